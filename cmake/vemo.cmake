@@ -1,0 +1,38 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# vemo_library(<target> [DEPS <libs...>] [PUBLIC_DEPS <libs...>])
+# A static library of every .cpp in the calling folder (and its src/ if any);
+# headers are found from the folder itself and, for the toolbox, include/.
+function(vemo_library target)
+  cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
+  add_library(${target} STATIC ${srcs})
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+  endif()
+  if(ARG_DEPS)
+    target_link_libraries(${target} PRIVATE ${ARG_DEPS})
+  endif()
+  if(ARG_PUBLIC_DEPS)
+    target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_DEPS})
+  endif()
+endfunction()
+
+# vemo_test(<target> SOURCES <files...> LIBS <libs...>)
+# One GoogleTest binary, its cases registered one by one with CTest. Every
+# test runs with the network confined to loopback and with its own config,
+# runtime and preferences folders, so no test touches the user's files.
+function(vemo_test target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  set(root ${CMAKE_BINARY_DIR}/test-home/${target})
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES
+      TIMEOUT 300
+      ENVIRONMENT "TOOLBOX_NET=loopback;TOOLBOX_HEADLESS=1;DISPLAY=;XDG_CONFIG_HOME=${root}/config;XDG_RUNTIME_DIR=${root}/run;HOME=${root}/home;VEMO_BUILD_DIR=${CMAKE_BINARY_DIR};VEMO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()

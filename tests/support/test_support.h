@@ -1,0 +1,44 @@
+// Small helpers shared by the test binaries.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes away.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& leaf) const { return path_ / leaf; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Sets (or, with nullptr, unsets) an environment variable for the lifetime
+// of the object and restores the previous value afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::string old_;
+  bool had_old_ = false;
+};
+
+// Writes bytes to a file, creating its folders.
+void WriteFile(const std::filesystem::path& p, const std::string& bytes);
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& p);
+
+}  // namespace testsupport

@@ -1,0 +1,126 @@
+#include "toolbox/pump.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Watch {
+  int fd;
+  short events;
+  tb::FdHandler handler;
+  bool running = false;
+};
+
+std::map<int, Watch>& watches() {
+  static std::map<int, Watch> w;
+  return w;
+}
+int gNextId = 1;
+
+std::mutex gDeferMutex;
+std::deque<std::function<void()>>& deferred() {
+  static std::deque<std::function<void()>> d;
+  return d;
+}
+
+int wakeFd() {
+  static int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  return fd;
+}
+
+bool runDeferred() {
+  bool ran = false;
+  for (;;) {
+    std::function<void()> fn;
+    {
+      std::lock_guard<std::mutex> lock(gDeferMutex);
+      if (deferred().empty()) break;
+      fn = std::move(deferred().front());
+      deferred().pop_front();
+    }
+    fn();
+    ran = true;
+  }
+  return ran;
+}
+
+bool haveDeferred() {
+  std::lock_guard<std::mutex> lock(gDeferMutex);
+  return !deferred().empty();
+}
+
+}  // namespace
+
+int tb::WatchFD(int fd, short events, FdHandler handler) {
+  int id = gNextId++;
+  watches()[id] = Watch{fd, events, std::move(handler)};
+  return id;
+}
+
+void tb::SetWatchEvents(int id, short events) {
+  auto it = watches().find(id);
+  if (it != watches().end()) it->second.events = events;
+}
+
+void tb::UnwatchFD(int id) { watches().erase(id); }
+
+int tb::WatchCount() { return static_cast<int>(watches().size()); }
+
+void tb::Defer(std::function<void()> fn) {
+  {
+    std::lock_guard<std::mutex> lock(gDeferMutex);
+    deferred().push_back(std::move(fn));
+  }
+  Wake();
+}
+
+void tb::Wake() {
+  UInt64 one = 1;
+  ssize_t r = write(wakeFd(), &one, sizeof one);
+  (void)r;
+}
+
+bool tb::Pump(int maxWaitMs) {
+  if (haveDeferred()) maxWaitMs = 0;
+
+  std::vector<pollfd> fds;
+  std::vector<int> ids;
+  fds.push_back(pollfd{wakeFd(), POLLIN, 0});
+  ids.push_back(0);
+  for (auto& [id, w] : watches()) {
+    if (w.running || w.events == 0) continue;
+    fds.push_back(pollfd{w.fd, w.events, 0});
+    ids.push_back(id);
+  }
+
+  int n = poll(fds.data(), fds.size(), maxWaitMs < 0 ? 0 : maxWaitMs);
+  bool ran = false;
+  if (n > 0) {
+    if (fds[0].revents) {
+      UInt64 count;
+      while (read(wakeFd(), &count, sizeof count) > 0) {
+      }
+    }
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+      if (!fds[i].revents) continue;
+      // The handler may remove this or other watches, or pump again.
+      auto it = watches().find(ids[i]);
+      if (it == watches().end() || it->second.running) continue;
+      it->second.running = true;
+      tb::FdHandler h = it->second.handler;
+      h(fds[i].fd, fds[i].revents);
+      ran = true;
+      it = watches().find(ids[i]);
+      if (it != watches().end()) it->second.running = false;
+    }
+  }
+  if (runDeferred()) ran = true;
+  return ran;
+}
