@@ -7,6 +7,12 @@ function(vemo_library target)
   cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
+  if(NOT srcs)
+    # A library whose first module is not written yet still links.
+    set(stub ${CMAKE_CURRENT_BINARY_DIR}/${target}_empty.cpp)
+    file(WRITE ${stub} "namespace { [[maybe_unused]] int empty_library; }\n")
+    set(srcs ${stub})
+  endif()
   add_library(${target} STATIC ${srcs})
   target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/include)
