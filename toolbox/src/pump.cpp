@@ -71,6 +71,12 @@ void tb::SetWatchEvents(int id, short events) {
 
 void tb::UnwatchFD(int id) { watches().erase(id); }
 
+namespace {
+tb::HighLevelPeek gHighLevelPeek = nullptr;
+}
+void tb::SetHighLevelEventSource(HighLevelPeek peek) { gHighLevelPeek = peek; }
+tb::HighLevelPeek tb::HighLevelEventSource() { return gHighLevelPeek; }
+
 int tb::WatchCount() { return static_cast<int>(watches().size()); }
 
 void tb::Defer(std::function<void()> fn) {

@@ -33,6 +33,13 @@ void Wake();
 // Pump while it runs. Returns true when anything ran.
 bool Pump(int maxWaitMs);
 
+// The Apple-event layer tells the Event Manager through this hook whether a
+// high-level event is waiting (its class and id); the Event Manager then
+// reports it as a high-level event (kind 23) and AEProcessAppleEvent takes it.
+using HighLevelPeek = bool (*)(UInt32* eventClass, UInt32* eventID);
+void SetHighLevelEventSource(HighLevelPeek peek);
+HighLevelPeek HighLevelEventSource();
+
 // Number of live watches (for tests of the managers that register them).
 int WatchCount();
 
