@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <filesystem>
+
+#include "test_support.h"
+#include "toolbox/files.h"
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::ScopedEnv;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+std::string P(const FSSpec& spec) {
+  std::string path;
+  EXPECT_EQ(tb::SpecToPath(spec, path), noErr);
+  return path;
+}
+
+struct PStr {
+  Str255 s;
+  explicit PStr(std::string_view text) { pstr::set(s, sizeof s, text); }
+  operator const unsigned char*() const { return s; }
+};
+
+bool XattrsWork(const fs::path& dir) {
+  std::string probe = (dir / ".xattr-probe").string();
+  WriteFile(probe, "");
+  bool ok = ::setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+  fs::remove(probe);
+  return ok;
+}
+
+// A program bundle in a temporary folder, with the shared data file beside it.
+class BundleTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs::path(tmp.path().string());
+    WriteFile(root / "Prog.app/Contents/MacOS/Prog", "exe");
+    WriteFile(root / "Prog.app/Contents/PkgInfo", "APPLVMxa");
+    WriteFile(root / "Prog.app/Contents/Resources/English/Text.ini", "[A]\r");
+    WriteFile(root / "ConfigData", "data");
+    tb::SetApplicationPath((root / "Prog.app/Contents/MacOS/Prog").string());
+    ASSERT_EQ(tb::GetApplicationSpec(&app), noErr);
+  }
+  void TearDown() override { tb::SetApplicationPath(""); }
+
+  TempDir tmp;
+  fs::path root;
+  FSSpec app{};
+};
+
+TEST_F(BundleTree, PartialPathsFromTheProgramsFolder) {
+  EXPECT_EQ(pstr::str(app.name), "Prog");
+  const std::string r = root.string();
+  struct Case {
+    const char* name;
+    OSErr err;
+    std::string path;  // expected path when a spec is made
+  } cases[] = {
+      {"::::ConfigData", noErr, r + "/ConfigData"},
+      {"::Resources:English:Text.ini", noErr, r + "/Prog.app/Contents/Resources/English/Text.ini"},
+      {"::resources:ENGLISH:text.INI", noErr, r + "/Prog.app/Contents/Resources/English/Text.ini"},
+      {"::Resources:English:Missing.ini", fnfErr, r + "/Prog.app/Contents/Resources/English/Missing.ini"},
+      {"::Resources:Nowhere:Text.ini", dirNFErr, ""},
+      {"::PkgInfo:x", dirNFErr, ""},  // a file is no folder
+      {"Prog", noErr, r + "/Prog.app/Contents/MacOS/Prog"},
+      {":Prog", noErr, r + "/Prog.app/Contents/MacOS/Prog"},
+      {"::", noErr, r + "/Prog.app/Contents"},
+      {":::", noErr, r + "/Prog.app"},
+      {":", noErr, r + "/Prog.app/Contents/MacOS"},
+      {"", noErr, r + "/Prog.app/Contents/MacOS"},
+      {"::Resources:", noErr, r + "/Prog.app/Contents/Resources"},
+      {"::Resources::PkgInfo", noErr, r + "/Prog.app/Contents/PkgInfo"},
+      {"Other:ConfigData", nsvErr, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FSSpec spec;
+    EXPECT_EQ(FSMakeFSSpec(app.vRefNum, app.parID, PStr(c.name), &spec), c.err);
+    if (!c.path.empty()) {
+      EXPECT_EQ(P(spec), c.path);
+    }
+  }
+}
+
+TEST_F(BundleTree, FullPathsStartAtTheVolume) {
+  std::string hfs = "Linux" + root.string() + "/ConfigData";
+  for (char& c : hfs)
+    if (c == '/') c = ':';
+  FSSpec spec;
+  ASSERT_EQ(FSMakeFSSpec(0, 0, PStr(hfs), &spec), noErr);
+  EXPECT_EQ(P(spec), (root / "ConfigData").string());
+  ASSERT_EQ(FSMakeFSSpec(0, 0, PStr("linux:"), &spec), noErr);
+  EXPECT_EQ(spec.parID, fsRtParID);
+  EXPECT_EQ(P(spec), "/");
+}
+
+TEST_F(BundleTree, BadVolumesFoldersAndNames) {
+  FSSpec spec;
+  EXPECT_EQ(FSMakeFSSpec(7, app.parID, PStr("Prog"), &spec), nsvErr);
+  EXPECT_EQ(FSMakeFSSpec(0, 987654, PStr("Prog"), &spec), dirNFErr);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(40, ':') + "x"), &spec), dirNFErr);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(64, 'n')), &spec), bdNamErr);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(63, 'n')), &spec), fnfErr);
+  EXPECT_EQ(spec.name[0], 63);
+  EXPECT_EQ(spec.nameTerm, 0);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(".."), &spec), bdNamErr);
+  // A spec whose length byte lies is refused, never read past its end.
+  FSSpec bad = app;
+  bad.name[0] = 200;
+  std::string path;
+  EXPECT_EQ(tb::SpecToPath(bad, path), bdNamErr);
+  SInt16 ref;
+  EXPECT_EQ(FSpOpenDF(&bad, fsRdPerm, &ref), bdNamErr);
+}
+
+TEST_F(BundleTree, ColonsInLinuxNamesShowAsSlashes) {
+  WriteFile(root / "a:b", "x");
+  FSSpec spec;
+  ASSERT_EQ(tb::PathToSpec((root / "a:b").string(), &spec), noErr);
+  EXPECT_EQ(pstr::str(spec.name), "a/b");
+  FSSpec again;
+  ASSERT_EQ(FSMakeFSSpec(0, spec.parID, PStr("a/b"), &again), noErr);
+  EXPECT_EQ(P(again), (root / "a:b").string());
+}
+
+TEST_F(BundleTree, FolderIdsAreStableAndNameFolders) {
+  SInt32 id = tb::DirIDForPath(root.string() + "/Prog.app/Contents/MacOS/");
+  EXPECT_EQ(id, app.parID);
+  std::string path;
+  ASSERT_TRUE(tb::PathForDirID(id, path));
+  EXPECT_EQ(path, root.string() + "/Prog.app/Contents/MacOS");
+  FSSpec contents;
+  ASSERT_EQ(FSMakeFSSpec(0, app.parID, PStr("::"), &contents), noErr);
+  SInt32 cid = 0;
+  ASSERT_EQ(tb::GetDirID(contents, &cid), noErr);
+  FSSpec macos;
+  ASSERT_EQ(FSMakeFSSpec(0, cid, PStr("MacOS"), &macos), noErr);
+  SInt32 mid = 0;
+  EXPECT_EQ(tb::GetDirID(macos, &mid), noErr);
+  EXPECT_EQ(mid, app.parID);
+  EXPECT_EQ(tb::GetDirID(app, &mid), dirNFErr);
+  EXPECT_FALSE(tb::PathForDirID(424242, path));
+}
+
+TEST_F(BundleTree, TheEnvironmentCanNameTheProgram) {
+  tb::SetApplicationPath("");
+  ScopedEnv env("TOOLBOX_APP_PATH", (root / "ConfigData").c_str());
+  FSSpec spec;
+  ASSERT_EQ(tb::GetApplicationSpec(&spec), noErr);
+  EXPECT_EQ(pstr::str(spec.name), "ConfigData");
+}
+
+TEST(Files, DataForkReadWriteAndPositions) {
+  TempDir tmp;
+  FSSpec spec;
+  ASSERT_EQ(tb::PathToSpec((tmp / "data.bin").string(), &spec), fnfErr);
+  SInt16 ref;
+  EXPECT_EQ(FSpOpenDF(&spec, fsRdPerm, &ref), fnfErr);
+  ASSERT_EQ(FSpCreate(&spec, 'VMxa', 'BINA', smSystemScript), noErr);
+  EXPECT_EQ(FSpCreate(&spec, 'VMxa', 'BINA', smSystemScript), dupFNErr);
+
+  ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+  SInt32 n = 10;
+  ASSERT_EQ(FSWrite(ref, &n, "0123456789"), noErr);
+  EXPECT_EQ(n, 10);
+  SInt32 eof = 0, pos = 0;
+  EXPECT_EQ(GetEOF(ref, &eof), noErr);
+  EXPECT_EQ(eof, 10);
+  struct {
+    SInt16 mode;
+    SInt32 off;
+    OSErr err;
+    SInt32 pos;
+  } seeks[] = {
+      {fsFromStart, 4, noErr, 4},  {fsFromMark, 2, noErr, 6},   {fsFromLEOF, -1, noErr, 9},
+      {fsAtMark, 99, noErr, 9},    {fsFromStart, -1, posErr, 9}, {fsFromStart, 12, eofErr, 10},
+      {fsFromLEOF, 0, noErr, 10},
+  };
+  for (const auto& s : seeks) {
+    EXPECT_EQ(SetFPos(ref, s.mode, s.off), s.err);
+    ASSERT_EQ(GetFPos(ref, &pos), noErr);
+    EXPECT_EQ(pos, s.pos);
+  }
+  char buf[8] = {};
+  ASSERT_EQ(SetFPos(ref, fsFromStart, 7), noErr);
+  n = 8;
+  EXPECT_EQ(FSRead(ref, &n, buf), eofErr);
+  EXPECT_EQ(n, 3);
+  EXPECT_EQ(std::string(buf, 3), "789");
+  n = 1;
+  EXPECT_EQ(FSRead(ref, &n, buf), eofErr);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(SetEOF(ref, 4), noErr);
+  EXPECT_EQ(GetFPos(ref, &pos), noErr);
+  EXPECT_EQ(pos, 4);
+  EXPECT_EQ(FSClose(ref), noErr);
+  EXPECT_EQ(FSClose(ref), rfNumErr);
+  EXPECT_EQ(ReadFile(tmp / "data.bin"), "0123");
+
+  ASSERT_EQ(FSpOpenDF(&spec, fsRdPerm, &ref), noErr);
+  n = 1;
+  EXPECT_EQ(FSWrite(ref, &n, "x"), wrPermErr);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(SetEOF(ref, 0), wrPermErr);
+  n = 4;
+  EXPECT_EQ(FSRead(ref, &n, buf), noErr);
+  EXPECT_EQ(FSClose(ref), noErr);
+  n = 1;
+  EXPECT_EQ(FSRead(ref, &n, buf), rfNumErr);
+}
+
+TEST(Files, CreateDeleteRenameAndFolders) {
+  TempDir tmp;
+  FSSpec folder;
+  ASSERT_EQ(tb::PathToSpec((tmp / "Folder").string(), &folder), fnfErr);
+  SInt32 dirID = 0;
+  ASSERT_EQ(FSpDirCreate(&folder, smSystemScript, &dirID), noErr);
+  EXPECT_EQ(FSpDirCreate(&folder, smSystemScript, &dirID), dupFNErr);
+  FSSpec a, b;
+  ASSERT_EQ(FSMakeFSSpec(0, dirID, PStr("a"), &a), fnfErr);
+  ASSERT_EQ(FSpCreate(&a, 'VMxa', 'TEXT', 0), noErr);
+  ASSERT_EQ(FSMakeFSSpec(0, dirID, PStr("b"), &b), fnfErr);
+  ASSERT_EQ(FSpCreate(&b, 'VMxa', 'TEXT', 0), noErr);
+
+  EXPECT_EQ(FSpRename(&a, PStr("b")), dupFNErr);
+  EXPECT_EQ(FSpRename(&a, PStr(std::string(64, 'c'))), bdNamErr);
+  EXPECT_EQ(FSpRename(&a, PStr("x:y")), bdNamErr);
+  EXPECT_EQ(FSpRename(&a, PStr("A")), noErr);  // only the case changes
+  EXPECT_TRUE(fs::exists(tmp / "Folder/A"));
+
+  EXPECT_EQ(FSpDelete(&folder), fBsyErr);  // not empty
+  FSSpec upper;
+  ASSERT_EQ(FSMakeFSSpec(0, dirID, PStr("A"), &upper), noErr);
+  SInt16 ref;
+  ASSERT_EQ(FSpOpenDF(&upper, fsRdPerm, &ref), noErr);
+  EXPECT_EQ(FSpDelete(&upper), fBsyErr);  // open here
+  EXPECT_EQ(FSClose(ref), noErr);
+  EXPECT_EQ(FSpDelete(&upper), noErr);
+  EXPECT_EQ(FSpDelete(&upper), fnfErr);
+  EXPECT_EQ(FSpDelete(&b), noErr);
+  EXPECT_EQ(FSpDelete(&folder), noErr);
+  EXPECT_FALSE(fs::exists(tmp / "Folder"));
+  EXPECT_EQ(FSpCreate(&a, 'VMxa', 'TEXT', 0), dirNFErr);
+  EXPECT_EQ(FSpOpenDF(&folder, fsRdPerm, &ref), fnfErr);
+}
+
+TEST(Files, FinderInformation) {
+  TempDir tmp;
+  WriteFile(tmp / "Prog.app/Contents/PkgInfo", "APPLVMxm");
+  WriteFile(tmp / "Prog.app/Contents/MacOS/Prog", "");
+  WriteFile(tmp / "Text.INI", "");
+  WriteFile(tmp / "other", "");
+  struct {
+    const char* rel;
+    OSErr err;
+    OSType type, creator;
+  } defaults[] = {
+      {"Prog.app", noErr, 'APPL', 'VMxm'},
+      {"Prog.app/Contents/MacOS/Prog", noErr, 'APPL', 'VMxm'},
+      {"Text.INI", noErr, 'TEXT', 0x3F3F3F3F},
+      {"other", noErr, 0x3F3F3F3F, 0x3F3F3F3F},
+      {"Prog.app/Contents", fnfErr, 0, 0},
+      {"missing", fnfErr, 0, 0},
+  };
+  for (const auto& d : defaults) {
+    SCOPED_TRACE(d.rel);
+    FSSpec spec;
+    tb::PathToSpec((tmp / d.rel).string(), &spec);
+    FInfo info{};
+    EXPECT_EQ(FSpGetFInfo(&spec, &info), d.err);
+    if (d.err) continue;
+    EXPECT_EQ(info.fdType, d.type);
+    EXPECT_EQ(info.fdCreator, d.creator);
+  }
+
+  FSSpec spec;
+  ASSERT_EQ(tb::PathToSpec((tmp / "alias").string(), &spec), fnfErr);
+  ASSERT_EQ(FSpCreate(&spec, 'VMxa', 'adrp', smSystemScript), noErr);
+  FInfo info{};
+  ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
+  if (!XattrsWork(tmp.path())) GTEST_SKIP() << "no extended attributes here";
+  EXPECT_EQ(info.fdType, 'adrp');
+  EXPECT_EQ(info.fdCreator, 'VMxa');
+  info.fdFlags = kIsAlias | kHasBeenInited;
+  ASSERT_EQ(FSpSetFInfo(&spec, &info), noErr);
+  FInfo back{};
+  ASSERT_EQ(FSpGetFInfo(&spec, &back), noErr);
+  EXPECT_EQ(back.fdFlags, 0x8100);
+  EXPECT_EQ(back.fdType, 'adrp');
+}
+
+TEST(Files, PreferencesFolderIsMadeOnFirstUse) {
+  TempDir tmp;
+  ScopedEnv env("XDG_CONFIG_HOME", (tmp / "cfg").c_str());
+  const fs::path prefs = tmp / "cfg/vemo/Preferences";
+  EXPECT_EQ(tb::PreferencesFolderPath(), prefs.string());
+  SInt16 vol = 0;
+  SInt32 dir = 0;
+  ASSERT_EQ(FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir), noErr);
+  EXPECT_FALSE(fs::exists(prefs));
+  FSSpec spec;
+  ASSERT_EQ(FSMakeFSSpec(vol, dir, PStr("Prefs"), &spec), fnfErr);
+  EXPECT_EQ(P(spec), (prefs / "Prefs").string());
+  ASSERT_EQ(FSpCreate(&spec, 'VMxm', 'pref', smSystemScript), noErr);
+  EXPECT_TRUE(fs::exists(prefs / "Prefs"));
+
+  ScopedEnv env2("XDG_CONFIG_HOME", nullptr);
+  ScopedEnv home("HOME", (tmp / "home").c_str());
+  EXPECT_EQ(tb::PreferencesFolderPath(), (tmp / "home/.config/vemo/Preferences").string());
+  ASSERT_EQ(FindFolder(kOnSystemDisk, kPreferencesFolderType, kCreateFolder, &vol, &dir), noErr);
+  EXPECT_TRUE(fs::is_directory(tmp / "home/.config/vemo/Preferences"));
+  EXPECT_EQ(FindFolder(kOnSystemDisk, 'zzzz', kCreateFolder, &vol, &dir), fnfErr);
+}
+
+TEST(Files, Utf8PrefixNeverSplitsACharacter) {
+  const std::string s = "a\xC3\xA9\xE6\x97\xA5";  // a, e-acute, a CJK character
+  EXPECT_EQ(tb::Utf8Prefix(s, 1), "a");
+  EXPECT_EQ(tb::Utf8Prefix(s, 2), "a");
+  EXPECT_EQ(tb::Utf8Prefix(s, 3), "a\xC3\xA9");
+  EXPECT_EQ(tb::Utf8Prefix(s, 5), "a\xC3\xA9");
+  EXPECT_EQ(tb::Utf8Prefix(s, 6), s);
+  EXPECT_EQ(tb::Utf8Prefix(s, 0), "");
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// File Manager over POSIX files.
+//
+// An FSSpec names a file or folder by volume, the id of the folder that holds
+// it, and a leaf name of at most 63 bytes. There is one volume (-1, the root
+// of the Linux file system). Folder ids are handed out per process: each
+// folder path met gets an id the first time and keeps it for the run (the
+// root folder is 2, its parent 1). Inside a name, ":" is the separator of
+// HFS paths; a POSIX name that holds ":" shows it as "/".
+//
+// FSMakeFSSpec takes HFS paths: "name" is in the given folder; ":a:b" is
+// relative; each further ":" goes up one level ("::x" is x in the parent,
+// ":::x" in the grandparent); a name that holds ":" but does not begin with
+// one is a full path whose first part is the volume name. When the exact
+// name is missing, a name that differs only in ASCII case is taken.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "toolbox/types.h"
+
+using ScriptCode = SInt16;
+
+// Finder information kept with each file.
+struct FInfo {
+  OSType fdType;
+  OSType fdCreator;
+  UInt16 fdFlags;
+  Point fdLocation;
+  SInt16 fdFldr;
+};
+
+enum : UInt16 {
+  kIsOnDesk = 0x0001,
+  kHasBeenInited = 0x0100,
+  kHasCustomIcon = 0x0400,
+  kIsStationery = 0x0800,
+  kNameLocked = 0x1000,
+  kHasBundle = 0x2000,
+  kIsInvisible = 0x4000,
+  kIsAlias = 0x8000,
+};
+
+// Open permissions.
+enum : SInt8 {
+  fsCurPerm = 0,
+  fsRdPerm = 1,
+  fsWrPerm = 2,
+  fsRdWrPerm = 3,
+  fsRdWrShPerm = 4,
+};
+
+// Positioning modes of SetFPos.
+enum : SInt16 {
+  fsAtMark = 0,
+  fsFromStart = 1,
+  fsFromLEOF = 2,
+  fsFromMark = 3,
+};
+
+enum : SInt16 {
+  smSystemScript = -1,
+  smRoman = 0,
+  kOnSystemDisk = -32768,
+  kOnAppropriateDisk = -32767,
+  kRootVolume = -1,
+};
+
+enum : SInt32 {
+  fsRtParID = 1,
+  fsRtDirID = 2,
+};
+
+enum : OSType {
+  kPreferencesFolderType = 'pref',
+  kTemporaryFolderType = 'temp',
+  kCurrentUserFolderType = 'cusr',
+};
+
+enum : Boolean {
+  kDontCreateFolder = 0,
+  kCreateFolder = 1,
+};
+
+// Builds a spec from a volume, a folder id and an HFS name or partial path
+// (a length-prefixed string; empty names the folder itself). noErr when the
+// item exists; fnfErr with a valid spec when only the last part is missing;
+// dirNFErr when a folder on the way is missing; nsvErr for an unknown
+// volume; bdNamErr for a leaf of more than 63 bytes or a name that cannot
+// exist on this system.
+OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSpec* spec);
+
+// Data-fork access. A reference number stays valid until FSClose.
+OSErr FSpOpenDF(const FSSpec* spec, SInt8 permission, SInt16* refNum);
+// Reads *count bytes at the mark; a short read gives eofErr with *count set
+// to what was read.
+OSErr FSRead(SInt16 refNum, SInt32* count, void* buffPtr);
+OSErr FSWrite(SInt16 refNum, SInt32* count, const void* buffPtr);
+// A mark before the start gives posErr (mark unchanged); past the end,
+// eofErr with the mark at the end.
+OSErr SetFPos(SInt16 refNum, SInt16 posMode, SInt32 posOff);
+OSErr GetFPos(SInt16 refNum, SInt32* filePos);
+OSErr GetEOF(SInt16 refNum, SInt32* logEOF);
+OSErr SetEOF(SInt16 refNum, SInt32 logEOF);
+OSErr FSClose(SInt16 refNum);
+
+// Creating, deleting and renaming. FSpCreate gives dupFNErr when the name
+// exists; FSpDelete removes a file or an empty folder (fBsyErr while the
+// file is open here, or the folder is not empty).
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode scriptTag);
+OSErr FSpDirCreate(const FSSpec* spec, ScriptCode scriptTag, SInt32* createdDirID);
+OSErr FSpDelete(const FSSpec* spec);
+OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName);
+
+// Finder information lives in the extended attribute "user.vemo.finfo" (16
+// bytes, big-endian). Where the file system keeps no extended attributes,
+// setting succeeds without storing anything. A file without stored
+// information reads as type and creator '????' ('TEXT' for .txt and .ini);
+// an application bundle and the program inside its Contents/MacOS read as
+// 'APPL' with the creator from the bundle's PkgInfo.
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* fndrInfo);
+OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo);
+
+// Special folders: 'pref' is $XDG_CONFIG_HOME/vemo/Preferences (default
+// ~/.config/vemo/Preferences), one folder for every program; 'temp' is
+// $TMPDIR (default /tmp); 'cusr' is $HOME. A missing Preferences folder is
+// made when asked to, and otherwise as soon as something is created in it;
+// until then it reads as an empty folder.
+OSErr FindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder, SInt16* foundVRefNum,
+                 SInt32* foundDirID);
+
+namespace tb {
+
+// The POSIX path of what the spec names (the spec's item need not exist).
+OSErr SpecToPath(const FSSpec& spec, std::string& path);
+// The spec of a POSIX path (relative paths start at the working folder);
+// like FSMakeFSSpec, fnfErr with a valid spec when only the leaf is missing.
+OSErr PathToSpec(std::string_view path, FSSpec* spec);
+// The id of the folder a spec names (dirNFErr when it names no folder).
+OSErr GetDirID(const FSSpec& spec, SInt32* dirID);
+// The id of a folder path, made on first use (0 for a path that is not
+// absolute after joining with the working folder).
+SInt32 DirIDForPath(std::string_view path);
+// The folder path of an id; false for an id never handed out.
+bool PathForDirID(SInt32 dirID, std::string& path);
+
+// The running program's own file: /proc/self/exe, or what a test set.
+// For the suite this is <Program>.app/Contents/MacOS/<Program>.
+OSErr GetApplicationSpec(FSSpec* spec);
+// Makes the toolbox treat path as the running program's file (empty: the
+// real one again). The environment variable TOOLBOX_APP_PATH does the same
+// for a whole process; the setter wins over it.
+void SetApplicationPath(std::string path);
+std::string ApplicationPath();
+
+// Where the Preferences folder is (it may not exist yet).
+std::string PreferencesFolderPath();
+
+// The longest start of text that fits in maxBytes without cutting a UTF-8
+// character.
+std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
+
+}  // namespace tb

@@ -1,0 +1,891 @@
+#include "toolbox/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "files_internal.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kVolumeName = "Linux";
+constexpr const char* kFinfoAttr = "user.vemo.finfo";
+constexpr SInt32 kFirstDirID = 100;
+constexpr OSType kUnknownType = 0x3F3F3F3F;  // four question marks
+
+struct OpenFile {
+  int fd = -1;  // -1 for a number reserved by another manager
+  bool canRead = false;
+  bool canWrite = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+
+struct State {
+  std::mutex lock;
+  std::unordered_map<std::string, SInt32> idOfPath;
+  std::unordered_map<SInt32, std::string> pathOfId;
+  SInt32 nextId = kFirstDirID;
+  std::set<std::string> onDemand;  // folders that read as present while missing
+  std::map<SInt16, OpenFile> files;
+  SInt16 lastRef = 0;
+  std::string appPath;
+};
+
+State& state() {
+  static State s;
+  return s;
+}
+
+// ---------------------------------------------------------------------------
+// Names and paths
+
+bool asciiEqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// An HFS name as a POSIX leaf, or nothing for a name no POSIX file can have.
+std::optional<std::string> hfsToPosix(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return std::nullopt;
+  std::string out(name);
+  for (char& c : out) {
+    if (c == '\0') return std::nullopt;
+    if (c == '/') c = ':';
+  }
+  return out;
+}
+
+std::string posixToHfs(std::string_view name) {
+  std::string out(name);
+  for (char& c : out)
+    if (c == ':') c = '/';
+  return out;
+}
+
+std::string normalise(std::string_view p) {
+  fs::path path(p);
+  if (!path.is_absolute()) {
+    std::error_code ec;
+    fs::path cwd = fs::current_path(ec);
+    if (ec) return {};
+    path = cwd / path;
+  }
+  std::string s = path.lexically_normal().string();
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+std::string parentOf(const std::string& path) {
+  if (path == "/") return "/";
+  auto slash = path.rfind('/');
+  if (slash == 0 || slash == std::string::npos) return "/";
+  return path.substr(0, slash);
+}
+
+std::string leafOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string join(const std::string& dir, const std::string& leaf) {
+  return dir == "/" ? "/" + leaf : dir + "/" + leaf;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool isDir(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+SInt32 idFor(State& s, const std::string& path) {
+  if (path == "/") return fsRtDirID;
+  auto it = s.idOfPath.find(path);
+  if (it != s.idOfPath.end()) return it->second;
+  SInt32 id = s.nextId++;
+  s.idOfPath.emplace(path, id);
+  s.pathOfId.emplace(id, path);
+  return id;
+}
+
+std::optional<std::string> pathFor(State& s, SInt32 id) {
+  if (id == fsRtDirID) return std::string("/");
+  auto it = s.pathOfId.find(id);
+  if (it == s.pathOfId.end()) return std::nullopt;
+  return it->second;
+}
+
+// A folder that exists, or a special folder not yet made.
+bool folderPresent(State& s, const std::string& path) {
+  if (isDir(path)) return true;
+  return s.onDemand.count(path) && !exists(path);
+}
+
+// The name under which leaf exists in dir: the exact one, else the first
+// (in byte order) that differs only in ASCII case.
+std::optional<std::string> findIn(const std::string& dir, const std::string& leaf) {
+  if (exists(join(dir, leaf))) return leaf;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return std::nullopt;
+  std::optional<std::string> best;
+  while (dirent* e = ::readdir(d)) {
+    std::string_view n(e->d_name);
+    if (n == "." || n == "..") continue;
+    if (asciiEqualNoCase(n, leaf) && (!best || n < *best)) best = std::string(n);
+  }
+  ::closedir(d);
+  return best;
+}
+
+void clearSpec(FSSpec* spec) { std::memset(spec, 0, sizeof *spec); }
+
+void setSpec(FSSpec* spec, SInt32 parID, std::string_view hfsName) {
+  clearSpec(spec);
+  spec->vRefNum = kRootVolume;
+  spec->parID = parID;
+  pstr::set(spec->name, sizeof spec->name, hfsName);
+}
+
+// The spec of an absolute, normalised path.
+OSErr specOfPath(State& s, const std::string& path, FSSpec* spec) {
+  if (path == "/") {
+    setSpec(spec, fsRtParID, kVolumeName);
+    return noErr;
+  }
+  std::string name = posixToHfs(leafOf(path));
+  if (name.size() > 63) return bdNamErr;
+  setSpec(spec, idFor(s, parentOf(path)), name);
+  return noErr;
+}
+
+bool volumeOk(SInt16 vRefNum) {
+  return vRefNum == 0 || vRefNum == kRootVolume || vRefNum == kOnSystemDisk ||
+         vRefNum == kOnAppropriateDisk;
+}
+
+// The POSIX path a spec names; the name must be a real Str63.
+OSErr pathOfSpec(State& s, const FSSpec* spec, std::string& out) {
+  if (!spec) return paramErr;
+  if (!volumeOk(spec->vRefNum)) return nsvErr;
+  if (spec->name[0] > 63) return bdNamErr;
+  std::string_view name = pstr::view(spec->name);
+  if (spec->parID == fsRtParID) {
+    if (!name.empty() && !asciiEqualNoCase(name, kVolumeName)) return nsvErr;
+    out = "/";
+    return noErr;
+  }
+  auto dir = pathFor(s, spec->parID);
+  if (!dir) return dirNFErr;
+  if (name.empty()) {
+    out = *dir;
+    return noErr;
+  }
+  auto leaf = hfsToPosix(name);
+  if (!leaf) return bdNamErr;
+  out = join(*dir, *leaf);
+  return noErr;
+}
+
+OSErr errnoToOSErr(int e, OSErr dflt = ioErr) {
+  switch (e) {
+    case ENOENT: return fnfErr;
+    case ENOTDIR: return dirNFErr;
+    case EACCES:
+    case EPERM: return permErr;
+    case EROFS: return vLckdErr;
+    case EEXIST: return dupFNErr;
+    case ENOSPC:
+    case EDQUOT: return dskFulErr;
+    case EMFILE:
+    case ENFILE: return tmfoErr;
+    case ENAMETOOLONG: return bdNamErr;
+    case ENOTEMPTY:
+    case EBUSY: return fBsyErr;
+    case ENOMEM: return memFullErr;
+    default: return dflt;
+  }
+}
+
+SInt16 allocRef(State& s, const OpenFile& f) {
+  for (int tries = 0; tries < 32767; ++tries) {
+    s.lastRef = static_cast<SInt16>(s.lastRef >= 32767 ? 1 : s.lastRef + 1);
+    if (!s.files.count(s.lastRef)) {
+      s.files.emplace(s.lastRef, f);
+      return s.lastRef;
+    }
+  }
+  return 0;
+}
+
+std::optional<OpenFile> lookup(SInt16 refNum) {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  auto it = s.files.find(refNum);
+  if (it == s.files.end() || it->second.fd < 0) return std::nullopt;
+  return it->second;
+}
+
+std::string envOr(const char* name, std::string_view fallback) {
+  const char* v = std::getenv(name);
+  return (v && *v) ? std::string(v) : std::string(fallback);
+}
+
+// Finder information for files that carry none: applications by their
+// bundle, text files by their extension.
+bool bundleCreator(const std::string& bundle, OSType& creator) {
+  std::vector<UInt8> info;
+  if (tb::detail::ReadWholeFile(bundle + "/Contents/PkgInfo", info) != noErr || info.size() < 8)
+    return false;
+  creator = be::get32(info.data() + 4);
+  return true;
+}
+
+bool endsWithNoCase(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && asciiEqualNoCase(s.substr(s.size() - tail.size()), tail);
+}
+
+OSErr defaultFinderInfo(const std::string& path, FInfo* info) {
+  std::memset(info, 0, sizeof *info);
+  info->fdType = kUnknownType;
+  info->fdCreator = kUnknownType;
+  if (isDir(path)) {
+    if (!endsWithNoCase(path, ".app")) return fnfErr;  // folders carry no file information
+    info->fdType = 'APPL';
+    bundleCreator(path, info->fdCreator);
+    return noErr;
+  }
+  std::string dir = parentOf(path);
+  if (leafOf(dir) == "MacOS" && leafOf(parentOf(dir)) == "Contents" &&
+      endsWithNoCase(parentOf(parentOf(dir)), ".app")) {
+    info->fdType = 'APPL';
+    bundleCreator(parentOf(parentOf(dir)), info->fdCreator);
+  } else if (endsWithNoCase(path, ".txt") || endsWithNoCase(path, ".ini")) {
+    info->fdType = 'TEXT';
+  }
+  return noErr;
+}
+
+void packFinderInfo(const FInfo& info, UInt8 (&b)[16]) {
+  be::put32(b, info.fdType);
+  be::put32(b + 4, info.fdCreator);
+  be::put16(b + 8, info.fdFlags);
+  be::put16(b + 10, static_cast<UInt16>(info.fdLocation.v));
+  be::put16(b + 12, static_cast<UInt16>(info.fdLocation.h));
+  be::put16(b + 14, static_cast<UInt16>(info.fdFldr));
+}
+
+bool xattrUnsupported(int e) { return e == ENOTSUP || e == EOPNOTSUPP; }
+
+OSErr writeFinderInfo(const std::string& path, const FInfo& info) {
+  UInt8 b[16];
+  packFinderInfo(info, b);
+  if (::setxattr(path.c_str(), kFinfoAttr, b, sizeof b, 0) == 0) return noErr;
+  if (xattrUnsupported(errno)) return noErr;
+  return errnoToOSErr(errno);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSpec* spec) {
+  if (!spec) return paramErr;
+  clearSpec(spec);
+  if (!volumeOk(vRefNum)) return nsvErr;
+  State& s = state();
+  std::lock_guard g(s.lock);
+  std::string_view name = pstr::view(fileName);
+
+  // Where the walk starts, and the parts of the name that move from there.
+  std::string dir;
+  std::vector<std::string_view> parts;
+  auto split = [&](std::string_view text) {
+    std::size_t start = 0;
+    for (;;) {
+      auto colon = text.find(':', start);
+      std::size_t len = colon == std::string_view::npos ? text.npos : colon - start;
+      parts.push_back(text.substr(start, len));
+      if (colon == std::string_view::npos) break;
+      start = colon + 1;
+    }
+  };
+  bool fullPath = name.find(':') != std::string_view::npos && name.front() != ':';
+  if (fullPath) {
+    auto colon = name.find(':');
+    if (!asciiEqualNoCase(name.substr(0, colon), kVolumeName)) return nsvErr;
+    dir = "/";
+    split(name.substr(colon + 1));
+  } else {
+    if (dirID == 0) {
+      dir = normalise(".");
+      if (dir.empty()) return dirNFErr;
+    } else if (dirID == fsRtParID) {
+      // Only the volume itself lies in the root's parent.
+      if (!name.empty() && name.find(':') == std::string_view::npos &&
+          asciiEqualNoCase(name, kVolumeName))
+        return specOfPath(s, "/", spec);
+      return dirNFErr;
+    } else {
+      auto p = pathFor(s, dirID);
+      if (!p) return dirNFErr;
+      dir = *p;
+    }
+    if (!name.empty()) {
+      if (name.front() == ':') split(name.substr(1));
+      else parts.push_back(name);
+    }
+  }
+  // A single trailing colon only marks the end of a folder's name.
+  if (parts.size() > 0 && parts.back().empty() && name.size() > 0 && name.back() == ':')
+    parts.pop_back();
+  if (!folderPresent(s, dir)) return dirNFErr;
+
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    bool last = i + 1 == parts.size();
+    if (parts[i].empty()) {  // up one level
+      if (dir == "/") return dirNFErr;
+      dir = parentOf(dir);
+      continue;
+    }
+    auto leaf = hfsToPosix(parts[i]);
+    if (!leaf) return bdNamErr;
+    if (last) {
+      if (parts[i].size() > 63) return bdNamErr;
+      if (auto found = isDir(dir) ? findIn(dir, *leaf) : std::nullopt) {
+        setSpec(spec, idFor(s, dir), posixToHfs(*found));
+        return noErr;
+      }
+      setSpec(spec, idFor(s, dir), parts[i]);
+      return fnfErr;
+    }
+    auto found = isDir(dir) ? findIn(dir, *leaf) : std::nullopt;
+    if (!found || !isDir(join(dir, *found))) return dirNFErr;
+    dir = join(dir, *found);
+  }
+  // The name ends in a folder.
+  return specOfPath(s, dir, spec);
+}
+
+OSErr FSpOpenDF(const FSSpec* spec, SInt8 permission, SInt16* refNum) {
+  if (!refNum) return paramErr;
+  *refNum = 0;
+  State& s = state();
+  std::string path;
+  {
+    std::lock_guard g(s.lock);
+    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  }
+  int flags;
+  bool rd = true, wr = true;
+  switch (permission) {
+    case fsRdPerm: flags = O_RDONLY; wr = false; break;
+    case fsWrPerm: flags = O_WRONLY; rd = false; break;
+    case fsRdWrPerm:
+    case fsRdWrShPerm: flags = O_RDWR; break;
+    case fsCurPerm: flags = O_RDWR; break;
+    default: return paramErr;
+  }
+  if (isDir(path)) return fnfErr;
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EROFS)) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    wr = false;
+  }
+  if (fd < 0) return errnoToOSErr(errno);
+  struct stat st;
+  ::fstat(fd, &st);
+  OpenFile f{fd, rd, wr, st.st_dev, st.st_ino};
+  std::lock_guard g(s.lock);
+  SInt16 ref = allocRef(s, f);
+  if (!ref) {
+    ::close(fd);
+    return tmfoErr;
+  }
+  *refNum = ref;
+  return noErr;
+}
+
+OSErr FSRead(SInt16 refNum, SInt32* count, void* buffPtr) {
+  if (!count) return paramErr;
+  auto f = lookup(refNum);
+  if (!f) {
+    *count = 0;
+    return rfNumErr;
+  }
+  if (*count < 0 || (*count > 0 && !buffPtr)) {
+    *count = 0;
+    return paramErr;
+  }
+  if (!f->canRead) {
+    *count = 0;
+    return paramErr;
+  }
+  SInt32 want = *count, got = 0;
+  auto* p = static_cast<char*>(buffPtr);
+  while (got < want) {
+    ssize_t n = ::read(f->fd, p + got, static_cast<std::size_t>(want - got));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *count = got;
+      return ioErr;
+    }
+    if (n == 0) break;
+    got += static_cast<SInt32>(n);
+  }
+  *count = got;
+  return got < want ? eofErr : noErr;
+}
+
+OSErr FSWrite(SInt16 refNum, SInt32* count, const void* buffPtr) {
+  if (!count) return paramErr;
+  auto f = lookup(refNum);
+  if (!f) {
+    *count = 0;
+    return rfNumErr;
+  }
+  if (*count < 0 || (*count > 0 && !buffPtr)) {
+    *count = 0;
+    return paramErr;
+  }
+  if (!f->canWrite) {
+    *count = 0;
+    return wrPermErr;
+  }
+  SInt32 want = *count, put = 0;
+  const auto* p = static_cast<const char*>(buffPtr);
+  while (put < want) {
+    ssize_t n = ::write(f->fd, p + put, static_cast<std::size_t>(want - put));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *count = put;
+      return errnoToOSErr(errno);
+    }
+    put += static_cast<SInt32>(n);
+  }
+  *count = put;
+  return noErr;
+}
+
+OSErr SetFPos(SInt16 refNum, SInt16 posMode, SInt32 posOff) {
+  auto f = lookup(refNum);
+  if (!f) return rfNumErr;
+  struct stat st;
+  if (::fstat(f->fd, &st) != 0) return ioErr;
+  SInt64 cur = ::lseek(f->fd, 0, SEEK_CUR);
+  SInt64 end = st.st_size;
+  SInt64 pos;
+  switch (posMode) {
+    case fsAtMark: return noErr;
+    case fsFromStart: pos = posOff; break;
+    case fsFromLEOF: pos = end + posOff; break;
+    case fsFromMark: pos = cur + posOff; break;
+    default: return paramErr;
+  }
+  if (pos < 0) return posErr;
+  OSErr err = noErr;
+  if (pos > end) {
+    pos = end;
+    err = eofErr;
+  }
+  if (::lseek(f->fd, pos, SEEK_SET) < 0) return ioErr;
+  return err;
+}
+
+OSErr GetFPos(SInt16 refNum, SInt32* filePos) {
+  if (!filePos) return paramErr;
+  auto f = lookup(refNum);
+  if (!f) return rfNumErr;
+  off_t pos = ::lseek(f->fd, 0, SEEK_CUR);
+  if (pos < 0 || pos > INT32_MAX) return ioErr;
+  *filePos = static_cast<SInt32>(pos);
+  return noErr;
+}
+
+OSErr GetEOF(SInt16 refNum, SInt32* logEOF) {
+  if (!logEOF) return paramErr;
+  auto f = lookup(refNum);
+  if (!f) return rfNumErr;
+  struct stat st;
+  if (::fstat(f->fd, &st) != 0) return ioErr;
+  // A length the interface cannot express is an error, never a wrong size.
+  if (st.st_size > INT32_MAX) return ioErr;
+  *logEOF = static_cast<SInt32>(st.st_size);
+  return noErr;
+}
+
+OSErr SetEOF(SInt16 refNum, SInt32 logEOF) {
+  auto f = lookup(refNum);
+  if (!f) return rfNumErr;
+  if (!f->canWrite) return wrPermErr;
+  if (logEOF < 0) return paramErr;
+  if (::ftruncate(f->fd, logEOF) != 0) return errnoToOSErr(errno);
+  if (::lseek(f->fd, 0, SEEK_CUR) > logEOF) ::lseek(f->fd, logEOF, SEEK_SET);
+  return noErr;
+}
+
+OSErr FSClose(SInt16 refNum) {
+  State& s = state();
+  int fd;
+  {
+    std::lock_guard g(s.lock);
+    auto it = s.files.find(refNum);
+    if (it == s.files.end() || it->second.fd < 0) return rfNumErr;
+    fd = it->second.fd;
+    s.files.erase(it);
+  }
+  return ::close(fd) == 0 ? noErr : ioErr;
+}
+
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode) {
+  State& s = state();
+  std::string path;
+  {
+    std::lock_guard g(s.lock);
+    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  }
+  if (spec->name[0] == 0) return bdNamErr;
+  if (OSErr err = tb::detail::EnsureParentFolder(*spec)) return err;
+  int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == ENOENT ? OSErr(dirNFErr) : errnoToOSErr(errno);
+  ::close(fd);
+  FInfo info{};
+  info.fdType = fileType;
+  info.fdCreator = creator;
+  writeFinderInfo(path, info);
+  return noErr;
+}
+
+OSErr FSpDirCreate(const FSSpec* spec, ScriptCode, SInt32* createdDirID) {
+  State& s = state();
+  std::string path;
+  {
+    std::lock_guard g(s.lock);
+    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  }
+  if (spec->name[0] == 0) return bdNamErr;
+  if (OSErr err = tb::detail::EnsureParentFolder(*spec)) return err;
+  if (::mkdir(path.c_str(), 0777) != 0)
+    return errno == ENOENT ? OSErr(dirNFErr) : errnoToOSErr(errno);
+  if (createdDirID) {
+    std::lock_guard g(s.lock);
+    *createdDirID = idFor(s, path);
+  }
+  return noErr;
+}
+
+OSErr FSpDelete(const FSSpec* spec) {
+  State& s = state();
+  std::string path;
+  std::lock_guard g(s.lock);
+  if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  if (path == "/") return fBsyErr;
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errnoToOSErr(errno);
+  if (S_ISDIR(st.st_mode)) {
+    if (::rmdir(path.c_str()) != 0) return errnoToOSErr(errno);
+    return noErr;
+  }
+  for (const auto& [ref, f] : s.files)
+    if (f.fd >= 0 && f.dev == st.st_dev && f.ino == st.st_ino) return fBsyErr;
+  if (::unlink(path.c_str()) != 0) return errnoToOSErr(errno);
+  return noErr;
+}
+
+OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) {
+  State& s = state();
+  std::string path;
+  {
+    std::lock_guard g(s.lock);
+    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  }
+  std::string_view name = pstr::view(newName);
+  if (name.size() > 63 || name.find(':') != std::string_view::npos) return bdNamErr;
+  auto leaf = hfsToPosix(name);
+  if (!leaf || path == "/" || spec->name[0] == 0) return bdNamErr;
+  struct stat from, to;
+  if (::lstat(path.c_str(), &from) != 0) return errnoToOSErr(errno);
+  std::string target = join(parentOf(path), *leaf);
+  if (::lstat(target.c_str(), &to) == 0 && (to.st_dev != from.st_dev || to.st_ino != from.st_ino))
+    return dupFNErr;
+  if (::rename(path.c_str(), target.c_str()) != 0) return errnoToOSErr(errno);
+  return noErr;
+}
+
+OSErr FSpGetFInfo(const FSSpec* spec, FInfo* fndrInfo) {
+  if (!fndrInfo) return paramErr;
+  State& s = state();
+  std::string path;
+  {
+    std::lock_guard g(s.lock);
+    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  }
+  if (!exists(path)) return fnfErr;
+  UInt8 b[16];
+  ssize_t n = ::getxattr(path.c_str(), kFinfoAttr, b, sizeof b);
+  if (n != static_cast<ssize_t>(sizeof b)) return defaultFinderInfo(path, fndrInfo);
+  fndrInfo->fdType = be::get32(b);
+  fndrInfo->fdCreator = be::get32(b + 4);
+  fndrInfo->fdFlags = be::get16(b + 8);
+  fndrInfo->fdLocation.v = static_cast<SInt16>(be::get16(b + 10));
+  fndrInfo->fdLocation.h = static_cast<SInt16>(be::get16(b + 12));
+  fndrInfo->fdFldr = static_cast<SInt16>(be::get16(b + 14));
+  return noErr;
+}
+
+OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo) {
+  if (!fndrInfo) return paramErr;
+  State& s = state();
+  std::string path;
+  {
+    std::lock_guard g(s.lock);
+    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  }
+  if (!exists(path)) return fnfErr;
+  if (isDir(path) && !endsWithNoCase(path, ".app")) return fnfErr;
+  return writeFinderInfo(path, *fndrInfo);
+}
+
+OSErr FindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder, SInt16* foundVRefNum,
+                 SInt32* foundDirID) {
+  if (!volumeOk(vRefNum)) return nsvErr;
+  std::string path;
+  bool onDemand = false;
+  switch (folderType) {
+    case kPreferencesFolderType:
+      path = normalise(tb::PreferencesFolderPath());
+      onDemand = true;
+      break;
+    case kTemporaryFolderType: path = normalise(envOr("TMPDIR", "/tmp")); break;
+    case kCurrentUserFolderType: path = normalise(envOr("HOME", "/")); break;
+    default: return fnfErr;
+  }
+  if (path.empty()) return fnfErr;
+  if (createFolder && !isDir(path)) {
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec) return errnoToOSErr(ec.value());
+  }
+  State& s = state();
+  std::lock_guard g(s.lock);
+  if (onDemand) s.onDemand.insert(path);
+  if (!folderPresent(s, path)) return fnfErr;
+  if (foundVRefNum) *foundVRefNum = kRootVolume;
+  if (foundDirID) *foundDirID = idFor(s, path);
+  return noErr;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace tb {
+
+OSErr SpecToPath(const FSSpec& spec, std::string& path) {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  return pathOfSpec(s, &spec, path);
+}
+
+OSErr PathToSpec(std::string_view path, FSSpec* spec) {
+  if (!spec) return paramErr;
+  clearSpec(spec);
+  std::string p = normalise(path);
+  if (p.empty()) return dirNFErr;
+  State& s = state();
+  std::lock_guard g(s.lock);
+  if (p != "/" && !folderPresent(s, parentOf(p))) return dirNFErr;
+  if (OSErr err = specOfPath(s, p, spec)) return err;
+  return exists(p) ? noErr : fnfErr;
+}
+
+OSErr GetDirID(const FSSpec& spec, SInt32* dirID) {
+  if (!dirID) return paramErr;
+  State& s = state();
+  std::lock_guard g(s.lock);
+  std::string path;
+  if (OSErr err = pathOfSpec(s, &spec, path)) return err;
+  if (!folderPresent(s, path)) return dirNFErr;
+  *dirID = idFor(s, path);
+  return noErr;
+}
+
+SInt32 DirIDForPath(std::string_view path) {
+  std::string p = normalise(path);
+  if (p.empty()) return 0;
+  State& s = state();
+  std::lock_guard g(s.lock);
+  return idFor(s, p);
+}
+
+bool PathForDirID(SInt32 dirID, std::string& path) {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  auto p = pathFor(s, dirID);
+  if (!p) return false;
+  path = *p;
+  return true;
+}
+
+void SetApplicationPath(std::string path) {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  s.appPath = std::move(path);
+}
+
+std::string ApplicationPath() {
+  {
+    State& s = state();
+    std::lock_guard g(s.lock);
+    if (!s.appPath.empty()) return s.appPath;
+  }
+  if (const char* env = std::getenv("TOOLBOX_APP_PATH"); env && *env) return env;
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : exe.string();
+}
+
+OSErr GetApplicationSpec(FSSpec* spec) {
+  if (!spec) return paramErr;
+  std::string path = ApplicationPath();
+  if (path.empty()) {
+    clearSpec(spec);
+    return fnfErr;
+  }
+  return PathToSpec(path, spec);
+}
+
+std::string PreferencesFolderPath() {
+  std::string config = envOr("XDG_CONFIG_HOME", "");
+  if (config.empty() || config.front() != '/') config = envOr("HOME", "/") + "/.config";
+  return config + "/vemo/Preferences";
+}
+
+std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t n = maxBytes;
+  // Step back over continuation bytes to the start of the cut character.
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace detail {
+
+SInt16 ReserveRefNum() {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  return allocRef(s, OpenFile{});
+}
+
+void ReleaseRefNum(SInt16 refNum) {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  auto it = s.files.find(refNum);
+  if (it != s.files.end() && it->second.fd < 0) s.files.erase(it);
+}
+
+OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out) {
+  out.clear();
+  if (isDir(path)) return fnfErr;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errnoToOSErr(errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    return ioErr;
+  }
+  if (st.st_size > INT32_MAX) {
+    ::close(fd);
+    return memFullErr;
+  }
+  out.resize(static_cast<std::size_t>(st.st_size));
+  std::size_t got = 0;
+  while (got < out.size()) {
+    ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  out.resize(got);  // a file that shrank meanwhile
+  return noErr;
+}
+
+OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes) {
+  std::string tmp = join(parentOf(path), "." + leafOf(path) + ".XXXXXX");
+  int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return errnoToOSErr(errno);
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  OSErr err = noErr;
+  std::size_t put = 0;
+  while (put < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + put, bytes.size() - put);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = errnoToOSErr(errno, dskFulErr);
+      break;
+    }
+    put += static_cast<std::size_t>(n);
+  }
+  struct stat st;
+  if (!err && ::stat(path.c_str(), &st) == 0) {
+    ::fchmod(fd, st.st_mode & 07777);
+    UInt8 b[16];
+    if (::getxattr(path.c_str(), kFinfoAttr, b, sizeof b) == static_cast<ssize_t>(sizeof b))
+      ::fsetxattr(fd, kFinfoAttr, b, sizeof b, 0);
+  } else if (!err) {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
+  if (!err && ::fsync(fd) != 0) err = ioErr;
+  if (::close(fd) != 0 && !err) err = ioErr;
+  if (!err && ::rename(tmp.c_str(), path.c_str()) != 0) err = errnoToOSErr(errno);
+  if (err) ::unlink(tmp.c_str());
+  return err;
+}
+
+OSErr EnsureParentFolder(const FSSpec& spec) {
+  State& s = state();
+  std::string dir;
+  {
+    std::lock_guard g(s.lock);
+    auto p = pathFor(s, spec.parID);
+    if (!p) return dirNFErr;
+    dir = *p;
+    if (isDir(dir)) return noErr;
+    if (!s.onDemand.count(dir)) return dirNFErr;
+  }
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  return ec ? errnoToOSErr(ec.value()) : OSErr(noErr);
+}
+
+}  // namespace detail
+}  // namespace tb
