@@ -1,0 +1,423 @@
+#include "toolbox/events.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+
+#include "screen_internal.h"
+#include "toolbox/clock.h"
+#include "toolbox/pump.h"
+
+namespace {
+
+// A queued input item. Mouse moves only carry the position; they are kept in
+// order with the events so that a tracking loop sees the path of a drag.
+struct Item {
+  EventRecord ev;
+  bool move;
+};
+
+// Old entries are dropped past this many, so a flood of input cannot grow
+// the queue without end.
+constexpr std::size_t kMaxQueue = 1024;
+
+struct State {
+  std::deque<Item> queue;
+  Point mouse{0, 0};
+  bool button = false;  // as of the events taken so far
+  EventModifiers mods = 0;
+  UInt8 keysDown[16] = {};
+  int beeps = 0;
+  int cursor = 0;
+  tb::EventSource idleSource = nullptr;
+};
+
+State& st() {
+  static State s;
+  return s;
+}
+
+EventModifiers currentModifiers() {
+  EventModifiers m = st().mods & ~(btnState | activeFlag);
+  if (!st().button) m |= btnState;
+  return m;
+}
+
+void fillNull(EventRecord* ev) {
+  ev->what = nullEvent;
+  ev->message = 0;
+  ev->when = TickCount();
+  ev->where = st().mouse;
+  ev->modifiers = currentModifiers();
+}
+
+bool matches(EventMask mask, EventKind what) { return what < 16 && (mask & (1u << what)); }
+
+void push(const Item& item) {
+  auto& q = st().queue;
+  if (q.size() >= kMaxQueue) q.pop_front();
+  q.push_back(item);
+}
+
+// Takes in the moves at the front of the queue.
+void applyLeadingMoves() {
+  auto& q = st().queue;
+  while (!q.empty() && q.front().move) {
+    st().mouse = q.front().ev.where;
+    q.pop_front();
+  }
+}
+
+void noteTaken(const EventRecord& ev) {
+  switch (ev.what) {
+    case mouseDown:
+      st().mouse = ev.where;
+      st().button = true;
+      break;
+    case mouseUp:
+      st().mouse = ev.where;
+      st().button = false;
+      break;
+    case keyDown:
+    case autoKey: {
+      UInt8 code = UInt8(ev.message >> 8);
+      st().keysDown[code >> 3] |= UInt8(1u << (code & 7));
+      break;
+    }
+    case keyUp: {
+      UInt8 code = UInt8(ev.message >> 8);
+      st().keysDown[code >> 3] &= UInt8(~(1u << (code & 7)));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// The queued event that comes first for the mask, by the platform's order:
+// activate, then input in arrival order, then updates, then high-level.
+bool nextEvent(EventMask mask, EventRecord* ev, bool remove) {
+  if ((mask & activMask) && tb::detail::NextActivateEvent(ev, remove)) return true;
+
+  auto& q = st().queue;
+  for (std::size_t i = 0; i < q.size(); ++i) {
+    if (q[i].move || !matches(mask, q[i].ev.what)) continue;
+    *ev = q[i].ev;
+    if (remove) {
+      // Moves before the event have happened by the time it is taken.
+      for (std::size_t j = 0; j < i; ++j)
+        if (q[j].move) st().mouse = q[j].ev.where;
+      q.erase(q.begin() + long(i));
+      for (std::size_t j = i; j-- > 0;)
+        if (q[j].move) q.erase(q.begin() + long(j));
+      noteTaken(*ev);
+    }
+    return true;
+  }
+
+  if ((mask & updateMask) && tb::detail::NextUpdateEvent(ev)) return true;
+
+  if (mask & highLevelEventMask) {
+    if (auto peek = tb::HighLevelEventSource()) {
+      UInt32 cls = 0, id = 0;
+      if (peek(&cls, &id)) {
+        ev->what = kHighLevelEvent;
+        ev->message = cls;
+        ev->when = TickCount();
+        ev->where.v = SInt16(UInt16(id >> 16));
+        ev->where.h = SInt16(UInt16(id & 0xFFFF));
+        ev->modifiers = currentModifiers();
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool pumpInput() {
+  tb::detail::DisplayIdle();
+  bool ran = tb::Pump(0);
+  if (st().idleSource && st().idleSource()) ran = true;
+  return ran;
+}
+
+bool mouseEventPending() {
+  for (const Item& it : st().queue)
+    if (!it.move && (it.ev.what == mouseDown || it.ev.what == mouseUp)) return true;
+  return false;
+}
+
+}  // namespace
+
+Boolean WaitNextEvent(EventMask mask, EventRecord* event, UInt32 sleep, void*) {
+  EventRecord scratch;
+  if (!event) event = &scratch;
+  const UInt64 start = tb::MonotonicMicros();
+  // Sleep times of days mean "until something happens"; cap the arithmetic.
+  const UInt64 sleepMicros = UInt64(std::min<UInt32>(sleep, 60u * 60 * 60 * 24)) * 1000000 / 60;
+  const UInt64 deadline = start + sleepMicros;
+
+  for (;;) {
+    bool ran = pumpInput();
+    if (nextEvent(mask, event, true)) return true;
+    // Network work or another toolbox descriptor just ran: give the
+    // program its idle pass at once.
+    if (ran) break;
+    const UInt64 now = tb::MonotonicMicros();
+    if (tb::VirtualClockOn()) {
+      // The virtual clock does not move by waiting; still give peers on
+      // loopback a moment to answer.
+      if (sleep > 0) tb::Pump(1);
+      if (nextEvent(mask, event, true)) return true;
+      break;
+    }
+    if (now >= deadline) break;
+    UInt64 left = deadline - now;
+    int ms = int(std::min<UInt64>((left + 999) / 1000, 1000));
+    tb::detail::DisplayIdle();
+    if (tb::Pump(ms)) {
+      if (nextEvent(mask, event, true)) return true;
+      break;
+    }
+  }
+  applyLeadingMoves();
+  fillNull(event);
+  return false;
+}
+
+Boolean GetNextEvent(EventMask mask, EventRecord* event) {
+  EventRecord scratch;
+  if (!event) event = &scratch;
+  pumpInput();
+  if (nextEvent(mask, event, true)) return true;
+  fillNull(event);
+  return false;
+}
+
+Boolean EventAvail(EventMask mask, EventRecord* event) {
+  EventRecord scratch;
+  if (!event) event = &scratch;
+  pumpInput();
+  if (nextEvent(mask, event, false)) return true;
+  fillNull(event);
+  return false;
+}
+
+void FlushEvents(EventMask whatToFlush, EventMask stopMask) {
+  auto& q = st().queue;
+  std::deque<Item> kept;
+  bool stopped = false;
+  for (Item& it : q) {
+    if (!stopped && !it.move && matches(stopMask, it.ev.what)) stopped = true;
+    if (!stopped && !it.move && matches(whatToFlush, it.ev.what)) continue;
+    kept.push_back(it);
+  }
+  q.swap(kept);
+}
+
+OSErr PostEvent(EventKind what, UInt32 message) {
+  switch (what) {
+    case mouseDown:
+    case mouseUp:
+    case keyDown:
+    case keyUp:
+    case autoKey:
+    case diskEvt:
+    case osEvt:
+      break;
+    default:
+      return -1;  // evtNotEnb: the other kinds are made by their managers
+  }
+  EventRecord ev{what, message, TickCount(), st().mouse, currentModifiers()};
+  push(Item{ev, false});
+  return noErr;
+}
+
+void SystemTask() { tb::Pump(0); }
+
+void GetMouse(Point* where) {
+  if (!where) return;
+  pumpInput();
+  applyLeadingMoves();
+  *where = tb::detail::GlobalToCurrentLocal(st().mouse);
+}
+
+Boolean Button() {
+  pumpInput();
+  bool down = st().button;
+  for (const Item& it : st().queue) {
+    if (it.move) continue;
+    if (it.ev.what == mouseDown) down = true;
+    if (it.ev.what == mouseUp) down = false;
+  }
+  return down;
+}
+
+Boolean StillDown() {
+  bool ran = pumpInput();
+  applyLeadingMoves();
+  if (!st().button || mouseEventPending()) return false;
+  if (!ran && st().queue.empty()) {
+    if (!tb::detail::DisplayHasLiveInput()) {
+      // Nobody can let go of a button that only a test pressed: the press
+      // ends where the mouse is.
+      st().button = false;
+      return false;
+    }
+    // A person holds the button: wait for their next move without spinning.
+    tb::Pump(10);
+  }
+  return true;
+}
+
+Boolean WaitMouseUp() {
+  if (StillDown()) return true;
+  auto& q = st().queue;
+  // The release ends the press unless another press came before it.
+  for (std::size_t i = 0; i < q.size(); ++i) {
+    if (q[i].move || (q[i].ev.what != mouseUp && q[i].ev.what != mouseDown)) continue;
+    if (q[i].ev.what == mouseUp) {
+      EventRecord ev;
+      nextEvent(mUpMask, &ev, true);
+    }
+    break;
+  }
+  return false;
+}
+
+UInt32 GetDblTime() { return 30; }
+UInt32 GetCaretTime() { return 30; }
+
+void GetKeys(KeyMap keys) {
+  if (!keys) return;
+  pumpInput();
+  // Byte k / 8, bit k % 8 in memory order, as code that indexes the map
+  // byte by byte expects.
+  std::memcpy(keys, st().keysDown, sizeof st().keysDown);
+}
+
+EventModifiers GetCurrentKeyModifiers() { return currentModifiers(); }
+
+void Delay(UInt32 numTicks, UInt32* finalTicks) {
+  if (tb::VirtualClockOn()) {
+    tb::AdvanceTicks(numTicks);
+    tb::Pump(0);
+  } else {
+    const UInt64 end = tb::MonotonicMicros() + UInt64(numTicks) * 1000000 / 60;
+    for (;;) {
+      tb::detail::DisplayIdle();
+      UInt64 now = tb::MonotonicMicros();
+      if (now >= end) break;
+      tb::Pump(int(std::min<UInt64>((end - now + 999) / 1000, 1000)));
+    }
+  }
+  if (finalTicks) *finalTicks = TickCount();
+}
+
+void SysBeep(short) {
+  ++st().beeps;
+  tb::detail::DisplayBeep();
+}
+
+// ---------------------------------------------------------------------------
+// Cursors. The shapes only matter to a display that shows them, so the
+// records hold a plain mask and the kind is what is passed on.
+
+namespace {
+
+Cursor makeCursor(SInt16 hotV, SInt16 hotH) {
+  Cursor c{};
+  for (int i = 0; i < 16; ++i) {
+    c.data[i] = 0;
+    c.mask[i] = 0;
+  }
+  c.hotSpot = Point{hotV, hotH};
+  return c;
+}
+
+struct CursorSet {
+  Cursor arrow = makeCursor(1, 1);
+  Cursor cursors[5] = {makeCursor(1, 1), makeCursor(4, 4), makeCursor(7, 7), makeCursor(7, 7),
+                       makeCursor(8, 8)};
+  Cursor* ptrs[5] = {&cursors[0], &cursors[1], &cursors[2], &cursors[3], &cursors[4]};
+};
+
+CursorSet& cursors() {
+  static CursorSet c;
+  return c;
+}
+
+}  // namespace
+
+void InitCursor() { SetCursor(&cursors().arrow); }
+
+void SetCursor(const Cursor* crsr) {
+  int kind = 0;
+  for (int i = 1; i < 5; ++i)
+    if (crsr == &cursors().cursors[i]) kind = i;
+  st().cursor = kind;
+  tb::detail::DisplaySetCursor(kind);
+}
+
+CursHandle GetCursor(SInt16 cursorID) {
+  if (cursorID < iBeamCursor || cursorID > watchCursor) return nullptr;
+  return &cursors().ptrs[cursorID];
+}
+
+const Cursor* GetQDGlobalsArrow(Cursor* arrow) {
+  if (arrow) *arrow = cursors().arrow;
+  return &cursors().arrow;
+}
+
+void HideCursor() {}
+void ShowCursor() {}
+void ObscureCursor() {}
+
+// ---------------------------------------------------------------------------
+
+void tb::PostMouse(EventKind what, Point where, EventModifiers mods) {
+  st().mods = mods & ~(btnState | activeFlag);
+  EventModifiers m = st().mods;
+  if (what == mouseUp) m |= btnState;
+  push(Item{EventRecord{what, 0, TickCount(), where, m}, false});
+}
+
+void tb::PostMouseMove(Point where) {
+  auto& q = st().queue;
+  // Consecutive moves only matter by their last position.
+  if (!q.empty() && q.back().move) {
+    q.back().ev.where = where;
+    return;
+  }
+  push(Item{EventRecord{nullEvent, 0, TickCount(), where, 0}, true});
+}
+
+void tb::PostKey(EventKind what, UInt8 charCode, UInt8 keyCode, EventModifiers mods) {
+  st().mods = mods & ~(btnState | activeFlag);
+  EventModifiers m = st().mods;
+  if (!st().button) m |= btnState;
+  UInt32 message = (UInt32(keyCode) << 8) | charCode;
+  push(Item{EventRecord{what, message, TickCount(), st().mouse, m}, false});
+}
+
+void tb::SetModifierState(EventModifiers mods) { st().mods = mods & ~(btnState | activeFlag); }
+
+int tb::BeepCount() { return st().beeps; }
+void tb::ResetBeepCount() { st().beeps = 0; }
+int tb::CurrentCursorKind() { return st().cursor; }
+void tb::SetIdleEventSource(EventSource source) { st().idleSource = source; }
+
+void tb::ResetEventState() {
+  st().queue.clear();
+  st().button = false;
+  st().mods = 0;
+  st().mouse = Point{0, 0};
+  std::fill(std::begin(st().keysDown), std::end(st().keysDown), UInt8(0));
+}
+
+int tb::QueuedEventCount() {
+  int n = 0;
+  for (const Item& it : st().queue)
+    if (!it.move) ++n;
+  return n;
+}
