@@ -1,0 +1,267 @@
+#include "IniFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "StrConv.h"
+#include "toolbox/files.h"
+#include "toolbox/memory.h"
+
+namespace {
+
+bool is_line_end(char c) { return c == '\r' || c == '\n'; }
+
+// Where the line that starts at p ends: its first CR, LF or NUL, or end.
+const char* line_end(const char* p, const char* end) {
+  while (p < end && !is_line_end(*p) && *p != '\0') ++p;
+  return p;
+}
+
+// Copies a NUL-terminated value into out when it is shorter than size.
+int copy_if_fits(const char* value, std::size_t len, char* out, int size) {
+  if (size <= 0 || len >= static_cast<std::size_t>(size)) return 0;
+  std::memcpy(out, value, len);
+  out[len] = '\0';
+  return 1;
+}
+
+// Sets a length-prefixed string of at most max bytes.
+void set_pascal(StringPtr out, const char* value, std::size_t max) {
+  std::size_t n = utf8_fit(value, std::strlen(value), std::min<std::size_t>(max, 255));
+  out[0] = static_cast<unsigned char>(n);
+  if (n) std::memcpy(out + 1, value, n);
+}
+
+// Reader B's lines: cut at CR or LF, empty lines dropped, lines longer than
+// kIniLineMax consumed whole and reported as too long.
+template <typename GetByte>
+class LineReader {
+ public:
+  explicit LineReader(GetByte get) : get_(get) {}
+  // False at the end of the data.
+  bool next(std::string_view& line, bool& tooLong) {
+    for (;;) {
+      std::size_t n = 0;
+      tooLong = false;
+      int c;
+      while ((c = get_()) != EOF && c != '\r' && c != '\n') {
+        if (n < sizeof buf_) buf_[n++] = static_cast<char>(c);
+        else tooLong = true;
+      }
+      if (n == 0 && !tooLong) {
+        if (c == EOF) return false;
+        continue;  // the second half of a CRLF or LFCR, or a blank line
+      }
+      line = std::string_view(buf_, n);
+      return true;
+    }
+  }
+
+ private:
+  GetByte get_;
+  char buf_[kIniLineMax];
+};
+
+template <typename GetByte>
+int reader_b(GetByte get, char* out, const char* key, const char* section, int outSize) {
+  if (!out || !key || !section) return 0;
+  const std::string_view k(key);
+  const std::string_view s(section);
+  LineReader<GetByte> lines(get);
+  std::string_view line;
+  bool tooLong;
+  bool inSection = false;
+  while (lines.next(line, tooLong)) {
+    if (tooLong) continue;
+    if (!inSection) {
+      inSection = line.find(s) != std::string_view::npos;
+      continue;
+    }
+    if (line.substr(0, k.size()) != k) continue;
+    std::string_view value = line.substr(k.size());
+    // A key passed without its "=" still names the whole key.
+    if (!k.empty() && k.back() != '=') {
+      if (value.empty() || value.front() != '=') continue;
+      value.remove_prefix(1);
+    }
+    return copy_if_fits(value.data(), value.size(), out, outSize);
+  }
+  return 0;
+}
+
+// The spec of an ini file: a full POSIX path, or a name relative to the
+// running program's folder.
+bool make_ini_spec(const char* fileName, FSSpec* spec) {
+  if (!fileName || !*fileName) return false;
+  if (fileName[0] == '/') return tb::PathToSpec(fileName, spec) == noErr;
+  if (std::strlen(fileName) > 255) return false;
+  FSSpec app;
+  // The bridge's GetAppLocation takes over here once it exists.
+  if (tb::GetApplicationSpec(&app) != noErr) return false;
+  Str255 name;
+  pstr::set(name, sizeof name, fileName);
+  return FSMakeFSSpec(app.vRefNum, app.parID, name, spec) == noErr;
+}
+
+}  // namespace
+
+const char* FindCRLF(const char* text, const char* end) {
+  for (const char* p = text; p < end; ++p) {
+    if (*p == '\0') return nullptr;
+    if (is_line_end(*p)) return p;
+  }
+  return end;
+}
+
+const char* SkiptoNextLine(const char* text, const char* end) {
+  const char* p = FindCRLF(text, end);
+  if (!p || p == end) return nullptr;
+  while (p < end && is_line_end(*p)) ++p;
+  return p;
+}
+
+int GetFileDataFromBuffer(const char* data, std::size_t len, const char* section, const char* key,
+                          char* out, int size) {
+  if ((!data && len) || !section || !key || !out) return 0;
+  const std::string_view all(data ? data : "", len);
+  const std::size_t at = all.find(section);
+  if (at == std::string_view::npos) return -1;
+  const char* end = data + len;
+  const std::size_t keyLen = std::strlen(key);
+  const char* p = data + at;
+  for (;;) {
+    p = SkiptoNextLine(p, end);
+    if (!p || p == end) return 0;
+    if (*p == '[') return -1;
+    if (static_cast<std::size_t>(end - p) >= keyLen && std::memcmp(p, key, keyLen) == 0) break;
+  }
+  const std::size_t lineLen = static_cast<std::size_t>(line_end(p, end) - p);
+  if (size <= 0 || lineLen >= static_cast<std::size_t>(size)) return -1;
+  std::memcpy(out, p, lineLen);
+  out[lineLen] = '\0';
+  return static_cast<int>(lineLen);
+}
+
+int GetFileData(const char* section, const char* key, char* out, int size, const FSSpec* spec) {
+  if (!spec) return 0;
+  SInt16 ref;
+  if (FSpOpenDF(spec, fsRdPerm, &ref) != noErr) return 0;
+  int result = 0;
+  SInt32 len = 0;
+  if (GetEOF(ref, &len) == noErr && len >= 0) {
+    Ptr data = len ? NewPtrClear(len) : nullptr;
+    if (data || len == 0) {
+      SInt32 count = len;
+      if (len == 0 || (FSRead(ref, &count, data) == noErr && count == len))
+        result = GetFileDataFromBuffer(data, static_cast<std::size_t>(len), section, key, out, size);
+      if (data) DisposePtr(data);
+    }
+  }
+  FSClose(ref);
+  return result;
+}
+
+int Get_File_To_CstringEx(const char* section, const char* key, char* out, int size,
+                          const FSSpec* spec) {
+  char line[kIniLineMax + 1];
+  if (GetFileData(section, key, line, sizeof line, spec) < 1) return 0;
+  char value[kIniLineMax + 1];
+  int n = DeleteTitleFlag(value, line, key, sizeof value);
+  return copy_if_fits(value, static_cast<std::size_t>(n), out, size);
+}
+
+int Get_CFile_To_CstringEx(const char* section, const char* key, char* out, int size,
+                           const char* fileName) {
+  FSSpec spec;
+  if (!make_ini_spec(fileName, &spec)) return 0;
+  return Get_File_To_CstringEx(section, key, out, size, &spec);
+}
+
+int Load_File_To_CstringEx(const char* section, const char* key, char* out, int size,
+                           const char* fileName) {
+  return Get_CFile_To_CstringEx(section, key, out, size, fileName) == 1 ? 1 : 0;
+}
+
+int Load_File_To_PascalEx(const char* section, const char* key, StringPtr out, int size,
+                          const char* fileName) {
+  if (!out || size < 1) return 0;
+  char value[kIniLineMax + 1];
+  if (Get_CFile_To_CstringEx(section, key, value, sizeof value, fileName) != 1) return 0;
+  set_pascal(out, value, static_cast<std::size_t>(size - 1));
+  return 1;
+}
+
+int Load_File_To_PascalEx2(StringPtr out, const char* key, const char* section,
+                           const char* fileName) {
+  return Load_File_To_PascalEx(section, key, out, sizeof(Str255), fileName);
+}
+
+int Load_Buffer_To_Cstring(const char* data, std::size_t len, char* out, const char* key,
+                           const char* section, int outSize) {
+  if (!data && len) return 0;
+  std::size_t pos = 0;
+  auto get = [&]() -> int {
+    return pos < len ? static_cast<unsigned char>(data[pos++]) : EOF;
+  };
+  return reader_b(get, out, key, section, outSize);
+}
+
+int Load_File_To_Cstring(char* out, const char* key, const char* section, const char* path,
+                         int outSize) {
+  if (!path) return 0;
+  std::FILE* f = std::fopen(path, "r");
+  if (!f) return 0;
+  int result = reader_b([f]() { return std::getc(f); }, out, key, section, outSize);
+  std::fclose(f);
+  return result;
+}
+
+int Load_File_To_Pascal(Str255 out, const char* key, const char* section, const char* path) {
+  if (!out) return 0;
+  char value[kIniLineMax + 1];
+  if (Load_File_To_Cstring(value, key, section, path, sizeof value) != 1) return 0;
+  set_pascal(out, value, 255);
+  return 1;
+}
+
+int DeleteTitleFlag(char* out, const char* line, const char* key, std::size_t outSize) {
+  if (!out || outSize == 0) return 0;
+  if (!key) key = "";
+  std::size_t w = 0;
+  for (const char* p = line ? line : ""; *p; ++p) {
+    if (*key && *p == *key) {
+      ++key;
+      continue;
+    }
+    if (w + 1 >= outSize) {
+      // Cut: never leave the start of a character without its end.
+      if ((static_cast<unsigned char>(*p) & 0xC0) == 0x80) {
+        while (w > 0 && (static_cast<unsigned char>(out[w - 1]) & 0xC0) == 0x80) --w;
+        if (w > 0 && (static_cast<unsigned char>(out[w - 1]) & 0xC0) == 0xC0) --w;
+      }
+      break;
+    }
+    out[w++] = *p;
+  }
+  out[w] = '\0';
+  return static_cast<int>(w);
+}
+
+int SetKaigyou(char* text, int length) {
+  if (!text || length <= 0) return 1;
+  int lines = 1;
+  int w = 0;
+  for (int r = 0; r < length;) {
+    if (text[r] == '\\' && r + 1 < length && text[r + 1] == 'n') {
+      text[w++] = '\r';
+      r += 2;
+      ++lines;
+    } else {
+      text[w++] = text[r++];
+    }
+  }
+  if (w < length) text[w] = '\0';
+  return lines;
+}
