@@ -1,3 +1,5 @@
+#include "toolbox/files.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -5,7 +7,6 @@
 #include <filesystem>
 
 #include "test_support.h"
-#include "toolbox/files.h"
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
@@ -65,7 +66,8 @@ TEST_F(BundleTree, PartialPathsFromTheProgramsFolder) {
       {"::::ConfigData", noErr, r + "/ConfigData"},
       {"::Resources:English:Text.ini", noErr, r + "/Prog.app/Contents/Resources/English/Text.ini"},
       {"::resources:ENGLISH:text.INI", noErr, r + "/Prog.app/Contents/Resources/English/Text.ini"},
-      {"::Resources:English:Missing.ini", fnfErr, r + "/Prog.app/Contents/Resources/English/Missing.ini"},
+      {"::Resources:English:Missing.ini", fnfErr,
+       r + "/Prog.app/Contents/Resources/English/Missing.ini"},
       {"::Resources:Nowhere:Text.ini", dirNFErr, ""},
       {"::PkgInfo:x", dirNFErr, ""},  // a file is no folder
       {"Prog", noErr, r + "/Prog.app/Contents/MacOS/Prog"},
@@ -178,8 +180,8 @@ TEST(Files, DataForkReadWriteAndPositions) {
     OSErr err;
     SInt32 pos;
   } seeks[] = {
-      {fsFromStart, 4, noErr, 4},  {fsFromMark, 2, noErr, 6},   {fsFromLEOF, -1, noErr, 9},
-      {fsAtMark, 99, noErr, 9},    {fsFromStart, -1, posErr, 9}, {fsFromStart, 12, eofErr, 10},
+      {fsFromStart, 4, noErr, 4}, {fsFromMark, 2, noErr, 6},    {fsFromLEOF, -1, noErr, 9},
+      {fsAtMark, 99, noErr, 9},   {fsFromStart, -1, posErr, 9}, {fsFromStart, 12, eofErr, 10},
       {fsFromLEOF, 0, noErr, 10},
   };
   for (const auto& s : seeks) {
@@ -302,7 +304,8 @@ TEST(Files, PreferencesFolderIsMadeOnFirstUse) {
   EXPECT_EQ(tb::PreferencesFolderPath(), prefs.string());
   SInt16 vol = 0;
   SInt32 dir = 0;
-  ASSERT_EQ(FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir), noErr);
+  ASSERT_EQ(FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir),
+            noErr);
   EXPECT_FALSE(fs::exists(prefs));
   FSSpec spec;
   ASSERT_EQ(FSMakeFSSpec(vol, dir, PStr("Prefs"), &spec), fnfErr);

@@ -358,8 +358,10 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
       dir = *p;
     }
     if (!name.empty()) {
-      if (name.front() == ':') split(name.substr(1));
-      else parts.push_back(name);
+      if (name.front() == ':')
+        split(name.substr(1));
+      else
+        parts.push_back(name);
     }
   }
   // A single trailing colon only marks the end of a folder's name.
@@ -405,8 +407,14 @@ OSErr FSpOpenDF(const FSSpec* spec, SInt8 permission, SInt16* refNum) {
   int flags;
   bool rd = true, wr = true;
   switch (permission) {
-    case fsRdPerm: flags = O_RDONLY; wr = false; break;
-    case fsWrPerm: flags = O_WRONLY; rd = false; break;
+    case fsRdPerm:
+      flags = O_RDONLY;
+      wr = false;
+      break;
+    case fsWrPerm:
+      flags = O_WRONLY;
+      rd = false;
+      break;
     case fsRdWrPerm:
     case fsRdWrShPerm: flags = O_RDWR; break;
     case fsCurPerm: flags = O_RDWR; break;
