@@ -1,0 +1,169 @@
+// The emulator seen from a plain socket, so that the client's tests rest on
+// a peer that is known to speak the protocol.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/netconfig.h"
+
+namespace {
+
+class RawClient {
+ public:
+  RawClient() {
+    s_ = socket(AF_INET, SOCK_DGRAM, 0);
+    int one = 1;
+    setsockopt(s_, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(s_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  }
+  ~RawClient() { close(s_); }
+  void send(UInt32 addr, UInt16 port, const std::vector<UInt8>& d) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(tb::MapPort(port));
+    to.sin_addr.s_addr = htonl(addr);
+    sendto(s_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+  // Waits up to ms real milliseconds for one datagram.
+  bool recv(std::vector<UInt8>& d, UInt32* from = nullptr, int ms = 2000) {
+    pollfd p{s_, POLLIN, 0};
+    if (poll(&p, 1, ms) <= 0) return false;
+    d.resize(4096);
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    ssize_t n = recvfrom(s_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&sa), &len);
+    if (n < 0) return false;
+    d.resize(std::size_t(n));
+    if (from) *from = ntohl(sa.sin_addr.s_addr);
+    return true;
+  }
+
+ private:
+  int s_;
+};
+
+std::vector<UInt8> request(UInt16 cond, const std::string& cmd, UInt16 offset, std::vector<UInt8> data = {}) {
+  std::vector<UInt8> r(88 + data.size(), 0);
+  be::put16(&r[0], cond);
+  be::put16(&r[2], 1);
+  std::memcpy(&r[4], cmd.data(), cmd.size());
+  be::put16(&r[84], offset);
+  be::put16(&r[86], UInt16(data.size()));
+  std::copy(data.begin(), data.end(), r.begin() + 88);
+  return r;
+}
+
+class EmulatorTest : public ::testing::Test {
+ protected:
+  EmulatorTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) { tb::ReloadNetConfig(); }
+  ~EmulatorTest() override { tb::ReloadNetConfig(); }
+  testsupport::ScopedEnv ports_;
+};
+
+TEST_F(EmulatorTest, BroadcastProbeIsAnsweredByEveryBoxOfThatPort) {
+  pboxemu::Emulator emu;
+  emu.AddBoxes(3);
+  pboxemu::BoxSpec old;
+  old.oldVersion = true;
+  emu.AddBox(old);
+  std::string err;
+  ASSERT_TRUE(emu.Start(&err)) << err;
+  RawClient c;
+  std::vector<UInt8> probe(88, 0);
+  probe[1] = 4;
+  probe[2] = 0x95;
+  probe[3] = 0x06;
+  c.send(0x7FFFFFFF, 19541, probe);
+  std::set<UInt32> from;
+  std::vector<UInt8> d;
+  UInt32 a;
+  while (from.size() < 3 && c.recv(d, &a)) {
+    ASSERT_EQ(d.size(), 72u);
+    EXPECT_EQ(be::get32(d.data()), 0x00029506u);
+    EXPECT_EQ(be::get32(&d[66]), a);  // reports its own address
+    from.insert(a);
+  }
+  EXPECT_EQ(from.size(), 3u);
+  EXPECT_FALSE(c.recv(d, &a, 50));  // the old box listens on 9 only
+  c.send(emu.BoxAddress(3), 9, probe);
+  ASSERT_TRUE(c.recv(d, &a));
+  EXPECT_EQ(a, emu.BoxAddress(3));
+  EXPECT_EQ(be::get16(&d[62]), 9);
+}
+
+TEST_F(EmulatorTest, GetInBlocksAndSetReassembled) {
+  pboxemu::Emulator emu;
+  emu.AddBox();
+  ASSERT_TRUE(emu.Start());
+  std::vector<UInt8> big(1200);
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = UInt8(i * 7);
+  emu.SetCommandReply(0, "GET BIG", big);
+  RawClient c;
+  std::vector<UInt8> got, d;
+  UInt16 off = 0;
+  for (int i = 0; i < 3; ++i) {
+    c.send(emu.BoxAddress(0), 19541, request(off ? 2 : 1, "GET BIG", off));
+    ASSERT_TRUE(c.recv(d));
+    ASSERT_EQ(be::get16(&d[4]), off);
+    UInt16 n = be::get16(&d[6]);
+    got.insert(got.end(), d.begin() + 8, d.begin() + 8 + n);
+    off = UInt16(off + n);
+    EXPECT_EQ(be::get16(&d[2]), i < 2 ? 1 : 0);
+  }
+  EXPECT_EQ(got, big);
+  c.send(emu.BoxAddress(0), 19541, request(3, "GET BIG", 0));
+  ASSERT_TRUE(c.recv(d));
+  EXPECT_EQ(be::get16(&d[0]), 3);
+
+  std::vector<UInt8> image = emu.Image(0);
+  for (auto& b : image) b ^= 0x5A;
+  std::size_t at = 0;
+  int cond = 1;
+  while (true) {
+    std::size_t n = std::min<std::size_t>(422, image.size() - at);
+    c.send(emu.BoxAddress(0), 19541,
+           request(UInt16(cond), "SAVE EEP_DATA", UInt16(at), {image.begin() + at, image.begin() + at + n}));
+    ASSERT_TRUE(c.recv(d));
+    EXPECT_EQ(be::get16(&d[0]), cond);
+    at = be::get16(&d[4]);
+    cond = 2;
+    if (be::get16(&d[2]) == 0) break;
+  }
+  EXPECT_EQ(emu.Image(0), image);
+}
+
+TEST_F(EmulatorTest, SetIpAddressOnlyForTheBoxWithThatEthernetAddress) {
+  pboxemu::Emulator emu;
+  emu.AddBoxes(2);
+  ASSERT_TRUE(emu.Start());
+  RawClient c;
+  auto mac = emu.BoxMac(1);
+  std::vector<UInt8> r = request(1, "SET IP_ADDR:", 0);
+  const UInt8 payload[12] = {1, 6, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5], 127, 9, 8, 7};
+  std::memcpy(&r[4 + 12], payload, 12);
+  c.send(0x7FFFFFFF, 19541, r);
+  std::vector<UInt8> d;
+  UInt32 from = 0;
+  ASSERT_TRUE(c.recv(d, &from));
+  EXPECT_EQ(from, emu.BoxAddress(1));
+  EXPECT_EQ(be::get16(&d[2]), 0);
+  EXPECT_FALSE(c.recv(d, &from, 50));
+  EXPECT_EQ(emu.ReportedAddress(1), 0x7F090807u);
+  EXPECT_EQ(emu.ReportedAddress(0), emu.BoxAddress(0));
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// pbox-emu: runs simulated print boxes on loopback until interrupted.
+//
+//   pbox-emu [--count N] [--base 127.0.0.10] [--model A|B|C|E|foreign]
+//            [--old K] [--busy-after-save N]
+//
+// The last K boxes are of the old version (JCP on port 9). Ports follow
+// TOOLBOX_PORTMAP, so the demo runs without root.
+#include <arpa/inet.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "pboxemu/emulator.h"
+#include "toolbox/netconfig.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+void onSignal(int) { gStop = 1; }
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: pbox-emu [--count N] [--base 127.x.y.z] [--model A|B|C|E|foreign] [--old K] "
+               "[--busy-after-save N]\n");
+  return 2;
+}
+
+bool number(const char* s, long lo, long hi, long& out) {
+  char* end = nullptr;
+  long v = std::strtol(s, &end, 10);
+  if (!*s || *end || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long count = 4, old = 0, busy = 0;
+  UInt32 base = 0x7F00000Au;  // 127.0.0.10
+  pboxemu::Model model = pboxemu::Model::QSV_C;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (!v) return usage();
+    ++i;
+    if (a == "--count") {
+      if (!number(v, 1, 254, count)) return usage();
+    } else if (a == "--old") {
+      if (!number(v, 0, 254, old)) return usage();
+    } else if (a == "--busy-after-save") {
+      if (!number(v, -1, 1000, busy)) return usage();
+    } else if (a == "--model") {
+      if (!pboxemu::ParseModel(v, model)) return usage();
+    } else if (a == "--base") {
+      in_addr in{};
+      if (inet_pton(AF_INET, v, &in) != 1) return usage();
+      base = ntohl(in.s_addr);
+      if ((base >> 24) != 127) {
+        std::fprintf(stderr, "pbox-emu: boxes live on loopback only (127.0.0.0/8)\n");
+        return 2;
+      }
+    } else {
+      return usage();
+    }
+  }
+  if (old > count) old = count;
+
+  pboxemu::Emulator emu(base);
+  for (long i = 0; i < count; ++i) {
+    pboxemu::BoxSpec spec;
+    spec.model = model;
+    spec.oldVersion = i >= count - old;
+    emu.AddBox(spec);
+  }
+  emu.SetBusyAfterSave(-1, int(busy));
+  std::string error;
+  if (!emu.Start(&error)) {
+    std::fprintf(stderr, "pbox-emu: %s\n", error.c_str());
+    return 1;
+  }
+  for (int i = 0; i < emu.BoxCount(); ++i) {
+    UInt32 a = emu.BoxAddress(i);
+    UInt16 p = emu.BoxPort(i);
+    auto mac = emu.BoxMac(i);
+    std::printf("box %d: %u.%u.%u.%u port %u (real %u) mac %02X:%02X:%02X:%02X:%02X:%02X model %s\n", i + 1,
+                a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255, p, tb::MapPort(p), mac[0], mac[1], mac[2],
+                mac[3], mac[4], mac[5], pboxemu::ModelName(model));
+  }
+  std::fflush(stdout);
+
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  while (!gStop) pause();
+  emu.Stop();
+  return 0;
+}

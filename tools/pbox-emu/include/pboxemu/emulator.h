@@ -1,0 +1,136 @@
+// The print-box emulator: simulated print boxes on loopback for tests and
+// the demo. Each box has its own address 127.x.y.N; the boxes answer the
+// JCP search and commands on their JCP port (19541, or 9 for boxes of the
+// old version, both through the toolbox's port map), and one socket per
+// port bound to 127.255.255.255 takes the broadcasts. Everything runs on
+// one thread of the emulator's own, written on plain sockets: it is the
+// client's peer and shares none of the client's code.
+//
+// Further services of a box (FTP, the AppleTalk node, VFMP, LPR) join as
+// more Service objects on the same reactor (see src/reactor.h).
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pboxemu/settings.h"
+#include "toolbox/types.h"
+
+namespace pboxemu {
+
+struct BoxSpec {
+  std::string name;  // empty: "PBOX-<n>"
+  Model model = Model::QSV_C;
+  bool oldVersion = false;    // JCP on port 9 instead of 19541
+  bool hasMachineType = false;  // use machineType instead of the model's
+  std::array<UInt8, 16> machineType{};
+  bool hasMac = false;  // use mac instead of one derived from the address
+  std::array<UInt8, 6> mac{};
+  UInt16 status = 0;
+  UInt32 netno = 0;
+  UInt16 hopcount = 0;
+};
+
+enum class Fault {
+  None,
+  Drop,         // the reply is not sent (the request still takes effect)
+  Late,         // the reply goes out `ticks` ticks later (TickCount, so the virtual clock counts)
+  WrongOffset,  // command replies carry an offset `bytes` (default 1) beyond the right one
+  Short,        // only the first `bytes` bytes of the reply are sent (default half)
+  Oversized,    // the datagram is padded with junk to `bytes` bytes (default 3000)
+  LyingSize,    // the size field claims `bytes` (default: 100 more than were sent)
+  Garbage,      // `bytes` random bytes (default the reply's length) in place of the reply
+  Silent,       // requests are ignored altogether
+  EarlyEnd,     // a data reply becomes an end reply (chk 3) before the closing request
+  Echo,         // the request itself comes back first, then the reply
+};
+
+struct FaultSpec {
+  Fault mode = Fault::None;
+  int skip = 0;     // matching replies let through before the fault starts
+  int count = -1;   // replies it hits, then it turns off; -1: until cleared
+  UInt32 ticks = 0;
+  UInt32 bytes = 0;
+  bool search = true;   // hits search replies
+  bool command = true;  // hits command replies
+  std::string onlyCommand;  // when set, only replies to this command text
+};
+
+// What a box received, in order.
+struct RequestRecord {
+  enum Kind { Probe, Command, Other } kind = Other;
+  std::size_t length = 0;  // datagram length
+  UInt16 cond = 0;
+  UInt16 offset = 0;
+  UInt16 size = 0;
+  std::string command;     // the text up to its NUL
+  UInt16 fromPort = 0;
+  bool broadcast = false;  // came in on the broadcast socket
+};
+
+class Emulator {
+ public:
+  // baseAddr: the first box's address (host order, in 127.0.0.0/8); boxes
+  // take the following addresses. 0 picks a range from the process id.
+  explicit Emulator(UInt32 baseAddr = 0);
+  ~Emulator();
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  // Adds a box (before Start); returns its index.
+  int AddBox(const BoxSpec& spec = {});
+  // Adds n boxes of one spec.
+  void AddBoxes(int n, const BoxSpec& spec = {});
+  // Binds every socket and starts the thread. False, with a message, when a
+  // socket cannot be bound.
+  bool Start(std::string* error = nullptr);
+  void Stop();
+
+  int BoxCount() const;
+  UInt32 BoxAddress(int box) const;  // host order
+  UInt16 BoxPort(int box) const;     // the port the programs name: 19541 or 9
+  std::array<UInt8, 6> BoxMac(int box) const;
+  std::array<UInt8, 16> BoxMachineType(int box) const;
+
+  // Faults: box -1 means every box. Setting replaces the box's fault.
+  void SetFault(int box, const FaultSpec& fault);
+  void ClearFaults();
+  // The box answers "POLLING" busy for the next n polls (-1: for ever).
+  void SetBusy(int box, int polls);
+  // Polls answered busy after each "SAVE EEP_DATA" and "SET DEFAULT".
+  void SetBusyAfterSave(int box, int polls);
+  // Replaces what a GET command returns (an unknown command text adds one).
+  void SetCommandReply(int box, const std::string& command, std::vector<UInt8> data);
+  // The settings the box holds now, and its factory settings.
+  std::vector<UInt8> Image(int box) const;
+  void SetSettings(int box, const SettingsBlocks& blocks);
+  SettingsBlocks Settings(int box) const;
+  // The last data a SET command other than "SAVE EEP_DATA" delivered.
+  std::vector<UInt8> LastSetData(int box, const std::string& command) const;
+  // The address the box reports (changed by "SET IP_ADDR:").
+  UInt32 ReportedAddress(int box) const;
+
+  // Counters and the request log.
+  int Probes(int box) const;
+  int Replies(int box) const;
+  int Executed(int box, const std::string& command) const;  // completed commands of that text
+  std::vector<RequestRecord> Requests(int box) const;
+  void ClearLog();
+
+  struct Impl;  // the emulator's own state, shared with its services
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+// A range of loopback addresses of this process's own (127.x.y.1 with x, y
+// from the process id), so that tests running side by side never share one.
+UInt32 PickBaseAddress();
+// A port map ("9:p1,19541:p2") of ports of this process's own, for
+// TOOLBOX_PORTMAP, so that broadcasts of tests running side by side never
+// reach each other's boxes.
+std::string PrivatePortMap();
+
+}  // namespace pboxemu

@@ -1,0 +1,380 @@
+#include "pboxemu/emulator.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "box.h"
+#include "reactor.h"
+#include "toolbox/netconfig.h"
+
+namespace pboxemu {
+
+namespace {
+
+constexpr UInt32 kLoopbackBroadcast = 0x7FFFFFFFu;  // 127.255.255.255
+constexpr UInt16 kJcpPort = 19541;
+constexpr UInt16 kJcpPortOld = 9;
+
+std::string addrText(UInt32 a) {
+  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 255) + "." + std::to_string((a >> 8) & 255) +
+         "." + std::to_string(a & 255);
+}
+
+int udpSocket(UInt32 addr, UInt16 port, std::string* error) {
+  int s = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (s < 0) {
+    if (error) *error = std::string("socket: ") + std::strerror(errno);
+    return -1;
+  }
+  int one = 1;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  // A search answered by many boxes at once arrives as a burst.
+  int buf = 1 << 20;
+  setsockopt(s, SOL_SOCKET, SO_RCVBUF, &buf, sizeof buf);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(addr);
+  if (bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    if (error) *error = "bind " + addrText(addr) + ":" + std::to_string(port) + ": " + std::strerror(errno);
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+}  // namespace
+
+struct Emulator::Impl {
+  mutable std::mutex mu;
+  UInt32 base = 0;
+  std::vector<std::unique_ptr<BoxState>> boxes;
+  Reactor reactor;
+  std::vector<std::unique_ptr<Service>> services;
+  bool started = false;
+
+  BoxState& box(int i) { return *boxes.at(std::size_t(i)); }
+  const BoxState& box(int i) const { return *boxes.at(std::size_t(i)); }
+  template <class F>
+  void each(int i, F f) {
+    if (i < 0)
+      for (auto& b : boxes) f(*b);
+    else
+      f(box(i));
+  }
+};
+
+namespace {
+
+// The JCP responder over UDP: one socket per box on its own address, and
+// one per JCP port on the loopback broadcast address.
+class JcpUdpService : public Service {
+ public:
+  explicit JcpUdpService(Emulator::Impl& emu) : emu_(emu) {}
+  ~JcpUdpService() override { Close(); }
+
+  bool Open(Reactor& reactor, std::string* error) override {
+    reactor_ = &reactor;
+    std::map<UInt16, bool> ports;
+    for (auto& b : emu_.boxes) {
+      b->sock = udpSocket(b->addr, tb::MapPort(b->port), error);
+      if (b->sock < 0) return false;
+      int fd = b->sock;
+      BoxState* box = b.get();
+      reactor.Watch(fd, [this, box] { fromBoxSocket(*box); });
+      ports[b->port] = true;
+    }
+    for (auto& [port, _] : ports) {
+      int s = udpSocket(kLoopbackBroadcast, tb::MapPort(port), error);
+      if (s < 0) return false;
+      broadcastSocks_.push_back(s);
+      UInt16 named = port;
+      reactor.Watch(s, [this, s, named] { fromBroadcastSocket(s, named); });
+    }
+    return true;
+  }
+
+  void Close() override {
+    for (auto& b : emu_.boxes)
+      if (b->sock >= 0) {
+        if (reactor_) reactor_->Unwatch(b->sock);
+        close(b->sock);
+        b->sock = -1;
+      }
+    for (int s : broadcastSocks_) {
+      if (reactor_) reactor_->Unwatch(s);
+      close(s);
+    }
+    broadcastSocks_.clear();
+  }
+
+ private:
+  struct Datagram {
+    std::vector<UInt8> bytes;
+    UInt32 addr = 0;
+    UInt16 port = 0;
+  };
+
+  static bool receive(int s, Datagram& d) {
+    d.bytes.resize(4096);
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    ssize_t n = recvfrom(s, d.bytes.data(), d.bytes.size(), 0, reinterpret_cast<sockaddr*>(&from), &len);
+    if (n < 0) return false;
+    d.bytes.resize(std::size_t(n));
+    d.addr = ntohl(from.sin_addr.s_addr);
+    d.port = ntohs(from.sin_port);
+    return true;
+  }
+
+  void fromBoxSocket(BoxState& box) {
+    Datagram d;
+    while (receive(box.sock, d)) {
+      std::lock_guard<std::mutex> lock(emu_.mu);
+      answer(box, d, false);
+    }
+  }
+
+  void fromBroadcastSocket(int s, UInt16 port) {
+    Datagram d;
+    while (receive(s, d)) {
+      std::lock_guard<std::mutex> lock(emu_.mu);
+      for (auto& b : emu_.boxes)
+        if (b->port == port) answer(*b, d, true);
+    }
+  }
+
+  void answer(BoxState& box, const Datagram& d, bool broadcast) {
+    // The emulator never sends anywhere but loopback.
+    if ((d.addr >> 24) != 127) return;
+    std::vector<Reply> replies;
+    HandleDatagram(box, d.bytes, d.addr, d.port, broadcast, replies);
+    for (const Reply& r : replies) {
+      std::vector<Outgoing> out;
+      ApplyFault(box, r, d.bytes, out);
+      for (Outgoing& o : out) {
+        if (o.delay == 0) {
+          send(box, o.bytes, d.addr, d.port);
+        } else {
+          BoxState* bp = &box;
+          UInt32 addr = d.addr;
+          UInt16 port = d.port;
+          reactor_->After(o.delay, [this, bp, bytes = std::move(o.bytes), addr, port] {
+            std::lock_guard<std::mutex> lock(emu_.mu);
+            send(*bp, bytes, addr, port);
+          });
+        }
+      }
+    }
+  }
+
+  static void send(BoxState& box, const std::vector<UInt8>& bytes, UInt32 addr, UInt16 port) {
+    if (box.sock < 0) return;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(addr);
+    if (sendto(box.sock, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0)
+      ++box.replies;
+  }
+
+  Emulator::Impl& emu_;
+  Reactor* reactor_ = nullptr;
+  std::vector<int> broadcastSocks_;
+};
+
+}  // namespace
+
+Emulator::Emulator(UInt32 baseAddr) : impl_(std::make_unique<Impl>()) {
+  impl_->base = baseAddr ? baseAddr : PickBaseAddress();
+}
+
+Emulator::~Emulator() { Stop(); }
+
+int Emulator::AddBox(const BoxSpec& spec) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  auto b = std::make_unique<BoxState>();
+  b->index = int(impl_->boxes.size());
+  b->spec = spec;
+  b->addr = impl_->base + UInt32(b->index);
+  b->port = spec.oldVersion ? kJcpPortOld : kJcpPort;
+  b->machineType = spec.hasMachineType ? spec.machineType : ModelMachineType(spec.model);
+  if (spec.hasMac) {
+    b->mac = spec.mac;
+  } else {
+    b->mac = {0x00, 0x80, 0x92, UInt8(b->addr >> 16), UInt8(b->addr >> 8), UInt8(b->addr)};
+  }
+  b->reportedIp = b->addr;
+  b->factory = ModelSettings(spec.model, b->addr);
+  b->current = b->factory;
+  b->portList = ModelPortList(spec.model);
+  b->rng.seed(0x5EED0000u + UInt32(b->index));
+  impl_->boxes.push_back(std::move(b));
+  return impl_->boxes.back()->index;
+}
+
+void Emulator::AddBoxes(int n, const BoxSpec& spec) {
+  for (int i = 0; i < n; ++i) AddBox(spec);
+}
+
+bool Emulator::Start(std::string* error) {
+  if (impl_->started) return true;
+  if ((impl_->base >> 24) != 127 || (impl_->base & 0xFF) == 0 ||
+      (impl_->base & 0xFF) + impl_->boxes.size() > 255) {
+    if (error) *error = "the boxes' addresses must lie in one 127.x.y.1-254 range";
+    return false;
+  }
+  auto jcp = std::make_unique<JcpUdpService>(*impl_);
+  if (!jcp->Open(impl_->reactor, error)) return false;
+  impl_->services.push_back(std::move(jcp));
+  if (!impl_->reactor.Start(error)) {
+    impl_->services.clear();
+    return false;
+  }
+  impl_->started = true;
+  return true;
+}
+
+void Emulator::Stop() {
+  impl_->reactor.Stop();
+  for (auto& s : impl_->services) s->Close();
+  impl_->services.clear();
+  impl_->started = false;
+}
+
+int Emulator::BoxCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return int(impl_->boxes.size());
+}
+
+UInt32 Emulator::BoxAddress(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).addr;
+}
+
+UInt16 Emulator::BoxPort(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).port;
+}
+
+std::array<UInt8, 6> Emulator::BoxMac(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).mac;
+}
+
+std::array<UInt8, 16> Emulator::BoxMachineType(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).machineType;
+}
+
+void Emulator::SetFault(int box, const FaultSpec& fault) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) {
+    b.fault = fault;
+    b.faultSeen = 0;
+    b.faultHits = 0;
+  });
+}
+
+void Emulator::ClearFaults() { SetFault(-1, FaultSpec{}); }
+
+void Emulator::SetBusy(int box, int polls) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) { b.busy = polls; });
+}
+
+void Emulator::SetBusyAfterSave(int box, int polls) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) { b.busyAfterSave = polls; });
+}
+
+void Emulator::SetCommandReply(int box, const std::string& command, std::vector<UInt8> data) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) { b.customReplies[command] = data; });
+}
+
+std::vector<UInt8> Emulator::Image(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).current.image;
+}
+
+void Emulator::SetSettings(int box, const SettingsBlocks& blocks) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) {
+    b.factory = blocks;
+    b.current = blocks;
+  });
+}
+
+SettingsBlocks Emulator::Settings(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).current;
+}
+
+std::vector<UInt8> Emulator::LastSetData(int box, const std::string& command) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  const auto& m = impl_->box(box).lastSetData;
+  auto it = m.find(command);
+  return it == m.end() ? std::vector<UInt8>{} : it->second;
+}
+
+UInt32 Emulator::ReportedAddress(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).reportedIp;
+}
+
+int Emulator::Probes(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).probes;
+}
+
+int Emulator::Replies(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).replies;
+}
+
+int Emulator::Executed(int box, const std::string& command) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  const auto& m = impl_->box(box).executed;
+  auto it = m.find(command);
+  return it == m.end() ? 0 : it->second;
+}
+
+std::vector<RequestRecord> Emulator::Requests(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).log;
+}
+
+void Emulator::ClearLog() {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  for (auto& b : impl_->boxes) {
+    b->log.clear();
+    b->probes = 0;
+    b->replies = 0;
+    b->executed.clear();
+  }
+}
+
+UInt32 PickBaseAddress() {
+  UInt32 pid = UInt32(getpid());
+  UInt32 x = 1 + (pid >> 8) % 254;
+  UInt32 y = pid & 0xFF;
+  return (127u << 24) | (x << 16) | (y << 8) | 1;
+}
+
+std::string PrivatePortMap() {
+  UInt32 pid = UInt32(getpid());
+  UInt32 p = 10000 + (pid % 10000) * 2;
+  return std::to_string(kJcpPortOld) + ":" + std::to_string(p) + "," + std::to_string(kJcpPort) + ":" +
+         std::to_string(p + 1);
+}
+
+}  // namespace pboxemu

@@ -1,0 +1,59 @@
+// The emulator's one thread: waits on the sockets of every service and
+// runs timers counted in ticks (TickCount, so a test's virtual clock holds
+// a late reply back until the test advances it).
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "toolbox/types.h"
+
+namespace pboxemu {
+
+class Reactor {
+ public:
+  Reactor();
+  ~Reactor();
+  Reactor(const Reactor&) = delete;
+  Reactor& operator=(const Reactor&) = delete;
+
+  // Before Start, or from the reactor thread.
+  void Watch(int fd, std::function<void()> onReadable);
+  void Unwatch(int fd);
+  // From the reactor thread: runs fn once TickCount has moved on by ticks.
+  void After(UInt32 ticks, std::function<void()> fn);
+
+  bool Start(std::string* error);
+  void Stop();
+
+ private:
+  void run();
+
+  struct WatchEntry {
+    int fd;
+    std::function<void()> fn;
+  };
+  struct Timer {
+    UInt32 due;
+    std::function<void()> fn;
+  };
+  std::vector<WatchEntry> watches_;
+  std::vector<Timer> timers_;
+  int wakeFd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A part of a box that owns sockets on the reactor (the JCP responder now;
+// FTP, the AppleTalk node, VFMP and LPR later).
+class Service {
+ public:
+  virtual ~Service() = default;
+  virtual bool Open(Reactor& reactor, std::string* error) = 0;
+  virtual void Close() = 0;
+};
+
+}  // namespace pboxemu
