@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#if __has_include("toolbox/resources.h")
 #include "toolbox/resources.h"
-#define PBOX_HAVE_RESOURCES 1
-#endif
 
 ACTIVE_MACHINE_NAME NameChkData = {};
 Handle NameChkHandle = nullptr;
@@ -40,14 +37,12 @@ void UnpackNameCheck(std::span<const UInt8> bytes, ACTIVE_MACHINE_NAME& out) {
 void Get_NameCheck_Info() {
   NameChkData = {};
   NameChkHandle = nullptr;
-#ifdef PBOX_HAVE_RESOURCES
   Handle h = GetResource('SPPT', 128);
   if (!h || !*h) return;
   NameChkHandle = h;
   Size n = GetHandleSize(h);
   UnpackNameCheck(std::span<const UInt8>(reinterpret_cast<const UInt8*>(*h), n > 0 ? std::size_t(n) : 0),
                   NameChkData);
-#endif
 }
 
 short Chk_Active_Machine_Name(const UInt8* machineType) {

@@ -7,6 +7,8 @@
 
 #include "JCPPacket.h"
 #include "PBoxTable.h"
+#include "test_support.h"
+#include "toolbox/resources.h"
 
 namespace {
 
@@ -84,10 +86,31 @@ TEST(PBoxTable, NameCheckRecordAndMissingResource) {
   EXPECT_EQ(m.name_cnt, 0);
   EXPECT_EQ(m.str_res_id, 0);
   // No resource file open, so no 'SPPT' 128: the filter is off.
+  tb::ResetResources();
   NameChkData = {1, 0, 1, 0};
   Get_NameCheck_Info();
   EXPECT_EQ(NameChkData.name_chk, 0);
+  EXPECT_EQ(NameChkHandle, nullptr);
   EXPECT_EQ(Chk_Active_Machine_Name(reinterpret_cast<const UInt8*>("ANYTHING-AT-ALL!")), 1);
+
+  // The program's resources hold the filter.
+  testsupport::TempDir dir;
+  tb::ResourceEntry e;
+  e.type = 'SPPT';
+  e.id = 128;
+  e.data.assign(rec, rec + 6);
+  std::vector<UInt8> image;
+  ASSERT_EQ(tb::BuildResourceFile({e}, image), noErr);
+  testsupport::WriteFile(dir / "App.rsrc", std::string(image.begin(), image.end()));
+  ASSERT_GT(tb::OpenApplicationResources((dir / "App.rsrc").string()), 0);
+  Get_NameCheck_Info();
+  EXPECT_NE(NameChkHandle, nullptr);
+  EXPECT_EQ(NameChkData.name_chk, 1);
+  EXPECT_EQ(NameChkData.name_cnt, 2);
+  EXPECT_EQ(Chk_Active_Machine_Name(reinterpret_cast<const UInt8*>("ANYTHING-AT-ALL!")), 0);
+  EXPECT_EQ(Chk_Active_Machine_Name(reinterpret_cast<const UInt8*>("VEMOPLEX[C]\0\0\0\0\0")), 1);
+  tb::ResetResources();
+  NameChkData = {};
 }
 
 TEST(PBoxTable, HashAddsTypeBytesSignedAndAddressBytesUnsigned) {
