@@ -1,0 +1,186 @@
+// The resource kinds the compiler knows. A new kind is one function here and
+// one row in the table at the end; every type without a row takes typed
+// fields (CompileFields).
+#include <string>
+
+#include "body.h"
+
+namespace rezc {
+
+namespace {
+
+void putText(std::vector<UInt8>& out, const std::string& s) {
+  out.insert(out.end(), s.begin(), s.end());
+}
+
+// 'STR#': a count, then each string with its length byte.
+//   resource 'STR#' 136 { "Main Prefs" "Second Prefs" }
+void compileStringList(Body& body, std::vector<UInt8>& out) {
+  std::vector<std::string> items;
+  while (!body.atEnd()) {
+    auto s = body.string("a list item");
+    if (!s) return;
+    if (s->size() > 255) return body.error("a list item holds at most 255 bytes");
+    if (items.size() == 65535) return body.error("a list holds at most 65535 items");
+    items.push_back(*s);
+  }
+  PutU16(out, static_cast<std::uint16_t>(items.size()));
+  for (const auto& s : items) {
+    out.push_back(static_cast<UInt8>(s.size()));
+    putText(out, s);
+  }
+}
+
+// 'PVER': the settings version, u16, then 254 reserved bytes.
+//   resource 'PVER' 128 { version 3 }
+void compileVersion(Body& body, std::vector<UInt8>& out) {
+  if (!body.accept("version")) return body.error("expected 'version <number>'");
+  auto v = body.number(0, 65535, "version");
+  if (!v) return;
+  PutU16(out, static_cast<std::uint16_t>(*v));
+  out.resize(out.size() + 254, 0);
+}
+
+// 'TMPL': a resource template, pairs of a label and a field type.
+//   resource 'TMPL' 128 "CNFG" { "rcvWait" DWRD  "brAddr" HLNG }
+void compileTemplate(Body& body, std::vector<UInt8>& out) {
+  while (!body.atEnd()) {
+    auto label = body.string("a field label");
+    if (!label) return;
+    if (label->size() > 255) return body.error("a label holds at most 255 bytes");
+    auto type = body.type("a field type");
+    if (!type) return;
+    out.push_back(static_cast<UInt8>(label->size()));
+    putText(out, *label);
+    PutU32(out, *type);
+  }
+}
+
+// 'SPPT': the model filter: on/off u8, a reserved byte, the number of model
+// names i16, and the id of the 'STR#' list that holds them u16.
+//   resource 'SPPT' 128 { filter on  count 3  strings 140 }
+void compileModelFilter(Body& body, std::vector<UInt8>& out) {
+  std::int64_t filter = 0, count = 0, strings = 0;
+  while (!body.atEnd()) {
+    if (body.accept("filter")) {
+      if (body.accept("on"))
+        filter = 1;
+      else if (body.accept("off"))
+        filter = 0;
+      else if (auto v = body.number(0, 1, "filter"))
+        filter = *v;
+    } else if (body.accept("count")) {
+      if (auto v = body.number(0, 32767, "count")) count = *v;
+    } else if (body.accept("strings")) {
+      if (auto v = body.number(0, 65535, "strings")) strings = *v;
+    } else {
+      return body.error("expected 'filter', 'count' or 'strings'");
+    }
+    if (body.failed()) return;
+  }
+  out.push_back(static_cast<UInt8>(filter));
+  out.push_back(0);
+  PutU16(out, static_cast<std::uint16_t>(count));
+  PutU16(out, static_cast<std::uint16_t>(strings));
+}
+
+const Kind kKinds[] = {
+    {'STR#', compileStringList},
+    {'PVER', compileVersion},
+    {'TMPL', compileTemplate},
+    {'SPPT', compileModelFilter},
+};
+
+}  // namespace
+
+std::span<const Kind> Kinds() { return kKinds; }
+
+// Typed fields, in order, big-endian:
+//   u8 u16 u32 i8 i16 i32 <number or 'char constant'>
+//   string "text" [width]     the bytes, zero-padded to width when given
+//   pstring "text" [width]    length byte and bytes, zero-padded to width
+//   hex "00 01 ff"            bytes in hexadecimal, spaces ignored
+//   zero <count>              that many zero bytes
+//   file "name"               a file's bytes (relative to the description)
+void CompileFields(Body& body, std::vector<UInt8>& out) {
+  struct Int {
+    const char* name;
+    int bytes;
+    std::int64_t min, max;
+  };
+  static const Int ints[] = {
+      {"u8", 1, 0, 0xFF},     {"u16", 2, 0, 0xFFFF},       {"u32", 4, 0, 0xFFFFFFFF},
+      {"i8", 1, -0x80, 0x7F}, {"i16", 2, -0x8000, 0x7FFF}, {"i32", 4, -0x80000000LL, 0x7FFFFFFF},
+  };
+  auto width = [&](std::int64_t min) -> std::optional<std::int64_t> {
+    if (body.peek().kind != Token::Number) return std::nullopt;
+    return body.number(min, 0xFFFFFF, "width");
+  };
+  while (!body.atEnd()) {
+    auto w = body.word("a field (u8, u16, u32, i8, i16, i32, string, pstring, hex, zero, file)");
+    if (!w) return;
+    const Int* in = nullptr;
+    for (const auto& i : ints)
+      if (*w == i.name) in = &i;
+    if (in) {
+      auto v = body.number(in->min, in->max, in->name);
+      if (!v) return;
+      for (int b = in->bytes - 1; b >= 0; --b) out.push_back(static_cast<UInt8>(*v >> (8 * b)));
+    } else if (*w == "string") {
+      auto s = body.string("the text");
+      if (!s) return;
+      auto n = width(1);
+      if (body.failed()) return;
+      if (n && static_cast<std::int64_t>(s->size()) > *n)
+        return body.error("the text is " + std::to_string(s->size()) + " bytes, wider than " +
+                          std::to_string(*n));
+      putText(out, *s);
+      if (n) out.resize(out.size() + static_cast<std::size_t>(*n) - s->size(), 0);
+    } else if (*w == "pstring") {
+      auto s = body.string("the text");
+      if (!s) return;
+      auto n = width(1);
+      if (body.failed()) return;
+      std::size_t max = n ? std::min<std::size_t>(static_cast<std::size_t>(*n) - 1, 255) : 255;
+      if (s->size() > max)
+        return body.error("the text is " + std::to_string(s->size()) + " bytes; at most " +
+                          std::to_string(max) + " fit");
+      out.push_back(static_cast<UInt8>(s->size()));
+      putText(out, *s);
+      if (n) out.resize(out.size() + static_cast<std::size_t>(*n) - 1 - s->size(), 0);
+    } else if (*w == "hex") {
+      auto s = body.string("hex digits");
+      if (!s) return;
+      int hi = -1;
+      for (char c : *s) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
+        int d = (c >= '0' && c <= '9')   ? c - '0'
+                : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                         : -1;
+        if (d < 0) return body.error(std::string("'") + c + "' is not a hex digit");
+        if (hi < 0) {
+          hi = d;
+        } else {
+          out.push_back(static_cast<UInt8>(hi * 16 + d));
+          hi = -1;
+        }
+      }
+      if (hi >= 0) return body.error("hex digits come in pairs");
+    } else if (*w == "zero") {
+      auto n = body.number(0, 0xFFFFFF, "count");
+      if (!n) return;
+      out.resize(out.size() + static_cast<std::size_t>(*n), 0);
+    } else if (*w == "file") {
+      auto name = body.string("a file name");
+      if (!name) return;
+      auto bytes = body.file(*name);
+      if (!bytes) return;
+      out.insert(out.end(), bytes->begin(), bytes->end());
+    } else {
+      return body.error("unknown field '" + *w + "'");
+    }
+  }
+}
+
+}  // namespace rezc
