@@ -2,6 +2,7 @@
 // fonts.cpp, pictures.cpp). Not part of the toolbox's interface.
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -85,9 +86,38 @@ void ForEachSpanIn(const Rgn& r, int left, int top, int right, int bottom, Fn&& 
   }
 }
 
+// Master pointers for handles. A slot outlives what it points to (it is
+// cleared and later reused), so a handle used after its object was disposed
+// reads null instead of freed memory.
+template <class T>
+class HandleSlots {
+ public:
+  T** acquire(T* p) {
+    T** h;
+    if (!free_.empty()) {
+      h = free_.back();
+      free_.pop_back();
+    } else {
+      slots_.push_back(nullptr);
+      h = &slots_.back();
+    }
+    *h = p;
+    return h;
+  }
+  void release(T** h) {
+    if (!h) return;
+    *h = nullptr;
+    free_.push_back(h);
+  }
+
+ private:
+  std::deque<T*> slots_;
+  std::vector<T**> free_;
+};
+
 // The Region behind a RgnHandle.
 struct RegionImpl : MacRegion {
-  MacRegion* self;
+  MacRegion** handle;
   Rgn rgn;
   void sync();  // updates rgnBBox from rgn
 };
@@ -122,7 +152,7 @@ struct GrafPort {
   Rect portRect{};
   tb::qd::Rgn clip = tb::qd::Rgn::Open();  // local coordinates
   PixMap pixMap{};
-  PixMap* pixMapMaster = nullptr;
+  PixMap** pixMapHandle = nullptr;
 
   Point pnLoc{0, 0};
   Point pnSize{1, 1};

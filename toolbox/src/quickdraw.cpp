@@ -28,11 +28,16 @@ State& S() {
 
 constexpr int kMaxSide = 16384;
 
+HandleSlots<PixMap>& PixMapSlots() {
+  static HandleSlots<PixMap> slots;
+  return slots;
+}
+
 GrafPort* MakePort(std::shared_ptr<Surface> surf) {
   auto* p = new GrafPort();
   p->surf = std::move(surf);
   p->portRect = Rect{0, 0, SInt16(p->surf->height), SInt16(p->surf->width)};
-  p->pixMapMaster = &p->pixMap;
+  p->pixMapHandle = PixMapSlots().acquire(&p->pixMap);
   S().ports.insert(p);
   return p;
 }
@@ -204,7 +209,7 @@ CGrafPtr ClonePort(CGrafPtr port) {
   auto* p = new GrafPort(*port);
   p->ownsSurface = false;
   p->isGWorld = false;
-  p->pixMapMaster = &p->pixMap;
+  p->pixMapHandle = PixMapSlots().acquire(&p->pixMap);
   S().ports.insert(p);
   return p;
 }
@@ -223,6 +228,7 @@ void DisposePort(CGrafPtr port) {
     s.vis = Rgn();
   }
   st.ports.erase(port);
+  PixMapSlots().release(port->pixMapHandle);
   if (st.current == port) st.current = nullptr;
   if (st.screen == port) st.screen = nullptr;
   delete port;
@@ -328,7 +334,7 @@ const BitMap* GetPortBitMapForCopyBits(CGrafPtr port) {
 PixMapHandle GetPortPixMap(CGrafPtr port) {
   if (!Valid(port)) return nullptr;
   SyncPixMap(port);
-  return &port->pixMapMaster;
+  return port->pixMapHandle;
 }
 void GetPortForeColor(CGrafPtr port, RGBColor* color) {
   if (Valid(port) && color) *color = port->fg;

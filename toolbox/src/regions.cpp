@@ -248,6 +248,10 @@ std::unordered_set<const RegionImpl*>& Live() {
   static std::unordered_set<const RegionImpl*> live;
   return live;
 }
+HandleSlots<MacRegion>& Slots() {
+  static HandleSlots<MacRegion> slots;
+  return slots;
+}
 }  // namespace
 
 RegionImpl* Impl(RgnHandle h) {
@@ -275,16 +279,17 @@ void Assign(RgnHandle h, Rgn r) {
 
 RgnHandle NewRegion() {
   auto* impl = new RegionImpl();
-  impl->self = impl;
+  impl->handle = Slots().acquire(impl);
   impl->sync();
   Live().insert(impl);
-  return &impl->self;
+  return impl->handle;
 }
 
 void DeleteRegion(RgnHandle h) {
   RegionImpl* impl = Impl(h);
   if (!impl) return;
   Live().erase(impl);
+  Slots().release(impl->handle);
   delete impl;
 }
 
