@@ -9,6 +9,7 @@
 #include "test_support.h"
 #include "toolbox/memory.h"
 #include "toolbox/pictures.h"
+#include "toolbox/resources.h"
 
 namespace {
 
@@ -262,6 +263,71 @@ TEST(Png, WrittenFileReadsBack) {
   EXPECT_TRUE(img->alpha.empty());
   EXPECT_EQ(tb::WritePNG((dir / "no/such/dir.png").string().c_str(), c.get()), ioErr);
   EXPECT_EQ(tb::WritePNG(path.c_str(), nullptr), paramErr);
+}
+
+}  // namespace
+
+namespace {
+
+// Pictures and icons read from a resource file, as the programs get them.
+class ResourcePictures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tb::ResetResources();
+    std::vector<tb::ResourceEntry> entries(3);
+    entries[0].type = 'PICT';
+    entries[0].id = 128;
+    entries[0].data = *tb::MakePictData(TwoColourPng());
+    entries[1].type = 'cicn';
+    entries[1].id = 128;
+    entries[1].data = *tb::MakeCIconData(TwoColourPng());
+    entries[2].type = 'PICT';
+    entries[2].id = 129;
+    entries[2].data = {0, 12, 0, 0, 0, 0, 0, 2, 0, 4, 0x89, 'P'};  // cut short
+    std::vector<UInt8> image;
+    ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
+    testsupport::WriteFile(dir_ / "App.rsrc", std::string(image.begin(), image.end()));
+    ASSERT_GT(tb::OpenApplicationResources((dir_ / "App.rsrc").string()), 0);
+  }
+  void TearDown() override { tb::ResetResources(); }
+  testsupport::TempDir dir_;
+};
+
+TEST_F(ResourcePictures, GetPictureDrawsAndKillPictureReleases) {
+  Canvas c(8, 4);
+  PicHandle pic = GetPicture(128);
+  ASSERT_NE(pic, nullptr);
+  Rect b;
+  QDGetPictureBounds(pic, &b);
+  EXPECT_EQ(b.right, 4);
+  Rect all{0, 0, 4, 8};
+  DrawPicture(pic, &all);
+  EXPECT_EQ(c.count(kRed), 16);
+  KillPicture(pic);  // released, not freed behind the Resource Manager's back
+  PicHandle again = GetPicture(128);
+  ASSERT_NE(again, nullptr);
+  DrawPicture(again, &all);
+  EXPECT_EQ(c.count(kBlue), 16);
+  ReleaseResource(reinterpret_cast<Handle>(again));
+  EXPECT_EQ(GetPicture(300), nullptr);
+  PicHandle bad = GetPicture(129);
+  ASSERT_NE(bad, nullptr);
+  EraseRect(&all);
+  DrawPicture(bad, &all);
+  EXPECT_EQ(QDError(), invalidPictureErr);
+  EXPECT_EQ(c.count(kWhite), 32);
+}
+
+TEST_F(ResourcePictures, GetCIconMakesTheCallersIcon) {
+  Canvas c(4, 2);
+  CIconHandle icon = GetCIcon(128);
+  ASSERT_NE(icon, nullptr);
+  Rect r{0, 0, 2, 4};
+  PlotCIcon(&r, icon);
+  EXPECT_EQ(c.at(0, 0), kRed);
+  EXPECT_EQ(c.at(3, 1), kBlue);
+  DisposeCIcon(icon);
+  EXPECT_EQ(GetCIcon(999), nullptr);
 }
 
 }  // namespace

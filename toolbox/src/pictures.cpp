@@ -13,6 +13,7 @@
 
 #include "qd_internal.h"
 #include "toolbox/memory.h"
+#include "toolbox/resources.h"
 
 using namespace tb::qd;
 using tb::Image;
@@ -359,7 +360,7 @@ CIconHandle NewCIconFromData(std::span<const UInt8> data) {
 // ---------------------------------------------------------------------------
 // Pictures
 
-PicHandle GetPicture(short) { return nullptr; }
+PicHandle GetPicture(short picID) { return reinterpret_cast<PicHandle>(GetResource('PICT', picID)); }
 
 void DrawPicture(PicHandle pic, const Rect* dstRect) {
   auto bytes = HandleBytes(reinterpret_cast<Handle>(pic));
@@ -373,7 +374,13 @@ void DrawPicture(PicHandle pic, const Rect* dstRect) {
 void KillPicture(PicHandle pic) {
   Handle h = reinterpret_cast<Handle>(pic);
   if (Rec().handle == h) Rec() = Recording{};
-  if (TBIsHandle(h)) DisposeHandle(h);
+  // A picture still owned by its resource file is released through the
+  // Resource Manager, which would otherwise keep a handle to freed memory.
+  if (HomeResFile(h) != -1) {
+    ReleaseResource(h);
+  } else if (TBIsHandle(h)) {
+    DisposeHandle(h);
+  }
 }
 
 Rect* QDGetPictureBounds(PicHandle pic, Rect* bounds) {
@@ -439,7 +446,14 @@ void ClosePicture() {
 // ---------------------------------------------------------------------------
 // Colour icons
 
-CIconHandle GetCIcon(short) { return nullptr; }
+CIconHandle GetCIcon(short iconID) {
+  Handle h = GetResource('cicn', iconID);
+  if (!h) {
+    SetQDError(resNotFound);
+    return nullptr;
+  }
+  return tb::NewCIconFromData(HandleBytes(h));
+}
 
 void PlotCIcon(const Rect* r, CIconHandle icon) {
   if (CIconBlock* b = IconOf(icon)) tb::DrawImage(*b->image, r);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "body.h"
+#include "toolbox/pictures.h"
 
 namespace rezc {
 
@@ -84,11 +85,31 @@ void compileModelFilter(Body& body, std::vector<UInt8>& out) {
   PutU16(out, static_cast<std::uint16_t>(strings));
 }
 
+// 'PICT' and 'cicn': a PNG image behind the small header that
+// toolbox/pictures.h describes (the frame or bounds come from the image).
+//   resource 'PICT' 129 { png "pictures/header.png" }
+//   resource 'cicn' 128 { png "icons/app.png" }
+void compilePng(Body& body, std::vector<UInt8>& out, bool icon) {
+  if (!body.accept("png")) return body.error("expected 'png \"file\"'");
+  auto name = body.string("a PNG file name");
+  if (!name) return;
+  auto bytes = body.file(*name);
+  if (!bytes) return;
+  auto data = icon ? tb::MakeCIconData(*bytes) : tb::MakePictData(*bytes);
+  if (!data) return body.error("\"" + *name + "\" is not a readable PNG image (at most 32767 pixels a side)");
+  if (!body.atEnd()) return body.error("one PNG file per resource");
+  out.insert(out.end(), data->begin(), data->end());
+}
+void compilePicture(Body& body, std::vector<UInt8>& out) { compilePng(body, out, false); }
+void compileColourIcon(Body& body, std::vector<UInt8>& out) { compilePng(body, out, true); }
+
 const Kind kKinds[] = {
     {'STR#', compileStringList},
     {'PVER', compileVersion},
     {'TMPL', compileTemplate},
     {'SPPT', compileModelFilter},
+    {'PICT', compilePicture},
+    {'cicn', compileColourIcon},
 };
 
 }  // namespace
