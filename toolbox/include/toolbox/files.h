@@ -60,7 +60,6 @@ enum : SInt16 {
 
 enum : SInt16 {
   smSystemScript = -1,
-  smRoman = 0,
   kOnSystemDisk = -32768,
   kOnAppropriateDisk = -32767,
   kRootVolume = -1,
