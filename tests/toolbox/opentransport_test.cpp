@@ -579,3 +579,24 @@ TEST_F(OpenTransport, OwnAddressAndDottedText) {
   for (const char* bad : {"", "1.2.3", "256.1.1.1", "a.b.c.d", "1.2.3.4 "})
     EXPECT_EQ(OTInetStringToHost(bad, &h), kOTBadAddressErr) << bad;
 }
+
+TEST_F(OpenTransport, EndpointBoundWithQueueMayDialOutFromItsPort) {
+  Events lev, cev;
+  EndpointRef l = OpenAsync("tcp", lev);
+  EndpointRef c = OpenAsync("tcp", cev);
+  Addr lreq(0x7F00001F, 0, 1), creq(0x7F00001F, 0, 1);
+  OTBind(l, &lreq.bind, &lreq.bind);
+  OTBind(c, &creq.bind, &creq.bind);
+  ASSERT_TRUE(PumpUntil([&] { return lev.has(T_BINDCOMPLETE) && cev.has(T_BINDCOMPLETE); }));
+  Addr dest(0x7F00001F, lreq.a.fPort);
+  TCall snd{};
+  snd.addr = dest.nb();
+  ASSERT_EQ(OTConnect(c, &snd, nullptr), kOTNoDataErr);
+  ASSERT_TRUE(PumpUntil([&] { return lev.has(T_LISTEN) && cev.has(T_CONNECT); }));
+  InetAddress caller{};
+  TCall call{};
+  call.addr = TNetbuf{sizeof caller, 0, reinterpret_cast<UInt8*>(&caller)};
+  ASSERT_EQ(OTListen(l, &call), kOTNoError);
+  EXPECT_EQ(caller.fPort, creq.a.fPort);
+  EXPECT_EQ(OTRcvConnect(c, nullptr), kOTNoError);
+}

@@ -937,13 +937,30 @@ OSStatus OTConnect(EndpointRef ref, TCall* sndCall, TCall* rcvCall) {
   Endpoint* ep = endpointOf(ref);
   if (!ep) return kOTBadReferenceErr;
   if (ep->kind != Kind::Stream) return kOTNotSupportedErr;
-  if (ep->state != T_IDLE || ep->qlen > 0) return kOTOutStateErr;
-  if (ep->look != 0) return kOTLookErr;
+  if (ep->state != T_IDLE) return kOTOutStateErr;
+  if (ep->look != 0 && ep->look != T_LISTEN) return kOTLookErr;
   if (!sndCall) return kOTBadAddressErr;
   sockaddr_in dest;
   OTResult r = inetDestination(sndCall->addr, dest);
   if (r != kOTNoError) return r;
 
+  if (ep->qlen > 0) {
+    // An endpoint bound with a queue may still dial out; a host socket
+    // cannot do both, so the listening socket gives way to one on the same
+    // local address (any port if that is refused).
+    closeSocket(*ep);
+    ep->qlen = 0;
+    ep->look = 0;
+    int fd = newSocket(Kind::Stream);
+    if (fd < 0) return ErrnoToOT(errno);
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&ep->local), sizeof ep->local) < 0) {
+      sockaddr_in any = hostAddr(hostOf(ep->local), 0);
+      bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any);
+    }
+    ep->fd = fd;
+  }
   if (ep->fd < 0) {
     // The connection of an earlier call is gone; a fresh socket takes its place.
     ep->fd = newSocket(Kind::Stream);

@@ -225,6 +225,33 @@ struct InetInterfaceInfo {
   char fDomainName[256];
 };
 
+// AppleTalk address records (the "ddp" configuration): a DDP address, and
+// one that carries an NBP entity text after it (114 bytes in all).
+enum : OTAddressType {
+  kOTDDPAddressType = 0x0100,
+  kOTDDPNBPAddressType = 0x0101,
+  kOTNBPAddressType = 0x0102,
+};
+
+struct DDPAddress {
+  OTAddressType fAddressType;
+  UInt16 fNetwork;
+  UInt8 fNodeID;
+  UInt8 fSocket;
+  UInt8 fDDPType;
+  UInt8 fPad;
+};
+
+struct DDPNBPAddress {
+  OTAddressType fAddressType;
+  UInt16 fNetwork;
+  UInt8 fNodeID;
+  UInt8 fSocket;
+  UInt8 fDDPType;
+  UInt8 fPad;
+  UInt8 fNBPNameBuffer[106];
+};
+
 // ---------------------------------------------------------------------------
 // Set-up.
 OSStatus InitOpenTransport();
