@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "AppLocation.h"
 #include "StrConv.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
@@ -98,8 +99,7 @@ bool make_ini_spec(const char* fileName, FSSpec* spec) {
   if (fileName[0] == '/') return tb::PathToSpec(fileName, spec) == noErr;
   if (std::strlen(fileName) > 255) return false;
   FSSpec app;
-  // The bridge's GetAppLocation takes over here once it exists.
-  if (tb::GetApplicationSpec(&app) != noErr) return false;
+  if (GetAppLocation(&app) != noErr) return false;
   Str255 name;
   pstr::set(name, sizeof name, fileName);
   return FSMakeFSSpec(app.vRefNum, app.parID, name, spec) == noErr;
