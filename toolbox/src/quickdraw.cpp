@@ -112,27 +112,54 @@ void FillShape(GrafPort* p, const Rgn& shape, short mode, const Pattern& pat) {
     clear = clear && b == 0;
   }
   const int oh = p->originH, ov = p->originV;
-  ForEachSpanIn(area, kMinCoord * 4, kMinCoord * 4, kMaxCoord * 4, kMaxCoord * 4, [&](int y, int x0, int x1) {
-    int by = y - ov;
-    UInt32* row = s.row(by);
-    UInt8 bits = pat.pat[by & 7];
-    for (int x = x0; x < x1; ++x) {
-      int bx = x - oh;
-      bool on = solid || (!clear && ((bits >> (7 - (bx & 7))) & 1));
-      UInt32& d = row[bx];
-      switch (mode) {
-        case patCopy: d = on ? fore : back; break;
-        case patOr: if (on) d = fore; break;
-        case patXor: if (on) d = InvertPixel(d); break;
-        case patBic: if (on) d = back; break;
-        case notPatCopy: d = on ? back : fore; break;
-        case notPatOr: if (!on) d = fore; break;
-        case notPatXor: if (!on) d = InvertPixel(d); break;
-        case notPatBic: if (!on) d = back; break;
-        default: d = on ? fore : back; break;
+  auto every = [&](auto op) {
+    ForEachSpanIn(area, kMinCoord * 4, kMinCoord * 4, kMaxCoord * 4, kMaxCoord * 4, [&](int y, int x0, int x1) {
+      int by = y - ov;
+      UInt32* row = s.row(by);
+      UInt8 bits = pat.pat[by & 7];
+      for (int x = x0; x < x1; ++x) {
+        int bx = x - oh;
+        op(row[bx], ((bits >> (7 - (bx & 7))) & 1) != 0);
       }
+    });
+  };
+  if (solid || clear) {
+    // A uniform pattern: every pixel of the shape gets the same treatment.
+    bool on = solid;
+    const UInt32* value = nullptr;
+    bool invert = false;
+    switch (mode) {
+      case patOr: if (on) value = &fore; break;
+      case patXor: invert = on; break;
+      case patBic: if (on) value = &back; break;
+      case notPatCopy: value = on ? &back : &fore; break;
+      case notPatOr: if (!on) value = &fore; break;
+      case notPatXor: invert = !on; break;
+      case notPatBic: if (!on) value = &back; break;
+      default: value = on ? &fore : &back; break;
     }
-  });
+    if (!value && !invert) return;
+    ForEachSpanIn(area, kMinCoord * 4, kMinCoord * 4, kMaxCoord * 4, kMaxCoord * 4, [&](int y, int x0, int x1) {
+      UInt32* row = s.row(y - ov);
+      if (value) {
+        std::fill(row + (x0 - oh), row + (x1 - oh), *value);
+      } else {
+        for (int x = x0 - oh; x < x1 - oh; ++x) row[x] = InvertPixel(row[x]);
+      }
+    });
+    Touch(p);
+    return;
+  }
+  switch (mode) {
+    case patOr: every([&](UInt32& d, bool on) { if (on) d = fore; }); break;
+    case patXor: every([&](UInt32& d, bool on) { if (on) d = InvertPixel(d); }); break;
+    case patBic: every([&](UInt32& d, bool on) { if (on) d = back; }); break;
+    case notPatCopy: every([&](UInt32& d, bool on) { d = on ? back : fore; }); break;
+    case notPatOr: every([&](UInt32& d, bool on) { if (!on) d = fore; }); break;
+    case notPatXor: every([&](UInt32& d, bool on) { if (!on) d = InvertPixel(d); }); break;
+    case notPatBic: every([&](UInt32& d, bool on) { if (!on) d = back; }); break;
+    default: every([&](UInt32& d, bool on) { d = on ? fore : back; }); break;
+  }
   Touch(p);
 }
 
@@ -834,38 +861,43 @@ void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const R
     colMap.resize(std::size_t(dw));
     for (int i = 0; i < dw; ++i) colMap[std::size_t(i)] = srcRect->left + int((std::int64_t(i) * sw) / dw);
   }
-  ForEachSpanIn(area, kMinCoord * 4, kMinCoord * 4, kMaxCoord * 4, kMaxCoord * 4, [&](int y, int x0, int x1) {
-    int sy = srcRect->top + int((std::int64_t(y - dstRect->top) * sh) / dh);
-    if (sy < s.bounds.top || sy >= s.bounds.bottom) return;
-    const auto* srow32 = reinterpret_cast<const UInt32*>(sbase + std::ptrdiff_t(sy - s.bounds.top) * srow);
-    auto* drow32 = reinterpret_cast<UInt32*>(const_cast<UInt8*>(d.base) + std::ptrdiff_t(y - d.bounds.top) * d.rowBytes);
-    if (!scaled && m == srcCopy) {
-      // The common case: straight rows, clipped to the source's bounds.
-      int sx0 = srcRect->left + (x0 - dstRect->left);
-      int a = std::max(sx0, int(s.bounds.left)), b = std::min(sx0 + (x1 - x0), int(s.bounds.right));
-      if (a < b)
-        std::memcpy(drow32 + (x0 + (a - sx0) - d.bounds.left), srow32 + (a - s.bounds.left), std::size_t(b - a) * 4);
-      return;
-    }
-    for (int x = x0; x < x1; ++x) {
-      int sx = scaled ? colMap[std::size_t(x - dstRect->left)] : srcRect->left + (x - dstRect->left);
-      if (sx < s.bounds.left || sx >= s.bounds.right) continue;
-      UInt32 sp = srow32[sx - s.bounds.left] & rgb;
-      UInt32& dp = drow32[x - d.bounds.left];
-      bool ink = sp != rgb;  // anything but white counts as the source's "black"
-      switch (m) {
-        case srcCopy: dp = sp; break;
-        case transparent: if (sp != (back & rgb)) dp = sp; break;
-        case srcOr: if (ink) dp = sp; break;
-        case srcXor: if (ink) dp = InvertPixel(dp); break;
-        case srcBic: if (ink) dp = back; break;
-        case notSrcCopy: dp = InvertPixel(sp); break;
-        case notSrcOr: if (!ink) dp = fore; break;
-        case notSrcXor: if (!ink) dp = InvertPixel(dp); break;
-        case notSrcBic: if (!ink) dp = back; break;
-        default: dp = sp; break;
+  auto rows = [&](auto op) {
+    ForEachSpanIn(area, kMinCoord * 4, kMinCoord * 4, kMaxCoord * 4, kMaxCoord * 4, [&](int y, int x0, int x1) {
+      int sy = srcRect->top + int((std::int64_t(y - dstRect->top) * sh) / dh);
+      if (sy < s.bounds.top || sy >= s.bounds.bottom) return;
+      const auto* srow32 = reinterpret_cast<const UInt32*>(sbase + std::ptrdiff_t(sy - s.bounds.top) * srow);
+      auto* drow32 = reinterpret_cast<UInt32*>(const_cast<UInt8*>(d.base) + std::ptrdiff_t(y - d.bounds.top) * d.rowBytes);
+      const int sl = s.bounds.left, dl = d.bounds.left;
+      // Only source columns inside the source's bounds are read.
+      if (!scaled) {
+        int shift = srcRect->left - dstRect->left;
+        int a = std::max(x0, s.bounds.left - shift), b = std::min(x1, s.bounds.right - shift);
+        if (m == srcCopy) {
+          if (a < b) std::memcpy(drow32 + (a - dl), srow32 + (a + shift - sl), std::size_t(b - a) * 4);
+          return;
+        }
+        for (int x = a; x < b; ++x) op(drow32[x - dl], srow32[x + shift - sl] & rgb);
+      } else {
+        const int* cols = colMap.data();
+        for (int x = x0; x < x1; ++x) {
+          int sx = cols[x - dstRect->left];
+          if (sx >= s.bounds.left && sx < s.bounds.right) op(drow32[x - dl], srow32[sx - sl] & rgb);
+        }
       }
-    }
-  });
+    });
+  };
+  const UInt32 clearPx = back & rgb;
+  // Anything but white counts as the source's "black" in the Boolean modes.
+  switch (m) {
+    case transparent: rows([&](UInt32& dp, UInt32 sp) { if (sp != clearPx) dp = sp; }); break;
+    case srcOr: rows([&](UInt32& dp, UInt32 sp) { if (sp != rgb) dp = sp; }); break;
+    case srcXor: rows([&](UInt32& dp, UInt32 sp) { if (sp != rgb) dp = InvertPixel(dp); }); break;
+    case srcBic: rows([&](UInt32& dp, UInt32 sp) { if (sp != rgb) dp = back; }); break;
+    case notSrcCopy: rows([&](UInt32& dp, UInt32 sp) { dp = InvertPixel(sp); }); break;
+    case notSrcOr: rows([&](UInt32& dp, UInt32 sp) { if (sp == rgb) dp = fore; }); break;
+    case notSrcXor: rows([&](UInt32& dp, UInt32 sp) { if (sp == rgb) dp = InvertPixel(dp); }); break;
+    case notSrcBic: rows([&](UInt32& dp, UInt32 sp) { if (sp == rgb) dp = back; }); break;
+    default: rows([&](UInt32& dp, UInt32 sp) { dp = sp; }); break;
+  }
   if (d.port) Touch(d.port);
 }
