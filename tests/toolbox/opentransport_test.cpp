@@ -268,6 +268,17 @@ TEST_F(OpenTransport, AsyncOpenAndBindCompleteFromThePumpInOrder) {
   ASSERT_TRUE(PumpUntil([&] { return ev2.has(T_BINDCOMPLETE); }));
   EXPECT_EQ(ev2.results.back(), kOTAddressBusyErr);
   EXPECT_EQ(clash.a.fPort, 0);
+  // Bound to nothing: no traffic, but an unbind makes room for another try.
+  EXPECT_EQ(OTGetEndpointState(other), T_IDLE);
+  EXPECT_EQ(SendTo(other, kLoop, 9, "x"), kOTOutStateErr);
+  EXPECT_EQ(OTUnbind(other), kOTNoError);
+  ASSERT_TRUE(PumpUntil([&] { return ev2.has(T_UNBINDCOMPLETE); }));
+  Addr bad;
+  bad.a.fAddressType = 99;
+  bad.bind.addr.len = sizeof bad.a;
+  ASSERT_EQ(OTBind(other, &bad.bind, nullptr), kOTNoError);
+  ASSERT_TRUE(PumpUntil([&] { return ev2.count(T_BINDCOMPLETE) == 2; }));
+  EXPECT_EQ(ev2.results.back(), kOTBadAddressErr);
   EXPECT_EQ(OTGetEndpointState(other), T_UNBND);
 }
 

@@ -725,7 +725,11 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
     fd = newSocket(ep->kind);
     if (fd < 0) r = ErrnoToOT(errno);
   }
-  if (r == kOTNoError && bind(fd, reinterpret_cast<sockaddr*>(&want), sizeof want) < 0) r = ErrnoToOT(errno);
+  bool refused = false;
+  if (r == kOTNoError && bind(fd, reinterpret_cast<sockaddr*>(&want), sizeof want) < 0) {
+    r = ErrnoToOT(errno);
+    refused = true;
+  }
   if (r == kOTNoError && qlen > 0 && listen(fd, static_cast<int>(std::min<OTByteCount>(qlen, 128))) < 0)
     r = ErrnoToOT(errno);
   sockaddr_in bound{};
@@ -734,7 +738,15 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
 
   if (r != kOTNoError) {
     if (fd >= 0) close(fd);
-    // A refused bind reports port 0, which is how callers tell it apart.
+    // A local address the host refuses (in use, privileged) leaves the
+    // endpoint bound to nothing: port 0 is reported, which is how callers
+    // tell it apart, and an unbind lets them try another port.
+    if (refused) {
+      ep->state = T_IDLE;
+      ep->local = hostAddr(hostOf(want), 0);
+      ep->qlen = 0;
+      ep->look = 0;
+    }
     if (retAddr) {
       sockaddr_in none = hostAddr(hostOf(want), 0);
       if (ep->family)
@@ -794,7 +806,7 @@ OSStatus OTSndUData(EndpointRef ref, TUnitData* udata) {
   if (!ep) return kOTBadReferenceErr;
   if (ep->kind != Kind::Datagram) return kOTNotSupportedErr;
   if (!udata) return kOTBadDataErr;
-  if (ep->state != T_IDLE) return kOTOutStateErr;
+  if (ep->state != T_IDLE || ep->fd < 0) return kOTOutStateErr;
   if (ep->look == T_UDERR) return kOTLookErr;
   if (udata->udata.len > ep->family->MaxDatagram() || (udata->udata.len > 0 && !udata->udata.buf))
     return kOTBadDataErr;
@@ -869,7 +881,7 @@ OSStatus OTRcvUData(EndpointRef ref, TUnitData* udata, OTFlags* flags) {
   if (ep->kind != Kind::Datagram) return kOTNotSupportedErr;
   if (!udata) return kOTBadDataErr;
   if (flags) *flags = 0;
-  if (ep->state != T_IDLE) return kOTOutStateErr;
+  if (ep->state != T_IDLE || ep->fd < 0) return kOTOutStateErr;
   if (ep->look == T_UDERR) return kOTLookErr;
   if (ep->rxEnd > ep->rxOff) return handOutDatagram(*ep, udata, flags);
 
