@@ -42,3 +42,6 @@ function(vemo_test target)
       TIMEOUT 300
       ENVIRONMENT "TOOLBOX_NET=loopback;TOOLBOX_HEADLESS=1;DISPLAY=;XDG_CONFIG_HOME=${root}/config;XDG_RUNTIME_DIR=${root}/run;HOME=${root}/home;VEMO_BUILD_DIR=${CMAKE_BINARY_DIR};VEMO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
+
+# Resource descriptions compile with vemo_resources() from any folder.
+include(${CMAKE_SOURCE_DIR}/tools/rezc/Rezc.cmake)
