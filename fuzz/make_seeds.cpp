@@ -1,0 +1,234 @@
+// Writes the seed corpus of every fuzz target from the fixtures the tests
+// use: the ini files of the reader tests, the print-box emulator's settings
+// tables and search replies, resource files laid out like the programs'
+// and the preference files. Usage: fuzz_make_seeds <corpus folder>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "JCPPacket.h"
+#include "PBoxTable.h"
+#include "pboxemu/settings.h"
+#include "toolbox/resources.h"
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<UInt8>;
+
+namespace {
+
+fs::path root;
+
+void Put(const char* target, const std::string& name, const Bytes& bytes) {
+  fs::create_directories(root / target);
+  std::ofstream(root / target / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes Of(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+void U16(Bytes& b, std::size_t v) {
+  b.push_back(UInt8(v >> 8));
+  b.push_back(UInt8(v));
+}
+
+// ---- ini files (the reader tests' fixtures) ----------------------------
+
+void Ini() {
+  struct Seed {
+    const char* name;
+    UInt8 size;  // selector of the output size
+    std::string file;
+  };
+  auto withEnds = [](const std::string& eol, bool finalEol) {
+    std::string s = "[BUTTON]" + eol + "OK=Okay" + eol + "CANCEL=Stop" + eol + "[TITLE]" + eol + "MAIN=Main window";
+    return finalEol ? s + eol : s;
+  };
+  std::vector<Seed> seeds = {
+      {"eol-lf", 11, withEnds("\n", true)},
+      {"eol-cr", 11, withEnds("\r", true)},
+      {"eol-crlf", 11, withEnds("\r\n", false)},
+      {"eol-lfcr", 11, withEnds("\n\r", true)},
+      {"lookup-rules", 11,
+       "[MAIN]\nNOTE=see [BUTTON] below\n"
+       "[BUTTON]\r\n\r\nOK=Okay\r\nTAB04=Fourth\r\nTAB=Tab\r\n\r\n[LABEL]\r\nLATE=Later\r\nxOK=wrong\n"},
+      {"value-sizes", 5, "[S]\nK=12345\nU=ab\xC3\xA9\xC3\xA9\nL=" + std::string(300, 'z') + "\n"},
+      {"long-line", 10, "[S]\nX=" + std::string(1100, 'y') + "K=tail\nK=real\n"},
+      {"hostile", 6, std::string("\x00\xFF[S]\xFE\nK=\x7F\x80\n[S]\0\nK=v", 20)},
+      {"messages", 10, "[MESSAGE]\r\nMSG01=First line\\nSecond line\\n\r\nMSG02=\\n\r\n[S]\r\nK=\r\n"},
+      {"empty", 0, ""},
+  };
+  for (const Seed& s : seeds) {
+    Bytes b{s.size};
+    b.insert(b.end(), s.file.begin(), s.file.end());
+    Put("ini_reader_a", s.name, b);
+    Put("ini_reader_b", s.name, b);
+  }
+}
+
+// ---- settings tables (the emulator's models) ----------------------------
+
+Bytes Settings(const pboxemu::SettingsBlocks& blocks, UInt8 sel, const std::string& texts) {
+  Bytes b{sel};
+  U16(b, blocks.context.size());
+  U16(b, blocks.enums.size());
+  U16(b, blocks.image.size());
+  b.insert(b.end(), blocks.context.begin(), blocks.context.end());
+  b.insert(b.end(), blocks.enums.begin(), blocks.enums.end());
+  b.insert(b.end(), blocks.image.begin(), blocks.image.end());
+  b.insert(b.end(), texts.begin(), texts.end());
+  return b;
+}
+
+void SettingsTables() {
+  using pboxemu::Model;
+  const std::string texts =
+      "127.0.0.5\nENABLE\n\"box name\"\n0x10\n-5\n99999999999\n\\x4\n$FF\nDISABLE\n\"\\\"quoted\\\\\"\n1.2.3\n";
+  for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E})
+    Put("settings_tables", std::string("model-") + pboxemu::ModelName(m),
+        Settings(pboxemu::ModelSettings(m, 0x7F000005), 0x3F, texts));
+  // One of each kind, with names that fill their stride.
+  pboxemu::SettingsBuilder sb;
+  sb.Number('B', 0x0101, 7, 0, 300, "BYTE");
+  sb.Number('W', 0x0102, 515, 1, 1000, "WORD");
+  sb.Number('L', 0x0103, 70000, 0, 65535, "LONG");
+  sb.Ip(0x0104, 0x7F000001, "ADDR");
+  sb.Enum(0x0105, {"FIFTEEN_CHARS_X", "SHORT", "A"}, 1, "ENUM");
+  sb.String('E', 0x0106, 8, "seven77", "EEEE");
+  sb.String('X', 0x0107, 4, "pwd", "XXXX");
+  sb.PString(0x0108, 6, "pstr", "PPPP");
+  Put("settings_tables", "every-kind", Settings(sb.Build(), 0x11, "3\n1000\n70000\n127.0.0.1\nSHORT\nlonger than the field\nx\n\"\\x41\\n\"\n"));
+}
+
+// ---- resource and preference files -------------------------------------
+
+std::string StrList(std::initializer_list<std::string> items) {
+  std::string s(2, '\0');
+  s[1] = static_cast<char>(items.size());
+  for (const auto& i : items) s += static_cast<char>(i.size()) + i;
+  return s;
+}
+
+tb::ResourceEntry Entry(ResType type, SInt16 id, const std::string& data, const char* name = nullptr,
+                        UInt8 attrs = 0) {
+  tb::ResourceEntry e;
+  e.type = type;
+  e.id = id;
+  e.data = Of(data);
+  if (name) {
+    e.hasName = true;
+    e.name = name;
+  }
+  e.attrs = attrs;
+  return e;
+}
+
+void ResourceFiles() {
+  struct Seed {
+    const char* name;
+    UInt8 mode;
+    std::vector<tb::ResourceEntry> entries;
+  };
+  std::string lying = StrList({"one"});
+  lying[1] = 3;
+  std::string cut = StrList({"abcdef"});
+  cut.resize(cut.size() - 2);
+  std::vector<Seed> seeds = {
+      {"empty", 0, {}},
+      {"program", 0,
+       {Entry('STR#', 132, StrList({"VEMOPLEX", "Second"})), Entry('SPPT', 128, std::string("\x01\x00\x00\x01\x00\x84", 6)),
+        Entry('STR ', 128, "\x05Hello"), Entry('STR#', 136, StrList({"Main Prefs", "Second Prefs"}), "Prefs")}},
+      {"preferences", 1,
+       {Entry('CNFG', 128, std::string("\x01\x02\x00\x04", 4), "Config"),
+        Entry('PVER', 128, std::string(16, '\0'), nullptr, resPurgeable), Entry('TMPL', 128, "tmpl", "CNFG"),
+        Entry('TMPL', 130, "", std::string(40, 'n').c_str(), resLocked | resPreload),
+        Entry('STR#', -4000, StrList({"a", "bc"}), "negative")}},
+      {"lying-lists", 0, {Entry('STR#', 1, lying), Entry('STR#', 2, cut), Entry('STR#', 3, "")}},
+      {"protected", 1, {Entry('PREF', 128, "keep", nullptr, resProtected)}},
+  };
+  for (const Seed& s : seeds) {
+    Bytes image;
+    if (tb::BuildResourceFile(s.entries, image) != noErr) {
+      std::fprintf(stderr, "cannot lay out %s\n", s.name);
+      std::exit(1);
+    }
+    Bytes b{s.mode};
+    b.insert(b.end(), image.begin(), image.end());
+    Put("resource_file", s.name, b);
+  }
+}
+
+// ---- search replies ------------------------------------------------------
+
+Bytes Reply(const std::array<UInt8, 16>& type, UInt8 mac, UInt32 ip) {
+  jcp_reply r{};
+  r.jcpr_chk = 2;
+  r.jcpr_rule = JCP_SEARCH_RULE;
+  std::memcpy(r.jcpr_machine_name, "BOX", 3);
+  std::memcpy(r.jcpr_machine_type, type.data(), 16);
+  r.jcpr_netno = 0x00120034;
+  const UInt8 node[6] = {0x00, 0x80, 0x92, 0x01, 0x02, mac};
+  std::memcpy(r.jcpr_nodeaddr, node, 6);
+  r.jcpr_socket = JCP_UDP_PORT;
+  r.jcpr_ip_addr = ip;
+  Bytes b(kJcpReplySize);
+  PackJcpReply(r, std::span<UInt8, kJcpReplySize>(b.data(), kJcpReplySize));
+  return b;
+}
+
+void SearchReplies() {
+  using pboxemu::Model;
+  const Bytes filterOn = {1, 0, 0, 1, 0, 0x84};
+  const Bytes filterOff = {0, 0, 0, 0, 0, 0};
+  auto add = [](Bytes& b, const Bytes& reply, bool appleTalk) {
+    b.push_back(UInt8(reply.size() | (appleTalk ? 0x80 : 0)));
+    b.insert(b.end(), reply.begin(), reply.end());
+    if (appleTalk) {
+      for (const char* n : {"BOX", "VEMOPLEX", "*"}) {
+        UInt8 f[34] = {UInt8(std::strlen(n))};
+        std::memcpy(f + 1, n, std::strlen(n));
+        b.insert(b.end(), f, f + 34);
+      }
+      b.insert(b.end(), {0x00, 0x12, 0x34, 0x81});
+    }
+  };
+  Bytes all = filterOn;
+  UInt8 mac = 1;
+  for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E, Model::Foreign}) {
+    add(all, Reply(pboxemu::ModelMachineType(m), mac, 0x7F000000u + mac), false);
+    ++mac;
+  }
+  Put("pbox_search_reply", "models-filtered", all);
+  all[0] = 0;
+  Put("pbox_search_reply", "models-unfiltered", all);
+
+  Bytes again = filterOff;
+  const Bytes r = Reply(pboxemu::ModelMachineType(Model::QSV_C), 9, 0x7F000009);
+  add(again, r, true);   // found over AppleTalk first
+  add(again, r, false);  // then over TCP/IP
+  add(again, r, true);   // and a TCP/IP entry stays
+  Bytes shortReply(r.begin(), r.begin() + 20);
+  add(again, shortReply, false);
+  Put("pbox_search_reply", "same-box-twice", again);
+
+  Bytes full = filterOff;
+  for (UInt8 k = 0; k < 8; ++k) add(full, Reply(pboxemu::ModelMachineType(Model::QSV_B), k, 0x7F000100u + k), false);
+  Put("pbox_search_reply", "table-full", full);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+    return 2;
+  }
+  root = argv[1];
+  Ini();
+  SettingsTables();
+  ResourceFiles();
+  SearchReplies();
+  return 0;
+}
