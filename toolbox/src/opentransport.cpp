@@ -428,7 +428,15 @@ void onSocket(Endpoint* ep, UInt64 serial, short revents) {
   std::vector<OTEventCode> events;
 
   if (ep->kind == Kind::Datagram) {
-    if ((revents & POLLERR) && !ep->haveUDErr && takeUDErr(*ep)) {
+    bool udErr = (revents & POLLERR) && !ep->haveUDErr && takeUDErr(*ep);
+    if ((revents & POLLERR) && !udErr && !ep->haveUDErr) {
+      // An error with nothing queued: take it, or the pump would wake for it
+      // again and again.
+      int e = 0;
+      socklen_t el = sizeof e;
+      getsockopt(ep->fd, SOL_SOCKET, SO_ERROR, &e, &el);
+    }
+    if (udErr) {
       events.push_back(T_UDERR);
     } else if ((revents & POLLIN) && ep->look == 0 && ep->dataArmed && ep->held == 0) {
       char b;
@@ -886,6 +894,7 @@ OSStatus OTRcvUData(EndpointRef ref, TUnitData* udata, OTFlags* flags) {
   if (ep->rxEnd > ep->rxOff) return handOutDatagram(*ep, udata, flags);
 
   ep->rx.resize(65536 + ep->family->HeaderRoom());
+  int errors = 0;
   for (;;) {
     sockaddr_in from{};
     socklen_t fl = sizeof from;
@@ -902,11 +911,14 @@ OSStatus OTRcvUData(EndpointRef ref, TUnitData* udata, OTFlags* flags) {
         updateWatch(*ep);
         return kOTNoDataErr;
       }
+      int e = errno;
       if (!ep->haveUDErr && takeUDErr(*ep)) {
         raiseLater(*ep, T_UDERR);
         return kOTLookErr;
       }
-      continue;  // the error was the socket's only news; look again
+      // The error may have been the socket's only news; look once more.
+      if (++errors > 1) return ErrnoToOT(e);
+      continue;
     }
     std::size_t got = std::min<std::size_t>(static_cast<std::size_t>(n), ep->rx.size());
     // Write the sender into a scratch record first, so a short caller
