@@ -1,6 +1,8 @@
 // Pixel-probe tests of ports, offscreen worlds, shapes, clipping and CopyBits.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "toolbox/quickdraw.h"
 
 namespace {
@@ -514,6 +516,91 @@ TEST(Rects, Utilities) {
   Rect d;
   MacSetRect(&d, 3, 4, 5, 6);
   EXPECT_TRUE(EqualRect(&c, &d));
+}
+
+}  // namespace
+
+namespace {
+
+// Region operations checked against a plain pixel grid, over many random
+// shapes: every operation must give exactly the set the grid gives.
+TEST(Regions, RandomOperationsMatchAPixelModel) {
+  constexpr int N = 40;
+  using Grid = std::array<std::array<bool, N>, N>;
+  std::uint32_t seed = 12345;
+  auto rnd = [&](int n) {
+    seed = seed * 1103515245u + 12345u;
+    return int((seed >> 16) % std::uint32_t(n));
+  };
+  auto randomShape = [&](RgnHandle rgn, Grid& g) {
+    g = Grid{};
+    SetEmptyRgn(rgn);
+    Rgn piece;
+    for (int k = 0; k < 4; ++k) {
+      int l = rnd(N), t = rnd(N), r = l + rnd(N - l) + 1, b = t + rnd(N - t) + 1;
+      SetRectRgn(piece, SInt16(l), SInt16(t), SInt16(r), SInt16(b));
+      bool cut = rnd(3) == 0;
+      (cut ? DiffRgn : UnionRgn)(rgn, piece, rgn);
+      for (int y = t; y < b; ++y)
+        for (int x = l; x < r; ++x) g[y][x] = !cut;
+    }
+  };
+  auto same = [&](RgnHandle rgn, const Grid& g) {
+    Rect box{N, N, 0, 0};
+    bool any = false;
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) {
+        if (bool(PtInRgn(Point{SInt16(y), SInt16(x)}, rgn)) != g[y][x]) return false;
+        if (g[y][x]) {
+          any = true;
+          box = Rect{std::min<SInt16>(box.top, y), std::min<SInt16>(box.left, x),
+                     std::max<SInt16>(box.bottom, y + 1), std::max<SInt16>(box.right, x + 1)};
+        }
+      }
+    Rect got;
+    GetRegionBounds(rgn, &got);
+    return any ? EqualRect(&got, &box) && !EmptyRgn(rgn) : bool(EmptyRgn(rgn));
+  };
+  Rgn a, b, r;
+  Grid ga, gb;
+  for (int round = 0; round < 300; ++round) {
+    randomShape(a, ga);
+    randomShape(b, gb);
+    ASSERT_TRUE(same(a, ga));
+    Grid expect;
+    auto check = [&](void (*op)(RgnHandle, RgnHandle, RgnHandle), auto f, const char* name) {
+      op(a, b, r);
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) expect[y][x] = f(ga[y][x], gb[y][x]);
+      ASSERT_TRUE(same(r, expect)) << name << " round " << round;
+    };
+    check(UnionRgn, [](bool x, bool y) { return x || y; }, "union");
+    check(SectRgn, [](bool x, bool y) { return x && y; }, "sect");
+    check(DiffRgn, [](bool x, bool y) { return x && !y; }, "diff");
+    check(XorRgn, [](bool x, bool y) { return x != y; }, "xor");
+    // Shrinking by one keeps the pixels whose eight neighbours are all in.
+    CopyRgn(a, r);
+    InsetRgn(r, 1, 1);
+    for (int y = 0; y < N; ++y)
+      for (int x = 0; x < N; ++x) {
+        bool all = true;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            int yy = y + dy, xx = x + dx;
+            all = all && yy >= 0 && xx >= 0 && yy < N && xx < N && ga[yy][xx];
+          }
+        expect[y][x] = all;
+      }
+    ASSERT_TRUE(same(r, expect)) << "inset round " << round;
+    // Two sets are equal exactly when their grids are.
+    UnionRgn(a, b, r);
+    EXPECT_EQ(bool(EqualRgn(r, a)), ga == [&] {
+      Grid u;
+      for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) u[y][x] = ga[y][x] || gb[y][x];
+      return u;
+    }());
+  }
 }
 
 }  // namespace

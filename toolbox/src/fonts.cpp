@@ -150,7 +150,7 @@ class Fonts {
   }
 
   // The face that draws code point cp for the given primary face.
-  std::pair<FaceRef, unsigned> faceFor(const FaceRef& prim, short num, Style style, char32_t cp) {
+  std::pair<FaceRef, unsigned> faceFor(const FaceRef& prim, Style style, char32_t cp) {
     if (prim.face) {
       unsigned gi = FT_Get_Char_Index(prim.face, cp);
       if (gi) return {prim, gi};
@@ -171,7 +171,6 @@ class Fonts {
       if (found.face && !FT_Get_Char_Index(found.face, cp)) found = FaceRef{};
       it = fallbacks_.emplace(key, found).first;
     }
-    (void)num;
     if (it->second.face) return {it->second, FT_Get_Char_Index(it->second.face, cp)};
     return {prim, 0};  // the font's own "missing" shape
   }
@@ -380,7 +379,7 @@ struct Placed {
 };
 
 Placed Place(const TextStyle& st, char32_t cp) {
-  auto [ref, index] = Fonts::get().faceFor(*st.prim, st.font, st.face, cp);
+  auto [ref, index] = Fonts::get().faceFor(*st.prim, st.face, cp);
   const Glyph& g = Fonts::get().glyph(ref, index, st.size);
   return {&g, std::max(0, g.advance + st.extra)};
 }
