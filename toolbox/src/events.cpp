@@ -1,12 +1,16 @@
 #include "toolbox/events.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 
+#include "input_internal.h"
 #include "screen_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/pump.h"
+#include "toolbox/testdriver.h"
 
 namespace {
 
@@ -134,10 +138,24 @@ bool nextEvent(EventMask mask, EventRecord* ev, bool remove) {
   return false;
 }
 
-bool pumpInput() {
+// Takes in input and runs ready descriptors without waiting. The event loop
+// (not a tracking loop) also lets the test script post its next input once
+// the program has taken everything before it.
+bool pumpInput(bool fromEventLoop = false) {
+  static bool scriptLooked = false;
+  if (fromEventLoop && !scriptLooked) {
+    scriptLooked = true;
+    if (const char* path = std::getenv("TOOLBOX_SCRIPT"); path && *path && !tb::LoadScript(path)) {
+      std::fprintf(stderr, "script: cannot read %s\n", path);
+      std::exit(3);
+    }
+  }
   tb::detail::DisplayIdle();
   bool ran = tb::Pump(0);
-  if (st().idleSource && st().idleSource()) ran = true;
+  if (fromEventLoop && st().idleSource && st().queue.empty()) {
+    EventRecord ev;
+    if (!tb::detail::NextActivateEvent(&ev, false) && st().idleSource()) ran = true;
+  }
   return ran;
 }
 
@@ -158,7 +176,7 @@ Boolean WaitNextEvent(EventMask mask, EventRecord* event, UInt32 sleep, void*) {
   const UInt64 deadline = start + sleepMicros;
 
   for (;;) {
-    bool ran = pumpInput();
+    bool ran = pumpInput(true);
     if (nextEvent(mask, event, true)) return true;
     // Network work or another toolbox descriptor just ran: give the
     // program its idle pass at once.
@@ -188,7 +206,7 @@ Boolean WaitNextEvent(EventMask mask, EventRecord* event, UInt32 sleep, void*) {
 Boolean GetNextEvent(EventMask mask, EventRecord* event) {
   EventRecord scratch;
   if (!event) event = &scratch;
-  pumpInput();
+  pumpInput(true);
   if (nextEvent(mask, event, true)) return true;
   fillNull(event);
   return false;
@@ -405,6 +423,8 @@ void tb::SetModifierState(EventModifiers mods) { st().mods = mods & ~(btnState |
 int tb::BeepCount() { return st().beeps; }
 void tb::ResetBeepCount() { st().beeps = 0; }
 int tb::CurrentCursorKind() { return st().cursor; }
+Point tb::detail::GlobalMouse() { return st().mouse; }
+
 void tb::SetIdleEventSource(EventSource source) { st().idleSource = source; }
 
 void tb::ResetEventState() {

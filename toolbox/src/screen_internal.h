@@ -24,12 +24,17 @@ void DisplaySetCursor(int kind);
 // Tells the display that the screen's content has changed.
 void ScreenChanged();
 
-// Converts a global point to the current port's local coordinates (the
-// Window Manager knows the windows' origins).
+// Converts a global point to the current port's local coordinates.
 Point GlobalToCurrentLocal(Point global);
+// The mouse as of the events taken so far, in global coordinates.
+Point GlobalMouse();
 
-// Menu Manager: the bar's height (0 while no menu bar is shown) and drawing
-// it into the screen image. Returns false when nothing changed.
-int MenuBarHeightNow();
+// The compositor: windows back to front over the desktop, then the menu
+// bar and any menu pulled down. The versions change whenever what the
+// composite would show may have changed.
+void CompositeWindows(UInt32* fb, int stride, int width, int height);
+void CompositeMenus(UInt32* fb, int stride, int width, int height);
+UInt64 WindowsVersion();
+UInt64 MenusVersion();
 
 }  // namespace tb::detail

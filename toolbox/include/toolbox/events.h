@@ -13,7 +13,7 @@ using EventModifiers = UInt16;
 
 struct EventRecord {
   EventKind what;
-  UInt32 message;
+  unsigned long message;  // wide enough for the window of update and activate events
   UInt32 when;
   Point where;
   EventModifiers modifiers;

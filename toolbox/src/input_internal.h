@@ -1,0 +1,25 @@
+// The input side of the Event Manager and the Menu Manager's command
+// handler, declared with plain types for code that cannot include their
+// headers (X11's headers take the names Cursor and Region).
+#pragma once
+
+#include "toolbox/types.h"
+
+namespace tb {
+
+void PostMouse(UInt16 what, Point where, UInt16 mods);
+void PostMouseMove(Point where);
+void PostKey(UInt16 what, UInt8 charCode, UInt8 keyCode, UInt16 mods);
+void SetModifierState(UInt16 mods);
+
+using MenuCommandHandler = bool (*)(UInt32 command);
+MenuCommandHandler GetMenuCommandHandler();
+
+namespace input {
+// Event kinds and modifier bits as events.h has them.
+enum : UInt16 { kMouseDown = 1, kMouseUp = 2, kKeyDown = 3, kAutoKey = 5 };
+enum : UInt16 { kCmd = 0x0100, kShift = 0x0200, kAlphaLock = 0x0400, kOption = 0x0800, kControl = 0x1000 };
+constexpr UInt32 kQuitCommand = 0x71756974;  // 'quit'
+}  // namespace input
+
+}  // namespace tb
