@@ -24,6 +24,9 @@
 #if __has_include("toolbox/windows.h")
 #include "toolbox/windows.h"
 #endif
+#if __has_include("toolbox/display.h")
+#include "toolbox/display.h"
+#endif
 #if __has_include("toolbox/menus.h")
 #include "toolbox/menus.h"
 #endif
