@@ -1,6 +1,7 @@
 // The resource kinds the compiler knows. A new kind is one function here and
 // one row in the table at the end; every type without a row takes typed
 // fields (CompileFields).
+#include <cstdint>
 #include <string>
 
 #include "body.h"
@@ -103,6 +104,153 @@ void compilePng(Body& body, std::vector<UInt8>& out, bool icon) {
 void compilePicture(Body& body, std::vector<UInt8>& out) { compilePng(body, out, false); }
 void compileColourIcon(Body& body, std::vector<UInt8>& out) { compilePng(body, out, true); }
 
+// 'WIND': a window: content bounds (top, left, bottom, right), window
+// definition, visible, close box, reference value, title, then the
+// position code (0 as given, 0x280A centred, 0x300A alert position).
+//   resource 'WIND' 128 { bounds 40 40 340 540  proc 8  visible  goaway
+//                         refcon 0  title "Main"  position center }
+void compileWindow(Body& body, std::vector<UInt8>& out) {
+  std::int64_t box[4] = {0, 0, 0, 0};
+  std::int64_t proc = 0, visible = 0, goAway = 0, refCon = 0, position = 0;
+  std::string title;
+  bool haveBounds = false;
+  while (!body.atEnd()) {
+    if (body.accept("bounds")) {
+      for (auto& v : box)
+        if (auto n = body.number(-32768, 32767, "a bounds coordinate")) v = *n;
+      haveBounds = true;
+    } else if (body.accept("proc")) {
+      if (auto n = body.number(-32768, 32767, "proc")) proc = *n;
+    } else if (body.accept("visible")) {
+      visible = 1;
+    } else if (body.accept("hidden")) {
+      visible = 0;
+    } else if (body.accept("goaway")) {
+      goAway = 1;
+    } else if (body.accept("refcon")) {
+      if (auto n = body.number(INT32_MIN, UINT32_MAX, "refcon")) refCon = *n;
+    } else if (body.accept("title")) {
+      if (auto t = body.string("the title")) title = *t;
+      if (title.size() > 255) return body.error("a title holds at most 255 bytes");
+    } else if (body.accept("position")) {
+      if (body.accept("center"))
+        position = 0x280A;
+      else if (body.accept("alert"))
+        position = 0x300A;
+      else if (body.accept("none"))
+        position = 0;
+      else if (auto n = body.number(0, 65535, "position"))
+        position = *n;
+    } else {
+      return body.error("expected 'bounds', 'proc', 'visible', 'hidden', 'goaway', 'refcon', 'title' or 'position'");
+    }
+    if (body.failed()) return;
+  }
+  if (!haveBounds) return body.error("a window needs 'bounds top left bottom right'");
+  if (box[2] <= box[0] || box[3] <= box[1]) return body.error("the bounds are empty");
+  for (auto v : box) PutU16(out, static_cast<std::uint16_t>(v));
+  PutU16(out, static_cast<std::uint16_t>(proc));
+  PutU16(out, static_cast<std::uint16_t>(visible));
+  PutU16(out, static_cast<std::uint16_t>(goAway));
+  PutU32(out, static_cast<std::uint32_t>(refCon));
+  out.push_back(static_cast<UInt8>(title.size()));
+  putText(out, title);
+  if (out.size() % 2) out.push_back(0);
+  PutU16(out, static_cast<std::uint16_t>(position));
+}
+
+// 'MENU': a menu (its id is the resource id): the title, then the items
+// in order, each with its optional Command key, mark, style and icon, or
+// disabled. A title starting with '-' is a divider.
+//   resource 'MENU' 129 { title "File"
+//     item "New" key 'N'   item "-"   item "Close" key 'W' disabled
+//     item "Window 1" mark check   item "Bold" style bold }
+void compileMenu(Body& body, std::vector<UInt8>& out) {
+  struct Item {
+    std::string text;
+    std::int64_t icon = 0, key = 0, mark = 0, style = 0;
+    bool enabled = true;
+  };
+  std::string title;
+  bool enabled = true;
+  std::vector<Item> items;
+  while (!body.atEnd()) {
+    if (body.accept("title")) {
+      if (auto t = body.string("the title")) title = *t;
+      if (title.size() > 255) return body.error("a title holds at most 255 bytes");
+    } else if (body.accept("item")) {
+      Item it;
+      if (auto t = body.string("the item text")) it.text = *t;
+      if (it.text.size() > 255) return body.error("an item text holds at most 255 bytes");
+      if (!it.text.empty() && it.text[0] == '-') it.enabled = false;
+      items.push_back(it);
+    } else if (body.accept("disabled")) {
+      if (items.empty())
+        enabled = false;
+      else
+        items.back().enabled = false;
+    } else if (!items.empty() && body.accept("key")) {
+      if (auto n = body.number(0, 255, "the Command key")) items.back().key = *n;
+    } else if (!items.empty() && body.accept("icon")) {
+      if (auto n = body.number(0, 255, "the icon number")) items.back().icon = *n;
+    } else if (!items.empty() && body.accept("mark")) {
+      if (body.accept("check"))
+        items.back().mark = 0x12;
+      else if (body.accept("diamond"))
+        items.back().mark = 0x13;
+      else if (auto n = body.number(0, 255, "the mark"))
+        items.back().mark = *n;
+    } else if (!items.empty() && body.accept("style")) {
+      static const char* const kStyles[] = {"bold", "italic", "underline", "outline", "shadow"};
+      bool found = false;
+      for (int i = 0; i < 5 && !found; ++i)
+        if (body.accept(kStyles[i])) {
+          items.back().style |= 1 << i;
+          found = true;
+        }
+      if (!found) return body.error("expected a style: bold, italic, underline, outline or shadow");
+    } else {
+      return body.error(items.empty() ? "expected 'title', 'disabled' or 'item'"
+                                      : "expected 'item', 'key', 'mark', 'style', 'icon' or 'disabled'");
+    }
+    if (body.failed()) return;
+  }
+  std::uint32_t flags = enabled ? 1 : 0;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (i < 31 && items[i].enabled) flags |= 1u << (i + 1);
+  if (items.size() > 31) flags |= 0x80000000u;  // items past 31 are always enabled
+  PutU16(out, 0);  // the id: the resource's own
+  PutU16(out, 0);  // width and height: worked out when shown
+  PutU16(out, 0);
+  PutU16(out, 0);  // standard definition
+  PutU16(out, 0);
+  PutU32(out, flags);
+  out.push_back(static_cast<UInt8>(title.size()));
+  putText(out, title);
+  for (const Item& it : items) {
+    out.push_back(static_cast<UInt8>(it.text.size()));
+    putText(out, it.text);
+    out.push_back(static_cast<UInt8>(it.icon));
+    out.push_back(static_cast<UInt8>(it.key));
+    out.push_back(static_cast<UInt8>(it.mark));
+    out.push_back(static_cast<UInt8>(it.style));
+  }
+  out.push_back(0);
+}
+
+// 'MBAR': the ids of the menus of a menu bar, left to right.
+//   resource 'MBAR' 128 { 128 129 130 }
+void compileMenuBar(Body& body, std::vector<UInt8>& out) {
+  std::vector<std::int64_t> ids;
+  while (!body.atEnd()) {
+    auto id = body.number(-32768, 32767, "a menu id");
+    if (!id) return;
+    ids.push_back(*id);
+  }
+  PutU16(out, static_cast<std::uint16_t>(ids.size()));
+  for (auto id : ids) PutU16(out, static_cast<std::uint16_t>(id));
+}
+
 const Kind kKinds[] = {
     {'STR#', compileStringList},
     {'PVER', compileVersion},
@@ -110,6 +258,9 @@ const Kind kKinds[] = {
     {'SPPT', compileModelFilter},
     {'PICT', compilePicture},
     {'cicn', compileColourIcon},
+    {'WIND', compileWindow},
+    {'MENU', compileMenu},
+    {'MBAR', compileMenuBar},
 };
 
 }  // namespace
