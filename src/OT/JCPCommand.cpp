@@ -1,0 +1,261 @@
+#include "JCPCommand.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr char kSetIpCommand[] = "SET IP_ADDR:";
+constexpr std::size_t kSetIpLen = sizeof kSetIpCommand - 1;
+constexpr int kMaxReadsPerStep = 64;
+
+bool isOpen(const EPInfo* ep) { return ep && ep->epRef != kOTInvalidEndpointRef; }
+
+// Sends one request block: over UDP as long as it is, over AppleTalk always
+// as a full 510-byte datagram. The next request may go out only after the
+// box has answered this one.
+void sendRequest(JCPEPInfo* ctx, const jcp_client& head, const UInt8* data) {
+  std::array<UInt8, kJcpClientMaxSize> buf{};
+  PackJcpClient(head, std::span<UInt8, kJcpClientHeadSize>(buf.data(), kJcpClientHeadSize));
+  if (head.jcpc_size) std::memcpy(buf.data() + kJcpClientHeadSize, data, head.jcpc_size);
+  OSStatus r;
+  if (ctx->protocolType == JCP_PROTO_DDP) {
+    DDPEPInfo* ep = &ctx->protocol.ddp.ddpEPInfo;
+    const DDPAddress& to = ep->remoteAddr;
+    r = DDP_Snd(ep, to.fNetwork, to.fNodeID, to.fSocket, to.fDDPType, buf.data(), kJcpClientMaxSize);
+    if (r == kOTLookErr) {
+      OT_RcvUDErr(&ep->epi);
+      r = DDP_Snd(ep, to.fNetwork, to.fNodeID, to.fSocket, to.fDDPType, buf.data(), kJcpClientMaxSize);
+    }
+  } else {
+    UDPEPInfo* ep = &ctx->protocol.udp.udpEPInfo;
+    UInt32 len = UInt32(kJcpClientHeadSize + head.jcpc_size);
+    r = UDP_Snd(ep, ep->remoteIpAddr, ep->remotePort, buf.data(), len);
+    if (r == kOTLookErr) {
+      OT_RcvUDErr(&ep->epi);
+      r = UDP_Snd(ep, ep->remoteIpAddr, ep->remotePort, buf.data(), len);
+    }
+  }
+  // A request that did not go out is sent again by the next send step.
+  if (r == kOTNoError) {
+    ctx->ackWait = 0;
+    ctx->sentCond = head.jcpc_cond;
+  }
+}
+
+jcp_client requestHead(const JCPEPInfo* ctx) {
+  jcp_client c{};
+  c.jcpc_rule = 1;
+  std::memcpy(c.jcpc_cmd, ctx->cmd, kJcpCmdSize);
+  return c;
+}
+
+// The request cannot be sent when the endpoint is gone; the caller sees
+// the end through the notifier.
+void endWithError(JCPEPInfo* ctx) {
+  ctx->isSuccess = 0;
+  JCP_KillIOEvent(ctx);
+}
+
+void handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
+  if (d.empty()) return;
+  // Our own "SET IP_ADDR:" broadcast coming back.
+  if (ctx->protocolType == JCP_PROTO_UDP && ctx->cmdLen >= kSetIpLen &&
+      std::memcmp(ctx->cmd, kSetIpCommand, kSetIpLen) == 0 && d.size() >= 4 + kSetIpLen &&
+      std::memcmp(d.data() + 4, kSetIpCommand, kSetIpLen) == 0)
+    return;
+  jcp_server h;
+  // A head cut short would read as a last, empty block; it is dropped.
+  if (!UnpackJcpServer(d, h)) return;
+  // The size may claim neither more than came nor more than a block holds.
+  if (h.jcps_size > kJcpServerMaxData || h.jcps_size > d.size() - kJcpServerHeadSize) return;
+  // No request is waiting for an answer: a stray or a repeated reply.
+  if (ctx->ackWait) return;
+  const UInt8* data = d.data() + kJcpServerHeadSize;
+
+  if (ctx->cmdType == JCP_CMD_GET) {
+    if (h.jcps_offset != UInt16(ctx->sndOffset)) return;
+    // While the closing request waits, only the end answers it.
+    if (ctx->isSuccess && h.jcps_chk != JCP_COND_END) return;
+    ctx->conditionNo = SInt16(h.jcps_cond);
+    if (h.jcps_chk == JCP_COND_END) {
+      JCP_KillIOEvent(ctx);
+      return;
+    }
+    if (ctx->rcvOffset + h.jcps_size > kJCPLargeBufSize || ctx->rcvLargeBufLen + h.jcps_size > kJCPLargeBufSize) {
+      endWithError(ctx);
+      return;
+    }
+    if (h.jcps_size) std::memcpy(ctx->rcvLargeBuf + ctx->rcvOffset, data, h.jcps_size);
+    ctx->rcvLargeBufLen += h.jcps_size;
+    ctx->rcvOffset = h.jcps_cond != 0 ? ctx->rcvOffset + h.jcps_size : 0;
+    ctx->ackWait = 1;
+    GetLargeData(ctx);
+    return;
+  }
+
+  if (ctx->cmdType == JCP_CMD_SET) {
+    if (h.jcps_chk != ctx->sentCond) return;
+    ctx->conditionNo = SInt16(h.jcps_cond);
+    if (h.jcps_chk == JCP_COND_END) {
+      JCP_KillIOEvent(ctx);
+      return;
+    }
+    // The box's data of a SET lands at the start each time while the
+    // length adds up; the length must still fit the buffer.
+    if (ctx->rcvLargeBufLen + h.jcps_size > kJCPLargeBufSize) {
+      endWithError(ctx);
+      return;
+    }
+    if (h.jcps_size) std::memcpy(ctx->rcvLargeBuf + ctx->rcvOffset, data, h.jcps_size);
+    ctx->rcvLargeBufLen += h.jcps_size;
+    // An offset beyond the data asks for nothing more than an empty block.
+    ctx->sndOffset = std::min<UInt32>(h.jcps_offset, ctx->sndLargeBufLen);
+    ctx->ackWait = 1;
+    SetLargeData(ctx);
+  }
+}
+
+}  // namespace
+
+short JCP_UDP_SetRemote(JCPEPInfo* ctx, UInt32 ipAddr, UInt16 port) {
+  if (!ctx) return short(kOTBadDataErr);
+  UDPEPInfo& ep = ctx->protocol.udp.udpEPInfo;
+  ep.remoteIpAddr = ipAddr;
+  ep.remotePort = port;
+  ep.epi.protocol = OT_PROTO_UDP;
+  ctx->protocolType = JCP_PROTO_UDP;
+  return 0;
+}
+
+short JCP_DDP_SetRemote(JCPEPInfo* ctx, UInt16 network, UInt8 node, UInt8 socket, UInt8 ddpType) {
+  if (!ctx) return short(kOTBadDataErr);
+  DDPEPInfo& ep = ctx->protocol.ddp.ddpEPInfo;
+  ep.remoteAddr = {};
+  ep.remoteAddr.fAddressType = kOTDDPAddressType;
+  ep.remoteAddr.fNetwork = network;
+  ep.remoteAddr.fNodeID = node;
+  ep.remoteAddr.fSocket = socket;
+  ep.remoteAddr.fDDPType = ddpType;
+  ep.sndComplete = 0;
+  ep.epi.protocol = OT_PROTO_DDP;
+  ctx->protocolType = JCP_PROTO_DDP;
+  return 0;
+}
+
+short JCP_SetRemoteFromPBOX(JCPEPInfo* ctx, short protocol, const PBOXinfo* box, UInt16 port, UInt8 ddpType) {
+  if (!ctx || !box) return short(kOTBadDataErr);
+  switch (protocol) {
+    case JCP_PROTO_UDP: return JCP_UDP_SetRemote(ctx, box->pbi_ip_addr, port);
+    case JCP_PROTO_DDP:
+      return JCP_DDP_SetRemote(ctx, box->ddpABlock.aNet, box->ddpABlock.aNode, box->ddpABlock.aSocket, ddpType);
+    default: return short(kOTBadDataErr);
+  }
+}
+
+OSStatus JCP_GetCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen,
+                        UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
+  if (!ctx) return kOTBadDataErr;
+  ctx->cmdType = JCP_CMD_GET;
+  return SendCommand(ctx, cmd, cmdLen, data, dataLen, timeoutMs, notify, async);
+}
+
+OSStatus JCP_SetCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen,
+                        UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
+  if (!ctx) return kOTBadDataErr;
+  ctx->cmdType = JCP_CMD_SET;
+  return SendCommand(ctx, cmd, cmdLen, data, dataLen, timeoutMs, notify, async);
+}
+
+OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen,
+                     UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  if (!ctx || !notify || !ep) return kOTBadDataErr;
+  if (isOpen(ep) || ctx->opening) return kOTOutStateErr;
+  if (cmdLen > kJcpCmdSize || dataLen > kJCPLargeBufSize || (cmdLen && !cmd) || (dataLen && !data))
+    return kOTBadDataErr;
+  ctx->ackWait = 1;
+  ctx->conditionNo = 1;
+  ctx->isTimeout = 0;
+  ctx->isComplete = 0;
+  ctx->isSuccess = 0;
+  ctx->retryCnt = 0;
+  ep->prevCallFunc = 0;
+  ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
+  ctx->rcvOffset = 0;
+  ctx->sndOffset = 0;
+  ctx->sentCond = 0;
+  ctx->NotifyProcPtr = notify;
+  std::memset(ctx->cmd, 0, sizeof ctx->cmd);
+  if (cmdLen) std::memcpy(ctx->cmd, cmd, cmdLen);
+  ctx->cmdLen = UInt16(cmdLen);
+  ctx->sndLargeBufLen = dataLen;
+  std::memset(ctx->sndLargeBuf, 0, sizeof ctx->sndLargeBuf);
+  if (dataLen) std::memcpy(ctx->sndLargeBuf, data, dataLen);
+  std::memset(ctx->rcvLargeBuf, 0, sizeof ctx->rcvLargeBuf);
+  ctx->rcvLargeBufLen = 0;
+
+  OSStatus r = JCP_OpenActive(ctx, async);
+  if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !ctx->opening) return r;
+  if (!async) JCP_WaitComplete(ctx);
+  return ep->err;
+}
+
+void GetLargeData(JCPEPInfo* ctx) {
+  if (!ctx || !ctx->ackWait) return;
+  if (!isOpen(JCP_ActiveEndpoint(ctx))) return;
+  jcp_client c = requestHead(ctx);
+  c.jcpc_offset = UInt16(ctx->rcvOffset);
+  ctx->sndOffset = ctx->rcvOffset;
+  if (ctx->conditionNo == 0) {
+    c.jcpc_cond = JCP_COND_END;
+    c.jcpc_size = 0;
+    ctx->isSuccess = 1;
+  } else {
+    c.jcpc_cond = c.jcpc_offset != 0 ? JCP_COND_NEXT : JCP_COND_FIRST;
+  }
+  sendRequest(ctx, c, nullptr);
+}
+
+void SetLargeData(JCPEPInfo* ctx) {
+  if (!ctx || !ctx->ackWait) return;
+  if (!isOpen(JCP_ActiveEndpoint(ctx))) return;
+  jcp_client c = requestHead(ctx);
+  c.jcpc_size = 0;
+  const UInt8* data = nullptr;
+  if (ctx->conditionNo != 0) {
+    UInt32 off = std::min(ctx->sndOffset, ctx->sndLargeBufLen);
+    c.jcpc_cond = off != 0 ? JCP_COND_NEXT : JCP_COND_FIRST;
+    c.jcpc_offset = UInt16(off);
+    c.jcpc_size = UInt16(std::min<UInt32>(ctx->sndLargeBufLen - off, kJcpClientMaxData));
+    data = ctx->sndLargeBuf + off;
+  } else {
+    c.jcpc_cond = JCP_COND_END;
+    c.jcpc_offset = 0;
+    ctx->isSuccess = 1;
+  }
+  sendRequest(ctx, c, data);
+}
+
+OSStatus JCP_Resending(JCPEPInfo* ctx) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  if (!ctx || !ep || !ctx->NotifyProcPtr) return kOTBadDataErr;
+  if (isOpen(ep) || ctx->opening) return kOTOutStateErr;
+  ctx->isComplete = 0;
+  ctx->ackWait = 1;
+  ctx->isTimeout = 0;
+  ep->prevCallFunc = 0;
+  OSStatus r = JCP_OpenActive(ctx, ep->bAsync);
+  if (r != kOTNoError && !isOpen(ep) && !ctx->opening) return r;
+  return ep->err;
+}
+
+void JCP_CommandReceive(JCPEPInfo* ctx) {
+  for (int i = 0; i < kMaxReadsPerStep && !ctx->killing && isOpen(JCP_ActiveEndpoint(ctx)); ++i) {
+    const UInt8* d = nullptr;
+    UInt32 len = 0;
+    if (JCP_ReadDatagram(ctx, &d, &len) != kOTNoError) return;
+    handleReply(ctx, std::span<const UInt8>(d, len));
+  }
+}

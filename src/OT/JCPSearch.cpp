@@ -1,0 +1,391 @@
+#include "JCPSearch.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "JCPCommand.h"
+#include "toolbox/pump.h"
+
+namespace {
+
+// Datagrams read in one receive step at most, so that a flood cannot hold
+// the program in a notifier; the poll step reads on.
+constexpr int kMaxReadsPerStep = 256;
+// Longest wait of one pass of a synchronous request; the pump wakes at once
+// when the endpoint has data.
+constexpr int kSyncWaitMs = 5;
+// Unbind attempts while events keep arriving on a closing endpoint.
+constexpr int kMaxUnbindTries = 8;
+
+bool isOpen(const EPInfo* ep) { return ep && ep->epRef != kOTInvalidEndpointRef; }
+
+void notifyCaller(JCPEPInfo* ctx, void* data, void* extra, short status) {
+  if (ctx->NotifyProcPtr) ctx->NotifyProcPtr(ctx, data, extra, status);
+}
+
+// The end of a request: the endpoint is closed and the caller hears the
+// outcome. Nothing touches the context after the caller's notifier, which
+// may start the request again (a resend) or end the caller's interest.
+void finish(JCPEPInfo* ctx, EPInfo* ep) {
+  if (isOpen(ep)) {
+    OT_CloseEndpoint(ep);
+    ep->epRef = kOTInvalidEndpointRef;
+  }
+  ctx->opening = 0;
+  ctx->killing = 0;
+  ctx->killOnOpen = 0;
+  ctx->isComplete = 1;
+  short status = JCP_NOTIFY_ERROR;
+  if (ctx->isSuccess && !ctx->isTimeout)
+    status = JCP_NOTIFY_SUCCESS;
+  else if (ctx->isTimeout)
+    status = JCP_NOTIFY_TIMEOUT;
+  notifyCaller(ctx, ctx->rcvLargeBuf, &ctx->rcvLargeBufLen, status);
+}
+
+void unbindComplete(JCPEPInfo* ctx, EPInfo* ep) {
+  // A second unbind-complete (the event after a direct run) finds the
+  // endpoint closed already.
+  if (!isOpen(ep)) return;
+  finish(ctx, ep);
+}
+
+void flushComplete(JCPEPInfo* ctx, EPInfo* ep) {
+  if (!isOpen(ep)) return;
+  for (int tries = 0; tries < kMaxUnbindTries; ++tries) {
+    OSStatus r = OT_Unbind(ep);
+    if (r == kOTLookErr) {
+      // An event arrived after the flush: take it, then try again.
+      OTResult ev = OTLook(ep->epRef);
+      if (ev == T_UDERR) {
+        OT_RcvUDErr(ep);
+      } else if (ev == T_DATA || ev == T_EXDATA) {
+        OT_KillIOEvent(ep);
+        if (!ep->bAsync) continue;
+        return;  // the new flush completes as its own event
+      }
+      continue;
+    }
+    if (r == kOTOutStateErr || r != kOTNoError) {
+      // Not bound (any more): nothing to wait for.
+      unbindComplete(ctx, ep);
+    }
+    // Otherwise the unbind-complete event (or, synchronous, the caller's
+    // direct run) closes.
+    return;
+  }
+  unbindComplete(ctx, ep);
+}
+
+void openComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result, void* cookie) {
+  ctx->opening = 0;
+  if (result != kOTNoError || !cookie) {
+    ep->err = result != kOTNoError ? result : kOTBadReferenceErr;
+    // An endpoint that never opened cannot end by itself; report it.
+    if (ep->bAsync) {
+      ctx->isTimeout = 0;
+      ctx->isSuccess = 0;
+      finish(ctx, ep);
+    }
+    return;
+  }
+  ep->epRef = static_cast<EndpointRef>(cookie);
+  if (ctx->killOnOpen) {
+    ctx->isSuccess = 0;
+    finish(ctx, ep);
+    return;
+  }
+  // Data events reach the notifier in both modes, so that the wait of a
+  // synchronous request wakes for them.
+  OTInstallNotifier(ep->epRef, g_endpointNotifyProcJCP, ctx);
+  OSStatus r = OTSetNonBlocking(ep->epRef);
+  if (r == kOTNoError) r = ep->bAsync ? OTSetAsynchronous(ep->epRef) : OTSetSynchronous(ep->epRef);
+  if (r != kOTNoError) {
+    ep->err = r;
+    ctx->isSuccess = 0;
+    finish(ctx, ep);
+    return;
+  }
+  r = OT_Bind(ep);
+  if (r != kOTNoError) {
+    ctx->isSuccess = 0;
+    finish(ctx, ep);
+  }
+}
+
+void bindComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result) {
+  if (!isOpen(ep)) {
+    ep->err = -1;
+    return;
+  }
+  if (result != kOTNoError) {
+    ep->err = result;
+    ctx->isSuccess = 0;
+    finish(ctx, ep);
+    return;
+  }
+  ctx->isSuccess = 0;
+  SndData(ctx);
+}
+
+// Reads one datagram into the endpoint's receive buffer (a datagram longer
+// than the buffer keeps its first part; the endpoint layer drops the rest).
+OSStatus readDatagram(UDPEPInfo* ep, UInt32* len) {
+  UInt32 addr = 0;
+  UInt16 port = 0;
+  OTFlags flags = 0;
+  *len = sizeof ep->rcvBuf;
+  OSStatus r = UDP_Rcv(ep, &addr, &port, ep->rcvBuf, len, &flags);
+  if (r == kOTLookErr) {
+    OT_RcvUDErr(&ep->epi);
+    *len = sizeof ep->rcvBuf;
+    flags = 0;
+    r = UDP_Rcv(ep, &addr, &port, ep->rcvBuf, len, &flags);
+  }
+  if (r != kOTNoError) return r;
+  if (*len > sizeof ep->rcvBuf) *len = sizeof ep->rcvBuf;
+  return kOTNoError;
+}
+
+OSStatus readDDPDatagram(DDPEPInfo* ep, UInt32* len) {
+  DDPAddress from{};
+  OTFlags flags = 0;
+  *len = sizeof ep->rcvBuf;
+  OSStatus r = DDP_Rcv(ep, &from, ep->rcvBuf, len, &flags);
+  if (r == kOTLookErr) {
+    OT_RcvUDErr(&ep->epi);
+    *len = sizeof ep->rcvBuf;
+    flags = 0;
+    r = DDP_Rcv(ep, &from, ep->rcvBuf, len, &flags);
+  }
+  if (r != kOTNoError) return r;
+  if (*len > sizeof ep->rcvBuf) *len = sizeof ep->rcvBuf;
+  return kOTNoError;
+}
+
+void searchReceive(JCPEPInfo* ctx) {
+  UDPEPInfo* ep = &ctx->protocol.udp.udpEPInfo;
+  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !ctx->killing; ++i) {
+    UInt32 len = 0;
+    if (readDatagram(ep, &len) != kOTNoError) return;
+    std::span<const UInt8> d(ep->rcvBuf, len);
+    if (!IsJcpReply(d)) continue;
+    // A reply cut short reads as zero bytes beyond what came.
+    jcp_reply reply;
+    UnpackJcpReply(d, reply);
+    notifyCaller(ctx, &reply, nullptr, JCP_NOTIFY_FOUND);
+  }
+}
+
+void searchSend(JCPEPInfo* ctx) {
+  UDPAddInfo& u = ctx->protocol.udp;
+  UDPEPInfo* ep = &u.udpEPInfo;
+  if (!isOpen(&ep->epi) || u.broadcastIdx >= u.broadcastNum || u.broadcastIdx < 0) return;
+  std::array<UInt8, kJcpProbeSize> probe;
+  PackJcpProbe(UInt16(ctx->conditionNo), probe);
+  UInt32 to = u.broadcastIpAddr[u.broadcastIdx];
+  OSStatus r = UDP_Snd(ep, to, ep->remotePort, probe.data(), probe.size());
+  if (r == kOTLookErr) {
+    OT_RcvUDErr(&ep->epi);
+    r = UDP_Snd(ep, to, ep->remotePort, probe.data(), probe.size());
+  }
+  // A send held up by flow control goes to the same address again.
+  if (r != kOTFlowErr) ++u.broadcastIdx;
+}
+
+}  // namespace
+
+OSStatus JCP_ReadDatagram(JCPEPInfo* ctx, const UInt8** data, UInt32* len) {
+  *data = nullptr;
+  *len = 0;
+  OSStatus r = kOTBadDataErr;
+  if (ctx->protocolType == JCP_PROTO_UDP) {
+    UDPEPInfo* ep = &ctx->protocol.udp.udpEPInfo;
+    r = readDatagram(ep, len);
+    if (r == kOTNoError) *data = ep->rcvBuf;
+  } else if (ctx->protocolType == JCP_PROTO_DDP) {
+    DDPEPInfo* ep = &ctx->protocol.ddp.ddpEPInfo;
+    r = readDDPDatagram(ep, len);
+    if (r == kOTNoError) *data = ep->rcvBuf;
+  }
+  return r;
+}
+
+EPInfo* JCP_ActiveEndpoint(JCPEPInfo* ctx) {
+  if (!ctx) return nullptr;
+  switch (ctx->protocolType) {
+    case JCP_PROTO_UDP: return &ctx->protocol.udp.udpEPInfo.epi;
+    case JCP_PROTO_DDP: return &ctx->protocol.ddp.ddpEPInfo.epi;
+    default: return nullptr;
+  }
+}
+
+short JCP_UDP_SetSearch(JCPEPInfo* ctx, const UInt32* addrs, short count, UInt16 port) {
+  if (!ctx) return short(kOTBadDataErr);
+  UDPAddInfo& u = ctx->protocol.udp;
+  short n = std::clamp<short>(count, 0, kJCPMaxTargets);
+  if (!addrs) n = 0;
+  for (short i = 0; i < n; ++i) u.broadcastIpAddr[i] = addrs[i];
+  u.broadcastNum = n;
+  u.broadcastIdx = 0;
+  u.udpEPInfo.epi.protocol = OT_PROTO_UDP;
+  u.udpEPInfo.remotePort = port;
+  ctx->protocolType = JCP_PROTO_UDP;
+  return 0;
+}
+
+short JCP_DDP_SetSearch(JCPEPInfo* ctx, const char*, const char*, const char*) {
+  // The AppleTalk name lookup is not available in this build.
+  if (!ctx) return short(kOTBadDataErr);
+  return short(kOTNotSupportedErr);
+}
+
+short DDPNextSearch(JCPEPInfo*) { return 0; }
+
+OSStatus JCP_OpenActive(JCPEPInfo* ctx, Boolean async) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  if (!ep) return kOTBadDataErr;
+  if (!g_endpointNotifyProcJCP) g_endpointNotifyProcJCP = NewOTNotifyUPP(EndpointNotifierProc);
+  ep->bAsync = async;
+  ctx->killing = 0;
+  ctx->killOnOpen = 0;
+  ctx->opening = async ? 1 : 0;
+  OSStatus r = OT_OpenEndpoint(ep, ep->protocol, g_endpointNotifyProcJCP, ctx, async);
+  if (r != kOTNoError) {
+    ctx->opening = 0;
+    return r;
+  }
+  if (!async) {
+    EndpointNotifierProc(ctx, T_OPENCOMPLETE, kOTNoError, ep->epRef);
+    if (isOpen(ep) && !ctx->isComplete) EndpointNotifierProc(ctx, T_BINDCOMPLETE, kOTNoError, nullptr);
+  }
+  return ep->err;
+}
+
+void JCP_WaitComplete(JCPEPInfo* ctx) {
+  while (!ctx->isComplete) {
+    OSStatus r = JCP_PendingLoop(ctx);
+    if (ctx->isComplete) break;
+    // Nothing is left that could complete the request (a caller cleared
+    // isComplete without starting a resend).
+    if (r == kOTBadDataErr && !isOpen(JCP_ActiveEndpoint(ctx))) break;
+    tb::Pump(kSyncWaitMs);
+  }
+}
+
+OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
+  if (!ctx || !notify) return kOTBadDataErr;
+  if (ctx->protocolType != JCP_PROTO_UDP) return kOTBadDataErr;  // AppleTalk: not in this build
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  ctx->conditionNo = conditionNo;
+  ctx->NotifyProcPtr = notify;
+  ctx->cmdType = JCP_CMD_SEARCH;
+  ctx->isTimeout = 0;
+  ctx->isComplete = 0;
+  ctx->isSuccess = 0;
+  ctx->found = 0;
+  ep->prevCallFunc = 0;
+  ep->timeout = SInt32(timeoutMs);
+  OSStatus r = JCP_OpenActive(ctx, async);
+  if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !ctx->opening) return r;
+  if (!async) JCP_WaitComplete(ctx);
+  return ep->err;
+}
+
+OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  if (!ep || !isOpen(ep)) return kOTBadDataErr;
+  if (ep->prevCallFunc != 7 && ep->prevCallFunc != 9) return ep->err;
+  if (ctx->killing) return ep->err;
+  if (GetSpentTime(ep) > SInt32(MilliToTick(UInt32(std::max<SInt32>(ep->timeout, 0))))) {
+    ctx->isTimeout = 1;
+    SInt32 err = ep->err;
+    JCP_KillIOEvent(ctx);
+    return err;
+  }
+  if (ep->err == kOTFlowErr) {
+    if (ep->prevCallFunc == 7)
+      SndData(ctx);
+    else
+      RcvData(ctx);
+  } else {
+    SndData(ctx);
+    if (isOpen(ep) && !ctx->killing) RcvData(ctx);
+  }
+  return ep->err;
+}
+
+void JCP_KillIOEvent(JCPEPInfo* ctx) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  if (!ep) return;
+  if (ctx->opening) {
+    ctx->killOnOpen = 1;
+    return;
+  }
+  if (!isOpen(ep) || ctx->killing) return;
+  ctx->killing = 1;
+  OT_KillIOEvent(ep);
+  if (!ep->bAsync) {
+    flushComplete(ctx, ep);
+    unbindComplete(ctx, ep);
+  }
+}
+
+short JCP_IsTerminated(JCPEPInfo* ctx) {
+  if (!ctx) return 1;
+  if (ctx->opening) return 0;
+  return !isOpen(&ctx->protocol.udp.udpEPInfo.epi) && !isOpen(&ctx->protocol.ddp.ddpEPInfo.epi) ? 1 : 0;
+}
+
+short GetEPInfo(JCPEPInfo* ctx, EPInfo** udp, EPInfo** ddp, EPInfo** nbp, EPInfo** active) {
+  if (!ctx || !udp || !ddp || !nbp || !active) return -2;
+  *udp = &ctx->protocol.udp.udpEPInfo.epi;
+  *ddp = &ctx->protocol.ddp.ddpEPInfo.epi;
+  *nbp = nullptr;  // no AppleTalk name lookup in this build
+  *active = JCP_ActiveEndpoint(ctx);
+  if (ctx->protocolType != JCP_PROTO_UDP && ctx->protocolType != JCP_PROTO_DDP &&
+      ctx->protocolType != JCP_PROTO_NBP)
+    return -1;
+  if (!*udp || !*ddp || !*nbp || !*active) return -2;
+  return 0;
+}
+
+void SndData(JCPEPInfo* ctx) {
+  if (!ctx) return;
+  switch (ctx->cmdType) {
+    case JCP_CMD_SEARCH:
+      if (ctx->protocolType == JCP_PROTO_UDP) searchSend(ctx);
+      break;
+    case JCP_CMD_GET: GetLargeData(ctx); break;
+    case JCP_CMD_SET: SetLargeData(ctx); break;
+    default: break;
+  }
+}
+
+void RcvData(JCPEPInfo* ctx) {
+  if (!ctx || ctx->killing) return;
+  if (ctx->cmdType == JCP_CMD_SEARCH) {
+    if (ctx->protocolType == JCP_PROTO_UDP) searchReceive(ctx);
+    return;
+  }
+  JCP_CommandReceive(ctx);
+}
+
+void EndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie) {
+  auto* ctx = static_cast<JCPEPInfo*>(context);
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  if (!ep) return;
+  switch (code) {
+    case T_OPENCOMPLETE: openComplete(ctx, ep, result, cookie); break;
+    case T_BINDCOMPLETE: bindComplete(ctx, ep, result); break;
+    case T_DATA:
+    case T_EXDATA: RcvData(ctx); break;
+    case T_UDERR:
+      if (isOpen(ep)) OT_RcvUDErr(ep);
+      break;
+    case OT_FLUSH_COMPLETE: flushComplete(ctx, ep); break;
+    case T_UNBINDCOMPLETE: unbindComplete(ctx, ep); break;
+    default: break;
+  }
+}

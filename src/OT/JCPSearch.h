@@ -1,0 +1,108 @@
+// The JCP request context and the search: one JCPEPInfo carries one search
+// or one command from start to the notifier's end status. The endpoint
+// handling, the poll step and the end sequence here serve the command
+// transfer (JCPCommand.h) as well.
+#pragma once
+
+#include "JCPPacket.h"
+#include "OTEndpoint.h"
+#include "toolbox/types.h"
+
+struct JCPEPInfo;
+
+// The caller's notifier: (context, data, extra, status). Status 1 hands over
+// one search reply (a jcp_reply, valid during the call only; extra null
+// over UDP, the sender's 110-byte row over AppleTalk); the end statuses hand
+// over rcvLargeBuf and a pointer to rcvLargeBufLen.
+using JCPNotifyProcPtr = void (*)(JCPEPInfo* context, void* data, void* extra, short status);
+
+enum : short {
+  JCP_NOTIFY_SUCCESS = 0,
+  JCP_NOTIFY_FOUND = 1,
+  JCP_NOTIFY_TIMEOUT = 2,
+  JCP_NOTIFY_ERROR = 3,
+};
+
+enum : SInt16 {
+  JCP_CMD_SEARCH = 1,
+  JCP_CMD_GET = 2,
+  JCP_CMD_SET = 3,
+};
+
+// protocolType of a context.
+enum : SInt16 {
+  JCP_PROTO_UDP = 0,
+  JCP_PROTO_DDP = 2,
+  JCP_PROTO_NBP = 3,  // AppleTalk name lookup, then DDP
+};
+
+constexpr int kJCPMaxTargets = 17;
+constexpr std::size_t kJCPLargeBufSize = 16384;
+
+struct UDPAddInfo {
+  UDPEPInfo udpEPInfo;
+  UInt32 broadcastIpAddr[kJCPMaxTargets];
+  SInt16 broadcastNum;
+  SInt16 broadcastIdx;
+};
+
+// The AppleTalk side of a context: the DDP endpoint that carries probes and
+// commands, and (with the AppleTalk name lookup) the rows it found.
+struct DDPAddInfo {
+  DDPEPInfo ddpEPInfo;
+};
+
+struct JCPEPInfo {
+  // The UDP and the AppleTalk endpoints lie side by side rather than
+  // overlaid: each is read only through its own member.
+  struct {
+    UDPAddInfo udp;
+    DDPAddInfo ddp;
+  } protocol;
+  JCPNotifyProcPtr NotifyProcPtr;
+  SInt16 protocolType;
+  SInt16 cmdType;
+  SInt16 conditionNo;
+  UInt16 found;
+  UInt16 retryCnt;
+  UInt8 cmd[kJcpCmdSize];
+  UInt8 sndLargeBuf[kJCPLargeBufSize];
+  UInt32 sndLargeBufLen;
+  UInt32 sndOffset;
+  UInt8 rcvLargeBuf[kJCPLargeBufSize];
+  UInt32 rcvLargeBufLen;
+  UInt32 rcvOffset;
+  Boolean isSuccess;
+  Boolean isTimeout;
+  Boolean ackWait;
+  Boolean isComplete;
+
+  // Bookkeeping of the endpoint's life, so that a context is never reported
+  // terminated while an open is under way and never reported twice.
+  Boolean opening;      // an asynchronous open has not completed yet
+  Boolean killing;      // the end sequence has begun
+  Boolean killOnOpen;   // ended while still opening
+  UInt16 cmdLen;        // bytes of cmd in use (the text and any payload)
+  UInt16 sentCond;      // jcpc_cond of the request last sent
+};
+
+short JCP_UDP_SetSearch(JCPEPInfo* context, const UInt32* addrs, short count, UInt16 port);
+short JCP_DDP_SetSearch(JCPEPInfo* context, const char* zone, const char* type, const char* object);
+OSStatus JCP_Search(JCPEPInfo* context, short conditionNo, UInt32 timeoutMs, JCPNotifyProcPtr notify,
+                    Boolean async);
+OSStatus JCP_PendingLoop(JCPEPInfo* context);
+void JCP_KillIOEvent(JCPEPInfo* context);
+short JCP_IsTerminated(JCPEPInfo* context);
+short GetEPInfo(JCPEPInfo* context, EPInfo** udp, EPInfo** ddp, EPInfo** nbp, EPInfo** active);
+short DDPNextSearch(JCPEPInfo* context);
+void SndData(JCPEPInfo* context);
+void RcvData(JCPEPInfo* context);
+void EndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie);
+
+// For the command transfer: the endpoint a context's protocolType uses
+// (null for one it cannot use), and the wait of a synchronous request.
+EPInfo* JCP_ActiveEndpoint(JCPEPInfo* context);
+OSStatus JCP_OpenActive(JCPEPInfo* context, Boolean async);
+void JCP_WaitComplete(JCPEPInfo* context);
+// Reads one datagram on the active endpoint into its receive buffer.
+OSStatus JCP_ReadDatagram(JCPEPInfo* context, const UInt8** data, UInt32* len);

@@ -1,0 +1,202 @@
+#include <cstring>
+#include <set>
+
+#include "PBoxTable.h"
+#include "jcp_harness.h"
+
+namespace {
+
+using jcptest::JcpTest;
+
+constexpr UInt32 kBroadcast = 0xFFFFFFFFu;  // confined to 127.255.255.255
+
+class JcpSearchTest : public JcpTest {
+ protected:
+  OSStatus Start(const std::vector<UInt32>& targets, UInt32 timeoutMs = 1000, Boolean async = true) {
+    JCP_UDP_SetSearch(ctx.get(), targets.data(), short(targets.size()), JCP_UDP_PORT);
+    return JCP_Search(ctx.get(), 4, timeoutMs, jcptest::RecordingNotifier, async);
+  }
+  std::set<UInt32> FoundAddresses() const {
+    std::set<UInt32> s;
+    for (const jcp_reply& r : rec.replies) s.insert(r.jcpr_ip_addr);
+    return s;
+  }
+  bool WaitFound(int n) {
+    return PumpUntil([&] { return rec.count(JCP_NOTIFY_FOUND) >= n; });
+  }
+};
+
+TEST_F(JcpSearchTest, EveryBoxFoundOnceForEachReplyThenTimeOut) {
+  emu.AddBoxes(5);
+  StartEmulator();
+  // The broadcast reaches all five; two boxes are also named directly, so
+  // they answer twice.
+  ASSERT_EQ(Start({kBroadcast, emu.BoxAddress(1), emu.BoxAddress(3)}), kOTNoError);
+  ASSERT_TRUE(WaitFound(7));
+  PumpUntil([] { return false; }, 50);  // nothing further comes
+  EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 7);
+  EXPECT_FALSE(rec.ended());
+
+  std::vector<PBOXinfo> table(128);
+  InitPBOXtable(table.data(), 128);
+  int stored = 0;
+  for (const jcp_reply& r : rec.replies) stored += UDPRegisterPBOX(table.data(), 128, &r, PBOX_PROTO_TCPIP);
+  EXPECT_EQ(stored, 5);
+  std::set<UInt32> expect;
+  for (int i = 0; i < 5; ++i) {
+    expect.insert(emu.BoxAddress(i));
+    EXPECT_NE(FindPBOXbyIPAddr(table.data(), 128, emu.BoxAddress(i)), nullptr);
+  }
+  EXPECT_EQ(FoundAddresses(), expect);
+
+  tb::AdvanceTicks(61);
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.statuses.back(), JCP_NOTIFY_TIMEOUT);
+  EXPECT_EQ(rec.count(JCP_NOTIFY_TIMEOUT), 1);
+  EXPECT_EQ(JCP_IsTerminated(ctx.get()), 1);
+  EXPECT_EQ(ctx->isComplete, 1);
+}
+
+TEST_F(JcpSearchTest, OnlySeventeenTargetsAreProbed) {
+  emu.AddBoxes(20);
+  StartEmulator();
+  std::vector<UInt32> targets;
+  for (int i = 0; i < 20; ++i) targets.push_back(emu.BoxAddress(i));
+  ASSERT_EQ(Start(targets), kOTNoError);
+  EXPECT_EQ(ctx->protocol.udp.broadcastNum, 17);
+  ASSERT_TRUE(WaitFound(17));
+  tb::AdvanceTicks(61);
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 17);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(emu.Probes(i), i < 17 ? 1 : 0) << i;
+  for (const auto& r : emu.Requests(0)) {
+    EXPECT_EQ(r.kind, pboxemu::RequestRecord::Probe);
+    EXPECT_EQ(r.length, kJcpProbeSize);
+  }
+}
+
+TEST_F(JcpSearchTest, BadRepliesAreIgnoredAndShortOnesZeroFilled) {
+  emu.AddBoxes(5);
+  StartEmulator();
+  pboxemu::FaultSpec f;
+  f.mode = pboxemu::Fault::Garbage;
+  emu.SetFault(1, f);
+  f.mode = pboxemu::Fault::Echo;  // the probe itself comes back first
+  emu.SetFault(2, f);
+  f.mode = pboxemu::Fault::Short;
+  f.bytes = 40;
+  emu.SetFault(3, f);
+  f.mode = pboxemu::Fault::Oversized;  // beyond the endpoint's 2048-byte buffer
+  f.bytes = 3000;
+  emu.SetFault(4, f);
+  ASSERT_EQ(Start({kBroadcast}), kOTNoError);
+  ASSERT_TRUE(WaitFound(4));
+  PumpUntil([] { return false; }, 50);
+  tb::AdvanceTicks(61);
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 4);
+  std::set<UInt32> addrs = FoundAddresses();
+  EXPECT_EQ(addrs.count(emu.BoxAddress(0)), 1u);
+  EXPECT_EQ(addrs.count(emu.BoxAddress(2)), 1u);
+  EXPECT_EQ(addrs.count(emu.BoxAddress(4)), 1u);
+  EXPECT_EQ(addrs.count(0), 1u);  // the short one: its address was cut off
+  for (const jcp_reply& r : rec.replies) {
+    if (r.jcpr_ip_addr != 0) continue;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(r.jcpr_machine_name), 6), "PBOX-4");
+    EXPECT_EQ(r.jcpr_machine_type[3], 'O');
+    EXPECT_EQ(r.jcpr_machine_type[4], 0);  // bytes 40.. never came
+    EXPECT_EQ(r.jcpr_status, 0);
+  }
+}
+
+TEST_F(JcpSearchTest, RepliesExtendTheQuietTime) {
+  emu.AddBoxes(2);
+  StartEmulator();
+  pboxemu::FaultSpec late;
+  late.mode = pboxemu::Fault::Late;
+  late.ticks = 50;
+  emu.SetFault(1, late);
+  ASSERT_EQ(Start({kBroadcast}), kOTNoError);
+  ASSERT_TRUE(WaitFound(1));
+  tb::AdvanceTicks(50);  // 50 of 60 quiet ticks; the late reply is released
+  ASSERT_TRUE(WaitFound(2));
+  tb::AdvanceTicks(50);  // 100 since the start, 50 since the last reply
+  PumpUntil([] { return false; }, 30);
+  EXPECT_FALSE(rec.ended());
+  tb::AdvanceTicks(10);  // exactly 60: not beyond
+  PumpUntil([] { return false; }, 30);
+  EXPECT_FALSE(rec.ended());
+  tb::AdvanceTicks(1);
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.statuses.back(), JCP_NOTIFY_TIMEOUT);
+}
+
+TEST_F(JcpSearchTest, NothingFoundEndsAfterTheTimeOut) {
+  emu.AddBoxes(1);
+  StartEmulator();
+  ASSERT_EQ(Start({emu.BoxAddress(0) + 10}, 3000), kOTNoError);
+  PumpUntil([] { return false; }, 50);
+  tb::AdvanceTicks(180);
+  PumpUntil([] { return false; }, 30);
+  EXPECT_FALSE(rec.ended());
+  tb::AdvanceTicks(1);
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.statuses, std::vector<short>{JCP_NOTIFY_TIMEOUT});
+  EXPECT_EQ(rec.endData.size(), 0u);
+}
+
+TEST_F(JcpSearchTest, KillEndsTheSearch) {
+  emu.AddBoxes(3);
+  StartEmulator();
+  ASSERT_EQ(Start({kBroadcast}), kOTNoError);
+  ASSERT_TRUE(WaitFound(1));
+  JCP_KillIOEvent(ctx.get());
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.statuses.back(), JCP_NOTIFY_ERROR);
+  EXPECT_EQ(rec.count(JCP_NOTIFY_ERROR), 1);
+  EXPECT_EQ(JCP_IsTerminated(ctx.get()), 1);
+}
+
+TEST_F(JcpSearchTest, KillWhileOpeningWaitsForTheOpenThenEnds) {
+  emu.AddBoxes(1);
+  StartEmulator();
+  ASSERT_EQ(Start({kBroadcast}), kOTNoError);
+  JCP_KillIOEvent(ctx.get());
+  // Not terminated yet: the open still has to come back.
+  EXPECT_EQ(JCP_IsTerminated(ctx.get()), 0);
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.statuses, std::vector<short>{JCP_NOTIFY_ERROR});
+  EXPECT_EQ(JCP_IsTerminated(ctx.get()), 1);
+  EXPECT_EQ(emu.Probes(0), 0);
+}
+
+TEST_F(JcpSearchTest, SynchronousSearchReturnsAfterTheEnd) {
+  emu.AddBoxes(3);
+  StartEmulator();
+  {
+    jcptest::FastClock clock;
+    ASSERT_EQ(Start({kBroadcast}, 2000, false), kOTNoError);
+  }
+  ASSERT_TRUE(rec.ended());
+  EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 3);
+  EXPECT_EQ(rec.statuses.back(), JCP_NOTIFY_TIMEOUT);
+  EXPECT_EQ(JCP_IsTerminated(ctx.get()), 1);
+}
+
+TEST_F(JcpSearchTest, RefusedStarts) {
+  UInt32 a = 0x7F000001;
+  JCP_UDP_SetSearch(ctx.get(), &a, 1, JCP_UDP_PORT);
+  EXPECT_EQ(JCP_Search(ctx.get(), 4, 1000, nullptr, true), kOTBadDataErr);
+  EXPECT_EQ(JCP_Search(nullptr, 4, 1000, jcptest::RecordingNotifier, true), kOTBadDataErr);
+  ctx->protocolType = 7;
+  EXPECT_EQ(JCP_Search(ctx.get(), 4, 1000, jcptest::RecordingNotifier, true), kOTBadDataErr);
+  EXPECT_EQ(JCP_PendingLoop(ctx.get()), kOTBadDataErr);
+  EXPECT_EQ(JCP_PendingLoop(nullptr), kOTBadDataErr);
+  EXPECT_EQ(tb::OTOpenProviderCount(), 0);
+  EXPECT_EQ(JCP_IsTerminated(ctx.get()), 1);
+  // A negative count probes nothing.
+  JCP_UDP_SetSearch(ctx.get(), &a, -3, JCP_UDP_PORT);
+  EXPECT_EQ(ctx->protocol.udp.broadcastNum, 0);
+}
+
+}  // namespace
