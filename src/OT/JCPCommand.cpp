@@ -172,6 +172,7 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
                      UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
   if (!ctx || !notify || !ep) return kOTBadDataErr;
+  if (ctx->protocolType != JCP_PROTO_UDP && ctx->protocolType != JCP_PROTO_DDP) return kOTBadDataErr;
   if (isOpen(ep) || ctx->opening) return kOTOutStateErr;
   if (cmdLen > kJcpCmdSize || dataLen > kJCPLargeBufSize || (cmdLen && !cmd) || (dataLen && !data))
     return kOTBadDataErr;
@@ -182,6 +183,7 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   ctx->isSuccess = 0;
   ctx->retryCnt = 0;
   ep->prevCallFunc = 0;
+  ep->prevTick = 0;  // quiet time counts from this command's first datagram
   ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
   ctx->rcvOffset = 0;
   ctx->sndOffset = 0;
@@ -241,11 +243,13 @@ void SetLargeData(JCPEPInfo* ctx) {
 OSStatus JCP_Resending(JCPEPInfo* ctx) {
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
   if (!ctx || !ep || !ctx->NotifyProcPtr) return kOTBadDataErr;
+  if (ctx->protocolType != JCP_PROTO_UDP && ctx->protocolType != JCP_PROTO_DDP) return kOTBadDataErr;
   if (isOpen(ep) || ctx->opening) return kOTOutStateErr;
   ctx->isComplete = 0;
   ctx->ackWait = 1;
   ctx->isTimeout = 0;
   ep->prevCallFunc = 0;
+  ep->prevTick = 0;  // a full time-out for this try
   OSStatus r = JCP_OpenActive(ctx, ep->bAsync);
   if (r != kOTNoError && !isOpen(ep) && !ctx->opening) return r;
   return ep->err;

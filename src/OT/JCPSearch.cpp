@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "JCPCommand.h"
 #include "toolbox/pump.h"
@@ -67,7 +69,7 @@ void flushComplete(JCPEPInfo* ctx, EPInfo* ep) {
       }
       continue;
     }
-    if (r == kOTOutStateErr || r != kOTNoError) {
+    if (r != kOTNoError) {
       // Not bound (any more): nothing to wait for.
       unbindComplete(ctx, ep);
     }
@@ -127,6 +129,9 @@ void bindComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result) {
   }
   ctx->isSuccess = 0;
   SndData(ctx);
+  // A search with no target sends nothing; it still listens, so that the
+  // poll step counts its quiet time and it ends.
+  if (ctx->cmdType == JCP_CMD_SEARCH && isOpen(ep) && ep->prevCallFunc != OT_FUNC_SNDUDATA) RcvData(ctx);
 }
 
 // Reads one datagram into the endpoint's receive buffer (a datagram longer
@@ -217,6 +222,7 @@ EPInfo* JCP_ActiveEndpoint(JCPEPInfo* ctx) {
   switch (ctx->protocolType) {
     case JCP_PROTO_UDP: return &ctx->protocol.udp.udpEPInfo.epi;
     case JCP_PROTO_DDP: return &ctx->protocol.ddp.ddpEPInfo.epi;
+    case JCP_PROTO_NBP: return &ctx->protocol.ddp.nbpEPInfo.epi;
     default: return nullptr;
   }
 }
@@ -235,10 +241,22 @@ short JCP_UDP_SetSearch(JCPEPInfo* ctx, const UInt32* addrs, short count, UInt16
   return 0;
 }
 
-short JCP_DDP_SetSearch(JCPEPInfo* ctx, const char*, const char*, const char*) {
-  // The AppleTalk name lookup is not available in this build.
+short JCP_DDP_SetSearch(JCPEPInfo* ctx, const char* zone, const char* type, const char* object) {
   if (!ctx) return short(kOTBadDataErr);
-  return short(kOTNotSupportedErr);
+  std::string_view parts[3] = {object ? object : "", type ? type : "", zone ? zone : ""};
+  // Each name of an entity holds at most 32 characters; a longer one would
+  // never match and must not run past the send buffer.
+  for (std::string_view p : parts)
+    if (p.size() > kJCPEntityPartMax) return short(kOTBadDataErr);
+  NBPEPInfo& n = ctx->protocol.ddp.nbpEPInfo;
+  std::string text = std::string(parts[0]) + ":" + std::string(parts[1]) + "@" + std::string(parts[2]);
+  std::memset(n.sndBuf, 0, sizeof n.sndBuf);
+  std::memcpy(n.sndBuf, text.data(), text.size());
+  n.sndBufLen = UInt32(text.size());
+  n.sndComplete = 0;
+  n.epi.protocol = OT_PROTO_NBP;
+  ctx->protocolType = JCP_PROTO_NBP;
+  return 0;
 }
 
 short DDPNextSearch(JCPEPInfo*) { return 0; }
@@ -276,7 +294,8 @@ void JCP_WaitComplete(JCPEPInfo* ctx) {
 
 OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
   if (!ctx || !notify) return kOTBadDataErr;
-  if (ctx->protocolType != JCP_PROTO_UDP) return kOTBadDataErr;  // AppleTalk: not in this build
+  // The AppleTalk search needs the name lookup, which this build lacks.
+  if (ctx->protocolType != JCP_PROTO_UDP) return kOTBadDataErr;
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
   ctx->conditionNo = conditionNo;
   ctx->NotifyProcPtr = notify;
@@ -286,7 +305,8 @@ OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNoti
   ctx->isSuccess = 0;
   ctx->found = 0;
   ep->prevCallFunc = 0;
-  ep->timeout = SInt32(timeoutMs);
+  ep->prevTick = 0;  // quiet time counts from this search's first datagram
+  ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
   OSStatus r = JCP_OpenActive(ctx, async);
   if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !ctx->opening) return r;
   if (!async) JCP_WaitComplete(ctx);
@@ -298,7 +318,7 @@ OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
   if (!ep || !isOpen(ep)) return kOTBadDataErr;
   if (ep->prevCallFunc != 7 && ep->prevCallFunc != 9) return ep->err;
   if (ctx->killing) return ep->err;
-  if (GetSpentTime(ep) > SInt32(MilliToTick(UInt32(std::max<SInt32>(ep->timeout, 0))))) {
+  if (UInt32(GetSpentTime(ep)) > MilliToTick(UInt32(std::max<SInt32>(ep->timeout, 0)))) {
     ctx->isTimeout = 1;
     SInt32 err = ep->err;
     JCP_KillIOEvent(ctx);
@@ -335,14 +355,17 @@ void JCP_KillIOEvent(JCPEPInfo* ctx) {
 short JCP_IsTerminated(JCPEPInfo* ctx) {
   if (!ctx) return 1;
   if (ctx->opening) return 0;
-  return !isOpen(&ctx->protocol.udp.udpEPInfo.epi) && !isOpen(&ctx->protocol.ddp.ddpEPInfo.epi) ? 1 : 0;
+  return !isOpen(&ctx->protocol.udp.udpEPInfo.epi) && !isOpen(&ctx->protocol.ddp.ddpEPInfo.epi) &&
+                 !isOpen(&ctx->protocol.ddp.nbpEPInfo.epi)
+             ? 1
+             : 0;
 }
 
 short GetEPInfo(JCPEPInfo* ctx, EPInfo** udp, EPInfo** ddp, EPInfo** nbp, EPInfo** active) {
   if (!ctx || !udp || !ddp || !nbp || !active) return -2;
   *udp = &ctx->protocol.udp.udpEPInfo.epi;
   *ddp = &ctx->protocol.ddp.ddpEPInfo.epi;
-  *nbp = nullptr;  // no AppleTalk name lookup in this build
+  *nbp = &ctx->protocol.ddp.nbpEPInfo.epi;
   *active = JCP_ActiveEndpoint(ctx);
   if (ctx->protocolType != JCP_PROTO_UDP && ctx->protocolType != JCP_PROTO_DDP &&
       ctx->protocolType != JCP_PROTO_NBP)

@@ -47,10 +47,14 @@ struct UDPAddInfo {
 };
 
 // The AppleTalk side of a context: the DDP endpoint that carries probes and
-// commands, and (with the AppleTalk name lookup) the rows it found.
+// commands, and the name-lookup endpoint that finds the boxes.
 struct DDPAddInfo {
   DDPEPInfo ddpEPInfo;
+  NBPEPInfo nbpEPInfo;
 };
+
+// The longest object, type or zone name of an AppleTalk entity.
+constexpr std::size_t kJCPEntityPartMax = 32;
 
 struct JCPEPInfo {
   // The UDP and the AppleTalk endpoints lie side by side rather than

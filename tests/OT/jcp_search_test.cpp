@@ -145,6 +145,14 @@ TEST_F(JcpSearchTest, NothingFoundEndsAfterTheTimeOut) {
   EXPECT_EQ(rec.endData.size(), 0u);
 }
 
+TEST_F(JcpSearchTest, SearchWithoutTargetsStillEnds) {
+  ASSERT_EQ(Start({}), kOTNoError);
+  PumpUntil([] { return false; }, 30);
+  tb::AdvanceTicks(61);
+  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  EXPECT_EQ(rec.statuses, std::vector<short>{JCP_NOTIFY_TIMEOUT});
+}
+
 TEST_F(JcpSearchTest, KillEndsTheSearch) {
   emu.AddBoxes(3);
   StartEmulator();
@@ -197,6 +205,40 @@ TEST_F(JcpSearchTest, RefusedStarts) {
   // A negative count probes nothing.
   JCP_UDP_SetSearch(ctx.get(), &a, -3, JCP_UDP_PORT);
   EXPECT_EQ(ctx->protocol.udp.broadcastNum, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(JcpAppleTalkTarget, EntityTextAndEndpoints) {
+  auto ctx = std::make_unique<JCPEPInfo>();
+  ASSERT_EQ(JCP_DDP_SetSearch(ctx.get(), "*", "CTRLJCP1", "="), 0);
+  const NBPEPInfo& n = ctx->protocol.ddp.nbpEPInfo;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(n.sndBuf), n.sndBufLen), "=:CTRLJCP1@*");
+  EXPECT_EQ(n.sndBufLen, 12u);
+  EXPECT_EQ(ctx->protocolType, JCP_PROTO_NBP);
+  {
+    EPInfo *udp, *ddp, *nbp, *active;
+    EXPECT_EQ(GetEPInfo(ctx.get(), &udp, &ddp, &nbp, &active), 0);
+    EXPECT_EQ(active, &ctx->protocol.ddp.nbpEPInfo.epi);
+    ctx->protocolType = 1;
+    EXPECT_EQ(GetEPInfo(ctx.get(), &udp, &ddp, &nbp, &active), -1);
+    EXPECT_EQ(GetEPInfo(ctx.get(), &udp, &ddp, nullptr, &active), -2);
+    ctx->protocolType = JCP_PROTO_NBP;
+  }
+  // A name longer than an entity's 32 characters is refused; nothing changes.
+  std::string longZone(33, 'z');
+  EXPECT_EQ(JCP_DDP_SetSearch(ctx.get(), longZone.c_str(), "CTRLJCP1", "="), kOTBadDataErr);
+  EXPECT_EQ(n.sndBufLen, 12u);
+  std::string maxZone(32, 'z');
+  EXPECT_EQ(JCP_DDP_SetSearch(ctx.get(), maxZone.c_str(), std::string(32, 't').c_str(), std::string(32, 'o').c_str()),
+            0);
+  EXPECT_EQ(n.sndBufLen, 98u);
+  EXPECT_EQ(JCP_IsTerminated(ctx.get()), 1);
+  // A command cannot go to a name.
+  EXPECT_EQ(JCP_GetCommand(ctx.get(), "POLLING", 7, nullptr, 0, 1000, jcptest::RecordingNotifier, true),
+            kOTBadDataErr);
 }
 
 }  // namespace
