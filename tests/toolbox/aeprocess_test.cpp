@@ -1,0 +1,219 @@
+// Two processes: the test launches the helper program from a bundle and
+// talks to it with Apple events.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "test_support.h"
+#include "toolbox/appleevents.h"
+#include "toolbox/files.h"
+#include "toolbox/processes.h"
+#include "toolbox/recorder.h"
+
+using testsupport::ReadFile;
+using testsupport::ScopedEnv;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+class TwoProcesses : public ::testing::Test {
+ protected:
+  TempDir dir;
+  ScopedEnv runtime{"XDG_RUNTIME_DIR", (dir.path() / "run").c_str()};
+  ScopedEnv log{"AEHELPER_LOG", (dir.path() / "log.txt").c_str()};
+  std::string bundle = (dir.path() / "Helper.app").string();
+  std::vector<ProcessSerialNumber> started;
+
+  void SetUp() override {
+    tb::ResetAppleEvents();
+    tb::ClearRecords();
+    tb::SetCurrentCreator('TEST');
+    // The bundle's program is a link to the built helper: the launch tells
+    // it the path it was started by.
+    fs::create_directories(bundle + "/Contents/MacOS");
+    fs::create_symlink(AEHELPER_PATH, bundle + "/Contents/MacOS/Helper");
+    WriteFile(bundle + "/Contents/PkgInfo", "APPLTSTa");
+  }
+
+  void TearDown() override {
+    for (const ProcessSerialNumber& psn : started) {
+      if (tb::WaitForProcessExit(psn, 0, nullptr)) continue;
+      sendEvent(psnAddress(psn), kCoreEventClass, kAEQuitApplication, "");
+      if (!tb::WaitForProcessExit(psn, 5000, nullptr)) {
+        kill(static_cast<pid_t>(psn.lowLongOfPSN), SIGKILL);
+        tb::WaitForProcessExit(psn, 5000, nullptr);
+      }
+    }
+    tb::ResetAppleEvents();
+  }
+
+  static AEAddressDesc signatureAddress(OSType sig) {
+    AEAddressDesc a;
+    AECreateDesc(typeApplSignature, &sig, sizeof sig, &a);
+    return a;
+  }
+  static AEAddressDesc psnAddress(ProcessSerialNumber psn) {
+    AEAddressDesc a;
+    AECreateDesc(typeProcessSerialNumber, &psn, sizeof psn, &a);
+    return a;
+  }
+
+  static AppleEvent buildEvent(AEAddressDesc target, AEEventClass c, AEEventID id, const std::string& data) {
+    AppleEvent ev;
+    AECreateAppleEvent(c, id, &target, kAutoGenerateReturnID, kAnyTransactionID, &ev);
+    if (!data.empty()) {
+      AEDescList list;
+      AECreateList(nullptr, 0, false, &list);
+      AEPutPtr(&list, 1, typeChar, data.data(), static_cast<Size>(data.size()));
+      AEPutParamDesc(&ev, 'TSTa', &list);
+      AEDisposeDesc(&list);
+    }
+    AEDisposeDesc(&target);
+    return ev;
+  }
+
+  static OSErr sendEvent(AEAddressDesc target, AEEventClass c, AEEventID id, const std::string& data) {
+    AppleEvent ev = buildEvent(target, c, id, data);
+    OSErr err = AESend(&ev, nullptr, kAENoReply + kAECanSwitchLayer, kAEHighPriority, kAEDefaultTimeout, nullptr,
+                       nullptr);
+    AEDisposeDesc(&ev);
+    return err;
+  }
+
+  // Launches the bundle as the suite does: the event coerced to launch
+  // parameters, an extended block, continue after launch.
+  OSErr launch(const std::string& data, ProcessSerialNumber* psn) {
+    FSSpec spec;
+    EXPECT_EQ(tb::PathToSpec(bundle, &spec), noErr);
+    LaunchParamBlockRec pb{};
+    pb.launchBlockID = extendedBlock;
+    pb.launchEPBLength = extendedBlockLen;
+    pb.launchControlFlags = launchContinue | launchNoFileFlags;
+    pb.launchAppSpec = &spec;
+    AEDesc params;
+    AEInitializeDesc(&params);
+    if (!data.empty()) {
+      AppleEvent ev = buildEvent(signatureAddress('TSTa'), 'JCev', 'apop', data);
+      EXPECT_EQ(AECoerceDesc(&ev, typeAppParameters, &params), noErr);
+      AEDisposeDesc(&ev);
+      pb.launchAppParameters = reinterpret_cast<AppParametersPtr>(*params.dataHandle);
+    }
+    OSErr err = LaunchApplication(&pb);
+    AEDisposeDesc(&params);
+    if (err == noErr) {
+      EXPECT_NE(pb.launchPreferredSize, 0u);
+      *psn = pb.launchProcessSN;
+      started.push_back(pb.launchProcessSN);
+    }
+    return err;
+  }
+
+  // Waits (for the other process, not for a time-out) until the log has n lines.
+  std::vector<std::string> waitForLines(std::size_t n) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::vector<std::string> got;
+    while (std::chrono::steady_clock::now() < deadline) {
+      got = lines(ReadFile(dir.path() / "log.txt"));
+      if (got.size() >= n) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return got;
+  }
+};
+
+}  // namespace
+
+TEST_F(TwoProcesses, LaunchEventIsTheFirstEventOfTheNewProgram) {
+  ProcessSerialNumber psn{};
+  ASSERT_EQ(launch("Alias Data", &psn), noErr);
+  auto got = waitForLines(2);
+  ASSERT_EQ(got.size(), 2u);
+  // The program knows itself from its bundle: creator, name and file.
+  EXPECT_EQ(got[0], "ready TSTa Helper " + bundle + "/Contents/MacOS/Helper");
+  EXPECT_EQ(got[1], "JCev apop Alias Data");  // in place of 'oapp'
+  auto launches = tb::RecordedLaunches();
+  ASSERT_EQ(launches.size(), 1u);
+  EXPECT_EQ(launches[0].path, bundle);
+  EXPECT_EQ(launches[0].psn.lowLongOfPSN, psn.lowLongOfPSN);
+
+  ProcessInfoRec info{};
+  Str31 name;
+  info.processName = name;
+  ASSERT_EQ(GetProcessInformation(&psn, &info), noErr);
+  EXPECT_EQ(info.processSignature, OSType('TSTa'));
+}
+
+TEST_F(TwoProcesses, RunningProgramReceivesBySignatureAndBySerialNumber) {
+  ProcessSerialNumber psn{};
+  ASSERT_EQ(launch("", &psn), noErr);
+  auto got = waitForLines(2);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[1], "aevt oapp");  // started without an event
+
+  ASSERT_EQ(sendEvent(signatureAddress('TSTa'), 'JCev', 'apop', "by signature"), noErr);
+  got = waitForLines(3);
+  ASSERT_EQ(got.size(), 3u);
+  EXPECT_EQ(got[2], "JCev apop by signature");
+
+  ASSERT_EQ(sendEvent(psnAddress(psn), 'JCev', 'abcd', "by number"), noErr);
+  got = waitForLines(4);
+  ASSERT_EQ(got.size(), 4u);
+  EXPECT_EQ(got[3], "JCev abcd by number");
+
+  // Launching the running program again starts no second copy: the running
+  // one gets the event, and its number comes back.
+  ProcessSerialNumber again{};
+  ASSERT_EQ(launch("second launch", &again), noErr);
+  started.pop_back();
+  Boolean same = false;
+  SameProcess(&psn, &again, &same);
+  EXPECT_TRUE(same);
+  got = waitForLines(5);
+  ASSERT_EQ(got.size(), 5u);
+  EXPECT_EQ(got[4], "JCev apop second launch");
+  EXPECT_EQ(tb::RecordedLaunches().size(), 1u);
+
+  ASSERT_EQ(sendEvent(psnAddress(psn), kCoreEventClass, kAEQuitApplication, ""), noErr);
+  int status = -1;
+  ASSERT_TRUE(tb::WaitForProcessExit(psn, 10000, &status));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(lines(ReadFile(dir.path() / "log.txt")).back(), "aevt quit");
+
+  // Gone: both addresses now give the unknown-target error, and its socket
+  // went with it.
+  EXPECT_EQ(sendEvent(signatureAddress('TSTa'), 'JCev', 'apop', "late"), procNotFound);
+  EXPECT_EQ(sendEvent(psnAddress(psn), 'JCev', 'apop', "late"), procNotFound);
+  EXPECT_TRUE(fs::is_empty(dir.path() / "run" / "vemo"));
+}
+
+TEST_F(TwoProcesses, LaunchFailuresStartNothing) {
+  ProcessSerialNumber psn{};
+  LaunchParamBlockRec pb{};
+  pb.launchBlockID = extendedBlock;
+  EXPECT_EQ(LaunchApplication(&pb), paramErr);  // no file
+  EXPECT_EQ(tb::LaunchApplicationPath((dir.path() / "Missing.app").string(), nullptr, &psn), fnfErr);
+  fs::create_directories(dir.path() / "Empty.app/Contents/MacOS");
+  EXPECT_EQ(tb::LaunchApplicationPath((dir.path() / "Empty.app").string(), nullptr, &psn), fnfErr);
+  WriteFile(dir.path() / "notes.txt", "not a program");
+  EXPECT_EQ(tb::LaunchApplicationPath((dir.path() / "notes.txt").string(), nullptr, &psn), permErr);
+  // Launch parameters that are not ours are refused before anything starts.
+  UInt8 junk[16] = {'j', 'u', 'n', 'k'};
+  EXPECT_EQ(tb::LaunchApplicationPath(bundle, reinterpret_cast<AppParametersPtr>(junk), &psn), paramErr);
+  EXPECT_TRUE(tb::RecordedLaunches().empty());
+}

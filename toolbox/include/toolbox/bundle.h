@@ -1,0 +1,86 @@
+// The program's bundle and its localised strings (a small Core Foundation
+// subset), and the system language.
+//
+// The main bundle is the <Program>.app folder that holds the running
+// program's file (<Program>.app/Contents/MacOS/<Program>, see files.h
+// tb::ApplicationPath); tb::SetMainBundlePath names another one (tests).
+//
+// Localised strings live in <bundle>/Contents/Resources/<lang>.lproj/
+// <table>.strings ("Localizable" when no table is named), UTF-8, one entry a
+// line:
+//     KEY = value
+// Blanks around the key and the value are dropped; a value (or key) in
+// double quotes keeps its blanks and may use \" \\ \n \t. Empty lines and
+// lines starting with '#' or "//" are comments. The folders tried, in
+// order: <ll>_<RR>.lproj, <ll>-<RR>.lproj, <ll>.lproj for the system
+// language, then en.lproj. A key found nowhere gives the caller's default,
+// and without one the key itself.
+//
+// The system language comes from tb::SetSystemLanguage, else the variable
+// TOOLBOX_LANG, else the locale (LC_ALL, LC_MESSAGES, LANG, first set wins),
+// as "ll" or "ll_RR" ("ja", "zh_TW"); "C", "POSIX" and nothing mean "en".
+//
+// Text is UTF-8 throughout, so the system encoding is UTF-8.
+#pragma once
+
+#include <string>
+
+#include "toolbox/types.h"
+
+using CFIndex = long;
+using CFStringEncoding = UInt32;
+using CFTypeRef = const void*;
+using CFAllocatorRef = const void*;
+struct OpaqueCFString;
+using CFStringRef = const OpaqueCFString*;
+struct OpaqueCFBundle;
+using CFBundleRef = OpaqueCFBundle*;
+
+enum : CFStringEncoding {
+  kCFStringEncodingMacRoman = 0,
+  kCFStringEncodingASCII = 0x0600,
+  kCFStringEncodingUTF8 = 0x08000100,
+};
+
+// Never null; without a bundle every lookup gives the default.
+CFBundleRef CFBundleGetMainBundle();
+// A new string the caller releases (see the lookup rules above).
+CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value,
+                                        CFStringRef tableName);
+// Writes the text NUL-terminated into buffer. UTF-8 (and the system
+// encoding) always succeeds when the text fits; a text too long is cut on a
+// character boundary, still terminated, and the result is false. ASCII fails
+// for text beyond ASCII; other encodings fail.
+Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding);
+CFStringEncoding CFStringGetSystemEncoding();
+CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr, CFStringEncoding encoding);
+CFTypeRef CFRetain(CFTypeRef cf);
+// Constant strings (CFSTR) and the main bundle are never freed.
+void CFRelease(CFTypeRef cf);
+
+#define CFSTR(text) (::tb::ConstantCFString("" text ""))
+
+namespace tb {
+
+CFStringRef ConstantCFString(const char* text);
+// The UTF-8 text of a string ("" for null).
+std::string CFStringText(CFStringRef s);
+
+// The main bundle folder ("" when the program runs outside a bundle).
+std::string MainBundlePath();
+void SetMainBundlePath(std::string path);
+// The bundle of a program file: the path itself for a <Name>.app folder,
+// the bundle for a file inside <Name>.app/Contents/MacOS/, else "".
+std::string BundleOfProgram(const std::string& path);
+
+// "ll" or "ll_RR" (see above).
+std::string SystemLanguage();
+// Empty: back to the environment.
+void SetSystemLanguage(std::string lang);
+
+// The main bundle's localised string for key; fallback (or, when null, the
+// key itself) when no strings file has it.
+std::string LocalizedString(const std::string& key, const char* fallback = nullptr,
+                            const std::string& table = "Localizable");
+
+}  // namespace tb

@@ -1,0 +1,365 @@
+// Apple events between processes: the handler table, the queue of received
+// events, the listening socket and AESend.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <utility>
+
+#include "ae_internal.h"
+#include "toolbox/appleevents.h"
+#include "toolbox/bundle.h"
+#include "toolbox/pump.h"
+
+using namespace aeimpl;
+
+namespace {
+
+constexpr UInt32 kWireMagic = 'VAE1';
+constexpr std::size_t kWireHeader = 8;
+constexpr UInt32 kWireHighPriority = 1;
+// A program that stops reading cannot make its sender's memory grow.
+constexpr std::size_t kMaxQueued = 256;
+
+struct HandlerEntry {
+  AEEventHandlerUPP handler;
+  SRefCon refcon;
+};
+
+struct Queued {
+  std::string flat;
+  AEEventClass eventClass;
+  AEEventID eventID;
+  bool high;
+};
+
+struct State {
+  std::map<std::pair<AEEventClass, AEEventID>, HandlerEntry> handlers;
+  std::deque<Queued> queue;
+  bool started = false;
+  bool autoStartChecked = false;
+  bool autoStart = false;
+  int fd = -1;
+  int watch = 0;
+  std::string path;
+};
+
+State& st() {
+  static State s;
+  return s;
+}
+
+void removeSocketAtExit() {
+  State& s = st();
+  if (!s.path.empty()) unlink(s.path.c_str());
+}
+
+const HandlerEntry* findHandler(AEEventClass c, AEEventID id) {
+  auto& h = st().handlers;
+  for (auto key : {std::pair{c, id}, std::pair{c, AEEventID(typeWildCard)},
+                   std::pair{AEEventClass(typeWildCard), id},
+                   std::pair{AEEventClass(typeWildCard), AEEventID(typeWildCard)}}) {
+    auto it = h.find(key);
+    if (it != h.end()) return &it->second;
+  }
+  return nullptr;
+}
+
+void enqueue(std::string flat, bool high) {
+  Event ev;
+  if (!ParseEvent(flat, ev)) return;
+  State& s = st();
+  if (s.queue.size() >= kMaxQueued) return;
+  Queued q{std::move(flat), ev.eventClass, ev.eventID, high};
+  if (high) {
+    auto it = s.queue.begin();
+    while (it != s.queue.end() && it->high) ++it;
+    s.queue.insert(it, std::move(q));
+  } else {
+    s.queue.push_back(std::move(q));
+  }
+}
+
+// Events no handler would take are dropped as they reach the head, so the
+// Event Manager never reports one that AEProcessAppleEvent cannot consume.
+void dropUnhandledHeads() {
+  State& s = st();
+  while (!s.queue.empty() && !findHandler(s.queue.front().eventClass, s.queue.front().eventID))
+    s.queue.pop_front();
+}
+
+void onReadable(int fd, short) {
+  std::string buf(kWireHeader + kAEMaxEventBytes, '\0');
+  for (;;) {
+    ssize_t n = recv(fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;  // EAGAIN: drained
+    }
+    auto len = static_cast<std::size_t>(n);
+    if (len > buf.size() || len < kWireHeader) continue;  // cut or too short: not ours
+    if (be::get32(buf.data()) != kWireMagic) continue;
+    bool high = (be::get32(buf.data() + 4) & kWireHighPriority) != 0;
+    enqueue(buf.substr(kWireHeader, len - kWireHeader), high);
+  }
+}
+
+Event makeOpenApplication() {
+  Event ev;
+  ev.eventClass = kCoreEventClass;
+  ev.eventID = kAEOpenApplication;
+  ProcessSerialNumber self = CurrentPSN();
+  ev.address = Item{0, typeProcessSerialNumber, std::string(reinterpret_cast<const char*>(&self), sizeof self)};
+  return ev;
+}
+
+// The launch event counts only when it was meant for this program: an
+// inherited variable meant for an ancestor is ignored.
+bool launchEventIsOurs(const Event& ev) {
+  UInt32 sig;
+  if (ev.address.type == typeApplSignature && HostU32(ev.address.data, sig)) {
+    OSType mine = tb::CurrentCreator();
+    return mine == 0 || sig == mine;
+  }
+  return ev.address.type == typeProcessSerialNumber || ev.address.type == typeNull;
+}
+
+bool peekHighLevel(UInt32* eventClass, UInt32* eventID) {
+  State& s = st();
+  if (!s.started) {
+    if (!s.autoStartChecked) {
+      s.autoStartChecked = true;
+      s.autoStart = std::getenv(kLaunchEventEnv) != nullptr || !tb::MainBundlePath().empty();
+    }
+    if (!s.autoStart) return false;
+    tb::StartAppleEvents();
+  }
+  dropUnhandledHeads();
+  if (s.queue.empty()) return false;
+  if (eventClass) *eventClass = s.queue.front().eventClass;
+  if (eventID) *eventID = s.queue.front().eventID;
+  return true;
+}
+
+[[maybe_unused]] const bool kSourceRegistered = (tb::SetHighLevelEventSource(&peekHighLevel), true);
+
+}  // namespace
+
+namespace aeimpl {
+
+OSErr DeliverToSocket(const std::string& path, std::string_view flat, bool high, SInt32 timeoutTicks) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return procNotFound;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+
+  std::string msg(kWireHeader, '\0');
+  be::put32(msg.data(), kWireMagic);
+  be::put32(msg.data() + 4, high ? kWireHighPriority : 0);
+  msg.append(flat);
+
+  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return memFullErr;
+  OSErr result = noErr;
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    result = procNotFound;
+  } else {
+    int waitMs = timeoutTicks == kNoTimeOut        ? -1
+                 : timeoutTicks == kAEDefaultTimeout ? 60 * 1000
+                 : timeoutTicks <= 0                 ? 0
+                                                     : static_cast<int>(SInt64(timeoutTicks) * 1000 / 60);
+    for (;;) {
+      ssize_t n = send(fd, msg.data(), msg.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+      if (n == static_cast<ssize_t>(msg.size())) break;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) {
+        // The receiver's queue is full; wait for room until the time-out.
+        pollfd p{fd, POLLOUT, 0};
+        int r = poll(&p, 1, waitMs);
+        if (r > 0) continue;
+        if (r < 0 && errno == EINTR) continue;
+        result = errAETimeout;
+        break;
+      }
+      result = (n < 0 && errno == EMSGSIZE) ? paramErr : procNotFound;
+      break;
+    }
+  }
+  close(fd);
+  return result;
+}
+
+}  // namespace aeimpl
+
+AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr proc) { return proc; }
+void DisposeAEEventHandlerUPP(AEEventHandlerUPP) {}
+OSErr InvokeAEEventHandlerUPP(const AppleEvent* theAppleEvent, AppleEvent* reply, SRefCon handlerRefcon,
+                              AEEventHandlerUPP upp) {
+  if (!upp) return errAEEventNotHandled;
+  return upp(theAppleEvent, reply, handlerRefcon);
+}
+
+OSErr AEInstallEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID, AEEventHandlerUPP handler,
+                            SRefCon handlerRefcon, Boolean) {
+  if (!handler) return paramErr;
+  st().handlers[{theAEEventClass, theAEEventID}] = HandlerEntry{handler, handlerRefcon};
+  // A program that installs handlers wants its events: start listening (and
+  // queue the launching event) now. A failure to listen leaves the handler
+  // installed; events sent within the process still arrive.
+  tb::StartAppleEvents();
+  return noErr;
+}
+
+OSErr AERemoveEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID, AEEventHandlerUPP handler,
+                           Boolean) {
+  auto& h = st().handlers;
+  auto it = h.find({theAEEventClass, theAEEventID});
+  if (it == h.end() || (handler && it->second.handler != handler)) return errAEHandlerNotFound;
+  h.erase(it);
+  return noErr;
+}
+
+OSErr AEGetEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID, AEEventHandlerUPP* handler,
+                        SRefCon* handlerRefcon, Boolean) {
+  auto& h = st().handlers;
+  auto it = h.find({theAEEventClass, theAEEventID});
+  if (it == h.end()) return errAEHandlerNotFound;
+  if (handler) *handler = it->second.handler;
+  if (handlerRefcon) *handlerRefcon = it->second.refcon;
+  return noErr;
+}
+
+OSErr AEProcessAppleEvent(const EventRecord*) {
+  State& s = st();
+  dropUnhandledHeads();
+  if (s.queue.empty()) return errAENotAppleEvent;
+  // Off the queue before the handler runs: a handler that runs a nested
+  // event loop must not see its own event again.
+  Queued q = std::move(s.queue.front());
+  s.queue.pop_front();
+  const HandlerEntry* entry = findHandler(q.eventClass, q.eventID);
+  if (!entry) return errAEEventNotHandled;
+  HandlerEntry h = *entry;
+  AppleEvent event;
+  AppleEvent reply;
+  AEInitializeDesc(&reply);
+  OSErr err = tb::UnflattenAppleEvent(q.flat.data(), q.flat.size(), &event);
+  if (err) return err;
+  OSErr result = h.handler(&event, &reply, h.refcon);
+  AEDisposeDesc(&event);
+  AEDisposeDesc(&reply);
+  return result;
+}
+
+OSErr AESend(const AppleEvent* theAppleEvent, AppleEvent* reply, AESendMode sendMode, AESendPriority sendPriority,
+             SInt32 timeOutInTicks, AEIdleUPP, AEFilterUPP) {
+  if (reply) AEInitializeDesc(reply);
+  if (!theAppleEvent || theAppleEvent->descriptorType != typeAppleEvent) return errAEWrongDataType;
+  if ((sendMode & 3) != kAENoReply) return errAEUnknownSendMode;
+  Event ev;
+  if (!ParseEvent(DescBytes(theAppleEvent), ev)) return errAECorruptData;
+  ProcessSerialNumber self = CurrentPSN();
+  ev.from = Item{0, typeProcessSerialNumber, std::string(reinterpret_cast<const char*>(&self), sizeof self)};
+  std::string flat = BuildEvent(ev);
+  if (flat.size() > kAEMaxEventBytes) return paramErr;
+  RecordSentEvent(flat, ev);
+  bool high = sendPriority == kAEHighPriority;
+
+  if (ev.address.type == typeApplSignature) {
+    UInt32 sig;
+    if (!HostU32(ev.address.data, sig)) return errAEUnknownAddressType;
+    if (sig == kFinderSignature) return FinderHandleEvent(ev);
+    std::vector<Listener> found = FindListeners(sig, 0);
+    if (found.empty()) return procNotFound;
+    return DeliverToSocket(found.front().path, flat, high, timeOutInTicks);
+  }
+  if (ev.address.type == typeProcessSerialNumber) {
+    ProcessSerialNumber psn;
+    if (!HostPSN(ev.address.data, psn)) return errAEUnknownAddressType;
+    if (psn.highLongOfPSN == 0 && psn.lowLongOfPSN == kCurrentProcess) psn = self;
+    if (psn.highLongOfPSN == self.highLongOfPSN && psn.lowLongOfPSN == self.lowLongOfPSN) {
+      enqueue(flat, high);
+      return noErr;
+    }
+    if (!ProcessAlive(psn)) return procNotFound;
+    std::vector<Listener> found = FindListeners(0, static_cast<int>(psn.lowLongOfPSN));
+    if (found.empty()) return procNotFound;
+    return DeliverToSocket(found.front().path, flat, high, timeOutInTicks);
+  }
+  return errAEUnknownAddressType;
+}
+
+OSErr tb::StartAppleEvents() {
+  State& s = st();
+  if (s.started) return s.fd >= 0 ? noErr : ioErr;
+  s.started = true;
+
+  std::string launch;
+  Event ev;
+  if (TakeLaunchEvent(&launch) && ParseEvent(launch, ev) && launchEventIsOurs(ev))
+    enqueue(std::move(launch), false);
+  else
+    enqueue(BuildEvent(makeOpenApplication()), false);
+
+  std::string dir = SocketDir(true);
+  if (dir.empty()) return ioErr;
+  std::string path = dir + "/" + SocketName(CurrentCreator(), static_cast<int>(getpid()));
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  if (path.size() >= sizeof addr.sun_path) return ioErr;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return ioErr;
+  unlink(path.c_str());  // a leftover of an earlier process with our pid
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    close(fd);
+    return ioErr;
+  }
+  chmod(path.c_str(), 0600);
+  s.fd = fd;
+  s.path = path;
+  s.watch = tb::WatchFD(fd, tb::kReadable, onReadable);
+  static bool atExitRegistered = false;
+  if (!atExitRegistered) {
+    atExitRegistered = true;
+    std::atexit(removeSocketAtExit);
+  }
+  return noErr;
+}
+
+void tb::ResetAppleEvents() {
+  State& s = st();
+  if (s.watch) tb::UnwatchFD(s.watch);
+  if (s.fd >= 0) close(s.fd);
+  if (!s.path.empty()) unlink(s.path.c_str());
+  s.handlers.clear();
+  s.queue.clear();
+  s.started = false;
+  s.autoStartChecked = false;
+  s.autoStart = false;
+  s.fd = -1;
+  s.watch = 0;
+  s.path.clear();
+}
+
+std::string tb::AppleEventSocketPath() { return st().path; }
+
+int tb::PendingAppleEvents() { return static_cast<int>(st().queue.size()); }
+
+int tb::ProcessPendingAppleEvents(int maxWaitMs) {
+  tb::Pump(maxWaitMs);
+  int n = 0;
+  while (peekHighLevel(nullptr, nullptr)) {
+    AEProcessAppleEvent(nullptr);
+    ++n;
+  }
+  return n;
+}
