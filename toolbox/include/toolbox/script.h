@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "toolbox/files.h"  // ScriptCode, smSystemScript, smRoman
+#include "toolbox/files.h"  // ScriptCode, smSystemScript
 #include "toolbox/types.h"
 
 using LangCode = SInt16;
@@ -22,6 +22,7 @@ using LangCode = SInt16;
 enum : SInt16 {
   smCurrentScript = -2,
   smAllScripts = -3,
+  smRoman = 0,
   smJapanese = 1,
   smTradChinese = 2,
   smKorean = 3,
