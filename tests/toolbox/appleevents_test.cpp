@@ -422,3 +422,15 @@ TEST_F(AppleEvents, ForeignDatagramsAreIgnored) {
   EXPECT_TRUE(gSeen.empty());
   EXPECT_EQ(tb::PendingAppleEvents(), 0);
 }
+
+TEST_F(AppleEvents, TheLaunchingEventWaitsForTheFirstHandler) {
+  gSeen.clear();
+  ASSERT_EQ(tb::StartAppleEvents(), noErr);
+  EventRecord ev;
+  EXPECT_FALSE(WaitNextEvent(highLevelEventMask, &ev, 0, nullptr));
+  EXPECT_EQ(tb::PendingAppleEvents(), 1);  // kept, not dropped
+  AEInstallEventHandler(kCoreEventClass, kAEOpenApplication, recordHandler, 0, false);
+  ASSERT_TRUE(nextHighLevel(&ev));
+  EXPECT_EQ(AEProcessAppleEvent(&ev), noErr);
+  EXPECT_EQ(gSeen, std::vector<std::string>{"aevt/oapp"});
+}

@@ -90,8 +90,11 @@ void enqueue(std::string flat, bool high) {
 
 // Events no handler would take are dropped as they reach the head, so the
 // Event Manager never reports one that AEProcessAppleEvent cannot consume.
+// Until the program has installed its first handler nothing is reported or
+// dropped: the launching event waits for the handlers being set up.
 void dropUnhandledHeads() {
   State& s = st();
+  if (s.handlers.empty()) return;
   while (!s.queue.empty() && !findHandler(s.queue.front().eventClass, s.queue.front().eventID))
     s.queue.pop_front();
 }
@@ -143,7 +146,7 @@ bool peekHighLevel(UInt32* eventClass, UInt32* eventID) {
     tb::StartAppleEvents();
   }
   dropUnhandledHeads();
-  if (s.queue.empty()) return false;
+  if (s.queue.empty() || s.handlers.empty()) return false;
   if (eventClass) *eventClass = s.queue.front().eventClass;
   if (eventID) *eventID = s.queue.front().eventID;
   return true;
@@ -240,7 +243,7 @@ OSErr AEGetEventHandler(AEEventClass theAEEventClass, AEEventID theAEEventID, AE
 OSErr AEProcessAppleEvent(const EventRecord*) {
   State& s = st();
   dropUnhandledHeads();
-  if (s.queue.empty()) return errAENotAppleEvent;
+  if (s.queue.empty() || s.handlers.empty()) return errAENotAppleEvent;
   // Off the queue before the handler runs: a handler that runs a nested
   // event loop must not see its own event again.
   Queued q = std::move(s.queue.front());

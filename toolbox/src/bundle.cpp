@@ -36,8 +36,9 @@ struct State {
   std::map<std::string, OpaqueCFString*> constants;
 };
 
+// Never destroyed: constant strings stay valid until the very end.
 State& st() {
-  static State s;
+  static State& s = *new State;
   return s;
 }
 

@@ -22,11 +22,12 @@
 // in where.h (HighLevelEventID in events.h reads it back). Looking does not
 // take the event (EventAvail may look as often as it likes). AEProcessAppleEvent
 // then takes the head of the queue and calls the handler installed for it.
-// The event record itself is not read: the queue's head is the event. An
-// event for which no handler is installed (not even a wildcard one) is
-// dropped when it reaches the head, so a program never sees a high-level event
-// that it cannot process. High-priority events (kAEHighPriority) go ahead of
-// normal ones.
+// The event record itself is not read: the queue's head is the event. Once
+// the program has installed a handler, an event for which none is installed
+// (not even a wildcard one) is dropped when it reaches the head, so a program
+// never sees a high-level event that it cannot process; before the first
+// handler nothing is reported, so the launching event waits for them.
+// High-priority events (kAEHighPriority) go ahead of normal ones.
 //
 // Sending. AESend supports the no-reply mode only (the reply modes answer
 // errAEUnknownSendMode). Addresses: typeApplSignature (the creator, 4 bytes in

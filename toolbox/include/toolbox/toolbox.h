@@ -66,6 +66,21 @@
 #if __has_include("toolbox/loginitems.h")
 #include "toolbox/loginitems.h"
 #endif
+#if __has_include("toolbox/script.h")
+#include "toolbox/script.h"
+#endif
+#if __has_include("toolbox/aliases.h")
+#include "toolbox/aliases.h"
+#endif
+#if __has_include("toolbox/catsearch.h")
+#include "toolbox/catsearch.h"
+#endif
+#if __has_include("toolbox/finder.h")
+#include "toolbox/finder.h"
+#endif
+#if __has_include("toolbox/recorder.h")
+#include "toolbox/recorder.h"
+#endif
 #if __has_include("toolbox/sound.h")
 #include "toolbox/sound.h"
 #endif
