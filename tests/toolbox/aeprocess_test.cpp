@@ -215,5 +215,13 @@ TEST_F(TwoProcesses, LaunchFailuresStartNothing) {
   // Launch parameters that are not ours are refused before anything starts.
   UInt8 junk[16] = {'j', 'u', 'n', 'k'};
   EXPECT_EQ(tb::LaunchApplicationPath(bundle, reinterpret_cast<AppParametersPtr>(junk), &psn), paramErr);
+  // So is an event too big to hand over.
+  AppleEvent big = buildEvent(signatureAddress('TSTa'), 'JCev', 'apop', std::string(70 * 1024, 'x'));
+  AEDesc params;
+  ASSERT_EQ(AECoerceDesc(&big, typeAppParameters, &params), noErr);
+  EXPECT_EQ(tb::LaunchApplicationPath(bundle, reinterpret_cast<AppParametersPtr>(*params.dataHandle), &psn),
+            paramErr);
+  AEDisposeDesc(&big);
+  AEDisposeDesc(&params);
   EXPECT_TRUE(tb::RecordedLaunches().empty());
 }

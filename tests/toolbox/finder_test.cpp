@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "test_support.h"
@@ -219,4 +221,25 @@ TEST(CatalogSearch, FirstMatchByCreatorAndTypeOverVolumes) {
     tb::SetSearchVolumes({});
     EXPECT_EQ(tb::CatSearchFirst(-1, 'VMxa', 'pref', &match), nsvErr);
   }
+}
+
+TEST_F(Finder, RunModeHandsDocumentsToTheDesktop) {
+  tb::SetFinderMode(tb::FinderMode::kRun);
+  fs::path doc = dir.path() / "index.htm";
+  WriteFile(doc, "<HTML>");
+  // A stand-in for the desktop's opener that tells what it was given.
+  fs::path bin = dir.path() / "bin";
+  fs::path out = dir.path() / "opened.txt";
+  WriteFile(bin / "xdg-open", "#!/bin/sh\necho \"$1|$TOOLBOX_APP_PATH\" > \"" + out.string() + "\"\n");
+  fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+  {
+    ScopedEnv path("PATH", bin.c_str()), app("TOOLBOX_APP_PATH", "/somewhere/Admin.app/Contents/MacOS/Admin");
+    ASSERT_EQ(tb::FinderOpenPath(doc.string()), noErr);
+    for (int i = 0; i < 2000 && ReadFile(out).find('\n') == std::string::npos; ++i)
+      usleep(5000);  // the opener runs on its own
+    EXPECT_EQ(ReadFile(out), doc.string() + "|\n");
+  }
+  ScopedEnv nowhere("PATH", (dir.path() / "empty").c_str());
+  EXPECT_EQ(tb::FinderOpenPath(doc.string()), procNotFound);
+  EXPECT_EQ(tb::RecordedOpenedDocuments().size(), 2u);
 }

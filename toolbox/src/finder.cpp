@@ -107,8 +107,18 @@ OSErr runXdgOpen(const std::string& path) {
   flags |= POSIX_SPAWN_SETSID;
 #endif
   posix_spawnattr_setflags(&attr, flags);
+  // What the desktop starts is not one of our programs: it must not take
+  // this program's file for its own.
+  std::vector<char*> envp;
+  for (char** e = environ; e && *e; ++e) {
+    std::string_view v(*e);
+    if (v.rfind(std::string(kAppFileEnv) + "=", 0) == 0 || v.rfind(std::string(kLaunchEventEnv) + "=", 0) == 0)
+      continue;
+    envp.push_back(*e);
+  }
+  envp.push_back(nullptr);
   pid_t pid;
-  int rc = posix_spawnp(&pid, prog.c_str(), nullptr, &attr, argv, environ);
+  int rc = posix_spawnp(&pid, prog.c_str(), nullptr, &attr, argv, envp.data());
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return procNotFound;
   TrackChild(pid);

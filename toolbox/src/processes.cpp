@@ -33,6 +33,8 @@ using namespace aeimpl;
 
 namespace {
 
+constexpr std::size_t kMaxLaunchEventBytes = 60 * 1024;
+
 struct State {
   OSType creator = 0;
   bool creatorSet = false;
@@ -437,6 +439,9 @@ OSErr tb::LaunchApplicationPath(const std::string& path, AppParametersPtr params
   if (params) {
     OSErr err = launchEventFromParameters(params, &flat);
     if (err) return err;
+    // The event travels hex-encoded in one environment string, which the
+    // kernel limits to 128 KiB.
+    if (flat.size() > kMaxLaunchEventBytes) return paramErr;
   }
 
   // A program runs once: an already running copy gets the event instead.

@@ -95,8 +95,8 @@ OSErr GetProcessInformation(const ProcessSerialNumber* psn, ProcessInfoRec* info
 // delivered to the running copy, launchProcessSN names that copy and the
 // result is noErr. launchPreferredSize, launchMinimumSize and
 // launchAvailableSize are always non-zero. Errors: paramErr for a bad block
-// or parameters, fnfErr when the file or its executable is missing,
-// permErr when it cannot be executed.
+// or parameters (or a launch event over 60 KiB flattened), fnfErr when the
+// file or its executable is missing, permErr when it cannot be executed.
 OSErr LaunchApplication(LaunchPBPtr launchParams);
 
 // Ends the program (the Apple-event socket is removed on the way out).
