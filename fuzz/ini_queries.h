@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,12 +18,9 @@ struct IniQuery {
   std::string key;
 };
 
+// The pair taken from the file comes first.
 inline std::vector<IniQuery> IniQueries(std::span<const std::uint8_t> file) {
-  std::vector<IniQuery> q = {
-      {"[BUTTON]", "OK="}, {"[BUTTON]", "CANCEL="}, {"[TITLE]", "MAIN="},
-      {"[S]", "K="},       {"[S]", "K"},            {"[S]", ""},
-      {"", "K="},          {"[MESSAGE]", "MSG01="},
-  };
+  std::vector<IniQuery> q;
   const char* p = reinterpret_cast<const char*>(file.data());
   const std::size_t n = file.size();
   auto stop = [](char c) { return c == '\0' || c == '\r' || c == '\n'; };
@@ -43,14 +41,26 @@ inline std::vector<IniQuery> IniQueries(std::span<const std::uint8_t> file) {
     q.push_back({section, key});
     break;
   }
+  for (const IniQuery& fixed : std::initializer_list<IniQuery>{
+           {"[BUTTON]", "OK="}, {"[BUTTON]", "CANCEL="}, {"[TITLE]", "MAIN="}, {"[S]", "K="},
+           {"[S]", "K"}, {"[S]", ""}, {"", "K="}, {"[MESSAGE]", "MSG01="}})
+    q.push_back(fixed);
   return q;
 }
 
-// Output sizes a caller may give: the buffers the programs use and the
+// Reading the file again for every pair would make each input slow; the
+// file readers parse what they read like the readers over memory, so the
+// pairs the programs' calls go through are: the one from the file and one
+// of the fixed ones, by the selector.
+inline bool IniThroughFile(std::size_t index, std::uint8_t selector, std::size_t count) {
+  return index == 0 || index == 1 + (selector >> 4) % (count - 1);
+}
+
+// Output sizes a caller may give (by the selector's low bits): the buffers the programs use and the
 // edges around a value's length.
 inline int IniOutSize(std::uint8_t selector) {
   static const int kSizes[] = {0, 1, 2, 3, 5, 8, 16, 32, 33, 64, 256, 1024, 1025};
-  return kSizes[selector % (sizeof kSizes / sizeof kSizes[0])];
+  return kSizes[(selector & 0x0F) % (sizeof kSizes / sizeof kSizes[0])];
 }
 
 }  // namespace fuzz

@@ -1,7 +1,8 @@
 // Reader A over a fuzzed ini file: the whole-file reader the dialogs use,
 // through a full path, through a spec, into C and length-prefixed strings,
 // and over the same bytes in memory. Input: one byte choosing the output
-// size, then the file.
+// size (its low bits) and a lookup that reads the file (its high bits),
+// then the file.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -42,26 +43,30 @@ void CheckPascal(int found, const Str255 p, int size, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzz::ScratchFile file("Fuzz.ini");
   fuzz::Cursor in(data, size);
-  const int outSize = fuzz::IniOutSize(in.U8());
+  const std::uint8_t selector = in.U8();
+  const int outSize = fuzz::IniOutSize(selector);
   const std::span<const std::uint8_t> bytes = in.Rest();
   file.Write(bytes);
 
   FSSpec spec;
   fuzz::Check(tb::PathToSpec(file.path(), &spec) == noErr, "spec of the scratch file");
 
-  for (const fuzz::IniQuery& q : fuzz::IniQueries(bytes)) {
+  const std::vector<fuzz::IniQuery> queries = fuzz::IniQueries(bytes);
+  for (std::size_t i = 0; i < queries.size(); ++i) {
+    const fuzz::IniQuery& q = queries[i];
     const char* s = q.section.c_str();
     const char* k = q.key.c_str();
-    std::vector<char> out(static_cast<std::size_t>(std::max(outSize, 1)), kFill);
-
-    // The line itself, from the file and from memory: the same answer.
-    int lineFile = GetFileData(s, k, out.data(), outSize, &spec);
-    if (lineFile > 0) fuzz::Check(std::strlen(out.data()) == std::size_t(lineFile), "GetFileData length");
+    std::vector<char> mem(static_cast<std::size_t>(std::max(outSize, 1)), kFill);
+    const int lineMem = GetFileDataFromBuffer(reinterpret_cast<const char*>(bytes.data()), bytes.size(), s, k,
+                                              mem.data(), outSize);
+    if (lineMem > 0) fuzz::Check(std::strlen(mem.data()) == std::size_t(lineMem), "GetFileData length");
     // An empty key matches an empty line, whose length is 0 like "not found".
-    if (!q.key.empty()) CheckOut(lineFile > 0, out, outSize, "GetFileData");
-    std::vector<char> mem(out.size(), kFill);
-    int lineMem = GetFileDataFromBuffer(reinterpret_cast<const char*>(bytes.data()), bytes.size(), s, k,
-                                        mem.data(), outSize);
+    if (!q.key.empty()) CheckOut(lineMem > 0, mem, outSize, "GetFileData");
+    if (!fuzz::IniThroughFile(i, selector, queries.size())) continue;
+
+    // The line itself from the file: the same answer.
+    std::vector<char> out(mem.size(), kFill);
+    const int lineFile = GetFileData(s, k, out.data(), outSize, &spec);
     fuzz::Check(lineMem == lineFile && mem == out, "GetFileData from the file and from memory agree");
 
     std::fill(out.begin(), out.end(), kFill);

@@ -12,7 +12,10 @@
 #include "JCPPacket.h"
 #include "PBoxTable.h"
 #include "pboxemu/settings.h"
+#include "toolbox/pictures.h"
 #include "toolbox/resources.h"
+
+#include <png.h>
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<UInt8>;
@@ -39,7 +42,7 @@ void U16(Bytes& b, std::size_t v) {
 void Ini() {
   struct Seed {
     const char* name;
-    UInt8 size;  // selector of the output size
+    UInt8 selector;  // output size, and which lookup reads the file
     std::string file;
   };
   auto withEnds = [](const std::string& eol, bool finalEol) {
@@ -47,21 +50,21 @@ void Ini() {
     return finalEol ? s + eol : s;
   };
   std::vector<Seed> seeds = {
-      {"eol-lf", 11, withEnds("\n", true)},
-      {"eol-cr", 11, withEnds("\r", true)},
-      {"eol-crlf", 11, withEnds("\r\n", false)},
-      {"eol-lfcr", 11, withEnds("\n\r", true)},
+      {"eol-lf", 0x0B, withEnds("\n", true)},
+      {"eol-cr", 0x1B, withEnds("\r", true)},
+      {"eol-crlf", 0x2B, withEnds("\r\n", false)},
+      {"eol-lfcr", 0x3B, withEnds("\n\r", true)},
       {"lookup-rules", 11,
        "[MAIN]\nNOTE=see [BUTTON] below\n"
        "[BUTTON]\r\n\r\nOK=Okay\r\nTAB04=Fourth\r\nTAB=Tab\r\n\r\n[LABEL]\r\nLATE=Later\r\nxOK=wrong\n"},
-      {"value-sizes", 5, "[S]\nK=12345\nU=ab\xC3\xA9\xC3\xA9\nL=" + std::string(300, 'z') + "\n"},
-      {"long-line", 10, "[S]\nX=" + std::string(1100, 'y') + "K=tail\nK=real\n"},
+      {"value-sizes", 0x35, "[S]\nK=12345\nU=ab\xC3\xA9\xC3\xA9\nL=" + std::string(300, 'z') + "\n"},
+      {"long-line", 0x3A, "[S]\nX=" + std::string(1100, 'y') + "K=tail\nK=real\n"},
       {"hostile", 6, std::string("\x00\xFF[S]\xFE\nK=\x7F\x80\n[S]\0\nK=v", 20)},
-      {"messages", 10, "[MESSAGE]\r\nMSG01=First line\\nSecond line\\n\r\nMSG02=\\n\r\n[S]\r\nK=\r\n"},
+      {"messages", 0x7A, "[MESSAGE]\r\nMSG01=First line\\nSecond line\\n\r\nMSG02=\\n\r\n[S]\r\nK=\r\n"},
       {"empty", 0, ""},
   };
   for (const Seed& s : seeds) {
-    Bytes b{s.size};
+    Bytes b{s.selector};
     b.insert(b.end(), s.file.begin(), s.file.end());
     Put("ini_reader_a", s.name, b);
     Put("ini_reader_b", s.name, b);
@@ -140,13 +143,13 @@ void ResourceFiles() {
       {"program", 0,
        {Entry('STR#', 132, StrList({"VEMOPLEX", "Second"})), Entry('SPPT', 128, std::string("\x01\x00\x00\x01\x00\x84", 6)),
         Entry('STR ', 128, "\x05Hello"), Entry('STR#', 136, StrList({"Main Prefs", "Second Prefs"}), "Prefs")}},
-      {"preferences", 1,
+      {"preferences", 3,
        {Entry('CNFG', 128, std::string("\x01\x02\x00\x04", 4), "Config"),
         Entry('PVER', 128, std::string(16, '\0'), nullptr, resPurgeable), Entry('TMPL', 128, "tmpl", "CNFG"),
         Entry('TMPL', 130, "", std::string(40, 'n').c_str(), resLocked | resPreload),
         Entry('STR#', -4000, StrList({"a", "bc"}), "negative")}},
       {"lying-lists", 0, {Entry('STR#', 1, lying), Entry('STR#', 2, cut), Entry('STR#', 3, "")}},
-      {"protected", 1, {Entry('PREF', 128, "keep", nullptr, resProtected)}},
+      {"protected", 3, {Entry('PREF', 128, "keep", nullptr, resProtected)}},
   };
   for (const Seed& s : seeds) {
     Bytes image;
@@ -218,6 +221,65 @@ void SearchReplies() {
   Put("pbox_search_reply", "table-full", full);
 }
 
+// ---- pictures and colour icons -------------------------------------------
+
+// A w x h PNG of the given libpng format from pixels of that format.
+Bytes Png(png_uint_32 format, int w, int h, const void* pixels, const void* colormap = nullptr, int colors = 0) {
+  png_image img;
+  std::memset(&img, 0, sizeof img);
+  img.version = PNG_IMAGE_VERSION;
+  img.width = png_uint_32(w);
+  img.height = png_uint_32(h);
+  img.format = format;
+  img.colormap_entries = png_uint_32(colors);
+  png_alloc_size_t size = 0;
+  png_image_write_to_memory(&img, nullptr, &size, 0, pixels, 0, colormap);
+  Bytes out(size);
+  if (!png_image_write_to_memory(&img, out.data(), &size, 0, pixels, 0, colormap)) {
+    std::fprintf(stderr, "cannot write a PNG\n");
+    std::exit(1);
+  }
+  out.resize(size);
+  return out;
+}
+
+void Pictures() {
+  const UInt8 rgb[4 * 2 * 3] = {255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255,
+                                255, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255};
+  const UInt8 rgba[2 * 4] = {0, 255, 0, 255, 0, 0, 0, 0};
+  const UInt8 ga[3 * 3 * 2] = {0, 255, 128, 128, 255, 0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120};
+  const UInt8 map[2 * 3] = {255, 255, 255, 0, 0, 0};
+  const UInt8 indexed[5 * 2] = {0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
+  struct {
+    const char* name;
+    Bytes png;
+  } pngs[] = {
+      {"rgb", Png(PNG_FORMAT_RGB, 4, 2, rgb)},
+      {"rgba", Png(PNG_FORMAT_RGBA, 2, 1, rgba)},
+      {"gray-alpha", Png(PNG_FORMAT_GA, 3, 3, ga)},
+      {"palette", Png(PNG_FORMAT_RGB_COLORMAP, 5, 2, indexed, map, 2)},
+  };
+  // flag byte, then the destination rectangle
+  const Bytes head = {0x05, 2, 3, 30, 40};
+  auto put = [&](const std::string& name, const Bytes& body, UInt8 flags) {
+    Bytes b = head;
+    b[0] = flags;
+    b.insert(b.end(), body.begin(), body.end());
+    Put("pict_cicn", name, b);
+  };
+  for (const auto& p : pngs) {
+    put(std::string("pict-") + p.name, *tb::MakePictData(p.png), 0x05);
+    put(std::string("cicn-") + p.name, *tb::MakeCIconData(p.png), 0x3A);
+  }
+  // A frame turned into the host's order in place, and a cut body.
+  Bytes swapped = *tb::MakePictData(pngs[0].png);
+  for (std::size_t i = 2; i < 10; i += 2) std::swap(swapped[i], swapped[i + 1]);
+  put("pict-host-order-frame", swapped, 0);
+  Bytes cut = *tb::MakeCIconData(pngs[1].png);
+  cut.resize(cut.size() - 20);
+  put("cicn-cut", cut, 0x15);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -230,5 +292,6 @@ int main(int argc, char** argv) {
   SettingsTables();
   ResourceFiles();
   SearchReplies();
+  Pictures();
   return 0;
 }
