@@ -607,7 +607,14 @@ void fillCall(TCall* call, const sockaddr_in& peer, OTSequence seq) {
 // ---------------------------------------------------------------------------
 // Set-up and providers.
 
-OSStatus InitOpenTransport() { return kOTNoError; }
+namespace tb::ot {
+void RegisterAppleTalk();  // appletalk.cpp: the "ddp" configuration
+}
+
+OSStatus InitOpenTransport() {
+  tb::ot::RegisterAppleTalk();
+  return kOTNoError;
+}
 
 void CloseOpenTransport() {
   std::vector<OTProvider*> all;
