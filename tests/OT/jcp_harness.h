@@ -113,11 +113,28 @@ class JcpTest : public ::testing::Test {
     return true;
   }
 
+  std::size_t LoggedRequests() const {
+    std::size_t n = 0;
+    for (int i = 0; i < emu.BoxCount(); ++i) n += emu.Requests(i).size();
+    return n;
+  }
+
   // Lets the request run, advancing the virtual clock by step ticks
-  // whenever it has gone quiet, until the notifier reports the end.
+  // whenever it has gone quiet (the boxes have received nothing new for a
+  // while), until the notifier reports the end.
   bool Drive(UInt32 step, int rounds = 20) {
     for (int i = 0; i < rounds; ++i) {
-      if (PumpUntil([&] { return rec.ended(); }, 150)) return true;
+      std::size_t seen = LoggedRequests();
+      UInt64 stableSince = tb::MonotonicMicros();
+      UInt64 giveUp = stableSince + 5'000'000;
+      while (tb::MonotonicMicros() - stableSince < 60'000 && tb::MonotonicMicros() < giveUp) {
+        if (PumpUntil([&] { return rec.ended(); }, 10)) return true;
+        std::size_t now = LoggedRequests();
+        if (now != seen) {
+          seen = now;
+          stableSince = tb::MonotonicMicros();
+        }
+      }
       tb::AdvanceTicks(step);
     }
     return rec.ended();

@@ -183,7 +183,7 @@ TEST_F(JcpSearchTest, SynchronousSearchReturnsAfterTheEnd) {
   StartEmulator();
   {
     jcptest::FastClock clock;
-    ASSERT_EQ(Start({kBroadcast}, 2000, false), kOTNoError);
+    ASSERT_EQ(Start({kBroadcast}, 5000, false), kOTNoError);
   }
   ASSERT_TRUE(rec.ended());
   EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 3);

@@ -153,17 +153,28 @@ TEST_F(EmulatorTest, SetIpAddressOnlyForTheBoxWithThatEthernetAddress) {
   RawClient c;
   auto mac = emu.BoxMac(1);
   std::vector<UInt8> r = request(1, "SET IP_ADDR:", 0);
-  const UInt8 payload[12] = {1, 6, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5], 127, 9, 8, 7};
+  UInt32 was = emu.BoxAddress(1);
+  UInt32 next = emu.BoxAddress(0) + 100;
+  const UInt8 payload[12] = {1, 6, mac[0], mac[1], mac[2], mac[3], mac[4], mac[5],
+                             UInt8(next >> 24), UInt8(next >> 16), UInt8(next >> 8), UInt8(next)};
   std::memcpy(&r[4 + 12], payload, 12);
   c.send(0x7FFFFFFF, 19541, r);
   std::vector<UInt8> d;
   UInt32 from = 0;
   ASSERT_TRUE(c.recv(d, &from));
-  EXPECT_EQ(from, emu.BoxAddress(1));
+  EXPECT_EQ(from, was);
   EXPECT_EQ(be::get16(&d[2]), 0);
   EXPECT_FALSE(c.recv(d, &from, 50));
-  EXPECT_EQ(emu.ReportedAddress(1), 0x7F090807u);
+  EXPECT_EQ(emu.ReportedAddress(1), next);
   EXPECT_EQ(emu.ReportedAddress(0), emu.BoxAddress(0));
+  // The box now answers at its new address, and reports it.
+  EXPECT_EQ(emu.BoxAddress(1), next);
+  std::vector<UInt8> probe(88, 0);
+  be::put32(probe.data(), 0x00049506);
+  c.send(next, 19541, probe);
+  ASSERT_TRUE(c.recv(d, &from));
+  EXPECT_EQ(from, next);
+  EXPECT_EQ(be::get32(&d[66]), next);
 }
 
 }  // namespace

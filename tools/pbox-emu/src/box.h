@@ -29,6 +29,7 @@ struct BoxState {
   std::array<UInt8, 6> mac{};
   std::array<UInt8, 16> machineType{};
   UInt32 reportedIp = 0;
+  UInt32 moveTo = 0;  // a new loopback address given by "SET IP_ADDR:"
   SettingsBlocks factory;
   SettingsBlocks current;
   std::vector<UInt8> portList;

@@ -13,6 +13,7 @@
 
 #include "box.h"
 #include "reactor.h"
+#include "toolbox/clock.h"
 #include "toolbox/netconfig.h"
 
 namespace pboxemu {
@@ -121,6 +122,7 @@ class JcpUdpService : public Service {
     std::vector<UInt8> bytes;
     UInt32 addr = 0;
     UInt16 port = 0;
+    UInt32 tick = 0;  // when it came: a late reply counts from here
   };
 
   static bool receive(int s, Datagram& d) {
@@ -132,6 +134,7 @@ class JcpUdpService : public Service {
     d.bytes.resize(std::size_t(n));
     d.addr = ntohl(from.sin_addr.s_addr);
     d.port = ntohs(from.sin_port);
+    d.tick = TickCount();
     return true;
   }
 
@@ -167,13 +170,29 @@ class JcpUdpService : public Service {
           BoxState* bp = &box;
           UInt32 addr = d.addr;
           UInt16 port = d.port;
-          reactor_->After(o.delay, [this, bp, bytes = std::move(o.bytes), addr, port] {
+          reactor_->At(d.tick + o.delay, [this, bp, bytes = std::move(o.bytes), addr, port] {
             std::lock_guard<std::mutex> lock(emu_.mu);
             send(*bp, bytes, addr, port);
           });
         }
       }
     }
+    if (box.moveTo) move(box);
+  }
+
+  void move(BoxState& box) {
+    UInt32 to = box.moveTo;
+    box.moveTo = 0;
+    for (auto& b : emu_.boxes)
+      if (b->addr == to) return;  // another box has it
+    int s = udpSocket(to, tb::MapPort(box.port), nullptr);
+    if (s < 0) return;
+    reactor_->Unwatch(box.sock);
+    close(box.sock);
+    box.sock = s;
+    box.addr = to;
+    BoxState* bp = &box;
+    reactor_->Watch(s, [this, bp] { fromBoxSocket(*bp); });
   }
 
   static void send(BoxState& box, const std::vector<UInt8>& bytes, UInt32 addr, UInt16 port) {

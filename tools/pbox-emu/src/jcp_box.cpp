@@ -167,6 +167,8 @@ void handleCommand(BoxState& box, std::span<const UInt8> d, UInt32 fromAddr, Req
     UInt32 ip = 0;
     if (!addressPayload(cmdField, textLen, box, &ip)) return;  // meant for another box
     box.reportedIp = ip;
+    // On loopback the box moves to its new address once it has answered.
+    if ((ip >> 24) == 127 && ip != box.addr) box.moveTo = ip;
     reply.bytes = commandReply(cond, 0, 0, {});
     out.push_back(std::move(reply));
     return;

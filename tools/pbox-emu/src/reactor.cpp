@@ -26,7 +26,7 @@ void Reactor::Unwatch(int fd) {
                  watches_.end());
 }
 
-void Reactor::After(UInt32 ticks, std::function<void()> fn) { timers_.push_back({TickCount() + ticks, std::move(fn)}); }
+void Reactor::At(UInt32 due, std::function<void()> fn) { timers_.push_back({due, std::move(fn)}); }
 
 bool Reactor::Start(std::string* error) {
   if (thread_.joinable()) return true;

@@ -23,8 +23,8 @@ class Reactor {
   // Before Start, or from the reactor thread.
   void Watch(int fd, std::function<void()> onReadable);
   void Unwatch(int fd);
-  // From the reactor thread: runs fn once TickCount has moved on by ticks.
-  void After(UInt32 ticks, std::function<void()> fn);
+  // From the reactor thread: runs fn once TickCount has reached due.
+  void At(UInt32 due, std::function<void()> fn);
 
   bool Start(std::string* error);
   void Stop();

@@ -109,7 +109,9 @@ class Emulator {
   SettingsBlocks Settings(int box) const;
   // The last data a SET command other than "SAVE EEP_DATA" delivered.
   std::vector<UInt8> LastSetData(int box, const std::string& command) const;
-  // The address the box reports (changed by "SET IP_ADDR:").
+  // The address the box reports (changed by "SET IP_ADDR:"; a new address
+  // in 127.0.0.0/8 not held by another box also moves the box there, and
+  // BoxAddress tells it).
   UInt32 ReportedAddress(int box) const;
 
   // Counters and the request log.
