@@ -12,6 +12,9 @@ void PostMouseMove(Point where);
 void PostKey(UInt16 what, UInt8 charCode, UInt8 keyCode, UInt16 mods);
 void SetModifierState(UInt16 mods);
 
+// The virtual key code of a character on the US layout (0x7F when none).
+UInt8 KeyCodeForChar(char c);
+
 using MenuCommandHandler = bool (*)(UInt32 command);
 MenuCommandHandler GetMenuCommandHandler();
 

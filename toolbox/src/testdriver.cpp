@@ -87,7 +87,7 @@ bool tb::DragWindowBy(WindowRef w, short dh, short dv) {
 }
 
 UInt8 tb::KeyCodeForChar(char c) {
-  static const char* const kRow = "asdfhgzxc\0bqweryt123465=97-80]ou[ip\0lj'k;\\,/nm.\0 `";
+  static const char* const kRow = "asdfhgzxcv\0bqweryt123465=97-80]ou[ip\0lj'k;\\,/nm.\0 `";
   static const char* const kShifted = "~!@#$%^&*()_+{}|:\"<>?";
   static const char* const kBase = "`1234567890-=[]\\;',./";
   const char* s = std::strchr(kShifted, c);

@@ -10,7 +10,6 @@
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
 
-#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -46,38 +45,6 @@ const KeyMapEntry kSpecialKeys[] = {
     {XK_KP_4, 0x56, 0},         {XK_KP_5, 0x57, 0},        {XK_KP_6, 0x58, 0},
     {XK_KP_7, 0x59, 0},         {XK_KP_8, 0x5B, 0},        {XK_KP_9, 0x5C, 0},
 };
-
-// Virtual key codes of the US layout by (unshifted) character.
-UInt8 keyCodeForChar(unsigned char c) {
-  static const char* const kRow = "asdfhgzxc\0bqweryt123465=97-80]ou[ip\0lj'k;\\,/nm.\0 `";
-  c = static_cast<unsigned char>(std::tolower(c));
-  for (int i = 0; i < 51; ++i)
-    if (kRow[i] && static_cast<unsigned char>(kRow[i]) == c) return UInt8(i);
-  switch (c) {
-    case '!': return 0x12;
-    case '@': return 0x13;
-    case '#': return 0x14;
-    case '$': return 0x15;
-    case '%': return 0x17;
-    case '^': return 0x16;
-    case '&': return 0x1A;
-    case '*': return 0x1C;
-    case '(': return 0x19;
-    case ')': return 0x1D;
-    case '_': return 0x1B;
-    case '+': return 0x18;
-    case '{': return 0x21;
-    case '}': return 0x1E;
-    case '|': return 0x2A;
-    case ':': return 0x29;
-    case '"': return 0x27;
-    case '<': return 0x2B;
-    case '>': return 0x2F;
-    case '?': return 0x2C;
-    case '~': return 0x32;
-    default: return 0x7F;
-  }
-}
 
 class X11Backend : public tb::detail::DisplayBackend {
  public:
@@ -290,7 +257,7 @@ class X11Backend : public tb::detail::DisplayBackend {
     }
     if (n <= 0) return;  // modifier keys alone
     const UInt8 c = UInt8(text[0]);
-    const UInt8 code = keyCodeForChar(c);
+    const UInt8 code = tb::KeyCodeForChar(char(c));
     if (c < 0x80) {
       tb::PostKey(what, c, code, mods);
     } else {
