@@ -552,7 +552,21 @@ WindowRef GetNewWindow(short windowID, void* storage, WindowRef behind) {
   return GetNewCWindow(windowID, storage, behind);
 }
 
+namespace {
+std::vector<tb::WindowDisposeHook>& disposeHooks() {
+  static std::vector<tb::WindowDisposeHook> hooks;
+  return hooks;
+}
+}  // namespace
+
+void tb::AddWindowDisposeHook(WindowDisposeHook hook) {
+  auto& v = disposeHooks();
+  if (hook && std::find(v.begin(), v.end(), hook) == v.end()) v.push_back(hook);
+}
+
 void DisposeWindow(WindowRef w) {
+  if (!isWindow(w)) return;
+  for (tb::WindowDisposeHook hook : disposeHooks()) hook(w);
   if (!isWindow(w)) return;
   auto& v = wm().windows;
   v.erase(std::remove(v.begin(), v.end(), w), v.end());

@@ -172,5 +172,9 @@ short TitleBarHeight(WindowRef window);
 void DisposeAllWindows();
 // Number of windows (visible or not).
 int WindowCount();
+// Called at the start of DisposeWindow while the window is still whole, in
+// the order added (the Control Manager disposes the window's controls).
+using WindowDisposeHook = void (*)(WindowRef window);
+void AddWindowDisposeHook(WindowDisposeHook hook);
 
 }  // namespace tb
