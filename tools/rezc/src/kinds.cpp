@@ -251,6 +251,56 @@ void compileMenuBar(Body& body, std::vector<UInt8>& out) {
   for (auto id : ids) PutU16(out, static_cast<std::uint16_t>(id));
 }
 
+// 'CNTL': a control: bounds (top, left, bottom, right), value, visible,
+// maximum, minimum, definition (procID), reference value, title. A pop-up
+// menu button takes its menu id as the minimum ('menu' says the same) and
+// the width of its title's label as the maximum.
+//   resource 'CNTL' 160 { bounds 10 10 30 200  proc 1008  menu 160  visible }
+void compileControl(Body& body, std::vector<UInt8>& out) {
+  std::int64_t box[4] = {0, 0, 0, 0};
+  std::int64_t value = 0, visible = 1, max = 0, min = 0, proc = 0, refCon = 0;
+  std::string title;
+  bool haveBounds = false;
+  while (!body.atEnd()) {
+    if (body.accept("bounds")) {
+      for (auto& v : box)
+        if (auto n = body.number(-32768, 32767, "a bounds coordinate")) v = *n;
+      haveBounds = true;
+    } else if (body.accept("value")) {
+      if (auto n = body.number(-32768, 32767, "value")) value = *n;
+    } else if (body.accept("min") || body.accept("menu")) {
+      if (auto n = body.number(-32768, 32767, "min")) min = *n;
+    } else if (body.accept("max")) {
+      if (auto n = body.number(-32768, 32767, "max")) max = *n;
+    } else if (body.accept("proc")) {
+      if (auto n = body.number(-32768, 32767, "proc")) proc = *n;
+    } else if (body.accept("visible")) {
+      visible = 1;
+    } else if (body.accept("hidden")) {
+      visible = 0;
+    } else if (body.accept("refcon")) {
+      if (auto n = body.number(INT32_MIN, UINT32_MAX, "refcon")) refCon = *n;
+    } else if (body.accept("title")) {
+      if (auto t = body.string("the title")) title = *t;
+      if (title.size() > 255) return body.error("a title holds at most 255 bytes");
+    } else {
+      return body.error("expected 'bounds', 'value', 'min', 'menu', 'max', 'proc', 'visible', 'hidden', 'refcon' or 'title'");
+    }
+    if (body.failed()) return;
+  }
+  if (!haveBounds) return body.error("a control needs 'bounds top left bottom right'");
+  for (auto v : box) PutU16(out, static_cast<std::uint16_t>(v));
+  PutU16(out, static_cast<std::uint16_t>(value));
+  out.push_back(static_cast<UInt8>(visible));
+  out.push_back(0);
+  PutU16(out, static_cast<std::uint16_t>(max));
+  PutU16(out, static_cast<std::uint16_t>(min));
+  PutU16(out, static_cast<std::uint16_t>(proc));
+  PutU32(out, static_cast<std::uint32_t>(refCon));
+  out.push_back(static_cast<UInt8>(title.size()));
+  putText(out, title);
+}
+
 const Kind kKinds[] = {
     {'STR#', compileStringList},
     {'PVER', compileVersion},
@@ -261,6 +311,7 @@ const Kind kKinds[] = {
     {'WIND', compileWindow},
     {'MENU', compileMenu},
     {'MBAR', compileMenuBar},
+    {'CNTL', compileControl},
 };
 
 }  // namespace
