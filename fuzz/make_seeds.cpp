@@ -280,6 +280,91 @@ void Pictures() {
   put("cicn-cut", cut, 0x15);
 }
 
+// ---- JCP exchanges ---------------------------------------------------------
+
+// One datagram of a sequence: flags (1 late, 2 lost), length, bytes.
+void Datagram(Bytes& b, const Bytes& d, UInt8 flags = 0) {
+  b.push_back(flags);
+  U16(b, d.size());
+  b.insert(b.end(), d.begin(), d.end());
+}
+
+// A command reply as the emulator sends it.
+Bytes ServerReply(UInt16 chk, UInt16 cond, UInt16 offset, const Bytes& data = {}) {
+  Bytes r(kJcpServerHeadSize);
+  jcp_server h{chk, cond, offset, UInt16(data.size())};
+  PackJcpServer(h, std::span<UInt8, kJcpServerHeadSize>(r.data(), kJcpServerHeadSize));
+  r.insert(r.end(), data.begin(), data.end());
+  return r;
+}
+
+void JcpExchanges() {
+  using pboxemu::Model;
+  // Search: the models' replies, one cut short, one that is no reply, and
+  // the quiet time running out.
+  Bytes search = {1, 0, 0, 1, 0, 0x84};
+  UInt8 mac = 1;
+  for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E, Model::Foreign}) {
+    Datagram(search, Reply(pboxemu::ModelMachineType(m), mac, 0x7F000000u + mac));
+    ++mac;
+  }
+  Bytes cut = Reply(pboxemu::ModelMachineType(Model::QSV_C), 7, 0x7F000007);
+  cut.resize(30);
+  Datagram(search, cut);
+  Datagram(search, Bytes{0, 2, 0x95, 7, 1, 2});
+  Datagram(search, Reply(pboxemu::ModelMachineType(Model::QSV_C), 8, 0x7F000008), 1);
+  Put("jcp_search_reply", "models", search);
+  Bytes lost = {0, 0, 0, 0, 0, 0};
+  Datagram(lost, Reply(pboxemu::ModelMachineType(Model::QSV_B), 1, 0x7F000001), 2);
+  Datagram(lost, Reply(pboxemu::ModelMachineType(Model::QSV_B), 1, 0x7F000001));
+  Datagram(lost, Reply(pboxemu::ModelMachineType(Model::QSV_B), 1, 0x7F000001));
+  Put("jcp_search_reply", "same-box-lost-and-repeated", lost);
+
+  // Commands: a GET in 512-byte blocks and its end, the poll, a SET of the
+  // settings image, the address broadcast with its own echo, time-outs.
+  const Bytes context = pboxemu::ModelSettings(Model::QSV_B, 0x7F000005).context;
+  Bytes get = {0};
+  UInt16 off = 0;
+  while (off < context.size()) {
+    std::size_t n = std::min<std::size_t>(512, context.size() - off);
+    Bytes block(context.begin() + off, context.begin() + off + std::ptrdiff_t(n));
+    Datagram(get, ServerReply(1, off + n < context.size() ? 1 : 0, off, block));
+    off = UInt16(off + n);
+  }
+  Datagram(get, ServerReply(JCP_COND_END, 0, 0));
+  Put("jcp_command_reply", "get-context", get);
+
+  Bytes late = {0};
+  Datagram(late, ServerReply(1, 1, 0, Bytes(512, 0x41)), 1);
+  Datagram(late, ServerReply(1, 1, 0, Bytes(512, 0x41)));
+  Datagram(late, ServerReply(1, 0, 512, Bytes(100, 0x42)), 3);
+  Datagram(late, ServerReply(1, 0, 512, Bytes(100, 0x42)));
+  Datagram(late, Bytes{0, 3, 0});
+  Datagram(late, ServerReply(1, 0, 512, Bytes(600, 0x43)));
+  Datagram(late, ServerReply(JCP_COND_END, 0, 0));
+  Put("jcp_command_reply", "get-resent-cut-and-oversized", late);
+
+  Bytes poll = {1};
+  Datagram(poll, ServerReply(1, 0, 0));
+  Datagram(poll, ServerReply(JCP_COND_END, 1, 0));
+  Put("jcp_command_reply", "polling-busy", poll);
+
+  Bytes set = {UInt8(2 | (4 << 2))};  // 1080 bytes of data
+  Datagram(set, ServerReply(1, 1, 422));
+  Datagram(set, ServerReply(2, 1, 844));
+  Datagram(set, ServerReply(2, 0, 1080, Bytes{0, 0}));
+  Datagram(set, ServerReply(JCP_COND_END, 0, 0));
+  Put("jcp_command_reply", "save-image", set);
+
+  Bytes ip = {3};
+  Bytes echo(4, 0);
+  echo.insert(echo.end(), {'S', 'E', 'T', ' ', 'I', 'P', '_', 'A', 'D', 'D', 'R', ':'});
+  Datagram(ip, echo);
+  Datagram(ip, ServerReply(1, 0, 0));
+  Datagram(ip, ServerReply(JCP_COND_END, 0, 0));
+  Put("jcp_command_reply", "set-address", ip);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,5 +378,6 @@ int main(int argc, char** argv) {
   ResourceFiles();
   SearchReplies();
   Pictures();
+  JcpExchanges();
   return 0;
 }

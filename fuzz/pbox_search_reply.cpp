@@ -13,22 +13,12 @@
 #include "JCPPacket.h"
 #include "PBoxTable.h"
 #include "fuzz_support.h"
+#include "pbox_checks.h"
 
 namespace {
 
 // A small table, so that it fills up.
 constexpr short kTableSize = 6;
-
-bool SameEntry(const PBOXinfo& a, const PBOXinfo& b) {
-  return a.pbi_inuse == b.pbi_inuse && a.pbi_hash == b.pbi_hash &&
-         std::memcmp(a.pbi_machine_name, b.pbi_machine_name, 32) == 0 &&
-         std::memcmp(a.pbi_machine_type, b.pbi_machine_type, 16) == 0 && a.pbi_netno == b.pbi_netno &&
-         std::memcmp(a.pbi_nodeaddr, b.pbi_nodeaddr, 6) == 0 && a.pbi_socket == b.pbi_socket &&
-         a.pbi_hopcount == b.pbi_hopcount && a.pbi_ip_addr == b.pbi_ip_addr && a.pbi_status == b.pbi_status &&
-         std::memcmp(&a.ddpEName, &b.ddpEName, sizeof a.ddpEName) == 0 && a.ddpABlock.aNet == b.ddpABlock.aNet &&
-         a.ddpABlock.aNode == b.ddpABlock.aNode && a.ddpABlock.aSocket == b.ddpABlock.aSocket &&
-         a.protocol_Type_Num == b.protocol_Type_Num;
-}
 
 }  // namespace
 
@@ -65,28 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  // One entry per box, and every entry travels intact.
-  for (short i = 0; i < kTableSize; ++i) {
-    const PBOXinfo& e = table[i];
-    if (!e.pbi_inuse) continue;
-    fuzz::Check(e.ddpEName.objStr[0] <= 32 && e.ddpEName.typeStr[0] <= 32 && e.ddpEName.zoneStr[0] <= 32,
-                "AppleTalk names fit their fields");
-    for (short j = i + 1; j < kTableSize; ++j)
-      fuzz::Check(!table[j].pbi_inuse || std::memcmp(table[j].pbi_nodeaddr, e.pbi_nodeaddr, 6) != 0 ||
-                      table[j].pbi_hash != e.pbi_hash,
-                  "one entry per box");
-    UInt8 packed[kLaunchRecordSize];
-    PackLaunchRecord(e, "Japanese", std::span<UInt8, kLaunchRecordSize>(packed));
-    PBOXinfo back;
-    char language[16];
-    fuzz::Check(UnpackLaunchRecord(packed, back, language, sizeof language), "launch record reads back");
-    fuzz::Check(SameEntry(e, back) && std::strcmp(language, "Japanese") == 0, "launch record is the same");
-    // A record of which only a part arrived.
-    const std::size_t part = kPBOXinfoPackedSize + (e.pbi_hash % (kLaunchLanguageSize + 1));
-    fuzz::Check(UnpackLaunchRecord(std::span<const UInt8>(packed, part), back, language, 4),
-                "a partial launch record reads");
-    fuzz::Check(std::strlen(language) < 4, "its language text fits the buffer");
-  }
+  fuzz::CheckPBoxTable(table.data(), kTableSize);
   NameChkData = {};
   return 0;
 }
