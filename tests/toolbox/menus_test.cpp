@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "toolbox/appleevents.h"
 #include "toolbox/events.h"
 #include "toolbox/menus.h"
 #include "toolbox/resources.h"
@@ -282,6 +283,36 @@ TEST_F(MenusTest, MenusAndBarsFromResources) {
   ASSERT_GT(tb::OpenApplicationResources((dir / "bad.rsrc").string()), 0);
   EXPECT_EQ(GetMenu(140), nullptr);
   tb::ResetResources();
+}
+
+}  // namespace
+
+namespace {
+
+int gQuits = 0;
+OSErr onQuit(const AppleEvent*, AppleEvent*, SRefCon) {
+  ++gQuits;
+  return noErr;
+}
+
+TEST(MenusQuit, QuitWithoutAHandlerSendsTheProgramItsQuitEvent) {
+  tb::ResetMenus();
+  tb::SetMenuCommandHandler(nullptr);
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEQuitApplication, NewAEEventHandlerUPP(onQuit), 0, false),
+            noErr);
+  EXPECT_EQ(MenuKey('q'), 0);
+  EventRecord ev{};
+  bool got = false;
+  for (int i = 0; i < 200 && !got; ++i) {
+    if (WaitNextEvent(everyEvent, &ev, 1, nullptr) && ev.what == kHighLevelEvent) got = true;
+  }
+  ASSERT_TRUE(got);
+  EXPECT_EQ(ev.message, UInt32(kCoreEventClass));
+  EXPECT_EQ(HighLevelEventID(ev), UInt32(kAEQuitApplication));
+  EXPECT_EQ(AEProcessAppleEvent(&ev), noErr);
+  EXPECT_EQ(gQuits, 1);
+  tb::ResetAppleEvents();
+  tb::ResetMenus();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "display_backend.h"
 #include "screen_internal.h"
 #include "toolbox/clock.h"
+#include "toolbox/windows.h"
 
 namespace {
 
@@ -62,11 +63,13 @@ void present(bool force) {
   d.presenting = false;
 }
 
-void shotAtExit() {
+// At exit: the screenshot asked for, then the windows go, while QuickDraw's
+// tables (made before this was registered) still hold their regions.
+void atExit() {
   auto& d = ds();
-  if (d.shotAtExit.empty()) return;
-  if (tb::SaveScreenPNG(d.shotAtExit.c_str()) != noErr)
+  if (!d.shotAtExit.empty() && tb::SaveScreenPNG(d.shotAtExit.c_str()) != noErr)
     std::fprintf(stderr, "toolbox: cannot write the screenshot %s\n", d.shotAtExit.c_str());
+  tb::DisposeAllWindows();
 }
 
 }  // namespace
@@ -91,10 +94,9 @@ void tb::InitDisplay() {
   }
   d.headless = !d.backend;
 
-  if (const char* shot = std::getenv("TOOLBOX_SCREENSHOT"); shot && *shot) {
-    d.shotAtExit = shot;
-    std::atexit(shotAtExit);
-  }
+  if (const char* shot = std::getenv("TOOLBOX_SCREENSHOT"); shot && *shot) d.shotAtExit = shot;
+  DisposeRgn(NewRgn());
+  std::atexit(atExit);
 }
 
 bool tb::DisplayIsHeadless() {

@@ -34,6 +34,7 @@ struct State {
   int beeps = 0;
   int cursor = 0;
   tb::EventSource idleSource = nullptr;
+  bool scriptLooked = false;  // TOOLBOX_SCRIPT is read at the first event loop pass
 };
 
 State& st() {
@@ -142,9 +143,8 @@ bool nextEvent(EventMask mask, EventRecord* ev, bool remove) {
 // (not a tracking loop) also lets the test script post its next input once
 // the program has taken everything before it.
 bool pumpInput(bool fromEventLoop = false) {
-  static bool scriptLooked = false;
-  if (fromEventLoop && !scriptLooked) {
-    scriptLooked = true;
+  if (fromEventLoop && !st().scriptLooked) {
+    st().scriptLooked = true;
     if (const char* path = std::getenv("TOOLBOX_SCRIPT"); path && *path && !tb::LoadScript(path)) {
       std::fprintf(stderr, "script: cannot read %s\n", path);
       std::exit(3);
@@ -429,6 +429,7 @@ void tb::SetIdleEventSource(EventSource source) { st().idleSource = source; }
 
 void tb::ResetEventState() {
   st().queue.clear();
+  st().scriptLooked = false;
   st().button = false;
   st().mods = 0;
   st().mouse = Point{0, 0};

@@ -15,8 +15,8 @@ void SetModifierState(UInt16 mods);
 // The virtual key code of a character on the US layout (0x7F when none).
 UInt8 KeyCodeForChar(char c);
 
-using MenuCommandHandler = bool (*)(UInt32 command);
-MenuCommandHandler GetMenuCommandHandler();
+// Carries out an application-menu command (menus.h).
+bool RunMenuCommand(UInt32 command);
 
 namespace input {
 // Event kinds and modifier bits as events.h has them.

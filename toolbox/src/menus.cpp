@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "input_internal.h"
 #include "screen_internal.h"
+#include "toolbox/appleevents.h"
 #include "toolbox/display.h"
+#include "toolbox/processes.h"
 #include "toolbox/memory.h"
 
 #if __has_include("toolbox/resources.h")
@@ -466,8 +469,7 @@ void track(Point start, Step step) {
 // Sends a command of the application menu to its handler.
 long runAppCommand(MenuRecord* m, int item) {
   HiliteMenu(0);
-  MenuCommand cmd = m->items[std::size_t(item - 1)].command;
-  if (cmd && mm().handler) mm().handler(cmd);
+  tb::RunMenuCommand(m->items[std::size_t(item - 1)].command);
   return 0;
 }
 
@@ -960,6 +962,27 @@ OSStatus HMGetHelpMenu(MenuRef* outMenu, MenuItemIndex* outFirst) {
 short OpenDeskAcc(ConstStr255Param) { return 0; }
 
 // ---------------------------------------------------------------------------
+
+bool tb::RunMenuCommand(MenuCommand command) {
+  if (!command) return false;
+  if (mm().handler && mm().handler(command)) return true;
+  if (command != kHICommandQuit) return false;
+  // Quit asks the program itself to quit, as the platform did: the
+  // 'aevt'/'quit' event reaches its own handler through its event loop.
+  ProcessSerialNumber self{0, kCurrentProcess};
+  AEAddressDesc target{};
+  AppleEvent quit{};
+  bool sent = false;
+  if (AECreateDesc(typeProcessSerialNumber, &self, sizeof self, &target) == noErr) {
+    if (AECreateAppleEvent(kCoreEventClass, kAEQuitApplication, &target, kAutoGenerateReturnID,
+                           kAnyTransactionID, &quit) == noErr) {
+      sent = AESend(&quit, nullptr, kAENoReply, kAENormalPriority, kAEDefaultTimeout, nullptr, nullptr) == noErr;
+      AEDisposeDesc(&quit);
+    }
+    AEDisposeDesc(&target);
+  }
+  return sent;
+}
 
 void tb::SetMenuCommandHandler(MenuCommandHandler handler) { mm().handler = handler; }
 tb::MenuCommandHandler tb::GetMenuCommandHandler() { return mm().handler; }

@@ -223,7 +223,7 @@ class X11Backend : public tb::detail::DisplayBackend {
       case ClientMessage:
         if (Atom(ev.xclient.data.l[0]) == wmDelete_) {
           // Closing the screen is the Quit command of the application menu.
-          if (auto handler = tb::GetMenuCommandHandler()) handler(tb::input::kQuitCommand);
+          tb::RunMenuCommand(tb::input::kQuitCommand);
         }
         break;
       default:

@@ -189,7 +189,8 @@ int CurrentCursorKind();
 using EventSource = bool (*)();
 void SetIdleEventSource(EventSource source);
 
-// Drops every queued event and resets the mouse and keyboard (tests).
+// Drops every queued event and resets the mouse and keyboard; the next
+// event loop pass looks at TOOLBOX_SCRIPT again (tests).
 void ResetEventState();
 // Number of events waiting in the queue.
 int QueuedEventCount();

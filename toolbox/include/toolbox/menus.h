@@ -129,11 +129,15 @@ short OpenDeskAcc(ConstStr255Param deskAccName);
 namespace tb {
 
 // Receives the commands chosen from the application menu (the Quit command
-// 'quit'); the Apple-event layer installs one that sends the program its
-// 'aevt'/'quit' event. Returns true when it handled the command.
+// 'quit') before anything else; returns true when it handled the command (a
+// program run by command events installs one). Unhandled, Quit sends the
+// program its own 'aevt'/'quit' Apple event.
 using MenuCommandHandler = bool (*)(MenuCommand command);
 void SetMenuCommandHandler(MenuCommandHandler handler);
 MenuCommandHandler GetMenuCommandHandler();
+// Carries out an application-menu command as choosing it does; true when
+// it was handled or sent.
+bool RunMenuCommand(MenuCommand command);
 
 // Geometry, for the test driver: the title of a menu in the bar, and the
 // rectangle of one item of that menu when pulled down (global).
