@@ -219,8 +219,9 @@ TEST_F(ControlsTest, RootDeactivationDimsAndRestoresOwnStates) {
 
 TEST_F(ControlsTest, VisibilityBoundsAndReference) {
   ControlRef b = make(pushButProc, Rect{10, 10, 30, 90}, "OK");
-  SetControlReference(b, 0x12345678);
-  EXPECT_EQ(GetControlReference(b), 0x12345678);
+  int record = 0;  // programs keep pointers to their records there
+  SetControlReference(b, reinterpret_cast<long>(&record));
+  EXPECT_EQ(reinterpret_cast<int*>(GetControlReference(b)), &record);
   EXPECT_EQ(GetControlOwner(b), w_);
   HideControl(b);
   EXPECT_FALSE(IsControlVisible(b));
@@ -582,6 +583,19 @@ class ControlResources : public ControlsTest {
       e.data = d;
       entries.push_back(e);
     };
+    // A 4 x 2 picture and icon: red left, blue right.
+    UInt32 px[8];
+    for (int i = 0; i < 8; ++i) px[i] = (i % 4) < 2 ? Px(0xFF, 0, 0) : Px(0, 0, 0xFF);
+    const std::vector<UInt8> png = tb::EncodePNG(px, 16, 4, 2);
+    tb::ResourceEntry pict, icon;
+    pict.type = 'PICT';
+    pict.id = 128;
+    pict.data = *tb::MakePictData(png);
+    icon.type = 'cicn';
+    icon.id = 129;
+    icon.data = *tb::MakeCIconData(png);
+    entries.push_back(pict);
+    entries.push_back(icon);
     cntl(160, Rect{10, 10, 30, 200}, 0, 0, 160, popupMenuProc, "");
     cntl(161, Rect{40, 10, 56, 200}, 1, 1, 0, checkBoxProc, "Box");
     tb::ResourceEntry cut;
@@ -633,6 +647,62 @@ TEST_F(ControlResources, GetNewControlReadsTheTemplate) {
 
   EXPECT_EQ(GetNewControl(162, w_), nullptr);
   EXPECT_EQ(GetNewControl(999, w_), nullptr);
+}
+
+TEST_F(ControlResources, OneOfEachKindOnScreen) {
+  ControlRef button = make(pushButProc, Rect{10, 10, 30, 90}, "OK");
+  ControlRef check = make(checkBoxProc, Rect{40, 10, 56, 120}, "Check", 1, 0, 1);
+  ControlRef radio = make(radioButProc, Rect{60, 10, 76, 120}, "Radio", 1, 0, 1);
+  ControlRef pop = make(popupMenuProc, Rect{80, 10, 100, 160}, "", 0, 310, 0);
+  AppendMenuItemText(GetControlPopupMenuHandle(pop), P("Letter"));
+  SetControlMaximum(pop, 1);
+  SetControlValue(pop, 1);
+  ControlRef vbarC = make(scrollBarProc, Rect{10, 370, 200, 386}, "v", 0, 0, 10);
+  ControlRef hbarC = make(scrollBarProc, Rect{210, 10, 226, 200}, "h", 10, 0, 10);
+  ControlRef progress = make(kControlProgressBarProc, Rect{110, 10, 122, 110}, "", 25, 0, 100);
+  ControlRef sep = make(kControlSeparatorLineProc, Rect{130, 10, 132, 200});
+  ControlRef pane = nullptr;
+  Rect paneRect{140, 10, 160, 60};
+  CreateUserPaneControl(w_, &paneRect, 0, &pane);
+  ControlRef pic = make(kControlPictureProc, Rect{10, 200, 30, 240}, "", 128);
+  ControlRef ico = make(kControlIconProc, Rect{40, 200, 60, 240}, "", 129);
+  for (ControlRef c : {button, check, radio, pop, vbarC, hbarC, progress, sep, pane, pic, ico}) ASSERT_NE(c, nullptr);
+
+  // Drawn again over a cleared window, as an update would.
+  SetPortWindowPort(w_);
+  Rect all;
+  GetWindowPortBounds(w_, &all);
+  EraseRect(&all);
+  DrawControls(w_);
+  const std::string shot = (dir_ / "controls.png").string();
+  ASSERT_EQ(tb::SaveWindowPNG(w_, shot.c_str()), noErr);
+  const std::string bytes = testsupport::ReadFile(shot);
+  auto img = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(bytes.data()), bytes.size()));
+  ASSERT_TRUE(img);
+  // The content lies below the title bar, inside the frame.
+  Rect content, frame;
+  GetWindowBounds(w_, kWindowContentRgn, &content);
+  GetWindowBounds(w_, kWindowStructureRgn, &frame);
+  auto at = [&](int h, int v) {
+    return img->pixels[std::size_t((content.top - frame.top + v) * img->width + (content.left - frame.left + h))];
+  };
+  EXPECT_EQ(at(12, 20), kFacePx);                 // button face
+  EXPECT_EQ(at(11 + 6, 40 + 8), kInkPx);          // check mark
+  EXPECT_EQ(at(11 + 6, 60 + 8), kInkPx);          // radio dot
+  EXPECT_TRUE(darkIn(Rect{84, 16, 96, 80}));      // the pop-up's item
+  EXPECT_EQ(at(20, 116), kPressedPx);             // a quarter of the progress bar
+  EXPECT_EQ(at(80, 116), kTrackPx);
+  EXPECT_EQ(at(100, 130), kFramePx);              // separator
+  EXPECT_EQ(at(201, 12), Px(0xFF, 0, 0));         // picture: red left
+  EXPECT_EQ(at(238, 28), Px(0, 0, 0xFF));         // blue right
+  EXPECT_EQ(at(201, 42), Px(0xFF, 0, 0));         // icon
+  Rect thumb;
+  ASSERT_TRUE(tb::ScrollBarPartRect(vbarC, kControlIndicatorPart, &thumb));
+  EXPECT_EQ(thumb.top, 10);
+  EXPECT_EQ(at(378, mid(thumb).v), kThumbPx);
+  ASSERT_TRUE(tb::ScrollBarPartRect(hbarC, kControlIndicatorPart, &thumb));
+  EXPECT_EQ(thumb.right, 200 - 33);
+  EXPECT_EQ(at(mid(thumb).h, 218), kThumbPx);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ struct ControlRecord {
   bool enabled = true;
   bool useWindowFont = false;
   bool tracks = true;  // pictures and icons of the no-track kinds answer at once
-  SInt32 refCon = 0;
+  long refCon = 0;
   ControlActionUPP action = nullptr;
   // pop-up menu button
   MenuRef menu = nullptr;
@@ -799,7 +799,7 @@ void changeFocus(WindowRef w, ControlRecord* to, ControlFocusPart part, OSErr* e
 // Making and disposing
 
 ControlRef NewControl(WindowRef owner, const Rect* bounds, ConstStr255Param title, Boolean visible, SInt16 value,
-                      SInt16 min, SInt16 max, SInt16 procID, SInt32 refCon) {
+                      SInt16 min, SInt16 max, SInt16 procID, long refCon) {
   const Kind kind = kindOf(procID);
   if (kind == Kind::kRoot || !bounds) return nullptr;
   ControlRecord* root = rootOf(owner, true);
@@ -989,8 +989,8 @@ void GetControlTitle(ControlRef c, Str255 title) {
   pstr::copy(title, sizeof(Str255), c->title);
 }
 
-SInt32 GetControlReference(ControlRef c) { return live(c) ? c->refCon : 0; }
-void SetControlReference(ControlRef c, SInt32 data) {
+long GetControlReference(ControlRef c) { return live(c) ? c->refCon : 0; }
+void SetControlReference(ControlRef c, long data) {
   if (live(c)) c->refCon = data;
 }
 void SetControlAction(ControlRef c, ControlActionUPP action) {

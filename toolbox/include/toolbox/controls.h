@@ -173,7 +173,7 @@ inline void DisposeControlUserPaneFocusUPP(ControlUserPaneFocusUPP) {}
 // the 'PICT' id, for an icon the 'cicn' id, for a user pane its features.
 // Null without a window or for an unknown procID.
 ControlRef NewControl(WindowRef owner, const Rect* bounds, ConstStr255Param title, Boolean visible,
-                      SInt16 value, SInt16 min, SInt16 max, SInt16 procID, SInt32 refCon);
+                      SInt16 value, SInt16 min, SInt16 max, SInt16 procID, long refCon);
 // From the 'CNTL' resource of that id (bounds, value, visible, max, min,
 // procID, refCon, title); null when there is none or it is damaged.
 ControlRef GetNewControl(SInt16 resourceID, WindowRef owner);
@@ -223,8 +223,10 @@ void SetControlViewSize(ControlRef control, SInt32 viewSize);
 
 void SetControlTitle(ControlRef control, ConstStr255Param title);
 void GetControlTitle(ControlRef control, Str255 title);
-SInt32 GetControlReference(ControlRef control);
-void SetControlReference(ControlRef control, SInt32 data);
+// The reference value is as wide as a pointer: programs keep their own
+// records there.
+long GetControlReference(ControlRef control);
+void SetControlReference(ControlRef control, long data);
 void SetControlAction(ControlRef control, ControlActionUPP action);
 ControlActionUPP GetControlAction(ControlRef control);
 

@@ -1,0 +1,465 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "toolbox/memory.h"
+#include "toolbox/navigation.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+// What the event procedure heard, and what the test wants done at each
+// message.
+struct Heard {
+  std::vector<NavEventCallbackMessage> messages;
+  std::vector<EventKind> events;
+  std::vector<WindowRef> eventWindows;
+  std::function<void(NavEventCallbackMessage, NavCBRecPtr)> then;
+};
+Heard gHeard;
+
+void Listen(NavEventCallbackMessage what, NavCBRecPtr parms, void*) {
+  gHeard.messages.push_back(what);
+  if (what == kNavCBEvent && parms && parms->eventData.eventDataParms.event) {
+    const EventRecord* ev = parms->eventData.eventDataParms.event;
+    gHeard.events.push_back(ev->what);
+    gHeard.eventWindows.push_back(reinterpret_cast<WindowRef>(ev->message));
+  }
+  if (gHeard.then) gHeard.then(what, parms);
+}
+
+Point mid(const Rect& r) { return Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)}; }
+
+void ClickEntry(const std::string& name, EventModifiers mods = 0) {
+  Rect r;
+  ASSERT_TRUE(tb::ChooserEntryRect(name, &r)) << name;
+  tb::ClickAt(mid(r), mods);
+}
+void ClickPart(tb::ChooserPart part) {
+  Rect r;
+  ASSERT_TRUE(tb::ChooserPartRect(part, &r));
+  tb::ClickAt(mid(r));
+}
+
+class NavigationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tb::ResetEventState();
+    tb::ClearChooserAnswers();
+    gHeard = Heard{};
+    for (const char* f : {"a.txt", "b.txt", "c.txt"}) testsupport::WriteFile(dir_ / f, "x");
+    testsupport::WriteFile(dir_ / "sub" / "inner.txt", "y");
+    testsupport::WriteFile(dir_ / std::string(64, 'n'), "too long a name");
+    testsupport::WriteFile(dir_ / "odd:name", "a colon");
+    testsupport::WriteFile(dir_ / ".hidden", "h");
+  }
+  void TearDown() override {
+    tb::ClearChooserAnswers();
+    tb::DisposeAllWindows();
+    tb::ResetEventState();
+  }
+
+  std::string path(const std::string& leaf) const { return (dir_ / leaf).string(); }
+
+  // The selection as paths.
+  static std::vector<std::string> paths(const NavReplyRecord& reply) {
+    std::vector<std::string> out;
+    long n = 0;
+    AECountItems(&reply.selection, &n);
+    for (long i = 1; i <= n; ++i) {
+      FSSpec spec;
+      AEKeyword key;
+      DescType type;
+      Size actual = 0;
+      if (AEGetNthPtr(&reply.selection, i, typeFSS, &key, &type, &spec, sizeof spec, &actual) != noErr) continue;
+      std::string p;
+      tb::SpecToPath(spec, p);
+      out.push_back(p);
+    }
+    return out;
+  }
+
+  // Where the chooser starts: this test's folder.
+  AEDesc here() {
+    FSSpec spec;
+    EXPECT_EQ(tb::PathToSpec(dir_.path().string(), &spec), noErr);
+    AEDesc d;
+    AECreateDesc(typeFSS, &spec, sizeof spec, &d);
+    return d;
+  }
+
+  NavDialogOptions options(NavDialogOptionFlags extra = 0) {
+    NavDialogOptions o;
+    NavGetDefaultDialogOptions(&o);
+    o.dialogOptionFlags |= extra;
+    return o;
+  }
+
+  testsupport::TempDir dir_;
+};
+
+// --- answered by the test driver ---------------------------------------------------------
+
+TEST_F(NavigationTest, AnsweredWithSeveralFiles) {
+  tb::AnswerNextChooser({path("a.txt"), path("missing.txt"), path(std::string(64, 'n')), path("c.txt")});
+  NavDialogOptions o = options(kNavAllowMultipleFiles);
+  NavReplyRecord reply;
+  ASSERT_EQ(NavGetFile(nullptr, &reply, &o, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
+  EXPECT_TRUE(reply.validRecord);
+  EXPECT_EQ(paths(reply), (std::vector<std::string>{path("a.txt"), path("c.txt")}));
+  EXPECT_EQ(gHeard.messages, (std::vector<NavEventCallbackMessage>{kNavCBStart, kNavCBUserAction, kNavCBTerminate}));
+  NavDisposeReply(&reply);
+  EXPECT_EQ(tb::PendingChooserAnswers(), 0);
+
+  // Without kNavAllowMultipleFiles (which the defaults have) only the
+  // first counts.
+  tb::AnswerNextChooser({path("b.txt"), path("c.txt")});
+  o = options();
+  o.dialogOptionFlags &= ~kNavAllowMultipleFiles;
+  ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("b.txt")});
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavigationTest, AnsweredWithACancelOrNothingUsable) {
+  NavReplyRecord reply;
+  tb::CancelNextChooser();
+  EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  EXPECT_FALSE(reply.validRecord);
+  long n = -1;
+  AECountItems(&reply.selection, &n);
+  EXPECT_EQ(n, 0);
+  NavDisposeReply(&reply);
+  tb::AnswerNextChooser({path("sub")});  // a folder is no file
+  EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  NavDisposeReply(&reply);
+  tb::AnswerNextChooser({path("a.txt")});  // a file is no folder
+  EXPECT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavigationTest, AnsweredFolderAndSave) {
+  NavReplyRecord reply;
+  tb::AnswerNextChooser({path("sub")});
+  ASSERT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), noErr);
+  ASSERT_EQ(paths(reply), std::vector<std::string>{path("sub")});
+  FSSpec spec;
+  AEGetNthPtr(&reply.selection, 1, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
+  EXPECT_EQ(pstr::view(spec.name), "sub");  // the folder itself
+  NavDisposeReply(&reply);
+
+  tb::AnswerNextChooser({path("new.log")});
+  NavDialogOptions o = options();
+  pstr::set(o.savedFileName, sizeof o.savedFileName, "proposed.log");
+  ASSERT_EQ(NavPutFile(nullptr, &reply, &o, nullptr, 'TEXT', 'VMxm', nullptr), noErr);
+  EXPECT_TRUE(reply.validRecord);
+  EXPECT_FALSE(reply.replacing);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("new.log")});
+  EXPECT_EQ(tb::CFStringText(reply.saveFileName), "new.log");
+  NavDisposeReply(&reply);
+
+  tb::AnswerNextChooser({path("a.txt")});
+  ASSERT_EQ(NavPutFile(nullptr, &reply, &o, nullptr, 'TEXT', 'VMxm', nullptr), noErr);
+  EXPECT_TRUE(reply.replacing);
+  NavDisposeReply(&reply);
+
+  tb::AnswerNextChooser({path("no/such/folder/x.log")});
+  EXPECT_EQ(NavPutFile(nullptr, &reply, &o, nullptr, 'TEXT', 'VMxm', nullptr), userCanceledErr);
+  NavDisposeReply(&reply);
+}
+
+void DisposeAtTheEnd(NavEventCallbackMessage what, NavCBRecPtr parms, void* ud) {
+  auto* reply = static_cast<NavReplyRecord*>(ud);
+  if (what == kNavCBUserAction) NavDialogGetReply(parms->context, reply);
+  if (what == kNavCBTerminate) NavDialogDispose(parms->context);
+}
+
+TEST_F(NavigationTest, CreatedDialogsRunAndReply) {
+  NavDialogCreationOptions o;
+  ASSERT_EQ(NavGetDefaultDialogCreationOptions(&o), noErr);
+  o.optionFlags |= kNavNoTypePopup | kNavAllowMultipleFiles;
+  NavDialogRef d = nullptr;
+  ASSERT_EQ(NavCreateGetFileDialog(&o, nullptr, &Listen, nullptr, nullptr, nullptr, &d), noErr);
+  tb::AnswerNextChooser({path("a.txt"), path("b.txt")});
+  ASSERT_EQ(NavDialogRun(d), noErr);
+  EXPECT_EQ(NavDialogGetUserAction(d), kNavUserActionOpen);
+  NavReplyRecord reply;
+  ASSERT_EQ(NavDialogGetReply(d, &reply), noErr);
+  EXPECT_EQ(paths(reply).size(), 2u);
+  NavDisposeReply(&reply);
+  NavDialogDispose(d);
+
+  // The program reads the reply and disposes the dialog from its event
+  // procedure; the run ends cleanly all the same.
+  o.saveFileName = CFSTR("job.prn");
+  ASSERT_EQ(NavCreatePutFileDialog(&o, 'TEXT', 'VMxh', &DisposeAtTheEnd, &reply, &d), noErr);
+  tb::AnswerNextChooser({path("job.prn")});
+  ASSERT_EQ(NavDialogRun(d), noErr);
+  EXPECT_TRUE(reply.validRecord);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("job.prn")});
+  NavDisposeReply(&reply);
+}
+
+// --- operated through injected input -------------------------------------------------------
+
+TEST_F(NavigationTest, ClicksChooseAFile) {
+  gHeard.then = [](NavEventCallbackMessage what, NavCBRecPtr parms) {
+    if (what != kNavCBStart) return;
+    EXPECT_NE(parms->window, nullptr);
+    EXPECT_EQ(tb::ChooserWindow(), parms->window);
+    ClickEntry("b.txt");
+    ClickPart(tb::ChooserPart::kDefaultButton);
+  };
+  AEDesc where = here();
+  NavReplyRecord reply;
+  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("b.txt")});
+  EXPECT_EQ(tb::ChooserWindow(), nullptr);
+  EXPECT_EQ(tb::WindowCount(), 0);
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+}
+
+TEST_F(NavigationTest, ListingLeavesOutWhatASpecCannotName) {
+  std::vector<std::string> shown;
+  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    for (const std::string& name : std::vector<std::string>{"sub", "a.txt", ".hidden", "odd:name", std::string(64, 'n')}) {
+      Rect r;
+      if (tb::ChooserEntryRect(name, &r)) shown.push_back(name);
+    }
+    tb::PressNamedKey("Escape");
+  };
+  AEDesc where = here();
+  NavReplyRecord reply;
+  EXPECT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  EXPECT_EQ(shown, (std::vector<std::string>{"sub", "a.txt"}));
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+}
+
+TEST_F(NavigationTest, KeysWalkTheListAndOpenFolders) {
+  // sub, a.txt, b.txt, c.txt: Down selects sub, Return opens it; there
+  // Down and Return open inner.txt.
+  for (const char* k : {"Down", "Return", "Down", "Return"}) tb::PressNamedKey(k);
+  AEDesc where = here();
+  NavReplyRecord reply;
+  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("sub/inner.txt")});
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+}
+
+TEST_F(NavigationTest, DoubleClickEntersAndUpReturns) {
+  std::vector<std::string> seen;
+  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    ClickEntry("sub");
+    ClickEntry("sub");  // a double-click opens it
+  };
+  // Each answer to an update of the chooser's own window is a pass of its
+  // loop: look where it is from the event procedure's next call.
+  AEDesc where = here();
+  NavReplyRecord reply;
+  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what == kNavCBStart) {
+      seen.push_back(tb::ChooserFolder());
+      ClickEntry("sub");
+      ClickEntry("sub");
+      tb::PressNamedKey("Down");  // inner.txt
+      tb::PressNamedKey("Return");
+    }
+  };
+  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("sub/inner.txt")});
+  EXPECT_EQ(seen, std::vector<std::string>{dir_.path().string()});
+  NavDisposeReply(&reply);
+
+  // Up goes back with the folder it left selected.
+  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    ClickEntry("sub");
+    ClickEntry("sub");
+    ClickPart(tb::ChooserPart::kUpButton);
+    tb::PressNamedKey("Down");  // from sub to a.txt
+    tb::PressNamedKey("Return");
+  };
+  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("a.txt")});
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+}
+
+TEST_F(NavigationTest, CommandClicksChooseSeveralFiles) {
+  gHeard.then = [](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    ClickEntry("a.txt");
+    ClickEntry("c.txt", cmdKey);
+    ClickEntry("sub", cmdKey);  // folders do not join a group of files
+    ClickPart(tb::ChooserPart::kDefaultButton);
+  };
+  AEDesc where = here();
+  NavDialogOptions o = options(kNavAllowMultipleFiles);
+  NavReplyRecord reply;
+  ASSERT_EQ(NavGetFile(&where, &reply, &o, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), (std::vector<std::string>{path("a.txt"), path("c.txt")}));
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+}
+
+TEST_F(NavigationTest, SaveByTypingAndConfirmingTheReplacement) {
+  gHeard.then = [](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    EXPECT_EQ(tb::ChooserSaveName(), "untitled");
+    for (int i = 0; i < 8; ++i) tb::PressNamedKey("Delete");
+    tb::TypeText("b.txt");
+    tb::PressNamedKey("Return");  // asks first
+    tb::PressNamedKey("Return");  // and replaces
+  };
+  AEDesc where = here();
+  NavReplyRecord reply;
+  ASSERT_EQ(NavPutFile(&where, &reply, nullptr, &Listen, 'TEXT', 'VMxm', nullptr), noErr);
+  EXPECT_TRUE(reply.replacing);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{path("b.txt")});
+  NavDisposeReply(&reply);
+
+  // A name is held to what an FSSpec takes.
+  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    tb::TypeText(std::string(70, 'z'));
+    tb::PressNamedKey("Return");
+  };
+  tb::ResetBeepCount();
+  ASSERT_EQ(NavPutFile(&where, &reply, nullptr, &Listen, 'TEXT', 'VMxm', nullptr), noErr);
+  EXPECT_EQ(tb::CFStringText(reply.saveFileName), "untitled" + std::string(55, 'z'));
+  EXPECT_FALSE(reply.replacing);
+  EXPECT_EQ(tb::BeepCount(), 15);
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+}
+
+TEST_F(NavigationTest, ChoosingAFolderTakesTheSelectionOrTheFolderShown) {
+  AEDesc where = here();
+  // The default location selected: the chooser shows its folder with it
+  // selected, so Return chooses it.
+  tb::PressNamedKey("Return");
+  NavDialogOptions o = options(kNavSelectDefaultLocation);
+  NavReplyRecord reply;
+  ASSERT_EQ(NavChooseFolder(&where, &reply, &o, nullptr, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{dir_.path().string()});
+  NavDisposeReply(&reply);
+  // Showing the folder itself, nothing selected: the folder shown.
+  gHeard.then = [](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    Rect r;
+    EXPECT_FALSE(tb::ChooserEntryRect("a.txt", &r));  // files are not listed
+    ClickPart(tb::ChooserPart::kDefaultButton);
+  };
+  ASSERT_EQ(NavChooseFolder(&where, &reply, nullptr, &Listen, nullptr, nullptr), noErr);
+  EXPECT_EQ(paths(reply), std::vector<std::string>{dir_.path().string()});
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+}
+
+Boolean NoB(AEDesc* item, void* info, void*, NavFilterModes) {
+  FSSpec spec;
+  AEGetDescData(item, &spec, sizeof spec);
+  return static_cast<NavFileOrFolderInfo*>(info)->isFolder || pstr::view(spec.name) != "b.txt";
+}
+
+TEST_F(NavigationTest, FilterProcedureAndTypeList) {
+  // Typed files, where the file system keeps types.
+  FSSpec a;
+  tb::PathToSpec(path("a.txt"), &a);
+  FInfo info{};
+  info.fdType = 'JUNK';
+  const bool typed = FSpSetFInfo(&a, &info) == noErr && (FSpGetFInfo(&a, &info), info.fdType == 'JUNK');
+  Handle h = NewHandleClear(sizeof(NavTypeList) + sizeof(OSType));
+  auto list = reinterpret_cast<NavTypeListHandle>(h);
+  (**list).osTypeCount = 2;
+  (**list).osType[0] = 'TEXT';
+  (**list).osType[1] = 'PDF ';
+  std::vector<std::string> shown;
+  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
+    if (what != kNavCBStart) return;
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "sub"}) {
+      Rect r;
+      if (tb::ChooserEntryRect(name, &r)) shown.push_back(name);
+    }
+    tb::PressNamedKey("Escape");
+  };
+  AEDesc where = here();
+  NavReplyRecord reply;
+  NavGetFile(&where, &reply, nullptr, &Listen, nullptr, &NoB, list, nullptr);
+  if (typed)
+    EXPECT_EQ(shown, (std::vector<std::string>{"c.txt", "sub"}));
+  else
+    EXPECT_EQ(shown, (std::vector<std::string>{"a.txt", "c.txt", "sub"}));
+  NavDisposeReply(&reply);
+  AEDisposeDesc(&where);
+  // A count larger than the handle holds reads no further than the handle.
+  (**list).osTypeCount = 30000;
+  tb::CancelNextChooser();
+  NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, list, nullptr);
+  NavDisposeReply(&reply);
+  DisposeHandle(h);
+}
+
+TEST_F(NavigationTest, UpdatesOfTheProgramsWindowsReachTheEventProcedure) {
+  Rect r{300, 40, 400, 240};
+  WindowRef mine = NewCWindow(nullptr, &r, reinterpret_cast<const unsigned char*>("\x04Mine"), true, documentProc,
+                              kFirstWindowOfClass, true, 0);
+  EventRecord ev;
+  while (GetNextEvent(everyEvent, &ev))
+    if (ev.what == updateEvt) {
+      BeginUpdate(mine);
+      EndUpdate(mine);
+    }
+  int redraws = 0;
+  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr parms) {
+    if (what == kNavCBStart) {
+      Rect all{0, 0, 100, 200};
+      InvalWindowRect(mine, &all);  // something the program must redraw
+    }
+    if (what == kNavCBEvent && parms->eventData.eventDataParms.event->what == updateEvt &&
+        reinterpret_cast<WindowRef>(parms->eventData.eventDataParms.event->message) == mine) {
+      ++redraws;
+      BeginUpdate(mine);
+      EndUpdate(mine);
+      tb::PressNamedKey("Escape");
+    }
+  };
+  NavReplyRecord reply;
+  EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  EXPECT_EQ(redraws, 1);
+  // the program's window heard it was deactivated behind the chooser
+  ASSERT_FALSE(gHeard.events.empty());
+  EXPECT_NE(std::find(gHeard.events.begin(), gHeard.events.end(), activateEvt), gHeard.events.end());
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavigationTest, HeadlessWithNobodyToAnswerCancels) {
+  NavReplyRecord reply;
+  EXPECT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  EXPECT_FALSE(reply.validRecord);
+  EXPECT_EQ(tb::WindowCount(), 0);
+  NavDisposeReply(&reply);
+}
+
+TEST_F(NavigationTest, ScriptsAnswerChoosers) {
+  tb::LoadScriptText("chooser-answer " + path("a.txt") + "\nchooser-cancel\n");
+  EventRecord ev;
+  for (int i = 0; i < 5 && tb::ScriptRunning(); ++i) WaitNextEvent(everyEvent, &ev, 0, nullptr);
+  EXPECT_EQ(tb::PendingChooserAnswers(), 2);
+  NavReplyRecord reply;
+  EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
+  NavDisposeReply(&reply);
+  EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  NavDisposeReply(&reply);
+}
+
+}  // namespace
