@@ -7,6 +7,7 @@
 
 #include "test_support.h"
 #include "toolbox/controls.h"
+#include "toolbox/gestalt.h"
 #include "toolbox/memory.h"
 #include "toolbox/pictures.h"
 #include "toolbox/pump.h"
@@ -312,6 +313,45 @@ TEST_F(ControlsTest, ViewSizeGivesProportionalThumbs) {
   SetControlValue(v, 100);
   ASSERT_TRUE(tb::ScrollBarPartRect(v, kControlIndicatorPart, &big));
   EXPECT_EQ(big.bottom, 210 - 33);
+}
+
+TEST_F(ControlsTest, BarsFollowTheSystemVersionGestaltReports) {
+  ControlRef v = vbar(100, 100);
+  Rect thumb;
+  ASSERT_TRUE(tb::ScrollBarPartRect(v, kControlIndicatorPart, &thumb));
+  EXPECT_EQ(thumb.bottom, 210 - 33);
+  // From 10.7 on the bars have no arrows: the track is the whole bar.
+  tb::SetGestalt(gestaltSystemVersion, 0x1070);
+  ASSERT_TRUE(tb::ScrollBarPartRect(v, kControlIndicatorPart, &thumb));
+  EXPECT_EQ(thumb.bottom, 210);
+  Rect up;
+  EXPECT_FALSE(tb::ScrollBarPartRect(v, kControlUpButtonPart, &up));
+  EXPECT_EQ(TestControl(v, Point{180, 308}), kControlPageUpPart);
+  tb::SetGestalt(gestaltSystemVersion, 0x106F);
+  EXPECT_EQ(TestControl(v, Point{180, 308}), kControlUpButtonPart);
+  tb::ResetGestalt();
+}
+
+TEST_F(ControlsTest, TitlesAndErasingUseTheWindowsLook) {
+  const RGBColor grey{0xDDDD, 0xDDDD, 0xDDDD};
+  SetWindowContentColor(w_, &grey);
+  ControlRef b = make(checkBoxProc, Rect{10, 10, 26, 200}, "A rather long title", 0, 0, 1);
+  SetControlTitleWithCFString(b, CFSTR("Short"));
+  Str255 t;
+  GetControlTitle(b, t);
+  EXPECT_EQ(pstr::view(t), "Short");
+  EXPECT_FALSE(darkIn(Rect{10, 90, 26, 200}));  // nothing of the old title left
+  EXPECT_EQ(px(150, 18), Px(0xDD, 0xDD, 0xDD));
+  HideControl(b);
+  EXPECT_EQ(px(17, 18), Px(0xDD, 0xDD, 0xDD));
+  // A title longer than a Str255 is cut on a character boundary.
+  std::string longer(254, 'x');
+  longer += "\xC3\xA9";  // one two-byte character across the limit
+  CFStringRef cf = CFStringCreateWithCString(nullptr, longer.c_str(), kCFStringEncodingUTF8);
+  SetControlTitleWithCFString(b, cf);
+  CFRelease(cf);
+  GetControlTitle(b, t);
+  EXPECT_EQ(t[0], 254);
 }
 
 TEST_F(ControlsTest, ArrowHeldCallsTheActionOnEveryPass) {

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "toolbox/gestalt.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
 
@@ -100,6 +101,8 @@ const RGBColor kProgressFill = rgb(0x3A, 0x6E, 0xC8);
 
 // The scroll bar keeps both arrows together at its far end; this many
 // pixels of its length belong to them, the rest is the thumb's track.
+// Systems from 10.7 on have bars without arrows, and the programs measure
+// the bars by the version Gestalt reports, so the look follows it.
 constexpr int kArrowsLength = 33;
 constexpr int kEndArrow = 16;
 constexpr int kMinThumb = 16;
@@ -263,6 +266,11 @@ Rect along(const Rect& b, bool vertical, int from, int to) {
   return vertical ? rect(from, b.left, to, b.right) : rect(b.top, from, b.bottom, to);
 }
 
+bool barsHaveArrows() {
+  SInt32 version = 0;
+  return Gestalt('sysv', &version) != noErr || version < 0x1070;
+}
+
 BarGeometry barGeometry(const ControlRecord* c) {
   BarGeometry g;
   const Rect& b = c->bounds;
@@ -271,18 +279,21 @@ BarGeometry barGeometry(const ControlRecord* c) {
   const int end = g.vertical ? b.bottom : b.right;
   const int length = end - start;
   if (length <= 0 || width(b) <= 0 || height(b) <= 0) return g;
-  if (length < kArrowsLength) {
+  const int arrows = barsHaveArrows() ? kArrowsLength : 0;
+  if (arrows && length < arrows) {
     g.up = along(b, g.vertical, start, start + length / 2);
     g.down = along(b, g.vertical, start + length / 2, end);
     return g;
   }
-  g.up = along(b, g.vertical, end - kArrowsLength, end - kEndArrow);
-  g.down = along(b, g.vertical, end - kEndArrow, end);
+  if (arrows) {
+    g.up = along(b, g.vertical, end - arrows, end - kEndArrow);
+    g.down = along(b, g.vertical, end - kEndArrow, end);
+  }
   g.trackStart = start;
-  g.trackLength = length - kArrowsLength;
+  g.trackLength = length - arrows;
   if (g.trackLength <= 0) return g;
   g.hasTrack = true;
-  g.track = along(b, g.vertical, start, end - kArrowsLength);
+  g.track = along(b, g.vertical, start, end - arrows);
   const SInt64 range = SInt64(c->max) - c->min;
   if (range <= 0 || g.trackLength < kMinThumb || dimmed(c)) return g;
   SInt64 thumb = kMinThumb;
@@ -533,13 +544,19 @@ void redraw(ControlRecord* c) {
   if (scope.ok()) drawTree(c, scope, nullptr);
 }
 
+// Erases the control's area in the window's content colour.
+void eraseBounds(ControlRecord* c) {
+  DrawScope scope(c->window);
+  if (!scope.ok()) return;
+  RGBColor content;
+  if (GetWindowContentColor(c->window, &content) == noErr) RGBBackColor(&content);
+  EraseRect(&c->bounds);
+}
+
 // Erases the control's area and asks the program to redraw what lay under it.
 void eraseArea(ControlRecord* c) {
   if (!windowAlive(c->window) || width(c->bounds) <= 0 || height(c->bounds) <= 0) return;
-  {
-    DrawScope scope(c->window);
-    if (scope.ok()) EraseRect(&c->bounds);
-  }
+  eraseBounds(c);
   InvalWindowRect(c->window, &c->bounds);
 }
 
@@ -973,11 +990,19 @@ void SetControlTitle(ControlRef c, ConstStr255Param title) {
   if (pstr::equal(t, c->title)) return;
   pstr::copy(c->title, sizeof c->title, t);
   // A shorter title leaves nothing of the longer one behind.
-  if (effectiveVisible(c) && c->kind != Kind::kUserPane) {
-    DrawScope scope(c->window);
-    if (scope.ok()) EraseRect(&c->bounds);
-  }
+  if (effectiveVisible(c) && c->kind != Kind::kUserPane && windowAlive(c->window)) eraseBounds(c);
   redraw(c);
+}
+
+OSStatus SetControlTitleWithCFString(ControlRef c, CFStringRef title) {
+  if (!live(c)) return errUnknownControl;
+  const std::string text = tb::CFStringText(title);
+  Str255 t;
+  const std::size_t n = tb::Utf8BoundaryPrefix(reinterpret_cast<const unsigned char*>(text.data()),
+                                               std::min<std::size_t>(text.size(), 255));
+  pstr::set(t, sizeof t, std::string_view(text.data(), n));
+  SetControlTitle(c, t);
+  return noErr;
 }
 
 void GetControlTitle(ControlRef c, Str255 title) {

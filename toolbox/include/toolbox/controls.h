@@ -19,6 +19,7 @@
 // the button is held; an action procedure is called on every pass.
 #pragma once
 
+#include "toolbox/bundle.h"
 #include "toolbox/events.h"
 #include "toolbox/menus.h"
 #include "toolbox/quickdraw.h"
@@ -223,6 +224,9 @@ void SetControlViewSize(ControlRef control, SInt32 viewSize);
 
 void SetControlTitle(ControlRef control, ConstStr255Param title);
 void GetControlTitle(ControlRef control, Str255 title);
+// The title from a string's UTF-8 text, cut to 255 bytes on a character
+// boundary.
+OSStatus SetControlTitleWithCFString(ControlRef control, CFStringRef title);
 // The reference value is as wide as a pointer: programs keep their own
 // records there.
 long GetControlReference(ControlRef control);
