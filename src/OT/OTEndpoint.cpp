@@ -91,8 +91,8 @@ OSStatus OT_OpenEndpoint(EPInfo* ep, SInt16 protocol, OTNotifyUPP notifier, void
   } else {
     ep->epRef = OTOpenEndpoint(OTCreateConfiguration(name), 0, nullptr, &result);
   }
-  // Until the AppleTalk emulation is there, a DDP endpoint is a protocol
-  // this layer cannot open.
+  // A configuration the toolbox does not have ("ddp" before OT_Init
+  // registered it) is a protocol this layer cannot open.
   if (result == kOTBadNameErr) result = kOTBadDataErr;
   ep->err = result;
   return result;
