@@ -202,6 +202,15 @@ TEST_F(NavigationTest, CreatedDialogsRunAndReply) {
   EXPECT_TRUE(reply.validRecord);
   EXPECT_EQ(paths(reply), std::vector<std::string>{path("job.prn")});
   NavDisposeReply(&reply);
+
+  // A classic call disposes its own context; a procedure that tries as
+  // well changes nothing.
+  NavReplyRecord seen, classic;
+  tb::AnswerNextChooser({path("a.txt")});
+  ASSERT_EQ(NavGetFile(nullptr, &classic, nullptr, &DisposeAtTheEnd, nullptr, nullptr, nullptr, &seen), noErr);
+  EXPECT_EQ(paths(classic), paths(seen));
+  NavDisposeReply(&seen);
+  NavDisposeReply(&classic);
 }
 
 // --- operated through injected input -------------------------------------------------------

@@ -1336,6 +1336,7 @@ ControlPartCode HandleControlClick(ControlRef c, Point where, EventModifiers, Co
 namespace {
 
 void changeFocus(WindowRef w, ControlRecord* to, ControlFocusPart part, OSErr* err) {
+  if (!to && !reg().windows.count(w)) return;  // nothing of this window has the focus
   auto& wc = reg().windows[w];
   ControlRecord* from = wc.focus;
   if (from && from != to && live(from)) {

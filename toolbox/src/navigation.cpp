@@ -42,6 +42,8 @@ struct NavDialogRecord {
   // A dialog disposed from its own event procedure waits for the run's end.
   bool running = false;
   bool disposeLater = false;
+  // Made by a classic call, which disposes it itself.
+  bool classic = false;
   WindowRef window = nullptr;
 };
 
@@ -891,6 +893,7 @@ NavDialogRecord* fromClassic(Kind kind, AEDesc* location, const NavDialogOptions
                              void* userData) {
   auto* d = new NavDialogRecord;
   d->kind = kind;
+  d->classic = true;
   d->eventProc = eventProc;
   d->userData = userData;
   d->defaultLocation = pathOfLocation(location);
@@ -1068,7 +1071,7 @@ NavUserAction NavDialogGetUserAction(NavDialogRef d) { return d ? d->userAction 
 WindowRef NavDialogGetWindow(NavDialogRef d) { return d ? d->window : nullptr; }
 
 void NavDialogDispose(NavDialogRef d) {
-  if (!d) return;
+  if (!d || d->classic) return;
   if (d->running) {
     d->disposeLater = true;
     return;
