@@ -39,6 +39,9 @@
 #if __has_include("toolbox/textedit.h")
 #include "toolbox/textedit.h"
 #endif
+#if __has_include("toolbox/scrap.h")
+#include "toolbox/scrap.h"
+#endif
 #if __has_include("toolbox/lists.h")
 #include "toolbox/lists.h"
 #endif

@@ -301,6 +301,146 @@ void compileControl(Body& body, std::vector<UInt8>& out) {
   putText(out, title);
 }
 
+// 'DLOG': a dialog: content bounds (top, left, bottom, right), window
+// definition, visible and close-box bytes (each with a filler byte), the
+// reference value, the id of its 'DITL', the title with its length byte, a
+// pad byte to an even length, and the position code (0 as given, 0x280A
+// centred, 0x300A alert position).
+//   resource 'DLOG' 603 { bounds 80 100 200 460  proc 1  visible  items 603
+//                         title "Alert"  position alert }
+void compileDialog(Body& body, std::vector<UInt8>& out) {
+  std::int64_t box[4] = {0, 0, 0, 0};
+  std::int64_t proc = 0, visible = 0, goAway = 0, refCon = 0, items = 0, position = 0;
+  std::string title;
+  bool haveBounds = false, haveItems = false;
+  while (!body.atEnd()) {
+    if (body.accept("bounds")) {
+      for (auto& v : box)
+        if (auto n = body.number(-32768, 32767, "a bounds coordinate")) v = *n;
+      haveBounds = true;
+    } else if (body.accept("proc")) {
+      if (auto n = body.number(-32768, 32767, "proc")) proc = *n;
+    } else if (body.accept("visible")) {
+      visible = 1;
+    } else if (body.accept("hidden")) {
+      visible = 0;
+    } else if (body.accept("goaway")) {
+      goAway = 1;
+    } else if (body.accept("refcon")) {
+      if (auto n = body.number(INT32_MIN, UINT32_MAX, "refcon")) refCon = *n;
+    } else if (body.accept("items")) {
+      if (auto n = body.number(-32768, 32767, "the item list id")) items = *n;
+      haveItems = true;
+    } else if (body.accept("title")) {
+      if (auto t = body.string("the title")) title = *t;
+      if (title.size() > 255) return body.error("a title holds at most 255 bytes");
+    } else if (body.accept("position")) {
+      if (body.accept("center"))
+        position = 0x280A;
+      else if (body.accept("alert"))
+        position = 0x300A;
+      else if (body.accept("none"))
+        position = 0;
+      else if (auto n = body.number(0, 65535, "position"))
+        position = *n;
+    } else {
+      return body.error(
+          "expected 'bounds', 'proc', 'visible', 'hidden', 'goaway', 'refcon', 'items', 'title' or "
+          "'position'");
+    }
+    if (body.failed()) return;
+  }
+  if (!haveBounds) return body.error("a dialog needs 'bounds top left bottom right'");
+  if (box[2] <= box[0] || box[3] <= box[1]) return body.error("the bounds are empty");
+  if (!haveItems) return body.error("a dialog needs 'items <id of its DITL>'");
+  for (auto v : box) PutU16(out, static_cast<std::uint16_t>(v));
+  PutU16(out, static_cast<std::uint16_t>(proc));
+  out.push_back(static_cast<UInt8>(visible));
+  out.push_back(0);
+  out.push_back(static_cast<UInt8>(goAway));
+  out.push_back(0);
+  PutU32(out, static_cast<std::uint32_t>(refCon));
+  PutU16(out, static_cast<std::uint16_t>(items));
+  out.push_back(static_cast<UInt8>(title.size()));
+  putText(out, title);
+  if (out.size() % 2) out.push_back(0);
+  PutU16(out, static_cast<std::uint16_t>(position));
+}
+
+// 'DITL': a dialog's items in order (item 1 first). Each is a kind, its
+// rectangle (top, left, bottom, right) and what the kind carries: a text
+// for buttons, check boxes, radio buttons, static and edit text; a 'CNTL'
+// id for a control; a 'cicn' or 'PICT' id for an icon or a picture; nothing
+// for a user item. `disabled` after an item adds 128 to its kind.
+// Laid out as the count less one (u16), then per item a zero placeholder
+// (u32), the rectangle (4 x i16), the kind byte, the data length byte and
+// the data, padded to an even length.
+//   resource 'DITL' 603 { button 90 280 110 350 "OK"
+//                         static 10 60 80 350 "^0" disabled
+//                         control 40 60 60 200 130   user 10 10 42 42 }
+void compileItemList(Body& body, std::vector<UInt8>& out) {
+  struct ItemKind {
+    const char* word;
+    UInt8 kind;
+    enum { Text, Id, Nothing } data;
+  };
+  static const ItemKind kItemKinds[] = {
+      {"user", 0, ItemKind::Nothing},  {"button", 4, ItemKind::Text}, {"checkbox", 5, ItemKind::Text},
+      {"radio", 6, ItemKind::Text},    {"control", 7, ItemKind::Id},  {"static", 8, ItemKind::Text},
+      {"edit", 16, ItemKind::Text},    {"icon", 32, ItemKind::Id},    {"picture", 64, ItemKind::Id},
+  };
+  std::vector<UInt8> items;
+  std::size_t count = 0;
+  std::size_t lastKind = 0;  // offset of the last item's kind byte, 0 before the first
+  while (!body.atEnd()) {
+    if (body.accept("disabled")) {
+      if (!lastKind) return body.error("'disabled' follows an item");
+      items[lastKind] |= 0x80;
+      continue;
+    }
+    if (body.accept("enabled")) {
+      if (!lastKind) return body.error("'enabled' follows an item");
+      continue;
+    }
+    const ItemKind* k = nullptr;
+    for (const auto& c : kItemKinds)
+      if (body.accept(c.word)) {
+        k = &c;
+        break;
+      }
+    if (!k)
+      return body.error(
+          "expected an item: button, checkbox, radio, control, static, edit, icon, picture or user");
+    std::int64_t r[4] = {0, 0, 0, 0};
+    for (auto& v : r)
+      if (auto n = body.number(-32768, 32767, "a rectangle coordinate")) v = *n;
+    if (body.failed()) return;
+    if (r[2] < r[0] || r[3] < r[1]) return body.error("the item's bottom or right lies before its top or left");
+    std::vector<UInt8> data;
+    if (k->data == ItemKind::Text) {
+      auto t = body.string("the item's text");
+      if (!t) return;
+      if (t->size() > 255) return body.error("an item's text holds at most 255 bytes");
+      data.assign(t->begin(), t->end());
+    } else if (k->data == ItemKind::Id) {
+      auto id = body.number(-32768, 32767, k->kind == 7 ? "the 'CNTL' id" : "the resource id");
+      if (!id) return;
+      data = {static_cast<UInt8>(*id >> 8), static_cast<UInt8>(*id)};
+    }
+    if (count == 32767) return body.error("an item list holds at most 32767 items");
+    PutU32(items, 0);
+    for (auto v : r) PutU16(items, static_cast<std::uint16_t>(v));
+    lastKind = items.size();
+    items.push_back(k->kind);
+    items.push_back(static_cast<UInt8>(data.size()));
+    items.insert(items.end(), data.begin(), data.end());
+    if (items.size() % 2) items.push_back(0);
+    ++count;
+  }
+  PutU16(out, static_cast<std::uint16_t>(count - 1));  // an empty list stores 0xFFFF
+  out.insert(out.end(), items.begin(), items.end());
+}
+
 const Kind kKinds[] = {
     {'STR#', compileStringList},
     {'PVER', compileVersion},
@@ -312,6 +452,8 @@ const Kind kKinds[] = {
     {'MENU', compileMenu},
     {'MBAR', compileMenuBar},
     {'CNTL', compileControl},
+    {'DLOG', compileDialog},
+    {'DITL', compileItemList},
 };
 
 }  // namespace

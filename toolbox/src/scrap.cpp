@@ -1,0 +1,195 @@
+#include "toolbox/scrap.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+struct OpaqueScrapRef {
+  struct Flavor {
+    ScrapFlavorType type;
+    ScrapFlavorFlags flags;
+    std::vector<UInt8> data;
+  };
+  std::vector<Flavor> flavors;
+};
+
+namespace {
+
+// Every scrap made so far stays allocated (a handful per run), so a stale
+// reference is told apart by address, never read after being freed.
+struct Scraps {
+  std::vector<std::unique_ptr<OpaqueScrapRef>> all;
+  OpaqueScrapRef* current = nullptr;
+  OpaqueScrapRef* now() {
+    if (!current) {
+      all.push_back(std::make_unique<OpaqueScrapRef>());
+      current = all.back().get();
+    }
+    return current;
+  }
+};
+
+Scraps& scraps() {
+  static Scraps s;
+  return s;
+}
+
+OpaqueScrapRef::Flavor* findFlavor(ScrapRef scrap, ScrapFlavorType type) {
+  for (auto& f : scrap->flavors)
+    if (f.type == type) return &f;
+  return nullptr;
+}
+
+bool valid(ScrapRef scrap) { return scrap && scrap == scraps().current; }
+
+// UTF-8 to UTF-16 and back, for the 'utxt' flavour. A byte that starts no
+// valid sequence stands for the character of the same number.
+std::vector<UInt16> toUtf16(std::string_view s) {
+  std::vector<UInt16> out;
+  const auto* t = reinterpret_cast<const unsigned char*>(s.data());
+  std::size_t i = 0, n = s.size();
+  while (i < n) {
+    unsigned c = t[i];
+    std::size_t len = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    char32_t cp = c;
+    bool ok = len > 0 && i + len <= n;
+    if (ok && len > 1) {
+      cp = c & (0xFF >> (len + 1));
+      for (std::size_t k = 1; k < len && ok; ++k) {
+        unsigned cc = t[i + k];
+        ok = (cc & 0xC0) == 0x80;
+        cp = (cp << 6) | (cc & 0x3F);
+      }
+      ok = ok && !((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
+                   (cp >= 0xD800 && cp <= 0xDFFF));
+    }
+    if (!ok) {
+      cp = c;
+      len = 1;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(UInt16(0xD800 + (cp >> 10)));
+      out.push_back(UInt16(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(UInt16(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string fromUtf16(const UInt16* u, std::size_t n) {
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) {
+    char32_t cp = u[i];
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < n && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (u[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp < 0xE000) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += char(cp);
+    } else if (cp < 0x800) {
+      out += char(0xC0 | (cp >> 6));
+      out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += char(0xE0 | (cp >> 12));
+      out += char(0x80 | ((cp >> 6) & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    } else {
+      out += char(0xF0 | (cp >> 18));
+      out += char(0x80 | ((cp >> 12) & 0x3F));
+      out += char(0x80 | ((cp >> 6) & 0x3F));
+      out += char(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+OSStatus GetCurrentScrap(ScrapRef* scrap) {
+  if (!scrap) return paramErr;
+  *scrap = scraps().now();
+  return noErr;
+}
+
+OSStatus ClearCurrentScrap() {
+  auto& s = scraps();
+  // The old scrap's bytes are dropped; the record stays so a stale
+  // reference is still recognised as stale.
+  if (s.current) s.current->flavors.clear();
+  s.all.push_back(std::make_unique<OpaqueScrapRef>());
+  s.current = s.all.back().get();
+  // Only the last few records matter for telling stale references; keep
+  // the list from growing without end in a long run.
+  if (s.all.size() > 64) s.all.erase(s.all.begin(), s.all.begin() + 32);
+  return noErr;
+}
+
+OSStatus PutScrapFlavor(ScrapRef scrap, ScrapFlavorType type, ScrapFlavorFlags flags, Size size,
+                        const void* data) {
+  if (!valid(scrap)) return badScrapRefErr;
+  if (size < 0 || (size > 0 && !data)) return paramErr;
+  if (findFlavor(scrap, type)) return duplicateScrapFlavorErr;
+  OpaqueScrapRef::Flavor f{type, flags, {}};
+  if (size > 0) {
+    const auto* b = static_cast<const UInt8*>(data);
+    f.data.assign(b, b + size);
+  }
+  scrap->flavors.push_back(std::move(f));
+  return noErr;
+}
+
+OSStatus GetScrapFlavorFlags(ScrapRef scrap, ScrapFlavorType type, ScrapFlavorFlags* flags) {
+  if (!valid(scrap)) return badScrapRefErr;
+  auto* f = findFlavor(scrap, type);
+  if (!f) return noTypeErr;
+  if (flags) *flags = f->flags;
+  return noErr;
+}
+
+OSStatus GetScrapFlavorSize(ScrapRef scrap, ScrapFlavorType type, Size* byteCount) {
+  if (!valid(scrap)) return badScrapRefErr;
+  if (!byteCount) return paramErr;
+  auto* f = findFlavor(scrap, type);
+  if (!f) return noTypeErr;
+  *byteCount = Size(f->data.size());
+  return noErr;
+}
+
+OSStatus GetScrapFlavorData(ScrapRef scrap, ScrapFlavorType type, Size* byteCount, void* destination) {
+  if (!valid(scrap)) return badScrapRefErr;
+  if (!byteCount || *byteCount < 0 || (*byteCount > 0 && !destination)) return paramErr;
+  auto* f = findFlavor(scrap, type);
+  if (!f) return noTypeErr;
+  Size n = std::min<Size>(*byteCount, Size(f->data.size()));
+  if (n > 0) std::memcpy(destination, f->data.data(), std::size_t(n));
+  *byteCount = n;
+  return noErr;
+}
+
+bool tb::GetScrapText(std::string* text) {
+  ScrapRef scrap = scraps().now();
+  if (auto* f = findFlavor(scrap, kScrapFlavorTypeText)) {
+    if (text) text->assign(f->data.begin(), f->data.end());
+    return true;
+  }
+  if (auto* f = findFlavor(scrap, kScrapFlavorTypeUnicode)) {
+    std::vector<UInt16> u(f->data.size() / 2);
+    if (!u.empty()) std::memcpy(u.data(), f->data.data(), u.size() * 2);
+    if (text) *text = fromUtf16(u.data(), u.size());
+    return true;
+  }
+  return false;
+}
+
+void tb::PutScrapText(std::string_view text) {
+  ClearCurrentScrap();
+  ScrapRef scrap = scraps().now();
+  PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, Size(text.size()), text.data());
+  std::vector<UInt16> u = toUtf16(text);
+  PutScrapFlavor(scrap, kScrapFlavorTypeUnicode, kScrapFlavorMaskNone, Size(u.size() * 2), u.data());
+}
