@@ -174,6 +174,17 @@ TEST_F(EventsTest, AButtonPressedOnlyByATestEndsWhenNothingMoreComes) {
   EXPECT_FALSE(Button());
 }
 
+TEST_F(EventsTest, APressFollowedOnlyByAKeyEndsInsteadOfSpinning) {
+  tb::PostMouse(mouseDown, Point{5, 5}, 0);
+  tb::PostKey(keyDown, 'k', 0, 0);
+  EventRecord ev{};
+  ASSERT_TRUE(GetNextEvent(everyEvent, &ev));
+  ASSERT_EQ(ev.what, mouseDown);
+  EXPECT_FALSE(StillDown());  // a tracking loop would otherwise never end
+  ASSERT_TRUE(GetNextEvent(everyEvent, &ev));
+  EXPECT_EQ(ev.what, keyDown);
+}
+
 TEST_F(EventsTest, BeepsAreCounted) {
   SysBeep(1);
   SysBeep(30);

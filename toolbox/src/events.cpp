@@ -275,7 +275,12 @@ Boolean StillDown() {
   bool ran = pumpInput();
   applyLeadingMoves();
   if (!st().button || mouseEventPending()) return false;
-  if (!ran && st().queue.empty()) {
+  // Input queued behind the press that is not the mouse (a key, say) can
+  // only be reached once the press is over.
+  const bool mouseNext = !st().queue.empty() && (st().queue.front().move ||
+                                                 st().queue.front().ev.what == mouseDown ||
+                                                 st().queue.front().ev.what == mouseUp);
+  if (!ran && !mouseNext) {
     if (!tb::detail::DisplayHasLiveInput()) {
       // Nobody can let go of a button that only a test pressed: the press
       // ends where the mouse is.
