@@ -7,7 +7,6 @@ namespace pboxemu {
 
 namespace {
 
-constexpr std::size_t kProbeSize = 88;
 constexpr std::size_t kSearchReplySize = 72;
 constexpr std::size_t kRequestHead = 88;
 constexpr std::size_t kCmdField = 80;
