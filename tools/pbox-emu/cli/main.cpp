@@ -1,10 +1,12 @@
 // pbox-emu: runs simulated print boxes on loopback until interrupted.
 //
 //   pbox-emu [--count N] [--base 127.0.0.10] [--model A|B|C|E|foreign]
-//            [--old K] [--busy-after-save N]
+//            [--old K] [--busy-after-save N] [--zone NAME]
 //
 // The last K boxes are of the old version (JCP on port 9). Ports follow
-// TOOLBOX_PORTMAP, so the demo runs without root.
+// TOOLBOX_PORTMAP, so the demo runs without root. With --zone the boxes are
+// also AppleTalk nodes in that zone ("*": the configuration's own zone) on
+// the network of the toolbox's AppleTalk configuration.
 #include <arpa/inet.h>
 #include <signal.h>
 #include <unistd.h>
@@ -25,7 +27,7 @@ void onSignal(int) { gStop = 1; }
 int usage() {
   std::fprintf(stderr,
                "usage: pbox-emu [--count N] [--base 127.x.y.z] [--model A|B|C|E|foreign] [--old K] "
-               "[--busy-after-save N]\n");
+               "[--busy-after-save N] [--zone NAME]\n");
   return 2;
 }
 
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
   long count = 4, old = 0, busy = 0;
   UInt32 base = 0x7F00000Au;  // 127.0.0.10
   pboxemu::Model model = pboxemu::Model::QSV_C;
+  std::string zone;  // empty: no AppleTalk
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -64,6 +67,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pbox-emu: boxes live on loopback only (127.0.0.0/8)\n");
         return 2;
       }
+    } else if (a == "--zone") {
+      if (!*v || std::strlen(v) > 32) return usage();
+      zone = v;
     } else {
       return usage();
     }
@@ -75,6 +81,8 @@ int main(int argc, char** argv) {
     pboxemu::BoxSpec spec;
     spec.model = model;
     spec.oldVersion = i >= count - old;
+    spec.appleTalk = !zone.empty();
+    if (zone != "*") spec.zone = zone;
     emu.AddBox(spec);
   }
   emu.SetBusyAfterSave(-1, int(busy));
@@ -90,6 +98,8 @@ int main(int argc, char** argv) {
     std::printf("box %d: %u.%u.%u.%u port %u (real %u) mac %02X:%02X:%02X:%02X:%02X:%02X model %s\n", i + 1,
                 a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255, p, tb::MapPort(p), mac[0], mac[1], mac[2],
                 mac[3], mac[4], mac[5], pboxemu::ModelName(model));
+    if (emu.BoxNode(i))
+      std::printf("  AppleTalk network %u node %u socket %u\n", emu.BoxNetwork(i), emu.BoxNode(i), emu.BoxDdpSocket(i));
   }
   std::fflush(stdout);
 

@@ -54,6 +54,13 @@ struct BoxState {
   std::map<std::pair<UInt32, std::string>, SetTransfer> sets;
 
   int sock = -1;
+
+  // The AppleTalk node (spec.appleTalk), set up when the emulator starts.
+  UInt16 atNetwork = 0;
+  UInt8 atNode = 0;
+  int nbpLookups = 0;  // lookups answered
+  int nisSock = -1;    // names information socket
+  int atSock = -1;     // JCP over DDP
 };
 
 // Handles one datagram that reached the box (on its own socket, or on the

@@ -6,11 +6,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
 
+#include "atalk_node.h"
 #include "box.h"
 #include "reactor.h"
 #include "toolbox/clock.h"
@@ -254,6 +256,11 @@ bool Emulator::Start(std::string* error) {
   auto jcp = std::make_unique<JcpUdpService>(*impl_);
   if (!jcp->Open(impl_->reactor, error)) return false;
   impl_->services.push_back(std::move(jcp));
+  if (std::any_of(impl_->boxes.begin(), impl_->boxes.end(), [](auto& b) { return b->spec.appleTalk; })) {
+    auto atalk = MakeAppleTalkService(impl_->mu, impl_->boxes);
+    if (!atalk->Open(impl_->reactor, error)) return false;
+    impl_->services.push_back(std::move(atalk));
+  }
   if (!impl_->reactor.Start(error)) {
     impl_->services.clear();
     return false;
@@ -350,6 +357,26 @@ UInt32 Emulator::ReportedAddress(int box) const {
   return impl_->box(box).reportedIp;
 }
 
+UInt16 Emulator::BoxNetwork(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).atNetwork;
+}
+
+UInt8 Emulator::BoxNode(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).atNode;
+}
+
+UInt8 Emulator::BoxDdpSocket(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).atNode ? kJcpDdpSocket : 0;
+}
+
+int Emulator::NbpLookups(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).nbpLookups;
+}
+
 int Emulator::Probes(int box) const {
   std::lock_guard<std::mutex> lock(impl_->mu);
   return impl_->box(box).probes;
@@ -379,6 +406,7 @@ void Emulator::ClearLog() {
     b->probes = 0;
     b->replies = 0;
     b->executed.clear();
+    b->nbpLookups = 0;
   }
 }
 

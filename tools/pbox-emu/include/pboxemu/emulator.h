@@ -20,6 +20,15 @@
 
 namespace pboxemu {
 
+// How an AppleTalk box answers NBP lookups.
+enum class NbpReply {
+  Normal,
+  Silent,    // not at all
+  LongName,  // its object name's length byte says 33
+  PastEnd,   // its zone name's length byte runs past the datagram
+  NotReply,  // function 2 (a lookup) in place of 3
+};
+
 struct BoxSpec {
   std::string name;  // empty: "PBOX-<n>"
   Model model = Model::QSV_C;
@@ -31,6 +40,12 @@ struct BoxSpec {
   UInt16 status = 0;
   UInt32 netno = 0;
   UInt16 hopcount = 0;
+  // AppleTalk: the box is also a node of the network the toolbox's
+  // AppleTalk configuration names, answering NBP lookups of type "CTRLJCP1"
+  // and JCP over DDP (src/atalk_node.h).
+  bool appleTalk = false;
+  std::string zone;  // empty: the configuration's own zone
+  NbpReply nbpReply = NbpReply::Normal;
 };
 
 enum class Fault {
@@ -113,6 +128,13 @@ class Emulator {
   // in 127.0.0.0/8 not held by another box also moves the box there, and
   // BoxAddress tells it).
   UInt32 ReportedAddress(int box) const;
+
+  // The DDP address an AppleTalk box answers JCP on (after Start), and the
+  // NBP lookups it has answered.
+  UInt16 BoxNetwork(int box) const;
+  UInt8 BoxNode(int box) const;
+  UInt8 BoxDdpSocket(int box) const;
+  int NbpLookups(int box) const;
 
   // Counters and the request log.
   int Probes(int box) const;
