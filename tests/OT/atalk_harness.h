@@ -117,12 +117,30 @@ class RawNode {
     }
     return false;
   }
-  // Sends NBP bytes as DDP type 2 from socket 2 to (net, node, socket).
-  void Send(const std::vector<UInt8>& nbp, UInt16 net, UInt8 node, UInt8 socket, UInt8 type = 2) {
+  // Sends bytes as a DDP datagram (type 2 unless told) from socket 2 to
+  // (net, node, socket); node 255 is the broadcast.
+  void Send(const std::vector<UInt8>& bytes, UInt16 net, UInt8 node, UInt8 socket, UInt8 type = 2) {
     std::vector<UInt8> d{0xDD, type};
-    d.insert(d.end(), nbp.begin(), nbp.end());
-    sockaddr_in to = HostAddr(NodeHost(net, node), UInt16(kPortBase + socket));
+    d.insert(d.end(), bytes.begin(), bytes.end());
+    sockaddr_in to = HostAddr(node == 255 ? 0x7FFFFFFF : NodeHost(net, node), UInt16(kPortBase + socket));
     sendto(unicast_, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+  // The next datagram to the node's own socket.
+  bool Recv(Packet& p, int ms = 3000) {
+    pollfd pf{unicast_, POLLIN, 0};
+    if (poll(&pf, 1, ms) <= 0) return false;
+    UInt8 buf[2048];
+    sockaddr_in from{};
+    socklen_t fl = sizeof from;
+    ssize_t n = recvfrom(unicast_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fl);
+    if (n < 2) return false;
+    UInt32 h = ntohl(from.sin_addr.s_addr);
+    p.bytes.assign(buf + 2, buf + n);
+    p.type = buf[1];
+    p.net = UInt16(h >> 8);
+    p.node = UInt8(h);
+    p.socket = UInt8(ntohs(from.sin_port) - kPortBase);
+    return true;
   }
 
  private:
@@ -130,6 +148,7 @@ class RawNode {
     int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     int one = 1;
     if (shared) setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    setsockopt(s, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
     sockaddr_in a = HostAddr(host, UInt16(kPortBase + 2));
     EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
     return s;
@@ -158,6 +177,19 @@ inline std::vector<UInt8> LookupReply(UInt8 id, const std::vector<Tuple>& tuples
       r.push_back(UInt8(s->size()));
       r.insert(r.end(), s->begin(), s->end());
     }
+  }
+  return r;
+}
+
+// A lookup (function 2) or broadcast request (1) for object:type@zone whose
+// answers go to (net, node, socket).
+inline std::vector<UInt8> LookupRequest(UInt8 function, UInt8 id, UInt16 net, UInt8 node, UInt8 socket,
+                                        const std::string& object, const std::string& type,
+                                        const std::string& zone) {
+  std::vector<UInt8> r{UInt8(function << 4 | 1), id, UInt8(net >> 8), UInt8(net), node, socket, 0};
+  for (const std::string* s : {&object, &type, &zone}) {
+    r.push_back(UInt8(s->size()));
+    r.insert(r.end(), s->begin(), s->end());
   }
   return r;
 }
