@@ -58,8 +58,15 @@ Boolean Handle_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemInde
   return false;
 }
 
-void Handle_File_Menu(short item) { host().fileMenuItems.push_back(item); }
-void Handle_Option_Menu(short item) { host().optionMenuItems.push_back(item); }
+void Handle_File_Menu(short item) {
+  host().fileMenuItems.push_back(item);
+  if (host().onFileMenu) host().onFileMenu(item);
+}
+
+void Handle_Option_Menu(short item) {
+  host().optionMenuItems.push_back(item);
+  if (host().onOptionMenu) host().onOptionMenu(item);
+}
 void AppliMenu_Select_Enable(short flag) { host().appliMenuFlags.push_back(flag); }
 
 short Get_Status_Open_Count() {

@@ -41,6 +41,8 @@ struct Host {
   // still counted).
   std::function<void(EventRecord*)> onMouseDown;
   std::function<void(EventRecord*)> onActivate;
+  std::function<void(short)> onFileMenu;
+  std::function<void(short)> onOptionMenu;
   std::function<Boolean(DialogRef, EventRecord*, DialogItemIndex*)> onAlertFilter;
   std::function<short(CONFIG_FRAME*)> onBuildConfigTab;
   std::function<void(CONF_TAB_CELL*, SInt16)> onSetConfigFunction;
