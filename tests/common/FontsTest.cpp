@@ -59,7 +59,7 @@ short FontNumber(const char* name) {
 
 }  // namespace
 
-TEST(Fonts, ValuesSplitWithDefaultsAndExactWords) {
+TEST(FontValues, ValuesSplitWithDefaultsAndExactWords) {
   Port port;
   const short defSize = GetDefFontSize();
   struct Case {
@@ -95,7 +95,7 @@ TEST(Fonts, ValuesSplitWithDefaultsAndExactWords) {
   }
 }
 
-TEST(Fonts, EmptyValueIsTheSystemFontAndLongFieldsAreCut) {
+TEST(FontValues, EmptyValueIsTheSystemFontAndLongFieldsAreCut) {
   Port port;
   FONT_DATA f = Prefilled();
   Get_Font_Data("", &f);
@@ -115,7 +115,7 @@ TEST(Fonts, EmptyValueIsTheSystemFontAndLongFieldsAreCut) {
   EXPECT_EQ(std::strlen(f.backColor), 127u);
 }
 
-TEST(Fonts, MetricsAreTheRecordsFontAndThePortIsResetAfterwards) {
+TEST(FontValues, MetricsAreTheRecordsFontAndThePortIsResetAfterwards) {
   Port port;
   FONT_DATA plain = Prefilled();
   Get_Font_Data("Geneva,0", &plain);  // size 0: the default size
