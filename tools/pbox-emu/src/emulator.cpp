@@ -62,6 +62,7 @@ struct Emulator::Impl {
   std::vector<std::unique_ptr<BoxState>> boxes;
   Reactor reactor;
   std::vector<std::unique_ptr<Service>> services;
+  FtpServer ftp;
   bool started = false;
 
   BoxState& box(int i) { return *boxes.at(std::size_t(i)); }
@@ -261,7 +262,15 @@ bool Emulator::Start(std::string* error) {
     if (!atalk->Open(impl_->reactor, error)) return false;
     impl_->services.push_back(std::move(atalk));
   }
+  std::vector<UInt32> addrs;
+  for (auto& b : impl_->boxes) addrs.push_back(b->addr);
+  if (!impl_->ftp.open(impl_->reactor, addrs, error)) {
+    impl_->services.clear();
+    impl_->ftp.close();
+    return false;
+  }
   if (!impl_->reactor.Start(error)) {
+    impl_->ftp.close();
     impl_->services.clear();
     return false;
   }
@@ -273,8 +282,11 @@ void Emulator::Stop() {
   impl_->reactor.Stop();
   for (auto& s : impl_->services) s->Close();
   impl_->services.clear();
+  impl_->ftp.close();
   impl_->started = false;
 }
+
+FtpServer& Emulator::Ftp() { return impl_->ftp; }
 
 int Emulator::BoxCount() const {
   std::lock_guard<std::mutex> lock(impl_->mu);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "pboxemu/ftp_server.h"
 #include "pboxemu/settings.h"
 #include "toolbox/types.h"
 
@@ -135,6 +136,9 @@ class Emulator {
   UInt8 BoxNode(int box) const;
   UInt8 BoxDdpSocket(int box) const;
   int NbpLookups(int box) const;
+
+  // The boxes' FTP receive (off unless enabled before Start).
+  FtpServer& Ftp();
 
   // Counters and the request log.
   int Probes(int box) const;
