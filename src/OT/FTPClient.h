@@ -1,0 +1,125 @@
+// The transport half of sending a file to a print box over FTP: one TCP
+// connection for the control dialogue (the box's port 21) and one for the
+// data in active mode (we listen, announce our address with PORT, and the
+// box connects). Each connection has its own context. The command sequence
+// and the polling that drive them belong to the send window (FTPSend.h).
+#pragma once
+
+#include <cstddef>
+
+#include "OTEndpoint.h"
+#include "toolbox/types.h"
+
+constexpr std::size_t kFTPCmdSize = 80;
+constexpr std::size_t kFTPLargeBufSize = 16384;
+
+// protocolType of a context: TCP is the only one.
+enum : SInt16 { FTP_PROTO_TCP = 1 };
+
+// cmdType of a context.
+enum : SInt16 {
+  FTP_CMD_CONTROL = 2,  // replies are collected
+  FTP_CMD_DATA = 3,     // received bytes are ignored
+};
+
+struct FTPEPInfo;
+// Kept for the owner; the FTP layer never calls it.
+using FTPNotifyProcPtr = void (*)(FTPEPInfo* context, short status);
+
+// One connection. Allocated cleared by its owner, two per transfer.
+struct FTPEPInfo {
+  union {
+    TCPEPInfo tcp;
+  } protocol;
+  FTPNotifyProcPtr NotifyProcPtr;
+  SInt16 protocolType;  // FTP_PROTO_TCP; every operation refuses another value
+  SInt16 cmdType;       // FTP_CMD_CONTROL or FTP_CMD_DATA
+  SInt16 conditionNo;   // not used by the FTP client
+  UInt16 lportPort;     // data connection: the local port it listens on
+  UInt16 retryCnt;      // kept by the owner
+  UInt8 cmd[kFTPCmdSize];  // the last command text (NUL-terminated, cut to fit)
+  UInt8 sndLargeBuf[kFTPLargeBufSize];  // copy of the last data handed to a command
+  UInt32 sndLargeBufLen;
+  UInt32 sndOffset;
+  // Reply text collected since the last command. It always keeps a NUL
+  // behind its last byte; a reply longer than the buffer keeps its newest
+  // bytes.
+  UInt8 rcvLargeBuf[kFTPLargeBufSize];
+  UInt32 rcvLargeBufLen;
+  UInt32 rcvOffset;
+  Boolean dataConnect;  // 1 for the data connection
+  Boolean isSuccess;    // control: a reply line ended; data: the box's call was accepted
+  Boolean isTimeout;    // cleared by each command
+  Boolean ackWait;      // control: a reply line ended
+  Boolean isComplete;   // the endpoint is closed (unbind completed)
+  OTNotifyUPP uppEndpoint;  // made when the connection is opened, released by the owner
+};
+
+// Opens the control connection to ipAddr:port: -3159 for an unusable
+// context, else 0 (how the open goes shows in the context).
+OSStatus Ftp_Protocol(FTPEPInfo* ctx, UInt32 ipAddr, UInt16 port, UInt32 timeoutMs, FTPNotifyProcPtr callback,
+                      Boolean async);
+// Opens a data connection that listens for the box's call; the box's
+// address and port are only recorded. -3159 or 0.
+OSStatus FtpData_Protocol(FTPEPInfo* ctx, UInt32 ipAddr, UInt16 port, UInt32 timeoutMs,
+                          FTPNotifyProcPtr callback, Boolean async);
+void FTP_TCP_SetRemote(FTPEPInfo* ctx, UInt32 ipAddr, UInt16 port);
+// The endpoint record twice: -2 for no context, -1 unless TCP, else 0.
+short GetFtpEPInfo(FTPEPInfo* ctx, EPInfo** epInfo, TCPEPInfo** tcpInfo);
+
+// Sends a command on the control connection: the collected reply text and
+// the flags of the last command are cleared first. Sends the data when
+// dataLen is not 0, else the command text. Bytes sent or an error; -3159
+// for an unusable context.
+OTResult FTP_Get_Command(FTPEPInfo* ctx, const char* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen);
+// The same on the data connection (file data).
+OTResult FTP_Set_Command(FTPEPInfo* ctx, const char* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen);
+
+// Takes everything that has arrived: the control connection collects it as
+// reply text, the data connection drops it.
+void RcvData(FTPEPInfo* ctx);
+// The bind-complete steps: the control connection dials the box, the data
+// connection starts listening.
+void GetConnectData(FTPEPInfo* ctx);
+void GetListenData(FTPEPInfo* ctx);
+
+void ftpEndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie);
+void ftpDEndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie);
+
+// Flushes an open connection; a synchronous one then runs its
+// disconnect-complete and unbind-complete steps.
+void FTP_KillIOEvent(FTPEPInfo* ctx);
+// Closes the connection: 1 when the endpoint is closed or was never open,
+// 0 when it may still be open (the context must then stay allocated; see
+// FTP_Release_Context). The waits run the network meanwhile and are
+// counted in real time, so a test's stopped clock cannot hold them up.
+short FTP_Disconnect(FTPEPInfo* ctx);
+
+// The file being sent (the send window keeps one per transfer).
+struct FILE_INFO_DATA {
+  UInt16 total_cnt;  // files in the job
+  UInt16 send_cnt;   // files taken so far
+  FSSpec fileSpec;
+  UInt32 fileSize;  // bytes, when the file was taken
+  UInt32 sendSize;  // bytes the endpoint has accepted
+};
+
+// Sends the next piece of the file (at most 16384 bytes from sendSize, and
+// never beyond the size the file had when it was taken): bytes the endpoint
+// accepted (sendSize grows by them), 0 when it took nothing now, or a
+// negative error (-1: the file cannot be read, or has become shorter).
+OTResult Start_FTP_Data(FTPEPInfo* ctx, FILE_INFO_DATA* file);
+
+// The address as "a,b,c,d" (the form PORT takes), NUL-terminated; buf needs
+// 16 bytes.
+void iptoport(UInt32 ipAddr, char* buf);
+
+// Releases a context whose endpoint is closed, with its notifier handle; a
+// context whose endpoint is still open is kept on a list and released once
+// it has closed (FTP_Reap_Contexts). Null is ignored.
+void FTP_Release_Context(FTPEPInfo* ctx);
+// Releases the kept contexts whose endpoints have closed since; returns how
+// many are still kept.
+int FTP_Reap_Contexts();
+// Closes and releases every kept context (at shut-down).
+void FTP_Release_All_Contexts();

@@ -1,0 +1,156 @@
+// Shared set-up of the FTP tests: private ports, Open Transport, the
+// virtual clock, files to send, and a recording stand-in for the send
+// window's drawing and alerts.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "FTPClient.h"
+#include "FTPSend.h"
+#include "pboxemu/emulator.h"
+#include "stub_monitor_host.h"
+#include "test_support.h"
+#include "toolbox/clock.h"
+#include "toolbox/files.h"
+#include "toolbox/memory.h"
+#include "toolbox/netconfig.h"
+#include "toolbox/pump.h"
+
+namespace ftptest {
+
+// Runs the network (and step, when given) until done or ms real time.
+inline bool PumpUntil(const std::function<bool()>& done, int ms = 10000, const std::function<void()>& step = {}) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    if (step) step();
+    tb::Pump(2);
+  }
+  return true;
+}
+
+inline std::string Bytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = char(rng());
+  return s;
+}
+
+// What the send window would have drawn and shown.
+struct ViewLog {
+  std::vector<std::string> sizeTexts;  // texts drawn, in order
+  int progressCalls = 0;
+  std::vector<short> percents;
+  int labels = 0;
+  int closes = 0;
+  int menus = 0;
+  std::vector<SInt16> outcomes;
+};
+
+inline ViewLog* gViewLog = nullptr;
+
+inline const FTP_SEND_VIEW& RecordingView() {
+  static const FTP_SEND_VIEW view{
+      [](SEND_WND_INFO*, ConstStr255Param text, short percent) {
+        gViewLog->progressCalls++;
+        gViewLog->percents.push_back(percent);
+        if (text) gViewLog->sizeTexts.push_back(pstr::str(text));
+      },
+      [](SEND_WND_INFO*) { gViewLog->labels++; },
+      [](SEND_WND_INFO*) { gViewLog->closes++; },
+      [] { gViewLog->menus++; },
+      [](SEND_WND_INFO*, SInt16 result) { gViewLog->outcomes.push_back(result); },
+  };
+  return view;
+}
+
+class FtpTest : public ::testing::Test {
+ protected:
+  FtpTest() : ports_("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::FtpPortMap()).c_str()) {
+    tb::ReloadNetConfig();
+  }
+  ~FtpTest() override { tb::ReloadNetConfig(); }
+
+  void SetUp() override {
+    ASSERT_EQ(OT_Init(), kOTNoError);
+    tb::UseVirtualClock(true);
+    gViewLog = &log_;
+    FTP_Set_Send_View(&RecordingView());
+    stubhost::Reset();
+  }
+
+  void TearDown() override {
+    for (SEND_WND_INFO& slot : SendTbl) {
+      if (slot.using_) Exit_TCPftp_Dialog(&slot);
+      Last_Table_Init(&slot);
+    }
+    for (FTPEPInfo* ctx : contexts_) {
+      FTP_Disconnect(ctx);
+      FTP_Release_Context(ctx);
+    }
+    PumpUntil([] { return FTP_Reap_Contexts() == 0; }, 5000);
+    FTP_Release_All_Contexts();
+    FTP_Set_Send_View(nullptr);
+    gViewLog = nullptr;
+    tb::OTSetSendCap(0);
+    OT_Deinit();
+    EXPECT_EQ(tb::OTOpenProviderCount(), 0);
+    tb::UseVirtualClock(false);
+    emu_.Stop();
+  }
+
+  // Starts the emulated box with its FTP receive.
+  void StartBox(bool ftp = true) {
+    emu_.AddBox();
+    if (ftp) emu_.Ftp().Enable();
+    std::string err;
+    ASSERT_TRUE(emu_.Start(&err)) << err;
+    box_ = emu_.BoxAddress(0);
+  }
+
+  FTPEPInfo* NewContext() {
+    auto* ctx = reinterpret_cast<FTPEPInfo*>(NewPtrClear(sizeof(FTPEPInfo)));
+    contexts_.push_back(ctx);
+    return ctx;
+  }
+
+  FSSpec MakeFile(const std::string& name, const std::string& bytes) {
+    std::filesystem::path p = dir_ / name;
+    testsupport::WriteFile(p, bytes);
+    FSSpec spec{};
+    EXPECT_EQ(tb::PathToSpec(p.string(), &spec), noErr) << name;
+    return spec;
+  }
+
+  // Runs the idle step until a transfer has told its outcome.
+  bool RunJob(int ms = 20000) {
+    std::size_t before = log_.outcomes.size();
+    return PumpUntil([&] { return log_.outcomes.size() > before; }, ms, [] { Update_Send_Window(); });
+  }
+
+  // Claims a slot for the owner's files, as the window opening does.
+  SEND_WND_INFO* StartJob(WindowPtr owner, const std::vector<FSSpec>& files) {
+    stubhost::SetFiles(owner, files);
+    SEND_WND_INFO* slot = Get_Send_Table(owner, box_, UInt16(files.size()));
+    if (slot) Get_File_Total_Size(slot, &slot->fileData);
+    return slot;
+  }
+
+  testsupport::ScopedEnv ports_;
+  testsupport::TempDir dir_;
+  pboxemu::Emulator emu_;
+  UInt32 box_ = 0;
+  ViewLog log_;
+  std::vector<FTPEPInfo*> contexts_;
+};
+
+inline WindowPtr Owner(int n) { return reinterpret_cast<WindowPtr>(static_cast<std::uintptr_t>(0x1000 + n * 16)); }
+
+}  // namespace ftptest

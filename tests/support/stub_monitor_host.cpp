@@ -1,0 +1,57 @@
+// Test versions of the status monitor's functions that the FTP send window
+// calls (src/OT/FTPSend.h).
+#include "stub_monitor_host.h"
+
+#include <cstdio>
+#include <map>
+
+namespace stubhost {
+namespace {
+std::map<WindowPtr, FileLists>& owners() {
+  static std::map<WindowPtr, FileLists> m;
+  return m;
+}
+}  // namespace
+
+void SetFiles(WindowPtr owner, const std::vector<FSSpec>& files) { owners()[owner] = FileLists{files, {}, 0}; }
+
+FileLists* Lists(WindowPtr owner) {
+  auto it = owners().find(owner);
+  return it == owners().end() ? nullptr : &it->second;
+}
+
+void Reset() { owners().clear(); }
+
+}  // namespace stubhost
+
+short Get_FileSpec_FromList(WindowPtr owner, FSSpec* spec) {
+  stubhost::FileLists* lists = stubhost::Lists(owner);
+  if (!lists || lists->toSend.empty() || !spec) return 0;
+  *spec = lists->toSend.front();
+  return 1;
+}
+
+void Move_FTP_File(WindowPtr owner) {
+  stubhost::FileLists* lists = stubhost::Lists(owner);
+  if (!lists) return;
+  lists->moves++;
+  if (lists->toSend.empty()) return;
+  lists->sent.push_back(pstr::str(lists->toSend.front().name));
+  lists->toSend.erase(lists->toSend.begin());
+}
+
+void Size_Scale(UInt64 bytes, StringPtr text) {
+  static const char* const kUnits[] = {"Byte", "KB", "MB", "GB", "TB"};
+  UInt64 whole = bytes;
+  UInt64 hundredths = 0;
+  int unit = 0;
+  while (whole > 1023 && unit < 2) {
+    hundredths = (whole % 1024) * 100 / 1024;
+    whole /= 1024;
+    ++unit;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%llu.%02llu %s", static_cast<unsigned long long>(whole),
+                static_cast<unsigned long long>(hundredths), kUnits[unit]);
+  pstr::set(text, sizeof(Str255), buf);
+}
