@@ -22,6 +22,10 @@ constexpr UInt32 kStepBudget = 1u << 20;
 
 bool stalled(UInt32 since) { return TickCount() - since > kFTPStallTicks; }
 
+// The transfer has more to do at once: the event loop's next wait returns
+// without sleeping, so the next step follows straight away.
+void comeBackSoon() { tb::Defer([] {}); }
+
 std::string_view collected(const FTPEPInfo* ctx) {
   UInt32 len = std::min<UInt32>(ctx->rcvLargeBufLen, kFTPLargeBufSize - 1);
   return std::string_view(reinterpret_cast<const char*>(ctx->rcvLargeBuf), len);
@@ -81,6 +85,7 @@ FTPEPInfo* newContext() { return reinterpret_cast<FTPEPInfo*>(NewPtrClear(sizeof
 short fail(SEND_WND_INFO* slot) {
   Exit_TCPftp_Dialog(slot);
   slot->sendResult = FTP_SEND_FAILED;
+  comeBackSoon();  // the outcome is told in the next step
   return -1;
 }
 
@@ -98,9 +103,7 @@ short sendPieces(SEND_WND_INFO* slot) {
   UInt32 sent = 0;
   while (file->sendSize < file->fileSize) {
     if (sent >= kStepBudget) {
-      // More could go at once: have the event loop come back without
-      // sleeping.
-      tb::Defer([] {});
+      comeBackSoon();
       break;
     }
     OTResult r = Start_FTP_Data(slot->ftpData, file);
@@ -117,6 +120,7 @@ short sendPieces(SEND_WND_INFO* slot) {
     // The file cannot be read, or the connection has gone.
     return fail(slot);
   }
+  if (file->sendSize >= file->fileSize) comeBackSoon();  // to show 100% and close
   return 0;
 }
 
@@ -320,11 +324,13 @@ short Send_FTP_Command(SEND_WND_INFO* slot) {
     }
     if (!slot->draw) {
       slot->draw = 1;  // 100% is shown first
+      comeBackSoon();
       return 0;
     }
     closeSentData(slot);
     slot->draw = 0;
     slot->sendTick = TickCount();  // the box's confirmation is timed from here
+    comeBackSoon();  // it may have come while the connection closed
     return 0;
   }
   // The data connection has closed: the file counts once it went whole and
@@ -351,6 +357,7 @@ short Send_FTP_Command(SEND_WND_INFO* slot) {
   Exit_TCPftp_Dialog(slot);
   slot->draw = 0;
   slot->sendResult = FTP_SEND_DONE;
+  comeBackSoon();
   return 1;
 }
 
