@@ -69,7 +69,7 @@ void BM_UploadOurs(benchmark::State& state) {
     return;
   }
   FTP_Set_Send_View(&kView);
-  auto owner = reinterpret_cast<WindowPtr>(std::uintptr_t(0x100));
+  auto owner = reinterpret_cast<DialogPtr>(std::uintptr_t(0x100));
   for (auto _ : state) {
     state.PauseTiming();
     std::filesystem::remove(s.server.UploadFolder() / kName);

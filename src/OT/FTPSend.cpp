@@ -151,7 +151,7 @@ void closeSentData(SEND_WND_INFO* slot) {
 
 void FTP_Set_Send_View(const FTP_SEND_VIEW* view) { gView = view; }
 
-SEND_WND_INFO* Get_Send_Table(WindowPtr owner, UInt32 ipAddr, UInt16 fileCount) {
+SEND_WND_INFO* Get_Send_Table(DialogPtr owner, UInt32 ipAddr, UInt16 fileCount) {
   for (SEND_WND_INFO& slot : SendTbl) {
     if (slot.using_ == 1) continue;
     FTPEPInfo* ftp = newContext();
@@ -178,14 +178,14 @@ SEND_WND_INFO* Get_Send_Table(WindowPtr owner, UInt32 ipAddr, UInt16 fileCount) 
   return nullptr;
 }
 
-SEND_WND_INFO* Get_Send_Data_Table(WindowPtr dlg) {
+SEND_WND_INFO* Get_Send_Data_Table(DialogPtr dlg) {
   if (!dlg) return nullptr;
   for (SEND_WND_INFO& slot : SendTbl)
     if (slot.dlg == dlg) return &slot;
   return nullptr;
 }
 
-short Do_Ftp_Dialog_Open(WindowPtr owner) {
+short Do_Ftp_Dialog_Open(DialogPtr owner) {
   for (const SEND_WND_INFO& slot : SendTbl)
     if (slot.using_ == 1 && slot.ownerDlg == owner) return 1;
   return 0;

@@ -12,7 +12,7 @@
 
 #include "FTPClient.h"
 #include "toolbox/types.h"
-#include "toolbox/windows.h"
+#include "AppGlobals.h"
 
 constexpr int kSendTableSize = 8;
 // A transfer that has not advanced for this long (15 minutes) has failed.
@@ -30,8 +30,8 @@ enum : SInt16 {
 };
 
 struct SEND_WND_INFO {
-  WindowPtr dlg;       // the progress window; 0 when closed (or none)
-  WindowPtr ownerDlg;  // the host window that owns the file lists
+  DialogPtr dlg;       // the progress window; 0 when closed (or none)
+  DialogPtr ownerDlg;  // the host window that owns the file lists
   UInt32 pbi_ip_addr;  // the print box
   FILE_INFO_DATA fileData;
   Str63 percentStr;     // the size text last drawn
@@ -70,11 +70,11 @@ void FTP_Set_Send_View(const FTP_SEND_VIEW* view);
 // Claims a free slot for owner, the box's address and the number of files:
 // two cleared connection contexts, state 1. Null when all 8 are in use (or
 // memory is short).
-SEND_WND_INFO* Get_Send_Table(WindowPtr owner, UInt32 ipAddr, UInt16 fileCount);
+SEND_WND_INFO* Get_Send_Table(DialogPtr owner, UInt32 ipAddr, UInt16 fileCount);
 // The slot whose window is dlg, else null.
-SEND_WND_INFO* Get_Send_Data_Table(WindowPtr dlg);
+SEND_WND_INFO* Get_Send_Data_Table(DialogPtr dlg);
 // 1 when a slot in use belongs to owner.
-short Do_Ftp_Dialog_Open(WindowPtr owner);
+short Do_Ftp_Dialog_Open(DialogPtr owner);
 // Takes the next file from the host's list: 1 when there was one (its size
 // is 0 when it cannot be read), 0 when the list is empty.
 short Get_File_Total_Size(SEND_WND_INFO* slot, FILE_INFO_DATA* file);
@@ -104,10 +104,10 @@ short Draw_Send_Data(SEND_WND_INFO* slot);
 
 // The file specification of the first row of owner's list of files to send;
 // 0 when owner has no list or it is empty, else 1.
-short Get_FileSpec_FromList(WindowPtr owner, FSSpec* spec);
+short Get_FileSpec_FromList(DialogPtr owner, FSSpec* spec);
 // Moves the first row of owner's list of files to send to the end of its
 // list of sent files, selects it there and redraws both lists.
-void Move_FTP_File(WindowPtr owner);
+void Move_FTP_File(DialogPtr owner);
 // The byte count as text, scaled to "Byte", "KB" or "MB" with two decimals
 // ("1.50 KB").
 void Size_Scale(UInt64 bytes, StringPtr text);

@@ -136,7 +136,7 @@ class FtpTest : public ::testing::Test {
   }
 
   // Claims a slot for the owner's files, as the window opening does.
-  SEND_WND_INFO* StartJob(WindowPtr owner, const std::vector<FSSpec>& files) {
+  SEND_WND_INFO* StartJob(DialogPtr owner, const std::vector<FSSpec>& files) {
     stubhost::SetFiles(owner, files);
     SEND_WND_INFO* slot = Get_Send_Table(owner, box_, UInt16(files.size()));
     if (slot) Get_File_Total_Size(slot, &slot->fileData);
@@ -151,6 +151,6 @@ class FtpTest : public ::testing::Test {
   std::vector<FTPEPInfo*> contexts_;
 };
 
-inline WindowPtr Owner(int n) { return reinterpret_cast<WindowPtr>(static_cast<std::uintptr_t>(0x1000 + n * 16)); }
+inline DialogPtr Owner(int n) { return reinterpret_cast<DialogPtr>(static_cast<std::uintptr_t>(0x1000 + n * 16)); }
 
 }  // namespace ftptest

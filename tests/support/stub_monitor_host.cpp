@@ -7,15 +7,15 @@
 
 namespace stubhost {
 namespace {
-std::map<WindowPtr, FileLists>& owners() {
-  static std::map<WindowPtr, FileLists> m;
+std::map<DialogPtr, FileLists>& owners() {
+  static std::map<DialogPtr, FileLists> m;
   return m;
 }
 }  // namespace
 
-void SetFiles(WindowPtr owner, const std::vector<FSSpec>& files) { owners()[owner] = FileLists{files, {}, 0}; }
+void SetFiles(DialogPtr owner, const std::vector<FSSpec>& files) { owners()[owner] = FileLists{files, {}, 0}; }
 
-FileLists* Lists(WindowPtr owner) {
+FileLists* Lists(DialogPtr owner) {
   auto it = owners().find(owner);
   return it == owners().end() ? nullptr : &it->second;
 }
@@ -24,14 +24,14 @@ void Reset() { owners().clear(); }
 
 }  // namespace stubhost
 
-short Get_FileSpec_FromList(WindowPtr owner, FSSpec* spec) {
+short Get_FileSpec_FromList(DialogPtr owner, FSSpec* spec) {
   stubhost::FileLists* lists = stubhost::Lists(owner);
   if (!lists || lists->toSend.empty() || !spec) return 0;
   *spec = lists->toSend.front();
   return 1;
 }
 
-void Move_FTP_File(WindowPtr owner) {
+void Move_FTP_File(DialogPtr owner) {
   stubhost::FileLists* lists = stubhost::Lists(owner);
   if (!lists) return;
   lists->moves++;

@@ -17,9 +17,9 @@ struct FileLists {
 };
 
 // Gives owner a list of files to send (and an empty sent list).
-void SetFiles(WindowPtr owner, const std::vector<FSSpec>& files);
+void SetFiles(DialogPtr owner, const std::vector<FSSpec>& files);
 // Owner's lists; an owner never given files has none.
-FileLists* Lists(WindowPtr owner);
+FileLists* Lists(DialogPtr owner);
 // Forgets every owner.
 void Reset();
 
