@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "JCPCommand.h"
+#include "toolbox/memory.h"
 #include "toolbox/pump.h"
 
 namespace {
@@ -26,17 +27,23 @@ void notifyCaller(JCPEPInfo* ctx, void* data, void* extra, short status) {
   if (ctx->NotifyProcPtr) ctx->NotifyProcPtr(ctx, data, extra, status);
 }
 
+void freeRows(JCPEPInfo* ctx) {
+  DDPAddInfo& d = ctx->protocol.ddp;
+  if (d.nbpAddrTable) DisposePtr(reinterpret_cast<Ptr>(d.nbpAddrTable));
+  d.nbpAddrTable = nullptr;
+  d.nbpAddrTableCnt = 0;
+  d.curLookupIdx = 0;
+}
+
 // The end of a request: the endpoint is closed and the caller hears the
 // outcome. Nothing touches the context after the caller's notifier, which
 // may start the request again (a resend) or end the caller's interest.
-void finish(JCPEPInfo* ctx, EPInfo* ep) {
-  if (isOpen(ep)) {
-    OT_CloseEndpoint(ep);
-    ep->epRef = kOTInvalidEndpointRef;
-  }
+void report(JCPEPInfo* ctx) {
   ctx->opening = 0;
   ctx->killing = 0;
   ctx->killOnOpen = 0;
+  ctx->endPending = 0;
+  freeRows(ctx);
   ctx->isComplete = 1;
   short status = JCP_NOTIFY_ERROR;
   if (ctx->isSuccess && !ctx->isTimeout)
@@ -44,6 +51,26 @@ void finish(JCPEPInfo* ctx, EPInfo* ep) {
   else if (ctx->isTimeout)
     status = JCP_NOTIFY_TIMEOUT;
   notifyCaller(ctx, ctx->rcvLargeBuf, &ctx->rcvLargeBufLen, status);
+}
+
+void finish(JCPEPInfo* ctx, EPInfo* ep) {
+  if (isOpen(ep)) {
+    OT_CloseEndpoint(ep);
+    ep->epRef = kOTInvalidEndpointRef;
+  }
+  // An AppleTalk search ends once its name lookup has ended too (the caller
+  // may free the context as soon as it hears the end); the lookup's end
+  // then reports.
+  NBPEPInfo* nbp = &ctx->protocol.ddp.nbpEPInfo;
+  if (ctx->protocolType == JCP_PROTO_DDP && NBP_IsActive(nbp)) {
+    ctx->opening = 0;
+    ctx->killOnOpen = 0;
+    ctx->killing = 1;
+    ctx->endPending = 1;
+    NBP_KillIOEvent(nbp);
+    return;
+  }
+  report(ctx);
 }
 
 void unbindComplete(JCPEPInfo* ctx, EPInfo* ep) {
@@ -199,6 +226,123 @@ void searchSend(JCPEPInfo* ctx) {
   if (r != kOTFlowErr) ++u.broadcastIdx;
 }
 
+// Probes over AppleTalk: every row the name lookup found, once, or (a
+// search started on one DDP address) that address. The DDP type is the one
+// the context's remote address holds.
+void ddpSearchSend(JCPEPInfo* ctx) {
+  DDPAddInfo& d = ctx->protocol.ddp;
+  DDPEPInfo* ep = &d.ddpEPInfo;
+  if (!isOpen(&ep->epi)) return;
+  std::array<UInt8, kJcpProbeSize> probe;
+  PackJcpProbe(UInt16(ctx->conditionNo), probe);
+  auto send = [&](UInt16 net, UInt8 node, UInt8 socket) {
+    UInt8 type = ep->remoteAddr.fDDPType;
+    OSStatus r = DDP_Snd(ep, net, node, socket, type, probe.data(), probe.size());
+    if (r == kOTLookErr) {
+      OT_RcvUDErr(&ep->epi);
+      r = DDP_Snd(ep, net, node, socket, type, probe.data(), probe.size());
+    }
+    return r;
+  };
+  if (!ep->nbpComplete) {
+    if (!ep->sndComplete && send(ep->remoteAddr.fNetwork, ep->remoteAddr.fNodeID, ep->remoteAddr.fSocket) != kOTFlowErr)
+      ep->sndComplete = 1;
+    return;
+  }
+  SInt16 cnt = std::max<SInt16>(d.nbpAddrTableCnt, 0);
+  for (int sent = 0; d.curLookupIdx < UInt32(cnt) && sent < kMaxReadsPerStep && isOpen(&ep->epi); ++sent) {
+    const NBPAddrTable& row = d.nbpAddrTable[d.curLookupIdx];
+    // A send held up by flow control goes to the same row again.
+    if (send(row.network, row.node, row.socket) == kOTFlowErr) return;
+    ++d.curLookupIdx;
+  }
+  if (d.curLookupIdx >= UInt32(cnt)) {
+    freeRows(ctx);
+    ep->sndComplete = 1;
+  }
+}
+
+void ddpSearchReceive(JCPEPInfo* ctx) {
+  DDPEPInfo* ep = &ctx->protocol.ddp.ddpEPInfo;
+  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !ctx->killing; ++i) {
+    DDPAddress from{};
+    OTFlags flags = 0;
+    UInt32 len = sizeof ep->rcvBuf;
+    OSStatus r = DDP_Rcv(ep, &from, ep->rcvBuf, &len, &flags);
+    if (r == kOTLookErr) {
+      OT_RcvUDErr(&ep->epi);
+      len = sizeof ep->rcvBuf;
+      flags = 0;
+      r = DDP_Rcv(ep, &from, ep->rcvBuf, &len, &flags);
+    }
+    if (r != kOTNoError) return;
+    std::span<const UInt8> d(ep->rcvBuf, std::min<UInt32>(len, sizeof ep->rcvBuf));
+    if (!IsJcpReply(d)) continue;
+    jcp_reply reply;
+    UnpackJcpReply(d, reply);
+    // The sender as a row of its own: its DDP address, no entity name.
+    NBPAddrTable row{};
+    row.addrType = from.fAddressType;
+    row.network = from.fNetwork;
+    row.node = from.fNodeID;
+    row.socket = from.fSocket;
+    row.ddpType = from.fDDPType;
+    notifyCaller(ctx, &reply, &row, JCP_NOTIFY_FOUND);
+  }
+}
+
+// Splits object:type@zone; a missing or empty part takes its default.
+void splitEntity(const DDPNBPAddress& a, std::string& object, std::string& type, std::string& zone) {
+  const char* text = reinterpret_cast<const char*>(a.fNBPNameBuffer);
+  std::string_view e(text, strnlen(text, sizeof a.fNBPNameBuffer));
+  std::size_t colon = e.find(':');
+  std::size_t at = e.find('@', colon == std::string_view::npos ? 0 : colon + 1);
+  std::string_view obj = e.substr(0, std::min(colon, at));
+  std::string_view typ = colon == std::string_view::npos ? std::string_view() : e.substr(colon + 1, at - colon - 1);
+  std::string_view zon = at == std::string_view::npos ? std::string_view() : e.substr(at + 1);
+  object = obj.empty() ? "=" : std::string(obj);
+  type = typ.empty() ? "CTRLJCP1" : std::string(typ);
+  zone = zon.empty() ? "*" : std::string(zon);
+}
+
+// The AppleTalk search: the name lookup, then a probe to every row found.
+OSStatus lookupThenProbe(JCPEPInfo* ctx, UInt32 timeoutMs, Boolean async) {
+  DDPAddInfo& d = ctx->protocol.ddp;
+  NBPEPInfo* nbp = &d.nbpEPInfo;
+  if (NBP_IsActive(nbp) || isOpen(&d.ddpEPInfo.epi)) return kOTOutStateErr;
+  std::string object, type, zone;
+  splitEntity(d.nbpAddress, object, type, zone);
+  freeRows(ctx);
+  ctx->endPending = 0;
+  ctx->killing = 0;
+  d.ddpEPInfo.nbpComplete = 0;
+  d.ddpEPInfo.sndComplete = 0;
+  nbp->NotifyProcPtr = &NBPNotifyProc;
+  nbp->ref = ctx;
+  OSStatus err = 0;
+  short count = 0;
+  NBPAddrTable* rows =
+      NBP_LookupName(nbp, object.c_str(), type.c_str(), zone.c_str(), timeoutMs, &err, &count, async);
+  if (err != kOTNoError) {
+    if (rows) DisposePtr(reinterpret_cast<Ptr>(rows));
+    return err;
+  }
+  if (async) return kOTNoError;
+  if (!rows || count <= 0) {
+    // The lookup has waited the whole time-out and found nobody.
+    if (rows) DisposePtr(reinterpret_cast<Ptr>(rows));
+    ctx->isTimeout = 1;
+    report(ctx);
+    return kOTNoError;
+  }
+  d.nbpAddrTable = rows;
+  d.nbpAddrTableCnt = count;
+  d.curLookupIdx = 0;
+  DDPNextSearch(ctx);
+  if (!ctx->isComplete) JCP_WaitComplete(ctx);
+  return d.ddpEPInfo.epi.err;
+}
+
 }  // namespace
 
 OSStatus JCP_ReadDatagram(JCPEPInfo* ctx, const UInt8** data, UInt32* len) {
@@ -243,6 +387,7 @@ short JCP_UDP_SetSearch(JCPEPInfo* ctx, const UInt32* addrs, short count, UInt16
 
 short JCP_DDP_SetSearch(JCPEPInfo* ctx, const char* zone, const char* type, const char* object) {
   if (!ctx) return short(kOTBadDataErr);
+  DDPNBPAddress& target = ctx->protocol.ddp.nbpAddress;
   std::string_view parts[3] = {object ? object : "", type ? type : "", zone ? zone : ""};
   // Each name of an entity holds at most 32 characters; a longer one would
   // never match and must not run past the send buffer.
@@ -253,13 +398,77 @@ short JCP_DDP_SetSearch(JCPEPInfo* ctx, const char* zone, const char* type, cons
   std::memset(n.sndBuf, 0, sizeof n.sndBuf);
   std::memcpy(n.sndBuf, text.data(), text.size());
   n.sndBufLen = UInt32(text.size());
+  // The send buffer makes way for the lookup packet; the entity stays here.
+  target = DDPNBPAddress{};
+  target.fAddressType = kOTDDPNBPAddressType;
+  std::memcpy(target.fNBPNameBuffer, text.data(), text.size());
   n.sndComplete = 0;
   n.epi.protocol = OT_PROTO_NBP;
   ctx->protocolType = JCP_PROTO_NBP;
   return 0;
 }
 
-short DDPNextSearch(JCPEPInfo*) { return 0; }
+short DDPNextSearch(JCPEPInfo* ctx) {
+  if (!ctx) return 0;
+  DDPAddInfo& d = ctx->protocol.ddp;
+  DDPEPInfo& ddp = d.ddpEPInfo;
+  // The probing endpoint was opened for this search and has closed again.
+  if (ddp.nbpComplete && !isOpen(&ddp.epi) && !ctx->opening) return 1;
+  if (d.curLookupIdx < UInt32(std::max<SInt16>(d.nbpAddrTableCnt, 0))) {
+    ctx->protocolType = JCP_PROTO_DDP;
+    ddp.epi.protocol = OT_PROTO_DDP;
+    ddp.sndComplete = 0;
+    if (ddp.nbpComplete) {
+      // Open already: the rows go out from here, or from the bind.
+      if (isOpen(&ddp.epi)) SndData(ctx);
+      return 1;
+    }
+    // The probes run with the lookup's time-out and mode.
+    ddp.nbpComplete = 1;
+    ddp.epi.prevCallFunc = 0;
+    ddp.epi.prevTick = 0;
+    ddp.epi.timeout = d.nbpEPInfo.epi.timeout;
+    OSStatus r = JCP_OpenActive(ctx, d.nbpEPInfo.epi.bAsync);
+    if (r != kOTNoError && !isOpen(&ddp.epi) && !ctx->opening && !ctx->isComplete) {
+      // Nothing can be probed: the search ends as one that found nothing.
+      ddp.epi.err = r;
+      ctx->isTimeout = 1;
+      finish(ctx, &ddp.epi);
+    }
+    return 1;
+  }
+  freeRows(ctx);
+  ddp.sndComplete = 1;
+  return 0;
+}
+
+void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status) {
+  auto* ctx = static_cast<JCPEPInfo*>(ref);
+  if (!ctx || nbp != &ctx->protocol.ddp.nbpEPInfo) return;
+  DDPAddInfo& d = ctx->protocol.ddp;
+  if (status == NBP_NOTIFY_ROW) {
+    if (!row || ctx->killing || ctx->isComplete) return;
+    // The row joins those waiting for their probe (lost when there is no
+    // room, as the lookup itself loses it).
+    SInt16 cnt = std::max<SInt16>(d.nbpAddrTableCnt, 0);
+    if (cnt == 0x7FFF) return;
+    if (cnt % kNBPTableStep == 0 || !d.nbpAddrTable) {
+      std::size_t rows = std::size_t(cnt) + kNBPTableStep;
+      auto* grown = reinterpret_cast<NBPAddrTable*>(NewPtrClear(Size(rows * sizeof(NBPAddrTable))));
+      if (!grown) return;
+      if (d.nbpAddrTable && cnt) std::memcpy(grown, d.nbpAddrTable, std::size_t(cnt) * sizeof(NBPAddrTable));
+      if (d.nbpAddrTable) DisposePtr(reinterpret_cast<Ptr>(d.nbpAddrTable));
+      d.nbpAddrTable = grown;
+    }
+    d.nbpAddrTable[cnt] = *row;
+    d.nbpAddrTableCnt = SInt16(cnt + 1);
+    DDPNextSearch(ctx);
+    return;
+  }
+  // The lookup has ended: it ends the search when no probe went out (it
+  // found nobody before the time-out), or when the probes ended before it.
+  if (ctx->endPending || (ctx->protocolType == JCP_PROTO_NBP && !ctx->isComplete)) report(ctx);
+}
 
 OSStatus JCP_OpenActive(JCPEPInfo* ctx, Boolean async) {
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
@@ -294,9 +503,8 @@ void JCP_WaitComplete(JCPEPInfo* ctx) {
 
 OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
   if (!ctx || !notify) return kOTBadDataErr;
-  // The AppleTalk search needs the name lookup, which this build lacks.
-  if (ctx->protocolType != JCP_PROTO_UDP) return kOTBadDataErr;
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  if (!ep) return kOTBadDataErr;
   ctx->conditionNo = conditionNo;
   ctx->NotifyProcPtr = notify;
   ctx->cmdType = JCP_CMD_SEARCH;
@@ -307,6 +515,12 @@ OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNoti
   ep->prevCallFunc = 0;
   ep->prevTick = 0;  // quiet time counts from this search's first datagram
   ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
+  if (ctx->protocolType == JCP_PROTO_NBP) return lookupThenProbe(ctx, timeoutMs, async);
+  if (ctx->protocolType == JCP_PROTO_DDP) {
+    // One DDP address: a single probe to the remote address.
+    ctx->protocol.ddp.ddpEPInfo.nbpComplete = 0;
+    ctx->protocol.ddp.ddpEPInfo.sndComplete = 0;
+  }
   OSStatus r = JCP_OpenActive(ctx, async);
   if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !ctx->opening) return r;
   if (!async) JCP_WaitComplete(ctx);
@@ -315,7 +529,15 @@ OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNoti
 
 OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
-  if (!ep || !isOpen(ep)) return kOTBadDataErr;
+  if (!ep) return kOTBadDataErr;
+  // Rows the lookup delivered wait for their probes.
+  const DDPAddInfo& d = ctx->protocol.ddp;
+  if (ctx->cmdType == JCP_CMD_SEARCH && !ctx->killing && d.curLookupIdx < UInt32(std::max<SInt16>(d.nbpAddrTableCnt, 0)) &&
+      d.nbpEPInfo.sndComplete) {
+    DDPNextSearch(ctx);
+    ep = JCP_ActiveEndpoint(ctx);
+  }
+  if (!isOpen(ep)) return kOTBadDataErr;
   if (ep->prevCallFunc != 7 && ep->prevCallFunc != 9) return ep->err;
   if (ctx->killing) return ep->err;
   if (UInt32(GetSpentTime(ep)) > MilliToTick(UInt32(std::max<SInt32>(ep->timeout, 0)))) {
@@ -339,6 +561,16 @@ OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
 void JCP_KillIOEvent(JCPEPInfo* ctx) {
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
   if (!ep) return;
+  NBPEPInfo* nbp = &ctx->protocol.ddp.nbpEPInfo;
+  if (ctx->protocolType == JCP_PROTO_NBP) {
+    // Only the name lookup runs; its end is the search's.
+    if (NBP_IsActive(nbp) && !ctx->killing) {
+      ctx->killing = 1;
+      NBP_KillIOEvent(nbp);
+    }
+    return;
+  }
+  if (ctx->protocolType == JCP_PROTO_DDP && NBP_IsActive(nbp)) NBP_KillIOEvent(nbp);
   if (ctx->opening) {
     ctx->killOnOpen = 1;
     return;
@@ -356,7 +588,7 @@ short JCP_IsTerminated(JCPEPInfo* ctx) {
   if (!ctx) return 1;
   if (ctx->opening) return 0;
   return !isOpen(&ctx->protocol.udp.udpEPInfo.epi) && !isOpen(&ctx->protocol.ddp.ddpEPInfo.epi) &&
-                 !isOpen(&ctx->protocol.ddp.nbpEPInfo.epi)
+                 !NBP_IsActive(&ctx->protocol.ddp.nbpEPInfo)
              ? 1
              : 0;
 }
@@ -378,7 +610,12 @@ void SndData(JCPEPInfo* ctx) {
   if (!ctx) return;
   switch (ctx->cmdType) {
     case JCP_CMD_SEARCH:
-      if (ctx->protocolType == JCP_PROTO_UDP) searchSend(ctx);
+      if (ctx->protocolType == JCP_PROTO_UDP)
+        searchSend(ctx);
+      else if (ctx->protocolType == JCP_PROTO_DDP)
+        ddpSearchSend(ctx);
+      else if (ctx->protocolType == JCP_PROTO_NBP)
+        NBP_SndLookup(&ctx->protocol.ddp.nbpEPInfo);
       break;
     case JCP_CMD_GET: GetLargeData(ctx); break;
     case JCP_CMD_SET: SetLargeData(ctx); break;
@@ -389,7 +626,11 @@ void SndData(JCPEPInfo* ctx) {
 void RcvData(JCPEPInfo* ctx) {
   if (!ctx || ctx->killing) return;
   if (ctx->cmdType == JCP_CMD_SEARCH) {
-    if (ctx->protocolType == JCP_PROTO_UDP) searchReceive(ctx);
+    // The lookup's own notifier reads its answers.
+    if (ctx->protocolType == JCP_PROTO_UDP)
+      searchReceive(ctx);
+    else if (ctx->protocolType == JCP_PROTO_DDP)
+      ddpSearchReceive(ctx);
     return;
   }
   JCP_CommandReceive(ctx);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "JCPPacket.h"
+#include "NBPLookup.h"
 #include "OTEndpoint.h"
 #include "toolbox/types.h"
 
@@ -51,6 +52,10 @@ struct UDPAddInfo {
 struct DDPAddInfo {
   DDPEPInfo ddpEPInfo;
   NBPEPInfo nbpEPInfo;
+  DDPNBPAddress nbpAddress;    // the entity searched for (object:type@zone)
+  NBPAddrTable* nbpAddrTable;  // rows the lookup found and not yet probed
+  SInt16 nbpAddrTableCnt;
+  UInt32 curLookupIdx;         // next row to probe
 };
 
 // The longest object, type or zone name of an AppleTalk entity.
@@ -88,6 +93,7 @@ struct JCPEPInfo {
   Boolean killOnOpen;   // ended while still opening
   UInt16 cmdLen;        // bytes of cmd in use (the text and any payload)
   UInt16 sentCond;      // jcpc_cond of the request last sent
+  Boolean endPending;   // the probes have ended; the name lookup's end reports
 };
 
 short JCP_UDP_SetSearch(JCPEPInfo* context, const UInt32* addrs, short count, UInt16 port);
@@ -102,6 +108,8 @@ short DDPNextSearch(JCPEPInfo* context);
 void SndData(JCPEPInfo* context);
 void RcvData(JCPEPInfo* context);
 void EndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie);
+// The name lookup's callback: each row found is probed.
+void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status);
 
 // For the command transfer: the endpoint a context's protocolType uses
 // (null for one it cannot use), and the wait of a synchronous request.

@@ -374,6 +374,11 @@ short NBP_RcvAddress(NBPEPInfo* ep, EndpointRef ref) {
   return 1;
 }
 
+void NBP_SndLookup(NBPEPInfo* ep) {
+  if (!ep || !isOpen(ep) || ep->sndComplete || ep->isComplete || ep->epi.prevCallFunc != OT_FUNC_SNDUDATA) return;
+  sendLookup(ep);
+}
+
 void NBP_KillIOEvent(NBPEPInfo* ep) {
   if (!ep) return;
   if (gOpening.count(ep)) {

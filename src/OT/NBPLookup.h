@@ -67,6 +67,10 @@ NBPAddrTable* NBP_LookupName(NBPEPInfo* ep, const char* object, const char* type
 // first tuple, adds that tuple as a row: 1 when a row was added, else 0.
 short NBP_RcvAddress(NBPEPInfo* ep, EndpointRef ref);
 
+// Sends the lookup packet of a bound lookup whose packet has not gone out
+// yet (a send held up by flow control); nothing otherwise.
+void NBP_SndLookup(NBPEPInfo* ep);
+
 // Ends the lookup: flushes; a synchronous record then runs the flush and
 // unbind completions at once. A lookup whose open is still under way ends
 // as soon as the open completes.
