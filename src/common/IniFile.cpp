@@ -7,6 +7,7 @@
 
 #include "AppLocation.h"
 #include "StrConv.h"
+#include "toolbox/dialogs.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 
@@ -264,4 +265,31 @@ int SetKaigyou(char* text, int length) {
   }
   if (w < length) text[w] = '\0';
   return lines;
+}
+
+short Set_String_To_Item(DialogRef dialog, DialogItemIndex item, const char* key,
+                         const char* section, const char* fileName) {
+  if (!dialog) return 0;
+  DialogItemType kind = 0;
+  Handle handle = nullptr;
+  Rect box;
+  GetDialogItem(dialog, item, &kind, &handle, &box);
+  const bool control = kind == kButtonDialogItem || kind == kCheckBoxDialogItem ||
+                       kind == kRadioButtonDialogItem ||
+                       kind == (kButtonDialogItem | itemDisable) ||
+                       kind == (kCheckBoxDialogItem | itemDisable) ||
+                       kind == (kRadioButtonDialogItem | itemDisable);
+  const bool text = kind == kStaticTextDialogItem || kind == kEditTextDialogItem ||
+                    kind == (kStaticTextDialogItem | itemDisable);
+  if (!control && !text) return 0;
+  Str255 value;
+  if (Load_File_To_PascalEx(section, key, value, sizeof value, fileName) != 1)
+    pstr::set(value, sizeof value, "???");
+  if (control) {
+    ControlRef c = nullptr;
+    if (GetDialogItemAsControl(dialog, item, &c) == noErr) SetControlTitle(c, value);
+  } else {
+    SetDialogItemText(handle, value);
+  }
+  return 1;
 }

@@ -15,6 +15,12 @@
 
 #include "toolbox/types.h"
 
+// The Dialog Manager's names for a dialog and an item number
+// (toolbox/dialogs.h declares them alike).
+struct DialogRecord;
+using DialogRef = DialogRecord*;
+using DialogItemIndex = SInt16;
+
 // The longest line either reader takes, without its line end.
 constexpr int kIniLineMax = 1023;
 
@@ -50,6 +56,14 @@ int Load_File_To_PascalEx(const char* section, const char* key, StringPtr out, i
 // Load_File_To_PascalEx into a Str255, with the arguments in this order.
 int Load_File_To_PascalEx2(StringPtr out, const char* key, const char* section,
                            const char* fileName);
+
+// The value (or "???" when the key is missing) as the item's text: the
+// control title of push buttons, check boxes and radio buttons (item kinds
+// 4, 5, 6 and, disabled, 132, 133, 134), the text of static and edit text
+// (8, 16 and disabled static text 136). 1, or 0 for any other kind (the
+// item then stays as it was).
+short Set_String_To_Item(DialogRef dialog, DialogItemIndex item, const char* key,
+                         const char* section, const char* fileName);
 
 // ---- Reader B ----------------------------------------------------------
 

@@ -35,7 +35,6 @@ struct Host {
   std::vector<std::pair<CONF_TAB_CELL*, SInt16>> setConfigFunctions;
   std::vector<std::pair<CONFIG_FRAME*, short>> deleteConfigDialogs;
   std::vector<DialogItemIndex> configSelectItems;
-  int aboutBoxes = 0;                  // Open_About_Dialog
 
   // A hook set here runs in place of the stub's own behaviour (the call is
   // still counted).
