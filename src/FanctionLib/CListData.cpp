@@ -49,6 +49,27 @@ int ColumnsBefore(const CLIST_DATA* cl, int i) {
   return x;
 }
 
+int ContentWidth(const CLIST_DATA* cl) { return cl->flag ? ColumnsBefore(cl, ColumnCount(cl)) : CellWidth(cl); }
+
+// Text width in a cell's font, measured on the private port.
+int MeasuredWidth(CLIST_DATA* cl, const UInt8* text, const FONT_SET& font) {
+  if (!text || !text[0]) return 0;
+  int w = 0;
+  WithPort(cl->orgPort, [&] {
+    const SInt16 f = GetPortTextFont(cl->orgPort);
+    const Style s = GetPortTextFace(cl->orgPort);
+    const SInt16 z = GetPortTextSize(cl->orgPort);
+    TextFont(font.txFont);
+    TextFace(font.txFace);
+    TextSize(font.txSize);
+    w = StringWidth(text);
+    TextFont(f);
+    TextFace(s);
+    TextSize(z);
+  });
+  return w;
+}
+
 bool GetRecord(const CLIST_DATA* cl, int platformRow, CCELL_DATA* rec) {
   std::memset(rec, 0, sizeof *rec);
   if (!HasList(cl) || platformRow < 0 || platformRow >= PlatformRows(cl)) return false;

@@ -16,9 +16,6 @@ namespace {
 WindowRef oldWPtr = nullptr;
 UInt32 oldTime = 0;
 Point oldLocalPt{0, 0};  // global coordinates
-// Keeps CLAdjustScrollBar from resizing from inside its own resize.
-Boolean bRecursive = 1;
-
 Rect BarBounds(ControlRef bar) {
   Rect r{0, 0, 0, 0};
   if (bar) GetControlBounds(bar, &r);
@@ -59,8 +56,6 @@ bool SelectRow(CLIST_DATA* cl, int dataRow, RgnHandle rgn) {
 // The data row of the last click (0 before any).
 int AnchorRow(const CLIST_DATA* cl) { return std::max(0, LLastClick(cl->hList).v - RowShift(cl)); }
 
-int ContentWidth(const CLIST_DATA* cl) { return cl->flag ? ColumnsBefore(cl, ColumnCount(cl)) : CellWidth(cl); }
-
 // Column i's divider box and button in the dialog's coordinates.
 Rect DividerBox(const CLIST_DATA* cl, int i) {
   const int x = cl->rect.left - ScrollH(cl) + ColumnsBefore(cl, i + 1);
@@ -70,34 +65,6 @@ Rect ButtonBox(const CLIST_DATA* cl, int i) {
   const int x = cl->rect.left - ScrollH(cl) + ColumnsBefore(cl, i);
   return Rect{cl->rect.top, SInt16(std::clamp(x, -32768, 32767)), SInt16(cl->rect.top + HeaderHeight(cl)),
               SInt16(std::clamp(x + ColumnWidth(cl, i), -32768, 32767))};
-}
-
-// Text width in a cell's font, measured on the private port.
-int MeasuredWidth(CLIST_DATA* cl, const UInt8* text, const FONT_SET& font) {
-  if (!text || !text[0]) return 0;
-  int w = 0;
-  WithPort(cl->orgPort, [&] {
-    const SInt16 f = GetPortTextFont(cl->orgPort);
-    const Style s = GetPortTextFace(cl->orgPort);
-    const SInt16 z = GetPortTextSize(cl->orgPort);
-    TextFont(font.txFont);
-    TextFace(font.txFace);
-    TextSize(font.txSize);
-    w = StringWidth(text);
-    TextFont(f);
-    TextFace(s);
-    TextSize(z);
-  });
-  return w;
-}
-
-// The last value the thumb's tracking drew.
-SInt16 gThumbDrawn = 0;
-void LiveThumb(ControlRef bar, ControlPartCode) {
-  CLIST_DATA* cl = OwnerOf(bar);
-  if (!HasList(cl) || GetControlValue(bar) == gThumbDrawn) return;
-  gThumbDrawn = GetControlValue(bar);
-  CLUpdate(cl, nullptr, bar == cl->hScroll ? 1 : 0);
 }
 
 }  // namespace
@@ -191,76 +158,6 @@ void CSetControlViewSize(CLIST_DATA* clData) {
   SetControlViewSize(clData->hScroll, h.right - h.left);
   const int rowH = clData->hList ? RowHeight(clData) : 0;
   SetControlViewSize(clData->vScroll, rowH > 0 ? (v.bottom - v.top) / rowH : 0);
-}
-
-void CLAdjustScrollBar(CLIST_DATA* clData, Boolean isDrawScrollBar) {
-  CLIST_DATA* cl = clData;
-  if (!HasList(cl) || !cl->vScroll || !cl->hScroll) return;
-  const int VC = CLGetVisibleCount(cl);
-  if (VC < 0) return;
-  const int n = VC + (NoHeaderColumns(cl) ? 1 : 0);
-  const int rows = PlatformRows(cl);
-  const bool vWasShown = BarVisible(cl->vScroll), hWasShown = BarVisible(cl->hScroll);
-
-  const bool vNeeded = n < rows;
-  if (!vNeeded) {
-    HiliteControl(cl->vScroll, kControlInactivePart);
-    SetControlMaximum(cl->vScroll, 0);
-  } else {
-    if (cl->bEnableVScroll) HiliteControl(cl->vScroll, 0);
-    SetControlMaximum(cl->vScroll, SInt16(std::min(rows - n, 32767)));
-  }
-  int vNeed = vNeeded ? 1 : 2;
-  if (cl->bAlwaysShowScroll) vNeed = 0;
-
-  int contentW = 0;
-  if (cl->flag) {
-    contentW = ContentWidth(cl);
-  } else {
-    for (int p = 0; p < rows; ++p) {
-      CCELL_DATA rec;
-      if (!GetRecord(cl, p, &rec)) continue;
-      int w = MeasuredWidth(cl, CellText(rec, 0), rec.font ? rec.font[0] : cl->defFont) + 10;
-      if (rec.icon.type != kCLIconNone) w += rec.icon.width;
-      contentW = std::max(contentW, w);
-    }
-  }
-  if (vNeeded || cl->bAlwaysShowScroll) contentW += kBar;
-
-  const int cellW = CellWidth(cl);
-  const bool hNeeded = contentW > cellW;
-  if (!hNeeded) {
-    HiliteControl(cl->hScroll, kControlInactivePart);
-    SetControlMaximum(cl->hScroll, 0);
-  } else {
-    if (cl->bEnableHScroll) HiliteControl(cl->hScroll, 0);
-    SetControlMaximum(cl->hScroll, SInt16(std::min(contentW - cellW, 32767)));
-  }
-  int hNeed = hNeeded ? 0x10 : 0x20;
-  if (cl->bAlwaysShowScroll) hNeed = 0;
-
-  if (!cl->bAlwaysShowScroll) {
-    SetScrollShape(cl, SInt16(hNeed + vNeed));
-  } else {
-    Rect hR, vR;
-    GetScrollRect(cl, 0, &hR, &vR);
-    if (GetControlMaximum(cl->hScroll) == 0) hR.bottom = SInt16(hR.bottom - 1);
-    SetControlBounds(cl->hScroll, &hR);
-    SetControlBounds(cl->vScroll, &vR);
-  }
-  if (cl->bShow && isDrawScrollBar) {
-    Draw1Control(cl->vScroll);
-    Draw1Control(cl->hScroll);
-  }
-  CSetControlViewSize(cl);
-
-  // A bar that came or went changes the view: lay the list out again.
-  if (!cl->bAlwaysShowScroll && bRecursive && cl->bShow && (vWasShown != vNeeded || hWasShown != hNeeded)) {
-    bRecursive = 0;
-    const Rect r = cl->rect;
-    CLResize(cl, &r);
-    bRecursive = 1;
-  }
 }
 
 void CLResize(CLIST_DATA* clData, const Rect* resizeRect) {
@@ -475,28 +372,6 @@ void clist::DragScrollProc(ControlRef hCtrl, ControlPartCode part) {
   const SInt16 before = GetControlValue(hCtrl);
   SetControlValue(hCtrl, SInt16(std::clamp(before + step, -32768, 32767)));
   if (GetControlValue(hCtrl) != before) CLUpdate(cl, nullptr, vertical ? 0 : 1);
-}
-
-void CLMouseDownByScrollBar(CLIST_DATA* clData, Point localPt, EventModifiers, SInt16 whichScrollBar) {
-  CLIST_DATA* cl = clData;
-  if (!HasList(cl)) return;
-  ControlRef bar = cl->hScroll;
-  if (whichScrollBar == 1 && !cl->bEnableHScroll) return;
-  if (whichScrollBar == 0) {
-    if (!cl->bEnableVScroll) return;
-    bar = cl->vScroll;
-  }
-  const ControlPartCode part = TestControl(bar, localPt);
-  if (part == kControlNoPart) return;
-  if (part == kControlIndicatorPart) {
-    // The list follows the thumb while it moves.
-    const SInt16 before = GetControlValue(bar);
-    gThumbDrawn = before;
-    TrackControl(bar, localPt, LiveThumb);
-    if (GetControlValue(bar) != gThumbDrawn) CLUpdate(cl, nullptr, whichScrollBar != 0);
-  } else {
-    TrackControl(bar, localPt, cl->scrProc);
-  }
 }
 
 void clist::DragDividerProc(ControlRef hCtrl, ControlPartCode) {

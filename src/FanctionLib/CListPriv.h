@@ -36,6 +36,11 @@ int ColumnWidth(const CLIST_DATA* cl, int i);
 // Sum of the widths of the columns before i.
 int ColumnsBefore(const CLIST_DATA* cl, int i);
 
+// Width of the rows' content: the columns, or the cell width without any.
+int ContentWidth(const CLIST_DATA* cl);
+// Width of a text in a cell's font, measured on the private port.
+int MeasuredWidth(CLIST_DATA* cl, const UInt8* text, const FONT_SET& font);
+
 // The record of a platform row: true when the row holds a whole one.
 bool GetRecord(const CLIST_DATA* cl, int platformRow, CCELL_DATA* rec);
 // Stores it with the platform list's drawing off around the store.
