@@ -508,6 +508,10 @@ void CEUpdate(CEDIT_DATA* ceData, RgnHandle updateRgn, Boolean useFrame) {
   CEDrawHScroll(ce);
 }
 
+void CEUpdate(CEDIT_DATA* ceData) {
+  if (ceData) CEUpdate(ceData, nullptr, ceData->isFrame);
+}
+
 void CTEClear(CEDIT_DATA* ceData, const Rect* rect) {
   if (!ceData || !ceData->bShow || !rect) return;
   WithPort(ceData->parPort, [&] {

@@ -115,11 +115,15 @@ void CEShow(CEDIT_DATA* ceData, Boolean bShow);
 // Redraws the view. With updateRgn the view rectangle is added to it and
 // the text drawn there; without, the text area is erased and drawn.
 void CEUpdate(CEDIT_DATA* ceData, RgnHandle updateRgn, Boolean useFrame);
+// The whole view redrawn, framed when it was made with a frame (the form
+// the later programs use).
+void CEUpdate(CEDIT_DATA* ceData);
 void CTEClear(CEDIT_DATA* ceData, const Rect* rect);
 // A press in the dialog: clicks on the bars scroll, any other click
 // redraws the view (unless headerOnly is 1). Always 0; *cell becomes
 // (-1, -1) and *sortPart -1 (the view has neither).
-SInt16 CEMouseDown(CEDIT_DATA* ceData, const EventRecord* evt, Point* cell, SInt16* sortPart, SInt16 headerOnly);
+SInt16 CEMouseDown(CEDIT_DATA* ceData, const EventRecord* evt, Point* cell = nullptr, SInt16* sortPart = nullptr,
+                   SInt16 headerOnly = 0);
 void CEMouseDownByScrollBar(CEDIT_DATA* ceData, Point localPt, Boolean whichScrollBar);
 void CETrackControlAlignment(ControlRef hCtrl, SInt16 oldVal, SInt16 oldPt, SInt16 newPt, SInt16 delta);
 // Measures both bars' pixel-to-value ratios (dvPerPoint, dhPerPoint).

@@ -72,7 +72,7 @@ class TextViewTest : public ::testing::Test {
   // New text and, as the host's update handler then does, the view drawn.
   void set(const std::string& text, bool ex = false) {
     ex ? CTESetTextEx(ce_, text.data(), SInt32(text.size())) : CTESetText(ce_, text.data(), SInt32(text.size()));
-    CEUpdate(ce_, nullptr, ce_->isFrame);
+    CEUpdate(ce_);
   }
   Rect dest() {
     Rect r;
@@ -129,6 +129,7 @@ TEST_F(TextViewTest, NullAndMissingParts) {
   EXPECT_EQ(CEMouseDown(nullptr, nullptr, nullptr, nullptr, 0), 0);
   CTESetText(nullptr, "x", 1);
   CEUpdate(nullptr, nullptr, true);
+  CEUpdate(nullptr);
   CEDispose(nullptr);
   ASSERT_NE(make(false, true), nullptr);
   EXPECT_EQ(CTESetTextHScroll(ce_), -3);  // no horizontal bar
@@ -377,7 +378,7 @@ TEST_F(TextViewTest, DraggingTheThumbPastTheEndScrollsToTheLastLine) {
   tb::MouseUpAt(global(Point{290, from.h}));
   EventRecord ev{};
   ASSERT_TRUE(GetNextEvent(mDownMask, &ev));
-  EXPECT_EQ(CEMouseDown(ce_, &ev, nullptr, nullptr, 0), 0);
+  EXPECT_EQ(CEMouseDown(ce_, &ev), 0);
   EXPECT_EQ(GetControlValue(v), GetControlMaximum(v));
   EXPECT_EQ(dest().top, top - GetControlMaximum(v) * kLine);
   // The last line is in view.
