@@ -121,3 +121,17 @@ short Handle_Config_Window_Active(DialogRef dialog, EventRecord* event) {
   if (record && record->dlg) Handle_Window_Active(record->dlg, event);
   return 1;
 }
+
+Boolean Handle_List_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item, CLIST_DATA* list) {
+  if (!dialog || !event || !list) return false;
+  SavedPort keep;
+  SetPortDialogPort(dialog);
+  Point local = event->where;
+  GlobalToLocal(&local);
+  Rect area;
+  Get_Dialog_Item_Rect(dialog, item, &area);
+  if (!PtInRect(local, &area)) return false;
+  Cell cell{0, 0};
+  SInt16 sortPart = -1;
+  return CLMouseDown(list, event, &cell, &sortPart, false);
+}

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "AppGlobals.h"
+#include "CList.h"
 #include "CTab.h"
 #include "toolbox/dialogs.h"
 
@@ -74,3 +75,6 @@ Boolean Handle_Config_Key_Input(DialogRef dialog, EventRecord* event);
 // The dialog's controls active while its window is highlighted, inactive
 // otherwise. Returns 1.
 short Handle_Config_Window_Active(DialogRef dialog, EventRecord* event = nullptr);
+// A press in a page's list: given to the list control when it lies in the
+// item's rectangle. True when it completes a double-click on a row.
+Boolean Handle_List_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item, CLIST_DATA* list);

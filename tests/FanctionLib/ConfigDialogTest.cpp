@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AppWindows.h"
+#include "CListPriv.h"
 #include "ConfigDialog.h"
 #include "stub_host.h"
 #include "toolbox/clock.h"
@@ -282,6 +283,51 @@ TEST_F(ConfigFrame, ReturnEnterAndEscapeAnswerTheButtons) {
   GetDialogItemText(text, typed);
   EXPECT_NE(pstr::str(typed).find('.'), std::string::npos);
   EXPECT_EQ(testhost::host().configSelectItems, (std::vector<DialogItemIndex>{kConfigCancel}));
+}
+
+TEST_F(ConfigFrame, ListPressesCountOnlyInsideTheItem) {
+  Open();
+  EXPECT_EQ(Config_Select_Dialog_Page(dlg_, 404), 1);
+  ASSERT_EQ(CountDITL(dlg_), 5);
+  // The list reaches below item 5: its lower rows lie outside the item.
+  const Rect r{60, 20, 240, 380};
+  CLIST_DATA* list = CLNew(GetDialogWindow(dlg_), &r, Point{18, 360}, false, true, false);
+  ASSERT_NE(list, nullptr);
+  Str255 t;
+  pstr::set(t, sizeof t, "Name");
+  CLAddColumn(list, t, 300, kCLSortText);
+  for (SInt16 row = 0; row < 6; ++row) {
+    pstr::set(t, sizeof t, "Row " + std::to_string(row));
+    CLSetCellOne(list, Cell{row, 0}, t);
+  }
+  Rect item;
+  GetDialogItem(dlg_, 5, nullptr, nullptr, &item);
+  const struct {
+    const char* what;
+    SInt16 row;
+    bool later;   // long after the previous press
+    bool result;  // a double-click
+    SInt16 selected;
+  } presses[] = {{"below the item", 5, true, false, -1},
+                 {"on a row", 1, true, false, 1},
+                 {"on it again", 1, false, true, 1},
+                 {"below the item again", 5, true, false, 1}};
+  for (const auto& p : presses) {
+    Rect cell;
+    clist::GetCellRect(list, Cell{p.row, 0}, &cell);
+    ASSERT_EQ(cell.top >= item.bottom, p.row == 5) << p.what;
+    if (p.later) tb::AdvanceClock(GetDblTime() + 1);
+    Rect content;
+    GetWindowBounds(GetDialogWindow(dlg_), kWindowContentRgn, &content);
+    tb::ClickAt(Point{SInt16(content.top + cell.top + 5), SInt16(content.left + cell.left + 20)});
+    EventRecord e;
+    ASSERT_TRUE(GetNextEvent(mDownMask, &e));
+    EXPECT_EQ(Handle_List_Select(dlg_, &e, 5, list), p.result) << p.what;
+    Cell sel{0, 0};
+    EXPECT_EQ(CLGetSelect(list, &sel, true) ? sel.v : -1, p.selected) << p.what;
+    Run();
+  }
+  CLDispose(list);
 }
 
 }  // namespace

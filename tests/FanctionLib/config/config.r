@@ -29,3 +29,8 @@ resource 'PICT' 143 { png "tab-front.png" }
 resource 'PICT' 142 { png "tab-back.png" }
 resource 'PICT' 144 { png "frame.png" }
 resource 'PICT' 145 { png "spin.png" }
+
+# A page with a list that reaches below its item.
+resource 'DITL' 404 {
+  user      60  20 130 380
+}
