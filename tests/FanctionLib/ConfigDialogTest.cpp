@@ -9,7 +9,6 @@
 #include "ConfigDialog.h"
 #include "stub_host.h"
 #include "toolbox/clock.h"
-#include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
@@ -50,12 +49,11 @@ class ConfigFrame : public ::testing::Test {
     tb::ResetEventState();
     gCalls.clear();
     // The program's page table: 401 has every callback, 402 no setup
-    // (as the status monitor's pages), 403 only a load; others none.
+    // (as the status monitor's pages); others none.
     testhost::host().onSetConfigFunction = [](CONF_TAB_CELL* cell, SInt16 id) {
       *cell = CONF_TAB_CELL{};
       if (id == 401) *cell = CONF_TAB_CELL{PageSetup<401>, nullptr, PageLoad<401>, PageGet<401>, nullptr};
       if (id == 402) *cell = CONF_TAB_CELL{nullptr, nullptr, PageLoad<402>, PageGet<402>, nullptr};
-      if (id == 403) cell->dlg_load_value = PageLoad<403>;
     };
     // The program's item handler sends presses on the tab item to the frame.
     testhost::host().onConfigSelectItem = [](DialogRef d, EventRecord* e, DialogItemIndex item) -> Boolean {
@@ -74,7 +72,7 @@ class ConfigFrame : public ::testing::Test {
 
   // Opens the dialog as a program does: its build makes a tab per page
   // over item 4 with the frame below it, then the first page is shown.
-  void Open(std::vector<PageDef> pages = {{"Status", 401}, {"Popup", 402}, {"Screen", 403}}) {
+  void Open(std::vector<PageDef> pages = {{"Status", 401}, {"Popup", 402}}) {
     pages_ = std::move(pages);
     testhost::host().onBuildConfigTab = [this](CONFIG_FRAME* record) -> short {
       Rect tabs;
@@ -150,33 +148,10 @@ TEST_F(ConfigFrame, OpensOnTheFirstTabsPage) {
   EXPECT_EQ(CountDITL(dlg_), 6);
   EXPECT_EQ(Kind(5), kCheckBoxDialogItem);
   EXPECT_EQ(Taken(), (Strings{"setup 401", "load 401"}));
-
-  // The frame's activate handler works through the record's dialog.
-  ControlRef ok = nullptr;
-  ASSERT_EQ(GetDialogItemAsControl(dlg_, kConfigOK, &ok), noErr);
-  HiliteWindow(GetDialogWindow(dlg_), false);
-  EXPECT_EQ(Handle_Config_Window_Active(dlg_), 1);
-  EXPECT_FALSE(IsControlActive(ok));
-  HiliteWindow(GetDialogWindow(dlg_), true);
-  Handle_Config_Window_Active(dlg_);
-  EXPECT_TRUE(IsControlActive(ok));
-}
-
-TEST_F(ConfigFrame, NoTabControlNoPage) {
-  testhost::host().onBuildConfigTab = nullptr;
-  testhost::host().buildConfigResult = 0;
-  dlg_ = Open_Usr_Dialog(500, nullptr, Handle_Config_Select_Item, nullptr, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(dlg_, nullptr);
-  rec_.dlg = dlg_;
-  EXPECT_EQ(Create_Config_Tab(&rec_), 1);
-  Load_Config_Dialog(&rec_);
-  EXPECT_EQ(CountDITL(dlg_), kConfigFrameItems);
-  EXPECT_EQ(Create_Config_Tab(nullptr), 1);
-  Load_Config_Dialog(nullptr);
 }
 
 TEST_F(ConfigFrame, TabPressesAndTheLeavingPagesRefusal) {
-  Open();
+  Open({{"Status", 401}, {"Popup", 402}, {"Extra", 0}});
   Taken();
   struct Step {
     const char* what;
@@ -191,7 +166,7 @@ TEST_F(ConfigFrame, TabPressesAndTheLeavingPagesRefusal) {
       {"on the selected tab", 0, 18, 1, 0, 6, {}, {}},
       {"refused by the page", 1, 18, 0, 0, 6, {0}, {}},
       {"accepted", 1, 18, 1, 1, 7, {0}, {"load 402"}},
-      {"to the third page", 2, 18, 1, 2, 5, {1}, {"load 403"}},
+      {"to a tab without a page", 2, 18, 1, 2, 7, {1}, {}},
       {"back to the first", 0, 18, 1, 0, 6, {2}, {"setup 401", "load 401"}},
   };
   for (const Step& s : steps) {
@@ -210,17 +185,6 @@ TEST_F(ConfigFrame, TabPressesAndTheLeavingPagesRefusal) {
   EXPECT_EQ(Kind(5), kCheckBoxDialogItem);
   EXPECT_EQ(tb::PortPixel(GetDialogPort(dlg_), rec_.tabData->tabRect.left + 5, rec_.tabData->tabRect.top + 20),
             tb::PackPixel(0xFF, 0xF0, 0xA0));
-}
-
-TEST_F(ConfigFrame, ATabWithoutAPageKeepsThePreviousItems) {
-  Open({{"Status", 401}, {"Popup", 402}, {"Extra", 0}});
-  Taken();
-  ClickTab(2, 18);
-  EXPECT_EQ(CTGetCurSel(rec_.tabData), 2);
-  EXPECT_EQ(LeftTabs(), (std::vector<short>{0}));
-  EXPECT_EQ(CountDITL(dlg_), 6);
-  EXPECT_EQ(Kind(5), kCheckBoxDialogItem);
-  EXPECT_TRUE(Taken().empty());
 }
 
 TEST(ConfigFrameLookup, PagesByTitlePrefix) {
@@ -260,7 +224,7 @@ TEST_F(ConfigFrame, ReturnEnterAndEscapeAnswerTheButtons) {
     UInt8 code;
     DialogItemIndex item;  // 0: the key goes to the dialog
   } keys[] = {{"Return", '\r', 0x24, kConfigOK}, {"Enter", 0x03, 0x4C, kConfigOK},
-              {"Escape", 0x1B, 0x35, kConfigCancel}, {"period", '.', 0x2F, 0}, {"digit", '7', 0x1A, 0}};
+              {"Escape", 0x1B, 0x35, kConfigCancel}, {"period", '.', 0x2F, 0}};
   for (const auto& k : keys) {
     testhost::host().configSelectItems.clear();
     EventRecord e{};

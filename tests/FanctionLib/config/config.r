@@ -1,5 +1,5 @@
 # A tabbed settings dialog for the tests of the configuration frame: the
-# frame's four items, three page item lists and the tab pictures.
+# frame's four items, the pages' item lists and the tab pictures.
 
 resource 'DLOG' 500 { bounds 60 60 360 460  proc 5  visible  items 500  title "Settings" }
 resource 'DITL' 500 {
@@ -20,9 +20,9 @@ resource 'DITL' 402 {
   radio     90  30 106 200 "Always"
   radio    110  30 126 200 "Never"
 }
-# Page "Screen": one item.
-resource 'DITL' 403 {
-  checkbox  60  30  76 200 "Front"
+# A page with a list that reaches below its item.
+resource 'DITL' 404 {
+  user      60  20 130 380
 }
 
 resource 'PICT' 143 { png "tab-front.png" }
@@ -30,7 +30,3 @@ resource 'PICT' 142 { png "tab-back.png" }
 resource 'PICT' 144 { png "frame.png" }
 resource 'PICT' 145 { png "spin.png" }
 
-# A page with a list that reaches below its item.
-resource 'DITL' 404 {
-  user      60  20 130 380
-}
