@@ -167,31 +167,31 @@ OTResult sendCommand(FTPEPInfo* ctx, SInt16 cmdType, const char* cmd, UInt32 cmd
 }
 
 // Appends received reply text, keeping the newest bytes when it would not
-// fit, and tells whether a line end is now in the text.
+// fit, and tells whether a line end came with it.
 void collectReply(FTPEPInfo* ctx, const UInt8* bytes, UInt32 n) {
+  // The line end is looked for before anything is cut: it may straddle two
+  // reads, and a read longer than the room loses its first bytes.
+  UInt32 had = std::min<UInt32>(ctx->rcvLargeBufLen, kReplyRoom);
+  bool lineEnd = n && had && ctx->rcvLargeBuf[had - 1] == '\r' && bytes[0] == '\n';
+  for (UInt32 i = 0; i + 1 < n && !lineEnd; ++i) lineEnd = bytes[i] == '\r' && bytes[i + 1] == '\n';
   if (n > kReplyRoom) {
     bytes += n - kReplyRoom;
     n = kReplyRoom;
   }
-  UInt32 len = std::min<UInt32>(ctx->rcvLargeBufLen, kReplyRoom);
+  UInt32 len = had;
   if (len + n > kReplyRoom) {
     UInt32 drop = len + n - kReplyRoom;
     std::memmove(ctx->rcvLargeBuf, ctx->rcvLargeBuf + drop, len - drop);
     len -= drop;
   }
-  // The line end may straddle two reads: look from the byte before.
-  UInt32 from = len ? len - 1 : 0;
   std::memcpy(ctx->rcvLargeBuf + len, bytes, n);
   len += n;
   ctx->rcvLargeBuf[len] = 0;
   ctx->rcvLargeBufLen = len;
   ctx->rcvOffset = len;
-  for (UInt32 i = from; i + 1 < len; ++i) {
-    if (ctx->rcvLargeBuf[i] == '\r' && ctx->rcvLargeBuf[i + 1] == '\n') {
-      ctx->isSuccess = 1;
-      ctx->ackWait = 1;
-      break;
-    }
+  if (lineEnd) {
+    ctx->isSuccess = 1;
+    ctx->ackWait = 1;
   }
 }
 

@@ -193,6 +193,19 @@ TEST_F(FtpTest, LineEndAcrossReadsAndOverlongRepliesStayBounded) {
   EXPECT_EQ(ctx->rcvLargeBuf[kFTPLargeBufSize - 1], 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(ctx->rcvLargeBuf) + kFTPLargeBufSize - 3), "\r\n");
 
+  // A line end at the very front of a read longer than the buffer, alone or
+  // straddling the read before, counts although the buffer cannot keep it.
+  for (const char* front : {"", "\r"}) {
+    FTP_Get_Command(ctx, "NOOP\r\n", 6, nullptr, 0);
+    ctx->isSuccess = 0;
+    std::string before = std::string("226 x") + front;
+    peer.Send(before);
+    ASSERT_TRUE(PumpUntil([&] { return ctx->rcvLargeBufLen == before.size(); }));
+    peer.Send((*front ? "\n" : "\r\n") + std::string(kFTPLargeBufSize, 'y'));
+    ASSERT_TRUE(PumpUntil([&] { return ctx->rcvLargeBuf[0] == 'y'; }));
+    EXPECT_EQ(ctx->isSuccess, 1) << "front " << int(*front);
+  }
+
   // Replies that arrive before the next command are all kept.
   FTP_Get_Command(ctx, "NOOP\r\n", 6, nullptr, 0);
   peer.Send("226 done\r\n");
