@@ -1,7 +1,8 @@
 // Writes the seed corpus of every fuzz target from the fixtures the tests
 // use: the ini files of the reader tests, the print-box emulator's settings
-// tables and search replies, resource files laid out like the programs'
-// and the preference files. Usage: fuzz_make_seeds <corpus folder>
+// tables and search replies, resource files laid out like the programs',
+// the preference files, the loader tests' BMP files, name lookup replies
+// and the FTP dialogue of the send tests' box. Usage: fuzz_make_seeds <corpus folder>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -280,6 +281,70 @@ void Pictures() {
   put("cicn-cut", cut, 0x15);
 }
 
+// ---- BMP files (the loader tests' fixtures) -------------------------------
+
+void Le(Bytes& b, std::size_t at, UInt32 v, int n) {
+  for (int i = 0; i < n; ++i) b[at + std::size_t(i)] = UInt8(v >> (8 * i));
+}
+
+// A bottom-up BMP file; pixels top row first, 0xRRGGBB (24-bit) or palette
+// indexes (8-bit, palette entries 0xRRGGBB).
+Bytes Bmp(int width, int height, int bits, const std::vector<UInt32>& pixels, const std::vector<UInt32>& palette = {},
+          UInt32 coloursUsed = 0) {
+  const std::size_t entries = bits == 8 ? (coloursUsed ? coloursUsed : 256) : 0;
+  const std::size_t rowBytes = (std::size_t(width) * std::size_t(bits) + 31) / 32 * 4;
+  const std::size_t offset = 14 + 40 + 4 * entries;
+  Bytes b(offset + rowBytes * std::size_t(height), 0);
+  b[0] = 'B';
+  b[1] = 'M';
+  Le(b, 2, UInt32(b.size()), 4);
+  Le(b, 10, UInt32(offset), 4);
+  Le(b, 14, 40, 4);
+  Le(b, 18, UInt32(width), 4);
+  Le(b, 22, UInt32(height), 4);
+  Le(b, 26, 1, 2);
+  Le(b, 28, UInt32(bits), 2);
+  Le(b, 46, coloursUsed, 4);
+  for (std::size_t i = 0; i < palette.size() && i < entries; ++i) Le(b, 54 + 4 * i, palette[i], 3);
+  for (int y = 0; y < height; ++y) {
+    const std::size_t row = offset + rowBytes * std::size_t(height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      const UInt32 p = pixels[std::size_t(y * width + x)];
+      if (bits == 24)
+        Le(b, row + 3 * std::size_t(x), p, 3);
+      else
+        b[row + std::size_t(x)] = UInt8(p);
+    }
+  }
+  return b;
+}
+
+void BmpFiles() {
+  // depth selector, then the pixel read (x, y)
+  auto put = [](const char* name, UInt8 depth, UInt8 x, UInt8 y, const Bytes& file) {
+    Bytes b{depth, x, y};
+    b.insert(b.end(), file.begin(), file.end());
+    Put("bmp_loader", name, b);
+  };
+  put("24-bit-padded-rows", 2, 1, 1, Bmp(3, 2, 24, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0x123456}));
+  std::vector<UInt32> palette(256);
+  for (UInt32 i = 0; i < 256; ++i) palette[i] = (i << 16) | ((255 - i) << 8) | (i / 2);
+  put("8-bit-full-palette", 0, 4, 1, Bmp(5, 2, 8, {0, 255, 7, 128, 1, 2, 3, 4, 5, 6}, palette, 0));
+  put("8-bit-two-colours", 1, 2, 0, Bmp(3, 1, 8, {1, 0, 9}, {0xABCDEF, 0x102030}, 2));
+  put("8-bit-four-colours", 3, 9, 9,
+      Bmp(5, 3, 8, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2}, {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF}, 4));
+  Bytes unclaimed = Bmp(4, 3, 8, std::vector<UInt32>(12, 1), {0x111111, 0x222222}, 2);
+  Le(unclaimed, 2, 0, 4);  // a file size of 0 is no claim
+  unclaimed.insert(unclaimed.end(), {'t', 'a', 'i', 'l'});
+  put("size-unclaimed-trailing-bytes", 2, 0, 2, unclaimed);
+  Bytes cut = Bmp(2, 2, 24, {1, 2, 3, 4});
+  cut.pop_back();
+  put("24-bit-cut-short", 2, 0, 0, cut);
+  Bytes topDown = Bmp(2, 2, 24, {1, 2, 3, 4});
+  Le(topDown, 22, UInt32(-2), 4);
+  put("top-down", 2, 0, 0, topDown);
+}
+
 // ---- JCP exchanges ---------------------------------------------------------
 
 // One datagram of a sequence: flags (1 late, 2 lost), length, bytes.
@@ -365,6 +430,129 @@ void JcpExchanges() {
   Put("jcp_command_reply", "set-address", ip);
 }
 
+// ---- NBP lookup replies (the lookup tests' cases) ------------------------
+
+struct Tuple {
+  UInt16 net;
+  UInt8 node, socket;
+  std::string object, type, zone;
+};
+
+// Function 3 (or another), the tuple count, the id, then the tuples.
+Bytes LookupReply(const std::vector<Tuple>& tuples, UInt8 function = 3) {
+  Bytes r{UInt8(function << 4 | tuples.size()), 41};
+  for (const Tuple& t : tuples) {
+    U16(r, t.net);
+    r.insert(r.end(), {t.node, t.socket, 0});
+    for (const std::string* n : {&t.object, &t.type, &t.zone}) {
+      r.push_back(UInt8(n->size()));
+      r.insert(r.end(), n->begin(), n->end());
+    }
+  }
+  return r;
+}
+
+// One datagram: flags (1 raw, 2 padded to the receive buffer, 4 one byte
+// past it), length, bytes.
+void NbpDatagram(Bytes& b, const Bytes& d, UInt8 flags = 0) {
+  b.push_back(flags);
+  U16(b, d.size());
+  b.insert(b.end(), d.begin(), d.end());
+}
+
+void NbpReplies() {
+  const std::string n32(32, 'n'), n33(33, 'x');
+  Bytes cut = LookupReply({{1, 2, 3, "obj", "CTRLJCP1", "Sales"}});
+  cut.resize(cut.size() - 2);
+  const Bytes cases[] = {
+      LookupReply({{0x1234, 77, 129, "Box A", "CTRLJCP1", "Sales"},
+                   {0x1234, 78, 129, "Box B", "CTRLJCP1", "Sales"},
+                   {0x1234, 79, 129, "Box C", "CTRLJCP1", "Sales"}}),
+      LookupReply({{1, 2, 3, "x", "y", "z"}}, 2),
+      Bytes{0x30, 41},
+      LookupReply({{1, 2, 3, n33, "CTRLJCP1", "Sales"}}),
+      LookupReply({{1, 2, 3, "o", "CTRLJCP1", n33}}),
+      LookupReply({{0x0102, 9, 10, n32, n32, n32}}),
+      cut,
+      Bytes{0x31, 41, 0, 1, 2},
+  };
+  for (UInt8 mode : {0, 1}) {
+    Bytes b{mode};
+    for (const Bytes& c : cases) {
+      NbpDatagram(b, c);
+      NbpDatagram(b, LookupReply({{7, 7, 7, "mark", "m", "m"}}));
+    }
+    Put("nbp_reply", mode ? "sync-cases" : "async-cases", b);
+  }
+  Bytes grow{0};
+  for (UInt8 i = 1; i <= 17; ++i) NbpDatagram(grow, LookupReply({{0x0102, UInt8(100 + i), 129, "Box", "CTRLJCP1", "*"}}));
+  Put("nbp_reply", "table-grows", grow);
+  const Bytes one = LookupReply({{0x0102, 9, 129, "Box", "CTRLJCP1", "*"}});
+  Bytes wire{0xDD, 2};
+  wire.insert(wire.end(), one.begin(), one.end());
+  Bytes other = wire;
+  other[1] = 4;
+  Bytes edges{1};
+  NbpDatagram(edges, wire, 1);   // raw with the right header: a row
+  NbpDatagram(edges, other, 1);  // another DDP type: not for the lookup
+  NbpDatagram(edges, one, 1);    // no header at all
+  NbpDatagram(edges, one, 2);    // exactly the receive buffer
+  NbpDatagram(edges, one, 4);    // one byte more
+  Put("nbp_reply", "headers-and-sizes", edges);
+}
+
+// ---- FTP replies (the send tests' box) -----------------------------------
+
+// One reply: flags (see ftp_reply.cpp), length, text.
+void FtpReply(Bytes& b, const std::string& text, UInt8 flags = 0) {
+  b.push_back(flags);
+  U16(b, text.size());
+  b.insert(b.end(), text.begin(), text.end());
+}
+
+void FtpReplies() {
+  static constexpr UInt8 kAfterData = 0x80, kNoDial = 0x40, kStall = 0x20, kHangUp = 0x10, kFlood = 0x08;
+  const std::string login[] = {"220 Print box ready.\r\n", "331 Password required.\r\n", "230 Logged in.\r\n",
+                               "250 Folder changed.\r\n"};
+  const std::string file[] = {"200 Type set.\r\n", "200 PORT taken.\r\n", "150 Ready for data.\r\n"};
+  const std::string done = "226 Transfer complete.\r\n";
+  auto job = [&](std::size_t files, auto&& change) {
+    Bytes b{UInt8(files - 1)};
+    std::vector<std::pair<std::string, UInt8>> replies;
+    for (const std::string& r : login) replies.emplace_back(r, 0);
+    for (std::size_t i = 0; i < files; ++i) {
+      for (const std::string& r : file) replies.emplace_back(r, 0);
+      replies.emplace_back(done, kAfterData);
+    }
+    change(replies);
+    for (const auto& [text, flags] : replies) FtpReply(b, text, flags);
+    return b;
+  };
+  auto same = [](auto&) {};
+  Put("ftp_reply", "one-file", job(1, same));
+  Put("ftp_reply", "two-files", job(2, same));
+  Put("ftp_reply", "split-greeting", job(1, [](auto& r) { r[0].second = 3; }));
+  Put("ftp_reply", "multi-line-greeting", job(1, [](auto& r) {
+        r[0].first = "220-Welcome\r\n500 pages printed today\r\n220 Ready.\r\n";
+      }));
+  Put("ftp_reply", "cwd-other-code", job(1, [](auto& r) { r[3].first = "257 Now in lp, 250 jobs waiting.\r\n"; }));
+  Put("ftp_reply", "password-refused", job(1, [](auto& r) { r[2].first = "530 Login incorrect.\r\n"; }));
+  Put("ftp_reply", "no-line-end", job(1, [](auto& r) { r[1].first = "331 Password required."; }));
+  Put("ftp_reply", "box-never-dials", job(1, [](auto& r) { r[6].second = kNoDial; }));
+  Put("ftp_reply", "data-reset", job(1, [](auto& r) {
+        r[7].first = "426 Connection reset; transfer aborted.\r\n";
+      }));
+  Put("ftp_reply", "hang-up-after-login", job(1, [](auto& r) { r[2].second = kHangUp; }));
+  Put("ftp_reply", "stall-before-type", job(1, [](auto& r) { r[4].second = kStall; }));
+  Put("ftp_reply", "stops-answering", job(1, [](auto& r) { r.resize(5); }));
+  // A line end whose carriage return ends one read and whose line feed
+  // begins a read longer than the receive buffer.
+  Put("ftp_reply", "line-end-across-a-flood", job(1, [](auto& r) {
+        r[0] = {"220 Ready\r\n220 Again", 1 | kFlood};
+        r.insert(r.begin() + 1, {"\r\n", kAfterData});
+      }));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -379,5 +567,8 @@ int main(int argc, char** argv) {
   SearchReplies();
   Pictures();
   JcpExchanges();
+  BmpFiles();
+  NbpReplies();
+  FtpReplies();
   return 0;
 }
