@@ -42,9 +42,28 @@ bool content_click_taken(EventRecord* event) {
   return h && h->Handle_Content && h->Handle_Content(window, event);
 }
 
+// The last key the first stage gave to a dialog's key handler. The key was
+// the dialog's: when the handler closed the dialog, the window now in front
+// must not get it a second time in the second stage.
+struct DialogKey {
+  bool set = false;
+  EventRecord event{};
+};
+DialogKey gDialogKey;
+
+bool same_event(const EventRecord& a, const EventRecord& b) {
+  return a.what == b.what && a.message == b.message && a.when == b.when &&
+         a.where.h == b.where.h && a.where.v == b.where.v && a.modifiers == b.modifiers;
+}
+
+bool key_was_dialogs(const EventRecord* event) {
+  return gDialogKey.set && same_event(gDialogKey.event, *event);
+}
+
 }  // namespace
 
 short Handle_Dialog_Event(EventRecord* event) {
+  gDialogKey.set = false;
   if (!event || !FrontWindow() || !IsDialogEvent(event)) return 0;
   DialogRef hit = nullptr;
   DialogItemIndex item = 0;
@@ -60,11 +79,15 @@ short Handle_Dialog_Event(EventRecord* event) {
       DialogRef dialog = GetDialogFromWindow(front);
       const USR_DIALOG* h = dialog_handlers(front);
       if (!dialog || !h || !h->Handle_Key_Input) return 0;
+      const EventRecord key = *event;
       // The handler may close its dialog (an alert closing on Return):
       // the key then goes to no dialog at all.
       if (h->Handle_Key_Input(dialog, event) && FrontWindow() == front &&
           dialog_handlers(front) && GetDialogFromWindow(front) == dialog)
         DialogSelect(event, &hit, &item);
+      // Noted only now: the handler may have run a loop of its own through
+      // this dispatch.
+      gDialogKey = DialogKey{true, key};
       return 0;
     }
     case updateEvt: {
@@ -148,6 +171,7 @@ void Handle_Keystroke(EventRecord* event) {
       Handle_Menu_Choice(MenuKey(static_cast<CharParameter>(event->message & charCodeMask)));
     return;
   }
+  if (key_was_dialogs(event)) return;
   WindowRef front = FrontWindow();
   const USR_WINDOW* h = window_handlers(front);
   if (h && h->Handle_Key_Input) h->Handle_Key_Input(front, event);

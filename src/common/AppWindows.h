@@ -163,7 +163,9 @@ void Handle_Window_Event(EventRecord* event);
 // framework window without one is validated so the event does not return.
 void Handle_Update(EventRecord* event);
 // Command keys (not auto-key repeats) go to the menus through MenuKey and
-// Handle_Menu_Choice; other keys to the front plain window's key handler.
+// Handle_Menu_Choice; other keys to the front plain window's key handler,
+// unless the first stage gave the key to a dialog's key handler (which may
+// have closed its dialog and so brought the plain window to the front).
 void Handle_Keystroke(EventRecord* event);
 // Dialogs are neither resized nor zoomed; a plain framework window's
 // resize or zoom handler is called. Return 1.

@@ -178,6 +178,88 @@ TEST_F(Framework, MovableModalModeEndsWithItsDialog) {
 
 // ---- The dispatch ------------------------------------------------------------
 
+// Every kind of event through both stages, with a framework dialog, a
+// dialog of someone else's, or no window in front.
+TEST_F(Framework, EveryEventKindThroughBothStages) {
+  MenuRef file = NewMenu(kFileMenuID, PStr("File"));
+  AppendMenu(file, PStr("New/N"));
+  InsertMenu(file, 0);
+  Answer().keyInput = false;
+  DialogRef ours = OpenDialog();
+  DialogRef foreign = GetNewDialog(300, nullptr, kFirstWindowOfClass);
+  ASSERT_TRUE(ours && foreign);
+
+  enum Front { kOurs, kForeign, kNone };
+  auto key = [](char c) { return (UInt32(tb::KeyCodeForChar(c)) << 8) | UInt8(c); };
+  struct Case {
+    const char* what;
+    Front front;
+    EventKind kind;
+    UInt32 message;  // for updates and activates: 0, filled with the front window
+    EventModifiers modifiers;
+    short firstStage;
+    Strings calls;
+    const char* typed;  // the front dialog's edit text afterwards
+    std::size_t activates, fileMenuItems;
+  } cases[] = {
+      {"key kept by the handler", kOurs, keyDown, key('a'), 0, 0, {"key a"}, "", 0, 0},
+      {"Command key", kOurs, keyDown, key('n'), cmdKey, 0, {"key n"}, "", 0, 1},
+      {"auto-key", kOurs, autoKey, key('b'), 0, 0, {}, "b", 0, 0},
+      {"key-up", kOurs, keyUp, key('c'), 0, 0, {}, "", 0, 0},
+      {"update", kOurs, updateEvt, 0, 0, 1, {"update"}, "", 0, 0},
+      {"activate", kOurs, activateEvt, 0, activeFlag, 0, {"active on"}, "", 1, 0},
+      {"null", kOurs, nullEvent, 0, 0, 0, {}, "", 0, 0},
+      {"mouse-up", kOurs, mouseUp, 0, 0, 0, {}, "", 0, 0},
+      {"operating-system event", kOurs, osEvt, 0, 0, 0, {}, "", 0, 0},
+      {"high-level event of another class", kOurs, kHighLevelEvent, 'XXev', 0, 0, {}, "", 0, 0},
+      // A dialog the framework does not know gets no key from it.
+      {"key, foreign dialog", kForeign, keyDown, key('a'), 0, 0, {}, "", 0, 0},
+      {"Command key, foreign dialog", kForeign, keyDown, key('n'), cmdKey, 0, {}, "", 0, 1},
+      {"update, foreign dialog", kForeign, updateEvt, 0, 0, 0, {}, "", 0, 0},
+      {"activate, foreign dialog", kForeign, activateEvt, 0, activeFlag, 0, {}, "", 1, 0},
+      {"key, no window", kNone, keyDown, key('a'), 0, 0, {}, "", 0, 0},
+      {"Command key, no window", kNone, keyDown, key('n'), cmdKey, 0, {}, "", 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.front == kNone) {
+      HideWindow(GetDialogWindow(ours));
+      HideWindow(GetDialogWindow(foreign));
+    }
+    DialogRef front = c.front == kOurs ? ours : foreign;
+    if (c.front != kNone) SelectWindow(GetDialogWindow(front));
+    Run();
+    for (DialogRef d : {ours, foreign}) {
+      DialogItemType kind;
+      Handle h;
+      Rect r;
+      GetDialogItem(d, 3, &kind, &h, &r);
+      SetDialogItemText(h, PStr(""));
+    }
+    Taken();
+    testhost::Reset();
+
+    EventRecord e{};
+    e.what = c.kind;
+    e.message = c.message ? c.message : reinterpret_cast<unsigned long>(GetDialogWindow(front));
+    e.modifiers = c.modifiers;
+    e.when = TickCount();
+    const short first = Handle_Dialog_Event(&e);
+    if (first != 1) Handle_Window_Event(&e);
+    EXPECT_EQ(first, c.firstStage);
+    EXPECT_EQ(Taken(), c.calls);
+    if (c.front == kNone) {
+      EXPECT_EQ(FrontWindow(), nullptr);
+    } else {
+      EXPECT_EQ(tb::DialogItemText(front, 3), c.typed);
+    }
+    EXPECT_EQ(testhost::host().activates.size(), c.activates);
+    EXPECT_EQ(testhost::host().fileMenuItems.size(), c.fileMenuItems);
+    EXPECT_TRUE(testhost::host().mouseDowns.empty());
+  }
+  DisposeDialog(foreign);
+}
+
 TEST_F(Framework, KeysReachADialogOnlyThroughItsKeyHandler) {
   struct Case {
     const char* what;
@@ -216,18 +298,43 @@ TEST_F(Framework, AutoKeyGoesStraightToTheDialog) {
   EXPECT_EQ(Taken(), Strings{});
 }
 
-TEST_F(Framework, AKeyHandlerThatClosesItsDialogGivesTheKeyToNoOtherDialog) {
-  DialogRef behind = OpenDialog();
-  Answer().closeOnKey = true;
-  Answer().keyInput = true;
-  DialogRef front = OpenDialog(ItemSelect, DialogUpdate, DialogActive, KeyInput);
-  ASSERT_TRUE(behind && front);
-  Run();
-  tb::TypeText("x");
-  Run();
-  EXPECT_EQ(Search_Window_Data(front, nullptr), nullptr);
-  EXPECT_EQ(FrontWindow(), GetDialogWindow(behind));
-  EXPECT_EQ(EditText(behind), "");
+TEST_F(Framework, AKeyHandlerThatClosesItsDialogGivesTheKeyToNoOtherWindow) {
+  // Whatever the handler answers, and whether a dialog or a plain window
+  // comes to the front.
+  for (Boolean answer : {true, false}) {
+    SCOPED_TRACE(answer ? "handler lets the dialog take the key" : "handler keeps the key");
+    WindowRef plain = OpenWindow();
+    DialogRef behind = OpenDialog();
+    Answer().closeOnKey = true;
+    Answer().keyInput = answer;
+    DialogRef front = OpenDialog(ItemSelect, DialogUpdate, DialogActive, KeyInput);
+    ASSERT_TRUE(plain && behind && front);
+    Run();
+    Taken();
+    tb::TypeText("x");
+    Run();
+    EXPECT_EQ(Search_Window_Data(front, nullptr), nullptr);
+    EXPECT_EQ(FrontWindow(), GetDialogWindow(behind));
+    EXPECT_EQ(EditText(behind), "");
+
+    Answer().closeOnKey = false;
+    front = OpenDialog(ItemSelect, DialogUpdate, DialogActive, KeyInput);
+    Close_Usr_Dialog(behind);
+    Run();
+    Answer().closeOnKey = true;
+    Taken();
+    tb::TypeText("y");
+    Run();
+    EXPECT_EQ(FrontWindow(), plain);
+    const Strings calls = Taken();
+    EXPECT_EQ(calls.front(), "key y");
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "wkey y"), 0);
+    // The plain window's own keys still reach it.
+    tb::TypeText("z");
+    Run();
+    EXPECT_EQ(Taken(), Strings{"wkey z"});
+    Close_Usr_Window(plain);
+  }
 }
 
 TEST_F(Framework, CommandKeysReachTheMenusFromDialogsAndWindows) {
