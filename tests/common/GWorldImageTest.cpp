@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 
 #include "GWorldImage.h"
 #include "test_support.h"
@@ -207,6 +208,50 @@ TEST_F(BmpFiles, EveryCutOfAFileIsRefusedWithoutReadingPastIt) {
   EXPECT_EQ(NewGWorldFromBMP(&w, &missing), fnfErr);
   EXPECT_EQ(w, nullptr);
   EXPECT_EQ(NewGWorldFromBMP(nullptr, &missing), paramErr);
+}
+
+// Files written by another program (netpbm's ppmtobmp, from the plain
+// pixmaps beside them): a 24-bit one and an 8-bit one with a full palette
+// and rows padded from 5 to 8 bytes.
+TEST_F(BmpFiles, FilesWrittenByAnotherProgramLoadPixelForPixel) {
+  for (const char* name : {"rgb-3x2", "palette-5x3"}) {
+    SCOPED_TRACE(name);
+    const std::string base = std::string(BITMAP_FIXTURES) + "/" + name;
+    // The pixmap: "P3", width, height, 255, then red green blue per pixel
+    // from the top row; "#" starts a comment.
+    std::istringstream ppm(testsupport::ReadFile(base + ".ppm"));
+    std::vector<std::string> words;
+    for (std::string line; std::getline(ppm, line);) {
+      std::istringstream in(line.substr(0, line.find('#')));
+      for (std::string w; in >> w;) words.push_back(w);
+    }
+    ASSERT_GE(words.size(), 4u);
+    const int width = std::stoi(words[1]), height = std::stoi(words[2]);
+    ASSERT_EQ(words.size(), 4u + 3u * static_cast<std::size_t>(width * height));
+
+    const std::string bmp = testsupport::ReadFile(base + ".bmp");
+    GWorldPtr w;
+    ASSERT_EQ(Load(bmp, &w), noErr);
+    ASSERT_NE(w, nullptr);
+    Rect bounds;
+    GetPortBounds(w, &bounds);
+    EXPECT_EQ(bounds.right - bounds.left, width);
+    EXPECT_EQ(bounds.bottom - bounds.top, height);
+    for (int i = 0; i < width * height; ++i) {
+      const std::size_t at = 4 + 3 * static_cast<std::size_t>(i);
+      const UInt32 rgb = (UInt32(std::stoi(words[at])) << 16) | (UInt32(std::stoi(words[at + 1])) << 8) |
+                         UInt32(std::stoi(words[at + 2]));
+      EXPECT_EQ(Pixel(w, i % width, i / width), rgb) << i % width << "," << i / width;
+    }
+    DisposeGWorld(w);
+
+    // Shorter copies are refused: cut in the headers, the palette, the
+    // pixel rows and their padding.
+    for (std::size_t n = 0; n < bmp.size(); n += n < 64 || n + 16 > bmp.size() ? 1 : 61) {
+      EXPECT_NE(Load(bmp.substr(0, n), &w), noErr) << n;
+      ASSERT_EQ(w, nullptr) << n;
+    }
+  }
 }
 
 TEST(GWorldPixels, ReadWidensEachByteByRepeatingIt) {
