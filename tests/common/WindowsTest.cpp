@@ -593,4 +593,28 @@ TEST_F(StartupCheck, AMissingIniFileStopsWithTheAlert) {
   EXPECT_EQ(tb::DialogCount(), 0);
 }
 
+TEST_F(StartupCheck, TheMessageHoldsTheLongestProgramNameWhole) {
+  // 63 bytes, the most a file name holds, most of them in two-byte
+  // characters.
+  std::string name;
+  for (int i = 0; i < 30; ++i) name += "\xC3\x9C";
+  name += "abc";
+  ASSERT_EQ(name.size(), 63u);
+  const auto app = dir.path() / "L.app/Contents/MacOS" / name;
+  std::filesystem::create_directories(dir.path() / "L.app/Contents/Resources/English.lproj");
+  testsupport::WriteFile(app, "");
+  tb::SetApplicationPath(app.string());
+  std::snprintf(IniFileName, sizeof IniFileName, "::Resources:English.lproj:Prog.ini");
+  bool message = false;
+  testhost::host().onAlertFilter = [&](DialogRef d, EventRecord* e, DialogItemIndex* item) -> Boolean {
+    message = message || ShowsText(d, 603, 3, "Start '" + name + "' after installed.");
+    if (e->what != keyDown) return false;
+    *item = 1;
+    return true;
+  };
+  tb::PressNamedKey("Return");
+  EXPECT_EQ(Check_Application(), 0);
+  EXPECT_TRUE(message);
+}
+
 }  // namespace
