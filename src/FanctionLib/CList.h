@@ -188,7 +188,10 @@ SInt16 CGetPortTextSize(CGrafPtr port);
 // A mouse-down of the dialog. *cell gets the clicked cell ((0, 0) when no
 // row was hit), *sortPart the column sorted by a header click (-1 none).
 // headerOnly 1: body clicks change nothing and only report the
-// double-click. True when the click completes a double-click.
+// double-click, and header buttons do not sort; the scroll bars and the
+// column dividers still react. A program that wants only its scroll bars to
+// answer a click gives it to CLMouseDownByScrollBar itself. True when the
+// click completes a double-click.
 Boolean CLMouseDown(CLIST_DATA* clData, const EventRecord* evt, Cell* cell, SInt16* sortPart, Boolean headerOnly);
 Boolean CLKeyDown(CLIST_DATA* clData, const EventRecord* evt, SInt16 charCode);
 void CLSetSelect(CLIST_DATA* clData, Cell cell, Boolean visible, Boolean redraw);

@@ -234,10 +234,10 @@ CLIST_DATA* CLCreate(CLIST_DATA* clData, WindowRef dlg, const Rect* rect, Point 
 
   const Rect view{rect->top, rect->left, SInt16(rect->bottom - kBar), SInt16(rect->right - kBar)};
   const ListBounds bounds{0, 0, 1, 1};
-  ListDefSpec spec{};
-  spec.defType = kListDefUserProcType;
-  spec.u.userProc = NoDrawListDef;
-  if (CreateCustomList(&view, &bounds, cSize, &spec, dlg, bVisible, false, false, false, &cl->hList) != noErr ||
+  ListDefSpec listDef{};
+  listDef.defType = kListDefUserProcType;
+  listDef.u.userProc = NoDrawListDef;
+  if (CreateCustomList(&view, &bounds, cSize, &listDef, dlg, bVisible, false, false, false, &cl->hList) != noErr ||
       !cl->hList)
     return nullptr;
   const long self = reinterpret_cast<long>(cl);
@@ -495,8 +495,10 @@ void CLSetCellOne(CLIST_DATA* clData, Cell cell, ConstStr255Param str) {
   CCELL_DATA rec;
   if (p >= PlatformRows(cl)) {
     if (cell.h != 0) {
-      for (int c = 0; c < cols; ++c)
-        if (c != cell.h) CLSetCellOne(cl, Cell{cell.v, SInt16(c)}, nullptr);
+      // Column 0 makes the row, every text empty. Only that column is
+      // asked for: when the row is refused, asking the others in turn
+      // would have each ask the rest again, without end.
+      CLSetCellOne(cl, Cell{cell.v, 0}, nullptr);
       if (p >= PlatformRows(cl)) return;  // refused
     } else {
       if ((RecordCount(cl) + 1) * kRowRecordBytes > kRowDataLimit) return;

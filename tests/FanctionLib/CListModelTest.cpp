@@ -94,9 +94,12 @@ TEST_F(ListModel, RowLimitIs910Records) {
   EXPECT_EQ(CLGetCount(cl_), 910);
   CLSetCellOne(cl_, Cell{910, 0}, P("over"));
   EXPECT_EQ(CLGetCount(cl_), 910);
-  // nor does a later column make the 911th row, nor a far row
+  // nor does a later column make the 911th row (the refused row ends the
+  // call, whichever column asked), nor a far row
   CLAddColumn(cl_, P("M"), 100, 0);
+  CLAddColumn(cl_, P("L"), 100, 0);
   CLSetCellOne(cl_, Cell{910, 1}, P("over"));
+  CLSetCellOne(cl_, Cell{910, 2}, P("over"));
   CLSetCellOne(cl_, Cell{2000, 0}, P("far"));
   EXPECT_EQ(CLGetCount(cl_), 910);
   // replacing texts of existing rows still works
