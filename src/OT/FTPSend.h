@@ -10,9 +10,10 @@
 // without it (tools, tests) those steps are skipped.
 #pragma once
 
+#include "AppAlerts.h"
+#include "AppGlobals.h"
 #include "FTPClient.h"
 #include "toolbox/types.h"
-#include "AppGlobals.h"
 
 constexpr int kSendTableSize = 8;
 // A transfer that has not advanced for this long (15 minutes) has failed.
@@ -45,6 +46,7 @@ struct SEND_WND_INFO {
   FTPEPInfo* ftp;       // control connection
   FTPEPInfo* ftpData;   // data connection
   SInt16 sendResult;    // FTP_SEND_*
+  ALERT_WND_INFO alertTbl;  // the outcome alert
   Boolean using_;       // the slot is in use
 };
 
@@ -99,6 +101,25 @@ void Free_Send_Table(SEND_WND_INFO* slot);
 void Last_Table_Init(SEND_WND_INFO* slot);
 // The size text and the bar: 1 when the file has a size, 0 when it is 0.
 short Draw_Send_Data(SEND_WND_INFO* slot);
+
+// ---- The window ----------------------------------------------------------
+
+// Claims a slot and opens the send window (dialog 129) for owner's files:
+// titled by "[STRING]" "FTP=" of MonFileName, the first file taken, the
+// Cancel caption from "[BUTTON]" "CANCEL=" of IniFileName. 1 when it
+// opened, 0 when 8 transfers run already.
+short Open_Tcp_Dialog(DialogPtr owner, UInt32 ipAddr, UInt16 fileCount);
+// Draws the three labels, the file name and "sent / in the job".
+void Setup_TCPftp_Update(SEND_WND_INFO* slot);
+// The progress bar in the item: percent (0-100) of it blue from the left,
+// the rest white, framed one pixel outside.
+void Draw_Send_Byte_Bar(DialogPtr dlg, DialogItemIndex item, short percent);
+void Handle_TCPftp_Load_Value(DialogPtr dlg);
+short Handle_TCPftp_Window_Update(DialogPtr dlg, EventRecord* event);
+short Handle_TCPftp_Window_Active(DialogPtr dlg, EventRecord* event);
+// Cancel ends the transfer (the outcome alert follows in the next idle
+// step); true for a send window's items.
+Boolean Handle_TCPftp_Select_Item(DialogPtr dlg, EventRecord* event, DialogItemIndex item);
 
 // ---- What the host program supplies ------------------------------------
 

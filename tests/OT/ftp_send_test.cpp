@@ -95,6 +95,17 @@ TEST_F(FtpTest, PercentOfLargeFilesIsExact) {
   EXPECT_EQ(log_.percents.back(), 0);
 }
 
+TEST(SizeScale, ScalesTwiceAtMostWithTruncatedDecimals) {
+  const std::pair<UInt64, const char*> cases[] = {
+      {0, "0.00 Byte"}, {1023, "1023.00 Byte"}, {1024, "1.00 KB"}, {1536, "1.50 KB"},
+      {1048575, "1023.99 KB"}, {3ull << 30, "3072.00 MB"}, {5ull << 40, "5242880.00 MB"}};
+  for (const auto& [bytes, text] : cases) {
+    Str255 out;
+    Size_Scale(bytes, out);
+    EXPECT_EQ(pstr::str(out), text) << bytes;
+  }
+}
+
 TEST_F(FtpTest, NinthTransferIsRefused) {
   std::vector<SEND_WND_INFO*> slots;
   for (int i = 0; i < kSendTableSize; ++i) {
