@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "OTEndpoint.h"
+#include "settle.h"
 #include "test_support.h"
 #include "toolbox/appletalk.h"
 #include "toolbox/clock.h"
@@ -49,29 +49,7 @@ inline bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
   return true;
 }
 
-// Advances the virtual clock from inside the event loop by step ticks on
-// each pass once ready() holds, so a synchronous wait ends exactly when the
-// test has seen what it waits for.
-class LoopTicker {
- public:
-  LoopTicker(std::function<bool()> ready, UInt32 step) : ready_(std::move(ready)), step_(step) {
-    // An event counter that stays readable: the pump calls us on every pass.
-    fd_ = eventfd(1, EFD_CLOEXEC);
-    watch_ = tb::WatchFD(fd_, tb::kReadable, [this](int, short) {
-      if (ready_()) tb::AdvanceTicks(step_);
-    });
-  }
-  ~LoopTicker() {
-    tb::UnwatchFD(watch_);
-    close(fd_);
-  }
-
- private:
-  std::function<bool()> ready_;
-  UInt32 step_;
-  int fd_ = -1;
-  int watch_ = 0;
-};
+using ottest::LoopTicker;
 
 // A node of the test's network at the raw socket level: its names
 // information socket (2) and a share of the loopback broadcast there.

@@ -91,9 +91,15 @@ class AtalkSearchTest : public ::testing::Test {
     }
     return true;
   }
+  // Runs the event loop until the exchange has gone quiet (settle.h).
+  bool Settle() {
+    return ottest::Settle(emu, [this] {
+      if (!ctx->isComplete) JCP_PendingLoop(ctx.get());
+    });
+  }
   // Waits for what the boxes owe, then lets the quiet time run out.
   bool EndAfter(const std::function<bool()>& answered, UInt32 ticks) {
-    if (!Run(answered)) return false;
+    if (!Run(answered) || !Settle()) return false;
     tb::AdvanceTicks(ticks);
     return Run([&] { return log.ended(); });
   }
@@ -151,11 +157,9 @@ TEST_F(AtalkSearchTest, ExplicitEntityAndSynchronousSearch) {
   emu.AddBox(AtBox("Gamma", "Lab"));
   Start();
   ASSERT_EQ(JCP_DDP_SetSearch(ctx.get(), "Lab", "CTRLJCP1", "="), 0);
-  // The clock moves once the lookup has its answer, and again once the box
-  // has answered the probe.
+  // The clock moves only while the boxes have nothing left to answer.
   {
-    const NBPEPInfo& lookup = ctx->protocol.ddp.nbpEPInfo;
-    LoopTicker ticker([&] { return lookup.nbpAddrTableCnt > 0 || !log.found.empty(); }, 30);
+    auto ticker = ottest::SettledClock(emu, 30);
     ASSERT_EQ(JCP_Search(ctx.get(), 4, 1000, &Notifier, false), kOTNoError);
   }
   ASSERT_TRUE(log.ended());
@@ -180,7 +184,7 @@ TEST_F(AtalkSearchTest, LookupThatFindsNothingEndsWithTimeOut) {
   // Not before the time-out, counted from the lookup packet.
   ASSERT_TRUE(Run([&] { return ctx->protocol.ddp.nbpEPInfo.sndComplete != 0; }));
   tb::AdvanceTicks(120);
-  Run([] { return false; }, 50);
+  ASSERT_TRUE(Settle());
   EXPECT_FALSE(log.ended());
   tb::AdvanceTicks(1);
   ASSERT_TRUE(Run([&] { return log.ended(); }));
@@ -232,7 +236,7 @@ TEST_F(AtalkSearchTest, KillDuringTheLookupAndDuringTheProbes) {
   ASSERT_TRUE(Run([&] { return !log.found.empty(); }));
   JCP_KillIOEvent(ctx.get());
   ASSERT_TRUE(Run([&] { return JCP_IsTerminated(ctx.get()) != 0; }));
-  Run([] { return false; }, 50);
+  ASSERT_TRUE(Settle());
   EXPECT_EQ(log.ends(), 1);
   EXPECT_EQ(log.statuses.back(), JCP_NOTIFY_ERROR);
 }

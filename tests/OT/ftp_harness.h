@@ -15,6 +15,7 @@
 #include "FTPClient.h"
 #include "FTPSend.h"
 #include "pboxemu/emulator.h"
+#include "settle.h"
 #include "stub_monitor_host.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
@@ -128,6 +129,10 @@ class FtpTest : public ::testing::Test {
     EXPECT_EQ(tb::PathToSpec(p.string(), &spec), noErr) << name;
     return spec;
   }
+
+  // Runs the network and the idle step until the exchange with the box has
+  // gone quiet (settle.h).
+  bool Settle() { return ottest::Settle(emu_, [] { Update_Send_Window(); }); }
 
   // Runs the idle step until a transfer has told its outcome.
   bool RunJob(int ms = 20000) {

@@ -146,7 +146,7 @@ TEST_F(JcpCommandTest, SynchronousResendsThenTimeOut) {
   emu.SetFault(0, silent);
   rec.resendLimit = 2;
   {
-    jcptest::FastClock clock;
+    auto clock = SettledClock();
     EXPECT_EQ(Get("GET EEP_DATA", false), kOTNoError);
   }
   EXPECT_EQ(rec.statuses, std::vector<short>{JCP_NOTIFY_TIMEOUT});

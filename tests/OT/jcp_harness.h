@@ -4,14 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "JCPCommand.h"
 #include "JCPSearch.h"
+#include "settle.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
@@ -54,26 +53,6 @@ inline void RecordingNotifier(JCPEPInfo* ctx, void* data, void* extra, short sta
   r.statuses.push_back(status);
 }
 
-// Advances the virtual clock in the background, one tick per real
-// millisecond, for requests that wait synchronously.
-class FastClock {
- public:
-  FastClock() : thread_([this] {
-      while (!stop_) {
-        tb::AdvanceTicks(1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    }) {}
-  ~FastClock() {
-    stop_ = true;
-    thread_.join();
-  }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
 class JcpTest : public ::testing::Test {
  protected:
   JcpTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {
@@ -101,44 +80,40 @@ class JcpTest : public ::testing::Test {
     ASSERT_TRUE(emu.Start(&err)) << err;
   }
 
-  // Runs the pump and the poll step, as a program's event loop does, until
-  // pred holds or realMs real milliseconds have gone by.
+  // The program's poll step, as its event loop runs it after the pump.
+  void Poll() {
+    if (!ctx->isComplete || ctx->opening) JCP_PendingLoop(ctx.get());
+  }
+
+  // Runs the event loop until pred holds or realMs real milliseconds have
+  // gone by.
   bool PumpUntil(const std::function<bool()>& pred, int realMs = 5000) {
     UInt64 end = tb::MonotonicMicros() + UInt64(realMs) * 1000;
     while (!pred()) {
       if (tb::MonotonicMicros() > end) return false;
       tb::Pump(2);
-      if (!ctx->isComplete || ctx->opening) JCP_PendingLoop(ctx.get());
+      Poll();
     }
     return true;
   }
 
-  std::size_t LoggedRequests() const {
-    std::size_t n = 0;
-    for (int i = 0; i < emu.BoxCount(); ++i) n += emu.Requests(i).size();
-    return n;
+  // Runs the event loop until the exchange has gone quiet (settle.h).
+  bool Settle() {
+    return ottest::Settle(emu, [this] { Poll(); });
   }
 
-  // Lets the request run, advancing the virtual clock by step ticks
-  // whenever it has gone quiet (the boxes have received nothing new for a
-  // while), until the notifier reports the end.
+  // Lets the request run, advancing the virtual clock by step ticks each
+  // time the exchange has settled, until the notifier reports the end.
   bool Drive(UInt32 step, int rounds = 20) {
     for (int i = 0; i < rounds; ++i) {
-      std::size_t seen = LoggedRequests();
-      UInt64 stableSince = tb::MonotonicMicros();
-      UInt64 giveUp = stableSince + 5'000'000;
-      while (tb::MonotonicMicros() - stableSince < 60'000 && tb::MonotonicMicros() < giveUp) {
-        if (PumpUntil([&] { return rec.ended(); }, 10)) return true;
-        std::size_t now = LoggedRequests();
-        if (now != seen) {
-          seen = now;
-          stableSince = tb::MonotonicMicros();
-        }
-      }
+      if (!Settle()) return false;
+      if (rec.ended()) return true;
       tb::AdvanceTicks(step);
     }
-    return rec.ended();
+    return Settle() && rec.ended();
   }
+
+  ottest::LoopTicker SettledClock() { return ottest::SettledClock(emu); }
 
   testsupport::ScopedEnv ports_;
   pboxemu::Emulator emu;

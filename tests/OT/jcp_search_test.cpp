@@ -32,8 +32,7 @@ TEST_F(JcpSearchTest, EveryBoxFoundOnceForEachReplyThenTimeOut) {
   // The broadcast reaches all five; two boxes are also named directly, so
   // they answer twice.
   ASSERT_EQ(Start({kBroadcast, emu.BoxAddress(1), emu.BoxAddress(3)}), kOTNoError);
-  ASSERT_TRUE(WaitFound(7));
-  PumpUntil([] { return false; }, 50);  // nothing further comes
+  ASSERT_TRUE(Settle());  // nothing further comes
   EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 7);
   EXPECT_FALSE(rec.ended());
 
@@ -64,7 +63,7 @@ TEST_F(JcpSearchTest, OnlySeventeenTargetsAreProbed) {
   for (int i = 0; i < 20; ++i) targets.push_back(emu.BoxAddress(i));
   ASSERT_EQ(Start(targets), kOTNoError);
   EXPECT_EQ(ctx->protocol.udp.broadcastNum, 17);
-  ASSERT_TRUE(WaitFound(17));
+  ASSERT_TRUE(Settle());
   tb::AdvanceTicks(61);
   ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
   EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 17);
@@ -90,8 +89,7 @@ TEST_F(JcpSearchTest, BadRepliesAreIgnoredAndShortOnesZeroFilled) {
   f.bytes = 3000;
   emu.SetFault(4, f);
   ASSERT_EQ(Start({kBroadcast}), kOTNoError);
-  ASSERT_TRUE(WaitFound(4));
-  PumpUntil([] { return false; }, 50);
+  ASSERT_TRUE(Settle());
   tb::AdvanceTicks(61);
   ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
   EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 4);
@@ -117,17 +115,19 @@ TEST_F(JcpSearchTest, RepliesExtendTheQuietTime) {
   late.ticks = 50;
   emu.SetFault(1, late);
   ASSERT_EQ(Start({kBroadcast}), kOTNoError);
-  ASSERT_TRUE(WaitFound(1));
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 1);
   tb::AdvanceTicks(50);  // 50 of 60 quiet ticks; the late reply is released
-  ASSERT_TRUE(WaitFound(2));
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(rec.count(JCP_NOTIFY_FOUND), 2);
   tb::AdvanceTicks(50);  // 100 since the start, 50 since the last reply
-  PumpUntil([] { return false; }, 30);
+  ASSERT_TRUE(Settle());
   EXPECT_FALSE(rec.ended());
   tb::AdvanceTicks(10);  // exactly 60: not beyond
-  PumpUntil([] { return false; }, 30);
+  ASSERT_TRUE(Settle());
   EXPECT_FALSE(rec.ended());
   tb::AdvanceTicks(1);
-  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  ASSERT_TRUE(Settle());
   EXPECT_EQ(rec.statuses.back(), JCP_NOTIFY_TIMEOUT);
 }
 
@@ -135,19 +135,19 @@ TEST_F(JcpSearchTest, NothingFoundEndsAfterTheTimeOut) {
   emu.AddBoxes(1);
   StartEmulator();
   ASSERT_EQ(Start({emu.BoxAddress(0) + 10}, 3000), kOTNoError);
-  PumpUntil([] { return false; }, 50);
+  ASSERT_TRUE(Settle());
   tb::AdvanceTicks(180);
-  PumpUntil([] { return false; }, 30);
+  ASSERT_TRUE(Settle());
   EXPECT_FALSE(rec.ended());
   tb::AdvanceTicks(1);
-  ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
+  ASSERT_TRUE(Settle());
   EXPECT_EQ(rec.statuses, std::vector<short>{JCP_NOTIFY_TIMEOUT});
   EXPECT_EQ(rec.endData.size(), 0u);
 }
 
 TEST_F(JcpSearchTest, SearchWithoutTargetsStillEnds) {
   ASSERT_EQ(Start({}), kOTNoError);
-  PumpUntil([] { return false; }, 30);
+  ASSERT_TRUE(Settle());
   tb::AdvanceTicks(61);
   ASSERT_TRUE(PumpUntil([&] { return rec.ended(); }));
   EXPECT_EQ(rec.statuses, std::vector<short>{JCP_NOTIFY_TIMEOUT});
@@ -182,7 +182,7 @@ TEST_F(JcpSearchTest, SynchronousSearchReturnsAfterTheEnd) {
   emu.AddBoxes(3);
   StartEmulator();
   {
-    jcptest::FastClock clock;
+    auto clock = SettledClock();
     ASSERT_EQ(Start({kBroadcast}, 5000, false), kOTNoError);
   }
   ASSERT_TRUE(rec.ended());

@@ -286,6 +286,10 @@ void Emulator::Stop() {
   impl_->started = false;
 }
 
+bool Emulator::Settle(int realMs) { return impl_->reactor.Settle(realMs); }
+
+UInt64 Emulator::Activity() const { return impl_->reactor.Activity(); }
+
 FtpServer& Emulator::Ftp() { return impl_->ftp; }
 
 int Emulator::BoxCount() const {

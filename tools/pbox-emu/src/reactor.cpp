@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 
@@ -48,15 +49,33 @@ void Reactor::Stop() {
   thread_.join();
 }
 
+bool Reactor::Settle(int realMs) {
+  if (!thread_.joinable()) return true;  // nothing runs, so nothing is owed
+  std::unique_lock<std::mutex> lock(settleMu_);
+  UInt64 ticket = ++settleAsked_;
+  UInt64 one = 1;
+  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
+  return settled_.wait_for(lock, std::chrono::milliseconds(realMs),
+                           [&] { return settleDone_ >= ticket || stop_; });
+}
+
 void Reactor::run() {
   std::vector<pollfd> fds;
   while (!stop_) {
+    // Taken before the poll: a datagram sent before the settle was asked
+    // for is in its socket by now, so this poll sees it.
+    UInt64 asked = settleAsked_;
+    bool busy = false;
     fds.clear();
     fds.push_back({wakeFd_, POLLIN, 0});
     for (const WatchEntry& w : watches_) fds.push_back({w.fd, POLLIN, 0});
     // The clock may be virtual, so pending timers are checked often rather
     // than slept for.
     int wait = timers_.empty() ? 500 : 2;
+    {
+      std::lock_guard<std::mutex> lock(settleMu_);
+      if (asked > settleDone_) wait = 0;
+    }
     int n = poll(fds.data(), fds.size(), wait);
     if (stop_) break;
     if (n > 0) {
@@ -71,6 +90,8 @@ void Reactor::run() {
         if (it != watches_.end()) {
           auto fn = it->fn;  // the handler may change the watch list
           fn();
+          busy = true;
+          ++activity_;
         }
       }
     }
@@ -81,9 +102,22 @@ void Reactor::run() {
                                         [now](const Timer& t) { return SInt32(now - t.due) < 0; });
       std::move(keep, timers_.end(), std::back_inserter(due));
       timers_.erase(keep, timers_.end());
-      for (Timer& t : due) t.fn();
+      for (Timer& t : due) {
+        t.fn();
+        busy = true;
+        ++activity_;
+      }
+    }
+    if (!busy) {
+      std::lock_guard<std::mutex> lock(settleMu_);
+      if (asked > settleDone_) {
+        settleDone_ = asked;
+        settled_.notify_all();
+      }
     }
   }
+  std::lock_guard<std::mutex> lock(settleMu_);
+  settled_.notify_all();
 }
 
 }  // namespace pboxemu

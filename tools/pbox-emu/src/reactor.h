@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +31,16 @@ class Reactor {
   bool Start(std::string* error);
   void Stop();
 
+  // From any thread: waits until the reactor has made a pass, begun after
+  // the call, that found no socket to read and no timer due; so whatever had
+  // reached its sockets by then has been answered. A timer not yet due (a
+  // late reply on the virtual clock) does not hold it up. False when realMs
+  // real milliseconds went by first.
+  bool Settle(int realMs);
+  // How many handlers and timers have run: unchanged between two settles
+  // means nothing new came in.
+  UInt64 Activity() const { return activity_; }
+
  private:
   void run();
 
@@ -45,6 +57,11 @@ class Reactor {
   int wakeFd_ = -1;
   std::atomic<bool> stop_{false};
   std::thread thread_;
+  std::atomic<UInt64> activity_{0};
+  std::atomic<UInt64> settleAsked_{0};
+  UInt64 settleDone_ = 0;  // under settleMu_
+  std::mutex settleMu_;
+  std::condition_variable settled_;
 };
 
 // A part of a box that owns sockets on the reactor (the JCP responder now;

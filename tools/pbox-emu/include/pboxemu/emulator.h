@@ -104,6 +104,15 @@ class Emulator {
   bool Start(std::string* error = nullptr);
   void Stop();
 
+  // Waits until every box has answered all that had reached it when the
+  // call was made (a late reply still waits for its tick), so that a test
+  // moves its virtual clock only once the exchange has gone quiet. False
+  // when realMs real milliseconds went by first.
+  bool Settle(int realMs = 10000);
+  // Grows with every datagram, connection event or late reply the boxes
+  // handle: the same value after two settles means nothing new came.
+  UInt64 Activity() const;
+
   int BoxCount() const;
   UInt32 BoxAddress(int box) const;  // host order
   UInt16 BoxPort(int box) const;     // the port the programs name: 19541 or 9
