@@ -22,10 +22,7 @@ TEST_F(ListModel, NewListIsEmptyAndAddingColumnsKeepsItSo) {
   EXPECT_EQ(CLAddColumn(cl_, P("One"), 100, kCLSortText), 1);
   EXPECT_EQ(CLGetCount(cl_), 0);
   EXPECT_EQ(CLAddColumn(cl_, P("Two"), 120, kCLSortText), 2);
-  EXPECT_EQ(cl_->header.num, 2);
   EXPECT_EQ(cl_->flag[0], kCLSortText | kCLHeaderShown);
-  EXPECT_EQ(CLGetColumnWidth(cl_, 1), 120);
-  EXPECT_EQ(GetListRefCon(cl_->hList), reinterpret_cast<long>(cl_));
 }
 
 TEST_F(ListModel, DataRowsSitOneBelowTheReservedHeaderRow) {
@@ -270,8 +267,7 @@ TEST_F(ListModel, ReferencesAndIconsBelongToTheRow) {
   int payload = 0;
   const long ref = reinterpret_cast<long>(&payload);
   CLSetReference(cl_, 1, ref);
-  EXPECT_EQ(CLGetReference(cl_, 1), ref);
-  EXPECT_EQ(CLGetReference(cl_, Cell{1, 2}), ref);
+  EXPECT_EQ(CLGetReference(cl_, Cell{1, 2}), ref);  // any column of the row
   EXPECT_EQ(CLGetReference(cl_, 0), 0);
   EXPECT_EQ(CLGetReference(cl_, 7), 0);
   CLSetReference(cl_, 7, 1);  // no such row: nothing
@@ -283,10 +279,7 @@ TEST_F(ListModel, ReferencesAndIconsBelongToTheRow) {
   EXPECT_EQ(CLGetIconID(nullptr, 0), -1);
   CIconHandle icon = GetCIcon(kIconGreen);
   CLSetIconHandle(cl_, 1, icon, 16, 16, kTransformSelected);
-  const CCELL_DATA rec = RawRecord(cl_, 1);
-  EXPECT_EQ(rec.icon.type, kCLIconHandle);
-  EXPECT_EQ(rec.icon.hdl, icon);
-  EXPECT_EQ(rec.transform, kTransformSelected);
+  EXPECT_EQ(RawRecord(cl_, 1).icon.hdl, icon);
   CLUpdate(cl_, nullptr, 1);
   DisposeCIcon(icon);
 }
@@ -337,36 +330,17 @@ TEST_F(ListModel, ResultCodes) {
   CLDispose(nullptr);
 }
 
-TEST_F(ListModel, NewFailsWithoutAWindow) {
+TEST_F(ListModel, CreationNeedsAWindowAndLeavesRoomForTheBars) {
   Rect r{0, 0, 100, 100};
   EXPECT_EQ(CLNew(nullptr, &r, Point{16, 100}, false, true, false), nullptr);
   EXPECT_EQ(CLNew(w_, nullptr, Point{16, 100}, false, true, false), nullptr);
-}
-
-TEST_F(ListModel, CreationState) {
   make(false, false);
-  EXPECT_EQ(cl_->divide, -1);
-  EXPECT_EQ(cl_->part, -1);
-  EXPECT_EQ(cl_->curSortPart, 0);
-  EXPECT_EQ(cl_->header.num, 1);
-  EXPECT_EQ(cl_->header.height, 18);
-  EXPECT_TRUE(cl_->bSortCase);
-  EXPECT_TRUE(cl_->bEnableHeader);
-  EXPECT_EQ(cl_->pictID[3], -1);
-  EXPECT_EQ(clist::glCPUType, 2);
   EXPECT_FALSE(GetListActive(cl_->hList));
-  Str255 t;
-  GetControlTitle(cl_->vScroll, t);
-  EXPECT_EQ(pstr::str(t), "v");
-  GetControlTitle(cl_->hScroll, t);
-  EXPECT_EQ(pstr::str(t), "h");
   EXPECT_EQ(clist::OwnerOf(cl_->vScroll), cl_);
   EXPECT_EQ(clist::OwnerOf(cl_->hScroll), cl_);
-  EXPECT_EQ(cl_->defColor.rgbBkHilite.blue, 0xC000);
   Rect view;
   GetListViewBounds(cl_->hList, &view);
-  EXPECT_EQ(view.right, 420 - 15);
-  EXPECT_EQ(view.bottom, 220 - 15);
+  EXPECT_TRUE(view.right == 420 - 15 && view.bottom == 220 - 15);
 }
 
 }  // namespace

@@ -92,6 +92,24 @@ class NavigationTest : public ::testing::Test {
     return d;
   }
 
+  // The file chooser run from this test's folder, heard by Listen: its
+  // error and the chosen paths.
+  struct Outcome {
+    OSErr err;
+    std::vector<std::string> paths;
+  };
+  Outcome getFile(NavDialogOptions* o = nullptr, NavObjectFilterUPP filter = nullptr,
+                  NavTypeListHandle types = nullptr) {
+    AEDesc where = here();
+    NavReplyRecord reply;
+    Outcome out{NavGetFile(&where, &reply, o, &Listen, nullptr, filter, types, nullptr), {}};
+    out.paths = paths(reply);
+    NavDisposeReply(&reply);
+    AEDisposeDesc(&where);
+    return out;
+  }
+  using Paths = std::vector<std::string>;
+
   NavDialogOptions options(NavDialogOptionFlags extra = 0) {
     NavDialogOptions o;
     NavGetDefaultDialogOptions(&o);
@@ -110,7 +128,7 @@ TEST_F(NavigationTest, AnsweredWithSeveralFiles) {
   NavReplyRecord reply;
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
   EXPECT_TRUE(reply.validRecord);
-  EXPECT_EQ(paths(reply), (std::vector<std::string>{path("a.txt"), path("c.txt")}));
+  EXPECT_EQ(paths(reply), (Paths{path("a.txt"), path("c.txt")}));
   EXPECT_EQ(gHeard.messages, (std::vector<NavEventCallbackMessage>{kNavCBStart, kNavCBUserAction, kNavCBTerminate}));
   NavDisposeReply(&reply);
   EXPECT_EQ(tb::PendingChooserAnswers(), 0);
@@ -121,7 +139,7 @@ TEST_F(NavigationTest, AnsweredWithSeveralFiles) {
   o = options();
   o.dialogOptionFlags &= ~kNavAllowMultipleFiles;
   ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("b.txt")});
+  EXPECT_EQ(paths(reply), Paths{path("b.txt")});
   NavDisposeReply(&reply);
 }
 
@@ -146,7 +164,7 @@ TEST_F(NavigationTest, AnsweredFolderAndSave) {
   NavReplyRecord reply;
   tb::AnswerNextChooser({path("sub")});
   ASSERT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), noErr);
-  ASSERT_EQ(paths(reply), std::vector<std::string>{path("sub")});
+  ASSERT_EQ(paths(reply), Paths{path("sub")});
   FSSpec spec;
   AEGetNthPtr(&reply.selection, 1, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
   EXPECT_EQ(pstr::view(spec.name), "sub");  // the folder itself
@@ -158,7 +176,7 @@ TEST_F(NavigationTest, AnsweredFolderAndSave) {
   ASSERT_EQ(NavPutFile(nullptr, &reply, &o, nullptr, 'TEXT', 'VMxm', nullptr), noErr);
   EXPECT_TRUE(reply.validRecord);
   EXPECT_FALSE(reply.replacing);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("new.log")});
+  EXPECT_EQ(paths(reply), Paths{path("new.log")});
   EXPECT_EQ(tb::CFStringText(reply.saveFileName), "new.log");
   NavDisposeReply(&reply);
 
@@ -200,7 +218,7 @@ TEST_F(NavigationTest, CreatedDialogsRunAndReply) {
   tb::AnswerNextChooser({path("job.prn")});
   ASSERT_EQ(NavDialogRun(d), noErr);
   EXPECT_TRUE(reply.validRecord);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("job.prn")});
+  EXPECT_EQ(paths(reply), Paths{path("job.prn")});
   NavDisposeReply(&reply);
 
   // A classic call disposes its own context; a procedure that tries as
@@ -223,14 +241,9 @@ TEST_F(NavigationTest, ClicksChooseAFile) {
     ClickEntry("b.txt");
     ClickPart(tb::ChooserPart::kDefaultButton);
   };
-  AEDesc where = here();
-  NavReplyRecord reply;
-  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("b.txt")});
+  EXPECT_EQ(getFile().paths, Paths{path("b.txt")});
   EXPECT_EQ(tb::ChooserWindow(), nullptr);
   EXPECT_EQ(tb::WindowCount(), 0);
-  NavDisposeReply(&reply);
-  AEDisposeDesc(&where);
 }
 
 TEST_F(NavigationTest, ListingLeavesOutWhatASpecCannotName) {
@@ -243,50 +256,27 @@ TEST_F(NavigationTest, ListingLeavesOutWhatASpecCannotName) {
     }
     tb::PressNamedKey("Escape");
   };
-  AEDesc where = here();
-  NavReplyRecord reply;
-  EXPECT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
-  EXPECT_EQ(shown, (std::vector<std::string>{"sub", "a.txt"}));
-  NavDisposeReply(&reply);
-  AEDisposeDesc(&where);
+  EXPECT_EQ(getFile().err, userCanceledErr);
+  EXPECT_EQ(shown, (Paths{"sub", "a.txt"}));
 }
 
-TEST_F(NavigationTest, KeysWalkTheListAndOpenFolders) {
+TEST_F(NavigationTest, KeysAndDoubleClicksOpenFoldersAndUpReturns) {
   // sub, a.txt, b.txt, c.txt: Down selects sub, Return opens it; there
   // Down and Return open inner.txt.
   for (const char* k : {"Down", "Return", "Down", "Return"}) tb::PressNamedKey(k);
-  AEDesc where = here();
-  NavReplyRecord reply;
-  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("sub/inner.txt")});
-  NavDisposeReply(&reply);
-  AEDisposeDesc(&where);
-}
+  EXPECT_EQ(getFile().paths, Paths{path("sub/inner.txt")});
 
-TEST_F(NavigationTest, DoubleClickEntersAndUpReturns) {
   std::vector<std::string> seen;
   gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
     if (what != kNavCBStart) return;
+    seen.push_back(tb::ChooserFolder());
     ClickEntry("sub");
     ClickEntry("sub");  // a double-click opens it
+    tb::PressNamedKey("Down");  // inner.txt
+    tb::PressNamedKey("Return");
   };
-  // Each answer to an update of the chooser's own window is a pass of its
-  // loop: look where it is from the event procedure's next call.
-  AEDesc where = here();
-  NavReplyRecord reply;
-  gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
-    if (what == kNavCBStart) {
-      seen.push_back(tb::ChooserFolder());
-      ClickEntry("sub");
-      ClickEntry("sub");
-      tb::PressNamedKey("Down");  // inner.txt
-      tb::PressNamedKey("Return");
-    }
-  };
-  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("sub/inner.txt")});
-  EXPECT_EQ(seen, std::vector<std::string>{dir_.path().string()});
-  NavDisposeReply(&reply);
+  EXPECT_EQ(getFile().paths, Paths{path("sub/inner.txt")});
+  EXPECT_EQ(seen, Paths{dir_.path().string()});
 
   // Up goes back with the folder it left selected.
   gHeard.then = [&](NavEventCallbackMessage what, NavCBRecPtr) {
@@ -297,10 +287,7 @@ TEST_F(NavigationTest, DoubleClickEntersAndUpReturns) {
     tb::PressNamedKey("Down");  // from sub to a.txt
     tb::PressNamedKey("Return");
   };
-  ASSERT_EQ(NavGetFile(&where, &reply, nullptr, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("a.txt")});
-  NavDisposeReply(&reply);
-  AEDisposeDesc(&where);
+  EXPECT_EQ(getFile().paths, Paths{path("a.txt")});
 }
 
 TEST_F(NavigationTest, CommandClicksChooseSeveralFiles) {
@@ -311,13 +298,8 @@ TEST_F(NavigationTest, CommandClicksChooseSeveralFiles) {
     ClickEntry("sub", cmdKey);  // folders do not join a group of files
     ClickPart(tb::ChooserPart::kDefaultButton);
   };
-  AEDesc where = here();
   NavDialogOptions o = options(kNavAllowMultipleFiles);
-  NavReplyRecord reply;
-  ASSERT_EQ(NavGetFile(&where, &reply, &o, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_EQ(paths(reply), (std::vector<std::string>{path("a.txt"), path("c.txt")}));
-  NavDisposeReply(&reply);
-  AEDisposeDesc(&where);
+  EXPECT_EQ(getFile(&o).paths, (Paths{path("a.txt"), path("c.txt")}));
 }
 
 TEST_F(NavigationTest, SaveByTypingAndConfirmingTheReplacement) {
@@ -333,7 +315,7 @@ TEST_F(NavigationTest, SaveByTypingAndConfirmingTheReplacement) {
   NavReplyRecord reply;
   ASSERT_EQ(NavPutFile(&where, &reply, nullptr, &Listen, 'TEXT', 'VMxm', nullptr), noErr);
   EXPECT_TRUE(reply.replacing);
-  EXPECT_EQ(paths(reply), std::vector<std::string>{path("b.txt")});
+  EXPECT_EQ(paths(reply), Paths{path("b.txt")});
   NavDisposeReply(&reply);
 
   // A name is held to what an FSSpec takes.
@@ -401,20 +383,13 @@ TEST_F(NavigationTest, FilterProcedureAndTypeList) {
     }
     tb::PressNamedKey("Escape");
   };
-  AEDesc where = here();
-  NavReplyRecord reply;
-  NavGetFile(&where, &reply, nullptr, &Listen, nullptr, &NoB, list, nullptr);
-  if (typed)
-    EXPECT_EQ(shown, (std::vector<std::string>{"c.txt", "sub"}));
-  else
-    EXPECT_EQ(shown, (std::vector<std::string>{"a.txt", "c.txt", "sub"}));
-  NavDisposeReply(&reply);
-  AEDisposeDesc(&where);
+  getFile(nullptr, &NoB, list);
+  EXPECT_EQ(shown, (typed ? Paths{"c.txt", "sub"} : Paths{"a.txt", "c.txt", "sub"}));
   // A count larger than the handle holds reads no further than the handle.
   (**list).osTypeCount = 30000;
+  gHeard.then = nullptr;
   tb::CancelNextChooser();
-  NavGetFile(&where, &reply, nullptr, nullptr, nullptr, nullptr, list, nullptr);
-  NavDisposeReply(&reply);
+  getFile(nullptr, nullptr, list);
   DisposeHandle(h);
 }
 
