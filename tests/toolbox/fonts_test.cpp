@@ -279,16 +279,8 @@ TEST(Fonts, TruncationKeepsCharactersAndBuffersWhole) {
   EXPECT_EQ(mid[len - 1], 'p');
 }
 
-TEST(Fonts, PortTextAccessorsAndGlyphCache) {
+TEST(Fonts, GlyphsDrawnAgainComeFromTheCache) {
   Canvas c(100, 20);
-  GrafPtr port;
-  GetPort(&port);
-  SetPortTextFont(port, 21);
-  SetPortTextFace(port, bold | italic);
-  SetPortTextSize(port, 9);
-  EXPECT_EQ(GetPortTextFont(port), 21);
-  EXPECT_EQ(GetPortTextFace(port), bold | italic);
-  EXPECT_EQ(GetPortTextSize(port), 9);
   MoveTo(0, 15);
   DrawString(PStr("cache"));
   auto before = tb::GetGlyphCacheStats();
