@@ -29,7 +29,7 @@ struct Setup {
   testsupport::TempDir dir;
   std::string why;
   bool ok = false;
-  FSSpec spec{};
+  FSSpec fss{};
 
   Setup() {
     ok = server.Start(&why);
@@ -38,7 +38,7 @@ struct Setup {
     std::mt19937 rng(64);
     for (char& c : bytes) c = char(rng());
     testsupport::WriteFile(dir / kName, bytes);
-    tb::PathToSpec((dir / kName).string(), &spec);
+    tb::PathToSpec((dir / kName).string(), &fss);
     setenv("TOOLBOX_NET", "loopback", 1);
     setenv("TOOLBOX_PORTMAP", ("21:" + std::to_string(server.Port())).c_str(), 1);
     tb::ReloadNetConfig();
@@ -73,7 +73,7 @@ void BM_UploadOurs(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     std::filesystem::remove(s.server.UploadFolder() / kName);
-    stubhost::SetFiles(owner, {s.spec});
+    stubhost::SetFiles(owner, {s.fss});
     SEND_WND_INFO* slot = Get_Send_Table(owner, 0x7F000001, 1);
     Get_File_Total_Size(slot, &slot->fileData);
     gEnded = false;

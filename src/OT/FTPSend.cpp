@@ -72,9 +72,9 @@ bool sendText(FTPEPInfo* ctx, const char* text) {
 }
 
 // A name that would break the command line it travels in is never sent.
-bool sendableName(const FSSpec& spec) {
-  for (int i = 1; i <= spec.name[0]; ++i) {
-    unsigned char c = spec.name[i];
+bool sendableName(const FSSpec& fss) {
+  for (int i = 1; i <= fss.name[0]; ++i) {
+    unsigned char c = fss.name[i];
     if (c == '\r' || c == '\n' || c == 0) return false;
   }
   return true;
@@ -193,14 +193,14 @@ short Do_Ftp_Dialog_Open(DialogPtr owner) {
 
 short Get_File_Total_Size(SEND_WND_INFO* slot, FILE_INFO_DATA* file) {
   if (!slot || !file) return 0;
-  FSSpec spec{};
-  if (!Get_FileSpec_FromList(slot->ownerDlg, &spec)) return 0;
+  FSSpec fss{};
+  if (!Get_FileSpec_FromList(slot->ownerDlg, &fss)) return 0;
   file->send_cnt++;
-  file->fileSpec = spec;
+  file->fileSpec = fss;
   file->fileSize = 0;
   file->sendSize = 0;
   SInt16 ref = 0;
-  if (FSpOpenDF(&spec, fsRdPerm, &ref) == noErr) {
+  if (FSpOpenDF(&fss, fsRdPerm, &ref) == noErr) {
     SInt32 eof = 0;
     if (GetEOF(ref, &eof) == noErr && eof > 0) file->fileSize = static_cast<UInt32>(eof);
     FSClose(ref);
@@ -260,10 +260,10 @@ short FTP_RcvCommand_async(SEND_WND_INFO* slot) {
     }
     case 6: {
       if (!holds(ftp, "200")) return 0;
-      const FSSpec& spec = slot->fileData.fileSpec;
-      if (!sendableName(spec)) return -1;
+      const FSSpec& fss = slot->fileData.fileSpec;
+      if (!sendableName(fss)) return -1;
       char name[64];
-      pstr::toC(name, sizeof name, spec.name);
+      pstr::toC(name, sizeof name, fss.name);
       std::snprintf(line, sizeof line, "STOR %s\r\n", name);
       if (!sendText(ftp, line)) return -1;
       slot->cmdNum = 7;

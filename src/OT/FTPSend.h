@@ -125,7 +125,7 @@ Boolean Handle_TCPftp_Select_Item(DialogPtr dlg, EventRecord* event, DialogItemI
 
 // The file specification of the first row of owner's list of files to send;
 // 0 when owner has no list or it is empty, else 1.
-short Get_FileSpec_FromList(DialogPtr owner, FSSpec* spec);
+short Get_FileSpec_FromList(DialogPtr owner, FSSpec* fss);
 // Moves the first row of owner's list of files to send to the end of its
 // list of sent files, selects it there and redraws both lists.
 void Move_FTP_File(DialogPtr owner);

@@ -1,7 +1,7 @@
 // What every program supplies to the foundation: the globals and functions
 // the library modules use by these fixed names. Each program defines them
-// (a program whose own Parts give a name another meaning keeps that in its
-// own namespace); tests/support defines versions for the library tests.
+// (a program that gives one of these names another meaning keeps that in
+// its own namespace); tests/support defines versions for the library tests.
 //
 // Declared elsewhere because their records live there: the settings tables
 // of the selected print box (pContextData, wContextSize, pEnumData,

@@ -153,12 +153,12 @@ void copy_into(GWorldPtr dst, GWorldPtr src, const Rect* srcRect, short mode, co
 
 }  // namespace
 
-OSErr NewGWorldFromBMP(GWorldPtr* out, const FSSpec* spec) {
+OSErr NewGWorldFromBMP(GWorldPtr* out, const FSSpec* fss) {
   if (!out) return paramErr;
   *out = nullptr;
-  if (!spec) return paramErr;
+  if (!fss) return paramErr;
   SInt16 ref = 0;
-  OSErr err = FSpOpenDF(spec, fsRdPerm, &ref);
+  OSErr err = FSpOpenDF(fss, fsRdPerm, &ref);
   if (err != noErr) return err;
   err = load_bmp(ref, out);
   const OSErr closed = FSClose(ref);

@@ -28,7 +28,7 @@ constexpr SInt64 kBMPMaxPixels = 16 * 1024 * 1024;
 // this loader takes, or whose headers contradict each other or the file;
 // the world's error when it cannot be made; else the result of closing the
 // file (0).
-OSErr NewGWorldFromBMP(GWorldPtr* out, const FSSpec* spec);
+OSErr NewGWorldFromBMP(GWorldPtr* out, const FSSpec* fss);
 // A new 32-bit world of the picture's frame size with the 'PICT' resource
 // picID drawn into it; -1 when the resource is missing, else the platform's
 // error (no world) or 0.

@@ -93,17 +93,17 @@ int reader_b(GetByte get, char* out, const char* key, const char* section, int o
   return 0;
 }
 
-// The spec of an ini file: a full POSIX path, or a name relative to the
+// The file spec of an ini file: a full POSIX path, or a name relative to the
 // running program's folder.
-bool make_ini_spec(const char* fileName, FSSpec* spec) {
+bool make_ini_spec(const char* fileName, FSSpec* fss) {
   if (!fileName || !*fileName) return false;
-  if (fileName[0] == '/') return tb::PathToSpec(fileName, spec) == noErr;
+  if (fileName[0] == '/') return tb::PathToSpec(fileName, fss) == noErr;
   if (std::strlen(fileName) > 255) return false;
   FSSpec app;
   if (GetAppLocation(&app) != noErr) return false;
   Str255 name;
   pstr::set(name, sizeof name, fileName);
-  return FSMakeFSSpec(app.vRefNum, app.parID, name, spec) == noErr;
+  return FSMakeFSSpec(app.vRefNum, app.parID, name, fss) == noErr;
 }
 
 }  // namespace
@@ -145,10 +145,10 @@ int GetFileDataFromBuffer(const char* data, std::size_t len, const char* section
   return static_cast<int>(lineLen);
 }
 
-int GetFileData(const char* section, const char* key, char* out, int size, const FSSpec* spec) {
-  if (!spec) return 0;
+int GetFileData(const char* section, const char* key, char* out, int size, const FSSpec* fss) {
+  if (!fss) return 0;
   SInt16 ref;
-  if (FSpOpenDF(spec, fsRdPerm, &ref) != noErr) return 0;
+  if (FSpOpenDF(fss, fsRdPerm, &ref) != noErr) return 0;
   int result = 0;
   SInt32 len = 0;
   if (GetEOF(ref, &len) == noErr && len >= 0) {
@@ -165,9 +165,9 @@ int GetFileData(const char* section, const char* key, char* out, int size, const
 }
 
 int Get_File_To_CstringEx(const char* section, const char* key, char* out, int size,
-                          const FSSpec* spec) {
+                          const FSSpec* fss) {
   char line[kIniLineMax + 1];
-  if (GetFileData(section, key, line, sizeof line, spec) < 1) return 0;
+  if (GetFileData(section, key, line, sizeof line, fss) < 1) return 0;
   char value[kIniLineMax + 1];
   int n = DeleteTitleFlag(value, line, key, sizeof value);
   return copy_if_fits(value, static_cast<std::size_t>(n), out, size);
@@ -175,9 +175,9 @@ int Get_File_To_CstringEx(const char* section, const char* key, char* out, int s
 
 int Get_CFile_To_CstringEx(const char* section, const char* key, char* out, int size,
                            const char* fileName) {
-  FSSpec spec;
-  if (!make_ini_spec(fileName, &spec)) return 0;
-  return Get_File_To_CstringEx(section, key, out, size, &spec);
+  FSSpec fss;
+  if (!make_ini_spec(fileName, &fss)) return 0;
+  return Get_File_To_CstringEx(section, key, out, size, &fss);
 }
 
 int Load_File_To_CstringEx(const char* section, const char* key, char* out, int size,

@@ -31,7 +31,7 @@ constexpr int kIniLineMax = 1023;
 // section ends before the key, or the line does not fit (its length is not
 // below size); 0 when the file cannot be opened or read, memory is short,
 // or the data ends before a key line.
-int GetFileData(const char* section, const char* key, char* out, int size, const FSSpec* spec);
+int GetFileData(const char* section, const char* key, char* out, int size, const FSSpec* fss);
 // The same over bytes already in memory (they need not end with a NUL).
 int GetFileDataFromBuffer(const char* data, std::size_t len, const char* section, const char* key,
                           char* out, int size);
@@ -40,7 +40,7 @@ int GetFileDataFromBuffer(const char* data, std::size_t len, const char* section
 // is shorter than size; 1 found, 0 otherwise. Values longer than a line
 // of kIniLineMax are never found.
 int Get_File_To_CstringEx(const char* section, const char* key, char* out, int size,
-                          const FSSpec* spec);
+                          const FSSpec* fss);
 // As Get_File_To_CstringEx for a file named by an HFS name or partial path
 // relative to the folder of the running program (at most 255 bytes), or by
 // a full POSIX path beginning with "/"; 0 when no file spec can be made.

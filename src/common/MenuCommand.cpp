@@ -32,12 +32,12 @@ bool menu_file_path(std::string* path) {
     return true;
   }
   if (len > 255) return false;
-  FSSpec app, spec;
+  FSSpec app, fss;
   if (GetAppLocation(&app) != noErr) return false;
   Str255 name;
   pstr::set(name, sizeof name, MonFileName);
-  if (FSMakeFSSpec(app.vRefNum, app.parID, name, &spec) != noErr) return false;
-  return tb::SpecToPath(spec, *path) == noErr;
+  if (FSMakeFSSpec(app.vRefNum, app.parID, name, &fss) != noErr) return false;
+  return tb::SpecToPath(fss, *path) == noErr;
 }
 
 // The file's lines without their line ends (CR, LF or CRLF), each cut to

@@ -32,42 +32,42 @@ UInt16 currentVersion() {
   return be::get16(*h);
 }
 
-bool isRegularFile(const FSSpec& spec) {
+bool isRegularFile(const FSSpec& fss) {
   std::string path;
   struct stat st;
-  return tb::SpecToPath(spec, path) == noErr && ::lstat(path.c_str(), &st) == 0 &&
+  return tb::SpecToPath(fss, path) == noErr && ::lstat(path.c_str(), &st) == 0 &&
          S_ISREG(st.st_mode);
 }
 
-// The spec of a preference file named by item `index` of the program's file
+// The file spec of a preference file named by item `index` of the program's file
 // name list, in the Preferences folder.
-bool prefSpec(SInt16 index, FSSpec* spec) {
+bool prefSpec(SInt16 index, FSSpec* fss) {
   SInt16 saved = CurResFile();
   UseResFile(Appl_Rsrc_Fork_No);
   Str255 name;
   GetIndString(name, kPrefNamesID, index);
   UseResFile(saved);
-  // Without a name the spec would name the Preferences folder itself.
+  // Without a name the file spec would name the Preferences folder itself.
   if (name[0] == 0) return false;
   SInt16 vol;
   SInt32 dir;
   if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir) != noErr)
     return false;
-  OSErr err = FSMakeFSSpec(vol, dir, name, spec);
+  OSErr err = FSMakeFSSpec(vol, dir, name, fss);
   return err == noErr || err == fnfErr;
 }
 
 // Opens a settings file for changes; -1 with the reason in `why`.
-SInt16 openForChanges(const FSSpec* spec, OSErr& why) {
-  SInt16 ref = FSpOpenResFile(spec, fsRdWrPerm);
+SInt16 openForChanges(const FSSpec* fss, OSErr& why) {
+  SInt16 ref = FSpOpenResFile(fss, fsRdWrPerm);
   why = ref < 0 ? ResError() : OSErr(noErr);
   return ref;
 }
 
 // Closes an outdated file and deletes it; false when it stays.
-bool discard(SInt16 ref, const FSSpec* spec) {
+bool discard(SInt16 ref, const FSSpec* fss) {
   CloseResFile(ref);
-  return FSpDelete(spec) == noErr;
+  return FSpDelete(fss) == noErr;
 }
 
 // Replaces 'CNFG' 128 of the current file by the packed record.
@@ -112,22 +112,22 @@ OSErr saveInto(SInt16 ref, const CONFIGURATION* config) {
 
 }  // namespace
 
-SInt16 Create_Pref_File(const FSSpec* spec) {
-  if (!spec) return -1;
-  FSpCreateResFile(spec, Pref_File_Creator, 'pref', smSystemScript);
+SInt16 Create_Pref_File(const FSSpec* fss) {
+  if (!fss) return -1;
+  FSpCreateResFile(fss, Pref_File_Creator, 'pref', smSystemScript);
   if (ResError() == dupFNErr) {
     // Only a file that is no resource file at all is replaced; a good one,
     // or one that cannot be read, keeps the user's settings.
-    SInt16 probe = FSpOpenResFile(spec, fsRdPerm);
+    SInt16 probe = FSpOpenResFile(fss, fsRdPerm);
     if (probe >= 0) {
       CloseResFile(probe);
       return -1;
     }
-    if (ResError() != mapReadErr || !isRegularFile(*spec) || FSpDelete(spec) != noErr) return -1;
-    FSpCreateResFile(spec, Pref_File_Creator, 'pref', smSystemScript);
+    if (ResError() != mapReadErr || !isRegularFile(*fss) || FSpDelete(fss) != noErr) return -1;
+    FSpCreateResFile(fss, Pref_File_Creator, 'pref', smSystemScript);
   }
   if (ResError() != noErr) return -1;
-  SInt16 ref = FSpOpenResFile(spec, fsRdWrPerm);
+  SInt16 ref = FSpOpenResFile(fss, fsRdWrPerm);
   if (ref < 0) return -1;
 
   for (const auto& t : kCopied) {
@@ -155,7 +155,7 @@ SInt16 Create_Pref_File(const FSSpec* spec) {
   if (ResError() != noErr) {
     // A file without its defaults would be taken for a good one next time.
     CloseResFile(ref);
-    FSpDelete(spec);
+    FSpDelete(fss);
     UseResFile(Appl_Rsrc_Fork_No);
     return -1;
   }
@@ -170,38 +170,38 @@ SInt16 Check_Preference_Version(SInt16 refNum) {
 }
 
 SInt16 Open_Pref_File() {
-  FSSpec spec;
-  if (!prefSpec(1, &spec)) return -1;
+  FSSpec fss;
+  if (!prefSpec(1, &fss)) return -1;
   OSErr why;
-  SInt16 ref = openForChanges(&spec, why);
+  SInt16 ref = openForChanges(&fss, why);
   if (ref >= 0) {
     if (Check_Preference_Version(ref) == 0) return ref;
-    if (!discard(ref, &spec)) {
+    if (!discard(ref, &fss)) {
       UseResFile(Appl_Rsrc_Fork_No);
       return -1;
     }
-  } else if (why == mapReadErr && isRegularFile(spec)) {
-    if (FSpDelete(&spec) != noErr) return -1;
+  } else if (why == mapReadErr && isRegularFile(fss)) {
+    if (FSpDelete(&fss) != noErr) return -1;
   }
-  return Create_Pref_File(&spec);
+  return Create_Pref_File(&fss);
 }
 
 SInt16 Temp_Pref_File() {
-  FSSpec spec;
-  if (!prefSpec(2, &spec)) return -1;
+  FSSpec fss;
+  if (!prefSpec(2, &fss)) return -1;
   OSErr why;
-  SInt16 ref = openForChanges(&spec, why);
+  SInt16 ref = openForChanges(&fss, why);
   if (ref >= 0) return ref;
-  return Create_Pref_File(&spec);
+  return Create_Pref_File(&fss);
 }
 
-SInt16 Open_MonitorPref_File(const FSSpec* spec) {
-  if (!spec) return -1;
+SInt16 Open_MonitorPref_File(const FSSpec* fss) {
+  if (!fss) return -1;
   OSErr why;
-  SInt16 ref = openForChanges(spec, why);
+  SInt16 ref = openForChanges(fss, why);
   if (ref < 0) return -1;
   if (Check_Preference_Version(ref) == 0) return ref;
-  discard(ref, spec);
+  discard(ref, fss);
   UseResFile(Appl_Rsrc_Fork_No);
   return -1;
 }
@@ -211,16 +211,16 @@ OSErr Set_Configuration() {
   return saveInto(ref, &ConfigData);
 }
 
-OSErr Save_Configuration(const FSSpec* spec, const CONFIGURATION* config) {
-  if (!spec || !config) return paramErr;
-  SInt16 ref = Open_MonitorPref_File(spec);
-  if (ref < 0) ref = Create_Pref_File(spec);
+OSErr Save_Configuration(const FSSpec* fss, const CONFIGURATION* config) {
+  if (!fss || !config) return paramErr;
+  SInt16 ref = Open_MonitorPref_File(fss);
+  if (ref < 0) ref = Create_Pref_File(fss);
   return saveInto(ref, config);
 }
 
-std::string Get_Application_Path(const FSSpec* spec) {
+std::string Get_Application_Path(const FSSpec* fss) {
   std::string path;
-  if (!spec || tb::SpecToPath(*spec, path) != noErr || path.size() > 4096) return {};
+  if (!fss || tb::SpecToPath(*fss, path) != noErr || path.size() > 4096) return {};
   return path;
 }
 

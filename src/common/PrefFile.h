@@ -23,13 +23,13 @@ struct CONFIG_VERSION {
 };
 constexpr Size kConfigVersionSize = 256;
 
-// Creates a resource file at spec (type 'pref', creator Pref_File_Creator)
+// Creates a resource file at fss (type 'pref', creator Pref_File_Creator)
 // holding copies of the program's 'CNFG' 128, 'PVER' 128, 'TMPL' 128 and
 // 'TMPL' 130 with their ids, names and attributes (a resource the program
 // lacks is left out). A damaged file of that name (not a resource file) is
 // replaced; any other existing file is left alone. Returns the new file's
 // reference number, open and current, or -1.
-SInt16 Create_Pref_File(const FSSpec* spec);
+SInt16 Create_Pref_File(const FSSpec* fss);
 // 0 when the open file's 'PVER' 128 version equals the program's (a missing
 // resource counts as 0 on either side), 1 otherwise. The file is current
 // afterwards.
@@ -44,16 +44,16 @@ SInt16 Open_Pref_File();
 SInt16 Temp_Pref_File();
 // Opens a per-printer settings file: -1 when it cannot be opened, and -1
 // when it is of another version (it is closed and deleted first).
-SInt16 Open_MonitorPref_File(const FSSpec* spec);
+SInt16 Open_MonitorPref_File(const FSSpec* fss);
 // Writes ConfigData as 'CNFG' 128 of the main preference file, under the
 // old resource's id, name and attributes, then closes the file. Returns
 // noErr, or the error that kept it from being written.
 OSErr Set_Configuration();
 // The same for a per-printer settings file, made when it cannot be opened.
-OSErr Save_Configuration(const FSSpec* spec, const CONFIGURATION* config);
-// The POSIX path (UTF-8, at most 4096 bytes) of what spec names; empty when
+OSErr Save_Configuration(const FSSpec* fss, const CONFIGURATION* config);
+// The POSIX path (UTF-8, at most 4096 bytes) of what fss names; empty when
 // there is none that short.
-std::string Get_Application_Path(const FSSpec* spec);
+std::string Get_Application_Path(const FSSpec* fss);
 // Packs a four-character text into a resource type, the first character in
 // the high byte; a shorter text is padded with spaces ("STR" is 'STR ').
 ResType ResType_Char_To_Bin(const char* text);

@@ -1,7 +1,7 @@
 // The start-up questions about the machine: the class of the system
 // version, the class of the processor and whether Apple events exist, from
-// Gestalt. (A program whose own Parts define isSystemVer otherwise keeps
-// its version in its own namespace.)
+// Gestalt. (A program that defines isSystemVer otherwise keeps its version
+// in its own namespace.)
 #pragma once
 
 #include "toolbox/types.h"

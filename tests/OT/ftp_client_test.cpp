@@ -259,19 +259,19 @@ TEST_F(FtpDataTest, FileThatCannotBeReadAsTakenGivesMinusOne) {
   RawPeer box;
   FTPEPInfo* ctx = Connected(box);
   std::string bytes = Bytes(5000, 3);
-  FSSpec spec = MakeFile("grows.prn", bytes);
+  FSSpec fss = MakeFile("grows.prn", bytes);
 
   // A file that grew since it was taken: only the size taken goes.
-  FILE_INFO_DATA grown{1, 1, spec, 3000, 0};
+  FILE_INFO_DATA grown{1, 1, fss, 3000, 0};
   EXPECT_EQ(Start_FTP_Data(ctx, &grown), 3000);
   EXPECT_EQ(Start_FTP_Data(ctx, &grown), 0);
 
   // A file that became shorter cannot be sent as announced.
-  FILE_INFO_DATA shrunk{1, 1, spec, 9000, 5000};
+  FILE_INFO_DATA shrunk{1, 1, fss, 9000, 5000};
   EXPECT_EQ(Start_FTP_Data(ctx, &shrunk), -1);
   EXPECT_EQ(shrunk.sendSize, 5000u);
 
-  FILE_INFO_DATA gone{1, 1, spec, 5000, 0};
+  FILE_INFO_DATA gone{1, 1, fss, 5000, 0};
   std::filesystem::remove(dir_ / "grows.prn");
   EXPECT_EQ(Start_FTP_Data(ctx, &gone), -1);
   EXPECT_EQ(gone.sendSize, 0u);

@@ -125,9 +125,9 @@ class FtpTest : public ::testing::Test {
   FSSpec MakeFile(const std::string& name, const std::string& bytes) {
     std::filesystem::path p = dir_ / name;
     testsupport::WriteFile(p, bytes);
-    FSSpec spec{};
-    EXPECT_EQ(tb::PathToSpec(p.string(), &spec), noErr) << name;
-    return spec;
+    FSSpec fss{};
+    EXPECT_EQ(tb::PathToSpec(p.string(), &fss), noErr) << name;
+    return fss;
   }
 
   // Runs the network and the idle step until the exchange with the box has

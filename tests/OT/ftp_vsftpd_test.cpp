@@ -35,9 +35,9 @@ class VsftpdTest : public ::testing::Test {
 
   FSSpec MakeFile(const std::string& name, const std::string& bytes) {
     testsupport::WriteFile(files_ / name, bytes);
-    FSSpec spec{};
-    EXPECT_EQ(tb::PathToSpec((files_ / name).string(), &spec), noErr);
-    return spec;
+    FSSpec fss{};
+    EXPECT_EQ(tb::PathToSpec((files_ / name).string(), &fss), noErr);
+    return fss;
   }
 
   testsupport::VsftpdServer server_;

@@ -166,7 +166,7 @@ TEST_F(JcpCommandTest, FaultModesEndAsTheProtocolSays) {
     short status;
     const char* cmd = "GET BIG";
   };
-  auto spec = [](Fault m, UInt32 bytes = 0, UInt32 ticks = 0, int count = -1) {
+  auto fault = [](Fault m, UInt32 bytes = 0, UInt32 ticks = 0, int count = -1) {
     FaultSpec f;
     f.mode = m;
     f.bytes = bytes;
@@ -175,20 +175,20 @@ TEST_F(JcpCommandTest, FaultModesEndAsTheProtocolSays) {
     return f;
   };
   const Case cases[] = {
-      {"drop", spec(Fault::Drop), 61, JCP_NOTIFY_TIMEOUT},
-      {"silent", spec(Fault::Silent), 61, JCP_NOTIFY_TIMEOUT},
-      {"wrong offset", spec(Fault::WrongOffset), 61, JCP_NOTIFY_TIMEOUT},
-      {"short, data cut", spec(Fault::Short, 100), 61, JCP_NOTIFY_TIMEOUT},
-      {"short, head cut", spec(Fault::Short, 5), 61, JCP_NOTIFY_TIMEOUT},
-      {"lying size", spec(Fault::LyingSize), 61, JCP_NOTIFY_TIMEOUT},
-      {"size beyond a block", spec(Fault::LyingSize, 600), 61, JCP_NOTIFY_TIMEOUT},
-      {"size beyond what came", spec(Fault::LyingSize, 300), 61, JCP_NOTIFY_TIMEOUT, "GET SMALL"},
-      {"garbage", spec(Fault::Garbage), 61, JCP_NOTIFY_TIMEOUT},
-      {"late beyond the time-out", spec(Fault::Late, 0, 120), 61, JCP_NOTIFY_TIMEOUT},
-      {"early end", spec(Fault::EarlyEnd), 61, JCP_NOTIFY_ERROR},
-      {"late within the time-out", spec(Fault::Late, 0, 30, 1), 30, JCP_NOTIFY_SUCCESS},
-      {"oversized datagram", spec(Fault::Oversized, 3000), 61, JCP_NOTIFY_SUCCESS},
-      {"request echoed", spec(Fault::Echo), 61, JCP_NOTIFY_SUCCESS},
+      {"drop", fault(Fault::Drop), 61, JCP_NOTIFY_TIMEOUT},
+      {"silent", fault(Fault::Silent), 61, JCP_NOTIFY_TIMEOUT},
+      {"wrong offset", fault(Fault::WrongOffset), 61, JCP_NOTIFY_TIMEOUT},
+      {"short, data cut", fault(Fault::Short, 100), 61, JCP_NOTIFY_TIMEOUT},
+      {"short, head cut", fault(Fault::Short, 5), 61, JCP_NOTIFY_TIMEOUT},
+      {"lying size", fault(Fault::LyingSize), 61, JCP_NOTIFY_TIMEOUT},
+      {"size beyond a block", fault(Fault::LyingSize, 600), 61, JCP_NOTIFY_TIMEOUT},
+      {"size beyond what came", fault(Fault::LyingSize, 300), 61, JCP_NOTIFY_TIMEOUT, "GET SMALL"},
+      {"garbage", fault(Fault::Garbage), 61, JCP_NOTIFY_TIMEOUT},
+      {"late beyond the time-out", fault(Fault::Late, 0, 120), 61, JCP_NOTIFY_TIMEOUT},
+      {"early end", fault(Fault::EarlyEnd), 61, JCP_NOTIFY_ERROR},
+      {"late within the time-out", fault(Fault::Late, 0, 30, 1), 30, JCP_NOTIFY_SUCCESS},
+      {"oversized datagram", fault(Fault::Oversized, 3000), 61, JCP_NOTIFY_SUCCESS},
+      {"request echoed", fault(Fault::Echo), 61, JCP_NOTIFY_SUCCESS},
   };
   std::vector<UInt8> data = Pattern(1200);
   emu.SetCommandReply(0, "GET BIG", data);

@@ -13,6 +13,7 @@
 #include "toolbox/files.h"
 
 using namespace fwtest;
+using testsupport::FileSpecOf;
 
 namespace {
 
@@ -233,17 +234,12 @@ TEST(StriCmp, ComparesWithoutCase) {
 class Files : public ::testing::Test {
  protected:
   testsupport::TempDir dir;
-  FSSpec Spec(const std::filesystem::path& p) {
-    FSSpec s;
-    tb::PathToSpec(p.string(), &s);
-    return s;
-  }
   SInt32 Folder(const std::filesystem::path& p) {
     std::filesystem::create_directories(p);
     return tb::DirIDForPath(p.string());
   }
   bool FinderInfoKept() {
-    FSSpec probe = Spec(dir / "probe");
+    FSSpec probe = FileSpecOf(dir / "probe");
     FSpCreate(&probe, 'VMxa', 'TEXT', smSystemScript);
     FInfo info{};
     FSpGetFInfo(&probe, &info);
@@ -253,7 +249,7 @@ class Files : public ::testing::Test {
 };
 
 TEST_F(Files, AliasesAreMadeAndReplacedButNoOtherFile) {
-  FSSpec target = Spec(dir / "Doc");
+  FSSpec target = FileSpecOf(dir / "Doc");
   ASSERT_EQ(FSpCreate(&target, 'VMxa', 'TEXT', smSystemScript), noErr);
   const SInt32 links = Folder(dir / "Links");
   FSSpec root;
@@ -262,7 +258,7 @@ TEST_F(Files, AliasesAreMadeAndReplacedButNoOtherFile) {
 
   for (int round = 0; round < 2; ++round) {  // the second replaces the first
     ASSERT_EQ(CreateAlias(&target, vol, links), 0) << round;
-    FSSpec alias = Spec(dir / "Links" / "Doc");
+    FSSpec alias = FileSpecOf(dir / "Links" / "Doc");
     const SInt16 ref = FSpOpenResFile(&alias, fsRdPerm);
     ASSERT_NE(ref, -1);
     Handle h = Get1Resource('alis', 0);
@@ -282,11 +278,11 @@ TEST_F(Files, AliasesAreMadeAndReplacedButNoOtherFile) {
   }
   // A user's file of the same name stays.
   testsupport::WriteFile(dir / "Links" / "Notes", "mine");
-  FSSpec notes = Spec(dir / "Notes");
+  FSSpec notes = FileSpecOf(dir / "Notes");
   FSpCreate(&notes, 'VMxa', 'TEXT', smSystemScript);
   EXPECT_EQ(CreateAlias(&notes, vol, links), -2);
   EXPECT_EQ(testsupport::ReadFile(dir / "Links" / "Notes"), "mine");
-  FSSpec missing = Spec(dir / "Missing");
+  FSSpec missing = FileSpecOf(dir / "Missing");
   EXPECT_EQ(CreateAlias(&missing, vol, links), -1);
   EXPECT_EQ(CreateAlias(nullptr, vol, links), -1);
 }
@@ -295,7 +291,7 @@ TEST_F(Files, CatalogSearchWalksVolumeByVolume) {
   if (!FinderInfoKept()) GTEST_SKIP() << "no extended attributes here";
   std::filesystem::create_directories(dir / "A");
   std::filesystem::create_directories(dir / "B" / "deep");
-  FSSpec pref = Spec(dir / "B" / "deep" / "Monitor Prefs");
+  FSSpec pref = FileSpecOf(dir / "B" / "deep" / "Monitor Prefs");
   ASSERT_EQ(FSpCreate(&pref, 'VMxm', 'pref', smSystemScript), noErr);
   tb::SetSearchVolumes({(dir / "A").string(), (dir / "B").string()});
   FSSpec found{};

@@ -98,10 +98,10 @@ class BmpFiles : public ::testing::Test {
   OSErr Load(const std::string& bytes, GWorldPtr* world) {
     const auto path = dir_ / "image.bmp";
     WriteFile(path, bytes);
-    FSSpec spec;
-    EXPECT_EQ(tb::PathToSpec(path.string(), &spec), noErr);
+    FSSpec fss;
+    EXPECT_EQ(tb::PathToSpec(path.string(), &fss), noErr);
     *world = reinterpret_cast<GWorldPtr>(1);  // must be replaced
-    return NewGWorldFromBMP(world, &spec);
+    return NewGWorldFromBMP(world, &fss);
   }
   TempDir dir_;
 };

@@ -258,17 +258,17 @@ TEST_F(IniFiles, ReaderBFromAFile) {
 }
 
 TEST_F(IniFiles, GetFileDataThroughASpec) {
-  std::string f = write("s.ini", "[S]\nK=spec\n");
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec(f, &spec), noErr);
+  std::string f = write("s.ini", "[S]\nK=text\n");
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec(f, &fss), noErr);
   char line[32];
-  EXPECT_EQ(GetFileData("[S]", "K=", line, sizeof line, &spec), 6);
-  EXPECT_STREQ(line, "K=spec");
-  EXPECT_EQ(Get_File_To_CstringEx("[S]", "K=", line, sizeof line, &spec), 1);
-  EXPECT_STREQ(line, "spec");
+  EXPECT_EQ(GetFileData("[S]", "K=", line, sizeof line, &fss), 6);
+  EXPECT_STREQ(line, "K=text");
+  EXPECT_EQ(Get_File_To_CstringEx("[S]", "K=", line, sizeof line, &fss), 1);
+  EXPECT_STREQ(line, "text");
   EXPECT_EQ(GetFileData("[S]", "K=", line, sizeof line, nullptr), 0);
-  ASSERT_EQ(tb::PathToSpec(path("gone.ini"), &spec), fnfErr);
-  EXPECT_EQ(GetFileData("[S]", "K=", line, sizeof line, &spec), 0);
+  ASSERT_EQ(tb::PathToSpec(path("gone.ini"), &fss), fnfErr);
+  EXPECT_EQ(GetFileData("[S]", "K=", line, sizeof line, &fss), 0);
 }
 
 }  // namespace

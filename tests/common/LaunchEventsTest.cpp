@@ -147,9 +147,9 @@ TEST(OpenDocument, TheFinderGetsTheFolderAndTheDocument) {
   tb::SetFinderMode(tb::FinderMode::kRecord);
   const std::string doc = (dir.path() / "Server Home Page.html").string();
   WriteFile(doc, "<html></html>");
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec(doc, &spec), noErr);
-  EXPECT_EQ(SendOpenDoc(&spec), noErr);
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec(doc, &fss), noErr);
+  EXPECT_EQ(SendOpenDoc(&fss), noErr);
   EXPECT_EQ(tb::RecordedOpenedDocuments(), std::vector<std::string>{doc});
 
   const std::vector<tb::RecordedAppleEvent> sent = tb::RecordedAppleEvents();

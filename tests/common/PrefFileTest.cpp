@@ -15,6 +15,7 @@
 #include "toolbox/resources.h"
 
 namespace fs = std::filesystem;
+using testsupport::FileSpecOf;
 using testsupport::ReadFile;
 using testsupport::ScopedEnv;
 using testsupport::TempDir;
@@ -103,13 +104,6 @@ class PrefFiles : public ::testing::Test {
     WriteFile(p, std::string(image.begin(), image.end()));
   }
 
-  FSSpec Spec(const fs::path& p) {
-    FSSpec spec;
-    OSErr err = tb::PathToSpec(p.string(), &spec);
-    EXPECT_TRUE(err == noErr || err == fnfErr) << err;
-    return spec;
-  }
-
   TempDir tmp;
   ScopedEnv config{"XDG_CONFIG_HOME", (tmp / "config").c_str()};
   fs::path app = tmp / "App.rsrc";
@@ -133,9 +127,9 @@ TEST_F(PrefFiles, AMissingFileIsMadeFromTheProgramsTemplates) {
   EXPECT_EQ(Find(es, 'TMPL', 128)->name, "CNFG");
   EXPECT_EQ(Data(Find(es, 'TMPL', 130)), "t130");
   EXPECT_EQ(Find(es, 'STR#', 136), nullptr);
-  FSSpec spec = Spec(main);
+  FSSpec fss = FileSpecOf(main);
   FInfo info{};
-  ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
+  ASSERT_EQ(FSpGetFInfo(&fss, &info), noErr);
   if (info.fdType != 0x3F3F3F3F) {  // where extended attributes are kept
     EXPECT_EQ(info.fdType, 'pref');
     EXPECT_EQ(info.fdCreator, 'VMxm');
@@ -176,8 +170,8 @@ TEST_F(PrefFiles, VersionsDecideWhetherAFileIsKept) {
 
 TEST_F(PrefFiles, AShortVersionResourceCountsAsZero) {
   WritePref(main, {Entry('PVER', 128, "\x03", nullptr)});
-  FSSpec spec = Spec(main);
-  SInt16 ref = FSpOpenResFile(&spec, fsRdPerm);
+  FSSpec fss = FileSpecOf(main);
+  SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
   ASSERT_GT(ref, 0);
   EXPECT_EQ(Check_Preference_Version(ref), 1);
   EXPECT_EQ(CurResFile(), ref);
@@ -231,49 +225,49 @@ TEST_F(PrefFiles, ADamagedFileIsReplacedByTheDefaults) {
 
   const fs::path printer = tmp / "Monitor/Printer-1";
   WriteFile(printer, "garbage");
-  FSSpec spec = Spec(printer);
-  EXPECT_EQ(Open_MonitorPref_File(&spec), -1);
+  FSSpec fss = FileSpecOf(printer);
+  EXPECT_EQ(Open_MonitorPref_File(&fss), -1);
   ConfigData = CONFIGURATION{9, 9, 9, 9};
-  ASSERT_EQ(Save_Configuration(&spec, &ConfigData), noErr);
+  ASSERT_EQ(Save_Configuration(&fss, &ConfigData), noErr);
   EXPECT_EQ(Data(Find(ReadEntries(printer), 'CNFG', 128)).size(), 9u);
 }
 
 TEST_F(PrefFiles, AGoodFileIsNeverReplacedByCreate) {
   WritePref(main,
             {Entry('CNFG', 128, "user's", "Config"), Entry('PVER', 128, Version(3), nullptr)});
-  FSSpec spec = Spec(main);
-  EXPECT_EQ(Create_Pref_File(&spec), -1);
+  FSSpec fss = FileSpecOf(main);
+  EXPECT_EQ(Create_Pref_File(&fss), -1);
   EXPECT_EQ(Data(Find(ReadEntries(main), 'CNFG', 128)), "user's");
   fs::create_directories(prefs / "Folder");
-  spec = Spec(prefs / "Folder");
-  EXPECT_EQ(Create_Pref_File(&spec), -1);
+  fss = FileSpecOf(prefs / "Folder");
+  EXPECT_EQ(Create_Pref_File(&fss), -1);
   EXPECT_TRUE(fs::is_directory(prefs / "Folder"));
 }
 
 TEST_F(PrefFiles, PerPrinterFiles) {
   const fs::path printer = tmp / "Monitor/Printer-1";
   fs::create_directories(printer.parent_path());
-  FSSpec spec = Spec(printer);
-  EXPECT_EQ(Open_MonitorPref_File(&spec), -1);  // missing
+  FSSpec fss = FileSpecOf(printer);
+  EXPECT_EQ(Open_MonitorPref_File(&fss), -1);  // missing
   EXPECT_FALSE(fs::exists(printer));
 
   CONFIGURATION record{100, 200, 0x7F000001, 0};
-  ASSERT_EQ(Save_Configuration(&spec, &record), noErr);
+  ASSERT_EQ(Save_Configuration(&fss, &record), noErr);
   EXPECT_EQ(CurResFile(), Appl_Rsrc_Fork_No);
   auto es = ReadEntries(printer);
   EXPECT_EQ(Data(Find(es, 'CNFG', 128)), std::string("\x00\x64\x00\xC8\x7F\x00\x00\x01\x00", 9));
   EXPECT_EQ(es.size(), 4u);
 
-  SInt16 ref = Open_MonitorPref_File(&spec);
+  SInt16 ref = Open_MonitorPref_File(&fss);
   ASSERT_GT(ref, 0);
   CloseResFile(ref);
 
   record.rcvWait = 1;
-  ASSERT_EQ(Save_Configuration(&spec, &record), noErr);
+  ASSERT_EQ(Save_Configuration(&fss, &record), noErr);
   EXPECT_EQ(Data(Find(ReadEntries(printer), 'CNFG', 128)).substr(0, 2), std::string("\x00\x01", 2));
 
   WritePref(printer, {Entry('CNFG', 128, "old", nullptr), Entry('PVER', 128, Version(1), nullptr)});
-  EXPECT_EQ(Open_MonitorPref_File(&spec), -1);  // outdated: deleted
+  EXPECT_EQ(Open_MonitorPref_File(&fss), -1);  // outdated: deleted
   EXPECT_FALSE(fs::exists(printer));
   EXPECT_EQ(CurResFile(), Appl_Rsrc_Fork_No);
 }

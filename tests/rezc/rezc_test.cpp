@@ -151,10 +151,10 @@ TEST(Rezc, IncludedFilesAreDataAndDependencies) {
 }
 
 TEST(Rezc, TheBuildCompiledTheSample) {
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec(REZC_SAMPLE, &spec), noErr);
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec(REZC_SAMPLE, &fss), noErr);
   tb::ResetResources();
-  SInt16 ref = FSpOpenResFile(&spec, fsRdPerm);
+  SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
   ASSERT_GT(ref, 0) << ResError();
   Str255 s;
   GetIndString(s, 136, 2);

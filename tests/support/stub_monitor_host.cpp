@@ -24,10 +24,10 @@ void Reset() { owners().clear(); }
 
 }  // namespace stubhost
 
-short Get_FileSpec_FromList(DialogPtr owner, FSSpec* spec) {
+short Get_FileSpec_FromList(DialogPtr owner, FSSpec* fss) {
   stubhost::FileLists* lists = stubhost::Lists(owner);
-  if (!lists || lists->toSend.empty() || !spec) return 0;
-  *spec = lists->toSend.front();
+  if (!lists || lists->toSend.empty() || !fss) return 0;
+  *fss = lists->toSend.front();
   return 1;
 }
 

@@ -6,6 +6,10 @@
 #include <stdexcept>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include "toolbox/files.h"
+
 namespace testsupport {
 
 TempDir::TempDir() {
@@ -42,6 +46,13 @@ void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
 std::string ReadFile(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+FSSpec FileSpecOf(const std::filesystem::path& p) {
+  FSSpec fss{};
+  OSErr err = tb::PathToSpec(p.string(), &fss);
+  EXPECT_TRUE(err == noErr || err == fnfErr) << p << ": " << err;
+  return fss;
 }
 
 }  // namespace testsupport

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "toolbox/types.h"
+
 namespace testsupport {
 
 // A fresh folder under the system's temporary folder, removed with its
@@ -40,5 +42,9 @@ class ScopedEnv {
 void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& p);
+
+// The file spec of a path whose folder exists (the item itself need not);
+// a failure of the test otherwise.
+FSSpec FileSpecOf(const std::filesystem::path& p);
 
 }  // namespace testsupport

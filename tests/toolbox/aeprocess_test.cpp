@@ -99,13 +99,13 @@ class TwoProcesses : public ::testing::Test {
   // Launches the bundle as the suite does: the event coerced to launch
   // parameters, an extended block, continue after launch.
   OSErr launch(const std::string& data, ProcessSerialNumber* psn) {
-    FSSpec spec;
-    EXPECT_EQ(tb::PathToSpec(bundle, &spec), noErr);
+    FSSpec fss;
+    EXPECT_EQ(tb::PathToSpec(bundle, &fss), noErr);
     LaunchParamBlockRec pb{};
     pb.launchBlockID = extendedBlock;
     pb.launchEPBLength = extendedBlockLen;
     pb.launchControlFlags = launchContinue | launchNoFileFlags;
-    pb.launchAppSpec = &spec;
+    pb.launchAppSpec = &fss;
     AEDesc params;
     AEInitializeDesc(&params);
     if (!data.empty()) {

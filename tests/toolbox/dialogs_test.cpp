@@ -658,9 +658,9 @@ TEST_F(Dialogs, DamagedItemListsAndDialogsAreRefused) {
   std::vector<UInt8> image;
   ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
   testsupport::WriteFile(dir / "bad.rsrc", std::string(image.begin(), image.end()));
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec((dir / "bad.rsrc").string(), &spec), noErr);
-  const SInt16 ref = FSpOpenResFile(&spec, fsRdPerm);
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec((dir / "bad.rsrc").string(), &fss), noErr);
+  const SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
   ASSERT_GT(ref, 0);
   const int windows = tb::WindowCount();
   EXPECT_EQ(GetNewDialog(170, nullptr, kFirstWindowOfClass), nullptr);  // damaged item list

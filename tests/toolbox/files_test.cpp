@@ -16,9 +16,9 @@ using testsupport::WriteFile;
 
 namespace {
 
-std::string P(const FSSpec& spec) {
+std::string P(const FSSpec& fss) {
   std::string path;
-  EXPECT_EQ(tb::SpecToPath(spec, path), noErr);
+  EXPECT_EQ(tb::SpecToPath(fss, path), noErr);
   return path;
 }
 
@@ -61,7 +61,7 @@ TEST_F(BundleTree, PartialPathsFromTheProgramsFolder) {
   struct Case {
     const char* name;
     OSErr err;
-    std::string path;  // expected path when a spec is made
+    std::string path;  // expected path when a file spec is made
   } cases[] = {
       {"::::ConfigData", noErr, r + "/ConfigData"},
       {"::Resources:English:Text.ini", noErr, r + "/Prog.app/Contents/Resources/English/Text.ini"},
@@ -82,10 +82,10 @@ TEST_F(BundleTree, PartialPathsFromTheProgramsFolder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    FSSpec spec;
-    EXPECT_EQ(FSMakeFSSpec(app.vRefNum, app.parID, PStr(c.name), &spec), c.err);
+    FSSpec fss;
+    EXPECT_EQ(FSMakeFSSpec(app.vRefNum, app.parID, PStr(c.name), &fss), c.err);
     if (!c.path.empty()) {
-      EXPECT_EQ(P(spec), c.path);
+      EXPECT_EQ(P(fss), c.path);
     }
   }
 }
@@ -94,25 +94,25 @@ TEST_F(BundleTree, FullPathsStartAtTheVolume) {
   std::string hfs = "Linux" + root.string() + "/ConfigData";
   for (char& c : hfs)
     if (c == '/') c = ':';
-  FSSpec spec;
-  ASSERT_EQ(FSMakeFSSpec(0, 0, PStr(hfs), &spec), noErr);
-  EXPECT_EQ(P(spec), (root / "ConfigData").string());
-  ASSERT_EQ(FSMakeFSSpec(0, 0, PStr("linux:"), &spec), noErr);
-  EXPECT_EQ(spec.parID, fsRtParID);
-  EXPECT_EQ(P(spec), "/");
+  FSSpec fss;
+  ASSERT_EQ(FSMakeFSSpec(0, 0, PStr(hfs), &fss), noErr);
+  EXPECT_EQ(P(fss), (root / "ConfigData").string());
+  ASSERT_EQ(FSMakeFSSpec(0, 0, PStr("linux:"), &fss), noErr);
+  EXPECT_EQ(fss.parID, fsRtParID);
+  EXPECT_EQ(P(fss), "/");
 }
 
 TEST_F(BundleTree, BadVolumesFoldersAndNames) {
-  FSSpec spec;
-  EXPECT_EQ(FSMakeFSSpec(7, app.parID, PStr("Prog"), &spec), nsvErr);
-  EXPECT_EQ(FSMakeFSSpec(0, 987654, PStr("Prog"), &spec), dirNFErr);
-  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(40, ':') + "x"), &spec), dirNFErr);
-  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(64, 'n')), &spec), bdNamErr);
-  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(63, 'n')), &spec), fnfErr);
-  EXPECT_EQ(spec.name[0], 63);
-  EXPECT_EQ(spec.nameTerm, 0);
-  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(".."), &spec), bdNamErr);
-  // A spec whose length byte lies is refused, never read past its end.
+  FSSpec fss;
+  EXPECT_EQ(FSMakeFSSpec(7, app.parID, PStr("Prog"), &fss), nsvErr);
+  EXPECT_EQ(FSMakeFSSpec(0, 987654, PStr("Prog"), &fss), dirNFErr);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(40, ':') + "x"), &fss), dirNFErr);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(64, 'n')), &fss), bdNamErr);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(std::string(63, 'n')), &fss), fnfErr);
+  EXPECT_EQ(fss.name[0], 63);
+  EXPECT_EQ(fss.nameTerm, 0);
+  EXPECT_EQ(FSMakeFSSpec(0, app.parID, PStr(".."), &fss), bdNamErr);
+  // A file spec whose length byte lies is refused, never read past its end.
   FSSpec bad = app;
   bad.name[0] = 200;
   std::string path;
@@ -123,11 +123,11 @@ TEST_F(BundleTree, BadVolumesFoldersAndNames) {
 
 TEST_F(BundleTree, ColonsInLinuxNamesShowAsSlashes) {
   WriteFile(root / "a:b", "x");
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec((root / "a:b").string(), &spec), noErr);
-  EXPECT_EQ(pstr::str(spec.name), "a/b");
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec((root / "a:b").string(), &fss), noErr);
+  EXPECT_EQ(pstr::str(fss.name), "a/b");
   FSSpec again;
-  ASSERT_EQ(FSMakeFSSpec(0, spec.parID, PStr("a/b"), &again), noErr);
+  ASSERT_EQ(FSMakeFSSpec(0, fss.parID, PStr("a/b"), &again), noErr);
   EXPECT_EQ(P(again), (root / "a:b").string());
 }
 
@@ -153,21 +153,21 @@ TEST_F(BundleTree, FolderIdsAreStableAndNameFolders) {
 TEST_F(BundleTree, TheEnvironmentCanNameTheProgram) {
   tb::SetApplicationPath("");
   ScopedEnv env("TOOLBOX_APP_PATH", (root / "ConfigData").c_str());
-  FSSpec spec;
-  ASSERT_EQ(tb::GetApplicationSpec(&spec), noErr);
-  EXPECT_EQ(pstr::str(spec.name), "ConfigData");
+  FSSpec fss;
+  ASSERT_EQ(tb::GetApplicationSpec(&fss), noErr);
+  EXPECT_EQ(pstr::str(fss.name), "ConfigData");
 }
 
 TEST(Files, DataForkReadWriteAndPositions) {
   TempDir tmp;
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec((tmp / "data.bin").string(), &spec), fnfErr);
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec((tmp / "data.bin").string(), &fss), fnfErr);
   SInt16 ref;
-  EXPECT_EQ(FSpOpenDF(&spec, fsRdPerm, &ref), fnfErr);
-  ASSERT_EQ(FSpCreate(&spec, 'VMxa', 'BINA', smSystemScript), noErr);
-  EXPECT_EQ(FSpCreate(&spec, 'VMxa', 'BINA', smSystemScript), dupFNErr);
+  EXPECT_EQ(FSpOpenDF(&fss, fsRdPerm, &ref), fnfErr);
+  ASSERT_EQ(FSpCreate(&fss, 'VMxa', 'BINA', smSystemScript), noErr);
+  EXPECT_EQ(FSpCreate(&fss, 'VMxa', 'BINA', smSystemScript), dupFNErr);
 
-  ASSERT_EQ(FSpOpenDF(&spec, fsRdWrPerm, &ref), noErr);
+  ASSERT_EQ(FSpOpenDF(&fss, fsRdWrPerm, &ref), noErr);
   SInt32 n = 10;
   ASSERT_EQ(FSWrite(ref, &n, "0123456789"), noErr);
   EXPECT_EQ(n, 10);
@@ -205,7 +205,7 @@ TEST(Files, DataForkReadWriteAndPositions) {
   EXPECT_EQ(FSClose(ref), rfNumErr);
   EXPECT_EQ(ReadFile(tmp / "data.bin"), "0123");
 
-  ASSERT_EQ(FSpOpenDF(&spec, fsRdPerm, &ref), noErr);
+  ASSERT_EQ(FSpOpenDF(&fss, fsRdPerm, &ref), noErr);
   n = 1;
   EXPECT_EQ(FSWrite(ref, &n, "x"), wrPermErr);
   EXPECT_EQ(n, 0);
@@ -272,27 +272,27 @@ TEST(Files, FinderInformation) {
   };
   for (const auto& d : defaults) {
     SCOPED_TRACE(d.rel);
-    FSSpec spec;
-    tb::PathToSpec((tmp / d.rel).string(), &spec);
+    FSSpec fss;
+    tb::PathToSpec((tmp / d.rel).string(), &fss);
     FInfo info{};
-    EXPECT_EQ(FSpGetFInfo(&spec, &info), d.err);
+    EXPECT_EQ(FSpGetFInfo(&fss, &info), d.err);
     if (d.err) continue;
     EXPECT_EQ(info.fdType, d.type);
     EXPECT_EQ(info.fdCreator, d.creator);
   }
 
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec((tmp / "alias").string(), &spec), fnfErr);
-  ASSERT_EQ(FSpCreate(&spec, 'VMxa', 'adrp', smSystemScript), noErr);
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec((tmp / "alias").string(), &fss), fnfErr);
+  ASSERT_EQ(FSpCreate(&fss, 'VMxa', 'adrp', smSystemScript), noErr);
   FInfo info{};
-  ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
+  ASSERT_EQ(FSpGetFInfo(&fss, &info), noErr);
   if (!XattrsWork(tmp.path())) GTEST_SKIP() << "no extended attributes here";
   EXPECT_EQ(info.fdType, 'adrp');
   EXPECT_EQ(info.fdCreator, 'VMxa');
   info.fdFlags = kIsAlias | kHasBeenInited;
-  ASSERT_EQ(FSpSetFInfo(&spec, &info), noErr);
+  ASSERT_EQ(FSpSetFInfo(&fss, &info), noErr);
   FInfo back{};
-  ASSERT_EQ(FSpGetFInfo(&spec, &back), noErr);
+  ASSERT_EQ(FSpGetFInfo(&fss, &back), noErr);
   EXPECT_EQ(back.fdFlags, 0x8100);
   EXPECT_EQ(back.fdType, 'adrp');
 }
@@ -307,10 +307,10 @@ TEST(Files, PreferencesFolderIsMadeOnFirstUse) {
   ASSERT_EQ(FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir),
             noErr);
   EXPECT_FALSE(fs::exists(prefs));
-  FSSpec spec;
-  ASSERT_EQ(FSMakeFSSpec(vol, dir, PStr("Prefs"), &spec), fnfErr);
-  EXPECT_EQ(P(spec), (prefs / "Prefs").string());
-  ASSERT_EQ(FSpCreate(&spec, 'VMxm', 'pref', smSystemScript), noErr);
+  FSSpec fss;
+  ASSERT_EQ(FSMakeFSSpec(vol, dir, PStr("Prefs"), &fss), fnfErr);
+  EXPECT_EQ(P(fss), (prefs / "Prefs").string());
+  ASSERT_EQ(FSpCreate(&fss, 'VMxm', 'pref', smSystemScript), noErr);
   EXPECT_TRUE(fs::exists(prefs / "Prefs"));
 
   ScopedEnv env2("XDG_CONFIG_HOME", nullptr);

@@ -145,13 +145,13 @@ TEST(Aliases, RecordsResolveAndDamagedOnesAreRefused) {
   TempDir dir;
   fs::path target = dir.path() / "Monitor Data";
   WriteFile(target, "x");
-  FSSpec spec = specOf(target);
+  FSSpec fss = specOf(target);
   FInfo info{};
   info.fdType = 'TEXT';
   info.fdCreator = 'VMxm';
-  ASSERT_EQ(FSpSetFInfo(&spec, &info), noErr);
+  ASSERT_EQ(FSpSetFInfo(&fss, &info), noErr);
   AliasHandle alias = nullptr;
-  ASSERT_EQ(NewAlias(nullptr, &spec, &alias), noErr);
+  ASSERT_EQ(NewAlias(nullptr, &fss, &alias), noErr);
   Handle h = reinterpret_cast<Handle>(alias);
   auto* b = reinterpret_cast<UInt8*>(*h);
   EXPECT_EQ(be::get16(b + 4), GetHandleSize(h));

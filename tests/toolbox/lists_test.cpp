@@ -305,10 +305,10 @@ TEST_F(Lists, ACustomDefinitionIsTheOnlyOneThatDraws) {
   PaintRect(&all);
   const Rect view{20, 20, 180, 300};
   const ListBounds bounds{0, 0, 1, 1};
-  ListDefSpec spec{};
-  spec.defType = kListDefUserProcType;
-  spec.u.userProc = NothingDrawn;
-  ASSERT_EQ(CreateCustomList(&view, &bounds, Point{16, 280}, &spec, w_, true, false, false, false, &list_), noErr);
+  ListDefSpec def{};
+  def.defType = kListDefUserProcType;
+  def.u.userProc = NothingDrawn;
+  ASSERT_EQ(CreateCustomList(&view, &bounds, Point{16, 280}, &def, w_, true, false, false, false, &list_), noErr);
   LAddRow(5, 0, list_);
   SetText(list_, 0, "bytes that are not text");
   LSetSelect(true, Cell{0, 0}, list_);

@@ -48,10 +48,10 @@ class LoginItems : public ::testing::Test {
 TEST_F(LoginItems, AddedTwiceAppearsOnceAndRemovesByIndex) {
   EXPECT_TRUE(list().empty());  // no folder yet
   std::string monitor = makeProgram("VEMO-MONITOR Startup");
-  FSSpec spec;
-  ASSERT_EQ(tb::PathToSpec(monitor, &spec), noErr);
-  ASSERT_EQ(LIAEAddRefAtEnd(&spec, false), noErr);
-  ASSERT_EQ(LIAEAddRefAtEnd(&spec, false), noErr);
+  FSSpec fss;
+  ASSERT_EQ(tb::PathToSpec(monitor, &fss), noErr);
+  ASSERT_EQ(LIAEAddRefAtEnd(&fss, false), noErr);
+  ASSERT_EQ(LIAEAddRefAtEnd(&fss, false), noErr);
   auto items = list();
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].path, monitor);

@@ -71,13 +71,13 @@ class NavigationTest : public ::testing::Test {
     long n = 0;
     AECountItems(&reply.selection, &n);
     for (long i = 1; i <= n; ++i) {
-      FSSpec spec;
+      FSSpec fss;
       AEKeyword key;
       DescType type;
       Size actual = 0;
-      if (AEGetNthPtr(&reply.selection, i, typeFSS, &key, &type, &spec, sizeof spec, &actual) != noErr) continue;
+      if (AEGetNthPtr(&reply.selection, i, typeFSS, &key, &type, &fss, sizeof fss, &actual) != noErr) continue;
       std::string p;
-      tb::SpecToPath(spec, p);
+      tb::SpecToPath(fss, p);
       out.push_back(p);
     }
     return out;
@@ -85,10 +85,10 @@ class NavigationTest : public ::testing::Test {
 
   // Where the chooser starts: this test's folder.
   AEDesc here() {
-    FSSpec spec;
-    EXPECT_EQ(tb::PathToSpec(dir_.path().string(), &spec), noErr);
+    FSSpec fss;
+    EXPECT_EQ(tb::PathToSpec(dir_.path().string(), &fss), noErr);
     AEDesc d;
-    AECreateDesc(typeFSS, &spec, sizeof spec, &d);
+    AECreateDesc(typeFSS, &fss, sizeof fss, &d);
     return d;
   }
 
@@ -165,9 +165,9 @@ TEST_F(NavigationTest, AnsweredFolderAndSave) {
   tb::AnswerNextChooser({path("sub")});
   ASSERT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), noErr);
   ASSERT_EQ(paths(reply), Paths{path("sub")});
-  FSSpec spec;
-  AEGetNthPtr(&reply.selection, 1, typeFSS, nullptr, nullptr, &spec, sizeof spec, nullptr);
-  EXPECT_EQ(pstr::view(spec.name), "sub");  // the folder itself
+  FSSpec fss;
+  AEGetNthPtr(&reply.selection, 1, typeFSS, nullptr, nullptr, &fss, sizeof fss, nullptr);
+  EXPECT_EQ(pstr::view(fss.name), "sub");  // the folder itself
   NavDisposeReply(&reply);
 
   tb::AnswerNextChooser({path("new.log")});
@@ -357,9 +357,9 @@ TEST_F(NavigationTest, ChoosingAFolderTakesTheSelectionOrTheFolderShown) {
 }
 
 Boolean NoB(AEDesc* item, void* info, void*, NavFilterModes) {
-  FSSpec spec;
-  AEGetDescData(item, &spec, sizeof spec);
-  return static_cast<NavFileOrFolderInfo*>(info)->isFolder || pstr::view(spec.name) != "b.txt";
+  FSSpec fss;
+  AEGetDescData(item, &fss, sizeof fss);
+  return static_cast<NavFileOrFolderInfo*>(info)->isFolder || pstr::view(fss.name) != "b.txt";
 }
 
 TEST_F(NavigationTest, FilterProcedureAndTypeList) {

@@ -10,6 +10,7 @@
 #include "toolbox/files.h"
 
 namespace fs = std::filesystem;
+using testsupport::FileSpecOf;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -29,13 +30,6 @@ Handle HandleOf(std::string_view bytes) {
 }
 
 std::string Bytes(Handle h) { return std::string(*h, static_cast<std::size_t>(GetHandleSize(h))); }
-
-FSSpec SpecFor(const fs::path& p) {
-  FSSpec spec;
-  OSErr err = tb::PathToSpec(p.string(), &spec);
-  EXPECT_TRUE(err == noErr || err == fnfErr);
-  return spec;
-}
 
 std::vector<UInt8> Image(const std::vector<tb::ResourceEntry>& entries) {
   std::vector<UInt8> image;
@@ -78,10 +72,10 @@ class Resources : public ::testing::Test {
 };
 
 TEST_F(Resources, RoundTripKeepsIdsNamesAttributesAndData) {
-  FSSpec spec = SpecFor(tmp / "Prefs");
-  FSpCreateResFile(&spec, 'VMxm', 'pref', smSystemScript);
+  FSSpec fss = FileSpecOf(tmp / "Prefs");
+  FSpCreateResFile(&fss, 'VMxm', 'pref', smSystemScript);
   ASSERT_EQ(ResError(), noErr);
-  SInt16 ref = FSpOpenResFile(&spec, fsRdWrPerm);
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
   ASSERT_GT(ref, 0);
   EXPECT_EQ(CurResFile(), ref);
 
@@ -114,7 +108,7 @@ TEST_F(Resources, RoundTripKeepsIdsNamesAttributesAndData) {
   ASSERT_EQ(ResError(), noErr);
   EXPECT_EQ(CurResFile(), 0);
 
-  ref = FSpOpenResFile(&spec, fsRdPerm);
+  ref = FSpOpenResFile(&fss, fsRdPerm);
   ASSERT_GT(ref, 0);
   EXPECT_EQ(Count1Types(), 4);
   EXPECT_EQ(Count1Resources('TMPL'), 2);
@@ -166,9 +160,9 @@ TEST_F(Resources, SearchChainRunsFromTheCurrentFileToTheProgramsFile) {
                         Entry('CNFG', 128, "defaults")});
   ASSERT_GT(app, 0);
   EXPECT_EQ(tb::ApplicationResFile(), app);
-  FSSpec spec = SpecFor(tmp / "Prefs");
-  FSpCreateResFile(&spec, 'VMxm', 'pref', 0);
-  SInt16 pref = FSpOpenResFile(&spec, fsRdWrPerm);
+  FSSpec fss = FileSpecOf(tmp / "Prefs");
+  FSpCreateResFile(&fss, 'VMxm', 'pref', 0);
+  SInt16 pref = FSpOpenResFile(&fss, fsRdWrPerm);
   ASSERT_GT(pref, 0);
   AddResource(HandleOf("user"), 'CNFG', 128, nullptr);
 
@@ -177,7 +171,7 @@ TEST_F(Resources, SearchChainRunsFromTheCurrentFileToTheProgramsFile) {
   EXPECT_EQ(Get1Resource('STR#', 136), nullptr);
   EXPECT_EQ(CountResources('CNFG'), 2);
   EXPECT_EQ(Bytes(GetIndResource('CNFG', 2)), "defaults");
-  EXPECT_EQ(FSpOpenResFile(&spec, fsRdWrPerm), pref);  // open files are not opened twice
+  EXPECT_EQ(FSpOpenResFile(&fss, fsRdWrPerm), pref);  // open files are not opened twice
 
   UseResFile(app);
   EXPECT_EQ(Bytes(GetResource('CNFG', 128)), "defaults");
@@ -198,9 +192,9 @@ TEST_F(Resources, SearchChainRunsFromTheCurrentFileToTheProgramsFile) {
 }
 
 TEST_F(Resources, ReplacingARecordLikeASettingsSave) {
-  FSSpec spec = SpecFor(tmp / "Prefs");
-  FSpCreateResFile(&spec, 'VMxm', 'pref', 0);
-  SInt16 ref = FSpOpenResFile(&spec, fsRdWrPerm);
+  FSSpec fss = FileSpecOf(tmp / "Prefs");
+  FSpCreateResFile(&fss, 'VMxm', 'pref', 0);
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
   AddResource(HandleOf("old"), 'CNFG', 128, PStr("Settings"));
   UpdateResFile(ref);
   ASSERT_EQ(ResError(), noErr);
@@ -233,7 +227,7 @@ TEST_F(Resources, ReplacingARecordLikeASettingsSave) {
   std::memcpy(*fresh, "NEWREC", 6);
   ReleaseResource(fresh);
   CloseResFile(ref);
-  ref = FSpOpenResFile(&spec, fsRdPerm);
+  ref = FSpOpenResFile(&fss, fsRdPerm);
   EXPECT_EQ(Bytes(Get1Resource('CNFG', 128)), "NEWREC");
   CloseResFile(ref);
 }
@@ -261,42 +255,42 @@ TEST_F(Resources, ReadOnlyFilesTakeNoChanges) {
 }
 
 TEST_F(Resources, CreatingAndOpeningErrors) {
-  FSSpec spec = SpecFor(tmp / "missing");
-  EXPECT_EQ(FSpOpenResFile(&spec, fsRdPerm), -1);
+  FSSpec fss = FileSpecOf(tmp / "missing");
+  EXPECT_EQ(FSpOpenResFile(&fss, fsRdPerm), -1);
   EXPECT_EQ(ResError(), fnfErr);
   WriteFile(tmp / "text", "not a resource file at all");
-  spec = SpecFor(tmp / "text");
-  EXPECT_EQ(FSpOpenResFile(&spec, fsRdPerm), -1);
+  fss = FileSpecOf(tmp / "text");
+  EXPECT_EQ(FSpOpenResFile(&fss, fsRdPerm), -1);
   EXPECT_EQ(ResError(), mapReadErr);
-  FSpCreateResFile(&spec, 'VMxa', 'pref', 0);
+  FSpCreateResFile(&fss, 'VMxa', 'pref', 0);
   EXPECT_EQ(ResError(), dupFNErr);
   EXPECT_EQ(ReadFile(tmp / "text"), "not a resource file at all");
   WriteFile(tmp / "empty", "");
-  spec = SpecFor(tmp / "empty");
-  FSpCreateResFile(&spec, 'VMxa', 'pref', 0);
+  fss = FileSpecOf(tmp / "empty");
+  FSpCreateResFile(&fss, 'VMxa', 'pref', 0);
   EXPECT_EQ(ResError(), noErr);
-  SInt16 ref = FSpOpenResFile(&spec, fsRdPerm);
+  SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
   EXPECT_GT(ref, 0);
   EXPECT_EQ(Count1Types(), 0);
   CloseResFile(ref);
-  spec = SpecFor(tmp / "gone");
+  fss = FileSpecOf(tmp / "gone");
   fs::create_directory(tmp / "gone");
   SInt32 dir = 0;
-  ASSERT_EQ(tb::GetDirID(spec, &dir), noErr);
-  ASSERT_EQ(FSMakeFSSpec(0, dir, PStr("Prefs"), &spec), fnfErr);
+  ASSERT_EQ(tb::GetDirID(fss, &dir), noErr);
+  ASSERT_EQ(FSMakeFSSpec(0, dir, PStr("Prefs"), &fss), fnfErr);
   fs::remove(tmp / "gone");
-  FSpCreateResFile(&spec, 'VMxa', 'pref', 0);
+  FSpCreateResFile(&fss, 'VMxa', 'pref', 0);
   EXPECT_EQ(ResError(), dirNFErr);
 }
 
 TEST_F(Resources, WritesKeepTheFinderInformation) {
-  FSSpec spec = SpecFor(tmp / "Prefs");
-  FSpCreateResFile(&spec, 'VMxm', 'pref', 0);
-  SInt16 ref = FSpOpenResFile(&spec, fsRdWrPerm);
+  FSSpec fss = FileSpecOf(tmp / "Prefs");
+  FSpCreateResFile(&fss, 'VMxm', 'pref', 0);
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
   AddResource(HandleOf("x"), 'CNFG', 128, nullptr);
   CloseResFile(ref);
   FInfo info{};
-  ASSERT_EQ(FSpGetFInfo(&spec, &info), noErr);
+  ASSERT_EQ(FSpGetFInfo(&fss, &info), noErr);
   if (info.fdType == 0x3F3F3F3F) GTEST_SKIP() << "no extended attributes here";
   EXPECT_EQ(info.fdType, 'pref');
   EXPECT_EQ(info.fdCreator, 'VMxm');

@@ -33,11 +33,11 @@ bool walk(const std::string& dir, OSType creator, OSType type, FSSpec* match, in
     if (lstat(path.c_str(), &sb) != 0 || S_ISLNK(sb.st_mode)) continue;
     bool bundle = S_ISDIR(sb.st_mode) && n.size() > 4 && n.compare(n.size() - 4, 4, ".app") == 0;
     if (S_ISREG(sb.st_mode) || bundle) {
-      FSSpec spec;
+      FSSpec fss;
       FInfo info;
-      if (n.size() <= 63 && tb::PathToSpec(path, &spec) == noErr && FSpGetFInfo(&spec, &info) == noErr &&
+      if (n.size() <= 63 && tb::PathToSpec(path, &fss) == noErr && FSpGetFInfo(&fss, &info) == noErr &&
           info.fdCreator == creator && info.fdType == type) {
-        *match = spec;
+        *match = fss;
         return true;
       }
     }

@@ -164,24 +164,24 @@ std::optional<std::string> findIn(const std::string& dir, const std::string& lea
   return best;
 }
 
-void clearSpec(FSSpec* spec) { std::memset(spec, 0, sizeof *spec); }
+void clearSpec(FSSpec* fss) { std::memset(fss, 0, sizeof *fss); }
 
-void setSpec(FSSpec* spec, SInt32 parID, std::string_view hfsName) {
-  clearSpec(spec);
-  spec->vRefNum = kRootVolume;
-  spec->parID = parID;
-  pstr::set(spec->name, sizeof spec->name, hfsName);
+void setSpec(FSSpec* fss, SInt32 parID, std::string_view hfsName) {
+  clearSpec(fss);
+  fss->vRefNum = kRootVolume;
+  fss->parID = parID;
+  pstr::set(fss->name, sizeof fss->name, hfsName);
 }
 
-// The spec of an absolute, normalised path.
-OSErr specOfPath(State& s, const std::string& path, FSSpec* spec) {
+// The file spec of an absolute, normalised path.
+OSErr specOfPath(State& s, const std::string& path, FSSpec* fss) {
   if (path == "/") {
-    setSpec(spec, fsRtParID, kVolumeName);
+    setSpec(fss, fsRtParID, kVolumeName);
     return noErr;
   }
   std::string name = posixToHfs(leafOf(path));
   if (name.size() > 63) return bdNamErr;
-  setSpec(spec, idFor(s, parentOf(path)), name);
+  setSpec(fss, idFor(s, parentOf(path)), name);
   return noErr;
 }
 
@@ -190,18 +190,18 @@ bool volumeOk(SInt16 vRefNum) {
          vRefNum == kOnAppropriateDisk;
 }
 
-// The POSIX path a spec names; the name must be a real Str63.
-OSErr pathOfSpec(State& s, const FSSpec* spec, std::string& out) {
-  if (!spec) return paramErr;
-  if (!volumeOk(spec->vRefNum)) return nsvErr;
-  if (spec->name[0] > 63) return bdNamErr;
-  std::string_view name = pstr::view(spec->name);
-  if (spec->parID == fsRtParID) {
+// The POSIX path a file spec names; the name must be a real Str63.
+OSErr pathOfSpec(State& s, const FSSpec* fss, std::string& out) {
+  if (!fss) return paramErr;
+  if (!volumeOk(fss->vRefNum)) return nsvErr;
+  if (fss->name[0] > 63) return bdNamErr;
+  std::string_view name = pstr::view(fss->name);
+  if (fss->parID == fsRtParID) {
     if (!name.empty() && !asciiEqualNoCase(name, kVolumeName)) return nsvErr;
     out = "/";
     return noErr;
   }
-  auto dir = pathFor(s, spec->parID);
+  auto dir = pathFor(s, fss->parID);
   if (!dir) return dirNFErr;
   if (name.empty()) {
     out = *dir;
@@ -315,9 +315,9 @@ OSErr writeFinderInfo(const std::string& path, const FInfo& info) {
 
 // ---------------------------------------------------------------------------
 
-OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSpec* spec) {
-  if (!spec) return paramErr;
-  clearSpec(spec);
+OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSpec* fss) {
+  if (!fss) return paramErr;
+  clearSpec(fss);
   if (!volumeOk(vRefNum)) return nsvErr;
   State& s = state();
   std::lock_guard g(s.lock);
@@ -350,7 +350,7 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
       // Only the volume itself lies in the root's parent.
       if (!name.empty() && name.find(':') == std::string_view::npos &&
           asciiEqualNoCase(name, kVolumeName))
-        return specOfPath(s, "/", spec);
+        return specOfPath(s, "/", fss);
       return dirNFErr;
     } else {
       auto p = pathFor(s, dirID);
@@ -381,10 +381,10 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
     if (last) {
       if (parts[i].size() > 63) return bdNamErr;
       if (auto found = isDir(dir) ? findIn(dir, *leaf) : std::nullopt) {
-        setSpec(spec, idFor(s, dir), posixToHfs(*found));
+        setSpec(fss, idFor(s, dir), posixToHfs(*found));
         return noErr;
       }
-      setSpec(spec, idFor(s, dir), parts[i]);
+      setSpec(fss, idFor(s, dir), parts[i]);
       return fnfErr;
     }
     auto found = isDir(dir) ? findIn(dir, *leaf) : std::nullopt;
@@ -392,17 +392,17 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
     dir = join(dir, *found);
   }
   // The name ends in a folder.
-  return specOfPath(s, dir, spec);
+  return specOfPath(s, dir, fss);
 }
 
-OSErr FSpOpenDF(const FSSpec* spec, SInt8 permission, SInt16* refNum) {
+OSErr FSpOpenDF(const FSSpec* fss, SInt8 permission, SInt16* refNum) {
   if (!refNum) return paramErr;
   *refNum = 0;
   State& s = state();
   std::string path;
   {
     std::lock_guard g(s.lock);
-    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+    if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
   int flags;
   bool rd = true, wr = true;
@@ -571,15 +571,15 @@ OSErr FSClose(SInt16 refNum) {
   return ::close(fd) == 0 ? noErr : ioErr;
 }
 
-OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode) {
+OSErr FSpCreate(const FSSpec* fss, OSType creator, OSType fileType, ScriptCode) {
   State& s = state();
   std::string path;
   {
     std::lock_guard g(s.lock);
-    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+    if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
-  if (spec->name[0] == 0) return bdNamErr;
-  if (OSErr err = tb::detail::EnsureParentFolder(*spec)) return err;
+  if (fss->name[0] == 0) return bdNamErr;
+  if (OSErr err = tb::detail::EnsureParentFolder(*fss)) return err;
   int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) return errno == ENOENT ? OSErr(dirNFErr) : errnoToOSErr(errno);
   ::close(fd);
@@ -590,15 +590,15 @@ OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode)
   return noErr;
 }
 
-OSErr FSpDirCreate(const FSSpec* spec, ScriptCode, SInt32* createdDirID) {
+OSErr FSpDirCreate(const FSSpec* fss, ScriptCode, SInt32* createdDirID) {
   State& s = state();
   std::string path;
   {
     std::lock_guard g(s.lock);
-    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+    if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
-  if (spec->name[0] == 0) return bdNamErr;
-  if (OSErr err = tb::detail::EnsureParentFolder(*spec)) return err;
+  if (fss->name[0] == 0) return bdNamErr;
+  if (OSErr err = tb::detail::EnsureParentFolder(*fss)) return err;
   if (::mkdir(path.c_str(), 0777) != 0)
     return errno == ENOENT ? OSErr(dirNFErr) : errnoToOSErr(errno);
   if (createdDirID) {
@@ -608,11 +608,11 @@ OSErr FSpDirCreate(const FSSpec* spec, ScriptCode, SInt32* createdDirID) {
   return noErr;
 }
 
-OSErr FSpDelete(const FSSpec* spec) {
+OSErr FSpDelete(const FSSpec* fss) {
   State& s = state();
   std::string path;
   std::lock_guard g(s.lock);
-  if (OSErr err = pathOfSpec(s, spec, path)) return err;
+  if (OSErr err = pathOfSpec(s, fss, path)) return err;
   if (path == "/") return fBsyErr;
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return errnoToOSErr(errno);
@@ -626,17 +626,17 @@ OSErr FSpDelete(const FSSpec* spec) {
   return noErr;
 }
 
-OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) {
+OSErr FSpRename(const FSSpec* fss, ConstStr255Param newName) {
   State& s = state();
   std::string path;
   {
     std::lock_guard g(s.lock);
-    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+    if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
   std::string_view name = pstr::view(newName);
   if (name.size() > 63 || name.find(':') != std::string_view::npos) return bdNamErr;
   auto leaf = hfsToPosix(name);
-  if (!leaf || path == "/" || spec->name[0] == 0) return bdNamErr;
+  if (!leaf || path == "/" || fss->name[0] == 0) return bdNamErr;
   struct stat from, to;
   if (::lstat(path.c_str(), &from) != 0) return errnoToOSErr(errno);
   std::string target = join(parentOf(path), *leaf);
@@ -646,13 +646,13 @@ OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName) {
   return noErr;
 }
 
-OSErr FSpGetFInfo(const FSSpec* spec, FInfo* fndrInfo) {
+OSErr FSpGetFInfo(const FSSpec* fss, FInfo* fndrInfo) {
   if (!fndrInfo) return paramErr;
   State& s = state();
   std::string path;
   {
     std::lock_guard g(s.lock);
-    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+    if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
   if (!exists(path)) return fnfErr;
   UInt8 b[16];
@@ -667,13 +667,13 @@ OSErr FSpGetFInfo(const FSSpec* spec, FInfo* fndrInfo) {
   return noErr;
 }
 
-OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo) {
+OSErr FSpSetFInfo(const FSSpec* fss, const FInfo* fndrInfo) {
   if (!fndrInfo) return paramErr;
   State& s = state();
   std::string path;
   {
     std::lock_guard g(s.lock);
-    if (OSErr err = pathOfSpec(s, spec, path)) return err;
+    if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
   if (!exists(path)) return fnfErr;
   if (isDir(path) && !endsWithNoCase(path, ".app")) return fnfErr;
@@ -713,30 +713,30 @@ OSErr FindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder, SInt16
 
 namespace tb {
 
-OSErr SpecToPath(const FSSpec& spec, std::string& path) {
+OSErr SpecToPath(const FSSpec& fss, std::string& path) {
   State& s = state();
   std::lock_guard g(s.lock);
-  return pathOfSpec(s, &spec, path);
+  return pathOfSpec(s, &fss, path);
 }
 
-OSErr PathToSpec(std::string_view path, FSSpec* spec) {
-  if (!spec) return paramErr;
-  clearSpec(spec);
+OSErr PathToSpec(std::string_view path, FSSpec* fss) {
+  if (!fss) return paramErr;
+  clearSpec(fss);
   std::string p = normalise(path);
   if (p.empty()) return dirNFErr;
   State& s = state();
   std::lock_guard g(s.lock);
   if (p != "/" && !folderPresent(s, parentOf(p))) return dirNFErr;
-  if (OSErr err = specOfPath(s, p, spec)) return err;
+  if (OSErr err = specOfPath(s, p, fss)) return err;
   return exists(p) ? noErr : fnfErr;
 }
 
-OSErr GetDirID(const FSSpec& spec, SInt32* dirID) {
+OSErr GetDirID(const FSSpec& fss, SInt32* dirID) {
   if (!dirID) return paramErr;
   State& s = state();
   std::lock_guard g(s.lock);
   std::string path;
-  if (OSErr err = pathOfSpec(s, &spec, path)) return err;
+  if (OSErr err = pathOfSpec(s, &fss, path)) return err;
   if (!folderPresent(s, path)) return dirNFErr;
   *dirID = idFor(s, path);
   return noErr;
@@ -777,14 +777,14 @@ std::string ApplicationPath() {
   return ec ? std::string() : exe.string();
 }
 
-OSErr GetApplicationSpec(FSSpec* spec) {
-  if (!spec) return paramErr;
+OSErr GetApplicationSpec(FSSpec* fss) {
+  if (!fss) return paramErr;
   std::string path = ApplicationPath();
   if (path.empty()) {
-    clearSpec(spec);
+    clearSpec(fss);
     return fnfErr;
   }
-  return PathToSpec(path, spec);
+  return PathToSpec(path, fss);
 }
 
 std::string PreferencesFolderPath() {
@@ -879,12 +879,12 @@ OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes) {
   return err;
 }
 
-OSErr EnsureParentFolder(const FSSpec& spec) {
+OSErr EnsureParentFolder(const FSSpec& fss) {
   State& s = state();
   std::string dir;
   {
     std::lock_guard g(s.lock);
-    auto p = pathFor(s, spec.parID);
+    auto p = pathFor(s, fss.parID);
     if (!p) return dirNFErr;
     dir = *p;
     if (isDir(dir)) return noErr;

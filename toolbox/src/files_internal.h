@@ -25,8 +25,8 @@ OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out);
 // is then renamed over it. A failure leaves the old file as it was.
 OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes);
 
-// Makes a spec's folder when it is a special folder that exists only on
+// Makes a file spec's folder when it is a special folder that exists only on
 // demand (the Preferences folder). noErr when the folder exists afterwards.
-OSErr EnsureParentFolder(const FSSpec& spec);
+OSErr EnsureParentFolder(const FSSpec& fss);
 
 }  // namespace tb::detail

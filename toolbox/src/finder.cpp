@@ -66,12 +66,12 @@ OSErr collectPaths(const Item& item, std::vector<std::string>& paths, int depth 
     return noErr;
   }
   if (item.type == typeFSS) {
-    FSSpec spec;
-    if (item.data.size() != sizeof spec) return errAEWrongDataType;
-    std::memcpy(&spec, item.data.data(), sizeof spec);
-    if (spec.name[0] > 63) return errAEWrongDataType;
+    FSSpec fss;
+    if (item.data.size() != sizeof fss) return errAEWrongDataType;
+    std::memcpy(&fss, item.data.data(), sizeof fss);
+    if (fss.name[0] > 63) return errAEWrongDataType;
     std::string path;
-    if (tb::SpecToPath(spec, path) != noErr) return errAEWrongDataType;
+    if (tb::SpecToPath(fss, path) != noErr) return errAEWrongDataType;
     paths.push_back(path);
     return noErr;
   }

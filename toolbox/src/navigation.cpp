@@ -120,17 +120,17 @@ std::string startFolder() {
 
 std::string pathOfLocation(const AEDesc* desc) {
   if (!desc || desc->descriptorType != typeFSS || !desc->dataHandle) return {};
-  FSSpec spec;
-  if (AEGetDescDataSize(desc) != Size(sizeof spec)) return {};
-  if (AEGetDescData(desc, &spec, sizeof spec) != noErr || spec.name[0] > kMaxName) return {};
+  FSSpec fss;
+  if (AEGetDescDataSize(desc) != Size(sizeof fss)) return {};
+  if (AEGetDescData(desc, &fss, sizeof fss) != noErr || fss.name[0] > kMaxName) return {};
   std::string path;
-  if (tb::SpecToPath(spec, path) != noErr) return {};
+  if (tb::SpecToPath(fss, path) != noErr) return {};
   return path;
 }
 
-OSErr specOf(const std::string& path, FSSpec* spec) {
+OSErr specOf(const std::string& path, FSSpec* fss) {
   if (!nameFits(leafOf(path)) && path != "/") return bdNamErr;
-  return tb::PathToSpec(path, spec);
+  return tb::PathToSpec(path, fss);
 }
 
 void tell(NavDialogRecord* d, NavEventCallbackMessage what, WindowRef window, EventRecord* event = nullptr) {
@@ -151,8 +151,8 @@ void applyAnswer(NavDialogRecord* d, const Answer& a) {
   if (!a.cancel) {
     for (const std::string& given : a.paths) {
       const std::string path = absolute(given);
-      FSSpec spec;
-      const OSErr err = specOf(path, &spec);
+      FSSpec fss;
+      const OSErr err = specOf(path, &fss);
       bool keep = false;
       switch (d->kind) {
         case Kind::kGetFile:
@@ -242,9 +242,9 @@ int firstRow(const Chooser& c) { return c.bar ? GetControlValue(c.bar) : 0; }
 
 bool typeAllowed(const NavDialogRecord* d, const std::string& path) {
   if (d->types.empty()) return true;
-  FSSpec spec;
+  FSSpec fss;
   FInfo info{};
-  if (specOf(path, &spec) != noErr || FSpGetFInfo(&spec, &info) != noErr) return true;
+  if (specOf(path, &fss) != noErr || FSpGetFInfo(&fss, &info) != noErr) return true;
   // Most files here carry no type at all; only a known, different type is
   // kept out.
   if (info.fdType == 0) return true;
@@ -253,17 +253,17 @@ bool typeAllowed(const NavDialogRecord* d, const std::string& path) {
 
 bool filterAllows(NavDialogRecord* d, const std::string& path, bool folder, bool visible) {
   if (!d->filterProc) return true;
-  FSSpec spec;
-  if (specOf(path, &spec) != noErr) return false;
+  FSSpec fss;
+  if (specOf(path, &fss) != noErr) return false;
   AEDesc item;
   AEInitializeDesc(&item);
-  if (AECreateDesc(typeFSS, &spec, sizeof spec, &item) != noErr) return false;
+  if (AECreateDesc(typeFSS, &fss, sizeof fss, &item) != noErr) return false;
   NavFileOrFolderInfo info{};
   info.isFolder = folder;
   info.visible = visible;
   if (!folder) {
     FInfo fi{};
-    if (FSpGetFInfo(&spec, &fi) == noErr) {
+    if (FSpGetFInfo(&fss, &fi) == noErr) {
       info.fileType = fi.fdType;
       info.fileCreator = fi.fdCreator;
     }
@@ -860,10 +860,10 @@ OSStatus fillReply(NavDialogRecord* d, NavReplyRecord* reply) {
   if (err != noErr) return err;
   if (!chosen(d->userAction)) return userCanceledErr;
   for (const std::string& path : d->chosen) {
-    FSSpec spec;
-    const OSErr e = specOf(path, &spec);
+    FSSpec fss;
+    const OSErr e = specOf(path, &fss);
     if (e != noErr && !(e == fnfErr && d->kind == Kind::kPutFile)) continue;
-    AEPutPtr(&reply->selection, 0, typeFSS, &spec, sizeof spec);
+    AEPutPtr(&reply->selection, 0, typeFSS, &fss, sizeof fss);
   }
   long n = 0;
   AECountItems(&reply->selection, &n);

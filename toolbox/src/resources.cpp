@@ -300,14 +300,14 @@ bool nameIs(const tb::ResourceEntry& e, ConstStr255Param name) {
 
 OSErr ResError() { return st().err; }
 
-void FSpCreateResFile(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode scriptTag) {
+void FSpCreateResFile(const FSSpec* fss, OSType creator, OSType fileType, ScriptCode scriptTag) {
   init();
   std::string path;
-  if (!spec) {
+  if (!fss) {
     setErr(paramErr);
     return;
   }
-  if (OSErr err = tb::SpecToPath(*spec, path)) {
+  if (OSErr err = tb::SpecToPath(*fss, path)) {
     setErr(err);
     return;
   }
@@ -317,7 +317,7 @@ void FSpCreateResFile(const FSSpec* spec, OSType creator, OSType fileType, Scrip
       setErr(dupFNErr);
       return;
     }
-  } else if (OSErr err = FSpCreate(spec, creator, fileType, scriptTag)) {
+  } else if (OSErr err = FSpCreate(fss, creator, fileType, scriptTag)) {
     setErr(err);
     return;
   }
@@ -327,14 +327,14 @@ void FSpCreateResFile(const FSSpec* spec, OSType creator, OSType fileType, Scrip
   setErr(err);
 }
 
-SInt16 FSpOpenResFile(const FSSpec* spec, SInt8 permission) {
+SInt16 FSpOpenResFile(const FSSpec* fss, SInt8 permission) {
   init();
   std::string path;
-  if (!spec) {
+  if (!fss) {
     setErr(paramErr);
     return -1;
   }
-  if (OSErr err = tb::SpecToPath(*spec, path)) {
+  if (OSErr err = tb::SpecToPath(*fss, path)) {
     setErr(err);
     return -1;
   }

@@ -74,13 +74,13 @@ int main() {
   ProcessSerialNumber self;
   GetCurrentProcess(&self);
   Str31 name;
-  FSSpec spec;
+  FSSpec fss;
   ProcessInfoRec info{};
   info.processInfoLength = sizeof info;
   info.processName = name;
-  info.processAppSpec = &spec;
+  info.processAppSpec = &fss;
   std::string file = "?";
-  if (GetProcessInformation(&self, &info) == noErr) tb::SpecToPath(spec, file);
+  if (GetProcessInformation(&self, &info) == noErr) tb::SpecToPath(fss, file);
   logLine("ready " + code(info.processSignature) + " " + pstr::str(name) + " " + file);
 
   UInt64 start = tb::MonotonicMicros();

@@ -21,7 +21,7 @@ using AliasHandle = AliasPtr*;
 // (records always hold the absolute path).
 OSErr NewAlias(const FSSpec* fromFile, const FSSpec* target, AliasHandle* alias);
 OSErr NewAliasMinimal(const FSSpec* target, AliasHandle* alias);
-// The target's spec; fnfErr (with the spec made) when it no longer exists,
+// The target's file spec; fnfErr (with the file spec made) when it no longer exists,
 // paramErr for a record that is not one of ours. *wasChanged is false.
 OSErr ResolveAlias(const FSSpec* fromFile, AliasHandle alias, FSSpec* target, Boolean* wasChanged);
 

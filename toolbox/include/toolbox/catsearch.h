@@ -16,7 +16,7 @@
 
 namespace tb {
 
-// The first match: noErr and its spec; eofErr when the volume holds none;
+// The first match: noErr and its file spec; eofErr when the volume holds none;
 // nsvErr for a volume past the last; memFullErr when memory is short.
 OSErr CatSearchFirst(SInt16 vRefNum, OSType creator, OSType fileType, FSSpec* match);
 

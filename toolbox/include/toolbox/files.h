@@ -81,16 +81,16 @@ enum : Boolean {
   kCreateFolder = 1,
 };
 
-// Builds a spec from a volume, a folder id and an HFS name or partial path
+// Builds a file spec from a volume, a folder id and an HFS name or partial path
 // (a length-prefixed string; empty names the folder itself). noErr when the
-// item exists; fnfErr with a valid spec when only the last part is missing;
+// item exists; fnfErr with a valid file spec when only the last part is missing;
 // dirNFErr when a folder on the way is missing; nsvErr for an unknown
 // volume; bdNamErr for a leaf of more than 63 bytes or a name that cannot
 // exist on this system.
-OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSpec* spec);
+OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSpec* fss);
 
 // Data-fork access. A reference number stays valid until FSClose.
-OSErr FSpOpenDF(const FSSpec* spec, SInt8 permission, SInt16* refNum);
+OSErr FSpOpenDF(const FSSpec* fss, SInt8 permission, SInt16* refNum);
 // Reads *count bytes at the mark; a short read gives eofErr with *count set
 // to what was read.
 OSErr FSRead(SInt16 refNum, SInt32* count, void* buffPtr);
@@ -106,10 +106,10 @@ OSErr FSClose(SInt16 refNum);
 // Creating, deleting and renaming. FSpCreate gives dupFNErr when the name
 // exists; FSpDelete removes a file or an empty folder (fBsyErr while the
 // file is open here, or the folder is not empty).
-OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode scriptTag);
-OSErr FSpDirCreate(const FSSpec* spec, ScriptCode scriptTag, SInt32* createdDirID);
-OSErr FSpDelete(const FSSpec* spec);
-OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName);
+OSErr FSpCreate(const FSSpec* fss, OSType creator, OSType fileType, ScriptCode scriptTag);
+OSErr FSpDirCreate(const FSSpec* fss, ScriptCode scriptTag, SInt32* createdDirID);
+OSErr FSpDelete(const FSSpec* fss);
+OSErr FSpRename(const FSSpec* fss, ConstStr255Param newName);
 
 // Finder information lives in the extended attribute "user.vemo.finfo" (16
 // bytes, big-endian). Where the file system keeps no extended attributes,
@@ -117,8 +117,8 @@ OSErr FSpRename(const FSSpec* spec, ConstStr255Param newName);
 // information reads as type and creator '????' ('TEXT' for .txt and .ini);
 // an application bundle and the program inside its Contents/MacOS read as
 // 'APPL' with the creator from the bundle's PkgInfo.
-OSErr FSpGetFInfo(const FSSpec* spec, FInfo* fndrInfo);
-OSErr FSpSetFInfo(const FSSpec* spec, const FInfo* fndrInfo);
+OSErr FSpGetFInfo(const FSSpec* fss, FInfo* fndrInfo);
+OSErr FSpSetFInfo(const FSSpec* fss, const FInfo* fndrInfo);
 
 // Special folders: 'pref' is $XDG_CONFIG_HOME/vemo/Preferences (default
 // ~/.config/vemo/Preferences), one folder for every program; 'temp' is
@@ -130,13 +130,13 @@ OSErr FindFolder(SInt16 vRefNum, OSType folderType, Boolean createFolder, SInt16
 
 namespace tb {
 
-// The POSIX path of what the spec names (the spec's item need not exist).
-OSErr SpecToPath(const FSSpec& spec, std::string& path);
-// The spec of a POSIX path (relative paths start at the working folder);
-// like FSMakeFSSpec, fnfErr with a valid spec when only the leaf is missing.
-OSErr PathToSpec(std::string_view path, FSSpec* spec);
-// The id of the folder a spec names (dirNFErr when it names no folder).
-OSErr GetDirID(const FSSpec& spec, SInt32* dirID);
+// The POSIX path of what the file spec names (the file spec's item need not exist).
+OSErr SpecToPath(const FSSpec& fss, std::string& path);
+// The file spec of a POSIX path (relative paths start at the working folder);
+// like FSMakeFSSpec, fnfErr with a valid file spec when only the leaf is missing.
+OSErr PathToSpec(std::string_view path, FSSpec* fss);
+// The id of the folder a file spec names (dirNFErr when it names no folder).
+OSErr GetDirID(const FSSpec& fss, SInt32* dirID);
 // The id of a folder path, made on first use (0 for a path that is not
 // absolute after joining with the working folder).
 SInt32 DirIDForPath(std::string_view path);
@@ -145,7 +145,7 @@ bool PathForDirID(SInt32 dirID, std::string& path);
 
 // The running program's own file: /proc/self/exe, or what a test set.
 // For the suite this is <Program>.app/Contents/MacOS/<Program>.
-OSErr GetApplicationSpec(FSSpec* spec);
+OSErr GetApplicationSpec(FSSpec* fss);
 // Makes the toolbox treat path as the running program's file (empty: the
 // real one again). The environment variable TOOLBOX_APP_PATH does the same
 // for a whole process; the setter wins over it.

@@ -49,13 +49,13 @@ OSErr ResError();
 // Makes an empty resource file with the given Finder creator and type.
 // dupFNErr when a non-empty file of that name exists (an empty one is made
 // a resource file).
-void FSpCreateResFile(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode scriptTag);
+void FSpCreateResFile(const FSSpec* fss, OSType creator, OSType fileType, ScriptCode scriptTag);
 // Opens a resource file (fsRdPerm read-only; fsRdWrPerm and the others for
 // changes; fsCurPerm for changes when the file allows them) and makes it
 // current. A file already open is not opened twice: its number is returned.
 // -1 with ResError fnfErr, permErr, or mapReadErr for a file that is not a
 // well-formed resource file.
-SInt16 FSpOpenResFile(const FSSpec* spec, SInt8 permission);
+SInt16 FSpOpenResFile(const FSSpec* fss, SInt8 permission);
 // Writes the file's changes, releases its resources' handles and closes it.
 // When it was current, the file opened before it becomes current.
 void CloseResFile(SInt16 refNum);

@@ -78,12 +78,12 @@ int main(int argc, char** argv) {
 
   pboxemu::Emulator emu(base);
   for (long i = 0; i < count; ++i) {
-    pboxemu::BoxSpec spec;
-    spec.model = model;
-    spec.oldVersion = i >= count - old;
-    spec.appleTalk = !zone.empty();
-    if (zone != "*") spec.zone = zone;
-    emu.AddBox(spec);
+    pboxemu::BoxSpec desc;
+    desc.model = model;
+    desc.oldVersion = i >= count - old;
+    desc.appleTalk = !zone.empty();
+    if (zone != "*") desc.zone = zone;
+    emu.AddBox(desc);
   }
   emu.SetBusyAfterSave(-1, int(busy));
   std::string error;

@@ -86,7 +86,7 @@ class AppleTalkService : public Service {
     std::lock_guard<std::mutex> lock(mu_);
     int k = 0;
     for (auto& b : boxes_) {
-      if (!b->spec.appleTalk) continue;
+      if (!b->desc.appleTalk) continue;
       if (kFirstBoxNode + k > 253) {
         if (error) *error = "too many AppleTalk boxes for one network";
         return false;
@@ -160,14 +160,14 @@ class AppleTalkService : public Service {
       if (d.type != kNbpType) continue;
       std::lock_guard<std::mutex> lock(mu_);
       for (auto& b : boxes_)
-        if (b->spec.appleTalk && b->atNode && b->atNetwork == d.net) lookup(*b, d);
+        if (b->desc.appleTalk && b->atNode && b->atNetwork == d.net) lookup(*b, d);
     }
   }
 
-  std::string zoneOf(const BoxState& box) const { return box.spec.zone.empty() ? ownZone_ : box.spec.zone; }
+  std::string zoneOf(const BoxState& box) const { return box.desc.zone.empty() ? ownZone_ : box.desc.zone; }
 
   static std::string nameOf(const BoxState& box) {
-    std::string n = box.spec.name.empty() ? "PBOX-" + std::to_string(box.index + 1) : box.spec.name;
+    std::string n = box.desc.name.empty() ? "PBOX-" + std::to_string(box.index + 1) : box.desc.name;
     return n.substr(0, kNameMax);
   }
 
@@ -191,7 +191,7 @@ class AppleTalkService : public Service {
     if (names[0] != "=" && !equalNoCase(names[0], name)) return;
     if (names[1] != "=" && !equalNoCase(names[1], kJcpType)) return;
     if (names[2] != "*" && !equalNoCase(names[2], zone)) return;
-    if (box.spec.nbpReply == NbpReply::Silent) return;
+    if (box.desc.nbpReply == NbpReply::Silent) return;
 
     std::vector<UInt8> r{kMark, kNbpType, 0x31, p[1], UInt8(box.atNetwork >> 8), UInt8(box.atNetwork), box.atNode,
                          kJcpDdpSocket, 0};
@@ -199,11 +199,11 @@ class AppleTalkService : public Service {
       r.push_back(UInt8(s.size()));
       r.insert(r.end(), s.begin(), s.end());
     };
-    put(box.spec.nbpReply == NbpReply::LongName ? std::string(kNameMax + 1, 'N') : name);
+    put(box.desc.nbpReply == NbpReply::LongName ? std::string(kNameMax + 1, 'N') : name);
     put(kJcpType);
     put(zone);
-    if (box.spec.nbpReply == NbpReply::PastEnd) r.pop_back();  // the zone's length byte claims one more
-    if (box.spec.nbpReply == NbpReply::NotReply) r[2] = 0x21;
+    if (box.desc.nbpReply == NbpReply::PastEnd) r.pop_back();  // the zone's length byte claims one more
+    if (box.desc.nbpReply == NbpReply::NotReply) r[2] = 0x21;
 
     UInt16 net = be::get16(&p[2]);
     sendTo(box.nisSock, r, nodeHost(net ? net : d.net, p[4]), p[5]);

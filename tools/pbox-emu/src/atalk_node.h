@@ -20,7 +20,7 @@ constexpr UInt8 kJcpDdpSocket = 64;
 // Nodes of the AppleTalk boxes: the k-th such box is node 100 + k.
 constexpr UInt8 kFirstBoxNode = 100;
 
-// Every box whose spec asks for AppleTalk becomes a node of the network the
+// Every box whose description asks for AppleTalk becomes a node of the network the
 // toolbox's AppleTalk configuration names. mu guards the boxes.
 std::unique_ptr<Service> MakeAppleTalkService(std::mutex& mu, std::vector<std::unique_ptr<BoxState>>& boxes);
 

@@ -23,7 +23,7 @@ struct Reply {
 
 struct BoxState {
   int index = 0;
-  BoxSpec spec;
+  BoxSpec desc;
   UInt32 addr = 0;       // host order
   UInt16 port = 0;       // the port the programs name
   std::array<UInt8, 6> mac{};
@@ -55,7 +55,7 @@ struct BoxState {
 
   int sock = -1;
 
-  // The AppleTalk node (spec.appleTalk), set up when the emulator starts.
+  // The AppleTalk node (desc.appleTalk), set up when the emulator starts.
   UInt16 atNetwork = 0;
   UInt8 atNode = 0;
   int nbpLookups = 0;  // lookups answered

@@ -221,30 +221,30 @@ Emulator::Emulator(UInt32 baseAddr) : impl_(std::make_unique<Impl>()) {
 
 Emulator::~Emulator() { Stop(); }
 
-int Emulator::AddBox(const BoxSpec& spec) {
+int Emulator::AddBox(const BoxSpec& desc) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   auto b = std::make_unique<BoxState>();
   b->index = int(impl_->boxes.size());
-  b->spec = spec;
+  b->desc = desc;
   b->addr = impl_->base + UInt32(b->index);
-  b->port = spec.oldVersion ? kJcpPortOld : kJcpPort;
-  b->machineType = spec.hasMachineType ? spec.machineType : ModelMachineType(spec.model);
-  if (spec.hasMac) {
-    b->mac = spec.mac;
+  b->port = desc.oldVersion ? kJcpPortOld : kJcpPort;
+  b->machineType = desc.hasMachineType ? desc.machineType : ModelMachineType(desc.model);
+  if (desc.hasMac) {
+    b->mac = desc.mac;
   } else {
     b->mac = {0x00, 0x80, 0x92, UInt8(b->addr >> 16), UInt8(b->addr >> 8), UInt8(b->addr)};
   }
   b->reportedIp = b->addr;
-  b->factory = ModelSettings(spec.model, b->addr);
+  b->factory = ModelSettings(desc.model, b->addr);
   b->current = b->factory;
-  b->portList = ModelPortList(spec.model);
+  b->portList = ModelPortList(desc.model);
   b->rng.seed(0x5EED0000u + UInt32(b->index));
   impl_->boxes.push_back(std::move(b));
   return impl_->boxes.back()->index;
 }
 
-void Emulator::AddBoxes(int n, const BoxSpec& spec) {
-  for (int i = 0; i < n; ++i) AddBox(spec);
+void Emulator::AddBoxes(int n, const BoxSpec& desc) {
+  for (int i = 0; i < n; ++i) AddBox(desc);
 }
 
 bool Emulator::Start(std::string* error) {
@@ -257,7 +257,7 @@ bool Emulator::Start(std::string* error) {
   auto jcp = std::make_unique<JcpUdpService>(*impl_);
   if (!jcp->Open(impl_->reactor, error)) return false;
   impl_->services.push_back(std::move(jcp));
-  if (std::any_of(impl_->boxes.begin(), impl_->boxes.end(), [](auto& b) { return b->spec.appleTalk; })) {
+  if (std::any_of(impl_->boxes.begin(), impl_->boxes.end(), [](auto& b) { return b->desc.appleTalk; })) {
     auto atalk = MakeAppleTalkService(impl_->mu, impl_->boxes);
     if (!atalk->Open(impl_->reactor, error)) return false;
     impl_->services.push_back(std::move(atalk));

@@ -22,15 +22,15 @@ std::vector<UInt8> searchReply(const BoxState& box) {
   std::vector<UInt8> r(kSearchReplySize, 0);
   be::put16(&r[0], 2);
   be::put16(&r[2], 0x9506);
-  std::string name = box.spec.name.empty() ? "PBOX-" + std::to_string(box.index + 1) : box.spec.name;
+  std::string name = box.desc.name.empty() ? "PBOX-" + std::to_string(box.index + 1) : box.desc.name;
   std::memcpy(&r[4], name.data(), std::min<std::size_t>(name.size(), 32));
   std::memcpy(&r[36], box.machineType.data(), 16);
-  be::put32(&r[52], box.spec.netno);
+  be::put32(&r[52], box.desc.netno);
   std::memcpy(&r[56], box.mac.data(), 6);
   be::put16(&r[62], box.port);
-  be::put16(&r[64], box.spec.hopcount);
+  be::put16(&r[64], box.desc.hopcount);
   be::put32(&r[66], box.reportedIp);
-  be::put16(&r[70], box.spec.status);
+  be::put16(&r[70], box.desc.status);
   return r;
 }
 

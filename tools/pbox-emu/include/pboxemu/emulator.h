@@ -96,9 +96,9 @@ class Emulator {
   Emulator& operator=(const Emulator&) = delete;
 
   // Adds a box (before Start); returns its index.
-  int AddBox(const BoxSpec& spec = {});
-  // Adds n boxes of one spec.
-  void AddBoxes(int n, const BoxSpec& spec = {});
+  int AddBox(const BoxSpec& desc = {});
+  // Adds n boxes of one description.
+  void AddBoxes(int n, const BoxSpec& desc = {});
   // Binds every socket and starts the thread. False, with a message, when a
   // socket cannot be bound.
   bool Start(std::string* error = nullptr);
