@@ -406,3 +406,24 @@ TEST_F(WindowsTest, WindowsFromWindResources) {
 }
 
 }  // namespace
+
+namespace {
+void countDisposal(WindowRef) {}
+
+[[noreturn]] void exitWithAWindowOpen() {
+  tb::InitDisplay();
+  tb::AddWindowDisposeHook(countDisposal);
+  Rect r{40, 40, 140, 240};
+  Str255 title;
+  pstr::set(title, sizeof title, "Left open");
+  NewCWindow(nullptr, &r, title, true, documentProc, kFirstWindowOfClass, true, 0);
+  std::exit(0);
+}
+}  // namespace
+
+// A program may call exit() with windows open: the display disposes them from
+// its exit handler, and the hooks and descriptor tables they reach must still
+// be alive then, whenever they were first used.
+TEST(WindowsAtExit, OpenWindowsAreDisposedSafelyByTheExitHandler) {
+  EXPECT_EXIT(exitWithAWindowOpen(), ::testing::ExitedWithCode(0), "");
+}

@@ -33,7 +33,8 @@ SInt32 OTProvider::Ioctl(UInt32, void*) { return kEINVALErr; }
 namespace {
 
 std::unordered_map<const OTProvider*, UInt64>& openProviders() {
-  static std::unordered_map<const OTProvider*, UInt64> m;
+  // Never destroyed: endpoints may still close at exit.
+  static auto& m = *new std::unordered_map<const OTProvider*, UInt64>;
   return m;
 }
 UInt64 gNextSerial = 1;

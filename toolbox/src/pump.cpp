@@ -19,14 +19,15 @@ struct Watch {
 };
 
 std::map<int, Watch>& watches() {
-  static std::map<int, Watch> w;
+  // Never destroyed, so disposals at exit may still unwatch descriptors.
+  static auto& w = *new std::map<int, Watch>;
   return w;
 }
 int gNextId = 1;
 
 std::mutex gDeferMutex;
 std::deque<std::function<void()>>& deferred() {
-  static std::deque<std::function<void()>> d;
+  static auto& d = *new std::deque<std::function<void()>>;
   return d;
 }
 

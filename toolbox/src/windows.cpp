@@ -554,7 +554,9 @@ WindowRef GetNewWindow(short windowID, void* storage, WindowRef behind) {
 
 namespace {
 std::vector<tb::WindowDisposeHook>& disposeHooks() {
-  static std::vector<tb::WindowDisposeHook> hooks;
+  // Never destroyed: windows are disposed at exit, after static destructors
+  // of tables made later than the exit handler have already run.
+  static auto& hooks = *new std::vector<tb::WindowDisposeHook>;
   return hooks;
 }
 }  // namespace
