@@ -139,6 +139,18 @@ bool waitClosed(FTPEPInfo* ctx) {
   return ep->epRef == nullptr;
 }
 
+// Unbinds an idle endpoint. A call that has just come in to a listener
+// holds the unbind up until it is taken: it is taken and refused first, or
+// the listener would accept it while it waits to close.
+void unbindIdle(FTPEPInfo* ctx) {
+  EPInfo* ep = endpointOf(ctx);
+  TCPEPInfo* t = &ctx->protocol.tcp;
+  for (int i = 0; i < 4 && OT_Unbind(ep) == kOTLookErr; ++i) {
+    if (TCP_Listen(t, t->localIpAddr, t->localPort) != kOTNoError) break;
+    OT_SndDisconnect(ep);
+  }
+}
+
 OTNotifyProcPtr notifierOf(const FTPEPInfo* ctx) {
   return ctx->dataConnect ? ftpDEndpointNotifierProc : ftpEndpointNotifierProc;
 }
@@ -407,7 +419,7 @@ short FTP_Disconnect(FTPEPInfo* ctx) {
     if (state == T_OUTCON || state == T_INCON)
       OT_SndDisconnect(ep);
     else if (state == T_IDLE)
-      OT_Unbind(ep);
+      unbindIdle(ctx);
   }
   if (waitClosed(ctx)) return 1;
   OT_KillIOEvent(ep);

@@ -320,6 +320,17 @@ TEST_F(FtpTest, ListenerNobodyCalledClosesAtOnce) {
   EXPECT_EQ(FTP_Disconnect(ctx), 1);
   EXPECT_LT(tb::MonotonicMicros() - start, 1000000u);
   EXPECT_EQ(ctx->isComplete, 1);
+  // A call the listener has not taken yet is refused; the close does not
+  // wait for it.
+  FtpData_Protocol(ctx, 0x7F000001, 20, 3000, nullptr, 1);
+  ASSERT_TRUE(PumpUntil([&] { return ctx->lportPort != 0; }));
+  RawPeer late;
+  ASSERT_TRUE(late.Dial(tb::MapPort(ctx->lportPort)));
+  start = tb::MonotonicMicros();
+  EXPECT_EQ(FTP_Disconnect(ctx), 1);
+  EXPECT_LT(tb::MonotonicMicros() - start, 1000000u);
+  EXPECT_EQ(ctx->isSuccess, 0);
+  EXPECT_EQ(late.ReadToEnd(), "");
   // Opened again, it is a fresh listener with none of the old flags.
   ctx->isSuccess = 1;
   FtpData_Protocol(ctx, 0x7F000001, 20, 3000, nullptr, 1);
