@@ -20,12 +20,12 @@ SInt32 Le32(std::span<const std::uint8_t> f, std::size_t at) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzz::ScratchFile file("image.bmp");
-  static FSSpec spec;
-  static const bool specMade = [] {
+  static FSSpec fss;
+  static const bool fssMade = [] {
     file.Write({});
-    return tb::PathToSpec(file.path(), &spec) == noErr;
+    return tb::PathToSpec(file.path(), &fss) == noErr;
   }();
-  fuzz::Check(specMade, "a file spec of the scratch file");
+  fuzz::Check(fssMade, "a file spec of the scratch file");
 
   fuzz::Cursor in(data, size);
   static constexpr short kDepths[4] = {8, 16, 32, 24};
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   file.Write(bytes);
 
   GWorldPtr world = reinterpret_cast<GWorldPtr>(1);
-  const OSErr err = NewGWorldFromBMP(&world, &spec);
+  const OSErr err = NewGWorldFromBMP(&world, &fss);
   if (err != noErr) {
     fuzz::Check(world == nullptr, "a refused file gives no world");
     return 0;

@@ -57,7 +57,7 @@ const DialogPtr kOwner = reinterpret_cast<DialogPtr>(0x1000);
 struct JobFile {
   std::string name;
   std::vector<UInt8> bytes;
-  FSSpec spec{};
+  FSSpec fss{};
 };
 std::vector<JobFile> jobFiles;
 std::deque<FSSpec> toSend;  // the host's list of files to send
@@ -76,7 +76,7 @@ int Init() {
     j.bytes.resize(f == &small ? 3000 : 20000);
     for (std::size_t i = 0; i < j.bytes.size(); ++i) j.bytes[i] = UInt8(i * 31 + j.name[0]);
     f->Write(j.bytes);
-    fuzz::Check(tb::PathToSpec(f->path(), &j.spec) == noErr, "a file spec of a file to send");
+    fuzz::Check(tb::PathToSpec(f->path(), &j.fss) == noErr, "a file spec of a file to send");
     jobFiles.push_back(j);
   }
   listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -352,9 +352,9 @@ void CheckCommands(const std::vector<std::string>& got, std::size_t fileCount) {
 
 }  // namespace
 
-short Get_FileSpec_FromList(DialogPtr owner, FSSpec* spec) {
-  if (owner != kOwner || toSend.empty() || !spec) return 0;
-  *spec = toSend.front();
+short Get_FileSpec_FromList(DialogPtr owner, FSSpec* fss) {
+  if (owner != kOwner || toSend.empty() || !fss) return 0;
+  *fss = toSend.front();
   return 1;
 }
 
@@ -381,7 +381,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   outcomes.clear();
   moved = 0;
   toSend.clear();
-  for (std::size_t i = 0; i < fileCount; ++i) toSend.push_back(jobFiles[i].spec);
+  for (std::size_t i = 0; i < fileCount; ++i) toSend.push_back(jobFiles[i].fss);
   Box box(listener);
 
   // As the send window starts a job: a slot and its first file.

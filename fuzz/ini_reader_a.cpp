@@ -1,5 +1,5 @@
 // Reader A over a fuzzed ini file: the whole-file reader the dialogs use,
-// through a full path, through a spec, into C and length-prefixed strings,
+// through a full path, through a file spec, into C and length-prefixed strings,
 // and over the same bytes in memory. Input: one byte choosing the output
 // size (its low bits) and a lookup that reads the file (its high bits),
 // then the file.
@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const std::uint8_t> bytes = in.Rest();
   file.Write(bytes);
 
-  FSSpec spec;
-  fuzz::Check(tb::PathToSpec(file.path(), &spec) == noErr, "spec of the scratch file");
+  FSSpec fss;
+  fuzz::Check(tb::PathToSpec(file.path(), &fss) == noErr, "a file spec of the scratch file");
 
   const std::vector<fuzz::IniQuery> queries = fuzz::IniQueries(bytes);
   for (std::size_t i = 0; i < queries.size(); ++i) {
@@ -66,16 +66,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The line itself from the file: the same answer.
     std::vector<char> out(mem.size(), kFill);
-    const int lineFile = GetFileData(s, k, out.data(), outSize, &spec);
+    const int lineFile = GetFileData(s, k, out.data(), outSize, &fss);
     fuzz::Check(lineMem == lineFile && mem == out, "GetFileData from the file and from memory agree");
 
     std::fill(out.begin(), out.end(), kFill);
-    int found = Get_File_To_CstringEx(s, k, out.data(), outSize, &spec);
+    int found = Get_File_To_CstringEx(s, k, out.data(), outSize, &fss);
     CheckOut(found, out, outSize, "Get_File_To_CstringEx");
 
     std::vector<char> byName(out.size(), kFill);
     int foundByName = Load_File_To_CstringEx(s, k, byName.data(), outSize, file.path().c_str());
-    fuzz::Check(foundByName == found && byName == out, "the full-path reader agrees with the spec reader");
+    fuzz::Check(foundByName == found && byName == out, "the full-path reader agrees with the file-spec reader");
 
     Str255 p;
     p[0] = 0xEE;

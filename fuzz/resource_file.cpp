@@ -131,10 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  FSSpec spec;
-  fuzz::Check(tb::PathToSpec(file.path(), &spec) == noErr, "spec of the scratch file");
+  FSSpec fss;
+  fuzz::Check(tb::PathToSpec(file.path(), &fss) == noErr, "a file spec of the scratch file");
   const bool change = mode & 1;
-  SInt16 ref = FSpOpenResFile(&spec, change ? fsRdWrPerm : fsRdPerm);
+  SInt16 ref = FSpOpenResFile(&fss, change ? fsRdWrPerm : fsRdPerm);
   fuzz::Check((ref > 0) == (parsed == noErr), "FSpOpenResFile opens exactly the files the parser takes");
   if (ref > 0) {
     Walk(ref);
@@ -163,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (ref > 0) CloseResFile(ref);
 
   if (change && ref > 0) {
-    ref = FSpOpenResFile(&spec, fsRdPerm);
+    ref = FSpOpenResFile(&fss, fsRdPerm);
     fuzz::Check(ref > 0, "a written file opens again");
     Walk(ref);
     CloseResFile(ref);
@@ -172,13 +172,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (mode & 2) {
     // The record goes into the file, or into a new file made in place of
     // a damaged or outdated one; a protected record stays as it is.
-    const OSErr saved = Save_Configuration(&spec, &ConfigData);
+    const OSErr saved = Save_Configuration(&fss, &ConfigData);
     fuzz::Check(CurResFile() == Appl_Rsrc_Fork_No, "the program's file is current after a save");
     if (saved != noErr) {
       UseResFile(Appl_Rsrc_Fork_No);
       return 0;
     }
-    ref = FSpOpenResFile(&spec, fsRdPerm);
+    ref = FSpOpenResFile(&fss, fsRdPerm);
     fuzz::Check(ref > 0, "a saved settings file opens");
     Handle h = Get1Resource('CNFG', 128);
     const std::vector<UInt8> want = Pack_Configuration(&ConfigData);
