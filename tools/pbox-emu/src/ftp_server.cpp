@@ -67,6 +67,10 @@ void resetAndClose(int fd) {
 
 // Active mode: the box dials the client from its own address, from port 20
 // when it may bind it.
+constexpr int kDialReset = -2;
+
+// Dials the client's data port from the box's data port; -1 when nobody
+// answered, kDialReset when the call was taken and reset at once.
 int dialBack(UInt32 boxAddr, UInt32 addr, UInt16 port) {
   int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (s < 0) return -1;
@@ -88,7 +92,9 @@ int dialBack(UInt32 boxAddr, UInt32 addr, UInt16 port) {
     socklen_t len = sizeof err;
     if (poll(&p, 1, kConnectWaitMs) <= 0 || getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
       ::close(s);
-      return -1;
+      // The client took the call and reset it before this thread looked:
+      // the transfer began, and was aborted.
+      return err == ECONNRESET ? kDialReset : -1;
     }
   }
   return s;
@@ -388,6 +394,11 @@ struct FtpServer::Impl {
       return;
     }
     int d = dialBack(b.addr, s.targetAddr, tb::MapPort(s.targetPort));
+    if (d == kDialReset) {
+      b.files.push_back(FtpReceivedFile{name, {}, false});
+      answer(s, "DATA", 426, "Connection reset; transfer aborted.");
+      return;
+    }
     if (d < 0) {
       answer(s, "DATA", 425, "Cannot open data connection.");
       return;
