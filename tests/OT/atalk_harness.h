@@ -55,7 +55,7 @@ using ottest::LoopTicker;
 // information socket (2) and a share of the loopback broadcast there.
 class RawNode {
  public:
-  RawNode(UInt16 net, UInt8 node) : net_(net), node_(node) {
+  RawNode(UInt16 net, UInt8 node) : net_(net) {
     unicast_ = open(NodeHost(net, node), false);
     broadcast_ = open(0x7FFFFFFF, true);
   }
@@ -132,7 +132,6 @@ class RawNode {
     return s;
   }
   UInt16 net_;
-  UInt8 node_;
   int unicast_ = -1, broadcast_ = -1;
 };
 
