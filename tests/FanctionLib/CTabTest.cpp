@@ -101,23 +101,14 @@ class TabTest : public ::testing::Test {
     tb::UseVirtualClock(true);
     tb::ResetResources();
     std::vector<tb::ResourceEntry> entries;
-    auto add = [&](SInt16 id, std::vector<UInt8> data) {
-      tb::ResourceEntry e;
-      e.type = 'PICT';
-      e.id = id;
-      e.data = std::move(data);
-      entries.push_back(std::move(e));
-    };
+    auto add = [&](SInt16 id, std::vector<UInt8> data) { entries.push_back(testsupport::Resource('PICT', id, data)); };
     add(kFront, TabPicture(30, 24, kFrontBody));
     add(kBack, TabPicture(30, 22, kBackBody));
     add(kFrame, FramePicture());
     for (int i = 3; i < 8; ++i) add(SInt16(kFront + i), SolidPicture(28, 14, kSpinColor[i]));
     add(kWideBack, TabPicture(45, 22, kBackBody));
     add(kTall, TabPicture(30, 40, kFrontBody));
-    std::vector<UInt8> image;
-    ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
-    testsupport::WriteFile(dir_ / "Tabs.rsrc", std::string(image.begin(), image.end()));
-    ASSERT_GT(tb::OpenApplicationResources((dir_ / "Tabs.rsrc").string()), 0);
+    ASSERT_GT(testsupport::OpenResourcesAsApplication(dir_ / "Tabs.rsrc", entries), 0);
 
     Rect r{100, 100, 400, 500};
     w_ = NewCWindow(nullptr, &r, P("Tabs"), true, documentProc, kFirstWindowOfClass, true, 0);

@@ -95,14 +95,9 @@ TEST(PBoxTable, NameCheckRecordAndMissingResource) {
 
   // The program's resources hold the filter.
   testsupport::TempDir dir;
-  tb::ResourceEntry e;
-  e.type = 'SPPT';
-  e.id = 128;
-  e.data.assign(rec, rec + 6);
-  std::vector<UInt8> image;
-  ASSERT_EQ(tb::BuildResourceFile({e}, image), noErr);
-  testsupport::WriteFile(dir / "App.rsrc", std::string(image.begin(), image.end()));
-  ASSERT_GT(tb::OpenApplicationResources((dir / "App.rsrc").string()), 0);
+  ASSERT_GT(testsupport::OpenResourcesAsApplication(
+                dir / "App.rsrc", {testsupport::Resource('SPPT', 128, std::vector<UInt8>(rec, rec + 6))}),
+            0);
   Get_NameCheck_Info();
   EXPECT_NE(NameChkHandle, nullptr);
   EXPECT_EQ(NameChkData.name_chk, 1);

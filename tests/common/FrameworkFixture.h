@@ -10,6 +10,7 @@
 
 #include "AppWindows.h"
 #include "stub_host.h"
+#include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/menus.h"
@@ -18,11 +19,7 @@
 
 namespace fwtest {
 
-struct PStr {
-  Str255 s;
-  explicit PStr(std::string_view t) { pstr::set(s, sizeof s, t); }
-  operator const unsigned char*() const { return s; }
-};
+using testsupport::PStr;
 
 // Every handler call, as "<handler> <item or part>".
 inline std::vector<std::string>& Calls() {

@@ -339,17 +339,12 @@ TEST(GWorldPixels, PicturesFromTheResourceChain) {
   tb::ResetResources();
   UInt32 png[6];
   for (int i = 0; i < 6; ++i) png[i] = tb::PackPixel(i < 3 ? 0x20 : 0x40, 0x80, 0xC0);
-  std::vector<tb::ResourceEntry> entries(2);
-  entries[0].type = 'PICT';
-  entries[0].id = 128;
-  entries[0].data = *tb::MakePictData(tb::EncodePNG(png, 12, 3, 2));
-  entries[1].type = 'PICT';
-  entries[1].id = 129;
-  entries[1].data = {0, 12, 0, 0, 0, 0, 0, 2, 0, 4, 0x89, 'P'};  // cut short
-  std::vector<UInt8> image;
-  ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
-  WriteFile(dir / "App.rsrc", std::string(image.begin(), image.end()));
-  ASSERT_GT(tb::OpenApplicationResources((dir / "App.rsrc").string()), 0);
+  // 129 is cut short.
+  ASSERT_GT(testsupport::OpenResourcesAsApplication(
+                dir / "App.rsrc",
+                {testsupport::Resource('PICT', 128, *tb::MakePictData(tb::EncodePNG(png, 12, 3, 2))),
+                 testsupport::Resource('PICT', 129, std::vector<UInt8>{0, 12, 0, 0, 0, 0, 0, 2, 0, 4, 0x89, 'P'})}),
+            0);
 
   GWorldPtr w = nullptr;
   ASSERT_EQ(NewGWorldFromPict(&w, 128), noErr);

@@ -16,24 +16,13 @@
 
 namespace fs = std::filesystem;
 using testsupport::FileSpecOf;
+using testsupport::Resource;
 using testsupport::ReadFile;
 using testsupport::ScopedEnv;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
-
-tb::ResourceEntry Entry(ResType type, SInt16 id, std::string data, const char* name,
-                        UInt8 attrs = 0) {
-  tb::ResourceEntry e;
-  e.type = type;
-  e.id = id;
-  e.data.assign(data.begin(), data.end());
-  e.hasName = name != nullptr;
-  if (name) e.name = name;
-  e.attrs = attrs;
-  return e;
-}
 
 std::string Version(UInt16 v) {
   std::string s(256, '\0');
@@ -76,11 +65,11 @@ std::string Data(const tb::ResourceEntry* e) {
 class PrefFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallApp({Entry('STR#', 136, Names({"Test Prefs", "Test Temp Prefs"}), nullptr),
-                Entry('CNFG', 128, "defaults!", "Config"),
-                Entry('PVER', 128, Version(3), nullptr, resPurgeable),
-                Entry('TMPL', 128, "\x07rcvWaitDWRD", "CNFG"),
-                Entry('TMPL', 130, "t130", nullptr)});
+    InstallApp({Resource('STR#', 136, Names({"Test Prefs", "Test Temp Prefs"}), nullptr),
+                Resource('CNFG', 128, "defaults!", "Config"),
+                Resource('PVER', 128, Version(3), nullptr, resPurgeable),
+                Resource('TMPL', 128, "\x07rcvWaitDWRD", "CNFG"),
+                Resource('TMPL', 130, "t130", nullptr)});
   }
   void TearDown() override {
     tb::ResetResources();
@@ -88,20 +77,15 @@ class PrefFiles : public ::testing::Test {
   }
 
   void InstallApp(const std::vector<tb::ResourceEntry>& entries) {
-    std::vector<UInt8> image;
-    ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
-    WriteFile(app, std::string(image.begin(), image.end()));
     tb::ResetResources();
-    Appl_Rsrc_Fork_No = tb::OpenApplicationResources(app.string());
+    Appl_Rsrc_Fork_No = testsupport::OpenResourcesAsApplication(app, entries);
     ASSERT_GT(Appl_Rsrc_Fork_No, 0);
     appBytes = ReadFile(app);
   }
 
   // A preference file as an older or other program left it.
   void WritePref(const fs::path& p, const std::vector<tb::ResourceEntry>& entries) {
-    std::vector<UInt8> image;
-    ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
-    WriteFile(p, std::string(image.begin(), image.end()));
+    testsupport::WriteResourceFile(p, entries);
   }
 
   TempDir tmp;
@@ -153,13 +137,13 @@ TEST_F(PrefFiles, VersionsDecideWhetherAFileIsKept) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<tb::ResourceEntry> appEntries = {Entry('STR#', 136, Names({"Test Prefs"}), nullptr),
-                                                 Entry('CNFG', 128, "defaults!", "Config")};
-    if (c.appHasVersion) appEntries.push_back(Entry('PVER', 128, Version(3), nullptr));
+    std::vector<tb::ResourceEntry> appEntries = {Resource('STR#', 136, Names({"Test Prefs"}), nullptr),
+                                                 Resource('CNFG', 128, "defaults!", "Config")};
+    if (c.appHasVersion) appEntries.push_back(Resource('PVER', 128, Version(3), nullptr));
     InstallApp(appEntries);
-    std::vector<tb::ResourceEntry> file = {Entry('CNFG', 128, "user's", "Config")};
+    std::vector<tb::ResourceEntry> file = {Resource('CNFG', 128, "user's", "Config")};
     if (c.fileVersion >= 0)
-      file.push_back(Entry('PVER', 128, Version(static_cast<UInt16>(c.fileVersion)), nullptr));
+      file.push_back(Resource('PVER', 128, Version(static_cast<UInt16>(c.fileVersion)), nullptr));
     WritePref(main, file);
     SInt16 ref = Open_Pref_File();
     ASSERT_GT(ref, 0);
@@ -169,7 +153,7 @@ TEST_F(PrefFiles, VersionsDecideWhetherAFileIsKept) {
 }
 
 TEST_F(PrefFiles, AShortVersionResourceCountsAsZero) {
-  WritePref(main, {Entry('PVER', 128, "\x03", nullptr)});
+  WritePref(main, {Resource('PVER', 128, "\x03", nullptr)});
   FSSpec fss = FileSpecOf(main);
   SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
   ASSERT_GT(ref, 0);
@@ -207,7 +191,7 @@ TEST_F(PrefFiles, ASaveWithoutAFileWritesNothing) {
 }
 
 TEST_F(PrefFiles, WithoutAFileNameNothingIsTouched) {
-  InstallApp({Entry('CNFG', 128, "defaults!", "Config")});
+  InstallApp({Resource('CNFG', 128, "defaults!", "Config")});
   fs::create_directories(prefs);
   EXPECT_EQ(Open_Pref_File(), -1);
   EXPECT_EQ(Temp_Pref_File(), -1);
@@ -234,7 +218,7 @@ TEST_F(PrefFiles, ADamagedFileIsReplacedByTheDefaults) {
 
 TEST_F(PrefFiles, AGoodFileIsNeverReplacedByCreate) {
   WritePref(main,
-            {Entry('CNFG', 128, "user's", "Config"), Entry('PVER', 128, Version(3), nullptr)});
+            {Resource('CNFG', 128, "user's", "Config"), Resource('PVER', 128, Version(3), nullptr)});
   FSSpec fss = FileSpecOf(main);
   EXPECT_EQ(Create_Pref_File(&fss), -1);
   EXPECT_EQ(Data(Find(ReadEntries(main), 'CNFG', 128)), "user's");
@@ -266,7 +250,7 @@ TEST_F(PrefFiles, PerPrinterFiles) {
   ASSERT_EQ(Save_Configuration(&fss, &record), noErr);
   EXPECT_EQ(Data(Find(ReadEntries(printer), 'CNFG', 128)).substr(0, 2), std::string("\x00\x01", 2));
 
-  WritePref(printer, {Entry('CNFG', 128, "old", nullptr), Entry('PVER', 128, Version(1), nullptr)});
+  WritePref(printer, {Resource('CNFG', 128, "old", nullptr), Resource('PVER', 128, Version(1), nullptr)});
   EXPECT_EQ(Open_MonitorPref_File(&fss), -1);  // outdated: deleted
   EXPECT_FALSE(fs::exists(printer));
   EXPECT_EQ(CurResFile(), Appl_Rsrc_Fork_No);
@@ -274,7 +258,7 @@ TEST_F(PrefFiles, PerPrinterFiles) {
 
 TEST_F(PrefFiles, TheSecondFileSkipsTheVersionCheck) {
   const fs::path temp = prefs / "Test Temp Prefs";
-  WritePref(temp, {Entry('CNFG', 128, "older", nullptr), Entry('PVER', 128, Version(1), nullptr)});
+  WritePref(temp, {Resource('CNFG', 128, "older", nullptr), Resource('PVER', 128, Version(1), nullptr)});
   SInt16 ref = Temp_Pref_File();
   ASSERT_GT(ref, 0);
   EXPECT_EQ(Bytes(Get1Resource('CNFG', 128)), "older");
@@ -304,7 +288,7 @@ bool Undeletable(const fs::path& dir, bool on) {
 }
 
 TEST_F(PrefFiles, AnOutdatedFileThatCannotBeDeletedGivesNoFile) {
-  WritePref(main, {Entry('CNFG', 128, "user's", nullptr), Entry('PVER', 128, Version(1), nullptr)});
+  WritePref(main, {Resource('CNFG', 128, "user's", nullptr), Resource('PVER', 128, Version(1), nullptr)});
   if (!Undeletable(prefs, true)) GTEST_SKIP() << "cannot protect a folder here";
   SInt16 ref = Open_Pref_File();
   ConfigData = CONFIGURATION{1, 2, 3, 4};

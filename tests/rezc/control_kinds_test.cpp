@@ -16,10 +16,7 @@ TEST(RezcControls, DescriptionsBecomeControls) {
       "resource 'CNTL' 161 { bounds 40 10 56 160  proc 1  value 1  max 1  hidden  title \"Keep\" }\n",
       (dir / "app.r").string());
   ASSERT_TRUE(r.ok()) << r.errors[0];
-  std::vector<UInt8> image;
-  ASSERT_EQ(tb::BuildResourceFile(r.entries, image), noErr);
-  testsupport::WriteFile(dir / "app.rsrc", std::string(image.begin(), image.end()));
-  ASSERT_GT(tb::OpenApplicationResources((dir / "app.rsrc").string()), 0);
+  ASSERT_GT(testsupport::OpenResourcesAsApplication(dir / "app.rsrc", r.entries), 0);
 
   Rect wr{60, 60, 260, 460};
   WindowRef w = NewCWindow(nullptr, &wr, reinterpret_cast<const unsigned char*>("\x01W"), true, documentProc,

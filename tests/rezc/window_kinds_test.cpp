@@ -21,10 +21,7 @@ TEST(RezcWindowsAndMenus, DescriptionsBecomeWindowsMenusAndBars) {
       "resource 'MBAR' 128 { 129 130 }\n",
       (dir / "app.r").string());
   ASSERT_TRUE(r.ok()) << r.errors[0];
-  std::vector<UInt8> image;
-  ASSERT_EQ(tb::BuildResourceFile(r.entries, image), noErr);
-  testsupport::WriteFile(dir / "app.rsrc", std::string(image.begin(), image.end()));
-  ASSERT_GT(tb::OpenApplicationResources((dir / "app.rsrc").string()), 0);
+  ASSERT_GT(testsupport::OpenResourcesAsApplication(dir / "app.rsrc", r.entries), 0);
 
   WindowRef w = GetNewCWindow(128, nullptr, kFirstWindowOfClass);
   ASSERT_NE(w, nullptr);

@@ -55,4 +55,30 @@ FSSpec FileSpecOf(const std::filesystem::path& p) {
   return fss;
 }
 
+tb::ResourceEntry Resource(ResType type, SInt16 id, std::vector<UInt8> data, const char* name, UInt8 attrs) {
+  tb::ResourceEntry e;
+  e.type = type;
+  e.id = id;
+  e.data = std::move(data);
+  e.hasName = name != nullptr;
+  if (name) e.name = name;
+  e.attrs = attrs;
+  return e;
+}
+
+tb::ResourceEntry Resource(ResType type, SInt16 id, std::string_view data, const char* name, UInt8 attrs) {
+  return Resource(type, id, std::vector<UInt8>(data.begin(), data.end()), name, attrs);
+}
+
+void WriteResourceFile(const std::filesystem::path& p, const std::vector<tb::ResourceEntry>& entries) {
+  std::vector<UInt8> image;
+  EXPECT_EQ(tb::BuildResourceFile(entries, image), noErr) << p;
+  WriteFile(p, std::string(image.begin(), image.end()));
+}
+
+SInt16 OpenResourcesAsApplication(const std::filesystem::path& p, const std::vector<tb::ResourceEntry>& entries) {
+  WriteResourceFile(p, entries);
+  return tb::OpenApplicationResources(p.string());
+}
+
 }  // namespace testsupport

@@ -3,7 +3,10 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "toolbox/resources.h"
 #include "toolbox/types.h"
 
 namespace testsupport {
@@ -46,5 +49,25 @@ std::string ReadFile(const std::filesystem::path& p);
 // The file spec of a path whose folder exists (the item itself need not);
 // a failure of the test otherwise.
 FSSpec FileSpecOf(const std::filesystem::path& p);
+
+// A Pascal string made from text, for the calls that take one.
+struct PStr {
+  Str255 s;
+  explicit PStr(std::string_view text) { pstr::set(s, sizeof s, text); }
+  operator const unsigned char*() const { return s; }
+  operator unsigned char*() { return s; }
+};
+
+// One resource, nameless unless a name is given.
+tb::ResourceEntry Resource(ResType type, SInt16 id, std::vector<UInt8> data, const char* name = nullptr,
+                           UInt8 attrs = 0);
+tb::ResourceEntry Resource(ResType type, SInt16 id, std::string_view data, const char* name = nullptr,
+                           UInt8 attrs = 0);
+// Writes a resource file of the entries (a failure of the test when they
+// make none).
+void WriteResourceFile(const std::filesystem::path& p, const std::vector<tb::ResourceEntry>& entries);
+// The same, then opens it as the program's own resource file; its number,
+// or -1.
+SInt16 OpenResourcesAsApplication(const std::filesystem::path& p, const std::vector<tb::ResourceEntry>& entries);
 
 }  // namespace testsupport

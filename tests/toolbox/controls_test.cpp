@@ -573,37 +573,20 @@ class ControlResources : public ControlsTest {
       be::put32(&d[18], 0xCAFE);
       d.push_back(UInt8(title.size()));
       d.insert(d.end(), title.begin(), title.end());
-      tb::ResourceEntry e;
-      e.type = 'CNTL';
-      e.id = id;
-      e.data = d;
-      entries.push_back(e);
+      entries.push_back(testsupport::Resource('CNTL', id, d));
     };
     // A 4 x 2 picture and icon: red left, blue right.
     UInt32 px[8];
     for (int i = 0; i < 8; ++i) px[i] = (i % 4) < 2 ? Px(0xFF, 0, 0) : Px(0, 0, 0xFF);
     const std::vector<UInt8> png = tb::EncodePNG(px, 16, 4, 2);
-    tb::ResourceEntry pict, icon;
-    pict.type = 'PICT';
-    pict.id = 128;
-    pict.data = *tb::MakePictData(png);
-    icon.type = 'cicn';
-    icon.id = 129;
-    icon.data = *tb::MakeCIconData(png);
-    entries.push_back(pict);
-    entries.push_back(icon);
+    entries.push_back(testsupport::Resource('PICT', 128, *tb::MakePictData(png)));
+    entries.push_back(testsupport::Resource('cicn', 129, *tb::MakeCIconData(png)));
     cntl(160, Rect{10, 10, 30, 200}, 0, 0, 160, popupMenuProc, "");
     cntl(161, Rect{40, 10, 56, 200}, 1, 1, 0, checkBoxProc, "Box");
-    tb::ResourceEntry cut;
-    cut.type = 'CNTL';
-    cut.id = 162;
-    cut.data = std::vector<UInt8>(22, 0);
-    cut.data.push_back(40);  // a title longer than what follows
-    entries.push_back(cut);
-    std::vector<UInt8> image;
-    ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
-    testsupport::WriteFile(dir_ / "App.rsrc", std::string(image.begin(), image.end()));
-    ASSERT_GT(tb::OpenApplicationResources((dir_ / "App.rsrc").string()), 0);
+    std::vector<UInt8> cut(22, 0);
+    cut.push_back(40);  // a title longer than what follows
+    entries.push_back(testsupport::Resource('CNTL', 162, cut));
+    ASSERT_GT(testsupport::OpenResourcesAsApplication(dir_ / "App.rsrc", entries), 0);
   }
   void TearDown() override {
     ControlsTest::TearDown();

@@ -17,11 +17,7 @@ namespace {
 const UInt32 kWhite = tb::PackPixel(0xFF, 0xFF, 0xFF);
 const UInt32 kBlack = tb::PackPixel(0, 0, 0);
 
-struct PStr {
-  Str255 s;
-  explicit PStr(std::string_view t) { pstr::set(s, sizeof s, t); }
-  operator const unsigned char*() const { return s; }
-};
+using testsupport::PStr;
 
 class DialogLook : public ::testing::Test {
  protected:

@@ -19,11 +19,7 @@
 
 namespace {
 
-struct PStr {
-  Str255 s;
-  explicit PStr(std::string_view t) { pstr::set(s, sizeof s, t); }
-  operator const unsigned char*() const { return s; }
-};
+using testsupport::PStr;
 
 class Dialogs : public ::testing::Test {
  protected:
@@ -641,11 +637,7 @@ TEST_F(Dialogs, DamagedItemListsAndDialogsAreRefused) {
   testsupport::TempDir dir;
   std::vector<tb::ResourceEntry> entries;
   auto add = [&](ResType type, SInt16 id, std::vector<UInt8> data) {
-    tb::ResourceEntry e;
-    e.type = type;
-    e.id = id;
-    e.data = std::move(data);
-    entries.push_back(std::move(e));
+    entries.push_back(testsupport::Resource(type, id, std::move(data)));
   };
   std::vector<UInt8> dlog170 = dlog;
   dlog170[19] = 170;
@@ -655,11 +647,8 @@ TEST_F(Dialogs, DamagedItemListsAndDialogsAreRefused) {
   add('DITL', 170, ditl170);
   add('DLOG', 171, noPosition);
   add('DITL', 172, {0x00});
-  std::vector<UInt8> image;
-  ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
-  testsupport::WriteFile(dir / "bad.rsrc", std::string(image.begin(), image.end()));
-  FSSpec fss;
-  ASSERT_EQ(tb::PathToSpec((dir / "bad.rsrc").string(), &fss), noErr);
+  testsupport::WriteResourceFile(dir / "bad.rsrc", entries);
+  FSSpec fss = testsupport::FileSpecOf(dir / "bad.rsrc");
   const SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
   ASSERT_GT(ref, 0);
   const int windows = tb::WindowCount();

@@ -22,11 +22,7 @@ std::string P(const FSSpec& fss) {
   return path;
 }
 
-struct PStr {
-  Str255 s;
-  explicit PStr(std::string_view text) { pstr::set(s, sizeof s, text); }
-  operator const unsigned char*() const { return s; }
-};
+using testsupport::PStr;
 
 bool XattrsWork(const fs::path& dir) {
   std::string probe = (dir / ".xattr-probe").string();

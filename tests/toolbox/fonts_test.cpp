@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "test_support.h"
 #include "toolbox/fonts.h"
 
 namespace {
@@ -11,12 +12,7 @@ const UInt32 kWhite = tb::PackPixel(0xFF, 0xFF, 0xFF);
 
 std::string P(const unsigned char* s) { return pstr::str(s); }
 
-struct PStr {
-  Str255 s;
-  explicit PStr(std::string_view t) { pstr::set(s, sizeof s, t); }
-  operator const unsigned char*() const { return s; }
-  operator unsigned char*() { return s; }
-};
+using testsupport::PStr;
 
 // An offscreen world for one test, current while it lives.
 class Canvas {

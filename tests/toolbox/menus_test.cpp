@@ -244,11 +244,8 @@ TEST_F(MenusTest, MenusAndBarsFromResources) {
   bar.type = 'MBAR';
   bar.id = 128;
   bar.data = {0, 2, 0, 131, 0, 77};  // 77 does not exist and is left out
-  std::vector<UInt8> image;
-  ASSERT_EQ(tb::BuildResourceFile({menu, bar}, image), noErr);
   testsupport::TempDir dir;
-  testsupport::WriteFile(dir / "app.rsrc", std::string(image.begin(), image.end()));
-  ASSERT_GT(tb::OpenApplicationResources((dir / "app.rsrc").string()), 0);
+  ASSERT_GT(testsupport::OpenResourcesAsApplication(dir / "app.rsrc", {menu, bar}), 0);
 
   MenuBarHandle h = GetNewMBar(128);
   ASSERT_NE(h, nullptr);
@@ -271,9 +268,7 @@ TEST_F(MenusTest, MenusAndBarsFromResources) {
   tb::ResetResources();
   menu.id = 140;
   menu.data = {0, 140, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 200, 'x'};
-  ASSERT_EQ(tb::BuildResourceFile({menu}, image), noErr);
-  testsupport::WriteFile(dir / "bad.rsrc", std::string(image.begin(), image.end()));
-  ASSERT_GT(tb::OpenApplicationResources((dir / "bad.rsrc").string()), 0);
+  ASSERT_GT(testsupport::OpenResourcesAsApplication(dir / "bad.rsrc", {menu}), 0);
   EXPECT_EQ(GetMenu(140), nullptr);
   tb::ResetResources();
 }

@@ -274,20 +274,13 @@ class ResourcePictures : public ::testing::Test {
  protected:
   void SetUp() override {
     tb::ResetResources();
-    std::vector<tb::ResourceEntry> entries(3);
-    entries[0].type = 'PICT';
-    entries[0].id = 128;
-    entries[0].data = *tb::MakePictData(TwoColourPng());
-    entries[1].type = 'cicn';
-    entries[1].id = 128;
-    entries[1].data = *tb::MakeCIconData(TwoColourPng());
-    entries[2].type = 'PICT';
-    entries[2].id = 129;
-    entries[2].data = {0, 12, 0, 0, 0, 0, 0, 2, 0, 4, 0x89, 'P'};  // cut short
-    std::vector<UInt8> image;
-    ASSERT_EQ(tb::BuildResourceFile(entries, image), noErr);
-    testsupport::WriteFile(dir_ / "App.rsrc", std::string(image.begin(), image.end()));
-    ASSERT_GT(tb::OpenApplicationResources((dir_ / "App.rsrc").string()), 0);
+    using testsupport::Resource;
+    std::vector<tb::ResourceEntry> entries = {
+        Resource('PICT', 128, *tb::MakePictData(TwoColourPng())),
+        Resource('cicn', 128, *tb::MakeCIconData(TwoColourPng())),
+        Resource('PICT', 129, std::vector<UInt8>{0, 12, 0, 0, 0, 0, 0, 2, 0, 4, 0x89, 'P'}),  // cut short
+    };
+    ASSERT_GT(testsupport::OpenResourcesAsApplication(dir_ / "App.rsrc", entries), 0);
   }
   void TearDown() override { tb::ResetResources(); }
   testsupport::TempDir dir_;

@@ -11,17 +11,14 @@
 
 namespace fs = std::filesystem;
 using testsupport::FileSpecOf;
+using testsupport::Resource;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 
 namespace {
 
-struct PStr {
-  Str255 s;
-  explicit PStr(std::string_view text) { pstr::set(s, sizeof s, text); }
-  operator const unsigned char*() const { return s; }
-};
+using testsupport::PStr;
 
 Handle HandleOf(std::string_view bytes) {
   Handle h = NewHandle(static_cast<Size>(bytes.size()));
@@ -35,18 +32,6 @@ std::vector<UInt8> Image(const std::vector<tb::ResourceEntry>& entries) {
   std::vector<UInt8> image;
   EXPECT_EQ(tb::BuildResourceFile(entries, image), noErr);
   return image;
-}
-
-tb::ResourceEntry Entry(ResType type, SInt16 id, std::string data, const char* name = nullptr,
-                        UInt8 attrs = 0) {
-  tb::ResourceEntry e;
-  e.type = type;
-  e.id = id;
-  e.data.assign(data.begin(), data.end());
-  e.hasName = name != nullptr;
-  if (name) e.name = name;
-  e.attrs = attrs;
-  return e;
 }
 
 std::string StrList(std::initializer_list<std::string> items) {
@@ -136,7 +121,7 @@ TEST_F(Resources, RoundTripKeepsIdsNamesAttributesAndData) {
 }
 
 TEST_F(Resources, HandlesStayTheSameWhileLoaded) {
-  SInt16 app = OpenApp({Entry('PICT', 200, "picture")});
+  SInt16 app = OpenApp({Resource('PICT', 200, "picture")});
   ASSERT_GT(app, 0);
   Handle a = GetResource('PICT', 200);
   ASSERT_NE(a, nullptr);
@@ -156,8 +141,8 @@ TEST_F(Resources, HandlesStayTheSameWhileLoaded) {
 }
 
 TEST_F(Resources, SearchChainRunsFromTheCurrentFileToTheProgramsFile) {
-  SInt16 app = OpenApp({Entry('STR#', 136, StrList({"Main Prefs", "Second Prefs"})),
-                        Entry('CNFG', 128, "defaults")});
+  SInt16 app = OpenApp({Resource('STR#', 136, StrList({"Main Prefs", "Second Prefs"})),
+                        Resource('CNFG', 128, "defaults")});
   ASSERT_GT(app, 0);
   EXPECT_EQ(tb::ApplicationResFile(), app);
   FSSpec fss = FileSpecOf(tmp / "Prefs");
@@ -233,7 +218,7 @@ TEST_F(Resources, ReplacingARecordLikeASettingsSave) {
 }
 
 TEST_F(Resources, ReadOnlyFilesTakeNoChanges) {
-  SInt16 app = OpenApp({Entry('CNFG', 128, "defaults")});
+  SInt16 app = OpenApp({Resource('CNFG', 128, "defaults")});
   const std::string before = ReadFile(tmp / "App.rsrc");
   Handle x = HandleOf("x");
   AddResource(x, 'CNFG', 129, nullptr);
@@ -297,7 +282,7 @@ TEST_F(Resources, WritesKeepTheFinderInformation) {
 }
 
 TEST_F(Resources, ProgramResourcesAreFoundBesideTheProgram) {
-  auto image = Image({Entry('STR#', 136, StrList({"Prog Prefs"}))});
+  auto image = Image({Resource('STR#', 136, StrList({"Prog Prefs"}))});
   WriteFile(tmp / "Prog.app/Contents/Resources/Prog.rsrc", std::string(image.begin(), image.end()));
   WriteFile(tmp / "Prog.app/Contents/MacOS/Prog", "");
   tb::SetApplicationPath((tmp / "Prog.app/Contents/MacOS/Prog").string());
@@ -315,7 +300,7 @@ TEST_F(Resources, StringListsThatLieAreReadSafely) {
   lying[1] = 3;  // claims three items
   std::string cut = StrList({"abcdef"});
   cut.resize(cut.size() - 2);  // last string runs past the end
-  OpenApp({Entry('STR#', 1, lying), Entry('STR#', 2, cut), Entry('STR#', 3, "")});
+  OpenApp({Resource('STR#', 1, lying), Resource('STR#', 2, cut), Resource('STR#', 3, "")});
   Str255 s;
   GetIndString(s, 1, 1);
   EXPECT_EQ(pstr::str(s), "one");
@@ -333,8 +318,8 @@ TEST_F(Resources, StringListsThatLieAreReadSafely) {
 // Damaged files
 
 std::vector<UInt8> Sample() {
-  return Image({Entry('CNFG', 128, "config", "Config"), Entry('PVER', 128, std::string(16, 'v')),
-                Entry('TMPL', 128, "t1", "T"), Entry('TMPL', 130, "t2")});
+  return Image({Resource('CNFG', 128, "config", "Config"), Resource('PVER', 128, std::string(16, 'v')),
+                Resource('TMPL', 128, "t1", "T"), Resource('TMPL', 130, "t2")});
 }
 
 OSErr Parse(const std::vector<UInt8>& image) {
@@ -423,13 +408,13 @@ TEST(ResourceFormat, EmptyFileAndLimits) {
   EXPECT_EQ(be::get16(empty.data() + be::get32(empty.data() + 4) + 28), 0xFFFF);
 
   std::vector<UInt8> image;
-  EXPECT_EQ(tb::BuildResourceFile({Entry('A   ', 1, ""), Entry('A   ', 1, "")}, image),
+  EXPECT_EQ(tb::BuildResourceFile({Resource('A   ', 1, ""), Resource('A   ', 1, "")}, image),
             addResFailed);
-  auto huge = Entry('BIG ', 1, "");
+  auto huge = Resource('BIG ', 1, "");
   huge.data.resize(0x1000000);
-  EXPECT_EQ(tb::BuildResourceFile({huge, Entry('BIG ', 2, "x")}, image), addResFailed);
+  EXPECT_EQ(tb::BuildResourceFile({huge, Resource('BIG ', 2, "x")}, image), addResFailed);
   huge.data.resize(0xFFFFF0);
-  EXPECT_EQ(tb::BuildResourceFile({huge, Entry('BIG ', 2, "x")}, image), noErr);
+  EXPECT_EQ(tb::BuildResourceFile({huge, Resource('BIG ', 2, "x")}, image), noErr);
   ASSERT_EQ(tb::ParseResourceFile(image, out), noErr);
   EXPECT_EQ(out.size(), 2u);
 }

@@ -387,11 +387,8 @@ TEST_F(WindowsTest, WindowsFromWindResources) {
   // bounds 50,60,150,260; documentProc; visible; close box; refCon 99;
   // title "Res"; centred on the screen.
   wind.data = {0, 50, 0, 60, 0, 150, 1, 4, 0, 0, 0, 1, 0, 1, 0, 0, 0, 99, 3, 'R', 'e', 's', 0x28, 0x0A};
-  std::vector<UInt8> image;
-  ASSERT_EQ(tb::BuildResourceFile({wind}, image), noErr);
   testsupport::TempDir dir;
-  testsupport::WriteFile(dir / "app.rsrc", std::string(image.begin(), image.end()));
-  ASSERT_GT(tb::OpenApplicationResources((dir / "app.rsrc").string()), 0);
+  ASSERT_GT(testsupport::OpenResourcesAsApplication(dir / "app.rsrc", {wind}), 0);
   WindowRef w = GetNewCWindow(128, nullptr, kFirstWindowOfClass);
   ASSERT_NE(w, nullptr);
   Str255 t;
