@@ -20,6 +20,7 @@
 #include <unordered_map>
 
 #include "qd_internal.h"
+#include "utf8_internal.h"
 
 using namespace tb::qd;
 
@@ -330,24 +331,7 @@ class Fonts {
 // ---------------------------------------------------------------------------
 // UTF-8
 
-// Decodes one character at text[i]; a byte that does not start a valid
-// sequence stands for itself. Returns the character and its byte length.
-std::pair<char32_t, std::size_t> Decode(const unsigned char* t, std::size_t n, std::size_t i) {
-  unsigned c = t[i];
-  if (c < 0x80) return {c, 1};
-  std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-  if (c > 0xF4) len = 0;
-  if (len == 0 || i + len > n) return {c, 1};
-  char32_t cp = c & (0xFF >> (len + 1));
-  for (std::size_t k = 1; k < len; ++k) {
-    unsigned cc = t[i + k];
-    if ((cc & 0xC0) != 0x80) return {c, 1};
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {c, 1};
-  return {cp, len};
-}
+using tb::utf8::Decode;
 
 // ---------------------------------------------------------------------------
 // Measuring and drawing in a port

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "utf8_internal.h"
+
 struct OpaqueScrapRef {
   struct Flavor {
     ScrapFlavorType type;
@@ -49,24 +51,7 @@ std::vector<UInt16> toUtf16(std::string_view s) {
   const auto* t = reinterpret_cast<const unsigned char*>(s.data());
   std::size_t i = 0, n = s.size();
   while (i < n) {
-    unsigned c = t[i];
-    std::size_t len = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-    char32_t cp = c;
-    bool ok = len > 0 && i + len <= n;
-    if (ok && len > 1) {
-      cp = c & (0xFF >> (len + 1));
-      for (std::size_t k = 1; k < len && ok; ++k) {
-        unsigned cc = t[i + k];
-        ok = (cc & 0xC0) == 0x80;
-        cp = (cp << 6) | (cc & 0x3F);
-      }
-      ok = ok && !((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-                   (cp >= 0xD800 && cp <= 0xDFFF));
-    }
-    if (!ok) {
-      cp = c;
-      len = 1;
-    }
+    auto [cp, len] = tb::utf8::Decode(t, n, i);
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(UInt16(0xD800 + (cp >> 10)));
@@ -89,21 +74,7 @@ std::string fromUtf16(const UInt16* u, std::size_t n) {
     } else if (cp >= 0xD800 && cp < 0xE000) {
       cp = 0xFFFD;
     }
-    if (cp < 0x80) {
-      out += char(cp);
-    } else if (cp < 0x800) {
-      out += char(0xC0 | (cp >> 6));
-      out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += char(0xE0 | (cp >> 12));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    } else {
-      out += char(0xF0 | (cp >> 18));
-      out += char(0x80 | ((cp >> 12) & 0x3F));
-      out += char(0x80 | ((cp >> 6) & 0x3F));
-      out += char(0x80 | (cp & 0x3F));
-    }
+    tb::utf8::Append(out, cp);
   }
   return out;
 }

@@ -9,6 +9,7 @@
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
 #include "toolbox/scrap.h"
+#include "utf8_internal.h"
 
 namespace {
 
@@ -33,47 +34,13 @@ const UInt8* textOf(TEHandle te) {
 // Characters. The same rule as text drawing: a valid UTF-8 sequence is one
 // character, any other byte a character of its own.
 
-std::size_t charLen(const UInt8* t, std::size_t n, std::size_t i) {
-  unsigned c = t[i];
-  if (c < 0x80) return 1;
-  std::size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-  if (len == 0 || i + len > n) return 1;
-  char32_t cp = c & (0xFF >> (len + 1));
-  for (std::size_t k = 1; k < len; ++k) {
-    unsigned cc = t[i + k];
-    if ((cc & 0xC0) != 0x80) return 1;
-    cp = (cp << 6) | (cc & 0x3F);
-  }
-  if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-    return 1;
-  return len;
-}
+std::size_t charLen(const UInt8* t, std::size_t n, std::size_t i) { return tb::utf8::Decode(t, n, i).second; }
 
-char32_t codeAt(const UInt8* t, std::size_t n, std::size_t i) {
-  std::size_t len = charLen(t, n, i);
-  if (len == 1) return t[i];
-  char32_t cp = t[i] & (0xFF >> (len + 1));
-  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (t[i + k] & 0x3F);
-  return cp;
-}
+char32_t codeAt(const UInt8* t, std::size_t n, std::size_t i) { return tb::utf8::Decode(t, n, i).first; }
 
 std::string encode(char32_t cp) {
   std::string out;
-  if (cp < 0x80) {
-    out += char(cp);
-  } else if (cp < 0x800) {
-    out += char(0xC0 | (cp >> 6));
-    out += char(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += char(0xE0 | (cp >> 12));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  } else {
-    out += char(0xF0 | (cp >> 18));
-    out += char(0x80 | ((cp >> 12) & 0x3F));
-    out += char(0x80 | ((cp >> 6) & 0x3F));
-    out += char(0x80 | (cp & 0x3F));
-  }
+  tb::utf8::Append(out, cp);
   return out;
 }
 
