@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<char> byName(out.size(), kFill);
     int foundByName = Load_File_To_CstringEx(s, k, byName.data(), outSize, file.path().c_str());
-    fuzz::Check(foundByName == found && byName == out, "the full-path reader agrees with the file-spec reader");
+    fuzz::Check(foundByName == found && byName == out, "the full-path reader agrees with the reader given a file spec");
 
     Str255 p;
     p[0] = 0xEE;

@@ -24,7 +24,7 @@ short CreateAlias(const FSSpec* target, SInt16 vRefNum, SInt32 dirID);
 
 // The first file on volume -volumeNumber (0: the default volume) whose
 // creator and type both equal the four-character texts (one of another
-// length means 'MACS' as creator, 'FNDR' as type): 0 and its spec in
+// length means 'MACS' as creator, 'FNDR' as type): 0 and its file spec in
 // match; the platform's result otherwise (nsvErr past the last volume,
 // eofErr when the volume has none); 1 when memory is short.
 OSErr DoCatSearch(ConstStr255Param creator, ConstStr255Param fileType, FSSpec* match,

@@ -6,5 +6,5 @@
 #include "toolbox/types.h"
 
 // Fills appSpec with the running program's file; returns the platform's
-// error (noErr when the spec names the file).
+// error (noErr when the file spec names the file).
 OSErr GetAppLocation(FSSpec* appSpec);
