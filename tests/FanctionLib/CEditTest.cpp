@@ -7,6 +7,7 @@
 #include <string>
 
 #include "CEdit.h"
+#include "test_support.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/testdriver.h"
 
@@ -85,15 +86,7 @@ class TextViewTest : public ::testing::Test {
     return r;
   }
   UInt32 px(int h, int v) const { return tb::PortPixel(GetWindowPort(w_), h, v); }
-  bool inkIn(const Rect& r) const {
-    for (int v = r.top; v < r.bottom; ++v)
-      for (int h = r.left; h < r.right; ++h) {
-        UInt8 red, green, blue;
-        tb::UnpackPixel(px(h, v), red, green, blue);
-        if (red < 0x60 && green < 0x60 && blue < 0x60) return true;
-      }
-    return false;
-  }
+  bool inkIn(const Rect& r) const { return testsupport::DarkInkIn(GetWindowPort(w_), r); }
   Point global(Point local) const {
     Rect content;
     GetWindowBounds(w_, kWindowContentRgn, &content);

@@ -67,16 +67,7 @@ class LaunchEvents : public ::testing::Test {
   // Waits for the other process (not for a time-out) until the log has n
   // lines.
   std::vector<std::string> WaitForLines(std::size_t n) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    std::vector<std::string> got;
-    while (std::chrono::steady_clock::now() < deadline) {
-      got.clear();
-      std::istringstream in(ReadFile(dir_.path() / "log.txt"));
-      for (std::string l; std::getline(in, l);) got.push_back(l);
-      if (got.size() >= n) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return got;
+    return testsupport::WaitForLines(dir_.path() / "log.txt", n);
   }
 };
 

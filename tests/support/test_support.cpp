@@ -1,9 +1,12 @@
 #include "test_support.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -48,11 +51,38 @@ std::string ReadFile(const std::filesystem::path& p) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::vector<std::string> ReadLines(const std::filesystem::path& p) {
+  std::vector<std::string> out;
+  std::istringstream in(ReadFile(p));
+  for (std::string l; std::getline(in, l);) out.push_back(l);
+  return out;
+}
+
+std::vector<std::string> WaitForLines(const std::filesystem::path& p, std::size_t n) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::vector<std::string> got = ReadLines(p);
+  while (got.size() < n && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    got = ReadLines(p);
+  }
+  return got;
+}
+
 FSSpec FileSpecOf(const std::filesystem::path& p) {
   FSSpec fss{};
   OSErr err = tb::PathToSpec(p.string(), &fss);
   EXPECT_TRUE(err == noErr || err == fnfErr) << p << ": " << err;
   return fss;
+}
+
+bool DarkInkIn(CGrafPtr port, const Rect& r, UInt8 below) {
+  for (int v = r.top; v < r.bottom; ++v)
+    for (int h = r.left; h < r.right; ++h) {
+      UInt8 red, green, blue;
+      tb::UnpackPixel(tb::PortPixel(port, h, v), red, green, blue);
+      if (red < below && green < below && blue < below) return true;
+    }
+  return false;
 }
 
 tb::ResourceEntry Resource(ResType type, SInt16 id, std::vector<UInt8> data, const char* name, UInt8 attrs) {

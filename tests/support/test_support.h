@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/types.h"
 
@@ -46,6 +47,12 @@ void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& p);
 
+// The lines of a text file (empty when it cannot be read).
+std::vector<std::string> ReadLines(const std::filesystem::path& p);
+// Waits until a file another process writes has at least n lines, or 20
+// real seconds have gone by; the lines it has then.
+std::vector<std::string> WaitForLines(const std::filesystem::path& p, std::size_t n);
+
 // The file spec of a path whose folder exists (the item itself need not);
 // a failure of the test otherwise.
 FSSpec FileSpecOf(const std::filesystem::path& p);
@@ -57,6 +64,10 @@ struct PStr {
   operator const unsigned char*() const { return s; }
   operator unsigned char*() { return s; }
 };
+
+// Whether any pixel of the port's rectangle has all three channels below
+// `below` (text or other dark ink was drawn there).
+bool DarkInkIn(CGrafPtr port, const Rect& r, UInt8 below = 0x60);
 
 // One resource, nameless unless a name is given.
 tb::ResourceEntry Resource(ResType type, SInt16 id, std::vector<UInt8> data, const char* name = nullptr,

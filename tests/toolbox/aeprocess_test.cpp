@@ -25,13 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) out.push_back(l);
-  return out;
-}
-
 class TwoProcesses : public ::testing::Test {
  protected:
   TempDir dir;
@@ -125,16 +118,7 @@ class TwoProcesses : public ::testing::Test {
   }
 
   // Waits (for the other process, not for a time-out) until the log has n lines.
-  std::vector<std::string> waitForLines(std::size_t n) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    std::vector<std::string> got;
-    while (std::chrono::steady_clock::now() < deadline) {
-      got = lines(ReadFile(dir.path() / "log.txt"));
-      if (got.size() >= n) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return got;
-  }
+  std::vector<std::string> waitForLines(std::size_t n) { return testsupport::WaitForLines(dir.path() / "log.txt", n); }
 };
 
 }  // namespace
@@ -193,7 +177,7 @@ TEST_F(TwoProcesses, RunningProgramReceivesBySignatureAndBySerialNumber) {
   int status = -1;
   ASSERT_TRUE(tb::WaitForProcessExit(psn, 10000, &status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(lines(ReadFile(dir.path() / "log.txt")).back(), "aevt quit");
+  EXPECT_EQ(testsupport::ReadLines(dir.path() / "log.txt").back(), "aevt quit");
 
   // Gone: both addresses now give the unknown-target error, and its socket
   // went with it.

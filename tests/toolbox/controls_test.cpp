@@ -86,15 +86,7 @@ class ControlsTest : public ::testing::Test {
     return Point{SInt16(content.top + local.v), SInt16(content.left + local.h)};
   }
   // Whether text (or any dark ink) was drawn in the rectangle.
-  bool darkIn(const Rect& r) const {
-    for (int v = r.top; v < r.bottom; ++v)
-      for (int h = r.left; h < r.right; ++h) {
-        UInt8 red, green, blue;
-        tb::UnpackPixel(px(h, v), red, green, blue);
-        if (red < 0x80 && green < 0x80 && blue < 0x80) return true;
-      }
-    return false;
-  }
+  bool darkIn(const Rect& r) const { return testsupport::DarkInkIn(GetWindowPort(w_), r, 0x80); }
   static Point mid(const Rect& r) { return Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)}; }
 
   // The program's side of a click: takes the press from the queue and

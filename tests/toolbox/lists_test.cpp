@@ -5,6 +5,7 @@
 #include <deque>
 #include <string>
 
+#include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/lists.h"
 #include "toolbox/memory.h"
@@ -80,15 +81,7 @@ class Lists : public ::testing::Test {
     return r;
   }
   UInt32 px(int h, int v) const { return tb::PortPixel(GetWindowPort(w_), h, v); }
-  bool inkIn(const Rect& r) const {
-    for (int v = r.top; v < r.bottom; ++v)
-      for (int h = r.left; h < r.right; ++h) {
-        UInt8 red, green, blue;
-        tb::UnpackPixel(px(h, v), red, green, blue);
-        if (red < 0x60 && green < 0x60 && blue < 0x60) return true;
-      }
-    return false;
-  }
+  bool inkIn(const Rect& r) const { return testsupport::DarkInkIn(GetWindowPort(w_), r); }
   int selectedCount() {
     int n = 0;
     Cell c{0, 0};
