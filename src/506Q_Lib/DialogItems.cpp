@@ -9,21 +9,6 @@
 
 namespace {
 
-// Makes the dialog's port current for the object's lifetime.
-class DialogPort {
- public:
-  explicit DialogPort(DialogRef dialog) {
-    GetPort(&saved_);
-    SetPortDialogPort(dialog);
-  }
-  ~DialogPort() { SetPort(saved_); }
-  DialogPort(const DialogPort&) = delete;
-  DialogPort& operator=(const DialogPort&) = delete;
-
- private:
-  GrafPtr saved_ = nullptr;
-};
-
 bool item_rect(DialogRef dialog, DialogItemIndex item, Rect* rect, DialogItemType* kind = nullptr) {
   if (!dialog || item < 1 || item > CountDITL(dialog)) return false;
   DialogItemType k = 0;
@@ -41,7 +26,7 @@ ControlRef item_control(DialogRef dialog, DialogItemIndex item) {
 
 void frame_rect(DialogRef dialog, const Rect* rect, Pattern* (*pattern)(Pattern*)) {
   if (!dialog || !rect) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   PenState pen;
   GetPenState(&pen);
   PenNormal();
@@ -91,7 +76,7 @@ short Invert_Check_Item(DialogRef dialog, DialogItemIndex item) {
 void Invert_Button_Item(DialogRef dialog, DialogItemIndex item) {
   ControlRef control = item_control(dialog, item);
   if (!control) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   HiliteControl(control, kControlButtonPart);
   Force_Update_Window();
   UInt32 end;
@@ -102,7 +87,7 @@ void Invert_Button_Item(DialogRef dialog, DialogItemIndex item) {
 
 void Clear_Dialog_Rect_Area(DialogRef dialog, const Rect* rect) {
   if (!dialog || !rect) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   EraseRect(rect);
 }
 
@@ -128,7 +113,7 @@ void Draw_Setup_Frame_Item_B(DialogRef dialog, DialogItemIndex item) {
 
 void Draw_Group_Frame_Rect(DialogRef dialog, const Rect* rect) {
   if (!dialog || !rect) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   PenState pen;
   GetPenState(&pen);
   RGBColor fore;
@@ -163,7 +148,7 @@ void Draw_Rect_Pict(DialogRef dialog, const Rect* rect, SInt16 pictID) {
   if (!dialog || !rect) return;
   PicHandle pic = GetPicture(pictID);
   if (!pic) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   DrawPicture(pic, rect);
 }
 
@@ -175,7 +160,7 @@ void Draw_Item_Pict(DialogRef dialog, DialogItemIndex item, SInt16 pictID) {
 void Draw_String_User_StringArea(DialogRef dialog, ConstStr255Param text, const Rect* rect,
                                  short hStyle, short vStyle, short clear) {
   if (!dialog || !text || !rect) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   FontInfo info;
   GetFontInfo(&info);
   const short a = info.ascent, d = info.descent;

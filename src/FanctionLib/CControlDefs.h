@@ -4,6 +4,16 @@
 
 #include "toolbox/quickdraw.h"
 
+// Runs body with port current, then gives the caller's port back.
+template <typename F>
+void WithPort(CGrafPtr port, F body) {
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPort(port);
+  body();
+  SetPort(saved);
+}
+
 struct FONT_SET {
   SInt16 txFont;  // font number
   UInt8 txFace;   // style bits

@@ -17,15 +17,6 @@ constexpr SInt32 kArrowlessSystem = 0x106F;
 // Pixels the two arrows take from a bar's track, where there are arrows.
 constexpr SInt16 kArrowMargin = 33;
 
-template <typename F>
-void WithPort(CGrafPtr port, F body) {
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(port);
-  body();
-  SetPort(saved);
-}
-
 SInt16 Clamp16(long v) { return SInt16(std::clamp<long>(v, -32768, 32767)); }
 
 Rect R(long left, long top, long right, long bottom) {

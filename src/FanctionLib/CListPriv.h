@@ -57,14 +57,4 @@ inline bool CellDisabled(const CCELL_DATA& rec, int col) { return rec.flag && (r
 // The list that owns a control (through the control's reference).
 CLIST_DATA* OwnerOf(ControlRef c);
 
-// Runs body with the current port set to port, restoring it afterwards.
-template <typename F>
-void WithPort(CGrafPtr port, F body) {
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(port);
-  body();
-  SetPort(saved);
-}
-
 }  // namespace clist

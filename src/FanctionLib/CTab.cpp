@@ -19,15 +19,6 @@ enum : SInt16 { kSpinNone = 0, kSpinRightOnly = 1, kSpinBoth = 2, kSpinLeftOnly 
 constexpr UInt32 kFirstRepeatTicks = 20;
 constexpr UInt32 kRepeatTicks = 1;
 
-template <typename F>
-void WithPort(CGrafPtr port, F body) {
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(port);
-  body();
-  SetPort(saved);
-}
-
 Point ToLocal(CTAB_DATA* ct, Point global) {
   Point p = global;
   WithPort(ct->parPort, [&] { GlobalToLocal(&p); });

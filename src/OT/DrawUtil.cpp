@@ -10,21 +10,6 @@
 
 namespace {
 
-// Keeps the caller's port and draws in the dialog's.
-class DialogPort {
- public:
-  explicit DialogPort(DialogRef dialog) {
-    GetPort(&saved_);
-    SetPortDialogPort(dialog);
-  }
-  ~DialogPort() { SetPort(saved_); }
-  DialogPort(const DialogPort&) = delete;
-  DialogPort& operator=(const DialogPort&) = delete;
-
- private:
-  GrafPtr saved_ = nullptr;
-};
-
 short lineLeft(const Rect& r, short width, short hStyle) {
   switch (hStyle) {
     case kDrawCenter: return static_cast<short>(r.left + (r.right - r.left - width) / 2);
@@ -74,7 +59,7 @@ void drawLines(ConstStr255Param text, const Rect& r, short hStyle, short vStyle)
 void Draw_String_User_Rect(DialogRef dialog, ConstStr255Param text, const Rect* rect, short hStyle,
                            short vStyle, Boolean clear) {
   if (!dialog || !text || !rect) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   if (clear) Clear_Dialog_Rect_Area(dialog, rect);
   drawLines(text, *rect, hStyle, vStyle);
 }
@@ -82,7 +67,7 @@ void Draw_String_User_Rect(DialogRef dialog, ConstStr255Param text, const Rect* 
 void Draw_String_Color_Rect(DialogRef dialog, ConstStr255Param text, const Rect* rect, short hStyle,
                             short vStyle, const RGBColor* color) {
   if (!dialog || !text || !rect || !color) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   RGBColor savedBack;
   GetBackColor(&savedBack);
   RGBBackColor(color);
@@ -97,7 +82,7 @@ void Clear_Color_Item_Area(DialogRef dialog, DialogItemIndex item, const RGBColo
   Handle h = nullptr;
   Rect r{};
   GetDialogItem(dialog, item, &kind, &h, &r);
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   PenState pen;
   GetPenState(&pen);
   RGBColor savedBack;
@@ -121,7 +106,7 @@ void Draw_Rect_Icon(DialogRef dialog, const Rect* rect, SInt16 iconID) {
   if (!dialog || !rect) return;
   CIconHandle icon = GetCIcon(iconID);
   if (!icon) return;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   PlotCIcon(rect, icon);
   DisposeCIcon(icon);
 }
@@ -160,7 +145,7 @@ short Str_To_Num(ConstStr255Param text, UInt32* number, UInt32 maximum, UInt32 m
 
 ControlPartCode Original_Control_Action(DialogRef dialog, const EventRecord* event, ControlRef control) {
   if (!dialog || !event || !control) return kControlNoPart;
-  DialogPort port(dialog);
+  ScopedDialogPort port(dialog);
   Point where = event->where;
   GlobalToLocal(&where);
   return TrackControl(control, where, kControlUseOwnAction);
