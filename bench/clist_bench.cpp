@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "CList.h"
+#include "FanctionLib/CList.h"
 #include "toolbox/memory.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "FTPSend.h"
+#include "OT/FTPSend.h"
 #include "stub_monitor_host.h"
 #include "toolbox/events.h"
 #include "toolbox/files.h"

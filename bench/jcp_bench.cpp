@@ -7,8 +7,8 @@
 #include <set>
 #include <string>
 
-#include "JCPCommand.h"
-#include "JCPSearch.h"
+#include "OT/JCPCommand.h"
+#include "OT/JCPSearch.h"
 #include "pboxemu/emulator.h"
 #include "toolbox/clock.h"
 #include "toolbox/netconfig.h"

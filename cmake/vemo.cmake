@@ -2,7 +2,8 @@
 
 # vemo_library(<target> [DEPS <libs...>] [PUBLIC_DEPS <libs...>])
 # A static library of every .cpp in the calling folder (and its src/ if any);
-# headers are found from the folder itself and, for the toolbox, include/.
+# headers are found from src/ (with their folder), the folder itself and,
+# for the toolbox, include/.
 function(vemo_library target)
   cmake_parse_arguments(ARG "" "" "DEPS;PUBLIC_DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS
@@ -14,7 +15,10 @@ function(vemo_library target)
     set(srcs ${stub})
   endif()
   add_library(${target} STATIC ${srcs})
-  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  # Headers of the suite's libraries are named with their folder
+  # ("OT/FTPClient.h"), so src/ is the include root; a folder's own headers
+  # stay reachable by their bare names for the toolbox and tools.
+  target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/include)
     target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
   endif()

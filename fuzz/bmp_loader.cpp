@@ -6,7 +6,7 @@
 // Input: a byte choosing the depth ExchangePixelColor compares at (bits 0-1:
 // 8, 16, 32 or an unsupported 24), then the point it starts from and the
 // pixel read (x, y as bytes), then the file.
-#include "GWorldImage.h"
+#include "common/GWorldImage.h"
 #include "fuzz_support.h"
 #include "toolbox/files.h"
 

@@ -36,7 +36,7 @@
 #include <utility>
 #include <vector>
 
-#include "FTPSend.h"
+#include "OT/FTPSend.h"
 #include "fuzz_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"

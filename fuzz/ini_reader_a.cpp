@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "IniFile.h"
+#include "common/IniFile.h"
 #include "fuzz_support.h"
 #include "ini_queries.h"
 #include "toolbox/files.h"

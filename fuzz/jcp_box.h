@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "JCPSearch.h"
+#include "OT/JCPSearch.h"
 #include "fuzz_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/netconfig.h"

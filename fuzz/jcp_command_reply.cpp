@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "JCPCommand.h"
+#include "OT/JCPCommand.h"
 #include "jcp_box.h"
 
 namespace {

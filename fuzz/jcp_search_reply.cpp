@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "PBoxTable.h"
+#include "OT/PBoxTable.h"
 #include "jcp_box.h"
 #include "pbox_checks.h"
 

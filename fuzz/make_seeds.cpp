@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "JCPPacket.h"
-#include "PBoxTable.h"
+#include "OT/JCPPacket.h"
+#include "OT/PBoxTable.h"
 #include "pboxemu/settings.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "NBPLookup.h"
+#include "OT/NBPLookup.h"
 #include "fuzz_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/memory.h"

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "PBoxTable.h"
+#include "OT/PBoxTable.h"
 #include "fuzz_support.h"
 
 namespace fuzz {

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "JCPPacket.h"
-#include "PBoxTable.h"
+#include "OT/JCPPacket.h"
+#include "OT/PBoxTable.h"
 #include "fuzz_support.h"
 #include "pbox_checks.h"
 

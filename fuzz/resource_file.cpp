@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "PrefFile.h"
+#include "common/PrefFile.h"
 #include "fuzz_support.h"
 #include "toolbox/resources.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Context.h"
+#include "common/Context.h"
 #include "fuzz_support.h"
 
 // The tables a program defines.

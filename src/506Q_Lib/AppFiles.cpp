@@ -1,4 +1,4 @@
-#include "AppFiles.h"
+#include "506Q_Lib/AppFiles.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "AppLocation.h"
+#include "506Q_Lib/AppLocation.h"
 
 #include "toolbox/files.h"
 

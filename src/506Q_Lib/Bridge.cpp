@@ -1,6 +1,6 @@
-#include "Bridge.h"
+#include "506Q_Lib/Bridge.h"
 
-#include "AppWindows.h"
+#include "common/AppWindows.h"
 
 short Initialize_ToolBox() {
   FlushEvents(everyEvent, 0);

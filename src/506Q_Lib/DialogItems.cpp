@@ -1,10 +1,10 @@
-#include "DialogItems.h"
+#include "506Q_Lib/DialogItems.h"
 
 #include <string_view>
 
-#include "AppFonts.h"
-#include "Bridge.h"
-#include "IniFile.h"
+#include "common/AppFonts.h"
+#include "506Q_Lib/Bridge.h"
+#include "common/IniFile.h"
 #include "toolbox/controls.h"
 
 namespace {

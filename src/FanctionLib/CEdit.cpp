@@ -1,6 +1,6 @@
 // The scrolling text view: layout of the text and its two bars, tracking
 // of the bars, and drawing.
-#include "CEdit.h"
+#include "FanctionLib/CEdit.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,7 +8,7 @@
 // they need does not exist.
 #pragma once
 
-#include "CControlDefs.h"
+#include "FanctionLib/CControlDefs.h"
 #include "toolbox/controls.h"
 #include "toolbox/events.h"
 #include "toolbox/quickdraw.h"

@@ -18,7 +18,7 @@
 // quietly on bad input.
 #pragma once
 
-#include "CControlDefs.h"
+#include "FanctionLib/CControlDefs.h"
 #include "toolbox/controls.h"
 #include "toolbox/events.h"
 #include "toolbox/lists.h"

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <set>
 
-#include "CListPriv.h"
+#include "FanctionLib/CListPriv.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
 

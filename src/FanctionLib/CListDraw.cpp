@@ -3,7 +3,7 @@
 #include <cstring>
 #include <map>
 
-#include "CListPriv.h"
+#include "FanctionLib/CListPriv.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"

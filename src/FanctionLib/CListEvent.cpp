@@ -3,7 +3,7 @@
 // resizing and showing.
 #include <cstring>
 
-#include "CListPriv.h"
+#include "FanctionLib/CListPriv.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
 #include "toolbox/gestalt.h"

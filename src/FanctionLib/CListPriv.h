@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "CList.h"
+#include "FanctionLib/CList.h"
 
 namespace clist {
 

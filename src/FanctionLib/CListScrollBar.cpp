@@ -2,7 +2,7 @@
 // from the content, and clicks on them. Programs whose scroll bars behave
 // differently bring their own versions of these two operations and leave
 // this module out.
-#include "CListPriv.h"
+#include "FanctionLib/CListPriv.h"
 
 using namespace clist;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "CListPriv.h"
+#include "FanctionLib/CListPriv.h"
 #include "toolbox/events.h"
 
 using namespace clist;

@@ -1,6 +1,6 @@
 // The tab control's record, its chain of tabs, selection, scrolling by the
 // spin button and the mouse. Pictures and drawing are in CTabDraw.cpp.
-#include "CTab.h"
+#include "FanctionLib/CTab.h"
 
 #include <algorithm>
 #include <cstring>

@@ -12,7 +12,7 @@
 // missing tab behind a valid index. Setters ignore bad input.
 #pragma once
 
-#include "CControlDefs.h"
+#include "FanctionLib/CControlDefs.h"
 #include "toolbox/controls.h"
 #include "toolbox/events.h"
 #include "toolbox/pictures.h"

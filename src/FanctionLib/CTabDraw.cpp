@@ -3,7 +3,7 @@
 // region, the spin button, and the nine-part page frame.
 #include <algorithm>
 
-#include "CTab.h"
+#include "FanctionLib/CTab.h"
 #include "toolbox/resources.h"
 
 using namespace ctab;

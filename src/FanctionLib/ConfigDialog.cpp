@@ -1,11 +1,11 @@
 // The tabbed configuration dialog: page swaps, tab presses the page being
 // left may refuse, and the dialog keys.
-#include "ConfigDialog.h"
+#include "FanctionLib/ConfigDialog.h"
 
 #include <cstring>
 
-#include "AppWindows.h"
-#include "DialogItems.h"
+#include "common/AppWindows.h"
+#include "506Q_Lib/DialogItems.h"
 #include "toolbox/resources.h"
 
 namespace {

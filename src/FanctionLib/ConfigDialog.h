@@ -14,9 +14,9 @@
 // foundation, which the controls themselves build on.
 #pragma once
 
-#include "AppGlobals.h"
-#include "CList.h"
-#include "CTab.h"
+#include "common/AppGlobals.h"
+#include "FanctionLib/CList.h"
+#include "FanctionLib/CTab.h"
 #include "toolbox/dialogs.h"
 
 // One page's callbacks, in the order the frame knows them. Any may be null.

@@ -1,9 +1,9 @@
-#include "DrawUtil.h"
+#include "OT/DrawUtil.h"
 
 #include <string_view>
 #include <vector>
 
-#include "DialogItems.h"
+#include "506Q_Lib/DialogItems.h"
 #include "toolbox/fonts.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"

@@ -7,7 +7,7 @@
 // and restores the port.
 #pragma once
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/quickdraw.h"

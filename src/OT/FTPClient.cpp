@@ -1,4 +1,4 @@
-#include "FTPClient.h"
+#include "OT/FTPClient.h"
 
 #include <algorithm>
 #include <cstdio>

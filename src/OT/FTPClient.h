@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "OTEndpoint.h"
+#include "OT/OTEndpoint.h"
 #include "toolbox/types.h"
 
 constexpr std::size_t kFTPCmdSize = 80;

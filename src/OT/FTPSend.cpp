@@ -1,4 +1,4 @@
-#include "FTPSend.h"
+#include "OT/FTPSend.h"
 
 #include <algorithm>
 #include <cstdio>

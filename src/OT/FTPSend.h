@@ -10,9 +10,9 @@
 // without it (tools, tests) those steps are skipped.
 #pragma once
 
-#include "AppAlerts.h"
-#include "AppGlobals.h"
-#include "FTPClient.h"
+#include "common/AppAlerts.h"
+#include "common/AppGlobals.h"
+#include "OT/FTPClient.h"
 #include "toolbox/types.h"
 
 constexpr int kSendTableSize = 8;

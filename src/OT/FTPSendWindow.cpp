@@ -2,13 +2,13 @@
 // Cancel button, and the alert that tells how the transfer ended.
 #include <cstdio>
 
-#include "AppAlerts.h"
-#include "AppMenus.h"
-#include "AppWindows.h"
-#include "DialogItems.h"
-#include "DrawUtil.h"
-#include "FTPSend.h"
-#include "IniFile.h"
+#include "common/AppAlerts.h"
+#include "common/AppMenus.h"
+#include "common/AppWindows.h"
+#include "506Q_Lib/DialogItems.h"
+#include "OT/DrawUtil.h"
+#include "OT/FTPSend.h"
+#include "common/IniFile.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/windows.h"

@@ -1,4 +1,4 @@
-#include "JCPCommand.h"
+#include "OT/JCPCommand.h"
 
 #include <algorithm>
 #include <array>

@@ -3,8 +3,8 @@
 // acknowledges one by one.
 #pragma once
 
-#include "JCPSearch.h"
-#include "PBoxTable.h"
+#include "OT/JCPSearch.h"
+#include "OT/PBoxTable.h"
 
 // The DDP type of JCP commands over AppleTalk.
 enum : UInt8 { JCP_DDP_TYPE = 0xA1 };

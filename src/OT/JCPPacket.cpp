@@ -1,4 +1,4 @@
-#include "JCPPacket.h"
+#include "OT/JCPPacket.h"
 
 #include <algorithm>
 #include <cstring>

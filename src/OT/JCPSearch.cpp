@@ -1,4 +1,4 @@
-#include "JCPSearch.h"
+#include "OT/JCPSearch.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "JCPCommand.h"
+#include "OT/JCPCommand.h"
 #include "toolbox/memory.h"
 #include "toolbox/pump.h"
 

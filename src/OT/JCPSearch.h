@@ -4,9 +4,9 @@
 // transfer (JCPCommand.h) as well.
 #pragma once
 
-#include "JCPPacket.h"
-#include "NBPLookup.h"
-#include "OTEndpoint.h"
+#include "OT/JCPPacket.h"
+#include "OT/NBPLookup.h"
+#include "OT/OTEndpoint.h"
 #include "toolbox/types.h"
 
 struct JCPEPInfo;

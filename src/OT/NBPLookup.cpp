@@ -1,4 +1,4 @@
-#include "NBPLookup.h"
+#include "OT/NBPLookup.h"
 
 #include <algorithm>
 #include <cstring>

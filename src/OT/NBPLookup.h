@@ -3,7 +3,7 @@
 // table of the addresses that answered, and the own zone and zone list.
 #pragma once
 
-#include "OTEndpoint.h"
+#include "OT/OTEndpoint.h"
 #include "toolbox/appletalk.h"
 #include "toolbox/types.h"
 

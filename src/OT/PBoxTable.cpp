@@ -1,4 +1,4 @@
-#include "PBoxTable.h"
+#include "OT/PBoxTable.h"
 
 #include <algorithm>
 #include <cstring>

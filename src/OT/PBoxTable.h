@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <span>
 
-#include "JCPPacket.h"
+#include "OT/JCPPacket.h"
 #include "toolbox/types.h"
 
 // A length-prefixed name of up to 32 characters in a 34-byte field.

@@ -1,6 +1,6 @@
-#include "SelectFile.h"
+#include "OT/SelectFile.h"
 
-#include "AppWindows.h"
+#include "common/AppWindows.h"
 
 short Get_Select_File_Spec(FSSpec* folder, FSSpec* files) {
   if (!files) return 0;

@@ -1,10 +1,10 @@
 // The about box.
 #include <cstring>
 
-#include "AppAlerts.h"
-#include "AppWindows.h"
-#include "DialogItems.h"
-#include "IniFile.h"
+#include "common/AppAlerts.h"
+#include "common/AppWindows.h"
+#include "506Q_Lib/DialogItems.h"
+#include "common/IniFile.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/fonts.h"

@@ -1,9 +1,9 @@
 // Movable alerts and the confirmation alerts' filter.
-#include "AppAlerts.h"
+#include "common/AppAlerts.h"
 
-#include "AppWindows.h"
-#include "DialogItems.h"
-#include "IniFile.h"
+#include "common/AppWindows.h"
+#include "506Q_Lib/DialogItems.h"
+#include "common/IniFile.h"
 #include "toolbox/dialogs.h"
 
 namespace {

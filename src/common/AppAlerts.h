@@ -5,7 +5,7 @@
 // answers item 2 where a two-button alert offers it.
 #pragma once
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 #include "toolbox/events.h"
 
 // Movable alerts use dialog resources 610 to 617 only; the about box is

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "AppLocation.h"
-#include "AppWindows.h"
+#include "506Q_Lib/AppLocation.h"
+#include "common/AppWindows.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"
 

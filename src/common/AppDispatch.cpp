@@ -1,7 +1,7 @@
 // The two-stage event dispatch: the framework's dialogs first, then the
 // program's own hooks and the framework's plain windows.
-#include "AppMenus.h"
-#include "AppWindows.h"
+#include "common/AppMenus.h"
+#include "common/AppWindows.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/menus.h"

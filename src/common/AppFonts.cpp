@@ -1,11 +1,11 @@
-#include "AppFonts.h"
+#include "common/AppFonts.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "AppGlobals.h"
-#include "IniFile.h"
-#include "StrConv.h"
+#include "common/AppGlobals.h"
+#include "common/IniFile.h"
+#include "common/StrConv.h"
 #include "toolbox/bundle.h"
 #include "toolbox/fonts.h"
 

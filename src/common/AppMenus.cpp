@@ -1,4 +1,4 @@
-#include "AppMenus.h"
+#include "common/AppMenus.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The window registry: the table of framework windows, their reference
 // records, content colour and the movable-modal mode.
-#include "AppWindows.h"
+#include "common/AppWindows.h"
 
 #include <new>
 

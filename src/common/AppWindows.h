@@ -11,8 +11,8 @@
 // that answered 1, to Handle_Window_Event.
 #pragma once
 
-#include "AppGlobals.h"
-#include "Queue.h"
+#include "common/AppGlobals.h"
+#include "common/Queue.h"
 #include "toolbox/events.h"
 #include "toolbox/windows.h"
 

@@ -1,9 +1,9 @@
-#include "Context.h"
+#include "common/Context.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "StrConv.h"
+#include "common/StrConv.h"
 
 namespace {
 

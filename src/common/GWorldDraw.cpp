@@ -1,5 +1,5 @@
 // Offscreen worlds drawn into dialogs.
-#include "GWorldImage.h"
+#include "common/GWorldImage.h"
 #include "toolbox/dialogs.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "GWorldImage.h"
+#include "common/GWorldImage.h"
 
 #include <cstring>
 #include <vector>

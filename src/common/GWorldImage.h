@@ -15,7 +15,7 @@
 // pixels a side gives no world.
 #pragma once
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/types.h"
 

@@ -1,12 +1,12 @@
-#include "IniFile.h"
+#include "common/IniFile.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
-#include "AppLocation.h"
-#include "StrConv.h"
+#include "506Q_Lib/AppLocation.h"
+#include "common/StrConv.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"

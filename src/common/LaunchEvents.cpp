@@ -1,4 +1,4 @@
-#include "LaunchEvents.h"
+#include "common/LaunchEvents.h"
 
 #include "toolbox/aliases.h"
 #include "toolbox/files.h"

@@ -1,6 +1,6 @@
-#include "LoginPref.h"
+#include "common/LoginPref.h"
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 #include "toolbox/loginitems.h"
 
 SInt32 Set_Login_Preferences_Ex(const FSSpec* appSpec, Boolean newSetting) {

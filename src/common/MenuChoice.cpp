@@ -1,7 +1,7 @@
 // The menu dispatch and the status monitor's menu rule (a program with
 // menus of another shape leaves this module out).
-#include "AppGlobals.h"
-#include "AppMenus.h"
+#include "common/AppGlobals.h"
+#include "common/AppMenus.h"
 #include "toolbox/menus.h"
 
 void Handle_Menu_Choice(long menuChoice) {

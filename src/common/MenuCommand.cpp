@@ -1,4 +1,4 @@
-#include "MenuCommand.h"
+#include "common/MenuCommand.h"
 
 #include <climits>
 #include <cstdlib>
@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "AppGlobals.h"
-#include "AppLocation.h"
-#include "AppMenus.h"
-#include "IniFile.h"
-#include "StrConv.h"
+#include "common/AppGlobals.h"
+#include "506Q_Lib/AppLocation.h"
+#include "common/AppMenus.h"
+#include "common/IniFile.h"
+#include "common/StrConv.h"
 #include "toolbox/files.h"
 
 MENUINFO MeInfo[kMenuInfoMenus][kMenuInfoItems];

@@ -1,4 +1,4 @@
-#include "PrefFile.h"
+#include "common/PrefFile.h"
 
 #include <sys/stat.h>
 

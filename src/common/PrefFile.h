@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 #include "toolbox/types.h"
 
 // 'PVER' 128: the settings version, then reserved bytes; stored big-endian.

@@ -1,4 +1,4 @@
-#include "Queue.h"
+#include "common/Queue.h"
 
 void init_que(tag_queue* node, void* body) {
   if (!node) return;

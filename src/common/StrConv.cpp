@@ -1,4 +1,4 @@
-#include "StrConv.h"
+#include "common/StrConv.h"
 
 namespace {
 

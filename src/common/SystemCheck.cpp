@@ -1,6 +1,6 @@
-#include "SystemCheck.h"
+#include "common/SystemCheck.h"
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 #include "toolbox/gestalt.h"
 
 SInt16 isSystemVer() {

@@ -1,9 +1,9 @@
-#include "TextFormat.h"
+#include "common/TextFormat.h"
 
 #include <cstring>
 #include <string>
 
-#include "StrConv.h"
+#include "common/StrConv.h"
 
 int Count_String_Conversions(const char* format) {
   if (!format) return -1;

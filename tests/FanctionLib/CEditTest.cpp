@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "CEdit.h"
+#include "FanctionLib/CEdit.h"
 #include "test_support.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/testdriver.h"

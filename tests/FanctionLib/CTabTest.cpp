@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "CTab.h"
+#include "FanctionLib/CTab.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/memory.h"

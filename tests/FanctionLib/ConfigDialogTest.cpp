@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "AppWindows.h"
-#include "CListPriv.h"
-#include "ConfigDialog.h"
+#include "common/AppWindows.h"
+#include "FanctionLib/CListPriv.h"
+#include "FanctionLib/ConfigDialog.h"
 #include "stub_host.h"
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"

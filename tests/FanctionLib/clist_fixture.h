@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "CList.h"
-#include "CListPriv.h"
+#include "FanctionLib/CList.h"
+#include "FanctionLib/CListPriv.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/memory.h"

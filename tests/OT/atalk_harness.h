@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "OTEndpoint.h"
+#include "OT/OTEndpoint.h"
 #include "settle.h"
 #include "test_support.h"
 #include "toolbox/appletalk.h"

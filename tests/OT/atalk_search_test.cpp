@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "JCPCommand.h"
-#include "JCPSearch.h"
+#include "OT/JCPCommand.h"
+#include "OT/JCPSearch.h"
 #include "atalk_harness.h"
 #include "pboxemu/emulator.h"
 #include "toolbox/netconfig.h"

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "AppWindows.h"
-#include "DrawUtil.h"
-#include "SelectFile.h"
+#include "common/AppWindows.h"
+#include "OT/DrawUtil.h"
+#include "OT/SelectFile.h"
 #include "stub_host.h"
 #include "test_support.h"
 #include "toolbox/clock.h"

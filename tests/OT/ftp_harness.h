@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "FTPClient.h"
-#include "FTPSend.h"
+#include "OT/FTPClient.h"
+#include "OT/FTPSend.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
 #include "stub_monitor_host.h"

@@ -3,7 +3,7 @@
 // box, cancelled with its button, and ending in the outcome alert.
 #include <cstring>
 
-#include "AppWindows.h"
+#include "common/AppWindows.h"
 #include "ftp_harness.h"
 #include "stub_host.h"
 #include "toolbox/dialogs.h"

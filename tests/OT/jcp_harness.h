@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "JCPCommand.h"
-#include "JCPSearch.h"
+#include "OT/JCPCommand.h"
+#include "OT/JCPSearch.h"
 #include "settle.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"

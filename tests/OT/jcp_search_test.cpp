@@ -1,7 +1,7 @@
 #include <cstring>
 #include <set>
 
-#include "PBoxTable.h"
+#include "OT/PBoxTable.h"
 #include "jcp_harness.h"
 
 namespace {

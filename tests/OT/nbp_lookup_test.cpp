@@ -1,4 +1,4 @@
-#include "NBPLookup.h"
+#include "OT/NBPLookup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "OTEndpoint.h"
+#include "OT/OTEndpoint.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "JCPPacket.h"
-#include "PBoxTable.h"
+#include "OT/JCPPacket.h"
+#include "OT/PBoxTable.h"
 #include "test_support.h"
 #include "toolbox/resources.h"
 

@@ -1,8 +1,8 @@
 // Movable alerts, the confirmation alerts' filter, the about box, and ini
 // texts put into dialog items.
-#include "AppAlerts.h"
+#include "common/AppAlerts.h"
 #include "FrameworkFixture.h"
-#include "IniFile.h"
+#include "common/IniFile.h"
 #include "test_support.h"
 
 using namespace fwtest;

@@ -2,10 +2,10 @@
 // bridge of the toolbox layer.
 #include <filesystem>
 
-#include "AppFiles.h"
-#include "AppFonts.h"
-#include "Bridge.h"
-#include "DialogItems.h"
+#include "506Q_Lib/AppFiles.h"
+#include "common/AppFonts.h"
+#include "506Q_Lib/Bridge.h"
+#include "506Q_Lib/DialogItems.h"
 #include "FrameworkFixture.h"
 #include "test_support.h"
 #include "toolbox/aliases.h"

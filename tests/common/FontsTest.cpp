@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "AppFonts.h"
-#include "AppGlobals.h"
-#include "TextFormat.h"
+#include "common/AppFonts.h"
+#include "common/AppGlobals.h"
+#include "common/TextFormat.h"
 #include "stub_host.h"
 #include "test_support.h"
 #include "toolbox/bundle.h"

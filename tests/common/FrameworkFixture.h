@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "AppWindows.h"
+#include "common/AppWindows.h"
 #include "stub_host.h"
 #include "test_support.h"
 #include "toolbox/clock.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "GWorldImage.h"
+#include "common/GWorldImage.h"
 #include "test_support.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "IniFile.h"
+#include "common/IniFile.h"
 #include "test_support.h"
 #include "toolbox/files.h"
 

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "LaunchEvents.h"
+#include "common/LaunchEvents.h"
 #include "test_support.h"
 #include "toolbox/aliases.h"
 #include "toolbox/appleevents.h"

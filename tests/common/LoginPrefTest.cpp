@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "LoginPref.h"
+#include "common/LoginPref.h"
 #include "stub_host.h"
 #include "test_support.h"
 #include "toolbox/files.h"

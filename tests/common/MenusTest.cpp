@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "AppGlobals.h"
-#include "AppMenus.h"
-#include "MenuCommand.h"
+#include "common/AppGlobals.h"
+#include "common/AppMenus.h"
+#include "common/MenuCommand.h"
 #include "stub_host.h"
 #include "test_support.h"
 #include "toolbox/files.h"

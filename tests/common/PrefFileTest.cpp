@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "AppLocation.h"
-#include "PrefFile.h"
+#include "506Q_Lib/AppLocation.h"
+#include "common/PrefFile.h"
 #include "stub_globals.h"
 #include "test_support.h"
 #include "toolbox/files.h"

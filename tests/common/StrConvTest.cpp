@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "Queue.h"
-#include "StrConv.h"
+#include "common/Queue.h"
+#include "common/StrConv.h"
 
 namespace {
 

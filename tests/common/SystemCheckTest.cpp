@@ -1,8 +1,8 @@
 // The system check under several Gestalt answers.
 #include <gtest/gtest.h>
 
-#include "AppGlobals.h"
-#include "SystemCheck.h"
+#include "common/AppGlobals.h"
+#include "common/SystemCheck.h"
 #include "stub_host.h"
 #include "toolbox/gestalt.h"
 

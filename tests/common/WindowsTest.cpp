@@ -7,7 +7,7 @@
 #include "toolbox/appleevents.h"
 #include "toolbox/files.h"
 #include "toolbox/processes.h"
-#include "AppMenus.h"
+#include "common/AppMenus.h"
 
 using namespace fwtest;
 

@@ -2,7 +2,7 @@
 // define them: a small settings record of their own.
 #pragma once
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 
 struct CONFIGURATION {
   UInt16 rcvWait;

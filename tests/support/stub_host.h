@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "AppGlobals.h"
+#include "common/AppGlobals.h"
 
 namespace testhost {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FTPSend.h"
+#include "OT/FTPSend.h"
 
 namespace stubhost {
 
