@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "toolbox/iobuf.h"
+
 namespace {
 
 constexpr char kSetIpCommand[] = "SET IP_ADDR:";
@@ -58,6 +60,15 @@ void endWithError(JCPEPInfo* ctx) {
   JCP_KillIOEvent(ctx);
 }
 
+// Takes a reply's data block at the receive offset; the total taken must
+// fit the receive buffer too. Nothing is copied when either does not.
+bool takeBlock(JCPEPInfo* ctx, std::span<const UInt8> block) {
+  if (ctx->rcvLargeBufLen + block.size() > kJCPLargeBufSize) return false;
+  if (!tb::WriteBounded(ctx->rcvLargeBuf, ctx->rcvOffset, block)) return false;
+  ctx->rcvLargeBufLen += UInt32(block.size());
+  return true;
+}
+
 void handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
   if (d.empty()) return;
   // Our own "SET IP_ADDR:" broadcast coming back.
@@ -72,7 +83,7 @@ void handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
   if (h.jcps_size > kJcpServerMaxData || h.jcps_size > d.size() - kJcpServerHeadSize) return;
   // No request is waiting for an answer: a stray or a repeated reply.
   if (ctx->ackWait) return;
-  const UInt8* data = d.data() + kJcpServerHeadSize;
+  std::span<const UInt8> block = d.subspan(kJcpServerHeadSize, h.jcps_size);
 
   if (ctx->cmdType == JCP_CMD_GET) {
     if (h.jcps_offset != UInt16(ctx->sndOffset)) return;
@@ -83,12 +94,10 @@ void handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
       JCP_KillIOEvent(ctx);
       return;
     }
-    if (ctx->rcvOffset + h.jcps_size > kJCPLargeBufSize || ctx->rcvLargeBufLen + h.jcps_size > kJCPLargeBufSize) {
+    if (!takeBlock(ctx, block)) {
       endWithError(ctx);
       return;
     }
-    if (h.jcps_size) std::memcpy(ctx->rcvLargeBuf + ctx->rcvOffset, data, h.jcps_size);
-    ctx->rcvLargeBufLen += h.jcps_size;
     ctx->rcvOffset = h.jcps_cond != 0 ? ctx->rcvOffset + h.jcps_size : 0;
     ctx->ackWait = 1;
     GetLargeData(ctx);
@@ -104,12 +113,10 @@ void handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
     }
     // The box's data of a SET lands at the start each time while the
     // length adds up; the length must still fit the buffer.
-    if (ctx->rcvLargeBufLen + h.jcps_size > kJCPLargeBufSize) {
+    if (!takeBlock(ctx, block)) {
       endWithError(ctx);
       return;
     }
-    if (h.jcps_size) std::memcpy(ctx->rcvLargeBuf + ctx->rcvOffset, data, h.jcps_size);
-    ctx->rcvLargeBufLen += h.jcps_size;
     // An offset beyond the data asks for nothing more than an empty block.
     ctx->sndOffset = std::min<UInt32>(h.jcps_offset, ctx->sndLargeBufLen);
     ctx->ackWait = 1;

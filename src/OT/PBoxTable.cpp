@@ -23,6 +23,32 @@ void clampEntity(PBOXEntityName& e) {
   fixName(e.zoneStr);
 }
 
+// The first 72 bytes of an entry are the box's search reply as it came:
+// the entry reads and writes them through the reply's one codec.
+jcp_reply replyOf(const PBOXinfo& e) {
+  jcp_reply r{};
+  std::memcpy(r.jcpr_machine_name, e.pbi_machine_name, 32);
+  std::memcpy(r.jcpr_machine_type, e.pbi_machine_type, 16);
+  r.jcpr_netno = e.pbi_netno;
+  std::memcpy(r.jcpr_nodeaddr, e.pbi_nodeaddr, 6);
+  r.jcpr_socket = e.pbi_socket;
+  r.jcpr_hopcount = e.pbi_hopcount;
+  r.jcpr_ip_addr = e.pbi_ip_addr;
+  r.jcpr_status = e.pbi_status;
+  return r;
+}
+
+void takeReply(PBOXinfo& e, const jcp_reply& r) {
+  std::memcpy(e.pbi_machine_name, r.jcpr_machine_name, 32);
+  std::memcpy(e.pbi_machine_type, r.jcpr_machine_type, 16);
+  e.pbi_netno = r.jcpr_netno;
+  std::memcpy(e.pbi_nodeaddr, r.jcpr_nodeaddr, 6);
+  e.pbi_socket = r.jcpr_socket;
+  e.pbi_hopcount = r.jcpr_hopcount;
+  e.pbi_ip_addr = r.jcpr_ip_addr;
+  e.pbi_status = r.jcpr_status;
+}
+
 }  // namespace
 
 void UnpackNameCheck(std::span<const UInt8> bytes, ACTIVE_MACHINE_NAME& out) {
@@ -88,14 +114,8 @@ short RegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, const P
   PBOXinfo& e = *slot;
   e.pbi_hash = h;
   e.pbi_inuse = 1;
-  std::memcpy(e.pbi_machine_name, reply->jcpr_machine_name, 32);
-  std::memcpy(e.pbi_machine_type, reply->jcpr_machine_type, 16);
-  e.pbi_netno = reply->jcpr_netno & 0xFFFFu;
-  std::memcpy(e.pbi_nodeaddr, reply->jcpr_nodeaddr, 6);
-  e.pbi_socket = reply->jcpr_socket;
-  e.pbi_hopcount = reply->jcpr_hopcount;
-  e.pbi_ip_addr = reply->jcpr_ip_addr;
-  e.pbi_status = reply->jcpr_status;
+  takeReply(e, *reply);
+  e.pbi_netno &= 0xFFFFu;
   if (entity) {
     e.ddpEName = *entity;
     clampEntity(e.ddpEName);
@@ -123,16 +143,11 @@ short IsUseProtocol() { return 1; }
 void PackPBOXinfo(const PBOXinfo& in, std::span<UInt8, kPBOXinfoPackedSize> out) {
   UInt8* b = out.data();
   std::memset(b, 0, kPBOXinfoPackedSize);
+  PackJcpReply(replyOf(in), out.first<kJcpReplySize>());
+  // In place of the reply's check and rule words.
   b[0] = in.pbi_inuse;
+  b[1] = 0;
   be::put16(b + 2, in.pbi_hash);
-  std::memcpy(b + 4, in.pbi_machine_name, 32);
-  std::memcpy(b + 36, in.pbi_machine_type, 16);
-  be::put32(b + 52, in.pbi_netno);
-  std::memcpy(b + 56, in.pbi_nodeaddr, 6);
-  be::put16(b + 62, in.pbi_socket);
-  be::put16(b + 64, in.pbi_hopcount);
-  be::put32(b + 66, in.pbi_ip_addr);
-  be::put16(b + 70, in.pbi_status);
   std::memcpy(b + 72, in.ddpEName.objStr, 34);
   std::memcpy(b + 106, in.ddpEName.typeStr, 34);
   std::memcpy(b + 140, in.ddpEName.zoneStr, 34);
@@ -146,16 +161,11 @@ bool UnpackPBOXinfo(std::span<const UInt8> bytes, PBOXinfo& out) {
   out = {};
   if (bytes.size() < kPBOXinfoPackedSize) return false;
   const UInt8* b = bytes.data();
+  jcp_reply head;
+  UnpackJcpReply(bytes.first(kJcpReplySize), head);
+  takeReply(out, head);
   out.pbi_inuse = b[0];
   out.pbi_hash = be::get16(b + 2);
-  std::memcpy(out.pbi_machine_name, b + 4, 32);
-  std::memcpy(out.pbi_machine_type, b + 36, 16);
-  out.pbi_netno = be::get32(b + 52);
-  std::memcpy(out.pbi_nodeaddr, b + 56, 6);
-  out.pbi_socket = be::get16(b + 62);
-  out.pbi_hopcount = be::get16(b + 64);
-  out.pbi_ip_addr = be::get32(b + 66);
-  out.pbi_status = be::get16(b + 70);
   std::memcpy(out.ddpEName.objStr, b + 72, 34);
   std::memcpy(out.ddpEName.typeStr, b + 106, 34);
   std::memcpy(out.ddpEName.zoneStr, b + 140, 34);

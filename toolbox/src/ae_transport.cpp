@@ -17,6 +17,7 @@
 #include "ae_internal.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/bundle.h"
+#include "toolbox/iobuf.h"
 #include "toolbox/pump.h"
 
 using namespace aeimpl;
@@ -25,6 +26,8 @@ namespace {
 
 constexpr UInt32 kWireMagic = 'VAE1';
 constexpr std::size_t kWireHeader = 8;
+// Datagrams one wake-up of the listening socket reads at most.
+constexpr int kMaxReadsPerWake = 64;
 constexpr UInt32 kWireHighPriority = 1;
 // A program that stops reading cannot make its sender's memory grow.
 constexpr std::size_t kMaxQueued = 256;
@@ -101,13 +104,13 @@ void dropUnhandledHeads() {
 
 void onReadable(int fd, short) {
   std::string buf(kWireHeader + kAEMaxEventBytes, '\0');
-  for (;;) {
-    ssize_t n = recv(fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;  // EAGAIN: drained
-    }
-    auto len = static_cast<std::size_t>(n);
+  // Bounded per wake-up, so a process that floods us cannot hold the event
+  // loop; the watch wakes again for the rest.
+  for (int i = 0; i < kMaxReadsPerWake; ++i) {
+    tb::IoResult io =
+        tb::SocketRetry(fd, POLLIN, 0, [&] { return recv(fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC); });
+    if (!io.ok()) break;  // drained
+    auto len = static_cast<std::size_t>(io.n);
     if (len > buf.size() || len < kWireHeader) continue;  // cut or too short: not ours
     if (be::get32(buf.data()) != kWireMagic) continue;
     bool high = (be::get32(buf.data() + 4) & kWireHighPriority) != 0;
@@ -179,22 +182,15 @@ OSErr DeliverToSocket(const std::string& path, std::string_view flat, bool high,
                  : timeoutTicks == kAEDefaultTimeout ? 60 * 1000
                  : timeoutTicks <= 0                 ? 0
                                                      : static_cast<int>(SInt64(timeoutTicks) * 1000 / 60);
-    for (;;) {
-      ssize_t n = send(fd, msg.data(), msg.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-      if (n == static_cast<ssize_t>(msg.size())) break;
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EAGAIN) {
-        // The receiver's queue is full; wait for room until the time-out.
-        pollfd p{fd, POLLOUT, 0};
-        int r = poll(&p, 1, waitMs);
-        if (r > 0) continue;
-        if (r < 0 && errno == EINTR) continue;
-        result = errAETimeout;
-        break;
-      }
-      result = (n < 0 && errno == EMSGSIZE) ? paramErr : procNotFound;
-      break;
-    }
+    // A full receiver queue is waited out until the time-out.
+    tb::IoResult io = tb::SocketRetry(fd, POLLOUT, waitMs,
+                                      [&] { return send(fd, msg.data(), msg.size(), MSG_DONTWAIT | MSG_NOSIGNAL); });
+    if (io.ok() && io.n == static_cast<ssize_t>(msg.size()))
+      result = noErr;
+    else if (io.wouldBlock())
+      result = errAETimeout;
+    else
+      result = (!io.ok() && io.err == EMSGSIZE) ? paramErr : procNotFound;
   }
   close(fd);
   return result;

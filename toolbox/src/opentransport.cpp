@@ -19,8 +19,10 @@
 #include <unordered_map>
 
 #include "opentransport_family.h"
+#include "toolbox/iobuf.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/pump.h"
+#include "toolbox/trace.h"
 
 struct OTConfiguration {
   std::string name;
@@ -241,6 +243,50 @@ struct Endpoint final : OTProvider {
   void ModesChanged() override;
 };
 
+const char* stateName(OTResult s) {
+  switch (s) {
+    case T_UNINIT: return "uninit";
+    case T_UNBND: return "unbound";
+    case T_IDLE: return "idle";
+    case T_OUTCON: return "outgoing-connect";
+    case T_INCON: return "incoming-connect";
+    case T_DATAXFER: return "data-transfer";
+    case T_OUTREL: return "outgoing-release";
+    case T_INREL: return "incoming-release";
+    default: return "?";
+  }
+}
+
+const char* eventName(OTEventCode e) {
+  switch (e) {
+    case 0: return "none";
+    case T_LISTEN: return "T_LISTEN";
+    case T_CONNECT: return "T_CONNECT";
+    case T_DATA: return "T_DATA";
+    case T_EXDATA: return "T_EXDATA";
+    case T_DISCONNECT: return "T_DISCONNECT";
+    case T_UDERR: return "T_UDERR";
+    case T_ORDREL: return "T_ORDREL";
+    case T_GODATA: return "T_GODATA";
+    default: return "?";
+  }
+}
+
+// The endpoint's state changes here and nowhere else, so the trace shows
+// its whole history.
+void setState(Endpoint& ep, OTResult to) {
+  if (ep.state == to) return;
+  tb::TraceState("ot", "endpoint", &ep, stateName(ep.state), stateName(to));
+  ep.state = to;
+}
+
+// Likewise the event a call must take first.
+void setLook(Endpoint& ep, OTEventCode to) {
+  if (ep.look == to) return;
+  tb::TraceState("ot", "endpoint-look", &ep, eventName(ep.look), eventName(to));
+  ep.look = to;
+}
+
 Endpoint* endpointOf(ProviderRef ref) {
   if (!tb::ot::IsOpen(ref)) return nullptr;
   return dynamic_cast<Endpoint*>(ref);
@@ -312,6 +358,10 @@ void Endpoint::Shutdown() {
 
 void Endpoint::ModesChanged() { updateWatch(*this); }
 
+// How long a socket call waits for readiness: an endpoint in blocking mode
+// waits as long as it takes, a non-blocking one not at all.
+int waitMs(const Endpoint& ep) { return ep.blocking ? -1 : 0; }
+
 // Waits (blocking mode only) until the socket is ready.
 void waitFor(int fd, short events) {
   pollfd p{fd, events, 0};
@@ -327,7 +377,7 @@ bool readyNow(int fd, short events) {
 // Reports an event a call has found: it becomes the look event, and the
 // notifier hears of it from the next pump unless a call has taken it first.
 void raiseLater(Endpoint& ep, OTEventCode code, OTResult result = kOTNoError) {
-  ep.look = code;
+  setLook(ep, code);
   updateWatch(ep);
   Endpoint* self = &ep;
   NotifyLater(&ep, code, result, nullptr, [self, code] { return self->look == code; });
@@ -359,7 +409,7 @@ bool takeUDErr(Endpoint& ep) {
   ep.haveUDErr = true;
   ep.udErrAddr = dst;
   ep.udErrCode = code;
-  ep.look = T_UDERR;
+  setLook(ep, T_UDERR);
   return true;
 }
 
@@ -409,18 +459,18 @@ void refresh(Endpoint& ep) {
     int err;
     if (connectResult(ep, err)) {
       if (err == 0) {
-        ep.look = T_CONNECT;
+        setLook(ep, T_CONNECT);
       } else {
         ep.discReason = ErrnoToOT(err);
-        ep.look = T_DISCONNECT;
+        setLook(ep, T_DISCONNECT);
       }
     }
   } else if (listening(ep)) {
-    if (ep.callFd < 0 && readyNow(ep.fd, POLLIN)) ep.look = T_LISTEN;
+    if (ep.callFd < 0 && readyNow(ep.fd, POLLIN)) setLook(ep, T_LISTEN);
   } else if (ep.state == T_DATAXFER || ep.state == T_OUTREL) {
     Peek p = peekStream(ep);
-    if (p == Peek::End) ep.look = T_ORDREL;
-    if (p == Peek::Reset) ep.look = T_DISCONNECT;
+    if (p == Peek::End) setLook(ep, T_ORDREL);
+    if (p == Peek::Reset) setLook(ep, T_DISCONNECT);
   }
 }
 
@@ -453,16 +503,16 @@ void onSocket(Endpoint* ep, UInt64 serial, short revents) {
     int err;
     if (ep->look == 0 && connectResult(*ep, err)) {
       if (err == 0) {
-        ep->look = T_CONNECT;
+        setLook(*ep, T_CONNECT);
       } else {
         ep->discReason = ErrnoToOT(err);
-        ep->look = T_DISCONNECT;
+        setLook(*ep, T_DISCONNECT);
       }
       events.push_back(ep->look);
     }
   } else if (listening(*ep)) {
     if ((revents & POLLIN) && ep->look == 0 && ep->callFd < 0) {
-      ep->look = T_LISTEN;
+      setLook(*ep, T_LISTEN);
       events.push_back(T_LISTEN);
     }
   } else if (ep->state == T_DATAXFER || ep->state == T_OUTREL) {
@@ -473,11 +523,11 @@ void onSocket(Endpoint* ep, UInt64 serial, short revents) {
           events.push_back(T_DATA);
           break;
         case Peek::End:
-          ep->look = T_ORDREL;
+          setLook(*ep, T_ORDREL);
           events.push_back(T_ORDREL);
           break;
         case Peek::Reset:
-          ep->look = T_DISCONNECT;
+          setLook(*ep, T_DISCONNECT);
           events.push_back(T_DISCONNECT);
           break;
         case Peek::Nothing:
@@ -511,7 +561,7 @@ void flushRead(Endpoint& ep) {
       }
     }
     ep.haveUDErr = false;
-    if (ep.look == T_UDERR) ep.look = 0;
+    if (ep.look == T_UDERR) setLook(ep, 0);
     ep.dataArmed = true;
   } else if (ep.fd >= 0 && (ep.state == T_DATAXFER || ep.state == T_OUTREL)) {
     char buf[4096];
@@ -758,10 +808,10 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
     // endpoint bound to nothing: port 0 is reported, which is how callers
     // tell it apart, and an unbind lets them try another port.
     if (refused) {
-      ep->state = T_IDLE;
+      setState(*ep, T_IDLE);
       ep->local = hostAddr(hostOf(want), 0);
       ep->qlen = 0;
-      ep->look = 0;
+      setLook(*ep, 0);
     }
     if (retAddr) {
       sockaddr_in none = hostAddr(hostOf(want), 0);
@@ -775,8 +825,8 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
     ep->fd = fd;
     ep->local = bound;
     ep->qlen = qlen;
-    ep->state = T_IDLE;
-    ep->look = 0;
+    setState(*ep, T_IDLE);
+    setLook(*ep, 0);
     ep->dataArmed = true;
     if (retAddr) {
       if (ep->family)
@@ -809,7 +859,7 @@ OSStatus OTUnbind(EndpointRef ref) {
   dropPartialDatagram(*ep);
   ep->haveUDErr = false;
   ep->qlen = 0;
-  ep->state = T_UNBND;
+  setState(*ep, T_UNBND);
   if (ep->async) NotifyLater(ep, T_UNBINDCOMPLETE, kOTNoError, nullptr);
   return kOTNoError;
 }
@@ -842,28 +892,21 @@ OSStatus OTSndUData(EndpointRef ref, TUnitData* udata) {
     outLen = packet.size();
   }
   for (const sockaddr_in& d : dests) {
-    for (;;) {
-      ssize_t n = sendto(ep->fd, out, outLen, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&d),
-                         sizeof d);
-      if (n >= 0) break;
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
-        if (ep->blocking) {
-          waitFor(ep->fd, POLLOUT);
-          continue;
-        }
-        ep->flowBlocked = true;
-        updateWatch(*ep);
-        return kOTFlowErr;
-      }
-      int e = errno;
-      // An earlier datagram's delivery error is reported on this call.
-      if (!ep->haveUDErr && takeUDErr(*ep)) {
-        raiseLater(*ep, T_UDERR);
-        return kOTLookErr;
-      }
-      return ErrnoToOT(e);
+    tb::IoResult io = tb::SocketRetry(ep->fd, POLLOUT, waitMs(*ep), [&] {
+      return sendto(ep->fd, out, outLen, MSG_DONTWAIT | MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&d), sizeof d);
+    });
+    if (io.ok()) continue;
+    if (io.wouldBlock()) {
+      ep->flowBlocked = true;
+      updateWatch(*ep);
+      return kOTFlowErr;
     }
+    // An earlier datagram's delivery error is reported on this call.
+    if (!ep->haveUDErr && takeUDErr(*ep)) {
+      raiseLater(*ep, T_UDERR);
+      return kOTLookErr;
+    }
+    return ErrnoToOT(io.err);
   }
   return kOTNoError;
 }
@@ -906,28 +949,26 @@ OSStatus OTRcvUData(EndpointRef ref, TUnitData* udata, OTFlags* flags) {
   for (;;) {
     sockaddr_in from{};
     socklen_t fl = sizeof from;
-    ssize_t n = recvfrom(ep->fd, ep->rx.data(), ep->rx.size(), MSG_DONTWAIT | MSG_TRUNC,
-                         reinterpret_cast<sockaddr*>(&from), &fl);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        if (ep->blocking) {
-          waitFor(ep->fd, POLLIN);
-          continue;
-        }
+    tb::IoResult io = tb::SocketRetry(ep->fd, POLLIN, waitMs(*ep), [&] {
+      fl = sizeof from;
+      return recvfrom(ep->fd, ep->rx.data(), ep->rx.size(), MSG_DONTWAIT | MSG_TRUNC,
+                      reinterpret_cast<sockaddr*>(&from), &fl);
+    });
+    if (!io.ok()) {
+      if (io.wouldBlock()) {
         ep->dataArmed = true;
         updateWatch(*ep);
         return kOTNoDataErr;
       }
-      int e = errno;
       if (!ep->haveUDErr && takeUDErr(*ep)) {
         raiseLater(*ep, T_UDERR);
         return kOTLookErr;
       }
       // The error may have been the socket's only news; look once more.
-      if (++errors > 1) return ErrnoToOT(e);
+      if (++errors > 1) return ErrnoToOT(io.err);
       continue;
     }
+    ssize_t n = io.n;
     std::size_t got = std::min<std::size_t>(static_cast<std::size_t>(n), ep->rx.size());
     // Write the sender into a scratch record first, so a short caller
     // record gets nothing rather than a piece.
@@ -954,7 +995,7 @@ OSStatus OTRcvUDErr(EndpointRef ref, TUDErr* uderr) {
     uderr->error = ep->udErrCode;
   }
   ep->haveUDErr = false;
-  if (ep->look == T_UDERR) ep->look = 0;
+  if (ep->look == T_UDERR) setLook(*ep, 0);
   if (takeUDErr(*ep))
     raiseLater(*ep, T_UDERR);
   else
@@ -982,7 +1023,7 @@ OSStatus OTConnect(EndpointRef ref, TCall* sndCall, TCall* rcvCall) {
     // local address (any port if that is refused).
     closeSocket(*ep);
     ep->qlen = 0;
-    ep->look = 0;
+    setLook(*ep, 0);
     int fd = newSocket(Kind::Stream);
     if (fd < 0) return ErrnoToOT(errno);
     int one = 1;
@@ -1004,18 +1045,18 @@ OSStatus OTConnect(EndpointRef ref, TCall* sndCall, TCall* rcvCall) {
     return ErrnoToOT(e);
   }
   ep->peer = dest;
-  ep->state = T_OUTCON;
-  ep->look = 0;
+  setState(*ep, T_OUTCON);
+  setLook(*ep, 0);
   if (ep->blocking && !ep->async) {
     waitFor(ep->fd, POLLOUT);
     int err;
     while (!connectResult(*ep, err)) waitFor(ep->fd, POLLOUT);
     if (err != 0) {
       closeSocket(*ep);
-      ep->state = T_IDLE;
+      setState(*ep, T_IDLE);
       return ErrnoToOT(err);
     }
-    ep->state = T_DATAXFER;
+    setState(*ep, T_DATAXFER);
     ep->dataArmed = true;
     fillCall(rcvCall, ep->peer, 0);
     updateWatch(*ep);
@@ -1037,8 +1078,8 @@ OSStatus OTRcvConnect(EndpointRef ref, TCall* call) {
     if (!ep->blocking) return kOTNoDataErr;
     waitFor(ep->fd, POLLOUT);
   }
-  ep->look = 0;
-  ep->state = T_DATAXFER;
+  setLook(*ep, 0);
+  setState(*ep, T_DATAXFER);
   ep->dataArmed = true;
   fillCall(call, ep->peer, 0);
   updateWatch(*ep);
@@ -1055,24 +1096,25 @@ OSStatus OTListen(EndpointRef ref, TCall* call) {
   for (;;) {
     sockaddr_in peer{};
     socklen_t pl = sizeof peer;
-    int c = accept4(ep->fd, reinterpret_cast<sockaddr*>(&peer), &pl, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (c >= 0) {
+    tb::IoResult io = tb::SocketRetry(ep->fd, POLLIN, waitMs(*ep), [&] {
+      pl = sizeof peer;
+      return ssize_t(accept4(ep->fd, reinterpret_cast<sockaddr*>(&peer), &pl, SOCK_NONBLOCK | SOCK_CLOEXEC));
+    });
+    if (io.ok()) {
+      int c = int(io.n);
       ep->callFd = c;
       ep->callPeer = peer;
       ep->sequence++;
-      ep->state = T_INCON;
-      ep->look = 0;
+      setState(*ep, T_INCON);
+      setLook(*ep, 0);
       fillCall(call, peer, ep->sequence);
       updateWatch(*ep);
       return kOTNoError;
     }
-    if (errno == EINTR || errno == ECONNABORTED) continue;
-    if ((errno == EAGAIN || errno == EWOULDBLOCK) && ep->blocking) {
-      waitFor(ep->fd, POLLIN);
-      continue;
-    }
-    OTResult r = (errno == EAGAIN || errno == EWOULDBLOCK) ? kOTNoDataErr : ErrnoToOT(errno);
-    if (ep->look == T_LISTEN) ep->look = 0;
+    // A caller that gave up before we took it: take the next.
+    if (io.err == ECONNABORTED) continue;
+    OTResult r = io.wouldBlock() ? kOTNoDataErr : ErrnoToOT(io.err);
+    if (ep->look == T_LISTEN) setLook(*ep, 0);
     updateWatch(*ep);
     return r;
   }
@@ -1092,8 +1134,8 @@ OSStatus OTAccept(EndpointRef listener, EndpointRef worker, TCall* call) {
   ep->callFd = -1;
   ep->peer = ep->callPeer;
   ep->qlen = 0;
-  ep->state = T_DATAXFER;
-  ep->look = 0;
+  setState(*ep, T_DATAXFER);
+  setLook(*ep, 0);
   ep->dataArmed = true;
   if (ep->async) completeLater(*ep, T_ACCEPTCOMPLETE, kOTNoError, worker);
   updateWatch(*ep);
@@ -1114,24 +1156,20 @@ OTResult OTSnd(EndpointRef ref, void* buf, OTByteCount nbytes, OTFlags) {
   while (total < nbytes) {
     OTByteCount want = nbytes - total;
     if (gSendCap) want = std::min(want, gSendCap);
-    ssize_t n = send(ep->fd, p + total, want, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n >= 0) {
-      total += static_cast<OTByteCount>(n);
+    tb::IoResult io = tb::SocketRetry(ep->fd, POLLOUT, waitMs(*ep),
+                                      [&] { return send(ep->fd, p + total, want, MSG_DONTWAIT | MSG_NOSIGNAL); });
+    if (io.ok()) {
+      total += static_cast<OTByteCount>(io.n);
       if (!ep->blocking) break;
       continue;
     }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (ep->blocking) {
-        waitFor(ep->fd, POLLOUT);
-        continue;
-      }
+    if (io.wouldBlock()) {
       if (total > 0) break;
       ep->flowBlocked = true;
       updateWatch(*ep);
       return kOTFlowErr;
     }
-    ep->discReason = ErrnoToOT(errno);
+    ep->discReason = ErrnoToOT(io.err);
     raiseLater(*ep, T_DISCONNECT, ep->discReason);
     return kOTLookErr;
   }
@@ -1151,27 +1189,21 @@ OTResult OTRcv(EndpointRef ref, void* buf, OTByteCount nbytes, OTFlags* flags) {
   if (ep->state != T_DATAXFER && ep->state != T_OUTREL) return kOTOutStateErr;
   if (nbytes == 0) return 0;
   if (!buf) return kOTBadDataErr;
-  for (;;) {
-    ssize_t n = recv(ep->fd, buf, nbytes, MSG_DONTWAIT);
-    if (n > 0) return static_cast<OTResult>(n);
-    if (n == 0) {
-      raiseLater(*ep, T_ORDREL);
-      return kOTLookErr;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (ep->blocking) {
-        waitFor(ep->fd, POLLIN);
-        continue;
-      }
-      ep->dataArmed = true;
-      updateWatch(*ep);
-      return kOTNoDataErr;
-    }
-    ep->discReason = ErrnoToOT(errno);
-    raiseLater(*ep, T_DISCONNECT, ep->discReason);
+  tb::IoResult io =
+      tb::SocketRetry(ep->fd, POLLIN, waitMs(*ep), [&] { return recv(ep->fd, buf, nbytes, MSG_DONTWAIT); });
+  if (io.n > 0) return static_cast<OTResult>(io.n);
+  if (io.n == 0) {
+    raiseLater(*ep, T_ORDREL);
     return kOTLookErr;
   }
+  if (io.wouldBlock()) {
+    ep->dataArmed = true;
+    updateWatch(*ep);
+    return kOTNoDataErr;
+  }
+  ep->discReason = ErrnoToOT(io.err);
+  raiseLater(*ep, T_DISCONNECT, ep->discReason);
+  return kOTLookErr;
 }
 
 OSStatus OTSndDisconnect(EndpointRef ref, TCall*) {
@@ -1191,8 +1223,8 @@ OSStatus OTSndDisconnect(EndpointRef ref, TCall*) {
     default:
       return kOTOutStateErr;
   }
-  ep->state = T_IDLE;
-  ep->look = 0;
+  setState(*ep, T_IDLE);
+  setLook(*ep, 0);
   if (ep->async) NotifyLater(ep, T_DISCONNECTCOMPLETE, kOTNoError, nullptr);
   updateWatch(*ep);
   return kOTNoError;
@@ -1210,8 +1242,8 @@ OSStatus OTRcvDisconnect(EndpointRef ref, TDiscon* discon) {
     discon->sequence = 0;
   }
   closeSocket(*ep);
-  ep->state = T_IDLE;
-  ep->look = 0;
+  setState(*ep, T_IDLE);
+  setLook(*ep, 0);
   return kOTNoError;
 }
 
@@ -1222,7 +1254,7 @@ OSStatus OTSndOrderlyDisconnect(EndpointRef ref) {
   if (ep->look == T_DISCONNECT) return kOTLookErr;
   if (ep->state == T_DATAXFER) {
     shutdown(ep->fd, SHUT_WR);
-    ep->state = T_OUTREL;
+    setState(*ep, T_OUTREL);
     ep->sendPending = ep->flowBlocked = false;
     updateWatch(*ep);
     return kOTNoError;
@@ -1230,7 +1262,7 @@ OSStatus OTSndOrderlyDisconnect(EndpointRef ref) {
   if (ep->state == T_INREL) {
     shutdown(ep->fd, SHUT_WR);
     closeSocket(*ep);
-    ep->state = T_IDLE;
+    setState(*ep, T_IDLE);
     return kOTNoError;
   }
   return kOTOutStateErr;
@@ -1243,15 +1275,15 @@ OSStatus OTRcvOrderlyDisconnect(EndpointRef ref) {
   refresh(*ep);
   if (ep->look == T_DISCONNECT) return kOTLookErr;
   if (ep->look != T_ORDREL) return kOTNoReleaseErr;
-  ep->look = 0;
+  setLook(*ep, 0);
   if (ep->state == T_DATAXFER) {
-    ep->state = T_INREL;
+    setState(*ep, T_INREL);
     updateWatch(*ep);
     return kOTNoError;
   }
   if (ep->state == T_OUTREL) {
     closeSocket(*ep);
-    ep->state = T_IDLE;
+    setState(*ep, T_IDLE);
     return kOTNoError;
   }
   return kOTOutStateErr;
