@@ -155,11 +155,8 @@ namespace {
 template <typename Set>
 void on_port(CGrafPtr port, Set set) {
   if (!port) return;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(port);
+  tb::PortSaver saved(port);
   set();
-  SetPort(saved);
 }
 
 }  // namespace
@@ -181,12 +178,10 @@ void Show_Modal_Dialog(DialogRef dialog, ModalFilterUPP filter, DialogItemIndex*
     if (item) *item = 0;
     return;
   }
-  GrafPtr saved;
-  GetPort(&saved);
+  tb::PortSaver saved;
   Set_Content_Color(dialog);
   ShowWindow(GetDialogWindow(dialog));
   ModalDialog(filter, item);
-  SetPort(saved);
 }
 
 void Force_Update_Window() {

@@ -26,7 +26,7 @@ ControlRef item_control(DialogRef dialog, DialogItemIndex item) {
 
 void frame_rect(DialogRef dialog, const Rect* rect, Pattern* (*pattern)(Pattern*)) {
   if (!dialog || !rect) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   PenState pen;
   GetPenState(&pen);
   PenNormal();
@@ -76,7 +76,7 @@ short Invert_Check_Item(DialogRef dialog, DialogItemIndex item) {
 void Invert_Button_Item(DialogRef dialog, DialogItemIndex item) {
   ControlRef control = item_control(dialog, item);
   if (!control) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   HiliteControl(control, kControlButtonPart);
   Force_Update_Window();
   UInt32 end;
@@ -87,7 +87,7 @@ void Invert_Button_Item(DialogRef dialog, DialogItemIndex item) {
 
 void Clear_Dialog_Rect_Area(DialogRef dialog, const Rect* rect) {
   if (!dialog || !rect) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   EraseRect(rect);
 }
 
@@ -113,7 +113,7 @@ void Draw_Setup_Frame_Item_B(DialogRef dialog, DialogItemIndex item) {
 
 void Draw_Group_Frame_Rect(DialogRef dialog, const Rect* rect) {
   if (!dialog || !rect) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   PenState pen;
   GetPenState(&pen);
   RGBColor fore;
@@ -148,7 +148,7 @@ void Draw_Rect_Pict(DialogRef dialog, const Rect* rect, SInt16 pictID) {
   if (!dialog || !rect) return;
   PicHandle pic = GetPicture(pictID);
   if (!pic) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   DrawPicture(pic, rect);
 }
 
@@ -160,7 +160,7 @@ void Draw_Item_Pict(DialogRef dialog, DialogItemIndex item, SInt16 pictID) {
 void Draw_String_User_StringArea(DialogRef dialog, ConstStr255Param text, const Rect* rect,
                                  short hStyle, short vStyle, short clear) {
   if (!dialog || !text || !rect) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   FontInfo info;
   GetFontInfo(&info);
   const short a = info.ascent, d = info.descent;

@@ -7,22 +7,6 @@
 #include "toolbox/quickdraw.h"
 #include "toolbox/types.h"
 
-// Makes a dialog's port current for the object's lifetime, then gives the
-// caller's port back.
-class ScopedDialogPort {
- public:
-  explicit ScopedDialogPort(DialogRef dialog) {
-    GetPort(&saved_);
-    SetPortDialogPort(dialog);
-  }
-  ~ScopedDialogPort() { SetPort(saved_); }
-  ScopedDialogPort(const ScopedDialogPort&) = delete;
-  ScopedDialogPort& operator=(const ScopedDialogPort&) = delete;
-
- private:
-  GrafPtr saved_ = nullptr;
-};
-
 struct FONT_DATA;
 
 // The item's handle (the control for control items); null for an item

@@ -7,11 +7,8 @@
 // Runs body with port current, then gives the caller's port back.
 template <typename F>
 void WithPort(CGrafPtr port, F body) {
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(port);
+  tb::PortSaver saver(port);
   body();
-  SetPort(saved);
 }
 
 struct FONT_SET {

@@ -472,10 +472,9 @@ void CEUpdate(CEDIT_DATA* ceData, RgnHandle updateRgn, Boolean useFrame) {
     RGBBackColor(&rgbWhite);
     if (updateRgn) {
       const Rect view = Te(ce).viewRect;
-      RgnHandle add = NewRgn();
+      tb::OwnedRgn add;
       RectRgn(add, &view);
       UnionRgn(updateRgn, add, updateRgn);
-      DisposeRgn(add);
       TEUpdate(&view, ce->hTEdit);
       Rect frame = view;
       InsetRect(&frame, -1, -1);

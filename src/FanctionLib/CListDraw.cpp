@@ -112,7 +112,7 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
     RGBForeColor(CellDisabled(rec, i) ? &c->rgbStrDisable : selected ? &c->rgbStrHilite : &c->rgbStrNormal);
   };
   if (cl->flag) {
-    RgnHandle savedClip = NewRgn();
+    tb::OwnedRgn savedClip;
     GetClip(savedClip);
     int colLeft = -H;
     for (int i = 0; i < cols; ++i) {
@@ -142,7 +142,6 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
       }
       colLeft += w;
     }
-    DisposeRgn(savedClip);
   } else if (const UInt8* t = CellText(rec, 0)) {
     SetFont(rec.font ? rec.font[0] : cl->defFont);
     textColour(0);
@@ -200,9 +199,7 @@ void CopyRightCap(const World& button, const World& header, int x, int h) {
 void clist::Draw(CLIST_DATA* clData, RgnHandle hUpdateRgn) {
   CLIST_DATA* cl = clData;
   if (!HasList(cl) || !cl->bShow) return;
-  CGrafPtr savedWorld;
-  GDHandle savedDevice;
-  GetGWorld(&savedWorld, &savedDevice);
+  tb::PortSaver savedWorld;
   const Rect& rect = cl->rect;
   const int h = HeaderHeight(cl);
   const bool vShown = BarVisible(cl->vScroll), hShown = BarVisible(cl->hScroll);
@@ -210,11 +207,10 @@ void clist::Draw(CLIST_DATA* clData, RgnHandle hUpdateRgn) {
   // 1. What the region asks for is cleared first, then the header.
   SetPort(cl->parPort);
   if (hUpdateRgn) {
-    RgnHandle inside = NewRgn();
+    tb::OwnedRgn inside;
     RectRgn(inside, &rect);
     SectRgn(inside, hUpdateRgn, inside);
     EraseRgn(inside);
-    DisposeRgn(inside);
   }
   DrawHeader(cl->parPort, cl, cl->part);
 
@@ -294,7 +290,6 @@ void clist::Draw(CLIST_DATA* clData, RgnHandle hUpdateRgn) {
   SetPenState(&pen);
   RGBForeColor(&fore);
   RGBBackColor(&back);
-  SetGWorld(savedWorld, savedDevice);
 }
 
 // --- Header ------------------------------------------------------------------
@@ -308,9 +303,7 @@ void clist::DrawHeader(CGrafPtr port, CLIST_DATA* clData, SInt16 push) {
   const int headerW = cl->rect.right + H - cl->rect.left;
   World mark(256, 256), button(14, 16), header(headerW, h);
   if (!mark.get() || !button.get() || !header.get()) return;
-  CGrafPtr savedWorld;
-  GDHandle savedDevice;
-  GetGWorld(&savedWorld, &savedDevice);
+  tb::PortSaver savedWorld;
 
   const Rect buttonRect{0, 0, 16, 14};
   const UInt8* title = reinterpret_cast<const UInt8*>(cl->header.title);
@@ -387,7 +380,7 @@ void clist::DrawHeader(CGrafPtr port, CLIST_DATA* clData, SInt16 push) {
   const Rect dst{cl->rect.top, SInt16(cl->rect.left - H), SInt16(cl->rect.top + h), cl->rect.right};
   Rect inside;
   if (SectRect(&dst, &cl->rect, &inside)) EraseRect(&inside);
-  RgnHandle mask = NewRgn();
+  tb::OwnedRgn mask;
   RectRgn(mask, &cl->rect);
   RGBColor fore, back;
   GetForeColor(&fore);
@@ -398,8 +391,6 @@ void clist::DrawHeader(CGrafPtr port, CLIST_DATA* clData, SInt16 push) {
   CopyBits(header.bits(), GetPortBitMapForCopyBits(port), &src, &dst, srcCopy, mask);
   RGBForeColor(&fore);
   RGBBackColor(&back);
-  DisposeRgn(mask);
-  SetGWorld(savedWorld, savedDevice);
 }
 
 // --- Entry points --------------------------------------------------------------
@@ -407,33 +398,28 @@ void clist::DrawHeader(CGrafPtr port, CLIST_DATA* clData, SInt16 push) {
 void CLUpdate(CLIST_DATA* clData, RgnHandle updateRgn, SInt16 redrawHeader) {
   CLIST_DATA* cl = clData;
   if (!HasList(cl) || !cl->vScroll || !cl->hScroll || !cl->bShow) return;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(cl->orgPort);
+  tb::PortSaver saved(cl->orgPort);
   if (!updateRgn) {
     Rect r;
     CLGetRect(cl, &r, false, true, true);
-    RgnHandle rgn = NewRgn();
+    tb::OwnedRgn rgn;
     RectRgn(rgn, &r);
     Draw(cl, rgn);
-    DisposeRgn(rgn);
   } else {
     if (HeaderShown(cl) && (redrawHeader == 0 || redrawHeader == 1)) {
       const Rect view = ViewRect(cl);
       const Rect strip{view.top, view.left, SInt16(view.top + HeaderHeight(cl)), view.right};
-      RgnHandle s = NewRgn();
+      tb::OwnedRgn s;
       RectRgn(s, &strip);
       if (redrawHeader == 1)
         UnionRgn(updateRgn, s, updateRgn);
       else
         DiffRgn(updateRgn, s, updateRgn);
-      DisposeRgn(s);
     }
     Draw(cl, updateRgn);
   }
   if (BarVisible(cl->vScroll)) Draw1Control(cl->vScroll);
   if (BarVisible(cl->hScroll)) Draw1Control(cl->hScroll);
-  SetPort(saved);
 }
 
 void CLUpdateHeader(CLIST_DATA* clData) {

@@ -22,17 +22,16 @@ Rect BarBounds(ControlRef bar) {
   return r;
 }
 
-RgnHandle RectToRgn(const Rect& r) {
-  RgnHandle rgn = NewRgn();
+tb::OwnedRgn RectToRgn(const Rect& r) {
+  tb::OwnedRgn rgn;
   RectRgn(rgn, &r);
   return rgn;
 }
 
 void AddRect(RgnHandle rgn, const Rect& r) {
   if (!rgn) return;
-  RgnHandle piece = RectToRgn(r);
+  tb::OwnedRgn piece = RectToRgn(r);
   UnionRgn(rgn, piece, rgn);
-  DisposeRgn(piece);
 }
 
 int DataRows(const CLIST_DATA* cl) { return std::max(0, PlatformRows(cl) - RowShift(cl)); }
@@ -167,7 +166,7 @@ void CLResize(CLIST_DATA* clData, const Rect* resizeRect) {
     Rect oldR = cl->rect, newR = *resizeRect;
     InsetRect(&oldR, -1, -1);
     InsetRect(&newR, -1, -1);
-    RgnHandle gone = RectToRgn(oldR), now = RectToRgn(newR);
+    tb::OwnedRgn gone = RectToRgn(oldR), now = RectToRgn(newR);
     DiffRgn(gone, now, gone);
     WithPort(cl->parPort, [&] {
       RGBColor back;
@@ -176,8 +175,6 @@ void CLResize(CLIST_DATA* clData, const Rect* resizeRect) {
       EraseRgn(gone);
       RGBBackColor(&back);
     });
-    DisposeRgn(gone);
-    DisposeRgn(now);
   }
   cl->rect = *resizeRect;
   Rect view = cl->rect;
@@ -278,9 +275,8 @@ void CLSetSelect(CLIST_DATA* clData, Cell cell, Boolean visible, Boolean redraw)
   if (redraw && cell.v >= V && cell.v <= V + VC - (HeaderShown(cl) ? 2 : 1)) {
     Rect r;
     GetCellRect(cl, cell, &r);
-    RgnHandle rgn = RectToRgn(r);
+    tb::OwnedRgn rgn = RectToRgn(r);
     CLUpdate(cl, rgn, 0);
-    DisposeRgn(rgn);
   }
 }
 
@@ -528,7 +524,7 @@ Boolean CLMouseDown(CLIST_DATA* clData, const EventRecord* evt, Cell* cell, SInt
       if (selected && !command) {
         result = dbl;
       } else {
-        RgnHandle rgn = NewRgn();
+        tb::OwnedRgn rgn;
         if (cl->bMultiSel && shift) {
           CLClearSelect(cl, rgn);
           const int a = AnchorRow(cl);
@@ -550,14 +546,12 @@ Boolean CLMouseDown(CLIST_DATA* clData, const EventRecord* evt, Cell* cell, SInt
           RectRgn(rgn, &whole);
         }
         CLUpdate(cl, rgn, 0);
-        DisposeRgn(rgn);
         result = dbl;
       }
     } else {
-      RgnHandle rgn = NewRgn();
+      tb::OwnedRgn rgn;
       CLClearSelect(cl, rgn);
       CLUpdate(cl, rgn, 0);
-      DisposeRgn(rgn);
       result = false;
     }
   }
@@ -609,7 +603,7 @@ Boolean CLKeyDown(CLIST_DATA* clData, const EventRecord* evt, SInt16 charCode) {
   if (anySelected && ch == kDownArrowCharCode && first.v == count - 1) return false;
   int ref = anySelected ? first.v : AnchorRow(cl);
 
-  RgnHandle rgn = NewRgn();
+  tb::OwnedRgn rgn;
   // 4. Up and Down start from the last selected row.
   if (ch == kUpArrowCharCode || ch == kDownArrowCharCode) {
     int last = -1;
@@ -639,7 +633,6 @@ Boolean CLKeyDown(CLIST_DATA* clData, const EventRecord* evt, SInt16 charCode) {
       break;
     case kPageUpCharCode:
       if (V <= GetControlMinimum(cl->vScroll)) {
-        DisposeRgn(rgn);
         return false;
       }
       CLSetScrollValue(cl, SInt16(H), SInt16(V - VC + k));
@@ -647,7 +640,6 @@ Boolean CLKeyDown(CLIST_DATA* clData, const EventRecord* evt, SInt16 charCode) {
       break;
     case kPageDownCharCode:
       if (V >= GetControlMaximum(cl->vScroll)) {
-        DisposeRgn(rgn);
         return false;
       }
       CLSetScrollValue(cl, SInt16(H), SInt16(V + VC - k));
@@ -718,6 +710,5 @@ Boolean CLKeyDown(CLIST_DATA* clData, const EventRecord* evt, SInt16 charCode) {
   } else if (ch != kLeftArrowCharCode && ch != kRightArrowCharCode) {
     CLUpdate(cl, rgn, 0);
   }
-  DisposeRgn(rgn);
   return result;
 }

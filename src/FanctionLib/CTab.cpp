@@ -109,7 +109,7 @@ CTAB_LIST* ctab::GetTab(CTAB_DATA* ct, SInt16 idx) {
 
 SInt16 ctab::HitTab(CTAB_DATA* ct, Point local) {
   if (!ct) return -1;
-  RgnHandle placed = NewRgn();
+  tb::OwnedRgn placed;
   SInt16 hit = -1;
   SInt16 x = 0;
   SInt16 i = ct->visTabNo;
@@ -125,7 +125,6 @@ SInt16 ctab::HitTab(CTAB_DATA* ct, Point local) {
     }
     x = SInt16(x + tab->width);
   }
-  DisposeRgn(placed);
   return hit;
 }
 
@@ -466,8 +465,8 @@ Boolean CTCheckNeedScroll(CTAB_DATA* ctData, SInt16 idx) {
   CTAB_DATA* ct = ctData;
   const SInt16 max = GetControlMaximum(ct->hScroll);
   if (max != kSpinRightOnly && max != kSpinBoth) return false;
-  RgnHandle placed = NewRgn();
-  RgnHandle spin = NewRgn();
+  tb::OwnedRgn placed;
+  tb::OwnedRgn spin;
   RectRgn(spin, &ct->spinRect);
   bool scrolled = false;
   SInt16 x = 0;
@@ -485,8 +484,6 @@ Boolean CTCheckNeedScroll(CTAB_DATA* ctData, SInt16 idx) {
     }
     x = SInt16(x + tab->width);
   }
-  DisposeRgn(spin);
-  DisposeRgn(placed);
   return scrolled;
 }
 

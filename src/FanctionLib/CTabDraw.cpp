@@ -10,19 +10,6 @@ using namespace ctab;
 
 namespace {
 
-// The current port and graphics device, put back when the scope ends.
-class SavedWorld {
- public:
-  SavedWorld() { GetGWorld(&port_, &device_); }
-  ~SavedWorld() { SetGWorld(port_, device_); }
-  SavedWorld(const SavedWorld&) = delete;
-  SavedWorld& operator=(const SavedWorld&) = delete;
-
- private:
-  CGrafPtr port_ = nullptr;
-  GDHandle device_ = nullptr;
-};
-
 class OffscreenWorld {
  public:
   explicit OffscreenWorld(const Rect& bounds) {
@@ -69,7 +56,7 @@ PicHandle BuildOne(CTAB_DATA* ct, CTAB_LIST* tab, int k, ConstStr255Param title)
   const Rect f = Sized(frame);
   PicHandle made = nullptr;
   {
-    SavedWorld keep;
+    tb::PortSaver keep;
     OffscreenWorld first(f);
     if (first.get()) {
       SetGWorld(first.get(), nullptr);
@@ -168,7 +155,7 @@ SInt16 ctab::PicToRgn(SInt16 id, PicHandle hSrcPic, UInt32 transCol, RgnHandle r
   const int w = info.sourceRect.right - info.sourceRect.left;
   const int h = info.sourceRect.bottom - info.sourceRect.top;
   const Rect bounds = R(0, 0, w + 1, h + 1);
-  SavedWorld keep;
+  tb::PortSaver keep;
   OffscreenWorld buffer(bounds);
   if (!buffer.get()) {
     release();
@@ -198,8 +185,8 @@ SInt16 ctab::PicToRgn(SInt16 id, PicHandle hSrcPic, UInt32 transCol, RgnHandle r
     if (depth == 16) return word >> 16;
     return word & 0xFFFFFF;
   };
-  RgnHandle holes = NewRgn();
-  RgnHandle run = NewRgn();
+  tb::OwnedRgn holes;
+  tb::OwnedRgn run;
   for (int y = 0; y < h; ++y) {
     int x = 0;
     while (x < w) {
@@ -218,8 +205,6 @@ SInt16 ctab::PicToRgn(SInt16 id, PicHandle hSrcPic, UInt32 transCol, RgnHandle r
     }
   }
   DiffRgn(rgn, holes, rgn);
-  DisposeRgn(run);
-  DisposeRgn(holes);
   UnlockPixels(pm);
   return 0;
 }
@@ -230,16 +215,16 @@ SInt16 ctab::PicToRgn(SInt16 id, PicHandle hSrcPic, UInt32 transCol, RgnHandle r
 void ctab::Draw(CGrafPtr port, CTAB_DATA* ct) {
   if (!ct || !port || ct->num < 1 || !ct->bShow) return;
   const Rect b = R(0, 0, ct->tabRect.right - ct->tabRect.left, kCTStripHeight);
-  SavedWorld keep;
+  tb::PortSaver keep;
   OffscreenWorld strip(b);
   if (!strip.get()) return;
   SetGWorld(strip.get(), nullptr);
   PaintWith(ct->anyColor, b);
 
-  RgnHandle tabs = NewRgn();
-  RgnHandle placed = NewRgn();
-  RgnHandle inside = NewRgn();
-  RgnHandle stripRgn = NewRgn();
+  tb::OwnedRgn tabs;
+  tb::OwnedRgn placed;
+  tb::OwnedRgn inside;
+  tb::OwnedRgn stripRgn;
   RectRgn(stripRgn, &ct->tabRect);
   int x = 0;
   for (CTAB_LIST* tab = GetTab(ct, ct->visTabNo); tab; tab = tab->next) {
@@ -263,9 +248,9 @@ void ctab::Draw(CGrafPtr port, CTAB_DATA* ct) {
   GetBackColor(&savedBack);
   RGBBackColor(&rgbWhite);
 
-  RgnHandle spin = NewRgn();
+  tb::OwnedRgn spin;
   if (ct->spinState != -1) RectRgn(spin, &ct->spinRect);
-  RgnHandle clip = NewRgn();
+  tb::OwnedRgn clip;
   DiffRgn(tabs, spin, clip);
   const bool changed = !EqualRgn(clip, ct->prevVisRgn);
   // The old area is painted over before the spin button is drawn, so that
@@ -289,12 +274,6 @@ void ctab::Draw(CGrafPtr port, CTAB_DATA* ct) {
   if (changed && ct->prevVisRgn) CopyRgn(clip, ct->prevVisRgn);
   RGBBackColor(&savedBack);
 
-  DisposeRgn(clip);
-  DisposeRgn(spin);
-  DisposeRgn(stripRgn);
-  DisposeRgn(inside);
-  DisposeRgn(placed);
-  DisposeRgn(tabs);
 }
 
 void ctab::DrawFrame(CTAB_DATA* ct) {
@@ -321,7 +300,7 @@ void ctab::DrawFrame(CTAB_DATA* ct) {
   Rect pf;
   QDGetPictureBounds(pic, &pf);
   const Rect f = Sized(pf);
-  SavedWorld keep;
+  tb::PortSaver keep;
   OffscreenWorld art(f);
   if (!art.get()) {
     ReleaseResource(reinterpret_cast<Handle>(pic));

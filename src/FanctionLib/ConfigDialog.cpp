@@ -10,18 +10,6 @@
 
 namespace {
 
-// The current port, put back when the scope ends.
-class SavedPort {
- public:
-  SavedPort() { GetPort(&port_); }
-  ~SavedPort() { SetPort(port_); }
-  SavedPort(const SavedPort&) = delete;
-  SavedPort& operator=(const SavedPort&) = delete;
-
- private:
-  GrafPtr port_ = nullptr;
-};
-
 CONFIG_FRAME* FrameOf(DialogRef dialog) {
   return dialog ? static_cast<CONFIG_FRAME*>(Get_Usr_Window_RefCon(dialog)) : nullptr;
 }
@@ -79,8 +67,7 @@ short Config_Select_Dialog_Page(DialogRef dialog, SInt16 ditlID) {
 short Handle_Config_Tab_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
   CONFIG_FRAME* record = FrameOf(dialog);
   if (!record || !record->tabData || !event) return 1;
-  SavedPort keep;
-  SetPortDialogPort(dialog);
+  tb::PortSaver keep(GetDialogPort(dialog));
   Point local = event->where;
   GlobalToLocal(&local);
   Rect area;
@@ -124,8 +111,7 @@ short Handle_Config_Window_Active(DialogRef dialog, EventRecord* event) {
 
 Boolean Handle_List_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item, CLIST_DATA* list) {
   if (!dialog || !event || !list) return false;
-  SavedPort keep;
-  SetPortDialogPort(dialog);
+  tb::PortSaver keep(GetDialogPort(dialog));
   Point local = event->where;
   GlobalToLocal(&local);
   Rect area;

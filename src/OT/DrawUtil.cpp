@@ -59,7 +59,7 @@ void drawLines(ConstStr255Param text, const Rect& r, short hStyle, short vStyle)
 void Draw_String_User_Rect(DialogRef dialog, ConstStr255Param text, const Rect* rect, short hStyle,
                            short vStyle, Boolean clear) {
   if (!dialog || !text || !rect) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   if (clear) Clear_Dialog_Rect_Area(dialog, rect);
   drawLines(text, *rect, hStyle, vStyle);
 }
@@ -67,7 +67,7 @@ void Draw_String_User_Rect(DialogRef dialog, ConstStr255Param text, const Rect* 
 void Draw_String_Color_Rect(DialogRef dialog, ConstStr255Param text, const Rect* rect, short hStyle,
                             short vStyle, const RGBColor* color) {
   if (!dialog || !text || !rect || !color) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   RGBColor savedBack;
   GetBackColor(&savedBack);
   RGBBackColor(color);
@@ -82,7 +82,7 @@ void Clear_Color_Item_Area(DialogRef dialog, DialogItemIndex item, const RGBColo
   Handle h = nullptr;
   Rect r{};
   GetDialogItem(dialog, item, &kind, &h, &r);
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   PenState pen;
   GetPenState(&pen);
   RGBColor savedBack;
@@ -106,7 +106,7 @@ void Draw_Rect_Icon(DialogRef dialog, const Rect* rect, SInt16 iconID) {
   if (!dialog || !rect) return;
   CIconHandle icon = GetCIcon(iconID);
   if (!icon) return;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   PlotCIcon(rect, icon);
   DisposeCIcon(icon);
 }
@@ -145,7 +145,7 @@ short Str_To_Num(ConstStr255Param text, UInt32* number, UInt32 maximum, UInt32 m
 
 ControlPartCode Original_Control_Action(DialogRef dialog, const EventRecord* event, ControlRef control) {
   if (!dialog || !event || !control) return kControlNoPart;
-  ScopedDialogPort port(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   Point where = event->where;
   GlobalToLocal(&where);
   return TrackControl(control, where, kControlUseOwnAction);

@@ -112,9 +112,7 @@ void Draw_Send_Byte_Bar(DialogRef dlg, DialogItemIndex item, short percent) {
   if (percent < 0) percent = 0;
   if (percent > 100) percent = 100;
   Rect r = itemRect(dlg, item);
-  GrafPtr savedPort;
-  GetPort(&savedPort);
-  SetPortDialogPort(dlg);
+  tb::PortSaver saved(GetDialogPort(dlg));
   PenState pen;
   GetPenState(&pen);
   RGBColor fore;
@@ -142,7 +140,6 @@ void Draw_Send_Byte_Bar(DialogRef dlg, DialogItemIndex item, short percent) {
   RGBForeColor(&fore);
   RGBBackColor(&back);
   SetPenState(&pen);
-  SetPort(savedPort);
 }
 
 void Handle_TCPftp_Load_Value(DialogRef dlg) {

@@ -31,14 +31,12 @@ void follow_highlight(WindowRef window) {
 
 void redraw(DialogRef dialog) {
   WindowRef window = GetDialogWindow(dialog);
-  GrafPtr saved;
-  GetPort(&saved);
+  tb::PortSaver saved;
   BeginUpdate(window);
   Load_Value_About_Setup(dialog, IniFileName);
   SetPortDialogPort(dialog);
   DrawDialog(dialog);
   EndUpdate(window);
-  SetPort(saved);
 }
 
 }  // namespace
@@ -58,8 +56,7 @@ void Open_About_Dialog() {
 void Load_Value_About_Setup(DialogRef dialog, const char* iniFile) {
   WindowRef window = dialog ? GetDialogWindow(dialog) : nullptr;
   if (!window) return;
-  GrafPtr saved;
-  GetPort(&saved);
+  tb::PortSaver saved;
   Set_Content_Color(dialog);
   SetPortDialogPort(dialog);
   Str255 name;
@@ -87,7 +84,6 @@ void Load_Value_About_Setup(DialogRef dialog, const char* iniFile) {
     DisposeCIcon(icon);
   }
   SetDialogDefaultItem(dialog, 1);
-  SetPort(saved);
 }
 
 Boolean Handle_About_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {

@@ -118,15 +118,13 @@ Boolean Handle_Alert_Select_Item(DialogRef dialog, EventRecord*, DialogItemIndex
 short Handle_Alert_Window_Update(DialogRef dialog, EventRecord*) {
   if (!dialog) return 1;
   WindowRef window = GetDialogWindow(dialog);
-  GrafPtr saved;
-  GetPort(&saved);
+  tb::PortSaver saved;
   BeginUpdate(window);
   Set_Content_Color(dialog);
   SetPortDialogPort(dialog);
   DrawDialog(dialog);
   DrawControls(window);
   EndUpdate(window);
-  SetPort(saved);
   return 1;
 }
 
@@ -172,15 +170,13 @@ Boolean Handle_CancelAlert_Filter(DialogRef dialog, EventRecord* event, DialogIt
         Handle_Update(event);
         return false;
       }
-      GrafPtr saved;
-      GetPort(&saved);
+      tb::PortSaver saved;
       BeginUpdate(window);
       Set_Content_Color(dialog);
       SetPortDialogPort(dialog);
       DrawDialog(dialog);
       SetDialogDefaultItem(dialog, 1);
       EndUpdate(window);
-      SetPort(saved);
       return false;
     }
     default:

@@ -153,15 +153,12 @@ short Ptr_Is_Dialog(DialogRef dialog) { return Ptr_Is_Dialog(window_of(dialog));
 
 void Set_Content_Color(WindowRef window) {
   if (!window) return;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortWindowPort(window);
+  tb::PortSaver saved(GetWindowPort(window));
   RGBColor content;
   if (GetWindowContentColor(window, &content) == noErr) RGBBackColor(&content);
   Rect r;
   GetWindowPortBounds(window, &r);
   EraseRect(&r);
-  SetPort(saved);
 }
 
 void Set_Content_Color(DialogRef dialog) { Set_Content_Color(window_of(dialog)); }
@@ -171,9 +168,7 @@ void Window_Select_Mode(DialogRef dialog) { OpenMovableDlg = dialog; }
 short Handle_Window_Active(DialogRef dialog, EventRecord*) {
   WindowRef window = window_of(dialog);
   if (!window) return 1;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortWindowPort(window);
+  tb::PortSaver saved(GetWindowPort(window));
   ControlRef root = nullptr;
   if (GetRootControl(window, &root) == noErr && root) {
     if (IsWindowHilited(window))
@@ -181,6 +176,5 @@ short Handle_Window_Active(DialogRef dialog, EventRecord*) {
     else
       DeactivateControl(root);
   }
-  SetPort(saved);
   return 1;
 }

@@ -12,9 +12,7 @@ void copy_to_dialog(DialogRef dialog, GWorldPtr world, const Rect* srcRect, cons
   if (!dialog || !world || !srcRect || !dstRect) return;
   CGrafPtr port = GetDialogPort(dialog);
   if (!port) return;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(port);
+  tb::PortSaver saved(port);
   RGBColor fore, back;
   GetForeColor(&fore);
   GetBackColor(&back);
@@ -31,7 +29,6 @@ void copy_to_dialog(DialogRef dialog, GWorldPtr world, const Rect* srcRect, cons
   if (mask) DisposeRgn(mask);
   RGBForeColor(&fore);
   RGBBackColor(&back);
-  SetPort(saved);
 }
 
 constexpr RGBColor kWhite = {0xFFFF, 0xFFFF, 0xFFFF};

@@ -177,13 +177,11 @@ OSErr NewGWorldFromPict(GWorldPtr* out, short picID) {
   GWorldPtr world = nullptr;
   OSErr err = NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0);
   if (err != noErr) return err;
-  CGrafPtr savedPort;
-  GDHandle savedDevice;
-  GetGWorld(&savedPort, &savedDevice);
-  SetGWorld(world, nullptr);
-  DrawPicture(pic, &bounds);
-  err = QDError();
-  SetGWorld(savedPort, savedDevice);
+  {
+    tb::PortSaver saved(world);
+    DrawPicture(pic, &bounds);
+    err = QDError();
+  }
   if (err != noErr) {
     DisposeGWorld(world);
     return err;
@@ -203,13 +201,11 @@ OSErr NewUnionGWorkd(GWorldPtr* out, GWorldPtr world1, const Rect* rect1, short 
   GWorldPtr world = nullptr;
   OSErr err = NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0);
   if (err != noErr) return err;
-  CGrafPtr savedPort;
-  GDHandle savedDevice;
-  GetGWorld(&savedPort, &savedDevice);
-  SetGWorld(world, nullptr);
-  copy_into(world, world1, rect1, mode1, colour1);
-  copy_into(world, world2, rect2, mode2, colour2);
-  SetGWorld(savedPort, savedDevice);
+  {
+    tb::PortSaver saved(world);
+    copy_into(world, world1, rect1, mode1, colour1);
+    copy_into(world, world2, rect2, mode2, colour2);
+  }
   *out = world;
   return noErr;
 }

@@ -395,13 +395,12 @@ TEST_F(TextViewTest, DrawingHidingAndTheFrame) {
   pressOn(Point{40, 60});
   EXPECT_TRUE(inkIn(Rect{20, 25, 34, 120}));
   // With an update region, the view is added to it.
-  RgnHandle rgn = NewRgn();
+  tb::OwnedRgn rgn;
   CEUpdate(ce_, rgn, false);
   Rect b;
   GetRegionBounds(rgn, &b);
   const Rect v = view();
   EXPECT_TRUE(EqualRect(&b, &v));
-  DisposeRgn(rgn);
   CEHiliteScrollBar(ce_, true);
   EXPECT_EQ(GetControlHilite(ce_->vScroll), 255);
   CEHiliteVScrollBar(ce_, false);

@@ -600,7 +600,7 @@ TEST_F(TabTest, PicToRgnTracesTheOpaquePixels) {
   UInt32 pixels[8] = {t, o, o, t, o, t, t, t};
   std::vector<UInt8> data = *tb::MakePictData(tb::EncodePNG(pixels, 16, 4, 2));
   PicHandle pic = PictureHandle(data);
-  RgnHandle rgn = NewRgn();
+  tb::OwnedRgn rgn;
   EXPECT_EQ(ctab::PicToRgn(0, pic, 0x123456, rgn), 0);
   struct Probe {
     SInt16 h, v;
@@ -625,7 +625,6 @@ TEST_F(TabTest, PicToRgnTracesTheOpaquePixels) {
   EXPECT_EQ(ctab::PicToRgn(kFront, nullptr, kTransparent, rgn), 0);
   EXPECT_FALSE(PtInRgn(Point{0, 0}, rgn));
   EXPECT_TRUE(PtInRgn(Point{5, 5}, rgn));
-  DisposeRgn(rgn);
   KillPicture(pic);
   KillPicture(bad);
 }

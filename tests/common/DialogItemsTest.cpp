@@ -34,14 +34,11 @@ class Items : public Framework {
     Framework::TearDown();
   }
   void Fill(const Rect& r, SInt32 colour) {
-    GrafPtr saved;
-    GetPort(&saved);
-    SetPortDialogPort(d);
+    tb::PortSaver saved(GetDialogPort(d));
     ForeColor(colour);
     PaintRect(&r);
     ForeColor(blackColor);
     BackColor(whiteColor);
-    SetPort(saved);
   }
   UInt32 Px(int x, int y) const { return tb::PortPixel(GetDialogPort(d), x, y); }
   DialogRef d = nullptr;

@@ -50,8 +50,8 @@ struct State {
   bool started = false;
   bool autoStartChecked = false;
   bool autoStart = false;
-  int fd = -1;
-  int watch = 0;
+  tb::UniqueFd fd;
+  tb::WatchGuard watch;
   std::string path;
 };
 
@@ -298,7 +298,7 @@ OSErr AESend(const AppleEvent* theAppleEvent, AppleEvent* reply, AESendMode send
 
 OSErr tb::StartAppleEvents() {
   State& s = st();
-  if (s.started) return s.fd >= 0 ? noErr : ioErr;
+  if (s.started) return s.fd ? noErr : ioErr;
   s.started = true;
 
   std::string launch;
@@ -315,17 +315,14 @@ OSErr tb::StartAppleEvents() {
   addr.sun_family = AF_UNIX;
   if (path.size() >= sizeof addr.sun_path) return ioErr;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) return ioErr;
+  tb::UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd) return ioErr;
   unlink(path.c_str());  // a leftover of an earlier process with our pid
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-    close(fd);
-    return ioErr;
-  }
+  if (bind(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return ioErr;
   chmod(path.c_str(), 0600);
-  s.fd = fd;
+  s.watch = tb::WatchGuard(fd.get(), tb::kReadable, onReadable);
+  s.fd = std::move(fd);
   s.path = path;
-  s.watch = tb::WatchFD(fd, tb::kReadable, onReadable);
   static bool atExitRegistered = false;
   if (!atExitRegistered) {
     atExitRegistered = true;
@@ -336,16 +333,14 @@ OSErr tb::StartAppleEvents() {
 
 void tb::ResetAppleEvents() {
   State& s = st();
-  if (s.watch) tb::UnwatchFD(s.watch);
-  if (s.fd >= 0) close(s.fd);
+  s.watch.reset();
+  s.fd.reset();
   if (!s.path.empty()) unlink(s.path.c_str());
   s.handlers.clear();
   s.queue.clear();
   s.started = false;
   s.autoStartChecked = false;
   s.autoStart = false;
-  s.fd = -1;
-  s.watch = 0;
   s.path.clear();
 }
 

@@ -121,7 +121,6 @@ void frame(const Rect& r, const RGBColor& c) {
 class DrawScope {
  public:
   explicit DrawScope(WindowRef w) {
-    GetPort(&saved_);
     port_ = GetWindowPort(w);
     if (!port_) return;
     SetPort(port_);
@@ -132,7 +131,6 @@ class DrawScope {
     face_ = GetPortTextFace(port_);
     size_ = GetPortTextSize(port_);
     mode_ = GetPortTextMode(port_);
-    clip_ = NewRgn();
     GetClip(clip_);
     PenNormal();
   }
@@ -147,9 +145,7 @@ class DrawScope {
       TextSize(size_);
       TextMode(mode_);
       SetClip(clip_);
-      DisposeRgn(clip_);
     }
-    SetPort(saved_);
   }
   DrawScope(const DrawScope&) = delete;
   DrawScope& operator=(const DrawScope&) = delete;
@@ -160,13 +156,13 @@ class DrawScope {
   short size() const { return size_; }
 
  private:
-  GrafPtr saved_ = nullptr;
+  tb::PortSaver saved_;  // the caller's port, current again after the rest is put back
   CGrafPtr port_ = nullptr;
   PenState pen_{};
   RGBColor fg_{}, bg_{};
   short font_ = 0, size_ = 0, mode_ = 0;
   Style face_ = 0;
-  RgnHandle clip_ = nullptr;
+  tb::OwnedRgn clip_;
 };
 
 bool ownActive(const ControlRecord* c) { return c->hilite != kControlInactivePart; }
@@ -1303,9 +1299,7 @@ ControlPartCode TrackControl(ControlRef c, Point startPoint, ControlActionUPP ac
   if (action == kControlUseOwnAction) action = c->action;
   // GetMouse (here and in the action procedure) answers in the window's
   // coordinates while the tracking runs.
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortWindowPort(c->window);
+  tb::PortSaver saved(GetWindowPort(c->window));
   ControlPartCode result = kControlNoPart;
   if (c->kind == Kind::kUserPane && c->trackProc) {
     result = c->trackProc(c, startPoint, action);
@@ -1316,7 +1310,6 @@ ControlPartCode TrackControl(ControlRef c, Point startPoint, ControlActionUPP ac
   } else {
     result = trackParts(c, startPoint, action);
   }
-  SetPort(saved);
   return result;
 }
 
@@ -1423,12 +1416,11 @@ bool tb::ScrollBarPartRect(ControlRef c, ControlPartCode part, Rect* r) {
 bool tb::PopupItemRect(ControlRef c, MenuItemIndex item, Rect* r) {
   if (!live(c) || c->kind != Kind::kPopup || !c->menu || !r || !windowAlive(c->window)) return false;
   const Rect box = popupBox(c);
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortWindowPort(c->window);
   Point topLeft{box.top, box.left};
-  LocalToGlobal(&topLeft);
-  SetPort(saved);
+  {
+    tb::PortSaver saved(GetWindowPort(c->window));
+    LocalToGlobal(&topLeft);
+  }
   const int n = CountMenuItems(c->menu);
   const short current = short(c->value >= 1 && c->value <= n ? c->value : 1);
   return tb::PopUpItemRect(c->menu, topLeft.v, topLeft.h, current, item, r);

@@ -79,21 +79,6 @@ Item* itemAt(DialogRef d, DialogItemIndex n) {
   return &d->items[std::size_t(n - 1)];
 }
 
-// The dialog's port current for a while, the caller's back afterwards.
-class DialogPort {
- public:
-  explicit DialogPort(DialogRef d) {
-    GetPort(&saved_);
-    SetPort(GetWindowPort(d->window));
-  }
-  ~DialogPort() { SetPort(saved_); }
-  DialogPort(const DialogPort&) = delete;
-  DialogPort& operator=(const DialogPort&) = delete;
-
- private:
-  GrafPtr saved_ = nullptr;
-};
-
 bool shown(DialogRef d) { return IsWindowVisible(d->window); }
 
 void eraseInContent(DialogRef d, const Rect& r) {
@@ -121,7 +106,7 @@ void followPortFont(DialogRef d, Item& it) {
   r.txFont = font;
   r.txFace = face;
   r.txSize = size;
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   FontInfo fi;
   GetFontInfo(&fi);
   r.lineHeight = short(std::max(1, fi.ascent + fi.descent + fi.leading));
@@ -147,11 +132,11 @@ void syncActive(DialogRef d) {
     if (!it.isEdit()) continue;
     const bool on = want && int(i) == d->focus && !it.hidden;
     if (on && !(**it.te).active) {
-      DialogPort dp(d);
+      tb::PortSaver dp(GetWindowPort(d->window));
       followPortFont(d, it);
       TEActivate(it.te);
     } else if (!on && (**it.te).active) {
-      DialogPort dp(d);
+      tb::PortSaver dp(GetWindowPort(d->window));
       TEDeactivate(it.te);
     }
   }
@@ -160,7 +145,7 @@ void syncActive(DialogRef d) {
 void setFocus(DialogRef d, int index) {
   if (d->focus == index) return;
   if (d->focus >= 0 && std::size_t(d->focus) < d->items.size() && d->items[std::size_t(d->focus)].te) {
-    DialogPort dp(d);
+    tb::PortSaver dp(GetWindowPort(d->window));
     TEDeactivate(d->items[std::size_t(d->focus)].te);
   }
   d->focus = index;
@@ -180,7 +165,7 @@ int nextEdit(DialogRef d, int from, int step) {
 void focusAndSelectAll(DialogRef d, int index) {
   setFocus(d, index);
   if (index >= 0) {
-    DialogPort dp(d);
+    tb::PortSaver dp(GetWindowPort(d->window));
     TESetSelect(0, kTEMaxLength, d->items[std::size_t(index)].te);
   }
 }
@@ -300,7 +285,7 @@ void drawItem(DialogRef d, DialogItemIndex n) {
 // default button).
 void redrawItem(DialogRef d, DialogItemIndex n) {
   if (!shown(d)) return;
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   drawItem(d, n);
   if (n == d->defaultItem) drawRing(d);
 }
@@ -367,7 +352,7 @@ Item makeItem(DialogRef d, const tb::DialogItemTemplate& t) {
 
 // Appends items, moved by (dh, dv).
 void addItems(DialogRef d, const std::vector<tb::DialogItemTemplate>& list, short dh, short dv) {
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   d->items.reserve(d->items.size() + list.size());
   for (tb::DialogItemTemplate t : list) {
     OffsetRect(&t.rect, dh, dv);
@@ -475,7 +460,7 @@ bool handleKey(DialogRef d, const EventRecord& e, DialogItemIndex* itemHit) {
   if (e.modifiers & cmdKey) {
     if (d->focus < 0) return false;
     Item& it = d->items[std::size_t(d->focus)];
-    DialogPort dp(d);
+    tb::PortSaver dp(GetWindowPort(d->window));
     followPortFont(d, it);
     switch (c | 0x20) {
       case 'x':
@@ -499,7 +484,7 @@ bool handleKey(DialogRef d, const EventRecord& e, DialogItemIndex* itemHit) {
     int next = nextEdit(d, d->focus, (e.modifiers & shiftKey) ? -1 : 1);
     if (next >= 0) {
       if (next == d->focus) {
-        DialogPort dp(d);
+        tb::PortSaver dp(GetWindowPort(d->window));
         TESetSelect(0, kTEMaxLength, d->items[std::size_t(next)].te);
       } else {
         focusAndSelectAll(d, next);
@@ -511,7 +496,7 @@ bool handleKey(DialogRef d, const EventRecord& e, DialogItemIndex* itemHit) {
   Item& it = d->items[std::size_t(d->focus)];
   if (c == kEnterCharCode || c == kEscapeCharCode || code == kVK_Escape) return false;
   if (c == kReturnCharCode && !multiLine(it)) return false;
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   followPortFont(d, it);
   tb::TEKeyWithModifiers(c, e.modifiers, it.te);
   if (!it.enabled()) return false;
@@ -538,7 +523,7 @@ int itemUnder(DialogRef d, Point local) {
 }
 
 bool handleMouse(DialogRef d, const EventRecord& e, DialogItemIndex* itemHit) {
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   Point local = e.where;
   GlobalToLocal(&local);
   const int z = itemUnder(d, local);
@@ -562,7 +547,7 @@ bool handleMouse(DialogRef d, const EventRecord& e, DialogItemIndex* itemHit) {
 
 void trackCursor(DialogRef d, Point global) {
   if (!d->tracksCursor) return;
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   Point local = global;
   GlobalToLocal(&local);
   const int z = itemUnder(d, local);
@@ -583,14 +568,13 @@ DialogRef frontDialog() {
 void updateWindowOfDialog(DialogRef d) {
   BeginUpdate(d->window);
   {
-    DialogPort dp(d);
-    RgnHandle area = NewRgn();
+    tb::PortSaver dp(GetWindowPort(d->window));
+    tb::OwnedRgn area;
     GetPortVisibleRegion(GetWindowPort(d->window), area);
     Rect box;
     GetRegionBounds(area, &box);
     eraseInContent(d, box);
     UpdateDialog(d, area);
-    DisposeRgn(area);
   }
   EndUpdate(d->window);
 }
@@ -868,7 +852,7 @@ Boolean DialogSelect(const EventRecord* e, DialogRef* theDialog, DialogItemIndex
       if (!d) return false;
       trackCursor(d, e->where);
       if (d->focus >= 0) {
-        DialogPort dp(d);
+        tb::PortSaver dp(GetWindowPort(d->window));
         TEIdle(d->items[std::size_t(d->focus)].te);
       }
       return false;
@@ -970,7 +954,7 @@ void DrawDialog(DialogRef d) { UpdateDialog(d, nullptr); }
 void UpdateDialog(DialogRef d, RgnHandle rgn) {
   if (!isDialog(d)) return;
   syncActive(d);
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   for (std::size_t i = 0; i < d->items.size(); ++i) {
     const DialogItemIndex n = DialogItemIndex(i + 1);
     if (d->items[i].hidden) continue;
@@ -1099,7 +1083,7 @@ void SetDialogItem(DialogRef d, DialogItemIndex n, DialogItemType type, Handle i
     if (r.bottom >= r.top && r.right >= r.left) {
       it->rect = r;
       if (it->te) {
-        DialogPort dp(d);
+        tb::PortSaver dp(GetWindowPort(d->window));
         placeEdit(*it);
       }
     }
@@ -1127,7 +1111,7 @@ void HideDialogItem(DialogRef d, DialogItemIndex n) {
     else setFocus(d, -1);
   }
   if (shown(d)) {
-    DialogPort dp(d);
+    tb::PortSaver dp(GetWindowPort(d->window));
     eraseInContent(d, area);
   }
 }
@@ -1160,7 +1144,7 @@ void SetDialogItemText(Handle item, ConstStr255Param text) {
     for (std::size_t i = 0; i < d->items.size(); ++i) {
       Item& it = d->items[i];
       if (it.te && (**it.te).hText == item) {
-        DialogPort dp(d);
+        tb::PortSaver dp(GetWindowPort(d->window));
         TESetText(t.data(), long(t.size()), it.te);
         redrawItem(d, DialogItemIndex(i + 1));
         return;
@@ -1183,7 +1167,7 @@ void SelectDialogItemText(DialogRef d, DialogItemIndex n, SInt16 strtSel, SInt16
   Item* it = itemAt(d, n);
   if (!it || !it->isEdit() || it->hidden) return;
   setFocus(d, n - 1);
-  DialogPort dp(d);
+  tb::PortSaver dp(GetWindowPort(d->window));
   TESetSelect(strtSel, endSel, it->te);
 }
 
@@ -1202,7 +1186,7 @@ OSErr SetDialogDefaultItem(DialogRef d, DialogItemIndex n) {
   const bool hadRing = ringFor(d, &oldRing);
   d->defaultItem = n;
   if (shown(d)) {
-    DialogPort dp(d);
+    tb::PortSaver dp(GetWindowPort(d->window));
     if (hadRing) {
       eraseInContent(d, oldRing);
       drawItem(d, old);
@@ -1262,12 +1246,11 @@ bool tb::ChooseDialogPopupItem(DialogRef d, DialogItemIndex n, MenuItemIndex men
   if (!tb::PopupItemRect(it->control, menuItem, &target)) return false;
   Rect bounds;
   GetControlBounds(it->control, &bounds);
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(GetWindowPort(d->window));
   Point press{short((bounds.top + bounds.bottom) / 2), short((bounds.left + bounds.right) / 2)};
-  LocalToGlobal(&press);
-  SetPort(saved);
+  {
+    tb::PortSaver port(GetWindowPort(d->window));
+    LocalToGlobal(&press);
+  }
   const Point release{short((target.top + target.bottom) / 2), short((target.left + target.right) / 2)};
   tb::MouseDownAt(press);
   tb::MoveMouseTo(release);

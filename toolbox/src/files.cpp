@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "files_internal.h"
+#include "toolbox/pump.h"
 
 namespace fs = std::filesystem;
 
@@ -821,26 +822,20 @@ void ReleaseRefNum(SInt16 refNum) {
 OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out) {
   out.clear();
   if (isDir(path)) return fnfErr;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errnoToOSErr(errno);
+  tb::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return errnoToOSErr(errno);
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    ::close(fd);
-    return ioErr;
-  }
-  if (st.st_size > INT32_MAX) {
-    ::close(fd);
-    return memFullErr;
-  }
+  if (::fstat(fd.get(), &st) != 0) return ioErr;
+  if (st.st_size > INT32_MAX) return memFullErr;
   out.resize(static_cast<std::size_t>(st.st_size));
   std::size_t got = 0;
   while (got < out.size()) {
-    ssize_t n = ::read(fd, out.data() + got, out.size() - got);
+    ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
-  ::close(fd);
+  fd.reset();
   out.resize(got);  // a file that shrank meanwhile
   return noErr;
 }

@@ -111,20 +111,15 @@ void standardDraw(ListRec* l, Cell c, const Rect& r, bool selected) {
 // Runs body with the list's port current and drawing clipped to the view.
 template <typename F>
 void inView(ListRec* l, F body) {
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(l->port);
-  RgnHandle oldClip = NewRgn();
+  tb::PortSaver saved(l->port);
+  tb::OwnedRgn oldClip;
   GetClip(oldClip);
-  RgnHandle clip = NewRgn();
+  tb::OwnedRgn clip;
   RectRgn(clip, &l->view);
   SectRgn(clip, oldClip, clip);
   SetClip(clip);
   body();
   SetClip(oldClip);
-  DisposeRgn(clip);
-  DisposeRgn(oldClip);
-  SetPort(saved);
 }
 
 void drawOne(ListRec* l, Cell c) {
@@ -289,11 +284,8 @@ ListHandle makeList(const Rect* rView, const ListBounds* dataBounds, Point cSize
   l->selected.assign(std::size_t(l->rows * l->cols), 0);
   FontInfo fi{};
   {
-    GrafPtr saved;
-    GetPort(&saved);
-    SetPort(l->port);
+    tb::PortSaver saved(l->port);
     GetFontInfo(&fi);
-    SetPort(saved);
   }
   l->cellSize.h = cSize.h > 0 ? cSize.h : SInt16(l->cols > 0 ? viewWidth(l) / l->cols : viewWidth(l));
   l->cellSize.v = cSize.v > 0 ? cSize.v : SInt16(std::max(1, fi.ascent + fi.descent + fi.leading));
@@ -502,9 +494,7 @@ void LSize(SInt16 listWidth, SInt16 listHeight, ListHandle l) {
 
 Boolean LClick(Point pt, EventModifiers modifiers, ListHandle l) {
   if (!live(l)) return false;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPort(l->port);
+  tb::PortSaver saved(l->port);
   for (ControlRef bar : {l->vScroll, l->hScroll}) {
     if (!bar) continue;
     const ControlPartCode part = TestControl(bar, pt);
@@ -518,11 +508,9 @@ Boolean LClick(Point pt, EventModifiers modifiers, ListHandle l) {
     } else {
       TrackControl(bar, pt, barAction);
     }
-    SetPort(saved);
     return false;
   }
   if (!PtInRect(pt, &l->view) || l->cellSize.h <= 0 || l->cellSize.v <= 0) {
-    SetPort(saved);
     return false;
   }
   auto cellAt = [&](Point p) {
@@ -573,7 +561,6 @@ Boolean LClick(Point pt, EventModifiers modifiers, ListHandle l) {
   if (inList(l, clicked) && !extend) l->lastClick = clicked;
   l->clikTime = dbl ? 0 : SInt32(now);
   l->clikLoc = pt;
-  SetPort(saved);
   return dbl;
 }
 

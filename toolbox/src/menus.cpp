@@ -132,17 +132,9 @@ MenuRecord* findMenu(MenuID id) {
 
 // --- text and geometry ------------------------------------------------------
 
-struct SavePort {
-  GrafPtr old = nullptr;
-  SavePort() { GetPort(&old); }
-  ~SavePort() {
-    if (old && IsValidPort(old)) SetPort(old);
-  }
-};
-
 // Measuring needs a port; the screen's fallback port serves.
 struct MeasurePort {
-  SavePort save;
+  tb::PortSaver save;
   MeasurePort() {
     tb::InitDisplay();
     if (CGrafPtr s = tb::GetScreenPort()) SetPort(s);
@@ -274,7 +266,7 @@ void drawTextAt(const std::string& text, short h, short v, const RGBColor& c) {
 void renderBar() {
   const short w = tb::ScreenWidth();
   if (!mm().barPort) mm().barPort = tb::NewPort(w, kBarHeight);
-  SavePort save;
+  tb::PortSaver save;
   SetPort(mm().barPort);
   PenNormal();
   paint(Rect{0, 0, kBarHeight, w}, rgb(0xF2, 0xF2, 0xF2));
@@ -316,7 +308,7 @@ void renderMenu(const Open& o) {
     mm().menuPort = tb::NewPort(w, h);
   else
     tb::ResizePort(mm().menuPort, w, h);
-  SavePort save;
+  tb::PortSaver save;
   SetPort(mm().menuPort);
   PenNormal();
   paint(Rect{0, 0, h, w}, rgb(0xFA, 0xFA, 0xFA));

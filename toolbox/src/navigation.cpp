@@ -359,16 +359,13 @@ void drawGlyph(short left, short top, bool folder, bool onSelection) {
 }
 
 struct PortState {
-  GrafPtr saved = nullptr;
-  explicit PortState(WindowRef w) {
-    GetPort(&saved);
-    SetPortWindowPort(w);
+  tb::PortSaver saved;
+  explicit PortState(WindowRef w) : saved(GetWindowPort(w)) {
     TextFont(systemFont);
     TextFace(normal);
     TextSize(12);
     PenNormal();
   }
-  ~PortState() { SetPort(saved); }
 };
 
 void drawList(Chooser& c) {
@@ -792,11 +789,10 @@ void runOnScreen(NavDialogRecord* d) {
           DragWindow(c.w, ev.where, &limit);
         } else if (hit == c.w && part == inContent) {
           Point local = ev.where;
-          GrafPtr saved;
-          GetPort(&saved);
-          SetPortWindowPort(c.w);
-          GlobalToLocal(&local);
-          SetPort(saved);
+          {
+            tb::PortSaver saved(GetWindowPort(c.w));
+            GlobalToLocal(&local);
+          }
           clickContent(c, local, ev);
         } else {
           SysBeep(1);

@@ -26,6 +26,7 @@
 #include "ae_internal.h"
 #include "toolbox/bundle.h"
 #include "toolbox/files.h"
+#include "toolbox/pump.h"
 
 extern char** environ;
 
@@ -81,11 +82,10 @@ bool probeSocket(const std::string& path, bool* refused) {
   addr.sun_family = AF_UNIX;
   if (path.size() >= sizeof addr.sun_path) return false;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  tb::UniqueFd fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  if (!fd) return false;
+  bool ok = connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   if (!ok) *refused = errno == ECONNREFUSED;
-  close(fd);
   return ok;
 }
 

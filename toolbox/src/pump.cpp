@@ -72,6 +72,16 @@ void tb::SetWatchEvents(int id, short events) {
 
 void tb::UnwatchFD(int id) { watches().erase(id); }
 
+void tb::UniqueFd::reset(int fd) {
+  if (fd_ >= 0 && fd_ != fd) ::close(fd_);
+  fd_ = fd;
+}
+
+int tb::UniqueFd::close() {
+  if (fd_ < 0) return 0;
+  return ::close(release());
+}
+
 namespace {
 tb::HighLevelPeek gHighLevelPeek = nullptr;
 }

@@ -61,7 +61,6 @@ bool isWordChar(char32_t cp) {
 class PortScope {
  public:
   explicit PortScope(TEHandle te) {
-    GetPort(&savedPort_);
     port_ = (**te).inPort;
     if (!port_ || !IsValidPort(port_)) {
       port_ = nullptr;
@@ -81,14 +80,13 @@ class PortScope {
       TextFace(face_);
       TextSize(size_);
     }
-    SetPort(savedPort_);
   }
   bool ok() const { return port_ != nullptr; }
   PortScope(const PortScope&) = delete;
   PortScope& operator=(const PortScope&) = delete;
 
  private:
-  GrafPtr savedPort_ = nullptr;
+  tb::PortSaver saved_;  // the caller's port, current again after the rest is put back
   GrafPtr port_ = nullptr;
   short font_ = 0, size_ = 0;
   Style face_ = 0;
@@ -310,9 +308,9 @@ void drawArea(TEHandle te, const Rect& want) {
   if (!SectRect(&want, &r.viewRect, &area)) return;
   PortScope scope(te);
   if (!scope.ok()) return;
-  RgnHandle saved = NewRgn();
+  tb::OwnedRgn saved;
   GetClip(saved);
-  RgnHandle clip = NewRgn();
+  tb::OwnedRgn clip;
   RectRgn(clip, &area);
   SectRgn(clip, saved, clip);
   SetClip(clip);
@@ -352,8 +350,6 @@ void drawArea(TEHandle te, const Rect& want) {
     SetPenState(&ps);
   }
   SetClip(saved);
-  DisposeRgn(clip);
-  DisposeRgn(saved);
 }
 
 void redraw(TEHandle te) { drawArea(te, (**te).viewRect); }

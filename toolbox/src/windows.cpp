@@ -144,16 +144,8 @@ bool inRect(Point p, const Rect& r) {
 
 // --- ports -------------------------------------------------------------------
 
-struct SavePort {
-  GrafPtr old = nullptr;
-  SavePort() { GetPort(&old); }
-  ~SavePort() {
-    if (old && IsValidPort(old)) SetPort(old);
-  }
-};
-
 void fillBuffer(WindowRecord* w, const Rect& bufferRect) {
-  SavePort save;
+  tb::PortSaver save;
   SetPort(w->port);
   Rect pr;
   GetPortBounds(w->port, &pr);
@@ -257,7 +249,7 @@ void renderFrame(WindowRecord* w) {
   } else if (tb::PortWidth(w->framePort) != sw || tb::PortHeight(w->framePort) != sh) {
     tb::ResizePort(w->framePort, sw, sh);
   }
-  SavePort save;
+  tb::PortSaver save;
   SetPort(w->framePort);
   PenNormal();
   const short dh = SInt16(-s.left), dv = SInt16(-s.top);
@@ -701,7 +693,7 @@ void SizeWindow(WindowRef w, short width, short height, Boolean fUpdate) {
   if (width > oldW) fillBuffer(w, Rect{0, oldW, height, width});
   if (height > oldH) fillBuffer(w, Rect{oldH, 0, height, width});
   if (fUpdate) {
-    RgnHandle add = NewRgn();
+    tb::OwnedRgn add;
     if (width > oldW) {
       SetRectRgn(add, oldW, 0, width, height);
       UnionRgn(w->updateRgn, add, w->updateRgn);
@@ -710,7 +702,6 @@ void SizeWindow(WindowRef w, short width, short height, Boolean fUpdate) {
       SetRectRgn(add, 0, oldH, width, height);
       UnionRgn(w->updateRgn, add, w->updateRgn);
     }
-    DisposeRgn(add);
   }
   markFrame(w);
   orderChanged();
@@ -809,7 +800,7 @@ RgnHandle GetWindowVisibleRegion(WindowRef w, RgnHandle rgn) {
   if (!isWindow(w) || !w->visible || w->collapsed) return rgn;
   Rect c = contentRect(w);
   RectRgn(rgn, &c);
-  RgnHandle cover = NewRgn();
+  tb::OwnedRgn cover;
   Rect bar{0, 0, SInt16(GetMBarHeight()), tb::ScreenWidth()};
   RectRgn(cover, &bar);
   DiffRgn(rgn, cover, rgn);
@@ -820,7 +811,6 @@ RgnHandle GetWindowVisibleRegion(WindowRef w, RgnHandle rgn) {
     RectRgn(cover, &s);
     DiffRgn(rgn, cover, rgn);
   }
-  DisposeRgn(cover);
   Rect pr;
   GetPortBounds(w->port, &pr);
   OffsetRgn(rgn, SInt16(pr.left - w->origin.h), SInt16(pr.top - w->origin.v));
@@ -1072,7 +1062,7 @@ void ZoomWindow(WindowRef w, WindowPartCode part, Boolean front) {
 
 void DrawGrowIcon(WindowRef w) {
   if (!isWindow(w) || !hasGrow(w)) return;
-  SavePort save;
+  tb::PortSaver save;
   SetPort(w->port);
   Rect pr;
   GetPortBounds(w->port, &pr);
@@ -1116,10 +1106,9 @@ Rect toBuffer(WindowRecord* w, Rect r) {
 OSStatus InvalWindowRect(WindowRef w, const Rect* bounds) {
   if (!isWindow(w) || !bounds) return paramErr;
   Rect r = toBuffer(w, *bounds);
-  RgnHandle add = NewRgn();
+  tb::OwnedRgn add;
   RectRgn(add, &r);
   UnionRgn(w->updateRgn, add, w->updateRgn);
-  DisposeRgn(add);
   return noErr;
 }
 
@@ -1127,21 +1116,19 @@ OSStatus InvalWindowRgn(WindowRef w, RgnHandle region) {
   if (!isWindow(w) || !region) return paramErr;
   Rect pr;
   GetPortBounds(w->port, &pr);
-  RgnHandle add = NewRgn();
+  tb::OwnedRgn add;
   CopyRgn(region, add);
   OffsetRgn(add, SInt16(-pr.left), SInt16(-pr.top));
   UnionRgn(w->updateRgn, add, w->updateRgn);
-  DisposeRgn(add);
   return noErr;
 }
 
 OSStatus ValidWindowRect(WindowRef w, const Rect* bounds) {
   if (!isWindow(w) || !bounds) return paramErr;
   Rect r = toBuffer(w, *bounds);
-  RgnHandle sub = NewRgn();
+  tb::OwnedRgn sub;
   RectRgn(sub, &r);
   DiffRgn(w->updateRgn, sub, w->updateRgn);
-  DisposeRgn(sub);
   return noErr;
 }
 
@@ -1149,11 +1136,10 @@ OSStatus ValidWindowRgn(WindowRef w, RgnHandle region) {
   if (!isWindow(w) || !region) return paramErr;
   Rect pr;
   GetPortBounds(w->port, &pr);
-  RgnHandle sub = NewRgn();
+  tb::OwnedRgn sub;
   CopyRgn(region, sub);
   OffsetRgn(sub, SInt16(-pr.left), SInt16(-pr.top));
   DiffRgn(w->updateRgn, sub, w->updateRgn);
-  DisposeRgn(sub);
   return noErr;
 }
 
@@ -1162,12 +1148,11 @@ void BeginUpdate(WindowRef w) {
   GetPortVisibleRegion(w->port, w->savedVis);
   Rect pr;
   GetPortBounds(w->port, &pr);
-  RgnHandle vis = NewRgn();
+  tb::OwnedRgn vis;
   CopyRgn(w->updateRgn, vis);
   OffsetRgn(vis, pr.left, pr.top);
   SectRgn(vis, w->savedVis, vis);
   SetPortVisibleRegion(w->port, vis);
-  DisposeRgn(vis);
   SetEmptyRgn(w->updateRgn);
   w->inUpdate = true;
 }

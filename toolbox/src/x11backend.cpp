@@ -97,12 +97,12 @@ class X11Backend : public tb::detail::DisplayBackend {
     XDefineCursor(dpy_, win_, cursors_[0]);
     XMapWindow(dpy_, win_);
     XFlush(dpy_);
-    watch_ = tb::WatchFD(ConnectionNumber(dpy_), tb::kReadable, [this](int, short) { poll(); });
+    watch_ = tb::WatchGuard(ConnectionNumber(dpy_), tb::kReadable, [this](int, short) { poll(); });
     return true;
   }
 
   ~X11Backend() override {
-    if (watch_) tb::UnwatchFD(watch_);
+    watch_.reset();
     if (image_) {
       image_->data = nullptr;  // the pixels are ours
       XDestroyImage(image_);
@@ -280,7 +280,7 @@ class X11Backend : public tb::detail::DisplayBackend {
   int rShift_ = 16, gShift_ = 8, bShift_ = 0, rBits_ = 8, gBits_ = 8, bBits_ = 8;
   bool mapped_ = false;
   bool down_[256] = {};
-  int watch_ = 0;
+  tb::WatchGuard watch_;
 };
 
 }  // namespace

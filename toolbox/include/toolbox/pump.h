@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 #include "toolbox/types.h"
 
@@ -42,5 +43,73 @@ HighLevelPeek HighLevelEventSource();
 
 // Number of live watches (for tests of the managers that register them).
 int WatchCount();
+
+// ---------------------------------------------------------------------------
+// Scoped descriptors and watches, so that every path out of a function or
+// an object closes what it opened and removes what it registered.
+
+// A file descriptor owned by the scope and closed at its end (-1: none).
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& o) noexcept : fd_(o.release()) {}
+  UniqueFd& operator=(UniqueFd&& o) noexcept {
+    if (this != &o) reset(o.release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Hands the descriptor to the caller, who closes it.
+  int release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the descriptor held (if any) and holds fd instead.
+  void reset(int fd = -1);
+  // Closes now and reports close(2)'s result (0, or -1 with errno), for
+  // callers that must know whether buffered data reached the file.
+  int close();
+
+ private:
+  int fd_ = -1;
+};
+
+// A watch registered with WatchFD, removed when the guard goes.
+class WatchGuard {
+ public:
+  WatchGuard() = default;
+  WatchGuard(int fd, short events, FdHandler handler) : id_(WatchFD(fd, events, std::move(handler))) {}
+  ~WatchGuard() { reset(); }
+  WatchGuard(WatchGuard&& o) noexcept : id_(o.id_) { o.id_ = 0; }
+  WatchGuard& operator=(WatchGuard&& o) noexcept {
+    if (this != &o) {
+      reset();
+      id_ = o.id_;
+      o.id_ = 0;
+    }
+    return *this;
+  }
+  WatchGuard(const WatchGuard&) = delete;
+  WatchGuard& operator=(const WatchGuard&) = delete;
+
+  int id() const { return id_; }
+  explicit operator bool() const { return id_ > 0; }
+  void setEvents(short events) const {
+    if (id_ > 0) SetWatchEvents(id_, events);
+  }
+  void reset() {
+    if (id_ > 0) UnwatchFD(id_);
+    id_ = 0;
+  }
+
+ private:
+  int id_ = 0;
+};
 
 }  // namespace tb

@@ -404,6 +404,69 @@ void SetFlushHook(std::function<void(CGrafPtr)> hook);
 OSErr WritePNG(const char* path, const void* base, SInt32 rowBytes, int width, int height);
 OSErr WritePNG(const char* path, CGrafPtr port);
 
+// ---------------------------------------------------------------------------
+// Scoped resources. Code that borrows the current port or needs a region for
+// a while uses these rather than pairing the calls by hand, so an early
+// return cannot leave another port current or leak a region.
+
+// Remembers the current port and makes it current again when the scope
+// ends. Given a port, also makes that port current for the scope. A port
+// that is gone by the end (or a null one) is refused by SetPort, so the
+// current port then stays as it is. GetGWorld/SetGWorld scopes use it too:
+// there is one device, and SetGWorld is SetPort.
+class PortSaver {
+ public:
+  PortSaver() { GetPort(&saved_); }
+  explicit PortSaver(GrafPtr port) : PortSaver() { SetPort(port); }
+  ~PortSaver() { SetPort(saved_); }
+  PortSaver(const PortSaver&) = delete;
+  PortSaver& operator=(const PortSaver&) = delete;
+
+  // The port that was current when the scope began.
+  GrafPtr saved() const { return saved_; }
+
+ private:
+  GrafPtr saved_ = nullptr;
+};
+
+// A region owned by the scope: made empty by NewRgn, disposed at the end.
+// It converts to RgnHandle, so it goes straight into the region calls.
+class OwnedRgn {
+ public:
+  OwnedRgn() : rgn_(NewRgn()) {}
+  // Takes over a region made elsewhere (null is allowed).
+  explicit OwnedRgn(RgnHandle adopt) : rgn_(adopt) {}
+  ~OwnedRgn() { reset(); }
+  OwnedRgn(OwnedRgn&& o) noexcept : rgn_(o.release()) {}
+  OwnedRgn& operator=(OwnedRgn&& o) noexcept {
+    if (this != &o) {
+      reset();
+      rgn_ = o.release();
+    }
+    return *this;
+  }
+  OwnedRgn(const OwnedRgn&) = delete;
+  OwnedRgn& operator=(const OwnedRgn&) = delete;
+
+  RgnHandle get() const { return rgn_; }
+  operator RgnHandle() const& { return rgn_; }
+  // Not from a temporary: the handle would outlive its region.
+  operator RgnHandle() const&& = delete;
+  // Hands the region to the caller, who disposes it.
+  RgnHandle release() {
+    RgnHandle r = rgn_;
+    rgn_ = nullptr;
+    return r;
+  }
+  void reset() {
+    if (rgn_) DisposeRgn(rgn_);
+    rgn_ = nullptr;
+  }
+
+ private:
+  RgnHandle rgn_ = nullptr;
+};
+
 }  // namespace tb
 
 #include "toolbox/fonts.h"
