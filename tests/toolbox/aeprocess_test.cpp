@@ -209,3 +209,15 @@ TEST_F(TwoProcesses, LaunchFailuresStartNothing) {
   AEDisposeDesc(&params);
   EXPECT_TRUE(tb::RecordedLaunches().empty());
 }
+
+TEST_F(TwoProcesses, TerminationSignalEndsTheProgramThroughItsQuitHandler) {
+  ProcessSerialNumber psn{};
+  ASSERT_EQ(launch("", &psn), noErr);
+  ASSERT_EQ(waitForLines(2).size(), 2u);  // ready, oapp: its handlers are in
+  ASSERT_EQ(kill(static_cast<pid_t>(psn.lowLongOfPSN), SIGTERM), 0);
+  int status = -1;
+  ASSERT_TRUE(tb::WaitForProcessExit(psn, 10000, &status));
+  // An ordinary end after its own 'quit' handler ran, not death by the signal.
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(testsupport::ReadLines(dir.path() / "log.txt").back(), "aevt quit");
+}

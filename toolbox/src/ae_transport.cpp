@@ -2,6 +2,7 @@
 // events, the listening socket and AESend.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -53,6 +54,7 @@ struct State {
   tb::UniqueFd fd;
   tb::WatchGuard watch;
   std::string path;
+  tb::WatchGuard termWatch;
 };
 
 State& st() {
@@ -116,6 +118,61 @@ void onReadable(int fd, short) {
     bool high = (be::get32(buf.data() + 4) & kWireHighPriority) != 0;
     enqueue(buf.substr(kWireHeader, len - kWireHeader), high);
   }
+}
+
+// SIGTERM asks the program to quit as the platform's own shut-down did: a
+// 'aevt'/'quit' event to itself, so its quit handler runs from its event
+// loop. The handler only writes a byte to a pipe; the pump turns the byte
+// into the event. A program without a quit handler ends as SIGTERM would
+// have ended it.
+int gTermPipe[2] = {-1, -1};
+
+void onTermSignal(int) {
+  int saved = errno;
+  if (gTermPipe[1] >= 0) {
+    char b = 'T';
+    [[maybe_unused]] ssize_t n = write(gTermPipe[1], &b, 1);
+  }
+  errno = saved;
+}
+
+Event makeQuitToSelf() {
+  Event ev;
+  ev.eventClass = kCoreEventClass;
+  ev.eventID = kAEQuitApplication;
+  ProcessSerialNumber self = CurrentPSN();
+  ev.address = Item{0, typeProcessSerialNumber, std::string(reinterpret_cast<const char*>(&self), sizeof self)};
+  ev.from = ev.address;
+  return ev;
+}
+
+void onTermPipe(int fd, short) {
+  char buf[64];
+  bool any = false;
+  while (read(fd, buf, sizeof buf) > 0) any = true;
+  if (!any) return;
+  if (!findHandler(kCoreEventClass, kAEQuitApplication)) {
+    signal(SIGTERM, SIG_DFL);
+    raise(SIGTERM);
+    return;
+  }
+  enqueue(BuildEvent(makeQuitToSelf()), true);
+}
+
+void watchTermSignal() {
+  State& s = st();
+  if (gTermPipe[0] < 0) {
+    if (pipe2(gTermPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+      gTermPipe[0] = gTermPipe[1] = -1;
+      return;
+    }
+    struct sigaction sa {};
+    sa.sa_handler = onTermSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+  }
+  if (!s.termWatch) s.termWatch = tb::WatchGuard(gTermPipe[0], tb::kReadable, onTermPipe);
 }
 
 Event makeOpenApplication() {
@@ -308,6 +365,8 @@ OSErr tb::StartAppleEvents() {
   else
     enqueue(BuildEvent(makeOpenApplication()), false);
 
+  watchTermSignal();
+
   std::string dir = SocketDir(true);
   if (dir.empty()) return ioErr;
   std::string path = dir + "/" + SocketName(CurrentCreator(), static_cast<int>(getpid()));
@@ -334,6 +393,7 @@ OSErr tb::StartAppleEvents() {
 void tb::ResetAppleEvents() {
   State& s = st();
   s.watch.reset();
+  s.termWatch.reset();
   s.fd.reset();
   if (!s.path.empty()) unlink(s.path.c_str());
   s.handlers.clear();

@@ -1,5 +1,6 @@
 // The main bundle, its localised strings files and the system language.
 #include "toolbox/bundle.h"
+#include "toolbox/gestalt.h"
 
 #include <sys/stat.h>
 
@@ -266,3 +267,24 @@ void CFRelease(CFTypeRef cf) {
     delete s;
   }
 }
+
+// ---------------------------------------------------------------------------
+
+namespace {
+double gCFVersion = 0;
+}
+
+double tb::CoreFoundationVersion() {
+  if (gCFVersion > 0) return gCFVersion;
+  SInt32 sysv = 0;
+  if (Gestalt(gestaltSystemVersion, &sysv) != noErr) sysv = 0;
+  static const struct {
+    SInt32 sysv;
+    double cf;
+  } kSteps[] = {{0x10A0, 900}, {0x1090, 800}, {0x1080, 700}, {0x1070, 600}, {0x1060, 500}};
+  for (const auto& step : kSteps)
+    if (sysv >= step.sysv) return step.cf;
+  return 400;
+}
+
+void tb::SetCoreFoundationVersion(double version) { gCFVersion = version > 0 ? version : 0; }

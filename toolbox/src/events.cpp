@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <map>
+#include <memory>
 
 #include "input_internal.h"
 #include "screen_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/pump.h"
+#include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
 
 namespace {
@@ -33,6 +36,7 @@ struct State {
   UInt8 keysDown[16] = {};
   int beeps = 0;
   int cursor = 0;
+  int cursorID = 0;
   tb::EventSource idleSource = nullptr;
   bool scriptLooked = false;  // TOOLBOX_SCRIPT is read at the first event loop pass
 };
@@ -344,25 +348,35 @@ void SysBeep(short) {
 
 // ---------------------------------------------------------------------------
 // Cursors. The shapes only matter to a display that shows them, so the
-// records hold a plain mask and the kind is what is passed on.
+// records hold a plain mask and the kind is what is passed on. Each system
+// record carries its kind in its first row, so that a program's copy of one
+// (the watch kept in its globals) is still known for what it is.
 
 namespace {
 
-Cursor makeCursor(SInt16 hotV, SInt16 hotH) {
+Cursor makeCursor(SInt16 hotV, SInt16 hotH, UInt16 kind) {
   Cursor c{};
   for (int i = 0; i < 16; ++i) {
     c.data[i] = 0;
     c.mask[i] = 0;
   }
+  c.data[0] = kind;
   c.hotSpot = Point{hotV, hotH};
   return c;
 }
 
 struct CursorSet {
-  Cursor arrow = makeCursor(1, 1);
-  Cursor cursors[5] = {makeCursor(1, 1), makeCursor(4, 4), makeCursor(7, 7), makeCursor(7, 7),
-                       makeCursor(8, 8)};
+  Cursor arrow = makeCursor(1, 1, 0);
+  Cursor cursors[5] = {makeCursor(1, 1, 0), makeCursor(4, 4, 1), makeCursor(7, 7, 2), makeCursor(7, 7, 3),
+                       makeCursor(8, 8, 4)};
   Cursor* ptrs[5] = {&cursors[0], &cursors[1], &cursors[2], &cursors[3], &cursors[4]};
+  // Cursors read from 'CURS' resources by id. A record never moves once
+  // made, so a handle given out stays good; a later GetCursor rereads it.
+  struct FromResource {
+    Cursor cursor;
+    Cursor* ptr;
+  };
+  std::map<SInt16, std::unique_ptr<FromResource>> resources;
 };
 
 CursorSet& cursors() {
@@ -370,21 +384,50 @@ CursorSet& cursors() {
   return c;
 }
 
+constexpr std::size_t kCursorBytes = 68;
+
+bool sameCursor(const Cursor& a, const Cursor& b) {
+  return std::memcmp(a.data, b.data, sizeof a.data) == 0 && std::memcmp(a.mask, b.mask, sizeof a.mask) == 0 &&
+         a.hotSpot.v == b.hotSpot.v && a.hotSpot.h == b.hotSpot.h;
+}
+
 }  // namespace
 
 void InitCursor() { SetCursor(&cursors().arrow); }
 
 void SetCursor(const Cursor* crsr) {
-  int kind = 0;
+  int kind = 0, id = 0;
   for (int i = 1; i < 5; ++i)
-    if (crsr == &cursors().cursors[i]) kind = i;
+    if (crsr && (crsr == &cursors().cursors[i] || sameCursor(*crsr, cursors().cursors[i]))) kind = id = i;
+  if (crsr && !kind && crsr != &cursors().arrow) {
+    // A resource cursor, or a program's copy of one (programs keep copies of
+    // the records they use, as the watch in their globals).
+    for (const auto& [rid, res] : cursors().resources)
+      if (crsr == &res->cursor || sameCursor(*crsr, res->cursor)) id = rid;
+  }
   st().cursor = kind;
+  st().cursorID = id;
   tb::detail::DisplaySetCursor(kind);
 }
 
 CursHandle GetCursor(SInt16 cursorID) {
-  if (cursorID < iBeamCursor || cursorID > watchCursor) return nullptr;
-  return &cursors().ptrs[cursorID];
+  if (cursorID >= iBeamCursor && cursorID <= watchCursor) return &cursors().ptrs[cursorID];
+  Handle h = GetResource('CURS', cursorID);
+  if (!h || GetHandleSize(h) < static_cast<Size>(kCursorBytes)) return nullptr;
+  const auto* b = reinterpret_cast<const UInt8*>(*h);
+  auto& slot = cursors().resources[cursorID];
+  if (!slot) {
+    slot = std::make_unique<CursorSet::FromResource>();
+    slot->ptr = &slot->cursor;
+  }
+  Cursor& c = slot->cursor;
+  for (int i = 0; i < 16; ++i) {
+    c.data[i] = be::get16(b + 2 * i);
+    c.mask[i] = be::get16(b + 32 + 2 * i);
+  }
+  c.hotSpot.v = static_cast<SInt16>(be::get16(b + 64));
+  c.hotSpot.h = static_cast<SInt16>(be::get16(b + 66));
+  return &slot->ptr;
 }
 
 const Cursor* GetQDGlobalsArrow(Cursor* arrow) {
@@ -428,6 +471,7 @@ void tb::SetModifierState(EventModifiers mods) { st().mods = mods & ~(btnState |
 int tb::BeepCount() { return st().beeps; }
 void tb::ResetBeepCount() { st().beeps = 0; }
 int tb::CurrentCursorKind() { return st().cursor; }
+int tb::CurrentCursorID() { return st().cursorID; }
 Point tb::detail::GlobalMouse() { return st().mouse; }
 
 void tb::SetIdleEventSource(EventSource source) { st().idleSource = source; }

@@ -50,6 +50,8 @@ HandleRec* recOf(Handle h) { return reinterpret_cast<HandleRec*>(h); }
 
 }  // namespace
 
+void MoreMasters() {}
+
 OSErr MemError() { return gMemErr; }
 void TBSetMemError(OSErr err) { gMemErr = err; }
 

@@ -934,6 +934,17 @@ long PopUpMenuSelect(MenuRef m, short top, short left, short popUpItem) {
   return item ? ((long(m->id) << 16) | item) : 0;
 }
 
+namespace {
+bool gHelpTags = false;
+}
+
+OSStatus HMSetHelpTagsDisplayed(Boolean inDisplayTags) {
+  gHelpTags = inDisplayTags != 0;
+  return noErr;
+}
+
+Boolean HMAreHelpTagsDisplayed() { return gHelpTags; }
+
 OSStatus HMGetHelpMenu(MenuRef* outMenu, MenuItemIndex* outFirst) {
   if (!mm().helpMenu) {
     auto* m = new MenuRecord;

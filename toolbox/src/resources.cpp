@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "files_internal.h"
+#include "toolbox/system.h"
 
 namespace {
 
@@ -687,7 +688,21 @@ void GetIndString(Str255 theString, SInt16 strListID, SInt16 index) {
 }
 
 StringHandle GetString(SInt16 theID) {
-  return reinterpret_cast<StringHandle>(GetResource('STR ', theID));
+  if (Handle h = GetResource('STR ', theID)) return reinterpret_cast<StringHandle>(h);
+  // The system's own strings (the machine's names): one handle per id, kept
+  // by the toolbox and refilled at every call.
+  std::optional<std::string> text = tb::SystemString(theID);
+  if (!text) return nullptr;
+  static Handle systemStrings[2] = {nullptr, nullptr};
+  Handle& h = systemStrings[theID == kComputerNameStrID ? 0 : 1];
+  if (!h || !TBIsHandle(h)) h = NewHandle(0);
+  if (!h) return nullptr;
+  SetHandleSize(h, static_cast<Size>(text->size() + 1));
+  if (MemError() != noErr) return nullptr;
+  auto* p = reinterpret_cast<unsigned char*>(*h);
+  pstr::set(p, text->size() + 1, *text);
+  setErr(noErr);
+  return reinterpret_cast<StringHandle>(h);
 }
 
 // ---------------------------------------------------------------------------

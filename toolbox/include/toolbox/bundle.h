@@ -60,11 +60,21 @@ void CFRelease(CFTypeRef cf);
 
 #define CFSTR(text) (::tb::ConstantCFString("" text ""))
 
+// The Core Foundation version that goes with the system version Gestalt
+// reports ('sysv'), unless tb::SetCoreFoundationVersion fixed another:
+// 0x10A0 and later 900, 0x1090 800, 0x1080 700, 0x1070 600, 0x1060 500,
+// anything older 400.
+#define kCFCoreFoundationVersionNumber (::tb::CoreFoundationVersion())
+
 namespace tb {
 
 CFStringRef ConstantCFString(const char* text);
 // The UTF-8 text of a string ("" for null).
 std::string CFStringText(CFStringRef s);
+
+double CoreFoundationVersion();
+// 0 (or less): back to following 'sysv'.
+void SetCoreFoundationVersion(double version);
 
 // The main bundle folder ("" when the program runs outside a bundle).
 std::string MainBundlePath();

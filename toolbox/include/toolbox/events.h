@@ -150,6 +150,9 @@ void SysBeep(short duration);
 
 // Cursors: 16x16 image and mask with a hot spot. The display shows the
 // arrow, the watch, the I-beam and the cross; the rest is the arrow.
+// GetCursor gives the system cursors for ids 1 to 4 and the program's
+// 'CURS' resource (68 bytes: image, mask, hot spot v and h, big-endian)
+// for any other id; the record stays valid for the life of the process.
 struct Cursor {
   UInt16 data[16];
   UInt16 mask[16];
@@ -183,6 +186,9 @@ void ResetBeepCount();
 
 // The cursor last set: 0 arrow, or iBeamCursor .. watchCursor.
 int CurrentCursorKind();
+// The cursor last set by id: 0 the arrow, 1 to 4 the system cursors, else
+// the 'CURS' resource id it came from (a copy of that record counts too).
+int CurrentCursorID();
 
 // Called once at every WaitNextEvent, before it looks at the queue (the
 // test script runs from here). Returns true when it posted input.

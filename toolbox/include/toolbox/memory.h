@@ -33,6 +33,9 @@ void BlockMove(const void* src, void* dst, Size size);
 void BlockMoveData(const void* src, void* dst, Size size);
 void BlockZero(void* dst, Size size);
 
+// Master pointers are not a limited resource here: nothing to do.
+void MoreMasters();
+
 OSErr MemError();
 // For the toolbox's own managers: sets what MemError reports.
 void TBSetMemError(OSErr err);

@@ -122,6 +122,10 @@ long PopUpMenuSelect(MenuRef menu, short top, short left, short popUpItem);
 // The system Help menu at the end of the bar; firstCustomItemIndex is the
 // first item a program may add.
 OSStatus HMGetHelpMenu(MenuRef* outHelpMenu, MenuItemIndex* outFirstCustomItemIndex);
+// Whether help tags show. Nothing draws help tags here; the flag is kept
+// (off at start) so that a program's setting can be read back.
+OSStatus HMSetHelpTagsDisplayed(Boolean inDisplayTags);
+Boolean HMAreHelpTagsDisplayed();
 
 // Desk accessories do not exist here.
 short OpenDeskAcc(ConstStr255Param deskAccName);

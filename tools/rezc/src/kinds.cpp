@@ -104,6 +104,64 @@ void compilePng(Body& body, std::vector<UInt8>& out, bool icon) {
 void compilePicture(Body& body, std::vector<UInt8>& out) { compilePng(body, out, false); }
 void compileColourIcon(Body& body, std::vector<UInt8>& out) { compilePng(body, out, true); }
 
+// 'CURS' and 'ICN#': black-and-white images with a mask, drawn as rows of
+// characters: 'X' black, 'o' white (both in the mask), '.' outside the
+// mask. A cursor is 16 rows of 16 with its hot spot (v h), laid out as the
+// image (16 x u16), the mask (16 x u16) and the hot spot (2 x i16); an icon
+// list is 32 rows of 32, laid out as the image and the mask (32 x u32 each).
+//   resource 'CURS' 161 { hotspot 7 7  rows "....XX...." ... }
+void compileBitImage(Body& body, std::vector<UInt8>& out, int side, bool cursor) {
+  std::vector<std::uint32_t> image, mask;
+  std::int64_t hot[2] = {0, 0};
+  bool haveRows = false;
+  while (!body.atEnd()) {
+    if (cursor && body.accept("hotspot")) {
+      for (auto& v : hot)
+        if (auto n = body.number(0, side - 1, "a hot spot coordinate")) v = *n;
+    } else if (body.accept("rows")) {
+      if (haveRows) return body.error("one set of rows per resource");
+      haveRows = true;
+      for (int r = 0; r < side && !body.failed(); ++r) {
+        auto row = body.string("a row of the image");
+        if (!row) return;
+        if (static_cast<int>(row->size()) != side)
+          return body.error("row " + std::to_string(r + 1) + " has " + std::to_string(row->size()) +
+                            " characters, not " + std::to_string(side));
+        std::uint32_t bits = 0, m = 0;
+        for (int c = 0; c < side; ++c) {
+          std::uint32_t bit = 1u << (side - 1 - c);
+          char ch = (*row)[static_cast<std::size_t>(c)];
+          if (ch == 'X')
+            bits |= bit, m |= bit;
+          else if (ch == 'o')
+            m |= bit;
+          else if (ch != '.')
+            return body.error(std::string("'") + ch + "' in a row: use 'X' (black), 'o' (white) or '.' (clear)");
+        }
+        image.push_back(bits);
+        mask.push_back(m);
+      }
+    } else {
+      return body.error(cursor ? "expected 'hotspot' or 'rows'" : "expected 'rows'");
+    }
+    if (body.failed()) return;
+  }
+  if (!haveRows) return body.error("the image's rows are missing");
+  for (const auto* part : {&image, &mask})
+    for (std::uint32_t v : *part) {
+      if (side == 16)
+        PutU16(out, static_cast<std::uint16_t>(v));
+      else
+        PutU32(out, v);
+    }
+  if (cursor) {
+    PutU16(out, static_cast<std::uint16_t>(hot[0]));
+    PutU16(out, static_cast<std::uint16_t>(hot[1]));
+  }
+}
+void compileCursor(Body& body, std::vector<UInt8>& out) { compileBitImage(body, out, 16, true); }
+void compileIconList(Body& body, std::vector<UInt8>& out) { compileBitImage(body, out, 32, false); }
+
 // 'WIND': a window: content bounds (top, left, bottom, right), window
 // definition, visible, close box, reference value, title, then the
 // position code (0 as given, 0x280A centred, 0x300A alert position).
@@ -448,6 +506,8 @@ const Kind kKinds[] = {
     {'SPPT', compileModelFilter},
     {'PICT', compilePicture},
     {'cicn', compileColourIcon},
+    {'CURS', compileCursor},
+    {'ICN#', compileIconList},
     {'WIND', compileWindow},
     {'MENU', compileMenu},
     {'MBAR', compileMenuBar},
