@@ -8,36 +8,25 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <map>
-#include <mutex>
 #include <sstream>
 #include <vector>
 
 #include "toolbox/files.h"
 
-struct OpaqueCFString {
-  UInt32 magic;
-  int refs;
-  bool constant;
-  std::string text;
-};
 struct OpaqueCFBundle {
   UInt32 magic;
 };
 
 namespace {
 
-constexpr UInt32 kStringMagic = 'CFst';
 constexpr UInt32 kBundleMagic = 'CFbn';
 
 struct State {
   std::string bundleOverride;
   std::string languageOverride;
-  std::mutex constantsLock;
-  std::map<std::string, OpaqueCFString*> constants;
 };
 
-// Never destroyed: constant strings stay valid until the very end.
+// Never destroyed, so lookups at exit still work.
 State& st() {
   static State& s = *new State;
   return s;
@@ -137,10 +126,6 @@ std::string localeLanguage() {
   return "en";
 }
 
-OpaqueCFString* newString(std::string text, bool constant) {
-  return new OpaqueCFString{kStringMagic, 1, constant, std::move(text)};
-}
-
 OpaqueCFBundle gMainBundle{kBundleMagic};
 
 }  // namespace
@@ -194,78 +179,15 @@ std::string tb::LocalizedString(const std::string& key, const char* fallback, co
   return fallback ? std::string(fallback) : key;
 }
 
-CFStringRef tb::ConstantCFString(const char* text) {
-  State& s = st();
-  std::lock_guard g(s.constantsLock);
-  std::string t = text ? text : "";
-  auto it = s.constants.find(t);
-  if (it != s.constants.end()) return it->second;
-  OpaqueCFString* str = newString(t, true);
-  s.constants.emplace(t, str);
-  return str;
-}
-
-std::string tb::CFStringText(CFStringRef s) {
-  if (!s || s->magic != kStringMagic) return "";
-  return s->text;
-}
-
 CFBundleRef CFBundleGetMainBundle() { return &gMainBundle; }
 
 CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value, CFStringRef tableName) {
   std::string k = tb::CFStringText(key);
   std::string fallback = value ? tb::CFStringText(value) : k;
   if (fallback.empty()) fallback = k;
-  if (bundle != &gMainBundle || !key) return newString(fallback, false);
+  if (bundle != &gMainBundle || !key) return tb::NewCFString(fallback);
   std::string table = tableName ? tb::CFStringText(tableName) : "Localizable";
-  return newString(tb::LocalizedString(k, fallback.c_str(), table), false);
-}
-
-Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding) {
-  if (!buffer || bufferSize <= 0) return false;
-  buffer[0] = '\0';
-  if (!theString || theString->magic != kStringMagic) return false;
-  const std::string& t = theString->text;
-  if (encoding == kCFStringEncodingASCII) {
-    for (unsigned char c : t)
-      if (c >= 0x80) return false;
-  } else if (encoding != kCFStringEncodingUTF8) {
-    return false;
-  }
-  std::string_view cut = tb::Utf8Prefix(t, static_cast<std::size_t>(bufferSize - 1));
-  std::memcpy(buffer, cut.data(), cut.size());
-  buffer[cut.size()] = '\0';
-  return cut.size() == t.size();
-}
-
-CFStringEncoding CFStringGetSystemEncoding() { return kCFStringEncodingUTF8; }
-
-CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding) {
-  if (!cStr) return nullptr;
-  std::string t = cStr;
-  if (encoding == kCFStringEncodingASCII) {
-    for (unsigned char c : t)
-      if (c >= 0x80) return nullptr;
-  } else if (encoding != kCFStringEncodingUTF8) {
-    return nullptr;
-  }
-  return newString(std::move(t), false);
-}
-
-CFTypeRef CFRetain(CFTypeRef cf) {
-  auto* s = const_cast<OpaqueCFString*>(static_cast<const OpaqueCFString*>(cf));
-  if (s && s->magic == kStringMagic && !s->constant) ++s->refs;
-  return cf;
-}
-
-void CFRelease(CFTypeRef cf) {
-  if (!cf || cf == &gMainBundle) return;
-  auto* s = const_cast<OpaqueCFString*>(static_cast<const OpaqueCFString*>(cf));
-  if (s->magic != kStringMagic || s->constant) return;
-  if (--s->refs == 0) {
-    s->magic = 0;
-    delete s;
-  }
+  return tb::NewCFString(tb::LocalizedString(k, fallback.c_str(), table));
 }
 
 // ---------------------------------------------------------------------------

@@ -614,6 +614,66 @@ void SetMenuItemText(MenuRef m, short item, ConstStr255Param s) {
   changed();
 }
 
+namespace {
+
+// A string's text as an item text: at most 255 bytes, cut on a character.
+std::string itemTextOf(CFStringRef text) {
+  Str255 p;
+  CFStringGetPascalString(text, p, sizeof p, kCFStringEncodingUTF8);
+  return pstr::str(p);
+}
+
+OSStatus insertCF(MenuRef m, CFStringRef text, int after, MenuItemAttributes attrs, MenuCommand command) {
+  if (!isMenu(m) || (!tb::IsCFString(text) && !(attrs & kMenuItemAttrSeparator))) return paramErr;
+  MenuItem it;
+  it.text = (attrs & kMenuItemAttrSeparator) ? std::string("-") : itemTextOf(text);
+  it.command = command;
+  it.enabled = !(attrs & kMenuItemAttrDisabled) && !it.divider();
+  insertItems(m, {it}, std::clamp(after, 0, int(m->items.size())));
+  return noErr;
+}
+
+}  // namespace
+
+OSStatus SetMenuItemTextWithCFString(MenuRef m, MenuItemIndex item, CFStringRef text) {
+  MenuItem* it = itemOf(m, item);
+  if (!it || !tb::IsCFString(text)) return paramErr;
+  const bool wasDivider = it->divider();
+  it->text = itemTextOf(text);
+  if (wasDivider && !it->divider()) it->enabled = true;
+  changed();
+  return noErr;
+}
+
+OSStatus CopyMenuItemTextAsCFString(MenuRef m, MenuItemIndex item, CFStringRef* text) {
+  if (!text) return paramErr;
+  *text = nullptr;
+  MenuItem* it = itemOf(m, item);
+  if (!it) return paramErr;
+  *text = tb::NewCFString(it->text);
+  return noErr;
+}
+
+OSStatus AppendMenuItemTextWithCFString(MenuRef m, CFStringRef text, MenuItemAttributes attrs, MenuCommand command,
+                                        MenuItemIndex* outNewItem) {
+  const int after = isMenu(m) ? int(m->items.size()) : 0;
+  OSStatus err = insertCF(m, text, after, attrs, command);
+  if (outNewItem) *outNewItem = err == noErr ? MenuItemIndex(after + 1) : 0;
+  return err;
+}
+
+OSStatus InsertMenuItemTextWithCFString(MenuRef m, CFStringRef text, MenuItemIndex afterItem, MenuItemAttributes attrs,
+                                        MenuCommand command) {
+  return insertCF(m, text, afterItem, attrs, command);
+}
+
+OSStatus SetMenuTitleWithCFString(MenuRef m, CFStringRef title) {
+  if (!isMenu(m) || !tb::IsCFString(title)) return paramErr;
+  CFStringGetPascalString(title, m->title, sizeof m->title, kCFStringEncodingUTF8);
+  changed();
+  return noErr;
+}
+
 void GetMenuItemText(MenuRef m, short item, Str255 s) {
   if (!s) return;
   MenuItem* it = itemOf(m, item);

@@ -1,10 +1,15 @@
-// Script Manager variables from the system language.
+// Script Manager: variables from the system language, and the byte types
+// and word breaks of UTF-8 text.
 #include "toolbox/script.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "toolbox/bundle.h"
+#include "toolbox/fonts.h"
+#include "utf8_internal.h"
 
 namespace {
 
@@ -110,4 +115,157 @@ OSErr SetScriptVariable(SInt16 script, SInt16 selector, long value) {
 long GetScriptManagerVariable(SInt16 selector) {
   if (selector == smSysScript || selector == smKeyScript) return tb::ScriptOfLanguage(tb::SystemLanguage());
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Byte types and word breaks on UTF-8.
+
+namespace {
+
+using tb::utf8::Decode;
+
+// Characters that a line may be cut before and after, as the CJK scripts
+// break between any two of them.
+bool isCJK(char32_t c) {
+  return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x2E80 && c <= 0x9FFF) || (c >= 0xA000 && c <= 0xA4CF) ||
+         (c >= 0xAC00 && c <= 0xD7AF) || (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) ||
+         (c >= 0xFF00 && c <= 0xFFEF) || (c >= 0x20000 && c <= 0x3FFFF);
+}
+
+bool isBlank(char32_t c) { return c == ' ' || c == '\t'; }
+
+// Where each character of text[0..len) starts; a byte that is no valid
+// sequence is a character of its own.
+struct Chars {
+  std::vector<std::size_t> start;  // start offsets, then len
+  std::vector<char32_t> code;
+};
+
+Chars charsOf(const unsigned char* t, std::size_t len) {
+  Chars c;
+  for (std::size_t i = 0; i < len;) {
+    auto [cp, n] = Decode(t, len, i);
+    c.start.push_back(i);
+    c.code.push_back(cp);
+    i += n;
+  }
+  c.start.push_back(len);
+  return c;
+}
+
+// Break rule between two characters (line rule).
+bool lineBreakBetween(char32_t before, char32_t after) {
+  if (isBlank(after)) return false;
+  return isBlank(before) || isCJK(before) || isCJK(after);
+}
+
+// The class of a character for the word-selection rule.
+int selectClass(char32_t c) { return isBlank(c) ? 0 : isCJK(c) ? 2 : 1; }
+
+}  // namespace
+
+short CharacterByteType(const void* textBuf, short textOffset, ScriptCode) {
+  if (!textBuf || textOffset < 0) return smSingleByte;
+  const auto* t = static_cast<const unsigned char*>(textBuf);
+  const std::size_t off = std::size_t(textOffset);
+  // Decode reads a continuation byte only after a valid one, so the look
+  // past textOffset stays inside the character that holds it.
+  const std::size_t limit = off + 4;
+  std::size_t i = 0;
+  for (;;) {
+    std::size_t n = Decode(t, limit, i).second;
+    if (i + n > off) {
+      if (n == 1) return smSingleByte;
+      if (off == i) return smFirstByte;
+      return off == i + n - 1 ? smLastByte : smMiddleByte;
+    }
+    i += n;
+  }
+}
+
+short CharByte(const void* textBuf, short textOffset) { return CharacterByteType(textBuf, textOffset, smSystemScript); }
+
+void KeyScript(short) {}
+
+bool tb::IsLineBreakAt(const unsigned char* t, std::size_t len, std::size_t pos) {
+  if (!t || pos == 0 || pos >= len) return false;
+  // The characters either side of pos; pos inside a character is no break.
+  std::size_t i = 0;
+  char32_t before = 0;
+  while (i < pos) {
+    auto [cp, n] = Decode(t, len, i);
+    before = cp;
+    i += n;
+  }
+  if (i != pos) return false;
+  return lineBreakBetween(before, Decode(t, len, pos).first);
+}
+
+void FindWordBreaks(const void* textPtr, short textLength, short offset, Boolean leadingEdge, BreakTablePtr breaks,
+                    OffsetTable offsets, ScriptCode) {
+  if (!offsets) return;
+  for (int k = 0; k < 3; ++k) offsets[k] = OffPair{0, 0};
+  if (!textPtr || textLength <= 0) return;
+  const auto* t = static_cast<const unsigned char*>(textPtr);
+  const Chars c = charsOf(t, std::size_t(textLength));
+  const std::size_t count = c.code.size();
+  // The character that holds offset (or the one before it).
+  std::size_t at = std::size_t(std::clamp<int>(offset, 0, textLength));
+  std::size_t k = std::size_t(std::upper_bound(c.start.begin(), c.start.end() - 1, at) - c.start.begin()) - 1;
+  if (!leadingEdge && c.start[k] == at && k > 0) --k;
+  if (k >= count) k = count - 1;
+  auto breakBefore = [&](std::size_t j) {  // between character j-1 and j
+    if (breaks) return lineBreakBetween(c.code[j - 1], c.code[j]);
+    const int a = selectClass(c.code[j - 1]), b = selectClass(c.code[j]);
+    return a != b || a == 2;
+  };
+  std::size_t first = k, last = k + 1;
+  while (first > 0 && !breakBefore(first)) --first;
+  while (last < count && !breakBefore(last)) ++last;
+  offsets[0] = OffPair{short(c.start[first]), short(c.start[last])};
+}
+
+StyledLineBreakCode StyledLineBreak(const void* textPtr, long textLen, long textStart, long textEnd, long,
+                                    Fixed* textWidth, long* textOffset) {
+  if (!textPtr || !textWidth || !textOffset || textLen <= 0 || textStart < 0 || textStart >= textEnd) {
+    if (textOffset) *textOffset = textStart;
+    return smBreakOverflow;
+  }
+  textEnd = std::min(textEnd, textLen);
+  if (textStart >= textEnd) {
+    *textOffset = textStart;
+    return smBreakOverflow;
+  }
+  const bool startsLine = *textOffset != 0;
+  const auto* t = static_cast<const unsigned char*>(textPtr);
+  const std::size_t len = std::size_t(textLen);
+  const Fixed room = *textWidth;
+  Fixed used = 0;
+  std::size_t lastBreak = 0;  // 0: none yet
+  std::size_t fitEnd = std::size_t(textStart);
+  char32_t prev = 0;
+  for (std::size_t i = std::size_t(textStart); i < std::size_t(textEnd);) {
+    auto [cp, n] = Decode(t, len, i);
+    if (i > std::size_t(textStart) && lineBreakBetween(prev, cp)) lastBreak = i;
+    const Fixed cw = Fixed(TextWidth(t + i, 0, short(n))) << 16;
+    if (!isBlank(cp) && used + cw > room) {
+      if (lastBreak) {
+        *textOffset = long(lastBreak);
+        return smBreakWord;
+      }
+      if (!startsLine) {
+        *textOffset = textStart;
+        return smBreakWord;
+      }
+      *textOffset = long(fitEnd > std::size_t(textStart) ? fitEnd : i + n);
+      return smBreakChar;
+    }
+    used += cw;
+    i += n;
+    fitEnd = i;
+    prev = cp;
+  }
+  *textWidth = room - used;
+  *textOffset = textEnd;
+  return smBreakOverflow;
 }

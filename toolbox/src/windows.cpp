@@ -835,6 +835,21 @@ void GetWTitle(WindowRef w, Str255 title) {
   pstr::copy(title, sizeof(Str255), w->title);
 }
 
+OSStatus SetWindowTitleWithCFString(WindowRef w, CFStringRef title) {
+  if (!isWindow(w) || !tb::IsCFString(title)) return paramErr;
+  CFStringGetPascalString(title, w->title, sizeof w->title, kCFStringEncodingUTF8);
+  markFrame(w);
+  return noErr;
+}
+
+OSStatus CopyWindowTitleAsCFString(WindowRef w, CFStringRef* title) {
+  if (!title) return paramErr;
+  *title = nullptr;
+  if (!isWindow(w)) return paramErr;
+  *title = tb::NewCFString(pstr::str(w->title));
+  return noErr;
+}
+
 void SetWRefCon(WindowRef w, long data) {
   if (isWindow(w)) w->refCon = data;
 }

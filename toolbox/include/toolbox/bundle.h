@@ -25,41 +25,17 @@
 
 #include <string>
 
+#include "toolbox/cfstring.h"
 #include "toolbox/types.h"
 
-using CFIndex = long;
-using CFStringEncoding = UInt32;
-using CFTypeRef = const void*;
-using CFAllocatorRef = const void*;
-struct OpaqueCFString;
-using CFStringRef = const OpaqueCFString*;
 struct OpaqueCFBundle;
 using CFBundleRef = OpaqueCFBundle*;
-
-enum : CFStringEncoding {
-  kCFStringEncodingMacRoman = 0,
-  kCFStringEncodingASCII = 0x0600,
-  kCFStringEncodingUTF8 = 0x08000100,
-};
 
 // Never null; without a bundle every lookup gives the default.
 CFBundleRef CFBundleGetMainBundle();
 // A new string the caller releases (see the lookup rules above).
 CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value,
                                         CFStringRef tableName);
-// Writes the text NUL-terminated into buffer. UTF-8 (and the system
-// encoding) always succeeds when the text fits; a text too long is cut on a
-// character boundary, still terminated, and the result is false. ASCII fails
-// for text beyond ASCII; other encodings fail.
-Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding);
-CFStringEncoding CFStringGetSystemEncoding();
-CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr, CFStringEncoding encoding);
-CFTypeRef CFRetain(CFTypeRef cf);
-// Constant strings (CFSTR) and the main bundle are never freed.
-void CFRelease(CFTypeRef cf);
-
-#define CFSTR(text) (::tb::ConstantCFString("" text ""))
-
 // The Core Foundation version that goes with the system version Gestalt
 // reports ('sysv'), unless tb::SetCoreFoundationVersion fixed another:
 // 0x10A0 and later 900, 0x1090 800, 0x1080 700, 0x1070 600, 0x1060 500,
@@ -67,10 +43,6 @@ void CFRelease(CFTypeRef cf);
 #define kCFCoreFoundationVersionNumber (::tb::CoreFoundationVersion())
 
 namespace tb {
-
-CFStringRef ConstantCFString(const char* text);
-// The UTF-8 text of a string ("" for null).
-std::string CFStringText(CFStringRef s);
 
 double CoreFoundationVersion();
 // 0 (or less): back to following 'sysv'.

@@ -9,6 +9,7 @@
 // command handler (tb::SetMenuCommandHandler) instead of being returned.
 #pragma once
 
+#include "toolbox/cfstring.h"
 #include "toolbox/events.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/types.h"
@@ -21,6 +22,9 @@ using MenuItemIndex = UInt16;
 using MenuCommand = UInt32;
 using CharParameter = SInt16;
 using MenuBarHandle = Handle;
+using MenuItemAttributes = UInt32;
+
+enum : MenuItemAttributes { kMenuItemAttrDisabled = 1 << 0, kMenuItemAttrSeparator = 1 << 6 };
 
 enum : MenuCommand {
   kHICommandQuit = 'quit',
@@ -61,6 +65,16 @@ short CountMItems(MenuRef menu);
 void AppendResMenu(MenuRef menu, ResType theType);
 
 void SetMenuItemText(MenuRef menu, short item, ConstStr255Param itemString);
+// Item texts from strings, taken literally (no metacharacters) and cut to
+// 255 bytes on a character boundary. The Copy forms give a new string the
+// caller releases.
+OSStatus SetMenuItemTextWithCFString(MenuRef menu, MenuItemIndex item, CFStringRef text);
+OSStatus CopyMenuItemTextAsCFString(MenuRef menu, MenuItemIndex item, CFStringRef* text);
+OSStatus AppendMenuItemTextWithCFString(MenuRef menu, CFStringRef text, MenuItemAttributes attributes,
+                                        MenuCommand commandID, MenuItemIndex* outNewItem);
+OSStatus InsertMenuItemTextWithCFString(MenuRef menu, CFStringRef text, MenuItemIndex afterItem,
+                                        MenuItemAttributes attributes, MenuCommand commandID);
+OSStatus SetMenuTitleWithCFString(MenuRef menu, CFStringRef title);
 void GetMenuItemText(MenuRef menu, short item, Str255 itemString);
 void SetItemCmd(MenuRef menu, short item, CharParameter cmdChar);
 void GetItemCmd(MenuRef menu, short item, CharParameter* cmdChar);

@@ -12,6 +12,7 @@
 // et, ro) 29, else Roman 0. Text itself is UTF-8 whatever the script.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "toolbox/files.h"  // ScriptCode, smSystemScript
@@ -57,7 +58,60 @@ OSErr SetScriptVariable(SInt16 script, SInt16 selector, long value);
 // smSysScript and smKeyScript give the system script; others 0.
 long GetScriptManagerVariable(SInt16 selector);
 
+// Character byte types, for UTF-8 text whatever the script: a byte that
+// is a whole character (ASCII, or a byte that starts no valid sequence) is
+// single; the bytes of a multi-byte character are first, middle or last.
+enum : short { smSingleByte = 0, smFirstByte = -1, smLastByte = 1, smMiddleByte = 2 };
+// The type of the byte at textOffset. Reads the text from textBuf up to the
+// end of the character that holds textOffset, and no further: a character
+// cut short by the end of the buffer (or by a NUL) is single bytes.
+short CharacterByteType(const void* textBuf, short textOffset, ScriptCode script);
+short CharByte(const void* textBuf, short textOffset);
+
+// Keyboard scripts do not exist here: KeyScript does nothing.
+enum : short { smKeyNextScript = -1, smKeySysScript = -2, smKeySwapScript = -3,
+               smKeyDisableKybdSwitch = -13, smKeyEnableKybdSwitch = -14 };
+void KeyScript(short code);
+
+// Word breaks. Text is cut for lines between a blank and what follows it,
+// and before and after every CJK character (ideographs, kana, Hangul,
+// full-width forms, CJK punctuation); a word never ends inside a character.
+// Blanks are spaces and tabs; U+3000 counts as CJK.
+struct OffPair {
+  short offFirst;
+  short offSecond;
+};
+using OffsetTable = OffPair[3];
+struct NBreakTable;
+using NBreakTablePtr = NBreakTable*;
+using BreakTablePtr = NBreakTablePtr;
+// Pass as breaks for the line-breaking rule.
+inline const NBreakTablePtr kLineBreakTable = reinterpret_cast<NBreakTablePtr>(-1L);
+
+// offsets[0] gets the word that holds the character at offset (leadingEdge)
+// or the one before it; offsets[1] and [2] are cleared. With breaks =
+// kLineBreakTable (or any table) a word is what a line may be cut into: its
+// trailing blanks belong to it. With null, the word-selection rule: a run of
+// blanks is a word of its own.
+void FindWordBreaks(const void* textPtr, short textLength, short offset, Boolean leadingEdge, BreakTablePtr breaks,
+                    OffsetTable offsets, ScriptCode script);
+
+using StyledLineBreakCode = SInt8;
+enum : StyledLineBreakCode { smBreakWord = 0, smBreakChar = 1, smBreakOverflow = 2 };
+// Finds where a line ends in the run [textStart, textEnd) of the text,
+// measured in the current port's font. textWidth is the room left (16.16);
+// when the whole run fits it is reduced by the run's width, textOffset is
+// textEnd and the result smBreakOverflow. Otherwise textOffset is the last
+// word break that fits (trailing blanks may hang past the width) and the
+// result smBreakWord; when no word fits and textOffset was non-zero on entry
+// (the run starts the line), the line is cut after the characters that fit
+// (at least one) and the result is smBreakChar; else textOffset = textStart.
+StyledLineBreakCode StyledLineBreak(const void* textPtr, long textLen, long textStart, long textEnd, long flags,
+                                    Fixed* textWidth, long* textOffset);
+
 namespace tb {
+// True when a line may be cut before the byte at pos of text[0..len).
+bool IsLineBreakAt(const unsigned char* text, std::size_t len, std::size_t pos);
 LangCode LanguageCodeOf(const std::string& language);  // "ja" -> 11
 ScriptCode ScriptOfLanguage(const std::string& language);
 }  // namespace tb

@@ -32,6 +32,7 @@ using Ptr = char*;
 using Handle = char**;
 using ProcPtr = void (*)();
 using UniChar = UInt16;
+using Fixed = SInt32;  // 16.16
 
 // Pascal strings: byte 0 is the length.
 using Str255 = unsigned char[256];

@@ -7,6 +7,7 @@
 // zooms or is invalidated by the program.
 #pragma once
 
+#include "toolbox/cfstring.h"
 #include "toolbox/events.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/types.h"
@@ -118,6 +119,10 @@ RgnHandle GetWindowVisibleRegion(WindowRef window, RgnHandle rgn);
 // Titles, reference values, kinds, content colour.
 void SetWTitle(WindowRef window, ConstStr255Param title);
 void GetWTitle(WindowRef window, Str255 title);
+// The title from a string (cut to 255 bytes on a character boundary); a
+// new string the caller releases.
+OSStatus SetWindowTitleWithCFString(WindowRef window, CFStringRef title);
+OSStatus CopyWindowTitleAsCFString(WindowRef window, CFStringRef* title);
 void SetWRefCon(WindowRef window, long data);
 long GetWRefCon(WindowRef window);
 short GetWindowKind(WindowRef window);
