@@ -2,6 +2,11 @@
 //
 //   pbox-emu [--count N] [--base 127.0.0.10] [--model A|B|C|E|foreign]
 //            [--old K] [--busy-after-save N] [--zone NAME]
+//   pbox-emu --scene FILE [--base 127.0.0.10] [--zone NAME]
+//
+// A scene file describes the boxes one a line ("#" starts a comment):
+//   box MODEL "NAME" [STATUS] [old] [noaddress]
+// MODEL is A, B, C, E or foreign; STATUS the device status (0-30).
 //
 // The last K boxes are of the old version (JCP on port 9). Ports follow
 // TOOLBOX_PORTMAP, so the demo runs without root. With --zone the boxes are
@@ -14,7 +19,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "pboxemu/emulator.h"
 #include "toolbox/netconfig.h"
@@ -27,7 +35,7 @@ void onSignal(int) { gStop = 1; }
 int usage() {
   std::fprintf(stderr,
                "usage: pbox-emu [--count N] [--base 127.x.y.z] [--model A|B|C|E|foreign] [--old K] "
-               "[--busy-after-save N] [--zone NAME]\n");
+               "[--busy-after-save N] [--zone NAME] [--scene FILE]\n");
   return 2;
 }
 
@@ -39,6 +47,61 @@ bool number(const char* s, long lo, long hi, long& out) {
   return true;
 }
 
+// Reads one word, or a double-quoted text, from the line.
+bool nextWord(std::istringstream& in, std::string& out) {
+  in >> std::ws;
+  if (in.peek() == '"') {
+    in.get();
+    std::getline(in, out, '"');
+    return true;
+  }
+  return static_cast<bool>(in >> out);
+}
+
+bool readScene(const char* path, std::vector<pboxemu::BoxSpec>& boxes) {
+  std::ifstream file(path);
+  if (!file) {
+    std::fprintf(stderr, "pbox-emu: cannot read %s\n", path);
+    return false;
+  }
+  std::string line;
+  int lineNo = 0;
+  while (std::getline(file, line)) {
+    ++lineNo;
+    if (auto hash = line.find('#'); hash != std::string::npos) line.erase(hash);
+    std::istringstream in(line);
+    std::string word;
+    if (!nextWord(in, word)) continue;
+    pboxemu::BoxSpec desc;
+    std::string model;
+    if (word != "box" || !nextWord(in, model) || !pboxemu::ParseModel(model, desc.model) ||
+        !nextWord(in, desc.name) || desc.name.size() > 31) {
+      std::fprintf(stderr, "pbox-emu: %s:%d: expected: box MODEL \"NAME\" [STATUS] [old] [noaddress]\n", path,
+                   lineNo);
+      return false;
+    }
+    while (nextWord(in, word)) {
+      long status;
+      if (word == "old") {
+        desc.oldVersion = true;
+      } else if (word == "noaddress") {
+        desc.noAddress = true;
+      } else if (number(word.c_str(), 0, 65535, status)) {
+        desc.status = static_cast<UInt16>(status);
+      } else {
+        std::fprintf(stderr, "pbox-emu: %s:%d: unknown word %s\n", path, lineNo, word.c_str());
+        return false;
+      }
+    }
+    boxes.push_back(desc);
+  }
+  if (boxes.empty() || boxes.size() > 254) {
+    std::fprintf(stderr, "pbox-emu: %s: 1 to 254 boxes expected\n", path);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,6 +109,7 @@ int main(int argc, char** argv) {
   UInt32 base = 0x7F00000Au;  // 127.0.0.10
   pboxemu::Model model = pboxemu::Model::QSV_C;
   std::string zone;  // empty: no AppleTalk
+  std::vector<pboxemu::BoxSpec> scene;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -67,6 +131,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pbox-emu: boxes live on loopback only (127.0.0.0/8)\n");
         return 2;
       }
+    } else if (a == "--scene") {
+      if (!readScene(v, scene)) return 2;
     } else if (a == "--zone") {
       if (!*v || std::strlen(v) > 32) return usage();
       zone = v;
@@ -77,7 +143,12 @@ int main(int argc, char** argv) {
   if (old > count) old = count;
 
   pboxemu::Emulator emu(base);
-  for (long i = 0; i < count; ++i) {
+  for (pboxemu::BoxSpec desc : scene) {
+    desc.appleTalk = !zone.empty();
+    if (zone != "*") desc.zone = zone;
+    emu.AddBox(desc);
+  }
+  for (long i = 0; scene.empty() && i < count; ++i) {
     pboxemu::BoxSpec desc;
     desc.model = model;
     desc.oldVersion = i >= count - old;
@@ -97,7 +168,7 @@ int main(int argc, char** argv) {
     auto mac = emu.BoxMac(i);
     std::printf("box %d: %u.%u.%u.%u port %u (real %u) mac %02X:%02X:%02X:%02X:%02X:%02X model %s\n", i + 1,
                 a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255, p, tb::MapPort(p), mac[0], mac[1], mac[2],
-                mac[3], mac[4], mac[5], pboxemu::ModelName(model));
+                mac[3], mac[4], mac[5], pboxemu::ModelName(scene.empty() ? model : scene[std::size_t(i)].model));
     if (emu.BoxNode(i))
       std::printf("  AppleTalk network %u node %u socket %u\n", emu.BoxNetwork(i), emu.BoxNode(i), emu.BoxDdpSocket(i));
   }

@@ -234,7 +234,7 @@ int Emulator::AddBox(const BoxSpec& desc) {
   } else {
     b->mac = {0x00, 0x80, 0x92, UInt8(b->addr >> 16), UInt8(b->addr >> 8), UInt8(b->addr)};
   }
-  b->reportedIp = b->addr;
+  b->reportedIp = desc.noAddress ? 0 : b->addr;
   b->factory = ModelSettings(desc.model, b->addr);
   b->current = b->factory;
   b->portList = ModelPortList(desc.model);

@@ -39,6 +39,8 @@ struct BoxSpec {
   bool hasMac = false;  // use mac instead of one derived from the address
   std::array<UInt8, 6> mac{};
   UInt16 status = 0;
+  // The box reports no IP address (0) until "SET IP_ADDR:" gives it one.
+  bool noAddress = false;
   UInt32 netno = 0;
   UInt16 hopcount = 0;
   // AppleTalk: the box is also a node of the network the toolbox's

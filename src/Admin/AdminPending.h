@@ -1,0 +1,18 @@
+// Windows and dialogs of the program that commands open but that are not
+// built yet: each says so in a message and changes nothing.
+#pragma once
+
+#include "OT/PBoxTable.h"
+
+short Open_System_Window(PBOXinfo* box);
+short Open_Setup_Window(PBOXinfo* box);
+short Set_Ip_Address(PBOXinfo* box);
+short Open_Configuration();
+// 1 when the box has an address to be reached at (the IP set-up is not
+// built yet: a box without one is refused with a message), else 0.
+short Check_IPAddress(PBOXinfo* box);
+// 1 administrator mode, 0 user mode; read once at start-up.
+short Get_Setup_Mode();
+// Non-zero while the settings window is open (never, yet).
+short Get_Setup_Open();
+short Get_System_Open();

@@ -1,0 +1,82 @@
+// The main window: the tool bar, the list of found print boxes with their
+// status, the status bar, and the repeated search that fills the list.
+#pragma once
+
+#include "OT/JCPSearch.h"
+#include "OT/PBoxTable.h"
+#include "FanctionLib/CList.h"
+#include "common/AppFonts.h"
+#include "common/AppGlobals.h"
+
+constexpr int kToolMax = 20;
+
+struct TOOL_CONTROL {
+  SInt16 toolNum;     // 1-based position; 0 ends the used buttons
+  Boolean viewFlag;   // needs a selected box
+  SInt16 mouseStat;   // 0x10 over, 0x20 outside
+  SInt16 status;      // 1 normal, 2 disabled, 5 pressed
+  SInt16 disableIconID, enableIconID, invertIconID;
+  char title[32];     // the button's keyword (its ini section)
+  Rect ctlRect;
+  Boolean using_;
+};
+
+struct TOOL_BAR {
+  SInt16 toolCnt;
+  SInt16 actionNum;  // the button being pressed, -1 none
+  TOOL_CONTROL toolData[kToolMax];
+  Boolean using_;
+};
+
+struct STATUS_DATA {
+  Rect statRect;
+  Rect cntRect;
+  Rect eNetRect;
+  Rect ipAddrRect;
+};
+
+struct SEARCH_SLOT {
+  Boolean send;
+  UInt32 tick;
+  JCPEPInfo* conf;
+  Boolean needKill;
+};
+
+struct MAIN_DLG_INFO {
+  DialogRef dlg;
+  Boolean sendFlag;
+  UInt32 pollTick;
+  PBOXinfo* pboxTbl;
+  UInt16* oldStatus;  // per table entry: the status the list shows
+  SInt16 newCount;
+  SInt16 psCount;
+  CLIST_DATA* pservList;
+  STATUS_DATA statusBar;
+  SEARCH_SLOT udp, dis, ddp;  // port 19541, port 9, AppleTalk
+  Boolean using_;
+};
+
+extern MAIN_DLG_INFO mainTbl;
+extern TOOL_BAR toolBarInfo;
+extern FONT_DATA gMFData, gSFData;
+
+short Open_Main_Window();
+void Update_Main_Dialog();
+void Search_Again_PBOX();
+short Set_Print_List_Value(MAIN_DLG_INFO* mInfo);
+short Get_PBOX_Select_Count();
+PBOXinfo* Get_PBOX_Select_Data();
+DialogRef Get_Open_Main_Dialog();
+MAIN_DLG_INFO* Get_Open_Main_Tbl();
+PBOXinfo* Get_Pbox_Table();
+short Handle_Main_Update(DialogRef dialog, EventRecord* event);
+void Main_Window_Update();
+short Handle_Main_Mouse_Move(DialogRef dialog, EventRecord* event);
+short Handle_Main_Column_Cursol(DialogRef dialog, EventRecord* event);
+short Handle_Main_Select_Item2(DialogRef dialog, EventRecord* event);
+Boolean Handle_Main_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
+short Build_PrintServer_List(MAIN_DLG_INFO* mInfo, PBOXinfo* table);
+void DeinitMain();
+// The status icon and the [STATUS] key of a device status.
+SInt16 Status_Icon(UInt16 status);
+const char* Status_Key(UInt16 status);

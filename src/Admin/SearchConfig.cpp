@@ -1,0 +1,332 @@
+// The search configuration and the files it lives in.
+#include "Admin/SearchConfig.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Admin/AdminApp.h"
+#include "OT/NBPLookup.h"
+#include "506Q_Lib/AppLocation.h"
+#include "common/IniFile.h"
+#include "common/PrefFile.h"
+#include "common/StrConv.h"
+#include "suite/SuiteNames.h"
+#include "toolbox/files.h"
+#include "toolbox/memory.h"
+#include "toolbox/resources.h"
+
+CONFIGURATION ConfigData{3000, 2, 60, 0xFFFFFFFFu, 0, 1, 0, 0, "*"};
+SETUPINFO EnvInfo{};
+FTP_CONFIG ftpConfData{};
+Boolean confType = 0;
+
+namespace {
+
+constexpr SInt16 kConfigID = 128;
+constexpr UInt16 kFtpRcvWaitMax = 5000;
+
+bool pref_spec(short item, FSSpec* fss) {
+  const SInt16 saved = CurResFile();
+  UseResFile(Appl_Rsrc_Fork_No);
+  Str255 name;
+  GetIndString(name, kStrFileNames, item);
+  UseResFile(saved);
+  if (name[0] == 0) return false;
+  SInt16 vol;
+  SInt32 dir;
+  if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir) != noErr) return false;
+  OSErr err = FSMakeFSSpec(vol, dir, name, fss);
+  return err == noErr || err == fnfErr;
+}
+
+// The settings file of a start by another program's launch event: a name
+// of its own, so that deleting it at exit never touches the mode file.
+SInt16 temp_pref_file() {
+  FSSpec fss;
+  if (!pref_spec(4, &fss)) return -1;
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
+  if (ref >= 0) return ref;
+  return Create_Pref_File(&fss);
+}
+
+// Replaces resource (type, id) of the current file with data, keeping the
+// old one's name (and id).
+void replace_resource(ResType type, SInt16 id, const UInt8* data, std::size_t len) {
+  Str255 name = {0};
+  SInt16 attrs = 0;
+  if (Handle old = Get1Resource(type, id)) {
+    ResType t;
+    GetResInfo(old, &id, &t, name);
+    attrs = GetResAttrs(old);
+    RemoveResource(old);
+    DisposeHandle(old);
+  }
+  Handle h = NewHandleClear(static_cast<Size>(len));
+  if (!h) return;
+  std::memcpy(*h, data, len);
+  AddResource(h, type, id, name);
+  SetResAttrs(h, attrs);
+  ChangedResource(h);
+  WriteResource(h);
+  ReleaseResource(h);
+}
+
+}  // namespace
+
+void Pack_Config_Record(const CONFIGURATION& c, std::span<UInt8, kConfigRecordSize> out) {
+  UInt8* b = out.data();
+  std::memset(b, 0, kConfigRecordSize);
+  be::put16(b + 0, c.rcvWait);
+  be::put16(b + 2, static_cast<UInt16>(c.retry));
+  be::put16(b + 4, static_cast<UInt16>(c.pollTime));
+  be::put32(b + 6, c.brAddr);
+  b[10] = c.oldVerCompati;
+  b[11] = c.Protocol_1;
+  b[12] = c.Protocol_2;
+  b[13] = c.choiceNetworkzone;
+  std::memcpy(b + 14, c.SearchZoneName, kZoneNameSize);
+  b[14 + kZoneNameSize - 1] = 0;
+}
+
+bool Unpack_Config_Record(std::span<const UInt8> bytes, CONFIGURATION& c) {
+  if (bytes.size() < kConfigRecordSize) return false;
+  const UInt8* b = bytes.data();
+  c.rcvWait = be::get16(b + 0);
+  c.retry = static_cast<SInt16>(be::get16(b + 2));
+  c.pollTime = static_cast<SInt16>(be::get16(b + 4));
+  c.brAddr = be::get32(b + 6);
+  c.oldVerCompati = b[10] ? 1 : 0;
+  c.Protocol_1 = b[11] ? 1 : 0;
+  c.Protocol_2 = b[12] ? 1 : 0;
+  c.choiceNetworkzone = b[13] ? 1 : 0;
+  std::memcpy(c.SearchZoneName, b + 14, kZoneNameSize);
+  c.SearchZoneName[kZoneNameSize - 1] = 0;
+  return true;
+}
+
+std::vector<UInt8> Pack_Configuration(const CONFIGURATION* config) {
+  std::vector<UInt8> out(kConfigRecordSize);
+  if (config) Pack_Config_Record(*config, std::span<UInt8, kConfigRecordSize>(out.data(), kConfigRecordSize));
+  return out;
+}
+
+void Pack_Ftp_Config(const CONFIGURATION& c, std::span<UInt8, kFtpConfigSize> out) {
+  UInt8* b = out.data();
+  std::memset(b, 0, kFtpConfigSize);
+  be::put16(b + 0, c.rcvWait > kFtpRcvWaitMax ? kFtpRcvWaitMax : c.rcvWait);
+  be::put16(b + 2, 5);
+  be::put16(b + 4, static_cast<UInt16>(c.retry));
+  be::put32(b + 6, c.brAddr);
+  b[10] = c.oldVerCompati;
+}
+
+void Get_Configuration() {
+  char type[16] = "";
+  Load_File_To_CstringEx("[CONFIGTAB]", "CONFTYPE=", type, sizeof type, IniFileName);
+  confType = std::strcmp(type, "JPN") == 0 ? 1 : 0;
+
+  SInt16 ref = OpenMode == 1 ? Open_Pref_File() : temp_pref_file();
+  if (ref >= 0) {
+    UseResFile(ref);
+    // A file without a whole record keeps the built-in defaults.
+    if (Handle h = Get1Resource('CNFG', kConfigID)) {
+      Unpack_Config_Record(std::span<const UInt8>(reinterpret_cast<const UInt8*>(*h),
+                                                  static_cast<std::size_t>(GetHandleSize(h))),
+                           ConfigData);
+    }
+    CloseResFile(ref);
+  }
+  if (ConfigData.SearchZoneName[0] == 0 || ConfigData.SearchZoneName[0] == '*') {
+    UInt8 zone[64] = {0};
+    OSStatus err = 0;
+    if (ZIP_GetZone(zone, sizeof zone, ZIP_OWN_ZONE, &err, false) > 0 && zone[0] > 0) {
+      std::size_t n = zone[0] < kZoneNameSize - 1 ? zone[0] : kZoneNameSize - 1;
+      std::memcpy(ConfigData.SearchZoneName, zone + 1, n);
+      ConfigData.SearchZoneName[n] = 0;
+    }
+  }
+  if (confType == 1) ConfigData.oldVerCompati = 1;
+  UseResFile(Appl_Rsrc_Fork_No);
+}
+
+bool ConfigData_Spec(FSSpec* fss) {
+  FSSpec app;
+  if (GetAppLocation(&app) != noErr) return false;
+  // Up three folders from the program's own folder (MacOS, Contents, the
+  // bundle): the folder that holds the bundles.
+  const std::string partial = std::string("::::") + suite::kConfigDataName;
+  Str255 name;
+  name[0] = static_cast<UInt8>(partial.size());
+  std::memcpy(name + 1, partial.data(), partial.size());
+  OSErr err = FSMakeFSSpec(app.vRefNum, app.parID, name, fss);
+  return err == noErr || err == fnfErr;
+}
+
+void Get_BroadcastAddr() {
+  EnvInfo = SETUPINFO{};
+  iptoa(ConfigData.brAddr, EnvInfo.broadcast[0]);
+  int count = 1;
+  FSSpec fss;
+  if (ConfigData_Spec(&fss)) {
+    for (int n = 1; n < kBroadcastMax; ++n) {
+      char key[16];
+      std::snprintf(key, sizeof key, "UDP%02d=", n - 1);
+      char value[32] = "";
+      if (!Get_File_To_CstringEx("[SYSTEM]", key, value, sizeof value, &fss) || value[0] == 0) break;
+      std::strncpy(EnvInfo.broadcast[n], value, kBroadcastTextSize - 1);
+      EnvInfo.broadcast[n][kBroadcastTextSize - 1] = 0;
+      ++count;
+    }
+  }
+  EnvInfo.tcp_count = count;
+}
+
+std::vector<UInt8> Build_Status_Data(const SETUPINFO& info) {
+  std::string text = "[SYSTEM]\r\n";
+  const int count = info.tcp_count > kBroadcastMax ? kBroadcastMax : info.tcp_count;
+  for (int n = 1; n < count; ++n) {
+    char line[64];
+    char entry[kBroadcastTextSize + 1];
+    std::memcpy(entry, info.broadcast[n], kBroadcastTextSize);
+    entry[kBroadcastTextSize] = 0;
+    std::snprintf(line, sizeof line, "UDP%02d=%s\r\n", n - 1, entry);
+    text += line;
+  }
+  return std::vector<UInt8>(text.begin(), text.end());
+}
+
+short Save_Status_Data(const SETUPINFO* info) {
+  if (!info || OpenMode != 1) return 1;
+  FSSpec fss;
+  if (!ConfigData_Spec(&fss)) return 1;
+  const std::vector<UInt8> text = Build_Status_Data(*info);
+  // Written beside the old file first and renamed over it, so a failed
+  // write never loses the list.
+  FSSpec tmp = fss;
+  const char suffix[] = ".new";
+  if (tmp.name[0] + sizeof suffix - 1 > 63) return 1;
+  std::memcpy(tmp.name + 1 + tmp.name[0], suffix, sizeof suffix - 1);
+  tmp.name[0] = static_cast<UInt8>(tmp.name[0] + sizeof suffix - 1);
+  FSpDelete(&tmp);
+  if (FSpCreate(&tmp, kAdminCreator, 'TEXT', smSystemScript) != noErr) return 1;
+  SInt16 ref;
+  if (FSpOpenDF(&tmp, fsWrPerm, &ref) != noErr) return 1;
+  SInt32 count = static_cast<SInt32>(text.size());
+  OSErr err = FSWrite(ref, &count, text.data());
+  FSClose(ref);
+  if (err != noErr) {
+    FSpDelete(&tmp);
+    return 1;
+  }
+  std::string from, to;
+  if (tb::SpecToPath(tmp, from) == noErr && tb::SpecToPath(fss, to) == noErr)
+    std::rename(from.c_str(), to.c_str());
+  return 1;
+}
+
+void Check_Configuration() {
+  if (OpenMode == 1) return;
+  FSSpec fss;
+  if (pref_spec(4, &fss)) FSpDelete(&fss);
+}
+
+SInt16 Check_VFTP_Preference_Version(SInt16 refNum) {
+  auto version = [](SInt16 file) -> UInt16 {
+    UseResFile(file);
+    Handle h = Get1Resource('PVER', 129);
+    if (!h || GetHandleSize(h) < 2) return 0;
+    return be::get16(*h);
+  };
+  const UInt16 mine = version(Appl_Rsrc_Fork_No);
+  const UInt16 theirs = version(refNum);
+  return mine == theirs ? 0 : 1;
+}
+
+SInt16 Create_Ftp_Pref_File(const FSSpec* fss) {
+  if (!fss) return -1;
+  struct Copy {
+    ResType from;
+    SInt16 fromID;
+    ResType to;
+    SInt16 toID;
+    bool renameCNFG;
+  };
+  static constexpr Copy kCopies[] = {
+      {'VFTP', 128, 'CNFG', 128, false},
+      {'TMPL', 132, 'TMPL', 128, true},
+      {'PVER', 129, 'PVER', 129, false},
+      {'TMPL', 130, 'TMPL', 130, false},
+  };
+  struct Taken {
+    Handle h = nullptr;
+    Str255 name{};
+    SInt16 attrs = 0;
+  } taken[4];
+  UseResFile(Appl_Rsrc_Fork_No);
+  for (int i = 0; i < 4; ++i) {
+    Handle h = Get1Resource(kCopies[i].from, kCopies[i].fromID);
+    if (!h) continue;
+    SInt16 id;
+    ResType t;
+    GetResInfo(h, &id, &t, taken[i].name);
+    taken[i].attrs = GetResAttrs(h);
+    DetachResource(h);
+    taken[i].h = h;
+    if (kCopies[i].renameCNFG) {
+      taken[i].name[0] = 4;
+      std::memcpy(taken[i].name + 1, "CNFG", 4);
+    }
+  }
+  FSpCreateResFile(fss, kAdminCreator, 'pref', smSystemScript);
+  SInt16 ref = FSpOpenResFile(fss, fsRdWrPerm);
+  if (ref < 0) {
+    for (auto& t : taken)
+      if (t.h) DisposeHandle(t.h);
+    return -1;
+  }
+  UseResFile(ref);
+  for (int i = 0; i < 4; ++i) {
+    if (!taken[i].h) continue;
+    AddResource(taken[i].h, kCopies[i].to, kCopies[i].toID, taken[i].name);
+    SetResAttrs(taken[i].h, taken[i].attrs);
+    ChangedResource(taken[i].h);
+    WriteResource(taken[i].h);
+    ReleaseResource(taken[i].h);
+  }
+  return ref;
+}
+
+SInt16 Open_Ftp_Pref_File() {
+  FSSpec fss;
+  if (!pref_spec(3, &fss)) return -1;
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
+  if (ref >= 0) {
+    if (Check_VFTP_Preference_Version(ref) == 0) {
+      UseResFile(ref);
+      return ref;
+    }
+    CloseResFile(ref);
+    // An outdated file that cannot be deleted is left alone: nothing is
+    // written into it.
+    if (FSpDelete(&fss) != noErr) return -1;
+  }
+  return Create_Ftp_Pref_File(&fss);
+}
+
+void Set_Ftp_Configuration() {
+  ftpConfData.rcvWait = ConfigData.rcvWait > kFtpRcvWaitMax ? kFtpRcvWaitMax : ConfigData.rcvWait;
+  ftpConfData.datWait = 5;
+  ftpConfData.retry = static_cast<UInt16>(ConfigData.retry);
+  ftpConfData.brAddr = 0xFFFFFFFFu;
+  ftpConfData.oldVerCompati = ConfigData.oldVerCompati;
+  SInt16 ref = Open_Ftp_Pref_File();
+  if (ref >= 0) {
+    UseResFile(ref);
+    UInt8 record[kFtpConfigSize];
+    Pack_Ftp_Config(ConfigData, std::span<UInt8, kFtpConfigSize>(record, kFtpConfigSize));
+    replace_resource('CNFG', 128, record, sizeof record);
+    CloseResFile(ref);
+  }
+  UseResFile(Appl_Rsrc_Fork_No);
+}
