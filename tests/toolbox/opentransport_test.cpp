@@ -611,3 +611,98 @@ TEST_F(OpenTransport, EndpointBoundWithQueueMayDialOutFromItsPort) {
   EXPECT_EQ(caller.fPort, creq.a.fPort);
   EXPECT_EQ(OTRcvConnect(c, nullptr), kOTNoError);
 }
+
+// Address reuse as the print client negotiates it before each bind: a new
+// connection may take the local port of one that just ended (TIME_WAIT).
+TEST_F(OpenTransport, AddressReuseNegotiatedSynchronouslyAndAsynchronously) {
+  struct Opts {
+    UInt32 words[10] = {};
+    TOptMgmt req{}, ret{};
+    UInt32 back[10] = {};
+    // One reuse option, then (when asked) one the layer does not know.
+    Opts(OTFlags flags, UInt32 value, bool unknown = false) {
+      UInt32 reuse[5] = {kOTFourByteOptionSize, INET_IP, IP_REUSEADDR, 0, value};
+      UInt32 other[5] = {kOTFourByteOptionSize, INET_IP, 99, 0, 1};
+      std::memcpy(words, reuse, sizeof reuse);
+      std::memcpy(words + 5, other, sizeof other);
+      req.opt = TNetbuf{sizeof words, unknown ? 40u : 20u, reinterpret_cast<UInt8*>(words)};
+      req.flags = flags;
+      ret.opt = TNetbuf{sizeof back, 0, reinterpret_cast<UInt8*>(back)};
+    }
+  };
+  constexpr InetHost kHost = 0x7F000019;
+
+  // Synchronous: the answer comes back at once, with statuses and values.
+  EndpointRef first = OpenSync("tcp");
+  Opts yes(T_NEGOTIATE, T_YES, true);
+  ASSERT_EQ(OTOptionManagement(first, &yes.req, &yes.ret), kOTNoError);
+  EXPECT_EQ(yes.ret.opt.len, 40u);
+  EXPECT_EQ(yes.back[3], T_SUCCESS);
+  EXPECT_EQ(yes.back[8], T_NOTSUPPORT);
+  EXPECT_EQ(yes.ret.flags, T_NOTSUPPORT);  // the worst of them
+  Opts now(T_CURRENT, T_NO);
+  ASSERT_EQ(OTOptionManagement(first, &now.req, &now.ret), kOTNoError);
+  EXPECT_EQ(now.back[4], T_YES);
+  EXPECT_EQ(now.ret.flags, T_SUCCESS);
+  // Refusals change nothing.
+  Opts check(T_CHECK, T_YES), shortRet(T_NEGOTIATE, T_NO), cut(T_NEGOTIATE, T_NO), odd(T_NEGOTIATE, 7);
+  shortRet.ret.opt.maxlen = 16;
+  cut.words[0] = 12;
+  EXPECT_EQ(OTOptionManagement(first, &check.req, &check.ret), kOTBadFlagErr);
+  EXPECT_EQ(OTOptionManagement(first, &shortRet.req, &shortRet.ret), kOTBufferOverflowErr);
+  EXPECT_EQ(OTOptionManagement(first, &cut.req, &cut.ret), kOTBadOptionErr);
+  EXPECT_EQ(OTOptionManagement(first, &odd.req, &odd.ret), kOTBadOptionErr);
+  EXPECT_EQ(OTOptionManagement(nullptr, &now.req, &now.ret), kOTBadReferenceErr);
+  ASSERT_EQ(OTOptionManagement(first, &now.req, &now.ret), kOTNoError);
+  EXPECT_EQ(now.back[4], T_YES);
+
+  // The first connection ends from our side, leaving its port in TIME_WAIT.
+  InetAddress local = BindSync(first, kHost);
+  Events lev;
+  EndpointRef listener = OpenAsync("tcp", lev);
+  InetAddress served = BindSync(listener, kHost, 0, 1);
+  Addr dest(kHost, served.fPort);
+  TCall snd{};
+  snd.addr = dest.nb();
+  OTConnect(first, &snd, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return lev.has(T_LISTEN); }));
+  TCall call{};
+  ASSERT_EQ(OTListen(listener, &call), kOTNoError);
+  ASSERT_EQ(OTAccept(listener, listener, &call), kOTNoError);
+  ASSERT_TRUE(PumpUntil([&] {
+    OTRcvConnect(first, nullptr);
+    return OTGetEndpointState(first) == T_DATAXFER;
+  }));
+  OTCloseProvider(first);
+  ASSERT_TRUE(PumpUntil([&] { return lev.has(T_ORDREL); }));
+  OTCloseProvider(listener);
+  PumpFor(20);
+
+  // Without reuse the port is still taken...
+  EndpointRef plain = OpenSync("tcp");
+  Addr again(kHost, local.fPort);
+  EXPECT_EQ(OTBind(plain, &again.bind, &again.bind), kOTAddressBusyErr);
+  OTCloseProvider(plain);
+
+  // ...with it negotiated asynchronously, the completion comes from the
+  // pump and the bind it leads to takes the port.
+  Events ev;
+  EndpointRef next = OpenAsync("tcp", ev);
+  Opts asyncYes(T_NEGOTIATE, T_YES);
+  ASSERT_EQ(OTOptionManagement(next, &asyncYes.req, &asyncYes.ret), kOTNoError);
+  EXPECT_FALSE(ev.has(T_OPTMGMTCOMPLETE));
+  ASSERT_TRUE(PumpUntil([&] { return ev.has(T_OPTMGMTCOMPLETE); }));
+  EXPECT_EQ(ev.results.back(), kOTNoError);
+  EXPECT_EQ(asyncYes.ret.flags, T_SUCCESS);
+  Addr reuse(kHost, local.fPort);
+  ASSERT_EQ(OTBind(next, &reuse.bind, &reuse.bind), kOTNoError);
+  ASSERT_TRUE(PumpUntil([&] { return ev.has(T_BINDCOMPLETE); }));
+  EXPECT_EQ(ev.results.back(), kOTNoError);
+  EXPECT_EQ(reuse.a.fPort, local.fPort);
+  // A refused negotiation completes with its error too.
+  Opts bad(T_DEFAULT, T_YES);
+  ASSERT_EQ(OTOptionManagement(next, &bad.req, &bad.ret), kOTNoError);
+  ASSERT_TRUE(PumpUntil([&] { return ev.count(T_OPTMGMTCOMPLETE) == 2; }));
+  EXPECT_EQ(ev.results.back(), kOTBadFlagErr);
+  OTCloseProvider(next);
+}

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -222,6 +223,7 @@ struct Endpoint final : OTProvider {
   bool flowBlocked = false;  // a send met kOTFlowErr: T_GODATA once writable
   bool sendPending = false;  // a send was only partly taken: wake when writable
   OTReason discReason = 0;
+  bool reuseAddr = false;  // IP_REUSEADDR negotiated
 
   // A listener's call between OTListen and OTAccept.
   int callFd = -1;
@@ -790,6 +792,10 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
   if (r == kOTNoError) {
     fd = newSocket(ep->kind);
     if (fd < 0) r = ErrnoToOT(errno);
+  }
+  if (fd >= 0 && ep->reuseAddr) {
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   }
   bool refused = false;
   if (r == kOTNoError && bind(fd, reinterpret_cast<sockaddr*>(&want), sizeof want) < 0) {
@@ -1407,6 +1413,77 @@ OSStatus OTInetStringToHost(const char* str, InetHost* host) {
 void OTInetHostToString(InetHost host, char* str) {
   if (!str) return;
   std::snprintf(str, 16, "%u.%u.%u.%u", (host >> 24) & 0xFF, (host >> 16) & 0xFF, (host >> 8) & 0xFF, host & 0xFF);
+}
+
+// ---------------------------------------------------------------------------
+// Option management (only address reuse is known).
+
+namespace {
+
+// Worst first, as the overall result reports it.
+UInt32 worseStatus(UInt32 a, UInt32 b) {
+  for (UInt32 s : {UInt32(T_NOTSUPPORT), UInt32(T_READONLY), UInt32(T_FAILURE), UInt32(T_PARTSUCCESS)})
+    if (a == s || b == s) return s;
+  return T_SUCCESS;
+}
+
+OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
+  if (req.flags != T_NEGOTIATE && req.flags != T_CURRENT) return kOTBadFlagErr;
+  if (req.opt.len > 0 && !req.opt.buf) return kOTBadOptionErr;
+  std::vector<UInt8> out(req.opt.buf, req.opt.buf + req.opt.len);
+  UInt32 overall = T_SUCCESS;
+  bool reuse = ep.reuseAddr;
+  for (std::size_t off = 0; off < out.size();) {
+    if (out.size() - off < kOTOptionHeaderSize) return kOTBadOptionErr;
+    TOption head;
+    std::memcpy(&head, out.data() + off, kOTOptionHeaderSize);
+    if (head.len < kOTOptionHeaderSize || head.len > out.size() - off) return kOTBadOptionErr;
+    UInt32 status = T_NOTSUPPORT;
+    if (head.level == INET_IP && head.name == IP_REUSEADDR) {
+      if (head.len != kOTFourByteOptionSize) return kOTBadOptionErr;
+      UInt32 value;
+      std::memcpy(&value, out.data() + off + kOTOptionHeaderSize, sizeof value);
+      if (req.flags == T_NEGOTIATE) {
+        if (value != T_YES && value != T_NO) return kOTBadOptionErr;
+        reuse = value == T_YES;
+      }
+      value = reuse ? T_YES : T_NO;
+      std::memcpy(out.data() + off + kOTOptionHeaderSize, &value, sizeof value);
+      status = T_SUCCESS;
+    }
+    std::memcpy(out.data() + off + offsetof(TOption, status), &status, sizeof status);
+    overall = worseStatus(overall, status);
+    off += (head.len + 3u) & ~3u;
+  }
+  if (ret) {
+    if (out.size() > ret->opt.maxlen || (!out.empty() && !ret->opt.buf)) return kOTBufferOverflowErr;
+    if (!out.empty()) std::memcpy(ret->opt.buf, out.data(), out.size());
+    ret->opt.len = static_cast<OTByteCount>(out.size());
+    ret->flags = overall;
+  }
+  if (reuse != ep.reuseAddr) {
+    ep.reuseAddr = reuse;
+    // Already bound: the socket takes it now.
+    if (ep.fd >= 0) {
+      int v = reuse ? 1 : 0;
+      setsockopt(ep.fd, SOL_SOCKET, SO_REUSEADDR, &v, sizeof v);
+    }
+  }
+  return kOTNoError;
+}
+
+}  // namespace
+
+OSStatus OTOptionManagement(EndpointRef ref, TOptMgmt* req, TOptMgmt* ret) {
+  Endpoint* ep = endpointOf(ref);
+  if (!ep) return kOTBadReferenceErr;
+  if (!req) return kOTBadOptionErr;
+  OTResult r = manageOptions(*ep, *req, ret);
+  if (ep->async) {
+    NotifyLater(ep, T_OPTMGMTCOMPLETE, r, ret);
+    return kOTNoError;
+  }
+  return r;
 }
 
 // ---------------------------------------------------------------------------

@@ -291,6 +291,44 @@ OSStatus OTSetNonBlocking(ProviderRef ref);
 Boolean OTIsSynchronous(ProviderRef ref);
 Boolean OTIsBlocking(ProviderRef ref);
 
+// Option management. The options buffer is a run of TOption records, each
+// starting on a 4-byte boundary (OTOptionNext), fields in host order. One
+// option is known: INET_IP / IP_REUSEADDR with a 4-byte T_YES or T_NO,
+// which lets a later bind take a local address still held by an ended
+// connection (negotiated before or after the bind). T_NEGOTIATE sets it,
+// T_CURRENT reads it; other flags give kOTBadFlagErr. ret gets the request's
+// options back with their status and value (kOTBufferOverflowErr when its
+// buffer is too small) and, in flags, the worst status of them: an unknown
+// option is T_NOTSUPPORT and does not fail the call. A malformed buffer is
+// kOTBadOptionErr. Asynchronous endpoints report the result with
+// T_OPTMGMTCOMPLETE, the cookie being ret.
+struct TOptMgmt {
+  TNetbuf opt;
+  OTFlags flags;
+};
+using OTXTILevel = UInt32;
+using OTXTIName = UInt32;
+struct TOption {
+  UInt32 len;  // of the whole record, header included
+  OTXTILevel level;
+  OTXTIName name;
+  UInt32 status;
+  UInt32 value[1];
+};
+enum : UInt32 { kOTOptionHeaderSize = 16, kOTFourByteOptionSize = 20 };
+enum : OTFlags { T_NEGOTIATE = 0x0004, T_CHECK = 0x0008, T_DEFAULT = 0x0010, T_CURRENT = 0x0080 };
+enum : UInt32 {
+  T_SUCCESS = 0x0020,
+  T_FAILURE = 0x0040,
+  T_PARTSUCCESS = 0x0080,
+  T_READONLY = 0x0100,
+  T_NOTSUPPORT = 0x0200,
+};
+enum : UInt32 { T_NO = 0, T_YES = 1 };
+enum : OTXTILevel { INET_IP = 0 };
+enum : OTXTIName { IP_REUSEADDR = 4 };
+OSStatus OTOptionManagement(EndpointRef ref, TOptMgmt* req, TOptMgmt* ret);
+
 // Binding. reqAddr null or with an empty address binds "any" on a port the
 // system picks; the bound address comes back in retAddr (which may be the
 // same record). qlen > 0 makes a connection endpoint a listener.
