@@ -39,7 +39,7 @@ inline void JcpInit() {
 // One turn of a program's event loop while a request runs.
 inline void JcpStep(JCPEPInfo* ctx, int waitMs = 0) {
   tb::Pump(waitMs);
-  if (!ctx->isComplete || ctx->opening) JCP_PendingLoop(ctx);
+  if (!ctx->isComplete || JCP_IsOpening(ctx)) JCP_PendingLoop(ctx);
 }
 
 // Ends a request as a program does when it gives up, and runs the loop

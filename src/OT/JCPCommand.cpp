@@ -4,7 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "toolbox/clock.h"
 #include "toolbox/iobuf.h"
+#include "toolbox/trace.h"
 
 namespace {
 
@@ -69,59 +71,110 @@ bool takeBlock(JCPEPInfo* ctx, std::span<const UInt8> block) {
   return true;
 }
 
-void handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
-  if (d.empty()) return;
+bool isSetIp(const JCPEPInfo* ctx) {
+  return ctx->cmdLen >= kSetIpLen && std::memcmp(ctx->cmd, kSetIpCommand, kSetIpLen) == 0;
+}
+
+// A request to every host rather than to one: the limited broadcast, or a
+// directed one (host part all ones).
+bool isBroadcast(UInt32 ip) { return ip == 0xFFFFFFFFu || (ip & 0xFFu) == 0xFFu; }
+
+// Replies come only from where the request went: over UDP the box's
+// address and port, over AppleTalk its network, node and socket. A
+// "SET IP_ADDR:" sent by broadcast reaches a box whose address is not
+// known yet (it is being set), so its answer is taken from any host on
+// the port asked.
+bool fromTheBox(const JCPEPInfo* ctx, const JCPSender& from) {
+  if (ctx->protocolType == JCP_PROTO_DDP) {
+    const DDPAddress& to = ctx->protocol.ddp.ddpEPInfo.remoteAddr;
+    return from.ddp.fNetwork == to.fNetwork && from.ddp.fNodeID == to.fNodeID && from.ddp.fSocket == to.fSocket;
+  }
+  const UDPEPInfo& ep = ctx->protocol.udp.udpEPInfo;
+  if (from.port != ep.remotePort) return false;
+  return from.ipAddr == ep.remoteIpAddr || (isBroadcast(ep.remoteIpAddr) && isSetIp(ctx));
+}
+
+// Takes one reply; false when it is dropped (the trace says why), so that
+// it does not count as the box's answer in the quiet time either.
+bool handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
+  if (d.empty()) return false;
   // Our own "SET IP_ADDR:" broadcast coming back.
-  if (ctx->protocolType == JCP_PROTO_UDP && ctx->cmdLen >= kSetIpLen &&
-      std::memcmp(ctx->cmd, kSetIpCommand, kSetIpLen) == 0 && d.size() >= 4 + kSetIpLen &&
-      std::memcmp(d.data() + 4, kSetIpCommand, kSetIpLen) == 0)
-    return;
+  if (ctx->protocolType == JCP_PROTO_UDP && isSetIp(ctx) && d.size() >= 4 + kSetIpLen &&
+      std::memcmp(d.data() + 4, kSetIpCommand, kSetIpLen) == 0) {
+    tb::TraceRefusal("jcp", "command: our own SET IP_ADDR: request coming back");
+    return false;
+  }
   jcp_server h;
   // A head cut short would read as a last, empty block; it is dropped.
-  if (!UnpackJcpServer(d, h)) return;
+  if (!UnpackJcpServer(d, h)) {
+    tb::TraceRefusal("jcp", "command: a reply of %zu bytes has no full head", d.size());
+    return false;
+  }
   // The size may claim neither more than came nor more than a block holds.
-  if (h.jcps_size > kJcpServerMaxData || h.jcps_size > d.size() - kJcpServerHeadSize) return;
+  if (h.jcps_size > kJcpServerMaxData || h.jcps_size > d.size() - kJcpServerHeadSize) {
+    tb::TraceRefusal("jcp", "command: a reply claims %u data bytes, %zu came", unsigned(h.jcps_size),
+                     d.size() - kJcpServerHeadSize);
+    return false;
+  }
   // No request is waiting for an answer: a stray or a repeated reply.
-  if (ctx->ackWait) return;
+  if (ctx->ackWait) {
+    tb::TraceRefusal("jcp", "command: a reply with no request waiting (repeated?)");
+    return false;
+  }
   std::span<const UInt8> block = d.subspan(kJcpServerHeadSize, h.jcps_size);
 
   if (ctx->cmdType == JCP_CMD_GET) {
-    if (h.jcps_offset != UInt16(ctx->sndOffset)) return;
+    if (h.jcps_offset != UInt16(ctx->sndOffset)) {
+      tb::TraceRefusal("jcp", "GET: a reply for offset %u, offset %u was asked", unsigned(h.jcps_offset),
+                       unsigned(ctx->sndOffset));
+      return false;
+    }
     // While the closing request waits, only the end answers it.
-    if (ctx->isSuccess && h.jcps_chk != JCP_COND_END) return;
+    if (ctx->isSuccess && h.jcps_chk != JCP_COND_END) {
+      tb::TraceRefusal("jcp", "GET: a data reply to the closing request");
+      return false;
+    }
     ctx->conditionNo = SInt16(h.jcps_cond);
     if (h.jcps_chk == JCP_COND_END) {
       JCP_KillIOEvent(ctx);
-      return;
+      return true;
     }
     if (!takeBlock(ctx, block)) {
+      tb::TraceRefusal("jcp", "GET: a block of %zu bytes would pass the end of the receive buffer", block.size());
       endWithError(ctx);
-      return;
+      return true;
     }
     ctx->rcvOffset = h.jcps_cond != 0 ? ctx->rcvOffset + h.jcps_size : 0;
     ctx->ackWait = 1;
     GetLargeData(ctx);
-    return;
+    return true;
   }
 
   if (ctx->cmdType == JCP_CMD_SET) {
-    if (h.jcps_chk != ctx->sentCond) return;
+    if (h.jcps_chk != ctx->sentCond) {
+      tb::TraceRefusal("jcp", "SET: a reply to cond %u, cond %u was sent", unsigned(h.jcps_chk),
+                       unsigned(ctx->sentCond));
+      return false;
+    }
     ctx->conditionNo = SInt16(h.jcps_cond);
     if (h.jcps_chk == JCP_COND_END) {
       JCP_KillIOEvent(ctx);
-      return;
+      return true;
     }
     // The box's data of a SET lands at the start each time while the
     // length adds up; the length must still fit the buffer.
     if (!takeBlock(ctx, block)) {
+      tb::TraceRefusal("jcp", "SET: a block of %zu bytes would pass the end of the receive buffer", block.size());
       endWithError(ctx);
-      return;
+      return true;
     }
     // An offset beyond the data asks for nothing more than an empty block.
     ctx->sndOffset = std::min<UInt32>(h.jcps_offset, ctx->sndLargeBufLen);
     ctx->ackWait = 1;
     SetLargeData(ctx);
+    return true;
   }
+  return false;
 }
 
 }  // namespace
@@ -180,7 +233,7 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
   if (!ctx || !notify || !ep) return kOTBadDataErr;
   if (ctx->protocolType != JCP_PROTO_UDP && ctx->protocolType != JCP_PROTO_DDP) return kOTBadDataErr;
-  if (isOpen(ep) || ctx->opening) return kOTOutStateErr;
+  if (isOpen(ep) || JCP_IsOpening(ctx)) return kOTOutStateErr;
   if (cmdLen > kJcpCmdSize || dataLen > kJCPLargeBufSize || (cmdLen && !cmd) || (dataLen && !data))
     return kOTBadDataErr;
   ctx->ackWait = 1;
@@ -191,6 +244,7 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   ctx->retryCnt = 0;
   ep->prevCallFunc = 0;
   ep->prevTick = 0;  // quiet time counts from this command's first datagram
+  ctx->startTick = TickCount();
   ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
   ctx->rcvOffset = 0;
   ctx->sndOffset = 0;
@@ -206,7 +260,7 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   ctx->rcvLargeBufLen = 0;
 
   OSStatus r = JCP_OpenActive(ctx, async);
-  if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !ctx->opening) return r;
+  if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !JCP_IsOpening(ctx)) return r;
   if (!async) JCP_WaitComplete(ctx);
   return ep->err;
 }
@@ -251,22 +305,35 @@ OSStatus JCP_Resending(JCPEPInfo* ctx) {
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
   if (!ctx || !ep || !ctx->NotifyProcPtr) return kOTBadDataErr;
   if (ctx->protocolType != JCP_PROTO_UDP && ctx->protocolType != JCP_PROTO_DDP) return kOTBadDataErr;
-  if (isOpen(ep) || ctx->opening) return kOTOutStateErr;
+  if (isOpen(ep) || JCP_IsOpening(ctx)) return kOTOutStateErr;
   ctx->isComplete = 0;
   ctx->ackWait = 1;
   ctx->isTimeout = 0;
   ep->prevCallFunc = 0;
   ep->prevTick = 0;  // a full time-out for this try
+  ctx->startTick = TickCount();
   OSStatus r = JCP_OpenActive(ctx, ep->bAsync);
-  if (r != kOTNoError && !isOpen(ep) && !ctx->opening) return r;
+  if (r != kOTNoError && !isOpen(ep) && !JCP_IsOpening(ctx)) return r;
   return ep->err;
 }
 
 void JCP_CommandReceive(JCPEPInfo* ctx) {
-  for (int i = 0; i < kMaxReadsPerStep && !ctx->killing && isOpen(JCP_ActiveEndpoint(ctx)); ++i) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  for (int i = 0; i < kMaxReadsPerStep && !JCP_IsEnding(ctx) && isOpen(ep); ++i) {
     const UInt8* d = nullptr;
     UInt32 len = 0;
-    if (JCP_ReadDatagram(ctx, &d, &len) != kOTNoError) return;
-    handleReply(ctx, std::span<const UInt8>(d, len));
+    JCPSender from;
+    // Only the box's accepted answer is news: anything else leaves the
+    // quiet time running.
+    const SInt32 quietSince = ep->prevTick;
+    if (JCP_ReadDatagram(ctx, &d, &len, &from) != kOTNoError) return;
+    if (!fromTheBox(ctx, from)) {
+      ep->prevTick = quietSince;
+      if (tb::TraceOn("jcp"))
+        tb::TraceRefusal("jcp", "command: %u bytes from %s, not the box", unsigned(len),
+                         JCP_SenderText(ctx->protocolType, from).c_str());
+      continue;
+    }
+    if (!handleReply(ctx, std::span<const UInt8>(d, len))) ep->prevTick = quietSince;
   }
 }

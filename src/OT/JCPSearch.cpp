@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "OT/JCPCommand.h"
 #include "toolbox/memory.h"
+#include "toolbox/clock.h"
 #include "toolbox/pump.h"
+#include "toolbox/trace.h"
 
 namespace {
 
@@ -39,10 +42,6 @@ void freeRows(JCPEPInfo* ctx) {
 // outcome. Nothing touches the context after the caller's notifier, which
 // may start the request again (a resend) or end the caller's interest.
 void report(JCPEPInfo* ctx) {
-  ctx->opening = 0;
-  ctx->killing = 0;
-  ctx->killOnOpen = 0;
-  ctx->endPending = 0;
   freeRows(ctx);
   ctx->isComplete = 1;
   short status = JCP_NOTIFY_ERROR;
@@ -50,6 +49,10 @@ void report(JCPEPInfo* ctx) {
     status = JCP_NOTIFY_SUCCESS;
   else if (ctx->isTimeout)
     status = JCP_NOTIFY_TIMEOUT;
+  JCP_SetState(ctx, JCP_STATE_IDLE,
+               status == JCP_NOTIFY_SUCCESS   ? "reported: success"
+               : status == JCP_NOTIFY_TIMEOUT ? "reported: time-out"
+                                              : "reported: error");
   notifyCaller(ctx, ctx->rcvLargeBuf, &ctx->rcvLargeBufLen, status);
 }
 
@@ -63,10 +66,7 @@ void finish(JCPEPInfo* ctx, EPInfo* ep) {
   // then reports.
   NBPEPInfo* nbp = &ctx->protocol.ddp.nbpEPInfo;
   if (ctx->protocolType == JCP_PROTO_DDP && NBP_IsActive(nbp)) {
-    ctx->opening = 0;
-    ctx->killOnOpen = 0;
-    ctx->killing = 1;
-    ctx->endPending = 1;
+    JCP_SetState(ctx, JCP_STATE_LOOKUP_ENDING, "probes closed; the name lookup still runs");
     NBP_KillIOEvent(nbp);
     return;
   }
@@ -108,8 +108,9 @@ void flushComplete(JCPEPInfo* ctx, EPInfo* ep) {
 }
 
 void openComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result, void* cookie) {
-  ctx->opening = 0;
+  const bool killed = ctx->state == JCP_STATE_OPEN_KILLED;
   if (result != kOTNoError || !cookie) {
+    JCP_SetState(ctx, ep->bAsync ? JCP_STATE_CLOSING : JCP_STATE_IDLE, "open failed");
     ep->err = result != kOTNoError ? result : kOTBadReferenceErr;
     // An endpoint that never opened cannot end by itself; report it.
     if (ep->bAsync) {
@@ -120,11 +121,13 @@ void openComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result, void* cookie) {
     return;
   }
   ep->epRef = static_cast<EndpointRef>(cookie);
-  if (ctx->killOnOpen) {
+  if (killed) {
+    JCP_SetState(ctx, JCP_STATE_CLOSING, "opened after it was ended");
     ctx->isSuccess = 0;
     finish(ctx, ep);
     return;
   }
+  JCP_SetState(ctx, JCP_STATE_RUNNING, "opened");
   // Data events reach the notifier in both modes, so that the wait of a
   // synchronous request wakes for them.
   OTInstallNotifier(ep->epRef, g_endpointNotifyProcJCP, ctx);
@@ -163,33 +166,30 @@ void bindComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result) {
 
 // Reads one datagram into the endpoint's receive buffer (a datagram longer
 // than the buffer keeps its first part; the endpoint layer drops the rest).
-OSStatus readDatagram(UDPEPInfo* ep, UInt32* len) {
-  UInt32 addr = 0;
-  UInt16 port = 0;
+OSStatus readDatagram(UDPEPInfo* ep, UInt32* len, UInt32* addr = nullptr, UInt16* port = nullptr) {
   OTFlags flags = 0;
   *len = sizeof ep->rcvBuf;
-  OSStatus r = UDP_Rcv(ep, &addr, &port, ep->rcvBuf, len, &flags);
+  OSStatus r = UDP_Rcv(ep, addr, port, ep->rcvBuf, len, &flags);
   if (r == kOTLookErr) {
     OT_RcvUDErr(&ep->epi);
     *len = sizeof ep->rcvBuf;
     flags = 0;
-    r = UDP_Rcv(ep, &addr, &port, ep->rcvBuf, len, &flags);
+    r = UDP_Rcv(ep, addr, port, ep->rcvBuf, len, &flags);
   }
   if (r != kOTNoError) return r;
   if (*len > sizeof ep->rcvBuf) *len = sizeof ep->rcvBuf;
   return kOTNoError;
 }
 
-OSStatus readDDPDatagram(DDPEPInfo* ep, UInt32* len) {
-  DDPAddress from{};
+OSStatus readDDPDatagram(DDPEPInfo* ep, UInt32* len, DDPAddress* from) {
   OTFlags flags = 0;
   *len = sizeof ep->rcvBuf;
-  OSStatus r = DDP_Rcv(ep, &from, ep->rcvBuf, len, &flags);
+  OSStatus r = DDP_Rcv(ep, from, ep->rcvBuf, len, &flags);
   if (r == kOTLookErr) {
     OT_RcvUDErr(&ep->epi);
     *len = sizeof ep->rcvBuf;
     flags = 0;
-    r = DDP_Rcv(ep, &from, ep->rcvBuf, len, &flags);
+    r = DDP_Rcv(ep, from, ep->rcvBuf, len, &flags);
   }
   if (r != kOTNoError) return r;
   if (*len > sizeof ep->rcvBuf) *len = sizeof ep->rcvBuf;
@@ -198,11 +198,21 @@ OSStatus readDDPDatagram(DDPEPInfo* ep, UInt32* len) {
 
 void searchReceive(JCPEPInfo* ctx) {
   UDPEPInfo* ep = &ctx->protocol.udp.udpEPInfo;
-  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !ctx->killing; ++i) {
+  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !JCP_IsEnding(ctx); ++i) {
     UInt32 len = 0;
-    if (readDatagram(ep, &len) != kOTNoError) return;
+    UInt32 addr = 0;
+    UInt16 port = 0;
+    const SInt32 quietSince = ep->epi.prevTick;
+    if (readDatagram(ep, &len, &addr, &port) != kOTNoError) return;
     std::span<const UInt8> d(ep->rcvBuf, len);
-    if (!IsJcpReply(d)) continue;
+    if (!IsJcpReply(d)) {
+      // Only a reply is news: junk must not keep a search alive.
+      ep->epi.prevTick = quietSince;
+      if (tb::TraceOn("jcp"))
+        tb::TraceRefusal("jcp", "search: %u bytes from %s are not a search reply", unsigned(len),
+                         JCP_SenderText(JCP_PROTO_UDP, JCPSender{addr, port, {}}).c_str());
+      continue;
+    }
     // A reply cut short reads as zero bytes beyond what came.
     jcp_reply reply;
     UnpackJcpReply(d, reply);
@@ -264,20 +274,19 @@ void ddpSearchSend(JCPEPInfo* ctx) {
 
 void ddpSearchReceive(JCPEPInfo* ctx) {
   DDPEPInfo* ep = &ctx->protocol.ddp.ddpEPInfo;
-  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !ctx->killing; ++i) {
+  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !JCP_IsEnding(ctx); ++i) {
     DDPAddress from{};
-    OTFlags flags = 0;
-    UInt32 len = sizeof ep->rcvBuf;
-    OSStatus r = DDP_Rcv(ep, &from, ep->rcvBuf, &len, &flags);
-    if (r == kOTLookErr) {
-      OT_RcvUDErr(&ep->epi);
-      len = sizeof ep->rcvBuf;
-      flags = 0;
-      r = DDP_Rcv(ep, &from, ep->rcvBuf, &len, &flags);
+    UInt32 len = 0;
+    const SInt32 quietSince = ep->epi.prevTick;
+    if (readDDPDatagram(ep, &len, &from) != kOTNoError) return;
+    std::span<const UInt8> d(ep->rcvBuf, len);
+    if (!IsJcpReply(d)) {
+      ep->epi.prevTick = quietSince;
+      if (tb::TraceOn("jcp"))
+        tb::TraceRefusal("jcp", "search: %u bytes from %s are not a search reply", unsigned(len),
+                         JCP_SenderText(JCP_PROTO_DDP, JCPSender{0, 0, from}).c_str());
+      continue;
     }
-    if (r != kOTNoError) return;
-    std::span<const UInt8> d(ep->rcvBuf, std::min<UInt32>(len, sizeof ep->rcvBuf));
-    if (!IsJcpReply(d)) continue;
     jcp_reply reply;
     UnpackJcpReply(d, reply);
     // The sender as a row of its own: its DDP address, no entity name.
@@ -313,8 +322,7 @@ OSStatus lookupThenProbe(JCPEPInfo* ctx, UInt32 timeoutMs, Boolean async) {
   std::string object, type, zone;
   splitEntity(d.nbpAddress, object, type, zone);
   freeRows(ctx);
-  ctx->endPending = 0;
-  ctx->killing = 0;
+  JCP_SetState(ctx, JCP_STATE_RUNNING, "name lookup");
   d.ddpEPInfo.nbpComplete = 0;
   d.ddpEPInfo.sndComplete = 0;
   nbp->NotifyProcPtr = &NBPNotifyProc;
@@ -345,17 +353,49 @@ OSStatus lookupThenProbe(JCPEPInfo* ctx, UInt32 timeoutMs, Boolean async) {
 
 }  // namespace
 
-OSStatus JCP_ReadDatagram(JCPEPInfo* ctx, const UInt8** data, UInt32* len) {
+std::string JCP_SenderText(SInt16 protocolType, const JCPSender& from) {
+  char text[32];
+  if (protocolType == JCP_PROTO_UDP)
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", unsigned(from.ipAddr >> 24), unsigned(from.ipAddr >> 16 & 0xFF),
+                  unsigned(from.ipAddr >> 8 & 0xFF), unsigned(from.ipAddr & 0xFF), unsigned(from.port));
+  else
+    std::snprintf(text, sizeof text, "%u.%u:%u", unsigned(from.ddp.fNetwork), unsigned(from.ddp.fNodeID),
+                  unsigned(from.ddp.fSocket));
+  return text;
+}
+
+const char* JCP_StateName(SInt16 state) {
+  switch (state) {
+    case JCP_STATE_IDLE: return "idle";
+    case JCP_STATE_OPENING: return "opening";
+    case JCP_STATE_OPEN_KILLED: return "opening, ended";
+    case JCP_STATE_RUNNING: return "running";
+    case JCP_STATE_CLOSING: return "closing";
+    case JCP_STATE_LOOKUP_ENDING: return "closing, lookup ending";
+    default: return "?";
+  }
+}
+
+void JCP_SetState(JCPEPInfo* ctx, SInt16 to, const char* why) {
+  if (ctx->state == to) return;
+  tb::TraceState("jcp", "context", ctx, JCP_StateName(ctx->state), JCP_StateName(to), why);
+  ctx->state = to;
+}
+
+OSStatus JCP_ReadDatagram(JCPEPInfo* ctx, const UInt8** data, UInt32* len, JCPSender* from) {
   *data = nullptr;
   *len = 0;
+  JCPSender scratch{};
+  if (!from) from = &scratch;
+  *from = JCPSender{};
   OSStatus r = kOTBadDataErr;
   if (ctx->protocolType == JCP_PROTO_UDP) {
     UDPEPInfo* ep = &ctx->protocol.udp.udpEPInfo;
-    r = readDatagram(ep, len);
+    r = readDatagram(ep, len, &from->ipAddr, &from->port);
     if (r == kOTNoError) *data = ep->rcvBuf;
   } else if (ctx->protocolType == JCP_PROTO_DDP) {
     DDPEPInfo* ep = &ctx->protocol.ddp.ddpEPInfo;
-    r = readDDPDatagram(ep, len);
+    r = readDDPDatagram(ep, len, &from->ddp);
     if (r == kOTNoError) *data = ep->rcvBuf;
   }
   return r;
@@ -413,7 +453,7 @@ short DDPNextSearch(JCPEPInfo* ctx) {
   DDPAddInfo& d = ctx->protocol.ddp;
   DDPEPInfo& ddp = d.ddpEPInfo;
   // The probing endpoint was opened for this search and has closed again.
-  if (ddp.nbpComplete && !isOpen(&ddp.epi) && !ctx->opening) return 1;
+  if (ddp.nbpComplete && !isOpen(&ddp.epi) && !JCP_IsOpening(ctx)) return 1;
   if (d.curLookupIdx < UInt32(std::max<SInt16>(d.nbpAddrTableCnt, 0))) {
     ctx->protocolType = JCP_PROTO_DDP;
     ddp.epi.protocol = OT_PROTO_DDP;
@@ -429,7 +469,7 @@ short DDPNextSearch(JCPEPInfo* ctx) {
     ddp.epi.prevTick = 0;
     ddp.epi.timeout = d.nbpEPInfo.epi.timeout;
     OSStatus r = JCP_OpenActive(ctx, d.nbpEPInfo.epi.bAsync);
-    if (r != kOTNoError && !isOpen(&ddp.epi) && !ctx->opening && !ctx->isComplete) {
+    if (r != kOTNoError && !isOpen(&ddp.epi) && !JCP_IsOpening(ctx) && !ctx->isComplete) {
       // Nothing can be probed: the search ends as one that found nothing.
       ddp.epi.err = r;
       ctx->isTimeout = 1;
@@ -447,7 +487,7 @@ void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status) 
   if (!ctx || nbp != &ctx->protocol.ddp.nbpEPInfo) return;
   DDPAddInfo& d = ctx->protocol.ddp;
   if (status == NBP_NOTIFY_ROW) {
-    if (!row || ctx->killing || ctx->isComplete) return;
+    if (!row || JCP_IsEnding(ctx) || ctx->isComplete) return;
     // The row joins those waiting for their probe (lost when there is no
     // room, as the lookup itself loses it).
     SInt16 cnt = std::max<SInt16>(d.nbpAddrTableCnt, 0);
@@ -467,7 +507,8 @@ void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status) 
   }
   // The lookup has ended: it ends the search when no probe went out (it
   // found nobody before the time-out), or when the probes ended before it.
-  if (ctx->endPending || (ctx->protocolType == JCP_PROTO_NBP && !ctx->isComplete)) report(ctx);
+  if (ctx->state == JCP_STATE_LOOKUP_ENDING || (ctx->protocolType == JCP_PROTO_NBP && !ctx->isComplete))
+    report(ctx);
 }
 
 OSStatus JCP_OpenActive(JCPEPInfo* ctx, Boolean async) {
@@ -475,12 +516,10 @@ OSStatus JCP_OpenActive(JCPEPInfo* ctx, Boolean async) {
   if (!ep) return kOTBadDataErr;
   if (!g_endpointNotifyProcJCP) g_endpointNotifyProcJCP = NewOTNotifyUPP(EndpointNotifierProc);
   ep->bAsync = async;
-  ctx->killing = 0;
-  ctx->killOnOpen = 0;
-  ctx->opening = async ? 1 : 0;
+  JCP_SetState(ctx, async ? JCP_STATE_OPENING : JCP_STATE_RUNNING, "opening the endpoint");
   OSStatus r = OT_OpenEndpoint(ep, ep->protocol, g_endpointNotifyProcJCP, ctx, async);
   if (r != kOTNoError) {
-    ctx->opening = 0;
+    JCP_SetState(ctx, JCP_STATE_IDLE, "open refused");
     return r;
   }
   if (!async) {
@@ -514,6 +553,7 @@ OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNoti
   ctx->found = 0;
   ep->prevCallFunc = 0;
   ep->prevTick = 0;  // quiet time counts from this search's first datagram
+  ctx->startTick = TickCount();
   ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
   if (ctx->protocolType == JCP_PROTO_NBP) return lookupThenProbe(ctx, timeoutMs, async);
   if (ctx->protocolType == JCP_PROTO_DDP) {
@@ -522,7 +562,7 @@ OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNoti
     ctx->protocol.ddp.ddpEPInfo.sndComplete = 0;
   }
   OSStatus r = JCP_OpenActive(ctx, async);
-  if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !ctx->opening) return r;
+  if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !JCP_IsOpening(ctx)) return r;
   if (!async) JCP_WaitComplete(ctx);
   return ep->err;
 }
@@ -532,15 +572,19 @@ OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
   if (!ep) return kOTBadDataErr;
   // Rows the lookup delivered wait for their probes.
   const DDPAddInfo& d = ctx->protocol.ddp;
-  if (ctx->cmdType == JCP_CMD_SEARCH && !ctx->killing && d.curLookupIdx < UInt32(std::max<SInt16>(d.nbpAddrTableCnt, 0)) &&
+  if (ctx->cmdType == JCP_CMD_SEARCH && !JCP_IsEnding(ctx) && d.curLookupIdx < UInt32(std::max<SInt16>(d.nbpAddrTableCnt, 0)) &&
       d.nbpEPInfo.sndComplete) {
     DDPNextSearch(ctx);
     ep = JCP_ActiveEndpoint(ctx);
   }
   if (!isOpen(ep)) return kOTBadDataErr;
   if (ep->prevCallFunc != 7 && ep->prevCallFunc != 9) return ep->err;
-  if (ctx->killing) return ep->err;
-  if (UInt32(GetSpentTime(ep)) > MilliToTick(UInt32(std::max<SInt32>(ep->timeout, 0)))) {
+  if (JCP_IsEnding(ctx)) return ep->err;
+  const UInt32 limit = MilliToTick(UInt32(std::max<SInt32>(ep->timeout, 0)));
+  const bool quiet = UInt32(GetSpentTime(ep)) > limit;
+  if (quiet || TickCount() - ctx->startTick > limit * kJCPOverallLimitFactor) {
+    tb::TraceNote("jcp", "context@%p: %s", static_cast<void*>(ctx),
+                  quiet ? "no reply within the time-out" : "the overall limit has passed");
     ctx->isTimeout = 1;
     SInt32 err = ep->err;
     JCP_KillIOEvent(ctx);
@@ -553,7 +597,7 @@ OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
       RcvData(ctx);
   } else {
     SndData(ctx);
-    if (isOpen(ep) && !ctx->killing) RcvData(ctx);
+    if (isOpen(ep) && !JCP_IsEnding(ctx)) RcvData(ctx);
   }
   return ep->err;
 }
@@ -564,19 +608,19 @@ void JCP_KillIOEvent(JCPEPInfo* ctx) {
   NBPEPInfo* nbp = &ctx->protocol.ddp.nbpEPInfo;
   if (ctx->protocolType == JCP_PROTO_NBP) {
     // Only the name lookup runs; its end is the search's.
-    if (NBP_IsActive(nbp) && !ctx->killing) {
-      ctx->killing = 1;
+    if (NBP_IsActive(nbp) && !JCP_IsEnding(ctx)) {
+      JCP_SetState(ctx, JCP_STATE_CLOSING, "ended during the name lookup");
       NBP_KillIOEvent(nbp);
     }
     return;
   }
   if (ctx->protocolType == JCP_PROTO_DDP && NBP_IsActive(nbp)) NBP_KillIOEvent(nbp);
-  if (ctx->opening) {
-    ctx->killOnOpen = 1;
+  if (JCP_IsOpening(ctx)) {
+    JCP_SetState(ctx, JCP_STATE_OPEN_KILLED, "ended while opening");
     return;
   }
-  if (!isOpen(ep) || ctx->killing) return;
-  ctx->killing = 1;
+  if (!isOpen(ep) || JCP_IsEnding(ctx)) return;
+  JCP_SetState(ctx, JCP_STATE_CLOSING, ctx->isTimeout ? "timed out" : "ended");
   OT_KillIOEvent(ep);
   if (!ep->bAsync) {
     flushComplete(ctx, ep);
@@ -586,7 +630,7 @@ void JCP_KillIOEvent(JCPEPInfo* ctx) {
 
 short JCP_IsTerminated(JCPEPInfo* ctx) {
   if (!ctx) return 1;
-  if (ctx->opening) return 0;
+  if (JCP_IsOpening(ctx)) return 0;
   return !isOpen(&ctx->protocol.udp.udpEPInfo.epi) && !isOpen(&ctx->protocol.ddp.ddpEPInfo.epi) &&
                  !NBP_IsActive(&ctx->protocol.ddp.nbpEPInfo)
              ? 1
@@ -624,7 +668,7 @@ void SndData(JCPEPInfo* ctx) {
 }
 
 void RcvData(JCPEPInfo* ctx) {
-  if (!ctx || ctx->killing) return;
+  if (!ctx || JCP_IsEnding(ctx)) return;
   if (ctx->cmdType == JCP_CMD_SEARCH) {
     // The lookup's own notifier reads its answers.
     if (ctx->protocolType == JCP_PROTO_UDP)

@@ -4,6 +4,8 @@
 // transfer (JCPCommand.h) as well.
 #pragma once
 
+#include <string>
+
 #include "OT/JCPPacket.h"
 #include "OT/NBPLookup.h"
 #include "OT/OTEndpoint.h"
@@ -86,15 +88,40 @@ struct JCPEPInfo {
   Boolean ackWait;
   Boolean isComplete;
 
-  // Bookkeeping of the endpoint's life, so that a context is never reported
-  // terminated while an open is under way and never reported twice.
-  Boolean opening;      // an asynchronous open has not completed yet
-  Boolean killing;      // the end sequence has begun
-  Boolean killOnOpen;   // ended while still opening
-  UInt16 cmdLen;        // bytes of cmd in use (the text and any payload)
-  UInt16 sentCond;      // jcpc_cond of the request last sent
-  Boolean endPending;   // the probes have ended; the name lookup's end reports
+  // Where the endpoint's life stands (JCP_STATE_*), so that a context is
+  // never reported terminated while an open is under way and never
+  // reported twice. Changed only through JCP_SetState.
+  SInt16 state;
+  UInt16 cmdLen;     // bytes of cmd in use (the text and any payload)
+  UInt16 sentCond;   // jcpc_cond of the request last sent
+  UInt32 startTick;  // when this try began: the overall limit counts from here
 };
+
+// The life of a request's endpoint, beside the transfer flags.
+enum : SInt16 {
+  JCP_STATE_IDLE = 0,           // nothing under way (never started, or reported)
+  JCP_STATE_OPENING = 1,        // an asynchronous open has not completed yet
+  JCP_STATE_OPEN_KILLED = 2,    // ended while opening: closes once the open completes
+  JCP_STATE_RUNNING = 3,        // open: probes or requests go out, replies come in
+  JCP_STATE_CLOSING = 4,        // the end sequence has begun
+  JCP_STATE_LOOKUP_ENDING = 5,  // the probes have ended; the name lookup's end reports
+};
+
+// The one place a context's state changes; traced on the "jcp" channel
+// with the reason.
+void JCP_SetState(JCPEPInfo* context, SInt16 to, const char* why);
+const char* JCP_StateName(SInt16 state);
+// An asynchronous open has not completed yet.
+inline bool JCP_IsOpening(const JCPEPInfo* c) {
+  return c->state == JCP_STATE_OPENING || c->state == JCP_STATE_OPEN_KILLED;
+}
+// The end sequence has begun: nothing more is taken in.
+inline bool JCP_IsEnding(const JCPEPInfo* c) {
+  return c->state == JCP_STATE_CLOSING || c->state == JCP_STATE_LOOKUP_ENDING;
+}
+// A request that runs this many times its time-out ends, whatever arrives:
+// a peer that answers just often enough cannot keep it alive for ever.
+constexpr UInt32 kJCPOverallLimitFactor = 8;
 
 short JCP_UDP_SetSearch(JCPEPInfo* context, const UInt32* addrs, short count, UInt16 port);
 short JCP_DDP_SetSearch(JCPEPInfo* context, const char* zone, const char* type, const char* object);
@@ -116,5 +143,15 @@ void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status);
 EPInfo* JCP_ActiveEndpoint(JCPEPInfo* context);
 OSStatus JCP_OpenActive(JCPEPInfo* context, Boolean async);
 void JCP_WaitComplete(JCPEPInfo* context);
-// Reads one datagram on the active endpoint into its receive buffer.
-OSStatus JCP_ReadDatagram(JCPEPInfo* context, const UInt8** data, UInt32* len);
+// Who sent a datagram: over UDP its address and port, over AppleTalk its
+// DDP address.
+struct JCPSender {
+  UInt32 ipAddr;
+  UInt16 port;
+  DDPAddress ddp;
+};
+// Reads one datagram on the active endpoint into its receive buffer; the
+// sender comes back through from when it is given.
+OSStatus JCP_ReadDatagram(JCPEPInfo* context, const UInt8** data, UInt32* len, JCPSender* from = nullptr);
+// "a.b.c.d:port" over UDP, "net.node:socket" over AppleTalk (for the trace).
+std::string JCP_SenderText(SInt16 protocolType, const JCPSender& from);

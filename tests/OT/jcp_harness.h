@@ -82,7 +82,7 @@ class JcpTest : public ::testing::Test {
 
   // The program's poll step, as its event loop runs it after the pump.
   void Poll() {
-    if (!ctx->isComplete || ctx->opening) JCP_PendingLoop(ctx.get());
+    if (!ctx->isComplete || JCP_IsOpening(ctx.get())) JCP_PendingLoop(ctx.get());
   }
 
   // Runs the event loop until pred holds or realMs real milliseconds have

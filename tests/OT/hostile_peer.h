@@ -1,0 +1,149 @@
+// Playing a hostile peer over loopback: raw UDP sockets standing for the box
+// and for strangers (over AppleTalk, DDP nodes of the test's own network),
+// and an event loop that remembers its longest turn.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "OT/JCPSearch.h"
+#include "atalk_harness.h"
+#include "toolbox/pump.h"
+
+namespace hostile {
+
+using Clock = std::chrono::steady_clock;
+
+// The program's event loop: a pass of the pump, then the request's poll
+// step. Every turn is timed: a peer must never make one turn long.
+class Loop {
+ public:
+  void Turn(JCPEPInfo* ctx = nullptr, const std::function<void()>& idle = {}) {
+    auto t0 = Clock::now();
+    tb::Pump(0);
+    if (ctx && (!ctx->isComplete || JCP_IsOpening(ctx))) JCP_PendingLoop(ctx);
+    if (idle) idle();
+    longest_ = std::max(longest_, Clock::now() - t0);
+  }
+  // Turns until pred holds; false after realMs.
+  bool RunUntil(const std::function<bool()>& pred, JCPEPInfo* ctx = nullptr, int realMs = 5000,
+                const std::function<void()>& idle = {}) {
+    auto end = Clock::now() + std::chrono::milliseconds(realMs);
+    while (!pred()) {
+      if (Clock::now() > end) return false;
+      Turn(ctx, idle);
+      usleep(200);
+    }
+    return true;
+  }
+  void RunFor(Clock::duration d, JCPEPInfo* ctx = nullptr) {
+    auto end = Clock::now() + d;
+    while (Clock::now() < end) {
+      Turn(ctx);
+      usleep(200);
+    }
+  }
+  long LongestMs() const { return long(std::chrono::duration_cast<std::chrono::milliseconds>(longest_).count()); }
+
+ private:
+  Clock::duration longest_{};
+};
+
+// One raw socket: a box or a stranger. Over AppleTalk (ddpType set) every
+// datagram carries the emulation's two-byte header.
+class Peer {
+ public:
+  Peer() = default;
+  Peer(UInt32 host, UInt16 port, int ddpType = -1) : ddpType_(ddpType) {
+    fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in a = atalktest::HostAddr(host, port);
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      if (fd_ >= 0) close(fd_);
+      fd_ = -1;
+      return;
+    }
+    socklen_t n = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
+    host_ = host;
+    port_ = ntohs(a.sin_port);
+  }
+  ~Peer() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Peer(Peer&& o) noexcept { *this = std::move(o); }
+  Peer& operator=(Peer&& o) noexcept {
+    std::swap(fd_, o.fd_);
+    std::swap(host_, o.host_);
+    std::swap(port_, o.port_);
+    std::swap(ddpType_, o.ddpType_);
+    std::swap(client_, o.client_);
+    return *this;
+  }
+
+  bool ok() const { return fd_ >= 0; }
+  UInt32 host() const { return host_; }
+  UInt16 port() const { return port_; }
+  const sockaddr_in& client() const { return client_; }
+
+  // The next datagram waiting (header removed), remembering who sent it.
+  bool Receive(std::vector<UInt8>& payload) {
+    UInt8 buf[4096];
+    sockaddr_in from{};
+    socklen_t n = sizeof from;
+    ssize_t got = recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &n);
+    if (got < 0) return false;
+    client_ = from;
+    std::size_t skip = ddpType_ >= 0 ? std::min<std::size_t>(2, std::size_t(got)) : 0;
+    payload.assign(buf + skip, buf + got);
+    return true;
+  }
+  void SendTo(const sockaddr_in& to, std::span<const UInt8> payload) {
+    std::vector<UInt8> d;
+    if (ddpType_ >= 0) d = {0xDD, UInt8(ddpType_)};
+    d.insert(d.end(), payload.begin(), payload.end());
+    sendto(fd_, d.data(), d.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  }
+
+ private:
+  int fd_ = -1;
+  UInt32 host_ = 0;
+  UInt16 port_ = 0;
+  int ddpType_ = -1;
+  sockaddr_in client_{};
+};
+
+// The box and two strangers: one on another host at the box's port, one on
+// the box's host at another port.
+struct Peers {
+  Peer box, otherHost, otherPort;
+  bool ok() const { return box.ok() && otherHost.ok() && otherPort.ok(); }
+
+  static Peers Udp(UInt32 boxHost) {
+    Peers p;
+    for (int tries = 0; tries < 20 && !p.ok(); ++tries) {
+      p.box = Peer(boxHost, 0);
+      if (!p.box.ok()) continue;
+      p.otherHost = Peer(boxHost + 1, p.box.port());
+      p.otherPort = Peer(boxHost, 0);
+    }
+    return p;
+  }
+  static Peers Ddp(UInt16 net, UInt8 node, UInt8 socket, UInt8 type = 0xA1) {
+    Peers p;
+    auto at = [&](UInt8 n, UInt8 s) { return Peer(atalktest::NodeHost(net, n), UInt16(atalktest::kPortBase + s), type); };
+    p.box = at(node, socket);
+    p.otherHost = at(UInt8(node + 1), socket);
+    p.otherPort = at(node, UInt8(socket + 1));
+    return p;
+  }
+};
+
+}  // namespace hostile
