@@ -1,7 +1,5 @@
 #include "506Q_Lib/Bridge.h"
 
-#include "common/AppWindows.h"
-
 short Initialize_ToolBox() {
   FlushEvents(everyEvent, 0);
   InitCursor();
@@ -172,6 +170,18 @@ void CSetPort_TextFace(CGrafPtr port, StyleParameter face) {
 void CSetPort_TextSize(CGrafPtr port, short size) {
   on_port(port, [&] { TextSize(size); });
 }
+
+void Set_Content_Color(WindowRef window) {
+  if (!window) return;
+  tb::PortSaver saved(GetWindowPort(window));
+  RGBColor content;
+  if (GetWindowContentColor(window, &content) == noErr) RGBBackColor(&content);
+  Rect r;
+  GetWindowPortBounds(window, &r);
+  EraseRect(&r);
+}
+
+void Set_Content_Color(DialogRef dialog) { Set_Content_Color(Get_Dialog_Window(dialog)); }
 
 void Show_Modal_Dialog(DialogRef dialog, ModalFilterUPP filter, DialogItemIndex* item) {
   if (!dialog) {

@@ -97,6 +97,13 @@ void CSetPort_TextFont(CGrafPtr port, short font);
 void CSetPort_TextFace(CGrafPtr port, StyleParameter face);
 void CSetPort_TextSize(CGrafPtr port, short size);
 
+// ---- Content colour ---------------------------------------------------------
+
+// Erases the window's whole port rectangle with its content colour, which
+// stays the port's background colour. The current port is kept.
+void Set_Content_Color(WindowRef window);
+void Set_Content_Color(DialogRef dialog);
+
 // ---- Modal dialogs and updates ------------------------------------------------
 
 // Erases the dialog in its window's content colour, shows it and runs the

@@ -2,9 +2,7 @@
 
 #include <string_view>
 
-#include "common/AppFonts.h"
 #include "506Q_Lib/Bridge.h"
-#include "common/IniFile.h"
 #include "toolbox/controls.h"
 
 namespace {
@@ -203,31 +201,6 @@ void Draw_String_User_StringArea(DialogRef dialog, ConstStr255Param text, const 
     rest.remove_prefix(cr + 1);
     baseline = static_cast<short>(baseline + a + d);
   }
-}
-
-void DrawGroup(DialogRef dialog, const FONT_DATA* font, DialogItemIndex groupItem,
-               DialogItemIndex titleItem, const char* section, const char* key,
-               const char* iniFile) {
-  if (!dialog) return;
-  Draw_Group_Frame_Item(dialog, groupItem);
-  Rect area;
-  Str255 title;
-  if (!item_rect(dialog, titleItem, &area) ||
-      Load_File_To_PascalEx(section, key, title, sizeof title, iniFile) != 1)
-    return;
-  CGrafPtr port = GetDialogPort(dialog);
-  const short oldFont = GetPortTextFont(port);
-  const Style oldFace = GetPortTextFace(port);
-  const short oldSize = GetPortTextSize(port);
-  if (font) {
-    SetPortTextFont(port, static_cast<short>(font->fontID));
-    SetPortTextFace(port, static_cast<StyleParameter>(font->styleID));
-    SetPortTextSize(port, static_cast<short>(font->fSize));
-  }
-  Draw_String_User_StringArea(dialog, title, &area, 0, 0, 1);
-  SetPortTextFont(port, oldFont);
-  SetPortTextFace(port, oldFace);
-  SetPortTextSize(port, oldSize);
 }
 
 void SetRGBColor(RGBColor* color, UInt16 red, UInt16 green, UInt16 blue) {

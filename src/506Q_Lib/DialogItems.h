@@ -7,8 +7,6 @@
 #include "toolbox/quickdraw.h"
 #include "toolbox/types.h"
 
-struct FONT_DATA;
-
 // The item's handle (the control for control items); null for an item
 // that does not exist.
 void Get_Dialog_Item_Handle(DialogRef dialog, DialogItemIndex item, Handle* handle);
@@ -51,14 +49,7 @@ void Draw_Item_Pict(DialogRef dialog, DialogItemIndex item, SInt16 pictID);
 // + ascent down, each placed by hStyle on its own width. A non-zero clear
 // first erases (left, top) .. (left + text width + 4, top + ascent +
 // descent). The caller's text is not changed.
-void Draw_String_User_StringArea(DialogRef dialog, ConstStr255Param text, const Rect* rect,
-                                 short hStyle, short vStyle, short clear);
-// The group box around groupItem, then the value of key in section of the
-// ini file as its title in titleItem's rectangle (left + 2, centred, the
-// text's area cleared first) in the font's number, style and size; the
-// port's font, face and size are restored.
-void DrawGroup(DialogRef dialog, const FONT_DATA* font, DialogItemIndex groupItem,
-               DialogItemIndex titleItem, const char* section, const char* key,
-               const char* iniFile);
+void Draw_String_User_StringArea(DialogRef dialog, ConstStr255Param text, const Rect* rect, short hStyle, short vStyle,
+                                 short clear);
 
 void SetRGBColor(RGBColor* color, UInt16 red, UInt16 green, UInt16 blue);

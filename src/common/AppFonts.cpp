@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "506Q_Lib/DialogItems.h"
 #include "common/AppGlobals.h"
 #include "common/IniFile.h"
 #include "common/StrConv.h"
@@ -126,4 +127,28 @@ short Get_Localize_Strings(char* out, std::size_t size) {
   Boolean ok = CFStringGetCString(text, out, limit, CFStringGetSystemEncoding());
   CFRelease(text);
   return ok ? 1 : 0;
+}
+
+void DrawGroup(DialogRef dialog, const FONT_DATA* font, DialogItemIndex groupItem, DialogItemIndex titleItem,
+               const char* section, const char* key, const char* iniFile) {
+  if (!dialog) return;
+  Draw_Group_Frame_Item(dialog, groupItem);
+  Rect area;
+  Str255 title;
+  if (titleItem < 1 || titleItem > CountDITL(dialog)) return;
+  Get_Dialog_Item_Rect(dialog, titleItem, &area);
+  if (Load_File_To_PascalEx(section, key, title, sizeof title, iniFile) != 1) return;
+  CGrafPtr port = GetDialogPort(dialog);
+  const short oldFont = GetPortTextFont(port);
+  const Style oldFace = GetPortTextFace(port);
+  const short oldSize = GetPortTextSize(port);
+  if (font) {
+    SetPortTextFont(port, static_cast<short>(font->fontID));
+    SetPortTextFace(port, static_cast<StyleParameter>(font->styleID));
+    SetPortTextSize(port, static_cast<short>(font->fSize));
+  }
+  Draw_String_User_StringArea(dialog, title, &area, 0, 0, 1);
+  SetPortTextFont(port, oldFont);
+  SetPortTextFace(port, oldFace);
+  SetPortTextSize(port, oldSize);
 }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 
+#include "toolbox/dialogs.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/types.h"
 
@@ -65,3 +66,15 @@ int Font_Color_Index(const char* word);
 // into the path of the language's copy. At most size bytes with the NUL, in
 // the system encoding; 1 when it fitted, 0 when it was cut or out is null.
 short Get_Localize_Strings(char* out, std::size_t size);
+
+// ---- Group boxes --------------------------------------------------------------
+// DrawGroup sits with the font record rather than with the other dialog-item
+// drawing (506Q_Lib/DialogItems.h) because it reads the ini file, and the
+// bridge stays below the foundation.
+
+// The group box around groupItem, then the value of key in section of the
+// ini file as its title in titleItem's rectangle (left + 2, centred, the
+// text's area cleared first) in the font's number, style and size; the
+// port's font, face and size are restored.
+void DrawGroup(DialogRef dialog, const FONT_DATA* font, DialogItemIndex groupItem, DialogItemIndex titleItem,
+               const char* section, const char* key, const char* iniFile);

@@ -151,18 +151,6 @@ short Ptr_Is_Dialog(WindowRef window) {
 
 short Ptr_Is_Dialog(DialogRef dialog) { return Ptr_Is_Dialog(window_of(dialog)); }
 
-void Set_Content_Color(WindowRef window) {
-  if (!window) return;
-  tb::PortSaver saved(GetWindowPort(window));
-  RGBColor content;
-  if (GetWindowContentColor(window, &content) == noErr) RGBBackColor(&content);
-  Rect r;
-  GetWindowPortBounds(window, &r);
-  EraseRect(&r);
-}
-
-void Set_Content_Color(DialogRef dialog) { Set_Content_Color(window_of(dialog)); }
-
 void Window_Select_Mode(DialogRef dialog) { OpenMovableDlg = dialog; }
 
 short Handle_Window_Active(DialogRef dialog, EventRecord*) {

@@ -11,6 +11,7 @@
 // that answered 1, to Handle_Window_Event.
 #pragma once
 
+#include "506Q_Lib/Bridge.h"
 #include "common/AppGlobals.h"
 #include "common/Queue.h"
 #include "toolbox/events.h"
@@ -136,10 +137,9 @@ void* Get_Usr_Window_RefCon(DialogRef dialog);
 short Ptr_Is_Dialog(WindowRef window);
 short Ptr_Is_Dialog(DialogRef dialog);
 
-// Erases the window's whole port rectangle with its content colour, which
-// stays the port's background colour. The current port is kept.
-void Set_Content_Color(WindowRef window);
-void Set_Content_Color(DialogRef dialog);
+// Set_Content_Color, which only wraps the Window Manager, is in the bridge
+// (506Q_Lib/Bridge.h, included above), so the bridge's modal dialog can use
+// it without depending on the foundation.
 // Records the dialog as the open movable-modal dialog; null ends the mode.
 void Window_Select_Mode(DialogRef dialog);
 
