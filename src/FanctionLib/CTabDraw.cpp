@@ -273,7 +273,6 @@ void ctab::Draw(CGrafPtr port, CTAB_DATA* ct) {
   CopyBits(strip.bits(), GetPortBitMapForCopyBits(port), &b, &dst, srcCopy, clip);
   if (changed && ct->prevVisRgn) CopyRgn(clip, ct->prevVisRgn);
   RGBBackColor(&savedBack);
-
 }
 
 void ctab::DrawFrame(CTAB_DATA* ct) {
