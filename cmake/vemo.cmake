@@ -39,12 +39,16 @@ function(vemo_test target)
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   set(root ${CMAKE_BINARY_DIR}/test-home/${target})
+  # The variables travel as one value whose separators are escaped for each
+  # of the three times the discovery passes them on; a plain list would be
+  # split into property names and only the first variable would be set.
+  set(env "TOOLBOX_NET=loopback\\\\\\\\\\\\\\;TOOLBOX_HEADLESS=1\\\\\\\\\\\\\\;DISPLAY=\\\\\\\\\\\\\\;XDG_CONFIG_HOME=${root}/config\\\\\\\\\\\\\\;XDG_RUNTIME_DIR=${root}/run\\\\\\\\\\\\\\;HOME=${root}/home\\\\\\\\\\\\\\;VEMO_BUILD_DIR=${CMAKE_BINARY_DIR}\\\\\\\\\\\\\\;VEMO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES
       TIMEOUT 300
-      ENVIRONMENT "TOOLBOX_NET=loopback;TOOLBOX_HEADLESS=1;DISPLAY=;XDG_CONFIG_HOME=${root}/config;XDG_RUNTIME_DIR=${root}/run;HOME=${root}/home;VEMO_BUILD_DIR=${CMAKE_BINARY_DIR};VEMO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+      ENVIRONMENT "${env}")
 endfunction()
 
 # Resource descriptions compile with vemo_resources() from any folder.

@@ -1,0 +1,148 @@
+// The real VEMO-ADMIN, driven by a script, against the emulator's command
+// line program in a process of its own: the boxes of the scene are listed,
+// and the status monitor (a stand-in that keeps what it was handed) is
+// started with the launch record of the selected box.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/pictures.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+pid_t spawn(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  return pid;
+}
+
+int wait_exit(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::string dotted(UInt32 a) {
+  char text[20];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
+  return text;
+}
+
+std::string unhex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
+  const std::string build = std::getenv("VEMO_BUILD_DIR");
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str());
+
+  // A suite of its own: the real program (through links) and a stand-in
+  // monitor that writes down the launch event it was started with.
+  const fs::path real = fs::path(build) / "suite/VEMO-ADMIN.app/Contents";
+  const fs::path admin = dir / "suite/VEMO-ADMIN.app/Contents";
+  fs::create_directories(admin / "MacOS");
+  fs::create_symlink(real / "MacOS/VEMO-ADMIN", admin / "MacOS/VEMO-ADMIN");
+  fs::create_directory_symlink(real / "Resources", admin / "Resources");
+  WriteFile(admin / "PkgInfo", "APPLVMxa");
+  const fs::path monitor = dir / "suite/VEMO-MONITOR.app/Contents";
+  WriteFile(monitor / "PkgInfo", "APPLVMxm");
+  WriteFile(monitor / "MacOS/VEMO-MONITOR", "#!/bin/sh\nprintf '%s' \"$VEMO_LAUNCH_EVENT\" > \"$ADMIN_TEST_MONITOR_OUT\"\n");
+  fs::permissions(monitor / "MacOS/VEMO-MONITOR", fs::perms::owner_all);
+  testsupport::ScopedEnv out("ADMIN_TEST_MONITOR_OUT", (dir / "monitor.hex").c_str());
+
+  // Five boxes of every kind the list shows differently, and one the model
+  // filter refuses.
+  WriteFile(dir / "scene.txt",
+            "box C \"Office C\" 0\nbox E \"Reception E\" 1\nbox B \"Studio B\" 7\n"
+            "box A \"Basement A\" 0 old\nbox C \"New box\" 0 noaddress\nbox foreign \"Not ours\" 0\n");
+  const UInt32 base = pboxemu::PickBaseAddress();
+  pid_t emu = spawn({build + "/tools/pbox-emu/pbox-emu", "--scene", (dir / "scene.txt").string(), "--base",
+                     dotted(base)});
+  ASSERT_GT(emu, 0);
+  usleep(300 * 1000);
+
+  const std::string title = "\"VEMO-ADMIN [ User Mode ]\"";
+  WriteFile(dir / "tour.txt",
+            "wait-window " + title + "\n"
+            "sleep 2500\n"
+            "window-shot " + title + " " + (dir / "list.png").string() + "\n"
+            "click-window " + title + " 200 69\n"
+            "wait 5\n"
+            "menu 130 2\n"
+            "wait 5\n"
+            "sleep 500\n"
+            "menu 129 3\n"
+            "wait 5\n"
+            "key Return\n");
+  testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+  testsupport::ScopedEnv app("TOOLBOX_APP_PATH", (admin / "MacOS/VEMO-ADMIN").c_str());
+  pid_t program = spawn({(admin / "MacOS/VEMO-ADMIN").string()});
+  ASSERT_GT(program, 0);
+  const int status = wait_exit(program);
+  kill(emu, SIGTERM);
+  wait_exit(emu);
+  ASSERT_EQ(status, 0);
+
+  // The list: an icon and dark text on each of the five rows, nothing on a
+  // sixth (the foreign box is not listed).
+  const std::string png = ReadFile(dir / "list.png");
+  auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  ASSERT_TRUE(image);
+  auto rgb = [&](int x, int y) {
+    const UInt8* p = reinterpret_cast<const UInt8*>(&image->pixels[std::size_t(y * image->width + x)]);
+    return std::array<int, 3>{p[1], p[2], p[3]};
+  };
+  const int top = image->height - 360;  // the title bar above the content
+  auto row_has_ink = [&](int row, int x0, int x1) {
+    const int y0 = top + 60 + 18 * row;
+    for (int y = y0 + 2; y < y0 + 16; ++y)
+      for (int x = x0; x < x1; ++x) {
+        auto c = rgb(x, y);
+        if (c[0] < 0x90 && c[1] < 0x90 && c[2] < 0x90) return true;
+      }
+    return false;
+  };
+  for (int row = 0; row < 5; ++row) {
+    EXPECT_TRUE(row_has_ink(row, 6, 20)) << "icon of row " << row;
+    EXPECT_TRUE(row_has_ink(row, 155, 290)) << "name of row " << row;
+  }
+  EXPECT_FALSE(row_has_ink(5, 6, 290));
+
+  // The launch record the monitor got: the first row's box, the JCP port,
+  // no language ("*").
+  const std::string event = unhex(ReadFile(dir / "monitor.hex"));
+  const auto at = event.find("Office C");
+  ASSERT_NE(at, std::string::npos);
+  ASSERT_GE(at, 4u);
+  const std::string record = event.substr(at - 4, 436);
+  ASSERT_EQ(record.size(), 436u);
+  EXPECT_EQ(record[0], 1);
+  EXPECT_EQ(UInt8(record[62]), 0x4C);  // 19541
+  EXPECT_EQ(UInt8(record[63]), 0x55);
+  EXPECT_EQ(be::get32(record.data() + 66), base);
+  EXPECT_EQ(be::get16(record.data() + 178), 2);
+  EXPECT_STREQ(record.c_str() + 180, "*");
+}
+
+}  // namespace
