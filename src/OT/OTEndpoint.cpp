@@ -106,18 +106,20 @@ OSStatus OT_CloseEndpoint(EPInfo* ep) {
 
 void OT_InitInetAddress(InetAddress* addr, InetPort port, InetHost host) { OTInitInetAddress(addr, port, host); }
 
-OSStatus OT_Bind(EPInfo* ep) {
+OSStatus OT_Bind(EPInfo* ep) { return OT_BindAt(ep, kOTAnyInetAddress); }
+
+OSStatus OT_BindAt(EPInfo* ep, InetHost host) {
   if (!ep) return kOTBadDataErr;
   switch (ep->protocol) {
     case OT_PROTO_UDP: {
       auto* u = reinterpret_cast<UDPEPInfo*>(ep);
-      OT_InitInetAddress(&u->iAddr, 0, kOTAnyInetAddress);
+      OT_InitInetAddress(&u->iAddr, 0, host);
       ep->tBind.addr = netbuf(&u->iAddr, sizeof u->iAddr, sizeof u->iAddr);
       break;
     }
     case OT_PROTO_TCP: {
       auto* t = reinterpret_cast<TCPEPInfo*>(ep);
-      OT_InitInetAddress(&t->iAddr, 0, kOTAnyInetAddress);
+      OT_InitInetAddress(&t->iAddr, 0, host);
       ep->tBind.addr = netbuf(&t->iAddr, sizeof t->iAddr, sizeof t->iAddr);
       break;
     }
@@ -367,6 +369,14 @@ OTResult TCP_Snd(TCPEPInfo* ep, const void* data, UInt32 len, OTFlags flags) {
     ep->sndBufLen = n;
     r = record(&ep->epi, OT_FUNC_SND, OTSnd(ep->epi.epRef, ep->sndBuf, n, flags));
   }
+  stamp(&ep->epi);
+  return r;
+}
+
+OTResult TCP_SndInPlace(TCPEPInfo* ep, const void* data, UInt32 len, OTFlags flags) {
+  if (!ep) return kOTBadDataErr;
+  OTResult r = record(&ep->epi, OT_FUNC_SND,
+                      len && !data ? kOTBadDataErr : OTSnd(ep->epi.epRef, const_cast<void*>(data), len, flags));
   stamp(&ep->epi);
   return r;
 }

@@ -160,6 +160,9 @@ void OT_InitInetAddress(InetAddress* addr, InetPort port, InetHost host);
 // Binds to "any" local address with queue length 1; the bound address comes
 // back in the same record (iAddr, or localAddr for DDP).
 OSStatus OT_Bind(EPInfo* ep);
+// The same on one local Internet address (UDP and TCP; DDP binds as
+// OT_Bind does).
+OSStatus OT_BindAt(EPInfo* ep, InetHost host);
 OSStatus OT_Unbind(EPInfo* ep);
 OSStatus OT_SndDisconnect(EPInfo* ep);
 OSStatus OT_SndOrderlyDisconnect(EPInfo* ep);
@@ -197,6 +200,9 @@ OSStatus TCP_Listen(TCPEPInfo* ep, UInt32 ipAddr, UInt16 port);
 OSStatus TCP_Accept(TCPEPInfo* ep);
 // Bytes sent (at most 16384 per call; the caller sends the rest) or an error.
 OTResult TCP_Snd(TCPEPInfo* ep, const void* data, UInt32 len, OTFlags flags);
+// TCP_Snd straight from the caller's bytes, of any length, with no copy
+// kept in sndBuf (bulk data); code 8, stamped.
+OTResult TCP_SndInPlace(TCPEPInfo* ep, const void* data, UInt32 len, OTFlags flags);
 // Bytes received through len (0 when nothing came) and as the result, or an
 // error.
 OTResult TCP_Rcv(TCPEPInfo* ep, void* buf, UInt32* len, OTFlags* flags);

@@ -778,6 +778,22 @@ Boolean OTIsBlocking(ProviderRef ref) { return tb::ot::IsOpen(ref) && ref->block
 // ---------------------------------------------------------------------------
 // Binding.
 
+namespace {
+// Confined to loopback, a connection endpoint (a listener above all) is
+// reachable only from this machine: "any" becomes 127.0.0.1 and another
+// local address is refused. Datagram endpoints keep the wildcard, which
+// alone hears broadcasts to 127.255.255.255.
+OTResult confineLocal(sockaddr_in& want) {
+  if (!tb::NetLoopbackOnly()) return kOTNoError;
+  InetHost host = hostOf(want);
+  if (host == kOTAnyInetAddress) {
+    want.sin_addr.s_addr = htonl(0x7F000001);
+    return kOTNoError;
+  }
+  return (host >> 24) == 127 ? kOTNoError : kOTBadAddressErr;
+}
+}  // namespace
+
 OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
   Endpoint* ep = endpointOf(ref);
   if (!ep) return kOTBadReferenceErr;
@@ -786,6 +802,7 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
   sockaddr_in want{};
   const TNetbuf* reqNb = reqAddr ? &reqAddr->addr : nullptr;
   OTResult r = ep->family ? ep->family->BindAddress(reqNb, want) : inetBindAddress(reqNb, want);
+  if (r == kOTNoError && ep->kind == Kind::Stream) r = confineLocal(want);
   OTByteCount qlen = reqAddr && ep->kind == Kind::Stream ? reqAddr->qlen : 0;
 
   int fd = -1;
@@ -1312,6 +1329,26 @@ OTResult OTLook(EndpointRef ref) {
     return recv(ep->fd, &b, 1, MSG_PEEK | MSG_DONTWAIT) > 0 ? OTResult(T_DATA) : 0;
   }
   return 0;
+}
+
+OSStatus OTGetProtocolAddress(EndpointRef ref, TBind* boundAddr, TBind* peerAddr) {
+  Endpoint* ep = endpointOf(ref);
+  if (!ep) return kOTBadReferenceErr;
+  sockaddr_in local = ep->local;
+  socklen_t len = sizeof local;
+  // A connection bound to "any" has its real local address only now.
+  if (ep->fd >= 0) getsockname(ep->fd, reinterpret_cast<sockaddr*>(&local), &len);
+  bool connected = ep->kind == Kind::Stream && ep->state >= T_DATAXFER;
+  sockaddr_in peer = connected ? ep->peer : sockaddr_in{};
+  for (auto [bind, addr] : {std::pair{boundAddr, &local}, std::pair{peerAddr, &peer}}) {
+    if (!bind) continue;
+    if (ep->family)
+      ep->family->ReportAddress(*addr, &bind->addr);
+    else
+      inetReport(*addr, &bind->addr);
+    bind->qlen = 0;
+  }
+  return kOTNoError;
 }
 
 OTResult OTGetEndpointState(EndpointRef ref) {

@@ -357,6 +357,9 @@ OSStatus OTRcvOrderlyDisconnect(EndpointRef ref);
 // waiting), 0 when none; a negative error for a bad reference.
 OTResult OTLook(EndpointRef ref);
 OTResult OTGetEndpointState(EndpointRef ref);
+// The endpoint's local address (a connection's real one, once connected)
+// and its peer's (empty unless connected); either record may be null.
+OSStatus OTGetProtocolAddress(EndpointRef ref, TBind* boundAddr, TBind* peerAddr);
 
 // I_FLUSH with FLUSHR, FLUSHW or FLUSHRW discards what is queued.
 SInt32 OTIoctl(ProviderRef ref, UInt32 cmd, void* data);
