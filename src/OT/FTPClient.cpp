@@ -1,6 +1,7 @@
 #include "OT/FTPClient.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -9,10 +10,22 @@
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/pump.h"
+#include "toolbox/trace.h"
+
+struct FTPFilePiece {
+  FSSpec spec;
+  SInt16 ref;     // the file, open for reading
+  UInt32 at;      // file offset of buf[0]; the file's mark is at + len
+  UInt32 len;     // bytes read into buf
+  UInt32 room;    // size of buf
+  UInt8 buf[1];   // room bytes
+};
 
 namespace {
 
 constexpr UInt32 kRcvLength = 16384;
+// Reads one RcvData makes at most; what is left is taken in a later pass.
+constexpr int kReadsPerStep = 4;
 // The reply text keeps one byte for its terminating NUL.
 constexpr UInt32 kReplyRoom = kFTPLargeBufSize - 1;
 
@@ -21,6 +34,38 @@ bool usable(const FTPEPInfo* ctx) { return ctx && ctx->protocolType == FTP_PROTO
 EPInfo* endpointOf(FTPEPInfo* ctx) { return &ctx->protocol.tcp.epi; }
 
 bool hardResult(OSStatus r) { return r != kOTNoError && r != kOTNoDataErr && r != kOTLookErr; }
+
+void closeFile(FTPEPInfo* ctx) {
+  FTPFilePiece* p = ctx->piece;
+  if (!p) return;
+  FSClose(p->ref);
+  DisposePtr(reinterpret_cast<Ptr>(p));
+  ctx->piece = nullptr;
+}
+
+// Connections that had more to read than one step takes. They are read on
+// from the next pump; a context leaves the list when it closes or is
+// released, so the list never holds a freed one.
+std::vector<FTPEPInfo*>& unread() {
+  static std::vector<FTPEPInfo*> list;
+  return list;
+}
+bool gReadQueued = false;
+
+void readOnLater(FTPEPInfo* ctx) {
+  auto& list = unread();
+  if (std::find(list.begin(), list.end(), ctx) == list.end()) list.push_back(ctx);
+  if (gReadQueued) return;
+  gReadQueued = true;
+  tb::Defer([] {
+    gReadQueued = false;
+    std::vector<FTPEPInfo*> now;
+    now.swap(unread());
+    for (FTPEPInfo* c : now) RcvData(c);
+  });
+}
+
+void forgetUnread(FTPEPInfo* ctx) { std::erase(unread(), ctx); }
 
 // Resets what an open starts from, for both kinds of connection.
 void prepareOpen(FTPEPInfo* ctx, UInt32 ipAddr, UInt16 port, UInt32 timeoutMs, OTNotifyProcPtr notifier) {
@@ -57,7 +102,9 @@ void openComplete(FTPEPInfo* ctx, OTResult result, void* cookie) {
     OTSetAsynchronous(ep->epRef);
   else
     OTSetSynchronous(ep->epRef);
-  OT_Bind(ep);
+  // A data connection listens only where the box reaches us, never on
+  // every interface.
+  OT_BindAt(ep, ctx->dataConnect ? ctx->listenIpAddr : kOTAnyInetAddress);
 }
 
 void unbindComplete(FTPEPInfo* ctx) {
@@ -65,6 +112,14 @@ void unbindComplete(FTPEPInfo* ctx) {
   if (ep->epRef) OT_CloseEndpoint(ep);
   ep->epRef = nullptr;
   ctx->isComplete = 1;
+  forgetUnread(ctx);
+}
+
+// Closes the endpoint at once, without the unbind's round through the
+// notifier: nothing is left to say to the peer.
+void closeNow(FTPEPInfo* ctx) {
+  closeFile(ctx);
+  unbindComplete(ctx);
 }
 
 // The box has ended its side. An orderly release leaves our side open for
@@ -126,31 +181,6 @@ void bindComplete(FTPEPInfo* ctx, OTResult result, void (*firstStep)(FTPEPInfo*)
   firstStep(ctx);
 }
 
-// Waits, running the network, until the endpoint has closed or the
-// connection's time-out has passed.
-bool waitClosed(FTPEPInfo* ctx) {
-  EPInfo* ep = endpointOf(ctx);
-  const UInt64 limit = UInt64(TickToMilli(MilliToTick(static_cast<UInt32>(std::max<SInt32>(ep->timeout, 0))))) * 1000;
-  const UInt64 start = tb::MonotonicMicros();
-  while (ep->epRef) {
-    if (tb::MonotonicMicros() - start >= limit) break;
-    tb::Pump(5);
-  }
-  return ep->epRef == nullptr;
-}
-
-// Unbinds an idle endpoint. A call that has just come in to a listener
-// holds the unbind up until it is taken: it is taken and refused first, or
-// the listener would accept it while it waits to close.
-void unbindIdle(FTPEPInfo* ctx) {
-  EPInfo* ep = endpointOf(ctx);
-  TCPEPInfo* t = &ctx->protocol.tcp;
-  for (int i = 0; i < 4 && OT_Unbind(ep) == kOTLookErr; ++i) {
-    if (TCP_Listen(t, t->localIpAddr, t->localPort) != kOTNoError) break;
-    OT_SndDisconnect(ep);
-  }
-}
-
 OTNotifyProcPtr notifierOf(const FTPEPInfo* ctx) {
   return ctx->dataConnect ? ftpDEndpointNotifierProc : ftpEndpointNotifierProc;
 }
@@ -166,6 +196,11 @@ OTResult sendCommand(FTPEPInfo* ctx, SInt16 cmdType, const char* cmd, UInt32 cmd
   ctx->rcvLargeBuf[0] = 0;
   ctx->rcvLargeBufLen = 0;
   ctx->cmdType = cmdType;
+  // A reply still streaming in goes on being followed; what counts is what
+  // completes from here.
+  ctx->reply.code[0] = 0;
+  ctx->reply.replies = 0;
+  ctx->reply.refused = 0;
 
   UInt32 keep = std::min<UInt32>(cmdLen, kFTPCmdSize - 1);
   if (keep) std::memcpy(ctx->cmd, cmd, keep);
@@ -178,9 +213,58 @@ OTResult sendCommand(FTPEPInfo* ctx, SInt16 cmdType, const char* cmd, UInt32 cmd
   return TCP_Snd(&ctx->protocol.tcp, cmd, cmdLen, 0);
 }
 
+bool threeDigits(const char* c) {
+  return c[0] >= '0' && c[0] <= '9' && c[1] >= '0' && c[1] <= '9' && c[2] >= '0' && c[2] <= '9';
+}
+
+void replyCompleted(FTPReplyTrack& t, const char* code) {
+  std::memcpy(t.code, code, 3);
+  t.code[3] = 0;
+  if (t.replies < 0xFFFF) t.replies++;
+  if (code[0] == '4' || code[0] == '5') t.refused = 1;
+}
+
+// A line has ended. "ddd text" ends a reply; "ddd-text" opens a
+// multi-line one, whose lines are its text, whatever they begin with,
+// until "ddd text" with the same code.
+void replyLineEnded(FTPReplyTrack& t) {
+  bool coded = t.headLen >= 3 && threeDigits(t.head);
+  char sep = t.headLen >= 4 ? t.head[3] : ' ';
+  if (sep == '\r') sep = ' ';  // "226\r\n"
+  if (t.inMulti) {
+    if (coded && sep == ' ' && std::memcmp(t.head, t.open, 3) == 0) {
+      t.inMulti = 0;
+      replyCompleted(t, t.open);
+    }
+    return;
+  }
+  if (!coded) {
+    if (t.headLen) tb::TraceRefusal("ftp", "reply line without a code ignored");
+    return;
+  }
+  if (sep == '-') {
+    std::memcpy(t.open, t.head, 3);
+    t.inMulti = 1;
+  } else if (sep == ' ') {
+    replyCompleted(t, t.head);
+  }
+}
+
+void trackReply(FTPReplyTrack& t, const UInt8* bytes, UInt32 n) {
+  for (UInt32 i = 0; i < n; ++i) {
+    if (bytes[i] == '\n') {
+      replyLineEnded(t);
+      t.headLen = 0;
+    } else if (t.headLen < sizeof t.head) {
+      t.head[t.headLen++] = static_cast<char>(bytes[i]);
+    }
+  }
+}
+
 // Appends received reply text, keeping the newest bytes when it would not
 // fit, and tells whether a line end came with it.
 void collectReply(FTPEPInfo* ctx, const UInt8* bytes, UInt32 n) {
+  trackReply(ctx->reply, bytes, n);
   // The line end is looked for before anything is cut: it may straddle two
   // reads, and a read longer than the room loses its first bytes.
   UInt32 had = std::min<UInt32>(ctx->rcvLargeBufLen, kReplyRoom);
@@ -207,8 +291,13 @@ void collectReply(FTPEPInfo* ctx, const UInt8* bytes, UInt32 n) {
   }
 }
 
-std::vector<FTPEPInfo*>& keptContexts() {
-  static std::vector<FTPEPInfo*> kept;
+struct Kept {
+  FTPEPInfo* ctx;
+  UInt32 deadline;  // tick after which a peer that has not closed is cut off
+};
+
+std::vector<Kept>& keptContexts() {
+  static std::vector<Kept> kept;
   return kept;
 }
 
@@ -225,6 +314,8 @@ bool endpointGone(FTPEPInfo* ctx) {
 }
 
 void dispose(FTPEPInfo* ctx) {
+  closeFile(ctx);
+  forgetUnread(ctx);
   if (ctx->uppEndpoint) DisposeOTNotifyUPP(ctx->uppEndpoint);
   DisposePtr(reinterpret_cast<Ptr>(ctx));
 }
@@ -245,6 +336,7 @@ OSStatus Ftp_Protocol(FTPEPInfo* ctx, UInt32 ipAddr, UInt16 port, UInt32 timeout
   std::memset(ctx->sndLargeBuf, 0, sizeof ctx->sndLargeBuf);
   std::memset(ctx->rcvLargeBuf, 0, sizeof ctx->rcvLargeBuf);
   ctx->isSuccess = ctx->ackWait = ctx->isTimeout = ctx->isComplete = 0;
+  ctx->reply = FTPReplyTrack{};
   OSStatus r = OT_OpenEndpoint(endpointOf(ctx), OT_PROTO_TCP, ctx->uppEndpoint, ctx, async);
   if (r != kOTNoError) {
     ctx->isComplete = 1;
@@ -268,6 +360,8 @@ OSStatus FtpData_Protocol(FTPEPInfo* ctx, UInt32 ipAddr, UInt16 port, UInt32 tim
   // The flags of the previous file's connection must not pass for this one's.
   ctx->isSuccess = ctx->ackWait = ctx->isComplete = 0;
   ctx->lportPort = 0;
+  ctx->refusedCalls = 0;
+  closeFile(ctx);  // the previous file's, had it not gone whole
   OSStatus r = OT_OpenEndpoint(endpointOf(ctx), OT_PROTO_TCP, ctx->uppEndpoint, ctx, async);
   if (r != kOTNoError) {
     ctx->isComplete = 1;
@@ -305,17 +399,22 @@ OTResult FTP_Set_Command(FTPEPInfo* ctx, const char* cmd, UInt32 cmdLen, const v
 void RcvData(FTPEPInfo* ctx) {
   if (!usable(ctx)) return;
   TCPEPInfo* t = &ctx->protocol.tcp;
-  // Read until nothing is left: the next data event comes only after a read
-  // has found the connection empty.
+  // The next data event comes only after a read has found the connection
+  // empty: a step that stops before that comes back on its own.
   bool lookedAgain = false;
-  for (;;) {
+  for (int reads = 0;; ++reads) {
     if (!t->epi.epRef) return;
+    if (reads == kReadsPerStep) {
+      readOnLater(ctx);
+      return;
+    }
     std::memset(t->rcvBuf, 0, sizeof t->rcvBuf);
     UInt32 len = kRcvLength;
     OTFlags flags = 0;
     OTResult r = TCP_Rcv(t, t->rcvBuf, &len, &flags);
     if (r == kOTLookErr && !lookedAgain) {
       lookedAgain = true;
+      --reads;
       continue;
     }
     if (r <= 0 || len == 0) return;
@@ -340,7 +439,9 @@ void GetListenData(FTPEPInfo* ctx) {
   if (!usable(ctx)) return;
   TCPEPInfo* t = &ctx->protocol.tcp;
   ctx->lportPort = t->iAddr.fPort;
-  OSStatus r = TCP_Listen(t, OT_GetMyIpAddress(), ctx->lportPort);
+  // The address the listener is bound to is the one the box must call.
+  UInt32 host = t->iAddr.fHost ? t->iAddr.fHost : OT_GetMyIpAddress();
+  OSStatus r = TCP_Listen(t, host, ctx->lportPort);
   if (hardResult(r)) {
     OT_SndDisconnect(&t->epi);
     abandon(ctx);
@@ -368,6 +469,10 @@ void ftpEndpointNotifierProc(void* context, OTEventCode code, OTResult result, v
 void ftpDEndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie) {
   auto* ctx = static_cast<FTPEPInfo*>(context);
   if (!usable(ctx)) return;
+  if (code == T_DISCONNECTCOMPLETE && ctx->refusedCalls) {
+    ctx->refusedCalls--;  // a stranger's call was refused; the listener waits on
+    return;
+  }
   if (commonEvent(ctx, code, result, cookie)) return;
   EPInfo* ep = endpointOf(ctx);
   switch (code) {
@@ -380,6 +485,16 @@ void ftpDEndpointNotifierProc(void* context, OTEventCode code, OTResult result, 
       if (!ep->epRef) break;
       TCPEPInfo* t = &ctx->protocol.tcp;
       OSStatus r = TCP_Listen(t, t->localIpAddr, t->localPort);
+      // Only the box may deliver the file's connection: a call from any
+      // other address is refused, and the listener goes on waiting.
+      if (r == kOTNoError && t->iAddr.fHost != t->remoteIpAddr) {
+        char from[16], box[16];
+        OTInetHostToString(t->iAddr.fHost, from);
+        OTInetHostToString(t->remoteIpAddr, box);
+        tb::TraceRefusal("ftp", "data call from %s refused: the box is %s", from, box);
+        if (OT_SndDisconnect(ep) == kOTNoError && ep->bAsync) ctx->refusedCalls++;
+        break;
+      }
       if (!hardResult(r)) r = TCP_Accept(t);
       if (hardResult(r)) OT_SndDisconnect(ep);
       break;
@@ -405,52 +520,78 @@ short FTP_Disconnect(FTPEPInfo* ctx) {
   if (!usable(ctx)) return 1;
   EPInfo* ep = endpointOf(ctx);
   if (!ep->epRef) return 1;
+  closeFile(ctx);
   OSStatus released = OT_SndOrderlyDisconnect(ep);
-  OTNotifyProcPtr notifier = notifierOf(ctx);
   if (!ep->bAsync) {
+    OTNotifyProcPtr notifier = notifierOf(ctx);
     notifier(ctx, T_DISCONNECTCOMPLETE, kOTNoError, nullptr);
     notifier(ctx, T_UNBINDCOMPLETE, kOTNoError, nullptr);
     return ep->epRef ? 0 : 1;
   }
-  if (released != kOTNoError) {
-    // Not connected (a listener nobody called, a call still being dialled):
-    // there is no peer to wait for, so it ends at once.
-    OTResult state = OTGetEndpointState(ep->epRef);
-    if (state == T_OUTCON || state == T_INCON)
-      OT_SndDisconnect(ep);
-    else if (state == T_IDLE)
-      unbindIdle(ctx);
-  }
-  if (waitClosed(ctx)) return 1;
-  OT_KillIOEvent(ep);
-  if (!ep->epRef) return 1;
-  notifier(ctx, T_DISCONNECTCOMPLETE, kOTNoError, nullptr);
-  if (waitClosed(ctx)) return 1;
-  notifier(ctx, T_UNBINDCOMPLETE, kOTNoError, nullptr);
-  if (waitClosed(ctx)) return 1;
-  return 0;
+  // Our side is released: the peer's release closes the endpoint through
+  // the notifier (T_ORDREL), or the reaper cuts it off. Nothing here waits
+  // for the peer.
+  if (released == kOTNoError && OTGetEndpointState(ep->epRef) == T_OUTREL) return 0;
+  // Not connected (a listener nobody called, a call still being dialled, a
+  // connection the peer has ended): nothing is left to wait for.
+  closeNow(ctx);
+  return 1;
 }
 
 OTResult Start_FTP_Data(FTPEPInfo* ctx, FILE_INFO_DATA* file) {
   if (!usable(ctx) || !file) return kOTBadDataErr;
-  if (file->sendSize >= file->fileSize) return 0;
-  SInt16 ref = 0;
-  if (FSpOpenDF(&file->fileSpec, fsRdPerm, &ref) != noErr) return -1;
-  UInt8* piece = ctx->sndLargeBuf;
-  SInt32 count = static_cast<SInt32>(std::min<UInt32>(kFTPLargeBufSize, file->fileSize - file->sendSize));
-  OSErr err = SetFPos(ref, fsFromStart, static_cast<SInt32>(file->sendSize));
-  if (err == noErr) {
-    err = FSRead(ref, &count, piece);
-    if (err == eofErr) err = noErr;
+  if (file->sendSize >= file->fileSize) {
+    closeFile(ctx);
+    return 0;
   }
-  FSClose(ref);
-  // A file that has become shorter than it was when taken cannot be sent
-  // as announced.
-  if (err != noErr || count <= 0) return -1;
-  OTResult r = FTP_Set_Command(ctx, "", 0, piece, static_cast<UInt32>(count));
+  FTPFilePiece* p = ctx->piece;
+  // Another file, or a position the piece does not hold: start afresh.
+  if (p && (std::memcmp(&p->spec, &file->fileSpec, sizeof p->spec) != 0 || file->sendSize < p->at ||
+            file->sendSize > p->at + p->len)) {
+    closeFile(ctx);
+    p = nullptr;
+  }
+  if (!p) {
+    SInt16 ref = 0;
+    if (FSpOpenDF(&file->fileSpec, fsRdPerm, &ref) != noErr) return -1;
+    UInt32 room = static_cast<UInt32>(std::min<UInt32>(kFTPPieceSize, file->fileSize));
+    p = reinterpret_cast<FTPFilePiece*>(NewPtr(static_cast<Size>(offsetof(FTPFilePiece, buf) + room)));
+    OSErr err = p ? SetFPos(ref, fsFromStart, static_cast<SInt32>(file->sendSize)) : OSErr(memFullErr);
+    if (err != noErr) {
+      FSClose(ref);
+      DisposePtr(reinterpret_cast<Ptr>(p));
+      return -1;
+    }
+    p->spec = file->fileSpec;
+    p->ref = ref;
+    p->at = file->sendSize;
+    p->len = 0;
+    p->room = room;
+    ctx->piece = p;
+  }
+  if (file->sendSize == p->at + p->len) {
+    // Everything read has gone: the next piece follows at the file's mark.
+    SInt32 count = static_cast<SInt32>(std::min<UInt32>(p->room, file->fileSize - file->sendSize));
+    OSErr err = FSRead(p->ref, &count, p->buf);
+    // A file that has become shorter than it was when taken cannot be sent
+    // as announced.
+    if ((err != noErr && err != eofErr) || count <= 0) {
+      closeFile(ctx);
+      return -1;
+    }
+    p->at = file->sendSize;
+    p->len = static_cast<UInt32>(count);
+  }
+  ctx->isComplete = 0;
+  ctx->isTimeout = 0;
+  ctx->cmdType = FTP_CMD_DATA;
+  UInt32 off = file->sendSize - p->at;
+  // Straight from the piece: no copy on the way to the socket.
+  OTResult r = TCP_SndInPlace(&ctx->protocol.tcp, p->buf + off, p->len - off, 0);
   if (r == kOTNoDataErr) return 0;
   if (r < 0) return r;
   file->sendSize += static_cast<UInt32>(r);
+  if (file->sendSize >= file->fileSize) closeFile(ctx);
   return r;
 }
 
@@ -460,20 +601,47 @@ void iptoport(UInt32 ipAddr, char* buf) {
                 ipAddr & 0xFF);
 }
 
+UInt32 FTP_Local_Address(FTPEPInfo* ctx) {
+  if (!usable(ctx) || !endpointOf(ctx)->epRef) return 0;
+  InetAddress local{};
+  TBind bound{{sizeof local, 0, reinterpret_cast<UInt8*>(&local)}, 0};
+  if (OTGetProtocolAddress(endpointOf(ctx)->epRef, &bound, nullptr) != kOTNoError || bound.addr.len < sizeof local)
+    return 0;
+  return local.fHost;
+}
+
+Boolean FTP_Reply_Completed(const FTPEPInfo* ctx, const char* code) {
+  if (!usable(ctx) || !code || !ctx->reply.replies) return 0;
+  return std::strncmp(ctx->reply.code, code, 3) == 0;
+}
+
+Boolean FTP_Reply_Refused(const FTPEPInfo* ctx) { return usable(ctx) && ctx->reply.refused; }
+
 void FTP_Release_Context(FTPEPInfo* ctx) {
   if (!ctx) return;
+  closeFile(ctx);
   if (endpointGone(ctx)) {
     dispose(ctx);
     return;
   }
-  keptContexts().push_back(ctx);
+  SInt32 timeout = std::max<SInt32>(endpointOf(ctx)->timeout, 0);
+  keptContexts().push_back(Kept{ctx, TickCount() + 2 * MilliToTick(static_cast<UInt32>(timeout))});
 }
 
 int FTP_Reap_Contexts() {
   auto& kept = keptContexts();
-  std::erase_if(kept, [](FTPEPInfo* ctx) {
-    if (!endpointGone(ctx)) return false;
-    dispose(ctx);
+  const UInt32 now = TickCount();
+  std::erase_if(kept, [now](const Kept& k) {
+    if (!endpointGone(k.ctx)) {
+      if (static_cast<SInt32>(now - k.deadline) < 0) return false;
+      // The peer never closed its side: cut it off.
+      EPInfo* ep = endpointOf(k.ctx);
+      tb::TraceNote("ftp", "connection %p: the peer did not close in time; aborted", static_cast<void*>(k.ctx));
+      OTResult state = OTGetEndpointState(ep->epRef);
+      if (state >= T_OUTCON) OT_SndDisconnect(ep);
+      closeNow(k.ctx);
+    }
+    dispose(k.ctx);
     return true;
   });
   return static_cast<int>(kept.size());
@@ -481,11 +649,9 @@ int FTP_Reap_Contexts() {
 
 void FTP_Release_All_Contexts() {
   auto& kept = keptContexts();
-  for (FTPEPInfo* ctx : kept) {
-    EPInfo* ep = endpointOf(ctx);
-    if (ep->epRef) OT_CloseEndpoint(ep);
-    ep->epRef = nullptr;
-    dispose(ctx);
+  for (const Kept& k : kept) {
+    closeNow(k.ctx);
+    dispose(k.ctx);
   }
   kept.clear();
 }

@@ -12,6 +12,9 @@
 
 constexpr std::size_t kFTPCmdSize = 80;
 constexpr std::size_t kFTPLargeBufSize = 16384;
+// File data goes in pieces this large at most, so the kernel, not the
+// event loop, sets the pace of a transfer.
+constexpr std::size_t kFTPPieceSize = 256 * 1024;
 
 // protocolType of a context: TCP is the only one.
 enum : SInt16 { FTP_PROTO_TCP = 1 };
@@ -21,6 +24,24 @@ enum : SInt16 {
   FTP_CMD_CONTROL = 2,  // replies are collected
   FTP_CMD_DATA = 3,     // received bytes are ignored
 };
+
+// The replies of the control connection, followed line by line as they
+// stream in, whatever the reply window (rcvLargeBuf) still holds: a reply
+// longer than the window keeps its code and its end.
+struct FTPReplyTrack {
+  char head[4];      // the first bytes of the line being read
+  UInt8 headLen;
+  Boolean inMulti;   // inside a multi-line reply ("220-" up to "220 ")
+  char open[3];      // its code
+  // Since the last command:
+  char code[4];      // code of the last complete reply, NUL-terminated ("" before one)
+  UInt16 replies;    // complete replies
+  Boolean refused;   // one of them refused (4xx or 5xx)
+};
+
+// The file a data connection is sending, kept open for the whole transfer,
+// with the piece last read from it (private to the FTP layer).
+struct FTPFilePiece;
 
 struct FTPEPInfo;
 // Kept for the owner; the FTP layer never calls it.
@@ -53,6 +74,13 @@ struct FTPEPInfo {
   Boolean ackWait;      // control: a reply line ended
   Boolean isComplete;   // the endpoint is closed (unbind completed)
   OTNotifyUPP uppEndpoint;  // made when the connection is opened, released by the owner
+  // Data connection: the local address to listen on, set by the owner
+  // before FtpData_Protocol (0: this computer's; bound to loopback while
+  // the network is confined to it).
+  UInt32 listenIpAddr;
+  FTPReplyTrack reply;  // control connection
+  FTPFilePiece* piece;  // data connection: the file being sent, while it is
+  UInt16 refusedCalls;  // data connection: refused calls whose disconnect is still to complete
 };
 
 // Opens the control connection to ipAddr:port: -3159 for an unusable
@@ -75,9 +103,17 @@ OTResult FTP_Get_Command(FTPEPInfo* ctx, const char* cmd, UInt32 cmdLen, const v
 // The same on the data connection (file data).
 OTResult FTP_Set_Command(FTPEPInfo* ctx, const char* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen);
 
-// Takes everything that has arrived: the control connection collects it as
+// Takes what has arrived, a bounded amount per call (the rest is taken in
+// a later pass of the event loop): the control connection collects it as
 // reply text, the data connection drops it.
 void RcvData(FTPEPInfo* ctx);
+// Since the last command on the control connection: whether a complete
+// reply carried the code (3 digits), and whether one refused.
+Boolean FTP_Reply_Completed(const FTPEPInfo* ctx, const char* code);
+Boolean FTP_Reply_Refused(const FTPEPInfo* ctx);
+// The local address of a connected control connection (the address the box
+// reaches this computer on), 0 when unknown.
+UInt32 FTP_Local_Address(FTPEPInfo* ctx);
 // The bind-complete steps: the control connection dials the box, the data
 // connection starts listening.
 void GetConnectData(FTPEPInfo* ctx);
@@ -89,10 +125,10 @@ void ftpDEndpointNotifierProc(void* context, OTEventCode code, OTResult result, 
 // Flushes an open connection; a synchronous one then runs its
 // disconnect-complete and unbind-complete steps.
 void FTP_KillIOEvent(FTPEPInfo* ctx);
-// Closes the connection: 1 when the endpoint is closed or was never open,
-// 0 when it may still be open (the context must then stay allocated; see
-// FTP_Release_Context). The waits run the network meanwhile and are
-// counted in real time, so a test's stopped clock cannot hold them up.
+// Closes the connection without waiting for the peer: 1 when the endpoint
+// is closed or was never open; 0 when our side is released and the peer's
+// release is still to come (the context must then stay allocated and close
+// through its notifier; see FTP_Release_Context).
 short FTP_Disconnect(FTPEPInfo* ctx);
 
 // The file being sent (the send window keeps one per transfer).
@@ -104,10 +140,13 @@ struct FILE_INFO_DATA {
   UInt32 sendSize;  // bytes the endpoint has accepted
 };
 
-// Sends the next piece of the file (at most 16384 bytes from sendSize, and
-// never beyond the size the file had when it was taken): bytes the endpoint
-// accepted (sendSize grows by them), 0 when it took nothing now, or a
-// negative error (-1: the file cannot be read, or has become shorter).
+// Sends the next piece of the file (at most kFTPPieceSize bytes from
+// sendSize, and never beyond the size the file had when it was taken):
+// bytes the endpoint accepted (sendSize grows by them), 0 when it took
+// nothing now, or a negative error (-1: the file cannot be read, or has
+// become shorter). The file stays open from the first piece to the last,
+// and bytes the endpoint did not take are sent from the piece next time,
+// not read again.
 OTResult Start_FTP_Data(FTPEPInfo* ctx, FILE_INFO_DATA* file);
 
 // The address as "a,b,c,d" (the form PORT takes), NUL-terminated; buf needs
@@ -118,8 +157,10 @@ void iptoport(UInt32 ipAddr, char* buf);
 // context whose endpoint is still open is kept on a list and released once
 // it has closed (FTP_Reap_Contexts). Null is ignored.
 void FTP_Release_Context(FTPEPInfo* ctx);
-// Releases the kept contexts whose endpoints have closed since; returns how
-// many are still kept.
+// Releases the kept contexts whose endpoints have closed since, and aborts
+// and releases those whose peer has not closed within twice the
+// connection's time-out (in ticks) of their release; returns how many are
+// still kept.
 int FTP_Reap_Contexts();
 // Closes and releases every kept context (at shut-down).
 void FTP_Release_All_Contexts();

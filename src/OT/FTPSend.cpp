@@ -9,6 +9,7 @@
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/pump.h"
+#include "toolbox/trace.h"
 
 SEND_WND_INFO SendTbl[kSendTableSize];
 
@@ -26,44 +27,47 @@ bool stalled(UInt32 since) { return TickCount() - since > kFTPStallTicks; }
 // without sleeping, so the next step follows straight away.
 void comeBackSoon() { tb::Defer([] {}); }
 
+const char* stateName(SInt16 step, SInt16 result) {
+  switch (result) {
+    case FTP_SEND_DONE: return "done";
+    case FTP_SEND_FAILED: return "failed";
+    case FTP_SEND_CANCELLED: return "cancelled";
+    default: break;
+  }
+  switch (step) {
+    case FTP_STEP_GREETING: return "greeting";
+    case FTP_STEP_USER: return "user";
+    case FTP_STEP_PASS: return "pass";
+    case FTP_STEP_CWD: return "cwd";
+    case FTP_STEP_TYPE: return "type";
+    case FTP_STEP_PORT: return "port";
+    case FTP_STEP_STOR: return "stor";
+    case FTP_STEP_DATA: return "data";
+    default: return "idle";
+  }
+}
+
+// The one place a transfer's state (its dialogue step and its outcome)
+// changes.
+void changeState(SEND_WND_INFO* slot, SInt16 step, SInt16 result, const char* why) {
+  if (slot->cmdNum == step && slot->sendResult == result) return;
+  tb::TraceState("ftp", "send", slot, stateName(slot->cmdNum, slot->sendResult), stateName(step, result), why);
+  slot->cmdNum = step;
+  slot->sendResult = result;
+}
+
+void setStep(SEND_WND_INFO* slot, SInt16 step, const char* why) { changeState(slot, step, slot->sendResult, why); }
+
 std::string_view collected(const FTPEPInfo* ctx) {
   UInt32 len = std::min<UInt32>(ctx->rcvLargeBufLen, kFTPLargeBufSize - 1);
   return std::string_view(reinterpret_cast<const char*>(ctx->rcvLargeBuf), len);
 }
 
 // Codes are looked for anywhere in the text collected since the last
-// command, as the boxes' replies have always been read.
+// command, as the boxes' replies have always been read; a reply too long
+// for the window still counts by its code.
 bool holds(const FTPEPInfo* ctx, std::string_view code) {
-  return collected(ctx).find(code) != std::string_view::npos;
-}
-
-bool threeDigits(std::string_view line) {
-  return line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3, [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// True when the collected text holds a complete reply that refuses (a code
-// beginning with 4 or 5). The lines inside a multi-line reply ("220-" up to
-// "220 ") are its text, whatever they begin with.
-bool refused(const FTPEPInfo* ctx) {
-  std::string_view text = collected(ctx);
-  std::string_view open;  // code of the multi-line reply being read
-  std::size_t pos = 0;
-  for (;;) {
-    std::size_t end = text.find("\r\n", pos);
-    if (end == std::string_view::npos) return false;
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end + 2;
-    if (!open.empty()) {
-      if (line.size() >= 4 && line.substr(0, 3) == open && line[3] == ' ') open = {};
-      continue;
-    }
-    if (!threeDigits(line)) continue;
-    if (line.size() >= 4 && line[3] == '-') {
-      open = line.substr(0, 3);
-      continue;
-    }
-    if (line[0] == '4' || line[0] == '5') return true;
-  }
+  return collected(ctx).find(code) != std::string_view::npos || FTP_Reply_Completed(ctx, code.data());
 }
 
 bool sendText(FTPEPInfo* ctx, const char* text) {
@@ -82,9 +86,9 @@ bool sendableName(const FSSpec& fss) {
 
 FTPEPInfo* newContext() { return reinterpret_cast<FTPEPInfo*>(NewPtrClear(sizeof(FTPEPInfo))); }
 
-short fail(SEND_WND_INFO* slot) {
+short fail(SEND_WND_INFO* slot, const char* why) {
   Exit_TCPftp_Dialog(slot);
-  slot->sendResult = FTP_SEND_FAILED;
+  changeState(slot, slot->cmdNum, FTP_SEND_FAILED, why);
   comeBackSoon();  // the outcome is told in the next step
   return -1;
 }
@@ -114,11 +118,10 @@ short sendPieces(SEND_WND_INFO* slot) {
     }
     // Nothing taken now: the connection is full, or not yet writable.
     if (r == 0 || r == kOTFlowErr) {
-      if (stalled(slot->dataTick)) return fail(slot);
+      if (stalled(slot->dataTick)) return fail(slot, "no data taken for 15 minutes");
       break;
     }
-    // The file cannot be read, or the connection has gone.
-    return fail(slot);
+    return fail(slot, r == -1 ? "the file cannot be read as taken" : "the data connection has gone");
   }
   if (file->sendSize >= file->fileSize) comeBackSoon();  // to show 100% and close
   return 0;
@@ -167,12 +170,12 @@ SEND_WND_INFO* Get_Send_Table(DialogPtr owner, UInt32 ipAddr, UInt16 fileCount) 
     slot.pbi_ip_addr = ipAddr;
     slot.fileData.total_cnt = fileCount;
     slot.fileData.send_cnt = 0;
-    slot.cmdNum = 1;
+    changeState(&slot, FTP_STEP_GREETING, FTP_SEND_RUNNING, "claimed");
     slot.sendTick = 0;
     slot.dataTick = 0;
-    slot.sendResult = FTP_SEND_RUNNING;
     slot.ftp = ftp;
     slot.ftpData = data;
+    comeBackSoon();  // the first step runs at once, not after the loop's sleep
     return &slot;
   }
   return nullptr;
@@ -221,63 +224,70 @@ short FTP_RcvCommand_async(SEND_WND_INFO* slot) {
   FTPEPInfo* ftp = slot->ftp;
   char line[kFTPCmdSize];
   switch (slot->cmdNum) {
-    case 1:
+    case FTP_STEP_GREETING:
       if (!holds(ftp, "220")) return 0;
       if (!sendText(ftp, "USER user\r\n")) return -1;
-      slot->cmdNum = 2;
+      setStep(slot, FTP_STEP_USER, "220");
       return 1;
-    case 2:
+    case FTP_STEP_USER:
       if (!holds(ftp, "331")) return 0;
       if (!sendText(ftp, "PASS fern\r\n")) return -1;
-      slot->cmdNum = 3;
+      setStep(slot, FTP_STEP_PASS, "331");
       return 1;
-    case 3:
+    case FTP_STEP_PASS:
       if (!holds(ftp, "230")) return 0;
       if (!sendText(ftp, "CWD lp\r\n")) return -1;
-      slot->cmdNum = 4;
+      setStep(slot, FTP_STEP_CWD, "230");
       return 1;
-    case 4:
+    case FTP_STEP_CWD:
       if (!holds(ftp, "250")) return 0;
+      // The data connection listens on the address the box reaches us on.
+      slot->ftpData->listenIpAddr = FTP_Local_Address(ftp);
       if (FtpData_Protocol(slot->ftpData, slot->pbi_ip_addr, kFTPDataPort, kFTPConnectTimeoutMs, nullptr, 1) !=
           kOTNoError)
         return -1;
       if (!sendText(ftp, "TYPE I\r\n")) return -1;
-      slot->cmdNum = 5;
+      setStep(slot, FTP_STEP_TYPE, "250");
       return 1;
-    case 5: {
+    case FTP_STEP_TYPE: {
       if (!holds(ftp, "200")) return 0;
       FTPEPInfo* data = slot->ftpData;
       if (data->lportPort == 0) {
         // Still binding; a listener that closed without a port never will.
         return data->isComplete ? -1 : 1;
       }
+      // The address the listener is bound to.
       char addr[16];
-      iptoport(OT_GetMyIpAddress(), addr);
+      iptoport(data->protocol.tcp.localIpAddr, addr);
       std::snprintf(line, sizeof line, "PORT %s,%d,%d\r\n", addr, data->lportPort >> 8, data->lportPort & 0xFF);
       if (!sendText(ftp, line)) return -1;
-      slot->cmdNum = 6;
+      setStep(slot, FTP_STEP_PORT, "200");
       return 1;
     }
-    case 6: {
+    case FTP_STEP_PORT: {
       if (!holds(ftp, "200")) return 0;
       const FSSpec& fss = slot->fileData.fileSpec;
-      if (!sendableName(fss)) return -1;
+      if (!sendableName(fss)) {
+        tb::TraceRefusal("ftp", "a file name with a line break is never sent");
+        return -1;
+      }
       char name[64];
       pstr::toC(name, sizeof name, fss.name);
       std::snprintf(line, sizeof line, "STOR %s\r\n", name);
       if (!sendText(ftp, line)) return -1;
-      slot->cmdNum = 7;
+      setStep(slot, FTP_STEP_STOR, "200");
       return 1;
     }
-    case 7:
+    case FTP_STEP_STOR:
       if (!holds(ftp, "150")) return 0;
       slot->dataConnect = 1;
       // The data phase is timed from its start until a piece goes.
       slot->dataTick = TickCount();
-      slot->cmdNum = 8;
+      setStep(slot, FTP_STEP_DATA, "150");
       return 1;
-    case 8:
+    case FTP_STEP_DATA:
       if (!holds(ftp, "226")) return 0;
+      if (slot->dataConnect) tb::TraceNote("ftp", "send@%p: 226, the box has the file", static_cast<void*>(slot));
       slot->dataConnect = 0;
       return 1;
     default:
@@ -290,36 +300,39 @@ short Send_FTP_Command(SEND_WND_INFO* slot) {
   FILE_INFO_DATA* file = &slot->fileData;
   if (!Draw_Send_Data(slot)) {
     drawLabels(slot);
-    return fail(slot);
+    return fail(slot, "the file is empty or cannot be read");
   }
   if (!slot->connect && !slot->dataConnect) {
     slot->connect = Open_Ftp_Protocol(slot) ? 1 : 0;
     slot->sendTick = TickCount();
     slot->sendStat = 1;
-    return slot->connect ? 0 : fail(slot);
+    return slot->connect ? 0 : fail(slot, "the control connection cannot be opened");
   }
   if (!slot->connect || slot->sendStat != 1) return 0;
 
   FTPEPInfo* ftp = slot->ftp;
   // The box closed the control connection, or it never opened.
-  if (ftp->isComplete) return fail(slot);
-  if (!ftp->isSuccess) return stalled(slot->sendTick) ? fail(slot) : 0;
-  if (refused(ftp)) return fail(slot);
+  if (ftp->isComplete) return fail(slot, "the control connection has closed");
+  if (!ftp->isSuccess) return stalled(slot->sendTick) ? fail(slot, "no greeting for 15 minutes") : 0;
+  if (FTP_Reply_Refused(ftp)) {
+    tb::TraceRefusal("ftp", "the box refused with %s", ftp->reply.code);
+    return fail(slot, "the box refused");
+  }
 
   SInt16 state = slot->cmdNum;
   Boolean wasInData = slot->dataConnect;
   short step = FTP_RcvCommand_async(slot);
-  if (step < 0) return fail(slot);
+  if (step < 0) return fail(slot, "a command could not be sent");
   if (slot->cmdNum != state || slot->dataConnect != wasInData) slot->sendTick = TickCount();
-  if (slot->cmdNum != 8) return stalled(slot->sendTick) ? fail(slot) : 0;
+  if (slot->cmdNum != FTP_STEP_DATA) return stalled(slot->sendTick) ? fail(slot, "no reply for 15 minutes") : 0;
 
   // The data phase.
   FTPEPInfo* data = slot->ftpData;
   if (!data->isComplete) {
-    if (!data->isSuccess) return stalled(slot->dataTick) ? fail(slot) : 0;  // the box has not called yet
+    if (!data->isSuccess) return stalled(slot->dataTick) ? fail(slot, "the box never called") : 0;
     if (file->sendSize < file->fileSize) {
       // The box may not end the transfer before it has the whole file.
-      if (!slot->dataConnect) return fail(slot);
+      if (!slot->dataConnect) return fail(slot, "the box ended the transfer early");
       return sendPieces(slot);
     }
     if (!slot->draw) {
@@ -335,28 +348,28 @@ short Send_FTP_Command(SEND_WND_INFO* slot) {
   }
   // The data connection has closed: the file counts once it went whole and
   // the box has confirmed it.
-  if (!data->isSuccess || file->sendSize < file->fileSize) return fail(slot);
-  if (slot->dataConnect) return stalled(slot->sendTick) ? fail(slot) : 0;
+  if (!data->isSuccess || file->sendSize < file->fileSize) return fail(slot, "the data connection closed early");
+  if (slot->dataConnect) return stalled(slot->sendTick) ? fail(slot, "no confirmation for 15 minutes") : 0;
 
   Move_FTP_File(slot->ownerDlg);
   if (file->send_cnt < file->total_cnt && Get_File_Total_Size(slot, file)) {
     if (!Draw_Send_Data(slot)) {
       drawLabels(slot);
-      return fail(slot);
+      return fail(slot, "the file is empty or cannot be read");
     }
     drawLabels(slot);
     // The next file goes through the same control connection: the dialogue
     // goes on as after "CWD lp".
     std::memcpy(ftp->rcvLargeBuf, "250", 4);
     ftp->rcvLargeBufLen = ftp->rcvOffset = 3;
-    slot->cmdNum = 4;
-    if (FTP_RcvCommand_async(slot) < 0) return fail(slot);
+    setStep(slot, FTP_STEP_CWD, "next file");
+    if (FTP_RcvCommand_async(slot) < 0) return fail(slot, "a command could not be sent");
     slot->sendTick = TickCount();
     return 0;
   }
   Exit_TCPftp_Dialog(slot);
   slot->draw = 0;
-  slot->sendResult = FTP_SEND_DONE;
+  changeState(slot, slot->cmdNum, FTP_SEND_DONE, "every file sent");
   comeBackSoon();
   return 1;
 }
@@ -384,6 +397,13 @@ short Exit_TCPftp_Dialog(SEND_WND_INFO* slot) {
   return 1;
 }
 
+void FTP_Cancel_Send(SEND_WND_INFO* slot) {
+  if (!slot) return;
+  Exit_TCPftp_Dialog(slot);
+  changeState(slot, slot->cmdNum, FTP_SEND_CANCELLED, "cancelled by the user");
+  comeBackSoon();
+}
+
 void Free_Send_Table(SEND_WND_INFO* slot) {
   if (!slot) return;
   slot->connect = 0;
@@ -403,10 +423,9 @@ void Last_Table_Init(SEND_WND_INFO* slot) {
   slot->pbi_ip_addr = 0;
   slot->fileData = FILE_INFO_DATA{};
   std::memset(slot->percentStr, 0, sizeof slot->percentStr);
-  slot->sendResult = FTP_SEND_RUNNING;
+  changeState(slot, 0, FTP_SEND_RUNNING, "slot freed");
   slot->using_ = 0;
   slot->draw = slot->connect = slot->dataConnect = 0;
-  slot->cmdNum = 0;
   slot->sendTick = slot->dataTick = 0;
   slot->sendStat = 0;
   updateMenus();

@@ -22,6 +22,18 @@ constexpr UInt16 kFTPControlPort = 21;
 constexpr UInt16 kFTPDataPort = 20;
 constexpr UInt32 kFTPConnectTimeoutMs = 3000;
 
+// cmdNum: the FTP dialogue's steps, each named by the reply it awaits.
+enum : SInt16 {
+  FTP_STEP_GREETING = 1,  // "220": sends USER
+  FTP_STEP_USER = 2,      // "331": sends PASS
+  FTP_STEP_PASS = 3,      // "230": sends CWD lp
+  FTP_STEP_CWD = 4,       // "250": opens the data connection, sends TYPE I
+  FTP_STEP_TYPE = 5,      // "200": once the data connection listens, sends PORT
+  FTP_STEP_PORT = 6,      // "200": sends STOR
+  FTP_STEP_STOR = 7,      // "150": the data phase begins
+  FTP_STEP_DATA = 8,      // "226": the box has the file
+};
+
 // sendResult of a transfer.
 enum : SInt16 {
   FTP_SEND_RUNNING = 0,
@@ -95,6 +107,9 @@ short Send_FTP_Command(SEND_WND_INFO* slot);
 void Update_Send_Window();
 // Ends a transfer: closes its connections and its window.
 short Exit_TCPftp_Dialog(SEND_WND_INFO* slot);
+// What Cancel does: ends the transfer as cancelled (the outcome is told in
+// the next idle step).
+void FTP_Cancel_Send(SEND_WND_INFO* slot);
 // Closes the data connection, then the control connection, and releases
 // both contexts (a context still closing is released once it has closed).
 void Free_Send_Table(SEND_WND_INFO* slot);

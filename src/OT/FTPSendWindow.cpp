@@ -174,9 +174,6 @@ short Handle_TCPftp_Window_Active(DialogRef dlg, EventRecord* event) { return Ha
 Boolean Handle_TCPftp_Select_Item(DialogRef dlg, EventRecord*, DialogItemIndex item) {
   SEND_WND_INFO* slot = Get_Send_Data_Table(dlg);
   if (!slot) return false;
-  if (item == kItemCancel) {
-    Exit_TCPftp_Dialog(slot);
-    slot->sendResult = FTP_SEND_CANCELLED;
-  }
+  if (item == kItemCancel) FTP_Cancel_Send(slot);
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -26,13 +27,19 @@
 
 namespace ftptest {
 
+// The longest pass of PumpUntil's loop (the step and one pump) since the
+// last reset, in microseconds: what a user's event loop would have waited.
+inline UInt64 gLongestTurnUs = 0;
+
 // Runs the network (and step, when given) until done or ms real time.
 inline bool PumpUntil(const std::function<bool()>& done, int ms = 10000, const std::function<void()>& step = {}) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
+    UInt64 start = tb::MonotonicMicros();
     if (step) step();
     tb::Pump(2);
+    gLongestTurnUs = std::max(gLongestTurnUs, tb::MonotonicMicros() - start);
   }
   return true;
 }

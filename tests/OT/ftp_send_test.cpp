@@ -1,5 +1,11 @@
 // Whole transfers against the emulated box: the dialogue, the data phase,
 // the host's lists, and how faults of the box end a transfer.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "ftp_harness.h"
@@ -342,6 +348,95 @@ TEST_F(FtpTest, SeveralTransfersRunSideBySide) {
   ASSERT_EQ(b.size(), 1u);
   EXPECT_TRUE(Received(a[1]) == bytes[1]);
   EXPECT_TRUE(Received(b[0]) == bytes[2]);
+}
+
+// Boxes that misbehave: each job ends as it must, and no pass of the event
+// loop waits on them (a longer pass would freeze the program).
+constexpr UInt64 kLongestTurnUs = 100000;
+
+TEST_F(FtpTest, BoxThatNeverClosesItsSideHoldsNothingUp) {
+  FtpFaultSpec keep;
+  keep.mode = FtpFault::KeepOpen;
+  emu_.Ftp().SetFault(-1, keep);
+  StartBox();
+  std::vector<std::string> bytes = {Bytes(200000, 31), Bytes(5000, 32)};
+  StartJob(Owner(1), {MakeFile("a.prn", bytes[0]), MakeFile("b.prn", bytes[1])});
+  gLongestTurnUs = 0;
+  ASSERT_TRUE(RunJob());
+  EXPECT_EQ(log_.outcomes, std::vector<SInt16>{FTP_SEND_DONE});
+  auto got = emu_.Ftp().Files(0);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_TRUE(Received(got[0]) == bytes[0] && Received(got[1]) == bytes[1]);
+
+  // A second job is cancelled in its data phase.
+  SEND_WND_INFO* slot = StartJob(Owner(2), {MakeFile("big.prn", Bytes(8 << 20, 33))});
+  ASSERT_TRUE(PumpUntil([&] { return slot->fileData.sendSize > 0; }, 10000, [] { Update_Send_Window(); }));
+  FTP_Cancel_Send(slot);
+  ASSERT_TRUE(RunJob());
+  EXPECT_EQ(log_.outcomes.back(), FTP_SEND_CANCELLED);
+  EXPECT_LT(gLongestTurnUs, kLongestTurnUs);
+
+  // The connections the box holds open are kept until twice their time-out
+  // has passed, then cut off.
+  tb::AdvanceTicks(2 * MilliToTick(kFTPConnectTimeoutMs) - 1);
+  Update_Send_Window();
+  EXPECT_GT(FTP_Reap_Contexts(), 0);
+  EXPECT_GT(tb::OTOpenProviderCount(), 0);
+  tb::AdvanceTicks(1);
+  Update_Send_Window();
+  EXPECT_EQ(FTP_Reap_Contexts(), 0);
+  EXPECT_EQ(tb::OTOpenProviderCount(), 0);
+}
+
+TEST_F(FtpTest, StrangerCallingTheDataPortFirstIsRefused) {
+  StartBox();
+  std::string bytes = Bytes(100000, 34);
+  SEND_WND_INFO* slot = StartJob(Owner(1), {MakeFile("a.prn", bytes)});
+  gLongestTurnUs = 0;
+  // The moment the port is announced, a stranger calls it, before the box.
+  ASSERT_TRUE(PumpUntil([&] { return slot->cmdNum == FTP_STEP_PORT; }, 10000, [] { Update_Send_Window(); }));
+  int stranger = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(box_ == 0x7F000001 ? 0x7F000002 : 0x7F000001);
+  ASSERT_EQ(bind(stranger, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(tb::MapPort(slot->ftpData->lportPort));
+  to.sin_addr.s_addr = htonl(slot->ftpData->protocol.tcp.localIpAddr);
+  ASSERT_EQ(connect(stranger, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+
+  ASSERT_TRUE(RunJob());
+  EXPECT_EQ(log_.outcomes, std::vector<SInt16>{FTP_SEND_DONE});
+  ASSERT_EQ(emu_.Ftp().Files(0).size(), 1u);
+  EXPECT_TRUE(Received(emu_.Ftp().Files(0)[0]) == bytes);
+  // The stranger's call was cut off and carried nothing.
+  pollfd p{stranger, POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, 5000), 1);
+  char b;
+  EXPECT_LE(recv(stranger, &b, 1, 0), 0);
+  close(stranger);
+  EXPECT_LT(gLongestTurnUs, kLongestTurnUs);
+}
+
+TEST_F(FtpTest, MultiLineReplyBeyondTheWindowKeepsItsCode) {
+  // A greeting of about 2 MB whose text lines begin with a refusing code.
+  std::string text = "220-Welcome";
+  for (int i = 0; i < 50000; ++i) text += "\r\n550 notice line " + std::to_string(i) + " of the day";
+  text += "\r\n220 Ready.";
+  FtpFaultSpec greet;
+  greet.mode = FtpFault::CustomReply;
+  greet.text = text;
+  emu_.Ftp().SetFault(-1, greet);
+  StartBox();
+  std::string bytes = Bytes(3000, 35);
+  StartJob(Owner(1), {MakeFile("a.prn", bytes)});
+  gLongestTurnUs = 0;
+  ASSERT_TRUE(RunJob(60000));
+  EXPECT_EQ(log_.outcomes, std::vector<SInt16>{FTP_SEND_DONE});
+  ASSERT_EQ(emu_.Ftp().Files(0).size(), 1u);
+  EXPECT_TRUE(Received(emu_.Ftp().Files(0)[0]) == bytes);
+  EXPECT_LT(gLongestTurnUs, kLongestTurnUs);
 }
 
 }  // namespace

@@ -158,6 +158,18 @@ struct FtpServer::Impl {
   std::map<int, Box> boxes;
   std::map<int, std::unique_ptr<Session>> sessions;
   int nextId = 1;
+  // Connections a KeepOpen box holds after the client ended them.
+  std::vector<int> lingering;
+
+  // Ends the box's watch of a connection the client has ended: closed, or
+  // held open by a KeepOpen box.
+  void release(Session& s, int fd) {
+    reactor->Unwatch(fd);
+    if (box(s.box).fault.mode == FtpFault::KeepOpen)
+      lingering.push_back(fd);
+    else
+      ::close(fd);
+  }
 
   Box& box(int i) {
     auto it = boxes.find(i);
@@ -169,7 +181,7 @@ struct FtpServer::Impl {
 
   bool strikes(Box& b, const std::string& point) {
     const FtpFaultSpec& f = b.fault;
-    if (f.mode == FtpFault::None || upper(f.command) != point) return false;
+    if (f.mode == FtpFault::None || f.mode == FtpFault::KeepOpen || upper(f.command) != point) return false;
     if (b.faultSeen++ < f.skip) return false;
     if (f.count >= 0 && b.faultHits >= f.count) return false;
     b.faultHits++;
@@ -215,7 +227,8 @@ struct FtpServer::Impl {
       case FtpFault::CustomReply:
         sendAll(s.fd, b.fault.text + "\r\n");
         return Outcome::Proceed;
-      case FtpFault::None: break;
+      case FtpFault::None:
+      case FtpFault::KeepOpen: break;
     }
     return Outcome::Proceed;
   }
@@ -250,25 +263,31 @@ struct FtpServer::Impl {
     return it == sessions.end() ? nullptr : it->second.get();
   }
 
-  void closeControl(Session& s) {
+  void closeControl(Session& s, bool clientLeft = false) {
     if (s.fd < 0) return;
-    reactor->Unwatch(s.fd);
-    ::close(s.fd);
+    if (clientLeft) {
+      release(s, s.fd);
+    } else {
+      reactor->Unwatch(s.fd);
+      ::close(s.fd);
+    }
     s.fd = -1;
     s.controlGone = true;
-    box(s.box).open--;
+    if (!clientLeft || box(s.box).fault.mode != FtpFault::KeepOpen) box(s.box).open--;
   }
 
   void endTransfer(Session& s, bool reset) {
     if (s.dataFd < 0) return;
-    reactor->Unwatch(s.dataFd);
-    if (reset)
+    bool held = !reset && box(s.box).fault.mode == FtpFault::KeepOpen;
+    if (reset) {
+      reactor->Unwatch(s.dataFd);
       resetAndClose(s.dataFd);
-    else
-      ::close(s.dataFd);
+    } else {
+      release(s, s.dataFd);
+    }
     s.dataFd = -1;
     s.resetArmed = false;
-    box(s.box).open--;
+    if (!held) box(s.box).open--;
   }
 
   void dropIfDone(int id) {
@@ -295,7 +314,7 @@ struct FtpServer::Impl {
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
       // The client has gone (no QUIT needed); a transfer still running
       // finishes on its own.
-      closeControl(*s);
+      closeControl(*s, true);
       break;
     }
     runCommands(*s);
@@ -549,6 +568,8 @@ void FtpServer::close() {
     if (s->dataFd >= 0) ::close(s->dataFd);
   }
   impl_->sessions.clear();
+  for (int fd : impl_->lingering) ::close(fd);
+  impl_->lingering.clear();
   for (auto& [i, b] : impl_->boxes) {
     if (b.listenFd >= 0) ::close(b.listenFd);
     b.listenFd = -1;

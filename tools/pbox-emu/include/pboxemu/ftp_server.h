@@ -30,6 +30,8 @@ enum class FtpFault {
   ResetData,      // STOR: the data connection is reset after `bytes` bytes (default 0), then "426"
   NoDial,         // STOR: answered as usual, but the box never connects to the client
   CustomReply,    // the reply is `text` (lines joined by "\r\n"; the last line end is added)
+  KeepOpen,       // the box never closes its side of a connection the client has ended
+                  // (`command` is not used); it still answers as usual
 };
 
 // Where a fault strikes: the reply to the command `command` (its verb, such
