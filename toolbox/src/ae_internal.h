@@ -87,5 +87,7 @@ OSErr FinderHandleEvent(const Event& ev);
 void RecordSentEvent(std::string_view flat, const Event& ev);
 void RecordLaunch(const std::string& path, const ProcessSerialNumber& psn);
 void RecordOpen(const std::string& path);
+// A sound event ("play", "stop", "rewind", "done") of a sound file.
+void RecordSound(const char* what, const std::string& path);
 
 }  // namespace aeimpl

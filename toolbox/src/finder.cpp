@@ -153,6 +153,10 @@ void RecordOpen(const std::string& path) {
   appendRecordLine("open\t" + lineSafe(path));
 }
 
+void RecordSound(const char* what, const std::string& path) {
+  appendRecordLine(std::string("sound\t") + what + "\t" + lineSafe(path));
+}
+
 OSErr FinderHandleEvent(const Event& ev) {
   const Item* items = nullptr;
   if (ev.eventClass == kCoreEventClass && ev.eventID == kAEOpenDocuments) {

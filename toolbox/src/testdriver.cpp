@@ -13,6 +13,7 @@
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
 #include "toolbox/memory.h"
+#include "toolbox/movies.h"
 
 namespace {
 
@@ -388,6 +389,20 @@ void addBuiltins() {
     long n;
     if (w.size() != 2 || !toInt(w[1], &n)) return fail(e, "usage: expect-beeps N");
     if (tb::Beeps() != n) return fail(e, "expected " + w[1] + " beeps, counted " + std::to_string(tb::Beeps()));
+    return R::kDone;
+  };
+  c["expect-sounds"] = [](W w, std::string* e) {
+    // expect-sounds played N [stopped N] [rewound N] [finished N]
+    if (w.size() < 3 || w.size() % 2 == 0) return fail(e, "usage: expect-sounds played N [stopped N] ...");
+    tb::SoundRecord r = tb::RecordedSounds();
+    for (std::size_t i = 1; i + 1 < w.size(); i += 2) {
+      long n;
+      if (!toInt(w[i + 1], &n)) return fail(e, "not a number: " + w[i + 1]);
+      int have = w[i] == "played" ? r.played : w[i] == "stopped" ? r.stopped : w[i] == "rewound" ? r.rewound
+                 : w[i] == "finished" ? r.finished : -1;
+      if (have < 0) return fail(e, "unknown count " + w[i]);
+      if (have != n) return fail(e, "expected " + w[i] + " " + w[i + 1] + ", counted " + std::to_string(have));
+    }
     return R::kDone;
   };
   c["log"] = [](W w, std::string*) {
