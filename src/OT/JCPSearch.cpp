@@ -491,15 +491,9 @@ void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status) 
     // The row joins those waiting for their probe (lost when there is no
     // room, as the lookup itself loses it).
     SInt16 cnt = std::max<SInt16>(d.nbpAddrTableCnt, 0);
-    if (cnt == 0x7FFF) return;
-    if (cnt % kNBPTableStep == 0 || !d.nbpAddrTable) {
-      std::size_t rows = std::size_t(cnt) + kNBPTableStep;
-      auto* grown = reinterpret_cast<NBPAddrTable*>(NewPtrClear(Size(rows * sizeof(NBPAddrTable))));
-      if (!grown) return;
-      if (d.nbpAddrTable && cnt) std::memcpy(grown, d.nbpAddrTable, std::size_t(cnt) * sizeof(NBPAddrTable));
-      if (d.nbpAddrTable) DisposePtr(reinterpret_cast<Ptr>(d.nbpAddrTable));
-      d.nbpAddrTable = grown;
-    }
+    NBPAddrTable* table = NBP_GrowTable(d.nbpAddrTable, cnt);
+    if (!table) return;
+    d.nbpAddrTable = table;
     d.nbpAddrTable[cnt] = *row;
     d.nbpAddrTableCnt = SInt16(cnt + 1);
     DDPNextSearch(ctx);

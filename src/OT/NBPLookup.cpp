@@ -8,6 +8,7 @@
 #include "toolbox/clock.h"
 #include "toolbox/memory.h"
 #include "toolbox/pump.h"
+#include "toolbox/trace.h"
 
 UInt8 nbp::transID = 0;
 
@@ -17,6 +18,9 @@ namespace {
 // that were ended meanwhile.
 std::unordered_set<const NBPEPInfo*> gOpening;
 std::unordered_set<const NBPEPInfo*> gKillOnOpen;
+// Lookups with an open endpoint: a read step deferred to the next pump
+// runs only for a record still among them.
+std::unordered_set<const NBPEPInfo*> gLive;
 
 // How long a synchronous lookup lets the event loop run between reads.
 constexpr int kSyncPollMs = 5;
@@ -49,6 +53,7 @@ SInt16 endStatus(const NBPEPInfo* ep) {
 // Closes the endpoint and, for an asynchronous lookup, tells the owner. The
 // owner may free the record from its callback, so nothing touches it after.
 void finish(NBPEPInfo* ep) {
+  gLive.erase(ep);
   if (isOpen(ep)) OT_CloseEndpoint(&ep->epi);
   ep->epi.epRef = kOTInvalidEndpointRef;
   ep->isComplete = 1;
@@ -130,7 +135,17 @@ bool takeName(const UInt8* data, UInt32 len, std::size_t& pos, UInt8 (&out)[34])
 // Adds the reply in rcvBuf as a row; false when it is not one.
 bool addRow(NBPEPInfo* ep, UInt32 len) {
   const UInt8* d = ep->rcvBuf;
-  if (len < kNBPHeader + kTupleHead || (d[0] >> 4) != NBP_FUNC_REPLY || (d[0] & 0x0F) == 0) return false;
+  if (len < kNBPHeader + kTupleHead || (d[0] >> 4) != NBP_FUNC_REPLY || (d[0] & 0x0F) == 0) {
+    tb::TraceRefusal("nbp", "lookup@%p: %u bytes are not a lookup reply", static_cast<void*>(ep), unsigned(len));
+    return false;
+  }
+  // An answer to another lookup (an earlier one, or another program's)
+  // names boxes this one did not ask for.
+  if (d[1] != ep->sndBuf[1]) {
+    tb::TraceRefusal("nbp", "lookup@%p: a reply to lookup %u, this one is %u", static_cast<void*>(ep), unsigned(d[1]),
+                     unsigned(ep->sndBuf[1]));
+    return false;
+  }
   NBPAddrTable row{};
   row.addrType = ep->unitData.addr.len >= sizeof(OTAddressType) ? ep->remoteNBPAddress.fAddressType : 0;
   row.network = be::get16(d + 2);
@@ -142,15 +157,12 @@ bool addRow(NBPEPInfo* ep, UInt32 len) {
     return false;
 
   SInt16 cnt = std::max<SInt16>(ep->nbpAddrTableCnt, 0);
-  if (cnt == 0x7FFF) return false;
-  if (cnt % kNBPTableStep == 0 || !ep->nbpAddrTable) {
-    std::size_t rows = std::size_t(cnt) + kNBPTableStep;
-    auto* grown = reinterpret_cast<NBPAddrTable*>(NewPtrClear(Size(rows * sizeof(NBPAddrTable))));
-    if (!grown) return false;
-    if (ep->nbpAddrTable && cnt) std::memcpy(grown, ep->nbpAddrTable, std::size_t(cnt) * sizeof(NBPAddrTable));
-    if (ep->nbpAddrTable) DisposePtr(reinterpret_cast<Ptr>(ep->nbpAddrTable));
-    ep->nbpAddrTable = grown;
+  NBPAddrTable* table = NBP_GrowTable(ep->nbpAddrTable, cnt);
+  if (!table) {
+    tb::TraceRefusal("nbp", "lookup@%p: no room for row %d", static_cast<void*>(ep), int(cnt) + 1);
+    return false;
   }
+  ep->nbpAddrTable = table;
   ep->nbpAddrTable[cnt] = row;
   ep->nbpAddrTableCnt = SInt16(cnt + 1);
   return true;
@@ -167,6 +179,24 @@ void takePendingEvent(NBPEPInfo* ep) {
     while (readDatagram(ep, ep->epi.epRef, len)) {
     }
   }
+}
+
+// Reads the answers waiting, a bounded number per step. The data event
+// comes once until a read finds nothing, so a step that stops short has
+// the next pump read on.
+void readStep(NBPEPInfo* ep) {
+  UInt32 len;
+  for (int i = 0; i < kNBPMaxReadsPerStep; ++i) {
+    if (!isOpen(ep) || ep->isComplete || !readDatagram(ep, ep->epi.epRef, len)) return;
+    if (!addRow(ep, len)) continue;
+    if (ep->epi.bAsync && ep->NotifyProcPtr)
+      ep->NotifyProcPtr(ep, &ep->nbpAddrTable[ep->nbpAddrTableCnt - 1], ep->ref, NBP_NOTIFY_ROW);
+  }
+  gLive.insert(ep);
+  EndpointRef ref = ep->epi.epRef;
+  tb::Defer([ep, ref] {
+    if (gLive.count(ep) && ep->epi.epRef == ref) readStep(ep);
+  });
 }
 
 bool validName(const char* s) { return s && std::strlen(s) <= kNBPMaxNameLength; }
@@ -214,16 +244,9 @@ void nbp::EndpointNotifierProc(void* context, OTEventCode code, OTResult result,
       sendLookup(ep);
       break;
     case T_DATA:
-    case T_EXDATA: {
-      // The event comes once until a read finds nothing: read them all.
-      UInt32 len;
-      while (isOpen(ep) && !ep->isComplete && readDatagram(ep, ep->epi.epRef, len)) {
-        if (!addRow(ep, len)) continue;
-        if (ep->epi.bAsync && ep->NotifyProcPtr)
-          ep->NotifyProcPtr(ep, &ep->nbpAddrTable[ep->nbpAddrTableCnt - 1], ep->ref, NBP_NOTIFY_ROW);
-      }
+    case T_EXDATA:
+      readStep(ep);
       break;
-    }
     case OT_FLUSH_COMPLETE: {
       if (!isOpen(ep)) return;
       OSStatus r = OT_Unbind(&ep->epi);
@@ -343,15 +366,18 @@ NBPAddrTable* NBP_LookupName(NBPEPInfo* ep, const char* object, const char* type
     *err = ep->epi.err ? ep->epi.err : kOTBadDataErr;
     return nullptr;
   }
+  // The clock is read before every datagram, so a flood cannot stretch the
+  // lookup past its time-out; a full batch lets the loop run between.
   UInt32 limit = MilliToTick(timeoutMs);
   while (UInt32(GetSpentTime(&ep->epi)) <= limit) {
-    bool any = false;
+    int read = 0;
     UInt32 len;
-    while (readDatagram(ep, ep->epi.epRef, len)) {
+    while (read < kNBPMaxReadsPerStep && UInt32(GetSpentTime(&ep->epi)) <= limit &&
+           readDatagram(ep, ep->epi.epRef, len)) {
       addRow(ep, len);
-      any = true;
+      ++read;
     }
-    if (!any) tb::Pump(kSyncPollMs);
+    tb::Pump(read ? 0 : kSyncPollMs);
   }
   OT_Unbind(&ep->epi);
   OT_CloseEndpoint(&ep->epi);
@@ -388,6 +414,19 @@ void NBP_KillIOEvent(NBPEPInfo* ep) {
   if (!isOpen(ep)) return;
   OT_KillIOEvent(&ep->epi);
   if (!ep->epi.bAsync) nbp::EndpointNotifierProc(ep, OT_FLUSH_COMPLETE, kOTNoError, nullptr);
+}
+
+NBPAddrTable* NBP_GrowTable(NBPAddrTable* table, SInt16 count) {
+  if (count < 0 || count == 0x7FFF) return nullptr;
+  // Rows in use fill the table exactly at 16, 32, 64, ...
+  const bool full = !table || count == 0 || (count >= kNBPTableStep && (count & (count - 1)) == 0);
+  if (!full) return table;
+  std::size_t rows = std::max<std::size_t>(kNBPTableStep, std::size_t(count) * 2);
+  auto* grown = reinterpret_cast<NBPAddrTable*>(NewPtrClear(Size(rows * sizeof(NBPAddrTable))));
+  if (!grown) return nullptr;
+  if (table && count) std::memcpy(grown, table, std::size_t(count) * sizeof(NBPAddrTable));
+  if (table) DisposePtr(reinterpret_cast<Ptr>(table));
+  return grown;
 }
 
 bool NBP_IsActive(const NBPEPInfo* ep) { return ep && (isOpen(ep) || gOpening.count(ep) != 0); }

@@ -30,8 +30,17 @@ enum : UInt8 {
   NBP_DDP_TYPE = 2,
 };
 
-// The table of answers grows by this many rows.
+// The table of answers starts with this many rows and doubles when full,
+// so a flood of answers costs no more than twice its rows in copying.
 constexpr SInt16 kNBPTableStep = 16;
+// Datagrams one step of a lookup reads at most; the next pump reads on.
+constexpr int kNBPMaxReadsPerStep = 64;
+
+// Makes room for one more row behind the count rows of table: the same
+// table, or a larger cleared copy (the old one disposed). Null when there
+// is no room (the count is at its limit, or memory ran out); the table is
+// then left as it was.
+NBPAddrTable* NBP_GrowTable(NBPAddrTable* table, SInt16 count);
 
 // ZIP_GetZone requests and its error for any other.
 enum : short {

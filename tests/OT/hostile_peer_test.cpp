@@ -4,16 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "OT/JCPCommand.h"
 #include "OT/JCPSearch.h"
+#include "OT/NBPLookup.h"
 #include "atalk_harness.h"
 #include "hostile_peer.h"
 #include "toolbox/clock.h"
+#include "toolbox/memory.h"
 
 using namespace hostile;
 
@@ -175,5 +179,139 @@ TEST_P(HostilePeerTest, OnlyAcceptedRepliesKeepARequestAlive) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, HostilePeerTest, ::testing::Values(JCP_PROTO_UDP, JCP_PROTO_DDP),
                          [](const auto& info) { return info.param == JCP_PROTO_DDP ? "AppleTalk" : "UDP"; });
+
+// Name lookups under a flood of replies, most of them to another lookup:
+// those are dropped, every turn of the loop stays short, and a synchronous
+// lookup ends at its time-out however fast the replies come.
+class NbpFloodTest : public ::testing::Test {
+ protected:
+  NbpFloodTest() : node(atalk.net, 60) {
+    std::memset(&nbp, 0, sizeof nbp);
+    tb::UseVirtualClock(true);
+  }
+  ~NbpFloodTest() override {
+    stop = true;
+    for (std::thread& t : flood) t.join();
+    if (NBP_IsActive(&nbp)) {
+      NBP_KillIOEvent(&nbp);
+      loop.RunUntil([&] { return !NBP_IsActive(&nbp); });
+    }
+    if (nbp.nbpAddrTable) DisposePtr(reinterpret_cast<Ptr>(nbp.nbpAddrTable));
+    tb::UseVirtualClock(false);
+  }
+
+  // Sends `total` replies to the lookup that broadcast p from another
+  // thread: one in `every` answers it (object "RIGHT"), the rest answer
+  // another lookup (object "WRONG").
+  void Flood(const atalktest::RawNode::Packet& p, int total, int every) {
+    const UInt8 id = p.bytes.at(1);
+    std::vector<std::vector<UInt8>> replies;
+    for (int i = 0; i < 400; ++i) {
+      const bool right = i % every == 0;
+      replies.push_back(atalktest::LookupReply(right ? id : UInt8(id + 1 + i % 200),
+                                               {{atalk.net, UInt8(1 + i % 250), 129, right ? "RIGHT" : "WRONG",
+                                                 "CTRLJCP1", "*"}}));
+    }
+    // Three senders, so that the replies come faster than one reader takes them.
+    for (int t = 0; t < 3; ++t)
+      flood.emplace_back([this, p, replies, total, every] {
+        for (int i = 0; i < total / 3 && !stop; ++i) {
+          node.Send(replies[std::size_t(i) % replies.size()], p.net, p.node, p.socket);
+          if (i % every == 0) rightSent++;
+          sent++;
+        }
+        if (++sendersDone == 3) done = true;
+      });
+  }
+
+  atalktest::AppleTalkEnv atalk;
+  atalktest::RawNode node;
+  NBPEPInfo nbp;
+  Loop loop;
+  std::vector<std::thread> flood;
+  std::atomic<bool> stop{false}, done{false};
+  std::atomic<int> rightSent{0}, sent{0}, sendersDone{0};
+};
+
+struct NbpRows {
+  int rows = 0, wrong = 0;
+};
+
+void NbpCount(NBPEPInfo*, NBPAddrTable* row, void* ref, SInt16 status) {
+  auto* c = static_cast<NbpRows*>(ref);
+  if (status != NBP_NOTIFY_ROW || !row) return;
+  c->rows++;
+  if (std::string(reinterpret_cast<char*>(row->object + 1), row->object[0]) != "RIGHT") c->wrong++;
+}
+
+TEST_F(NbpFloodTest, AsynchronousLookupTakesOnlyItsOwnRepliesInShortSteps) {
+  NbpRows seen;
+  nbp.NotifyProcPtr = &NbpCount;
+  nbp.ref = &seen;
+  OSStatus err = -5;
+  EXPECT_EQ(NBP_LookupName(&nbp, "=", "CTRLJCP1", "*", 1000, &err, nullptr, true), nullptr);
+  ASSERT_EQ(err, kOTNoError);
+  atalktest::RawNode::Packet p;
+  ASSERT_TRUE(node.NextLookup(p));
+  Flood(p, 100000, 100);
+  ASSERT_TRUE(loop.RunUntil([&] { return done.load(); }, nullptr, 60000));
+  loop.RunFor(std::chrono::milliseconds(50));
+  EXPECT_GT(seen.rows, 0);
+  EXPECT_LE(seen.rows, rightSent.load());
+  EXPECT_EQ(seen.wrong, 0);
+  EXPECT_EQ(nbp.nbpAddrTableCnt, seen.rows);
+  EXPECT_LT(loop.LongestMs(), 100);
+}
+
+TEST_F(NbpFloodTest, SynchronousLookupEndsAtItsTimeOutDuringAFlood) {
+  // Once the flood runs, the clock moves a tick with every pass of the
+  // pump, so the 300 ms (18 ticks) are up after a few passes, unless the
+  // reads never let the pump run.
+  ottest::LoopTicker ticker([&] { return sent.load() > 1000; }, 1);
+  // The flood starts once the lookup is out: the node answers what it sees.
+  atalktest::RawNode::Packet p;
+  std::atomic<bool> seen{false};
+  std::thread watcher([&] {
+    if (node.NextLookup(p, 5000, false)) {
+      seen = true;
+      Flood(p, 100000, 100);
+    }
+  });
+  OSStatus err = -5;
+  short count = -5;
+  auto t0 = Clock::now();
+  NBPAddrTable* rows = NBP_LookupName(&nbp, "=", "CTRLJCP1", "*", 300, &err, &count, false);
+  auto took = Clock::now() - t0;
+  watcher.join();
+  const bool floodStillRunning = !done.load();
+  stop = true;
+  for (std::thread& t : flood) t.join();
+  flood.clear();
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(err, kOTNoError);
+  for (short i = 0; i < count; ++i)
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(rows[i].object + 1), rows[i].object[0]), "RIGHT");
+  if (rows) DisposePtr(reinterpret_cast<Ptr>(rows));
+  EXPECT_TRUE(floodStillRunning) << "the lookup lasted as long as the flood";
+  EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+// The table doubles: a new table at 16, 32, 64 rows, none in between.
+TEST(NbpTable, GrowsGeometrically) {
+  NBPAddrTable* t = nullptr;
+  int copies = 0;
+  for (SInt16 n = 0; n < 1000; ++n) {
+    NBPAddrTable* g = NBP_GrowTable(t, n);
+    ASSERT_NE(g, nullptr);
+    if (g != t) copies++;
+    t = g;
+    t[n].node = UInt8(n);
+  }
+  EXPECT_EQ(copies, 1 + 6);  // 16, then 32, 64, 128, 256, 512, 1024
+  EXPECT_EQ(t[999].node, UInt8(999));
+  EXPECT_EQ(t[17].node, 17);
+  DisposePtr(reinterpret_cast<Ptr>(t));
+  EXPECT_EQ(NBP_GrowTable(nullptr, 0x7FFF), nullptr);
+}
 
 }  // namespace
