@@ -78,7 +78,10 @@ bool read_value(const FSSpec* ini, const char* section, const char* key, char* o
   return true;
 }
 
+// The language file: a name or partial path from the program's own
+// folder, or a full POSIX path.
 bool ini_spec(FSSpec* fss) {
+  if (IniFileName[0] == '/') return tb::PathToSpec(IniFileName, fss) == noErr;
   FSSpec app;
   if (GetAppLocation(&app) != noErr) return false;
   Str255 name;

@@ -125,6 +125,24 @@ TEST_F(AdminCommand, ExecutedCommandsAndThePortOfOldBoxes) {
   EXPECT_EQ(emu.Executed(0, "EXEC PRINT DIAGNOSTIC:"), 1);
 }
 
+TEST_F(AdminCommand, ARestartedBoxIsAwayForAWhileThenBackWithItsSettings) {
+  start();
+  auto clock = ottest::SettledClock(emu);
+  emu.SetRestartTime(0, 600);
+  PBOXinfo b = box(0);
+  ASSERT_EQ(GetPBOXInfo(&b), 0);
+  pEEPData[12] ^= 0x33;
+  ASSERT_EQ(PutPBOXInfo(&b), 0);
+  const UInt8 saved = UInt8(pEEPData[12]);
+  EXPECT_EQ(ExecCmdToPBOX(&b, "EXEC REBOOT SYSTEM:"), 0);
+  ConfigData.retry = 0;
+  EXPECT_EQ(PollToPBOX(&b), 1);  // no answer while it restarts
+  tb::AdvanceTicks(600);
+  EXPECT_EQ(PollToPBOX(&b), 0);
+  ASSERT_EQ(GetPBOXInfo(&b), 0);
+  EXPECT_EQ(UInt8(pEEPData[12]), saved);
+}
+
 TEST_F(AdminCommand, OldVersionBoxesAnswerOnPortNine) {
   pboxemu::BoxSpec old;
   old.oldVersion = true;

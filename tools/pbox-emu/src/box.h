@@ -37,6 +37,9 @@ struct BoxState {
   std::map<std::string, std::vector<UInt8>> lastSetData;
   int busy = 0;
   int busyAfterSave = 0;
+  UInt32 restartTicks = 0;   // silence after "EXEC REBOOT SYSTEM:"; 0 none
+  UInt32 restartUntil = 0;   // TickCount at which a restart is over
+  bool restarting = false;
 
   FaultSpec fault;
   int faultSeen = 0;

@@ -333,6 +333,16 @@ void Emulator::SetBusy(int box, int polls) {
   impl_->each(box, [&](BoxState& b) { b.busy = polls; });
 }
 
+void Emulator::SetStatus(int box, UInt16 status) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) { b.desc.status = status; });
+}
+
+void Emulator::SetRestartTime(int box, UInt32 ticks) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) { b.restartTicks = ticks; });
+}
+
 void Emulator::SetBusyAfterSave(int box, int polls) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->each(box, [&](BoxState& b) { b.busyAfterSave = polls; });

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "box.h"
+#include "toolbox/clock.h"
 
 namespace pboxemu {
 
@@ -156,6 +157,12 @@ void handleCommand(BoxState& box, std::span<const UInt8> d, UInt32 fromAddr, Req
         !addressPayload(cmdField, textLen, box, nullptr))
       return;
     ++box.executed[cmd];
+    if (cmd == "EXEC REBOOT SYSTEM:" && box.restartTicks) {
+      // The answer still goes out; then the box is away until it is back
+      // with the settings it saved.
+      box.restarting = true;
+      box.restartUntil = TickCount() + box.restartTicks;
+    }
     reply.bytes = commandReply(kCondEnd, state, 0, {});
     out.push_back(std::move(reply));
     return;
@@ -229,6 +236,10 @@ bool HandleDatagram(BoxState& box, std::span<const UInt8> d, UInt32 fromAddr, UI
 
   bool probe = d.size() >= 4 && be::get16(d.data() + 2) == 0x9506 && be::get16(d.data()) != 2;
   bool command = !probe && d.size() >= kRequestHead && be::get16(d.data() + 2) == 1;
+  if (box.restarting) {
+    if (SInt32(TickCount() - box.restartUntil) < 0) return false;
+    box.restarting = false;
+  }
   std::string cmdText = command ? commandText(d.subspan(4, kCmdField)) : std::string();
   if (box.fault.mode == Fault::Silent && (probe || command) && faultMatches(box, probe, cmdText) && faultHits(box)) {
     rec.kind = probe ? RequestRecord::Probe : RequestRecord::Command;

@@ -128,6 +128,12 @@ class Emulator {
   void SetBusy(int box, int polls);
   // Polls answered busy after each "SAVE EEP_DATA" and "SET DEFAULT".
   void SetBusyAfterSave(int box, int polls);
+  // The device status the box reports from now on.
+  void SetStatus(int box, UInt16 status);
+  // After each "EXEC REBOOT SYSTEM:" the box answers nothing for `ticks`
+  // ticks (TickCount), then comes back with its saved settings; 0: it
+  // never goes away.
+  void SetRestartTime(int box, UInt32 ticks);
   // Replaces what a GET command returns (an unknown command text adds one).
   void SetCommandReply(int box, const std::string& command, std::vector<UInt8> data);
   // The settings the box holds now, and its factory settings.

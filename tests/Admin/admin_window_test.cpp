@@ -1,0 +1,250 @@
+// The main window, headless, against emulated boxes with the virtual clock:
+// boxes of every model appear with their icons and texts, the repeated
+// search refreshes them, SEARCH restarts a running search, the tool bar
+// follows the selection and the mouse, and the window shrinks to its
+// minimum.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "Admin/AdminApp.h"
+#include "Admin/AdminMenu.h"
+#include "Admin/DeviceCommand.h"
+#include "Admin/MainWindow.h"
+#include "Admin/SearchConfig.h"
+#include "pboxemu/emulator.h"
+#include "settle.h"
+#include "test_support.h"
+#include "toolbox/clock.h"
+#include "toolbox/dialogs.h"
+#include "toolbox/netconfig.h"
+#include "toolbox/pictures.h"
+#include "toolbox/pump.h"
+#include "toolbox/resources.h"
+#include "toolbox/testdriver.h"
+#include "toolbox/windows.h"
+
+namespace {
+
+std::string Bundle() {
+  const char* build = std::getenv("VEMO_BUILD_DIR");
+  return std::string(build ? build : ".") + "/suite/VEMO-ADMIN.app";
+}
+
+void LocalToGlobalFor(DialogRef dialog, Point* p) {
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(dialog);
+  LocalToGlobal(p);
+  SetPort(saved);
+}
+
+class AdminWindow : public ::testing::Test {
+ protected:
+  AdminWindow() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
+
+  void SetUp() override {
+    tb::ReloadNetConfig();
+    tb::ResetResources();
+    Appl_Rsrc_Fork_No = tb::OpenApplicationResources(Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
+    ASSERT_GE(Appl_Rsrc_Fork_No, 0);
+    std::strcpy(IniFileName, (Bundle() + "/Contents/Resources/English/Admin.ini").c_str());
+    ConfigData = CONFIGURATION{500, 1, 20, 0x7FFFFFFFu, 0, 1, 0, 0, "*"};
+    EnvInfo = SETUPINFO{};
+    EnvInfo.tcp_count = 1;
+    std::strcpy(EnvInfo.broadcast[0], "127.255.255.255");
+    Get_NameCheck_Info();
+    InitNetwork();
+    tb::UseVirtualClock(true);
+    Install_Menu();
+  }
+  void TearDown() override {
+    DeinitMain();
+    emu.Stop();
+    tb::UseVirtualClock(false);
+    DeinitNetwork();
+    tb::ResetResources();
+    tb::ReloadNetConfig();
+  }
+
+  void scene() {
+    const pboxemu::Model models[] = {pboxemu::Model::QSV_C, pboxemu::Model::QSV_E, pboxemu::Model::QSV_B,
+                                     pboxemu::Model::QSV_A, pboxemu::Model::QSV_C, pboxemu::Model::Foreign};
+    for (int i = 0; i < 6; ++i) {
+      pboxemu::BoxSpec d;
+      d.model = models[i];
+      d.status = UInt16(i == 2 ? 7 : 0);
+      d.noAddress = i == 4;
+      d.name = "Box " + std::to_string(i);
+      emu.AddBox(d);
+    }
+    std::string err;
+    ASSERT_TRUE(emu.Start(&err)) << err;
+    ASSERT_EQ(Open_Main_Window(), 1);
+  }
+
+  // The event loop's idle step until the network is quiet.
+  void settle() {
+    ottest::Settle(emu, [] { Update_Main_Dialog(); });
+    Update_Main_Dialog();
+  }
+  // A whole search: it runs until its time-out on the virtual clock.
+  void search_cycle() {
+    for (int i = 0; i < 4; ++i) {
+      settle();
+      tb::AdvanceTicks(31);
+    }
+    settle();
+  }
+  int rows() { return CLGetCount(mainTbl.pservList); }
+  std::string cell(int row, int column) {
+    Str255 s;
+    SInt16 len = 255;
+    CLGetCellOne(mainTbl.pservList, s, &len, Cell{SInt16(row), SInt16(column)});
+    return std::string(reinterpret_cast<char*>(s + 1), s[0]);
+  }
+  int row_of(const std::string& name) {
+    for (int r = 0; r < rows(); ++r)
+      if (cell(r, 1) == name) return r;
+    return -1;
+  }
+
+  testsupport::ScopedEnv ports_;
+  pboxemu::Emulator emu;
+};
+
+TEST_F(AdminWindow, BoxesOfEveryModelAppearWithIconsAndTexts) {
+  scene();
+  search_cycle();
+  ASSERT_EQ(rows(), 5);  // the foreign box is refused by the model filter
+  EXPECT_EQ(row_of("Box 5"), -1);
+  struct Want {
+    const char* name;
+    SInt16 icon;
+    const char* status;
+  };
+  const Want wants[] = {{"Box 0", 141, "Ready"},  {"Box 1", 141, "Ready"}, {"Box 2", 143, "Toner low"},
+                        {"Box 3", 140, "Ready"},  {"Box 4", 140, "Ready"}};
+  for (const Want& w : wants) {
+    const int r = row_of(w.name);
+    ASSERT_GE(r, 0) << w.name;
+    EXPECT_EQ(CLGetIconID(mainTbl.pservList, SInt16(r)), w.icon) << w.name;
+    EXPECT_EQ(cell(r, 0), w.status) << w.name;
+  }
+  EXPECT_EQ(cell(row_of("Box 4"), 3), "0.0.0.0");
+
+  // The window as drawn: every row has its icon and its name in dark ink.
+  CLUpdate(mainTbl.pservList, nullptr, 1);
+  CGrafPtr port = GetDialogPort(Get_Open_Main_Dialog());
+  for (int r = 0; r < 5; ++r) {
+    const short top = short(60 + 18 * r);
+    EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{top, 2, short(top + 18), 22}, 0x90)) << "icon " << r;
+    EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{top, 152, short(top + 18), 290})) << "name " << r;
+  }
+  const std::string shot = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home/admin-main-window.png";
+  EXPECT_EQ(tb::SaveWindowPNG(GetDialogWindow(Get_Open_Main_Dialog()), shot.c_str()), noErr);
+}
+
+TEST_F(AdminWindow, TheNextCycleShowsAChangedStatusAndAddress) {
+  scene();
+  search_cycle();
+  const int r = row_of("Box 0");
+  ASSERT_GE(r, 0);
+  emu.SetStatus(0, 13);
+  emu.SetStatus(1, 44);  // beyond the table: shown as status 0
+  tb::AdvanceTicks(20 * 60 + 1);
+  search_cycle();
+  EXPECT_EQ(cell(r, 0), "Receiving data");
+  EXPECT_EQ(CLGetIconID(mainTbl.pservList, SInt16(r)), 144);
+  EXPECT_EQ(cell(row_of("Box 1"), 0), "Ready");
+  EXPECT_EQ(CLGetIconID(mainTbl.pservList, SInt16(row_of("Box 1"))), 141);
+  EXPECT_EQ(rows(), 5);
+}
+
+TEST_F(AdminWindow, SearchRestartsARunningSearchAndNoProtocolSearchesNothing) {
+  scene();
+  settle();  // the first cycle is running
+  ASSERT_GT(rows(), 0);
+  Search_Again_PBOX();
+  EXPECT_EQ(rows(), 0);
+  search_cycle();
+  EXPECT_EQ(rows(), 5);
+
+  ConfigData.Protocol_1 = 0;
+  ConfigData.Protocol_2 = 0;
+  search_cycle();  // let the running cycle end
+  Search_Again_PBOX();
+  const int probes = emu.Probes(0);
+  tb::AdvanceTicks(20 * 60 + 1);
+  search_cycle();
+  EXPECT_EQ(rows(), 0);
+  EXPECT_EQ(emu.Probes(0), probes);
+}
+
+TEST_F(AdminWindow, ToolBarFollowsSelectionAndMouseAndTheWindowShrinksToItsMinimum) {
+  scene();
+  search_cycle();
+  DialogRef dialog = Get_Open_Main_Dialog();
+  auto button = [](const char* title) -> TOOL_CONTROL& {
+    for (TOOL_CONTROL& t : toolBarInfo.toolData)
+      if (std::strcmp(t.title, title) == 0) return t;
+    static TOOL_CONTROL none;
+    return none;
+  };
+  EXPECT_EQ(button("SEARCH").status, 1);
+  EXPECT_EQ(button("JCSETUP").status, 2);  // needs a selected box
+  EXPECT_EQ(button("---").ctlRect.right - button("---").ctlRect.left, 2);
+
+  // Select the first row: the selection buttons come on.
+  Point p{70, 100};
+  LocalToGlobalFor(dialog, &p);
+  EventRecord down{mouseDown, 0, TickCount(), p, 0};
+  Handle_Main_Select_Item(dialog, &down, 2);
+  EXPECT_EQ(Get_PBOX_Select_Count(), 1);
+  EXPECT_EQ(button("JCSETUP").status, 1);
+
+  // Hover over SEARCH, then away.
+  Rect r = button("SEARCH").ctlRect;
+  Point over{short(r.top + 5), short(r.left + 5)};
+  LocalToGlobalFor(dialog, &over);
+  EventRecord idle{nullEvent, 0, TickCount(), over, 0};
+  EXPECT_EQ(Handle_Main_Mouse_Move(dialog, &idle), 1);
+  EXPECT_EQ(button("SEARCH").mouseStat, 0x10);
+  Point away{short(r.top + 150), short(r.left + 300)};
+  LocalToGlobalFor(dialog, &away);
+  idle.where = away;
+  Handle_Main_Mouse_Move(dialog, &idle);
+  EXPECT_EQ(button("SEARCH").mouseStat, 0x20);
+
+  // Press and release SEARCH: it runs.
+  EventRecord press{mouseDown, 0, TickCount(), over, 0};
+  EXPECT_TRUE(Handle_Main_Select_Item(dialog, &press, 1));
+  EXPECT_EQ(button("SEARCH").status, 5);
+  EventRecord up{mouseUp, 0, TickCount(), over, 0};
+  Handle_Main_Select_Item2(dialog, &up);
+  EXPECT_EQ(button("SEARCH").status, 1);
+  EXPECT_EQ(rows(), 0);  // SEARCH ran: the list starts again
+
+  // Drag the grow box far up and left: the window stops at 300 x 150.
+  WindowRef window = GetDialogWindow(dialog);
+  Rect bounds;
+  GetWindowBounds(window, kWindowContentRgn, &bounds);
+  const Point grow{short(bounds.bottom - 5), short(bounds.right - 5)};
+  tb::DragFromTo(grow, Point{short(grow.v - 1000), short(grow.h - 1000)});
+  EventRecord e;
+  for (int i = 0; i < 20; ++i) {
+    if (!GetNextEvent(everyEvent, &e)) continue;
+    if (e.what == mouseDown) Handle_Mouse_Down(&e);
+  }
+  GetWindowBounds(window, kWindowContentRgn, &bounds);
+  EXPECT_EQ(bounds.right - bounds.left, 300);
+  EXPECT_EQ(bounds.bottom - bounds.top, 150);
+  Rect list;
+  CLGetRect(mainTbl.pservList, &list, true, true, true);
+  EXPECT_EQ(list.right, 300);
+  EXPECT_EQ(list.bottom, 135);
+}
+
+}  // namespace
