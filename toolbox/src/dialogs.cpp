@@ -13,6 +13,7 @@
 #include "toolbox/resources.h"
 #include "toolbox/scrap.h"
 #include "toolbox/testdriver.h"
+#include "textengine_internal.h"
 
 namespace {
 
@@ -575,6 +576,7 @@ void updateWindowOfDialog(DialogRef d) {
     GetRegionBounds(area, &box);
     eraseInContent(d, box);
     UpdateDialog(d, area);
+    tb::txn::DrawWindowObjects(d->window);
   }
   EndUpdate(d->window);
 }
@@ -829,6 +831,7 @@ Boolean DialogSelect(const EventRecord* e, DialogRef* theDialog, DialogItemIndex
       if (FindWindow(e->where, &w) != inContent) return false;
       d = GetDialogFromWindow(w);
       if (!d) return false;
+      if (tb::txn::RouteClick(d->window, *e)) return false;
       hit = handleMouse(d, *e, itemHit);
       break;
     }
@@ -836,6 +839,7 @@ Boolean DialogSelect(const EventRecord* e, DialogRef* theDialog, DialogItemIndex
     case autoKey:
       d = frontDialog();
       if (!d) return false;
+      if (tb::txn::RouteKey(d->window, *e)) return false;
       hit = handleKey(d, *e, itemHit);
       break;
     case updateEvt:
@@ -855,6 +859,7 @@ Boolean DialogSelect(const EventRecord* e, DialogRef* theDialog, DialogItemIndex
         tb::PortSaver dp(GetWindowPort(d->window));
         TEIdle(d->items[std::size_t(d->focus)].te);
       }
+      tb::txn::RouteIdle(d->window);
       return false;
   }
   if (hit && theDialog) *theDialog = d;
@@ -896,7 +901,9 @@ void ModalDialog(ModalFilterUPP filter, DialogItemIndex* itemHit) {
         const UInt8 code = UInt8((e.message & keyCodeMask) >> 8);
         DialogItemIndex answer = 0;
         if (c == kReturnCharCode || c == kEnterCharCode) {
-          if (!(d->focus >= 0 && multiLine(d->items[std::size_t(d->focus)]) && c == kReturnCharCode))
+          const bool takesReturn = tb::txn::FocusedTakesReturn(d->window) ||
+                                   (d->focus >= 0 && multiLine(d->items[std::size_t(d->focus)]));
+          if (!(takesReturn && c == kReturnCharCode))
             answer = d->defaultItem;
         } else if (c == kEscapeCharCode || code == kVK_Escape || ((e.modifiers & cmdKey) && c == '.')) {
           answer = d->cancelItem;

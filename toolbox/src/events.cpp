@@ -39,6 +39,7 @@ struct State {
   int cursorID = 0;
   tb::EventSource idleSource = nullptr;
   bool scriptLooked = false;  // TOOLBOX_SCRIPT is read at the first event loop pass
+  UInt64 mouseDownsTaken = 0;
 };
 
 State& st() {
@@ -82,6 +83,7 @@ void noteTaken(const EventRecord& ev) {
     case mouseDown:
       st().mouse = ev.where;
       st().button = true;
+      ++st().mouseDownsTaken;
       break;
     case mouseUp:
       st().mouse = ev.where;
@@ -491,3 +493,5 @@ int tb::QueuedEventCount() {
     if (!it.move) ++n;
   return n;
 }
+
+UInt64 tb::MouseDownsTaken() { return st().mouseDownsTaken; }

@@ -15,6 +15,10 @@ void SetModifierState(UInt16 mods);
 // The virtual key code of a character on the US layout (0x7F when none).
 UInt8 KeyCodeForChar(char c);
 
+// Mouse-down events the program has taken so far: tells a press handed on
+// twice from a new press at the same time and place.
+UInt64 MouseDownsTaken();
+
 // Carries out an application-menu command (menus.h).
 bool RunMenuCommand(UInt32 command);
 

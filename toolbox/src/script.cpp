@@ -187,6 +187,8 @@ short CharByte(const void* textBuf, short textOffset) { return CharacterByteType
 
 void KeyScript(short) {}
 
+bool tb::IsLineBreakBetween(char32_t before, char32_t after) { return lineBreakBetween(before, after); }
+
 bool tb::IsLineBreakAt(const unsigned char* t, std::size_t len, std::size_t pos) {
   if (!t || pos == 0 || pos >= len) return false;
   // The characters either side of pos; pos inside a character is no break.

@@ -55,3 +55,12 @@ resource 'DITL' 150 {
 
 # A dialog whose item list is missing.
 resource 'DLOG' 161 { bounds 0 0 100 100  items 999  title "No Items" }
+
+# A form of text-engine fields on user items: 3 one line, 4 many lines.
+resource 'DLOG' 170 { bounds 60 60 360 460  proc 1  visible  items 170  title "Form" }
+resource 'DITL' 170 {
+  button 270 310 290 390 "OK"
+  button 270 220 290 300 "Cancel"
+  user 10 10 28 390
+  user 40 10 240 200
+}

@@ -112,6 +112,9 @@ StyledLineBreakCode StyledLineBreak(const void* textPtr, long textLen, long text
 namespace tb {
 // True when a line may be cut before the byte at pos of text[0..len).
 bool IsLineBreakAt(const unsigned char* text, std::size_t len, std::size_t pos);
+// The same rule for two neighbouring characters (for layouts that walk the
+// text themselves).
+bool IsLineBreakBetween(char32_t before, char32_t after);
 LangCode LanguageCodeOf(const std::string& language);  // "ja" -> 11
 ScriptCode ScriptOfLanguage(const std::string& language);
 }  // namespace tb

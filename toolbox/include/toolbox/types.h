@@ -33,6 +33,8 @@ using Handle = char**;
 using ProcPtr = void (*)();
 using UniChar = UInt16;
 using Fixed = SInt32;  // 16.16
+using ItemCount = unsigned long;
+using ByteCount = unsigned long;
 
 // Pascal strings: byte 0 is the length.
 using Str255 = unsigned char[256];
