@@ -291,6 +291,13 @@ TEST_F(TextEngine, MultiLineFieldJapaneseWrappingDragShiftAndDoubleClick) {
   cmd('z');
   EXPECT_EQ(run(), 2);
   EXPECT_EQ(tb::TXNText(many_), typed + "\rone two three");
+
+  // Characters of a text-input event: Home, End and Shift-Left act as keys,
+  // a letter with Command and Shift is typed.
+  tb::TXNTypeText(many_, "\x01<\x04>");
+  tb::TXNTypeText(many_, "\x1C", shiftKey);
+  tb::TXNTypeText(many_, "Z", cmdKey | shiftKey);
+  EXPECT_EQ(tb::TXNText(many_), "<" + typed + "\rone two threeZ");
 }
 
 TEST_F(TextEngine, ScrollingALongText) {
@@ -335,8 +342,9 @@ TEST_F(TextEngine, ScrollingALongText) {
   EXPECT_EQ(tb::TXNText(many_), text);
 }
 
-// Editing lays out only from the changed line on; whatever the edits, the
-// lines must come out as a fresh layout of the same text.
+// Editing lays out and draws only from the changed line on; whatever the
+// edits, the lines must come out as a fresh layout of the same text, and
+// the view as a full drawing of it.
 TEST_F(TextEngine, EditsKeepTheLayoutOfAFreshObject) {
   const char* pieces[] = {"word ", "a ", "longerword ", "\r", "\xE6\x97\xA5\xE6\x9C\xAC", "\xE3\x81\x82",
                           "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", "  ", "\xFF"};
@@ -347,7 +355,16 @@ TEST_F(TextEngine, EditsKeepTheLayoutOfAFreshObject) {
   ASSERT_EQ(TXNNewObject(nullptr, GetDialogWindow(d_), &frame, kTXNWantVScrollBarMask, kTXNTextEditStyleFrameType,
                          kTXNTextensionFile, 0, &fresh, nullptr, nullptr),
             noErr);
-  TXNSetFrameBounds(fresh, 40, 10, 240, 200, 0);
+  TXNSetFrameBounds(fresh, 40, 205, 240, 395, 0);
+  CGrafPtr port = GetWindowPort(GetDialogWindow(d_));
+  Rect view;
+  TXNGetViewRect(many_, &view);
+  auto pixels = [&] {
+    std::vector<UInt32> v;
+    for (int y = view.top; y < view.bottom; ++y)
+      for (int x = view.left; x < view.right; ++x) v.push_back(tb::PortPixel(port, x, y));
+    return v;
+  };
   for (int step = 0; step < 400; ++step) {
     const std::string now = tb::TXNText(many_);
     const TXNOffset units = TXNOffset(utf16(many_).size());
@@ -365,6 +382,11 @@ TEST_F(TextEngine, EditsKeepTheLayoutOfAFreshObject) {
     const std::string text = tb::TXNText(many_);
     TXNSetData(fresh, kTXNTextData, text.data(), text.size(), kTXNStartOffset, kTXNEndOffset);
     ASSERT_EQ(tb::TXNLineStarts(many_), tb::TXNLineStarts(fresh)) << "after step " << step;
+    if (step % 20 == 0) {
+      const auto drawn = pixels();
+      TXNDraw(many_, nullptr);
+      ASSERT_EQ(drawn, pixels()) << "after step " << step;
+    }
   }
   TXNDeleteObject(fresh);
 }

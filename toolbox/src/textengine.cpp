@@ -54,6 +54,14 @@ struct OpaqueTXNObject {
   ControlRef vBar = nullptr;
   ControlRef hBar = nullptr;
 
+  // What the view shows now, so that a change redraws only the lines it
+  // touched: the first line shown, the selection drawn, and the first byte
+  // edited since (SIZE_MAX: none).
+  bool drawnValid = false;
+  int drawnTop = 0;
+  std::size_t drawnSelStart = 0, drawnSelEnd = 0;
+  std::size_t dirty = SIZE_MAX;
+
   bool caretOn = false;
   UInt32 caretTime = 0;
   std::string pending;  // bytes of a character typed one event at a time
@@ -313,6 +321,7 @@ bool endsWithBreak(TXNObject o) {
 
 void layoutAll(TXNObject o) {
   Scope s(o);
+  o->drawnValid = false;
   o->starts.assign(1, 0);
   const std::size_t n = o->text.size();
   for (std::size_t at = 0; at < n;) {
@@ -484,8 +493,17 @@ void drawArea(TXNObject o, const Rect& area) {
   DisposeRgn(saved);
 }
 
+void noteDrawn(TXNObject o) {
+  o->drawnValid = true;
+  o->drawnTop = o->topLine;
+  o->drawnSelStart = o->selStart;
+  o->drawnSelEnd = o->selEnd;
+  o->dirty = SIZE_MAX;
+}
+
 void drawAll(TXNObject o) {
   drawArea(o, o->view);
+  noteDrawn(o);
   if (alive(o)) {
     if (o->vBar) Draw1Control(o->vBar);
     if (o->hBar) Draw1Control(o->hBar);
@@ -521,13 +539,32 @@ void showCaret(TXNObject o) {
 }
 
 // After anything that moved the caret or changed the text: the caret
-// shows, is kept in view, and the object is drawn again.
+// shows and is kept in view, and what changed is drawn again. Without
+// scrolling, that is the lines from the one before the first edit or
+// selection end that moved; after an edit, down to the view's bottom (the
+// lines below may have moved), else to the last line the selection touched.
 void changed(TXNObject o) {
   o->caretOn = true;
   o->caretTime = TickCount();
   showCaret(o);
   syncBars(o);
-  drawAll(o);
+  if (!o->drawnValid || o->singleLine || o->topLine != o->drawnTop) {
+    drawArea(o, o->view);
+  } else {
+    Scope s(o);
+    const std::size_t n = o->text.size();
+    const std::size_t lo = std::min({o->drawnSelStart, o->selStart, o->dirty, n});
+    const int first = std::max(0, lineOf(o, lo) - 1);
+    const Point org = origin(o);
+    Rect area = o->view;
+    area.top = short(std::clamp(org.v + first * o->lineHeight, -32000, 32000));
+    if (o->dirty == SIZE_MAX) {
+      const std::size_t hi = std::min(std::max(o->drawnSelEnd, o->selEnd), n);
+      area.bottom = short(std::clamp(org.v + (lineOf(o, hi) + 1) * o->lineHeight, -32000, 32000));
+    }
+    drawArea(o, area);
+  }
+  noteDrawn(o);
 }
 
 // ---------------------------------------------------------------------------
@@ -556,6 +593,7 @@ std::size_t boundary(TXNObject o, std::size_t offset) {
 
 void replace(TXNObject o, std::size_t pos, std::size_t removed, std::string_view bytes) {
   o->text.replace(pos, removed, bytes);
+  o->dirty = std::min(o->dirty, pos);
   layoutChange(o, pos, removed, bytes.size());
   o->selStart = o->selEnd = pos + bytes.size();
   o->extending = false;
@@ -710,6 +748,74 @@ void barAction(ControlRef bar, ControlPartCode part) {
   o->topLine = top;
   SetControl32BitValue(bar, top);
   drawArea(o, o->view);
+}
+
+// A key that is not a character of text (and plain ASCII): false when it
+// does nothing here.
+bool actOnKey(TXNObject o, unsigned char c, bool shift) {
+  const std::size_t moving = movingEnd(o);
+  const bool sel = o->selStart != o->selEnd;
+  switch (c) {
+    case kBackspaceCharCode:
+      if (sel) edit(o, o->selStart, o->selEnd, {}, 0);
+      else if (o->selStart > 0) edit(o, prevChar(o, o->selStart), o->selStart, {}, 2);
+      break;
+    case kDeleteCharCode:
+      if (sel) edit(o, o->selStart, o->selEnd, {}, 0);
+      else if (o->selStart < o->text.size()) edit(o, o->selStart, nextChar(o, o->selStart), {}, 3);
+      break;
+    case kLeftArrowCharCode:
+      if (!shift && sel) moveTo(o, o->selStart, false);
+      else moveTo(o, prevChar(o, shift ? moving : o->selStart), shift);
+      break;
+    case kRightArrowCharCode:
+      if (!shift && sel) moveTo(o, o->selEnd, false);
+      else moveTo(o, nextChar(o, shift ? moving : o->selEnd), shift);
+      break;
+    case kUpArrowCharCode:
+    case kDownArrowCharCode:
+    case kPageUpCharCode:
+    case kPageDownCharCode: {
+      const bool up = c == kUpArrowCharCode || c == kPageUpCharCode;
+      const bool page = c == kPageUpCharCode || c == kPageDownCharCode;
+      const std::size_t from = shift ? moving : (up ? o->selStart : o->selEnd);
+      const int line = lineOf(o, from);
+      const int step = page ? std::max(1, visibleLines(o) - 1) : 1;
+      std::size_t target;
+      if (o->singleLine || (up && line == 0)) {
+        target = up ? 0 : o->text.size();
+      } else if (!up && line + 1 >= lineCount(o)) {
+        target = o->text.size();
+      } else {
+        Point p = pointOf(o, from);
+        const int to = std::clamp(line + (up ? -step : step), 0, lineCount(o) - 1);
+        p.v = short(p.v + (to - line) * o->lineHeight);
+        if (page) o->topLine += to - line;
+        target = offsetAt(o, p);
+      }
+      moveTo(o, target, shift);
+      break;
+    }
+    case kHomeCharCode:
+      moveTo(o, 0, shift);
+      break;
+    case kEndCharCode:
+      moveTo(o, o->text.size(), shift);
+      break;
+    case kReturnCharCode:
+      if (o->singleLine) return false;
+      typeBytes(o, "\r");
+      break;
+    case kTabCharCode:
+      if (o->singleLine) return false;
+      typeBytes(o, "\t");
+      break;
+    default:
+      if (c < 0x20) return false;  // Enter, Escape and other control characters
+      typeBytes(o, std::string(1, char(c)));
+      break;
+  }
+  return true;
 }
 
 void unfocusOthers(TXNObject o) {
@@ -1089,69 +1195,7 @@ void TXNKeyDown(TXNObject o, const EventRecord* e) {
     return changed(o);
   }
   flushPending(o);
-  const std::size_t moving = movingEnd(o);
-  const bool sel = o->selStart != o->selEnd;
-  switch (c) {
-    case kBackspaceCharCode:
-      if (sel) edit(o, o->selStart, o->selEnd, {}, 0);
-      else if (o->selStart > 0) edit(o, prevChar(o, o->selStart), o->selStart, {}, 2);
-      break;
-    case kDeleteCharCode:
-      if (sel) edit(o, o->selStart, o->selEnd, {}, 0);
-      else if (o->selStart < o->text.size()) edit(o, o->selStart, nextChar(o, o->selStart), {}, 3);
-      break;
-    case kLeftArrowCharCode:
-      if (!shift && sel) moveTo(o, o->selStart, false);
-      else moveTo(o, prevChar(o, shift ? moving : o->selStart), shift);
-      break;
-    case kRightArrowCharCode:
-      if (!shift && sel) moveTo(o, o->selEnd, false);
-      else moveTo(o, nextChar(o, shift ? moving : o->selEnd), shift);
-      break;
-    case kUpArrowCharCode:
-    case kDownArrowCharCode:
-    case kPageUpCharCode:
-    case kPageDownCharCode: {
-      const bool up = c == kUpArrowCharCode || c == kPageUpCharCode;
-      const bool page = c == kPageUpCharCode || c == kPageDownCharCode;
-      const std::size_t from = shift ? moving : (up ? o->selStart : o->selEnd);
-      const int line = lineOf(o, from);
-      const int step = page ? std::max(1, visibleLines(o) - 1) : 1;
-      std::size_t target;
-      if (o->singleLine || (up && line == 0)) {
-        target = up ? 0 : o->text.size();
-      } else if (!up && line + 1 >= lineCount(o)) {
-        target = o->text.size();
-      } else {
-        Point p = pointOf(o, from);
-        const int to = std::clamp(line + (up ? -step : step), 0, lineCount(o) - 1);
-        p.v = short(p.v + (to - line) * o->lineHeight);
-        if (page) o->topLine += to - line;
-        target = offsetAt(o, p);
-      }
-      moveTo(o, target, shift);
-      break;
-    }
-    case kHomeCharCode:
-      moveTo(o, 0, shift);
-      break;
-    case kEndCharCode:
-      moveTo(o, o->text.size(), shift);
-      break;
-    case kReturnCharCode:
-      if (o->singleLine) return;
-      typeBytes(o, "\r");
-      break;
-    case kTabCharCode:
-      if (o->singleLine) return;
-      typeBytes(o, "\t");
-      break;
-    default:
-      if (c < 0x20) return;  // Enter, Escape and other control characters
-      typeBytes(o, std::string(1, char(c)));
-      break;
-  }
-  changed(o);
+  if (actOnKey(o, c, shift)) changed(o);
 }
 
 void TXNIdle(TXNObject o) {
@@ -1266,21 +1310,29 @@ namespace tb {
 
 std::string TXNText(TXNObject o) { return valid(o) ? o->text : std::string(); }
 
-void TXNTypeText(TXNObject o, std::string_view utf8) {
+void TXNTypeText(TXNObject o, std::string_view utf8, EventModifiers modifiers) {
   if (!valid(o) || !alive(o) || destEmpty(o) || utf8.empty()) return;
   Scope s(o);
   flushPending(o);
-  // Whole characters only: a byte that starts no sequence is typed as the
-  // replacement character.
-  std::string clean;
+  // Whole characters are typed whatever the modifiers (a byte that starts
+  // no sequence as the replacement character); the moving and deleting
+  // keys among them act as keys.
+  std::string run;
   const auto* b = reinterpret_cast<const unsigned char*>(utf8.data());
   for (std::size_t i = 0; i < utf8.size();) {
     auto [cp, len] = Decode(b, utf8.size(), i);
-    if (len == 1 && cp >= 0x80) clean += kReplacement;
-    else clean.append(utf8.substr(i, len));
+    if (len == 1 && cp >= 0x80) {
+      run += kReplacement;
+    } else if (cp < 0x20 || cp == 0x7F) {
+      typeBytes(o, run);
+      run.clear();
+      actOnKey(o, static_cast<unsigned char>(cp), (modifiers & shiftKey) != 0);
+    } else {
+      run.append(utf8.substr(i, len));
+    }
     i += len;
   }
-  typeBytes(o, cleanLines(o, clean));
+  typeBytes(o, run);
   changed(o);
 }
 

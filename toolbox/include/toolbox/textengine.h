@@ -230,9 +230,11 @@ namespace tb {
 
 // The text as UTF-8 bytes.
 std::string TXNText(TXNObject object);
-// Text typed in one piece (a text-input event's characters), as the keys
-// would type them.
-void TXNTypeText(TXNObject object, std::string_view utf8);
+// Characters typed in one piece (a text-input event's), as the keys would
+// type them: control characters (arrows, Home, End, the pages, deletes,
+// Return) act as those keys, with Shift in modifiers extending; every other
+// character is typed, Command or not.
+void TXNTypeText(TXNObject object, std::string_view utf8, EventModifiers modifiers = 0);
 // The window's focused object, or null.
 TXNObject TXNFocusedObject(WindowRef window);
 // Laid-out lines, the first line shown, and where (window local, v the
