@@ -4,21 +4,23 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <vector>
 
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
+#include "toolbox/iobuf.h"
 #include "toolbox/memory.h"
 #include "toolbox/pump.h"
 #include "toolbox/trace.h"
 
 struct FTPFilePiece {
   FSSpec spec;
-  SInt16 ref;     // the file, open for reading
-  UInt32 at;      // file offset of buf[0]; the file's mark is at + len
-  UInt32 len;     // bytes read into buf
-  UInt32 room;    // size of buf
-  UInt8 buf[1];   // room bytes
+  SInt16 ref;    // the file, open for reading
+  UInt32 at;     // file offset of buf[0]; the file's mark is at + len
+  UInt32 len;    // bytes read into buf
+  UInt32 room;   // size of buf
+  UInt8 buf[1];  // room bytes
 };
 
 namespace {
@@ -270,18 +272,8 @@ void collectReply(FTPEPInfo* ctx, const UInt8* bytes, UInt32 n) {
   UInt32 had = std::min<UInt32>(ctx->rcvLargeBufLen, kReplyRoom);
   bool lineEnd = n && had && ctx->rcvLargeBuf[had - 1] == '\r' && bytes[0] == '\n';
   for (UInt32 i = 0; i + 1 < n && !lineEnd; ++i) lineEnd = bytes[i] == '\r' && bytes[i + 1] == '\n';
-  if (n > kReplyRoom) {
-    bytes += n - kReplyRoom;
-    n = kReplyRoom;
-  }
   UInt32 len = had;
-  if (len + n > kReplyRoom) {
-    UInt32 drop = len + n - kReplyRoom;
-    std::memmove(ctx->rcvLargeBuf, ctx->rcvLargeBuf + drop, len - drop);
-    len -= drop;
-  }
-  std::memcpy(ctx->rcvLargeBuf + len, bytes, n);
-  len += n;
+  tb::AppendKeepNewest(std::span<UInt8>(ctx->rcvLargeBuf, kReplyRoom), len, std::span<const UInt8>(bytes, n));
   ctx->rcvLargeBuf[len] = 0;
   ctx->rcvLargeBufLen = len;
   ctx->rcvOffset = len;

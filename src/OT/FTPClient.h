@@ -29,14 +29,14 @@ enum : SInt16 {
 // stream in, whatever the reply window (rcvLargeBuf) still holds: a reply
 // longer than the window keeps its code and its end.
 struct FTPReplyTrack {
-  char head[4];      // the first bytes of the line being read
+  char head[4];  // the first bytes of the line being read
   UInt8 headLen;
-  Boolean inMulti;   // inside a multi-line reply ("220-" up to "220 ")
-  char open[3];      // its code
+  Boolean inMulti;  // inside a multi-line reply ("220-" up to "220 ")
+  char open[3];     // its code
   // Since the last command:
-  char code[4];      // code of the last complete reply, NUL-terminated ("" before one)
-  UInt16 replies;    // complete replies
-  Boolean refused;   // one of them refused (4xx or 5xx)
+  char code[4];     // code of the last complete reply, NUL-terminated ("" before one)
+  UInt16 replies;   // complete replies
+  Boolean refused;  // one of them refused (4xx or 5xx)
 };
 
 // The file a data connection is sending, kept open for the whole transfer,

@@ -15,6 +15,7 @@
 
 #include "reactor.h"
 #include "toolbox/clock.h"
+#include "toolbox/iobuf.h"
 #include "toolbox/netconfig.h"
 
 namespace pboxemu {
@@ -44,18 +45,15 @@ sockaddr_in inet(UInt32 addr, UInt16 port) {
   return sa;
 }
 
+// Sends everything, waiting up to a second at a time for a client that
+// reads slowly; gives up on one that stops reading or has gone.
 void sendAll(int fd, const std::string& bytes) {
   std::size_t off = 0;
   while (off < bytes.size()) {
-    ssize_t n = send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fd, POLLOUT, 0};
-      if (poll(&p, 1, 1000) <= 0) return;
-      continue;
-    }
-    if (n <= 0) return;
-    off += std::size_t(n);
+    tb::IoResult r = tb::SocketRetry(fd, POLLOUT, 1000,
+                                     [&] { return send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL); });
+    if (!r.ok() || r.n == 0) return;
+    off += std::size_t(r.n);
   }
 }
 
@@ -301,7 +299,8 @@ struct FtpServer::Impl {
     if (!s || s->fd < 0) return;
     char buf[4096];
     for (;;) {
-      ssize_t n = recv(s->fd, buf, sizeof buf, MSG_DONTWAIT);
+      tb::IoResult r = tb::SocketRetry(s->fd, POLLIN, 0, [&] { return recv(s->fd, buf, sizeof buf, MSG_DONTWAIT); });
+      ssize_t n = r.n;
       if (n > 0) {
         s->input.append(buf, std::size_t(n));
         if (s->input.size() > kMaxPendingInput && s->input.find('\n') == std::string::npos) {
@@ -310,8 +309,7 @@ struct FtpServer::Impl {
         }
         continue;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+      if (r.wouldBlock()) break;
       // The client has gone (no QUIT needed); a transfer still running
       // finishes on its own.
       closeControl(*s, true);
@@ -443,7 +441,9 @@ struct FtpServer::Impl {
     if (!s || s->dataFd < 0) return;
     static thread_local std::vector<char> buf(1 << 16);
     for (;;) {
-      ssize_t n = recv(s->dataFd, buf.data(), buf.size(), MSG_DONTWAIT);
+      tb::IoResult r =
+          tb::SocketRetry(s->dataFd, POLLIN, 0, [&] { return recv(s->dataFd, buf.data(), buf.size(), MSG_DONTWAIT); });
+      ssize_t n = r.n;
       if (n > 0) {
         FtpReceivedFile& f = box(s->box).files[s->file];
         std::size_t take = std::size_t(n);
@@ -455,8 +455,7 @@ struct FtpServer::Impl {
         }
         continue;
       }
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+      if (r.wouldBlock()) break;
       bool orderly = n == 0;
       std::size_t file = s->file;
       endTransfer(*s, false);
