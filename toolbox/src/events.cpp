@@ -5,23 +5,30 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <string>
+#include <vector>
 #include <map>
 #include <memory>
 
+#include "events_internal.h"
 #include "input_internal.h"
 #include "screen_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/pump.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "utf8_internal.h"
 
 namespace {
 
 // A queued input item. Mouse moves only carry the position; they are kept in
 // order with the events so that a tracking loop sees the path of a drag.
+// A key event carries its whole character (UTF-8) in text: the classic
+// calls hand it out a byte at a time, the Carbon loop takes it whole.
 struct Item {
   EventRecord ev;
   bool move;
+  std::string text;
 };
 
 // Old entries are dropped past this many, so a flood of input cannot grow
@@ -105,15 +112,33 @@ void noteTaken(const EventRecord& ev) {
   }
 }
 
+bool isKey(EventKind what) { return what == keyDown || what == autoKey || what == keyUp; }
+
 // The queued event that comes first for the mask, by the platform's order:
 // activate, then input in arrival order, then updates, then high-level.
-bool nextEvent(EventMask mask, EventRecord* ev, bool remove) {
+// With keyText, a key event is taken with its whole character; without, a
+// character of several bytes is handed out as one key event per byte.
+bool nextEvent(EventMask mask, EventRecord* ev, bool remove, std::string* keyText = nullptr) {
+  if (keyText) keyText->clear();
   if ((mask & activMask) && tb::detail::NextActivateEvent(ev, remove)) return true;
 
   auto& q = st().queue;
   for (std::size_t i = 0; i < q.size(); ++i) {
     if (q[i].move || !matches(mask, q[i].ev.what)) continue;
+    if (remove && !keyText && q[i].text.size() > 1) {
+      // The bytes after the first wait as key events of their own.
+      std::vector<Item> rest;
+      for (std::size_t k = 1; k < q[i].text.size(); ++k) {
+        Item b = q[i];
+        b.ev.message = (b.ev.message & ~UInt32(charCodeMask)) | UInt8(q[i].text[k]);
+        b.text = q[i].text.substr(k, 1);
+        rest.push_back(std::move(b));
+      }
+      q[i].text.resize(1);
+      q.insert(q.begin() + long(i) + 1, rest.begin(), rest.end());
+    }
     *ev = q[i].ev;
+    if (keyText && isKey(ev->what)) *keyText = q[i].text.empty() ? std::string(1, char(ev->message & charCodeMask)) : q[i].text;
     if (remove) {
       // Moves before the event have happened by the time it is taken.
       for (std::size_t j = 0; j < i; ++j)
@@ -173,17 +198,13 @@ bool mouseEventPending() {
 
 }  // namespace
 
-Boolean WaitNextEvent(EventMask mask, EventRecord* event, UInt32 sleep, void*) {
-  EventRecord scratch;
-  if (!event) event = &scratch;
+bool tb::detail::WaitEvent(EventMask mask, EventRecord* event, UInt64 sleepMicros, std::string* keyText) {
   const UInt64 start = tb::MonotonicMicros();
-  // Sleep times of days mean "until something happens"; cap the arithmetic.
-  const UInt64 sleepMicros = UInt64(std::min<UInt32>(sleep, 60u * 60 * 60 * 24)) * 1000000 / 60;
   const UInt64 deadline = start + sleepMicros;
 
   for (;;) {
     bool ran = pumpInput(true);
-    if (nextEvent(mask, event, true)) return true;
+    if (nextEvent(mask, event, true, keyText)) return true;
     // Network work or another toolbox descriptor just ran: give the
     // program its idle pass at once.
     if (ran) break;
@@ -191,8 +212,8 @@ Boolean WaitNextEvent(EventMask mask, EventRecord* event, UInt32 sleep, void*) {
     if (tb::VirtualClockOn()) {
       // The virtual clock does not move by waiting; still give peers on
       // loopback a moment to answer.
-      if (sleep > 0) tb::Pump(1);
-      if (nextEvent(mask, event, true)) return true;
+      if (sleepMicros > 0) tb::Pump(1);
+      if (nextEvent(mask, event, true, keyText)) return true;
       break;
     }
     if (now >= deadline) break;
@@ -200,13 +221,21 @@ Boolean WaitNextEvent(EventMask mask, EventRecord* event, UInt32 sleep, void*) {
     int ms = int(std::min<UInt64>((left + 999) / 1000, 1000));
     tb::detail::DisplayIdle();
     if (tb::Pump(ms)) {
-      if (nextEvent(mask, event, true)) return true;
+      if (nextEvent(mask, event, true, keyText)) return true;
       break;
     }
   }
   applyLeadingMoves();
   fillNull(event);
   return false;
+}
+
+Boolean WaitNextEvent(EventMask mask, EventRecord* event, UInt32 sleep, void*) {
+  EventRecord scratch;
+  if (!event) event = &scratch;
+  // Sleep times of days mean "until something happens"; cap the arithmetic.
+  const UInt64 sleepMicros = UInt64(std::min<UInt32>(sleep, 60u * 60 * 60 * 24)) * 1000000 / 60;
+  return tb::detail::WaitEvent(mask, event, sleepMicros, nullptr);
 }
 
 Boolean GetNextEvent(EventMask mask, EventRecord* event) {
@@ -253,7 +282,7 @@ OSErr PostEvent(EventKind what, UInt32 message) {
       return -1;  // evtNotEnb: the other kinds are made by their managers
   }
   EventRecord ev{what, message, TickCount(), st().mouse, currentModifiers()};
-  push(Item{ev, false});
+  push(Item{ev, false, {}});
   return noErr;
 }
 
@@ -447,7 +476,7 @@ void tb::PostMouse(EventKind what, Point where, EventModifiers mods) {
   st().mods = mods & ~(btnState | activeFlag);
   EventModifiers m = st().mods;
   if (what == mouseUp) m |= btnState;
-  push(Item{EventRecord{what, 0, TickCount(), where, m}, false});
+  push(Item{EventRecord{what, 0, TickCount(), where, m}, false, {}});
 }
 
 void tb::PostMouseMove(Point where) {
@@ -457,7 +486,7 @@ void tb::PostMouseMove(Point where) {
     q.back().ev.where = where;
     return;
   }
-  push(Item{EventRecord{nullEvent, 0, TickCount(), where, 0}, true});
+  push(Item{EventRecord{nullEvent, 0, TickCount(), where, 0}, true, {}});
 }
 
 void tb::PostKey(EventKind what, UInt8 charCode, UInt8 keyCode, EventModifiers mods) {
@@ -465,7 +494,20 @@ void tb::PostKey(EventKind what, UInt8 charCode, UInt8 keyCode, EventModifiers m
   EventModifiers m = st().mods;
   if (!st().button) m |= btnState;
   UInt32 message = (UInt32(keyCode) << 8) | charCode;
-  push(Item{EventRecord{what, message, TickCount(), st().mouse, m}, false});
+  push(Item{EventRecord{what, message, TickCount(), st().mouse, m}, false, {}});
+}
+
+void tb::PostKeyText(EventKind what, std::string_view text, UInt8 keyCode, EventModifiers mods) {
+  st().mods = mods & ~(btnState | activeFlag);
+  EventModifiers m = st().mods;
+  if (!st().button) m |= btnState;
+  const auto* b = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t n = tb::utf8::Decode(b, text.size(), i).second;
+    UInt32 message = (UInt32(keyCode) << 8) | b[i];
+    push(Item{EventRecord{what, message, TickCount(), st().mouse, m}, false, std::string(text.substr(i, n))});
+    i += n;
+  }
 }
 
 void tb::SetModifierState(EventModifiers mods) { st().mods = mods & ~(btnState | activeFlag); }

@@ -3,6 +3,8 @@
 // headers (X11's headers take the names Cursor and Region).
 #pragma once
 
+#include <string_view>
+
 #include "toolbox/types.h"
 
 namespace tb {
@@ -10,6 +12,7 @@ namespace tb {
 void PostMouse(UInt16 what, Point where, UInt16 mods);
 void PostMouseMove(Point where);
 void PostKey(UInt16 what, UInt8 charCode, UInt8 keyCode, UInt16 mods);
+void PostKeyText(UInt16 what, std::string_view text, UInt8 keyCode, UInt16 mods);
 void SetModifierState(UInt16 mods);
 
 // The virtual key code of a character on the US layout (0x7F when none).

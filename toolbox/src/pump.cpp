@@ -4,10 +4,13 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <vector>
+
+#include "timers_internal.h"
 
 namespace {
 
@@ -105,7 +108,11 @@ void tb::Wake() {
 }
 
 bool tb::Pump(int maxWaitMs) {
+  detail::RunDueTimers();
   if (haveDeferred()) maxWaitMs = 0;
+  // Sleep only until the next timer is due.
+  if (SInt64 t = detail::MicrosToNextTimer(); t >= 0 && maxWaitMs > 0)
+    maxWaitMs = int(std::min<SInt64>(maxWaitMs, (t + 999) / 1000));
 
   std::vector<pollfd> fds;
   std::vector<int> ids;
@@ -139,5 +146,6 @@ bool tb::Pump(int maxWaitMs) {
     }
   }
   if (runDeferred()) ran = true;
+  detail::RunDueTimers();
   return ran;
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "screen_internal.h"
+#include "utf8_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
 #include "toolbox/memory.h"
@@ -121,14 +122,19 @@ bool tb::PressNamedKey(std::string_view name, EventModifiers mods) {
 }
 
 void tb::TypeText(std::string_view text) {
-  for (char c : text) {
+  const auto* b = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = tb::utf8::Decode(b, text.size(), i).second;
+    const char c = text[i];
     if (c == '\n' || c == '\r') {
       PressKey(kReturnCharCode, kVK_Return);
-    } else if (UInt8(c) >= 0x80) {
-      PressKey(UInt8(c), 0x7F);
+    } else if (b[i] >= 0x80) {
+      // One key event per character, as a keyboard gives it.
+      PostKeyText(keyDown, text.substr(i, n), 0x7F, 0);
     } else {
       PressKey(UInt8(c), KeyCodeForChar(c), needsShift(c) ? shiftKey : 0);
     }
+    i += n;
   }
 }
 

@@ -630,6 +630,7 @@ void ShowHide(WindowRef w, Boolean showFlag) {
 }
 
 Boolean IsWindowVisible(WindowRef w) { return isWindow(w) && w->visible; }
+Boolean IsValidWindowPtr(WindowRef w) { return isWindow(w); }
 
 void SelectWindow(WindowRef w) {
   if (!isWindow(w)) return;

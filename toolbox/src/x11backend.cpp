@@ -11,9 +11,11 @@
 #include <X11/keysym.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "input_internal.h"
+#include "utf8_internal.h"
 #include "toolbox/pump.h"
 
 namespace {
@@ -216,6 +218,10 @@ class X11Backend : public tb::detail::DisplayBackend {
         tb::SetModifierState(modifiersOf(ev.xmotion.state));
         tb::PostMouseMove(Point{SInt16(ev.xmotion.y), SInt16(ev.xmotion.x)});
         break;
+      case MappingNotify:
+        // Another client changed the keyboard: read its symbols again.
+        XRefreshKeyboardMapping(&ev.xmapping);
+        break;
       case KeyPress:
       case KeyRelease:
         key(ev.xkey, ev.type == KeyPress);
@@ -255,16 +261,30 @@ class X11Backend : public tb::detail::DisplayBackend {
       tb::PostKey(what, ch, e.code, mods);
       return;
     }
-    if (n <= 0) return;  // modifier keys alone
-    const UInt8 c = UInt8(text[0]);
-    const UInt8 code = tb::KeyCodeForChar(char(c));
-    if (c < 0x80) {
-      tb::PostKey(what, c, code, mods);
+    char32_t cp = unicodeOf(sym);
+    if (cp == 0 && n > 0) cp = UInt8(text[0]);  // Latin-1 from the server's own table
+    if (cp == 0) return;  // modifier keys alone
+    if (cp < 0x80) {
+      tb::PostKey(what, UInt8(cp), tb::KeyCodeForChar(char(cp)), mods);
     } else {
-      // Text is UTF-8: one key event per byte of the character.
-      char utf8[2] = {char(0xC0 | (c >> 6)), char(0x80 | (c & 0x3F))};
-      for (char b : utf8) tb::PostKey(what, UInt8(b), code, mods);
+      // One key event for the whole character, however many bytes it takes.
+      std::string utf8;
+      tb::utf8::Append(utf8, cp);
+      tb::PostKeyText(what, utf8, 0x7F, mods);
     }
+  }
+
+  // The character of a key symbol: Latin-1 symbols are their own code,
+  // Unicode symbols carry theirs, and the kana symbols are JIS X 0201's
+  // half-width katakana.
+  static char32_t unicodeOf(KeySym sym) {
+    if ((sym >= 0x20 && sym <= 0x7E) || (sym >= 0xA0 && sym <= 0xFF)) return char32_t(sym);
+    if ((sym & 0xFF000000) == 0x01000000) {
+      char32_t cp = char32_t(sym & 0x00FFFFFF);
+      return cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF) ? cp : 0;
+    }
+    if (sym >= 0x4A1 && sym <= 0x4DF) return char32_t(0xFF61 + (sym - 0x4A1));
+    return 0;
   }
 
   Display* dpy_;

@@ -5,6 +5,8 @@
 // while the program sleeps and wakes it at once.
 #pragma once
 
+#include <string_view>
+
 #include "toolbox/types.h"
 
 using EventKind = UInt16;
@@ -177,6 +179,11 @@ namespace tb {
 void PostMouse(EventKind what, Point where, EventModifiers mods);
 void PostMouseMove(Point where);
 void PostKey(EventKind what, UInt8 charCode, UInt8 keyCode, EventModifiers mods);
+// One key event per character of UTF-8 text (a byte that is no valid
+// sequence is a character of its own). The classic calls hand a character
+// of several bytes out as one key event per byte; the Carbon event loop
+// takes it whole.
+void PostKeyText(EventKind what, std::string_view text, UInt8 keyCode, EventModifiers mods);
 // The modifier keys held now (the display backend keeps them current).
 void SetModifierState(EventModifiers mods);
 

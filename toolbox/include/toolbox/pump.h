@@ -31,7 +31,9 @@ void Wake();
 // Waits at most maxWaitMs real milliseconds (0: only look) until a watched
 // descriptor is ready or deferred work is queued, then runs the ready
 // handlers and the deferred work. A handler is never re-entered by a nested
-// Pump while it runs. Returns true when anything ran.
+// Pump while it runs. Event-loop timers that are due run here too (and the
+// wait ends when the next one is due; carbonevents.h), but do not count in
+// the result. Returns true when a handler or deferred work ran.
 bool Pump(int maxWaitMs);
 
 // The Apple-event layer tells the Event Manager through this hook whether a

@@ -38,7 +38,7 @@ void PressKey(UInt8 charCode, UInt8 keyCode, EventModifiers mods = 0);
 // "PageDown", "Help", "Space") or a single character. False for an unknown
 // name.
 bool PressNamedKey(std::string_view name, EventModifiers mods = 0);
-// Types text (bytes as given, UTF-8 passes byte by byte); capitals and
+// Types text, one key event per character (see tb::PostKeyText); capitals and
 // shifted symbols carry the Shift key.
 void TypeText(std::string_view text);
 // The virtual key code of a character on the US layout (0x7F when none).

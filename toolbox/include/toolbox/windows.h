@@ -92,6 +92,8 @@ void ShowWindow(WindowRef window);
 void HideWindow(WindowRef window);
 void ShowHide(WindowRef window, Boolean showFlag);
 Boolean IsWindowVisible(WindowRef window);
+// True for a window that exists (not yet disposed).
+Boolean IsValidWindowPtr(WindowRef window);
 void SelectWindow(WindowRef window);
 void BringToFront(WindowRef window);
 // behind null sends the window to the back.
