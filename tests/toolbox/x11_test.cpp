@@ -11,6 +11,7 @@
 #ifdef TB_HAVE_X11
 #include <unistd.h>
 
+#include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
 #include "toolbox/events.h"
@@ -95,6 +96,61 @@ void sendKey(Display* d, Window w, KeySym sym, unsigned state) {
   XFlush(d);
 }
 
+// Text input of the Carbon loop: the UTF-16 units and the key's bytes.
+struct Typed {
+  std::u16string units;
+  UInt32 keyBytes = 0;
+  bool timedOut = false;
+};
+
+OSStatus onText(EventHandlerCallRef, EventRef e, void* user) {
+  auto* t = static_cast<Typed*>(user);
+  UInt32 size = 0;
+  GetEventParameter(e, kEventParamTextInputSendText, typeUnicodeText, nullptr, 0, &size, nullptr);
+  std::u16string u(size / 2, u'\0');
+  GetEventParameter(e, kEventParamTextInputSendText, typeUnicodeText, nullptr, size, nullptr, u.data());
+  t->units += u;
+  EventRef key = nullptr;
+  GetEventParameter(e, kEventParamTextInputSendKeyboardEvent, typeEventRef, nullptr, sizeof key, nullptr, &key);
+  GetEventParameter(key, kEventParamKeyMacCharCodes, typeChar, nullptr, 0, &t->keyBytes, nullptr);
+  QuitApplicationEventLoop();
+  return noErr;
+}
+
+const char* typeJapanese(Display* d, Window screen, WindowRef win) {
+  // The highest key code gets the Unicode key symbol of U+65E5.
+  int minCode = 0, maxCode = 0;
+  XDisplayKeycodes(d, &minCode, &maxCode);
+  KeySym sym = 0x01000000 | 0x65E5;
+  XChangeKeyboardMapping(d, maxCode, 1, &sym, 1);
+  XSync(d, False);
+  XEvent e{};
+  e.xkey.type = KeyPress;
+  e.xkey.display = d;
+  e.xkey.window = screen;
+  e.xkey.root = DefaultRootWindow(d);
+  e.xkey.keycode = unsigned(maxCode);
+  e.xkey.same_screen = True;
+  XSendEvent(d, screen, True, KeyPressMask, &e);
+  XFlush(d);
+
+  Typed typed;
+  const EventTypeSpec text{kEventClassTextInput, kEventTextInputUnicodeForKeyEvent};
+  EventHandlerRef h = nullptr;
+  InstallWindowEventHandler(win, onText, 1, &text, &typed, &h);
+  EventLoopTimerRef limit = nullptr;
+  InstallEventLoopTimer(GetCurrentEventLoop(), 5.0, 0, +[](EventLoopTimerRef, void* user) {
+    static_cast<Typed*>(user)->timedOut = true;
+    QuitApplicationEventLoop();
+  }, &typed, &limit);
+  RunApplicationEventLoop();
+  RemoveEventLoopTimer(limit);
+  RemoveEventHandler(h);
+  if (typed.timedOut) return "the Japanese key never arrived";
+  if (typed.units != u"\u65E5" || typed.keyBytes != 3) return "the Japanese key did not come as one whole character";
+  return nullptr;
+}
+
 int runProbe() {
   if (tb::DisplayIsHeadless()) return fail("the display came up headless");
   Str255 title;
@@ -147,6 +203,10 @@ int runProbe() {
         return ev.what == keyDown && (ev.message & 0xFF) == 13 && ((ev.message >> 8) & 0xFF) == 0x24;
       }))
     return fail("Return did not come as Return");
+
+  // A Japanese character from a key mapped to it reaches the Carbon loop
+  // as one key event carrying the whole character.
+  if (const char* why = typeJapanese(d, screen, win)) return fail(why);
 
   // The program answers by painting the window; the X server shows it.
   SetPortWindowPort(win);
