@@ -311,6 +311,7 @@ short Execution_Internal_Fanction(short command) {
       if (help && item) GetItemMark(help, item, &mark);
       gHelpEnable = mark ? 0 : 1;
       if (help && item) CheckMenuItem(help, item, gHelpEnable);
+      HMSetHelpTagsDisplayed(gHelpEnable);
       break;
     }
     default: return 0;

@@ -83,15 +83,9 @@ Rect port_rect() {
   return r;
 }
 
-struct PortSaver {
-  GrafPtr saved = nullptr;
-  explicit PortSaver(DialogRef dialog) {
-    GetPort(&saved);
-    SetPortDialogPort(dialog);
-  }
-  ~PortSaver() { SetPort(saved); }
-  PortSaver(const PortSaver&) = delete;
-  PortSaver& operator=(const PortSaver&) = delete;
+// The dialog's port current for the scope.
+struct DialogPort : tb::PortSaver {
+  explicit DialogPort(DialogRef dialog) : tb::PortSaver(GetDialogPort(dialog)) {}
 };
 
 // ---- Tool bar --------------------------------------------------------------
@@ -114,7 +108,7 @@ void plot_icon(SInt16 id, const Rect* r) {
 }
 
 void Draw_Tool_Icon(DialogRef dialog, TOOL_CONTROL& t) {
-  PortSaver port(dialog);
+  DialogPort port(dialog);
   Rect r = t.ctlRect;
   InsetRect(&r, -3, -3);
   if (t.status == 2) {
@@ -207,7 +201,7 @@ void Draw_Tool_Bar(DialogRef dialog) {
   for (TOOL_CONTROL& t : toolBarInfo.toolData) {
     if (t.toolNum == 0) break;
     if (is_separator(t)) {
-      PortSaver port(dialog);
+      DialogPort port(dialog);
       plot_icon(199, &t.ctlRect);
       continue;
     }
@@ -236,7 +230,7 @@ void Draw_Tool_Bar(DialogRef dialog) {
 }
 
 void Draw_Header(DialogRef dialog) {
-  PortSaver port(dialog);
+  DialogPort port(dialog);
   const Rect pr = port_rect();
   Rect band{pr.top, pr.left, static_cast<short>(pr.top + kBandHeight), pr.right};
   EraseRect(&band);
@@ -334,14 +328,14 @@ std::string count_text(int count) {
 
 void Draw_Server_Count() {
   if (!mainTbl.dlg) return;
-  PortSaver port(mainTbl.dlg);
+  DialogPort port(mainTbl.dlg);
   draw_panel(mainTbl.statusBar.cntRect);
   draw_panel_text(mainTbl.statusBar.cntRect, count_text(CLGetCount(mainTbl.pservList)).c_str());
 }
 
 void Draw_Status_Pbox() {
   if (!mainTbl.dlg) return;
-  PortSaver port(mainTbl.dlg);
+  DialogPort port(mainTbl.dlg);
   draw_panel(mainTbl.statusBar.eNetRect);
   draw_panel(mainTbl.statusBar.ipAddrRect);
   Cell cell{0, 0};
@@ -359,7 +353,7 @@ void Draw_Status_Pbox() {
 
 void Status_Bar_Init() {
   if (!mainTbl.dlg) return;
-  PortSaver port(mainTbl.dlg);
+  DialogPort port(mainTbl.dlg);
   draw_panel(mainTbl.statusBar.cntRect);
   draw_panel(mainTbl.statusBar.eNetRect);
   draw_panel(mainTbl.statusBar.ipAddrRect);
@@ -460,7 +454,7 @@ void Draw_Machine_Data(DialogRef dialog) {
 }
 
 short Handle_Main_Active(DialogRef dialog, EventRecord*) {
-  PortSaver port(dialog);
+  DialogPort port(dialog);
   DrawGrowIcon(GetDialogWindow(dialog));
   return 1;
 }
@@ -669,7 +663,7 @@ void Update_Main_Dialog() {
   m->newCount = static_cast<SInt16>(count);
   const short added = Build_PrintServer_List(m, m->pboxTbl);
   if (m->pservList) {
-    PortSaver port(m->dlg);
+    DialogPort port(m->dlg);
     CLUpdate(m->pservList, nullptr, 0);
   }
   if (added > 0) {
@@ -684,7 +678,7 @@ void Search_Again_PBOX() {
   std::memset(mainTbl.oldStatus, 0, sizeof(UInt16) * static_cast<std::size_t>(PboxTblMax));
   if (mainTbl.pservList) {
     CLDelRow(mainTbl.pservList, 0, 0);
-    PortSaver port(mainTbl.dlg);
+    DialogPort port(mainTbl.dlg);
     CLUpdate(mainTbl.pservList, nullptr, 0);
   }
   Draw_Tool_Bar(mainTbl.dlg);
@@ -711,7 +705,7 @@ void Search_Again_PBOX() {
 
 short Handle_Main_Update(DialogRef dialog, EventRecord*) {
   WindowRef window = GetDialogWindow(dialog);
-  PortSaver port(dialog);
+  DialogPort port(dialog);
   BeginUpdate(window);
   const Rect pr = port_rect();
   EraseRect(&pr);
@@ -733,7 +727,7 @@ void Main_Window_Update() {
 
 short Handle_Main_Mouse_Move(DialogRef dialog, EventRecord* event) {
   if (!dialog || !event) return 0;
-  PortSaver port(dialog);
+  DialogPort port(dialog);
   Point local = event->where;
   GlobalToLocal(&local);
   const Rect pr = port_rect();
@@ -766,7 +760,7 @@ short Handle_Main_Mouse_Move(DialogRef dialog, EventRecord* event) {
 
 short Handle_Main_Column_Cursol(DialogRef dialog, EventRecord* event) {
   if (!dialog || !event || !mainTbl.pservList) return 0;
-  PortSaver port(dialog);
+  DialogPort port(dialog);
   Point local = event->where;
   GlobalToLocal(&local);
   if (CLIsHeaderMovable(mainTbl.pservList, local)) {
@@ -779,7 +773,7 @@ short Handle_Main_Column_Cursol(DialogRef dialog, EventRecord* event) {
 
 Boolean Handle_Main_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
   if (!dialog || !event) return 0;
-  PortSaver port(dialog);
+  DialogPort port(dialog);
   Point local = event->where;
   GlobalToLocal(&local);
   Rect listRect{};

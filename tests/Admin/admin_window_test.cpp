@@ -218,6 +218,16 @@ TEST_F(AdminWindow, ToolBarFollowsSelectionAndMouseAndTheWindowShrinksToItsMinim
   Handle_Main_Mouse_Move(dialog, &idle);
   EXPECT_EQ(button("SEARCH").mouseStat, 0x20);
 
+  // The column divider of the header takes the resize cursor.
+  Point divider{50, 150};
+  LocalToGlobalFor(dialog, &divider);
+  idle.where = divider;
+  Handle_Main_Column_Cursol(dialog, &idle);
+  EXPECT_EQ(tb::CurrentCursorID(), 161);
+  idle.where = away;
+  Handle_Main_Column_Cursol(dialog, &idle);
+  EXPECT_EQ(tb::CurrentCursorID(), 0);
+
   // Press and release SEARCH: it runs.
   EventRecord press{mouseDown, 0, TickCount(), over, 0};
   EXPECT_TRUE(Handle_Main_Select_Item(dialog, &press, 1));
