@@ -440,7 +440,10 @@ short Menu_Browser_Starting_Select() {
   if (!box) return 0;
   FSSpec app, fss;
   if (GetAppLocation(&app) != noErr) return 0;
-  static const UInt8 kName[] = "\x10Server Home Page";
+  // Beside the bundle, with the broadcast list: a document inside the
+  // bundle's program folder would be taken for the program itself when the
+  // desktop opens it.
+  static const UInt8 kName[] = "\x14::::Server Home Page";
   OSErr err = FSMakeFSSpec(app.vRefNum, app.parID, kName, &fss);
   if (err != noErr && err != fnfErr) return 0;
   err = FSpCreate(&fss, 'MSIE', 'TEXT', smSystemScript);

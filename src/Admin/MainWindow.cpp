@@ -339,7 +339,7 @@ void Draw_Status_Pbox() {
   draw_panel(mainTbl.statusBar.eNetRect);
   draw_panel(mainTbl.statusBar.ipAddrRect);
   Cell cell{0, 0};
-  if (!mainTbl.pservList || !CLGetSelect(mainTbl.pservList, &cell, false)) return;
+  if (!mainTbl.pservList || !CLGetSelect(mainTbl.pservList, &cell, true)) return;
   PBOXinfo* box = Get_PBOX_Select_Data();
   if (!box) return;
   char mac[24], ip[20], text[64];
@@ -565,13 +565,13 @@ PBOXinfo* Get_Pbox_Table() { return mainTbl.dlg ? mainTbl.pboxTbl : nullptr; }
 short Get_PBOX_Select_Count() {
   if (!mainTbl.dlg || !mainTbl.pservList) return 0;
   Cell cell{0, 0};
-  return CLGetSelect(mainTbl.pservList, &cell, false) ? 1 : 0;
+  return CLGetSelect(mainTbl.pservList, &cell, true) ? 1 : 0;
 }
 
 PBOXinfo* Get_PBOX_Select_Data() {
   if (!mainTbl.dlg || !mainTbl.pservList) return nullptr;
   Cell cell{0, 0};
-  if (!CLGetSelect(mainTbl.pservList, &cell, false)) return nullptr;
+  if (!CLGetSelect(mainTbl.pservList, &cell, true)) return nullptr;
   return reinterpret_cast<PBOXinfo*>(CLGetReference(mainTbl.pservList, cell.v));
 }
 
@@ -784,7 +784,7 @@ Boolean Handle_Main_Select_Item(DialogRef dialog, EventRecord* event, DialogItem
     SInt16 sortPart = 0;
     const Boolean dbl = CLMouseDown(mainTbl.pservList, event, &cell, &sortPart, false);
     Cell sel{0, 0};
-    if (dbl && CLGetSelect(mainTbl.pservList, &sel, false)) admin::Click_Menu_Bar_Item(132, 1);
+    if (dbl && CLGetSelect(mainTbl.pservList, &sel, true)) admin::Click_Menu_Bar_Item(132, 1);
     if (mainTbl.dlg) {
       Draw_Tool_Bar(mainTbl.dlg);
       Draw_Status_Pbox();

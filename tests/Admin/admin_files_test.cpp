@@ -159,6 +159,33 @@ TEST_F(AdminFiles, FileTransferPreferenceIsMadeFromTheTemplates) {
   EXPECT_EQ(be::get16(resourceOf(file, 'PVER', 129).data()), 1);
 }
 
+TEST_F(AdminFiles, BroadcastListBesideTheBundles) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir / "suite/VEMO-ADMIN.app/Contents/MacOS");
+  testsupport::WriteFile(dir / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "");
+  tb::SetApplicationPath((dir / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN").string());
+  const auto list = dir / "suite" / suite::kConfigDataName;
+  // Keys 00 to 03 and 05: the list stops at the first missing key.
+  testsupport::WriteFile(list, "[SYSTEM]\r\nUDP00=10.0.0.255\r\nUDP01=10.0.1.255\r\nUDP02=10.0.2.255\r\n"
+                               "UDP03=10.0.3.255\r\nUDP05=10.0.5.255\r\n");
+  ConfigData.brAddr = 0xFFFFFFFFu;
+  Get_BroadcastAddr();
+  EXPECT_EQ(EnvInfo.tcp_count, 5);
+  EXPECT_STREQ(EnvInfo.broadcast[0], "255.255.255.255");
+  EXPECT_STREQ(EnvInfo.broadcast[4], "10.0.3.255");
+
+  // Written back only after a normal start; then exactly as read.
+  OpenMode = 0;
+  std::strcpy(EnvInfo.broadcast[4], "10.0.9.255");
+  Save_Status_Data(&EnvInfo);
+  EXPECT_NE(testsupport::ReadFile(list).find("UDP05"), std::string::npos);
+  OpenMode = 1;
+  Save_Status_Data(&EnvInfo);
+  EXPECT_EQ(testsupport::ReadFile(list),
+            "[SYSTEM]\r\nUDP00=10.0.0.255\r\nUDP01=10.0.1.255\r\nUDP02=10.0.2.255\r\nUDP03=10.0.9.255\r\n");
+  tb::SetApplicationPath("");
+}
+
 TEST(AdminUtil, ModelTextAndPortList) {
   struct Case {
     const char* type;
