@@ -21,6 +21,7 @@
 #include "FanctionLib/CControlDefs.h"
 #include "toolbox/controls.h"
 #include "toolbox/events.h"
+#include "toolbox/icons.h"
 #include "toolbox/lists.h"
 #include "toolbox/pictures.h"
 #include "toolbox/quickdraw.h"
@@ -50,8 +51,8 @@ struct CHEADER_DATA {
 };
 
 struct CELL_ICON_DATA {
-  CIconHandle hdl;  // the icon itself (kind 3)
-  SInt16 type;      // 0 none, 2 'cicn' resource by id, 3 icon in memory
+  IconRef hdl;      // the icon reference (kind 3), the caller's
+  SInt16 type;      // 0 none, 2 'cicn' resource by id, 3 icon reference
   SInt16 width;
   SInt16 height;
   SInt16 id;        // 'cicn' id (kind 2)
@@ -153,7 +154,7 @@ inline long CLGetReference(CLIST_DATA* clData, Cell cell) { return CLGetReferenc
 // Each value given becomes part of the default font and of every cell's.
 void CLSetFont(CLIST_DATA* clData, const SInt16* txFont, const Style* txFace, const SInt16* txSize);
 void CLSetCIconData(CLIST_DATA* clData, SInt16 iconID, SInt16 row, SInt16 width, SInt16 height);
-void CLSetIconHandle(CLIST_DATA* clData, SInt16 row, CIconHandle hdl, SInt16 width, SInt16 height,
+void CLSetIconHandle(CLIST_DATA* clData, SInt16 row, IconRef hdl, SInt16 width, SInt16 height,
                      SInt16 transform);
 // -3 the row has no record.
 SInt16 CLGetIconID(CLIST_DATA* clData, SInt16 row);
@@ -248,7 +249,7 @@ void PtToCell(CLIST_DATA* clData, Point pt, Cell* cell, Boolean* isEnable);
 Boolean IsNeedScroll(CLIST_DATA* clData, Cell cell);
 void GetCellRect(CLIST_DATA* clData, Cell cell, Rect* rect);
 void SetLastClick(CLIST_DATA* clData, Cell cell);
-void SetIconData(CLIST_DATA* clData, SInt16 row, CIconHandle hdl, SInt16 iconID, SInt16 transform, SInt16 width,
+void SetIconData(CLIST_DATA* clData, SInt16 row, IconRef hdl, SInt16 iconID, SInt16 transform, SInt16 width,
                  SInt16 height, SInt16 iconType);
 void SetAnyColor(CLIST_DATA* clData, const RGBColor* rgb, SInt16 idx);
 void SetCellDefault(CLIST_DATA* clData, SInt16 index);

@@ -634,7 +634,7 @@ void CLSetFont(CLIST_DATA* clData, const SInt16* txFont, const Style* txFace, co
   }
 }
 
-void clist::SetIconData(CLIST_DATA* clData, SInt16 row, CIconHandle hdl, SInt16 iconID, SInt16 transform,
+void clist::SetIconData(CLIST_DATA* clData, SInt16 row, IconRef hdl, SInt16 iconID, SInt16 transform,
                         SInt16 width, SInt16 height, SInt16 iconType) {
   if (!HasList(clData) || row < 0) return;
   CCELL_DATA rec;
@@ -656,7 +656,7 @@ void CLSetCIconData(CLIST_DATA* clData, SInt16 iconID, SInt16 row, SInt16 width,
   SetIconData(clData, row, nullptr, iconID, 0, width, height, kCLIconResource);
 }
 
-void CLSetIconHandle(CLIST_DATA* clData, SInt16 row, CIconHandle hdl, SInt16 width, SInt16 height,
+void CLSetIconHandle(CLIST_DATA* clData, SInt16 row, IconRef hdl, SInt16 width, SInt16 height,
                      SInt16 transform) {
   SetIconData(clData, row, hdl, 0, transform, width, height, kCLIconHandle);
 }

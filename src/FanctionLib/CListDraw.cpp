@@ -102,7 +102,7 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
     if (rec.icon.type == kCLIconResource && rec.icon.id != 0) {
       if (CIconHandle icon = icons.get(rec.icon.id)) PlotCIconHandle(&r, kAlignAbsoluteCenter, transform, icon);
     } else if (rec.icon.type == kCLIconHandle && rec.icon.hdl) {
-      PlotCIconHandle(&r, kAlignAbsoluteCenter, transform, rec.icon.hdl);
+      PlotIconRef(&r, kAlignAbsoluteCenter, transform, kIconServicesNormalUsageFlag, rec.icon.hdl);
     }
   }
 

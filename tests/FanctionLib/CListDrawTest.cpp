@@ -104,6 +104,25 @@ TEST_F(ListDraw, DisabledRowsAndTheirIcons) {
   EXPECT_GT(count(Rect{SInt16(top), 46, SInt16(top + 18), 160}, kWhitePx), 0);
 }
 
+TEST_F(ListDraw, RowsShowIconReferences) {
+  build();
+  // Row 1 (delta) takes the generic folder icon by reference, row 3 the
+  // document icon: each drawn at 16 x 16 in the icon's place.
+  IconRef folder = nullptr, document = nullptr;
+  ASSERT_EQ(GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericFolderIcon, &folder), noErr);
+  ASSERT_EQ(GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericDocumentIcon, &document), noErr);
+  CLSetIconHandle(cl_, 1, folder, 16, 16, 0);
+  CLSetIconHandle(cl_, 3, document, 16, 16, 0);
+  CLUpdate(cl_, nullptr, 1);
+  const UInt32 folderFill = Px(0x6C, 0xA8, 0xE0);
+  EXPECT_EQ(px(33, rowTop(1) + 10), folderFill);  // the folder's body
+  EXPECT_EQ(px(39, rowTop(1) + 2), kWhitePx);     // beside its tab: the row shows through
+  EXPECT_EQ(px(30, rowTop(3) + 8), kWhitePx);     // the page between its lines
+  EXPECT_EQ(px(28, rowTop(3) + 8), Px(0, 0, 0));  // its left edge
+  ReleaseIconRef(folder);
+  ReleaseIconRef(document);
+}
+
 TEST_F(ListDraw, PressedSortedColumn) {
   build();
   clist::DrawHeader(cl_->parPort, cl_, 1);

@@ -277,11 +277,13 @@ TEST_F(ListModel, ReferencesAndIconsBelongToTheRow) {
   EXPECT_EQ(CLGetIconID(cl_, 1), 0);
   EXPECT_EQ(CLGetIconID(cl_, 5), -3);
   EXPECT_EQ(CLGetIconID(nullptr, 0), -1);
-  CIconHandle icon = GetCIcon(kIconGreen);
+  IconRef icon = nullptr;
+  ASSERT_EQ(GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericDocumentIcon, &icon), noErr);
   CLSetIconHandle(cl_, 1, icon, 16, 16, kTransformSelected);
   EXPECT_EQ(RawRecord(cl_, 1).icon.hdl, icon);
+  EXPECT_EQ(RawRecord(cl_, 1).icon.type, kCLIconHandle);
   CLUpdate(cl_, nullptr, 1);
-  DisposeCIcon(icon);
+  ReleaseIconRef(icon);
 }
 
 TEST_F(ListModel, FontGoesToEveryCellAndToNewOnes) {

@@ -459,34 +459,32 @@ void PlotCIcon(const Rect* r, CIconHandle icon) {
   if (CIconBlock* b = IconOf(icon)) tb::DrawImage(*b->image, r);
 }
 
-OSErr PlotCIconHandle(const Rect* r, IconAlignmentType align, IconTransformType transform, CIconHandle icon) {
-  CIconBlock* b = IconOf(icon);
-  if (!b || !r) return paramErr;
-  const Image& img = *b->image;
-  Rect dst = *r;
-  if (align != kAlignNone) {
-    // Natural size, shrunk (keeping its proportions) when r is smaller.
-    int rw = r->right - r->left, rh = r->bottom - r->top;
-    int w = img.width, h = img.height;
-    if (w > rw || h > rh) {
-      double k = std::min(double(rw) / w, double(rh) / h);
-      w = std::max(1, int(w * k));
-      h = std::max(1, int(h * k));
-    }
-    int left = r->left + (rw - w) / 2, top = r->top + (rh - h) / 2;
-    switch (align & 3) {
-      case 2: top = r->top; break;
-      case 3: top = r->bottom - h; break;
-    }
-    switch (align & 12) {
-      case 8: left = r->left; break;
-      case 12: left = r->right - w; break;
-    }
-    dst = Rect{SInt16(top), SInt16(left), SInt16(top + h), SInt16(left + w)};
+Rect tb::IconPlacement(const Rect& r, int w, int h, IconAlignmentType align) {
+  if (align == kAlignNone) return r;
+  // Natural size, shrunk (keeping its proportions) when r is smaller.
+  int rw = r.right - r.left, rh = r.bottom - r.top;
+  if (w > rw || h > rh) {
+    double k = std::min(double(rw) / w, double(rh) / h);
+    w = std::max(1, int(w * k));
+    h = std::max(1, int(h * k));
   }
+  int left = r.left + (rw - w) / 2, top = r.top + (rh - h) / 2;
+  switch (align & 3) {
+    case 2: top = r.top; break;
+    case 3: top = r.bottom - h; break;
+  }
+  switch (align & 12) {
+    case 8: left = r.left; break;
+    case 12: left = r.right - w; break;
+  }
+  return Rect{SInt16(top), SInt16(left), SInt16(top + h), SInt16(left + w)};
+}
+
+void tb::PlotImage(const Image& img, const Rect& r, IconAlignmentType align, IconTransformType transform) {
+  Rect dst = IconPlacement(r, img.width, img.height, align);
   if ((transform & (kTransformSelected | kTransformDisabled)) == 0) {
     tb::DrawImage(img, &dst);
-    return noErr;
+    return;
   }
   Image t = img;
   if (transform & kTransformSelected) {
@@ -503,6 +501,12 @@ OSErr PlotCIconHandle(const Rect* r, IconAlignmentType align, IconTransformType 
     for (auto& a : t.alpha) a = UInt8(a / 2);
   }
   tb::DrawImage(t, &dst);
+}
+
+OSErr PlotCIconHandle(const Rect* r, IconAlignmentType align, IconTransformType transform, CIconHandle icon) {
+  CIconBlock* b = IconOf(icon);
+  if (!b || !r) return paramErr;
+  tb::PlotImage(*b->image, *r, align, transform);
   return noErr;
 }
 

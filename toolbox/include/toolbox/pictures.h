@@ -137,5 +137,11 @@ CIconHandle NewCIconFromData(std::span<const UInt8> data);
 // Draws an image scaled into dstRect of the current port, blending by its
 // alpha, clipped like every drawing.
 void DrawImage(const Image& img, const Rect* dstRect);
+// Where an icon of w x h lands in r: kAlignNone fills r; any other alignment
+// keeps the natural size (shrunk to fit, proportions kept) and places it.
+Rect IconPlacement(const Rect& r, int w, int h, IconAlignmentType align);
+// Plots an image as an icon: placed as above, selected darkened, disabled
+// half transparent.
+void PlotImage(const Image& img, const Rect& r, IconAlignmentType align, IconTransformType transform);
 
 }  // namespace tb

@@ -1,0 +1,48 @@
+// Icon Services: reference-counted icon references for the generic folder,
+// document and application icons and for files, plotted into rectangles;
+// and the hit test of black-and-white icon masks ('ICN#').
+//
+// The generic icons are our own simple 32 x 32 images. A file's icon is the
+// generic one of its kind: a folder the folder icon, a program bundle (a
+// folder named *.app) or a program file (type 'APPL', or executable) the
+// application icon, anything else the document icon. Each kind has one
+// reference: every Get adds an owner, every Release drops one, and the last
+// release frees it (a later Get makes a new one). A released-to-nothing or
+// made-up reference is refused with invalidIconRefErr.
+#pragma once
+
+#include "toolbox/files.h"
+#include "toolbox/pictures.h"
+
+struct OpaqueIconRef;
+using IconRef = OpaqueIconRef*;
+using IconServicesUsageFlags = UInt32;
+
+enum : IconServicesUsageFlags { kIconServicesNormalUsageFlag = 0 };
+enum : OSType {
+  kSystemIconsCreator = 'macs',
+  kGenericFolderIcon = 'fldr',
+  kGenericDocumentIcon = 'docu',
+  kGenericApplicationIcon = 'APPL',
+};
+enum : OSErr {
+  invalidIconRefErr = -2580,
+  noSuchIconErr = -2582,
+};
+
+// A generic icon (creator kSystemIconsCreator); noSuchIconErr for others.
+OSErr GetIconRef(SInt16 vRefNum, OSType creator, OSType iconType, IconRef* theIconRef);
+// The icon of a file or folder (see above); fnfErr when it is missing.
+// theLabel (may be null) is always 0.
+OSErr GetIconRefFromFile(const FSSpec* theFile, IconRef* theIconRef, SInt16* theLabel);
+OSErr AcquireIconRef(IconRef theIconRef);
+OSErr ReleaseIconRef(IconRef theIconRef);
+OSErr GetIconRefOwners(IconRef theIconRef, UInt16* owners);
+// Draws the icon in the current port as PlotCIconHandle places and
+// transforms a colour icon.
+OSErr PlotIconRef(const Rect* theRect, IconAlignmentType align, IconTransformType transform,
+                  IconServicesUsageFlags theIconServicesUsageFlags, IconRef theIconRef);
+// Whether testPt lies on the mask of 'ICN#' iconID placed in iconRect by
+// align (kAlignNone: the 32 x 32 mask scaled to the rectangle). False when
+// the resource is missing or short.
+Boolean PtInIconID(Point testPt, const Rect* iconRect, IconAlignmentType align, SInt16 iconID);
