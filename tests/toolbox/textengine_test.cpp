@@ -340,6 +340,27 @@ TEST_F(TextEngine, ScrollingALongText) {
   EXPECT_EQ(run(), 2);
   EXPECT_EQ(tb::TXNFirstVisibleLine(many_), 0);
   EXPECT_EQ(tb::TXNText(many_), text);
+
+  // Texts far longer than the port's coordinates reach: the end of 4,000
+  // lines, and the end of one line of 8,000 characters, still show.
+  CGrafPtr port = GetWindowPort(GetDialogWindow(d_));
+  std::string longer;
+  for (int i = 1; i <= 4000; ++i) longer += "Row " + std::to_string(i) + "\r";
+  longer += "last";
+  TXNSetData(many_, kTXNTextData, longer.data(), longer.size(), kTXNStartOffset, kTXNEndOffset);
+  EXPECT_GT(tb::TXNFirstVisibleLine(many_), 3980);
+  EXPECT_EQ(tb::TXNFirstVisibleLine(many_), GetControl32BitMaximum(bar));
+  Point caret = tb::TXNBytePoint(many_, longer.size() - 4);
+  EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{caret.v, caret.h, short(caret.v + 15), short(caret.h + 20)}));
+  const std::string line(8000, 'm');
+  TXNFocus(one_, true);
+  TXNSetData(one_, kTXNTextData, line.data(), line.size(), kTXNStartOffset, kTXNEndOffset);
+  tb::TXNTypeText(one_, "END");
+  caret = tb::TXNBytePoint(one_, line.size());
+  Rect v1;
+  TXNGetViewRect(one_, &v1);
+  EXPECT_TRUE(PtInRect(caret, &v1));
+  EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{v1.top, caret.h, v1.bottom, short(std::min<int>(caret.h + 30, v1.right))}));
 }
 
 // Editing lays out and draws only from the changed line on; whatever the

@@ -243,13 +243,15 @@ int lineOf(TXNObject o, std::size_t offset) {
   return std::max(0, int(it - o->starts.begin()) - 1);
 }
 
-// Where line 0's top left is drawn.
-Point origin(TXNObject o) {
-  Point p;
-  p.h = short(std::clamp<SInt32>(o->dest.left - (o->singleLine ? o->scrollH : 0), -32000, 32000));
-  p.v = short(std::clamp<SInt32>(o->dest.top - (o->singleLine ? 0 : o->topLine * o->lineHeight), -32000, 32000));
-  return p;
+// Where line 0's top left is drawn; far outside the port's coordinates for
+// a long text scrolled far, so kept wide until a point is made.
+struct Origin {
+  int h, v;
+};
+Origin origin(TXNObject o) {
+  return {o->dest.left - (o->singleLine ? o->scrollH : 0), o->dest.top - (o->singleLine ? 0 : o->topLine * o->lineHeight)};
 }
+short px(long v) { return short(std::clamp<long>(v, -32000, 32000)); }
 
 int widthBetween(TXNObject o, std::size_t from, std::size_t to) {
   int x = 0;
@@ -264,13 +266,13 @@ int widthBetween(TXNObject o, std::size_t from, std::size_t to) {
 // Caret position (local; v the line's top) before the byte offset.
 Point pointOf(TXNObject o, std::size_t offset) {
   int line = lineOf(o, offset);
-  Point org = origin(o);
+  const Origin org = origin(o);
   std::size_t s = lineStart(o, line);
-  return Point{short(org.v + line * o->lineHeight), short(org.h + widthBetween(o, s, std::max(s, offset)))};
+  return Point{px(long(org.v) + long(line) * o->lineHeight), px(long(org.h) + widthBetween(o, s, std::max(s, offset)))};
 }
 
 std::size_t offsetAt(TXNObject o, Point pt) {
-  Point org = origin(o);
+  const Origin org = origin(o);
   int line = pt.v < org.v ? 0 : (pt.v - org.v) / o->lineHeight;
   line = std::clamp(line, 0, lineCount(o) - 1);
   std::size_t s = lineStart(o, line), e = lineEnd(o, line);
@@ -408,11 +410,32 @@ void setFrame(TXNObject o, const Rect& frame) {
 // ---------------------------------------------------------------------------
 // Drawing
 
-void drawRun(TXNObject o, std::size_t from, std::size_t to) {
+// Draws text[from, to) from x on the baseline, the part that meets box.
+void drawRun(TXNObject o, std::size_t from, std::size_t to, int x, int baseline, const Rect& box) {
   // Valid text goes to the font layer as it is; a byte that starts no
   // sequence shows as the replacement character, and tabs and line ends
-  // as room.
+  // as room. What lies well outside the box (a long line scrolled far) is
+  // passed over.
   const std::string& t = o->text;
+  constexpr int kOverhang = 16;
+  while (from < to) {
+    Char c = charAt(t, from);
+    const int w = widthOf(o, c.cp);
+    if (x + w >= box.left - kOverhang) break;
+    x += w;
+    from += c.len;
+  }
+  int xe = x;
+  for (std::size_t end = from; end < to;) {
+    if (xe > box.right + kOverhang) {
+      to = end;
+      break;
+    }
+    Char c = charAt(t, end);
+    xe += widthOf(o, c.cp);
+    end += c.len;
+  }
+  MoveTo(px(x), px(baseline));
   std::size_t runStart = from;
   auto flush = [&](std::size_t end) {
     while (runStart < end) {
@@ -464,7 +487,7 @@ void drawArea(TXNObject o, const Rect& area) {
   RGBBackColor(&o->background);
   EraseRect(&box);
   if (!destEmpty(o)) {
-    const Point org = origin(o);
+    const Origin org = origin(o);
     const bool hilite = o->focused && o->selStart != o->selEnd;
     int first = std::max(0, (box.top - org.v) / o->lineHeight);
     for (int line = first; line < lineCount(o); ++line) {
@@ -473,8 +496,8 @@ void drawArea(TXNObject o, const Rect& area) {
       const std::size_t ls = lineStart(o, line), le = lineEnd(o, line);
       if (hilite && o->selEnd > ls && o->selStart <= le && !(o->selStart == le && wrappedLine(o, line))) {
         const std::size_t a = std::max(ls, o->selStart), b = std::min(le, o->selEnd);
-        Rect sel{short(top), short(org.h + widthBetween(o, ls, a)), short(top + o->lineHeight),
-                 short(org.h + widthBetween(o, ls, b))};
+        Rect sel{px(top), px(long(org.h) + widthBetween(o, ls, a)), px(top + o->lineHeight),
+                 px(long(org.h) + widthBetween(o, ls, b))};
         if (o->selEnd > le && !o->singleLine) sel.right = std::max(sel.right, o->view.right);
         RGBBackColor(&kHilite);
         EraseRect(&sel);
@@ -482,8 +505,7 @@ void drawArea(TXNObject o, const Rect& area) {
       }
       if (le > ls) {
         RGBForeColor(&o->color);
-        MoveTo(org.h, short(top + o->ascent));
-        drawRun(o, ls, le);
+        drawRun(o, ls, le, org.h, top + o->ascent, box);
       }
     }
     if (o->focused && o->selStart == o->selEnd && o->caretOn) drawCaret(o);
@@ -555,7 +577,7 @@ void changed(TXNObject o) {
     const std::size_t n = o->text.size();
     const std::size_t lo = std::min({o->drawnSelStart, o->selStart, o->dirty, n});
     const int first = std::max(0, lineOf(o, lo) - 1);
-    const Point org = origin(o);
+    const Origin org = origin(o);
     Rect area = o->view;
     area.top = short(std::clamp(org.v + first * o->lineHeight, -32000, 32000));
     if (o->dirty == SIZE_MAX) {
