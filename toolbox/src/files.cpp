@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "files_internal.h"
+#include "toolbox/catalog.h"
+#include "toolbox/fileservices.h"
 #include "toolbox/pump.h"
 
 namespace fs = std::filesystem;
@@ -36,6 +38,7 @@ struct OpenFile {
   bool canWrite = false;
   dev_t dev = 0;
   ino_t ino = 0;
+  std::string path;
 };
 
 struct State {
@@ -47,6 +50,9 @@ struct State {
   std::map<SInt16, OpenFile> files;
   SInt16 lastRef = 0;
   std::string appPath;
+  std::set<std::string> written;  // to flush at the next FlushVol
+  bool writtenOverflow = false;     // too many to list: flush everything
+  std::optional<std::vector<std::string>> readOnly;
 };
 
 State& state() {
@@ -149,9 +155,29 @@ bool folderPresent(State& s, const std::string& path) {
   return s.onDemand.count(path) && !exists(path);
 }
 
+// A shortened name the catalog gave out for a long one ("start#1A2"): the
+// leaf of the item with that id, when it lies in dir.
+std::optional<std::string> unmangle(State& s, const std::string& dir, const std::string& leaf) {
+  auto hash = leaf.rfind('#');
+  if (hash == std::string::npos || hash + 1 >= leaf.size() || leaf.size() - hash > 9) return std::nullopt;
+  SInt32 id = 0;
+  for (std::size_t i = hash + 1; i < leaf.size(); ++i) {
+    char c = leaf[i];
+    int v = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (v < 0) return std::nullopt;
+    id = SInt32((UInt32(id) << 4) | UInt32(v));
+  }
+  auto p = pathFor(s, id);
+  if (!p || parentOf(*p) != dir || !exists(*p)) return std::nullopt;
+  std::string real = leafOf(*p);
+  if (real.compare(0, hash, leaf, 0, hash) != 0) return std::nullopt;
+  return real;
+}
+
 // The name under which leaf exists in dir: the exact one, else the first
-// (in byte order) that differs only in ASCII case.
-std::optional<std::string> findIn(const std::string& dir, const std::string& leaf) {
+// (in byte order) that differs only in ASCII case, else the item a
+// shortened catalog name stands for.
+std::optional<std::string> findIn(State& s, const std::string& dir, const std::string& leaf) {
   if (exists(join(dir, leaf))) return leaf;
   DIR* d = ::opendir(dir.c_str());
   if (!d) return std::nullopt;
@@ -162,6 +188,7 @@ std::optional<std::string> findIn(const std::string& dir, const std::string& lea
     if (asciiEqualNoCase(n, leaf) && (!best || n < *best)) best = std::string(n);
   }
   ::closedir(d);
+  if (!best) best = unmangle(s, dir, leaf);
   return best;
 }
 
@@ -234,6 +261,14 @@ OSErr errnoToOSErr(int e, OSErr dflt = ioErr) {
   }
 }
 
+// Changes to a folder's names that the system refuses read as access
+// denied, as the file services report them.
+OSErr changeErr(int e) {
+  return (e == EACCES || e == EPERM || e == EROFS) ? OSErr(afpAccessDenied) : errnoToOSErr(e);
+}
+
+bool refusedLocked(State& s, const std::string& path);
+
 SInt16 allocRef(State& s, const OpenFile& f) {
   for (int tries = 0; tries < 32767; ++tries) {
     s.lastRef = static_cast<SInt16>(s.lastRef >= 32767 ? 1 : s.lastRef + 1);
@@ -287,8 +322,9 @@ OSErr defaultFinderInfo(const std::string& path, FInfo* info) {
       endsWithNoCase(parentOf(parentOf(dir)), ".app")) {
     info->fdType = 'APPL';
     bundleCreator(parentOf(parentOf(dir)), info->fdCreator);
-  } else if (endsWithNoCase(path, ".txt") || endsWithNoCase(path, ".ini")) {
-    info->fdType = 'TEXT';
+  } else {
+    OSType type;
+    if (tb::KindForName(leafOf(path), nullptr, &type)) info->fdType = type;
   }
   return noErr;
 }
@@ -312,9 +348,82 @@ OSErr writeFinderInfo(const std::string& path, const FInfo& info) {
   return errnoToOSErr(errno);
 }
 
+std::vector<std::string> splitPaths(const char* text) {
+  std::vector<std::string> out;
+  std::string_view v = text ? text : "";
+  while (!v.empty()) {
+    auto colon = v.find(':');
+    std::string part(v.substr(0, colon));
+    if (!part.empty()) out.push_back(normalise(part));
+    if (colon == std::string_view::npos) break;
+    v.remove_prefix(colon + 1);
+  }
+  return out;
+}
+
+bool refusedLocked(State& s, const std::string& path) {
+  if (!s.readOnly) s.readOnly = splitPaths(std::getenv("TOOLBOX_READONLY_FOLDERS"));
+  if (s.readOnly->empty()) return false;
+  std::string dir = parentOf(normalise(path));
+  for (const std::string& ro : *s.readOnly) {
+    if (ro.empty()) continue;
+    if (dir == ro || ro == "/" || (dir.size() > ro.size() && dir.compare(0, ro.size(), ro) == 0 &&
+                                   dir[ro.size()] == '/'))
+      return true;
+  }
+  return false;
+}
+
+int syncPath(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return errno == ENOENT || errno == ELOOP ? 0 : errno;  // gone or a link: nothing to keep
+  int rc = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return rc == EINVAL ? 0 : rc;  // a file system that keeps nothing to flush
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
+
+OSErr DirCreate(SInt16 vRefNum, SInt32 parentDirID, ConstStr255Param directoryName,
+                SInt32* createdDirID) {
+  if (createdDirID) *createdDirID = 0;
+  FSSpec spec;
+  OSErr err = FSMakeFSSpec(vRefNum, parentDirID, directoryName, &spec);
+  if (err == noErr) return pstr::view(directoryName).empty() ? OSErr(bdNamErr) : OSErr(dupFNErr);
+  if (err != fnfErr) return err;
+  return FSpDirCreate(&spec, smSystemScript, createdDirID);
+}
+
+OSErr FlushVol(ConstStr63Param volName, SInt16 vRefNum) {
+  std::string_view name = pstr::view(volName);
+  if (!name.empty()) {
+    while (!name.empty() && name.back() == ':') name.remove_suffix(1);
+    if (!asciiEqualNoCase(name, kVolumeName)) return nsvErr;
+  } else if (!volumeOk(vRefNum)) {
+    return nsvErr;
+  }
+  State& s = state();
+  std::set<std::string> paths;
+  std::vector<int> open;
+  bool overflow;
+  {
+    std::lock_guard g(s.lock);
+    paths.swap(s.written);
+    overflow = s.writtenOverflow;
+    s.writtenOverflow = false;
+    for (const auto& [ref, f] : s.files)
+      if (f.fd >= 0 && f.canWrite) open.push_back(f.fd);
+  }
+  if (overflow) ::sync();
+  int failed = 0;
+  for (int fd : open)
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EBADF) failed = errno;
+  for (const std::string& p : paths)
+    if (int e = syncPath(p)) failed = e;
+  return failed ? errnoToOSErr(failed) : OSErr(noErr);
+}
 
 OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSpec* fss) {
   if (!fss) return paramErr;
@@ -381,14 +490,14 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
     if (!leaf) return bdNamErr;
     if (last) {
       if (parts[i].size() > 63) return bdNamErr;
-      if (auto found = isDir(dir) ? findIn(dir, *leaf) : std::nullopt) {
+      if (auto found = isDir(dir) ? findIn(s, dir, *leaf) : std::nullopt) {
         setSpec(fss, idFor(s, dir), posixToHfs(*found));
         return noErr;
       }
       setSpec(fss, idFor(s, dir), parts[i]);
       return fnfErr;
     }
-    auto found = isDir(dir) ? findIn(dir, *leaf) : std::nullopt;
+    auto found = isDir(dir) ? findIn(s, dir, *leaf) : std::nullopt;
     if (!found || !isDir(join(dir, *found))) return dirNFErr;
     dir = join(dir, *found);
   }
@@ -422,7 +531,21 @@ OSErr FSpOpenDF(const FSSpec* fss, SInt8 permission, SInt16* refNum) {
     default: return paramErr;
   }
   if (isDir(path)) return fnfErr;
+  if (wr && permission != fsCurPerm) {
+    std::lock_guard g(s.lock);
+    if (refusedLocked(s, path)) return afpAccessDenied;
+  }
   int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  bool curRefused = false;
+  if (wr && permission == fsCurPerm) {
+    std::lock_guard g(s.lock);
+    curRefused = refusedLocked(s, path);
+  }
+  if (curRefused && fd >= 0) {
+    ::close(fd);
+    fd = -1;
+    errno = EACCES;
+  }
   if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EROFS)) {
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     wr = false;
@@ -430,7 +553,7 @@ OSErr FSpOpenDF(const FSSpec* fss, SInt8 permission, SInt16* refNum) {
   if (fd < 0) return errnoToOSErr(errno);
   struct stat st;
   ::fstat(fd, &st);
-  OpenFile f{fd, rd, wr, st.st_dev, st.st_ino};
+  OpenFile f{fd, rd, wr, st.st_dev, st.st_ino, wr ? path : std::string()};
   std::lock_guard g(s.lock);
   SInt16 ref = allocRef(s, f);
   if (!ref) {
@@ -567,6 +690,7 @@ OSErr FSClose(SInt16 refNum) {
     auto it = s.files.find(refNum);
     if (it == s.files.end() || it->second.fd < 0) return rfNumErr;
     fd = it->second.fd;
+    if (it->second.canWrite) s.written.insert(it->second.path);
     s.files.erase(it);
   }
   return ::close(fd) == 0 ? noErr : ioErr;
@@ -580,10 +704,12 @@ OSErr FSpCreate(const FSSpec* fss, OSType creator, OSType fileType, ScriptCode) 
     if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
   if (fss->name[0] == 0) return bdNamErr;
+  if (tb::detail::Refused(path)) return exists(path) ? OSErr(dupFNErr) : OSErr(afpAccessDenied);
   if (OSErr err = tb::detail::EnsureParentFolder(*fss)) return err;
   int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == ENOENT ? OSErr(dirNFErr) : errnoToOSErr(errno);
+  if (fd < 0) return errno == ENOENT ? OSErr(dirNFErr) : changeErr(errno);
   ::close(fd);
+  tb::detail::NoteWritten(parentOf(path));
   FInfo info{};
   info.fdType = fileType;
   info.fdCreator = creator;
@@ -599,9 +725,11 @@ OSErr FSpDirCreate(const FSSpec* fss, ScriptCode, SInt32* createdDirID) {
     if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
   if (fss->name[0] == 0) return bdNamErr;
+  if (tb::detail::Refused(path)) return exists(path) ? OSErr(dupFNErr) : OSErr(afpAccessDenied);
   if (OSErr err = tb::detail::EnsureParentFolder(*fss)) return err;
   if (::mkdir(path.c_str(), 0777) != 0)
-    return errno == ENOENT ? OSErr(dirNFErr) : errnoToOSErr(errno);
+    return errno == ENOENT ? OSErr(dirNFErr) : changeErr(errno);
+  tb::detail::NoteWritten(parentOf(path));
   if (createdDirID) {
     std::lock_guard g(s.lock);
     *createdDirID = idFor(s, path);
@@ -617,13 +745,16 @@ OSErr FSpDelete(const FSSpec* fss) {
   if (path == "/") return fBsyErr;
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) return errnoToOSErr(errno);
+  if (refusedLocked(s, path)) return afpAccessDenied;
   if (S_ISDIR(st.st_mode)) {
-    if (::rmdir(path.c_str()) != 0) return errnoToOSErr(errno);
+    if (::rmdir(path.c_str()) != 0) return changeErr(errno);
+    s.written.insert(parentOf(path));
     return noErr;
   }
   for (const auto& [ref, f] : s.files)
     if (f.fd >= 0 && f.dev == st.st_dev && f.ino == st.st_ino) return fBsyErr;
-  if (::unlink(path.c_str()) != 0) return errnoToOSErr(errno);
+  if (::unlink(path.c_str()) != 0) return changeErr(errno);
+  s.written.insert(parentOf(path));
   return noErr;
 }
 
@@ -643,7 +774,9 @@ OSErr FSpRename(const FSSpec* fss, ConstStr255Param newName) {
   std::string target = join(parentOf(path), *leaf);
   if (::lstat(target.c_str(), &to) == 0 && (to.st_dev != from.st_dev || to.st_ino != from.st_ino))
     return dupFNErr;
-  if (::rename(path.c_str(), target.c_str()) != 0) return errnoToOSErr(errno);
+  if (tb::detail::Refused(path)) return afpAccessDenied;
+  if (::rename(path.c_str(), target.c_str()) != 0) return changeErr(errno);
+  tb::detail::NoteWritten(parentOf(path));
   return noErr;
 }
 
@@ -656,16 +789,7 @@ OSErr FSpGetFInfo(const FSSpec* fss, FInfo* fndrInfo) {
     if (OSErr err = pathOfSpec(s, fss, path)) return err;
   }
   if (!exists(path)) return fnfErr;
-  UInt8 b[16];
-  ssize_t n = ::getxattr(path.c_str(), kFinfoAttr, b, sizeof b);
-  if (n != static_cast<ssize_t>(sizeof b)) return defaultFinderInfo(path, fndrInfo);
-  fndrInfo->fdType = be::get32(b);
-  fndrInfo->fdCreator = be::get32(b + 4);
-  fndrInfo->fdFlags = be::get16(b + 8);
-  fndrInfo->fdLocation.v = static_cast<SInt16>(be::get16(b + 10));
-  fndrInfo->fdLocation.h = static_cast<SInt16>(be::get16(b + 12));
-  fndrInfo->fdFldr = static_cast<SInt16>(be::get16(b + 14));
-  return noErr;
+  return tb::detail::FinderInfoOfPath(path, fndrInfo);
 }
 
 OSErr FSpSetFInfo(const FSSpec* fss, const FInfo* fndrInfo) {
@@ -788,6 +912,13 @@ OSErr GetApplicationSpec(FSSpec* fss) {
   return PathToSpec(path, fss);
 }
 
+void SetReadOnlyFolders(std::vector<std::string> folders) {
+  for (std::string& f : folders) f = normalise(f);
+  State& s = state();
+  std::lock_guard g(s.lock);
+  s.readOnly = std::move(folders);
+}
+
 std::string PreferencesFolderPath() {
   std::string config = envOr("XDG_CONFIG_HOME", "");
   if (config.empty() || config.front() != '/') config = envOr("HOME", "/") + "/.config";
@@ -840,10 +971,11 @@ OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out) {
   return noErr;
 }
 
-OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes) {
+OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes, const FInfo* newInfo) {
+  if (Refused(path)) return afpAccessDenied;
   std::string tmp = join(parentOf(path), "." + leafOf(path) + ".XXXXXX");
   int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return errnoToOSErr(errno);
+  if (fd < 0) return errno == ENOENT ? OSErr(dirNFErr) : changeErr(errno);
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
   OSErr err = noErr;
   std::size_t put = 0;
@@ -866,12 +998,61 @@ OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes) {
     mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
+    if (newInfo) {
+      UInt8 b[16];
+      packFinderInfo(*newInfo, b);
+      ::fsetxattr(fd, kFinfoAttr, b, sizeof b, 0);  // ignored where attributes are not kept
+    }
   }
   if (!err && ::fsync(fd) != 0) err = ioErr;
   if (::close(fd) != 0 && !err) err = ioErr;
-  if (!err && ::rename(tmp.c_str(), path.c_str()) != 0) err = errnoToOSErr(errno);
-  if (err) ::unlink(tmp.c_str());
+  if (!err && ::rename(tmp.c_str(), path.c_str()) != 0) err = changeErr(errno);
+  if (err)
+    ::unlink(tmp.c_str());
+  else
+    NoteWritten(parentOf(path));
   return err;
+}
+
+bool Refused(const std::string& path) {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  return refusedLocked(s, path);
+}
+
+void NoteWritten(const std::string& path) {
+  State& s = state();
+  std::lock_guard g(s.lock);
+  // A bound on the bookkeeping: past it, flushing the file system as a
+  // whole through any one of them covers the rest.
+  if (s.written.size() < 4096)
+    s.written.insert(path);
+  else
+    s.writtenOverflow = true;
+}
+
+OSErr FinderInfoOfPath(const std::string& path, FInfo* info) {
+  UInt8 b[16];
+  ssize_t n = ::getxattr(path.c_str(), kFinfoAttr, b, sizeof b);
+  if (n != static_cast<ssize_t>(sizeof b)) {
+    // A link reads as what it leads to, by that item's own name.
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      if (char* real = ::realpath(path.c_str(), nullptr)) {
+        std::string target = real;
+        std::free(real);
+        return defaultFinderInfo(target, info);
+      }
+    }
+    return defaultFinderInfo(path, info);
+  }
+  info->fdType = be::get32(b);
+  info->fdCreator = be::get32(b + 4);
+  info->fdFlags = be::get16(b + 8);
+  info->fdLocation.v = static_cast<SInt16>(be::get16(b + 10));
+  info->fdLocation.h = static_cast<SInt16>(be::get16(b + 12));
+  info->fdFldr = static_cast<SInt16>(be::get16(b + 14));
+  return noErr;
 }
 
 OSErr EnsureParentFolder(const FSSpec& fss) {

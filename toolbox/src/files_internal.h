@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "toolbox/files.h"
 #include "toolbox/types.h"
 
 namespace tb::detail {
@@ -23,7 +24,24 @@ OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out);
 // Replaces a file's contents as one step: the bytes go to a temporary file
 // beside it, which takes over the old file's mode and Finder information and
 // is then renamed over it. A failure leaves the old file as it was.
-OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes);
+// A new file gets newInfo as its Finder information when given.
+OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes,
+                       const FInfo* newInfo = nullptr);
+
+// True when an item at path may not be created, deleted, renamed or written
+// because its folder is read-only in effect (fileservices.h).
+bool Refused(const std::string& path);
+
+// Remembers that path (a file written, or a folder whose names changed) is
+// to be made durable by the next FlushVol.
+void NoteWritten(const std::string& path);
+
+// The Finder information of an existing item by path, as FSpGetFInfo reads
+// it (fnfErr for a folder that is not a bundle).
+OSErr FinderInfoOfPath(const std::string& path, FInfo* info);
+
+// The name of the Finder-information attribute, for copies.
+inline constexpr const char* kFinderInfoAttr = "user.vemo.finfo";
 
 // Makes a file spec's folder when it is a special folder that exists only on
 // demand (the Preferences folder). noErr when the folder exists afterwards.

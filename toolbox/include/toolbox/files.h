@@ -110,11 +110,24 @@ OSErr FSpCreate(const FSSpec* fss, OSType creator, OSType fileType, ScriptCode s
 OSErr FSpDirCreate(const FSSpec* fss, ScriptCode scriptTag, SInt32* createdDirID);
 OSErr FSpDelete(const FSSpec* fss);
 OSErr FSpRename(const FSSpec* fss, ConstStr255Param newName);
+// Makes a folder named by a name or partial path in folder parentDirID:
+// dupFNErr when the name exists, dirNFErr when a folder on the way is
+// missing. Creating, deleting and renaming give afpAccessDenied where the
+// system (or a read-only folder, fileservices.h) refuses.
+OSErr DirCreate(SInt16 vRefNum, SInt32 parentDirID, ConstStr255Param directoryName,
+                SInt32* createdDirID);
+// Makes what was written durable: every file written through FSWrite (open
+// or closed since the last flush), and the folders whose names changed, are
+// flushed to disk. There is one volume, so the volume arguments only need
+// to name it (volName may be null).
+OSErr FlushVol(ConstStr63Param volName, SInt16 vRefNum);
 
 // Finder information lives in the extended attribute "user.vemo.finfo" (16
 // bytes, big-endian). Where the file system keeps no extended attributes,
 // setting succeeds without storing anything. A file without stored
-// information reads as type and creator '????' ('TEXT' for .txt and .ini);
+// information reads as creator '????' and the type of its extension
+// ('TEXT' for .txt and .ini, 'PDF ' for .pdf; the table is in catalog.cpp),
+// else '????';
 // an application bundle and the program inside its Contents/MacOS read as
 // 'APPL' with the creator from the bundle's PkgInfo.
 OSErr FSpGetFInfo(const FSSpec* fss, FInfo* fndrInfo);

@@ -124,6 +124,8 @@ enum : OSErr {
   errAEUnknownSendMode = -1715,
   errAEHandlerNotFound = -1717,
   errAEUnknownAddressType = -1716,
+  diffVolErr = -1303,
+  afpAccessDenied = -5000,
   gestaltUndefSelectorErr = -5551,
 };
 
