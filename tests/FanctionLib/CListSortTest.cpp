@@ -4,6 +4,7 @@
 #include <random>
 
 #include "clist_fixture.h"
+#include "toolbox/datetime.h"
 
 namespace cltest {
 namespace {
@@ -178,6 +179,29 @@ TEST_F(ListSort, EachKindSortsWithItsPayload) {
     EXPECT_EQ(status, 1);
   }
   EXPECT_EQ(cl_->part, -1);
+}
+
+// The toolbox's short date and time texts, as the program lists show them,
+// are read back by the date column and sort in time order both ways.
+TEST_F(ListSort, ToolboxDateTextsSortInTimeOrder) {
+  make();
+  addColumns();
+  const DateTimeRec times[] = {
+      {1999, 12, 31, 23, 59, 0, 0}, {2000, 1, 1, 0, 0, 0, 0},   {2024, 2, 29, 9, 5, 0, 0},
+      {2024, 2, 29, 10, 0, 0, 0},   {2024, 10, 1, 8, 0, 0, 0},  {2026, 12, 9, 23, 1, 0, 0},
+  };
+  const std::size_t order[] = {3, 5, 0, 4, 1, 2};  // the rows as added
+  for (std::size_t r = 0; r < std::size(order); ++r) {
+    UInt32 secs;
+    DateToSeconds(&times[order[r]], &secs);
+    setRow(int(r), {std::to_string(order[r]), "0", "0 Byte", tb::ShortDateTimeText(secs)});
+  }
+  EXPECT_EQ(column(3)[0], "2024/02/29, 10:00");
+  CLSetSortState(cl_, 0);
+  CLSort(cl_, 3, 0);
+  EXPECT_EQ(column(0), (std::vector<std::string>{"0", "1", "2", "3", "4", "5"}));
+  CLSort(cl_, 3, 1);
+  EXPECT_EQ(column(0), (std::vector<std::string>{"5", "4", "3", "2", "1", "0"}));
 }
 
 TEST_F(ListSort, SmallListsAndBadColumnsAreLeftAlone) {

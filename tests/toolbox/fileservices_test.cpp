@@ -44,7 +44,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     char finfo[16];
     ssize_t n = ::lgetxattr(p.c_str(), "user.vemo.finfo", finfo, sizeof finfo);
     if (n > 0) v += "|" + std::string(finfo, std::size_t(n));
-    out[fs::relative(p, root).string()] = v;
+    out[p.lexically_relative(root).string()] = v;
   }
   return out;
 }
