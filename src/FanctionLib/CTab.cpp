@@ -405,8 +405,9 @@ void CTAdjustTitlePosY(CTAB_DATA* ctData, SInt16 posY) {
 }
 
 Boolean CTSearch(CTAB_DATA* ctData, SInt16* idx, ConstStr255Param str, Boolean bCase) {
-  // Any tab may start the search, the first one included.
-  if (!ctData || !idx || !str || !ValidIndex(ctData, *idx)) return false;
+  // A search starts from the second tab at the earliest: index 0 finds
+  // nothing, whatever the titles.
+  if (!ctData || !idx || !str || *idx < 1 || !ValidIndex(ctData, *idx)) return false;
   const std::string want = SearchKey(str, !bCase);
   SInt16 i = *idx;
   for (CTAB_LIST* tab = GetTab(ctData, i); tab; tab = tab->next, ++i) {

@@ -401,15 +401,15 @@ TEST_F(TabTest, Search) {
     SInt16 at;
   };
   const Case cases[] = {
-      {0, "Status", true, true, 0},   // the first tab can start the search
-      {0, "status", true, false, 0},
-      {0, "STATUS", false, true, 0},
+      {0, "Status", true, false, 0},  // index 0 finds nothing, whatever the titles
+      {0, "STATUS", false, false, 0},
+      {1, "Status", true, false, 1},  // the first tab is never a match
       {1, "popup", true, true, 3},
       {1, "POPUP", false, true, 1},
       {2, "Popup", false, true, 3},   // from the third tab on
       {4, "Status", false, false, 4},
-      {0, "", false, false, 0},       // an empty text never matches without case
-      {0, "", true, true, 4},
+      {1, "", false, false, 1},       // an empty text never matches without case
+      {1, "", true, true, 4},
       {5, "Status", true, false, 5},  // out of range
       {-1, "Status", true, false, -1},
   };

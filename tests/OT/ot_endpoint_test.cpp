@@ -255,7 +255,7 @@ void UdpLife(void* ctx, OTEventCode code, OTResult, void* cookie) {
 }
 }  // namespace
 
-TEST_F(Endpoints, AsynchronousDatagramLifeRunsInThePartsOrder) {
+TEST_F(Endpoints, AsynchronousDatagramLifeRunsInItsEventOrder) {
   auto echo = OpenBound<UDPEPInfo>(OT_PROTO_UDP);
   auto rec = Cleared<UDPEPInfo>();
   UdpClient c{rec.get(), {}, echo->iAddr.fPort, {}};
