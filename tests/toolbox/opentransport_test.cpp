@@ -112,18 +112,36 @@ Datagram Receive(EndpointRef ep, std::size_t room = 2048) {
   return d;
 }
 
-// A port nobody listens on (closed again at once).
-InetPort FreePort(int type) {
-  int s = socket(AF_INET, type, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(kLoop);
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t l = sizeof a;
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &l);
-  close(s);
-  return ntohs(a.sin_port);
-}
+// A port nobody listens on, held for the test: bound on 127.0.0.1 so no
+// other process can take it on every address meanwhile, but neither
+// listening (TCP) nor taking datagrams from anyone (UDP: connected to a
+// peer that never sends), so a call or datagram to it on another loopback
+// address is refused.
+class HeldPort {
+ public:
+  explicit HeldPort(int type) : fd_(socket(AF_INET, type | SOCK_CLOEXEC, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(kLoop);
+    bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t l = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &l);
+    port_ = ntohs(a.sin_port);
+    if (type == SOCK_DGRAM) {
+      sockaddr_in nobody = a;
+      nobody.sin_port = htons(1);
+      connect(fd_, reinterpret_cast<sockaddr*>(&nobody), sizeof nobody);
+    }
+  }
+  ~HeldPort() { close(fd_); }
+  HeldPort(const HeldPort&) = delete;
+  HeldPort& operator=(const HeldPort&) = delete;
+  InetPort port() const { return port_; }
+
+ private:
+  int fd_;
+  InetPort port_ = 0;
+};
 
 class OpenTransport : public ::testing::Test {
  protected:
@@ -320,7 +338,8 @@ TEST_F(OpenTransport, UndeliverableDatagramBecomesUnitDataError) {
   Addr req;
   OTBind(a, &req.bind, &req.bind);
   ASSERT_TRUE(PumpUntil([&] { return ev.has(T_BINDCOMPLETE); }));
-  InetPort closed = FreePort(SOCK_DGRAM);
+  HeldPort held(SOCK_DGRAM);
+  InetPort closed = held.port();
   ASSERT_EQ(SendTo(a, 0x7F000019, closed, "x"), kOTNoError);
   ASSERT_TRUE(PumpUntil([&] { return OTLook(a) == T_UDERR; }));
   EXPECT_EQ(SendTo(a, 0x7F000019, closed, "y"), kOTLookErr);
@@ -378,8 +397,18 @@ TEST_F(OpenTransport, ConfinementRefusesOutsideDestinationsAndRedirectsBroadcast
 }
 
 TEST_F(OpenTransport, PortMapBindsAndReachesRealPortsButReportsNamedOnes) {
-  InetPort realJcp = FreePort(SOCK_DGRAM);
-  InetPort realFtpData = FreePort(SOCK_DGRAM);
+  // The real port 20 stand-in is a plain socket's own port, the real port
+  // 9 one held meanwhile on another address than the endpoint binds.
+  int raw = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = htonl(kLoop);
+  ASSERT_EQ(bind(raw, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+  socklen_t fl = sizeof from;
+  getsockname(raw, reinterpret_cast<sockaddr*>(&from), &fl);
+  HeldPort held(SOCK_DGRAM);
+  InetPort realJcp = held.port();
+  InetPort realFtpData = ntohs(from.sin_port);
   std::string map = "9:" + std::to_string(realJcp) + ",20:" + std::to_string(realFtpData);
   ScopedEnv env("TOOLBOX_PORTMAP", map.c_str());
   tb::ReloadNetConfig();
@@ -388,13 +417,7 @@ TEST_F(OpenTransport, PortMapBindsAndReachesRealPortsButReportsNamedOnes) {
   InetAddress bound = BindSync(box, 0x7F00001A, 9);
   EXPECT_EQ(bound.fPort, 9);  // the programs see the port they named
 
-  // A plain socket on the real port 20 stand-in talks to the real port 9 one.
-  int raw = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in from{};
-  from.sin_family = AF_INET;
-  from.sin_addr.s_addr = htonl(kLoop);
-  from.sin_port = htons(realFtpData);
-  ASSERT_EQ(bind(raw, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+  // The plain socket on the real port 20 stand-in talks to the real port 9 one.
   sockaddr_in to = from;
   to.sin_addr.s_addr = htonl(0x7F00001A);
   to.sin_port = htons(realJcp);
@@ -523,7 +546,8 @@ TEST_F(OpenTransport, AbortiveDisconnectAndRefusedConnect) {
   EXPECT_EQ(OTSnd(p.server, b, 4, 0), kOTOutStateErr);
 
   // The same endpoint dials again: nobody listens there.
-  Addr dead(0x7F00001E, FreePort(SOCK_STREAM));
+  HeldPort held(SOCK_STREAM);
+  Addr dead(0x7F00001E, held.port());
   TCall call{};
   call.addr = dead.nb();
   ASSERT_EQ(OTConnect(p.client, &call, nullptr), kOTNoDataErr);

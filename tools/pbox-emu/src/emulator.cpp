@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -443,11 +445,68 @@ UInt32 PickBaseAddress() {
   return (127u << 24) | (x << 16) | (y << 8) | 1;
 }
 
+namespace {
+
+constexpr UInt32 kPrivateFirst = 10000;
+constexpr UInt32 kPrivateSlots = (30000 - kPrivateFirst) / kPrivatePortCount;
+
+// True when nobody holds the port (UDP on the loopback broadcast address,
+// where the emulator listens; TCP on every address).
+bool portFree(UInt16 port, int type) {
+  int s = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+  if (s < 0) return false;
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(port);
+  sa.sin_addr.s_addr = htonl(type == SOCK_DGRAM ? kLoopbackBroadcast : INADDR_ANY);
+  bool ok = bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
+  close(s);
+  return ok;
+}
+
+// The first port of this process's block: a slot locked through a file
+// that every test process shares, held until the process ends (the lock
+// goes with it, even on a crash), so no two processes ever get the same
+// block; a slot whose ports someone outside the scheme holds is skipped.
+UInt32 privateBlock() {
+  static const UInt32 first = [] {
+    const std::string dir = "/tmp/vemo-test-ports-" + std::to_string(getuid());
+    mkdir(dir.c_str(), 0700);
+    const UInt32 start = UInt32(getpid()) % kPrivateSlots;
+    for (UInt32 k = 0; k < kPrivateSlots; ++k) {
+      const UInt32 slot = (start + k) % kPrivateSlots;
+      const std::string lock = dir + "/" + std::to_string(slot);
+      int fd = open(lock.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+      if (fd < 0) break;
+      if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        continue;
+      }
+      const UInt32 port = kPrivateFirst + slot * kPrivatePortCount;
+      bool free = true;
+      for (UInt32 i = 0; i < kPrivatePortCount && free; ++i)
+        free = portFree(UInt16(port + i), SOCK_DGRAM) && portFree(UInt16(port + i), SOCK_STREAM);
+      if (!free) {
+        close(fd);
+        continue;
+      }
+      return port;  // fd stays open: the lock lasts as long as the process
+    }
+    // No lock folder: the old way, from the process id.
+    return kPrivateFirst + (UInt32(getpid()) % kPrivateSlots) * kPrivatePortCount;
+  }();
+  return first;
+}
+
+}  // namespace
+
+UInt16 PrivatePort(int i) {
+  return UInt16(privateBlock() + UInt32(std::clamp(i, 0, int(kPrivatePortCount) - 1)));
+}
+
 std::string PrivatePortMap() {
-  UInt32 pid = UInt32(getpid());
-  UInt32 p = 10000 + (pid % 10000) * 2;
-  return std::to_string(kJcpPortOld) + ":" + std::to_string(p) + "," + std::to_string(kJcpPort) + ":" +
-         std::to_string(p + 1);
+  return std::to_string(kJcpPortOld) + ":" + std::to_string(PrivatePort(0)) + "," + std::to_string(kJcpPort) + ":" +
+         std::to_string(PrivatePort(1));
 }
 
 }  // namespace pboxemu

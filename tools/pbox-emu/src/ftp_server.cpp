@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 
+#include "pboxemu/emulator.h"
 #include "reactor.h"
 #include "toolbox/clock.h"
 #include "toolbox/iobuf.h"
@@ -578,21 +579,9 @@ void FtpServer::close() {
 }
 
 std::string FtpPortMap() {
-  // Two ports that are free now on every address.
-  UInt16 ports[2] = {0, 0};
-  int socks[2] = {-1, -1};
-  for (int i = 0; i < 2; ++i) {
-    socks[i] = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa = inet(0, 0);
-    socklen_t len = sizeof sa;
-    if (socks[i] >= 0 && bind(socks[i], reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-        getsockname(socks[i], reinterpret_cast<sockaddr*>(&sa), &len) == 0)
-      ports[i] = ntohs(sa.sin_port);
-  }
-  for (int s : socks)
-    if (s >= 0) ::close(s);
-  return std::to_string(kFtpDataPort) + ":" + std::to_string(ports[0]) + "," + std::to_string(kFtpPort) + ":" +
-         std::to_string(ports[1]);
+  // Taken from this process's own block: no other process is given them.
+  return std::to_string(kFtpDataPort) + ":" + std::to_string(PrivatePort(2)) + "," + std::to_string(kFtpPort) + ":" +
+         std::to_string(PrivatePort(3));
 }
 
 }  // namespace pboxemu

@@ -173,6 +173,13 @@ class Emulator {
 // A range of loopback addresses of this process's own (127.x.y.1 with x, y
 // from the process id), so that tests running side by side never share one.
 UInt32 PickBaseAddress();
+// Ports of this process's own: a block that no other process using these
+// functions gets while this one runs (a lock per block, shared by every
+// test process of the user), and that was free when it was taken. i from
+// 0 to kPrivatePortCount - 1: 0 and 1 carry the JCP ports, 2 and 3 the FTP
+// ones (FtpPortMap), the rest are for a test's own servers.
+constexpr int kPrivatePortCount = 8;
+UInt16 PrivatePort(int i);
 // A port map ("9:p1,19541:p2") of ports of this process's own, for
 // TOOLBOX_PORTMAP, so that broadcasts of tests running side by side never
 // reach each other's boxes.
