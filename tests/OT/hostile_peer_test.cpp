@@ -212,18 +212,18 @@ class NbpFloodTest : public ::testing::Test {
                                                {{atalk.net, UInt8(1 + i % 250), 129, right ? "RIGHT" : "WRONG",
                                                  "CTRLJCP1", "*"}}));
     }
-    // Three senders, so that the replies come faster than one reader takes them.
-    for (int t = 0; t < 3; ++t)
+    for (int t = 0; t < kSenders; ++t)
       flood.emplace_back([this, p, replies, total, every] {
-        for (int i = 0; i < total / 3 && !stop; ++i) {
+        for (int i = 0; i < total / kSenders && !stop; ++i) {
           node.Send(replies[std::size_t(i) % replies.size()], p.net, p.node, p.socket);
           if (i % every == 0) rightSent++;
           sent++;
         }
-        if (++sendersDone == 3) done = true;
+        if (++sendersDone == kSenders) done = true;
       });
   }
 
+  static constexpr int kSenders = 2;
   atalktest::AppleTalkEnv atalk;
   atalktest::RawNode node;
   NBPEPInfo nbp;
