@@ -10,14 +10,11 @@
 #include "test_support.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
-const unsigned char* P(const char* s) {
-  static std::deque<std::string> keep;
-  keep.push_back(std::string(1, char(std::strlen(s))) + s);
-  return reinterpret_cast<const unsigned char*>(keep.back().data());
-}
+using testsupport::P;
 
 const RGBColor kDialogGrey{0xDDDD, 0xDDDD, 0xDDDD};
 const UInt32 kGrey = tb::PackPixel(0xDD, 0xDD, 0xDD);
@@ -30,33 +27,17 @@ std::string Lines(int n) {
   return s;
 }
 
-class TextViewTest : public ::testing::Test {
+class TextViewTest : public testsupport::ToolboxFixture {
  protected:
+  TextViewTest() : ToolboxFixture(Clock::kReal) {}
   void SetUp() override {
-    tb::ResetEventState();
-    Rect r{100, 100, 400, 500};
-    w_ = NewCWindow(nullptr, &r, P("View"), true, documentProc, kFirstWindowOfClass, true, 0);
+    ToolboxFixture::SetUp();
+    w_ = NewTestWindow(Rect{100, 100, 400, 500}, "View", &kDialogGrey);
     ASSERT_NE(w_, nullptr);
-    drain();
-    SetPortWindowPort(w_);
-    RGBBackColor(&kDialogGrey);
-    Rect all;
-    GetWindowPortBounds(w_, &all);
-    EraseRect(&all);
   }
   void TearDown() override {
     if (ce_) CEDispose(ce_);
-    tb::DisposeAllWindows();
-    tb::ResetEventState();
-  }
-  static void drain() {
-    EventRecord ev;
-    while (GetNextEvent(everyEvent, &ev)) {
-      if (ev.what == updateEvt) {
-        BeginUpdate(reinterpret_cast<WindowRef>(ev.message));
-        EndUpdate(reinterpret_cast<WindowRef>(ev.message));
-      }
-    }
+    ToolboxFixture::TearDown();
   }
   // A view over (20, 20)-(220, 118): 98 pixels, seven lines, high. The
   // host's usual set-up follows.
@@ -104,7 +85,7 @@ class TextViewTest : public ::testing::Test {
     EXPECT_EQ(cell.h, -1);
     EXPECT_EQ(cell.v, -1);
     EXPECT_EQ(sortPart, -1);
-    drain();
+    Drain();
   }
 
   const Rect rect_{20, 20, 118, 220};

@@ -14,14 +14,11 @@
 #include "toolbox/pump.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
-const unsigned char* P(const char* s) {
-  static std::deque<std::string> keep;
-  keep.push_back(std::string(1, char(std::strlen(s))) + s);
-  return reinterpret_cast<const unsigned char*>(keep.back().data());
-}
+using testsupport::P;
 
 UInt32 Px(UInt8 r, UInt8 g, UInt8 b) { return tb::PackPixel(r, g, b); }
 
@@ -92,14 +89,12 @@ struct SpinRun {
 };
 SpinRun gRun;
 
-class TabTest : public ::testing::Test {
+class TabTest : public testsupport::ToolboxFixture {
  protected:
   void SetUp() override {
+    ToolboxFixture::SetUp();
     gFixture = this;
     gRun = SpinRun{};
-    tb::ResetEventState();
-    tb::UseVirtualClock(true);
-    tb::ResetResources();
     std::vector<tb::ResourceEntry> entries;
     auto add = [&](SInt16 id, std::vector<UInt8> data) { entries.push_back(testsupport::Resource('PICT', id, data)); };
     add(kFront, TabPicture(30, 24, kFrontBody));
@@ -110,33 +105,14 @@ class TabTest : public ::testing::Test {
     add(kTall, TabPicture(30, 40, kFrontBody));
     ASSERT_GT(testsupport::OpenResourcesAsApplication(dir_ / "Tabs.rsrc", entries), 0);
 
-    Rect r{100, 100, 400, 500};
-    w_ = NewCWindow(nullptr, &r, P("Tabs"), true, documentProc, kFirstWindowOfClass, true, 0);
-    ASSERT_NE(w_, nullptr);
-    drain();
     // The dialog's background, as its host sets it before making the control.
-    SetPortWindowPort(w_);
-    RGBBackColor(&kDialogGrey);
-    Rect all;
-    GetWindowPortBounds(w_, &all);
-    EraseRect(&all);
+    w_ = NewTestWindow(Rect{100, 100, 400, 500}, "Tabs", &kDialogGrey);
+    ASSERT_NE(w_, nullptr);
   }
   void TearDown() override {
     if (ct_) CTDispose(ct_);
-    tb::DisposeAllWindows();
-    tb::ResetEventState();
-    tb::ResetResources();
-    tb::UseVirtualClock(false);
+    ToolboxFixture::TearDown();
     gFixture = nullptr;
-  }
-  static void drain() {
-    EventRecord ev;
-    while (GetNextEvent(everyEvent, &ev)) {
-      if (ev.what == updateEvt) {
-        BeginUpdate(reinterpret_cast<WindowRef>(ev.message));
-        EndUpdate(reinterpret_cast<WindowRef>(ev.message));
-      }
-    }
   }
 
   // A control over the strip (20, 20)-(300, 44) and the frame
@@ -195,7 +171,7 @@ class TabTest : public ::testing::Test {
     SInt16 part = -2;
     SInt16 r = CTMouseDown(ct_, &ev, &part);
     tb::MouseUpAt(global(local));
-    drain();
+    Drain();
     if (pushed) *pushed = part;
     return r;
   }
@@ -215,7 +191,7 @@ class TabTest : public ::testing::Test {
     };
     EventRecord ev = press(local);
     EXPECT_EQ(CTMouseDown(ct_, &ev, nullptr), 0);
-    drain();
+    Drain();
   }
   Point spinRight() const {
     return Point{SInt16(ct_->spinRect.top + 7), SInt16(ct_->spinRect.right - 4)};
@@ -224,7 +200,6 @@ class TabTest : public ::testing::Test {
     return Point{SInt16(ct_->spinRect.top + 7), SInt16(ct_->spinRect.left + 4)};
   }
 
-  testsupport::TempDir dir_;
   WindowRef w_ = nullptr;
   CTAB_DATA* ct_ = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "toolbox/dialogs.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -39,14 +40,12 @@ struct PageDef {
   SInt16 id;  // 0: the tab has no page
 };
 
-class ConfigFrame : public ::testing::Test {
+class ConfigFrame : public testsupport::ToolboxFixture {
  protected:
+  ConfigFrame() : ToolboxFixture(Clock::kVirtual, CONFIG_TEST_RSRC) {}
   void SetUp() override {
     testhost::Reset();
-    tb::ResetResources();
-    ASSERT_GT(tb::OpenApplicationResources(CONFIG_TEST_RSRC), 0);
-    tb::UseVirtualClock(true);
-    tb::ResetEventState();
+    ToolboxFixture::SetUp();
     gCalls.clear();
     // The program's page table: 401 has every callback, 402 no setup
     // (as the status monitor's pages); others none.
@@ -64,10 +63,7 @@ class ConfigFrame : public ::testing::Test {
   void TearDown() override {
     if (rec_.tabData) CTDispose(rec_.tabData);
     while (Win_Que_Base) Close_Usr_Window(static_cast<USR_WINDOW_QUEUE*>(Win_Que_Base->q_body)->wndPtr);
-    tb::DisposeAllWindows();
-    tb::ResetResources();
-    tb::ResetEventState();
-    tb::UseVirtualClock(false);
+    ToolboxFixture::TearDown();
   }
 
   // Opens the dialog as a program does: its build makes a tab per page

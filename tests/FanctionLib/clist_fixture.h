@@ -16,14 +16,11 @@
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace cltest {
 
-inline const unsigned char* P(const std::string& s) {
-  static std::deque<std::string> keep;
-  keep.push_back(std::string(1, char(s.size())) + s);
-  return reinterpret_cast<const unsigned char*>(keep.back().data());
-}
+using testsupport::P;
 
 inline UInt32 Px(UInt8 r, UInt8 g, UInt8 b) { return tb::PackPixel(r, g, b); }
 inline const UInt32 kWhitePx = Px(0xFF, 0xFF, 0xFF);
@@ -91,36 +88,18 @@ inline void InstallResources(const testsupport::TempDir& dir) {
   ASSERT_GT(tb::OpenApplicationResources((dir / "App.rsrc").string()), 0);
 }
 
-class ListFixture : public ::testing::Test {
+class ListFixture : public testsupport::ToolboxFixture {
  protected:
   void SetUp() override {
-    tb::ResetEventState();
-    tb::UseVirtualClock(true);
-    tb::AdvanceTicks(1000);  // no click of an earlier test is recent
+    ToolboxFixture::SetUp();
     InstallResources(dir_);
-    Rect r{60, 40, 460, 640};
-    w_ = NewCWindow(nullptr, &r, P("List"), true, documentProc, kFirstWindowOfClass, true, 0);
+    w_ = NewTestWindow(Rect{60, 40, 460, 640}, "List");
     ASSERT_NE(w_, nullptr);
-    drain();
   }
   void TearDown() override {
     if (cl_) CLDispose(cl_);
     cl_ = nullptr;
-    tb::DisposeAllWindows();
-    tb::ResetEventState();
-    tb::ResetResources();
-    tb::UseVirtualClock(false);
-  }
-
-  // Takes every waiting event, answering updates as a program does.
-  static void drain() {
-    EventRecord ev;
-    while (GetNextEvent(everyEvent, &ev)) {
-      if (ev.what == updateEvt) {
-        BeginUpdate(reinterpret_cast<WindowRef>(ev.message));
-        EndUpdate(reinterpret_cast<WindowRef>(ev.message));
-      }
-    }
+    ToolboxFixture::TearDown();
   }
 
   // The list used by most tests: rect (20, 20)-(220, 420), rows 18 high,
@@ -192,7 +171,7 @@ class ListFixture : public ::testing::Test {
     Cell c;
     SInt16 s;
     const Boolean r = CLMouseDown(cl_, &ev, cell ? cell : &c, sortPart ? sortPart : &s, headerOnly);
-    drain();
+    Drain();
     return r;
   }
   Boolean key(UInt8 charCode, EventModifiers mods = 0) {
@@ -222,7 +201,6 @@ class ListFixture : public ::testing::Test {
     return n;
   }
 
-  testsupport::TempDir dir_;
   WindowRef w_ = nullptr;
   CLIST_DATA* cl_ = nullptr;
 };

@@ -16,6 +16,7 @@
 #include "toolbox/menus.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace fwtest {
 
@@ -108,15 +109,15 @@ inline bool ShowsText(DialogRef d, SInt16 id, DialogItemIndex item, std::string_
   Rect r;
   GetDialogItem(ref, item, &kind, &h, &r);
   SetDialogItemText(h, PStr(text));
-  GrafPtr saved;
-  GetPort(&saved);
-  for (DialogRef x : {d, ref}) {
-    SetPortDialogPort(x);
-    BackColor(whiteColor);
-    EraseRect(&r);
-    DrawDialog(x);
+  {
+    tb::PortSaver saved;
+    for (DialogRef x : {d, ref}) {
+      SetPortDialogPort(x);
+      BackColor(whiteColor);
+      EraseRect(&r);
+      DrawDialog(x);
+    }
   }
-  SetPort(saved);
   bool same = true, inked = false;
   const UInt32 white = tb::PackPixel(255, 255, 255);
   for (int y = r.top; y < r.bottom; ++y)
@@ -129,15 +130,12 @@ inline bool ShowsText(DialogRef d, SInt16 id, DialogItemIndex item, std::string_
   return same && inked;
 }
 
-class Framework : public ::testing::Test {
+class Framework : public testsupport::ToolboxFixture {
  protected:
+  Framework() : ToolboxFixture(Clock::kVirtual, FRAMEWORK_TEST_RSRC) {}
   void SetUp() override {
     testhost::Reset();
-    tb::ResetResources();
-    ASSERT_GT(tb::OpenApplicationResources(FRAMEWORK_TEST_RSRC), 0);
-    tb::UseVirtualClock(true);
-    tb::ResetEventState();
-    tb::ResetBeepCount();
+    ToolboxFixture::SetUp();
     Calls().clear();
     Answer() = Answers{};
   }
@@ -145,11 +143,7 @@ class Framework : public ::testing::Test {
     while (Win_Que_Base) Close_Usr_Window(static_cast<USR_WINDOW_QUEUE*>(Win_Que_Base->q_body)->wndPtr);
     EXPECT_EQ(OpenMovableDlg, nullptr);
     OpenMovableDlg = nullptr;
-    tb::DisposeAllWindows();
-    tb::ResetMenus();
-    tb::ResetResources();
-    tb::ResetEventState();
-    tb::UseVirtualClock(false);
+    ToolboxFixture::TearDown();
   }
 
   // The program's loop over every queued event: the dialog stage, then

@@ -3,7 +3,6 @@
 // program started with its event, unknown targets, and documents opened
 // through the Finder.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 #include <sstream>
@@ -17,9 +16,8 @@
 #include "toolbox/finder.h"
 #include "toolbox/processes.h"
 #include "toolbox/recorder.h"
+#include "toolbox_fixture.h"
 
-using testsupport::ReadFile;
-using testsupport::ScopedEnv;
 using testsupport::TempDir;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
@@ -33,42 +31,9 @@ OSErr Send(const std::string& text) {
                        kSuiteLaunchEventID, typeChar, kHelper);
 }
 
-class LaunchEvents : public ::testing::Test {
+class LaunchEvents : public testsupport::HelperProcessFixture {
  protected:
-  TempDir dir_;
-  ScopedEnv runtime_{"XDG_RUNTIME_DIR", (dir_.path() / "run").c_str()};
-  ScopedEnv log_{"AEHELPER_LOG", (dir_.path() / "log.txt").c_str()};
-  const std::string bundle_ = (dir_.path() / "Helper.app").string();
-  std::vector<ProcessSerialNumber> started_;
-
-  void SetUp() override {
-    tb::ResetAppleEvents();
-    tb::ClearRecords();
-    tb::SetCurrentCreator('TEST');
-    fs::create_directories(bundle_ + "/Contents/MacOS");
-    fs::create_symlink(AEHELPER_PATH, bundle_ + "/Contents/MacOS/Helper");
-    WriteFile(bundle_ + "/Contents/PkgInfo", "APPLTSTa");
-  }
-
-  void TearDown() override {
-    for (const ProcessSerialNumber& psn : started_) {
-      if (tb::WaitForProcessExit(psn, 0, nullptr)) continue;
-      SendAppliData_ToProcessNum(&psn, "", 0, kHelper, kCoreEventClass, kAEQuitApplication,
-                                 typeChar, kHelper);
-      if (!tb::WaitForProcessExit(psn, 5000, nullptr)) {
-        kill(static_cast<pid_t>(psn.lowLongOfPSN), SIGKILL);
-        tb::WaitForProcessExit(psn, 5000, nullptr);
-      }
-    }
-    tb::ResetAppleEvents();
-    tb::SetCurrentCreator(0);
-  }
-
-  // Waits for the other process (not for a time-out) until the log has n
-  // lines.
-  std::vector<std::string> WaitForLines(std::size_t n) {
-    return testsupport::WaitForLines(dir_.path() / "log.txt", n);
-  }
+  LaunchEvents() : HelperProcessFixture(AEHELPER_PATH) {}
 };
 
 }  // namespace
@@ -83,18 +48,18 @@ TEST_F(LaunchEvents, StartedWithItsEventThenReachedBySignatureAndBySerialNumber)
             noErr);
   ASSERT_NE(psn.lowLongOfPSN, 0u);
   started_.push_back(psn);
-  std::vector<std::string> lines = WaitForLines(2);
+  std::vector<std::string> lines = WaitForLogLines(2);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind("ready TSTa", 0), 0u) << lines[0];
   EXPECT_EQ(lines[1], "JCev apop " + first);  // the launch event comes first
 
   EXPECT_EQ(Send("by signature"), noErr);
-  ASSERT_EQ(WaitForLines(3).size(), 3u);
+  ASSERT_EQ(WaitForLogLines(3).size(), 3u);
   const std::string text = "by serial number";
   EXPECT_EQ(SendAppliData_ToProcessNum(&psn, text.data(), static_cast<Size>(text.size()), kHelper,
                                        kSuiteEventClass, kSuiteLaunchEventID, typeChar, kHelper),
             noErr);
-  lines = WaitForLines(4);
+  lines = WaitForLogLines(4);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[2], "JCev apop by signature");
   EXPECT_EQ(lines[3], "JCev apop by serial number");

@@ -1,19 +1,37 @@
 #include "test_support.h"
 
+#include <unistd.h>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "toolbox/files.h"
+#include "toolbox/pump.h"
 
 namespace testsupport {
+
+const unsigned char* P(std::string_view text) {
+  static std::deque<std::string> keep;  // a deque: earlier strings never move
+  text = text.substr(0, 255);
+  keep.push_back(std::string(1, char(text.size())) + std::string(text));
+  return reinterpret_cast<const unsigned char*>(keep.back().data());
+}
+
+bool PumpUntil(const std::function<bool()>& done, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    tb::Pump(10);
+  }
+  return true;
+}
 
 TempDir::TempDir() {
   std::string tmpl = (std::filesystem::temp_directory_path() / "vemo-test-XXXXXX").string();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,15 @@ struct PStr {
   operator const unsigned char*() const { return s; }
   operator unsigned char*() { return s; }
 };
+
+// A Pascal string of text (at most 255 bytes) that stays valid until the
+// test program ends, for records that keep the pointer.
+const unsigned char* P(std::string_view text);
+
+// Runs the pump until done() or ms real milliseconds have gone by; whether
+// done() came true. For waiting on loopback traffic or another process,
+// never for testing a time-out (that is the virtual clock's job).
+bool PumpUntil(const std::function<bool()>& done, int ms = 3000);
 
 // Whether any pixel of the port's rectangle has all three channels below
 // `below` (text or other dark ink was drawn there).

@@ -16,45 +16,16 @@
 #include "toolbox/files.h"
 #include "toolbox/processes.h"
 #include "toolbox/recorder.h"
+#include "toolbox_fixture.h"
 
-using testsupport::ReadFile;
-using testsupport::ScopedEnv;
-using testsupport::TempDir;
 using testsupport::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
 
-class TwoProcesses : public ::testing::Test {
+class TwoProcesses : public testsupport::HelperProcessFixture {
  protected:
-  TempDir dir;
-  ScopedEnv runtime{"XDG_RUNTIME_DIR", (dir.path() / "run").c_str()};
-  ScopedEnv log{"AEHELPER_LOG", (dir.path() / "log.txt").c_str()};
-  std::string bundle = (dir.path() / "Helper.app").string();
-  std::vector<ProcessSerialNumber> started;
-
-  void SetUp() override {
-    tb::ResetAppleEvents();
-    tb::ClearRecords();
-    tb::SetCurrentCreator('TEST');
-    // The bundle's program is a link to the built helper: the launch tells
-    // it the path it was started by.
-    fs::create_directories(bundle + "/Contents/MacOS");
-    fs::create_symlink(AEHELPER_PATH, bundle + "/Contents/MacOS/Helper");
-    WriteFile(bundle + "/Contents/PkgInfo", "APPLTSTa");
-  }
-
-  void TearDown() override {
-    for (const ProcessSerialNumber& psn : started) {
-      if (tb::WaitForProcessExit(psn, 0, nullptr)) continue;
-      sendEvent(psnAddress(psn), kCoreEventClass, kAEQuitApplication, "");
-      if (!tb::WaitForProcessExit(psn, 5000, nullptr)) {
-        kill(static_cast<pid_t>(psn.lowLongOfPSN), SIGKILL);
-        tb::WaitForProcessExit(psn, 5000, nullptr);
-      }
-    }
-    tb::ResetAppleEvents();
-  }
+  TwoProcesses() : HelperProcessFixture(AEHELPER_PATH) {}
 
   static AEAddressDesc signatureAddress(OSType sig) {
     AEAddressDesc a;
@@ -93,7 +64,7 @@ class TwoProcesses : public ::testing::Test {
   // parameters, an extended block, continue after launch.
   OSErr launch(const std::string& data, ProcessSerialNumber* psn) {
     FSSpec fss;
-    EXPECT_EQ(tb::PathToSpec(bundle, &fss), noErr);
+    EXPECT_EQ(tb::PathToSpec(bundle_, &fss), noErr);
     LaunchParamBlockRec pb{};
     pb.launchBlockID = extendedBlock;
     pb.launchEPBLength = extendedBlockLen;
@@ -112,13 +83,10 @@ class TwoProcesses : public ::testing::Test {
     if (err == noErr) {
       EXPECT_NE(pb.launchPreferredSize, 0u);
       *psn = pb.launchProcessSN;
-      started.push_back(pb.launchProcessSN);
+      started_.push_back(pb.launchProcessSN);
     }
     return err;
   }
-
-  // Waits (for the other process, not for a time-out) until the log has n lines.
-  std::vector<std::string> waitForLines(std::size_t n) { return testsupport::WaitForLines(dir.path() / "log.txt", n); }
 };
 
 }  // namespace
@@ -126,14 +94,14 @@ class TwoProcesses : public ::testing::Test {
 TEST_F(TwoProcesses, LaunchEventIsTheFirstEventOfTheNewProgram) {
   ProcessSerialNumber psn{};
   ASSERT_EQ(launch("Alias Data", &psn), noErr);
-  auto got = waitForLines(2);
+  auto got = WaitForLogLines(2);
   ASSERT_EQ(got.size(), 2u);
   // The program knows itself from its bundle: creator, name and file.
-  EXPECT_EQ(got[0], "ready TSTa Helper " + bundle + "/Contents/MacOS/Helper");
+  EXPECT_EQ(got[0], "ready TSTa Helper " + bundle_ + "/Contents/MacOS/Helper");
   EXPECT_EQ(got[1], "JCev apop Alias Data");  // in place of 'oapp'
   auto launches = tb::RecordedLaunches();
   ASSERT_EQ(launches.size(), 1u);
-  EXPECT_EQ(launches[0].path, bundle);
+  EXPECT_EQ(launches[0].path, bundle_);
   EXPECT_EQ(launches[0].psn.lowLongOfPSN, psn.lowLongOfPSN);
 
   ProcessInfoRec info{};
@@ -146,17 +114,17 @@ TEST_F(TwoProcesses, LaunchEventIsTheFirstEventOfTheNewProgram) {
 TEST_F(TwoProcesses, RunningProgramReceivesBySignatureAndBySerialNumber) {
   ProcessSerialNumber psn{};
   ASSERT_EQ(launch("", &psn), noErr);
-  auto got = waitForLines(2);
+  auto got = WaitForLogLines(2);
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[1], "aevt oapp");  // started without an event
 
   ASSERT_EQ(sendEvent(signatureAddress('TSTa'), 'JCev', 'apop', "by signature"), noErr);
-  got = waitForLines(3);
+  got = WaitForLogLines(3);
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[2], "JCev apop by signature");
 
   ASSERT_EQ(sendEvent(psnAddress(psn), 'JCev', 'abcd', "by number"), noErr);
-  got = waitForLines(4);
+  got = WaitForLogLines(4);
   ASSERT_EQ(got.size(), 4u);
   EXPECT_EQ(got[3], "JCev abcd by number");
 
@@ -164,11 +132,11 @@ TEST_F(TwoProcesses, RunningProgramReceivesBySignatureAndBySerialNumber) {
   // one gets the event, and its number comes back.
   ProcessSerialNumber again{};
   ASSERT_EQ(launch("second launch", &again), noErr);
-  started.pop_back();
+  started_.pop_back();
   Boolean same = false;
   SameProcess(&psn, &again, &same);
   EXPECT_TRUE(same);
-  got = waitForLines(5);
+  got = WaitForLogLines(5);
   ASSERT_EQ(got.size(), 5u);
   EXPECT_EQ(got[4], "JCev apop second launch");
   EXPECT_EQ(tb::RecordedLaunches().size(), 1u);
@@ -177,13 +145,13 @@ TEST_F(TwoProcesses, RunningProgramReceivesBySignatureAndBySerialNumber) {
   int status = -1;
   ASSERT_TRUE(tb::WaitForProcessExit(psn, 10000, &status));
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(testsupport::ReadLines(dir.path() / "log.txt").back(), "aevt quit");
+  EXPECT_EQ(testsupport::ReadLines(dir_.path() / "log.txt").back(), "aevt quit");
 
   // Gone: both addresses now give the unknown-target error, and its socket
   // went with it.
   EXPECT_EQ(sendEvent(signatureAddress('TSTa'), 'JCev', 'apop', "late"), procNotFound);
   EXPECT_EQ(sendEvent(psnAddress(psn), 'JCev', 'apop', "late"), procNotFound);
-  EXPECT_TRUE(fs::is_empty(dir.path() / "run" / "vemo"));
+  EXPECT_TRUE(fs::is_empty(dir_.path() / "run" / "vemo"));
 }
 
 TEST_F(TwoProcesses, LaunchFailuresStartNothing) {
@@ -191,20 +159,19 @@ TEST_F(TwoProcesses, LaunchFailuresStartNothing) {
   LaunchParamBlockRec pb{};
   pb.launchBlockID = extendedBlock;
   EXPECT_EQ(LaunchApplication(&pb), paramErr);  // no file
-  EXPECT_EQ(tb::LaunchApplicationPath((dir.path() / "Missing.app").string(), nullptr, &psn), fnfErr);
-  fs::create_directories(dir.path() / "Empty.app/Contents/MacOS");
-  EXPECT_EQ(tb::LaunchApplicationPath((dir.path() / "Empty.app").string(), nullptr, &psn), fnfErr);
-  WriteFile(dir.path() / "notes.txt", "not a program");
-  EXPECT_EQ(tb::LaunchApplicationPath((dir.path() / "notes.txt").string(), nullptr, &psn), permErr);
+  EXPECT_EQ(tb::LaunchApplicationPath((dir_.path() / "Missing.app").string(), nullptr, &psn), fnfErr);
+  fs::create_directories(dir_.path() / "Empty.app/Contents/MacOS");
+  EXPECT_EQ(tb::LaunchApplicationPath((dir_.path() / "Empty.app").string(), nullptr, &psn), fnfErr);
+  WriteFile(dir_.path() / "notes.txt", "not a program");
+  EXPECT_EQ(tb::LaunchApplicationPath((dir_.path() / "notes.txt").string(), nullptr, &psn), permErr);
   // Launch parameters that are not ours are refused before anything starts.
   UInt8 junk[16] = {'j', 'u', 'n', 'k'};
-  EXPECT_EQ(tb::LaunchApplicationPath(bundle, reinterpret_cast<AppParametersPtr>(junk), &psn), paramErr);
+  EXPECT_EQ(tb::LaunchApplicationPath(bundle_, reinterpret_cast<AppParametersPtr>(junk), &psn), paramErr);
   // So is an event too big to hand over.
   AppleEvent big = buildEvent(signatureAddress('TSTa'), 'JCev', 'apop', std::string(70 * 1024, 'x'));
   AEDesc params;
   ASSERT_EQ(AECoerceDesc(&big, typeAppParameters, &params), noErr);
-  EXPECT_EQ(tb::LaunchApplicationPath(bundle, reinterpret_cast<AppParametersPtr>(*params.dataHandle), &psn),
-            paramErr);
+  EXPECT_EQ(tb::LaunchApplicationPath(bundle_, reinterpret_cast<AppParametersPtr>(*params.dataHandle), &psn), paramErr);
   AEDisposeDesc(&big);
   AEDisposeDesc(&params);
   EXPECT_TRUE(tb::RecordedLaunches().empty());
@@ -213,11 +180,11 @@ TEST_F(TwoProcesses, LaunchFailuresStartNothing) {
 TEST_F(TwoProcesses, TerminationSignalEndsTheProgramThroughItsQuitHandler) {
   ProcessSerialNumber psn{};
   ASSERT_EQ(launch("", &psn), noErr);
-  ASSERT_EQ(waitForLines(2).size(), 2u);  // ready, oapp: its handlers are in
+  ASSERT_EQ(WaitForLogLines(2).size(), 2u);  // ready, oapp: its handlers are in
   ASSERT_EQ(kill(static_cast<pid_t>(psn.lowLongOfPSN), SIGTERM), 0);
   int status = -1;
   ASSERT_TRUE(tb::WaitForProcessExit(psn, 10000, &status));
   // An ordinary end after its own 'quit' handler ran, not death by the signal.
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(testsupport::ReadLines(dir.path() / "log.txt").back(), "aevt quit");
+  EXPECT_EQ(testsupport::ReadLines(dir_.path() / "log.txt").back(), "aevt quit");
 }

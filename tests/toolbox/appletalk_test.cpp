@@ -25,14 +25,7 @@ namespace {
 // tests running side by side.
 UInt16 PrivateNetwork() { return UInt16(1 + getpid() % 0xFE00); }
 
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    tb::Pump(10);
-  }
-  return true;
-}
+using testsupport::PumpUntil;
 
 struct Events {
   std::vector<OTEventCode> codes;

@@ -13,14 +13,11 @@
 #include "toolbox/pump.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
-const unsigned char* P(const char* s) {
-  static std::deque<std::string> keep;
-  keep.push_back(std::string(1, char(std::strlen(s))) + s);
-  return reinterpret_cast<const unsigned char*>(keep.back().data());
-}
+using testsupport::P;
 
 UInt32 Px(UInt8 r, UInt8 g, UInt8 b) { return tb::PackPixel(r, g, b); }
 const UInt32 kWhitePx = Px(0xFF, 0xFF, 0xFF);
@@ -53,30 +50,14 @@ void LogAction(ControlRef c, ControlPartCode part) {
   if (int(gLog.parts.size()) < gLog.holdFor) tb::Defer([] {});
 }
 
-class ControlsTest : public ::testing::Test {
+class ControlsTest : public testsupport::ToolboxFixture {
  protected:
+  ControlsTest() : ToolboxFixture(Clock::kReal) {}
   void SetUp() override {
-    tb::ResetEventState();
+    ToolboxFixture::SetUp();
     gLog = ActionLog{};
-    Rect r{100, 100, 400, 500};
-    w_ = NewCWindow(nullptr, &r, P("Controls"), true, documentProc, kFirstWindowOfClass, true, 0);
+    w_ = NewTestWindow(Rect{100, 100, 400, 500}, "Controls");
     ASSERT_NE(w_, nullptr);
-    drain();
-  }
-  // Takes every waiting event, answering updates as a program does.
-  static void drain() {
-    EventRecord ev;
-    while (GetNextEvent(everyEvent, &ev)) {
-      if (ev.what == updateEvt) {
-        BeginUpdate(reinterpret_cast<WindowRef>(ev.message));
-        EndUpdate(reinterpret_cast<WindowRef>(ev.message));
-      }
-    }
-  }
-  void TearDown() override {
-    tb::DisposeAllWindows();
-    tb::ResetMenus();
-    tb::ResetEventState();
   }
 
   UInt32 px(int h, int v) const { return tb::PortPixel(GetWindowPort(w_), h, v); }

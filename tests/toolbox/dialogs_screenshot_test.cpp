@@ -11,6 +11,7 @@
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -19,20 +20,12 @@ const UInt32 kBlack = tb::PackPixel(0, 0, 0);
 
 using testsupport::PStr;
 
-class DialogLook : public ::testing::Test {
+class DialogLook : public testsupport::ToolboxFixture {
  protected:
+  DialogLook() : ToolboxFixture(Clock::kVirtual, DIALOGS_TEST_RSRC) {}
   void SetUp() override {
-    tb::ResetResources();
-    ASSERT_GT(tb::OpenApplicationResources(DIALOGS_TEST_RSRC), 0);
-    tb::UseVirtualClock(true);
-    tb::ResetEventState();
+    ToolboxFixture::SetUp();
     ParamText(PStr("Ann"), PStr("admin"), PStr(""), PStr(""));
-  }
-  void TearDown() override {
-    tb::DisposeAllWindows();
-    tb::ResetResources();
-    tb::ResetEventState();
-    tb::UseVirtualClock(false);
   }
   // Lets the dialog take its pending updates.
   static void settle() {
@@ -68,7 +61,6 @@ class DialogLook : public ::testing::Test {
     return -1;
   }
 
-  testsupport::TempDir dir_;
   tb::Image shot_;
   Rect content_{};
 };

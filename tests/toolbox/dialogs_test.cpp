@@ -16,26 +16,18 @@
 #include "toolbox/resources.h"
 #include "toolbox/scrap.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
 using testsupport::PStr;
 
-class Dialogs : public ::testing::Test {
+class Dialogs : public testsupport::ToolboxFixture {
  protected:
-  void SetUp() override {
-    tb::ResetResources();
-    ASSERT_GT(tb::OpenApplicationResources(DIALOGS_TEST_RSRC), 0);
-    tb::UseVirtualClock(true);
-    tb::ResetEventState();
-    ParamText(PStr(""), PStr(""), PStr(""), PStr(""));
-  }
+  Dialogs() : ToolboxFixture(Clock::kVirtual, DIALOGS_TEST_RSRC) {}
   void TearDown() override {
-    tb::DisposeAllWindows();
+    ToolboxFixture::TearDown();
     EXPECT_EQ(tb::DialogCount(), 0);
-    tb::ResetResources();
-    tb::ResetEventState();
-    tb::UseVirtualClock(false);
   }
 
   // Takes every queued event through the dialog dispatch as a program's

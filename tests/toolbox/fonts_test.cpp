@@ -5,6 +5,7 @@
 
 #include "test_support.h"
 #include "toolbox/fonts.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -14,33 +15,7 @@ std::string P(const unsigned char* s) { return pstr::str(s); }
 
 using testsupport::PStr;
 
-// An offscreen world for one test, current while it lives.
-class Canvas {
- public:
-  Canvas(short w, short h) {
-    GetGWorld(&saved_, &dev_);
-    Rect r{0, 0, h, w};
-    NewGWorld(&world_, 32, &r, nullptr, nullptr, 0);
-    SetGWorld(world_, nullptr);
-  }
-  ~Canvas() {
-    SetGWorld(saved_, dev_);
-    DisposeGWorld(world_);
-  }
-  int ink(int left = 0, int top = 0, int right = 10000, int bottom = 10000) const {
-    int n = 0;
-    for (int y = std::max(0, top); y < std::min<int>(bottom, tb::PortHeight(world_)); ++y)
-      for (int x = std::max(0, left); x < std::min<int>(right, tb::PortWidth(world_)); ++x)
-        n += tb::PortPixel(world_, x, y) != kWhite;
-    return n;
-  }
-  UInt32 at(int x, int y) const { return tb::PortPixel(world_, x, y); }
-
- private:
-  GWorldPtr world_ = nullptr;
-  CGrafPtr saved_ = nullptr;
-  GDHandle dev_ = nullptr;
-};
+using testsupport::Canvas;
 
 TEST(Fonts, NumbersByName) {
   struct Case {

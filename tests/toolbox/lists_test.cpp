@@ -2,7 +2,6 @@
 // drawing text list with its scroll bar (the system status window's).
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <string>
 
 #include "test_support.h"
@@ -10,14 +9,9 @@
 #include "toolbox/lists.h"
 #include "toolbox/memory.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
-
-const unsigned char* P(const char* s) {
-  static std::deque<std::string> keep;
-  keep.push_back(std::string(1, char(std::strlen(s))) + s);
-  return reinterpret_cast<const unsigned char*>(keep.back().data());
-}
 
 std::string CellText(ListHandle l, SInt16 row) {
   char buf[64];
@@ -30,31 +24,16 @@ void SetText(ListHandle l, SInt16 row, const std::string& s) {
   LSetCell(s.data(), SInt16(s.size()), Cell{row, 0}, l);
 }
 
-class Lists : public ::testing::Test {
+class Lists : public testsupport::ToolboxFixture {
  protected:
   void SetUp() override {
-    tb::ResetEventState();
-    tb::UseVirtualClock(true);
-    tb::AdvanceTicks(1000);
-    Rect r{80, 80, 380, 480};
-    w_ = NewCWindow(nullptr, &r, P("Status"), true, documentProc, kFirstWindowOfClass, true, 0);
+    ToolboxFixture::SetUp();
+    w_ = NewTestWindow(Rect{80, 80, 380, 480}, "Status");
     ASSERT_NE(w_, nullptr);
-    drain();
   }
   void TearDown() override {
     LDispose(list_);
-    tb::DisposeAllWindows();
-    tb::ResetEventState();
-    tb::UseVirtualClock(false);
-  }
-  static void drain() {
-    EventRecord ev;
-    while (GetNextEvent(everyEvent, &ev)) {
-      if (ev.what == updateEvt) {
-        BeginUpdate(reinterpret_cast<WindowRef>(ev.message));
-        EndUpdate(reinterpret_cast<WindowRef>(ev.message));
-      }
-    }
+    ToolboxFixture::TearDown();
   }
   // The status window's list: (20, 20)-(180, 300), one column, rows 16
   // high, a vertical scroll bar.
@@ -77,7 +56,7 @@ class Lists : public ::testing::Test {
     Point p = ev.where;
     GlobalToLocal(&p);
     const Boolean r = LClick(p, ev.modifiers, list_);
-    drain();
+    Drain();
     return r;
   }
   UInt32 px(int h, int v) const { return tb::PortPixel(GetWindowPort(w_), h, v); }

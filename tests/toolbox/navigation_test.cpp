@@ -9,6 +9,7 @@
 #include "toolbox/memory.h"
 #include "toolbox/navigation.h"
 #include "toolbox/testdriver.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -45,10 +46,11 @@ void ClickPart(tb::ChooserPart part) {
   tb::ClickAt(mid(r));
 }
 
-class NavigationTest : public ::testing::Test {
+class NavigationTest : public testsupport::ToolboxFixture {
  protected:
+  NavigationTest() : ToolboxFixture(Clock::kReal) {}
   void SetUp() override {
-    tb::ResetEventState();
+    ToolboxFixture::SetUp();
     tb::ClearChooserAnswers();
     gHeard = Heard{};
     for (const char* f : {"a.txt", "b.txt", "c.txt"}) testsupport::WriteFile(dir_ / f, "x");
@@ -59,8 +61,7 @@ class NavigationTest : public ::testing::Test {
   }
   void TearDown() override {
     tb::ClearChooserAnswers();
-    tb::DisposeAllWindows();
-    tb::ResetEventState();
+    ToolboxFixture::TearDown();
   }
 
   std::string path(const std::string& leaf) const { return (dir_ / leaf).string(); }
@@ -116,8 +117,6 @@ class NavigationTest : public ::testing::Test {
     o.dialogOptionFlags |= extra;
     return o;
   }
-
-  testsupport::TempDir dir_;
 };
 
 // --- answered by the test driver ---------------------------------------------------------

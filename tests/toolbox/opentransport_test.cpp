@@ -39,15 +39,7 @@ void Record(void* ctx, OTEventCode code, OTResult result, void* cookie) {
   if (e->onEvent) e->onEvent(code);
 }
 
-// Waits for loopback traffic to arrive (not a time-out under test).
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    tb::Pump(10);
-  }
-  return true;
-}
+using testsupport::PumpUntil;
 void PumpFor(int ms) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (std::chrono::steady_clock::now() < end) tb::Pump(5);

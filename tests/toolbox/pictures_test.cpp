@@ -10,6 +10,7 @@
 #include "toolbox/memory.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -18,32 +19,7 @@ const UInt32 kRed = tb::PackPixel(0xFF, 0, 0);
 const UInt32 kBlue = tb::PackPixel(0, 0, 0xFF);
 const UInt32 kGreen = tb::PackPixel(0, 0xFF, 0);
 
-class Canvas {
- public:
-  Canvas(short w, short h) {
-    GetGWorld(&saved_, &dev_);
-    Rect r{0, 0, h, w};
-    NewGWorld(&world_, 32, &r, nullptr, nullptr, 0);
-    SetGWorld(world_, nullptr);
-  }
-  ~Canvas() {
-    SetGWorld(saved_, dev_);
-    DisposeGWorld(world_);
-  }
-  UInt32 at(int x, int y) const { return tb::PortPixel(world_, x, y); }
-  int count(UInt32 px) const {
-    int n = 0;
-    for (int y = 0; y < tb::PortHeight(world_); ++y)
-      for (int x = 0; x < tb::PortWidth(world_); ++x) n += at(x, y) == px;
-    return n;
-  }
-  GWorldPtr get() const { return world_; }
-
- private:
-  GWorldPtr world_ = nullptr;
-  CGrafPtr saved_ = nullptr;
-  GDHandle dev_ = nullptr;
-};
+using testsupport::Canvas;
 
 // A 4 x 2 PNG: left half red, right half blue.
 std::vector<UInt8> TwoColourPng() {

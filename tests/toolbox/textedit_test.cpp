@@ -9,29 +9,21 @@
 #include "toolbox/events.h"
 #include "toolbox/scrap.h"
 #include "toolbox/textedit.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
-const UInt32 kWhite = tb::PackPixel(0xFF, 0xFF, 0xFF);
-
 // An offscreen port, current while the fixture lives, and one record on it.
-class TE : public ::testing::Test {
+class TE : public testsupport::ToolboxFixture {
  protected:
   void SetUp() override {
-    GetGWorld(&savedPort_, &savedDev_);
-    Rect r{0, 0, 200, 300};
-    NewGWorld(&world_, 32, &r, nullptr, nullptr, 0);
-    SetGWorld(world_, nullptr);
+    ToolboxFixture::SetUp();
     TextFont(systemFont);
     TextSize(12);
-    tb::UseVirtualClock(true);
-    tb::ResetEventState();
   }
   void TearDown() override {
     if (te_) TEDispose(te_);
-    SetGWorld(savedPort_, savedDev_);
-    DisposeGWorld(world_);
-    tb::UseVirtualClock(false);
+    ToolboxFixture::TearDown();
   }
   TEHandle make(Rect dest, Rect view) {
     te_ = TENew(&dest, &view);
@@ -42,17 +34,10 @@ class TE : public ::testing::Test {
   void type(std::string_view s) {
     for (char c : s) TEKey(static_cast<unsigned char>(c), te_);
   }
-  int ink(Rect r) const {
-    int n = 0;
-    for (int y = r.top; y < r.bottom; ++y)
-      for (int x = r.left; x < r.right; ++x) n += tb::PortPixel(world_, x, y) != kWhite;
-    return n;
-  }
+  int ink(Rect r) const { return canvas_.ink(r); }
   short width(std::string_view s) const { return TextWidth(s.data(), 0, short(s.size())); }
 
-  GWorldPtr world_ = nullptr;
-  CGrafPtr savedPort_ = nullptr;
-  GDHandle savedDev_ = nullptr;
+  testsupport::Canvas canvas_{300, 200};
   TEHandle te_ = nullptr;
 };
 

@@ -9,6 +9,7 @@
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
 #include "toolbox/windows.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -18,16 +19,8 @@ struct Got {
   bool active;
 };
 
-struct WindowsTest : ::testing::Test {
-  void SetUp() override {
-    tb::ResetEventState();
-    tb::ResetBeepCount();
-  }
-  void TearDown() override {
-    tb::DisposeAllWindows();
-    tb::ResetMenus();
-    tb::ResetEventState();
-  }
+struct WindowsTest : testsupport::ToolboxFixture {
+  WindowsTest() : ToolboxFixture(Clock::kReal) {}
 
   static WindowRef make(const char* title, short left, short top, short w = 200, short h = 120,
                         short proc = zoomDocProc, bool visible = true) {
