@@ -37,6 +37,10 @@ EPInfo* endpointOf(FTPEPInfo* ctx) { return &ctx->protocol.tcp.epi; }
 
 bool hardResult(OSStatus r) { return r != kOTNoError && r != kOTNoDataErr && r != kOTLookErr; }
 
+bool sameFile(const FSSpec& a, const FSSpec& b) {
+  return a.vRefNum == b.vRefNum && a.parID == b.parID && std::memcmp(a.name, b.name, a.name[0] + 1u) == 0;
+}
+
 void closeFile(FTPEPInfo* ctx) {
   FTPFilePiece* p = ctx->piece;
   if (!p) return;
@@ -538,8 +542,7 @@ OTResult Start_FTP_Data(FTPEPInfo* ctx, FILE_INFO_DATA* file) {
   }
   FTPFilePiece* p = ctx->piece;
   // Another file, or a position the piece does not hold: start afresh.
-  if (p && (std::memcmp(&p->spec, &file->fileSpec, sizeof p->spec) != 0 || file->sendSize < p->at ||
-            file->sendSize > p->at + p->len)) {
+  if (p && (!sameFile(p->spec, file->fileSpec) || file->sendSize < p->at || file->sendSize > p->at + p->len)) {
     closeFile(ctx);
     p = nullptr;
   }

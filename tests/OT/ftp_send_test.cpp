@@ -350,6 +350,16 @@ TEST_F(FtpTest, SeveralTransfersRunSideBySide) {
   EXPECT_TRUE(Received(b[0]) == bytes[2]);
 }
 
+TEST_F(FtpTest, NewTransferWakesTheLoopAtOnce) {
+  StartBox();
+  while (tb::Pump(0)) {
+  }
+  // The loop's next wait returns at once rather than sleeping its 5 ticks
+  // before the first step.
+  ASSERT_NE(StartJob(Owner(1), {MakeFile("a.prn", "x")}), nullptr);
+  EXPECT_TRUE(tb::Pump(0));
+}
+
 // Boxes that misbehave: each job ends as it must, and no pass of the event
 // loop waits on them (a longer pass would freeze the program).
 constexpr UInt64 kLongestTurnUs = 100000;
