@@ -90,6 +90,7 @@ using tb::utf8::Decode;
 
 constexpr short kBar = 16;
 constexpr std::size_t kMaxUndo = 100;
+constexpr std::size_t kMaxUndoBytes = std::size_t(8) << 20;  // beyond that the oldest edits go
 const RGBColor kHilite{0xB5B5, 0xD5D5, 0xFFFF};
 const char kReplacement[] = "\xEF\xBF\xBD";
 
@@ -643,6 +644,12 @@ void edit(TXNObject o, std::size_t pos, std::size_t end, std::string_view bytes,
   } else {
     u.push_back({pos, o->text.substr(pos, end - pos), std::string(bytes), o->selStart, o->selEnd, kind});
     if (u.size() > kMaxUndo) u.erase(u.begin());
+  }
+  std::size_t held = 0;
+  for (const auto& e : u) held += e.removed.size() + e.inserted.size();
+  while (u.size() > 1 && held > kMaxUndoBytes) {
+    held -= u.front().removed.size() + u.front().inserted.size();
+    u.erase(u.begin());
   }
   o->coalesce = kind != 0;
   replace(o, pos, end - pos, bytes);
