@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 
+#include "cf_internal.h"
 #include "utf8_internal.h"
 
 struct OpaqueCFString {
@@ -255,6 +256,7 @@ Boolean CFStringIsEncodingAvailable(CFStringEncoding e) {
 }
 
 CFTypeRef CFRetain(CFTypeRef cf) {
+  if (tb::detail::RetainCollection(cf)) return cf;
   if (tb::IsCFString(cf)) {
     auto* s = const_cast<OpaqueCFString*>(static_cast<const OpaqueCFString*>(cf));
     if (!s->constant) ++s->refs;
@@ -263,6 +265,7 @@ CFTypeRef CFRetain(CFTypeRef cf) {
 }
 
 void CFRelease(CFTypeRef cf) {
+  if (tb::detail::ReleaseCollection(cf)) return;
   if (!tb::IsCFString(cf)) return;
   auto* s = const_cast<OpaqueCFString*>(static_cast<const OpaqueCFString*>(cf));
   if (s->constant) return;
@@ -273,6 +276,7 @@ void CFRelease(CFTypeRef cf) {
 }
 
 CFIndex CFGetRetainCount(CFTypeRef cf) {
+  if (CFIndex n = tb::detail::CollectionRetainCount(cf); n >= 0) return n;
   if (!tb::IsCFString(cf)) return 0;
   const auto* s = static_cast<const OpaqueCFString*>(cf);
   return s->constant ? 0x7FFFFFFF : s->refs;

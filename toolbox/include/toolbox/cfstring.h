@@ -55,7 +55,8 @@ enum : TextEncoding {
 
 using CFComparisonResult = CFIndex;
 enum : CFComparisonResult { kCFCompareLessThan = -1, kCFCompareEqualTo = 0, kCFCompareGreaterThan = 1 };
-enum : CFOptionFlags { kCFCompareCaseInsensitive = 1 };
+// kCFCompareLocalized is accepted and compares as without it.
+enum : CFOptionFlags { kCFCompareCaseInsensitive = 1, kCFCompareLocalized = 32 };
 
 constexpr CFAllocatorRef kCFAllocatorDefault = nullptr;
 
