@@ -18,6 +18,7 @@
 #include "toolbox/pump.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox/textengine.h"
 
 namespace {
 
@@ -289,11 +290,29 @@ TEST_F(CarbonEvents, TypedTextArrivesAsWholeCharacters) {
   runUntilIdle();
   Log log;
   const EventTypeSpec text{kEventClassTextInput, kEventTextInputUnicodeForKeyEvent};
-  InstallWindowEventHandler(w, textProc, 1, &text, &log, nullptr);
+  EventHandlerRef h = nullptr;
+  InstallWindowEventHandler(w, textProc, 1, &text, &log, &h);
   // 日本, an emoji (a surrogate pair in one event), a stray byte.
   tb::TypeText("\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80\xFF");
   runUntilIdle();
   EXPECT_EQ(log, (Log{"text 26085 /3", "text 26412 /3", "text 55357 56832 /4", "text 65533 /1"}));
+
+  // With no handler of the program taking it, the window's focused text
+  // field types it; arrows act as keys.
+  ASSERT_EQ(RemoveEventHandler(h), noErr);
+  Rect frame{10, 10, 30, 200};
+  TXNObject field = nullptr;
+  TXNFrameID id = 0;
+  ASSERT_EQ(TXNNewObject(nullptr, w, &frame, kTXNSingleLineOnlyMask, kTXNTextEditStyleFrameType, kTXNTextensionFile,
+                         kTXNSystemDefaultEncoding, &field, &id, nullptr),
+            noErr);
+  TXNFocus(field, true);
+  tb::TypeText("\xE6\x97\xA5\xE6\x9C\xAC");
+  tb::PressNamedKey("Left");
+  tb::TypeText("x");
+  runUntilIdle();
+  EXPECT_EQ(tb::TXNText(field), "\xE6\x97\xA5x\xE6\x9C\xAC");
+  TXNDeleteObject(field);
 
   // The classic calls still see one key event per byte.
   tb::TypeText("\xE6\x97\xA5" "a");

@@ -17,6 +17,7 @@
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/pump.h"
+#include "toolbox/textengine.h"
 
 namespace {
 
@@ -217,6 +218,20 @@ OSStatus runDefault(EventRef e, WindowRef window) {
     case kEventClassKeyboard:
       if (e->kind == kEventRawKeyDown || e->kind == kEventRawKeyRepeat) return sendTextInput(e, window);
       break;
+    case kEventClassTextInput: {
+      // The window's focused text object types what nobody else took.
+      TXNObject field = window ? tb::TXNFocusedObject(window) : nullptr;
+      if (!field || e->kind != kEventTextInputUnicodeForKeyEvent) break;
+      const std::string bytes = textOf(e, kEventParamTextInputSendText);
+      std::u16string u(bytes.size() / 2, u'\0');
+      if (!u.empty()) std::memcpy(u.data(), bytes.data(), u.size() * 2);
+      EventRef key = nullptr;
+      UInt32 mods = 0;
+      if (get(e, kEventParamTextInputSendKeyboardEvent, typeEventRef, &key) && liveEvent(key))
+        get(key, kEventParamKeyModifiers, typeUInt32, &mods);
+      tb::TXNTypeText(field, tb::Utf16ToUtf8(u), EventModifiers(mods));
+      return noErr;
+    }
     case kEventClassCommand: {
       HICommand cmd{};
       if (e->kind == kEventCommandProcess && get(e, kEventParamDirectObject, typeHICommand, &cmd) &&

@@ -16,7 +16,8 @@
 // - a raw key becomes a text-input event (kEventTextInputUnicodeForKeyEvent)
 //   to the same target, carrying the whole character as UTF-16 and the key
 //   event; a Command key that matches an enabled menu item is that item's
-//   command instead;
+//   command instead; text input nobody took is typed into the window's
+//   focused text object (textengine.h);
 // - an update with no handler that drew is validated (dialogs are drawn);
 // - the 'quit' command ends the loop. The Quit item of the application menu
 //   and the 'aevt'/'quit' Apple event (when the program installed no handler
