@@ -1,5 +1,7 @@
 #include "common/Queue.h"
 
+#include "toolbox/invariant.h"
+
 void init_que(tag_queue* node, void* body) {
   if (!node) return;
   node->q_forw = nullptr;
@@ -16,7 +18,12 @@ void append_que(tag_queue** head, tag_queue* node) {
     return;
   }
   tag_queue* last = *head;
-  while (last->q_forw) last = last->q_forw;
+  // A node already in the list would close it into a ring.
+  TB_INVARIANT(last != node);
+  while (last->q_forw) {
+    last = last->q_forw;
+    TB_INVARIANT(last != node);
+  }
   last->q_forw = node;
   node->q_back = last;
 }
@@ -44,6 +51,8 @@ void insert_que(tag_queue** head, tag_queue* point, tag_queue* node) {
 
 void remove_que(tag_queue** head, tag_queue* node) {
   if (!head || !node) return;
+  // Only the head has no predecessor: anything else is not in this list.
+  TB_INVARIANT(node->q_back || *head == node);
   if (node->q_back) node->q_back->q_forw = node->q_forw;
   if (node->q_forw) node->q_forw->q_back = node->q_back;
   if (*head == node) *head = node->q_forw;

@@ -180,4 +180,20 @@ TEST(Queue, LinkRules) {
   EXPECT_EQ(head, nullptr);
 }
 
+#ifndef NDEBUG
+// Linking a node twice, or unlinking one from a list it is not in, is a
+// fault of the caller: the debug build stops there instead of leaving a ring
+// or a broken list behind.
+TEST(Queue, MisuseStopsTheDebugBuild) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Item items[2];
+  for (Item& it : items) init_que(&it.link, &it);
+  tag_queue* head = nullptr;
+  append_que(&head, &items[0].link);
+  EXPECT_DEATH(append_que(&head, &items[0].link), "invariant failed");
+  EXPECT_DEATH(remove_que(&head, &items[1].link), "invariant failed");
+  EXPECT_EQ(count_que(head), 1);
+}
+#endif
+
 }  // namespace

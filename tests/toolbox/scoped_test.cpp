@@ -1,5 +1,6 @@
 // The scoped port, region, descriptor and watch types: each gives back what
 // it took on every way out of its scope, and a moved-from one gives nothing.
+// And the invariant check those and the other managers lean on.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "toolbox/invariant.h"
 #include "toolbox/pump.h"
 #include "toolbox/quickdraw.h"
 
@@ -84,3 +86,15 @@ TEST(Scoped, UniqueFdAndWatchGuardCloseAndUnwatchOnEveryPath) {
 }
 
 }  // namespace
+
+#ifndef NDEBUG
+// In the debug (sanitizer) build a broken invariant stops the program at
+// once and names itself; a held one costs nothing visible.
+TEST(Invariant, ABrokenOneAbortsNamingTheCondition) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  int calls = 0;
+  TB_INVARIANT(++calls == 1);
+  EXPECT_EQ(calls, 1);
+  EXPECT_DEATH(TB_INVARIANT(calls == 2), "scoped_test.cpp:[0-9]+: invariant failed: calls == 2");
+}
+#endif

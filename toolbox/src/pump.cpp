@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "timers_internal.h"
+#include "toolbox/invariant.h"
 
 namespace {
 
@@ -64,6 +65,9 @@ bool haveDeferred() {
 
 int tb::WatchFD(int fd, short events, FdHandler handler) {
   int id = gNextId++;
+  // An id handed out twice would drop the other watch (and its owner's
+  // UnwatchFD would remove ours).
+  TB_INVARIANT(id > 0 && watches().count(id) == 0);
   watches()[id] = Watch{fd, events, std::move(handler)};
   return id;
 }

@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "qd_internal.h"
+#include "toolbox/invariant.h"
 
 namespace tb::qd {
 
@@ -18,9 +19,13 @@ Rgn Rgn::FromRect(int left, int top, int right, int bottom) {
 
 void Rgn::appendBand(int y0, int y1, const Span* spans, std::size_t n) {
   if (y0 >= y1) return;
+  // Every lookup and combination relies on bands sorted top to bottom and
+  // spans sorted left to right.
+  TB_INVARIANT(bands_.empty() || bands_.back().y1 <= y0);
   // Normalise: drop empty spans and join touching ones.
   std::size_t start = spans_.size();
   for (std::size_t i = 0; i < n; ++i) {
+    TB_INVARIANT(i == 0 || spans[i - 1].x0 <= spans[i].x0);
     if (spans[i].x0 >= spans[i].x1) continue;
     if (spans_.size() > start && spans_.back().x1 >= spans[i].x0) {
       spans_.back().x1 = std::max(spans_.back().x1, spans[i].x1);
