@@ -153,6 +153,8 @@ bool copyFile(int sdir, const char* name, int ddir, const char* dname) {
   struct stat st;
   if (::fstat(in.fd, &st) != 0) return false;
   if (!S_ISREG(st.st_mode)) return copyAt(sdir, name, ddir, dname, 0);
+  // Kernel copies of a non-blocking source take a slower path.
+  if (::fcntl(in.fd, F_SETFL, 0) != 0) return false;
   Fd out(::openat(ddir, dname, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (out.fd < 0) return false;
   if (!copyBytes(in.fd, out.fd, st.st_size)) return false;
