@@ -108,9 +108,11 @@ void openComplete(FTPEPInfo* ctx, OTResult result, void* cookie) {
     OTSetAsynchronous(ep->epRef);
   else
     OTSetSynchronous(ep->epRef);
-  // A data connection listens only where the box reaches us, never on
-  // every interface.
-  OT_BindAt(ep, ctx->dataConnect ? ctx->listenIpAddr : kOTAnyInetAddress);
+  // A data connection listens only where the box reaches us (by default
+  // this computer's own address), never on every interface.
+  InetHost host = kOTAnyInetAddress;
+  if (ctx->dataConnect) host = ctx->listenIpAddr ? ctx->listenIpAddr : OT_GetMyIpAddress();
+  OT_BindAt(ep, host);
 }
 
 void unbindComplete(FTPEPInfo* ctx) {

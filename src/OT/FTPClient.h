@@ -75,8 +75,7 @@ struct FTPEPInfo {
   Boolean isComplete;   // the endpoint is closed (unbind completed)
   OTNotifyUPP uppEndpoint;  // made when the connection is opened, released by the owner
   // Data connection: the local address to listen on, set by the owner
-  // before FtpData_Protocol (0: this computer's; bound to loopback while
-  // the network is confined to it).
+  // before FtpData_Protocol (0: this computer's own address).
   UInt32 listenIpAddr;
   FTPReplyTrack reply;  // control connection
   FTPFilePiece* piece;  // data connection: the file being sent, while it is
