@@ -176,13 +176,17 @@ void SearchNotifier(JCPEPInfo* context, void* reply, void* data, short status) {
     }
   } else if (context->protocolType == JCP_PROTO_DDP || context->protocolType == JCP_PROTO_NBP) {
     if (!data) return;
-    const UInt8* row = static_cast<const UInt8*>(data);
+    // The sender's row of the name lookup, decoded in host order: its
+    // AppleTalk address and its entity name.
+    const NBPAddrTable* row = static_cast<const NBPAddrTable*>(data);
     PBOXAddrBlock addr{};
-    addr.aNet = be::get16(row + 2);
-    addr.aNode = row[4];
-    addr.aSocket = row[5];
+    addr.aNet = row->network;
+    addr.aNode = row->node;
+    addr.aSocket = row->socket;
     PBOXEntityName entity{};
-    std::memcpy(&entity, row + 8, sizeof entity);
+    std::memcpy(entity.objStr, row->object, sizeof entity.objStr);
+    std::memcpy(entity.typeStr, row->type, sizeof entity.typeStr);
+    std::memcpy(entity.zoneStr, row->zone, sizeof entity.zoneStr);
     stored = RegisterPBOX(gSearchTable, gSearchTableSize, r, &entity, addr, PBOX_PROTO_ATALK);
   }
   if (stored) context->found++;

@@ -78,12 +78,26 @@ TEST_F(AdminCommand, ReadingCommandsFillTheTables) {
   UInt8 ports[320];
   long n = GetPortList(&b, ports, sizeof ports);
   ASSERT_GT(n, 0);
-  EXPECT_GE(GetPortMax(ports, 32, n), 1);
+  EXPECT_EQ(GetPortMax(ports, 32, n), 2);
   char text[2048];
   EXPECT_GT(GetPortStatus(&b, "PORT1", text, sizeof text), 2);
   // A port name that would overrun the command field is refused unsent.
   EXPECT_EQ(GetPortStatus(&b, std::string(70, 'P').c_str(), text, sizeof text), -1);
   EXPECT_EQ(PollToPBOX(&b), 0);
+}
+
+TEST_F(AdminCommand, PortListsOfTwoAndNinePorts) {
+  pboxemu::BoxSpec nine;
+  nine.ports = 9;
+  emu.AddBox();
+  start(1, nine);
+  auto clock = ottest::SettledClock(emu);
+  for (int i : {0, 1}) {
+    PBOXinfo b = box(i);
+    UInt8 ports[320];
+    const long n = GetPortList(&b, ports, sizeof ports);
+    EXPECT_EQ(GetPortMax(ports, 32, n), i ? 9 : 2) << i;
+  }
 }
 
 TEST_F(AdminCommand, SavePollsWhileBusyAndDefaultsReturnTheImage) {

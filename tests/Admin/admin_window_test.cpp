@@ -257,4 +257,33 @@ TEST_F(AdminWindow, ToolBarFollowsSelectionAndMouseAndTheWindowShrinksToItsMinim
   EXPECT_EQ(list.bottom, 135);
 }
 
+TEST_F(AdminWindow, JapaneseTextsAreListedDrawnAndCutWhole) {
+  std::strcpy(IniFileName, (Bundle() + "/Contents/Resources/Japanese/Admin.ini").c_str());
+  scene();
+  search_cycle();
+  ASSERT_EQ(rows(), 5);
+  EXPECT_EQ(cell(row_of("Box 0"), 0), "待機中");
+  EXPECT_EQ(cell(row_of("Box 2"), 0), "トナー残量少");
+  CGrafPtr port = GetDialogPort(Get_Open_Main_Dialog());
+  CLUpdate(mainTbl.pservList, nullptr, 1);
+  EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{60, 22, 78, 140}));
+  // At the smallest size the status bar's texts no longer fit and are cut
+  // before a whole character (UTF-8 checked by the sanitizers' reads and the
+  // drawing's decoder).
+  WindowRef window = GetDialogWindow(Get_Open_Main_Dialog());
+  Rect bounds;
+  GetWindowBounds(window, kWindowContentRgn, &bounds);
+  const Point grow{short(bounds.bottom - 5), short(bounds.right - 5)};
+  tb::DragFromTo(grow, Point{short(grow.v - 1000), short(grow.h - 1000)});
+  EventRecord e;
+  for (int i = 0; i < 20; ++i) {
+    if (!GetNextEvent(everyEvent, &e)) continue;
+    if (e.what == mouseDown) Handle_Mouse_Down(&e);
+    if (e.what == updateEvt) Handle_Main_Update(Get_Open_Main_Dialog(), &e);
+  }
+  GetWindowBounds(window, kWindowContentRgn, &bounds);
+  ASSERT_EQ(bounds.right - bounds.left, 300);
+  EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{136, 4, 150, 140}));
+}
+
 }  // namespace

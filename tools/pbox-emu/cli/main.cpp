@@ -5,7 +5,7 @@
 //   pbox-emu --scene FILE [--base 127.0.0.10] [--zone NAME]
 //
 // A scene file describes the boxes one a line ("#" starts a comment):
-//   box MODEL "NAME" [STATUS] [old] [noaddress]
+//   box MODEL "NAME" [STATUS] [old] [noaddress] [ports=N]
 // MODEL is A, B, C, E or foreign; STATUS the device status (0-30).
 //
 // The last K boxes are of the old version (JCP on port 9). Ports follow
@@ -76,7 +76,7 @@ bool readScene(const char* path, std::vector<pboxemu::BoxSpec>& boxes) {
     std::string model;
     if (word != "box" || !nextWord(in, model) || !pboxemu::ParseModel(model, desc.model) ||
         !nextWord(in, desc.name) || desc.name.size() > 31) {
-      std::fprintf(stderr, "pbox-emu: %s:%d: expected: box MODEL \"NAME\" [STATUS] [old] [noaddress]\n", path,
+      std::fprintf(stderr, "pbox-emu: %s:%d: expected: box MODEL \"NAME\" [STATUS] [old] [noaddress] [ports=N]\n", path,
                    lineNo);
       return false;
     }
@@ -86,6 +86,8 @@ bool readScene(const char* path, std::vector<pboxemu::BoxSpec>& boxes) {
         desc.oldVersion = true;
       } else if (word == "noaddress") {
         desc.noAddress = true;
+      } else if (word.rfind("ports=", 0) == 0 && number(word.c_str() + 6, 1, 9, status)) {
+        desc.ports = int(status);
       } else if (number(word.c_str(), 0, 65535, status)) {
         desc.status = static_cast<UInt16>(status);
       } else {

@@ -237,9 +237,9 @@ int Emulator::AddBox(const BoxSpec& desc) {
     b->mac = {0x00, 0x80, 0x92, UInt8(b->addr >> 16), UInt8(b->addr >> 8), UInt8(b->addr)};
   }
   b->reportedIp = desc.noAddress ? 0 : b->addr;
-  b->factory = ModelSettings(desc.model, b->addr);
+  b->factory = ModelSettings(desc.model, b->addr, desc.ports);
   b->current = b->factory;
-  b->portList = ModelPortList(desc.model);
+  b->portList = ModelPortList(desc.model, desc.ports);
   b->rng.seed(0x5EED0000u + UInt32(b->index));
   impl_->boxes.push_back(std::move(b));
   return impl_->boxes.back()->index;

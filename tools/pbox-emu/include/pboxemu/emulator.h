@@ -41,6 +41,8 @@ struct BoxSpec {
   UInt16 status = 0;
   // The box reports no IP address (0) until "SET IP_ADDR:" gives it one.
   bool noAddress = false;
+  // Printer ports (1 to 9); 0: the model's own number.
+  int ports = 0;
   UInt32 netno = 0;
   UInt16 hopcount = 0;
   // AppleTalk: the box is also a node of the network the toolbox's

@@ -73,10 +73,11 @@ const char* ModelName(Model m);
 bool ParseModel(std::string_view text, Model& out);
 
 // The factory settings of a model. ipAddr is the box's address (host order).
-SettingsBlocks ModelSettings(Model m, UInt32 ipAddr);
+// ports: the number of printer ports (1 to 9), 0 for the model's own.
+SettingsBlocks ModelSettings(Model m, UInt32 ipAddr, int ports = 0);
 
 // The port list that "GET PORT_NAME" answers: a count byte, then 32-byte
 // NUL-padded names.
-std::vector<UInt8> ModelPortList(Model m);
+std::vector<UInt8> ModelPortList(Model m, int ports = 0);
 
 }  // namespace pboxemu
