@@ -1,8 +1,11 @@
 // JCP over loopback against the print-box emulator: a search answered by
-// 128 boxes, and a GET of a 16 KB settings image.
+// 128 boxes (until the last answer, and until the search ends as a user
+// waits for it: the quiet time after the last answer), and a GET of a 16 KB
+// settings image whose bytes are checked.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -44,14 +47,18 @@ void PumpUntil(JCPEPInfo* ctx, const bool& done, const int& found, int want) {
   }
 }
 
-void BM_SearchAnsweredBy128Boxes(benchmark::State& state) {
-  pboxemu::Emulator emu;
+// 128 boxes answering; false (the benchmark skipped) when they cannot start.
+bool startBoxes(pboxemu::Emulator& emu, benchmark::State& state) {
   emu.AddBoxes(128);
   std::string err;
-  if (!emu.Start(&err)) {
-    state.SkipWithError(err.c_str());
-    return;
-  }
+  if (emu.Start(&err)) return true;
+  state.SkipWithError(err.c_str());
+  return false;
+}
+
+void BM_SearchAnsweredBy128Boxes(benchmark::State& state) {
+  pboxemu::Emulator emu;
+  if (!startBoxes(emu, state)) return;
   auto ctx = std::make_unique<JCPEPInfo>();
   const UInt32 target = 0xFFFFFFFFu;  // 127.255.255.255 under the confinement
   int lost = 0;
@@ -73,6 +80,41 @@ void BM_SearchAnsweredBy128Boxes(benchmark::State& state) {
 }
 BENCHMARK(BM_SearchAnsweredBy128Boxes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What the user waits: from the start of the search to its end status,
+// which comes after the time-out's quiet time (arg, ms) past the last
+// answer.
+void BM_SearchUntilItEnds(benchmark::State& state) {
+  pboxemu::Emulator emu;
+  if (!startBoxes(emu, state)) return;
+  auto ctx = std::make_unique<JCPEPInfo>();
+  const UInt32 target = 0xFFFFFFFFu;
+  const UInt32 timeoutMs = UInt32(state.range(0));
+  int lost = 0;
+  double toLastAnswerMs = 0;
+  for (auto _ : state) {
+    *ctx = JCPEPInfo{};
+    gFound = 0;
+    gStatus = -1;
+    const UInt64 t0 = tb::MonotonicMicros();
+    UInt64 last = t0;
+    JCP_UDP_SetSearch(ctx.get(), &target, 1, JCP_UDP_PORT);
+    JCP_Search(ctx.get(), 4, timeoutMs, Notifier, true);
+    const UInt64 end = t0 + 30'000'000;
+    while (gStatus < 0 && tb::MonotonicMicros() < end) {
+      const int before = gFound;
+      tb::Pump(5);
+      if (!ctx->isComplete) JCP_PendingLoop(ctx.get());
+      if (gFound != before) last = tb::MonotonicMicros();
+    }
+    lost += 128 - gFound;
+    toLastAnswerMs += double(last - t0) / 1000.0;
+  }
+  state.counters["boxes_lost"] = lost;
+  state.counters["to_last_answer_ms"] = benchmark::Counter(toLastAnswerMs, benchmark::Counter::kAvgIterations);
+  state.counters["timeout_ms"] = timeoutMs;
+}
+BENCHMARK(BM_SearchUntilItEnds)->Arg(1000)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_Get16KBSettingsImage(benchmark::State& state) {
   pboxemu::Emulator emu;
   emu.AddBox();
@@ -91,7 +133,9 @@ void BM_Get16KBSettingsImage(benchmark::State& state) {
   for (auto _ : state) {
     gStatus = -1;
     JCP_GetCommand(ctx.get(), cmd, sizeof cmd - 1, nullptr, 0, 3000, Notifier, false);
-    if (gStatus != JCP_NOTIFY_SUCCESS || ctx->rcvLargeBufLen != image.size()) ++failed;
+    if (gStatus != JCP_NOTIFY_SUCCESS || ctx->rcvLargeBufLen != image.size() ||
+        std::memcmp(ctx->rcvLargeBuf, image.data(), image.size()) != 0)
+      ++failed;
   }
   state.counters["failed"] = failed;
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(image.size()));

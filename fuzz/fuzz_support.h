@@ -4,6 +4,7 @@
 // keeps.
 #pragma once
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -105,6 +106,24 @@ class Cursor {
   const std::uint8_t* p_;
   std::size_t left_;
 };
+
+// Processor time one turn of a network target's event loop may take at
+// most (sanitizers on): a peer must not make a turn long, whatever it sends.
+constexpr long kTurnBoundMs = 250;
+
+inline long ThreadCpuMs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return long(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Runs fn as one turn of the loop and checks it stayed within the bound.
+template <class Fn>
+void TimedTurn(Fn&& fn) {
+  const long t0 = ThreadCpuMs();
+  fn();
+  Check(ThreadCpuMs() - t0 <= kTurnBoundMs, "a turn of the loop stays short");
+}
 
 // The text up to the first NUL, as a C string would be read.
 inline std::string CString(std::string_view s) { return std::string(s.substr(0, s.find('\0'))); }

@@ -18,6 +18,7 @@ namespace {
 
 struct Outcome {
   bool ended = false;
+  bool success = false;
   int resends = 0;
 };
 Outcome outcome;
@@ -33,6 +34,7 @@ void CommandNotifier(JCPEPInfo* ctx, void* data, void* extra, short status) {
     return;
   }
   outcome.ended = true;
+  outcome.success = status == JCP_NOTIFY_SUCCESS;
   fuzz::Check(data == ctx->rcvLargeBuf && extra == &ctx->rcvLargeBufLen, "the end hands over the reply");
   fuzz::Check(ctx->rcvLargeBufLen <= kJCPLargeBufSize, "a reply fits the large buffer");
 }
@@ -74,16 +76,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     }
   }
+  // Only the box can end a command well (every command here, the address
+  // command included, goes to the box's own address).
+  bool boxSpoke = false;
   if (r == kOTNoError && box.AwaitRequest(ctx.get())) {
     for (const fuzz::JcpDatagram& d : replies) {
       if (outcome.ended || JCP_IsTerminated(ctx.get())) break;
       if (d.late) tb::AdvanceTicks(61);
-      if (!d.lost) box.Send(d.bytes);
+      if (!d.lost) box.Send(d.bytes, d.stranger);
+      boxSpoke |= !d.lost && !d.stranger;
       for (int k = 0; k < 3; ++k) fuzz::JcpStep(ctx.get());
       box.Receive();
     }
   }
   fuzz::JcpEnd(ctx.get());
   fuzz::Check(ctx->rcvLargeBufLen <= kJCPLargeBufSize, "a reply fits the large buffer");
+  fuzz::Check(!outcome.success || boxSpoke, "a stranger cannot end a command well");
   return 0;
 }

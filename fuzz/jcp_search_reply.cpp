@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const fuzz::JcpDatagram& d : replies) {
       if (searchEnded || JCP_IsTerminated(ctx.get())) break;
       if (d.late) tb::AdvanceTicks(61);
-      if (!d.lost) box.Send(d.bytes);
+      if (!d.lost) box.Send(d.bytes, d.stranger);
       for (int k = 0; k < 3; ++k) fuzz::JcpStep(ctx.get());
     }
   }

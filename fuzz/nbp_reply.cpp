@@ -9,7 +9,9 @@
 // Input: a byte whose bit 0 asks for a synchronous lookup, then datagrams:
 // a flag byte (bit 0: raw, sent without the DDP header this layer adds;
 // bits 1-2: 1 pads the datagram with zeros to exactly the lookup's receive
-// buffer, 2 to one byte more), a length (u16, at most 1024) and the bytes.
+// buffer, 2 to one byte more; bit 3: the id stays as given, else it becomes
+// the lookup's own), a length (u16, at most 1024) and the bytes. Only a
+// reply carrying the lookup's id gives a row.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/eventfd.h>
@@ -135,8 +137,9 @@ struct Reply {
   std::optional<NBPAddrTable> row;
 };
 
-std::optional<NBPAddrTable> RowOf(std::span<const UInt8> d) {
-  if (d.size() > kNBPRcvBufSize || d.size() < 7 || (d[0] >> 4) != NBP_FUNC_REPLY || (d[0] & 0x0F) == 0)
+std::optional<NBPAddrTable> RowOf(std::span<const UInt8> d, UInt8 id) {
+  if (d.size() > kNBPRcvBufSize || d.size() < 7 || (d[0] >> 4) != NBP_FUNC_REPLY || (d[0] & 0x0F) == 0 ||
+      d[1] != id)
     return std::nullopt;
   NBPAddrTable row{};
   row.addrType = kOTDDPAddressType;
@@ -153,7 +156,10 @@ std::optional<NBPAddrTable> RowOf(std::span<const UInt8> d) {
   return row;
 }
 
-std::vector<Reply> Replies(fuzz::Cursor& in) {
+// The id of the next lookup: advanced before each, 255 followed by 1.
+UInt8 NextLookupId() { return nbp::transID == 255 ? 1 : UInt8(nbp::transID + 1); }
+
+std::vector<Reply> Replies(fuzz::Cursor& in, UInt8 id) {
   std::vector<Reply> out;
   while (in.left() && out.size() < 64) {
     const std::uint8_t flags = in.U8();
@@ -166,8 +172,9 @@ std::vector<Reply> Replies(fuzz::Cursor& in) {
     const std::size_t head = raw ? 0 : 2;
     const int pad = (flags >> 1) & 3;
     if (pad == 1 || pad == 2) r.wire.resize(std::max(r.wire.size(), head + kNBPRcvBufSize + (pad == 2)));
+    if (!(flags & 8) && r.wire.size() > head + 1) r.wire[head + 1] = id;
     if (r.wire.size() >= 2 && r.wire[0] == 0xDD && r.wire[1] == NBP_DDP_TYPE)
-      r.row = RowOf(std::span<const UInt8>(r.wire).subspan(2));
+      r.row = RowOf(std::span<const UInt8>(r.wire).subspan(2), id);
     out.push_back(std::move(r));
   }
   return out;
@@ -213,8 +220,13 @@ void CheckRows(const std::vector<Reply>& replies, const NBPAddrTable* rows, int 
   fuzz::Check(want == count, "nothing else gives a row");
 }
 
+// One turn of the event loop, which must stay short however the peer floods.
+void TimedPump(int waitMs) {
+  fuzz::TimedTurn([&] { tb::Pump(waitMs); });
+}
+
 void Pump(int passes) {
-  for (int i = 0; i < passes; ++i) tb::Pump(0);
+  for (int i = 0; i < passes; ++i) TimedPump(0);
 }
 
 void Asynchronous(PeerNode& node, NBPEPInfo* ep, const std::vector<Reply>& replies) {
@@ -225,7 +237,7 @@ void Asynchronous(PeerNode& node, NBPEPInfo* ep, const std::vector<Reply>& repli
               "an asynchronous lookup starts");
   bool asked = false;
   for (int i = 0; i < 3000 && !asked; ++i) {
-    tb::Pump(i < 100 ? 0 : 1);
+    TimedPump(i < 100 ? 0 : 1);
     asked = node.TakeLookup();
   }
   fuzz::Check(asked, "the lookup is sent");
@@ -236,10 +248,10 @@ void Asynchronous(PeerNode& node, NBPEPInfo* ep, const std::vector<Reply>& repli
     Pump(3);
   }
   // Every answer is read before the lookup ends (the end flushes the rest).
-  for (int i = 0; i < 500 && seen.rows < want; ++i) tb::Pump(i < 100 ? 0 : 1);
+  for (int i = 0; i < 500 && seen.rows < want; ++i) TimedPump(i < 100 ? 0 : 1);
   CheckRows(replies, seen.copied.data(), seen.rows);
   NBP_KillIOEvent(ep);
-  for (int i = 0; i < 3000 && NBP_IsActive(ep); ++i) tb::Pump(i < 100 ? 0 : 1);
+  for (int i = 0; i < 3000 && NBP_IsActive(ep); ++i) TimedPump(i < 100 ? 0 : 1);
   fuzz::Check(!NBP_IsActive(ep) && seen.ends == 1, "a killed lookup ends once");
 }
 
@@ -267,19 +279,21 @@ class SyncDriver {
 
  private:
   void Tick() {
-    ++passes_;
     if (asked_ && next_ < replies_.size()) {
       for (int k = 0; k < 4 && next_ < replies_.size(); ++k) node_.Send(replies_[next_++].wire);
       return;
     }
-    if ((asked_ && ++quiet_ >= 2) || passes_ > 3000) tb::AdvanceTicks(MilliToTick(kTimeoutMs) * 2 + 1);
+    // Without a lookup seen at all, give up after real seconds, not passes:
+    // a loaded machine may take many quick passes to deliver it.
+    if ((asked_ && ++quiet_ >= 2) || (!asked_ && tb::MonotonicMicros() - start_ > 2'000'000))
+      tb::AdvanceTicks(MilliToTick(kTimeoutMs) * 2 + 1);
   }
   PeerNode& node_;
   const std::vector<Reply>& replies_;
   std::size_t next_ = 0;
   bool asked_ = false;
-  int passes_ = 0;
   int quiet_ = 0;
+  const UInt64 start_ = tb::MonotonicMicros();
   int tick_ = -1;
   int tickWatch_ = 0;
   int nodeWatch_ = 0;
@@ -313,7 +327,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   node.TakeLookup();  // nothing left over from the input before
   fuzz::Cursor in(data, size);
   const bool sync = in.U8() & 1;
-  const std::vector<Reply> replies = Replies(in);
+  const std::vector<Reply> replies = Replies(in, NextLookupId());
 
   seen = Seen{};
   auto ep = std::make_unique<NBPEPInfo>();
