@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/fonts.h"
@@ -298,6 +299,30 @@ TEST_F(TextEngine, MultiLineFieldJapaneseWrappingDragShiftAndDoubleClick) {
   tb::TXNTypeText(many_, "\x1C", shiftKey);
   tb::TXNTypeText(many_, "Z", cmdKey | shiftKey);
   EXPECT_EQ(tb::TXNText(many_), "<" + typed + "\rone two threeZ");
+}
+
+OSStatus QuitOnEscape(EventHandlerCallRef, EventRef e, void*) {
+  UInt32 code = 0;
+  GetEventParameter(e, kEventParamKeyCode, typeUInt32, nullptr, sizeof code, nullptr, &code);
+  if (code != kVK_Escape) return eventNotHandledErr;
+  QuitApplicationEventLoop();
+  return noErr;
+}
+
+TEST_F(TextEngine, TextInputOfTheCarbonLoopReachesTheFocusedObject) {
+  const EventTypeSpec keys[] = {{kEventClassKeyboard, kEventRawKeyDown}};
+  EventHandlerRef handler = nullptr;
+  ASSERT_EQ(InstallWindowEventHandler(GetDialogWindow(d_), NewEventHandlerUPP(QuitOnEscape), 1, keys, nullptr,
+                                      &handler),
+            noErr);
+  TXNFocus(many_, true);
+  tb::TypeText("\xE6\x97\xA5\xE6\x9C\xAC ok");  // 日本: one key event per character
+  key("Left", shiftKey, 2);
+  tb::TypeText("!");
+  tb::PressNamedKey("Escape");
+  RunApplicationEventLoop();
+  EXPECT_EQ(tb::TXNText(many_), "\xE6\x97\xA5\xE6\x9C\xAC !");
+  RemoveEventHandler(handler);
 }
 
 TEST_F(TextEngine, ScrollingALongText) {

@@ -9,6 +9,7 @@
 
 #include "input_internal.h"
 #include "textengine_internal.h"
+#include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
@@ -847,6 +848,27 @@ bool actOnKey(TXNObject o, unsigned char c, bool shift) {
   return true;
 }
 
+// Text input no handler took goes to the window's focused object, as typed.
+OSStatus takeTextInput(EventRef e, WindowRef w) {
+  TXNObject o = tb::TXNFocusedObject(w);
+  if (!o) return eventNotHandledErr;
+  UInt32 size = 0;
+  if (GetEventParameter(e, kEventParamTextInputSendText, typeUnicodeText, nullptr, 0, &size, nullptr) != noErr)
+    return eventNotHandledErr;
+  std::vector<std::uint16_t> units(size / 2);
+  if (!units.empty())
+    GetEventParameter(e, kEventParamTextInputSendText, typeUnicodeText, nullptr, UInt32(units.size() * 2), nullptr,
+                      units.data());
+  UInt32 mods = 0;
+  EventRef key = nullptr;
+  if (GetEventParameter(e, kEventParamTextInputSendKeyboardEvent, typeEventRef, nullptr, sizeof key, nullptr, &key) ==
+          noErr &&
+      key)
+    GetEventParameter(key, kEventParamKeyModifiers, typeUInt32, nullptr, sizeof mods, nullptr, &mods);
+  tb::TXNTypeText(o, tb::utf8::FromUTF16(units.data(), units.size()), EventModifiers(mods));
+  return noErr;
+}
+
 void unfocusOthers(TXNObject o) {
   auto& f = eng().focus;
   auto it = f.find(o->window);
@@ -881,6 +903,8 @@ OSStatus TXNNewObject(const FSSpec* file, WindowRef window, const Rect* frame, T
   if (!object) return paramErr;
   *object = nullptr;
   if (file || !window || !frame || !GetWindowPort(window)) return paramErr;
+  // (Again for each object: tests may reset the event defaults.)
+  tb::SetDefaultEventHandler(kEventClassTextInput, kEventTextInputUnicodeForKeyEvent, takeTextInput);
   auto o = new OpaqueTXNObject;
   o->window = window;
   o->port = GetWindowPort(window);

@@ -30,6 +30,8 @@
 // its frame and idle time to the focused object of the dialog's window;
 // Command keys are left to the program. A click given twice (by the
 // program's filter and then by the dialog) is taken once.
+// In the Carbon event loop, text input that no handler takes is typed
+// into the focused object of the window it went to.
 #pragma once
 
 #include <string>
