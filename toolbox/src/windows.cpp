@@ -1007,6 +1007,43 @@ void DragWindow(WindowRef w, Point startPt, const Rect* boundsRect) {
   if (!(GetCurrentKeyModifiers() & cmdKey)) SelectWindow(w);
 }
 
+long DragGrayRgn(RgnHandle theRgn, Point startPt, const Rect* limitRect, const Rect* slopRect, short axis,
+                 DragGrayRgnUPP actionProc) {
+  Rect bounds;
+  if (!theRgn || !GetRegionBounds(theRgn, &bounds)) return long(0x80008000);
+  // Work in global coordinates, where the outline is drawn over the screen.
+  Point origin{0, 0};
+  LocalToGlobal(&origin);
+  auto toGlobal = [&](Rect r) {
+    OffsetRect(&r, origin.h, origin.v);
+    return r;
+  };
+  const Rect limit = limitRect ? toGlobal(*limitRect) : tb::ScreenBounds();
+  const Point start{SInt16(startPt.v + origin.v), SInt16(startPt.h + origin.h)};
+  const Rect outline0 = toGlobal(bounds);
+  short dh = 0, dv = 0;
+  auto offsetFor = [&](Point p) {
+    if (limit.right > limit.left) p.h = std::clamp<SInt16>(p.h, limit.left, SInt16(limit.right - 1));
+    if (limit.bottom > limit.top) p.v = std::clamp<SInt16>(p.v, limit.top, SInt16(limit.bottom - 1));
+    dh = axis == vAxisOnly ? 0 : SInt16(p.h - start.h);
+    dv = axis == hAxisOnly ? 0 : SInt16(p.v - start.v);
+  };
+  wm().haveOutline = true;
+  wm().outline = outline0;
+  tb::detail::ScreenChanged();
+  Point last = trackMouse(start, [&](Point p) {
+    offsetFor(p);
+    wm().outline = outline0;
+    OffsetRect(&wm().outline, dh, dv);
+    tb::detail::ScreenChanged();
+    if (actionProc) actionProc();
+  });
+  wm().haveOutline = false;
+  tb::detail::ScreenChanged();
+  if (slopRect && !inRect(last, toGlobal(*slopRect))) return long(0x80008000);
+  return long((UInt32(UInt16(dv)) << 16) | UInt16(dh));
+}
+
 Boolean TrackGoAway(WindowRef w, Point pt) {
   if (!isWindow(w) || !w->goAway) return false;
   return trackBoxPart(w, pt, inGoAway, closeBoxRect(w));

@@ -144,6 +144,17 @@ WindowPartCode FindWindow(Point thePoint, WindowRef* window);
 // moves the window; the window is selected unless the Command key is down.
 void DragWindow(WindowRef window, Point startPt, const Rect* boundsRect);
 Boolean TrackGoAway(WindowRef window, Point thePt);
+// Drags a grey outline of the region's bounds (local coordinates of the
+// current port, as startPt and both rectangles) until the button is
+// released. The mouse counts as pinned inside limitRect; axis hAxisOnly or
+// vAxisOnly keeps the other coordinate. actionProc (may be null) runs at
+// each step. Returns the offset as dv << 16 | (dh & 0xFFFF), or 0x80008000
+// when released outside slopRect (null: anywhere counts as inside).
+using DragGrayRgnProcPtr = void (*)();
+using DragGrayRgnUPP = DragGrayRgnProcPtr;
+enum : short { noConstraint = 0, hAxisOnly = 1, vAxisOnly = 2 };
+long DragGrayRgn(RgnHandle theRgn, Point startPt, const Rect* limitRect, const Rect* slopRect, short axis,
+                 DragGrayRgnUPP actionProc);
 // For the zoom and collapse boxes.
 Boolean TrackBox(WindowRef window, Point thePt, WindowPartCode partCode);
 // Tracks the grow box; returns the new size as height << 16 | width, or 0
