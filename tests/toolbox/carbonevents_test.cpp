@@ -240,6 +240,28 @@ TEST_F(CarbonEvents, MenuChoicesAndCommandKeysAreCommandsToTheFrontWindowThenThe
   EXPECT_EQ(app.log, want);
   EXPECT_EQ(keys, (Log{"text 97 /1", "text 110 /1"}));
   EXPECT_EQ(tb::HilitedMenu(), 0);
+
+  // A window handler may dispose of its window (and so of its handlers)
+  // while the command passes on: the application still gets it.
+  struct Closer {
+    WindowRef w;
+    EventHandlerRef self;
+  } closer{w, nullptr};
+  InstallWindowEventHandler(
+      w,
+      +[](EventHandlerCallRef, EventRef, void* user) -> OSStatus {
+        auto* c = static_cast<Closer*>(user);
+        EXPECT_EQ(RemoveEventHandler(c->self), noErr);
+        DisposeWindow(c->w);
+        return eventNotHandledErr;
+      },
+      1, &spec, &closer, &closer.self);
+  EnableMenuItem(file, 1);
+  tb::PressKey('n', tb::KeyCodeForChar('n'), cmdKey);
+  runUntilIdle();
+  EXPECT_EQ(app.log.back(), "new  1 129/1");
+  EXPECT_EQ(win.log.size(), 2u);  // gone with its window
+  EXPECT_EQ(tb::EventHandlerCount(), 1);
 }
 
 TEST_F(CarbonEvents, QuitItemAndQuitAppleEventBecomeTheQuitCommandThatEndsTheLoop) {

@@ -195,6 +195,8 @@ OSStatus sendTextInput(EventRef key, WindowRef window) {
 }
 
 OSStatus runDefault(EventRef e, WindowRef window) {
+  // A handler may have disposed of the event's window.
+  if (window && !IsValidWindowPtr(window)) return eventNotHandledErr;
   auto hook = st().defaults.find({e->cls, e->kind});
   if (hook != st().defaults.end() && hook->second) {
     OSStatus r = hook->second(e, window);
