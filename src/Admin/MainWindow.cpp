@@ -606,12 +606,10 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
     if (row >= 0) {
       if (box.pbi_status != m->oldStatus[i]) {
         m->oldStatus[i] = box.pbi_status;
-        if (has_status(box) && box.pbi_ip_addr != 0)
+        if (has_status(box))
           set_status_cell(row, box, true);
-        else if (!has_status(box))
-          CLSetCIconData(m->pservList, kIconNoStatus, row, 16, 16);
         else
-          set_no_status(row, box);
+          CLSetCIconData(m->pservList, kIconNoStatus, row, 16, 16);
       } else if (box.pbi_ip_addr == 0) {
         set_no_status(row, box);
       }
