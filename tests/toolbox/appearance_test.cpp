@@ -42,9 +42,9 @@ TEST_F(Appearance, EditTextFrameActiveAndInactive) {
     ThemeCursor theme;
     OSStatus err;
     int id;
-  } cursors[] = {{kThemeIBeamCursor, noErr, iBeamCursor}, {kThemeWatchCursor, noErr, watchCursor},
-                 {kThemeArrowCursor, noErr, 0},          {kThemeCrossCursor, noErr, crossCursor},
-                 {99, themeBadCursorIndexErr, crossCursor}};
+  } cursors[] = {{kThemeIBeamCursor, noErr, iBeamCursor},
+                 {kThemeArrowCursor, noErr, 0},
+                 {99, themeBadCursorIndexErr, 0}};
   for (const auto& c : cursors) {
     EXPECT_EQ(SetThemeCursor(c.theme), c.err);
     EXPECT_EQ(tb::CurrentCursorID(), c.id) << c.theme;

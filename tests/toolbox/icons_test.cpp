@@ -33,8 +33,6 @@ TEST(IconRefs, CountedSharedAndFreedByTheLastRelease) {
   // Gone: refused, not touched.
   EXPECT_EQ(ReleaseIconRef(a), invalidIconRefErr);
   EXPECT_EQ(GetIconRefOwners(a, &owners), invalidIconRefErr);
-  Rect r{0, 0, 32, 32};
-  EXPECT_EQ(PlotIconRef(&r, kAlignNone, kTransformNone, 0, a), invalidIconRefErr);
 
   IconRef none = nullptr;
   EXPECT_EQ(GetIconRef(kOnSystemDisk, kSystemIconsCreator, 'zzzz', &none), noSuchIconErr);
@@ -147,7 +145,6 @@ TEST(IconRefs, PointInIconMaskScaledToTheRectangle) {
       {{110, 300}, kAlignNone, false},   // mask (25, 5)
       {{163, 327}, kAlignNone, true},    // the last pixel
       {{164, 210}, kAlignNone, false},   // just below the rectangle
-      {{99, 210}, kAlignNone, false},    // just above
       // Centred at its natural 32 x 32: from (116, 248).
       {{147, 250}, kAlignAbsoluteCenter, true},
       {{147, 230}, kAlignAbsoluteCenter, false},  // left of the icon, inside the button

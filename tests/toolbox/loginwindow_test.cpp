@@ -148,39 +148,4 @@ TEST_F(LoginWindow, AFailedReadLosesNothing) {
   expectSameList();
 }
 
-TEST_F(LoginWindow, CollectionsCountTheirReferences) {
-  CFStringRef s = tb::NewCFString("x");
-  const void* one[] = {s};
-  CFArrayRef a = CFArrayCreate(nullptr, one, 1, &kCFTypeArrayCallBacks);
-  EXPECT_EQ(CFGetRetainCount(s), 2);  // the array holds it
-  CFMutableArrayRef m = CFArrayCreateMutableCopy(nullptr, 0, a);
-  EXPECT_EQ(CFGetRetainCount(s), 3);
-  CFArrayRemoveValueAtIndex(m, 5);  // outside: nothing
-  EXPECT_EQ(CFArrayGetValueAtIndex(m, 1), nullptr);
-  EXPECT_EQ(CFGetTypeID(m), CFArrayGetTypeID());
-  EXPECT_EQ(CFGetTypeID(s), CFStringGetTypeID());
-  EXPECT_EQ(CFGetTypeID(kCFBooleanTrue), CFBooleanGetTypeID());
-  CFArrayAppendValue(const_cast<CFMutableArrayRef>(a), s);  // not mutable: refused
-  EXPECT_EQ(CFArrayGetCount(a), 1);
-  CFRelease(a);
-  CFRelease(m);
-  EXPECT_EQ(CFGetRetainCount(s), 1);
-  // Keys match by text; a repeated key keeps the last value.
-  const void* keys[] = {CFSTR("Path"), s, tb::ConstantCFString("x")};
-  const void* vals[] = {kCFBooleanTrue, kCFBooleanFalse, kCFBooleanTrue};
-  CFDictionaryRef d = CFDictionaryCreate(nullptr, keys, vals, 3, &kCFTypeDictionaryKeyCallBacks,
-                                         &kCFTypeDictionaryValueCallBacks);
-  EXPECT_EQ(CFDictionaryGetCount(d), 2);
-  EXPECT_EQ(CFDictionaryGetValue(d, s), kCFBooleanTrue);
-  EXPECT_EQ(CFDictionaryGetValue(d, CFSTR("Hide")), nullptr);
-  CFRelease(d);
-  CFRelease(s);
-
-  // Other keys live in the process.
-  CFPreferencesSetValue(CFSTR("k"), kCFBooleanTrue, CFSTR("app"), nullptr, nullptr);
-  EXPECT_EQ(CFPreferencesCopyValue(CFSTR("k"), CFSTR("app"), nullptr, nullptr), kCFBooleanTrue);
-  CFPreferencesSetValue(CFSTR("k"), nullptr, CFSTR("app"), nullptr, nullptr);
-  EXPECT_EQ(CFPreferencesCopyValue(CFSTR("k"), CFSTR("app"), nullptr, nullptr), nullptr);
-}
-
 }  // namespace

@@ -116,6 +116,21 @@ TEST_F(Movies, PlayedStoppedRewoundAndServedToTheEnd) {
   EXPECT_EQ(tb::RecordedSounds().played, 3);
 }
 
+// ALSA's null device takes the samples at once: the sound is handed over
+// whole and ends; where even that device cannot open, the recorder plays it.
+TEST_F(Movies, ThroughAnAlsaDevice) {
+  ScopedEnv alsa{"TOOLBOX_SOUND", "alsa"};
+  ScopedEnv device{"TOOLBOX_SOUND_DEVICE", "null"};
+  WriteFile(dir.path() / "BEEP.WAV", Wav(4000, 8000));
+  Movie m;
+  ASSERT_EQ(load("BEEP.WAV", &m), noErr);
+  StartMovie(m);
+  EXPECT_LE(playOut(m), 7);
+  DisposeMovie(m);
+  EXPECT_EQ(tb::RecordedSounds().played, 1);
+  EXPECT_EQ(tb::RecordedSounds().finished, 1);
+}
+
 TEST_F(Movies, MissingAndDamagedFilesAreRefused) {
   std::string cut = Wav(800, 8000).substr(0, 44 + 400);  // header says 800 frames, 200 there
   struct {

@@ -47,6 +47,15 @@ tb::SoundRecord& record() {
 
 void note(const char* what, const std::string& path) { aeimpl::RecordSound(what, path); }
 
+// ALSA's own complaints (no card, no configuration) would only clutter
+// standard error: a device that does not open means the recorder.
+void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
+
+const char* deviceName() {
+  const char* name = std::getenv("TOOLBOX_SOUND_DEVICE");
+  return name && *name ? name : "default";
+}
+
 bool useDevice() {
   const char* mode = std::getenv("TOOLBOX_SOUND");
   if (mode && std::strcmp(mode, "record") == 0) return false;
@@ -100,7 +109,8 @@ struct MovieRecord {
     deviceTried = true;
     if (!useDevice()) return;
     snd_pcm_t* p = nullptr;
-    if (snd_pcm_open(&p, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return;
+    snd_lib_error_set_handler(quietAlsa);
+    if (snd_pcm_open(&p, deviceName(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return;
     if (snd_pcm_set_params(p, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, static_cast<unsigned>(channels),
                            static_cast<unsigned>(rate), 1, 500000) < 0) {
       snd_pcm_close(p);

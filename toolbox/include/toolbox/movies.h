@@ -12,7 +12,7 @@
 // in tests), so a sound "lasts" its duration in ticks. TOOLBOX_SOUND=record
 // or alsa chooses; unset, the recorder is used when TOOLBOX_HEADLESS=1 (every
 // test) and ALSA otherwise, falling back to the recorder when no device
-// opens. Starts, stops, rewinds and ends are counted either way
+// opens. The ALSA device is "default", or TOOLBOX_SOUND_DEVICE. Starts, stops, rewinds and ends are counted either way
 // (tb::RecordedSounds) and, with TOOLBOX_RECORD_FILE, appended there as
 // lines "sound<TAB>play|stop|rewind|done<TAB><path>".
 #pragma once
