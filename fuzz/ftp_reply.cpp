@@ -12,7 +12,13 @@
 // tell whether a line end came; the commands must be the dialogue's, in
 // order; a file counts as sent only once the box has it whole.
 //
-// Input: a byte (bit 0: two files), then replies, the first the greeting
+// A hostile box may also keep its connections open when the job is over
+// (the program must cut them off in time), and a stranger may call the
+// data port before the box does (it must get nothing). Every turn of the
+// loop must stay short.
+//
+// Input: a byte (bit 0: two files; bit 1: the box never closes its side;
+// bit 2: a stranger calls first at every STOR), then replies, the first the greeting
 // and each further one the answer to the next command: flags, a length
 // (u16, at most 2048) and the bytes. Flags: bits 0-2 the number of
 // segments less one (the bytes cut evenly); bit 3 the last segment repeated
@@ -47,6 +53,7 @@
 namespace {
 
 constexpr UInt32 kBoxAddress = 0x7F000001;
+constexpr UInt32 kStrangerAddress = 0x7F000002;
 constexpr std::size_t kReplyRoom = kFTPLargeBufSize - 1;
 constexpr int kMaxPasses = 4000;
 constexpr int kIdlePasses = 16;
@@ -137,7 +144,7 @@ class Box {
   // The box answers the program's call from any wait of the program's, as
   // a real one would, so that a connection the program gives up on closes
   // at once.
-  explicit Box(int listener) : listener_(listener) {
+  Box(int listener, bool strangerFirst) : listener_(listener), strangerFirst_(strangerFirst) {
     Drain();
     listenWatch_ = tb::WatchFD(listener_, tb::kReadable, [this](int, short) { Accept(); });
   }
@@ -146,6 +153,7 @@ class Box {
     CloseData();
     HangUp();
     Drain();
+    for (int fd : strangers_) ::close(fd);
   }
   Box(const Box&) = delete;
   Box& operator=(const Box&) = delete;
@@ -204,7 +212,10 @@ class Box {
     activity_ = true;
     if (r.flags & 0x20) tb::AdvanceTicks(kFTPStallTicks + 1);
     if (command.starts_with("PORT ")) dataPort_ = PortOf(command);
-    if (command.starts_with("STOR ") && !(r.flags & 0x40) && dataPort_) Dial();
+    if (command.starts_with("STOR ") && !(r.flags & 0x40) && dataPort_) {
+      if (strangerFirst_) CallAsStranger();
+      Dial();
+    }
     for (const std::string& s : r.segments) {
       if (!SendSegment(s, slot)) return true;
     }
@@ -223,6 +234,15 @@ class Box {
     tb::UnwatchFD(dataWatch_);
     ::close(data_);
     data_ = -1;
+  }
+
+  // Nothing of a file may reach a stranger that called the data port.
+  void CheckStrangersGotNothing() {
+    for (int fd : strangers_) {
+      UInt8 b[256];
+      const ssize_t n = ::recv(fd, b, sizeof b, MSG_DONTWAIT);
+      fuzz::Check(n <= 0, "a stranger calling the data port gets nothing");
+    }
   }
 
  private:
@@ -267,6 +287,26 @@ class Box {
     NoDelay(fd);
     data_ = fd;
     dataWatch_ = tb::WatchFD(data_, tb::kReadable, [this](int, short) { ReadData(); });
+  }
+
+  // Another host calls the announced data port before the box does.
+  void CallAsStranger() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return;
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_addr.s_addr = htonl(kStrangerAddress);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(tb::MapPort(dataPort_));
+    a.sin_addr.s_addr = htonl(kBoxAddress);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+      ::close(fd);
+      return;
+    }
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    strangers_.push_back(fd);
+    for (int i = 0; i < 5; ++i) tb::Pump(0);  // the program sees the call first
   }
 
   void ReadData() {
@@ -318,6 +358,8 @@ class Box {
   }
 
   int listener_;
+  bool strangerFirst_ = false;
+  std::vector<int> strangers_;
   int listenWatch_ = 0;
   bool accepted_ = false;
   bool activity_ = false;
@@ -374,7 +416,9 @@ void Size_Scale(UInt64 bytes, StringPtr text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const int listener = Init();
   fuzz::Cursor in(data, size);
-  const std::size_t fileCount = (in.U8() & 1) + 1;
+  const std::uint8_t head = in.U8();
+  const std::size_t fileCount = (head & 1) + 1;
+  const bool keepOpen = head & 2;
   const std::vector<Reply> replies = Replies(in);
 
   FTP_Set_Send_View(&kView);
@@ -382,7 +426,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   moved = 0;
   toSend.clear();
   for (std::size_t i = 0; i < fileCount; ++i) toSend.push_back(jobFiles[i].fss);
-  Box box(listener);
+  Box box(listener, head & 4);
 
   // As the send window starts a job: a slot and its first file.
   SEND_WND_INFO* slot = Get_Send_Table(kOwner, kBoxAddress, UInt16(fileCount));
@@ -393,9 +437,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int pass = 0; pass < kMaxPasses && outcomes.empty(); ++pass) {
     const SInt16 state = slot->cmdNum;
     const UInt32 sent = slot->fileData.sendSize;
-    Update_Send_Window();
-    box.ReadControl();
-    tb::Pump(0);
+    fuzz::TimedTurn([&] {
+      Update_Send_Window();
+      box.ReadControl();
+      tb::Pump(0);
+    });
     if (slot->using_ && slot->sendResult == FTP_SEND_RUNNING && slot->ftp) box.Answer(replies, slot);
     const bool moving = slot->cmdNum != state || slot->fileData.sendSize != sent;
     if (box.TakeActivity() || moving) {
@@ -419,10 +465,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "a file counts as sent only once the box has it whole");
   if (outcomes[0] == FTP_SEND_DONE) fuzz::Check(std::size_t(moved) == fileCount, "a finished job sent every file");
 
-  // The contexts still closing go once their connections have.
-  box.HangUp();
-  box.CloseData();
-  for (int i = 0; i < 3000 && FTP_Reap_Contexts() != 0; ++i) tb::Pump(i < 100 ? 0 : 1);
+  box.CheckStrangersGotNothing();
+
+  // The contexts still closing go once their connections have; a box that
+  // keeps them open is cut off once the time for closing has passed.
+  if (!keepOpen) {
+    box.HangUp();
+    box.CloseData();
+  }
+  for (int i = 0; i < 3000 && FTP_Reap_Contexts() != 0; ++i) {
+    fuzz::TimedTurn([&] { tb::Pump(i < 100 ? 0 : 1); });
+    if (keepOpen && i % 50 == 49) tb::AdvanceTicks(kFTPStallTicks + 1);
+  }
   fuzz::Check(FTP_Reap_Contexts() == 0, "every context is released");
   fuzz::Check(tb::OTOpenProviderCount() == 0, "no endpoint is left open");
   FTP_Set_Send_View(nullptr);
