@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "pboxemu/emulator.h"
+
 extern char** environ;
 
 namespace testsupport {
@@ -31,20 +33,6 @@ std::string findProgram(const std::string& name) {
     if (access(p.c_str(), X_OK) == 0) return p.string();
   }
   return {};
-}
-
-unsigned short freePort() {
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof sa;
-  unsigned short port = 0;
-  if (bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0 &&
-      getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) == 0)
-    port = ntohs(sa.sin_port);
-  close(s);
-  return port;
 }
 
 // True once the server answers with its greeting.
@@ -99,8 +87,9 @@ bool VsftpdServer::Start(std::string* why) {
   chmod((d / "etc" / "shadow").c_str(), 0600);
   WriteFile(d / "etc" / "group", "root:x:0:\nnogroup:x:" + nobody + ":\n");
 
-  port_ = freePort();
-  if (!port_) return fail("no free port on 127.0.0.1");
+  // A port of this process's own block: no other test process is given
+  // it, so the server that greets there is ours.
+  port_ = pboxemu::PrivatePort(4);
   WriteFile(d / "vsftpd.conf", "listen=YES\n"
                                "listen_ipv6=NO\n"
                                "listen_address=127.0.0.1\n"
