@@ -454,15 +454,4 @@ TEST_F(CarbonEvents, TimersFireInsideModalDialogAndAChooser) {
   NavDisposeReply(&reply);
 }
 
-TEST_F(CarbonEvents, WaitsSleepOnlyUntilTheNextTimer) {
-  // Real time: WaitNextEvent asked to sleep half a second still serves a
-  // 20 ms timer (without the cut it would fire once at most).
-  TimerLog t;
-  InstallEventLoopTimer(GetCurrentEventLoop(), 0.02, 0.02, timerProc, &t, nullptr);
-  EventRecord ev;
-  WaitNextEvent(everyEvent, &ev, 30, nullptr);
-  EXPECT_GE(t.ticks.size(), 3u);
-  EXPECT_EQ(t.deepest, 1);
-}
-
 }  // namespace
