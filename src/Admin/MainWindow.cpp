@@ -804,12 +804,11 @@ Boolean Handle_Main_Select_Item(DialogRef dialog, EventRecord* event, DialogItem
 
 short Handle_Main_Select_Item2(DialogRef dialog, EventRecord* event) {
   if (!dialog || !event || !Get_Active_Application()) return 0;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortDialogPort(dialog);
   Point local = event->where;
-  GlobalToLocal(&local);
-  SetPort(saved);
+  {
+    tb::PortSaver port(GetDialogPort(dialog));
+    GlobalToLocal(&local);
+  }
   int released = -1;
   for (int i = 0; i < kToolMax && toolBarInfo.toolData[i].toolNum; ++i) {
     TOOL_CONTROL& t = toolBarInfo.toolData[i];

@@ -34,11 +34,8 @@ std::string Bundle() {
 }
 
 void LocalToGlobalFor(DialogRef dialog, Point* p) {
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortDialogPort(dialog);
+  tb::PortSaver port(GetDialogPort(dialog));
   LocalToGlobal(p);
-  SetPort(saved);
 }
 
 class AdminWindow : public ::testing::Test {

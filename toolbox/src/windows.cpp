@@ -1154,47 +1154,34 @@ Rect toBuffer(WindowRecord* w, Rect r) {
   return r;
 }
 
+// Adds to (add) or takes from the window's update region a rectangle or a
+// region in the window's local coordinates (the update region is kept in
+// buffer coordinates).
+OSStatus changeUpdate(WindowRef w, const Rect* rect, RgnHandle region, bool add) {
+  if (!isWindow(w) || (!rect && !region)) return paramErr;
+  tb::OwnedRgn area;
+  if (rect) {
+    Rect r = toBuffer(w, *rect);
+    RectRgn(area, &r);
+  } else {
+    Rect pr;
+    GetPortBounds(w->port, &pr);
+    CopyRgn(region, area);
+    OffsetRgn(area, SInt16(-pr.left), SInt16(-pr.top));
+  }
+  if (add)
+    UnionRgn(w->updateRgn, area, w->updateRgn);
+  else
+    DiffRgn(w->updateRgn, area, w->updateRgn);
+  return noErr;
+}
+
 }  // namespace
 
-OSStatus InvalWindowRect(WindowRef w, const Rect* bounds) {
-  if (!isWindow(w) || !bounds) return paramErr;
-  Rect r = toBuffer(w, *bounds);
-  tb::OwnedRgn add;
-  RectRgn(add, &r);
-  UnionRgn(w->updateRgn, add, w->updateRgn);
-  return noErr;
-}
-
-OSStatus InvalWindowRgn(WindowRef w, RgnHandle region) {
-  if (!isWindow(w) || !region) return paramErr;
-  Rect pr;
-  GetPortBounds(w->port, &pr);
-  tb::OwnedRgn add;
-  CopyRgn(region, add);
-  OffsetRgn(add, SInt16(-pr.left), SInt16(-pr.top));
-  UnionRgn(w->updateRgn, add, w->updateRgn);
-  return noErr;
-}
-
-OSStatus ValidWindowRect(WindowRef w, const Rect* bounds) {
-  if (!isWindow(w) || !bounds) return paramErr;
-  Rect r = toBuffer(w, *bounds);
-  tb::OwnedRgn sub;
-  RectRgn(sub, &r);
-  DiffRgn(w->updateRgn, sub, w->updateRgn);
-  return noErr;
-}
-
-OSStatus ValidWindowRgn(WindowRef w, RgnHandle region) {
-  if (!isWindow(w) || !region) return paramErr;
-  Rect pr;
-  GetPortBounds(w->port, &pr);
-  tb::OwnedRgn sub;
-  CopyRgn(region, sub);
-  OffsetRgn(sub, SInt16(-pr.left), SInt16(-pr.top));
-  DiffRgn(w->updateRgn, sub, w->updateRgn);
-  return noErr;
-}
+OSStatus InvalWindowRect(WindowRef w, const Rect* bounds) { return changeUpdate(w, bounds, nullptr, true); }
+OSStatus InvalWindowRgn(WindowRef w, RgnHandle region) { return changeUpdate(w, nullptr, region, true); }
+OSStatus ValidWindowRect(WindowRef w, const Rect* bounds) { return changeUpdate(w, bounds, nullptr, false); }
+OSStatus ValidWindowRgn(WindowRef w, RgnHandle region) { return changeUpdate(w, nullptr, region, false); }
 
 void BeginUpdate(WindowRef w) {
   if (!isWindow(w) || w->inUpdate) return;
