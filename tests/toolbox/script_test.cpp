@@ -112,6 +112,8 @@ TEST(Script, DrivesAProgramThroughItsEventLoop) {
       "menu 129 1\n"
       "drag-window Main 30 40\n"
       "expect-beeps 0\n"
+      "expect-cursor 0\n"
+      "expect-sounds played 0 stopped 0\n"
       "advance 30\n"
       "screenshot " + shot + "\n");
   prog.run(200);
@@ -144,6 +146,8 @@ TEST(Script, ABadLineEndsTheProgramWithItsReason) {
       {"type \"open\n", "unclosed quote"},
       {"menu File Close\n", "no menu item"},
       {"expect-beeps 2\n", "expected 2 beeps, counted 0"},
+      {"expect-cursor 161\n", "expected cursor 161, shown 0"},
+      {"expect-sounds played 0 rewound 1\n", "expected rewound 1, counted 0"},
       {"wait-window Later 0\nwait 1\n", "no window \"Later\" appeared"},
   };
   for (const auto& c : cases) {

@@ -16,7 +16,6 @@
 
 #include "ae_internal.h"
 #include "toolbox/clock.h"
-#include "toolbox/pump.h"
 
 namespace {
 
@@ -83,10 +82,8 @@ struct MovieRecord {
 
   snd_pcm_t* pcm = nullptr;
   bool deviceTried = false;
-  std::vector<tb::WatchGuard> watches;
 
   ~MovieRecord() {
-    watches.clear();
     if (pcm) snd_pcm_close(pcm);
   }
 
@@ -111,30 +108,20 @@ struct MovieRecord {
     snd_pcm_t* p = nullptr;
     snd_lib_error_set_handler(quietAlsa);
     if (snd_pcm_open(&p, deviceName(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return;
+    // Two seconds of buffer: an alert sound goes to the device whole when it
+    // starts; a longer one is fed from MoviesTask, which the programs call
+    // on every pass of their loops.
     if (snd_pcm_set_params(p, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, static_cast<unsigned>(channels),
-                           static_cast<unsigned>(rate), 1, 500000) < 0) {
+                           static_cast<unsigned>(rate), 1, 2000000) < 0) {
       snd_pcm_close(p);
       return;
     }
     pcm = p;
-    // The pump keeps the device fed between the program's own calls.
-    int n = snd_pcm_poll_descriptors_count(pcm);
-    std::vector<pollfd> fds(static_cast<std::size_t>(n > 0 ? n : 0));
-    if (n > 0 && snd_pcm_poll_descriptors(pcm, fds.data(), static_cast<unsigned>(n)) == n) {
-      for (const pollfd& f : fds) {
-        MovieRecord* self = this;
-        watches.emplace_back(f.fd, 0, [self](int, short) { self->feed(); });
-      }
-    }
-  }
-
-  void setWatching(bool on) {
-    for (auto& w : watches) w.setEvents(on ? tb::kWritable : 0);
   }
 
   // Hands the device what it takes now.
   void feed() {
-    if (!pcm || !playing) return setWatching(false);
+    if (!pcm || !playing) return;
     while (pos < frames) {
       snd_pcm_sframes_t n = snd_pcm_writei(pcm, samples.data() + pos * channels,
                                            static_cast<snd_pcm_uframes_t>(frames - pos));
@@ -149,7 +136,6 @@ struct MovieRecord {
       }
       pos += n;
     }
-    setWatching(pos < frames);
   }
 
   // A sound that reached its end stops by itself.
@@ -158,7 +144,6 @@ struct MovieRecord {
     finishedNoted = true;
     playing = false;
     pos = frames;
-    setWatching(false);
     ++record().finished;
     note("done", path);
   }
@@ -299,7 +284,6 @@ void StopMovie(Movie theMovie) {
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(m->pcm, &delay) == 0 && delay > 0) m->pos = std::max<sf_count_t>(0, m->pos - delay);
     snd_pcm_drop(m->pcm);
-    m->setWatching(false);
   } else {
     m->pos = m->position();
   }

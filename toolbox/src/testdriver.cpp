@@ -397,6 +397,13 @@ void addBuiltins() {
     if (tb::Beeps() != n) return fail(e, "expected " + w[1] + " beeps, counted " + std::to_string(tb::Beeps()));
     return R::kDone;
   };
+  c["expect-cursor"] = [](W w, std::string* e) {
+    long n;
+    if (w.size() != 2 || !toInt(w[1], &n)) return fail(e, "usage: expect-cursor ID");
+    if (tb::CurrentCursorID() != n)
+      return fail(e, "expected cursor " + w[1] + ", shown " + std::to_string(tb::CurrentCursorID()));
+    return R::kDone;
+  };
   c["expect-sounds"] = [](W w, std::string* e) {
     // expect-sounds played N [stopped N] [rewound N] [finished N]
     if (w.size() < 3 || w.size() % 2 == 0) return fail(e, "usage: expect-sounds played N [stopped N] ...");

@@ -3,8 +3,7 @@
 //
 // NewMovieFromFile reads the whole sound at once; the movie file may be
 // closed straight after. StartMovie plays from the current position without
-// waiting; the sound goes on from the event loop (MoviesTask, and the pump
-// between calls) until its end, StopMovie, or disposal. IsMovieDone is true
+// waiting; the sound goes on until its end, StopMovie, or disposal. IsMovieDone is true
 // once the position reached the end; GoToBeginningOfMovie rewinds.
 //
 // Where sound goes: a sound device through ALSA, or a recording sink that
@@ -12,9 +11,11 @@
 // in tests), so a sound "lasts" its duration in ticks. TOOLBOX_SOUND=record
 // or alsa chooses; unset, the recorder is used when TOOLBOX_HEADLESS=1 (every
 // test) and ALSA otherwise, falling back to the recorder when no device
-// opens. The ALSA device is "default", or TOOLBOX_SOUND_DEVICE. Starts, stops, rewinds and ends are counted either way
-// (tb::RecordedSounds) and, with TOOLBOX_RECORD_FILE, appended there as
-// lines "sound<TAB>play|stop|rewind|done<TAB><path>".
+// opens. The ALSA device is "default", or TOOLBOX_SOUND_DEVICE; it holds two
+// seconds, and MoviesTask feeds it the rest of a longer sound. Starts,
+// stops, rewinds and ends are counted either way (tb::RecordedSounds) and,
+// with TOOLBOX_RECORD_FILE, appended there as lines
+// "sound<TAB>play|stop|rewind|done<TAB><path>".
 #pragma once
 
 #include <string>
