@@ -67,7 +67,9 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
   WriteFile(admin / "PkgInfo", "APPLVMxa");
   const fs::path monitor = dir / "suite/VEMO-MONITOR.app/Contents";
   WriteFile(monitor / "PkgInfo", "APPLVMxm");
-  WriteFile(monitor / "MacOS/VEMO-MONITOR", "#!/bin/sh\nprintf '%s' \"$VEMO_LAUNCH_EVENT\" > \"$ADMIN_TEST_MONITOR_OUT\"\n");
+  WriteFile(monitor / "MacOS/VEMO-MONITOR",
+            "#!/bin/sh\nprintf '%s' \"$VEMO_LAUNCH_EVENT\" > \"$ADMIN_TEST_MONITOR_OUT.tmp\"\n"
+            "mv \"$ADMIN_TEST_MONITOR_OUT.tmp\" \"$ADMIN_TEST_MONITOR_OUT\"\n");
   fs::permissions(monitor / "MacOS/VEMO-MONITOR", fs::perms::owner_all);
   testsupport::ScopedEnv out("ADMIN_TEST_MONITOR_OUT", (dir / "monitor.hex").c_str());
 
@@ -96,6 +98,8 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
             "wait 5\n"
             "key Return\n");
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+  // Preferences of its own: no mode file, so the program runs in user mode.
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
   testsupport::ScopedEnv app("TOOLBOX_APP_PATH", (admin / "MacOS/VEMO-ADMIN").c_str());
   pid_t program = spawn({(admin / "MacOS/VEMO-ADMIN").string()});
   ASSERT_GT(program, 0);
@@ -131,6 +135,8 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
 
   // The launch record the monitor got: the first row's box, the JCP port,
   // no language ("*").
+  // The stand-in runs on its own: give it a moment to write.
+  for (int i = 0; i < 250 && !fs::exists(dir / "monitor.hex"); ++i) usleep(20 * 1000);
   const std::string event = unhex(ReadFile(dir / "monitor.hex"));
   const auto at = event.find("Office C");
   ASSERT_NE(at, std::string::npos);

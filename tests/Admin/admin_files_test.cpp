@@ -27,6 +27,9 @@ std::string builtResources() {
 
 class AdminFiles : public ::testing::Test {
  protected:
+  // Each test has a Preferences folder of its own.
+  AdminFiles() : config_("XDG_CONFIG_HOME", (home_ / "config").c_str()) {}
+
   void SetUp() override {
     tb::ResetResources();
     Appl_Rsrc_Fork_No = tb::OpenApplicationResources(builtResources());
@@ -49,6 +52,8 @@ class AdminFiles : public ::testing::Test {
     return {};
   }
 
+  testsupport::TempDir home_;
+  testsupport::ScopedEnv config_;
   std::string prefs;
 };
 
@@ -184,6 +189,24 @@ TEST_F(AdminFiles, BroadcastListBesideTheBundles) {
   EXPECT_EQ(testsupport::ReadFile(list),
             "[SYSTEM]\r\nUDP00=10.0.0.255\r\nUDP01=10.0.1.255\r\nUDP02=10.0.2.255\r\nUDP03=10.0.9.255\r\n");
   tb::SetApplicationPath("");
+}
+
+TEST_F(AdminFiles, AStartByTheLaunchEventUsesAndDeletesItsOwnTemporaryFile) {
+  PStr modeName(suite::kAdminModeName);
+  UseResFile(Appl_Rsrc_Fork_No);
+  Set_Administrator(modeName, kAdminCreator, true);
+  std::strcpy(IniFileName, "/nonexistent/Admin.ini");
+  OpenMode = 0;
+  Get_Configuration();
+  const auto temp = std::filesystem::path(prefs) / suite::kAdminTempPrefsName;
+  EXPECT_TRUE(std::filesystem::exists(temp));
+  EXPECT_EQ(ConfigData.pollTime, 60);  // the program's defaults
+  Check_Configuration();
+  EXPECT_FALSE(std::filesystem::exists(temp));
+  // The installer's mode file is never the one deleted.
+  EXPECT_EQ(Get_Administrator(Appl_Rsrc_Fork_No, modeName), 1);
+  OpenMode = 1;
+  std::filesystem::remove(std::filesystem::path(prefs) / suite::kAdminModeName);
 }
 
 TEST(AdminUtil, ModelTextAndPortList) {
