@@ -5,6 +5,7 @@
 
 #include "clist_fixture.h"
 #include "toolbox/fonts.h"
+#include "toolbox_fixture.h"
 
 namespace cltest {
 namespace {
@@ -215,21 +216,10 @@ TEST_F(ListDraw, ListWithoutColumnsDrawsEachRowsText) {
 
 // --- Shortening texts ---------------------------------------------------------
 
+// An offscreen port to measure in.
 class CutStringTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const Rect r{0, 0, 50, 400};
-    NewGWorld(&world_, 32, &r, nullptr, nullptr, 0);
-    GetGWorld(&saved_, &device_);
-    SetGWorld(world_, nullptr);
-  }
-  void TearDown() override {
-    SetGWorld(saved_, device_);
-    DisposeGWorld(world_);
-  }
-  GWorldPtr world_ = nullptr;
-  CGrafPtr saved_ = nullptr;
-  GDHandle device_ = nullptr;
+  testsupport::Canvas canvas_{400, 50};
 };
 
 TEST_F(CutStringTest, FitsOrEndsInDots) {

@@ -68,7 +68,7 @@ TEST_F(Appearance, DragGrayRgnFollowsTheMouseWithinItsLimits) {
   SetPortWindowPort(w);
   // A divider 4 pixels wide at x = 200..204 of the window, dragged sideways
   // between x = 150 and 300.
-  RgnHandle rgn = NewRgn();
+  tb::OwnedRgn rgn;
   Rect bar{10, 200, 190, 204};
   RectRgn(rgn, &bar);
   Rect limit{0, 150, 200, 300};
@@ -111,7 +111,6 @@ TEST_F(Appearance, DragGrayRgnFollowsTheMouseWithinItsLimits) {
   gOutlineSeen = false;
   onStep();
   EXPECT_FALSE(gOutlineSeen);
-  DisposeRgn(rgn);
 }
 
 }  // namespace

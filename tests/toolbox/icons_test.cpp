@@ -7,6 +7,7 @@
 #include "toolbox/icons.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
+#include "toolbox_fixture.h"
 
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -77,13 +78,10 @@ TEST(IconRefs, FilesFoldersAndBundles) {
 }
 
 TEST(IconRefs, PlottedAlignedAndTransformed) {
-  GWorldPtr saved;
-  GDHandle dev;
-  GetGWorld(&saved, &dev);
-  GWorldPtr world;
   Rect bounds{0, 0, 48, 48};
-  ASSERT_EQ(NewGWorld(&world, 32, &bounds, nullptr, nullptr, 0), noErr);
-  SetGWorld(world, nullptr);
+  testsupport::Canvas canvas(48, 48);
+  GWorldPtr world = canvas.get();
+  ASSERT_NE(world, nullptr);
   auto at = [&](int x, int y) { return tb::PortPixel(world, x, y); };
   IconRef folder = Generic(kGenericFolderIcon);
 
@@ -113,8 +111,6 @@ TEST(IconRefs, PlottedAlignedAndTransformed) {
   EXPECT_LT(r, 0xFF);
 
   ReleaseIconRef(folder);
-  SetGWorld(saved, dev);
-  DisposeGWorld(world);
 }
 
 // The disc menu's buttons: the 'ICN#' mask, scaled to the button, is the

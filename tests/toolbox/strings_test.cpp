@@ -13,6 +13,7 @@
 #include "toolbox/quickdraw.h"
 #include "toolbox/script.h"
 #include "toolbox/windows.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -228,12 +229,8 @@ TEST(ScriptText, WordBreaksForLatinAndJapanese) {
 }
 
 TEST(ScriptText, StyledLineBreakFitsWordsThenCharacters) {
-  GWorldPtr world = nullptr, saved = nullptr;
-  GDHandle dev = nullptr;
-  GetGWorld(&saved, &dev);
-  Rect r{0, 0, 50, 400};
-  ASSERT_EQ(NewGWorld(&world, 32, &r, nullptr, nullptr, 0), noErr);
-  SetGWorld(world, nullptr);
+  testsupport::Canvas canvas(400, 50);
+  ASSERT_NE(canvas.get(), nullptr);
   TextSize(12);
   auto width = [](const std::string& s) { return Fixed(TextWidth(s.data(), 0, short(s.size()))) << 16; };
 
@@ -270,8 +267,6 @@ TEST(ScriptText, StyledLineBreakFitsWordsThenCharacters) {
       EXPECT_EQ(room, 1 << 16);
     }
   }
-  SetGWorld(saved, dev);
-  DisposeGWorld(world);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "toolbox/testdriver.h"
 #include "toolbox/textengine.h"
 #include "toolbox/unicodetext.h"
+#include "toolbox_fixture.h"
 
 namespace {
 
@@ -547,13 +548,10 @@ TEST_F(TextEngine, UnicodeLabelsDrawAndMeasure) {
   // "Name 名前" in one style, then its two words in two.
   const std::u16string label = u"Name \u540D\u524D";
   const std::string utf8 = "Name \xE5\x90\x8D\xE5\x89\x8D";
-  GWorldPtr world = nullptr;
   Rect r{0, 0, 60, 300};
-  ASSERT_EQ(NewGWorld(&world, 32, &r, nullptr, nullptr, 0), noErr);
-  CGrafPtr saved;
-  GDHandle dev;
-  GetGWorld(&saved, &dev);
-  SetGWorld(world, nullptr);
+  testsupport::Canvas canvas(300, 60);
+  GWorldPtr world = canvas.get();
+  ASSERT_NE(world, nullptr);
   EraseRect(&r);
   ATSUTextLayout one = nullptr, two = nullptr;
   UniCharCount all = label.size();
@@ -601,12 +599,10 @@ TEST_F(TextEngine, UnicodeLabelsDrawAndMeasure) {
   TextFont(short(geneva));
   TextSize(14);
   EXPECT_EQ(word.right, TextWidth("A\xEF\xBF\xBD", 0, 4));
-  SetGWorld(saved, dev);
   for (ATSUTextLayout l : {one, two, three}) EXPECT_EQ(ATSUDisposeTextLayout(l), noErr);
   EXPECT_EQ(ATSUDisposeStyle(big), noErr);
   EXPECT_EQ(ATSUDisposeStyle(small), noErr);
   EXPECT_EQ(ATSUDisposeStyle(small), kATSUInvalidStyleErr);
-  DisposeGWorld(world);
 }
 
 }  // namespace

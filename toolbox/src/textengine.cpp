@@ -147,7 +147,6 @@ bool isWordChar(char32_t c) {
 class Scope {
  public:
   explicit Scope(TXNObject o) : o_(o) {
-    GetPort(&saved_);
     ok_ = alive(o);
     if (!ok_) return;
     SetPort(o->port);
@@ -168,15 +167,14 @@ class Scope {
       RGBForeColor(&fore_);
       RGBBackColor(&back_);
     }
-    SetPort(saved_);
   }
   bool ok() const { return ok_; }
   Scope(const Scope&) = delete;
   Scope& operator=(const Scope&) = delete;
 
  private:
+  tb::PortSaver saved_;  // the caller's port, current again after the rest is put back
   TXNObject o_;
-  GrafPtr saved_ = nullptr;
   bool ok_ = false;
   short font_ = 0, size_ = 0;
   Style face_ = 0;
@@ -480,9 +478,9 @@ void drawArea(TXNObject o, const Rect& area) {
   if (!s.ok() || !IsWindowVisible(o->window)) return;
   Rect box;
   if (!SectRect(&area, &o->view, &box)) return;
-  RgnHandle saved = NewRgn();
+  tb::OwnedRgn saved;
   GetClip(saved);
-  RgnHandle clip = NewRgn();
+  tb::OwnedRgn clip;
   RectRgn(clip, &box);
   SectRgn(clip, saved, clip);
   SetClip(clip);
@@ -513,8 +511,6 @@ void drawArea(TXNObject o, const Rect& area) {
     if (o->focused && o->selStart == o->selEnd && o->caretOn) drawCaret(o);
   }
   SetClip(saved);
-  DisposeRgn(clip);
-  DisposeRgn(saved);
 }
 
 void noteDrawn(TXNObject o) {
