@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 
 #include "toolbox/clock.h"
@@ -68,6 +69,7 @@ bool takeBlock(JCPEPInfo* ctx, std::span<const UInt8> block) {
   if (ctx->rcvLargeBufLen + block.size() > kJCPLargeBufSize) return false;
   if (!tb::WriteBounded(ctx->rcvLargeBuf, ctx->rcvOffset, block)) return false;
   ctx->rcvLargeBufLen += UInt32(block.size());
+  assert(ctx->rcvLargeBufLen <= kJCPLargeBufSize);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -377,6 +378,7 @@ const char* JCP_StateName(SInt16 state) {
 }
 
 void JCP_SetState(JCPEPInfo* ctx, SInt16 to, const char* why) {
+  assert(to >= JCP_STATE_IDLE && to <= JCP_STATE_LOOKUP_ENDING);
   if (ctx->state == to) return;
   tb::TraceState("jcp", "context", ctx, JCP_StateName(ctx->state), JCP_StateName(to), why);
   ctx->state = to;
