@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pboxemu/emulator.h"
+#include "pboxemu/monitor_replies.h"
 
 namespace pboxemu {
 
@@ -55,6 +56,15 @@ struct BoxState {
     std::vector<UInt8> data;
   };
   std::map<std::pair<UInt32, std::string>, SetTransfer> sets;
+
+  // What the status monitor's requests see.
+  PrinterState printerState = PrinterState::Ready;
+  bool hasPrinterStatus = false;  // printerStatus set by the test, not from the state
+  PrinterStatus printerStatus;
+  bool hasNet = false;            // net set by the test, not from the box
+  NetDescription net;
+  StatusFaultSpec statusFault;
+  int monitorRequests = 0;        // first blocks of the monitor's requests received
 
   int sock = -1;
 

@@ -350,6 +350,40 @@ void Emulator::SetBusyAfterSave(int box, int polls) {
   impl_->each(box, [&](BoxState& b) { b.busyAfterSave = polls; });
 }
 
+void Emulator::SetPrinterState(int box, PrinterState state) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) {
+    b.printerState = state;
+    b.hasPrinterStatus = false;
+  });
+}
+
+void Emulator::SetPrinterStatus(int box, const PrinterStatus& status) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) {
+    b.printerStatus = status;
+    b.hasPrinterStatus = true;
+  });
+}
+
+void Emulator::SetNetDescription(int box, const NetDescription& net) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) {
+    b.net = net;
+    b.hasNet = true;
+  });
+}
+
+void Emulator::SetStatusFault(int box, const StatusFaultSpec& fault) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->each(box, [&](BoxState& b) { b.statusFault = fault; });
+}
+
+int Emulator::MonitorRequests(int box) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->box(box).monitorRequests;
+}
+
 void Emulator::SetCommandReply(int box, const std::string& command, std::vector<UInt8> data) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->each(box, [&](BoxState& b) { b.customReplies[command] = data; });

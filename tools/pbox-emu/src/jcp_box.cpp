@@ -69,6 +69,28 @@ bool addressPayload(std::span<const UInt8> cmdField, std::size_t textLen, const 
   return true;
 }
 
+// The status monitor's four requests, answered from the box's printer.
+bool isMonitorRequest(const std::string& cmd) {
+  if (!startsWith(cmd, "GET STATUS:")) return false;
+  std::string arg = cmd.substr(11);
+  return arg == "PLUM7 STAT" || arg == "QSV-D STAT" || arg == "PLUM7 INFO" || arg == "IRIS INFO";
+}
+
+bool MonitorData(const BoxState& box, const std::string& arg, std::vector<UInt8>& data) {
+  PrinterStatus status = box.hasPrinterStatus
+                             ? box.printerStatus
+                             : StatusForState(box.printerState, IcTypeForMachineType(box.machineType));
+  NetDescription net = box.net;
+  if (!box.hasNet) {
+    net.type = box.machineType;
+    net.mac = box.mac;
+    net.ip = box.reportedIp;
+    net.subnet = 0xFF000000;
+    net.apple = box.desc.name.empty() ? "PBOX-" + std::to_string(box.index + 1) : box.desc.name;
+  }
+  return MonitorReply(arg, status, net, box.statusFault, data);
+}
+
 bool faultMatches(const BoxState& box, bool search, const std::string& command) {
   const FaultSpec& f = box.fault;
   if (f.mode == Fault::None) return false;
@@ -112,6 +134,8 @@ bool getData(BoxState& box, const std::string& cmd, std::span<const UInt8> cmdFi
     data = box.current.image;
   } else if (cmd == "GET PORT_NAME") {
     data = box.portList;
+  } else if (startsWith(cmd, "GET STATUS:") && MonitorData(box, cmd.substr(11), data)) {
+    if (first) ++box.monitorRequests;
   } else if (startsWith(cmd, "GET STATUS:")) {
     const char text[] = "Ready\r\n";
     data.assign(2, 0);
@@ -241,6 +265,13 @@ bool HandleDatagram(BoxState& box, std::span<const UInt8> d, UInt32 fromAddr, UI
     box.restarting = false;
   }
   std::string cmdText = command ? commandText(d.subspan(4, kCmdField)) : std::string();
+  if (command && isMonitorRequest(cmdText) &&
+      (box.printerState == PrinterState::Lost || box.statusFault.mode == StatusFault::Silence)) {
+    rec.kind = RequestRecord::Command;
+    rec.command = cmdText;
+    box.log.push_back(rec);
+    return false;
+  }
   if (box.fault.mode == Fault::Silent && (probe || command) && faultMatches(box, probe, cmdText) && faultHits(box)) {
     rec.kind = probe ? RequestRecord::Probe : RequestRecord::Command;
     rec.command = cmdText;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "pboxemu/ftp_server.h"
+#include "pboxemu/monitor_replies.h"
 #include "pboxemu/settings.h"
 #include "toolbox/types.h"
 
@@ -138,6 +139,16 @@ class Emulator {
   void SetRestartTime(int box, UInt32 ticks);
   // Replaces what a GET command returns (an unknown command text adds one).
   void SetCommandReply(int box, const std::string& command, std::vector<UInt8> data);
+  // The printer behind the box as the status monitor's requests see it:
+  // a state (its status bytes follow the box's model), or status bytes and
+  // a network description of the test's own; and the faults of those
+  // replies. Lost and StatusFault::Silence leave the requests unanswered.
+  void SetPrinterState(int box, PrinterState state);
+  void SetPrinterStatus(int box, const PrinterStatus& status);
+  void SetNetDescription(int box, const NetDescription& net);
+  void SetStatusFault(int box, const StatusFaultSpec& fault);
+  // First blocks of the monitor's requests the box has answered.
+  int MonitorRequests(int box) const;
   // The settings the box holds now, and its factory settings.
   std::vector<UInt8> Image(int box) const;
   void SetSettings(int box, const SettingsBlocks& blocks);
