@@ -10,6 +10,7 @@
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
+#include "admin_harness.h"
 #include "atalk_harness.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
@@ -19,10 +20,7 @@
 
 namespace {
 
-std::string Bundle() {
-  const char* build = std::getenv("VEMO_BUILD_DIR");
-  return std::string(build ? build : ".") + "/suite/VEMO-ADMIN.app";
-}
+using admintest::Bundle;
 
 class AdminAppleTalk : public ::testing::Test {
  protected:

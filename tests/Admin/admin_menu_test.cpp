@@ -13,6 +13,7 @@
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
+#include "admin_harness.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
 #include "suite/SuiteNames.h"
@@ -29,10 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bundle() {
-  const char* build = std::getenv("VEMO_BUILD_DIR");
-  return std::string(build ? build : ".") + "/suite/VEMO-ADMIN.app";
-}
+using admintest::Bundle;
 
 class AdminMenus : public ::testing::Test {
  protected:
@@ -43,18 +41,7 @@ class AdminMenus : public ::testing::Test {
     fs::create_directories(dir / "suite/VEMO-ADMIN.app/Contents/MacOS");
     testsupport::WriteFile(dir / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "");
     tb::SetApplicationPath((dir / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN").string());
-    tb::ReloadNetConfig();
-    tb::ResetResources();
-    Appl_Rsrc_Fork_No = tb::OpenApplicationResources(Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
-    ASSERT_GE(Appl_Rsrc_Fork_No, 0);
-    std::strcpy(IniFileName, (Bundle() + "/Contents/Resources/English/Admin.ini").c_str());
-    ConfigData = CONFIGURATION{500, 1, 60, 0x7FFFFFFFu, 0, 1, 0, 0, "*"};
-    EnvInfo = SETUPINFO{};
-    EnvInfo.tcp_count = 1;
-    std::strcpy(EnvInfo.broadcast[0], "127.255.255.255");
-    Get_NameCheck_Info();
-    InitNetwork();
-    tb::UseVirtualClock(true);
+    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
     ASSERT_EQ(Install_Menu(), 1);
     pboxemu::BoxSpec c, a;
     c.name = "Box C";

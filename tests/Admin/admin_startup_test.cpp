@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Admin/AdminApp.h"
+#include "admin_harness.h"
 #include "test_support.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/bundle.h"
@@ -16,10 +17,7 @@
 
 namespace {
 
-std::string Bundle() {
-  const char* build = std::getenv("VEMO_BUILD_DIR");
-  return std::string(build ? build : ".") + "/suite/VEMO-ADMIN.app";
-}
+using admintest::Bundle;
 
 class AdminStartup : public ::testing::Test {
  protected:

@@ -14,6 +14,7 @@
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
+#include "admin_harness.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
 #include "test_support.h"
@@ -28,10 +29,7 @@
 
 namespace {
 
-std::string Bundle() {
-  const char* build = std::getenv("VEMO_BUILD_DIR");
-  return std::string(build ? build : ".") + "/suite/VEMO-ADMIN.app";
-}
+using admintest::Bundle;
 
 void LocalToGlobalFor(DialogRef dialog, Point* p) {
   tb::PortSaver port(GetDialogPort(dialog));
@@ -43,18 +41,7 @@ class AdminWindow : public ::testing::Test {
   AdminWindow() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
 
   void SetUp() override {
-    tb::ReloadNetConfig();
-    tb::ResetResources();
-    Appl_Rsrc_Fork_No = tb::OpenApplicationResources(Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
-    ASSERT_GE(Appl_Rsrc_Fork_No, 0);
-    std::strcpy(IniFileName, (Bundle() + "/Contents/Resources/English/Admin.ini").c_str());
-    ConfigData = CONFIGURATION{500, 1, 20, 0x7FFFFFFFu, 0, 1, 0, 0, "*"};
-    EnvInfo = SETUPINFO{};
-    EnvInfo.tcp_count = 1;
-    std::strcpy(EnvInfo.broadcast[0], "127.255.255.255");
-    Get_NameCheck_Info();
-    InitNetwork();
-    tb::UseVirtualClock(true);
+    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(20));
     Install_Menu();
   }
   void TearDown() override {
