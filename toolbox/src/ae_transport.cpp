@@ -20,6 +20,7 @@
 #include "toolbox/bundle.h"
 #include "toolbox/iobuf.h"
 #include "toolbox/pump.h"
+#include "toolbox/trace.h"
 
 using namespace aeimpl;
 
@@ -80,9 +81,16 @@ const HandlerEntry* findHandler(AEEventClass c, AEEventID id) {
 
 void enqueue(std::string flat, bool high) {
   Event ev;
-  if (!ParseEvent(flat, ev)) return;
+  if (!ParseEvent(flat, ev)) {
+    tb::TraceRefusal("ae", "an event of %zu bytes does not parse", flat.size());
+    return;
+  }
   State& s = st();
-  if (s.queue.size() >= kMaxQueued) return;
+  if (s.queue.size() >= kMaxQueued) {
+    tb::TraceRefusal("ae", "queue full (%zu events): '%s'/'%s' dropped", s.queue.size(), CodeText(ev.eventClass).c_str(),
+                     CodeText(ev.eventID).c_str());
+    return;
+  }
   Queued q{std::move(flat), ev.eventClass, ev.eventID, high};
   if (high) {
     auto it = s.queue.begin();
@@ -113,8 +121,10 @@ void onReadable(int fd, short) {
         tb::SocketRetry(fd, POLLIN, 0, [&] { return recv(fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC); });
     if (!io.ok()) break;  // drained
     auto len = static_cast<std::size_t>(io.n);
-    if (len > buf.size() || len < kWireHeader) continue;  // cut or too short: not ours
-    if (be::get32(buf.data()) != kWireMagic) continue;
+    if (len > buf.size() || len < kWireHeader || be::get32(buf.data()) != kWireMagic) {
+      tb::TraceRefusal("ae", "a datagram of %zu bytes is cut, too short or not ours", len);
+      continue;
+    }
     bool high = (be::get32(buf.data() + 4) & kWireHighPriority) != 0;
     enqueue(buf.substr(kWireHeader, len - kWireHeader), high);
   }
