@@ -151,4 +151,51 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
   EXPECT_STREQ(record.c_str() + 180, "*");
 }
 
+TEST(AdminEndToEnd, TheSystemsQuitRequestAsksFirst) {
+  const std::string build = std::getenv("VEMO_BUILD_DIR");
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+  // The quit question is an alert titled like the program; Escape keeps the
+  // program running, Return lets it end.
+  WriteFile(dir / "tour.txt",
+            "wait-window \"VEMO-ADMIN [ User Mode ]\"\n"
+            "log ready\n"
+            "wait-window VEMO-ADMIN 20000\n"
+            "key Escape\n"
+            "wait 5\n"
+            "log refused\n"
+            "wait-window VEMO-ADMIN 20000\n"
+            "key Return\n");
+  testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+  const std::string exe = build + "/suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&fa);
+  close(fds[1]);
+  std::string seen;
+  char buf[512];
+  ssize_t n;
+  bool sentFirst = false, sentSecond = false;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) {
+    seen.append(buf, std::size_t(n));
+    if (!sentFirst && seen.find("ready") != std::string::npos) {
+      kill(pid, SIGTERM);
+      sentFirst = true;
+    }
+    if (!sentSecond && seen.find("refused") != std::string::npos) {
+      kill(pid, SIGTERM);
+      sentSecond = true;
+    }
+  }
+  close(fds[0]);
+  EXPECT_EQ(wait_exit(pid), 0) << seen;
+  EXPECT_TRUE(sentSecond) << seen;
+}
+
 }  // namespace
