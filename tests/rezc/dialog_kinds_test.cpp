@@ -1,21 +1,12 @@
 // 'DLOG' and 'DITL' descriptions: their bytes and the mistakes refused.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "rezc.h"
+#include "test_support.h"
 
 namespace {
 
-std::string Hex(const std::vector<UInt8>& bytes) {
-  std::string out;
-  char b[4];
-  for (UInt8 c : bytes) {
-    std::snprintf(b, sizeof b, "%02x", c);
-    out += b;
-  }
-  return out;
-}
+using testsupport::Hex;
 
 TEST(RezcDialogs, DialogAndItemListBytes) {
   struct {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 
 #include "test_support.h"
@@ -17,15 +16,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-std::string Hex(const std::vector<UInt8>& bytes) {
-  std::string out;
-  char b[4];
-  for (UInt8 c : bytes) {
-    std::snprintf(b, sizeof b, "%02x", c);
-    out += b;
-  }
-  return out;
-}
+using testsupport::Hex;
 
 // The bytes of the single resource a description makes.
 std::string One(const std::string& text, const std::string& path = "test.r") {

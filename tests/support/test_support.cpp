@@ -17,6 +17,17 @@
 
 namespace testsupport {
 
+std::string Hex(const std::vector<UInt8>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (UInt8 c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
 const unsigned char* P(std::string_view text) {
   static std::deque<std::string> keep;  // a deque: earlier strings never move
   text = text.substr(0, 255);

@@ -66,6 +66,9 @@ struct PStr {
   operator unsigned char*() { return s; }
 };
 
+// The bytes as lower-case hex digits, two a byte ("0a1b").
+std::string Hex(const std::vector<UInt8>& bytes);
+
 // A Pascal string of text (at most 255 bytes) that stays valid until the
 // test program ends, for records that keep the pointer.
 const unsigned char* P(std::string_view text);
