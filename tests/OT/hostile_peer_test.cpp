@@ -180,6 +180,46 @@ TEST_P(HostilePeerTest, OnlyAcceptedRepliesKeepARequestAlive) {
   EXPECT_LT(loop.LongestMs(), 100);
 }
 
+// A synchronous GET with a 1 s time-out while the box's address trickles
+// junk: the caller waits its time-out, not as long as the junk goes on.
+// The clock moves a tick on a pass of the wait only after a junk datagram
+// has gone out (or once the junk has stopped).
+TEST_P(HostilePeerTest, SynchronousRequestWaitsOnlyItsTimeOutWhileJunkArrives) {
+  const bool ddp = GetParam() == JCP_PROTO_DDP;
+  Peers peers = ddp ? Peers::Ddp(atalk.net, 60, 200) : Peers::Udp(0x7F000001);
+  ASSERT_TRUE(peers.ok());
+  if (ddp)
+    JCP_DDP_SetRemote(ctx.get(), atalk.net, 60, 200, JCP_DDP_TYPE);
+  else
+    JCP_UDP_SetRemote(ctx.get(), peers.box.host(), peers.box.port());
+  std::atomic<int> junk{0}, ticks{0};
+  std::atomic<bool> stop{false}, junkDone{false};
+  std::thread box([&] {
+    std::vector<UInt8> req;
+    for (int i = 0; i < 2000 && !stop && !peers.box.Receive(req); ++i) usleep(1000);
+    for (int i = 0; i < 600 && !stop; ++i) {
+      while (ticks.load() < junk.load() && !stop) usleep(100);
+      peers.box.SendTo(peers.box.client(), std::vector<UInt8>(8, 0xEE));
+      junk++;
+    }
+    junkDone = true;
+  });
+  ottest::LoopTicker ticker(
+      [&] {
+        if (ticks.load() >= junk.load() && !junkDone) return false;
+        ticks++;
+        return true;
+      },
+      1);
+  const UInt32 start = TickCount();
+  EXPECT_EQ(JCP_GetCommand(ctx.get(), "GET STATUS", 10, nullptr, 0, 1000, Notifier, false), kOTNoError);
+  stop = true;
+  box.join();
+  EXPECT_EQ(out.statuses, std::vector<short>{JCP_NOTIFY_TIMEOUT});
+  EXPECT_LE(out.endTick - start, 60u + 5u);
+  EXPECT_GT(junk.load(), 30) << "the junk came while the request waited";
+}
+
 INSTANTIATE_TEST_SUITE_P(Protocols, HostilePeerTest, ::testing::Values(JCP_PROTO_UDP, JCP_PROTO_DDP),
                          [](const auto& info) { return info.param == JCP_PROTO_DDP ? "AppleTalk" : "UDP"; });
 
