@@ -1,0 +1,405 @@
+// One FTP transfer: one file to one print box, control connection to the
+// box's port 21, active-mode data connection the box opens to us, a small
+// window with the progress bar and Cancel. Every idle pass steps each open
+// transfer once; while a transfer has bytes to send it keeps the loop from
+// sleeping, and the file goes in large pieces so the kernel sets the pace.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "filetransfer/Upcaster.h"
+#include "common/AppFonts.h"
+#include "common/StrConv.h"
+#include "506Q_Lib/DialogItems.h"
+#include "toolbox/clock.h"
+#include "toolbox/controls.h"
+#include "toolbox/dialogs.h"
+#include "toolbox/files.h"
+#include "toolbox/memory.h"
+#include "toolbox/pump.h"
+#include "toolbox/quickdraw.h"
+#include "toolbox/trace.h"
+
+namespace upc {
+
+SEND_SLOT SendTbl[kSlotCount];
+UInt16 g_count = 0;
+
+namespace {
+
+constexpr UInt16 kControlPort = 21;
+constexpr UInt16 kDataPort = 20;
+constexpr UInt32 kConnectMs = 3000;
+// A step sends at most this much, so the window still draws and takes its
+// events between pieces however fast the box reads.
+constexpr UInt32 kStepBudget = 4u << 20;
+
+void comeBackSoon() { tb::Defer([] {}); }
+
+const char* stateName(UInt16 step, UInt16 result) {
+  switch (result) {
+    case kSendDone: return "done";
+    case kSendFailed: return "failed";
+    case kSendCancelled: return "cancelled";
+    default: break;
+  }
+  static const char* const kNames[] = {"idle", "greeting", "user", "pass", "cwd", "type", "port", "stor", "data"};
+  return step < 9 ? kNames[step] : "?";
+}
+
+// The one place a transfer's dialogue state and outcome change.
+void changeState(SEND_SLOT* slot, UInt16 step, UInt16 result, const char* why) {
+  if (slot->cmdNum == step && slot->sendResult == result) return;
+  tb::TraceState("upcaster", "transfer", slot, stateName(slot->cmdNum, slot->sendResult), stateName(step, result),
+                 why);
+  slot->cmdNum = step;
+  slot->sendResult = result;
+}
+
+bool holds(const FTPEPInfo* ctx, std::string_view code) {
+  UInt32 len = std::min<UInt32>(ctx->rcvLargeBufLen, kFTPLargeBufSize - 1);
+  std::string_view text(reinterpret_cast<const char*>(ctx->rcvLargeBuf), len);
+  return text.find(code) != std::string_view::npos || FTP_Reply_Completed(ctx, code.data());
+}
+
+bool sendText(FTPEPInfo* ctx, const char* text) {
+  UInt32 len = static_cast<UInt32>(std::strlen(text));
+  return FTP_Get_Command(ctx, text, len, nullptr, 0) == static_cast<OTResult>(len);
+}
+
+// A name that would break the command line it travels in is never sent.
+bool sendableName(const FSSpec& fss) {
+  if (fss.name[0] == 0) return false;
+  for (int i = 1; i <= fss.name[0]; ++i) {
+    unsigned char c = fss.name[i];
+    if (c == '\r' || c == '\n' || c == 0) return false;
+  }
+  return true;
+}
+
+FTPEPInfo* newContext() { return reinterpret_cast<FTPEPInfo*>(NewPtrClear(sizeof(FTPEPInfo))); }
+
+short fail(SEND_SLOT* slot, const char* why) {
+  Exit_TCPftp_Dialog(slot);
+  changeState(slot, slot->cmdNum, kSendFailed, why);
+  comeBackSoon();
+  return -1;
+}
+
+void drawBar(SEND_SLOT* slot, bool done) {
+  if (!slot->dlg) return;
+  Rect r;
+  Get_Dialog_Item_Rect(slot->dlg, 2, &r);
+  tb::PortSaver port(GetDialogPort(slot->dlg));
+  short percent = Send_Percent(slot->fileData, done);
+  Rect fill = r;
+  fill.right = static_cast<SInt16>(r.left + (r.right - r.left) * percent / 100);
+  Rect rest = r;
+  rest.left = fill.right;
+  RGBColor blue{0x3000, 0x5000, 0xD000};
+  RGBColor black{0, 0, 0};
+  RGBForeColor(&blue);
+  PaintRect(&fill);
+  RGBForeColor(&black);
+  EraseRect(&rest);
+  FrameRect(&r);
+}
+
+Boolean itemHit(DialogRef dialog, EventRecord*, DialogItemIndex item) {
+  for (SEND_SLOT& slot : SendTbl)
+    if (slot.using_ && slot.dlg == dialog) {
+      if (item == 1) Cancel_Transfer(&slot);
+      return true;
+    }
+  return false;
+}
+
+short update(DialogRef dialog, EventRecord*) {
+  BeginUpdate(GetDialogWindow(dialog));
+  Set_Content_Color(dialog);
+  DrawDialog(dialog);
+  EndUpdate(GetDialogWindow(dialog));
+  for (SEND_SLOT& slot : SendTbl)
+    if (slot.using_ && slot.dlg == dialog) drawBar(&slot, false);
+  return 1;
+}
+
+// The file goes out in pieces while the connection takes them.
+short sendPieces(SEND_SLOT* slot) {
+  FILE_INFO_DATA* file = &slot->fileData.info;
+  UInt32 sent = 0;
+  while (file->sendSize < file->fileSize) {
+    if (sent >= kStepBudget) {
+      comeBackSoon();
+      break;
+    }
+    OTResult r = Start_FTP_Data(slot->ftpData, file);
+    if (r > 0) {
+      slot->dataTick = TickCount();
+      sent += static_cast<UInt32>(r);
+      continue;
+    }
+    if (r == 0 || r == kOTFlowErr) {
+      // The kernel's buffer is full: the loop wakes when it drains.
+      if (TickCount() - slot->dataTick > kDataStallTicks) return fail(slot, "no data taken for 600 ticks");
+      break;
+    }
+    return fail(slot, r == -1 ? "the file cannot be read as taken" : "the data connection has gone");
+  }
+  if (file->sendSize >= file->fileSize) comeBackSoon();
+  return 0;
+}
+
+}  // namespace
+
+std::string Port_Argument(UInt32 addr, UInt16 port) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%u,%u,%u,%u,%u,%u", addr >> 24, (addr >> 16) & 255, (addr >> 8) & 255, addr & 255,
+                unsigned(port >> 8), unsigned(port & 255));
+  return text;
+}
+
+short Send_Percent(const FILE_DATA& file, bool done) {
+  if (file.info.fileSize == 0) return done ? 100 : 0;
+  double p = double(file.info.sendSize) * 100.0 / double(file.info.fileSize);
+  return static_cast<short>(std::min(100.0, p));
+}
+
+short Transfers_Open() {
+  short n = 0;
+  for (const SEND_SLOT& slot : SendTbl) n += slot.using_ ? 1 : 0;
+  return n;
+}
+
+short Open_Tcp_Dialog(DialogRef owner, UInt8 view, UInt32 ipAddr, const FSSpec* files, UInt16 count) {
+  if (!files || count == 0) return 0;
+  SEND_SLOT* slot = nullptr;
+  for (SEND_SLOT& s : SendTbl)
+    if (!s.using_) {
+      slot = &s;
+      break;
+    }
+  if (!slot) return 0;
+  FTPEPInfo* ftp = newContext();
+  FTPEPInfo* data = newContext();
+  auto* list = reinterpret_cast<FSSpec*>(NewPtrClear(static_cast<Size>(sizeof(FSSpec) * count)));
+  if (!ftp || !data || !list) {
+    DisposePtr(reinterpret_cast<Ptr>(ftp));
+    DisposePtr(reinterpret_cast<Ptr>(data));
+    DisposePtr(reinterpret_cast<Ptr>(list));
+    return 0;
+  }
+  *slot = SEND_SLOT{};
+  slot->using_ = 1;
+  slot->ownerDlg = owner;
+  slot->view = view;
+  slot->pbi_ip_addr = ipAddr;
+  std::memcpy(list, files, sizeof(FSSpec) * count);
+  slot->fileList = list;
+  slot->fileData.total_cnt = count;
+  slot->fileData.info.fileSpec = list[0];
+  slot->ftp = ftp;
+  slot->ftpData = data;
+  changeState(slot, 1, kSendRunning, "claimed");
+  g_count = 0;
+
+  Str255 title;
+  Get_Ini_Text(title, "[STRING]", "FTP=", 0, "upcaster");
+  slot->dlg = Open_Usr_Dialog(kSendDialogID, title, itemHit, update, nullptr, Handle_Window_Active, nullptr, nullptr);
+  if (slot->dlg) {
+    Set_Usr_Window_RefCon(slot->dlg, slot);
+    Set_Dialog_Font(slot->dlg, 1);
+    Set_Content_Color(slot->dlg);
+    ControlRef cancel = nullptr;
+    Str255 caption;
+    Get_Ini_Text(caption, "[BUTTON]", "CANCEL=", 0, "Cancel");
+    if (GetDialogItemAsControl(slot->dlg, 1, &cancel) == noErr && cancel) SetControlTitle(cancel, caption);
+    Window_Select_Mode(slot->dlg);
+    ShowWindow(GetDialogWindow(slot->dlg));
+  }
+
+  // The first file: its size when it can be read.
+  slot->fileData.send_cnt = 1;
+  SInt16 ref = 0;
+  if (FSpOpenDF(&slot->fileData.info.fileSpec, fsRdPerm, &ref) == noErr) {
+    SInt32 eof = 0;
+    if (GetEOF(ref, &eof) == noErr && eof >= 0) {
+      slot->fileData.info.fileSize = static_cast<UInt32>(eof);
+      slot->readable = 1;
+    }
+    FSClose(ref);
+  }
+  slot->fileData.info.sendSize = 0;
+  comeBackSoon();
+  return 1;
+}
+
+short FTP_RcvCommand_async(SEND_SLOT* slot) {
+  FTPEPInfo* ftp = slot->ftp;
+  char line[kFTPCmdSize];
+  switch (slot->cmdNum) {
+    case 1:
+      if (!holds(ftp, "220")) return 0;
+      if (!sendText(ftp, "USER user\r\n")) return -1;
+      changeState(slot, 2, kSendRunning, "220");
+      return 1;
+    case 2:
+      if (!holds(ftp, "331")) return 0;
+      if (!sendText(ftp, "PASS fern\r\n")) return -1;
+      changeState(slot, 3, kSendRunning, "331");
+      return 1;
+    case 3:
+      if (!holds(ftp, "230")) return 0;
+      if (!sendText(ftp, "CWD lp\r\n")) return -1;
+      changeState(slot, 4, kSendRunning, "230");
+      return 1;
+    case 4:
+      if (!holds(ftp, "250")) return 0;
+      // The data connection listens on the address the box reaches us on,
+      // and takes only the box's call.
+      slot->ftpData->listenIpAddr = FTP_Local_Address(ftp);
+      if (FtpData_Protocol(slot->ftpData, slot->pbi_ip_addr, kDataPort, kConnectMs, nullptr, 1) != kOTNoError)
+        return -1;
+      if (!sendText(ftp, "TYPE I\r\n")) return -1;
+      changeState(slot, 5, kSendRunning, "250");
+      return 1;
+    case 5: {
+      if (!holds(ftp, "200")) return 0;
+      FTPEPInfo* data = slot->ftpData;
+      if (data->lportPort == 0) return data->isComplete ? -1 : 0;  // still binding
+      std::snprintf(line, sizeof line, "PORT %s\r\n",
+                    Port_Argument(data->protocol.tcp.localIpAddr, data->lportPort).c_str());
+      if (!sendText(ftp, line)) return -1;
+      changeState(slot, 6, kSendRunning, "200");
+      return 1;
+    }
+    case 6: {
+      if (!holds(ftp, "200")) return 0;
+      char name[64];
+      pstr::toC(name, sizeof name, slot->fileData.info.fileSpec.name);
+      std::snprintf(line, sizeof line, "STOR %s\r\n", name);
+      if (!sendText(ftp, line)) return -1;
+      changeState(slot, 7, kSendRunning, "200");
+      return 1;
+    }
+    case 7:
+      if (!holds(ftp, "150")) return 0;
+      slot->dataConnect = 1;
+      // The data phase is timed from its start, not from when the slot was
+      // claimed.
+      slot->dataTick = TickCount();
+      changeState(slot, 8, kSendRunning, "150");
+      return 1;
+    case 8:
+      if (!holds(ftp, "226")) return 0;
+      slot->dataConnect = 0;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+short Send_FTP_Command(SEND_SLOT* slot) {
+  if (!slot || !slot->using_ || slot->sendResult != kSendRunning) return 0;
+  if (!slot->connect && !slot->dataConnect) {
+    // An unreadable file or a name that cannot travel in a command is never
+    // reported as sent.
+    if (!slot->readable) return fail(slot, "the file cannot be read");
+    if (!sendableName(slot->fileData.info.fileSpec)) {
+      tb::TraceRefusal("upcaster", "a file name with a line break is never sent");
+      return fail(slot, "the file name cannot be sent");
+    }
+    slot->connect = Ftp_Protocol(slot->ftp, slot->pbi_ip_addr, kControlPort, kConnectMs, nullptr, 1) == kOTNoError;
+    slot->sendTick = TickCount();
+    slot->sendStat = 1;
+    drawBar(slot, false);
+    return 0;
+  }
+  drawBar(slot, false);
+  FTPEPInfo* ftp = slot->ftp;
+  if (slot->connect && slot->sendStat == 1) {
+    if (ftp->isComplete && slot->cmdNum < 8) return fail(slot, "the control connection has closed");
+    if (ftp->isSuccess) {
+      if (FTP_Reply_Refused(ftp)) {
+        tb::TraceRefusal("upcaster", "the box refused with %s", ftp->reply.code);
+        return fail(slot, "the box refused");
+      }
+      UInt16 before = slot->cmdNum;
+      UInt8 wasData = slot->dataConnect;
+      short r = FTP_RcvCommand_async(slot);
+      if (r < 0) return fail(slot, "a command could not be sent");
+      if (slot->cmdNum != before || slot->dataConnect != wasData) slot->sendTick = TickCount();
+      else if (slot->cmdNum < 8 && TickCount() - slot->sendTick > kReplyTicks)
+        return fail(slot, "no reply");
+    } else if (TickCount() - slot->sendTick > kGreetingTicks) {
+      return fail(slot, "no greeting within 180 ticks");
+    }
+  }
+  FTPEPInfo* data = slot->ftpData;
+  FILE_INFO_DATA* file = &slot->fileData.info;
+  if (slot->cmdNum == 8 && slot->sendResult == kSendRunning) {
+    if (!slot->closing) {
+      if (!data->isSuccess) {
+        if (data->isComplete) return fail(slot, "the data connection closed before the box called");
+        if (TickCount() - slot->dataTick > kDataStallTicks) return fail(slot, "the box never called");
+        return 0;
+      }
+      if (file->sendSize < file->fileSize) {
+        if (!slot->dataConnect) return fail(slot, "the box ended the transfer early");
+        if (data->isComplete) return fail(slot, "the data connection closed early");
+        return sendPieces(slot);
+      }
+      // Every byte went: the orderly close, requested once.
+      slot->closing = 1;
+      g_count = 1;
+      slot->dataTick = TickCount();
+      if (FTP_Disconnect(data)) data->isComplete = 1;
+      comeBackSoon();
+      return 0;
+    }
+    if (data->isComplete && !slot->dataConnect) {
+      drawBar(slot, true);
+      Exit_TCPftp_Dialog(slot);
+      changeState(slot, slot->cmdNum, kSendDone, "226 and the data connection closed");
+      comeBackSoon();
+      return 1;
+    }
+    if (TickCount() - slot->dataTick > kDataStallTicks) return fail(slot, "no 226 within 600 ticks of the close");
+  }
+  return 0;
+}
+
+void Exit_TCPftp_Dialog(SEND_SLOT* slot) {
+  if (!slot) return;
+  slot->connect = 0;
+  slot->dataConnect = 0;
+  FTPEPInfo* d = slot->ftpData;
+  // A file that did not go whole is aborted, so the box never keeps the
+  // part it has as the whole file.
+  if (d && d->protocol.tcp.epi.epRef && d->isSuccess && !d->isComplete &&
+      slot->fileData.info.sendSize < slot->fileData.info.fileSize)
+    OT_SndDisconnect(&d->protocol.tcp.epi);
+  for (FTPEPInfo** ctx : {&slot->ftpData, &slot->ftp}) {
+    if (!*ctx) continue;
+    FTP_Disconnect(*ctx);
+    FTP_Release_Context(*ctx);
+    *ctx = nullptr;
+  }
+  DisposePtr(reinterpret_cast<Ptr>(slot->fileList));
+  slot->fileList = nullptr;
+  if (slot->dlg) {
+    if (OpenMovableDlg == slot->dlg) Window_Select_Mode(nullptr);
+    Close_Usr_Dialog(slot->dlg);
+    slot->dlg = nullptr;
+  }
+}
+
+void Cancel_Transfer(SEND_SLOT* slot) {
+  if (!slot || !slot->using_ || slot->sendResult != kSendRunning) return;
+  Exit_TCPftp_Dialog(slot);
+  changeState(slot, slot->cmdNum, kSendCancelled, "cancelled by the user");
+  comeBackSoon();
+}
+
+}  // namespace upc
