@@ -3,6 +3,7 @@
 //   pbox-emu [--count N] [--base 127.0.0.10] [--model A|B|C|E|foreign]
 //            [--old K] [--busy-after-save N] [--zone NAME]
 //   pbox-emu --scene FILE [--base 127.0.0.10] [--zone NAME]
+//   (either form) [--ftp DIR]: the boxes take files over FTP and leave them in DIR at exit
 //
 // A scene file describes the boxes one a line ("#" starts a comment):
 //   box MODEL "NAME" [STATUS] [old] [noaddress] [ports=N]
@@ -35,7 +36,7 @@ void onSignal(int) { gStop = 1; }
 int usage() {
   std::fprintf(stderr,
                "usage: pbox-emu [--count N] [--base 127.x.y.z] [--model A|B|C|E|foreign] [--old K] "
-               "[--busy-after-save N] [--zone NAME] [--scene FILE]\n");
+               "[--busy-after-save N] [--zone NAME] [--scene FILE] [--ftp DIR]\n");
   return 2;
 }
 
@@ -111,6 +112,7 @@ int main(int argc, char** argv) {
   UInt32 base = 0x7F00000Au;  // 127.0.0.10
   pboxemu::Model model = pboxemu::Model::QSV_C;
   std::string zone;  // empty: no AppleTalk
+  std::string ftpDir;  // empty: no FTP receive
   std::vector<pboxemu::BoxSpec> scene;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -135,6 +137,9 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--scene") {
       if (!readScene(v, scene)) return 2;
+    } else if (a == "--ftp") {
+      if (!*v) return usage();
+      ftpDir = v;
     } else if (a == "--zone") {
       if (!*v || std::strlen(v) > 32) return usage();
       zone = v;
@@ -159,6 +164,7 @@ int main(int argc, char** argv) {
     emu.AddBox(desc);
   }
   emu.SetBusyAfterSave(-1, int(busy));
+  if (!ftpDir.empty()) emu.Ftp().Enable();
   std::string error;
   if (!emu.Start(&error)) {
     std::fprintf(stderr, "pbox-emu: %s\n", error.c_str());
@@ -181,6 +187,19 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   while (!gStop) pause();
+  // The files the boxes took over FTP, as box<N>-<name> (".part" when the
+  // client did not end the data connection in order).
+  for (int i = 0; !ftpDir.empty() && i < emu.BoxCount(); ++i)
+    for (const pboxemu::FtpReceivedFile& f : emu.Ftp().Files(i)) {
+      std::string name = f.name;
+      for (char& c : name)
+        if (c == '/') c = '_';
+      std::string path = ftpDir + "/box" + std::to_string(i + 1) + "-" + name + (f.complete ? "" : ".part");
+      if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(f.data.data(), 1, f.data.size(), out);
+        std::fclose(out);
+      }
+    }
   emu.Stop();
   return 0;
 }
