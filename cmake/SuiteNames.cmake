@@ -13,6 +13,10 @@ set(VEMO_NAME_MONITOR_PREFS "VEMO-MONITOR Preferences")
 # The file-transfer tool's preference file (the administration program
 # writes it when its search settings are saved).
 set(VEMO_NAME_FTP_PREFS "upcaster Preferences")
+# The folder in the user's home where the status monitor publishes each
+# printer's status bytes and the held-job manager reads them; both
+# programs' ini files name it ("[MACSTR]" "FOLDER=").
+set(VEMO_NAME_STATUS_FOLDER "MONITOR-STATUS")
 # The broadcast list beside the bundles.
 set(VEMO_NAME_CONFIG_DATA "ConfigData")
 
