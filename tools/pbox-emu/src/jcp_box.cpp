@@ -269,6 +269,8 @@ bool HandleDatagram(BoxState& box, std::span<const UInt8> d, UInt32 fromAddr, UI
       (box.printerState == PrinterState::Lost || box.statusFault.mode == StatusFault::Silence)) {
     rec.kind = RequestRecord::Command;
     rec.command = cmdText;
+    rec.cond = be::get16(d.data());
+    rec.offset = be::get16(d.data() + 84);
     box.log.push_back(rec);
     return false;
   }
