@@ -32,7 +32,8 @@ const StatusPollHooks kHooks = {
 
 class Polling : public ::testing::Test {
  protected:
-  Polling() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {
+  Polling()
+      : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()), home_("HOME", dir_.path().c_str()) {
     tb::ReloadNetConfig();
     OT_Init();
     tb::UseVirtualClock(true);
@@ -91,6 +92,8 @@ class Polling : public ::testing::Test {
   }
 
   testsupport::ScopedEnv ports_;
+  testsupport::TempDir dir_;
+  testsupport::ScopedEnv home_;
   pboxemu::Emulator emu;
   JCPEPInfo stat_{}, info_{};
   PSTATUS_WND_INFO rec;
