@@ -211,7 +211,9 @@ TEST_F(Polling, SilentPrinterIsLostThenRecovers) {
   emu.SetPrinterState(0, pboxemu::PrinterState::CoverOpen);
   passes = 0;
   while (views.status == 1 && passes++ < 50) Run(1, 10);
-  EXPECT_EQ(views.status, 2);
+  // A resend's answer may be followed at once by the next cycle's, as the
+  // interval counts from the send.
+  EXPECT_GE(views.status, 2);
   EXPECT_EQ(rec.monitorOpen, 0);
   EXPECT_EQ(rec.info.MainStsErr, 2);
   EXPECT_EQ(views.error, 1);

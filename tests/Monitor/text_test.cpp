@@ -167,3 +167,63 @@ TEST_F(Texts, DetailTextGolden) {
   ready.info.IcType = 8;
   EXPECT_EQ(DispInfoStat(4, &ready.info, &ready.nic, &net).find("Controller type"), std::string::npos);
 }
+
+// The display record for printer states decoded from the emulator's replies.
+TEST_F(Texts, DisplayFillPerState) {
+  Use(std::string(MONITOR_LANG_DIR) + "/English/Monitor.ini");
+  struct Case {
+    pboxemu::PrinterState state;
+    UInt8 nicStat;
+    const char* key;
+    UInt8 warning;
+    UInt16 pop;
+    UInt32 power;
+    const char* data;
+  };
+  using S = pboxemu::PrinterState;
+  const Case cases[] = {
+      {S::Ready, 0, "MESSAGE01", 0, kPopReady, 131, "0.00 Byte"},
+      {S::TonerLow, 0, "MESSAGE01", 1, kPopReady, 131, "0.00 Byte"},
+      {S::PaperOut, 0, "MESSAGE02", 0, kPopSupply, 131, "0.00 Byte"},
+      {S::CoverOpen, 0, "MESSAGE03", 0, kPopError, 131, "0.00 Byte"},
+      {S::Printing, 0, "MESSAGE09", 0, kPopBusy, 131, "1.43 MB"},
+      {S::Sleeping, 0, "MESSAGE05", 0, kPopSleep, 0, "0.00 Byte"},
+      {S::Ready, 255, "MESSAGE22", 0, kPopCommError, 0, "0.00 Byte"},
+  };
+  for (const Case& c : cases) {
+    pboxemu::PrinterStatus st = pboxemu::StatusForState(c.state, 4);
+    st.nicStat = c.nicStat;
+    std::vector<UInt8> reply = pboxemu::StatusReply(false, st);
+    std::vector<UInt8> buf(1024, 0);
+    std::copy(reply.begin(), reply.end(), buf.begin());
+    std::span<UInt8> data(buf.data() + 13, buf.size() - 13);
+    Set_Macintosh_Memory(data);
+    VEMOINFO v{};
+    NICINFO nic{};
+    StatusMemory saved{};
+    VEMOSTATUSSET set{};
+    int result = GetVemoStatus(data, &v, &saved, &nic);
+    Disp_Main_Stat(&v, &nic, &set, result, 0);
+    SCOPED_TRACE(c.key);
+    EXPECT_EQ(Text(set.mesKey), c.key);
+    EXPECT_EQ(set.warning, c.warning);
+    EXPECT_EQ(v.PopStat, c.pop);
+    EXPECT_EQ(set.powerIcon, c.power);
+    EXPECT_EQ(Text(set.szData), c.data);
+    if (c.state == S::Ready && c.nicStat == 0) {
+      EXPECT_EQ(Text(set.szMemory), "30 %");
+      EXPECT_EQ(Text(set.szSize), "A4");
+      EXPECT_EQ(set.paper, 511u);
+      EXPECT_EQ(set.SubDpiX, 600);
+      EXPECT_EQ(set.SubPageNum, 12);
+      // The same reply again leaves the view as it stands.
+      std::copy(reply.begin(), reply.end(), buf.begin());
+      Set_Macintosh_Memory(data);
+      set.mesKey[0] = 0;
+      result = GetVemoStatus(data, &v, &saved, &nic);
+      EXPECT_EQ(result, 0);
+      Disp_Main_Stat(&v, &nic, &set, result, 0);
+      EXPECT_EQ(set.mesKey[0], 0);
+    }
+  }
+}
