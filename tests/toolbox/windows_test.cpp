@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "test_support.h"
+#include "toolbox/controls.h"
+#include "toolbox/dialogs.h"
 #include "toolbox/display.h"
 #include "toolbox/events.h"
+#include "toolbox/lists.h"
+#include "toolbox/memory.h"
 #include "toolbox/menus.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox/textengine.h"
 #include "toolbox/windows.h"
 #include "toolbox_fixture.h"
 
@@ -406,7 +412,23 @@ void countDisposal(WindowRef) {}
   Rect r{40, 40, 140, 240};
   Str255 title;
   pstr::set(title, sizeof title, "Left open");
-  NewCWindow(nullptr, &r, title, true, documentProc, kFirstWindowOfClass, true, 0);
+  WindowRef w = NewCWindow(nullptr, &r, title, true, documentProc, kFirstWindowOfClass, true, 0);
+  // A dialog with a button, a control, a list and a text object left open
+  // too: their managers' tables are reached while the windows go.
+  static const unsigned char items[] = {0x00, 0x00, 0, 0, 0, 0, 0, 10, 0, 10, 0, 30, 0, 80, 4, 2, 'O', 'K'};
+  Handle h = NewHandle(sizeof items);
+  std::memcpy(*h, items, sizeof items);
+  Rect dr{200, 40, 300, 240};
+  NewColorDialog(nullptr, &dr, title, true, movableDBoxProc, kFirstWindowOfClass, false, 0, h);
+  Rect cr{10, 10, 30, 90};
+  NewControl(w, &cr, title, true, 0, 0, 1, pushButProc, 0);
+  Rect lr{40, 10, 90, 90};
+  ListBounds lb{0, 0, 3, 1};
+  LNew(&lr, &lb, Point{16, 80}, 0, w, true, false, false, true);
+  Rect tr{10, 100, 90, 190};
+  TXNObject obj = nullptr;
+  TXNNewObject(nullptr, w, &tr, 0, kTXNTextEditStyleFrameType, kTXNTextFile, kTXNSystemDefaultEncoding, &obj, nullptr,
+               nullptr);
   std::exit(0);
 }
 }  // namespace

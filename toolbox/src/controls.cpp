@@ -66,7 +66,8 @@ struct Registry {
 };
 
 Registry& reg() {
-  static Registry r;
+  // Never destroyed, for the windows disposed at exit (see dialogs.cpp).
+  static Registry& r = *new Registry;
   return r;
 }
 

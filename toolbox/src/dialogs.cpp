@@ -64,7 +64,9 @@ struct State {
 };
 
 State& st() {
-  static State s;
+  // Never destroyed: windows left open at exit are disposed after static
+  // destruction has begun, and their dispose hooks reach these tables.
+  static State& s = *new State;
   return s;
 }
 

@@ -40,7 +40,8 @@ struct ListRec {
 namespace {
 
 std::set<ListRec*>& liveLists() {
-  static std::set<ListRec*> s;
+  // Never destroyed, for the windows disposed at exit (see dialogs.cpp).
+  static auto& s = *new std::set<ListRec*>;
   return s;
 }
 bool live(ListHandle l) { return l && liveLists().count(l); }

@@ -103,7 +103,8 @@ struct Engine {
 };
 
 Engine& eng() {
-  static Engine e;
+  // Never destroyed, for the windows disposed at exit (see dialogs.cpp).
+  static Engine& e = *new Engine;
   return e;
 }
 
