@@ -310,6 +310,22 @@ void addBuiltins() {
     if (!tb::ClickInWindow(tb::FindWindowByTitle(w[1]), Point{y, x}, m)) return fail(e, "no window \"" + w[1] + "\"");
     return R::kDone;
   };
+  c["move"] = [](W w, std::string* e) {
+    short x, y;
+    if (w.size() < 3 || !toShort(w[1], &x) || !toShort(w[2], &y)) return fail(e, "usage: move X Y");
+    tb::MoveMouseTo(Point{y, x});
+    return R::kDone;
+  };
+  c["move-window"] = [](W w, std::string* e) {
+    short x, y;
+    if (w.size() < 4 || !toShort(w[2], &x) || !toShort(w[3], &y)) return fail(e, "usage: move-window TITLE X Y");
+    WindowRef window = tb::FindWindowByTitle(w[1]);
+    Rect content;
+    if (!window || GetWindowBounds(window, kWindowContentRgn, &content) != noErr)
+      return fail(e, "no window \"" + w[1] + "\"");
+    tb::MoveMouseTo(Point{short(content.top + y), short(content.left + x)});
+    return R::kDone;
+  };
   c["drag"] = [](W w, std::string* e) {
     short x1, y1, x2, y2;
     EventModifiers m = 0;

@@ -1,0 +1,156 @@
+// Writes the start menu's pictures (Windows BMP files, 8-bit with a palette
+// and 24-bit, bottom-up) into the Resources folder given as the argument:
+// the backgrounds, the fixed, main-menu and sub-menu buttons, and each
+// language's button in its language folder. A button's corner pixel is the
+// colour left out when it is drawn.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct RGB {
+  std::uint8_t r, g, b;
+};
+using Painter = std::function<RGB(int x, int y)>;
+
+void put16(std::vector<std::uint8_t>& v, std::uint32_t x) {
+  v.push_back(std::uint8_t(x));
+  v.push_back(std::uint8_t(x >> 8));
+}
+void put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
+  put16(v, x & 0xFFFF);
+  put16(v, x >> 16);
+}
+
+// 8-bit files take the painter's colours into a palette of at most 256.
+bool writeBMP(const std::filesystem::path& path, int w, int h, int depth, const Painter& paint) {
+  std::vector<RGB> palette;
+  std::vector<std::uint8_t> index;
+  if (depth == 8) {
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const RGB c = paint(x, y);
+        std::size_t i = 0;
+        while (i < palette.size() && (palette[i].r != c.r || palette[i].g != c.g || palette[i].b != c.b)) ++i;
+        if (i == palette.size()) {
+          if (palette.size() == 256) return false;
+          palette.push_back(c);
+        }
+        index.push_back(std::uint8_t(i));
+      }
+  }
+  const int rowBytes = ((w * depth / 8) + 3) & ~3;
+  const std::uint32_t paletteBytes = std::uint32_t(palette.size() * 4);
+  const std::uint32_t offset = 14 + 40 + paletteBytes;
+  std::vector<std::uint8_t> out;
+  out.push_back('B');
+  out.push_back('M');
+  put32(out, offset + std::uint32_t(rowBytes * h));
+  put32(out, 0);
+  put32(out, offset);
+  put32(out, 40);
+  put32(out, std::uint32_t(w));
+  put32(out, std::uint32_t(h));
+  put16(out, 1);
+  put16(out, std::uint16_t(depth));
+  put32(out, 0);
+  put32(out, std::uint32_t(rowBytes * h));
+  put32(out, 2835);
+  put32(out, 2835);
+  put32(out, std::uint32_t(palette.size()));
+  put32(out, 0);
+  for (const RGB& c : palette) {
+    out.push_back(c.b);
+    out.push_back(c.g);
+    out.push_back(c.r);
+    out.push_back(0);
+  }
+  for (int y = h - 1; y >= 0; --y) {
+    std::size_t start = out.size();
+    for (int x = 0; x < w; ++x) {
+      if (depth == 8) {
+        out.push_back(index[std::size_t(y * w + x)]);
+      } else {
+        const RGB c = paint(x, y);
+        out.push_back(c.b);
+        out.push_back(c.g);
+        out.push_back(c.r);
+      }
+    }
+    while (out.size() - start < std::size_t(rowBytes)) out.push_back(0);
+  }
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+  return bool(f);
+}
+
+Painter gradient(RGB top, RGB bottom, int h) {
+  return [=](int, int y) {
+    auto mix = [&](std::uint8_t a, std::uint8_t b) { return std::uint8_t(a + (b - a) * y / (h - 1)); };
+    return RGB{mix(top.r, bottom.r), mix(top.g, bottom.g), mix(top.b, bottom.b)};
+  };
+}
+
+// A button: a rounded box of one colour with a lighter rim, on the key colour.
+Painter button(int w, int h, RGB fill) {
+  const RGB key{255, 0, 255};
+  return [=](int x, int y) {
+    const int r = 6;
+    auto corner = [&](int cx, int cy) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) > r * r; };
+    if ((x < r && y < r && corner(r, r)) || (x >= w - r && y < r && corner(w - r - 1, r)) ||
+        (x < r && y >= h - r && corner(r, h - r - 1)) || (x >= w - r && y >= h - r && corner(w - r - 1, h - r - 1)))
+      return key;
+    if (x < 2 || y < 2 || x >= w - 2 || y >= h - 2)
+      return RGB{std::uint8_t(std::min(255, fill.r + 60)), std::uint8_t(std::min(255, fill.g + 60)),
+                 std::uint8_t(std::min(255, fill.b + 60))};
+    return fill;
+  };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make-menu-pictures RESOURCES-FOLDER\n");
+    return 2;
+  }
+  const std::filesystem::path res = argv[1];
+  const std::filesystem::path pic = res / "pictures";
+  struct Item {
+    std::filesystem::path path;
+    int w, h, depth;
+    Painter paint;
+  };
+  const std::vector<Item> items = {
+      {pic / "base.bmp", 640, 440, 24, gradient({10, 30, 90}, {40, 90, 170}, 440)},
+      {pic / "cont.bmp", 640, 440, 24, gradient({0, 70, 80}, {20, 140, 140}, 440)},
+      {pic / "cont2.bmp", 640, 440, 8, gradient({200, 210, 230}, {240, 240, 250}, 440)},
+      {pic / "exit.bmp", 96, 32, 8, button(96, 32, {160, 0, 0})},
+      {pic / "exit_s.bmp", 96, 32, 8, button(96, 32, {255, 64, 64})},
+      {pic / "back.bmp", 96, 32, 8, button(96, 32, {0, 120, 0})},
+      {pic / "back_s.bmp", 96, 32, 8, button(96, 32, {60, 200, 60})},
+      {pic / "lang.bmp", 96, 32, 8, button(96, 32, {200, 120, 0})},
+      {pic / "lang_s.bmp", 96, 32, 8, button(96, 32, {255, 180, 40})},
+      {pic / "button.bmp", 220, 48, 24, button(220, 48, {30, 50, 140})},
+      {pic / "button_s.bmp", 220, 48, 24, button(220, 48, {230, 180, 30})},
+      {pic / "icon.bmp", 32, 32, 8, button(32, 32, {120, 40, 160})},
+      {pic / "doc.bmp", 32, 32, 8, button(32, 32, {90, 90, 90})},
+      {pic / "doc_s.bmp", 32, 32, 8, button(32, 32, {0, 90, 220})},
+      {res / "English/lang_en.bmp", 160, 60, 24, button(160, 60, {20, 60, 200})},
+      {res / "English/lang_en_s.bmp", 160, 60, 24, button(160, 60, {80, 200, 255})},
+      {res / "Japanese/lang_ja.bmp", 160, 60, 24, button(160, 60, {190, 20, 40})},
+      {res / "Japanese/lang_ja_s.bmp", 160, 60, 24, button(160, 60, {255, 130, 160})},
+  };
+  for (const Item& item : items)
+    if (!writeBMP(item.path, item.w, item.h, item.depth, item.paint)) {
+      std::fprintf(stderr, "make-menu-pictures: cannot write %s\n", item.path.c_str());
+      return 1;
+    }
+  return 0;
+}
