@@ -1,0 +1,295 @@
+// The search, the queue and the transfers, headless with the virtual clock
+// against emulated boxes over loopback (and a real FTP server): three boxes
+// found, two selected and sent to bottom row first, the file whole at each
+// box in turn; a refused login, a stall and a cancel each end with their
+// alert and no box keeping a file it did not get whole; the quit question
+// while sending.
+#include <chrono>
+#include <functional>
+#include <random>
+
+#include "upcaster_fixture.h"
+#include "pboxemu/emulator.h"
+#include "pboxemu/ftp_server.h"
+#include "vsftpd_server.h"
+#include "FanctionLib/CList.h"
+#include "OT/OTEndpoint.h"
+#include "toolbox/clock.h"
+#include "toolbox/netconfig.h"
+#include "toolbox/opentransport.h"
+#include "toolbox/pump.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+using namespace upctest;
+
+std::vector<std::pair<UInt16, std::string>> gOutcomes;
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = char(rng());
+  return s;
+}
+
+bool Loop(const std::function<bool()>& done, int ms = 20000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    upc::Idle_Steps();
+    tb::Pump(2);
+  }
+  return true;
+}
+
+class TransferTest : public UpcasterTest {
+ protected:
+  void SetUp() override {
+    UpcasterTest::SetUp();
+    ports_ = std::make_unique<testsupport::ScopedEnv>(
+        "TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::FtpPortMap()).c_str());
+    tb::ReloadNetConfig();
+    ASSERT_EQ(OT_Init(), kOTNoError);
+    tb::UseVirtualClock(true);
+    Get_NameCheck_Info();
+    ConfigData.rcvWait = 500;
+    gOutcomes.clear();
+    upc::Set_Outcome_Proc([](UInt16 result, ConstStr255Param text) { gOutcomes.push_back({result, pstr::str(text)}); });
+  }
+  void TearDown() override {
+    for (upc::SEND_SLOT& slot : upc::SendTbl)
+      if (slot.using_) {
+        upc::Exit_TCPftp_Dialog(&slot);
+        slot = upc::SEND_SLOT{};
+      }
+    if (upc::ftpData.using_) {
+      if (upc::ftpData.dlg) Close_Usr_Dialog(upc::ftpData.dlg);
+      upc::ftpData.dlg = nullptr;
+      upc::Free_Ftp_Table();
+    }
+    Loop([] { return FTP_Reap_Contexts() == 0; }, 5000);
+    FTP_Release_All_Contexts();
+    upc::Set_Outcome_Proc(nullptr);
+    upc::All_Done = 0;
+    tb::OTSetSendCap(0);
+    OT_Deinit();
+    tb::UseVirtualClock(false);
+    emu_.Stop();
+    ports_.reset();
+    tb::ReloadNetConfig();
+    UpcasterTest::TearDown();
+  }
+
+  void StartBoxes(int n) {
+    for (int i = 0; i < n; ++i) {
+      pboxemu::BoxSpec d;
+      d.name = "Box " + std::to_string(i);
+      emu_.AddBox(d);
+    }
+    emu_.Ftp().Enable();
+    std::string err;
+    ASSERT_TRUE(emu_.Start(&err)) << err;
+  }
+
+  // Opens the main window and runs its search to the end.
+  void OpenAndSearch(int expect) {
+    ConfigData.brAddr = 0x7FFFFFFFu;
+    ASSERT_EQ(upc::Open_File_Transfer(), 1);
+    ASSERT_TRUE(Loop([&] { return upc::ftpData.jcp->found >= expect; }));
+    tb::AdvanceClock(60);
+    ASSERT_TRUE(Loop([] { return !upc::ftpData.searching; }));
+  }
+
+  int BoxOf(UInt32 addr) {
+    for (int i = 0; i < emu_.BoxCount(); ++i)
+      if (emu_.BoxAddress(i) == addr) return i;
+    return -1;
+  }
+
+  std::string RowAddress(SInt16 row) {
+    Str255 t;
+    SInt16 len = sizeof t;
+    CLGetCellOne(upc::ftpData.printerList, t, &len, Cell{row, 1});
+    return pstr::str(t);
+  }
+
+  FSSpec MakeFile(const std::string& name, const std::string& bytes) {
+    testsupport::WriteFile(dir_ / name, bytes);
+    FSSpec fss{};
+    EXPECT_EQ(tb::PathToSpec((dir_ / name).string(), &fss), noErr);
+    return fss;
+  }
+
+  // Queues the file for the rows and runs the queue until its alert,
+  // noting the boxes in the order their transfers opened.
+  std::vector<int> SendTo(std::initializer_list<SInt16> rows, const FSSpec& file) {
+    CLClearSelect(upc::ftpData.printerList, nullptr);
+    for (SInt16 r : rows) CLSetSelect(upc::ftpData.printerList, Cell{r, 0}, true, false);
+    upc::Set_Send_File(file);
+    EXPECT_EQ(upc::Check_Send_Status(upc::ftpData.dlg), 1);
+    upc::Handle_Ftp_Select_Item(upc::ftpData.dlg, nullptr, 1);
+    std::vector<int> order;
+    UInt32 last = 0;
+    const std::size_t before = gOutcomes.size();
+    EXPECT_TRUE(Loop([&] {
+      if (upc::SendTbl[0].using_ && upc::SendTbl[0].pbi_ip_addr != last) {
+        last = upc::SendTbl[0].pbi_ip_addr;
+        order.push_back(BoxOf(last));
+      }
+      return gOutcomes.size() > before;
+    }, 60000));
+    return order;
+  }
+
+  std::unique_ptr<testsupport::ScopedEnv> ports_;
+  pboxemu::Emulator emu_;
+};
+
+TEST_F(TransferTest, FindsThreeBoxesAndSendsToTheSelectedOnesBottomRowFirst) {
+  StartBoxes(3);
+  OpenAndSearch(3);
+  ASSERT_EQ(CLGetCount(upc::ftpData.printerList), 3);
+  // Send is dimmed until a file is chosen and a row selected.
+  CLClearSelect(upc::ftpData.printerList, nullptr);
+  upc::Set_Send_File(MakeFile("first.prn", "x"));
+  EXPECT_EQ(upc::Check_Send_Status(upc::ftpData.dlg), 0);
+
+  const std::string bytes = RandomBytes(300 * 1024 + 7, 1);
+  const FSSpec file = MakeFile("job.prn", bytes);
+  const int top = BoxOf(upc::Parse_IPv4(RowAddress(0).c_str()));
+  const int bottom = BoxOf(upc::Parse_IPv4(RowAddress(2).c_str()));
+  EXPECT_EQ(SendTo({0, 2}, file), (std::vector<int>{bottom, top}));
+  ASSERT_EQ(gOutcomes.size(), 1u);  // one alert, after the last
+  EXPECT_EQ(gOutcomes[0].first, upc::kSendDone);
+  EXPECT_EQ(gOutcomes[0].second, "The file was sent.");
+  for (int box : {top, bottom}) {
+    auto files = emu_.Ftp().Files(box);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].name, "job.prn");
+    EXPECT_TRUE(files[0].complete);
+    EXPECT_TRUE(std::string(files[0].data.begin(), files[0].data.end()) == bytes);
+    EXPECT_EQ(emu_.Ftp().Commands(box),
+              (std::vector<std::string>{"USER user", "PASS fern", "CWD lp", "TYPE I",
+                                        emu_.Ftp().Commands(box)[4], "STOR job.prn"}));
+  }
+  EXPECT_TRUE(emu_.Ftp().Files(3 - top - bottom).empty());
+
+  // Then all three in turn, the file whole at each.
+  emu_.Ftp().ClearLog();
+  EXPECT_EQ(SendTo({0, 1, 2}, file).size(), 3u);
+  for (int box = 0; box < 3; ++box) {
+    auto files = emu_.Ftp().Files(box);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(files[0].complete && std::string(files[0].data.begin(), files[0].data.end()) == bytes);
+  }
+}
+
+TEST_F(TransferTest, RefusalStallAndCancelEachEndWithTheirAlertAndNoWholeFile) {
+  StartBoxes(3);
+  OpenAndSearch(3);
+  const FSSpec file = MakeFile("big.prn", RandomBytes(24u << 20, 2));
+  const UInt32 row0 = upc::Parse_IPv4(RowAddress(0).c_str());
+  const int box0 = BoxOf(row0);
+
+  // A refused login: the failure alert, the queue stops (row 1 never opens).
+  pboxemu::FtpFaultSpec refuse;
+  refuse.mode = pboxemu::FtpFault::ErrorReply;
+  refuse.command = "PASS";
+  refuse.code = 530;
+  emu_.Ftp().SetFault(box0, refuse);
+  gOutcomes.clear();
+  SendTo({0}, file);
+  ASSERT_EQ(gOutcomes.size(), 1u);
+  EXPECT_EQ(gOutcomes[0].first, upc::kSendFailed);
+  EXPECT_EQ(gOutcomes[0].second, "The file could not be sent.");
+  EXPECT_TRUE(emu_.Ftp().Files(box0).empty());
+
+  // A box that never calls back after STOR: failed once 600 ticks pass.
+  pboxemu::FtpFaultSpec nodial;
+  nodial.mode = pboxemu::FtpFault::NoDial;
+  nodial.command = "STOR";
+  emu_.Ftp().SetFault(box0, nodial);
+  gOutcomes.clear();
+  CLClearSelect(upc::ftpData.printerList, nullptr);
+  CLSetSelect(upc::ftpData.printerList, Cell{0, 0}, true, false);
+  upc::Ftp_Send_File(&upc::ftpData);
+  ASSERT_TRUE(Loop([] { return upc::SendTbl[0].using_ && upc::SendTbl[0].cmdNum == 8; }));
+  tb::AdvanceClock(590);
+  Loop([] { return false; }, 100);
+  EXPECT_TRUE(gOutcomes.empty());
+  tb::AdvanceClock(20);
+  ASSERT_TRUE(Loop([] { return !gOutcomes.empty(); }));
+  EXPECT_EQ(gOutcomes[0].first, upc::kSendFailed);
+  EXPECT_TRUE(emu_.Ftp().Files(box0).empty());
+
+  // Cancel in the data phase: the cancel alert, the box keeps no whole file.
+  emu_.Ftp().ClearFaults();
+  tb::OTSetSendCap(64 * 1024);
+  gOutcomes.clear();
+  upc::Ftp_Send_File(&upc::ftpData);
+  ASSERT_TRUE(Loop([] { return upc::SendTbl[0].using_ && upc::SendTbl[0].fileData.info.sendSize > 0; }));
+  EventRecord click{};
+  // Cancel is the transfer window's item 1.
+  DialogRef sendWindow = upc::SendTbl[0].dlg;
+  ASSERT_TRUE(sendWindow);
+  auto* entry = Search_Window_Data(sendWindow, nullptr);
+  ASSERT_TRUE(entry);
+  entry->usrWin.usrDialog.Handle_Item_Select(sendWindow, &click, 1);
+  ASSERT_TRUE(Loop([] { return !gOutcomes.empty(); }));
+  EXPECT_EQ(gOutcomes[0].first, upc::kSendCancelled);
+  EXPECT_EQ(gOutcomes[0].second, "Sending was cancelled.");
+  Loop([&] { return !emu_.Ftp().Files(box0).empty(); }, 3000);
+  for (const auto& f : emu_.Ftp().Files(box0)) EXPECT_FALSE(f.complete);
+}
+
+TEST_F(TransferTest, QuitQuestionWhileSendingKeepsOrEndsTheTransfer) {
+  StartBoxes(1);
+  OpenAndSearch(1);
+  tb::OTSetSendCap(64 * 1024);
+  const FSSpec file = MakeFile("big.prn", RandomBytes(16u << 20, 3));
+  CLSetSelect(upc::ftpData.printerList, Cell{0, 0}, true, false);
+  upc::Set_Send_File(file);
+  upc::Ftp_Send_File(&upc::ftpData);
+  ASSERT_TRUE(Loop([] { return upc::SendTbl[0].using_ && upc::SendTbl[0].fileData.info.sendSize > 0; }));
+  EventRecord esc{};
+  esc.what = keyDown;
+  esc.message = (kVK_Escape << 8) | 0x1B;
+  // Return does nothing; Escape asks, and Cancel keeps everything.
+  esc.message = (kVK_Return << 8) | '\r';
+  EXPECT_FALSE(upc::Handle_Ftp_Key_Input(upc::ftpData.dlg, &esc));
+  EXPECT_TRUE(gAlerts.empty());
+  esc.message = (kVK_Escape << 8) | 0x1B;
+  gAlertAnswer = 2;
+  upc::Handle_Ftp_Key_Input(upc::ftpData.dlg, &esc);
+  ASSERT_EQ(gAlerts.size(), 1u);
+  EXPECT_EQ(gAlerts[0].id, kAlertQuestion);
+  EXPECT_EQ(gAlerts[0].text, "Are you sure you want to exit?");
+  EXPECT_FALSE(upc::All_Done);
+  EXPECT_TRUE(upc::SendTbl[0].using_);
+  // OK: the transfer ends, nothing reported as sent, the program quits.
+  gAlertAnswer = 1;
+  upc::Handle_Ftp_Key_Input(upc::ftpData.dlg, &esc);
+  EXPECT_TRUE(upc::All_Done);
+  EXPECT_FALSE(upc::SendTbl[0].using_);
+  EXPECT_FALSE(upc::ftpData.using_);
+  EXPECT_TRUE(gOutcomes.empty());
+  Loop([&] { return !emu_.Ftp().Files(0).empty(); }, 3000);
+  for (const auto& f : emu_.Ftp().Files(0)) EXPECT_FALSE(f.complete);
+}
+
+TEST_F(TransferTest, RealFtpServerGetsTheFileWhole) {
+  testsupport::VsftpdServer server;
+  std::string why;
+  if (!server.Start(&why)) GTEST_SKIP() << "real FTP server not available: " << why;
+  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", ("21:" + std::to_string(server.Port())).c_str());
+  tb::ReloadNetConfig();
+  const std::string bytes = RandomBytes(3u << 20, 4);
+  const FSSpec file = MakeFile("real.prn", bytes);
+  ASSERT_EQ(upc::Open_Tcp_Dialog(nullptr, 0, 0x7F000001u, &file, 1), 1);
+  ASSERT_TRUE(Loop([] { return upc::SendTbl[0].sendResult != upc::kSendRunning; }, 60000));
+  EXPECT_EQ(upc::SendTbl[0].sendResult, upc::kSendDone);
+  EXPECT_TRUE(testsupport::ReadFile(server.UploadFolder() / "real.prn") == bytes);
+}
+
+}  // namespace
