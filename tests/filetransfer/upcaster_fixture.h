@@ -33,7 +33,10 @@ inline short gAlertAnswer = 1;
 
 class UpcasterTest : public ::testing::Test {
  protected:
-  UpcasterTest() : app_("TOOLBOX_APP_PATH", (dir_ / "suite/upcaster.app/Contents/MacOS/upcaster").c_str()) {}
+  // Each test has its own preferences: tests of one binary run in parallel.
+  UpcasterTest()
+      : config_("XDG_CONFIG_HOME", (dir_ / "config").c_str()),
+        app_("TOOLBOX_APP_PATH", (dir_ / "suite/upcaster.app/Contents/MacOS/upcaster").c_str()) {}
 
   void SetUp() override {
     fs::create_directories(dir_ / "suite/upcaster.app/Contents/MacOS");
@@ -65,6 +68,7 @@ class UpcasterTest : public ::testing::Test {
   fs::path ConfigDataPath() const { return dir_ / "suite/ConfigData"; }
 
   testsupport::TempDir dir_;
+  testsupport::ScopedEnv config_;
   testsupport::ScopedEnv app_;
   std::string prefs_;
 };
