@@ -24,20 +24,9 @@ short not_yet() {
 
 short Open_System_Window(PBOXinfo*) { return not_yet(); }
 short Open_Setup_Window(PBOXinfo*) { return not_yet(); }
-short Set_Ip_Address(PBOXinfo*) { return not_yet(); }
 short Open_Configuration() { return not_yet(); }
 short Get_Setup_Open() { return 0; }
 short Get_System_Open() { return 0; }
-
-short Check_IPAddress(PBOXinfo* box) {
-  if (!box) return 0;
-  if (box->protocol_Type_Num != PBOX_PROTO_TCPIP || box->pbi_ip_addr != 0) return 1;
-  Str255 text;
-  Get_Ini_Text(text, "[STATIC]", "IPINPUT=", 4);
-  Str255 empty = {0};
-  Set_Alert_Dialog_Items(kAlertMessage, 2, text, empty, empty, empty);
-  return 0;
-}
 
 short Get_Setup_Mode() {
   if (gSetupMode < 0) {

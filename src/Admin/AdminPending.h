@@ -8,8 +8,8 @@ short Open_System_Window(PBOXinfo* box);
 short Open_Setup_Window(PBOXinfo* box);
 short Set_Ip_Address(PBOXinfo* box);
 short Open_Configuration();
-// 1 when the box has an address to be reached at (the IP set-up is not
-// built yet: a box without one is refused with a message), else 0.
+// 1 when the box may be commanded; a box found over TCP/IP without an
+// address is asked about (IpSetup.cpp) and the command does not run.
 short Check_IPAddress(PBOXinfo* box);
 // 1 administrator mode, 0 user mode; read once at start-up.
 short Get_Setup_Mode();

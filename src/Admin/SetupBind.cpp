@@ -1,0 +1,573 @@
+// Settings page bindings: each operation ties one dialog item to one
+// setting of the box's tables and stores back through the tables' checks.
+#include "Admin/SetupBind.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "506Q_Lib/DialogItems.h"
+#include "Admin/AdminApp.h"
+#include "common/AppWindows.h"
+#include "common/Context.h"
+#include "common/IniFile.h"
+#include "toolbox/controls.h"
+#include "toolbox/menus.h"
+#include "toolbox/windows.h"
+
+Boolean MenuChangeAuthority = 1;
+Boolean gbSetupCancel = 0;
+Boolean gbAdminMode = 1;
+int SetPassFlag = 99;
+
+MaskedGroup gTcpPass{};
+MaskedGroup gCommunityPass{};
+MaskedGroup gServerPass{};
+MaskedGroup gPopUserPass{};
+MaskedGroup gWirelessPass{};
+
+short MaxWdpass = 0;
+char PassWdChkBuff[256] = {0};
+short PassWdChkCnt = 0;
+
+namespace {
+
+constexpr UInt16 kVarDevicePassword = 264;
+constexpr SInt16 kPasswordDialog = 201;
+
+short rule(short r) { return (!MenuChangeAuthority || gbSetupCancel) ? 0 : r; }
+
+// The stored string of a string setting (NUL-terminated or length-prefixed
+// by its kind), at most 255 bytes, NUL-terminated in out.
+bool stored_string(const CONTEXT_ENTRY* e, char* out) {
+  out[0] = 0;
+  auto f = context_field(e);
+  if (f.empty()) return false;
+  std::size_t n = 0;
+  const UInt8* src = f.data();
+  if (get_ctx_type(e) == 'P') {
+    n = std::min<std::size_t>(f[0], f.size() - 1);
+    ++src;
+  } else {
+    while (n < f.size() && f[n]) ++n;
+  }
+  n = std::min<std::size_t>(n, 255);
+  std::memcpy(out, src, n);
+  out[n] = 0;
+  return true;
+}
+
+bool printable(const char* text) {
+  for (const UInt8* p = reinterpret_cast<const UInt8*>(text); *p; ++p)
+    if (*p < 0x20 || *p > 0x7F) return false;
+  return true;
+}
+
+short set_varid(UInt16 var, const char* text) {
+  char msg[kCtxMessageSize];
+  return static_cast<short>(context_set_varid(var, text, msg, sizeof msg));
+}
+
+// The enumeration name of the setting's stored choice.
+std::string_view enum_name(const CONTEXT_ENTRY* e) {
+  return get_enum_name(get_ctx_min(e) + static_cast<int>(context_read(e)));
+}
+
+void to_pstr(const char* text, Str255 out) {
+  std::size_t n = std::min<std::size_t>(std::strlen(text), 255);
+  out[0] = static_cast<UInt8>(n);
+  std::memcpy(out + 1, text, n);
+}
+
+}  // namespace
+
+// ---- Item helpers ----------------------------------------------------------
+
+void Get_Item_Text(DialogRef d, short item, char* out, std::size_t outSize) {
+  if (!outSize) return;
+  out[0] = 0;
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  if (!h) return;
+  Str255 text;
+  GetDialogItemText(h, text);
+  std::size_t n = std::min<std::size_t>(text[0], outSize - 1);
+  std::memcpy(out, text + 1, n);
+  out[n] = 0;
+}
+
+void Set_Item_Text(DialogRef d, short item, const char* text) {
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  if (!h) return;
+  Str255 p;
+  to_pstr(text, p);
+  SetDialogItemText(h, p);
+}
+
+ControlRef Item_Control(DialogRef d, short item) {
+  ControlRef c = nullptr;
+  if (GetDialogItemAsControl(d, item, &c) != noErr) return nullptr;
+  return c;
+}
+
+short Get_Item_Value(DialogRef d, short item) {
+  ControlRef c = Item_Control(d, item);
+  return c ? GetControlValue(c) : 0;
+}
+
+void Set_Item_Value(DialogRef d, short item, short value) {
+  if (ControlRef c = Item_Control(d, item)) SetControlValue(c, value);
+}
+
+void Toggle_Item(DialogRef d, short item) { Set_Item_Value(d, item, Get_Item_Value(d, item) ? 0 : 1); }
+
+void Hilite_Item(DialogRef d, short item, Boolean enabled) {
+  if (ControlRef c = Item_Control(d, item)) HiliteControl(c, enabled ? 0 : 255);
+}
+
+// ---- Masked groups ---------------------------------------------------------
+
+MaskedGroup* Masked_Group(UInt16 var) {
+  switch (var) {
+    case 264: return &gTcpPass;
+    case 274: return &gCommunityPass;
+    case 538: return &gServerPass;
+    case 8453: case 8709: case 8965: case 9221: return &gPopUserPass;
+    case 12313: return &gWirelessPass;
+    default: return nullptr;
+  }
+}
+
+void Clear_Pass_Buffer() {
+  for (MaskedGroup* g : {&gTcpPass, &gCommunityPass, &gServerPass, &gPopUserPass, &gWirelessPass}) *g = MaskedGroup{};
+  MaxWdpass = 0;
+  PassWdChkCnt = 0;
+  std::memset(PassWdChkBuff, 0, sizeof PassWdChkBuff);
+}
+
+// ---- Edit fields -----------------------------------------------------------
+
+short Set_Editbox_From_Int(DialogRef d, short item, UInt16 var) {
+  char text[256];
+  if (context_show_varid(var, text, sizeof text) < 0) return -1;
+  Set_Item_Text(d, item, text);
+  return 0;
+}
+
+short Set_Editbox_To_Int(DialogRef d, short item, UInt16 var) {
+  char text[256];
+  Get_Item_Text(d, item, text, sizeof text);
+  return rule(set_varid(var, text));
+}
+
+short Set_Editbox_From_String(DialogRef d, short item, UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return 0;
+  char text[256];
+  stored_string(e, text);
+  const UInt16 max = get_ctx_max(e);
+  const short limit = static_cast<short>(std::min<int>(max ? max - 1 : 0, 255));
+  if (MaskedGroup* g = Masked_Group(var)) {
+    to_pstr(text, g->stored);
+    g->limit = limit;
+    std::memset(g->typed, 0, sizeof g->typed);
+    std::strcpy(g->typed, text);
+    g->length = static_cast<short>(std::strlen(text));
+    std::string stars(std::strlen(text), '*');
+    Set_Item_Text(d, item, stars.c_str());
+  } else {
+    Set_Item_Text(d, item, text);
+  }
+  return limit;
+}
+
+short Set_Editbox_To_String(DialogRef d, short item, UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return 0;
+  const UInt16 max = get_ctx_max(e);
+  const std::size_t limit = max ? max - 1u : 0u;
+  char text[256];
+  if (MaskedGroup* g = Masked_Group(var)) {
+    const std::size_t n = std::min<std::size_t>(g->length < 0 ? 0 : g->length, 255);
+    std::memcpy(text, g->typed, n);
+    text[n] = 0;
+  } else {
+    Get_Item_Text(d, item, text, sizeof text);
+  }
+  if (std::strlen(text) > limit) return rule(2);
+  if (get_ctx_type(e) == 'E' && !printable(text)) return 1;
+  return rule(set_varid(var, text));
+}
+
+short Set_Editbox_From_CtrlStr(DialogRef d, short item, UInt16 var) {
+  char text[256];
+  if (context_show_varid(var, text, sizeof text) < 0) {
+    HideDialogItem(d, item);
+    return 0;
+  }
+  Set_Item_Text(d, item, text);
+  return static_cast<short>(std::strlen(text));
+}
+
+short Set_Editbox_To_CtrlStr(DialogRef d, short item, UInt16 var) { return Set_Editbox_To_Int(d, item, var); }
+
+// ---- Check boxes -----------------------------------------------------------
+
+short Set_Checkbox_From_EnumEnable(DialogRef d, short item, UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  const short v = e && IsEnumEnable(std::string(enum_name(e)).c_str()) ? 1 : 0;
+  Set_Item_Value(d, item, v);
+  return v;
+}
+
+short Set_Checkbox_To_EnumEnable(DialogRef d, short item, UInt16 var) {
+  const short v = Get_Item_Value(d, item) ? 1 : 0;
+  if (get_context_by_varid(var)) set_varid(var, EnumEnable(v));
+  return v;
+}
+
+short Set_Checkbox_From_EnumYes(DialogRef d, short item, UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return 2;
+  const short v = IsEnumYes(std::string(enum_name(e)).c_str()) ? 1 : 0;
+  Set_Item_Value(d, item, v);
+  return v;
+}
+
+short Set_Checkbox_To_EnumYes(DialogRef d, short item, UInt16 var) {
+  if (!get_context_by_varid(var)) return 2;
+  const short v = Get_Item_Value(d, item) ? 1 : 0;
+  set_varid(var, EnumYes(v));
+  return v;
+}
+
+short Get_CheckBox_Enable(DialogRef d, short item, UInt16 var) {
+  if (!get_context_by_varid(var)) return 0;
+  return Get_Item_Value(d, item);
+}
+
+short Set_Checkbox_From_Static(DialogRef d, short item, UInt16 var) {
+  const short on = Get_Context_Enable(var);
+  Set_Item_Text(d, item, on ? "ON" : "OFF");
+  return on;
+}
+
+// ---- Pop-up menus ----------------------------------------------------------
+
+namespace {
+
+MenuRef popup_menu(DialogRef d, short item, ControlRef* ctrl) {
+  *ctrl = Item_Control(d, item);
+  if (!*ctrl) return nullptr;
+  MenuRef m = GetControlPopupMenuHandle(*ctrl);
+  if (m) DeleteMenuItems(m, 1, CountMenuItems(m));
+  return m;
+}
+
+// A blank item first, then its name: no menu metacharacter is read.
+void append_name(MenuRef m, std::string_view name) {
+  static const UInt8 blank[] = {1, ' '};
+  AppendMenu(m, blank);
+  Str255 p;
+  const std::size_t n = std::min<std::size_t>(name.size(), 255);
+  p[0] = static_cast<UInt8>(n);
+  std::memcpy(p + 1, name.data(), n);
+  SetMenuItemText(m, static_cast<short>(CountMenuItems(m)), p);
+}
+
+std::string_view port_name(const UInt8* list, short n, short width) {
+  const char* s = reinterpret_cast<const char*>(list + 1 + std::size_t(n) * width);
+  std::size_t len = 0;
+  while (len < std::size_t(width) && s[len]) ++len;
+  return {s, len};
+}
+
+}  // namespace
+
+short Set_Popup_From_Enum(DialogRef d, short item, UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return 0;
+  ControlRef c;
+  MenuRef m = popup_menu(d, item, &c);
+  if (!m) return 0;
+  const int min = get_ctx_min(e), max = get_ctx_max(e);
+  for (int n = min; n <= max; ++n) append_name(m, get_enum_name(n));
+  const short count = static_cast<short>(CountMenuItems(m));
+  SetControlMinimum(c, 1);
+  SetControlMaximum(c, count);
+  SetControlValue(c, static_cast<short>(context_read(e) + 1));
+  return count;
+}
+
+short Set_Popup_To_Enum(DialogRef d, short item, UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return 0;
+  const int v = Get_Item_Value(d, item) - 1;
+  if (v < 0 || v > get_ctx_max(e) - get_ctx_min(e)) return 2;
+  context_write(e, static_cast<UInt8>(v));
+  return 0;
+}
+
+short Set_Popup_PortList(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth) {
+  ControlRef c;
+  MenuRef m = popup_menu(d, item, &c);
+  if (!m || !portList || portWidth <= 0) return 0;
+  for (short n = 0; n < portMax; ++n) append_name(m, port_name(portList, n, portWidth));
+  SetControlMinimum(c, 1);
+  SetControlMaximum(c, static_cast<short>(CountMenuItems(m) ? CountMenuItems(m) : 1));
+  SetControlValue(c, 1);
+  HiliteControl(c, portMax <= 1 ? 255 : 0);
+  return portMax;
+}
+
+short Set_Popup_PortListEx(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth,
+                           const int* portFlag) {
+  ControlRef c;
+  MenuRef m = popup_menu(d, item, &c);
+  if (!m || !portList || portWidth <= 0) return 0;
+  short shown = 0;
+  for (short n = 0; n < portMax; ++n)
+    if (portFlag && portFlag[n] == 1) append_name(m, port_name(portList, n, portWidth)), ++shown;
+  SetControlMinimum(c, 1);
+  SetControlMaximum(c, shown ? shown : 1);
+  SetControlValue(c, 1);
+  HiliteControl(c, shown <= 1 ? 255 : 0);
+  return portMax;
+}
+
+// ---- Values without a control ---------------------------------------------
+
+short Check_Context_Data(UInt16 var) { return get_context_by_varid(var) ? 1 : 0; }
+
+short Get_Context_Enable(UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  return e && IsEnumEnable(std::string(enum_name(e)).c_str()) ? 1 : 0;
+}
+
+short Set_Context_Enable(UInt16 var, Boolean flag) {
+  if (!get_context_by_varid(var)) return 1;
+  set_varid(var, EnumEnable(flag));
+  return 0;
+}
+
+short Get_Context_Enum(UInt16 var) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  return e ? static_cast<short>(context_read(e) + 1) : -1;
+}
+
+short Set_Context_Enum(UInt16 var, short n) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return 0;
+  if (n < 1 || n - 1 > get_ctx_max(e) - get_ctx_min(e)) return 2;
+  context_write(e, static_cast<UInt8>(n - 1));
+  return 0;
+}
+
+short Get_Context_Int(UInt16 var, char* out) {
+  out[0] = 0;
+  if (context_show_varid(var, out, 256) < 0) return 0;
+  return out[0] ? 1 : 0;
+}
+
+short Get_Context_String(UInt16 var, char* out) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) {
+    out[0] = 0;
+    return 0;
+  }
+  return stored_string(e, out) ? 1 : 0;
+}
+
+short Set_Context_StringEx(UInt16 var, const char* data, short len) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return rule(-1);
+  const int limit = get_ctx_max(e) ? get_ctx_max(e) - 1 : 0;
+  if (len < 0 || len > limit || len > 255) return rule(2);
+  char text[256];
+  std::memcpy(text, data, static_cast<std::size_t>(len));
+  text[len] = 0;
+  if (get_ctx_type(e) == 'E' && !printable(text)) return 1;
+  return rule(set_varid(var, text));
+}
+
+// ---- Text operations -------------------------------------------------------
+
+Boolean IsEnumEnable(const char* text) { return text && text[0] == 'E'; }
+Boolean IsEnumYes(const char* text) { return text && text[0] == 'Y'; }
+const char* EnumEnable(Boolean flag) { return flag ? "ENABLE" : "DISABLE"; }
+const char* EnumYes(Boolean flag) { return flag ? "YES" : "NO"; }
+
+int asc2bin(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+short Check_password(const char* text) { return printable(text) ? 1 : 0; }
+
+short Check_Wepkey(UInt16 var, const char* text) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e) return 0;
+  UInt8 key[14] = {0};
+  for (int i = 0; i < 13; ++i) {
+    const int hi = asc2bin(text[2 * i]);
+    const int lo = hi < 0 ? -1 : asc2bin(text[2 * i + 1]);
+    if (hi < 0 || lo < 0) return 2;
+    key[i] = static_cast<UInt8>(hi << 4 | lo);
+  }
+  auto f = context_field(e);
+  // The key as it would lie in the field: zeros past its 14 bytes.
+  std::vector<UInt8> want(f.size(), 0);
+  std::memcpy(want.data(), key, std::min(f.size(), sizeof key));
+  if (f.size() <= 1 || std::memcmp(f.data(), want.data(), f.size() - 1) == 0) return 0;
+  if (get_ctx_type(e) == 'X') std::copy(want.begin(), want.end(), f.begin());
+  return 1;
+}
+
+// ---- Messages --------------------------------------------------------------
+
+void Setup_Label_Error_Message(const char* label) {
+  Str255 format;
+  Get_Ini_Text(format, "[STATIC]", "INPUT=", 22, "Please check %s.");
+  char f[256];
+  std::memcpy(f, format + 1, format[0]);
+  f[format[0]] = 0;
+  // Only the first %s takes the label; any other % is printed as it is.
+  std::string out;
+  bool used = false;
+  for (const char* p = f; *p; ++p) {
+    if (!used && p[0] == '%' && p[1] == 's') {
+      out += label ? label : "";
+      used = true;
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  Str255 text;
+  to_pstr(out.c_str(), text);
+  Str255 empty = {0};
+  Set_Alert_Dialog_Items(kAlertMessage, 2, text, empty, empty, empty);
+}
+
+void Setup_Error_Message(DialogRef d, short labelItem) {
+  char label[256] = "";
+  if (labelItem > 0) Get_Item_Text(d, labelItem, label, sizeof label);
+  Setup_Label_Error_Message(label);
+}
+
+// ---- Password --------------------------------------------------------------
+
+short Check_In_Password(const char* typed, short length, short* max) {
+  CONTEXT_ENTRY* e = get_context_by_varid(kVarDevicePassword);
+  if (max) *max = 0;
+  if (!e) return 0;
+  if (max) *max = static_cast<short>(std::min<int>(get_ctx_max(e) ? get_ctx_max(e) - 1 : 0, 255));
+  char stored[256];
+  stored_string(e, stored);
+  const std::size_t n = std::strlen(stored);
+  return length >= 0 && n == static_cast<std::size_t>(length) && std::memcmp(stored, typed, n) == 0 ? 1 : 0;
+}
+
+short Password_Input_Filter(EventRecord* event, short minLen, short maxLen, char* buffer, short* length) {
+  if (event->what != keyDown && event->what != autoKey) return 0;
+  if (event->modifiers & (cmdKey | optionKey | controlKey)) {
+    event->what = nullEvent;
+    return 0;
+  }
+  const UInt8 code = static_cast<UInt8>((event->message & keyCodeMask) >> 8);
+  const UInt8 ch = static_cast<UInt8>(event->message & charCodeMask);
+  if (maxLen > 255) maxLen = 255;
+  switch (code) {
+    case 0x33:
+      if (*length > minLen && *length <= maxLen) {
+        buffer[--*length] = 0;
+      } else {
+        SysBeep(1);
+      }
+      return 0;
+    case 0x24: case 0x35: case 0x4C: return 1;
+    case 0x30: return 0;
+    default: break;
+  }
+  if (ch >= 0x20 && ch <= 0x7E && *length < maxLen) {
+    buffer[(*length)++] = static_cast<char>(ch);
+    buffer[*length] = 0;
+    event->message = (event->message & ~static_cast<UInt32>(charCodeMask)) | '*';
+  } else {
+    SysBeep(1);
+    event->what = nullEvent;
+  }
+  return 0;
+}
+
+namespace {
+
+Boolean Check_PassWord_Filter(DialogRef d, EventRecord* event, DialogItemIndex* item) {
+  if (event->what == keyDown || event->what == autoKey) {
+    if (Password_Input_Filter(event, 0, MaxWdpass, PassWdChkBuff, &PassWdChkCnt) == 1) {
+      const UInt8 code = static_cast<UInt8>((event->message & keyCodeMask) >> 8);
+      *item = code == 0x35 ? 2 : 1;
+      Invert_Button_Item(d, *item);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+short Open_Input_Password_Dialog() {
+  PassWdChkCnt = 0;
+  MaxWdpass = 0;
+  std::memset(PassWdChkBuff, 0, sizeof PassWdChkBuff);
+  short max = 0;
+  if (Check_In_Password("", 0, &max) == 1) {
+    MenuChangeAuthority = 1;
+    return 1;
+  }
+  MaxWdpass = max;
+  DialogRef d = GetNewDialog(kPasswordDialog, nullptr, reinterpret_cast<WindowRef>(-1));
+  if (!d) return 0;
+  Str255 title;
+  Get_Ini_Text(title, "[TITLE]", "PASSWORD=", 0, "Password");
+  SetWTitle(GetDialogWindow(d), title);
+  Set_String_To_Item(d, 1, "OK=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 2, "CANCEL=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 3, "INPUTPASS=", "[LABEL]", IniFileName);
+  HideDialogItem(d, 6);
+  SetDialogDefaultItem(d, 1);
+  ShowWindow(GetDialogWindow(d));
+  SelectDialogItemText(d, 4, 0, 0);
+  short result = 0;
+  for (;;) {
+    DialogItemIndex item = 0;
+    ModalDialog(Check_PassWord_Filter, &item);
+    if (item == 4) {
+      SelectDialogItemText(d, 4, 32767, 32767);
+    } else if (item == 1) {
+      short ignored;
+      if (Check_In_Password(PassWdChkBuff, PassWdChkCnt, &ignored) == 1) {
+        MenuChangeAuthority = 1;
+        result = 1;
+        break;
+      }
+      Str255 text;
+      Get_Ini_Text(text, "[STATIC]", "PASSWORD=", 5, "The password is not correct.");
+      Str255 empty = {0};
+      Set_Alert_Dialog_Items(kAlertMessage, 2, text, empty, empty, empty);
+      SelectDialogItemText(d, 4, 32767, 32767);
+    } else if (item == 2) {
+      break;
+    }
+  }
+  DisposeDialog(d);
+  return result;
+}

@@ -1,0 +1,107 @@
+// The layer between a settings page's dialog items and the box's settings
+// tables: loading an item from a setting and storing it back with the
+// tables' checks, the masked (secret) fields, the validation alert, the WEP
+// key check and the device password dialog that guards the settings window.
+#pragma once
+
+#include <cstddef>
+
+#include "toolbox/dialogs.h"
+#include "toolbox/events.h"
+#include "toolbox/types.h"
+
+// The write rule: a store reports its result only while the user may change
+// the box and the window is not being left with Cancel.
+extern Boolean MenuChangeAuthority;
+extern Boolean gbSetupCancel;
+extern Boolean gbAdminMode;
+// Which masked field has the keyboard: 99 none, 101 the SNMP community.
+extern int SetPassFlag;
+
+// One masked field's state: the stored value (Str255), the limit (the
+// setting's max - 1), the typed secret and its length.
+struct MaskedGroup {
+  Str255 stored;
+  short limit;
+  char typed[256];
+  short length;
+};
+extern MaskedGroup gTcpPass;       // 264 device password
+extern MaskedGroup gCommunityPass; // 274 SNMP community
+extern MaskedGroup gServerPass;    // 538 NetWare print-server password
+extern MaskedGroup gPopUserPass;   // 8453, 8709, 8965, 9221
+extern MaskedGroup gWirelessPass;  // 12313 WEP key (hexadecimal text)
+// The group of a masked variable, or null.
+MaskedGroup* Masked_Group(UInt16 var);
+void Clear_Pass_Buffer();
+
+// Password dialog state.
+extern short MaxWdpass;
+extern char PassWdChkBuff[256];
+extern short PassWdChkCnt;
+
+// ---- Edit fields -----------------------------------------------------------
+short Set_Editbox_From_Int(DialogRef d, short item, UInt16 var);
+short Set_Editbox_To_Int(DialogRef d, short item, UInt16 var);
+short Set_Editbox_From_String(DialogRef d, short item, UInt16 var);
+short Set_Editbox_To_String(DialogRef d, short item, UInt16 var);
+short Set_Editbox_From_CtrlStr(DialogRef d, short item, UInt16 var);
+short Set_Editbox_To_CtrlStr(DialogRef d, short item, UInt16 var);
+
+// ---- Check boxes -----------------------------------------------------------
+short Set_Checkbox_From_EnumEnable(DialogRef d, short item, UInt16 var);
+short Set_Checkbox_To_EnumEnable(DialogRef d, short item, UInt16 var);
+short Set_Checkbox_From_EnumYes(DialogRef d, short item, UInt16 var);
+short Set_Checkbox_To_EnumYes(DialogRef d, short item, UInt16 var);
+short Get_CheckBox_Enable(DialogRef d, short item, UInt16 var);
+short Set_Checkbox_From_Static(DialogRef d, short item, UInt16 var);
+
+// ---- Pop-up menus ----------------------------------------------------------
+short Set_Popup_From_Enum(DialogRef d, short item, UInt16 var);
+short Set_Popup_To_Enum(DialogRef d, short item, UInt16 var);
+short Set_Popup_PortList(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth);
+short Set_Popup_PortListEx(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth,
+                           const int* portFlag);
+
+// ---- Values without a control ---------------------------------------------
+short Check_Context_Data(UInt16 var);
+short Get_Context_Enable(UInt16 var);
+short Set_Context_Enable(UInt16 var, Boolean flag);
+short Get_Context_Enum(UInt16 var);
+short Set_Context_Enum(UInt16 var, short n);
+// Copies the display text (at most 255 bytes, NUL-terminated in out of 256).
+short Get_Context_Int(UInt16 var, char* out);
+short Get_Context_String(UInt16 var, char* out);
+short Set_Context_StringEx(UInt16 var, const char* data, short len);
+
+// ---- Text operations -------------------------------------------------------
+Boolean IsEnumEnable(const char* text);
+Boolean IsEnumYes(const char* text);
+const char* EnumEnable(Boolean flag);
+const char* EnumYes(Boolean flag);
+int asc2bin(char c);
+short Check_password(const char* text);
+short Check_Wepkey(UInt16 var, const char* text);
+
+// ---- Item helpers the pages share -----------------------------------------
+void Get_Item_Text(DialogRef d, short item, char* out, std::size_t outSize);
+void Set_Item_Text(DialogRef d, short item, const char* text);
+ControlRef Item_Control(DialogRef d, short item);
+short Get_Item_Value(DialogRef d, short item);
+void Set_Item_Value(DialogRef d, short item, short value);
+void Toggle_Item(DialogRef d, short item);
+void Hilite_Item(DialogRef d, short item, Boolean enabled);
+
+// ---- Messages --------------------------------------------------------------
+void Setup_Error_Message(DialogRef d, short labelItem);
+void Setup_Label_Error_Message(const char* label);
+
+// ---- Password --------------------------------------------------------------
+// 1 when the typed text (length bytes) equals the stored device password;
+// *max receives the setting's max - 1.
+short Check_In_Password(const char* typed, short length, short* max);
+// The masked key filter: 1 for Return, Escape and Enter (the caller treats
+// them as buttons), 0 otherwise (the event possibly changed or swallowed).
+short Password_Input_Filter(EventRecord* event, short minLen, short maxLen, char* buffer, short* length);
+// 1 go on (no password, or the right one typed), 0 cancelled.
+short Open_Input_Password_Dialog();
