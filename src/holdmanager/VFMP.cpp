@@ -342,3 +342,23 @@ bool VFMPConnectionOver(VFMP_CMD_INFO* cmd) {
   if (!cmd->error && !cmd->replyDone) cmd->error = cmd->sent ? VFMP_ERR_RECEIVE : VFMP_ERR_TIMEOUT_CONNECT;
   return true;
 }
+
+void VFMPAdopt(VFMP_CMD_INFO* to, VFMP_CMD_INFO* from) {
+  to->ep = from->ep;
+  from->ep = nullptr;
+  if (!gVFMPNotifyUPP) gVFMPNotifyUPP = NewOTNotifyUPP(VFMPNotifyProc);
+  if (to->ep && to->ep->epi.epRef) OTInstallNotifier(to->ep->epi.epRef, gVFMPNotifyUPP, to);
+  to->state = VFMP_ST_SEND;
+  to->sent = 0;
+  to->replyDone = 0;
+}
+
+void VFMPRelease(VFMP_CMD_INFO* cmd) {
+  if (!cmd || !cmd->ep) return;
+  if (cmd->ep->epi.epRef) {
+    OTSetSynchronous(cmd->ep->epi.epRef);
+    OT_CloseEndpoint(&cmd->ep->epi);
+  }
+  delete cmd->ep;
+  cmd->ep = nullptr;
+}

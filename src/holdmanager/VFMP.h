@@ -204,3 +204,11 @@ bool VFMPCheckTimeout(VFMP_CMD_INFO* cmd);
 // (state 6), its error set; a connection that ended before the reply's
 // last frame ends with error 1 (not sent) or 4 (sent).
 bool VFMPConnectionOver(VFMP_CMD_INFO* cmd);
+
+// Moves a connected endpoint from one command record to another (a
+// progress command's connection taken over by the refresh after it); the
+// notifier then reports to the new record.
+void VFMPAdopt(VFMP_CMD_INFO* to, VFMP_CMD_INFO* from);
+// Closes a record's endpoint at once, whatever its state (the record is
+// about to be freed), and frees the endpoint.
+void VFMPRelease(VFMP_CMD_INFO* cmd);

@@ -65,6 +65,7 @@ struct Emulator::Impl {
   Reactor reactor;
   std::vector<std::unique_ptr<Service>> services;
   FtpServer ftp;
+  HoldServer hold;
   bool started = false;
 
   BoxState& box(int i) { return *boxes.at(std::size_t(i)); }
@@ -271,7 +272,14 @@ bool Emulator::Start(std::string* error) {
     impl_->ftp.close();
     return false;
   }
+  if (!impl_->hold.open(impl_->reactor, addrs, error)) {
+    impl_->services.clear();
+    impl_->ftp.close();
+    impl_->hold.close();
+    return false;
+  }
   if (!impl_->reactor.Start(error)) {
+    impl_->hold.close();
     impl_->ftp.close();
     impl_->services.clear();
     return false;
@@ -285,6 +293,7 @@ void Emulator::Stop() {
   for (auto& s : impl_->services) s->Close();
   impl_->services.clear();
   impl_->ftp.close();
+  impl_->hold.close();
   impl_->started = false;
 }
 
@@ -293,6 +302,7 @@ bool Emulator::Settle(int realMs) { return impl_->reactor.Settle(realMs); }
 UInt64 Emulator::Activity() const { return impl_->reactor.Activity(); }
 
 FtpServer& Emulator::Ftp() { return impl_->ftp; }
+HoldServer& Emulator::Hold() { return impl_->hold; }
 
 int Emulator::BoxCount() const {
   std::lock_guard<std::mutex> lock(impl_->mu);

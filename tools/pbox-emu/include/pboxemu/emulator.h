@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "pboxemu/ftp_server.h"
+#include "pboxemu/hold_server.h"
 #include "pboxemu/monitor_replies.h"
 #include "pboxemu/settings.h"
 #include "toolbox/types.h"
@@ -169,6 +170,9 @@ class Emulator {
 
   // The boxes' FTP receive (off unless enabled before Start).
   FtpServer& Ftp();
+  // The boxes' held jobs over VFMP and their line-printer daemon (off
+  // unless enabled before Start).
+  HoldServer& Hold();
 
   // Counters and the request log.
   int Probes(int box) const;

@@ -1,0 +1,335 @@
+#include "holdmanager/HoldData.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "OT/JCPPacket.h"
+#include "common/IniFile.h"
+#include "suite/SuiteNames.h"
+#include "toolbox/files.h"
+#include "toolbox/memory.h"
+#include "toolbox/resources.h"
+#include "toolbox/script.h"
+
+namespace {
+
+// The longest leading part of text (len bytes) of at most max bytes that
+// ends on a character boundary.
+std::size_t wholeChars(const UInt8* text, std::size_t len, std::size_t max) {
+  if (len <= max) return len;
+  std::size_t n = max;
+  // A continuation byte at the cut belongs to a character that would be split.
+  while (n > 0 && (text[n] & 0xC0) == 0x80) --n;
+  return n;
+}
+
+void put16(UInt8* p, UInt16 v) {
+  p[0] = UInt8(v >> 8);
+  p[1] = UInt8(v);
+}
+void put32(UInt8* p, UInt32 v) {
+  put16(p, UInt16(v >> 16));
+  put16(p + 2, UInt16(v));
+}
+UInt16 get16(const UInt8* p) { return UInt16(p[0] << 8 | p[1]); }
+UInt32 get32(const UInt8* p) { return UInt32(get16(p)) << 16 | get16(p + 2); }
+
+constexpr int kPrnShift[8] = {31, 27, 24, 21, 18, 13, 8, 0};
+constexpr UInt32 kPrnMask[8] = {0x80000000, 0x38000000, 0x07000000, 0x00E00000, 0x001C0000, 0x0000E000, 0x00000100, 0};
+
+bool isForbidden(char c) { return std::strchr("\\/:,;*?\"<>|", c) != nullptr && c != 0; }
+
+}  // namespace
+
+void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len) {
+  std::size_t n = wholeChars(value, len, 255);
+  dest[0] = UInt8(n);
+  if (n) std::memcpy(dest + 1, value, n);
+}
+
+void HoldConfigDefaults(HOLD_CONFIG* c, SInt16 screenWidth, SInt16 screenHeight, SInt16 menuBar) {
+  std::memset(c, 0, sizeof *c);
+  c->ulTimeOut = 180;
+  c->ulReSearch = 3;
+  c->usWinWidth = 585;
+  c->usWinHeight = 439;
+  c->sWinLeft = SInt16((screenWidth - 585) / 2);
+  c->sWinTop = SInt16((screenHeight - 439) / 2 + menuBar);
+  c->usDivider = 306;
+  const UInt16 widths[15] = {100, 91, 70, 100, 140, 135, 68, 90, 90, 230, 178, 100, 230, 178, 100};
+  std::memcpy(c->usColumnWidth, widths, sizeof widths);
+  c->bPreview = 1;
+  c->usCopies = 1;
+  c->ulPrnOpt = 0x00000100;
+  c->usAddrCount = 1;
+  c->ulAddr[0] = 0xFFFFFFFF;
+}
+
+void HoldConfigToImage(const HOLD_CONFIG& c, std::span<UInt8, kHoldConfigImageSize> out) {
+  UInt8* p = out.data();
+  std::memset(p, 0, out.size());
+  put32(p + 0, c.ulTimeOut);
+  put32(p + 4, c.ulReSearch);
+  put16(p + 8, UInt16(c.sWinLeft));
+  put16(p + 10, UInt16(c.sWinTop));
+  put16(p + 12, c.usWinWidth);
+  put16(p + 14, c.usWinHeight);
+  put16(p + 16, c.usDivider);
+  for (int i = 0; i < 15; ++i) put16(p + 18 + 2 * i, c.usColumnWidth[i]);
+  for (int i = 0; i < 5; ++i) put16(p + 48 + 2 * i, c.usSortColumn[i]);
+  for (int i = 0; i < 5; ++i) put16(p + 58 + 2 * i, c.usSortOrder[i]);
+  p[68] = c.bPreview;
+  p[69] = c.bPreviewPad;
+  put16(p + 70, c.usCopies);
+  put32(p + 72, c.ulPrnOpt);
+  put16(p + 76, c.usAddrCount);
+  for (int i = 0; i < 17; ++i) put32(p + 78 + 4 * i, c.ulAddr[i]);
+}
+
+bool HoldConfigFromImage(std::span<const UInt8> in, HOLD_CONFIG* c) {
+  if (in.size() != kHoldConfigImageSize) return false;
+  const UInt8* p = in.data();
+  c->ulTimeOut = get32(p);
+  c->ulReSearch = get32(p + 4);
+  c->sWinLeft = SInt16(get16(p + 8));
+  c->sWinTop = SInt16(get16(p + 10));
+  c->usWinWidth = get16(p + 12);
+  c->usWinHeight = get16(p + 14);
+  c->usDivider = get16(p + 16);
+  for (int i = 0; i < 15; ++i) c->usColumnWidth[i] = get16(p + 18 + 2 * i);
+  for (int i = 0; i < 5; ++i) c->usSortColumn[i] = get16(p + 48 + 2 * i);
+  for (int i = 0; i < 5; ++i) c->usSortOrder[i] = get16(p + 58 + 2 * i);
+  c->bPreview = p[68];
+  c->bPreviewPad = p[69];
+  c->usCopies = get16(p + 70);
+  c->ulPrnOpt = get32(p + 72);
+  // A count the address table cannot hold is taken as the table's size.
+  c->usAddrCount = std::clamp<UInt16>(get16(p + 76), 1, 17);
+  for (int i = 0; i < 17; ++i) c->ulAddr[i] = get32(p + 78 + 4 * i);
+  return true;
+}
+
+namespace {
+OSErr prefsSpec(FSSpec* fss) {
+  SInt16 vRef = 0;
+  SInt32 dirID = 0;
+  OSErr err = FindFolder(kOnSystemDisk, kPreferencesFolderType, true, &vRef, &dirID);
+  if (err) return err;
+  Str255 name;
+  name[0] = UInt8(std::strlen(kHoldPrefsName));
+  std::memcpy(name + 1, kHoldPrefsName, name[0]);
+  return FSMakeFSSpec(vRef, dirID, name, fss);
+}
+}  // namespace
+
+void GetConfig(HOLD_CONFIG* c) {
+  HoldConfigDefaults(c, 1024, 768, 20);
+  FSSpec fss{};
+  if (prefsSpec(&fss) != noErr) return;
+  SInt16 saved = CurResFile();
+  SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
+  if (ref == -1) return;
+  Handle h = Get1Resource('CNFG', 128);
+  if (h && *h)
+    HoldConfigFromImage(std::span<const UInt8>(reinterpret_cast<const UInt8*>(*h), std::size_t(GetHandleSize(h))), c);
+  CloseResFile(ref);
+  UseResFile(saved);
+}
+
+OSErr SetConfig(const HOLD_CONFIG& c) {
+  FSSpec fss{};
+  OSErr err = prefsSpec(&fss);
+  if (err != noErr && err != fnfErr) return err;
+  SInt16 saved = CurResFile();
+  if (err == fnfErr) FSpCreateResFile(&fss, 'VMxh', 'pref', 0);
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
+  if (ref == -1) {
+    UseResFile(saved);
+    OSErr r = ResError();
+    return r ? r : OSErr(ioErr);
+  }
+  auto replace = [&](ResType type, const UInt8* data, std::size_t n) {
+    if (Handle old = Get1Resource(type, 128)) {
+      RemoveResource(old);
+      DisposeHandle(old);
+    }
+    Handle h = NewHandle(Size(n));
+    if (!h) return;
+    std::memcpy(*h, data, n);
+    AddResource(h, type, 128, reinterpret_cast<const UInt8*>("\0"));
+    WriteResource(h);
+  };
+  UInt8 version[256] = {0, 3};
+  replace('PVER', version, sizeof version);
+  std::array<UInt8, kHoldConfigImageSize> image{};
+  HoldConfigToImage(c, image);
+  replace('CNFG', image.data(), image.size());
+  CloseResFile(ref);
+  UseResFile(saved);
+  return noErr;
+}
+
+void SetPrnOpt(UInt32* options, UInt32 value, int index) {
+  if (!options || index < 0 || index > 6) return;
+  *options |= (value << kPrnShift[index]) & kPrnMask[index];
+}
+
+UInt32 GetPrnOpt(UInt32 options, int index) {
+  if (index < 0 || index > 6) return 0;
+  return (options & kPrnMask[index]) >> kPrnShift[index];
+}
+
+void DivideFolderName(const std::string& name, std::string* prefix, std::string* rest) {
+  std::size_t u = name.find('_');
+  if (u == std::string::npos) {
+    prefix->clear();
+    rest->clear();
+    return;
+  }
+  *prefix = name.substr(0, u + 1);
+  *rest = name.substr(u + 1);
+}
+
+std::string MakeRenFolderName(const std::string& prefix, const std::string& text) {
+  auto* t = reinterpret_cast<const UInt8*>(text.data());
+  return prefix + text.substr(0, wholeChars(t, text.size(), 16));
+}
+
+int CheckDigit(const char* text, int len, long min, long max) {
+  if (!text || len <= 0) return 0;
+  long v = 0;
+  for (int i = 0; i < len; ++i) {
+    if (text[i] < '0' || text[i] > '9') return 0;
+    if (v <= max) v = v * 10 + (text[i] - '0');  // stops growing once past max
+  }
+  return v >= min && v <= max ? 1 : 0;
+}
+
+int CheckProhibitionStr(const char* text, int len) {
+  if (!text || len <= 0) return 1;
+  for (int i = 0; i < len; ++i)
+    if ((static_cast<unsigned char>(text[i]) < 0x80) && isForbidden(text[i])) return 2;
+  return 0;
+}
+
+int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limit) {
+  if (!out || limit < 0) return 0;
+  const UInt8* text = lengthPrefixed ? name + 1 : name;
+  std::size_t len = lengthPrefixed ? name[0] : std::strlen(reinterpret_cast<const char*>(name));
+  std::size_t n;
+  if (len <= std::size_t(limit)) {
+    n = len;
+    std::memcpy(out, text, n);
+  } else {
+    std::size_t keep = wholeChars(text, len, limit >= 3 ? std::size_t(limit - 3) : 0);
+    std::memcpy(out, text, keep);
+    n = keep + std::min(3, limit);
+    std::memcpy(out + keep, "...", std::size_t(std::min(3, limit)));
+  }
+  out[n] = 0;
+  return int(n);
+}
+
+std::string DataSizeText(UInt64 bytes) {
+  static const char* units[] = {" Byte", " KB", " MB"};
+  double v = double(bytes);
+  int u = 0;
+  while (v > 1023 && u < 2) {
+    v /= 1024;
+    ++u;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.2f", v);
+  std::string s = buf;
+  if (s.size() > 3 && s.compare(s.size() - 3, 3, ".00") == 0) s.resize(s.size() - 3);
+  return s + units[u];
+}
+
+std::string DateText(const HoldDate& d) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04u/%02u/%02u, %02u:%02u", d.year, d.month, d.day, d.hour, d.minute);
+  return buf;
+}
+
+short hold::RegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, const PBOXEntityName* entity,
+                         PBOXAddrBlock addr, short protocolNum) {
+  if (!table || !reply || count <= 0) return 0;
+  UInt16 h = GetPBOXHash(reply->jcpr_machine_type, reply->jcpr_nodeaddr);
+  for (short i = 0; i < count; ++i)
+    if (table[i].pbi_inuse && table[i].pbi_hash == h && std::memcmp(table[i].pbi_nodeaddr, reply->jcpr_nodeaddr, 6) == 0)
+      return 0;
+  for (short i = 0; i < count; ++i) {
+    PBOXinfo& e = table[i];
+    if (e.pbi_inuse) continue;
+    e = PBOXinfo{};
+    e.pbi_inuse = 1;
+    e.pbi_hash = h;
+    std::memcpy(e.pbi_machine_name, reply->jcpr_machine_name, 32);
+    std::memcpy(e.pbi_machine_type, reply->jcpr_machine_type, 16);
+    e.pbi_netno = reply->jcpr_netno;
+    std::memcpy(e.pbi_nodeaddr, reply->jcpr_nodeaddr, 6);
+    e.pbi_socket = reply->jcpr_socket;
+    e.pbi_hopcount = reply->jcpr_hopcount;
+    e.pbi_ip_addr = reply->jcpr_ip_addr;
+    e.pbi_status = reply->jcpr_status;
+    if (entity) e.ddpEName = *entity;
+    e.ddpABlock = addr;
+    e.protocol_Type_Num = protocolNum;
+    return 1;
+  }
+  return 0;
+}
+
+void ParsePrinterInfo(const char* text, std::size_t len, PrinterCaps* caps) {
+  static const char* keys[5] = {"ID13=", "ID38=", "ID14=", "ID15=", "ID49="};
+  std::string t(text, strnlen(text, len));
+  for (int i = 0; i < 5; ++i) {
+    PRINTER_CAP& c = (*caps)[std::size_t(i)];
+    std::memset(&c, 0, sizeof c);
+    std::memcpy(c.key, keys[i], 4);
+    std::size_t at = t.find(keys[i]);
+    if (at == std::string::npos) continue;
+    std::size_t v = at + 5;
+    auto hex = [](char ch) -> int {
+      if (ch >= '0' && ch <= '9') return ch - '0';
+      if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
+      if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
+      return -1;
+    };
+    // "=" followed by the line's end is no value: 0.
+    if (v >= t.size() || t[v] == '\r' || t[v] == '\n') continue;
+    int hi = hex(t[v]);
+    int lo = v + 1 < t.size() ? hex(t[v + 1]) : -1;
+    c.value = lo < 0 ? 255 : UInt8((hi < 0 ? 15 : hi) * 16 + lo);
+  }
+}
+
+OSErr Get_Printer_Info(const UInt8 mac[6], PrinterCaps* caps, const char* strIni) {
+  char folder[64] = {};
+  if (!strIni || !Load_File_To_CstringEx("MACSTR", "FOLDER=", folder, 33, strIni) || !folder[0])
+    std::snprintf(folder, sizeof folder, "%s", suite::kStatusFolderName);
+  SInt16 vRef = 0;
+  SInt32 dirID = 0;
+  OSErr err = FindFolder(kOnSystemDisk, kCurrentUserFolderType, false, &vRef, &dirID);
+  if (err) return err;
+  char path[128];
+  std::snprintf(path, sizeof path, ":%s:V%02X%02X%02X%02X%02X%02X.vsf", folder, mac[0], mac[1], mac[2], mac[3], mac[4],
+                mac[5]);
+  Str255 p;
+  p[0] = UInt8(std::min<std::size_t>(std::strlen(path), 63));
+  std::memcpy(p + 1, path, p[0]);
+  FSSpec fss{};
+  err = FSMakeFSSpec(vRef, dirID, p, &fss);
+  if (err) return err;
+  SInt16 ref = 0;
+  err = FSpOpenDF(&fss, fsRdWrShPerm, &ref);
+  if (err) return err;
+  char buf[4097] = {};
+  SInt32 n = 4096;
+  err = FSRead(ref, &n, buf);
+  FSClose(ref);
+  if (err && err != eofErr) return err;
+  ParsePrinterInfo(buf, std::size_t(std::max<SInt32>(n, 0)), caps);
+  return noErr;
+}

@@ -1,0 +1,139 @@
+// The held-job manager's records and the data halves of its dialogs: job,
+// folder and job-information entries as the lists keep them, the settings
+// record and its file image, the print-option bit fields, the checks of
+// typed texts, short names, and the size and date texts.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <string>
+
+#include "OT/PBoxTable.h"
+#include "toolbox/types.h"
+
+struct HoldDate {
+  UInt16 year, month, day, hour, minute, second;
+};
+
+// One listed job (made from the list reply's records).
+struct JOB_ENTRY {
+  UInt8 jobId[4];
+  Str255 name;  // length-prefixed
+  Str255 owner;
+  UInt8 byte05;
+  HoldDate date;
+  UInt32 size;
+  UInt8 lang;  // record 0x000F
+  UInt8 os;    // record 0x0010
+  UInt8 folderId[4];
+};
+
+struct FOLDER_ENTRY {
+  UInt8 folderId[4];
+  Str255 name;
+  UInt8 attr2A;
+  UInt16 attr2B;
+  UInt8 lang, os;
+};
+
+// What a job-information reply tells.
+struct JOB_INFO {
+  UInt8 jobId[4];
+  Str255 name;
+  Str255 owner;
+  UInt8 byte05;
+  HoldDate date;
+  UInt16 hasPages;  // 1 when the page count is not 0; the preview's current page
+  UInt16 pages;
+  UInt32 size;
+  UInt16 paper;
+  UInt16 resolution;
+  UInt8 b0B[2], b0C[2];
+  UInt8 b0D;
+  UInt8 hasThumbnails;
+  UInt8 folderId[4];
+  UInt32 ipAddr;
+};
+
+// Copies a text record's value into a length-prefixed field, cut to 255
+// bytes on a character boundary.
+void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len);
+
+// ---- settings ----------------------------------------------------------
+
+struct HOLD_CONFIG {
+  UInt32 ulTimeOut;
+  UInt32 ulReSearch;
+  SInt16 sWinLeft, sWinTop;
+  UInt16 usWinWidth, usWinHeight;
+  UInt16 usDivider;
+  UInt16 usColumnWidth[15];
+  UInt16 usSortColumn[5];
+  UInt16 usSortOrder[5];
+  UInt8 bPreview;
+  UInt8 bPreviewPad;
+  UInt16 usCopies;
+  UInt32 ulPrnOpt;
+  UInt16 usAddrCount;
+  UInt32 ulAddr[17];
+};
+constexpr std::size_t kHoldConfigImageSize = 152;
+constexpr char kHoldPrefsName[] = "VemoHoldManagerPrefs";
+
+// The defaults for a screen of the given size and menu-bar height.
+void HoldConfigDefaults(HOLD_CONFIG* c, SInt16 screenWidth, SInt16 screenHeight, SInt16 menuBar);
+void HoldConfigToImage(const HOLD_CONFIG& c, std::span<UInt8, kHoldConfigImageSize> out);
+// False (c unchanged) for an image of another size.
+bool HoldConfigFromImage(std::span<const UInt8> in, HOLD_CONFIG* c);
+// The preference file in the Preferences folder: loads it (the defaults when
+// it is missing or damaged), saves it (0 or the error).
+void GetConfig(HOLD_CONFIG* c);
+OSErr SetConfig(const HOLD_CONFIG& c);
+
+void SetPrnOpt(UInt32* options, UInt32 value, int index);
+UInt32 GetPrnOpt(UInt32 options, int index);
+
+// A folder name "prefix_name" into "prefix_" and "name"; both empty without "_".
+void DivideFolderName(const std::string& name, std::string* prefix, std::string* rest);
+// The full name from the prefix and the field text cut to 16 bytes (on a character boundary).
+std::string MakeRenFolderName(const std::string& prefix, const std::string& text);
+
+// ---- checks and texts --------------------------------------------------
+
+// 1 when text (len bytes) is digits only, not empty, and within min..max.
+int CheckDigit(const char* text, int len, long min, long max);
+// 1 empty, 2 holds a forbidden character, 0 good.
+int CheckProhibitionStr(const char* text, int len);
+// The name cut to limit bytes with "..." (NUL-terminated, out of limit + 1
+// bytes); returns the length written.
+int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limit);
+
+// "1.50 KB", "1 MB", "512 Byte": steps of 1024 while above 1023, at most twice.
+std::string DataSizeText(UInt64 bytes);
+// The date as the list shows it: "yyyy/mm/dd, hh:mm".
+std::string DateText(const HoldDate& d);
+
+// ---- print boxes and the status-sharing file ---------------------------
+
+struct jcp_reply;
+namespace hold {
+// This program's registration of a search reply: no model filter; the
+// first free entry unless a box of the same hash and Ethernet address is
+// known. 1 stored, 0 dropped or full.
+short RegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, const PBOXEntityName* entity,
+                   PBOXAddrBlock addr, short protocolNum);
+}  // namespace hold
+
+// The five capability records the print dialog reads.
+struct PRINTER_CAP {
+  char key[6];
+  UInt8 value;
+};
+using PrinterCaps = std::array<PRINTER_CAP, 5>;
+// Reads the monitor's status-sharing file of the box; 0, or the non-zero
+// result of the missing folder or file. strIni: the string ini file (its
+// [MACSTR] "FOLDER=" may name the folder).
+OSErr Get_Printer_Info(const UInt8 mac[6], PrinterCaps* caps, const char* strIni);
+// The capability parse of the file's text (apart from the file).
+void ParsePrinterInfo(const char* text, std::size_t len, PrinterCaps* caps);

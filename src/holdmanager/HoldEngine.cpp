@@ -1,0 +1,876 @@
+#include "holdmanager/HoldEngine.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "common/GWorldImage.h"
+#include "common/IniFile.h"
+#include "holdmanager/LPR.h"
+#include "toolbox/clock.h"
+#include "toolbox/files.h"
+#include "toolbox/trace.h"
+
+namespace {
+
+constexpr UInt32 kResendTicks = 61;
+constexpr UInt32 kUploadWaitMs = 3000;
+
+int startNumber(UInt16 c) {
+  switch (c) {
+    case 1: return 1;
+    case 3:
+    case 17: return 2;
+    case 4: return 4;
+    case 5: return 5;
+    case 6: return 6;
+    case 8: return 7;
+    case 18: return 8;
+    case 19: return 9;
+    case 20: return 10;
+    default: return 0;
+  }
+}
+
+int endNumber(UInt16 c) {
+  switch (c) {
+    case 1: return 11;
+    case 3:
+    case 17: return 12;
+    case 4: return 17;
+    case 5: return 16;
+    case 6: return 14;
+    case 8: return 15;
+    case 18: return 18;
+    case 19: return 19;
+    case 20: return 20;
+    default: return 0;
+  }
+}
+
+// Fills the first "%d" of a text with a number.
+std::string withNumber(std::string text, long value) {
+  std::size_t at = text.find("%d");
+  if (at != std::string::npos) text.replace(at, 2, std::to_string(value));
+  return text;
+}
+
+void setStatus(HOLD_ENGINE* e, const char* section, int number, long value = 0) {
+  char key[16];
+  std::snprintf(key, sizeof key, std::strcmp(section, "MESSAGE") == 0 ? "STR%03d=" : "STR%02d=", number);
+  e->view->SetStatus(withNumber(HoldText(e, section, key), value));
+}
+
+VFMP_CMD_INFO* newRecord(HOLD_ENGINE* e, UInt32 addr) {
+  auto* rec = new (std::nothrow) VFMP_CMD_INFO{};
+  if (!rec) return nullptr;
+  rec->ipAddr = addr;
+  rec->timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
+  rec->param.langCode = e->langCode;
+  rec->param.osCode = e->osCode;
+  return rec;
+}
+
+// Opens a new record's endpoint; false (record freed) on failure.
+bool openRecord(VFMP_CMD_INFO*& rec) {
+  rec->ep = new (std::nothrow) TCPEPInfo{};
+  if (!rec->ep || VFMPOpen(rec) != kOTNoError) {
+    VFMPRelease(rec);
+    delete rec;
+    rec = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void freeRecord(VFMP_CMD_INFO*& rec) {
+  if (!rec) return;
+  rec->state = VFMP_ST_GIVEN_UP;
+  VFMPRelease(rec);
+  delete rec;
+  rec = nullptr;
+}
+
+// Sends the record's request; a failed or short send ends with error 3.
+bool sendRequest(VFMP_CMD_INFO* rec, UInt8 code) {
+  VFMP_PARAM& p = rec->param;
+  UInt8 frame[kTCPBufSize];
+  int want = VFMPBuildRequest(code, p, frame);
+  OTResult r = VFMPSendRequest(rec->ep, code, p);
+  if (r <= 0 || r != want) {
+    VFMPClose(rec, VFMP_ERR_SEND);
+    return false;
+  }
+  rec->sent = 1;
+  rec->replyDone = 0;
+  rec->code = code;
+  VFMPSetState(rec, VFMP_ST_READING, "sent");
+  VFMPRcv(nullptr, nullptr, nullptr);
+  VFMPResetCarry();
+  return true;
+}
+
+// Reads one frame for a reader: its length (0 none); a receive failure
+// records error 4 (the time-out then ends the command), a frame too long
+// for the buffer ends it with 4.
+int readFrame(VFMP_CMD_INFO* rec, UInt8* buf) {
+  UInt32 len = kVFMPRcvBufSize;
+  OTResult r = VFMPRcv(rec->ep, buf, &len);
+  if (r == kVFMPFrameTooLong) {
+    VFMPClose(rec, VFMP_ERR_RECEIVE);
+    return 0;
+  }
+  if (r < 0) {
+    if (r != kOTNoDataErr) rec->error = VFMP_ERR_RECEIVE;
+    return 0;
+  }
+  return int(len);
+}
+
+// The "not ready" wait and its resend.
+void waitToResend(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
+  VFMPSetState(rec, VFMP_ST_WAIT_RESEND, "not ready");
+  e->resendStart = TickCount();
+}
+bool resendDue(HOLD_ENGINE* e) { return TickCount() - e->resendStart >= kResendTicks; }
+
+void dateFrom(HoldDate* d, const UInt8* v, std::size_t n) {
+  if (n < 6) return;
+  d->year = UInt16(v[0] << 8 | v[1]);
+  d->month = v[2];
+  d->day = v[3];
+  d->hour = v[4];
+  d->minute = v[5];
+  d->second = 0;
+}
+
+void copyId(UInt8* dest, const UInt8* v, std::size_t n) {
+  std::memset(dest, 0, 4);
+  std::memcpy(dest, v, std::min<std::size_t>(n, 4));
+}
+
+UInt16 val16(const UInt8* v, std::size_t n) { return n >= 2 ? UInt16(v[0] << 8 | v[1]) : n == 1 ? v[0] : 0; }
+UInt32 val32(const UInt8* v, std::size_t n) { return n >= 4 ? VFMPGet32(v) : val16(v, n); }
+
+int folderIndex(const UInt8 id[4]) {
+  // Change numbers of newer boxes are kept for folder ids 1..10.
+  UInt32 n = VFMPGet32(id);
+  return n >= 1 && n <= 10 ? int(n - 1) : 0;
+}
+
+std::vector<FOLDER_ENTRY> sortedFolders(HOLD_ENGINE* e) {
+  std::vector<FOLDER_ENTRY> v;
+  for (int i = 0; auto* f = static_cast<FOLDER_ENTRY*>(GetPtrList(e->folders, i)); ++i) v.push_back(*f);
+  std::stable_sort(v.begin(), v.end(), [](const FOLDER_ENTRY& a, const FOLDER_ENTRY& b) {
+    return std::string(reinterpret_cast<const char*>(a.name + 1), a.name[0]) <
+           std::string(reinterpret_cast<const char*>(b.name + 1), b.name[0]);
+  });
+  return v;
+}
+
+void sortFolderList(HOLD_ENGINE* e) {
+  std::vector<FOLDER_ENTRY> v = sortedFolders(e);
+  ClearPtrList(&e->folders);
+  for (const FOLDER_ENTRY& f : v) AddPtrList(&e->folders, &f, sizeof f);
+}
+
+void finishList(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
+  rec->replyDone = 1;
+  if (e->listKind == 3 && !e->listForUploadWait) {
+    // The folders are known: the chosen folder's jobs on the same connection.
+    e->listKind = 2;
+    e->listPhase = 0;
+    VFMPSetState(rec, VFMP_ST_SEND, "folders listed");
+    return;
+  }
+  VFMPClose(rec, 0);
+}
+
+void listRecord(HOLD_ENGINE* e, const UInt8* r) {
+  const UInt16 tag = VFMPGet16(r);
+  const std::size_t n = VFMPGet16(r + 2);
+  const UInt8* v = r + 4;
+  if (tag > VFMP_TAG_END_ENTRY) return;
+  JOB_ENTRY& j = e->entry;
+  FOLDER_ENTRY& f = e->folderEntry;
+  switch (tag) {
+    case VFMP_TAG_JOB_ID1:
+    case VFMP_TAG_JOB_ID: copyId(j.jobId, v, n); break;
+    case VFMP_TAG_JOB_NAME: SetPStrFromRecord(j.name, v, n); break;
+    case VFMP_TAG_OWNER: SetPStrFromRecord(j.owner, v, n); break;
+    case VFMP_TAG_BYTE05: j.byte05 = n ? v[0] : 0; break;
+    case VFMP_TAG_DATE: dateFrom(&j.date, v, n); break;
+    case VFMP_TAG_SIZE: j.size = val32(v, n); break;
+    case VFMP_TAG_LANG: j.lang = f.lang = n ? v[0] : 0; break;
+    case VFMP_TAG_OS: j.os = f.os = n ? v[0] : 0; break;
+    case VFMP_TAG_FOLDER_ID:
+      copyId(j.folderId, v, n);
+      copyId(f.folderId, v, n);
+      break;
+    case VFMP_TAG_FOLDER_NAME: SetPStrFromRecord(f.name, v, n); break;
+    case VFMP_TAG_FOLDER_2A: f.attr2A = n ? v[0] : 0; break;
+    case VFMP_TAG_FOLDER_2B: f.attr2B = val16(v, n); break;
+    case VFMP_TAG_END_ENTRY:
+      if (e->listKind == 3)
+        AddPtrList(&e->folders, &f, sizeof f);
+      else if (e->listKind == 1)
+        AddPtrList(&e->boxJobs, &j, sizeof j);
+      else
+        AddPtrList(&e->holdJobs, &j, sizeof j);
+      j = JOB_ENTRY{};
+      f = FOLDER_ENTRY{};
+      break;
+    default: break;
+  }
+}
+
+// Walks every record of a frame (from byte 4) through the splitter.
+template <class F>
+void walkFrame(const UInt8* frame, std::size_t len, F&& onRecord) {
+  static UInt8 rec[kVFMPMaxRecord];
+  std::span<const UInt8> body(frame + 4, len - 4);
+  std::size_t pos = 0;
+  while (pos < body.size())
+    if (VEMPAdjustRcv(rec, body, &pos)) onRecord(rec);
+}
+
+void clearListOfKind(HOLD_ENGINE* e, int kind, const UInt8 folder[4]) {
+  if (kind == 3)
+    ClearPtrList(&e->folders);
+  else if (kind == 1)
+    ClearPtrList(&e->boxJobs);
+  else if (e->newerDevice)
+    ClearPtrListFromFolder(&e->holdJobs, folder);
+  else
+    ClearPtrList(&e->holdJobs);
+  e->view->ListChanged(kind);
+}
+
+void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
+  UInt8 buf[kVFMPRcvBufSize];
+  int len = readFrame(rec, buf);
+  if (len < 4) return;
+  const UInt8 code = buf[2], result = buf[3];
+  if (result >= 253) {
+    VFMPClose(rec, result);
+    return;
+  }
+  if (result == VFMP_RES_NOT_READY) {
+    waitToResend(e, rec);
+    return;
+  }
+  if (e->listPhase == 0) {
+    bool found = false;
+    UInt32 number = 0;
+    walkFrame(buf, std::size_t(len), [&](const UInt8* r) {
+      if (VFMPGet16(r) == VFMP_TAG_CHANGE) {
+        found = true;
+        number = val32(r + 4, VFMPGet16(r + 2));
+      }
+    });
+    if (!found) {
+      // The record may go on in the next frame; a reply that ends without it is wrong.
+      if (result == VFMP_RES_LAST) VFMPClose(rec, VFMP_ERR_RECEIVE);
+      return;
+    }
+    const int k = e->listKind;
+    const int fi = folderIndex(rec->param.listFolder);
+    bool sameBox = e->shownMacValid && std::memcmp(e->shownMac, e->boxMac, 6) == 0;
+    bool& stale = e->newerDevice && k == 2 ? e->folderChangeStale[k][fi] : e->changeStale[k];
+    UInt32& stored = e->newerDevice && k == 2 ? e->folderChange[k][fi] : e->change[k];
+    if (sameBox && !stale && stored == number) {
+      tb::TraceNote("vfmp", "list kind %d is current (change %u)", k, number);
+      finishList(e, rec);
+      return;
+    }
+    stored = number;
+    stale = false;
+    std::memcpy(e->shownMac, e->boxMac, 6);
+    e->shownMacValid = true;
+    clearListOfKind(e, k, rec->param.listFolder);
+    e->listPhase = 1;
+    e->entry = JOB_ENTRY{};
+    e->folderEntry = FOLDER_ENTRY{};
+    sendRequest(rec, VFMP_LIST);
+    return;
+  }
+  if (code != VFMP_LIST) {
+    if (result == VFMP_RES_LAST) finishList(e, rec);
+    return;
+  }
+  walkFrame(buf, std::size_t(len), [&](const UInt8* r) { listRecord(e, r); });
+  if (result == VFMP_RES_LAST) finishList(e, rec);
+}
+
+void endRefresh(HOLD_ENGINE* e) {
+  VFMP_CMD_INFO* rec = e->list;
+  const int tab = e->view->CurrentTab();
+  if (e->listForUploadWait && rec->error == 0) {
+    bool empty = GetCountPtrList(e->boxJobs) == 0;
+    freeRecord(e->list);
+    e->running = nullptr;
+    if (empty) {
+      // Every uploaded job is filed: a normal refresh follows.
+      e->listForUploadWait = false;
+      e->previous = 0;
+      e->current = 1;
+      e->next = 1;
+      EndCommand(e, CMD_REFRESH, nullptr, 0, 0);
+    } else {
+      e->previous = 20;
+      e->current = 1;
+      e->next = 1;
+    }
+    return;
+  }
+  e->listForUploadWait = false;
+  UInt16 err = rec->error;
+  EndCommand(e, CMD_REFRESH, rec, err, 0);
+  freeRecord(e->list);
+  if (e->running == rec) e->running = nullptr;
+  if (tab == 1) e->view->RedrawPreview();
+}
+
+// The first step of a refresh: what to list, and the connection.
+bool startRefresh(HOLD_ENGINE* e) {
+  const int tab = e->view->CurrentTab();
+  int kind;
+  switch (e->previous) {
+    case 0:
+    case 1:
+    case 4:
+    case 5:
+    case 19: kind = tab == 3 ? 1 : 3; break;
+    case 18: kind = 3; break;
+    case 20:
+      if (TickToMilli(TickCount() - e->uploadStamp) <= kUploadWaitMs) return false;
+      kind = 1;
+      e->uploadStamp = TickCount();
+      e->listForUploadWait = true;
+      break;
+    default: return false;
+  }
+  VFMP_CMD_INFO* rec = newRecord(e, e->boxAddr);
+  if (!rec) {
+    EndCommand(e, CMD_REFRESH, nullptr, VFMP_ERR_NO_MEMORY, 0);
+    return true;
+  }
+  e->listKind = kind;
+  e->listPhase = 0;
+  if (e->progress && e->progress->cmd.ep && e->progress->cmd.ep->epi.epRef) {
+    // The progress command that just succeeded is still connected.
+    VFMPAdopt(rec, &e->progress->cmd);
+    delete e->progress;
+    e->progress = nullptr;
+  } else {
+    if (e->progress) {
+      VFMPRelease(&e->progress->cmd);
+      delete e->progress;
+      e->progress = nullptr;
+    }
+    if (!openRecord(rec)) {
+      EndCommand(e, CMD_REFRESH, nullptr, VFMP_ERR_NO_MEMORY, 0);
+      return true;
+    }
+  }
+  e->list = rec;
+  e->running = rec;
+  return true;
+}
+
+bool refreshStep(HOLD_ENGINE* e) {
+  if (!e->list) return startRefresh(e);
+  VFMP_CMD_INFO* rec = e->list;
+  if (VFMPCheckTimeout(rec) || VFMPConnectionOver(rec)) {
+    if (rec->state == VFMP_ST_CLOSED || !rec->ep->epi.epRef) endRefresh(e);
+    return true;
+  }
+  switch (rec->state) {
+    case VFMP_ST_SEND:
+      GetActiveFolderInfo(e, &rec->param, e->listKind);
+      sendRequest(rec, e->listPhase == 0 ? VFMP_CHANGE : VFMP_LIST);
+      break;
+    case VFMP_ST_WAIT_RESEND:
+      if (resendDue(e)) VFMPSetState(rec, VFMP_ST_SEND, "resend");
+      break;
+    case VFMP_ST_READING: listStep(e, rec); break;
+    default: break;
+  }
+  if (rec->state == VFMP_ST_CLOSED) endRefresh(e);
+  return true;
+}
+
+void infoRecord(JOB_INFO& i, const UInt8* r) {
+  const UInt16 tag = VFMPGet16(r);
+  const std::size_t n = VFMPGet16(r + 2);
+  const UInt8* v = r + 4;
+  if (tag > VFMP_TAG_FOLDER_ID) return;
+  switch (tag) {
+    case VFMP_TAG_JOB_ID1:
+    case VFMP_TAG_JOB_ID: copyId(i.jobId, v, n); break;
+    case VFMP_TAG_JOB_NAME: SetPStrFromRecord(i.name, v, n); break;
+    case VFMP_TAG_OWNER: SetPStrFromRecord(i.owner, v, n); break;
+    case VFMP_TAG_BYTE05: i.byte05 = n ? v[0] : 0; break;
+    case VFMP_TAG_DATE: dateFrom(&i.date, v, n); break;
+    case VFMP_TAG_PAGES:
+      i.pages = val16(v, n);
+      i.hasPages = i.pages ? 1 : 0;
+      break;
+    case VFMP_TAG_SIZE: i.size = val32(v, n); break;
+    case VFMP_TAG_PAPER: i.paper = val16(v, n); break;
+    case VFMP_TAG_RESOLUTION: i.resolution = val16(v, n); break;
+    case VFMP_TAG_0B: std::memcpy(i.b0B, v, std::min<std::size_t>(n, 2)); break;
+    case VFMP_TAG_0C: std::memcpy(i.b0C, v, std::min<std::size_t>(n, 2)); break;
+    case VFMP_TAG_0D: i.b0D = n ? v[0] : 0; break;
+    case VFMP_TAG_HAS_THUMBS: i.hasThumbnails = n ? v[0] : 0; break;
+    case VFMP_TAG_FOLDER_ID: copyId(i.folderId, v, n); break;
+    default: break;
+  }
+}
+
+bool startInfo(HOLD_ENGINE* e) {
+  if (e->view->InfoDialogFetching()) return false;
+  JOB_ENTRY job{};
+  if (!e->view->SelectedJob(&job)) {
+    EndCommand(e, CMD_INFO, nullptr, VFMP_ERR_NO_MEMORY, 0);
+    return true;
+  }
+  VFMP_CMD_INFO* rec = newRecord(e, e->boxAddr);
+  if (!rec || (std::memcpy(rec->param.jobId, job.jobId, 4), std::memcpy(rec->param.folderId, job.folderId, 4),
+               !openRecord(rec))) {
+    delete rec;
+    EndCommand(e, CMD_INFO, nullptr, VFMP_ERR_NO_MEMORY, 0);
+    return true;
+  }
+  e->infoRec = rec;
+  e->running = rec;
+  e->haveInfo = false;
+  return true;
+}
+
+// Creates the thumbnail cache file of the current page.
+bool createThumbFile(HOLD_ENGINE* e, UInt16 page) {
+  static int serial = 0;
+  std::string dir = HoldCacheFolder();
+  if (dir.empty()) return false;
+  e->thumbPath = dir + "/_thmb" + std::to_string(++serial) + "_" + std::to_string(page);
+  std::FILE* f = std::fopen(e->thumbPath.c_str(), "wb");
+  if (!f) return false;
+  std::fclose(f);
+  e->thumbCreated = true;
+  return true;
+}
+
+bool startThumbnail(HOLD_ENGINE* e) {
+  if (e->view->InfoDialogFetching()) return false;
+  VFMP_CMD_INFO* rec = e->haveInfo ? newRecord(e, e->info.ipAddr) : nullptr;
+  if (rec) {
+    std::memcpy(rec->param.jobId, e->info.jobId, 4);
+    std::memcpy(rec->param.folderId, e->info.folderId, 4);
+    rec->param.page = e->info.hasPages;
+  }
+  if (!rec || !createThumbFile(e, rec->param.page) || !openRecord(rec)) {
+    if (rec && rec->ep == nullptr && !e->thumbCreated) delete rec;
+    EndCommand(e, CMD_THUMBNAIL, nullptr, VFMP_ERR_NO_MEMORY, 0);
+    return true;
+  }
+  e->thumbRec = rec;
+  e->running = rec;
+  return true;
+}
+
+void endInfo(HOLD_ENGINE* e) {
+  VFMP_CMD_INFO* rec = e->infoRec;
+  UInt16 err = rec->error;
+  e->running = nullptr;
+  if (err == 0 && e->haveInfo) {
+    UpdateJobInfo(e, e->info);
+    e->view->ShowJobInfo(e->info);
+    if (e->view->PreviewOn() && e->info.hasThumbnails == 1 && e->info.pages != 0) {
+      freeRecord(e->infoRec);
+      StartCommand(e, CMD_THUMBNAIL, false);
+      return;
+    }
+  }
+  EndCommand(e, CMD_INFO, rec, err, 0);
+  freeRecord(e->infoRec);
+}
+
+bool infoStep(HOLD_ENGINE* e) {
+  if (!e->infoRec) return startInfo(e);
+  VFMPGetFileInfo(e, e->infoRec);
+  if (e->infoRec->state == VFMP_ST_CLOSED) endInfo(e);
+  return true;
+}
+
+void endThumbnail(HOLD_ENGINE* e) {
+  VFMP_CMD_INFO* rec = e->thumbRec;
+  UInt16 err = rec->error;
+  e->running = nullptr;
+  if (err == 0) {
+    GWorldPtr pic = nullptr;
+    FSSpec fss{};
+    if (tb::PathToSpec(e->thumbPath, &fss) == noErr && NewGWorldFromBMP(&pic, &fss) == noErr && pic) {
+      THUMB_ENTRY t{};
+      t.picture = pic;
+      std::snprintf(t.path, sizeof t.path, "%s", e->thumbPath.c_str());
+      t.page = rec->param.page;
+      AddPtrList(&e->thumbs, &t, sizeof t);
+    } else {
+      // A picture the loader cannot take is a reply that went wrong.
+      err = VFMP_ERR_RECEIVE;
+    }
+  }
+  EndCommand(e, CMD_THUMBNAIL, rec, err, 0);
+  freeRecord(e->thumbRec);
+  e->view->RedrawPreview();
+}
+
+bool thumbStep(HOLD_ENGINE* e) {
+  if (!e->thumbRec) return startThumbnail(e);
+  VFMPGetThumbnail(e, e->thumbRec);
+  if (e->thumbRec->state == VFMP_ST_CLOSED) endThumbnail(e);
+  return true;
+}
+
+}  // namespace
+
+std::string HoldText(const HOLD_ENGINE* e, const char* section, const char* key) {
+  char buf[1024] = {};
+  if (e->strIni.empty() || !Load_File_To_CstringEx(section, key, buf, sizeof buf, e->strIni.c_str())) return {};
+  return buf;
+}
+
+std::string HoldCacheFolder() {
+  std::string base;
+  if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x)
+    base = x;
+  else if (const char* h = std::getenv("HOME"); h && *h)
+    base = std::string(h) + "/.cache";
+  else
+    return {};
+  std::string dir = base + "/vemo";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  // Private: other users never read the box's pages.
+  ::chmod(dir.c_str(), 0700);
+  return ec ? std::string() : dir;
+}
+
+void HoldCacheRemove() {
+  std::string dir = HoldCacheFolder();
+  if (dir.empty()) return;
+  std::error_code ec;
+  for (auto& ent : std::filesystem::directory_iterator(dir, ec))
+    if (ent.path().filename().string().rfind("_thmb", 0) == 0) std::filesystem::remove(ent.path(), ec);
+}
+
+void HoldEngineInit(HOLD_ENGINE* e, HoldView* view, const std::string& strIni) {
+  e->view = view;
+  e->strIni = strIni;
+}
+
+void HoldEngineDispose(HOLD_ENGINE* e) {
+  freeRecord(e->list);
+  freeRecord(e->infoRec);
+  freeRecord(e->thumbRec);
+  if (e->progress) {
+    EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
+  }
+  if (e->upload) LPRFree(e->upload), e->upload = nullptr;
+  ClearPtrList(&e->holdJobs);
+  ClearPtrList(&e->boxJobs);
+  ClearPtrList(&e->folders);
+  for (int i = 0; auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(e->thumbs, i)); ++i)
+    if (t->picture) DisposeGWorld(t->picture);
+  ClearPtrList(&e->thumbs);
+  HoldCacheRemove();
+  e->running = nullptr;
+  e->current = e->next = e->previous = 0;
+}
+
+void StartCommand(HOLD_ENGINE* e, UInt16 command, bool keepButtons) {
+  e->previous = e->current;
+  e->current = command;
+  e->next = 0;
+  e->busy = 1;
+  e->view->DrawLogo(1);
+  int n = e->previous ? startNumber(e->previous) : 0;
+  setStatus(e, "STRING", n ? n : startNumber(command));
+  if (command == CMD_INFO && !keepButtons) e->view->ClearThumbnails();
+  if (!keepButtons) e->view->UpdateButtons();
+  if (command == CMD_INFO || command == CMD_THUMBNAIL) e->view->RedrawPreview();
+}
+
+bool CommandPendingLoop(HOLD_ENGINE* e) {
+  switch (e->current) {
+    case CMD_REFRESH: return refreshStep(e);
+    case CMD_INFO: return infoStep(e);
+    case CMD_THUMBNAIL: return thumbStep(e);
+    case CMD_DELETE:
+    case CMD_RENAME:
+    case CMD_PRINT:
+    case CMD_DOWNLOAD:
+    case CMD_FOLDER_RENAME:
+    case CMD_MOVE: {
+      SInt32 result = 0;
+      ExecPrgCmd(e, &result);
+      return true;
+    }
+    case CMD_UPLOAD: {
+      if (!e->upload) {
+        EndCommand(e, CMD_UPLOAD, nullptr, VFMP_ERR_NO_MEMORY, 0);
+        return true;
+      }
+      SInt16 code = 1;
+      int percent = LPRPrint(e->upload, &code);
+      char name[40];
+      MakeShortJobName(name, reinterpret_cast<const UInt8*>(e->upload->jobName), false, 32);
+      e->view->ProgressTexts(name, DataSizeText(e->upload->bytesSent) + " / " + DataSizeText(e->upload->fileSize),
+                             percent);
+      UInt16 err = 0;
+      switch (code) {
+        case 1: return true;
+        case 2: e->view->RemoveFirstLocalFile(); return true;
+        case LPR_ALL_SENT:
+          e->view->RemoveFirstLocalFile();
+          e->uploadCount = e->upload->fileCount;
+          e->uploadStamp = TickCount();
+          LPRFree(e->upload);
+          e->upload = nullptr;
+          e->view->CloseProgress();
+          e->busy = 0;
+          setStatus(e, "STRING", 20, e->uploadCount);
+          StartCommand(e, CMD_REFRESH, true);
+          e->next = CMD_REFRESH;
+          setStatus(e, "STRING", 20, e->uploadCount);
+          return true;
+        case LPR_ERR_OPEN_ENDPOINT: err = 1; break;
+        case LPR_ERR_SEND:
+        case LPR_ERR_END_BYTE: err = 3; break;
+        case LPR_ERR_OPEN_FILE:
+        case LPR_ERR_READ_FILE: err = 5; break;
+        case LPR_ERR_OVERRUN:
+        case LPR_ERR_REFUSED: err = 255; break;
+        case LPR_ERR_TIMEOUT: err = 2; break;
+        default: err = 7; break;
+      }
+      LPRFree(e->upload);
+      e->upload = nullptr;
+      EndCommand(e, CMD_UPLOAD, nullptr, err, 0);
+      return true;
+    }
+    default: return false;
+  }
+}
+
+void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error, int after) {
+  e->current = e->next;
+  e->next = 0;
+  if ((rec && rec->error == VFMP_ERR_TAB_CHANGE) || error == VFMP_ERR_TAB_CHANGE) {
+    e->current = 0;
+    if (rec) rec->error = 0;
+    e->view->DoPendingTabChange();
+    return;
+  }
+  e->busy = error ? 2 : 0;
+  e->view->DrawLogo(e->busy);
+  e->view->CloseProgress();
+  if (e->view->ConfigDialogOpen()) {
+    sortFolderList(e);
+    e->view->ConfigFoldersChanged();
+  }
+  if (error) {
+    if (command == CMD_REFRESH) {
+      std::fill(std::begin(e->changeStale), std::end(e->changeStale), true);
+      for (auto& row : e->folderChangeStale) std::fill(std::begin(row), std::end(row), true);
+      ClearPtrList(&e->folders);
+      ClearPtrList(&e->holdJobs);
+    }
+    setStatus(e, "MESSAGE", error);
+    if (error != VFMP_ERR_NO_MEMORY) {
+      char key[16];
+      std::snprintf(key, sizeof key, "STR%03d=", error);
+      std::string text = HoldText(e, "MESSAGE", key);
+      bool yesNo = error == 253;
+      if (yesNo) {
+        setStatus(e, "STRING", 21);
+        for (std::size_t at; (at = text.find("\\n")) != std::string::npos;) text.replace(at, 2, "\n");
+      }
+      e->view->ShowMessage(HoldText(e, "MESSAGE", "TITLE="), text, yesNo, command);
+    }
+  } else {
+    int n = endNumber(command);
+    if (command == CMD_REFRESH && e->previous && e->previous != CMD_REFRESH && endNumber(e->previous))
+      n = endNumber(e->previous);
+    if (n) setStatus(e, "STRING", n, e->uploadCount);
+    if (command == CMD_REFRESH) {
+      sortFolderList(e);
+      int tab = e->view->CurrentTab();
+      if (tab == 1 || tab == 2) {
+        std::vector<std::string> names;
+        for (const FOLDER_ENTRY& f : sortedFolders(e)) names.emplace_back(reinterpret_cast<const char*>(f.name + 1), f.name[0]);
+        e->view->FillFolderPopup(tab, names, std::max(1, e->view->FolderPopupValue(tab)));
+        if (e->previous != CMD_FOLDER_RENAME) e->view->ShowFolderJobs();
+      }
+    }
+  }
+  if (command == CMD_THUMBNAIL && e->thumbCreated && error) {
+    std::remove(e->thumbPath.c_str());
+  }
+  if (command == CMD_THUMBNAIL) e->thumbCreated = false;
+  if (after == 0) e->view->UpdateButtons();
+  if (after == 1 && e->previous == CMD_UPLOAD) PushUpdateBtn(e);
+}
+
+void PushUpdateBtn(HOLD_ENGINE* e) {
+  if (e->current) {
+    if (e->current == CMD_UPLOAD) {
+      CancelPrgCmd(e);
+      return;
+    }
+    if (e->running) VFMPClose(e->running, VFMP_ERR_NO_MEMORY);
+    CommandPendingLoop(e);
+    return;
+  }
+  StartCommand(e, CMD_REFRESH, false);
+}
+
+int VFMPGetJob(HOLD_ENGINE* e) {
+  UInt16 before = e->current;
+  refreshStep(e);
+  return e->current != before || !e->list ? 1 : 0;
+}
+
+int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
+  if (VFMPCheckTimeout(rec) || VFMPConnectionOver(rec)) return rec->state == VFMP_ST_CLOSED;
+  switch (rec->state) {
+    case VFMP_ST_SEND: sendRequest(rec, VFMP_INFO); break;
+    case VFMP_ST_WAIT_RESEND:
+      if (resendDue(e)) VFMPSetState(rec, VFMP_ST_SEND, "resend");
+      break;
+    case VFMP_ST_READING: {
+      UInt8 buf[kVFMPRcvBufSize];
+      int len = readFrame(rec, buf);
+      if (len < 4) break;
+      const UInt8 result = buf[3];
+      if (result >= 253) {
+        VFMPClose(rec, result);
+        break;
+      }
+      if (result == VFMP_RES_NOT_READY) {
+        waitToResend(e, rec);
+        break;
+      }
+      if (buf[2] != VFMP_INFO) break;
+      if (!e->haveInfo) {
+        e->info = JOB_INFO{};
+        e->info.ipAddr = rec->ipAddr;
+        e->haveInfo = true;
+      }
+      walkFrame(buf, std::size_t(len), [&](const UInt8* r) { infoRecord(e->info, r); });
+      if (result == VFMP_RES_LAST) {
+        rec->replyDone = 1;
+        VFMPClose(rec, 0);
+      }
+      break;
+    }
+    default: break;
+  }
+  return rec->state == VFMP_ST_CLOSED;
+}
+
+int VFMPGetThumbnail(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
+  if (VFMPCheckTimeout(rec) || VFMPConnectionOver(rec)) return rec->state == VFMP_ST_CLOSED;
+  switch (rec->state) {
+    case VFMP_ST_SEND: sendRequest(rec, VFMP_THUMBNAIL); break;
+    case VFMP_ST_WAIT_RESEND:
+      if (resendDue(e)) VFMPSetState(rec, VFMP_ST_SEND, "resend");
+      break;
+    case VFMP_ST_READING: {
+      UInt8 buf[kVFMPRcvBufSize];
+      int len = readFrame(rec, buf);
+      if (len < 4) break;
+      const UInt8 code = buf[2], result = buf[3];
+      if (code != VFMP_THUMBNAIL && !(len >= 6 && VFMPGet16(buf + 4) == VFMP_TAG_THUMB)) break;
+      if (result >= 253) {
+        VFMPClose(rec, result);
+        break;
+      }
+      if (result == VFMP_RES_NOT_READY) {
+        waitToResend(e, rec);
+        break;
+      }
+      if (len > 4) {
+        // The first record's value, which must lie inside the frame.
+        std::size_t n = len >= 8 ? VFMPGet16(buf + 6) : 0;
+        if (len < 8 || 8 + n > std::size_t(len)) {
+          tb::TraceRefusal("vfmp", "thumbnail record of %zu bytes runs past its %d-byte frame", n, len);
+          VFMPClose(rec, VFMP_ERR_RECEIVE);
+          break;
+        }
+        std::FILE* f = std::fopen(e->thumbPath.c_str(), "ab");
+        bool ok = f && std::fwrite(buf + 8, 1, n, f) == n;
+        if (f) ok = std::fclose(f) == 0 && ok;
+        if (!ok) {
+          VFMPClose(rec, VFMP_ERR_FILE_WRITE);
+          break;
+        }
+      }
+      if (result == VFMP_RES_LAST) {
+        rec->replyDone = 1;
+        VFMPClose(rec, 0);
+      }
+      break;
+    }
+    default: break;
+  }
+  return rec->state == VFMP_ST_CLOSED;
+}
+
+void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info) {
+  const int tab = e->view->CurrentTab();
+  if (tab == 3) return;
+  int count = GetCountPtrList(e->holdJobs);
+  for (int i = count - 1; i >= 0; --i) {
+    auto* j = static_cast<JOB_ENTRY*>(GetPtrList(e->holdJobs, i));
+    if (!j || std::memcmp(j->jobId, info.jobId, 4) != 0 || std::memcmp(j->folderId, info.folderId, 4) != 0) continue;
+    bool changed = std::memcmp(j->name, info.name, info.name[0] + 1u) != 0 ||
+                   std::memcmp(j->owner, info.owner, info.owner[0] + 1u) != 0 ||
+                   std::memcmp(&j->date, &info.date, sizeof j->date) != 0 || j->byte05 != info.byte05 ||
+                   j->size != info.size;
+    if (changed) {
+      std::memcpy(j->name, info.name, sizeof j->name);
+      std::memcpy(j->owner, info.owner, sizeof j->owner);
+      j->date = info.date;
+      j->byte05 = info.byte05;
+      j->size = info.size;
+      e->view->JobRowChanged(*j);
+    }
+    if (tab == 1) e->view->RedrawPreview();
+    return;
+  }
+}
+
+void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind) {
+  p->listKind = UInt8(kind);
+  std::memset(p->listFolder, 0, 4);
+  p->listFolder[3] = 1;
+  if (kind != 2 || !e->newerDevice) return;
+  int tab = e->view->CurrentTab();
+  std::vector<FOLDER_ENTRY> v = sortedFolders(e);
+  int value = std::max(1, e->view->FolderPopupValue(tab == 3 ? 1 : tab));
+  if (std::size_t(value) <= v.size()) std::memcpy(p->listFolder, v[std::size_t(value - 1)].folderId, 4);
+}
+
+void MsgDlgResult(HOLD_ENGINE* e, UInt16 command, bool yesNo, int button) {
+  if (command == CMD_INFO || command == CMD_THUMBNAIL) {
+    e->view->CloseFrontSubDialog();
+    return;
+  }
+  if (yesNo && button == 2) PushUpdateBtn(e);
+}

@@ -1,0 +1,197 @@
+// The command engine: the held-job manager's work with a print box, one
+// command at a time, in small steps driven by the idle timer. It reaches
+// the window only through HoldView, which the main window implements (and
+// tests replace with a recording double).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "holdmanager/HoldData.h"
+#include "holdmanager/HoldLists.h"
+#include "holdmanager/VFMP.h"
+#include "toolbox/quickdraw.h"
+
+struct LPR_JOB;
+
+// Commands (the request code where one is sent).
+enum : UInt16 {
+  CMD_NONE = 0,
+  CMD_REFRESH = 1,
+  CMD_INFO = 3,
+  CMD_DELETE = 4,
+  CMD_RENAME = 5,
+  CMD_PRINT = 6,
+  CMD_DOWNLOAD = 8,
+  CMD_THUMBNAIL = 17,
+  CMD_FOLDER_RENAME = 18,
+  CMD_MOVE = 19,
+  CMD_UPLOAD = 20,
+};
+
+// What the engine asks of the window.
+class HoldView {
+ public:
+  virtual ~HoldView() = default;
+  // 1, 2 or 3.
+  virtual int CurrentTab() = 0;
+  // The status line: a text already read from the string file.
+  virtual void SetStatus(const std::string& text) = 0;
+  // A message box whose answer comes back through MsgDlgResult.
+  virtual void ShowMessage(const std::string& title, const std::string& text, bool yesNo, UInt16 command) = 0;
+  // The buttons for the busy state; the logo for 0 idle, 1 running, 2 failed.
+  virtual void UpdateButtons() {}
+  virtual void DrawLogo(int /*busy*/) {}
+  virtual void RedrawPreview() {}
+  virtual void ClearThumbnails() {}
+  // A list's display is out of date (kind 1, 2 or 3).
+  virtual void ListChanged(int /*kind*/) {}
+  // The folder pop-up of a tab refilled with names (UTF-8); value from 1.
+  virtual void FillFolderPopup(int /*tab*/, const std::vector<std::string>& /*names*/, int /*value*/) {}
+  // The tab's remembered folder pop-up value (from 1).
+  virtual int FolderPopupValue(int /*tab*/) { return 1; }
+  // Show the chosen folder's jobs (after a refresh).
+  virtual void ShowFolderJobs() {}
+  // The first selected row's job of the current tab; false when none.
+  virtual bool SelectedJob(JOB_ENTRY* /*job*/) { return false; }
+  virtual bool PreviewOn() { return false; }
+  virtual void ShowJobInfo(const JOB_INFO& /*info*/) {}
+  virtual void JobRowChanged(const JOB_ENTRY& /*job*/) {}
+  // The information dialog fetches thumbnails of its own.
+  virtual bool InfoDialogFetching() { return false; }
+  virtual void DoPendingTabChange() {}
+  virtual void CloseFrontSubDialog() {}
+  virtual bool ConfigDialogOpen() { return false; }
+  virtual void ConfigFoldersChanged() {}
+  // Progress dialog: opened and closed by the engine, texts of the step.
+  virtual void OpenProgress(UInt16 /*command*/) {}
+  virtual void CloseProgress() {}
+  virtual void ProgressTexts(const std::string& /*info*/, const std::string& /*transfer*/, int /*percent*/) {}
+  // The upload's local file list: the first file was sent.
+  virtual void RemoveFirstLocalFile() {}
+};
+
+// A job a progress command works on.
+struct PRG_JOB {
+  UInt8 jobId[4];
+  UInt8 folderId[4];
+  Str255 name;
+};
+
+// The record of a command run in the progress dialog (delete, rename,
+// print, download, folder rename, move).
+struct PRG_REQUEST {
+  VFMP_CMD_INFO cmd;
+  UInt16 command;
+  std::vector<PRG_JOB> jobs;  // delete and move: every chosen job; others: one
+  std::size_t done = 0;
+  UInt32 waitStart = 0;
+  // Download: the destination, written into a hidden file beside it that
+  // replaces it only once the whole job has come.
+  std::string path;
+  std::string partPath;
+  std::FILE* file = nullptr;
+  UInt64 received = 0;
+  UInt64 total = 0;
+  SInt32 result = 0;
+};
+
+// A cached thumbnail page.
+struct THUMB_ENTRY {
+  GWorldPtr picture;
+  char path[256];
+  UInt16 page;
+};
+
+struct HOLD_ENGINE {
+  HoldView* view = nullptr;
+  std::string strIni;  // the string file (Hmgstr.ini) the texts come from
+  UInt16 previous = 0, current = 0, next = 0;
+  int busy = 0;
+  UInt32 boxAddr = 0;
+  UInt8 boxMac[6] = {};
+  UInt8 shownMac[6] = {};
+  bool shownMacValid = false;
+  bool newerDevice = false;
+  UInt32 timeoutSeconds = 180;
+  UInt8 langCode = 1;
+  UInt8 osCode = 122;
+
+  // Command records.
+  VFMP_CMD_INFO* list = nullptr;
+  int listKind = 0;
+  int listPhase = 0;  // 0 change number, 1 list
+  bool listForUploadWait = false;
+  UInt32 listWaitStart = 0;
+  VFMP_CMD_INFO* infoRec = nullptr;
+  VFMP_CMD_INFO* thumbRec = nullptr;
+  std::string thumbPath;
+  bool thumbCreated = false;
+  VFMP_CMD_INFO* running = nullptr;
+  PRG_REQUEST* progress = nullptr;
+
+  // Lists.
+  PtrListHead holdJobs = nullptr;   // kinds 2
+  PtrListHead boxJobs = nullptr;    // kind 1 (the third tab)
+  PtrListHead folders = nullptr;    // kind 3
+  PtrListHead thumbs = nullptr;
+  JOB_INFO info{};
+  bool haveInfo = false;
+  JOB_ENTRY entry{};
+  FOLDER_ENTRY folderEntry{};
+
+  // Change numbers per kind, and per kind and folder on newer boxes.
+  UInt32 change[4] = {};
+  bool changeStale[4] = {true, true, true, true};
+  UInt32 folderChange[4][10] = {};
+  bool folderChangeStale[4][10] = {};
+
+  // Upload.
+  LPR_JOB* upload = nullptr;
+  int uploadCount = 0;
+  UInt32 uploadStamp = 0;
+
+  // Time-outs counted by readers for the "not ready" waits.
+  UInt32 resendStart = 0;
+  UInt32 pendingTab = 0;
+};
+
+// Sets the engine up (the view, the string file) and empties it.
+void HoldEngineInit(HOLD_ENGINE* e, HoldView* view, const std::string& strIni);
+// Frees every record and list (at quit); removes the thumbnail cache.
+void HoldEngineDispose(HOLD_ENGINE* e);
+
+void StartCommand(HOLD_ENGINE* e, UInt16 command, bool keepButtons);
+// One step; true when it worked on a command (the timer then comes back sooner).
+bool CommandPendingLoop(HOLD_ENGINE* e);
+void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error, int after);
+void PushUpdateBtn(HOLD_ENGINE* e);
+int VFMPGetJob(HOLD_ENGINE* e);
+int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec);
+int VFMPGetThumbnail(HOLD_ENGINE* e, VFMP_CMD_INFO* rec);
+void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info);
+void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind);
+// The answer of a message box the engine opened (button 2: Yes / OK).
+void MsgDlgResult(HOLD_ENGINE* e, UInt16 command, bool yesNo, int button);
+
+// Progress commands: a request made for command (delete, rename, print,
+// download, folder rename, move) is opened and started; false when its
+// endpoint could not be opened (nothing starts).
+bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req);
+// One step of the progress command; 1 when it ended by time-out or is idle.
+int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result);
+void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result);
+// The cancel of the progress dialog.
+void CancelPrgCmd(HOLD_ENGINE* e);
+
+// Starts an upload of files into the folder at the pop-up value; false
+// when nothing could start.
+bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int folderValue);
+
+// The private folder of the thumbnail cache, and its removal at quit.
+std::string HoldCacheFolder();
+void HoldCacheRemove();
+
+// Texts of the string file: [section] key, "" when missing.
+std::string HoldText(const HOLD_ENGINE* e, const char* section, const char* key);

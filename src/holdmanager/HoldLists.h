@@ -1,0 +1,45 @@
+// The held-job manager's singly linked pointer lists (folders, jobs, cached
+// thumbnail pages), the name proposed for a downloaded job, and the walk
+// over a folder's entries.
+//
+// A list owns private copies of what is added. The copies are shared: a
+// holder that took one with GetSharedPtrList (a row of a list control)
+// keeps it alive after the node is deleted, so a deleted node neither leaks
+// its data nor leaves a row pointing at freed memory.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "toolbox/catalog.h"
+#include "toolbox/files.h"
+#include "toolbox/types.h"
+
+struct PtrNode {
+  std::shared_ptr<UInt8[]> data;
+  std::size_t size = 0;
+  PtrNode* next = nullptr;
+};
+using PtrListHead = PtrNode*;
+
+// Appends a copy of size bytes; the new count, or 0 (nothing added) without data.
+int AddPtrList(PtrListHead* head, const void* data, std::size_t size);
+// The data at index (0 first), which also becomes the cursor; null past the end (cursor cleared).
+void* GetPtrList(PtrListHead head, int index);
+std::shared_ptr<UInt8[]> GetSharedPtrList(PtrListHead head, int index);
+// Moves the cursor on; null at the end.
+void* GetNextPtrList();
+int GetCountPtrList(PtrListHead head);
+// Unlinks the node at index; its data lives on while a holder shares it.
+void DelPtrList(PtrListHead* head, int index);
+void ClearPtrList(PtrListHead* head);
+// Unlinks every node whose job record carries the folder id (4 bytes as received).
+void ClearPtrListFromFolder(PtrListHead* head, const UInt8 folderId[4]);
+
+// Reads the catalog entry at *index of a folder: on success the index moves
+// on and name (32 bytes) holds the length-prefixed, NUL-terminated name.
+OSErr GetNextFile(SInt16 vRefNum, SInt32 dirID, SInt16* index, CInfoPBRec* pb, UInt8* name);
+
+// The file name proposed for a held job (length-prefixed, NUL after it,
+// out of at least 258 bytes); returns 1.
+int Get_Download_FileName(const UInt8* jobName, UInt8* out);

@@ -1,0 +1,268 @@
+// The progress step: the commands started from the sub-dialogs (delete,
+// rename, print, download, folder rename, move) run here one step per
+// engine call, and the upload is started.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "holdmanager/HoldEngine.h"
+#include "holdmanager/LPR.h"
+#include "toolbox/clock.h"
+#include "toolbox/trace.h"
+
+namespace {
+
+constexpr UInt32 kNextRequestTicks = 60;
+
+std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
+  static const struct {
+    UInt16 command;
+    const char* key;
+  } keys[] = {{CMD_DELETE, "STC_IC_DELETE="}, {CMD_RENAME, "STC_IC_RENAME="}, {CMD_FOLDER_RENAME, "STC_IC_RENAME="},
+              {CMD_PRINT, "STC_IC_PRINT="},   {CMD_DOWNLOAD, "STC_IC_DOWNLOAD="}, {CMD_MOVE, "STC_IC_MOVE="}};
+  const char* key = "";
+  for (auto& k : keys)
+    if (k.command == req->command) key = k.key;
+  char name[40] = {};
+  if (req->command == CMD_DOWNLOAD) {
+    std::string base = req->path.substr(req->path.find_last_of('/') + 1);
+    MakeShortJobName(name, reinterpret_cast<const UInt8*>(base.c_str()), false, 32);
+  } else if (req->command == CMD_RENAME || req->command == CMD_FOLDER_RENAME) {
+    MakeShortJobName(name, req->cmd.param.name, true, 32);
+  } else if (req->done < req->jobs.size()) {
+    MakeShortJobName(name, req->jobs[req->done].name, true, 32);
+  }
+  std::string text = HoldText(e, "LABEL", key);
+  std::size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, name);
+  return text;
+}
+
+void refreshTexts(HOLD_ENGINE* e, PRG_REQUEST* req) {
+  int percent = req->total ? int(req->received * 100 / req->total) : 0;
+  std::string transfer;
+  if (req->command == CMD_DOWNLOAD)
+    transfer = DataSizeText(req->received) + " / " + DataSizeText(req->total) + " (" + std::to_string(percent) + "%)";
+  e->view->ProgressTexts(progressInfo(e, req), transfer, percent);
+}
+
+// The request's parameters for the job it is at.
+void takeJob(PRG_REQUEST* req) {
+  if (req->done >= req->jobs.size()) return;
+  const PRG_JOB& j = req->jobs[req->done];
+  std::memcpy(req->cmd.param.jobId, j.jobId, 4);
+  std::memcpy(req->cmd.param.folderId, j.folderId, 4);
+}
+
+void dropPart(PRG_REQUEST* req) {
+  if (req->file) {
+    std::fclose(req->file);
+    req->file = nullptr;
+  }
+  if (!req->partPath.empty()) std::remove(req->partPath.c_str());
+}
+
+}  // namespace
+
+bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req) {
+  if (!req) {
+    EndCommand(e, command, nullptr, VFMP_ERR_NO_MEMORY, 0);
+    return false;
+  }
+  req->command = command;
+  req->cmd.ipAddr = e->boxAddr;
+  req->cmd.timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
+  req->cmd.param.langCode = e->langCode;
+  req->cmd.param.osCode = e->osCode;
+  takeJob(req);
+  req->cmd.ep = new (std::nothrow) TCPEPInfo{};
+  if (!req->cmd.ep || VFMPOpen(&req->cmd) != kOTNoError) {
+    VFMPRelease(&req->cmd);
+    delete req;
+    return false;
+  }
+  e->progress = req;
+  e->running = &req->cmd;
+  e->view->OpenProgress(command);
+  StartCommand(e, command, true);
+  refreshTexts(e, req);
+  return true;
+}
+
+int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
+  PRG_REQUEST* req = e->progress;
+  if (!req) return 0;
+  VFMP_CMD_INFO* rec = &req->cmd;
+  if (VFMPCheckTimeout(rec)) {
+    *result = rec->error;
+    EndPrgCmd(e, req, rec->error);
+    return 1;
+  }
+  if (VFMPConnectionOver(rec)) {
+    *result = rec->error;
+    EndPrgCmd(e, req, rec->error);
+    return 1;
+  }
+  switch (rec->state) {
+    case VFMP_ST_SEND: {
+      refreshTexts(e, req);
+      OTResult r = VFMPSendRequest(rec->ep, UInt8(req->command), rec->param);
+      if (r <= 0) {
+        EndPrgCmd(e, req, VFMP_ERR_SEND);
+        return 0;
+      }
+      rec->sent = 1;
+      rec->replyDone = 0;
+      VFMPSetState(rec, VFMP_ST_READING, "sent");
+      if (req->command == CMD_DOWNLOAD && !req->file) {
+        // The job goes into a hidden file beside the destination, which
+        // replaces it only when the whole job has come.
+        std::string dir = req->path.substr(0, req->path.find_last_of('/') + 1);
+        std::string base = req->path.substr(req->path.find_last_of('/') + 1);
+        req->partPath = dir + "." + base + ".part";
+        req->file = std::fopen(req->partPath.c_str(), "wb");
+        if (!req->file) {
+          req->partPath.clear();
+          EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
+          return 0;
+        }
+      }
+      VFMPRcv(nullptr, nullptr, nullptr);
+      VFMPResetCarry();
+      break;
+    }
+    case VFMP_ST_WAIT_RESEND:
+      if (TickCount() - req->waitStart > kNextRequestTicks) VFMPSetState(rec, VFMP_ST_SEND, "next request");
+      break;
+    case VFMP_ST_READING: {
+      static UInt8 buf[kVFMPRcvBufSize];
+      UInt32 len = sizeof buf;
+      OTResult r = VFMPRcv(rec->ep, buf, &len);
+      if (r == kVFMPFrameTooLong) {
+        EndPrgCmd(e, req, VFMP_ERR_RECEIVE);
+        return 0;
+      }
+      if (r < 0) {
+        if (r != kOTNoDataErr) rec->error = VFMP_ERR_RECEIVE;
+        break;
+      }
+      if (len < 4) break;
+      const UInt8 echo = buf[2], res = buf[3];
+      if (res >= 0xFD) {
+        EndPrgCmd(e, req, res);
+        return 0;
+      }
+      if (res == VFMP_RES_NOT_READY) {
+        VFMPSetState(rec, VFMP_ST_WAIT_RESEND, "not ready");
+        req->waitStart = TickCount();
+        break;
+      }
+      switch (req->command) {
+        case CMD_DELETE:
+        case CMD_MOVE:
+          if (echo == req->command && res == 0) {
+            req->done++;
+            if (req->done >= req->jobs.size()) {
+              rec->replyDone = 1;
+              EndPrgCmd(e, req, 0);
+              return 0;
+            }
+            takeJob(req);
+            refreshTexts(e, req);
+            VFMPSetState(rec, VFMP_ST_WAIT_RESEND, "next job");
+            req->waitStart = TickCount();
+          }
+          break;
+        case CMD_DOWNLOAD: {
+          if (len >= 8 && VFMPGet16(buf + 4) == VFMP_TAG_DATA) {
+            std::size_t n = VFMPGet16(buf + 6);
+            if (8 + n > len) {
+              tb::TraceRefusal("vfmp", "job data of %zu bytes runs past its %u-byte frame", n, unsigned(len));
+              EndPrgCmd(e, req, VFMP_ERR_RECEIVE);
+              return 0;
+            }
+            if (std::fwrite(buf + 8, 1, n, req->file) != n) {
+              EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
+              return 0;
+            }
+            req->received += n;
+            refreshTexts(e, req);
+          }
+          if (res == 0) {
+            rec->replyDone = 1;
+            EndPrgCmd(e, req, 0);
+            return 0;
+          }
+          break;
+        }
+        default:
+          if (echo == req->command && res == 0) {
+            rec->replyDone = 1;
+            refreshTexts(e, req);
+            EndPrgCmd(e, req, 0);
+            return 0;
+          }
+          break;
+      }
+      break;
+    }
+    default: break;
+  }
+  *result = rec->error;
+  return rec->state == VFMP_ST_CLOSED ? 1 : 0;
+}
+
+void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result) {
+  if (!req) return;
+  const UInt16 command = req->command;
+  req->result = result;
+  if (result == 0 &&
+      (command == CMD_DELETE || command == CMD_RENAME || command == CMD_FOLDER_RENAME || command == CMD_MOVE)) {
+    // The lists change: the refresh takes this connection over.
+    StartCommand(e, CMD_REFRESH, true);
+    return;
+  }
+  if (req->cmd.ep && req->cmd.ep->epi.epRef) VFMPClose(&req->cmd, UInt16(result));
+  req->cmd.error = UInt16(result);
+  if (command == CMD_DOWNLOAD) {
+    if (result == 0 && req->file) {
+      bool ok = std::fflush(req->file) == 0 && ::fsync(fileno(req->file)) == 0;
+      ok = std::fclose(req->file) == 0 && ok;
+      req->file = nullptr;
+      if (!ok || std::rename(req->partPath.c_str(), req->path.c_str()) != 0) {
+        std::remove(req->partPath.c_str());
+        result = VFMP_ERR_FILE_WRITE;
+        req->cmd.error = UInt16(result);
+      }
+    } else {
+      dropPart(req);
+    }
+  }
+  VFMPRelease(&req->cmd);
+  if (e->running == &req->cmd) e->running = nullptr;
+  e->progress = nullptr;
+  EndCommand(e, command, &req->cmd, UInt16(result), 0);
+  delete req;
+}
+
+void CancelPrgCmd(HOLD_ENGINE* e) {
+  if (e->current == CMD_UPLOAD && e->upload) {
+    LPRClose(e->upload);
+    return;
+  }
+  if (e->progress) EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
+}
+
+bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int folderValue) {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  const char* user = std::getenv("USER");
+  LPR_JOB* job = LPRMakeJob(files, folderValue, e->boxAddr, e->timeoutSeconds, host, user ? user : "");
+  if (!job) return false;
+  e->upload = job;
+  e->view->OpenProgress(CMD_UPLOAD);
+  StartCommand(e, CMD_UPLOAD, true);
+  return true;
+}

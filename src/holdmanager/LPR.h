@@ -1,0 +1,90 @@
+// Upload of local files into a hold folder of the print box: one
+// line-printer job (RFC 1179) per file over TCP port 515, from a reserved
+// local port 721-731, into the queue "hold_N" of the N-th folder by name.
+// LPRPrint runs one step per call; the command engine turns its codes into
+// the command's end.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "OT/OTEndpoint.h"
+#include "toolbox/types.h"
+
+constexpr UInt16 kLPRPort = 515;
+constexpr UInt16 kLPRFirstLocalPort = 721;
+constexpr UInt16 kLPRLastLocalPort = 731;
+constexpr std::size_t kLPRBlock = 16384;
+
+// Codes of LPRPrint.
+enum : SInt16 {
+  LPR_WORKING = 1,
+  LPR_NEXT_FILE = 2,
+  LPR_ALL_SENT = -85,
+  LPR_ERR_TIMEOUT = -86,
+  LPR_ERR_OVERRUN = -87,
+  LPR_ERR_END_BYTE = -88,
+  LPR_ERR_READ_FILE = -92,
+  LPR_ERR_OPEN_FILE = -94,
+  LPR_ERR_SEND = -96,
+  LPR_ERR_OPEN_ENDPOINT = -99,
+  LPR_ERR_INCOMPLETE = -100,
+  // The daemon answered a step with a non-zero acknowledgement (a refusal).
+  LPR_ERR_REFUSED = -101,
+};
+
+// Program-wide connection states of the upload's endpoint.
+enum : UInt16 { LPR_CONNECTING = 0, LPR_IDLE = 1, LPR_CONNECTED = 2, LPR_CLOSED = 16 };
+
+struct LPR_JOB {
+  TCPEPInfo* ep;
+  char host[64];
+  char queue[32];
+  char user[64];
+  char jobName[264];
+  std::vector<std::string> files;  // full paths, in list order
+  UInt32 jobNumber;
+  UInt64 fileSize;
+  UInt64 bytesSent;
+  UInt32 controlLen;
+  UInt32 controlSent;
+  UInt16 state;
+  UInt16 nextState;
+  SInt32 progress;
+  UInt32 ipAddr;
+  UInt16 fileCount;
+  UInt16 currentFile;
+  UInt32 timeout;  // ms; all ones: none
+  UInt8 fileComplete;
+  UInt8 timedOut;
+  UInt32 timeStamp;
+  // The message or block being sent, and how much of it went (a send the
+  // flow control cut short goes on from there).
+  std::vector<UInt8> out;
+  std::size_t outSent;
+  std::FILE* file;
+  SInt16 failure;  // the code a failed step reported
+};
+
+extern UInt16 g_lprState;
+extern UInt16 gLocalPort;
+
+// Makes the job of an upload: files into queue "hold_<folderValue>" of the
+// box. host and user are this computer's name and its owner (either empty
+// gives the dotted address). Null when it cannot be made.
+LPR_JOB* LPRMakeJob(const std::vector<std::string>& files, int folderValue, UInt32 boxAddr, UInt32 timeoutSeconds,
+                    const std::string& hostName, const std::string& ownerName);
+void LPRFree(LPR_JOB* job);
+
+// One step; *code gets the step's code, the result is the percent sent of the current file.
+SInt32 LPRPrint(LPR_JOB* job, SInt16* code);
+OSStatus LPRBind(TCPEPInfo* ep, TBind* ret);
+void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cookie);
+OTResult SendEndofFile(LPR_JOB* job);
+void LPRClose(LPR_JOB* job);
+
+// The control file of the job's current file.
+std::string LPRControlFile(const LPR_JOB* job);
+// A value fit for a control-file line: control characters removed, cut to max bytes.
+std::string LPRCleanValue(const std::string& v, std::size_t max);
