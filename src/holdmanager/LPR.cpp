@@ -357,6 +357,12 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
       OTFlags flags = 0;
       OTResult r = TCP_Rcv(ep, ack, &len, &flags);
       if (r > 0 && len > 0) {
+        // Read on until nothing is left, which also lets the daemon's end
+        // of the connection be reported.
+        for (int i = 0; i < 4; ++i) {
+          UInt32 more = sizeof ack - 1;
+          if (TCP_Rcv(ep, ack + 1, &more, &flags) <= 0) break;
+        }
         if (ack[0] != 0) {
           tb::TraceRefusal("lpr", "the daemon refused with acknowledgement %u", ack[0]);
           fail(job, code, LPR_ERR_REFUSED);
@@ -491,7 +497,15 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
       if (ep->epi.epRef && g_lprState != LPR_CLOSED) OT_SndOrderlyDisconnect(&ep->epi);
       setState(job, 14);
       break;
-    case 14: setState(job, 15); break;
+    case 14: {
+      // Anything the daemon still sends is read, so its release is seen.
+      UInt8 junk[64];
+      UInt32 len = sizeof junk;
+      OTFlags flags = 0;
+      if (ep->epi.epRef) TCP_Rcv(ep, junk, &len, &flags);
+      setState(job, 15);
+      break;
+    }
     case 15: setState(job, 16); break;
     case 16:
       if (job->timedOut) *code = LPR_ERR_TIMEOUT;
