@@ -56,20 +56,8 @@ bool equalNoCase(std::string_view a, std::string_view b) {
          });
 }
 
-std::string parentOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  if (slash == 0 || slash == std::string::npos) return "/";
-  return path.substr(0, slash);
-}
 
-std::string leafOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
-std::string join(const std::string& dir, const std::string& leaf) {
-  return dir == "/" ? "/" + leaf : dir + "/" + leaf;
-}
 
 // A folder's items in byte order of their names.
 bool listFolder(const std::string& dir, std::vector<std::string>& names) {
@@ -87,7 +75,7 @@ bool listFolder(const std::string& dir, std::vector<std::string>& names) {
 
 SInt32 idOf(const std::string& path) { return path == "/" ? SInt32(fsRtDirID) : tb::DirIDForPath(path); }
 SInt32 parentIdOf(const std::string& path) {
-  return path == "/" ? SInt32(fsRtParID) : idOf(parentOf(path));
+  return path == "/" ? SInt32(fsRtParID) : idOf(tb::detail::PathParent(path));
 }
 
 // Creation time where the file system keeps one, else the change time.
@@ -113,7 +101,7 @@ std::string catalogName(const std::string& hfsName, SInt32 id) {
 
 std::string hfsNameOf(const std::string& path) {
   if (path == "/") return "Linux";
-  std::string n = leafOf(path);
+  std::string n = tb::detail::PathLeaf(path);
   for (char& c : n)
     if (c == ':') c = '/';
   return n;
@@ -188,7 +176,7 @@ OSErr catInfo(CInfoPBRec* pb) {
     // Each call lists the folder again, so an item added or removed moves
     // the later indexes as it did on the old system.
     if (static_cast<std::size_t>(f.ioFDirIndex) > names.size()) return fnfErr;
-    return fillCatInfo(join(dir, names[std::size_t(f.ioFDirIndex) - 1]), pb, true);
+    return fillCatInfo(tb::detail::PathJoin(dir, names[std::size_t(f.ioFDirIndex) - 1]), pb, true);
   }
   if (f.ioFDirIndex < 0 || !f.ioNamePtr || f.ioNamePtr[0] == 0) return fillCatInfo(dir, pb, f.ioFDirIndex < 0);
   FSSpec spec;
@@ -353,7 +341,7 @@ OSErr FSGetCatalogInfo(const FSRef* ref, FSCatalogInfoBitmap whichInfo, FSCatalo
     if (whichInfo & kFSCatInfoRsrcSizes) c.rsrcLogicalSize = c.rsrcPhysicalSize = 0;
   }
   if (outName) toUnicodeName(hfsNameOf(*path), outName);
-  if (parentRef) setRef(parentRef, *path == "/" ? "/" : parentOf(*path));
+  if (parentRef) setRef(parentRef, *path == "/" ? "/" : tb::detail::PathParent(*path));
   if (fsSpec) {
     OSErr err = tb::PathToSpec(*path, fsSpec);
     if (err) return err;
@@ -369,7 +357,7 @@ OSStatus LSCopyKindStringForRef(const FSRef* fsRef, CFStringRef* kindString) {
   struct stat st;
   if (::lstat(path->c_str(), &st) != 0) return fnfErr;
   std::string kind;
-  const std::string leaf = leafOf(*path);
+  const std::string leaf = tb::detail::PathLeaf(*path);
   if (S_ISLNK(st.st_mode))
     kind = "Alias";
   else if (S_ISDIR(st.st_mode))

@@ -106,21 +106,8 @@ std::string normalise(std::string_view p) {
   return s;
 }
 
-std::string parentOf(const std::string& path) {
-  if (path == "/") return "/";
-  auto slash = path.rfind('/');
-  if (slash == 0 || slash == std::string::npos) return "/";
-  return path.substr(0, slash);
-}
 
-std::string leafOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
-std::string join(const std::string& dir, const std::string& leaf) {
-  return dir == "/" ? "/" + leaf : dir + "/" + leaf;
-}
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -168,8 +155,8 @@ std::optional<std::string> unmangle(State& s, const std::string& dir, const std:
     id = SInt32((UInt32(id) << 4) | UInt32(v));
   }
   auto p = pathFor(s, id);
-  if (!p || parentOf(*p) != dir || !exists(*p)) return std::nullopt;
-  std::string real = leafOf(*p);
+  if (!p || tb::detail::PathParent(*p) != dir || !exists(*p)) return std::nullopt;
+  std::string real = tb::detail::PathLeaf(*p);
   if (real.compare(0, hash, leaf, 0, hash) != 0) return std::nullopt;
   return real;
 }
@@ -178,7 +165,7 @@ std::optional<std::string> unmangle(State& s, const std::string& dir, const std:
 // (in byte order) that differs only in ASCII case, else the item a
 // shortened catalog name stands for.
 std::optional<std::string> findIn(State& s, const std::string& dir, const std::string& leaf) {
-  if (exists(join(dir, leaf))) return leaf;
+  if (exists(tb::detail::PathJoin(dir, leaf))) return leaf;
   DIR* d = ::opendir(dir.c_str());
   if (!d) return std::nullopt;
   std::optional<std::string> best;
@@ -207,9 +194,9 @@ OSErr specOfPath(State& s, const std::string& path, FSSpec* fss) {
     setSpec(fss, fsRtParID, kVolumeName);
     return noErr;
   }
-  std::string name = posixToHfs(leafOf(path));
+  std::string name = posixToHfs(tb::detail::PathLeaf(path));
   if (name.size() > 63) return bdNamErr;
-  setSpec(fss, idFor(s, parentOf(path)), name);
+  setSpec(fss, idFor(s, tb::detail::PathParent(path)), name);
   return noErr;
 }
 
@@ -237,7 +224,7 @@ OSErr pathOfSpec(State& s, const FSSpec* fss, std::string& out) {
   }
   auto leaf = hfsToPosix(name);
   if (!leaf) return bdNamErr;
-  out = join(*dir, *leaf);
+  out = tb::detail::PathJoin(*dir, *leaf);
   return noErr;
 }
 
@@ -317,14 +304,14 @@ OSErr defaultFinderInfo(const std::string& path, FInfo* info) {
     bundleCreator(path, info->fdCreator);
     return noErr;
   }
-  std::string dir = parentOf(path);
-  if (leafOf(dir) == "MacOS" && leafOf(parentOf(dir)) == "Contents" &&
-      endsWithNoCase(parentOf(parentOf(dir)), ".app")) {
+  std::string dir = tb::detail::PathParent(path);
+  if (tb::detail::PathLeaf(dir) == "MacOS" && tb::detail::PathLeaf(tb::detail::PathParent(dir)) == "Contents" &&
+      endsWithNoCase(tb::detail::PathParent(tb::detail::PathParent(dir)), ".app")) {
     info->fdType = 'APPL';
-    bundleCreator(parentOf(parentOf(dir)), info->fdCreator);
+    bundleCreator(tb::detail::PathParent(tb::detail::PathParent(dir)), info->fdCreator);
   } else {
     OSType type;
-    if (tb::KindForName(leafOf(path), nullptr, &type)) info->fdType = type;
+    if (tb::KindForName(tb::detail::PathLeaf(path), nullptr, &type)) info->fdType = type;
   }
   return noErr;
 }
@@ -364,7 +351,7 @@ std::vector<std::string> splitPaths(const char* text) {
 bool refusedLocked(State& s, const std::string& path) {
   if (!s.readOnly) s.readOnly = splitPaths(std::getenv("TOOLBOX_READONLY_FOLDERS"));
   if (s.readOnly->empty()) return false;
-  std::string dir = parentOf(normalise(path));
+  std::string dir = tb::detail::PathParent(normalise(path));
   for (const std::string& ro : *s.readOnly) {
     if (ro.empty()) continue;
     if (dir == ro || ro == "/" || (dir.size() > ro.size() && dir.compare(0, ro.size(), ro) == 0 &&
@@ -483,7 +470,7 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
     bool last = i + 1 == parts.size();
     if (parts[i].empty()) {  // up one level
       if (dir == "/") return dirNFErr;
-      dir = parentOf(dir);
+      dir = tb::detail::PathParent(dir);
       continue;
     }
     auto leaf = hfsToPosix(parts[i]);
@@ -498,8 +485,8 @@ OSErr FSMakeFSSpec(SInt16 vRefNum, SInt32 dirID, ConstStr255Param fileName, FSSp
       return fnfErr;
     }
     auto found = isDir(dir) ? findIn(s, dir, *leaf) : std::nullopt;
-    if (!found || !isDir(join(dir, *found))) return dirNFErr;
-    dir = join(dir, *found);
+    if (!found || !isDir(tb::detail::PathJoin(dir, *found))) return dirNFErr;
+    dir = tb::detail::PathJoin(dir, *found);
   }
   // The name ends in a folder.
   return specOfPath(s, dir, fss);
@@ -709,7 +696,7 @@ OSErr FSpCreate(const FSSpec* fss, OSType creator, OSType fileType, ScriptCode) 
   int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) return errno == ENOENT ? OSErr(dirNFErr) : changeErr(errno);
   ::close(fd);
-  tb::detail::NoteWritten(parentOf(path));
+  tb::detail::NoteWritten(tb::detail::PathParent(path));
   FInfo info{};
   info.fdType = fileType;
   info.fdCreator = creator;
@@ -729,7 +716,7 @@ OSErr FSpDirCreate(const FSSpec* fss, ScriptCode, SInt32* createdDirID) {
   if (OSErr err = tb::detail::EnsureParentFolder(*fss)) return err;
   if (::mkdir(path.c_str(), 0777) != 0)
     return errno == ENOENT ? OSErr(dirNFErr) : changeErr(errno);
-  tb::detail::NoteWritten(parentOf(path));
+  tb::detail::NoteWritten(tb::detail::PathParent(path));
   if (createdDirID) {
     std::lock_guard g(s.lock);
     *createdDirID = idFor(s, path);
@@ -748,13 +735,13 @@ OSErr FSpDelete(const FSSpec* fss) {
   if (refusedLocked(s, path)) return afpAccessDenied;
   if (S_ISDIR(st.st_mode)) {
     if (::rmdir(path.c_str()) != 0) return changeErr(errno);
-    s.written.insert(parentOf(path));
+    s.written.insert(tb::detail::PathParent(path));
     return noErr;
   }
   for (const auto& [ref, f] : s.files)
     if (f.fd >= 0 && f.dev == st.st_dev && f.ino == st.st_ino) return fBsyErr;
   if (::unlink(path.c_str()) != 0) return changeErr(errno);
-  s.written.insert(parentOf(path));
+  s.written.insert(tb::detail::PathParent(path));
   return noErr;
 }
 
@@ -771,12 +758,12 @@ OSErr FSpRename(const FSSpec* fss, ConstStr255Param newName) {
   if (!leaf || path == "/" || fss->name[0] == 0) return bdNamErr;
   struct stat from, to;
   if (::lstat(path.c_str(), &from) != 0) return errnoToOSErr(errno);
-  std::string target = join(parentOf(path), *leaf);
+  std::string target = tb::detail::PathJoin(tb::detail::PathParent(path), *leaf);
   if (::lstat(target.c_str(), &to) == 0 && (to.st_dev != from.st_dev || to.st_ino != from.st_ino))
     return dupFNErr;
   if (tb::detail::Refused(path)) return afpAccessDenied;
   if (::rename(path.c_str(), target.c_str()) != 0) return changeErr(errno);
-  tb::detail::NoteWritten(parentOf(path));
+  tb::detail::NoteWritten(tb::detail::PathParent(path));
   return noErr;
 }
 
@@ -851,7 +838,7 @@ OSErr PathToSpec(std::string_view path, FSSpec* fss) {
   if (p.empty()) return dirNFErr;
   State& s = state();
   std::lock_guard g(s.lock);
-  if (p != "/" && !folderPresent(s, parentOf(p))) return dirNFErr;
+  if (p != "/" && !folderPresent(s, tb::detail::PathParent(p))) return dirNFErr;
   if (OSErr err = specOfPath(s, p, fss)) return err;
   return exists(p) ? noErr : fnfErr;
 }
@@ -973,7 +960,7 @@ OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out) {
 
 OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes, const FInfo* newInfo) {
   if (Refused(path)) return afpAccessDenied;
-  std::string tmp = join(parentOf(path), "." + leafOf(path) + ".XXXXXX");
+  std::string tmp = tb::detail::PathJoin(tb::detail::PathParent(path), "." + tb::detail::PathLeaf(path) + ".XXXXXX");
   int fd = ::mkstemp(tmp.data());
   if (fd < 0) return errno == ENOENT ? OSErr(dirNFErr) : changeErr(errno);
   ::fcntl(fd, F_SETFD, FD_CLOEXEC);
@@ -1010,7 +997,7 @@ OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes, co
   if (err)
     ::unlink(tmp.c_str());
   else
-    NoteWritten(parentOf(path));
+    NoteWritten(tb::detail::PathParent(path));
   return err;
 }
 

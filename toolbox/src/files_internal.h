@@ -12,6 +12,21 @@
 
 namespace tb::detail {
 
+// POSIX path pieces: the folder holding a path ("/" at the top), its last
+// name, and a name inside a folder.
+inline std::string PathParent(const std::string& path) {
+  auto slash = path.rfind('/');
+  if (slash == 0 || slash == std::string::npos) return "/";
+  return path.substr(0, slash);
+}
+inline std::string PathLeaf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+inline std::string PathJoin(const std::string& dir, const std::string& leaf) {
+  return dir == "/" ? "/" + leaf : dir + "/" + leaf;
+}
+
 // A reference number no open file uses, kept until released (0 when all are
 // taken).
 SInt16 ReserveRefNum();

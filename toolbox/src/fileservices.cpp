@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "files_internal.h"
+#include "toolbox/pump.h"
 #include "toolbox/memory.h"
 
 namespace {
@@ -24,36 +25,10 @@ namespace {
 constexpr int kMaxDepth = 200;
 constexpr std::size_t kBufferSize = 1 << 20;
 
-std::string parentOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  if (slash == 0 || slash == std::string::npos) return "/";
-  return path.substr(0, slash);
-}
 
-std::string leafOf(const std::string& path) {
-  auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
-std::string join(const std::string& dir, const std::string& leaf) {
-  return dir == "/" ? "/" + leaf : dir + "/" + leaf;
-}
 
-// Closes a descriptor when it goes out of scope.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f = -1) : fd(f) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  int release() {
-    int f = fd;
-    fd = -1;
-    return f;
-  }
-};
+using Fd = tb::UniqueFd;
 
 // ---------------------------------------------------------------------------
 // Fault injection
@@ -149,19 +124,19 @@ bool copyFile(int sdir, const char* name, int ddir, const char* dname) {
   if (injectedFailure()) return false;
   // Non-blocking so that an item that became a pipe meanwhile cannot hang us.
   Fd in(::openat(sdir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (in.fd < 0) return false;
+  if (in.get() < 0) return false;
   struct stat st;
-  if (::fstat(in.fd, &st) != 0) return false;
+  if (::fstat(in.get(), &st) != 0) return false;
   if (!S_ISREG(st.st_mode)) return copyAt(sdir, name, ddir, dname, 0);
   // Kernel copies of a non-blocking source take a slower path.
-  if (::fcntl(in.fd, F_SETFL, 0) != 0) return false;
+  if (::fcntl(in.get(), F_SETFL, 0) != 0) return false;
   Fd out(::openat(ddir, dname, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-  if (out.fd < 0) return false;
-  if (!copyBytes(in.fd, out.fd, st.st_size)) return false;
-  if (::fchmod(out.fd, st.st_mode & 07777) != 0) return false;
-  copyFinderInfo(in.fd, out.fd);
+  if (out.get() < 0) return false;
+  if (!copyBytes(in.get(), out.get(), st.st_size)) return false;
+  if (::fchmod(out.get(), st.st_mode & 07777) != 0) return false;
+  copyFinderInfo(in.get(), out.get());
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  ::futimens(out.fd, times);
+  ::futimens(out.get(), times);
   return ::close(out.release()) == 0;
 }
 
@@ -171,14 +146,14 @@ bool copyFolder(int sdir, const char* name, int ddir, const char* dname, int dep
     return false;
   }
   Fd src(::openat(sdir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (src.fd < 0) return false;
+  if (src.get() < 0) return false;
   struct stat st;
-  if (::fstat(src.fd, &st) != 0) return false;
+  if (::fstat(src.get(), &st) != 0) return false;
   if (::mkdirat(ddir, dname, 0700) != 0) return false;
   Fd dst(::openat(ddir, dname, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (dst.fd < 0) return false;
+  if (dst.get() < 0) return false;
   {
-    int listFd = ::dup(src.fd);
+    int listFd = ::dup(src.get());
     if (listFd < 0) return false;
     DIR* d = ::fdopendir(listFd);
     if (!d) {
@@ -190,9 +165,9 @@ bool copyFolder(int sdir, const char* name, int ddir, const char* dname, int dep
     while (dirent* e = ::readdir(d)) {
       if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0))) continue;
       // The entry's type saves a status call for the common kinds.
-      bool done = e->d_type == DT_REG   ? copyFile(src.fd, e->d_name, dst.fd, e->d_name)
-                  : e->d_type == DT_DIR ? copyFolder(src.fd, e->d_name, dst.fd, e->d_name, depth + 1)
-                                        : copyAt(src.fd, e->d_name, dst.fd, e->d_name, depth + 1);
+      bool done = e->d_type == DT_REG   ? copyFile(src.get(), e->d_name, dst.get(), e->d_name)
+                  : e->d_type == DT_DIR ? copyFolder(src.get(), e->d_name, dst.get(), e->d_name, depth + 1)
+                                        : copyAt(src.get(), e->d_name, dst.get(), e->d_name, depth + 1);
       if (!done) {
         ok = false;
         break;
@@ -203,10 +178,10 @@ bool copyFolder(int sdir, const char* name, int ddir, const char* dname, int dep
     errno = saved;
     if (!ok) return false;
   }
-  copyFinderInfo(src.fd, dst.fd);
-  if (::fchmod(dst.fd, st.st_mode & 07777) != 0) return false;
+  copyFinderInfo(src.get(), dst.get());
+  if (::fchmod(dst.get(), st.st_mode & 07777) != 0) return false;
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  ::futimens(dst.fd, times);
+  ::futimens(dst.get(), times);
   return true;
 }
 
@@ -256,10 +231,10 @@ bool removeAt(int dir, const char* name, const std::string& path, int depth) {
     return false;
   }
   Fd sub(::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (sub.fd < 0) return false;
+  if (sub.get() < 0) return false;
   std::vector<std::string> names;
   {
-    int listFd = ::dup(sub.fd);
+    int listFd = ::dup(sub.get());
     if (listFd < 0) return false;
     DIR* d = ::fdopendir(listFd);
     if (!d) {
@@ -273,14 +248,14 @@ bool removeAt(int dir, const char* name, const std::string& path, int depth) {
     ::closedir(d);
   }
   for (const std::string& n : names)
-    if (!removeAt(sub.fd, n.c_str(), join(path, n), depth + 1)) return false;
+    if (!removeAt(sub.get(), n.c_str(), tb::detail::PathJoin(path, n), depth + 1)) return false;
   return ::unlinkat(dir, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
 
 bool removeTree(const std::string& path) {
-  Fd parent(::open(parentOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (parent.fd < 0) return false;
-  return removeAt(parent.fd, leafOf(path).c_str(), path, 0);
+  Fd parent(::open(tb::detail::PathParent(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (parent.get() < 0) return false;
+  return removeAt(parent.get(), tb::detail::PathLeaf(path).c_str(), path, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -309,24 +284,24 @@ OSErr planCopy(const FSSpec* source, const FSSpec* destFolder, ConstStr255Param 
     }
     if (plan.name == "." || plan.name == "..") return bdNamErr;
   } else {
-    plan.name = leafOf(plan.source);
+    plan.name = tb::detail::PathLeaf(plan.source);
   }
   if (plan.source == "/") return paramErr;
   // A folder copied into itself would never end.
-  const std::string target = join(plan.folder, plan.name);
+  const std::string target = tb::detail::PathJoin(plan.folder, plan.name);
   if (target == plan.source || target.compare(0, plan.source.size() + 1, plan.source + "/") == 0) return paramErr;
   return noErr;
 }
 
 // Copies plan.source to folder/leaf; no partial copy stays on failure.
 OSErr copyTo(const CopyPlan& plan, const std::string& leaf) {
-  const std::string target = join(plan.folder, leaf);
+  const std::string target = tb::detail::PathJoin(plan.folder, leaf);
   if (tb::detail::Refused(target)) return afpAccessDenied;
-  Fd src(::open(parentOf(plan.source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Fd src(::open(tb::detail::PathParent(plan.source).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   Fd dst(::open(plan.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (src.fd < 0) return fnfErr;
-  if (dst.fd < 0) return dirNFErr;
-  if (copyAt(src.fd, leafOf(plan.source).c_str(), dst.fd, leaf.c_str(), 0)) {
+  if (src.get() < 0) return fnfErr;
+  if (dst.get() < 0) return dirNFErr;
+  if (copyAt(src.get(), tb::detail::PathLeaf(plan.source).c_str(), dst.get(), leaf.c_str(), 0)) {
     tb::detail::NoteWritten(plan.folder);
     return noErr;
   }
@@ -348,11 +323,11 @@ std::string hiddenName(const std::string& name, const char* what) {
 }
 
 // Swaps two paths in one step where the file system can.
-int exchange(const std::string& a, const std::string& b) {
+int exchangeItems(const std::string& a, const std::string& b) {
   if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
   // No exchange here: three renames through a free name beside a.
-  const std::string spare = join(parentOf(a), hiddenName(leafOf(a), "swap"));
+  const std::string spare = tb::detail::PathJoin(tb::detail::PathParent(a), hiddenName(tb::detail::PathLeaf(a), "swap"));
   if (::rename(a.c_str(), spare.c_str()) != 0) return errno;
   if (::rename(b.c_str(), a.c_str()) != 0) {
     int e = errno;
@@ -374,7 +349,7 @@ OSErr FSpCopyObject(const FSSpec* source, const FSSpec* destFolder, ConstStr255P
                     FSSpec* newObject) {
   CopyPlan plan;
   if (OSErr err = planCopy(source, destFolder, newName, plan)) return err;
-  const std::string target = join(plan.folder, plan.name);
+  const std::string target = tb::detail::PathJoin(plan.folder, plan.name);
   struct stat st;
   if (::lstat(target.c_str(), &st) == 0) return dupFNErr;
   if (OSErr err = copyTo(plan, plan.name)) return err;
@@ -391,26 +366,26 @@ OSErr FSpDeleteObject(const FSSpec* target) {
   if (!S_ISDIR(st.st_mode)) return FSpDelete(target);
   if (path == "/") return fBsyErr;
   if (!removeTree(path)) return tb::FileServicesError(errno);
-  tb::detail::NoteWritten(parentOf(path));
+  tb::detail::NoteWritten(tb::detail::PathParent(path));
   return noErr;
 }
 
 OSErr FSpReplaceObject(const FSSpec* source, const FSSpec* destFolder, FSSpec* newObject) {
   CopyPlan plan;
   if (OSErr err = planCopy(source, destFolder, nullptr, plan)) return err;
-  const std::string target = join(plan.folder, plan.name);
+  const std::string target = tb::detail::PathJoin(plan.folder, plan.name);
   struct stat st;
   if (::lstat(target.c_str(), &st) != 0) return FSpCopyObject(source, destFolder, nullptr, newObject);
   if (tb::detail::Refused(target)) return afpAccessDenied;
   const std::string temp = hiddenName(plan.name, "new");
   if (OSErr err = copyTo(plan, temp)) return err;
-  const std::string tempPath = join(plan.folder, temp);
+  const std::string tempPath = tb::detail::PathJoin(plan.folder, temp);
   // The new copy reaches the disk before it takes the name.
   {
     Fd dir(::open(plan.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.fd >= 0) ::syncfs(dir.fd);
+    if (dir.get() >= 0) ::syncfs(dir.get());
   }
-  if (int e = exchange(tempPath, target)) {
+  if (int e = exchangeItems(tempPath, target)) {
     removeTree(tempPath);
     return tb::FileServicesError(e);
   }
@@ -432,9 +407,9 @@ OSErr FSpExchangeFiles(const FSSpec* source, const FSSpec* dest) {
   if (sa.st_dev != sb.st_dev) return diffVolErr;
   if (a == b) return noErr;
   if (tb::detail::Refused(a) || tb::detail::Refused(b)) return afpAccessDenied;
-  if (int e = exchange(a, b)) return e == EXDEV ? OSErr(diffVolErr) : tb::FileServicesError(e);
-  tb::detail::NoteWritten(parentOf(a));
-  tb::detail::NoteWritten(parentOf(b));
+  if (int e = exchangeItems(a, b)) return e == EXDEV ? OSErr(diffVolErr) : tb::FileServicesError(e);
+  tb::detail::NoteWritten(tb::detail::PathParent(a));
+  tb::detail::NoteWritten(tb::detail::PathParent(b));
   return noErr;
 }
 
