@@ -4,11 +4,11 @@
 #include <cstring>
 #include <vector>
 
-#include "OT/NBPLookup.h"
 #include "common/AppGlobals.h"
 #include "common/IniFile.h"
 #include "common/PrefFile.h"
 #include "common/StrConv.h"
+#include "OT/NBPLookup.h"
 #include "toolbox/fileservices.h"
 #include "toolbox/resources.h"
 

@@ -1,8 +1,8 @@
 // The names the foundation's modules expect of the program (common/
 // AppGlobals.h) that the monitor's core uses, and the monitor's own
 // program-wide records.
-#include "Monitor/MonitorTypes.h"
 #include "common/AppGlobals.h"
+#include "Monitor/MonitorTypes.h"
 
 char IniFileName[kAppFileNameSize] = "";
 char MonFileName[kAppFileNameSize] = "";

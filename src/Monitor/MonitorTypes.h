@@ -14,7 +14,7 @@ struct NICINFO {
   char NicVer[16];  // not necessarily NUL-terminated
   UInt8 NicStat;    // 255: the controller reports an error
   UInt8 pad[3];
-  UInt32 Sendlen;   // bytes the printer is receiving
+  UInt32 Sendlen;  // bytes the printer is receiving
 };
 constexpr std::size_t kNicInfoSize = 24;
 constexpr std::size_t kNicHeaderCompare = 21;  // bytes compared for a header change
@@ -36,15 +36,15 @@ struct DISINFO {  // disposal box
 struct PPRINFO {  // paper tray
   UInt8 PprType;
   UInt8 PprTray;
-  UInt8 PprRm;    // level, 11 = no reading
-  UInt8 PprSiz;   // paper size code
+  UInt8 PprRm;   // level, 11 = no reading
+  UInt8 PprSiz;  // paper size code
   UInt8 PprQty;
 };
 
 struct VEMOINFO {
-  UInt8 IcType, IcRg, MainPower, MainReady, MainRecv, MainRecvSub, MainStsBas, MainStsDrmSec,
-      MainStsDrmPlat, MainStsErr, MainRsltErr, MainWaitMode, MainPrintWait, MainBusy, MSPaperOut, MSInkNo,
-      MSMasterNo, MSBoxFull, SubMemPer;
+  UInt8 IcType, IcRg, MainPower, MainReady, MainRecv, MainRecvSub, MainStsBas, MainStsDrmSec, MainStsDrmPlat,
+      MainStsErr, MainRsltErr, MainWaitMode, MainPrintWait, MainBusy, MSPaperOut, MSInkNo, MSMasterNo, MSBoxFull,
+      SubMemPer;
   UInt16 SubPageNum, SubDpiX, SubDpiY;
   UInt32 SubSendData;
   DRMINFO pDrm[2];
@@ -54,8 +54,8 @@ struct VEMOINFO {
   SInt32 CmDisNum;
   PPRINFO pPpr[3];
   SInt32 CmPprNum;
-  UInt8 DeMemSize, DeSrtAct, DeSrtPaper, DeSrtConn, DeSrtMode, DeTpSrtConn, DeTpSrtTape, DeTpSrtMode,
-      DeStplHari, DeStplFlg, DeStplMode, DeScnDensity, DeScnOrg, DeScnMode, DePrintSpd;
+  UInt8 DeMemSize, DeSrtAct, DeSrtPaper, DeSrtConn, DeSrtMode, DeTpSrtConn, DeTpSrtTape, DeTpSrtMode, DeStplHari,
+      DeStplFlg, DeStplMode, DeScnDensity, DeScnOrg, DeScnMode, DePrintSpd;
   UInt32 DeHldMem, DeHldMemZan;
   char VerCon[8];  // NUL-terminated
   char VerIF[8];

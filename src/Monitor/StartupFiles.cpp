@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Monitor/MonitorConfig.h"
-#include "Monitor/StatusData.h"
 #include "common/AppGlobals.h"
 #include "common/IniFile.h"
+#include "Monitor/MonitorConfig.h"
+#include "Monitor/StatusData.h"
 #include "toolbox/fileservices.h"
 
 namespace {
@@ -14,9 +14,7 @@ namespace {
 // More entries than any hand-edited file would hold ends the reading.
 constexpr int kAliasReadMax = 1000;
 
-std::span<const UInt8> bytesOf(const std::string& s) {
-  return {reinterpret_cast<const UInt8*>(s.data()), s.size()};
-}
+std::span<const UInt8> bytesOf(const std::string& s) { return {reinterpret_cast<const UInt8*>(s.data()), s.size()}; }
 
 }  // namespace
 
@@ -53,8 +51,7 @@ SInt32 Save_Startup_Data(const PBOXinfo* pbox, short add) {
 
 std::string Pointer_File_Name() {
   char value[256] = "";
-  if (IniFileName[0] && Load_File_To_CstringEx("[MACSTR2]", "SDATANAME=", value, sizeof value, IniFileName) &&
-      value[0])
+  if (IniFileName[0] && Load_File_To_CstringEx("[MACSTR2]", "SDATANAME=", value, sizeof value, IniFileName) && value[0])
     return value;
   return "MONITOR Data";
 }

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Monitor/MonitorConfig.h"
-#include "Monitor/ReplyDecode.h"
 #include "common/AppGlobals.h"
 #include "common/IniFile.h"
 #include "common/StrConv.h"
+#include "Monitor/MonitorConfig.h"
+#include "Monitor/ReplyDecode.h"
 #include "suite/SuiteNames.h"
 #include "toolbox/fileservices.h"
 
@@ -23,9 +23,7 @@ bool toStr255(const std::string& text, Str255 out) {
   return true;
 }
 
-std::span<const UInt8> bytesOf(const std::string& s) {
-  return {reinterpret_cast<const UInt8*>(s.data()), s.size()};
-}
+std::span<const UInt8> bytesOf(const std::string& s) { return {reinterpret_cast<const UInt8*>(s.data()), s.size()}; }
 
 }  // namespace
 

@@ -85,10 +85,8 @@ int GetDispStatInfo(VEMOINFO* v, char* mesKey, char* comKey, const char** tip, S
     static constexpr int kBas[5] = {0, 9, 10, 11, 27};
     if (v->MainStsBas <= 4) nn = kBas[v->MainStsBas];
     // Two drums show which one works.
-    if (v->CmDrmNum >= 2 && v->MainStsBas == 1)
-      row = v->IcType >= 4 ? (v->MainStsDrmPlat == 1 ? 31 : 32) : 33;
-    if (v->CmDrmNum >= 2 && v->MainStsBas == 3)
-      row = v->IcType >= 4 ? (v->MainStsDrmSec == 1 ? 34 : 35) : 36;
+    if (v->CmDrmNum >= 2 && v->MainStsBas == 1) row = v->IcType >= 4 ? (v->MainStsDrmPlat == 1 ? 31 : 32) : 33;
+    if (v->CmDrmNum >= 2 && v->MainStsBas == 3) row = v->IcType >= 4 ? (v->MainStsDrmSec == 1 ? 34 : 35) : 36;
     task("BUSY", kTaskBusy, kPopBusy);
   } else if (v->MainWaitMode || v->MainPrintWait) {
     if (v->MainWaitMode == 1)

@@ -25,8 +25,8 @@ void setSending(PSTATUS_WND_INFO* rec, Request r, SInt16 to, const char* why) {
 
 bool contextBusy(const JCPEPInfo* ctx) { return ctx->state != JCP_STATE_IDLE; }
 
-long sendRequest(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 port, const char* argument,
-                 void* buffer, long size, Boolean async) {
+long sendRequest(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 port, const char* argument, void* buffer,
+                 long size, Boolean async) {
   if (!ctx || !pbox || contextBusy(ctx)) return -1;
   short kind;
   if (protocol == PBOX_PROTO_ATALK) {
@@ -126,8 +126,7 @@ UInt16 Request_Port(const CONFIGURATION* config) { return config->oldVerCompati 
 const char* Status_Argument(const PBOXinfo* pbox) {
   char model[8];
   GetVemoplexType(model, pbox->pbi_machine_type);
-  return (std::strncmp(model, "QSV-D", 5) == 0 || std::strncmp(model, "QSV-E", 5) == 0) ? "QSV-D STAT"
-                                                                                          : "PLUM7 STAT";
+  return (std::strncmp(model, "QSV-D", 5) == 0 || std::strncmp(model, "QSV-E", 5) == 0) ? "QSV-D STAT" : "PLUM7 STAT";
 }
 
 const char* Info_Argument(const PBOXinfo* pbox) {
@@ -141,14 +140,14 @@ long GetPortStatus(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 
   return sendRequest(ctx, pbox, protocol, port, argument, buffer, size, async);
 }
 
-long GetPortInfo(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 port, const char* argument,
-                 void* buffer, long size, Boolean async) {
+long GetPortInfo(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 port, const char* argument, void* buffer,
+                 long size, Boolean async) {
   return sendRequest(ctx, pbox, protocol, port, argument, buffer, size, async);
 }
 
 OSStatus GetStatusData(PSTATUS_WND_INFO* rec, const char* argument) {
-  return OSStatus(GetPortStatus(rec->jcpStat, &rec->pbox, rec->pbox.protocol_Type_Num,
-                                Request_Port(&rec->configData), argument, nullptr, 0, true));
+  return OSStatus(GetPortStatus(rec->jcpStat, &rec->pbox, rec->pbox.protocol_Type_Num, Request_Port(&rec->configData),
+                                argument, nullptr, 0, true));
 }
 
 OSStatus GetInfoData(PSTATUS_WND_INFO* rec, const char* argument) {
@@ -196,9 +195,7 @@ int GetStatusInfo(PSTATUS_WND_INFO* rec, UInt8* reply, std::size_t received, std
       rec->infoFlag = 0;
       GetIrisInfo(reply + start, len, &rec->net, &rec->infoFlag);
       return 1;
-    default:
-      tb::TraceRefusal(kChannel, "reply of kind %d not decoded", kind);
-      return 0;
+    default: tb::TraceRefusal(kChannel, "reply of kind %d not decoded", kind); return 0;
   }
 }
 

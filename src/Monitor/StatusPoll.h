@@ -73,8 +73,8 @@ OSStatus GetInfoData(PSTATUS_WND_INFO* rec, const char* argument);
 // synchronously, the bytes copied into buffer (at most size).
 long GetPortStatus(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 port, const char* argument,
                    void* buffer, long size, Boolean async);
-long GetPortInfo(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 port, const char* argument,
-                 void* buffer, long size, Boolean async);
+long GetPortInfo(JCPEPInfo* ctx, const PBOXinfo* pbox, short protocol, UInt16 port, const char* argument, void* buffer,
+                 long size, Boolean async);
 // Takes at most size received bytes and clears the receive buffer.
 long GetStatusReceveData(JCPEPInfo* ctx, void* buffer, long size);
 // The notifier: a time-out is resent while retryCnt is 1 or less.

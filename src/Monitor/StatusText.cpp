@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string_view>
 
-#include "Monitor/ReplyDecode.h"
 #include "common/AppGlobals.h"
 #include "common/IniFile.h"
 #include "common/StrConv.h"
 #include "common/TextFormat.h"
+#include "Monitor/ReplyDecode.h"
 
 namespace {
 
@@ -117,6 +117,12 @@ std::string valueName(const char* section, const char* label, int value) {
 
 }  // namespace
 
+void CopiesPictures(UInt16 copies, SInt16 (&places)[4]) {
+  char digits[8] = "    ";
+  if (copies != 65535) std::snprintf(digits, sizeof digits, "%4u", unsigned(std::min<UInt16>(copies, 9999)));
+  for (int i = 0; i < 4; ++i) places[i] = digits[i] == ' ' ? 300 : SInt16(290 + (digits[i] - '0'));
+}
+
 SInt32 LineLayout(int lines) { return SInt32(std::atol(ini("[MAIN]", fmt2("LINE", lines)).c_str())); }
 
 void FirstMessage(const VEMOINFO*, const char* key, UInt8* out, SInt32* line) { message(key, out, line); }
@@ -183,8 +189,8 @@ void SetTagString(std::string& t, const char* key, char marker, int indent) {
   t += ini("[INFORMATION]", k) + "\r";
 }
 
-void SetInfoString(std::string& t, const char* section, const char* literal, const char* label, int value,
-                   char marker, int indent) {
+void SetInfoString(std::string& t, const char* section, const char* literal, const char* label, int value, char marker,
+                   int indent) {
   t += blanks(indent);
   if (marker) t += marker;
   t += ini("[INFORMATION]", label) + " ";
@@ -411,8 +417,8 @@ void SetNetInfoB(std::string& t, const VEMOINFO* v, const NETINFO* n) {
 }
 
 void SetVerInfo(std::string& t, const VEMOINFO* v, const NICINFO* nic) {
-  static constexpr const char* kNames[] = {"VEMOPLEX2-QSV-A", "VEMOPLEX-QSV-B",      "VEMOPLEX-QSV-C",
-                                           "VEMOPLEX-QSV-C3", "VEMOPLEX-QSV-D",      "VEMOPLEX-QSV-DII",
+  static constexpr const char* kNames[] = {"VEMOPLEX2-QSV-A",     "VEMOPLEX-QSV-B",   "VEMOPLEX-QSV-C",
+                                           "VEMOPLEX-QSV-C3",     "VEMOPLEX-QSV-D",   "VEMOPLEX-QSV-DII",
                                            "VEMO Network Card C", "VEMO Network Card"};
   SetTagString(t, "VERSION=", 0, 0);
   SetInfoString(t, nullptr, v->VerCon, "CONT", 255, 0, kL1);

@@ -29,6 +29,10 @@ void FirstOpenComment(const VEMOINFO* info, const char* key, const UInt8* sizeTe
 // paper icon id and the layout value.
 void GetPaperSize(const VEMOINFO* info, UInt8* out, UInt32* icon, SInt32* line);
 
+// The copies counter's four places as digit pictures (290-299 for 0-9,
+// 300 blank): the count at most 9999, right-aligned; 65535 shows no count.
+void CopiesPictures(UInt16 copies, SInt16 (&places)[4]);
+
 // The layout value "LINE%02d=" for a line count (0 when missing).
 SInt32 LineLayout(int lines);
 

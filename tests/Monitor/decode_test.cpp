@@ -69,7 +69,11 @@ TEST(Decode, FieldRulesThroughBothReplyForms) {
          EXPECT_EQ(v.DeMemSize, 64);
          EXPECT_EQ(v.DePrintSpd, 3);
        }},
-      {"asleep, no reg", 2, [](auto& s) { s[0] |= 1; s[10] = 0x1F; },
+      {"asleep, no reg", 2,
+       [](auto& s) {
+         s[0] |= 1;
+         s[10] = 0x1F;
+       },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.MainPower, 2);
          EXPECT_EQ(v.MainReady, 0);
@@ -83,12 +87,20 @@ TEST(Decode, FieldRulesThroughBothReplyForms) {
          EXPECT_EQ(v.MainRecvSub, 2);
          EXPECT_EQ(v.MainReady, 0);
        }},
-      {"basic status", 2, [](auto& s) { s[0] |= 2; s[6] = 0x08 | 3; },
+      {"basic status", 2,
+       [](auto& s) {
+         s[0] |= 2;
+         s[6] = 0x08 | 3;
+       },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.MainStsBas, 3);
          EXPECT_EQ(v.MainBusy, 0);
        }},
-      {"busy", 2, [](auto& s) { s[0] |= 2; s[6] = 3; },
+      {"busy", 2,
+       [](auto& s) {
+         s[0] |= 2;
+         s[6] = 3;
+       },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.MainStsBas, 0);
          EXPECT_EQ(v.MainBusy, 1);
@@ -107,7 +119,14 @@ TEST(Decode, FieldRulesThroughBothReplyForms) {
          EXPECT_EQ(v.MainPrintWait, 1);
        }},
       {"memory capped", 2, [](auto& s) { s[2] = 150; }, [](const VEMOINFO& v) { EXPECT_EQ(v.SubMemPer, 100); }},
-      {"two drums, plate", 4, [](auto& s) { s[45] = 2; s[43] = 0x1F; s[48] = 0xFF; s[35] = 5; s[62] = 0xA4; },
+      {"two drums, plate", 4,
+       [](auto& s) {
+         s[45] = 2;
+         s[43] = 0x1F;
+         s[48] = 0xFF;
+         s[35] = 5;
+         s[62] = 0xA4;
+       },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.CmDrmNum, 2);
          EXPECT_EQ(v.pDrm[1].InkRm, 11);
@@ -117,7 +136,13 @@ TEST(Decode, FieldRulesThroughBothReplyForms) {
          EXPECT_EQ(v.MainStsDrmSec, 5);
          EXPECT_EQ(v.MainStsDrmPlat, 1);
        }},
-      {"old layout", 0, [](auto& s) { s[0] = 0; s[28] = (2 << 2) | 2; s[11] = (3 << 3) | 5; s[10] = 0x80 | 0x10; },
+      {"old layout", 0,
+       [](auto& s) {
+         s[0] = 0;
+         s[28] = (2 << 2) | 2;
+         s[11] = (3 << 3) | 5;
+         s[10] = 0x80 | 0x10;
+       },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.IcType, 0);
          EXPECT_EQ(v.DeMemSize, 64);
@@ -128,12 +153,18 @@ TEST(Decode, FieldRulesThroughBothReplyForms) {
          EXPECT_EQ(v.CmDisNum, 1);
          EXPECT_EQ(v.pDis[0].DisRm, 10);  // box full
          EXPECT_EQ(v.CmPprNum, 1);
-         EXPECT_EQ(v.pPpr[0].PprRm, 0);   // paper out
+         EXPECT_EQ(v.pPpr[0].PprRm, 0);  // paper out
        }},
       {"boxes and trays", 2,
        [](auto& s) {
-         s[26] = 20; s[27] = 255; s[36] = 10; s[37] = 51;
-         s[13] = 0x10 | 0x40 | 3; s[59] = 0x52; s[38] = 0x20 | 0x0F; s[39] = 0x84;
+         s[26] = 20;
+         s[27] = 255;
+         s[36] = 10;
+         s[37] = 51;
+         s[13] = 0x10 | 0x40 | 3;
+         s[59] = 0x52;
+         s[38] = 0x20 | 0x0F;
+         s[39] = 0x84;
        },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.CmDisNum, 2);
@@ -149,7 +180,12 @@ TEST(Decode, FieldRulesThroughBothReplyForms) {
          EXPECT_EQ(v.pPpr[1].PprSiz, 4);
        }},
       {"sorter, stapler, tape, scan", 4,
-       [](auto& s) { s[14] = 0x40 | 0x20 | 0x08 | 5; s[15] = 0x18 | 2; s[49] = 0x20 | 0x10 | 3; s[29] = 0x5E; },
+       [](auto& s) {
+         s[14] = 0x40 | 0x20 | 0x08 | 5;
+         s[15] = 0x18 | 2;
+         s[49] = 0x20 | 0x10 | 3;
+         s[29] = 0x5E;
+       },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.DeSrtAct, 1);
          EXPECT_EQ(v.DeSrtPaper, 2);
@@ -165,7 +201,15 @@ TEST(Decode, FieldRulesThroughBothReplyForms) {
          EXPECT_EQ(v.DeScnOrg, 1);
          EXPECT_EQ(v.DeScnMode, 3);
        }},
-      {"held memory, functions", 4, [](auto& s) { s[50] = 1; s[51] = 2; s[52] = 0; s[53] = 9; s[64] = 0xC0; s[65] = 0x80; },
+      {"held memory, functions", 4,
+       [](auto& s) {
+         s[50] = 1;
+         s[51] = 2;
+         s[52] = 0;
+         s[53] = 9;
+         s[64] = 0xC0;
+         s[65] = 0x80;
+       },
        [](const VEMOINFO& v) {
          EXPECT_EQ(v.DeHldMem, 258u);
          EXPECT_EQ(v.DeHldMemZan, 9u);
@@ -277,25 +321,102 @@ TEST(Decode, DisplayChoiceOrder) {
     UInt16 pop;
   };
   const Case cases[] = {
-      {"power", [](VEMOINFO& v) { v.MainPower = 1; v.MainStsErr = 2; }, "MESSAGE06", 151, 0, 0, kPopPower},
-      {"error 2", [](VEMOINFO& v) { v.MainStsErr = 2; v.MainBusy = 1; }, "MESSAGE03", 151, 253, 147, kPopError},
+      {"power",
+       [](VEMOINFO& v) {
+         v.MainPower = 1;
+         v.MainStsErr = 2;
+       },
+       "MESSAGE06", 151, 0, 0, kPopPower},
+      {"error 2",
+       [](VEMOINFO& v) {
+         v.MainStsErr = 2;
+         v.MainBusy = 1;
+       },
+       "MESSAGE03", 151, 253, 147, kPopError},
       {"error 8", [](VEMOINFO& v) { v.MainStsErr = 8; }, "MESSAGE04", 151, 254, 147, kPopError},
       {"error 12 keeps keys", [](VEMOINFO& v) { v.MainStsErr = 12; }, "KEEP", 0, 0, 147, kPopError},
-      {"busy", [](VEMOINFO& v) { v.MainBusy = 1; v.MSInkNo = 1; }, "MESSAGE26", 151, 276, 147, kPopBusyError},
-      {"ink over master", [](VEMOINFO& v) { v.MSInkNo = v.MSMasterNo = 1; v.MSPaperOut = 16; }, "MESSAGE16", 151, 266, 147, kPopSupply},
-      {"box over paper", [](VEMOINFO& v) { v.MSBoxFull = 1; v.MSPaperOut = 16; }, "MESSAGE14", 151, 264, 147, kPopSupply},
+      {"busy",
+       [](VEMOINFO& v) {
+         v.MainBusy = 1;
+         v.MSInkNo = 1;
+       },
+       "MESSAGE26", 151, 276, 147, kPopBusyError},
+      {"ink over master",
+       [](VEMOINFO& v) {
+         v.MSInkNo = v.MSMasterNo = 1;
+         v.MSPaperOut = 16;
+       },
+       "MESSAGE16", 151, 266, 147, kPopSupply},
+      {"box over paper",
+       [](VEMOINFO& v) {
+         v.MSBoxFull = 1;
+         v.MSPaperOut = 16;
+       },
+       "MESSAGE14", 151, 264, 147, kPopSupply},
       {"paper", [](VEMOINFO& v) { v.MSPaperOut = 16; }, "MESSAGE02", 151, 252, 147, kPopSupply},
-      {"basic 4", [](VEMOINFO& v) { v.MainStsBas = 4; v.MainReady = 1; }, "MESSAGE27", 162, 0, 146, kPopBusy},
-      {"drum 1 plate", [](VEMOINFO& v) { v.MainStsBas = 1; v.CmDrmNum = 2; v.IcType = 4; v.MainStsDrmPlat = 1; }, "MESSAGE09", 154, 0, 146, kPopBusy},
-      {"drum 1 other", [](VEMOINFO& v) { v.MainStsBas = 1; v.CmDrmNum = 2; v.IcType = 4; }, "MESSAGE09", 155, 0, 146, kPopBusy},
-      {"drum 1 old", [](VEMOINFO& v) { v.MainStsBas = 1; v.CmDrmNum = 2; v.IcType = 2; }, "MESSAGE09", 156, 0, 146, kPopBusy},
-      {"drum 3 second", [](VEMOINFO& v) { v.MainStsBas = 3; v.CmDrmNum = 2; v.IcType = 5; v.MainStsDrmSec = 1; }, "MESSAGE11", 159, 0, 146, kPopBusy},
-      {"drum 3 old", [](VEMOINFO& v) { v.MainStsBas = 3; v.CmDrmNum = 2; v.IcType = 1; }, "MESSAGE11", 161, 0, 146, kPopBusy},
-      {"one drum", [](VEMOINFO& v) { v.MainStsBas = 3; v.CmDrmNum = 1; }, "MESSAGE11", 158, 0, 146, kPopBusy},
-      {"wait", [](VEMOINFO& v) { v.MainWaitMode = 1; v.MainPrintWait = 1; }, "MESSAGE12", 151, 262, 149, kPopWait},
+      {"basic 4",
+       [](VEMOINFO& v) {
+         v.MainStsBas = 4;
+         v.MainReady = 1;
+       },
+       "MESSAGE27", 162, 0, 146, kPopBusy},
+      {"drum 1 plate",
+       [](VEMOINFO& v) {
+         v.MainStsBas = 1;
+         v.CmDrmNum = 2;
+         v.IcType = 4;
+         v.MainStsDrmPlat = 1;
+       },
+       "MESSAGE09", 154, 0, 146, kPopBusy},
+      {"drum 1 other",
+       [](VEMOINFO& v) {
+         v.MainStsBas = 1;
+         v.CmDrmNum = 2;
+         v.IcType = 4;
+       },
+       "MESSAGE09", 155, 0, 146, kPopBusy},
+      {"drum 1 old",
+       [](VEMOINFO& v) {
+         v.MainStsBas = 1;
+         v.CmDrmNum = 2;
+         v.IcType = 2;
+       },
+       "MESSAGE09", 156, 0, 146, kPopBusy},
+      {"drum 3 second",
+       [](VEMOINFO& v) {
+         v.MainStsBas = 3;
+         v.CmDrmNum = 2;
+         v.IcType = 5;
+         v.MainStsDrmSec = 1;
+       },
+       "MESSAGE11", 159, 0, 146, kPopBusy},
+      {"drum 3 old",
+       [](VEMOINFO& v) {
+         v.MainStsBas = 3;
+         v.CmDrmNum = 2;
+         v.IcType = 1;
+       },
+       "MESSAGE11", 161, 0, 146, kPopBusy},
+      {"one drum",
+       [](VEMOINFO& v) {
+         v.MainStsBas = 3;
+         v.CmDrmNum = 1;
+       },
+       "MESSAGE11", 158, 0, 146, kPopBusy},
+      {"wait",
+       [](VEMOINFO& v) {
+         v.MainWaitMode = 1;
+         v.MainPrintWait = 1;
+       },
+       "MESSAGE12", 151, 262, 149, kPopWait},
       {"print wait", [](VEMOINFO& v) { v.MainPrintWait = 1; }, "MESSAGE13", 151, 263, 149, kPopWait},
       {"wait 2", [](VEMOINFO& v) { v.MainWaitMode = 2; }, "MESSAGE28", 151, 278, 149, kPopWait},
-      {"ready", [](VEMOINFO& v) { v.MainReady = 1; v.MainRecv = 1; }, "MESSAGE01", 151, 0, 148, kPopReady},
+      {"ready",
+       [](VEMOINFO& v) {
+         v.MainReady = 1;
+         v.MainRecv = 1;
+       },
+       "MESSAGE01", 151, 0, 148, kPopReady},
       {"receiving", [](VEMOINFO& v) { v.MainRecv = 2; }, "MESSAGE08", 152, 0, 146, kPopBusy},
   };
   for (const Case& c : cases) {
@@ -326,12 +447,9 @@ TEST(Decode, SendBarScales) {
     const char* scale;
   };
   const Case cases[] = {
-      {0, "0.00 Byte", 0, "    1 MB"},
-      {1000, "1000.00 Byte", 0, "    1 MB"},
-      {524288, "512.00 KB", 50, "    1 MB"},
-      {1500000, "1.43 MB", 14, "   10 MB"},
-      {60u << 20, "60.00 MB", 60, "  100 MB"},
-      {400u << 20, "400.00 MB", 80, "  500 MB"},
+      {0, "0.00 Byte", 0, "    1 MB"},         {1000, "1000.00 Byte", 0, "    1 MB"},
+      {524288, "512.00 KB", 50, "    1 MB"},   {1500000, "1.43 MB", 14, "   10 MB"},
+      {60u << 20, "60.00 MB", 60, "  100 MB"}, {400u << 20, "400.00 MB", 80, "  500 MB"},
   };
   for (const Case& c : cases) {
     VEMOINFO v{};
@@ -481,7 +599,7 @@ TEST(Decode, ModelTexts) {
     const char* type;
     const char* model;
   };
-  const Case cases[] = {{"VEMOPLEX[C]", "QSV-C"}, {"VEMOPLEX[DII]", "QSV-D2"}, {"VEMOPLEX[D]", "QSV-D"},
+  const Case cases[] = {{"VEMOPLEX[C]", "QSV-C"}, {"VEMOPLEX[DII]", "QSV-D2"},  {"VEMOPLEX[D]", "QSV-D"},
                         {"VEMOPLEX[E]", "QSV-E"}, {"VEMOPLEX  QSV-B", "QSV-B"}, {"VEMOPLEX-OLD", "QSV-A"}};
   for (const Case& c : cases) {
     UInt8 t[16] = {};

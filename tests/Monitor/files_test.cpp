@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <map>
 
+#include "common/AppGlobals.h"
 #include "Monitor/MonitorConfig.h"
 #include "Monitor/ReplyDecode.h"
 #include "Monitor/StartupFiles.h"
 #include "Monitor/StatusData.h"
-#include "common/AppGlobals.h"
 #include "pboxemu/monitor_replies.h"
 #include "test_support.h"
 #include "toolbox/resources.h"
@@ -62,8 +62,7 @@ PBOXinfo Box(UInt8 last, UInt16 socket = 19541) {
 
 class MonitorFiles : public ::testing::Test {
  protected:
-  MonitorFiles()
-      : home_("HOME", (dir_ / "home").c_str()), config_("XDG_CONFIG_HOME", (dir_ / "config").c_str()) {
+  MonitorFiles() : home_("HOME", (dir_ / "home").c_str()), config_("XDG_CONFIG_HOME", (dir_ / "config").c_str()) {
     fs::create_directories(dir_ / "home");
     WriteFile(dir_ / "VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR", "");
     tb::SetApplicationPath((dir_ / "VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR").string());
@@ -110,10 +109,10 @@ TEST(MonitorRecord, ConfigurationBytes) {
   std::strcpy(c.SearchZoneName, "Zone");
   c.soundOpt = 1;
   std::vector<UInt8> want(64, 0);
-  const std::map<int, UInt8> set = {{0, 0x13}, {1, 0x88}, {4, 0xC0}, {5, 0xA8}, {6, 0x01}, {7, 0xFF}, {8, 0xFF},
-                                    {9, 0xFE}, {11, 1},   {13, 2},    {14, 8},    {16, 0xA5}, {17, 1},    {18, 1},
-                                    {20, 1},   {21, 2},   {22, 3},    {23, 4},    {24, 1},    {25, 1},    {26, 1},
-                                    {27, 'Z'}, {28, 'o'}, {29, 'n'},  {30, 'e'},  {63, 1}};
+  const std::map<int, UInt8> set = {{0, 0x13}, {1, 0x88}, {4, 0xC0}, {5, 0xA8}, {6, 0x01},  {7, 0xFF}, {8, 0xFF},
+                                    {9, 0xFE}, {11, 1},   {13, 2},   {14, 8},   {16, 0xA5}, {17, 1},   {18, 1},
+                                    {20, 1},   {21, 2},   {22, 3},   {23, 4},   {24, 1},    {25, 1},   {26, 1},
+                                    {27, 'Z'}, {28, 'o'}, {29, 'n'}, {30, 'e'}, {63, 1}};
   for (auto [at, v] : set) want[std::size_t(at)] = v;
   EXPECT_EQ(Packed(c), want);
   CONFIGURATION back{};
@@ -133,7 +132,8 @@ TEST_F(MonitorFiles, PreferenceFileAndDamagedRecords) {
   // A short 'CNFG' of the same version gives the defaults.
   fs::path pref = dir_ / "config/vemo/Preferences/VEMO-MONITOR Preferences";
   ASSERT_TRUE(fs::exists(pref));
-  testsupport::WriteResourceFile(pref, {Resource('PVER', 128, Version(2)), Resource('CNFG', 128, std::vector<UInt8>(10, 7))});
+  testsupport::WriteResourceFile(pref,
+                                 {Resource('PVER', 128, Version(2)), Resource('CNFG', 128, std::vector<UInt8>(10, 7))});
   Get_Configuration();
   CONFIGURATION want = Default_Configuration();
   std::memcpy(want.SearchZoneName, ConfigData.SearchZoneName, sizeof want.SearchZoneName);  // the own zone
@@ -209,7 +209,9 @@ TEST_F(MonitorFiles, BroadcastList) {
   std::string want = "[SYSTEM]\r\n";
   for (int k = 0; k < 17; ++k) {
     std::snprintf(full.broadcast[k], kBroadcastEntry, "10.0.%d.255", k);
-    if (k) want += "UDP" + std::string(k - 1 < 10 ? "0" : "") + std::to_string(k - 1) + "=10.0." + std::to_string(k) + ".255\r\n";
+    if (k)
+      want += "UDP" + std::string(k - 1 < 10 ? "0" : "") + std::to_string(k - 1) + "=10.0." + std::to_string(k) +
+              ".255\r\n";
   }
   WriteFile(Beside("Brdadr"), want + "UDP16=stale\r\n");
   EXPECT_EQ(Save_Broadcast_Data(&full), 1);
@@ -259,7 +261,8 @@ std::map<std::string, int> ReadShared(const std::string& text) {
     at = end + 2;
     if (!line.empty() && line[0] == '[') inStatus = line == "[STATUS]";
     std::size_t eq = line.find('=');
-    if (inStatus && eq != std::string::npos) ids.emplace(line.substr(0, eq), std::stoi(line.substr(eq + 1), nullptr, 16));
+    if (inStatus && eq != std::string::npos)
+      ids.emplace(line.substr(0, eq), std::stoi(line.substr(eq + 1), nullptr, 16));
   }
   return ids;
 }
@@ -290,8 +293,8 @@ TEST_F(MonitorFiles, StatusSharingFile) {
     std::size_t len;  // 0: as sent
     std::size_t lines;
   };
-  for (Case c : {Case{false, 0, 254}, Case{true, 0, 255}, Case{false, 24, 0}, Case{false, 20, 0},
-                 Case{true, 5000, 256}, Case{false, 130, 107}}) {
+  for (Case c : {Case{false, 0, 254}, Case{true, 0, 255}, Case{false, 24, 0}, Case{false, 20, 0}, Case{true, 5000, 256},
+                 Case{false, 130, 107}}) {
     std::size_t dataLen = 0;
     std::vector<UInt8> data = Realigned(c.plum7, st, &dataLen);
     if (c.len) dataLen = c.len;
@@ -334,8 +337,8 @@ TEST_F(MonitorFiles, AliasAndPointerFiles) {
   Save_Startup_Data(&b, 1);
   Save_Startup_Data(&c, 1);
   Save_Startup_Data(&b, 1);  // moves to the end
-  EXPECT_EQ(ReadFile(Beside("Alias Data")), "[ALIAS]\r\nALIAS00=" + name(a) + "\r\nALIAS01=" + name(c) +
-                                                "\r\nALIAS02=" + name(b) + "\r\n");
+  EXPECT_EQ(ReadFile(Beside("Alias Data")),
+            "[ALIAS]\r\nALIAS00=" + name(a) + "\r\nALIAS01=" + name(c) + "\r\nALIAS02=" + name(b) + "\r\n");
   Save_Startup_Data(&c, 0);
   EXPECT_EQ(Read_Startup_Data(), (std::vector<std::string>{name(a), name(b)}));
   Save_Startup_Data(&a, 0);

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "Monitor/StatusPoll.h"
 #include "atalk_harness.h"
+#include "Monitor/StatusPoll.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
 #include "test_support.h"
@@ -32,8 +32,7 @@ const StatusPollHooks kHooks = {
 
 class Polling : public ::testing::Test {
  protected:
-  Polling()
-      : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()), home_("HOME", dir_.path().c_str()) {
+  Polling() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()), home_("HOME", dir_.path().c_str()) {
     tb::ReloadNetConfig();
     OT_Init();
     tb::UseVirtualClock(true);
@@ -87,7 +86,8 @@ class Polling : public ::testing::Test {
 
   int Requests(int box, const std::string& text) {
     int n = 0;
-    for (const auto& r : emu.Requests(box)) n += r.kind == pboxemu::RequestRecord::Command && r.cond == 1 && r.command == text;
+    for (const auto& r : emu.Requests(box))
+      n += r.kind == pboxemu::RequestRecord::Command && r.cond == 1 && r.command == text;
     return n;
   }
 

@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "Monitor/StatusSearch.h"
-#include "OT/JCPCommand.h"
 #include "atalk_harness.h"
 #include "common/AppGlobals.h"
+#include "Monitor/StatusSearch.h"
+#include "OT/JCPCommand.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
 #include "test_support.h"

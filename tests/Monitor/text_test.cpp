@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
+#include "common/AppGlobals.h"
+#include "common/IniFile.h"
 #include "Monitor/ReplyDecode.h"
 #include "Monitor/StatusDisplay.h"
 #include "Monitor/StatusText.h"
-#include "common/AppGlobals.h"
-#include "common/IniFile.h"
 #include "pboxemu/monitor_replies.h"
 #include "test_support.h"
 
@@ -81,6 +81,16 @@ TEST_F(Texts, MessagesCommentsAndAdditions) {
   }
   FirstComment("COMMENT07", out);
   EXPECT_EQ(Text(out), "");
+
+  const std::pair<UInt16, std::array<SInt16, 4>> copies[] = {{65535, {300, 300, 300, 300}},
+                                                             {7, {300, 300, 300, 297}},
+                                                             {12345, {299, 299, 299, 299}},
+                                                             {1020, {291, 290, 292, 290}}};
+  for (const auto& [count, want] : copies) {
+    SInt16 places[4];
+    CopiesPictures(count, places);
+    EXPECT_EQ((std::array<SInt16, 4>{places[0], places[1], places[2], places[3]}), want) << count;
+  }
 }
 
 TEST_F(Texts, PaperTextsAndIcons) {
@@ -93,12 +103,9 @@ TEST_F(Texts, PaperTextsAndIcons) {
     UInt32 icon;
   };
   const Case cases[] = {
-      {"listed size", 1, {0, 0, 5, 4, 0}, "A4", 511},
-      {"other size", 1, {0, 0, 5, 5, 0}, "B4\rlong", 510},
-      {"typed, listed", 1, {2, 0, 5, 4, 0}, "A4", 513},
-      {"typed, unknown", 1, {1, 0, 5, 77, 0}, "Size 77", 512},
-      {"no tray selected", 2, {0, 1, 5, 4, 0}, "Auto", 510},
-      {"no trays", 0, {0, 0, 5, 4, 0}, "None", 510},
+      {"listed size", 1, {0, 0, 5, 4, 0}, "A4", 511},        {"other size", 1, {0, 0, 5, 5, 0}, "B4\rlong", 510},
+      {"typed, listed", 1, {2, 0, 5, 4, 0}, "A4", 513},      {"typed, unknown", 1, {1, 0, 5, 77, 0}, "Size 77", 512},
+      {"no tray selected", 2, {0, 1, 5, 4, 0}, "Auto", 510}, {"no trays", 0, {0, 0, 5, 4, 0}, "None", 510},
   };
   for (const Case& c : cases) {
     VEMOINFO v{};

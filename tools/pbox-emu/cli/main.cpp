@@ -6,8 +6,10 @@
 //   (either form) [--ftp DIR]: the boxes take files over FTP and leave them in DIR at exit
 //
 // A scene file describes the boxes one a line ("#" starts a comment):
-//   box MODEL "NAME" [STATUS] [old] [noaddress] [ports=N]
-// MODEL is A, B, C, E or foreign; STATUS the device status (0-30).
+//   box MODEL "NAME" [STATUS] [old] [noaddress] [ports=N] [printer=STATE]
+// MODEL is A, B, C, E or foreign; STATUS the device status (0-30); STATE
+// what the status monitor sees: ready, printing, paperout, tonerlow,
+// coveropen, sleeping or lost.
 //
 // The last K boxes are of the old version (JCP on port 9). Ports follow
 // TOOLBOX_PORTMAP, so the demo runs without root. With --zone the boxes are
@@ -87,6 +89,11 @@ bool readScene(const char* path, std::vector<pboxemu::BoxSpec>& boxes) {
         desc.oldVersion = true;
       } else if (word == "noaddress") {
         desc.noAddress = true;
+      } else if (word.rfind("printer=", 0) == 0) {
+        if (!pboxemu::ParsePrinterState(word.substr(8), desc.printer)) {
+          std::fprintf(stderr, "pbox-emu: %s:%d: unknown printer state %s\n", path, lineNo, word.c_str() + 8);
+          return false;
+        }
       } else if (word.rfind("ports=", 0) == 0 && number(word.c_str() + 6, 1, 9, status)) {
         desc.ports = int(status);
       } else if (number(word.c_str(), 0, 65535, status)) {

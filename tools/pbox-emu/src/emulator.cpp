@@ -238,6 +238,7 @@ int Emulator::AddBox(const BoxSpec& desc) {
     b->mac = {0x00, 0x80, 0x92, UInt8(b->addr >> 16), UInt8(b->addr >> 8), UInt8(b->addr)};
   }
   b->reportedIp = desc.noAddress ? 0 : b->addr;
+  b->printerState = desc.printer;
   b->factory = ModelSettings(desc.model, b->addr, desc.ports);
   b->current = b->factory;
   b->portList = ModelPortList(desc.model, desc.ports);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace pboxemu {
 
@@ -37,9 +38,7 @@ std::vector<UInt8> frame(const char* argument, std::vector<UInt8> data, const St
   return r;
 }
 
-class Writer {
- public:
-  explicit Writer(bool unterminated) : unterminated_(unterminated) {}
+struct Writer {
   void u8(UInt8 v) { d.push_back(v); }
   void u16(UInt16 v) {
     d.push_back(UInt8(v >> 8));
@@ -50,22 +49,30 @@ class Writer {
     u16(UInt16(v));
   }
   void bytes(const UInt8* p, std::size_t n) { d.insert(d.end(), p, p + n); }
-  // A text and its NUL; unterminated, a long run of letters with none.
+  // A text and its NUL.
   void text(const std::string& s) {
-    if (unterminated_) {
-      d.insert(d.end(), 300, 'X');
-      return;
-    }
     d.insert(d.end(), s.begin(), s.end());
     d.push_back(0);
   }
   std::vector<UInt8> d;
-
- private:
-  bool unterminated_;
 };
 
 }  // namespace
+
+bool ParsePrinterState(const std::string& text, PrinterState& out) {
+  static const std::pair<const char*, PrinterState> kNames[] = {
+      {"ready", PrinterState::Ready},         {"printing", PrinterState::Printing},
+      {"paperout", PrinterState::PaperOut},   {"tonerlow", PrinterState::TonerLow},
+      {"coveropen", PrinterState::CoverOpen}, {"sleeping", PrinterState::Sleeping},
+      {"lost", PrinterState::Lost},
+  };
+  for (const auto& [name, state] : kNames)
+    if (text == name) {
+      out = state;
+      return true;
+    }
+  return false;
+}
 
 int IcTypeForMachineType(const std::array<UInt8, 16>& t) {
   if (t[8] == '[') {
@@ -93,30 +100,29 @@ PrinterStatus StatusForState(PrinterState state, int icType) {
   auto& s = p.s;
   s[0] = typeByte(icType);
   if (icType == 0) s[0] |= 0x08;  // 16 MB
-  s[2] = 30;                       // memory in use, %
-  s[3] = 0x01;                     // controller version 2.60
+  s[2] = 30;                      // memory in use, %
+  s[3] = 0x01;                    // controller version 2.60
   s[4] = 0x04;
-  s[7] = 0x00;                     // 12 pages
+  s[7] = 0x00;  // 12 pages
   s[8] = 12;
-  s[9] = 3 | (2 << 4);             // speed 3, drum density 2
-  s[12] = 4;                       // paper size code
-  s[13] = 0x10 | 0x20 | 8;         // level 8, last tray
-  s[18] = 60;                      // 600 x 600 dpi
+  s[9] = 3 | (2 << 4);      // speed 3, drum density 2
+  s[12] = 4;                // paper size code
+  s[13] = 0x10 | 0x20 | 8;  // level 8, last tray
+  s[18] = 60;               // 600 x 600 dpi
   s[19] = 60;
-  s[22] = 0x00;                    // interface version 1.20
+  s[22] = 0x00;  // interface version 1.20
   s[23] = 120;
-  s[26] = 0x40 | 30;               // one disposal box of 300 sheets
+  s[26] = 0x40 | 30;  // one disposal box of 300 sheets
   s[27] = 50;
-  s[28] = (1 << 2) | 1;            // oldest layout: ink and master full
+  s[28] = (1 << 2) | 1;  // oldest layout: ink and master full
   s[32] = 64;
-  s[42] = 0x10 | 10;               // drum 0 full
-  s[44] = 0x10 | 10;               // master full
-  s[45] = 0x40 | 2;                // one drum, size 2
-  s[46] = 1;                       // colour 1
+  s[42] = 0x10 | 10;  // drum 0 full
+  s[44] = 0x10 | 10;  // master full
+  s[45] = 0x40 | 2;   // one drum, size 2
+  s[46] = 1;          // colour 1
   switch (state) {
     case PrinterState::Ready:
-    case PrinterState::Lost:
-      break;
+    case PrinterState::Lost: break;
     case PrinterState::Printing:
       s[0] |= 0x02;
       s[6] = 0x08 | 1;
@@ -131,12 +137,8 @@ PrinterStatus StatusForState(PrinterState state, int icType) {
       s[42] = 0x10 | 1;
       s[28] = (2 << 2) | 1;
       break;
-    case PrinterState::CoverOpen:
-      s[10] = 2;
-      break;
-    case PrinterState::Sleeping:
-      s[0] |= 0x01;
-      break;
+    case PrinterState::CoverOpen: s[10] = 2; break;
+    case PrinterState::Sleeping: s[0] |= 0x01; break;
   }
   return p;
 }
@@ -175,8 +177,8 @@ std::vector<UInt8> Plum7InfoReply(const NetDescription& net, const StatusFaultSp
 
 std::vector<UInt8> IrisInfoReply(const NetDescription& n, const StatusFaultSpec& fault) {
   bool unterminated = fault.mode == StatusFault::Unterminated;
-  Writer w(false);
-  Writer t(unterminated);
+  Writer w;
+  Writer t;
   // The type is a text: it ends at its first NUL (the model letter lies
   // before any).
   std::size_t typeLen = strnlen(reinterpret_cast<const char*>(n.type.data()), 16);
@@ -223,7 +225,8 @@ std::vector<UInt8> IrisInfoReply(const NetDescription& n, const StatusFaultSpec&
     for (const std::string* s : {&n.svNameS, &n.fromS, &n.to1S, &n.to2S}) t.text(*s);
     t.u16(n.portS);
   }
-  if (fault.mode == StatusFault::TruncatedIris) t.d.resize(std::min<std::size_t>(t.d.size(), fault.value ? fault.value : 40));
+  if (fault.mode == StatusFault::TruncatedIris)
+    t.d.resize(std::min<std::size_t>(t.d.size(), fault.value ? fault.value : 40));
   return frame("IRIS INFO", std::move(t.d), fault);
 }
 

@@ -53,6 +53,8 @@ struct BoxSpec {
   bool appleTalk = false;
   std::string zone;  // empty: the configuration's own zone
   NbpReply nbpReply = NbpReply::Normal;
+  // The printer the status monitor's requests see (SetPrinterState changes it).
+  PrinterState printer = PrinterState::Ready;
 };
 
 enum class Fault {

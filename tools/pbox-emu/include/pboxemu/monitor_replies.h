@@ -25,6 +25,10 @@ enum class PrinterState {
   Lost,  // the box stops answering the monitor's requests
 };
 
+// "ready", "printing", "paperout", "tonerlow", "coveropen", "sleeping",
+// "lost"; false for any other text.
+bool ParsePrinterState(const std::string& text, PrinterState& out);
+
 // Faults of the monitor's replies.
 enum class StatusFault {
   None,
