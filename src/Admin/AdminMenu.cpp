@@ -10,6 +10,7 @@
 #include "Admin/AdminPending.h"
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
+#include "Admin/SearchDialog.h"
 #include "Admin/SearchConfig.h"
 #include "506Q_Lib/Bridge.h"
 #include "common/AppMenus.h"

@@ -24,7 +24,6 @@ short not_yet() {
 
 short Open_System_Window(PBOXinfo*) { return not_yet(); }
 short Open_Setup_Window(PBOXinfo*) { return not_yet(); }
-short Open_Configuration() { return not_yet(); }
 short Get_Setup_Open() { return 0; }
 short Get_System_Open() { return 0; }
 

@@ -7,7 +7,6 @@
 short Open_System_Window(PBOXinfo* box);
 short Open_Setup_Window(PBOXinfo* box);
 short Set_Ip_Address(PBOXinfo* box);
-short Open_Configuration();
 // 1 when the box may be commanded; a box found over TCP/IP without an
 // address is asked about (IpSetup.cpp) and the command does not run.
 short Check_IPAddress(PBOXinfo* box);
