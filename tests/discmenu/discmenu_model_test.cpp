@@ -12,6 +12,7 @@
 #include "toolbox/bundle.h"
 #include "toolbox/files.h"
 #include "toolbox/recorder.h"
+#include "toolbox/testdriver.h"
 #include "toolbox_fixture.h"
 
 namespace {
@@ -279,6 +280,34 @@ TEST_F(DiscMenuModel, FileKindsAndLaunchOptions) {
     Make_Launch_Option(&e, sent);
     EXPECT_EQ(pstr::str(sent), o.sent) << o.type << " " << o.lang;
   }
+}
+
+TEST_F(DiscMenuModel, ErrorAlertAndQuitQuestion) {
+  start("A", "LANG_00=::Resources:English:MENU.INI;English");
+  // A missing program and a file of no kind the menu opens: one beeping
+  // alert each, answered by Return.
+  WriteFile(disc_ / "data.bin", "x");
+  for (const char* obj : {"::::gone.app", "::::data.bin"}) {
+    SCOPED_TRACE(obj);
+    const int beeps = tb::Beeps();
+    std::strcpy(iContents[3].obj, obj);
+    tb::PressNamedKey("Return");
+    Go_To_Select_Command(13);
+    EXPECT_EQ(tb::Beeps(), beeps + 1);
+  }
+  // An empty EXITMESS= quits without asking; with a text, Escape answers
+  // No and Return Yes.
+  const int beeps = tb::Beeps();
+  EXPECT_TRUE(Autorun_Quit_Asked());
+  EXPECT_EQ(tb::Beeps(), beeps);
+  std::string menu = kMenu;
+  menu.replace(menu.find("EXITMESS="), 9, "EXITMESS=Quit?");
+  WriteFile(res_ / "English/MENU.INI", menu);
+  tb::PressNamedKey("Escape");
+  EXPECT_FALSE(Autorun_Quit_Asked());
+  tb::PressNamedKey("Return");
+  EXPECT_TRUE(Autorun_Quit_Asked());
+  EXPECT_EQ(tb::Beeps(), beeps + 2);
 }
 
 }  // namespace

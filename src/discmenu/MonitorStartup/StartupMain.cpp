@@ -8,6 +8,7 @@
 #include "common/LaunchEvents.h"
 #include "toolbox/events.h"
 #include "toolbox/files.h"
+#include "toolbox/resources.h"
 
 namespace {
 
@@ -15,6 +16,11 @@ namespace {
 // VEMO-MONITOR.app/Contents/VEMO-MONITOR Startup.app.
 const char kMonitorPath[] = "::::MacOS:VEMO-MONITOR";
 const char kAliasData[] = "Alias Data";
+
+// Whether WaitNextEvent exists and the program's resource file, as every
+// program of the suite notes them; this one only reads its own file.
+SInt16 gApplRsrc = 0;
+void Initialize_Variables() { gApplRsrc = CurResFile(); }
 
 int Application_Start() {
   FSSpec self, monitor;
@@ -38,6 +44,7 @@ int Application_Start() {
 int main() {
   FlushEvents(everyEvent, 0);
   InitCursor();
+  Initialize_Variables();
   Application_Start();
   return 0;
 }

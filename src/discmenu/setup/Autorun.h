@@ -134,6 +134,12 @@ extern char gDefaultButton[kMainMenuSlots][3][256];
 
 // ---- Start-up and screens -------------------------------------------------
 
+// "::Resources:UserLangu.ini", from the program's folder.
+extern const char LanguFileName[];
+// The program's variables: the menu file's name "MENU.INI" (IniFileName of
+// the foundation's globals).
+void Initialize_Variables();
+
 // Clears the start-up record, makes the spec of "::Resources:UserLangu.ini"
 // from the program's folder and reads TYPE= (at most 7 characters): "A"
 // sets both flags, "L" the language-screen flag. 0 when the file cannot be

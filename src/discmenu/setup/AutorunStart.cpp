@@ -19,9 +19,9 @@
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
-// The foundation's name for the language ini file; this program keeps its
-// menu file in gAutorunInfo and leaves this empty.
+// The name of the menu file in each language's folder.
 char IniFileName[kAppFileNameSize];
+const char LanguFileName[] = "::Resources:UserLangu.ini";
 
 AUTORUN_INFO gAutorunInfo;
 SInt16 gActivePNum = kScreenMain;
@@ -44,8 +44,6 @@ UInt16 gSystemVersion = 0x1060;
 char gDefaultButton[kMainMenuSlots][3][256];
 
 namespace {
-
-const char kMenuFileName[] = "MENU.INI";
 
 void disposeWorld(GWorldPtr* world) {
   if (*world) DisposeGWorld(*world);
@@ -132,7 +130,7 @@ bool localisedMenuPath(char* out, std::size_t size) {
   if (!at || std::strchr(at + 2, '%') ||
       std::string_view(format, std::size_t(at - format)).find('%') != std::string_view::npos)
     return false;
-  const int n = std::snprintf(out, size, "%.*s%s%s", int(at - format), format, kMenuFileName, at + 2);
+  const int n = std::snprintf(out, size, "%.*s%s%s", int(at - format), format, IniFileName, at + 2);
   return n > 0 && std::size_t(n) < size;
 }
 
@@ -200,9 +198,12 @@ void Clear_Menu_Table(MENU_DATA* table, short count) {
   }
 }
 
+void Initialize_Variables() { std::snprintf(IniFileName, sizeof IniFileName, "%s", "MENU.INI"); }
+
 short Get_Autorun_Start_Infomation() {
+  if (!IniFileName[0]) Initialize_Variables();
   std::memset(&gAutorunInfo, 0, sizeof gAutorunInfo);
-  if (Make_Program_Spec("::Resources:UserLangu.ini", &gAutorunInfo.languFile) != noErr) return 0;
+  if (Make_Program_Spec(LanguFileName, &gAutorunInfo.languFile) != noErr) return 0;
   char type[64];
   Read_Ini(&gAutorunInfo.languFile, "[SYSTEM]", "TYPE=", type, sizeof type);
   Copy_Cut(gAutorunInfo.type, sizeof gAutorunInfo.type, type);

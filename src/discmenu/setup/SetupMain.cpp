@@ -83,6 +83,7 @@ void handleEvent(const EventRecord& event) {
 int main() {
   FlushEvents(everyEvent, 0);
   InitCursor();
+  Initialize_Variables();
   AEInstallEventHandler(kCoreEventClass, kAEQuitApplication, NewAEEventHandlerUPP(quitHandler), 0, false);
   installMenus();
   if (!Get_Autorun_Start_Infomation()) return 0;
