@@ -184,7 +184,7 @@ short All_Done_Proc() {
 }
 
 void Idle_Steps() {
-  PServer_Search_Result();
+  Search_PServer();
   Update_Send_Window();
   Ftp_Send_Start();
 }

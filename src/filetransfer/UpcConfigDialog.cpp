@@ -35,7 +35,7 @@ struct CONFIG_DATA {
   DialogRef dlg;
   CTAB_DATA* tab;
   CLIST_DATA* list;
-  SInt16 page;  // configPage: 501 or 502
+  SInt16 configPage;  // the page in view: 501 or 502
   // The Timeout page's texts as last typed, checked again on OK.
   Str255 waitText;
   Str255 retryText;
@@ -80,7 +80,7 @@ void enable(DialogItemIndex item, bool on) {
 }
 
 // The input message: the format of [STATIC] "INPUT=" applied to the label.
-void input_message(DialogItemIndex labelItem) {
+void Setup_Error_Message(DialogItemIndex labelItem) {
   Str255 format;
   Get_Ini_Text(format, "[STATIC]", "INPUT=", 22, "Enter %s correctly.");
   const std::string label = item_text(labelItem);
@@ -111,7 +111,7 @@ long parse_number(const std::string& text) {
 
 // ---- TCP/IP page -------------------------------------------------------------
 
-void tcp_load() {
+void Setup_TCP_Load_Value() {
   enable(kDelete, false);
   if (!confData.list) {
     Rect r;
@@ -140,7 +140,7 @@ void tcp_load() {
 }
 
 // The list back into EnvInfo: entry 0 the configured address, then the rows.
-Boolean tcp_get() {
+Boolean Setup_TCP_Get_Value() {
   BROAD_DATA env{};
   std::snprintf(env.broadcast[0], kBroadcastTextSize, "%s", Dotted(ConfigData.brAddr).c_str());
   UInt32 count = 1;
@@ -163,7 +163,7 @@ void tcp_add() {
   const std::string typed = item_text(kAddrEntry);
   const UInt32 addr = Parse_IPv4(typed.c_str());
   if (addr == 0) {
-    input_message(kTcpLabel);
+    Setup_Error_Message(kTcpLabel);
     return;
   }
   // The address goes in as parsed, so the list and the file hold one form
@@ -206,7 +206,7 @@ void tcp_delete() {
 
 // ---- Timeout page --------------------------------------------------------------
 
-void timeout_load() {
+void Setup_Timeout_Load_Value() {
   char text[16];
   std::snprintf(text, sizeof text, "%d", int(static_cast<SInt16>(ConfigData.rcvWait)));
   set_item_text(kWaitEntry, confData.timeoutSeen ? pstr::str(confData.waitText) : text);
@@ -233,132 +233,39 @@ DialogItemIndex timeout_check(bool store) {
   return 0;
 }
 
-Boolean timeout_get() {
-  if (confData.page == kConfigPageTimeout) {
+Boolean Setup_Timeout_Get_Value() {
+  if (confData.configPage == kConfigPageTimeout) {
     pstr::set(confData.waitText, sizeof confData.waitText, item_text(kWaitEntry));
     pstr::set(confData.retryText, sizeof confData.retryText, item_text(kRetryEntry));
   }
   DialogItemIndex bad = timeout_check(true);
   if (bad && gStatus) {
-    input_message(bad);
+    Setup_Error_Message(bad);
     return 0;
   }
   return 1;
 }
 
-// ---- Pages ---------------------------------------------------------------------
-
-void draw_page() {
-  if (!confData.dlg) return;
-  tb::PortSaver port(GetDialogPort(confData.dlg));
-  if (confData.page == kConfigPageTCP) {
-    Draw_Group_Frame_Item(confData.dlg, kTcpFrame);
-    if (confData.list) CLUpdate(confData.list, nullptr, 1);
-  } else {
-    Draw_Group_Frame_Item(confData.dlg, kTimeoutFrame);
+Boolean Handle_TCP_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
+  if (item == kAddrList && confData.list && event) {
+    tb::PortSaver port(GetDialogPort(dialog));
+    Cell cell{0, 0};
+    SInt16 sortPart = 0;
+    CLMouseDown(confData.list, event, &cell, &sortPart, false);
+    Cell sel{0, 0};
+    if (CLGetSelect(confData.list, &sel, true)) enable(kDelete, true);
+  } else if (item == kAdd) {
+    tcp_add();
+  } else if (item == kDelete) {
+    tcp_delete();
   }
+  return 0;
 }
 
-void load_page(SInt16 page) {
-  ShortenDITL(confData.dlg, static_cast<DialogItemIndex>(CountDITL(confData.dlg) - kFrameItems));
-  const SInt16 saved = CurResFile();
-  UseResFile(Appl_Rsrc_Fork_No);
-  Handle items = GetResource('DITL', page);
-  UseResFile(saved);
-  if (items) AppendDITL(confData.dlg, items, overlayDITL);
-  confData.page = page;
-  if (page == kConfigPageTCP)
-    tcp_load();
-  else
-    timeout_load();
-  tb::PortSaver port(GetDialogPort(confData.dlg));
-  DrawDialog(confData.dlg);
-  draw_page();
-}
+Boolean Handle_Timeout_Select_Item(DialogRef, EventRecord*, DialogItemIndex) { return 0; }
 
-// The page being left takes its values; 0 keeps it.
-short leave_page() {
-  if (confData.page == kConfigPageTCP) {
-    tcp_get();
-    if (confData.list) CLShow(confData.list, false);
-    return 1;
-  }
-  gStatus = 0;
-  timeout_get();
-  return 1;
-}
-
-void close_dialog() {
-  if (confData.list) CLDispose(confData.list);
-  if (confData.tab) CTDispose(confData.tab);
-  DialogRef dlg = confData.dlg;
-  confData = CONFIG_DATA{};
-  if (OpenMovableDlg == dlg) Window_Select_Mode(nullptr);
-  if (dlg) Close_Usr_Dialog(dlg);
-}
-
-short update(DialogRef dialog, EventRecord*) {
-  BeginUpdate(GetDialogWindow(dialog));
-  Set_Content_Color(dialog);
-  DrawDialog(dialog);
-  draw_page();
-  EndUpdate(GetDialogWindow(dialog));
-  return 1;
-}
-
-void do_ok() {
-  gStatus = 1;
-  Boolean ok = confData.page == kConfigPageTCP ? tcp_get() : timeout_get();
-  gStatus = 0;
-  if (!ok) return;
-  // The other page too: a bad value typed there shows on its own page.
-  if (confData.page == kConfigPageTCP && confData.timeoutSeen) {
-    if (DialogItemIndex bad = timeout_check(false)) {
-      leave_page();
-      load_page(kConfigPageTimeout);
-      if (confData.tab) CTSetCurSel(confData.tab, 1, true);
-      input_message(bad);
-      return;
-    }
-    timeout_check(true);
-  }
-  UInt8 now[kFtpConfigSize], before[kFtpConfigSize];
-  Pack_Ftp_Config(ConfigData, std::span<UInt8, kFtpConfigSize>(now, kFtpConfigSize));
-  Pack_Ftp_Config(backConf, std::span<UInt8, kFtpConfigSize>(before, kFtpConfigSize));
-  if (std::memcmp(now, before, kFtpConfigSize) != 0) Set_Configuration();
-  if (std::memcmp(&EnvInfo, &backEnv, sizeof EnvInfo) != 0) Save_Status_Data(&EnvInfo);
-  close_dialog();
-}
-
-void do_cancel() {
-  ConfigData = backConf;
-  EnvInfo = backEnv;
-  close_dialog();
-}
-
-}  // namespace
-
-DialogRef Config_Dialog() { return confData.inUse ? confData.dlg : nullptr; }
-SInt16 Config_Page() { return confData.page; }
-CLIST_DATA* Config_List() { return confData.list; }
-
-short Open_Configuration() {
-  if (confData.inUse) return 0;
-  confData = CONFIG_DATA{};
-  backConf = ConfigData;
-  backEnv = EnvInfo;
-  Str255 title;
-  Get_Ini_Text(title, "[TITLE]", "ENVIRONMENT=", 0, "Settings");
-  DialogRef dialog =
-      Open_Usr_Dialog(kConfigDialogID, title, Handle_Config_Item, update, nullptr, Handle_Window_Active, nullptr,
-                      Handle_Config_Keys);
-  if (!dialog) return 0;
-  confData.inUse = 1;
-  confData.dlg = dialog;
-  Set_Usr_Window_RefCon(dialog, &confData);
-  Set_Dialog_Font(dialog, 1);
-  SetDialogDefaultItem(dialog, kOK);
-
+// The tab strip over item 3, the pages' frame below it.
+void Build_Config_Tab(DialogRef dialog) {
   Rect tabRect;
   Get_Dialog_Item_Rect(dialog, kTabs, &tabRect);
   Rect frame{tabRect.bottom, tabRect.left, static_cast<SInt16>(tabRect.bottom + 170), tabRect.right};
@@ -372,6 +279,139 @@ short Open_Configuration() {
     CTAdd(confData.tab, t, 1);
     CTSetCurSel(confData.tab, 0, false);
   }
+}
+
+// The page whose tab has this title: its index (0 TCP/IP, 1 Timeout), -1
+// for none.
+short Get_Config_Fanction(ConstStr255Param title) {
+  const char* keys[2] = {"TAB01=", "TAB02="};
+  for (short i = 0; i < 2; ++i) {
+    Str255 t;
+    Get_Ini_Text(t, "[CONFIGTAB]", keys[i], 0, i == 0 ? "TCP/IP" : "Timeout");
+    if (title && title[0] && t[0] >= title[0] && std::memcmp(t + 1, title + 1, title[0]) == 0) return i;
+  }
+  return -1;
+}
+
+// ---- Pages ---------------------------------------------------------------------
+
+void Setup_TCP_Update(DialogRef dialog) {
+  Draw_Group_Frame_Item(dialog, kTcpFrame);
+  if (confData.list) CLUpdate(confData.list, nullptr, 1);
+}
+
+void Setup_Timeout_Update(DialogRef dialog) { Draw_Group_Frame_Item(dialog, kTimeoutFrame); }
+
+void draw_page() {
+  if (!confData.dlg) return;
+  tb::PortSaver port(GetDialogPort(confData.dlg));
+  if (confData.configPage == kConfigPageTCP)
+    Setup_TCP_Update(confData.dlg);
+  else
+    Setup_Timeout_Update(confData.dlg);
+}
+
+void load_page(SInt16 page) {
+  ShortenDITL(confData.dlg, static_cast<DialogItemIndex>(CountDITL(confData.dlg) - kFrameItems));
+  const SInt16 saved = CurResFile();
+  UseResFile(Appl_Rsrc_Fork_No);
+  Handle items = GetResource('DITL', page);
+  UseResFile(saved);
+  if (items) AppendDITL(confData.dlg, items, overlayDITL);
+  confData.configPage = page;
+  if (page == kConfigPageTCP)
+    Setup_TCP_Load_Value();
+  else
+    Setup_Timeout_Load_Value();
+  tb::PortSaver port(GetDialogPort(confData.dlg));
+  DrawDialog(confData.dlg);
+  draw_page();
+}
+
+// The page being left takes its values; 0 keeps it.
+short Delete_Config_Dialog() {
+  if (confData.configPage == kConfigPageTCP) {
+    Setup_TCP_Get_Value();
+    if (confData.list) CLShow(confData.list, false);
+    return 1;
+  }
+  gStatus = 0;
+  Setup_Timeout_Get_Value();
+  return 1;
+}
+
+void Exit_Config_Dialog() {
+  if (confData.list) CLDispose(confData.list);
+  if (confData.tab) CTDispose(confData.tab);
+  DialogRef dlg = confData.dlg;
+  confData = CONFIG_DATA{};
+  if (OpenMovableDlg == dlg) Window_Select_Mode(nullptr);
+  if (dlg) Close_Usr_Dialog(dlg);
+}
+
+short Setup_Config_Update_Value(DialogRef dialog, EventRecord*) {
+  BeginUpdate(GetDialogWindow(dialog));
+  Set_Content_Color(dialog);
+  DrawDialog(dialog);
+  draw_page();
+  EndUpdate(GetDialogWindow(dialog));
+  return 1;
+}
+
+void do_ok() {
+  gStatus = 1;
+  Boolean ok = confData.configPage == kConfigPageTCP ? Setup_TCP_Get_Value() : Setup_Timeout_Get_Value();
+  gStatus = 0;
+  if (!ok) return;
+  // The other page too: a bad value typed there shows on its own page.
+  if (confData.configPage == kConfigPageTCP && confData.timeoutSeen) {
+    if (DialogItemIndex bad = timeout_check(false)) {
+      Delete_Config_Dialog();
+      load_page(kConfigPageTimeout);
+      if (confData.tab) CTSetCurSel(confData.tab, 1, true);
+      Setup_Error_Message(bad);
+      return;
+    }
+    timeout_check(true);
+  }
+  UInt8 now[kFtpConfigSize], before[kFtpConfigSize];
+  Pack_Ftp_Config(ConfigData, std::span<UInt8, kFtpConfigSize>(now, kFtpConfigSize));
+  Pack_Ftp_Config(backConf, std::span<UInt8, kFtpConfigSize>(before, kFtpConfigSize));
+  if (std::memcmp(now, before, kFtpConfigSize) != 0) Set_Configuration();
+  if (std::memcmp(&EnvInfo, &backEnv, sizeof EnvInfo) != 0) Save_Status_Data(&EnvInfo);
+  Exit_Config_Dialog();
+}
+
+void do_cancel() {
+  ConfigData = backConf;
+  EnvInfo = backEnv;
+  Exit_Config_Dialog();
+}
+
+}  // namespace
+
+DialogRef Config_Dialog() { return confData.inUse ? confData.dlg : nullptr; }
+SInt16 Config_Page() { return confData.configPage; }
+CLIST_DATA* Config_List() { return confData.list; }
+
+short Open_Configuration() {
+  if (confData.inUse) return 0;
+  confData = CONFIG_DATA{};
+  backConf = ConfigData;
+  backEnv = EnvInfo;
+  Str255 title;
+  Get_Ini_Text(title, "[TITLE]", "ENVIRONMENT=", 0, "Settings");
+  DialogRef dialog =
+      Open_Usr_Dialog(kConfigDialogID, title, upc::Handle_Config_Select_Item, Setup_Config_Update_Value, nullptr, Handle_Window_Active, nullptr,
+                      upc::Handle_Config_Key_Input);
+  if (!dialog) return 0;
+  confData.inUse = 1;
+  confData.dlg = dialog;
+  Set_Usr_Window_RefCon(dialog, &confData);
+  Set_Dialog_Font(dialog, 1);
+  SetDialogDefaultItem(dialog, kOK);
+
+  Build_Config_Tab(dialog);
   set_caption(kOK, "[BUTTON]", "OK=", "OK");
   set_caption(kCancel, "[BUTTON]", "CANCEL=", "Cancel");
   load_page(kConfigPageTCP);
@@ -383,9 +423,9 @@ short Open_Configuration() {
 short Config_Select_Tab(short index) {
   if (!confData.inUse) return 0;
   const SInt16 page = index == 0 ? kConfigPageTCP : kConfigPageTimeout;
-  if (page == confData.page) return 1;
-  if (!leave_page()) {
-    if (confData.tab) CTSetCurSel(confData.tab, confData.page == kConfigPageTCP ? 0 : 1, true);
+  if (page == confData.configPage) return 1;
+  if (!Delete_Config_Dialog()) {
+    if (confData.tab) CTSetCurSel(confData.tab, confData.configPage == kConfigPageTCP ? 0 : 1, true);
     return 0;
   }
   load_page(page);
@@ -393,7 +433,7 @@ short Config_Select_Tab(short index) {
   return 1;
 }
 
-Boolean Handle_Config_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
+Boolean Handle_Config_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
   if (!confData.inUse || dialog != confData.dlg) return false;
   switch (item) {
     case kOK: do_ok(); return true;
@@ -402,45 +442,40 @@ Boolean Handle_Config_Item(DialogRef dialog, EventRecord* event, DialogItemIndex
       if (!confData.tab || !event) return true;
       SInt16 pushed = -1;
       tb::PortSaver port(GetDialogPort(dialog));
-      if (CTMouseDown(confData.tab, event, &pushed) == 1 && pushed >= 0) Config_Select_Tab(pushed);
+      if (CTMouseDown(confData.tab, event, &pushed) == 1 && pushed >= 0) {
+        Str255 title;
+        CTGetTitle(confData.tab, pushed, title);
+        short page = Get_Config_Fanction(title);
+        if (page >= 0) Config_Select_Tab(page);
+      }
       return true;
     }
     default: break;
   }
-  if (confData.page == kConfigPageTCP) {
-    if (item == kAddrList && confData.list && event) {
-      tb::PortSaver port(GetDialogPort(dialog));
-      Cell cell{0, 0};
-      SInt16 sortPart = 0;
-      CLMouseDown(confData.list, event, &cell, &sortPart, false);
-      Cell sel{0, 0};
-      if (CLGetSelect(confData.list, &sel, true)) enable(kDelete, true);
-    } else if (item == kAdd) {
-      tcp_add();
-    } else if (item == kDelete) {
-      tcp_delete();
-    }
+  if (confData.configPage == kConfigPageTCP) {
+    Handle_TCP_Select_Item(dialog, event, item);
     gStatus = 0;
-    tcp_get();
+    Setup_TCP_Get_Value();
   } else {
+    Handle_Timeout_Select_Item(dialog, event, item);
     gStatus = 0;
-    timeout_get();
+    Setup_Timeout_Get_Value();
   }
   return true;
 }
 
-Boolean Handle_Config_Keys(DialogRef dialog, EventRecord* event) {
+Boolean Handle_Config_Key_Input(DialogRef dialog, EventRecord* event) {
   if (!event) return false;
   const UInt8 key = static_cast<UInt8>((event->message & keyCodeMask) >> 8);
   const char c = static_cast<char>(event->message & charCodeMask);
   if (key == kVK_Return || key == kVK_ANSI_KeypadEnter) {
     Invert_Button_Item(dialog, kOK);
-    Handle_Config_Item(dialog, event, kOK);
+    upc::Handle_Config_Select_Item(dialog, event, kOK);
     return false;
   }
   if (key == kVK_Escape) {
     Invert_Button_Item(dialog, kCancel);
-    Handle_Config_Item(dialog, event, kCancel);
+    upc::Handle_Config_Select_Item(dialog, event, kCancel);
     return false;
   }
   if (key == 47 || key == 51 || (c >= '0' && c <= '9') || c == '.' || (key >= 123 && key <= 126)) return true;

@@ -81,4 +81,6 @@ void PServer_Search_Result() {
   Show_Search_Table(rec);
 }
 
+void Search_PServer() { PServer_Search_Result(); }
+
 }  // namespace upc

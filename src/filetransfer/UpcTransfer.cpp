@@ -87,7 +87,7 @@ short fail(SEND_SLOT* slot, const char* why) {
   return -1;
 }
 
-void drawBar(SEND_SLOT* slot, bool done) {
+void Draw_Send_Byte_Bar(SEND_SLOT* slot, bool done) {
   if (!slot->dlg) return;
   Rect r;
   Get_Dialog_Item_Rect(slot->dlg, 2, &r);
@@ -106,7 +106,7 @@ void drawBar(SEND_SLOT* slot, bool done) {
   FrameRect(&r);
 }
 
-Boolean itemHit(DialogRef dialog, EventRecord*, DialogItemIndex item) {
+Boolean Handle_TCPftp_Select_Item(DialogRef dialog, EventRecord*, DialogItemIndex item) {
   for (SEND_SLOT& slot : SendTbl)
     if (slot.using_ && slot.dlg == dialog) {
       if (item == 1) Cancel_Transfer(&slot);
@@ -121,7 +121,7 @@ short update(DialogRef dialog, EventRecord*) {
   DrawDialog(dialog);
   EndUpdate(GetDialogWindow(dialog));
   for (SEND_SLOT& slot : SendTbl)
-    if (slot.using_ && slot.dlg == dialog) drawBar(&slot, false);
+    if (slot.using_ && slot.dlg == dialog) Draw_Send_Byte_Bar(&slot, false);
   return 1;
 }
 
@@ -152,6 +152,13 @@ short sendPieces(SEND_SLOT* slot) {
 }
 
 }  // namespace
+
+void CommandNotifier(FTPEPInfo* context, short status) {
+  if (context && status == 2 && context->retryCnt < 2) {
+    context->retryCnt++;
+    context->isComplete = 0;
+  }
+}
 
 std::string Port_Argument(UInt32 addr, UInt16 port) {
   char text[40];
@@ -206,7 +213,7 @@ short Open_Tcp_Dialog(DialogRef owner, UInt8 view, UInt32 ipAddr, const FSSpec* 
 
   Str255 title;
   Get_Ini_Text(title, "[STRING]", "FTP=", 0, "upcaster");
-  slot->dlg = Open_Usr_Dialog(kSendDialogID, title, itemHit, update, nullptr, Handle_Window_Active, nullptr, nullptr);
+  slot->dlg = Open_Usr_Dialog(kSendDialogID, title, Handle_TCPftp_Select_Item, update, nullptr, Handle_Window_Active, nullptr, nullptr);
   if (slot->dlg) {
     Set_Usr_Window_RefCon(slot->dlg, slot);
     Set_Dialog_Font(slot->dlg, 1);
@@ -310,13 +317,13 @@ short Send_FTP_Command(SEND_SLOT* slot) {
       tb::TraceRefusal("upcaster", "a file name with a line break is never sent");
       return fail(slot, "the file name cannot be sent");
     }
-    slot->connect = Ftp_Protocol(slot->ftp, slot->pbi_ip_addr, kControlPort, kConnectMs, nullptr, 1) == kOTNoError;
+    slot->connect = Ftp_Protocol(slot->ftp, slot->pbi_ip_addr, kControlPort, kConnectMs, CommandNotifier, 1) == kOTNoError;
     slot->sendTick = TickCount();
     slot->sendStat = 1;
-    drawBar(slot, false);
+    Draw_Send_Byte_Bar(slot, false);
     return 0;
   }
-  drawBar(slot, false);
+  Draw_Send_Byte_Bar(slot, false);
   FTPEPInfo* ftp = slot->ftp;
   if (slot->connect && slot->sendStat == 1) {
     if (ftp->isComplete && slot->cmdNum < 8) return fail(slot, "the control connection has closed");
@@ -350,16 +357,27 @@ short Send_FTP_Command(SEND_SLOT* slot) {
         if (data->isComplete) return fail(slot, "the data connection closed early");
         return sendPieces(slot);
       }
-      // Every byte went: the orderly close, requested once.
+      // Every byte went: the orderly close, requested once. Our side is
+      // released at once; the box's side, when it is still to come, is
+      // left to the reaper, so "226" alone ends the transfer.
       slot->closing = 1;
       g_count = 1;
       slot->dataTick = TickCount();
-      if (FTP_Disconnect(data)) data->isComplete = 1;
+      if (!FTP_Disconnect(data)) {
+        if (FTPEPInfo* closed = newContext()) {
+          closed->protocolType = FTP_PROTO_TCP;
+          closed->isSuccess = 1;
+          closed->isComplete = 1;
+          FTP_Release_Context(data);
+          slot->ftpData = data = closed;
+        }
+      }
+      data->isComplete = 1;
       comeBackSoon();
       return 0;
     }
     if (data->isComplete && !slot->dataConnect) {
-      drawBar(slot, true);
+      Draw_Send_Byte_Bar(slot, true);
       Exit_TCPftp_Dialog(slot);
       changeState(slot, slot->cmdNum, kSendDone, "226 and the data connection closed");
       comeBackSoon();

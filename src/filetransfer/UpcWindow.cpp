@@ -14,6 +14,7 @@
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/memory.h"
+#include "toolbox/pump.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/trace.h"
@@ -89,14 +90,14 @@ void draw_window(DialogRef dialog) {
   if (ftpData.printerList) CLUpdate(ftpData.printerList, nullptr, 1);
 }
 
-short update(DialogRef dialog, EventRecord*) {
+short Setup_Ftp_Update_Value(DialogRef dialog, EventRecord*) {
   BeginUpdate(GetDialogWindow(dialog));
   draw_window(dialog);
   EndUpdate(GetDialogWindow(dialog));
   return 1;
 }
 
-short activate(DialogRef dialog, EventRecord* event) { return Handle_Window_Active(dialog, event); }
+short Handle_Ftp_Window_Active(DialogRef dialog, EventRecord* event) { return Handle_Window_Active(dialog, event); }
 
 void show_outcome(UInt16 result) {
   const char* key = result == kSendDone ? "STRING02=" : result == kSendFailed ? "STRING03=" : "STRING04=";
@@ -115,7 +116,7 @@ void show_outcome(UInt16 result) {
 
 void Set_Outcome_Proc(OutcomeProc proc) { gOutcome = proc; }
 
-short Open_File_Transfer() {
+short Get_Ftp_Table() {
   if (ftpData.using_) return 0;
   ftpData = FTP_DLG_INFO{};
   ftpData.pboxTbl = reinterpret_cast<PBOXinfo*>(NewPtrClear(sizeof(PBOXinfo) * kPboxMax));
@@ -126,9 +127,14 @@ short Open_File_Transfer() {
   }
   ftpData.using_ = 1;
   ftpData.conf[0] = ftpData.conf[1] = ConfigData;
+  return 1;
+}
+
+short Open_File_Transfer() {
+  if (!Get_Ftp_Table()) return 0;
   Str255 title;
   Get_Ini_Text(title, "[TITLE]", "FTPDLG=", 0, "upcaster");
-  DialogRef dialog = Open_Usr_Dialog(kMainDialogID, title, Handle_Ftp_Select_Item, update, nullptr, activate, nullptr,
+  DialogRef dialog = Open_Usr_Dialog(kMainDialogID, title, Handle_Ftp_Select_Item, Setup_Ftp_Update_Value, nullptr, Handle_Ftp_Window_Active, nullptr,
                                      Handle_Ftp_Key_Input);
   if (!dialog) {
     Free_Ftp_Table();
@@ -227,6 +233,8 @@ void Ftp_Send_File(FTP_DLG_INFO* rec) {
   }
   rec->sendCount = i;
   rec->sendStart = i > 0 ? 1 : 0;
+  // The first transfer opens at the next pass, not after the loop's sleep.
+  if (rec->sendStart) tb::Defer([] {});
   tb::TraceNote("upcaster", "queue: %u boxes", unsigned(i));
 }
 
@@ -243,6 +251,7 @@ short Ftp_Send_Check() {
   if (!ftpData.using_) return 1;
   if (ftpData.sendCount == 0) return 0;
   ftpData.sendStart = 1;
+  tb::Defer([] {});
   return 1;
 }
 

@@ -119,8 +119,8 @@ std::string Dotted(UInt32 addr);
 // The settings dialog (500).
 short Open_Configuration();
 DialogRef Config_Dialog();
-Boolean Handle_Config_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
-Boolean Handle_Config_Keys(DialogRef dialog, EventRecord* event);
+Boolean Handle_Config_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
+Boolean Handle_Config_Key_Input(DialogRef dialog, EventRecord* event);
 // Switches the dialog to the page of tab index (0 TCP/IP, 1 Timeout); 0
 // when the page being left refuses.
 short Config_Select_Tab(short index);
@@ -132,6 +132,8 @@ CLIST_DATA* Config_List();
 short SearchPBOX(JCPEPInfo* context, PBOXinfo* table, short max);
 void SearchNotifier(JCPEPInfo* context, void* reply, void* extra, short status);
 void PServer_Search_Result();
+// The poll of every loop pass.
+void Search_PServer();
 
 // ---- Main window and queue ---------------------------------------------------
 
@@ -153,6 +155,9 @@ struct FTP_DLG_INFO {
 extern FTP_DLG_INFO ftpData;
 
 short Open_File_Transfer();
+// Claims the record: the table and the search context; 0 when in use or
+// memory is short.
+short Get_Ftp_Table();
 void Get_Search_Data(FTP_DLG_INFO* rec);
 void Show_Search_Table(FTP_DLG_INFO* rec);
 short Check_Send_Status(DialogRef dialog);
@@ -211,6 +216,8 @@ struct SEND_SLOT {
 extern SEND_SLOT SendTbl[kSlotCount];
 extern UInt16 g_count;
 
+// The control connection's request notifier: a time-out is retried twice.
+void CommandNotifier(FTPEPInfo* context, short status);
 short Open_Tcp_Dialog(DialogRef owner, UInt8 view, UInt32 ipAddr, const FSSpec* files, UInt16 count);
 short Send_FTP_Command(SEND_SLOT* slot);
 short FTP_RcvCommand_async(SEND_SLOT* slot);

@@ -115,10 +115,10 @@ class SettingsDialog : public UpcasterTest {
     ASSERT_TRUE(dlg_);
   }
   void TearDown() override {
-    if (upc::Config_Dialog()) upc::Handle_Config_Item(upc::Config_Dialog(), nullptr, 2);
+    if (upc::Config_Dialog()) upc::Handle_Config_Select_Item(upc::Config_Dialog(), nullptr, 2);
     UpcasterTest::TearDown();
   }
-  void Press(DialogItemIndex item) { upc::Handle_Config_Item(dlg_, nullptr, item); }
+  void Press(DialogItemIndex item) { upc::Handle_Config_Select_Item(dlg_, nullptr, item); }
   void Add(const char* text) {
     SetText(dlg_, 4, text);
     Press(6);
@@ -239,7 +239,7 @@ TEST_F(SettingsDialog, CancelRestoresEverythingAndOkWritesOnlyWhatChanged) {
   EventRecord ret{};
   ret.what = keyDown;
   ret.message = (kVK_Return << 8) | '\r';
-  upc::Handle_Config_Keys(dlg_, &ret);
+  upc::Handle_Config_Key_Input(dlg_, &ret);
   EXPECT_FALSE(upc::Config_Dialog());
   EXPECT_EQ(testsupport::ReadFile(ConfigDataPath()), "[SYSTEM]\r\nUDP00=10.0.0.255\r\nUDP01=10.7.7.7\r\n");
   ConfigData = CONFIGURATION{};
@@ -250,9 +250,9 @@ TEST_F(SettingsDialog, CancelRestoresEverythingAndOkWritesOnlyWhatChanged) {
   EventRecord key{};
   key.what = keyDown;
   key.message = (0x00 << 8) | 'a';
-  EXPECT_FALSE(upc::Handle_Config_Keys(upc::Config_Dialog(), &key));
+  EXPECT_FALSE(upc::Handle_Config_Key_Input(upc::Config_Dialog(), &key));
   key.message = (0x12 << 8) | '1';
-  EXPECT_TRUE(upc::Handle_Config_Keys(upc::Config_Dialog(), &key));
+  EXPECT_TRUE(upc::Handle_Config_Key_Input(upc::Config_Dialog(), &key));
 }
 
 }  // namespace
