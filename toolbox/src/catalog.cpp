@@ -56,9 +56,6 @@ bool equalNoCase(std::string_view a, std::string_view b) {
          });
 }
 
-
-
-
 // A folder's items in byte order of their names.
 bool listFolder(const std::string& dir, std::vector<std::string>& names) {
   names.clear();

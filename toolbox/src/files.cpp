@@ -106,9 +106,6 @@ std::string normalise(std::string_view p) {
   return s;
 }
 
-
-
-
 bool exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;

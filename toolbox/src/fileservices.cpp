@@ -17,16 +17,13 @@
 #include <vector>
 
 #include "files_internal.h"
-#include "toolbox/pump.h"
 #include "toolbox/memory.h"
+#include "toolbox/pump.h"
 
 namespace {
 
 constexpr int kMaxDepth = 200;
 constexpr std::size_t kBufferSize = 1 << 20;
-
-
-
 
 using Fd = tb::UniqueFd;
 
@@ -327,7 +324,8 @@ int exchangeItems(const std::string& a, const std::string& b) {
   if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
   // No exchange here: three renames through a free name beside a.
-  const std::string spare = tb::detail::PathJoin(tb::detail::PathParent(a), hiddenName(tb::detail::PathLeaf(a), "swap"));
+  const std::string spare =
+      tb::detail::PathJoin(tb::detail::PathParent(a), hiddenName(tb::detail::PathLeaf(a), "swap"));
   if (::rename(a.c_str(), spare.c_str()) != 0) return errno;
   if (::rename(b.c_str(), a.c_str()) != 0) {
     int e = errno;
