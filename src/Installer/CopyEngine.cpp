@@ -32,7 +32,8 @@ constexpr SectionName kSections[] = {
 
 void copyField(char* dst, std::size_t cap, std::string_view text) {
   std::string_view cut = tb::Utf8Prefix(text, cap - 1);
-  std::memcpy(dst, cut.data(), cut.size());
+  // A field the entry lacks is an empty view without data: nothing to copy.
+  if (!cut.empty()) std::memcpy(dst, cut.data(), cut.size());
   dst[cut.size()] = 0;
 }
 

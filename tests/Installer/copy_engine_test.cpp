@@ -283,4 +283,28 @@ TEST(CopyHelpers, PartialPathsBarWidthsAndSections) {
   EXPECT_EQ(Tool_Section("VEMO-ADMI"), nullptr);
 }
 
+// Entries without their folders (no ';' at all, or one) split with the
+// missing folders empty; fields are cut to their 31 bytes.
+TEST(CopyHelpers, EntriesOfEveryShapeSplit) {
+  testsupport::TempDir dir;
+  const std::string list = (dir / "COPYFILE.INI").string();
+  const std::string longName(40, 'n');
+  WriteFile(list, "[FILE_ADMIN]\r\nFILE_000=only\r\nFILE_001=n;::SRC\r\nFILE_002=n;src;:dst\r\nFILE_003=" + longName +
+                      ";;\r\n");
+  struct Entry {
+    const char* key;
+    std::string name, org, inst;
+  } entries[] = {{"FILE_000=", "only", "", ""},
+                 {"FILE_001=", "n", "::SRC", ""},
+                 {"FILE_002=", "n", "src", ":dst"},
+                 {"FILE_003=", std::string(31, 'n'), "", ""}};
+  for (const auto& e : entries) {
+    FILE_DATA fd;
+    ASSERT_EQ(Get_File_Name("[FILE_ADMIN]", e.key, list.c_str(), &fd), 1) << e.key;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(fd.fName + 1), fd.fName[0]), e.name) << e.key;
+    EXPECT_STREQ(fd.orgFolder, e.org.c_str()) << e.key;
+    EXPECT_STREQ(fd.instFolder, e.inst.c_str()) << e.key;
+  }
+}
+
 }  // namespace
