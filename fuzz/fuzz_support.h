@@ -49,10 +49,13 @@ class ScratchFile {
   const std::string& path() const { return path_; }
   const std::filesystem::path& dir() const { return dir_; }
 
-  void Write(std::span<const std::uint8_t> bytes) const {
-    std::FILE* f = std::fopen(path_.c_str(), "wb");
+  void Write(std::span<const std::uint8_t> bytes) const { WriteAt(path_, bytes); }
+
+  // Writes bytes as the whole file at path.
+  static void WriteAt(const std::string& path, std::span<const std::uint8_t> bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
-      std::perror(path_.c_str());
+      std::perror(path.c_str());
       std::abort();
     }
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "Monitor/MonitorConfig.h"
 #include "OT/JCPPacket.h"
 #include "OT/PBoxTable.h"
+#include "pboxemu/monitor_replies.h"
 #include "pboxemu/settings.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"
@@ -555,6 +557,161 @@ void FtpReplies() {
 
 }  // namespace
 
+// ---- the status monitor's replies (the emulator's, as the decoder tests use them)
+
+// A selector byte, then each reply as a u16 length and its bytes.
+void MonitorReplies() {
+  using pboxemu::PrinterState;
+  using pboxemu::StatusFault;
+  auto add = [](Bytes& b, const Bytes& reply) {
+    U16(b, reply.size());
+    b.insert(b.end(), reply.begin(), reply.end());
+  };
+  const struct {
+    const char* name;
+    int icType;
+    bool plum7;
+  } kinds[] = {{"plum7-old", 0, true}, {"plum7-type2", 2, true}, {"qsvd-type5", 5, false}, {"qsvd-type7", 7, false}};
+  for (const auto& k : kinds) {
+    Bytes b{0};
+    for (PrinterState st : {PrinterState::Ready, PrinterState::Printing, PrinterState::PaperOut,
+                            PrinterState::CoverOpen})
+      add(b, pboxemu::StatusReply(k.plum7, pboxemu::StatusForState(st, k.icType)));
+    Put("monitor_reply", std::string("status-") + k.name, b);
+  }
+  Bytes lying{2};
+  add(lying, pboxemu::StatusReply(true, pboxemu::StatusForState(PrinterState::TonerLow, 1),
+                                  {StatusFault::LyingLength, 0}));
+  add(lying, pboxemu::StatusReply(false, pboxemu::StatusForState(PrinterState::Sleeping, 6)));
+  Put("monitor_reply", "status-lying-length", lying);
+
+  pboxemu::NetDescription net;
+  auto type = [&](const char* t) {
+    net.type = {};
+    std::memcpy(net.type.data(), t, std::strlen(t));
+  };
+  net.mac = {0x00, 0x80, 0x92, 0x0A, 0x0B, 0x0C};
+  net.ip = 0x7F000105;
+  net.subnet = 0xFF000000;
+  net.apple = "Box";
+  net.zone = "Sales";
+  net.machine = "PBOX-1";
+  net.comment = "second floor";
+  net.contact = "admin";
+  net.ssid = "office";
+  net.scope = "scope";
+  net.svNameM = "mail.example";
+  const struct {
+    const char* name;
+    const char* type;
+    bool iris;
+    StatusFault fault;
+  } infos[] = {{"info-plum7", "VEMOPLEX[B]", false, StatusFault::None},
+               {"info-iris-d", "VEMOPLEX[D]", true, StatusFault::None},
+               {"info-iris-dii", "VEMOPLEX[DII]", true, StatusFault::None},
+               {"info-iris-cut", "VEMOPLEX[DII]", true, StatusFault::TruncatedIris},
+               {"info-unterminated", "VEMOPLEX[D]", true, StatusFault::Unterminated}};
+  for (const auto& i : infos) {
+    type(i.type);
+    Bytes b{UInt8(1 | 2)};
+    const pboxemu::StatusFaultSpec fault{i.fault, 0};
+    add(b, i.iris ? pboxemu::IrisInfoReply(net, fault) : pboxemu::Plum7InfoReply(net, fault));
+    Put("monitor_reply", i.name, b);
+  }
+}
+
+// ---- the monitor's data files (the file tests' layouts) ----------------
+
+// A selector byte (the file), then its bytes.
+void MonitorFiles() {
+  auto put = [](const char* name, UInt8 which, const Bytes& file) {
+    Bytes b{which};
+    b.insert(b.end(), file.begin(), file.end());
+    Put("monitor_files", name, b);
+  };
+  PBOXinfo box{};
+  box.pbi_inuse = 1;
+  box.pbi_hash = 0x1234;
+  std::memcpy(box.pbi_machine_name, "PBOX-1", 6);
+  std::memcpy(box.pbi_machine_type, "VEMOPLEX[C]", 11);
+  const UInt8 mac[6] = {0x00, 0x80, 0x92, 0x0A, 0x0B, 0x0C};
+  std::memcpy(box.pbi_nodeaddr, mac, 6);
+  box.pbi_socket = 9;
+  box.pbi_ip_addr = 0x7F000105;
+  box.protocol_Type_Num = 2;
+  Bytes record(kPBOXRecordFileSize);
+  PackPBOXRecord(box, std::span<UInt8, kPBOXRecordFileSize>(record.data(), kPBOXRecordFileSize));
+  put("status-data", 0, record);
+  put("alias-data", 1,
+      Of("[ALIAS]\r\nALIAS00=VEMOMON-00;80;92;0A;0B;01\r\nALIAS01=VEMOMON-00;80;92;0A;0B;0C\r\n"
+         "ALIAS03=skipped\r\n"));
+  put("brdadr", 2, Of("[SYSTEM]\r\nUDP00=127.0.0.255\r\nUDP01=127.255.255.255\r\nUDP02=1234567890123456789\r\n"));
+  Bytes config(kConfigurationSize);
+  PackConfiguration(Default_Configuration(), std::span<UInt8, kConfigurationSize>(config.data(), kConfigurationSize));
+  put("settings-record", 3, config);
+  put("language-ini", 4, Of("[MACSTR]\r\nFOLDER=SHARED-STATUS\r\n[MACSTR2]\r\nSDATANAME=MONITOR Data\r\n"));
+}
+
+// ---- the administration program's search settings (its file tests') -----
+
+void AdminConfig() {
+  Bytes list{0};
+  const Bytes text = Of("[SYSTEM]\r\nUDP00=10.0.0.255\r\nUDP01=10.0.1.255\r\nUDP02=10.0.2.255\r\n"
+                        "UDP03=10.0.3.255\r\nUDP05=10.0.5.255\r\n");
+  list.insert(list.end(), text.begin(), text.end());
+  Put("admin_config", "broadcast-list", list);
+  // 'CNFG' 128: wait, resends, search interval, broadcast address, the
+  // four switches, the zone.
+  Bytes record{1};
+  U16(record, 3000);
+  U16(record, 2);
+  U16(record, 60);
+  record.insert(record.end(), {0xFF, 0xFF, 0xFF, 0xFF, 0, 1, 1, 1, 'S', 'a', 'l', 'e', 's'});
+  record.resize(1 + 52, 0);
+  Put("admin_config", "search-record", record);
+}
+
+// ---- the held-job manager's reply stream (the engine tests' frames) ----
+
+Bytes VfmpFrame(UInt8 code, UInt8 result, const Bytes& records) {
+  Bytes f;
+  U16(f, records.size() + 2);
+  f.push_back(code);
+  f.push_back(result);
+  f.insert(f.end(), records.begin(), records.end());
+  return f;
+}
+
+// A selector byte, then reads, each a u16 length and its bytes.
+void VfmpStreams() {
+  const Bytes list = VfmpFrame(1, 1, {0, 1, 0, 4, 1, 2, 3, 4, 0, 3, 0, 5, 'h', 'e', 'l', 'l', 'o', 0, 0x32, 0, 0});
+  const Bytes last = VfmpFrame(1, 0, {0, 8, 0, 4, 0, 0, 0x10, 0, 0, 0x32, 0, 0});
+  const Bytes info = VfmpFrame(3, 0, {0, 7, 0, 2, 0, 9});
+  Bytes all = list;
+  all.insert(all.end(), last.begin(), last.end());
+  all.insert(all.end(), info.begin(), info.end());
+  for (std::size_t cut : {std::size_t(0), std::size_t(1), std::size_t(3), std::size_t(13), std::size_t(26)}) {
+    Bytes b{0};
+    U16(b, cut);
+    b.insert(b.end(), all.begin(), all.begin() + std::ptrdiff_t(cut));
+    U16(b, all.size() - cut);
+    b.insert(b.end(), all.begin() + std::ptrdiff_t(cut), all.end());
+    Put("vfmp_stream", "cut-at-" + std::to_string(cut), b);
+  }
+  // A record's value spread over three frames, and a frame too long.
+  Bytes spread{0};
+  for (const Bytes& f : {VfmpFrame(1, 1, {0, 3, 0, 5, 'h'}), VfmpFrame(1, 1, {'e', 'l'}),
+                         VfmpFrame(1, 0, {'l', 'o', 0, 0x32, 0, 0})}) {
+    U16(spread, f.size());
+    spread.insert(spread.end(), f.begin(), f.end());
+  }
+  Put("vfmp_stream", "value-over-three-frames", spread);
+  Bytes tooLong{0, 0, 4, 0xFF, 0xF0, 1, 1};
+  U16(tooLong, info.size());
+  tooLong.insert(tooLong.end(), info.begin(), info.end());
+  Put("vfmp_stream", "frame-too-long", tooLong);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -570,5 +727,9 @@ int main(int argc, char** argv) {
   BmpFiles();
   NbpReplies();
   FtpReplies();
+  AdminConfig();
+  MonitorReplies();
+  MonitorFiles();
+  VfmpStreams();
   return 0;
 }
