@@ -29,9 +29,10 @@ UInt8 typeByte(int icType) {
 }
 
 std::vector<UInt8> frame(const char* argument, std::vector<UInt8> data, const StatusFaultSpec& fault) {
-  std::vector<UInt8> r(2, 0);
-  r.insert(r.end(), argument, argument + std::strlen(argument) + 1);
-  r.insert(r.end(), data.begin(), data.end());
+  const std::size_t argLen = std::strlen(argument) + 1;  // with its NUL
+  std::vector<UInt8> r(2 + argLen + data.size(), 0);
+  std::memcpy(&r[2], argument, argLen);
+  if (!data.empty()) std::memcpy(&r[2 + argLen], data.data(), data.size());
   UInt16 len = UInt16(r.size());
   if (fault.mode == StatusFault::LyingLength) len = UInt16(fault.value ? fault.value : r.size() + 300);
   be::put16(r.data(), len);
