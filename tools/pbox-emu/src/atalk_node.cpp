@@ -91,7 +91,7 @@ class AppleTalkService : public Service {
         if (error) *error = "too many AppleTalk boxes for one network";
         return false;
       }
-      b->atNetwork = cfg.network;
+      b->atNetwork = b->desc.atNetwork ? b->desc.atNetwork : cfg.network;
       b->atNode = UInt8(kFirstBoxNode + k++);
       UInt32 host = nodeHost(b->atNetwork, b->atNode);
       b->nisSock = ddpSocket(host, UInt16(base_ + kNisSocket), false, error);
@@ -160,9 +160,12 @@ class AppleTalkService : public Service {
       if (d.type != kNbpType) continue;
       std::lock_guard<std::mutex> lock(mu_);
       for (auto& b : boxes_)
-        if (b->desc.appleTalk && b->atNode && b->atNetwork == d.net) lookup(*b, d);
+        if (b->desc.appleTalk && b->atNode && (b->atNetwork == d.net || routed(*b))) lookup(*b, d);
     }
   }
+
+  // A box on a network of its own, reached through the router.
+  static bool routed(const BoxState& box) { return box.desc.atNetwork != 0; }
 
   std::string zoneOf(const BoxState& box) const { return box.desc.zone.empty() ? ownZone_ : box.desc.zone; }
 
@@ -191,6 +194,8 @@ class AppleTalkService : public Service {
     if (names[0] != "=" && !equalNoCase(names[0], name)) return;
     if (names[1] != "=" && !equalNoCase(names[1], kJcpType)) return;
     if (names[2] != "*" && !equalNoCase(names[2], zone)) return;
+    // The router passes "*" (the asker's own zone) on only within that zone.
+    if (names[2] == "*" && routed(box) && d.net != box.atNetwork && !equalNoCase(zone, ownZone_)) return;
     if (box.desc.nbpReply == NbpReply::Silent) return;
 
     std::vector<UInt8> r{kMark, kNbpType, 0x31, p[1], UInt8(box.atNetwork >> 8), UInt8(box.atNetwork), box.atNode,

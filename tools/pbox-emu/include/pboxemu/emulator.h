@@ -52,6 +52,10 @@ struct BoxSpec {
   // and JCP over DDP (src/atalk_node.h).
   bool appleTalk = false;
   std::string zone;  // empty: the configuration's own zone
+  // 0: the box is a node of the configuration's own network. Another
+  // number: it stands on that network behind a router, which passes on the
+  // lookups that name its zone ("*" only when its zone is the own zone).
+  UInt16 atNetwork = 0;
   NbpReply nbpReply = NbpReply::Normal;
   // The printer the status monitor's requests see (SetPrinterState changes it).
   PrinterState printer = PrinterState::Ready;
