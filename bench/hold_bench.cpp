@@ -1,0 +1,258 @@
+// Timing program of the held-job manager's transfers, on loopback:
+//   1. a folder of 1,000 jobs listed by the engine (a full refresh);
+//   2. a 64 MiB job downloaded by the engine, against a plain TCP client
+//      that sends the same request to the same emulated box and reads the
+//      same reply bytes (the loopback limit), alternating;
+//   3. a 64 MiB upload over LPR to LPRng's lpd in a namespace of its own,
+//      ours against rlpr to the same daemon, alternating.
+//
+//   hold_bench [rounds]   (default 5)
+//
+// Prints median and spread (min-max) per case and tool, the ratios, and the
+// load average before and after. Every download and upload is checked for
+// its size (and the download byte for byte).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "holdmanager/HoldEngine.h"
+#include "load_average.h"
+#include "lpd/lpd_namespace.h"
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/clock.h"
+#include "toolbox/netconfig.h"
+#include "toolbox/pump.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct QuietView : HoldView {
+  int CurrentTab() override { return 1; }
+  void SetStatus(const std::string&) override {}
+  void ShowMessage(const std::string&, const std::string& text, bool, UInt16) override {
+    std::fprintf(stderr, "message: %s\n", text.c_str());
+    failed = true;
+  }
+  bool failed = false;
+};
+
+struct Stats {
+  double median, min, max;
+};
+Stats Of(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return {v[v.size() / 2], v.front(), v.back()};
+}
+void Print(const char* what, const std::vector<double>& ms, double mib = 0) {
+  Stats s = Of(ms);
+  std::printf("  %-34s median %9.2f ms  spread %9.2f - %9.2f ms", what, s.median, s.min, s.max);
+  if (mib > 0) std::printf("  %8.1f MiB/s", mib / (s.median / 1000));
+  std::printf("\n");
+}
+
+void RunEngine(HOLD_ENGINE& e) {
+  while (e.current) {
+    CommandPendingLoop(&e);
+    tb::Pump(0);
+  }
+}
+
+// The plain client: one request frame of code 8, then every reply byte.
+double PlainDownload(UInt32 box, const std::vector<UInt8>& request, std::size_t replyBytes) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(tb::MapPort(2249));
+  a.sin_addr.s_addr = htonl(box);
+  auto t0 = Clock::now();
+  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
+  if (send(s, request.data(), request.size(), 0) != ssize_t(request.size())) return -1;
+  static std::vector<char> buf(1 << 20);
+  std::size_t got = 0;
+  while (got < replyBytes) {
+    ssize_t n = recv(s, buf.data(), buf.size(), 0);
+    if (n <= 0) break;
+    got += std::size_t(n);
+  }
+  double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  close(s);
+  return got == replyBytes ? ms : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  std::string load0 = bench::LoadAverage();
+  testsupport::ScopedEnv net("TOOLBOX_NET", "loopback");
+  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str());
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv cache("XDG_CACHE_HOME", dir.path().c_str());
+  tb::ReloadNetConfig();
+  OT_Init();
+
+  pboxemu::Emulator emu;
+  emu.AddBox();
+  auto& h = emu.Hold();
+  h.Enable();
+  h.AddFolder(0, {1, "1_Bench", 0, 0});
+  for (int i = 0; i < 1000; ++i) {
+    pboxemu::HeldJob j;
+    j.folder = 1;
+    j.name = "job " + std::to_string(i) + " 見積書.pdf";
+    j.owner = "owner";
+    j.size = 1000 + i;
+    h.AddJob(0, j);
+  }
+  const std::size_t kBig = 64u << 20;
+  pboxemu::HeldJob big;
+  big.folder = 2;  // in no listed folder: the list stays at 1,000
+  big.name = "big";
+  big.size = UInt32(kBig);
+  UInt32 bigId = h.AddJob(0, big);
+  std::string err;
+  if (!emu.Start(&err)) {
+    std::fprintf(stderr, "emulator: %s\n", err.c_str());
+    return 1;
+  }
+  QuietView view;
+  HOLD_ENGINE e;
+  HoldEngineInit(&e, &view, "");
+  e.boxAddr = emu.BoxAddress(0);
+
+  std::printf("held-job manager benchmark, %d rounds, load average before: %s\n", rounds, load0.c_str());
+  // 1. Listing.
+  std::vector<double> list;
+  for (int r = 0; r < rounds * 4; ++r) {
+    std::fill(std::begin(e.changeStale), std::end(e.changeStale), true);
+    auto t0 = Clock::now();
+    StartCommand(&e, CMD_REFRESH, false);
+    RunEngine(e);
+    list.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    if (GetCountPtrList(e.holdJobs) != 1001) {
+      std::fprintf(stderr, "listed %d jobs\n", GetCountPtrList(e.holdJobs));
+      return 1;
+    }
+  }
+  std::printf("1. a folder of 1,000 jobs listed (folders, then jobs, one connection; target < 100 ms):\n");
+  Print("engine refresh", list);
+
+  // 2. Download, alternating with the plain client.
+  VFMP_PARAM p{};
+  p.jobId[0] = UInt8(bigId >> 24), p.jobId[1] = UInt8(bigId >> 16), p.jobId[2] = UInt8(bigId >> 8),
+  p.jobId[3] = UInt8(bigId);
+  p.folderId[3] = 2;
+  std::vector<UInt8> req(64);
+  req.resize(std::size_t(VFMPBuildRequest(VFMP_DOWNLOAD, p, req)));
+  const std::size_t chunk = 16376 - 4;
+  const std::size_t frames = (kBig + chunk - 1) / chunk;
+  const std::size_t replyBytes = kBig + frames * 8;
+  std::vector<double> ours, plain;
+  std::string dest = (dir.path() / "big.prn").string();
+  for (int r = 0; r < rounds; ++r) {
+    for (int turn = 0; turn < 2; ++turn) {
+      if ((turn == 0) == (r % 2 == 0)) {
+        auto* rq = new PRG_REQUEST{};
+        PRG_JOB j{};
+        std::memcpy(j.jobId, p.jobId, 4);
+        std::memcpy(j.folderId, p.folderId, 4);
+        rq->jobs.push_back(j);
+        rq->path = dest;
+        auto t0 = Clock::now();
+        if (!StartProgressCommand(&e, CMD_DOWNLOAD, rq)) return 1;
+        RunEngine(e);
+        ours.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        if (view.failed || std::filesystem::file_size(dest) != kBig) {
+          std::fprintf(stderr, "download incomplete\n");
+          return 1;
+        }
+      } else {
+        double ms = PlainDownload(e.boxAddr, req, replyBytes);
+        if (ms < 0) {
+          std::fprintf(stderr, "plain read incomplete\n");
+          return 1;
+        }
+        plain.push_back(ms);
+      }
+    }
+  }
+  {
+    std::string got = testsupport::ReadFile(dest);
+    for (std::size_t i = 0; i < got.size(); i += 4093)
+      if (UInt8(got[i]) != UInt8((i * 7 + bigId) & 0xFF)) {
+        std::fprintf(stderr, "download differs at %zu\n", i);
+        return 1;
+      }
+  }
+  std::printf("2. a 64 MiB job downloaded (target: ours >= 0.9x the plain read):\n");
+  Print("engine download", ours, 64);
+  Print("plain TCP read, same reply", plain, 64);
+  std::printf("  ratio plain/ours (median): %.2f\n", Of(plain).median / Of(ours).median);
+  HoldEngineDispose(&e);
+  emu.Stop();
+  OT_Deinit();
+
+  // 3. Upload to the real daemon, alternating with rlpr.
+  std::string up = (dir.path() / "up.bin").string();
+  {
+    std::mt19937 rng(3);
+    std::string data(kBig, '\0');
+    for (char& c : data) c = char(rng());
+    testsupport::WriteFile(up, data);
+  }
+  std::ostringstream cmds;
+  for (int r = 0; r < rounds; ++r) {
+    for (int turn = 0; turn < 2; ++turn) {
+      bool oursFirst = r % 2 == 0;
+      if ((turn == 0) == oursFirst)
+        cmds << "s=$(date +%s%N); TOOLBOX_NET=loopback " << HOLD_LPR_PROBE << " --queue=1 '" << up
+             << "' >/dev/null; echo OURS $? $(( ($(date +%s%N) - s) / 1000 ))\n";
+      else
+        cmds << "s=$(date +%s%N); rlpr -H 127.0.0.1 -P hold_1 '" << up
+             << "' >/dev/null 2>&1; echo RLPR $? $(( ($(date +%s%N) - s) / 1000 ))\n";
+    }
+  }
+  holdtest::LpdRun run = holdtest::RunWithLpd((dir.path() / "lpd").string(), 1, cmds.str(), 900);
+  std::printf("3. a 64 MiB upload over LPR to LPRng's lpd (target: ours >= 0.9x rlpr):\n");
+  if (!run.ran) {
+    std::printf("  not run: %s\n", run.why.c_str());
+  } else {
+    std::vector<double> o, l;
+    std::istringstream in(run.output);
+    std::string tag;
+    int rc;
+    double us;
+    std::string line;
+    int whole = 0;
+    while (std::getline(in, line)) {
+      std::istringstream ls(line);
+      if (!(ls >> tag)) continue;
+      if ((tag == "OURS" || tag == "RLPR") && (ls >> rc >> us)) {
+        if (rc != 0) std::printf("  %s run failed (%d)\n", tag.c_str(), rc);
+        (tag == "OURS" ? o : l).push_back(us / 1000);
+      }
+      if (tag == "FILE" && line.find(" df") != std::string::npos && line.find(" 67108864") != std::string::npos) whole++;
+    }
+    std::printf("  data files of 64 MiB in the spool: %d of %zu\n", whole, o.size() + l.size());
+    if (!o.empty() && !l.empty()) {
+      Print("ours (process start included)", o, 64);
+      Print("rlpr (process start included)", l, 64);
+      std::printf("  ratio rlpr/ours (median): %.2f\n", Of(l).median / Of(o).median);
+    }
+  }
+  std::printf("load average after: %s\n", bench::LoadAverage().c_str());
+  return 0;
+}

@@ -1,0 +1,64 @@
+// Uploads files with the held-job manager's LPR client to 127.0.0.1 (the
+// line-printer daemon of the namespace it runs in) and prints each code, the
+// local port, and the time taken. With --occupy it first takes every
+// reserved port 721-731 itself, so the client has to fall back to any port.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "holdmanager/LPR.h"
+#include "toolbox/pump.h"
+
+int main(int argc, char** argv) {
+  bool occupy = false;
+  int queue = 1;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--occupy"))
+      occupy = true;
+    else if (!std::strncmp(argv[i], "--queue=", 8))
+      queue = std::atoi(argv[i] + 8);
+    else
+      files.push_back(argv[i]);
+  }
+  std::vector<int> held;
+  if (occupy) {
+    for (int p = kLPRFirstLocalPort; p <= kLPRLastLocalPort; ++p) {
+      int s = socket(AF_INET, SOCK_STREAM, 0);
+      // Ports an ended upload left waiting are taken too.
+      int one = 1;
+      setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(UInt16(p));
+      if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(s, 1) == 0) held.push_back(s);
+    }
+  }
+  if (occupy) std::printf("HELD %zu\n", held.size());
+  if (OT_Init() != kOTNoError) return 2;
+  LPR_JOB* job = LPRMakeJob(files, queue, 0x7F000001, 60, "probehost", "prober");
+  if (!job) return 2;
+  auto start = std::chrono::steady_clock::now();
+  SInt16 code = 1;
+  for (;;) {
+    UInt16 before = gLocalPort;
+    LPRPrint(job, &code);
+    if (gLocalPort != before && job->ep) std::printf("PORT %u\n", unsigned(job->ep->localPort));
+    if (code != 1) std::printf("CODE %d\n", code);
+    if (code != 1 && code != LPR_NEXT_FILE) break;
+    // Only wait when the step is waiting for the network.
+    tb::Pump(job->state == 3 || job->state == 2 || job->state == 18 ? 1 : 0);
+  }
+  double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  std::printf("TIME %.3f\n", ms);
+  LPRFree(job);
+  OT_Deinit();
+  for (int s : held) close(s);
+  return code == LPR_ALL_SENT ? 0 : 1;
+}
