@@ -94,6 +94,7 @@ struct PRG_REQUEST {
   std::FILE* file = nullptr;
   UInt64 received = 0;
   UInt64 total = 0;
+  int shownPercent = -1;
   SInt32 result = 0;
 };
 

@@ -10,6 +10,7 @@
 #include "holdmanager/HoldEngine.h"
 #include "holdmanager/LPR.h"
 #include "toolbox/clock.h"
+#include "toolbox/pump.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -42,6 +43,9 @@ std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
 
 void refreshTexts(HOLD_ENGINE* e, PRG_REQUEST* req) {
   int percent = req->total ? int(req->received * 100 / req->total) : 0;
+  // The texts change only with the percentage.
+  if (req->command == CMD_DOWNLOAD && percent == req->shownPercent && req->received) return;
+  req->shownPercent = percent;
   std::string transfer;
   if (req->command == CMD_DOWNLOAD)
     transfer = DataSizeText(req->received) + " / " + DataSizeText(req->total) + " (" + std::to_string(percent) + "%)";
@@ -123,6 +127,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         std::string base = req->path.substr(req->path.find_last_of('/') + 1);
         req->partPath = dir + "." + base + ".part";
         req->file = std::fopen(req->partPath.c_str(), "wb");
+        if (req->file) std::setvbuf(req->file, nullptr, _IOFBF, 1 << 20);
         if (!req->file) {
           req->partPath.clear();
           EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
@@ -137,6 +142,11 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
       if (TickCount() - req->waitStart > kNextRequestTicks) VFMPSetState(rec, VFMP_ST_SEND, "next request");
       break;
     case VFMP_ST_READING: {
+      // Frames that have come are taken in one step, for a few
+      // milliseconds at most, so a download is not paced by the idle timer.
+      const UInt64 until = tb::MonotonicMicros() + 8000;
+      for (bool more = true; more;) {
+      more = false;
       static UInt8 buf[kVFMPRcvBufSize];
       UInt32 len = sizeof buf;
       OTResult r = VFMPRcv(rec->ep, buf, &len);
@@ -195,6 +205,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
             EndPrgCmd(e, req, 0);
             return 0;
           }
+          more = tb::MonotonicMicros() < until;
           break;
         }
         default:
@@ -205,6 +216,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
             return 0;
           }
           break;
+      }
       }
       break;
     }
@@ -228,7 +240,9 @@ void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result) {
   req->cmd.error = UInt16(result);
   if (command == CMD_DOWNLOAD) {
     if (result == 0 && req->file) {
-      bool ok = std::fflush(req->file) == 0 && ::fsync(fileno(req->file)) == 0;
+      // Atomic by the rename; not forced to the disk, as other download
+      // tools leave that to the system.
+      bool ok = std::fflush(req->file) == 0;
       ok = std::fclose(req->file) == 0 && ok;
       req->file = nullptr;
       if (!ok || std::rename(req->partPath.c_str(), req->path.c_str()) != 0) {

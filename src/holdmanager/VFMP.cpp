@@ -125,23 +125,30 @@ OTResult VFMPSendRequest(TCPEPInfo* ep, UInt8 code, const VFMP_PARAM& p) {
 }
 
 bool VFMPFramer::HasFrame() const {
-  return acc_.size() >= 4 && acc_.size() >= std::size_t(VFMPGet16(acc_.data())) + 2;
+  return Held() >= 4 && Held() >= std::size_t(VFMPGet16(acc_.data() + head_)) + 2;
 }
 
-void VFMPFramer::Append(std::span<const UInt8> bytes) { acc_.insert(acc_.end(), bytes.begin(), bytes.end()); }
+void VFMPFramer::Append(std::span<const UInt8> bytes) {
+  // What was handed out goes once it is most of what is held.
+  if (head_ && head_ >= acc_.size() / 2) {
+    acc_.erase(acc_.begin(), acc_.begin() + std::ptrdiff_t(head_));
+    head_ = 0;
+  }
+  acc_.insert(acc_.end(), bytes.begin(), bytes.end());
+}
 
 int VFMPFramer::Next(std::span<UInt8> out) {
-  if (acc_.size() < 4) return 0;
-  std::size_t n = std::size_t(VFMPGet16(acc_.data())) + 2;
+  if (Held() < 4) return 0;
+  std::size_t n = std::size_t(VFMPGet16(acc_.data() + head_)) + 2;
   if (n > out.size()) {
     tb::TraceRefusal("vfmp", "frame of %zu bytes is longer than the %zu-byte buffer", n, out.size());
-    acc_.clear();
+    Clear();
     return kVFMPFrameTooLong;
   }
-  if (acc_.size() < n) return 0;
-  std::memcpy(out.data(), acc_.data(), n);
-  acc_.erase(acc_.begin(), acc_.begin() + std::ptrdiff_t(n));
-  if (acc_.empty()) acc_.shrink_to_fit();
+  if (Held() < n) return 0;
+  std::memcpy(out.data(), acc_.data() + head_, n);
+  head_ += n;
+  if (head_ == acc_.size()) Clear();
   return int(n);
 }
 
@@ -157,12 +164,18 @@ OTResult VFMPRcv(TCPEPInfo* ep, UInt8* buf, UInt32* len) {
   *len = 0;
   // A frame already whole is handed out before more is read, so a peer
   // that floods never makes the held bytes grow past one read.
-  if (!gFramer.HasFrame()) {
-    UInt32 got = cap;
+  // Up to four buffers' worth per read: fewer calls for a long reply, and
+  // at most that much held beyond one frame. Reads go on until a frame is
+  // whole or nothing more has come, so "no frame" always means the data
+  // has been read out (and its arrival will be reported again).
+  for (int reads = 0; !gFramer.HasFrame() && reads < 4; ++reads) {
+    static UInt8 chunk[4 * kVFMPRcvBufSize];
+    UInt32 got = sizeof chunk;
     OTFlags flags = 0;
-    OTResult r = TCP_Rcv(ep, buf, &got, &flags);
+    OTResult r = TCP_Rcv(ep, chunk, &got, &flags);
     if (r < 0 && r != kOTNoDataErr) return r;
-    if (r > 0 && got) gFramer.Append(std::span<const UInt8>(buf, got));
+    if (r <= 0 || !got) break;
+    gFramer.Append(std::span<const UInt8>(chunk, got));
   }
   int n = gFramer.Next(std::span<UInt8>(buf, cap));
   if (n < 0) return n;

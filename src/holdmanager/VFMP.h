@@ -150,11 +150,15 @@ class VFMPFramer {
   // yet, or kVFMPFrameTooLong (the held bytes are dropped) when the frame
   // is longer than out.
   int Next(std::span<UInt8> out);
-  void Clear() { acc_.clear(); }
-  std::size_t Held() const { return acc_.size(); }
+  void Clear() {
+    acc_.clear();
+    head_ = 0;
+  }
+  std::size_t Held() const { return acc_.size() - head_; }
 
  private:
   std::vector<UInt8> acc_;
+  std::size_t head_ = 0;  // bytes already handed out at the front of acc_
 };
 
 constexpr int kVFMPFrameTooLong = -30000;

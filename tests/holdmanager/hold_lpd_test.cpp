@@ -26,7 +26,7 @@ TEST(RealLpd, ATenMiBFileArrivesWholeWithItsControlFile) {
     testsupport::WriteFile(big, data);
     testsupport::WriteFile(small, "second\n");
   }
-  const std::string probe = std::string("TOOLBOX_NET=loopback ") + HOLD_LPR_PROBE;
+  const std::string probe = std::string("env -u TOOLBOX_PORTMAP TOOLBOX_NET=loopback ") + HOLD_LPR_PROBE;
   LpdRun run = RunWithLpd((dir / "lpd").string(), 2,
                           probe + " --queue=2 '" + big + "'\n" + probe + " --occupy --queue=1 '" + small + "'\n");
   if (!run.ran) GTEST_SKIP() << "no real line-printer daemon here: " << run.why;

@@ -430,6 +430,7 @@ struct HoldServer::Impl {
         Bytes out;
         const std::size_t total = jobSize(*j);
         const std::size_t chunk = std::min<std::size_t>(b.frameBody, 16376) - 4;
+        out.reserve(total + (total / chunk + 1) * 8);
         std::size_t at = 0;
         do {
           std::size_t n = std::min(chunk, total - at);
@@ -438,8 +439,13 @@ struct HoldServer::Impl {
           out.push_back(at + n >= total ? 0 : 1);
           put16(out, 0x0083);
           put16(out, UInt16(n));
-          for (std::size_t i = 0; i < n; ++i)
-            out.push_back(j->data.empty() ? PatternByte(j->id, at + i) : j->data[at + i]);
+          std::size_t base = out.size();
+          out.resize(base + n);
+          UInt8* d = out.data() + base;
+          if (j->data.empty())
+            for (std::size_t i = 0; i < n; ++i) d[i] = PatternByte(j->id, at + i);
+          else
+            std::memcpy(d, j->data.data() + at, n);
           at += n;
         } while (at < total);
         return out;
