@@ -9,6 +9,7 @@
 #include "506Q_Lib/DialogItems.h"
 #include "FanctionLib/CList.h"
 #include "toolbox/dialogs.h"
+#include "toolbox/memory.h"
 
 namespace {
 
@@ -62,6 +63,25 @@ TEST_F(Settings, PreferenceFileRoundTripsAndIsMadeFromTheDefaults) {
   EXPECT_EQ(ConfigData.retry, 4);
   EXPECT_EQ(ConfigData.brAddr, 0x0A0B0CFFu);
   EXPECT_EQ(ConfigData.oldVerCompati, 1);
+
+  // A record too short to hold every field: the application's defaults,
+  // nothing read past its end.
+  FSSpec fss;
+  ASSERT_TRUE(upc::Pref_Spec(&fss));
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
+  ASSERT_GE(ref, 0);
+  UseResFile(ref);
+  if (Handle old = Get1Resource('CNFG', 128)) {
+    RemoveResource(old);
+    DisposeHandle(old);
+  }
+  Handle shortRecord = NewHandleClear(8);
+  AddResource(shortRecord, 'CNFG', 128, reinterpret_cast<const UInt8*>("\0"));
+  WriteResource(shortRecord);
+  CloseResFile(ref);
+  upc::Get_Configuration();
+  EXPECT_EQ(ConfigData.rcvWait, 2500);
+  EXPECT_EQ(ConfigData.retry, 3);
 }
 
 TEST_F(Settings, FilesWrittenByTheAdministrationProgramAreReadAsTheyStand) {

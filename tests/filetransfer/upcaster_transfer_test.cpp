@@ -293,3 +293,74 @@ TEST_F(TransferTest, RealFtpServerGetsTheFileWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TransferTest, WatchKeepsWhatAnsweredAndSilentOrUnreadableEndsFail) {
+  StartBoxes(3);
+  // A wait longer than the watch: the watch ends the search and the boxes
+  // that answered are listed all the same.
+  ConfigData.rcvWait = 8000;
+  ConfigData.brAddr = 0x7FFFFFFFu;
+  ASSERT_EQ(upc::Open_File_Transfer(), 1);
+  ASSERT_TRUE(Loop([] { return upc::ftpData.jcp->found >= 3; }));
+  tb::AdvanceClock(361);
+  ASSERT_TRUE(Loop([] { return !upc::ftpData.searching; }));
+  EXPECT_EQ(CLGetCount(upc::ftpData.printerList), 3);
+  // Search again empties the list at once and fills it when it ends.
+  upc::Handle_Ftp_Select_Item(upc::ftpData.dlg, nullptr, 11);
+  EXPECT_EQ(CLGetCount(upc::ftpData.printerList), 0);
+  EXPECT_TRUE(upc::ftpData.searching);
+  ASSERT_TRUE(Loop([] { return upc::ftpData.jcp->found >= 3; }));
+  tb::AdvanceClock(361);
+  ASSERT_TRUE(Loop([] { return !upc::ftpData.searching; }));
+  EXPECT_EQ(CLGetCount(upc::ftpData.printerList), 3);
+
+  struct Case {
+    const char* what;
+    bool silent;       // the greeting never ends its line
+    bool exists;       // the file can be read
+    std::string bytes;
+    UInt16 result;
+  } cases[] = {
+      {"no greeting", true, true, "data", upc::kSendFailed},
+      {"unreadable file", false, false, "", upc::kSendFailed},
+      {"empty file", false, true, "", upc::kSendDone},
+  };
+  const UInt32 box = emu_.BoxAddress(0);
+  for (const Case& c : cases) {
+    emu_.Ftp().ClearFaults();
+    emu_.Ftp().ClearLog();
+    if (c.silent) {
+      pboxemu::FtpFaultSpec silent;
+      silent.mode = pboxemu::FtpFault::NoLineEnd;
+      silent.command = "";
+      emu_.Ftp().SetFault(0, silent);
+    }
+    FSSpec fss{};
+    if (c.exists)
+      fss = MakeFile("case.prn", c.bytes);
+    else
+      tb::PathToSpec((dir_ / "missing.prn").string(), &fss);
+    ASSERT_EQ(upc::Open_Tcp_Dialog(nullptr, 0, box, &fss, 1), 1) << c.what;
+    upc::SEND_SLOT& slot = upc::SendTbl[0];
+    if (c.silent) {
+      ASSERT_TRUE(Loop([&] { return emu_.Ftp().Sessions(0) >= 1 && slot.connect; })) << c.what;
+      Loop([] { return false; }, 100);
+      tb::AdvanceClock(180);
+      Loop([] { return false; }, 100);
+      EXPECT_EQ(slot.sendResult, upc::kSendRunning) << c.what;
+      tb::AdvanceClock(1);
+    }
+    ASSERT_TRUE(Loop([&] { return slot.sendResult != upc::kSendRunning; })) << c.what;
+    EXPECT_EQ(slot.sendResult, c.result) << c.what;
+    EXPECT_EQ(upc::Send_Percent(slot.fileData, slot.sendResult == upc::kSendDone),
+              c.result == upc::kSendDone ? 100 : 0)
+        << c.what;
+    slot = upc::SEND_SLOT{};
+    auto files = emu_.Ftp().Files(0);
+    EXPECT_EQ(files.size(), c.result == upc::kSendDone ? 1u : 0u) << c.what;
+  }
+}
+
+}  // namespace
