@@ -1,0 +1,123 @@
+// The installer's program-wide state and its parts: start-up and the event
+// loop (InstApp.cpp), language choice and the installation's folders
+// (InstLanguage.cpp), the wizard's pages (WizardPages.cpp).
+#pragma once
+
+#include <string>
+
+#include "Installer/CopyEngine.h"
+#include "toolbox/dialogs.h"
+#include "toolbox/events.h"
+#include "toolbox/lists.h"
+#include "toolbox/textedit.h"
+#include "toolbox/types.h"
+
+enum : SInt16 {
+  kWizardDialogID = 140,
+  kPageLanguage = 141,
+  kPageLicence = 142,
+  kPageFolder = 143,
+  kPageCopy = 144,
+  kPageFinish = 145,
+  kPageWelcome = 146,
+  kPageTools = 147,
+  kPageCheck = 148,
+  kPageAdminMode = 149,
+  kPageMonitor = 150,
+  kPageMonSearch = 151,
+  kPageMonEvent = 152,
+  kPageMonOption = 153,
+  kPageEnd = 999,
+  kAlertQuestion = 602,
+  kAlertNote = 603,
+};
+
+constexpr int kLangMax = 20;
+
+struct LANG_DATA {
+  char cLanguage[64];
+  char cDir[32];
+};
+
+// The installation's folders, as POSIX paths.
+struct ALL_INST_INFO {
+  std::string rootSpec;         // the folder that holds the executable
+  std::string toolFolderSpec;   // ":::TOOL" from it
+  std::string languFolderSpec;  // the language folder's name ("" none)
+  std::string copyFSpec;        // the copy list
+  std::string messSpec;         // the message file
+  std::string instParent;       // the folder that holds the install folder
+  std::string instName;         // the install folder's name
+  SInt16 copyCount = 0;
+  SInt16 totalCount = 0;
+};
+
+struct INST_DLG_INFO {
+  DialogRef dlg = nullptr;
+  SInt16 activePage = 0;
+  char copyMess[256] = {};
+  LANG_DATA* langData = nullptr;
+  ListHandle langList = nullptr;
+  TEHandle textData = nullptr;
+  SInt16 toolCnt = 0;
+  TOOL_DATA* toolData = nullptr;
+  ListHandle toolList = nullptr;
+  SInt16 instNum = 0;
+  Boolean aSetupFlag = 1;
+  Boolean mSetupFlag = 1;
+  std::string instFolder;  // the monitor's folder
+  Boolean using_ = 0;
+};
+
+// Program-wide state.
+extern Boolean All_Done;
+extern char LanguFileName[128];
+extern Boolean nonSelectLang;
+extern Boolean copyStart;
+extern INST_DLG_INFO instTbl;
+extern ALL_INST_INFO instData;
+
+// ---- start-up and events (InstApp.cpp) ----
+int Run_Installer();
+// 1 with the language (possibly empty) when the option names one, else 0.
+// A language that could name another folder (holding ':', '/', or being
+// "." or "..") is refused as none.
+int Analysis_Option(const unsigned char* option, char* language, std::size_t size);
+// Opens the wizard once; 1 when it opened.
+int Open_Main_Window(const unsigned char* option);
+// A modal alert with the text file's "[BUTTON]" captions; kind 2 hides
+// Cancel. Returns the item hit (1 OK, 2 Cancel).
+short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, const char* message);
+void Application_Exit_Function();
+// Full path of a file beside the executable.
+std::string Exe_Relative(const std::string& partial);
+
+// ---- language and folders (InstLanguage.cpp) ----
+// The path reader: the key's value in the section of the file; any line
+// ends. 1 found, 0 not (value unchanged).
+int Load_File_To_Cstring(char* value, std::size_t size, const char* key, const char* section, const char* path);
+int Get_System_Language(char* name, std::size_t size, const char* languageFile);
+int Build_Language_Data(INST_DLG_INFO* tbl);
+int Set_Language_Infomation(const char* languageDir);
+int Set_Install_Infomation(const char* languageDir, ALL_INST_INFO* info);
+// The bundle's "LANGUAGE_PATH" string: the language folder to use.
+short Get_Localize_Strings(char* out, std::size_t size);
+int Get_Active_Language();
+// A message-file text (empty when missing).
+std::string Message_Text(const char* section, const char* key);
+
+// ---- wizard (WizardPages.cpp) ----
+void Set_Dialog_Event();
+int Change_Dialog_Page(DialogRef dialog, SInt16 page);
+Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
+Boolean Handle_Instwin_Key_Input(DialogRef dialog, EventRecord* event);
+short Handle_Instwin_Update_Value(DialogRef dialog, EventRecord* event);
+int Close_Main_Dialog(DialogRef dialog);
+// One copy step while copyStart is set.
+void Setup_File_Copy();
+// Whether a tool of that name is listed and ticked.
+bool Tool_Ticked(const char* name);
+// The page after the copy and the page Back leads to from the finish page,
+// given the pages built so far.
+SInt16 Page_After_Copy();
+SInt16 Page_Back_From_Finish();

@@ -1,0 +1,842 @@
+// The wizard: one dialog whose first three items are Next, Cancel and Back;
+// each page's items are appended below them from its own item list. A table
+// of cells gives each page its handlers; the pages of the administrator
+// mode and the monitor set-up keep their places in it until they are built.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "Installer/InstApp.h"
+#include "common/IniFile.h"
+#include "toolbox/appleevents.h"
+#include "toolbox/clock.h"
+#include "toolbox/controls.h"
+#include "toolbox/files.h"
+#include "toolbox/fonts.h"
+#include "toolbox/navigation.h"
+#include "toolbox/pictures.h"
+#include "toolbox/quickdraw.h"
+#include "toolbox/resources.h"
+#include "toolbox/trace.h"
+#include "toolbox/windows.h"
+
+namespace {
+
+using ItemProc = Boolean (*)(DialogRef, EventRecord*, DialogItemIndex);
+using PageProc = short (*)(DialogRef);
+
+struct SETUP_DLG_CELL {
+  SInt16 dlgNum;
+  PageProc dlg_setup;
+  ItemProc dlg_item_select;
+  PageProc dlg_load_value;
+  PageProc dlg_back_value;
+  PageProc dlg_next_value;
+  PageProc dlg_update;
+};
+
+constexpr SInt16 kPageOrder[] = {141, 146, 142, 147, 143, 148, 144, 149, 150, 151, 152, 153, 145};
+constexpr int kCells = 13;
+SETUP_DLG_CELL gCells[kCells];
+
+constexpr std::size_t kLicenceMax = 16000;
+constexpr short kTickWidth = 20;
+constexpr char kTickOn[] = "\xE2\x98\x91 ";   // a ticked box and a blank
+constexpr char kTickOff[] = "\xE2\x98\x90 ";  // an empty box and a blank
+
+std::unique_ptr<CopyEngine> gEngine;
+SInt16 gLangSelected = -1;
+SInt16 gToolSelected = 0;
+bool gLangBuilt = false, gToolsBuilt = false;
+std::string gCopyFile;  // the file the copy message names
+
+// ---- item helpers ----
+
+Rect itemRect(DialogRef d, DialogItemIndex item) {
+  DialogItemType type;
+  Handle h;
+  Rect r{};
+  GetDialogItem(d, item, &type, &h, &r);
+  return r;
+}
+
+ControlRef itemControl(DialogRef d, DialogItemIndex item) {
+  DialogItemType type;
+  Handle h = nullptr;
+  Rect r;
+  GetDialogItem(d, item, &type, &h, &r);
+  return (type & 127) >= 4 && (type & 127) <= 7 ? reinterpret_cast<ControlRef>(h) : nullptr;
+}
+
+void setItemText(DialogRef d, DialogItemIndex item, const std::string& text) {
+  DialogItemType type;
+  Handle h = nullptr;
+  Rect r;
+  GetDialogItem(d, item, &type, &h, &r);
+  Str255 p;
+  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
+  const int kind = type & 127;
+  if (kind >= 4 && kind <= 6 && h) {
+    SetControlTitle(reinterpret_cast<ControlRef>(h), p);
+  } else if ((kind == 8 || kind == 16) && h) {
+    SetDialogItemText(h, p);
+  }
+}
+
+// The message file's text of the key on the item; a missing key changes nothing.
+void Set_Dialog_Item_Message(DialogRef d, DialogItemIndex item, const char* section, const char* key) {
+  std::string text = Message_Text(section, key);
+  char raw[kIniLineMax + 1] = "";
+  if (text.empty() && !Load_File_To_CstringEx(section, key, raw, sizeof raw, instData.messSpec.c_str())) return;
+  setItemText(d, item, text);
+}
+
+void setLanguageText(DialogRef d, DialogItemIndex item, const char* section, const char* key) {
+  char value[kIniLineMax + 1] = "";
+  if (Load_File_To_CstringEx(section, key, value, sizeof value, Exe_Relative(LanguFileName).c_str()))
+    setItemText(d, item, value);
+}
+
+void enableButton(DialogRef d, DialogItemIndex item, bool on) {
+  if (ControlRef c = itemControl(d, item)) HiliteControl(c, on ? 0 : 255);
+}
+
+void showItem(DialogRef d, DialogItemIndex item, bool on) {
+  if (on) {
+    ShowDialogItem(d, item);
+  } else {
+    HideDialogItem(d, item);
+  }
+}
+
+void drawPicture(DialogRef d, DialogItemIndex item, SInt16 id) {
+  Rect r = itemRect(d, item);
+  if (PicHandle pic = GetPicture(id)) DrawPicture(pic, &r);
+}
+
+void frameGroup(DialogRef d, DialogItemIndex item) {
+  Rect r = itemRect(d, item);
+  FrameRect(&r);
+}
+
+void invalidate(DialogRef d) {
+  Rect all;
+  GetPortBounds(GetWindowPort(GetDialogWindow(d)), &all);
+  InvalWindowRect(GetDialogWindow(d), &all);
+}
+
+void commonButtons(DialogRef d) {
+  Set_Dialog_Item_Message(d, 1, "[BUTTON]", "NEXT=");
+  Set_Dialog_Item_Message(d, 2, "[BUTTON]", "CANCEL=");
+  Set_Dialog_Item_Message(d, 3, "[BUTTON]", "BACK=");
+  ShowDialogItem(d, 3);
+  for (DialogItemIndex i = 1; i <= 3; ++i) enableButton(d, i, true);
+}
+
+ListHandle makeList(DialogRef d, DialogItemIndex item) {
+  Rect r = itemRect(d, item);
+  r.right -= 15;
+  ListBounds bounds{0, 0, 0, 1};
+  return LNew(&r, &bounds, Point{18, 0}, 0, GetDialogWindow(d), true, false, false, true);
+}
+
+// The row under a point of the list's item, or -1; the row is selected
+// alone. A second click on the same row soon after is a double click.
+int clickRow(DialogRef d, DialogItemIndex item, ListHandle list, const EventRecord* event, bool* twice) {
+  static UInt32 lastWhen = 0;
+  static int lastRow = -1;
+  Point pt = event->where;
+  GlobalToLocal(&pt);
+  Rect r = itemRect(d, item);
+  ListBounds b;
+  GetListDataBounds(list, &b);
+  ListBounds vis;
+  GetListVisibleCells(list, &vis);
+  int row = pt.v >= r.top ? (pt.v - r.top) / 18 + vis.top : -1;
+  if (row < 0 || row >= b.bottom || pt.h >= r.right - 15) return -1;
+  Cell c{0, 0};
+  while (LGetSelect(true, &c, list)) {
+    LSetSelect(false, c, list);
+    c.v += 1;
+  }
+  LSetSelect(true, Cell{SInt16(row), 0}, list);
+  *twice = row == lastRow && event->when - lastWhen <= GetDblTime();
+  lastRow = row;
+  lastWhen = event->when;
+  return row;
+}
+
+void disposeList(ListHandle& list) {
+  if (list) LDispose(list);
+  list = nullptr;
+}
+
+// ---- page 141: the language ----
+
+short langLoad(DialogRef d) {
+  HideDialogItem(d, 3);
+  setLanguageText(d, 1, "[BUTTON]", "NEXT=");
+  setLanguageText(d, 2, "[BUTTON]", "CANCEL=");
+  setLanguageText(d, 5, "[LABEL]", "SEL_LANG=");
+  setLanguageText(d, 6, "[LABEL]", "LANG=");
+  instTbl.langList = makeList(d, 4);
+  if (!gLangBuilt) std::memset(instTbl.langData, 0, sizeof(LANG_DATA) * kLangMax);
+  Build_Language_Data(&instTbl);
+  if (!gLangBuilt) {
+    char name[64] = "";
+    Get_System_Language(name, sizeof name, Exe_Relative(LanguFileName).c_str());
+    gLangSelected = -1;
+    for (int i = 0; i < kLangMax && instTbl.langData[i].cLanguage[0]; ++i) {
+      if (std::strcmp(instTbl.langData[i].cLanguage, name) == 0) gLangSelected = SInt16(i);
+    }
+    if (gLangSelected < 0 && instTbl.langData[0].cLanguage[0]) gLangSelected = 0;
+    gLangBuilt = true;
+  }
+  if (gLangSelected >= 0) LSetSelect(true, Cell{gLangSelected, 0}, instTbl.langList);
+  return 1;
+}
+
+short langNext(DialogRef) {
+  Cell c{0, 0};
+  if (!instTbl.langList || !LGetSelect(true, &c, instTbl.langList) || !instTbl.langData[c.v].cLanguage[0]) {
+    std::string file = Exe_Relative(LanguFileName);
+    char text[kIniLineMax + 1] = "";
+    Load_File_To_CstringEx("[ERROR]", "MESSAGE_00=", text, sizeof text, file.c_str());
+    Set_Alert_Dialog_Items(kAlertNote, 2, file.c_str(), text);
+    return 0;
+  }
+  gLangSelected = c.v;
+  Set_Language_Infomation(instTbl.langData[c.v].cDir);
+  disposeList(instTbl.langList);
+  instTbl.activePage = kPageWelcome;
+  return 1;
+}
+
+Boolean langSelect(DialogRef d, EventRecord* event, DialogItemIndex item) {
+  if (item != 4 || !instTbl.langList) return false;
+  bool twice = false;
+  if (clickRow(d, 4, instTbl.langList, event, &twice) >= 0 && twice) {
+    if (langNext(d)) Change_Dialog_Page(d, instTbl.activePage);
+  }
+  return true;
+}
+
+short langUpdate(DialogRef d) {
+  if (instTbl.langList) LUpdate(nullptr, instTbl.langList);
+  drawPicture(d, 7, 129);
+  return 1;
+}
+
+// ---- page 146: welcome ----
+
+short welcomeLoad(DialogRef d) {
+  commonButtons(d);
+  showItem(d, 3, !nonSelectLang);
+  Set_Dialog_Item_Message(d, 4, "[LABEL]", "WELCOME00=");
+  Set_Dialog_Item_Message(d, 5, "[LABEL]", "WELCOME01=");
+  Set_Dialog_Item_Message(d, 6, "[LABEL]", "WELCOME02=");
+  return 1;
+}
+short welcomeBack(DialogRef) {
+  if (nonSelectLang) return 0;
+  instTbl.activePage = kPageLanguage;
+  return 1;
+}
+short welcomeNext(DialogRef) {
+  instTbl.activePage = kPageLicence;
+  return 1;
+}
+short welcomeUpdate(DialogRef d) {
+  drawPicture(d, 7, 129);
+  return 1;
+}
+
+// ---- page 142: the licence ----
+
+int Build_Text_Data(INST_DLG_INFO* tbl) {
+  if (!tbl->textData) return 0;
+  TESetText("", 0, tbl->textData);
+  std::string path = Resolve_Partial_Path(instData.rootSpec, "::Resources:" + instData.languFolderSpec + ":LICENSE.TXT");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return 0;
+  std::string text(kLicenceMax, '\0');
+  in.read(text.data(), std::streamsize(kLicenceMax));
+  text.resize(std::size_t(in.gcount()));
+  TESetText(text.data(), long(text.size()), tbl->textData);
+  return 1;
+}
+
+short licenceLoad(DialogRef d) {
+  commonButtons(d);
+  Set_Dialog_Item_Message(d, 1, "[BUTTON]", "YES=");
+  Set_Dialog_Item_Message(d, 2, "[BUTTON]", "NO=");
+  Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "LICENSE_TITLE=");
+  Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "LICENSE_CONTENTS=");
+  Set_Dialog_Item_Message(d, 6, "[LABEL]", "LICENSE_00=");
+  Set_Dialog_Item_Message(d, 7, "[LABEL]", "LICENSE_01=");
+  Rect r = itemRect(d, 8);
+  r.right -= 15;
+  Rect view = r;
+  InsetRect(&view, 2, 2);
+  instTbl.textData = TENew(&view, &view);
+  Build_Text_Data(&instTbl);
+  return 1;
+}
+void leaveLicence() {
+  if (instTbl.textData) TEDispose(instTbl.textData);
+  instTbl.textData = nullptr;
+}
+short licenceBack(DialogRef) {
+  leaveLicence();
+  instTbl.activePage = kPageWelcome;
+  return 1;
+}
+short licenceNext(DialogRef) {
+  leaveLicence();
+  instTbl.activePage = kPageTools;
+  return 1;
+}
+short licenceUpdate(DialogRef d) {
+  frameGroup(d, 9);
+  Rect r = itemRect(d, 8);
+  FrameRect(&r);
+  if (instTbl.textData) TEUpdate(&r, instTbl.textData);
+  return 1;
+}
+Boolean licenceSelect(DialogRef, EventRecord* event, DialogItemIndex item) {
+  if (item != 8 || !instTbl.textData) return false;
+  Point pt = event->where;
+  GlobalToLocal(&pt);
+  // The right edge scrolls: the upper half up, the lower half down.
+  Rect r = itemRect(instTbl.dlg, 8);
+  if (pt.h >= r.right - 15) TEScroll(0, pt.v < (r.top + r.bottom) / 2 ? 48 : -48, instTbl.textData);
+  return true;
+}
+
+// ---- page 147: the tools ----
+
+bool anyTicked() {
+  for (int i = 0; i < instTbl.toolCnt; ++i)
+    if (instTbl.toolData[i].bEnable) return true;
+  return false;
+}
+
+void setToolRow(int row) {
+  const TOOL_DATA& t = instTbl.toolData[row];
+  std::string text = std::string(t.bEnable ? kTickOn : kTickOff) + t.cToolName;
+  LSetCell(text.data(), SInt16(text.size()), Cell{SInt16(row), 0}, instTbl.toolList);
+}
+
+void showMemo(DialogRef d) {
+  if (gToolSelected < 0 || gToolSelected >= instTbl.toolCnt) return;
+  const unsigned char* memo = instTbl.toolData[gToolSelected].cMemo;
+  setItemText(d, 8, std::string(reinterpret_cast<const char*>(memo + 1), memo[0]));
+}
+
+int Build_Tool_Data(INST_DLG_INFO* tbl) {
+  tbl->toolCnt = 0;
+  for (int i = 0; i < kToolMax; ++i) {
+    char key[16];
+    std::snprintf(key, sizeof key, "APR_%02d=", i);
+    char name[kIniLineMax + 1] = "";
+    if (!Load_File_To_CstringEx("[APR]", key, name, sizeof name, instData.messSpec.c_str())) break;
+    if (std::strncmp(name, "FILE_COMMON", 11) == 0) break;
+    TOOL_DATA& t = tbl->toolData[i];
+    t = TOOL_DATA{};
+    std::string_view cut = tb::Utf8Prefix(name, 31);
+    std::memcpy(t.cToolName, cut.data(), cut.size());
+    t.bEnable = std::strncmp(name, "VEMO-ADMIN", 10) != 0;
+    std::snprintf(key, sizeof key, "MEMO_%02d=", i);
+    std::string memo = Message_Text("[APR]", key);
+    pstr::set(t.cMemo, sizeof t.cMemo, tb::Utf8Prefix(memo, 255));
+    ++tbl->toolCnt;
+  }
+  return 1;
+}
+
+short toolsLoad(DialogRef d) {
+  commonButtons(d);
+  Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "APR_TITLE=");
+  Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "APR_CONTENTS=");
+  Set_Dialog_Item_Message(d, 6, "[LABEL]", "APR_01=");
+  Set_Dialog_Item_Message(d, 10, "[LABEL]", "APR_00=");
+  if (!gToolsBuilt) {
+    Build_Tool_Data(&instTbl);
+    gToolSelected = 0;
+    gToolsBuilt = true;
+  }
+  instTbl.toolList = makeList(d, 7);
+  // The common tool, once added, is not shown.
+  int shown = 0;
+  while (shown < instTbl.toolCnt && std::strcmp(instTbl.toolData[shown].cToolName, "FILE_COMMON") != 0) ++shown;
+  LAddRow(SInt16(shown), 0, instTbl.toolList);
+  for (int i = 0; i < shown; ++i) setToolRow(i);
+  if (shown) LSetSelect(true, Cell{gToolSelected, 0}, instTbl.toolList);
+  showMemo(d);
+  enableButton(d, 1, anyTicked());
+  return 1;
+}
+
+Boolean toolsSelect(DialogRef d, EventRecord* event, DialogItemIndex item) {
+  if (item != 7 || !instTbl.toolList) return false;
+  Point pt = event->where;
+  GlobalToLocal(&pt);
+  bool twice = false;
+  int row = clickRow(d, 7, instTbl.toolList, event, &twice);
+  Rect list = itemRect(d, 7);
+  if (row >= 0 && row < instTbl.toolCnt) {
+    gToolSelected = SInt16(row);
+    if (pt.h < list.left + kTickWidth) {
+      instTbl.toolData[row].bEnable = !instTbl.toolData[row].bEnable;
+      setToolRow(row);
+    }
+    showMemo(d);
+  }
+  enableButton(d, 1, anyTicked());
+  return true;
+}
+
+short toolsBack(DialogRef) {
+  disposeList(instTbl.toolList);
+  instTbl.activePage = kPageLicence;
+  return 1;
+}
+short toolsNext(DialogRef) {
+  if (!anyTicked()) return 0;
+  disposeList(instTbl.toolList);
+  instTbl.activePage = kPageFolder;
+  return 1;
+}
+short toolsUpdate(DialogRef d) {
+  if (instTbl.toolList) LUpdate(nullptr, instTbl.toolList);
+  frameGroup(d, 9);
+  return 1;
+}
+
+// ---- page 143: the install folder ----
+
+void showInstallPath(DialogRef d) {
+  std::string path = instData.instParent;
+  if (path.size() > 1 && path.back() == '/') path.pop_back();
+  path += (path == "/" ? "" : "/") + instData.instName;
+  if (path.size() > 59) {
+    short len = short(std::min<std::size_t>(path.size(), 255));
+    TruncText(short(60 * 12), path.data(), &len, truncMiddle);
+    path.resize(std::size_t(len));
+  }
+  setItemText(d, 7, path);
+}
+
+int User_Select_Folder(const std::string& current, std::string* chosen) {
+  NavDialogOptions options;
+  NavGetDefaultDialogOptions(&options);
+  options.dialogOptionFlags |= kNavSelectDefaultLocation;
+  AEDesc location;
+  AEInitializeDesc(&location);
+  FSSpec spec{};
+  tb::PathToSpec(current, &spec);
+  AECreateDesc(typeFSS, &spec, sizeof spec, &location);
+  NavReplyRecord reply{};
+  OSErr e = NavChooseFolder(&location, &reply, &options, nullptr, nullptr, nullptr);
+  AEDisposeDesc(&location);
+  int result = 0;
+  if (e == noErr && reply.validRecord) {
+    FSSpec picked{};
+    AEKeyword keyword;
+    DescType type;
+    Size size = 0;
+    if (AEGetNthPtr(&reply.selection, 1, typeFSS, &keyword, &type, &picked, sizeof picked, &size) == noErr &&
+        tb::SpecToPath(picked, *chosen) == noErr)
+      result = 1;
+    NavDisposeReply(&reply);
+  }
+  return result;
+}
+
+short folderLoad(DialogRef d) {
+  commonButtons(d);
+  Set_Dialog_Item_Message(d, 6, "[BUTTON]", "REF=");
+  Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "FOLDER_TITLE=");
+  Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "FOLDER_CONTENTS=");
+  Set_Dialog_Item_Message(d, 8, "[LABEL]", "FOLDER_00=");
+  Set_Dialog_Item_Message(d, 10, "[LABEL]", "FOLDER_01=");
+  showInstallPath(d);
+  return 1;
+}
+Boolean folderSelect(DialogRef d, EventRecord*, DialogItemIndex item) {
+  if (item != 6) return false;
+  std::string chosen;
+  std::string install = instData.instParent + "/" + instData.instName;
+  if (User_Select_Folder(install, &chosen)) {
+    while (chosen.size() > 1 && chosen.back() == '/') chosen.pop_back();
+    // The install folder keeps its name and goes inside the folder chosen,
+    // unless the install folder itself was chosen.
+    instData.instParent = chosen == install ? instData.instParent : chosen;
+    showInstallPath(d);
+    invalidate(d);
+  }
+  return true;
+}
+short folderBack(DialogRef) {
+  instTbl.activePage = kPageTools;
+  return 1;
+}
+short folderNext(DialogRef) {
+  instTbl.activePage = kPageCheck;
+  return 1;
+}
+short folderUpdate(DialogRef d) {
+  frameGroup(d, 9);
+  return 1;
+}
+
+// ---- page 148: check ----
+
+short checkLoad(DialogRef d) {
+  commonButtons(d);
+  Set_Dialog_Item_Message(d, 1, "[BUTTON]", "START=");
+  Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "CHECK_TITLE=");
+  Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "CHECK_CONTENTS=");
+  Set_Dialog_Item_Message(d, 6, "[LABEL]", "CHECK_00=");
+  Set_Dialog_Item_Message(d, 7, "[LABEL]", "CHECK_01=");
+  return 1;
+}
+short checkBack(DialogRef) {
+  instTbl.activePage = kPageFolder;
+  return 1;
+}
+short checkNext(DialogRef) {
+  instTbl.activePage = kPageCopy;
+  return 1;
+}
+
+// ---- page 144: copying ----
+
+void drawInstallBar(DialogRef d) {
+  if (!gEngine) return;
+  Rect r = itemRect(d, 9);
+  const int width = r.right - r.left;
+  const int done = Install_Bar_Width(width, gEngine->copied(), gEngine->totalCount());
+  Rect inside = r;
+  InsetRect(&inside, 1, 1);
+  EraseRect(&inside);
+  Rect part = inside;
+  part.right = short(std::min<int>(inside.left + done, inside.right));
+  RGBColor blue{0x3000, 0x5000, 0xD000}, black{0, 0, 0};
+  RGBForeColor(&blue);
+  PaintRect(&part);
+  RGBForeColor(&black);
+  FrameRect(&r);
+}
+
+short copyLoad(DialogRef d) {
+  commonButtons(d);
+  for (DialogItemIndex i = 1; i <= 3; ++i) enableButton(d, i, false);
+  Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "INSTALL_TITLE=");
+  Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "INSTALL_CONTENTS=");
+  Set_Dialog_Item_Message(d, 6, "[LABEL]", "INSTALL_00=");
+  Set_Dialog_Item_Message(d, 7, "[LABEL]", "INSTALL_01=");
+  Set_Dialog_Item_Message(d, 8, "[LABEL]", "INSTALL_02=");
+  std::string format = Message_Text("[INSTALL]", "COPY=");
+  std::snprintf(instTbl.copyMess, sizeof instTbl.copyMess, "%s", format.c_str());
+  gEngine = std::make_unique<CopyEngine>(
+      CopySetup{instData.rootSpec, instData.languFolderSpec, instData.copyFSpec, instData.instParent, instData.instName},
+      instTbl.toolData, &instTbl.toolCnt);
+  gEngine->onFile = [d](const std::string& name, int, int) {
+    gCopyFile = name;
+    // The message is a format with one "%s": anything else shows the name.
+    const char* f = instTbl.copyMess;
+    const char* s = std::strstr(f, "%s");
+    std::string text = s && !std::strchr(s + 2, '%') && std::count(f, s, '%') == 0
+                           ? std::string(f, s) + name + std::string(s + 2)
+                           : name;
+    setItemText(d, 8, text);
+    drawInstallBar(d);
+  };
+  copyStart = 1;
+  return 1;
+}
+short copyUpdate(DialogRef d) {
+  drawInstallBar(d);
+  return 1;
+}
+
+// ---- page 145: the end ----
+
+short finishLoad(DialogRef d) {
+  commonButtons(d);
+  Set_Dialog_Item_Message(d, 1, "[BUTTON]", "FINISH=");
+  enableButton(d, 2, false);
+  enableButton(d, 3, Page_Back_From_Finish() != kPageFinish);
+  Set_Dialog_Item_Message(d, 4, "[LABEL]", "FINISH_00=");
+  Set_Dialog_Item_Message(d, 5, "[LABEL]", "FINISH_03=");
+  return 1;
+}
+short finishBack(DialogRef) {
+  SInt16 to = Page_Back_From_Finish();
+  if (to == kPageFinish) return 0;
+  instTbl.activePage = to;
+  return 1;
+}
+short finishNext(DialogRef) {
+  instTbl.activePage = kPageEnd;
+  return 1;
+}
+short finishUpdate(DialogRef d) {
+  drawPicture(d, 6, 129);
+  return 1;
+}
+
+void Set_Dialog_Function(SETUP_DLG_CELL* cell, SInt16 page) {
+  *cell = SETUP_DLG_CELL{};
+  cell->dlgNum = page;
+  switch (page) {
+    case kPageLanguage: *cell = {page, nullptr, langSelect, langLoad, nullptr, langNext, langUpdate}; break;
+    case kPageWelcome:
+      *cell = {page, nullptr, nullptr, welcomeLoad, welcomeBack, welcomeNext, welcomeUpdate};
+      break;
+    case kPageLicence:
+      *cell = {page, nullptr, licenceSelect, licenceLoad, licenceBack, licenceNext, licenceUpdate};
+      break;
+    case kPageTools: *cell = {page, nullptr, toolsSelect, toolsLoad, toolsBack, toolsNext, toolsUpdate}; break;
+    case kPageFolder:
+      *cell = {page, nullptr, folderSelect, folderLoad, folderBack, folderNext, folderUpdate};
+      break;
+    case kPageCheck: *cell = {page, nullptr, nullptr, checkLoad, checkBack, checkNext, nullptr}; break;
+    case kPageCopy: *cell = {page, nullptr, nullptr, copyLoad, nullptr, nullptr, copyUpdate}; break;
+    case kPageFinish:
+      *cell = {page, nullptr, nullptr, finishLoad, finishBack, finishNext, finishUpdate};
+      break;
+    default: break;  // administrator mode and monitor pages: not built yet
+  }
+}
+
+const SETUP_DLG_CELL* Get_Dialog_Function(SInt16 page) {
+  for (const auto& c : gCells)
+    if (c.dlgNum == page) return &c;
+  return nullptr;
+}
+
+bool pageBuilt(SInt16 page) {
+  const SETUP_DLG_CELL* c = Get_Dialog_Function(page);
+  return c && c->dlg_load_value;
+}
+
+void flashButton(DialogRef d, DialogItemIndex item) {
+  if (ControlRef c = itemControl(d, item)) {
+    HiliteControl(c, 1);
+    UInt32 until = TickCount() + 5;
+    while (TickCount() < until) {
+      EventRecord e;
+      WaitNextEvent(0, &e, 1, nullptr);
+    }
+    HiliteControl(c, 0);
+  }
+}
+
+bool buttonEnabled(DialogRef d, DialogItemIndex item) {
+  ControlRef c = itemControl(d, item);
+  return c && GetControlHilite(c) != 255 && IsControlVisible(c);
+}
+
+}  // namespace
+
+bool Tool_Ticked(const char* name) {
+  for (int i = 0; i < instTbl.toolCnt; ++i)
+    if (std::strcmp(instTbl.toolData[i].cToolName, name) == 0) return instTbl.toolData[i].bEnable;
+  return false;
+}
+
+SInt16 Page_After_Copy() {
+  if (Tool_Ticked("VEMO-ADMIN") && pageBuilt(kPageAdminMode)) return kPageAdminMode;
+  if (Tool_Ticked("VEMO-MONITOR") && pageBuilt(kPageMonitor)) return kPageMonitor;
+  return kPageFinish;
+}
+
+SInt16 Page_Back_From_Finish() {
+  if (Tool_Ticked("VEMO-MONITOR") && pageBuilt(kPageMonitor)) {
+    if (instTbl.mSetupFlag && pageBuilt(kPageMonOption)) return kPageMonOption;
+    return kPageMonitor;
+  }
+  if (Tool_Ticked("VEMO-ADMIN") && pageBuilt(kPageAdminMode)) return kPageAdminMode;
+  return kPageFinish;
+}
+
+void Set_Dialog_Event() {
+  for (int i = 0; i < kCells; ++i) Set_Dialog_Function(&gCells[i], kPageOrder[i]);
+  gLangBuilt = gToolsBuilt = false;
+}
+
+int Change_Dialog_Page(DialogRef dialog, SInt16 page) {
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(dialog);
+  Rect content;
+  GetPortBounds(GetWindowPort(GetDialogWindow(dialog)), &content);
+  content.bottom -= 40;
+  ShortenDITL(dialog, CountDITL(dialog) - 3);
+  EraseRect(&content);
+  if (Handle items = GetResource('DITL', page)) AppendDITL(dialog, items, overlayDITL);
+  const SETUP_DLG_CELL* cell = Get_Dialog_Function(page);
+  if (cell && cell->dlg_setup) cell->dlg_setup(dialog);
+  if (cell && cell->dlg_load_value) cell->dlg_load_value(dialog);
+  invalidate(dialog);
+  SetPort(saved);
+  return 1;
+}
+
+int Close_Main_Dialog(DialogRef dialog) {
+  disposeList(instTbl.langList);
+  disposeList(instTbl.toolList);
+  leaveLicence();
+  copyStart = 0;
+  gEngine.reset();
+  if (dialog) DisposeDialog(dialog);
+  instTbl.dlg = nullptr;
+  instTbl.using_ = 0;
+  return 1;
+}
+
+Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
+  SetPortDialogPort(dialog);
+  if (item > 3 && event && event->what == mouseDown) {
+    // Frames and pictures lie under the controls they surround: the click
+    // belongs to the first enabled item under the point.
+    Point pt = event->where;
+    GlobalToLocal(&pt);
+    for (DialogItemIndex i = 4; i <= CountDITL(dialog); ++i) {
+      DialogItemType type;
+      Handle h;
+      Rect r;
+      GetDialogItem(dialog, i, &type, &h, &r);
+      if (!(type & 128) && PtInRect(pt, &r)) {
+        item = i;
+        break;
+      }
+    }
+  }
+  tb::TraceNote("install", "page %d item %d", instTbl.activePage, item);
+  const SETUP_DLG_CELL* cell = Get_Dialog_Function(instTbl.activePage);
+  if (item == 1) {
+    if (!cell || !cell->dlg_next_value || !cell->dlg_next_value(dialog)) return true;
+    if (instTbl.activePage == kPageEnd) {
+      Close_Main_Dialog(dialog);
+      Application_Exit_Function();
+    } else {
+      Change_Dialog_Page(dialog, instTbl.activePage);
+    }
+    return true;
+  }
+  if (item == 3) {
+    if (cell && cell->dlg_back_value && cell->dlg_back_value(dialog)) Change_Dialog_Page(dialog, instTbl.activePage);
+    return true;
+  }
+  if (item == 2) {
+    short hit = instTbl.activePage == kPageLanguage
+                    ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(), [] {
+                        static char text[kIniLineMax + 1];
+                        text[0] = 0;
+                        Load_File_To_CstringEx("[ERROR]", "MESSAGE_01=", text, sizeof text,
+                                               Exe_Relative(LanguFileName).c_str());
+                        return text;
+                      }())
+                    : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
+                                             Message_Text("[ERROR]", "MESSAGE_03=").c_str());
+    if (hit == 1) {
+      Close_Main_Dialog(dialog);
+      Application_Exit_Function();
+    }
+    return true;
+  }
+  if (cell && cell->dlg_item_select) return cell->dlg_item_select(dialog, event, item);
+  return false;
+}
+
+Boolean Handle_Instwin_Key_Input(DialogRef dialog, EventRecord* event) {
+  SetPortDialogPort(dialog);
+  const int code = (event->message & keyCodeMask) >> 8;
+  const SInt16 page = instTbl.activePage;
+  switch (code) {
+    case 36:
+    case 76:
+      if (page == kPageCopy || (page == kPageTools && !anyTicked())) return false;
+      if (!buttonEnabled(dialog, 1)) return false;
+      flashButton(dialog, 1);
+      Handle_Instwin_Select_Item(dialog, event, 1);
+      return false;
+    case 47: return false;
+    case 53:
+      if (page == kPageCopy || page == kPageFinish) return false;
+      flashButton(dialog, 2);
+      Handle_Instwin_Select_Item(dialog, event, 2);
+      return false;
+    case 125:
+    case 126: {
+      ListHandle list = page == kPageLanguage ? instTbl.langList : page == kPageTools ? instTbl.toolList : nullptr;
+      if (!list) return true;
+      Cell c{0, 0};
+      SInt16 rows = 0;
+      ListBounds b;
+      GetListDataBounds(list, &b);
+      rows = b.bottom;
+      SInt16 now = LGetSelect(true, &c, list) ? c.v : -1;
+      SInt16 next = SInt16(std::clamp<int>(now + (code == 125 ? 1 : -1), 0, std::max<int>(rows - 1, 0)));
+      if (rows > 0) {
+        if (now >= 0) LSetSelect(false, Cell{now, 0}, list);
+        LSetSelect(true, Cell{next, 0}, list);
+        if (page == kPageTools) {
+          gToolSelected = next;
+          showMemo(dialog);
+        }
+      }
+      return true;
+    }
+    default: return true;
+  }
+}
+
+short Handle_Instwin_Update_Value(DialogRef dialog, EventRecord*) {
+  WindowRef w = GetDialogWindow(dialog);
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(dialog);
+  BeginUpdate(w);
+  DrawDialog(dialog);
+  if (const SETUP_DLG_CELL* cell = Get_Dialog_Function(instTbl.activePage); cell && cell->dlg_update)
+    cell->dlg_update(dialog);
+  EndUpdate(w);
+  SetPort(saved);
+  return 1;
+}
+
+void Setup_File_Copy() {
+  if (!copyStart || !gEngine || !instTbl.dlg) return;
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(instTbl.dlg);
+  CopyEngine::Step step = gEngine->Copy_Preparation();
+  SetPort(saved);
+  if (step == CopyEngine::Step::More) return;
+  copyStart = 0;
+  if (step == CopyEngine::Step::Refused) {
+    Set_Alert_Dialog_Items(kAlertQuestion, 2, instData.messSpec.c_str(), Message_Text("[ERROR]", "MESSAGE_50=").c_str());
+    instTbl.activePage = kPageCheck;
+  } else {
+    instTbl.instFolder = gEngine->monitorFolder();
+    if (!gEngine->failures().empty()) {
+      std::string list;
+      for (const auto& f : gEngine->failures()) list += (list.empty() ? "" : "\r") + f;
+      std::string format = Message_Text("[ERROR]", "MESSAGE_51=");
+      if (format.empty() || format.find("%s") == std::string::npos)
+        format = "These files could not be installed:\r%s";
+      auto at = format.find("%s");
+      Set_Alert_Dialog_Items(kAlertQuestion, 2, instData.messSpec.c_str(),
+                             (format.substr(0, at) + list + format.substr(at + 2)).c_str());
+    }
+    instTbl.activePage = Page_After_Copy();
+  }
+  Change_Dialog_Page(instTbl.dlg, instTbl.activePage);
+}

@@ -1,0 +1,140 @@
+// The real installer from a copy of the build's disc, driven by scripts:
+// the language page, licence, tools, the folder chooser, the check, the
+// copy and the end page in English; and, started by a stand-in disc menu
+// with a launch event naming Japanese, the same without the language page.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/LaunchEvents.h"
+#include "test_support.h"
+#include "toolbox/files.h"
+#include "toolbox/processes.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::ScopedEnv;
+using testsupport::WriteFile;
+
+const std::string kTitle = "\"VEMOPLEX Installer\"";
+
+std::string clickAt(int x, int y) {
+  return "click-window " + kTitle + " " + std::to_string(x) + " " + std::to_string(y) + "\nwait 3\n";
+}
+const std::string kNext = clickAt(500, 355), kBack = clickAt(300, 355), kTick = clickAt(20, 104);
+
+class Wizard : public ::testing::Test {
+ protected:
+  Wizard() {
+    const char* build = std::getenv("VEMO_BUILD_DIR");
+    fs::create_directories(dir / "home");
+    fs::create_directories(dir / "pick");
+    std::string cmd = std::string("cp -a ") + build + "/disc " + (dir / "disc").string();
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    exe = dir / "disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall";
+  }
+  // Runs the installer with the script; its trace of item hits in trace.txt.
+  int run(const std::string& script) {
+    WriteFile(dir / "script.txt", script);
+    ScopedEnv s("TOOLBOX_SCRIPT", (dir / "script.txt").c_str());
+    ScopedEnv t("TOOLBOX_TRACE", "install");
+    ScopedEnv a("TOOLBOX_APP_PATH", exe.c_str());
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 2, (dir / "trace.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string path = exe.string();
+    char* argv[] = {path.data(), nullptr};
+    pid_t pid = 0;
+    int r = posix_spawn(&pid, argv[0], &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (r != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  std::vector<std::string> hits() {
+    std::vector<std::string> out;
+    for (const auto& line : testsupport::ReadLines(dir / "trace.txt"))
+      if (line.rfind("[install] page ", 0) == 0) out.push_back(line.substr(15));
+    return out;
+  }
+
+  testsupport::TempDir dir;
+  ScopedEnv home{"HOME", (dir / "home").c_str()};
+  fs::path exe;
+};
+
+TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
+  const std::string script = "wait-window " + kTitle + "\n" +
+                             kNext +                  // 141 English, preselected
+                             kBack + kNext +          // 146 Back leads to 141 again
+                             kNext + kNext +          // 146, licence agreed
+                             "key Return\nwait 3\n" +  // 147, nothing ticked: Return does nothing
+                             kNext +                  // nor does the disabled Next
+                             kTick + kBack + kNext + kNext +  // the tick survives Back
+                             "chooser-answer " + (dir / "pick").string() + "\n" + clickAt(480, 170) +
+                             kNext + kBack + kNext +  // 148 back to 143 and on
+                             kNext +                  // 148 Install: the copy runs
+                             "wait 20\n" + kNext;     // 145 Finish
+  ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
+  EXPECT_EQ(hits(), (std::vector<std::string>{
+                        "141 item 1", "146 item 3", "141 item 1", "146 item 1", "142 item 1", "147 item 7", "147 item 3", "142 item 1", "147 item 1", "143 item 6", "143 item 1",
+                        "148 item 3", "143 item 1", "148 item 1", "145 item 1"}))
+      << ReadFile(dir / "trace.txt");
+  const fs::path install = dir / "pick/VEMOPLEX";
+  EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/English/ReadMe.txt"));
+  EXPECT_TRUE(fs::exists(install / "VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"));
+  EXPECT_TRUE(fs::is_symlink(dir / "pick/VEMO-ADMIN.app"));
+  EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX"));
+}
+
+TEST_F(Wizard, CancelAsksAndEscapeConfirmsNothing) {
+  // Escape on the licence asks; the alert's Escape answers Cancel, so the
+  // wizard stays; the File menu's Quit then asks again and Return quits.
+  const std::string script = "wait-window " + kTitle + "\n" + kNext + kNext + "key Escape\nwait 3\nkey Escape\nwait 3\n" +
+                             kNext + "menu 129 1\nwait 3\nkey Return\nwait 3\n";
+  ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
+  EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 1", "142 item 2", "142 item 1"}));
+  EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX"));
+}
+
+TEST_F(Wizard, LaunchEventFromTheDiscMenuNamesTheLanguage) {
+  // The stand-in disc menu: the launch event's text is "-l" and the
+  // language folder, length-prefixed. The language page is skipped and
+  // Back on the welcome page is hidden, so the first click there does
+  // nothing.
+  WriteFile(dir / "script.txt", "wait-window " + kTitle + "\n" + kBack + kNext + kNext + kTick + kNext + kNext +
+                                    kNext + "wait 20\n" + kNext);
+  ScopedEnv s("TOOLBOX_SCRIPT", (dir / "script.txt").c_str());
+  const std::string option = "\x0a-lJapanese";
+  FSSpec app;
+  ASSERT_EQ(tb::PathToSpec(exe.string(), &app), noErr);
+  ProcessSerialNumber psn{};
+  ASSERT_EQ(SendAppliCommand(&app, option.data(), Size(option.size()), 'VMxi', kSuiteEventClass,
+                             kSuiteLaunchEventID, 'TEXT', 'VMxi', &psn),
+            noErr);
+  const pid_t pid = pid_t(psn.lowLongOfPSN);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (kill(pid, 0) == 0 && waitpid(pid, nullptr, WNOHANG) == 0 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const fs::path install = dir / "home/VEMOPLEX";
+  EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/Japanese/ReadMe.txt"));
+  EXPECT_TRUE(fs::exists(install / "VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"));
+}
+
+}  // namespace
