@@ -12,6 +12,6 @@ short Set_Ip_Address(PBOXinfo* box);
 short Check_IPAddress(PBOXinfo* box);
 // 1 administrator mode, 0 user mode; read once at start-up.
 short Get_Setup_Mode();
-// Non-zero while the settings window is open (never, yet).
+// Non-zero while the settings window is open.
 short Get_Setup_Open();
 short Get_System_Open();

@@ -1,0 +1,211 @@
+// The NetWare page: IPX in use, the print server name, the frame type, the
+// mode (remote printer or print server), the queue name per port, and the
+// remote-printer, print-server and NDS sub-dialogs.
+#include <cstring>
+
+#include "506Q_Lib/DialogItems.h"
+#include "Admin/AdminApp.h"
+#include "Admin/SetupBind.h"
+#include "Admin/SetupPages.h"
+#include "Admin/SetupWindow.h"
+#include "common/Context.h"
+#include "common/IniFile.h"
+#include "toolbox/controls.h"
+#include "toolbox/menus.h"
+
+namespace {
+
+UInt16 queue_var(long port) { return UInt16(4368 + 256 * (port - 1)); }
+
+void Setup_NetWare_Message(DialogRef d) {
+  Set_String_To_Item(d, 7, "IPX_USE=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 8, "NW_MACHINE_NAME=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 10, "PACKET_TYPE=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 12, "MODE=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 17, "PORT_NAME=", "[LABEL]", IniFileName);
+}
+
+short mode_of(DialogRef d) { return Get_Item_Value(d, 13) == 2 ? 2 : 1; }
+
+void show_mode_buttons(DialogRef d) {
+  const short mode = mode_of(d);
+  if (mode == 1) {
+    ShowDialogItem(d, 14);
+    HideDialogItem(d, 15);
+  } else {
+    ShowDialogItem(d, 15);
+    HideDialogItem(d, 14);
+  }
+  if (Check_Context_Data(540) && mode == 2)
+    ShowDialogItem(d, 16);
+  else
+    HideDialogItem(d, 16);
+}
+
+void fill_ports(DialogRef d) {
+  Set_Popup_PortList(d, 18, sPortList, iPortMax, iPortWidth);
+  if (iPortMax < 2) HideDialogItem(d, 18);
+}
+
+void Setup_NetWare_Set_PortName(DialogRef d) {
+  ControlRef popup = Item_Control(d, 18);
+  const short port = popup ? GetControlValue(popup) : 1;
+  Set_Editbox_From_String(d, 19, queue_var(port));
+  if (popup) SetControlReference(popup, port);
+}
+
+short Setup_NetWare_Change_PortName(DialogRef d) {
+  ControlRef popup = Item_Control(d, 18);
+  const long ref = popup ? GetControlReference(popup) : 1;
+  if (ref >= 1 && Set_Editbox_To_String(d, 19, queue_var(ref)) != 0) {
+    Setup_Error_Message(d, 17);
+    if (popup) SetControlValue(popup, short(ref));
+    return 0;
+  }
+  Setup_NetWare_Set_PortName(d);
+  return 1;
+}
+
+// ---- Sub-dialogs -----------------------------------------------------------
+
+void load_rows(DialogRef d, UInt16 first) {
+  for (short i = 0; i < 8; ++i) Set_Editbox_From_String(d, short(12 + i), UInt16(first + i));
+}
+
+short store_rows(DialogRef d, UInt16 first) {
+  for (short i = 0; i < 8; ++i)
+    if (Set_Editbox_To_String(d, short(12 + i), UInt16(first + i)) != 0) return Setup_Error_Message(d, short(4 + i)), 0;
+  return 1;
+}
+
+void load_rprinter(DialogRef d) {
+  Set_String_To_Item(d, 21, "CONNECT_PSERV=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 22, "TIMEOUT=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 24, "SEC=", "[LABEL]", IniFileName);
+  Set_Editbox_From_Int(d, 23, 553);
+  load_rows(d, 545);
+}
+
+short collect_rprinter(DialogRef d) {
+  if (Set_Editbox_To_Int(d, 23, 553) != 0) return Setup_Error_Message(d, 22), 0;
+  return store_rows(d, 545);
+}
+
+void load_pserver(DialogRef d) {
+  Set_String_To_Item(d, 21, "CONNECT_FSERV=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 22, "PASSWORD=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 24, "POLLING=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 26, "SEC=", "[LABEL]", IniFileName);
+  Set_Editbox_From_String(d, 23, 538);
+  Set_Editbox_From_Int(d, 25, 539);
+  load_rows(d, 529);
+}
+
+short collect_pserver(DialogRef d) {
+  if (Set_Editbox_To_String(d, 23, 538) != 0) return Setup_Error_Message(d, 22), 0;
+  if (!Check_password(gServerPass.typed)) return Setup_Error_Message(d, 22), 0;
+  if (Set_Editbox_To_Int(d, 25, 539) != 0) return Setup_Error_Message(d, 24), 0;
+  return store_rows(d, 529);
+}
+
+Boolean pserver_keys(DialogRef, EventRecord* e, DialogItemIndex*) {
+  if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 102)
+    Password_Input_Filter(e, 0, gServerPass.limit, gServerPass.typed, &gServerPass.length);
+  return false;
+}
+
+void pserver_item(DialogRef d, DialogItemIndex item) {
+  if (item == 23) {
+    SetPassFlag = 102;
+    SelectDialogItemText(d, 23, 32767, 32767);
+  } else {
+    SetPassFlag = 99;
+  }
+}
+
+void load_nds(DialogRef d) {
+  Set_String_To_Item(d, 4, "BINDERY=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 6, "NDS_TREE=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 8, "NDS_CONTEXT=", "[LABEL]", IniFileName);
+  Set_Popup_From_Enum(d, 5, 540);
+  Set_Editbox_From_String(d, 7, 541);
+  Set_Editbox_From_String(d, 9, 542);
+}
+
+short collect_nds(DialogRef d) {
+  Set_Popup_To_Enum(d, 5, 540);
+  if (Set_Editbox_To_String(d, 7, 541) != 0) return Setup_Error_Message(d, 6), 0;
+  if (Set_Editbox_To_String(d, 9, 542) != 0) return Setup_Error_Message(d, 8), 0;
+  return 1;
+}
+
+}  // namespace
+
+void Setup_NetWare_Load_Value(DialogRef d) {
+  if (!(TypeBit & 0x5))
+    Set_Item_Value(d, 6, 1);
+  else
+    Set_Checkbox_From_EnumEnable(d, 6, 513);
+  Set_Editbox_From_String(d, 9, 514);
+  Set_Popup_From_Enum(d, 11, 515);
+  // The mode pop-up: its two items from the ini.
+  if (ControlRef c = Item_Control(d, 13)) {
+    if (MenuRef m = GetControlPopupMenuHandle(c)) {
+      DeleteMenuItems(m, 1, CountMenuItems(m));
+      Str255 r, p;
+      Get_Ini_Text(r, "[BUTTON]", "RPRINTER=", 0, "Remote Printer");
+      Get_Ini_Text(p, "[BUTTON]", "PSERVER=", 0, "Print Server");
+      static const UInt8 blank[] = {1, ' '};
+      AppendMenu(m, blank);
+      SetMenuItemText(m, 1, r);
+      AppendMenu(m, blank);
+      SetMenuItemText(m, 2, p);
+      SetControlMinimum(c, 1);
+      SetControlMaximum(c, 2);
+    }
+    char mode[256] = "";
+    context_show_varid(516, mode, sizeof mode);
+    SetControlValue(c, mode[0] == 'P' ? 2 : 1);
+  }
+  Set_String_To_Item(d, 16, "NDS_SET=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 14, "RPRINTER_DETAIL=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 15, "BINDERY=", "[BUTTON]", IniFileName);
+  fill_ports(d);
+  Setup_NetWare_Set_PortName(d);
+  show_mode_buttons(d);
+  Setup_NetWare_Message(d);
+}
+
+Boolean Setup_NetWare_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
+  switch (item) {
+    case 6:
+      Toggle_Item(d, 6);
+      show_mode_buttons(d);
+      fill_ports(d);
+      Setup_NetWare_Set_PortName(d);
+      return 1;
+    case 13: show_mode_buttons(d); return 1;
+    case 14: Run_Setup_Sub_Dialog(138, "RPRINTER=", load_rprinter, collect_rprinter); return 1;
+    case 15:
+      Run_Setup_Sub_Dialog(139, "BINDERY=", load_pserver, collect_pserver, pserver_keys, pserver_item);
+      SetPassFlag = 99;
+      return 1;
+    case 16: Run_Setup_Sub_Dialog(162, "NDS=", load_nds, collect_nds); return 1;
+    case 18: Setup_NetWare_Change_PortName(d); return 1;
+    default: return 0;
+  }
+}
+
+Boolean Setup_NetWare_Get_Value(DialogRef d) {
+  if (TypeBit & 0x5) Set_Checkbox_To_EnumEnable(d, 6, 513);
+  if (Set_Editbox_To_String(d, 9, 514) != 0) return Setup_Error_Message(d, 8), 0;
+  Set_Popup_To_Enum(d, 11, 515);
+  char msg[kCtxMessageSize];
+  context_set_varid(516, mode_of(d) == 1 ? "RPRINTER" : "PSERVER", msg, sizeof msg);
+  ControlRef popup = Item_Control(d, 18);
+  const short port = popup ? GetControlValue(popup) : 1;
+  if (Set_Editbox_To_String(d, 19, queue_var(port)) != 0) return Setup_Error_Message(d, 17), 0;
+  return 1;
+}
+
+void Setup_NetWare_Update_Value(DialogRef) {}

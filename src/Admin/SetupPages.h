@@ -1,0 +1,66 @@
+// The pages of the device settings window and their sub-dialogs. Item
+// numbers are absolute: a page's first own item is item 6.
+#pragma once
+
+#include "toolbox/dialogs.h"
+#include "toolbox/events.h"
+
+// The typed texts a page keeps across page changes of one window.
+struct IP_ADDR_INFO {
+  char ipAddr[256], smAddr[256], gwAddr[256];
+};
+struct NET_BEUI_INFO {
+  char mnStr[256], wgStr[256], cmStr[256];
+};
+extern IP_ADDR_INFO gIpBackup;
+extern NET_BEUI_INFO gBeuiBackup;
+void Clear_Setup_Page_Backups();
+
+// Shared drawing: a value shown read-only in grey in the item's place,
+// framed 3 pixels outside it.
+void Draw_ReadOnly_Value(DialogRef dialog, short item, const char* text);
+// Runs a modal sub-dialog: load, then OK collects (1 ends), Cancel ends.
+// Returns 1 when left by OK.
+short Run_Setup_Sub_Dialog(SInt16 id, const char* titleKey, void (*load)(DialogRef),
+                           short (*collect)(DialogRef), ModalFilterProcPtr filter = nullptr,
+                           void (*onItem)(DialogRef, DialogItemIndex) = nullptr);
+// The General page's wireless dialog.
+short Open_Wireless_Setup_Dialog();
+
+// General (150)
+void Setup_General_Setup(DialogRef d);
+Boolean Setup_General_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
+void Setup_General_Load_Value(DialogRef d);
+Boolean Setup_General_Get_Value(DialogRef d);
+void Setup_General_Update_Value(DialogRef d);
+short Get_Value_General_Detail(DialogRef d);
+extern char OldPassBuff[256], NewPassBuff[256], pNewPassBuff[256];
+extern short OldPass, NewPass, pNewPass;
+
+// TCP/IP (132)
+Boolean Setup_TcpIp_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
+void Setup_TcpIp_Load_Value(DialogRef d);
+Boolean Setup_TcpIp_Get_Value(DialogRef d);
+void Setup_TcpIp_Update_Value(DialogRef d);
+short Get_Value_TcpIp_IPFilter_Detail(DialogRef d);
+
+// NetWare (133)
+Boolean Setup_NetWare_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
+void Setup_NetWare_Load_Value(DialogRef d);
+Boolean Setup_NetWare_Get_Value(DialogRef d);
+void Setup_NetWare_Update_Value(DialogRef d);
+
+// AppleTalk (134), NetBIOS (166), SNMP (165)
+Boolean Setup_EtherTalk_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
+void Setup_EtherTalk_Load_Value(DialogRef d);
+Boolean Setup_EtherTalk_Get_Value(DialogRef d);
+void Setup_ETalk_Update_Value(DialogRef d);
+Boolean Setup_NetBEUI_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
+void Setup_NetBEUI_Load_Value(DialogRef d);
+Boolean Setup_NetBEUI_Get_Value(DialogRef d);
+void Setup_NetBEUI_Update_Value(DialogRef d);
+void Setup_Snmp_Setup(DialogRef d);
+Boolean Setup_Snmp_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
+void Setup_Snmp_Load_Value(DialogRef d);
+Boolean Setup_Snmp_Get_Value(DialogRef d);
+void Setup_Snmp_Update_Value(DialogRef d);

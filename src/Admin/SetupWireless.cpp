@@ -1,0 +1,190 @@
+// The wireless dialog of the General page: network mode, network name,
+// channel, WEP mode, key index and the key as 13 masked two-digit fields.
+#include <cstring>
+
+#include "506Q_Lib/DialogItems.h"
+#include "Admin/AdminApp.h"
+#include "Admin/SetupBind.h"
+#include "Admin/SetupPages.h"
+#include "common/Context.h"
+#include "common/IniFile.h"
+#include "toolbox/controls.h"
+#include "toolbox/menus.h"
+
+namespace {
+
+constexpr UInt16 kMode = 12304, kSsid = 12305, kChannel = 12306, kWep = 12308, kKeyIndex = 12312, kKey = 12313;
+
+struct WIRELESS_MODE {
+  short wirelessMode;
+  char essID[256];
+  char channel[256];
+  Boolean wepUse;
+  short inputID;
+  char keyIndex[256];
+  short wLeng[13];
+  char wKeyPassBuff[13][8];
+};
+WIRELESS_MODE wLessInfo{};
+
+std::string popup_text(DialogRef d, short item) {
+  ControlRef c = Item_Control(d, item);
+  if (!c) return {};
+  MenuRef m = GetControlPopupMenuHandle(c);
+  if (!m) return {};
+  Str255 t;
+  GetMenuItemText(m, GetControlValue(c), t);
+  return std::string(reinterpret_cast<char*>(t + 1), t[0]);
+}
+
+short Get_Wireless_Mode(DialogRef d, short item) {
+  const std::string t = popup_text(d, item);
+  if (t == "Ad hoc" || t == "Ad hoc 1") return 1;
+  if (t.rfind("Infra", 0) == 0) return 3;
+  return 2;
+}
+
+// 0 off, 5 bytes for a 40-bit key, 13 for a 104-bit one.
+int wep_bytes(DialogRef d) {
+  const std::string t = popup_text(d, 31);
+  if (t.rfind("64", 0) == 0 || t.rfind("YES", 0) == 0) return 5;
+  if (t.rfind("128", 0) == 0) return 13;
+  return 0;
+}
+
+void show(DialogRef d, short item, bool on) {
+  if (on)
+    ShowDialogItem(d, item);
+  else
+    HideDialogItem(d, item);
+}
+
+void show_mode(DialogRef d) {
+  const short mode = wLessInfo.wirelessMode;
+  show(d, 7, mode != 1);
+  show(d, 11, mode == 1);
+  show(d, 9, mode != 3);
+  show(d, 12, mode == 3);
+  Set_Item_Text(d, 7, wLessInfo.essID);
+  Set_Item_Text(d, 11, wLessInfo.essID);
+  Set_Item_Text(d, 9, wLessInfo.channel);
+  Set_Item_Text(d, 12, wLessInfo.channel);
+}
+
+void show_wep(DialogRef d) {
+  const int bytes = wep_bytes(d);
+  wLessInfo.wepUse = bytes != 0;
+  show(d, 13, bytes != 0);
+  for (short i = 0; i < 13; ++i) show(d, short(14 + i), i < bytes);
+  show(d, 27, bytes == 13);
+  show(d, 28, bytes == 13);
+  const bool index = bytes != 0 && Check_Context_Data(kKeyIndex);
+  show(d, 29, index);
+  show(d, 30, index);
+  if (index) Set_Item_Text(d, 30, wLessInfo.keyIndex);
+}
+
+void Get_Password_From_Context() {
+  gWirelessPass = MaskedGroup{};
+  CONTEXT_ENTRY* e = get_context_by_varid(kKey);
+  if (!e) return;
+  auto f = context_field(e);
+  static const char hex[] = "0123456789ABCDEF";
+  const std::size_t n = f.empty() ? 0 : std::min<std::size_t>(f.size() - 1, 13);
+  for (std::size_t i = 0; i < n; ++i) {
+    gWirelessPass.typed[2 * i] = hex[f[i] >> 4];
+    gWirelessPass.typed[2 * i + 1] = hex[f[i] & 15];
+  }
+  gWirelessPass.length = short(2 * n);
+  gWirelessPass.limit = short(2 * n);
+}
+
+void load(DialogRef d) {
+  wLessInfo = WIRELESS_MODE{};
+  Set_String_To_Item(d, 4, "WL_MODE=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 6, "WL_SSID=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 8, "WL_CHANNEL=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 10, "WL_USE_WEP=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 13, "WL_WEP_KEY=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 29, "WL_KEY_INDEX=", "[LABEL]", IniFileName);
+  Set_Popup_From_Enum(d, 5, kMode);
+  wLessInfo.wirelessMode = Get_Wireless_Mode(d, 5);
+  Get_Context_String(kSsid, wLessInfo.essID);
+  Get_Context_Int(kChannel, wLessInfo.channel);
+  Get_Password_From_Context();
+  Set_Popup_From_Enum(d, 31, kWep);
+  for (short i = 0; i < 13; ++i) {
+    const short have = std::max<short>(0, std::min<short>(2, short(gWirelessPass.length - 2 * i)));
+    std::memcpy(wLessInfo.wKeyPassBuff[i], gWirelessPass.typed + 2 * i, std::size_t(have));
+    wLessInfo.wLeng[i] = have;
+    Set_Item_Text(d, short(14 + i), "**");
+  }
+  Get_Context_Int(kKeyIndex, wLessInfo.keyIndex);
+  show_mode(d);
+  show_wep(d);
+}
+
+short collect(DialogRef d) {
+  Set_Popup_To_Enum(d, 5, kMode);
+  const short mode = Get_Wireless_Mode(d, 5);
+  if (mode != 1) {
+    Get_Item_Text(d, 7, wLessInfo.essID, sizeof wLessInfo.essID);
+    if (Set_Editbox_To_String(d, 7, kSsid) != 0) return Setup_Error_Message(d, 6), 0;
+  }
+  if (mode != 3) {
+    Get_Item_Text(d, 9, wLessInfo.channel, sizeof wLessInfo.channel);
+    if (Set_Editbox_To_Int(d, 9, kChannel) != 0) return Setup_Error_Message(d, 8), 0;
+  }
+  Set_Popup_To_Enum(d, 31, kWep);
+  const bool wep = wep_bytes(d) != 0;
+  if (wep && Check_Context_Data(kKeyIndex)) {
+    Get_Item_Text(d, 30, wLessInfo.keyIndex, sizeof wLessInfo.keyIndex);
+    if (Set_Editbox_To_Int(d, 30, kKeyIndex) != 0) return Setup_Error_Message(d, 29), 0;
+  }
+  if (wep) {
+    char key[27] = {0};
+    std::size_t n = 0;
+    for (short i = 0; i < 13; ++i)
+      for (short k = 0; k < wLessInfo.wLeng[i] && k < 2; ++k) key[n++] = wLessInfo.wKeyPassBuff[i][k];
+    if (Check_Wepkey(kKey, key) == 2) return Setup_Error_Message(d, 13), 0;
+  }
+  return 1;
+}
+
+Boolean keys(DialogRef, EventRecord* e, DialogItemIndex*) {
+  if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 104 && wLessInfo.inputID >= 14 &&
+      wLessInfo.inputID <= 26) {
+    const int i = wLessInfo.inputID - 14;
+    Password_Input_Filter(e, 0, 2, wLessInfo.wKeyPassBuff[i], &wLessInfo.wLeng[i]);
+  }
+  return false;
+}
+
+void item_hit(DialogRef d, DialogItemIndex item) {
+  if (item == 5) {
+    const short mode = Get_Wireless_Mode(d, 5);
+    if (mode == wLessInfo.wirelessMode) return;
+    if (wLessInfo.wirelessMode != 1) Get_Item_Text(d, 7, wLessInfo.essID, sizeof wLessInfo.essID);
+    if (wLessInfo.wirelessMode != 3) Get_Item_Text(d, 9, wLessInfo.channel, sizeof wLessInfo.channel);
+    wLessInfo.wirelessMode = mode;
+    show_mode(d);
+  } else if (item == 31) {
+    if (wLessInfo.wepUse && Check_Context_Data(kKeyIndex))
+      Get_Item_Text(d, 30, wLessInfo.keyIndex, sizeof wLessInfo.keyIndex);
+    show_wep(d);
+  } else if (item >= 14 && item <= 26) {
+    wLessInfo.inputID = item;
+    SetPassFlag = 104;
+    SelectDialogItemText(d, item, 32767, 32767);
+  } else {
+    SetPassFlag = 99;
+  }
+}
+
+}  // namespace
+
+short Open_Wireless_Setup_Dialog() {
+  const short r = Run_Setup_Sub_Dialog(153, "WIRELESS=", load, collect, keys, item_hit);
+  SetPassFlag = 99;
+  return r;
+}

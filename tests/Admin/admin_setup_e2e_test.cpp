@@ -1,0 +1,118 @@
+// The real VEMO-ADMIN in administrator mode, driven by a script, edits an
+// emulated box's settings: the printer name on the General page and the
+// gateway on the TCP/IP page, OK, the save question confirmed and the
+// restart question declined; the box's image then holds the new values and
+// nothing else changed.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Admin/AdminApp.h"
+#include "Admin/AdminMode.h"
+#include "admin_harness.h"
+#include "common/Context.h"
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/resources.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::WriteFile;
+
+TEST(AdminSetupEndToEnd, TheSettingsWindowWritesTwoPagesToTheBox) {
+  const std::string build = std::getenv("VEMO_BUILD_DIR");
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str());
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+
+  // Administrator mode: the mode file the installer would write.
+  tb::ResetResources();
+  Appl_Rsrc_Fork_No = tb::OpenApplicationResources(admintest::Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
+  ASSERT_GE(Appl_Rsrc_Fork_No, 0);
+  Str255 modeName;
+  GetIndString(modeName, kStrFileNames, 2);
+  Set_Administrator(modeName, kAdminCreator, true);
+  tb::ResetResources();
+
+  pboxemu::Emulator emu(pboxemu::PickBaseAddress());
+  pboxemu::BoxSpec spec;
+  spec.model = pboxemu::Model::QSV_E;
+  spec.name = "Front desk";
+  emu.AddBox(spec);
+  std::string err;
+  ASSERT_TRUE(emu.Start(&err)) << err;
+  const pboxemu::SettingsBlocks before = emu.Settings(0);
+
+  const std::string settings = "\"Print Server Settings\"";
+  WriteFile(dir / "tour.txt",
+            "wait-window VEMO-ADMIN\n"
+            "sleep 2500\n"
+            "click-window VEMO-ADMIN 200 69\n"
+            "wait 5\n"
+            "menu 132 1\n"
+            "wait-window " + settings + " 10000\n"
+
+            "click-item " + settings + " 16\n"
+            "key a cmd\n"
+            "type HALL-PRINTER\n"
+            "wait 5\n"
+            "click-window " + settings + " 100 28\n"
+            "wait 5\n"
+            "click-item " + settings + " 15\n"
+            "key a cmd\n"
+            "type 127.0.0.254\n"
+            "wait 5\n"
+
+            "click-item " + settings + " 1\n"
+            "sleep 1000\n"
+
+            "key Return\n"   // save the settings: yes
+            "sleep 1500\n"
+            "key Escape\n"   // restart now: no
+            "sleep 500\n"
+            "menu 129 3\n"
+            "sleep 500\n"
+            "key Return\n");
+  testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+  const std::string exe = build + "/suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
+  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(emu.Executed(0, "EXEC REBOOT SYSTEM:"), 0);
+
+  // The factory image with the two values set is what the box holds.
+  pboxemu::SettingsBlocks expect = before;
+  pContextData = reinterpret_cast<Ptr>(expect.context.data());
+  wContextSize = UInt16(expect.context.size());
+  pEnumData = reinterpret_cast<Ptr>(expect.enums.data());
+  wEnumSize = UInt16(expect.enums.size());
+  wEnumWidth = 16;
+  pEEPData = reinterpret_cast<Ptr>(expect.image.data());
+  wEEPDataSize = UInt16(expect.image.size());
+  char msg[64];
+  ASSERT_EQ(context_set_varid(4369, "HALL-PRINTER", msg, sizeof msg), 0);
+  ASSERT_EQ(context_set_varid(260, "127.0.0.254", msg, sizeof msg), 0);
+  pContextData = pEnumData = pEEPData = nullptr;
+  wContextSize = wEnumSize = wEEPDataSize = 0;
+  const std::vector<UInt8> got = emu.Image(0);
+  ASSERT_EQ(got.size(), expect.image.size());
+  for (std::size_t i = 0; i < got.size(); ++i)
+    EXPECT_EQ(got[i], expect.image[i]) << "byte " << i << " of the box's image";
+  emu.Stop();
+}
+
+}  // namespace

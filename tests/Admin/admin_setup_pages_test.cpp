@@ -1,0 +1,273 @@
+// The settings pages' rules that decide what is stored, driven through the
+// open settings window of an emulated box by clicks and typing, one test per
+// page.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Admin/AdminApp.h"
+#include "Admin/AdminMenu.h"
+#include "Admin/SetupBind.h"
+#include "Admin/SetupPages.h"
+#include "Admin/SetupWindow.h"
+#include "admin_harness.h"
+#include "common/Context.h"
+#include "pboxemu/emulator.h"
+#include "settle.h"
+#include "test_support.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+using pboxemu::Model;
+
+class SetupPages : public ::testing::Test {
+ protected:
+  SetupPages() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
+    ASSERT_EQ(Install_Menu(), 1);
+    gbAdminMode = 1;
+    for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E}) {
+      pboxemu::BoxSpec s;
+      s.model = m;
+      emu.AddBox(s);
+    }
+    std::string err;
+    ASSERT_TRUE(emu.Start(&err)) << err;
+  }
+  void TearDown() override {
+    if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
+    emu.Stop();
+    tb::UseVirtualClock(false);
+    DeinitNetwork();
+    tb::ResetResources();
+  }
+  DialogRef open(int n) {
+    PBOXinfo b{};
+    b.pbi_inuse = 1;
+    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
+    b.pbi_ip_addr = emu.BoxAddress(n);
+    auto mac = emu.BoxMac(n);
+    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
+    std::memcpy(b.pbi_machine_type, emu.BoxMachineType(n).data(), 16);
+    EXPECT_EQ(Open_Setup_Window(&b), 1);
+    return Get_Open_Setup_Dialog();
+  }
+  void pump(int passes = 40) {
+    EventRecord e;
+    for (int i = 0; i < passes; ++i)
+      if (GetNextEvent(everyEvent, &e) && admin::Handle_Dialog_Event(&e) != 1) Handle_Window_Event(&e);
+  }
+  void click(short item) {
+    tb::AdvanceClock(60);
+    ASSERT_TRUE(tb::ClickDialogItem(Get_Open_Setup_Dialog(), item)) << "item " << item;
+    pump();
+  }
+  void retype(short item, const std::string& text) {
+    click(item);
+    tb::PressKey('a', tb::KeyCodeForChar('a'), cmdKey);
+    tb::TypeText(text);
+    pump(40 + int(text.size()) * 3);
+  }
+  void to_tab(const std::string& title) {
+    for (SInt16 t = 0; t < CTGetCount(gclData); ++t) {
+      Str255 s;
+      CTGetTitle(gclData, t, s);
+      if (std::string(reinterpret_cast<char*>(s + 1), s[0]) != title) continue;
+      SInt16 h = gclData->tabRect.left;
+      for (SInt16 i = gclData->visTabNo; i < t; ++i) h = SInt16(h + ctab::GetTab(gclData, i)->width);
+      tb::AdvanceClock(GetDblTime() + 1);
+      tb::ClickInWindow(GetDialogWindow(Get_Open_Setup_Dialog()), Point{SInt16(gclData->tabRect.top + 18), SInt16(h + 5)});
+      pump();
+      return;
+    }
+    ADD_FAILURE() << "no tab " << title;
+  }
+  bool hidden(short item) {
+    DialogItemType k;
+    Handle h;
+    Rect r;
+    GetDialogItem(Get_Open_Setup_Dialog(), item, &k, &h, &r);
+    return r.left >= 16384;
+  }
+  std::string text(short item) { return tb::DialogItemText(Get_Open_Setup_Dialog(), item); }
+  std::string shown(UInt16 var) {
+    char out[256] = "?";
+    context_show_varid(var, out, sizeof out);
+    return out;
+  }
+  void answer(const std::string& items) {  // alerts to come, by item
+    std::string s;
+    for (char c : items) s += std::string("wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN ") + c + "\n";
+    tb::LoadScriptText(s);
+  }
+
+  testsupport::ScopedEnv ports_;
+  pboxemu::Emulator emu;
+};
+
+TEST_F(SetupPages, TcpIp) {
+  // The QSV-C box with AppleTalk switched off.
+  {
+    pboxemu::SettingsBlocks b = emu.Settings(2);
+    pContextData = reinterpret_cast<Ptr>(b.context.data());
+    wContextSize = UInt16(b.context.size());
+    pEnumData = reinterpret_cast<Ptr>(b.enums.data());
+    wEnumSize = UInt16(b.enums.size());
+    wEnumWidth = 16;
+    pEEPData = reinterpret_cast<Ptr>(b.image.data());
+    wEEPDataSize = UInt16(b.image.size());
+    char msg[64];
+    ASSERT_EQ(context_set_varid(769, "DISABLE", msg, sizeof msg), 0);
+    pContextData = pEnumData = pEEPData = nullptr;
+    emu.SetSettings(2, b);
+  }
+  auto clock = ottest::SettledClock(emu);
+  // A box that offers TCP/IP alone has no TCP/IP switch.
+  open(0);
+  to_tab("TCP/IP");
+  EXPECT_TRUE(hidden(6));
+  EXPECT_TRUE(hidden(7));
+  click(2);
+  ASSERT_EQ(Get_Open_Setup_Dialog(), nullptr);
+
+  // QSV-E: no WINS button.
+  open(3);
+  to_tab("TCP/IP");
+  EXPECT_TRUE(hidden(23));
+  click(2);
+
+  open(2);
+  to_tab("TCP/IP");
+  EXPECT_FALSE(hidden(23));
+  // DHCP on: the three values read-only; off again: the typed texts back.
+  retype(13, "255.255.255.0");
+  click(11);
+  EXPECT_TRUE(hidden(9));
+  EXPECT_TRUE(hidden(13));
+  EXPECT_STREQ(gIpBackup.smAddr, "255.255.255.0");
+  click(11);
+  EXPECT_FALSE(hidden(13));
+  EXPECT_EQ(text(13), "255.255.255.0");
+
+  // A bad address refuses the page; the mask is not stored in that pass.
+  const std::string maskBefore = shown(259);
+  retype(9, "10.1.2.300");
+  answer("1");
+  click(1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  ASSERT_NE(Get_Open_Setup_Dialog(), nullptr);
+  EXPECT_EQ(shown(259), maskBefore);
+
+  // TCP/IP off while AppleTalk is disabled asks; No keeps it on.
+  ASSERT_EQ(Get_Context_Enable(769), 0);
+  answer("1");
+  click(6);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Item_Value(Get_Open_Setup_Dialog(), 6), 1);
+  answer("2");
+  click(6);
+  EXPECT_EQ(Get_Item_Value(Get_Open_Setup_Dialog(), 6), 0);
+  EXPECT_TRUE(hidden(9));  // greyed read-only while TCP/IP is off
+}
+
+TEST_F(SetupPages, TcpIpFilterRanges) {
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  to_tab("TCP/IP");
+  // The filter dialog's pairs are stored together: a bad first address of
+  // range 2 is reported after both fields of range 2 were stored; ranges 3
+  // and 4 are not stored in that pass. The refusal keeps the dialog; Cancel
+  // leaves it with the stored values.
+  tb::LoadScriptText(
+      "wait-window \"IP Filter\"\n"
+      "click-item \"IP Filter\" 12\nkey a cmd\ntype 1.2.3.300\n"
+      "click-item \"IP Filter\" 14\nkey a cmd\ntype 0.0.0.5\n"
+      "click-item \"IP Filter\" 16\nkey a cmd\ntype 9.9.9.9\n"
+      "click-item \"IP Filter\" 1\n"
+      "wait-window VEMO-ADMIN\n"
+      "click-item VEMO-ADMIN 1\n"
+      "click-item \"IP Filter\" 2\n");
+  DialogRef d = Get_Open_Setup_Dialog();
+  ShowDialogItem(d, 22);  // the page shows it only after the switch is used
+  click(22);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(shown(323 + 1), "0.0.0.5");   // the second field of range 2
+  EXPECT_EQ(shown(325), "0.0.0.0");       // range 3 untouched
+}
+
+TEST_F(SetupPages, GeneralPasswordAndPrinterNames) {
+  auto clock = ottest::SettledClock(emu);
+  open(1);
+  for (short item : {15, 16, 17, 18}) EXPECT_TRUE(hidden(item)) << item;  // QSV-B
+  click(2);
+  open(3);
+  EXPECT_FALSE(hidden(16));  // QSV-E
+  EXPECT_EQ(text(16), "PRINTER1");
+
+  // The change dialog: a repeated password that differs is refused, then a
+  // match is stored; the box had none, so the current field stays empty.
+  tb::LoadScriptText(
+      "wait-window \"Change Password\"\n"
+      "type-item \"Change Password\" 7 abc\n"
+      "type-item \"Change Password\" 9 abd\n"
+      "click-item \"Change Password\" 1\n"
+      "wait-window VEMO-ADMIN\n"
+      "click-item VEMO-ADMIN 1\n"
+      "click-item \"Change Password\" 9\n"
+      "key Delete\n"
+      "type c\n"
+      "expect-item-text \"Change Password\" 9 ***\n"
+      "click-item \"Change Password\" 1\n");
+  click(9);
+  EXPECT_FALSE(tb::ScriptRunning());
+  char stored[256];
+  ASSERT_EQ(Get_Context_String(264, stored), 1);
+  EXPECT_STREQ(stored, "abc");
+  EXPECT_EQ(text(7), "***");
+}
+
+TEST_F(SetupPages, SnmpCommunityIsTypedBehindAsterisks) {
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  to_tab("SNMP");
+  EXPECT_EQ(text(7), "******");  // "public"
+  EXPECT_EQ(SetPassFlag, 101);
+  // Keys on the page go into the community's typed text.
+  tb::PressNamedKey("Delete");
+  tb::TypeText("x");
+  pump();
+  EXPECT_STREQ(gCommunityPass.typed, "publix");
+  EXPECT_EQ(text(7), "******");
+  to_tab("General");  // collects the page
+  char stored[256];
+  ASSERT_EQ(Get_Context_String(274, stored), 1);
+  EXPECT_STREQ(stored, "publix");
+}
+
+TEST_F(SetupPages, NetBiosPassesOverFieldsNotInUse) {
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  to_tab("NetBIOS");
+  // With NetBEUI and NetBIOS over TCP/IP both off, a name too long for its
+  // field is passed over, and the next field still stored.
+  DialogRef d = Get_Open_Setup_Dialog();
+  ASSERT_EQ(Get_Item_Value(d, 6), 1);
+  ASSERT_EQ(Get_Item_Value(d, 14), 1);
+  retype(9, "A-NAME-FAR-TOO-LONG");
+  retype(11, "TEAM");
+  click(6);
+  click(14);
+  EXPECT_TRUE(hidden(9));
+  to_tab("General");
+  SETUP_PAGE* p = Current_Setup_Page();
+  ASSERT_NE(p, nullptr);
+  EXPECT_STREQ(p->contName, "General");
+  EXPECT_EQ(shown(1026), "\"TEAM\"");
+  EXPECT_EQ(shown(1027), "\"PBOX\"");
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+// The device settings window against emulated boxes of each model: the
+// tabs, page changes a page refuses, leaving with and without changes (the
+// box's image compared byte by byte), factory settings, the keys by mode;
+// and the pages' rules that decide what is stored, driven by clicks and
+// typing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Admin/AdminApp.h"
+#include "Admin/AdminMenu.h"
+#include "Admin/AdminPending.h"
+#include "Admin/SetupBind.h"
+#include "Admin/SetupPages.h"
+#include "Admin/SetupWindow.h"
+#include "admin_harness.h"
+#include "common/Context.h"
+#include "pboxemu/emulator.h"
+#include "settle.h"
+#include "test_support.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+using pboxemu::Model;
+
+class SetupWindow : public ::testing::Test {
+ protected:
+  SetupWindow() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
+    ASSERT_EQ(Install_Menu(), 1);
+    gbAdminMode = 1;
+    for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E}) {
+      pboxemu::BoxSpec s;
+      s.model = m;
+      emu.AddBox(s);
+    }
+    std::string err;
+    ASSERT_TRUE(emu.Start(&err)) << err;
+  }
+  void TearDown() override {
+    if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
+    emu.Stop();
+    tb::UseVirtualClock(false);
+    DeinitNetwork();
+    tb::ResetResources();
+  }
+
+  PBOXinfo box(int n) {
+    PBOXinfo b{};
+    b.pbi_inuse = 1;
+    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
+    b.pbi_ip_addr = emu.BoxAddress(n);
+    auto mac = emu.BoxMac(n);
+    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
+    std::memcpy(b.pbi_machine_type, emu.BoxMachineType(n).data(), 16);
+    return b;
+  }
+
+  DialogRef open(int n) {
+    PBOXinfo b = box(n);
+    EXPECT_EQ(Open_Setup_Window(&b), 1);
+    return Get_Open_Setup_Dialog();
+  }
+
+  void pump(int passes = 40) {
+    EventRecord e;
+    for (int i = 0; i < passes; ++i)
+      if (GetNextEvent(everyEvent, &e) && admin::Handle_Dialog_Event(&e) != 1) Handle_Window_Event(&e);
+  }
+  void click(short item) {
+    tb::AdvanceClock(60);
+    ASSERT_TRUE(tb::ClickDialogItem(Get_Open_Setup_Dialog(), item));
+    pump();
+  }
+  void retype(short item, const std::string& text) {
+    click(item);
+    tb::PressKey('a', tb::KeyCodeForChar('a'), cmdKey);
+    tb::TypeText(text);
+    pump(40 + int(text.size()) * 3);
+  }
+
+  std::vector<std::string> tabs() {
+    std::vector<std::string> out;
+    for (SInt16 i = 0; gclData && i < CTGetCount(gclData); ++i) {
+      Str255 t;
+      CTGetTitle(gclData, i, t);
+      out.emplace_back(reinterpret_cast<char*>(t + 1), t[0]);
+    }
+    return out;
+  }
+  // A click on tab `index` of the strip, below the strip's dead top.
+  void click_tab(SInt16 index) {
+    SInt16 h = gclData->tabRect.left;
+    for (SInt16 i = gclData->visTabNo; i < index; ++i) h = SInt16(h + ctab::GetTab(gclData, i)->width);
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(Get_Open_Setup_Dialog()),
+                                  Point{SInt16(gclData->tabRect.top + 18), SInt16(h + 5)}));
+    pump();
+  }
+  std::string page() {
+    SETUP_PAGE* p = Current_Setup_Page();
+    return p ? p->contName : "";
+  }
+  std::size_t requests(int n) { return emu.Requests(n).size(); }
+  std::string text(short item) { return tb::DialogItemText(Get_Open_Setup_Dialog(), item); }
+
+  testsupport::ScopedEnv ports_;
+  pboxemu::Emulator emu;
+};
+
+TEST_F(SetupWindow, TabsPerModelAndAnUnchangedOkSendsNothing) {
+  auto clock = ottest::SettledClock(emu);
+  const std::vector<std::vector<std::string>> want = {
+      {"General", "TCP/IP"},
+      {"General", "TCP/IP", "AppleTalk", "NetBIOS"},
+      {"General", "TCP/IP", "AppleTalk", "NetBIOS", "SNMP"},
+      {"General", "TCP/IP", "SNMP"},
+  };
+  for (int n = 0; n < 4; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_NE(open(n), nullptr);
+    EXPECT_EQ(tabs(), want[n]);
+    EXPECT_EQ(page(), "General");
+    EXPECT_EQ(Get_Setup_Open(), 1);
+    // Every page shown once, then OK: the image did not change, so nothing
+    // goes to the box.
+    for (SInt16 t = 1; t < SInt16(want[n].size()); ++t) {
+      click_tab(t);
+      EXPECT_EQ(page(), want[n][t]);
+    }
+    const std::size_t before = requests(n);
+    click(1);
+    EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+    EXPECT_EQ(requests(n), before);
+    EXPECT_EQ(emu.Image(n), emu.Settings(n).image);
+  }
+}
+
+TEST_F(SetupWindow, ARefusedTabChangeKeepsTheOldTab) {
+  auto clock = ottest::SettledClock(emu);
+  ASSERT_NE(open(2), nullptr);
+  click_tab(1);
+  ASSERT_EQ(page(), "TCP/IP");
+  retype(9, "10.0.0.300");
+  tb::LoadScriptText("wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n");
+  click_tab(4);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(page(), "TCP/IP");
+  EXPECT_EQ(CTGetCurSel(gclData), 1);
+  EXPECT_EQ(text(9), "10.0.0.300");  // the page was not reloaded
+  // OK refuses too in administrator mode; Cancel discards.
+  tb::LoadScriptText("wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n");
+  click(1);
+  EXPECT_NE(Get_Open_Setup_Dialog(), nullptr);
+  const std::size_t before = requests(2);
+  click(2);
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  EXPECT_EQ(requests(2), before);
+}
+
+TEST_F(SetupWindow, ChangesOnTwoPagesReachTheBoxAndNothingElse) {
+  auto clock = ottest::SettledClock(emu);
+  ASSERT_NE(open(2), nullptr);
+  pboxemu::SettingsBlocks expect = emu.Settings(2);
+  click_tab(1);
+  retype(13, "255.255.0.0");
+  click_tab(3);
+  ASSERT_EQ(page(), "NetBIOS");
+  retype(11, "OFFICE");
+  // The save question (OK), then the restart question (No).
+  tb::LoadScriptText(
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
+  click(1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  EXPECT_EQ(emu.Executed(2, "EXEC REBOOT SYSTEM:"), 0);
+
+  // What the box should hold: its old image with the two values changed.
+  pContextData = reinterpret_cast<Ptr>(expect.context.data());
+  wContextSize = UInt16(expect.context.size());
+  pEnumData = reinterpret_cast<Ptr>(expect.enums.data());
+  wEnumSize = UInt16(expect.enums.size());
+  wEnumWidth = 16;
+  pEEPData = reinterpret_cast<Ptr>(expect.image.data());
+  wEEPDataSize = UInt16(expect.image.size());
+  char msg[64];
+  ASSERT_EQ(context_set_varid(259, "255.255.0.0", msg, sizeof msg), 0);
+  ASSERT_EQ(context_set_varid(1026, "OFFICE", msg, sizeof msg), 0);
+  pContextData = pEnumData = pEEPData = nullptr;
+  EXPECT_EQ(emu.Image(2), expect.image);
+}
+
+TEST_F(SetupWindow, FactorySettingsThroughTheAlert) {
+  auto clock = ottest::SettledClock(emu);
+  ASSERT_NE(open(2), nullptr);
+  // The first button abandons.
+  tb::LoadScriptText("wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n");
+  click(3);
+  EXPECT_NE(Get_Open_Setup_Dialog(), nullptr);
+  auto sent = [&] {
+    int c = 0;
+    for (const auto& r : emu.Requests(2)) c += r.command == "SET DEFAULT";
+    return c;
+  };
+  EXPECT_EQ(sent(), 0);
+  tb::LoadScriptText(
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n"
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
+  click(3);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  EXPECT_GT(sent(), 0);
+}
+
+TEST_F(SetupWindow, ReturnByModeAndAuthority) {
+  auto clock = ottest::SettledClock(emu);
+  // User mode: Return does nothing, OK is dimmed; Escape still leaves.
+  gbAdminMode = 0;
+  ASSERT_NE(open(1), nullptr);
+  tb::PressNamedKey("Return");
+  pump();
+  EXPECT_NE(Get_Open_Setup_Dialog(), nullptr);
+  tb::PressNamedKey("Escape");
+  pump();
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  // Administrator mode: Return is OK.
+  gbAdminMode = 1;
+  ASSERT_NE(open(1), nullptr);
+  tb::PressNamedKey("Return");
+  pump();
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+}
+
+}  // namespace
