@@ -352,4 +352,24 @@ TEST_F(IpSetup, ABoxWithoutAddressGetsOneThatIsFreeAndAnswersThere) {
   EXPECT_FALSE(tb::ScriptRunning());
 }
 
+// A command on a TCP/IP box without address asks first: No does nothing,
+// Yes opens the set-up; in both cases the command itself does not run.
+TEST_F(IpSetup, CommandsOnABoxWithoutAddressAskFirst) {
+  PBOXinfo* box = find(0);
+  ASSERT_NE(box, nullptr);
+  auto clock = ottest::SettledClock(emu);
+  tb::LoadScriptText("wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
+  EXPECT_NE(Check_IPAddress(box), 1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  tb::LoadScriptText(
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
+      "wait-window \"IP Address Setup\"\nkey Escape\n");
+  EXPECT_EQ(Check_IPAddress(box), 2);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(emu.Executed(0, "SET IP_ADDR:"), 0);
+  PBOXinfo* other = find(1);
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(Check_IPAddress(other), 1);  // has an address: no question
+}
+
 }  // namespace

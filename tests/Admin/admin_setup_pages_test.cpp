@@ -270,4 +270,42 @@ TEST_F(SetupPages, NetBiosPassesOverFieldsNotInUse) {
   EXPECT_EQ(shown(1027), "\"PBOX\"");
 }
 
+TEST_F(SetupPages, WirelessModeAndKeyFields) {
+  auto clock = ottest::SettledClock(emu);
+  open(3);  // QSV-E: the General page has the wireless button
+  ASSERT_FALSE(hidden(14));
+  const std::string before = shown(12306);
+  // Infrastructure: the channel is read-only and not stored; the name is.
+  // WEP 128: thirteen key fields of two digits; a third digit beeps; a field
+  // with one digit refuses OK with the key's label. Each field starts with
+  // the stored key's two digits.
+  std::string s =
+      "wait-window \"Wireless LAN\"\n"
+      "expect-item-text \"Wireless LAN\" 12 " + before + "\n"
+      "click-item \"Wireless LAN\" 7\nkey a cmd\ntype HALL\n"
+      "popup-item \"Wireless LAN\" 31 3\n";
+  const char* digits[] = {"0A", "11", "22", "33", "44", "55", "66", "77", "88", "99", "aa", "BB", "C"};
+  for (int i = 0; i < 13; ++i)
+    s += "click-item \"Wireless LAN\" " + std::to_string(14 + i) + "\nkey Delete\nkey Delete\ntype " + digits[i] + "\n";
+  s += "click-item \"Wireless LAN\" 14\ntype 7\nexpect-beeps 1\n"
+       "click-item \"Wireless LAN\" 1\n"
+       "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
+       "click-item \"Wireless LAN\" 26\ntype C\n"
+       "expect-item-text \"Wireless LAN\" 26 **\n"
+       "click-item \"Wireless LAN\" 1\n";
+  tb::ResetBeepCount();
+  tb::LoadScriptText(s);
+  click(14);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(shown(12305), "\"HALL\"");
+  EXPECT_EQ(shown(12306), before);
+  EXPECT_EQ(shown(12308), "128bit");
+  CONTEXT_ENTRY* key = get_context_by_varid(12313);
+  ASSERT_NE(key, nullptr);
+  auto f = context_field(key);
+  const UInt8 want[14] = {0x0A, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0};
+  ASSERT_EQ(f.size(), 14u);
+  EXPECT_EQ(std::memcmp(f.data(), want, 14), 0);
+}
+
 }  // namespace
