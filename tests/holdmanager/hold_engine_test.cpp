@@ -255,5 +255,48 @@ TEST_F(HoldTest, DownloadReplacesOnlyWhenWholeAndLeavesNoPartialFile) {
   EXPECT_EQ(LastStatus(), "The job was downloaded.");
 }
 
+TEST_F(HoldTest, ANewerBoxListsTheChosenFolderWithChangeNumbersPerFolder) {
+  StartBox(/*newer=*/true);
+  view_.popupValue = 2;  // "2_管理部" by name
+  StartCommand(&e_, CMD_REFRESH, false);
+  ASSERT_TRUE(RunIdle());
+  auto reqs = emu_.Hold().Requests(0);
+  ASSERT_EQ(reqs.size(), 4u);
+  EXPECT_EQ(std::vector<UInt8>(reqs[2].begin() + 3, reqs[2].begin() + 11),
+            (std::vector<UInt8>{0, 0x28, 0, 4, 0, 0, 0, 2}))
+      << "the folder's id as the box gave it";
+  EXPECT_EQ(JobNames(e_.holdJobs), (std::vector<std::string>{"見積書.pdf"}));
+  // Another folder: the folders are current, its jobs are not yet known.
+  view_.popupValue = 1;
+  StartCommand(&e_, CMD_REFRESH, false);
+  ASSERT_TRUE(RunIdle());
+  EXPECT_EQ(Codes().size(), 7u);
+  EXPECT_EQ(JobNames(e_.holdJobs), (std::vector<std::string>{"見積書.pdf", "report.2024.txt", "plan"}));
+  // Back to the first folder: nothing changed, change numbers only.
+  view_.popupValue = 2;
+  StartCommand(&e_, CMD_REFRESH, false);
+  ASSERT_TRUE(RunIdle());
+  EXPECT_EQ(Codes().size(), 9u);
+}
+
+TEST_F(HoldTest, ATabChangeCancelsTheRunningCommandWithoutAMessage) {
+  StartBox();
+  emu_.Hold().SetFault(0, {pboxemu::HoldFault::Silent});
+  StartCommand(&e_, CMD_REFRESH, false);
+  ASSERT_TRUE(Run([&] { return e_.list && e_.list->sent; }));
+  VFMPClose(e_.running, VFMP_ERR_TAB_CHANGE);
+  CommandPendingLoop(&e_);
+  EXPECT_EQ(e_.current, 0);
+  EXPECT_EQ(view_.tabChanges, 1);
+  EXPECT_TRUE(view_.messages.empty());
+  // Stop (Renew while busy) ends a command with error 7: the status line only.
+  StartCommand(&e_, CMD_REFRESH, false);
+  ASSERT_TRUE(Run([&] { return e_.list && e_.list->sent; }));
+  PushUpdateBtn(&e_);
+  EXPECT_EQ(e_.current, 0);
+  EXPECT_TRUE(view_.messages.empty());
+  EXPECT_EQ(LastStatus(), HoldText(&e_, "MESSAGE", "STR007="));
+}
+
 }  // namespace
 }  // namespace holdtest

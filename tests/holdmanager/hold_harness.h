@@ -30,6 +30,7 @@ struct Message {
 class RecordingView : public HoldView {
  public:
   int tab = 1;
+  int popupValue = 1;
   bool preview = false;
   JOB_ENTRY selected{};
   bool haveSelection = false;
@@ -50,6 +51,7 @@ class RecordingView : public HoldView {
     return haveSelection;
   }
   bool PreviewOn() override { return preview; }
+  int FolderPopupValue(int) override { return popupValue; }
   void ShowJobInfo(const JOB_INFO& info) override { infos.push_back(info); }
   void OpenProgress(UInt16) override { progressOpened++; }
   void CloseProgress() override { progressClosed++; }
