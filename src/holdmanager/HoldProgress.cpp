@@ -147,9 +147,10 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
       const UInt64 until = tb::MonotonicMicros() + 8000;
       for (bool more = true; more;) {
       more = false;
-      static UInt8 buf[kVFMPRcvBufSize];
-      UInt32 len = sizeof buf;
-      OTResult r = VFMPRcv(rec->ep, buf, &len);
+      std::span<const UInt8> frame;
+      OTResult r = VFMPRcvView(rec->ep, &frame);
+      const UInt8* buf = frame.data();
+      const UInt32 len = UInt32(frame.size());
       if (r == kVFMPFrameTooLong) {
         EndPrgCmd(e, req, VFMP_ERR_RECEIVE);
         return 0;

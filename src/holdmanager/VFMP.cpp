@@ -152,7 +152,52 @@ int VFMPFramer::Next(std::span<UInt8> out) {
   return int(n);
 }
 
+std::span<const UInt8> VFMPFramer::NextView(std::size_t max, bool* tooLong) {
+  *tooLong = false;
+  if (Held() < 4) return {};
+  std::size_t n = std::size_t(VFMPGet16(acc_.data() + head_)) + 2;
+  if (n > max) {
+    tb::TraceRefusal("vfmp", "frame of %zu bytes is longer than the %zu-byte buffer", n, max);
+    Clear();
+    *tooLong = true;
+    return {};
+  }
+  if (Held() < n) return {};
+  std::span<const UInt8> v(acc_.data() + head_, n);
+  head_ += n;
+  return v;
+}
+
 VFMPFramer& VFMPSharedFramer() { return gFramer; }
+
+namespace {
+// Reads until a frame is whole or nothing more has come (so "no frame"
+// always means the data was read out, and its arrival will be reported
+// again); a few large reads at most, so little is held beyond one frame.
+OTResult fillFramer(TCPEPInfo* ep) {
+  for (int reads = 0; !gFramer.HasFrame() && reads < 4; ++reads) {
+    static UInt8 chunk[16 * kVFMPRcvBufSize];
+    UInt32 got = sizeof chunk;
+    OTFlags flags = 0;
+    OTResult r = TCP_Rcv(ep, chunk, &got, &flags);
+    if (r < 0 && r != kOTNoDataErr) return r;
+    if (r <= 0 || !got) break;
+    gFramer.Append(std::span<const UInt8>(chunk, got));
+  }
+  return 0;
+}
+}  // namespace
+
+OTResult VFMPRcvView(TCPEPInfo* ep, std::span<const UInt8>* frame) {
+  *frame = {};
+  if (!ep) return kOTBadDataErr;
+  OTResult r = fillFramer(ep);
+  if (r < 0) return r;
+  bool tooLong = false;
+  *frame = gFramer.NextView(kVFMPRcvBufSize, &tooLong);
+  if (tooLong) return kVFMPFrameTooLong;
+  return OTResult(frame->size());
+}
 
 OTResult VFMPRcv(TCPEPInfo* ep, UInt8* buf, UInt32* len) {
   if (!ep && !buf && !len) {
@@ -164,19 +209,8 @@ OTResult VFMPRcv(TCPEPInfo* ep, UInt8* buf, UInt32* len) {
   *len = 0;
   // A frame already whole is handed out before more is read, so a peer
   // that floods never makes the held bytes grow past one read.
-  // Up to four buffers' worth per read: fewer calls for a long reply, and
-  // at most that much held beyond one frame. Reads go on until a frame is
-  // whole or nothing more has come, so "no frame" always means the data
-  // has been read out (and its arrival will be reported again).
-  for (int reads = 0; !gFramer.HasFrame() && reads < 4; ++reads) {
-    static UInt8 chunk[4 * kVFMPRcvBufSize];
-    UInt32 got = sizeof chunk;
-    OTFlags flags = 0;
-    OTResult r = TCP_Rcv(ep, chunk, &got, &flags);
-    if (r < 0 && r != kOTNoDataErr) return r;
-    if (r <= 0 || !got) break;
-    gFramer.Append(std::span<const UInt8>(chunk, got));
-  }
+  OTResult rr = fillFramer(ep);
+  if (rr < 0) return rr;
   int n = gFramer.Next(std::span<UInt8>(buf, cap));
   if (n < 0) return n;
   *len = UInt32(n);

@@ -150,6 +150,10 @@ class VFMPFramer {
   // yet, or kVFMPFrameTooLong (the held bytes are dropped) when the frame
   // is longer than out.
   int Next(std::span<UInt8> out);
+  // The same without the copy: the frame in place, valid until the next
+  // call; empty when none is whole (*tooLong set, and the bytes dropped,
+  // for a frame longer than max).
+  std::span<const UInt8> NextView(std::size_t max, bool* tooLong);
   void Clear() {
     acc_.clear();
     head_ = 0;
@@ -167,6 +171,9 @@ constexpr int kVFMPFrameTooLong = -30000;
 // (also in *len), 0 when none is whole, a receive error, or
 // kVFMPFrameTooLong. With every argument null it drops what was held.
 OTResult VFMPRcv(TCPEPInfo* ep, UInt8* buf, UInt32* len);
+// VFMPRcv without the copy: *frame is the whole frame in place (valid until
+// the next call), empty when none is whole; the same results.
+OTResult VFMPRcvView(TCPEPInfo* ep, std::span<const UInt8>* frame);
 // The program-wide framer VFMPRcv uses (tests feed it directly).
 VFMPFramer& VFMPSharedFramer();
 

@@ -138,6 +138,11 @@ TEST(VfmpReply, HostileLengths) {
   Bytes buf(16384);
   EXPECT_EQ(framer.Next(buf), kVFMPFrameTooLong);
   EXPECT_EQ(framer.Held(), 0u);
+  bool tooLong = false;
+  framer.Append(big);
+  EXPECT_TRUE(framer.NextView(16384, &tooLong).empty());
+  EXPECT_TRUE(tooLong);
+  EXPECT_EQ(framer.Held(), 0u);
   // The same frame fits a buffer of the largest size.
   framer.Append(std::span<const UInt8>(big.data(), 65537));
   Bytes large(kVFMPMaxFrame);
