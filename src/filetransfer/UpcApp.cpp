@@ -34,7 +34,7 @@ Boolean All_Done = 0;
 Boolean Multifinder_Present = 1;
 EventRecord Event_Rec{};
 SInt16 setFType = 0, setFFace = 0, setFSize = 12;
-SInt16 orgFType = 0, orgFSize = 12;
+SInt16 orgFType = 0, orgFFace = 0, orgFSize = 12;
 
 namespace {
 
@@ -94,6 +94,7 @@ void First_Get_Font_Data() {
   setFFace = static_cast<SInt16>(font.styleID) < 0 ? 0 : static_cast<SInt16>(font.styleID);
   setFSize = static_cast<SInt16>(font.fSize) < 0 ? 12 : static_cast<SInt16>(font.fSize);
   orgFType = 0;
+  orgFFace = 0;
   orgFSize = 12;
 }
 
@@ -106,7 +107,7 @@ void Set_Dialog_Font(DialogRef dialog, Boolean useDialogFont) {
     TextSize(setFSize);
   } else {
     TextFont(orgFType);
-    TextFace(0);
+    TextFace(static_cast<Style>(orgFFace));
     TextSize(orgFSize);
   }
 }

@@ -70,7 +70,7 @@ extern BROAD_DATA EnvInfo;
 extern Boolean All_Done;
 extern EventRecord Event_Rec;
 extern SInt16 setFType, setFFace, setFSize;
-extern SInt16 orgFType, orgFSize;
+extern SInt16 orgFType, orgFFace, orgFSize;
 
 // ---- Start-up and the loop -------------------------------------------------
 
