@@ -423,10 +423,12 @@ short Check_Wepkey(UInt16 var, const char* text) {
     key[i] = static_cast<UInt8>(hi << 4 | lo);
   }
   auto f = context_field(e);
+  // A field of one byte or none (outside the image) holds no key to compare.
+  if (f.size() <= 1) return 0;
   // The key as it would lie in the field: zeros past its 14 bytes.
   std::vector<UInt8> want(f.size(), 0);
   std::memcpy(want.data(), key, std::min(f.size(), sizeof key));
-  if (f.size() <= 1 || std::memcmp(f.data(), want.data(), f.size() - 1) == 0) return 0;
+  if (std::memcmp(f.data(), want.data(), f.size() - 1) == 0) return 0;
   if (get_ctx_type(e) == 'X') std::copy(want.begin(), want.end(), f.begin());
   return 1;
 }
