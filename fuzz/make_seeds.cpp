@@ -92,9 +92,11 @@ void SettingsTables() {
   using pboxemu::Model;
   const std::string texts =
       "127.0.0.5\nENABLE\n\"box name\"\n0x10\n-5\n99999999999\n\\x4\n$FF\nDISABLE\n\"\\\"quoted\\\\\"\n1.2.3\n";
-  for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E})
-    Put("settings_tables", std::string("model-") + pboxemu::ModelName(m),
-        Settings(pboxemu::ModelSettings(m, 0x7F000005), 0x3F, texts));
+  // The administration program's bindings read the same blocks.
+  for (const char* target : {"settings_tables", "admin_setup_values"})
+    for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E})
+      Put(target, std::string("model-") + pboxemu::ModelName(m),
+          Settings(pboxemu::ModelSettings(m, 0x7F000005), 0x3F, texts));
   // One of each kind, with names that fill their stride.
   pboxemu::SettingsBuilder sb;
   sb.Number('B', 0x0101, 7, 0, 300, "BYTE");
@@ -105,7 +107,10 @@ void SettingsTables() {
   sb.String('E', 0x0106, 8, "seven77", "EEEE");
   sb.String('X', 0x0107, 4, "pwd", "XXXX");
   sb.PString(0x0108, 6, "pstr", "PPPP");
-  Put("settings_tables", "every-kind", Settings(sb.Build(), 0x11, "3\n1000\n70000\n127.0.0.1\nSHORT\nlonger than the field\nx\n\"\\x41\\n\"\n"));
+  const Bytes everyKind =
+      Settings(sb.Build(), 0x11, "3\n1000\n70000\n127.0.0.1\nSHORT\nlonger than the field\nx\n\"\\x41\\n\"\n");
+  Put("settings_tables", "every-kind", everyKind);
+  Put("admin_setup_values", "every-kind", everyKind);
 }
 
 // ---- resource and preference files -------------------------------------
@@ -671,6 +676,91 @@ void AdminConfig() {
   Put("admin_config", "search-record", record);
 }
 
+// ---- the installer's socket JCP client (its tests' exchanges) ------------
+
+Bytes CommandReply(UInt16 chk, UInt16 cond, UInt16 offset, UInt16 size, std::size_t dataBytes) {
+  Bytes r;
+  for (UInt16 f : {chk, cond, offset, size}) U16(r, f);
+  r.insert(r.end(), dataBytes, 0xEE);
+  return r;
+}
+
+// A byte choosing the command, then datagrams: a flag byte (1 from a
+// stranger), a u16 length and the bytes.
+void JcpSocketReplies() {
+  auto add = [](Bytes& b, const Bytes& d, UInt8 flags = 0) {
+    b.push_back(flags);
+    U16(b, d.size());
+    b.insert(b.end(), d.begin(), d.end());
+  };
+  Bytes get{8 << 1};  // a GET into 4 KB
+  add(get, CommandReply(1, 1, 0, 512, 512));
+  add(get, CommandReply(1, 1, 512, 512, 512));
+  add(get, CommandReply(1, 0, 1024, 100, 100));
+  Put("jcp_socket_reply", "get-blocks", get);
+  Bytes hostile{1 << 1};  // the hostile-peer case: a stranger's end, a short head, a lying size
+  add(hostile, CommandReply(3, 0, 0, 0, 0), 1);
+  add(hostile, Bytes{0, 1, 0});
+  add(hostile, CommandReply(1, 1, 0, 2000, 10));
+  add(hostile, CommandReply(1, 0, 10, 5, 5));
+  Put("jcp_socket_reply", "get-stranger-short-lying", hostile);
+  Bytes set{1 | (3 << 1)};  // a SET of 1530 bytes, acknowledged by offset
+  add(set, CommandReply(1, 1, 510, 0, 0));
+  add(set, CommandReply(2, 1, 1020, 0, 0));
+  add(set, CommandReply(2, 0, 1530, 2, 2));
+  Put("jcp_socket_reply", "set-acks", set);
+}
+
+// ---- the disc menu's ini files (its model test's) -------------------------
+
+void DiscMenuFiles() {
+  const std::string menu =
+      "[SYSTEM]\nEXITMESS=\nERRORMES2=Cannot open.\n"
+      "[FONT]\nSUP_ADD=Geneva,12,NORMAL,1,1,WHITE,BLACK\n"
+      "[MAIN_MENU_0]\nENABLE=TRUE\nPOS=10,10\nSTR1=Install\nOBJ=:::::vemoplexinstall.app\nLANG=-l\n"
+      "EXVER=1080\nEXOBJ=:::::new.app\n"
+      "[MAIN_MENU_1]\nENABLE=TRUE\nPOS=10,80\nSTR1=Manuals\nOBJ=GO_3\nBUTTON_N=::Resources:pictures:NONE.BMP\n"
+      "[MAIN_MENU_2]\nENABLE=FALSE\nPOS=10,150\nOBJ=GO_1\n"
+      "[MAIN_MENU_3]\nENABLE=TRUE\nPOS=10,220\nSTR1=Bare\nOBJ=readme.txt\n"
+      "[MAIN_MENU_4]\nENABLE=TRUE\nPOS=10,290\nOBJ=GO_4\n"
+      "[MENU3]\nMENU_S_COLOR=1,2\nMENU_NAME=Manuals\nITEM0=\nITEM1=A\nITEM3=C\n"
+      "[MENU4]\nITEM0=A\nITEM1=A\nITEM2=A\nITEM3=A\nITEM4=A\nITEM5=A\nITEM6=A\nITEM7=A\nITEM8=A\nITEM9=A\n"
+      "ITEM10=A\nITEM11=B\n"
+      "[ITEMS]\nA_STR=Doc\nA_OBJ=::::doc.txt\nA_POS=100,100\nA_ICO=::Resources:pictures:doc.bmp\n"
+      "A_ICOP=50,100\nB_STR=More\nB_OBJ=GO_3\nB_LANG=-l\n";
+  auto langu = [](const std::string& type, const std::string& langAuto) {
+    return "[SYSTEM]\nTYPE=" + type +
+           "\nBASEBMP=::Resources:pictures:base.bmp\nCONTBMP=::Resources:pictures:cont.bmp\n"
+           "EXITBMP=::Resources:pictures:exit.bmp\nEXITPOS=500,400\nBACKBMP=::Resources:pictures:back.bmp\n"
+           "BACKPOS=10,400\n[LANG_AUTO]\n" +
+           langAuto +
+           "\n[LANG_MENU]\nMENU=English,Deutsch\n"
+           "[English]\nINI=::Resources:English:MENU.INI\nBMP=::Resources:pictures:button.bmp\nPOS=10,10\n"
+           "[Deutsch]\nINI=::Resources:Deutsch:MENU.INI\nPOS=10,100\n"
+           "[MAIN_MENU]\nBUTTON0=::Resources:pictures:button.bmp\nICON0=::Resources:pictures:icon.bmp\n";
+  };
+  const std::string listed =
+      "LANG_00=::Resources:English:MENU.INI;English\nLANG_14=::Resources:Deutsch:MENU.INI;Deutsch\n"
+      "LANG_16=::Resources:English:MENU.INI;Malti\nDEFAULT=::Resources:English:MENU.INI;English";
+  const struct {
+    const char* name;
+    UInt8 language;
+    const char* type;
+    std::string langAuto;
+  } cases[] = {{"type-a-listed", 3, "A", listed},
+               {"type-a-default", 2, "A", "DEFAULT=::Resources:English:MENU.INI;English"},
+               {"type-l", 0, "L", listed},
+               {"type-x", 0, "X", ""}};
+  for (const auto& c : cases) {
+    const std::string u = langu(c.type, c.langAuto);
+    Bytes b{c.language};
+    U16(b, u.size());
+    b.insert(b.end(), u.begin(), u.end());
+    b.insert(b.end(), menu.begin(), menu.end());
+    Put("disc_menu_ini", c.name, b);
+  }
+}
+
 // ---- the held-job manager's reply stream (the engine tests' frames) ----
 
 Bytes VfmpFrame(UInt8 code, UInt8 result, const Bytes& records) {
@@ -730,6 +820,8 @@ int main(int argc, char** argv) {
   AdminConfig();
   MonitorReplies();
   MonitorFiles();
+  JcpSocketReplies();
+  DiscMenuFiles();
   VfmpStreams();
   return 0;
 }

@@ -1,0 +1,155 @@
+// The installer's socket JCP client receiving fuzzed replies: a GET (whose
+// data are copied out to the caller's buffer at the end) or a SET with data
+// runs on its own thread against a box on loopback, which answers the first
+// request with the fuzzed datagrams, some of them from a stranger's socket,
+// and then with the end reply. The exchange never times out here, so that
+// every input runs the same way; the end reply (or the client's own
+// failure) ends it.
+//
+// Input: a byte choosing the command (bit 0 SET, bits 1-7 the GET's output
+// buffer in steps of 512 bytes, or the SET's data in steps of 510), then
+// datagrams, each a flag byte (bit 0 from the stranger), a u16 length
+// (big-endian, cut to 2050) and its bytes.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "Installer/JCPSocket.h"
+#include "fuzz_support.h"
+
+namespace {
+
+constexpr std::size_t kMaxDatagrams = 48;
+// What the client's socket holds however late it reads: the end reply
+// behind the fuzzed ones must never be dropped for want of room.
+constexpr std::size_t kMaxBytes = 32 * 1024;
+
+// A datagram socket on 127.0.0.1 with a port of its own.
+class Peer {
+ public:
+  Peer() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+      std::perror("peer socket");
+      std::abort();
+    }
+    port_ = ntohs(a.sin_port);
+  }
+  ~Peer() { ::close(fd_); }
+  UInt16 port() const { return port_; }
+
+  // The next datagram within ms milliseconds; false when none came.
+  bool Receive(int ms, sockaddr_in* from) {
+    // libFuzzer's timer signal interrupts the wait: wait again for the rest.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    pollfd p{fd_, POLLIN, 0};
+    int r;
+    while ((r = ::poll(&p, 1, ms)) < 0 && errno == EINTR)
+      ms = int(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     end - std::chrono::steady_clock::now()).count()));
+    if (r <= 0) return false;
+    UInt8 buf[4096];
+    socklen_t len = sizeof *from;
+    return ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(from), &len) >= 0;
+  }
+  void Drain() {
+    sockaddr_in from{};
+    while (Receive(0, &from)) {
+    }
+  }
+  void SendTo(const sockaddr_in& to, std::span<const UInt8> bytes) {
+    ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  }
+
+ private:
+  int fd_ = -1;
+  UInt16 port_ = 0;
+};
+
+struct Seen {
+  std::atomic<int> ends{0};
+  std::atomic<int> status{-1};
+};
+
+void Notifier(JCP_SOCKET_CONTEXT* ctx, void*, UInt32* length, int status) {
+  auto* seen = static_cast<Seen*>(ctx->userData);
+  fuzz::Check(status == kJCPFinished || status == kJCPFailed, "a command without time-out ends in order or fails");
+  fuzz::Check(!length || *length <= kJCPDataMax, "the final length fits the receive buffer");
+  seen->status.store(status);
+  seen->ends.fetch_add(1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static Peer box, stranger;
+  box.Drain();
+  fuzz::Cursor in(data, size);
+  const std::uint8_t kind = in.U8();
+  struct Datagram {
+    bool stranger;
+    std::vector<UInt8> bytes;
+  };
+  std::vector<Datagram> replies;
+  std::size_t total = 0;
+  while (in.left() && replies.size() < kMaxDatagrams && total < kMaxBytes) {
+    const std::uint8_t flags = in.U8();
+    const std::size_t len = std::min<std::size_t>(in.U16(), kJCPPacketMax);
+    auto b = in.Bytes(len);
+    total += b.size();
+    replies.push_back({(flags & 1) != 0, std::vector<UInt8>(b.begin(), b.end())});
+  }
+
+  auto ctx = std::make_unique<JCP_SOCKET_CONTEXT>();
+  Seen seen;
+  ctx->userData = &seen;
+  JCP_Set_PortNumber(ctx.get(), box.port());
+  const bool set = kind & 1;
+  std::vector<UInt8> out(std::size_t(kind >> 1) * 512);
+  UInt32 outLength = UInt32(out.size());
+  std::vector<UInt8> sendData(set ? std::size_t(kind >> 1) * 510 : 0);
+  for (std::size_t i = 0; i < sendData.size(); ++i) sendData[i] = UInt8(i * 7);
+  std::atomic<int> result{0};
+  std::thread caller([&] {
+    if (set)
+      result = JCP_Set_Command(ctx.get(), 0x7F000001, "SET TESTDATA", 12, sendData.data(), UInt32(sendData.size()), 0, 0,
+                               Notifier);
+    else
+      result = JCP_Get_Command(ctx.get(), 0x7F000001, "GET TESTBLOB", 12, nullptr, 0, out.data(), &outLength, 0, 0,
+                               Notifier);
+  });
+
+  sockaddr_in client{};
+  // The request always goes out (the box is on loopback).
+  fuzz::Check(box.Receive(10000, &client), "the client sends its request");
+  for (const Datagram& d : replies) (d.stranger ? stranger : box).SendTo(client, d.bytes);
+  const UInt8 end[8] = {0, 3, 0, 0, 0, 0, 0, 0};
+  box.SendTo(client, end);
+  // The end reply follows every fuzzed one, so the exchange ends soon.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (seen.ends.load() == 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  fuzz::Check(seen.ends.load() == 1, "the exchange ends once after the end reply");
+  caller.join();
+  fuzz::Check(JCP_IsTerminated(ctx.get()), "an ended exchange is terminated");
+  fuzz::Check(ctx->received <= kJCPDataMax && ctx->recvCapacity <= kJCPDataMax, "received data fit the buffer");
+  if (!set) fuzz::Check(outLength <= out.size(), "the data copied out fit the caller's buffer");
+  box.Drain();
+  return 0;
+}
