@@ -14,6 +14,7 @@
 #include "toolbox/memory.h"
 #include "toolbox/menus.h"
 #include "toolbox/resources.h"
+#include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
 Boolean All_Done = 0;
@@ -275,6 +276,7 @@ int Open_Main_Window(const unsigned char* option) {
 }
 
 short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, const char* message) {
+  tb::TraceNote("install", "alert %d: %s", alertID, message ? message : "");
   DialogRef alert = GetNewDialog(alertID, nullptr, reinterpret_cast<WindowRef>(-1));
   if (!alert) return 1;
   Str255 text, empty = {0};

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Installer/CopyEngine.h"
 #include "toolbox/dialogs.h"
@@ -115,6 +116,9 @@ short Handle_Instwin_Update_Value(DialogRef dialog, EventRecord* event);
 int Close_Main_Dialog(DialogRef dialog);
 // One copy step while copyStart is set.
 void Setup_File_Copy();
+// The alert text naming the files a copy could not install: the message
+// file's format with one "%s" (else an English one) and the files, one a line.
+std::string Copy_Failure_Text(const std::string& format, const std::vector<std::string>& failures);
 // Whether a tool of that name is listed and ticked.
 bool Tool_Ticked(const char* name);
 // The page after the copy and the page Back leads to from the finish page,

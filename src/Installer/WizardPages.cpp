@@ -644,6 +644,18 @@ bool buttonEnabled(DialogRef d, DialogItemIndex item) {
 
 }  // namespace
 
+std::string Copy_Failure_Text(const std::string& format, const std::vector<std::string>& failures) {
+  std::string list;
+  for (const auto& f : failures) list += (list.empty() ? "" : "\r") + f;
+  std::string f = format;
+  auto at = f.find("%s");
+  if (at == std::string::npos || f.find('%', at + 2) != std::string::npos || f.find('%') != at) {
+    f = "These files could not be installed:\r%s";
+    at = f.find("%s");
+  }
+  return f.substr(0, at) + list + f.substr(at + 2);
+}
+
 bool Tool_Ticked(const char* name) {
   for (int i = 0; i < instTbl.toolCnt; ++i)
     if (std::strcmp(instTbl.toolData[i].cToolName, name) == 0) return instTbl.toolData[i].bEnable;
@@ -826,16 +838,9 @@ void Setup_File_Copy() {
     instTbl.activePage = kPageCheck;
   } else {
     instTbl.instFolder = gEngine->monitorFolder();
-    if (!gEngine->failures().empty()) {
-      std::string list;
-      for (const auto& f : gEngine->failures()) list += (list.empty() ? "" : "\r") + f;
-      std::string format = Message_Text("[ERROR]", "MESSAGE_51=");
-      if (format.empty() || format.find("%s") == std::string::npos)
-        format = "These files could not be installed:\r%s";
-      auto at = format.find("%s");
+    if (!gEngine->failures().empty())
       Set_Alert_Dialog_Items(kAlertQuestion, 2, instData.messSpec.c_str(),
-                             (format.substr(0, at) + list + format.substr(at + 2)).c_str());
-    }
+                             Copy_Failure_Text(Message_Text("[ERROR]", "MESSAGE_51="), gEngine->failures()).c_str());
     instTbl.activePage = Page_After_Copy();
   }
   Change_Dialog_Page(instTbl.dlg, instTbl.activePage);

@@ -138,3 +138,24 @@ TEST_F(Wizard, LaunchEventFromTheDiscMenuNamesTheLanguage) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Wizard, JapaneseByDoubleClickAndACopyFailureListed) {
+  // A double click on the second language is Next; the copy inside the
+  // program's bundle fails and the alert names it; Return closes it.
+  ScopedEnv fail("TOOLBOX_FAIL_COPY_AFTER", "2:5");
+  const std::string row = "click-window " + kTitle + " 300 117\n";
+  ASSERT_EQ(run("wait-window " + kTitle + "\n" + row + row + "wait 3\n" + kNext + kNext + kTick + kNext + kNext +
+                kNext + "wait 20\nkey Return\nwait 5\n" + kNext),
+            0)
+      << ReadFile(dir / "trace.txt");
+  const std::string trace = ReadFile(dir / "trace.txt");
+  EXPECT_NE(trace.find("alert 602: 次のファイルをインストールできませんでした:\rVEMO-ADMIN.app (-36)"), std::string::npos)
+      << trace;
+  EXPECT_EQ(hits().back(), "145 item 1");
+  EXPECT_EQ(ReadFile(dir / "home/VEMOPLEX/ReadMe.txt"), ReadFile(dir / "disc/TOOL/Japanese/ReadMe.txt"));
+  EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX/VEMO-ADMIN.app"));
+}
+
+}  // namespace
