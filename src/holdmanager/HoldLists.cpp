@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "506Q_Lib/AppLocation.h"
+#include "common/IniFile.h"
 #include "holdmanager/HoldData.h"
+#include "toolbox/finder.h"
 #include "toolbox/catalog.h"
 #include "toolbox/script.h"
 
@@ -154,4 +157,15 @@ int Get_Download_FileName(const UInt8* jobName, UInt8* out) {
   std::memcpy(out + 1, result.data(), result.size());
   out[result.size() + 1] = 0;
   return 1;
+}
+
+int Open_Help(const char* iniFile) {
+  Str255 path{};
+  if (!iniFile || !Load_File_To_PascalEx("LINK", "HELP=", path, 256, iniFile) || path[0] == 0) return 0;
+  FSSpec app{}, doc{};
+  if (GetAppLocation(&app) != noErr) return 0;
+  if (FSMakeFSSpec(app.vRefNum, app.parID, path, &doc) != noErr) return 0;
+  std::string full;
+  if (tb::SpecToPath(doc, full) != noErr) return 0;
+  return tb::FinderOpenPath(full) == noErr ? 1 : 0;
 }

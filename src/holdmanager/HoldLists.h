@@ -40,6 +40,11 @@ void ClearPtrListFromFolder(PtrListHead* head, const UInt8 folderId[4]);
 // on and name (32 bytes) holds the length-prefixed, NUL-terminated name.
 OSErr GetNextFile(SInt16 vRefNum, SInt32 dirID, SInt16* index, CInfoPBRec* pb, UInt8* name);
 
+// Opens the help document the ini file names ([LINK] "HELP=", a path from
+// the program's own folder) through the Finder: 1, or 0 when the key is
+// missing, the path leads nowhere or the open fails.
+int Open_Help(const char* iniFile);
+
 // The file name proposed for a held job (length-prefixed, NUL after it,
 // out of at least 258 bytes); returns 1.
 int Get_Download_FileName(const UInt8* jobName, UInt8* out);

@@ -6,9 +6,15 @@
 #include <cstring>
 #include <string>
 
+#include <filesystem>
+
+#include "506Q_Lib/AppLocation.h"
 #include "OT/JCPPacket.h"
 #include "holdmanager/HoldData.h"
 #include "holdmanager/HoldLists.h"
+#include "test_support.h"
+#include "toolbox/files.h"
+#include "toolbox/recorder.h"
 
 namespace {
 
@@ -183,6 +189,27 @@ TEST(HoldData, RegistrationKeepsOneEntryPerBox) {
   s.jcpr_nodeaddr[5] = 10;
   EXPECT_EQ(hold::RegisterPBOX(table, 3, &s, nullptr, {}, 1), 0) << "full";
   EXPECT_EQ(table[0].pbi_ip_addr, 0x7F000001u);
+}
+
+TEST(HoldData, HelpOpensTheDocumentTheIniNamesBesideTheProgram) {
+  testsupport::TempDir dir;
+  FSSpec app{};
+  ASSERT_EQ(GetAppLocation(&app), noErr);
+  std::string appPath;
+  ASSERT_EQ(tb::SpecToPath(app, appPath), noErr);
+  auto help = std::filesystem::path(appPath).parent_path() / "hold_help_test.html";
+  testsupport::WriteFile(help, "<html></html>");
+  auto ini = dir / "Holdmng.ini";
+  testsupport::WriteFile(ini, "[LINK]\nHELP=:hold_help_test.html\n");
+  tb::ClearRecords();
+  EXPECT_EQ(Open_Help(ini.c_str()), 1);
+  auto opened = tb::RecordedOpenedDocuments();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], help.string());
+  std::filesystem::remove(help);
+  EXPECT_EQ(Open_Help(ini.c_str()), 0) << "no such document";
+  testsupport::WriteFile(ini, "[LINK]\nOTHER=x\n");
+  EXPECT_EQ(Open_Help(ini.c_str()), 0) << "no key";
 }
 
 }  // namespace
