@@ -15,6 +15,7 @@
 #include "admin_harness.h"
 #include "common/Context.h"
 #include "pboxemu/emulator.h"
+#include "pboxemu/settings.h"
 #include "settle.h"
 #include "test_support.h"
 #include "toolbox/testdriver.h"
@@ -306,6 +307,95 @@ TEST_F(SetupPages, WirelessModeAndKeyFields) {
   const UInt8 want[14] = {0x0A, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0};
   ASSERT_EQ(f.size(), 14u);
   EXPECT_EQ(std::memcmp(f.data(), want, 14), 0);
+}
+
+TEST_F(SetupPages, NetWareOnlyBox) {
+  // A box that offers NetWare alone, with IPX switched off in its image.
+  pboxemu::SettingsBuilder b;
+  b.String('X', 264, 9, "", "PASS");
+  b.Enum(513, {"ENABLE", "DISABLE"}, 1, "IPX ");
+  b.String('E', 514, 48, "PSERVER", "NWNM");
+  b.Enum(515, {"AUTO", "802.2", "802.3"}, 0, "FRAM");
+  b.Enum(516, {"RPRINTER", "PSERVER"}, 1, "MODE");
+  b.Enum(540, {"BINDERY", "NDS"}, 0, "BIND");
+  b.String('E', 4368, 48, "Q1", "QUEU");
+  b.String('E', 4368 + 256, 48, "Q2", "QUEU");
+  emu.SetSettings(2, b.Build());
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  std::vector<std::string> titles;
+  for (SInt16 t = 0; t < CTGetCount(gclData); ++t) {
+    Str255 s;
+    CTGetTitle(gclData, t, s);
+    titles.emplace_back(reinterpret_cast<char*>(s + 1), s[0]);
+  }
+  EXPECT_EQ(titles, (std::vector<std::string>{"General", "NetWare"}));
+  to_tab("NetWare");
+  DialogRef d = Get_Open_Setup_Dialog();
+  EXPECT_EQ(Get_Item_Value(d, 6), 1);  // IPX is the only protocol
+  // Print server mode with NDS: the print-server and NDS buttons.
+  EXPECT_FALSE(hidden(15));
+  EXPECT_FALSE(hidden(16));
+  EXPECT_TRUE(hidden(14));
+  tb::AdvanceClock(60);
+  ASSERT_TRUE(tb::ChooseDialogPopupItem(d, 13, 1));
+  pump();
+  EXPECT_FALSE(hidden(14));
+  EXPECT_TRUE(hidden(15));
+  EXPECT_TRUE(hidden(16));
+  // A queue name too long for its port keeps the pop-up on the old port.
+  retype(19, std::string(50, 'q'));
+  answer("1");
+  tb::AdvanceClock(60);
+  ASSERT_TRUE(tb::ChooseDialogPopupItem(d, 18, 2));
+  pump();
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Item_Value(d, 18), 1);
+  retype(19, "LASER");
+  // OK: the save question, then the restart question declined.
+  answer("12");
+  click(1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  ASSERT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  pboxemu::SettingsBlocks now = emu.Settings(2);
+  now.image = emu.Image(2);
+  pContextData = reinterpret_cast<Ptr>(now.context.data());
+  wContextSize = UInt16(now.context.size());
+  pEnumData = reinterpret_cast<Ptr>(now.enums.data());
+  wEnumSize = UInt16(now.enums.size());
+  wEnumWidth = 16;
+  pEEPData = reinterpret_cast<Ptr>(now.image.data());
+  wEEPDataSize = UInt16(now.image.size());
+  EXPECT_EQ(shown(513), "DISABLE");  // never stored on a NetWare-only box
+  EXPECT_EQ(shown(516), "RPRINTER");
+  EXPECT_EQ(shown(4368), "\"LASER\"");
+  pContextData = pEnumData = pEEPData = nullptr;
+}
+
+TEST_F(SetupPages, AppleTalkPrinterNamePerPort) {
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  to_tab("AppleTalk");
+  DialogRef d = Get_Open_Setup_Dialog();
+  EXPECT_TRUE(hidden(6));
+  EXPECT_EQ(text(9), "PRINTER1");
+  EXPECT_EQ(text(13), "*");
+  // The name shown is stored for its own port before the next one loads.
+  retype(9, "LOBBY");
+  tb::AdvanceClock(60);
+  ASSERT_TRUE(tb::ChooseDialogPopupItem(d, 11, 2));
+  pump();
+  EXPECT_EQ(text(9), "PRINTER2");
+  EXPECT_EQ(shown(4369), "\"LOBBY\"");
+  // Too long for its field: the alert, and the pop-up back on port 2.
+  retype(9, std::string(40, 'n'));
+  answer("1");
+  tb::AdvanceClock(60);
+  ASSERT_TRUE(tb::ChooseDialogPopupItem(d, 11, 1));
+  pump();
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Item_Value(d, 11), 2);
+  EXPECT_EQ(shown(4369 + 256), "\"PRINTER2\"");
 }
 
 }  // namespace
