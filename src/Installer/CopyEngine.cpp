@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "common/IniFile.h"
-#include "toolbox/fileservices.h"
 #include "toolbox/files.h"
+#include "toolbox/fileservices.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -44,7 +44,7 @@ std::string parentOf(const std::string& path) {
 }
 
 bool exists(const std::string& path, struct stat* st = nullptr) {
-  struct stat s{};
+  struct stat s {};
   bool ok = ::lstat(path.c_str(), &s) == 0;
   if (st) *st = s;
   return ok;
@@ -58,7 +58,7 @@ int addOwnerWrite(const char* path, const struct stat* st, int type, FTW*) {
 // Makes every missing folder of path, through the file services (which
 // refuse what the tests make read-only).
 OSErr makeFolders(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (exists(path, &st)) return S_ISDIR(st.st_mode) ? noErr : dupFNErr;
   std::string parent = parentOf(path);
   if (parent != path) {
@@ -138,7 +138,7 @@ int Install_Bar_Width(int width, int done, int total) {
 OSErr Create_Folder(const std::string& parent, const std::string& name) {
   std::string rel = hfsToPosix(name);
   if (rel.empty()) return dirNFErr;
-  struct stat st{};
+  struct stat st {};
   if (!exists(parent, &st) || !S_ISDIR(st.st_mode)) return dirNFErr;
   return makeFolders(parent + "/" + rel);
 }
@@ -179,7 +179,7 @@ OSErr CreateAliasX(const std::string& target, const std::string& folder, bool) {
   if (!exists(target)) return -1;
   auto slash = target.find_last_of('/');
   std::string link = folder + "/" + target.substr(slash + 1);
-  struct stat st{};
+  struct stat st {};
   if (exists(link, &st)) {
     // Only a shortcut of ours is replaced, never a real program or folder.
     if (!S_ISLNK(st.st_mode)) return -2;
@@ -192,9 +192,7 @@ OSErr CreateAliasX(const std::string& target, const std::string& folder, bool) {
 CopyEngine::CopyEngine(CopySetup setup, TOOL_DATA* tools, SInt16* toolCnt)
     : setup_(std::move(setup)), tools_(tools), toolCnt_(toolCnt) {}
 
-std::string CopyEngine::installFolder() const {
-  return setup_.installParent + "/" + hfsToPosix(setup_.installName);
-}
+std::string CopyEngine::installFolder() const { return setup_.installParent + "/" + hfsToPosix(setup_.installName); }
 
 int CopyEngine::countFiles() {
   int common = -1;
@@ -278,8 +276,7 @@ CopyEngine::Step CopyEngine::Copy_Preparation() {
       return Step::Done;
     }
   }
-  while (instNum_ < *toolCnt_ && (!tools_[instNum_].bEnable || !Tool_Section(tools_[instNum_].cToolName)))
-    ++instNum_;
+  while (instNum_ < *toolCnt_ && (!tools_[instNum_].bEnable || !Tool_Section(tools_[instNum_].cToolName))) ++instNum_;
   if (instNum_ >= *toolCnt_) {
     makeShortcuts();
     return Step::Done;

@@ -45,9 +45,7 @@ void Debug_Str_From_Hex(const char* label, const UInt8* bytes, int index, Str255
 }
 void Debug_Str_From_Str(const char* label, const char* text, Str255 out) { show(out, "%s : %s", label, text); }
 void Debug_Str_From_Long(const char* label, SInt32 value, Str255 out) { show(out, "%s : %ld", label, long(value)); }
-void View_Debug_StrToString(const char* label, const char* text, Str255 out) {
-  show(out, "%s : %s", label, text);
-}
+void View_Debug_StrToString(const char* label, const char* text, Str255 out) { show(out, "%s : %s", label, text); }
 void View_Debug_String(const char* label, SInt32 value, Str255 out) { show(out, "%s : %ld", label, long(value)); }
 
 void Load_Script(const char* text) {

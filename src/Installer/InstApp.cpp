@@ -78,11 +78,12 @@ void handleFileMenu(short item) {
     All_Done = 1;
     return;
   }
-  short hit = instTbl.activePage == kPageLanguage
-                  ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(),
-                                           iniText(Exe_Relative(LanguFileName).c_str(), "[ERROR]", "MESSAGE_01=").c_str())
-                  : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
-                                           Message_Text("[ERROR]", "MESSAGE_03=").c_str());
+  short hit =
+      instTbl.activePage == kPageLanguage
+          ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(),
+                                   iniText(Exe_Relative(LanguFileName).c_str(), "[ERROR]", "MESSAGE_01=").c_str())
+          : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
+                                   Message_Text("[ERROR]", "MESSAGE_03=").c_str());
   if (hit == 1) All_Done = 1;
 }
 

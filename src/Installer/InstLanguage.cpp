@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "Installer/InstApp.h"
 #include "common/IniFile.h"
+#include "Installer/InstApp.h"
 #include "toolbox/bundle.h"
 #include "toolbox/cfstring.h"
 #include "toolbox/files.h"
@@ -117,10 +117,10 @@ int Set_Language_Infomation(const char* languageDir) {
 }
 
 short Get_Localize_Strings(char* out, std::size_t size) {
-  CFStringRef text = CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR("LANGUAGE_PATH"),
-                                                 CFSTR("LANGUAGE_PATH"), nullptr);
-  Boolean ok = CFStringGetCString(text, out, CFIndex(std::min<std::size_t>(size, 0x7FFFFFFF)),
-                                  CFStringGetSystemEncoding());
+  CFStringRef text =
+      CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR("LANGUAGE_PATH"), CFSTR("LANGUAGE_PATH"), nullptr);
+  Boolean ok =
+      CFStringGetCString(text, out, CFIndex(std::min<std::size_t>(size, 0x7FFFFFFF)), CFStringGetSystemEncoding());
   CFRelease(text);
   return ok ? 1 : 0;
 }

@@ -168,10 +168,9 @@ int commandRecv(JCP_SOCKET_CONTEXT* ctx, int* next) {
     if (n < 0) setState(ctx, kJCPError, "receive failed");
     return n;
   }
-  if (!isBroadcast(ctx->remoteAddress) &&
-      (from != ctx->remoteAddress || fromPort != tb::MapPort(ctx->port))) {
-    tb::TraceRefusal("jcp", "reply from %u.%u.%u.%u:%u, not the box", from >> 24, (from >> 16) & 255,
-                     (from >> 8) & 255, from & 255, fromPort);
+  if (!isBroadcast(ctx->remoteAddress) && (from != ctx->remoteAddress || fromPort != tb::MapPort(ctx->port))) {
+    tb::TraceRefusal("jcp", "reply from %u.%u.%u.%u:%u, not the box", from >> 24, (from >> 16) & 255, (from >> 8) & 255,
+                     from & 255, fromPort);
     return 0;
   }
   if (UInt32(n) < kReplyHead) {
@@ -270,8 +269,7 @@ void commandLoop(JCP_SOCKET_CONTEXT* ctx) {
     }
   }
   UDP_Close(ctx);
-  if (!timedOut)
-    ctx->notifier(ctx, ctx->recvData, &ctx->recvCapacity, failed || last < 0 ? kJCPFailed : kJCPFinished);
+  if (!timedOut) ctx->notifier(ctx, ctx->recvData, &ctx->recvCapacity, failed || last < 0 ? kJCPFailed : kJCPFinished);
 }
 
 void commandThread(JCP_SOCKET_CONTEXT* ctx) {
@@ -365,9 +363,8 @@ int JCP_Search(JCP_SOCKET_CONTEXT* ctx, UInt32 timeoutMs, int async, JCP_NOTIFIE
   return 0;
 }
 
-void JCP_Init_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength,
-                      const void* sendData, UInt32 sendLength, UInt32 timeoutMs, int async,
-                      JCP_NOTIFIER notifier) {
+void JCP_Init_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength, const void* sendData,
+                      UInt32 sendLength, UInt32 timeoutMs, int async, JCP_NOTIFIER notifier) {
   if (!ctx || !cmd) return;
   if (ctx->state.load() == kJCPRunning) setState(ctx, kJCPDone, "replaced");
   joinWorker(ctx);
@@ -408,9 +405,9 @@ int JCP_Command_Process(JCP_SOCKET_CONTEXT* ctx) {
   return ctx->state.load() == kJCPError ? -1 : int(ctx->recvCapacity);
 }
 
-int JCP_Get_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength,
-                    const void* sendData, UInt32 sendLength, void* out, UInt32* outLength,
-                    UInt32 timeoutMs, int async, JCP_NOTIFIER notifier) {
+int JCP_Get_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength, const void* sendData,
+                    UInt32 sendLength, void* out, UInt32* outLength, UInt32 timeoutMs, int async,
+                    JCP_NOTIFIER notifier) {
   if (!ctx || !notifier || !cmd) return -1;
   JCP_Init_Command(ctx, remote, cmd, cmdLength, sendData, sendLength, timeoutMs, async, notifier);
   ctx->mode = kJCPGet;
@@ -427,9 +424,8 @@ int JCP_Get_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int
   return r;
 }
 
-int JCP_Set_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength,
-                    const void* sendData, UInt32 sendLength, UInt32 timeoutMs, int async,
-                    JCP_NOTIFIER notifier) {
+int JCP_Set_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength, const void* sendData,
+                    UInt32 sendLength, UInt32 timeoutMs, int async, JCP_NOTIFIER notifier) {
   if (!ctx || !notifier || !cmd) return -1;
   JCP_Init_Command(ctx, remote, cmd, cmdLength, sendData, sendLength, timeoutMs, async, notifier);
   ctx->mode = kJCPSet;

@@ -21,10 +21,10 @@ struct JCP_SOCKET_CONTEXT;
 
 // Notifier statuses.
 enum : int {
-  kJCPFinished = 0,   // a command exchange ended in order (data, &final length)
-  kJCPFound = 1,      // one search reply accepted (the reply buffer, no length)
-  kJCPTimedOut = 2,   // a command exchange timed out; the state is already 3
-  kJCPFailed = 3,     // a command exchange failed (socket error or overflow)
+  kJCPFinished = 0,  // a command exchange ended in order (data, &final length)
+  kJCPFound = 1,     // one search reply accepted (the reply buffer, no length)
+  kJCPTimedOut = 2,  // a command exchange timed out; the state is already 3
+  kJCPFailed = 3,    // a command exchange failed (socket error or overflow)
 };
 
 // Request states.
@@ -52,7 +52,7 @@ struct JCP_SOCKET_CONTEXT {
   int socket = -1;
   UInt32 timerStart = 0;  // monotonic milliseconds of the last send
   bool timerStarted = false;
-  UInt32 timeout = 0;     // 0: never times out
+  UInt32 timeout = 0;  // 0: never times out
   UInt8 inlineFlag = 0;
   UInt16 localPort = 0;
   UInt8 packet[kJCPPacketMax] = {};
@@ -104,16 +104,14 @@ void JCP_Join(JCP_SOCKET_CONTEXT* ctx);
 // A GET exchange. outLength holds the out buffer's capacity on entry and the
 // bytes copied on return; without it nothing is copied. Returns -1 for a
 // missing context, notifier or command, else JCP_Command_Process's result.
-int JCP_Get_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength,
-                    const void* sendData, UInt32 sendLength, void* out, UInt32* outLength,
-                    UInt32 timeoutMs, int async, JCP_NOTIFIER notifier);
-// A SET exchange: a negative result of JCP_Command_Process, else the state.
-int JCP_Set_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength,
-                    const void* sendData, UInt32 sendLength, UInt32 timeoutMs, int async,
+int JCP_Get_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength, const void* sendData,
+                    UInt32 sendLength, void* out, UInt32* outLength, UInt32 timeoutMs, int async,
                     JCP_NOTIFIER notifier);
-void JCP_Init_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength,
-                      const void* sendData, UInt32 sendLength, UInt32 timeoutMs, int async,
-                      JCP_NOTIFIER notifier);
+// A SET exchange: a negative result of JCP_Command_Process, else the state.
+int JCP_Set_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength, const void* sendData,
+                    UInt32 sendLength, UInt32 timeoutMs, int async, JCP_NOTIFIER notifier);
+void JCP_Init_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, int cmdLength, const void* sendData,
+                      UInt32 sendLength, UInt32 timeoutMs, int async, JCP_NOTIFIER notifier);
 // Runs a prepared exchange: -1 or a negative errno on failure; else the
 // receive capacity field (the final length after an inline GET).
 int JCP_Command_Process(JCP_SOCKET_CONTEXT* ctx);

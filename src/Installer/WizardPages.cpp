@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "Installer/InstApp.h"
 #include "common/IniFile.h"
+#include "Installer/InstApp.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/controls.h"
@@ -259,7 +259,8 @@ short welcomeUpdate(DialogRef d) {
 int Build_Text_Data(INST_DLG_INFO* tbl) {
   if (!tbl->textData) return 0;
   TESetText("", 0, tbl->textData);
-  std::string path = Resolve_Partial_Path(instData.rootSpec, "::Resources:" + instData.languFolderSpec + ":LICENSE.TXT");
+  std::string path =
+      Resolve_Partial_Path(instData.rootSpec, "::Resources:" + instData.languFolderSpec + ":LICENSE.TXT");
   std::ifstream in(path, std::ios::binary);
   if (!in) return 0;
   std::string text(kLicenceMax, '\0');
@@ -542,9 +543,9 @@ short copyLoad(DialogRef d) {
   Set_Dialog_Item_Message(d, 8, "[LABEL]", "INSTALL_02=");
   std::string format = Message_Text("[INSTALL]", "COPY=");
   std::snprintf(instTbl.copyMess, sizeof instTbl.copyMess, "%s", format.c_str());
-  gEngine = std::make_unique<CopyEngine>(
-      CopySetup{instData.rootSpec, instData.languFolderSpec, instData.copyFSpec, instData.instParent, instData.instName},
-      instTbl.toolData, &instTbl.toolCnt);
+  gEngine = std::make_unique<CopyEngine>(CopySetup{instData.rootSpec, instData.languFolderSpec, instData.copyFSpec,
+                                                   instData.instParent, instData.instName},
+                                         instTbl.toolData, &instTbl.toolCnt);
   gEngine->onFile = [d](const std::string& name, int, int) {
     gCopyFile = name;
     // The message is a format with one "%s": anything else shows the name.
@@ -595,21 +596,15 @@ void Set_Dialog_Function(SETUP_DLG_CELL* cell, SInt16 page) {
   cell->dlgNum = page;
   switch (page) {
     case kPageLanguage: *cell = {page, nullptr, langSelect, langLoad, nullptr, langNext, langUpdate}; break;
-    case kPageWelcome:
-      *cell = {page, nullptr, nullptr, welcomeLoad, welcomeBack, welcomeNext, welcomeUpdate};
-      break;
+    case kPageWelcome: *cell = {page, nullptr, nullptr, welcomeLoad, welcomeBack, welcomeNext, welcomeUpdate}; break;
     case kPageLicence:
       *cell = {page, nullptr, licenceSelect, licenceLoad, licenceBack, licenceNext, licenceUpdate};
       break;
     case kPageTools: *cell = {page, nullptr, toolsSelect, toolsLoad, toolsBack, toolsNext, toolsUpdate}; break;
-    case kPageFolder:
-      *cell = {page, nullptr, folderSelect, folderLoad, folderBack, folderNext, folderUpdate};
-      break;
+    case kPageFolder: *cell = {page, nullptr, folderSelect, folderLoad, folderBack, folderNext, folderUpdate}; break;
     case kPageCheck: *cell = {page, nullptr, nullptr, checkLoad, checkBack, checkNext, nullptr}; break;
     case kPageCopy: *cell = {page, nullptr, nullptr, copyLoad, nullptr, nullptr, copyUpdate}; break;
-    case kPageFinish:
-      *cell = {page, nullptr, nullptr, finishLoad, finishBack, finishNext, finishUpdate};
-      break;
+    case kPageFinish: *cell = {page, nullptr, nullptr, finishLoad, finishBack, finishNext, finishUpdate}; break;
     default: break;  // administrator mode and monitor pages: not built yet
   }
 }
@@ -748,13 +743,14 @@ Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogI
   }
   if (item == 2) {
     short hit = instTbl.activePage == kPageLanguage
-                    ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(), [] {
-                        static char text[kIniLineMax + 1];
-                        text[0] = 0;
-                        Load_File_To_CstringEx("[ERROR]", "MESSAGE_01=", text, sizeof text,
-                                               Exe_Relative(LanguFileName).c_str());
-                        return text;
-                      }())
+                    ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(),
+                                             [] {
+                                               static char text[kIniLineMax + 1];
+                                               text[0] = 0;
+                                               Load_File_To_CstringEx("[ERROR]", "MESSAGE_01=", text, sizeof text,
+                                                                      Exe_Relative(LanguFileName).c_str());
+                                               return text;
+                                             }())
                     : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
                                              Message_Text("[ERROR]", "MESSAGE_03=").c_str());
     if (hit == 1) {
@@ -834,7 +830,8 @@ void Setup_File_Copy() {
   if (step == CopyEngine::Step::More) return;
   copyStart = 0;
   if (step == CopyEngine::Step::Refused) {
-    Set_Alert_Dialog_Items(kAlertQuestion, 2, instData.messSpec.c_str(), Message_Text("[ERROR]", "MESSAGE_50=").c_str());
+    Set_Alert_Dialog_Items(kAlertQuestion, 2, instData.messSpec.c_str(),
+                           Message_Text("[ERROR]", "MESSAGE_50=").c_str());
     instTbl.activePage = kPageCheck;
   } else {
     instTbl.instFolder = gEngine->monitorFolder();

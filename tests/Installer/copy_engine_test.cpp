@@ -68,8 +68,8 @@ class DiscCopy : public ::testing::Test {
     tb::SetReadOnlyFolders({});
   }
   CopySetup setup(const char* lang = "English") {
-    return CopySetup{(contents / "MacOS").string(), lang, (contents / "Resources/COPYFILE.INI").string(),
-                     home.string(), "VEMOPLEX"};
+    return CopySetup{(contents / "MacOS").string(), lang, (contents / "Resources/COPYFILE.INI").string(), home.string(),
+                     "VEMOPLEX"};
   }
   CopyEngine::Step install(const char* lang = "English", CopyEngine** out = nullptr) {
     std::memset(tools, 0, sizeof tools);
@@ -111,8 +111,7 @@ TEST_F(DiscCopy, TickedProgramsArriveWholeAndRun) {
   EXPECT_EQ(fs::read_symlink(home / "VEMO-ADMIN.app"), app);
 
   // The installed program starts from where it was put and quits.
-  WriteFile(dir / "quit.txt",
-            "wait-window \"VEMO-ADMIN [ User Mode ]\"\nmenu 129 3\nwait 5\nkey Return\n");
+  WriteFile(dir / "quit.txt", "wait-window \"VEMO-ADMIN [ User Mode ]\"\nmenu 129 3\nwait 5\nkey Return\n");
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "quit.txt").c_str());
   testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
   testsupport::ScopedEnv appPath("TOOLBOX_APP_PATH", (app / "Contents/MacOS/VEMO-ADMIN").c_str());
@@ -170,9 +169,9 @@ class CopyRules : public ::testing::Test {
   }
   CopyEngine make(const std::string& list) {
     WriteFile(dir / "COPYFILE.INI", list);
-    return CopyEngine(CopySetup{exe.string(), "Deutsch", (dir / "COPYFILE.INI").string(), (dir / "home").string(),
-                                "Inst:Sub"},
-                      tools, &count);
+    return CopyEngine(
+        CopySetup{exe.string(), "Deutsch", (dir / "COPYFILE.INI").string(), (dir / "home").string(), "Inst:Sub"}, tools,
+        &count);
   }
   std::string files(const char* section, int n, const char* target = "") {
     std::string s = std::string(section) + "\n";
@@ -192,9 +191,9 @@ class CopyRules : public ::testing::Test {
 TEST_F(CopyRules, CountingAndEndingOfEveryShapeOfList) {
   struct Case {
     const char* what;
-    int adminFiles;   // keys in [FILE_ADMIN]
+    int adminFiles;  // keys in [FILE_ADMIN]
     bool adminTicked;
-    bool stranger;    // a tool no section names, ticked
+    bool stranger;  // a tool no section names, ticked
     int total;
     int maxSteps;
   } cases[] = {
@@ -210,7 +209,8 @@ TEST_F(CopyRules, CountingAndEndingOfEveryShapeOfList) {
     tick(tools, count++, "VEMO-ADMIN", c.adminTicked);
     if (c.stranger) tick(tools, count++, "SomethingElse", true);
     fs::remove_all(dir / "home/Inst");
-    auto engine = make("[FOLDER]\nINSTALL=Inst\n" + files("[FILE_ADMIN]", c.adminFiles, ":deep:er") + "[FILE_COMMON]\n");
+    auto engine =
+        make("[FOLDER]\nINSTALL=Inst\n" + files("[FILE_ADMIN]", c.adminFiles, ":deep:er") + "[FILE_COMMON]\n");
     int steps = 0;
     ASSERT_EQ(runToEnd(engine, &steps), CopyEngine::Step::Done);
     EXPECT_EQ(engine.totalCount(), c.total);
@@ -268,8 +268,13 @@ TEST(CopyHelpers, PartialPathsBarWidthsAndSections) {
     const char* partial;
     const char* want;
   } paths[] = {
-      {"", "/a/b/c"}, {":", "/a/b/c"}, {":x", "/a/b/c/x"}, {"::x", "/a/b/x"},
-      {"::::TOOL:English", "/TOOL/English"}, {"x:y", "/a/b/c/x/y"}, {":x::y", "/a/b/c/y"},
+      {"", "/a/b/c"},
+      {":", "/a/b/c"},
+      {":x", "/a/b/c/x"},
+      {"::x", "/a/b/x"},
+      {"::::TOOL:English", "/TOOL/English"},
+      {"x:y", "/a/b/c/x/y"},
+      {":x::y", "/a/b/c/y"},
   };
   for (const auto& p : paths) EXPECT_EQ(Resolve_Partial_Path("/a/b/c", p.partial), p.want) << p.partial;
   struct Bar {

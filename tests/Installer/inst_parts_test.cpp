@@ -22,9 +22,18 @@ TEST(InstallerParts, LaunchOptionNamesALanguageOrNone) {
     int named;
     const char* language;
   } cases[] = {
-      {"", 0, ""},           {"-l", 1, ""},         {"-l ", 0, ""},       {"-l English", 0, ""},
-      {"-L", 1, ""},         {"-lEnglish", 1, "English"}, {"-LJapanese", 1, "Japanese"}, {"Deutsch", 1, "Deutsch"},
-      {"-l..", 0, ""},       {"-l../x", 0, ""},     {"a:b", 0, ""},       {".", 0, ""},
+      {"", 0, ""},
+      {"-l", 1, ""},
+      {"-l ", 0, ""},
+      {"-l English", 0, ""},
+      {"-L", 1, ""},
+      {"-lEnglish", 1, "English"},
+      {"-LJapanese", 1, "Japanese"},
+      {"Deutsch", 1, "Deutsch"},
+      {"-l..", 0, ""},
+      {"-l../x", 0, ""},
+      {"a:b", 0, ""},
+      {".", 0, ""},
       {std::string(200, 'x'), 1, "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
   };
   for (const auto& c : cases) {
@@ -38,8 +47,8 @@ TEST(InstallerParts, LaunchOptionNamesALanguageOrNone) {
 
 TEST(InstallerParts, PathReaderTakesAnyLineEndAndStopsAtTheNextSection) {
   testsupport::TempDir dir;
-  const char* body[] = {"[SYSLANG]", "LANG_00=English", "XLANG_11=Wrong", "LANG_11=Japanese", "[Language]",
-                        "Lang00=English;English", "[Other]", "DEFAULT=Elsewhere"};
+  const char* body[] = {"[SYSLANG]",  "LANG_00=English",        "XLANG_11=Wrong", "LANG_11=Japanese",
+                        "[Language]", "Lang00=English;English", "[Other]",        "DEFAULT=Elsewhere"};
   for (const char* end : {"\n\r", "\r\n", "\n", "\r"}) {
     std::string text;
     for (const char* line : body) text += std::string(line) + end;
@@ -74,7 +83,7 @@ TEST(InstallerParts, FailureTextAndDebugTraces) {
   FILE* first = start_debug();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(start_debug(), first);
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat((dir / "vemo/VEMO_log.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

@@ -170,8 +170,8 @@ TEST_F(SocketJcp, GetCollectsBlocksInlineAndOnAWorker) {
     seen.statuses.clear();
     std::vector<UInt8> out(2000);
     UInt32 outLen = UInt32(out.size());
-    int r = JCP_Get_Command(ctx.get(), emu.BoxAddress(0), "GET TESTBLOB", 12, nullptr, 0, out.data(), &outLen,
-                            3000, async, notifier);
+    int r = JCP_Get_Command(ctx.get(), emu.BoxAddress(0), "GET TESTBLOB", 12, nullptr, 0, out.data(), &outLen, 3000,
+                            async, notifier);
     if (async) {
       EXPECT_EQ(r, 65536);
       ASSERT_TRUE(waitFor([&] { return JCP_IsTerminated(ctx.get()); }));
@@ -201,8 +201,8 @@ TEST_F(SocketJcp, SetSendsBlocksFromTheOffsetTheBoxTook) {
   start(1);
   std::vector<UInt8> data(1000);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = UInt8(i ^ 0x5A);
-  int r = JCP_Set_Command(ctx.get(), emu.BoxAddress(0), "SET TESTDATA", 12, data.data(), UInt32(data.size()), 3000,
-                          0, notifier);
+  int r = JCP_Set_Command(ctx.get(), emu.BoxAddress(0), "SET TESTDATA", 12, data.data(), UInt32(data.size()), 3000, 0,
+                          notifier);
   EXPECT_EQ(r, kJCPDone);
   EXPECT_EQ(seen.statuses, std::vector<int>{kJCPFinished});
   auto reqs = commands(0);
@@ -229,8 +229,8 @@ TEST_F(SocketJcp, TimedOutCommandIsResentAsTheNotifierAllows) {
     emu.ClearLog();
     seen.statuses.clear();
     seen.retries = retries;
-    int r = JCP_Get_Command(ctx.get(), emu.BoxAddress(0), "POLLING", 7, nullptr, 0, nullptr, nullptr, 3000, 1,
-                            notifier);
+    int r =
+        JCP_Get_Command(ctx.get(), emu.BoxAddress(0), "POLLING", 7, nullptr, 0, nullptr, nullptr, 3000, 1, notifier);
     ASSERT_EQ(r, 65536);
     for (int sent = 1; sent <= retries + 1; ++sent) {
       ASSERT_TRUE(waitFor([&] { return commands(0).size() == std::size_t(sent); }));

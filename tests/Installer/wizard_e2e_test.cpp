@@ -80,21 +80,20 @@ class Wizard : public ::testing::Test {
 };
 
 TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
-  const std::string script = "wait-window " + kTitle + "\n" +
-                             kNext +                  // 141 English, preselected
-                             kBack + kNext +          // 146 Back leads to 141 again
-                             kNext + kNext +          // 146, licence agreed
-                             "key Return\nwait 3\n" +  // 147, nothing ticked: Return does nothing
-                             kNext +                  // nor does the disabled Next
-                             kTick + kBack + kNext + kNext +  // the tick survives Back
-                             "chooser-answer " + (dir / "pick").string() + "\n" + clickAt(480, 170) +
-                             kNext + kBack + kNext +  // 148 back to 143 and on
-                             kNext +                  // 148 Install: the copy runs
-                             "wait 20\n" + kNext;     // 145 Finish
+  const std::string script = "wait-window " + kTitle + "\n" + kNext +  // 141 English, preselected
+                             kBack + kNext +                           // 146 Back leads to 141 again
+                             kNext + kNext +                           // 146, licence agreed
+                             "key Return\nwait 3\n" +                  // 147, nothing ticked: Return does nothing
+                             kNext +                                   // nor does the disabled Next
+                             kTick + kBack + kNext + kNext +           // the tick survives Back
+                             "chooser-answer " + (dir / "pick").string() + "\n" + clickAt(480, 170) + kNext + kBack +
+                             kNext +               // 148 back to 143 and on
+                             kNext +               // 148 Install: the copy runs
+                             "wait 20\n" + kNext;  // 145 Finish
   ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
-  EXPECT_EQ(hits(), (std::vector<std::string>{
-                        "141 item 1", "146 item 3", "141 item 1", "146 item 1", "142 item 1", "147 item 7", "147 item 3", "142 item 1", "147 item 1", "143 item 6", "143 item 1",
-                        "148 item 3", "143 item 1", "148 item 1", "145 item 1"}))
+  EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 3", "141 item 1", "146 item 1", "142 item 1",
+                                              "147 item 7", "147 item 3", "142 item 1", "147 item 1", "143 item 6",
+                                              "143 item 1", "148 item 3", "143 item 1", "148 item 1", "145 item 1"}))
       << ReadFile(dir / "trace.txt");
   const fs::path install = dir / "pick/VEMOPLEX";
   EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/English/ReadMe.txt"));
@@ -106,8 +105,9 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
 TEST_F(Wizard, CancelAsksAndEscapeConfirmsNothing) {
   // Escape on the licence asks; the alert's Escape answers Cancel, so the
   // wizard stays; the File menu's Quit then asks again and Return quits.
-  const std::string script = "wait-window " + kTitle + "\n" + kNext + kNext + "key Escape\nwait 3\nkey Escape\nwait 3\n" +
-                             kNext + "menu 129 1\nwait 3\nkey Return\nwait 3\n";
+  const std::string script = "wait-window " + kTitle + "\n" + kNext + kNext +
+                             "key Escape\nwait 3\nkey Escape\nwait 3\n" + kNext +
+                             "menu 129 1\nwait 3\nkey Return\nwait 3\n";
   ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
   EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 1", "142 item 2", "142 item 1"}));
   EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX"));
@@ -118,15 +118,15 @@ TEST_F(Wizard, LaunchEventFromTheDiscMenuNamesTheLanguage) {
   // language folder, length-prefixed. The language page is skipped and
   // Back on the welcome page is hidden, so the first click there does
   // nothing.
-  WriteFile(dir / "script.txt", "wait-window " + kTitle + "\n" + kBack + kNext + kNext + kTick + kNext + kNext +
-                                    kNext + "wait 20\n" + kNext);
+  WriteFile(dir / "script.txt", "wait-window " + kTitle + "\n" + kBack + kNext + kNext + kTick + kNext + kNext + kNext +
+                                    "wait 20\n" + kNext);
   ScopedEnv s("TOOLBOX_SCRIPT", (dir / "script.txt").c_str());
   const std::string option = "\x0a-lJapanese";
   FSSpec app;
   ASSERT_EQ(tb::PathToSpec(exe.string(), &app), noErr);
   ProcessSerialNumber psn{};
-  ASSERT_EQ(SendAppliCommand(&app, option.data(), Size(option.size()), 'VMxi', kSuiteEventClass,
-                             kSuiteLaunchEventID, 'TEXT', 'VMxi', &psn),
+  ASSERT_EQ(SendAppliCommand(&app, option.data(), Size(option.size()), 'VMxi', kSuiteEventClass, kSuiteLaunchEventID,
+                             'TEXT', 'VMxi', &psn),
             noErr);
   const pid_t pid = pid_t(psn.lowLongOfPSN);
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
@@ -151,7 +151,8 @@ TEST_F(Wizard, JapaneseByDoubleClickAndACopyFailureListed) {
             0)
       << ReadFile(dir / "trace.txt");
   const std::string trace = ReadFile(dir / "trace.txt");
-  EXPECT_NE(trace.find("alert 602: 次のファイルをインストールできませんでした:\rVEMO-ADMIN.app (-36)"), std::string::npos)
+  EXPECT_NE(trace.find("alert 602: 次のファイルをインストールできませんでした:\rVEMO-ADMIN.app (-36)"),
+            std::string::npos)
       << trace;
   EXPECT_EQ(hits().back(), "145 item 1");
   EXPECT_EQ(ReadFile(dir / "home/VEMOPLEX/ReadMe.txt"), ReadFile(dir / "disc/TOOL/Japanese/ReadMe.txt"));
