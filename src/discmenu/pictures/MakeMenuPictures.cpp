@@ -5,6 +5,7 @@
 // colour left out when it is drawn.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -113,6 +114,29 @@ Painter button(int w, int h, RGB fill) {
   };
 }
 
+// A white sign in the middle of a fixed button, so each says what it does
+// in any language: a cross (quit), an arrow to the left (back), a ring (the
+// languages).
+enum class Sign { kCross, kBack, kRing };
+Painter withSign(int w, int h, Painter under, Sign sign) {
+  return [=](int x, int y) {
+    const int dx = x - w / 2, dy = y - h / 2;
+    bool on = false;
+    switch (sign) {
+      case Sign::kCross:
+        on = std::abs(dx) <= 7 && std::abs(dy) <= 7 && (std::abs(dx - dy) <= 1 || std::abs(dx + dy) <= 1);
+        break;
+      case Sign::kBack: on = dx >= -7 && dx <= 7 && std::abs(dy) <= (dx + 8) / 2 && std::abs(dy) <= 7; break;
+      case Sign::kRing: {
+        const int d = dx * dx + dy * dy;
+        on = d <= 49 && d >= 20;
+        break;
+      }
+    }
+    return on ? RGB{255, 255, 255} : under(x, y);
+  };
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,12 +155,12 @@ int main(int argc, char** argv) {
       {pic / "base.bmp", 640, 440, 24, gradient({10, 30, 90}, {40, 90, 170}, 440)},
       {pic / "cont.bmp", 640, 440, 24, gradient({0, 70, 80}, {20, 140, 140}, 440)},
       {pic / "cont2.bmp", 640, 440, 8, gradient({200, 210, 230}, {240, 240, 250}, 440)},
-      {pic / "exit.bmp", 96, 32, 8, button(96, 32, {160, 0, 0})},
-      {pic / "exit_s.bmp", 96, 32, 8, button(96, 32, {255, 64, 64})},
-      {pic / "back.bmp", 96, 32, 8, button(96, 32, {0, 120, 0})},
-      {pic / "back_s.bmp", 96, 32, 8, button(96, 32, {60, 200, 60})},
-      {pic / "lang.bmp", 96, 32, 8, button(96, 32, {200, 120, 0})},
-      {pic / "lang_s.bmp", 96, 32, 8, button(96, 32, {255, 180, 40})},
+      {pic / "exit.bmp", 96, 32, 8, withSign(96, 32, button(96, 32, {160, 0, 0}), Sign::kCross)},
+      {pic / "exit_s.bmp", 96, 32, 8, withSign(96, 32, button(96, 32, {255, 64, 64}), Sign::kCross)},
+      {pic / "back.bmp", 96, 32, 8, withSign(96, 32, button(96, 32, {0, 120, 0}), Sign::kBack)},
+      {pic / "back_s.bmp", 96, 32, 8, withSign(96, 32, button(96, 32, {60, 200, 60}), Sign::kBack)},
+      {pic / "lang.bmp", 96, 32, 8, withSign(96, 32, button(96, 32, {200, 120, 0}), Sign::kRing)},
+      {pic / "lang_s.bmp", 96, 32, 8, withSign(96, 32, button(96, 32, {255, 180, 40}), Sign::kRing)},
       {pic / "button.bmp", 220, 48, 24, button(220, 48, {30, 50, 140})},
       {pic / "button_s.bmp", 220, 48, 24, button(220, 48, {230, 180, 30})},
       {pic / "icon.bmp", 32, 32, 8, button(32, 32, {120, 40, 160})},
