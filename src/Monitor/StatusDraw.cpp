@@ -1,0 +1,277 @@
+// The status page and detail page drawing, the status animation and the
+// page buttons.
+#include "Monitor/StatusDraw.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "506Q_Lib/DialogItems.h"
+#include "Monitor/MonitorApp.h"
+#include "Monitor/StatusDisplay.h"
+#include "Monitor/StatusText.h"
+#include "common/IniFile.h"
+#include "toolbox/clock.h"
+#include "toolbox/controls.h"
+#include "toolbox/dialogs.h"
+#include "toolbox/icons.h"
+#include "toolbox/pictures.h"
+#include "toolbox/quickdraw.h"
+#include "toolbox/windows.h"
+
+namespace {
+
+constexpr int kFrameWidth = 77;
+constexpr UInt32 kAnimationTicks = 30;
+
+struct PortScope {
+  GrafPtr saved = nullptr;
+  explicit PortScope(DialogRef d) {
+    GetPort(&saved);
+    SetPortDialogPort(d);
+  }
+  ~PortScope() { SetPort(saved); }
+};
+
+Rect item_rect(DialogRef d, DialogItemIndex item) {
+  Rect r{};
+  Get_Dialog_Item_Rect(d, item, &r);
+  return r;
+}
+
+std::string label(const char* key, const char* fallback) {
+  char text[256] = "";
+  if (!Load_File_To_CstringEx("[LABEL]", key, text, sizeof text, IniFileName)) return fallback;
+  return text;
+}
+
+std::string pstr_text(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+
+// Text in an item's rectangle, erased first, wrapped at blanks into the
+// lines that fit.
+void draw_text_in(DialogRef d, DialogItemIndex item, const std::string& text, short indent = 0) {
+  Rect r = item_rect(d, item);
+  if (r.right <= r.left) return;
+  EraseRect(&r);
+  const short width = short(r.right - r.left - indent - 4);
+  short v = short(r.top + 12);
+  std::size_t at = 0;
+  while (at < text.size() && v <= r.bottom) {
+    std::size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    std::size_t fit = at;
+    for (std::size_t k = at; k <= end; ++k) {
+      if (k == end || text[k] == ' ') {
+        if (TextWidth(text.data(), short(at), short(k - at)) > width && fit > at) break;
+        fit = k;
+      }
+    }
+    if (fit == at) fit = end;
+    MoveTo(short(r.left + indent + 2), v);
+    DrawText(text.data(), short(at), short(fit - at));
+    at = fit;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\r' || text[at] == '\n')) ++at;
+    v = short(v + 14);
+  }
+}
+
+// Frame count of the picture in use.
+SInt32 frame_count(const STATUS_WND_INFO* rec) {
+  if (rec->statImg.iconNo <= 149) {
+    for (int i = 0; i < 31; ++i)
+      if (gStatAnime[i].statNo == rec->viewData.IconID) return gStatAnime[i].animeCnt;
+    return 0;
+  }
+  return rec->statImg.animeCnt;
+}
+
+void draw_picture_frame(STATUS_WND_INFO* rec) {
+  DialogRef d = rec->dlg;
+  const Rect r = item_rect(d, 5);
+  PicHandle pic = GetPicture(SInt16(rec->statImg.iconNo));
+  if (!pic) return;
+  const int frame = frame_count(rec) == 0 ? 1 : rec->animeCnt;
+  const int offset = frame == 2 ? kFrameWidth : frame == 3 ? 2 * kFrameWidth : 0;
+  Rect dest{r.top, SInt16(r.left - offset), SInt16(r.top + kFrameWidth), SInt16(r.left - offset + 3 * kFrameWidth)};
+  Rect all;
+  GetPortBounds(GetWindowPort(GetDialogWindow(d)), &all);
+  ClipRect(&r);
+  DrawPicture(pic, &dest);
+  ClipRect(&all);
+}
+
+void draw_message(STATUS_WND_INFO* rec) {
+  std::string text = pstr_text(rec->viewData.messageStr);
+  if (frame_count(rec) != 0) text.append(std::size_t(rec->blinkCnt), '.');
+  short indent = 0;
+  if (rec->viewData.ErrID) {
+    const Rect r = item_rect(rec->dlg, 6);
+    if (CIconHandle icon = GetCIcon(rec->viewData.ErrID)) {
+      Rect ir{r.top, r.left, SInt16(r.top + 16), SInt16(r.left + 16)};
+      draw_text_in(rec->dlg, 6, "", 0);
+      PlotCIcon(&ir, icon);
+      DisposeCIcon(icon);
+      indent = 20;
+      Rect rest = r;
+      rest.left = SInt16(r.left + indent);
+      EraseRect(&rest);
+      TextSize(12);
+      const std::string t = text;
+      MoveTo(SInt16(rest.left + 2), SInt16(r.top + 12));
+      DrawText(t.data(), 0, short(std::min<std::size_t>(t.size(), 255)));
+      return;
+    }
+  }
+  draw_text_in(rec->dlg, 6, text, indent);
+}
+
+void draw_values(STATUS_WND_INFO* rec) {
+  DialogRef d = rec->dlg;
+  const VEMOSTATUSSET& v = rec->viewData;
+  const VEMOINFO& info = rec->info;
+  const bool noData = rec->powerCheck == 0 || rec->powerCheck == 5 || rec->powerCheck == 8;
+  char text[300];
+  const std::string res = label("STC_RES=", "Resolution:");
+  if (noData)
+    std::snprintf(text, sizeof text, "%s ? x ? dpi", res.c_str());
+  else if (v.SubDpiX == 330)
+    std::snprintf(text, sizeof text, "%s D600 x %d dpi", res.c_str(), v.SubDpiY);
+  else
+    std::snprintf(text, sizeof text, "%s %d x %d dpi", res.c_str(), v.SubDpiX, v.SubDpiY);
+  draw_text_in(d, 29, text);
+  draw_text_in(d, 27, label("STC_HOLD=", "Held jobs"));
+  char used[32], freeText[32];
+  const UInt32 total = info.DeHldMem, free = info.DeHldMemZan;
+  Size_Text(total >= free ? total - free : 0, used, sizeof used);
+  Size_Text(free, freeText, sizeof freeText);
+  draw_text_in(d, 35, label("STC_USE=", "Use Size:") + " " + used);
+  draw_text_in(d, 36, label("STC_EMPTY=", "Free Size:") + " " + freeText);
+  if (PicHandle gauge = GetPicture(Hold_Gauge_Picture(total, free))) {
+    Rect g = item_rect(d, 32);
+    DrawPicture(gauge, &g);
+  }
+  std::snprintf(text, sizeof text, "%s %s", label("STC_COPIES=", "Copies").c_str(),
+                v.statusID == -1 || noData ? "" : std::to_string(v.SubPageNum).c_str());
+  draw_text_in(d, 28, text);
+  draw_text_in(d, 26, label("STC_CONSUM=", "Consumables"));
+  std::snprintf(text, sizeof text, label("STC_PAPER=", "Paper Size: %s").c_str(), pstr_text(v.szSize).c_str());
+  draw_text_in(d, 8, text);
+  const SInt16 consIcon =
+      info.IcType > 3 && info.MainStsErr != 5 && info.PopStat != 8 && info.CmMasterInfo == 0 ? 488 : 486;
+  Rect ci = item_rect(d, 17);
+  EraseRect(&ci);
+  if (info.IcType > 3 || v.statusID == -1)
+    if (CIconHandle icon = GetCIcon(consIcon)) {
+      PlotCIcon(&ci, icon);
+      DisposeCIcon(icon);
+    }
+}
+
+}  // namespace
+
+SInt16 Hold_Gauge_Picture(UInt32 total, UInt32 free) {
+  if (total == 0) return 310;
+  const double exact = 100.0 - 100.0 * double(free) / double(total);
+  const int used = int(exact + 0.5);
+  if (used <= 0) return 310;
+  if (used > 99) return 320;
+  if (used >= 90) return 319;
+  if (used % 10 == 0) return SInt16(310 + used / 10);
+  return SInt16(310 + used / 10 + 1);
+}
+
+void Size_Text(UInt32 megabytes, char* out, std::size_t size) {
+  if (megabytes > 1023)
+    std::snprintf(out, size, "%u GB", megabytes / 1024);
+  else
+    std::snprintf(out, size, "%u MB", megabytes);
+}
+
+short Page_Button_Check(STATUS_WND_INFO* rec) {
+  const bool data = !(rec->powerCheck == 0 || rec->powerCheck == 5 || rec->powerCheck == 8);
+  if (rec->activePage == kPageStatus) {
+    ControlRef button = nullptr;
+    if (GetDialogItemAsControl(rec->dlg, 30, &button) == noErr && button)
+      HiliteControl(button, data && rec->info.MainStsErr != 5 ? 0 : 255);
+  } else if (rec->activePage == kPageDetail) {
+    ControlRef button = nullptr;
+    if (GetDialogItemAsControl(rec->dlg, 7, &button) == noErr && button) HiliteControl(button, data ? 0 : 255);
+  }
+  return data ? 1 : 0;
+}
+
+void Load_Page(STATUS_WND_INFO* rec) {
+  DialogRef d = rec->dlg;
+  auto caption = [&](DialogItemIndex item, const char* key) { Set_String_To_Item(d, item, key, "[BUTTON]", IniFileName); };
+  caption(1, "BTN_OPTION=");
+  caption(2, "BTN_EXIT=");
+  caption(3, "BTN_ICON=");
+  if (rec->activePage == kPageStatus) caption(30, "BTN_CONS=");
+  if (rec->activePage == kPageDetail) {
+    caption(7, "BTN_SAVE=");
+    if (rec->activeNum < 1) rec->activeNum = 1;
+  }
+  Page_Button_Check(rec);
+  Invalidate_Page(rec);
+}
+
+void Draw_Page(STATUS_WND_INFO* rec) {
+  DialogRef d = rec->dlg;
+  PortScope port(d);
+  TextFont(setFType);
+  TextFace(setFFace);
+  TextSize(setFSize);
+  if (rec->activePage == kPageStatus) {
+    Rect ground = item_rect(d, 10);
+    RGBColor white{0xFFFF, 0xFFFF, 0xFFFF};
+    RGBForeColor(&white);
+    PaintRect(&ground);
+    ForeColor(blackColor);
+    Rect frame = item_rect(d, 11);
+    FrameRect(&frame);
+    draw_picture_frame(rec);
+    draw_message(rec);
+    draw_text_in(d, 7, pstr_text(rec->viewData.commentStr));
+    draw_values(rec);
+  } else if (rec->activePage == kPageDetail) {
+    const std::string text = rec->monitorOpen ? std::string() : DispInfoStat(rec->activeNum, &rec->info, &rec->nic, &rec->net);
+    draw_text_in(d, 6, text);
+  }
+}
+
+void Invalidate_Page(STATUS_WND_INFO* rec) {
+  if (!rec->dlg) return;
+  WindowRef w = GetDialogWindow(rec->dlg);
+  Rect all;
+  GetPortBounds(GetWindowPort(w), &all);
+  InvalWindowRect(w, &all);
+}
+
+void Draw_Main_Animation(STATUS_WND_INFO* rec) {
+  const UInt32 now = TickCount();
+  bool changed = false;
+  if (rec->viewData.IconID != rec->oldIconID) {
+    rec->oldIconID = rec->viewData.IconID;
+    changed = true;
+  } else if (now - rec->animeTick > kAnimationTicks) {
+    rec->animeCnt = SInt16(rec->animeCnt + 1 > 3 ? 1 : rec->animeCnt + 1);
+    changed = true;
+  } else {
+    return;
+  }
+  rec->animeTick = now;
+  if (rec->activePage != kPageStatus || frame_count(rec) == 0 || !changed) return;
+  if (rec->animeCnt < 1) rec->animeCnt = 1;
+  rec->blinkCnt = SInt16((rec->blinkCnt + 1) % 4);
+  if (!IsWindowVisible(GetDialogWindow(rec->dlg))) return;
+  PortScope port(rec->dlg);
+  draw_picture_frame(rec);
+  draw_message(rec);
+}
+
+void Status_Animate(PSTATUS_WND_INFO* base) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(base);
+  if (!rec->dlg) return;
+  Draw_Main_Animation(rec);
+  SoundLoop(&rec->soundData);
+}

@@ -1,0 +1,540 @@
+// The status-window table, opening, pages, keys, the views after a poll
+// and closing.
+#include "Monitor/StatusWindow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <list>
+#include <string>
+
+#include "506Q_Lib/Bridge.h"
+#include "506Q_Lib/DialogItems.h"
+#include "Monitor/MonitorApp.h"
+#include "Monitor/MonitorConfig.h"
+#include "Monitor/StartupFiles.h"
+#include "Monitor/StatusData.h"
+#include "Monitor/StatusDisplay.h"
+#include "Monitor/StatusDraw.h"
+#include "Monitor/StatusText.h"
+#include "OT/JCPSearch.h"
+#include "common/AppFonts.h"
+#include "common/AppMenus.h"
+#include "common/IniFile.h"
+#include "common/PrefFile.h"
+#include "common/StrConv.h"
+#include "toolbox/dialogs.h"
+#include "toolbox/resources.h"
+#include "toolbox/trace.h"
+#include "toolbox/windows.h"
+
+STATUS_WND_INFO StatusTbl[8];
+
+const STAT_IMAGE gStatAnime[kStatImageRows] = {
+    {0, 150, 0, 0},   {1, 151, 0, 0},   {2, 151, 0, 0},   {3, 151, 0, 0},   {4, 151, 0, 0},   {5, 151, 0, 0},
+    {6, 151, 0, 0},   {7, 152, 0, 3},   {8, 152, 0, 3},   {9, 153, 0, 3},   {10, 157, 0, 3},  {11, 158, 0, 3},
+    {12, 151, 0, 0},  {13, 151, 0, 0},  {14, 151, 0, 0},  {15, 151, 0, 0},  {16, 151, 0, 0},  {17, 151, 0, 0},
+    {18, 151, 0, 0},  {19, 151, 0, 0},  {20, 151, 0, 0},  {21, 151, 0, 0},  {22, 151, 0, 0},  {23, 151, 0, 0},
+    {24, 151, 0, 0},  {25, 151, 0, 0},  {26, 151, 0, 0},  {27, 162, 0, 3},  {28, 151, 0, 0},  {29, 151, 0, 0},
+    {30, 151, 0, 0},  {9, 154, 1, 3},   {9, 155, 2, 3},   {9, 156, 3, 3},   {11, 159, 1, 3},  {11, 160, 2, 3},
+    {11, 161, 3, 3},
+};
+
+namespace {
+
+STAT_IMAGE* gImage = nullptr;  // the table built at start-up
+std::list<JCPEPInfo*> gDying;  // cancelled contexts not yet ended
+
+const StatusPollHooks kHooks = {
+    nullptr,
+    Status_Animate,
+    Status_Window_View,
+    Error_Window_View,
+    [](PSTATUS_WND_INFO* r) { Status_Window_View(r); },
+};
+
+STATUS_WND_INFO* record_of(DialogRef dlg) {
+  if (!dlg) return nullptr;
+  for (auto& r : StatusTbl)
+    if (r.dlg == dlg) return &r;
+  return nullptr;
+}
+
+void copy_bounded(char* out, std::size_t size, const char* text) {
+  std::size_t n = std::min(std::strlen(text), size - 1);
+  std::memcpy(out, text, n);
+  out[n] = 0;
+}
+
+// The window title of Algorithms 2.5; false when no "STMON=" text exists
+// (the title then comes from 'STR#' 129).
+bool build_title(const PBOXinfo& pbox, Str255 out) {
+  char base[256] = "";
+  bool fromIni = Load_File_To_CstringEx("[MACSTR]", "STMON=", base, sizeof base, IniFileName) != 0;
+  if (!fromIni) {
+    Str255 s{};
+    GetIndString(s, 129, 1);
+    std::memcpy(base, s + 1, s[0]);
+    base[s[0]] = 0;
+  }
+  char name[33] = {0};
+  std::memcpy(name, pbox.pbi_machine_name, 32);
+  char text[600];
+  char addr[24];
+  if (pbox.protocol_Type_Num == 2 && pbox.pbi_ip_addr != 0) {
+    iptoa(pbox.pbi_ip_addr, addr);
+    std::snprintf(text, sizeof text, "%s - %s(%s)", base, name, addr);
+  } else if (pbox.protocol_Type_Num != 2 && pbox.pbi_inuse) {
+    mactoa(pbox.pbi_nodeaddr, addr);
+    std::snprintf(text, sizeof text, "%s - %s(%s)", base, name, addr);
+  }
+  else
+    copy_bounded(text, sizeof text, base);
+  CopyCStringToPascal(text, out);
+  return fromIni;
+}
+
+void kill_context(JCPEPInfo*& ctx) {
+  if (!ctx) return;
+  JCP_KillIOEvent(ctx);
+  gDying.push_back(ctx);
+  ctx = nullptr;
+}
+
+// ---- Pages --------------------------------------------------------------
+
+struct PageDef {
+  SInt16 id;
+  const char* key;
+  const char* fallback;
+};
+constexpr PageDef kPages[3] = {{kPageStatus, "TAB01=", "Status"},
+                               {kPageDetail, "TAB02=", "Information"},
+                               {kPageFtp, "TAB03=", "FTP"}};
+
+void Load_Status_Dialog(STATUS_WND_INFO* rec) {
+  if (!rec->tabData) return;
+  const SInt16 sel = CTGetCurSel(rec->tabData);
+  if (sel < 0 || sel > 2) return;
+  ShortenDITL(rec->dlg, SInt16(CountDITL(rec->dlg) - 4));
+  Handle items = GetResource('DITL', kPages[sel].id);
+  if (items) AppendDITL(rec->dlg, items, overlayDITL);
+  rec->activePage = kPages[sel].id;
+  Load_Page(rec);
+}
+
+void Build_Status_Tab(STATUS_WND_INFO* rec) {
+  Rect item;
+  Get_Dialog_Item_Rect(rec->dlg, 4, &item);
+  const Rect tabs{item.top, item.left, SInt16(item.top + 260), item.right};
+  const Rect page{SInt16(item.top + 20), item.left, SInt16(item.top + 260), item.right};
+  rec->tabData = CTNew(GetDialogWindow(rec->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
+  if (!rec->tabData) return;
+  FONT_DATA font{};
+  std::strcpy(font.fName, "Geneva");
+  font.fSize = 10;
+  Get_Font_Infomation("TAB=", &font);
+  const SInt16 id = SInt16(font.fontID);
+  const UInt8 face = UInt8(font.styleID);
+  const SInt16 size = SInt16(font.fSize ? font.fSize : 10);
+  CTSetFont(rec->tabData, &id, &face, &size);
+  CTSetPictID(rec->tabData, 143, 142, 144, 145, 146, 147, 148, 149);
+  for (const PageDef& p : kPages) {
+    char text[64] = "";
+    if (!Load_File_To_CstringEx("[TAB]", p.key, text, sizeof text, IniFileName)) copy_bounded(text, sizeof text, p.fallback);
+    Str255 title;
+    CopyCStringToPascal(text, title);
+    CTAdd(rec->tabData, title, -1);
+  }
+  CTSetCurSel(rec->tabData, 0, false);
+  CTShow(rec->tabData, true);
+}
+
+void Handle_Status_Tab_Select(STATUS_WND_INFO* rec, EventRecord* event) {
+  if (!rec->tabData) return;
+  Rect item;
+  Get_Dialog_Item_Rect(rec->dlg, 4, &item);
+  Point local = event->where;
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(rec->dlg);
+  GlobalToLocal(&local);
+  SetPort(saved);
+  if (local.v > item.top + 15) return;
+  const SInt16 before = CTGetCurSel(rec->tabData);
+  SInt16 part = 0;
+  CTMouseDown(rec->tabData, event, &part);
+  const SInt16 after = CTGetCurSel(rec->tabData);
+  if (after == before || after < 0) return;
+  rec->prevPage = before;
+  Load_Status_Dialog(rec);
+  InvalWindowRect(GetDialogWindow(rec->dlg), GetPortBounds(GetWindowPort(GetDialogWindow(rec->dlg)), &item));
+}
+
+// ---- Dialog handlers ----------------------------------------------------
+
+Boolean Handle_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
+  STATUS_WND_INFO* rec = record_of(dlg);
+  if (!rec) return false;
+  switch (item) {
+    case 1:  // the option dialog is not part of this window
+      return true;
+    case 2:
+      Exit_Status_Dialog(dlg);
+      if (Get_Status_Open_Count() == 0) All_Done_Proc();
+      return true;
+    case 3:
+      CollapseWindow(GetDialogWindow(dlg), true);
+      return true;
+    case 4:
+      Handle_Status_Tab_Select(rec, event);
+      return true;
+    default:
+      return true;
+  }
+}
+
+Boolean Handle_Status_Key_Input(DialogRef dlg, EventRecord* event) {
+  const UInt8 key = UInt8((event->message & keyCodeMask) >> 8);
+  if (key == kVK_Escape) {
+    Invert_Button_Item(dlg, 2);
+    Handle_Main_Select_Item(dlg, event, 2);
+    return false;
+  }
+  if (key == kVK_Return || key == kVK_ANSI_KeypadEnter) {
+    Invert_Button_Item(dlg, 1);
+    Handle_Main_Select_Item(dlg, event, 1);
+    return false;
+  }
+  return true;
+}
+
+short Handle_Status_Window_Update(DialogRef dlg, EventRecord*) {
+  STATUS_WND_INFO* rec = record_of(dlg);
+  WindowRef w = GetDialogWindow(dlg);
+  BeginUpdate(w);
+  Set_Content_Color(dlg);
+  TextFont(setFType);
+  TextFace(setFFace);
+  TextSize(setFSize);
+  if (rec && rec->tabData) CTUpdate(rec->tabData);
+  DrawDialog(dlg);
+  if (rec) Draw_Page(rec);
+  EndUpdate(w);
+  return 1;
+}
+
+short Handle_Status_Window_Active(DialogRef dlg, EventRecord* event) {
+  Handle_Window_Active(dlg, event);
+  return 1;
+}
+
+}  // namespace
+
+short Handle_Status_Window_Close(DialogRef dlg, EventRecord*) {
+  Exit_Status_Dialog(dlg);
+  if (Get_Status_Open_Count() == 0) All_Done_Proc();
+  return 1;
+}
+
+// ---- Table --------------------------------------------------------------
+
+void Init_Status_Table() {
+  for (auto& r : StatusTbl) r.using_ = 0;
+}
+
+STATUS_WND_INFO* Get_Status_Table() {
+  for (int i = 0; i < kStatusWindowMax; ++i) {
+    STATUS_WND_INFO& r = StatusTbl[i];
+    if (r.using_ == 1 || r.dlg) continue;
+    r = STATUS_WND_INFO{};
+    r.using_ = 1;
+    r.controlID = SInt16(kFirstControl + i);
+    r.jcpStat = new JCPEPInfo{};
+    r.jcpInfo = new JCPEPInfo{};
+    r.hooks = &kHooks;
+    Status_Sound_Prepare(&r);
+    return &r;
+  }
+  return nullptr;
+}
+
+void Free_Status_Table(STATUS_WND_INFO* rec) {
+  if (!rec) return;
+  kill_context(rec->jcpStat);
+  kill_context(rec->jcpInfo);
+  Status_Sound_Dispose(rec);
+  *rec = STATUS_WND_INFO{};
+}
+
+void Reap_Request_Contexts(bool all) {
+  for (auto it = gDying.begin(); it != gDying.end();) {
+    if (JCP_IsTerminated(*it) == 0 && all) {
+      for (int i = 0; i < 400 && JCP_IsTerminated(*it) == 0; ++i) {
+        EventRecord e;
+        WaitNextEvent(0, &e, 1, nullptr);
+      }
+    }
+    if (JCP_IsTerminated(*it) != 0 || all) {
+      // A context that never ended by shut-down is left to the process's
+      // end rather than freed under a pending notifier.
+      if (JCP_IsTerminated(*it) != 0) delete *it;
+      it = gDying.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+STATUS_WND_INFO* Search_Status_Table(const PBOXinfo* pbox) {
+  for (auto& r : StatusTbl)
+    if (r.dlg && r.pbox.pbi_hash == pbox->pbi_hash &&
+        std::memcmp(r.pbox.pbi_nodeaddr, pbox->pbi_nodeaddr, 6) == 0)
+      return &r;
+  return nullptr;
+}
+
+STATUS_WND_INFO* Get_ControlID_Dialog(SInt16 ctrl) {
+  for (auto& r : StatusTbl)
+    if (r.dlg && r.controlID == ctrl) return &r;
+  return nullptr;
+}
+
+DialogRef Get_Window_Dialog(SInt16 ctrl) {
+  STATUS_WND_INFO* r = Get_ControlID_Dialog(ctrl);
+  return r ? r->dlg : nullptr;
+}
+
+SInt16 Get_Window_Control_ByGPort(WindowRef window) {
+  for (auto& r : StatusTbl)
+    if (r.dlg && GetDialogWindow(r.dlg) == window) return r.controlID;
+  return -1;
+}
+
+short Get_Status_Open_Count() {
+  short n = 0;
+  for (auto& r : StatusTbl)
+    if (r.dlg) ++n;
+  return n;
+}
+// Neither the option dialog nor the FTP send window opens from these
+// windows yet.
+short Get_Config_Open_Count() { return 0; }
+short Get_Ftp_Open_Count() { return 0; }
+
+void Update_Status_Window(EventRecord*) {
+  for (auto& r : StatusTbl)
+    if (r.using_ == 1 && r.dlg) Update_Status_Window_Info(&r);
+  Reap_Request_Contexts(false);
+}
+
+// ---- Opening and closing ----------------------------------------------------
+
+short Open_Status_Window(const UInt8* record, std::size_t size) {
+  PBOXinfo pbox{};
+  UInt8 oldVersion = 0;
+  const SInt32 mode = Open_Infomation_File(&pbox, std::span<const UInt8>(record, size), &oldVersion);
+  if (STATUS_WND_INFO* open = Search_Status_Table(&pbox)) {
+    Get_SubDlg_Table(open->dlg);
+    return 1;
+  }
+  STATUS_WND_INFO* rec = Get_Status_Table();
+  if (!rec) {
+    tb::TraceRefusal("monitor", "no free status window");
+    return 0;
+  }
+  rec->pbox = pbox;
+  First_Get_Font_Data();
+  rec->configData.oldVerCompati = oldVersion;
+  Get_Monitor_Config(&rec->pbox, &rec->configData);
+  Str255 title;
+  build_title(rec->pbox, title);
+  rec->dlg = Open_Usr_Dialog(kStatusDialogID, title, Handle_Main_Select_Item, Handle_Status_Window_Update, nullptr,
+                             Handle_Status_Window_Active, Handle_Status_Window_Close, Handle_Status_Key_Input);
+  if (!rec->dlg) {
+    Free_Status_Table(rec);
+    return 0;
+  }
+  Set_Content_Color(rec->dlg);
+  SetDialogDefaultItem(rec->dlg, 1);
+  const short item = Append_Window_Menu(GetDialogWindow(rec->dlg), 1);
+  Append_Window_Tbl(rec->controlID, item);
+  Get_First_Status(rec, mode);
+  Set_Usr_Window_RefCon(rec->dlg, rec);
+  Build_Status_Tab(rec);
+  Load_Status_Dialog(rec);
+  if (rec->configData.monitorOption & 1)
+    MoveWindow(GetDialogWindow(rec->dlg), SInt16(rec->configData.windowH), SInt16(rec->configData.windowV), false);
+  if (rec->configData.activeErrWin == 0) {
+    rec->showWindow = 0;
+    ShowWindow(GetDialogWindow(rec->dlg));
+    SelectWindow(GetDialogWindow(rec->dlg));
+  } else {
+    rec->showWindow = 1;
+  }
+  return 1;
+}
+
+void Exit_Status_Dialog(DialogRef dlg) {
+  STATUS_WND_INFO* rec = record_of(dlg);
+  if (!rec) return;
+  WindowRef w = GetDialogWindow(dlg);
+  if (rec->configData.monitorOption & 1) {
+    Rect bounds;
+    GetWindowBounds(w, kWindowContentRgn, &bounds);
+    rec->configData.windowH = UInt16(bounds.left);
+    rec->configData.windowV = UInt16(bounds.top);
+  }
+  ConfigData = rec->configData;
+  if (rec->pbox.pbi_inuse) Set_Config_Data(&rec->pbox, &rec->configData, 1);
+  Set_Configuration();
+  if (rec->pbox.pbi_inuse) {
+    Save_Status_DataEx(&rec->pbox);
+    Save_Status_Data(&rec->pbox);
+  }
+  Delete_Stat_Com_Data(&rec->pbox);
+  if (rec->tabData) CTDispose(rec->tabData);
+  rec->tabData = nullptr;
+  const short pos = Get_Menu_Namber(rec->controlID);
+  Close_Usr_Dialog(dlg);
+  if (pos >= 0) Dispose_Window_Menu(pos);
+  Delete_Window_Tbl(rec->controlID);
+  Free_Status_Table(rec);
+}
+
+short Close_All_Status_Window() {
+  short closed = 0;
+  for (auto& r : StatusTbl)
+    if (r.using_ == 1 && r.dlg) {
+      Exit_Status_Dialog(r.dlg);
+      closed = 1;
+    }
+  return closed;
+}
+
+void Menu_Exit_Status_Window(SInt16 ctrl) {
+  if (DialogRef d = Get_Window_Dialog(ctrl)) Handle_Status_Window_Close(d, nullptr);
+}
+
+void Menu_Show_Status_Window(SInt16 ctrl) {
+  STATUS_WND_INFO* rec = Get_ControlID_Dialog(ctrl);
+  if (!rec) return;
+  rec->showWindow = 0;
+  ShowWindow(GetDialogWindow(rec->dlg));
+  SelectWindow(GetDialogWindow(rec->dlg));
+}
+
+void Menu_Hide_Status_Window(SInt16 ctrl) {
+  STATUS_WND_INFO* rec = Get_ControlID_Dialog(ctrl);
+  if (!rec) return;
+  rec->showWindow = 1;
+  HideWindow(GetDialogWindow(rec->dlg));
+}
+
+short Get_SubDlg_Table(DialogRef dlg) {
+  STATUS_WND_INFO* rec = record_of(dlg);
+  if (!rec) return 0;
+  WindowRef w = GetDialogWindow(dlg);
+  if (FrontWindow() == w && IsWindowVisible(w)) return 1;
+  if (rec->showWindow || !IsWindowVisible(w)) {
+    rec->showWindow = 0;
+    ShowWindow(w);
+  }
+  SelectWindow(w);
+  return 1;
+}
+
+// ---- Texts and views ------------------------------------------------------
+
+void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode) {
+  VEMOSTATUSSET& v = rec->viewData;
+  v.ErrID = 0;
+  v.IconID = 150;
+  if (mode == 0 || mode == 1) {
+    v.statusID = -1;
+    const char* mes = mode == 0 ? "MESSAGE" : "MESSAGE00";
+    const char* com = mode == 0 ? "COMMENT" : "COMMENT00";
+    std::memset(v.mesKey, 0, sizeof v.mesKey);
+    std::memset(v.comKey, 0, sizeof v.comKey);
+    std::memcpy(v.mesKey, mes, std::strlen(mes));
+    std::memcpy(v.comKey, com, std::strlen(com));
+  }
+  Get_Status_Image(150, nullptr, &rec->statImg);
+  VEMOINFO blank{};
+  FirstMessage(&blank, reinterpret_cast<const char*>(v.mesKey), v.messageStr, &v.mesLine);
+  FirstComment(reinterpret_cast<const char*>(v.comKey), v.commentStr);
+  Get_Memory_Bar(&blank, v.szMemory, &v.memory);
+  UInt8 scale[16];
+  GetSendBar(&blank, v.szData, &v.data, scale);
+  v.powerIcon = 0;
+}
+
+void Status_Window_View(PSTATUS_WND_INFO* base) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(base);
+  if (rec->decodeResult != 0 || rec->infoFlag != 0) {
+    rec->powerCheck = Get_Power_Info(&rec->info, rec->powerCheck);
+    rec->sleepCheck = rec->powerCheck;
+    VEMOSTATUSSET& v = rec->viewData;
+    Disp_Main_Stat(&rec->info, &rec->nic, &v, rec->decodeResult, rec->powerCheck);
+    Get_Status_Image(v.IconID, &rec->info, &rec->statImg);
+    FirstOpenMessage(&rec->info, reinterpret_cast<const char*>(v.mesKey), v.messageStr, &v.mesLine);
+    FirstOpenComment(&rec->info, reinterpret_cast<const char*>(v.comKey), v.szData, v.commentStr, v.warning);
+  }
+  Status_Popup_Decision(rec, rec->info.PopStat);
+  Invalidate_Page(rec);
+}
+
+void Error_Window_View(PSTATUS_WND_INFO* base) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(base);
+  Status_Popup_Decision(rec, kPopCommError);
+  rec->sleepCheck = rec->powerCheck;
+  rec->powerCheck = 0;
+  VEMOSTATUSSET& v = rec->viewData;
+  DispErrStatus(&rec->info, &v, kErrComm, rec->sleepCheck);
+  rec->sleepCheck = 8;
+  Get_Status_Image(v.IconID, &rec->info, &rec->statImg);
+  ErrorMessage(&rec->info, reinterpret_cast<const char*>(v.mesKey), v.messageStr, &v.mesLine);
+  ErrorComment(reinterpret_cast<const char*>(v.comKey), v.commentStr);
+  Invalidate_Page(rec);
+}
+
+SInt16 Get_Power_Info(const VEMOINFO* info, SInt16 power) {
+  const bool a = info->IcRg == 1 && info->MainPower == 1;
+  const bool b = info->IcRg == 0 && info->MainPower == 2;
+  switch (power) {
+    case 0: return a ? 3 : b ? 5 : 4;
+    case 1: case 3: return a ? power : 2;
+    case 5: case 8: return b ? power : 7;
+    case 2: case 4: case 7: return a ? 1 : b ? 8 : power;
+    default: return 0;
+  }
+}
+
+void Get_Status_Image(SInt16 iconId, const VEMOINFO*, STAT_IMAGE* picture) {
+  picture->iconNo = iconId;
+  picture->animeCnt = iconId >= 152 && iconId <= 162 ? 3 : 0;
+}
+
+short Initialize_Status_Image() {
+  delete[] gImage;
+  gImage = new (std::nothrow) STAT_IMAGE[kStatImageRows]();
+  return gImage ? 1 : 0;
+}
+
+void Build_Status_Image() {
+  if (!gImage) return;
+  int n = 0;
+  for (const STAT_IMAGE& row : gStatAnime)
+    if (row.iconNo > 149) gImage[n++] = row;
+}
+
+void Dispose_Status_Image() {
+  delete[] gImage;
+  gImage = nullptr;
+}
+
+const STAT_IMAGE* Find_Status_Image(SInt32 statNo, SInt32 typeNo) {
+  if (!gImage) return nullptr;
+  for (int i = 0; i < kStatImageRows; ++i)
+    if (gImage[i].iconNo > 149 && gImage[i].statNo == statNo && gImage[i].typeNo == typeNo) return &gImage[i];
+  return nullptr;
+}

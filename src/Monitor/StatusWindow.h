@@ -1,0 +1,87 @@
+// The status windows: a fixed table of eight records, each a dialog with
+// three tabbed pages watching one printer; opening from a status-data
+// record, the title, pages, keys, the views after each poll, the power
+// state, the status picture table and closing with its file writes.
+#pragma once
+
+#include <cstddef>
+
+#include "FanctionLib/CTab.h"
+#include "Monitor/MonitorTypes.h"
+#include "Monitor/StatusPoll.h"
+#include "common/AppWindows.h"
+#include "toolbox/movies.h"
+
+enum : SInt16 { kStatusDialogID = 300, kPageFtp = 303 };
+
+// The window's alert sound, a movie over the bundle's sound file.
+struct SOUND_INFO {
+  Movie myMovie = nullptr;
+  SInt16 myRefNum = -1;
+  FSSpec soundSpec{};
+  UInt8 status = 0;  // 1 while playing
+  UInt8 enable = 0;
+};
+
+struct STAT_IMAGE {
+  SInt32 statNo, iconNo, typeNo, animeCnt;
+};
+constexpr int kStatImageRows = 37;
+extern const STAT_IMAGE gStatAnime[kStatImageRows];
+
+// One status window; the request and decoding state is the poll's.
+struct STATUS_WND_INFO : PSTATUS_WND_INFO {
+  DialogRef dlg = nullptr;
+  SInt16 prevPage = 0;
+  UInt8 showWindow = 0;  // 1 while the window stays hidden
+  CONFIGURATION backConfData{};
+  CTAB_DATA* tabData = nullptr;
+  UInt8 oldStat[8] = {};
+  SOUND_INFO soundData{};
+  SInt16 powerCheck = 0, sleepCheck = 0;
+  VEMOSTATUSSET viewData{};
+  STAT_IMAGE statImg{};
+  SInt16 oldIconID = 0, blinkCnt = 0, animeCnt = 0;
+  UInt32 animeTick = 0;
+  SInt16 controlID = 0;
+  SInt16 activeNum = 0;
+  SInt32 portStatus = 0;
+  UInt8 using_ = 0;
+};
+
+extern STATUS_WND_INFO StatusTbl[8];
+
+void Init_Status_Table();
+STATUS_WND_INFO* Get_Status_Table();
+void Free_Status_Table(STATUS_WND_INFO* rec);
+STATUS_WND_INFO* Search_Status_Table(const PBOXinfo* pbox);
+DialogRef Get_Window_Dialog(SInt16 ctrl);
+STATUS_WND_INFO* Get_ControlID_Dialog(SInt16 ctrl);
+SInt16 Get_Window_Control_ByGPort(WindowRef window);
+void Update_Status_Window(EventRecord* event);
+
+// 1 when a window for the record's printer exists or was opened, 0 when
+// all eight records are taken.
+short Open_Status_Window(const UInt8* record, std::size_t size);
+void Exit_Status_Dialog(DialogRef dlg);
+short Close_All_Status_Window();
+short Handle_Status_Window_Close(DialogRef dlg, EventRecord* event);
+void Menu_Exit_Status_Window(SInt16 ctrl);
+void Menu_Show_Status_Window(SInt16 ctrl);
+void Menu_Hide_Status_Window(SInt16 ctrl);
+short Get_SubDlg_Table(DialogRef dlg);
+void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode);
+void Status_Window_View(PSTATUS_WND_INFO* rec);
+void Error_Window_View(PSTATUS_WND_INFO* rec);
+SInt16 Get_Power_Info(const VEMOINFO* info, SInt16 power);
+void Get_Status_Image(SInt16 iconId, const VEMOINFO* info, STAT_IMAGE* picture);
+
+short Initialize_Status_Image();
+void Build_Status_Image();
+void Dispose_Status_Image();
+// The status picture row in use for a status number and picture type.
+const STAT_IMAGE* Find_Status_Image(SInt32 statNo, SInt32 typeNo);
+
+// Request contexts of closed windows are freed only once they have ended;
+// all: wait for every one (at shut-down).
+void Reap_Request_Contexts(bool all);

@@ -1,0 +1,240 @@
+// The real VEMO-MONITOR, started as the administration program, the login
+// and the user start it, driven by a script against emulated print boxes:
+// the windows each launch path opens, what the status page shows, and the
+// files a quit leaves.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Monitor/StatusData.h"
+#include "OT/PBoxTable.h"
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/appleevents.h"
+#include "toolbox/pictures.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+std::string dotted(UInt32 a) {
+  char text[20];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
+  return text;
+}
+
+std::string macText(const std::array<UInt8, 6>& m) {
+  char text[20];
+  std::snprintf(text, sizeof text, "%02X;%02X;%02X;%02X;%02X;%02X", m[0], m[1], m[2], m[3], m[4], m[5]);
+  return text;
+}
+
+// The launch event 'JCev'/'apop' for the monitor with one text item.
+std::string launchEventHex(const std::string& text) {
+  const OSType sig = 'VMxm';
+  AEAddressDesc target;
+  AECreateDesc(typeApplSignature, &sig, 4, &target);
+  AppleEvent event;
+  AECreateAppleEvent('JCev', 'apop', &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
+  AEDescList list;
+  AECreateList(nullptr, 0, false, &list);
+  AEPutPtr(&list, 1, typeChar, text.data(), Size(text.size()));
+  AEPutParamDesc(&event, 'VMxm', &list);
+  std::string flat;
+  tb::FlattenAppleEvent(&event, &flat);
+  AEDisposeDesc(&list);
+  AEDisposeDesc(&event);
+  AEDisposeDesc(&target);
+  std::string hex;
+  char two[3];
+  for (unsigned char c : flat) {
+    std::snprintf(two, sizeof two, "%02x", c);
+    hex += two;
+  }
+  return hex;
+}
+
+class MonitorProgram : public ::testing::Test {
+ protected:
+  MonitorProgram()
+      : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()),
+        home_("HOME", (dir_ / "home").c_str()),
+        config_("XDG_CONFIG_HOME", (dir_ / "home/.config").c_str()) {
+    const fs::path real = fs::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VEMO-MONITOR.app/Contents";
+    fs::create_directories(contents() / "MacOS");
+    fs::create_directories(dir_ / "home");
+    fs::create_symlink(real / "MacOS/VEMO-MONITOR", exe());
+    fs::create_directory_symlink(real / "Resources", contents() / "Resources");
+    WriteFile(contents() / "PkgInfo", "APPLVMxm");
+  }
+  ~MonitorProgram() override { emu.Stop(); }
+
+  fs::path suite() const { return dir_ / "suite"; }
+  fs::path contents() const { return suite() / "VEMO-MONITOR.app/Contents"; }
+  fs::path exe() const { return contents() / "MacOS/VEMO-MONITOR"; }
+
+  void StartBoxes(int n) {
+    for (int i = 0; i < n; ++i) {
+      pboxemu::BoxSpec spec;
+      spec.name = "Office " + std::string(1, char('A' + i));
+      emu.AddBox(spec);
+    }
+    std::string err;
+    ASSERT_TRUE(emu.Start(&err)) << err;
+  }
+
+  PBOXinfo Box(int i) const {
+    PBOXinfo b{};
+    b.pbi_inuse = 1;
+    auto mac = emu.BoxMac(i);
+    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
+    auto type = emu.BoxMachineType(i);
+    std::memcpy(b.pbi_machine_type, type.data(), 16);
+    b.pbi_hash = GetPBOXHash(b.pbi_machine_type, b.pbi_nodeaddr);
+    const std::string name = "Office " + std::string(1, char('A' + i));
+    std::memcpy(b.pbi_machine_name, name.data(), name.size());
+    b.pbi_ip_addr = emu.BoxAddress(i);
+    b.pbi_socket = emu.BoxPort(i);
+    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
+    return b;
+  }
+
+  std::string Title(int i) const {
+    return "\"Status Monitor - Office " + std::string(1, char('A' + i)) + "(" + dotted(emu.BoxAddress(i)) + ")\"";
+  }
+
+  // The 436-byte record the administration program sends.
+  std::string LaunchRecord(int i) const {
+    std::array<UInt8, kPBOXinfoPackedSize> packed{};
+    PackPBOXinfo(Box(i), packed);
+    std::string record(reinterpret_cast<const char*>(packed.data()), packed.size());
+    std::string language(kLaunchLanguageSize, '\0');
+    language[0] = '*';
+    return record + language;
+  }
+
+  // A status-data file beside the bundles for box i; its name.
+  std::string StatusFile(int i) const {
+    std::array<UInt8, kPBOXinfoPackedSize> packed{};
+    PackPBOXinfo(Box(i), packed);
+    const std::string name = "VEMOMON-" + macText(emu.BoxMac(i));
+    WriteFile(suite() / name, std::string(reinterpret_cast<const char*>(packed.data()), packed.size()) +
+                                  std::string(4, '\0'));
+    return name;
+  }
+
+  // Runs the program with the script; its exit status and standard error.
+  int Run(const std::string& script, const char* launchHex, std::string* err) {
+    WriteFile(dir_ / "tour.txt", script);
+    testsupport::ScopedEnv s("TOOLBOX_SCRIPT", (dir_ / "tour.txt").c_str());
+    testsupport::ScopedEnv app("TOOLBOX_APP_PATH", exe().c_str());
+    std::optional<testsupport::ScopedEnv> launch;
+    if (launchHex) launch.emplace("VEMO_LAUNCH_EVENT", launchHex);
+    else unsetenv("VEMO_LAUNCH_EVENT");
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+    const std::string path = exe().string();
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    close(fds[1]);
+    if (rc != 0) {
+      close(fds[0]);
+      return -1;
+    }
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) err->append(buf, std::size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  testsupport::TempDir dir_;
+  testsupport::ScopedEnv ports_, home_, config_;
+  pboxemu::Emulator emu;
+};
+
+// The colour at a point of a window's content in a window shot whose
+// content is `contentHeight` high (the title bar lies above it).
+std::array<int, 3> Probe(const std::string& png, int contentHeight, int x, int y) {
+  auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  if (!image) return {-1, -1, -1};
+  const int top = image->height - contentHeight;
+  const UInt8* p = reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + x)]);
+  return {p[1], p[2], p[3]};
+}
+
+TEST_F(MonitorProgram, TheLaunchRecordOpensTheBoxsWindowAndQuitWritesItsFiles) {
+  StartBoxes(1);
+  const std::string shot = (dir_ / "status.png").string();
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  std::string err;
+  const int status = Run("wait-window " + Title(0) + " 10000\n"
+                         "sleep 1500\n"
+                         "window-shot " + Title(0) + " " + shot + "\n"
+                         "menu 129 5\n",
+                         hex.c_str(), &err);
+  ASSERT_EQ(status, 0) << err;
+
+  // The status page: the ready picture, green, in its frame.
+  const auto c = Probe(ReadFile(shot), 340, 28, 48);
+  EXPECT_LT(c[0], 90) << c[0] << "," << c[1] << "," << c[2];
+  EXPECT_GT(c[1], 130);
+
+  // Quitting saved the printer's settings, its status-data file and the
+  // pointer file naming it.
+  const std::string mac = macText(emu.BoxMac(0));
+  EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + mac)));
+  EXPECT_EQ(fs::file_size(suite() / ("VEMOMON-" + mac)), kPBOXRecordFileSize);
+  EXPECT_NE(ReadFile(suite() / "MONITOR Data").find("VEMOMON-" + mac), std::string::npos);
+}
+
+TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
+  StartBoxes(3);
+  // The alias file lists three printers; the pointer file names the second.
+  std::string alias = "[ALIAS]\r\n";
+  for (int i = 0; i < 3; ++i) alias += "ALIAS0" + std::to_string(i) + "=" + StatusFile(i) + "\r\n";
+  WriteFile(suite() / "Alias Data", alias);
+  const std::string second = StatusFile(1);
+
+  struct Case {
+    const char* what;
+    std::string launch;  // empty: started without an event
+    std::vector<int> windows;
+  };
+  const Case cases[] = {
+      {"alias data", launchEventHex("Alias Data"), {0, 1, 2}},
+      {"by hand", "", {1}},
+      {"unusable launch text", launchEventHex(""), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Every quit names the last printer closed here: name the second again.
+    WriteFile(suite() / "MONITOR Data", std::string(1, char(second.size())) + second + std::string(1, '\0'));
+    std::string script;
+    for (int w : c.windows) script += "wait-window " + Title(w) + " 10000\n";
+    if (c.windows.empty()) script += "wait-window \"Status Monitor\" 10000\n";
+    script += "menu 129 5\n";
+    std::string err;
+    EXPECT_EQ(Run(script, c.launch.empty() ? nullptr : c.launch.c_str(), &err), 0) << err;
+  }
+}
+
+}  // namespace
