@@ -160,3 +160,23 @@ TEST_F(Wizard, JapaneseByDoubleClickAndACopyFailureListed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Wizard, WithoutLanguageFileTheBundleLanguageAndTheCopyListTitle) {
+  fs::remove(dir / "disc/vemoplexinstall.app/Contents/MacOS/Language.INI");
+  const fs::path list = dir / "disc/vemoplexinstall.app/Contents/Resources/COPYFILE.INI";
+  std::string text = ReadFile(list);
+  text.replace(text.find("INSTNAME=VEMOPLEX Installer"), 27, "INSTNAME=Setup From List");
+  WriteFile(list, text);
+  const std::string title = "\"Setup From List\"";
+  ASSERT_EQ(run("wait-window " + title + "\nclick-window " + title + " 300 355\nwait 3\nclick-window " + title +
+                " 500 355\nwait 3\nmenu 129 1\nwait 3\nkey Return\nwait 3\n"),
+            0)
+      << ReadFile(dir / "trace.txt");
+  // Back is hidden on the first page; Next leads to the licence.
+  EXPECT_EQ(hits(), std::vector<std::string>{"146 item 1"});
+  EXPECT_NE(ReadFile(dir / "trace.txt").find("alert 602: Quit the installer?"), std::string::npos);
+}
+
+}  // namespace
