@@ -396,6 +396,33 @@ short Set_Context_StringEx(UInt16 var, const char* data, short len) {
   return rule(set_varid(var, text));
 }
 
+short Set_Context_String(UInt16 var, ConstStr255Param text) {
+  if (!text) return 0;
+  return Set_Context_StringEx(var, reinterpret_cast<const char*>(text + 1), text[0]);
+}
+
+short Get_Context_StringEx(UInt16 var, char* out, short* min, short* max) {
+  const short r = Get_Context_String(var, out);
+  if (CONTEXT_ENTRY* e = get_context_by_varid(var)) {
+    if (min) *min = short(get_ctx_min(e));
+    if (max) *max = short(get_ctx_max(e) ? get_ctx_max(e) - 1 : 0);
+  }
+  return r;
+}
+
+short Set_Context_Int(UInt16 var, ConstStr255Param text) {
+  char buf[256];
+  const std::size_t n = text ? text[0] : 0;
+  if (n) std::memcpy(buf, text + 1, n);
+  buf[n] = 0;
+  const short r = get_context_by_varid(var) ? set_varid(var, buf) : 255;
+  return rule(short(r & 0xFF));
+}
+
+short Protocol_Check(UInt16 var) { return Get_Context_Enable(var); }
+short Get_Context_Boolean(UInt16 var) { return Get_Context_Enable(var); }
+short Set_Context_Boolean(UInt16 var, Boolean flag) { return Set_Context_Enable(var, flag); }
+
 // ---- Text operations -------------------------------------------------------
 
 Boolean IsEnumEnable(const char* text) { return text && text[0] == 'E'; }

@@ -73,6 +73,16 @@ short Set_Context_Enum(UInt16 var, short n);
 short Get_Context_Int(UInt16 var, char* out);
 short Get_Context_String(UInt16 var, char* out);
 short Set_Context_StringEx(UInt16 var, const char* data, short len);
+// The same with a length-prefixed text.
+short Set_Context_String(UInt16 var, ConstStr255Param text);
+// Get_Context_String, and the setting's min and max - 1.
+short Get_Context_StringEx(UInt16 var, char* out, short* min, short* max);
+// The text behind the length byte of a length-prefixed string through the
+// tables; the write rule over the result's low byte (no entry: 255).
+short Set_Context_Int(UInt16 var, ConstStr255Param text);
+short Protocol_Check(UInt16 var);
+short Get_Context_Boolean(UInt16 var);
+short Set_Context_Boolean(UInt16 var, Boolean flag);
 
 // ---- Text operations -------------------------------------------------------
 Boolean IsEnumEnable(const char* text);

@@ -3,7 +3,6 @@
 // leaving with the write-back of a changed image.
 #include "Admin/SetupWindow.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "506Q_Lib/Bridge.h"

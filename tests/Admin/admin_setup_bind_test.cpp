@@ -163,6 +163,19 @@ TEST_F(SetupBind, ValuesWithoutControlsAndTheWepKey) {
   EXPECT_EQ(Set_Context_StringEx(289, "a\x01", 2), 1);
   EXPECT_EQ(Set_Context_StringEx(289, "lab", 3), 0);
   EXPECT_EQ(t.show(289), "\"lab\"");
+  const UInt8 hall[] = {4, 'h', 'a', 'l', 'l'};
+  EXPECT_EQ(Set_Context_String(289, hall), 0);
+  char text[256];
+  short min = -1, max = -1;
+  EXPECT_EQ(Get_Context_StringEx(289, text, &min, &max), 1);
+  EXPECT_STREQ(text, "hall");
+  EXPECT_EQ(max, 7);
+  const UInt8 ttl[] = {3, '3', '0', '0'};
+  EXPECT_EQ(Set_Context_Int(293, ttl), 2);
+  const UInt8 ttlOk[] = {2, '3', '0'};
+  EXPECT_EQ(Set_Context_Int(293, ttlOk), 0);
+  EXPECT_EQ(t.show(293), "30");
+  EXPECT_EQ(Set_Context_Int(999, ttlOk), 255);
 
   const std::size_t off = get_ctx_offset(get_context_by_varid(12313));
   const std::string key = "0123456789abcdefABCDEF0102";
