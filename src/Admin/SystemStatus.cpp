@@ -92,11 +92,12 @@ short Get_System_Open_Count() {
 void Split_System_Status(const UInt8* status, std::size_t size, std::vector<std::string>& lines) {
   lines.clear();
   std::size_t i = 2;
+  // Blank lines give no rows, those before the first row too.
+  while (i < size && (status[i] == 13 || status[i] == 10)) ++i;
   while (i < size && status[i]) {
     std::size_t start = i;
     while (i < size && status[i] && status[i] != 13 && status[i] != 10) ++i;
     lines.emplace_back(reinterpret_cast<const char*>(status + start), i - start);
-    // Blank lines give no rows.
     while (i < size && (status[i] == 13 || status[i] == 10)) ++i;
   }
 }

@@ -24,6 +24,7 @@ TEST(SystemStatusText, RowsFromAReply) {
   };
   const Case cases[] = {
       {"blank lines give no rows", std::string("\0\0one\r\n\r\ntwo", 12), {"one", "two"}},
+      {"nor do blank lines first", std::string("\0\0\n\r\nJobs\r\n", 11), {"Jobs"}},
       {"a NUL ends the text", std::string("\0\0a\nb\0c", 7), {"a", "b"}},
       {"empty text", std::string("\0\0\0line", 7), {}},
       {"CR alone and LF alone", std::string("xxa\rb\nc\r", 8), {"a", "b", "c"}},
