@@ -761,6 +761,22 @@ void DiscMenuFiles() {
   }
 }
 
+// ---- the administration program's port list and status text -----------
+
+void AdminPortStatus() {
+  using pboxemu::Model;
+  for (Model m : {Model::QSV_A, Model::QSV_C}) {
+    Bytes b{0};
+    const Bytes list = pboxemu::ModelPortList(m, 3);
+    b.insert(b.end(), list.begin(), list.end());
+    Put("admin_port_status", std::string("port-list-") + pboxemu::ModelName(m), b);
+  }
+  const std::string status("\1\0\0Printer: ready\r\n\r\nJobs: 2\nLast error: none\rPaper: A4\0rest", 57);
+  Bytes b{1};
+  b.insert(b.end(), status.begin(), status.end());
+  Put("admin_port_status", "status-text", b);
+}
+
 // ---- the held-job manager's reply stream (the engine tests' frames) ----
 
 Bytes VfmpFrame(UInt8 code, UInt8 result, const Bytes& records) {
@@ -818,6 +834,7 @@ int main(int argc, char** argv) {
   NbpReplies();
   FtpReplies();
   AdminConfig();
+  AdminPortStatus();
   MonitorReplies();
   MonitorFiles();
   JcpSocketReplies();
