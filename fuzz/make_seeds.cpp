@@ -12,6 +12,7 @@
 
 #include "Monitor/MonitorConfig.h"
 #include "OT/JCPPacket.h"
+#include "holdmanager/HoldData.h"
 #include "OT/PBoxTable.h"
 #include "pboxemu/monitor_replies.h"
 #include "pboxemu/settings.h"
@@ -777,6 +778,24 @@ void AdminPortStatus() {
   Put("admin_port_status", "status-text", b);
 }
 
+// ---- the held-job manager's files (its data tests') ------------------------
+
+void HoldFiles() {
+  const std::string vsf = "[STATUS]\r\nID13=0A\r\nID38=0a\r\nID14=x8\r\nID15=8G\r\nID49=\r\n";
+  Bytes b{0};
+  b.insert(b.end(), vsf.begin(), vsf.end());
+  Put("hold_files", "status-sharing", b);
+  HOLD_CONFIG c;
+  HoldConfigDefaults(&c, 1024, 768, 22);
+  c.usAddrCount = 2;
+  c.ulAddr[0] = 0x7F0000FF;
+  c.ulAddr[1] = 0x7F0001FF;
+  Bytes image{1};
+  image.resize(1 + kHoldConfigImageSize);
+  HoldConfigToImage(c, std::span<UInt8, kHoldConfigImageSize>(image.data() + 1, kHoldConfigImageSize));
+  Put("hold_files", "settings-image", image);
+}
+
 // ---- the held-job manager's reply stream (the engine tests' frames) ----
 
 Bytes VfmpFrame(UInt8 code, UInt8 result, const Bytes& records) {
@@ -840,5 +859,6 @@ int main(int argc, char** argv) {
   JcpSocketReplies();
   DiscMenuFiles();
   VfmpStreams();
+  HoldFiles();
   return 0;
 }
