@@ -11,6 +11,7 @@
 #include "test_support.h"
 #include "toolbox/bundle.h"
 #include "toolbox/files.h"
+#include "toolbox/finder.h"
 #include "toolbox/recorder.h"
 #include "toolbox/testdriver.h"
 #include "toolbox_fixture.h"
@@ -294,6 +295,18 @@ TEST_F(DiscMenuModel, ErrorAlertAndQuitQuestion) {
     tb::PressNamedKey("Return");
     Go_To_Select_Command(13);
     EXPECT_EQ(tb::Beeps(), beeps + 1);
+  }
+  // A document with no opener to start: the same alert.
+  {
+    WriteFile(disc_ / "read.txt", "x");
+    testsupport::ScopedEnv path("PATH", (dir_ / "no-programs").c_str());
+    tb::SetFinderMode(tb::FinderMode::kRun);
+    const int before = tb::Beeps();
+    std::strcpy(iContents[3].obj, "::::read.txt");
+    tb::PressNamedKey("Return");
+    Go_To_Select_Command(13);
+    tb::SetFinderMode(tb::FinderMode::kAuto);
+    EXPECT_EQ(tb::Beeps(), before + 1);
   }
   // An empty EXITMESS= quits without asking; with a text, Escape answers
   // No and Return Yes.
