@@ -1,0 +1,135 @@
+// The POP page and its account detail dialog, loaded directly (no tab
+// offers them) over synthetic settings tables.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "506Q_Lib/DialogItems.h"
+#include "Admin/AdminApp.h"
+#include "Admin/PopPage.h"
+#include "Admin/SetupBind.h"
+#include "Admin/SetupWindow.h"
+#include "admin_harness.h"
+#include "common/Context.h"
+#include "pboxemu/settings.h"
+#include "toolbox/events.h"
+#include "toolbox/resources.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+class PopPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
+    MenuChangeAuthority = 1;
+    gbSetupCancel = 0;
+  }
+  void Open(bool withUse, UInt16 typeBit) {
+    pboxemu::SettingsBuilder b;
+    if (withUse) b.Enum(0x2001, {"ENABLE", "DISABLE"}, 1, "POP ");
+    b.Number('B', 0x2005, 10, 1, 60, "INTV");
+    b.String('E', 0x2002, 16, "+0900", "TZ  ");
+    b.Enum(0x2101, {"ENABLE", "DISABLE"}, 0, "U1  ");
+    b.Number('B', 0x2107, 0, 0, 1, "APOP");
+    b.Number('B', 0x2108, 1, 0, 1, "DELE");
+    b.Number('W', 0x210B, 100, 1, 9999, "SIZE");
+    b.String('E', 0x210C, 32, "", "FILT");
+    blocks_ = b.Build();
+    pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
+    wContextSize = UInt16(blocks_.context.size());
+    pEnumData = reinterpret_cast<Ptr>(blocks_.enums.data());
+    wEnumSize = UInt16(blocks_.enums.size());
+    wEnumWidth = 16;
+    pEEPData = reinterpret_cast<Ptr>(blocks_.image.data());
+    wEEPDataSize = UInt16(blocks_.image.size());
+    TypeBit = typeBit;
+    d = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
+    ASSERT_NE(d, nullptr);
+    Handle items = GetResource('DITL', kPopPageID);
+    ASSERT_NE(items, nullptr);
+    AppendDITL(d, items, overlayDITL);
+    Setup_POP_Load_Value(d);
+  }
+  void TearDown() override {
+    if (d) DisposeDialog(d);
+    FlushEvents(everyEvent, 0);
+    TypeBit = 0;
+    pContextData = pEnumData = pEEPData = nullptr;
+    wContextSize = wEnumSize = wEEPDataSize = 0;
+    DeinitNetwork();
+    tb::UseVirtualClock(false);
+    tb::ResetResources();
+  }
+  std::string Show(UInt16 var) {
+    char out[256] = "?";
+    context_show_varid(var, out, sizeof out);
+    return out;
+  }
+  pboxemu::SettingsBlocks blocks_;
+  DialogRef d = nullptr;
+};
+
+TEST_F(PopPage, UseBoxFollowsTheOfferedTransports) {
+  struct Case {
+    bool withUse;
+    UInt16 typeBit;
+    bool boxShown;
+    short box;
+    std::string stored;  // 2001 after the page is left with the box ticked on
+  };
+  for (const Case& c : {Case{true, 0x0001, true, 0, "ENABLE"}, Case{true, 0x0000, true, 1, "DISABLE"},
+                        Case{false, 0x0001, false, 0, ""}}) {
+    Open(c.withUse, c.typeBit);
+    Rect r;
+    Get_Dialog_Item_Rect(d, 6, &r);
+    EXPECT_EQ(r.left < 16384, c.boxShown) << c.typeBit;  // hidden items move far right
+    EXPECT_EQ(Get_Item_Value(d, 6), c.box);
+    EXPECT_EQ(tb::DialogItemText(d, 9), "10");
+    EXPECT_EQ(tb::DialogItemText(d, 12), "+0900");
+    EXPECT_EQ(tb::DialogItemText(d, 13), "ON");
+    EXPECT_EQ(tb::DialogItemText(d, 14), "OFF");
+    Set_Item_Value(d, 6, 1);
+    EXPECT_TRUE(Setup_POP_Get_Value(d));
+    if (c.withUse) {
+      EXPECT_EQ(Show(0x2001), c.stored);
+    }
+    DisposeDialog(d);
+    d = nullptr;
+  }
+}
+
+TEST_F(PopPage, RefusedIntervalKeepsThePageAndWhatCameBefore) {
+  Open(true, 0x0001);
+  Set_Item_Value(d, 6, 1);
+  Set_Item_Text(d, 9, "61");
+  Set_Item_Text(d, 12, "+0100");
+  tb::PressNamedKey("Return");
+  EXPECT_FALSE(Setup_POP_Get_Value(d));
+  EXPECT_EQ(Show(0x2001), "ENABLE");  // written before the refusal
+  EXPECT_EQ(Show(0x2005), "10");
+  EXPECT_EQ(Show(0x2002), "\"+0900\"");
+}
+
+TEST_F(PopPage, DetailDialogWritesItsValuesOnOk) {
+  Open(true, 0x0001);
+  DialogRef detail = GetNewDialog(kPopDetailDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
+  ASSERT_NE(detail, nullptr);
+  Load_Value_POP_Detail(detail, 17);
+  EXPECT_EQ(Get_Item_Value(detail, 4), 0);
+  EXPECT_EQ(Get_Item_Value(detail, 6), 1);
+  EXPECT_EQ(tb::DialogItemText(detail, 9), "100");
+  Set_Item_Value(detail, 4, 1);
+  Set_Item_Value(detail, 6, 0);
+  Set_Item_Text(detail, 9, "2048");
+  Set_Item_Text(detail, 11, "invoice");
+  EXPECT_EQ(Get_Value_POP_Detail(detail, 17), 1);
+  EXPECT_EQ(Show(0x2107), "1");
+  EXPECT_EQ(Show(0x2108), "0");
+  EXPECT_EQ(Show(0x210B), "2048");
+  EXPECT_EQ(Show(0x210C), "\"invoice\"");
+  EXPECT_EQ(Get_Value_POP_Detail(detail, 5), 1);  // not an account button: nothing to take
+  DisposeDialog(detail);
+}
+
+}  // namespace
