@@ -3,6 +3,7 @@
 // search refreshes them, SEARCH restarts a running search, the tool bar
 // follows the selection and the mouse, and the window shrinks to its
 // minimum.
+#include <filesystem>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -127,7 +128,10 @@ TEST_F(AdminWindow, BoxesOfEveryModelAppearWithIconsAndTexts) {
     EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{top, 2, short(top + 18), 22}, 0x90)) << "icon " << r;
     EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{top, 152, short(top + 18), 290})) << "name " << r;
   }
-  const std::string shot = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home/admin-main-window.png";
+  // Kept for a person to look at; the folder may not exist yet on a fresh build.
+  const std::string dir = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home";
+  std::filesystem::create_directories(dir);
+  const std::string shot = dir + "/admin-main-window.png";
   EXPECT_EQ(tb::SaveWindowPNG(GetDialogWindow(Get_Open_Main_Dialog()), shot.c_str()), noErr);
 }
 
