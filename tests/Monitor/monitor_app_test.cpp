@@ -10,6 +10,8 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,7 +137,9 @@ class MonitorProgram : public ::testing::Test {
   }
 
   // Runs the program with the script; its exit status and standard error.
-  int Run(const std::string& script, const char* launchHex, std::string* err) {
+  // onOutput sees the standard error read so far after each read.
+  int Run(const std::string& script, const char* launchHex, std::string* err,
+          const std::function<void(const std::string&)>& onOutput = {}) {
     WriteFile(dir_ / "tour.txt", script);
     testsupport::ScopedEnv s("TOOLBOX_SCRIPT", (dir_ / "tour.txt").c_str());
     testsupport::ScopedEnv app("TOOLBOX_APP_PATH", exe().c_str());
@@ -159,7 +163,10 @@ class MonitorProgram : public ::testing::Test {
     }
     char buf[512];
     ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) err->append(buf, std::size_t(n));
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) {
+      err->append(buf, std::size_t(n));
+      if (onOutput) onOutput(*err);
+    }
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -204,6 +211,36 @@ TEST_F(MonitorProgram, TheLaunchRecordOpensTheBoxsWindowAndQuitWritesItsFiles) {
   EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + mac)));
   EXPECT_EQ(fs::file_size(suite() / ("VEMOMON-" + mac)), kPBOXRecordFileSize);
   EXPECT_NE(ReadFile(suite() / "MONITOR Data").find("VEMOMON-" + mac), std::string::npos);
+}
+
+// The user hides the window; the printer runs out of paper and comes back:
+// being ready again is an armed event, so the window pops up with the sound.
+TEST_F(MonitorProgram, ThePrinterBackToReadyPopsTheHiddenWindowUpWithItsSound) {
+  StartBoxes(1);
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  bool paperOut = false, back = false;
+  std::string err;
+  const int status = Run("wait-window " + Title(0) + " 10000\n"
+                         "sleep 1000\n"
+                         "menu 129 2\n"
+                         "log hidden\n"
+                         "sleep 4000\n"
+                         "log paper-out-seen\n"
+                         "wait-window " + Title(0) + " 10000\n"
+                         "expect-sounds played 1\n"
+                         "menu 129 5\n",
+                         hex.c_str(), &err, [&](const std::string& out) {
+                           if (!paperOut && out.find("hidden") != std::string::npos) {
+                             emu.SetPrinterState(0, pboxemu::PrinterState::PaperOut);
+                             paperOut = true;
+                           }
+                           if (!back && out.find("paper-out-seen") != std::string::npos) {
+                             emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
+                             back = true;
+                           }
+                         });
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_TRUE(back) << err;
 }
 
 TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
