@@ -194,7 +194,7 @@ void readStep(NBPEPInfo* ep) {
   }
   gLive.insert(ep);
   EndpointRef ref = ep->epi.epRef;
-  tb::Defer([ep, ref] {
+  tb::DeferToNextPass([ep, ref] {
     if (gLive.count(ep) && ep->epi.epRef == ref) readStep(ep);
   });
 }

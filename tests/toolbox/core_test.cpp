@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <unistd.h>
 
 #include "toolbox/clock.h"
@@ -95,4 +97,22 @@ TEST(Pump, RunsReadyHandlersAndDeferredWorkWithoutReentry) {
   tb::UnwatchFD(id);
   close(fds[0]);
   close(fds[1]);
+}
+
+// Work that puts its own next step off to the next pass (a reader taking a
+// flood in bounded steps) gives the loop back after each step, however
+// much is left, and the loop does not sleep while a step is owed.
+TEST(Pump, WorkPutOffToTheNextPassRunsOneStepAPass) {
+  int steps = 0;
+  std::function<void()> step = [&] {
+    if (++steps < 1000) tb::DeferToNextPass(step);
+  };
+  tb::Defer(step);
+  EXPECT_TRUE(tb::Pump(0));
+  EXPECT_EQ(steps, 1);
+  EXPECT_TRUE(tb::Pump(60000));
+  EXPECT_EQ(steps, 2);
+  while (tb::Pump(0)) {
+  }
+  EXPECT_EQ(steps, 1000);
 }

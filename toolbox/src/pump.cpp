@@ -35,6 +35,12 @@ std::deque<std::function<void()>>& deferred() {
   return d;
 }
 
+// Work for the pass after the current one (DeferToNextPass).
+std::deque<std::function<void()>>& nextPass() {
+  static auto& d = *new std::deque<std::function<void()>>;
+  return d;
+}
+
 int wakeFd() {
   static int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   return fd;
@@ -58,7 +64,14 @@ bool runDeferred() {
 
 bool haveDeferred() {
   std::lock_guard<std::mutex> lock(gDeferMutex);
-  return !deferred().empty();
+  return !deferred().empty() || !nextPass().empty();
+}
+
+// What was put off to this pass joins the work it runs.
+void takeNextPass() {
+  std::lock_guard<std::mutex> lock(gDeferMutex);
+  for (auto& fn : nextPass()) deferred().push_back(std::move(fn));
+  nextPass().clear();
 }
 
 }  // namespace
@@ -105,6 +118,14 @@ void tb::Defer(std::function<void()> fn) {
   Wake();
 }
 
+void tb::DeferToNextPass(std::function<void()> fn) {
+  {
+    std::lock_guard<std::mutex> lock(gDeferMutex);
+    nextPass().push_back(std::move(fn));
+  }
+  Wake();
+}
+
 void tb::Wake() {
   UInt64 one = 1;
   ssize_t r = write(wakeFd(), &one, sizeof one);
@@ -112,6 +133,7 @@ void tb::Wake() {
 }
 
 bool tb::Pump(int maxWaitMs) {
+  takeNextPass();
   detail::RunDueTimers();
   if (haveDeferred()) maxWaitMs = 0;
   // Sleep only until the next timer is due.

@@ -25,6 +25,10 @@ void UnwatchFD(int id);
 
 // Queues work to run from the next Pump. Safe from any thread.
 void Defer(std::function<void()> fn);
+// Queues work for the next Pump that begins after this call: work that goes
+// on in bounded steps gives the loop back between them, where Defer from
+// deferred work would run the next step in the same pass.
+void DeferToNextPass(std::function<void()> fn);
 // Wakes a Pump that is waiting, from any thread.
 void Wake();
 
