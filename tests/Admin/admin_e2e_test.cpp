@@ -3,6 +3,7 @@
 // and the status monitor (a stand-in that keeps what it was handed) is
 // started with the launch record of the selected box.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,13 +26,19 @@ namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
-pid_t spawn(const std::vector<std::string>& args) {
+// stdoutPath: where the process's standard output goes (else ours).
+pid_t spawn(const std::vector<std::string>& args, const std::string& stdoutPath = "") {
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!stdoutPath.empty())
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  return pid;
+  const int r = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return r == 0 ? pid : -1;
 }
 
 int wait_exit(pid_t pid) {
@@ -79,10 +86,17 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
             "box C \"Office C\" 0\nbox E \"Reception E\" 1\nbox B \"Studio B\" 7\n"
             "box A \"Basement A\" 0 old\nbox C \"New box\" 0 noaddress\nbox foreign \"Not ours\" 0\n");
   const UInt32 base = pboxemu::PickBaseAddress();
+  // The emulator lists its boxes once it serves them: the search must not
+  // go out before, however slowly a loaded machine starts it.
   pid_t emu = spawn({build + "/tools/pbox-emu/pbox-emu", "--scene", (dir / "scene.txt").string(), "--base",
-                     dotted(base)});
+                     dotted(base)},
+                    (dir / "emu.out").string());
   ASSERT_GT(emu, 0);
-  usleep(300 * 1000);
+  if (testsupport::WaitForLines(dir / "emu.out", 5).size() < 5) {
+    kill(emu, SIGTERM);
+    wait_exit(emu);
+    FAIL() << "the emulator did not start";
+  }
 
   const std::string title = "\"VEMO-ADMIN [ User Mode ]\"";
   WriteFile(dir / "tour.txt",

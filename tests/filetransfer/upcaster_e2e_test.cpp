@@ -4,6 +4,7 @@
 // question ends the program.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,13 +24,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-pid_t Spawn(const std::vector<std::string>& args) {
+// stdoutPath: where the process's standard output goes (else ours).
+pid_t Spawn(const std::vector<std::string>& args, const std::string& stdoutPath = "") {
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!stdoutPath.empty())
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   pid_t pid = 0;
-  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  return pid;
+  const int r = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return r == 0 ? pid : -1;
 }
 
 int WaitExit(pid_t pid) {
@@ -56,9 +63,15 @@ TEST(UpcasterEndToEnd, FindsTheBoxesSendsTheFileAndQuits) {
   testsupport::WriteFile(dir / "job.prn", bytes);
 
   pid_t emu = Spawn({build + "/tools/pbox-emu/pbox-emu", "--count", "3", "--base", "127.0.0.10", "--ftp",
-                     (dir / "received").string()});
+                     (dir / "received").string()},
+              (dir / "emu.out").string());
   ASSERT_GT(emu, 0);
-  usleep(300 * 1000);
+  // The emulator lists its boxes once it serves them.
+  if (testsupport::WaitForLines(dir / "emu.out", 3).size() < 3) {
+    kill(emu, SIGTERM);
+    WaitExit(emu);
+    FAIL() << "the emulator did not start";
+  }
 
   testsupport::WriteFile(dir / "tour.txt",
                          "wait-window \"upcaster\"\n"
