@@ -178,6 +178,10 @@ int main(int argc, char** argv) {
         std::memcpy(j.folderId, p.folderId, 4);
         rq->jobs.push_back(j);
         rq->path = dest;
+        // Both sides write a file that is not there yet: replacing one
+        // makes the file system flush the new file at the rename (and free
+        // the old one), a cost of the overwrite, not of the transfer.
+        std::filesystem::remove(dest);
         auto t0 = Clock::now();
         if (!StartProgressCommand(&e, CMD_DOWNLOAD, rq)) return 1;
         RunEngine(e);
@@ -187,12 +191,14 @@ int main(int argc, char** argv) {
           return 1;
         }
       } else {
+        std::filesystem::remove(plainDest);
         double ms = PlainDownload(e.boxAddr, req, replyBytes);
         if (ms < 0) {
           std::fprintf(stderr, "plain read incomplete\n");
           return 1;
         }
         plain.push_back(ms);
+        std::filesystem::remove(plainDest);
         ms = PlainDownload(e.boxAddr, req, replyBytes, plainDest.c_str());
         if (ms < 0) return 1;
         plainFile.push_back(ms);

@@ -1,7 +1,10 @@
 // The progress step: the commands started from the sub-dialogs (delete,
 // rename, print, download, folder rename, move) run here one step per
 // engine call, and the upload is started.
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,6 +71,111 @@ void dropPart(PRG_REQUEST* req) {
   if (!req->partPath.empty()) std::remove(req->partPath.c_str());
 }
 
+// Writes the pieces whole (a short write goes on from where it stopped).
+bool writeAll(int fd, iovec* iov, int count) {
+  while (count > 0) {
+    ssize_t n = ::writev(fd, iov, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    while (count > 0 && std::size_t(n) >= iov->iov_len) {
+      n -= ssize_t(iov->iov_len);
+      ++iov;
+      --count;
+    }
+    if (count > 0) {
+      iov->iov_base = static_cast<char*>(iov->iov_base) + n;
+      iov->iov_len -= std::size_t(n);
+    }
+  }
+  return true;
+}
+
+// The reading step of a download: large reads straight into the receive
+// buffer, then every whole frame held taken at once, its job data handed
+// from that buffer to the file in one gathered write. Runs a few
+// milliseconds at most; when it stops with more to do, the loop is asked
+// not to sleep before the next step. Returns true when the command ended.
+bool downloadStep(HOLD_ENGINE* e, PRG_REQUEST* req) {
+  VFMP_CMD_INFO* rec = &req->cmd;
+  constexpr int kPieces = 256;
+  constexpr std::size_t kRead = 1u << 20;
+  const int fd = fileno(req->file);
+  const UInt64 until = tb::MonotonicMicros() + 8000;
+  VFMPFramer& framer = VFMPSharedFramer();
+  for (;;) {
+    iovec pieces[kPieces];
+    int count = 0;
+    // What the last frame taken asks for.
+    enum { GoOn, Last, Refused, NotReady, Bad } outcome = GoOn;
+    UInt8 refusal = 0;
+    while (count < kPieces && outcome == GoOn) {
+      bool tooLong = false;
+      std::span<const UInt8> frame = framer.NextView(kVFMPRcvBufSize, &tooLong);
+      if (tooLong) {
+        outcome = Bad;
+        break;
+      }
+      if (frame.empty()) break;
+      const UInt8* buf = frame.data();
+      const std::size_t len = frame.size();
+      if (len < 4) continue;
+      const UInt8 res = buf[3];
+      if (res >= 0xFD) {
+        outcome = Refused;
+        refusal = res;
+        break;
+      }
+      if (res == VFMP_RES_NOT_READY) {
+        outcome = NotReady;
+        break;
+      }
+      if (len >= 8 && VFMPGet16(buf + 4) == VFMP_TAG_DATA) {
+        std::size_t n = VFMPGet16(buf + 6);
+        if (8 + n > len) {
+          tb::TraceRefusal("vfmp", "job data of %zu bytes runs past its %zu-byte frame", n, len);
+          outcome = Bad;
+          break;
+        }
+        if (n) pieces[count++] = iovec{const_cast<UInt8*>(buf + 8), n};
+        req->received += n;
+      }
+      if (res == 0) outcome = Last;
+    }
+    if (outcome == Refused || outcome == Bad) {
+      EndPrgCmd(e, req, outcome == Bad ? SInt32(VFMP_ERR_RECEIVE) : SInt32(refusal));
+      return true;
+    }
+    if (count && !writeAll(fd, pieces, count)) {
+      EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
+      return true;
+    }
+    if (count) refreshTexts(e, req);
+    if (outcome == Last) {
+      rec->replyDone = 1;
+      EndPrgCmd(e, req, 0);
+      return true;
+    }
+    if (outcome == NotReady) {
+      VFMPSetState(rec, VFMP_ST_WAIT_RESEND, "not ready");
+      req->waitStart = TickCount();
+      return false;
+    }
+    if (count == kPieces) continue;  // more whole frames may be held
+    if (tb::MonotonicMicros() >= until) {
+      tb::Defer([] {});  // more has come or may have: no sleep before the next step
+      return false;
+    }
+    OTResult r = VFMPRcvMore(rec->ep, kRead);
+    if (r == kOTNoDataErr) return false;  // its arrival wakes the loop
+    if (r < 0) {
+      rec->error = VFMP_ERR_RECEIVE;
+      return false;
+    }
+  }
+}
+
 }  // namespace
 
 bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req) {
@@ -127,7 +235,6 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         std::string base = req->path.substr(req->path.find_last_of('/') + 1);
         req->partPath = dir + "." + base + ".part";
         req->file = std::fopen(req->partPath.c_str(), "wb");
-        if (req->file) std::setvbuf(req->file, nullptr, _IOFBF, 1 << 20);
         if (!req->file) {
           req->partPath.clear();
           EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
@@ -142,6 +249,10 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
       if (TickCount() - req->waitStart > kNextRequestTicks) VFMPSetState(rec, VFMP_ST_SEND, "next request");
       break;
     case VFMP_ST_READING: {
+      if (req->command == CMD_DOWNLOAD) {
+        if (downloadStep(e, req)) return 0;
+        break;
+      }
       // Frames that have come are taken in one step, for a few
       // milliseconds at most, so a download is not paced by the idle timer.
       const UInt64 until = tb::MonotonicMicros() + 8000;

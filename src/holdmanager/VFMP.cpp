@@ -125,37 +125,46 @@ OTResult VFMPSendRequest(TCPEPInfo* ep, UInt8 code, const VFMP_PARAM& p) {
 }
 
 bool VFMPFramer::HasFrame() const {
-  return Held() >= 4 && Held() >= std::size_t(VFMPGet16(acc_.data() + head_)) + 2;
+  return Held() >= 4 && Held() >= std::size_t(VFMPGet16(buf_.data() + head_)) + 2;
+}
+
+std::span<UInt8> VFMPFramer::Room(std::size_t want) {
+  if (head_ == tail_) head_ = tail_ = 0;
+  if (buf_.size() - tail_ < want) {
+    if (head_) {
+      std::memmove(buf_.data(), buf_.data() + head_, Held());
+      tail_ -= head_;
+      head_ = 0;
+    }
+    if (buf_.size() - tail_ < want) buf_.resize(tail_ + want);
+  }
+  return std::span<UInt8>(buf_.data() + tail_, want);
 }
 
 void VFMPFramer::Append(std::span<const UInt8> bytes) {
-  // What was handed out goes once it is most of what is held.
-  if (head_ && head_ >= acc_.size() / 2) {
-    acc_.erase(acc_.begin(), acc_.begin() + std::ptrdiff_t(head_));
-    head_ = 0;
-  }
-  acc_.insert(acc_.end(), bytes.begin(), bytes.end());
+  if (bytes.empty()) return;
+  std::memcpy(Room(bytes.size()).data(), bytes.data(), bytes.size());
+  Commit(bytes.size());
 }
 
 int VFMPFramer::Next(std::span<UInt8> out) {
   if (Held() < 4) return 0;
-  std::size_t n = std::size_t(VFMPGet16(acc_.data() + head_)) + 2;
+  std::size_t n = std::size_t(VFMPGet16(buf_.data() + head_)) + 2;
   if (n > out.size()) {
     tb::TraceRefusal("vfmp", "frame of %zu bytes is longer than the %zu-byte buffer", n, out.size());
     Clear();
     return kVFMPFrameTooLong;
   }
   if (Held() < n) return 0;
-  std::memcpy(out.data(), acc_.data() + head_, n);
+  std::memcpy(out.data(), buf_.data() + head_, n);
   head_ += n;
-  if (head_ == acc_.size()) Clear();
   return int(n);
 }
 
 std::span<const UInt8> VFMPFramer::NextView(std::size_t max, bool* tooLong) {
   *tooLong = false;
   if (Held() < 4) return {};
-  std::size_t n = std::size_t(VFMPGet16(acc_.data() + head_)) + 2;
+  std::size_t n = std::size_t(VFMPGet16(buf_.data() + head_)) + 2;
   if (n > max) {
     tb::TraceRefusal("vfmp", "frame of %zu bytes is longer than the %zu-byte buffer", n, max);
     Clear();
@@ -163,7 +172,7 @@ std::span<const UInt8> VFMPFramer::NextView(std::size_t max, bool* tooLong) {
     return {};
   }
   if (Held() < n) return {};
-  std::span<const UInt8> v(acc_.data() + head_, n);
+  std::span<const UInt8> v(buf_.data() + head_, n);
   head_ += n;
   return v;
 }
@@ -171,22 +180,37 @@ std::span<const UInt8> VFMPFramer::NextView(std::size_t max, bool* tooLong) {
 VFMPFramer& VFMPSharedFramer() { return gFramer; }
 
 namespace {
+// One read of at most want bytes into the framer's own buffer: what came
+// (0 when nothing), or a receive error.
+OTResult readInto(TCPEPInfo* ep, std::size_t want) {
+  std::span<UInt8> room = gFramer.Room(want);
+  UInt32 got = UInt32(room.size());
+  OTFlags flags = 0;
+  OTResult r = TCP_Rcv(ep, room.data(), &got, &flags);
+  if (r < 0) return r;
+  if (r == 0) got = 0;
+  gFramer.Commit(got);
+  return OTResult(got);
+}
+
 // Reads until a frame is whole or nothing more has come (so "no frame"
 // always means the data was read out, and its arrival will be reported
 // again); a few large reads at most, so little is held beyond one frame.
 OTResult fillFramer(TCPEPInfo* ep) {
   for (int reads = 0; !gFramer.HasFrame() && reads < 4; ++reads) {
-    static UInt8 chunk[16 * kVFMPRcvBufSize];
-    UInt32 got = sizeof chunk;
-    OTFlags flags = 0;
-    OTResult r = TCP_Rcv(ep, chunk, &got, &flags);
+    OTResult r = readInto(ep, 16 * kVFMPRcvBufSize);
     if (r < 0 && r != kOTNoDataErr) return r;
-    if (r <= 0 || !got) break;
-    gFramer.Append(std::span<const UInt8>(chunk, got));
+    if (r <= 0) break;
   }
   return 0;
 }
 }  // namespace
+
+OTResult VFMPRcvMore(TCPEPInfo* ep, std::size_t want) {
+  if (!ep) return kOTBadDataErr;
+  OTResult r = readInto(ep, want);
+  return r == 0 ? kOTNoDataErr : r;
+}
 
 OTResult VFMPRcvView(TCPEPInfo* ep, std::span<const UInt8>* frame) {
   *frame = {};

@@ -4,6 +4,7 @@
 // endpoint's life from open to close driven by its notifier.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <span>
 #include <vector>
@@ -154,15 +155,19 @@ class VFMPFramer {
   // call; empty when none is whole (*tooLong set, and the bytes dropped,
   // for a frame longer than max).
   std::span<const UInt8> NextView(std::size_t max, bool* tooLong);
-  void Clear() {
-    acc_.clear();
-    head_ = 0;
-  }
-  std::size_t Held() const { return acc_.size() - head_; }
+  void Clear() { head_ = tail_ = 0; }
+  std::size_t Held() const { return tail_ - head_; }
+  // Room for want more bytes at the end of what is held, for a read
+  // straight into the buffer; Commit then counts what the read put there.
+  // The bytes still held move to the front only when the room at the end
+  // is short (so views handed out stay valid until the next Room).
+  std::span<UInt8> Room(std::size_t want);
+  void Commit(std::size_t n) { tail_ += std::min(n, buf_.size() - tail_); }
 
  private:
-  std::vector<UInt8> acc_;
-  std::size_t head_ = 0;  // bytes already handed out at the front of acc_
+  std::vector<UInt8> buf_;
+  std::size_t head_ = 0;  // bytes already handed out at the front of buf_
+  std::size_t tail_ = 0;  // end of the bytes held
 };
 
 constexpr int kVFMPFrameTooLong = -30000;
@@ -174,6 +179,11 @@ OTResult VFMPRcv(TCPEPInfo* ep, UInt8* buf, UInt32* len);
 // VFMPRcv without the copy: *frame is the whole frame in place (valid until
 // the next call), empty when none is whole; the same results.
 OTResult VFMPRcvView(TCPEPInfo* ep, std::span<const UInt8>* frame);
+// One large read straight into the shared framer's buffer (at most want
+// bytes), for a reader that takes many frames per step: the bytes read,
+// kOTNoDataErr when nothing has come (its arrival will be reported), or a
+// receive error.
+OTResult VFMPRcvMore(TCPEPInfo* ep, std::size_t want);
 // The program-wide framer VFMPRcv uses (tests feed it directly).
 VFMPFramer& VFMPSharedFramer();
 

@@ -1,4 +1,5 @@
 // The command engine against the emulated box, on the virtual clock.
+#include <algorithm>
 #include <filesystem>
 
 #include "hold_harness.h"
@@ -252,6 +253,31 @@ TEST_F(HoldTest, DownloadReplacesOnlyWhenWholeAndLeavesNoPartialFile) {
   std::string got = testsupport::ReadFile(dest);
   EXPECT_EQ(got, std::string(data.begin(), data.end()));
   EXPECT_EQ(leftovers(), 0);
+  EXPECT_EQ(LastStatus(), "The job was downloaded.");
+}
+
+TEST_F(HoldTest, DownloadOfThousandsOfSmallFramesInOddPiecesIsWholeAndInOrder) {
+  StartBox();
+  // Frames of 96 data bytes, written 5,001 bytes at a time: many frames
+  // per read, frames cut by the reads' ends, more frames held than one
+  // gathered write takes.
+  std::vector<UInt8> data(300001);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = UInt8(i * 7 + i / 251);
+  pboxemu::HeldJob job;
+  job.folder = 1;
+  job.name = "many";
+  job.data = data;
+  UInt32 id = emu_.Hold().AddJob(0, job);
+  emu_.Hold().SetFraming(0, 100, 5001);
+  auto dest = dir_ / "many.prn";
+  auto* req = DeleteRequest({JobEntry(id, 1, "many")});
+  req->path = dest.string();
+  ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, req));
+  ASSERT_TRUE(RunIdle());
+  EXPECT_TRUE(view_.messages.empty());
+  std::string got = testsupport::ReadFile(dest);
+  ASSERT_EQ(got.size(), data.size());
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), reinterpret_cast<const UInt8*>(got.data())));
   EXPECT_EQ(LastStatus(), "The job was downloaded.");
 }
 
