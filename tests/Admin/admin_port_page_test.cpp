@@ -1,0 +1,124 @@
+// The printer port page and its parallel dialog, loaded directly for a
+// port over synthetic settings tables.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "506Q_Lib/DialogItems.h"
+#include "Admin/AdminApp.h"
+#include "Admin/PortPage.h"
+#include "Admin/SetupBind.h"
+#include "Admin/SetupWindow.h"
+#include "admin_harness.h"
+#include "common/Context.h"
+#include "pboxemu/settings.h"
+#include "toolbox/events.h"
+#include "toolbox/resources.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+bool Hidden(DialogRef d, short item) {
+  Rect r;
+  Get_Dialog_Item_Rect(d, item, &r);
+  return r.left >= 16384;
+}
+
+class PortPage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
+    MenuChangeAuthority = 1;
+    gbSetupCancel = 0;
+    // Port 1 (k = 1): no second job strings, a serial variable.
+    pboxemu::SettingsBuilder b;
+    b.String('E', 0x1201, 16, "ESC", "BOJ1");
+    b.String('E', 0x1202, 16, "FF", "EOJ1");
+    b.Enum(0x1206, {"TEXT", "RAW"}, 1, "PTYP");
+    b.Number('B', 0x1205, 8, 1, 16, "TABS");
+    b.Number('B', 0x1207, 80, 40, 255, "WIDE");
+    b.Number('B', 0x1208, 66, 10, 255, "LONG");
+    b.Enum(0x1220, {"ECP", "COMPAT"}, 0, "PTYP");
+    b.Enum(0x1221, {"FAST", "SLOW"}, 1, "PMOD");
+    blocks_ = b.Build();
+    pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
+    wContextSize = UInt16(blocks_.context.size());
+    pEnumData = reinterpret_cast<Ptr>(blocks_.enums.data());
+    wEnumSize = UInt16(blocks_.enums.size());
+    wEnumWidth = 16;
+    pEEPData = reinterpret_cast<Ptr>(blocks_.image.data());
+    wEEPDataSize = UInt16(blocks_.image.size());
+  }
+  DialogRef Page(UInt16 typeBit) {
+    TypeBit = typeBit;
+    DialogRef d = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
+    Handle items = GetResource('DITL', kPortPageID);
+    AppendDITL(d, items, overlayDITL);
+    Setup_PrnPort_Set_PortInfo(d, 1);
+    return d;
+  }
+  void TearDown() override {
+    FlushEvents(everyEvent, 0);
+    TypeBit = 0;
+    pContextData = pEnumData = pEEPData = nullptr;
+    wContextSize = wEnumSize = wEEPDataSize = 0;
+    DeinitNetwork();
+    tb::UseVirtualClock(false);
+    tb::ResetResources();
+  }
+  std::string Show(UInt16 var) {
+    char out[256] = "?";
+    context_show_varid(var, out, sizeof out);
+    return out;
+  }
+  pboxemu::SettingsBlocks blocks_;
+};
+
+TEST_F(PortPage, MissingSettingsAreHiddenAndTheDetailButtonNeedsItsBit) {
+  struct Case {
+    UInt16 typeBit;
+    bool button;
+  };
+  for (const Case& c : {Case{0x0010, true}, Case{0x0008, false}}) {
+    DialogRef d = Page(c.typeBit);
+    ASSERT_NE(d, nullptr);
+    EXPECT_FALSE(Hidden(d, 7));
+    EXPECT_TRUE(Hidden(d, 13));
+    EXPECT_TRUE(Hidden(d, 15));
+    EXPECT_EQ(tb::DialogItemText(d, 21), "80");
+    EXPECT_EQ(Get_Item_Value(d, 17), 2);
+    EXPECT_EQ(!Hidden(d, 29), c.button) << c.typeBit;
+    DisposeDialog(d);
+  }
+}
+
+TEST_F(PortPage, RefusalStopsTheWritesThatFollow) {
+  DialogRef d = Page(0x0010);
+  Set_Item_Text(d, 19, "4");
+  Set_Item_Text(d, 21, "999");
+  Set_Item_Text(d, 23, "20");
+  tb::PressNamedKey("Return");
+  EXPECT_EQ(Setup_PrnPort_Get_PortInfo(d, 1), 0);
+  EXPECT_EQ(Show(0x1205), "4");
+  EXPECT_EQ(Show(0x1208), "66");
+  Set_Item_Text(d, 21, "100");
+  EXPECT_EQ(Setup_PrnPort_Get_PortInfo(d, 1), 1);
+  EXPECT_EQ(Show(0x1207), "100");
+  EXPECT_EQ(Show(0x1208), "20");
+  DisposeDialog(d);
+}
+
+TEST_F(PortPage, ParallelDialogWithoutSelectLevel) {
+  DialogRef d = GetNewDialog(kPortParaDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
+  ASSERT_NE(d, nullptr);
+  Load_Value_PPort_Para(d, 1);
+  EXPECT_TRUE(Hidden(d, 8));
+  EXPECT_TRUE(Hidden(d, 9));
+  EXPECT_EQ(Get_Item_Value(d, 7), 2);
+  Set_Item_Value(d, 5, 2);
+  EXPECT_EQ(Get_Value_PPort_Para(d, 1), 1);
+  EXPECT_EQ(Get_Context_Enum(0x1220), 2);
+  DisposeDialog(d);
+}
+
+}  // namespace
