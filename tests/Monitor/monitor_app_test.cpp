@@ -243,6 +243,38 @@ TEST_F(MonitorProgram, ThePrinterBackToReadyPopsTheHiddenWindowUpWithItsSound) {
   EXPECT_TRUE(back) << err;
 }
 
+// The status page's picture for each state of the printer.
+TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
+  StartBoxes(1);
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  using RGB = std::array<int, 3>;
+  const RGB green{40, 160, 70}, grey{150, 150, 150}, red{210, 40, 40}, white{255, 255, 255};
+  struct Case {
+    pboxemu::PrinterState state;
+    const char* what;
+    RGB picture, errorIcon;  // the picture's ground, the mark left of the message
+  };
+  const Case cases[] = {{pboxemu::PrinterState::PaperOut, "paper out", green, red},
+                        {pboxemu::PrinterState::Sleeping, "sleeping", green, white},
+                        {pboxemu::PrinterState::Lost, "lost", grey, white}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    emu.SetPrinterState(0, c.state);
+    const std::string shot = (dir_ / "state.png").string();
+    std::string err;
+    ASSERT_EQ(Run("wait-window " + Title(0) + " 10000\n"
+                  "sleep 4000\n"
+                  "window-shot " + Title(0) + " " + shot + "\n"
+                  "menu 129 5\n",
+                  hex.c_str(), &err),
+              0)
+        << err;
+    const std::string png = ReadFile(shot);
+    EXPECT_EQ(Probe(png, 340, 28, 48), c.picture);
+    EXPECT_EQ(Probe(png, 340, 118, 48), c.errorIcon);
+  }
+}
+
 TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
   StartBoxes(3);
   // The alias file lists three printers; the pointer file names the second.
