@@ -2,8 +2,8 @@
 // line program in a process of its own: the boxes of the scene are listed,
 // and the status monitor (a stand-in that keeps what it was handed) is
 // started with the launch record of the selected box.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -88,9 +88,9 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
   const UInt32 base = pboxemu::PickBaseAddress();
   // The emulator lists its boxes once it serves them: the search must not
   // go out before, however slowly a loaded machine starts it.
-  pid_t emu = spawn({build + "/tools/pbox-emu/pbox-emu", "--scene", (dir / "scene.txt").string(), "--base",
-                     dotted(base)},
-                    (dir / "emu.out").string());
+  pid_t emu =
+      spawn({build + "/tools/pbox-emu/pbox-emu", "--scene", (dir / "scene.txt").string(), "--base", dotted(base)},
+            (dir / "emu.out").string());
   ASSERT_GT(emu, 0);
   if (testsupport::WaitForLines(dir / "emu.out", 5).size() < 5) {
     kill(emu, SIGTERM);

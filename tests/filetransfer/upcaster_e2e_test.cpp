@@ -2,9 +2,9 @@
 // program in a process of its own: the boxes are found, the chosen file is
 // sent to the first row's box, the outcome alert shows, and the quit
 // question ends the program.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -64,7 +64,7 @@ TEST(UpcasterEndToEnd, FindsTheBoxesSendsTheFileAndQuits) {
 
   pid_t emu = Spawn({build + "/tools/pbox-emu/pbox-emu", "--count", "3", "--base", "127.0.0.10", "--ftp",
                      (dir / "received").string()},
-              (dir / "emu.out").string());
+                    (dir / "emu.out").string());
   ASSERT_GT(emu, 0);
   // The emulator lists its boxes once it serves them.
   if (testsupport::WaitForLines(dir / "emu.out", 3).size() < 3) {

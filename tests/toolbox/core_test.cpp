@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <unistd.h>
+#include <functional>
 
 #include "toolbox/clock.h"
 #include "toolbox/memory.h"
