@@ -21,7 +21,7 @@ namespace {
 constexpr int kSide = 32;
 
 std::set<IconRef>& live() {
-  static std::set<IconRef> s;
+  static auto& s = *new std::set<IconRef>;  // outlives the windows disposed at exit
   return s;
 }
 

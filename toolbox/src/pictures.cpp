@@ -149,11 +149,11 @@ struct CIconBlock : CIcon {
   std::shared_ptr<const Image> image;
 };
 std::unordered_set<const CIconBlock*>& LiveIcons() {
-  static std::unordered_set<const CIconBlock*> s;
+  static auto& s = *new std::unordered_set<const CIconBlock*>;  // outlives the windows disposed at exit
   return s;
 }
 HandleSlots<CIcon>& IconSlots() {
-  static HandleSlots<CIcon> slots;
+  static auto& slots = *new HandleSlots<CIcon>;  // outlives the windows disposed at exit
   return slots;
 }
 CIconBlock* IconOf(CIconHandle h) {
