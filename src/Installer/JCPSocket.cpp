@@ -73,8 +73,8 @@ void idleSleep() {
   nanosleep(&ts, nullptr);
 }
 
-void start_timer(JCP_SOCKET_CONTEXT* ctx) {
-  ctx->timerStart = current_timer();
+void start_timer(JCP_SOCKET_CONTEXT* ctx, UInt32 at) {
+  ctx->timerStart = at;
   ctx->timerStarted = true;
 }
 void reset_timer(JCP_SOCKET_CONTEXT* ctx) {
@@ -500,12 +500,15 @@ int UDP_Send(JCP_SOCKET_CONTEXT* ctx, UInt32 addr, UInt16 port, const void* data
   sin.sin_family = AF_INET;
   sin.sin_addr.s_addr = inet_addr(text);
   sin.sin_port = htons(tb::MapPort(port));
+  // The wait is timed from before the send: once the datagram is out, the
+  // answer (or the clock) may move before this thread runs again.
+  const UInt32 sentAt = current_timer();
   ssize_t n;
   do {
     n = sendto(ctx->socket, data, length, 0, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return negErrno();
-  start_timer(ctx);
+  start_timer(ctx, sentAt);
   return int(n);
 }
 
