@@ -389,6 +389,9 @@ void JCP_Init_Command(JCP_SOCKET_CONTEXT* ctx, UInt32 remote, const char* cmd, i
 
 int JCP_Command_Process(JCP_SOCKET_CONTEXT* ctx) {
   if (!ctx || !ctx->notifier) return -1;
+  // Read before the worker starts: from then on the worker owns the receive
+  // fields, and an early answer may already be changing them.
+  const UInt32 capacity = ctx->recvCapacity;
   if (int r = UDP_Open(ctx, mayBroadcast(ctx->remoteAddress) ? 1 : 0); r < 0) return r;
   if (!ctx->inlineFlag && !startWorker(ctx, commandThread)) {
     UDP_Close(ctx);
@@ -400,7 +403,7 @@ int JCP_Command_Process(JCP_SOCKET_CONTEXT* ctx) {
     return r < 0 ? r : -1;
   }
   moveState(ctx, kJCPArmed, kJCPRunning, "first packet sent");
-  if (!ctx->inlineFlag) return int(ctx->recvCapacity);
+  if (!ctx->inlineFlag) return int(capacity);
   commandLoop(ctx);
   return ctx->state.load() == kJCPError ? -1 : int(ctx->recvCapacity);
 }
