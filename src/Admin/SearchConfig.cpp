@@ -12,6 +12,7 @@
 #include "common/PrefFile.h"
 #include "common/StrConv.h"
 #include "suite/SuiteNames.h"
+#include "toolbox/fileservices.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
@@ -201,27 +202,8 @@ short Save_Status_Data(const SETUPINFO* info) {
   FSSpec fss;
   if (!ConfigData_Spec(&fss)) return 1;
   const std::vector<UInt8> text = Build_Status_Data(*info);
-  // Written beside the old file first and renamed over it, so a failed
-  // write never loses the list.
-  FSSpec tmp = fss;
-  const char suffix[] = ".new";
-  if (tmp.name[0] + sizeof suffix - 1 > 63) return 1;
-  std::memcpy(tmp.name + 1 + tmp.name[0], suffix, sizeof suffix - 1);
-  tmp.name[0] = static_cast<UInt8>(tmp.name[0] + sizeof suffix - 1);
-  FSpDelete(&tmp);
-  if (FSpCreate(&tmp, kAdminCreator, 'TEXT', smSystemScript) != noErr) return 1;
-  SInt16 ref;
-  if (FSpOpenDF(&tmp, fsWrPerm, &ref) != noErr) return 1;
-  SInt32 count = static_cast<SInt32>(text.size());
-  OSErr err = FSWrite(ref, &count, text.data());
-  FSClose(ref);
-  if (err != noErr) {
-    FSpDelete(&tmp);
-    return 1;
-  }
-  std::string from, to;
-  if (tb::SpecToPath(tmp, from) == noErr && tb::SpecToPath(fss, to) == noErr)
-    std::rename(from.c_str(), to.c_str());
+  // Replaced as one step, so a failed write never loses the list.
+  tb::WriteFileAtomically(fss, text, kAdminCreator, 'TEXT');
   return 1;
 }
 

@@ -62,5 +62,5 @@ void Set_Ftp_Configuration();
 SInt16 Open_Ftp_Pref_File();
 SInt16 Check_VFTP_Preference_Version(SInt16 refNum);
 SInt16 Create_Ftp_Pref_File(const FSSpec* fss);
-// The spec of "::::ConfigData" beside the bundles.
+// The file spec of "::::ConfigData" beside the bundles.
 bool ConfigData_Spec(FSSpec* fss);

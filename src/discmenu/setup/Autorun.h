@@ -140,7 +140,7 @@ extern const char LanguFileName[];
 // the foundation's globals).
 void Initialize_Variables();
 
-// Clears the start-up record, makes the spec of "::Resources:UserLangu.ini"
+// Clears the start-up record, makes the file spec of "::Resources:UserLangu.ini"
 // from the program's folder and reads TYPE= (at most 7 characters): "A"
 // sets both flags, "L" the language-screen flag. 0 when the file cannot be
 // found.
