@@ -149,9 +149,8 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
 
   // The launch record the monitor got: the first row's box, the JCP port,
   // no language ("*").
-  // The stand-in runs on its own: give it a moment to write.
-  for (int i = 0; i < 250 && !fs::exists(dir / "monitor.hex"); ++i) usleep(20 * 1000);
-  const std::string event = unhex(ReadFile(dir / "monitor.hex"));
+  // The stand-in runs on its own: wait for it to write.
+  const std::string event = unhex(testsupport::AwaitFile(dir / "monitor.hex"));
   const auto at = event.find("Office C");
   ASSERT_NE(at, std::string::npos);
   ASSERT_GE(at, 4u);

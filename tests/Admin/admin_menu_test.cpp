@@ -144,8 +144,7 @@ TEST_F(AdminMenus, TheMonitorGetsTheLaunchRecordWithTheOldPortAndTheLanguage) {
   select("Box C");
   EXPECT_TRUE(enabled(130, 2));
   admin::Click_Menu_Bar_Item(130, 2);
-  for (int i = 0; i < 200 && !fs::exists(dir / "monitor.hex"); ++i) usleep(20 * 1000);
-  const std::string hex = testsupport::ReadFile(dir / "monitor.hex");
+  const std::string hex = testsupport::AwaitFile(dir / "monitor.hex");
   std::string event;
   for (std::size_t i = 0; i + 1 < hex.size(); i += 2) event.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
   const auto at = event.find("Box C");

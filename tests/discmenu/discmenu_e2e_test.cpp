@@ -60,11 +60,6 @@ void standIn(const fs::path& bundle, const char* code, const std::string& exe, c
   fs::permissions(bundle / "Contents/MacOS" / exe, fs::perms::owner_all);
 }
 
-std::string awaitFile(const fs::path& p) {
-  for (int i = 0; i < 250 && !fs::exists(p); ++i) usleep(20 * 1000);
-  return fs::exists(p) ? ReadFile(p) : std::string();
-}
-
 struct Shot {
   std::optional<tb::Image> image;
   int left = 0, top = 0;
@@ -145,7 +140,7 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
   EXPECT_EQ(sub.at(160, 145), (std::array<int, 3>{90, 90, 90}));     // a document icon
 
   // The installer got the launch event with the chosen language.
-  const std::string event = unhex(awaitFile(dir / "installer.hex"));
+  const std::string event = unhex(testsupport::AwaitFile(dir / "installer.hex"));
   EXPECT_NE(event.find("JCevapop"), std::string::npos);
   EXPECT_NE(event.find("\x0a-lJapanese"), std::string::npos);
   EXPECT_NE(event.find("VMxi"), std::string::npos);
@@ -211,7 +206,7 @@ TEST(DiscEndToEnd, MonitorStartupAsTheAutostartEntryRunsIt) {
   EXPECT_EQ(fs::path(program), startup / "Contents/MacOS/VEMO-MONITOR Startup");
   ScopedEnv noPath("TOOLBOX_APP_PATH", nullptr);
   ASSERT_EQ(run({program}, dir / ""), 0);
-  const std::string event = unhex(awaitFile(dir / "monitor.hex"));
+  const std::string event = unhex(testsupport::AwaitFile(dir / "monitor.hex"));
   EXPECT_NE(event.find("JCevapop"), std::string::npos);
   EXPECT_NE(event.find("VMxm"), std::string::npos);
   const auto at = event.find("Alias Data");

@@ -97,6 +97,13 @@ std::vector<std::string> WaitForLines(const std::filesystem::path& p, std::size_
   return got;
 }
 
+std::string AwaitFile(const std::filesystem::path& p) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!std::filesystem::exists(p) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return ReadFile(p);
+}
+
 FSSpec FileSpecOf(const std::filesystem::path& p) {
   FSSpec fss{};
   OSErr err = tb::PathToSpec(p.string(), &fss);

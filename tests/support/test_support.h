@@ -53,6 +53,9 @@ std::vector<std::string> ReadLines(const std::filesystem::path& p);
 // Waits until a file another process writes has at least n lines, or 20
 // real seconds have gone by; the lines it has then.
 std::vector<std::string> WaitForLines(const std::filesystem::path& p, std::size_t n);
+// Waits until a file another process writes (whole, by a rename) exists, or
+// 20 real seconds have gone by; its bytes then (empty when it never came).
+std::string AwaitFile(const std::filesystem::path& p);
 
 // The file spec of a path whose folder exists (the item itself need not);
 // a failure of the test otherwise.
