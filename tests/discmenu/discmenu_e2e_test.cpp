@@ -1,21 +1,26 @@
 // The real programs of the disc and the monitor's start-up, each started in
 // a process of its own from a fixture tree: setup driven by a script
-// (screens, hover, the installer started in the chosen language by a
-// stand-in that keeps its launch event, a document opened, the quit
-// question), vemomanual by the system language, VEMO-MONITOR Startup as its
-// autostart entry runs it.
+// (screens, hover, the real installer started in the chosen language, a
+// document opened, the quit question), vemomanual by the system language,
+// VEMO-MONITOR Startup as its autostart entry runs it, starting the real
+// monitor against emulated print boxes.
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "OT/PBoxTable.h"
+#include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/files.h"
 #include "toolbox/loginitems.h"
@@ -30,34 +35,31 @@ using testsupport::ReadFile;
 using testsupport::ScopedEnv;
 using testsupport::WriteFile;
 
-int run(const std::vector<std::string>& args, const fs::path& cwd = {}) {
+// Runs the program with its standard error on a pipe read to its end, so
+// that the call returns once every program it started (which inherit the
+// pipe) has ended too; the exit status of the program itself.
+int run(const std::vector<std::string>& args, std::string* err, const fs::path& cwd = {}) {
   std::vector<char*> argv;
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = 0;
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  char buf[512];
+  ssize_t n;
+  while (rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0) err->append(buf, std::size_t(n));
+  close(fds[0]);
   if (rc != 0) return -1;
   int status = 0;
   if (waitpid(pid, &status, 0) != pid) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-std::string unhex(const std::string& hex) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(char(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  return out;
-}
-
-// A stand-in program that writes down the launch event it was started with.
-void standIn(const fs::path& bundle, const char* code, const std::string& exe, const fs::path& out) {
-  WriteFile(bundle / "Contents/PkgInfo", code);
-  WriteFile(bundle / "Contents/MacOS" / exe, "#!/bin/sh\nprintf '%s' \"$VEMO_LAUNCH_EVENT\" > '" + out.string() +
-                                                 ".tmp'\nmv '" + out.string() + ".tmp' '" + out.string() + "'\n");
-  fs::permissions(bundle / "Contents/MacOS" / exe, fs::perms::owner_all);
 }
 
 struct Shot {
@@ -83,15 +85,17 @@ const fs::path kBuild = std::getenv("VEMO_BUILD_DIR") ? std::getenv("VEMO_BUILD_
 TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
   testsupport::TempDir dir;
   const fs::path disc = dir / "disc";
+  ASSERT_EQ(std::system(("cp -a '" + (kBuild / "disc").string() + "' '" + disc.string() + "'").c_str()), 0);
   const fs::path app = disc / "setup.app/Contents";
-  fs::create_directories(app / "MacOS");
-  fs::copy_file(kBuild / "disc/setup.app/Contents/MacOS/setup", app / "MacOS/setup");
-  fs::create_directory_symlink(kBuild / "disc/setup.app/Contents/Resources", app / "Resources");
-  WriteFile(app / "PkgInfo", "APPLVMxs");
-  // The installer stand-in (the real one is not built yet).
-  standIn(disc / "vemoplexinstall.app", "APPLVMxi", "vemoplexinstall", dir / "installer.hex");
-  WriteFile(disc / "Manuals/English/index.html", "<p>manual</p>");
-  WriteFile(disc / "Manuals/Japanese/index.html", "<p>manual</p>");
+  ScopedEnv home("HOME", (dir / "home").c_str());
+  ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "run").c_str());
+  // The installer the menu starts follows a script of its own: past the
+  // welcome page, then the File menu's Quit, whose question it traces.
+  const std::string inst = "\"VEMOPLEX Installer\"";
+  WriteFile(dir / "install.txt", "wait-window " + inst + " 20000\nclick-window " + inst +
+                                     " 500 355\nwait 3\nmenu 129 1\nwait 3\nkey Return\nwait 3\n");
+  ScopedEnv instScript("TOOLBOX_SCRIPT_VMxi", (dir / "install.txt").c_str());
+  ScopedEnv trace("TOOLBOX_TRACE", "install");
 
   const std::string w = "VEMOPLEX";
   auto shot = [&](const char* name) { return "window-shot " + w + " " + (dir / name).string() + "\n"; };
@@ -124,7 +128,8 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
   ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   ScopedEnv lang("TOOLBOX_LANG", "en");
   ScopedEnv record("TOOLBOX_RECORD_FILE", (dir / "record.txt").c_str());
-  ASSERT_EQ(run({(app / "MacOS/setup").string()}), 0);
+  std::string err;
+  ASSERT_EQ(run({(app / "MacOS/setup").string()}, &err), 0) << err;
 
   // The main menu: the buttons' picture, then the one under the mouse in
   // its selected picture; the language screen's buttons; the sub-menu's
@@ -139,11 +144,15 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
   EXPECT_EQ(langs.at(370, 190), (std::array<int, 3>{190, 20, 40}));  // Japanese
   EXPECT_EQ(sub.at(160, 145), (std::array<int, 3>{90, 90, 90}));     // a document icon
 
-  // The installer got the launch event with the chosen language.
-  const std::string event = unhex(testsupport::AwaitFile(dir / "installer.hex"));
-  EXPECT_NE(event.find("JCevapop"), std::string::npos);
-  EXPECT_NE(event.find("\x0a-lJapanese"), std::string::npos);
-  EXPECT_NE(event.find("VMxi"), std::string::npos);
+  // The real installer took the language from the launch event: no
+  // language page, the welcome page first, its quit question in Japanese.
+  std::vector<std::string> pages;
+  for (std::size_t at = err.find("[install] page "); at != std::string::npos; at = err.find("[install] page ", at + 1))
+    pages.push_back(err.substr(at + 15, err.find('\n', at) - at - 15));
+  EXPECT_EQ(pages, std::vector<std::string>{"146 item 1"}) << err;
+  EXPECT_NE(err.find("alert 602: インストーラを終了しますか？"), std::string::npos) << err;
+  EXPECT_EQ(err.find("script:"), std::string::npos) << err;
+  EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX"));
   // The manual went to the desktop's opener.
   const std::string rec = ReadFile(dir / "record.txt");
   EXPECT_NE(rec.find("open\t" + (disc / "Manuals/Japanese/index.html").string()), std::string::npos) << rec;
@@ -168,7 +177,8 @@ TEST(DiscEndToEnd, ManualOpenerOpensTheManualOfTheSystemLanguage) {
     fs::remove(dir / "record.txt");
     ScopedEnv lang("TOOLBOX_LANG", c.lang);
     ScopedEnv record("TOOLBOX_RECORD_FILE", (dir / "record.txt").c_str());
-    ASSERT_EQ(run({(app / "MacOS/vemomanual").string()}), 0);
+    std::string err;
+    ASSERT_EQ(run({(app / "MacOS/vemomanual").string()}, &err), 0);
     std::vector<std::string> opened;
     if (fs::exists(dir / "record.txt"))
       for (const std::string& line : testsupport::ReadLines(dir / "record.txt"))
@@ -180,48 +190,93 @@ TEST(DiscEndToEnd, ManualOpenerOpensTheManualOfTheSystemLanguage) {
   }
 }
 
-TEST(DiscEndToEnd, MonitorStartupAsTheAutostartEntryRunsIt) {
+TEST(DiscEndToEnd, MonitorStartupAsTheAutostartEntryStartsTheMonitorWithItsPrinters) {
   testsupport::TempDir dir;
-  const fs::path monitor = dir / "suite/VEMO-MONITOR.app";
-  const fs::path startup = monitor / "Contents/VEMO-MONITOR Startup.app";
-  const fs::path built = kBuild / "suite/VEMO-MONITOR.app/Contents/VEMO-MONITOR Startup.app/Contents";
+  ScopedEnv ports("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str());
+  ScopedEnv runtime("XDG_RUNTIME_DIR", (dir / "run").c_str());
+  ScopedEnv home("HOME", (dir / "home").c_str());
+  ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+  pboxemu::Emulator emu;
+  for (const char* name : {"Office A", "Office B"}) {
+    pboxemu::BoxSpec spec;
+    spec.name = name;
+    emu.AddBox(spec);
+  }
+  std::string why;
+  ASSERT_TRUE(emu.Start(&why)) << why;
+
+  // The real monitor in a suite of its own, the start-up program inside its
+  // bundle, the alias file naming both boxes' status files.
+  const fs::path suite = dir / "suite", monitor = suite / "VEMO-MONITOR.app/Contents";
+  const fs::path real = kBuild / "suite/VEMO-MONITOR.app/Contents";
+  const fs::path startup = monitor / "VEMO-MONITOR Startup.app";
+  fs::create_directories(monitor / "MacOS");
   fs::create_directories(startup / "Contents/MacOS");
-  fs::copy_file(built / "MacOS/VEMO-MONITOR Startup", startup / "Contents/MacOS/VEMO-MONITOR Startup");
-  fs::copy_file(built / "PkgInfo", startup / "Contents/PkgInfo");
-  standIn(monitor, "APPLVMxm", "VEMO-MONITOR", dir / "monitor.hex");
+  fs::create_directories(dir / "home");
+  fs::create_symlink(real / "MacOS/VEMO-MONITOR", monitor / "MacOS/VEMO-MONITOR");
+  fs::create_directory_symlink(real / "Resources", monitor / "Resources");
+  WriteFile(monitor / "PkgInfo", "APPLVMxm");
+  fs::copy_file(real / "VEMO-MONITOR Startup.app/Contents/MacOS/VEMO-MONITOR Startup",
+                startup / "Contents/MacOS/VEMO-MONITOR Startup");
+  fs::copy_file(real / "VEMO-MONITOR Startup.app/Contents/PkgInfo", startup / "Contents/PkgInfo");
+  std::string alias = "[ALIAS]\r\n", script;
+  for (int i = 0; i < 2; ++i) {
+    PBOXinfo b{};
+    b.pbi_inuse = 1;
+    const auto mac = emu.BoxMac(i);
+    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
+    const auto type = emu.BoxMachineType(i);
+    std::memcpy(b.pbi_machine_type, type.data(), 16);
+    b.pbi_hash = GetPBOXHash(b.pbi_machine_type, b.pbi_nodeaddr);
+    const std::string name = i ? "Office B" : "Office A";
+    std::memcpy(b.pbi_machine_name, name.data(), name.size());
+    b.pbi_ip_addr = emu.BoxAddress(i);
+    b.pbi_socket = emu.BoxPort(i);
+    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
+    std::array<UInt8, kPBOXinfoPackedSize> packed{};
+    PackPBOXinfo(b, packed);
+    char file[40];
+    std::snprintf(file, sizeof file, "VEMOMON-%02X;%02X;%02X;%02X;%02X;%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
+                  mac[5]);
+    WriteFile(suite / file, std::string(packed.begin(), packed.end()) + std::string(4, '\0'));
+    alias += "ALIAS0" + std::to_string(i) + "=" + file + "\r\n";
+    const UInt32 a = emu.BoxAddress(i);
+    const std::string title = "\"Status Monitor - " + name + "(" + std::to_string(a >> 24) + "." +
+                              std::to_string((a >> 16) & 255) + "." + std::to_string((a >> 8) & 255) + "." +
+                              std::to_string(a & 255) + ")\"";
+    script += "wait-window " + title + " 20000\nwindow-shot " + title + " " +
+              (dir / ("box" + std::to_string(i) + ".png")).string() + "\n";
+  }
+  WriteFile(suite / "Alias Data", alias);
+  // The start-up program runs no event loop: the script is the monitor's.
+  WriteFile(dir / "monitor.txt", script + "menu 129 5\n");
+  ScopedEnv drive("TOOLBOX_SCRIPT", (dir / "monitor.txt").c_str());
 
   // Registered as the installer registers it, then run as the desktop runs
   // an autostart entry: its Exec line, from the home folder, with nothing
   // telling the program where it lies.
-  ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
   ASSERT_EQ(tb::AddLoginItemPath(startup.string(), false), noErr);
   std::string exec;
   for (const auto& entry : fs::directory_iterator(dir / "config/autostart"))
     for (const std::string& line : testsupport::ReadLines(entry.path()))
       if (line.rfind("Exec=", 0) == 0) exec = line.substr(5);
-  ASSERT_FALSE(exec.empty());
   // The desktop-entry quoting: one quoted program path.
-  ASSERT_EQ(exec.front(), '"');
+  ASSERT_TRUE(exec.size() > 2 && exec.front() == '"') << exec;
   const std::string program = exec.substr(1, exec.rfind('"') - 1);
   EXPECT_EQ(fs::path(program), startup / "Contents/MacOS/VEMO-MONITOR Startup");
   ScopedEnv noPath("TOOLBOX_APP_PATH", nullptr);
-  ASSERT_EQ(run({program}, dir / ""), 0);
-  const std::string event = unhex(testsupport::AwaitFile(dir / "monitor.hex"));
-  EXPECT_NE(event.find("JCevapop"), std::string::npos);
-  EXPECT_NE(event.find("VMxm"), std::string::npos);
-  const auto at = event.find("Alias Data");
-  ASSERT_NE(at, std::string::npos);
-  // The item is the ten bytes alone: its length field says 10, and no
-  // length byte comes before the text.
-  ASSERT_GE(at, 4u);
-  EXPECT_EQ(event.substr(at - 4, 4), std::string("\0\0\0\x0a", 4));
+  std::string err;
+  ASSERT_EQ(run({program}, &err, dir / "home"), 0) << err;
+  // Both printers' windows were open; the monitor's script ran to its end.
+  EXPECT_TRUE(fs::exists(dir / "box0.png") && fs::exists(dir / "box1.png")) << err;
+  EXPECT_EQ(err.find("script:"), std::string::npos) << err;
 
-  // No monitor: nothing started, the program still ends normally.
-  fs::remove(monitor / "Contents/MacOS/VEMO-MONITOR");
-  fs::remove(dir / "monitor.hex");
-  ASSERT_EQ(run({program}, dir / ""), 0);
-  usleep(100 * 1000);
-  EXPECT_FALSE(fs::exists(dir / "monitor.hex"));
+  // No monitor: nothing started, the program ends normally with its line.
+  fs::remove(monitor / "MacOS/VEMO-MONITOR");
+  err.clear();
+  ASSERT_EQ(run({program}, &err, dir / "home"), 0);
+  EXPECT_EQ(err, "VEMO-MONITOR Startup: the monitor is not installed beside this program\n");
+  emu.Stop();
 }
 
 }  // namespace

@@ -5,9 +5,11 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "discmenu/setup/Autorun.h"
+#include "discmenu/vemomanual/ManualEvents.h"
 #include "test_support.h"
 #include "toolbox/bundle.h"
 #include "toolbox/files.h"
@@ -321,6 +323,41 @@ TEST_F(DiscMenuModel, ErrorAlertAndQuitQuestion) {
   tb::PressNamedKey("Return");
   EXPECT_TRUE(Autorun_Quit_Asked());
   EXPECT_EQ(tb::Beeps(), beeps + 2);
+}
+
+// The manual opener's loop step: File item 1 by mouse and by its Command
+// key quits, a key without Command and a mouse-down off the menus do not.
+class ManualMenus : public testsupport::ToolboxFixture {
+ protected:
+  ManualMenus()
+      : ToolboxFixture(Clock::kVirtual, std::string(std::getenv("VEMO_BUILD_DIR")) +
+                                            "/disc/vemomanual.app/Contents/Resources/vemomanual.rsrc") {}
+};
+
+TEST_F(ManualMenus, FileQuitByMouseAndKeyEndsTheLoop) {
+  vemomanual::Initialize_Variables();
+  vemomanual::Install_Handlers_And_Menus();
+  struct Case {
+    const char* what;
+    std::function<void()> input;
+    bool quits;
+  } cases[] = {
+      {"plain q", [] { tb::PressKey('q', 0x0C); }, false},
+      {"click off the menus",
+       [] {
+         tb::ClickAt(Point{300, 400});
+       },
+       false},
+      {"Command-Q", [] { tb::PressKey('q', 0x0C, cmdKey); }, true},
+      {"File menu", [] { ASSERT_TRUE(tb::ChooseMenuItem(129, 1)); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    vemomanual::gQuitFlag = false;
+    c.input();
+    for (int i = 0; i < 4; ++i) vemomanual::Event_Loop_Step(0);
+    EXPECT_EQ(bool(vemomanual::gQuitFlag), c.quits);
+  }
 }
 
 }  // namespace

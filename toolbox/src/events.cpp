@@ -14,6 +14,7 @@
 #include "input_internal.h"
 #include "screen_internal.h"
 #include "toolbox/clock.h"
+#include "toolbox/processes.h"
 #include "toolbox/pump.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
@@ -170,13 +171,25 @@ bool nextEvent(EventMask mask, EventRecord* ev, bool remove, std::string* keyTex
   return false;
 }
 
+// The script of this program: TOOLBOX_SCRIPT_<creator> before
+// TOOLBOX_SCRIPT, so that a test can drive a program and the one it
+// launches (which inherits the environment) with a script each.
+const char* scriptPath() {
+  if (const OSType creator = tb::CurrentCreator()) {
+    std::string name = "TOOLBOX_SCRIPT_";
+    for (int shift = 24; shift >= 0; shift -= 8) name.push_back(char((creator >> shift) & 0xFF));
+    if (const char* own = std::getenv(name.c_str())) return own;
+  }
+  return std::getenv("TOOLBOX_SCRIPT");
+}
+
 // Takes in input and runs ready descriptors without waiting. The event loop
 // (not a tracking loop) also lets the test script post its next input once
 // the program has taken everything before it.
 bool pumpInput(bool fromEventLoop = false) {
   if (fromEventLoop && !st().scriptLooked) {
     st().scriptLooked = true;
-    if (const char* path = std::getenv("TOOLBOX_SCRIPT"); path && *path && !tb::LoadScript(path)) {
+    if (const char* path = scriptPath(); path && *path && !tb::LoadScript(path)) {
       std::fprintf(stderr, "script: cannot read %s\n", path);
       std::exit(3);
     }
