@@ -26,7 +26,7 @@
 
 namespace atalktest {
 
-inline UInt16 PrivateNetwork() { return UInt16(1 + getpid() % 0xFE00); }
+inline UInt16 PrivateNetwork() { return pboxemu::PrivateAppleTalkNetwork(); }
 constexpr UInt16 kPortBase = 30000;
 constexpr UInt8 kOwnNode = 5;
 

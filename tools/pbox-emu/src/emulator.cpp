@@ -549,6 +549,8 @@ UInt16 PrivatePort(int i) {
   return UInt16(privateBlock() + UInt32(std::clamp(i, 0, int(kPrivatePortCount) - 1)));
 }
 
+UInt16 PrivateAppleTalkNetwork() { return UInt16(1 + (privateBlock() - kPrivateFirst) / kPrivatePortCount * 4); }
+
 std::string PrivatePortMap() {
   return std::to_string(kJcpPortOld) + ":" + std::to_string(PrivatePort(0)) + "," + std::to_string(kJcpPort) + ":" +
          std::to_string(PrivatePort(1));

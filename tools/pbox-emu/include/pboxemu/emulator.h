@@ -207,5 +207,11 @@ UInt16 PrivatePort(int i);
 // TOOLBOX_PORTMAP, so that broadcasts of tests running side by side never
 // reach each other's boxes.
 std::string PrivatePortMap();
+// An AppleTalk network number of this process's own, from the same locked
+// block, with the three numbers above it left free for the boxes a test
+// puts on networks of their own: tests side by side never share a node
+// address (a number from the process id collided with a neighbour's
+// second network).
+UInt16 PrivateAppleTalkNetwork();
 
 }  // namespace pboxemu
