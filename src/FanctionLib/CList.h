@@ -193,6 +193,9 @@ SInt16 CGetPortTextSize(CGrafPtr port);
 // column dividers still react. A program that wants only its scroll bars to
 // answer a click gives it to CLMouseDownByScrollBar itself. True when the
 // click completes a double-click.
+// headerOnly kCLScrollOnly: only the scroll bars react (a list that must
+// not change while its rows are being read, or a list shown for reading).
+constexpr Boolean kCLScrollOnly = 2;
 Boolean CLMouseDown(CLIST_DATA* clData, const EventRecord* evt, Cell* cell, SInt16* sortPart, Boolean headerOnly);
 Boolean CLKeyDown(CLIST_DATA* clData, const EventRecord* evt, SInt16 charCode);
 void CLSetSelect(CLIST_DATA* clData, Cell cell, Boolean visible, Boolean redraw);

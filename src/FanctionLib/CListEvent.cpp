@@ -446,6 +446,7 @@ Boolean CLMouseDown(CLIST_DATA* clData, const EventRecord* evt, Cell* cell, SInt
     CLMouseDownByScrollBar(cl, pt, evt->modifiers, 1);
     return false;
   }
+  if (headerOnly == kCLScrollOnly) return false;
 
   // 3. The row under the point.
   const bool shift = (evt->modifiers & shiftKey) != 0;

@@ -1,0 +1,1420 @@
+// The main window: the device pop-up and Browse at the top, the tabbed
+// pages with the five lists, the status line and the logo; its clicks, and
+// its view of the command engine.
+#include "holdmanager/HoldMainWnd.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "506Q_Lib/Bridge.h"
+#include "506Q_Lib/DialogItems.h"
+#include "common/GWorldImage.h"
+#include "FanctionLib/CList.h"
+#include "FanctionLib/CTab.h"
+#include "holdmanager/HoldControls.h"
+#include "holdmanager/HoldLists.h"
+#include "toolbox/catalog.h"
+#include "toolbox/clock.h"
+#include "toolbox/datetime.h"
+#include "toolbox/icons.h"
+#include "toolbox/menus.h"
+#include "toolbox/quickdraw.h"
+#include "toolbox/resources.h"
+#include "toolbox/windows.h"
+
+ControlRef GetItemControl(DialogRef dialog, DialogItemIndex item) {
+  ControlRef c = nullptr;
+  if (!dialog || item < 1 || item > CountDITL(dialog)) return nullptr;
+  if (GetDialogItemAsControl(dialog, item, &c) != noErr) return nullptr;
+  return c;
+}
+
+void GetDialogItemRect(DialogRef dialog, DialogItemIndex item, Rect* rect) {
+  *rect = Rect{};
+  if (!dialog || item < 1 || item > CountDITL(dialog)) return;
+  Get_Dialog_Item_Rect(dialog, item, rect);
+}
+
+namespace {
+
+void setButtonTitle(DialogRef d, DialogItemIndex item, const char* key) {
+  ControlRef c = GetItemControl(d, item);
+  if (!c) return;
+  Str255 title;
+  HoldIniPText("BUTTON", key, title);
+  if (!title[0]) return;
+  Str255 now;
+  GetControlTitle(c, now);
+  if (std::memcmp(now, title, title[0] + 1) != 0) SetControlTitle(c, title);
+}
+
+}  // namespace
+
+// ---- the engine's view --------------------------------------------------------
+
+int MainView::CurrentTab() { return m_->curTab; }
+
+void MainView::SetStatus(const std::string& text) {
+  m_->statusText = text;
+  m_->statusKey[0] = 0;
+  m_->statusRedraw = true;
+}
+
+void MainView::ShowMessage(const std::string& title, const std::string& text, bool yesNo, UInt16 command) {
+  std::string shown = text;
+  for (std::size_t at; (at = shown.find("\\n")) != std::string::npos;) shown.replace(at, 2, "\r");
+  auto answer = [](long cmd, long yes, long, int result) {
+    MAIN_DLG_DATA* m = GetMainDlgData();
+    if (m) MsgDlgResult(&m->eng, UInt16(cmd), yes != 0, result == 2 ? 2 : 1);
+  };
+  OpenMsgDlg(title.c_str(), shown.c_str(), yesNo ? 6 : 1, answer, command, yesNo, 0);
+}
+
+void MainView::UpdateButtons() { ChangeBtnState(m_, m_->tab0Info, false, 0); }
+void MainView::DrawLogo(int busy) {
+  NextLogoFrame(busy);
+  ::DrawLogo(m_->dialog);
+}
+void MainView::RedrawPreview() { DrawThumbnailMainDlg(m_); }
+void MainView::ClearThumbnails() { ClearPreview(m_); }
+void MainView::ListChanged(int kind) {
+  if (kind >= 1 && kind <= 3) m_->listStale[kind - 1] = true;
+}
+void MainView::FillFolderPopup(int tab, const std::vector<std::string>& names, int value) {
+  FillFolderMenu(m_, tab, names, value);
+}
+int MainView::FolderPopupValue(int tab) { return tab >= 1 && tab <= 3 ? std::max(1, m_->folderValue[tab - 1]) : 1; }
+void MainView::ShowFolderJobs() { ChangeFolder(m_, false); }
+bool MainView::SelectedJob(JOB_ENTRY* job) { return FirstSelectedJob(m_, job); }
+bool MainView::PreviewOn() { return m_->bPreview != 0; }
+void MainView::ShowJobInfo(const JOB_INFO& info) {
+  SetDetailFileInfo(&info, m_->tab0Info, m_->bPreview);
+  ChangePreviewMainDlg(m_);
+}
+void MainView::JobRowChanged(const JOB_ENTRY&) { m_->listStale[m_->curTab - 1] = true; }
+bool MainView::InfoDialogFetching() { return InfoDlgFetching(); }
+void MainView::DoPendingTabChange() {
+  const int to = m_->pendingTab;
+  m_->pendingTab = 0;
+  if (to) ChangeTabPage(m_->dialog, m_->curTab, to);
+}
+void MainView::CloseFrontSubDialog() {
+  DialogRef front = GetFrontDialog();
+  if (front && front != m_->dialog) {
+    DLG_HANDLERS* h = GetDlgHandlers(GetDialogWindow(front));
+    (void)h;
+  }
+}
+bool MainView::ConfigDialogOpen() { return m_->cfgDlg != nullptr; }
+void MainView::ConfigFoldersChanged() { UpdateFolderListCfgDlg(m_); }
+void MainView::OpenProgress(UInt16 command) { OpenPrgDlg(command); }
+void MainView::CloseProgress() { ClosePrgDlg(); }
+void MainView::ProgressTexts(const std::string& info, const std::string& transfer, int percent) {
+  SetProgressDlgStrings(info, transfer, percent);
+}
+void MainView::RemoveFirstLocalFile() { RemoveLocalFile(m_, 0); }
+
+// ---- status line ----------------------------------------------------------------
+
+void SetStatus(DialogRef dialog, const char* section, int number, long value) {
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m || m->dialog != dialog) return;
+  if (number == 65535) {
+    m->statusText.clear();
+    m->statusKey[0] = 0;
+  } else if (number == 0) {
+    ControlRef pop = GetItemControl(dialog, kItemDevice);
+    const int count = pop ? CountMenuItems(GetControlPopupMenuHandle(pop)) : 0;
+    m->statusText = HoldFormat(gszStr00, {count});
+    m->statusKey[0] = 0;
+  } else {
+    std::snprintf(m->statusSection, sizeof m->statusSection, "%s", section ? section : "STRING");
+    if (std::strcmp(m->statusSection, "MESSAGE") == 0)
+      std::snprintf(m->statusKey, sizeof m->statusKey, "STR%03d=", number);
+    else
+      std::snprintf(m->statusKey, sizeof m->statusKey, "STR%02d=", number);
+    m->statusValue = value;
+  }
+  m->statusRedraw = true;
+}
+
+void DrawStatusLine(MAIN_DLG_DATA* m) {
+  m->statusRedraw = false;
+  if (m->statusKey[0]) {
+    std::string text = HoldIniText(m->statusSection, m->statusKey);
+    if (std::strcmp(m->statusKey, "STR13=") == 0 || std::strcmp(m->statusKey, "STR20=") == 0)
+      text = HoldFormat(text, {m->statusValue});
+    m->statusText = text;
+  }
+  Rect r;
+  GetDialogItemRect(m->dialog, kItemStatus, &r);
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  tb::PortSaver saver(GetDialogPort(m->dialog));
+  GWorldPtr world = nullptr;
+  Rect local{0, 0, SInt16(r.bottom - r.top), SInt16(r.right - r.left)};
+  if (NewGWorld(&world, 32, &local, nullptr, nullptr, 0) != noErr || !world) return;
+  {
+    tb::PortSaver inWorld(world);
+    RGBColor white{0xFFFF, 0xFFFF, 0xFFFF}, black{0, 0, 0}, grey{0x8888, 0x8888, 0x8888};
+    RGBBackColor(&white);
+    EraseRect(&local);
+    RGBForeColor(&grey);
+    MoveTo(0, 0);
+    LineTo(local.right, 0);
+    RGBForeColor(&black);
+    TextFont(SInt16(gDefaultFont.fontID));
+    TextSize(SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 12));
+    FontInfo fi;
+    GetFontInfo(&fi);
+    Str255 text;
+    std::size_t n = std::min<std::size_t>(m->statusText.size(), 255);
+    while (n > 0 && n < m->statusText.size() && (UInt8(m->statusText[n]) & 0xC0) == 0x80) --n;
+    text[0] = UInt8(n);
+    std::memcpy(text + 1, m->statusText.data(), n);
+    TruncString(SInt16(local.right - gZoomBoxWidth - 5), text, truncEnd);
+    MoveTo(5, SInt16((local.bottom + fi.ascent - fi.descent) / 2 + 1));
+    DrawString(text);
+  }
+  CopyBits(GetPortBitMapForCopyBits(world), GetPortBitMapForCopyBits(GetDialogPort(m->dialog)), &local, &r, srcCopy,
+           nullptr);
+  DisposeGWorld(world);
+}
+
+// ---- lists, columns and texts ---------------------------------------------------
+
+namespace {
+
+const COLUMN_DEF gTab0File[] = {{"LIST00=", kCLSortText}, {"LIST01=", kCLSortText}, {"LIST02=", kCLSortDate}};
+const COLUMN_DEF gTab0Info[] = {{"LIST03=", kCLSortText}, {"LIST04=", kCLSortText}};
+const COLUMN_DEF gTab1PCFile[] = {{"LIST05=", kCLSortText},
+                                  {"LIST06=", SInt16(kCLSortFileSize | kCLAlignRight)},
+                                  {"LIST07=", kCLSortText},
+                                  {"LIST08=", kCLSortDate}};
+const COLUMN_DEF gTab1HMFile[] = {{"LIST00=", kCLSortText}, {"LIST01=", kCLSortText}, {"LIST02=", kCLSortDate}};
+const COLUMN_DEF gTab2Job[] = {{"LIST00=", kCLSortText}, {"LIST01=", kCLSortText}, {"LIST02=", kCLSortDate}};
+
+const DLG_ITEM_TEXT gMainDlgItem[] = {{kItemDeviceLabel, "LABEL", "STC_PRN="}, {kItemBrowse, "BUTTON", "BTN_BROWSE="},
+                                      {kItemOptions, "BUTTON", "BTN_OPTION="}, {kItemHelp, "BUTTON", "BTN_HELP="},
+                                      {kItemExit, "BUTTON", "BTN_EXIT="},      {-1, nullptr, nullptr}};
+const DLG_ITEM_TEXT gMainDlgTab0Item[] = {{kT0FolderLabel, "LABEL", "STC_HOLD="},
+                                          {kT0Renew, "BUTTON", "BTN_RENEW="},
+                                          {kT0Print, "BUTTON", "BTN_PRN="},
+                                          {kT0Download, "BUTTON", "BTN_DOWNLOAD="},
+                                          {kT0PreviewCheck, "BUTTON", "CHK_PREVIEW="},
+                                          {-1, nullptr, nullptr}};
+const DLG_ITEM_TEXT gMainDlgTab1Item[] = {{kT1FileLabel, "LABEL", "STC_FILE="},
+                                          {kT1Select, "BUTTON", "BTN_SELECT="},
+                                          {kT1Remove, "BUTTON", "BTN_REMOVE="},
+                                          {kT1Upload, "BUTTON", "BTN_UPLOAD="},
+                                          {kT1FolderLabel, "LABEL", "STC_HOLD="},
+                                          {kT1Renew, "BUTTON", "BTN_RENEW="},
+                                          {kT1Rename, "BUTTON", "BTN_RENAME="},
+                                          {kT1Delete, "BUTTON", "BTN_DELETE="},
+                                          {kT1Info, "BUTTON", "BTN_INFO="},
+                                          {kT1Move, "BUTTON", "BTN_MOVE="},
+                                          {-1, nullptr, nullptr}};
+const DLG_ITEM_TEXT gMainDlgTab2Item[] = {
+    {kT2Label, "LABEL", "STC_JOB="}, {kT2Renew, "BUTTON", "BTN_RENEW="}, {-1, nullptr, nullptr}};
+
+CLIST_DATA* const* listsOf(MAIN_DLG_DATA* m, int* count) {
+  static CLIST_DATA* lists[5];
+  lists[0] = m->tab0File;
+  lists[1] = m->tab0Info;
+  lists[2] = m->tab1PCFile;
+  lists[3] = m->tab1HMFile;
+  lists[4] = m->tab2Job;
+  *count = 5;
+  return lists;
+}
+
+// The job list of the tab (1 hold-job, 2 hold-file, 3 the box's).
+CLIST_DATA* jobListOf(MAIN_DLG_DATA* m, int tab) {
+  return tab == 1 ? m->tab0File : tab == 2 ? m->tab1HMFile : m->tab2Job;
+}
+
+DialogItemIndex folderPopupOf(int tab) {
+  return DialogItemIndex(tab == 1 ? int(kT0Folder) : tab == 2 ? int(kT1Folder) : 0);
+}
+DialogItemIndex renewOf(int tab) {
+  return DialogItemIndex(tab == 1 ? int(kT0Renew) : tab == 2 ? int(kT1Renew) : int(kT2Renew));
+}
+
+bool commandBusy(const MAIN_DLG_DATA* m) {
+  const UInt16 c = m->eng.current;
+  return c == CMD_REFRESH || c == 2 || c == CMD_INFO || c == CMD_THUMBNAIL;
+}
+
+void enableItem(DialogRef d, DialogItemIndex item, bool on) {
+  ControlRef c = GetItemControl(d, item);
+  if (!c) return;
+  if (on && !IsControlActive(c))
+    ActivateControl(c);
+  else if (!on && IsControlActive(c))
+    DeactivateControl(c);
+}
+
+std::string ptext(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+
+void cellText(CLIST_DATA* list, SInt16 row, SInt16 col, const std::string& text) {
+  Str255 s;
+  std::size_t n = std::min<std::size_t>(text.size(), 255);
+  while (n > 0 && n < text.size() && (UInt8(text[n]) & 0xC0) == 0x80) --n;
+  s[0] = UInt8(n);
+  std::memcpy(s + 1, text.data(), n);
+  CLSetCellOne(list, Cell{col, row}, s);
+}
+
+// The job rows' references: the engine's shared copies, kept alive while a
+// row shows them.
+std::vector<std::shared_ptr<UInt8[]>> gRowRefs[3];
+
+std::vector<FOLDER_ENTRY> foldersSorted(MAIN_DLG_DATA* m) {
+  std::vector<FOLDER_ENTRY> out;
+  for (int i = 0, n = GetCountPtrList(m->eng.folders); i < n; ++i)
+    out.push_back(*static_cast<FOLDER_ENTRY*>(GetPtrList(m->eng.folders, i)));
+  if (!out.empty()) SortFolderList(out.data(), 0, int(out.size()) - 1);
+  return out;
+}
+
+void refillJobList(MAIN_DLG_DATA* m, int tab) {
+  CLIST_DATA* list = jobListOf(m, tab);
+  if (!list) return;
+  CLDelRow(list, 0, 0);
+  auto& refs = gRowRefs[tab - 1];
+  refs.clear();
+  PtrListHead head = tab == 3 ? m->eng.boxJobs : m->eng.holdJobs;
+  UInt8 folderId[4] = {};
+  bool filter = false;
+  if (tab != 3) {
+    const auto folders = foldersSorted(m);
+    const int v = m->folderValue[tab - 1];
+    if (v < 1 || v > int(folders.size())) return;
+    std::memcpy(folderId, folders[std::size_t(v - 1)].folderId, 4);
+    filter = true;
+  }
+  SInt16 row = 0;
+  for (int i = 0, n = GetCountPtrList(head); i < n; ++i) {
+    auto shared = GetSharedPtrList(head, i);
+    const auto* job = reinterpret_cast<const JOB_ENTRY*>(shared.get());
+    if (!job || (filter && std::memcmp(job->folderId, folderId, 4) != 0)) continue;
+    refs.push_back(shared);
+    AddFileList(list, job, row++);
+  }
+}
+
+}  // namespace
+
+CLIST_DATA* NewCList(DialogRef dialog, const COLUMN_DEF* columns, int count, const UInt16* widths, SInt16 rowHeight,
+                     bool header, bool multiple) {
+  Rect r{0, 0, 100, 100};
+  CLIST_DATA* list = CLNew(GetDialogWindow(dialog), &r, Point{rowHeight, 100}, multiple, false, false);
+  if (!list) return nullptr;
+  for (int i = 0; i < count; ++i) {
+    Str255 title;
+    HoldIniPText("LIST", columns[i].key, title);
+    CLAddColumn(list, title, SInt16(widths ? widths[i] : 100), SInt16(columns[i].kind | (header ? 0 : kCLNoHeader)));
+  }
+  CLSetColumnHeight(list, rowHeight);
+  if (header) {
+    CLSetHeaderPictID(list, 134, 134, 135);
+    CLSetHeaderSortPictID(list, 160, 161, 162, 163);
+  } else {
+    CLSetHeaderPictID(list, 139, 139, 139);
+  }
+  CLSetSortCase(list, false);
+  SInt16 font = SInt16(gDefaultFont.fontID), size = SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 11);
+  Style face = 0;
+  CLSetFont(list, &font, &face, &size);
+  return list;
+}
+
+void SetDlgItemString(DialogRef dialog, DialogItemIndex item, const char* section, const char* key, STC_DATA** list) {
+  Str255 text;
+  HoldIniPText(section, key, text);
+  if (!text[0] || item > CountDITL(dialog)) return;
+  DialogItemType type;
+  Handle h;
+  Rect r;
+  GetDialogItem(dialog, item, &type, &h, &r);
+  const int kind = type & 127;
+  if (kind == kStaticTextDialogItem || kind == kEditTextDialogItem) {
+    Str255 font{};
+    STCAddList(list, dialog, UInt16(item), font, SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 12), gTextEncoding,
+               text);
+    for (STC_DATA* s = *list; s; s = s->next)
+      if (!s->next) s->fontID = SInt16(gDefaultFont.fontID);
+  } else if (ControlRef c = GetItemControl(dialog, item)) {
+    SetControlTitle(c, text);
+  }
+}
+
+void SetDlgItemStrings(DialogRef dialog, const DLG_ITEM_TEXT* table, STC_DATA** list) {
+  for (; table && table->item != -1; ++table) SetDlgItemString(dialog, table->item, table->section, table->key, list);
+}
+
+void AddFileList(CLIST_DATA* list, const JOB_ENTRY* job, SInt16 row) {
+  cellText(list, row, 0, ptext(job->name));
+  cellText(list, row, 1, ptext(job->owner));
+  cellText(list, row, 2, DateText(job->date));
+  CLSetCIconData(list, 128, row, 16, 16);
+  CLSetReference(list, row, reinterpret_cast<long>(job));
+}
+
+void SortFolderList(FOLDER_ENTRY* list, int first, int last) {
+  if (!list || first >= last) return;
+  auto less = [](const FOLDER_ENTRY& a, const FOLDER_ENTRY& b) {
+    const int n = std::min(a.name[0], b.name[0]);
+    const int c = std::memcmp(a.name + 1, b.name + 1, std::size_t(n));
+    return c != 0 ? c < 0 : a.name[0] < b.name[0];
+  };
+  std::sort(list + first, list + last + 1, less);
+}
+
+void ClearFolderList(MAIN_DLG_DATA* m) {
+  for (int tab = 1; tab <= 2; ++tab) {
+    m->folderValue[tab - 1] = 0;
+    if (m->curTab == tab)
+      if (ControlRef pop = GetItemControl(m->dialog, folderPopupOf(tab))) {
+        MenuRef menu = GetControlPopupMenuHandle(pop);
+        DeleteMenuItems(menu, 1, CountMenuItems(menu));
+        SetControl32BitMaximum(pop, 0);
+        SetControl32BitValue(pop, 0);
+        Draw1Control(pop);
+      }
+  }
+}
+
+void ClearFileList(MAIN_DLG_DATA* m) {
+  for (int tab = 1; tab <= 3; ++tab) {
+    if (CLIST_DATA* l = jobListOf(m, tab)) CLDelRow(l, 0, 0);
+    gRowRefs[tab - 1].clear();
+  }
+  if (m->tab0Info) CLDelRow(m->tab0Info, 0, 0);
+}
+
+void FillFolderMenu(MAIN_DLG_DATA* m, int tab, const std::vector<std::string>& names, int value) {
+  m->folderValue[tab - 1] = names.empty() ? 0 : std::clamp(value, 1, int(names.size()));
+  if (tab != m->curTab) return;
+  ControlRef pop = GetItemControl(m->dialog, folderPopupOf(tab));
+  if (!pop) return;
+  MenuRef menu = GetControlPopupMenuHandle(pop);
+  DeleteMenuItems(menu, 1, CountMenuItems(menu));
+  for (const std::string& n : names) {
+    Str255 s;
+    std::size_t len = std::min<std::size_t>(n.size(), 255);
+    s[0] = UInt8(len);
+    std::memcpy(s + 1, n.data(), len);
+    AppendMenuItemText(menu, PText(" "));
+    SetMenuItemText(menu, CountMenuItems(menu), s);
+  }
+  SetControl32BitMaximum(pop, SInt32(names.size()));
+  SetControl32BitValue(pop, m->folderValue[tab - 1]);
+  Draw1Control(pop);
+}
+
+void ChangeFolder(MAIN_DLG_DATA* m, bool byUser) {
+  const int tab = m->curTab;
+  CLIST_DATA* list = jobListOf(m, tab);
+  if (!list) return;
+  std::vector<std::string> selected;
+  Cell c{0, 0};
+  for (bool first = true; CLGetSelect(list, &c, !first); first = false) {
+    const auto* job = reinterpret_cast<const JOB_ENTRY*>(CLGetReference(list, c.v));
+    if (job) selected.emplace_back(reinterpret_cast<const char*>(job->jobId), 4);
+    c.v++;
+  }
+  if (tab != 3)
+    if (ControlRef pop = GetItemControl(m->dialog, folderPopupOf(tab)))
+      if (GetControl32BitValue(pop) >= 1) m->folderValue[tab - 1] = GetControl32BitValue(pop);
+  refillJobList(m, tab);
+  m->listStale[tab - 1] = false;
+  if (byUser) SetStatus(m->dialog, "STRING", 13, CLGetCount(list));
+  CLSort(list, list->curSortPart, 0);
+  for (SInt16 row = 0; row < CLGetCount(list); ++row) {
+    const auto* job = reinterpret_cast<const JOB_ENTRY*>(CLGetReference(list, row));
+    if (!job) continue;
+    for (const std::string& id : selected)
+      if (std::memcmp(job->jobId, id.data(), 4) == 0) CLSetSelect(list, Cell{0, row}, false, false);
+  }
+  CLUpdate(list, nullptr, 1);
+  ChangeBtnState(m, m->tab0Info, false, 0);
+}
+
+void ChangeFolderEx(MAIN_DLG_DATA* m) {
+  const int tab = m->curTab;
+  ControlRef pop = GetItemControl(m->dialog, folderPopupOf(tab));
+  if (!pop) return;
+  const int v = GetControl32BitValue(pop);
+  if (v != m->folderValue[tab - 1])
+    if (CLIST_DATA* list = jobListOf(m, tab)) {
+      CLDelRow(list, 0, 0);
+      CLUpdate(list, nullptr, 1);
+    }
+  m->folderValue[tab - 1] = v;
+  if (m->eng.current) {
+    if (m->eng.running) VFMPClose(m->eng.running, 7);
+    CommandPendingLoop(&m->eng);
+  } else {
+    StartCommand(&m->eng, CMD_REFRESH, false);
+  }
+}
+
+bool FirstSelectedJob(MAIN_DLG_DATA* m, JOB_ENTRY* job) {
+  CLIST_DATA* list = jobListOf(m, m->curTab);
+  Cell c{0, 0};
+  if (!list || !CLGetSelect(list, &c, false)) return false;
+  const auto* ref = reinterpret_cast<const JOB_ENTRY*>(CLGetReference(list, c.v));
+  if (!ref) return false;
+  *job = *ref;
+  return true;
+}
+
+void SetDetailFileInfoPage(CLIST_DATA* detail, bool preview, bool redraw) {
+  if (!detail || CLGetCount(detail) < 3) return;
+  const auto* info = reinterpret_cast<const JOB_INFO*>(CLGetReference(detail, 0));
+  if (!info) return;
+  const std::string pages = HoldFormat(HoldIniText("INFOMATION", "PAGES="), {long(info->pages)});
+  std::string value = pages;
+  if (preview && info->hasThumbnails == 1 && info->pages) value = std::to_string(info->hasPages) + " / " + pages;
+  cellText(detail, 2, 1, value);
+  if (redraw) CLUpdate(detail, nullptr, 0);
+}
+
+void SetDetailFileInfo(const JOB_INFO* info, CLIST_DATA* detail, bool preview) {
+  if (!detail) return;
+  static JOB_INFO shown;
+  CLDelRow(detail, 0, 0);
+  if (!info) {
+    CLUpdate(detail, nullptr, 0);
+    return;
+  }
+  shown = *info;
+  if (shown.pages && shown.hasPages == 0) shown.hasPages = 1;
+  const char* labels[][2] = {{"INFOMATION", "JOB="},        {"INFOMATION", "OWNER="}, {"INFOMATION", "TOTAL="},
+                             {"INFOMATION", "RESOLUTION="}, {"PAPER", "SIZE="},       {"INFOMATION", "DATASIZE="}};
+  for (SInt16 row = 0; row < 6; ++row) cellText(detail, row, 0, HoldIniText(labels[row][0], labels[row][1]));
+  cellText(detail, 0, 1, ptext(info->name));
+  cellText(detail, 1, 1, ptext(info->owner));
+  char text[300];
+  std::snprintf(text, sizeof text, "%d x %d dpi", (info->resolution >> 8) * 10, (info->resolution & 255) * 10);
+  cellText(detail, 3, 1, text);
+  char key[16];
+  std::snprintf(key, sizeof key, "SIZE%03d=", info->paper);
+  std::string paper = HoldIniText("PAPER", key);
+  if (paper.empty()) {
+    paper = HoldFormat("%s %d", {HoldIniText("PAPER", "SIZE\?\?\?="), long(info->paper)});
+  }
+  cellText(detail, 4, 1, paper);
+  cellText(detail, 5, 1, DataSizeText(info->size));
+  CLSetReference(detail, 0, reinterpret_cast<long>(&shown));
+  SetDetailFileInfoPage(detail, preview, false);
+  CLUpdate(detail, nullptr, 0);
+}
+
+// ---- buttons ----------------------------------------------------------------------
+
+void ChangeBtnState(MAIN_DLG_DATA* m, CLIST_DATA*, bool thumbnails, int mode) {
+  if (!m || !m->dialog) return;
+  DialogRef d = m->dialog;
+  const bool busy = commandBusy(m);
+  const bool running = m->eng.current != 0;
+  const bool device = m->deviceAddr != 0;
+  Cell c{0, 0};
+  const auto* info = m->tab0Info && CLGetCount(m->tab0Info)
+                         ? reinterpret_cast<const JOB_INFO*>(CLGetReference(m->tab0Info, 0))
+                         : nullptr;
+  if (m->curTab == 1) {
+    const bool pagesOn = !running && (m->bPreview || thumbnails) && info && info->pages;
+    const int page = info ? info->hasPages : 0, last = info ? info->pages : 0;
+    SetPageBtnState(0, pagesOn && page > 1 ? 0 : 2, true, 0);
+    SetPageBtnState(1, pagesOn && page > 1 ? 0 : 2, true, 0);
+    SetPageBtnState(2, pagesOn && page < last ? 0 : 2, true, 0);
+    SetPageBtnState(3, pagesOn && page < last ? 0 : 2, true, 0);
+  }
+  if (mode == 1) return;
+  enableItem(d, kItemOptions, !busy);
+  if (m->curTab <= 3) {
+    const DialogItemIndex renew = renewOf(m->curTab);
+    setButtonTitle(d, renew, busy ? "BTN_STOP=" : "BTN_RENEW=");
+    enableItem(d, renew, device);
+  }
+  if (m->curTab == 1) {
+    ControlRef pop = GetItemControl(d, kT0Folder);
+    enableItem(d, kT0Folder, !busy && pop && GetControl32BitMaximum(pop) > 0);
+    const bool job = m->tab0File && CLGetSelect(m->tab0File, &c, false);
+    enableItem(d, kT0Print, job && !running);
+    enableItem(d, kT0Download, job && !running);
+    enableItem(d, kT0PreviewCheck, !busy);
+  } else if (m->curTab == 2) {
+    const bool local = m->tab1PCFile && CLGetSelect(m->tab1PCFile, &c, false);
+    enableItem(d, kT1Remove, local);
+    ControlRef pop = GetItemControl(d, kT1Folder);
+    enableItem(d, kT1Upload, m->tab1PCFile && CLGetCount(m->tab1PCFile) > 0 && pop && GetControl32BitValue(pop) >= 1);
+    enableItem(d, kT1Folder, !busy && pop && GetControl32BitMaximum(pop) > 0);
+    c = Cell{0, 0};
+    const bool job = m->tab1HMFile && CLGetSelect(m->tab1HMFile, &c, false);
+    for (DialogItemIndex i : {kT1Rename, kT1Delete, kT1Info, kT1Move}) enableItem(d, i, job && !running);
+  }
+}
+
+// ---- pages ---------------------------------------------------------------------------
+
+namespace {
+
+void placeList(MAIN_DLG_DATA* m, CLIST_DATA* list, DialogItemIndex item) {
+  if (!list) return;
+  Rect r;
+  GetDialogItemRect(m->dialog, item, &r);
+  ResizeCList(list, &r);
+  CLShow(list, true);
+}
+
+void showPage(MAIN_DLG_DATA* m) {
+  DialogRef d = m->dialog;
+  static const DLG_ITEM_TEXT* const tables[] = {gMainDlgTab0Item, gMainDlgTab1Item, gMainDlgTab2Item};
+  SetDlgItemStrings(d, tables[m->curTab - 1], &m->stcPage);
+  if (m->curTab == 1) {
+    placeList(m, m->tab0File, kT0List);
+    placeList(m, m->tab0Info, kT0Detail);
+    if (ControlRef chk = GetItemControl(d, kT0PreviewCheck)) SetControl32BitValue(chk, m->bPreview);
+  } else if (m->curTab == 2) {
+    placeList(m, m->tab1PCFile, kT1PCList);
+    placeList(m, m->tab1HMFile, kT1HMList);
+  } else {
+    placeList(m, m->tab2Job, kT2List);
+  }
+  ResizeTabPage(m);
+  if (m->curTab == 1) {
+    for (int i = 0; i < 4; ++i) {
+      Rect r;
+      GetDialogItemRect(d, DialogItemIndex(kT0First + i), &r);
+      SetPageBtnRect(i, Point{r.top, r.left}, Point{r.bottom, r.right}, 0);
+    }
+  }
+}
+
+}  // namespace
+
+void ChangeTabPage(DialogRef dialog, int oldTab, int newTab) {
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m || m->dialog != dialog || newTab < 1 || newTab > 3) return;
+  if (m->eng.current) {
+    // The running command is cancelled; its end makes the switch.
+    if (m->pendingTab) return;
+    m->pendingTab = newTab;
+    if (m->eng.running) {
+      VFMPClose(m->eng.running, VFMP_ERR_TAB_CHANGE);
+      CommandPendingLoop(&m->eng);
+    } else {
+      EndCommand(&m->eng, m->eng.current, nullptr, VFMP_ERR_TAB_CHANGE, 0);
+    }
+    return;
+  }
+  (void)oldTab;
+  STCDisposeList(&m->stcPage);
+  if (CountDITL(dialog) > kMainItemCount) ShortenDITL(dialog, DialogItemIndex(CountDITL(dialog) - kMainItemCount));
+  int count = 0;
+  CLIST_DATA* const* lists = listsOf(m, &count);
+  for (int i = 0; i < count; ++i)
+    if (lists[i]) CLShow(lists[i], false);
+  m->curTab = newTab;
+  if (Handle h = GetResource('DITL', SInt16(128 + newTab))) {
+    AppendDITL(dialog, h, 0);
+    ReleaseResource(h);
+    showPage(m);
+  }
+  if (m->tab) CTSetCurSel(m->tab, SInt16(newTab - 1), false);
+  RedrawMainDlg(m, 1);
+  ChangeBtnState(m, m->tab0Info, false, 0);
+  if (m->deviceAddr) StartCommand(&m->eng, CMD_REFRESH, false);
+}
+
+// ---- layout --------------------------------------------------------------------------
+
+void ResizeDlgItem(DialogRef dialog, DialogItemIndex item, SInt16 dh, SInt16 dv, SInt16 dwidth, SInt16 dheight) {
+  if (item > CountDITL(dialog)) return;
+  DialogItemType type;
+  Handle h;
+  Rect r;
+  GetDialogItem(dialog, item, &type, &h, &r);
+  r.left = SInt16(r.left + dh);
+  r.right = SInt16(r.right + dh + dwidth);
+  r.top = SInt16(r.top + dv);
+  r.bottom = SInt16(r.bottom + dv + dheight);
+  SetDialogItem(dialog, item, type, h, &r);
+  if (ControlRef c = GetItemControl(dialog, item)) {
+    MoveControl(c, r.left, r.top);
+    SizeControl(c, SInt16(r.right - r.left), SInt16(r.bottom - r.top));
+  }
+}
+
+void ResizeCList(CLIST_DATA* list, const Rect* rect) {
+  if (list && rect) CLResize(list, rect);
+}
+
+namespace {
+
+// Where an item of the design (585 x 439) goes for the window's size: the
+// item's rectangle of the page's resource, moved and grown.
+void placeFromDesign(DialogRef d, DialogItemIndex item, const Rect& design, SInt16 dh, SInt16 dv, SInt16 dw,
+                     SInt16 dhh) {
+  if (item > CountDITL(d)) return;
+  DialogItemType type;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &type, &h, &r);
+  Rect n{SInt16(design.top + dv), SInt16(design.left + dh), SInt16(design.bottom + dv + dhh),
+         SInt16(design.right + dh + dw)};
+  SetDialogItem(d, item, type, h, &n);
+  if (ControlRef c = GetItemControl(d, item)) {
+    MoveControl(c, n.left, n.top);
+    SizeControl(c, SInt16(n.right - n.left), SInt16(n.bottom - n.top));
+  }
+}
+
+// The design rectangles of a DITL resource.
+std::vector<Rect> designRects(SInt16 id) {
+  std::vector<Rect> out;
+  Handle h = GetResource('DITL', id);
+  if (!h) return out;
+  const auto* p = reinterpret_cast<const UInt8*>(*h);
+  const Size n = GetHandleSize(h);
+  if (n < 2) return out;
+  const int count = ((p[0] << 8) | p[1]) + 1;
+  Size at = 2;
+  for (int i = 0; i < count && at + 14 <= n; ++i) {
+    auto g = [&](Size o) { return SInt16((p[at + o] << 8) | p[at + o + 1]); };
+    out.push_back(Rect{g(4), g(6), g(8), g(10)});
+    const int len = p[at + 13];
+    at += 14 + len + (len & 1);
+  }
+  ReleaseResource(h);
+  return out;
+}
+
+}  // namespace
+
+void DividerLimits(MAIN_DLG_DATA* m, SInt16* low, SInt16* high) {
+  Rect list, detail, print, download, check;
+  GetDialogItemRect(m->dialog, kT0List, &list);
+  GetDialogItemRect(m->dialog, kT0Detail, &detail);
+  GetDialogItemRect(m->dialog, kT0Print, &print);
+  GetDialogItemRect(m->dialog, kT0Download, &download);
+  GetDialogItemRect(m->dialog, kT0PreviewCheck, &check);
+  *low = SInt16(list.left + (print.right - print.left) + (download.right - download.left) + 6);
+  *high = SInt16(detail.right - (check.right - check.left));
+}
+
+void ResizeDivider(MAIN_DLG_DATA* m, SInt16 offset) {
+  if (m->curTab != 1) return;
+  SInt16 low, high;
+  DividerLimits(m, &low, &high);
+  const SInt16 pos = std::clamp<SInt16>(offset, low, std::max(low, high));
+  Rect list, div;
+  GetDialogItemRect(m->dialog, kT0List, &list);
+  GetDialogItemRect(m->dialog, kT0Divider, &div);
+  const SInt16 d = SInt16(pos - list.right);
+  ResizeDlgItem(m->dialog, kT0List, 0, 0, d, 0);
+  ResizeDlgItem(m->dialog, kT0Divider, d, 0, 0, 0);
+  for (DialogItemIndex i : {kT0Preview, kT0Detail}) ResizeDlgItem(m->dialog, i, d, 0, SInt16(-d), 0);
+  for (DialogItemIndex i : {kT0Print, kT0Download}) ResizeDlgItem(m->dialog, i, d, 0, 0, 0);
+  m->divider = pos;
+  m->config.usDivider = UInt16(pos);
+  Rect r;
+  GetDialogItemRect(m->dialog, kT0List, &r);
+  ResizeCList(m->tab0File, &r);
+  GetDialogItemRect(m->dialog, kT0Detail, &r);
+  ResizeCList(m->tab0Info, &r);
+}
+
+void ResizeTabPage(MAIN_DLG_DATA* m) {
+  DialogRef d = m->dialog;
+  Rect port;
+  GetPortBounds(GetDialogPort(d), &port);
+  const SInt16 dw = SInt16(port.right - port.left - kMainWidth), dh = SInt16(port.bottom - port.top - kMainHeight);
+  const auto design = designRects(SInt16(128 + m->curTab));
+  auto place = [&](DialogItemIndex item, SInt16 mh, SInt16 mv, SInt16 gw, SInt16 gh) {
+    const std::size_t i = std::size_t(item - kMainItemCount - 1);
+    if (i < design.size()) placeFromDesign(d, item, design[i], mh, mv, gw, gh);
+  };
+  if (m->curTab == 1) {
+    place(kT0FolderLabel, 0, 0, 0, 0);
+    place(kT0FolderIcon, 0, 0, 0, 0);
+    place(kT0Folder, 0, 0, dw, 0);
+    place(kT0Renew, dw, 0, 0, 0);
+    place(kT0List, 0, 0, dw, dh);
+    place(kT0Divider, dw, 0, 0, dh);
+    place(kT0Preview, dw, 0, 0, dh);
+    for (DialogItemIndex i = kT0First; i <= kT0Last; ++i) place(i, dw, SInt16(dh / 2), 0, 0);
+    place(kT0Detail, dw, dh, 0, 0);
+    for (DialogItemIndex i : {kT0Print, kT0Download, kT0PreviewCheck}) place(i, dw, dh, 0, 0);
+    // The divider's stored position (the list gives up width down to its minimum).
+    SInt16 pos = m->divider ? m->divider : SInt16(m->config.usDivider);
+    Rect list;
+    GetDialogItemRect(d, kT0List, &list);
+    if (pos <= 0) pos = list.right;
+    ResizeDivider(m, SInt16(pos + dw));
+    Rect r;
+    GetDialogItemRect(d, kT0List, &r);
+    ResizeCList(m->tab0File, &r);
+    GetDialogItemRect(d, kT0Detail, &r);
+    ResizeCList(m->tab0Info, &r);
+  } else if (m->curTab == 2) {
+    Rect area;
+    GetDialogItemRect(d, kItemTabArea, &area);
+    const SInt16 bottom = SInt16(kMainHeight - 64 + dh + 0);
+    const SInt16 middle = SInt16((area.bottom + bottom) / 2);
+    const SInt16 designMiddle = SInt16((64 + 375) / 2);
+    const SInt16 split = SInt16(middle - designMiddle);
+    place(kT1Icon138, 0, 0, 0, 0);
+    place(kT1FileLabel, 0, 0, 0, 0);
+    place(kT1PCList, 0, 0, dw, split);
+    for (DialogItemIndex i : {kT1Select, kT1Remove, kT1Upload}) place(i, dw, 0, 0, 0);
+    for (DialogItemIndex i : {kT1Icon139, kT1FolderLabel, kT1FolderIcon}) place(i, 0, split, 0, 0);
+    place(kT1Folder, 0, split, dw, 0);
+    place(kT1Renew, dw, split, 0, 0);
+    place(kT1HMList, 0, split, dw, SInt16(dh - split));
+    for (DialogItemIndex i : {kT1Rename, kT1Delete, kT1Info, kT1Move}) place(i, dw, dh, 0, 0);
+    Rect r;
+    GetDialogItemRect(d, kT1PCList, &r);
+    ResizeCList(m->tab1PCFile, &r);
+    GetDialogItemRect(d, kT1HMList, &r);
+    ResizeCList(m->tab1HMFile, &r);
+  } else {
+    place(kT2Label, 0, 0, 0, 0);
+    place(kT2Renew, dw, 0, 0, 0);
+    place(kT2List, 0, 0, dw, dh);
+    Rect r;
+    GetDialogItemRect(d, kT2List, &r);
+    ResizeCList(m->tab2Job, &r);
+  }
+}
+
+void ResizeMainDlg(MAIN_DLG_DATA* m, SInt16 width, SInt16 height) {
+  width = std::max(width, kMainWidth);
+  height = std::max(height, kMainHeight);
+  DialogRef d = m->dialog;
+  SizeWindow(GetDialogWindow(d), width, height, true);
+  const SInt16 dw = SInt16(width - kMainWidth), dh = SInt16(height - kMainHeight);
+  const auto design = designRects(128);
+  auto place = [&](DialogItemIndex item, SInt16 mh, SInt16 mv, SInt16 gw, SInt16 gh) {
+    if (std::size_t(item - 1) < design.size()) placeFromDesign(d, item, design[std::size_t(item - 1)], mh, mv, gw, gh);
+  };
+  place(kItemDevice, 0, 0, dw, 0);
+  place(kItemBrowse, dw, 0, 0, 0);
+  place(kItemLogo, 0, dh, 0, 0);
+  for (DialogItemIndex i : {kItemOptions, kItemHelp, kItemExit, kItemCorner}) place(i, dw, dh, 0, 0);
+  place(kItemStatus, 0, dh, dw, 0);
+  place(kItemTabArea, 0, 0, dw, 0);
+  if (m->tab) {
+    if (m->tabGrowW != dw || m->tabGrowH != dh)
+      CTResize(m->tab, 0, 0, SInt16(dw - m->tabGrowW), SInt16(dh - m->tabGrowH));
+    m->tabGrowW = dw;
+    m->tabGrowH = dh;
+  }
+  m->config.usWinWidth = UInt16(width);
+  m->config.usWinHeight = UInt16(height);
+  ResizeTabPage(m);
+}
+
+// ---- preview, local files, device --------------------------------------------------
+
+void ClearPreview(MAIN_DLG_DATA* m) {
+  ClearPtrList(&m->eng.thumbs);
+  DrawThumbnailMainDlg(m);
+}
+
+void DrawThumbnailMainDlg(MAIN_DLG_DATA* m) {
+  if (!m || m->curTab != 1) return;
+  static const DialogItemIndex buttons[4] = {kT0First, kT0Prev, kT0Next, kT0Last};
+  GWorldPtr picture = nullptr;
+  const auto* info = m->tab0Info && CLGetCount(m->tab0Info)
+                         ? reinterpret_cast<const JOB_INFO*>(CLGetReference(m->tab0Info, 0))
+                         : nullptr;
+  if (m->bPreview && info)
+    for (int i = 0, n = GetCountPtrList(m->eng.thumbs); i < n; ++i) {
+      auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(m->eng.thumbs, i));
+      if (t && t->page == info->hasPages) picture = t->picture;
+    }
+  DrawThumbnail(m->dialog, picture, kT0Preview, buttons, m->bPreview && m->eng.current != CMD_THUMBNAIL, 0);
+}
+
+void ChangePreviewMainDlg(MAIN_DLG_DATA* m) {
+  const auto* info = m->tab0Info && CLGetCount(m->tab0Info)
+                         ? reinterpret_cast<const JOB_INFO*>(CLGetReference(m->tab0Info, 0))
+                         : nullptr;
+  bool loaded = false;
+  if (info)
+    for (int i = 0, n = GetCountPtrList(m->eng.thumbs); i < n; ++i) {
+      auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(m->eng.thumbs, i));
+      if (t && t->page == info->hasPages && t->picture) loaded = true;
+    }
+  if (m->bPreview && info && info->hasThumbnails == 1 && info->pages && !loaded && !m->eng.current) {
+    StartCommand(&m->eng, CMD_THUMBNAIL, false);
+    return;
+  }
+  ChangeBtnState(m, m->tab0Info, false, 1);
+  DrawThumbnailMainDlg(m);
+}
+
+std::vector<std::string> LocalFilePaths(MAIN_DLG_DATA* m) {
+  std::vector<std::string> out;
+  for (const FSSpec& f : m->localFiles) {
+    std::string path;
+    if (tb::SpecToPath(f, path) == noErr) out.push_back(path);
+  }
+  return out;
+}
+
+void RemoveLocalFile(MAIN_DLG_DATA* m, int row) {
+  if (row < 0 || row >= int(m->localFiles.size())) return;
+  m->localFiles.erase(m->localFiles.begin() + row);
+  if (m->tab1PCFile) {
+    CLDelRow(m->tab1PCFile, 1, SInt16(row));
+    for (SInt16 r = 0; r < CLGetCount(m->tab1PCFile); ++r)
+      CLSetReference(m->tab1PCFile, r, reinterpret_cast<long>(&m->localFiles[std::size_t(r)]));
+    CLUpdate(m->tab1PCFile, nullptr, 1);
+  }
+}
+
+void DeletePCFileFromList(MAIN_DLG_DATA* m, const FSSpec* file) {
+  for (std::size_t i = 0; i < m->localFiles.size(); ++i)
+    if (file && std::memcmp(&m->localFiles[i], file, sizeof *file) == 0) {
+      RemoveLocalFile(m, int(i));
+      return;
+    }
+}
+
+void CancelMainCommand(MAIN_DLG_DATA* m) {
+  if (!m->eng.current) return;
+  if (m->eng.current == CMD_UPLOAD || m->eng.progress) {
+    CancelPrgCmd(&m->eng);
+    if (m->eng.current) CommandPendingLoop(&m->eng);
+    return;
+  }
+  if (m->eng.running) VFMPClose(m->eng.running, 7);
+  CommandPendingLoop(&m->eng);
+  if (m->eng.current) EndCommand(&m->eng, m->eng.current, nullptr, 7, 0);
+}
+
+void ResetDeviceChoice(MAIN_DLG_DATA* m, bool newSearch) {
+  if (newSearch) {
+    std::memset(m->found, 0, sizeof m->found);
+    gNewFound = 0;
+    if (ControlRef pop = GetItemControl(m->dialog, kItemDevice)) {
+      MenuRef menu = GetControlPopupMenuHandle(pop);
+      DeleteMenuItems(menu, 1, CountMenuItems(menu));
+      SetControlMinimum(pop, 0);
+      SetControl32BitMaximum(pop, 0);
+      SetControl32BitValue(pop, 0);
+      HiliteControl(pop, kControlInactivePart);
+      Draw1Control(pop);
+    }
+    m->popupOpened = false;
+    m->eng.busy = 0;
+    gAnimeInfo.offset = 0;
+    DrawLogo(m->dialog);
+    SetStatus(m->dialog, "STRING", 0, 0);
+  }
+  ClearFolderList(m);
+  ClearFileList(m);
+  m->deviceAddr = 0;
+  std::memset(m->deviceMac, 0, sizeof m->deviceMac);
+  m->eng.boxAddr = 0;
+  for (bool& s : m->listStale) s = true;
+  ChangeBtnState(m, m->tab0Info, false, 0);
+}
+
+void ChooseDevice(MAIN_DLG_DATA* m, int value) {
+  int index = 0;
+  const PBOXinfo* chosen = nullptr;
+  for (const PBOXinfo& p : m->found)
+    if (p.pbi_inuse && ++index == value) chosen = &p;
+  if (!chosen) return;
+  CancelMainCommand(m);
+  ResetDeviceChoice(m, false);
+  ClearPtrList(&m->eng.folders);
+  ClearPtrList(&m->eng.holdJobs);
+  ClearPtrList(&m->eng.boxJobs);
+  m->deviceAddr = chosen->pbi_ip_addr;
+  std::memcpy(m->deviceMac, chosen->pbi_nodeaddr, 6);
+  m->newerDevice = (chosen->pbi_machine_type[15] & 0x80) != 0;
+  m->eng.boxAddr = m->deviceAddr;
+  std::memcpy(m->eng.boxMac, m->deviceMac, 6);
+  m->eng.newerDevice = m->newerDevice;
+  m->eng.timeoutSeconds = m->config.ulTimeOut;
+  std::fill(std::begin(m->eng.changeStale), std::end(m->eng.changeStale), true);
+  StartCommand(&m->eng, CMD_REFRESH, false);
+}
+
+bool OverColumnDivider(MAIN_DLG_DATA* m, Point local) {
+  CLIST_DATA* lists[2] = {jobListOf(m, m->curTab), m->curTab == 2 ? m->tab1PCFile : nullptr};
+  for (CLIST_DATA* l : lists)
+    if (l && l->bShow && CLIsHeaderMovable(l, local)) return true;
+  if (m->curTab == 1) {
+    Rect r;
+    GetDialogItemRect(m->dialog, kT0Divider, &r);
+    if (PtInRect(local, &r)) return true;
+  }
+  return false;
+}
+
+// ---- clicks --------------------------------------------------------------------------
+
+namespace {
+
+void listClick(MAIN_DLG_DATA* m, CLIST_DATA* list, EventRecord* event, bool scrollOnly) {
+  Cell cell{0, 0};
+  SInt16 sort = -1;
+  CLMouseDown(list, event, &cell, &sort, scrollOnly ? kCLScrollOnly : false);
+  ChangeBtnState(m, m->tab0Info, false, 0);
+}
+
+std::string shortName(const UInt8* name) {
+  char out[40] = {};
+  MakeShortJobName(out, name, true, 32);
+  return out;
+}
+
+void deleteAnswer(long, long, long, int result) {
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m || result != 2) return;
+  if (PRG_REQUEST* req = GetDelFileList(m)) StartProgressCommand(&m->eng, CMD_DELETE, req);
+}
+
+void uploadAnswer(long, long, long, int result) {
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m || result != 2) return;
+  StartUpload(&m->eng, LocalFilePaths(m), m->folderValue[1]);
+}
+
+void clickFirstTab(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item, Point local) {
+  const bool running = m->eng.current != 0;
+  switch (item) {
+    case kT0Folder:
+      if (m->newerDevice)
+        ChangeFolderEx(m);
+      else
+        ChangeFolder(m, true);
+      break;
+    case kT0Renew: PushUpdateBtn(&m->eng); break;
+    case kT0List: {
+      Cell before{0, 0};
+      const bool had = CLGetSelect(m->tab0File, &before, false);
+      listClick(m, m->tab0File, event, running);
+      if (running) break;
+      Cell after{0, 0};
+      if (CLGetSelect(m->tab0File, &after, false)) {
+        if (!had || after.v != before.v) {
+          ClearPtrList(&m->eng.thumbs);
+          StartCommand(&m->eng, CMD_INFO, false);
+        }
+      } else {
+        SetDetailFileInfo(nullptr, m->tab0Info, m->bPreview);
+        ClearPreview(m);
+      }
+      break;
+    }
+    case kT0Preview: {
+      auto* info = m->tab0Info && CLGetCount(m->tab0Info) ? reinterpret_cast<JOB_INFO*>(CLGetReference(m->tab0Info, 0))
+                                                          : nullptr;
+      for (int i = 0; i < 4 && info; ++i) {
+        Rect r;
+        GetDialogItemRect(m->dialog, DialogItemIndex(kT0First + i), &r);
+        if (!PtInRect(local, &r) || !TrackPageBtn(m->dialog, kT0Preview, local, i, 0)) continue;
+        const int page = i == 0 ? 1 : i == 1 ? info->hasPages - 1 : i == 2 ? info->hasPages + 1 : info->pages;
+        info->hasPages = UInt16(std::clamp(page, 1, std::max<int>(1, info->pages)));
+        SetDetailFileInfoPage(m->tab0Info, m->bPreview, true);
+        ChangePreviewMainDlg(m);
+      }
+      break;
+    }
+    case kT0Detail: listClick(m, m->tab0Info, event, true); break;
+    case kT0Print: OpenPrnDlg(m); break;
+    case kT0Download: {
+      PRG_REQUEST* req = nullptr;
+      if (OpenDlDlg(m, &req) == 1 && req) StartProgressCommand(&m->eng, CMD_DOWNLOAD, req);
+      break;
+    }
+    case kT0PreviewCheck: {
+      m->bPreview = m->bPreview ? 0 : 1;
+      m->config.bPreview = m->bPreview;
+      if (ControlRef c = GetItemControl(m->dialog, kT0PreviewCheck)) SetControl32BitValue(c, m->bPreview);
+      SetDetailFileInfoPage(m->tab0Info, m->bPreview, true);
+      ChangePreviewMainDlg(m);
+      break;
+    }
+    case kT0Divider: {
+      SInt16 low, high;
+      DividerLimits(m, &low, &high);
+      Rect div, list;
+      GetDialogItemRect(m->dialog, kT0Divider, &div);
+      GetDialogItemRect(m->dialog, kT0List, &list);
+      m->dragging = true;
+      tb::OwnedRgn rgn;
+      RectRgn(rgn, &div);
+      Rect limit{div.top, low, div.bottom, SInt16(high + 1)};
+      const long moved = DragGrayRgn(rgn, local, &limit, &limit, hAxisOnly, nullptr);
+      m->dragging = false;
+      if (moved != long(0x80008000)) {
+        ResizeDivider(m, SInt16(m->divider + SInt16(moved & 0xFFFF)));
+        RedrawMainDlg(m, 1);
+      }
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) {
+  const bool running = m->eng.current != 0;
+  switch (item) {
+    case kT1PCList: listClick(m, m->tab1PCFile, event, running); break;
+    case kT1Select: {
+      for (const FSSpec& f : OpenAddDlg()) {
+        bool known = false;
+        for (const FSSpec& k : m->localFiles) known = known || std::memcmp(&k, &f, sizeof f) == 0;
+        if (known) continue;
+        m->localFiles.push_back(f);
+      }
+      // The rows refer to the vector's elements: rebuilt whole.
+      CLDelRow(m->tab1PCFile, 0, 0);
+      for (std::size_t i = 0; i < m->localFiles.size(); ++i) {
+        const FSSpec& f = m->localFiles[i];
+        std::string path;
+        tb::SpecToPath(f, path);
+        const SInt16 row = SInt16(i);
+        cellText(m->tab1PCFile, row, 0, ptext(f.name));
+        CInfoPBRec pb{};
+        Str255 name;
+        std::memcpy(name, f.name, f.name[0] + 1);
+        pb.hFileInfo.ioNamePtr = name;
+        pb.hFileInfo.ioVRefNum = f.vRefNum;
+        pb.hFileInfo.ioDirID = f.parID;
+        UInt64 size = 0;
+        std::string date;
+        if (PBGetCatInfoSync(&pb) == noErr) {
+          size = UInt64(pb.hFileInfo.ioFlLgLen);
+          DateTimeRec d;
+          SecondsToDate(pb.hFileInfo.ioFlMdDat, &d);
+          date = DateText(HoldDate{UInt16(d.year), UInt16(d.month), UInt16(d.day), UInt16(d.hour), UInt16(d.minute),
+                                   UInt16(d.second)});
+        }
+        cellText(m->tab1PCFile, row, 1, DataSizeText(size));
+        cellText(m->tab1PCFile, row, 2, HoldIniText("FILE", "UNKNOWN="));
+        cellText(m->tab1PCFile, row, 3, date);
+        CLSetReference(m->tab1PCFile, row, reinterpret_cast<long>(&m->localFiles[i]));
+      }
+      CLUpdate(m->tab1PCFile, nullptr, 1);
+      break;
+    }
+    case kT1Remove: {
+      Cell c{0, 0};
+      int first = -1;
+      while (CLGetSelect(m->tab1PCFile, &c, false)) {
+        if (first < 0) first = c.v;
+        RemoveLocalFile(m, c.v);
+        c = Cell{0, 0};
+      }
+      const int count = CLGetCount(m->tab1PCFile);
+      if (count > 0 && first >= 0) CLSetSelect(m->tab1PCFile, Cell{0, SInt16(std::min(first, count - 1))}, true, true);
+      break;
+    }
+    case kT1Upload: {
+      const std::string title = HoldIniText("LABEL", "STC_UPLOAD_TITLE=");
+      std::string text;
+      if (m->localFiles.size() == 1) {
+        char name[40] = {};
+        MakeShortJobName(name, m->localFiles[0].name, true, 32);
+        text = HoldFormat(HoldIniText("LABEL", "STC_UPLOAD_CHK1="), {name});
+      } else {
+        text = HoldFormat(HoldIniText("LABEL", "STC_UPLOAD_CHK2="), {long(m->localFiles.size())});
+      }
+      OpenMsgDlg(title.c_str(), text.c_str(), 6, uploadAnswer, CMD_UPLOAD, 0, 0);
+      break;
+    }
+    case kT1Folder:
+      if (m->newerDevice)
+        ChangeFolderEx(m);
+      else
+        ChangeFolder(m, true);
+      break;
+    case kT1Renew: PushUpdateBtn(&m->eng); break;
+    case kT1HMList: listClick(m, m->tab1HMFile, event, running); break;
+    case kT1Rename: OpenRenDlg(m); break;
+    case kT1Delete: {
+      const int n = CLGetSelectCount(m->tab1HMFile);
+      JOB_ENTRY job{};
+      if (n < 1 || !FirstSelectedJob(m, &job)) break;
+      const std::string text = n == 1 ? HoldFormat(HoldIniText("LABEL", "STC_DELETE="), {shortName(job.name)})
+                                      : HoldFormat(HoldIniText("LABEL", "STC_DELETES="), {long(n)});
+      OpenMsgDlg(HoldIniText("TITLE", "DELETE=").c_str(), text.c_str(), 6, deleteAnswer, CMD_DELETE, 0, 0);
+      break;
+    }
+    case kT1Info: OpenInfDlg(m); break;
+    case kT1Move: OpenMovDlg(m); break;
+  }
+  ChangeBtnState(m, m->tab0Info, false, 0);
+}
+
+void MouseDownMainDlg(EventRecord* event, DialogRef dialog) {
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m || m->dialog != dialog || !event) return;
+  WindowRef window = GetDialogWindow(dialog);
+  if (FrontWindow() != window || GetFrontDialog() != dialog) return;
+  WindowRef hit = nullptr;
+  const WindowPartCode part = FindWindow(event->where, &hit);
+  if (hit != window) return;
+  static UInt32 lastTitleClick = 0;
+  static Point lastTitlePoint{};
+  switch (part) {
+    case inDrag: {
+      if (event->when - lastTitleClick < GetDblTime() && event->where.h == lastTitlePoint.h &&
+          event->where.v == lastTitlePoint.v) {
+        CollapseWindow(window, true);
+        lastTitleClick = 0;
+        return;
+      }
+      lastTitleClick = UInt32(event->when);
+      lastTitlePoint = event->where;
+      BitMap screen;
+      Get_QDGlobals_Screen_Bits(&screen);
+      DragWindow(window, event->where, &screen.bounds);
+      return;
+    }
+    case inGrow: {
+      Rect limits{kMainHeight, kMainWidth, 32767, 32767};
+      const long size = GrowWindow(window, event->where, &limits);
+      if (size) {
+        ResizeMainDlg(m, SInt16(size & 0xFFFF), SInt16(size >> 16));
+        RedrawMainDlg(m, 0);
+      }
+      return;
+    }
+    case inGoAway:
+      if (TrackGoAway(window, event->where)) CloseMainDlg(dialog, true);
+      return;
+    case inCollapseBox:
+      if (TrackBox(window, event->where, part)) CollapseWindow(window, !IsWindowCollapsed(window));
+      return;
+    case inContent: break;
+    default: return;
+  }
+  Point local = event->where;
+  {
+    tb::PortSaver saver(GetDialogPort(dialog));
+    GlobalToLocal(&local);
+  }
+  // The tab strip first: it lies over the tab area's item.
+  if (m->tab) {
+    Rect area;
+    GetDialogItemRect(dialog, kItemTabArea, &area);
+    if (PtInRect(local, &area)) {
+      SInt16 pushed = -1;
+      if (CTMouseDown(m->tab, event, &pushed) && pushed >= 0 && pushed + 1 != m->curTab)
+        ChangeTabPage(dialog, m->curTab, pushed + 1);
+      return;
+    }
+  }
+  // Lists and user items are found by their rectangles, controls by the Dialog Manager.
+  DialogItemIndex item = 0;
+  for (DialogItemIndex i = CountDITL(dialog); i >= 1 && !item; --i) {
+    Rect r;
+    GetDialogItemRect(dialog, i, &r);
+    if (PtInRect(local, &r)) item = i;
+  }
+  if (!item) return;
+  if (ControlRef c = GetItemControl(dialog, item)) {
+    if (!IsControlActive(c) || !IsControlVisible(c)) return;
+    tb::PortSaver saver(GetDialogPort(dialog));
+    if (!TrackControl(c, local, reinterpret_cast<ControlActionUPP>(-1))) return;
+  }
+  switch (item) {
+    case kItemDevice: {
+      ControlRef pop = GetItemControl(dialog, kItemDevice);
+      if (pop && GetControl32BitValue(pop) >= 1) ChooseDevice(m, GetControl32BitValue(pop));
+      return;
+    }
+    case kItemBrowse:
+      CancelMainCommand(m);
+      m->searchFlags = SEARCH_NEW;
+      return;
+    case kItemOptions: OpenCfgDlg(m); return;
+    case kItemHelp: Open_Help(gszIniFileName); return;
+    case kItemExit: CloseMainDlg(dialog, true); return;
+  }
+  if (item <= kMainItemCount) return;
+  if (m->curTab == 1)
+    clickFirstTab(event, m, item, local);
+  else if (m->curTab == 2)
+    SelectTab1Item(event, m, item);
+  else if (item == kT2Renew)
+    PushUpdateBtn(&m->eng);
+  else if (item == kT2List)
+    listClick(m, m->tab2Job, event, m->eng.current != 0);
+}
+
+Boolean KeyDownMainDlg(EventRecord*, DialogRef) { return false; }
+
+// ---- drawing, making and closing ------------------------------------------------------------
+
+void RedrawMainDlg(MAIN_DLG_DATA* m, int part) {
+  WindowRef w = GetDialogWindow(m->dialog);
+  Rect r;
+  GetPortBounds(GetDialogPort(m->dialog), &r);
+  if (part == 1) {
+    Rect area;
+    GetDialogItemRect(m->dialog, kItemTabArea, &area);
+    r.top = area.top;
+  }
+  tb::PortSaver saver(GetDialogPort(m->dialog));
+  EraseRect(&r);
+  InvalWindowRect(w, &r);
+}
+
+void UpdateMainDlg(DialogRef dialog) {
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m || m->dialog != dialog) return;
+  tb::PortSaver saver(GetDialogPort(dialog));
+  DrawDialog(dialog);
+  DrawLogo(dialog);
+  if (m->tab) CTUpdate(m->tab);
+  int count = 0;
+  CLIST_DATA* const* lists = listsOf(m, &count);
+  for (int i = 0; i < count; ++i)
+    if (lists[i] && lists[i]->bShow) CLUpdate(lists[i], nullptr, 1);
+  STCDrawList(m->stcMain);
+  STCDrawList(m->stcPage);
+  if (m->curTab == 1) {
+    Rect r;
+    GetDialogItemRect(dialog, kT0FolderIcon, &r);
+    if (gFolderIcon) PlotIconRef(&r, kAlignNone, kTransformNone, kIconServicesNormalUsageFlag, gFolderIcon);
+    DrawThumbnailMainDlg(m);
+  } else if (m->curTab == 2) {
+    Rect r;
+    GetDialogItemRect(dialog, kT1FolderIcon, &r);
+    if (gFolderIcon) PlotIconRef(&r, kAlignNone, kTransformNone, kIconServicesNormalUsageFlag, gFolderIcon);
+  }
+  m->statusRedraw = true;
+}
+
+MAIN_DLG_DATA* CreateMainDlg() {
+  auto* m = new (std::nothrow) MAIN_DLG_DATA{};
+  if (!m) return nullptr;
+  m->dialog = GetNewDialog(128, nullptr, kFirstWindowOfClass);
+  if (!m->dialog) {
+    delete m;
+    return nullptr;
+  }
+  WindowRef w = GetDialogWindow(m->dialog);
+  SetWRefCon(w, reinterpret_cast<long>(m));
+  m->handlers.update = UpdateMainDlg;
+  m->handlers.mouseDown = MouseDownMainDlg;
+  m->handlers.keyDown = KeyDownMainDlg;
+  Set_Content_Color(m->dialog);
+  m->evtHandler = InstallWndEvtHandler(w);
+  if (!m->evtHandler) {
+    DisposeDialog(m->dialog);
+    delete m;
+    return nullptr;
+  }
+  SetWTitle(w, PText("VemoHoldManager"));
+  m->view = new MainView(m);
+  HoldEngineInit(&m->eng, m->view, gszStrFileName);
+  m->eng.langCode = gLangCode;
+  m->eng.osCode = gOSCode;
+  GetConfig(&m->config);
+  m->eng.timeoutSeconds = m->config.ulTimeOut;
+  m->bPreview = m->config.bPreview;
+  m->divider = SInt16(m->config.usDivider);
+  MoveWindow(w, m->config.sWinLeft, m->config.sWinTop, false);
+  // Column widths from the preferences, in table order.
+  const UInt16* cw = m->config.usColumnWidth;
+  m->tab0File = NewCList(m->dialog, gTab0File, 3, cw, 18, true, false);
+  m->tab0Info = NewCList(m->dialog, gTab0Info, 2, cw + 3, 16, false, false);
+  m->tab1PCFile = NewCList(m->dialog, gTab1PCFile, 4, cw + 5, 18, true, true);
+  m->tab1HMFile = NewCList(m->dialog, gTab1HMFile, 3, cw + 9, 18, true, true);
+  m->tab2Job = NewCList(m->dialog, gTab2Job, 3, cw + 12, 18, true, false);
+  int count = 0;
+  CLIST_DATA* const* lists = listsOf(m, &count);
+  for (int i = 0; i < count; ++i)
+    if (lists[i]) {
+      CLSetSortColumn(lists[i], SInt16(m->config.usSortColumn[i]));
+      CLSetSortState(lists[i], SInt16(m->config.usSortOrder[i]));
+    }
+  SetDlgItemStrings(m->dialog, gMainDlgItem, &m->stcMain);
+  Rect area;
+  GetDialogItemRect(m->dialog, kItemTabArea, &area);
+  Rect frame{SInt16(area.bottom - 1), area.left, 375, area.right};
+  m->tab = CTNew(w, &area, &frame, 16, false, 0xFFFFFF, true);
+  if (m->tab) {
+    CTSetPictID(m->tab, 143, 142, 144, 145, 146, 147, 148, 149);
+    for (const char* key : {"CALL=", "EDIT=", "JOB="}) {
+      Str255 title;
+      HoldIniPText("TAB", key, title);
+      CTAdd(m->tab, title, -1);
+    }
+  }
+  InitThumbnail(m->dialog, 0);
+  m->curTab = 0;
+  ChangeTabPage(m->dialog, 0, 1);
+  ResizeMainDlg(m, SInt16(m->config.usWinWidth), SInt16(m->config.usWinHeight));
+  if (gAnimeInfo.world && gAnimeInfo.transparent) {
+    RGBColor back{0xFFFF, 0xFFFF, 0xFFFF};
+    ExchangePixelColor(gAnimeInfo.world, 32, &back, Point{SInt16(gAnimeInfo.height - 1), 0});
+  }
+  m->search = new (std::nothrow) JCPEPInfo{};
+  m->eng.busy = 0;
+  ShowWindow(w);
+  SelectWindow(w);
+  return m;
+}
+
+void CloseMainDlg(DialogRef dialog, bool last) {
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m || m->dialog != dialog) return;
+  CancelMainCommand(m);
+  WindowRef w = GetDialogWindow(dialog);
+  Rect bounds;
+  GetWindowBounds(w, kWindowContentRgn, &bounds);
+  m->config.sWinLeft = bounds.left;
+  m->config.sWinTop = bounds.top;
+  m->config.usWinWidth = UInt16(bounds.right - bounds.left);
+  m->config.usWinHeight = UInt16(bounds.bottom - bounds.top);
+  int count = 0;
+  CLIST_DATA* const* lists = listsOf(m, &count);
+  static const int columns[5] = {3, 2, 4, 3, 3};
+  int at = 0;
+  for (int i = 0; i < count; ++i) {
+    for (int c = 0; c < columns[i]; ++c, ++at) {
+      const SInt16 width = lists[i] ? CLGetColumnWidth(lists[i], SInt16(c)) : -1;
+      if (width > 0) m->config.usColumnWidth[at] = UInt16(width);
+    }
+    if (lists[i]) {
+      m->config.usSortColumn[i] = UInt16(lists[i]->curSortPart);
+      m->config.usSortOrder[i] = UInt16(lists[i]->sortStatus);
+    }
+  }
+  m->config.bPreview = m->bPreview;
+  SetConfig(m->config);
+  if (m->search) {
+    if (!JCP_IsTerminated(m->search)) JCP_KillIOEvent(m->search);
+    delete m->search;
+    m->search = nullptr;
+  }
+  HoldEngineDispose(&m->eng);
+  STCDisposeList(&m->stcMain);
+  STCDisposeList(&m->stcPage);
+  if (m->evtHandler) RemoveEventHandler(m->evtHandler);
+  for (auto& refs : gRowRefs) refs.clear();
+  if (m->tab) CTDispose(m->tab);
+  for (int i = 0; i < count; ++i)
+    if (lists[i]) CLDispose(lists[i]);
+  MainDlgClosed(m);
+  DisposeDialog(dialog);
+  delete m->view;
+  delete m;
+  if (last) QuitApplicationEventLoop();
+}

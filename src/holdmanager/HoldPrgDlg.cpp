@@ -1,0 +1,213 @@
+// The progress dialog: what the running command does, how far a transfer
+// has come, and its Cancel button.
+#include <cstring>
+
+#include "506Q_Lib/Bridge.h"
+#include "holdmanager/HoldControls.h"
+#include "holdmanager/HoldMainWnd.h"
+#include "toolbox/quickdraw.h"
+#include "toolbox/windows.h"
+
+namespace {
+
+enum : DialogItemIndex { kPrgInfo = 1, kPrgCancel = 2, kPrgTitle = 3, kPrgTransfer = 4, kPrgBar = 5 };
+
+struct PRG_DLG_DATA {
+  DLG_HANDLERS handlers;
+  STC_DATA* texts;
+  DialogRef dialog;
+  SInt16 resID;
+  UInt64 done, total;
+  UInt16 command;
+  ControlRef bar;
+  EventHandlerRef evtHandler;
+  std::string info, transfer, title;
+  int percent;
+};
+
+PRG_DLG_DATA* gPrg = nullptr;
+
+void setText(PRG_DLG_DATA* p, DialogItemIndex item, const std::string& text) {
+  Str255 s;
+  std::size_t n = std::min<std::size_t>(text.size(), 255);
+  while (n > 0 && n < text.size() && (UInt8(text[n]) & 0xC0) == 0x80) --n;
+  s[0] = UInt8(n);
+  std::memcpy(s + 1, text.data(), n);
+  int index = 0;
+  for (STC_DATA* t = p->texts; t; t = t->next, ++index)
+    if (t->item == item) {
+      std::memcpy(t->text, s, s[0] + 1);
+      STCDraw(t);
+      return;
+    }
+  Str255 font{};
+  STCAddList(&p->texts, p->dialog, UInt16(item), font, SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 12),
+             gTextEncoding, s);
+  for (STC_DATA* t = p->texts; t; t = t->next)
+    if (t->item == item) {
+      t->fontID = SInt16(gDefaultFont.fontID);
+      STCDraw(t);
+    }
+}
+
+const char* titleKey(UInt16 command) {
+  switch (command) {
+    case CMD_DELETE: return "DELETE=";
+    case CMD_RENAME:
+    case CMD_FOLDER_RENAME: return "RENAME=";
+    case CMD_PRINT: return "PRINT=";
+    case CMD_DOWNLOAD: return "DOWNLOAD=";
+    case CMD_MOVE: return "MOVE=";
+    case CMD_UPLOAD: return "UPLOAD=";
+  }
+  return "";
+}
+
+void UpdatePrgDlg(DialogRef dialog) {
+  if (!gPrg || gPrg->dialog != dialog) return;
+  tb::PortSaver saver(GetDialogPort(dialog));
+  DrawDialog(dialog);
+  STCDrawList(gPrg->texts);
+}
+
+void SelectPrgDlg(DialogRef, DialogItemIndex item) {
+  if (item != kPrgCancel) return;
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  if (!m) return;
+  // Upload: the line-printer job is closed; others end with the cancel code.
+  CancelPrgCmd(&m->eng);
+  if (m->eng.current == CMD_UPLOAD) CommandPendingLoop(&m->eng);
+}
+
+void MouseDownPrgDlg(EventRecord* event, DialogRef dialog) {
+  if (!gPrg || gPrg->dialog != dialog || !event) return;
+  WindowRef hit = nullptr;
+  const WindowPartCode part = FindWindow(event->where, &hit);
+  if (hit != GetDialogWindow(dialog)) return;
+  if (part == inDrag) {
+    BitMap screen;
+    Get_QDGlobals_Screen_Bits(&screen);
+    DragWindow(hit, event->where, &screen.bounds);
+    return;
+  }
+  if (part == inGoAway) {
+    if (TrackGoAway(hit, event->where)) SelectPrgDlg(dialog, kPrgCancel);
+    return;
+  }
+  if (part != inContent) return;
+  Point local = event->where;
+  tb::PortSaver saver(GetDialogPort(dialog));
+  GlobalToLocal(&local);
+  ControlRef cancel = GetItemControl(dialog, kPrgCancel);
+  Rect r;
+  GetDialogItemRect(dialog, kPrgCancel, &r);
+  if (cancel && PtInRect(local, &r) && TrackControl(cancel, local, nullptr)) SelectPrgDlg(dialog, kPrgCancel);
+}
+
+Boolean KeyDownPrgDlg(EventRecord* event, DialogRef dialog) {
+  if (!gPrg || gPrg->dialog != dialog || !event) return false;
+  const char c = char(event->message & charCodeMask);
+  if (c == 13 || c == 3 || c == 27) {
+    if (ControlRef cancel = GetItemControl(dialog, kPrgCancel)) {
+      HiliteControl(cancel, kControlButtonPart);
+      Delay(8, nullptr);
+      HiliteControl(cancel, 0);
+    }
+    SelectPrgDlg(dialog, kPrgCancel);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+DialogRef GetPrgDlgPtr() { return gPrg ? gPrg->dialog : nullptr; }
+
+int OpenPrgDlg(UInt16 command) {
+  if (gPrg) ClosePrgDlg();
+  auto* p = new (std::nothrow) PRG_DLG_DATA{};
+  if (!p) return 0;
+  p->command = command;
+  p->resID = command == CMD_DOWNLOAD || command == CMD_UPLOAD ? 260 : 261;
+  p->dialog = GetNewDialog(p->resID, nullptr, kFirstWindowOfClass);
+  if (!p->dialog) {
+    delete p;
+    return 0;
+  }
+  p->handlers.update = UpdatePrgDlg;
+  p->handlers.mouseDown = MouseDownPrgDlg;
+  p->handlers.keyDown = KeyDownPrgDlg;
+  WindowRef w = GetDialogWindow(p->dialog);
+  SetWRefCon(w, reinterpret_cast<long>(p));
+  Set_Content_Color(p->dialog);
+  p->evtHandler = InstallWndEvtHandler(w);
+  gPrg = p;
+  if (ControlRef cancel = GetItemControl(p->dialog, kPrgCancel)) {
+    Str255 t;
+    HoldIniPText("BUTTON", "CANCEL=", t);
+    if (t[0]) SetControlTitle(cancel, t);
+  }
+  SetDialogDefaultItem(p->dialog, kPrgCancel);
+  if (p->resID == 260) {
+    setText(p, kPrgTitle, HoldIniText("LABEL", "STC_TITLE="));
+    Rect r;
+    GetDialogItemRect(p->dialog, kPrgBar, &r);
+    p->bar = NewControl(w, &r, PText(""), true, 0, 0, 100, kControlProgressBarProc, 0);
+  }
+  p->percent = -1;
+  SetProgressDlgStrings("", "", 0);
+  EnableMenu(0, 0);
+  SetFrontDialog(p->dialog);
+  ShowWindow(w);
+  SelectWindow(w);
+  return 1;
+}
+
+void ClosePrgDlg() {
+  PRG_DLG_DATA* p = gPrg;
+  if (!p) return;
+  gPrg = nullptr;
+  if (GetFrontDialog() == p->dialog) SetFrontDialog(nullptr);
+  STCDisposeList(&p->texts);
+  if (p->evtHandler) RemoveEventHandler(p->evtHandler);
+  DisposeDialog(p->dialog);
+  delete p;
+  EnableMenu(0, 1);
+}
+
+void SetProgressDlgStrings(const std::string& info, const std::string& transfer, int percent) {
+  PRG_DLG_DATA* p = gPrg;
+  if (!p) return;
+  Str255 title;
+  const std::string key = titleKey(p->command);
+  std::string t = HoldIniText("TITLE", key.c_str());
+  if (p->command == CMD_DOWNLOAD || p->command == CMD_UPLOAD) t = HoldFormat(t, {long(percent)});
+  if (t != p->title) {
+    p->title = t;
+    std::size_t n = std::min<std::size_t>(t.size(), 255);
+    title[0] = UInt8(n);
+    std::memcpy(title + 1, t.data(), n);
+    SetDialogTitle(p->dialog, title);
+  }
+  if (info != p->info) {
+    p->info = info;
+    setText(p, kPrgInfo, info);
+  }
+  if (p->resID == 260) {
+    const std::string shown = transfer.empty() ? "" : HoldFormat(HoldIniText("LABEL", "STC_TRANS="), {transfer});
+    if (shown != p->transfer) {
+      p->transfer = shown;
+      setText(p, kPrgTransfer, shown);
+    }
+    DrawProgressBar(percent);
+  }
+}
+
+void DrawProgressBar(int percent) {
+  PRG_DLG_DATA* p = gPrg;
+  if (!p || !p->bar || percent == p->percent) return;
+  p->percent = percent;
+  SetControl32BitMinimum(p->bar, 0);
+  SetControl32BitMaximum(p->bar, 100);
+  SetControl32BitValue(p->bar, std::clamp(percent, 0, 100));
+}
