@@ -8,6 +8,9 @@
 
 #include "506Q_Lib/Bridge.h"
 #include "common/IniFile.h"
+#include "Installer/InstLibrary.h"
+#include "Installer/InstWindows.h"
+#include "Installer/WizardPages.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/files.h"
 #include "toolbox/gestalt.h"
@@ -24,6 +27,7 @@ Boolean copyStart = 0;
 INST_DLG_INFO instTbl;
 ALL_INST_INFO instData;
 SInt16 Appl_Rsrc_Fork_No = 0;
+UInt8 Multifinder_Present = 0;
 
 namespace {
 
@@ -36,6 +40,7 @@ constexpr SInt16 kFileMenuID = 129;
 // The tables the wizard claims while it is open.
 std::unique_ptr<LANG_DATA[]> gLangData;
 std::unique_ptr<TOOL_DATA[]> gToolData;
+CursHandle gWatchCursor = nullptr;
 
 std::string exeFolder() {
   std::string path = tb::ApplicationPath();
@@ -51,14 +56,22 @@ std::string iniText(const char* file, const char* section, const char* key) {
   return value;
 }
 
+// The alert now in the modal loop: 604 to 607 take only Return and Enter.
+SInt16 gAlertID = 0;
+
 Boolean alertFilter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {
+  if (event->what == updateEvt && reinterpret_cast<WindowRef>(event->message) != GetDialogWindow(dialog)) {
+    // The wizard behind the alert is redrawn by its own handler.
+    inst::Update_Window(event);
+    return false;
+  }
   if (event->what != keyDown && event->what != autoKey) return false;
   const int code = (event->message & keyCodeMask) >> 8;
   if (code == 36 || code == 76) {
     *item = 1;
     return true;
   }
-  if (code == 53) {
+  if (code == 53 && !(gAlertID >= 604 && gAlertID <= 607)) {
     DialogItemType type;
     Handle h;
     Rect r;
@@ -70,27 +83,6 @@ Boolean alertFilter(DialogRef dialog, EventRecord* event, DialogItemIndex* item)
     }
   }
   return false;
-}
-
-void handleFileMenu(short item) {
-  if (item != 1) return;
-  if (!instTbl.dlg || instTbl.activePage == kPageFinish) {
-    All_Done = 1;
-    return;
-  }
-  short hit =
-      instTbl.activePage == kPageLanguage
-          ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(),
-                                   iniText(Exe_Relative(LanguFileName).c_str(), "[ERROR]", "MESSAGE_01=").c_str())
-          : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
-                                   Message_Text("[ERROR]", "MESSAGE_03=").c_str());
-  if (hit == 1) All_Done = 1;
-}
-
-void handleMenuChoice(long choice) {
-  const short menu = short(choice >> 16), item = short(choice & 0xFFFF);
-  if (menu == kFileMenuID) handleFileMenu(item);
-  HiliteMenu(0);
 }
 
 OSErr AEOpenHandler(const AppleEvent*, AppleEvent*, SRefCon) {
@@ -140,69 +132,38 @@ void Install_Menu() {
     SetMenuBar(bar);
     DisposeHandle(reinterpret_cast<Handle>(bar));
   }
+  if (MenuRef apple = GetMenuHandle(kAppleMenuID)) AppendResMenu(apple, 'DRVR');
   DrawMenuBar();
 }
 
-void handleDialogEvent(EventRecord* event, bool* taken) {
-  *taken = false;
-  DialogRef dlg = instTbl.dlg;
-  if (!dlg || !IsDialogEvent(event)) return;
-  if (event->what == keyDown || event->what == autoKey) {
-    if (event->modifiers & cmdKey) return;
-    if (!Handle_Instwin_Key_Input(dlg, event)) {
-      *taken = true;
-      return;
-    }
-  }
-  if (event->what == updateEvt && reinterpret_cast<WindowRef>(event->message) == GetDialogWindow(dlg)) {
-    Handle_Instwin_Update_Value(dlg, event);
-    *taken = true;
-    return;
-  }
-  DialogRef hitDlg = nullptr;
-  DialogItemIndex item = 0;
-  if (DialogSelect(event, &hitDlg, &item) && hitDlg == dlg) {
-    Handle_Instwin_Select_Item(dlg, event, item);
-    *taken = true;
-  } else {
-    *taken = event->what != mouseDown && event->what != kHighLevelEvent;
-  }
+void Initialize_FileName() {
+  LanguFileName[0] = 0;
+  FSSpec spec;
+  if (tb::PathToSpec(exeFolder() + "/Language.INI", &spec) == noErr) std::strcpy(LanguFileName, "Language.INI");
 }
 
-void handleWindowEvent(EventRecord* event) {
-  switch (event->what) {
-    case keyDown:
-      if (event->modifiers & cmdKey) handleMenuChoice(MenuKey(char(event->message & charCodeMask)));
-      break;
-    case mouseDown: {
-      WindowRef w = nullptr;
-      switch (FindWindow(event->where, &w)) {
-        case inMenuBar: handleMenuChoice(MenuSelect(event->where)); break;
-        case inDrag: {
-          BitMap screen;
-          GetQDGlobalsScreenBits(&screen);
-          DragWindow(w, event->where, &screen.bounds);
-          break;
-        }
-        case inGoAway:
-          if (TrackGoAway(w, event->where)) All_Done = 1;
-          break;
-        default: break;
-      }
-      break;
-    }
-    case kHighLevelEvent: AEProcessAppleEvent(event); break;
-    default: break;
-  }
+void User_Globals() {
+  InitCursor();
+  gWatchCursor = GetCursor(watchCursor);
+}
+
+void Initialize_Variables() {
+  // Every system the toolbox stands in for has the event call with a sleep.
+  Multifinder_Present = 1;
+  Appl_Rsrc_Fork_No = CurResFile();
 }
 
 void Handle_One_Event(EventRecord* event) {
-  // While files remain to copy the loop does not sleep: each pass copies one.
-  WaitNextEvent(everyEvent, event, copyStart ? 0 : kSleepTicks, nullptr);
+  if (Multifinder_Present) {
+    // While files remain to copy the loop does not sleep: each pass copies one.
+    WaitNextEvent(everyEvent, event, copyStart ? 0 : kSleepTicks, nullptr);
+  } else {
+    SystemTask();
+    GetNextEvent(everyEvent, event);
+  }
   Setup_File_Copy();
-  bool taken = false;
-  handleDialogEvent(event, &taken);
-  if (!taken) handleWindowEvent(event);
+  Update_Search_Printer();
+  if (inst::Handle_Dialog_Event(event) != 1) inst::Handle_Window_Event(event);
 }
 
 }  // namespace
@@ -228,16 +189,33 @@ int Analysis_Option(const unsigned char* option, char* language, std::size_t siz
   return 1;
 }
 
-int Open_Main_Window(const unsigned char* option) {
-  if (instTbl.using_ || instTbl.dlg) return 0;
+INST_DLG_INFO* Get_Install_Table() {
+  if (instTbl.using_ || instTbl.dlg) return nullptr;
   instTbl = INST_DLG_INFO{};
   instTbl.using_ = 1;
-  gLangData.reset(new LANG_DATA[kLangMax]());
-  gToolData.reset(new TOOL_DATA[kToolMax]());
+  gLangData.reset(new (std::nothrow) LANG_DATA[kLangMax]());
+  gToolData.reset(new (std::nothrow) TOOL_DATA[kToolMax]());
+  if (!gLangData || !gToolData) {
+    gLangData.reset();
+    gToolData.reset();
+    instTbl.using_ = 0;
+    return nullptr;
+  }
   instTbl.langData = gLangData.get();
   instTbl.toolData = gToolData.get();
   instTbl.aSetupFlag = 1;
   instTbl.mSetupFlag = 1;
+  return &instTbl;
+}
+
+DialogRef Get_Open_Install_Dialog() { return instTbl.using_ ? instTbl.dlg : nullptr; }
+
+INST_DLG_INFO* Get_Open_Install_Tbl() { return instTbl.using_ && instTbl.dlg ? &instTbl : nullptr; }
+
+int Open_Main_Window(const unsigned char* option) {
+  // A second opening event while the wizard is open is ignored.
+  INST_DLG_INFO* tbl = Get_Install_Table();
+  if (!tbl) return 0;
 
   char language[32] = "";
   int named = Analysis_Option(option, language, sizeof language);
@@ -254,24 +232,29 @@ int Open_Main_Window(const unsigned char* option) {
     pset(ptitle, title);
   }
 
-  DialogRef dlg = GetNewDialog(kWizardDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
+  DialogRef dlg =
+      inst::Open_Usr_Dialog(kWizardDialogID, ptitle, Handle_Instwin_Select_Item, nullptr, Handle_Instwin_Update_Value,
+                            nullptr, nullptr, Handle_Instwin_Key_Input, nullptr);
   if (!dlg) {
-    instTbl.using_ = 0;
+    gLangData.reset();
+    gToolData.reset();
+    instTbl = INST_DLG_INFO{};
     return 0;
   }
-  SetWTitle(GetDialogWindow(dlg), ptitle);
-  instTbl.dlg = dlg;
+  Set_Content_Color(GetDialogWindow(dlg));
+  inst::Set_Usr_Window_RefCon(dlg, tbl);
+  tbl->dlg = dlg;
   Set_Dialog_Event();
   ShowWindow(GetDialogWindow(dlg));
   SelectWindow(GetDialogWindow(dlg));
 
   if (named && language[0]) {
     Set_Language_Infomation(language);
-    std::strcpy(instTbl.langData[0].cDir, language);
+    std::strcpy(tbl->langData[0].cDir, language);
   } else if (LanguFileName[0] == 0) {
     Get_Active_Language();
   }
-  instTbl.activePage = first;
+  tbl->activePage = first;
   Change_Dialog_Page(dlg, first);
   return 1;
 }
@@ -284,6 +267,7 @@ short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, c
   pset(text, message ? message : "");
   ParamText(text, empty, empty, empty);
   const bool swapped = alertID >= 604 && alertID <= 607;
+  gAlertID = alertID;
   const DialogItemIndex okItem = swapped ? 2 : 1, cancelItem = swapped ? 1 : 2;
   for (auto [item, key, fallback] : {std::tuple{okItem, "OK=", "OK"}, std::tuple{cancelItem, "CANCEL=", "Cancel"}}) {
     std::string caption = textFile ? iniText(textFile, "[BUTTON]", key) : "";
@@ -308,22 +292,56 @@ short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, c
 
 void Application_Exit_Function() { All_Done = 1; }
 
-int Run_Installer() {
-  Initialize_ToolBox();
-  Appl_Rsrc_Fork_No = CurResFile();
-  {
-    std::string path = exeFolder() + "/Language.INI";
-    FSSpec spec;
-    if (tb::PathToSpec(path, &spec) == noErr) std::strcpy(LanguFileName, "Language.INI");
+void Handle_File_Menu(short item) {
+  if (item != 1) return;
+  if (!Get_Open_Install_Dialog() || instTbl.activePage == kPageFinish) {
+    Application_Exit_Function();
+    return;
   }
-  InitCursor();
+  short hit =
+      instTbl.activePage == kPageLanguage
+          ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(),
+                                   iniText(Exe_Relative(LanguFileName).c_str(), "[ERROR]", "MESSAGE_01=").c_str())
+          : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
+                                   Message_Text("[ERROR]", "MESSAGE_03=").c_str());
+  if (hit == 1) Application_Exit_Function();
+}
+
+void Handle_Apple_Menu(short item) {
+  MenuRef menu = GetMenuHandle(kAppleMenuID);
+  if (!menu) return;
+  Str255 name;
+  GetMenuItemText(menu, item, name);
+  if (name[0]) OpenDeskAcc(name);
+}
+
+void Handle_Menu_Choice(long choice) {
+  const short menu = short(choice >> 16), item = short(choice & 0xFFFF);
+  if (menu == kAppleMenuID) {
+    Handle_Apple_Menu(item);
+  } else if (menu == kFileMenuID) {
+    Handle_File_Menu(item);
+  }
+  HiliteMenu(0);
+}
+
+short InitNetwork() { return 1; }
+
+int Run_Installer() {
+  Create_Folder_Hooks();
+  Initialize_ToolBox();
+  InitNetwork();
+  Initialize_FileName();
+  User_Globals();
   InitAEStuff();
+  Initialize_Variables();
   Install_Menu();
   EventRecord event{};
   while (!All_Done) Handle_One_Event(&event);
   if (instTbl.dlg) Close_Main_Dialog(instTbl.dlg);
   gLangData.reset();
   gToolData.reset();
+  Dispose_Folder_Hooks();
   // Everything loaded from the program's own resources goes with the file.
   CloseResFile(Appl_Rsrc_Fork_No);
   return 0;

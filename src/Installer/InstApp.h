@@ -78,8 +78,21 @@ extern Boolean copyStart;
 extern INST_DLG_INFO instTbl;
 extern ALL_INST_INFO instData;
 
+extern SInt16 Appl_Rsrc_Fork_No;
+extern UInt8 Multifinder_Present;
+
 // ---- start-up and events (InstApp.cpp) ----
 int Run_Installer();
+// Claims and fills instTbl; null when the wizard is already open.
+INST_DLG_INFO* Get_Install_Table();
+// The wizard's dialog, or null.
+DialogRef Get_Open_Install_Dialog();
+// instTbl while the wizard is open, or null.
+INST_DLG_INFO* Get_Open_Install_Tbl();
+void Handle_Menu_Choice(long choice);
+void Handle_Apple_Menu(short item);
+// Item 1 quits, after asking unless the wizard is on its last page.
+void Handle_File_Menu(short item);
 // 1 with the language (possibly empty) when the option names one, else 0.
 // A language that could name another folder (holding ':', '/', or being
 // "." or "..") is refused as none.

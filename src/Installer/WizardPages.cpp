@@ -11,6 +11,9 @@
 
 #include "common/IniFile.h"
 #include "Installer/InstApp.h"
+#include "Installer/InstLibrary.h"
+#include "Installer/InstWindows.h"
+#include "Installer/WizardPages.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/controls.h"
@@ -25,22 +28,8 @@
 
 namespace {
 
-using ItemProc = Boolean (*)(DialogRef, EventRecord*, DialogItemIndex);
-using PageProc = short (*)(DialogRef);
-
-struct SETUP_DLG_CELL {
-  SInt16 dlgNum;
-  PageProc dlg_setup;
-  ItemProc dlg_item_select;
-  PageProc dlg_load_value;
-  PageProc dlg_back_value;
-  PageProc dlg_next_value;
-  PageProc dlg_update;
-};
-
-constexpr SInt16 kPageOrder[] = {141, 146, 142, 147, 143, 148, 144, 149, 150, 151, 152, 153, 145};
-constexpr int kCells = 13;
-SETUP_DLG_CELL gCells[kCells];
+constexpr SInt16 kPageOrder[kPageCells] = {141, 146, 142, 147, 143, 148, 144, 149, 150, 151, 152, 153, 145};
+SETUP_DLG_CELL gCells[kPageCells];
 
 constexpr std::size_t kLicenceMax = 16000;
 constexpr short kTickWidth = 20;
@@ -54,14 +43,6 @@ bool gLangBuilt = false, gToolsBuilt = false;
 std::string gCopyFile;  // the file the copy message names
 
 // ---- item helpers ----
-
-Rect itemRect(DialogRef d, DialogItemIndex item) {
-  DialogItemType type;
-  Handle h;
-  Rect r{};
-  GetDialogItem(d, item, &type, &h, &r);
-  return r;
-}
 
 ControlRef itemControl(DialogRef d, DialogItemIndex item) {
   DialogItemType type;
@@ -86,22 +67,10 @@ void setItemText(DialogRef d, DialogItemIndex item, const std::string& text) {
   }
 }
 
-// The message file's text of the key on the item; a missing key changes nothing.
-void Set_Dialog_Item_Message(DialogRef d, DialogItemIndex item, const char* section, const char* key) {
-  std::string text = Message_Text(section, key);
-  char raw[kIniLineMax + 1] = "";
-  if (text.empty() && !Load_File_To_CstringEx(section, key, raw, sizeof raw, instData.messSpec.c_str())) return;
-  setItemText(d, item, text);
-}
-
 void setLanguageText(DialogRef d, DialogItemIndex item, const char* section, const char* key) {
   char value[kIniLineMax + 1] = "";
   if (Load_File_To_CstringEx(section, key, value, sizeof value, Exe_Relative(LanguFileName).c_str()))
     setItemText(d, item, value);
-}
-
-void enableButton(DialogRef d, DialogItemIndex item, bool on) {
-  if (ControlRef c = itemControl(d, item)) HiliteControl(c, on ? 0 : 255);
 }
 
 void showItem(DialogRef d, DialogItemIndex item, bool on) {
@@ -112,35 +81,10 @@ void showItem(DialogRef d, DialogItemIndex item, bool on) {
   }
 }
 
-void drawPicture(DialogRef d, DialogItemIndex item, SInt16 id) {
-  Rect r = itemRect(d, item);
-  if (PicHandle pic = GetPicture(id)) DrawPicture(pic, &r);
-}
-
-void frameGroup(DialogRef d, DialogItemIndex item) {
-  Rect r = itemRect(d, item);
-  FrameRect(&r);
-}
-
 void invalidate(DialogRef d) {
   Rect all;
   GetPortBounds(GetWindowPort(GetDialogWindow(d)), &all);
   InvalWindowRect(GetDialogWindow(d), &all);
-}
-
-void commonButtons(DialogRef d) {
-  Set_Dialog_Item_Message(d, 1, "[BUTTON]", "NEXT=");
-  Set_Dialog_Item_Message(d, 2, "[BUTTON]", "CANCEL=");
-  Set_Dialog_Item_Message(d, 3, "[BUTTON]", "BACK=");
-  ShowDialogItem(d, 3);
-  for (DialogItemIndex i = 1; i <= 3; ++i) enableButton(d, i, true);
-}
-
-ListHandle makeList(DialogRef d, DialogItemIndex item) {
-  Rect r = itemRect(d, item);
-  r.right -= 15;
-  ListBounds bounds{0, 0, 0, 1};
-  return LNew(&r, &bounds, Point{18, 0}, 0, GetDialogWindow(d), true, false, false, true);
 }
 
 // The row under a point of the list's item, or -1; the row is selected
@@ -150,7 +94,7 @@ int clickRow(DialogRef d, DialogItemIndex item, ListHandle list, const EventReco
   static int lastRow = -1;
   Point pt = event->where;
   GlobalToLocal(&pt);
-  Rect r = itemRect(d, item);
+  Rect r = Dialog_Item_Rect(d, item);
   ListBounds b;
   GetListDataBounds(list, &b);
   ListBounds vis;
@@ -176,13 +120,13 @@ void disposeList(ListHandle& list) {
 
 // ---- page 141: the language ----
 
-short langLoad(DialogRef d) {
+short Setup_Screen1_Load_Value(DialogRef d) {
   HideDialogItem(d, 3);
   setLanguageText(d, 1, "[BUTTON]", "NEXT=");
   setLanguageText(d, 2, "[BUTTON]", "CANCEL=");
   setLanguageText(d, 5, "[LABEL]", "SEL_LANG=");
   setLanguageText(d, 6, "[LABEL]", "LANG=");
-  instTbl.langList = makeList(d, 4);
+  instTbl.langList = Create_ListBox(d, 4);
   if (!gLangBuilt) std::memset(instTbl.langData, 0, sizeof(LANG_DATA) * kLangMax);
   Build_Language_Data(&instTbl);
   if (!gLangBuilt) {
@@ -199,7 +143,7 @@ short langLoad(DialogRef d) {
   return 1;
 }
 
-short langNext(DialogRef) {
+short Setup_Screen1_Next_Value(DialogRef) {
   Cell c{0, 0};
   if (!instTbl.langList || !LGetSelect(true, &c, instTbl.langList) || !instTbl.langData[c.v].cLanguage[0]) {
     std::string file = Exe_Relative(LanguFileName);
@@ -215,42 +159,42 @@ short langNext(DialogRef) {
   return 1;
 }
 
-Boolean langSelect(DialogRef d, EventRecord* event, DialogItemIndex item) {
+Boolean Setup_Screen1_Item_Select(DialogRef d, EventRecord* event, DialogItemIndex item) {
   if (item != 4 || !instTbl.langList) return false;
   bool twice = false;
   if (clickRow(d, 4, instTbl.langList, event, &twice) >= 0 && twice) {
-    if (langNext(d)) Change_Dialog_Page(d, instTbl.activePage);
+    if (Setup_Screen1_Next_Value(d)) Change_Dialog_Page(d, instTbl.activePage);
   }
   return true;
 }
 
-short langUpdate(DialogRef d) {
+short Setup_Screen1_Update(DialogRef d) {
   if (instTbl.langList) LUpdate(nullptr, instTbl.langList);
-  drawPicture(d, 7, 129);
+  Draw_Pict_Usr_Item(d, 7, 129);
   return 1;
 }
 
 // ---- page 146: welcome ----
 
-short welcomeLoad(DialogRef d) {
-  commonButtons(d);
+short Setup_Welcome_Load_Value(DialogRef d) {
+  Set_Common_Buttons(d);
   showItem(d, 3, !nonSelectLang);
   Set_Dialog_Item_Message(d, 4, "[LABEL]", "WELCOME00=");
   Set_Dialog_Item_Message(d, 5, "[LABEL]", "WELCOME01=");
   Set_Dialog_Item_Message(d, 6, "[LABEL]", "WELCOME02=");
   return 1;
 }
-short welcomeBack(DialogRef) {
+short Setup_Welcome_Back_Value(DialogRef) {
   if (nonSelectLang) return 0;
   instTbl.activePage = kPageLanguage;
   return 1;
 }
-short welcomeNext(DialogRef) {
+short Setup_Welcome_Next_Value(DialogRef) {
   instTbl.activePage = kPageLicence;
   return 1;
 }
-short welcomeUpdate(DialogRef d) {
-  drawPicture(d, 7, 129);
+short Setup_Welcome_Update(DialogRef d) {
+  Draw_Pict_Usr_Item(d, 7, 129);
   return 1;
 }
 
@@ -270,15 +214,15 @@ int Build_Text_Data(INST_DLG_INFO* tbl) {
   return 1;
 }
 
-short licenceLoad(DialogRef d) {
-  commonButtons(d);
+short Setup_Screen2_Load_Value(DialogRef d) {
+  Set_Common_Buttons(d);
   Set_Dialog_Item_Message(d, 1, "[BUTTON]", "YES=");
   Set_Dialog_Item_Message(d, 2, "[BUTTON]", "NO=");
   Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "LICENSE_TITLE=");
   Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "LICENSE_CONTENTS=");
   Set_Dialog_Item_Message(d, 6, "[LABEL]", "LICENSE_00=");
   Set_Dialog_Item_Message(d, 7, "[LABEL]", "LICENSE_01=");
-  Rect r = itemRect(d, 8);
+  Rect r = Dialog_Item_Rect(d, 8);
   r.right -= 15;
   Rect view = r;
   InsetRect(&view, 2, 2);
@@ -290,29 +234,29 @@ void leaveLicence() {
   if (instTbl.textData) TEDispose(instTbl.textData);
   instTbl.textData = nullptr;
 }
-short licenceBack(DialogRef) {
+short Setup_Screen2_Back_Value(DialogRef) {
   leaveLicence();
   instTbl.activePage = kPageWelcome;
   return 1;
 }
-short licenceNext(DialogRef) {
+short Setup_Screen2_Next_Value(DialogRef) {
   leaveLicence();
   instTbl.activePage = kPageTools;
   return 1;
 }
-short licenceUpdate(DialogRef d) {
-  frameGroup(d, 9);
-  Rect r = itemRect(d, 8);
+short Setup_Screen2_Update(DialogRef d) {
+  Draw_Group_Frame(d, 9);
+  Rect r = Dialog_Item_Rect(d, 8);
   FrameRect(&r);
   if (instTbl.textData) TEUpdate(&r, instTbl.textData);
   return 1;
 }
-Boolean licenceSelect(DialogRef, EventRecord* event, DialogItemIndex item) {
+Boolean Setup_Screen2_Item_Select(DialogRef, EventRecord* event, DialogItemIndex item) {
   if (item != 8 || !instTbl.textData) return false;
   Point pt = event->where;
   GlobalToLocal(&pt);
   // The right edge scrolls: the upper half up, the lower half down.
-  Rect r = itemRect(instTbl.dlg, 8);
+  Rect r = Dialog_Item_Rect(instTbl.dlg, 8);
   if (pt.h >= r.right - 15) TEScroll(0, pt.v < (r.top + r.bottom) / 2 ? 48 : -48, instTbl.textData);
   return true;
 }
@@ -358,8 +302,8 @@ int Build_Tool_Data(INST_DLG_INFO* tbl) {
   return 1;
 }
 
-short toolsLoad(DialogRef d) {
-  commonButtons(d);
+short Setup_SelectTool_Load_Value(DialogRef d) {
+  Set_Common_Buttons(d);
   Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "APR_TITLE=");
   Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "APR_CONTENTS=");
   Set_Dialog_Item_Message(d, 6, "[LABEL]", "APR_01=");
@@ -369,7 +313,7 @@ short toolsLoad(DialogRef d) {
     gToolSelected = 0;
     gToolsBuilt = true;
   }
-  instTbl.toolList = makeList(d, 7);
+  instTbl.toolList = Create_ListBox(d, 7);
   // The common tool, once added, is not shown.
   int shown = 0;
   while (shown < instTbl.toolCnt && std::strcmp(instTbl.toolData[shown].cToolName, "FILE_COMMON") != 0) ++shown;
@@ -377,17 +321,17 @@ short toolsLoad(DialogRef d) {
   for (int i = 0; i < shown; ++i) setToolRow(i);
   if (shown) LSetSelect(true, Cell{gToolSelected, 0}, instTbl.toolList);
   showMemo(d);
-  enableButton(d, 1, anyTicked());
+  Set_Item_Enabled(d, 1, anyTicked());
   return 1;
 }
 
-Boolean toolsSelect(DialogRef d, EventRecord* event, DialogItemIndex item) {
+Boolean Setup_SelectTool_Item_Select(DialogRef d, EventRecord* event, DialogItemIndex item) {
   if (item != 7 || !instTbl.toolList) return false;
   Point pt = event->where;
   GlobalToLocal(&pt);
   bool twice = false;
   int row = clickRow(d, 7, instTbl.toolList, event, &twice);
-  Rect list = itemRect(d, 7);
+  Rect list = Dialog_Item_Rect(d, 7);
   if (row >= 0 && row < instTbl.toolCnt) {
     gToolSelected = SInt16(row);
     if (pt.h < list.left + kTickWidth) {
@@ -396,24 +340,24 @@ Boolean toolsSelect(DialogRef d, EventRecord* event, DialogItemIndex item) {
     }
     showMemo(d);
   }
-  enableButton(d, 1, anyTicked());
+  Set_Item_Enabled(d, 1, anyTicked());
   return true;
 }
 
-short toolsBack(DialogRef) {
+short Setup_SelectTool_Back_Value(DialogRef) {
   disposeList(instTbl.toolList);
   instTbl.activePage = kPageLicence;
   return 1;
 }
-short toolsNext(DialogRef) {
+short Setup_SelectTool_Next_Value(DialogRef) {
   if (!anyTicked()) return 0;
   disposeList(instTbl.toolList);
   instTbl.activePage = kPageFolder;
   return 1;
 }
-short toolsUpdate(DialogRef d) {
+short Setup_SelectTool_Update(DialogRef d) {
   if (instTbl.toolList) LUpdate(nullptr, instTbl.toolList);
-  frameGroup(d, 9);
+  Draw_Group_Frame(d, 9);
   return 1;
 }
 
@@ -457,8 +401,8 @@ int User_Select_Folder(const std::string& current, std::string* chosen) {
   return result;
 }
 
-short folderLoad(DialogRef d) {
-  commonButtons(d);
+short Setup_Screen3_Load_Value(DialogRef d) {
+  Set_Common_Buttons(d);
   Set_Dialog_Item_Message(d, 6, "[BUTTON]", "REF=");
   Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "FOLDER_TITLE=");
   Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "FOLDER_CONTENTS=");
@@ -467,7 +411,7 @@ short folderLoad(DialogRef d) {
   showInstallPath(d);
   return 1;
 }
-Boolean folderSelect(DialogRef d, EventRecord*, DialogItemIndex item) {
+Boolean Setup_Screen3_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
   if (item != 6) return false;
   std::string chosen;
   std::string install = instData.instParent + "/" + instData.instName;
@@ -481,23 +425,23 @@ Boolean folderSelect(DialogRef d, EventRecord*, DialogItemIndex item) {
   }
   return true;
 }
-short folderBack(DialogRef) {
+short Setup_Screen3_Back_Value(DialogRef) {
   instTbl.activePage = kPageTools;
   return 1;
 }
-short folderNext(DialogRef) {
+short Setup_Screen3_Next_Value(DialogRef) {
   instTbl.activePage = kPageCheck;
   return 1;
 }
-short folderUpdate(DialogRef d) {
-  frameGroup(d, 9);
+short Setup_Screen3_Update(DialogRef d) {
+  Draw_Group_Frame(d, 9);
   return 1;
 }
 
 // ---- page 148: check ----
 
-short checkLoad(DialogRef d) {
-  commonButtons(d);
+short Setup_Check_Load_Value(DialogRef d) {
+  Set_Common_Buttons(d);
   Set_Dialog_Item_Message(d, 1, "[BUTTON]", "START=");
   Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "CHECK_TITLE=");
   Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "CHECK_CONTENTS=");
@@ -505,11 +449,11 @@ short checkLoad(DialogRef d) {
   Set_Dialog_Item_Message(d, 7, "[LABEL]", "CHECK_01=");
   return 1;
 }
-short checkBack(DialogRef) {
+short Setup_Check_Back_Value(DialogRef) {
   instTbl.activePage = kPageFolder;
   return 1;
 }
-short checkNext(DialogRef) {
+short Setup_Check_Next_Value(DialogRef) {
   instTbl.activePage = kPageCopy;
   return 1;
 }
@@ -518,7 +462,7 @@ short checkNext(DialogRef) {
 
 void drawInstallBar(DialogRef d) {
   if (!gEngine) return;
-  Rect r = itemRect(d, 9);
+  Rect r = Dialog_Item_Rect(d, 9);
   const int width = r.right - r.left;
   const int done = Install_Bar_Width(width, gEngine->copied(), gEngine->totalCount());
   Rect inside = r;
@@ -533,9 +477,9 @@ void drawInstallBar(DialogRef d) {
   FrameRect(&r);
 }
 
-short copyLoad(DialogRef d) {
-  commonButtons(d);
-  for (DialogItemIndex i = 1; i <= 3; ++i) enableButton(d, i, false);
+short Setup_Screen4_Load_Value(DialogRef d) {
+  Set_Common_Buttons(d);
+  for (DialogItemIndex i = 1; i <= 3; ++i) Set_Item_Enabled(d, i, false);
   Set_Dialog_Item_Message(d, 4, "[BIT_LABEL]", "INSTALL_TITLE=");
   Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "INSTALL_CONTENTS=");
   Set_Dialog_Item_Message(d, 6, "[LABEL]", "INSTALL_00=");
@@ -560,52 +504,109 @@ short copyLoad(DialogRef d) {
   copyStart = 1;
   return 1;
 }
-short copyUpdate(DialogRef d) {
+short Setup_Screen4_Update(DialogRef d) {
   drawInstallBar(d);
   return 1;
 }
 
 // ---- page 145: the end ----
 
-short finishLoad(DialogRef d) {
-  commonButtons(d);
+short Setup_Screen5_Load_Value(DialogRef d) {
+  Set_Common_Buttons(d);
   Set_Dialog_Item_Message(d, 1, "[BUTTON]", "FINISH=");
-  enableButton(d, 2, false);
-  enableButton(d, 3, Page_Back_From_Finish() != kPageFinish);
+  Set_Item_Enabled(d, 2, false);
+  Set_Item_Enabled(d, 3, Page_Back_From_Finish() != kPageFinish);
   Set_Dialog_Item_Message(d, 4, "[LABEL]", "FINISH_00=");
   Set_Dialog_Item_Message(d, 5, "[LABEL]", "FINISH_03=");
   return 1;
 }
-short finishBack(DialogRef) {
+short Setup_Screen5_Back_Value(DialogRef) {
   SInt16 to = Page_Back_From_Finish();
   if (to == kPageFinish) return 0;
   instTbl.activePage = to;
   return 1;
 }
-short finishNext(DialogRef) {
+short Setup_Screen5_Next_Value(DialogRef) {
   instTbl.activePage = kPageEnd;
   return 1;
 }
-short finishUpdate(DialogRef d) {
-  drawPicture(d, 6, 129);
+short Setup_Screen5_Update(DialogRef d) {
+  Draw_Pict_Usr_Item(d, 6, 129);
   return 1;
 }
+
+}  // namespace
 
 void Set_Dialog_Function(SETUP_DLG_CELL* cell, SInt16 page) {
   *cell = SETUP_DLG_CELL{};
   cell->dlgNum = page;
   switch (page) {
-    case kPageLanguage: *cell = {page, nullptr, langSelect, langLoad, nullptr, langNext, langUpdate}; break;
-    case kPageWelcome: *cell = {page, nullptr, nullptr, welcomeLoad, welcomeBack, welcomeNext, welcomeUpdate}; break;
-    case kPageLicence:
-      *cell = {page, nullptr, licenceSelect, licenceLoad, licenceBack, licenceNext, licenceUpdate};
+    case kPageLanguage:
+      *cell = {page,
+               nullptr,
+               Setup_Screen1_Item_Select,
+               Setup_Screen1_Load_Value,
+               nullptr,
+               Setup_Screen1_Next_Value,
+               Setup_Screen1_Update};
       break;
-    case kPageTools: *cell = {page, nullptr, toolsSelect, toolsLoad, toolsBack, toolsNext, toolsUpdate}; break;
-    case kPageFolder: *cell = {page, nullptr, folderSelect, folderLoad, folderBack, folderNext, folderUpdate}; break;
-    case kPageCheck: *cell = {page, nullptr, nullptr, checkLoad, checkBack, checkNext, nullptr}; break;
-    case kPageCopy: *cell = {page, nullptr, nullptr, copyLoad, nullptr, nullptr, copyUpdate}; break;
-    case kPageFinish: *cell = {page, nullptr, nullptr, finishLoad, finishBack, finishNext, finishUpdate}; break;
-    default: break;  // administrator mode and monitor pages: not built yet
+    case kPageWelcome:
+      *cell = {page,
+               nullptr,
+               nullptr,
+               Setup_Welcome_Load_Value,
+               Setup_Welcome_Back_Value,
+               Setup_Welcome_Next_Value,
+               Setup_Welcome_Update};
+      break;
+    case kPageLicence:
+      *cell = {page,
+               nullptr,
+               Setup_Screen2_Item_Select,
+               Setup_Screen2_Load_Value,
+               Setup_Screen2_Back_Value,
+               Setup_Screen2_Next_Value,
+               Setup_Screen2_Update};
+      break;
+    case kPageTools:
+      *cell = {page,
+               nullptr,
+               Setup_SelectTool_Item_Select,
+               Setup_SelectTool_Load_Value,
+               Setup_SelectTool_Back_Value,
+               Setup_SelectTool_Next_Value,
+               Setup_SelectTool_Update};
+      break;
+    case kPageFolder:
+      *cell = {page,
+               nullptr,
+               Setup_Screen3_Item_Select,
+               Setup_Screen3_Load_Value,
+               Setup_Screen3_Back_Value,
+               Setup_Screen3_Next_Value,
+               Setup_Screen3_Update};
+      break;
+    case kPageCheck:
+      *cell = {page, nullptr, nullptr, Setup_Check_Load_Value, Setup_Check_Back_Value, Setup_Check_Next_Value, nullptr};
+      break;
+    case kPageCopy:
+      *cell = {page, nullptr, nullptr, Setup_Screen4_Load_Value, nullptr, nullptr, Setup_Screen4_Update};
+      break;
+    case kPageFinish:
+      *cell = {page,
+               nullptr,
+               nullptr,
+               Setup_Screen5_Load_Value,
+               Setup_Screen5_Back_Value,
+               Setup_Screen5_Next_Value,
+               Setup_Screen5_Update};
+      break;
+    case kPageAdminMode: Setup_AdMode_Cell(cell); break;
+    case kPageMonitor: Setup_Monitor_Cell(cell); break;
+    case kPageMonSearch: Setup_MonSearch_Cell(cell); break;
+    case kPageMonEvent: Setup_MonEvent_Cell(cell); break;
+    case kPageMonOption: Setup_MonOption_Cell(cell); break;
+    default: break;
   }
 }
 
@@ -614,6 +615,8 @@ const SETUP_DLG_CELL* Get_Dialog_Function(SInt16 page) {
     if (c.dlgNum == page) return &c;
   return nullptr;
 }
+
+namespace {
 
 bool pageBuilt(SInt16 page) {
   const SETUP_DLG_CELL* c = Get_Dialog_Function(page);
@@ -639,6 +642,61 @@ bool buttonEnabled(DialogRef d, DialogItemIndex item) {
 
 }  // namespace
 
+Rect Dialog_Item_Rect(DialogRef d, DialogItemIndex item) {
+  DialogItemType type;
+  Handle h;
+  Rect r{};
+  GetDialogItem(d, item, &type, &h, &r);
+  return r;
+}
+
+void Set_Dialog_Item_Message(DialogRef d, DialogItemIndex item, const char* section, const char* key) {
+  std::string text = Message_Text(section, key);
+  char raw[kIniLineMax + 1] = "";
+  if (text.empty() && !Load_File_To_CstringEx(section, key, raw, sizeof raw, instData.messSpec.c_str())) return;
+  setItemText(d, item, text);
+}
+
+void Set_Item_Enabled(DialogRef d, DialogItemIndex item, bool on) {
+  if (ControlRef c = itemControl(d, item)) HiliteControl(c, on ? 0 : 255);
+}
+
+void Draw_Pict_Usr_Item(DialogRef d, DialogItemIndex item, SInt16 id) {
+  Rect r = Dialog_Item_Rect(d, item);
+  if (PicHandle pic = GetPicture(id)) DrawPicture(pic, &r);
+}
+
+void Draw_Group_Frame(DialogRef d, DialogItemIndex item) {
+  Rect r = Dialog_Item_Rect(d, item);
+  FrameRect(&r);
+}
+
+void Set_Common_Buttons(DialogRef d) {
+  Set_Dialog_Item_Message(d, 1, "[BUTTON]", "NEXT=");
+  Set_Dialog_Item_Message(d, 2, "[BUTTON]", "CANCEL=");
+  Set_Dialog_Item_Message(d, 3, "[BUTTON]", "BACK=");
+  ShowDialogItem(d, 3);
+  for (DialogItemIndex i = 1; i <= 3; ++i) Set_Item_Enabled(d, i, true);
+}
+
+ListHandle Create_ListBox(DialogRef d, DialogItemIndex item) {
+  Rect r = Dialog_Item_Rect(d, item);
+  r.right -= 15;
+  ListBounds bounds{0, 0, 0, 1};
+  return LNew(&r, &bounds, Point{18, 0}, 0, GetDialogWindow(d), true, false, false, true);
+}
+
+short Handle_List_Select(DialogRef d, EventRecord* event, DialogItemIndex item, ListHandle list) {
+  bool twice = false;
+  return list && clickRow(d, item, list, event, &twice) >= 0 && twice ? 1 : 0;
+}
+
+bool Tool_Ticked(const char* name) {
+  for (int i = 0; i < instTbl.toolCnt; ++i)
+    if (std::strcmp(instTbl.toolData[i].cToolName, name) == 0) return instTbl.toolData[i].bEnable;
+  return false;
+}
+
 std::string Copy_Failure_Text(const std::string& format, const std::vector<std::string>& failures) {
   std::string list;
   for (const auto& f : failures) list += (list.empty() ? "" : "\r") + f;
@@ -649,12 +707,6 @@ std::string Copy_Failure_Text(const std::string& format, const std::vector<std::
     at = f.find("%s");
   }
   return f.substr(0, at) + list + f.substr(at + 2);
-}
-
-bool Tool_Ticked(const char* name) {
-  for (int i = 0; i < instTbl.toolCnt; ++i)
-    if (std::strcmp(instTbl.toolData[i].cToolName, name) == 0) return instTbl.toolData[i].bEnable;
-  return false;
 }
 
 SInt16 Page_After_Copy() {
@@ -673,7 +725,7 @@ SInt16 Page_Back_From_Finish() {
 }
 
 void Set_Dialog_Event() {
-  for (int i = 0; i < kCells; ++i) Set_Dialog_Function(&gCells[i], kPageOrder[i]);
+  for (int i = 0; i < kPageCells; ++i) Set_Dialog_Function(&gCells[i], kPageOrder[i]);
   gLangBuilt = gToolsBuilt = false;
 }
 
@@ -701,13 +753,14 @@ int Close_Main_Dialog(DialogRef dialog) {
   leaveLicence();
   copyStart = 0;
   gEngine.reset();
-  if (dialog) DisposeDialog(dialog);
+  if (dialog) inst::Close_Usr_Dialog(dialog);
   instTbl.dlg = nullptr;
   instTbl.using_ = 0;
   return 1;
 }
 
 Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
+  if (inst::Get_Usr_Window_RefCon(dialog) != &instTbl) return false;
   SetPortDialogPort(dialog);
   if (item > 3 && event && event->what == mouseDown) {
     // Frames and pictures lie under the controls they surround: the click
@@ -764,6 +817,7 @@ Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogI
 }
 
 Boolean Handle_Instwin_Key_Input(DialogRef dialog, EventRecord* event) {
+  if (inst::Get_Usr_Window_RefCon(dialog) != &instTbl) return true;
   SetPortDialogPort(dialog);
   const int code = (event->message & keyCodeMask) >> 8;
   const SInt16 page = instTbl.activePage;

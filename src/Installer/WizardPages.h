@@ -1,0 +1,68 @@
+// The wizard's page table and the services its pages share.
+//
+// Every page has one cell of handlers; Set_Dialog_Event fills the 13 cells
+// in page-table order when the wizard opens. The pages of the
+// administrator mode (149) and of the monitor set-up and search (150 to
+// 153) live in their own files and fill their cells through the
+// Setup_*_Cell functions below; nothing else changes the table's shape.
+#pragma once
+
+#include "Installer/InstApp.h"
+
+using PageItemProc = Boolean (*)(DialogRef dialog, EventRecord* event, DialogItemIndex item);
+using PageProc = short (*)(DialogRef dialog);
+
+// One page's handlers. Back and next set instTbl.activePage and answer 1
+// to change the page, 0 to stay; a null handler does nothing (a null back
+// or next keeps the page).
+struct SETUP_DLG_CELL {
+  SInt16 dlgNum;
+  PageProc dlg_setup;
+  PageItemProc dlg_item_select;
+  PageProc dlg_load_value;
+  PageProc dlg_back_value;
+  PageProc dlg_next_value;
+  PageProc dlg_update;
+};
+
+constexpr int kPageCells = 13;
+
+void Set_Dialog_Function(SETUP_DLG_CELL* cell, SInt16 page);
+// The page's cell, or null.
+const SETUP_DLG_CELL* Get_Dialog_Function(SInt16 page);
+
+// The cells of the pages built in their own files: each sets the handlers
+// of its page (dlgNum is already set).
+void Setup_AdMode_Cell(SETUP_DLG_CELL* cell);     // 149
+void Setup_Monitor_Cell(SETUP_DLG_CELL* cell);    // 150
+void Setup_MonSearch_Cell(SETUP_DLG_CELL* cell);  // 151
+void Setup_MonEvent_Cell(SETUP_DLG_CELL* cell);   // 152
+void Setup_MonOption_Cell(SETUP_DLG_CELL* cell);  // 153
+// The printer search's refresh, once per loop pass.
+void Update_Search_Printer();
+
+// ---- Services of the pages ----
+
+// The message file's text of the key on the item, "\n" made line breaks:
+// the title of a button, check box or radio button, the text of a static
+// or edit text. A missing key changes nothing.
+void Set_Dialog_Item_Message(DialogRef dialog, DialogItemIndex item, const char* section, const char* key);
+// The picture stretched over the item's rectangle.
+void Draw_Pict_Usr_Item(DialogRef dialog, DialogItemIndex item, SInt16 pictID);
+// A one-column list over the item's rectangle (less its scroll bar), rows
+// 18 pixels high, in the font of "[FONT]" "LIST=".
+ListHandle Create_ListBox(DialogRef dialog, DialogItemIndex item);
+// A click inside the item goes to the list, which selects the row under
+// it alone; 1 on a double click on the same row, else 0.
+short Handle_List_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item, ListHandle list);
+// Enables (hilite 0) or disables (255) a control item.
+void Set_Item_Enabled(DialogRef dialog, DialogItemIndex item, bool on);
+// The rectangle of an item.
+Rect Dialog_Item_Rect(DialogRef dialog, DialogItemIndex item);
+// The group frame around an item.
+void Draw_Group_Frame(DialogRef dialog, DialogItemIndex item);
+// Next, Cancel and Back captioned from the message file, Back shown, all
+// three enabled.
+void Set_Common_Buttons(DialogRef dialog);
+// Whether the tool list holds a row of that name whose tool is ticked.
+bool Tool_Ticked(const char* name);
