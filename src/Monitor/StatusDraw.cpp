@@ -7,10 +7,12 @@
 #include <string>
 
 #include "506Q_Lib/DialogItems.h"
+#include "common/IniFile.h"
+#include "common/TextFormat.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/StatusDisplay.h"
 #include "Monitor/StatusText.h"
-#include "common/IniFile.h"
+#include "Monitor/StatusViews.h"
 #include "toolbox/clock.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
@@ -103,26 +105,7 @@ void draw_picture_frame(STATUS_WND_INFO* rec) {
 void draw_message(STATUS_WND_INFO* rec) {
   std::string text = pstr_text(rec->viewData.messageStr);
   if (frame_count(rec) != 0) text.append(std::size_t(rec->blinkCnt), '.');
-  short indent = 0;
-  if (rec->viewData.ErrID) {
-    const Rect r = item_rect(rec->dlg, 6);
-    if (CIconHandle icon = GetCIcon(rec->viewData.ErrID)) {
-      Rect ir{r.top, r.left, SInt16(r.top + 16), SInt16(r.left + 16)};
-      draw_text_in(rec->dlg, 6, "", 0);
-      PlotCIcon(&ir, icon);
-      DisposeCIcon(icon);
-      indent = 20;
-      Rect rest = r;
-      rest.left = SInt16(r.left + indent);
-      EraseRect(&rest);
-      TextSize(12);
-      const std::string t = text;
-      MoveTo(SInt16(rest.left + 2), SInt16(r.top + 12));
-      DrawText(t.data(), 0, short(std::min<std::size_t>(t.size(), 255)));
-      return;
-    }
-  }
-  draw_text_in(rec->dlg, 6, text, indent);
+  Draw_String_From_Item(rec->dlg, 6, text, rec->viewData.ErrID);
 }
 
 void draw_values(STATUS_WND_INFO* rec) {
@@ -154,15 +137,34 @@ void draw_values(STATUS_WND_INFO* rec) {
                 v.statusID == -1 || noData ? "" : std::to_string(v.SubPageNum).c_str());
   draw_text_in(d, 28, text);
   draw_text_in(d, 26, label("STC_CONSUM=", "Consumables"));
-  std::snprintf(text, sizeof text, label("STC_PAPER=", "Paper Size: %s").c_str(), pstr_text(v.szSize).c_str());
+  // The label is the format: only "%s" is taken from it.
+  const std::string paper = label("STC_PAPER=", "Paper Size:");
+  if (Format_Strings(text, sizeof text, paper.c_str(), {pstr_text(v.szSize).c_str()}) < 0)
+    std::snprintf(text, sizeof text, "%s", paper.c_str());
   draw_text_in(d, 8, text);
-  const SInt16 consIcon =
-      info.IcType > 3 && info.MainStsErr != 5 && info.PopStat != 8 && info.CmMasterInfo == 0 ? 488 : 486;
+  std::string ink1, ink2;
+  Ink_Name_Texts(info, &ink1, &ink2);
+  draw_text_in(d, 20, ink1);
+  draw_text_in(d, 25, ink2);
+  draw_text_in(d, 18, Drum_Size_Text(info));
+  SInt16 consIcon = SetConsumableIcon(info);
+  if (consIcon == 488 && info.PopStat == 8) consIcon = 486;
+  if (consIcon == 0 && v.statusID == -1) consIcon = 486;
   Rect ci = item_rect(d, 17);
   EraseRect(&ci);
-  if (info.IcType > 3 || v.statusID == -1)
+  if (consIcon)
     if (CIconHandle icon = GetCIcon(consIcon)) {
       PlotCIcon(&ci, icon);
+      DisposeCIcon(icon);
+    }
+}
+
+void draw_power_icon(STATUS_WND_INFO* rec) {
+  Rect r = item_rect(rec->dlg, 9);
+  EraseRect(&r);
+  if (rec->viewData.powerIcon)
+    if (CIconHandle icon = GetCIcon(SInt16(rec->viewData.powerIcon))) {
+      PlotCIcon(&r, icon);
       DisposeCIcon(icon);
     }
 }
@@ -193,9 +195,13 @@ short Page_Button_Check(STATUS_WND_INFO* rec) {
     ControlRef button = nullptr;
     if (GetDialogItemAsControl(rec->dlg, 30, &button) == noErr && button)
       HiliteControl(button, data && rec->info.MainStsErr != 5 ? 0 : 255);
+    if (rec->commentData) CTESetTextVScroll(rec->commentData);
   } else if (rec->activePage == kPageDetail) {
     ControlRef button = nullptr;
     if (GetDialogItemAsControl(rec->dlg, 7, &button) == noErr && button) HiliteControl(button, data ? 0 : 255);
+    if (rec->infoPopup) HiliteControl(rec->infoPopup, data ? 0 : 255);
+    if (data && rec->textData) CTESetTextVScroll(rec->textData);
+    if (!data) DispInfoDialog(rec, 1);
   }
   return data ? 1 : 0;
 }
@@ -211,6 +217,7 @@ void Load_Page(STATUS_WND_INFO* rec) {
     caption(7, "BTN_SAVE=");
     if (rec->activeNum < 1) rec->activeNum = 1;
   }
+  Load_Page_Views(rec);
   Page_Button_Check(rec);
   Invalidate_Page(rec);
 }
@@ -229,14 +236,22 @@ void Draw_Page(STATUS_WND_INFO* rec) {
     ForeColor(blackColor);
     Rect frame = item_rect(d, 11);
     FrameRect(&frame);
-    draw_picture_frame(rec);
-    draw_message(rec);
-    draw_text_in(d, 7, pstr_text(rec->viewData.commentStr));
-    draw_values(rec);
+    DispStatDialog(rec);
   } else if (rec->activePage == kPageDetail) {
-    const std::string text = rec->monitorOpen ? std::string() : DispInfoStat(rec->activeNum, &rec->info, &rec->nic, &rec->net);
-    draw_text_in(d, 6, text);
+    if (rec->textData) CEUpdate(rec->textData);
   }
+}
+
+void Draw_Icon_User_Main(STATUS_WND_INFO* rec) {
+  if (rec->viewData.IconID > 127) draw_picture_frame(rec);
+}
+
+void DispStatDialog(STATUS_WND_INFO* rec) {
+  Draw_Icon_User_Main(rec);
+  draw_message(rec);
+  if (rec->commentData) CEUpdate(rec->commentData);
+  draw_power_icon(rec);
+  draw_values(rec);
 }
 
 void Invalidate_Page(STATUS_WND_INFO* rec) {

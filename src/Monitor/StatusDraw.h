@@ -7,6 +7,11 @@
 // Page set-up after the page's items were appended, and its drawing.
 void Load_Page(STATUS_WND_INFO* rec);
 void Draw_Page(STATUS_WND_INFO* rec);
+// The status page in its order: picture, message, comment, power icon and
+// the printer's values.
+void DispStatDialog(STATUS_WND_INFO* rec);
+// The status picture once, when IconID is above 127.
+void Draw_Icon_User_Main(STATUS_WND_INFO* rec);
 // Asks for the current page to be drawn again.
 void Invalidate_Page(STATUS_WND_INFO* rec);
 // The animation and sound step of every poll step.

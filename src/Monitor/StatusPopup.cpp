@@ -45,6 +45,7 @@ void Change_Port_Status(STATUS_WND_INFO* rec, SInt32 newStat) {
     GetCurrentProcess(&self);
     if (SameProcess(&front, &self, &same) == noErr && !same) SetFrontProcess(&self);
     SelectWindow(w);
+    if (rec->sumData.dlg) SelectWindow(GetDialogWindow(rec->sumData.dlg));
     tb::TraceState("monitor", "popup", rec, wasVisible ? "shown" : "hidden", "shown", "event");
     if (!wasVisible && rec->configData.soundOpt == 1) {
       SoundToBegin(&rec->soundData);
@@ -52,6 +53,7 @@ void Change_Port_Status(STATUS_WND_INFO* rec, SInt32 newStat) {
     }
   } else if (down) {
     rec->showWindow = 1;
+    Exit_Consum_Dialog(&rec->sumData);
     HideWindow(w);
     tb::TraceState("monitor", "popup", rec, "shown", "hidden", "event ended");
   }

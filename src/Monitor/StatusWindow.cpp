@@ -9,6 +9,11 @@
 
 #include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
+#include "common/AppFonts.h"
+#include "common/AppMenus.h"
+#include "common/IniFile.h"
+#include "common/PrefFile.h"
+#include "common/StrConv.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/MonitorConfig.h"
 #include "Monitor/StartupFiles.h"
@@ -16,12 +21,8 @@
 #include "Monitor/StatusDisplay.h"
 #include "Monitor/StatusDraw.h"
 #include "Monitor/StatusText.h"
+#include "Monitor/StatusViews.h"
 #include "OT/JCPSearch.h"
-#include "common/AppFonts.h"
-#include "common/AppMenus.h"
-#include "common/IniFile.h"
-#include "common/PrefFile.h"
-#include "common/StrConv.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/resources.h"
 #include "toolbox/trace.h"
@@ -56,6 +57,14 @@ STATUS_WND_INFO* record_of(DialogRef dlg) {
   if (!dlg) return nullptr;
   for (auto& r : StatusTbl)
     if (r.dlg == dlg) return &r;
+  return nullptr;
+}
+
+// The record whose status window or consumables window the dialog is.
+STATUS_WND_INFO* owner_of(DialogRef dlg) {
+  if (!dlg) return nullptr;
+  for (auto& r : StatusTbl)
+    if (r.dlg && (r.dlg == dlg || r.sumData.dlg == dlg)) return &r;
   return nullptr;
 }
 
@@ -165,7 +174,7 @@ void Handle_Status_Tab_Select(STATUS_WND_INFO* rec, EventRecord* event) {
   CTMouseDown(rec->tabData, event, &part);
   const SInt16 after = CTGetCurSel(rec->tabData);
   if (after == before || after < 0) return;
-  rec->prevPage = before;
+  Main_Change_Page(rec, before);
   Load_Status_Dialog(rec);
   InvalWindowRect(GetDialogWindow(rec->dlg), GetPortBounds(GetWindowPort(GetDialogWindow(rec->dlg)), &item));
 }
@@ -188,8 +197,10 @@ Boolean Handle_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInd
     case 4:
       Handle_Status_Tab_Select(rec, event);
       return true;
-    default:
+    case 30:
+      if (rec->activePage == kPageStatus) ConDlgProc(&rec->sumData, dlg, &rec->info, rec->controlID);
       return true;
+    default: Status_Page_Select_Item(rec, event, item); return true;
   }
 }
 
@@ -360,6 +371,7 @@ short Open_Status_Window(const UInt8* record, std::size_t size) {
   Append_Window_Tbl(rec->controlID, item);
   Get_First_Status(rec, mode);
   Set_Usr_Window_RefCon(rec->dlg, rec);
+  Set_Status_Machine_Info(rec->dlg);
   Build_Status_Tab(rec);
   Load_Status_Dialog(rec);
   if (rec->configData.monitorOption & 1)
@@ -377,6 +389,7 @@ short Open_Status_Window(const UInt8* record, std::size_t size) {
 void Exit_Status_Dialog(DialogRef dlg) {
   STATUS_WND_INFO* rec = record_of(dlg);
   if (!rec) return;
+  Exit_Consum_Dialog(&rec->sumData);
   WindowRef w = GetDialogWindow(dlg);
   if (rec->configData.monitorOption & 1) {
     Rect bounds;
@@ -394,6 +407,7 @@ void Exit_Status_Dialog(DialogRef dlg) {
   Delete_Stat_Com_Data(&rec->pbox);
   if (rec->tabData) CTDispose(rec->tabData);
   rec->tabData = nullptr;
+  Dispose_Page_Views(rec);
   const short pos = Get_Menu_Namber(rec->controlID);
   Close_Usr_Dialog(dlg);
   if (pos >= 0) Dispose_Window_Menu(pos);
@@ -427,12 +441,21 @@ void Menu_Hide_Status_Window(SInt16 ctrl) {
   STATUS_WND_INFO* rec = Get_ControlID_Dialog(ctrl);
   if (!rec) return;
   rec->showWindow = 1;
+  Exit_Consum_Dialog(&rec->sumData);
   HideWindow(GetDialogWindow(rec->dlg));
 }
 
 short Get_SubDlg_Table(DialogRef dlg) {
-  STATUS_WND_INFO* rec = record_of(dlg);
+  STATUS_WND_INFO* rec = owner_of(dlg);
   if (!rec) return 0;
+  if (rec->sumData.dlg) {
+    // The consumables window stays in front of its status window.
+    WindowRef sub = GetDialogWindow(rec->sumData.dlg);
+    if (dlg == rec->sumData.dlg && FrontWindow() == sub) return 1;
+    SelectWindow(GetDialogWindow(rec->dlg));
+    SelectWindow(sub);
+    return dlg == rec->sumData.dlg ? 1 : 0;
+  }
   WindowRef w = GetDialogWindow(dlg);
   if (FrontWindow() == w && IsWindowVisible(w)) return 1;
   if (rec->showWindow || !IsWindowVisible(w)) {
@@ -453,15 +476,18 @@ void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode) {
     v.statusID = -1;
     const char* mes = mode == 0 ? "MESSAGE" : "MESSAGE00";
     const char* com = mode == 0 ? "COMMENT" : "COMMENT00";
+    // The keys are length-prefixed, as the display fill keeps them.
     std::memset(v.mesKey, 0, sizeof v.mesKey);
     std::memset(v.comKey, 0, sizeof v.comKey);
-    std::memcpy(v.mesKey, mes, std::strlen(mes));
-    std::memcpy(v.comKey, com, std::strlen(com));
+    v.mesKey[0] = UInt8(std::strlen(mes));
+    v.comKey[0] = UInt8(std::strlen(com));
+    std::memcpy(v.mesKey + 1, mes, v.mesKey[0]);
+    std::memcpy(v.comKey + 1, com, v.comKey[0]);
   }
   Get_Status_Image(150, nullptr, &rec->statImg);
   VEMOINFO blank{};
-  FirstMessage(&blank, reinterpret_cast<const char*>(v.mesKey), v.messageStr, &v.mesLine);
-  FirstComment(reinterpret_cast<const char*>(v.comKey), v.commentStr);
+  FirstMessage(&blank, Display_Key(v.mesKey).c_str(), v.messageStr, &v.mesLine);
+  FirstComment(Display_Key(v.comKey).c_str(), v.commentStr);
   Get_Memory_Bar(&blank, v.szMemory, &v.memory);
   UInt8 scale[16];
   GetSendBar(&blank, v.szData, &v.data, scale);
@@ -473,28 +499,32 @@ void Status_Window_View(PSTATUS_WND_INFO* base) {
   if (rec->decodeResult != 0 || rec->infoFlag != 0) {
     rec->powerCheck = Get_Power_Info(&rec->info, rec->powerCheck);
     rec->sleepCheck = rec->powerCheck;
-    VEMOSTATUSSET& v = rec->viewData;
-    Disp_Main_Stat(&rec->info, &rec->nic, &v, rec->decodeResult, rec->powerCheck);
-    Get_Status_Image(v.IconID, &rec->info, &rec->statImg);
-    FirstOpenMessage(&rec->info, reinterpret_cast<const char*>(v.mesKey), v.messageStr, &v.mesLine);
-    FirstOpenComment(&rec->info, reinterpret_cast<const char*>(v.comKey), v.szData, v.commentStr, v.warning);
+    GetDispStat(rec);
+    if (rec->activePage == kPageStatus) {
+      if (rec->sumData.using_) {
+        if (rec->info.PopStat == kPopSleep || rec->info.MainStsErr == 5)
+          Exit_Consum_Dialog(&rec->sumData);
+        else
+          Refresh_Consum_Printer_Info(&rec->sumData, &rec->info);
+      }
+      Invalidate_Page(rec);
+    } else if (rec->activePage == kPageDetail) {
+      GetDispInfo(rec);
+    }
   }
+  Page_Button_Check(rec);
   Status_Popup_Decision(rec, rec->info.PopStat);
-  Invalidate_Page(rec);
 }
 
 void Error_Window_View(PSTATUS_WND_INFO* base) {
   auto* rec = static_cast<STATUS_WND_INFO*>(base);
   Status_Popup_Decision(rec, kPopCommError);
-  rec->sleepCheck = rec->powerCheck;
-  rec->powerCheck = 0;
-  VEMOSTATUSSET& v = rec->viewData;
-  DispErrStatus(&rec->info, &v, kErrComm, rec->sleepCheck);
-  rec->sleepCheck = 8;
-  Get_Status_Image(v.IconID, &rec->info, &rec->statImg);
-  ErrorMessage(&rec->info, reinterpret_cast<const char*>(v.mesKey), v.messageStr, &v.mesLine);
-  ErrorComment(reinterpret_cast<const char*>(v.comKey), v.commentStr);
-  Invalidate_Page(rec);
+  // The next answer counts as new whatever it holds.
+  rec->saved = StatusMemory{};
+  rec->powerCheck = rec->sleepCheck = 8;
+  Get_Error_Status(rec);
+  Draw_Error_Status(rec);
+  if (rec->activePage == kPageStatus) Invalidate_Page(rec);
 }
 
 SInt16 Get_Power_Info(const VEMOINFO* info, SInt16 power) {

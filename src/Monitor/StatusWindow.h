@@ -6,10 +6,12 @@
 
 #include <cstddef>
 
+#include "common/AppWindows.h"
+#include "FanctionLib/CEdit.h"
 #include "FanctionLib/CTab.h"
+#include "Monitor/ConsumWindow.h"
 #include "Monitor/MonitorTypes.h"
 #include "Monitor/StatusPoll.h"
-#include "common/AppWindows.h"
 #include "toolbox/movies.h"
 
 enum : SInt16 { kStatusDialogID = 300, kPageFtp = 303 };
@@ -46,6 +48,10 @@ struct STATUS_WND_INFO : PSTATUS_WND_INFO {
   SInt16 controlID = 0;
   SInt16 activeNum = 0;
   SInt32 portStatus = 0;
+  CONSUM_WND_INFO sumData{};
+  CEDIT_DATA* commentData = nullptr;  // the status page's comment
+  CEDIT_DATA* textData = nullptr;     // the information page's text
+  ControlRef infoPopup = nullptr;     // the information page's choice
   UInt8 using_ = 0;
 };
 

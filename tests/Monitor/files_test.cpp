@@ -9,11 +9,14 @@
 
 #include "common/AppGlobals.h"
 #include "Monitor/MonitorConfig.h"
+#include "Monitor/MonitorLogin.h"
 #include "Monitor/ReplyDecode.h"
 #include "Monitor/StartupFiles.h"
 #include "Monitor/StatusData.h"
 #include "pboxemu/monitor_replies.h"
 #include "test_support.h"
+#include "toolbox/gestalt.h"
+#include "toolbox/loginitems.h"
 #include "toolbox/resources.h"
 
 namespace fs = std::filesystem;
@@ -354,4 +357,54 @@ TEST_F(MonitorFiles, AliasAndPointerFiles) {
   EXPECT_EQ(UInt8(ptr[0]), name(a).size());
   EXPECT_EQ(ptr.substr(1, name(a).size()), name(a));
   EXPECT_EQ(ptr.find_first_not_of('\0', 1 + name(a).size()), std::string::npos);
+}
+
+// The start-up program is listed while "Alias Data" names a printer, through
+// either mechanism of the system; a hand-made entry is never touched and the
+// list stays unlisted when it cannot be read.
+TEST_F(MonitorFiles, TheLoginItemFollowsTheStartupChoice) {
+  const fs::path startup = dir_ / "VEMO-MONITOR.app/Contents/VEMO-MONITOR Startup.app";
+  WriteFile(startup / "Contents/MacOS/VEMO-MONITOR Startup", "");
+  const fs::path autostart = dir_ / "config/autostart";
+  const std::string foreignText = "[Desktop Entry]\nType=Application\nExec=/usr/bin/editor\n";
+  WriteFile(autostart / "aaa-editor.desktop", foreignText);
+  FSSpec app{};
+  ASSERT_EQ(Get_Startup_App_Spec(&app), noErr);
+  auto listed = [&] {
+    std::vector<LoginItem> items;
+    LIAECopyLoginItems(&items);
+    int n = 0;
+    for (const LoginItem& i : items) n += i.path == startup.string();
+    return n;
+  };
+  for (SInt32 system : {0x1049, 0x1080}) {
+    SCOPED_TRACE(system);
+    tb::SetGestalt(gestaltSystemVersion, system);
+    PBOXinfo a = Box(1), b = Box(2);
+    EXPECT_EQ(Set_Startup_Data(&a, 1), 1);
+    EXPECT_EQ(listed(), 1);
+    const SInt32 index = Get_Login_Preferences(&app);
+    EXPECT_EQ(index, 1) << "behind the hand-made entry";
+    Set_Startup_Data(&a, 1);
+    Set_Startup_Data(&b, 1);
+    EXPECT_EQ(listed(), 1) << "listing again changes nothing";
+    EXPECT_EQ(Set_Login_Preferences(&app, 1), index);
+    Set_Startup_Data(&a, 0);
+    EXPECT_EQ(listed(), 1) << "another printer still starts at login";
+    Set_Startup_Data(&b, 0);
+    EXPECT_EQ(listed(), 0);
+    EXPECT_EQ(Set_Login_Preferences(&app, 0), -1);
+    EXPECT_EQ(ReadFile(autostart / "aaa-editor.desktop"), foreignText);
+  }
+  // The login-items service is read up to ten times.
+  tb::SetGestalt(gestaltSystemVersion, 0x1080);
+  Set_Login_Preferences(&app, 1);
+  tb::FailLoginItemListings(9);
+  EXPECT_EQ(Get_Login_Preferences(&app), 1);
+  tb::FailLoginItemListings(10);
+  EXPECT_EQ(Get_Login_Preferences(&app), -1);
+  tb::FailLoginItemListings(0);
+  Set_Login_Preferences(&app, 0);
+  tb::ResetGestalt();
+  EXPECT_EQ(listed(), 0);
 }

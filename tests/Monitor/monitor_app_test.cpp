@@ -275,6 +275,41 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
   }
 }
 
+// The consumables button opens one window over the status window; a second
+// press adds none. The box's master is full and its one tray 8/10 full.
+TEST_F(MonitorProgram, TheConsumablesWindowShowsTheBoxsGauges) {
+  StartBoxes(1);
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  const std::string shot = (dir_ / "consumables.png").string();
+  std::string err;
+  ASSERT_EQ(Run("wait-window " + Title(0) +
+                    " 10000\n"
+                    "sleep 1500\n"
+                    "click-item " +
+                    Title(0) +
+                    " 30\n"
+                    "wait-window \"Consumables\" 5000\n"
+                    "click-item " +
+                    Title(0) +
+                    " 30\n"
+                    "sleep 500\n"
+                    "window-shot \"Consumables\" " +
+                    shot +
+                    "\n"
+                    "click-item \"Consumables\" 1\n"
+                    "menu 129 5\n",
+                hex.c_str(), &err),
+            0)
+      << err;
+  using RGB = std::array<int, 3>;
+  const RGB green{40, 160, 70}, grey{200, 200, 200}, white{255, 255, 255};
+  const std::string png = ReadFile(shot);
+  EXPECT_EQ(Probe(png, 328, 205, 46), green) << "master gauge, full";
+  EXPECT_EQ(Probe(png, 328, 190, 106), green) << "tray gauge, 8/10";
+  EXPECT_EQ(Probe(png, 328, 205, 106), grey) << "tray gauge, the empty part";
+  EXPECT_EQ(Probe(png, 328, 285, 150), white) << "the remaining panel";
+}
+
 TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
   StartBoxes(3);
   // The alias file lists three printers; the pointer file names the second.
