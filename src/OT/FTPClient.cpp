@@ -592,6 +592,29 @@ OTResult Start_FTP_Data(FTPEPInfo* ctx, FILE_INFO_DATA* file) {
   return r;
 }
 
+FTPPiecesResult Send_FTP_Pieces(FTPEPInfo* ctx, FILE_INFO_DATA* file, UInt32 budget, UInt32* dataTick,
+                                UInt32 stallTicks) {
+  UInt32 sent = 0;
+  while (file->sendSize < file->fileSize) {
+    if (sent >= budget) {
+      tb::Defer([] {});
+      return kFTPPiecesGoOn;
+    }
+    OTResult r = Start_FTP_Data(ctx, file);
+    if (r > 0) {
+      *dataTick = TickCount();
+      sent += static_cast<UInt32>(r);
+      continue;
+    }
+    // Nothing taken now: the kernel's buffer is full, or not yet writable;
+    // the loop wakes when it drains.
+    if (r == 0 || r == kOTFlowErr) return TickCount() - *dataTick > stallTicks ? kFTPPiecesStalled : kFTPPiecesGoOn;
+    return r == -1 ? kFTPPiecesUnreadable : kFTPPiecesGone;
+  }
+  tb::Defer([] {});
+  return kFTPPiecesGoOn;
+}
+
 void iptoport(UInt32 ipAddr, char* buf) {
   if (!buf) return;
   std::snprintf(buf, 16, "%u,%u,%u,%u", (ipAddr >> 24) & 0xFF, (ipAddr >> 16) & 0xFF, (ipAddr >> 8) & 0xFF,

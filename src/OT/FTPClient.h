@@ -148,6 +148,20 @@ struct FILE_INFO_DATA {
 // not read again.
 OTResult Start_FTP_Data(FTPEPInfo* ctx, FILE_INFO_DATA* file);
 
+// One step's share of a file: pieces while the connection takes them, at
+// most budget bytes, so one transfer never holds the loop. The loop is asked
+// back at once when the budget stops it and when the last byte has gone (to
+// show 100% and close); otherwise the connection's readiness wakes it.
+// dataTick is when data was last taken.
+enum FTPPiecesResult {
+  kFTPPiecesGoOn = 0,    // sent what could be sent now
+  kFTPPiecesStalled,     // nothing taken for longer than stallTicks
+  kFTPPiecesUnreadable,  // the file cannot be read as taken
+  kFTPPiecesGone,        // the data connection has gone
+};
+FTPPiecesResult Send_FTP_Pieces(FTPEPInfo* ctx, FILE_INFO_DATA* file, UInt32 budget, UInt32* dataTick,
+                                UInt32 stallTicks);
+
 // The address as "a,b,c,d" (the form PORT takes), NUL-terminated; buf needs
 // 16 bytes.
 void iptoport(UInt32 ipAddr, char* buf);

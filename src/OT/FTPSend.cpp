@@ -103,27 +103,12 @@ void updateMenus() {
 
 // Sends pieces of the file while the connection takes them.
 short sendPieces(SEND_WND_INFO* slot) {
-  FILE_INFO_DATA* file = &slot->fileData;
-  UInt32 sent = 0;
-  while (file->sendSize < file->fileSize) {
-    if (sent >= kStepBudget) {
-      comeBackSoon();
-      break;
-    }
-    OTResult r = Start_FTP_Data(slot->ftpData, file);
-    if (r > 0) {
-      slot->dataTick = TickCount();
-      sent += static_cast<UInt32>(r);
-      continue;
-    }
-    // Nothing taken now: the connection is full, or not yet writable.
-    if (r == 0 || r == kOTFlowErr) {
-      if (stalled(slot->dataTick)) return fail(slot, "no data taken for 15 minutes");
-      break;
-    }
-    return fail(slot, r == -1 ? "the file cannot be read as taken" : "the data connection has gone");
+  switch (Send_FTP_Pieces(slot->ftpData, &slot->fileData, kStepBudget, &slot->dataTick, kFTPStallTicks)) {
+    case kFTPPiecesStalled: return fail(slot, "no data taken for 15 minutes");
+    case kFTPPiecesUnreadable: return fail(slot, "the file cannot be read as taken");
+    case kFTPPiecesGone: return fail(slot, "the data connection has gone");
+    case kFTPPiecesGoOn: break;
   }
-  if (file->sendSize >= file->fileSize) comeBackSoon();  // to show 100% and close
   return 0;
 }
 

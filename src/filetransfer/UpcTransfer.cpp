@@ -127,27 +127,12 @@ short update(DialogRef dialog, EventRecord*) {
 
 // The file goes out in pieces while the connection takes them.
 short sendPieces(SEND_SLOT* slot) {
-  FILE_INFO_DATA* file = &slot->fileData.info;
-  UInt32 sent = 0;
-  while (file->sendSize < file->fileSize) {
-    if (sent >= kStepBudget) {
-      comeBackSoon();
-      break;
-    }
-    OTResult r = Start_FTP_Data(slot->ftpData, file);
-    if (r > 0) {
-      slot->dataTick = TickCount();
-      sent += static_cast<UInt32>(r);
-      continue;
-    }
-    if (r == 0 || r == kOTFlowErr) {
-      // The kernel's buffer is full: the loop wakes when it drains.
-      if (TickCount() - slot->dataTick > kDataStallTicks) return fail(slot, "no data taken for 600 ticks");
-      break;
-    }
-    return fail(slot, r == -1 ? "the file cannot be read as taken" : "the data connection has gone");
+  switch (Send_FTP_Pieces(slot->ftpData, &slot->fileData.info, kStepBudget, &slot->dataTick, kDataStallTicks)) {
+    case kFTPPiecesStalled: return fail(slot, "no data taken for 600 ticks");
+    case kFTPPiecesUnreadable: return fail(slot, "the file cannot be read as taken");
+    case kFTPPiecesGone: return fail(slot, "the data connection has gone");
+    case kFTPPiecesGoOn: break;
   }
-  if (file->sendSize >= file->fileSize) comeBackSoon();
   return 0;
 }
 
