@@ -23,7 +23,7 @@
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
-#include "load_average.h"
+#include "bench_util.h"
 #include "pboxemu/emulator.h"
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"
@@ -156,24 +156,6 @@ void BM_SearchUntil128Rows(benchmark::State& state) {
 }
 BENCHMARK(BM_SearchUntil128Rows)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
-// Spawns path with the environment plus extra; returns its pid.
-pid_t spawn(const std::string& path, const std::vector<std::string>& extra, int errFd) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  for (const auto& x : extra) env.push_back(x);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  if (errFd >= 0) posix_spawn_file_actions_adddup2(&fa, errFd, 2);
-  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-  pid_t pid = -1;
-  posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&fa);
-  return pid;
-}
-
 // Start-up to the idle main window: the script's first line runs at the
 // first pass of the loop once the window is up; it writes one line and the
 // program ends. Alternates with the start of /bin/true, the floor of any
@@ -187,7 +169,7 @@ void BM_StartUpToIdleMainWindow(benchmark::State& state) {
     int fds[2];
     if (pipe(fds) != 0) return state.SkipWithError("pipe");
     const UInt64 t0 = tb::MonotonicMicros();
-    pid_t pid = spawn(exe, {"TOOLBOX_SCRIPT=" + script}, fds[1]);
+    pid_t pid = bench::SpawnWithEnv(exe, {"TOOLBOX_SCRIPT=" + script}, fds[1]);
     close(fds[1]);
     char buf[256];
     std::string seen;
@@ -203,7 +185,7 @@ void BM_StartUpToIdleMainWindow(benchmark::State& state) {
     state.SetIterationTime(double(ready - t0) / 1e6);
     state.PauseTiming();
     const UInt64 r0 = tb::MonotonicMicros();
-    pid_t t = spawn("/bin/true", {}, -1);
+    pid_t t = bench::SpawnWithEnv("/bin/true", {}, -1);
     waitpid(t, nullptr, 0);
     reference += double(tb::MonotonicMicros() - r0) / 1000.0;
     state.ResumeTiming();
@@ -243,7 +225,7 @@ void BM_IdleProcessorShare(benchmark::State& state) {
   for (auto _ : state) {
     int fds[2];
     if (pipe(fds) != 0) return state.SkipWithError("pipe");
-    pid_t pid = spawn(exe, {"TOOLBOX_SCRIPT=" + script}, fds[1]);
+    pid_t pid = bench::SpawnWithEnv(exe, {"TOOLBOX_SCRIPT=" + script}, fds[1]);
     close(fds[1]);
     std::string seen;
     char buf[256];

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "load_average.h"
+#include "bench_util.h"
 
 extern char** environ;
 
@@ -26,23 +26,6 @@ namespace {
 
 double nowMs() {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-pid_t spawn(const std::string& path, const std::vector<std::string>& extra, int errFd) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  for (const auto& x : extra) env.push_back(x);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  if (errFd >= 0) posix_spawn_file_actions_adddup2(&fa, errFd, 2);
-  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-  pid_t pid = -1;
-  posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, envp.data());
-  posix_spawn_file_actions_destroy(&fa);
-  return pid;
 }
 
 void report(const char* what, std::vector<double> v) {
@@ -72,7 +55,7 @@ int main(int argc, char** argv) {
     int fds[2];
     if (pipe(fds) != 0) return 1;
     const double t0 = nowMs();
-    const pid_t pid = spawn(exe, env, fds[1]);
+    const pid_t pid = bench::SpawnWithEnv(exe, env, fds[1]);
     close(fds[1]);
     std::string seen;
     double ready = 0;
@@ -90,7 +73,7 @@ int main(int argc, char** argv) {
     }
     menu.push_back(ready - t0);
     const double r0 = nowMs();
-    const pid_t t = spawn("/bin/true", {}, -1);
+    const pid_t t = bench::SpawnWithEnv("/bin/true", {}, -1);
     waitpid(t, nullptr, 0);
     floor.push_back(nowMs() - r0);
   }

@@ -175,8 +175,8 @@ void Get_BroadcastAddr() {
       std::snprintf(key, sizeof key, "UDP%02d=", n - 1);
       char value[32] = "";
       if (!Get_File_To_CstringEx("[SYSTEM]", key, value, sizeof value, &fss) || value[0] == 0) break;
-      std::strncpy(EnvInfo.broadcast[n], value, kBroadcastTextSize - 1);
-      EnvInfo.broadcast[n][kBroadcastTextSize - 1] = 0;
+      // A longer value is cut to what the record holds.
+      std::snprintf(EnvInfo.broadcast[n], kBroadcastTextSize, "%.*s", int(kBroadcastTextSize - 1), value);
       ++count;
     }
   }

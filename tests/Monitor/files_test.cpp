@@ -32,7 +32,7 @@ std::vector<UInt8> StrList(std::initializer_list<std::string> items) {
   std::vector<UInt8> d = {0, UInt8(items.size())};
   for (const std::string& s : items) {
     d.push_back(UInt8(s.size()));
-    d.insert(d.end(), s.begin(), s.end());
+    for (char c : s) d.push_back(UInt8(c));  // (a range insert trips a false warning of GCC 12 at -O2)
   }
   return d;
 }
