@@ -71,10 +71,11 @@ class DiscCopy : public ::testing::Test {
     return CopySetup{(contents / "MacOS").string(), lang, (contents / "Resources/COPYFILE.INI").string(), home.string(),
                      "VEMOPLEX"};
   }
-  CopyEngine::Step install(const char* lang = "English", CopyEngine** out = nullptr) {
+  CopyEngine::Step install(const char* lang = "English", CopyEngine** out = nullptr, bool monitor = false) {
     std::memset(tools, 0, sizeof tools);
-    count = 1;
+    count = 2;
     tick(tools, 0, "VEMO-ADMIN", true);
+    tick(tools, 1, "VEMO-MONITOR", monitor);
     engine = std::make_unique<CopyEngine>(setup(lang), tools, &count);
     engine->onFile = [this](const std::string& name, int, int) { shown.push_back(name); };
     if (out) *out = engine.get();
@@ -90,25 +91,35 @@ class DiscCopy : public ::testing::Test {
 };
 
 TEST_F(DiscCopy, TickedProgramsArriveWholeAndRun) {
-  ASSERT_EQ(install("Japanese"), CopyEngine::Step::Done);
-  EXPECT_EQ(engine->totalCount(), 2);
+  ASSERT_EQ(install("Japanese", nullptr, true), CopyEngine::Step::Done);
+  EXPECT_EQ(engine->totalCount(), 3);
   EXPECT_TRUE(engine->failures().empty());
-  EXPECT_EQ(shown, (std::vector<std::string>{"VEMO-ADMIN.app", "ReadMe.txt"}));
+  EXPECT_EQ(shown, (std::vector<std::string>{"VEMO-ADMIN.app", "VEMO-MONITOR.app", "ReadMe.txt"}));
   const fs::path app = home / "VEMOPLEX/VEMO-ADMIN.app";
   EXPECT_EQ(ReadFile(home / "VEMOPLEX/ReadMe.txt"), ReadFile(disc / "TOOL/Japanese/ReadMe.txt"));
-  // Whole: every file of the bundle, byte for byte, the program executable.
-  for (auto& e : fs::recursive_directory_iterator(disc / "TOOL/VEMO-ADMIN.app")) {
-    fs::path rel = fs::relative(e.path(), disc / "TOOL/VEMO-ADMIN.app");
-    ASSERT_TRUE(fs::exists(app / rel)) << rel;
-    if (e.is_regular_file()) {
-      EXPECT_EQ(ReadFile(e.path()), ReadFile(app / rel)) << rel;
+  // Whole: every file of both bundles, byte for byte, the programs (and the
+  // monitor's start-up program inside its bundle) executable.
+  for (const char* bundle : {"VEMO-ADMIN.app", "VEMO-MONITOR.app"}) {
+    for (auto& e : fs::recursive_directory_iterator(disc / "TOOL" / bundle)) {
+      fs::path rel = fs::relative(e.path(), disc / "TOOL" / bundle);
+      ASSERT_TRUE(fs::exists(home / "VEMOPLEX" / bundle / rel)) << rel;
+      if (e.is_regular_file()) {
+        EXPECT_EQ(ReadFile(e.path()), ReadFile(home / "VEMOPLEX" / bundle / rel)) << rel;
+      }
     }
   }
   EXPECT_EQ(access((app / "Contents/MacOS/VEMO-ADMIN").c_str(), X_OK), 0);
-  // The shortcut beside the install folder.
-  EXPECT_EQ(engine->shortcuts(), std::vector<OSErr>{0});
+  EXPECT_EQ(access((home / "VEMOPLEX/VEMO-MONITOR.app/Contents/VEMO-MONITOR Startup.app/Contents/MacOS/"
+                           "VEMO-MONITOR Startup")
+                       .c_str(),
+                   X_OK),
+            0);
+  EXPECT_EQ(engine->monitorFolder(), (home / "VEMOPLEX").string());
+  // The shortcuts beside the install folder.
+  EXPECT_EQ(engine->shortcuts(), (std::vector<OSErr>{0, 0}));
   ASSERT_TRUE(fs::is_symlink(home / "VEMO-ADMIN.app"));
   EXPECT_EQ(fs::read_symlink(home / "VEMO-ADMIN.app"), app);
+  EXPECT_EQ(fs::read_symlink(home / "VEMO-MONITOR.app"), home / "VEMOPLEX/VEMO-MONITOR.app");
 
   // The installed program starts from where it was put and quits.
   WriteFile(dir / "quit.txt", "wait-window \"VEMO-ADMIN [ User Mode ]\"\nmenu 129 3\nwait 5\nkey Return\n");

@@ -36,7 +36,10 @@ const std::string kTitle = "\"VEMOPLEX Installer\"";
 std::string clickAt(int x, int y) {
   return "click-window " + kTitle + " " + std::to_string(x) + " " + std::to_string(y) + "\nwait 3\n";
 }
-const std::string kNext = clickAt(500, 355), kBack = clickAt(300, 355), kTick = clickAt(20, 104);
+// kTick toggles the first tool row (VEMO-ADMIN), kTickMonitor the second
+// (VEMO-MONITOR, ticked at first).
+const std::string kNext = clickAt(500, 355), kBack = clickAt(300, 355), kTick = clickAt(20, 104),
+                  kTickMonitor = clickAt(20, 122);
 
 class Wizard : public ::testing::Test {
  protected:
@@ -83,7 +86,8 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
   const std::string script = "wait-window " + kTitle + "\n" + kNext +  // 141 English, preselected
                              kBack + kNext +                           // 146 Back leads to 141 again
                              kNext + kNext +                           // 146, licence agreed
-                             "key Return\nwait 3\n" +                  // 147, nothing ticked: Return does nothing
+                             kTickMonitor +                            // 147: the monitor unticked,
+                             "key Return\nwait 3\n" +                  // nothing ticked: Return does nothing
                              kNext +                                   // nor does the disabled Next
                              kTick + kBack + kNext + kNext +           // the tick survives Back
                              "chooser-answer " + (dir / "pick").string() + "\n" + clickAt(480, 170) + kNext + kBack +
@@ -92,8 +96,9 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
                              "wait 20\n" + kNext;  // 145 Finish
   ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
   EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 3", "141 item 1", "146 item 1", "142 item 1",
-                                              "147 item 7", "147 item 3", "142 item 1", "147 item 1", "143 item 6",
-                                              "143 item 1", "148 item 3", "143 item 1", "148 item 1", "145 item 1"}))
+                                              "147 item 7", "147 item 7", "147 item 3", "142 item 1", "147 item 1",
+                                              "143 item 6", "143 item 1", "148 item 3", "143 item 1", "148 item 1",
+                                              "145 item 1"}))
       << ReadFile(dir / "trace.txt");
   const fs::path install = dir / "pick/VEMOPLEX";
   EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/English/ReadMe.txt"));
@@ -135,6 +140,7 @@ TEST_F(Wizard, LaunchEventFromTheDiscMenuNamesTheLanguage) {
   const fs::path install = dir / "home/VEMOPLEX";
   EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/Japanese/ReadMe.txt"));
   EXPECT_TRUE(fs::exists(install / "VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"));
+  EXPECT_TRUE(fs::exists(install / "VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR"));  // ticked from the start
 }
 
 }  // namespace
