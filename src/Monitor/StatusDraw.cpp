@@ -238,6 +238,8 @@ void Draw_Page(STATUS_WND_INFO* rec) {
     FrameRect(&frame);
     DispStatDialog(rec);
   } else if (rec->activePage == kPageDetail) {
+    // The pop-up is the window's control, not one of the page's items.
+    if (rec->infoPopup) Draw1Control(rec->infoPopup);
     if (rec->textData) CEUpdate(rec->textData);
   }
 }

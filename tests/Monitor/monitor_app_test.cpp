@@ -310,6 +310,56 @@ TEST_F(MonitorProgram, TheConsumablesWindowShowsTheBoxsGauges) {
   EXPECT_EQ(Probe(png, 328, 285, 150), white) << "the remaining panel";
 }
 
+// The information page: its text drawn in the view, the pop-up over it,
+// and the save button writing the text where the chooser says.
+TEST_F(MonitorProgram, TheInformationPageShowsAndSavesTheText) {
+  StartBoxes(1);
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  const std::string shot = (dir_ / "info.png").string();
+  const std::string saved = (dir_ / "info.txt").string();
+  std::string err;
+  ASSERT_EQ(Run("wait-window " + Title(0) +
+                    " 10000\n"
+                    "sleep 1500\n"
+                    "click-window " +
+                    Title(0) +
+                    " 90 17\n"
+                    "sleep 1500\n"
+                    "window-shot " +
+                    Title(0) + " " + shot +
+                    "\n"
+                    "chooser-answer " +
+                    saved +
+                    "\n"
+                    "click-item " +
+                    Title(0) +
+                    " 7\n"
+                    "menu 129 5\n",
+                hex.c_str(), &err),
+            0)
+      << err;
+  const std::string text = ReadFile(saved);
+  EXPECT_EQ(text.rfind("****", 0), 0u) << text;
+  EXPECT_NE(text.find("Printer Information"), std::string::npos);
+  EXPECT_LE(text.size(), 16000u);
+  // Dark pixels of text inside the view, none in its empty right part.
+  const std::string png = ReadFile(shot);
+  auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  ASSERT_TRUE(image);
+  const int top = image->height - 340;
+  int dark = 0;
+  for (int y = 75; y < 260; ++y)
+    for (int x = 25; x < 200; ++x)
+      dark += reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + x)])[1] < 100;
+  EXPECT_GT(dark, 200);
+  int popup = 0;  // the choice's name in the pop-up above the view
+  for (int y = 42; y < 58; ++y)
+    for (int x = 25; x < 60; ++x)
+      popup += reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + x)])[1] < 100;
+  EXPECT_GT(popup, 5);
+  EXPECT_EQ(Probe(png, 340, 380, 250), (std::array<int, 3>{255, 255, 255}));
+}
+
 TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
   StartBoxes(3);
   // The alias file lists three printers; the pointer file names the second.

@@ -104,6 +104,35 @@ TEST_F(Popup, AVisibleWindowComesForwardSilentlyAndARepeatDoesNothing) {
   EXPECT_EQ(tb::RecordedSounds().played, 0);
 }
 
+// The status picture steps through its three frames, and the message
+// through its dots, each time more than 30 ticks have passed; a picture
+// without frames never moves the dots.
+TEST_F(Popup, TheAnimationAdvancesWithTheClock) {
+  struct Case {
+    SInt16 icon;
+    std::vector<std::pair<UInt32, std::pair<SInt16, SInt16>>> steps;  // ticks later: frame, dots
+  } const cases[] = {
+      {152, {{0, {1, 1}}, {30, {1, 1}}, {1, {2, 2}}, {31, {3, 3}}, {31, {1, 0}}, {100, {2, 1}}}},
+      {151, {{0, {1, 0}}, {31, {2, 0}}, {31, {3, 0}}}},
+  };
+  ShowWindow(GetDialogWindow(rec.dlg));
+  rec.activePage = kPageStatus;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.icon);
+    rec.viewData.IconID = c.icon;
+    rec.oldIconID = 0;
+    rec.blinkCnt = 0;
+    rec.animeCnt = 1;
+    Get_Status_Image(c.icon, &rec.info, &rec.statImg);
+    for (const auto& [later, want] : c.steps) {
+      tb::AdvanceTicks(later);
+      Draw_Main_Animation(&rec);
+      EXPECT_EQ(rec.animeCnt, want.first) << "after " << later;
+      EXPECT_EQ(rec.blinkCnt, want.second) << "after " << later;
+    }
+  }
+}
+
 TEST(StatusDrawing, HeldJobGaugeAndSizes) {
   struct Case {
     UInt32 total, free;
