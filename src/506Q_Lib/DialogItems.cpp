@@ -83,6 +83,16 @@ void Invert_Button_Item(DialogRef dialog, DialogItemIndex item) {
   Force_Update_Window();
 }
 
+Boolean Alert_Answer_Key(DialogRef dialog, const EventRecord* event, DialogItemIndex* item) {
+  if (!event || !item || event->what != keyDown) return false;
+  const UInt8 key = UInt8((event->message & keyCodeMask) >> 8);
+  const DialogItemIndex answer = key == kVK_Return || key == kVK_ANSI_KeypadEnter ? 1 : key == kVK_Escape ? 2 : 0;
+  if (!answer) return false;
+  Invert_Button_Item(dialog, answer);
+  *item = answer;
+  return true;
+}
+
 void Clear_Dialog_Rect_Area(DialogRef dialog, const Rect* rect) {
   if (!dialog || !rect) return;
   tb::PortSaver port(GetDialogPort(dialog));

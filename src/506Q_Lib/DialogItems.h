@@ -17,6 +17,9 @@ void Get_Dialog_Item_Rect(DialogRef dialog, DialogItemIndex item, Rect* rect);
 short Invert_Check_Item(DialogRef dialog, DialogItemIndex item);
 // Flashes a button: pressed for 10 ticks, then normal.
 void Invert_Button_Item(DialogRef dialog, DialogItemIndex item);
+// The keys of an alert's modal filter: Return or Enter answers item 1,
+// Escape item 2, each button flashed; true when the key answered.
+Boolean Alert_Answer_Key(DialogRef dialog, const EventRecord* event, DialogItemIndex* item);
 void Clear_Dialog_Rect_Area(DialogRef dialog, const Rect* rect);
 void Clear_Dialog_Item_Area(DialogRef dialog, DialogItemIndex item);
 // A user item's drawing procedure: item 1 becomes the dialog's default

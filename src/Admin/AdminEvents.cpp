@@ -110,20 +110,7 @@ short Set_Alert_Dialog_Items_YesNo(SInt16 id, short hideItem, ConstStr255Param t
 
 Boolean Handle_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {
   if (!event || !item) return false;
-  if (event->what == keyDown) {
-    const UInt8 key = key_code(event);
-    if (key == kVK_Return || key == kVK_ANSI_KeypadEnter) {
-      Invert_Button_Item(dialog, 1);
-      *item = 1;
-      return true;
-    }
-    if (key == kVK_Escape) {
-      Invert_Button_Item(dialog, 2);
-      *item = 2;
-      return true;
-    }
-    return false;
-  }
+  if (event->what == keyDown) return Alert_Answer_Key(dialog, event, item);
   if (event->what == updateEvt) {
     if (event_window(event) == GetDialogWindow(dialog)) {
       BeginUpdate(GetDialogWindow(dialog));

@@ -510,20 +510,7 @@ void Handle_Activate(EventRecord* event) {
 
 Boolean Handle_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {
   if (!event || !item) return false;
-  if (event->what == keyDown) {
-    const UInt8 key = UInt8((event->message & keyCodeMask) >> 8);
-    if (key == kVK_Return || key == kVK_ANSI_KeypadEnter) {
-      Invert_Button_Item(dialog, 1);
-      *item = 1;
-      return true;
-    }
-    if (key == kVK_Escape) {
-      Invert_Button_Item(dialog, 2);
-      *item = 2;
-      return true;
-    }
-    return false;
-  }
+  if (event->what == keyDown) return Alert_Answer_Key(dialog, event, item);
   if (event->what == updateEvt && reinterpret_cast<WindowRef>(event->message) != GetDialogWindow(dialog)) {
     Handle_Update(event);
   }

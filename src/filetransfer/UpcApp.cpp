@@ -41,8 +41,6 @@ namespace {
 constexpr UInt32 kSleepTicks = 5;
 AlertAnswerProc gAlertAnswer = nullptr;
 
-UInt8 key_code(const EventRecord* event) { return static_cast<UInt8>((event->message & keyCodeMask) >> 8); }
-
 OSErr open_app(const AppleEvent*, AppleEvent*, SRefCon) { return noErr; }
 OSErr quit_app(const AppleEvent*, AppleEvent*, SRefCon) {
   All_Done = 1;
@@ -236,20 +234,7 @@ int Run_Upcaster() {
 
 Boolean Handle_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {
   if (!event || !item) return false;
-  if (event->what == keyDown) {
-    const UInt8 key = upc::key_code(event);
-    if (key == kVK_Return || key == kVK_ANSI_KeypadEnter) {
-      Invert_Button_Item(dialog, 1);
-      *item = 1;
-      return true;
-    }
-    if (key == kVK_Escape) {
-      Invert_Button_Item(dialog, 2);
-      *item = 2;
-      return true;
-    }
-    return false;
-  }
+  if (event->what == keyDown) return Alert_Answer_Key(dialog, event, item);
   if (event->what == updateEvt) {
     if (reinterpret_cast<WindowRef>(event->message) == GetDialogWindow(dialog)) {
       BeginUpdate(GetDialogWindow(dialog));
