@@ -30,14 +30,14 @@ constexpr DialogItemIndex kAboutOK = 6;
 
 bool LoadLogo() {
   char file[256] = {};
-  if (!Load_File_To_CstringEx("ANIME", "FILE=", file, sizeof file, gszIniFileName) || !file[0])
+  if (!Load_File_To_CstringEx("[ANIME]", "FILE=", file, sizeof file, gszIniFileName) || !file[0])
     std::strcpy(file, "::Resources:Logo.bmp");
   char number[32] = {};
   gAnimeInfo.interval = 500;
-  if (Load_File_To_CstringEx("ANIME", "TIMER=", number, sizeof number, gszIniFileName) && number[0])
+  if (Load_File_To_CstringEx("[ANIME]", "TIMER=", number, sizeof number, gszIniFileName) && number[0])
     gAnimeInfo.interval = UInt32(std::strtoul(number, nullptr, 10));
   gAnimeInfo.transparent = true;
-  if (Load_File_To_CstringEx("ANIME", "TRANSPARENT=", number, sizeof number, gszIniFileName) && number[0])
+  if (Load_File_To_CstringEx("[ANIME]", "TRANSPARENT=", number, sizeof number, gszIniFileName) && number[0])
     gAnimeInfo.transparent = std::strtol(number, nullptr, 10) == 1;
   Str255 path;
   const std::size_t n = std::min<std::size_t>(std::strlen(file), 255);

@@ -62,6 +62,7 @@ EventLoopTimerRef gIdleTimerRef = nullptr;
 EventLoopTimerUPP gIdleTimerUpp = nullptr;
 EventRecord gCurrentEvent{};
 SInt16 gResFile = -1;
+bool gStarted = false;
 
 const char* flagName(UInt16 f) {
   switch (f) {
@@ -239,7 +240,10 @@ SInt32 GetTimeoutValue(const HOLD_CONFIG* config) {
 
 std::string HoldIniText(const char* section, const char* key) {
   char buf[1024] = {};
-  if (!Load_File_To_CstringEx(section, key, buf, sizeof buf, gszStrFileName)) return {};
+  // The reader finds a section by its text anywhere in the file: with its
+  // brackets, so that "TITLE" is not taken from a "TITLE=" line.
+  const std::string name = section && section[0] == '[' ? section : "[" + std::string(section ? section : "") + "]";
+  if (!Load_File_To_CstringEx(name.c_str(), key, buf, sizeof buf, gszStrFileName)) return {};
   return buf;
 }
 
@@ -449,6 +453,7 @@ int HoldStartup() {
   gMainDlgNum = 0;
   Initialize_ToolBox();
   gResFile = CurResFile();
+  gStarted = true;
   OT_Init();
   Get_NameCheck_Info();
 
@@ -502,6 +507,8 @@ int HoldInstallIdleTimer() {
 }
 
 void HoldShutdown() {
+  if (!gStarted) return;
+  gStarted = false;
   if (gIdleTimerRef) RemoveEventLoopTimer(gIdleTimerRef);
   gIdleTimerRef = nullptr;
   if (gMainDlg) CloseMainDlg(gMainDlg->dialog, 0);

@@ -38,6 +38,13 @@ void GetDialogItemRect(DialogRef dialog, DialogItemIndex item, Rect* rect) {
 
 namespace {
 
+// The main window's record of a dialog, or null for another dialog.
+MAIN_DLG_DATA* mainOf(DialogRef dialog) {
+  if (!dialog) return nullptr;
+  DLG_HANDLERS* h = GetDlgHandlers(GetDialogWindow(dialog));
+  return h && h->update == UpdateMainDlg ? reinterpret_cast<MAIN_DLG_DATA*>(h) : nullptr;
+}
+
 void setButtonTitle(DialogRef d, DialogItemIndex item, const char* key) {
   ControlRef c = GetItemControl(d, item);
   if (!c) return;
@@ -118,8 +125,8 @@ void MainView::RemoveFirstLocalFile() { RemoveLocalFile(m_, 0); }
 // ---- status line ----------------------------------------------------------------
 
 void SetStatus(DialogRef dialog, const char* section, int number, long value) {
-  MAIN_DLG_DATA* m = GetMainDlgData();
-  if (!m || m->dialog != dialog) return;
+  MAIN_DLG_DATA* m = mainOf(dialog);
+  if (!m) return;
   if (number == 65535) {
     m->statusText.clear();
     m->statusKey[0] = 0;
@@ -262,7 +269,7 @@ void cellText(CLIST_DATA* list, SInt16 row, SInt16 col, const std::string& text)
   while (n > 0 && n < text.size() && (UInt8(text[n]) & 0xC0) == 0x80) --n;
   s[0] = UInt8(n);
   std::memcpy(s + 1, text.data(), n);
-  CLSetCellOne(list, Cell{col, row}, s);
+  CLSetCellOne(list, Cell{row, col}, s);
 }
 
 // The job rows' references: the engine's shared copies, kept alive while a
@@ -419,7 +426,7 @@ void ChangeFolder(MAIN_DLG_DATA* m, bool byUser) {
   if (!list) return;
   std::vector<std::string> selected;
   Cell c{0, 0};
-  for (bool first = true; CLGetSelect(list, &c, !first); first = false) {
+  while (CLGetSelect(list, &c, true)) {
     const auto* job = reinterpret_cast<const JOB_ENTRY*>(CLGetReference(list, c.v));
     if (job) selected.emplace_back(reinterpret_cast<const char*>(job->jobId), 4);
     c.v++;
@@ -435,7 +442,7 @@ void ChangeFolder(MAIN_DLG_DATA* m, bool byUser) {
     const auto* job = reinterpret_cast<const JOB_ENTRY*>(CLGetReference(list, row));
     if (!job) continue;
     for (const std::string& id : selected)
-      if (std::memcmp(job->jobId, id.data(), 4) == 0) CLSetSelect(list, Cell{0, row}, false, false);
+      if (std::memcmp(job->jobId, id.data(), 4) == 0) CLSetSelect(list, Cell{row, 0}, true, false);
   }
   CLUpdate(list, nullptr, 1);
   ChangeBtnState(m, m->tab0Info, false, 0);
@@ -463,7 +470,7 @@ void ChangeFolderEx(MAIN_DLG_DATA* m) {
 bool FirstSelectedJob(MAIN_DLG_DATA* m, JOB_ENTRY* job) {
   CLIST_DATA* list = jobListOf(m, m->curTab);
   Cell c{0, 0};
-  if (!list || !CLGetSelect(list, &c, false)) return false;
+  if (!list || !CLGetSelect(list, &c, true)) return false;
   const auto* ref = reinterpret_cast<const JOB_ENTRY*>(CLGetReference(list, c.v));
   if (!ref) return false;
   *job = *ref;
@@ -542,18 +549,18 @@ void ChangeBtnState(MAIN_DLG_DATA* m, CLIST_DATA*, bool thumbnails, int mode) {
   if (m->curTab == 1) {
     ControlRef pop = GetItemControl(d, kT0Folder);
     enableItem(d, kT0Folder, !busy && pop && GetControl32BitMaximum(pop) > 0);
-    const bool job = m->tab0File && CLGetSelect(m->tab0File, &c, false);
+    const bool job = m->tab0File && CLGetSelect(m->tab0File, &c, true);
     enableItem(d, kT0Print, job && !running);
     enableItem(d, kT0Download, job && !running);
     enableItem(d, kT0PreviewCheck, !busy);
   } else if (m->curTab == 2) {
-    const bool local = m->tab1PCFile && CLGetSelect(m->tab1PCFile, &c, false);
+    const bool local = m->tab1PCFile && CLGetSelect(m->tab1PCFile, &c, true);
     enableItem(d, kT1Remove, local);
     ControlRef pop = GetItemControl(d, kT1Folder);
     enableItem(d, kT1Upload, m->tab1PCFile && CLGetCount(m->tab1PCFile) > 0 && pop && GetControl32BitValue(pop) >= 1);
     enableItem(d, kT1Folder, !busy && pop && GetControl32BitMaximum(pop) > 0);
     c = Cell{0, 0};
-    const bool job = m->tab1HMFile && CLGetSelect(m->tab1HMFile, &c, false);
+    const bool job = m->tab1HMFile && CLGetSelect(m->tab1HMFile, &c, true);
     for (DialogItemIndex i : {kT1Rename, kT1Delete, kT1Info, kT1Move}) enableItem(d, i, job && !running);
   }
 }
@@ -597,8 +604,8 @@ void showPage(MAIN_DLG_DATA* m) {
 }  // namespace
 
 void ChangeTabPage(DialogRef dialog, int oldTab, int newTab) {
-  MAIN_DLG_DATA* m = GetMainDlgData();
-  if (!m || m->dialog != dialog || newTab < 1 || newTab > 3) return;
+  MAIN_DLG_DATA* m = mainOf(dialog);
+  if (!m || newTab < 1 || newTab > 3) return;
   if (m->eng.current) {
     // The running command is cancelled; its end makes the switch.
     if (m->pendingTab) return;
@@ -1001,11 +1008,11 @@ void clickFirstTab(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item, P
     case kT0Renew: PushUpdateBtn(&m->eng); break;
     case kT0List: {
       Cell before{0, 0};
-      const bool had = CLGetSelect(m->tab0File, &before, false);
+      const bool had = CLGetSelect(m->tab0File, &before, true);
       listClick(m, m->tab0File, event, running);
       if (running) break;
       Cell after{0, 0};
-      if (CLGetSelect(m->tab0File, &after, false)) {
+      if (CLGetSelect(m->tab0File, &after, true)) {
         if (!had || after.v != before.v) {
           ClearPtrList(&m->eng.thumbs);
           StartCommand(&m->eng, CMD_INFO, false);
@@ -1113,13 +1120,13 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
     case kT1Remove: {
       Cell c{0, 0};
       int first = -1;
-      while (CLGetSelect(m->tab1PCFile, &c, false)) {
+      while (CLGetSelect(m->tab1PCFile, &c, true)) {
         if (first < 0) first = c.v;
         RemoveLocalFile(m, c.v);
         c = Cell{0, 0};
       }
       const int count = CLGetCount(m->tab1PCFile);
-      if (count > 0 && first >= 0) CLSetSelect(m->tab1PCFile, Cell{0, SInt16(std::min(first, count - 1))}, true, true);
+      if (count > 0 && first >= 0) CLSetSelect(m->tab1PCFile, Cell{SInt16(std::min(first, count - 1)), 0}, true, true);
       break;
     }
     case kT1Upload: {
@@ -1160,8 +1167,8 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
 }
 
 void MouseDownMainDlg(EventRecord* event, DialogRef dialog) {
-  MAIN_DLG_DATA* m = GetMainDlgData();
-  if (!m || m->dialog != dialog || !event) return;
+  MAIN_DLG_DATA* m = mainOf(dialog);
+  if (!m || !event) return;
   WindowRef window = GetDialogWindow(dialog);
   if (FrontWindow() != window || GetFrontDialog() != dialog) return;
   WindowRef hit = nullptr;
@@ -1275,8 +1282,8 @@ void RedrawMainDlg(MAIN_DLG_DATA* m, int part) {
 }
 
 void UpdateMainDlg(DialogRef dialog) {
-  MAIN_DLG_DATA* m = GetMainDlgData();
-  if (!m || m->dialog != dialog) return;
+  MAIN_DLG_DATA* m = mainOf(dialog);
+  if (!m) return;
   tb::PortSaver saver(GetDialogPort(dialog));
   DrawDialog(dialog);
   DrawLogo(dialog);
@@ -1373,8 +1380,8 @@ MAIN_DLG_DATA* CreateMainDlg() {
 }
 
 void CloseMainDlg(DialogRef dialog, bool last) {
-  MAIN_DLG_DATA* m = GetMainDlgData();
-  if (!m || m->dialog != dialog) return;
+  MAIN_DLG_DATA* m = mainOf(dialog);
+  if (!m) return;
   CancelMainCommand(m);
   WindowRef w = GetDialogWindow(dialog);
   Rect bounds;

@@ -1,0 +1,164 @@
+// Timing program of the held-job manager's main window, on loopback:
+//   1. choosing a box with 1,000 held jobs until the job list is drawn,
+//      against the command engine alone reading the same list (no window),
+//      alternating run by run;
+//   2. switching from the first tab to the third and back (each switch
+//      until its page is drawn), against a plain redraw of the job list.
+//
+//   hold_window_bench [rounds]   (default 7)
+//
+// Prints median and spread (min-max) per case, and the load average before
+// and after. Every run is checked for its 1,000 rows.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FanctionLib/CList.h"
+#include "holdmanager/HoldApp.h"
+#include "holdmanager/HoldMainWnd.h"
+#include "load_average.h"
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/bundle.h"
+#include "toolbox/clock.h"
+#include "toolbox/files.h"
+#include "toolbox/netconfig.h"
+#include "toolbox/pump.h"
+#include "toolbox/resources.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kJobs = 1000;
+
+struct QuietView : HoldView {
+  int CurrentTab() override { return 3; }
+  void SetStatus(const std::string&) override {}
+  void ShowMessage(const std::string&, const std::string&, bool, UInt16) override {}
+};
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+void report(const char* what, std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  std::printf("%-44s median %8.2f ms  spread %8.2f - %8.2f ms  (%zu runs)\n", what, v[v.size() / 2], v.front(),
+              v.back(), v.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  testsupport::TempDir dir;
+  setenv("TOOLBOX_NET", "loopback", 1);
+  setenv("TOOLBOX_HEADLESS", "1", 1);
+  setenv("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+  setenv("XDG_CACHE_HOME", dir.path().c_str(), 1);
+  tb::ReloadNetConfig();
+  const std::filesystem::path bundle = std::filesystem::path(VEMO_SUITE_DEFAULT) / "VemoHoldManager.app";
+  tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
+  tb::SetMainBundlePath(bundle.string());
+  if (tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()) <= 0) {
+    std::fprintf(stderr, "no resources in %s\n", bundle.c_str());
+    return 1;
+  }
+
+  pboxemu::Emulator emu;
+  pboxemu::BoxSpec spec;
+  spec.hasMachineType = true;
+  std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
+  spec.machineType[15] = 0x23;
+  emu.AddBox(spec);
+  auto& h = emu.Hold();
+  h.Enable();
+  h.AddFolder(0, {1, "1_All", 0, 0});
+  for (int i = 0; i < kJobs; ++i) {
+    pboxemu::HeldJob j;
+    j.folder = 1;
+    j.name = "job-" + std::to_string(i) + ".prn";
+    j.owner = "user" + std::to_string(i % 17);
+    j.size = UInt32(1000 + i);
+    h.AddJob(0, j);
+  }
+  std::string err;
+  if (!emu.Start(&err)) {
+    std::fprintf(stderr, "emulator: %s\n", err.c_str());
+    return 1;
+  }
+  std::printf("load average before: %s\n", bench::LoadAverage().c_str());
+
+  if (HoldStartup() != 1) return 1;
+  MAIN_DLG_DATA* m = GetMainDlgData();
+  auto until = [&](auto done) {
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (!done() && Clock::now() < end) {
+      tb::Pump(0);
+      IdleEventMainDlg();
+    }
+    return done();
+  };
+  if (!until([&] { return gNewFound == 0 && m->found[0].pbi_inuse; })) return 1;
+  IdleEventMainDlg();
+
+  std::vector<double> window, engine, toThird, toFirst, redraw;
+  for (int r = 0; r < rounds; ++r) {
+    // The window: the choice, the list read, sorted, filled and drawn.
+    auto t0 = Clock::now();
+    ChooseDevice(m, 1);
+    if (!until([&] { return m->eng.current == 0; })) return 1;
+    UpdateMainDlg(m->dialog);
+    window.push_back(ms(Clock::now() - t0));
+    if (CLGetCount(m->tab0File) != kJobs) {
+      std::fprintf(stderr, "window rows: %d\n", CLGetCount(m->tab0File));
+      return 1;
+    }
+    // The engine alone on the same box.
+    QuietView view;
+    HOLD_ENGINE e;
+    HoldEngineInit(&e, &view, gszStrFileName);
+    e.boxAddr = emu.BoxAddress(0);
+    t0 = Clock::now();
+    StartCommand(&e, CMD_REFRESH, false);
+    while (e.current) {
+      CommandPendingLoop(&e);
+      tb::Pump(0);
+    }
+    engine.push_back(ms(Clock::now() - t0));
+    const int listed = GetCountPtrList(e.holdJobs);
+    HoldEngineDispose(&e);
+    if (listed != kJobs) {
+      std::fprintf(stderr, "engine rows: %d\n", listed);
+      return 1;
+    }
+    // Tab switches: each until the page is drawn (the refresh the switch
+    // starts is let run out before the next one, and is not counted).
+    t0 = Clock::now();
+    ChangeTabPage(m->dialog, 1, 3);
+    UpdateMainDlg(m->dialog);
+    toThird.push_back(ms(Clock::now() - t0));
+    until([&] { return m->eng.current == 0; });
+    t0 = Clock::now();
+    ChangeTabPage(m->dialog, 3, 1);
+    UpdateMainDlg(m->dialog);
+    toFirst.push_back(ms(Clock::now() - t0));
+    until([&] { return m->eng.current == 0; });
+    t0 = Clock::now();
+    CLUpdate(m->tab0File, nullptr, 1);
+    redraw.push_back(ms(Clock::now() - t0));
+  }
+  report("box of 1000 jobs chosen until drawn (window)", window);
+  report("same list read by the engine alone", engine);
+  report("tab switch, first to third, drawn", toThird);
+  report("tab switch, third to first, drawn", toFirst);
+  report("redraw of the 1000-row list alone", redraw);
+  std::printf("load average after: %s\n", bench::LoadAverage().c_str());
+  QuitHoldManager();
+  HoldShutdown();
+  emu.Stop();
+  return 0;
+}

@@ -1,0 +1,344 @@
+// The held-job manager's program in this process against two emulated
+// boxes: start-up and the search, the device pop-up that opens by itself,
+// the chosen box's folders and jobs in the window, the re-search interval,
+// tab switches during a load, the progress dialog's Cancel, quitting while
+// a command runs, and a screenshot of the window checked by pixel probes.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "FanctionLib/CList.h"
+#include "hold_harness.h"
+#include "holdmanager/HoldApp.h"
+#include "holdmanager/HoldMainWnd.h"
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/bundle.h"
+#include "toolbox/clock.h"
+#include "toolbox/controls.h"
+#include "toolbox/display.h"
+#include "toolbox/files.h"
+#include "toolbox/menus.h"
+#include "toolbox/netconfig.h"
+#include "toolbox/pump.h"
+#include "toolbox/resources.h"
+#include "toolbox/testdriver.h"
+#include "toolbox/windows.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::array<UInt8, 16> holdMachineType(UInt8 capability) {
+  std::array<UInt8, 16> t{};
+  std::memcpy(t.data(), "VEMOPLEX[C]", 11);
+  t[15] = capability;
+  return t;
+}
+
+class HoldApp : public ::testing::Test {
+ protected:
+  HoldApp()
+      : ports_("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str()),
+        cache_("XDG_CACHE_HOME", dir_.path().string().c_str()),
+        config_("XDG_CONFIG_HOME", (dir_.path() / "config").string().c_str()) {
+    tb::ReloadNetConfig();
+  }
+  ~HoldApp() override { tb::ReloadNetConfig(); }
+
+  void SetUp() override {
+    const fs::path bundle = fs::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VemoHoldManager.app";
+    tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
+    tb::SetMainBundlePath(bundle.string());
+    tb::ResetResources();
+    ASSERT_GT(tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()), 0);
+    tb::UseVirtualClock(true);
+    tb::AdvanceTicks(600);
+  }
+
+  void TearDown() override {
+    if (GetMainDlgData()) QuitHoldManager();
+    HoldShutdown();
+    tb::UseVirtualClock(false);
+    emu_.Stop();
+    tb::SetApplicationPath("");
+    tb::SetMainBundlePath("");
+    tb::ResetResources();
+  }
+
+  // Two boxes the program lists, one it does not (capability without
+  // 0x20), with folders and jobs on the first; jobs more on request.
+  void StartBoxes(int extraJobs = 0) {
+    for (UInt8 cap : {UInt8(0x23), UInt8(0x23), UInt8(0x03)}) {
+      pboxemu::BoxSpec spec;
+      spec.hasMachineType = true;
+      spec.machineType = holdMachineType(cap);
+      emu_.AddBox(spec);
+    }
+    auto& h = emu_.Hold();
+    h.Enable();
+    h.AddFolder(0, {2, "2_Sales", 0, 0});
+    h.AddFolder(0, {1, "1_Design", 0, 0});
+    for (int i = 0; i < 3 + extraJobs; ++i) {
+      pboxemu::HeldJob j;
+      j.folder = i == 1 ? 2 : 1;
+      j.name = i == 0 ? "見積書.pdf" : "report-" + std::to_string(i);
+      j.owner = "alice";
+      j.size = 1536;
+      h.AddJob(0, j);
+    }
+    std::string err;
+    ASSERT_TRUE(emu_.Start(&err)) << err;
+  }
+
+  // Idle steps (the timer's work) with the network served, until done().
+  bool Drive(const std::function<bool()>& done, int ms = 15000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      tb::Pump(1);
+      IdleEventMainDlg();
+    }
+    return true;
+  }
+
+  MAIN_DLG_DATA* M() { return GetMainDlgData(); }
+  ControlRef Item(DialogItemIndex i) { return GetItemControl(M()->dialog, i); }
+  int PopupCount(DialogItemIndex i) {
+    ControlRef c = Item(i);
+    return c ? CountMenuItems(GetControlPopupMenuHandle(c)) : -1;
+  }
+
+  // Starts the program, finds the boxes and chooses the first by the
+  // pop-up that opens by itself.
+  void StartAndChooseFirstBox() {
+    ASSERT_EQ(HoldStartup(), 1);
+    ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 2; }));
+    Rect r;
+    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
+    const Point at{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)};
+    tb::AdvanceTicks(91);
+    tb::MouseUpAt(at);
+    IdleEventMainDlg();
+    ASSERT_EQ(M()->deviceAddr, emu_.BoxAddress(0));
+    ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) > 0; }));
+  }
+
+  testsupport::TempDir dir_;
+  testsupport::ScopedEnv ports_, cache_, config_;
+  pboxemu::Emulator emu_;
+};
+
+TEST(HoldStartupTables, LanguageRowsAndTheRepliesTheSearchLists) {
+  const struct {
+    const char* code;
+    int program;
+  } langs[] = {{"en", 1}, {"en_GB", 2}, {"jp", 18}, {"zh_CN", 19}, {"", 1}, {"EN", 1}, {"ja", 1}};
+  for (const auto& l : langs) EXPECT_EQ(FindLangCode(l.code)->programCode, l.program) << l.code;
+
+  auto reply = [](const char* type, UInt8 cap) {
+    jcp_reply r{};
+    r.jcpr_chk = 2;
+    r.jcpr_rule = 38150;
+    r.jcpr_ip_addr = 0x7F000001;
+    std::memcpy(r.jcpr_machine_type, type, std::min<std::size_t>(std::strlen(type), 16));
+    r.jcpr_machine_type[15] = cap;
+    return r;
+  };
+  const struct {
+    jcp_reply r;
+    int cap;
+  } replies[] = {
+      {reply("VEMOPLEX[C]", 0x23), 0x23},     {reply("VEMOPLEX[C]", 0xA3), 0xA3}, {reply("VEMOPLEX[C]", 0x03), -1},
+      {reply("VEMOPLEX  QSV-B", 0x27), 0x27}, {reply("VEMOPLEX-OLD", 0x23), -1},  {reply("OTHERBOX[C]", 0x23), -1},
+  };
+  for (const auto& c : replies) EXPECT_EQ(HoldReplyCapability(&c.r), c.cap);
+  jcp_reply r = reply("VEMOPLEX[C]", 0x23);
+  r.jcpr_ip_addr = 0x00000001;
+  EXPECT_EQ(HoldReplyCapability(&r), -1);
+  r = reply("VEMOPLEX[C]", 0x23);
+  r.jcpr_rule = 1;
+  EXPECT_EQ(HoldReplyCapability(&r), -1);
+
+  // Formats from the language files take only the conversions they should.
+  EXPECT_EQ(HoldFormat("Found: %d", {3}), "Found: 3");
+  EXPECT_EQ(HoldFormat("%s %d%%", {"a", 5}), "a 5%");
+  EXPECT_EQ(HoldFormat("%n %s %d", {"x"}), "%n x %d");
+}
+
+TEST_F(HoldApp, StartUpFindsTheBoxesOpensThePopUpAndListsTheChosenBox) {
+  StartBoxes();
+  ASSERT_EQ(HoldStartup(), 1);
+  ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 2; }));
+  EXPECT_EQ(M()->statusText, "Print servers found: 2");
+  EXPECT_FALSE(IsControlActive(Item(kItemDevice)) && GetControl32BitValue(Item(kItemDevice)) != 0);
+
+  // Not before 90 ticks from the search's start; then once, and a press
+  // released on nothing chooses nothing and does not open it again.
+  const UInt32 started = M()->lastSearch;
+  while (TickCount() - started < 90) {
+    tb::AdvanceTicks(6);
+    IdleEventMainDlg();
+  }
+  EXPECT_FALSE(M()->popupOpened);
+  tb::AdvanceTicks(1);
+  IdleEventMainDlg();
+  EXPECT_TRUE(M()->popupOpened);
+  EXPECT_EQ(M()->deviceAddr, 0u);
+
+  // The user picks the second box from the pop-up: its folders and jobs.
+  Rect r;
+  ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
+  EventRecord e{};
+  e.what = mouseDown;
+  e.where = Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)};
+  Rect pop;
+  GetControlBounds(Item(kItemDevice), &pop);
+  Point press{SInt16(pop.top + 5), SInt16(pop.left + 5)};
+  {
+    tb::PortSaver saver(GetDialogPort(M()->dialog));
+    LocalToGlobal(&press);
+  }
+  e.where = press;
+  tb::MouseUpAt(Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
+  MouseDownMainDlg(&e, M()->dialog);
+  ASSERT_EQ(M()->deviceAddr, emu_.BoxAddress(0));
+  ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) > 0; }));
+  EXPECT_EQ(PopupCount(kT0Folder), 2);
+  EXPECT_EQ(M()->folderValue[0], 1);  // "1_Design" sorts first
+  EXPECT_EQ(CLGetCount(M()->tab0File), 2);
+  Str255 name;
+  SInt16 len = sizeof name;
+  bool sawJapanese = false;
+  for (SInt16 row = 0; row < 2; ++row) {
+    len = sizeof name;
+    CLGetCellOne(M()->tab0File, name, &len, Cell{row, 0});
+    sawJapanese |= std::string(reinterpret_cast<char*>(name + 1), name[0]) == "見積書.pdf";
+  }
+  EXPECT_TRUE(sawJapanese);
+
+  // The re-search interval (3 minutes by default) by the virtual clock.
+  M()->config.ulReSearch = 3;
+  const UInt32 last = M()->lastSearch;
+  tb::AdvanceTicks(3 * 3600 - (TickCount() - last));
+  IdleEventMainDlg();
+  EXPECT_EQ(M()->lastSearch, last);
+  tb::AdvanceTicks(1);
+  ASSERT_TRUE(Drive([&] { return M()->lastSearch != last; }));
+  M()->config.ulReSearch = 0;
+  const UInt32 again = M()->lastSearch;
+  tb::AdvanceTicks(100 * 3600);
+  Drive([] { return false; }, 200);
+  EXPECT_EQ(M()->lastSearch, again);
+}
+
+TEST_F(HoldApp, TabSwitchDuringALoadAndQuitDuringACommandCancelThem) {
+  StartBoxes();
+  StartAndChooseFirstBox();
+  // The box stops answering: a refresh hangs until cancelled.
+  pboxemu::HoldFaultSpec silent;
+  silent.mode = pboxemu::HoldFault::Silent;
+  emu_.Hold().SetFault(0, silent);
+  PushUpdateBtn(&M()->eng);
+  Drive([] { return false; }, 100);
+  ASSERT_EQ(M()->eng.current, CMD_REFRESH);
+  const auto before = emu_.Hold().Requests(0).size();
+  // The load is cancelled (its connection closed), then the new page shows
+  // and reads its own list.
+  ChangeTabPage(M()->dialog, 1, 3);
+  EXPECT_EQ(M()->curTab, 3);
+  EXPECT_EQ(M()->pendingTab, 0);
+  EXPECT_EQ(CountDITL(M()->dialog), kT2List);
+  EXPECT_EQ(M()->eng.current, CMD_REFRESH);
+  ASSERT_TRUE(Drive([&] { return emu_.Hold().Requests(0).size() > before; }));
+
+  // The third tab loads its own list; quitting then ends that command.
+  Drive([] { return false; }, 100);
+  ASSERT_NE(M()->eng.current, 0);
+  QuitHoldManager();
+  EXPECT_EQ(GetMainDlgData(), nullptr);
+  HoldShutdown();
+  EXPECT_EQ(tb::OTOpenProviderCount(), 0);
+}
+
+TEST_F(HoldApp, TheProgressDialogsCancelEndsTheCommand) {
+  StartBoxes();
+  StartAndChooseFirstBox();
+  pboxemu::HoldFaultSpec silent;
+  silent.mode = pboxemu::HoldFault::Silent;
+  emu_.Hold().SetFault(0, silent);
+  auto* req = new PRG_REQUEST{};
+  JOB_ENTRY job{};
+  ASSERT_TRUE(FirstSelectedJob(M(), &job) ||
+              (CLSetSelect(M()->tab0File, Cell{0, 0}, true, false), FirstSelectedJob(M(), &job)));
+  PRG_JOB pj{};
+  std::memcpy(pj.jobId, job.jobId, 4);
+  std::memcpy(pj.folderId, job.folderId, 4);
+  std::memcpy(pj.name, job.name, job.name[0] + 1);
+  req->jobs.push_back(pj);
+  ASSERT_TRUE(StartProgressCommand(&M()->eng, CMD_DELETE, req));
+  DialogRef prg = GetPrgDlgPtr();
+  ASSERT_NE(prg, nullptr);
+  EXPECT_EQ(GetFrontDialog(), prg);
+  Str255 title;
+  GetWTitle(GetDialogWindow(prg), title);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(title + 1), title[0]), "Delete");
+  Drive([] { return false; }, 100);
+  ASSERT_EQ(M()->eng.current, CMD_DELETE);
+
+  // Escape is the Cancel button: the command ends with code 7 and the
+  // dialog goes; the job is still on the box.
+  EventRecord esc{};
+  esc.what = keyDown;
+  esc.message = 27 | (0x35 << 8);
+  DLG_HANDLERS* h = GetDlgHandlers(GetDialogWindow(prg));
+  ASSERT_TRUE(h && h->keyDown);
+  EXPECT_TRUE(h->keyDown(&esc, prg));
+  EXPECT_EQ(M()->eng.current, 0);
+  EXPECT_EQ(GetPrgDlgPtr(), nullptr);
+  EXPECT_EQ(M()->eng.busy, 2);
+  EXPECT_EQ(GetFrontDialog(), M()->dialog);
+  EXPECT_EQ(emu_.Hold().Jobs(0).size(), 3u);
+}
+
+TEST_F(HoldApp, TheWindowWithJobsOnScreen) {
+  StartBoxes();
+  StartAndChooseFirstBox();
+  CLSetSelect(M()->tab0File, Cell{0, 0}, true, true);
+  ChangeBtnState(M(), M()->tab0Info, false, 0);
+  UpdateMainDlg(M()->dialog);
+  DrawStatusLine(M());
+  CGrafPtr port = GetDialogPort(M()->dialog);
+  auto channel = [&](int h, int v, int shift) { return int((tb::PortPixel(port, h, v) >> shift) & 255); };
+
+  // Pixels read as 0xBBGGRRxx. Probes: the status line's text, the list header's light grey (the
+  // header picture), dark names in both rows of the list, the device
+  // pop-up's title, and the page buttons' strip left of the preview.
+  Rect status, list, pop;
+  GetDialogItemRect(M()->dialog, kItemStatus, &status);
+  GetDialogItemRect(M()->dialog, kT0List, &list);
+  GetDialogItemRect(M()->dialog, kItemDevice, &pop);
+  EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{SInt16(status.top + 2), 5, SInt16(status.bottom - 2), 150}));
+  const int hr = channel(list.left + 40, list.top + 4, 8), hb = channel(list.left + 40, list.top + 4, 24);
+  EXPECT_GT(hr, 200);
+  EXPECT_LT(std::abs(hr - hb), 16);
+  // Rows of 18 pixels below the 18-pixel header: the second row's name in
+  // dark ink, the first row selected (blue, its text white).
+  const SInt16 row1 = SInt16(list.top + 18 + 18);
+  EXPECT_TRUE(
+      testsupport::DarkInkIn(port, Rect{row1, SInt16(list.left + 20), SInt16(row1 + 18), SInt16(list.left + 110)}));
+  const int r0 = channel(list.left + 178, list.top + 18 + 9, 8), b0 = channel(list.left + 178, list.top + 18 + 9, 24);
+  EXPECT_GT(b0, r0 + 60);
+  EXPECT_EQ(channel(list.left + 178, row1 + 9, 8), 0xFF);
+  EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{pop.top, SInt16(pop.left + 4), pop.bottom, SInt16(pop.left + 150)}));
+  // Kept for a person to look at.
+  const std::string dir = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home";
+  std::filesystem::create_directories(dir);
+  EXPECT_EQ(tb::SaveWindowPNG(GetDialogWindow(M()->dialog), (dir + "/hold-main-window.png").c_str()), noErr);
+}
+
+}  // namespace
