@@ -388,21 +388,7 @@ short DisplayZones(UInt8* buffer, char (*names)[kZoneEntrySize]) {
     return -1;
   }
   // Only as many zones as the table holds; the rest are not offered.
-  int kept = 0;
-  long at = 0;
-  for (int n = 0; n < count && kept < kZoneNameMax - 1 && at < kZoneBufferSize; ++n) {
-    const UInt8 len = buffer[at];
-    if (at + 1 + len > kZoneBufferSize) break;
-    if (len > 0) {
-      ++kept;
-      const std::size_t copy = len < kZoneEntrySize - 1 ? len : kZoneEntrySize - 1;
-      std::memcpy(names[kept], buffer + at + 1, copy);
-      names[kept][copy] = 0;
-    }
-    at += 1 + len;
-  }
-  std::snprintf(names[0], kZoneEntrySize, "%d", kept);
-  return short(kept);
+  return ZIP_ZoneNameSet(std::span<const UInt8>(buffer, kZoneBufferSize), count, names, kZoneNameMax);
 }
 
 // ---- TCP/IP page -------------------------------------------------------------

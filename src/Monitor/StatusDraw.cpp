@@ -9,6 +9,7 @@
 #include "506Q_Lib/DialogItems.h"
 #include "common/IniFile.h"
 #include "common/TextFormat.h"
+#include "Monitor/FtpPage.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/StatusDisplay.h"
 #include "Monitor/StatusText.h"
@@ -202,6 +203,8 @@ short Page_Button_Check(STATUS_WND_INFO* rec) {
     if (rec->infoPopup) HiliteControl(rec->infoPopup, data ? 0 : 255);
     if (data && rec->textData) CTESetTextVScroll(rec->textData);
     if (!data) DispInfoDialog(rec, 1);
+  } else if (rec->activePage == kPageFtp) {
+    Ftp_Page_Buttons(rec, data);
   }
   return data ? 1 : 0;
 }
@@ -218,6 +221,7 @@ void Load_Page(STATUS_WND_INFO* rec) {
     if (rec->activeNum < 1) rec->activeNum = 1;
   }
   Load_Page_Views(rec);
+  if (rec->activePage == kPageFtp) Setup_Ftp_Load_Value(d);
   Page_Button_Check(rec);
   Invalidate_Page(rec);
 }
@@ -241,6 +245,8 @@ void Draw_Page(STATUS_WND_INFO* rec) {
     // The pop-up is the window's control, not one of the page's items.
     if (rec->infoPopup) Draw1Control(rec->infoPopup);
     if (rec->textData) CEUpdate(rec->textData);
+  } else if (rec->activePage == kPageFtp) {
+    Setup_Ftp_Update(d);
   }
 }
 

@@ -13,15 +13,40 @@ constexpr UInt16 kSearchPort = 19541;
 constexpr short kSearchCondition = 4;
 constexpr SInt16 kTypeListID = 132;
 
-PBOXinfo* gTable = nullptr;
-short gTableSize = 0;
+// The table each running search registers into: every option dialog has
+// its own, and two may search at once.
+struct Binding {
+  const JCPEPInfo* ctx;
+  PBOXinfo* table;
+  short size;
+};
+std::vector<Binding> gBindings;
+
+void bind(const JCPEPInfo* ctx, PBOXinfo* table, short size) {
+  for (Binding& b : gBindings)
+    if (b.ctx == ctx) {
+      b.table = table;
+      b.size = size;
+      return;
+    }
+  gBindings.push_back({ctx, table, size});
+}
+
+const Binding* binding_of(const JCPEPInfo* ctx) {
+  for (const Binding& b : gBindings)
+    if (b.ctx == ctx) return &b;
+  return nullptr;
+}
 
 }  // namespace
 
+void Forget_Search_Table(const JCPEPInfo* ctx) {
+  std::erase_if(gBindings, [ctx](const Binding& b) { return b.ctx == ctx; });
+}
+
 SInt32 SearchPBOX(const CONFIGURATION* config, JCPEPInfo* ctx, PBOXinfo* table, short size, short protocol) {
   if (!ctx) return 0;
-  gTable = table;
-  gTableSize = size;
+  bind(ctx, table, size);
   if (protocol == PBOX_PROTO_TCPIP) {
     std::vector<UInt32> addrs;
     int count = std::clamp<int>(EnvInfo.tcp_count, 0, kBroadcastMax);
@@ -62,9 +87,11 @@ void SearchNotifier(JCPEPInfo* ctx, void* reply, void* data, short status) {
   if (!ctx || status != JCP_NOTIFY_FOUND || !reply) return;
   const jcp_reply* r = static_cast<const jcp_reply*>(reply);
   if (r->jcpr_chk != 2 || r->jcpr_rule != JCP_SEARCH_RULE) return;
+  const Binding* b = binding_of(ctx);
+  if (!b || !b->table) return;
   short stored = 0;
   if (ctx->protocolType == JCP_PROTO_UDP) {
-    stored = UDPRegisterPBOX(gTable, gTableSize, r, PBOX_PROTO_TCPIP);
+    stored = UDPRegisterPBOX(b->table, b->size, r, PBOX_PROTO_TCPIP);
   } else if (data) {
     // The lookup row of the sender: its address too, so that the box can
     // be asked later.
@@ -74,7 +101,7 @@ void SearchNotifier(JCPEPInfo* ctx, void* reply, void* data, short status) {
     std::memcpy(entity.objStr, row->object, sizeof entity.objStr);
     std::memcpy(entity.typeStr, row->type, sizeof entity.typeStr);
     std::memcpy(entity.zoneStr, row->zone, sizeof entity.zoneStr);
-    stored = RegisterPBOX(gTable, gTableSize, r, &entity, addr, PBOX_PROTO_ATALK);
+    stored = RegisterPBOX(b->table, b->size, r, &entity, addr, PBOX_PROTO_ATALK);
   }
   if (stored) ctx->found++;
 }

@@ -13,3 +13,5 @@ SInt32 SearchPBOX(const CONFIGURATION* config, JCPEPInfo* ctx, PBOXinfo* table, 
 // One hit: a reply that begins 00 02 95 06 is registered (an AppleTalk hit
 // with its address), and each registration raises the context's found.
 void SearchNotifier(JCPEPInfo* ctx, void* reply, void* data, short status);
+// The context registers no more hits (its table is going away).
+void Forget_Search_Table(const JCPEPInfo* ctx);

@@ -3,6 +3,7 @@
 #include "Monitor/StatusWindow.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <list>
 #include <string>
@@ -14,14 +15,17 @@
 #include "common/IniFile.h"
 #include "common/PrefFile.h"
 #include "common/StrConv.h"
+#include "Monitor/FtpPage.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/MonitorConfig.h"
+#include "Monitor/OptionDialog.h"
 #include "Monitor/StartupFiles.h"
 #include "Monitor/StatusData.h"
 #include "Monitor/StatusDisplay.h"
 #include "Monitor/StatusDraw.h"
 #include "Monitor/StatusText.h"
 #include "Monitor/StatusViews.h"
+#include "OT/FTPSend.h"
 #include "OT/JCPSearch.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/resources.h"
@@ -45,8 +49,13 @@ namespace {
 STAT_IMAGE* gImage = nullptr;  // the table built at start-up
 std::list<JCPEPInfo*> gDying;  // cancelled contexts not yet ended
 
+bool option_dialog_open(PSTATUS_WND_INFO* base) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(base);
+  return rec->confData && rec->confData->using_ == 1;
+}
+
 const StatusPollHooks kHooks = {
-    nullptr,
+    option_dialog_open,
     Status_Animate,
     Status_Window_View,
     Error_Window_View,
@@ -175,6 +184,7 @@ void Handle_Status_Tab_Select(STATUS_WND_INFO* rec, EventRecord* event) {
   const SInt16 after = CTGetCurSel(rec->tabData);
   if (after == before || after < 0) return;
   Main_Change_Page(rec, before);
+  if (before == 2) Hide_Ftp_Lists(rec);
   Load_Status_Dialog(rec);
   InvalWindowRect(GetDialogWindow(rec->dlg), GetPortBounds(GetWindowPort(GetDialogWindow(rec->dlg)), &item));
 }
@@ -185,7 +195,8 @@ Boolean Handle_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInd
   STATUS_WND_INFO* rec = record_of(dlg);
   if (!rec) return false;
   switch (item) {
-    case 1:  // the option dialog is not part of this window
+    case 1:
+      if (rec->confData) Open_Configuration(rec->confData, dlg, &rec->configData, &rec->pbox);
       return true;
     case 2:
       Exit_Status_Dialog(dlg);
@@ -200,7 +211,10 @@ Boolean Handle_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInd
     case 30:
       if (rec->activePage == kPageStatus) ConDlgProc(&rec->sumData, dlg, &rec->info, rec->controlID);
       return true;
-    default: Status_Page_Select_Item(rec, event, item); return true;
+    default:
+      if (rec->activePage == kPageFtp) return Status_Ftp_Select_Item(dlg, event, item);
+      Status_Page_Select_Item(rec, event, item);
+      return true;
   }
 }
 
@@ -263,6 +277,8 @@ STATUS_WND_INFO* Get_Status_Table() {
     r.jcpStat = new JCPEPInfo{};
     r.jcpInfo = new JCPEPInfo{};
     r.hooks = &kHooks;
+    r.confData = new (std::nothrow) CONFIG_WND_INFO{};
+    r.fSelectSpecs = new (std::nothrow) FSS_LIST{};
     Status_Sound_Prepare(&r);
     return &r;
   }
@@ -273,6 +289,9 @@ void Free_Status_Table(STATUS_WND_INFO* rec) {
   if (!rec) return;
   kill_context(rec->jcpStat);
   kill_context(rec->jcpInfo);
+  if (rec->confData && rec->confData->using_ == 1) Exit_Config_Dialog(rec->confData);
+  delete rec->confData;
+  delete rec->fSelectSpecs;
   Status_Sound_Dispose(rec);
   *rec = STATUS_WND_INFO{};
 }
@@ -327,15 +346,78 @@ short Get_Status_Open_Count() {
     if (r.dlg) ++n;
   return n;
 }
-// Neither the option dialog nor the FTP send window opens from these
-// windows yet.
-short Get_Config_Open_Count() { return 0; }
-short Get_Ftp_Open_Count() { return 0; }
+namespace {
+STATUS_WND_INFO* checked_window() { return Get_ControlID_Dialog(Get_Window_Control(Get_Check_Window_Menu())); }
+}  // namespace
+
+short Get_Config_Open_Count() {
+  STATUS_WND_INFO* rec = checked_window();
+  return rec && rec->confData && rec->confData->using_ == 1 ? 1 : 0;
+}
+
+short Get_Ftp_Open_Count() {
+  STATUS_WND_INFO* rec = checked_window();
+  return rec && Do_Ftp_Dialog_Open(rec->dlg) ? 1 : 0;
+}
 
 void Update_Status_Window(EventRecord*) {
   for (auto& r : StatusTbl)
-    if (r.using_ == 1 && r.dlg) Update_Status_Window_Info(&r);
+    if (r.using_ == 1 && r.dlg && Update_Status_Window_Info(&r) == 0) Update_Config_Window_Info(r.confData);
+  Update_Send_Window();
   Reap_Request_Contexts(false);
+}
+
+void Retire_Request_Context(JCPEPInfo*& ctx) { kill_context(ctx); }
+
+STATUS_WND_INFO* Get_Status_Record(DialogRef dlg) { return record_of(dlg); }
+
+short Set_Status_Print(DialogRef dlg, const PBOXinfo* pbox, short mode) {
+  STATUS_WND_INFO* rec = record_of(dlg);
+  if (!rec || !pbox) return 0;
+  std::array<UInt8, kPBOXinfoPackedSize> was{}, now{};
+  PackPBOXinfo(rec->pbox, was);
+  PackPBOXinfo(*pbox, now);
+  const bool differs = was != now;
+  if (mode > 0) rec->pbox = *pbox;
+  if (mode < 2) rec->using_ = 1;
+  Str255 title;
+  if (rec->pbox.pbi_inuse == 1 && build_title(rec->pbox, title)) {
+    SetWTitle(GetDialogWindow(dlg), title);
+    const short pos = Get_Menu_Namber(rec->controlID);
+    if (pos >= 0) Dispose_Window_Menu(pos);
+    Delete_Window_Tbl(rec->controlID);
+    Append_Window_Tbl(rec->controlID, Append_Window_Menu(GetDialogWindow(dlg), 1));
+  }
+  // The display starts again only for a window that watches another
+  // printer now.
+  if (differs && mode > 0) {
+    rec->statUpTick = rec->infoUpTick = 0;
+    rec->info = VEMOINFO{};
+    rec->nic = NICINFO{};
+    rec->saved = StatusMemory{};
+    Get_First_Status(rec, 1);
+    Invalidate_Page(rec);
+  }
+  return 1;
+}
+
+short Setup_Configuration(DialogRef dlg, const CONFIGURATION* config, short flag) {
+  STATUS_WND_INFO* rec = record_of(dlg);
+  if (!rec || !config || flag == 0) return 0;
+  rec->configData = *config;
+  return 1;
+}
+
+short Setup_Public_Config(DialogRef dlg, const CONFIGURATION* config, short flag) {
+  STATUS_WND_INFO* rec = record_of(dlg);
+  if (!rec || !config || flag == 0) return 0;
+  if (config->Protocol_1 != 1 && config->Protocol_2 != 1) return 1;
+  rec->configData.Protocol_1 = config->Protocol_1;
+  rec->configData.Protocol_2 = config->Protocol_2;
+  rec->configData.choiceNetworkzone = config->choiceNetworkzone;
+  std::memcpy(rec->configData.SearchZoneName, config->SearchZoneName, sizeof config->SearchZoneName);
+  rec->backConfData = rec->configData;
+  return 1;
 }
 
 // ---- Opening and closing ----------------------------------------------------
@@ -405,6 +487,11 @@ void Exit_Status_Dialog(DialogRef dlg) {
     Save_Status_Data(&rec->pbox);
   }
   Delete_Stat_Com_Data(&rec->pbox);
+  // A transfer to this window's printer ends with the window.
+  for (SEND_WND_INFO& slot : SendTbl)
+    if (slot.using_ && slot.ownerDlg == dlg) FTP_Cancel_Send(&slot);
+  if (rec->confData && rec->confData->using_ == 1) Exit_Config_Dialog(rec->confData);
+  Dispose_Ftp_Lists(rec);
   if (rec->tabData) CTDispose(rec->tabData);
   rec->tabData = nullptr;
   Dispose_Page_Views(rec);
@@ -446,6 +533,14 @@ void Menu_Hide_Status_Window(SInt16 ctrl) {
 }
 
 short Get_SubDlg_Table(DialogRef dlg) {
+  if (OpenMovableDlg) return dlg == OpenMovableDlg ? 1 : 0;
+  // An option dialog comes forward over its status window.
+  for (auto& r : StatusTbl)
+    if (r.dlg && r.confData && r.confData->using_ == 1 && r.confData->dlg == dlg) {
+      SelectWindow(GetDialogWindow(r.dlg));
+      SelectWindow(GetDialogWindow(dlg));
+      return 1;
+    }
   STATUS_WND_INFO* rec = owner_of(dlg);
   if (!rec) return 0;
   if (rec->sumData.dlg) {
@@ -455,6 +550,11 @@ short Get_SubDlg_Table(DialogRef dlg) {
     SelectWindow(GetDialogWindow(rec->dlg));
     SelectWindow(sub);
     return dlg == rec->sumData.dlg ? 1 : 0;
+  }
+  if (dlg == rec->dlg && rec->confData && rec->confData->using_ == 1 && rec->confData->dlg) {
+    SelectWindow(GetDialogWindow(dlg));
+    SelectWindow(GetDialogWindow(rec->confData->dlg));
+    return 0;
   }
   WindowRef w = GetDialogWindow(dlg);
   if (FrontWindow() == w && IsWindowVisible(w)) return 1;

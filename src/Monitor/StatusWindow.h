@@ -8,6 +8,7 @@
 
 #include "common/AppWindows.h"
 #include "FanctionLib/CEdit.h"
+#include "FanctionLib/CList.h"
 #include "FanctionLib/CTab.h"
 #include "Monitor/ConsumWindow.h"
 #include "Monitor/MonitorTypes.h"
@@ -15,6 +16,9 @@
 #include "toolbox/movies.h"
 
 enum : SInt16 { kStatusDialogID = 300, kPageFtp = 303 };
+
+struct CONFIG_WND_INFO;
+struct FSS_LIST;
 
 // The window's alert sound, a movie over the bundle's sound file.
 struct SOUND_INFO {
@@ -52,6 +56,10 @@ struct STATUS_WND_INFO : PSTATUS_WND_INFO {
   CEDIT_DATA* commentData = nullptr;  // the status page's comment
   CEDIT_DATA* textData = nullptr;     // the information page's text
   ControlRef infoPopup = nullptr;     // the information page's choice
+  CONFIG_WND_INFO* confData = nullptr;  // the option dialog's record
+  FSS_LIST* fSelectSpecs = nullptr;     // files chosen on the FTP page
+  CLIST_DATA* fSelectList = nullptr;    // files to send
+  CLIST_DATA* fSendList = nullptr;      // files sent
   UInt8 using_ = 0;
 };
 
@@ -91,3 +99,20 @@ const STAT_IMAGE* Find_Status_Image(SInt32 statNo, SInt32 typeNo);
 // Request contexts of closed windows are freed only once they have ended;
 // all: wait for every one (at shut-down).
 void Reap_Request_Contexts(bool all);
+// Ends a request context's work and hands it to the reaper (ctx becomes
+// null).
+void Retire_Request_Context(JCPEPInfo*& ctx);
+
+// The option dialog's printer for the window: mode above 0 makes it the
+// window's printer, mode below 2 marks the record taken; a changed printer
+// retitles the window and starts its display again. 0 when dlg is no
+// status window.
+short Set_Status_Print(DialogRef dlg, const PBOXinfo* pbox, short mode);
+// The window takes the settings (flag non-zero); 0 when dlg is no status
+// window or flag is 0.
+short Setup_Configuration(DialogRef dlg, const CONFIGURATION* config, short flag);
+// The window takes the search part of the settings, when they name a
+// protocol.
+short Setup_Public_Config(DialogRef dlg, const CONFIGURATION* config, short flag);
+// The status window record of a dialog, null for any other.
+STATUS_WND_INFO* Get_Status_Record(DialogRef dlg);

@@ -1,6 +1,7 @@
 #include "OT/NBPLookup.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <unordered_set>
@@ -462,6 +463,21 @@ short CntZoneList(const UInt8* list, long length) {
     pos += 1 + len;
   }
   return n;
+}
+
+short ZIP_ZoneNameSet(std::span<const UInt8> list, short count, char (*names)[kZoneNameEntry], int entries) {
+  if (!names || entries < 1) return 0;
+  short kept = 0;
+  for (short i = 1; i <= count && kept < entries - 1; ++i) {
+    Str255 name;
+    if (ExtractPStr(i, list, count, name) != 0) break;
+    const std::size_t n = std::min<std::size_t>(name[0], kZoneNameEntry - 1);
+    ++kept;
+    std::memcpy(names[kept], name + 1, n);
+    names[kept][n] = 0;
+  }
+  std::snprintf(names[0], kZoneNameEntry, "%d", int(kept));
+  return kept;
 }
 
 short ZIP_GetZone(UInt8* buffer, long size, short flag, OSStatus* err, Boolean async) {

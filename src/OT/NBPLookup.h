@@ -3,6 +3,8 @@
 // table of the addresses that answered, and the own zone and zone list.
 #pragma once
 
+#include <span>
+
 #include "OT/OTEndpoint.h"
 #include "toolbox/appletalk.h"
 #include "toolbox/types.h"
@@ -103,3 +105,12 @@ void ATalkSvcNotify(void* context, OTEventCode code, OTResult result, void* cook
 // Number of non-empty names in a packed list of length bytes; a name that
 // runs past the end is not counted.
 short CntZoneList(const UInt8* list, long length);
+
+// One entry of a zone-name table: a zone name (at most 32 bytes) and its NUL.
+constexpr std::size_t kZoneNameEntry = 64;
+// Fills a zone-name table from a packed zone list (ZIP_GetZone's buffer):
+// entries 1.. the first `count` names, NUL-terminated; entry 0 the number
+// kept as decimal text. At most entries - 1 names are kept, the rest are
+// dropped; the walk ends at an empty name or one that runs past the list.
+// Returns the number kept.
+short ZIP_ZoneNameSet(std::span<const UInt8> list, short count, char (*names)[kZoneNameEntry], int entries);

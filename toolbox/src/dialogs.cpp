@@ -1290,3 +1290,5 @@ std::string tb::DialogItemText(DialogRef d, DialogItemIndex n) {
 }
 
 int tb::DialogCount() { return int(st().dialogs.size()); }
+
+std::string tb::ParamTextValue(int index) { return index >= 0 && index < 4 ? st().params[index] : std::string(); }

@@ -237,5 +237,7 @@ DialogRef FindDialogByTitle(std::string_view title);
 std::string DialogItemText(DialogRef dialog, DialogItemIndex item);
 // Number of dialogs (tests).
 int DialogCount();
+// The text ParamText last set for ^0 .. ^3 (what an alert shows).
+std::string ParamTextValue(int index);
 
 }  // namespace tb

@@ -1,0 +1,148 @@
+#include "Monitor/DialogUtil.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "506Q_Lib/DialogItems.h"
+#include "common/IniFile.h"
+#include "Monitor/MonitorApp.h"
+#include "OT/DrawUtil.h"
+#include "toolbox/controls.h"
+#include "toolbox/fonts.h"
+
+namespace mondlg {
+
+ControlRef Control(DialogRef d, DialogItemIndex item) {
+  ControlRef c = nullptr;
+  if (!d || GetDialogItemAsControl(d, item, &c) != noErr) return nullptr;
+  return c;
+}
+
+SInt16 Value(DialogRef d, DialogItemIndex item) {
+  ControlRef c = Control(d, item);
+  return c ? GetControlValue(c) : 0;
+}
+
+void SetValue(DialogRef d, DialogItemIndex item, SInt16 value) {
+  if (ControlRef c = Control(d, item)) SetControlValue(c, value);
+}
+
+void SetDimmed(DialogRef d, DialogItemIndex item, bool dim) {
+  if (ControlRef c = Control(d, item)) HiliteControl(c, dim ? 255 : 0);
+}
+
+bool IsDimmed(DialogRef d, DialogItemIndex item) {
+  ControlRef c = Control(d, item);
+  return !c || GetControlHilite(c) == 255;
+}
+
+std::string ItemText(DialogRef d, DialogItemIndex item) {
+  Handle h = nullptr;
+  DialogItemType kind = 0;
+  Rect r;
+  if (!d) return {};
+  GetDialogItem(d, item, &kind, &h, &r);
+  if (!h) return {};
+  Str255 text = {0};
+  GetDialogItemText(h, text);
+  return std::string(reinterpret_cast<const char*>(text + 1), text[0]);
+}
+
+void SetItemText(DialogRef d, DialogItemIndex item, const std::string& text) {
+  Handle h = nullptr;
+  DialogItemType kind = 0;
+  Rect r;
+  if (!d) return;
+  GetDialogItem(d, item, &kind, &h, &r);
+  if (!h) return;
+  Str255 p;
+  pstr::set(p, sizeof p, text);
+  SetDialogItemText(h, p);
+}
+
+Rect ItemRect(DialogRef d, DialogItemIndex item) {
+  Rect r{};
+  Get_Dialog_Item_Rect(d, item, &r);
+  return r;
+}
+
+std::string IniText(const char* section, const char* key, const char* fallback, const char* file) {
+  char value[1024] = "";
+  if (!Load_File_To_CstringEx(section, key, value, sizeof value, file ? file : IniFileName)) return fallback;
+  return value;
+}
+
+void DrawLabel(DialogRef d, DialogItemIndex item, const std::string& text) {
+  if (!d) return;
+  Rect r = ItemRect(d, item);
+  if (r.right <= r.left) return;
+  // Line breaks written "\n" in the ini become carriage returns.
+  char buf[256];
+  const std::size_t n = std::min(text.size(), sizeof buf - 1);
+  std::memcpy(buf, text.data(), n);
+  buf[n] = 0;
+  SetKaigyou(buf, int(n + 1));
+  Str255 p;
+  pstr::set(p, sizeof p, buf);
+  tb::PortSaver keep(GetDialogPort(d));
+  TextFont(setFType);
+  TextFace(setFFace);
+  TextSize(setFSize);
+  Draw_String_User_Rect(d, p, &r, kDrawLeft, 0, true);
+}
+
+DialogFont FontOf(const char* key) {
+  DialogFont f{setFType, Style(setFFace), setFSize};
+  char value[256] = "";
+  if (!Load_File_To_CstringEx("[FONT]", key, value, sizeof value, IniFileName)) return f;
+  const char* comma = std::strchr(value, ',');
+  if (!comma) return f;
+  int face = 0, size = 0;
+  std::sscanf(comma + 1, "%d,%d", &face, &size);
+  Str255 name;
+  pstr::set(name, sizeof name, std::string(value, std::size_t(comma - value)));
+  GetFNum(name, &f.id);
+  f.face = Style(face & 0xFF);
+  if (size > 0 && size < 128) f.size = SInt16(size);
+  return f;
+}
+
+CLIST_DATA* NewOneColumnList(DialogRef d, DialogItemIndex item, SInt16 rowHeight) {
+  Rect r = ItemRect(d, item);
+  if (r.right <= r.left) return nullptr;
+  const SInt16 width = SInt16(r.right - r.left);
+  CLIST_DATA* list = CLNew(GetDialogWindow(d), &r, Point{rowHeight, width}, false, true, false);
+  if (!list) return nullptr;
+  const DialogFont f = FontOf("LIST=");
+  CLSetFont(list, &f.id, &f.face, &f.size);
+  Str255 none = {0};
+  CLAddColumn(list, none, width, kCLNoHeader);
+  return list;
+}
+
+void AppendRow(CLIST_DATA* list, const std::string& text) {
+  if (!list) return;
+  Str255 p;
+  pstr::set(p, sizeof p, text);
+  CLSetCellOne(list, Cell{CLGetCount(list), 0}, p);
+}
+
+std::string RowText(CLIST_DATA* list, SInt16 row, SInt16 column) {
+  if (!list) return {};
+  Str255 p = {0};
+  SInt16 len = sizeof p - 1;
+  if (CLGetCellOne(list, p, &len, Cell{row, column}) < 0) return {};
+  return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
+}
+
+SInt16 SelectedRow(CLIST_DATA* list) {
+  Cell c{0, 0};
+  if (list && CLGetSelect(list, &c, true)) return c.v;
+  return -1;
+}
+
+void Redraw(CLIST_DATA* list) {
+  if (list) CLUpdate(list, nullptr, 1);
+}
+
+}  // namespace mondlg

@@ -1,0 +1,49 @@
+// Small helpers the monitor's settings dialogs share: item values and
+// texts, captions and labels from the ini files, one-column list controls
+// in an item's rectangle, and the dialog fonts ("name,style,size").
+#pragma once
+
+#include <string>
+
+#include "FanctionLib/CList.h"
+#include "toolbox/dialogs.h"
+
+namespace mondlg {
+
+ControlRef Control(DialogRef d, DialogItemIndex item);
+SInt16 Value(DialogRef d, DialogItemIndex item);
+void SetValue(DialogRef d, DialogItemIndex item, SInt16 value);
+// Dims (hilite 255) or enables a control item.
+void SetDimmed(DialogRef d, DialogItemIndex item, bool dim);
+bool IsDimmed(DialogRef d, DialogItemIndex item);
+std::string ItemText(DialogRef d, DialogItemIndex item);
+void SetItemText(DialogRef d, DialogItemIndex item, const std::string& text);
+Rect ItemRect(DialogRef d, DialogItemIndex item);
+
+// The ini value of key in section of file (IniFileName when null); the
+// fallback when the key is missing.
+std::string IniText(const char* section, const char* key, const char* fallback = "", const char* file = nullptr);
+// Draws a text in the item's rectangle on the window's background (left,
+// centred vertically; carriage returns break the lines).
+void DrawLabel(DialogRef d, DialogItemIndex item, const std::string& text);
+
+// The font of a "[FONT]" key written "name,style,size" (the program's
+// window font when the key is missing).
+struct DialogFont {
+  SInt16 id = 0;
+  Style face = 0;
+  SInt16 size = 12;
+};
+DialogFont FontOf(const char* key);
+
+// A list control over the item's rectangle: rows `rowHeight` high, one
+// column as wide as the rectangle without a header, in the "LIST=" font.
+// Null when it cannot be made.
+CLIST_DATA* NewOneColumnList(DialogRef d, DialogItemIndex item, SInt16 rowHeight);
+void AppendRow(CLIST_DATA* list, const std::string& text);
+std::string RowText(CLIST_DATA* list, SInt16 row, SInt16 column = 0);
+// The first selected row, -1 when none (or no list).
+SInt16 SelectedRow(CLIST_DATA* list);
+void Redraw(CLIST_DATA* list);
+
+}  // namespace mondlg
