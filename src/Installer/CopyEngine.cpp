@@ -15,6 +15,7 @@
 #include "common/IniFile.h"
 #include "toolbox/files.h"
 #include "toolbox/fileservices.h"
+#include "toolbox/resources.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -175,13 +176,16 @@ int Get_Alias_Name(const char* copyList, const std::string& installFolder, int r
   return 1;
 }
 
-OSErr CreateAliasX(const std::string& target, const std::string& folder, bool) {
+namespace {
+
+// The link named name in folder, to target. Only a shortcut of ours is
+// replaced, never a real program or folder.
+OSErr makeLink(const std::string& target, const std::string& folder, const std::string& name) {
   if (!exists(target)) return -1;
-  auto slash = target.find_last_of('/');
-  std::string link = folder + "/" + target.substr(slash + 1);
+  if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return -2;
+  std::string link = folder + "/" + name;
   struct stat st {};
   if (exists(link, &st)) {
-    // Only a shortcut of ours is replaced, never a real program or folder.
     if (!S_ISLNK(st.st_mode)) return -2;
     if (::unlink(link.c_str()) != 0) return -2;
   }
@@ -189,12 +193,72 @@ OSErr CreateAliasX(const std::string& target, const std::string& folder, bool) {
   return 0;
 }
 
+std::string leafOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+}  // namespace
+
+// The icons of a shortcut, as the Finder looks for them.
+constexpr SInt16 kCustomIconResource = -16455;
+
+OSErr CreateAliasX(const std::string& target, const std::string& folder, bool) {
+  return makeLink(target, folder, leafOf(target));
+}
+
+OSErr CreateAliasEx(const std::string& target, const std::string& folder, const char* name, bool copyIcons,
+                    SInt16 iconID) {
+  return CreateAliasExg(target, target, folder, name, copyIcons, iconID);
+}
+
+OSErr CreateAliasExg(const std::string& target, const std::string& iconSource, const std::string& folder,
+                     const char* name, bool copyIcons, SInt16 iconID) {
+  std::string leaf = name && name[0] ? std::string(name) : leafOf(target);
+  OSErr e = makeLink(target, folder, leaf);
+  if (e == noErr && copyIcons) SetOtherResData(iconSource, folder + "/" + leaf, iconID);
+  return e;
+}
+
+void SetOtherResData(const std::string& source, const std::string& shortcut, SInt16 iconID) {
+  // A link has no resources of its own: writing through it would change
+  // the program it points to.
+  struct stat st {};
+  if (::lstat(shortcut.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return;
+  FSSpec from{}, to{};
+  if (tb::PathToSpec(source, &from) != noErr || tb::PathToSpec(shortcut, &to) != noErr) return;
+  const SInt16 saved = CurResFile();
+  const SInt16 in = FSpOpenResFile(&from, fsRdPerm);
+  if (in == -1) return;
+  const SInt16 out = FSpOpenResFile(&to, fsRdWrPerm);
+  if (out == -1) {
+    CloseResFile(in);
+    UseResFile(saved);
+    return;
+  }
+  for (const OSType type : {'icl4', 'icl8', 'ICN#', 'ics#', 'ics4', 'ics8'}) {
+    UseResFile(in);
+    Handle h = Get1Resource(type, iconID ? iconID : 128);
+    if (!h) continue;
+    SInt16 id;
+    ResType t;
+    Str255 resName;
+    GetResInfo(h, &id, &t, resName);
+    const SInt16 attrs = GetResAttrs(h);
+    DetachResource(h);
+    UseResFile(out);
+    if (Handle old = Get1Resource(type, kCustomIconResource)) RemoveResource(old);
+    AddResource(h, type, kCustomIconResource, resName);
+    if (ResError() == noErr) SetResAttrs(h, attrs);
+  }
+  CloseResFile(out);
+  CloseResFile(in);
+  UseResFile(saved);
+}
+
 CopyEngine::CopyEngine(CopySetup setup, TOOL_DATA* tools, SInt16* toolCnt)
     : setup_(std::move(setup)), tools_(tools), toolCnt_(toolCnt) {}
 
 std::string CopyEngine::installFolder() const { return setup_.installParent + "/" + hfsToPosix(setup_.installName); }
 
-int CopyEngine::countFiles() {
+int CopyEngine::Get_Install_File_Count() {
   int common = -1;
   for (int i = 0; i < kToolMax; ++i) {
     if (tools_[i].cToolName[0] == 0) {
@@ -227,7 +291,7 @@ int CopyEngine::countFiles() {
   return total;
 }
 
-bool CopyEngine::copyFile(const char* section, const char* key) {
+bool CopyEngine::Copy_Execution(const char* section, const char* key) {
   FILE_DATA fd{};
   if (!Get_File_Name(section, key, setup_.copyList.c_str(), &fd)) {
     // Counted but gone when copied (the list changed): it cannot arrive.
@@ -238,7 +302,7 @@ bool CopyEngine::copyFile(const char* section, const char* key) {
   pstr::toC(name, sizeof name, fd.fName);
   std::string target = installFolder();
   if (fd.instFolder[0]) target = Resolve_Partial_Path(target, fd.instFolder);
-  if (onFile) onFile(name, instCount_ - 1, total_);
+  if (onFile) onFile(name, gInstCount - 1, total_);
   std::string org = fd.orgFolder;
   if (auto at = org.find("@LAN"); at != std::string::npos && at > 0) org = org.substr(0, at) + setup_.languageDir;
   std::string source = Resolve_Partial_Path(setup_.exeFolder, org);
@@ -268,7 +332,7 @@ CopyEngine::Step CopyEngine::Copy_Preparation() {
   if (!counted_) {
     folderErr_ = Create_Folder(setup_.installParent, setup_.installName);
     if (folderErr_ != noErr) return Step::Refused;
-    total_ = countFiles();
+    total_ = Get_Install_File_Count();
     counted_ = true;
     instNum_ = 0;
     if (total_ == 0) {
@@ -290,9 +354,9 @@ CopyEngine::Step CopyEngine::Copy_Preparation() {
   char key[16];
   std::snprintf(key, sizeof key, "FILE_%03d=", t.cCopyCnt);
   ++t.cCopyCnt;
-  copyFile(Tool_Section(t.cToolName), key);
-  ++instCount_;
-  if (instCount_ - 1 >= total_) {
+  Copy_Execution(Tool_Section(t.cToolName), key);
+  ++gInstCount;
+  if (gInstCount - 1 >= total_) {
     makeShortcuts();
     return Step::Done;
   }

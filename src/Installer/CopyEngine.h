@@ -70,7 +70,7 @@ class CopyEngine {
   std::function<void(const std::string& name, int done, int total)> onFile;
 
   int totalCount() const { return total_; }
-  int copied() const { return instCount_ - 1; }
+  int copied() const { return gInstCount - 1; }
   OSErr folderResult() const { return folderErr_; }
   // "name (error)" of every file that could not be copied.
   const std::vector<std::string>& failures() const { return failures_; }
@@ -81,14 +81,14 @@ class CopyEngine {
   std::string installFolder() const;
 
  private:
-  int countFiles();
-  bool copyFile(const char* section, const char* key);
+  int Get_Install_File_Count();
+  bool Copy_Execution(const char* section, const char* key);
   void makeShortcuts();
 
   CopySetup setup_;
   TOOL_DATA* tools_;
   SInt16* toolCnt_;
-  int instCount_ = 1;
+  int gInstCount = 1;  // the step counter: files started so far, plus one
   int instNum_ = 0;
   int total_ = 0;
   bool counted_ = false;
@@ -114,3 +114,15 @@ int Get_Alias_Name(const char* copyList, const std::string& installFolder, int r
 // 0; -1 no target; -2 the link cannot be made (also when something other
 // than a link has the name); -3 unused here.
 OSErr CreateAliasX(const std::string& target, const std::string& folder, bool withIcon);
+// The same with a name of its own (null or empty: the target's). With
+// copyIcons the icons of id iconID (0: 128) of the target, or of iconSource
+// (CreateAliasExg), are copied into the shortcut when it can hold them; a
+// link holds none.
+OSErr CreateAliasEx(const std::string& target, const std::string& folder, const char* name, bool copyIcons,
+                    SInt16 iconID);
+OSErr CreateAliasExg(const std::string& target, const std::string& iconSource, const std::string& folder,
+                     const char* name, bool copyIcons, SInt16 iconID);
+// Copies the six icon types of id iconID (0: 128) from the source's
+// resources into the shortcut's, as the custom icon. A shortcut that is a
+// link is left alone.
+void SetOtherResData(const std::string& source, const std::string& shortcut, SInt16 iconID);

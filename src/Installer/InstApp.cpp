@@ -3,16 +3,19 @@
 // the disc menu's launch event whose text may name the language.
 #include "Installer/InstApp.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "506Q_Lib/Bridge.h"
+#include "common/AppGlobals.h"
 #include "common/IniFile.h"
 #include "Installer/InstLibrary.h"
 #include "Installer/InstWindows.h"
 #include "Installer/WizardPages.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/files.h"
+#include "toolbox/fonts.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/memory.h"
 #include "toolbox/menus.h"
@@ -27,6 +30,9 @@ Boolean copyStart = 0;
 INST_DLG_INFO instTbl;
 ALL_INST_INFO instData;
 SInt16 Appl_Rsrc_Fork_No = 0;
+// The per-language message file's name, as the shared font and text services
+// know the program's language file.
+char IniFileName[kAppFileNameSize] = "MESSAGE.INI";
 UInt8 Multifinder_Present = 0;
 
 namespace {
@@ -256,6 +262,7 @@ int Open_Main_Window(const unsigned char* option) {
   }
   tbl->activePage = first;
   Change_Dialog_Page(dlg, first);
+  Set_Dialog_Item_Color(dlg);
   return 1;
 }
 
@@ -291,6 +298,43 @@ short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, c
 }
 
 void Application_Exit_Function() { All_Done = 1; }
+
+int Get_Font_Data2(const char* key, short* fontNum, short* face, short* size, const char* file) {
+  char value[kIniLineMax + 1] = "";
+  if (!file || !Load_File_To_CstringEx("[FONT]", key, value, sizeof value, file)) return 0;
+  std::string fields[3];
+  std::string_view rest(value);
+  for (int i = 0; i < 3; ++i) {
+    auto comma = rest.find(',');
+    fields[i] = std::string(rest.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  if (!fields[0].empty() && fontNum) {
+    Str255 name;
+    pset(name, fields[0]);
+    GetFNum(name, fontNum);
+  }
+  auto number = [](const std::string& f, short* out) {
+    char* end = nullptr;
+    long v = std::strtol(f.c_str(), &end, 10);
+    if (out && !f.empty() && end != f.c_str() && v >= 0 && v <= 0x7FFF) *out = short(v);
+  };
+  number(fields[1], face);
+  number(fields[2], size);
+  return 1;
+}
+
+void Set_Dialog_Item_Color(DialogRef dialog) {
+  if (!dialog) return;
+  RGBColor content;
+  if (GetWindowContentColor(GetDialogWindow(dialog), &content) != noErr) return;
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(dialog);
+  RGBBackColor(&content);
+  SetPort(saved);
+}
 
 void Handle_File_Menu(short item) {
   if (item != 1) return;

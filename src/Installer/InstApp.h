@@ -35,6 +35,8 @@ enum : SInt16 {
 
 constexpr int kLangMax = 20;
 
+struct CEDIT_DATA;
+
 struct LANG_DATA {
   char cLanguage[64];
   char cDir[32];
@@ -59,7 +61,7 @@ struct INST_DLG_INFO {
   char copyMess[256] = {};
   LANG_DATA* langData = nullptr;
   ListHandle langList = nullptr;
-  TEHandle textData = nullptr;
+  CEDIT_DATA* textData = nullptr;  // the licence's text view
   SInt16 toolCnt = 0;
   TOOL_DATA* toolData = nullptr;
   ListHandle toolList = nullptr;
@@ -106,16 +108,31 @@ void Application_Exit_Function();
 // Full path of a file beside the executable.
 std::string Exe_Relative(const std::string& partial);
 
+// "[FONT]" key of the file as "name,face,size": the font's number, the face
+// and the size; an absent field leaves its output as it was. 1 when the key
+// is there, else 0.
+int Get_Font_Data2(const char* key, short* fontNum, short* face, short* size, const char* file);
+// The dialog's background colour becomes its window's content colour.
+void Set_Dialog_Item_Color(DialogRef dialog);
+
 // ---- language and folders (InstLanguage.cpp) ----
 // The path reader: the key's value in the section of the file; any line
 // ends. 1 found, 0 not (value unchanged).
 int Load_File_To_Cstring(char* value, std::size_t size, const char* key, const char* section, const char* path);
+// The same search without stopping at the next section: at most *length
+// bytes with the NUL are copied, and *length becomes the value's length
+// (0 when not found).
+int Get_Text_Data(char* value, std::size_t* length, const char* section, const char* key, const char* path);
+// The full colon path of the item (whole) or of the folder that holds it;
+// empty when it cannot be made.
+std::string Load_File_Only_FSSpec(const FSSpec& spec, bool whole);
+// Fills instData for the "[SYSLANG]" "DEFAULT=" language of "Language.INI";
+// 1 done, 0 without such a language.
+int Set_Default_Infomation();
 int Get_System_Language(char* name, std::size_t size, const char* languageFile);
 int Build_Language_Data(INST_DLG_INFO* tbl);
 int Set_Language_Infomation(const char* languageDir);
 int Set_Install_Infomation(const char* languageDir, ALL_INST_INFO* info);
-// The bundle's "LANGUAGE_PATH" string: the language folder to use.
-short Get_Localize_Strings(char* out, std::size_t size);
 int Get_Active_Language();
 // A message-file text (empty when missing).
 std::string Message_Text(const char* section, const char* key);
@@ -127,6 +144,8 @@ Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogI
 Boolean Handle_Instwin_Key_Input(DialogRef dialog, EventRecord* event);
 short Handle_Instwin_Update_Value(DialogRef dialog, EventRecord* event);
 int Close_Main_Dialog(DialogRef dialog);
+// Alert 602, OK only, saying the install folder cannot be made.
+short Access_Err(const char* messageFile);
 // One copy step while copyStart is set.
 void Setup_File_Copy();
 // The alert text naming the files a copy could not install: the message

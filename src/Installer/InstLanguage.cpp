@@ -8,11 +8,14 @@
 #include <fstream>
 #include <string>
 
+#include "common/AppFonts.h"
 #include "common/IniFile.h"
 #include "Installer/InstApp.h"
 #include "toolbox/bundle.h"
+#include "toolbox/catalog.h"
 #include "toolbox/cfstring.h"
 #include "toolbox/files.h"
+#include "toolbox/fileservices.h"
 #include "toolbox/script.h"
 
 namespace {
@@ -31,7 +34,13 @@ std::string trimLine(std::string line) {
 
 }  // namespace
 
-int Load_File_To_Cstring(char* value, std::size_t size, const char* key, const char* section, const char* path) {
+namespace {
+
+// The key's value after the section's heading; with sectionEnd the next
+// heading ends the search. 1 found, 0 not.
+int findKey(char* value, std::size_t size, const char* key, const char* section, const char* path, bool sectionEnd,
+            std::size_t* copied) {
+  if (!value || size == 0 || !key || !section || !path) return 0;
   std::ifstream in(path, std::ios::binary);
   if (!in) return 0;
   std::string all((std::istreambuf_iterator<char>(in)), {});
@@ -46,10 +55,11 @@ int Load_File_To_Cstring(char* value, std::size_t size, const char* key, const c
     if (line.size() > std::size_t(kIniLineMax)) line.resize(kIniLineMax);
     if (!line.empty()) {
       if (line[0] == '[') {
-        if (inSection) return 0;
-        inSection = line.rfind(section, 0) == 0;
+        if (inSection && sectionEnd) return 0;
+        inSection = inSection || line.rfind(section, 0) == 0;
       } else if (inSection && line.compare(0, keyLen, key) == 0) {
         copyBounded(value, size, std::string_view(line).substr(keyLen));
+        if (copied) *copied = std::strlen(value);
         return 1;
       }
     }
@@ -57,6 +67,58 @@ int Load_File_To_Cstring(char* value, std::size_t size, const char* key, const c
     start = end + 1;
   }
   return 0;
+}
+
+}  // namespace
+
+int Load_File_To_Cstring(char* value, std::size_t size, const char* key, const char* section, const char* path) {
+  return findKey(value, size, key, section, path, true, nullptr);
+}
+
+int Get_Text_Data(char* value, std::size_t* length, const char* section, const char* key, const char* path) {
+  if (!length) return 0;
+  std::size_t capacity = *length;
+  *length = 0;
+  if (capacity == 0) return 0;
+  return findKey(value, capacity, key, section, path, false, length);
+}
+
+std::string Load_File_Only_FSSpec(const FSSpec& spec, bool whole) {
+  FSSpec item = spec;
+  if (!whole) {
+    // The folder that holds the item: its own spec from the parent's id.
+    CInfoPBRec pb{};
+    Str255 name = {0};
+    pb.dirInfo.ioNamePtr = name;
+    pb.dirInfo.ioVRefNum = spec.vRefNum;
+    pb.dirInfo.ioDrDirID = spec.parID;
+    pb.dirInfo.ioFDirIndex = -1;
+    if (PBGetCatInfoSync(&pb) != noErr || FSMakeFSSpec(spec.vRefNum, pb.dirInfo.ioDrParID, name, &item) != noErr)
+      return "";
+  }
+  std::string path;
+  return tb::FullPath(item, path) == noErr || !path.empty() ? path : "";
+}
+
+int Set_Default_Infomation() {
+  const std::string file = Exe_Relative("Language.INI");
+  char name[64] = "";
+  if (!Load_File_To_Cstring(name, sizeof name, "DEFAULT=", "[SYSLANG]", file.c_str())) return 0;
+  // The language's folder is the one its list entry names, else the name.
+  std::string dir = name;
+  for (int i = 0; i < kLangMax; ++i) {
+    char key[16], value[kIniLineMax + 1] = {};
+    std::snprintf(key, sizeof key, "Lang%02d=", i);
+    if (!Load_File_To_Cstring(value, sizeof value, key, "[Language]", file.c_str())) break;
+    std::string v(value);
+    auto semi = v.find(';');
+    if (semi != std::string::npos && v.compare(0, semi, name) == 0) {
+      dir = v.substr(semi + 1);
+      break;
+    }
+  }
+  if (dir.empty() || dir.find_first_of(":/") != std::string::npos || dir == "." || dir == "..") return 0;
+  return Set_Language_Infomation(dir.c_str());
 }
 
 int Get_System_Language(char* name, std::size_t size, const char* languageFile) {
@@ -114,15 +176,6 @@ int Set_Install_Infomation(const char* languageDir, ALL_INST_INFO* info) {
 int Set_Language_Infomation(const char* languageDir) {
   instData = ALL_INST_INFO{};
   return Set_Install_Infomation(languageDir, &instData);
-}
-
-short Get_Localize_Strings(char* out, std::size_t size) {
-  CFStringRef text =
-      CFBundleCopyLocalizedString(CFBundleGetMainBundle(), CFSTR("LANGUAGE_PATH"), CFSTR("LANGUAGE_PATH"), nullptr);
-  Boolean ok =
-      CFStringGetCString(text, out, CFIndex(std::min<std::size_t>(size, 0x7FFFFFFF)), CFStringGetSystemEncoding());
-  CFRelease(text);
-  return ok ? 1 : 0;
 }
 
 int Get_Active_Language() {

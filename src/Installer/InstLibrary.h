@@ -8,6 +8,7 @@
 
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
+#include "toolbox/lists.h"
 #include "toolbox/textedit.h"
 #include "toolbox/types.h"
 
@@ -47,3 +48,53 @@ void SetSelectButtonName(DialogRef dialog, DialogItemIndex button, ConstStr255Pa
 Boolean ShouldHiliteSelect(const FSSpec* spec);
 // Flashes the button for five ticks.
 void HitButton(DialogRef dialog, DialogItemIndex button);
+
+// ---- Resources and texts ----
+
+// The four characters as a resource type, the first in the high byte.
+OSType ResType_CharToBin(const char* four);
+// Rewrites each "@LAN" of the text into "%s", in place, for use as a format
+// with the language folder's name.
+void SetLanguage(char* text);
+
+// ---- The licence's text view ----
+struct CEDIT_DATA;
+namespace inst {
+// Sets the text of the view (at most length bytes): the text rectangle is
+// the view's rectangle less its bars; when the vertical bar turns out not
+// to be needed the text takes the bar's room again.
+void CTESetText(CEDIT_DATA* view, const char* text, long length);
+}  // namespace inst
+// The TextEdit record's view or destination rectangle set or read: 0, -1
+// without a view, -2 without a TextEdit record.
+SInt16 CESetViewRect(CEDIT_DATA* view, const Rect* rect);
+SInt16 CESetDestRect(CEDIT_DATA* view, const Rect* rect);
+SInt16 CEGetViewRect(CEDIT_DATA* view, Rect* rect);
+SInt16 CEGetDestRect(CEDIT_DATA* view, Rect* rect);
+
+// ---- Kept for a developer to call; no flow of the installer uses them ----
+
+namespace inst {
+// Traces "OS=0x.. : CPU=0x.. : A=0x.." (system version, processor, 0) and
+// returns the processor code.
+SInt16 System_Check();
+// The installer's system version: always 97.
+SInt16 isSystemVer();
+}  // namespace inst
+// A progress bar in any item: count steps of the item's width over total.
+void Draw_Copy_Bar(DialogRef dialog, DialogItemIndex item, int count, int total);
+// Asks the Finder to open the item (an open-selection event).
+OSErr SendFinderOpenDoc(const FSSpec* item);
+// add: the program VEMO-MONITOR beside the installer becomes a login item;
+// else its login item is removed. An OSStatus.
+OSStatus Set_Startup_File(bool add);
+// Removes every login item of ours that starts VEMO-MONITOR.
+OSStatus Delete_Startup_Data();
+// Writes the broadcast list ("[SYSTEM]", "UDP%02d=<address>") to the file
+// "ConfigData" beside the program, as one step. An OSErr.
+OSErr Save_Config_Data(const char* const* addresses, int count);
+// Moves the list's selection by delta rows (kept inside the list); the row
+// now selected, or -1 for an empty list.
+short Chenge_List_Select_Cell(ListHandle list, short delta);
+// The cell's text into out (at most size bytes with its NUL); its length.
+short Get_List_Cell(ListHandle list, Cell cell, char* out, std::size_t size);

@@ -97,6 +97,19 @@ int socket_select(JCP_SOCKET_CONTEXT* ctx) {
   return r > 0 ? 1 : 0;
 }
 
+// 1 when the socket can take a datagram within 50 ms, 0 when not yet, a
+// negative errno. Kept for a developer's use; the exchanges never wait to send.
+[[maybe_unused]] int socket_send_select(JCP_SOCKET_CONTEXT* ctx) {
+  if (ctx->socket < 0 || ctx->socket >= FD_SETSIZE) return -1;
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(ctx->socket, &set);
+  timeval tv{0, 50000};
+  int r = select(ctx->socket + 1, nullptr, &set, nullptr, &tv);
+  if (r < 0) return errno == EINTR ? 0 : negErrno();
+  return r > 0 ? 1 : 0;
+}
+
 // Every broadcast address, limited or directed, has its lowest bit set; so
 // do some hosts, which only costs them the broadcast permission.
 bool mayBroadcast(UInt32 addr) { return (addr & 1u) != 0; }
@@ -109,7 +122,7 @@ void joinWorker(JCP_SOCKET_CONTEXT* ctx) {
 
 // ---- search ----
 
-void searchThread(JCP_SOCKET_CONTEXT* ctx) {
+void JCP_Search_Thread(JCP_SOCKET_CONTEXT* ctx) {
   for (;;) {
     int s = ctx->state.load();
     if (s == kJCPDone || s == kJCPError) break;
@@ -146,7 +159,7 @@ void searchThread(JCP_SOCKET_CONTEXT* ctx) {
 
 // ---- commands ----
 
-int commandSend(JCP_SOCKET_CONTEXT* ctx, int opcode) {
+int JCP_Command_Send(JCP_SOCKET_CONTEXT* ctx, int opcode) {
   JCP_Create_Command(ctx, opcode);
   int r = UDP_Send(ctx, ctx->remoteAddress, ctx->port, ctx->packet, ctx->packetLength);
   if (r <= 0) {
@@ -158,7 +171,7 @@ int commandSend(JCP_SOCKET_CONTEXT* ctx, int opcode) {
 
 // A reply of the exchange: 0 nothing came, negative failure, else the byte
 // count with the next opcode chosen (0 when the exchange has ended).
-int commandRecv(JCP_SOCKET_CONTEXT* ctx, int* next) {
+int JCP_Command_Recv(JCP_SOCKET_CONTEXT* ctx, int* next) {
   *next = 0;
   ctx->replyLength = kJCPReplyMax;
   UInt32 from = 0;
@@ -219,7 +232,7 @@ int commandRecv(JCP_SOCKET_CONTEXT* ctx, int* next) {
 
 // The resend's result when the notifier asked for one, else 0: the time-out
 // has been reported and the exchange ends.
-int timeoutProcess(JCP_SOCKET_CONTEXT* ctx) {
+int JCP_Timeout_Process(JCP_SOCKET_CONTEXT* ctx) {
   setState(ctx, kJCPError, "time-out");
   ctx->notifier(ctx, ctx->recvData, &ctx->recvCapacity, kJCPTimedOut);
   if (ctx->state.load() != kJCPRunning) return 0;
@@ -244,7 +257,7 @@ void commandLoop(JCP_SOCKET_CONTEXT* ctx) {
       continue;
     }
     if (check_timeout(ctx)) {
-      last = timeoutProcess(ctx);
+      last = JCP_Timeout_Process(ctx);
       if (last <= 0) {
         setState(ctx, kJCPError, "time-out");
         timedOut = true;
@@ -253,7 +266,7 @@ void commandLoop(JCP_SOCKET_CONTEXT* ctx) {
       continue;
     }
     int next = 0;
-    last = commandRecv(ctx, &next);
+    last = JCP_Command_Recv(ctx, &next);
     if (last == 0) {
       if (!ctx->inlineFlag) idleSleep();
       continue;
@@ -263,7 +276,7 @@ void commandLoop(JCP_SOCKET_CONTEXT* ctx) {
       break;
     }
     if (ctx->state.load() != kJCPRunning) break;
-    if (commandSend(ctx, next) <= 0) {
+    if (JCP_Command_Send(ctx, next) <= 0) {
       failed = true;
       break;
     }
@@ -272,7 +285,7 @@ void commandLoop(JCP_SOCKET_CONTEXT* ctx) {
   if (!timedOut) ctx->notifier(ctx, ctx->recvData, &ctx->recvCapacity, failed || last < 0 ? kJCPFailed : kJCPFinished);
 }
 
-void commandThread(JCP_SOCKET_CONTEXT* ctx) {
+void JCP_Command_Thread(JCP_SOCKET_CONTEXT* ctx) {
   commandLoop(ctx);
   ctx->workerRunning.store(false);
 }
@@ -344,7 +357,7 @@ int JCP_Search(JCP_SOCKET_CONTEXT* ctx, UInt32 timeoutMs, int async, JCP_NOTIFIE
   put16(ctx->packet, kProbeCond);
   put16(ctx->packet + 2, ctx->rule);
   ctx->packetLength = kJCPProbeLength;
-  if (!startWorker(ctx, searchThread)) {
+  if (!startWorker(ctx, JCP_Search_Thread)) {
     UDP_Close(ctx);
     return -1;
   }
@@ -393,11 +406,11 @@ int JCP_Command_Process(JCP_SOCKET_CONTEXT* ctx) {
   // fields, and an early answer may already be changing them.
   const UInt32 capacity = ctx->recvCapacity;
   if (int r = UDP_Open(ctx, mayBroadcast(ctx->remoteAddress) ? 1 : 0); r < 0) return r;
-  if (!ctx->inlineFlag && !startWorker(ctx, commandThread)) {
+  if (!ctx->inlineFlag && !startWorker(ctx, JCP_Command_Thread)) {
     UDP_Close(ctx);
     return -1;
   }
-  if (int r = commandSend(ctx, 1); r <= 0) {
+  if (int r = JCP_Command_Send(ctx, 1); r <= 0) {
     // The worker sees the failed state, closes the socket and reports it.
     if (ctx->inlineFlag) UDP_Close(ctx);
     return r < 0 ? r : -1;

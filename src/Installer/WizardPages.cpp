@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/IniFile.h"
+#include "FanctionLib/CEdit.h"
 #include "Installer/InstApp.h"
 #include "Installer/InstLibrary.h"
 #include "Installer/InstWindows.h"
@@ -19,6 +20,7 @@
 #include "toolbox/controls.h"
 #include "toolbox/files.h"
 #include "toolbox/fonts.h"
+#include "toolbox/gestalt.h"
 #include "toolbox/navigation.h"
 #include "toolbox/pictures.h"
 #include "toolbox/quickdraw.h"
@@ -32,9 +34,10 @@ constexpr SInt16 kPageOrder[kPageCells] = {141, 146, 142, 147, 143, 148, 144, 14
 SETUP_DLG_CELL gCells[kPageCells];
 
 constexpr std::size_t kLicenceMax = 16000;
-constexpr short kTickWidth = 20;
-constexpr char kTickOn[] = "\xE2\x98\x91 ";   // a ticked box and a blank
-constexpr char kTickOff[] = "\xE2\x98\x90 ";  // an empty box and a blank
+// The tick box of a tool row, from the list's left edge, and its icons.
+constexpr short kTickLeft = 5, kTickRight = 17, kTickHeight = 16;
+constexpr SInt16 kIconUnticked = 130, kIconTicked = 131;
+constexpr SInt16 kBarPicture = 128;
 
 std::unique_ptr<CopyEngine> gEngine;
 SInt16 gLangSelected = -1;
@@ -99,7 +102,7 @@ int clickRow(DialogRef d, DialogItemIndex item, ListHandle list, const EventReco
   GetListDataBounds(list, &b);
   ListBounds vis;
   GetListVisibleCells(list, &vis);
-  int row = pt.v >= r.top ? (pt.v - r.top) / 18 + vis.top : -1;
+  int row = pt.v >= r.top ? (pt.v - r.top) / kListRowHeight + vis.top : -1;
   if (row < 0 || row >= b.bottom || pt.h >= r.right - 15) return -1;
   Cell c{0, 0};
   while (LGetSelect(true, &c, list)) {
@@ -202,7 +205,7 @@ short Setup_Welcome_Update(DialogRef d) {
 
 int Build_Text_Data(INST_DLG_INFO* tbl) {
   if (!tbl->textData) return 0;
-  TESetText("", 0, tbl->textData);
+  inst::CTESetText(tbl->textData, "", 0);
   std::string path =
       Resolve_Partial_Path(instData.rootSpec, "::Resources:" + instData.languFolderSpec + ":LICENSE.TXT");
   std::ifstream in(path, std::ios::binary);
@@ -210,8 +213,27 @@ int Build_Text_Data(INST_DLG_INFO* tbl) {
   std::string text(kLicenceMax, '\0');
   in.read(text.data(), std::streamsize(kLicenceMax));
   text.resize(std::size_t(in.gcount()));
-  TESetText(text.data(), long(text.size()), tbl->textData);
+  // The text view breaks lines at CR: LF and CR LF ends become CR.
+  std::string lines;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    lines += text[i] == '\n' ? '\r' : text[i];
+  }
+  inst::CTESetText(tbl->textData, lines.data(), long(lines.size()));
   return 1;
+}
+
+// The licence in the font of "[FONT]" "LICENSE=", when the message file names one.
+void licenceFont(CEDIT_DATA* view) {
+  SInt16 font = 0, size = 0;
+  UInt8 face = 0;
+  short fontOut = 0, sizeOut = 0, faceOut = 0;
+  if (!Get_Font_Data2("LICENSE=", &fontOut, &faceOut, &sizeOut, instData.messSpec.c_str())) return;
+  CTEGetFont(view, &font, &face, &size);
+  font = fontOut ? fontOut : font;
+  face = UInt8(faceOut);
+  size = sizeOut ? sizeOut : size;
+  CTESetFont(view, &font, &face, &size);
 }
 
 short Setup_Screen2_Load_Value(DialogRef d) {
@@ -222,17 +244,20 @@ short Setup_Screen2_Load_Value(DialogRef d) {
   Set_Dialog_Item_Message(d, 5, "[BIT_LABEL]", "LICENSE_CONTENTS=");
   Set_Dialog_Item_Message(d, 6, "[LABEL]", "LICENSE_00=");
   Set_Dialog_Item_Message(d, 7, "[LABEL]", "LICENSE_01=");
-  Rect r = Dialog_Item_Rect(d, 8);
-  r.right -= 15;
-  Rect view = r;
-  InsetRect(&view, 2, 2);
-  instTbl.textData = TENew(&view, &view);
-  Build_Text_Data(&instTbl);
+  // Made on the first visit; later visits show it again and reload it.
+  if (!instTbl.textData) {
+    Rect r = Dialog_Item_Rect(d, 8);
+    instTbl.textData = CENew(GetDialogWindow(d), &r, &r, &r, false, true, true);
+    if (instTbl.textData) licenceFont(instTbl.textData);
+  }
+  if (instTbl.textData) {
+    CEShow(instTbl.textData, true);
+    Build_Text_Data(&instTbl);
+  }
   return 1;
 }
 void leaveLicence() {
-  if (instTbl.textData) TEDispose(instTbl.textData);
-  instTbl.textData = nullptr;
+  if (instTbl.textData) CEShow(instTbl.textData, false);
 }
 short Setup_Screen2_Back_Value(DialogRef) {
   leaveLicence();
@@ -246,18 +271,13 @@ short Setup_Screen2_Next_Value(DialogRef) {
 }
 short Setup_Screen2_Update(DialogRef d) {
   Draw_Group_Frame(d, 9);
-  Rect r = Dialog_Item_Rect(d, 8);
-  FrameRect(&r);
-  if (instTbl.textData) TEUpdate(&r, instTbl.textData);
+  if (instTbl.textData) CEUpdate(instTbl.textData);
   return 1;
 }
 Boolean Setup_Screen2_Item_Select(DialogRef, EventRecord* event, DialogItemIndex item) {
   if (item != 8 || !instTbl.textData) return false;
-  Point pt = event->where;
-  GlobalToLocal(&pt);
-  // The right edge scrolls: the upper half up, the lower half down.
-  Rect r = Dialog_Item_Rect(instTbl.dlg, 8);
-  if (pt.h >= r.right - 15) TEScroll(0, pt.v < (r.top + r.bottom) / 2 ? 48 : -48, instTbl.textData);
+  // Only the bar at the view's right edge takes clicks: the text is read-only.
+  CEMouseDown(instTbl.textData, event, nullptr, nullptr, 1);
   return true;
 }
 
@@ -269,10 +289,35 @@ bool anyTicked() {
   return false;
 }
 
+// A tool row: its tick (colour icon 131 ticked, 130 not) in the tick box
+// 5 to 17 pixels from the left, then the name.
+void toolRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SInt16, SInt16, ListHandle list) {
+  if (message == lHiliteMsg) {
+    InvertRect(cellRect);
+    return;
+  }
+  if (message != lDrawMsg) return;
+  EraseRect(cellRect);
+  const bool ticked = cell.v >= 0 && cell.v < instTbl.toolCnt && instTbl.toolData[cell.v].bEnable;
+  Rect box{SInt16(cellRect->top + 3), SInt16(cellRect->left + kTickLeft), SInt16(cellRect->top + 15),
+           SInt16(cellRect->left + kTickRight)};
+  if (CIconHandle icon = GetCIcon(ticked ? kIconTicked : kIconUnticked)) {
+    PlotCIcon(&box, icon);
+    DisposeCIcon(icon);
+  } else {
+    FrameRect(&box);
+  }
+  char name[64];
+  SInt16 len = sizeof name;
+  LGetCell(name, &len, cell, list);
+  MoveTo(SInt16(cellRect->left + kTickRight + 5), SInt16(cellRect->top + 13));
+  DrawText(name, 0, len);
+  if (selected) InvertRect(cellRect);
+}
+
 void setToolRow(int row) {
   const TOOL_DATA& t = instTbl.toolData[row];
-  std::string text = std::string(t.bEnable ? kTickOn : kTickOff) + t.cToolName;
-  LSetCell(text.data(), SInt16(text.size()), Cell{SInt16(row), 0}, instTbl.toolList);
+  LSetCell(t.cToolName, SInt16(std::strlen(t.cToolName)), Cell{SInt16(row), 0}, instTbl.toolList);
 }
 
 void showMemo(DialogRef d) {
@@ -313,7 +358,17 @@ short Setup_SelectTool_Load_Value(DialogRef d) {
     gToolSelected = 0;
     gToolsBuilt = true;
   }
-  instTbl.toolList = Create_ListBox(d, 7);
+  {
+    Rect r = Dialog_Item_Rect(d, 7);
+    r.right = SInt16(r.right - 15);
+    ListBounds bounds{0, 0, 0, 1};
+    ListDefSpec def{};
+    def.defType = kListDefUserProcType;
+    def.u.userProc = NewListDefUPP(toolRowDraw);
+    instTbl.toolList = nullptr;
+    CreateCustomList(&r, &bounds, Point{kListRowHeight, 0}, &def, GetDialogWindow(d), true, false, false, true,
+                     &instTbl.toolList);
+  }
   // The common tool, once added, is not shown.
   int shown = 0;
   while (shown < instTbl.toolCnt && std::strcmp(instTbl.toolData[shown].cToolName, "FILE_COMMON") != 0) ++shown;
@@ -325,21 +380,32 @@ short Setup_SelectTool_Load_Value(DialogRef d) {
   return 1;
 }
 
-Boolean Setup_SelectTool_Item_Select(DialogRef d, EventRecord* event, DialogItemIndex item) {
-  if (item != 7 || !instTbl.toolList) return false;
+// A click in the tool list selects the row under it; a click in the row's
+// tick box toggles the tool. The selected tool's memo goes to item 8.
+void Handle_Tool_Select(DialogRef d, EventRecord* event) {
   Point pt = event->where;
   GlobalToLocal(&pt);
   bool twice = false;
   int row = clickRow(d, 7, instTbl.toolList, event, &twice);
-  Rect list = Dialog_Item_Rect(d, 7);
-  if (row >= 0 && row < instTbl.toolCnt) {
-    gToolSelected = SInt16(row);
-    if (pt.h < list.left + kTickWidth) {
-      instTbl.toolData[row].bEnable = !instTbl.toolData[row].bEnable;
-      setToolRow(row);
-    }
-    showMemo(d);
+  if (row < 0 || row >= instTbl.toolCnt) {
+    setItemText(d, 8, "");
+    return;
   }
+  gToolSelected = SInt16(row);
+  Rect list = Dialog_Item_Rect(d, 7);
+  ListBounds visible;
+  GetListVisibleCells(instTbl.toolList, &visible);
+  const int rowTop = list.top + (row - visible.top) * kListRowHeight;
+  if (pt.h >= list.left + kTickLeft && pt.h < list.left + kTickRight && pt.v >= rowTop && pt.v < rowTop + kTickHeight) {
+    instTbl.toolData[row].bEnable = !instTbl.toolData[row].bEnable;
+    LDraw(Cell{SInt16(row), 0}, instTbl.toolList);
+  }
+  showMemo(d);
+}
+
+Boolean Setup_SelectTool_Item_Select(DialogRef d, EventRecord* event, DialogItemIndex item) {
+  if (item != 7 || !instTbl.toolList) return false;
+  Handle_Tool_Select(d, event);
   Set_Item_Enabled(d, 1, anyTicked());
   return true;
 }
@@ -460,21 +526,35 @@ short Setup_Check_Next_Value(DialogRef) {
 
 // ---- page 144: copying ----
 
-void drawInstallBar(DialogRef d) {
-  if (!gEngine) return;
+// The progress bar in item 9: on older processors grey over white, else
+// picture 128 stretched over the done part.
+void Draw_Install_Bar(DialogRef d, int done, int total) {
+  SInt32 cpu = 0;
+  if (Gestalt('cput', &cpu) != noErr) return;
   Rect r = Dialog_Item_Rect(d, 9);
-  const int width = r.right - r.left;
-  const int done = Install_Bar_Width(width, gEngine->copied(), gEngine->totalCount());
-  Rect inside = r;
-  InsetRect(&inside, 1, 1);
-  EraseRect(&inside);
-  Rect part = inside;
-  part.right = short(std::min<int>(inside.left + done, inside.right));
-  RGBColor blue{0x3000, 0x5000, 0xD000}, black{0, 0, 0};
-  RGBForeColor(&blue);
-  PaintRect(&part);
-  RGBForeColor(&black);
+  const int width = Install_Bar_Width(r.right - r.left, done, total);
+  if (cpu < 264) {
+    EraseRect(&r);
+    Rect part = r;
+    part.right = SInt16(r.left + width);
+    Pattern grey;
+    GetQDGlobalsGray(&grey);
+    FillRect(&part, &grey);
+  } else {
+    Rect inside = r;
+    InsetRect(&inside, 1, 1);
+    Rect rest = inside;
+    rest.left = SInt16(std::min<int>(inside.left + width, inside.right));
+    EraseRect(&rest);
+    Rect part = inside;
+    part.right = rest.left;
+    if (PicHandle pic = GetPicture(kBarPicture); pic && !EmptyRect(&part)) DrawPicture(pic, &part);
+  }
   FrameRect(&r);
+}
+
+void drawInstallBar(DialogRef d) {
+  if (gEngine) Draw_Install_Bar(d, gEngine->copied(), gEngine->totalCount());
 }
 
 short Setup_Screen4_Load_Value(DialogRef d) {
@@ -683,7 +763,7 @@ ListHandle Create_ListBox(DialogRef d, DialogItemIndex item) {
   Rect r = Dialog_Item_Rect(d, item);
   r.right -= 15;
   ListBounds bounds{0, 0, 0, 1};
-  return LNew(&r, &bounds, Point{18, 0}, 0, GetDialogWindow(d), true, false, false, true);
+  return LNew(&r, &bounds, Point{kListRowHeight, 0}, 0, GetDialogWindow(d), true, false, false, true);
 }
 
 short Handle_List_Select(DialogRef d, EventRecord* event, DialogItemIndex item, ListHandle list) {
@@ -695,6 +775,12 @@ bool Tool_Ticked(const char* name) {
   for (int i = 0; i < instTbl.toolCnt; ++i)
     if (std::strcmp(instTbl.toolData[i].cToolName, name) == 0) return instTbl.toolData[i].bEnable;
   return false;
+}
+
+short Access_Err(const char* messageFile) {
+  char text[kIniLineMax + 1] = "";
+  Load_File_To_CstringEx("[ERROR]", "MESSAGE_50=", text, sizeof text, messageFile);
+  return Set_Alert_Dialog_Items(kAlertQuestion, 2, messageFile, text);
 }
 
 std::string Copy_Failure_Text(const std::string& format, const std::vector<std::string>& failures) {
@@ -750,7 +836,8 @@ int Change_Dialog_Page(DialogRef dialog, SInt16 page) {
 int Close_Main_Dialog(DialogRef dialog) {
   disposeList(instTbl.langList);
   disposeList(instTbl.toolList);
-  leaveLicence();
+  if (instTbl.textData) CEDispose(instTbl.textData);
+  instTbl.textData = nullptr;
   copyStart = 0;
   gEngine.reset();
   if (dialog) inst::Close_Usr_Dialog(dialog);
@@ -884,8 +971,7 @@ void Setup_File_Copy() {
   if (step == CopyEngine::Step::More) return;
   copyStart = 0;
   if (step == CopyEngine::Step::Refused) {
-    Set_Alert_Dialog_Items(kAlertQuestion, 2, instData.messSpec.c_str(),
-                           Message_Text("[ERROR]", "MESSAGE_50=").c_str());
+    Access_Err(instData.messSpec.c_str());
     instTbl.activePage = kPageCheck;
   } else {
     instTbl.instFolder = gEngine->monitorFolder();

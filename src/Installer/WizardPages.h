@@ -26,6 +26,8 @@ struct SETUP_DLG_CELL {
 };
 
 constexpr int kPageCells = 13;
+// The row height of every list of the wizard.
+constexpr SInt16 kListRowHeight = 18;
 
 void Set_Dialog_Function(SETUP_DLG_CELL* cell, SInt16 page);
 // The page's cell, or null.
