@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "506Q_Lib/AppLocation.h"
 #include "506Q_Lib/Bridge.h"
 #include "common/GWorldImage.h"
 #include "common/IniFile.h"
@@ -43,8 +44,8 @@ bool LoadLogo() {
   const std::size_t n = std::min<std::size_t>(std::strlen(file), 255);
   path[0] = UInt8(n);
   std::memcpy(path + 1, file, n);
-  FSSpec spec;
-  if (FSMakeFSSpec(0, 0, path, &spec) != noErr) return false;
+  FSSpec app, spec;
+  if (GetAppLocation(&app) != noErr || FSMakeFSSpec(app.vRefNum, app.parID, path, &spec) != noErr) return false;
   GWorldPtr world = nullptr;
   if (NewGWorldFromBMP(&world, &spec) != noErr || !world) return false;
   Rect r;

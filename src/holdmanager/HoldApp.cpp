@@ -36,6 +36,8 @@ char gszStr00[257] = "";
 bool gbStartIdleEvent = false;
 int gNewFound = 0;
 NULL_EVT_HOOK gNullEvtHdlSub{};
+Cursor gCurArrow{};
+OTNotifyUPP vfmpNotifyUpp = nullptr;
 ANIME_INFO gAnimeInfo{};
 
 const LANG_CODE_ROW langCodeTable[16] = {
@@ -176,21 +178,36 @@ void idleCursor(MAIN_DLG_DATA* m) {
   Point pt;
   tb::PortSaver saver(GetDialogPort(m->dialog));
   Get_Mouse(&pt);
-  static Cursor arrow;
   if (OverColumnDivider(m, pt)) {
     if (CursHandle c = GetCursor(161)) SetCursor(*c);
   } else {
-    SetCursor(Get_QDGlobals_Arrow(&arrow));
+    SetCursor(&gCurArrow);
   }
-}
-
-void idleTimer(EventLoopTimerRef timer, void*) {
-  if (IdleEventMainDlg()) SetEventLoopTimerNextFireTime(timer, 0.01);
 }
 
 void unhighlight() { HiliteMenu(0); }
 
 }  // namespace
+
+void IdleEventMainDlgX(EventLoopTimerRef timer, void*) {
+  if (IdleEventMainDlg()) SetEventLoopTimerNextFireTime(timer, 0.01);
+}
+
+int CreateEventTimer(EventLoopTimerProcPtr routine, EventTimerInterval interval, void* userData,
+                     EventLoopTimerUPP* routineOut, EventLoopTimerRef* timerOut) {
+  EventLoopTimerUPP upp = NewEventLoopTimerUPP(routine);
+  if (InstallEventLoopTimer(GetCurrentEventLoop(), 0, interval, upp, userData, timerOut) != noErr) {
+    DisposeEventLoopTimerUPP(upp);
+    return 0;
+  }
+  if (routineOut) *routineOut = upp;
+  return 1;
+}
+
+void DestroyEventTimer(EventLoopTimerUPP routine, EventLoopTimerRef timer) {
+  if (timer) RemoveEventLoopTimer(timer);
+  if (routine) DisposeEventLoopTimerUPP(routine);
+}
 
 // ---- dialogs ----------------------------------------------------------------
 
@@ -473,6 +490,7 @@ int HoldStartup() {
   Get_Font_Infomation("DEFAULT=", &gDefaultFont, gszStrFileName);
   TXNMacOSPreferredFontDescription font{gDefaultFont.fontID, Fixed(std::max<int>(gDefaultFont.fSize, 9)) << 16, 0, 0};
   TXNInitTextension(&font, 1, 0);
+  Get_QDGlobals_Arrow(&gCurArrow);
 
   MenuRef menu = NewMenu(kMainMenu, PText("\x14"));
   InsertMenu(menu, 0);
@@ -486,6 +504,7 @@ int HoldStartup() {
 
   LoadLogo();
   std::snprintf(gszStr00, sizeof gszStr00, "%s", HoldIniText("STRING", "STR00=").c_str());
+  vfmpNotifyUpp = VFMPNotifyProc;
   GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericFolderIcon, &gFolderIcon);
   SInt32 metric = 15;
   GetThemeMetric(kThemeMetricScrollBarWidth, &metric);
@@ -501,21 +520,20 @@ int HoldStartup() {
   return 1;
 }
 
-int HoldInstallIdleTimer() {
-  gIdleTimerUpp = NewEventLoopTimerUPP(idleTimer);
-  return InstallEventLoopTimer(GetCurrentEventLoop(), 0, 0.1, gIdleTimerUpp, nullptr, &gIdleTimerRef) == noErr;
-}
+int HoldInstallIdleTimer() { return CreateEventTimer(IdleEventMainDlgX, 0.1, nullptr, &gIdleTimerUpp, &gIdleTimerRef); }
 
 void HoldShutdown() {
   if (!gStarted) return;
   gStarted = false;
-  if (gIdleTimerRef) RemoveEventLoopTimer(gIdleTimerRef);
+  DestroyEventTimer(gIdleTimerUpp, gIdleTimerRef);
   gIdleTimerRef = nullptr;
+  gIdleTimerUpp = nullptr;
   if (gMainDlg) CloseMainDlg(gMainDlg->dialog, 0);
   gbStartIdleEvent = false;
   gDlgList.clear();
   OT_Deinit();
   HoldCacheRemove();
+  vfmpNotifyUpp = nullptr;
   TXNTerminateTextension();
   if (gAnimeInfo.world) DisposeGWorld(gAnimeInfo.world);
   gAnimeInfo = ANIME_INFO{};

@@ -209,6 +209,17 @@ bool LoadLogo();
 void NextLogoFrame(int busy);
 void DrawLogo(DialogRef dialog);
 
+// The repeating event-loop timer: installed with no first delay; 1, or 0
+// (the routine disposed) when it could not be.
+int CreateEventTimer(EventLoopTimerProcPtr routine, EventTimerInterval interval, void* userData,
+                     EventLoopTimerUPP* routineOut, EventLoopTimerRef* timerOut);
+void DestroyEventTimer(EventLoopTimerUPP routine, EventLoopTimerRef timer);
+// The idle timer's routine: one idle step, the next one sooner when the
+// command engine worked.
+void IdleEventMainDlgX(EventLoopTimerRef timer, void* data);
+extern Cursor gCurArrow;
+// The held-job protocol's notifier, made once for the program.
+extern OTNotifyUPP vfmpNotifyUpp;
 // One idle step; true when the command engine worked (the timer then
 // comes back after 0.01 s).
 bool IdleEventMainDlg();

@@ -154,3 +154,24 @@ void SetCurrentEventRecord(const EventRecord* event);
 void Set_Dialog_VisRegion(DialogRef dialog, RgnHandle rgn);
 void Get_Mouse(Point* where);
 WindowRef Get_Control_Owner(ControlRef control);
+
+struct CLIST_DATA;
+struct FONT_DATA;
+// This program's versions of services the shared libraries also have.
+namespace hold {
+// The library's adjustment, then each shown bar's scale: its maximum x 100
+// / (track - thumb), the track less 33 pixels of arrows before 10.7 and 15
+// for the other bar, the vertical one from below the header.
+void CLAdjustScrollBar(CLIST_DATA* list, Boolean draw);
+SInt16 ScrollScale(ControlRef bar);
+// A press on a bar (0 vertical, 1 horizontal): the thumb tracks live and
+// lands exactly on the ends (CLTrackControlAlignment); the list redraws
+// when the value changed. Other parts as the library does them.
+void CLMouseDownByScrollBar(CLIST_DATA* list, Point localPt, EventModifiers modifiers, SInt16 whichBar);
+// The font number, the face and colour indexes from their names (names
+// not in the lists leave them), the metrics measured on the current port,
+// whose font, face and size are put back; 1.
+short Get_Font_Details(FONT_DATA* font);
+// The key's value with its "&" markers removed; 1, or 0 (empty) when missing.
+int Load_File_To_PascalEx2(StringPtr out, const char* key, const char* section, const char* iniFile);
+}  // namespace hold

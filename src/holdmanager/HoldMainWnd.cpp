@@ -972,6 +972,23 @@ bool OverColumnDivider(MAIN_DLG_DATA* m, Point local) {
 namespace {
 
 void listClick(MAIN_DLG_DATA* m, CLIST_DATA* list, EventRecord* event, bool scrollOnly) {
+  if (!list) return;
+  Point local = event->where;
+  {
+    tb::PortSaver saver(GetDialogPort(m->dialog));
+    GlobalToLocal(&local);
+  }
+  for (SInt16 which = 0; which < 2; ++which) {
+    ControlRef bar = which == 0 ? list->vScroll : list->hScroll;
+    Rect r;
+    if (!bar || !IsControlVisible(bar)) continue;
+    GetControlBounds(bar, &r);
+    if (!PtInRect(local, &r)) continue;
+    tb::PortSaver saver(GetDialogPort(m->dialog));
+    hold::CLAdjustScrollBar(list, false);
+    hold::CLMouseDownByScrollBar(list, local, event->modifiers, which);
+    return;
+  }
   Cell cell{0, 0};
   SInt16 sort = -1;
   CLMouseDown(list, event, &cell, &sort, scrollOnly ? kCLScrollOnly : false);
@@ -1354,9 +1371,15 @@ MAIN_DLG_DATA* CreateMainDlg() {
   SetDlgItemStrings(m->dialog, gMainDlgItem, &m->stcMain);
   Rect area;
   GetDialogItemRect(m->dialog, kItemTabArea, &area);
-  Rect frame{SInt16(area.bottom - 1), area.left, 375, area.right};
-  m->tab = CTNew(w, &area, &frame, 16, false, 0xFFFFFF, true);
+  // The control spans the strip and the page; the page's frame starts
+  // below the strip.
+  const Rect tabs{area.top, area.left, 375, area.right};
+  const Rect frame{SInt16(area.top + kCTStripHeight), area.left, 375, area.right};
+  m->tab = CTNew(w, &tabs, &frame, 16, false, 0xFFFFFF, true);
   if (m->tab) {
+    const SInt16 font = SInt16(gDefaultFont.fontID), size = SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 11);
+    const UInt8 face = 0;
+    CTSetFont(m->tab, &font, &face, &size);
     CTSetPictID(m->tab, 143, 142, 144, 145, 146, 147, 148, 149);
     for (const char* key : {"CALL=", "EDIT=", "JOB="}) {
       Str255 title;

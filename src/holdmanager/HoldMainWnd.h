@@ -151,6 +151,8 @@ void DividerLimits(MAIN_DLG_DATA* m, SInt16* low, SInt16* high);
 int OpenPrgDlg(UInt16 command);
 void ClosePrgDlg();
 DialogRef GetPrgDlgPtr();
+void SetPrgCmd(PRG_REQUEST* request);
+void SetPrgCurrentCmd(UInt16 command);
 void SetProgressDlgStrings(const std::string& info, const std::string& transfer, int percent);
 void DrawProgressBar(int percent);
 

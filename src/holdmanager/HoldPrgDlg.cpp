@@ -23,6 +23,7 @@ struct PRG_DLG_DATA {
   EventHandlerRef evtHandler;
   std::string info, transfer, title;
   int percent;
+  PRG_REQUEST* request;  // the request of the step in progress
 };
 
 PRG_DLG_DATA* gPrg = nullptr;
@@ -123,6 +124,14 @@ Boolean KeyDownPrgDlg(EventRecord* event, DialogRef dialog) {
 
 DialogRef GetPrgDlgPtr() { return gPrg ? gPrg->dialog : nullptr; }
 
+void SetPrgCmd(PRG_REQUEST* request) {
+  if (gPrg) gPrg->request = request;
+}
+
+void SetPrgCurrentCmd(UInt16 command) {
+  if (gPrg) gPrg->command = command;
+}
+
 int OpenPrgDlg(UInt16 command) {
   if (gPrg) ClosePrgDlg();
   auto* p = new (std::nothrow) PRG_DLG_DATA{};
@@ -155,6 +164,7 @@ int OpenPrgDlg(UInt16 command) {
     p->bar = NewControl(w, &r, PText(""), true, 0, 0, 100, kControlProgressBarProc, 0);
   }
   p->percent = -1;
+  if (MAIN_DLG_DATA* m = GetMainDlgData()) SetPrgCmd(m->eng.progress);
   SetProgressDlgStrings("", "", 0);
   EnableMenu(0, 0);
   SetFrontDialog(p->dialog);

@@ -7,11 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "common/AppFonts.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldControls.h"
+#include "test_support.h"
 #include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/controls.h"
+#include "toolbox/fonts.h"
+#include "toolbox/quickdraw.h"
 #include "toolbox/scrap.h"
 #include "toolbox/testdriver.h"
 #include "toolbox/textengine.h"
@@ -215,6 +219,38 @@ TEST_F(HoldControls, LabelsTabsAndScrollBarEnds) {
     const int n = SetTab(buf, int(std::strlen(buf)));
     EXPECT_EQ(std::string(buf, std::size_t(n)), c.out);
   }
+
+  // This program's font record and ini reader.
+  const struct {
+    const char* style;
+    UInt16 face;
+  } faces[] = {{"BOLD", 1}, {"ITALIC", 2}, {"EXTEND", 64}, {"Bold", 77}, {"bold", 77}};
+  for (const auto& f : faces) {
+    FONT_DATA font{};
+    std::snprintf(font.fName, sizeof font.fName, "Geneva");
+    std::snprintf(font.fStyle, sizeof font.fStyle, "%s", f.style);
+    std::snprintf(font.foreColor, sizeof font.foreColor, "RED");
+    std::snprintf(font.backColor, sizeof font.backColor, "red");
+    font.styleID = 77;
+    font.backClrID = 5;
+    font.fSize = 14;
+    GrafPtr port = nullptr;
+    GetPort(&port);
+    const short sizeBefore = GetPortTextSize(port);
+    EXPECT_EQ(hold::Get_Font_Details(&font), 1);
+    EXPECT_EQ(font.styleID, f.face) << f.style;
+    EXPECT_EQ(font.foreClrID, 2);
+    EXPECT_EQ(font.backClrID, 5);  // not a name of the list
+    EXPECT_GT(font.fInfo.ascent, 0);
+    EXPECT_EQ(GetPortTextSize(port), sizeBefore);
+  }
+  const std::string ini = (dir_.path() / "menu.ini").string();
+  testsupport::WriteFile(ini, "[MENU]\nFILE=&File && more\nEMPTY=\n");
+  Str255 v;
+  EXPECT_EQ(hold::Load_File_To_PascalEx2(v, "FILE=", "[MENU]", ini.c_str()), 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(v + 1), v[0]), "File  more");
+  EXPECT_EQ(hold::Load_File_To_PascalEx2(v, "NONE=", "[MENU]", ini.c_str()), 0);
+  EXPECT_EQ(v[0], 0);
 
   Rect r{10, 380, 150, 396};
   ControlRef bar = NewControl(w_, &r, PText(""), true, 0, 0, 100, scrollBarProc, 0);
