@@ -26,27 +26,6 @@ namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
-// stdoutPath: where the process's standard output goes (else ours).
-pid_t spawn(const std::vector<std::string>& args, const std::string& stdoutPath = "") {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!stdoutPath.empty())
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  const int r = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return r == 0 ? pid : -1;
-}
-
-int wait_exit(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 std::string dotted(UInt32 a) {
   char text[20];
   std::snprintf(text, sizeof text, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
@@ -88,13 +67,13 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
   const UInt32 base = pboxemu::PickBaseAddress();
   // The emulator lists its boxes once it serves them: the search must not
   // go out before, however slowly a loaded machine starts it.
-  pid_t emu =
-      spawn({build + "/tools/pbox-emu/pbox-emu", "--scene", (dir / "scene.txt").string(), "--base", dotted(base)},
-            (dir / "emu.out").string());
+  pid_t emu = testsupport::SpawnProgram(
+      {build + "/tools/pbox-emu/pbox-emu", "--scene", (dir / "scene.txt").string(), "--base", dotted(base)},
+      (dir / "emu.out").string());
   ASSERT_GT(emu, 0);
   if (testsupport::WaitForLines(dir / "emu.out", 5).size() < 5) {
     kill(emu, SIGTERM);
-    wait_exit(emu);
+    testsupport::WaitExit(emu);
     FAIL() << "the emulator did not start";
   }
 
@@ -115,11 +94,11 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
   // Preferences of its own: no mode file, so the program runs in user mode.
   testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
   testsupport::ScopedEnv app("TOOLBOX_APP_PATH", (admin / "MacOS/VEMO-ADMIN").c_str());
-  pid_t program = spawn({(admin / "MacOS/VEMO-ADMIN").string()});
+  pid_t program = testsupport::SpawnProgram({(admin / "MacOS/VEMO-ADMIN").string()});
   ASSERT_GT(program, 0);
-  const int status = wait_exit(program);
+  const int status = testsupport::WaitExit(program);
   kill(emu, SIGTERM);
-  wait_exit(emu);
+  testsupport::WaitExit(emu);
   ASSERT_EQ(status, 0);
 
   // The list: an icon and dark text on each of the five rows, nothing on a
@@ -207,7 +186,7 @@ TEST(AdminEndToEnd, TheSystemsQuitRequestAsksFirst) {
     }
   }
   close(fds[0]);
-  EXPECT_EQ(wait_exit(pid), 0) << seen;
+  EXPECT_EQ(testsupport::WaitExit(pid), 0) << seen;
   EXPECT_TRUE(sentSecond) << seen;
 }
 

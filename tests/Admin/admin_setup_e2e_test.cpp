@@ -4,8 +4,6 @@
 // restart question declined; the box's image then holds the new values and
 // nothing else changed.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,8 +19,6 @@
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/resources.h"
-
-extern char** environ;
 
 namespace {
 
@@ -85,13 +81,7 @@ TEST(AdminSetupEndToEnd, TheSettingsWindowWritesTwoPagesToTheBox) {
             "key Return\n");
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   const std::string exe = build + "/suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
-  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, environ), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_EQ(testsupport::RunProgram({exe}), 0);
   EXPECT_EQ(emu.Executed(0, "EXEC REBOOT SYSTEM:"), 0);
 
   // The factory image with the two values set is what the box holds.

@@ -5,8 +5,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,32 +16,9 @@
 #include "pboxemu/ftp_server.h"
 #include "test_support.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-
-// stdoutPath: where the process's standard output goes (else ours).
-pid_t Spawn(const std::vector<std::string>& args, const std::string& stdoutPath = "") {
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!stdoutPath.empty())
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = 0;
-  const int r = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return r == 0 ? pid : -1;
-}
-
-int WaitExit(pid_t pid) {
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 TEST(UpcasterEndToEnd, FindsTheBoxesSendsTheFileAndQuits) {
   const std::string build = std::getenv("VEMO_BUILD_DIR");
@@ -62,14 +37,14 @@ TEST(UpcasterEndToEnd, FindsTheBoxesSendsTheFileAndQuits) {
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 131 + i / 7);
   testsupport::WriteFile(dir / "job.prn", bytes);
 
-  pid_t emu = Spawn({build + "/tools/pbox-emu/pbox-emu", "--count", "3", "--base", "127.0.0.10", "--ftp",
-                     (dir / "received").string()},
-                    (dir / "emu.out").string());
+  pid_t emu = testsupport::SpawnProgram({build + "/tools/pbox-emu/pbox-emu", "--count", "3", "--base", "127.0.0.10",
+                                         "--ftp", (dir / "received").string()},
+                                        (dir / "emu.out").string());
   ASSERT_GT(emu, 0);
   // The emulator lists its boxes once it serves them.
   if (testsupport::WaitForLines(dir / "emu.out", 3).size() < 3) {
     kill(emu, SIGTERM);
-    WaitExit(emu);
+    testsupport::WaitExit(emu);
     FAIL() << "the emulator did not start";
   }
 
@@ -89,11 +64,11 @@ TEST(UpcasterEndToEnd, FindsTheBoxesSendsTheFileAndQuits) {
                          "key Return\n");
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   testsupport::ScopedEnv path("TOOLBOX_APP_PATH", (app / "MacOS/upcaster").c_str());
-  pid_t program = Spawn({(app / "MacOS/upcaster").string()});
+  pid_t program = testsupport::SpawnProgram({(app / "MacOS/upcaster").string()});
   ASSERT_GT(program, 0);
-  const int status = WaitExit(program);
+  const int status = testsupport::WaitExit(program);
   kill(emu, SIGTERM);
-  WaitExit(emu);
+  testsupport::WaitExit(emu);
   ASSERT_EQ(status, 0);
 
   // The first row's box has the file whole, and no other box has one.

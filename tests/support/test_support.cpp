@@ -1,5 +1,8 @@
 #include "test_support.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
 #include <cstdlib>
@@ -145,6 +148,50 @@ void WriteResourceFile(const std::filesystem::path& p, const std::vector<tb::Res
 SInt16 OpenResourcesAsApplication(const std::filesystem::path& p, const std::vector<tb::ResourceEntry>& entries) {
   WriteResourceFile(p, entries);
   return tb::OpenApplicationResources(p.string());
+}
+
+namespace {
+// errFd: the program's standard error, when not -1.
+int spawnProgram(const std::vector<std::string>& args, const std::string& stdoutPath, const std::filesystem::path& cwd,
+                 int errFd) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!stdoutPath.empty())
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  pid_t pid = 0;
+  const int r = argv[0] ? posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) : -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return r == 0 ? int(pid) : -1;
+}
+}  // namespace
+
+int SpawnProgram(const std::vector<std::string>& args, const std::string& stdoutPath,
+                 const std::filesystem::path& cwd) {
+  return spawnProgram(args, stdoutPath, cwd, -1);
+}
+
+int WaitExit(int pid) {
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int RunProgram(const std::vector<std::string>& args, std::string* errOut, const std::filesystem::path& cwd) {
+  if (!errOut) return WaitExit(spawnProgram(args, "", cwd, -1));
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return -1;
+  const int pid = spawnProgram(args, "", cwd, fds[1]);
+  close(fds[1]);
+  char buf[512];
+  ssize_t n;
+  while (pid > 0 && (n = read(fds[0], buf, sizeof buf)) > 0) errOut->append(buf, std::size_t(n));
+  close(fds[0]);
+  return WaitExit(pid);
 }
 
 }  // namespace testsupport

@@ -97,4 +97,18 @@ void WriteResourceFile(const std::filesystem::path& p, const std::vector<tb::Res
 // or -1.
 SInt16 OpenResourcesAsApplication(const std::filesystem::path& p, const std::vector<tb::ResourceEntry>& entries);
 
+// Another program, started with this process's environment (args[0] is its
+// path), in cwd when given, its standard output into stdoutPath (a file made
+// afresh) when given. Its process id, or -1 when it could not start.
+int SpawnProgram(const std::vector<std::string>& args, const std::string& stdoutPath = "",
+                 const std::filesystem::path& cwd = {});
+// The exit status of a started program (128 + the signal that ended it),
+// or -1.
+int WaitExit(int pid);
+// Starts and waits. With errOut, its standard error is read to its end, so
+// the run returns once every program it started (which inherit the pipe)
+// has ended too.
+int RunProgram(const std::vector<std::string>& args, std::string* errOut = nullptr,
+               const std::filesystem::path& cwd = {});
+
 }  // namespace testsupport
