@@ -67,6 +67,42 @@ std::string launchEventHex(const std::string& text) {
   return hex;
 }
 
+// The launch event with the record as its text item.
+AppleEvent launchEvent(const std::string& text) {
+  const OSType sig = 'VMxm';
+  AEAddressDesc target;
+  AECreateDesc(typeApplSignature, &sig, 4, &target);
+  AppleEvent event;
+  AECreateAppleEvent('JCev', 'apop', &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
+  AEDescList list;
+  AECreateList(nullptr, 0, false, &list);
+  AEPutPtr(&list, 1, typeChar, text.data(), Size(text.size()));
+  AEPutParamDesc(&event, 'VMxm', &list);
+  AEDisposeDesc(&list);
+  AEDisposeDesc(&target);
+  return event;
+}
+
+// The open-documents event, which opens the printers of "Alias Data".
+std::string openDocumentsHex() {
+  const OSType sig = 'VMxm';
+  AEAddressDesc target;
+  AECreateDesc(typeApplSignature, &sig, 4, &target);
+  AppleEvent event;
+  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
+  std::string flat;
+  tb::FlattenAppleEvent(&event, &flat);
+  AEDisposeDesc(&event);
+  AEDisposeDesc(&target);
+  std::string hex;
+  char two[3];
+  for (unsigned char c : flat) {
+    std::snprintf(two, sizeof two, "%02x", c);
+    hex += two;
+  }
+  return hex;
+}
+
 class MonitorProgram : public ::testing::Test {
  protected:
   MonitorProgram()
@@ -360,6 +396,93 @@ TEST_F(MonitorProgram, TheInformationPageShowsAndSavesTheText) {
   EXPECT_EQ(Probe(png, 340, 380, 250), (std::array<int, 3>{255, 255, 255}));
 }
 
+// The administration program's "status monitor" command starts the real
+// monitor for the selected box. The user hides its window; the box runs
+// out of paper and comes back, which pops the window up with the sound;
+// the monitor's quit leaves the printer's files.
+TEST_F(MonitorProgram, TheAdministrationProgramStartsTheMonitorThatWatchesTheBox) {
+  StartBoxes(1);
+  const fs::path real = fs::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VEMO-ADMIN.app/Contents";
+  const fs::path admin = suite() / "VEMO-ADMIN.app/Contents";
+  fs::create_directories(admin / "MacOS");
+  fs::create_symlink(real / "MacOS/VEMO-ADMIN", admin / "MacOS/VEMO-ADMIN");
+  fs::create_directory_symlink(real / "Resources", admin / "Resources");
+  WriteFile(admin / "PkgInfo", "APPLVMxa");
+
+  // Each program its own script: the administration program selects the
+  // box, starts the monitor and quits; the monitor watches.
+  const std::string adminTitle = "\"VEMO-ADMIN [ User Mode ]\"";
+  WriteFile(dir_ / "admin.txt", "wait-window " + adminTitle +
+                                    "\n"
+                                    "sleep 2500\n"
+                                    "click-window " +
+                                    adminTitle +
+                                    " 200 69\n"
+                                    "wait 5\n"
+                                    "menu 130 2\n"
+                                    "wait 5\n"
+                                    "sleep 500\n"
+                                    "menu 129 3\n"
+                                    "wait 5\n"
+                                    "key Return\n");
+  WriteFile(dir_ / "monitor.txt", "wait-window " + Title(0) +
+                                      " 20000\n"
+                                      "sleep 1000\n"
+                                      "menu 129 2\n"
+                                      "log monitor-hidden\n"
+                                      "sleep 4000\n"
+                                      "log paper-out-seen\n"
+                                      "wait-window " +
+                                      Title(0) +
+                                      " 10000\n"
+                                      "expect-sounds played 1\n"
+                                      "log monitor-done\n"
+                                      "menu 129 5\n");
+  testsupport::ScopedEnv adminScript("TOOLBOX_SCRIPT_VMxa", (dir_ / "admin.txt").c_str());
+  testsupport::ScopedEnv monitorScript("TOOLBOX_SCRIPT_VMxm", (dir_ / "monitor.txt").c_str());
+  testsupport::ScopedEnv app("TOOLBOX_APP_PATH", (admin / "MacOS/VEMO-ADMIN").c_str());
+  unsetenv("VEMO_LAUNCH_EVENT");
+
+  // Both programs write to one pipe; it ends when both have ended.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+  const std::string exe = (admin / "MacOS/VEMO-ADMIN").string();
+  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&fa);
+  close(fds[1]);
+  std::string out;
+  bool paperOut = false, back = false;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) {
+    out.append(buf, std::size_t(n));
+    if (!paperOut && out.find("monitor-hidden") != std::string::npos) {
+      emu.SetPrinterState(0, pboxemu::PrinterState::PaperOut);
+      paperOut = true;
+    }
+    if (!back && out.find("paper-out-seen") != std::string::npos) {
+      emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
+      back = true;
+    }
+  }
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  EXPECT_NE(out.find("monitor-done"), std::string::npos) << out;
+  EXPECT_EQ(out.find("script: line"), std::string::npos) << out;  // no step failed
+
+  const std::string mac = macText(emu.BoxMac(0));
+  EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + mac)));
+  EXPECT_EQ(fs::file_size(suite() / ("VEMOMON-" + mac)), kPBOXRecordFileSize);
+  EXPECT_NE(ReadFile(suite() / "MONITOR Data").find("VEMOMON-" + mac), std::string::npos);
+}
+
 TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
   StartBoxes(3);
   // The alias file lists three printers; the pointer file names the second.
@@ -375,6 +498,7 @@ TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
   };
   const Case cases[] = {
       {"alias data", launchEventHex("Alias Data"), {0, 1, 2}},
+      {"open documents", openDocumentsHex(), {0, 1, 2}},
       {"by hand", "", {1}},
       {"unusable launch text", launchEventHex(""), {}},
   };
@@ -389,6 +513,36 @@ TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
     std::string err;
     EXPECT_EQ(Run(script, c.launch.empty() ? nullptr : c.launch.c_str(), &err), 0) << err;
   }
+}
+
+// Eight windows are all there are: a ninth printer handed to the running
+// monitor opens nothing (its settings file is never made).
+TEST_F(MonitorProgram, ANinthPrinterIsRefused) {
+  StartBoxes(9);
+  std::string alias = "[ALIAS]\r\n";
+  for (int i = 0; i < 8; ++i) alias += "ALIAS0" + std::to_string(i) + "=" + StatusFile(i) + "\r\n";
+  WriteFile(suite() / "Alias Data", alias);
+  std::string script;
+  for (int i = 0; i < 8; ++i) script += "wait-window " + Title(i) + " 20000\n";
+  script += "log eight-open\nsleep 3000\nmenu 129 5\n";
+  const std::string hex = launchEventHex("Alias Data");
+  testsupport::ScopedEnv trace("TOOLBOX_TRACE", "monitor");
+  bool sent = false;
+  std::string err;
+  const int status = Run(script, hex.c_str(), &err, [&](const std::string& out) {
+    if (sent || out.find("eight-open") == std::string::npos) return;
+    AppleEvent event = launchEvent(LaunchRecord(8));
+    AppleEvent reply;
+    AEInitializeDesc(&reply);
+    EXPECT_EQ(AESend(&event, &reply, kAENoReply, kAENormalPriority, kAEDefaultTimeout, nullptr, nullptr), noErr);
+    AEDisposeDesc(&event);
+    sent = true;
+  });
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_TRUE(sent);
+  EXPECT_NE(err.find("no free status window"), std::string::npos);
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + macText(emu.BoxMac(i))))) << i;
+  EXPECT_FALSE(fs::exists(suite() / ("VEMO-MONITOR-" + macText(emu.BoxMac(8)))));
 }
 
 }  // namespace
