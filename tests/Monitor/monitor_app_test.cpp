@@ -108,7 +108,8 @@ class MonitorProgram : public ::testing::Test {
   MonitorProgram()
       : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()),
         home_("HOME", (dir_ / "home").c_str()),
-        config_("XDG_CONFIG_HOME", (dir_ / "home/.config").c_str()) {
+        config_("XDG_CONFIG_HOME", (dir_ / "home/.config").c_str()),
+        runtime_("XDG_RUNTIME_DIR", (dir_ / "run").c_str()) {
     const fs::path real = fs::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VEMO-MONITOR.app/Contents";
     fs::create_directories(contents() / "MacOS");
     fs::create_directories(dir_ / "home");
@@ -210,7 +211,8 @@ class MonitorProgram : public ::testing::Test {
   }
 
   testsupport::TempDir dir_;
-  testsupport::ScopedEnv ports_, home_, config_;
+  // Apple events find this test's programs only.
+  testsupport::ScopedEnv ports_, home_, config_, runtime_;
   pboxemu::Emulator emu;
 };
 
