@@ -3,18 +3,19 @@
 
 #include <cstring>
 
+#include "506Q_Lib/Bridge.h"
 #include "Admin/AdminMenu.h"
+#include "Admin/AdminPending.h"
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
-#include "Admin/AdminPending.h"
 #include "Admin/SearchConfig.h"
-#include "506Q_Lib/Bridge.h"
-#include "OT/PBoxTable.h"
+#include "Admin/SmtpForm.h"
 #include "common/AppFonts.h"
 #include "common/AppWindows.h"
 #include "common/IniFile.h"
 #include "common/SystemCheck.h"
 #include "common/TextFormat.h"
+#include "OT/PBoxTable.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/resources.h"
 #include "toolbox/windows.h"
@@ -195,12 +196,14 @@ int Run_Admin() {
   Install_Menu();
   Get_NameCheck_Info();
   if (Open_Main_Window()) {
+    Init_MLTE_Item();
     while (!All_Done) Handle_One_Event(&Event_Rec);
   }
   TextFont(0);
   TextFace(0);
   TextSize(0);
   Check_Configuration();
+  Terminate_MLTE_Item();
   DeinitMain();
   DeinitNetwork();
   // Everything loaded from the program's own resources goes with the file.

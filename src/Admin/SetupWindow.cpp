@@ -12,8 +12,10 @@
 #include "Admin/DeviceCommand.h"
 #include "Admin/IpSetup.h"
 #include "Admin/MainWindow.h"
+#include "Admin/PopPage.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
+#include "Admin/SmtpPage.h"
 #include "common/AppWindows.h"
 #include "common/Context.h"
 #include "common/IniFile.h"
@@ -42,10 +44,11 @@ struct PageRow {
   SInt16 page;
   const char* title;
 };
-// The offer list in tab order; bits 3 and 5 (printer ports) have no tab.
+// The offer list in tab order; bits 3 and 5 (printer ports) have no tab,
+// and bit 14 (POP) is never offered.
 constexpr PageRow kOffers[] = {
     {15, 150, "General"}, {0, 132, "TCP/IP"}, {1, 133, "NetWare"}, {2, 134, "AppleTalk"},
-    {12, 166, "NetBIOS"}, {8, 165, "SNMP"},
+    {12, 166, "NetBIOS"}, {8, 165, "SNMP"},   {14, 168, "POP"},    {13, 176, "SMTP"},
 };
 
 Boolean has(UInt16 var) { return get_context_by_varid(var) ? 1 : 0; }
@@ -299,6 +302,7 @@ short Open_Setup_Window(PBOXinfo* pbox) {
       TypeBit |= (1u << 3) | (1u << 4) | (1u << 5);
     }
   }
+  Get_SMTP_Infomartion();
   Create_Setup_Tab(dialog, TypeBit);
   Setup_Base_Setting(dialog);
   Window_Select_Mode(dialog);
@@ -404,6 +408,9 @@ short Exit_Setup_Dialog(DialogRef dialog, Boolean isUpload) {
   const bool holds = MenuChangeAuthority && gbAdminMode;
   SETUP_PAGE* page = Current_Setup_Page();
   if (page && page->cellData.dlg_get_value && page->cellData.dlg_get_value(dialog) != 1 && holds) return 0;
+  // The SMTP page's record reaches the tables only now; on Cancel its
+  // refusals are passed over without a message.
+  if (setupTbl.smtp_flag && Set_SMTP_Infomartion(isUpload ? dialog : nullptr) != 1 && holds) return 0;
   if (!pEEPData || !pEEPBackup || std::memcmp(pEEPData, pEEPBackup, wEEPDataSize) == 0) {
     Close_Setup_Dialog(dialog);
     return 1;
@@ -464,6 +471,13 @@ SETUP_ICON_CELL Set_Dialog_Function(SInt16 page) {
     case 165:
       return {Setup_Snmp_Setup, Setup_Snmp_Item_Select, Setup_Snmp_Load_Value, Setup_Snmp_Get_Value,
               Setup_Snmp_Update_Value};
+    case kPopPageID:
+      // The update slot runs the get value as well.
+      return {Setup_POP_Setup, Setup_POP_Item_Select, Setup_POP_Load_Value, Setup_POP_Get_Value,
+              [](DialogRef d) { Setup_POP_Get_Value(d); }};
+    case kSmtpPageID:
+      return {nullptr, Setup_SMTP_Item_SelectEX, Setup_SMTP_Load_ValueEX, Setup_SMTP_Get_ValueEX,
+              Setup_SMTP_Update_ValueEX};
     default: return {};
   }
 }

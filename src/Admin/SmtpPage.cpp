@@ -104,8 +104,9 @@ void view_group(DialogRef d, const Group& g, bool active) {
   for (int i = 0; i < 5; ++i) {
     const bool editable = active && field_editable(g, i);
     if (editable) {
+      // Shown with what the user typed: the record catches up only when
+      // the group is saved.
       ShowDialogItem(d, g.edits[i]);
-      Set_Item_Text(d, g.edits[i], cstr(g.fields[i]->text).c_str());
     } else {
       HideDialogItem(d, g.edits[i]);
       Draw_ReadOnly_Value(d, g.edits[i], cstr(g.fields[i]->text).c_str());

@@ -116,9 +116,9 @@ TEST_F(SetupWindow, TabsPerModelAndAnUnchangedOkSendsNothing) {
   auto clock = ottest::SettledClock(emu);
   const std::vector<std::vector<std::string>> want = {
       {"General", "TCP/IP"},
-      {"General", "TCP/IP", "AppleTalk", "NetBIOS"},
-      {"General", "TCP/IP", "AppleTalk", "NetBIOS", "SNMP"},
-      {"General", "TCP/IP", "SNMP"},
+      {"General", "TCP/IP", "AppleTalk", "NetBIOS", "SMTP"},
+      {"General", "TCP/IP", "AppleTalk", "NetBIOS", "SNMP", "SMTP"},
+      {"General", "TCP/IP", "SNMP", "SMTP"},
   };
   for (int n = 0; n < 4; ++n) {
     SCOPED_TRACE(n);
@@ -191,6 +191,46 @@ TEST_F(SetupWindow, ChangesOnTwoPagesReachTheBoxAndNothingElse) {
   char msg[64];
   ASSERT_EQ(context_set_varid(259, "255.255.0.0", msg, sizeof msg), 0);
   ASSERT_EQ(context_set_varid(1026, "OFFICE", msg, sizeof msg), 0);
+  pContextData = pEnumData = pEEPData = nullptr;
+  EXPECT_EQ(emu.Image(2), expect.image);
+}
+
+TEST_F(SetupWindow, SmtpPageIsWrittenBackWhenTheWindowIsLeft) {
+  auto clock = ottest::SettledClock(emu);
+  ASSERT_NE(open(2), nullptr);
+  pboxemu::SettingsBlocks expect = emu.Settings(2);
+  click_tab(5);
+  ASSERT_EQ(page(), "SMTP");
+  click(6);   // SMTP on
+  click(10);  // printer mail on
+  retype(14, "mail.example.org");
+  retype(22, "99999999");
+  // A port out of range: its label's message, and the window stays.
+  tb::LoadScriptText("wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n");
+  click(1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  ASSERT_NE(Get_Open_Setup_Dialog(), nullptr);
+  retype(22, "587");
+  tb::LoadScriptText(
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
+  click(1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+
+  pContextData = reinterpret_cast<Ptr>(expect.context.data());
+  wContextSize = UInt16(expect.context.size());
+  pEnumData = reinterpret_cast<Ptr>(expect.enums.data());
+  wEnumSize = UInt16(expect.enums.size());
+  wEnumWidth = 16;
+  pEEPData = reinterpret_cast<Ptr>(expect.image.data());
+  wEEPDataSize = UInt16(expect.image.size());
+  char msg[64];
+  for (auto [var, value] : {std::pair<UInt16, const char*>{0x2801, "ENABLE"},
+                            {0xEA10, "ENABLE"},
+                            {0xEA11, "mail.example.org"},
+                            {0xEA15, "587"}})
+    ASSERT_EQ(context_set_varid(var, value, msg, sizeof msg), 0) << var;
   pContextData = pEnumData = pEEPData = nullptr;
   EXPECT_EQ(emu.Image(2), expect.image);
 }

@@ -515,14 +515,21 @@ int itemUnder(DialogRef d, Point local) {
   if (FindControl(local, d->window, &c) && c)
     for (std::size_t i = 0; i < d->items.size(); ++i)
       if (d->items[i].control == c && !d->items[i].hidden) return int(i);
+  // A disabled user item drawn around other items (a group's frame) takes
+  // only the clicks that reach no item inside it.
+  int frame = -1;
   for (std::size_t i = d->items.size(); i-- > 0;) {
     const Item& it = d->items[i];
     if (it.hidden || !PtInRect(local, &it.rect)) continue;
+    if (it.base() == userItem && !it.enabled()) {
+      if (frame < 0) frame = int(i);
+      continue;
+    }
     // A control item no control answered for is inactive.
     if (it.control) return -1;
     return int(i);
   }
-  return -1;
+  return frame;
 }
 
 bool handleMouse(DialogRef d, const EventRecord& e, DialogItemIndex* itemHit) {
