@@ -13,6 +13,7 @@
 #include "FanctionLib/CList.h"
 #include "FanctionLib/CTab.h"
 #include "holdmanager/HoldControls.h"
+#include "holdmanager/HoldDialogs.h"
 #include "holdmanager/HoldLists.h"
 #include "toolbox/catalog.h"
 #include "toolbox/clock.h"
@@ -108,10 +109,7 @@ void MainView::DoPendingTabChange() {
 }
 void MainView::CloseFrontSubDialog() {
   DialogRef front = GetFrontDialog();
-  if (front && front != m_->dialog) {
-    DLG_HANDLERS* h = GetDlgHandlers(GetDialogWindow(front));
-    (void)h;
-  }
+  if (front && front != m_->dialog) CancelSubDlg(SubDlgOf(front));
 }
 bool MainView::ConfigDialogOpen() { return m_->cfgDlg != nullptr; }
 void MainView::ConfigFoldersChanged() { UpdateFolderListCfgDlg(m_); }

@@ -1,0 +1,606 @@
+// What every sub-dialog shares: making one from its resource with a window
+// event handler, the front dialog, the press and key routing (Return and
+// Enter for the default button, Escape for the cancel button), the text
+// fields on the text engine, the spin halves, closing, and the ini texts.
+#include "holdmanager/HoldDialogs.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "common/IniFile.h"
+#include "toolbox/appearance.h"
+#include "toolbox/clock.h"
+#include "toolbox/fonts.h"
+#include "toolbox/menus.h"
+#include "toolbox/pump.h"
+#include "toolbox/windows.h"
+
+HOLD_DLG_HOST gHoldHost;
+
+namespace {
+
+std::vector<SUB_DLG*> gOpen;  // open sub-dialogs, the front one last
+
+constexpr UInt32 kFlashTicks = 8;
+constexpr UInt32 kSpinRepeatTicks = 7;
+
+bool isControlItem(DialogRef d, short item) {
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  return (kind & 0x7F) >= ctrlItem && (kind & 0x7F) < statText;
+}
+
+bool itemDisabled(DialogRef d, short item) {
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  return (kind & itemDisable) != 0;
+}
+
+Rect itemRect(DialogRef d, short item) {
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  return r;
+}
+
+ControlRef itemControl(DialogRef d, short item) {
+  ControlRef c = nullptr;
+  GetDialogItemAsControl(d, item, &c);
+  return c;
+}
+
+void flash(DialogRef d, short item) {
+  ControlRef c = itemControl(d, item);
+  if (!c || !IsControlActive(c)) return;
+  HiliteControl(c, kControlButtonPart);
+  UInt32 end;
+  Delay(kFlashTicks, &end);
+  HiliteControl(c, 0);
+}
+
+bool buttonActive(DialogRef d, short item) {
+  ControlRef c = itemControl(d, item);
+  return c && IsControlActive(c);
+}
+
+void drawDefaultRing(DialogRef d, short item) {
+  if (item <= 0) return;
+  Rect r = itemRect(d, item);
+  InsetRect(&r, -4, -4);
+  tb::PortSaver saver(GetDialogPort(d));
+  PenSize(3, 3);
+  RGBColor black{0, 0, 0};
+  RGBForeColor(&black);
+  FrameRoundRect(&r, 16, 16);
+  PenNormal();
+}
+
+void subUpdate(DialogRef dialog) {
+  SUB_DLG* d = SubDlgOf(dialog);
+  if (!d) return;
+  DrawDialog(d->dialog);
+  if (d->update) d->update(d);
+  for (const SUB_FIELD& f : d->fields) SubFieldDraw(d, &f);
+  drawDefaultRing(d->dialog, d->defaultItem);
+}
+
+void subActivate(DialogRef dialog, Boolean active) {
+  if (SUB_DLG* d = SubDlgOf(dialog); d && active) ActivateSubDlg(d);
+}
+
+void subMouseDown(EventRecord* ev, DialogRef dialog) {
+  SUB_DLG* d = SubDlgOf(dialog);
+  if (!d) return;
+  int item = MouseDownSubDlg(ev, d, d->id);
+  if (item > 0 && d->select) d->select(d, short(item), ev);
+  // A message the press opened stays in front of the window the press
+  // brings forward afterwards.
+  if (SUB_DLG* front = FrontSubDlg(); front && front != d)
+    tb::DeferToNextPass([] {
+      if (SUB_DLG* f = FrontSubDlg()) SelectWindow(GetDialogWindow(f->dialog));
+    });
+}
+
+Boolean subKeyDown(EventRecord* ev, DialogRef dialog) {
+  SUB_DLG* d = SubDlgOf(dialog);
+  if (!d) return false;
+  const char ch = char(ev->message & charCodeMask);
+  const bool command = (ev->modifiers & cmdKey) != 0;
+  const bool shift = (ev->modifiers & shiftKey) != 0;
+  if (!command && (ch == kReturnCharCode || ch == kEnterCharCode)) {
+    if (d->key && d->key(d, ev)) return true;
+    if (d->defaultItem && buttonActive(d->dialog, d->defaultItem)) {
+      flash(d->dialog, d->defaultItem);
+      if (d->select) d->select(d, d->defaultItem, ev);
+    }
+    return true;
+  }
+  if (!command && ch == kEscapeCharCode) {
+    if (d->key && d->key(d, ev)) return true;
+    if (d->cancelItem) {
+      flash(d->dialog, d->cancelItem);
+      if (d->select) d->select(d, d->cancelItem, ev);
+    }
+    return true;
+  }
+  if (!command && ch == kTabCharCode && !d->fields.empty()) {
+    // The next enabled field (the previous with Shift).
+    short cur = SubFieldFocused(d);
+    const int n = int(d->fields.size());
+    int at = 0;
+    for (int i = 0; i < n; ++i)
+      if (d->fields[std::size_t(i)].item == cur) at = i;
+    for (int step = 1; step <= n; ++step) {
+      int i = ((at + (shift ? -step : step)) % n + n) % n;
+      if (d->fields[std::size_t(i)].enabled) {
+        SubFieldFocus(d, d->fields[std::size_t(i)].item, true);
+        break;
+      }
+    }
+    return true;
+  }
+  TXNObject focused = tb::TXNFocusedObject(GetDialogWindow(d->dialog));
+  if (command && focused && !shift) {
+    switch (ch | 0x20) {
+      case 'a': TXNSelectAll(focused); return true;
+      case 'c': TXNCopy(focused); return true;
+      case 'v': TXNPaste(focused); break;
+      case 'x': TXNCut(focused); break;
+      case 'z': TXNUndo(focused); break;
+      default: return false;
+    }
+    if (d->key) d->key(d, ev);
+    return true;
+  }
+  // Other keys are typed into the focused field by the text input that follows.
+  return d->key && d->key(d, ev);
+}
+
+void idleHook(void* arg) {
+  auto* d = static_cast<SUB_DLG*>(arg);
+  if (d && d->idle && std::find(gOpen.begin(), gOpen.end(), d) != gOpen.end()) d->idle(d);
+}
+
+SUB_FIELD* fieldAt(SUB_DLG* d, Point local) {
+  for (SUB_FIELD& f : d->fields) {
+    Rect r = itemRect(d->dialog, f.item);
+    if (PtInRect(local, &r)) return &f;
+  }
+  return nullptr;
+}
+
+Rect fieldView(DialogRef d, short item) {
+  Rect r = itemRect(d, item);
+  InsetRect(&r, 3, 3);
+  return r;
+}
+
+std::string cutUtf8(const std::string& s, std::size_t limit) {
+  if (s.size() <= limit) return s;
+  std::size_t n = limit;
+  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return s.substr(0, n);
+}
+
+}  // namespace
+
+// ---- texts -----------------------------------------------------------------
+
+std::string HoldString(const char* section, const char* key) {
+  char buf[1024] = {};
+  // The reader finds a section by its text anywhere in a line: with its
+  // brackets, so a key of the same name in another section is not taken.
+  const std::string head = std::string("[") + section + "]";
+  if (gHoldHost.strIni.empty() || !Load_File_To_CstringEx(head.c_str(), key, buf, sizeof buf, gHoldHost.strIni.c_str()))
+    return {};
+  return buf;
+}
+
+std::string ExpandEscapes(std::string text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == 't' || text[i + 1] == '\\')) {
+      out += text[i + 1] == 'n' ? '\r' : text[i + 1] == 't' ? '\t' : '\\';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string FormatOne(const std::string& format, const std::string& value) {
+  // Only the first %s or %d is filled: a translator's other conversions
+  // stay text, never read an argument that is not there.
+  std::string out;
+  bool done = false;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == '%' && i + 1 < format.size()) {
+      char c = format[i + 1];
+      if (c == '%') {
+        out += '%';
+        ++i;
+        continue;
+      }
+      if (!done && (c == 's' || c == 'd')) {
+        out += value;
+        done = true;
+        ++i;
+        continue;
+      }
+    }
+    out += format[i];
+  }
+  return out;
+}
+
+void SetItemText(DialogRef d, short item, const std::string& utf8) {
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  Str255 s;
+  std::string cut = cutUtf8(utf8, 255);
+  pstr::set(s, sizeof s, cut);
+  if (h) SetDialogItemText(h, s);
+}
+
+void SetItemTitle(DialogRef d, short item, const std::string& utf8) {
+  ControlRef c = itemControl(d, item);
+  if (!c || utf8.empty()) return;
+  Str255 s;
+  pstr::set(s, sizeof s, cutUtf8(utf8, 255));
+  SetControlTitle(c, s);
+}
+
+void SetPStrCut(UInt8* dest, const std::string& text, std::size_t limit) {
+  std::string cut = cutUtf8(text, std::min<std::size_t>(limit, 255));
+  pstr::set(dest, 256, cut);
+}
+
+// ---- fields ------------------------------------------------------------------
+
+SUB_FIELD* AddSubField(SUB_DLG* d, short item) {
+  Rect view = fieldView(d->dialog, item);
+  TXNObject obj = nullptr;
+  TXNFrameID frame = 0;
+  if (TXNNewObject(nullptr, GetDialogWindow(d->dialog), &view,
+                   kTXNAlwaysWrapAtViewEdgeMask | kTXNSingleLineOnlyMask | kTXNDisableDragAndDropMask,
+                   kTXNTextEditStyleFrameType, kTXNTextensionFile, kTXNSystemDefaultEncoding, &obj, &frame,
+                   nullptr) != noErr)
+    return nullptr;
+  TXNTypeAttributes attrs[2] = {};
+  attrs[0].tag = kTXNQDFontFamilyIDAttribute;
+  attrs[0].size = kTXNQDFontFamilyIDAttributeSize;
+  attrs[0].data.dataValue = UInt32(UInt16(gHoldHost.font));
+  attrs[1].tag = kTXNQDFontSizeAttribute;
+  attrs[1].size = kTXNFontSizeAttributeSize;
+  attrs[1].data.dataValue = UInt32(gHoldHost.fontSize) << 16;
+  TXNSetTypeAttributes(obj, 2, attrs, kTXNStartOffset, kTXNEndOffset);
+  TXNActivate(obj, frame, kScrollBarsSyncWithFocus);
+  d->fields.push_back(SUB_FIELD{obj, item, true});
+  return &d->fields.back();
+}
+
+SUB_FIELD* SubDlgField(SUB_DLG* d, short item) {
+  if (!d) return nullptr;
+  for (SUB_FIELD& f : d->fields)
+    if (f.item == item) return &f;
+  return nullptr;
+}
+
+void SubFieldSetText(SUB_FIELD* f, const std::string& utf8) {
+  if (!f || !f->obj) return;
+  TXNSetData(f->obj, kTXNTextData, utf8.data(), utf8.size(), kTXNStartOffset, kTXNEndOffset);
+}
+
+std::string SubFieldText(const SUB_FIELD* f) { return f && f->obj ? tb::TXNText(f->obj) : std::string(); }
+
+void SubFieldFocus(SUB_DLG* d, short item, bool selectAll) {
+  if (!d) return;
+  for (SUB_FIELD& f : d->fields) TXNFocus(f.obj, f.item == item && f.enabled);
+  SUB_FIELD* f = SubDlgField(d, item);
+  if (f && f->enabled && selectAll) TXNSelectAll(f->obj);
+  if (f) SubFieldDraw(d, f);
+}
+
+short SubFieldFocused(SUB_DLG* d) {
+  if (!d) return 0;
+  TXNObject o = tb::TXNFocusedObject(GetDialogWindow(d->dialog));
+  for (const SUB_FIELD& f : d->fields)
+    if (f.obj == o) return f.item;
+  return 0;
+}
+
+void SubFieldEnable(SUB_DLG* d, short item, bool on) {
+  SUB_FIELD* f = SubDlgField(d, item);
+  if (!f) return;
+  f->enabled = on;
+  Rect view = fieldView(d->dialog, item);
+  // A disabled field hides its text and takes no keys: an empty destination.
+  TXNLongRect dest = on ? TXNLongRect{view.top, view.left, view.bottom, view.right} : TXNLongRect{0, 0, 0, 0};
+  TXNSetRectBounds(f->obj, nullptr, &dest, false);
+  if (!on) TXNFocus(f->obj, false);
+  SubFieldDraw(d, f);
+}
+
+void SubFieldDraw(SUB_DLG* d, const SUB_FIELD* f) {
+  if (!d || !f) return;
+  tb::PortSaver saver(GetDialogPort(d->dialog));
+  Rect r = itemRect(d->dialog, f->item);
+  RGBColor white{0xFFFF, 0xFFFF, 0xFFFF}, grey{0xDDDD, 0xDDDD, 0xDDDD}, black{0, 0, 0}, dim{0x9999, 0x9999, 0x9999};
+  Rect inner = r;
+  InsetRect(&inner, 1, 1);
+  RGBBackColor(f->enabled ? &white : &grey);
+  EraseRect(&inner);
+  RGBForeColor(f->enabled ? &black : &dim);
+  FrameRect(&r);
+  RGBForeColor(&black);
+  RGBBackColor(&white);
+  if (f->enabled) TXNDraw(f->obj, nullptr);
+}
+
+void SubDlgDrawSpin(SUB_DLG* d, short upItem) {
+  tb::PortSaver saver(GetDialogPort(d->dialog));
+  RGBColor face{0xE8E8, 0xE8E8, 0xE8E8}, black{0, 0, 0};
+  for (short half = 0; half < 2; ++half) {
+    Rect r = itemRect(d->dialog, short(upItem + half));
+    RGBBackColor(&face);
+    EraseRect(&r);
+    RGBForeColor(&black);
+    FrameRect(&r);
+    // A small triangle pointing up or down.
+    const short cx = short((r.left + r.right) / 2), cy = short((r.top + r.bottom) / 2);
+    for (short row = 0; row < 3; ++row) {
+      short v = half == 0 ? short(cy - 1 + row) : short(cy + 1 - row);
+      MoveTo(short(cx - row), v);
+      LineTo(short(cx + row), v);
+    }
+  }
+}
+
+void SubDlgSpin(SUB_DLG* d, short fieldItem, short half, int step, long min, long max) {
+  SUB_FIELD* f = SubDlgField(d, fieldItem);
+  if (!f || !f->enabled) return;
+  SubFieldFocus(d, fieldItem, false);
+  const Rect r = itemRect(d->dialog, half);
+  UInt32 last = 0;
+  bool first = true;
+  auto stepOnce = [&] {
+    std::string t = SubFieldText(f).substr(0, 16);
+    long v = 0;
+    bool digits = !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits) v = std::strtol(t.c_str(), nullptr, 10);
+    v = std::clamp(v + step, min, max);
+    SubFieldSetText(f, std::to_string(v));
+    SubFieldDraw(d, f);
+    last = TickCount();
+  };
+  tb::PortSaver saver(GetDialogPort(d->dialog));
+  do {
+    Point pt;
+    GetMouse(&pt);
+    if (PtInRect(pt, &r) && (first || TickCount() - last > kSpinRepeatTicks)) {
+      stepOnce();
+      first = false;
+    }
+  } while (StillDown());
+  if (first) stepOnce();
+  TXNSelectAll(f->obj);
+  SubFieldDraw(d, f);
+}
+
+// ---- the sub-dialog frame ------------------------------------------------------
+
+SUB_DLG* FrontSubDlg() { return gOpen.empty() ? nullptr : gOpen.back(); }
+int SubDlgCount() { return int(gOpen.size()); }
+
+void IdleSubDlg() {
+  if (gNullEvtHdlSub.proc) gNullEvtHdlSub.proc(gNullEvtHdlSub.arg);
+}
+
+SUB_DLG* SubDlgOf(DialogRef dialog) {
+  if (!dialog) return nullptr;
+  for (SUB_DLG* d : gOpen)
+    if (d->dialog == dialog) return d;
+  return nullptr;
+}
+
+SUB_DLG* NewSubDlg(short id) {
+  DialogRef dialog = GetNewDialog(id, nullptr, reinterpret_cast<WindowRef>(-1));
+  if (!dialog) return nullptr;
+  auto* d = new (std::nothrow) SUB_DLG{};
+  if (!d) {
+    DisposeDialog(dialog);
+    return nullptr;
+  }
+  d->handlers = DLG_HANDLERS{subUpdate, subMouseDown, subKeyDown, subActivate};
+  d->dialog = dialog;
+  d->id = id;
+  WindowRef w = GetDialogWindow(dialog);
+  SetWRefCon(w, reinterpret_cast<long>(&d->handlers));
+  if (gHoldHost.enableMenu) gHoldHost.enableMenu(false);
+  gOpen.push_back(d);
+  SetFrontDialog(dialog);
+  RGBColor content{0xEEEE, 0xEEEE, 0xEEEE};
+  SetWindowContentColor(w, &content);
+  {
+    tb::PortSaver saver(GetDialogPort(dialog));
+    TextFont(gHoldHost.font);
+    TextSize(gHoldHost.fontSize);
+    RGBBackColor(&content);
+  }
+  d->handler = InstallWndEvtHandler(w);
+  return d;
+}
+
+void SetSubDlgIdle(SUB_DLG* d, void (*idle)(SUB_DLG*)) {
+  d->idle = idle;
+  d->savedHook = gNullEvtHdlSub;
+  gNullEvtHdlSub = NULL_EVT_HOOK{idleHook, d};
+}
+
+void ActivateSubDlg(SUB_DLG* d) {
+  if (!d) return;
+  // The window behind the dialog goes behind the front window, so the
+  // dialog and its owner stay together.
+  WindowRef w = GetDialogWindow(d->dialog);
+  WindowRef after = GetNextWindow(w);
+  WindowRef front = FrontWindow();
+  if (after && front && after != front && front != w) SendBehind(after, front);
+}
+
+int MouseDownSubDlg(const EventRecord* ev, SUB_DLG* d, short id) {
+  (void)id;
+  if (!d) return -1;
+  WindowRef w = nullptr;
+  WindowPartCode part = FindWindow(ev->where, &w);
+  WindowRef mine = GetDialogWindow(d->dialog);
+  if (w != mine) return -1;
+  if (part == inDrag) {
+    BitMap screen;
+    GetQDGlobalsScreenBits(&screen);
+    DragWindow(w, ev->where, &screen.bounds);
+    return 0;
+  }
+  if (part == inGoAway) return TrackGoAway(w, ev->where) ? d->cancelItem : 0;
+  if (part != inContent) return 0;
+  if (FrontWindow() != w) {
+    SelectWindow(w);
+    return 0;
+  }
+  Point local = ev->where;
+  {
+    tb::PortSaver saver(GetDialogPort(d->dialog));
+    GlobalToLocal(&local);
+  }
+  short item = short(FindDialogItem(d->dialog, local) + 1);
+  if (item <= 0) return 0;
+  if (SUB_FIELD* f = fieldAt(d, local)) {
+    if (!f->enabled) return 0;
+    SubFieldFocus(d, f->item, false);
+    TXNClick(f->obj, ev);
+    return f->item;
+  }
+  if (isControlItem(d->dialog, item)) {
+    DialogRef hit = nullptr;
+    DialogItemIndex which = 0;
+    if (!DialogSelect(ev, &hit, &which) || hit != d->dialog) return 0;
+    return which;
+  }
+  if (itemDisabled(d->dialog, item)) return 0;
+  return item;
+}
+
+void CloseSubDlg(SUB_DLG* d, short id) {
+  (void)id;
+  if (!d) return;
+  auto it = std::find(gOpen.begin(), gOpen.end(), d);
+  if (it == gOpen.end()) return;
+  HideWindow(GetDialogWindow(d->dialog));
+  gOpen.erase(it);
+  if (gNullEvtHdlSub.arg == d) gNullEvtHdlSub = d->savedHook;
+  if (d->handler) RemoveEventHandler(d->handler);
+  // Off the dialog stack before the dialog's own closing, which may answer
+  // a message's caller that closes or opens another dialog.
+  if (GetFrontDialog() == d->dialog) SetFrontDialog(nullptr);
+  if (d->dispose) d->dispose(d);
+  for (SUB_FIELD& f : d->fields)
+    if (f.obj) TXNDeleteObject(f.obj);
+  d->fields.clear();
+  DisposeDialog(d->dialog);
+  delete d;
+  if (gHoldHost.enableMenu) gHoldHost.enableMenu(true);
+  SetThemeCursor(kThemeArrowCursor);
+}
+
+void CancelSubDlg(SUB_DLG* d) {
+  if (!d) return;
+  if (d->cancelItem && d->select)
+    d->select(d, d->cancelItem, nullptr);
+  else
+    CloseSubDlg(d, d->id);
+}
+
+void ChangeBeamCursorSubDlg(SUB_DLG* d, short first, short end, const short* items) {
+  if (!d) return;
+  Point pt;
+  {
+    tb::PortSaver saver(GetDialogPort(d->dialog));
+    GetMouse(&pt);
+  }
+  for (short i = first; i <= end; ++i) {
+    SUB_FIELD* f = SubDlgField(d, items[i]);
+    Rect r = fieldView(d->dialog, items[i]);
+    if (f && f->enabled && PtInRect(pt, &r)) {
+      SetThemeCursor(kThemeIBeamCursor);
+      return;
+    }
+  }
+  SetThemeCursor(kThemeArrowCursor);
+}
+
+// ---- the message box ----------------------------------------------------------
+
+namespace {
+
+struct MSG_REC {
+  int type = 1;
+  MsgDlgCallback proc = nullptr;
+  long a = 0, b = 0, c = 0;
+  int result = 0;
+};
+
+void selectMsg(SUB_DLG* d, short item, const EventRecord*) {
+  auto* m = static_cast<MSG_REC*>(d->data);
+  if (item != 3 && item != 4) return;
+  m->result = m->type == 1 ? 1 : item == 3 ? 2 : 4;
+  CloseSubDlg(d, kMsgDlgID);
+}
+
+void disposeMsg(SUB_DLG* d) {
+  auto* m = static_cast<MSG_REC*>(d->data);
+  if (m->proc) m->proc(m->a, m->b, m->c, m->result);
+  delete m;
+}
+
+}  // namespace
+
+int OpenMsgDlg(const char* titleText, const char* bodyText, int type, MsgDlgCallback proc, long a, long b, long c) {
+  const std::string title = titleText ? titleText : "", text = bodyText ? bodyText : "";
+  if (title.empty() || text.empty()) return 0;
+  SUB_DLG* d = NewSubDlg(kMsgDlgID);
+  if (!d) return 0;
+  auto* m = new MSG_REC{type, proc, a, b, c, 0};
+  d->data = m;
+  d->select = selectMsg;
+  d->dispose = disposeMsg;
+  Str255 t;
+  pstr::set(t, sizeof t, cutUtf8(title, 255));
+  SetWTitle(GetDialogWindow(d->dialog), t);
+  SetItemText(d->dialog, 2, ExpandEscapes(text));
+  if (type == 1) {
+    SetItemTitle(d->dialog, 4, HoldString("BUTTON", "OK="));
+    HideDialogItem(d->dialog, 3);
+    DeactivateControl(itemControl(d->dialog, 3));
+    d->defaultItem = 4;
+    d->cancelItem = 4;
+  } else {
+    if (type == 6) {
+      SetItemTitle(d->dialog, 3, HoldString("BUTTON", "YES="));
+      SetItemTitle(d->dialog, 4, HoldString("BUTTON", "NO="));
+    }
+    d->defaultItem = 3;
+    d->cancelItem = 4;
+  }
+  SetDialogDefaultItem(d->dialog, d->defaultItem);
+  ShowWindow(GetDialogWindow(d->dialog));
+  SelectWindow(GetDialogWindow(d->dialog));
+  return 1;
+}

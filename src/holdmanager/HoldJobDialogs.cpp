@@ -1,0 +1,856 @@
+// The dialogs that act on held jobs: rename, print with its options, move
+// to another hold folder, information with page thumbnails, and the
+// download and upload choosers. Each builds its request and hands it to
+// the command engine after it has closed itself.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+#include <unistd.h>
+#include "common/GWorldImage.h"
+#include "FanctionLib/CList.h"
+#include "holdmanager/HoldDialogs.h"
+#include "holdmanager/Thumbnail.h"
+#include "toolbox/appearance.h"
+#include "toolbox/cfstring.h"
+#include "toolbox/clock.h"
+#include "toolbox/icons.h"
+#include "toolbox/memory.h"
+#include "toolbox/menus.h"
+#include "toolbox/navigation.h"
+#include "toolbox/script.h"
+#include "toolbox/windows.h"
+
+namespace {
+
+constexpr std::size_t kMaxRenameBytes = 128;
+constexpr SInt16 kColumnCursor = 161;
+
+IconRef folderIcon() {
+  static IconRef icon = nullptr;
+  if (!icon) GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericFolderIcon, &icon);
+  return icon;
+}
+
+Rect itemRect(DialogRef d, short item) {
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  return r;
+}
+
+ControlRef itemControl(DialogRef d, short item) {
+  ControlRef c = nullptr;
+  GetDialogItemAsControl(d, item, &c);
+  return c;
+}
+
+std::string pstring(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+
+void showMessage(SUB_DLG* owner, short focusItem, const char* key) {
+  OpenMsgDlg(HoldString("MESSAGE", "TITLE=").c_str(), HoldString("MESSAGE", key).c_str(), 1, nullptr, 0, 0, 0);
+  if (owner) SubFieldFocus(owner, focusItem, true);
+}
+
+PRG_JOB prgJob(const JOB_ENTRY& j) {
+  PRG_JOB p{};
+  std::memcpy(p.jobId, j.jobId, 4);
+  std::memcpy(p.folderId, j.folderId, 4);
+  std::memcpy(p.name, j.name, sizeof p.name);
+  return p;
+}
+
+CLIST_DATA* newList(DialogRef d, short item, short rowHeight) {
+  Rect r = itemRect(d, item);
+  return CLNew(GetDialogWindow(d), &r, Point{rowHeight, short(r.right - r.left)}, false, true, false);
+}
+
+// Runs the request through the engine; false when nothing started.
+bool startRequest(UInt16 command, PRG_REQUEST* req) {
+  HOLD_ENGINE* e = gHoldHost.engine;
+  if (!e) {
+    delete req;
+    return false;
+  }
+  return StartProgressCommand(e, command, req);
+}
+
+// ---- rename ----------------------------------------------------------------
+
+struct REN_REC {
+  JOB_ENTRY job{};
+};
+
+void selectRen(SUB_DLG* d, short item, const EventRecord*) {
+  if (item == 6) {
+    CloseSubDlg(d, kRenDlgID);
+    return;
+  }
+  if (item != 5) return;
+  std::string name = SubFieldText(SubDlgField(d, 2)), owner = SubFieldText(SubDlgField(d, 4));
+  int check = CheckProhibitionStr(name.data(), int(name.size()));
+  if (check == 1) return showMessage(d, 2, "STR300=");
+  if (check == 2) return showMessage(d, 2, "STR301=");
+  if (owner.empty()) return showMessage(d, 4, "STR303=");
+  auto* rec = static_cast<REN_REC*>(d->data);
+  auto* req = new (std::nothrow) PRG_REQUEST{};
+  if (req) {
+    req->jobs.push_back(prgJob(rec->job));
+    // Cut on a character boundary: a name cut inside a character is not a name.
+    SetPStrCut(req->cmd.param.name, name, kMaxRenameBytes);
+    SetPStrCut(req->cmd.param.owner, owner, kMaxRenameBytes);
+  }
+  CloseSubDlg(d, kRenDlgID);
+  startRequest(CMD_RENAME, req);
+}
+
+void idleRen(SUB_DLG* d) {
+  static const short items[] = {2, 4};
+  ChangeBeamCursorSubDlg(d, 0, 1, items);
+}
+
+void labels(DialogRef d, std::initializer_list<std::pair<short, const char*>> items, const char* section) {
+  for (auto& [item, key] : items) {
+    std::string t = HoldString(section, key);
+    if (!t.empty()) SetItemText(d, item, t);
+  }
+}
+
+void buttons(DialogRef d, std::initializer_list<std::pair<short, const char*>> items) {
+  for (auto& [item, key] : items) SetItemTitle(d, item, HoldString("BUTTON", key));
+}
+
+void titled(SUB_DLG* d, const char* key) {
+  std::string t = HoldString("TITLE", key);
+  if (t.empty()) return;
+  Str255 s;
+  pstr::set(s, sizeof s, t);
+  SetWTitle(GetDialogWindow(d->dialog), s);
+}
+
+void show(SUB_DLG* d) {
+  SetDialogDefaultItem(d->dialog, d->defaultItem);
+  ShowWindow(GetDialogWindow(d->dialog));
+  SelectWindow(GetDialogWindow(d->dialog));
+}
+
+// ---- print -----------------------------------------------------------------
+
+struct PopupKeys {
+  short item;
+  const char* section;
+  const char* prefix;
+  int option;
+};
+constexpr PopupKeys kPopups[] = {{15, "CONTINAUTION", "CONT", 4},
+                                 {17, "TRAY", "TRAY", 5},
+                                 {19, "SORTER", "SORT", 1},
+                                 {21, "STAPLE", "STAPLE", 2},
+                                 {23, "TAPE", "TAPE", 3}};
+
+struct PRN_REC {
+  JOB_ENTRY job{};
+};
+
+void setRadio(DialogRef d, short on, short off) {
+  SetControlValue(itemControl(d, on), 1);
+  SetControlValue(itemControl(d, off), 0);
+}
+
+void selectPrn(SUB_DLG* d, short item, const EventRecord*) {
+  DialogRef dlg = d->dialog;
+  switch (item) {
+    case 8:
+    case 11: setRadio(dlg, item, short(item + 1)); return;
+    case 9:
+    case 12: setRadio(dlg, item, short(item - 1)); return;
+    case 3: return;
+    case 4:
+    case 5: SubDlgSpin(d, 3, item, item == 4 ? 1 : -1, 1, 9999); return;
+    case 25: CloseSubDlg(d, kPrnDlgID); return;
+    case 24: break;
+    default: return;
+  }
+  std::string copies = SubFieldText(SubDlgField(d, 3));
+  if (!CheckDigit(copies.data(), int(copies.size()), 1, 9999)) return showMessage(d, 3, "STR302=");
+  UInt32 options = 0;
+  SetPrnOpt(&options, UInt32(GetControlValue(itemControl(dlg, 8))), 0);
+  SetPrnOpt(&options, UInt32(GetControlValue(itemControl(dlg, 12))), 6);
+  for (const PopupKeys& p : kPopups)
+    SetPrnOpt(&options, UInt32(std::max<SInt16>(1, GetControlValue(itemControl(dlg, p.item))) - 1), p.option);
+  auto* rec = static_cast<PRN_REC*>(d->data);
+  auto* req = new (std::nothrow) PRG_REQUEST{};
+  if (req) {
+    req->jobs.push_back(prgJob(rec->job));
+    req->cmd.param.printOptions = options;
+    req->cmd.param.copies = UInt16(std::strtoul(copies.c_str(), nullptr, 10));
+  }
+  CloseSubDlg(d, kPrnDlgID);
+  if (req && gHoldHost.config) {
+    // Remembered for the next print dialog.
+    gHoldHost.config->usCopies = req->cmd.param.copies;
+    gHoldHost.config->ulPrnOpt = options;
+    SetConfig(*gHoldHost.config);
+  }
+  startRequest(CMD_PRINT, req);
+}
+
+void idlePrn(SUB_DLG* d) {
+  static const short items[] = {3};
+  ChangeBeamCursorSubDlg(d, 0, 0, items);
+}
+
+void updatePrn(SUB_DLG* d) { SubDlgDrawSpin(d, 4); }
+
+// ---- move --------------------------------------------------------------------
+
+struct MOV_REC {
+  CLIST_DATA* list = nullptr;
+  std::vector<JOB_ENTRY> jobs;
+  std::vector<FOLDER_ENTRY> folders;  // in list order (each row's reference is its index)
+};
+
+const FOLDER_ENTRY* selectedFolder(MOV_REC* m) {
+  Cell c{0, 0};
+  if (!m->list || !CLGetSelect(m->list, &c, true)) return nullptr;
+  long ref = CLGetReference(m->list, c);
+  return ref >= 0 && std::size_t(ref) < m->folders.size() ? &m->folders[std::size_t(ref)] : nullptr;
+}
+
+void ChangeMoveDlgBtnState(SUB_DLG* d) {
+  auto* m = static_cast<MOV_REC*>(d->data);
+  const FOLDER_ENTRY* f = selectedFolder(m);
+  bool on = f && !m->jobs.empty() && std::memcmp(f->folderId, m->jobs.front().folderId, 4) != 0;
+  ControlRef ok = itemControl(d->dialog, 4);
+  if (on)
+    ActivateControl(ok);
+  else
+    DeactivateControl(ok);
+}
+
+void selectMov(SUB_DLG* d, short item, const EventRecord* ev) {
+  auto* m = static_cast<MOV_REC*>(d->data);
+  if (item == 3) {
+    Cell cell{0, 0};
+    SInt16 sortPart = 0;
+    CLMouseDown(m->list, ev, &cell, &sortPart, false);
+    ChangeMoveDlgBtnState(d);
+    return;
+  }
+  if (item == 5) return CloseSubDlg(d, kMovDlgID);
+  if (item != 4) return;
+  const FOLDER_ENTRY* f = selectedFolder(m);
+  if (!f) return;
+  auto* req = new (std::nothrow) PRG_REQUEST{};
+  if (req) {
+    for (const JOB_ENTRY& j : m->jobs) req->jobs.push_back(prgJob(j));
+    std::memcpy(req->cmd.param.targetFolderId, f->folderId, 4);
+  }
+  CloseSubDlg(d, kMovDlgID);
+  startRequest(CMD_MOVE, req);
+}
+
+bool keyMov(SUB_DLG* d, const EventRecord* ev) {
+  const char ch = char(ev->message & charCodeMask);
+  if (ch == kReturnCharCode || ch == kEnterCharCode || ch == kEscapeCharCode) return false;
+  auto* m = static_cast<MOV_REC*>(d->data);
+  CLKeyDown(m->list, ev, ch);
+  ChangeMoveDlgBtnState(d);
+  return true;
+}
+
+void updateMov(SUB_DLG* d) {
+  auto* m = static_cast<MOV_REC*>(d->data);
+  CLUpdate(m->list, nullptr, 1);
+}
+
+void disposeMov(SUB_DLG* d) {
+  auto* m = static_cast<MOV_REC*>(d->data);
+  if (m->list) CLDispose(m->list);
+  delete m;
+}
+
+// ---- information ---------------------------------------------------------------
+
+constexpr short kInfBtnItems[4] = {2, 3, 4, 5};
+
+struct INF_REC {
+  CLIST_DATA* list = nullptr;
+  JOB_INFO info{};
+  bool haveInfo = false;
+  UInt16 command = 0;  // 3 or 17 while one runs
+  VFMP_CMD_INFO* rec = nullptr;
+  PtrListHead thumbs = nullptr;
+  std::string thumbPath;
+  UInt16 page = 1;
+};
+
+INF_REC* gInfo = nullptr;
+
+VFMP_CMD_INFO* newRequest(UInt32 addr) {
+  HOLD_ENGINE* e = gHoldHost.engine;
+  auto* rec = new (std::nothrow) VFMP_CMD_INFO{};
+  if (!rec) return nullptr;
+  rec->ipAddr = addr;
+  rec->timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
+  rec->param.langCode = e->langCode;
+  rec->param.osCode = e->osCode;
+  rec->ep = new (std::nothrow) TCPEPInfo{};
+  if (!rec->ep || VFMPOpen(rec) != kOTNoError) {
+    VFMPRelease(rec);
+    delete rec;
+    return nullptr;
+  }
+  return rec;
+}
+
+void freeRequest(INF_REC* inf) {
+  if (!inf->rec) return;
+  inf->rec->state = VFMP_ST_GIVEN_UP;
+  VFMPRelease(inf->rec);
+  delete inf->rec;
+  inf->rec = nullptr;
+}
+
+bool hasThumbs(const INF_REC* inf) { return inf->haveInfo && inf->info.hasThumbnails == 1 && inf->info.pages != 0; }
+
+THUMB_ENTRY* cachedPage(INF_REC* inf, UInt16 page) {
+  for (int i = 0; auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(inf->thumbs, i)); ++i)
+    if (t->page == page) return t;
+  return nullptr;
+}
+
+void updatePageButtons(SUB_DLG* d, INF_REC* inf, bool redraw) {
+  const bool on = hasThumbs(inf) && inf->command == 0;
+  const bool back = on && inf->page > 1, forward = on && inf->page < inf->info.pages;
+  SetPageBtnState(kPageFirst, back ? kPageBtnNormal : kPageBtnDisabled, redraw, kThumbSetSub);
+  SetPageBtnState(kPagePrevious, back ? kPageBtnNormal : kPageBtnDisabled, redraw, kThumbSetSub);
+  SetPageBtnState(kPageNext, forward ? kPageBtnNormal : kPageBtnDisabled, redraw, kThumbSetSub);
+  SetPageBtnState(kPageLast, forward ? kPageBtnNormal : kPageBtnDisabled, redraw, kThumbSetSub);
+  (void)d;
+}
+
+void DrawThumbnailInfDlg(SUB_DLG* d) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  THUMB_ENTRY* t = hasThumbs(inf) ? cachedPage(inf, inf->page) : nullptr;
+  DrawThumbnail(d->dialog, t ? t->picture : nullptr, 1, kInfBtnItems, inf->haveInfo && inf->command == 0, kThumbSetSub);
+}
+
+void fillDetails(INF_REC* inf) {
+  if (!inf->list) return;
+  CLDelRow(inf->list, 0, 0);
+  JOB_INFO shown = inf->info;
+  shown.hasPages = inf->page;
+  auto rows = DetailRows(shown);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    Str255 a, b;
+    pstr::set(a, sizeof a, rows[i].first);
+    pstr::set(b, sizeof b, rows[i].second);
+    CLSetCellOne(inf->list, Cell{short(i), 0}, a);
+    CLSetCellOne(inf->list, Cell{short(i), 1}, b);
+  }
+  CLUpdate(inf->list, nullptr, 1);
+}
+
+void EndGetThumbnail(SUB_DLG* d, UInt16 command, UInt16 result) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  inf->command = 0;
+  if (gHoldHost.engine) EndCommand(gHoldHost.engine, command, nullptr, result, 0);
+  updatePageButtons(d, inf, true);
+}
+
+void StartGetTnumbnail(SUB_DLG* d) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  inf->command = CMD_THUMBNAIL;
+  StartCommand(gHoldHost.engine, CMD_THUMBNAIL, true);
+  updatePageButtons(d, inf, true);
+  DrawThumbnailInfDlg(d);
+}
+
+void idleInfo(SUB_DLG* d, INF_REC* inf) {
+  HOLD_ENGINE* e = gHoldHost.engine;
+  if (!inf->rec) {
+    std::vector<JOB_ENTRY> jobs = gHoldHost.heldSelection ? gHoldHost.heldSelection() : std::vector<JOB_ENTRY>{};
+    if (jobs.size() > 1 && gHoldHost.reduceHeldSelection) gHoldHost.reduceHeldSelection();
+    inf->rec = jobs.empty() ? nullptr : newRequest(e->boxAddr);
+    if (!inf->rec) return EndGetThumbnail(d, CMD_INFO, VFMP_ERR_NO_MEMORY);
+    std::memcpy(inf->rec->param.jobId, jobs.front().jobId, 4);
+    std::memcpy(inf->rec->param.folderId, jobs.front().folderId, 4);
+    e->haveInfo = false;
+    return;
+  }
+  VFMPGetFileInfo(e, inf->rec);
+  if (inf->rec->state != VFMP_ST_CLOSED) return;
+  const UInt16 err = inf->rec->error;
+  freeRequest(inf);
+  if (err == 0 && e->haveInfo) {
+    inf->info = e->info;
+    inf->haveInfo = true;
+    inf->page = 1;
+    UpdateJobInfo(e, inf->info);
+    fillDetails(inf);
+    if (gHoldHost.showDetails) gHoldHost.showDetails(inf->info);
+    if (hasThumbs(inf)) return StartGetTnumbnail(d);
+  }
+  EndGetThumbnail(d, CMD_INFO, err ? err : UInt16(err));
+  DrawThumbnailInfDlg(d);
+}
+
+void idleThumb(SUB_DLG* d, INF_REC* inf) {
+  HOLD_ENGINE* e = gHoldHost.engine;
+  if (!inf->rec) {
+    static int serial = 0;
+    std::string dir = HoldCacheFolder();
+    bool made = false;
+    if (!dir.empty()) {
+      inf->thumbPath = dir + "/_thmb" + std::to_string(::getpid()) + "_i" + std::to_string(++serial);
+      if (std::FILE* f = std::fopen(inf->thumbPath.c_str(), "wbx")) {
+        std::fclose(f);
+        made = true;
+      }
+    }
+    inf->rec = made ? newRequest(inf->info.ipAddr ? inf->info.ipAddr : e->boxAddr) : nullptr;
+    if (!inf->rec) {
+      if (made) std::remove(inf->thumbPath.c_str());
+      EndGetThumbnail(d, CMD_THUMBNAIL, 254);
+      DrawThumbnailInfDlg(d);
+      return;
+    }
+    std::memcpy(inf->rec->param.jobId, inf->info.jobId, 4);
+    std::memcpy(inf->rec->param.folderId, inf->info.folderId, 4);
+    inf->rec->param.page = inf->page;
+    e->thumbPath = inf->thumbPath;
+    e->thumbCreated = false;  // the file is this dialog's
+    return;
+  }
+  e->thumbPath = inf->thumbPath;
+  VFMPGetThumbnail(e, inf->rec);
+  if (inf->rec->state != VFMP_ST_CLOSED) return;
+  UInt16 err = inf->rec->error;
+  const UInt16 page = inf->rec->param.page;
+  freeRequest(inf);
+  if (err == 0) {
+    GWorldPtr pic = nullptr;
+    FSSpec fss{};
+    if (tb::PathToSpec(inf->thumbPath, &fss) == noErr && NewGWorldFromBMP(&pic, &fss) == noErr && pic) {
+      THUMB_ENTRY t{};
+      t.picture = pic;
+      std::snprintf(t.path, sizeof t.path, "%s", inf->thumbPath.c_str());
+      t.page = page;
+      AddPtrList(&inf->thumbs, &t, sizeof t);
+    } else {
+      err = VFMP_ERR_RECEIVE;
+    }
+  }
+  if (err) std::remove(inf->thumbPath.c_str());
+  EndGetThumbnail(d, CMD_THUMBNAIL, err);
+  DrawThumbnailInfDlg(d);
+}
+
+void IdleInfDlg(SUB_DLG* d) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  if (inf->command == CMD_INFO)
+    idleInfo(d, inf);
+  else if (inf->command == CMD_THUMBNAIL)
+    idleThumb(d, inf);
+  if (inf->list) {
+    Point pt;
+    {
+      tb::PortSaver saver(GetDialogPort(d->dialog));
+      GetMouse(&pt);
+    }
+    if (CLIsHeaderMovable(inf->list, pt)) {
+      if (CursHandle c = GetCursor(kColumnCursor)) SetCursor(*c);
+    }
+  }
+}
+
+void closeInfo(SUB_DLG* d) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  if (inf->command) {
+    const UInt16 command = inf->command;
+    freeRequest(inf);
+    if (command == CMD_THUMBNAIL) std::remove(inf->thumbPath.c_str());
+    EndGetThumbnail(d, command, VFMP_ERR_NO_MEMORY);
+  }
+  CloseSubDlg(d, kInfDlgID);
+}
+
+void SelectInfDlg(SUB_DLG* d, short item, const EventRecord* ev) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  if (item == 7) return closeInfo(d);
+  if (item == 6) {
+    Cell cell{0, 0};
+    SInt16 part = 0;
+    CLMouseDown(inf->list, ev, &cell, &part, false);
+    return;
+  }
+  if (item != 1) return;
+  Point local = ev->where;
+  {
+    tb::PortSaver saver(GetDialogPort(d->dialog));
+    GlobalToLocal(&local);
+  }
+  for (int b = 0; b < 4; ++b) {
+    Rect r = itemRect(d->dialog, kInfBtnItems[b]);
+    if (!PtInRect(local, &r)) continue;
+    if (!TrackPageBtn(d->dialog, kInfBtnItems[b], local, b, kThumbSetSub)) break;
+    const UInt16 pages = inf->info.pages;
+    UInt16 page = inf->page;
+    switch (b) {
+      case kPageFirst: page = 1; break;
+      case kPagePrevious: page = UInt16(std::max(1, page - 1)); break;
+      case kPageNext: page = UInt16(std::min<int>(pages, page + 1)); break;
+      default: page = pages; break;
+    }
+    inf->page = std::max<UInt16>(1, page);
+    fillDetails(inf);
+    if (hasThumbs(inf) && !cachedPage(inf, inf->page)) {
+      StartGetTnumbnail(d);
+    } else {
+      updatePageButtons(d, inf, false);
+      DrawThumbnailInfDlg(d);
+    }
+    break;
+  }
+}
+
+void updateInf(SUB_DLG* d) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  if (inf->list) CLUpdate(inf->list, nullptr, 1);
+  DrawThumbnailInfDlg(d);
+}
+
+bool keyInf(SUB_DLG* d, const EventRecord* ev) {
+  const char ch = char(ev->message & charCodeMask);
+  if (ch == kReturnCharCode || ch == kEnterCharCode || ch == kEscapeCharCode) {
+    closeInfo(d);
+    return true;
+  }
+  return false;
+}
+
+void disposeInf(SUB_DLG* d) {
+  INF_REC* inf = static_cast<INF_REC*>(d->data);
+  freeRequest(inf);
+  for (int i = 0; auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(inf->thumbs, i)); ++i) {
+    DisposeThumbnail(t);
+    std::remove(t->path);
+  }
+  ClearPtrList(&inf->thumbs);
+  if (inf->list) CLDispose(inf->list);
+  if (gInfo == inf) gInfo = nullptr;
+  delete inf;
+}
+
+}  // namespace
+
+// ---- opening -------------------------------------------------------------------
+
+int hold::OpenRename() {
+  std::vector<JOB_ENTRY> jobs = gHoldHost.heldSelection ? gHoldHost.heldSelection() : std::vector<JOB_ENTRY>{};
+  if (jobs.empty()) return 0;
+  if (jobs.size() > 1 && gHoldHost.reduceHeldSelection) gHoldHost.reduceHeldSelection();
+  SUB_DLG* d = NewSubDlg(kRenDlgID);
+  if (!d) return 0;
+  auto* rec = new REN_REC{jobs.front()};
+  d->data = rec;
+  d->select = selectRen;
+  SetSubDlgIdle(d, idleRen);
+  d->dispose = [](SUB_DLG* s) { delete static_cast<REN_REC*>(s->data); };
+  d->defaultItem = 5;
+  d->cancelItem = 6;
+  titled(d, "RENAME=");
+  labels(d->dialog, {{1, "STC_NAME="}, {3, "STC_OWNER="}}, "LABEL");
+  buttons(d->dialog, {{5, "OK="}, {6, "CANCEL="}});
+  AddSubField(d, 2);
+  AddSubField(d, 4);
+  SubFieldSetText(SubDlgField(d, 2), pstring(rec->job.name));
+  SubFieldSetText(SubDlgField(d, 4), pstring(rec->job.owner));
+  SubFieldFocus(d, 2, true);
+  show(d);
+  return 1;
+}
+
+int hold::OpenPrint() {
+  JOB_ENTRY job{};
+  if (!gHoldHost.firstFileJob || !gHoldHost.firstFileJob(&job)) return 0;
+  SUB_DLG* d = NewSubDlg(kPrnDlgID);
+  if (!d) return 0;
+  auto* rec = new PRN_REC{job};
+  d->data = rec;
+  d->select = selectPrn;
+  SetSubDlgIdle(d, idlePrn);
+  d->update = updatePrn;
+  d->dispose = [](SUB_DLG* s) { delete static_cast<PRN_REC*>(s->data); };
+  d->defaultItem = 24;
+  d->cancelItem = 25;
+  DialogRef dlg = d->dialog;
+  titled(d, "PRINT=");
+  char shortName[40] = {};
+  MakeShortJobName(shortName, job.name, true, 32);
+  SetItemText(dlg, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), shortName));
+  labels(dlg,
+         {{2, "STC_SHEETS="},
+          {6, "STC_SUNIT="},
+          {7, "STC_ROTATION="},
+          {10, "STC_SECRECY="},
+          {14, "STC_CONT="},
+          {16, "STC_TRAY="},
+          {18, "STC_SORT="},
+          {20, "STC_STAPLE="},
+          {22, "STC_TAPE="}},
+         "LABEL");
+  buttons(dlg, {{8, "RAD_ON="}, {9, "RAD_OFF="}, {11, "RAD_ON="}, {12, "RAD_OFF="}, {24, "OK="}, {25, "CANCEL="}});
+  const HOLD_CONFIG* c = gHoldHost.config;
+  const UInt32 opts = c ? c->ulPrnOpt : 0x100;
+  AddSubField(d, 3);
+  SubFieldSetText(SubDlgField(d, 3), std::to_string(c ? c->usCopies : 1));
+  if (GetPrnOpt(opts, 0) == 1)
+    setRadio(dlg, 8, 9);
+  else
+    setRadio(dlg, 9, 8);
+  if (GetPrnOpt(opts, 6) == 1)
+    setRadio(dlg, 12, 11);
+  else
+    setRadio(dlg, 11, 12);
+  // The box's capabilities from the status-sharing file; without it every
+  // pop-up is offered.
+  PrinterCaps caps{};
+  const bool read =
+      gHoldHost.engine && Get_Printer_Info(gHoldHost.engine->boxMac, &caps, gHoldHost.strIni.c_str()) == noErr;
+  auto capBit = [&](const char* key, UInt8 bit) {
+    for (const PRINTER_CAP& p : caps)
+      if (std::strcmp(p.key, key) == 0) return (p.value & bit) != 0;
+    return false;
+  };
+  for (const PopupKeys& p : kPopups) {
+    ControlRef ctl = itemControl(dlg, p.item);
+    MenuRef menu = GetControlPopupMenuHandle(ctl);
+    if (menu) {
+      DeleteMenuItems(menu, 1, CountMenuItems(menu));
+      for (int i = 0; i < 5; ++i) {
+        char key[24];
+        std::snprintf(key, sizeof key, "%s%02d=", p.prefix, i);
+        std::string text = HoldString(p.section, key);
+        if (text.empty()) text = std::to_string(i + 1);
+        Str255 s;
+        pstr::set(s, sizeof s, text);
+        AppendMenuItemText(menu, s);
+        if (i == 0) SetMenuTitle(menu, s);
+      }
+    }
+    SetControlMinimum(ctl, 1);
+    SetControlMaximum(ctl, 5);
+    SInt16 value = SInt16(GetPrnOpt(opts, p.option) + 1);
+    bool dim = false;
+    if (read) {
+      if (p.item == 17) dim = capBit("ID13", 0x20) || capBit("ID38", 0x20);
+      if (p.item == 19) dim = !capBit("ID14", 0x08);
+      if (p.item == 21) dim = !capBit("ID15", 0x08);
+      if (p.item == 23) dim = !capBit("ID49", 0x20);
+    }
+    SetControlValue(ctl, dim ? 1 : std::clamp<SInt16>(value, 1, 5));
+    if (dim) DeactivateControl(ctl);
+  }
+  SubFieldFocus(d, 3, true);
+  show(d);
+  return 1;
+}
+
+int hold::OpenMove() {
+  std::vector<JOB_ENTRY> jobs = gHoldHost.heldSelection ? gHoldHost.heldSelection() : std::vector<JOB_ENTRY>{};
+  if (jobs.empty() || !gHoldHost.engine) return 0;
+  SUB_DLG* d = NewSubDlg(kMovDlgID);
+  if (!d) return 0;
+  auto* m = new MOV_REC{};
+  m->jobs = jobs;
+  d->data = m;
+  d->select = selectMov;
+  d->key = keyMov;
+  d->update = updateMov;
+  d->dispose = disposeMov;
+  d->defaultItem = 4;
+  d->cancelItem = 5;
+  DialogRef dlg = d->dialog;
+  titled(d, "MOVE=");
+  labels(dlg, {{2, "STC_FOLDER="}}, "LABEL");
+  buttons(dlg, {{4, "OK="}, {5, "CANCEL="}});
+  if (jobs.size() == 1) {
+    char shortName[40] = {};
+    MakeShortJobName(shortName, jobs.front().name, true, 32);
+    SetItemText(dlg, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVE="), shortName));
+  } else {
+    SetItemText(dlg, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVES="), std::to_string(jobs.size())));
+  }
+  m->list = newList(dlg, 3, 18);
+  if (m->list) {
+    Str255 none{};
+    Rect r = itemRect(dlg, 3);
+    CLAddColumn(m->list, none, SInt16(r.right - r.left), kCLNoHeader | kCLSortText);
+    for (int i = 0; auto* f = static_cast<FOLDER_ENTRY*>(GetPtrList(gHoldHost.engine->folders, i)); ++i) {
+      m->folders.push_back(*f);
+      CLSetCellOne(m->list, Cell{short(i), 0}, f->name);
+      CLSetReference(m->list, short(i), long(i));
+      CLSetIconHandle(m->list, short(i), folderIcon(), 16, 16, 0);
+    }
+  }
+  ChangeMoveDlgBtnState(d);
+  show(d);
+  return 1;
+}
+
+int hold::OpenInformation() {
+  if (!gHoldHost.engine || gInfo) return 0;
+  std::vector<JOB_ENTRY> jobs = gHoldHost.heldSelection ? gHoldHost.heldSelection() : std::vector<JOB_ENTRY>{};
+  if (jobs.empty()) return 0;
+  SUB_DLG* d = NewSubDlg(kInfDlgID);
+  if (!d) return 0;
+  auto* inf = new INF_REC{};
+  gInfo = inf;
+  d->data = inf;
+  d->select = SelectInfDlg;
+  SetSubDlgIdle(d, IdleInfDlg);
+  d->update = updateInf;
+  d->key = keyInf;
+  d->dispose = disposeInf;
+  d->defaultItem = 7;
+  d->cancelItem = 7;
+  titled(d, "INFOMATION=");
+  buttons(d->dialog, {{7, "BTN_CLOSE="}});
+  inf->list = newList(d->dialog, 6, 16);
+  if (inf->list) {
+    Str255 t;
+    pstr::set(t, sizeof t, HoldString("LIST", "LIST03="));
+    CLAddColumn(inf->list, t, 100, kCLSortText);
+    pstr::set(t, sizeof t, HoldString("LIST", "LIST04="));
+    CLAddColumn(inf->list, t, 140, kCLSortText);
+  }
+  InitThumbnail(d->dialog, kThumbSetSub);
+  SetThumbnailText(HoldString("LABEL", "STC_PREVIEW="), gHoldHost.font, gHoldHost.fontSize);
+  for (int b = 0; b < 4; ++b) {
+    Rect r = itemRect(d->dialog, kInfBtnItems[b]);
+    SetPageBtnRect(b, Point{r.top, r.left}, Point{r.bottom, r.right}, kThumbSetSub);
+  }
+  inf->command = CMD_INFO;
+  StartCommand(gHoldHost.engine, CMD_INFO, true);
+  updatePageButtons(d, inf, false);
+  show(d);
+  return 1;
+}
+
+bool InfoDialogOpen() { return gInfo != nullptr; }
+
+int hold::OpenDownload(PRG_REQUEST** request) {
+  if (request) *request = nullptr;
+  JOB_ENTRY job{};
+  if (!gHoldHost.engine || !gHoldHost.firstFileJob || !gHoldHost.firstFileJob(&job)) return 0;
+  UInt8 proposed[260] = {};
+  Get_Download_FileName(job.name, proposed);
+  NavDialogCreationOptions opts{};
+  NavGetDefaultDialogCreationOptions(&opts);
+  opts.optionFlags |= kNavNoTypePopup;
+  opts.optionFlags &= ~kNavAllowMultipleFiles;
+  std::string name(reinterpret_cast<const char*>(proposed + 1), proposed[0]);
+  opts.saveFileName = CFStringCreateWithCString(nullptr, name.c_str(), kCFStringEncodingUTF8);
+  NavDialogRef nav = nullptr;
+  OSStatus err = NavCreatePutFileDialog(&opts, 'TEXT', 'VMxh', nullptr, nullptr, &nav);
+  if (opts.saveFileName) CFRelease(opts.saveFileName);
+  if (err != noErr || !nav) return 0;
+  std::string path;
+  if (NavDialogRun(nav) == noErr) {
+    NavReplyRecord reply{};
+    if (NavDialogGetReply(nav, &reply) == noErr && reply.validRecord) {
+      FSSpec fss{};
+      AEKeyword key;
+      DescType type;
+      Size size;
+      if (AEGetNthPtr(&reply.selection, 1, typeFSS, &key, &type, &fss, sizeof fss, &size) == noErr)
+        tb::SpecToPath(fss, path);
+    }
+    NavDisposeReply(&reply);
+  }
+  NavDialogDispose(nav);
+  if (path.empty()) return 0;
+  auto* req = new (std::nothrow) PRG_REQUEST{};
+  if (!req) {
+    EndCommand(gHoldHost.engine, CMD_DOWNLOAD, nullptr, VFMP_ERR_NO_MEMORY, 0);
+    return 0;
+  }
+  req->jobs.push_back(prgJob(job));
+  req->path = path;
+  req->total = job.size;
+  if (request) *request = req;
+  return 1;
+}
+
+std::vector<std::string> hold::ChooseUploadFiles() {
+  std::vector<std::string> out;
+  NavDialogCreationOptions opts{};
+  NavGetDefaultDialogCreationOptions(&opts);
+  opts.optionFlags |= kNavNoTypePopup | kNavAllowMultipleFiles;
+  Handle h = NewHandleClear(sizeof(NavTypeList) + sizeof(OSType));
+  if (!h) return out;
+  auto** types = reinterpret_cast<NavTypeListHandle>(h);
+  (*types)->componentSignature = 'VMxh';
+  (*types)->osTypeCount = 1;
+  (*types)->osType[0] = 'TEXT';
+  NavDialogRef nav = nullptr;
+  if (NavCreateGetFileDialog(&opts, types, nullptr, nullptr, nullptr, nullptr, &nav) == noErr && nav) {
+    if (NavDialogRun(nav) == noErr) {
+      NavReplyRecord reply{};
+      if (NavDialogGetReply(nav, &reply) == noErr && reply.validRecord) {
+        long count = 0;
+        AECountItems(&reply.selection, &count);
+        for (long i = 1; i <= count; ++i) {
+          FSSpec fss{};
+          AEKeyword key;
+          DescType type;
+          Size size;
+          std::string path;
+          if (AEGetNthPtr(&reply.selection, i, typeFSS, &key, &type, &fss, sizeof fss, &size) == noErr &&
+              tb::SpecToPath(fss, path) == noErr)
+            out.push_back(path);
+        }
+      }
+      NavDisposeReply(&reply);
+    }
+    NavDialogDispose(nav);
+  }
+  DisposeHandle(h);
+  return out;
+}
+
+PRG_REQUEST* hold::DeleteRequest() {
+  std::vector<JOB_ENTRY> jobs = gHoldHost.heldSelection ? gHoldHost.heldSelection() : std::vector<JOB_ENTRY>{};
+  if (jobs.empty()) return nullptr;
+  auto* req = new (std::nothrow) PRG_REQUEST{};
+  if (!req) {
+    if (gHoldHost.engine) EndCommand(gHoldHost.engine, CMD_DELETE, nullptr, VFMP_ERR_NO_MEMORY, 0);
+    return nullptr;
+  }
+  for (const JOB_ENTRY& j : jobs) req->jobs.push_back(prgJob(j));
+  return req;
+}
+
+std::vector<std::pair<std::string, std::string>> DetailRows(const JOB_INFO& info) {
+  std::vector<std::pair<std::string, std::string>> rows;
+  rows.emplace_back(HoldString("INFOMATION", "JOB="), pstring(info.name));
+  rows.emplace_back(HoldString("INFOMATION", "OWNER="), pstring(info.owner));
+  std::string pages = FormatOne(HoldString("INFOMATION", "PAGES="), std::to_string(info.pages));
+  if (info.hasThumbnails == 1 && info.pages) pages = std::to_string(info.hasPages) + " / " + pages;
+  rows.emplace_back(HoldString("INFOMATION", "TOTAL="), pages);
+  char res[48];
+  std::snprintf(res, sizeof res, "%d x %d dpi", (info.resolution >> 8) * 10, (info.resolution & 0xFF) * 10);
+  rows.emplace_back(HoldString("INFOMATION", "RESOLUTION="), res);
+  char key[16];
+  std::snprintf(key, sizeof key, "SIZE%03d=", info.paper % 1000);
+  std::string paper = HoldString("PAPER", key);
+  if (paper.empty()) paper = HoldString("PAPER", "SIZE?\?\?=") + " " + std::to_string(info.paper);
+  rows.emplace_back(HoldString("PAPER", "SIZE="), paper);
+  rows.emplace_back(HoldString("INFOMATION", "DATASIZE="), DataSizeText(info.size));
+  return rows;
+}

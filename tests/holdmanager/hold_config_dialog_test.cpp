@@ -1,0 +1,199 @@
+// The configuration dialog with injected input: the checks of both pages,
+// the address list's limits, the values kept across page changes, the save
+// and reload of the preference file, and a folder renamed on the box.
+#include "FanctionLib/CTab.h"
+#include "hold_dialog_harness.h"
+#include "holdmanager/HoldConfigDlg.h"
+
+namespace holdtest {
+namespace {
+
+class HoldConfigTest : public HoldDialogTest {
+ protected:
+  void SetUp() override {
+    HoldDialogTest::SetUp();
+    dview_.configOpen = [] { return ConfigDialog() != nullptr; };
+    dview_.foldersChanged = [this] { UpdateFolderListCfgDlg(ConfigDialog(), e_.folders, 1); };
+  }
+  void Focus(short item) { SubFieldFocus(ConfigDialog(), item, true); }
+  void Type(short item, const std::string& text) {
+    Focus(item);
+    Retype(text);
+  }
+  // OK, Apply or a tab: the message it gave ("" for none), dismissed.
+  std::string Press(short item) {
+    Click(item);
+    std::string m = MessageText();
+    if (!m.empty()) Click(4);
+    return m;
+  }
+  void ClickTab(int tab) {
+    DialogRef d = ConfigDialog()->dialog;
+    Rect r;
+    DialogItemType kind;
+    Handle h;
+    GetDialogItem(d, 1, &kind, &h, &r);
+    for (short x = short(r.left + 2); x < r.right; x += 4) {
+      Point local{short(r.top + 15), x};
+      tb::ClickInWindow(GetDialogWindow(d), local);
+      Pass();
+      if (CfgDlgPage(ConfigDialog()) == tab || !MessageText().empty()) return;
+    }
+  }
+  std::vector<std::string> Addresses() {
+    std::vector<std::string> out;
+    for (UInt16 i = 1; i < config_.usAddrCount; ++i) {
+      UInt32 a = config_.ulAddr[i];
+      out.push_back(std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
+                    std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF));
+    }
+    return out;
+  }
+};
+
+TEST(HoldConfigParse, DottedAddresses) {
+  struct {
+    const char* text;
+    int ok;
+    UInt32 addr;
+  } cases[] = {{"010.1.2.3", 1, 0x0A010203},
+               {"1..2.3", 1, 0x01000203},
+               {".1.2.3", 1, 0x00010203},
+               {"1.2.3.255", 1, 0x010203FF},
+               {"1.2.3.256", 0, 0},
+               {"1.2.3.65791", 0, 0},
+               {"1.2.3", 0, 0},
+               {"1.2.3.4.5", 0, 0},
+               {"1.2.3.4 ", 0, 0},
+               {"", 0, 0},
+               {"a.1.2.3", 0, 0},
+               {"1.2.3.4x", 0, 0}};
+  for (auto& c : cases) {
+    UInt32 a = 7;
+    EXPECT_EQ(hold::StrToIPAddr(c.text, &a), c.ok) << c.text;
+    EXPECT_EQ(a, c.addr) << c.text;
+  }
+}
+
+TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
+  StartListedBox();
+  ASSERT_EQ(OpenCfgDlg(&config_, e_.folders), 1);
+  EXPECT_EQ(OpenCfgDlg(&config_, e_.folders), 0) << "one at a time";
+  EXPECT_EQ(FieldText(12), "180");
+  EXPECT_EQ(FieldText(18), "3");
+  struct {
+    short item;
+    const char* text;
+    const char* message;
+  } checks[] = {
+      {12, "3601", "Enter a time-out from 0 to 3600 seconds."},  {12, "", "Enter a time-out from 0 to 3600 seconds."},
+      {12, "12a", "Enter a time-out from 0 to 3600 seconds."},   {12, "3600", ""},
+      {18, "6", "Enter a search interval from 0 to 5 minutes."}, {18, "5", ""}};
+  for (auto& c : checks) {
+    Type(c.item, c.text);
+    if (*c.message) {
+      EXPECT_EQ(Press(2), c.message) << c.text;
+      EXPECT_EQ(GetActiveMLTE(ConfigDialog()), c.item == 12 ? 1 : 2) << "the offending field";
+    }
+  }
+  // The re-search spin goes up to 3600 although its check stops at 5.
+  Type(18, "3599");
+  Click(19);
+  Click(19);
+  EXPECT_EQ(FieldText(18), "3600");
+  Type(18, "4");
+
+  // Addresses: normalised, refused when bad, doubled, the broadcast or a 17th.
+  struct {
+    const char* text;
+    const char* message;
+  } adds[] = {{"010.1.2.3", ""},
+              {"10.1.2.3", "The address 10.1.2.3 is already in the list."},
+              {"1.2.3.65791", "Enter a valid IP address."},
+              {"", "Enter a valid IP address."},
+              {"255.255.255.255", "The broadcast address 255.255.255.255 cannot be added."}};
+  for (auto& a : adds) {
+    Type(6, a.text);
+    EXPECT_EQ(Press(7), a.message) << a.text;
+  }
+  for (int i = 2; i <= 16; ++i) {
+    Type(6, "192.168.0." + std::to_string(i));
+    ASSERT_EQ(Press(7), "") << i;
+  }
+  Type(6, "192.168.1.1");
+  EXPECT_EQ(Press(7), "No more than 16 addresses can be added.");
+  // The last row is selected: deleting it selects the one before.
+  Click(9);
+  Click(9);
+
+  // Page 2 and back: the typed texts stay.
+  ClickTab(2);
+  ASSERT_EQ(CfgDlgPage(ConfigDialog()), 2);
+  EXPECT_EQ(FieldText(9), "Design") << "the first folder is selected";
+  ClickTab(1);
+  ASSERT_EQ(CfgDlgPage(ConfigDialog()), 1);
+  EXPECT_EQ(FieldText(12), "3600");
+  EXPECT_EQ(FieldText(18), "4");
+
+  EXPECT_EQ(Press(2), "");
+  EXPECT_EQ(ConfigDialog(), nullptr);
+  EXPECT_EQ(config_.ulTimeOut, 3600u);
+  EXPECT_EQ(config_.ulReSearch, 4u);
+  ASSERT_EQ(config_.usAddrCount, 15);
+  EXPECT_EQ(Addresses().front(), "10.1.2.3");
+  EXPECT_EQ(Addresses().back(), "192.168.0.14");
+  HOLD_CONFIG loaded{};
+  GetConfig(&loaded);
+  EXPECT_EQ(loaded.ulTimeOut, 3600u);
+  EXPECT_EQ(loaded.ulReSearch, 4u);
+  EXPECT_EQ(loaded.usAddrCount, 15);
+  EXPECT_EQ(std::memcmp(loaded.ulAddr, config_.ulAddr, sizeof loaded.ulAddr), 0);
+
+  // Reopened, the dialog shows what was saved; Cancel keeps it.
+  config_ = loaded;
+  ASSERT_EQ(OpenCfgDlg(&config_, e_.folders), 1);
+  EXPECT_EQ(FieldText(12), "3600");
+  Type(12, "10");
+  tb::PressNamedKey("Escape");
+  Pass();
+  EXPECT_EQ(ConfigDialog(), nullptr);
+  EXPECT_EQ(config_.ulTimeOut, 3600u);
+}
+
+TEST_F(HoldConfigTest, SecondPageRenamesAFolderOnTheBox) {
+  StartListedBox();
+  ASSERT_EQ(OpenCfgDlg(&config_, e_.folders), 1);
+  ClickTab(2);
+  ASSERT_EQ(CfgDlgPage(ConfigDialog()), 2);
+  DialogRef d = ConfigDialog()->dialog;
+  Rect r;
+  DialogItemType kind;
+  Handle h;
+  GetDialogItem(d, 6, &kind, &h, &r);
+  ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{short(r.top + 18 * 2 + 9), short(r.left + 30)}));
+  Pass();
+  EXPECT_EQ(FieldText(9), "Sales");
+  for (auto& [text, message] : std::vector<std::pair<const char*, const char*>>{
+           {"", "Enter a folder name."}, {"Mar:keting", "The folder name contains a character that cannot be used."}}) {
+    Type(9, text);
+    EXPECT_EQ(Press(2), message);
+  }
+  ControlRef apply;
+  GetDialogItemAsControl(d, 4, &apply);
+  Type(9, "Marketing and Sales 2026");  // 24 bytes: sent cut to 16
+  ASSERT_TRUE(RunUi([&] { return IsControlActive(apply); })) << "typing enables Apply";
+  EXPECT_EQ(Press(4), "");
+  ASSERT_TRUE(RunUiIdle());
+  bool found = false;
+  for (auto& f : emu_.Hold().Folders(0)) found = found || (f.id == 3 && f.name == "3_Marketing and Sa");
+  EXPECT_TRUE(found);
+  EXPECT_EQ(LastStatus(), "The folder was renamed.");
+  // The refreshed folders reach the open dialog, its selection kept.
+  ASSERT_TRUE(ConfigDialog());
+  EXPECT_EQ(GetRenFolderName(ConfigDialog()), "3_Marketing and Sa");
+  Click(3);
+  EXPECT_EQ(ConfigDialog(), nullptr);
+}
+
+}  // namespace
+}  // namespace holdtest
