@@ -104,8 +104,13 @@ void HitButton(DialogRef dialog, DialogItemIndex button) {
 }
 
 OSType ResType_CharToBin(const char* four) {
+  // A shorter text is padded with blanks; nothing past its end is read.
   OSType t = 0;
-  for (int i = 0; i < 4; ++i) t = (t << 8) | (four && four[i] ? UInt8(four[i]) : UInt8(' '));
+  bool ended = !four;
+  for (int i = 0; i < 4; ++i) {
+    ended = ended || four[i] == 0;
+    t = (t << 8) | (ended ? UInt8(' ') : UInt8(four[i]));
+  }
   return t;
 }
 
