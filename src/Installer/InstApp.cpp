@@ -383,6 +383,8 @@ int Run_Installer() {
   EventRecord event{};
   while (!All_Done) Handle_One_Event(&event);
   if (instTbl.dlg) Close_Main_Dialog(instTbl.dlg);
+  // The search worker never outlives the loop.
+  Close_Search_Printer();
   gLangData.reset();
   gToolData.reset();
   Dispose_Folder_Hooks();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Installer/CopyEngine.h"
+#include "Installer/MonitorSetup.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
 #include "toolbox/lists.h"
@@ -70,6 +71,16 @@ struct INST_DLG_INFO {
   Boolean mSetupFlag = 1;
   std::string instFolder;  // the monitor's folder
   Boolean using_ = 0;
+  // The monitor's set-up (pages 150 to 153).
+  PBOXinfo pbox{};              // the printer chosen on page 151
+  CONFIGURATION monConfig{};    // statUpdate 0 until loaded
+  PBOXinfo* pboxTbl = nullptr;  // the found boxes (kFoundBoxMax), under Found_Box_Lock
+  SInt16 psCount = 0;           // rows of the printer list
+  struct CLIST_DATA* printList = nullptr;
+  struct CLIST_DATA* eventList = nullptr;  // events not armed
+  struct CLIST_DATA* popupList = nullptr;  // events armed
+  EVENT_DATA eventData[kEventMax] = {};
+  int eventCount = 0;
 };
 
 // Program-wide state.

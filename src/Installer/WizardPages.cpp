@@ -803,7 +803,7 @@ SInt16 Page_After_Copy() {
 
 SInt16 Page_Back_From_Finish() {
   if (Tool_Ticked("VEMO-MONITOR") && pageBuilt(kPageMonitor)) {
-    if (instTbl.mSetupFlag && pageBuilt(kPageMonOption)) return kPageMonOption;
+    if (instTbl.mSetupFlag && pageBuilt(kPageMonOption)) return Printer_Selected() ? kPageMonOption : kPageMonSearch;
     return kPageMonitor;
   }
   if (Tool_Ticked("VEMO-ADMIN") && pageBuilt(kPageAdminMode)) return kPageAdminMode;
@@ -838,6 +838,8 @@ int Close_Main_Dialog(DialogRef dialog) {
   disposeList(instTbl.toolList);
   if (instTbl.textData) CEDispose(instTbl.textData);
   instTbl.textData = nullptr;
+  Close_Search_Printer();
+  Close_Monitor_Pages();
   copyStart = 0;
   gEngine.reset();
   if (dialog) inst::Close_Usr_Dialog(dialog);

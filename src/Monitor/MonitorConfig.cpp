@@ -17,6 +17,8 @@ namespace {
 constexpr SInt16 kConfigID = 128;
 constexpr char kBrdadr[] = "Brdadr";
 
+std::string gMonitorFolder;  // empty: the folder that holds the bundle
+
 // Replaces an empty zone or "*" with the machine's own zone (empty when
 // there is none).
 void ownZone(CONFIGURATION& c) {
@@ -118,7 +120,15 @@ std::string mactoa_colon(const UInt8* m) {
   return b;
 }
 
+void Set_Monitor_Folder(const std::string& folder) { gMonitorFolder = folder; }
+
 bool Monitor_File_Spec(const std::string& name, FSSpec* fss) {
+  if (!gMonitorFolder.empty()) {
+    // A name is one file inside the folder, never a path out of it.
+    if (name.empty() || name.find('/') != std::string::npos || name.size() > 255) return false;
+    const OSErr err = tb::PathToSpec(gMonitorFolder + "/" + name, fss);
+    return err == noErr || err == fnfErr;
+  }
   FSSpec app;
   if (tb::GetApplicationSpec(&app) != noErr) return false;
   std::string partial = "::::" + name;

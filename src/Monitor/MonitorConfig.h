@@ -21,8 +21,12 @@ bool UnpackConfiguration(std::span<const UInt8> bytes, CONFIGURATION& out);
 // An Ethernet address as six upper-case hexadecimal pairs joined by ';'.
 std::string mactoa_colon(const UInt8* mac);
 // The file spec of a name in the folder that holds the monitor's bundle
-// ("::::name"); false when none can be made.
+// ("::::name"), or in the folder set below; false when none can be made.
 bool Monitor_File_Spec(const std::string& name, FSSpec* fss);
+// Makes the data files beside the bundles resolve inside this folder (a
+// POSIX path) instead: the installer writes them into the folder it has
+// just installed the monitor in. An empty path goes back to the bundle's.
+void Set_Monitor_Folder(const std::string& folder);
 // "VEMO-MONITOR-<address>" of a printer.
 std::string Settings_File_Name(const UInt8* mac);
 

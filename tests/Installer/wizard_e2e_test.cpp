@@ -40,6 +40,9 @@ std::string clickAt(int x, int y) {
 // (VEMO-MONITOR, ticked at first).
 const std::string kNext = clickAt(500, 355), kBack = clickAt(300, 355), kTick = clickAt(20, 104),
                   kTickMonitor = clickAt(20, 122);
+// After the copy: Next on the administrator-mode page, the answer no on the
+// monitor's set-up page and its Next.
+const std::string kModeAndNoMonitor = kNext + clickAt(300, 224) + kNext;
 
 class Wizard : public ::testing::Test {
  protected:
@@ -79,6 +82,11 @@ class Wizard : public ::testing::Test {
 
   testsupport::TempDir dir;
   ScopedEnv home{"HOME", (dir / "home").c_str()};
+  // Tests of this binary run side by side: each has its own preferences
+  // and its own program sockets, so no launch event reaches another
+  // test's installer.
+  ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+  ScopedEnv runtime{"XDG_RUNTIME_DIR", (dir / "run").c_str()};
   fs::path exe;
 };
 
@@ -91,14 +99,14 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
                              kNext +                                   // nor does the disabled Next
                              kTick + kBack + kNext + kNext +           // the tick survives Back
                              "chooser-answer " + (dir / "pick").string() + "\n" + clickAt(480, 170) + kNext + kBack +
-                             kNext +               // 148 back to 143 and on
-                             kNext +               // 148 Install: the copy runs
-                             "wait 20\n" + kNext;  // 145 Finish
+                             kNext +                       // 148 back to 143 and on
+                             kNext +                       // 148 Install: the copy runs
+                             "wait 20\n" + kNext + kNext;  // 149 administrator mode, 145 Finish
   ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
   EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 3", "141 item 1", "146 item 1", "142 item 1",
                                               "147 item 7", "147 item 7", "147 item 3", "142 item 1", "147 item 1",
                                               "143 item 6", "143 item 1", "148 item 3", "143 item 1", "148 item 1",
-                                              "145 item 1"}))
+                                              "149 item 1", "145 item 1"}))
       << ReadFile(dir / "trace.txt");
   const fs::path install = dir / "pick/VEMOPLEX";
   EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/English/ReadMe.txt"));
@@ -124,7 +132,7 @@ TEST_F(Wizard, LaunchEventFromTheDiscMenuNamesTheLanguage) {
   // Back on the welcome page is hidden, so the first click there does
   // nothing.
   WriteFile(dir / "script.txt", "wait-window " + kTitle + "\n" + kBack + kNext + kNext + kTick + kNext + kNext + kNext +
-                                    "wait 20\n" + kNext);
+                                    "wait 20\n" + kModeAndNoMonitor + kNext);
   ScopedEnv s("TOOLBOX_SCRIPT", (dir / "script.txt").c_str());
   const std::string option = "\x0a-lJapanese";
   FSSpec app;
@@ -153,7 +161,7 @@ TEST_F(Wizard, JapaneseByDoubleClickAndACopyFailureListed) {
   ScopedEnv fail("TOOLBOX_FAIL_COPY_AFTER", "2:5");
   const std::string row = "click-window " + kTitle + " 300 117\n";
   ASSERT_EQ(run("wait-window " + kTitle + "\n" + row + row + "wait 3\n" + kNext + kNext + kTick + kNext + kNext +
-                kNext + "wait 20\nkey Return\nwait 5\n" + kNext),
+                kNext + "wait 20\nkey Return\nwait 5\n" + kModeAndNoMonitor + kNext),
             0)
       << ReadFile(dir / "trace.txt");
   const std::string trace = ReadFile(dir / "trace.txt");
