@@ -368,6 +368,10 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
           fail(job, code, LPR_ERR_REFUSED);
           break;
         }
+        // The acknowledgement of the control file's end byte is what makes
+        // the file complete: a daemon that hangs up before it may not have
+        // the job.
+        if (job->nextState == 13) job->fileComplete = 1;
         setState(job, job->nextState, "acknowledged");
       }
       break;
@@ -487,7 +491,6 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
         fail(job, code, LPR_ERR_END_BYTE);
         break;
       }
-      job->fileComplete = 1;
       job->nextState = 13;
       setState(job, 3);
       break;
@@ -513,6 +516,13 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
       break;
     case 18: {
       if (g_lprState != LPR_CLOSED && ep && ep->epi.epRef) {
+        // Bytes the daemon sent after its last acknowledgement stand before
+        // its release: read them away (without counting as traffic for the
+        // time-out) so that the release is seen.
+        UInt8 junk[256];
+        OTFlags flags = 0;
+        for (int i = 0; i < 16 && OTRcv(ep->epi.epRef, junk, sizeof junk, &flags) > 0; ++i) {
+        }
         // A daemon that never ends its side is cut off after the time-out.
         if (TickToMilli(UInt32(GetSpentTime(&ep->epi))) <= job->timeout) break;
         OTSetSynchronous(ep->epi.epRef);

@@ -100,12 +100,20 @@ TEST_F(LprTest, TheDaemonsFaults) {
   } cases[] = {
       {"non-zero acknowledgement", {pboxemu::LpdFault::NonZeroAck, 2, 0, 3}, small, 1, LPR_ERR_REFUSED},
       {"unknown queue", {}, small, 9, LPR_ERR_REFUSED},
-      {"close in the middle of the file", {pboxemu::LpdFault::CloseMid, 1, 0, 0, 100000}, big, 1,
-       LPR_ERR_INCOMPLETE},
+      {"close in the middle of the file", {pboxemu::LpdFault::CloseMid, 1, 0, 0, 100000}, big, 1, LPR_ERR_INCOMPLETE},
       {"empty file", {}, empty, 1, LPR_ERR_INCOMPLETE},
+      {"hung up instead of the last acknowledgement",
+       {pboxemu::LpdFault::HangUpAtAck, 5},
+       small,
+       1,
+       LPR_ERR_INCOMPLETE},
       {"late acknowledgement", {pboxemu::LpdFault::LateAck, 3, 30}, small, 1, LPR_ALL_SENT},
-      {"small receive window and short sends", {pboxemu::LpdFault::SmallWindow, 1, 0, 0, 65536}, big, 1,
+      {"bytes after the last acknowledgement",
+       {pboxemu::LpdFault::TrailingBytes, 5, 0, 0, 300},
+       small,
+       1,
        LPR_ALL_SENT},
+      {"small receive window and short sends", {pboxemu::LpdFault::SmallWindow, 1, 0, 0, 65536}, big, 1, LPR_ALL_SENT},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

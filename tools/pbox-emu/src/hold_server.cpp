@@ -542,10 +542,15 @@ struct HoldServer::Impl {
           });
           return;
         case LpdFault::NonZeroAck: v = b.lpdFault.value; break;
+        case LpdFault::HangUpAtAck: closeConn(id, true); return;
         default: break;
       }
     }
     sendAll(c.fd, &v, 1);
+    if (c.faulted && step == b.lpdFault.step && b.lpdFault.mode == LpdFault::TrailingBytes) {
+      const Bytes more(b.lpdFault.bytes, 0);
+      sendAll(c.fd, more.data(), more.size());
+    }
   }
 
   static bool queueIndex(const std::string& q, std::size_t folders, std::size_t& n) {
@@ -588,6 +593,7 @@ struct HoldServer::Impl {
         (c.fileIsData ? c.gotData : c.gotControl) = true;
         c.phase = 1;
         ack(id, c);
+        if (conns.find(id) == conns.end()) return;
         continue;
       }
       auto lf = std::find(c.input.begin(), c.input.end(), UInt8('\n'));
@@ -634,6 +640,7 @@ struct HoldServer::Impl {
       (c.fileIsData ? c.s.dataName : c.s.controlName) = rest.substr(sp + 1);
       c.phase = 2;
       ack(id, c);
+      if (conns.find(id) == conns.end()) return;
       if (c.faulted && b.lpdFault.mode == LpdFault::NonZeroAck && c.acks == b.lpdFault.step) {
         closeConn(id);
         return;

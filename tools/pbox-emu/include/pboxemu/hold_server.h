@@ -68,11 +68,13 @@ struct HoldFaultSpec {
 
 enum class LpdFault {
   None,
-  NoAck,       // the `step`-th acknowledgement (from 1) is never sent
-  LateAck,     // the `step`-th acknowledgement goes `ticks` ticks late
-  NonZeroAck,  // the `step`-th acknowledgement is `value`
-  CloseMid,    // the connection is closed after `bytes` bytes of the data file
-  SmallWindow, // a receive buffer of `bytes` bytes, read slowly
+  NoAck,          // the `step`-th acknowledgement (from 1) is never sent
+  LateAck,        // the `step`-th acknowledgement goes `ticks` ticks late
+  NonZeroAck,     // the `step`-th acknowledgement is `value`
+  CloseMid,       // the connection is closed after `bytes` bytes of the data file
+  SmallWindow,    // a receive buffer of `bytes` bytes, read slowly
+  HangUpAtAck,    // the connection is reset instead of the `step`-th acknowledgement
+  TrailingBytes,  // `bytes` more bytes follow the `step`-th acknowledgement
 };
 
 struct LpdFaultSpec {
