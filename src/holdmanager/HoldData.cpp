@@ -137,37 +137,66 @@ void GetConfig(HOLD_CONFIG* c) {
   UseResFile(saved);
 }
 
+namespace {
+
+// Puts data in as resource type 128 of the current file, in place of the
+// one there; the Resource Manager's error.
+OSErr replaceResource(ResType type, const UInt8* data, std::size_t n) {
+  if (Handle old = Get1Resource(type, 128)) {
+    RemoveResource(old);
+    // A resource that cannot be removed (a protected one) still belongs to
+    // the file: it is released, never disposed behind the file's back.
+    if (OSErr err = ResError()) {
+      ReleaseResource(old);
+      return err;
+    }
+    DisposeHandle(old);
+  }
+  Handle h = NewHandle(Size(n));
+  if (!h) return memFullErr;
+  std::memcpy(*h, data, n);
+  AddResource(h, type, 128, reinterpret_cast<const UInt8*>("\0"));
+  if (OSErr err = ResError()) {
+    DisposeHandle(h);
+    return err;
+  }
+  WriteResource(h);
+  return ResError();
+}
+
+OSErr writeConfig(const FSSpec& fss, const HOLD_CONFIG& c) {
+  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
+  if (ref == -1) {
+    OSErr r = ResError();
+    return r ? r : OSErr(ioErr);
+  }
+  UInt8 version[256] = {0, 3};
+  OSErr err = replaceResource('PVER', version, sizeof version);
+  std::array<UInt8, kHoldConfigImageSize> image{};
+  HoldConfigToImage(c, image);
+  if (err == noErr) err = replaceResource('CNFG', image.data(), image.size());
+  CloseResFile(ref);
+  return err != noErr ? err : ResError();
+}
+
+}  // namespace
+
 OSErr SetConfig(const HOLD_CONFIG& c) {
   FSSpec fss{};
   OSErr err = prefsSpec(&fss);
   if (err != noErr && err != fnfErr) return err;
   SInt16 saved = CurResFile();
   if (err == fnfErr) FSpCreateResFile(&fss, 'VMxh', 'pref', 0);
-  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
-  if (ref == -1) {
-    UseResFile(saved);
-    OSErr r = ResError();
-    return r ? r : OSErr(ioErr);
+  err = writeConfig(fss, c);
+  if (err != noErr) {
+    // A damaged file, or one whose settings cannot be replaced: the
+    // settings go into a new file in its place rather than being lost.
+    FSpDelete(&fss);
+    FSpCreateResFile(&fss, 'VMxh', 'pref', 0);
+    err = writeConfig(fss, c);
   }
-  auto replace = [&](ResType type, const UInt8* data, std::size_t n) {
-    if (Handle old = Get1Resource(type, 128)) {
-      RemoveResource(old);
-      DisposeHandle(old);
-    }
-    Handle h = NewHandle(Size(n));
-    if (!h) return;
-    std::memcpy(*h, data, n);
-    AddResource(h, type, 128, reinterpret_cast<const UInt8*>("\0"));
-    WriteResource(h);
-  };
-  UInt8 version[256] = {0, 3};
-  replace('PVER', version, sizeof version);
-  std::array<UInt8, kHoldConfigImageSize> image{};
-  HoldConfigToImage(c, image);
-  replace('CNFG', image.data(), image.size());
-  CloseResFile(ref);
   UseResFile(saved);
-  return noErr;
+  return err;
 }
 
 void SetPrnOpt(UInt32* options, UInt32 value, int index) {

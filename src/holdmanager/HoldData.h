@@ -87,7 +87,8 @@ void HoldConfigToImage(const HOLD_CONFIG& c, std::span<UInt8, kHoldConfigImageSi
 // False (c unchanged) for an image of another size.
 bool HoldConfigFromImage(std::span<const UInt8> in, HOLD_CONFIG* c);
 // The preference file in the Preferences folder: loads it (the defaults when
-// it is missing or damaged), saves it (0 or the error).
+// it is missing or damaged), saves it (0 or the error; a damaged file, or one
+// whose settings cannot be replaced, is made anew).
 void GetConfig(HOLD_CONFIG* c);
 OSErr SetConfig(const HOLD_CONFIG& c);
 

@@ -4,17 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include <filesystem>
 
 #include "506Q_Lib/AppLocation.h"
-#include "OT/JCPPacket.h"
 #include "holdmanager/HoldData.h"
 #include "holdmanager/HoldLists.h"
+#include "OT/JCPPacket.h"
 #include "test_support.h"
 #include "toolbox/files.h"
 #include "toolbox/recorder.h"
+#include "toolbox/resources.h"
 
 namespace {
 
@@ -140,6 +142,42 @@ TEST(HoldData, PrintOptionsAndTheSettingsImage) {
   img[77] = 200;  // an address count past the table
   ASSERT_TRUE(HoldConfigFromImage(img, &back));
   EXPECT_EQ(back.usAddrCount, 17);
+}
+
+TEST(HoldData, SettingsAreSavedOverADamagedOrLockedFile) {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", dir.path().c_str());
+  const auto file = dir.path() / "vemo/Preferences" / kHoldPrefsName;
+  std::filesystem::create_directories(file.parent_path());
+  HOLD_CONFIG saved;
+  HoldConfigDefaults(&saved, 1024, 768, 20);
+  saved.usCopies = 7;
+  std::array<UInt8, kHoldConfigImageSize> old{};
+  HoldConfigToImage(saved, old);
+  struct {
+    const char* what;
+    std::function<void()> lay;
+  } cases[] = {
+      {"none yet", [&] { std::filesystem::remove(file); }},
+      {"not a resource file", [&] { testsupport::WriteFile(file, "junk"); }},
+      // A protected settings resource cannot be replaced (nor may its
+      // handle be disposed while the file holds it).
+      {"protected settings",
+       [&] {
+         auto r = testsupport::Resource('CNFG', 128, std::vector<UInt8>(old.begin(), old.end()));
+         r.attrs = resProtected;
+         testsupport::WriteResourceFile(file, {r});
+       }},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.lay();
+    saved.usCopies = UInt16(saved.usCopies + 1);
+    EXPECT_EQ(SetConfig(saved), noErr);
+    HOLD_CONFIG back;
+    GetConfig(&back);
+    EXPECT_EQ(back.usCopies, saved.usCopies);
+  }
 }
 
 TEST(HoldData, SizeAndDateTexts) {
