@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -837,6 +838,142 @@ void VfmpStreams() {
   Put("vfmp_stream", "frame-too-long", tooLong);
 }
 
+// ---- the held-job engine's records (the engine tests' replies) ------------
+
+Bytes Record(UInt16 tag, const Bytes& value) {
+  Bytes r;
+  U16(r, tag);
+  U16(r, value.size());
+  r.insert(r.end(), value.begin(), value.end());
+  return r;
+}
+
+// A selector byte (kind, short-name limit), then frames with u16 lengths.
+void HoldRecords() {
+  auto frames = [](UInt8 sel, const std::vector<Bytes>& fs) {
+    Bytes b{sel};
+    for (const Bytes& f : fs) {
+      U16(b, f.size());
+      b.insert(b.end(), f.begin(), f.end());
+    }
+    return b;
+  };
+  auto cat = [](std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  };
+  const Bytes job1 = cat({Record(2, {0, 0, 0, 7}), Record(3, Of("report.2024.txt")), Record(4, Of("alice")),
+                          Record(6, {0x07, 0xE8, 3, 14, 9, 30}), Record(8, {0, 0, 6, 0}), Record(0x28, {0, 0, 0, 1}),
+                          Record(0x32, {})});
+  const Bytes job2 = cat({Record(2, {0, 0, 0, 8}), Record(3, Of("見積書.pdf")), Record(4, Of("山田")),
+                          Record(8, {0, 0x20, 0, 0}), Record(0x32, {})});
+  const Bytes both = cat({job1, job2});
+  // Two jobs, the second cut across two frames.
+  Put("hold_records", "held-jobs",
+      frames(2 | (20 << 2), {VfmpFrame(1, 1, Bytes(both.begin(), both.end() - 9)),
+                             VfmpFrame(1, 0, Bytes(both.end() - 9, both.end()))}));
+  const Bytes folders =
+      cat({Record(0x28, {0, 0, 0, 1}), Record(0x29, Of("1_Design")), Record(0x2A, {1}), Record(0x2B, {0, 2}),
+           Record(0x32, {}), Record(0x28, {0, 0, 0, 2}), Record(0x29, Of("2_管理部")), Record(0x32, {})});
+  Put("hold_records", "folders", frames(3 | (16 << 2), {VfmpFrame(1, 0, folders)}));
+  const Bytes info = cat({Record(2, {0, 0, 0, 7}), Record(3, Of("plan.prn")), Record(7, {0, 3}), Record(9, {0, 4}),
+                          Record(10, {2, 0x58}), Record(14, {1})});
+  Put("hold_records", "job-information", frames(0 | (31 << 2), {VfmpFrame(3, 0, info)}));
+}
+
+// The preference file: laid out from the settings image (with the version
+// resource), and the same file whole.
+void HoldPrefs() {
+  HOLD_CONFIG c;
+  HoldConfigDefaults(&c, 1024, 768, 22);
+  Bytes image(kHoldConfigImageSize);
+  HoldConfigToImage(c, std::span<UInt8, kHoldConfigImageSize>(image.data(), kHoldConfigImageSize));
+  Bytes laid{2};
+  U16(laid, image.size());
+  laid.insert(laid.end(), image.begin(), image.end());
+  laid.push_back(0);
+  laid.push_back(3);
+  Put("hold_prefs", "laid-out", laid);
+  tb::ResourceEntry cnfg, pver;
+  cnfg.type = 'CNFG';
+  cnfg.id = 128;
+  cnfg.data = image;
+  pver.type = 'PVER';
+  pver.id = 128;
+  pver.data = Bytes(256, 0);
+  pver.data[1] = 3;
+  Bytes file;
+  tb::BuildResourceFile({pver, cnfg}, file);
+  file.insert(file.begin(), 1);
+  Put("hold_prefs", "whole-file", file);
+}
+
+// The upload: a selector byte (sizes), then the daemon's actions.
+void LprSessions() {
+  auto acks = [](Bytes b, int n, UInt8 value = 0) {
+    for (int i = 0; i < n; ++i) {
+      b.push_back(0);  // send
+      b.push_back(1);
+      b.push_back(value);
+    }
+    return b;
+  };
+  Put("lpr_ack", "one-file", acks({2}, 5));
+  Put("lpr_ack", "two-files", acks({3 | 4}, 16));  // the daemon answers each block too
+  Bytes refused = acks({1}, 2);
+  refused = acks(refused, 1, 1);
+  Put("lpr_ack", "refused-data-file", refused);
+  Bytes hangUp = acks({2}, 4);
+  hangUp.push_back(2);  // reset
+  Put("lpr_ack", "reset-before-the-last", hangUp);
+  Bytes many = acks({2}, 1);
+  many.insert(many.end(), {0, 6, 0, 0, 0, 0, 0, 0, 3});  // six at once, then an orderly close
+  Put("lpr_ack", "acks-at-once", many);
+}
+
+// The installer's language and message files, from its bundle.
+void InstallerMessages() {
+  auto read = [](const char* leaf) {
+    std::ifstream in(std::string(VEMO_RESOURCES) + "/vemoplexinstall/" + leaf, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), {});
+  };
+  const Bytes lang = read("Language.INI");
+  for (const char* l : {"English", "Japanese"}) {
+    Bytes b{UInt8(l[0] == 'J' ? 1 : 0)};
+    U16(b, lang.size());
+    b.insert(b.end(), lang.begin(), lang.end());
+    const std::string option = std::string("-l") + l;
+    b.push_back(UInt8(option.size()));
+    b.insert(b.end(), option.begin(), option.end());
+    const Bytes mess = read((std::string(l) + "/MESSAGE.INI").c_str());
+    b.insert(b.end(), mess.begin(), mess.end());
+    Put("inst_messages", l, b);
+  }
+}
+
+// The socket client's search: replies of two boxes, a short one, one of
+// another rule, from the box and from a stranger.
+void JcpSocketSearch() {
+  auto add = [](Bytes& b, const Bytes& d, UInt8 flags = 0) {
+    b.push_back(flags);
+    U16(b, d.size());
+    b.insert(b.end(), d.begin(), d.end());
+  };
+  auto reply = [](UInt16 rule, std::size_t n) {
+    Bytes r(n, 0x41);
+    r[0] = 0, r[1] = 2, r[2] = UInt8(rule >> 8), r[3] = UInt8(rule);
+    return r;
+  };
+  Bytes b;
+  add(b, reply(38150, 72));
+  add(b, reply(38150, 400), 1);
+  add(b, reply(38150, 71));
+  add(b, reply(1234, 72));
+  add(b, Bytes{0, 2});
+  Put("jcp_socket_search", "replies", b);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -860,5 +997,10 @@ int main(int argc, char** argv) {
   DiscMenuFiles();
   VfmpStreams();
   HoldFiles();
+  HoldRecords();
+  HoldPrefs();
+  LprSessions();
+  InstallerMessages();
+  JcpSocketSearch();
   return 0;
 }

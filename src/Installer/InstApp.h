@@ -149,6 +149,9 @@ int Get_Active_Language();
 std::string Message_Text(const char* section, const char* key);
 
 // ---- wizard (WizardPages.cpp) ----
+// The tool list of page 147 from the message file's "[APR]" rows, up to
+// "FILE_COMMON" or kToolMax rows.
+int Build_Tool_Data(INST_DLG_INFO* tbl);
 void Set_Dialog_Event();
 int Change_Dialog_Page(DialogRef dialog, SInt16 page);
 Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);

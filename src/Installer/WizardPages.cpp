@@ -326,6 +326,8 @@ void showMemo(DialogRef d) {
   setItemText(d, 8, std::string(reinterpret_cast<const char*>(memo + 1), memo[0]));
 }
 
+}  // namespace
+
 int Build_Tool_Data(INST_DLG_INFO* tbl) {
   tbl->toolCnt = 0;
   for (int i = 0; i < kToolMax; ++i) {
@@ -346,6 +348,8 @@ int Build_Tool_Data(INST_DLG_INFO* tbl) {
   }
   return 1;
 }
+
+namespace {
 
 short Setup_SelectTool_Load_Value(DialogRef d) {
   Set_Common_Buttons(d);

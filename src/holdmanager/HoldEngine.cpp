@@ -302,7 +302,7 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
     if (result == VFMP_RES_LAST) finishList(e, rec);
     return;
   }
-  walkFrame(buf, std::size_t(len), [&](const UInt8* r) { listRecord(e, r); });
+  HoldTakeListFrame(e, std::span<const UInt8>(buf, std::size_t(len)));
   if (result == VFMP_RES_LAST) finishList(e, rec);
 }
 
@@ -539,6 +539,14 @@ bool thumbStep(HOLD_ENGINE* e) {
 
 }  // namespace
 
+void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame) {
+  if (frame.size() >= 4) walkFrame(frame.data(), frame.size(), [&](const UInt8* r) { listRecord(e, r); });
+}
+
+void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame) {
+  if (frame.size() >= 4) walkFrame(frame.data(), frame.size(), [&](const UInt8* r) { infoRecord(*info, r); });
+}
+
 std::string HoldText(const HOLD_ENGINE* e, const char* section, const char* key) {
   char buf[1024] = {};
   if (e->strIni.empty() || !Load_File_To_CstringEx(section, key, buf, sizeof buf, e->strIni.c_str())) return {};
@@ -772,7 +780,7 @@ int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
         e->info.ipAddr = rec->ipAddr;
         e->haveInfo = true;
       }
-      walkFrame(buf, std::size_t(len), [&](const UInt8* r) { infoRecord(e->info, r); });
+      HoldTakeInfoFrame(&e->info, std::span<const UInt8>(buf, std::size_t(len)));
       if (result == VFMP_RES_LAST) {
         rec->replyDone = 1;
         VFMPClose(rec, 0);

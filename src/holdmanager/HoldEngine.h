@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,12 @@ int VFMPGetJob(HOLD_ENGINE* e);
 int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec);
 int VFMPGetThumbnail(HOLD_ENGINE* e, VFMP_CMD_INFO* rec);
 void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info);
+// The records of one whole reply frame (from its 4-byte head on) into the
+// entries of the list being read (e->listKind: 1 the box's jobs, 2 held
+// jobs, 3 folders), or into a job's information; a record cut by the frame's
+// end waits in the splitter's carry for the next frame.
+void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame);
+void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame);
 void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind);
 // The answer of a message box the engine opened (button 2: Yes / OK).
 void MsgDlgResult(HOLD_ENGINE* e, UInt16 command, bool yesNo, int button);
