@@ -162,17 +162,16 @@ void compileBitImage(Body& body, std::vector<UInt8>& out, int side, bool cursor)
 void compileCursor(Body& body, std::vector<UInt8>& out) { compileBitImage(body, out, 16, true); }
 void compileIconList(Body& body, std::vector<UInt8>& out) { compileBitImage(body, out, 32, false); }
 
-// 'WIND': a window: content bounds (top, left, bottom, right), window
-// definition, visible, close box, reference value, title, then the
-// position code (0 as given, 0x280A centred, 0x300A alert position).
-//   resource 'WIND' 128 { bounds 40 40 340 540  proc 8  visible  goaway
-//                         refcon 0  title "Main"  position center }
-void compileWindow(Body& body, std::vector<UInt8>& out) {
+// The fields a window and a dialog share. accept() takes one of them when
+// it is next (false when another keyword is); check() the rules after the
+// last field.
+struct WindowFields {
   std::int64_t box[4] = {0, 0, 0, 0};
   std::int64_t proc = 0, visible = 0, goAway = 0, refCon = 0, position = 0;
   std::string title;
   bool haveBounds = false;
-  while (!body.atEnd()) {
+
+  bool accept(Body& body) {
     if (body.accept("bounds")) {
       for (auto& v : box)
         if (auto n = body.number(-32768, 32767, "a bounds coordinate")) v = *n;
@@ -189,7 +188,7 @@ void compileWindow(Body& body, std::vector<UInt8>& out) {
       if (auto n = body.number(INT32_MIN, UINT32_MAX, "refcon")) refCon = *n;
     } else if (body.accept("title")) {
       if (auto t = body.string("the title")) title = *t;
-      if (title.size() > 255) return body.error("a title holds at most 255 bytes");
+      if (title.size() > 255) body.error("a title holds at most 255 bytes");
     } else if (body.accept("position")) {
       if (body.accept("center"))
         position = 0x280A;
@@ -200,21 +199,52 @@ void compileWindow(Body& body, std::vector<UInt8>& out) {
       else if (auto n = body.number(0, 65535, "position"))
         position = *n;
     } else {
-      return body.error("expected 'bounds', 'proc', 'visible', 'hidden', 'goaway', 'refcon', 'title' or 'position'");
+      return false;
     }
+    return true;
+  }
+
+  bool check(Body& body, const char* what) {
+    if (!haveBounds) {
+      body.error(std::string("a ") + what + " needs 'bounds top left bottom right'");
+      return false;
+    }
+    if (box[2] <= box[0] || box[3] <= box[1]) {
+      body.error("the bounds are empty");
+      return false;
+    }
+    return true;
+  }
+
+  // The title with its length byte, a pad byte to an even length, the
+  // position code.
+  void putTail(std::vector<UInt8>& out) const {
+    out.push_back(static_cast<UInt8>(title.size()));
+    putText(out, title);
+    if (out.size() % 2) out.push_back(0);
+    PutU16(out, static_cast<std::uint16_t>(position));
+  }
+};
+
+// 'WIND': a window: content bounds (top, left, bottom, right), window
+// definition, visible, close box, reference value, title, then the
+// position code (0 as given, 0x280A centred, 0x300A alert position).
+//   resource 'WIND' 128 { bounds 40 40 340 540  proc 8  visible  goaway
+//                         refcon 0  title "Main"  position center }
+void compileWindow(Body& body, std::vector<UInt8>& out) {
+  WindowFields w;
+  while (!body.atEnd()) {
+    if (!w.accept(body))
+      return body.error("expected 'bounds', 'proc', 'visible', 'hidden', 'goaway', 'refcon', 'title' or 'position'");
     if (body.failed()) return;
   }
-  if (!haveBounds) return body.error("a window needs 'bounds top left bottom right'");
-  if (box[2] <= box[0] || box[3] <= box[1]) return body.error("the bounds are empty");
-  for (auto v : box) PutU16(out, static_cast<std::uint16_t>(v));
-  PutU16(out, static_cast<std::uint16_t>(proc));
-  PutU16(out, static_cast<std::uint16_t>(visible));
-  PutU16(out, static_cast<std::uint16_t>(goAway));
-  PutU32(out, static_cast<std::uint32_t>(refCon));
-  out.push_back(static_cast<UInt8>(title.size()));
-  putText(out, title);
-  if (out.size() % 2) out.push_back(0);
-  PutU16(out, static_cast<std::uint16_t>(position));
+  if (!w.check(body, "window")) return;
+  for (auto v : w.box) PutU16(out, static_cast<std::uint16_t>(v));
+  PutU16(out, static_cast<std::uint16_t>(w.proc));
+  PutU16(out, static_cast<std::uint16_t>(w.visible));
+  PutU16(out, static_cast<std::uint16_t>(w.goAway));
+  PutU32(out, static_cast<std::uint32_t>(w.refCon));
+  w.putTail(out);
 }
 
 // 'MENU': a menu (its id is the resource id): the title, then the items
@@ -367,62 +397,31 @@ void compileControl(Body& body, std::vector<UInt8>& out) {
 //   resource 'DLOG' 603 { bounds 80 100 200 460  proc 1  visible  items 603
 //                         title "Alert"  position alert }
 void compileDialog(Body& body, std::vector<UInt8>& out) {
-  std::int64_t box[4] = {0, 0, 0, 0};
-  std::int64_t proc = 0, visible = 0, goAway = 0, refCon = 0, items = 0, position = 0;
-  std::string title;
-  bool haveBounds = false, haveItems = false;
+  WindowFields w;
+  std::int64_t items = 0;
+  bool haveItems = false;
   while (!body.atEnd()) {
-    if (body.accept("bounds")) {
-      for (auto& v : box)
-        if (auto n = body.number(-32768, 32767, "a bounds coordinate")) v = *n;
-      haveBounds = true;
-    } else if (body.accept("proc")) {
-      if (auto n = body.number(-32768, 32767, "proc")) proc = *n;
-    } else if (body.accept("visible")) {
-      visible = 1;
-    } else if (body.accept("hidden")) {
-      visible = 0;
-    } else if (body.accept("goaway")) {
-      goAway = 1;
-    } else if (body.accept("refcon")) {
-      if (auto n = body.number(INT32_MIN, UINT32_MAX, "refcon")) refCon = *n;
-    } else if (body.accept("items")) {
+    if (body.accept("items")) {
       if (auto n = body.number(-32768, 32767, "the item list id")) items = *n;
       haveItems = true;
-    } else if (body.accept("title")) {
-      if (auto t = body.string("the title")) title = *t;
-      if (title.size() > 255) return body.error("a title holds at most 255 bytes");
-    } else if (body.accept("position")) {
-      if (body.accept("center"))
-        position = 0x280A;
-      else if (body.accept("alert"))
-        position = 0x300A;
-      else if (body.accept("none"))
-        position = 0;
-      else if (auto n = body.number(0, 65535, "position"))
-        position = *n;
-    } else {
+    } else if (!w.accept(body)) {
       return body.error(
           "expected 'bounds', 'proc', 'visible', 'hidden', 'goaway', 'refcon', 'items', 'title' or "
           "'position'");
     }
     if (body.failed()) return;
   }
-  if (!haveBounds) return body.error("a dialog needs 'bounds top left bottom right'");
-  if (box[2] <= box[0] || box[3] <= box[1]) return body.error("the bounds are empty");
+  if (!w.check(body, "dialog")) return;
   if (!haveItems) return body.error("a dialog needs 'items <id of its DITL>'");
-  for (auto v : box) PutU16(out, static_cast<std::uint16_t>(v));
-  PutU16(out, static_cast<std::uint16_t>(proc));
-  out.push_back(static_cast<UInt8>(visible));
+  for (auto v : w.box) PutU16(out, static_cast<std::uint16_t>(v));
+  PutU16(out, static_cast<std::uint16_t>(w.proc));
+  out.push_back(static_cast<UInt8>(w.visible));
   out.push_back(0);
-  out.push_back(static_cast<UInt8>(goAway));
+  out.push_back(static_cast<UInt8>(w.goAway));
   out.push_back(0);
-  PutU32(out, static_cast<std::uint32_t>(refCon));
+  PutU32(out, static_cast<std::uint32_t>(w.refCon));
   PutU16(out, static_cast<std::uint16_t>(items));
-  out.push_back(static_cast<UInt8>(title.size()));
-  putText(out, title);
-  if (out.size() % 2) out.push_back(0);
-  PutU16(out, static_cast<std::uint16_t>(position));
+  w.putTail(out);
 }
 
 // 'DITL': a dialog's items in order (item 1 first). Each is a kind, its
