@@ -5,6 +5,7 @@
 // a command runs, and a screenshot of the window checked by pixel probes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -339,6 +340,65 @@ TEST_F(HoldApp, TheWindowWithJobsOnScreen) {
   const std::string dir = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home";
   std::filesystem::create_directories(dir);
   EXPECT_EQ(tb::SaveWindowPNG(GetDialogWindow(M()->dialog), (dir + "/hold-main-window.png").c_str()), noErr);
+}
+
+TEST_F(HoldApp, LayoutLimitsAndTheDetailRows) {
+  ASSERT_EQ(HoldStartup(), 1);
+  MAIN_DLG_DATA* m = M();
+  // Never smaller than the design; growing moves the bottom row with the corner.
+  ResizeMainDlg(m, 500, 300);
+  Rect port;
+  GetPortBounds(GetDialogPort(m->dialog), &port);
+  EXPECT_EQ(port.right - port.left, kMainWidth);
+  EXPECT_EQ(port.bottom - port.top, kMainHeight);
+  Rect exitBefore, exitAfter;
+  GetDialogItemRect(m->dialog, kItemExit, &exitBefore);
+  ResizeMainDlg(m, 700, 500);
+  GetDialogItemRect(m->dialog, kItemExit, &exitAfter);
+  EXPECT_EQ(exitAfter.left - exitBefore.left, 115);
+  EXPECT_EQ(exitAfter.top - exitBefore.top, 61);
+
+  // The divider stays between the job list's minimum and the detail list's
+  // right edge less the Preview check box.
+  SInt16 low, high;
+  DividerLimits(m, &low, &high);
+  ASSERT_LT(low, high);
+  for (SInt16 want : {SInt16(0), SInt16(low + 10), SInt16(9999)}) {
+    ResizeDivider(m, want);
+    EXPECT_EQ(m->divider, std::clamp(want, low, high)) << want;
+    Rect list;
+    GetDialogItemRect(m->dialog, kT0List, &list);
+    EXPECT_EQ(list.right, m->divider);
+  }
+
+  // Detail rows: resolution, the paper name or its fallback with the code,
+  // the size with its unit, the page row with the preview on.
+  JOB_INFO info{};
+  info.name[0] = 3;
+  std::memcpy(info.name + 1, "abc", 3);
+  info.resolution = 0x3C3C;
+  info.paper = 3;
+  info.size = 1536;
+  info.pages = 4;
+  info.hasThumbnails = 1;
+  auto cell = [&](SInt16 row) {
+    Str255 t;
+    SInt16 len = sizeof t;
+    CLGetCellOne(m->tab0Info, t, &len, Cell{row, 1});
+    return std::string(reinterpret_cast<char*>(t + 1), t[0]);
+  };
+  SetDetailFileInfo(&info, m->tab0Info, true);
+  EXPECT_EQ(cell(0), "abc");
+  EXPECT_EQ(cell(2), "1 / 4");
+  EXPECT_EQ(cell(3), "600 x 600 dpi");
+  EXPECT_EQ(cell(4), "A4");
+  EXPECT_EQ(cell(5), "1.50 KB");
+  info.paper = 999;
+  info.size = 1048576;
+  SetDetailFileInfo(&info, m->tab0Info, false);
+  EXPECT_EQ(cell(2), "4");
+  EXPECT_EQ(cell(4), "Other 999");
+  EXPECT_EQ(cell(5), "1 MB");
 }
 
 }  // namespace

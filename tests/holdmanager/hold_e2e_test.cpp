@@ -1,0 +1,103 @@
+// The real VemoHoldManager driven by a script against two emulated boxes in
+// this process: the boxes are found, a box is chosen from the device
+// pop-up, its jobs are listed and shown, and quitting saves the window's
+// frame in the preference file.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/pictures.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int runProgram(const std::string& path) {
+  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(HoldEndToEnd, TheProgramListsTheChosenBoxsJobsAndSavesItsFrameAtQuit) {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str());
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+  testsupport::ScopedEnv cache("XDG_CACHE_HOME", (dir / "cache").c_str());
+  pboxemu::Emulator emu;
+  for (int i = 0; i < 2; ++i) {
+    pboxemu::BoxSpec spec;
+    spec.name = i == 0 ? "Office" : "Studio";
+    spec.hasMachineType = true;
+    std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
+    spec.machineType[15] = 0x23;
+    emu.AddBox(spec);
+  }
+  auto& h = emu.Hold();
+  h.Enable();
+  for (int box = 0; box < 2; ++box) h.AddFolder(box, {1, "1_Design", 0, 0});
+  for (const char* name : {"plan.txt", "見積書.pdf", "zeta"}) {
+    pboxemu::HeldJob j;
+    j.folder = 1;
+    j.name = name;
+    j.owner = "alice";
+    h.AddJob(0, j);
+  }
+  std::string err;
+  ASSERT_TRUE(emu.Start(&err)) << err;
+
+  const fs::path shot = dir / "window.png";
+  testsupport::WriteFile(dir / "tour.txt",
+                         "wait-window VemoHoldManager\n"
+                         "sleep 2500\n"
+                         "popup-item VemoHoldManager 3 1\n"
+                         "sleep 1500\n"
+                         "window-shot VemoHoldManager " +
+                             shot.string() +
+                             "\n"
+                             "key q cmd\n");
+  testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+  const std::string program =
+      std::string(std::getenv("VEMO_BUILD_DIR")) + "/suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager";
+  ASSERT_EQ(runProgram(program), 0);
+  emu.Stop();
+
+  // Three rows of dark names in the job list (at 20..306 of the content,
+  // rows of 18 pixels under an 18-pixel header from 100), none on a fourth.
+  const std::string png = testsupport::ReadFile(shot);
+  auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  ASSERT_TRUE(image);
+  const int top = image->height - 440, left = image->width - 586;  // the frame above and left of the content
+  auto rowHasInk = [&](int row) {
+    const int y0 = top + 118 + 18 * row;
+    for (int y = y0 + 2; y < y0 + 16; ++y)
+      for (int x = left + 45; x < left + 120; ++x) {
+        const UInt8* p = reinterpret_cast<const UInt8*>(&image->pixels[std::size_t(y * image->width + x)]);
+        if (p[1] < 0x70 && p[2] < 0x70 && p[3] < 0x70) return true;
+      }
+    return false;
+  };
+  EXPECT_TRUE(rowHasInk(0));
+  EXPECT_TRUE(rowHasInk(1));
+  EXPECT_TRUE(rowHasInk(2));
+  EXPECT_FALSE(rowHasInk(3));
+  // The box answered a change-number and list request, and the preference
+  // file holds the frame the window had.
+  EXPECT_GE(emu.Hold().Requests(0).size(), 2u);
+  EXPECT_TRUE(emu.Hold().Requests(1).empty());
+  EXPECT_TRUE(fs::exists(dir / "config/vemo/Preferences/VemoHoldManagerPrefs"));
+}
+
+}  // namespace
