@@ -2,6 +2,7 @@
 // page buttons.
 #include "Monitor/StatusDraw.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -134,9 +135,8 @@ void draw_values(STATUS_WND_INFO* rec) {
     Rect g = item_rect(d, 32);
     DrawPicture(gauge, &g);
   }
-  std::snprintf(text, sizeof text, "%s %s", label("STC_COPIES=", "Copies").c_str(),
-                v.statusID == -1 || noData ? "" : std::to_string(v.SubPageNum).c_str());
-  draw_text_in(d, 28, text);
+  draw_text_in(d, 28, label("STC_COPIES=", "Copies"));
+  SetCopies(d, v.statusID == -1 || noData ? 65535 : v.SubPageNum, v.copies);
   draw_text_in(d, 26, label("STC_CONSUM=", "Consumables"));
   // The label is the format: only "%s" is taken from it.
   const std::string paper = label("STC_PAPER=", "Paper Size:");
@@ -161,7 +161,7 @@ void draw_values(STATUS_WND_INFO* rec) {
 }
 
 void draw_power_icon(STATUS_WND_INFO* rec) {
-  Rect r = item_rect(rec->dlg, 9);
+  Rect r = item_rect(rec->dlg, 31);
   EraseRect(&r);
   if (rec->viewData.powerIcon)
     if (CIconHandle icon = GetCIcon(SInt16(rec->viewData.powerIcon))) {
@@ -171,6 +171,33 @@ void draw_power_icon(STATUS_WND_INFO* rec) {
 }
 
 }  // namespace
+
+void SetCopies(DialogRef dlg, UInt16 copies, UInt8) {
+  const Rect r = item_rect(dlg, 9);
+  if (r.right <= r.left) return;
+  auto draw = [](SInt16 id, SInt16 left, SInt16 top) {
+    PicHandle pic = GetPicture(id);
+    if (!pic) return SInt16(0);
+    Rect frame;
+    QDGetPictureBounds(pic, &frame);
+    const SInt16 w = SInt16(frame.right - frame.left);
+    const Rect to{top, left, SInt16(top + frame.bottom - frame.top), SInt16(left + w)};
+    DrawPicture(pic, &to);
+    return w;
+  };
+  char places[8];
+  if (copies == 65535)
+    std::snprintf(places, sizeof places, "    ");
+  else
+    std::snprintf(places, sizeof places, "%4u", std::min<unsigned>(copies, 9999));
+  PicHandle edge = GetPicture(253);
+  Rect edgeFrame{};
+  if (edge) QDGetPictureBounds(edge, &edgeFrame);
+  draw(252, r.left, r.top);
+  draw(253, SInt16(r.right - (edgeFrame.right - edgeFrame.left)), r.top);
+  SInt16 x = SInt16(r.left + 5);
+  for (int i = 0; i < 4; ++i) x = SInt16(x + draw(places[i] == ' ' ? 300 : SInt16(290 + (places[i] - '0')), x, r.top));
+}
 
 SInt16 Hold_Gauge_Picture(UInt32 total, UInt32 free) {
   if (total == 0) return 310;

@@ -19,6 +19,8 @@ void Status_Animate(PSTATUS_WND_INFO* rec);
 void Draw_Main_Animation(STATUS_WND_INFO* rec);
 // Enabled when data are shown (power states other than 0, 5 and 8).
 short Page_Button_Check(STATUS_WND_INFO* rec);
+// The copies counter in item 9: four places right-aligned, 65535 all blank.
+void SetCopies(DialogRef dlg, UInt16 copies, UInt8 reset);
 // The held-job gauge picture (310-320) for used and total megabytes.
 SInt16 Hold_Gauge_Picture(UInt32 total, UInt32 free);
 // "N MB", or "N GB" above 1023 megabytes.
@@ -31,6 +33,8 @@ void Status_Popup_Decision(STATUS_WND_INFO* rec, SInt32 newStat);
 // The sound: prepared when a record is taken, disposed when it is freed.
 void Status_Sound_Prepare(STATUS_WND_INFO* rec);
 void Status_Sound_Dispose(STATUS_WND_INFO* rec);
+// 1 when sounds can be played (Gestalt 'qtim' answers).
+Boolean IsQuickTimeInstalled();
 short InitializeMove(SOUND_INFO* sound);
 short GetSoundData(SOUND_INFO* sound);
 short SoundPlay(SOUND_INFO* sound);

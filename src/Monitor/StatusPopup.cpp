@@ -4,6 +4,7 @@
 #include "Monitor/MonitorApp.h"
 #include "Monitor/StatusDraw.h"
 #include "toolbox/files.h"
+#include "toolbox/gestalt.h"
 #include "toolbox/processes.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
@@ -127,9 +128,15 @@ void DisposeSound(SOUND_INFO* sound) {
   sound->myMovie = nullptr;
 }
 
+Boolean IsQuickTimeInstalled() {
+  SInt32 version = 0;
+  return Gestalt(gestaltQuickTime, &version) == noErr;
+}
+
 void Status_Sound_Prepare(STATUS_WND_INFO* rec) {
   SOUND_INFO& s = rec->soundData;
-  if (InitializeMove(&s) != noErr) return;
+  // Without the movie toolbox the window stays silent.
+  if (!IsQuickTimeInstalled() || InitializeMove(&s) != noErr) return;
   FSSpec app;
   if (tb::GetApplicationSpec(&app) != noErr) return;
   Str255 p;

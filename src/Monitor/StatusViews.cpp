@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "506Q_Lib/DialogItems.h"
+#include "common/AppWindows.h"
 #include "common/IniFile.h"
 #include "common/TextFormat.h"
 #include "Monitor/ConsumWindow.h"
@@ -57,14 +58,6 @@ CEDIT_DATA* makeView(STATUS_WND_INFO* rec, DialogItemIndex item, const char* fon
   return view;
 }
 
-std::string viewText(CEDIT_DATA* view) {
-  std::string text(kDetailMax, '\0');
-  SInt32 len = SInt32(kDetailMax);
-  CTEGetText(view, text.data(), &len);
-  text.resize(std::size_t(std::max<SInt32>(len, 0)));
-  return text;
-}
-
 // The pieces a line may be cut into: words with their trailing blanks.
 std::vector<std::string> pieces(const std::string& text) {
   std::vector<std::string> out;
@@ -98,14 +91,28 @@ std::string trimEnd(std::string s) {
 
 }  // namespace
 
+std::string Get_TextEdit_Data(CEDIT_DATA* view) {
+  if (!view) return {};
+  std::string text(kDetailMax, '\0');
+  SInt32 len = SInt32(kDetailMax);
+  CTEGetText(view, text.data(), &len);
+  text.resize(std::size_t(std::max<SInt32>(len, 0)));
+  return text;
+}
+
+short Set_String_To_ItemEx(DialogRef dlg, DialogItemIndex item, const char* key, const char* section,
+                           const char* file) {
+  return Set_String_To_Item(dlg, item, key, section, file);
+}
+
 std::string Display_Key(const UInt8* field) {
   return std::string(reinterpret_cast<const char*>(field + 1), std::min<std::size_t>(field[0], 31));
 }
 
 void Set_Status_Machine_Info(DialogRef dlg) {
-  Set_String_To_Item(dlg, 1, "BTN_OPTION=", "[BUTTON]", IniFileName);
-  Set_String_To_Item(dlg, 2, "BTN_EXIT=", "[BUTTON]", IniFileName);
-  Set_String_To_Item(dlg, 3, "BTN_ICON=", "[BUTTON]", IniFileName);
+  Set_String_To_ItemEx(dlg, 1, "BTN_OPTION=", "[BUTTON]", IniFileName);
+  Set_String_To_ItemEx(dlg, 2, "BTN_EXIT=", "[BUTTON]", IniFileName);
+  Set_String_To_ItemEx(dlg, 3, "BTN_ICON=", "[BUTTON]", IniFileName);
 }
 
 void Comment_TextEdit(STATUS_WND_INFO* rec) {
@@ -174,21 +181,29 @@ void Main_Change_Page(STATUS_WND_INFO* rec, SInt16 page) {
   }
 }
 
-void Load_Page_Views(STATUS_WND_INFO* rec) {
-  if (rec->activePage == kPageStatus) {
-    Comment_TextEdit(rec);
-  } else if (rec->activePage == kPageDetail) {
-    if (rec->activeNum < 1) rec->activeNum = 1;
-    if (!rec->infoPopup) {
-      Set_Popup_Menu(rec, 5, rec->controlID, rec->activeNum);
-    } else {
-      if (rec->activeNum > GetControlMaximum(rec->infoPopup)) rec->activeNum = 1;
-      SetControlValue(rec->infoPopup, rec->activeNum);
-    }
-    if (rec->infoPopup) ShowControl(rec->infoPopup);
-    Detail_TextEdit(rec);
-    GetDispInfo(rec);
+void Setup_Main_Load_Value(DialogRef dlg) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  if (rec) Comment_TextEdit(rec);
+}
+
+void Setup_Detail_Load_Value(DialogRef dlg) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  if (!rec) return;
+  if (rec->activeNum < 1) rec->activeNum = 1;
+  if (!rec->infoPopup) {
+    Set_Popup_Menu(rec, 5, rec->controlID, rec->activeNum);
+  } else {
+    if (rec->activeNum > GetControlMaximum(rec->infoPopup)) rec->activeNum = 1;
+    SetControlValue(rec->infoPopup, rec->activeNum);
   }
+  if (rec->infoPopup) ShowControl(rec->infoPopup);
+  Detail_TextEdit(rec);
+  GetDispInfo(rec);
+}
+
+void Load_Page_Views(STATUS_WND_INFO* rec) {
+  if (rec->activePage == kPageStatus) Setup_Main_Load_Value(rec->dlg);
+  if (rec->activePage == kPageDetail) Setup_Detail_Load_Value(rec->dlg);
 }
 
 void Dispose_Page_Views(STATUS_WND_INFO* rec) {
@@ -199,12 +214,17 @@ void Dispose_Page_Views(STATUS_WND_INFO* rec) {
   rec->infoPopup = nullptr;
 }
 
-void Status_Page_Select_Item(STATUS_WND_INFO* rec, EventRecord* event, DialogItemIndex item) {
-  if (rec->activePage == kPageStatus) {
-    if (item == 7) Comment_Scroll_Action(rec, event);
-    return;
-  }
-  if (rec->activePage != kPageDetail) return;
+Boolean Status_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  if (!rec) return true;
+  if (item == 7) Comment_Scroll_Action(rec, event);
+  if (item == 30) ConDlgProc(&rec->sumData, dlg, &rec->info, rec->controlID);
+  return true;
+}
+
+Boolean Status_Detail_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
+  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  if (!rec) return true;
   switch (item) {
     case 5:
       if (rec->infoPopup && event) {
@@ -221,6 +241,12 @@ void Status_Page_Select_Item(STATUS_WND_INFO* rec, EventRecord* event, DialogIte
     case 7: Save_Infolog_File(rec); break;
     default: break;
   }
+  return true;
+}
+
+void Status_Page_Select_Item(STATUS_WND_INFO* rec, EventRecord* event, DialogItemIndex item) {
+  if (rec->activePage == kPageStatus) Status_Main_Select_Item(rec->dlg, event, item);
+  if (rec->activePage == kPageDetail) Status_Detail_Select_Item(rec->dlg, event, item);
 }
 
 void GetDispStat(STATUS_WND_INFO* rec) {
@@ -238,7 +264,7 @@ void GetDispInfo(STATUS_WND_INFO* rec) {
   rec->activeNum = rec->infoPopup ? GetControlValue(rec->infoPopup) : 1;
   std::string text = DispInfoStat(rec->activeNum, &rec->info, &rec->nic, &rec->net);
   if (text.size() > kDetailMax) text.resize(kDetailMax);
-  if (viewText(rec->textData) == text) return;
+  if (Get_TextEdit_Data(rec->textData) == text) return;
   CTESetText(rec->textData, text.data(), SInt32(text.size()));
   CEUpdate(rec->textData);
 }
@@ -430,7 +456,7 @@ short Save_Infolog_File(STATUS_WND_INFO* rec) {
   NavDisposeReply(&reply);
   if (e != noErr) return 0;
   if (replacing) FSpDelete(&spec);
-  const std::string text = viewText(rec->textData);
+  const std::string text = Get_TextEdit_Data(rec->textData);
   e = FSpCreate(&spec, 'ttxt', 'TEXT', smSystemScript);
   SInt16 ref = -1;
   if (e == noErr) e = FSpOpenDF(&spec, fsWrPerm, &ref);

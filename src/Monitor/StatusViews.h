@@ -28,6 +28,16 @@ short Detail_Scroll_Action(STATUS_WND_INFO* rec, EventRecord* event);
 void Set_Popup_Menu(STATUS_WND_INFO* rec, DialogItemIndex item, SInt16 ctrl, SInt16 active);
 // Hides the controls of the page left (index 0-2).
 void Main_Change_Page(STATUS_WND_INFO* rec, SInt16 page);
+// The page callbacks of the status and information pages: their load
+// (the views made or shown) and their items.
+void Setup_Main_Load_Value(DialogRef dlg);
+void Setup_Detail_Load_Value(DialogRef dlg);
+Boolean Status_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item);
+Boolean Status_Detail_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item);
+// The information view's text, at most 16000 bytes.
+std::string Get_TextEdit_Data(CEDIT_DATA* view);
+// Captions an item from an ini value ("???" when the key is missing).
+short Set_String_To_ItemEx(DialogRef dlg, DialogItemIndex item, const char* key, const char* section, const char* file);
 // Makes the views of the page just loaded.
 void Load_Page_Views(STATUS_WND_INFO* rec);
 // Disposes the views (the window is closing).

@@ -287,14 +287,17 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
   const std::string hex = launchEventHex(LaunchRecord(0));
   using RGB = std::array<int, 3>;
   const RGB green{40, 160, 70}, grey{150, 150, 150}, red{210, 40, 40}, white{255, 255, 255};
+  const RGB segment{20, 20, 20}, place{235, 240, 235};
   struct Case {
     pboxemu::PrinterState state;
     const char* what;
     RGB picture, errorIcon;  // the picture's ground, the mark left of the message
+    RGB copies;              // the top of the counter's last place ("12" copies, or blank)
+    bool powered;            // the power icon shows
   };
-  const Case cases[] = {{pboxemu::PrinterState::PaperOut, "paper out", green, red},
-                        {pboxemu::PrinterState::Sleeping, "sleeping", green, white},
-                        {pboxemu::PrinterState::Lost, "lost", grey, white}};
+  const Case cases[] = {{pboxemu::PrinterState::PaperOut, "paper out", green, red, segment, true},
+                        {pboxemu::PrinterState::Sleeping, "sleeping", green, white, place, false},
+                        {pboxemu::PrinterState::Lost, "lost", grey, white, place, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     emu.SetPrinterState(0, c.state);
@@ -310,6 +313,8 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
     const std::string png = ReadFile(shot);
     EXPECT_EQ(Probe(png, 340, 28, 48), c.picture);
     EXPECT_EQ(Probe(png, 340, 118, 48), c.errorIcon);
+    EXPECT_EQ(Probe(png, 340, 156, 169), c.copies);
+    EXPECT_EQ(Probe(png, 340, 23, 135) == (RGB{40, 170, 60}), c.powered);
   }
 }
 
