@@ -17,8 +17,8 @@
 #include "Monitor/DialogUtil.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/MonitorConfig.h"
+#include "Monitor/MonitorLogin.h"
 #include "Monitor/OptionDialog.h"
-#include "Monitor/StartupFiles.h"
 #include "Monitor/StatusData.h"
 #include "Monitor/StatusWindow.h"
 #include "toolbox/resources.h"
@@ -160,6 +160,7 @@ void Setup_Event_Load_Value(DialogRef d) {
   DETAILS_WND_INFO* rec = rec_of(d);
   CONFIGURATION* c = rec ? settings(rec) : nullptr;
   if (!c) return;
+  HideDecorations(d, {kEvtOffFrame, kEvtOffTitle, kEvtOnFrame, kEvtOnTitle});
   read_event_names(rec);
   if (!rec->popupDList)
     rec->popupDList = event_list(d, kEvtOffList);
@@ -238,6 +239,7 @@ void Setup_Other_Load_Value(DialogRef d) {
   DETAILS_WND_INFO* rec = rec_of(d);
   CONFIGURATION* c = rec ? settings(rec) : nullptr;
   if (!c) return;
+  HideDecorations(d, {kOthUnit, kOthTitle, kOthFrame, 13});
   SetItemText(d, kOthInterval, std::to_string(c->statUpdate));
   SetValue(d, kOthHidden, c->activeErrWin ? 1 : 0);
   SetValue(d, kOthLogin, c->StartupFlag ? 1 : 0);
@@ -474,12 +476,17 @@ DETAILS_WND_INFO* Get_Details_Info(DialogRef dlg) {
   return nullptr;
 }
 
-Boolean Open_Details_Setup_Dialog(DialogRef ownerDlg, DETAILS_WND_INFO* rec, const PBOXinfo* printer) {
+Boolean Get_Details_Table(DialogRef ownerDlg, DETAILS_WND_INFO* rec, const PBOXinfo* printer) {
   if (!rec || !printer || rec->using_ == 1 || rec->dlg) return false;
   *rec = DETAILS_WND_INFO{};
   rec->ownerDlg = ownerDlg;
   rec->printData = *printer;
   rec->using_ = 1;
+  return true;
+}
+
+Boolean Open_Details_Setup_Dialog(DialogRef ownerDlg, DETAILS_WND_INFO* rec, const PBOXinfo* printer) {
+  if (!Get_Details_Table(ownerDlg, rec, printer)) return false;
   const DialogFont f = FontOf("BROADFONT=");
   rec->fontID = f.id;
   rec->fontFace = f.face;
@@ -539,7 +546,7 @@ short Appli_Dialog_Data(DialogRef dlg) {
   CONFIGURATION* back = Get_Backup_Data(rec->ownerDlg);
   if (!now || !back) return 0;
   *back = *now;
-  Save_Startup_Data(&rec->printData, now->StartupFlag ? 1 : 0);
+  Set_Startup_Data(&rec->printData, now->StartupFlag ? 1 : 0);
   Save_Status_DataEx(&rec->printData);
   Set_Config_Data(&rec->printData, now, 1);
   if (CONFIG_WND_INFO* option = Get_Config_Info(rec->ownerDlg)) Setup_Configuration(option->ownerDlg, now, 1);

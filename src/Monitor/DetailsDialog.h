@@ -60,6 +60,8 @@ struct DETAILS_WND_INFO {
   UInt8 using_;
 };
 
+// Takes the record for the printer; false while it is taken.
+Boolean Get_Details_Table(DialogRef ownerDlg, DETAILS_WND_INFO* rec, const PBOXinfo* printer);
 // Opens the dialog for the printer; false (nothing opens) while one is open.
 Boolean Open_Details_Setup_Dialog(DialogRef ownerDlg, DETAILS_WND_INFO* rec, const PBOXinfo* printer);
 // ok 1: applies, and stays open when that fails (0); ok 0: the settings

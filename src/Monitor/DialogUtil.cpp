@@ -66,6 +66,10 @@ Rect ItemRect(DialogRef d, DialogItemIndex item) {
   return r;
 }
 
+void HideDecorations(DialogRef d, std::initializer_list<DialogItemIndex> items) {
+  for (DialogItemIndex item : items) HideDialogItem(d, item);
+}
+
 std::string IniText(const char* section, const char* key, const char* fallback, const char* file) {
   char value[1024] = "";
   if (!Load_File_To_CstringEx(section, key, value, sizeof value, file ? file : IniFileName)) return fallback;

@@ -3,6 +3,7 @@
 // in an item's rectangle, and the dialog fonts ("name,style,size").
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 #include "FanctionLib/CList.h"
@@ -19,6 +20,10 @@ bool IsDimmed(DialogRef d, DialogItemIndex item);
 std::string ItemText(DialogRef d, DialogItemIndex item);
 void SetItemText(DialogRef d, DialogItemIndex item, const std::string& text);
 Rect ItemRect(DialogRef d, DialogItemIndex item);
+// Items the page draws itself (frames, titles, pictures) are hidden from the
+// Dialog Manager: a press goes to the list or field they lie around, and
+// their rectangles stay where the drawing finds them.
+void HideDecorations(DialogRef d, std::initializer_list<DialogItemIndex> items);
 
 // The ini value of key in section of file (IniFileName when null); the
 // fallback when the key is missing.

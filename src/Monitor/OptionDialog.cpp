@@ -401,6 +401,8 @@ void Exit_Config_Dialog(CONFIG_WND_INFO* rec) {
   rec->pservList = nullptr;
   if (rec->tabData) CTDispose(rec->tabData);
   rec->tabData = nullptr;
+  for (CLIST_DATA* list : {rec->popupDList, rec->popupEList})
+    if (list) CLDispose(list);
   Free_Config_Table(rec);
   if (d) Close_Usr_Dialog(d);
   Setup_Menu_Status();

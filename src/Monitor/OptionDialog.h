@@ -22,6 +22,18 @@ enum : DialogItemIndex {
   kOptList = 9,
 };
 
+// The event table of a settings page with events; the option dialog has
+// none, so its table stays cleared.
+struct SETPOPUP {
+  UInt8 eventFlag;
+  SInt16 eventNo;
+  char eventStr[256];
+};
+struct SET_POPUP_DATA {
+  SInt16 eventCnt;
+  SETPOPUP popupName[10];
+};
+
 struct CONFIG_WND_INFO : CONFIG_FRAME {
   DialogRef ownerDlg;
   CONFIGURATION configData;  // working copy of the window's settings
@@ -41,6 +53,10 @@ struct CONFIG_WND_INFO : CONFIG_FRAME {
   PBOXinfo printData;     // as chosen now
   SInt16 psCount;
   PBOXinfo* pboxTbl;  // PboxTblMax entries
+  SET_POPUP_DATA popupData;
+  CLIST_DATA* popupDList;  // lists of an events page: none here
+  CLIST_DATA* popupEList;
+  ControlRef timeCntUp;  // no role in this dialog
   UInt8 checkFlag;
   UInt8 using_;
 };

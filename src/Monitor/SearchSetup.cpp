@@ -27,7 +27,7 @@
 
 BROADCAST_WND_INFO gBroadInfo[kBroadTableSize];
 SETUPINFO backEnv{};
-char ConZoneNameSet[kZoneSetMax][kZoneNameEntry];
+ZONESET ConZoneNameSet[kZoneSetMax];
 UInt8* mainzone = nullptr;
 SInt16 NowZSelect = -1;
 
@@ -109,6 +109,7 @@ void invalidate(DialogRef d) {
 void Setup_TCP_Load_Value(DialogRef d) {
   BROADCAST_WND_INFO* rec = rec_of(d);
   if (!rec) return;
+  HideDecorations(d, {kTcpGroup, kTcpTitle});
   if (before_106()) {
     SetValue(d, kTcpCheck, rec->configData.Protocol_1 ? 1 : 0);
   } else {
@@ -248,6 +249,7 @@ void zone_choice(BROADCAST_WND_INFO* rec, DialogRef d, bool chosen) {
 void Setup_DDP_Load_Value(DialogRef d) {
   BROADCAST_WND_INFO* rec = rec_of(d);
   if (!rec) return;
+  HideDecorations(d, {kDdpGroup});
   SetValue(d, kDdpCheck, rec->configData.Protocol_2 ? 1 : 0);
   std::memset(ConZoneNameSet, 0, sizeof ConZoneNameSet);
   // The radio buttons say what the settings hold even without a zone list,

@@ -12,6 +12,7 @@
 enum : SInt16 { kBroadDialogID = 500, kBroadPageTcp = 501, kBroadPageDdp = 502 };
 // Entry 0 of the zone table holds the count, 1 .. 31 the names.
 constexpr int kZoneSetMax = 32;
+using ZONESET = char[kZoneNameEntry];
 constexpr long kZoneBufferBytes = 65536;
 constexpr int kBroadTableSize = 8;
 constexpr int kBroadListMax = 16;  // addresses the user adds to the configured one
@@ -34,6 +35,9 @@ struct BROADCAST_WND_INFO {
   SInt16 fontID;
   Style fontFace;
   SInt16 fontSize;
+  SInt16 oFontID;  // reserved, zero
+  Style oFontFace;
+  SInt16 oFontSize;
   CLIST_DATA* broadCList;
   SETUPINFO broadData;
   CLIST_DATA* zoneCList;
@@ -42,7 +46,7 @@ struct BROADCAST_WND_INFO {
 
 extern BROADCAST_WND_INFO gBroadInfo[kBroadTableSize];
 extern SETUPINFO backEnv;
-extern char ConZoneNameSet[kZoneSetMax][kZoneNameEntry];
+extern ZONESET ConZoneNameSet[kZoneSetMax];
 extern UInt8* mainzone;
 extern SInt16 NowZSelect;
 

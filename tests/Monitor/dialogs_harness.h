@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,8 @@
 #include "Monitor/DialogUtil.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/MonitorConfig.h"
+#include "Monitor/OptionDialog.h"
+#include "Monitor/StatusData.h"
 #include "Monitor/StatusWindow.h"
 #include "OT/FTPSend.h"
 #include "OT/PBoxTable.h"
@@ -29,6 +33,7 @@
 #include "toolbox/events.h"
 #include "toolbox/files.h"
 #include "toolbox/gestalt.h"
+#include "toolbox/memory.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
@@ -47,6 +52,14 @@ inline std::string MacText(const std::array<UInt8, 6>& m) {
   char text[20];
   std::snprintf(text, sizeof text, "%02X;%02X;%02X;%02X;%02X;%02X", m[0], m[1], m[2], m[3], m[4], m[5]);
   return text;
+}
+
+// A press far from every item, for handlers called directly.
+inline EventRecord Away() {
+  EventRecord e{};
+  e.what = mouseDown;
+  e.where = Point{-100, -100};
+  return e;
 }
 
 class MonitorDialogs : public ::testing::Test {
@@ -157,6 +170,20 @@ class MonitorDialogs : public ::testing::Test {
     ASSERT_TRUE(tb::ClickDialogItem(d, item)) << item;
     for (int n = 0; n < 5; ++n) Pass();
   }
+  // A press on the item with a key queued behind it for the alert the
+  // press raises; the alert's text, empty when no alert took the key.
+  static std::string ClickAnswering(DialogRef d, DialogItemIndex item, const char* key = "Return") {
+    FlushEvents(everyEvent, 0);
+    ParamText(testsupport::P(""), testsupport::P(""), testsupport::P(""), testsupport::P(""));
+    tb::AdvanceClock(GetDblTime() + 1);
+    EXPECT_TRUE(tb::ClickDialogItem(d, item)) << item;
+    tb::PressNamedKey(key);
+    for (int n = 0; n < 5; ++n) Pass();
+    EventRecord e;
+    const bool taken = !EventAvail(keyDownMask, &e);
+    FlushEvents(everyEvent, 0);
+    return taken ? tb::ParamTextValue(0) : std::string();
+  }
   // Runs what with a Return waiting for an alert; the alert's text, empty
   // when no alert took the key.
   template <class F>
@@ -186,6 +213,73 @@ class MonitorDialogs : public ::testing::Test {
     for (auto& f : fs::directory_iterator(suite()))
       if (f.is_regular_file()) out[f.path().filename().string()] = testsupport::ReadFile(f.path());
     return out;
+  }
+
+  CONFIG_WND_INFO* OpenOptions(STATUS_WND_INFO* win) {
+    Click(win->dlg, 1);
+    EXPECT_EQ(win->confData->using_, 1);
+    return win->confData;
+  }
+  std::vector<std::string> Names(CONFIG_WND_INFO* c) {
+    auto rows = Rows(c->pservList);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  }
+  bool WaitForRows(CONFIG_WND_INFO* c, std::size_t n) {
+    return RunUntil([&] { return Rows(c->pservList).size() == n; });
+  }
+  void Choose(CONFIG_WND_INFO* c, const std::string& name) {
+    const auto rows = Rows(c->pservList);
+    const auto at = std::find(rows.begin(), rows.end(), name);
+    ASSERT_NE(at, rows.end()) << name;
+    CLClearSelect(c->pservList, nullptr);
+    CLSetSelect(c->pservList, Cell{SInt16(at - rows.begin()), 0}, true, false);
+    EventRecord e = Away();
+    Handle_Config_Select_Item(c->dlg, &e, kOptList);
+  }
+  std::string SharingFile(const PBOXinfo& p) {
+    FSSpec fss;
+    std::string path;
+    if (!Stat_Com_File_Spec(&p, &fss) || tb::SpecToPath(fss, path) != noErr) return {};
+    return path;
+  }
+  std::string Packed(const PBOXinfo& p) {
+    std::array<UInt8, kPBOXinfoPackedSize> b{};
+    PackPBOXinfo(p, b);
+    return std::string(reinterpret_cast<const char*>(b.data()), b.size()) + std::string(4, '\0');
+  }
+  // The 'CNFG' bytes of the printer's settings file, as stored.
+  std::string StoredSettings(const PBOXinfo& p) {
+    FSSpec fss;
+    if (!Monitor_File_Spec(Settings_File_Name(p.pbi_nodeaddr), &fss)) return "none";
+    const SInt16 saved = CurResFile();
+    const SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
+    if (ref < 0) return "none";
+    std::string out = "none";
+    if (Handle h = Get1Resource('CNFG', 128)) out.assign(*h, std::size_t(GetHandleSize(h)));
+    CloseResFile(ref);
+    UseResFile(saved);
+    return out;
+  }
+  static std::string Bytes(const CONFIGURATION& c) {
+    std::array<UInt8, kConfigurationSize> b{};
+    PackConfiguration(c, b);
+    return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+  }
+  // A press on tab idx of a tab strip in the dialog.
+  static void ClickTabOf(CTAB_DATA* ct, DialogRef d, SInt16 idx) {
+    SInt16 h = ct->tabRect.left;
+    for (SInt16 i = ct->visTabNo; i < idx; ++i) h = SInt16(h + ctab::GetTab(ct, i)->width);
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d),
+                                  Point{SInt16(ct->tabRect.top + 20), SInt16(h + ctab::GetTab(ct, idx)->width / 2)}));
+    for (int n = 0; n < 5; ++n) Pass();
+  }
+  static std::string RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (char& c : s) c = char(rng());
+    return s;
   }
 
   testsupport::TempDir dir_;

@@ -9,72 +9,11 @@
 #include "Monitor/SearchSetup.h"
 #include "Monitor/StatusData.h"
 #include "toolbox/appletalk.h"
-#include "toolbox/memory.h"
 
 namespace montest {
 namespace {
 
-EventRecord Away() {
-  EventRecord e{};
-  e.what = mouseDown;
-  e.where = Point{-100, -100};
-  return e;
-}
-
-class OptionDialog : public MonitorDialogs {
- protected:
-  CONFIG_WND_INFO* OpenOptions(STATUS_WND_INFO* win) {
-    Click(win->dlg, 1);
-    EXPECT_EQ(win->confData->using_, 1);
-    return win->confData;
-  }
-  std::vector<std::string> Names(CONFIG_WND_INFO* c) {
-    auto rows = Rows(c->pservList);
-    std::sort(rows.begin(), rows.end());
-    return rows;
-  }
-  bool WaitForRows(CONFIG_WND_INFO* c, std::size_t n) {
-    return RunUntil([&] { return Rows(c->pservList).size() == n; });
-  }
-  void Choose(CONFIG_WND_INFO* c, const std::string& name) {
-    const auto rows = Rows(c->pservList);
-    const auto at = std::find(rows.begin(), rows.end(), name);
-    ASSERT_NE(at, rows.end()) << name;
-    CLClearSelect(c->pservList, nullptr);
-    CLSetSelect(c->pservList, Cell{SInt16(at - rows.begin()), 0}, true, false);
-    EventRecord e = Away();
-    Handle_Config_Select_Item(c->dlg, &e, kOptList);
-  }
-  std::string SharingFile(const PBOXinfo& p) {
-    FSSpec fss;
-    std::string path;
-    if (!Stat_Com_File_Spec(&p, &fss) || tb::SpecToPath(fss, path) != noErr) return {};
-    return path;
-  }
-  std::string Packed(const PBOXinfo& p) {
-    std::array<UInt8, kPBOXinfoPackedSize> b{};
-    PackPBOXinfo(p, b);
-    return std::string(reinterpret_cast<const char*>(b.data()), b.size()) + std::string(4, '\0');
-  }
-  // The 'CNFG' bytes of the printer's settings file, as stored.
-  std::string StoredSettings(const PBOXinfo& p) {
-    FSSpec fss;
-    if (!Monitor_File_Spec(Settings_File_Name(p.pbi_nodeaddr), &fss)) return "none";
-    const SInt16 saved = CurResFile();
-    const SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
-    if (ref < 0) return "none";
-    std::string out = "none";
-    if (Handle h = Get1Resource('CNFG', 128)) out.assign(*h, std::size_t(GetHandleSize(h)));
-    CloseResFile(ref);
-    UseResFile(saved);
-    return out;
-  }
-  static std::string Bytes(const CONFIGURATION& c) {
-    std::array<UInt8, kConfigurationSize> b{};
-    PackConfiguration(c, b);
-    return std::string(reinterpret_cast<const char*>(b.data()), b.size());
-  }
-};
+using OptionDialog = MonitorDialogs;
 
 TEST_F(OptionDialog, ChoosesAmongThreeBoxesAndEachButtonLeavesItsFiles) {
   StartBoxes(3);
@@ -194,10 +133,10 @@ TEST_F(OptionDialog, WithBothProtocolsOffNothingIsSearchedAndASecondOpenIsRefuse
 
 // ---- Search set-up -----------------------------------------------------------
 
-class SearchSetup : public OptionDialog {
+class SearchSetup : public MonitorDialogs {
  protected:
   void SetUp() override {
-    OptionDialog::SetUp();
+    MonitorDialogs::SetUp();
     StartBoxes(1);
     win = OpenWindow(0);
     ASSERT_NE(win, nullptr);
@@ -209,15 +148,7 @@ class SearchSetup : public OptionDialog {
     EXPECT_NE(b, nullptr);
     return b;
   }
-  void ClickTab(BROADCAST_WND_INFO* b, SInt16 idx) {
-    CTAB_DATA* ct = b->confTab;
-    SInt16 h = ct->tabRect.left;
-    for (SInt16 i = ct->visTabNo; i < idx; ++i) h = SInt16(h + ctab::GetTab(ct, i)->width);
-    tb::AdvanceClock(GetDblTime() + 1);
-    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(b->dlg),
-                                  Point{SInt16(ct->tabRect.top + 20), SInt16(h + ctab::GetTab(ct, idx)->width / 2)}));
-    for (int n = 0; n < 5; ++n) Pass();
-  }
+  void ClickTab(BROADCAST_WND_INFO* b, SInt16 idx) { ClickTabOf(b->confTab, b->dlg, idx); }
   std::string AddAddress(BROADCAST_WND_INFO* b, const char* text) {
     mondlg::SetItemText(b->dlg, 4, text);
     EventRecord e = Away();

@@ -1,0 +1,302 @@
+// The details dialog and the FTP page in process: the interval's limits
+// and alert, events moved on and off, Apply then Cancel, the login item
+// following the setting; three files sent through the status window's FTP
+// page to the emulated box and to a real FTP server, a cancelled and a
+// stalled transfer.
+#include "dialogs_harness.h"
+#include "Monitor/DetailsDialog.h"
+#include "Monitor/FtpPage.h"
+#include "Monitor/MonitorLogin.h"
+#include "Monitor/OptionDialog.h"
+#include "toolbox/navigation.h"
+#include "vsftpd_server.h"
+
+namespace montest {
+namespace {
+
+TEST(DetailsInterval, OnlyDigitsFrom500To15000) {
+  struct Case {
+    const char* text;
+    bool valid;
+  };
+  const Case cases[] = {{"500", true},  {"15000", true},  {"3000", true},
+                        {"499", false}, {"15001", false}, {"", false},
+                        {"1e3", false}, {" 600", false},  {"99999999999999", false},
+                        {"-500", false}};
+  for (const Case& c : cases) EXPECT_EQ(Interval_Text_Valid(c.text, nullptr), c.valid) << c.text;
+}
+
+class Details : public MonitorDialogs {
+ protected:
+  void SetUp() override {
+    MonitorDialogs::SetUp();
+    // A language file that names ten events: only eight can be stored.
+    std::string ini = testsupport::ReadFile(IniFileName);
+    const auto at = ini.find("POPCNT=8");
+    ASSERT_NE(at, std::string::npos);
+    ini.replace(at, 8, "POPCNT=10");
+    ini += "POP08=Ninth\r\nPOP09=Tenth\r\n";
+    testsupport::WriteFile(dir_.path() / "Popmon.ini", ini);
+    std::snprintf(IniFileName, sizeof IniFileName, "%s", (dir_.path() / "Popmon.ini").c_str());
+    // The start-up program the login item names.
+    testsupport::WriteFile(
+        suite() / "VEMO-MONITOR.app/Contents/VEMO-MONITOR Startup.app/Contents/MacOS/VEMO-MONITOR Startup", "");
+    StartBoxes(1);
+    win = OpenWindow(0);
+    ASSERT_NE(win, nullptr);
+    c = OpenOptions(win);
+    ASSERT_TRUE(WaitForRows(c, 1));
+    Choose(c, "Office A");
+    Click(c->dlg, kOptDetails);
+    d = Get_Details_Info(OpenMovableDlg);
+    ASSERT_NE(d, nullptr);
+  }
+  void ClickTab(SInt16 idx) { ClickTabOf(d->confTab, d->dlg, idx); }
+  // A press on the event's row of the list in item `item`.
+  void Select(DialogItemIndex item, CLIST_DATA* list, const std::string& name) {
+    const auto rows = Rows(list);
+    const auto at = std::find(rows.begin(), rows.end(), name);
+    ASSERT_NE(at, rows.end()) << name;
+    const Rect r = mondlg::ItemRect(d->dlg, item);
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(
+        tb::ClickInWindow(GetDialogWindow(d->dlg),
+                          Point{SInt16(r.top + CLGetCellHeight(list) * (at - rows.begin()) + 8), SInt16(r.left + 20)}));
+    for (int n = 0; n < 5; ++n) Pass();
+  }
+  CONFIGURATION Stored() {
+    CONFIGURATION out{};
+    const std::string bytes = StoredSettings(win->pbox);
+    EXPECT_TRUE(
+        UnpackConfiguration(std::span<const UInt8>(reinterpret_cast<const UInt8*>(bytes.data()), bytes.size()), out));
+    return out;
+  }
+  bool LoginItemListed() {
+    FSSpec app{};
+    Get_Startup_App_Spec(&app);
+    return Get_Login_Preferences(&app) >= 0;
+  }
+
+  STATUS_WND_INFO* win = nullptr;
+  CONFIG_WND_INFO* c = nullptr;
+  DETAILS_WND_INFO* d = nullptr;
+};
+
+TEST_F(Details, EventsMoveIntoThePopUpFlagsAndApplyStoresThem) {
+  // Eight events of the ten named; the default settings arm 1 to 5.
+  EXPECT_EQ(Rows(d->popupDList), (std::vector<std::string>{"Printing", "Supplies out", "Printer error"}));
+  EXPECT_EQ(Rows(d->popupEList).size(), 5u);
+  EXPECT_TRUE(mondlg::IsDimmed(d->dlg, 5));
+  Select(7, d->popupDList, "Printing");
+  EXPECT_FALSE(mondlg::IsDimmed(d->dlg, 5));
+  Click(d->dlg, 5);
+  Select(10, d->popupEList, "Communication error");
+  Click(d->dlg, 6);
+  EXPECT_EQ(Rows(d->popupEList).back(), "Printing");
+  EXPECT_EQ(Rows(d->popupDList).back(), "Communication error");
+  EXPECT_EQ(c->configData.popupFlag, 0x1F);
+  EXPECT_FALSE(mondlg::IsDimmed(d->dlg, 3));
+  Click(d->dlg, 3);
+  EXPECT_EQ(Stored().popupFlag, 0x1F);
+  EXPECT_EQ(win->configData.popupFlag, 0x1F);
+  EXPECT_TRUE(mondlg::IsDimmed(d->dlg, 3));
+}
+
+TEST_F(Details, TheIntervalIsCheckedApplyThenCancelKeepsWhatWasApplied) {
+  ClickTab(1);
+  ASSERT_EQ(d->confOldSelect, 1);
+  // A bad interval: alert, the page and the dialog stay.
+  for (const char* bad : {"499", "15001", "", "1e3"}) {
+    SCOPED_TRACE(bad);
+    mondlg::SetItemText(d->dlg, 5, bad);
+    EXPECT_EQ(Alert([&] { Appli_Dialog_Data(d->dlg); }), "Enter an interval from 500 to 15000 ms.");
+    EXPECT_EQ(Alert([&] { Exit_Details_Dialog(d->dlg, 1); }), "Enter an interval from 500 to 15000 ms.");
+    EXPECT_EQ(Get_Details_Info(d->dlg), d);
+  }
+  {
+    const CTAB_DATA* ct = d->confTab;
+    FlushEvents(everyEvent, 0);
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(
+        tb::ClickInWindow(GetDialogWindow(d->dlg), Point{SInt16(ct->tabRect.top + 20), SInt16(ct->tabRect.left + 10)}));
+    tb::PressNamedKey("Return");
+    for (int n = 0; n < 5; ++n) Pass();
+    EXPECT_EQ(tb::ParamTextValue(0), "Enter an interval from 500 to 15000 ms.");
+  }
+  EXPECT_EQ(d->confOldSelect, 1);
+
+  // Apply: the settings file, "Alias Data" and the login item follow.
+  mondlg::SetItemText(d->dlg, 5, "15000");
+  Click(d->dlg, 10);
+  Click(d->dlg, 3);
+  EXPECT_EQ(Stored().statUpdate, 15000);
+  EXPECT_EQ(Stored().StartupFlag, 1);
+  const std::string entry = "VEMOMON-" + MacText(emu.BoxMac(0));
+  EXPECT_NE(testsupport::ReadFile(suite() / "Alias Data").find(entry), std::string::npos);
+  EXPECT_TRUE(LoginItemListed());
+  EXPECT_EQ(testsupport::ReadFile(suite() / entry).size(), kPBOXRecordFileSize);
+
+  // A change, then Cancel: the working copy goes back to what Apply stored.
+  const std::string applied = StoredSettings(win->pbox);
+  Click(d->dlg, 17);
+  EXPECT_NE(c->configData.soundOpt, c->backData.soundOpt);
+  Click(d->dlg, 2);
+  EXPECT_EQ(Get_Details_Info(d->dlg), nullptr);
+  EXPECT_EQ(Bytes(c->configData), applied);
+  EXPECT_EQ(StoredSettings(win->pbox), applied);
+
+  // Start at login off for the only printer: the login item goes.
+  Click(c->dlg, kOptDetails);
+  d = Get_Details_Info(OpenMovableDlg);
+  ASSERT_NE(d, nullptr);
+  ClickTab(1);
+  Click(d->dlg, 9);
+  Click(d->dlg, 1);
+  EXPECT_EQ(testsupport::ReadFile(suite() / "Alias Data").find(entry), std::string::npos);
+  EXPECT_FALSE(LoginItemListed());
+}
+
+// ---- FTP page ------------------------------------------------------------------
+
+class FtpPage : public MonitorDialogs {
+ protected:
+  void Open(int boxes = 1) {
+    StartBoxes(boxes, true);
+    win = OpenWindow(0);
+    ASSERT_NE(win, nullptr);
+    ASSERT_TRUE(RunUntil([&] { return win->powerCheck != 0; })) << "the printer answers";
+    // The status window takes tab presses in the top of its tab area.
+    CTAB_DATA* ct = win->tabData;
+    SInt16 h = ct->tabRect.left;
+    for (SInt16 i = ct->visTabNo; i < 2; ++i) h = SInt16(h + ctab::GetTab(ct, i)->width);
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(win->dlg), Point{SInt16(ct->tabRect.top + 8), SInt16(h + 10)}));
+    for (int n = 0; n < 5; ++n) Pass();
+    ASSERT_EQ(win->activePage, kPageFtp);
+  }
+  std::vector<std::string> Choose(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::vector<std::string> paths;
+    for (const auto& [name, bytes] : files) {
+      testsupport::WriteFile(dir_.path() / "out" / name, bytes);
+      paths.push_back((dir_.path() / "out" / name).string());
+    }
+    tb::AnswerNextChooser(paths);
+    EventRecord e = Away();
+    Status_Ftp_Select_Item(win->dlg, &e, kFtpSelect);
+    return paths;
+  }
+  // Send, confirmed; the text the transfer ends with.
+  std::string SendAndWait(const std::function<void()>& during = {}, int ms = 30000) {
+    EventRecord e = Away();
+    EXPECT_EQ(Alert([&] { Status_Ftp_Select_Item(win->dlg, &e, kFtpSend); }), "Send the chosen files to the printer?");
+    EXPECT_TRUE(Do_Ftp_Dialog_Open(win->dlg));
+    ParamText(testsupport::P(""), testsupport::P(""), testsupport::P(""), testsupport::P(""));
+    RunUntil(
+        [&] {
+          if (during) during();
+          return !Do_Ftp_Dialog_Open(win->dlg) && !tb::ParamTextValue(0).empty();
+        },
+        ms);
+    return tb::ParamTextValue(0);
+  }
+  STATUS_WND_INFO* win = nullptr;
+};
+
+TEST_F(FtpPage, ThreeFilesArriveWholeAndMoveToTheSentList) {
+  Open();
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"one.prn", RandomBytes(1 << 20, 21)}, {"two.ps", "x"}, {"three.pcl", RandomBytes(5 * 16384 + 7, 23)}};
+  // Choosing none first: both lists empty, Send dimmed.
+  tb::CancelNextChooser();
+  EventRecord e = Away();
+  Status_Ftp_Select_Item(win->dlg, &e, kFtpSelect);
+  EXPECT_TRUE(Rows(win->fSelectList).empty());
+  EXPECT_TRUE(mondlg::IsDimmed(win->dlg, kFtpSend));
+  Choose(files);
+  EXPECT_EQ(Rows(win->fSelectList), (std::vector<std::string>{"one.prn", "two.ps", "three.pcl"}));
+  EXPECT_EQ(mondlg::ItemText(win->dlg, kFtpFolder), "out");
+  EXPECT_FALSE(mondlg::IsDimmed(win->dlg, kFtpSend));
+  // Declining the confirmation sends nothing and gives the buttons back.
+  EXPECT_EQ(ClickAnswering(win->dlg, kFtpSend, "Escape"), "Send the chosen files to the printer?");
+  EXPECT_EQ(Get_Ftp_Open_Count(), 0);
+  EXPECT_FALSE(mondlg::IsDimmed(win->dlg, kFtpSelect));
+  EXPECT_FALSE(mondlg::IsDimmed(win->dlg, kFtpSend));
+
+  EXPECT_EQ(SendAndWait(), "All files were sent.");
+  EXPECT_TRUE(Rows(win->fSelectList).empty());
+  EXPECT_EQ(Rows(win->fSendList), (std::vector<std::string>{"one.prn", "two.ps", "three.pcl"}));
+  const auto got = emu.Ftp().Files(0);
+  ASSERT_EQ(got.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(got[i].name, files[i].first);
+    EXPECT_TRUE(std::string(got[i].data.begin(), got[i].data.end()) == files[i].second) << files[i].first;
+  }
+  // Choosing again clears the sent list.
+  Choose({{"four.prn", "4"}});
+  EXPECT_TRUE(Rows(win->fSendList).empty());
+}
+
+TEST_F(FtpPage, ACancelledAndAStalledTransferSayHowTheyEnded) {
+  Open();
+  Choose({{"big.prn", RandomBytes(16 << 20, 24)}});
+  EXPECT_EQ(SendAndWait([&] {
+              for (SEND_WND_INFO& slot : SendTbl)
+                if (slot.using_ && slot.ownerDlg == win->dlg && slot.fileData.sendSize > 0 &&
+                    slot.sendResult == FTP_SEND_RUNNING)
+                  FTP_Cancel_Send(&slot);
+            }),
+            "Sending was cancelled.");
+
+  // The box never connects for the data: the transfer stalls, and fails
+  // once 15 minutes have passed on the virtual clock.
+  pboxemu::FtpFaultSpec fault;
+  fault.mode = pboxemu::FtpFault::NoDial;
+  fault.command = "STOR";
+  emu.Ftp().SetFault(0, fault);
+  Choose({{"small.prn", "abc"}});
+  tb::UseVirtualClock(true);
+  bool advanced = false;
+  EXPECT_EQ(SendAndWait([&] {
+              for (SEND_WND_INFO& slot : SendTbl)
+                if (!advanced && slot.using_ && slot.ownerDlg == win->dlg && slot.dataConnect) {
+                  tb::AdvanceTicks(kFTPStallTicks + 60);
+                  advanced = true;
+                }
+            }),
+            "The files could not be sent.");
+  EXPECT_TRUE(advanced);
+}
+
+TEST_F(FtpPage, TheSameFilesReachARealFtpServer) {
+  testsupport::VsftpdServer server;
+  std::string why;
+  if (!server.Start(&why)) GTEST_SKIP() << "real FTP server not available: " << why;
+  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP",
+                               (pboxemu::PrivatePortMap() + ",21:" + std::to_string(server.Port())).c_str());
+  tb::ReloadNetConfig();
+  Open();
+  // The window's printer is the server's address from here.
+  win->pbox.pbi_ip_addr = 0x7F000001;
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"one.prn", RandomBytes(1 << 20, 31)}, {"two.ps", "y"}, {"three.pcl", RandomBytes(5 * 16384 + 7, 33)}};
+  Choose(files);
+  EXPECT_EQ(SendAndWait(), "All files were sent.");
+  for (const auto& [name, bytes] : files)
+    EXPECT_TRUE(testsupport::ReadFile(server.UploadFolder() / name) == bytes) << name;
+}
+
+TEST(FtpSizes, ScaledToTwoDecimals) {
+  struct Case {
+    UInt64 bytes;
+    const char* text;
+  };
+  const Case cases[] = {{1536, "1.50 KB"}, {1023, "1023.00 Byte"}, {3ull << 30, "3072.00 MB"}, {0, "0.00 Byte"}};
+  for (const Case& c : cases) {
+    Str255 t;
+    Size_Scale(c.bytes, t);
+    EXPECT_EQ(pstr::str(t), c.text);
+  }
+}
+
+}  // namespace
+}  // namespace montest
