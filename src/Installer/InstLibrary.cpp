@@ -11,6 +11,7 @@
 
 #include "FanctionLib/CEdit.h"
 #include "Installer/InstWindows.h"
+#include "OT/PBoxTable.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/controls.h"
 #include "toolbox/files.h"
@@ -292,6 +293,12 @@ OSErr Save_Config_Data(const char* const* addresses, int count) {
   if (e != noErr && e != fnfErr) return e;
   return tb::WriteFileAtomically(spec, std::span<const UInt8>(reinterpret_cast<const UInt8*>(text.data()), text.size()),
                                  'VMxi', 'TEXT');
+}
+
+int Get_Print_Data(const PBOXinfo* table, int count, int n, PBOXinfo* out) {
+  if (!table || !out || n < 0 || n >= count || !table[n].pbi_inuse) return 0;
+  *out = table[n];
+  return 1;
 }
 
 short Chenge_List_Select_Cell(ListHandle list, short delta) {

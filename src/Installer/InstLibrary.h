@@ -93,6 +93,10 @@ OSStatus Delete_Startup_Data();
 // Writes the broadcast list ("[SYSTEM]", "UDP%02d=<address>") to the file
 // "ConfigData" beside the program, as one step. An OSErr.
 OSErr Save_Config_Data(const char* const* addresses, int count);
+// Copies entry n of the found-box table (count entries) when it is in use:
+// 1, else 0 (out unchanged).
+struct PBOXinfo;
+int Get_Print_Data(const PBOXinfo* table, int count, int n, PBOXinfo* out);
 // Moves the list's selection by delta rows (kept inside the list); the row
 // now selected, or -1 for an empty list.
 short Chenge_List_Select_Cell(ListHandle list, short delta);

@@ -13,6 +13,7 @@
 #include "Installer/InstApp.h"
 #include "Installer/InstLibrary.h"
 #include "Installer/InstWindows.h"
+#include "OT/PBoxTable.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
@@ -61,6 +62,15 @@ TEST(InstallerLibrary, TextsTypesFontsAndViewRectangles) {
   EXPECT_EQ(face, 1);
   EXPECT_EQ(size, 14);
   EXPECT_EQ(Get_Font_Data2("MISSING=", &font, &face, &size, file.c_str()), 0);
+
+  PBOXinfo boxes[2] = {};
+  boxes[1].pbi_inuse = 1;
+  boxes[1].pbi_ip_addr = 0x7F000001;
+  PBOXinfo got{};
+  EXPECT_EQ(Get_Print_Data(boxes, 2, 0, &got), 0);
+  EXPECT_EQ(Get_Print_Data(boxes, 2, 2, &got), 0);
+  EXPECT_EQ(Get_Print_Data(boxes, 2, 1, &got), 1);
+  EXPECT_EQ(got.pbi_ip_addr, 0x7F000001u);
 
   Rect r{1, 2, 3, 4};
   CEDIT_DATA empty{};
