@@ -266,13 +266,17 @@ int Open_Main_Window(const unsigned char* option) {
   return 1;
 }
 
-short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, const char* message) {
+short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, const char* message, const char* param1,
+                             const char* param2, const char* param3) {
   tb::TraceNote("install", "alert %d: %s", alertID, message ? message : "");
   DialogRef alert = GetNewDialog(alertID, nullptr, reinterpret_cast<WindowRef>(-1));
   if (!alert) return 1;
-  Str255 text, empty = {0};
+  Str255 text, p1, p2, p3;
   pset(text, message ? message : "");
-  ParamText(text, empty, empty, empty);
+  pset(p1, param1 ? param1 : "");
+  pset(p2, param2 ? param2 : "");
+  pset(p3, param3 ? param3 : "");
+  ParamText(text, p1, p2, p3);
   const bool swapped = alertID >= 604 && alertID <= 607;
   gAlertID = alertID;
   const DialogItemIndex okItem = swapped ? 2 : 1, cancelItem = swapped ? 1 : 2;

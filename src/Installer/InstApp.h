@@ -113,8 +113,10 @@ int Analysis_Option(const unsigned char* option, char* language, std::size_t siz
 // Opens the wizard once; 1 when it opened.
 int Open_Main_Window(const unsigned char* option);
 // A modal alert with the text file's "[BUTTON]" captions; kind 2 hides
-// Cancel. Returns the item hit (1 OK, 2 Cancel).
-short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, const char* message);
+// Cancel. The message is ^0 of the alert's text, the parameters ^1 to ^3.
+// Returns the item hit (1 OK, 2 Cancel).
+short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, const char* message,
+                             const char* param1 = "", const char* param2 = "", const char* param3 = "");
 void Application_Exit_Function();
 // Full path of a file beside the executable.
 std::string Exe_Relative(const std::string& partial);

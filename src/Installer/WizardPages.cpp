@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "common/AppFonts.h"
 #include "common/IniFile.h"
 #include "FanctionLib/CEdit.h"
 #include "Installer/InstApp.h"
@@ -46,6 +47,69 @@ bool gLangBuilt = false, gToolsBuilt = false;
 std::string gCopyFile;  // the file the copy message names
 
 // ---- item helpers ----
+
+// The font of every list ("[FONT]" "LIST=" of the message file), taken when
+// a list is made; the system font until a message file names one.
+FONT_DATA gListFont{};
+
+// Draws in the list font, the port's own font restored afterwards.
+class ListFontScope {
+ public:
+  ListFontScope() {
+    GrafPtr port;
+    GetPort(&port);
+    font_ = GetPortTextFont(port);
+    face_ = GetPortTextFace(port);
+    size_ = GetPortTextSize(port);
+    TextFont(SInt16(gListFont.fontID));
+    TextFace(Style(gListFont.styleID));
+    TextSize(SInt16(gListFont.fSize));
+  }
+  ~ListFontScope() {
+    TextFont(font_);
+    TextFace(face_);
+    TextSize(size_);
+  }
+  ListFontScope(const ListFontScope&) = delete;
+  ListFontScope& operator=(const ListFontScope&) = delete;
+
+ private:
+  SInt16 font_, size_;
+  Style face_;
+};
+
+// A plain row: the cell's text in the list font.
+void textRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SInt16, SInt16, ListHandle list) {
+  if (message == lHiliteMsg) {
+    InvertRect(cellRect);
+    return;
+  }
+  if (message != lDrawMsg) return;
+  EraseRect(cellRect);
+  char text[256];
+  SInt16 len = sizeof text;
+  LGetCell(text, &len, cell, list);
+  ListFontScope font;
+  MoveTo(SInt16(cellRect->left + 4), SInt16(cellRect->top + 13));
+  DrawText(text, 0, len);
+  if (selected) InvertRect(cellRect);
+}
+
+// A one-column list over the item less its bar, rows drawn by draw.
+ListHandle makeList(DialogRef d, DialogItemIndex item, ListDefProcPtr draw) {
+  gListFont = FONT_DATA{};
+  gListFont.fSize = 12;
+  if (!instData.messSpec.empty()) Get_Font_Infomation("LIST=", &gListFont, instData.messSpec.c_str());
+  Rect r = Dialog_Item_Rect(d, item);
+  r.right = SInt16(r.right - 15);
+  ListBounds bounds{0, 0, 0, 1};
+  ListDefSpec def{};
+  def.defType = kListDefUserProcType;
+  def.u.userProc = NewListDefUPP(draw);
+  ListHandle list = nullptr;
+  CreateCustomList(&r, &bounds, Point{kListRowHeight, 0}, &def, GetDialogWindow(d), true, false, false, true, &list);
+  return list;
+}
 
 ControlRef itemControl(DialogRef d, DialogItemIndex item) {
   DialogItemType type;
@@ -292,8 +356,11 @@ bool anyTicked() {
 // A tool row: its tick (colour icon 131 ticked, 130 not) in the tick box
 // 5 to 17 pixels from the left, then the name.
 void toolRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SInt16, SInt16, ListHandle list) {
+  // The selection marks the name; the tick keeps its colours.
+  Rect nameRect = *cellRect;
+  nameRect.left = SInt16(cellRect->left + kTickRight + 2);
   if (message == lHiliteMsg) {
-    InvertRect(cellRect);
+    InvertRect(&nameRect);
     return;
   }
   if (message != lDrawMsg) return;
@@ -310,9 +377,10 @@ void toolRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SI
   char name[64];
   SInt16 len = sizeof name;
   LGetCell(name, &len, cell, list);
+  ListFontScope font;
   MoveTo(SInt16(cellRect->left + kTickRight + 5), SInt16(cellRect->top + 13));
   DrawText(name, 0, len);
-  if (selected) InvertRect(cellRect);
+  if (selected) InvertRect(&nameRect);
 }
 
 void setToolRow(int row) {
@@ -362,17 +430,7 @@ short Setup_SelectTool_Load_Value(DialogRef d) {
     gToolSelected = 0;
     gToolsBuilt = true;
   }
-  {
-    Rect r = Dialog_Item_Rect(d, 7);
-    r.right = SInt16(r.right - 15);
-    ListBounds bounds{0, 0, 0, 1};
-    ListDefSpec def{};
-    def.defType = kListDefUserProcType;
-    def.u.userProc = NewListDefUPP(toolRowDraw);
-    instTbl.toolList = nullptr;
-    CreateCustomList(&r, &bounds, Point{kListRowHeight, 0}, &def, GetDialogWindow(d), true, false, false, true,
-                     &instTbl.toolList);
-  }
+  instTbl.toolList = makeList(d, 7, toolRowDraw);
   // The common tool, once added, is not shown.
   int shown = 0;
   while (shown < instTbl.toolCnt && std::strcmp(instTbl.toolData[shown].cToolName, "FILE_COMMON") != 0) ++shown;
@@ -763,12 +821,7 @@ void Set_Common_Buttons(DialogRef d) {
   for (DialogItemIndex i = 1; i <= 3; ++i) Set_Item_Enabled(d, i, true);
 }
 
-ListHandle Create_ListBox(DialogRef d, DialogItemIndex item) {
-  Rect r = Dialog_Item_Rect(d, item);
-  r.right -= 15;
-  ListBounds bounds{0, 0, 0, 1};
-  return LNew(&r, &bounds, Point{kListRowHeight, 0}, 0, GetDialogWindow(d), true, false, false, true);
-}
+ListHandle Create_ListBox(DialogRef d, DialogItemIndex item) { return makeList(d, item, textRowDraw); }
 
 short Handle_List_Select(DialogRef d, EventRecord* event, DialogItemIndex item, ListHandle list) {
   bool twice = false;
