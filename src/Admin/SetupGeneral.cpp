@@ -10,6 +10,7 @@
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
 #include "Admin/SetupWindow.h"
+#include "common/AppWindows.h"
 #include "common/IniFile.h"
 #include "toolbox/controls.h"
 #include "toolbox/quickdraw.h"
@@ -47,14 +48,7 @@ ModalFilterProcPtr gSubFilter = nullptr;
 // sub-dialog (masked fields) sees the keys first.
 Boolean sub_filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   if (gSubFilter && gSubFilter(d, e, item)) return true;
-  if (e->what != keyDown && e->what != autoKey) return false;
-  switch (UInt8((e->message & keyCodeMask) >> 8)) {
-    case 0x24: case 0x4C: *item = 1; break;
-    case 0x35: *item = 2; break;
-    default: return false;
-  }
-  Invert_Button_Item(d, *item);
-  return true;
+  return Sub_Dialog_Button_Key(d, e, item);
 }
 
 }  // namespace
@@ -89,6 +83,53 @@ short Run_Setup_Sub_Dialog(SInt16 id, const char* titleKey, void (*load)(DialogR
   gSubFilter = outer;
   DisposeDialog(d);
   return result;
+}
+
+Boolean Sub_Dialog_Frame_Event(DialogRef d, EventRecord* e, DialogItemIndex* item, Boolean* redrawFlag,
+                               void (*redraw)(DialogRef)) {
+  WindowRef own = GetDialogWindow(d);
+  switch (e->what) {
+    case mouseDown: {
+      WindowRef hit = nullptr;
+      if (FindWindow(e->where, &hit) != inDrag) return false;
+      if (hit == own) {
+        Rect bounds{-32000, -32000, 32000, 32000};
+        DragWindow(hit, e->where, &bounds);
+        if (redrawFlag) *redrawFlag = 1;
+      } else {
+        SysBeep(1);
+      }
+      *item = 0;
+      return true;
+    }
+    case updateEvt:
+      if (reinterpret_cast<WindowRef>(e->message) != own) {
+        Handle_Update(e);
+        return false;
+      }
+      if (!redrawFlag || !*redrawFlag) return false;
+      BeginUpdate(own);
+      Set_Content_Color(d);
+      DrawDialog(d);
+      SetDialogDefaultItem(d, 1);
+      if (redraw) redraw(d);
+      EndUpdate(own);
+      *item = 0;
+      return true;
+    default: return false;
+  }
+}
+
+Boolean Sub_Dialog_Button_Key(DialogRef d, const EventRecord* e, DialogItemIndex* item) {
+  if (e->what != keyDown && e->what != autoKey) return false;
+  switch (UInt8((e->message & keyCodeMask) >> 8)) {
+    case 0x24:
+    case 0x4C: *item = 1; break;
+    case 0x35: *item = 2; break;
+    default: return false;
+  }
+  Invert_Button_Item(d, *item);
+  return true;
 }
 
 // ---- General page ------------------------------------------------------------

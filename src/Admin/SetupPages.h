@@ -24,6 +24,15 @@ void Draw_ReadOnly_Value(DialogRef dialog, short item, const char* text);
 short Run_Setup_Sub_Dialog(SInt16 id, const char* titleKey, void (*load)(DialogRef),
                            short (*collect)(DialogRef), ModalFilterProcPtr filter = nullptr,
                            void (*onItem)(DialogRef, DialogItemIndex) = nullptr);
+// What the pages' own sub-dialog filters share. The frame events: a press
+// in the dialog's title bar drags it (and sets *redrawFlag), one in another
+// window's title bar beeps; the dialog's update paints it, draws it with
+// item 1 as default and calls redraw while *redrawFlag is set; other
+// windows' updates go to the program. True when the event was taken.
+Boolean Sub_Dialog_Frame_Event(DialogRef d, EventRecord* e, DialogItemIndex* item, Boolean* redrawFlag,
+                               void (*redraw)(DialogRef));
+// Return and Enter answer item 1, Escape item 2, each flashed.
+Boolean Sub_Dialog_Button_Key(DialogRef d, const EventRecord* e, DialogItemIndex* item);
 // The General page's wireless dialog.
 short Open_Wireless_Setup_Dialog();
 

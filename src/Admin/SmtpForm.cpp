@@ -198,6 +198,8 @@ void Default_Hiden_Message() {
 
 // ---- The dialog ----------------------------------------------------------------
 
+Boolean SMTP_update_flag = 0;
+
 namespace {
 
 struct MLTE_DATA_INFO {
@@ -211,7 +213,6 @@ struct SENDFORM_DATA_INFO {
 };
 SENDFORM_DATA_INFO gTEDataTbl{};
 FONT_DATA gTEFont{};
-Boolean SMTP_update_flag = 0;
 DialogRef gFormDialog = nullptr;
 SMTP_SENDFORM_INFO* gForm = nullptr;
 

@@ -38,6 +38,8 @@ struct SMTP_FORMS {
 };
 extern SMTP_FORMS gSmtpForms;
 extern SMTP_SENDFORM_INFO gSendFormTbl;
+// Set while a mail sub-dialog (form or authentication) redraws itself.
+extern Boolean SMTP_update_flag;
 
 // Turns each CR LF of the first length bytes into CR in place, puts a NUL
 // behind the result (text must have room for length + 1 bytes) and returns

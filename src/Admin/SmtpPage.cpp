@@ -131,7 +131,9 @@ void buttons(DialogRef d) {
   if (!Check_Context_Data(kVarConsum)) Hilite_Item(d, kConOn, false);
 }
 
-void captions(DialogRef d) {
+}  // namespace
+
+void Setup_SMTP_MessageEX(DialogRef d) {
   struct C {
     DialogItemIndex item;
     const char *section, *key;
@@ -144,6 +146,8 @@ void captions(DialogRef d) {
   for (const Group& g : {printer(), consum()})
     for (int i = 0; i < 5; ++i) Set_String_To_Item(d, g.labels[i], g.keys[i], "[LABEL]", IniFileName);
 }
+
+namespace {
 
 bool write_group(DialogRef d, const Group& g) {
   if (!Check_Context_Data(g.base)) return true;
@@ -171,6 +175,9 @@ bool write_group(DialogRef d, const Group& g) {
 }
 
 }  // namespace
+
+void View_SMTP_Printer(DialogRef d, Boolean active) { view_group(d, printer(), active); }
+void View_SMTP_Consum(DialogRef d, Boolean active) { view_group(d, consum(), active); }
 
 void Init_SMTP_Table() {
   for (ADDRESS_DATA_INFO& a : addrTbl) a = ADDRESS_DATA_INFO{};
@@ -268,19 +275,19 @@ void Setup_SMTP_Load_ValueEX(DialogRef d) {
   Set_Item_Value(d, kConOn, gSmtpMBackup.consEnb);
   buttons(d);
   Set_Popup_From_EnumEx(d, kCode, kVarCode);
-  captions(d);
+  Setup_SMTP_MessageEX(d);
   Setup_SMTP_Update_ValueEX(d);
 }
 
 void Setup_SMTP_Update_ValueEX(DialogRef d) {
   if (!d) return;
   buttons(d);
-  captions(d);
+  Setup_SMTP_MessageEX(d);
   if (!box_on(d, kUse)) {
     for (DialogItemIndex i : {kCode, kPrnOn, kPrnForm, kPrnAuthen, kConOn, kConForm, kConAuthen})
       Hilite_Item(d, i, false);
-    view_group(d, printer(), false);
-    view_group(d, consum(), false);
+    View_SMTP_Printer(d, false);
+    View_SMTP_Consum(d, false);
     return;
   }
   Hilite_Item(d, kCode, true);
@@ -346,6 +353,14 @@ Boolean Setup_SMTP_Item_SelectEX(DialogRef d, EventRecord* e, DialogItemIndex it
       gSmtpMBackup.consForm.sendType = kSendFormConsum;
       Open_SMTP_SendForm_Dialog(d, &gSmtpMBackup.consForm);
       return true;
+    case kPrnAuthen:
+      gSmtpMBackup.infoAuthen.sendType = 1;
+      Open_SMTP_Authen_Dialog(&gSmtpMBackup.infoAuthen);
+      return false;
+    case kConAuthen:
+      gSmtpMBackup.consAuthen.sendType = 2;
+      Open_SMTP_Authen_Dialog(&gSmtpMBackup.consAuthen);
+      return false;
     default: return false;
   }
 }

@@ -9,7 +9,7 @@
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
 
-enum : SInt16 { kSmtpPageID = 176 };
+enum : SInt16 { kSmtpPageID = 176, kSmtpAuthenDialogID = 178 };
 constexpr int kAddressTableMax = 30;
 
 struct SMTP_AUTHEN_INFO {
@@ -63,3 +63,21 @@ Boolean Setup_SMTP_Item_SelectEX(DialogRef d, EventRecord* e, DialogItemIndex it
 void Setup_SMTP_Load_ValueEX(DialogRef d);
 Boolean Setup_SMTP_Get_ValueEX(DialogRef d);
 void Setup_SMTP_Update_ValueEX(DialogRef d);
+void View_SMTP_Printer(DialogRef d, Boolean active);
+void View_SMTP_Consum(DialogRef d, Boolean active);
+void Setup_SMTP_MessageEX(DialogRef d);
+
+// The authentication dialog of the group named by info->sendType (1
+// printer, 2 consumables; 0 opens nothing). 1 when left by an accepted OK.
+extern SMTP_AUTHEN_INFO* gAuthenInfo;
+extern short active_EditBox;  // 1 while the password field takes the keys
+short Open_SMTP_Authen_Dialog(SMTP_AUTHEN_INFO* info);
+void Load_Value_SMTP_Authen(DialogRef d);
+short Get_Value_SMTP_Authen(DialogRef d);
+void Setup_Authen_Update_Value(DialogRef d);
+Boolean Handle_SMTP_Authen_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item);
+void Get_Printer_Authen(SMTP_AUTHEN_INFO* a);
+void Get_Consum_Authen(SMTP_AUTHEN_INFO* a);
+// 1 written; 0 after the message of the refused user name or password.
+short Set_Printer_Authen(const SMTP_AUTHEN_INFO* a);
+short Set_Consum_Authen(const SMTP_AUTHEN_INFO* a);

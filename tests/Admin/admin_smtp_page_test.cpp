@@ -36,6 +36,9 @@ class SmtpPage : public ::testing::Test {
       b.String('E', UInt16(g + 3), 64, "printserver@", "SND1");
       b.String('E', UInt16(g + 4), 64, "", "SND2");
       b.Number('W', UInt16(g + 5), 25, 1, 65535, "PORT");
+      b.Enum(UInt16(g + 6), {"ENABLE", "DISABLE"}, 1, "AUTH");
+      b.String('E', UInt16(g + 7), 16, "", "USER");
+      b.String('X', UInt16(g + 8), 16, "secret", "APAS");
     }
     blocks_ = b.Build();
     pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
@@ -177,6 +180,34 @@ TEST_F(SmtpPage, WriteBackStopsAtTheFirstRejectedValue) {
   EXPECT_EQ(Set_SMTP_Infomartion(d), 1);
   EXPECT_EQ(Show(0xEA15), "587");
   EXPECT_EQ(Show(0xEA21), "cons.example.com");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SmtpPage, AuthenticationDialogTakesMaskedKeysAndWritesOnAcceptedOk) {
+  Open();
+  Select(6);
+  Select(10);
+  const std::string title = "\"Printer Information Mail Authentication\"";
+  // Stars for the stored password; a user name the box refuses (not
+  // ASCII) keeps the dialog open with the label's message; then the
+  // password grows and shrinks by masked keys, Tab leaves it for the name.
+  tb::LoadScriptText("wait-window " + title + "\nexpect-item-text " + title + " 8 ******\n" + "click-item " + title +
+                     " 3\ntype-item " + title + " 6 \xC3\xA9\n" + "click-item " + title +
+                     " 1\nwait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n" + "wait-window " + title +
+                     "\nadvance 60\nclick-item " + title + " 8\ntype xy\nkey Delete\n" + "expect-item-text " + title +
+                     " 8 *******\nkey Tab\ntype ab\n" + "click-item " + title + " 1\n");
+  EXPECT_FALSE(Select(23));
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Context_Enable(0xEA16), 1);  // written before the refusal, and again
+  char out[256];
+  Get_Context_String(0xEA18, out);
+  EXPECT_STREQ(out, "secretx");
+  Get_Context_String(0xEA17, out);
+  EXPECT_STREQ(out, "ab");
+  EXPECT_EQ(gAuthenInfo, nullptr);
 }
 
 }  // namespace
