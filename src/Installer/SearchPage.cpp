@@ -252,7 +252,10 @@ void Update_Search_Printer() {
     std::lock_guard<std::mutex> hold(gTableLock);
     added = Build_Printer_List(mFancTbl.pboxTbl, kFoundBoxMax, found);
   }
-  if (added) instTbl.psCount = CLGetCount(instTbl.printList);
+  if (added) {
+    instTbl.psCount = CLGetCount(instTbl.printList);
+    tb::TraceNote("install", "printer list: %d rows", int(instTbl.psCount));
+  }
 }
 
 void Close_Search_Printer() {
@@ -327,7 +330,8 @@ short Setup_MonSearch_Next_Value(DialogRef) {
     return 1;
   }
   char ip[16];
-  tb::TraceNote("install", "printer chosen: %s", iptoa(instTbl.pbox.pbi_ip_addr, ip));
+  iptoa(instTbl.pbox.pbi_ip_addr, ip);
+  tb::TraceNote("install", "printer chosen: %s", ip);
   Get_Monitor_Config(instTbl.instFolder, &instTbl.pbox, &instTbl.monConfig);
   instTbl.activePage = kPageMonEvent;
   return 1;

@@ -252,7 +252,8 @@ std::string Normal_Broadcast_Address(const std::string& typed) {
   // 0.0.0.0 is the value that stands for "no address".
   if (addr == 0) return {};
   char out[16];
-  return iptoa(addr, out);
+  iptoa(addr, out);
+  return out;
 }
 
 short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGURATION* config) {

@@ -1,0 +1,277 @@
+// The real installer from a copy of the build's disc against three emulated
+// print boxes, driven by scripts through the administrator-mode page and the
+// monitor's set-up; then the files it wrote, byte for byte, and the programs
+// that own them reading them: the administration program starts in the mode
+// chosen, and the monitor's login item brings up the monitor watching the
+// printer chosen.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pboxemu/emulator.h"
+#include "test_support.h"
+#include "toolbox/resources.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::ScopedEnv;
+using testsupport::WriteFile;
+
+const std::string kTitle = "\"VEMOPLEX Installer\"";
+const std::string kSettings = "\"Search Settings\"";
+
+std::string clickAt(int x, int y, const std::string& title = kTitle) {
+  return "click-window " + title + " " + std::to_string(x) + " " + std::to_string(y) + "\nwait 3\n";
+}
+const std::string kNext = clickAt(500, 355), kBack = clickAt(300, 355);
+const std::string kTickAdmin = clickAt(20, 104), kTickMonitor = clickAt(20, 122);
+// Page 149's radio buttons, page 151's first row and buttons, page 152's
+// first not-armed event and ">>", page 153's login box and interval.
+const std::string kAdminMode = clickAt(100, 114), kUserMode = clickAt(100, 139);
+const std::string kFirstPrinter = clickAt(100, 125), kSearchAgain = clickAt(80, 295), kOpenSettings = clickAt(230, 295);
+const std::string kFirstEvent = clickAt(100, 114), kArm = clickAt(280, 160);
+const std::string kLoginBox = clickAt(48, 148), kInterval = clickAt(240, 213);
+// The settings dialog's Add, Apply, Cancel and OK.
+const std::string kAdd = clickAt(320, 115, kSettings), kApply = clickAt(170, 315, kSettings),
+                  kCancel = clickAt(260, 315, kSettings), kOK = clickAt(350, 315, kSettings);
+const std::string kClearInterval = "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n";
+// Up to the printer page: language, welcome, licence, tools (as ticked
+// before), folder, check, the copy.
+const std::string kToCopy = kNext + kNext + kNext;
+const std::string kCopy = kNext + kNext + kNext + "wait 20\n";
+
+std::string dotted(UInt32 a) {
+  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 255) + "." + std::to_string((a >> 8) & 255) + "." +
+         std::to_string(a & 255);
+}
+
+std::string macText(const std::array<UInt8, 6>& m) {
+  char b[24];
+  std::snprintf(b, sizeof b, "%02X;%02X;%02X;%02X;%02X;%02X", m[0], m[1], m[2], m[3], m[4], m[5]);
+  return b;
+}
+
+std::vector<UInt8> bytes(const std::string& s) { return {s.begin(), s.end()}; }
+
+std::vector<UInt8> resourceOf(const fs::path& file, ResType type, SInt16 id) {
+  const std::string image = ReadFile(file);
+  std::vector<tb::ResourceEntry> entries;
+  if (tb::ParseResourceFile(std::span<const UInt8>(reinterpret_cast<const UInt8*>(image.data()), image.size()),
+                            entries) != noErr)
+    return {};
+  for (const auto& e : entries)
+    if (e.type == type && e.id == id) return e.data;
+  return {};
+}
+
+class MonitorSetup : public ::testing::Test {
+ protected:
+  MonitorSetup() {
+    const char* build = std::getenv("VEMO_BUILD_DIR");
+    fs::create_directories(dir / "home");
+    std::string cmd = std::string("cp -a ") + build + "/disc " + (dir / "disc").string();
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    exe = dir / "disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall";
+    for (const char* name : {"Office C", "Reception E", "Studio B"}) {
+      pboxemu::BoxSpec box;
+      box.name = name;
+      emu.AddBox(box);
+    }
+    std::string err;
+    EXPECT_TRUE(emu.Start(&err)) << err;
+  }
+  ~MonitorSetup() override { emu.Stop(); }
+
+  // Runs the installer with the script; its trace in trace.txt.
+  int install(const std::string& script) {
+    WriteFile(dir / "script.txt", "wait-window " + kTitle + "\n" + script);
+    ScopedEnv s("TOOLBOX_SCRIPT", (dir / "script.txt").c_str());
+    ScopedEnv t("TOOLBOX_TRACE", "install");
+    ScopedEnv a("TOOLBOX_APP_PATH", exe.c_str());
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 2, (dir / "trace.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string path = exe.string();
+    char* argv[] = {path.data(), nullptr};
+    pid_t pid = 0;
+    int r = posix_spawn(&pid, argv[0], &fa, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (r != 0) return -1;
+    return testsupport::WaitExit(pid);
+  }
+  std::string trace() { return ReadFile(dir / "trace.txt"); }
+  int count(const std::string& line) {
+    int n = 0;
+    for (const auto& l : testsupport::ReadLines(dir / "trace.txt")) n += l == line;
+    return n;
+  }
+  // The box the trace says was chosen.
+  int chosenBox() {
+    for (int b = 0; b < emu.BoxCount(); ++b)
+      if (count("[install] printer chosen: " + dotted(emu.BoxAddress(b))) > 0) return b;
+    return -1;
+  }
+  // The administration program's window title after a start by script.
+  int adminStartsAs(const std::string& title) {
+    const fs::path admin = dir / "home/VEMOPLEX/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
+    WriteFile(dir / "admin.txt", "wait-window " + title + " 20000\nexit 0\n");
+    ScopedEnv s("TOOLBOX_SCRIPT", (dir / "admin.txt").c_str());
+    // The script ends the program on the spot, its windows still open:
+    // what it holds then is no leak.
+    ScopedEnv a("ASAN_OPTIONS", "detect_leaks=0");
+    return testsupport::RunProgram({admin.string()});
+  }
+
+  testsupport::TempDir dir;
+  ScopedEnv home{"HOME", (dir / "home").c_str()};
+  ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+  ScopedEnv runtime{"XDG_RUNTIME_DIR", (dir / "run").c_str()};
+  ScopedEnv ports{"TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()};
+  pboxemu::Emulator emu;
+  fs::path exe;
+};
+
+TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorReadWhatItWrote) {
+  // The broadcast list gets the second box's address; user mode is chosen,
+  // left through Back and replaced by administrator mode; the first
+  // not-armed event is armed; the monitor starts at login every 2000 ms.
+  const std::string second = dotted(emu.BoxAddress(1));
+  const std::string script = kToCopy + kTickAdmin + kCopy +                                    // both tools ticked
+                             kUserMode + kNext + kBack + kAdminMode + kNext +                  // 149, 150, 149
+                             kNext + "sleep 1500\nwait 3\n" +                                  // 150 yes: the search
+                             kOpenSettings + "type " + second + "\n" + kAdd + kOK +            // 151 settings
+                             kSearchAgain + "sleep 1500\nwait 3\n" + kFirstPrinter + kNext +   // again, chosen
+                             kFirstEvent + kArm + kNext +                                      // 152
+                             kLoginBox + kInterval + kClearInterval + "type 2000\n" + kNext +  // 153 writes
+                             kNext;                                                            // 145 Finish
+  ASSERT_EQ(install(script), 0) << trace();
+  EXPECT_EQ(count("[install] administrator mode 0"), 1) << trace();
+  EXPECT_EQ(count("[install] administrator mode 1"), 1);
+  EXPECT_EQ(count("[install] printer list: 3 rows"), 2) << trace();
+  EXPECT_EQ(count("[install] search again"), 1);
+  const int box = chosenBox();
+  ASSERT_GE(box, 0) << trace();
+
+  // The files, byte for byte.
+  const fs::path prefs = dir / "config/vemo/Preferences";
+  const std::vector<UInt8> mode = resourceOf(prefs / "VEMO-ADMIN Mode", 'ADMN', 128);
+  ASSERT_EQ(mode.size(), 16u);
+  EXPECT_EQ(std::vector<UInt8>(mode.begin(), mode.begin() + 5), (std::vector<UInt8>{0x06, 0x13, 0x06, 0x61, 0x15}));
+  EXPECT_EQ(mode[15], 0);
+  // 2000 ms, the limited broadcast, 3 resends, 8 events with 0 to 5 armed,
+  // at login, TCP/IP, no zone, the sound.
+  const std::vector<UInt8> record = {0x07, 0xD0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 3, 0, 0, 0, 0, 8, 0,
+                                     0x3F, 0,    1, 0, 0,    0,    0,    0,    1, 0, 0, 0, 0, 0, 0, 0,
+                                     0,    0,    0, 0, 0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,
+                                     0,    0,    0, 0, 0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 1};
+  ASSERT_EQ(record.size(), 64u);
+  const std::string mac = macText(emu.BoxMac(box));
+  const fs::path folder = dir / "home/VEMOPLEX";
+  for (const fs::path& f : {prefs / "VEMO-MONITOR Preferences", folder / ("VEMO-MONITOR-" + mac)}) {
+    EXPECT_EQ(resourceOf(f, 'CNFG', 128), record) << f;
+    EXPECT_EQ(resourceOf(f, 'PVER', 128).size(), 256u) << f;
+    EXPECT_FALSE(resourceOf(f, 'TMPL', 128).empty()) << f;
+    EXPECT_FALSE(resourceOf(f, 'TMPL', 130).empty()) << f;
+  }
+  std::string pointer = "\x19VEMOMON-" + mac;
+  pointer.resize(256, '\0');
+  EXPECT_EQ(ReadFile(folder / "MONITOR Data"), pointer);
+  const std::string status = ReadFile(folder / ("VEMOMON-" + mac));
+  ASSERT_EQ(status.size(), 184u);
+  const std::vector<UInt8> s = bytes(status);
+  EXPECT_EQ(s[0], 1);
+  const std::string name = box == 0 ? "Office C" : box == 1 ? "Reception E" : "Studio B";
+  EXPECT_EQ(status.substr(4, 32), name + std::string(32 - name.size(), '\0'));
+  const auto type = emu.BoxMachineType(box);
+  EXPECT_EQ(std::vector<UInt8>(s.begin() + 36, s.begin() + 52), std::vector<UInt8>(type.begin(), type.end()));
+  const auto boxMac = emu.BoxMac(box);
+  EXPECT_EQ(std::vector<UInt8>(s.begin() + 56, s.begin() + 62), std::vector<UInt8>(boxMac.begin(), boxMac.end()));
+  EXPECT_EQ(be::get32(s.data() + 66), emu.BoxAddress(box));
+  EXPECT_EQ(be::get16(s.data() + 178), 2);
+  EXPECT_EQ(status.substr(180), std::string(4, '\0'));
+  EXPECT_EQ(ReadFile(folder / "Alias Data"), "[ALIAS]\r\nALIAS00=VEMOMON-" + mac + "\r\n");
+  EXPECT_EQ(ReadFile(folder / "Brdadr"), "[SYSTEM]\r\nUDP00=" + second + "\r\n");
+
+  // The login item: an autostart entry whose Exec quotes the path with its
+  // blank and which is not disabled.
+  std::string entry;
+  for (const auto& f : fs::directory_iterator(dir / "config/autostart")) entry += ReadFile(f.path());
+  const std::string startup = (folder /
+                               "VEMO-MONITOR.app/Contents/VEMO-MONITOR Startup.app/Contents/MacOS/"
+                               "VEMO-MONITOR Startup")
+                                  .string();
+  EXPECT_NE(entry.find("Exec=\"" + startup + "\""), std::string::npos) << entry;
+  EXPECT_EQ(entry.find("Hidden=true"), std::string::npos) << entry;
+
+  // The administration program starts in administrator mode.
+  EXPECT_EQ(adminStartsAs("VEMO-ADMIN"), 0);
+
+  // Started as the desktop starts the login item, the start-up program
+  // brings up the monitor, whose status window watches the chosen box.
+  emu.ClearLog();
+  WriteFile(dir / "monitor.txt", "wait-window \"Status Monitor - " + name + "(" + dotted(emu.BoxAddress(box)) +
+                                     ")\" 20000\nsleep 1000\nlog watching\nexit 0\n");
+  std::string err;
+  {
+    ScopedEnv s("TOOLBOX_SCRIPT", (dir / "monitor.txt").c_str());
+    EXPECT_EQ(testsupport::RunProgram({startup}, &err), 0);
+  }
+  EXPECT_NE(err.find("script: watching"), std::string::npos) << err;
+  int polled = 0;
+  for (const auto& r : emu.Requests(box)) polled += r.kind == pboxemu::RequestRecord::Command;
+  EXPECT_GT(polled, 0);
+
+  // A second installation of the administration program alone, in user
+  // mode: it then starts in user mode; the monitor's files stay.
+  ASSERT_EQ(install(kToCopy + kTickAdmin + kTickMonitor + kCopy + kUserMode + kNext + kNext), 0) << trace();
+  EXPECT_EQ(adminStartsAs("\"VEMO-ADMIN [ User Mode ]\""), 0);
+  EXPECT_TRUE(fs::exists(folder / "MONITOR Data"));
+}
+
+TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
+  // Only the monitor is installed. In the settings: a letter is refused
+  // with a beep, a bad and a repeated address with their alerts; the
+  // address with leading zeros is listed in its normal form and applied;
+  // a further address is cancelled. The interval 499 is refused, 15000
+  // taken. Then no at login: "Alias Data" lists nothing.
+  const std::string script =
+      kToCopy + kCopy + kNext + "sleep 1500\nwait 3\n" + kOpenSettings +  // 150 yes, 151
+      "type a\nwait 3\nexpect-beeps 1\n" +                                // the key filter
+      "type 256.1.1.1\n" + kAdd + "key Return\nwait 3\n" +                // MESSAGE_21
+      "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
+      "type 010.001.002.003\n" + kAdd + "type 10.1.2.3\n" + kAdd + "key Return\nwait 3\n" +  // MESSAGE_23
+      kApply + "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
+      "type 127.0.0.9\n" + kAdd + kCancel + kFirstPrinter + kNext + kNext +         // 151, 152
+      kInterval + kClearInterval + "type 499\n" + kNext + "key Return\nwait 3\n" +  // MESSAGE_24, stays
+      kClearInterval + "type 15000\n" + kNext + kNext;
+  ASSERT_EQ(install(script), 0) << trace();
+  const std::string t = trace();
+  EXPECT_NE(t.find("alert 603: The address is not valid."), std::string::npos) << t;
+  EXPECT_NE(t.find("alert 603: The address is already in the list."), std::string::npos) << t;
+  EXPECT_NE(t.find("alert 603: The polling interval must be a number from 500 to 15000."), std::string::npos) << t;
+  EXPECT_EQ(count("[install] page 153 item 1"), 2);
+  const int box = chosenBox();
+  ASSERT_GE(box, 0) << t;
+  const fs::path folder = dir / "home/VEMOPLEX";
+  const std::string mac = macText(emu.BoxMac(box));
+  EXPECT_EQ(ReadFile(folder / "Brdadr"), "[SYSTEM]\r\nUDP00=10.1.2.3\r\n");
+  EXPECT_EQ(ReadFile(folder / "Alias Data"), "[ALIAS]\r\n");
+  EXPECT_FALSE(fs::exists(dir / "config/autostart"));
+  const std::vector<UInt8> record = resourceOf(folder / ("VEMO-MONITOR-" + mac), 'CNFG', 128);
+  ASSERT_EQ(record.size(), 64u);
+  EXPECT_EQ(be::get16(record.data()), 15000);
+  EXPECT_FALSE(fs::exists(dir / "config/vemo/Preferences/VEMO-ADMIN Mode"));
+}
+
+}  // namespace
