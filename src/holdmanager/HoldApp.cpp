@@ -60,6 +60,8 @@ constexpr MenuCommand kQuitCommand = 'quit';
 std::vector<DialogRef> gDlgList;
 MAIN_DLG_DATA* gMainDlg = nullptr;
 int gMainDlgNum = 0;
+// The records of the main dialogs (the program makes one).
+MAIN_DLG_DATA* gMainDlgDataArg[1] = {};
 EventLoopTimerRef gIdleTimerRef = nullptr;
 EventLoopTimerUPP gIdleTimerUpp = nullptr;
 EventRecord gCurrentEvent{};
@@ -514,6 +516,7 @@ int HoldStartup() {
   if (!gMainDlg) return 0;
   gFoundTable = gMainDlg->found;
   gMainDlgNum = 1;
+  gMainDlgDataArg[0] = gMainDlg;
   SetFrontDialog(gMainDlg->dialog);
   setSearchFlags(gMainDlg, SEARCH_NEW, "start-up");
   gbStartIdleEvent = true;
@@ -548,6 +551,7 @@ void HoldShutdown() {
 void MainDlgClosed(MAIN_DLG_DATA* m) {
   if (m == gMainDlg) {
     gMainDlg = nullptr;
+    gMainDlgDataArg[0] = nullptr;
     gMainDlgNum = 0;
     gFoundTable = nullptr;
   }

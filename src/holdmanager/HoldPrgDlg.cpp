@@ -28,6 +28,9 @@ struct PRG_DLG_DATA {
 
 PRG_DLG_DATA* gPrg = nullptr;
 
+// The progress dialog's own texts (the bar's label only in dialog 260).
+const DLG_ITEM_TEXT gPrgDlgItem[] = {{kPrgCancel, "BUTTON", "CANCEL="}, {kPrgTitle, "LABEL", "STC_TITLE="}};
+
 void setText(PRG_DLG_DATA* p, DialogItemIndex item, const std::string& text) {
   Str255 s;
   std::size_t n = std::min<std::size_t>(text.size(), 255);
@@ -151,14 +154,17 @@ int OpenPrgDlg(UInt16 command) {
   Set_Content_Color(p->dialog);
   p->evtHandler = InstallWndEvtHandler(w);
   gPrg = p;
-  if (ControlRef cancel = GetItemControl(p->dialog, kPrgCancel)) {
-    Str255 t;
-    HoldIniPText("BUTTON", "CANCEL=", t);
-    if (t[0]) SetControlTitle(cancel, t);
+  for (const DLG_ITEM_TEXT& t : gPrgDlgItem) {
+    if (t.item == kPrgCancel) {
+      Str255 title;
+      HoldIniPText(t.section, t.key, title);
+      if (ControlRef cancel = GetItemControl(p->dialog, kPrgCancel); cancel && title[0]) SetControlTitle(cancel, title);
+    } else if (p->resID == 260) {
+      setText(p, t.item, HoldIniText(t.section, t.key));
+    }
   }
   SetDialogDefaultItem(p->dialog, kPrgCancel);
   if (p->resID == 260) {
-    setText(p, kPrgTitle, HoldIniText("LABEL", "STC_TITLE="));
     Rect r;
     GetDialogItemRect(p->dialog, kPrgBar, &r);
     p->bar = NewControl(w, &r, PText(""), true, 0, 0, 100, kControlProgressBarProc, 0);

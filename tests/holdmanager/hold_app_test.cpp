@@ -13,6 +13,7 @@
 #include <string>
 
 #include "FanctionLib/CList.h"
+#include "FanctionLib/CTab.h"
 #include "hold_harness.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldMainWnd.h"
@@ -399,6 +400,21 @@ TEST_F(HoldApp, LayoutLimitsAndTheDetailRows) {
   EXPECT_EQ(cell(2), "4");
   EXPECT_EQ(cell(4), "Other 999");
   EXPECT_EQ(cell(5), "1 MB");
+}
+
+TEST_F(HoldApp, InJapaneseTheLanguageRowAndTextsComeFromTheJapaneseFiles) {
+  tb::SetSystemLanguage("ja");
+  ASSERT_EQ(HoldStartup(), 1);
+  tb::SetSystemLanguage("");
+  EXPECT_EQ(gLangCode, 18);
+  EXPECT_EQ(M()->eng.langCode, 18);
+  EXPECT_NE(std::string(gszStrFileName).find("Japanese"), std::string::npos);
+  Str255 t;
+  CTGetTitle(M()->tab, 0, t);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(t + 1), t[0]), "印刷 / ダウンロード");
+  SetStatus(M()->dialog, "STRING", 0, 0);
+  DrawStatusLine(M());
+  EXPECT_EQ(M()->statusText, "見つかったプリントサーバ: 0");
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 // pop-up, its jobs are listed and shown, and quitting saves the window's
 // frame in the preference file.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <array>
 #include <cstring>
@@ -16,20 +14,9 @@
 #include "test_support.h"
 #include "toolbox/pictures.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
-
-int runProgram(const std::string& path) {
-  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-  pid_t pid = 0;
-  if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 TEST(HoldEndToEnd, TheProgramListsTheChosenBoxsJobsAndSavesItsFrameAtQuit) {
   testsupport::TempDir dir;
@@ -61,7 +48,7 @@ TEST(HoldEndToEnd, TheProgramListsTheChosenBoxsJobsAndSavesItsFrameAtQuit) {
   const fs::path shot = dir / "window.png";
   testsupport::WriteFile(dir / "tour.txt",
                          "wait-window VemoHoldManager\n"
-                         "sleep 2500\n"
+                         "sleep 4000\n"
                          "popup-item VemoHoldManager 3 1\n"
                          "sleep 1500\n"
                          "window-shot VemoHoldManager " +
@@ -71,7 +58,8 @@ TEST(HoldEndToEnd, TheProgramListsTheChosenBoxsJobsAndSavesItsFrameAtQuit) {
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   const std::string program =
       std::string(std::getenv("VEMO_BUILD_DIR")) + "/suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager";
-  ASSERT_EQ(runProgram(program), 0);
+  std::string errors;
+  ASSERT_EQ(testsupport::RunProgram({program}, &errors), 0) << errors;
   emu.Stop();
 
   // Three rows of dark names in the job list (at 20..306 of the content,
