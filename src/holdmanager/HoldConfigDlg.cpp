@@ -337,6 +337,14 @@ void SelectCfgDlg(SUB_DLG* d, short item, const EventRecord* ev) {
   }
 }
 
+void MouseDownCfgDlg(SUB_DLG* d, const EventRecord* ev) {
+  int item = MouseDownSubDlg(ev, d, kCfgDlgID);
+  if (item <= 0) return;
+  // Page items count from 5000 (first page) or 4000 (second) in the
+  // dialog's own numbering; the handler takes the item itself.
+  SelectCfgDlg(d, short(item), ev);
+}
+
 // A typed change of a field (other than the address entry) enables Apply.
 void noteTyping(SUB_DLG* d) {
   CFG_REC* r = rec(d);
@@ -405,6 +413,8 @@ int StrToIPAddr(const char* text, UInt32* addr) {
 
 SUB_DLG* ConfigDialog() { return gCfg; }
 
+bool KeyDownCfgDlg(SUB_DLG*, const EventRecord*) { return false; }
+
 int CfgDlgPage(SUB_DLG* d) { return d ? rec(d)->page : 0; }
 
 int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
@@ -419,6 +429,7 @@ int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
   r->config = config;
   d->data = r;
   d->select = SelectCfgDlg;
+  d->mouseDown = MouseDownCfgDlg;
   d->update = UpdateCfgDlg;
   d->key = MLTEKeyDownCfgDlg;
   d->dispose = disposeCfg;

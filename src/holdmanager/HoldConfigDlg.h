@@ -14,6 +14,8 @@ int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders);
 // The open configuration dialog, or null.
 SUB_DLG* ConfigDialog();
 void CloseCfgDlg(SUB_DLG* d);
+// Keys outside the fields: nothing (the fields' keys are the dialog's).
+bool KeyDownCfgDlg(SUB_DLG* d, const EventRecord* ev);
 // The page's checks: 1 valid, 0 after a message (the field's text selected).
 int CheckCfgDlg(SUB_DLG* d);
 // The dialog's values into the record, then the record into the file.

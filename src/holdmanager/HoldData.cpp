@@ -1,14 +1,17 @@
 #include "holdmanager/HoldData.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
-#include "OT/JCPPacket.h"
 #include "common/IniFile.h"
+#include "OT/JCPPacket.h"
 #include "suite/SuiteNames.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
+#include "toolbox/menus.h"
+#include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/script.h"
 
@@ -35,12 +38,12 @@ void put32(UInt8* p, UInt32 v) {
 UInt16 get16(const UInt8* p) { return UInt16(p[0] << 8 | p[1]); }
 UInt32 get32(const UInt8* p) { return UInt32(get16(p)) << 16 | get16(p + 2); }
 
-constexpr int kPrnShift[8] = {31, 27, 24, 21, 18, 13, 8, 0};
-constexpr UInt32 kPrnMask[8] = {0x80000000, 0x38000000, 0x07000000, 0x00E00000, 0x001C0000, 0x0000E000, 0x00000100, 0};
-
 bool isForbidden(char c) { return std::strchr("\\/:,;*?\"<>|", c) != nullptr && c != 0; }
 
 }  // namespace
+
+const UInt16 gusPrnOptShift[8] = {31, 27, 24, 21, 18, 13, 8, 0};
+const UInt32 gulPrnOptMask[8] = {0x80000000, 0x38000000, 0x07000000, 0x00E00000, 0x001C0000, 0x0000E000, 0x00000100, 0};
 
 void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len) {
   std::size_t n = wholeChars(value, len, 255);
@@ -111,38 +114,101 @@ bool HoldConfigFromImage(std::span<const UInt8> in, HOLD_CONFIG* c) {
 }
 
 namespace {
-OSErr prefsSpec(FSSpec* fss) {
-  SInt16 vRef = 0;
-  SInt32 dirID = 0;
-  OSErr err = FindFolder(kOnSystemDisk, kPreferencesFolderType, true, &vRef, &dirID);
-  if (err) return err;
-  Str255 name;
-  name[0] = UInt8(std::strlen(kHoldPrefsName));
-  std::memcpy(name + 1, kHoldPrefsName, name[0]);
-  return FSMakeFSSpec(vRef, dirID, name, fss);
+// The program's own resource file, recorded by InitConfig (-1: none).
+SInt16 gAppResFile = -1;
+constexpr UInt16 kConfigVersion = 3;  // CONFIG_VERSION of the version record
+
+// The defaults, the window centred on the desktop below the menu bar.
+void defaults(HOLD_CONFIG* c) {
+  BitMap screen{};
+  GetQDGlobalsScreenBits(&screen);
+  HoldConfigDefaults(c, SInt16(screen.bounds.right - screen.bounds.left),
+                     SInt16(screen.bounds.bottom - screen.bounds.top), GetMBarHeight());
 }
 }  // namespace
 
-void GetConfig(HOLD_CONFIG* c) {
-  HoldConfigDefaults(c, 1024, 768, 20);
+void InitConfig() { gAppResFile = CurResFile(); }
+
+OSErr OpenPrefsFile(SInt16* refNum, FSSpec* spec) {
+  if (refNum) *refNum = -1;
+  SInt16 vRef = 0;
+  SInt32 dirID = 0;
+  OSErr err = FindFolder(kOnSystemDisk, kPreferencesFolderType, kCreateFolder, &vRef, &dirID);
+  if (err) return err;
+  char text[64];
+  std::snprintf(text, sizeof text, "%sPrefs", "VemoHoldManager");
+  Str255 name;
+  pstr::set(name, sizeof name, text);
   FSSpec fss{};
-  if (prefsSpec(&fss) != noErr) return;
-  SInt16 saved = CurResFile();
-  SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
-  if (ref == -1) return;
-  Handle h = Get1Resource('CNFG', 128);
-  if (h && *h)
-    HoldConfigFromImage(std::span<const UInt8>(reinterpret_cast<const UInt8*>(*h), std::size_t(GetHandleSize(h))), c);
-  CloseResFile(ref);
+  err = FSMakeFSSpec(vRef, dirID, name, &fss);
+  if (err != noErr && err != fnfErr) return err;
+  // A first run makes an empty resource file for the settings.
+  if (err == fnfErr) FSpCreateResFile(&fss, 'VMxh', 'pref', smSystemScript);
+  if (refNum) *refNum = FSpOpenResFile(&fss, fsCurPerm);
+  if (spec) *spec = fss;
+  return err;
+}
+
+int CheckPrefsVersion(SInt16 refNum) {
+  // Both version records are read; whatever they hold, the file is taken.
+  const SInt16 saved = CurResFile();
+  if (gAppResFile != -1) {
+    UseResFile(gAppResFile);
+    if (Handle h = Get1Resource('PVER', 128)) ReleaseResource(h);
+  }
+  if (refNum != -1) {
+    UseResFile(refNum);
+    if (Handle h = Get1Resource('PVER', 128)) ReleaseResource(h);
+  }
   UseResFile(saved);
+  return 0;
+}
+
+void GetConfig(HOLD_CONFIG* c) {
+  defaults(c);
+  const SInt16 saved = CurResFile();
+  if (gAppResFile != -1) {
+    UseResFile(gAppResFile);
+    // Only a program file still open can lack the record.
+    if (ResError() == noErr) {
+      Handle own = Get1Resource('PVER', 128);
+      UseResFile(saved);
+      if (!own) return;
+      ReleaseResource(own);
+    }
+    UseResFile(saved);
+  }
+  SInt16 ref = -1;
+  OpenPrefsFile(&ref, nullptr);
+  if (ref == -1) {
+    UseResFile(saved);
+    return;
+  }
+  CheckPrefsVersion(ref);
+  UseResFile(ref);
+  Handle h = Get1Resource('CNFG', 128);
+  if (h && *h) {
+    HOLD_CONFIG read = *c;
+    // The defaults stand as a whole unless the whole image is read.
+    if (HoldConfigFromImage(std::span<const UInt8>(reinterpret_cast<const UInt8*>(*h), std::size_t(GetHandleSize(h))),
+                            &read))
+      *c = read;
+  }
+  CloseResFile(ref);
+  UseResFile(gAppResFile != -1 ? gAppResFile : saved);
 }
 
 namespace {
 
-// Puts data in as resource type 128 of the current file, in place of the
-// one there; the Resource Manager's error.
+// Puts data in as resource type 128 of the current file in place of the
+// one there, under its id and name (a new one: 128, unnamed); the
+// Resource Manager's error.
 OSErr replaceResource(ResType type, const UInt8* data, std::size_t n) {
+  SInt16 id = 128;
+  Str255 name{};
   if (Handle old = Get1Resource(type, 128)) {
+    ResType t;
+    GetResInfo(old, &id, &t, name);
     RemoveResource(old);
     // A resource that cannot be removed (a protected one) still belongs to
     // the file: it is released, never disposed behind the file's back.
@@ -155,7 +221,7 @@ OSErr replaceResource(ResType type, const UInt8* data, std::size_t n) {
   Handle h = NewHandle(Size(n));
   if (!h) return memFullErr;
   std::memcpy(*h, data, n);
-  AddResource(h, type, 128, reinterpret_cast<const UInt8*>("\0"));
+  AddResource(h, type, id, name);
   if (OSErr err = ResError()) {
     DisposeHandle(h);
     return err;
@@ -164,14 +230,16 @@ OSErr replaceResource(ResType type, const UInt8* data, std::size_t n) {
   return ResError();
 }
 
-OSErr writeConfig(const FSSpec& fss, const HOLD_CONFIG& c) {
-  SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
+OSErr writeConfig(const HOLD_CONFIG& c) {
+  SInt16 ref = -1;
+  OSErr err = OpenPrefsFile(&ref, nullptr);
   if (ref == -1) {
     OSErr r = ResError();
-    return r ? r : OSErr(ioErr);
+    return err ? err : r ? r : OSErr(ioErr);
   }
-  UInt8 version[256] = {0, 3};
-  OSErr err = replaceResource('PVER', version, sizeof version);
+  UseResFile(ref);
+  UInt8 version[256] = {UInt8(kConfigVersion >> 8), UInt8(kConfigVersion)};
+  err = replaceResource('PVER', version, sizeof version);
   std::array<UInt8, kHoldConfigImageSize> image{};
   HoldConfigToImage(c, image);
   if (err == noErr) err = replaceResource('CNFG', image.data(), image.size());
@@ -182,31 +250,30 @@ OSErr writeConfig(const FSSpec& fss, const HOLD_CONFIG& c) {
 }  // namespace
 
 OSErr SetConfig(const HOLD_CONFIG& c) {
-  FSSpec fss{};
-  OSErr err = prefsSpec(&fss);
-  if (err != noErr && err != fnfErr) return err;
-  SInt16 saved = CurResFile();
-  if (err == fnfErr) FSpCreateResFile(&fss, 'VMxh', 'pref', 0);
-  err = writeConfig(fss, c);
+  const SInt16 saved = CurResFile();
+  OSErr err = writeConfig(c);
   if (err != noErr) {
     // A damaged file, or one whose settings cannot be replaced: the
     // settings go into a new file in its place rather than being lost.
+    FSSpec fss{};
+    SInt16 ref = -1;
+    OpenPrefsFile(&ref, &fss);
+    if (ref != -1) CloseResFile(ref);
     FSpDelete(&fss);
-    FSpCreateResFile(&fss, 'VMxh', 'pref', 0);
-    err = writeConfig(fss, c);
+    err = writeConfig(c);
   }
-  UseResFile(saved);
+  UseResFile(gAppResFile != -1 ? gAppResFile : saved);
   return err;
 }
 
 void SetPrnOpt(UInt32* options, UInt32 value, int index) {
   if (!options || index < 0 || index > 6) return;
-  *options |= (value << kPrnShift[index]) & kPrnMask[index];
+  *options |= (value << gusPrnOptShift[index]) & gulPrnOptMask[index];
 }
 
 UInt32 GetPrnOpt(UInt32 options, int index) {
   if (index < 0 || index > 6) return 0;
-  return (options & kPrnMask[index]) >> kPrnShift[index];
+  return (options & gulPrnOptMask[index]) >> gusPrnOptShift[index];
 }
 
 void DivideFolderName(const std::string& name, std::string* prefix, std::string* rest) {

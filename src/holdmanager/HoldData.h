@@ -86,11 +86,25 @@ void HoldConfigDefaults(HOLD_CONFIG* c, SInt16 screenWidth, SInt16 screenHeight,
 void HoldConfigToImage(const HOLD_CONFIG& c, std::span<UInt8, kHoldConfigImageSize> out);
 // False (c unchanged) for an image of another size.
 bool HoldConfigFromImage(std::span<const UInt8> in, HOLD_CONFIG* c);
-// The preference file in the Preferences folder: loads it (the defaults when
-// it is missing or damaged), saves it (0 or the error; a damaged file, or one
-// whose settings cannot be replaced, is made anew).
+// The preference file "VemoHoldManagerPrefs" in the Preferences folder.
+// InitConfig records the program's own resource file (current at start-up)
+// for the others. GetConfig: the defaults as a whole when the program has
+// no version record, the file cannot be opened or holds no settings image;
+// a first run leaves an empty file. SetConfig: replaces the version record
+// and the image (0 or the error; a damaged file, or one whose settings
+// cannot be replaced, is made anew).
+void InitConfig();
 void GetConfig(HOLD_CONFIG* c);
 OSErr SetConfig(const HOLD_CONFIG& c);
+// Opens (making it empty when missing) the preference file's resources:
+// *refNum -1 when that failed; the result of locating the file (fnfErr on
+// a first run); the file's spec when asked.
+OSErr OpenPrefsFile(SInt16* refNum, FSSpec* spec);
+// Reads both version records; any file is taken: always 0 ("same").
+int CheckPrefsVersion(SInt16 refNum);
+// The print options' bit fields (index 7 is never used).
+extern const UInt16 gusPrnOptShift[8];
+extern const UInt32 gulPrnOptMask[8];
 
 void SetPrnOpt(UInt32* options, UInt32 value, int index);
 UInt32 GetPrnOpt(UInt32 options, int index);

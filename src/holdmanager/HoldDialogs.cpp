@@ -97,8 +97,12 @@ void subActivate(DialogRef dialog, Boolean active) {
 void subMouseDown(EventRecord* ev, DialogRef dialog) {
   SUB_DLG* d = SubDlgOf(dialog);
   if (!d) return;
-  int item = MouseDownSubDlg(ev, d, d->id);
-  if (item > 0 && d->select) d->select(d, short(item), ev);
+  if (d->mouseDown) {
+    d->mouseDown(d, ev);
+  } else {
+    int item = MouseDownSubDlg(ev, d, d->id);
+    if (item > 0 && d->select) d->select(d, short(item), ev);
+  }
   // A message the press opened stays in front of the window the press
   // brings forward afterwards.
   if (SUB_DLG* front = FrontSubDlg(); front && front != d)
@@ -113,8 +117,8 @@ Boolean subKeyDown(EventRecord* ev, DialogRef dialog) {
   const char ch = char(ev->message & charCodeMask);
   const bool command = (ev->modifiers & cmdKey) != 0;
   const bool shift = (ev->modifiers & shiftKey) != 0;
+  if (d->key && d->key(d, ev)) return true;
   if (!command && (ch == kReturnCharCode || ch == kEnterCharCode)) {
-    if (d->key && d->key(d, ev)) return true;
     if (d->defaultItem && buttonActive(d->dialog, d->defaultItem)) {
       flash(d->dialog, d->defaultItem);
       if (d->select) d->select(d, d->defaultItem, ev);
@@ -122,7 +126,6 @@ Boolean subKeyDown(EventRecord* ev, DialogRef dialog) {
     return true;
   }
   if (!command && ch == kEscapeCharCode) {
-    if (d->key && d->key(d, ev)) return true;
     if (d->cancelItem) {
       flash(d->dialog, d->cancelItem);
       if (d->select) d->select(d, d->cancelItem, ev);
@@ -155,11 +158,10 @@ Boolean subKeyDown(EventRecord* ev, DialogRef dialog) {
       case 'z': TXNUndo(focused); break;
       default: return false;
     }
-    if (d->key) d->key(d, ev);
     return true;
   }
   // Other keys are typed into the focused field by the text input that follows.
-  return d->key && d->key(d, ev);
+  return false;
 }
 
 void idleHook(void* arg) {
@@ -249,6 +251,17 @@ void SetItemText(DialogRef d, short item, const std::string& utf8) {
   std::string cut = cutUtf8(utf8, 255);
   pstr::set(s, sizeof s, cut);
   if (h) SetDialogItemText(h, s);
+}
+
+void SetSubDlgItemTexts(DialogRef d, const SUBDLG_ITEM_TEXT* table, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string text = HoldString(table[i].section, table[i].key);
+    if (text.empty()) continue;
+    if (isControlItem(d, table[i].item))
+      SetItemTitle(d, table[i].item, text);
+    else
+      SetItemText(d, table[i].item, text);
+  }
 }
 
 void SetItemTitle(DialogRef d, short item, const std::string& utf8) {
@@ -557,12 +570,29 @@ struct MSG_REC {
   int result = 0;
 };
 
-void selectMsg(SUB_DLG* d, short item, const EventRecord*) {
+void SelectMsgDlg(SUB_DLG* d, short item, const EventRecord*) {
   auto* m = static_cast<MSG_REC*>(d->data);
   if (item != 3 && item != 4) return;
   m->result = m->type == 1 ? 1 : item == 3 ? 2 : 4;
   CloseSubDlg(d, kMsgDlgID);
 }
+
+void MouseDownMsgDlg(SUB_DLG* d, const EventRecord* ev) {
+  int item = MouseDownSubDlg(ev, d, kMsgDlgID);
+  if (item > 0) SelectMsgDlg(d, short(item), ev);
+}
+
+// Return and Enter answer the only button, or the first of two.
+bool KeyDownMsgDlg(SUB_DLG* d, const EventRecord* ev) {
+  const char ch = char(ev->message & charCodeMask);
+  if (ch != kReturnCharCode && ch != kEnterCharCode) return false;
+  const short item = static_cast<MSG_REC*>(d->data)->type == 1 ? 4 : 3;
+  flash(d->dialog, item);
+  SelectMsgDlg(d, item, ev);
+  return true;
+}
+
+void UpdateMsgDlg(SUB_DLG* d) { drawDefaultRing(d->dialog, static_cast<MSG_REC*>(d->data)->type == 1 ? 4 : 3); }
 
 void disposeMsg(SUB_DLG* d) {
   auto* m = static_cast<MSG_REC*>(d->data);
@@ -579,7 +609,10 @@ int OpenMsgDlg(const char* titleText, const char* bodyText, int type, MsgDlgCall
   if (!d) return 0;
   auto* m = new MSG_REC{type, proc, a, b, c, 0};
   d->data = m;
-  d->select = selectMsg;
+  d->select = SelectMsgDlg;
+  d->mouseDown = MouseDownMsgDlg;
+  d->key = KeyDownMsgDlg;
+  d->update = UpdateMsgDlg;
   d->dispose = disposeMsg;
   Str255 t;
   pstr::set(t, sizeof t, cutUtf8(title, 255));

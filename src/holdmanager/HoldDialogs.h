@@ -63,9 +63,13 @@ struct SUB_DLG {
   EventHandlerRef handler = nullptr;
   std::vector<SUB_FIELD> fields;
   void (*update)(SUB_DLG*) = nullptr;
+  // A press in the window; without one, the item hit goes to select.
+  void (*mouseDown)(SUB_DLG*, const EventRecord* ev) = nullptr;
   void (*select)(SUB_DLG*, short item, const EventRecord* ev) = nullptr;
   void (*idle)(SUB_DLG*) = nullptr;
-  // Keys of a field, after the shared ones: true when taken.
+  // The dialog's keys, before the shared ones (Return and Enter for the
+  // default button, Escape for the cancel button, Tab between fields, the
+  // Command keys of the fields): true when taken.
   bool (*key)(SUB_DLG*, const EventRecord* ev) = nullptr;
   void (*dispose)(SUB_DLG*) = nullptr;
   short defaultItem = 0, cancelItem = 0;
@@ -111,6 +115,18 @@ SUB_DLG* NewSubDlg(short id);
 void SetSubDlgIdle(SUB_DLG* d, void (*idle)(SUB_DLG*));
 // Adds a field over a user item.
 SUB_FIELD* AddSubField(SUB_DLG* d, short item);
+// An item's text from Hmgstr.ini: a label's text or a button's title (a
+// missing key keeps the resource's text).
+struct SUBDLG_ITEM_TEXT {
+  short item;
+  const char* section;
+  const char* key;
+};
+void SetSubDlgItemTexts(DialogRef d, const SUBDLG_ITEM_TEXT* table, std::size_t count);
+template <std::size_t N>
+void SetSubDlgItemTexts(DialogRef d, const SUBDLG_ITEM_TEXT (&table)[N]) {
+  SetSubDlgItemTexts(d, table, N);
+}
 // A text of Hmgstr.ini; "" when missing.
 std::string HoldString(const char* section, const char* key);
 // "\n" and "\t" in an ini text as a line break and a tab.

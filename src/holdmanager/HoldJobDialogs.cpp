@@ -84,7 +84,7 @@ struct REN_REC {
   JOB_ENTRY job{};
 };
 
-void selectRen(SUB_DLG* d, short item, const EventRecord*) {
+void SelectRenDlg(SUB_DLG* d, short item, const EventRecord*) {
   if (item == 6) {
     CloseSubDlg(d, kRenDlgID);
     return;
@@ -107,21 +107,37 @@ void selectRen(SUB_DLG* d, short item, const EventRecord*) {
   startRequest(CMD_RENAME, req);
 }
 
-void idleRen(SUB_DLG* d) {
+void MouseDownRenDlg(SUB_DLG* d, const EventRecord* ev) {
+  int item = MouseDownSubDlg(ev, d, kRenDlgID);
+  if (item > 0) SelectRenDlg(d, short(item), ev);
+}
+
+// The fields' keys: Return, Enter and Escape are the shared buttons' keys.
+bool MLTEKeyDownRenDlg(SUB_DLG*, const EventRecord*) { return false; }
+
+void UpdateRenDlg(SUB_DLG*) {}
+
+void IdleRenDlg(SUB_DLG* d) {
   static const short items[] = {2, 4};
   ChangeBeamCursorSubDlg(d, 0, 1, items);
 }
 
-void labels(DialogRef d, std::initializer_list<std::pair<short, const char*>> items, const char* section) {
-  for (auto& [item, key] : items) {
-    std::string t = HoldString(section, key);
-    if (!t.empty()) SetItemText(d, item, t);
-  }
-}
-
-void buttons(DialogRef d, std::initializer_list<std::pair<short, const char*>> items) {
-  for (auto& [item, key] : items) SetItemTitle(d, item, HoldString("BUTTON", key));
-}
+// The dialogs' item texts.
+const SUBDLG_ITEM_TEXT gRenDlgItem[] = {
+    {1, "LABEL", "STC_NAME="}, {3, "LABEL", "STC_OWNER="}, {5, "BUTTON", "OK="}, {6, "BUTTON", "CANCEL="}};
+const SUBDLG_ITEM_TEXT gPrnDlgItem[] = {
+    {2, "LABEL", "STC_SHEETS="}, {6, "LABEL", "STC_SUNIT="}, {7, "LABEL", "STC_ROTATION="},
+    {8, "BUTTON", "RAD_ON="},    {9, "BUTTON", "RAD_OFF="},  {10, "LABEL", "STC_SECRECY="},
+    {11, "BUTTON", "RAD_ON="},   {12, "BUTTON", "RAD_OFF="}, {14, "LABEL", "STC_CONT="},
+    {16, "LABEL", "STC_TRAY="},  {18, "LABEL", "STC_SORT="}, {20, "LABEL", "STC_STAPLE="},
+    {22, "LABEL", "STC_TAPE="},  {24, "BUTTON", "OK="},      {25, "BUTTON", "CANCEL="}};
+const SUBDLG_ITEM_TEXT gInfDlgItem[] = {{7, "BUTTON", "BTN_CLOSE="}};
+const SUBDLG_ITEM_TEXT gMovDlgItem[] = {{2, "LABEL", "STC_FOLDER="}, {4, "BUTTON", "OK="}, {5, "BUTTON", "CANCEL="}};
+// The information dialog's detail list: column titles and widths.
+const struct {
+  const char* key;
+  short width;
+} gInfList[] = {{"LIST03=", 100}, {"LIST04=", 140}};
 
 void titled(SUB_DLG* d, const char* key) {
   std::string t = HoldString("TITLE", key);
@@ -155,12 +171,38 @@ struct PRN_REC {
   JOB_ENTRY job{};
 };
 
+// The pop-up's five entries from the ini (the first also its title), its
+// range 1..5 and value.
+void SetPopupMenuPrnDlg(DialogRef dlg, short item, SInt16 value) {
+  const PopupKeys* keys = nullptr;
+  for (const PopupKeys& p : kPopups)
+    if (p.item == item) keys = &p;
+  ControlRef ctl = itemControl(dlg, item);
+  if (!keys || !ctl) return;
+  if (MenuRef menu = GetControlPopupMenuHandle(ctl)) {
+    DeleteMenuItems(menu, 1, CountMenuItems(menu));
+    for (int i = 0; i < 5; ++i) {
+      char key[24];
+      std::snprintf(key, sizeof key, "%s%02d=", keys->prefix, i);
+      std::string text = HoldString(keys->section, key);
+      if (text.empty()) text = std::to_string(i + 1);
+      Str255 s;
+      pstr::set(s, sizeof s, text);
+      AppendMenuItemText(menu, s);
+      if (i == 0) SetMenuTitle(menu, s);
+    }
+  }
+  SetControlMinimum(ctl, 1);
+  SetControlMaximum(ctl, 5);
+  SetControlValue(ctl, std::clamp<SInt16>(value, 1, 5));
+}
+
 void setRadio(DialogRef d, short on, short off) {
   SetControlValue(itemControl(d, on), 1);
   SetControlValue(itemControl(d, off), 0);
 }
 
-void selectPrn(SUB_DLG* d, short item, const EventRecord*) {
+void SelectPrnDlg(SUB_DLG* d, short item, const EventRecord*) {
   DialogRef dlg = d->dialog;
   switch (item) {
     case 8:
@@ -198,12 +240,20 @@ void selectPrn(SUB_DLG* d, short item, const EventRecord*) {
   startRequest(CMD_PRINT, req);
 }
 
-void idlePrn(SUB_DLG* d) {
+void MouseDownPrnDlg(SUB_DLG* d, const EventRecord* ev) {
+  int item = MouseDownSubDlg(ev, d, kPrnDlgID);
+  if (item > 0) SelectPrnDlg(d, short(item), ev);
+}
+
+// The copies field's keys: Return, Enter and Escape are the shared buttons' keys.
+bool MLTEKeyDownPrnDlg(SUB_DLG*, const EventRecord*) { return false; }
+
+void IdlePrnDlg(SUB_DLG* d) {
   static const short items[] = {3};
   ChangeBeamCursorSubDlg(d, 0, 0, items);
 }
 
-void updatePrn(SUB_DLG* d) { SubDlgDrawSpin(d, 4); }
+void UpdatePrnDlg(SUB_DLG* d) { SubDlgDrawSpin(d, 4); }
 
 // ---- move --------------------------------------------------------------------
 
@@ -231,7 +281,7 @@ void ChangeMoveDlgBtnState(SUB_DLG* d) {
     DeactivateControl(ok);
 }
 
-void selectMov(SUB_DLG* d, short item, const EventRecord* ev) {
+void SelectMovDlg(SUB_DLG* d, short item, const EventRecord* ev) {
   auto* m = static_cast<MOV_REC*>(d->data);
   if (item == 3) {
     Cell cell{0, 0};
@@ -253,7 +303,7 @@ void selectMov(SUB_DLG* d, short item, const EventRecord* ev) {
   startRequest(CMD_MOVE, req);
 }
 
-bool keyMov(SUB_DLG* d, const EventRecord* ev) {
+bool KeyDownMovDlg(SUB_DLG* d, const EventRecord* ev) {
   const char ch = char(ev->message & charCodeMask);
   if (ch == kReturnCharCode || ch == kEnterCharCode || ch == kEscapeCharCode) return false;
   auto* m = static_cast<MOV_REC*>(d->data);
@@ -262,7 +312,12 @@ bool keyMov(SUB_DLG* d, const EventRecord* ev) {
   return true;
 }
 
-void updateMov(SUB_DLG* d) {
+void MouseDownMovDlg(SUB_DLG* d, const EventRecord* ev) {
+  int item = MouseDownSubDlg(ev, d, kMovDlgID);
+  if (item > 0) SelectMovDlg(d, short(item), ev);
+}
+
+void UpdateMovDlg(SUB_DLG* d) {
   auto* m = static_cast<MOV_REC*>(d->data);
   CLUpdate(m->list, nullptr, 1);
 }
@@ -518,13 +573,18 @@ void SelectInfDlg(SUB_DLG* d, short item, const EventRecord* ev) {
   }
 }
 
-void updateInf(SUB_DLG* d) {
+void MouseDownInfDlg(SUB_DLG* d, const EventRecord* ev) {
+  int item = MouseDownSubDlg(ev, d, kInfDlgID);
+  if (item > 0) SelectInfDlg(d, short(item), ev);
+}
+
+void UpdateInfDlg(SUB_DLG* d) {
   INF_REC* inf = static_cast<INF_REC*>(d->data);
   if (inf->list) CLUpdate(inf->list, nullptr, 1);
   DrawThumbnailInfDlg(d);
 }
 
-bool keyInf(SUB_DLG* d, const EventRecord* ev) {
+bool KeyDownInfDlg(SUB_DLG* d, const EventRecord* ev) {
   const char ch = char(ev->message & charCodeMask);
   if (ch == kReturnCharCode || ch == kEnterCharCode || ch == kEscapeCharCode) {
     closeInfo(d);
@@ -558,14 +618,16 @@ int hold::OpenRename() {
   if (!d) return 0;
   auto* rec = new REN_REC{jobs.front()};
   d->data = rec;
-  d->select = selectRen;
-  SetSubDlgIdle(d, idleRen);
+  d->select = SelectRenDlg;
+  d->mouseDown = MouseDownRenDlg;
+  d->key = MLTEKeyDownRenDlg;
+  d->update = UpdateRenDlg;
+  SetSubDlgIdle(d, IdleRenDlg);
   d->dispose = [](SUB_DLG* s) { delete static_cast<REN_REC*>(s->data); };
   d->defaultItem = 5;
   d->cancelItem = 6;
   titled(d, "RENAME=");
-  labels(d->dialog, {{1, "STC_NAME="}, {3, "STC_OWNER="}}, "LABEL");
-  buttons(d->dialog, {{5, "OK="}, {6, "CANCEL="}});
+  SetSubDlgItemTexts(d->dialog, gRenDlgItem);
   AddSubField(d, 2);
   AddSubField(d, 4);
   SubFieldSetText(SubDlgField(d, 2), pstring(rec->job.name));
@@ -582,9 +644,11 @@ int hold::OpenPrint() {
   if (!d) return 0;
   auto* rec = new PRN_REC{job};
   d->data = rec;
-  d->select = selectPrn;
-  SetSubDlgIdle(d, idlePrn);
-  d->update = updatePrn;
+  d->select = SelectPrnDlg;
+  d->mouseDown = MouseDownPrnDlg;
+  d->key = MLTEKeyDownPrnDlg;
+  SetSubDlgIdle(d, IdlePrnDlg);
+  d->update = UpdatePrnDlg;
   d->dispose = [](SUB_DLG* s) { delete static_cast<PRN_REC*>(s->data); };
   d->defaultItem = 24;
   d->cancelItem = 25;
@@ -593,18 +657,7 @@ int hold::OpenPrint() {
   char shortName[40] = {};
   MakeShortJobName(shortName, job.name, true, 32);
   SetItemText(dlg, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), shortName));
-  labels(dlg,
-         {{2, "STC_SHEETS="},
-          {6, "STC_SUNIT="},
-          {7, "STC_ROTATION="},
-          {10, "STC_SECRECY="},
-          {14, "STC_CONT="},
-          {16, "STC_TRAY="},
-          {18, "STC_SORT="},
-          {20, "STC_STAPLE="},
-          {22, "STC_TAPE="}},
-         "LABEL");
-  buttons(dlg, {{8, "RAD_ON="}, {9, "RAD_OFF="}, {11, "RAD_ON="}, {12, "RAD_OFF="}, {24, "OK="}, {25, "CANCEL="}});
+  SetSubDlgItemTexts(dlg, gPrnDlgItem);
   const HOLD_CONFIG* c = gHoldHost.config;
   const UInt32 opts = c ? c->ulPrnOpt : 0x100;
   AddSubField(d, 3);
@@ -629,23 +682,7 @@ int hold::OpenPrint() {
   };
   for (const PopupKeys& p : kPopups) {
     ControlRef ctl = itemControl(dlg, p.item);
-    MenuRef menu = GetControlPopupMenuHandle(ctl);
-    if (menu) {
-      DeleteMenuItems(menu, 1, CountMenuItems(menu));
-      for (int i = 0; i < 5; ++i) {
-        char key[24];
-        std::snprintf(key, sizeof key, "%s%02d=", p.prefix, i);
-        std::string text = HoldString(p.section, key);
-        if (text.empty()) text = std::to_string(i + 1);
-        Str255 s;
-        pstr::set(s, sizeof s, text);
-        AppendMenuItemText(menu, s);
-        if (i == 0) SetMenuTitle(menu, s);
-      }
-    }
-    SetControlMinimum(ctl, 1);
-    SetControlMaximum(ctl, 5);
-    SInt16 value = SInt16(GetPrnOpt(opts, p.option) + 1);
+    SetPopupMenuPrnDlg(dlg, p.item, SInt16(GetPrnOpt(opts, p.option) + 1));
     bool dim = false;
     if (read) {
       if (p.item == 17) dim = capBit("ID13", 0x20) || capBit("ID38", 0x20);
@@ -653,8 +690,10 @@ int hold::OpenPrint() {
       if (p.item == 21) dim = !capBit("ID15", 0x08);
       if (p.item == 23) dim = !capBit("ID49", 0x20);
     }
-    SetControlValue(ctl, dim ? 1 : std::clamp<SInt16>(value, 1, 5));
-    if (dim) DeactivateControl(ctl);
+    if (dim) {
+      SetControlValue(ctl, 1);
+      DeactivateControl(ctl);
+    }
   }
   SubFieldFocus(d, 3, true);
   show(d);
@@ -669,16 +708,16 @@ int hold::OpenMove() {
   auto* m = new MOV_REC{};
   m->jobs = jobs;
   d->data = m;
-  d->select = selectMov;
-  d->key = keyMov;
-  d->update = updateMov;
+  d->select = SelectMovDlg;
+  d->mouseDown = MouseDownMovDlg;
+  d->key = KeyDownMovDlg;
+  d->update = UpdateMovDlg;
   d->dispose = disposeMov;
   d->defaultItem = 4;
   d->cancelItem = 5;
   DialogRef dlg = d->dialog;
   titled(d, "MOVE=");
-  labels(dlg, {{2, "STC_FOLDER="}}, "LABEL");
-  buttons(dlg, {{4, "OK="}, {5, "CANCEL="}});
+  SetSubDlgItemTexts(dlg, gMovDlgItem);
   if (jobs.size() == 1) {
     char shortName[40] = {};
     MakeShortJobName(shortName, jobs.front().name, true, 32);
@@ -713,21 +752,22 @@ int hold::OpenInformation() {
   gInfo = inf;
   d->data = inf;
   d->select = SelectInfDlg;
+  d->mouseDown = MouseDownInfDlg;
   SetSubDlgIdle(d, IdleInfDlg);
-  d->update = updateInf;
-  d->key = keyInf;
+  d->update = UpdateInfDlg;
+  d->key = KeyDownInfDlg;
   d->dispose = disposeInf;
   d->defaultItem = 7;
   d->cancelItem = 7;
   titled(d, "INFOMATION=");
-  buttons(d->dialog, {{7, "BTN_CLOSE="}});
+  SetSubDlgItemTexts(d->dialog, gInfDlgItem);
   inf->list = newList(d->dialog, 6, 16);
   if (inf->list) {
-    Str255 t;
-    pstr::set(t, sizeof t, HoldString("LIST", "LIST03="));
-    CLAddColumn(inf->list, t, 100, kCLSortText);
-    pstr::set(t, sizeof t, HoldString("LIST", "LIST04="));
-    CLAddColumn(inf->list, t, 140, kCLSortText);
+    for (const auto& column : gInfList) {
+      Str255 t;
+      pstr::set(t, sizeof t, HoldString("LIST", column.key));
+      CLAddColumn(inf->list, t, column.width, kCLSortText);
+    }
   }
   InitThumbnail(d->dialog, kThumbSetSub);
   SetThumbnailText(HoldString("LABEL", "STC_PREVIEW="), gHoldHost.font, gHoldHost.fontSize);

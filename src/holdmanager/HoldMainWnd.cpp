@@ -1347,6 +1347,7 @@ MAIN_DLG_DATA* CreateMainDlg() {
   HoldEngineInit(&m->eng, m->view, gszStrFileName);
   m->eng.langCode = gLangCode;
   m->eng.osCode = gOSCode;
+  InitConfig();
   GetConfig(&m->config);
   m->eng.timeoutSeconds = m->config.ulTimeOut;
   m->bPreview = m->config.bPreview;

@@ -1,6 +1,9 @@
 // The configuration dialog with injected input: the checks of both pages,
 // the address list's limits, the values kept across page changes, the save
 // and reload of the preference file, and a folder renamed on the box.
+#include <filesystem>
+#include <fstream>
+
 #include "FanctionLib/CTab.h"
 #include "hold_dialog_harness.h"
 #include "holdmanager/HoldConfigDlg.h"
@@ -193,6 +196,59 @@ TEST_F(HoldConfigTest, SecondPageRenamesAFolderOnTheBox) {
   EXPECT_EQ(GetRenFolderName(ConfigDialog()), "3_Marketing and Sa");
   Click(3);
   EXPECT_EQ(ConfigDialog(), nullptr);
+}
+
+}  // namespace
+}  // namespace holdtest
+
+namespace holdtest {
+namespace {
+
+std::vector<tb::ResourceEntry> ReadPrefs(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<UInt8> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<tb::ResourceEntry> out;
+  EXPECT_EQ(tb::ParseResourceFile(bytes, out), noErr);
+  return out;
+}
+
+TEST(HoldConfigFile, FirstRunMakesAnEmptyFileAnotherVersionIsRead) {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", dir.path().c_str());
+  const auto file = dir.path() / "vemo/Preferences" / kHoldPrefsName;
+  // The program's own version record.
+  testsupport::OpenResourcesAsApplication(dir.path() / "app.rsrc",
+                                          {testsupport::Resource('PVER', 128, std::vector<UInt8>(256, 0))});
+  InitConfig();
+  HOLD_CONFIG c{};
+  GetConfig(&c);
+  EXPECT_EQ(c.ulTimeOut, 180u);
+  EXPECT_EQ(c.ulPrnOpt, 0x100u);
+  ASSERT_TRUE(std::filesystem::exists(file)) << "a first run leaves an empty file";
+  EXPECT_TRUE(ReadPrefs(file).empty());
+
+  c.ulReSearch = 5;
+  ASSERT_EQ(SetConfig(c), noErr);
+  auto entries = ReadPrefs(file);
+  ASSERT_EQ(entries.size(), 2u);
+  for (auto& e : entries) EXPECT_EQ(e.data.size(), e.type == 'PVER' ? 256u : 152u);
+
+  // A file of another version, its records named: read all the same, and
+  // a save keeps their ids and names.
+  std::array<UInt8, kHoldConfigImageSize> image{};
+  c.ulReSearch = 2;
+  HoldConfigToImage(c, image);
+  std::vector<UInt8> version(256, 0);
+  version[1] = 9;
+  testsupport::WriteResourceFile(file, {testsupport::Resource('PVER', 128, version, "Version"),
+                                        testsupport::Resource('CNFG', 128, {image.begin(), image.end()}, "Settings")});
+  HOLD_CONFIG back{};
+  GetConfig(&back);
+  EXPECT_EQ(back.ulReSearch, 2u);
+  ASSERT_EQ(SetConfig(back), noErr);
+  for (auto& e : ReadPrefs(file)) EXPECT_EQ(e.name, e.type == 'PVER' ? "Version" : "Settings");
+  tb::ResetResources();
+  InitConfig();
 }
 
 }  // namespace

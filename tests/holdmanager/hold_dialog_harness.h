@@ -46,6 +46,7 @@ class HoldDialogTest : public HoldTest {
     tb::ResetCarbonEvents();
     tb::ResetResources();
     ASSERT_GE(tb::OpenApplicationResources(HOLD_DIALOGS_RSRC), 0);
+    InitConfig();
     HoldConfigDefaults(&config_, 1024, 768, 20);
     gHoldHost = HOLD_DLG_HOST{};
     gHoldHost.engine = &e_;
