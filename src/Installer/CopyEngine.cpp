@@ -302,6 +302,7 @@ bool CopyEngine::Copy_Execution(const char* section, const char* key) {
   pstr::toC(name, sizeof name, fd.fName);
   std::string target = installFolder();
   if (fd.instFolder[0]) target = Resolve_Partial_Path(target, fd.instFolder);
+  toFolder_ = target;
   if (onFile) onFile(name, gInstCount - 1, total_);
   std::string org = fd.orgFolder;
   if (auto at = org.find("@LAN"); at != std::string::npos && at > 0) org = org.substr(0, at) + setup_.languageDir;
@@ -322,7 +323,9 @@ void CopyEngine::makeShortcuts() {
     if (!tools_[r].bEnable) continue;
     std::string target;
     if (!Get_Alias_Name(setup_.copyList.c_str(), install, r, &target)) break;
-    OSErr e = CreateAliasX(target, parentOf(parentOf(target)), true);
+    alias_ = target;
+    aliasFolder_ = parentOf(target);
+    OSErr e = CreateAliasX(target, parentOf(aliasFolder_), true);
     shortcutResults_.push_back(e);
     if (e != noErr) break;
   }

@@ -78,6 +78,11 @@ class CopyEngine {
   const std::vector<OSErr>& shortcuts() const { return shortcutResults_; }
   // The target folder of the monitor's first file, when it was copied.
   const std::string& monitorFolder() const { return monitorFolder_; }
+  // The target folder of the file copied last, and the last shortcut's
+  // target and its folder.
+  const std::string& toFolder() const { return toFolder_; }
+  const std::string& alias() const { return alias_; }
+  const std::string& aliasFolder() const { return aliasFolder_; }
   std::string installFolder() const;
 
  private:
@@ -96,6 +101,7 @@ class CopyEngine {
   std::vector<std::string> failures_;
   std::vector<OSErr> shortcutResults_;
   std::string monitorFolder_;
+  std::string toFolder_, alias_, aliasFolder_;
 };
 
 // Makes the install folder (every missing level) in parent: 0, or the

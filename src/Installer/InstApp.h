@@ -43,17 +43,33 @@ struct LANG_DATA {
   char cDir[32];
 };
 
-// The installation's folders, as POSIX paths.
-struct ALL_INST_INFO {
+// Where the installer's own files are, as POSIX paths.
+struct ORIGINAL_INFO {
   std::string rootSpec;         // the folder that holds the executable
   std::string toolFolderSpec;   // ":::TOOL" from it
   std::string languFolderSpec;  // the language folder's name ("" none)
   std::string copyFSpec;        // the copy list
   std::string messSpec;         // the message file
+};
+
+// Where the installation goes, as POSIX paths.
+struct INSTALL_INFO {
   std::string instParent;       // the folder that holds the install folder
-  std::string instName;         // the install folder's name
+  std::string instName;         // the install folder's name (or colon partial path)
+  std::string toFolderSpec;     // target folder of the file being copied
+  std::string aliasSpec;        // target of the shortcut being made
+  std::string aliasFolderSpec;  // that target's folder
   SInt16 copyCount = 0;
-  SInt16 totalCount = 0;
+  SInt16 totalCount = 0;  // files to copy
+  // The install folder itself.
+  std::string instFolderSpec() const;
+};
+
+// The installation's folders: the two parts, in this order. Their fields
+// are reached directly (instData.messSpec) or through the parts.
+struct ALL_INST_INFO : ORIGINAL_INFO, INSTALL_INFO {
+  ORIGINAL_INFO& orgInfo() { return *this; }
+  INSTALL_INFO& instInfo() { return *this; }
 };
 
 struct INST_DLG_INFO {

@@ -173,6 +173,15 @@ int Set_Install_Infomation(const char* languageDir, ALL_INST_INFO* info) {
   return 1;
 }
 
+std::string INSTALL_INFO::instFolderSpec() const {
+  std::string name = instName;
+  // A colon partial path names folders inside the parent.
+  while (!name.empty() && name[0] == ':') name.erase(0, 1);
+  for (char& c : name)
+    if (c == ':') c = '/';
+  return instParent == "/" ? "/" + name : instParent + "/" + name;
+}
+
 int Set_Language_Infomation(const char* languageDir) {
   instData = ALL_INST_INFO{};
   return Set_Install_Infomation(languageDir, &instData);

@@ -23,8 +23,8 @@ constexpr UInt16 kReplyChk = 2;
 constexpr UInt16 kEndChk = 3;
 constexpr UInt32 kGetBlock = 512;
 constexpr UInt32 kSetBlock = 422;
-constexpr UInt32 kHead = 88;
-constexpr UInt32 kReplyHead = 8;
+constexpr UInt32 kHead = 88;      // where a request's send data (jcpc_data) begins
+constexpr UInt32 kReplyHead = 8;  // where a reply's data (jcps_data) begins
 constexpr char kSetIpAddr[] = "SET IP_ADDR:";
 constexpr std::size_t kSetIpAddrLen = 12;
 

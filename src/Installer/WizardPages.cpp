@@ -1027,6 +1027,10 @@ void Setup_File_Copy() {
   SetPortDialogPort(instTbl.dlg);
   CopyEngine::Step step = gEngine->Copy_Preparation();
   SetPort(saved);
+  instData.totalCount = SInt16(std::min(gEngine->totalCount(), 0x7FFF));
+  instData.toFolderSpec = gEngine->toFolder();
+  instData.aliasSpec = gEngine->alias();
+  instData.aliasFolderSpec = gEngine->aliasFolder();
   if (step == CopyEngine::Step::More) return;
   copyStart = 0;
   if (step == CopyEngine::Step::Refused) {

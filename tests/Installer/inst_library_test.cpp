@@ -160,6 +160,7 @@ TEST(InstallerLibrary, ConfigDataAndTheDefaultLanguageBesideTheProgram) {
             "Lang01=German;Deutsch\n");
   ASSERT_EQ(Set_Default_Infomation(), 1);
   EXPECT_EQ(instData.messSpec, (dir / "Resources/Deutsch/MESSAGE.INI").string());
+  EXPECT_EQ(instData.instFolderSpec(), std::string(std::getenv("HOME")) + "/VP");
   WriteFile(dir / "MacOS/Language.INI", "[SYSLANG]\nDEFAULT=..\n");
   EXPECT_EQ(Set_Default_Infomation(), 0);  // never a folder outside Resources
   tb::SetApplicationPath({});
