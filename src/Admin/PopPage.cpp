@@ -2,9 +2,12 @@
 // settings tables (the page when it is left, the dialog on OK).
 #include "Admin/PopPage.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
+#include "Admin/MainWindow.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
 #include "Admin/SetupWindow.h"
@@ -27,7 +30,112 @@ void on_off(DialogRef d, short user) {
 
 short gDetailItem = 0;
 
+void user_captions(DialogRef d) {
+  struct C {
+    short item;
+    const char *section, *key;
+  };
+  constexpr C kCaptions[] = {{5, "[BUTTON]", "USERCHECK="},  {6, "[LABEL]", "POPSERVER="},
+                             {8, "[LABEL]", "POPLOGIN="},    {10, "[LABEL]", "POPPASSWORD="},
+                             {12, "[LABEL]", "POPPORTNUM="}, {14, "[BUTTON]", "DETAIL="}};
+  for (const C& c : kCaptions) Set_String_To_Item(d, c.item, c.key, c.section, IniFileName);
+}
+
 }  // namespace
+
+Boolean POP_Detail_show_dialog = 0;
+
+Boolean Handle_POP_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
+  if (Sub_Dialog_Frame_Event(d, e, item, &POP_Detail_show_dialog, nullptr)) return true;
+  if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 103) {
+    // Masked keys go on to the field as stars; Return, Enter and Escape
+    // are the buttons.
+    if (Password_Input_Filter(e, 0, gPopUserPass.limit, gPopUserPass.typed, &gPopUserPass.length) != 1) return false;
+  }
+  return Sub_Dialog_Button_Key(d, e, item);
+}
+
+void Load_Value_POP_USER(DialogRef d, short item) {
+  const UInt16 u = user_base(item);
+  if (!u) return;
+  SetDialogItem(d, 3, userItem, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
+  char key[16];
+  std::snprintf(key, sizeof key, "USER%d=", item - 16);
+  Str255 title;
+  Get_Ini_Text(title, "[TITLE]", key, 0);
+  if (title[0]) SetWTitle(GetDialogWindow(d), title);
+  Set_Checkbox_From_EnumEnable(d, 4, UInt16(u + 1));
+  Set_Editbox_From_String(d, 7, UInt16(u + 2));
+  Set_Editbox_From_String(d, 9, UInt16(u + 4));
+  Set_Editbox_From_String(d, 11, UInt16(u + 5));
+  Set_Editbox_From_Int(d, 13, UInt16(u + 3));
+  Set_String_To_Item(d, 1, "OK=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 2, "CANCEL=", "[BUTTON]", IniFileName);
+  user_captions(d);
+}
+
+short Get_Value_POP_USER(DialogRef d, short item) {
+  const UInt16 u = user_base(item);
+  if (!u) return 1;
+  Set_Checkbox_To_EnumEnable(d, 4, UInt16(u + 1));
+  short label = 0;
+  if (Set_Editbox_To_String(d, 7, UInt16(u + 2)) != 0)
+    label = 6;
+  else if (Set_Editbox_To_String(d, 9, UInt16(u + 4)) != 0)
+    label = 8;
+  else if (Check_password(gPopUserPass.typed) == 0)
+    label = 10;
+  else if (Set_Editbox_To_String(d, 11, UInt16(u + 5)) != 0)
+    label = 10;
+  else if (Set_Editbox_To_Int(d, 13, UInt16(u + 3)) != 0)
+    label = 12;
+  if (!label) return 1;
+  Setup_Error_Message(d, label);
+  return 0;
+}
+
+short Open_POP_USER_Dialog(DialogRef, short item) {
+  if (!user_base(item)) return 0;
+  DialogRef d = GetNewDialog(kPopUserDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
+  if (!d) return 0;
+  Load_Value_POP_USER(d, item);
+  SetDialogDefaultItem(d, 1);
+  ShowWindow(GetDialogWindow(d));
+  POP_Detail_show_dialog = 1;
+  SetPassFlag = 99;
+  ModalFilterUPP filter = NewModalFilterUPP(Handle_POP_Detail_Filter);
+  short result = 0;
+  for (;;) {
+    DialogItemIndex hit = 0;
+    ModalDialog(filter, &hit);
+    if (hit == 1) {
+      if (Get_Value_POP_USER(d, item) == 1) {
+        result = 1;
+        break;
+      }
+    } else if (hit == 2) {
+      break;
+    } else if (hit == 4) {
+      Toggle_Item(d, 4);
+    } else if (hit == 14) {
+      const bool masked = SetPassFlag == 103;
+      SetPassFlag = 99;
+      Open_POP_Detail_Dialog(d, item);
+      if (masked) SetPassFlag = 103;
+    } else if (hit == 11) {
+      SetPassFlag = 103;
+      SelectDialogItemText(d, 11, gPopUserPass.length, gPopUserPass.length);
+    } else if (hit != -1) {
+      SetPassFlag = 99;
+    }
+    SetDialogDefaultItem(d, 1);
+  }
+  DisposeModalFilterUPP(filter);
+  DisposeDialog(d);
+  // The page has no masked field of its own.
+  SetPassFlag = 99;
+  return result;
+}
 
 void Setup_POP_Setup(DialogRef d) { (void)d; }
 
@@ -75,8 +183,7 @@ Boolean Setup_POP_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
     return true;
   }
   if (item >= 17 && item <= 20) {
-    // The account dialog is not part of this program yet; the account's
-    // state is shown again as the table holds it.
+    Open_POP_USER_Dialog(d, item);
     on_off(d, short(item - 16));
     return true;
   }
@@ -120,11 +227,17 @@ short Get_Value_POP_Detail(DialogRef d, short item) {
 }
 
 short Open_POP_Detail_Dialog(DialogRef, short item) {
+  const short outer = gDetailItem;
   gDetailItem = item;
-  return Run_Setup_Sub_Dialog(
+  POP_Detail_show_dialog = 1;
+  const short r = Run_Setup_Sub_Dialog(
       kPopDetailDialogID, "DETAIL=", [](DialogRef d) { Load_Value_POP_Detail(d, gDetailItem); },
-      [](DialogRef d) { return Get_Value_POP_Detail(d, gDetailItem); }, nullptr,
+      [](DialogRef d) { return Get_Value_POP_Detail(d, gDetailItem); }, Handle_POP_Detail_Filter,
       [](DialogRef d, DialogItemIndex i) {
         if (i == 4 || i == 6) Toggle_Item(d, short(i));
       });
+  gDetailItem = outer;
+  POP_Detail_show_dialog = 1;
+  Main_Window_Update();
+  return r;
 }

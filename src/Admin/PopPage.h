@@ -13,7 +13,13 @@ Boolean Setup_POP_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item)
 void Setup_POP_Load_Value(DialogRef d);
 Boolean Setup_POP_Get_Value(DialogRef d);
 void Setup_POP_Message(DialogRef d);
-// The detail dialog of the account behind button item 17-20.
+// The account dialog of the account behind button item 17-20 (1 when left
+// by an accepted OK), and its detail dialog.
+extern Boolean POP_Detail_show_dialog;
+short Open_POP_USER_Dialog(DialogRef parent, short item);
+void Load_Value_POP_USER(DialogRef d, short item);
+short Get_Value_POP_USER(DialogRef d, short item);
+Boolean Handle_POP_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item);
 short Open_POP_Detail_Dialog(DialogRef parent, short item);
 void Load_Value_POP_Detail(DialogRef d, short item);
 short Get_Value_POP_Detail(DialogRef d, short item);

@@ -31,6 +31,10 @@ class PopPage : public ::testing::Test {
     b.Number('B', 0x2005, 10, 1, 60, "INTV");
     b.String('E', 0x2002, 16, "+0900", "TZ  ");
     b.Enum(0x2101, {"ENABLE", "DISABLE"}, 0, "U1  ");
+    b.String('E', 0x2102, 32, "pop.example.com", "PSRV");
+    b.Number('W', 0x2103, 110, 1, 65535, "PPRT");
+    b.String('E', 0x2104, 32, "user", "PLOG");
+    b.String('X', 0x2105, 16, pass_.c_str(), "PPAS");
     b.Number('B', 0x2107, 0, 0, 1, "APOP");
     b.Number('B', 0x2108, 1, 0, 1, "DELE");
     b.Number('W', 0x210B, 100, 1, 9999, "SIZE");
@@ -66,6 +70,14 @@ class PopPage : public ::testing::Test {
     context_show_varid(var, out, sizeof out);
     return out;
   }
+  // Runs the account dialog of user 1 from its button, driven by script.
+  void Account(const std::string& script) {
+    tb::LoadScriptText(script);
+    EventRecord e{};
+    EXPECT_TRUE(Setup_POP_Item_Select(d, &e, 17));
+    EXPECT_FALSE(tb::ScriptRunning());
+  }
+  std::string pass_ = "pw";
   pboxemu::SettingsBlocks blocks_;
   DialogRef d = nullptr;
 };
@@ -130,6 +142,44 @@ TEST_F(PopPage, DetailDialogWritesItsValuesOnOk) {
   EXPECT_EQ(Show(0x210C), "\"invoice\"");
   EXPECT_EQ(Get_Value_POP_Detail(detail, 5), 1);  // not an account button: nothing to take
   DisposeDialog(detail);
+}
+
+TEST_F(PopPage, AccountDialogKeepsDetailValuesAndMaskedKeysAcrossTheDetailDialog) {
+  Open(true, 0x0001);
+  // Password keys, the detail dialog accepted, more password keys, Cancel.
+  Account(
+      "wait-window \"POP User 1\"\nclick-item \"POP User 1\" 11\ntype ab\nadvance 60\n"
+      "click-item \"POP User 1\" 14\nwait-window \"Account Details\"\nclick-item \"Account Details\" 4\n"
+      "advance 60\nclick-item \"Account Details\" 1\nwait-window \"POP User 1\"\ntype c\n"
+      "expect-item-text \"POP User 1\" 11 *****\nadvance 60\nclick-item \"POP User 1\" 2\n");
+  EXPECT_STREQ(gPopUserPass.typed, "pwabc");
+  EXPECT_EQ(Show(0x2107), "1");  // the detail dialog wrote it
+  auto stored = [] {
+    char out[256];
+    Get_Context_String(0x2105, out);
+    return std::string(out);
+  };
+  EXPECT_EQ(stored(), "pw");  // Cancel wrote nothing of its own
+  EXPECT_EQ(tb::DialogItemText(d, 13), "ON");
+  // OK takes the masked password and the rest.
+  Account(
+      "wait-window \"POP User 1\"\nclick-item \"POP User 1\" 11\ntype z\nadvance 60\n"
+      "type-item \"POP User 1\" 13 5\nadvance 60\nclick-item \"POP User 1\" 1\n");
+  EXPECT_EQ(stored(), "pwz");
+  EXPECT_EQ(Show(0x2103), "1105");
+}
+
+TEST_F(PopPage, AStoredPasswordWithAControlCharacterIsRefusedBeforeItIsWritten) {
+  pass_ = "p\x01";
+  Open(true, 0x0001);
+  Account(
+      "wait-window \"POP User 1\"\ntype-item \"POP User 1\" 7 x\nadvance 60\n"
+      "click-item \"POP User 1\" 1\nwait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
+      "wait-window \"POP User 1\"\nadvance 60\nclick-item \"POP User 1\" 2\n");
+  EXPECT_EQ(Show(0x2102), "\"pop.example.comx\"");  // written before the refusal
+  char stored[256];
+  Get_Context_String(0x2105, stored);
+  EXPECT_STREQ(stored, "p\x01");
 }
 
 }  // namespace
