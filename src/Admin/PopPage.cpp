@@ -137,7 +137,9 @@ short Open_POP_USER_Dialog(DialogRef, short item) {
   return result;
 }
 
-void Setup_POP_Setup(DialogRef d) { (void)d; }
+void Setup_POP_Setup(DialogRef d) {
+  SetDialogItem(d, 21, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Setup_Frame_Item), nullptr);
+}
 
 void Setup_POP_Message(DialogRef d) {
   struct C {

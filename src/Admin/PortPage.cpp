@@ -2,10 +2,15 @@
 // settings tables of port k (variables from 0x1100 + 0x100 * k).
 #include "Admin/PortPage.h"
 
+#include <cstring>
+
+#include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
 #include "Admin/SetupBind.h"
+#include "Admin/SetupPages.h"
 #include "Admin/SetupWindow.h"
+#include "common/AppWindows.h"
 #include "common/Context.h"
 #include "common/IniFile.h"
 
@@ -30,15 +35,142 @@ struct Field {
 constexpr Field kFields[] = {{7, 6, 0x01, false},  {9, 8, 0x02, false},  {13, 12, 0x03, false}, {15, 14, 0x04, false},
                              {19, 18, 0x05, true}, {21, 20, 0x07, true}, {23, 22, 0x08, true}};
 
-void popups(DialogRef d, short k, UInt16 first, int count) {
-  for (int i = 0; i < count; ++i) Set_Popup_From_Enum(d, short(5 + 2 * i), UInt16(base(k) + first + i));
+void title(DialogRef d, const char* key) {
+  Str255 t;
+  Get_Ini_Text(t, "[TITLE]", key, 0);
+  if (t[0]) SetWTitle(GetDialogWindow(d), t);
+}
+
+// Fills pop-ups 5, 7, ... from the port's enumerations; the number of
+// menu items of the one at index `asked`.
+short popups(DialogRef d, short k, UInt16 first, int count, int asked) {
+  short items = 0;
+  for (int i = 0; i < count; ++i) {
+    const short n = Set_Popup_From_Enum(d, short(5 + 2 * i), UInt16(base(k) + first + i));
+    if (i == asked) items = n;
+  }
+  return items;
 }
 short popups_back(DialogRef d, short k, UInt16 first, int count) {
   for (int i = 0; i < count; ++i) Set_Popup_To_Enum(d, short(5 + 2 * i), UInt16(base(k) + first + i));
   return 1;
 }
 
+// The port shown: the title of tab index looked up in the box's port list;
+// -1 when there is no such tab.
+short port_of_tab(SInt16 index) {
+  if (!gclData || index < 0) return -1;
+  Str255 title;
+  if (CTGetTitle(gclData, index, title) < 0) return -1;
+  char name[256];
+  std::memcpy(name, title + 1, title[0]);
+  name[title[0]] = 0;
+  short number = 0;
+  return short(GetPortNum(sPortList, iPortWidth, name, &number, kPortListSize) - 1);
+}
+short shown_port() { return gclData ? port_of_tab(CTGetCurSel(gclData)) : -1; }
+
+bool serial(short k) { return get_context_by_varid(UInt16(base(k) + 0x30)) != nullptr; }
+
+SInt16 gOpenSub = 0;  // the sub-dialog now open
+short gSubPort = 0;
+
 }  // namespace
+
+Boolean PPort_show_dialog = 0;
+
+void Setup_PrnPort_Setup(DialogRef d) {
+  for (short item : {10, 27})
+    SetDialogItem(d, item, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Setup_Frame_Item), nullptr);
+}
+
+void Setup_PrnPort_Load_Value(DialogRef d) {
+  const short k = shown_port();
+  if (k >= 0) Setup_PrnPort_Set_PortInfo(d, k);
+}
+
+Boolean Setup_PrnPort_Get_Value(DialogRef d) {
+  const short k = port_of_tab(setupTabOldSelect);
+  return k < 0 || Setup_PrnPort_Get_PortInfo(d, k) == 1;
+}
+
+void Setup_PrnPort_Update_Value(DialogRef d) { Setup_PrnPort_Message(d); }
+
+Boolean Setup_PrnPort_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
+  if (item != 29) return false;
+  const short k = shown_port();
+  if (k >= 0) Open_Sub_Dialog(d, serial(k) ? kPortSeriDialogID : kPortParaDialogID, k);
+  return false;
+}
+
+DialogRef Create_Sub_Dialog(SInt16 id, short k) {
+  if (id != kPortParaDialogID && id != kPortSeriDialogID) return nullptr;
+  DialogRef d = GetNewDialog(id, nullptr, reinterpret_cast<WindowRef>(-1));
+  if (!d) return nullptr;
+  if (id == kPortParaDialogID)
+    Load_Value_PPort_Para(d, k);
+  else
+    Load_Value_PPort_Seri(d, k);
+  Set_String_To_Item(d, 1, "OK=", "[BUTTON]", IniFileName);
+  Set_String_To_Item(d, 2, "CANCEL=", "[BUTTON]", IniFileName);
+  return d;
+}
+
+void Update_Sub_Dialog(DialogRef d, SInt16 id) {
+  if (id != kPortParaDialogID && id != kPortSeriDialogID) return;
+  SetDialogDefaultItem(d, 1);
+}
+
+Boolean Handle_Sub_Dialog_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
+  if (Sub_Dialog_Frame_Event(d, e, item, &PPort_show_dialog,
+                             [](DialogRef dialog) { Update_Sub_Dialog(dialog, gOpenSub); }))
+    return true;
+  return Sub_Dialog_Button_Key(d, e, item);
+}
+
+short PPort_Para_Item_Select(DialogRef d, DialogItemIndex item, short k) {
+  return item == 1 ? Get_Value_PPort_Para(d, k) : 0;
+}
+short PPort_Seri_Item_Select(DialogRef d, DialogItemIndex item, short k) {
+  return item == 1 ? Get_Value_PPort_Seri(d, k) : 0;
+}
+
+short Handle_Sub_Dialog_Event(DialogRef d, SInt16 id, DialogItemIndex item, short k) {
+  if (id == kPortParaDialogID) return PPort_Para_Item_Select(d, item, k);
+  if (id == kPortSeriDialogID) return PPort_Seri_Item_Select(d, item, k);
+  return 0;
+}
+
+short Open_Sub_Dialog(DialogRef, SInt16 id, short k) {
+  const SInt16 outerId = gOpenSub;
+  const short outerPort = gSubPort;
+  gOpenSub = id;
+  gSubPort = k;
+  DialogRef d = Create_Sub_Dialog(id, k);
+  if (!d) {
+    gOpenSub = outerId;
+    return 0;
+  }
+  SetDialogDefaultItem(d, 1);
+  ShowWindow(GetDialogWindow(d));
+  PPort_show_dialog = 1;
+  ModalFilterUPP filter = NewModalFilterUPP(Handle_Sub_Dialog_Filter);
+  short result = 0;
+  for (;;) {
+    DialogItemIndex item = 0;
+    ModalDialog(filter, &item);
+    if (item == 2) break;
+    if (item > 0 && Handle_Sub_Dialog_Event(d, id, item, k) == 1) {
+      result = 1;
+      break;
+    }
+  }
+  DisposeModalFilterUPP(filter);
+  DisposeDialog(d);
+  gOpenSub = outerId;
+  gSubPort = outerPort;
+  return result;
+}
 
 void Setup_PrnPort_Message(DialogRef d) {
   struct C {
@@ -95,8 +227,9 @@ short Setup_PrnPort_Get_PortInfo(DialogRef d, short k) {
 }
 
 void Load_Value_PPort_Para(DialogRef d, short k) {
-  popups(d, k, 0x20, 3);
-  if (!get_context_by_varid(UInt16(base(k) + 0x22))) {
+  SetDialogItem(d, 3, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
+  title(d, "PIO=");
+  if (popups(d, k, 0x20, 3, 2) <= 0) {  // no select level
     HideDialogItem(d, 8);
     HideDialogItem(d, 9);
   }
@@ -107,8 +240,9 @@ void Load_Value_PPort_Para(DialogRef d, short k) {
 short Get_Value_PPort_Para(DialogRef d, short k) { return popups_back(d, k, 0x20, 3); }
 
 void Load_Value_PPort_Seri(DialogRef d, short k) {
-  popups(d, k, 0x30, 6);
-  if (!get_context_by_varid(UInt16(base(k) + 0x34))) {
+  SetDialogItem(d, 3, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
+  title(d, "SIO=");
+  if (popups(d, k, 0x30, 6, 4) <= 0) {  // no hardware flow control
     HideDialogItem(d, 12);
     HideDialogItem(d, 13);
   }

@@ -13,6 +13,7 @@
 #include "Admin/IpSetup.h"
 #include "Admin/MainWindow.h"
 #include "Admin/PopPage.h"
+#include "Admin/PortPage.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
 #include "Admin/SmtpPage.h"
@@ -475,6 +476,9 @@ SETUP_ICON_CELL Set_Dialog_Function(SInt16 page) {
       // The update slot runs the get value as well.
       return {Setup_POP_Setup, Setup_POP_Item_Select, Setup_POP_Load_Value, Setup_POP_Get_Value,
               [](DialogRef d) { Setup_POP_Get_Value(d); }};
+    case kPortPageID:
+      return {Setup_PrnPort_Setup, Setup_PrnPort_Item_Select, Setup_PrnPort_Load_Value, Setup_PrnPort_Get_Value,
+              Setup_PrnPort_Update_Value};
     case kSmtpPageID:
       return {nullptr, Setup_SMTP_Item_SelectEX, Setup_SMTP_Load_ValueEX, Setup_SMTP_Get_ValueEX,
               Setup_SMTP_Update_ValueEX};

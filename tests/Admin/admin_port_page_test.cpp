@@ -2,6 +2,7 @@
 // port over synthetic settings tables.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "506Q_Lib/DialogItems.h"
@@ -11,6 +12,7 @@
 #include "Admin/SetupWindow.h"
 #include "admin_harness.h"
 #include "common/Context.h"
+#include "FanctionLib/CTab.h"
 #include "pboxemu/settings.h"
 #include "toolbox/events.h"
 #include "toolbox/resources.h"
@@ -40,6 +42,12 @@ class PortPage : public ::testing::Test {
     b.Number('B', 0x1208, 66, 10, 255, "LONG");
     b.Enum(0x1220, {"ECP", "COMPAT"}, 0, "PTYP");
     b.Enum(0x1221, {"FAST", "SLOW"}, 1, "PMOD");
+    // Serial settings without hardware flow control.
+    b.Enum(0x1230, {"9600", "19200", "38400"}, 0, "SPD ");
+    b.Enum(0x1231, {"7", "8"}, 1, "DATA");
+    b.Enum(0x1232, {"NONE", "ODD", "EVEN"}, 0, "PAR ");
+    b.Enum(0x1233, {"1", "2"}, 0, "STOP");
+    b.Enum(0x1235, {"XON", "NONE"}, 0, "SOFT");
     blocks_ = b.Build();
     pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
     wContextSize = UInt16(blocks_.context.size());
@@ -118,6 +126,54 @@ TEST_F(PortPage, ParallelDialogWithoutSelectLevel) {
   Set_Item_Value(d, 5, 2);
   EXPECT_EQ(Get_Value_PPort_Para(d, 1), 1);
   EXPECT_EQ(Get_Context_Enum(0x1220), 2);
+  DisposeDialog(d);
+}
+
+TEST_F(PortPage, TheTabNamesThePortAndTheSerialDialogWritesOnlyOnOk) {
+  TypeBit = 0x0018;
+  // Port list "system", "P1", "P2": the tab "P2" is the second printer
+  // port, k = 1.
+  std::memset(sPortList, 0, sizeof sPortList);
+  sPortList[0] = 3;
+  iPortWidth = 32;
+  for (auto [n, name] : {std::pair<int, const char*>{0, "system"}, {1, "P1"}, {2, "P2"}})
+    std::strcpy(reinterpret_cast<char*>(sPortList + 1 + 32 * n), name);
+  DialogRef d = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
+  Rect strip{10, 10, 34, 510}, frame{34, 10, 334, 510};
+  gclData = CTNew(GetDialogWindow(d), &strip, &frame, 16, false, 0xFFFFFF, false);
+  ASSERT_NE(gclData, nullptr);
+  CTSetPictID(gclData, 143, 142, 144, 145, 146, 147, 148, 149);
+  CTAdd(gclData, reinterpret_cast<ConstStr255Param>("\x02P2"), -1);
+  CTSetCurSel(gclData, 0, false);
+  setupTabOldSelect = 0;
+  AppendDITL(d, GetResource('DITL', kPortPageID), overlayDITL);
+  Setup_PrnPort_Setup(d);
+  Setup_PrnPort_Load_Value(d);
+  EXPECT_EQ(tb::DialogItemText(d, 21), "80");
+  EXPECT_EQ(tb::DialogItemText(d, 29), "Serial Port...");
+  // Cancel after a change writes nothing; OK writes the pop-ups.
+  tb::LoadScriptText(
+      "wait-window \"Serial Port\"\npopup-item \"Serial Port\" 5 3\nclick-item \"Serial Port\" 2\n"
+      "wait-window \"Serial Port\"\npopup-item \"Serial Port\" 7 1\nadvance 60\nclick-item \"Serial Port\" 1\n");
+  EventRecord e{};
+  EXPECT_FALSE(Setup_PrnPort_Item_Select(d, &e, 29));
+  EXPECT_EQ(Show(0x1230), "9600");
+  EXPECT_FALSE(Setup_PrnPort_Item_Select(d, &e, 29));
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Show(0x1231), "7");
+  Set_Item_Text(d, 19, "12");
+  EXPECT_TRUE(Setup_PrnPort_Get_Value(d));
+  EXPECT_EQ(Show(0x1205), "12");
+  // Without hardware flow control its label and pop-up are hidden.
+  DialogRef serial = Create_Sub_Dialog(kPortSeriDialogID, 1);
+  ASSERT_NE(serial, nullptr);
+  EXPECT_TRUE(Hidden(serial, 12));
+  EXPECT_TRUE(Hidden(serial, 13));
+  EXPECT_FALSE(Hidden(serial, 15));
+  EXPECT_EQ(Create_Sub_Dialog(176, 1), nullptr);
+  DisposeDialog(serial);
+  CTDispose(gclData);
+  gclData = nullptr;
   DisposeDialog(d);
 }
 
