@@ -162,7 +162,10 @@ Boolean Status_Ftp_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInde
       pstr::set(text, sizeof text, IniText("[STRING]", "STRING01=", "Send the files?", MonFileName));
       const short answer = Set_Alert_Dialog_Items(602, 1, text, nullptr, nullptr, nullptr);
       const UInt16 rows = rec->fSelectList ? UInt16(CLGetCount(rec->fSelectList)) : 0;
-      if (answer == 1 && rows > 0 && Open_Tcp_Dialog(dlg, rec->pbox.pbi_ip_addr, rows)) break;
+      if (answer == 1 && rows > 0 && Open_Tcp_Dialog(dlg, rec->pbox.pbi_ip_addr, rows)) {
+        Ftp_Sending_Check(rec);
+        break;
+      }
       SetDimmed(dlg, kFtpSelect, false);
       SetDimmed(dlg, kFtpSend, false);
       break;
@@ -183,6 +186,14 @@ void Ftp_Page_Buttons(STATUS_WND_INFO* rec, bool data) {
   const bool ip = rec->pbox.protocol_Type_Num == PBOX_PROTO_TCPIP && rec->pbox.pbi_ip_addr != 0;
   SetDimmed(d, kFtpSelect, false);
   SetDimmed(d, kFtpSend, !(files && ip));
+}
+
+short Ftp_Sending_Check(STATUS_WND_INFO* rec) {
+  if (!rec || !rec->dlg) return 0;
+  const bool sending = Do_Ftp_Dialog_Open(rec->dlg) != 0;
+  SetDimmed(rec->dlg, 1, sending);
+  SetDimmed(rec->dlg, 2, sending);
+  return sending ? 1 : 0;
 }
 
 void Hide_Ftp_Lists(STATUS_WND_INFO* rec) {

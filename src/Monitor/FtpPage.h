@@ -42,6 +42,9 @@ short Handle_File_List_Select(DialogRef dlg, EventRecord* event, DialogItemIndex
 // Page 303's buttons: Select while data are shown, Send also only with
 // files chosen and a printer reached over IP.
 void Ftp_Page_Buttons(STATUS_WND_INFO* rec, bool data);
+// While the window's send window is open its buttons 1 and 2 (options and
+// close) are dimmed: 1; otherwise they are enabled: 0.
+short Ftp_Sending_Check(STATUS_WND_INFO* rec);
 // The page's lists hidden (leaving the page) and disposed (closing).
 void Hide_Ftp_Lists(STATUS_WND_INFO* rec);
 void Dispose_Ftp_Lists(STATUS_WND_INFO* rec);

@@ -233,6 +233,7 @@ short Page_Button_Check(STATUS_WND_INFO* rec) {
   } else if (rec->activePage == kPageFtp) {
     Ftp_Page_Buttons(rec, data);
   }
+  Ftp_Sending_Check(rec);
   return data ? 1 : 0;
 }
 
