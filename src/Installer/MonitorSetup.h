@@ -128,6 +128,8 @@ int PollToPBOX(const PBOXinfo* pbox);
 
 // ---- the search settings dialog (SearchSettings.cpp) ----
 short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGURATION* config);
+// Closes an open settings dialog as Cancel does (its page is left).
+void Close_Configuration();
 // Its item and update handlers (the framework's slots).
 Boolean Handle_Config_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex item);
 short Handle_Config_Update_Value(DialogRef d, EventRecord* event);

@@ -32,7 +32,8 @@ struct CONFIG_FANCTION {
   UInt32 udpTick = 0;
   std::unique_ptr<JCP_SOCKET_CONTEXT> jcudpConf;
   Boolean bUdpNeedKillIOEvent = 0;
-  Boolean ddpSend = 0;  // an AppleTalk search never runs here
+  // An AppleTalk search never runs here: its flags stay clear.
+  Boolean ddpSend = 0;
   UInt32 ddpTick = 0;
   Boolean bDdpNeedKillIOEvent = 0;
   SInt16 psCount = 0;  // 0 while searches may start
@@ -41,6 +42,35 @@ struct CONFIG_FANCTION {
 };
 
 CONFIG_FANCTION mFancTbl;
+
+// The search record's states, as its three flags hold them.
+enum class SearchState { Released, Claimed, Searching, Restarting };
+
+const char* stateName(SearchState s) {
+  switch (s) {
+    case SearchState::Released: return "released";
+    case SearchState::Claimed: return "claimed";
+    case SearchState::Searching: return "searching";
+    case SearchState::Restarting: return "restarting";
+  }
+  return "?";
+}
+
+SearchState searchState() {
+  if (!mFancTbl.using_) return SearchState::Released;
+  if (!mFancTbl.udpSend) return SearchState::Claimed;
+  return mFancTbl.bUdpNeedKillIOEvent ? SearchState::Restarting : SearchState::Searching;
+}
+
+// The one place the record's flags change.
+void moveSearch(SearchState to, const char* why) {
+  const SearchState from = searchState();
+  mFancTbl.using_ = to != SearchState::Released;
+  mFancTbl.udpSend = to == SearchState::Searching || to == SearchState::Restarting;
+  mFancTbl.bUdpNeedKillIOEvent = to == SearchState::Restarting;
+  if (to == SearchState::Searching && from != SearchState::Searching) mFancTbl.udpTick = TickCount();
+  tb::TraceState("install", "search", &mFancTbl, stateName(from), stateName(to), why);
+}
 CONFIGURATION mConfTbl{};  // the search settings of the running search
 std::unique_ptr<PBOXinfo[]> gFoundBoxes;
 std::mutex gTableLock;
@@ -100,18 +130,15 @@ void Get_Search_Data() {
   if (mFancTbl.psCount != 0) return;
   if (!mFancTbl.jcudpConf || JCP_IsTerminated(mFancTbl.jcudpConf.get())) {
     JCP_SOCKET_CONTEXT* ctx = clearContext();
-    mFancTbl.bUdpNeedKillIOEvent = 0;
-    mFancTbl.udpSend = SearchPBOX(ctx, mFancTbl.pboxTbl, kFoundBoxMax, kMethodUDP,
-                                  mConfTbl.oldVerCompati == 1 ? kOldSearchPort : kSearchPort);
-    if (mFancTbl.udpSend) mFancTbl.udpTick = TickCount();
+    const bool started = SearchPBOX(ctx, mFancTbl.pboxTbl, kFoundBoxMax, kMethodUDP,
+                                    mConfTbl.oldVerCompati == 1 ? kOldSearchPort : kSearchPort);
+    moveSearch(started ? SearchState::Searching : SearchState::Claimed, started ? "started" : "not started");
   }
 }
 
 int Open_Search_Printer(PBOXinfo* table) {
   if (mFancTbl.using_) return 0;
-  mFancTbl.using_ = 1;
-  mFancTbl.udpSend = mFancTbl.ddpSend = 0;
-  mFancTbl.bUdpNeedKillIOEvent = mFancTbl.bDdpNeedKillIOEvent = 0;
+  moveSearch(SearchState::Claimed, "page shown");
   mFancTbl.psCount = 0;
   mFancTbl.pboxTbl = table;
   Get_NameCheck_Info();
@@ -123,7 +150,7 @@ void Start_Search_Printer() {
   if (!mFancTbl.using_) return;
   if (mFancTbl.udpSend && mFancTbl.jcudpConf) {
     // The new search starts when the end of this one is seen.
-    mFancTbl.bUdpNeedKillIOEvent = 1;
+    moveSearch(SearchState::Restarting, "search again");
     JCP_Abort_Search(mFancTbl.jcudpConf.get());
     return;
   }
@@ -180,13 +207,9 @@ int Get_Search_Printer() {
   SInt16 found = 0;
   if (mFancTbl.udpSend && mFancTbl.jcudpConf) {
     if (JCP_IsTerminated(mFancTbl.jcudpConf.get())) {
-      if (mFancTbl.bUdpNeedKillIOEvent) {
-        mFancTbl.bUdpNeedKillIOEvent = 0;
-        mFancTbl.udpSend = 0;
-        Get_Search_Data();
-      } else {
-        mFancTbl.udpSend = 0;
-      }
+      const bool again = mFancTbl.bUdpNeedKillIOEvent;
+      moveSearch(SearchState::Claimed, again ? "aborted" : "ended");
+      if (again) Get_Search_Data();
     }
     if (mFancTbl.jcudpConf) found = mFancTbl.jcudpConf->foundCount.load();
   }
@@ -197,15 +220,15 @@ int Get_Search_Printer() {
 void stopSearches() {
   mFancTbl.psCount = 0;
   if (mFancTbl.jcudpConf) {
-    if (mFancTbl.udpSend) mFancTbl.bUdpNeedKillIOEvent = 1;
+    if (mFancTbl.udpSend) moveSearch(SearchState::Restarting, "page left");
     JCP_Abort_Search(mFancTbl.jcudpConf.get());
     JCP_Join(mFancTbl.jcudpConf.get());
   }
-  mFancTbl.udpSend = 0;
-  mFancTbl.using_ = 0;
+  if (mFancTbl.using_) moveSearch(SearchState::Released, "page left");
 }
 
 void leavePage() {
+  Close_Configuration();
   stopSearches();
   if (instTbl.printList) CLShow(instTbl.printList, false);
 }
@@ -259,6 +282,7 @@ void Update_Search_Printer() {
 }
 
 void Close_Search_Printer() {
+  Close_Configuration();
   stopSearches();
   if (instTbl.printList) CLDispose(instTbl.printList);
   instTbl.printList = nullptr;

@@ -256,6 +256,13 @@ std::string Normal_Broadcast_Address(const std::string& typed) {
   return out;
 }
 
+void Close_Configuration() {
+  if (!confData.dlg) return;
+  confData.dConfigData = confData.dBackConf;
+  EnvInfo = backEnv;
+  Exit_Config_Dialog(confData.dlg);
+}
+
 short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGURATION* config) {
   if (confData.using_ || !config) return 0;
   confData.using_ = 1;
