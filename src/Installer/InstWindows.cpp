@@ -81,6 +81,16 @@ short Handle_Dialog_Event(EventRecord* event) {
       Update_Window(event);
       return 1;
     }
+    case mouseDown: {
+      // While a movable modal dialog is open, a click in another dialog's
+      // content is refused: the page under it must not change.
+      WindowRef window = nullptr;
+      if (FindWindow(event->where, &window) == inContent && window && MovableDlg_Is_Open(window)) {
+        SysBeep(1);
+        return 1;
+      }
+      break;
+    }
     case activateEvt: {
       WindowRef window = reinterpret_cast<WindowRef>(event->message);
       const USR_DIALOG* h = handlersOf(window);

@@ -35,7 +35,9 @@ using ::Window_Select_Mode;
 // 1 while a movable modal dialog is open and window is not that dialog.
 short MovableDlg_Is_Open(WindowRef window);
 
-// First stage of a loop pass: events of the front framework dialog. Key
+// First stage of a loop pass: events of the front framework dialog. A
+// click in another window while a movable modal dialog is open is refused
+// with a beep (answer 1). Key
 // down and auto-key go to its key handler, whose 0 keeps the key from the
 // dialog (answer 0); an update goes to the updated dialog's update handler
 // (answer 1); an activate to the dialog's activate handler, whose 0 keeps it

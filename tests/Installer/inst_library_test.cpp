@@ -277,6 +277,16 @@ TEST_F(InstallerFramework, DispatchFollowsTheInstallersRules) {
     EXPECT_EQ(gSeen.lastItem, 4);
   }
 
+  // While a movable modal dialog is open the dialog under it takes no click.
+  DialogRef settings = GetNewDialog(602, nullptr, reinterpret_cast<WindowRef>(-1));  // stays hidden
+  ASSERT_NE(settings, nullptr);
+  inst::Window_Select_Mode(settings);
+  const int items = gSeen.items;
+  EventRecord refused = event(mouseDown, 0, at);
+  EXPECT_EQ(inst::Handle_Dialog_Event(&refused), 1);
+  EXPECT_EQ(gSeen.items, items);
+  inst::Window_Select_Mode(nullptr);
+
   // A movable modal dialog refuses every other window.
   WindowRef other = NewTestWindow(Rect{300, 300, 400, 400}, "other");
   EXPECT_EQ(inst::MovableDlg_Is_Open(other), 0);
