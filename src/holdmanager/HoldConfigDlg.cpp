@@ -482,8 +482,7 @@ int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
   ChangeTabPage(d, 1);
   ChangeApplyBtnState(d, false);
   SetDialogDefaultItem(dlg, kOK);
-  ShowWindow(GetDialogWindow(dlg));
-  SelectWindow(GetDialogWindow(dlg));
+  ShowSubDlg(d);
   return 1;
 }
 

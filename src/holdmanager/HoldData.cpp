@@ -118,6 +118,11 @@ namespace {
 SInt16 gAppResFile = -1;
 constexpr UInt16 kConfigVersion = 3;  // CONFIG_VERSION of the version record
 
+// The recorded program file while it is still the program's (-1 else).
+SInt16 appFile() {
+  return gAppResFile != -1 && gAppResFile != 0 && gAppResFile == tb::ApplicationResFile() ? gAppResFile : -1;
+}
+
 // The defaults, the window centred on the desktop below the menu bar.
 void defaults(HOLD_CONFIG* c) {
   BitMap screen{};
@@ -152,8 +157,8 @@ OSErr OpenPrefsFile(SInt16* refNum, FSSpec* spec) {
 int CheckPrefsVersion(SInt16 refNum) {
   // Both version records are read; whatever they hold, the file is taken.
   const SInt16 saved = CurResFile();
-  if (gAppResFile != -1) {
-    UseResFile(gAppResFile);
+  if (appFile() != -1) {
+    UseResFile(appFile());
     if (Handle h = Get1Resource('PVER', 128)) ReleaseResource(h);
   }
   if (refNum != -1) {
@@ -167,16 +172,12 @@ int CheckPrefsVersion(SInt16 refNum) {
 void GetConfig(HOLD_CONFIG* c) {
   defaults(c);
   const SInt16 saved = CurResFile();
-  if (gAppResFile != -1) {
-    UseResFile(gAppResFile);
-    // Only a program file still open can lack the record.
-    if (ResError() == noErr) {
-      Handle own = Get1Resource('PVER', 128);
-      UseResFile(saved);
-      if (!own) return;
-      ReleaseResource(own);
-    }
+  if (appFile() != -1) {
+    UseResFile(appFile());
+    Handle own = Get1Resource('PVER', 128);
     UseResFile(saved);
+    if (!own) return;
+    ReleaseResource(own);
   }
   SInt16 ref = -1;
   OpenPrefsFile(&ref, nullptr);
@@ -195,7 +196,7 @@ void GetConfig(HOLD_CONFIG* c) {
       *c = read;
   }
   CloseResFile(ref);
-  UseResFile(gAppResFile != -1 ? gAppResFile : saved);
+  UseResFile(appFile() != -1 ? appFile() : saved);
 }
 
 namespace {
@@ -262,7 +263,7 @@ OSErr SetConfig(const HOLD_CONFIG& c) {
     FSpDelete(&fss);
     err = writeConfig(c);
   }
-  UseResFile(gAppResFile != -1 ? gAppResFile : saved);
+  UseResFile(appFile() != -1 ? appFile() : saved);
   return err;
 }
 

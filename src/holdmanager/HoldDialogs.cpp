@@ -453,6 +453,18 @@ SUB_DLG* NewSubDlg(short id) {
   return d;
 }
 
+void ShowSubDlg(SUB_DLG* d) {
+  WindowRef w = GetDialogWindow(d->dialog);
+  ShowWindow(w);
+  SelectWindow(w);
+  // A dialog opened by a press in another window stays in front of the
+  // window the press brings forward once its handler is done.
+  DialogRef dialog = d->dialog;
+  tb::DeferToNextPass([dialog] {
+    if (SubDlgOf(dialog) && SubDlgOf(dialog) == FrontSubDlg()) SelectWindow(GetDialogWindow(dialog));
+  });
+}
+
 void SetSubDlgIdle(SUB_DLG* d, void (*idle)(SUB_DLG*)) {
   d->idle = idle;
   d->savedHook = gNullEvtHdlSub;
@@ -633,7 +645,6 @@ int OpenMsgDlg(const char* titleText, const char* bodyText, int type, MsgDlgCall
     d->cancelItem = 4;
   }
   SetDialogDefaultItem(d->dialog, d->defaultItem);
-  ShowWindow(GetDialogWindow(d->dialog));
-  SelectWindow(GetDialogWindow(d->dialog));
+  ShowSubDlg(d);
   return 1;
 }

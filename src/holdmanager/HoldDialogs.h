@@ -110,6 +110,8 @@ void SubDlgDrawSpin(SUB_DLG* d, short upItem);
 // Makes a dialog from its resource with the window handler installed
 // (hidden; the caller shows it). Null when the resource is missing.
 SUB_DLG* NewSubDlg(short id);
+// Shows the dialog in front of every window.
+void ShowSubDlg(SUB_DLG* d);
 // Installs the dialog's idle step as the program's idle hook (the one before
 // comes back when it closes).
 void SetSubDlgIdle(SUB_DLG* d, void (*idle)(SUB_DLG*));

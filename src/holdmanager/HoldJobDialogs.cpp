@@ -149,8 +149,7 @@ void titled(SUB_DLG* d, const char* key) {
 
 void show(SUB_DLG* d) {
   SetDialogDefaultItem(d->dialog, d->defaultItem);
-  ShowWindow(GetDialogWindow(d->dialog));
-  SelectWindow(GetDialogWindow(d->dialog));
+  ShowSubDlg(d);
 }
 
 // ---- print -----------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include "holdmanager/Thumbnail.h"
 #include "toolbox/navigation.h"
 #include "toolbox/quickdraw.h"
+#include "toolbox/windows.h"
 
 namespace holdtest {
 namespace {
@@ -253,9 +254,10 @@ TEST_F(HoldDialogTest, InformationShowsDetailsAndFetchesEachPageOnce) {
   EXPECT_EQ(thumbs(), 2);
 
   // The preview: frame, picture scaled into the area, the button strip.
-  std::filesystem::create_directories(dir_.path());
-  std::string shot = (dir_.path() / "info.png").string();
-  ASSERT_EQ(tb::SaveScreenshot(shot.c_str()), noErr);
+  // Kept for a person to look at.
+  const std::string shots = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home";
+  std::filesystem::create_directories(shots);
+  EXPECT_EQ(tb::SaveWindowPNG(GetDialogWindow(d), (shots + "/hold-information-thumbnail.png").c_str()), noErr);
   GetDialogItem(d, 1, &kind, &h, &r);
   tb::PortSaver saver(GetDialogPort(d));
   auto px = [&](int x, int y) { return tb::PortPixel(GetDialogPort(d), r.left + x, r.top + y); };

@@ -1,0 +1,219 @@
+// The sub-dialogs opened from the program's main window against an
+// emulated box: the window's buttons open them for the rows selected in its
+// lists, a refusal of the box reaches the user through the message box, and
+// the Options button opens the configuration dialog on the window's settings.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+
+#include "FanctionLib/CList.h"
+#include "hold_harness.h"
+#include "holdmanager/HoldApp.h"
+#include "holdmanager/HoldConfigDlg.h"
+#include "holdmanager/HoldDialogs.h"
+#include "holdmanager/HoldMainWnd.h"
+#include "toolbox/bundle.h"
+#include "toolbox/carbonevents.h"
+#include "toolbox/menus.h"
+#include "toolbox/navigation.h"
+#include "toolbox/resources.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class HoldWindowDialogs : public ::testing::Test {
+ protected:
+  HoldWindowDialogs()
+      : ports_("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str()),
+        cache_("XDG_CACHE_HOME", dir_.path().string().c_str()),
+        config_("XDG_CONFIG_HOME", (dir_.path() / "config").string().c_str()) {
+    tb::ReloadNetConfig();
+  }
+  ~HoldWindowDialogs() override { tb::ReloadNetConfig(); }
+
+  void SetUp() override {
+    const fs::path bundle = fs::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VemoHoldManager.app";
+    tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
+    tb::SetMainBundlePath(bundle.string());
+    tb::ResetResources();
+    ASSERT_GT(tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()), 0);
+    tb::UseVirtualClock(true);
+    tb::AdvanceTicks(600);
+    pboxemu::BoxSpec spec;
+    spec.hasMachineType = true;
+    std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
+    spec.machineType[15] = 0x23;
+    emu_.AddBox(spec);
+    auto& h = emu_.Hold();
+    h.Enable();
+    h.AddFolder(0, {1, "1_Design", 0, 0});
+    h.AddFolder(0, {2, "2_Sales", 0, 0});
+    pboxemu::HeldJob j;
+    j.folder = 1;
+    j.name = "plan.txt";
+    j.owner = "alice";
+    j.size = 2048;
+    j.pages = 2;
+    job_ = h.AddJob(0, j);
+    std::string err;
+    ASSERT_TRUE(emu_.Start(&err)) << err;
+    ASSERT_EQ(HoldStartup(), 1);
+    ASSERT_TRUE(Drive([&] { return CountMenuItems(GetControlPopupMenuHandle(Item(kItemDevice))) == 1; }));
+    Rect r;
+    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
+    tb::AdvanceTicks(91);
+    tb::MouseUpAt(Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
+    IdleEventMainDlg();
+    ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) > 0; }));
+  }
+
+  void TearDown() override {
+    while (SUB_DLG* d = FrontSubDlg()) CloseSubDlg(d, d->id);
+    if (GetMainDlgData()) QuitHoldManager();
+    HoldShutdown();
+    tb::ClearChooserAnswers();
+    tb::UseVirtualClock(false);
+    emu_.Stop();
+    tb::SetApplicationPath("");
+    tb::SetMainBundlePath("");
+    tb::ResetResources();
+  }
+
+  MAIN_DLG_DATA* M() { return GetMainDlgData(); }
+  ControlRef Item(DialogItemIndex i) { return GetItemControl(M()->dialog, i); }
+
+  // The Carbon events queued, then the idle timer's step, until done().
+  bool Drive(const std::function<bool()>& done, int ms = 15000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      tb::SetIdleEventSource(+[] {
+        QuitApplicationEventLoop();
+        return false;
+      });
+      RunApplicationEventLoop();
+      tb::SetIdleEventSource(nullptr);
+      tb::Pump(1);
+      IdleEventMainDlg();
+      tb::AdvanceTicks(1);
+      if (done()) return true;
+      if (std::chrono::steady_clock::now() > end) return false;
+    }
+  }
+  // One pass of the loop and the idle step.
+  void Pass() {
+    Drive([] { return true; });
+  }
+  bool Idle() {
+    return Drive([&] { return M()->eng.current == 0 && !M()->eng.progress; });
+  }
+  void Click(DialogRef d, DialogItemIndex item) {
+    ASSERT_TRUE(tb::ClickDialogItem(d, item)) << item;
+    Pass();
+    Pass();
+  }
+  // The job's row selected in a tab's list (the buttons follow).
+  void SelectRow(int tab, CLIST_DATA* list) {
+    if (M()->curTab != tab) ChangeTabPage(M()->dialog, M()->curTab, tab);
+    ASSERT_TRUE(Drive([&] { return M()->curTab == tab && CLGetCount(list) > 0 && M()->eng.current == 0; }));
+    CLSetSelect(list, Cell{0, 0}, true, true);
+    ChangeBtnState(M(), M()->tab0Info, false, 0);
+  }
+  pboxemu::HeldJob Job() {
+    for (auto& j : emu_.Hold().Jobs(0))
+      if (j.id == job_) return j;
+    return {};
+  }
+
+  testsupport::TempDir dir_;
+  testsupport::ScopedEnv ports_, cache_, config_;
+  pboxemu::Emulator emu_;
+  UInt32 job_ = 0;
+};
+
+TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
+  // Second tab: rename, information with the page thumbnail.
+  SelectRow(2, M()->tab1HMFile);
+  Click(M()->dialog, kT1Rename);
+  ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kRenDlgID);
+  EXPECT_EQ(SubFieldText(SubDlgField(FrontSubDlg(), 2)), "plan.txt");
+  SubFieldFocus(FrontSubDlg(), 2, true);
+  tb::TypeText("plan-v2.txt");
+  Pass();
+  tb::PressNamedKey("Return");
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(Job().name, "plan-v2.txt");
+  EXPECT_EQ(SubDlgCount(), 0);
+
+  SelectRow(2, M()->tab1HMFile);
+  Click(M()->dialog, kT1Info);
+  ASSERT_TRUE(InfoDialogOpen());
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(CLGetCount(M()->tab0Info), 6) << "the window's detail page is filled too";
+  tb::PressNamedKey("Escape");
+  Pass();
+  EXPECT_FALSE(InfoDialogOpen());
+
+  // First tab: print, then download into a chosen file.
+  SelectRow(1, M()->tab0File);
+  Click(M()->dialog, kT0Print);
+  ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kPrnDlgID);
+  tb::PressNamedKey("Return");
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(emu_.Hold().Requests(0).back()[2], 6);
+  const std::string target = (dir_.path() / "plan.prn").string();
+  tb::AnswerNextChooser({target});
+  Click(M()->dialog, kT0Download);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(fs::file_size(target), 2048u);
+
+  // A refusal of the box shows its message; OK closes it.
+  pboxemu::HoldFaultSpec refuse;
+  refuse.mode = pboxemu::HoldFault::Result;
+  refuse.code = 6;
+  refuse.count = 1;
+  refuse.result = 254;
+  emu_.Hold().SetFault(0, refuse);
+  Click(M()->dialog, kT0Print);
+  tb::PressNamedKey("Return");
+  ASSERT_TRUE(Drive([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; }));
+  EXPECT_EQ(tb::DialogItemText(FrontSubDlg()->dialog, 2), "The print server refused the request.");
+  Click(FrontSubDlg()->dialog, 4);
+  EXPECT_EQ(SubDlgCount(), 0);
+
+  // Back on the second tab: move to the other folder.
+  SelectRow(2, M()->tab1HMFile);
+  Click(M()->dialog, kT1Move);
+  ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kMovDlgID);
+  DialogRef d = FrontSubDlg()->dialog;
+  Rect r;
+  DialogItemType kind;
+  Handle h;
+  GetDialogItem(d, 3, &kind, &h, &r);
+  ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{SInt16(r.top + 18 + 9), SInt16(r.left + 30)}));
+  Pass();
+  Click(d, 4);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(Job().folder, 2u);
+
+  // Options: the window's settings; Apply keeps the dialog open.
+  Click(M()->dialog, kItemOptions);
+  ASSERT_TRUE(ConfigDialog());
+  EXPECT_EQ(M()->cfgDlg, ConfigDialog());
+  SubFieldFocus(ConfigDialog(), 12, true);
+  tb::TypeText("60");
+  Pass();
+  IdleSubDlg();
+  Click(ConfigDialog()->dialog, 4);
+  EXPECT_EQ(M()->config.ulTimeOut, 60u);
+  ASSERT_TRUE(ConfigDialog());
+  Click(ConfigDialog()->dialog, 3);
+  EXPECT_EQ(ConfigDialog(), nullptr);
+  EXPECT_EQ(M()->cfgDlg, nullptr);
+}
+
+}  // namespace
