@@ -25,6 +25,7 @@
 #include "toolbox/display.h"
 #include "toolbox/files.h"
 #include "toolbox/menus.h"
+#include "toolbox/navigation.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/pump.h"
 #include "toolbox/resources.h"
@@ -98,11 +99,13 @@ class HoldApp : public ::testing::Test {
   }
 
   // Idle steps (the timer's work) with the network served, until done().
-  bool Drive(const std::function<bool()>& done, int ms = 15000) {
+  // ticks: the virtual clock's step per pass.
+  bool Drive(const std::function<bool()>& done, int ms = 15000, UInt32 ticks = 0) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
       if (std::chrono::steady_clock::now() > end) return false;
       tb::Pump(1);
+      tb::AdvanceTicks(ticks);
       IdleEventMainDlg();
     }
     return true;
@@ -415,6 +418,83 @@ TEST_F(HoldApp, InJapaneseTheLanguageRowAndTextsComeFromTheJapaneseFiles) {
   SetStatus(M()->dialog, "STRING", 0, 0);
   DrawStatusLine(M());
   EXPECT_EQ(M()->statusText, "見つかったプリントサーバ: 0");
+}
+
+TEST_F(HoldApp, DeleteThroughTheWindowAsksThenDeletesAndRefreshes) {
+  StartBoxes();
+  StartAndChooseFirstBox();
+  ChangeTabPage(M()->dialog, 1, 2);
+  ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab1HMFile) == 2; }));
+  CLSetSelect(M()->tab1HMFile, Cell{0, 0}, true, false);
+  ChangeBtnState(M(), M()->tab0Info, false, 0);
+  ASSERT_TRUE(IsControlActive(Item(kT1Delete)));
+  JOB_ENTRY job{};
+  ASSERT_TRUE(FirstSelectedJob(M(), &job));
+  const std::string name(reinterpret_cast<char*>(job.name + 1), job.name[0]);
+
+  // Delete asks first; Return is its Yes.
+  EventRecord e{};
+  SelectTab1Item(&e, M(), kT1Delete);
+  DialogRef ask = GetFrontDialog();
+  ASSERT_NE(ask, M()->dialog);
+  Str255 title;
+  GetWTitle(GetDialogWindow(ask), title);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(title + 1), title[0]), "Delete");
+  EventRecord ret{};
+  ret.what = keyDown;
+  ret.message = 13 | (0x24 << 8);
+  DLG_HANDLERS* h = GetDlgHandlers(GetDialogWindow(ask));
+  ASSERT_TRUE(h && h->keyDown);
+  h->keyDown(&ret, ask);
+  ASSERT_NE(GetPrgDlgPtr(), nullptr);
+  ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && GetPrgDlgPtr() == nullptr; }));
+  for (const auto& j : emu_.Hold().Jobs(0)) EXPECT_NE(j.name, name);
+  EXPECT_EQ(emu_.Hold().Jobs(0).size(), 2u);
+  EXPECT_EQ(CLGetCount(M()->tab1HMFile), 1);
+  EXPECT_EQ(M()->statusText, "The jobs were deleted.");
+}
+
+TEST_F(HoldApp, UploadOfTwoChosenFilesThroughTheWindowFilesThemInTheFolder) {
+  StartBoxes();
+  StartAndChooseFirstBox();
+  ChangeTabPage(M()->dialog, 1, 2);
+  ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab1HMFile) == 2; }));
+  const fs::path a = dir_.path() / "first.prn", b = dir_.path() / "second.prn";
+  testsupport::WriteFile(a, std::string(3000, 'a'));
+  testsupport::WriteFile(b, "%!PS\n");
+  // Select takes the chooser's files (a file already listed is not added twice).
+  EventRecord e{};
+  tb::AnswerNextChooser({a.string(), b.string()});
+  SelectTab1Item(&e, M(), kT1Select);
+  tb::AnswerNextChooser({a.string()});
+  SelectTab1Item(&e, M(), kT1Select);
+  ASSERT_EQ(CLGetCount(M()->tab1PCFile), 2);
+  Str255 size;
+  SInt16 len = sizeof size;
+  CLGetCellOne(M()->tab1PCFile, size, &len, Cell{0, 1});
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(size + 1), size[0]), "2.93 KB");
+  ASSERT_TRUE(IsControlActive(Item(kT1Upload)));
+
+  // Upload asks (two files), Return says yes; both go to the first folder's
+  // queue and the box files them there; the local list empties.
+  SelectTab1Item(&e, M(), kT1Upload);
+  DialogRef ask = GetFrontDialog();
+  ASSERT_NE(ask, M()->dialog);
+  EventRecord ret{};
+  ret.what = keyDown;
+  ret.message = 13 | (0x24 << 8);
+  GetDlgHandlers(GetDialogWindow(ask))->keyDown(&ret, ask);
+  // The box's own list is read again after a wait, by the clock, until
+  // the jobs are filed.
+  ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab1HMFile) == 4; }, 15000, 6));
+  EXPECT_EQ(CLGetCount(M()->tab1PCFile), 0);
+  const auto sessions = emu_.Hold().LprSessions(0);
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_EQ(sessions[0].queue, "hold_1");
+  EXPECT_EQ(sessions[0].data.size(), 3000u);
+  int inFolder = 0;
+  for (const auto& j : emu_.Hold().Jobs(0)) inFolder += j.folder == 1;
+  EXPECT_EQ(inFolder, 4);
 }
 
 }  // namespace
