@@ -133,6 +133,8 @@ void Close_Configuration();
 // Its item and update handlers (the framework's slots).
 Boolean Handle_Config_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex item);
 short Handle_Config_Update_Value(DialogRef d, EventRecord* event);
+// The list follows the window's highlight; 1.
+short Handle_Config_Window_Active(DialogRef d, EventRecord* event);
 // Its key filter: Return and Enter act as OK, Escape as Cancel (each
 // flashed); digits, '.', the delete key and the arrows go on to the
 // dialog (true); any other key beeps and is dropped.

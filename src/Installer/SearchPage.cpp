@@ -266,8 +266,10 @@ int Build_Printer_List(const PBOXinfo* table, int count, int newCount) {
   return added;
 }
 
-void Update_Search_Printer() {
-  if (instTbl.activePage != kPageMonSearch || !instTbl.dlg || !mFancTbl.using_) return;
+namespace {
+
+// One refresh: the rows of the boxes found so far.
+void Update_Search_Info() {
   const int found = Get_Search_Printer();
   if (found <= 0) return;
   int added;
@@ -279,6 +281,13 @@ void Update_Search_Printer() {
     instTbl.psCount = CLGetCount(instTbl.printList);
     tb::TraceNote("install", "printer list: %d rows", int(instTbl.psCount));
   }
+}
+
+}  // namespace
+
+void Update_Search_Printer() {
+  if (instTbl.activePage != kPageMonSearch || !instTbl.dlg || !mFancTbl.using_) return;
+  Update_Search_Info();
 }
 
 void Close_Search_Printer() {

@@ -9,6 +9,7 @@
 #include "common/IniFile.h"
 #include "common/StrConv.h"
 #include "FanctionLib/CList.h"
+#include "FanctionLib/ConfigDialog.h"
 #include "FanctionLib/CTab.h"
 #include "Installer/InstApp.h"
 #include "Installer/InstWindows.h"
@@ -28,15 +29,14 @@ constexpr int kBroadcastRows = kBroadcastMax - 1;
 enum : DialogItemIndex { kOK = 1, kCancel = 2, kApply = 3, kTabs = 4 };
 enum : DialogItemIndex { kAddress = 6, kBroadList = 7, kAdd = 8, kDelete = 9, kGroup = 10 };
 
-struct CONFIG_WND_INFO {
-  DialogRef dlg = nullptr;
-  DialogRef ownerDlg = nullptr;
+// The dialog, its tab control and its pages (the frame), then its own.
+struct CONFIG_WND_INFO : CONFIG_FRAME {
+  DialogRef ownerDlg;
   std::string fileSpec;  // the message file
-  CTAB_DATA* tabData = nullptr;
-  CONFIGURATION dConfigData{};  // the whole record, so soundOpt survives
-  CONFIGURATION dBackConf{};
-  CLIST_DATA* broadList = nullptr;
-  Boolean using_ = 0;
+  CONFIGURATION dConfigData;  // the whole record, so soundOpt survives
+  CONFIGURATION dBackConf;
+  CLIST_DATA* broadList;
+  Boolean using_;
 };
 
 CONFIG_WND_INFO confData;
@@ -192,6 +192,18 @@ void Setup_TCP_Update(DialogRef d) {
 
 // ---- the dialog ----
 
+// The page of the selected tab (the only one, TCP/IP).
+const CONF_TAB_CELL* pageCell() {
+  const CONFIG_PAGE& page = confData.fanction[0];
+  return page.enable ? &page.cellData : nullptr;
+}
+
+// The page's values, gathered as when the page is left.
+Boolean pageValues(DialogRef d) {
+  const CONF_TAB_CELL* cell = pageCell();
+  return !cell || !cell->dlg_get_value || cell->dlg_get_value(d);
+}
+
 void Exit_Config_Dialog(DialogRef d) {
   if (confData.broadList) CLDispose(confData.broadList);
   if (confData.tabData) CTDispose(confData.tabData);
@@ -201,26 +213,12 @@ void Exit_Config_Dialog(DialogRef d) {
   gStatus = 0;
 }
 
-void Build_Config_Tab(DialogRef d) {
-  Rect item = Dialog_Item_Rect(d, kTabs);
-  const Rect frame{item.bottom, item.left, SInt16(item.bottom + kFrameHeight), item.right};
-  confData.tabData = CTNew(GetDialogWindow(d), &item, &frame, kTitleHeight, false, 0xFFFFFF, true);
-  if (!confData.tabData) return;
-  SInt16 id = 0, size = 10;
-  Style face = 0;
-  Page_Font("TAB=", &id, &size, &face);
-  const UInt8 tabFace = UInt8(face);
-  CTSetFont(confData.tabData, &id, &tabFace, &size);
-  CTSetPictID(confData.tabData, 143, 142, 144, 145, 146, 147, 148, 149);
-  Str255 title;
-  pstr::set(title, sizeof title, tb::Utf8Prefix(text("[TAB]", "TAB01="), 255));
-  CTAdd(confData.tabData, title, -1);
-}
-
 void Load_Config_Dialog(DialogRef d) {
+  const CONFIG_PAGE& page = confData.fanction[0];
   ShortenDITL(d, CountDITL(d) - 4);
-  if (Handle items = GetResource('DITL', kTcpPageID)) AppendDITL(d, items, overlayDITL);
-  Setup_TCP_Load_Value(d);
+  if (Handle items = GetResource('DITL', page.contID)) AppendDITL(d, items, overlayDITL);
+  if (page.cellData.dlg_setup) page.cellData.dlg_setup(d);
+  if (page.cellData.dlg_load_value) page.cellData.dlg_load_value(d);
 }
 
 void updateApply(DialogRef d) {
@@ -229,6 +227,54 @@ void updateApply(DialogRef d) {
 }
 
 }  // namespace
+
+short Build_Config_Tab(CONFIG_FRAME* frame) {
+  if (!frame || !frame->dlg) return 0;
+  DialogRef d = frame->dlg;
+  Rect item = Dialog_Item_Rect(d, kTabs);
+  const Rect area{item.bottom, item.left, SInt16(item.bottom + kFrameHeight), item.right};
+  frame->tabData = CTNew(GetDialogWindow(d), &item, &area, kTitleHeight, false, 0xFFFFFF, true);
+  if (!frame->tabData) return 0;
+  SInt16 id = 0, size = 10;
+  Style face = 0;
+  Page_Font("TAB=", &id, &size, &face);
+  const UInt8 tabFace = UInt8(face);
+  CTSetFont(confData.tabData, &id, &tabFace, &size);
+  CTSetPictID(confData.tabData, 143, 142, 144, 145, 146, 147, 148, 149);
+  // One tab, for the TCP/IP page; the AppleTalk page has no tab here.
+  const std::string tabTitle = text("[TAB]", "TAB01=");
+  Str255 title;
+  pstr::set(title, sizeof title, tb::Utf8Prefix(tabTitle, 255));
+  CTAdd(frame->tabData, title, -1);
+  CONFIG_PAGE& page = frame->fanction[0];
+  page.enable = 1;
+  page.contID = kTcpPageID;
+  std::snprintf(page.contName, sizeof page.contName, "%s", tabTitle.c_str());
+  Set_Config_Function(&page.cellData, kTcpPageID);
+  return 1;
+}
+
+void Set_Config_Function(CONF_TAB_CELL* cell, SInt16 pageID) {
+  if (!cell) return;
+  *cell = CONF_TAB_CELL{};
+  if (pageID == kTcpPageID)
+    *cell = {nullptr, Handle_TCP_Select_Item, Setup_TCP_Load_Value, Setup_TCP_Get_Value, Setup_TCP_Update};
+}
+
+short Delete_Config_Dialog(CONFIG_FRAME* frame, short) {
+  if (!frame || !frame->dlg) return 0;
+  gStatus = 1;
+  const short r = pageValues(frame->dlg) ? 1 : 0;
+  gStatus = 0;
+  if (r == 1 && confData.broadList) CLShow(confData.broadList, false);
+  return r;
+}
+
+short Handle_Config_Window_Active(DialogRef d, EventRecord*) {
+  // The list follows its window's highlight, as the dialog's controls do.
+  if (confData.broadList && d == confData.dlg) CLEnable(confData.broadList, IsWindowHilited(GetDialogWindow(d)));
+  return 1;
+}
 
 std::string Normal_Broadcast_Address(const std::string& typed) {
   unsigned parts[4] = {};
@@ -265,6 +311,7 @@ void Close_Configuration() {
 
 short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGURATION* config) {
   if (confData.using_ || !config) return 0;
+  confData = CONFIG_WND_INFO{};
   confData.using_ = 1;
   confData.ownerDlg = owner;
   confData.fileSpec = messageFile ? messageFile : "";
@@ -274,7 +321,8 @@ short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGU
   Str255 title;
   pstr::set(title, sizeof title, tb::Utf8Prefix(text("[TITLE]", "TCPIP="), 255));
   DialogRef d = inst::Open_Usr_Dialog(kSettingsDialogID, title[0] ? title : nullptr, Handle_Config_Select_Item, nullptr,
-                                      Handle_Config_Update_Value, nullptr, nullptr, Handle_Config_Key_Input, nullptr);
+                                      Handle_Config_Update_Value, Handle_Config_Window_Active, nullptr,
+                                      Handle_Config_Key_Input, nullptr);
   if (!d) {
     confData = CONFIG_WND_INFO{};
     return 0;
@@ -283,7 +331,7 @@ short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGU
   inst::Set_Usr_Window_RefCon(d, &confData);
   SetDialogDefaultItem(d, kOK);
   SetPortDialogPort(d);
-  Build_Config_Tab(d);
+  Build_Config_Tab(&confData);
   Set_Dialog_Item_Message(d, kOK, "[BUTTON]", "OK=");
   Set_Dialog_Item_Message(d, kCancel, "[BUTTON]", "CANCEL=");
   Set_Dialog_Item_Message(d, kApply, "[BUTTON]", "APPLY=");
@@ -300,7 +348,7 @@ Boolean Handle_Config_Select_Item(DialogRef d, EventRecord* event, DialogItemInd
   switch (item) {
     case kOK:
       gStatus = 1;
-      if (!Setup_TCP_Get_Value(d)) return true;
+      if (!pageValues(d)) return true;
       if (!sameRecord(confData.dConfigData, confData.dBackConf))
         Set_Config_Result(confData.ownerDlg, confData.dConfigData);
       Exit_Config_Dialog(d);
@@ -318,12 +366,20 @@ Boolean Handle_Config_Select_Item(DialogRef d, EventRecord* event, DialogItemInd
       return true;
     case kTabs: {
       SInt16 pushed = -1;
-      if (confData.tabData && event) CTMouseDown(confData.tabData, event, &pushed);
+      const SInt16 before = confData.tabData ? CTGetCurSel(confData.tabData) : -1;
+      if (confData.tabData && event && CTMouseDown(confData.tabData, event, &pushed) == 1 && pushed != before) {
+        // Leaving a page gathers its values; a page that refuses stays.
+        if (Delete_Config_Dialog(&confData, before) == 1)
+          Load_Config_Dialog(d);
+        else
+          CTSetCurSel(confData.tabData, before, true);
+      }
       return true;
     }
     default: {
-      const Boolean taken = Handle_TCP_Select_Item(d, event, item);
-      Setup_TCP_Get_Value(d);
+      const CONF_TAB_CELL* cell = pageCell();
+      const Boolean taken = cell && cell->dlg_item_select ? cell->dlg_item_select(d, event, item) : false;
+      pageValues(d);
       gStatus = 0;
       updateApply(d);
       return taken;
@@ -339,7 +395,7 @@ short Handle_Config_Update_Value(DialogRef d, EventRecord*) {
   BeginUpdate(w);
   DrawDialog(d);
   if (confData.tabData) CTUpdate(confData.tabData);
-  Setup_TCP_Update(d);
+  if (const CONF_TAB_CELL* cell = pageCell(); cell && cell->dlg_update) cell->dlg_update(d);
   EndUpdate(w);
   SetPort(saved);
   return 1;

@@ -240,15 +240,17 @@ TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorR
 }
 
 TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
-  // Only the monitor is installed. In the settings: a letter is refused
+  // Only the monitor is installed. The search is started again while it
+  // runs: it is aborted, and the new one starts once its end is seen. In
+  // the settings: a letter is refused
   // with a beep, a bad and a repeated address with their alerts; the
   // address with leading zeros is listed in its normal form and applied;
   // a further address is cancelled. The interval 499 is refused, 15000
   // taken. Then no at login: "Alias Data" lists nothing.
   const std::string script =
-      kToCopy + kCopy + kNext + "sleep 1500\nwait 3\n" + kOpenSettings +  // 150 yes, 151
-      "type a\nwait 3\nexpect-beeps 1\n" +                                // the key filter
-      "type 256.1.1.1\n" + kAdd + "key Return\nwait 3\n" +                // MESSAGE_21
+      kToCopy + kCopy + kNext + kSearchAgain + "sleep 1500\nwait 3\n" +  // 150 yes, 151 at once again
+      kOpenSettings + "type a\nwait 3\nexpect-beeps 1\n" +               // the key filter
+      "type 256.1.1.1\n" + kAdd + "key Return\nwait 3\n" +               // MESSAGE_21
       "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
       "type 010.001.002.003\n" + kAdd + "type 10.1.2.3\n" + kAdd + "key Return\nwait 3\n" +  // MESSAGE_23
       kApply + "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
@@ -261,6 +263,11 @@ TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
   EXPECT_NE(t.find("alert 603: The address is already in the list."), std::string::npos) << t;
   EXPECT_NE(t.find("alert 603: The polling interval must be a number from 500 to 15000."), std::string::npos) << t;
   EXPECT_EQ(count("[install] page 153 item 1"), 2);
+  EXPECT_NE(t.find("searching -> restarting (search again)"), std::string::npos) << t;
+  const auto aborted = t.find("restarting -> claimed (aborted)");
+  ASSERT_NE(aborted, std::string::npos) << t;
+  EXPECT_NE(t.find("claimed -> searching (started)", aborted), std::string::npos) << t;
+  EXPECT_NE(t.find("[install] printer list: 3 rows", aborted), std::string::npos) << t;
   const int box = chosenBox();
   ASSERT_GE(box, 0) << t;
   const fs::path folder = dir / "home/VEMOPLEX";
