@@ -17,6 +17,8 @@
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
+#include "toolbox/icons.h"
+#include "toolbox/memory.h"
 #include "toolbox/resources.h"
 #include "toolbox/script.h"
 #include "toolbox_fixture.h"
@@ -110,6 +112,26 @@ TEST(InstallerLibrary, NamedShortcutsNeverReplaceARealItemNorWriteThroughALink) 
   }
   EXPECT_TRUE(fs::is_directory(dir / "links/Taken"));
   EXPECT_FALSE(fs::exists(dir / "links/Gone"));
+
+  // A program's icon family file reads whole; anything else is refused.
+  const std::string family = std::string("icns") + std::string("\0\0\0\x0c", 4) + "abcd";
+  WriteFile(dir / "Prog.app/appli.icns", family);
+  WriteFile(dir / "Prog.app/short.icns", family.substr(0, 10));
+  struct Icon {
+    const char* file;
+    OSErr result;
+  } icons[] = {{"appli.icns", noErr}, {"short.icns", noSuchIconErr}, {"none.icns", fnfErr}};
+  for (const auto& i : icons) {
+    FSSpec spec;
+    tb::PathToSpec((dir / "Prog.app" / i.file).string(), &spec);
+    IconFamilyHandle h = nullptr;
+    EXPECT_EQ(ReadIconFile(&spec, &h), i.result) << i.file;
+    EXPECT_EQ(h != nullptr, i.result == noErr);
+    if (h) {
+      EXPECT_EQ(std::string(*h, std::size_t(GetHandleSize(h))), family);
+      DisposeHandle(h);
+    }
+  }
 
   // Icons go from a resource file into a shortcut that can hold them, as
   // the custom icon; a link is left alone, so its target stays unchanged.

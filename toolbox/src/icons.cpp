@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "toolbox/memory.h"
 #include "toolbox/resources.h"
 
 struct OpaqueIconRef {
@@ -193,4 +197,31 @@ Boolean PtInIconID(Point testPt, const Rect* iconRect, IconAlignmentType align, 
   const auto* mask = reinterpret_cast<const UInt8*>(*h) + 128;
   UInt32 row = be::get32(mask + my * 4);
   return (row >> (kSide - 1 - mx)) & 1;
+}
+
+OSErr ReadIconFile(const FSSpec* iconFile, IconFamilyHandle* iconFamily) {
+  if (!iconFile || !iconFamily) return paramErr;
+  *iconFamily = nullptr;
+  std::string path;
+  if (tb::SpecToPath(*iconFile, path) != noErr) return fnfErr;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return fnfErr;
+  // Icon families are small; anything past this is not one.
+  constexpr std::streamoff kFamilyMax = 16 << 20;
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return ioErr;
+  if (size < 8 || size > kFamilyMax) return noSuchIconErr;
+  in.seekg(0);
+  std::vector<char> bytes(static_cast<std::size_t>(size));
+  if (!in.read(bytes.data(), size)) return ioErr;
+  const std::size_t n = bytes.size();
+  auto u8 = [&](std::size_t i) { return UInt32(static_cast<unsigned char>(bytes[i])); };
+  if (std::memcmp(bytes.data(), "icns", 4) != 0 || ((u8(4) << 24) | (u8(5) << 16) | (u8(6) << 8) | u8(7)) != n)
+    return noSuchIconErr;
+  Handle h = NewHandle(Size(n));
+  if (!h) return memFullErr;
+  std::memcpy(*h, bytes.data(), n);
+  *iconFamily = h;
+  return noErr;
 }

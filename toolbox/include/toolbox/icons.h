@@ -42,6 +42,14 @@ OSErr GetIconRefOwners(IconRef theIconRef, UInt16* owners);
 // transforms a colour icon.
 OSErr PlotIconRef(const Rect* theRect, IconAlignmentType align, IconTransformType transform,
                   IconServicesUsageFlags theIconServicesUsageFlags, IconRef theIconRef);
+// An icon family as an 'icns' file holds it: the type 'icns', the whole
+// length (big-endian, 4 bytes), then its elements.
+using IconFamilyHandle = Handle;
+// Reads the icon family file into a new handle (the caller's to dispose):
+// noErr; fnfErr when it is missing; noSuchIconErr when it is not an icon
+// family (too short, another type, a length that disagrees with the file);
+// ioErr when it cannot be read; memFullErr.
+OSErr ReadIconFile(const FSSpec* iconFile, IconFamilyHandle* iconFamily);
 // Whether testPt lies on the mask of 'ICN#' iconID placed in iconRect by
 // align (kAlignNone: the 32 x 32 mask scaled to the rectangle). False when
 // the resource is missing or short.
