@@ -26,6 +26,7 @@ constexpr short kAddrField = 6, kAdd = 7, kAddrList = 8, kDelete = 9, kTimeField
 constexpr short kFolderList = 6, kNameField = 9;
 constexpr int kMaxAddresses = 16;
 constexpr long kSpinMax = 3600;
+constexpr long kReSearchMax = 5;
 
 struct SAVED_FIELD {
   std::string text;
@@ -324,7 +325,8 @@ void SelectCfgDlg(SUB_DLG* d, short item, const EventRecord* ev) {
       case kTimeSpin + 1: return SubDlgSpin(d, kTimeField, item, item == kTimeSpin ? 1 : -1, 0, kSpinMax);
       case kSearchSpin:
       case kSearchSpin + 1:
-        SubDlgSpin(d, kSearchField, item, item == kSearchSpin ? 1 : -1, 0, kSpinMax);
+        // The spin keeps to the range the check accepts (0 to 5 minutes).
+        SubDlgSpin(d, kSearchField, item, item == kSearchSpin ? 1 : -1, 0, kReSearchMax);
         return ChangeApplyBtnState(d, true);
       default: return;
     }
@@ -497,7 +499,7 @@ int CheckCfgDlg(SUB_DLG* d) {
       short item;
       long max;
       const char* key;
-    } checks[] = {{kTimeField, 3600, "STR309="}, {kSearchField, 5, "STR310="}};
+    } checks[] = {{kTimeField, kSpinMax, "STR309="}, {kSearchField, kReSearchMax, "STR310="}};
     for (auto& c : checks) {
       std::string t = SubFieldText(SubDlgField(d, c.item));
       if (!CheckDigit(t.data(), int(t.size()), 0, c.max)) {

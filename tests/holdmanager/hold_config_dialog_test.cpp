@@ -99,12 +99,17 @@ TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
       EXPECT_EQ(GetActiveMLTE(ConfigDialog()), c.item == 12 ? 1 : 2) << "the offending field";
     }
   }
-  // The re-search spin goes up to 3600 although its check stops at 5.
-  Type(18, "3599");
-  Click(19);
-  Click(19);
-  EXPECT_EQ(FieldText(18), "3600");
+  // Both spins clamp: the time-out at 3600, the re-search at the 5 its check takes.
+  Type(12, "3599");
+  Click(13);
+  Click(13);
+  EXPECT_EQ(FieldText(12), "3600");
   Type(18, "4");
+  Click(19);
+  Click(19);
+  EXPECT_EQ(FieldText(18), "5");
+  Click(20);
+  EXPECT_EQ(FieldText(18), "4");
 
   // Addresses: normalised, refused when bad, doubled, the broadcast or a 17th.
   struct {

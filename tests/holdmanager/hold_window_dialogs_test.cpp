@@ -200,6 +200,23 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   ASSERT_TRUE(Idle());
   EXPECT_EQ(Job().folder, 2u);
 
+  // Two files chosen and uploaded into the folder the tab shows.
+  std::vector<std::string> files = {(dir_.path() / "a.txt").string(), (dir_.path() / "b.txt").string()};
+  for (auto& f : files) testsupport::WriteFile(f, "held text " + f);
+  tb::AnswerNextChooser(files);
+  Click(M()->dialog, kT1Select);
+  ASSERT_EQ(CLGetCount(M()->tab1PCFile), 2);
+  ChangeBtnState(M(), M()->tab0Info, false, 0);
+  Click(M()->dialog, kT1Upload);
+  ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID);
+  Click(FrontSubDlg()->dialog, 3);  // Yes
+  ASSERT_TRUE(Drive([&] { return emu_.Hold().LprSessions(0).size() == 2 && M()->eng.current == 0; }, 20000));
+  // The box files "hold_N" into its N-th folder by name: here the folder's id.
+  int uploaded = 0;
+  for (auto& j : emu_.Hold().Jobs(0))
+    uploaded += UInt32(M()->folderValue[1]) == j.folder && (j.name == "a.txt" || j.name == "b.txt");
+  EXPECT_EQ(uploaded, 2);
+
   // Options: the window's settings; Apply keeps the dialog open.
   Click(M()->dialog, kItemOptions);
   ASSERT_TRUE(ConfigDialog());
