@@ -196,17 +196,17 @@ int GetVemoStatus(std::span<UInt8> data, VEMOINFO* v, StatusMemory* saved, NICIN
   std::memset(s + 54, 0, 5);
 
   int result = 0;
-  if (std::memcmp(data.data(), saved->header, kNicHeaderCompare) != 0) {
+  if (std::memcmp(data.data(), saved->gBackNic, kNicHeaderCompare) != 0) {
     std::memcpy(nic->NicVer, data.data(), 16);
     nic->NicStat = data[16];
     std::memcpy(nic->pad, data.data() + 17, 3);
     nic->Sendlen = be::get32(data.data() + 20);
     v->SubSendData = nic->Sendlen;
-    std::memcpy(saved->header, data.data(), kNicHeaderCompare);
+    std::memcpy(saved->gBackNic, data.data(), kNicHeaderCompare);
     result |= kDecodeHeaderChanged;
   }
-  if (std::memcmp(s, saved->status, kStatusSize) == 0) return result;
-  std::memcpy(saved->status, s, kStatusSize);
+  if (std::memcmp(s, saved->gBackStatus, kStatusSize) == 0) return result;
+  std::memcpy(saved->gBackStatus, s, kStatusSize);
   result |= kDecodeStatusChanged;
 
   const bool awake = !bit(s[0], 0);

@@ -39,10 +39,20 @@ int Set_Macintosh_Memory(std::span<UInt8> data);
 // 0 when data is shorter than kStatusDataRoom.
 int Convert_Status(std::span<UInt8> data);
 
+namespace plum7 {
+// The declared layout of "PLUM7 INFO" data; the decoder reads it by byte
+// positions, never through this structure.
+struct _plum7info {
+  NICINFO NicInfo;
+  UInt8 ScData[256];
+  UInt8 Reserve[512];
+};
+}  // namespace plum7
+
 // What a window keeps between replies to detect changes.
 struct StatusMemory {
-  UInt8 status[kStatusSize];
-  UInt8 header[kNicHeaderCompare];
+  UInt8 gBackStatus[kStatusSize];
+  UInt8 gBackNic[kNicHeaderCompare];
 };
 
 // Result bits of GetVemoStatus.

@@ -248,8 +248,6 @@ void Load_Page(STATUS_WND_INFO* rec) {
     caption(7, "BTN_SAVE=");
     if (rec->activeNum < 1) rec->activeNum = 1;
   }
-  Load_Page_Views(rec);
-  if (rec->activePage == kPageFtp) Setup_Ftp_Load_Value(d);
   Page_Button_Check(rec);
   Invalidate_Page(rec);
 }

@@ -189,11 +189,11 @@ int GetStatusInfo(PSTATUS_WND_INFO* rec, UInt8* reply, std::size_t received, std
     }
     case kReplyPlum7Info:
       rec->infoFlag = 0;
-      GetPlum7Info(reply + start, len, &rec->net, &rec->infoFlag);
+      GetPlum7Info(reply + start, len, &rec->netInfo, &rec->infoFlag);
       return 1;
     case kReplyIrisInfo:
       rec->infoFlag = 0;
-      GetIrisInfo(reply + start, len, &rec->net, &rec->infoFlag);
+      GetIrisInfo(reply + start, len, &rec->netInfo, &rec->infoFlag);
       return 1;
     default: tb::TraceRefusal(kChannel, "reply of kind %d not decoded", kind); return 0;
   }

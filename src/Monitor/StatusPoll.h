@@ -47,7 +47,7 @@ struct PSTATUS_WND_INFO {
   NICINFO nic{};
   StatusMemory saved{};
   int decodeResult = 0;
-  NETINFO net{};
+  NETINFO netInfo{};
   UInt8 infoFlag = 0;
   const StatusPollHooks* hooks = nullptr;
 };

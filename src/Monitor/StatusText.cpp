@@ -189,12 +189,20 @@ void SetTagString(std::string& t, const char* key, char marker, int indent) {
   t += ini("[INFORMATION]", k) + "\r";
 }
 
+int SetInfoValue(std::string& t, const char* section, const char* label, int value) {
+  t += valueName(section, label, value);
+  return 0;
+}
+
 void SetInfoString(std::string& t, const char* section, const char* literal, const char* label, int value, char marker,
                    int indent) {
   t += blanks(indent);
   if (marker) t += marker;
   t += ini("[INFORMATION]", label) + " ";
-  t += value == 255 ? std::string(literal ? literal : "") : valueName(section, label, value);
+  if (value == 255)
+    t += literal ? literal : "";
+  else
+    SetInfoValue(t, section, label, value);
   t += "\r";
 }
 

@@ -48,5 +48,8 @@ void SetVerInfo(std::string& text, const VEMOINFO* info, const NICINFO* nic);
 void SetTagString(std::string& text, const char* key, char marker, int indent);
 // value 255 takes literal as the value text; otherwise the text of
 // label + two digits in section, or the number itself.
+// Appends the text of label + two digits in section, or the number itself
+// when that key has none; 0.
+int SetInfoValue(std::string& text, const char* section, const char* label, int value);
 void SetInfoString(std::string& text, const char* section, const char* literal, const char* label, int value,
                    char marker, int indent);

@@ -262,7 +262,7 @@ void GetDispStat(STATUS_WND_INFO* rec) {
 void GetDispInfo(STATUS_WND_INFO* rec) {
   if (rec->monitorOpen == 1 || !rec->textData) return;
   rec->activeNum = rec->infoPopup ? GetControlValue(rec->infoPopup) : 1;
-  std::string text = DispInfoStat(rec->activeNum, &rec->info, &rec->nic, &rec->net);
+  std::string text = DispInfoStat(rec->activeNum, &rec->info, &rec->nic, &rec->netInfo);
   if (text.size() > kDetailMax) text.resize(kDetailMax);
   if (Get_TextEdit_Data(rec->textData) == text) return;
   CTESetText(rec->textData, text.data(), SInt32(text.size()));

@@ -129,41 +129,40 @@ constexpr PageDef kPages[3] = {{kPageStatus, "TAB01=", "Status"},
                                {kPageDetail, "TAB02=", "Information"},
                                {kPageFtp, "TAB03=", "FTP"}};
 
+// The page of the current tab, found by its title: the item list appended
+// after the window's four items, then its setup and load callbacks.
 void Load_Status_Dialog(STATUS_WND_INFO* rec) {
   if (!rec->tabData) return;
-  const SInt16 sel = CTGetCurSel(rec->tabData);
-  if (sel < 0 || sel > 2) return;
+  Str255 title;
+  if (CTGetTitle(rec->tabData, CTGetCurSel(rec->tabData), title) < 0) return;
+  const short index = Get_Status_Fanction(rec, title);
+  if (index < 0) return;
+  const CONFIG_PAGE& page = rec->fanction[index];
   ShortenDITL(rec->dlg, SInt16(CountDITL(rec->dlg) - 4));
-  Handle items = GetResource('DITL', kPages[sel].id);
+  Handle items = GetResource('DITL', page.contID);
   if (items) AppendDITL(rec->dlg, items, overlayDITL);
-  rec->activePage = kPages[sel].id;
+  rec->activePage = page.contID;
+  if (page.cellData.dlg_setup) page.cellData.dlg_setup(rec->dlg);
+  if (page.cellData.dlg_load_value) page.cellData.dlg_load_value(rec->dlg);
   Load_Page(rec);
 }
 
 void Build_Status_Tab(STATUS_WND_INFO* rec) {
-  Rect item;
-  Get_Dialog_Item_Rect(rec->dlg, 4, &item);
-  const Rect tabs{item.top, item.left, SInt16(item.top + 260), item.right};
-  const Rect page{SInt16(item.top + 20), item.left, SInt16(item.top + 260), item.right};
-  rec->tabData = CTNew(GetDialogWindow(rec->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
-  if (!rec->tabData) return;
-  FONT_DATA font{};
-  std::strcpy(font.fName, "Geneva");
-  font.fSize = 10;
-  Get_Font_Infomation("TAB=", &font);
-  const SInt16 id = SInt16(font.fontID);
-  const UInt8 face = UInt8(font.styleID);
-  const SInt16 size = SInt16(font.fSize ? font.fSize : 10);
-  CTSetFont(rec->tabData, &id, &face, &size);
-  CTSetPictID(rec->tabData, 143, 142, 144, 145, 146, 147, 148, 149);
+  if (!Create_Status_Tab(rec)) return;
+  int built = 0;
   for (const PageDef& p : kPages) {
     char text[64] = "";
     if (!Load_File_To_CstringEx("[TAB]", p.key, text, sizeof text, IniFileName)) copy_bounded(text, sizeof text, p.fallback);
     Str255 title;
     CopyCStringToPascal(text, title);
-    CTAdd(rec->tabData, title, -1);
+    if (CTAdd(rec->tabData, title, -1) < 0) continue;
+    CONFIG_PAGE& page = rec->fanction[built++];
+    Set_Status_Function(&page.cellData, p.id);
+    page.enable = 1;
+    page.contID = p.id;
+    copy_bounded(page.contName, sizeof page.contName, text);
   }
-  CTSetCurSel(rec->tabData, 0, false);
+  if (built == 3) CTSetCurSel(rec->tabData, 0, false);
   CTShow(rec->tabData, true);
 }
 
@@ -212,8 +211,9 @@ Boolean Handle_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInd
       if (rec->activePage == kPageStatus) ConDlgProc(&rec->sumData, dlg, &rec->info, rec->controlID);
       return true;
     default:
-      if (rec->activePage == kPageFtp) return Status_Ftp_Select_Item(dlg, event, item);
-      Status_Page_Select_Item(rec, event, item);
+      for (const CONFIG_PAGE& page : rec->fanction)
+        if (page.enable == 1 && page.contID == rec->activePage && page.cellData.dlg_item_select)
+          return page.cellData.dlg_item_select(dlg, event, item);
       return true;
   }
 }
@@ -370,6 +370,48 @@ void Update_Status_Window(EventRecord*) {
 void Retire_Request_Context(JCPEPInfo*& ctx) { kill_context(ctx); }
 
 STATUS_WND_INFO* Get_Status_Record(DialogRef dlg) { return record_of(dlg); }
+
+short Create_Status_Tab(STATUS_WND_INFO* rec) {
+  if (!rec || !rec->dlg) return 0;
+  Rect item;
+  Get_Dialog_Item_Rect(rec->dlg, 4, &item);
+  const Rect tabs{item.top, item.left, SInt16(item.top + 260), item.right};
+  const Rect page{SInt16(item.top + 20), item.left, SInt16(item.top + 260), item.right};
+  rec->tabData = CTNew(GetDialogWindow(rec->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
+  if (!rec->tabData) return 0;
+  FONT_DATA font{};
+  std::strcpy(font.fName, "Geneva");
+  font.fSize = 10;
+  Get_Font_Infomation("TAB=", &font);
+  const SInt16 id = SInt16(font.fontID);
+  const UInt8 face = UInt8(font.styleID);
+  const SInt16 size = SInt16(font.fSize ? font.fSize : 10);
+  CTSetFont(rec->tabData, &id, &face, &size);
+  CTSetPictID(rec->tabData, 143, 142, 144, 145, 146, 147, 148, 149);
+  return 1;
+}
+
+void Set_Status_Function(CONF_TAB_CELL* cell, SInt16 pageID) {
+  if (!cell) return;
+  *cell = CONF_TAB_CELL{};
+  switch (pageID) {
+    case kPageStatus: *cell = {nullptr, Status_Main_Select_Item, Setup_Main_Load_Value, nullptr, nullptr}; break;
+    case kPageDetail: *cell = {nullptr, Status_Detail_Select_Item, Setup_Detail_Load_Value, nullptr, nullptr}; break;
+    case kPageFtp: *cell = {Setup_Ftp_Update, Status_Ftp_Select_Item, Setup_Ftp_Load_Value, nullptr, nullptr}; break;
+    default: break;
+  }
+}
+
+short Get_Status_Fanction(STATUS_WND_INFO* rec, ConstStr255Param title) {
+  if (!rec || !title) return -1;
+  for (short i = 0; i < 3; ++i) {
+    const CONFIG_PAGE& page = rec->fanction[i];
+    if (page.enable != 1) continue;
+    const std::size_t have = strnlen(page.contName, sizeof page.contName - 1);
+    if (have >= title[0] && std::memcmp(page.contName, title + 1, title[0]) == 0) return i;
+  }
+  return -1;
+}
 
 short Set_Status_Print(DialogRef dlg, const PBOXinfo* pbox, short mode) {
   STATUS_WND_INFO* rec = record_of(dlg);

@@ -9,6 +9,7 @@
 #include "common/AppWindows.h"
 #include "FanctionLib/CEdit.h"
 #include "FanctionLib/CList.h"
+#include "FanctionLib/ConfigDialog.h"
 #include "FanctionLib/CTab.h"
 #include "Monitor/ConsumWindow.h"
 #include "Monitor/MonitorTypes.h"
@@ -42,6 +43,7 @@ struct STATUS_WND_INFO : PSTATUS_WND_INFO {
   UInt8 showWindow = 0;  // 1 while the window stays hidden
   CONFIGURATION backConfData{};
   CTAB_DATA* tabData = nullptr;
+  CONFIG_PAGE fanction[3] = {};  // the pages: status, information, FTP
   UInt8 oldStat[8] = {};
   SOUND_INFO soundData{};
   SInt16 powerCheck = 0, sleepCheck = 0;
@@ -52,6 +54,7 @@ struct STATUS_WND_INFO : PSTATUS_WND_INFO {
   SInt16 controlID = 0;
   SInt16 activeNum = 0;
   SInt32 portStatus = 0;
+  SInt16 bModel = 0;  // model of the printer (not read by this program)
   CONSUM_WND_INFO sumData{};
   CEDIT_DATA* commentData = nullptr;  // the status page's comment
   CEDIT_DATA* textData = nullptr;     // the information page's text
@@ -114,5 +117,12 @@ short Setup_Configuration(DialogRef dlg, const CONFIGURATION* config, short flag
 // The window takes the search part of the settings, when they name a
 // protocol.
 short Setup_Public_Config(DialogRef dlg, const CONFIGURATION* config, short flag);
+// The tab control of a window's pages over item 4.
+short Create_Status_Tab(STATUS_WND_INFO* rec);
+// The callbacks of the page with that id (301, 302, 303); others none.
+void Set_Status_Function(CONF_TAB_CELL* cell, SInt16 pageID);
+// Index of the first enabled page whose title begins with the tab title's
+// text; -1 when none.
+short Get_Status_Fanction(STATUS_WND_INFO* rec, ConstStr255Param title);
 // The status window record of a dialog, null for any other.
 STATUS_WND_INFO* Get_Status_Record(DialogRef dlg);

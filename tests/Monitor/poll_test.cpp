@@ -149,7 +149,7 @@ TEST_F(Polling, IntervalRequestsPerModelAndDecoding) {
     EXPECT_EQ(rec.info.IcType, cases[i].icType);
     EXPECT_EQ(rec.info.MainReady, 1);
     EXPECT_EQ(rec.decodeResult, 0x11);
-    EXPECT_EQ(rec.net.pMac[5], emu.BoxMac(i)[5]);
+    EXPECT_EQ(rec.netInfo.pMac[5], emu.BoxMac(i)[5]);
     // Nothing more until more than the interval has passed.
     Run(6, 10);
     EXPECT_EQ(Requests(i, cases[i].status), 1);
@@ -272,5 +272,5 @@ TEST_F(Polling, BoxOverAppleTalk) {
   EXPECT_EQ(views.info, 1);
   EXPECT_EQ(rec.info.MainStsBas, 1);
   EXPECT_EQ(rec.info.SubSendData, 1500000u);
-  EXPECT_EQ(rec.net.bTcpExt, 1);  // the level-5 walk
+  EXPECT_EQ(rec.netInfo.bTcpExt, 1);  // the level-5 walk
 }
