@@ -2,8 +2,10 @@
 // with a fixed key mean administrator mode, anything else user mode.
 #include "Admin/AdminMode.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "toolbox/clock.h"
 #include "toolbox/events.h"
@@ -112,11 +114,21 @@ SInt16 Create_Admin_Pref(SInt16 appliRsrcNo, ConstStr255Param fName, OSType fTyp
 void Set_Administrator(ConstStr255Param fName, OSType fType, Boolean mode) {
   const SInt16 saved = CurResFile();
   SInt16 old = Open_Admin_Pref(fName);
-  if (old >= 0) {
-    CloseResFile(old);
-    Delete_Admin_Pref(fName);
+  if (old >= 0) CloseResFile(old);
+  // The new file is made under a name of its own and renamed over the old
+  // one, so a failure on the way never leaves the program without its mode.
+  FSSpec target;
+  std::string path;
+  if (!fName || fName[0] == 0 || fName[0] > 59 || !pref_spec(fName, &target) || tb::SpecToPath(target, path) != noErr) {
+    UseResFile(saved);
+    return;
   }
-  SInt16 ref = Create_Admin_Pref(saved, fName, fType);
+  Str255 tmpName;
+  std::memcpy(tmpName, fName, fName[0] + 1);
+  std::memcpy(tmpName + 1 + fName[0], ".new", 4);
+  tmpName[0] = UInt8(fName[0] + 4);
+  Delete_Admin_Pref(tmpName);
+  SInt16 ref = Create_Admin_Pref(saved, tmpName, fType);
   if (ref < 0) {
     UseResFile(saved);
     return;
@@ -125,6 +137,7 @@ void Set_Administrator(ConstStr255Param fName, OSType fType, Boolean mode) {
   Set_Admin_Mode(mode, &record);
   UseResFile(ref);
   Handle data = NewHandleClear(kAdminModeSize);
+  OSErr written = data ? OSErr(noErr) : OSErr(memFullErr);
   if (data) {
     std::memcpy(*data, &record, kAdminModeSize);
     SInt16 id = kModeID;
@@ -138,10 +151,14 @@ void Set_Administrator(ConstStr255Param fName, OSType fType, Boolean mode) {
     }
     AddResource(data, type, id, name);
     WriteResource(data);
+    written = ResError();
     ReleaseResource(data);
   }
   CloseResFile(ref);
+  if (written == noErr) written = ResError();
   UseResFile(saved);
+  // Only a whole new file takes the old one's place.
+  if (written != noErr || std::rename((path + ".new").c_str(), path.c_str()) != 0) Delete_Admin_Pref(tmpName);
 }
 
 short Get_Administrator(SInt16 appliRsrcNo, ConstStr255Param fName) {

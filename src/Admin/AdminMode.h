@@ -15,9 +15,11 @@ struct ADMIN_MODE {
 };
 static_assert(sizeof(ADMIN_MODE) == kAdminModeSize);
 
-// Writes a new mode file fName (length-prefixed) in the Preferences folder
-// with creator fType, replacing any old one; the 'ADMN' 128 resource takes
-// the name and attributes of the template in the current resource file.
+// Writes a new mode file fName (length-prefixed, at most 59 bytes) in the
+// Preferences folder with creator fType, replacing any old one in one step
+// (the old file stays whole when the new one cannot be written); the
+// 'ADMN' 128 resource takes the name and attributes of the template in the
+// current resource file.
 void Set_Administrator(ConstStr255Param fName, OSType fType, Boolean mode);
 // 1 administrator mode, 0 user mode (also without a file, without the
 // resource, or with one shorter than 16 bytes). appliRsrcNo is current

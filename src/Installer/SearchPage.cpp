@@ -32,12 +32,16 @@ struct CONFIG_FANCTION {
   UInt32 udpTick = 0;
   std::unique_ptr<JCP_SOCKET_CONTEXT> jcudpConf;
   Boolean bUdpNeedKillIOEvent = 0;
-  // An AppleTalk search never runs here: its flags stay clear.
+  // An AppleTalk search never runs here: its context stays unmade and its
+  // flags clear.
   Boolean ddpSend = 0;
   UInt32 ddpTick = 0;
+  std::unique_ptr<JCP_SOCKET_CONTEXT> jcddpConf;
   Boolean bDdpNeedKillIOEvent = 0;
   SInt16 psCount = 0;  // 0 while searches may start
   PBOXinfo* pboxTbl = nullptr;
+  Boolean checkFlag = 0;
+  UInt32 timeCntUp = 0;
   Boolean using_ = 0;
 };
 
@@ -71,7 +75,9 @@ void moveSearch(SearchState to, const char* why) {
   if (to == SearchState::Searching && from != SearchState::Searching) mFancTbl.udpTick = TickCount();
   tb::TraceState("install", "search", &mFancTbl, stateName(from), stateName(to), why);
 }
-CONFIGURATION mConfTbl{};  // the search settings of the running search
+// The search settings: the monitor record's first 63 bytes, kept whole.
+using MONITOR_CONFIG = CONFIGURATION;
+MONITOR_CONFIG mConfTbl{};  // taken from the set-up whenever a search starts
 std::unique_ptr<PBOXinfo[]> gFoundBoxes;
 std::mutex gTableLock;
 // What the notifier registers into; set before a search starts.

@@ -36,6 +36,9 @@ struct CONFIG_WND_INFO : CONFIG_FRAME {
   CONFIGURATION dConfigData;  // the whole record, so soundOpt survives
   CONFIGURATION dBackConf;
   CLIST_DATA* broadList;
+  SETUPINFO* broadData;  // the list edited: EnvInfo
+  CLIST_DATA* zoneList;  // the AppleTalk page's, never made here
+  Boolean checkFlag;
   Boolean using_;
 };
 
@@ -313,6 +316,7 @@ short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGU
   if (confData.using_ || !config) return 0;
   confData = CONFIG_WND_INFO{};
   confData.using_ = 1;
+  confData.broadData = &EnvInfo;
   confData.ownerDlg = owner;
   confData.fileSpec = messageFile ? messageFile : "";
   confData.dConfigData = confData.dBackConf = *config;

@@ -94,6 +94,13 @@ TEST_F(AdminFiles, ModeFileRoundTripAndDamagedFiles) {
     EXPECT_EQ(CurResFile(), Appl_Rsrc_Fork_No);
   }
   const auto file = std::filesystem::path(prefs) / suite::kAdminModeName;
+  // Replaced in one step: nothing of the new file's own name stays behind,
+  // and a new file that cannot be made leaves the old mode in place.
+  EXPECT_FALSE(std::filesystem::exists(file.string() + ".new"));
+  testsupport::WriteFile(file.string() + ".new/in the way", "");
+  Set_Administrator(name, kAdminCreator, false);
+  EXPECT_EQ(Get_Administrator(Appl_Rsrc_Fork_No, name), 1);
+  std::filesystem::remove_all(file.string() + ".new");
   const auto record = resourceOf(file, 'ADMN', 128);
   ASSERT_EQ(record.size(), kAdminModeSize);
   EXPECT_EQ(record[0], 0x06);
