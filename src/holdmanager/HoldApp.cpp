@@ -211,6 +211,10 @@ void DestroyEventTimer(EventLoopTimerUPP routine, EventLoopTimerRef timer) {
   if (routine) DisposeEventLoopTimerUPP(routine);
 }
 
+void RequestNewSearch(MAIN_DLG_DATA* m) {
+  if (m) setSearchFlags(m, SEARCH_NEW, "browse");
+}
+
 // ---- dialogs ----------------------------------------------------------------
 
 DLG_HANDLERS* GetDlgHandlers(WindowRef window) {

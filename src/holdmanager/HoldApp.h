@@ -224,6 +224,8 @@ extern OTNotifyUPP vfmpNotifyUpp;
 // comes back after 0.01 s).
 bool IdleEventMainDlg();
 void SearchNotifier(JCPEPInfo* context, void* reply, void* extra, short status);
+// A new search from the next idle step on (the Browse button).
+void RequestNewSearch(MAIN_DLG_DATA* m);
 // The capability byte of a search reply this program lists, or -1.
 int HoldReplyCapability(const jcp_reply* reply);
 

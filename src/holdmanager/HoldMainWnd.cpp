@@ -1261,7 +1261,7 @@ void MouseDownMainDlg(EventRecord* event, DialogRef dialog) {
     }
     case kItemBrowse:
       CancelMainCommand(m);
-      m->searchFlags = SEARCH_NEW;
+      RequestNewSearch(m);
       return;
     case kItemOptions: OpenCfgDlg(m); return;
     case kItemHelp: Open_Help(gszIniFileName); return;
