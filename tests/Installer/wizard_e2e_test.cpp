@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "common/LaunchEvents.h"
 #include "test_support.h"
 #include "toolbox/files.h"
+#include "toolbox/pictures.h"
 #include "toolbox/processes.h"
 
 extern char** environ;
@@ -94,10 +97,11 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
   const std::string script = "wait-window " + kTitle + "\n" + kNext +  // 141 English, preselected
                              kBack + kNext +                           // 146 Back leads to 141 again
                              kNext + kNext +                           // 146, licence agreed
-                             kTickMonitor +                            // 147: the monitor unticked,
-                             "key Return\nwait 3\n" +                  // nothing ticked: Return does nothing
-                             kNext +                                   // nor does the disabled Next
-                             kTick + kBack + kNext + kNext +           // the tick survives Back
+                             "screenshot " + (dir / "tools.png").string() + "\n" +
+                             kTickMonitor +                   // 147: the monitor unticked,
+                             "key Return\nwait 3\n" +         // nothing ticked: Return does nothing
+                             kNext +                          // nor does the disabled Next
+                             kTick + kBack + kNext + kNext +  // the tick survives Back
                              "chooser-answer " + (dir / "pick").string() + "\n" + clickAt(480, 170) + kNext + kBack +
                              kNext +                       // 148 back to 143 and on
                              kNext +                       // 148 Install: the copy runs
@@ -108,6 +112,18 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
                                               "143 item 6", "143 item 1", "148 item 3", "143 item 1", "148 item 1",
                                               "149 item 1", "145 item 1"}))
       << ReadFile(dir / "trace.txt");
+  // The tools as they came: each row's tick drawn from its icon, the
+  // monitor ticked (a stroke of the check mark), the administration
+  // program not (the empty box).
+  const std::string png = ReadFile(dir / "tools.png");
+  auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  ASSERT_TRUE(shot);
+  auto at = [&](int x, int y) {  // window content coordinates; the window's content starts at (40, 40)
+    const UInt8* p = reinterpret_cast<const UInt8*>(&shot->pixels[std::size_t((y + 40) * shot->width + x + 40)]);
+    return std::array<int, 3>{p[1], p[2], p[3]};
+  };
+  EXPECT_EQ(at(26, 105), (std::array<int, 3>{255, 255, 255}));  // VEMO-ADMIN
+  EXPECT_EQ(at(26, 123), (std::array<int, 3>{30, 90, 200}));    // VEMO-MONITOR
   const fs::path install = dir / "pick/VEMOPLEX";
   EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/English/ReadMe.txt"));
   EXPECT_TRUE(fs::exists(install / "VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"));
