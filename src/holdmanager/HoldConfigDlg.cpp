@@ -131,9 +131,7 @@ void savePage(SUB_DLG* d) {
   } else if (r->page == 2) {
     keep(kNameField, 3);
   }
-  for (SUB_FIELD& f : d->fields)
-    if (f.obj) TXNDeleteObject(f.obj);
-  d->fields.clear();
+  DisposeSubFields(d);
 }
 
 void restoreField(SUB_DLG* d, short item, int idx, const std::string& initial) {
@@ -168,6 +166,9 @@ void ChangeTabPage(SUB_DLG* d, int page) {
     restoreField(d, kAddrField, 0, "");
     restoreField(d, kTimeField, 1, std::to_string(r->config->ulTimeOut));
     restoreField(d, kSearchField, 2, std::to_string(r->config->ulReSearch));
+    AddSubSpin(d, kTimeField, kTimeSpin, 0, kSpinMax);
+    // The spin keeps to the range the check accepts (0 to 5 minutes).
+    AddSubSpin(d, kSearchField, kSearchSpin, 0, kReSearchMax);
     int idx = fieldIndex(1, r->focus);
     SubFieldFocus(d, r->focus, false);
     if (SUB_FIELD* f = SubDlgField(d, r->focus); f && idx >= 0)
@@ -227,8 +228,7 @@ void UpdateCfgDlg(SUB_DLG* d) {
     drawGroup(dlg, 5, 10);
     drawGroup(dlg, 11, 16);
     drawGroup(dlg, 17, 22);
-    SubDlgDrawSpin(d, kTimeSpin);
-    SubDlgDrawSpin(d, kSearchSpin);
+    SubDlgDrawSpins(d);
     if (r->addrList) CLUpdate(r->addrList, nullptr, 1);
   } else if (r->folderList) {
     CLUpdate(r->folderList, nullptr, 1);
@@ -322,12 +322,9 @@ void SelectCfgDlg(SUB_DLG* d, short item, const EventRecord* ev) {
         return ChangeDelBtnState(d);
       }
       case kTimeSpin:
-      case kTimeSpin + 1: return SubDlgSpin(d, kTimeField, item, item == kTimeSpin ? 1 : -1, 0, kSpinMax);
+      case kTimeSpin + 1: return SubDlgSpin(d, item);
       case kSearchSpin:
-      case kSearchSpin + 1:
-        // The spin keeps to the range the check accepts (0 to 5 minutes).
-        SubDlgSpin(d, kSearchField, item, item == kSearchSpin ? 1 : -1, 0, kReSearchMax);
-        return ChangeApplyBtnState(d, true);
+      case kSearchSpin + 1: SubDlgSpin(d, item); return ChangeApplyBtnState(d, true);
       default: return;
     }
   }
@@ -472,14 +469,14 @@ int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
   r->folderList = CLNew(GetDialogWindow(dlg), &none, Point{18, 100}, false, false, false);
   Str255 empty{};
   if (r->addrList) {
-    CLAddColumn(r->addrList, empty, 150, kCLNoHeader | kCLSortText);
+    CLAddColumn(r->addrList, empty, 140, kCLNoHeader | kCLSortText);
     for (UInt16 i = 1; i < std::min<UInt16>(config->usAddrCount, 17); ++i) {
       Str255 s;
       pstr::set(s, sizeof s, dotted(config->ulAddr[i]));
       CLSetCellOne(r->addrList, Cell{short(i - 1), 0}, s);
     }
   }
-  if (r->folderList) CLAddColumn(r->folderList, empty, 170, kCLNoHeader | kCLSortText);
+  if (r->folderList) CLAddColumn(r->folderList, empty, 160, kCLNoHeader | kCLSortText);
   UpdateFolderListCfgDlg(d, folders, 254);
   ChangeTabPage(d, 1);
   ChangeApplyBtnState(d, false);

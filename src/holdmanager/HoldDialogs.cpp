@@ -9,6 +9,7 @@
 #include <new>
 
 #include "common/IniFile.h"
+#include "holdmanager/HoldControls.h"
 #include "toolbox/appearance.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
@@ -86,7 +87,6 @@ void subUpdate(DialogRef dialog) {
   if (!d) return;
   DrawDialog(d->dialog);
   if (d->update) d->update(d);
-  for (const SUB_FIELD& f : d->fields) SubFieldDraw(d, &f);
   drawDefaultRing(d->dialog, d->defaultItem);
 }
 
@@ -116,7 +116,6 @@ Boolean subKeyDown(EventRecord* ev, DialogRef dialog) {
   if (!d) return false;
   const char ch = char(ev->message & charCodeMask);
   const bool command = (ev->modifiers & cmdKey) != 0;
-  const bool shift = (ev->modifiers & shiftKey) != 0;
   if (d->key && d->key(d, ev)) return true;
   if (!command && (ch == kReturnCharCode || ch == kEnterCharCode)) {
     if (d->defaultItem && buttonActive(d->dialog, d->defaultItem)) {
@@ -132,35 +131,8 @@ Boolean subKeyDown(EventRecord* ev, DialogRef dialog) {
     }
     return true;
   }
-  if (!command && ch == kTabCharCode && !d->fields.empty()) {
-    // The next enabled field (the previous with Shift).
-    short cur = SubFieldFocused(d);
-    const int n = int(d->fields.size());
-    int at = 0;
-    for (int i = 0; i < n; ++i)
-      if (d->fields[std::size_t(i)].item == cur) at = i;
-    for (int step = 1; step <= n; ++step) {
-      int i = ((at + (shift ? -step : step)) % n + n) % n;
-      if (d->fields[std::size_t(i)].enabled) {
-        SubFieldFocus(d, d->fields[std::size_t(i)].item, true);
-        break;
-      }
-    }
-    return true;
-  }
-  TXNObject focused = tb::TXNFocusedObject(GetDialogWindow(d->dialog));
-  if (command && focused && !shift) {
-    switch (ch | 0x20) {
-      case 'a': TXNSelectAll(focused); return true;
-      case 'c': TXNCopy(focused); return true;
-      case 'v': TXNPaste(focused); break;
-      case 'x': TXNCut(focused); break;
-      case 'z': TXNUndo(focused); break;
-      default: return false;
-    }
-    return true;
-  }
-  // Other keys are typed into the focused field by the text input that follows.
+  // Tab, the Command keys of a field and what is typed go to the focused
+  // field with the text input that follows.
   return false;
 }
 
@@ -280,25 +252,28 @@ void SetPStrCut(UInt8* dest, const std::string& text, std::size_t limit) {
 // ---- fields ------------------------------------------------------------------
 
 SUB_FIELD* AddSubField(SUB_DLG* d, short item) {
-  Rect view = fieldView(d->dialog, item);
-  TXNObject obj = nullptr;
-  TXNFrameID frame = 0;
-  if (TXNNewObject(nullptr, GetDialogWindow(d->dialog), &view,
-                   kTXNAlwaysWrapAtViewEdgeMask | kTXNSingleLineOnlyMask | kTXNDisableDragAndDropMask,
-                   kTXNTextEditStyleFrameType, kTXNTextensionFile, kTXNSystemDefaultEncoding, &obj, &frame,
-                   nullptr) != noErr)
+  Rect r = itemRect(d->dialog, item);
+  ControlRef pane = nullptr;
+  if (CreateUserPaneControl(GetDialogWindow(d->dialog), &r, kControlSupportsEmbedding, &pane) != noErr) return nullptr;
+  Str255 font;
+  pstr::set(font, sizeof font, gHoldHost.fontName.empty() ? std::string("Geneva") : gHoldHost.fontName);
+  TXNObject obj = MLTENew(pane, 2, 3, font, gHoldHost.fontSize, gHoldHost.encoding, false);
+  if (!obj) {
+    DisposeControl(pane);
     return nullptr;
-  TXNTypeAttributes attrs[2] = {};
-  attrs[0].tag = kTXNQDFontFamilyIDAttribute;
-  attrs[0].size = kTXNQDFontFamilyIDAttributeSize;
-  attrs[0].data.dataValue = UInt32(UInt16(gHoldHost.font));
-  attrs[1].tag = kTXNQDFontSizeAttribute;
-  attrs[1].size = kTXNFontSizeAttributeSize;
-  attrs[1].data.dataValue = UInt32(gHoldHost.fontSize) << 16;
-  TXNSetTypeAttributes(obj, 2, attrs, kTXNStartOffset, kTXNEndOffset);
-  TXNActivate(obj, frame, kScrollBarsSyncWithFocus);
-  d->fields.push_back(SUB_FIELD{obj, item, true});
+  }
+  d->fields.push_back(SUB_FIELD{obj, pane, item, true});
   return &d->fields.back();
+}
+
+void DisposeSubFields(SUB_DLG* d) {
+  for (SUB_FIELD& f : d->fields) {
+    if (f.obj) MLTEDispose(&f.obj);
+    if (f.pane) DisposeControl(f.pane);
+  }
+  d->fields.clear();
+  for (BTN_DATA*& pair : d->spins) DisposeBtnData(&pair, 2);
+  d->spins.clear();
 }
 
 SUB_FIELD* SubDlgField(SUB_DLG* d, short item) {
@@ -310,24 +285,26 @@ SUB_FIELD* SubDlgField(SUB_DLG* d, short item) {
 
 void SubFieldSetText(SUB_FIELD* f, const std::string& utf8) {
   if (!f || !f->obj) return;
-  TXNSetData(f->obj, kTXNTextData, utf8.data(), utf8.size(), kTXNStartOffset, kTXNEndOffset);
+  MLTESetTextByControl(f->pane, kTXNTextData, utf8.data(), utf8.size());
+  Draw1Control(f->pane);
 }
 
 std::string SubFieldText(const SUB_FIELD* f) { return f && f->obj ? tb::TXNText(f->obj) : std::string(); }
 
 void SubFieldFocus(SUB_DLG* d, short item, bool selectAll) {
   if (!d) return;
-  for (SUB_FIELD& f : d->fields) TXNFocus(f.obj, f.item == item && f.enabled);
   SUB_FIELD* f = SubDlgField(d, item);
-  if (f && f->enabled && selectAll) TXNSelectAll(f->obj);
-  if (f) SubFieldDraw(d, f);
+  if (!f || !f->enabled) return;
+  // The focus selects the whole text; the caller may set another selection.
+  MLTESetKeyboardFocus(GetDialogWindow(d->dialog), f->pane);
+  if (selectAll) TXNSelectAll(f->obj);
+  Draw1Control(f->pane);
 }
 
 short SubFieldFocused(SUB_DLG* d) {
   if (!d) return 0;
-  TXNObject o = tb::TXNFocusedObject(GetDialogWindow(d->dialog));
   for (const SUB_FIELD& f : d->fields)
-    if (f.obj == o) return f.item;
+    if (MLTEGetFocus(f.pane) == 1) return f.item;
   return 0;
 }
 
@@ -335,78 +312,33 @@ void SubFieldEnable(SUB_DLG* d, short item, bool on) {
   SUB_FIELD* f = SubDlgField(d, item);
   if (!f) return;
   f->enabled = on;
-  Rect view = fieldView(d->dialog, item);
-  // A disabled field hides its text and takes no keys: an empty destination.
-  TXNLongRect dest = on ? TXNLongRect{view.top, view.left, view.bottom, view.right} : TXNLongRect{0, 0, 0, 0};
-  TXNSetRectBounds(f->obj, nullptr, &dest, false);
-  if (!on) TXNFocus(f->obj, false);
-  SubFieldDraw(d, f);
+  const RGBColor white{0xFFFF, 0xFFFF, 0xFFFF}, grey{0xDDDD, 0xDDDD, 0xDDDD};
+  if (!on && MLTEGetFocus(f->pane) == 1) MLTESetKeyboardFocus(GetDialogWindow(d->dialog), nullptr);
+  MLTESetEnable(f->pane, on ? &white : &grey, on);
 }
 
-void SubFieldDraw(SUB_DLG* d, const SUB_FIELD* f) {
-  if (!d || !f) return;
-  tb::PortSaver saver(GetDialogPort(d->dialog));
-  Rect r = itemRect(d->dialog, f->item);
-  RGBColor white{0xFFFF, 0xFFFF, 0xFFFF}, grey{0xDDDD, 0xDDDD, 0xDDDD}, black{0, 0, 0}, dim{0x9999, 0x9999, 0x9999};
-  Rect inner = r;
-  InsetRect(&inner, 1, 1);
-  RGBBackColor(f->enabled ? &white : &grey);
-  EraseRect(&inner);
-  RGBForeColor(f->enabled ? &black : &dim);
-  FrameRect(&r);
-  RGBForeColor(&black);
-  RGBBackColor(&white);
-  if (f->enabled) TXNDraw(f->obj, nullptr);
+void SubFieldDraw(SUB_DLG*, const SUB_FIELD* f) {
+  if (f && f->pane) Draw1Control(f->pane);
 }
 
-void SubDlgDrawSpin(SUB_DLG* d, short upItem) {
-  tb::PortSaver saver(GetDialogPort(d->dialog));
-  RGBColor face{0xE8E8, 0xE8E8, 0xE8E8}, black{0, 0, 0};
-  for (short half = 0; half < 2; ++half) {
-    Rect r = itemRect(d->dialog, short(upItem + half));
-    RGBBackColor(&face);
-    EraseRect(&r);
-    RGBForeColor(&black);
-    FrameRect(&r);
-    // A small triangle pointing up or down.
-    const short cx = short((r.left + r.right) / 2), cy = short((r.top + r.bottom) / 2);
-    for (short row = 0; row < 3; ++row) {
-      short v = half == 0 ? short(cy - 1 + row) : short(cy + 1 - row);
-      MoveTo(short(cx - row), v);
-      LineTo(short(cx + row), v);
-    }
-  }
-}
-
-void SubDlgSpin(SUB_DLG* d, short fieldItem, short half, int step, long min, long max) {
+BTN_DATA* AddSubSpin(SUB_DLG* d, short fieldItem, short upItem, UInt16 min, UInt16 max) {
   SUB_FIELD* f = SubDlgField(d, fieldItem);
-  if (!f || !f->enabled) return;
-  SubFieldFocus(d, fieldItem, false);
-  const Rect r = itemRect(d->dialog, half);
-  UInt32 last = 0;
-  bool first = true;
-  auto stepOnce = [&] {
-    std::string t = SubFieldText(f).substr(0, 16);
-    long v = 0;
-    bool digits = !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (digits) v = std::strtol(t.c_str(), nullptr, 10);
-    v = std::clamp(v + step, min, max);
-    SubFieldSetText(f, std::to_string(v));
-    SubFieldDraw(d, f);
-    last = TickCount();
-  };
+  if (!f) return nullptr;
+  BTN_DATA* pair = NewSpinBtn(d->dialog, f->obj, f->pane, upItem, min, max, kSpinRepeatTicks, 1, gHoldHost.encoding);
+  if (pair) d->spins.push_back(pair);
+  return pair;
+}
+
+void SubDlgSpin(SUB_DLG* d, short half) {
+  // The tracking reads the mouse in the dialog's coordinates.
   tb::PortSaver saver(GetDialogPort(d->dialog));
-  do {
-    Point pt;
-    GetMouse(&pt);
-    if (PtInRect(pt, &r) && (first || TickCount() - last > kSpinRepeatTicks)) {
-      stepOnce();
-      first = false;
-    }
-  } while (StillDown());
-  if (first) stepOnce();
-  TXNSelectAll(f->obj);
-  SubFieldDraw(d, f);
+  for (BTN_DATA* pair : d->spins)
+    for (int i = 0; i < 2; ++i)
+      if (pair[i].item == half) PushSpinBtn(d->dialog, &pair[i]);
+}
+
+void SubDlgDrawSpins(SUB_DLG* d) {
+  for (BTN_DATA* pair : d->spins) DrawSpinBtn(d->dialog, pair);
 }
 
 // ---- the sub-dialog frame ------------------------------------------------------
@@ -509,8 +441,7 @@ int MouseDownSubDlg(const EventRecord* ev, SUB_DLG* d, short id) {
   if (item <= 0) return 0;
   if (SUB_FIELD* f = fieldAt(d, local)) {
     if (!f->enabled) return 0;
-    SubFieldFocus(d, f->item, false);
-    TXNClick(f->obj, ev);
+    TrackControl(f->pane, local, nullptr);
     return f->item;
   }
   if (isControlItem(d->dialog, item)) {
@@ -536,9 +467,7 @@ void CloseSubDlg(SUB_DLG* d, short id) {
   // a message's caller that closes or opens another dialog.
   if (GetFrontDialog() == d->dialog) SetFrontDialog(nullptr);
   if (d->dispose) d->dispose(d);
-  for (SUB_FIELD& f : d->fields)
-    if (f.obj) TXNDeleteObject(f.obj);
-  d->fields.clear();
+  DisposeSubFields(d);
   DisposeDialog(d->dialog);
   delete d;
   if (gHoldHost.enableMenu) gHoldHost.enableMenu(true);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "holdmanager/HoldApp.h"
+#include "holdmanager/HoldControls.h"
 #include "holdmanager/HoldEngine.h"
 #include "toolbox/carbonevents.h"
 #include "toolbox/dialogs.h"
@@ -25,7 +26,9 @@ struct HOLD_DLG_HOST {
   HOLD_CONFIG* config = nullptr;
   std::string strIni;  // Hmgstr.ini of the user's language
   short font = 0;      // the program's default font ([FONT] "DEFAULT=")
+  std::string fontName;  // its name, for the text fields
   short fontSize = 12;
+  UInt32 encoding = 0;  // of the user's language
   // The selected rows of the held-job list (gTab1HMFile), in list order.
   std::function<std::vector<JOB_ENTRY>()> heldSelection;
   // The first selected row of the box's own job list (gTab0File); false
@@ -44,9 +47,11 @@ extern HOLD_DLG_HOST gHoldHost;
 
 // ---- shared --------------------------------------------------------------
 
-// A single-line text field on the text engine over a user item, framed.
+// A text field of the program (a one-line field on the text engine in a
+// user pane) over a user item of the dialog.
 struct SUB_FIELD {
   TXNObject obj = nullptr;
+  ControlRef pane = nullptr;
   short item = 0;
   bool enabled = true;
 };
@@ -62,6 +67,7 @@ struct SUB_DLG {
   short id = 0;
   EventHandlerRef handler = nullptr;
   std::vector<SUB_FIELD> fields;
+  std::vector<BTN_DATA*> spins;  // spin buttons, two halves each
   void (*update)(SUB_DLG*) = nullptr;
   // A press in the window; without one, the item hit goes to select.
   void (*mouseDown)(SUB_DLG*, const EventRecord* ev) = nullptr;
@@ -103,10 +109,14 @@ void SubFieldFocus(SUB_DLG* d, short item, bool selectAll);
 short SubFieldFocused(SUB_DLG* d);
 void SubFieldEnable(SUB_DLG* d, short item, bool on);
 void SubFieldDraw(SUB_DLG* d, const SUB_FIELD* f);
-// A spin half (items up, up + 1) steps the field by step within min..max,
-// repeating while held (every 7 ticks); the field takes the focus.
-void SubDlgSpin(SUB_DLG* d, short fieldItem, short half, int step, long min, long max);
-void SubDlgDrawSpin(SUB_DLG* d, short upItem);
+// A spin button of two halves (upItem, upItem + 1) stepping a field by 1
+// within min..max; null when it could not be made.
+BTN_DATA* AddSubSpin(SUB_DLG* d, short fieldItem, short upItem, UInt16 min, UInt16 max);
+// A press on a spin half (its item): tracked, the field stepped.
+void SubDlgSpin(SUB_DLG* d, short half);
+void SubDlgDrawSpins(SUB_DLG* d);
+// The fields and spin buttons disposed (a page that goes, a dialog that closes).
+void DisposeSubFields(SUB_DLG* d);
 // Makes a dialog from its resource with the window handler installed
 // (hidden; the caller shows it). Null when the resource is missing.
 SUB_DLG* NewSubDlg(short id);

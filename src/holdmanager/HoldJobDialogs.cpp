@@ -210,7 +210,7 @@ void SelectPrnDlg(SUB_DLG* d, short item, const EventRecord*) {
     case 12: setRadio(dlg, item, short(item - 1)); return;
     case 3: return;
     case 4:
-    case 5: SubDlgSpin(d, 3, item, item == 4 ? 1 : -1, 1, 9999); return;
+    case 5: SubDlgSpin(d, item); return;
     case 25: CloseSubDlg(d, kPrnDlgID); return;
     case 24: break;
     default: return;
@@ -252,7 +252,7 @@ void IdlePrnDlg(SUB_DLG* d) {
   ChangeBeamCursorSubDlg(d, 0, 0, items);
 }
 
-void UpdatePrnDlg(SUB_DLG* d) { SubDlgDrawSpin(d, 4); }
+void UpdatePrnDlg(SUB_DLG* d) { SubDlgDrawSpins(d); }
 
 // ---- move --------------------------------------------------------------------
 
@@ -660,6 +660,7 @@ int hold::OpenPrint() {
   const HOLD_CONFIG* c = gHoldHost.config;
   const UInt32 opts = c ? c->ulPrnOpt : 0x100;
   AddSubField(d, 3);
+  AddSubSpin(d, 3, 4, 1, 9999);
   SubFieldSetText(SubDlgField(d, 3), std::to_string(c ? c->usCopies : 1));
   if (GetPrnOpt(opts, 0) == 1)
     setRadio(dlg, 8, 9);

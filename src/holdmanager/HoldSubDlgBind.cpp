@@ -29,7 +29,9 @@ void hold::BindHost(MAIN_DLG_DATA* m) {
   gHoldHost.config = &m->config;
   gHoldHost.strIni = gszStrFileName;
   gHoldHost.font = SInt16(gDefaultFont.fontID);
+  gHoldHost.fontName = gDefaultFont.fName;
   gHoldHost.fontSize = SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 12);
+  gHoldHost.encoding = gTextEncoding;
   gHoldHost.heldSelection = [m] { return selectedJobs(m->tab1HMFile); };
   gHoldHost.firstFileJob = [m](JOB_ENTRY* job) {
     std::vector<JOB_ENTRY> jobs = selectedJobs(m->tab0File);

@@ -134,6 +134,11 @@ TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
   Click(9);
   Click(9);
 
+  // Kept for a person to look at.
+  const std::string shots = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home";
+  std::filesystem::create_directories(shots);
+  EXPECT_EQ(tb::SaveWindowPNG(GetDialogWindow(ConfigDialog()->dialog), (shots + "/hold-options.png").c_str()), noErr);
+
   // Page 2 and back: the typed texts stay.
   ClickTab(2);
   ASSERT_EQ(CfgDlgPage(ConfigDialog()), 2);
