@@ -1,6 +1,8 @@
 // Page 149: whether the administration program runs in administrator or
 // user mode. Next writes the mode file through the administration
 // program's own writer, so the record is exactly what it reads at start.
+#include <cstdio>
+
 #include "Admin/AdminMode.h"
 #include "common/AppGlobals.h"
 #include "Installer/InstApp.h"
@@ -46,10 +48,11 @@ short Setup_AdMode_Next_Value(DialogRef d) {
   UseResFile(Appl_Rsrc_Fork_No);
   Str255 name;
   GetIndString(name, kFileNamesID, 1);
-  if (name[0])
-    Set_Administrator(name, kAdminCreator, instTbl.aSetupFlag);
-  else
-    tb::TraceRefusal("install", "no mode file name: the mode is not written");
+  // The writer reports nothing: what it left is read back, and a mode that
+  // did not take is at least said.
+  if (name[0]) Set_Administrator(name, kAdminCreator, instTbl.aSetupFlag);
+  if (!name[0] || Get_Administrator(Appl_Rsrc_Fork_No, name) != (instTbl.aSetupFlag ? 1 : 0))
+    std::fprintf(stderr, "vemoplexinstall: the administration program's mode could not be written\n");
   UseResFile(saved);
   tb::TraceNote("install", "administrator mode %d", int(instTbl.aSetupFlag));
   instTbl.activePage = Tool_Ticked("VEMO-MONITOR") ? kPageMonitor : kPageFinish;

@@ -149,9 +149,9 @@ TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorR
   const std::string second = dotted(emu.BoxAddress(1));
   const std::string script = kToCopy + kTickAdmin + kCopy +                                    // both tools ticked
                              kUserMode + kNext + kBack + kAdminMode + kNext +                  // 149, 150, 149
-                             kNext + "sleep 1500\nwait 3\n" +                                  // 150 yes: the search
+                             kNext + "sleep 2500\nwait 3\n" +                                  // 150 yes: the search
                              kOpenSettings + "type " + second + "\n" + kAdd + kOK +            // 151 settings
-                             kSearchAgain + "sleep 1500\nwait 3\n" + kFirstPrinter + kNext +   // again, chosen
+                             kSearchAgain + "sleep 2500\nwait 3\n" + kFirstPrinter + kNext +   // again, chosen
                              kFirstEvent + kArm + kNext +                                      // 152
                              kLoginBox + kInterval + kClearInterval + "type 2000\n" + kNext +  // 153 writes
                              kNext;                                                            // 145 Finish
@@ -248,7 +248,7 @@ TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
   // a further address is cancelled. The interval 499 is refused, 15000
   // taken. Then no at login: "Alias Data" lists nothing.
   const std::string script =
-      kToCopy + kCopy + kNext + kSearchAgain + "sleep 1500\nwait 3\n" +  // 150 yes, 151 at once again
+      kToCopy + kCopy + kNext + kSearchAgain + "sleep 2500\nwait 3\n" +  // 150 yes, 151 at once again
       kOpenSettings + "type a\nwait 3\nexpect-beeps 1\n" +               // the key filter
       "type 256.1.1.1\n" + kAdd + "key Return\nwait 3\n" +               // MESSAGE_21
       "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
