@@ -201,11 +201,6 @@ void Setup_Detail_Load_Value(DialogRef dlg) {
   GetDispInfo(rec);
 }
 
-void Load_Page_Views(STATUS_WND_INFO* rec) {
-  if (rec->activePage == kPageStatus) Setup_Main_Load_Value(rec->dlg);
-  if (rec->activePage == kPageDetail) Setup_Detail_Load_Value(rec->dlg);
-}
-
 void Dispose_Page_Views(STATUS_WND_INFO* rec) {
   if (rec->commentData) CEDispose(rec->commentData);
   if (rec->textData) CEDispose(rec->textData);
@@ -242,11 +237,6 @@ Boolean Status_Detail_Select_Item(DialogRef dlg, EventRecord* event, DialogItemI
     default: break;
   }
   return true;
-}
-
-void Status_Page_Select_Item(STATUS_WND_INFO* rec, EventRecord* event, DialogItemIndex item) {
-  if (rec->activePage == kPageStatus) Status_Main_Select_Item(rec->dlg, event, item);
-  if (rec->activePage == kPageDetail) Status_Detail_Select_Item(rec->dlg, event, item);
 }
 
 void GetDispStat(STATUS_WND_INFO* rec) {

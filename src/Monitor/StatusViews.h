@@ -38,12 +38,8 @@ Boolean Status_Detail_Select_Item(DialogRef dlg, EventRecord* event, DialogItemI
 std::string Get_TextEdit_Data(CEDIT_DATA* view);
 // Captions an item from an ini value ("???" when the key is missing).
 short Set_String_To_ItemEx(DialogRef dlg, DialogItemIndex item, const char* key, const char* section, const char* file);
-// Makes the views of the page just loaded.
-void Load_Page_Views(STATUS_WND_INFO* rec);
 // Disposes the views (the window is closing).
 void Dispose_Page_Views(STATUS_WND_INFO* rec);
-// Items of the status and information pages.
-void Status_Page_Select_Item(STATUS_WND_INFO* rec, EventRecord* event, DialogItemIndex item);
 
 // The display record, picture and texts for the decoded state.
 void GetDispStat(STATUS_WND_INFO* rec);

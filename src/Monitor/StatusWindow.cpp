@@ -204,12 +204,7 @@ Boolean Handle_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInd
     case 3:
       CollapseWindow(GetDialogWindow(dlg), true);
       return true;
-    case 4:
-      Handle_Status_Tab_Select(rec, event);
-      return true;
-    case 30:
-      if (rec->activePage == kPageStatus) ConDlgProc(&rec->sumData, dlg, &rec->info, rec->controlID);
-      return true;
+    case 4: Handle_Status_Tab_Select(rec, event); return true;
     default:
       for (const CONFIG_PAGE& page : rec->fanction)
         if (page.enable == 1 && page.contID == rec->activePage && page.cellData.dlg_item_select)
