@@ -199,14 +199,34 @@ TEST_F(Wizard, WithoutLanguageFileTheBundleLanguageAndTheCopyListTitle) {
   std::string text = ReadFile(list);
   text.replace(text.find("INSTNAME=VEMOPLEX Installer"), 27, "INSTNAME=Setup From List");
   WriteFile(list, text);
+  // A licence longer than its view, which then has a bar to scroll it.
+  const fs::path licence = dir / "disc/vemoplexinstall.app/Contents/Resources/English/LICENSE.TXT";
+  std::string longer;
+  for (int i = 0; i < 40; ++i) longer += "Line " + std::to_string(i) + " of the licence.\n";
+  WriteFile(licence, longer);
   const std::string title = "\"Setup From List\"";
+  const std::string down = "click-window " + title + " 537 241\nwait 2\n";
   ASSERT_EQ(run("wait-window " + title + "\nclick-window " + title + " 300 355\nwait 3\nclick-window " + title +
-                " 500 355\nwait 3\nmenu 129 1\nwait 3\nkey Return\nwait 3\n"),
+                " 500 355\nwait 3\nscreenshot " + (dir / "top.png").string() + "\n" + down + down + down +
+                "screenshot " + (dir / "scrolled.png").string() + "\nmenu 129 1\nwait 3\nkey Return\nwait 3\n"),
             0)
       << ReadFile(dir / "trace.txt");
   // Back is hidden on the first page; Next leads to the licence.
-  EXPECT_EQ(hits(), std::vector<std::string>{"146 item 1"});
+  EXPECT_EQ(hits(), (std::vector<std::string>{"146 item 1", "142 item 8", "142 item 8", "142 item 8"}));
   EXPECT_NE(ReadFile(dir / "trace.txt").find("alert 602: Quit the installer?"), std::string::npos);
+  // The bar's arrows moved the text: the view's first lines differ.
+  auto rows = [&](const char* file) {
+    const std::string png = ReadFile(dir / file);
+    auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+    std::vector<UInt32> out;
+    if (shot)
+      for (int y = 62 + 40; y < 100 + 40; ++y)
+        for (int x = 17 + 40; x < 300 + 40; ++x) out.push_back(shot->pixels[std::size_t(y * shot->width + x)]);
+    return out;
+  };
+  const auto top = rows("top.png"), scrolled = rows("scrolled.png");
+  ASSERT_FALSE(top.empty());
+  EXPECT_NE(top, scrolled);
 }
 
 }  // namespace
