@@ -113,6 +113,16 @@ void SettingsTables() {
       Settings(sb.Build(), 0x11, "3\n1000\n70000\n127.0.0.1\nSHORT\nlonger than the field\nx\n\"\\x41\\n\"\n");
   Put("settings_tables", "every-kind", everyKind);
   Put("admin_setup_values", "every-kind", everyKind);
+  // The settings pages: each part over a box of one of the models with its
+  // offers (the part's byte before the settings-table layout).
+  const Model models[] = {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E};
+  const UInt8 offers[] = {0x01, 0x07, 0x9D, 0x11};
+  for (UInt8 part = 0; part < 13; ++part) {
+    Bytes b{part};
+    const Bytes rest = Settings(pboxemu::ModelSettings(models[part % 4], 0x7F000005, 2), offers[part % 4], "");
+    b.insert(b.end(), rest.begin(), rest.end());
+    Put("admin_setup_pages", "part-" + std::to_string(part) + "-model-" + pboxemu::ModelName(models[part % 4]), b);
+  }
 }
 
 // ---- resource and preference files -------------------------------------

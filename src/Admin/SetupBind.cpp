@@ -277,7 +277,7 @@ void append_name(MenuRef m, std::string_view name) {
   Str255 p;
   const std::size_t n = std::min<std::size_t>(name.size(), 255);
   p[0] = static_cast<UInt8>(n);
-  std::memcpy(p + 1, name.data(), n);
+  if (n) std::memcpy(p + 1, name.data(), n);  // an empty name may have no bytes at all
   SetMenuItemText(m, static_cast<short>(CountMenuItems(m)), p);
 }
 
@@ -456,8 +456,52 @@ short Check_Wepkey(UInt16 var, const char* text) {
   std::vector<UInt8> want(f.size(), 0);
   std::memcpy(want.data(), key, std::min(f.size(), sizeof key));
   if (std::memcmp(f.data(), want.data(), f.size() - 1) == 0) return 0;
-  if (get_ctx_type(e) == 'X') std::copy(want.begin(), want.end(), f.begin());
+  return wep_context_set_varid(var, want);
+}
+
+short wep_context_set_varid(UInt16 var, std::span<const UInt8> bytes) {
+  CONTEXT_ENTRY* e = get_context_by_varid(var);
+  if (!e || get_ctx_type(e) != 'X') return 1;
+  auto f = context_field(e);
+  const std::size_t n = std::min(f.size(), bytes.size());
+  std::copy_n(bytes.begin(), n, f.begin());
+  std::fill(f.begin() + std::ptrdiff_t(n), f.end(), UInt8(0));
   return 1;
+}
+
+short Set_Editbox_From_String_Color(DialogRef d, short item, UInt16 var, Boolean colorStat) {
+  const short r = Set_Editbox_From_String(d, item, var);
+  Hilite_Item(d, item, !colorStat);
+  return r;
+}
+
+short Set_Editbox_From_Int_Color(DialogRef d, short item, UInt16 var, Boolean colorStat) {
+  const short r = Set_Editbox_From_Int(d, item, var);
+  Hilite_Item(d, item, !colorStat);
+  return r;
+}
+
+short Draw_Color_String(DialogRef d, short item, const char* text, Boolean colorStat) {
+  DialogItemType kind = 0;
+  Handle h = nullptr;
+  Rect r;
+  GetDialogItem(d, item, &kind, &h, &r);
+  switch (kind & ~itemDisable) {
+    case ctrlItem + btnCtrl:
+    case ctrlItem + chkCtrl:
+    case ctrlItem + radCtrl:
+      if (ControlRef c = Item_Control(d, item)) {
+        Str255 p;
+        to_pstr(text, p);
+        SetControlTitle(c, p);
+        HiliteControl(c, colorStat ? 255 : 0);
+      }
+      break;
+    case statText:
+    case editText: Set_Item_Text(d, item, text); break;
+    default: break;
+  }
+  return 0;
 }
 
 // ---- Messages --------------------------------------------------------------

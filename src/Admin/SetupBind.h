@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
@@ -92,6 +93,8 @@ const char* EnumYes(Boolean flag);
 int asc2bin(char c);
 short Check_password(const char* text);
 short Check_Wepkey(UInt16 var, const char* text);
+// Puts the key's bytes into an "X" setting's field, zeros behind them.
+short wep_context_set_varid(UInt16 var, std::span<const UInt8> bytes);
 
 // ---- Item helpers the pages share -----------------------------------------
 void Get_Item_Text(DialogRef d, short item, char* out, std::size_t outSize);
@@ -101,6 +104,12 @@ short Get_Item_Value(DialogRef d, short item);
 void Set_Item_Value(DialogRef d, short item, short value);
 void Toggle_Item(DialogRef d, short item);
 void Hilite_Item(DialogRef d, short item, Boolean enabled);
+
+// The same loads shown grey (colorStat 1) or black; a text put into a
+// button, check box, radio button, static or edit item likewise.
+short Set_Editbox_From_String_Color(DialogRef d, short item, UInt16 var, Boolean colorStat);
+short Set_Editbox_From_Int_Color(DialogRef d, short item, UInt16 var, Boolean colorStat);
+short Draw_Color_String(DialogRef d, short item, const char* text, Boolean colorStat);
 
 // ---- Messages --------------------------------------------------------------
 void Setup_Error_Message(DialogRef d, short labelItem);

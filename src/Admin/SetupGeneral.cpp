@@ -183,7 +183,10 @@ Typed typed_of(int flag) {
   }
 }
 
-Boolean password_keys(DialogRef, EventRecord* e, DialogItemIndex*) {
+Boolean Flag_General_dialog = 0;
+
+Boolean Handle_General_Passward_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
+  if (Sub_Dialog_Frame_Event(d, e, item, &Flag_General_dialog, nullptr)) return true;
   if ((e->what != keyDown && e->what != autoKey) || SetPassFlag <= 100) return false;
   Typed t = typed_of(SetPassFlag);
   if (!t.buf) return false;
@@ -192,7 +195,7 @@ Boolean password_keys(DialogRef, EventRecord* e, DialogItemIndex*) {
   return false;
 }
 
-void load_password_dialog(DialogRef d) {
+void Load_Value_General_Detail(DialogRef d) {
   const char* f = IniFileName;
   Set_String_To_Item(d, 4, "PASS1=", "[LABEL]", f);
   Set_String_To_Item(d, 6, "PASS2=", "[LABEL]", f);
@@ -208,6 +211,23 @@ void password_field(DialogRef d, DialogItemIndex item) {
   } else {
     SetPassFlag = 99;
   }
+}
+
+// Stores the name of the port shown, then shows the one now chosen.
+void Setup_General_Change_PortInfo(DialogRef d) {
+  if (Setup_General_Get_PortInfo(d)) Setup_General_Set_PortInfo(d);
+}
+
+void Open_General_Passward_Dialog(DialogRef d) {
+  OldPass = NewPass = pNewPass = 0;
+  std::memset(OldPassBuff, 0, sizeof OldPassBuff);
+  std::memset(NewPassBuff, 0, sizeof NewPassBuff);
+  std::memset(pNewPassBuff, 0, sizeof pNewPassBuff);
+  Flag_General_dialog = 1;
+  Run_Setup_Sub_Dialog(151, "PASS=", Load_Value_General_Detail, Get_Value_General_Detail,
+                       Handle_General_Passward_Filter, password_field);
+  SetPassFlag = 99;
+  Set_Editbox_From_String(d, 7, 264);
 }
 
 void password_alert(const char* key) {
@@ -297,20 +317,9 @@ Boolean Setup_General_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
       else
         HideDialogItem(d, 14);
       return 1;
-    case 18:
-      if (Setup_General_Get_PortInfo(d)) Setup_General_Set_PortInfo(d);
-      return 1;
+    case 18: Setup_General_Change_PortInfo(d); return 1;
     case 14: Open_Wireless_Setup_Dialog(); return 0;
-    case 9:
-      OldPass = NewPass = pNewPass = 0;
-      std::memset(OldPassBuff, 0, sizeof OldPassBuff);
-      std::memset(NewPassBuff, 0, sizeof NewPassBuff);
-      std::memset(pNewPassBuff, 0, sizeof pNewPassBuff);
-      Run_Setup_Sub_Dialog(151, "PASS=", load_password_dialog, Get_Value_General_Detail, password_keys,
-                           password_field);
-      SetPassFlag = 99;
-      Set_Editbox_From_String(d, 7, 264);
-      return 0;
+    case 9: Open_General_Passward_Dialog(d); return 0;
     default: return 0;
   }
 }

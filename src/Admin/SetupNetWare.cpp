@@ -27,7 +27,7 @@ void Setup_NetWare_Message(DialogRef d) {
 
 short mode_of(DialogRef d) { return Get_Item_Value(d, 13) == 2 ? 2 : 1; }
 
-void show_mode_buttons(DialogRef d) {
+short Setup_NetWare_Label_Change(DialogRef d, Boolean) {
   const short mode = mode_of(d);
   if (mode == 1) {
     ShowDialogItem(d, 14);
@@ -40,6 +40,7 @@ void show_mode_buttons(DialogRef d) {
     ShowDialogItem(d, 16);
   else
     HideDialogItem(d, 16);
+  return mode;
 }
 
 void fill_ports(DialogRef d) {
@@ -78,38 +79,51 @@ short store_rows(DialogRef d, UInt16 first) {
   return 1;
 }
 
-void load_rprinter(DialogRef d) {
+void Setup_NetWare_RPrinter_Message(DialogRef d) {
   Set_String_To_Item(d, 21, "CONNECT_PSERV=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 22, "TIMEOUT=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 24, "SEC=", "[LABEL]", IniFileName);
+}
+
+void Load_Value_NetWare_RPrinter(DialogRef d) {
+  Setup_NetWare_RPrinter_Message(d);
   Set_Editbox_From_Int(d, 23, 553);
   load_rows(d, 545);
 }
 
-short collect_rprinter(DialogRef d) {
+short Get_Value_NetWare_RPrinter(DialogRef d) {
   if (Set_Editbox_To_Int(d, 23, 553) != 0) return Setup_Error_Message(d, 22), 0;
   return store_rows(d, 545);
 }
 
-void load_pserver(DialogRef d) {
+void Setup_NetWare_PServer_Message(DialogRef d) {
   Set_String_To_Item(d, 21, "CONNECT_FSERV=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 22, "PASSWORD=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 24, "POLLING=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 26, "SEC=", "[LABEL]", IniFileName);
+}
+
+void Load_Value_NetWare_PServer(DialogRef d) {
+  Setup_NetWare_PServer_Message(d);
   Set_Editbox_From_String(d, 23, 538);
   Set_Editbox_From_Int(d, 25, 539);
   load_rows(d, 529);
 }
 
-short collect_pserver(DialogRef d) {
+short Get_Value_NetWare_PServer(DialogRef d) {
   if (Set_Editbox_To_String(d, 23, 538) != 0) return Setup_Error_Message(d, 22), 0;
   if (!Check_password(gServerPass.typed)) return Setup_Error_Message(d, 22), 0;
   if (Set_Editbox_To_Int(d, 25, 539) != 0) return Setup_Error_Message(d, 24), 0;
   return store_rows(d, 529);
 }
 
-Boolean pserver_keys(DialogRef, EventRecord* e, DialogItemIndex*) {
-  if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 102)
+// The sub-dialog open (138, 139 or 162) and its redraw.
+short NetWare_Detail_Type = 0;
+Boolean Flag_show_dialog = 0;
+
+Boolean Handle_NetWare_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
+  if (Sub_Dialog_Frame_Event(d, e, item, &Flag_show_dialog, nullptr)) return true;
+  if (NetWare_Detail_Type == 139 && (e->what == keyDown || e->what == autoKey) && SetPassFlag == 102)
     Password_Input_Filter(e, 0, gServerPass.limit, gServerPass.typed, &gServerPass.length);
   return false;
 }
@@ -123,20 +137,47 @@ void pserver_item(DialogRef d, DialogItemIndex item) {
   }
 }
 
-void load_nds(DialogRef d) {
+void Setup_NetWare_NDS_Message(DialogRef d) {
   Set_String_To_Item(d, 4, "BINDERY=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 6, "NDS_TREE=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 8, "NDS_CONTEXT=", "[LABEL]", IniFileName);
+}
+
+void Load_Value_NetWare_NDS(DialogRef d) {
+  Setup_NetWare_NDS_Message(d);
   Set_Popup_From_Enum(d, 5, 540);
   Set_Editbox_From_String(d, 7, 541);
   Set_Editbox_From_String(d, 9, 542);
 }
 
-short collect_nds(DialogRef d) {
+short Get_Value_NetWare_NDS(DialogRef d) {
   Set_Popup_To_Enum(d, 5, 540);
   if (Set_Editbox_To_String(d, 7, 541) != 0) return Setup_Error_Message(d, 6), 0;
   if (Set_Editbox_To_String(d, 9, 542) != 0) return Setup_Error_Message(d, 8), 0;
   return 1;
+}
+
+void Open_NetWare_Detail_Dialog(short item) {
+  Flag_show_dialog = 1;
+  switch (item) {
+    case 14:
+      NetWare_Detail_Type = 138;
+      Run_Setup_Sub_Dialog(138, "RPRINTER=", Load_Value_NetWare_RPrinter, Get_Value_NetWare_RPrinter,
+                           Handle_NetWare_Detail_Filter);
+      break;
+    case 15:
+      NetWare_Detail_Type = 139;
+      Run_Setup_Sub_Dialog(139, "BINDERY=", Load_Value_NetWare_PServer, Get_Value_NetWare_PServer,
+                           Handle_NetWare_Detail_Filter, pserver_item);
+      SetPassFlag = 99;
+      break;
+    case 16:
+      NetWare_Detail_Type = 162;
+      Run_Setup_Sub_Dialog(162, "NDS=", Load_Value_NetWare_NDS, Get_Value_NetWare_NDS, Handle_NetWare_Detail_Filter);
+      break;
+    default: break;
+  }
+  NetWare_Detail_Type = 0;
 }
 
 }  // namespace
@@ -172,7 +213,7 @@ void Setup_NetWare_Load_Value(DialogRef d) {
   Set_String_To_Item(d, 15, "BINDERY=", "[BUTTON]", IniFileName);
   fill_ports(d);
   Setup_NetWare_Set_PortName(d);
-  show_mode_buttons(d);
+  Setup_NetWare_Label_Change(d, 0);
   Setup_NetWare_Message(d);
 }
 
@@ -180,17 +221,14 @@ Boolean Setup_NetWare_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
   switch (item) {
     case 6:
       Toggle_Item(d, 6);
-      show_mode_buttons(d);
+      Setup_NetWare_Label_Change(d, 0);
       fill_ports(d);
       Setup_NetWare_Set_PortName(d);
       return 1;
-    case 13: show_mode_buttons(d); return 1;
-    case 14: Run_Setup_Sub_Dialog(138, "RPRINTER=", load_rprinter, collect_rprinter); return 1;
+    case 13: Setup_NetWare_Label_Change(d, 0); return 1;
+    case 14:
     case 15:
-      Run_Setup_Sub_Dialog(139, "BINDERY=", load_pserver, collect_pserver, pserver_keys, pserver_item);
-      SetPassFlag = 99;
-      return 1;
-    case 16: Run_Setup_Sub_Dialog(162, "NDS=", load_nds, collect_nds); return 1;
+    case 16: Open_NetWare_Detail_Dialog(short(item)); return 1;
     case 18: Setup_NetWare_Change_PortName(d); return 1;
     default: return 0;
   }

@@ -114,6 +114,11 @@ short Setup_Etalk_Get_PortInfo(DialogRef d) {
   return 1;
 }
 
+// Stores the port shown, then shows the one now chosen.
+void Setup_Etalk_Change_PortInfo(DialogRef d) {
+  if (Setup_Etalk_Get_PortInfo(d)) Setup_Etalk_Set_PortInfo(d);
+}
+
 void Setup_Etalk_Message(DialogRef d) {
   Set_String_To_Item(d, 7, "TALK_USE=", "[BUTTON]", IniFileName);
   for (auto [item, key] : {std::pair<short, const char*>{8, "TALK_PORT="}, {12, "TALK_ZONE="}, {14, "TALK_PS="},
@@ -150,7 +155,7 @@ Boolean Setup_EtherTalk_Get_Value(DialogRef d) {
 
 Boolean Setup_EtherTalk_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
   if (item != 11) return 0;
-  if (Setup_Etalk_Get_PortInfo(d)) Setup_Etalk_Set_PortInfo(d);
+  Setup_Etalk_Change_PortInfo(d);
   return 1;
 }
 

@@ -74,7 +74,7 @@ void Setup_TcpIp_Get_PortInfo(DialogRef d) {
 
 // ---- Sub-dialogs -----------------------------------------------------------
 
-void load_dns(DialogRef d) {
+void Load_Value_TcpIp_DNS_Detail(DialogRef d) {
   const char* f = IniFileName;
   Set_String_To_Item(d, 4, "DNS_DOMAIN=", "[LABEL]", f);
   Set_String_To_Item(d, 6, "DNSADDR_P=", "[LABEL]", f);
@@ -89,21 +89,21 @@ void load_dns(DialogRef d) {
   Set_Editbox_From_Int(d, 9, 266);
 }
 
-short collect_dns(DialogRef d) {
+short Get_Value_TcpIp_DNS_Detail(DialogRef d) {
   if (Check_Context_Data(59907) && Set_Editbox_To_String(d, 5, 59907) != 0) return Setup_Error_Message(d, 4), 0;
   if (Set_Editbox_To_Int(d, 7, 265) != 0) return Setup_Error_Message(d, 6), 0;
   if (Set_Editbox_To_Int(d, 9, 266) != 0) return Setup_Error_Message(d, 8), 0;
   return 1;
 }
 
-void load_filter(DialogRef d) {
+void Load_Value_TcpIp_IPFilter_Detail(DialogRef d) {
   Set_String_To_Item(d, 4, "IPFILTER_SET=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 6, "IPFILTER_AREA=", "[LABEL]", IniFileName);
   Set_Popup_From_Enum(d, 5, 320);
   for (short i = 0; i < 8; ++i) Set_Editbox_From_Int(d, short(8 + 2 * i), UInt16(321 + i));
 }
 
-void load_wins(DialogRef d) {
+void Load_Value_TcpIp_WINS_Detail(DialogRef d) {
   Set_String_To_Item(d, 4, "WINSADDR_P=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 6, "WINSADDR_S=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 8, "WINSSCOPE=", "[LABEL]", IniFileName);
@@ -112,11 +112,47 @@ void load_wins(DialogRef d) {
   Set_Editbox_From_String(d, 9, 271);
 }
 
-short collect_wins(DialogRef d) {
+short Get_Value_TcpIp_WINS_Detail(DialogRef d) {
   if (Set_Editbox_To_Int(d, 5, 269) != 0) return Setup_Error_Message(d, 4), 0;
   if (Set_Editbox_To_Int(d, 7, 270) != 0) return Setup_Error_Message(d, 6), 0;
   if (Set_Editbox_To_String(d, 9, 271) != 0) return Setup_Error_Message(d, 8), 0;
   return 1;
+}
+
+void Setup_TcpIp_Change_PortInfo(DialogRef d) {
+  Setup_TcpIp_Get_PortInfo(d);
+  Setup_TcpIp_Set_PortInfo(d);
+}
+
+// The sub-dialog open (152 DNS, 154 IP filter, 164 WINS) and its redraw.
+short Tcpip_Detail_Type = 0;
+Boolean Flag_Redraw_dialog = 0;
+
+Boolean Handle_TcpIp_Sub_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
+  return Sub_Dialog_Frame_Event(d, e, item, &Flag_Redraw_dialog, nullptr);
+}
+
+void Open_TcpIp_Sub_Dialog(short item) {
+  Flag_Redraw_dialog = 1;
+  switch (item) {
+    case 20:
+      Tcpip_Detail_Type = 152;
+      Run_Setup_Sub_Dialog(152, "DNS=", Load_Value_TcpIp_DNS_Detail, Get_Value_TcpIp_DNS_Detail,
+                           Handle_TcpIp_Sub_Filter);
+      break;
+    case 22:
+      Tcpip_Detail_Type = 154;
+      Run_Setup_Sub_Dialog(154, "ACCESS=", Load_Value_TcpIp_IPFilter_Detail, Get_Value_TcpIp_IPFilter_Detail,
+                           Handle_TcpIp_Sub_Filter);
+      break;
+    case 23:
+      Tcpip_Detail_Type = 164;
+      Run_Setup_Sub_Dialog(164, "WINS=", Load_Value_TcpIp_WINS_Detail, Get_Value_TcpIp_WINS_Detail,
+                           Handle_TcpIp_Sub_Filter);
+      break;
+    default: break;
+  }
+  Tcpip_Detail_Type = 0;
 }
 
 }  // namespace
@@ -227,14 +263,10 @@ Boolean Setup_TcpIp_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item)
       Setup_TcpIp_Hilite_Item(d);
       Setup_TcpIp_Update_Value(d);
       return 1;
-    case 20: Run_Setup_Sub_Dialog(152, "DNS=", load_dns, collect_dns); return 0;
-    case 22: Run_Setup_Sub_Dialog(154, "ACCESS=", load_filter, Get_Value_TcpIp_IPFilter_Detail); return 0;
-    case 23: Run_Setup_Sub_Dialog(164, "WINS=", load_wins, collect_wins); return 0;
-    case 21: {
-      Setup_TcpIp_Get_PortInfo(d);
-      Setup_TcpIp_Set_PortInfo(d);
-      return 1;
-    }
+    case 20:
+    case 22:
+    case 23: Open_TcpIp_Sub_Dialog(short(item)); return 0;
+    case 21: Setup_TcpIp_Change_PortInfo(d); return 1;
     case 18: Toggle_Item(d, 18); return 1;
     default: return 0;
   }

@@ -59,7 +59,8 @@ void show(DialogRef d, short item, bool on) {
     HideDialogItem(d, item);
 }
 
-void show_mode(DialogRef d) {
+// The fields of the current mode from the typed name and channel.
+void Review_Wireless_Mode_String(DialogRef d) {
   const short mode = wLessInfo.wirelessMode;
   show(d, 7, mode != 1);
   show(d, 11, mode == 1);
@@ -84,6 +85,36 @@ void show_wep(DialogRef d) {
   if (index) Set_Item_Text(d, 30, wLessInfo.keyIndex);
 }
 
+// The mode's two labels.
+void Draw_Wireless_Message(DialogRef d, short) {
+  Set_String_To_Item(d, 6, "WL_SSID=", "[LABEL]", IniFileName);
+  Set_String_To_Item(d, 8, "WL_CHANNEL=", "[LABEL]", IniFileName);
+}
+
+// A mode's fields from the settings.
+void Wireless_Mode_String(DialogRef d, short mode) {
+  wLessInfo.wirelessMode = mode;
+  Get_Context_String(kSsid, wLessInfo.essID);
+  Get_Context_Int(kChannel, wLessInfo.channel);
+  Review_Wireless_Mode_String(d);
+  Draw_Wireless_Message(d, mode);
+}
+
+void Chenge_Wireless_Mode(DialogRef d) {
+  const short mode = Get_Wireless_Mode(d, 5);
+  if (mode == wLessInfo.wirelessMode) return;
+  if (wLessInfo.wirelessMode != 1) Get_Item_Text(d, 7, wLessInfo.essID, sizeof wLessInfo.essID);
+  if (wLessInfo.wirelessMode != 3) Get_Item_Text(d, 9, wLessInfo.channel, sizeof wLessInfo.channel);
+  wLessInfo.wirelessMode = mode;
+  Review_Wireless_Mode_String(d);
+}
+
+void Chenge_Use_WEP_Item(DialogRef d) {
+  if (wLessInfo.wepUse && Check_Context_Data(kKeyIndex))
+    Get_Item_Text(d, 30, wLessInfo.keyIndex, sizeof wLessInfo.keyIndex);
+  show_wep(d);
+}
+
 void Get_Password_From_Context() {
   gWirelessPass = MaskedGroup{};
   CONTEXT_ENTRY* e = get_context_by_varid(kKey);
@@ -99,18 +130,13 @@ void Get_Password_From_Context() {
   gWirelessPass.limit = short(2 * n);
 }
 
-void load(DialogRef d) {
+void Load_Value_Wireless_Setup(DialogRef d) {
   wLessInfo = WIRELESS_MODE{};
   Set_String_To_Item(d, 4, "WL_MODE=", "[LABEL]", IniFileName);
-  Set_String_To_Item(d, 6, "WL_SSID=", "[LABEL]", IniFileName);
-  Set_String_To_Item(d, 8, "WL_CHANNEL=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 10, "WL_USE_WEP=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, 13, "WL_WEP_KEY=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 29, "WL_KEY_INDEX=", "[LABEL]", IniFileName);
   Set_Popup_From_Enum(d, 5, kMode);
-  wLessInfo.wirelessMode = Get_Wireless_Mode(d, 5);
-  Get_Context_String(kSsid, wLessInfo.essID);
-  Get_Context_Int(kChannel, wLessInfo.channel);
   Get_Password_From_Context();
   Set_Popup_From_Enum(d, 31, kWep);
   for (short i = 0; i < 13; ++i) {
@@ -120,11 +146,11 @@ void load(DialogRef d) {
     Set_Item_Text(d, short(14 + i), "**");
   }
   Get_Context_Int(kKeyIndex, wLessInfo.keyIndex);
-  show_mode(d);
+  Wireless_Mode_String(d, Get_Wireless_Mode(d, 5));
   show_wep(d);
 }
 
-short collect(DialogRef d) {
+short Get_Value_Wireless_Setup(DialogRef d) {
   Set_Popup_To_Enum(d, 5, kMode);
   const short mode = Get_Wireless_Mode(d, 5);
   if (mode != 1) {
@@ -151,7 +177,7 @@ short collect(DialogRef d) {
   return 1;
 }
 
-Boolean keys(DialogRef, EventRecord* e, DialogItemIndex*) {
+Boolean Handle_Wireless_Setup_Filter(DialogRef, EventRecord* e, DialogItemIndex*) {
   if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 104 && wLessInfo.inputID >= 14 &&
       wLessInfo.inputID <= 26) {
     const int i = wLessInfo.inputID - 14;
@@ -162,16 +188,9 @@ Boolean keys(DialogRef, EventRecord* e, DialogItemIndex*) {
 
 void item_hit(DialogRef d, DialogItemIndex item) {
   if (item == 5) {
-    const short mode = Get_Wireless_Mode(d, 5);
-    if (mode == wLessInfo.wirelessMode) return;
-    if (wLessInfo.wirelessMode != 1) Get_Item_Text(d, 7, wLessInfo.essID, sizeof wLessInfo.essID);
-    if (wLessInfo.wirelessMode != 3) Get_Item_Text(d, 9, wLessInfo.channel, sizeof wLessInfo.channel);
-    wLessInfo.wirelessMode = mode;
-    show_mode(d);
+    Chenge_Wireless_Mode(d);
   } else if (item == 31) {
-    if (wLessInfo.wepUse && Check_Context_Data(kKeyIndex))
-      Get_Item_Text(d, 30, wLessInfo.keyIndex, sizeof wLessInfo.keyIndex);
-    show_wep(d);
+    Chenge_Use_WEP_Item(d);
   } else if (item >= 14 && item <= 26) {
     wLessInfo.inputID = item;
     SetPassFlag = 104;
@@ -184,7 +203,8 @@ void item_hit(DialogRef d, DialogItemIndex item) {
 }  // namespace
 
 short Open_Wireless_Setup_Dialog() {
-  const short r = Run_Setup_Sub_Dialog(153, "WIRELESS=", load, collect, keys, item_hit);
+  const short r = Run_Setup_Sub_Dialog(153, "WIRELESS=", Load_Value_Wireless_Setup, Get_Value_Wireless_Setup,
+                                       Handle_Wireless_Setup_Filter, item_hit);
   SetPassFlag = 99;
   return r;
 }
