@@ -449,7 +449,7 @@ void idleInfo(SUB_DLG* d, INF_REC* inf) {
     if (gHoldHost.showDetails) gHoldHost.showDetails(inf->info);
     if (hasThumbs(inf)) return StartGetTnumbnail(d);
   }
-  EndGetThumbnail(d, CMD_INFO, err ? err : UInt16(err));
+  EndGetThumbnail(d, CMD_INFO, err);
   DrawThumbnailInfDlg(d);
 }
 

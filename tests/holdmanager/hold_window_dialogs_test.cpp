@@ -158,6 +158,20 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   Pass();
   EXPECT_FALSE(InfoDialogOpen());
 
+  // A refused information request: its message, and OK closes the dialog too.
+  pboxemu::HoldFaultSpec refuseInfo;
+  refuseInfo.mode = pboxemu::HoldFault::Result;
+  refuseInfo.code = 3;
+  refuseInfo.count = 1;
+  refuseInfo.result = 254;
+  emu_.Hold().SetFault(0, refuseInfo);
+  SelectRow(2, M()->tab1HMFile);
+  Click(M()->dialog, kT1Info);
+  ASSERT_TRUE(Drive([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; }));
+  Click(FrontSubDlg()->dialog, 4);
+  EXPECT_FALSE(InfoDialogOpen());
+  EXPECT_EQ(SubDlgCount(), 0);
+
   // First tab: print, then download into a chosen file.
   SelectRow(1, M()->tab0File);
   Click(M()->dialog, kT0Print);
