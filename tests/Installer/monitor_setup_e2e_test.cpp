@@ -245,8 +245,11 @@ TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
   // the settings: a letter is refused
   // with a beep, a bad and a repeated address with their alerts; the
   // address with leading zeros is listed in its normal form and applied;
-  // a further address is cancelled. The interval 499 is refused, 15000
+  // fifteen more fill the list, a seventeenth is refused, and Cancel puts
+  // back the applied list. The interval 499 is refused, 15000
   // taken. Then no at login: "Alias Data" lists nothing.
+  std::string fill;  // fifteen more addresses: sixteen in the list
+  for (int i = 1; i <= 15; ++i) fill += "type 10.0.0." + std::to_string(i) + "\n" + kAdd;
   const std::string script =
       kToCopy + kCopy + kNext + kSearchAgain + "sleep 2500\nwait 3\n" +  // 150 yes, 151 at once again
       kOpenSettings + "type a\nwait 3\nexpect-beeps 1\n" +               // the key filter
@@ -254,13 +257,15 @@ TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
       "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
       "type 010.001.002.003\n" + kAdd + "type 10.1.2.3\n" + kAdd + "key Return\nwait 3\n" +  // MESSAGE_23
       kApply + "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
-      "type 127.0.0.9\n" + kAdd + kCancel + kFirstPrinter + kNext + kNext +         // 151, 152
+      fill + "type 10.0.0.16\n" + kAdd + "key Return\nwait 3\n" +                   // a 17th: MESSAGE_22
+      kCancel + kFirstPrinter + kNext + kNext +                                     // 151, 152
       kInterval + kClearInterval + "type 499\n" + kNext + "key Return\nwait 3\n" +  // MESSAGE_24, stays
       kClearInterval + "type 15000\n" + kNext + kNext;
   ASSERT_EQ(install(script), 0) << trace();
   const std::string t = trace();
   EXPECT_NE(t.find("alert 603: The address is not valid."), std::string::npos) << t;
   EXPECT_NE(t.find("alert 603: The address is already in the list."), std::string::npos) << t;
+  EXPECT_NE(t.find("alert 603: The list is full."), std::string::npos) << t;
   EXPECT_NE(t.find("alert 603: The polling interval must be a number from 500 to 15000."), std::string::npos) << t;
   EXPECT_EQ(count("[install] page 153 item 1"), 2);
   EXPECT_NE(t.find("searching -> restarting (search again)"), std::string::npos) << t;
