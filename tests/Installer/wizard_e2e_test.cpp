@@ -142,6 +142,14 @@ TEST_F(Wizard, CancelAsksAndEscapeConfirmsNothing) {
   EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX"));
 }
 
+TEST_F(Wizard, WithoutAppleEventsNoWizardOpensAndTheFileMenuQuits) {
+  // No open event can arrive: the menu bar alone, and Quit asks nothing.
+  ScopedEnv gestalt("TOOLBOX_GESTALT", "evnt=-");
+  ASSERT_EQ(run("wait 10\nmenu 129 1\nwait 3\n"), 0) << ReadFile(dir / "trace.txt");
+  EXPECT_TRUE(hits().empty());
+  EXPECT_EQ(ReadFile(dir / "trace.txt").find("alert"), std::string::npos);
+}
+
 TEST_F(Wizard, LaunchEventFromTheDiscMenuNamesTheLanguage) {
   // The stand-in disc menu: the launch event's text is "-l" and the
   // language folder, length-prefixed. The language page is skipped and
