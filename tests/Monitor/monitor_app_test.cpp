@@ -294,10 +294,11 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
     RGB picture, errorIcon;  // the picture's ground, the mark left of the message
     RGB copies;              // the top of the counter's last place ("12" copies, or blank)
     bool powered;            // the power icon shows
+    bool consumables;        // the consumables button is enabled (black caption)
   };
-  const Case cases[] = {{pboxemu::PrinterState::PaperOut, "paper out", green, red, segment, true},
-                        {pboxemu::PrinterState::Sleeping, "sleeping", green, white, place, false},
-                        {pboxemu::PrinterState::Lost, "lost", grey, white, place, false}};
+  const Case cases[] = {{pboxemu::PrinterState::PaperOut, "paper out", green, red, segment, true, true},
+                        {pboxemu::PrinterState::Sleeping, "sleeping", green, white, place, false, false},
+                        {pboxemu::PrinterState::Lost, "lost", grey, white, place, false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     emu.SetPrinterState(0, c.state);
@@ -315,6 +316,14 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
     EXPECT_EQ(Probe(png, 340, 118, 48), c.errorIcon);
     EXPECT_EQ(Probe(png, 340, 156, 169), c.copies);
     EXPECT_EQ(Probe(png, 340, 23, 135) == (RGB{40, 170, 60}), c.powered);
+    auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+    ASSERT_TRUE(image);
+    int black = 0;
+    for (int y = 278; y < 288; ++y)
+      for (int x = 330; x < 410; ++x)
+        black += reinterpret_cast<const UInt8*>(
+                     &image->pixels[std::size_t((image->height - 340 + y) * image->width + x)])[1] < 80;
+    EXPECT_EQ(black > 10, c.consumables) << black;
   }
 }
 
