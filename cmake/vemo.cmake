@@ -33,10 +33,11 @@ endfunction()
 # vemo_test(<target> SOURCES <files...> LIBS <libs...>)
 # One GoogleTest binary, its cases registered one by one with CTest. Every
 # test runs with the network confined to loopback and with its own config,
-# runtime and preferences folders, so no test touches the user's files.
+# runtime and preferences folders, so no test touches the user's files
+# (each test process then moves below them to folders of its own).
 function(vemo_test target)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${target} ${ARG_SOURCES})
+  add_executable(${target} ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/tests/support/per_process_home.cpp)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   set(root ${CMAKE_BINARY_DIR}/test-home/${target})
   # The variables travel as one value whose separators are escaped for each
