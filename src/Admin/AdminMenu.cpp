@@ -302,19 +302,10 @@ short Execution_Internal_Fanction(short command) {
       break;
     case kCmdEnvironment: r = Open_Configuration(); break;
     case kCmdHttp: r = Menu_Browser_Starting_Select(); break;
-    case kCmdHelp: {
-      // The help-tags item of the application menu carries the check mark.
-      MenuRef help = GetMenuHandle(128);
-      short item = 0;
-      for (int i = 0; i < kMenuItems; ++i)
-        if (Command_Of(MeInfo[4][i].cExec) == kCmdHelp) item = static_cast<short>(i + 1);
-      CharParameter mark = 0;
-      if (help && item) GetItemMark(help, item, &mark);
-      gHelpEnable = mark ? 0 : 1;
-      if (help && item) CheckMenuItem(help, item, gHelpEnable);
+    case kCmdHelp:
+      gHelpEnable = Menu_Help_Check();
       HMSetHelpTagsDisplayed(gHelpEnable);
       break;
-    }
     default: return 0;
   }
   Check_Menu_Item();
@@ -488,6 +479,27 @@ short All_Done_Proc() {
 
 using namespace admin;
 
+// The menu's title as the language file gives it (already without its key),
+// cleaned of its "&" marks.
+void FileMenuSetup(const char* title, char* out, std::size_t outSize) { DeleteAnd(out, title, outSize); }
+
+Boolean Menu_Select_Check(short menuID, short item) {
+  MenuRef menu = GetMenuHandle(menuID);
+  if (!menu || item < 1) return 0;
+  CharParameter mark = 0;
+  GetItemMark(menu, item, &mark);
+  CheckMenuItem(menu, item, mark == 0);
+  return mark == 0;
+}
+
+// The help-tags item of the application menu carries the check mark.
+Boolean Menu_Help_Check() {
+  short item = 0;
+  for (int i = 0; i < kMenuItems; ++i)
+    if (Command_Of(MeInfo[4][i].cExec) == kCmdHelp) item = static_cast<short>(i + 1);
+  return item ? Menu_Select_Check(128, item) : 0;
+}
+
 short Install_Menu() {
   std::memset(MeInfo, 0, sizeof MeInfo);
   FSSpec ini;
@@ -497,7 +509,7 @@ short Install_Menu() {
     if (haveIni) read_value(&ini, kSections[m], "MENU_STR=", title, sizeof title);
     if (haveIni && read_value(&ini, kSections[m], "SUB_MENU=", list, sizeof list)) {
       char clean[64];
-      DeleteAnd(clean, title);
+      FileMenuSetup(title, clean, sizeof clean);
       set_pstring(MeInfo[m][0].cSysMen, sizeof MeInfo[m][0].cSysMen, clean);
       Key_Word_Initalize(list, static_cast<short>(m));
       NotInifile = 1;

@@ -83,3 +83,8 @@ short Install_Menu();
 // The framework's hooks, as this program's menus need them.
 void Handle_Menu_Choice(long menuChoice);
 void Setup_Menu_Status();
+// A menu's title cleaned of its "&" marks.
+void FileMenuSetup(const char* title, char* out, std::size_t outSize);
+// Flip the check mark of an item (of the help-tags item); the new state.
+Boolean Menu_Select_Check(short menuID, short item);
+Boolean Menu_Help_Check();

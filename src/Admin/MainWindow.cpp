@@ -6,14 +6,15 @@
 #include <cstring>
 #include <string>
 
+#include "506Q_Lib/AppFiles.h"
+#include "506Q_Lib/Bridge.h"
+#include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
 #include "Admin/AdminPending.h"
 #include "Admin/DeviceCommand.h"
 #include "Admin/SearchConfig.h"
-#include "506Q_Lib/AppFiles.h"
-#include "506Q_Lib/Bridge.h"
-#include "506Q_Lib/DialogItems.h"
+#include "common/AppMenus.h"
 #include "common/AppWindows.h"
 #include "common/IniFile.h"
 #include "common/StrConv.h"
@@ -142,6 +143,31 @@ const admin::MENUINFO* Get_MenuInfo(const char* keyword) {
   return nullptr;
 }
 
+// One tool's section (named after it) of the language file.
+void Get_Tool_CommandEx(const char* name, admin::MENUINFO* out) {
+  char section[40];
+  std::snprintf(section, sizeof section, "[%s]", name);
+  char value[257] = "";
+  if (Load_File_To_CstringEx(section, "MENU_STR=", value, sizeof value, IniFileName)) {
+    char clean[257];
+    DeleteAnd(clean, value);
+    const std::size_t n =
+        std::min<std::size_t>(std::strlen(clean), std::min<std::size_t>(63, sizeof out->cTotalMen - 1));
+    out->cTotalMen[0] = static_cast<UInt8>(n);
+    std::memcpy(out->cTotalMen + 1, clean, n);
+  }
+  auto text = [&](const char* key, char* to, std::size_t size) {
+    value[0] = 0;
+    if (Load_File_To_CstringEx(section, key, value, sizeof value, IniFileName)) std::snprintf(to, size, "%s", value);
+  };
+  text("EXEC=", out->cExec, sizeof out->cExec);
+  text("OPTION=", out->cOption, sizeof out->cOption);
+  text("TYPE=", out->cType, sizeof out->cType);
+  text("SHORT=", out->cShortCut, sizeof out->cShortCut);
+  value[0] = 0;
+  if (Load_File_To_CstringEx(section, "ICON=", value, sizeof value, IniFileName)) out->iIcon = std::atoi(value);
+}
+
 void Create_Tool_Bar(DialogRef dialog) {
   toolBarInfo = TOOL_BAR{};
   toolBarInfo.using_ = 1;
@@ -160,14 +186,10 @@ void Create_Tool_Bar(DialogRef dialog) {
     if (n >= sizeof t.title) n = sizeof t.title - 1;
     std::memcpy(t.title, p, n);
     t.title[n] = 0;
-    char section[40];
-    std::snprintf(section, sizeof section, "[%s]", t.title);
-    char value[64] = "";
-    int icon = 0;
-    if (Load_File_To_CstringEx(section, "ICON=", value, sizeof value, IniFileName)) icon = std::atoi(value);
-    value[0] = 0;
-    Load_File_To_CstringEx(section, "TYPE=", value, sizeof value, IniFileName);
-    t.viewFlag = std::strcmp(value, "SELECT") == 0;
+    admin::MENUINFO command{};
+    Get_Tool_CommandEx(t.title, &command);
+    const int icon = command.iIcon;
+    t.viewFlag = std::strcmp(command.cType, "SELECT") == 0;
     const bool separator = std::strcmp(t.title, "---") == 0;
     if (icon >= 1 && icon <= 8) {
       t.disableIconID = static_cast<SInt16>(207 + 4 * icon);
@@ -273,7 +295,7 @@ void Create_Status_Bar() {
 }
 
 // A sunken panel in the colours of picture 132's edges.
-void draw_panel(const Rect& r) {
+void DrawPictur(const Rect& r) {
   EraseRect(&r);
   const RGBColor shade{0x7777, 0x7777, 0x7777}, light{0xFFFF, 0xFFFF, 0xFFFF};
   RGBColor fore;
@@ -329,15 +351,15 @@ std::string count_text(int count) {
 void Draw_Server_Count() {
   if (!mainTbl.dlg) return;
   DialogPort port(mainTbl.dlg);
-  draw_panel(mainTbl.statusBar.cntRect);
+  DrawPictur(mainTbl.statusBar.cntRect);
   draw_panel_text(mainTbl.statusBar.cntRect, count_text(CLGetCount(mainTbl.pservList)).c_str());
 }
 
 void Draw_Status_Pbox() {
   if (!mainTbl.dlg) return;
   DialogPort port(mainTbl.dlg);
-  draw_panel(mainTbl.statusBar.eNetRect);
-  draw_panel(mainTbl.statusBar.ipAddrRect);
+  DrawPictur(mainTbl.statusBar.eNetRect);
+  DrawPictur(mainTbl.statusBar.ipAddrRect);
   Cell cell{0, 0};
   if (!mainTbl.pservList || !CLGetSelect(mainTbl.pservList, &cell, true)) return;
   PBOXinfo* box = Get_PBOX_Select_Data();
@@ -354,9 +376,9 @@ void Draw_Status_Pbox() {
 void Status_Bar_Init() {
   if (!mainTbl.dlg) return;
   DialogPort port(mainTbl.dlg);
-  draw_panel(mainTbl.statusBar.cntRect);
-  draw_panel(mainTbl.statusBar.eNetRect);
-  draw_panel(mainTbl.statusBar.ipAddrRect);
+  DrawPictur(mainTbl.statusBar.cntRect);
+  DrawPictur(mainTbl.statusBar.eNetRect);
+  DrawPictur(mainTbl.statusBar.ipAddrRect);
 }
 
 void Draw_Status_Bar() {
@@ -495,10 +517,16 @@ short Handle_Main_Resize(DialogRef dialog, EventRecord* event) {
 SInt16 Status_Icon(UInt16 status) { return mainStatTbl[status > 30 ? 0 : status].iconID; }
 const char* Status_Key(UInt16 status) { return mainStatTbl[status > 30 ? 0 : status].statKey; }
 
-short Open_Main_Window() {
-  if (mainTbl.using_ == 1 || mainTbl.dlg) return 0;
+// Claims the window's record: refused while it is in use or has a dialog.
+bool Get_Main_Table() {
+  if (mainTbl.using_ == 1 || mainTbl.dlg) return false;
   mainTbl.psCount = 0;
   mainTbl.using_ = 1;
+  return true;
+}
+
+short Open_Main_Window() {
+  if (!Get_Main_Table()) return 0;
   mainTbl.pboxTbl = static_cast<PBOXinfo*>(std::calloc(static_cast<std::size_t>(PboxTblMax), sizeof(PBOXinfo)));
   mainTbl.oldStatus = static_cast<UInt16*>(std::calloc(static_cast<std::size_t>(PboxTblMax), sizeof(UInt16)));
   if (!mainTbl.pboxTbl || !mainTbl.oldStatus) {
@@ -790,16 +818,28 @@ Boolean Handle_Main_Select_Item(DialogRef dialog, EventRecord* event, DialogItem
     }
     return 1;
   }
-  if (item == kToolItem || local.v < 40) {
-    const int i = Get_Click_Tool_Icon(local);
-    if (i < 0 || !pressable(toolBarInfo.toolData[i].title)) return 0;
-    toolBarInfo.actionNum = static_cast<SInt16>(i);
-    toolBarInfo.toolData[i].status = 5;
-    toolBarInfo.toolData[i].mouseStat = 0x10;
-    Draw_Tool_Icon(dialog, toolBarInfo.toolData[i]);
-    return 1;
-  }
+  if (item == kToolItem || local.v < 40) return Handle_Main_Tool_Select(dialog, Get_Click_Tool_Icon(local));
   return 0;
+}
+
+Boolean Handle_Main_Tool_Select(DialogRef dialog, int i) {
+  if (i < 0 || !pressable(toolBarInfo.toolData[i].title)) return 0;
+  toolBarInfo.actionNum = static_cast<SInt16>(i);
+  toolBarInfo.toolData[i].status = 5;
+  toolBarInfo.toolData[i].mouseStat = 0x10;
+  Draw_Tool_Icon(dialog, toolBarInfo.toolData[i]);
+  return 1;
+}
+
+void Handle_Main_Tool_Select2(DialogRef dialog, int i) {
+  TOOL_CONTROL& t = toolBarInfo.toolData[i];
+  if (!pressable(t.title)) return;
+  Draw_Tool_Icon(dialog, t);
+  Click_Tool_Item_Number(t.title);
+}
+
+void Click_Tool_Item_Number(const char* keyword) {
+  if (const admin::MENUINFO* info = Get_MenuInfo(keyword)) admin::Execution_Fanction(info);
 }
 
 short Handle_Main_Select_Item2(DialogRef dialog, EventRecord* event) {
@@ -824,11 +864,7 @@ short Handle_Main_Select_Item2(DialogRef dialog, EventRecord* event) {
   }
   toolBarInfo.actionNum = -1;
   if (released >= 0) {
-    TOOL_CONTROL& t = toolBarInfo.toolData[released];
-    if (pressable(t.title)) {
-      Draw_Tool_Icon(dialog, t);
-      if (const admin::MENUINFO* info = Get_MenuInfo(t.title)) admin::Execution_Fanction(info);
-    }
+    Handle_Main_Tool_Select2(dialog, released);
   } else {
     // A press that ended outside its button: every button shows normal.
     if (mainTbl.dlg) Draw_Tool_Bar(mainTbl.dlg);

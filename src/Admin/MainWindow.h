@@ -75,6 +75,10 @@ short Handle_Main_Mouse_Move(DialogRef dialog, EventRecord* event);
 short Handle_Main_Column_Cursol(DialogRef dialog, EventRecord* event);
 short Handle_Main_Select_Item2(DialogRef dialog, EventRecord* event);
 Boolean Handle_Main_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
+// The tool bar: button `index` pressed, then released and its command run.
+Boolean Handle_Main_Tool_Select(DialogRef dialog, int index);
+void Handle_Main_Tool_Select2(DialogRef dialog, int index);
+void Click_Tool_Item_Number(const char* keyword);
 short Build_PrintServer_List(MAIN_DLG_INFO* mInfo, PBOXinfo* table);
 void DeinitMain();
 // The status icon and the [STATUS] key of a device status.

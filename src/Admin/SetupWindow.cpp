@@ -97,6 +97,34 @@ void Load_Dialog_Item(DialogRef dialog) {
   tb::TraceNote("setup", "page %s shown", page->contName);
 }
 
+// A tab and a page-table row for each offered page, in tab order.
+void Build_Icon_List(UInt16 offers) {
+  int row = 0;
+  for (const PageRow& r : kOffers) {
+    if (!(offers & (1u << r.bit)) || row >= kSetupPageRows) continue;
+    Str255 title;
+    title[0] = UInt8(std::strlen(r.title));
+    std::memcpy(title + 1, r.title, title[0]);
+    CTAdd(gclData, title, -1);
+    SETUP_PAGE& p = fancInfo[row++];
+    p.enable = 1;
+    p.contID = r.page;
+    std::strcpy(p.contName, r.title);
+    p.cellData = Set_Dialog_Function(r.page);
+  }
+}
+
+// Claims the window's record for the box: refused while it is in use or
+// has a dialog.
+bool Get_Setup_Table(const PBOXinfo* pbox) {
+  if (!pbox || setupTbl.using_ || setupTbl.dlg) return false;
+  setupTbl = SETUP_DLG_INFO{};
+  setupTbl.pbox = *pbox;
+  setupTbl.using_ = 1;
+  setupTbl.closeFlag = 0;
+  return true;
+}
+
 void Create_Setup_Tab(DialogRef dialog, UInt16 offers) {
   SetDialogItem(dialog, 4, userItem, reinterpret_cast<Handle>(Draw_Setup_Usr_Item), nullptr);
   Rect strip;
@@ -111,19 +139,7 @@ void Create_Setup_Tab(DialogRef dialog, UInt16 offers) {
   UInt8 face = UInt8(tabFont.styleID);
   CTSetFont(gclData, &font, &face, &size);
   CTSetPictID(gclData, 143, 142, 144, 145, 146, 147, 148, 149);
-  int row = 0;
-  for (const PageRow& r : kOffers) {
-    if (!(offers & (1u << r.bit)) || row >= kSetupPageRows) continue;
-    Str255 title;
-    title[0] = UInt8(std::strlen(r.title));
-    std::memcpy(title + 1, r.title, title[0]);
-    CTAdd(gclData, title, -1);
-    SETUP_PAGE& p = fancInfo[row++];
-    p.enable = 1;
-    p.contID = r.page;
-    std::strcpy(p.contName, r.title);
-    p.cellData = Set_Dialog_Function(r.page);
-  }
+  Build_Icon_List(offers);
   CTSetCurSel(gclData, 0, true);
   setupTabOldSelect = 0;
   Load_Dialog_Item(dialog);
@@ -211,10 +227,7 @@ DialogRef Get_Open_Setup_Dialog() { return setupTbl.using_ ? setupTbl.dlg : null
 
 short Open_Setup_Window(PBOXinfo* pbox) {
   MenuChangeAuthority = 1;
-  if (!pbox || setupTbl.using_ || setupTbl.dlg) return 0;
-  setupTbl = SETUP_DLG_INFO{};
-  setupTbl.pbox = *pbox;
-  setupTbl.using_ = 1;
+  if (!Get_Setup_Table(pbox)) return 0;
   if (!Allocate_Setup_Memory()) {
     release_all();
     return 0;

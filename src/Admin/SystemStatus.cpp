@@ -167,19 +167,25 @@ short Open_System_Window(PBOXinfo* box) {
   }
   s->dlg = d;
   Set_Usr_Window_RefCon(d, s);
-  Rect r;
-  Get_Dialog_Item_Rect(d, 2, &r);
-  SetDialogItem(d, 2, userItem, reinterpret_cast<Handle>(Draw_System_Usr_Item), &r);
-  Rect view = r;
-  view.right = SInt16(view.right - kScrollWidth);
-  ListBounds bounds{0, 0, 0, 1};
-  s->hList = LNew(&view, &bounds, Point{16, SInt16(view.right - view.left)}, 0, GetDialogWindow(d), true, false,
-                  false, true);
+  Create_System_Message_List(s);
   Update_System_Window_Info(s);
   Set_String_To_Item(d, 1, "REVIEW=", "[BUTTON]", IniFileName);
   ShowWindow(GetDialogWindow(d));
   Setup_Menu_Status();
   return 1;
+}
+
+void Create_System_Message_List(SYSTEM_WND_INFO* s) {
+  DialogRef d = s->dlg;
+  Rect r;
+  Get_Dialog_Item_Rect(d, 2, &r);
+  SetDialogItem(d, 2, userItem, reinterpret_cast<Handle>(Draw_System_Usr_Item), &r);
+  // Room on the right for the vertical scroll bar.
+  Rect view = r;
+  view.right = SInt16(view.right - kScrollWidth);
+  ListBounds bounds{0, 0, 0, 1};
+  s->hList =
+      LNew(&view, &bounds, Point{16, SInt16(view.right - view.left)}, 0, GetDialogWindow(d), true, false, false, true);
 }
 
 short Exit_System_Dialog(DialogRef d) {

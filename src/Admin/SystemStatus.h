@@ -27,6 +27,8 @@ extern SYSTEM_WND_INFO SystemTbl[kSystemWindowMax];
 
 short Get_System_Open_Count();
 void Update_System_Window_Info(SYSTEM_WND_INFO* s);
+// The status list of the window in item 2, with its vertical scroll bar.
+void Create_System_Message_List(SYSTEM_WND_INFO* s);
 short Exit_System_Dialog(DialogRef d);
 // The rows a reply gives: text from byte 2, cut at CR, LF or NUL, blank
 // lines skipped, never past size.
