@@ -561,4 +561,43 @@ TEST_F(MonitorProgram, ANinthPrinterIsRefused) {
   EXPECT_FALSE(fs::exists(suite() / ("VEMO-MONITOR-" + macText(emu.BoxMac(8)))));
 }
 
+// The status window's options button opens the option dialog in the real
+// program: its search lists the box (text in the list's first row), and
+// Cancel leaves the program watching as before.
+TEST_F(MonitorProgram, TheOptionsButtonOpensTheLiveSearch) {
+  StartBoxes(1);
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  const std::string shot = (dir_ / "options.png").string();
+  std::string err;
+  ASSERT_EQ(Run("wait-window " + Title(0) +
+                    " 10000\n"
+                    "sleep 1000\n"
+                    "click-item " +
+                    Title(0) +
+                    " 1\n"
+                    "wait-window Options 5000\n"
+                    "sleep 2500\n"
+                    "window-shot Options " +
+                    shot +
+                    "\n"
+                    "click-item Options 2\n"
+                    "sleep 500\n"
+                    "wait-window " +
+                    Title(0) +
+                    " 5000\n"
+                    "menu 129 5\n",
+                hex.c_str(), &err),
+            0)
+      << err;
+  const std::string png = ReadFile(shot);
+  // The watched box's row is there and selected (the selection's blue).
+  int blue = 0;
+  for (int y = 92; y < 104; ++y)
+    for (int x = 24; x < 150; x += 2) {
+      const auto c = Probe(png, 280, x, y);
+      blue += c[2] > 150 && c[0] < 80;
+    }
+  EXPECT_GT(blue, 100) << "the box's row, selected";
+}
+
 }  // namespace
