@@ -162,6 +162,15 @@ TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorR
   EXPECT_EQ(count("[install] search again"), 1);
   const int box = chosenBox();
   ASSERT_GE(box, 0) << trace();
+  // The probes: the broadcast entry to every box, and once the second box's
+  // address is listed, to that box as well.
+  for (int b = 0; b < emu.BoxCount(); ++b) {
+    bool broadcast = false, direct = false;
+    for (const auto& r : emu.Requests(b))
+      if (r.kind == pboxemu::RequestRecord::Probe) (r.broadcast ? broadcast : direct) = true;
+    EXPECT_TRUE(broadcast) << b;
+    EXPECT_EQ(direct, b == 1) << b;
+  }
 
   // The files, byte for byte.
   const fs::path prefs = dir / "config/vemo/Preferences";
