@@ -50,6 +50,13 @@ struct CFG_REC {
 
 SUB_DLG* gCfg = nullptr;
 
+// The pages' labels and buttons.
+const SUBDLG_ITEM_TEXT gCfgPage1Item[] = {
+    {5, "GROUP", "GRP_BROAD="}, {7, "BUTTON", "BTN_ADD="},     {9, "BUTTON", "BTN_DELETE="}, {11, "GROUP", "GRP_TIME="},
+    {15, "LABEL", "STC_SEC="},  {17, "GROUP", "GRP_POLLING="}, {21, "LABEL", "STC_POLLING="}};
+const SUBDLG_ITEM_TEXT gCfgPage2Item[] = {
+    {5, "LABEL", "STC_IF_P2="}, {7, "LABEL", "STC_FOLDER="}, {10, "LABEL", "STC_LIMIT="}};
+
 CFG_REC* rec(SUB_DLG* d) { return static_cast<CFG_REC*>(d->data); }
 
 Rect itemRect(DialogRef d, short item) {
@@ -132,6 +139,7 @@ void savePage(SUB_DLG* d) {
     keep(kNameField, 3);
   }
   DisposeSubFields(d);
+  STCDisposeList(&d->labels);
 }
 
 void restoreField(SUB_DLG* d, short item, int idx, const std::string& initial) {
@@ -154,15 +162,9 @@ void ChangeTabPage(SUB_DLG* d, int page) {
   }
   r->page = page;
   if (page == 1) {
-    const std::pair<short, const char*> labels[] = {{5, "GRP_BROAD="}, {11, "GRP_TIME="}, {17, "GRP_POLLING="}};
-    for (auto& [item, key] : labels) {
-      std::string t = HoldString("GROUP", key);
-      if (!t.empty()) SetItemText(dlg, item, t);
-    }
-    SetItemText(dlg, 15, HoldString("LABEL", "STC_SEC="));
-    SetItemText(dlg, 21, HoldString("LABEL", "STC_POLLING="));
-    SetItemTitle(dlg, kAdd, HoldString("BUTTON", "BTN_ADD="));
-    SetItemTitle(dlg, kDelete, HoldString("BUTTON", "BTN_DELETE="));
+    SetSubDlgItemTexts(d, gCfgPage1Item);
+    // The group titles as wide as their texts, so the frames show beside them.
+    for (int i : {0, 1, 3}) STCAdjustWidth(d->labels, i);
     restoreField(d, kAddrField, 0, "");
     restoreField(d, kTimeField, 1, std::to_string(r->config->ulTimeOut));
     restoreField(d, kSearchField, 2, std::to_string(r->config->ulReSearch));
@@ -181,12 +183,8 @@ void ChangeTabPage(SUB_DLG* d, int page) {
     if (r->folderList) CLShow(r->folderList, false);
     ChangeDelBtnState(d);
   } else {
-    std::string t = HoldString("LABEL", "STC_IF_P2=");
-    if (!t.empty()) SetItemText(dlg, 5, t);
-    t = HoldString("LABEL", "STC_FOLDER=");
-    if (!t.empty()) SetItemText(dlg, 7, t);
-    t = HoldString("LABEL", "STC_LIMIT=");
-    if (!t.empty()) SetItemText(dlg, 10, t);
+    SetSubDlgItemTexts(d, gCfgPage2Item);
+    STCSetAlignment(d->labels, 0, 1);
     if (r->addrList) CLShow(r->addrList, false);
     AddSubField(d, kNameField);
     if (r->folderList) {
@@ -233,7 +231,9 @@ void UpdateCfgDlg(SUB_DLG* d) {
   } else if (r->folderList) {
     CLUpdate(r->folderList, nullptr, 1);
   }
+  // The items again over the tab control's page, then the labels.
   DrawDialog(dlg);
+  STCDrawList(d->labels);
 }
 
 void addAddress(SUB_DLG* d) {

@@ -86,6 +86,7 @@ void subUpdate(DialogRef dialog) {
   SUB_DLG* d = SubDlgOf(dialog);
   if (!d) return;
   DrawDialog(d->dialog);
+  STCDrawList(d->labels);
   if (d->update) d->update(d);
   drawDefaultRing(d->dialog, d->defaultItem);
 }
@@ -225,15 +226,36 @@ void SetItemText(DialogRef d, short item, const std::string& utf8) {
   if (h) SetDialogItemText(h, s);
 }
 
-void SetSubDlgItemTexts(DialogRef d, const SUBDLG_ITEM_TEXT* table, std::size_t count) {
+void SetSubDlgItemTexts(SUB_DLG* d, const SUBDLG_ITEM_TEXT* table, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
     std::string text = HoldString(table[i].section, table[i].key);
     if (text.empty()) continue;
-    if (isControlItem(d, table[i].item))
-      SetItemTitle(d, table[i].item, text);
+    if (isControlItem(d->dialog, table[i].item))
+      SetItemTitle(d->dialog, table[i].item, text);
     else
-      SetItemText(d, table[i].item, text);
+      SetSubDlgLabel(d, table[i].item, text);
   }
+}
+
+void SetSubDlgLabel(SUB_DLG* d, short item, const std::string& utf8) {
+  Str255 text;
+  pstr::set(text, sizeof text, cutUtf8(utf8, 255));
+  for (STC_DATA* s = d->labels; s; s = s->next)
+    if (s->item == item) {
+      pstr::copy(s->text, sizeof s->text, text);
+      return;
+    }
+  Str255 font;
+  pstr::set(font, sizeof font, gHoldHost.fontName);
+  if (!STCAddList(&d->labels, d->dialog, UInt16(item), font, gHoldHost.fontSize, gHoldHost.encoding, text)) return;
+  for (STC_DATA* s = d->labels; s; s = s->next)
+    if (!s->next) s->fontID = gHoldHost.font;
+}
+
+std::string SubDlgLabel(SUB_DLG* d, short item) {
+  for (STC_DATA* s = d ? d->labels : nullptr; s; s = s->next)
+    if (s->item == item) return pstr::str(s->text);
+  return {};
 }
 
 void SetItemTitle(DialogRef d, short item, const std::string& utf8) {
@@ -468,6 +490,7 @@ void CloseSubDlg(SUB_DLG* d, short id) {
   if (GetFrontDialog() == d->dialog) SetFrontDialog(nullptr);
   if (d->dispose) d->dispose(d);
   DisposeSubFields(d);
+  STCDisposeList(&d->labels);
   DisposeDialog(d->dialog);
   delete d;
   if (gHoldHost.enableMenu) gHoldHost.enableMenu(true);

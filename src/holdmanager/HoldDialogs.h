@@ -68,6 +68,7 @@ struct SUB_DLG {
   EventHandlerRef handler = nullptr;
   std::vector<SUB_FIELD> fields;
   std::vector<BTN_DATA*> spins;  // spin buttons, two halves each
+  STC_DATA* labels = nullptr;    // the labels, drawn by the program
   void (*update)(SUB_DLG*) = nullptr;
   // A press in the window; without one, the item hit goes to select.
   void (*mouseDown)(SUB_DLG*, const EventRecord* ev) = nullptr;
@@ -134,11 +135,15 @@ struct SUBDLG_ITEM_TEXT {
   const char* section;
   const char* key;
 };
-void SetSubDlgItemTexts(DialogRef d, const SUBDLG_ITEM_TEXT* table, std::size_t count);
+void SetSubDlgItemTexts(SUB_DLG* d, const SUBDLG_ITEM_TEXT* table, std::size_t count);
 template <std::size_t N>
-void SetSubDlgItemTexts(DialogRef d, const SUBDLG_ITEM_TEXT (&table)[N]) {
+void SetSubDlgItemTexts(SUB_DLG* d, const SUBDLG_ITEM_TEXT (&table)[N]) {
   SetSubDlgItemTexts(d, table, N);
 }
+// A static item's text as a label of the dialog (in the program's font);
+// its text, "" when it has none.
+void SetSubDlgLabel(SUB_DLG* d, short item, const std::string& utf8);
+std::string SubDlgLabel(SUB_DLG* d, short item);
 // A text of Hmgstr.ini; "" when missing.
 std::string HoldString(const char* section, const char* key);
 // "\n" and "\t" in an ini text as a line break and a tab.

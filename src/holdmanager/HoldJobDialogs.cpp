@@ -626,7 +626,7 @@ int hold::OpenRename() {
   d->defaultItem = 5;
   d->cancelItem = 6;
   titled(d, "RENAME=");
-  SetSubDlgItemTexts(d->dialog, gRenDlgItem);
+  SetSubDlgItemTexts(d, gRenDlgItem);
   AddSubField(d, 2);
   AddSubField(d, 4);
   SubFieldSetText(SubDlgField(d, 2), pstring(rec->job.name));
@@ -655,8 +655,8 @@ int hold::OpenPrint() {
   titled(d, "PRINT=");
   char shortName[40] = {};
   MakeShortJobName(shortName, job.name, true, 32);
-  SetItemText(dlg, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), shortName));
-  SetSubDlgItemTexts(dlg, gPrnDlgItem);
+  SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), shortName));
+  SetSubDlgItemTexts(d, gPrnDlgItem);
   const HOLD_CONFIG* c = gHoldHost.config;
   const UInt32 opts = c ? c->ulPrnOpt : 0x100;
   AddSubField(d, 3);
@@ -717,13 +717,13 @@ int hold::OpenMove() {
   d->cancelItem = 5;
   DialogRef dlg = d->dialog;
   titled(d, "MOVE=");
-  SetSubDlgItemTexts(dlg, gMovDlgItem);
+  SetSubDlgItemTexts(d, gMovDlgItem);
   if (jobs.size() == 1) {
     char shortName[40] = {};
     MakeShortJobName(shortName, jobs.front().name, true, 32);
-    SetItemText(dlg, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVE="), shortName));
+    SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVE="), shortName));
   } else {
-    SetItemText(dlg, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVES="), std::to_string(jobs.size())));
+    SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVES="), std::to_string(jobs.size())));
   }
   m->list = newList(dlg, 3, 18);
   if (m->list) {
@@ -760,7 +760,7 @@ int hold::OpenInformation() {
   d->defaultItem = 7;
   d->cancelItem = 7;
   titled(d, "INFOMATION=");
-  SetSubDlgItemTexts(d->dialog, gInfDlgItem);
+  SetSubDlgItemTexts(d, gInfDlgItem);
   inf->list = newList(d->dialog, 6, 16);
   if (inf->list) {
     for (const auto& column : gInfList) {

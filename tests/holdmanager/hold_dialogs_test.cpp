@@ -96,7 +96,7 @@ TEST_F(HoldDialogTest, PrintSendsTheChosenOptionsAndRemembersThem) {
   config_.usCopies = 3;
   ASSERT_EQ(hold::OpenPrint(), 1);
   DialogRef d = FrontSubDlg()->dialog;
-  EXPECT_EQ(tb::DialogItemText(d, 1), "Print \"report.2024.txt\" with these settings.");
+  EXPECT_EQ(SubDlgLabel(FrontSubDlg(), 1), "Print \"report.2024.txt\" with these settings.");
   EXPECT_EQ(FieldText(3), "3");
   // The default options: rotation off, secrecy off, every pop-up on its first entry.
   ControlRef c;
@@ -178,7 +178,7 @@ TEST_F(HoldDialogTest, MoveOffersOtherFoldersAndMovesEveryChosenJob) {
   held_ = {Listed(jobA_), Listed(jobC_)};  // both in 1_Design
   ASSERT_EQ(hold::OpenMove(), 1);
   DialogRef d = FrontSubDlg()->dialog;
-  EXPECT_EQ(tb::DialogItemText(d, 1), "Move 2 jobs to the folder:");
+  EXPECT_EQ(SubDlgLabel(FrontSubDlg(), 1), "Move 2 jobs to the folder:");
   ControlRef ok;
   GetDialogItemAsControl(d, 4, &ok);
   EXPECT_FALSE(IsControlActive(ok));
