@@ -18,6 +18,7 @@
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
 #include "toolbox/icons.h"
+#include "toolbox/loginitems.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
 #include "toolbox/script.h"
@@ -185,6 +186,28 @@ TEST(InstallerLibrary, ConfigDataAndTheDefaultLanguageBesideTheProgram) {
   EXPECT_EQ(instData.instFolderSpec(), std::string(std::getenv("HOME")) + "/VP");
   WriteFile(dir / "MacOS/Language.INI", "[SYSLANG]\nDEFAULT=..\n");
   EXPECT_EQ(Set_Default_Infomation(), 0);  // never a folder outside Resources
+
+  // The monitor beside the installer's bundle as a login item, added once
+  // and removed by either routine; another program's item stays.
+  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+  WriteFile(dir / "disc/VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR", "");
+  WriteFile(dir / "other", "");
+  ASSERT_EQ(tb::AddLoginItemPath((dir / "other").string(), false), noErr);
+  tb::SetApplicationPath((dir / "disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall").string());
+  auto paths = [] {
+    std::vector<LoginItem> items;
+    LIAECopyLoginItems(&items);
+    std::vector<std::string> out;
+    for (const auto& i : items) out.push_back(fs::path(i.path).filename().string());
+    return out;
+  };
+  for (auto* remove : {+[] { return Set_Startup_File(false); }, +[] { return Delete_Startup_Data(); }}) {
+    ASSERT_EQ(Set_Startup_File(true), noErr);
+    ASSERT_EQ(Set_Startup_File(true), noErr);
+    EXPECT_EQ(paths().size(), 2u);
+    ASSERT_EQ(remove(), noErr);
+    EXPECT_EQ(paths(), std::vector<std::string>{"other"});
+  }
   tb::SetApplicationPath({});
 }
 
