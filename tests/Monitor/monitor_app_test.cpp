@@ -18,6 +18,7 @@
 #include "Monitor/StatusData.h"
 #include "OT/PBoxTable.h"
 #include "pboxemu/emulator.h"
+#include "suite/SuiteNames.h"
 #include "test_support.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/pictures.h"
@@ -230,21 +231,35 @@ TEST_F(MonitorProgram, TheLaunchRecordOpensTheBoxsWindowAndQuitWritesItsFiles) {
   StartBoxes(1);
   const std::string shot = (dir_ / "status.png").string();
   const std::string hex = launchEventHex(LaunchRecord(0));
+  // The status-sharing file the held-job manager reads, while the window
+  // watches.
+  const fs::path shared = dir_ / "home" / suite::kStatusFolderName / Stat_Com_File_Name(emu.BoxMac(0).data());
+  bool sharedWhileOpen = false;
   std::string err;
-  const int status = Run("wait-window " + Title(0) + " 10000\n"
-                         "sleep 1500\n"
-                         "window-shot " + Title(0) + " " + shot + "\n"
-                         "menu 129 5\n",
-                         hex.c_str(), &err);
+  const int status = Run("wait-window " + Title(0) +
+                             " 10000\n"
+                             "sleep 1500\n"
+                             "window-shot " +
+                             Title(0) + " " + shot +
+                             "\n"
+                             "log watching\n"
+                             "sleep 200\n"
+                             "menu 129 5\n",
+                         hex.c_str(), &err, [&](const std::string& out) {
+                           if (out.find("watching") != std::string::npos) sharedWhileOpen |= fs::exists(shared);
+                         });
   ASSERT_EQ(status, 0) << err;
+  EXPECT_TRUE(sharedWhileOpen);
+  EXPECT_FALSE(fs::exists(shared)) << "deleted when the window closed";
 
   // The status page: the ready picture, green, in its frame.
   const auto c = Probe(ReadFile(shot), 340, 28, 48);
   EXPECT_LT(c[0], 90) << c[0] << "," << c[1] << "," << c[2];
   EXPECT_GT(c[1], 130);
 
-  // Quitting saved the printer's settings, its status-data file and the
-  // pointer file naming it.
+  // Quitting saved the program's preferences, the printer's settings, its
+  // status-data file and the pointer file naming it.
+  EXPECT_TRUE(fs::exists(dir_ / "home/.config/vemo/Preferences" / suite::kMonitorPrefsName));
   const std::string mac = macText(emu.BoxMac(0));
   EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + mac)));
   EXPECT_EQ(fs::file_size(suite() / ("VEMOMON-" + mac)), kPBOXRecordFileSize);
