@@ -120,6 +120,10 @@ TEST_F(OptionDialog, WithBothProtocolsOffNothingIsSearchedAndASecondOpenIsRefuse
   EXPECT_EQ(c->ddpSend, 0);
   EXPECT_TRUE(Rows(c->pservList).empty());
   EXPECT_EQ(emu.Probes(0), 0);
+  // Hits count refreshes too: a count past the table's end walks no further.
+  c->psCount = 0x7FFF;
+  Build_Printer_List(c);
+  EXPECT_TRUE(Rows(c->pservList).empty());
   // The status window stops polling while its option dialog stands.
   const int asked = emu.MonitorRequests(0);
   testsupport::PumpUntil(
