@@ -40,6 +40,8 @@ struct HOLD_DLG_HOST {
   std::function<void(bool)> enableMenu;
   // The main window's detail page, filled from a job's information.
   std::function<void(const JOB_INFO&)> showDetails;
+  // The main window's note that the information dialog fetches thumbnails.
+  std::function<void(bool)> thumbnailBusy;
   // The open configuration dialog's note in the main window.
   DialogRef configDlg = nullptr;
 };

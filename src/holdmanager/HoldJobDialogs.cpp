@@ -412,6 +412,7 @@ void fillDetails(INF_REC* inf) {
 void EndGetThumbnail(SUB_DLG* d, UInt16 command, UInt16 result) {
   INF_REC* inf = static_cast<INF_REC*>(d->data);
   inf->command = 0;
+  if (gHoldHost.thumbnailBusy) gHoldHost.thumbnailBusy(false);
   if (gHoldHost.engine) EndCommand(gHoldHost.engine, command, nullptr, result, 0);
   updatePageButtons(d, inf, true);
 }
@@ -419,6 +420,7 @@ void EndGetThumbnail(SUB_DLG* d, UInt16 command, UInt16 result) {
 void StartGetTnumbnail(SUB_DLG* d) {
   INF_REC* inf = static_cast<INF_REC*>(d->data);
   inf->command = CMD_THUMBNAIL;
+  if (gHoldHost.thumbnailBusy) gHoldHost.thumbnailBusy(true);
   StartCommand(gHoldHost.engine, CMD_THUMBNAIL, true);
   updatePageButtons(d, inf, true);
   DrawThumbnailInfDlg(d);
@@ -776,6 +778,7 @@ int hold::OpenInformation() {
     SetPageBtnRect(b, Point{r.top, r.left}, Point{r.bottom, r.right}, kThumbSetSub);
   }
   inf->command = CMD_INFO;
+  if (gHoldHost.thumbnailBusy) gHoldHost.thumbnailBusy(true);
   StartCommand(gHoldHost.engine, CMD_INFO, true);
   updatePageButtons(d, inf, false);
   show(d);
