@@ -311,7 +311,8 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
     bool powered;            // the power icon shows
     bool consumables;        // the consumables button is enabled (black caption)
   };
-  const Case cases[] = {{pboxemu::PrinterState::PaperOut, "paper out", green, red, segment, true, true},
+  const Case cases[] = {{pboxemu::PrinterState::Ready, "ready", green, white, segment, true, true},
+                        {pboxemu::PrinterState::PaperOut, "paper out", green, red, segment, true, true},
                         {pboxemu::PrinterState::Sleeping, "sleeping", green, white, place, false, false},
                         {pboxemu::PrinterState::Lost, "lost", grey, white, place, false, false}};
   for (const Case& c : cases) {
@@ -328,7 +329,7 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
         << err;
     const std::string png = ReadFile(shot);
     EXPECT_EQ(Probe(png, 340, 28, 48), c.picture);
-    EXPECT_EQ(Probe(png, 340, 118, 48), c.errorIcon);
+    EXPECT_EQ(Probe(png, 340, 113, 53), c.errorIcon);  // below the first letter's baseline
     EXPECT_EQ(Probe(png, 340, 156, 169), c.copies);
     EXPECT_EQ(Probe(png, 340, 23, 135) == (RGB{40, 170, 60}), c.powered);
     auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
