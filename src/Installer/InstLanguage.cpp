@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "common/AppFonts.h"
@@ -24,6 +25,23 @@ void copyBounded(char* out, std::size_t size, std::string_view text) {
   std::string_view cut = tb::Utf8Prefix(text, size - 1);
   std::memcpy(out, cut.data(), cut.size());
   out[cut.size()] = 0;
+}
+
+// Entry n of the language file's "[Language]" list, "LangNN=name;folder":
+// the name and, after the first ';', the folder (none without a ';').
+// Nothing past the last entry.
+struct LanguageEntry {
+  std::string name, folder;
+  bool hasFolder;
+};
+std::optional<LanguageEntry> languageEntry(const std::string& file, int n) {
+  char key[16], value[kIniLineMax + 1] = {};
+  std::snprintf(key, sizeof key, "Lang%02d=", n);
+  if (!Load_File_To_Cstring(value, sizeof value, key, "[Language]", file.c_str())) return std::nullopt;
+  const std::string v(value);
+  const auto semi = v.find(';');
+  if (semi == std::string::npos) return LanguageEntry{v, "", false};
+  return LanguageEntry{v.substr(0, semi), v.substr(semi + 1), true};
 }
 
 std::string trimLine(std::string line) {
@@ -107,13 +125,10 @@ int Set_Default_Infomation() {
   // The language's folder is the one its list entry names, else the name.
   std::string dir = name;
   for (int i = 0; i < kLangMax; ++i) {
-    char key[16], value[kIniLineMax + 1] = {};
-    std::snprintf(key, sizeof key, "Lang%02d=", i);
-    if (!Load_File_To_Cstring(value, sizeof value, key, "[Language]", file.c_str())) break;
-    std::string v(value);
-    auto semi = v.find(';');
-    if (semi != std::string::npos && v.compare(0, semi, name) == 0) {
-      dir = v.substr(semi + 1);
+    const auto entry = languageEntry(file, i);
+    if (!entry) break;
+    if (entry->hasFolder && entry->name == name) {
+      dir = entry->folder;
       break;
     }
   }
@@ -137,14 +152,11 @@ int Build_Language_Data(INST_DLG_INFO* tbl) {
   std::string file = Exe_Relative(LanguFileName);
   int rows = 0;
   for (int i = 0; i < kLangMax; ++i) {
-    char key[16], value[kIniLineMax + 1] = {};
-    std::snprintf(key, sizeof key, "Lang%02d=", i);
-    if (!Load_File_To_Cstring(value, sizeof value, key, "[Language]", file.c_str())) break;
-    std::string v(value);
-    auto semi = v.find(';');
+    const auto entry = languageEntry(file, i);
+    if (!entry) break;
     LANG_DATA& d = tbl->langData[i];
-    copyBounded(d.cLanguage, sizeof d.cLanguage, v.substr(0, semi));
-    copyBounded(d.cDir, sizeof d.cDir, semi == std::string::npos ? "" : v.substr(semi + 1));
+    copyBounded(d.cLanguage, sizeof d.cLanguage, entry->name);
+    copyBounded(d.cDir, sizeof d.cDir, entry->folder);
     ++rows;
   }
   if (tbl->langList) {

@@ -63,10 +63,3 @@ short Setup_AdMode_Update_Value(DialogRef d) {
   Draw_Group_Frame(d, kFrame);
   return 1;
 }
-
-void Setup_AdMode_Cell(SETUP_DLG_CELL* cell) {
-  cell->dlg_item_select = Setup_AdMode_Item_Select;
-  cell->dlg_load_value = Setup_AdMode_Load_Value;
-  cell->dlg_next_value = Setup_AdMode_Next_Value;
-  cell->dlg_update = Setup_AdMode_Update_Value;
-}

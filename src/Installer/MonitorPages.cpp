@@ -376,27 +376,3 @@ void Close_Monitor_Pages() {
   if (instTbl.popupList) CLDispose(instTbl.popupList);
   instTbl.eventList = instTbl.popupList = nullptr;
 }
-
-void Setup_Monitor_Cell(SETUP_DLG_CELL* cell) {
-  cell->dlg_item_select = Setup_Monitor_Item_Select;
-  cell->dlg_load_value = Setup_Monitor_Load_Value;
-  cell->dlg_back_value = Setup_Monitor_Back_Value;
-  cell->dlg_next_value = Setup_Monitor_Next_Value;
-  cell->dlg_update = Setup_Monitor_Update_Value;
-}
-
-void Setup_MonEvent_Cell(SETUP_DLG_CELL* cell) {
-  cell->dlg_item_select = Setup_MonEvent_Item_Select;
-  cell->dlg_load_value = Setup_MonEvent_Load_Value;
-  cell->dlg_back_value = Setup_MonEvent_Back_Value;
-  cell->dlg_next_value = Setup_MonEvent_Next_Value;
-  cell->dlg_update = Setup_MonEvent_Update_Value;
-}
-
-void Setup_MonOption_Cell(SETUP_DLG_CELL* cell) {
-  cell->dlg_item_select = Setup_MonOption_Item_Select;
-  cell->dlg_load_value = Setup_MonOption_Load_Value;
-  cell->dlg_back_value = Setup_MonOption_Back_Value;
-  cell->dlg_next_value = Setup_MonOption_Next_Value;
-  cell->dlg_update = Setup_MonOption_Update_Value;
-}

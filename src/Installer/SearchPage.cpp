@@ -381,14 +381,6 @@ short Setup_MonSearch_Update_Value(DialogRef) {
   return 1;
 }
 
-void Setup_MonSearch_Cell(SETUP_DLG_CELL* cell) {
-  cell->dlg_item_select = Setup_MonSearch_Item_Select;
-  cell->dlg_load_value = Setup_MonSearch_Load_Value;
-  cell->dlg_back_value = Setup_MonSearch_Back_Value;
-  cell->dlg_next_value = Setup_MonSearch_Next_Value;
-  cell->dlg_update = Setup_MonSearch_Update_Value;
-}
-
 // ---- polling ----
 
 namespace {

@@ -15,7 +15,6 @@
 #include "Installer/InstWindows.h"
 #include "Installer/WizardPages.h"
 #include "Monitor/MonitorConfig.h"
-#include "toolbox/clock.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/trace.h"
@@ -85,18 +84,6 @@ bool sameList(const SETUPINFO& a, const SETUPINFO& b) {
 }
 
 void Set_Config_Result(DialogRef, const CONFIGURATION& config) { instTbl.monConfig = config; }
-
-void flash(DialogRef d, DialogItemIndex item) {
-  if (ControlRef c = Page_Item_Control(d, item)) {
-    HiliteControl(c, 1);
-    UInt32 until = TickCount() + 5;
-    while (TickCount() < until) {
-      EventRecord e;
-      WaitNextEvent(0, &e, 1, nullptr);
-    }
-    HiliteControl(c, 0);
-  }
-}
 
 // ---- page 301 ----
 
@@ -410,7 +397,7 @@ Boolean Handle_Config_Key_Input(DialogRef d, EventRecord* event) {
   const char ch = char(event->message & charCodeMask);
   if (code == 36 || code == 76 || code == 53) {
     const DialogItemIndex item = code == 53 ? kCancel : kOK;
-    flash(d, item);
+    Flash_Button(d, item);
     Handle_Config_Select_Item(d, event, item);
     return false;
   }

@@ -111,14 +111,6 @@ ListHandle makeList(DialogRef d, DialogItemIndex item, ListDefProcPtr draw) {
   return list;
 }
 
-ControlRef itemControl(DialogRef d, DialogItemIndex item) {
-  DialogItemType type;
-  Handle h = nullptr;
-  Rect r;
-  GetDialogItem(d, item, &type, &h, &r);
-  return (type & 127) >= 4 && (type & 127) <= 7 ? reinterpret_cast<ControlRef>(h) : nullptr;
-}
-
 void setItemText(DialogRef d, DialogItemIndex item, const std::string& text) {
   DialogItemType type;
   Handle h = nullptr;
@@ -680,76 +672,38 @@ short Setup_Screen5_Update(DialogRef d) {
 }  // namespace
 
 void Set_Dialog_Function(SETUP_DLG_CELL* cell, SInt16 page) {
+  // Every page's handlers: setup, item select, load value, back, next,
+  // update (null where the page has none).
+  static constexpr SETUP_DLG_CELL kHandlers[] = {
+      {kPageLanguage, nullptr, Setup_Screen1_Item_Select, Setup_Screen1_Load_Value, nullptr, Setup_Screen1_Next_Value,
+       Setup_Screen1_Update},
+      {kPageWelcome, nullptr, nullptr, Setup_Welcome_Load_Value, Setup_Welcome_Back_Value, Setup_Welcome_Next_Value,
+       Setup_Welcome_Update},
+      {kPageLicence, nullptr, Setup_Screen2_Item_Select, Setup_Screen2_Load_Value, Setup_Screen2_Back_Value,
+       Setup_Screen2_Next_Value, Setup_Screen2_Update},
+      {kPageTools, nullptr, Setup_SelectTool_Item_Select, Setup_SelectTool_Load_Value, Setup_SelectTool_Back_Value,
+       Setup_SelectTool_Next_Value, Setup_SelectTool_Update},
+      {kPageFolder, nullptr, Setup_Screen3_Item_Select, Setup_Screen3_Load_Value, Setup_Screen3_Back_Value,
+       Setup_Screen3_Next_Value, Setup_Screen3_Update},
+      {kPageCheck, nullptr, nullptr, Setup_Check_Load_Value, Setup_Check_Back_Value, Setup_Check_Next_Value, nullptr},
+      {kPageCopy, nullptr, nullptr, Setup_Screen4_Load_Value, nullptr, nullptr, Setup_Screen4_Update},
+      {kPageFinish, nullptr, nullptr, Setup_Screen5_Load_Value, Setup_Screen5_Back_Value, Setup_Screen5_Next_Value,
+       Setup_Screen5_Update},
+      {kPageAdminMode, nullptr, Setup_AdMode_Item_Select, Setup_AdMode_Load_Value, nullptr, Setup_AdMode_Next_Value,
+       Setup_AdMode_Update_Value},
+      {kPageMonitor, nullptr, Setup_Monitor_Item_Select, Setup_Monitor_Load_Value, Setup_Monitor_Back_Value,
+       Setup_Monitor_Next_Value, Setup_Monitor_Update_Value},
+      {kPageMonSearch, nullptr, Setup_MonSearch_Item_Select, Setup_MonSearch_Load_Value, Setup_MonSearch_Back_Value,
+       Setup_MonSearch_Next_Value, Setup_MonSearch_Update_Value},
+      {kPageMonEvent, nullptr, Setup_MonEvent_Item_Select, Setup_MonEvent_Load_Value, Setup_MonEvent_Back_Value,
+       Setup_MonEvent_Next_Value, Setup_MonEvent_Update_Value},
+      {kPageMonOption, nullptr, Setup_MonOption_Item_Select, Setup_MonOption_Load_Value, Setup_MonOption_Back_Value,
+       Setup_MonOption_Next_Value, Setup_MonOption_Update_Value},
+  };
   *cell = SETUP_DLG_CELL{};
   cell->dlgNum = page;
-  switch (page) {
-    case kPageLanguage:
-      *cell = {page,
-               nullptr,
-               Setup_Screen1_Item_Select,
-               Setup_Screen1_Load_Value,
-               nullptr,
-               Setup_Screen1_Next_Value,
-               Setup_Screen1_Update};
-      break;
-    case kPageWelcome:
-      *cell = {page,
-               nullptr,
-               nullptr,
-               Setup_Welcome_Load_Value,
-               Setup_Welcome_Back_Value,
-               Setup_Welcome_Next_Value,
-               Setup_Welcome_Update};
-      break;
-    case kPageLicence:
-      *cell = {page,
-               nullptr,
-               Setup_Screen2_Item_Select,
-               Setup_Screen2_Load_Value,
-               Setup_Screen2_Back_Value,
-               Setup_Screen2_Next_Value,
-               Setup_Screen2_Update};
-      break;
-    case kPageTools:
-      *cell = {page,
-               nullptr,
-               Setup_SelectTool_Item_Select,
-               Setup_SelectTool_Load_Value,
-               Setup_SelectTool_Back_Value,
-               Setup_SelectTool_Next_Value,
-               Setup_SelectTool_Update};
-      break;
-    case kPageFolder:
-      *cell = {page,
-               nullptr,
-               Setup_Screen3_Item_Select,
-               Setup_Screen3_Load_Value,
-               Setup_Screen3_Back_Value,
-               Setup_Screen3_Next_Value,
-               Setup_Screen3_Update};
-      break;
-    case kPageCheck:
-      *cell = {page, nullptr, nullptr, Setup_Check_Load_Value, Setup_Check_Back_Value, Setup_Check_Next_Value, nullptr};
-      break;
-    case kPageCopy:
-      *cell = {page, nullptr, nullptr, Setup_Screen4_Load_Value, nullptr, nullptr, Setup_Screen4_Update};
-      break;
-    case kPageFinish:
-      *cell = {page,
-               nullptr,
-               nullptr,
-               Setup_Screen5_Load_Value,
-               Setup_Screen5_Back_Value,
-               Setup_Screen5_Next_Value,
-               Setup_Screen5_Update};
-      break;
-    case kPageAdminMode: Setup_AdMode_Cell(cell); break;
-    case kPageMonitor: Setup_Monitor_Cell(cell); break;
-    case kPageMonSearch: Setup_MonSearch_Cell(cell); break;
-    case kPageMonEvent: Setup_MonEvent_Cell(cell); break;
-    case kPageMonOption: Setup_MonOption_Cell(cell); break;
-    default: break;
-  }
+  for (const SETUP_DLG_CELL& c : kHandlers)
+    if (c.dlgNum == page) *cell = c;
 }
 
 const SETUP_DLG_CELL* Get_Dialog_Function(SInt16 page) {
@@ -765,8 +719,15 @@ bool pageBuilt(SInt16 page) {
   return c && c->dlg_load_value;
 }
 
-void flashButton(DialogRef d, DialogItemIndex item) {
-  if (ControlRef c = itemControl(d, item)) {
+bool buttonEnabled(DialogRef d, DialogItemIndex item) {
+  ControlRef c = Page_Item_Control(d, item);
+  return c && GetControlHilite(c) != 255 && IsControlVisible(c);
+}
+
+}  // namespace
+
+void Flash_Button(DialogRef d, DialogItemIndex item) {
+  if (ControlRef c = Page_Item_Control(d, item)) {
     HiliteControl(c, 1);
     UInt32 until = TickCount() + 5;
     while (TickCount() < until) {
@@ -776,13 +737,6 @@ void flashButton(DialogRef d, DialogItemIndex item) {
     HiliteControl(c, 0);
   }
 }
-
-bool buttonEnabled(DialogRef d, DialogItemIndex item) {
-  ControlRef c = itemControl(d, item);
-  return c && GetControlHilite(c) != 255 && IsControlVisible(c);
-}
-
-}  // namespace
 
 Rect Dialog_Item_Rect(DialogRef d, DialogItemIndex item) {
   DialogItemType type;
@@ -800,7 +754,7 @@ void Set_Dialog_Item_Message(DialogRef d, DialogItemIndex item, const char* sect
 }
 
 void Set_Item_Enabled(DialogRef d, DialogItemIndex item, bool on) {
-  if (ControlRef c = itemControl(d, item)) HiliteControl(c, on ? 0 : 255);
+  if (ControlRef c = Page_Item_Control(d, item)) HiliteControl(c, on ? 0 : 255);
 }
 
 void Draw_Pict_Usr_Item(DialogRef d, DialogItemIndex item, SInt16 id) {
@@ -972,13 +926,13 @@ Boolean Handle_Instwin_Key_Input(DialogRef dialog, EventRecord* event) {
     case 76:
       if (page == kPageCopy || (page == kPageTools && !anyTicked())) return false;
       if (!buttonEnabled(dialog, 1)) return false;
-      flashButton(dialog, 1);
+      Flash_Button(dialog, 1);
       Handle_Instwin_Select_Item(dialog, event, 1);
       return false;
     case 47: return false;
     case 53:
       if (page == kPageCopy || page == kPageFinish) return false;
-      flashButton(dialog, 2);
+      Flash_Button(dialog, 2);
       Handle_Instwin_Select_Item(dialog, event, 2);
       return false;
     case 125:

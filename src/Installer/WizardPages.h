@@ -3,8 +3,8 @@
 // Every page has one cell of handlers; Set_Dialog_Event fills the 13 cells
 // in page-table order when the wizard opens. The pages of the
 // administrator mode (149) and of the monitor set-up and search (150 to
-// 153) live in their own files and fill their cells through the
-// Setup_*_Cell functions below; nothing else changes the table's shape.
+// 153) live in their own files (Installer/MonitorSetup.h declares their
+// handlers); nothing else changes the table's shape.
 #pragma once
 
 #include "Installer/InstApp.h"
@@ -33,13 +33,6 @@ void Set_Dialog_Function(SETUP_DLG_CELL* cell, SInt16 page);
 // The page's cell, or null.
 const SETUP_DLG_CELL* Get_Dialog_Function(SInt16 page);
 
-// The cells of the pages built in their own files: each sets the handlers
-// of its page (dlgNum is already set).
-void Setup_AdMode_Cell(SETUP_DLG_CELL* cell);     // 149
-void Setup_Monitor_Cell(SETUP_DLG_CELL* cell);    // 150
-void Setup_MonSearch_Cell(SETUP_DLG_CELL* cell);  // 151
-void Setup_MonEvent_Cell(SETUP_DLG_CELL* cell);   // 152
-void Setup_MonOption_Cell(SETUP_DLG_CELL* cell);  // 153
 // The printer search's refresh, once per loop pass.
 void Update_Search_Printer();
 
@@ -57,6 +50,8 @@ ListHandle Create_ListBox(DialogRef dialog, DialogItemIndex item);
 // A click inside the item goes to the list, which selects the row under
 // it alone; 1 on a double click on the same row, else 0.
 short Handle_List_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item, ListHandle list);
+// A button shown pressed for 5 ticks (a key that acts as it).
+void Flash_Button(DialogRef dialog, DialogItemIndex item);
 // Enables (hilite 0) or disables (255) a control item.
 void Set_Item_Enabled(DialogRef dialog, DialogItemIndex item, bool on);
 // The rectangle of an item.
