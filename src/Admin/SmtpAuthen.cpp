@@ -32,18 +32,11 @@ enum : DialogItemIndex {
 };
 constexpr UInt16 kPrinterGroup = 0xEA10, kConsumGroup = 0xEA20;
 
-void set_pstr(Str255 p, const char* text) {
-  const std::size_t n = std::min<std::size_t>(std::strlen(text), 255);
-  p[0] = UInt8(n);
-  std::memcpy(p + 1, text, n);
-}
-std::string cstr(ConstStr255Param p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
-
 void read_authen(SMTP_AUTHEN_INFO* a, UInt16 group) {
   a->enable = Get_Context_Boolean(UInt16(group + 6)) == 1 ? 1 : 0;
   char text[256];
   Get_Context_String(UInt16(group + 7), text);
-  set_pstr(a->userName, text);
+  pstr::set(a->userName, sizeof a->userName, text);
   short min = 0, max = 0;
   Get_Context_StringEx(UInt16(group + 8), a->password, &min, &max);
   // The password buffer holds 255 characters whatever the box allows.
@@ -67,7 +60,7 @@ short write_authen(const SMTP_AUTHEN_INFO* a, UInt16 group) {
   if (!refused) return 1;
   Str255 label = {0};
   Load_File_To_PascalEx("[LABEL]", refused, label, 256, IniFileName);
-  Setup_Label_Error_Message(cstr(label).c_str());
+  Setup_Label_Error_Message(pstr::str(label).c_str());
   return 0;
 }
 
@@ -87,9 +80,9 @@ bool hidden(DialogRef d, DialogItemIndex item) {
 void take_fields(DialogRef d) {
   char text[256];
   Get_Item_Text(d, kUser, text, sizeof text);
-  set_pstr(gAuthenInfo->userName, text);
+  pstr::set(gAuthenInfo->userName, sizeof gAuthenInfo->userName, text);
   Get_Item_Text(d, kPass, text, sizeof text);
-  set_pstr(gAuthenInfo->dummy, text);
+  pstr::set(gAuthenInfo->dummy, sizeof gAuthenInfo->dummy, text);
 }
 
 }  // namespace
@@ -108,12 +101,12 @@ void Setup_Authen_Update_Value(DialogRef d) {
        {std::pair<DialogItemIndex, const UInt8*>{kUser, gAuthenInfo->userName}, {kPass, gAuthenInfo->dummy}}) {
     if (!on) {
       HideDialogItem(d, item);
-      Draw_ReadOnly_Value(d, item, cstr(text).c_str());
+      Draw_ReadOnly_Value(d, item, pstr::str(text).c_str());
     } else if (hidden(d, item)) {
       // Filled from the record only when it comes back: a redraw keeps
       // what is being typed.
       ShowDialogItem(d, item);
-      Set_Item_Text(d, item, cstr(text).c_str());
+      Set_Item_Text(d, item, pstr::str(text).c_str());
     }
   }
 }
@@ -129,8 +122,8 @@ void Load_Value_SMTP_Authen(DialogRef d) {
   Set_Item_Value(d, kUse, gAuthenInfo->enable);
   Get_Dialog_Item_Rect(d, kUser, &gAuthenInfo->userNameRct);
   Get_Dialog_Item_Rect(d, kPass, &gAuthenInfo->passwordRct);
-  Set_Item_Text(d, kUser, cstr(gAuthenInfo->userName).c_str());
-  Set_Item_Text(d, kPass, cstr(gAuthenInfo->dummy).c_str());
+  Set_Item_Text(d, kUser, pstr::str(gAuthenInfo->userName).c_str());
+  Set_Item_Text(d, kPass, pstr::str(gAuthenInfo->dummy).c_str());
   Set_String_To_Item(d, kOK, "OK=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, kCancel, "CANCEL=", "[BUTTON]", IniFileName);
   captions(d);

@@ -59,13 +59,6 @@ bool is_printer(const Group& g) { return g.base == kVarPrinter; }
 // the user has unlocked it.
 bool field_editable(const Group& g, int i) { return !(is_printer(g) && i == 2 && gSmtpMBackup.fixFlag != 1); }
 
-void set_pstr(Str255 p, const char* text) {
-  const std::size_t n = std::min<std::size_t>(std::strlen(text), 255);
-  p[0] = UInt8(n);
-  std::memcpy(p + 1, text, n);
-}
-std::string cstr(ConstStr255Param p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
-
 void read_group(const Group& g) {
   if (!Check_Context_Data(g.base)) {
     *g.enable = 0;
@@ -76,7 +69,7 @@ void read_group(const Group& g) {
     char text[256] = "";
     const UInt16 var = UInt16(g.base + 1 + i);
     if (i == 4) Get_Context_Int(var, text); else Get_Context_String(var, text);
-    set_pstr(g.fields[i]->text, text);
+    pstr::set(g.fields[i]->text, sizeof g.fields[i]->text, text);
   }
 }
 
@@ -85,12 +78,12 @@ void save_group(DialogRef d, const Group& g) {
     if (!field_editable(g, i)) continue;
     char text[256];
     Get_Item_Text(d, g.edits[i], text, sizeof text);
-    set_pstr(g.fields[i]->text, text);
+    pstr::set(g.fields[i]->text, sizeof g.fields[i]->text, text);
   }
 }
 void restore_group(DialogRef d, const Group& g) {
   for (int i = 0; i < 5; ++i)
-    if (field_editable(g, i)) Set_Item_Text(d, g.edits[i], cstr(g.fields[i]->text).c_str());
+    if (field_editable(g, i)) Set_Item_Text(d, g.edits[i], pstr::str(g.fields[i]->text).c_str());
 }
 
 void set_color(DialogRef d, DialogItemIndex item, bool black) {
@@ -109,7 +102,7 @@ void view_group(DialogRef d, const Group& g, bool active) {
       ShowDialogItem(d, g.edits[i]);
     } else {
       HideDialogItem(d, g.edits[i]);
-      Draw_ReadOnly_Value(d, g.edits[i], cstr(g.fields[i]->text).c_str());
+      Draw_ReadOnly_Value(d, g.edits[i], pstr::str(g.fields[i]->text).c_str());
     }
   }
   Hilite_Item(d, g.form, active);
@@ -155,7 +148,7 @@ bool write_group(DialogRef d, const Group& g) {
   for (int i = 0; i < 5; ++i) {
     if (is_printer(g) && i == 2 && gSmtpMBackup.fixFlag != 1) continue;
     const UInt16 var = UInt16(g.base + 1 + i);
-    const std::string text = cstr(g.fields[i]->text);
+    const std::string text = pstr::str(g.fields[i]->text);
     short r;
     if (i == 4) {
       char msg[kCtxMessageSize];
@@ -167,7 +160,7 @@ bool write_group(DialogRef d, const Group& g) {
     if (r != 0 && d) {
       Str255 label = {0};
       Load_File_To_PascalEx("[LABEL]", g.keys[i], label, 256, IniFileName);
-      Setup_Label_Error_Message(cstr(label).c_str());
+      Setup_Label_Error_Message(pstr::str(label).c_str());
       return false;
     }
   }
@@ -232,7 +225,7 @@ short Set_Popup_From_EnumEx(DialogRef d, short item, UInt16 var) {
     static const UInt8 blank[] = {1, ' '};
     AppendMenu(m, blank);
     Str255 p;
-    set_pstr(p, shown);
+    pstr::set(p, sizeof p, shown);
     SetMenuItemText(m, short(CountMenuItems(m)), p);
   }
   SetControlMinimum(c, 1);
@@ -247,7 +240,7 @@ short Chenge_Send_Address(DialogRef d) {
   if (gSmtpMBackup.fixFlag == 1) {
     Get_Item_Text(d, kPlace1Item, current, sizeof current);
   } else {
-    const std::string s = cstr(gSmtpMBackup.infoPlace1.text);
+    const std::string s = pstr::str(gSmtpMBackup.infoPlace1.text);
     std::snprintf(current, sizeof current, "%s", s.c_str());
   }
   const short chosen = Get_Item_Value(d, kCode);
@@ -258,7 +251,7 @@ short Chenge_Send_Address(DialogRef d) {
   if (old < 0 || old >= kAddressTableMax || now < 0 || now >= kAddressTableMax) return 0;
   const char* def = addrTbl[old].addr;
   if (std::strncmp(current, def, std::strlen(current)) != 0 || std::strlen(current) > std::strlen(def)) return 0;
-  set_pstr(gSmtpMBackup.infoPlace1.text, addrTbl[now].addr);
+  pstr::set(gSmtpMBackup.infoPlace1.text, sizeof gSmtpMBackup.infoPlace1.text, addrTbl[now].addr);
   if (gSmtpMBackup.fixFlag == 1) Set_Item_Text(d, kPlace1Item, addrTbl[now].addr);
   return 1;
 }
@@ -267,7 +260,7 @@ void Setup_SMTP_Load_ValueEX(DialogRef d) {
   for (const Group& g : {printer(), consum()}) {
     for (int i = 0; i < 5; ++i) {
       Get_Dialog_Item_Rect(d, g.edits[i], &g.fields[i]->rect);
-      if (field_editable(g, i)) Set_Item_Text(d, g.edits[i], cstr(g.fields[i]->text).c_str());
+      if (field_editable(g, i)) Set_Item_Text(d, g.edits[i], pstr::str(g.fields[i]->text).c_str());
     }
   }
   Set_Item_Value(d, kUse, gSmtpMBackup.smtpProto);
@@ -326,7 +319,7 @@ Boolean Setup_SMTP_Item_SelectEX(DialogRef d, EventRecord* e, DialogItemIndex it
       save_or_restore();
       if (ctrl_shift(e) && box_on(d, kPrnOn) && gSmtpMBackup.fixFlag == 0) {
         gSmtpMBackup.fixFlag = 1;
-        Set_Item_Text(d, kPlace1Item, cstr(gSmtpMBackup.infoPlace1.text).c_str());
+        Set_Item_Text(d, kPlace1Item, pstr::str(gSmtpMBackup.infoPlace1.text).c_str());
       } else {
         Toggle_Item(d, kPrnOn);
       }
