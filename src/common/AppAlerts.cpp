@@ -65,9 +65,8 @@ short Create_Alert_Dialog(ALERT_WND_INFO* info, SInt16 dialogID, short dialogTyp
   info->dlg = nullptr;
   Get_Alert_Table(info, dialogID, dialogType, 1, 2);
 
-  DialogRef dialog = Open_Usr_Dialog(dialogID, title, Handle_Alert_Select_Item,
-                                     Handle_Alert_Window_Update, nullptr, nullptr, nullptr,
-                                     Handle_Alert_Key_Input);
+  DialogRef dialog = Open_Usr_Dialog(dialogID, title, Handle_Alert_Select_Item, Handle_Alert_Window_Update, nullptr,
+                                     Handle_Alert_Window_Active, nullptr, Handle_Alert_Key_Input);
   if (!dialog) {
     info->using_ = 0;
     return 0;
@@ -114,6 +113,8 @@ Boolean Handle_Alert_Select_Item(DialogRef dialog, EventRecord*, DialogItemIndex
   Exit_Alert_Dialog(dialog);
   return true;
 }
+
+short Handle_Alert_Window_Active(DialogRef dialog, EventRecord* event) { return Handle_Window_Active(dialog, event); }
 
 short Handle_Alert_Window_Update(DialogRef dialog, EventRecord*) {
   if (!dialog) return 1;

@@ -66,6 +66,9 @@ void Load_Value_Alert_Setup(ALERT_WND_INFO* info, ConstStr255Param caption1,
 Boolean Handle_Alert_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
 short Handle_Alert_Window_Update(DialogRef dialog, EventRecord* event = nullptr);
 Boolean Handle_Alert_Key_Input(DialogRef dialog, EventRecord* event);
+// The alert's controls follow its window's highlight (a movable alert can
+// be behind another window while the loop runs).
+short Handle_Alert_Window_Active(DialogRef dialog, EventRecord* event);
 // Closes the alert, frees its record for the next alert and ends the
 // movable-modal mode; returns 1.
 short Exit_Alert_Dialog(DialogRef dialog);

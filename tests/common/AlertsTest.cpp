@@ -85,6 +85,17 @@ TEST_F(Alerts, AnOpenAlertIsAMovableModalFrameworkDialog) {
   EXPECT_EQ(GetDialogDefaultItem(d), 1);
   EXPECT_FALSE(Hidden(d, 2));
   EXPECT_TRUE(ShowsText(d, 610, 3, "a|b|c|d"));
+  // Its buttons follow its window's highlight.
+  const USR_DIALOG& h = Search_Window_Data(d, nullptr)->usrWin.usrDialog;
+  ASSERT_NE(h.Handle_Window_Active, nullptr);
+  ControlRef button = nullptr;
+  ASSERT_EQ(GetDialogItemAsControl(d, 1, &button), noErr);
+  HiliteWindow(GetDialogWindow(d), false);
+  h.Handle_Window_Active(d, nullptr);
+  EXPECT_FALSE(IsControlActive(button));
+  HiliteWindow(GetDialogWindow(d), true);
+  h.Handle_Window_Active(d, nullptr);
+  EXPECT_TRUE(IsControlActive(button));
   // Updates are drawn and done.
   Run();
   Rect all;
