@@ -86,44 +86,13 @@ void CloseAboutDlg(DialogRef dialog) {
 
 void MouseDownAboutDlg(EventRecord* event, DialogRef dialog) {
   if (!gAbout || gAbout->dialog != dialog || !event) return;
-  WindowRef hit = nullptr;
-  const WindowPartCode part = FindWindow(event->where, &hit);
-  if (hit != GetDialogWindow(dialog)) return;
-  if (part == inDrag) {
-    BitMap screen;
-    Get_QDGlobals_Screen_Bits(&screen);
-    DragWindow(hit, event->where, &screen.bounds);
-    return;
-  }
   // The close box is tracked but does not close the box.
-  if (part == inGoAway) {
-    TrackGoAway(hit, event->where);
-    return;
-  }
-  if (part != inContent) return;
-  Point local = event->where;
-  {
-    tb::PortSaver saver(GetDialogPort(dialog));
-    GlobalToLocal(&local);
-  }
-  ControlRef ok = GetItemControl(dialog, kAboutOK);
-  Rect r;
-  GetDialogItemRect(dialog, kAboutOK, &r);
-  if (ok && PtInRect(local, &r)) {
-    tb::PortSaver saver(GetDialogPort(dialog));
-    if (TrackControl(ok, local, nullptr)) CloseAboutDlg(dialog);
-  }
+  if (TrackOneButtonPress(event, dialog, kAboutOK) == OneButtonPress::button) CloseAboutDlg(dialog);
 }
 
 Boolean KeyDownAboutDlg(EventRecord* event, DialogRef dialog) {
   if (!gAbout || gAbout->dialog != dialog || !event) return false;
-  const char c = char(event->message & charCodeMask);
-  if (c != 13 && c != 3 && c != 27) return false;
-  if (ControlRef ok = GetItemControl(dialog, kAboutOK)) {
-    HiliteControl(ok, kControlButtonPart);
-    Delay(8, nullptr);
-    HiliteControl(ok, 0);
-  }
+  if (!OneButtonKey(event, dialog, kAboutOK)) return false;
   CloseAboutDlg(dialog);
   return true;
 }

@@ -59,31 +59,6 @@ const SUBDLG_ITEM_TEXT gCfgPage2Item[] = {
 
 CFG_REC* rec(SUB_DLG* d) { return static_cast<CFG_REC*>(d->data); }
 
-Rect itemRect(DialogRef d, short item) {
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, item, &kind, &h, &r);
-  return r;
-}
-
-ControlRef itemControl(DialogRef d, short item) {
-  ControlRef c = nullptr;
-  GetDialogItemAsControl(d, item, &c);
-  return c;
-}
-
-IconRef folderIcon() {
-  static IconRef icon = nullptr;
-  if (!icon) GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericFolderIcon, &icon);
-  return icon;
-}
-
-std::string dotted(UInt32 a) {
-  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." + std::to_string((a >> 8) & 0xFF) +
-         "." + std::to_string(a & 0xFF);
-}
-
 std::string cellText(CLIST_DATA* list, short row) {
   Str255 s{};
   SInt16 len = sizeof s;
@@ -94,13 +69,6 @@ std::string cellText(CLIST_DATA* list, short row) {
 int fieldIndex(short page, short item) {
   if (page == 1) return item == kAddrField ? 0 : item == kTimeField ? 1 : item == kSearchField ? 2 : -1;
   return item == kNameField ? 3 : -1;
-}
-
-void message(SUB_DLG* d, short item, const char* key, const std::string& arg = {}) {
-  std::string text = HoldString("MESSAGE", key);
-  if (!arg.empty()) text = FormatOne(text, arg);
-  OpenMsgDlg(HoldString("MESSAGE", "TITLE=").c_str(), text.c_str(), 1, nullptr, 0, 0, 0);
-  SubFieldFocus(d, item, true);
 }
 
 short selectedRow(CLIST_DATA* list) {
@@ -114,10 +82,6 @@ const FOLDER_ENTRY* selectedFolder(SUB_DLG* d) {
   if (row < 0) return nullptr;
   long ref = CLGetReference(r->folderList, row);
   return ref >= 0 && std::size_t(ref) < r->folders.size() ? &r->folders[std::size_t(ref)] : nullptr;
-}
-
-std::string folderName(const FOLDER_ENTRY& f) {
-  return std::string(reinterpret_cast<const char*>(f.name + 1), f.name[0]);
 }
 
 // Leaves the shown page: its field texts and selections are kept.
@@ -176,7 +140,7 @@ void ChangeTabPage(SUB_DLG* d, int page) {
     if (SUB_FIELD* f = SubDlgField(d, r->focus); f && idx >= 0)
       TXNSetSelection(f->obj, r->saved[idx].selStart, r->saved[idx].selEnd);
     if (r->addrList) {
-      Rect lr = itemRect(dlg, kAddrList);
+      Rect lr = ItemRectOf(dlg, kAddrList);
       CLResize(r->addrList, &lr);
       CLShow(r->addrList, true);
     }
@@ -188,7 +152,7 @@ void ChangeTabPage(SUB_DLG* d, int page) {
     if (r->addrList) CLShow(r->addrList, false);
     AddSubField(d, kNameField);
     if (r->folderList) {
-      Rect lr = itemRect(dlg, kFolderList);
+      Rect lr = ItemRectOf(dlg, kFolderList);
       CLResize(r->folderList, &lr);
       CLShow(r->folderList, true);
       if (selectedRow(r->folderList) < 0 && CLGetCount(r->folderList) > 0)
@@ -209,7 +173,7 @@ void ChangeTabPage(SUB_DLG* d, int page) {
 }
 
 void drawGroup(DialogRef dlg, short labelItem, short frameItem) {
-  Rect f = itemRect(dlg, frameItem);
+  Rect f = ItemRectOf(dlg, frameItem);
   RGBColor grey{0x8888, 0x8888, 0x8888}, black{0, 0, 0};
   RGBForeColor(&grey);
   FrameRect(&f);
@@ -240,12 +204,12 @@ void addAddress(SUB_DLG* d) {
   CFG_REC* r = rec(d);
   const std::string text = SubFieldText(SubDlgField(d, kAddrField));
   UInt32 addr = 0;
-  if (CLGetCount(r->addrList) >= kMaxAddresses) return message(d, kAddrField, "STR308=");
-  if (text.empty() || !hold::StrToIPAddr(text.c_str(), &addr)) return message(d, kAddrField, "STR305=");
-  if (addr == 0xFFFFFFFFu) return message(d, kAddrField, "STR307=");
-  const std::string norm = dotted(addr);
+  if (CLGetCount(r->addrList) >= kMaxAddresses) return SubDlgMessage(d, kAddrField, "STR308=");
+  if (text.empty() || !hold::StrToIPAddr(text.c_str(), &addr)) return SubDlgMessage(d, kAddrField, "STR305=");
+  if (addr == 0xFFFFFFFFu) return SubDlgMessage(d, kAddrField, "STR307=");
+  const std::string norm = DottedText(addr);
   for (short i = 0; i < CLGetCount(r->addrList); ++i)
-    if (cellText(r->addrList, i) == norm) return message(d, kAddrField, "STR304=", norm);
+    if (cellText(r->addrList, i) == norm) return SubDlgMessage(d, kAddrField, "STR304=", norm);
   const short row = CLGetCount(r->addrList);
   Str255 s;
   pstr::set(s, sizeof s, norm);
@@ -443,10 +407,10 @@ int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
     pstr::set(s, sizeof s, title);
     SetWTitle(GetDialogWindow(dlg), s);
   }
-  const Rect area = itemRect(dlg, kTabItem);
+  const Rect area = ItemRectOf(dlg, kTabItem);
   const Rect strip{area.top, area.left, short(area.top + kCTStripHeight), area.right};
   // The page frame reaches down to above the buttons.
-  const Rect frame{short(area.top + kCTStripHeight), area.left, short(itemRect(dlg, kOK).top - 15), area.right};
+  const Rect frame{short(area.top + kCTStripHeight), area.left, short(ItemRectOf(dlg, kOK).top - 15), area.right};
   r->tabs = CTNew(GetDialogWindow(dlg), &strip, &frame, -8, false, 0xFFFFFF, true);
   if (r->tabs) {
     const SInt16 font = gHoldHost.font, size = gHoldHost.fontSize;
@@ -472,7 +436,7 @@ int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
     CLAddColumn(r->addrList, empty, 140, kCLNoHeader | kCLSortText);
     for (UInt16 i = 1; i < std::min<UInt16>(config->usAddrCount, 17); ++i) {
       Str255 s;
-      pstr::set(s, sizeof s, dotted(config->ulAddr[i]));
+      pstr::set(s, sizeof s, DottedText(config->ulAddr[i]));
       CLSetCellOne(r->addrList, Cell{short(i - 1), 0}, s);
     }
   }
@@ -500,7 +464,7 @@ int CheckCfgDlg(SUB_DLG* d) {
     for (auto& c : checks) {
       std::string t = SubFieldText(SubDlgField(d, c.item));
       if (!CheckDigit(t.data(), int(t.size()), 0, c.max)) {
-        message(d, c.item, c.key);
+        SubDlgMessage(d, c.item, c.key);
         return 0;
       }
     }
@@ -511,13 +475,13 @@ int CheckCfgDlg(SUB_DLG* d) {
   std::string text = SubFieldText(SubDlgField(d, kNameField));
   int bad = CheckProhibitionStr(text.data(), int(text.size()));
   if (bad) {
-    message(d, kNameField, bad == 1 ? "STR311=" : "STR312=");
+    SubDlgMessage(d, kNameField, bad == 1 ? "STR311=" : "STR312=");
     return 0;
   }
   std::string prefix, rest;
-  DivideFolderName(folderName(*f), &prefix, &rest);
+  DivideFolderName(pstr::str(f->name), &prefix, &rest);
   std::string full = GetRenFolderName(d);
-  if (full != folderName(*f) && !prefix.empty() && !text.empty()) {
+  if (full != pstr::str(f->name) && !prefix.empty() && !text.empty()) {
     r->pendingRename = int(f - r->folders.data());
     r->pendingName = full;
   }
@@ -562,7 +526,7 @@ void UpdateFolderListCfgDlg(SUB_DLG* d, PtrListHead folders, int keepSelection) 
   for (std::size_t i = 0; i < r->folders.size(); ++i) {
     CLSetCellOne(r->folderList, Cell{short(i), 0}, r->folders[i].name);
     CLSetReference(r->folderList, short(i), long(i));
-    CLSetIconHandle(r->folderList, short(i), folderIcon(), 16, 16, 0);
+    CLSetIconHandle(r->folderList, short(i), HoldFolderIcon(), 16, 16, 0);
   }
   if (previous >= 0 && previous < CLGetCount(r->folderList)) CLSetSelect(r->folderList, Cell{previous, 0}, true, false);
   if (r->page != 2) return;
@@ -580,7 +544,7 @@ int GetActiveMLTE(SUB_DLG* d) {
 }
 
 void ChangeApplyBtnState(SUB_DLG* d, bool on) {
-  ControlRef c = itemControl(d->dialog, kApply);
+  ControlRef c = GetItemControl(d->dialog, kApply);
   if (on)
     ActivateControl(c);
   else
@@ -590,7 +554,7 @@ void ChangeApplyBtnState(SUB_DLG* d, bool on) {
 void ChangeDelBtnState(SUB_DLG* d) {
   CFG_REC* r = rec(d);
   if (r->page != 1) return;
-  ControlRef c = itemControl(d->dialog, kDelete);
+  ControlRef c = GetItemControl(d->dialog, kDelete);
   if (selectedRow(r->addrList) >= 0)
     ActivateControl(c);
   else
@@ -602,7 +566,7 @@ void SetRenFolderName(SUB_DLG* d) {
   if (!f) return;
   const FOLDER_ENTRY* folder = selectedFolder(d);
   std::string prefix, rest;
-  if (folder) DivideFolderName(folderName(*folder), &prefix, &rest);
+  if (folder) DivideFolderName(pstr::str(folder->name), &prefix, &rest);
   SubFieldSetText(f, rest);
   rec(d)->lastText[3] = rest;
   SubFieldDraw(d, f);
@@ -611,6 +575,6 @@ void SetRenFolderName(SUB_DLG* d) {
 std::string GetRenFolderName(SUB_DLG* d) {
   const FOLDER_ENTRY* folder = selectedFolder(d);
   std::string prefix, rest;
-  if (folder) DivideFolderName(folderName(*folder), &prefix, &rest);
+  if (folder) DivideFolderName(pstr::str(folder->name), &prefix, &rest);
   return MakeRenFolderName(prefix, SubFieldText(SubDlgField(d, kNameField)));
 }

@@ -9,9 +9,12 @@
 #include <map>
 #include <vector>
 
+#include "506Q_Lib/Bridge.h"
+#include "506Q_Lib/DialogItems.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldMainWnd.h"
 #include "toolbox/appearance.h"
+#include "toolbox/cfstring.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
@@ -287,34 +290,9 @@ SInt16 MLTESetFont(ControlRef control, ConstStr255Param fontName, SInt16 size, U
 Boolean UniCharToPString(Handle unicode, Str255 text, UInt32) {
   if (text) text[0] = 0;
   if (!unicode || !text) return 0;
-  const Size bytes = GetHandleSize(unicode);
-  const auto* u = reinterpret_cast<const UniChar*>(*unicode);
-  std::string out;
-  for (Size i = 0; i + 1 < bytes + 1 && i < bytes / 2; ++i) {
-    UInt32 c = u[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < bytes / 2 && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (u[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 63));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 63));
-      out += char(0x80 | (c & 63));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 63));
-      out += char(0x80 | ((c >> 6) & 63));
-      out += char(0x80 | (c & 63));
-    }
-  }
-  pstrFrom(out, text);
+  std::u16string units(std::size_t(GetHandleSize(unicode)) / 2, u'\0');
+  if (!units.empty()) std::memcpy(units.data(), *unicode, units.size() * 2);
+  pstrFrom(tb::Utf16ToUtf8(units), text);
   return text[0] ? 1 : 0;
 }
 
@@ -718,6 +696,52 @@ void DisposeBtnData(BTN_DATA** slot, int count) {
   }
   std::free(*slot);
   *slot = nullptr;
+}
+
+// ---- dialog items and one-button windows ------------------------------------------
+
+ControlRef GetItemControl(DialogRef dialog, DialogItemIndex item) {
+  ControlRef c = nullptr;
+  if (!dialog || item < 1 || item > CountDITL(dialog)) return nullptr;
+  if (GetDialogItemAsControl(dialog, item, &c) != noErr) return nullptr;
+  return c;
+}
+
+void GetDialogItemRect(DialogRef dialog, DialogItemIndex item, Rect* rect) {
+  *rect = Rect{};
+  if (!dialog || item < 1 || item > CountDITL(dialog)) return;
+  Get_Dialog_Item_Rect(dialog, item, rect);
+}
+
+OneButtonPress TrackOneButtonPress(const EventRecord* event, DialogRef dialog, DialogItemIndex button) {
+  WindowRef hit = nullptr;
+  const WindowPartCode part = FindWindow(event->where, &hit);
+  if (!hit || hit != GetDialogWindow(dialog)) return OneButtonPress::none;
+  if (part == inDrag) {
+    BitMap screen;
+    Get_QDGlobals_Screen_Bits(&screen);
+    DragWindow(hit, event->where, &screen.bounds);
+    return OneButtonPress::none;
+  }
+  if (part == inGoAway) return TrackGoAway(hit, event->where) ? OneButtonPress::closeBox : OneButtonPress::none;
+  if (part != inContent) return OneButtonPress::none;
+  Point local = event->where;
+  tb::PortSaver saver(GetDialogPort(dialog));
+  GlobalToLocal(&local);
+  ControlRef c = GetItemControl(dialog, button);
+  const Rect r = ItemRectOf(dialog, button);
+  return c && PtInRect(local, &r) && TrackControl(c, local, nullptr) ? OneButtonPress::button : OneButtonPress::none;
+}
+
+bool OneButtonKey(const EventRecord* event, DialogRef dialog, DialogItemIndex button) {
+  const char c = char(event->message & charCodeMask);
+  if (c != 13 && c != 3 && c != 27) return false;
+  if (ControlRef b = GetItemControl(dialog, button)) {
+    HiliteControl(b, kControlButtonPart);
+    Delay(8, nullptr);
+    HiliteControl(b, 0);
+  }
+  return true;
 }
 
 // ---- icon list ----------------------------------------------------------------------------

@@ -127,6 +127,27 @@ int PushSpinBtn(DialogRef dialog, BTN_DATA* half);
 void DragSpinBtnProc(ControlRef control, ControlPartCode part);
 void DisposeBtnData(BTN_DATA** slot, int count);
 
+// ---- dialog items and one-button windows -----------------------------------
+
+// An item's control (null for an item the dialog lacks or no control) and
+// its rectangle (empty for an item the dialog lacks).
+ControlRef GetItemControl(DialogRef dialog, DialogItemIndex item);
+void GetDialogItemRect(DialogRef dialog, DialogItemIndex item, Rect* rect);
+inline Rect ItemRectOf(DialogRef dialog, DialogItemIndex item) {
+  Rect r;
+  GetDialogItemRect(dialog, item, &r);
+  return r;
+}
+
+// A press in a modeless window with one button (the about box, the
+// progress dialog): the title bar drags it, the close box and the button
+// are tracked. What the press ended in: the close box or the button
+// released inside, else nothing.
+enum class OneButtonPress { none, closeBox, button };
+OneButtonPress TrackOneButtonPress(const EventRecord* event, DialogRef dialog, DialogItemIndex button);
+// Return, Enter or Escape: the button flashed; true when the key was one.
+bool OneButtonKey(const EventRecord* event, DialogRef dialog, DialogItemIndex button);
+
 // ---- about box and icon list ----------------------------------------------
 
 int OpenAboutDlg();

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/IniFile.h"
+#include "common/StrConv.h"
 #include "OT/JCPPacket.h"
 #include "suite/SuiteNames.h"
 #include "toolbox/files.h"
@@ -341,6 +342,12 @@ std::string DataSizeText(UInt64 bytes) {
   std::string s = buf;
   if (s.size() > 3 && s.compare(s.size() - 3, 3, ".00") == 0) s.resize(s.size() - 3);
   return s + units[u];
+}
+
+std::string DottedText(UInt32 addr) {
+  char text[16];
+  iptoa(addr, text);
+  return text;
 }
 
 std::string DateText(const HoldDate& d) {

@@ -128,6 +128,8 @@ int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limi
 std::string DataSizeText(UInt64 bytes);
 // The date as the list shows it: "yyyy/mm/dd, hh:mm".
 std::string DateText(const HoldDate& d);
+// An IPv4 address (host order) in dotted decimal.
+std::string DottedText(UInt32 addr);
 
 // ---- print boxes and the status-sharing file ---------------------------
 

@@ -42,22 +42,8 @@ bool itemDisabled(DialogRef d, short item) {
   return (kind & itemDisable) != 0;
 }
 
-Rect itemRect(DialogRef d, short item) {
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, item, &kind, &h, &r);
-  return r;
-}
-
-ControlRef itemControl(DialogRef d, short item) {
-  ControlRef c = nullptr;
-  GetDialogItemAsControl(d, item, &c);
-  return c;
-}
-
 void flash(DialogRef d, short item) {
-  ControlRef c = itemControl(d, item);
+  ControlRef c = GetItemControl(d, item);
   if (!c || !IsControlActive(c)) return;
   HiliteControl(c, kControlButtonPart);
   UInt32 end;
@@ -66,13 +52,13 @@ void flash(DialogRef d, short item) {
 }
 
 bool buttonActive(DialogRef d, short item) {
-  ControlRef c = itemControl(d, item);
+  ControlRef c = GetItemControl(d, item);
   return c && IsControlActive(c);
 }
 
 void drawDefaultRing(DialogRef d, short item) {
   if (item <= 0) return;
-  Rect r = itemRect(d, item);
+  Rect r = ItemRectOf(d, item);
   InsetRect(&r, -4, -4);
   tb::PortSaver saver(GetDialogPort(d));
   PenSize(3, 3);
@@ -144,14 +130,14 @@ void idleHook(void* arg) {
 
 SUB_FIELD* fieldAt(SUB_DLG* d, Point local) {
   for (SUB_FIELD& f : d->fields) {
-    Rect r = itemRect(d->dialog, f.item);
+    Rect r = ItemRectOf(d->dialog, f.item);
     if (PtInRect(local, &r)) return &f;
   }
   return nullptr;
 }
 
 Rect fieldView(DialogRef d, short item) {
-  Rect r = itemRect(d, item);
+  Rect r = ItemRectOf(d, item);
   InsetRect(&r, 3, 3);
   return r;
 }
@@ -166,6 +152,19 @@ std::string cutUtf8(const std::string& s, std::size_t limit) {
 }  // namespace
 
 // ---- texts -----------------------------------------------------------------
+
+void SubDlgMessage(SUB_DLG* d, short item, const char* key, const std::string& arg) {
+  std::string text = HoldString("MESSAGE", key);
+  if (!arg.empty()) text = FormatOne(text, arg);
+  OpenMsgDlg(HoldString("MESSAGE", "TITLE=").c_str(), text.c_str(), 1, nullptr, 0, 0, 0);
+  if (d) SubFieldFocus(d, item, true);
+}
+
+IconRef HoldFolderIcon() {
+  static IconRef icon = nullptr;
+  if (!icon) GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericFolderIcon, &icon);
+  return icon;
+}
 
 std::string HoldString(const char* section, const char* key) {
   char buf[1024] = {};
@@ -259,7 +258,7 @@ std::string SubDlgLabel(SUB_DLG* d, short item) {
 }
 
 void SetItemTitle(DialogRef d, short item, const std::string& utf8) {
-  ControlRef c = itemControl(d, item);
+  ControlRef c = GetItemControl(d, item);
   if (!c || utf8.empty()) return;
   Str255 s;
   pstr::set(s, sizeof s, cutUtf8(utf8, 255));
@@ -274,7 +273,7 @@ void SetPStrCut(UInt8* dest, const std::string& text, std::size_t limit) {
 // ---- fields ------------------------------------------------------------------
 
 SUB_FIELD* AddSubField(SUB_DLG* d, short item) {
-  Rect r = itemRect(d->dialog, item);
+  Rect r = ItemRectOf(d->dialog, item);
   ControlRef pane = nullptr;
   if (CreateUserPaneControl(GetDialogWindow(d->dialog), &r, kControlSupportsEmbedding, &pane) != noErr) return nullptr;
   Str255 font;
@@ -585,7 +584,7 @@ int OpenMsgDlg(const char* titleText, const char* bodyText, int type, MsgDlgCall
   if (type == 1) {
     SetItemTitle(d->dialog, 4, HoldString("BUTTON", "OK="));
     HideDialogItem(d->dialog, 3);
-    DeactivateControl(itemControl(d->dialog, 3));
+    DeactivateControl(GetItemControl(d->dialog, 3));
     d->defaultItem = 4;
     d->cancelItem = 4;
   } else {

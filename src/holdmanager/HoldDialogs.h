@@ -155,6 +155,11 @@ void SetItemText(DialogRef d, short item, const std::string& utf8);
 void SetItemTitle(DialogRef d, short item, const std::string& utf8);
 // One format conversion (%s or %d) filled; anything else in the text is kept as it is.
 std::string FormatOne(const std::string& format, const std::string& value);
+// The message box of a refused entry ([MESSAGE] key, its %s or %d filled
+// with arg when one is given); the field at item takes the focus again.
+void SubDlgMessage(SUB_DLG* d, short item, const char* key, const std::string& arg = {});
+// The system's folder icon, got once.
+IconRef HoldFolderIcon();
 
 // ---- the dialogs ----------------------------------------------------------
 

@@ -65,36 +65,6 @@ void setStatus(HOLD_ENGINE* e, const char* section, int number, long value = 0) 
   e->view->SetStatus(withNumber(HoldText(e, section, key), value));
 }
 
-VFMP_CMD_INFO* newRecord(HOLD_ENGINE* e, UInt32 addr) {
-  auto* rec = new (std::nothrow) VFMP_CMD_INFO{};
-  if (!rec) return nullptr;
-  rec->ipAddr = addr;
-  rec->timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
-  rec->param.langCode = e->langCode;
-  rec->param.osCode = e->osCode;
-  return rec;
-}
-
-// Opens a new record's endpoint; false (record freed) on failure.
-bool openRecord(VFMP_CMD_INFO*& rec) {
-  rec->ep = new (std::nothrow) TCPEPInfo{};
-  if (!rec->ep || VFMPOpen(rec) != kOTNoError) {
-    VFMPRelease(rec);
-    delete rec;
-    rec = nullptr;
-    return false;
-  }
-  return true;
-}
-
-void freeRecord(VFMP_CMD_INFO*& rec) {
-  if (!rec) return;
-  rec->state = VFMP_ST_GIVEN_UP;
-  VFMPRelease(rec);
-  delete rec;
-  rec = nullptr;
-}
-
 // Sends the record's request; a failed or short send ends with error 3.
 bool sendRequest(VFMP_CMD_INFO* rec, UInt8 code) {
   VFMP_PARAM& p = rec->param;
@@ -311,7 +281,7 @@ void endRefresh(HOLD_ENGINE* e) {
   const int tab = e->view->CurrentTab();
   if (e->listForUploadWait && rec->error == 0) {
     bool empty = GetCountPtrList(e->boxJobs) == 0;
-    freeRecord(e->list);
+    HoldFreeRecord(e->list);
     e->running = nullptr;
     if (empty) {
       // Every uploaded job is filed: a normal refresh follows.
@@ -330,7 +300,7 @@ void endRefresh(HOLD_ENGINE* e) {
   e->listForUploadWait = false;
   UInt16 err = rec->error;
   EndCommand(e, CMD_REFRESH, rec, err, 0);
-  freeRecord(e->list);
+  HoldFreeRecord(e->list);
   if (e->running == rec) e->running = nullptr;
   if (tab == 1) e->view->RedrawPreview();
 }
@@ -354,7 +324,7 @@ bool startRefresh(HOLD_ENGINE* e) {
       break;
     default: return false;
   }
-  VFMP_CMD_INFO* rec = newRecord(e, e->boxAddr);
+  VFMP_CMD_INFO* rec = HoldNewRecord(e, e->boxAddr);
   if (!rec) {
     EndCommand(e, CMD_REFRESH, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return true;
@@ -372,7 +342,7 @@ bool startRefresh(HOLD_ENGINE* e) {
       delete e->progress;
       e->progress = nullptr;
     }
-    if (!openRecord(rec)) {
+    if (!HoldOpenRecord(rec)) {
       EndCommand(e, CMD_REFRESH, nullptr, VFMP_ERR_NO_MEMORY, 0);
       return true;
     }
@@ -439,9 +409,9 @@ bool startInfo(HOLD_ENGINE* e) {
     EndCommand(e, CMD_INFO, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return true;
   }
-  VFMP_CMD_INFO* rec = newRecord(e, e->boxAddr);
+  VFMP_CMD_INFO* rec = HoldNewRecord(e, e->boxAddr);
   if (!rec || (std::memcpy(rec->param.jobId, job.jobId, 4), std::memcpy(rec->param.folderId, job.folderId, 4),
-               !openRecord(rec))) {
+               !HoldOpenRecord(rec))) {
     delete rec;
     EndCommand(e, CMD_INFO, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return true;
@@ -467,13 +437,13 @@ bool createThumbFile(HOLD_ENGINE* e, UInt16 page) {
 
 bool startThumbnail(HOLD_ENGINE* e) {
   if (e->view->InfoDialogFetching()) return false;
-  VFMP_CMD_INFO* rec = e->haveInfo ? newRecord(e, e->info.ipAddr) : nullptr;
+  VFMP_CMD_INFO* rec = e->haveInfo ? HoldNewRecord(e, e->info.ipAddr) : nullptr;
   if (rec) {
     std::memcpy(rec->param.jobId, e->info.jobId, 4);
     std::memcpy(rec->param.folderId, e->info.folderId, 4);
     rec->param.page = e->info.hasPages;
   }
-  if (!rec || !createThumbFile(e, rec->param.page) || !openRecord(rec)) {
+  if (!rec || !createThumbFile(e, rec->param.page) || !HoldOpenRecord(rec)) {
     if (rec && rec->ep == nullptr && !e->thumbCreated) delete rec;
     EndCommand(e, CMD_THUMBNAIL, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return true;
@@ -491,13 +461,13 @@ void endInfo(HOLD_ENGINE* e) {
     UpdateJobInfo(e, e->info);
     e->view->ShowJobInfo(e->info);
     if (e->view->PreviewOn() && e->info.hasThumbnails == 1 && e->info.pages != 0) {
-      freeRecord(e->infoRec);
+      HoldFreeRecord(e->infoRec);
       StartCommand(e, CMD_THUMBNAIL, false);
       return;
     }
   }
   EndCommand(e, CMD_INFO, rec, err, 0);
-  freeRecord(e->infoRec);
+  HoldFreeRecord(e->infoRec);
 }
 
 bool infoStep(HOLD_ENGINE* e) {
@@ -511,22 +481,9 @@ void endThumbnail(HOLD_ENGINE* e) {
   VFMP_CMD_INFO* rec = e->thumbRec;
   UInt16 err = rec->error;
   e->running = nullptr;
-  if (err == 0) {
-    GWorldPtr pic = nullptr;
-    FSSpec fss{};
-    if (tb::PathToSpec(e->thumbPath, &fss) == noErr && NewGWorldFromBMP(&pic, &fss) == noErr && pic) {
-      THUMB_ENTRY t{};
-      t.picture = pic;
-      std::snprintf(t.path, sizeof t.path, "%s", e->thumbPath.c_str());
-      t.page = rec->param.page;
-      AddPtrList(&e->thumbs, &t, sizeof t);
-    } else {
-      // A picture the loader cannot take is a reply that went wrong.
-      err = VFMP_ERR_RECEIVE;
-    }
-  }
+  if (err == 0) err = HoldAddThumbnail(&e->thumbs, e->thumbPath, rec->param.page);
   EndCommand(e, CMD_THUMBNAIL, rec, err, 0);
-  freeRecord(e->thumbRec);
+  HoldFreeRecord(e->thumbRec);
   e->view->RedrawPreview();
 }
 
@@ -545,6 +502,48 @@ void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame) {
 
 void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame) {
   if (frame.size() >= 4) walkFrame(frame.data(), frame.size(), [&](const UInt8* r) { infoRecord(*info, r); });
+}
+
+VFMP_CMD_INFO* HoldNewRecord(HOLD_ENGINE* e, UInt32 addr) {
+  auto* rec = new (std::nothrow) VFMP_CMD_INFO{};
+  if (!rec) return nullptr;
+  rec->ipAddr = addr;
+  rec->timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
+  rec->param.langCode = e->langCode;
+  rec->param.osCode = e->osCode;
+  return rec;
+}
+
+bool HoldOpenRecord(VFMP_CMD_INFO*& rec) {
+  rec->ep = new (std::nothrow) TCPEPInfo{};
+  if (!rec->ep || VFMPOpen(rec) != kOTNoError) {
+    VFMPRelease(rec);
+    delete rec;
+    rec = nullptr;
+    return false;
+  }
+  return true;
+}
+
+void HoldFreeRecord(VFMP_CMD_INFO*& rec) {
+  if (!rec) return;
+  rec->state = VFMP_ST_GIVEN_UP;
+  VFMPRelease(rec);
+  delete rec;
+  rec = nullptr;
+}
+
+UInt16 HoldAddThumbnail(PtrListHead* thumbs, const std::string& path, UInt16 page) {
+  GWorldPtr pic = nullptr;
+  FSSpec fss{};
+  // A picture the loader cannot take is a reply that went wrong.
+  if (tb::PathToSpec(path, &fss) != noErr || NewGWorldFromBMP(&pic, &fss) != noErr || !pic) return VFMP_ERR_RECEIVE;
+  THUMB_ENTRY t{};
+  t.picture = pic;
+  std::snprintf(t.path, sizeof t.path, "%s", path.c_str());
+  t.page = page;
+  AddPtrList(thumbs, &t, sizeof t);
+  return 0;
 }
 
 std::string HoldText(const HOLD_ENGINE* e, const char* section, const char* key) {
@@ -583,9 +582,9 @@ void HoldEngineInit(HOLD_ENGINE* e, HoldView* view, const std::string& strIni) {
 }
 
 void HoldEngineDispose(HOLD_ENGINE* e) {
-  freeRecord(e->list);
-  freeRecord(e->infoRec);
-  freeRecord(e->thumbRec);
+  HoldFreeRecord(e->list);
+  HoldFreeRecord(e->infoRec);
+  HoldFreeRecord(e->thumbRec);
   if (e->progress) {
     EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
   }

@@ -197,6 +197,17 @@ void CancelPrgCmd(HOLD_ENGINE* e);
 // when nothing could start.
 bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int folderValue);
 
+// A command record for the box at addr with the engine's time-out and
+// codes (null without memory); its endpoint opened (false, the record
+// freed and null, when it could not be); a record given up and freed.
+VFMP_CMD_INFO* HoldNewRecord(HOLD_ENGINE* e, UInt32 addr);
+bool HoldOpenRecord(VFMP_CMD_INFO*& rec);
+void HoldFreeRecord(VFMP_CMD_INFO*& rec);
+
+// Loads the page picture a thumbnail reply left at path into the list of
+// cached pages: 0, or VFMP_ERR_RECEIVE when the picture cannot be loaded.
+UInt16 HoldAddThumbnail(PtrListHead* thumbs, const std::string& path, UInt16 page);
+
 // The private folder of the thumbnail cache, and its removal at quit.
 std::string HoldCacheFolder();
 void HoldCacheRemove();

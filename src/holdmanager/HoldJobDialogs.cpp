@@ -28,33 +28,6 @@ namespace {
 constexpr std::size_t kMaxRenameBytes = 128;
 constexpr SInt16 kColumnCursor = 161;
 
-IconRef folderIcon() {
-  static IconRef icon = nullptr;
-  if (!icon) GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericFolderIcon, &icon);
-  return icon;
-}
-
-Rect itemRect(DialogRef d, short item) {
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d, item, &kind, &h, &r);
-  return r;
-}
-
-ControlRef itemControl(DialogRef d, short item) {
-  ControlRef c = nullptr;
-  GetDialogItemAsControl(d, item, &c);
-  return c;
-}
-
-std::string pstring(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
-
-void showMessage(SUB_DLG* owner, short focusItem, const char* key) {
-  OpenMsgDlg(HoldString("MESSAGE", "TITLE=").c_str(), HoldString("MESSAGE", key).c_str(), 1, nullptr, 0, 0, 0);
-  if (owner) SubFieldFocus(owner, focusItem, true);
-}
-
 PRG_JOB prgJob(const JOB_ENTRY& j) {
   PRG_JOB p{};
   std::memcpy(p.jobId, j.jobId, 4);
@@ -64,7 +37,7 @@ PRG_JOB prgJob(const JOB_ENTRY& j) {
 }
 
 CLIST_DATA* newList(DialogRef d, short item, short rowHeight) {
-  Rect r = itemRect(d, item);
+  Rect r = ItemRectOf(d, item);
   return CLNew(GetDialogWindow(d), &r, Point{rowHeight, short(r.right - r.left)}, false, true, false);
 }
 
@@ -92,9 +65,9 @@ void SelectRenDlg(SUB_DLG* d, short item, const EventRecord*) {
   if (item != 5) return;
   std::string name = SubFieldText(SubDlgField(d, 2)), owner = SubFieldText(SubDlgField(d, 4));
   int check = CheckProhibitionStr(name.data(), int(name.size()));
-  if (check == 1) return showMessage(d, 2, "STR300=");
-  if (check == 2) return showMessage(d, 2, "STR301=");
-  if (owner.empty()) return showMessage(d, 4, "STR303=");
+  if (check == 1) return SubDlgMessage(d, 2, "STR300=");
+  if (check == 2) return SubDlgMessage(d, 2, "STR301=");
+  if (owner.empty()) return SubDlgMessage(d, 4, "STR303=");
   auto* rec = static_cast<REN_REC*>(d->data);
   auto* req = new (std::nothrow) PRG_REQUEST{};
   if (req) {
@@ -176,7 +149,7 @@ void SetPopupMenuPrnDlg(DialogRef dlg, short item, SInt16 value) {
   const PopupKeys* keys = nullptr;
   for (const PopupKeys& p : kPopups)
     if (p.item == item) keys = &p;
-  ControlRef ctl = itemControl(dlg, item);
+  ControlRef ctl = GetItemControl(dlg, item);
   if (!keys || !ctl) return;
   if (MenuRef menu = GetControlPopupMenuHandle(ctl)) {
     DeleteMenuItems(menu, 1, CountMenuItems(menu));
@@ -197,8 +170,8 @@ void SetPopupMenuPrnDlg(DialogRef dlg, short item, SInt16 value) {
 }
 
 void setRadio(DialogRef d, short on, short off) {
-  SetControlValue(itemControl(d, on), 1);
-  SetControlValue(itemControl(d, off), 0);
+  SetControlValue(GetItemControl(d, on), 1);
+  SetControlValue(GetItemControl(d, off), 0);
 }
 
 void SelectPrnDlg(SUB_DLG* d, short item, const EventRecord*) {
@@ -216,12 +189,12 @@ void SelectPrnDlg(SUB_DLG* d, short item, const EventRecord*) {
     default: return;
   }
   std::string copies = SubFieldText(SubDlgField(d, 3));
-  if (!CheckDigit(copies.data(), int(copies.size()), 1, 9999)) return showMessage(d, 3, "STR302=");
+  if (!CheckDigit(copies.data(), int(copies.size()), 1, 9999)) return SubDlgMessage(d, 3, "STR302=");
   UInt32 options = 0;
-  SetPrnOpt(&options, UInt32(GetControlValue(itemControl(dlg, 8))), 0);
-  SetPrnOpt(&options, UInt32(GetControlValue(itemControl(dlg, 12))), 6);
+  SetPrnOpt(&options, UInt32(GetControlValue(GetItemControl(dlg, 8))), 0);
+  SetPrnOpt(&options, UInt32(GetControlValue(GetItemControl(dlg, 12))), 6);
   for (const PopupKeys& p : kPopups)
-    SetPrnOpt(&options, UInt32(std::max<SInt16>(1, GetControlValue(itemControl(dlg, p.item))) - 1), p.option);
+    SetPrnOpt(&options, UInt32(std::max<SInt16>(1, GetControlValue(GetItemControl(dlg, p.item))) - 1), p.option);
   auto* rec = static_cast<PRN_REC*>(d->data);
   auto* req = new (std::nothrow) PRG_REQUEST{};
   if (req) {
@@ -273,7 +246,7 @@ void ChangeMoveDlgBtnState(SUB_DLG* d) {
   auto* m = static_cast<MOV_REC*>(d->data);
   const FOLDER_ENTRY* f = selectedFolder(m);
   bool on = f && !m->jobs.empty() && std::memcmp(f->folderId, m->jobs.front().folderId, 4) != 0;
-  ControlRef ok = itemControl(d->dialog, 4);
+  ControlRef ok = GetItemControl(d->dialog, 4);
   if (on)
     ActivateControl(ok);
   else
@@ -344,29 +317,9 @@ struct INF_REC {
 
 INF_REC* gInfo = nullptr;
 
-VFMP_CMD_INFO* newRequest(UInt32 addr) {
-  HOLD_ENGINE* e = gHoldHost.engine;
-  auto* rec = new (std::nothrow) VFMP_CMD_INFO{};
-  if (!rec) return nullptr;
-  rec->ipAddr = addr;
-  rec->timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
-  rec->param.langCode = e->langCode;
-  rec->param.osCode = e->osCode;
-  rec->ep = new (std::nothrow) TCPEPInfo{};
-  if (!rec->ep || VFMPOpen(rec) != kOTNoError) {
-    VFMPRelease(rec);
-    delete rec;
-    return nullptr;
-  }
-  return rec;
-}
-
-void freeRequest(INF_REC* inf) {
-  if (!inf->rec) return;
-  inf->rec->state = VFMP_ST_GIVEN_UP;
-  VFMPRelease(inf->rec);
-  delete inf->rec;
-  inf->rec = nullptr;
+VFMP_CMD_INFO* openedRecord(UInt32 addr) {
+  VFMP_CMD_INFO* rec = HoldNewRecord(gHoldHost.engine, addr);
+  return rec && HoldOpenRecord(rec) ? rec : nullptr;
 }
 
 bool hasThumbs(const INF_REC* inf) { return inf->haveInfo && inf->info.hasThumbnails == 1 && inf->info.pages != 0; }
@@ -431,7 +384,7 @@ void idleInfo(SUB_DLG* d, INF_REC* inf) {
   if (!inf->rec) {
     std::vector<JOB_ENTRY> jobs = gHoldHost.heldSelection ? gHoldHost.heldSelection() : std::vector<JOB_ENTRY>{};
     if (jobs.size() > 1 && gHoldHost.reduceHeldSelection) gHoldHost.reduceHeldSelection();
-    inf->rec = jobs.empty() ? nullptr : newRequest(e->boxAddr);
+    inf->rec = jobs.empty() ? nullptr : openedRecord(e->boxAddr);
     if (!inf->rec) return EndGetThumbnail(d, CMD_INFO, VFMP_ERR_NO_MEMORY);
     std::memcpy(inf->rec->param.jobId, jobs.front().jobId, 4);
     std::memcpy(inf->rec->param.folderId, jobs.front().folderId, 4);
@@ -441,7 +394,7 @@ void idleInfo(SUB_DLG* d, INF_REC* inf) {
   VFMPGetFileInfo(e, inf->rec);
   if (inf->rec->state != VFMP_ST_CLOSED) return;
   const UInt16 err = inf->rec->error;
-  freeRequest(inf);
+  HoldFreeRecord(inf->rec);
   if (err == 0 && e->haveInfo) {
     inf->info = e->info;
     inf->haveInfo = true;
@@ -468,7 +421,7 @@ void idleThumb(SUB_DLG* d, INF_REC* inf) {
         made = true;
       }
     }
-    inf->rec = made ? newRequest(inf->info.ipAddr ? inf->info.ipAddr : e->boxAddr) : nullptr;
+    inf->rec = made ? openedRecord(inf->info.ipAddr ? inf->info.ipAddr : e->boxAddr) : nullptr;
     if (!inf->rec) {
       if (made) std::remove(inf->thumbPath.c_str());
       EndGetThumbnail(d, CMD_THUMBNAIL, 254);
@@ -487,20 +440,8 @@ void idleThumb(SUB_DLG* d, INF_REC* inf) {
   if (inf->rec->state != VFMP_ST_CLOSED) return;
   UInt16 err = inf->rec->error;
   const UInt16 page = inf->rec->param.page;
-  freeRequest(inf);
-  if (err == 0) {
-    GWorldPtr pic = nullptr;
-    FSSpec fss{};
-    if (tb::PathToSpec(inf->thumbPath, &fss) == noErr && NewGWorldFromBMP(&pic, &fss) == noErr && pic) {
-      THUMB_ENTRY t{};
-      t.picture = pic;
-      std::snprintf(t.path, sizeof t.path, "%s", inf->thumbPath.c_str());
-      t.page = page;
-      AddPtrList(&inf->thumbs, &t, sizeof t);
-    } else {
-      err = VFMP_ERR_RECEIVE;
-    }
-  }
+  HoldFreeRecord(inf->rec);
+  if (err == 0) err = HoldAddThumbnail(&inf->thumbs, inf->thumbPath, page);
   if (err) std::remove(inf->thumbPath.c_str());
   EndGetThumbnail(d, CMD_THUMBNAIL, err);
   DrawThumbnailInfDlg(d);
@@ -528,7 +469,7 @@ void closeInfo(SUB_DLG* d) {
   INF_REC* inf = static_cast<INF_REC*>(d->data);
   if (inf->command) {
     const UInt16 command = inf->command;
-    freeRequest(inf);
+    HoldFreeRecord(inf->rec);
     if (command == CMD_THUMBNAIL) std::remove(inf->thumbPath.c_str());
     EndGetThumbnail(d, command, VFMP_ERR_NO_MEMORY);
   }
@@ -551,7 +492,7 @@ void SelectInfDlg(SUB_DLG* d, short item, const EventRecord* ev) {
     GlobalToLocal(&local);
   }
   for (int b = 0; b < 4; ++b) {
-    Rect r = itemRect(d->dialog, kInfBtnItems[b]);
+    Rect r = ItemRectOf(d->dialog, kInfBtnItems[b]);
     if (!PtInRect(local, &r)) continue;
     if (!TrackPageBtn(d->dialog, kInfBtnItems[b], local, b, kThumbSetSub)) break;
     const UInt16 pages = inf->info.pages;
@@ -596,7 +537,7 @@ bool KeyDownInfDlg(SUB_DLG* d, const EventRecord* ev) {
 
 void disposeInf(SUB_DLG* d) {
   INF_REC* inf = static_cast<INF_REC*>(d->data);
-  freeRequest(inf);
+  HoldFreeRecord(inf->rec);
   for (int i = 0; auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(inf->thumbs, i)); ++i) {
     DisposeThumbnail(t);
     std::remove(t->path);
@@ -631,8 +572,8 @@ int hold::OpenRename() {
   SetSubDlgItemTexts(d, gRenDlgItem);
   AddSubField(d, 2);
   AddSubField(d, 4);
-  SubFieldSetText(SubDlgField(d, 2), pstring(rec->job.name));
-  SubFieldSetText(SubDlgField(d, 4), pstring(rec->job.owner));
+  SubFieldSetText(SubDlgField(d, 2), pstr::str(rec->job.name));
+  SubFieldSetText(SubDlgField(d, 4), pstr::str(rec->job.owner));
   SubFieldFocus(d, 2, true);
   show(d);
   return 1;
@@ -683,7 +624,7 @@ int hold::OpenPrint() {
     return false;
   };
   for (const PopupKeys& p : kPopups) {
-    ControlRef ctl = itemControl(dlg, p.item);
+    ControlRef ctl = GetItemControl(dlg, p.item);
     SetPopupMenuPrnDlg(dlg, p.item, SInt16(GetPrnOpt(opts, p.option) + 1));
     bool dim = false;
     if (read) {
@@ -730,13 +671,13 @@ int hold::OpenMove() {
   m->list = newList(dlg, 3, 18);
   if (m->list) {
     Str255 none{};
-    Rect r = itemRect(dlg, 3);
+    Rect r = ItemRectOf(dlg, 3);
     CLAddColumn(m->list, none, SInt16(r.right - r.left), kCLNoHeader | kCLSortText);
     for (int i = 0; auto* f = static_cast<FOLDER_ENTRY*>(GetPtrList(gHoldHost.engine->folders, i)); ++i) {
       m->folders.push_back(*f);
       CLSetCellOne(m->list, Cell{short(i), 0}, f->name);
       CLSetReference(m->list, short(i), long(i));
-      CLSetIconHandle(m->list, short(i), folderIcon(), 16, 16, 0);
+      CLSetIconHandle(m->list, short(i), HoldFolderIcon(), 16, 16, 0);
     }
   }
   ChangeMoveDlgBtnState(d);
@@ -774,7 +715,7 @@ int hold::OpenInformation() {
   InitThumbnail(d->dialog, kThumbSetSub);
   SetThumbnailText(HoldString("LABEL", "STC_PREVIEW="), gHoldHost.font, gHoldHost.fontSize);
   for (int b = 0; b < 4; ++b) {
-    Rect r = itemRect(d->dialog, kInfBtnItems[b]);
+    Rect r = ItemRectOf(d->dialog, kInfBtnItems[b]);
     SetPageBtnRect(b, Point{r.top, r.left}, Point{r.bottom, r.right}, kThumbSetSub);
   }
   inf->command = CMD_INFO;
@@ -881,8 +822,8 @@ PRG_REQUEST* hold::DeleteRequest() {
 
 std::vector<std::pair<std::string, std::string>> DetailRows(const JOB_INFO& info) {
   std::vector<std::pair<std::string, std::string>> rows;
-  rows.emplace_back(HoldString("INFOMATION", "JOB="), pstring(info.name));
-  rows.emplace_back(HoldString("INFOMATION", "OWNER="), pstring(info.owner));
+  rows.emplace_back(HoldString("INFOMATION", "JOB="), pstr::str(info.name));
+  rows.emplace_back(HoldString("INFOMATION", "OWNER="), pstr::str(info.owner));
   std::string pages = FormatOne(HoldString("INFOMATION", "PAGES="), std::to_string(info.pages));
   if (info.hasThumbnails == 1 && info.pages) pages = std::to_string(info.hasPages) + " / " + pages;
   rows.emplace_back(HoldString("INFOMATION", "TOTAL="), pages);

@@ -24,19 +24,6 @@
 #include "toolbox/resources.h"
 #include "toolbox/windows.h"
 
-ControlRef GetItemControl(DialogRef dialog, DialogItemIndex item) {
-  ControlRef c = nullptr;
-  if (!dialog || item < 1 || item > CountDITL(dialog)) return nullptr;
-  if (GetDialogItemAsControl(dialog, item, &c) != noErr) return nullptr;
-  return c;
-}
-
-void GetDialogItemRect(DialogRef dialog, DialogItemIndex item, Rect* rect) {
-  *rect = Rect{};
-  if (!dialog || item < 1 || item > CountDITL(dialog)) return;
-  Get_Dialog_Item_Rect(dialog, item, rect);
-}
-
 namespace {
 
 // The main window's record of a dialog, or null for another dialog.

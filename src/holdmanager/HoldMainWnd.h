@@ -3,6 +3,7 @@
 #pragma once
 
 #include "holdmanager/HoldApp.h"
+#include "holdmanager/HoldControls.h"
 
 // Items of dialog 128.
 enum : DialogItemIndex {
@@ -155,7 +156,3 @@ void SetPrgCmd(PRG_REQUEST* request);
 void SetPrgCurrentCmd(UInt16 command);
 void SetProgressDlgStrings(const std::string& info, const std::string& transfer, int percent);
 void DrawProgressBar(int percent);
-
-// Item helpers.
-ControlRef GetItemControl(DialogRef dialog, DialogItemIndex item);
-void GetDialogItemRect(DialogRef dialog, DialogItemIndex item, Rect* rect);

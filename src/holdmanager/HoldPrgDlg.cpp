@@ -85,42 +85,15 @@ void SelectPrgDlg(DialogRef, DialogItemIndex item) {
 
 void MouseDownPrgDlg(EventRecord* event, DialogRef dialog) {
   if (!gPrg || gPrg->dialog != dialog || !event) return;
-  WindowRef hit = nullptr;
-  const WindowPartCode part = FindWindow(event->where, &hit);
-  if (hit != GetDialogWindow(dialog)) return;
-  if (part == inDrag) {
-    BitMap screen;
-    Get_QDGlobals_Screen_Bits(&screen);
-    DragWindow(hit, event->where, &screen.bounds);
-    return;
-  }
-  if (part == inGoAway) {
-    if (TrackGoAway(hit, event->where)) SelectPrgDlg(dialog, kPrgCancel);
-    return;
-  }
-  if (part != inContent) return;
-  Point local = event->where;
-  tb::PortSaver saver(GetDialogPort(dialog));
-  GlobalToLocal(&local);
-  ControlRef cancel = GetItemControl(dialog, kPrgCancel);
-  Rect r;
-  GetDialogItemRect(dialog, kPrgCancel, &r);
-  if (cancel && PtInRect(local, &r) && TrackControl(cancel, local, nullptr)) SelectPrgDlg(dialog, kPrgCancel);
+  // The close box cancels as the button does.
+  if (TrackOneButtonPress(event, dialog, kPrgCancel) != OneButtonPress::none) SelectPrgDlg(dialog, kPrgCancel);
 }
 
 Boolean KeyDownPrgDlg(EventRecord* event, DialogRef dialog) {
   if (!gPrg || gPrg->dialog != dialog || !event) return false;
-  const char c = char(event->message & charCodeMask);
-  if (c == 13 || c == 3 || c == 27) {
-    if (ControlRef cancel = GetItemControl(dialog, kPrgCancel)) {
-      HiliteControl(cancel, kControlButtonPart);
-      Delay(8, nullptr);
-      HiliteControl(cancel, 0);
-    }
-    SelectPrgDlg(dialog, kPrgCancel);
-    return true;
-  }
-  return false;
+  if (!OneButtonKey(event, dialog, kPrgCancel)) return false;
+  SelectPrgDlg(dialog, kPrgCancel);
+  return true;
 }
 
 }  // namespace

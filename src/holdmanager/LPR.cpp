@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "holdmanager/HoldData.h"
 #include "holdmanager/VFMP.h"
 #include "toolbox/clock.h"
 #include "toolbox/pump.h"
@@ -45,11 +46,6 @@ void setState(LPR_JOB* job, UInt16 s, const char* why = nullptr) {
 void setLprState(UInt16 s) { g_lprState = s; }
 
 UInt16 nextPort(UInt16 p) { return p == 0 || p >= kLPRLastLocalPort ? kLPRFirstLocalPort : UInt16(p + 1); }
-
-std::string dotted(UInt32 a) {
-  return std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 255) + "." + std::to_string((a >> 8) & 255) + "." +
-         std::to_string(a & 255);
-}
 
 void copyText(char* dest, std::size_t size, const std::string& s) {
   std::size_t n = std::min(s.size(), size - 1);
@@ -133,7 +129,7 @@ LPR_JOB* LPRMakeJob(const std::vector<std::string>& files, int folderValue, UInt
   std::snprintf(job->queue, sizeof job->queue, "hold_%d", folderValue);
   job->ipAddr = boxAddr;
   copyText(job->jobName, sizeof job->jobName, baseName(files[0]));
-  const std::string ip = dotted(OT_GetMyIpAddress());
+  const std::string ip = DottedText(OT_GetMyIpAddress());
   // A name with spaces would not make a file name a daemon takes.
   bool hostUsable = !hostName.empty() && hostName.find(' ') == std::string::npos;
   copyText(job->host, sizeof job->host, hostUsable ? hostName : ip);

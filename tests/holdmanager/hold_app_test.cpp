@@ -15,6 +15,7 @@
 #include "FanctionLib/CList.h"
 #include "FanctionLib/CTab.h"
 #include "hold_harness.h"
+#include "hold_program_fixture.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldMainWnd.h"
 #include "pboxemu/emulator.h"
@@ -43,36 +44,8 @@ std::array<UInt8, 16> holdMachineType(UInt8 capability) {
   return t;
 }
 
-class HoldApp : public ::testing::Test {
+class HoldApp : public holdtest::ProgramTest {
  protected:
-  HoldApp()
-      : ports_("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str()),
-        cache_("XDG_CACHE_HOME", dir_.path().string().c_str()),
-        config_("XDG_CONFIG_HOME", (dir_.path() / "config").string().c_str()) {
-    tb::ReloadNetConfig();
-  }
-  ~HoldApp() override { tb::ReloadNetConfig(); }
-
-  void SetUp() override {
-    const fs::path bundle = fs::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VemoHoldManager.app";
-    tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
-    tb::SetMainBundlePath(bundle.string());
-    tb::ResetResources();
-    ASSERT_GT(tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()), 0);
-    tb::UseVirtualClock(true);
-    tb::AdvanceTicks(600);
-  }
-
-  void TearDown() override {
-    if (GetMainDlgData()) QuitHoldManager();
-    HoldShutdown();
-    tb::UseVirtualClock(false);
-    emu_.Stop();
-    tb::SetApplicationPath("");
-    tb::SetMainBundlePath("");
-    tb::ResetResources();
-  }
-
   // Two boxes the program lists, one it does not (capability without
   // 0x20), with folders and jobs on the first; jobs more on request.
   void StartBoxes(int extraJobs = 0) {
@@ -111,8 +84,6 @@ class HoldApp : public ::testing::Test {
     return true;
   }
 
-  MAIN_DLG_DATA* M() { return GetMainDlgData(); }
-  ControlRef Item(DialogItemIndex i) { return GetItemControl(M()->dialog, i); }
   int PopupCount(DialogItemIndex i) {
     ControlRef c = Item(i);
     return c ? CountMenuItems(GetControlPopupMenuHandle(c)) : -1;
@@ -132,10 +103,6 @@ class HoldApp : public ::testing::Test {
     ASSERT_EQ(M()->deviceAddr, emu_.BoxAddress(0));
     ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) > 0; }));
   }
-
-  testsupport::TempDir dir_;
-  testsupport::ScopedEnv ports_, cache_, config_;
-  pboxemu::Emulator emu_;
 };
 
 TEST(HoldStartupTables, LanguageRowsAndTheRepliesTheSearchLists) {

@@ -11,6 +11,7 @@
 
 #include "FanctionLib/CList.h"
 #include "hold_harness.h"
+#include "hold_program_fixture.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldConfigDlg.h"
 #include "holdmanager/HoldDialogs.h"
@@ -26,24 +27,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class HoldWindowDialogs : public ::testing::Test {
+class HoldWindowDialogs : public holdtest::ProgramTest {
  protected:
-  HoldWindowDialogs()
-      : ports_("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str()),
-        cache_("XDG_CACHE_HOME", dir_.path().string().c_str()),
-        config_("XDG_CONFIG_HOME", (dir_.path() / "config").string().c_str()) {
-    tb::ReloadNetConfig();
-  }
-  ~HoldWindowDialogs() override { tb::ReloadNetConfig(); }
-
   void SetUp() override {
-    const fs::path bundle = fs::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VemoHoldManager.app";
-    tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
-    tb::SetMainBundlePath(bundle.string());
-    tb::ResetResources();
-    ASSERT_GT(tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()), 0);
-    tb::UseVirtualClock(true);
-    tb::AdvanceTicks(600);
+    ProgramTest::SetUp();
+    if (HasFatalFailure()) return;
     pboxemu::BoxSpec spec;
     spec.hasMachineType = true;
     std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
@@ -74,18 +62,9 @@ class HoldWindowDialogs : public ::testing::Test {
 
   void TearDown() override {
     while (SUB_DLG* d = FrontSubDlg()) CloseSubDlg(d, d->id);
-    if (GetMainDlgData()) QuitHoldManager();
-    HoldShutdown();
     tb::ClearChooserAnswers();
-    tb::UseVirtualClock(false);
-    emu_.Stop();
-    tb::SetApplicationPath("");
-    tb::SetMainBundlePath("");
-    tb::ResetResources();
+    ProgramTest::TearDown();
   }
-
-  MAIN_DLG_DATA* M() { return GetMainDlgData(); }
-  ControlRef Item(DialogItemIndex i) { return GetItemControl(M()->dialog, i); }
 
   // The Carbon events queued, then the idle timer's step, until done().
   bool Drive(const std::function<bool()>& done, int ms = 15000) {
@@ -129,9 +108,6 @@ class HoldWindowDialogs : public ::testing::Test {
     return {};
   }
 
-  testsupport::TempDir dir_;
-  testsupport::ScopedEnv ports_, cache_, config_;
-  pboxemu::Emulator emu_;
   UInt32 job_ = 0;
 };
 
