@@ -86,13 +86,6 @@ void Load_Details_Dialog(DETAILS_WND_INFO* rec) {
   if (cell->dlg_load_value) cell->dlg_load_value(rec->dlg);
 }
 
-void invalidate(DialogRef d) {
-  WindowRef w = GetDialogWindow(d);
-  Rect all;
-  GetPortBounds(GetWindowPort(w), &all);
-  InvalWindowRect(w, &all);
-}
-
 // ---- Event page ------------------------------------------------------------
 
 void read_event_names(DETAILS_WND_INFO* rec) {
@@ -308,15 +301,8 @@ void hide_page(DETAILS_WND_INFO* rec, SInt16 tab) {
 }
 
 void Create_Details_Tab(DETAILS_WND_INFO* rec) {
-  const Rect item = ItemRect(rec->dlg, kTabItem);
-  const Rect tabs{item.top, item.left, SInt16(item.top + 225), item.right};
-  const Rect page{SInt16(item.top + kCTStripHeight), item.left, SInt16(item.top + 225), item.right};
-  rec->confTab = CTNew(GetDialogWindow(rec->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
+  rec->confTab = NewSettingsTabs(rec->dlg, kTabItem, 225);
   if (!rec->confTab) return;
-  const DialogFont f = FontOf("TAB=");
-  const UInt8 face = UInt8(f.face);
-  CTSetFont(rec->confTab, &f.id, &face, &f.size);
-  CTSetPictID(rec->confTab, 143, 142, 144, 145, 146, 147, 148, 149);
   struct Page {
     SInt16 id;
     const char* key;
@@ -353,16 +339,9 @@ void Handle_Details_Tab_Select(DETAILS_WND_INFO* rec, EventRecord* event) {
   if (!rec->confTab || !event) return;
   // The tab control reads the mouse in the dialog's port.
   tb::PortSaver keep(GetDialogPort(d));
-  Point local = event->where;
-  GlobalToLocal(&local);
-  Rect area = ItemRect(d, kTabItem);
-  area.top = SInt16(area.top + kConfigTabDeadZone);
-  if (!PtInRect(local, &area)) return;
   const SInt16 old = rec->confOldSelect;
-  SInt16 part = -1;
-  CTMouseDown(rec->confTab, event, &part);
-  const SInt16 now = CTGetCurSel(rec->confTab);
-  if (now == old || now < 0) return;
+  const SInt16 now = TrackTabPress(d, rec->confTab, kTabItem, event, old);
+  if (now < 0) return;
   if (!checked_get(rec, page_cell(rec, old))) {
     CTSetCurSel(rec->confTab, old, true);
     return;
@@ -370,7 +349,7 @@ void Handle_Details_Tab_Select(DETAILS_WND_INFO* rec, EventRecord* event) {
   hide_page(rec, old);
   rec->confOldSelect = now;
   Load_Details_Dialog(rec);
-  invalidate(d);
+  InvalidateAll(d);
 }
 
 Boolean Handle_Details_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {

@@ -5,6 +5,7 @@
 
 #include "506Q_Lib/DialogItems.h"
 #include "common/IniFile.h"
+#include "FanctionLib/ConfigDialog.h"
 #include "Monitor/MonitorApp.h"
 #include "OT/DrawUtil.h"
 #include "toolbox/controls.h"
@@ -68,6 +69,38 @@ Rect ItemRect(DialogRef d, DialogItemIndex item) {
 
 void HideDecorations(DialogRef d, std::initializer_list<DialogItemIndex> items) {
   for (DialogItemIndex item : items) HideDialogItem(d, item);
+}
+
+void InvalidateAll(DialogRef d) {
+  WindowRef w = GetDialogWindow(d);
+  Rect all;
+  GetPortBounds(GetWindowPort(w), &all);
+  InvalWindowRect(w, &all);
+}
+
+CTAB_DATA* NewSettingsTabs(DialogRef d, DialogItemIndex item, SInt16 height) {
+  const Rect r = ItemRect(d, item);
+  const Rect tabs{r.top, r.left, SInt16(r.top + height), r.right};
+  const Rect page{SInt16(r.top + kCTStripHeight), r.left, SInt16(r.top + height), r.right};
+  CTAB_DATA* tab = CTNew(GetDialogWindow(d), &tabs, &page, 16, false, 0xFFFFFF, true);
+  if (!tab) return nullptr;
+  const DialogFont f = FontOf("TAB=");
+  const UInt8 face = UInt8(f.face);
+  CTSetFont(tab, &f.id, &face, &f.size);
+  CTSetPictID(tab, 143, 142, 144, 145, 146, 147, 148, 149);
+  return tab;
+}
+
+SInt16 TrackTabPress(DialogRef d, CTAB_DATA* tabs, DialogItemIndex item, EventRecord* event, SInt16 shown) {
+  Point local = event->where;
+  GlobalToLocal(&local);
+  Rect area = ItemRect(d, item);
+  area.top = SInt16(area.top + kConfigTabDeadZone);
+  if (!PtInRect(local, &area)) return -1;
+  SInt16 part = -1;
+  CTMouseDown(tabs, event, &part);
+  const SInt16 now = CTGetCurSel(tabs);
+  return now == shown ? -1 : now;
 }
 
 std::string IniText(const char* section, const char* key, const char* fallback, const char* file) {

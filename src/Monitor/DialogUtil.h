@@ -7,6 +7,7 @@
 #include <string>
 
 #include "FanctionLib/CList.h"
+#include "FanctionLib/CTab.h"
 #include "toolbox/dialogs.h"
 
 namespace mondlg {
@@ -24,6 +25,18 @@ Rect ItemRect(DialogRef d, DialogItemIndex item);
 // Dialog Manager: a press goes to the list or field they lie around, and
 // their rectangles stay where the drawing finds them.
 void HideDecorations(DialogRef d, std::initializer_list<DialogItemIndex> items);
+
+// Marks the dialog's whole window for drawing again.
+void InvalidateAll(DialogRef d);
+
+// The tab control of a settings dialog over the item's rectangle, `height`
+// high with its pages below the strip, in the "TAB=" font. Null when it
+// cannot be made.
+CTAB_DATA* NewSettingsTabs(DialogRef d, DialogItemIndex item, SInt16 height);
+// Tracks a press on the tab strip (the item's area below the frame's dead
+// zone) in the current port: the tab chosen, or -1 when the press lies off
+// the strip or chose none but `shown`.
+SInt16 TrackTabPress(DialogRef d, CTAB_DATA* tabs, DialogItemIndex item, EventRecord* event, SInt16 shown);
 
 // The ini value of key in section of file (IniFileName when null); the
 // fallback when the key is missing.

@@ -237,18 +237,3 @@ void Move_FTP_File(DialogPtr owner) {
     Redraw(rec->fSendList);
   }
 }
-
-void Size_Scale(UInt64 bytes, StringPtr text) {
-  static const char* const kUnits[] = {"Byte", "KB", "MB"};
-  UInt64 whole = bytes, hundredths = 0;
-  int unit = 0;
-  while (whole > 1023 && unit < 2) {
-    hundredths = (whole % 1024) * 100 / 1024;
-    whole /= 1024;
-    ++unit;
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%llu.%02llu %s", static_cast<unsigned long long>(whole),
-                static_cast<unsigned long long>(hundredths), kUnits[unit]);
-  pstr::set(text, sizeof(Str255), buf);
-}

@@ -97,13 +97,6 @@ void SubLoad_Config_Dialog(BROADCAST_WND_INFO* rec, SInt16 tab) {
   if (cell->dlg_load_value) cell->dlg_load_value(rec->dlg);
 }
 
-void invalidate(DialogRef d) {
-  WindowRef w = GetDialogWindow(d);
-  Rect all;
-  GetPortBounds(GetWindowPort(w), &all);
-  InvalWindowRect(w, &all);
-}
-
 // ---- TCP/IP page ---------------------------------------------------------
 
 void Setup_TCP_Load_Value(DialogRef d) {
@@ -335,15 +328,8 @@ void SubSet_Config_Function(CONF_TAB_CELL* cell, SInt16 pageID) {
 }
 
 void SubBuild_Config_Tab(BROADCAST_WND_INFO* rec) {
-  const Rect item = ItemRect(rec->dlg, kTabItem);
-  const Rect tabs{item.top, item.left, SInt16(item.top + 250), item.right};
-  const Rect page{SInt16(item.top + kCTStripHeight), item.left, SInt16(item.top + 250), item.right};
-  rec->confTab = CTNew(GetDialogWindow(rec->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
+  rec->confTab = NewSettingsTabs(rec->dlg, kTabItem, 250);
   if (!rec->confTab) return;
-  const DialogFont f = FontOf("TAB=");
-  const UInt8 face = UInt8(f.face);
-  CTSetFont(rec->confTab, &f.id, &face, &f.size);
-  CTSetPictID(rec->confTab, 143, 142, 144, 145, 146, 147, 148, 149);
   struct Page {
     const char* title;
     SInt16 id;
@@ -369,16 +355,9 @@ void Handle_SubConfig_Tab_Select(BROADCAST_WND_INFO* rec, EventRecord* event) {
   if (!rec->confTab || !event) return;
   // The tab control reads the mouse in the dialog's port.
   tb::PortSaver keep(GetDialogPort(d));
-  Point local = event->where;
-  GlobalToLocal(&local);
-  Rect area = ItemRect(d, kTabItem);
-  area.top = SInt16(area.top + kConfigTabDeadZone);
-  if (!PtInRect(local, &area)) return;
   const SInt16 old = rec->confOldSelect;
-  SInt16 part = -1;
-  CTMouseDown(rec->confTab, event, &part);
-  const SInt16 now = CTGetCurSel(rec->confTab);
-  if (now == old || now < 0) return;
+  const SInt16 now = TrackTabPress(d, rec->confTab, kTabItem, event, old);
+  if (now < 0) return;
   const CONF_TAB_CELL* cell = page_cell(rec, old);
   if (cell && cell->dlg_get_value && !cell->dlg_get_value(d)) {
     CTSetCurSel(rec->confTab, old, true);
@@ -391,7 +370,7 @@ void Handle_SubConfig_Tab_Select(BROADCAST_WND_INFO* rec, EventRecord* event) {
   }
   rec->confOldSelect = now;
   SubLoad_Config_Dialog(rec, now);
-  invalidate(d);
+  InvalidateAll(d);
 }
 
 void Free_Broadcast_Table(BROADCAST_WND_INFO* rec) {

@@ -416,6 +416,21 @@ void Last_Table_Init(SEND_WND_INFO* slot) {
   updateMenus();
 }
 
+void Size_Scale(UInt64 bytes, StringPtr text) {
+  static const char* const kUnits[] = {"Byte", "KB", "MB"};
+  UInt64 whole = bytes, hundredths = 0;
+  int unit = 0;
+  while (whole > 1023 && unit < 2) {
+    hundredths = (whole % 1024) * 100 / 1024;
+    whole /= 1024;
+    ++unit;
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%llu.%02llu %s", static_cast<unsigned long long>(whole),
+                static_cast<unsigned long long>(hundredths), kUnits[unit]);
+  pstr::set(text, sizeof(Str255), buf);
+}
+
 short Draw_Send_Data(SEND_WND_INFO* slot) {
   if (!slot) return 0;
   const FILE_INFO_DATA& file = slot->fileData;

@@ -136,6 +136,10 @@ short Handle_TCPftp_Window_Active(DialogPtr dlg, EventRecord* event);
 // step); true for a send window's items.
 Boolean Handle_TCPftp_Select_Item(DialogPtr dlg, EventRecord* event, DialogItemIndex item);
 
+// The byte count as text, scaled to "Byte", "KB" or "MB" with two decimals
+// ("1.50 KB").
+void Size_Scale(UInt64 bytes, StringPtr text);
+
 // ---- What the host program supplies ------------------------------------
 
 // The file specification of the first row of owner's list of files to send;
@@ -144,6 +148,3 @@ short Get_FileSpec_FromList(DialogPtr owner, FSSpec* fss);
 // Moves the first row of owner's list of files to send to the end of its
 // list of sent files, selects it there and redraws both lists.
 void Move_FTP_File(DialogPtr owner);
-// The byte count as text, scaled to "Byte", "KB" or "MB" with two decimals
-// ("1.50 KB").
-void Size_Scale(UInt64 bytes, StringPtr text);

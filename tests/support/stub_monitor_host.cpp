@@ -39,19 +39,3 @@ void Move_FTP_File(DialogPtr owner) {
   lists->sent.push_back(pstr::str(lists->toSend.front().name));
   lists->toSend.erase(lists->toSend.begin());
 }
-
-void Size_Scale(UInt64 bytes, StringPtr text) {
-  static const char* const kUnits[] = {"Byte", "KB", "MB", "GB", "TB"};
-  UInt64 whole = bytes;
-  UInt64 hundredths = 0;
-  int unit = 0;
-  while (whole > 1023 && unit < 2) {
-    hundredths = (whole % 1024) * 100 / 1024;
-    whole /= 1024;
-    ++unit;
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%llu.%02llu %s", static_cast<unsigned long long>(whole),
-                static_cast<unsigned long long>(hundredths), kUnits[unit]);
-  pstr::set(text, sizeof(Str255), buf);
-}
