@@ -61,22 +61,6 @@ SInt32 system_version() {
 }
 bool has_appletalk_page() { return system_version() < kNoAppleTalkSystem; }
 
-ControlRef control(DialogRef d, DialogItemIndex item) {
-  ControlRef c = nullptr;
-  if (GetDialogItemAsControl(d, item, &c) != noErr) return nullptr;
-  return c;
-}
-SInt16 value_of(DialogRef d, DialogItemIndex item) {
-  ControlRef c = control(d, item);
-  return c ? GetControlValue(c) : 0;
-}
-void set_value(DialogRef d, DialogItemIndex item, SInt16 v) {
-  if (ControlRef c = control(d, item)) SetControlValue(c, v);
-}
-void set_dimmed(DialogRef d, DialogItemIndex item, bool dim) {
-  if (ControlRef c = control(d, item)) HiliteControl(c, dim ? 255 : 0);
-}
-
 void item_text(DialogRef d, DialogItemIndex item, Str255 out) {
   out[0] = 0;
   Handle h = nullptr;
@@ -395,14 +379,14 @@ short DisplayZones(UInt8* buffer, char (*names)[kZoneEntrySize]) {
 
 void Setup_TCP_Load_Value(DialogRef d) {
   if (has_appletalk_page()) {
-    set_value(d, kTcpCheck, ConfigData.Protocol_1 ? 1 : 0);
+    Set_Item_Value(d, kTcpCheck, ConfigData.Protocol_1 ? 1 : 0);
   } else {
     HideDialogItem(d, kTcpCheck);
     HideDialogItem(d, kTcpCheckLabel);
   }
   HideDialogItem(d, kTcpHidden1);
   HideDialogItem(d, kTcpHidden2);
-  set_dimmed(d, kTcpDelete, true);
+  Hilite_Item(d, kTcpDelete, false);
   if (!configTbl.broadList) {
     configTbl.broadList = Create_ListBox(d, kTcpList);
     const int count = EnvInfo.tcp_count > kBroadcastMax ? kBroadcastMax : EnvInfo.tcp_count;
@@ -430,7 +414,7 @@ Boolean Config_TCP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex 
     case kTcpList:
       if (list) {
         Handle_List_Select(d, event, item, list);
-        set_dimmed(d, kTcpDelete, selected_row(list) < 0);
+        Hilite_Item(d, kTcpDelete, selected_row(list) >= 0);
       }
       break;
     case kTcpAdd: {
@@ -465,11 +449,11 @@ Boolean Config_TCP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex 
         CLDelRow(list, 1, row);
         CLUpdate(list, nullptr, 0);
       }
-      set_dimmed(d, kTcpDelete, true);
+      Hilite_Item(d, kTcpDelete, false);
       break;
     }
     case kTcpCheck:
-    case kTcpHidden1: set_value(d, item, value_of(d, item) ? 0 : 1); break;
+    case kTcpHidden1: Set_Item_Value(d, item, Get_Item_Value(d, item) ? 0 : 1); break;
     default: break;
   }
   return true;
@@ -490,7 +474,7 @@ Boolean Setup_TCP_Get_Value(DialogRef d) {
   }
   info.tcp_count = count;
   EnvInfo = info;
-  ConfigData.Protocol_1 = has_appletalk_page() ? (value_of(d, kTcpCheck) ? 1 : 0) : 1;
+  ConfigData.Protocol_1 = has_appletalk_page() ? (Get_Item_Value(d, kTcpCheck) ? 1 : 0) : 1;
   return true;
 }
 
@@ -507,9 +491,9 @@ void Setup_TCP_Update(DialogRef d) {
 
 namespace {
 void ddp_enable(DialogRef d, bool on) {
-  set_dimmed(d, kDdpEvery, !on);
-  set_dimmed(d, kDdpChosen, !on);
-  const bool listOn = on && value_of(d, kDdpChosen) == 1;
+  Hilite_Item(d, kDdpEvery, on);
+  Hilite_Item(d, kDdpChosen, on);
+  const bool listOn = on && Get_Item_Value(d, kDdpChosen) == 1;
   if (configTbl.zoneList) {
     CLEnable(configTbl.zoneList, listOn);
     if (listOn) select_zone_row();
@@ -524,9 +508,9 @@ void Setup_DDP_Load_Value(DialogRef d) {
   } else {
     CLShow(configTbl.zoneList, true);
   }
-  set_value(d, kDdpCheck, ConfigData.Protocol_2 ? 1 : 0);
-  set_value(d, kDdpChosen, ConfigData.choiceNetworkzone == 1 ? 1 : 0);
-  set_value(d, kDdpEvery, ConfigData.choiceNetworkzone == 1 ? 0 : 1);
+  Set_Item_Value(d, kDdpCheck, ConfigData.Protocol_2 ? 1 : 0);
+  Set_Item_Value(d, kDdpChosen, ConfigData.choiceNetworkzone == 1 ? 1 : 0);
+  Set_Item_Value(d, kDdpEvery, ConfigData.choiceNetworkzone == 1 ? 0 : 1);
   ddp_enable(d, ConfigData.Protocol_2 != 0);
   caption(d, kDdpCheckLabel, "[CONFIGTAB]", "PROTOCOL2=");
   caption(d, kDdpEveryLabel, "[CONFIGTAB]", "ZONENOTUSE=");
@@ -539,17 +523,17 @@ Boolean Config_DDP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex 
       if (configTbl.zoneList) Handle_List_Select(d, event, item, configTbl.zoneList);
       break;
     case kDdpCheck:
-      set_value(d, kDdpCheck, value_of(d, kDdpCheck) ? 0 : 1);
-      ddp_enable(d, value_of(d, kDdpCheck) == 1);
+      Set_Item_Value(d, kDdpCheck, Get_Item_Value(d, kDdpCheck) ? 0 : 1);
+      ddp_enable(d, Get_Item_Value(d, kDdpCheck) == 1);
       break;
     case kDdpEvery:
-      set_value(d, kDdpEvery, 1);
-      set_value(d, kDdpChosen, 0);
+      Set_Item_Value(d, kDdpEvery, 1);
+      Set_Item_Value(d, kDdpChosen, 0);
       if (configTbl.zoneList) CLEnable(configTbl.zoneList, false);
       break;
     case kDdpChosen:
-      set_value(d, kDdpChosen, 1);
-      set_value(d, kDdpEvery, 0);
+      Set_Item_Value(d, kDdpChosen, 1);
+      Set_Item_Value(d, kDdpEvery, 0);
       if (configTbl.zoneList) CLEnable(configTbl.zoneList, true);
       select_zone_row();
       break;
@@ -559,8 +543,8 @@ Boolean Config_DDP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex 
 }
 
 Boolean Setup_DDP_Get_Value(DialogRef d) {
-  ConfigData.Protocol_2 = value_of(d, kDdpCheck) ? 1 : 0;
-  if (value_of(d, kDdpEvery) == 1) {
+  ConfigData.Protocol_2 = Get_Item_Value(d, kDdpCheck) ? 1 : 0;
+  if (Get_Item_Value(d, kDdpEvery) == 1) {
     ConfigData.choiceNetworkzone = 0;
   } else {
     ConfigData.choiceNetworkzone = 1;
