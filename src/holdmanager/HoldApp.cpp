@@ -261,14 +261,7 @@ SInt32 GetTimeoutValue(const HOLD_CONFIG* config) {
   return SInt32(std::min<UInt32>(config->ulTimeOut, 0x7FFFFFFF / 1000) * 1000);
 }
 
-std::string HoldIniText(const char* section, const char* key) {
-  char buf[1024] = {};
-  // The reader finds a section by its text anywhere in the file: with its
-  // brackets, so that "TITLE" is not taken from a "TITLE=" line.
-  const std::string name = section && section[0] == '[' ? section : "[" + std::string(section ? section : "") + "]";
-  if (!Load_File_To_CstringEx(name.c_str(), key, buf, sizeof buf, gszStrFileName)) return {};
-  return buf;
-}
+std::string HoldIniText(const char* section, const char* key) { return HoldIniString(gszStrFileName, section, key); }
 
 void HoldIniPText(const char* section, const char* key, Str255 out) {
   const std::string t = HoldIniText(section, key);

@@ -344,6 +344,14 @@ std::string DataSizeText(UInt64 bytes) {
   return s + units[u];
 }
 
+std::string HoldIniString(const char* iniFile, const char* section, const char* key) {
+  if (!iniFile || !*iniFile || !section || !key) return {};
+  const std::string head = section[0] == '[' ? section : "[" + std::string(section) + "]";
+  char buf[1024] = {};
+  if (!Load_File_To_CstringEx(head.c_str(), key, buf, sizeof buf, iniFile)) return {};
+  return buf;
+}
+
 std::string DottedText(UInt32 addr) {
   char text[16];
   iptoa(addr, text);
@@ -411,7 +419,7 @@ void ParsePrinterInfo(const char* text, std::size_t len, PrinterCaps* caps) {
 
 OSErr Get_Printer_Info(const UInt8 mac[6], PrinterCaps* caps, const char* strIni) {
   char folder[64] = {};
-  if (!strIni || !Load_File_To_CstringEx("MACSTR", "FOLDER=", folder, 33, strIni) || !folder[0])
+  if (!strIni || !Load_File_To_CstringEx("[MACSTR]", "FOLDER=", folder, 33, strIni) || !folder[0])
     std::snprintf(folder, sizeof folder, "%s", suite::kStatusFolderName);
   SInt16 vRef = 0;
   SInt32 dirID = 0;

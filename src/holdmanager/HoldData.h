@@ -128,6 +128,10 @@ int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limi
 std::string DataSizeText(UInt64 bytes);
 // The date as the list shows it: "yyyy/mm/dd, hh:mm".
 std::string DateText(const HoldDate& d);
+// The text of key in [section] of an ini file; "" when missing. The shared
+// reader takes a section name wherever it stands in a line, so the name is
+// looked up with its brackets (given with or without them).
+std::string HoldIniString(const char* iniFile, const char* section, const char* key);
 // An IPv4 address (host order) in dotted decimal.
 std::string DottedText(UInt32 addr);
 

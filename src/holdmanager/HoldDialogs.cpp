@@ -8,7 +8,6 @@
 #include <cstring>
 #include <new>
 
-#include "common/IniFile.h"
 #include "holdmanager/HoldControls.h"
 #include "toolbox/appearance.h"
 #include "toolbox/clock.h"
@@ -167,13 +166,7 @@ IconRef HoldFolderIcon() {
 }
 
 std::string HoldString(const char* section, const char* key) {
-  char buf[1024] = {};
-  // The reader finds a section by its text anywhere in a line: with its
-  // brackets, so a key of the same name in another section is not taken.
-  const std::string head = std::string("[") + section + "]";
-  if (gHoldHost.strIni.empty() || !Load_File_To_CstringEx(head.c_str(), key, buf, sizeof buf, gHoldHost.strIni.c_str()))
-    return {};
-  return buf;
+  return HoldIniString(gHoldHost.strIni.c_str(), section, key);
 }
 
 std::string ExpandEscapes(std::string text) {

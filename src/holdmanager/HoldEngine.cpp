@@ -9,7 +9,6 @@
 #include <filesystem>
 
 #include "common/GWorldImage.h"
-#include "common/IniFile.h"
 #include "holdmanager/LPR.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
@@ -547,9 +546,7 @@ UInt16 HoldAddThumbnail(PtrListHead* thumbs, const std::string& path, UInt16 pag
 }
 
 std::string HoldText(const HOLD_ENGINE* e, const char* section, const char* key) {
-  char buf[1024] = {};
-  if (e->strIni.empty() || !Load_File_To_CstringEx(section, key, buf, sizeof buf, e->strIni.c_str())) return {};
-  return buf;
+  return HoldIniString(e->strIni.c_str(), section, key);
 }
 
 std::string HoldCacheFolder() {

@@ -324,5 +324,29 @@ TEST_F(HoldTest, ATabChangeCancelsTheRunningCommandWithoutAMessage) {
   EXPECT_EQ(LastStatus(), HoldText(&e_, "MESSAGE", "STR007="));
 }
 
+// A section's name also stands in keys and texts of other sections before
+// it: each lookup still reads its own section.
+TEST(HoldTexts, EachLookupReadsItsOwnSection) {
+  testsupport::TempDir dir;
+  const std::string ini = (dir.path() / "Hmgstr.ini").string();
+  testsupport::WriteFile(ini,
+                         "[STRING]\nSTR01=Searching\nMESSAGE=in STRING\n"
+                         "[MESSAGE]\nTITLE=Note\nSTR001=Failed\n"
+                         "[TITLE]\nABOUT=About\nLABEL=in TITLE\n"
+                         "[LABEL]\nSTC_TRANS=%s sent\n");
+  HOLD_ENGINE e;
+  e.strIni = ini;
+  const struct {
+    const char *section, *key, *want;
+  } cases[] = {
+      {"STRING", "STR01=", "Searching"}, {"MESSAGE", "TITLE=", "Note"},      {"MESSAGE", "STR001=", "Failed"},
+      {"TITLE", "ABOUT=", "About"},      {"LABEL", "STC_TRANS=", "%s sent"}, {"[TITLE]", "ABOUT=", "About"},
+      {"LABEL", "ABOUT=", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HoldText(&e, c.section, c.key), c.want) << c.section << " " << c.key;
+  e.strIni.clear();
+  EXPECT_EQ(HoldText(&e, "STRING", "STR01="), "");
+}
+
 }  // namespace
 }  // namespace holdtest
