@@ -54,6 +54,36 @@ inline std::string MacText(const std::array<UInt8, 6>& m) {
   return text;
 }
 
+// Starts n emulated boxes named "Office A", "Office B", ... (serving FTP
+// when ftp).
+inline void StartOffices(pboxemu::Emulator& emu, int n, bool ftp = false) {
+  for (int i = 0; i < n; ++i) {
+    pboxemu::BoxSpec spec;
+    spec.name = "Office " + std::string(1, char('A' + i));
+    emu.AddBox(spec);
+  }
+  if (ftp) emu.Ftp().Enable();
+  std::string err;
+  ASSERT_TRUE(emu.Start(&err)) << err;
+}
+
+// Box i of StartOffices as a search over TCP/IP lists it.
+inline PBOXinfo OfficeBox(const pboxemu::Emulator& emu, int i) {
+  PBOXinfo b{};
+  b.pbi_inuse = 1;
+  auto mac = emu.BoxMac(i);
+  std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
+  auto type = emu.BoxMachineType(i);
+  std::memcpy(b.pbi_machine_type, type.data(), 16);
+  b.pbi_hash = GetPBOXHash(b.pbi_machine_type, b.pbi_nodeaddr);
+  const std::string name = "Office " + std::string(1, char('A' + i));
+  std::memcpy(b.pbi_machine_name, name.data(), name.size());
+  b.pbi_ip_addr = emu.BoxAddress(i);
+  b.pbi_socket = emu.BoxPort(i);
+  b.protocol_Type_Num = PBOX_PROTO_TCPIP;
+  return b;
+}
+
 // A press far from every item, for handlers called directly.
 inline EventRecord Away() {
   EventRecord e{};
@@ -114,32 +144,8 @@ class MonitorDialogs : public ::testing::Test {
 
   fs::path suite() const { return dir_.path() / "suite"; }
 
-  void StartBoxes(int n, bool ftp = false) {
-    for (int i = 0; i < n; ++i) {
-      pboxemu::BoxSpec spec;
-      spec.name = "Office " + std::string(1, char('A' + i));
-      emu.AddBox(spec);
-    }
-    if (ftp) emu.Ftp().Enable();
-    std::string err;
-    ASSERT_TRUE(emu.Start(&err)) << err;
-  }
-
-  PBOXinfo Box(int i) const {
-    PBOXinfo b{};
-    b.pbi_inuse = 1;
-    auto mac = emu.BoxMac(i);
-    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
-    auto type = emu.BoxMachineType(i);
-    std::memcpy(b.pbi_machine_type, type.data(), 16);
-    b.pbi_hash = GetPBOXHash(b.pbi_machine_type, b.pbi_nodeaddr);
-    const std::string name = "Office " + std::string(1, char('A' + i));
-    std::memcpy(b.pbi_machine_name, name.data(), name.size());
-    b.pbi_ip_addr = emu.BoxAddress(i);
-    b.pbi_socket = emu.BoxPort(i);
-    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
-    return b;
-  }
+  void StartBoxes(int n, bool ftp = false) { StartOffices(emu, n, ftp); }
+  PBOXinfo Box(int i) const { return OfficeBox(emu, i); }
 
   // A status window for box i, as a status-data record opens it.
   STATUS_WND_INFO* OpenWindow(int i) {

@@ -3,10 +3,6 @@
 // the windows each launch path opens, what the status page shows, and the
 // files a quit leaves.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs_harness.h"
 #include "Monitor/StatusData.h"
 #include "OT/PBoxTable.h"
 #include "pboxemu/emulator.h"
@@ -23,11 +20,10 @@
 #include "toolbox/appleevents.h"
 #include "toolbox/pictures.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
+using montest::MacText;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
@@ -37,38 +33,7 @@ std::string dotted(UInt32 a) {
   return text;
 }
 
-std::string macText(const std::array<UInt8, 6>& m) {
-  char text[20];
-  std::snprintf(text, sizeof text, "%02X;%02X;%02X;%02X;%02X;%02X", m[0], m[1], m[2], m[3], m[4], m[5]);
-  return text;
-}
-
 // The launch event 'JCev'/'apop' for the monitor with one text item.
-std::string launchEventHex(const std::string& text) {
-  const OSType sig = 'VMxm';
-  AEAddressDesc target;
-  AECreateDesc(typeApplSignature, &sig, 4, &target);
-  AppleEvent event;
-  AECreateAppleEvent('JCev', 'apop', &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
-  AEDescList list;
-  AECreateList(nullptr, 0, false, &list);
-  AEPutPtr(&list, 1, typeChar, text.data(), Size(text.size()));
-  AEPutParamDesc(&event, 'VMxm', &list);
-  std::string flat;
-  tb::FlattenAppleEvent(&event, &flat);
-  AEDisposeDesc(&list);
-  AEDisposeDesc(&event);
-  AEDisposeDesc(&target);
-  std::string hex;
-  char two[3];
-  for (unsigned char c : flat) {
-    std::snprintf(two, sizeof two, "%02x", c);
-    hex += two;
-  }
-  return hex;
-}
-
-// The launch event with the record as its text item.
 AppleEvent launchEvent(const std::string& text) {
   const OSType sig = 'VMxm';
   AEAddressDesc target;
@@ -84,17 +49,12 @@ AppleEvent launchEvent(const std::string& text) {
   return event;
 }
 
-// The open-documents event, which opens the printers of "Alias Data".
-std::string openDocumentsHex() {
-  const OSType sig = 'VMxm';
-  AEAddressDesc target;
-  AECreateDesc(typeApplSignature, &sig, 4, &target);
-  AppleEvent event;
-  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
+// The event flattened as VEMO_LAUNCH_EVENT carries it, in hex; the event is
+// disposed of.
+std::string hexOf(AppleEvent event) {
   std::string flat;
   tb::FlattenAppleEvent(&event, &flat);
   AEDisposeDesc(&event);
-  AEDisposeDesc(&target);
   std::string hex;
   char two[3];
   for (unsigned char c : flat) {
@@ -102,6 +62,19 @@ std::string openDocumentsHex() {
     hex += two;
   }
   return hex;
+}
+
+std::string launchEventHex(const std::string& text) { return hexOf(launchEvent(text)); }
+
+// The open-documents event, which opens the printers of "Alias Data".
+std::string openDocumentsHex() {
+  const OSType sig = 'VMxm';
+  AEAddressDesc target;
+  AECreateDesc(typeApplSignature, &sig, 4, &target);
+  AppleEvent event;
+  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
+  AEDisposeDesc(&target);
+  return hexOf(event);
 }
 
 class MonitorProgram : public ::testing::Test {
@@ -124,31 +97,8 @@ class MonitorProgram : public ::testing::Test {
   fs::path contents() const { return suite() / "VEMO-MONITOR.app/Contents"; }
   fs::path exe() const { return contents() / "MacOS/VEMO-MONITOR"; }
 
-  void StartBoxes(int n) {
-    for (int i = 0; i < n; ++i) {
-      pboxemu::BoxSpec spec;
-      spec.name = "Office " + std::string(1, char('A' + i));
-      emu.AddBox(spec);
-    }
-    std::string err;
-    ASSERT_TRUE(emu.Start(&err)) << err;
-  }
-
-  PBOXinfo Box(int i) const {
-    PBOXinfo b{};
-    b.pbi_inuse = 1;
-    auto mac = emu.BoxMac(i);
-    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
-    auto type = emu.BoxMachineType(i);
-    std::memcpy(b.pbi_machine_type, type.data(), 16);
-    b.pbi_hash = GetPBOXHash(b.pbi_machine_type, b.pbi_nodeaddr);
-    const std::string name = "Office " + std::string(1, char('A' + i));
-    std::memcpy(b.pbi_machine_name, name.data(), name.size());
-    b.pbi_ip_addr = emu.BoxAddress(i);
-    b.pbi_socket = emu.BoxPort(i);
-    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
-    return b;
-  }
+  void StartBoxes(int n) { montest::StartOffices(emu, n); }
+  PBOXinfo Box(int i) const { return montest::OfficeBox(emu, i); }
 
   std::string Title(int i) const {
     return "\"Status Monitor - Office " + std::string(1, char('A' + i)) + "(" + dotted(emu.BoxAddress(i)) + ")\"";
@@ -168,7 +118,7 @@ class MonitorProgram : public ::testing::Test {
   std::string StatusFile(int i) const {
     std::array<UInt8, kPBOXinfoPackedSize> packed{};
     PackPBOXinfo(Box(i), packed);
-    const std::string name = "VEMOMON-" + macText(emu.BoxMac(i));
+    const std::string name = "VEMOMON-" + MacText(emu.BoxMac(i));
     WriteFile(suite() / name, std::string(reinterpret_cast<const char*>(packed.data()), packed.size()) +
                                   std::string(4, '\0'));
     return name;
@@ -184,31 +134,7 @@ class MonitorProgram : public ::testing::Test {
     std::optional<testsupport::ScopedEnv> launch;
     if (launchHex) launch.emplace("VEMO_LAUNCH_EVENT", launchHex);
     else unsetenv("VEMO_LAUNCH_EVENT");
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
-    const std::string path = exe().string();
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&fa);
-    close(fds[1]);
-    if (rc != 0) {
-      close(fds[0]);
-      return -1;
-    }
-    char buf[512];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) {
-      err->append(buf, std::size_t(n));
-      if (onOutput) onOutput(*err);
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return testsupport::RunProgram({exe().string()}, err, {}, onOutput);
   }
 
   testsupport::TempDir dir_;
@@ -260,40 +186,10 @@ TEST_F(MonitorProgram, TheLaunchRecordOpensTheBoxsWindowAndQuitWritesItsFiles) {
   // Quitting saved the program's preferences, the printer's settings, its
   // status-data file and the pointer file naming it.
   EXPECT_TRUE(fs::exists(dir_ / "home/.config/vemo/Preferences" / suite::kMonitorPrefsName));
-  const std::string mac = macText(emu.BoxMac(0));
+  const std::string mac = MacText(emu.BoxMac(0));
   EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + mac)));
   EXPECT_EQ(fs::file_size(suite() / ("VEMOMON-" + mac)), kPBOXRecordFileSize);
   EXPECT_NE(ReadFile(suite() / "MONITOR Data").find("VEMOMON-" + mac), std::string::npos);
-}
-
-// The user hides the window; the printer runs out of paper and comes back:
-// being ready again is an armed event, so the window pops up with the sound.
-TEST_F(MonitorProgram, ThePrinterBackToReadyPopsTheHiddenWindowUpWithItsSound) {
-  StartBoxes(1);
-  const std::string hex = launchEventHex(LaunchRecord(0));
-  bool paperOut = false, back = false;
-  std::string err;
-  const int status = Run("wait-window " + Title(0) + " 10000\n"
-                         "sleep 1000\n"
-                         "menu 129 2\n"
-                         "log hidden\n"
-                         "sleep 4000\n"
-                         "log paper-out-seen\n"
-                         "wait-window " + Title(0) + " 10000\n"
-                         "expect-sounds played 1\n"
-                         "menu 129 5\n",
-                         hex.c_str(), &err, [&](const std::string& out) {
-                           if (!paperOut && out.find("hidden") != std::string::npos) {
-                             emu.SetPrinterState(0, pboxemu::PrinterState::PaperOut);
-                             paperOut = true;
-                           }
-                           if (!back && out.find("paper-out-seen") != std::string::npos) {
-                             emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
-                             back = true;
-                           }
-                         });
-  EXPECT_EQ(status, 0) << err;
-  EXPECT_TRUE(back) << err;
 }
 
 // The status page's picture for each state of the printer.
@@ -476,40 +372,25 @@ TEST_F(MonitorProgram, TheAdministrationProgramStartsTheMonitorThatWatchesTheBox
   unsetenv("VEMO_LAUNCH_EVENT");
 
   // Both programs write to one pipe; it ends when both have ended.
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
-  const std::string exe = (admin / "MacOS/VEMO-ADMIN").string();
-  char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&fa);
-  close(fds[1]);
-  std::string out;
   bool paperOut = false, back = false;
-  char buf[512];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) {
-    out.append(buf, std::size_t(n));
-    if (!paperOut && out.find("monitor-hidden") != std::string::npos) {
-      emu.SetPrinterState(0, pboxemu::PrinterState::PaperOut);
-      paperOut = true;
-    }
-    if (!back && out.find("paper-out-seen") != std::string::npos) {
-      emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
-      back = true;
-    }
-  }
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  std::string out;
+  const int status =
+      testsupport::RunProgram({(admin / "MacOS/VEMO-ADMIN").string()}, &out, {}, [&](const std::string& seen) {
+        if (!paperOut && seen.find("monitor-hidden") != std::string::npos) {
+          emu.SetPrinterState(0, pboxemu::PrinterState::PaperOut);
+          paperOut = true;
+        }
+        if (!back && seen.find("paper-out-seen") != std::string::npos) {
+          emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
+          back = true;
+        }
+      });
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_TRUE(back) << out;
   EXPECT_NE(out.find("monitor-done"), std::string::npos) << out;
   EXPECT_EQ(out.find("script: line"), std::string::npos) << out;  // no step failed
 
-  const std::string mac = macText(emu.BoxMac(0));
+  const std::string mac = MacText(emu.BoxMac(0));
   EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + mac)));
   EXPECT_EQ(fs::file_size(suite() / ("VEMOMON-" + mac)), kPBOXRecordFileSize);
   EXPECT_NE(ReadFile(suite() / "MONITOR Data").find("VEMOMON-" + mac), std::string::npos);
@@ -573,8 +454,8 @@ TEST_F(MonitorProgram, ANinthPrinterIsRefused) {
   EXPECT_EQ(status, 0) << err;
   EXPECT_TRUE(sent);
   EXPECT_NE(err.find("no free status window"), std::string::npos);
-  for (int i = 0; i < 8; ++i) EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + macText(emu.BoxMac(i))))) << i;
-  EXPECT_FALSE(fs::exists(suite() / ("VEMO-MONITOR-" + macText(emu.BoxMac(8)))));
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + MacText(emu.BoxMac(i))))) << i;
+  EXPECT_FALSE(fs::exists(suite() / ("VEMO-MONITOR-" + MacText(emu.BoxMac(8)))));
 }
 
 // The status window's options button opens the option dialog in the real

@@ -181,7 +181,8 @@ int WaitExit(int pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-int RunProgram(const std::vector<std::string>& args, std::string* errOut, const std::filesystem::path& cwd) {
+int RunProgram(const std::vector<std::string>& args, std::string* errOut, const std::filesystem::path& cwd,
+               const std::function<void(const std::string&)>& onOutput) {
   if (!errOut) return WaitExit(spawnProgram(args, "", cwd, -1));
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return -1;
@@ -189,7 +190,10 @@ int RunProgram(const std::vector<std::string>& args, std::string* errOut, const 
   close(fds[1]);
   char buf[512];
   ssize_t n;
-  while (pid > 0 && (n = read(fds[0], buf, sizeof buf)) > 0) errOut->append(buf, std::size_t(n));
+  while (pid > 0 && (n = read(fds[0], buf, sizeof buf)) > 0) {
+    errOut->append(buf, std::size_t(n));
+    if (onOutput) onOutput(*errOut);
+  }
   close(fds[0]);
   return WaitExit(pid);
 }

@@ -107,8 +107,9 @@ int SpawnProgram(const std::vector<std::string>& args, const std::string& stdout
 int WaitExit(int pid);
 // Starts and waits. With errOut, its standard error is read to its end, so
 // the run returns once every program it started (which inherit the pipe)
-// has ended too.
+// has ended too; onOutput, when given, sees *errOut after each read (to
+// act on what the program logged while it runs).
 int RunProgram(const std::vector<std::string>& args, std::string* errOut = nullptr,
-               const std::filesystem::path& cwd = {});
+               const std::filesystem::path& cwd = {}, const std::function<void(const std::string&)>& onOutput = {});
 
 }  // namespace testsupport
