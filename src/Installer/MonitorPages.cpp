@@ -43,33 +43,24 @@ constexpr std::size_t kEventNameMax = 31;
 constexpr long kIntervalMin = 500, kIntervalMax = 15000;
 
 void Move_Button_Check(DialogRef d, CLIST_DATA* notArmed, CLIST_DATA* armed) {
-  auto ready = [](CLIST_DATA* list) {
-    Cell c{0, 0};
-    return list && CLGetCount(list) > 0 && CLGetSelect(list, &c, true);
-  };
+  auto ready = [](CLIST_DATA* list) { return list && CLGetCount(list) > 0 && Page_List_Selected(list) >= 0; };
   Set_Item_Enabled(d, kToPopup, notArmed && armed && ready(notArmed));
   Set_Item_Enabled(d, kToEvent, notArmed && armed && ready(armed));
 }
 
 void appendEvent(CLIST_DATA* list, const EVENT_DATA& e, int index) {
   const SInt16 row = CLGetCount(list);
-  Str255 p;
-  pstr::set(p, sizeof p, tb::Utf8Prefix(e.cEventName, kEventNameMax));
-  CLSetCellOne(list, Cell{row, 0}, p);
+  Set_Page_List_Text(list, row, 0, tb::Utf8Prefix(e.cEventName, kEventNameMax));
   CLSetCIconData(list, e.iconID, row, 16, 16);
   CLSetReference(list, row, index);
 }
 
 void Move_Popup_Event(CLIST_DATA* from, CLIST_DATA* to) {
-  Cell c{0, 0};
-  if (!from || !to || CLGetCount(from) == 0 || !CLGetSelect(from, &c, true)) return;
-  const SInt16 row = c.v;
+  const SInt16 row = from && to && CLGetCount(from) > 0 ? Page_List_Selected(from) : SInt16(-1);
+  if (row < 0) return;
   const long index = CLGetReference(from, row);
   if (index < 0 || index >= instTbl.eventCount) return;
-  CLClearSelect(from, nullptr);
-  CLDelRow(from, 1, row);
-  if (const SInt16 left = CLGetCount(from); left > 0)
-    CLSetSelect(from, Cell{SInt16(row < left ? row : left - 1), 0}, true, false);
+  Delete_Page_List_Row(from, row);
   CLClearSelect(to, nullptr);
   EVENT_DATA& e = instTbl.eventData[index];
   e.bEnable = !e.bEnable;
@@ -183,6 +174,31 @@ CLIST_DATA* Create_Page_List(DialogRef d, DialogItemIndex item, SInt16 rowHeight
     CLAddColumn(list, none, width, kCLNoHeader | kCLSortText);
   }
   return list;
+}
+
+std::string Page_List_Text(CLIST_DATA* list, SInt16 row, SInt16 column) {
+  Str255 p = {0};
+  SInt16 len = sizeof p - 1;
+  if (CLGetCellOne(list, p, &len, Cell{row, column}) < 0) return {};
+  return pstr::str(p);
+}
+
+void Set_Page_List_Text(CLIST_DATA* list, SInt16 row, SInt16 column, std::string_view text) {
+  Str255 p;
+  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
+  CLSetCellOne(list, Cell{row, column}, p);
+}
+
+SInt16 Page_List_Selected(CLIST_DATA* list) {
+  Cell c{0, 0};
+  return list && CLGetSelect(list, &c, true) ? c.v : SInt16(-1);
+}
+
+void Delete_Page_List_Row(CLIST_DATA* list, SInt16 row) {
+  CLClearSelect(list, nullptr);
+  CLDelRow(list, 1, row);
+  if (const SInt16 left = CLGetCount(list); left > 0)
+    CLSetSelect(list, Cell{SInt16(row < left ? row : left - 1), 0}, true, false);
 }
 
 // ---- page 150 ----

@@ -8,6 +8,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "Monitor/MonitorTypes.h"
 #include "OT/PBoxTable.h"
@@ -75,6 +76,14 @@ void Page_Font(const char* key, SInt16* id, SInt16* size, Style* face);
 // item's rectangle: one column of the whole width, or the columns given.
 struct CLIST_DATA* Create_Page_List(DialogRef d, DialogItemIndex item, SInt16 rowHeight, int columns,
                                     SInt16 columnWidth);
+// A cell's text (empty for none); a cell set from UTF-8 text, cut to 255
+// bytes on a character boundary.
+std::string Page_List_Text(struct CLIST_DATA* list, SInt16 row, SInt16 column);
+void Set_Page_List_Text(struct CLIST_DATA* list, SInt16 row, SInt16 column, std::string_view text);
+// The first selected row, or -1 (also without a list).
+SInt16 Page_List_Selected(struct CLIST_DATA* list);
+// Deletes the row; the row now at its place, or else the last, is selected.
+void Delete_Page_List_Row(struct CLIST_DATA* list, SInt16 row);
 
 // ---- page 149 (ModePage.cpp) ----
 short Setup_AdMode_Load_Value(DialogRef d);

@@ -176,23 +176,7 @@ std::string macText(const UInt8* mac) {
   return b;
 }
 
-std::string cellText(CLIST_DATA* list, SInt16 row, SInt16 column) {
-  Str255 p = {0};
-  SInt16 len = sizeof p - 1;
-  if (CLGetCellOne(list, p, &len, Cell{row, column}) < 0) return {};
-  return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
-}
-
-void setCell(CLIST_DATA* list, SInt16 row, SInt16 column, std::string_view text) {
-  Str255 p;
-  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
-  CLSetCellOne(list, Cell{row, column}, p);
-}
-
-SInt16 selectedRow() {
-  Cell c{0, 0};
-  return instTbl.printList && CLGetSelect(instTbl.printList, &c, true) ? c.v : SInt16(-1);
-}
+SInt16 selectedRow() { return Page_List_Selected(instTbl.printList); }
 
 void nextCaption(DialogRef d) { Set_Dialog_Item_Message(d, 1, "[BUTTON]", selectedRow() >= 0 ? "NEXT=" : "SKIP="); }
 
@@ -255,16 +239,16 @@ int Build_Printer_List(const PBOXinfo* table, int count, int newCount) {
     iptoa(e.pbi_ip_addr, ip);
     SInt16 row = -1;
     for (SInt16 r = 0; r < CLGetCount(list) && row < 0; ++r)
-      if (cellText(list, r, 2) == mac) row = r;
+      if (Page_List_Text(list, r, 2) == mac) row = r;
     if (row >= 0) {
-      if (cellText(list, row, 1) != ip) setCell(list, row, 1, ip);
+      if (Page_List_Text(list, row, 1) != ip) Set_Page_List_Text(list, row, 1, ip);
       continue;
     }
     row = CLGetCount(list);
     const char* name = reinterpret_cast<const char*>(e.pbi_machine_name);
-    setCell(list, row, 0, std::string_view(name, strnlen(name, sizeof e.pbi_machine_name)));
-    setCell(list, row, 1, ip);
-    setCell(list, row, 2, mac);
+    Set_Page_List_Text(list, row, 0, std::string_view(name, strnlen(name, sizeof e.pbi_machine_name)));
+    Set_Page_List_Text(list, row, 1, ip);
+    Set_Page_List_Text(list, row, 2, mac);
     CLSetReference(list, row, i);
     ++added;
   }

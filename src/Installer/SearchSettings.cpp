@@ -51,22 +51,10 @@ void alert(const char* key) {
   Set_Alert_Dialog_Items(kAlertNote, 2, confData.fileSpec.c_str(), text("[ERROR]", key).c_str());
 }
 
-std::string rowText(CLIST_DATA* list, SInt16 row) {
-  Str255 p = {0};
-  SInt16 len = sizeof p - 1;
-  if (CLGetCellOne(list, p, &len, Cell{row, 0}) < 0) return {};
-  return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
-}
-
-SInt16 selectedRow() {
-  Cell c{0, 0};
-  return confData.broadList && CLGetSelect(confData.broadList, &c, true) ? c.v : SInt16(-1);
-}
+SInt16 selectedRow() { return Page_List_Selected(confData.broadList); }
 
 void appendRow(CLIST_DATA* list, const std::string& t) {
-  Str255 p;
-  pstr::set(p, sizeof p, tb::Utf8Prefix(t, kBroadcastEntry - 1));
-  CLSetCellOne(list, Cell{CLGetCount(list), 0}, p);
+  Set_Page_List_Text(list, CLGetCount(list), 0, tb::Utf8Prefix(t, kBroadcastEntry - 1));
 }
 
 bool sameRecord(const CONFIGURATION& a, const CONFIGURATION& b) {
@@ -116,7 +104,7 @@ void Handle_Add_List(DialogRef d) {
   const std::string address = Normal_Broadcast_Address(Page_Item_Text(d, kAddress));
   if (address.empty()) return alert("MESSAGE_21=");
   for (SInt16 r = 0; r < CLGetCount(list); ++r)
-    if (rowText(list, r) == address) return alert("MESSAGE_23=");
+    if (Page_List_Text(list, r, 0) == address) return alert("MESSAGE_23=");
   if (CLGetCount(list) >= kBroadcastRows) return alert("MESSAGE_22=");
   CLClearSelect(list, nullptr);
   appendRow(list, address);
@@ -135,10 +123,7 @@ void deleteRow() {
   CLIST_DATA* list = confData.broadList;
   const SInt16 row = selectedRow();
   if (!list || row < 0) return;
-  CLClearSelect(list, nullptr);
-  CLDelRow(list, 1, row);
-  if (const SInt16 left = CLGetCount(list); left > 0)
-    CLSetSelect(list, Cell{SInt16(row < left ? row : left - 1), 0}, true, false);
+  Delete_Page_List_Row(list, row);
   CLUpdate(list, nullptr, 0);
   gStatus = 1;
 }
@@ -169,7 +154,7 @@ Boolean Setup_TCP_Get_Value(DialogRef) {
   int count = 1;
   if (CLIST_DATA* list = confData.broadList)
     for (SInt16 r = 0; r < CLGetCount(list) && count < kBroadcastMax; ++r)
-      std::snprintf(info.broadcast[count++], kBroadcastEntry, "%s", rowText(list, r).c_str());
+      std::snprintf(info.broadcast[count++], kBroadcastEntry, "%s", Page_List_Text(list, r, 0).c_str());
   info.tcp_count = count;
   EnvInfo = info;
   return 1;

@@ -188,6 +188,29 @@ TEST_F(PrinterList, RowsAreAddedOnceAndFollowAnAddressChange) {
   instTbl.printList = nullptr;
 }
 
+TEST_F(PrinterList, ADeletedRowHandsTheSelectionToTheNextOrTheLast) {
+  WindowRef w = NewTestWindow(Rect{40, 40, 300, 560}, "list");
+  const Rect r{10, 10, 200, 500};
+  CLIST_DATA* list = CLNew(w, &r, Point{15, 480}, false, true, false);
+  ASSERT_TRUE(list);
+  CLAddColumn(list, testsupport::PStr(""), 480, kCLNoHeader | kCLSortText);
+  for (SInt16 row = 0; row < 3; ++row) Set_Page_List_Text(list, row, 0, "row " + std::to_string(row));
+  EXPECT_EQ(Page_List_Selected(list), -1);
+  EXPECT_EQ(Page_List_Selected(nullptr), -1);
+  CLSetSelect(list, Cell{1, 0}, true, false);
+  Delete_Page_List_Row(list, 1);  // the row behind moves up and is selected
+  EXPECT_EQ(Page_List_Selected(list), 1);
+  EXPECT_EQ(Page_List_Text(list, 1, 0), "row 2");
+  Delete_Page_List_Row(list, 1);  // the last gone: the new last
+  EXPECT_EQ(Page_List_Selected(list), 0);
+  EXPECT_EQ(Page_List_Text(list, 0, 0), "row 0");
+  Delete_Page_List_Row(list, 0);  // none left, none selected
+  EXPECT_EQ(CLGetCount(list), 0);
+  EXPECT_EQ(Page_List_Selected(list), -1);
+  EXPECT_EQ(Page_List_Text(list, 0, 0), "");
+  CLDispose(list);
+}
+
 TEST(InstallerPolling, ABoxThatAnswersPollingGivesZero) {
   ScopedEnv ports("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str());
   tb::ReloadNetConfig();
