@@ -18,6 +18,7 @@
 #include "hold_program_fixture.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldMainWnd.h"
+#include "OT/JCPSearch.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/bundle.h"
@@ -206,6 +207,30 @@ TEST_F(HoldApp, StartUpFindsTheBoxesOpensThePopUpAndListsTheChosenBox) {
   tb::AdvanceTicks(100 * 3600);
   Drive([] { return false; }, 200);
   EXPECT_EQ(M()->lastSearch, again);
+}
+
+// A new search asked for while one still runs on the context: the running
+// one is ended first and the new one starts only once it has terminated,
+// so no endpoint of the old one is left open behind the new.
+TEST_F(HoldApp, ANewSearchWaitsUntilTheRunningOneHasEnded) {
+  StartBoxes();
+  ASSERT_EQ(HoldStartup(), 1);
+  ASSERT_TRUE(Drive([&] { return M()->searchFlags == SEARCH_RUNNING; }));
+  ASSERT_FALSE(JCP_IsTerminated(M()->search));
+  const int providers = tb::OTOpenProviderCount();
+  const UInt32 first = M()->lastSearch;
+  tb::AdvanceTicks(1);
+  RequestNewSearch(M());
+  IdleEventMainDlg();
+  // Unless the old one ended within the step, the new one waits for it.
+  if (M()->lastSearch == first) {
+    EXPECT_TRUE(M()->searchStopping);
+    EXPECT_EQ(M()->searchFlags, SEARCH_START);
+  }
+  ASSERT_TRUE(Drive([&] { return M()->lastSearch != first; }));
+  EXPECT_LE(tb::OTOpenProviderCount(), providers);
+  EXPECT_FALSE(M()->searchStopping);
+  ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 2; }));
 }
 
 TEST_F(HoldApp, TabSwitchDuringALoadAndQuitDuringACommandCancelThem) {
