@@ -16,12 +16,6 @@ bool item_rect(DialogRef dialog, DialogItemIndex item, Rect* rect, DialogItemTyp
   return true;
 }
 
-ControlRef item_control(DialogRef dialog, DialogItemIndex item) {
-  ControlRef control = nullptr;
-  if (!dialog || GetDialogItemAsControl(dialog, item, &control) != noErr) return nullptr;
-  return control;
-}
-
 void frame_rect(DialogRef dialog, const Rect* rect, Pattern* (*pattern)(Pattern*)) {
   if (!dialog || !rect) return;
   tb::PortSaver port(GetDialogPort(dialog));
@@ -63,8 +57,27 @@ void Get_Dialog_Item_Rect(DialogRef dialog, DialogItemIndex item, Rect* rect) {
   item_rect(dialog, item, rect);
 }
 
+ControlRef Item_Control(DialogRef dialog, DialogItemIndex item) {
+  ControlRef control = nullptr;
+  if (!dialog || GetDialogItemAsControl(dialog, item, &control) != noErr) return nullptr;
+  return control;
+}
+
+short Get_Item_Value(DialogRef dialog, DialogItemIndex item) {
+  ControlRef control = Item_Control(dialog, item);
+  return control ? GetControlValue(control) : 0;
+}
+
+void Set_Item_Value(DialogRef dialog, DialogItemIndex item, short value) {
+  if (ControlRef control = Item_Control(dialog, item)) SetControlValue(control, value);
+}
+
+void Hilite_Item(DialogRef dialog, DialogItemIndex item, Boolean enabled) {
+  if (ControlRef control = Item_Control(dialog, item)) HiliteControl(control, enabled ? 0 : 255);
+}
+
 short Invert_Check_Item(DialogRef dialog, DialogItemIndex item) {
-  ControlRef control = item_control(dialog, item);
+  ControlRef control = Item_Control(dialog, item);
   if (!control) return 0;
   const SInt16 value = static_cast<SInt16>((GetControlValue(control) + 1) % 2);
   SetControlValue(control, value);
@@ -72,7 +85,7 @@ short Invert_Check_Item(DialogRef dialog, DialogItemIndex item) {
 }
 
 void Invert_Button_Item(DialogRef dialog, DialogItemIndex item) {
-  ControlRef control = item_control(dialog, item);
+  ControlRef control = Item_Control(dialog, item);
   if (!control) return;
   tb::PortSaver port(GetDialogPort(dialog));
   HiliteControl(control, kControlButtonPart);

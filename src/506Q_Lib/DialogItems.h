@@ -12,6 +12,13 @@
 void Get_Dialog_Item_Handle(DialogRef dialog, DialogItemIndex item, Handle* handle);
 // The item's rectangle; empty for an item that does not exist.
 void Get_Dialog_Item_Rect(DialogRef dialog, DialogItemIndex item, Rect* rect);
+// The control of a control item; null for any other item (or no dialog).
+ControlRef Item_Control(DialogRef dialog, DialogItemIndex item);
+// A control item's value (0 for any other item), and setting it.
+short Get_Item_Value(DialogRef dialog, DialogItemIndex item);
+void Set_Item_Value(DialogRef dialog, DialogItemIndex item, short value);
+// Enables a control item (hilite 0) or dims it (255).
+void Hilite_Item(DialogRef dialog, DialogItemIndex item, Boolean enabled);
 // Sets a check box to (value + 1) modulo 2 (so a mixed box becomes
 // checked); returns the new value, 0 when the item is no control.
 short Invert_Check_Item(DialogRef dialog, DialogItemIndex item);

@@ -110,26 +110,7 @@ void Set_Item_Text(DialogRef d, short item, const char* text) {
   SetDialogItemText(h, p);
 }
 
-ControlRef Item_Control(DialogRef d, short item) {
-  ControlRef c = nullptr;
-  if (GetDialogItemAsControl(d, item, &c) != noErr) return nullptr;
-  return c;
-}
-
-short Get_Item_Value(DialogRef d, short item) {
-  ControlRef c = Item_Control(d, item);
-  return c ? GetControlValue(c) : 0;
-}
-
-void Set_Item_Value(DialogRef d, short item, short value) {
-  if (ControlRef c = Item_Control(d, item)) SetControlValue(c, value);
-}
-
 void Toggle_Item(DialogRef d, short item) { Set_Item_Value(d, item, Get_Item_Value(d, item) ? 0 : 1); }
-
-void Hilite_Item(DialogRef d, short item, Boolean enabled) {
-  if (ControlRef c = Item_Control(d, item)) HiliteControl(c, enabled ? 0 : 255);
-}
 
 // ---- Masked groups ---------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <span>
 
+#include "506Q_Lib/DialogItems.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
 #include "toolbox/types.h"
@@ -96,14 +97,10 @@ short Check_Wepkey(UInt16 var, const char* text);
 // Puts the key's bytes into an "X" setting's field, zeros behind them.
 short wep_context_set_varid(UInt16 var, std::span<const UInt8> bytes);
 
-// ---- Item helpers the pages share -----------------------------------------
+// ---- Item helpers the pages share (the controls' in 506Q_Lib/DialogItems.h)
 void Get_Item_Text(DialogRef d, short item, char* out, std::size_t outSize);
 void Set_Item_Text(DialogRef d, short item, const char* text);
-ControlRef Item_Control(DialogRef d, short item);
-short Get_Item_Value(DialogRef d, short item);
-void Set_Item_Value(DialogRef d, short item, short value);
 void Toggle_Item(DialogRef d, short item);
-void Hilite_Item(DialogRef d, short item, Boolean enabled);
 
 // The same loads shown grey (colorStat 1) or black; a text put into a
 // button, check box, radio button, static or edit item likewise.

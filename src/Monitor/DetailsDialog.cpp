@@ -234,14 +234,14 @@ void Setup_Other_Load_Value(DialogRef d) {
   if (!c) return;
   HideDecorations(d, {kOthUnit, kOthTitle, kOthFrame, 13});
   SetItemText(d, kOthInterval, std::to_string(c->statUpdate));
-  SetValue(d, kOthHidden, c->activeErrWin ? 1 : 0);
-  SetValue(d, kOthLogin, c->StartupFlag ? 1 : 0);
-  SetValue(d, kOthPlace, (c->monitorOption & 1) ? 1 : 0);
-  SetValue(d, kOthSound, c->soundOpt ? 1 : 0);
+  Set_Item_Value(d, kOthHidden, c->activeErrWin ? 1 : 0);
+  Set_Item_Value(d, kOthLogin, c->StartupFlag ? 1 : 0);
+  Set_Item_Value(d, kOthPlace, (c->monitorOption & 1) ? 1 : 0);
+  Set_Item_Value(d, kOthSound, c->soundOpt ? 1 : 0);
 }
 
 Boolean Setup_Other_Select_Item(DialogRef d, EventRecord*, DialogItemIndex item) {
-  auto toggle = [d](DialogItemIndex box) { SetValue(d, box, Value(d, box) ? 0 : 1); };
+  auto toggle = [d](DialogItemIndex box) { Set_Item_Value(d, box, Get_Item_Value(d, box) ? 0 : 1); };
   switch (item) {
     case kOthHidden:
     case kOthHiddenLabel: toggle(kOthHidden); break;
@@ -275,10 +275,10 @@ Boolean Setup_Other_Get_Value(DialogRef d) {
     return false;
   }
   c->statUpdate = UInt16(std::min<UInt32>(value, 0xFFFF));
-  c->activeErrWin = Value(d, kOthHidden) ? 1 : 0;
-  c->monitorOption = Value(d, kOthPlace) ? 1 : 0;
-  c->StartupFlag = Value(d, kOthLogin) ? 1 : 0;
-  c->soundOpt = Value(d, kOthSound) ? 1 : 0;
+  c->activeErrWin = Get_Item_Value(d, kOthHidden) ? 1 : 0;
+  c->monitorOption = Get_Item_Value(d, kOthPlace) ? 1 : 0;
+  c->StartupFlag = Get_Item_Value(d, kOthLogin) ? 1 : 0;
+  c->soundOpt = Get_Item_Value(d, kOthSound) ? 1 : 0;
   return true;
 }
 

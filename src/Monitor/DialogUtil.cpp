@@ -13,27 +13,10 @@
 
 namespace mondlg {
 
-ControlRef Control(DialogRef d, DialogItemIndex item) {
-  ControlRef c = nullptr;
-  if (!d || GetDialogItemAsControl(d, item, &c) != noErr) return nullptr;
-  return c;
-}
-
-SInt16 Value(DialogRef d, DialogItemIndex item) {
-  ControlRef c = Control(d, item);
-  return c ? GetControlValue(c) : 0;
-}
-
-void SetValue(DialogRef d, DialogItemIndex item, SInt16 value) {
-  if (ControlRef c = Control(d, item)) SetControlValue(c, value);
-}
-
-void SetDimmed(DialogRef d, DialogItemIndex item, bool dim) {
-  if (ControlRef c = Control(d, item)) HiliteControl(c, dim ? 255 : 0);
-}
+void SetDimmed(DialogRef d, DialogItemIndex item, bool dim) { Hilite_Item(d, item, !dim); }
 
 bool IsDimmed(DialogRef d, DialogItemIndex item) {
-  ControlRef c = Control(d, item);
+  ControlRef c = Item_Control(d, item);
   return !c || GetControlHilite(c) == 255;
 }
 

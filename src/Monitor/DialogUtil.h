@@ -12,10 +12,8 @@
 
 namespace mondlg {
 
-ControlRef Control(DialogRef d, DialogItemIndex item);
-SInt16 Value(DialogRef d, DialogItemIndex item);
-void SetValue(DialogRef d, DialogItemIndex item, SInt16 value);
-// Dims (hilite 255) or enables a control item.
+// Dims (hilite 255) or enables a control item (values go through
+// Get_Item_Value and Set_Item_Value of 506Q_Lib/DialogItems.h).
 void SetDimmed(DialogRef d, DialogItemIndex item, bool dim);
 bool IsDimmed(DialogRef d, DialogItemIndex item);
 std::string ItemText(DialogRef d, DialogItemIndex item);

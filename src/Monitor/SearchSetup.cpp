@@ -104,7 +104,7 @@ void Setup_TCP_Load_Value(DialogRef d) {
   if (!rec) return;
   HideDecorations(d, {kTcpGroup, kTcpTitle});
   if (before_106()) {
-    SetValue(d, kTcpCheck, rec->configData.Protocol_1 ? 1 : 0);
+    Set_Item_Value(d, kTcpCheck, rec->configData.Protocol_1 ? 1 : 0);
   } else {
     HideDialogItem(d, kTcpCheck);
     HideDialogItem(d, kTcpLabel);
@@ -178,7 +178,7 @@ Boolean Config_TCP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex 
       break;
     case kTcpCheck:
     case kTcpLabel:
-      if (before_106()) SetValue(d, kTcpCheck, Value(d, kTcpCheck) ? 0 : 1);
+      if (before_106()) Set_Item_Value(d, kTcpCheck, Get_Item_Value(d, kTcpCheck) ? 0 : 1);
       break;
     default: break;
   }
@@ -188,7 +188,7 @@ Boolean Config_TCP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex 
 Boolean Setup_TCP_Get_Value(DialogRef d) {
   BROADCAST_WND_INFO* rec = rec_of(d);
   if (!rec) return true;
-  rec->configData.Protocol_1 = before_106() ? (Value(d, kTcpCheck) ? 1 : 0) : 1;
+  rec->configData.Protocol_1 = before_106() ? (Get_Item_Value(d, kTcpCheck) ? 1 : 0) : 1;
   if (!rec->broadCList) return true;
   SETUPINFO info{};
   iptoa(UInt32(ConfigData.brAddr), info.broadcast[0]);
@@ -232,8 +232,8 @@ void Build_Zone_CList(BROADCAST_WND_INFO* rec) {
 }
 
 void zone_choice(BROADCAST_WND_INFO* rec, DialogRef d, bool chosen) {
-  SetValue(d, kDdpEvery, chosen ? 0 : 1);
-  SetValue(d, kDdpChosen, chosen ? 1 : 0);
+  Set_Item_Value(d, kDdpEvery, chosen ? 0 : 1);
+  Set_Item_Value(d, kDdpChosen, chosen ? 1 : 0);
   if (!rec->zoneCList) return;
   CLEnable(rec->zoneCList, chosen);
   if (chosen) select_zone(rec);
@@ -243,7 +243,7 @@ void Setup_DDP_Load_Value(DialogRef d) {
   BROADCAST_WND_INFO* rec = rec_of(d);
   if (!rec) return;
   HideDecorations(d, {kDdpGroup});
-  SetValue(d, kDdpCheck, rec->configData.Protocol_2 ? 1 : 0);
+  Set_Item_Value(d, kDdpCheck, rec->configData.Protocol_2 ? 1 : 0);
   std::memset(ConZoneNameSet, 0, sizeof ConZoneNameSet);
   // The radio buttons say what the settings hold even without a zone list,
   // so that OK never turns "every zone" into a chosen zone by itself.
@@ -282,7 +282,7 @@ Boolean Config_DDP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex 
       Redraw(rec->zoneCList);
       break;
     case kDdpCheck:
-    case kDdpLabel: SetValue(d, kDdpCheck, Value(d, kDdpCheck) ? 0 : 1); break;
+    case kDdpLabel: Set_Item_Value(d, kDdpCheck, Get_Item_Value(d, kDdpCheck) ? 0 : 1); break;
     default: break;
   }
   return true;
@@ -292,8 +292,8 @@ Boolean Setup_DDP_Get_Value(DialogRef d) {
   BROADCAST_WND_INFO* rec = rec_of(d);
   if (!rec) return true;
   CONFIGURATION& c = rec->configData;
-  c.Protocol_2 = Value(d, kDdpCheck) ? 1 : 0;
-  if (Value(d, kDdpEvery) == 0) {
+  c.Protocol_2 = Get_Item_Value(d, kDdpCheck) ? 1 : 0;
+  if (Get_Item_Value(d, kDdpEvery) == 0) {
     c.choiceNetworkzone = 1;
     if (const SInt16 row = SelectedRow(rec->zoneCList); row >= 0) {
       const std::string zone = RowText(rec->zoneCList, row);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "506Q_Lib/DialogItems.h"
 #include "common/AppWindows.h"
 #include "common/StrConv.h"
 #include "Monitor/DialogUtil.h"

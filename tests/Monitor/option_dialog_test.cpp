@@ -253,7 +253,7 @@ TEST_F(SearchSetup, TheSystemVersionDecidesTheAppleTalkPage) {
     BROADCAST_WND_INFO* b = OpenSetup();
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(CTGetCount(b->confTab), k.tabs);
-    mondlg::SetValue(b->dlg, 10, 0);
+    Set_Item_Value(b->dlg, 10, 0);
     Click(b->dlg, 1);
     EXPECT_EQ(c->configData.Protocol_1, k.protocol1);
     EXPECT_EQ(c->backData.Protocol_1, k.protocol1);
@@ -265,7 +265,7 @@ TEST_F(SearchSetup, TheSystemVersionDecidesTheAppleTalkPage) {
   win->configData.Protocol_2 = 0;
   BROADCAST_WND_INFO* b = OpenSetup();
   ASSERT_NE(b, nullptr);
-  mondlg::SetValue(b->dlg, 10, 0);
+  Set_Item_Value(b->dlg, 10, 0);
   EXPECT_EQ(Alert([&] { Exit_Broadcast_Dialog(b->dlg, 1); }), "Choose at least one protocol to search with.");
   EXPECT_EQ(Get_Broadcast_Info(b->dlg), b);
 }
@@ -293,7 +293,7 @@ TEST_F(SearchSetup, TheZoneListKeepsTheFirst31Zones) {
       ASSERT_TRUE(CLGetSelect(b->zoneCList, &sel, true));
       EXPECT_EQ(rows[sel.v], "Zone 05");
     }
-    EXPECT_EQ(mondlg::Value(b->dlg, 7), 1) << "the chosen zone's button";
+    EXPECT_EQ(Get_Item_Value(b->dlg, 7), 1) << "the chosen zone's button";
     // The "every zone" choice survives OK.
     Click(b->dlg, 5);
     Click(b->dlg, 1);
