@@ -48,17 +48,23 @@ void Update_Window(EventRecord* event) {
     return;
   }
   if (DialogRef dialog = GetDialogFromWindow(window)) {
-    GrafPtr saved;
-    GetPort(&saved);
-    SetPortDialogPort(dialog);
-    BeginUpdate(window);
-    DrawDialog(dialog);
-    EndUpdate(window);
-    SetPort(saved);
+    Draw_Dialog_Update(dialog, nullptr);
     return;
   }
   BeginUpdate(window);
   EndUpdate(window);
+}
+
+void Draw_Dialog_Update(DialogRef dialog, void (*draw)(DialogRef)) {
+  WindowRef window = GetDialogWindow(dialog);
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(dialog);
+  BeginUpdate(window);
+  DrawDialog(dialog);
+  if (draw) draw(dialog);
+  EndUpdate(window);
+  SetPort(saved);
 }
 
 short Handle_Dialog_Event(EventRecord* event) {

@@ -57,4 +57,9 @@ void Handle_Window_Event(EventRecord* event);
 // so the update does not come back. Used by modal loops as well.
 void Update_Window(EventRecord* event);
 
+// A dialog's update handled whole: inside the update bracket, with the
+// dialog's port current, the dialog is drawn and then draw runs (when
+// given); the caller's port is current again afterwards.
+void Draw_Dialog_Update(DialogRef dialog, void (*draw)(DialogRef dialog));
+
 }  // namespace inst

@@ -364,16 +364,10 @@ Boolean Handle_Config_Select_Item(DialogRef d, EventRecord* event, DialogItemInd
 }
 
 short Handle_Config_Update_Value(DialogRef d, EventRecord*) {
-  WindowRef w = GetDialogWindow(d);
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortDialogPort(d);
-  BeginUpdate(w);
-  DrawDialog(d);
-  if (confData.tabData) CTUpdate(confData.tabData);
-  if (const CONF_TAB_CELL* cell = pageCell(); cell && cell->dlg_update) cell->dlg_update(d);
-  EndUpdate(w);
-  SetPort(saved);
+  inst::Draw_Dialog_Update(d, [](DialogRef dialog) {
+    if (confData.tabData) CTUpdate(confData.tabData);
+    if (const CONF_TAB_CELL* cell = pageCell(); cell && cell->dlg_update) cell->dlg_update(dialog);
+  });
   return 1;
 }
 

@@ -961,16 +961,10 @@ Boolean Handle_Instwin_Key_Input(DialogRef dialog, EventRecord* event) {
 }
 
 short Handle_Instwin_Update_Value(DialogRef dialog, EventRecord*) {
-  WindowRef w = GetDialogWindow(dialog);
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortDialogPort(dialog);
-  BeginUpdate(w);
-  DrawDialog(dialog);
-  if (const SETUP_DLG_CELL* cell = Get_Dialog_Function(instTbl.activePage); cell && cell->dlg_update)
-    cell->dlg_update(dialog);
-  EndUpdate(w);
-  SetPort(saved);
+  inst::Draw_Dialog_Update(dialog, [](DialogRef d) {
+    if (const SETUP_DLG_CELL* cell = Get_Dialog_Function(instTbl.activePage); cell && cell->dlg_update)
+      cell->dlg_update(d);
+  });
   return 1;
 }
 
