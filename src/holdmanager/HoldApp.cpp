@@ -263,21 +263,9 @@ SInt32 GetTimeoutValue(const HOLD_CONFIG* config) {
 
 std::string HoldIniText(const char* section, const char* key) { return HoldIniString(gszStrFileName, section, key); }
 
-void HoldIniPText(const char* section, const char* key, Str255 out) {
-  const std::string t = HoldIniText(section, key);
-  std::size_t n = std::min<std::size_t>(t.size(), 255);
-  // Cut on a character boundary.
-  while (n > 0 && n < t.size() && (UInt8(t[n]) & 0xC0) == 0x80) --n;
-  out[0] = UInt8(n);
-  std::memcpy(out + 1, t.data(), n);
-}
+void HoldIniPText(const char* section, const char* key, Str255 out) { SetPStrCut(out, HoldIniText(section, key)); }
 
-PText::PText(const char* text) {
-  std::size_t n = text ? std::min<std::size_t>(std::strlen(text), 255) : 0;
-  while (n > 0 && n < std::strlen(text) && (UInt8(text[n]) & 0xC0) == 0x80) --n;
-  s[0] = UInt8(n);
-  if (n) std::memcpy(s + 1, text, n);
-}
+PText::PText(const char* text) { SetPStrCut(s, text ? text : ""); }
 
 std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args) {
   std::string out;

@@ -60,13 +60,6 @@ void selectAllOrNothing(MLTE_DATA* f) {
     TXNSetSelection(f->object, 0, 0);
 }
 
-void pstrFrom(const std::string& s, Str255 out) {
-  std::size_t n = std::min<std::size_t>(s.size(), 255);
-  while (n > 0 && n < s.size() && (UInt8(s[n]) & 0xC0) == 0x80) --n;
-  out[0] = UInt8(n);
-  std::memcpy(out + 1, s.data(), n);
-}
-
 void moveFocus(MLTE_DATA* from, bool backward) {
   auto& list = fieldsOf()[from->window];
   if (list.empty()) return;
@@ -292,7 +285,7 @@ Boolean UniCharToPString(Handle unicode, Str255 text, UInt32) {
   if (!unicode || !text) return 0;
   std::u16string units(std::size_t(GetHandleSize(unicode)) / 2, u'\0');
   if (!units.empty()) std::memcpy(units.data(), *unicode, units.size() * 2);
-  pstrFrom(tb::Utf16ToUtf8(units), text);
+  SetPStrCut(text, tb::Utf16ToUtf8(units));
   return text[0] ? 1 : 0;
 }
 

@@ -21,11 +21,7 @@ namespace {
 // The longest leading part of text (len bytes) of at most max bytes that
 // ends on a character boundary.
 std::size_t wholeChars(const UInt8* text, std::size_t len, std::size_t max) {
-  if (len <= max) return len;
-  std::size_t n = max;
-  // A continuation byte at the cut belongs to a character that would be split.
-  while (n > 0 && (text[n] & 0xC0) == 0x80) --n;
-  return n;
+  return Utf8CutLength(std::string_view(reinterpret_cast<const char*>(text), len), max);
 }
 
 void put16(UInt8* p, UInt16 v) {
@@ -350,6 +346,20 @@ std::string HoldIniString(const char* iniFile, const char* section, const char* 
   char buf[1024] = {};
   if (!Load_File_To_CstringEx(head.c_str(), key, buf, sizeof buf, iniFile)) return {};
   return buf;
+}
+
+std::size_t Utf8CutLength(std::string_view text, std::size_t max) {
+  if (text.size() <= max) return text.size();
+  std::size_t n = max;
+  // A continuation byte at the cut belongs to a character that would be split.
+  while (n > 0 && (UInt8(text[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+void SetPStrCut(UInt8* dest, std::string_view text, std::size_t limit) {
+  const std::size_t n = Utf8CutLength(text, std::min<std::size_t>(limit, 255));
+  dest[0] = UInt8(n);
+  if (n) std::memcpy(dest + 1, text.data(), n);
 }
 
 std::string DottedText(UInt32 addr) {

@@ -141,13 +141,6 @@ Rect fieldView(DialogRef d, short item) {
   return r;
 }
 
-std::string cutUtf8(const std::string& s, std::size_t limit) {
-  if (s.size() <= limit) return s;
-  std::size_t n = limit;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  return s.substr(0, n);
-}
-
 }  // namespace
 
 // ---- texts -----------------------------------------------------------------
@@ -213,8 +206,7 @@ void SetItemText(DialogRef d, short item, const std::string& utf8) {
   Rect r;
   GetDialogItem(d, item, &kind, &h, &r);
   Str255 s;
-  std::string cut = cutUtf8(utf8, 255);
-  pstr::set(s, sizeof s, cut);
+  SetPStrCut(s, utf8);
   if (h) SetDialogItemText(h, s);
 }
 
@@ -231,7 +223,7 @@ void SetSubDlgItemTexts(SUB_DLG* d, const SUBDLG_ITEM_TEXT* table, std::size_t c
 
 void SetSubDlgLabel(SUB_DLG* d, short item, const std::string& utf8) {
   Str255 text;
-  pstr::set(text, sizeof text, cutUtf8(utf8, 255));
+  SetPStrCut(text, utf8);
   for (STC_DATA* s = d->labels; s; s = s->next)
     if (s->item == item) {
       pstr::copy(s->text, sizeof s->text, text);
@@ -254,13 +246,8 @@ void SetItemTitle(DialogRef d, short item, const std::string& utf8) {
   ControlRef c = GetItemControl(d, item);
   if (!c || utf8.empty()) return;
   Str255 s;
-  pstr::set(s, sizeof s, cutUtf8(utf8, 255));
+  SetPStrCut(s, utf8);
   SetControlTitle(c, s);
-}
-
-void SetPStrCut(UInt8* dest, const std::string& text, std::size_t limit) {
-  std::string cut = cutUtf8(text, std::min<std::size_t>(limit, 255));
-  pstr::set(dest, 256, cut);
 }
 
 // ---- fields ------------------------------------------------------------------
@@ -571,7 +558,7 @@ int OpenMsgDlg(const char* titleText, const char* bodyText, int type, MsgDlgCall
   d->update = UpdateMsgDlg;
   d->dispose = disposeMsg;
   Str255 t;
-  pstr::set(t, sizeof t, cutUtf8(title, 255));
+  SetPStrCut(t, title);
   SetWTitle(GetDialogWindow(d->dialog), t);
   SetItemText(d->dialog, 2, ExpandEscapes(text));
   if (type == 1) {

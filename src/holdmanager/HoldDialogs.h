@@ -188,7 +188,3 @@ bool InfoDialogOpen();
 // The detail rows of a job (name, owner, pages, resolution, paper, size),
 // as the detail lists show them.
 std::vector<std::pair<std::string, std::string>> DetailRows(const JOB_INFO& info);
-
-// A name cut to at most limit bytes on a character boundary, into a
-// length-prefixed field.
-void SetPStrCut(UInt8* dest, const std::string& text, std::size_t limit);

@@ -11,6 +11,7 @@
 #include "FanctionLib/CEdit.h"
 #include "FanctionLib/CList.h"
 #include "holdmanager/HoldControls.h"
+#include "holdmanager/HoldData.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
@@ -164,11 +165,8 @@ int Load_File_To_PascalEx2(StringPtr out, const char* key, const char* section, 
   std::string text;
   for (const char* p = value; *p; ++p)
     if (*p != '&') text += *p;
-  std::size_t len = std::min<std::size_t>(text.size(), 255);
-  while (len > 0 && len < text.size() && (UInt8(text[len]) & 0xC0) == 0x80) --len;
-  out[0] = UInt8(len);
-  std::memcpy(out + 1, text.data(), len);
-  return len ? 1 : 0;
+  SetPStrCut(out, text);
+  return out[0] ? 1 : 0;
 }
 
 }  // namespace hold

@@ -160,10 +160,7 @@ void DrawStatusLine(MAIN_DLG_DATA* m) {
     FontInfo fi;
     GetFontInfo(&fi);
     Str255 text;
-    std::size_t n = std::min<std::size_t>(m->statusText.size(), 255);
-    while (n > 0 && n < m->statusText.size() && (UInt8(m->statusText[n]) & 0xC0) == 0x80) --n;
-    text[0] = UInt8(n);
-    std::memcpy(text + 1, m->statusText.data(), n);
+    SetPStrCut(text, m->statusText);
     TruncString(SInt16(local.right - gZoomBoxWidth - 5), text, truncEnd);
     MoveTo(5, SInt16((local.bottom + fi.ascent - fi.descent) / 2 + 1));
     DrawString(text);
@@ -250,10 +247,7 @@ std::string ptext(const UInt8* p) { return std::string(reinterpret_cast<const ch
 
 void cellText(CLIST_DATA* list, SInt16 row, SInt16 col, const std::string& text) {
   Str255 s;
-  std::size_t n = std::min<std::size_t>(text.size(), 255);
-  while (n > 0 && n < text.size() && (UInt8(text[n]) & 0xC0) == 0x80) --n;
-  s[0] = UInt8(n);
-  std::memcpy(s + 1, text.data(), n);
+  SetPStrCut(s, text);
   CLSetCellOne(list, Cell{row, col}, s);
 }
 

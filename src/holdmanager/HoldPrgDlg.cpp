@@ -33,10 +33,7 @@ const DLG_ITEM_TEXT gPrgDlgItem[] = {{kPrgCancel, "BUTTON", "CANCEL="}, {kPrgTit
 
 void setText(PRG_DLG_DATA* p, DialogItemIndex item, const std::string& text) {
   Str255 s;
-  std::size_t n = std::min<std::size_t>(text.size(), 255);
-  while (n > 0 && n < text.size() && (UInt8(text[n]) & 0xC0) == 0x80) --n;
-  s[0] = UInt8(n);
-  std::memcpy(s + 1, text.data(), n);
+  SetPStrCut(s, text);
   int index = 0;
   for (STC_DATA* t = p->texts; t; t = t->next, ++index)
     if (t->item == item) {

@@ -48,9 +48,7 @@ void setLprState(UInt16 s) { g_lprState = s; }
 UInt16 nextPort(UInt16 p) { return p == 0 || p >= kLPRLastLocalPort ? kLPRFirstLocalPort : UInt16(p + 1); }
 
 void copyText(char* dest, std::size_t size, const std::string& s) {
-  std::size_t n = std::min(s.size(), size - 1);
-  // Never end inside a UTF-8 character.
-  while (n > 0 && n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  const std::size_t n = Utf8CutLength(s, size - 1);
   std::memcpy(dest, s.data(), n);
   dest[n] = 0;
 }
@@ -102,11 +100,7 @@ std::string LPRCleanValue(const std::string& v, std::size_t max) {
     if (u < 0x20 || u == 0x7F) continue;
     out += c;
   }
-  if (out.size() > max) {
-    std::size_t n = max;
-    while (n > 0 && (static_cast<unsigned char>(out[n]) & 0xC0) == 0x80) --n;
-    out.resize(n);
-  }
+  out.resize(Utf8CutLength(out, max));
   return out;
 }
 

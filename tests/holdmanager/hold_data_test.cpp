@@ -106,6 +106,23 @@ TEST(HoldData, ChecksAndShortNames) {
   DivideFolderName("nounderscore", &prefix, &rest);
   EXPECT_TRUE(prefix.empty() && rest.empty());
   EXPECT_EQ(MakeRenFolderName("01_", "あいうえおか"), "01_あいうえお") << "16 bytes on a character boundary";
+  // Length-prefixed copies stop before a character the limit would split,
+  // and never pass 255 bytes.
+  const struct {
+    std::string text;
+    std::size_t limit, want;
+  } cuts[] = {{"abc", 255, 3},
+              {"日本語", 7, 6},
+              {"日本語", 6, 6},
+              {std::string(254, 'a') + "日", 300, 254},
+              {std::string(300, 'a'), 300, 255},
+              {"", 5, 0}};
+  for (const auto& c : cuts) {
+    Str255 p;
+    SetPStrCut(p, c.text, c.limit);
+    EXPECT_EQ(p[0], c.want) << c.text.size() << " bytes, limit " << c.limit;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(p + 1), p[0]), c.text.substr(0, c.want));
+  }
 }
 
 TEST(HoldData, PrintOptionsAndTheSettingsImage) {
