@@ -392,14 +392,8 @@ Boolean Handle_Details_Key_Input(DialogRef dlg, EventRecord* event) {
 
 short Handle_Details_Window_Update(DialogRef dlg, EventRecord*) {
   DETAILS_WND_INFO* rec = rec_of(dlg);
-  WindowRef w = GetDialogWindow(dlg);
-  BeginUpdate(w);
-  Set_Content_Color(dlg);
-  if (rec && rec->confTab) CTUpdate(rec->confTab);
-  DrawDialog(dlg);
-  if (rec)
-    if (const SUB_TAB_CELL* cell = current_cell(rec); cell && cell->dlg_update) cell->dlg_update(dlg);
-  EndUpdate(w);
+  const SUB_TAB_CELL* cell = rec ? current_cell(rec) : nullptr;
+  UpdateTabbedDialog(dlg, rec ? rec->confTab : nullptr, cell ? cell->dlg_update : nullptr);
   return 1;
 }
 

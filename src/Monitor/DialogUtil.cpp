@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
 #include "common/IniFile.h"
 #include "FanctionLib/ConfigDialog.h"
@@ -84,6 +85,16 @@ SInt16 TrackTabPress(DialogRef d, CTAB_DATA* tabs, DialogItemIndex item, EventRe
   CTMouseDown(tabs, event, &part);
   const SInt16 now = CTGetCurSel(tabs);
   return now == shown ? -1 : now;
+}
+
+void UpdateTabbedDialog(DialogRef d, CTAB_DATA* tabs, void (*pageUpdate)(DialogRef)) {
+  WindowRef w = GetDialogWindow(d);
+  BeginUpdate(w);
+  Set_Content_Color(d);
+  if (tabs) CTUpdate(tabs);
+  DrawDialog(d);
+  if (pageUpdate) pageUpdate(d);
+  EndUpdate(w);
 }
 
 std::string IniText(const char* section, const char* key, const char* fallback, const char* file) {

@@ -36,6 +36,10 @@ CTAB_DATA* NewSettingsTabs(DialogRef d, DialogItemIndex item, SInt16 height);
 // the strip or chose none but `shown`.
 SInt16 TrackTabPress(DialogRef d, CTAB_DATA* tabs, DialogItemIndex item, EventRecord* event, SInt16 shown);
 
+// A tabbed settings dialog's update event: the background, the tab
+// control, the items, then the page's own drawing (pageUpdate, when any).
+void UpdateTabbedDialog(DialogRef d, CTAB_DATA* tabs, void (*pageUpdate)(DialogRef));
+
 // The ini value of key in section of file (IniFileName when null); the
 // fallback when the key is missing.
 std::string IniText(const char* section, const char* key, const char* fallback = "", const char* file = nullptr);

@@ -320,13 +320,7 @@ Boolean Handle_Config_Select_Item(DialogRef d, EventRecord* event, DialogItemInd
 
 short Handle_Config_Window_Update(DialogRef d, EventRecord*) {
   CONFIG_WND_INFO* rec = rec_of(d);
-  WindowRef w = GetDialogWindow(d);
-  BeginUpdate(w);
-  Set_Content_Color(d);
-  if (rec && rec->tabData) CTUpdate(rec->tabData);
-  DrawDialog(d);
-  if (rec && rec->fanction[0].cellData.dlg_update) rec->fanction[0].cellData.dlg_update(d);
-  EndUpdate(w);
+  UpdateTabbedDialog(d, rec ? rec->tabData : nullptr, rec ? rec->fanction[0].cellData.dlg_update : nullptr);
   return 1;
 }
 

@@ -505,14 +505,8 @@ Boolean Handle_Broadcast_Select_Item(DialogRef dlg, EventRecord* event, DialogIt
 
 short Handle_Broadcast_Window_Update(DialogRef dlg, EventRecord*) {
   BROADCAST_WND_INFO* rec = rec_of(dlg);
-  WindowRef w = GetDialogWindow(dlg);
-  BeginUpdate(w);
-  Set_Content_Color(dlg);
-  if (rec && rec->confTab) CTUpdate(rec->confTab);
-  DrawDialog(dlg);
-  if (rec)
-    if (const CONF_TAB_CELL* cell = page_cell(rec, rec->confOldSelect); cell && cell->dlg_update) cell->dlg_update(dlg);
-  EndUpdate(w);
+  const CONF_TAB_CELL* cell = rec ? page_cell(rec, rec->confOldSelect) : nullptr;
+  UpdateTabbedDialog(dlg, rec ? rec->confTab : nullptr, cell ? cell->dlg_update : nullptr);
   return 1;
 }
 
