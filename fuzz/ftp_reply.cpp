@@ -407,12 +407,6 @@ void Move_FTP_File(DialogPtr owner) {
   ++moved;
 }
 
-void Size_Scale(UInt64 bytes, StringPtr text) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%llu Byte", static_cast<unsigned long long>(bytes));
-  pstr::set(text, sizeof(Str255), buf);
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const int listener = Init();
   fuzz::Cursor in(data, size);

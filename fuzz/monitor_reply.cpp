@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Terminated(rec.info.VerCon, "the controller version ends in its field");
     Terminated(rec.info.VerIF, "the interface version ends in its field");
-    const NETINFO& net = rec.net;
+    const NETINFO& net = rec.netInfo;
     Terminated(net.szType, "network texts end in their fields");
     Terminated(net.szScopeId, "network texts end in their fields");
     Terminated(net.szApple, "network texts end in their fields");
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // the texts come from the message file a key at a time, which is slow).
   VEMOSTATUSSET set{};
   Disp_Main_Stat(&rec.info, &rec.nic, &set, rec.decodeResult, 0);
-  const std::string text = DispInfoStat(((sel >> 1) & 3) + 1, &rec.info, &rec.nic, &rec.net);
+  const std::string text = DispInfoStat(((sel >> 1) & 3) + 1, &rec.info, &rec.nic, &rec.netInfo);
   fuzz::Check(text.size() < kDetailTextSize, "the detail text is cut to its buffer");
   return 0;
 }
