@@ -345,6 +345,14 @@ struct HoldServer::Impl {
           closeConn(id, true);
           return false;
         }
+        case HoldFault::Stall: {
+          Bytes r = reply(b, code, frame);
+          if (code == 8)
+            if (HeldJob* j = findJob(b, records(frame)[0x0002])) r = downloadReply(b, *j);
+          sendAll(c.fd, r.data(), std::min<std::size_t>(b.fault.bytes, r.size()));
+          c.silent = true;
+          return true;
+        }
         case HoldFault::None: break;
       }
     }

@@ -55,6 +55,7 @@ enum class HoldFault {
   Reset,    // the connection is reset after `bytes` bytes of the reply (0: before any)
   Silent,   // requests are read and never answered
   Result,   // the reply is one frame with result `result` and no records
+  Stall,    // `bytes` bytes of the reply are sent, then nothing more (the connection stays open)
 };
 
 struct HoldFaultSpec {
