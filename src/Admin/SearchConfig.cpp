@@ -6,13 +6,11 @@
 #include <string>
 
 #include "Admin/AdminApp.h"
-#include "OT/NBPLookup.h"
-#include "506Q_Lib/AppLocation.h"
 #include "common/IniFile.h"
 #include "common/PrefFile.h"
+#include "common/ReplaceResource.h"
 #include "common/StrConv.h"
-#include "suite/SuiteNames.h"
-#include "toolbox/fileservices.h"
+#include "OT/NBPLookup.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
@@ -49,28 +47,6 @@ SInt16 temp_pref_file() {
   SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
   if (ref >= 0) return ref;
   return Create_Pref_File(&fss);
-}
-
-// Replaces resource (type, id) of the current file with data, keeping the
-// old one's name (and id).
-void replace_resource(ResType type, SInt16 id, const UInt8* data, std::size_t len) {
-  Str255 name = {0};
-  SInt16 attrs = 0;
-  if (Handle old = Get1Resource(type, id)) {
-    ResType t;
-    GetResInfo(old, &id, &t, name);
-    attrs = GetResAttrs(old);
-    RemoveResource(old);
-    DisposeHandle(old);
-  }
-  Handle h = NewHandleClear(static_cast<Size>(len));
-  if (!h) return;
-  std::memcpy(*h, data, len);
-  AddResource(h, type, id, name);
-  SetResAttrs(h, attrs);
-  ChangedResource(h);
-  WriteResource(h);
-  ReleaseResource(h);
 }
 
 }  // namespace
@@ -151,59 +127,19 @@ void Get_Configuration() {
   UseResFile(Appl_Rsrc_Fork_No);
 }
 
-bool ConfigData_Spec(FSSpec* fss) {
-  FSSpec app;
-  if (GetAppLocation(&app) != noErr) return false;
-  // Up three folders from the program's own folder (MacOS, Contents, the
-  // bundle): the folder that holds the bundles.
-  const std::string partial = std::string("::::") + suite::kConfigDataName;
-  Str255 name;
-  name[0] = static_cast<UInt8>(partial.size());
-  std::memcpy(name + 1, partial.data(), partial.size());
-  OSErr err = FSMakeFSSpec(app.vRefNum, app.parID, name, fss);
-  return err == noErr || err == fnfErr;
-}
-
 void Get_BroadcastAddr() {
   EnvInfo = SETUPINFO{};
   iptoa(ConfigData.brAddr, EnvInfo.broadcast[0]);
-  int count = 1;
-  FSSpec fss;
-  if (ConfigData_Spec(&fss)) {
-    for (int n = 1; n < kBroadcastMax; ++n) {
-      char key[16];
-      std::snprintf(key, sizeof key, "UDP%02d=", n - 1);
-      char value[32] = "";
-      if (!Get_File_To_CstringEx("[SYSTEM]", key, value, sizeof value, &fss) || value[0] == 0) break;
-      // A longer value is cut to what the record holds.
-      std::snprintf(EnvInfo.broadcast[n], kBroadcastTextSize, "%.*s", int(kBroadcastTextSize - 1), value);
-      ++count;
-    }
-  }
-  EnvInfo.tcp_count = count;
+  EnvInfo.tcp_count = Read_Broadcast_List(EnvInfo.broadcast);
 }
 
 std::vector<UInt8> Build_Status_Data(const SETUPINFO& info) {
-  std::string text = "[SYSTEM]\r\n";
-  const int count = info.tcp_count > kBroadcastMax ? kBroadcastMax : info.tcp_count;
-  for (int n = 1; n < count; ++n) {
-    char line[64];
-    char entry[kBroadcastTextSize + 1];
-    std::memcpy(entry, info.broadcast[n], kBroadcastTextSize);
-    entry[kBroadcastTextSize] = 0;
-    std::snprintf(line, sizeof line, "UDP%02d=%s\r\n", n - 1, entry);
-    text += line;
-  }
-  return std::vector<UInt8>(text.begin(), text.end());
+  return Broadcast_List_Text(info.broadcast, info.tcp_count);
 }
 
 short Save_Status_Data(const SETUPINFO* info) {
   if (!info || OpenMode != 1) return 1;
-  FSSpec fss;
-  if (!ConfigData_Spec(&fss)) return 1;
-  const std::vector<UInt8> text = Build_Status_Data(*info);
-  // Replaced as one step, so a failed write never loses the list.
-  tb::WriteFileAtomically(fss, text, kAdminCreator, 'TEXT');
+  Write_Broadcast_List(info->broadcast, info->tcp_count, kAdminCreator);
   return 1;
 }
 
@@ -307,7 +243,7 @@ void Set_Ftp_Configuration() {
     UseResFile(ref);
     UInt8 record[kFtpConfigSize];
     Pack_Ftp_Config(ConfigData, std::span<UInt8, kFtpConfigSize>(record, kFtpConfigSize));
-    replace_resource('CNFG', 128, record, sizeof record);
+    Replace_Resource('CNFG', 128, record);
     CloseResFile(ref);
   }
   UseResFile(Appl_Rsrc_Fork_No);

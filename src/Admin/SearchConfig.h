@@ -9,12 +9,11 @@
 #include <vector>
 
 #include "common/AppGlobals.h"
+#include "common/BroadcastList.h"
 
 constexpr std::size_t kZoneNameSize = 36;
 constexpr std::size_t kConfigRecordSize = 52;
 constexpr std::size_t kFtpConfigSize = 16;
-constexpr int kBroadcastMax = 17;  // brAddr and 16 addresses of the list
-constexpr std::size_t kBroadcastTextSize = 20;
 
 struct CONFIGURATION {
   UInt16 rcvWait;   // command time-out, ms
@@ -62,5 +61,3 @@ void Set_Ftp_Configuration();
 SInt16 Open_Ftp_Pref_File();
 SInt16 Check_VFTP_Preference_Version(SInt16 refNum);
 SInt16 Create_Ftp_Pref_File(const FSSpec* fss);
-// The file spec of "::::ConfigData" beside the bundles.
-bool ConfigData_Spec(FSSpec* fss);

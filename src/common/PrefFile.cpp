@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/ReplaceResource.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
@@ -70,38 +71,10 @@ bool discard(SInt16 ref, const FSSpec* fss) {
   return FSpDelete(fss) == noErr;
 }
 
-// Replaces 'CNFG' 128 of the current file by the packed record.
-OSErr writeRecord(const CONFIGURATION* config) {
-  SInt16 id = kConfigID;
-  ResType type = 'CNFG';
-  Str255 name = {0};
-  SInt16 attrs = 0;
-  if (Handle old = Get1Resource('CNFG', kConfigID)) {
-    GetResInfo(old, &id, &type, name);
-    attrs = GetResAttrs(old);
-    RemoveResource(old);
-    if (OSErr err = ResError()) return err;
-    DisposeHandle(old);
-  }
-  std::vector<UInt8> bytes = Pack_Configuration(config);
-  Handle h = NewHandleClear(static_cast<Size>(bytes.size()));
-  if (!h) return memFullErr;
-  if (!bytes.empty()) std::memcpy(*h, bytes.data(), bytes.size());
-  AddResource(h, type, id, name);
-  if (OSErr err = ResError()) {
-    DisposeHandle(h);
-    return err;
-  }
-  SetResAttrs(h, attrs);
-  ChangedResource(h);
-  WriteResource(h);
-  return ResError();
-}
-
 // Writes the record into an open settings file, closes it and makes the
 // program's file current again.
 OSErr saveInto(SInt16 ref, const CONFIGURATION* config) {
-  OSErr err = ref < 0 ? OSErr(fnfErr) : writeRecord(config);
+  OSErr err = ref < 0 ? OSErr(fnfErr) : Replace_Resource('CNFG', kConfigID, Pack_Configuration(config));
   if (ref >= 0) {
     CloseResFile(ref);
     if (!err) err = ResError();

@@ -4,11 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "common/BroadcastList.h"
+#include "common/ReplaceResource.h"
 #include "filetransfer/Upcaster.h"
-#include "506Q_Lib/AppLocation.h"
-#include "common/IniFile.h"
-#include "suite/SuiteNames.h"
-#include "toolbox/fileservices.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
@@ -24,28 +22,6 @@ BROAD_DATA EnvInfo{};
 namespace {
 
 constexpr SInt16 kConfigID = 128;
-
-// Replaces resource (type, id) of the current file with data, keeping the
-// old one's name, id and attributes.
-void replace_resource(ResType type, SInt16 id, const UInt8* data, std::size_t len) {
-  Str255 name = {0};
-  SInt16 attrs = 0;
-  if (Handle old = Get1Resource(type, id)) {
-    ResType t;
-    GetResInfo(old, &id, &t, name);
-    attrs = GetResAttrs(old);
-    RemoveResource(old);
-    DisposeHandle(old);
-  }
-  Handle h = NewHandleClear(static_cast<Size>(len));
-  if (!h) return;
-  std::memcpy(*h, data, len);
-  AddResource(h, type, id, name);
-  SetResAttrs(h, attrs);
-  ChangedResource(h);
-  WriteResource(h);
-  ReleaseResource(h);
-}
 
 // The application's default record.
 bool default_record(CONFIGURATION& c) {
@@ -173,25 +149,10 @@ OSErr Set_Configuration() {
   UseResFile(ref);
   UInt8 record[kFtpConfigSize];
   Pack_Ftp_Config(ConfigData, std::span<UInt8, kFtpConfigSize>(record, kFtpConfigSize));
-  replace_resource('CNFG', kConfigID, record, sizeof record);
-  OSErr err = ResError();
+  OSErr err = Replace_Resource('CNFG', kConfigID, record);
   CloseResFile(ref);
   UseResFile(Appl_Rsrc_Fork_No);
   return err;
-}
-
-bool ConfigData_Spec(FSSpec* fss) {
-  FSSpec app;
-  if (GetAppLocation(&app) != noErr) return false;
-  // Up from the program's folder (MacOS, Contents, the bundle) to the
-  // folder that holds the bundles, where the administration program keeps
-  // the same file.
-  const std::string partial = std::string("::::") + suite::kConfigDataName;
-  Str255 name;
-  name[0] = static_cast<UInt8>(partial.size());
-  std::memcpy(name + 1, partial.data(), partial.size());
-  OSErr err = FSMakeFSSpec(app.vRefNum, app.parID, name, fss);
-  return err == noErr || err == fnfErr;
 }
 
 std::string Dotted(UInt32 a) {
@@ -225,46 +186,15 @@ UInt32 Parse_IPv4(const char* text) {
 void Get_BroadcastAddr() {
   EnvInfo = BROAD_DATA{};
   std::snprintf(EnvInfo.broadcast[0], kBroadcastTextSize, "%s", Dotted(ConfigData.brAddr).c_str());
-  UInt32 count = 1;
-  FSSpec fss;
-  if (ConfigData_Spec(&fss)) {
-    for (int n = 1; n < kBroadcastMax; ++n) {
-      char key[16];
-      std::snprintf(key, sizeof key, "UDP%02d=", n - 1);
-      char value[32] = "";
-      if (!Get_File_To_CstringEx("[SYSTEM]", key, value, sizeof value, &fss) || value[0] == 0) break;
-      // An entry holds 19 characters; a longer value is cut.
-      std::size_t len = std::strlen(value);
-      if (len > kBroadcastTextSize - 1) len = kBroadcastTextSize - 1;
-      std::memcpy(EnvInfo.broadcast[n], value, len);
-      EnvInfo.broadcast[n][len] = 0;
-      ++count;
-    }
-  }
-  EnvInfo.tcp_count = count;
+  EnvInfo.tcp_count = UInt32(Read_Broadcast_List(EnvInfo.broadcast));
 }
 
 std::vector<UInt8> Build_Status_Data(const BROAD_DATA& info) {
-  std::string text = "[SYSTEM]\r\n";
-  const UInt32 count = info.tcp_count > UInt32(kBroadcastMax) ? UInt32(kBroadcastMax) : info.tcp_count;
-  for (UInt32 n = 1; n < count; ++n) {
-    char entry[kBroadcastTextSize + 1];
-    std::memcpy(entry, info.broadcast[n], kBroadcastTextSize);
-    entry[kBroadcastTextSize] = 0;
-    char line[64];
-    std::snprintf(line, sizeof line, "UDP%02u=%s\r\n", n - 1, entry);
-    text += line;
-  }
-  return std::vector<UInt8>(text.begin(), text.end());
+  return Broadcast_List_Text(info.broadcast, info.tcp_count);
 }
 
 short Save_Status_Data(const BROAD_DATA* info) {
-  if (!info) return 1;
-  FSSpec fss;
-  if (!ConfigData_Spec(&fss)) return 1;
-  const std::vector<UInt8> text = Build_Status_Data(*info);
-  // Replaced as one step, so a failed write never loses the list.
-  tb::WriteFileAtomically(fss, text, kAdminCreator, 'TEXT');
+  if (info) Write_Broadcast_List(info->broadcast, info->tcp_count, kAdminCreator);
   return 1;
 }
 

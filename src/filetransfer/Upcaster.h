@@ -13,6 +13,7 @@
 
 #include "common/AppGlobals.h"
 #include "common/AppWindows.h"
+#include "common/BroadcastList.h"
 #include "FanctionLib/CList.h"
 #include "FanctionLib/CTab.h"
 #include "OT/FTPClient.h"
@@ -25,8 +26,6 @@
 constexpr OSType kUpcasterCreator = 'VMxf';
 constexpr OSType kAdminCreator = 'VMxa';
 constexpr std::size_t kFtpConfigSize = 16;
-constexpr int kBroadcastMax = 17;  // brAddr and 16 addresses of the list
-constexpr std::size_t kBroadcastTextSize = 20;
 constexpr int kPboxMax = 128;
 constexpr int kSlotCount = 8;
 
@@ -107,7 +106,6 @@ SInt16 Open_Pref_File();
 SInt16 Create_Pref_File(const FSSpec* fss);
 void Get_Configuration();
 OSErr Set_Configuration();
-bool ConfigData_Spec(FSSpec* fss);
 void Get_BroadcastAddr();
 std::vector<UInt8> Build_Status_Data(const BROAD_DATA& info);
 short Save_Status_Data(const BROAD_DATA* info);
