@@ -107,6 +107,49 @@ void waitToResend(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
 }
 bool resendDue(HOLD_ENGINE* e) { return TickCount() - e->resendStart >= kResendTicks; }
 
+// A frame's result: an error ends the exchange and "not ready" sends the
+// request again later; true when the frame is to be taken.
+bool frameTaken(HOLD_ENGINE* e, VFMP_CMD_INFO* rec, UInt8 result) {
+  if (result >= 253) {
+    VFMPClose(rec, result);
+    return false;
+  }
+  if (result == VFMP_RES_NOT_READY) {
+    waitToResend(e, rec);
+    return false;
+  }
+  return true;
+}
+
+// The last frame of a reply answers the request.
+void closeIfLast(VFMP_CMD_INFO* rec, UInt8 result) {
+  if (result != VFMP_RES_LAST) return;
+  rec->replyDone = 1;
+  VFMPClose(rec, 0);
+}
+
+// One step of a request answered by one reply: the time-out, the send, the
+// wait before a resend; each frame read (four bytes at least) goes to
+// onFrame. Whether the exchange is over.
+template <class OnFrame>
+int replyStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec, UInt8 code, OnFrame&& onFrame) {
+  if (VFMPCheckTimeout(rec) || VFMPConnectionOver(rec)) return rec->state == VFMP_ST_CLOSED;
+  switch (rec->state) {
+    case VFMP_ST_SEND: sendRequest(rec, code); break;
+    case VFMP_ST_WAIT_RESEND:
+      if (resendDue(e)) VFMPSetState(rec, VFMP_ST_SEND, "resend");
+      break;
+    case VFMP_ST_READING: {
+      UInt8 buf[kVFMPRcvBufSize];
+      const int len = readFrame(rec, buf);
+      if (len >= 4) onFrame(buf, len);
+      break;
+    }
+    default: break;
+  }
+  return rec->state == VFMP_ST_CLOSED;
+}
+
 void dateFrom(HoldDate* d, const UInt8* v, std::size_t n) {
   if (n < 6) return;
   d->year = UInt16(v[0] << 8 | v[1]);
@@ -224,14 +267,7 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
   int len = readFrame(rec, buf);
   if (len < 4) return;
   const UInt8 code = buf[2], result = buf[3];
-  if (result >= 253) {
-    VFMPClose(rec, result);
-    return;
-  }
-  if (result == VFMP_RES_NOT_READY) {
-    waitToResend(e, rec);
-    return;
-  }
+  if (!frameTaken(e, rec, result)) return;
   if (e->listPhase == 0) {
     bool found = false;
     UInt32 number = 0;
@@ -751,89 +787,42 @@ int VFMPGetJob(HOLD_ENGINE* e) {
 }
 
 int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
-  if (VFMPCheckTimeout(rec) || VFMPConnectionOver(rec)) return rec->state == VFMP_ST_CLOSED;
-  switch (rec->state) {
-    case VFMP_ST_SEND: sendRequest(rec, VFMP_INFO); break;
-    case VFMP_ST_WAIT_RESEND:
-      if (resendDue(e)) VFMPSetState(rec, VFMP_ST_SEND, "resend");
-      break;
-    case VFMP_ST_READING: {
-      UInt8 buf[kVFMPRcvBufSize];
-      int len = readFrame(rec, buf);
-      if (len < 4) break;
-      const UInt8 result = buf[3];
-      if (result >= 253) {
-        VFMPClose(rec, result);
-        break;
-      }
-      if (result == VFMP_RES_NOT_READY) {
-        waitToResend(e, rec);
-        break;
-      }
-      if (buf[2] != VFMP_INFO) break;
-      if (!e->haveInfo) {
-        e->info = JOB_INFO{};
-        e->info.ipAddr = rec->ipAddr;
-        e->haveInfo = true;
-      }
-      HoldTakeInfoFrame(&e->info, std::span<const UInt8>(buf, std::size_t(len)));
-      if (result == VFMP_RES_LAST) {
-        rec->replyDone = 1;
-        VFMPClose(rec, 0);
-      }
-      break;
+  return replyStep(e, rec, VFMP_INFO, [&](const UInt8* buf, int len) {
+    const UInt8 result = buf[3];
+    if (!frameTaken(e, rec, result) || buf[2] != VFMP_INFO) return;
+    if (!e->haveInfo) {
+      e->info = JOB_INFO{};
+      e->info.ipAddr = rec->ipAddr;
+      e->haveInfo = true;
     }
-    default: break;
-  }
-  return rec->state == VFMP_ST_CLOSED;
+    HoldTakeInfoFrame(&e->info, std::span<const UInt8>(buf, std::size_t(len)));
+    closeIfLast(rec, result);
+  });
 }
 
 int VFMPGetThumbnail(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
-  if (VFMPCheckTimeout(rec) || VFMPConnectionOver(rec)) return rec->state == VFMP_ST_CLOSED;
-  switch (rec->state) {
-    case VFMP_ST_SEND: sendRequest(rec, VFMP_THUMBNAIL); break;
-    case VFMP_ST_WAIT_RESEND:
-      if (resendDue(e)) VFMPSetState(rec, VFMP_ST_SEND, "resend");
-      break;
-    case VFMP_ST_READING: {
-      UInt8 buf[kVFMPRcvBufSize];
-      int len = readFrame(rec, buf);
-      if (len < 4) break;
-      const UInt8 code = buf[2], result = buf[3];
-      if (code != VFMP_THUMBNAIL && !(len >= 6 && VFMPGet16(buf + 4) == VFMP_TAG_THUMB)) break;
-      if (result >= 253) {
-        VFMPClose(rec, result);
-        break;
+  return replyStep(e, rec, VFMP_THUMBNAIL, [&](const UInt8* buf, int len) {
+    const UInt8 code = buf[2], result = buf[3];
+    if (code != VFMP_THUMBNAIL && !(len >= 6 && VFMPGet16(buf + 4) == VFMP_TAG_THUMB)) return;
+    if (!frameTaken(e, rec, result)) return;
+    if (len > 4) {
+      // The first record's value, which must lie inside the frame.
+      std::size_t n = len >= 8 ? VFMPGet16(buf + 6) : 0;
+      if (len < 8 || 8 + n > std::size_t(len)) {
+        tb::TraceRefusal("vfmp", "thumbnail record of %zu bytes runs past its %d-byte frame", n, len);
+        VFMPClose(rec, VFMP_ERR_RECEIVE);
+        return;
       }
-      if (result == VFMP_RES_NOT_READY) {
-        waitToResend(e, rec);
-        break;
+      std::FILE* f = std::fopen(e->thumbPath.c_str(), "ab");
+      bool ok = f && std::fwrite(buf + 8, 1, n, f) == n;
+      if (f) ok = std::fclose(f) == 0 && ok;
+      if (!ok) {
+        VFMPClose(rec, VFMP_ERR_FILE_WRITE);
+        return;
       }
-      if (len > 4) {
-        // The first record's value, which must lie inside the frame.
-        std::size_t n = len >= 8 ? VFMPGet16(buf + 6) : 0;
-        if (len < 8 || 8 + n > std::size_t(len)) {
-          tb::TraceRefusal("vfmp", "thumbnail record of %zu bytes runs past its %d-byte frame", n, len);
-          VFMPClose(rec, VFMP_ERR_RECEIVE);
-          break;
-        }
-        std::FILE* f = std::fopen(e->thumbPath.c_str(), "ab");
-        bool ok = f && std::fwrite(buf + 8, 1, n, f) == n;
-        if (f) ok = std::fclose(f) == 0 && ok;
-        if (!ok) {
-          VFMPClose(rec, VFMP_ERR_FILE_WRITE);
-          break;
-        }
-      }
-      if (result == VFMP_RES_LAST) {
-        rec->replyDone = 1;
-        VFMPClose(rec, 0);
-      }
-      break;
     }
-    default: break;
-  }
-  return rec->state == VFMP_ST_CLOSED;
+    closeIfLast(rec, result);
+  });
 }
 
 void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info) {
