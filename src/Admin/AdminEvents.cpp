@@ -109,20 +109,7 @@ short Set_Alert_Dialog_Items_YesNo(SInt16 id, short hideItem, ConstStr255Param t
 }
 
 Boolean Handle_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {
-  if (!event || !item) return false;
-  if (event->what == keyDown) return Alert_Answer_Key(dialog, event, item);
-  if (event->what == updateEvt) {
-    if (event_window(event) == GetDialogWindow(dialog)) {
-      BeginUpdate(GetDialogWindow(dialog));
-      Set_Content_Color(dialog);
-      DrawDialog(dialog);
-      EndUpdate(GetDialogWindow(dialog));
-      SetDialogDefaultItem(dialog, 1);
-    } else {
-      Handle_Update(event);
-    }
-  }
-  return false;
+  return Handle_Answer_Alert_Filter(dialog, event, item);
 }
 
 short MovableDlg_Is_Open(WindowRef window) {

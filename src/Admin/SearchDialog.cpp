@@ -226,15 +226,7 @@ short Build_Config_Tab(CONFIG_FRAME* frame) {
   const Rect page{SInt16(item.top + kCTStripHeight), item.left, SInt16(item.top + 230), item.right};
   record->tabData = CTNew(GetDialogWindow(record->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
   if (!record->tabData) return 0;
-  FONT_DATA font{};
-  std::strcpy(font.fName, "Geneva");
-  font.fSize = 10;
-  Get_Font_Infomation("TAB=", &font);
-  const SInt16 id = SInt16(font.fontID);
-  const UInt8 face = UInt8(font.styleID);
-  const SInt16 size = SInt16(font.fSize ? font.fSize : 10);
-  CTSetFont(record->tabData, &id, &face, &size);
-  CTSetPictID(record->tabData, 143, 142, 144, 145, 146, 147, 148, 149);
+  Set_Config_Tab_Look(record->tabData);
   struct Page {
     const char* title;
     SInt16 id;

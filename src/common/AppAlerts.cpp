@@ -184,3 +184,20 @@ Boolean Handle_CancelAlert_Filter(DialogRef dialog, EventRecord* event, DialogIt
       return false;
   }
 }
+
+Boolean Handle_Answer_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {
+  if (!event || !item) return false;
+  if (event->what == keyDown) return Alert_Answer_Key(dialog, event, item);
+  if (event->what == updateEvt) {
+    if (reinterpret_cast<WindowRef>(event->message) == GetDialogWindow(dialog)) {
+      BeginUpdate(GetDialogWindow(dialog));
+      Set_Content_Color(dialog);
+      DrawDialog(dialog);
+      EndUpdate(GetDialogWindow(dialog));
+      SetDialogDefaultItem(dialog, 1);
+    } else {
+      Handle_Update(event);
+    }
+  }
+  return false;
+}

@@ -78,6 +78,12 @@ short Exit_Alert_Dialog(DialogRef dialog);
 // with item 1 as the default button; an update of another window goes to
 // Handle_Update; everything else is left to the modal dialog.
 Boolean Handle_CancelAlert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item);
+// Modal filter of alerts that are drawn as plain dialogs: Return or Enter
+// answers item 1 and Escape item 2 (Alert_Answer_Key); an update of this
+// alert redraws it in its content colour with item 1 as the default
+// button; an update of another window goes to Handle_Update. A program
+// whose alerts work so serves its Handle_Alert_Filter with it.
+Boolean Handle_Answer_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item);
 
 // The about box, run modally until its button is pressed.
 void Open_About_Dialog();
