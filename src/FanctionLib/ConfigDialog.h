@@ -51,6 +51,10 @@ struct CONFIG_FRAME {
   CONFIG_PAGE fanction[kConfigPageCount];
 };
 
+// Gives a settings window's tab strip the suite's look: the font of key
+// "TAB=" of the language ini (size 10 where it gives none) and the strip's
+// pictures.
+void Set_Config_Tab_Look(CTAB_DATA* tabs);
 // Lets the program build the tab control (Build_Config_Tab); when built,
 // tab 0 is selected and drawn and the control shown. Returns 1.
 short Create_Config_Tab(CONFIG_FRAME* record);

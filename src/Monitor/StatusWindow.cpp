@@ -374,15 +374,7 @@ short Create_Status_Tab(STATUS_WND_INFO* rec) {
   const Rect page{SInt16(item.top + 20), item.left, SInt16(item.top + 260), item.right};
   rec->tabData = CTNew(GetDialogWindow(rec->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
   if (!rec->tabData) return 0;
-  FONT_DATA font{};
-  std::strcpy(font.fName, "Geneva");
-  font.fSize = 10;
-  Get_Font_Infomation("TAB=", &font);
-  const SInt16 id = SInt16(font.fontID);
-  const UInt8 face = UInt8(font.styleID);
-  const SInt16 size = SInt16(font.fSize ? font.fSize : 10);
-  CTSetFont(rec->tabData, &id, &face, &size);
-  CTSetPictID(rec->tabData, 143, 142, 144, 145, 146, 147, 148, 149);
+  Set_Config_Tab_Look(rec->tabData);
   return 1;
 }
 
