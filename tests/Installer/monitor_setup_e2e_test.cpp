@@ -4,9 +4,6 @@
 // that own them reading them: the administration program starts in the mode
 // chosen, and the monitor's login item brings up the monitor watching the
 // printer chosen.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -18,8 +15,6 @@
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/resources.h"
-
-extern char** environ;
 
 namespace {
 
@@ -99,16 +94,7 @@ class MonitorSetup : public ::testing::Test {
     ScopedEnv s("TOOLBOX_SCRIPT", (dir / "script.txt").c_str());
     ScopedEnv t("TOOLBOX_TRACE", "install");
     ScopedEnv a("TOOLBOX_APP_PATH", exe.c_str());
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, (dir / "trace.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string path = exe.string();
-    char* argv[] = {path.data(), nullptr};
-    pid_t pid = 0;
-    int r = posix_spawn(&pid, argv[0], &fa, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (r != 0) return -1;
-    return testsupport::WaitExit(pid);
+    return testsupport::RunProgramErrTo({exe.string()}, dir / "trace.txt");
   }
   std::string trace() { return ReadFile(dir / "trace.txt"); }
   int count(const std::string& line) {

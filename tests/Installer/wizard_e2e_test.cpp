@@ -2,9 +2,7 @@
 // the language page, licence, tools, the folder chooser, the check, the
 // copy and the end page in English; and, started by a stand-in disc menu
 // with a launch event naming Japanese, the same without the language page.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,8 +22,6 @@
 #include "toolbox/files.h"
 #include "toolbox/pictures.h"
 #include "toolbox/processes.h"
-
-extern char** environ;
 
 namespace {
 
@@ -63,18 +59,7 @@ class Wizard : public ::testing::Test {
     ScopedEnv s("TOOLBOX_SCRIPT", (dir / "script.txt").c_str());
     ScopedEnv t("TOOLBOX_TRACE", "install");
     ScopedEnv a("TOOLBOX_APP_PATH", exe.c_str());
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 2, (dir / "trace.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string path = exe.string();
-    char* argv[] = {path.data(), nullptr};
-    pid_t pid = 0;
-    int r = posix_spawn(&pid, argv[0], &fa, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (r != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return testsupport::RunProgramErrTo({exe.string()}, dir / "trace.txt");
   }
   std::vector<std::string> hits() {
     std::vector<std::string> out;

@@ -181,6 +181,14 @@ int WaitExit(int pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+int RunProgramErrTo(const std::vector<std::string>& args, const std::filesystem::path& errPath) {
+  const int fd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  const int pid = spawnProgram(args, "", {}, fd);
+  close(fd);
+  return WaitExit(pid);
+}
+
 int RunProgram(const std::vector<std::string>& args, std::string* errOut, const std::filesystem::path& cwd,
                const std::function<void(const std::string&)>& onOutput) {
   if (!errOut) return WaitExit(spawnProgram(args, "", cwd, -1));

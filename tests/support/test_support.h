@@ -105,6 +105,9 @@ int SpawnProgram(const std::vector<std::string>& args, const std::string& stdout
 // The exit status of a started program (128 + the signal that ended it),
 // or -1.
 int WaitExit(int pid);
+// Starts and waits, its standard error into errPath (a file made afresh);
+// the exit status as WaitExit gives it, -1 when it could not start.
+int RunProgramErrTo(const std::vector<std::string>& args, const std::filesystem::path& errPath);
 // Starts and waits. With errOut, its standard error is read to its end, so
 // the run returns once every program it started (which inherit the pipe)
 // has ended too; onOutput, when given, sees *errOut after each read (to
