@@ -3,6 +3,8 @@
 #include "Admin/SetupBind.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -71,7 +73,11 @@ short set_varid(UInt16 var, const char* text) {
 
 // The enumeration name of the setting's stored choice.
 std::string_view enum_name(const CONTEXT_ENTRY* e) {
-  return get_enum_name(get_ctx_min(e) + static_cast<int>(context_read(e)));
+  // A table from the box may give an enumeration a 32-bit value: a number
+  // past any name, never one that wraps round to another name.
+  const std::int64_t n = std::int64_t{get_ctx_min(e)} + std::int64_t{context_read(e)};
+  if (n > INT_MAX) return {};
+  return get_enum_name(static_cast<int>(n));
 }
 
 void to_pstr(const char* text, Str255 out) {

@@ -61,6 +61,9 @@ pboxemu::SettingsBlocks sample(const char* password = "abcd") {
   b.String('X', 264, 9, password, "PASS");
   b.Enum(257, {"ENABLE", "DISABLE"}, 0, "TCP ");
   b.String('X', 12313, 14, "", "WKEY");
+  // An enumeration the box gives a 32-bit value: it names nothing.
+  b.Number('I', 300, 0x7FFFFFFF, 1, 2, "WIDE");
+  b.Number('I', 301, 0xFFFFFFFF, 2, 2, "WRAP");
   return b.Build();
 }
 
@@ -153,6 +156,8 @@ TEST_F(SetupBind, LoadingFieldsAndMaskedSecrets) {
 TEST_F(SetupBind, ValuesWithoutControlsAndTheWepKey) {
   Tables t(sample());
   EXPECT_EQ(Get_Context_Enable(257), 1);
+  EXPECT_EQ(Get_Context_Enable(300), 0);
+  EXPECT_EQ(Get_Context_Enable(301), 0);
   EXPECT_EQ(Set_Context_Enable(257, 0), 0);
   EXPECT_EQ(t.show(257), "DISABLE");
   EXPECT_EQ(Set_Context_Enable(999, 0), 1);
