@@ -8,6 +8,7 @@
 #include "Admin/AdminApp.h"
 #include "Admin/DeviceCommand.h"
 #include "Admin/SearchConfig.h"
+#include "admin_harness.h"
 #include "common/Context.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
@@ -35,16 +36,7 @@ class AdminCommand : public ::testing::Test {
   }
 
   // Box n as a search would have listed it.
-  PBOXinfo box(int n) {
-    PBOXinfo b{};
-    b.pbi_inuse = 1;
-    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
-    b.pbi_ip_addr = emu.BoxAddress(n);
-    auto mac = emu.BoxMac(n);
-    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
-    std::memcpy(b.pbi_machine_type, emu.BoxMachineType(n).data(), 16);
-    return b;
-  }
+  PBOXinfo box(int n) { return admintest::BoxInfo(emu, n); }
 
   void start(int boxes = 1, pboxemu::BoxSpec desc = {}) {
     emu.AddBoxes(boxes, desc);

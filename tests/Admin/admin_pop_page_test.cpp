@@ -40,35 +40,20 @@ class PopPage : public ::testing::Test {
     b.Number('W', 0x210B, 100, 1, 9999, "SIZE");
     b.String('E', 0x210C, 32, "", "FILT");
     blocks_ = b.Build();
-    pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
-    wContextSize = UInt16(blocks_.context.size());
-    pEnumData = reinterpret_cast<Ptr>(blocks_.enums.data());
-    wEnumSize = UInt16(blocks_.enums.size());
-    wEnumWidth = 16;
-    pEEPData = reinterpret_cast<Ptr>(blocks_.image.data());
-    wEEPDataSize = UInt16(blocks_.image.size());
+    admintest::PointTablesAt(blocks_);
     TypeBit = typeBit;
-    d = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
+    d = admintest::PageDialog(kPopPageID);
     ASSERT_NE(d, nullptr);
-    Handle items = GetResource('DITL', kPopPageID);
-    ASSERT_NE(items, nullptr);
-    AppendDITL(d, items, overlayDITL);
     Setup_POP_Load_Value(d);
   }
   void TearDown() override {
     if (d) DisposeDialog(d);
     FlushEvents(everyEvent, 0);
     TypeBit = 0;
-    pContextData = pEnumData = pEEPData = nullptr;
-    wContextSize = wEnumSize = wEEPDataSize = 0;
+    admintest::ClearTables();
     DeinitNetwork();
     tb::UseVirtualClock(false);
     tb::ResetResources();
-  }
-  std::string Show(UInt16 var) {
-    char out[256] = "?";
-    context_show_varid(var, out, sizeof out);
-    return out;
   }
   // Runs the account dialog of user 1 from its button, driven by script.
   void Account(const std::string& script) {
@@ -104,7 +89,7 @@ TEST_F(PopPage, UseBoxFollowsTheOfferedTransports) {
     Set_Item_Value(d, 6, 1);
     EXPECT_TRUE(Setup_POP_Get_Value(d));
     if (c.withUse) {
-      EXPECT_EQ(Show(0x2001), c.stored);
+      EXPECT_EQ(admintest::Shown(0x2001), c.stored);
     }
     DisposeDialog(d);
     d = nullptr;
@@ -118,9 +103,9 @@ TEST_F(PopPage, RefusedIntervalKeepsThePageAndWhatCameBefore) {
   Set_Item_Text(d, 12, "+0100");
   tb::PressNamedKey("Return");
   EXPECT_FALSE(Setup_POP_Get_Value(d));
-  EXPECT_EQ(Show(0x2001), "ENABLE");  // written before the refusal
-  EXPECT_EQ(Show(0x2005), "10");
-  EXPECT_EQ(Show(0x2002), "\"+0900\"");
+  EXPECT_EQ(admintest::Shown(0x2001), "ENABLE");  // written before the refusal
+  EXPECT_EQ(admintest::Shown(0x2005), "10");
+  EXPECT_EQ(admintest::Shown(0x2002), "\"+0900\"");
 }
 
 TEST_F(PopPage, DetailDialogWritesItsValuesOnOk) {
@@ -136,10 +121,10 @@ TEST_F(PopPage, DetailDialogWritesItsValuesOnOk) {
   Set_Item_Text(detail, 9, "2048");
   Set_Item_Text(detail, 11, "invoice");
   EXPECT_EQ(Get_Value_POP_Detail(detail, 17), 1);
-  EXPECT_EQ(Show(0x2107), "1");
-  EXPECT_EQ(Show(0x2108), "0");
-  EXPECT_EQ(Show(0x210B), "2048");
-  EXPECT_EQ(Show(0x210C), "\"invoice\"");
+  EXPECT_EQ(admintest::Shown(0x2107), "1");
+  EXPECT_EQ(admintest::Shown(0x2108), "0");
+  EXPECT_EQ(admintest::Shown(0x210B), "2048");
+  EXPECT_EQ(admintest::Shown(0x210C), "\"invoice\"");
   EXPECT_EQ(Get_Value_POP_Detail(detail, 5), 1);  // not an account button: nothing to take
   DisposeDialog(detail);
 }
@@ -153,7 +138,7 @@ TEST_F(PopPage, AccountDialogKeepsDetailValuesAndMaskedKeysAcrossTheDetailDialog
       "advance 60\nclick-item \"Account Details\" 1\nwait-window \"POP User 1\"\ntype c\n"
       "expect-item-text \"POP User 1\" 11 *****\nadvance 60\nclick-item \"POP User 1\" 2\n");
   EXPECT_STREQ(gPopUserPass.typed, "pwabc");
-  EXPECT_EQ(Show(0x2107), "1");  // the detail dialog wrote it
+  EXPECT_EQ(admintest::Shown(0x2107), "1");  // the detail dialog wrote it
   auto stored = [] {
     char out[256];
     Get_Context_String(0x2105, out);
@@ -166,7 +151,7 @@ TEST_F(PopPage, AccountDialogKeepsDetailValuesAndMaskedKeysAcrossTheDetailDialog
       "wait-window \"POP User 1\"\nclick-item \"POP User 1\" 11\ntype z\nadvance 60\n"
       "type-item \"POP User 1\" 13 5\nadvance 60\nclick-item \"POP User 1\" 1\n");
   EXPECT_EQ(stored(), "pwz");
-  EXPECT_EQ(Show(0x2103), "1105");
+  EXPECT_EQ(admintest::Shown(0x2103), "1105");
 }
 
 TEST_F(PopPage, AStoredPasswordWithAControlCharacterIsRefusedBeforeItIsWritten) {
@@ -176,7 +161,7 @@ TEST_F(PopPage, AStoredPasswordWithAControlCharacterIsRefusedBeforeItIsWritten) 
       "wait-window \"POP User 1\"\ntype-item \"POP User 1\" 7 x\nadvance 60\n"
       "click-item \"POP User 1\" 1\nwait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
       "wait-window \"POP User 1\"\nadvance 60\nclick-item \"POP User 1\" 2\n");
-  EXPECT_EQ(Show(0x2102), "\"pop.example.comx\"");  // written before the refusal
+  EXPECT_EQ(admintest::Shown(0x2102), "\"pop.example.comx\"");  // written before the refusal
   char stored[256];
   Get_Context_String(0x2105, stored);
   EXPECT_STREQ(stored, "p\x01");

@@ -49,35 +49,21 @@ class PortPage : public ::testing::Test {
     b.Enum(0x1233, {"1", "2"}, 0, "STOP");
     b.Enum(0x1235, {"XON", "NONE"}, 0, "SOFT");
     blocks_ = b.Build();
-    pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
-    wContextSize = UInt16(blocks_.context.size());
-    pEnumData = reinterpret_cast<Ptr>(blocks_.enums.data());
-    wEnumSize = UInt16(blocks_.enums.size());
-    wEnumWidth = 16;
-    pEEPData = reinterpret_cast<Ptr>(blocks_.image.data());
-    wEEPDataSize = UInt16(blocks_.image.size());
+    admintest::PointTablesAt(blocks_);
   }
   DialogRef Page(UInt16 typeBit) {
     TypeBit = typeBit;
-    DialogRef d = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
-    Handle items = GetResource('DITL', kPortPageID);
-    AppendDITL(d, items, overlayDITL);
-    Setup_PrnPort_Set_PortInfo(d, 1);
+    DialogRef d = admintest::PageDialog(kPortPageID);
+    if (d) Setup_PrnPort_Set_PortInfo(d, 1);
     return d;
   }
   void TearDown() override {
     FlushEvents(everyEvent, 0);
     TypeBit = 0;
-    pContextData = pEnumData = pEEPData = nullptr;
-    wContextSize = wEnumSize = wEEPDataSize = 0;
+    admintest::ClearTables();
     DeinitNetwork();
     tb::UseVirtualClock(false);
     tb::ResetResources();
-  }
-  std::string Show(UInt16 var) {
-    char out[256] = "?";
-    context_show_varid(var, out, sizeof out);
-    return out;
   }
   pboxemu::SettingsBlocks blocks_;
 };
@@ -107,12 +93,12 @@ TEST_F(PortPage, RefusalStopsTheWritesThatFollow) {
   Set_Item_Text(d, 23, "20");
   tb::PressNamedKey("Return");
   EXPECT_EQ(Setup_PrnPort_Get_PortInfo(d, 1), 0);
-  EXPECT_EQ(Show(0x1205), "4");
-  EXPECT_EQ(Show(0x1208), "66");
+  EXPECT_EQ(admintest::Shown(0x1205), "4");
+  EXPECT_EQ(admintest::Shown(0x1208), "66");
   Set_Item_Text(d, 21, "100");
   EXPECT_EQ(Setup_PrnPort_Get_PortInfo(d, 1), 1);
-  EXPECT_EQ(Show(0x1207), "100");
-  EXPECT_EQ(Show(0x1208), "20");
+  EXPECT_EQ(admintest::Shown(0x1207), "100");
+  EXPECT_EQ(admintest::Shown(0x1208), "20");
   DisposeDialog(d);
 }
 
@@ -157,13 +143,13 @@ TEST_F(PortPage, TheTabNamesThePortAndTheSerialDialogWritesOnlyOnOk) {
       "wait-window \"Serial Port\"\npopup-item \"Serial Port\" 7 1\nadvance 60\nclick-item \"Serial Port\" 1\n");
   EventRecord e{};
   EXPECT_FALSE(Setup_PrnPort_Item_Select(d, &e, 29));
-  EXPECT_EQ(Show(0x1230), "9600");
+  EXPECT_EQ(admintest::Shown(0x1230), "9600");
   EXPECT_FALSE(Setup_PrnPort_Item_Select(d, &e, 29));
   EXPECT_FALSE(tb::ScriptRunning());
-  EXPECT_EQ(Show(0x1231), "7");
+  EXPECT_EQ(admintest::Shown(0x1231), "7");
   Set_Item_Text(d, 19, "12");
   EXPECT_TRUE(Setup_PrnPort_Get_Value(d));
-  EXPECT_EQ(Show(0x1205), "12");
+  EXPECT_EQ(admintest::Shown(0x1205), "12");
   // Without hardware flow control its label and pop-up are hidden.
   DialogRef serial = Create_Sub_Dialog(kPortSeriDialogID, 1);
   ASSERT_NE(serial, nullptr);

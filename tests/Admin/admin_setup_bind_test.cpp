@@ -26,32 +26,7 @@ namespace {
 
 using pboxemu::SettingsBuilder;
 
-// Holds a set of blocks as the program's settings tables.
-class Tables {
- public:
-  explicit Tables(const pboxemu::SettingsBlocks& b) : b_(b) {
-    pContextData = reinterpret_cast<Ptr>(b_.context.data());
-    wContextSize = UInt16(b_.context.size());
-    pEnumData = reinterpret_cast<Ptr>(b_.enums.data());
-    wEnumSize = UInt16(b_.enums.size());
-    wEnumWidth = 16;
-    pEEPData = reinterpret_cast<Ptr>(b_.image.data());
-    wEEPDataSize = UInt16(b_.image.size());
-  }
-  ~Tables() {
-    pContextData = pEnumData = pEEPData = nullptr;
-    wContextSize = wEnumSize = wEEPDataSize = 0;
-  }
-  std::string show(UInt16 var) {
-    char out[256] = "?";
-    context_show_varid(var, out, sizeof out);
-    return out;
-  }
-  std::vector<UInt8>& image() { return b_.image; }
-
- private:
-  pboxemu::SettingsBlocks b_;
-};
+using admintest::Tables;
 
 pboxemu::SettingsBlocks sample(const char* password = "abcd") {
   SettingsBuilder b;

@@ -86,18 +86,11 @@ TEST(AdminSetupEndToEnd, TheSettingsWindowWritesTwoPagesToTheBox) {
 
   // The factory image with the two values set is what the box holds.
   pboxemu::SettingsBlocks expect = before;
-  pContextData = reinterpret_cast<Ptr>(expect.context.data());
-  wContextSize = UInt16(expect.context.size());
-  pEnumData = reinterpret_cast<Ptr>(expect.enums.data());
-  wEnumSize = UInt16(expect.enums.size());
-  wEnumWidth = 16;
-  pEEPData = reinterpret_cast<Ptr>(expect.image.data());
-  wEEPDataSize = UInt16(expect.image.size());
+  admintest::PointTablesAt(expect);
   char msg[64];
   ASSERT_EQ(context_set_varid(4369, "HALL-PRINTER", msg, sizeof msg), 0);
   ASSERT_EQ(context_set_varid(260, "127.0.0.254", msg, sizeof msg), 0);
-  pContextData = pEnumData = pEEPData = nullptr;
-  wContextSize = wEnumSize = wEEPDataSize = 0;
+  admintest::ClearTables();
   const std::vector<UInt8> got = emu.Image(0);
   ASSERT_EQ(got.size(), expect.image.size());
   for (std::size_t i = 0; i < got.size(); ++i)

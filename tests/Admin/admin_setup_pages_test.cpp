@@ -24,55 +24,8 @@ namespace {
 
 using pboxemu::Model;
 
-class SetupPages : public ::testing::Test {
+class SetupPages : public admintest::SetupWindowTest {
  protected:
-  SetupPages() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
-  void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
-    ASSERT_EQ(Install_Menu(), 1);
-    gbAdminMode = 1;
-    for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E}) {
-      pboxemu::BoxSpec s;
-      s.model = m;
-      emu.AddBox(s);
-    }
-    std::string err;
-    ASSERT_TRUE(emu.Start(&err)) << err;
-  }
-  void TearDown() override {
-    if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
-    emu.Stop();
-    tb::UseVirtualClock(false);
-    DeinitNetwork();
-    tb::ResetResources();
-  }
-  DialogRef open(int n) {
-    PBOXinfo b{};
-    b.pbi_inuse = 1;
-    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
-    b.pbi_ip_addr = emu.BoxAddress(n);
-    auto mac = emu.BoxMac(n);
-    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
-    std::memcpy(b.pbi_machine_type, emu.BoxMachineType(n).data(), 16);
-    EXPECT_EQ(Open_Setup_Window(&b), 1);
-    return Get_Open_Setup_Dialog();
-  }
-  void pump(int passes = 40) {
-    EventRecord e;
-    for (int i = 0; i < passes; ++i)
-      if (GetNextEvent(everyEvent, &e) && admin::Handle_Dialog_Event(&e) != 1) Handle_Window_Event(&e);
-  }
-  void click(short item) {
-    tb::AdvanceClock(60);
-    ASSERT_TRUE(tb::ClickDialogItem(Get_Open_Setup_Dialog(), item)) << "item " << item;
-    pump();
-  }
-  void retype(short item, const std::string& text) {
-    click(item);
-    tb::PressKey('a', tb::KeyCodeForChar('a'), cmdKey);
-    tb::TypeText(text);
-    pump(40 + int(text.size()) * 3);
-  }
   void to_tab(const std::string& title) {
     for (SInt16 t = 0; t < CTGetCount(gclData); ++t) {
       Str255 s;
@@ -94,36 +47,21 @@ class SetupPages : public ::testing::Test {
     GetDialogItem(Get_Open_Setup_Dialog(), item, &k, &h, &r);
     return r.left >= 16384;
   }
-  std::string text(short item) { return tb::DialogItemText(Get_Open_Setup_Dialog(), item); }
-  std::string shown(UInt16 var) {
-    char out[256] = "?";
-    context_show_varid(var, out, sizeof out);
-    return out;
-  }
   void answer(const std::string& items) {  // alerts to come, by item
     std::string s;
     for (char c : items) s += std::string("wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN ") + c + "\n";
     tb::LoadScriptText(s);
   }
-
-  testsupport::ScopedEnv ports_;
-  pboxemu::Emulator emu;
 };
 
 TEST_F(SetupPages, TcpIp) {
   // The QSV-C box with AppleTalk switched off.
   {
     pboxemu::SettingsBlocks b = emu.Settings(2);
-    pContextData = reinterpret_cast<Ptr>(b.context.data());
-    wContextSize = UInt16(b.context.size());
-    pEnumData = reinterpret_cast<Ptr>(b.enums.data());
-    wEnumSize = UInt16(b.enums.size());
-    wEnumWidth = 16;
-    pEEPData = reinterpret_cast<Ptr>(b.image.data());
-    wEEPDataSize = UInt16(b.image.size());
+    admintest::PointTablesAt(b);
     char msg[64];
     ASSERT_EQ(context_set_varid(769, "DISABLE", msg, sizeof msg), 0);
-    pContextData = pEnumData = pEEPData = nullptr;
+    admintest::ClearTables();
     emu.SetSettings(2, b);
   }
   auto clock = ottest::SettledClock(emu);
@@ -155,13 +93,13 @@ TEST_F(SetupPages, TcpIp) {
   EXPECT_EQ(text(13), "255.255.255.0");
 
   // A bad address refuses the page; the mask is not stored in that pass.
-  const std::string maskBefore = shown(259);
+  const std::string maskBefore = admintest::Shown(259);
   retype(9, "10.1.2.300");
   answer("1");
   click(1);
   EXPECT_FALSE(tb::ScriptRunning());
   ASSERT_NE(Get_Open_Setup_Dialog(), nullptr);
-  EXPECT_EQ(shown(259), maskBefore);
+  EXPECT_EQ(admintest::Shown(259), maskBefore);
 
   // TCP/IP off while AppleTalk is disabled asks; No keeps it on.
   ASSERT_EQ(Get_Context_Enable(769), 0);
@@ -196,8 +134,8 @@ TEST_F(SetupPages, TcpIpFilterRanges) {
   ShowDialogItem(d, 22);  // the page shows it only after the switch is used
   click(22);
   EXPECT_FALSE(tb::ScriptRunning());
-  EXPECT_EQ(shown(323 + 1), "0.0.0.5");   // the second field of range 2
-  EXPECT_EQ(shown(325), "0.0.0.0");       // range 3 untouched
+  EXPECT_EQ(admintest::Shown(323 + 1), "0.0.0.5");  // the second field of range 2
+  EXPECT_EQ(admintest::Shown(325), "0.0.0.0");      // range 3 untouched
 }
 
 TEST_F(SetupPages, GeneralPasswordAndPrinterNames) {
@@ -267,15 +205,15 @@ TEST_F(SetupPages, NetBiosPassesOverFieldsNotInUse) {
   SETUP_PAGE* p = Current_Setup_Page();
   ASSERT_NE(p, nullptr);
   EXPECT_STREQ(p->contName, "General");
-  EXPECT_EQ(shown(1026), "\"TEAM\"");
-  EXPECT_EQ(shown(1027), "\"PBOX\"");
+  EXPECT_EQ(admintest::Shown(1026), "\"TEAM\"");
+  EXPECT_EQ(admintest::Shown(1027), "\"PBOX\"");
 }
 
 TEST_F(SetupPages, WirelessModeAndKeyFields) {
   auto clock = ottest::SettledClock(emu);
   open(3);  // QSV-E: the General page has the wireless button
   ASSERT_FALSE(hidden(14));
-  const std::string before = shown(12306);
+  const std::string before = admintest::Shown(12306);
   // Infrastructure: the channel is read-only and not stored; the name is.
   // WEP 128: thirteen key fields of two digits; a third digit beeps; a field
   // with one digit refuses OK with the key's label. Each field starts with
@@ -298,9 +236,9 @@ TEST_F(SetupPages, WirelessModeAndKeyFields) {
   tb::LoadScriptText(s);
   click(14);
   EXPECT_FALSE(tb::ScriptRunning());
-  EXPECT_EQ(shown(12305), "\"HALL\"");
-  EXPECT_EQ(shown(12306), before);
-  EXPECT_EQ(shown(12308), "128bit");
+  EXPECT_EQ(admintest::Shown(12305), "\"HALL\"");
+  EXPECT_EQ(admintest::Shown(12306), before);
+  EXPECT_EQ(admintest::Shown(12308), "128bit");
   CONTEXT_ENTRY* key = get_context_by_varid(12313);
   ASSERT_NE(key, nullptr);
   auto f = context_field(key);
@@ -359,17 +297,10 @@ TEST_F(SetupPages, NetWareOnlyBox) {
   ASSERT_EQ(Get_Open_Setup_Dialog(), nullptr);
   pboxemu::SettingsBlocks now = emu.Settings(2);
   now.image = emu.Image(2);
-  pContextData = reinterpret_cast<Ptr>(now.context.data());
-  wContextSize = UInt16(now.context.size());
-  pEnumData = reinterpret_cast<Ptr>(now.enums.data());
-  wEnumSize = UInt16(now.enums.size());
-  wEnumWidth = 16;
-  pEEPData = reinterpret_cast<Ptr>(now.image.data());
-  wEEPDataSize = UInt16(now.image.size());
-  EXPECT_EQ(shown(513), "DISABLE");  // never stored on a NetWare-only box
-  EXPECT_EQ(shown(516), "RPRINTER");
-  EXPECT_EQ(shown(4368), "\"LASER\"");
-  pContextData = pEnumData = pEEPData = nullptr;
+  admintest::Tables t(now);
+  EXPECT_EQ(t.show(513), "DISABLE");  // never stored on a NetWare-only box
+  EXPECT_EQ(t.show(516), "RPRINTER");
+  EXPECT_EQ(t.show(4368), "\"LASER\"");
 }
 
 TEST_F(SetupPages, AppleTalkPrinterNamePerPort) {
@@ -386,7 +317,7 @@ TEST_F(SetupPages, AppleTalkPrinterNamePerPort) {
   ASSERT_TRUE(tb::ChooseDialogPopupItem(d, 11, 2));
   pump();
   EXPECT_EQ(text(9), "PRINTER2");
-  EXPECT_EQ(shown(4369), "\"LOBBY\"");
+  EXPECT_EQ(admintest::Shown(4369), "\"LOBBY\"");
   // Too long for its field: the alert, and the pop-up back on port 2.
   retype(9, std::string(40, 'n'));
   answer("1");
@@ -395,7 +326,7 @@ TEST_F(SetupPages, AppleTalkPrinterNamePerPort) {
   pump();
   EXPECT_FALSE(tb::ScriptRunning());
   EXPECT_EQ(Get_Item_Value(d, 11), 2);
-  EXPECT_EQ(shown(4369 + 256), "\"PRINTER2\"");
+  EXPECT_EQ(admintest::Shown(4369 + 256), "\"PRINTER2\"");
 }
 
 }  // namespace

@@ -26,63 +26,8 @@ namespace {
 
 using pboxemu::Model;
 
-class SetupWindow : public ::testing::Test {
+class SetupWindow : public admintest::SetupWindowTest {
  protected:
-  SetupWindow() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
-  void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
-    ASSERT_EQ(Install_Menu(), 1);
-    gbAdminMode = 1;
-    for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E}) {
-      pboxemu::BoxSpec s;
-      s.model = m;
-      emu.AddBox(s);
-    }
-    std::string err;
-    ASSERT_TRUE(emu.Start(&err)) << err;
-  }
-  void TearDown() override {
-    if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
-    emu.Stop();
-    tb::UseVirtualClock(false);
-    DeinitNetwork();
-    tb::ResetResources();
-  }
-
-  PBOXinfo box(int n) {
-    PBOXinfo b{};
-    b.pbi_inuse = 1;
-    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
-    b.pbi_ip_addr = emu.BoxAddress(n);
-    auto mac = emu.BoxMac(n);
-    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
-    std::memcpy(b.pbi_machine_type, emu.BoxMachineType(n).data(), 16);
-    return b;
-  }
-
-  DialogRef open(int n) {
-    PBOXinfo b = box(n);
-    EXPECT_EQ(Open_Setup_Window(&b), 1);
-    return Get_Open_Setup_Dialog();
-  }
-
-  void pump(int passes = 40) {
-    EventRecord e;
-    for (int i = 0; i < passes; ++i)
-      if (GetNextEvent(everyEvent, &e) && admin::Handle_Dialog_Event(&e) != 1) Handle_Window_Event(&e);
-  }
-  void click(short item) {
-    tb::AdvanceClock(60);
-    ASSERT_TRUE(tb::ClickDialogItem(Get_Open_Setup_Dialog(), item));
-    pump();
-  }
-  void retype(short item, const std::string& text) {
-    click(item);
-    tb::PressKey('a', tb::KeyCodeForChar('a'), cmdKey);
-    tb::TypeText(text);
-    pump(40 + int(text.size()) * 3);
-  }
-
   std::vector<std::string> tabs() {
     std::vector<std::string> out;
     for (SInt16 i = 0; gclData && i < CTGetCount(gclData); ++i) {
@@ -106,10 +51,6 @@ class SetupWindow : public ::testing::Test {
     return p ? p->contName : "";
   }
   std::size_t requests(int n) { return emu.Requests(n).size(); }
-  std::string text(short item) { return tb::DialogItemText(Get_Open_Setup_Dialog(), item); }
-
-  testsupport::ScopedEnv ports_;
-  pboxemu::Emulator emu;
 };
 
 TEST_F(SetupWindow, TabsPerModelAndAnUnchangedOkSendsNothing) {
@@ -181,18 +122,11 @@ TEST_F(SetupWindow, ChangesOnTwoPagesReachTheBoxAndNothingElse) {
   EXPECT_EQ(emu.Executed(2, "EXEC REBOOT SYSTEM:"), 0);
 
   // What the box should hold: its old image with the two values changed.
-  pContextData = reinterpret_cast<Ptr>(expect.context.data());
-  wContextSize = UInt16(expect.context.size());
-  pEnumData = reinterpret_cast<Ptr>(expect.enums.data());
-  wEnumSize = UInt16(expect.enums.size());
-  wEnumWidth = 16;
-  pEEPData = reinterpret_cast<Ptr>(expect.image.data());
-  wEEPDataSize = UInt16(expect.image.size());
+  admintest::Tables t(expect);
   char msg[64];
   ASSERT_EQ(context_set_varid(259, "255.255.0.0", msg, sizeof msg), 0);
   ASSERT_EQ(context_set_varid(1026, "OFFICE", msg, sizeof msg), 0);
-  pContextData = pEnumData = pEEPData = nullptr;
-  EXPECT_EQ(emu.Image(2), expect.image);
+  EXPECT_EQ(emu.Image(2), t.image());
 }
 
 TEST_F(SetupWindow, SmtpPageIsWrittenBackWhenTheWindowIsLeft) {
@@ -218,21 +152,14 @@ TEST_F(SetupWindow, SmtpPageIsWrittenBackWhenTheWindowIsLeft) {
   EXPECT_FALSE(tb::ScriptRunning());
   EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
 
-  pContextData = reinterpret_cast<Ptr>(expect.context.data());
-  wContextSize = UInt16(expect.context.size());
-  pEnumData = reinterpret_cast<Ptr>(expect.enums.data());
-  wEnumSize = UInt16(expect.enums.size());
-  wEnumWidth = 16;
-  pEEPData = reinterpret_cast<Ptr>(expect.image.data());
-  wEEPDataSize = UInt16(expect.image.size());
+  admintest::Tables t(expect);
   char msg[64];
   for (auto [var, value] : {std::pair<UInt16, const char*>{0x2801, "ENABLE"},
                             {0xEA10, "ENABLE"},
                             {0xEA11, "mail.example.org"},
                             {0xEA15, "587"}})
     ASSERT_EQ(context_set_varid(var, value, msg, sizeof msg), 0) << var;
-  pContextData = pEnumData = pEEPData = nullptr;
-  EXPECT_EQ(emu.Image(2), expect.image);
+  EXPECT_EQ(emu.Image(2), t.image());
 }
 
 TEST_F(SetupWindow, FactorySettingsThroughTheAlert) {

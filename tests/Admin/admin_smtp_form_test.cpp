@@ -71,21 +71,14 @@ class MailForm : public ::testing::Test {
     b.String('E', 0xEA1E, 64, "Other", "SBJ2");
     b.String('E', 0xEA1F, 64, "", "SIG2");
     blocks_ = b.Build();
-    pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
-    wContextSize = UInt16(blocks_.context.size());
-    pEnumData = reinterpret_cast<Ptr>(blocks_.enums.data());
-    wEnumSize = UInt16(blocks_.enums.size());
-    wEnumWidth = 16;
-    pEEPData = reinterpret_cast<Ptr>(blocks_.image.data());
-    wEEPDataSize = UInt16(blocks_.image.size());
+    admintest::PointTablesAt(blocks_);
     gSmtpForms = SMTP_FORMS{};
     Init_MLTE_Item();
   }
   void TearDown() override {
     FlushEvents(everyEvent, 0);
     Terminate_MLTE_Item();
-    pContextData = pEnumData = pEEPData = nullptr;
-    wContextSize = wEnumSize = wEEPDataSize = 0;
+    admintest::ClearTables();
     DeinitNetwork();
     tb::UseVirtualClock(false);
     tb::ResetResources();

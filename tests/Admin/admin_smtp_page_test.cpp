@@ -41,13 +41,7 @@ class SmtpPage : public ::testing::Test {
       b.String('X', UInt16(g + 8), 16, "secret", "APAS");
     }
     blocks_ = b.Build();
-    pContextData = reinterpret_cast<Ptr>(blocks_.context.data());
-    wContextSize = UInt16(blocks_.context.size());
-    pEnumData = reinterpret_cast<Ptr>(blocks_.enums.data());
-    wEnumSize = UInt16(blocks_.enums.size());
-    wEnumWidth = 16;
-    pEEPData = reinterpret_cast<Ptr>(blocks_.image.data());
-    wEEPDataSize = UInt16(blocks_.image.size());
+    admintest::PointTablesAt(blocks_);
   }
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
@@ -57,18 +51,14 @@ class SmtpPage : public ::testing::Test {
   void Open(bool consumables = true) {
     Build(consumables);
     Get_SMTP_Infomartion();
-    d = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
+    d = admintest::PageDialog(kSmtpPageID);
     ASSERT_NE(d, nullptr);
-    Handle items = GetResource('DITL', kSmtpPageID);
-    ASSERT_NE(items, nullptr);
-    AppendDITL(d, items, overlayDITL);
     Setup_SMTP_Load_ValueEX(d);
   }
   void TearDown() override {
     if (d) DisposeDialog(d);
     FlushEvents(everyEvent, 0);
-    pContextData = pEnumData = pEEPData = nullptr;
-    wContextSize = wEnumSize = wEEPDataSize = 0;
+    admintest::ClearTables();
     DeinitNetwork();
     tb::UseVirtualClock(false);
     tb::ResetResources();

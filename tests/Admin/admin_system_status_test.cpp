@@ -61,16 +61,7 @@ class SystemStatus : public ::testing::Test {
     DeinitNetwork();
     tb::ResetResources();
   }
-  PBOXinfo box(int n) {
-    PBOXinfo b{};
-    b.pbi_inuse = 1;
-    b.protocol_Type_Num = PBOX_PROTO_TCPIP;
-    b.pbi_ip_addr = emu.BoxAddress(n);
-    auto mac = emu.BoxMac(n);
-    std::memcpy(b.pbi_nodeaddr, mac.data(), 6);
-    std::memcpy(b.pbi_machine_type, emu.BoxMachineType(n).data(), 16);
-    return b;
-  }
+  PBOXinfo box(int n) { return admintest::BoxInfo(emu, n); }
   int asked(int n) {
     int c = 0;
     for (const auto& r : emu.Requests(n)) c += r.command == "GET STATUS:PORT1" && r.cond == 1;
