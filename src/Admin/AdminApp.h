@@ -7,6 +7,7 @@
 
 #include "common/AppGlobals.h"
 #include "common/AppWindows.h"
+#include "common/IniText.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/events.h"
@@ -27,7 +28,6 @@ enum : SInt16 {
   kStrNbpType = 132,     // 'STR#': item 1 the NBP type of the boxes
   kStrStatusWindow = 134,
   kStrFileNames = 136,   // 'STR#': 1 prefs, 2 mode, 3 transfer tool, 4 temporary prefs
-  kStrFallbacks = 200,
 };
 
 extern char languStr[kLanguStrSize];
@@ -82,9 +82,6 @@ short Set_Alert_Dialog_Items(SInt16 id, short hideItem, ConstStr255Param t0, Con
                              ConstStr255Param t2, ConstStr255Param t3);
 short Set_Alert_Dialog_Items_YesNo(SInt16 id, short hideItem, ConstStr255Param t0, ConstStr255Param t1,
                                    ConstStr255Param t2, ConstStr255Param t3);
-// An ini text of the language file, or item n of 'STR#' 200 when missing.
-void Get_Ini_Text(Str255 out, const char* section, const char* key, short fallbackItem,
-                  const char* fallback = nullptr);
 void Set_Watch_Cursor();
 void Set_Arrow_Cursor();
 

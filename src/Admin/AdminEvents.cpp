@@ -80,24 +80,6 @@ void Set_Arrow_Cursor() {
   SetCursor(GetQDGlobalsArrow(&arrow));
 }
 
-void Get_Ini_Text(Str255 out, const char* section, const char* key, short fallbackItem, const char* fallback) {
-  out[0] = 0;
-  if (Load_File_To_PascalEx(section, key, out, 256, IniFileName)) return;
-  if (fallbackItem > 0) {
-    const SInt16 saved = CurResFile();
-    UseResFile(Appl_Rsrc_Fork_No);
-    GetIndString(out, kStrFallbacks, fallbackItem);
-    UseResFile(saved);
-    if (out[0]) return;
-  }
-  if (fallback) {
-    std::size_t n = std::strlen(fallback);
-    if (n > 255) n = 255;
-    out[0] = static_cast<UInt8>(n);
-    std::memcpy(out + 1, fallback, n);
-  }
-}
-
 short Set_Alert_Dialog_Items(SInt16 id, short hideItem, ConstStr255Param t0, ConstStr255Param t1,
                              ConstStr255Param t2, ConstStr255Param t3) {
   return show_alert(id, hideItem, t0, t1, t2, t3, "OK=", "OK", "CANCEL=", "Cancel", 0);

@@ -110,19 +110,6 @@ void Set_Dialog_Font(DialogRef dialog, Boolean useDialogFont) {
   }
 }
 
-void Get_Ini_Text(Str255 out, const char* section, const char* key, short fallbackItem, const char* fallback) {
-  out[0] = 0;
-  if (Load_File_To_PascalEx(section, key, out, 256, IniFileName)) return;
-  if (fallbackItem > 0) {
-    const SInt16 saved = CurResFile();
-    UseResFile(Appl_Rsrc_Fork_No);
-    GetIndString(out, kStrFallbacks, fallbackItem);
-    UseResFile(saved);
-    if (out[0]) return;
-  }
-  if (fallback) pstr::set(out, 256, fallback);
-}
-
 short Set_Alert_Dialog_Items(SInt16 id, short kind, ConstStr255Param text, ConstStr255Param p1, ConstStr255Param p2,
                              ConstStr255Param p3) {
   if (gAlertAnswer) {

@@ -14,6 +14,7 @@
 #include "common/AppGlobals.h"
 #include "common/AppWindows.h"
 #include "common/BroadcastList.h"
+#include "common/IniText.h"
 #include "FanctionLib/CList.h"
 #include "FanctionLib/CTab.h"
 #include "OT/FTPClient.h"
@@ -51,7 +52,6 @@ enum : SInt16 {
   kAlertList = 603,      // OK only
   kAlertOutcome = 612,   // movable, one button
   kStrFileNames = 136,   // item 1: the preference file
-  kStrFallbacks = 200,
   kConfigDialogID = 500,
   kConfigPageTCP = 501,
   kConfigPageTimeout = 502,
@@ -85,10 +85,6 @@ short All_Done_Proc();
 // Modal alert 601-603 with ini captions: the item hit. kind 2: OK only.
 short Set_Alert_Dialog_Items(SInt16 id, short kind, ConstStr255Param text, ConstStr255Param p1 = nullptr,
                              ConstStr255Param p2 = nullptr, ConstStr255Param p3 = nullptr);
-// Text of key in section of the language ini, else item fallbackItem of
-// 'STR#' 200, else fallback.
-void Get_Ini_Text(Str255 out, const char* section, const char* key, short fallbackItem = 0,
-                  const char* fallback = nullptr);
 int Run_Upcaster();
 // Tests answer the modal alerts through this instead of the user: it gets
 // the alert's id and text and returns the item hit.
