@@ -1,5 +1,6 @@
-// Pieces every benchmark program shares: the figures' summary and the
-// starting of other programs (the reference tools, our own executables).
+// Pieces every benchmark program shares: the figures' summary, the
+// starting of other programs (the reference tools, our own executables),
+// test data and the alternation of ours with a reference tool.
 #pragma once
 
 #include <fcntl.h>
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -67,6 +70,35 @@ inline pid_t SpawnWithEnv(const std::string& path, const std::vector<std::string
   if (posix_spawn(&pid, path.c_str(), &fa, nullptr, argv, envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&fa);
   return pid;
+}
+
+// n bytes of the pseudo-random sequence of the seed: the same bytes every
+// run.
+inline std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = char(rng());
+  return s;
+}
+
+// One round of a case: ours and the reference tool once each, their
+// seconds appended to their lists. The order swaps every round, so neither
+// always runs on a cache the other warmed. False, with the case on
+// standard error, when one failed (a negative time).
+template <class Ours, class Theirs>
+bool AlternateRound(int round, const std::string& title, const std::string& theirName, Ours&& ours, Theirs&& theirs,
+                    std::vector<double>& oursTimes, std::vector<double>& theirTimes) {
+  for (int k = 0; k < 2; ++k) {
+    const bool oursNow = (k == 0) == (round % 2 == 0);
+    const double t = oursNow ? ours() : theirs();
+    if (t < 0) {
+      std::fprintf(stderr, "%s: %s failed or delivered different bytes\n", title.c_str(),
+                   oursNow ? "ours" : theirName.c_str());
+      return false;
+    }
+    (oursNow ? oursTimes : theirTimes).push_back(t);
+  }
+  return true;
 }
 
 }  // namespace bench

@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -45,13 +44,6 @@ struct Case {
   std::size_t size = 0;            // of each
   std::string curlSource;          // what curl -T is given
 };
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = char(rng());
-  return s;
-}
 
 SInt16 gOutcome = 0;
 bool gEnded = false;
@@ -81,7 +73,7 @@ class Bench {
       else
         std::snprintf(name, sizeof name, "%s%03d.prn", stem.c_str(), i);
       c.names.push_back(name);
-      std::string bytes = randomBytes(size, unsigned(size + i));
+      std::string bytes = bench::RandomBytes(size, unsigned(size + i));
       testsupport::WriteFile(dir_ / name, bytes);
     }
     c.curlSource = count == 1
@@ -164,20 +156,11 @@ int main(int argc, char** argv) {
   std::vector<double> curlStart;
   for (int r = 0; r < rounds; ++r) {
     curlStart.push_back(bench.CurlStart());
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-      // The order swaps every round, so neither tool always runs on a
-      // cache the other warmed.
-      for (int k = 0; k < 2; ++k) {
-        bool oursNow = (k == 0) == (r % 2 == 0);
-        double t = oursNow ? bench.Ours(cases[i]) : bench.Curl(cases[i]);
-        if (t < 0) {
-          std::fprintf(stderr, "%s: %s failed or delivered different bytes\n", cases[i].title.c_str(),
-                       oursNow ? "ours" : "curl");
-          return 1;
-        }
-        (oursNow ? ours : curl)[i].push_back(t);
-      }
-    }
+    for (std::size_t i = 0; i < cases.size(); ++i)
+      if (!bench::AlternateRound(
+              r, cases[i].title, "curl", [&] { return bench.Ours(cases[i]); }, [&] { return bench.Curl(cases[i]); },
+              ours[i], curl[i]))
+        return 1;
   }
   std::printf("FTP upload to vsftpd on loopback, %d alternating rounds; every file compared byte for byte\n", rounds);
   std::printf("load average before: %s   after: %s\n", loadBefore.c_str(), bench::LoadAverage().c_str());

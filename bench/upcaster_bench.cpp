@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -47,13 +46,6 @@ struct Case {
 UInt16 gOutcome = 0;
 bool gEnded = false;
 
-std::string randomBytes(std::size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s) c = char(rng());
-  return s;
-}
-
 class Bench {
  public:
   bool Start(std::string* why) {
@@ -69,7 +61,7 @@ class Bench {
     return true;
   }
 
-  void Make(const Case& c) { testsupport::WriteFile(dir_ / c.name, randomBytes(c.size, unsigned(c.size))); }
+  void Make(const Case& c) { testsupport::WriteFile(dir_ / c.name, bench::RandomBytes(c.size, unsigned(c.size))); }
 
   // Seconds, or a negative value when the queue failed or the file arrived
   // different.
@@ -142,18 +134,11 @@ int main(int argc, char** argv) {
   std::string loadBefore = bench::LoadAverage();
   std::vector<std::vector<double>> ours(cases.size()), curl(cases.size());
   for (int r = 0; r < rounds; ++r) {
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-      for (int k = 0; k < 2; ++k) {
-        bool oursNow = (k == 0) == (r % 2 == 0);
-        double t = oursNow ? bench.Ours(cases[i]) : bench.Curl(cases[i]);
-        if (t < 0) {
-          std::fprintf(stderr, "%s: %s failed or delivered different bytes\n", cases[i].title.c_str(),
-                       oursNow ? "ours" : "curl");
-          return 1;
-        }
-        (oursNow ? ours : curl)[i].push_back(t);
-      }
-    }
+    for (std::size_t i = 0; i < cases.size(); ++i)
+      if (!bench::AlternateRound(
+              r, cases[i].title, "curl", [&] { return bench.Ours(cases[i]); }, [&] { return bench.Curl(cases[i]); },
+              ours[i], curl[i]))
+        return 1;
   }
   std::printf("upcaster upload to vsftpd on loopback, %d alternating rounds; every file compared byte for byte\n",
               rounds);
