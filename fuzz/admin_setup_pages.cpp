@@ -27,18 +27,13 @@
 #include "Admin/SmtpPage.h"
 #include "common/Context.h"
 #include "fuzz_support.h"
+#include "settings_blocks.h"
 #include "toolbox/clock.h"
 #include "toolbox/events.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
 
 namespace {
-
-std::unique_ptr<char[]> Block(std::span<const std::uint8_t> bytes) {
-  std::unique_ptr<char[]> b(new char[bytes.size() + 1]);
-  if (!bytes.empty()) std::memcpy(b.get(), bytes.data(), bytes.size());
-  return b;
-}
 
 // Runs get with a Return queued for the alert a refusal shows, and drops
 // what is left.
@@ -77,18 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::Cursor in(data, size);
   const int part = in.U8() % 13;
   const std::uint8_t sel = in.U8();
-  const std::uint16_t ctxLen = in.U16(), enumLen = in.U16(), imageLen = in.U16();
-  const auto ctxBytes = in.Bytes(ctxLen);
-  const auto enumBytes = in.Bytes(enumLen);
-  const auto imageBytes = in.Bytes(imageLen);
-  auto ctx = Block(ctxBytes), enums = Block(enumBytes), image = Block(imageBytes);
-  pContextData = ctx.get();
-  wContextSize = static_cast<UInt16>(ctxBytes.size());
-  pEnumData = enums.get();
-  wEnumSize = static_cast<UInt16>(enumBytes.size());
-  wEnumWidth = static_cast<UInt16>(GetStringArrayWidth(pEnumData, 16, wEnumSize));
-  pEEPData = image.get();
-  wEEPDataSize = static_cast<UInt16>(imageBytes.size());
+  const fuzz::SettingsTables tables(in);
   MenuChangeAuthority = 1;
   gbSetupCancel = 0;
   gbAdminMode = 1;
@@ -160,8 +144,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Taken([] { Set_Printer_Form(); });
     Taken([] { Set_Consum_Form(); });
   }
-
-  pContextData = pEnumData = pEEPData = nullptr;
-  wContextSize = wEnumSize = wEnumWidth = wEEPDataSize = 0;
   return 0;
 }

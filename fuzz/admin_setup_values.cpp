@@ -16,18 +16,13 @@
 #include "Admin/SetupBind.h"
 #include "common/Context.h"
 #include "fuzz_support.h"
+#include "settings_blocks.h"
 
 namespace {
 
 constexpr std::size_t kMaxEntries = 300;
 constexpr char kFill = '\x7F';
 constexpr std::size_t kOut = 256, kGuard = 8;
-
-std::unique_ptr<char[]> Block(std::span<const std::uint8_t> bytes) {
-  std::unique_ptr<char[]> b(new char[bytes.size()]);
-  if (!bytes.empty()) std::memcpy(b.get(), bytes.data(), bytes.size());
-  return b;
-}
 
 // A getter's text ends inside its 256 bytes and leaves the guard alone.
 template <class Get>
@@ -44,22 +39,11 @@ void Text(Get get, const char* what) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Cursor in(data, size);
   (void)in.U8();
-  const std::uint16_t ctxLen = in.U16(), enumLen = in.U16(), imageLen = in.U16();
-  const auto ctxBytes = in.Bytes(ctxLen);
-  const auto enumBytes = in.Bytes(enumLen);
-  const auto imageBytes = in.Bytes(imageLen);
+  const fuzz::SettingsTables tables(in);
   std::vector<std::string> texts;
   for (std::string line; in.Line(line);) texts.push_back(fuzz::CString(line));
   if (texts.empty()) texts.push_back("");
 
-  auto ctx = Block(ctxBytes), enums = Block(enumBytes), image = Block(imageBytes);
-  pContextData = ctx.get();
-  wContextSize = static_cast<UInt16>(ctxBytes.size());
-  pEnumData = enums.get();
-  wEnumSize = static_cast<UInt16>(enumBytes.size());
-  wEnumWidth = static_cast<UInt16>(GetStringArrayWidth(pEnumData, 16, wEnumSize));
-  pEEPData = image.get();
-  wEEPDataSize = static_cast<UInt16>(imageBytes.size());
   MenuChangeAuthority = 1;
   gbSetupCancel = 0;
 
@@ -91,8 +75,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Text([&](char* out) { Get_Context_String(var, out); }, "a stored string ends in 256 bytes");
   }
   for (const std::string& text : texts) (void)Check_password(text.c_str());
-
-  pContextData = pEnumData = pEEPData = nullptr;
-  wContextSize = wEnumSize = wEnumWidth = wEEPDataSize = 0;
   return 0;
 }
