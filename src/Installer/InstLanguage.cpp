@@ -104,7 +104,7 @@ int Get_Text_Data(char* value, std::size_t* length, const char* section, const c
 std::string Load_File_Only_FSSpec(const FSSpec& spec, bool whole) {
   FSSpec item = spec;
   if (!whole) {
-    // The folder that holds the item: its own spec from the parent's id.
+    // The folder that holds the item: its own file spec from the parent's id.
     CInfoPBRec pb{};
     Str255 name = {0};
     pb.dirInfo.ioNamePtr = name;

@@ -37,7 +37,7 @@ short MyDlgHook(short item, DialogRef dialog, void* data);
 Boolean MyModalFilter(DialogRef dialog, EventRecord* event, short* item, void* data);
 // Same volume, same folder and the names equal ignoring case.
 Boolean SameFile(const FSSpec* a, const FSSpec* b);
-// The spec made again from its own parts, so equal items compare equal.
+// The file spec made again from its own parts, so equal items compare equal.
 OSErr MakeCanonFSSpec(FSSpec* spec);
 // The user's desktop folder.
 OSErr GetDeskFolderSpec(FSSpec* spec);

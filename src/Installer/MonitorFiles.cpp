@@ -54,7 +54,7 @@ bool noFolder(const std::string& folder, const char* what) {
   return true;
 }
 
-// The spec of item n of the file-name list in the Preferences folder (made).
+// The file spec of item n of the file-name list in the Preferences folder (made).
 bool prefSpec(short index, FSSpec* fss, std::string* name) {
   Str255 p;
   SInt16 saved = CurResFile();

@@ -99,7 +99,7 @@ void GetConfig(HOLD_CONFIG* c);
 OSErr SetConfig(const HOLD_CONFIG& c);
 // Opens (making it empty when missing) the preference file's resources:
 // *refNum -1 when that failed; the result of locating the file (fnfErr on
-// a first run); the file's spec when asked.
+// a first run); its file spec when asked.
 OSErr OpenPrefsFile(SInt16* refNum, FSSpec* spec);
 // Reads both version records; any file is taken: always 0 ("same").
 int CheckPrefsVersion(SInt16 refNum);
