@@ -140,6 +140,21 @@ TEST_F(ControlsTest, FlashAndDimming) {
   HiliteControl(b, 0);
   EXPECT_TRUE(IsControlActive(b));
   EXPECT_EQ(px(50, 10), kFramePx);
+
+  // A title of its own colour: grey ink, and the button still answers.
+  ControlRef c = make(checkBoxProc, Rect{40, 10, 56, 120}, "Grey words", 0, 0, 1);
+  ControlFontStyleRec style;
+  style.flags = kControlUseForeColorMask;
+  style.foreColor = RGBColor{0x8888, 0x8888, 0x8888};
+  EXPECT_EQ(SetControlFontStyle(c, &style), noErr);
+  const Rect title{40, 30, 56, 120};
+  EXPECT_FALSE(testsupport::DarkInkIn(GetWindowPort(w_), title, 0x80));
+  EXPECT_TRUE(testsupport::DarkInkIn(GetWindowPort(w_), title, 0x90));
+  EXPECT_TRUE(IsControlActive(c));
+  EXPECT_EQ(pressHere(c, Point{48, 16}, nullptr), kControlCheckBoxPart);
+  style.flags = 0;
+  SetControlFontStyle(c, &style);
+  EXPECT_TRUE(darkIn(title));
 }
 
 TEST_F(ControlsTest, RootDeactivationDimsAndRestoresOwnStates) {

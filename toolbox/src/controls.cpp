@@ -33,6 +33,8 @@ struct ControlRecord {
   bool visible = true;
   bool enabled = true;
   bool useWindowFont = false;
+  bool ownInk = false;  // the title's own colour (SetControlFontStyle)
+  RGBColor ink{};
   bool tracks = true;  // pictures and icons of the no-track kinds answer at once
   long refCon = 0;
   ControlActionUPP action = nullptr;
@@ -337,6 +339,8 @@ void currentPopupText(const ControlRecord* c, Str255 out) {
 
 // --- drawing -----------------------------------------------------------------------
 
+const RGBColor& titleInk(const ControlRecord* c) { return c->ownInk ? c->ink : kInk; }
+
 void drawButton(const ControlRecord* c, const DrawScope& scope) {
   const Rect& r = c->bounds;
   const bool dim = dimmed(c);
@@ -349,7 +353,7 @@ void drawButton(const ControlRecord* c, const DrawScope& scope) {
   RGBForeColor(&edge);
   FrameRoundRect(&r, radius, radius);
   useTitleFont(c, scope);
-  drawCentredLabel(c->title, r, dim ? kDimInk : pressed ? kWhite : kInk);
+  drawCentredLabel(c->title, r, dim ? kDimInk : pressed ? kWhite : titleInk(c));
 }
 
 constexpr int kBoxSize = 12;
@@ -390,7 +394,7 @@ void drawCheckOrRadio(const ControlRecord* c, const DrawScope& scope) {
   }
   useTitleFont(c, scope);
   const int textLeft = box.right + 6;
-  drawLabel(c->title, textLeft, r.top, r.bottom, r.right - textLeft, dim ? kDimInk : kInk);
+  drawLabel(c->title, textLeft, r.top, r.bottom, r.right - textLeft, dim ? kDimInk : titleInk(c));
 }
 
 void drawScrollBar(const ControlRecord* c) {
@@ -425,7 +429,8 @@ void drawPopup(const ControlRecord* c, const DrawScope& scope) {
   const bool pressed = !dim && c->hilite != 0 && c->hilite != kControlInactivePart;
   useTitleFont(c, scope);
   const Rect box = popupBox(c);
-  if (box.left > r.left) drawLabel(c->title, r.left, r.top, r.bottom, box.left - r.left - 4, dim ? kDimInk : kInk);
+  if (box.left > r.left)
+    drawLabel(c->title, r.left, r.top, r.bottom, box.left - r.left - 4, dim ? kDimInk : titleInk(c));
   if (width(box) <= 0 || height(box) <= 0) return;
   const RGBColor& face = pressed ? kBoxPressed : kFace;
   RGBForeColor(&face);
@@ -989,6 +994,20 @@ void SetControlTitle(ControlRef c, ConstStr255Param title) {
   // A shorter title leaves nothing of the longer one behind.
   if (effectiveVisible(c) && c->kind != Kind::kUserPane && windowAlive(c->window)) eraseBounds(c);
   redraw(c);
+}
+
+OSErr SetControlFontStyle(ControlRef c, const ControlFontStyleRec* style) {
+  if (!live(c)) return errUnknownControl;
+  const bool own = style && (style->flags & kControlUseForeColorMask);
+  const RGBColor ink = own ? style->foreColor : RGBColor{};
+  if (own == c->ownInk && (!own || (ink.red == c->ink.red && ink.green == c->ink.green && ink.blue == c->ink.blue)))
+    return noErr;
+  c->ownInk = own;
+  c->ink = ink;
+  // The title is drawn over what is there: the old ink must go first.
+  if (effectiveVisible(c) && c->kind != Kind::kUserPane && windowAlive(c->window)) eraseBounds(c);
+  redraw(c);
+  return noErr;
 }
 
 OSStatus SetControlTitleWithCFString(ControlRef c, CFStringRef title) {

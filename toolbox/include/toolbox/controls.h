@@ -227,6 +227,23 @@ void GetControlTitle(ControlRef control, Str255 title);
 // The title from a string's UTF-8 text, cut to 255 bytes on a character
 // boundary.
 OSStatus SetControlTitleWithCFString(ControlRef control, CFStringRef title);
+// The title's style. Only the fore colour is honoured: with
+// kControlUseForeColorMask in flags the title is drawn in foreColor while
+// the control is active (a dimmed control keeps the dimmed ink); without
+// it, in the normal ink again. The control stays as clickable as it was.
+enum : SInt16 { kControlUseForeColorMask = 0x0040 };
+struct ControlFontStyleRec {
+  SInt16 flags = 0;
+  SInt16 font = 0;
+  SInt16 size = 0;
+  SInt16 style = 0;
+  SInt16 mode = 0;
+  SInt16 just = 0;
+  RGBColor foreColor{};
+  RGBColor backColor{};
+};
+OSErr SetControlFontStyle(ControlRef control, const ControlFontStyleRec* inStyle);
+
 // The reference value is as wide as a pointer: programs keep their own
 // records there.
 long GetControlReference(ControlRef control);
