@@ -1,6 +1,6 @@
 // pbox-emu: runs simulated print boxes on loopback until interrupted.
 //
-//   pbox-emu [--count N] [--base 127.0.0.10] [--model A|B|C|E|foreign]
+//   pbox-emu [--count N] [--base 127.0.0.10] [--model A|B|C|D|E|foreign]
 //            [--old K] [--busy-after-save N] [--zone NAME]
 //   pbox-emu --scene FILE [--base 127.0.0.10] [--zone NAME]
 //   (either form) [--ftp DIR]: the boxes take files over FTP and leave them in DIR at exit
@@ -37,7 +37,7 @@ void onSignal(int) { gStop = 1; }
 
 int usage() {
   std::fprintf(stderr,
-               "usage: pbox-emu [--count N] [--base 127.x.y.z] [--model A|B|C|E|foreign] [--old K] "
+               "usage: pbox-emu [--count N] [--base 127.x.y.z] [--model A|B|C|D|E|foreign] [--old K] "
                "[--busy-after-save N] [--zone NAME] [--scene FILE] [--ftp DIR]\n");
   return 2;
 }

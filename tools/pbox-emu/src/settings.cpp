@@ -105,6 +105,10 @@ std::array<UInt8, 16> ModelMachineType(Model m) {
     case Model::QSV_A: put("VEMOPLEX-OLD", 0); break;
     case Model::QSV_B: put("VEMOPLEX  QSV-B", 0); t[15] = 0x40; break;
     case Model::QSV_C: put("VEMOPLEX[C]", 0); t[15] = 0x50; break;
+    case Model::QSV_D:
+      put("VEMOPLEX[D]", 0);
+      t[15] = 0x50;
+      break;
     case Model::QSV_E: put("VEMOPLEX[E]", 0); t[15] = 0x50; break;
     case Model::Foreign: put("OTHERBOX[C]", 0); t[15] = 0x50; break;
   }
@@ -116,6 +120,7 @@ const char* ModelName(Model m) {
     case Model::QSV_A: return "A";
     case Model::QSV_B: return "B";
     case Model::QSV_C: return "C";
+    case Model::QSV_D: return "D";
     case Model::QSV_E: return "E";
     case Model::Foreign: return "foreign";
   }
@@ -123,7 +128,7 @@ const char* ModelName(Model m) {
 }
 
 bool ParseModel(std::string_view text, Model& out) {
-  for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_E, Model::Foreign})
+  for (Model m : {Model::QSV_A, Model::QSV_B, Model::QSV_C, Model::QSV_D, Model::QSV_E, Model::Foreign})
     if (text == ModelName(m)) {
       out = m;
       return true;
@@ -132,6 +137,9 @@ bool ParseModel(std::string_view text, Model& out) {
 }
 
 namespace {
+
+// The models that offer every page.
+bool everyPage(Model m) { return m == Model::QSV_C || m == Model::QSV_D; }
 
 int portCount(Model m, int ports) {
   if (ports > 0) return ports > 9 ? 9 : ports;
@@ -214,9 +222,9 @@ void ports(SettingsBuilder& b, Model m, int count) {
     b.Enum(base + 0x20, {"BIDIRECTIONAL", "UNIDIRECTIONAL"}, 0, "PARA");
     b.Enum(base + 0x21, {"ECP", "NIBBLE", "COMPAT"}, 0, "PMOD");
     if (k == 0) b.Enum(base + 0x22, {"HIGH", "LOW"}, 0, "PSEL");
-    if (m == Model::QSV_C) b.Enum(base + 0x24, {"LaserWriter", "ImageWriter"}, 0, "ATTY");
-    if (m == Model::QSV_C && k == 1) {
-      // The second port of a QSV-C is a serial one.
+    if (everyPage(m)) b.Enum(base + 0x24, {"LaserWriter", "ImageWriter"}, 0, "ATTY");
+    if (everyPage(m) && k == 1) {
+      // The second port of these models is a serial one.
       b.Enum(base + 0x30, {"9600", "19200", "38400", "57600", "115200"}, 0, "SPED");
       b.Enum(base + 0x31, {"7", "8"}, 1, "DATA");
       b.Enum(base + 0x32, {"NONE", "ODD", "EVEN"}, 0, "PARI");
@@ -286,9 +294,9 @@ void general(SettingsBuilder& b) {
 SettingsBlocks ModelSettings(Model m, UInt32 ipAddr, int portsWanted) {
   SettingsBuilder b;
   tcpip(b, ipAddr, m != Model::QSV_E);
-  if (m == Model::QSV_C || m == Model::QSV_E || m == Model::Foreign) snmp(b);
+  if (everyPage(m) || m == Model::QSV_E || m == Model::Foreign) snmp(b);
   netware(b);
-  if (m == Model::QSV_C || m == Model::QSV_B || m == Model::Foreign) {
+  if (everyPage(m) || m == Model::QSV_B || m == Model::Foreign) {
     appletalk(b);
     netbios(b);
   }
@@ -297,7 +305,7 @@ SettingsBlocks ModelSettings(Model m, UInt32 ipAddr, int portsWanted) {
     smtp(b);
     general(b);
   }
-  if (m == Model::QSV_C) pop(b);
+  if (everyPage(m)) pop(b);
   if (m == Model::QSV_E) wireless(b);
   return b.Build();
 }
@@ -307,7 +315,7 @@ std::vector<UInt8> ModelPortList(Model m, int ports) {
   for (int k = 0; k < portCount(m, ports); ++k) names.push_back("PORT" + std::to_string(k + 1));
   // The programs read 320 bytes: nine entries. A box of nine ports has no
   // room left for the "system" entry.
-  if (names.size() < 9) names.push_back("system");
+  if (names.size() < 9) names.insert(m == Model::QSV_D ? names.begin() : names.end(), "system");
   std::vector<UInt8> out(1 + 32 * names.size(), 0);
   out[0] = UInt8(names.size());
   for (std::size_t i = 0; i < names.size(); ++i)

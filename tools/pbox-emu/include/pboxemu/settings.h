@@ -61,10 +61,11 @@ class SettingsBuilder {
 // The model families the boxes come in; the model decides the machine type
 // of the search reply and which settings the box has.
 enum class Model {
-  QSV_A,  // old box: TCP/IP and NetWare only, no status
-  QSV_B,  // no SNMP, no restart
-  QSV_C,  // every page
-  QSV_E,  // no AppleTalk or NetBIOS; printer names per port
+  QSV_A,    // old box: TCP/IP and NetWare only, no status
+  QSV_B,    // no SNMP, no restart
+  QSV_C,    // every page
+  QSV_D,    // every page; its port list names the "system" entry first
+  QSV_E,    // no AppleTalk or NetBIOS; printer names per port
   Foreign,  // not of the product family; the model filter refuses it
 };
 
