@@ -142,7 +142,7 @@ void BM_SearchUntil128Rows(benchmark::State& state) {
     int found = -1;
     while (CLGetCount(mainTbl.pservList) < 128 && tb::MonotonicMicros() < end) {
       tb::Pump(1);
-      const int f = mainTbl.udp.conf ? mainTbl.udp.conf->found : 0;
+      const int f = mainTbl.jcudpConf ? mainTbl.jcudpConf->found : 0;
       if (f != found) found = f, lastReply = tb::MonotonicMicros();
       Update_Main_Dialog();
     }

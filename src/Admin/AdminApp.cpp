@@ -136,11 +136,16 @@ OSErr AEQuitHandler(const AppleEvent*, AppleEvent*, SRefCon) {
   return -1;
 }
 
+AEEventHandlerUPP g_aeOpenHandler = nullptr, g_aeJCIOpenHandler = nullptr, g_aeQuitHandler = nullptr;
+
 void InitAEStuff() {
   if (isAppleEvent()) {
-    AEInstallEventHandler(kCoreEventClass, kAEOpenApplication, NewAEEventHandlerUPP(AEOpenHandler), 0, false);
-    AEInstallEventHandler('JCev', 'apop', NewAEEventHandlerUPP(AEJCIHandler), 0, false);
-    AEInstallEventHandler(kCoreEventClass, kAEQuitApplication, NewAEEventHandlerUPP(AEQuitHandler), 0, false);
+    g_aeOpenHandler = NewAEEventHandlerUPP(AEOpenHandler);
+    g_aeJCIOpenHandler = NewAEEventHandlerUPP(AEJCIHandler);
+    g_aeQuitHandler = NewAEEventHandlerUPP(AEQuitHandler);
+    AEInstallEventHandler(kCoreEventClass, kAEOpenApplication, g_aeOpenHandler, 0, false);
+    AEInstallEventHandler('JCev', 'apop', g_aeJCIOpenHandler, 0, false);
+    AEInstallEventHandler(kCoreEventClass, kAEQuitApplication, g_aeQuitHandler, 0, false);
   }
   // Everything before the launching event is dropped, so a key pressed
   // while the program starts never reaches a window.

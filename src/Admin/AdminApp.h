@@ -55,6 +55,8 @@ void InitAEStuff();
 OSErr AEOpenHandler(const AppleEvent* event, AppleEvent* reply, SRefCon ref);
 OSErr AEJCIHandler(const AppleEvent* event, AppleEvent* reply, SRefCon ref);
 OSErr AEQuitHandler(const AppleEvent* event, AppleEvent* reply, SRefCon ref);
+// The handlers as InitAEStuff installed them (null before).
+extern AEEventHandlerUPP g_aeOpenHandler, g_aeJCIOpenHandler, g_aeQuitHandler;
 short Get_Active_Language();
 void Handle_One_Event(EventRecord* event);
 // The whole run (main calls it): start-up, the loop, shut-down.

@@ -41,10 +41,10 @@ struct Keyword {
   const char* word;
   short command;
 };
-constexpr Keyword kKeywords[] = {
-    {"SEARCH", kCmdSearch}, {"EXIT", kCmdExit},       {"PSTAT", kCmdPrinterStatus}, {"SSTAT", kCmdSystemStatus},
-    {"JCSETUP", kCmdSetup}, {"RESET", kCmdReset},     {"PRINT", kCmdPrint},         {"IPSETUP", kCmdIpSetup},
-    {"TCP", kCmdTcp},       {"DDP", kCmdDdp},         {"ENV", kCmdEnvironment},     {"HTTP", kCmdHttp},
+constexpr Keyword menuComList[] = {
+    {"SEARCH", kCmdSearch}, {"EXIT", kCmdExit},    {"PSTAT", kCmdPrinterStatus}, {"SSTAT", kCmdSystemStatus},
+    {"JCSETUP", kCmdSetup}, {"RESET", kCmdReset},  {"PRINT", kCmdPrint},         {"IPSETUP", kCmdIpSetup},
+    {"TCP", kCmdTcp},       {"DDP", kCmdDdp},      {"ENV", kCmdEnvironment},     {"HTTP", kCmdHttp},
     {"ABOUT", kCmdAbout},   {"APPHELP", kCmdHelp},
 };
 
@@ -163,7 +163,7 @@ short confirm_and_exec(const char* key, const char* command) {
 }  // namespace
 
 short Command_Of(const char* exec) {
-  for (const Keyword& k : kKeywords)
+  for (const Keyword& k : menuComList)
     if (std::strncmp(exec, k.word, std::strlen(k.word)) == 0) return k.command;
   return -1;
 }

@@ -292,6 +292,9 @@ void Create_Status_Bar() {
   s.cntRect = Rect{s.statRect.top, l, s.statRect.bottom, static_cast<short>(l + 4 * u)};
   s.eNetRect = Rect{s.statRect.top, static_cast<short>(l + 4 * u), s.statRect.bottom, static_cast<short>(l + 6 * u)};
   s.ipAddrRect = Rect{s.statRect.top, static_cast<short>(l + 6 * u), s.statRect.bottom, s.statRect.right};
+  s.cntWidth = static_cast<short>(s.cntRect.right - s.cntRect.left);
+  s.eNetWidth = static_cast<short>(s.eNetRect.right - s.eNetRect.left);
+  s.ipAddrWidth = static_cast<short>(s.ipAddrRect.right - s.ipAddrRect.left);
 }
 
 // A sunken panel in the colours of picture 132's edges.
@@ -435,7 +438,18 @@ void set_no_status(SInt16 row, const PBOXinfo& box) {
 
 // ---- Search ----------------------------------------------------------------
 
-void start_slot(SEARCH_SLOT& slot, short protocol, UInt16 port) {
+// One search slot's four fields seen together.
+struct SEARCH_SLOT {
+  Boolean& send;
+  UInt32& tick;
+  JCPEPInfo*& conf;
+  Boolean& needKill;
+};
+SEARCH_SLOT udp_slot(MAIN_DLG_INFO* m) { return {m->udpSend, m->udpTick, m->jcudpConf, m->bUdpNeedKillIOEvent}; }
+SEARCH_SLOT dis_slot(MAIN_DLG_INFO* m) { return {m->disSend, m->disTick, m->jcdisConf, m->bDisNeedKillIOEvent}; }
+SEARCH_SLOT ddp_slot(MAIN_DLG_INFO* m) { return {m->ddpSend, m->ddpTick, m->jcddpConf, m->bDdpNeedKillIOEvent}; }
+
+void start_slot(SEARCH_SLOT slot, short protocol, UInt16 port) {
   if (!slot.conf || !JCP_IsTerminated(slot.conf)) return;
   *slot.conf = JCPEPInfo{};
   slot.needKill = 0;
@@ -445,14 +459,14 @@ void start_slot(SEARCH_SLOT& slot, short protocol, UInt16 port) {
 
 void Get_Search_Data(MAIN_DLG_INFO* m) {
   if (ConfigData.Protocol_1 == 1) {
-    start_slot(m->udp, PBOX_PROTO_TCPIP, JCP_UDP_PORT);
-    start_slot(m->dis, PBOX_PROTO_TCPIP, JCP_UDP_PORT_OLD);
+    start_slot(udp_slot(m), PBOX_PROTO_TCPIP, JCP_UDP_PORT);
+    start_slot(dis_slot(m), PBOX_PROTO_TCPIP, JCP_UDP_PORT_OLD);
   }
-  if (ConfigData.Protocol_2 == 1) start_slot(m->ddp, PBOX_PROTO_ATALK, 0);
+  if (ConfigData.Protocol_2 == 1) start_slot(ddp_slot(m), PBOX_PROTO_ATALK, 0);
   m->pollTick = TickCount();
 }
 
-SInt16 Get_Search_Result(MAIN_DLG_INFO* m, SEARCH_SLOT& slot) {
+SInt16 Get_Search_Result(MAIN_DLG_INFO* m, SEARCH_SLOT slot) {
   if (!slot.conf) return 0;
   if (!slot.needKill) {
     if (!slot.send) return 0;
@@ -528,17 +542,18 @@ bool Get_Main_Table() {
 short Open_Main_Window() {
   if (!Get_Main_Table()) return 0;
   mainTbl.pboxTbl = static_cast<PBOXinfo*>(std::calloc(static_cast<std::size_t>(PboxTblMax), sizeof(PBOXinfo)));
-  mainTbl.oldStatus = static_cast<UInt16*>(std::calloc(static_cast<std::size_t>(PboxTblMax), sizeof(UInt16)));
-  if (!mainTbl.pboxTbl || !mainTbl.oldStatus) {
+  mainTbl.old_status = static_cast<UInt16*>(std::calloc(static_cast<std::size_t>(PboxTblMax), sizeof(UInt16)));
+  if (!mainTbl.pboxTbl || !mainTbl.old_status) {
     std::free(mainTbl.pboxTbl);
-    std::free(mainTbl.oldStatus);
+    std::free(mainTbl.old_status);
     mainTbl = MAIN_DLG_INFO{};
     return 0;
   }
   // A context that cannot be had leaves its slot never started.
-  for (SEARCH_SLOT* s : {&mainTbl.udp, &mainTbl.dis, &mainTbl.ddp}) {
-    *s = SEARCH_SLOT{};
-    s->conf = new (std::nothrow) JCPEPInfo{};
+  for (SEARCH_SLOT s : {udp_slot(&mainTbl), dis_slot(&mainTbl), ddp_slot(&mainTbl)}) {
+    s.send = s.needKill = 0;
+    s.tick = 0;
+    s.conf = new (std::nothrow) JCPEPInfo{};
   }
   mainTbl.sendFlag = 0;
   mainTbl.pollTick = 0;
@@ -576,12 +591,12 @@ void DeinitMain() {
     if (mainTbl.pservList) CLDispose(mainTbl.pservList);
     Close_Usr_Dialog(mainTbl.dlg);
   }
-  for (SEARCH_SLOT* s : {&mainTbl.udp, &mainTbl.dis, &mainTbl.ddp}) {
-    if (s->conf && !JCP_IsTerminated(s->conf)) JCP_KillIOEvent(s->conf);
-    delete s->conf;
+  for (SEARCH_SLOT s : {udp_slot(&mainTbl), dis_slot(&mainTbl), ddp_slot(&mainTbl)}) {
+    if (s.conf && !JCP_IsTerminated(s.conf)) JCP_KillIOEvent(s.conf);
+    delete s.conf;
   }
   std::free(mainTbl.pboxTbl);
-  std::free(mainTbl.oldStatus);
+  std::free(mainTbl.old_status);
   mainTbl = MAIN_DLG_INFO{};
   toolBarInfo = TOOL_BAR{};
 }
@@ -632,8 +647,8 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
       }
     }
     if (row >= 0) {
-      if (box.pbi_status != m->oldStatus[i]) {
-        m->oldStatus[i] = box.pbi_status;
+      if (box.pbi_status != m->old_status[i]) {
+        m->old_status[i] = box.pbi_status;
         if (has_status(box))
           set_status_cell(row, box, true);
         else
@@ -648,7 +663,7 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
       continue;
     }
     row = n;
-    m->oldStatus[i] = box.pbi_status;
+    m->old_status[i] = box.pbi_status;
     if (has_status(box) && box.pbi_ip_addr != 0) {
       set_status_cell(row, box, true);
     } else {
@@ -682,10 +697,10 @@ void Update_Main_Dialog() {
   }
   int count = 0;
   if (ConfigData.Protocol_1) {
-    count += Get_Search_Result(m, m->udp);
-    count += Get_Search_Result(m, m->dis);
+    count += Get_Search_Result(m, udp_slot(m));
+    count += Get_Search_Result(m, dis_slot(m));
   }
-  if (ConfigData.Protocol_2) count += Get_Search_Result(m, m->ddp) + 1;
+  if (ConfigData.Protocol_2) count += Get_Search_Result(m, ddp_slot(m)) + 1;
   m->newCount = static_cast<SInt16>(count);
   const short added = Build_PrintServer_List(m, m->pboxTbl);
   if (m->pservList) {
@@ -701,7 +716,7 @@ void Update_Main_Dialog() {
 void Search_Again_PBOX() {
   if (!mainTbl.dlg) return;
   InitPBOXtable(mainTbl.pboxTbl, PboxTblMax);
-  std::memset(mainTbl.oldStatus, 0, sizeof(UInt16) * static_cast<std::size_t>(PboxTblMax));
+  std::memset(mainTbl.old_status, 0, sizeof(UInt16) * static_cast<std::size_t>(PboxTblMax));
   if (mainTbl.pservList) {
     CLDelRow(mainTbl.pservList, 0, 0);
     DialogPort port(mainTbl.dlg);
@@ -713,10 +728,10 @@ void Search_Again_PBOX() {
   mainTbl.psCount = 0;
   mainTbl.pollTick = 0;
   bool running = false;
-  for (SEARCH_SLOT* s : {&mainTbl.udp, &mainTbl.dis, &mainTbl.ddp}) {
-    if (s->conf && !JCP_IsTerminated(s->conf)) {
-      s->needKill = 1;
-      JCP_KillIOEvent(s->conf);
+  for (SEARCH_SLOT s : {udp_slot(&mainTbl), dis_slot(&mainTbl), ddp_slot(&mainTbl)}) {
+    if (s.conf && !JCP_IsTerminated(s.conf)) {
+      s.needKill = 1;
+      JCP_KillIOEvent(s.conf);
       running = true;
     }
   }

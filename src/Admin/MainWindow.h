@@ -28,18 +28,15 @@ struct TOOL_BAR {
   Boolean using_;
 };
 
+// The bar and its three panels (the widths are kept beside them).
 struct STATUS_DATA {
   Rect statRect;
+  short cntWidth;
   Rect cntRect;
+  short eNetWidth;
   Rect eNetRect;
+  short ipAddrWidth;
   Rect ipAddrRect;
-};
-
-struct SEARCH_SLOT {
-  Boolean send;
-  UInt32 tick;
-  JCPEPInfo* conf;
-  Boolean needKill;
 };
 
 struct MAIN_DLG_INFO {
@@ -47,12 +44,19 @@ struct MAIN_DLG_INFO {
   Boolean sendFlag;
   UInt32 pollTick;
   PBOXinfo* pboxTbl;
-  UInt16* oldStatus;  // per table entry: the status the list shows
+  UInt16* old_status;  // per table entry: the status the list shows
   SInt16 newCount;
   SInt16 psCount;
   CLIST_DATA* pservList;
   STATUS_DATA statusBar;
-  SEARCH_SLOT udp, dis, ddp;  // port 19541, port 9, AppleTalk
+  // Three search slots: UDP port 19541, UDP port 9, AppleTalk. Send: a
+  // search was started and has not timed out; Tick: its start; Conf: the
+  // slot's search context (allocated once); NeedKillIOEvent: the search was
+  // aborted and the slot waits for it to end.
+  Boolean udpSend, disSend, ddpSend;
+  UInt32 udpTick, disTick, ddpTick;
+  JCPEPInfo *jcudpConf, *jcdisConf, *jcddpConf;
+  Boolean bUdpNeedKillIOEvent, bDisNeedKillIOEvent, bDdpNeedKillIOEvent;
   Boolean using_;
 };
 

@@ -50,7 +50,7 @@ Boolean Handle_POP_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* i
   if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 103) {
     // Masked keys go on to the field as stars; Return, Enter and Escape
     // are the buttons.
-    if (Password_Input_Filter(e, 0, gPopUserPass.limit, gPopUserPass.typed, &gPopUserPass.length) != 1) return false;
+    if (Password_Input_Filter(e, 0, MaxPOPUpass, PUserPassBuff, &PUserPass) != 1) return false;
   }
   return Sub_Dialog_Button_Key(d, e, item);
 }
@@ -83,7 +83,7 @@ short Get_Value_POP_USER(DialogRef d, short item) {
     label = 6;
   else if (Set_Editbox_To_String(d, 9, UInt16(u + 4)) != 0)
     label = 8;
-  else if (Check_password(gPopUserPass.typed) == 0)
+  else if (Check_password(PUserPassBuff) == 0)
     label = 10;
   else if (Set_Editbox_To_String(d, 11, UInt16(u + 5)) != 0)
     label = 10;
@@ -124,7 +124,7 @@ short Open_POP_USER_Dialog(DialogRef, short item) {
       if (masked) SetPassFlag = 103;
     } else if (hit == 11) {
       SetPassFlag = 103;
-      SelectDialogItemText(d, 11, gPopUserPass.length, gPopUserPass.length);
+      SelectDialogItemText(d, 11, PUserPass, PUserPass);
     } else if (hit != -1) {
       SetPassFlag = 99;
     }

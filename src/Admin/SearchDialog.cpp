@@ -34,6 +34,9 @@ namespace {
 
 // The dialog's buffers, allocated while it is open.
 UInt8* mainzone = nullptr;
+// The configuration record as it is and as it was, packed for comparing.
+UInt8* pConfigData = nullptr;
+UInt8* pConfigBackup = nullptr;
 CONFIGURATION backConf{};
 SETUPINFO backEnv{};
 
@@ -146,12 +149,18 @@ void Allocate_Config_Memory_Release() {
   mainzone = nullptr;
   delete[] ConZoneNameSet;
   ConZoneNameSet = nullptr;
+  delete[] pConfigData;
+  pConfigData = nullptr;
+  delete[] pConfigBackup;
+  pConfigBackup = nullptr;
 }
 
 bool Allocate_Config_Memory() {
   mainzone = new (std::nothrow) UInt8[kZoneBufferSize]();
   ConZoneNameSet = new (std::nothrow) char[kZoneNameMax][kZoneEntrySize]();
-  if (mainzone && ConZoneNameSet) return true;
+  pConfigData = new (std::nothrow) UInt8[kConfigRecordSize]();
+  pConfigBackup = new (std::nothrow) UInt8[kConfigRecordSize]();
+  if (mainzone && ConZoneNameSet && pConfigData && pConfigBackup) return true;
   Allocate_Config_Memory_Release();
   return false;
 }
@@ -165,10 +174,9 @@ const CONF_TAB_CELL* page_cell(SInt16 tab) {
 }
 
 bool changed(const CONFIGURATION& a, const CONFIGURATION& b) {
-  UInt8 pa[kConfigRecordSize], pb[kConfigRecordSize];
-  Pack_Config_Record(a, pa);
-  Pack_Config_Record(b, pb);
-  return std::memcmp(pa, pb, sizeof pa) != 0;
+  Pack_Config_Record(a, std::span<UInt8, kConfigRecordSize>(pConfigData, kConfigRecordSize));
+  Pack_Config_Record(b, std::span<UInt8, kConfigRecordSize>(pConfigBackup, kConfigRecordSize));
+  return std::memcmp(pConfigData, pConfigBackup, kConfigRecordSize) != 0;
 }
 bool changed(const SETUPINFO& a, const SETUPINFO& b) { return std::memcmp(&a, &b, sizeof a) != 0; }
 

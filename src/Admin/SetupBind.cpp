@@ -23,15 +23,31 @@ Boolean gbSetupCancel = 0;
 Boolean gbAdminMode = 1;
 int SetPassFlag = 99;
 
-MaskedGroup gTcpPass{};
-MaskedGroup gCommunityPass{};
-MaskedGroup gServerPass{};
-MaskedGroup gPopUserPass{};
-MaskedGroup gWirelessPass{};
+Str255 Tcppass = {0};
+short MaxSetpass = 0;
+char TcpipPassBuff[256] = {0};
+short TcpipPass = 0;
+Str255 Compass = {0};
+short MaxCompass = 0;
+char CommunityPassBuff[256] = {0};
+short CommunityPass = 0;
+Str255 Serpass = {0};
+short MaxSerpass = 0;
+char ServerPassBuff[256] = {0};
+short ServerPass = 0;
+Str255 POPUserpass = {0};
+short MaxPOPUpass = 0;
+char PUserPassBuff[256] = {0};
+short PUserPass = 0;
+Str255 WireLesspass = {0};
+short MaxWLesspass = 0;
+char WLessPassBuff[256] = {0};
+short WLessPass = 0;
 
 short MaxWdpass = 0;
 char PassWdChkBuff[256] = {0};
 short PassWdChkCnt = 0;
+ModalFilterUPP g_passProc = nullptr;
 
 namespace {
 
@@ -120,19 +136,39 @@ void Toggle_Item(DialogRef d, short item) { Set_Item_Value(d, item, Get_Item_Val
 
 // ---- Masked groups ---------------------------------------------------------
 
-MaskedGroup* Masked_Group(UInt16 var) {
+namespace {
+
+const MaskedGroup kMaskedGroups[] = {
+    {Tcppass, MaxSetpass, TcpipPassBuff, TcpipPass},        {Compass, MaxCompass, CommunityPassBuff, CommunityPass},
+    {Serpass, MaxSerpass, ServerPassBuff, ServerPass},      {POPUserpass, MaxPOPUpass, PUserPassBuff, PUserPass},
+    {WireLesspass, MaxWLesspass, WLessPassBuff, WLessPass},
+};
+
+void clear_group(const MaskedGroup& g) {
+  std::memset(g.stored, 0, sizeof g.stored);
+  g.limit = 0;
+  std::memset(g.typed, 0, sizeof g.typed);
+  g.length = 0;
+}
+
+}  // namespace
+
+const MaskedGroup* Masked_Group(UInt16 var) {
   switch (var) {
-    case 264: return &gTcpPass;
-    case 274: return &gCommunityPass;
-    case 538: return &gServerPass;
-    case 8453: case 8709: case 8965: case 9221: return &gPopUserPass;
-    case 12313: return &gWirelessPass;
+    case 264: return &kMaskedGroups[0];
+    case 274: return &kMaskedGroups[1];
+    case 538: return &kMaskedGroups[2];
+    case 8453:
+    case 8709:
+    case 8965:
+    case 9221: return &kMaskedGroups[3];
+    case 12313: return &kMaskedGroups[4];
     default: return nullptr;
   }
 }
 
 void Clear_Pass_Buffer() {
-  for (MaskedGroup* g : {&gTcpPass, &gCommunityPass, &gServerPass, &gPopUserPass, &gWirelessPass}) *g = MaskedGroup{};
+  for (const MaskedGroup& g : kMaskedGroups) clear_group(g);
   MaxWdpass = 0;
   PassWdChkCnt = 0;
   std::memset(PassWdChkBuff, 0, sizeof PassWdChkBuff);
@@ -160,7 +196,7 @@ short Set_Editbox_From_String(DialogRef d, short item, UInt16 var) {
   stored_string(e, text);
   const UInt16 max = get_ctx_max(e);
   const short limit = static_cast<short>(std::min<int>(max ? max - 1 : 0, 255));
-  if (MaskedGroup* g = Masked_Group(var)) {
+  if (const MaskedGroup* g = Masked_Group(var)) {
     to_pstr(text, g->stored);
     g->limit = limit;
     std::memset(g->typed, 0, sizeof g->typed);
@@ -180,7 +216,7 @@ short Set_Editbox_To_String(DialogRef d, short item, UInt16 var) {
   const UInt16 max = get_ctx_max(e);
   const std::size_t limit = max ? max - 1u : 0u;
   char text[256];
-  if (MaskedGroup* g = Masked_Group(var)) {
+  if (const MaskedGroup* g = Masked_Group(var)) {
     const std::size_t n = std::min<std::size_t>(g->length < 0 ? 0 : g->length, 255);
     std::memcpy(text, g->typed, n);
     text[n] = 0;
@@ -606,10 +642,11 @@ short Open_Input_Password_Dialog() {
   SetDialogDefaultItem(d, 1);
   ShowWindow(GetDialogWindow(d));
   SelectDialogItemText(d, 4, 0, 0);
+  g_passProc = NewModalFilterUPP(Check_PassWord_Filter);
   short result = 0;
   for (;;) {
     DialogItemIndex item = 0;
-    ModalDialog(Check_PassWord_Filter, &item);
+    ModalDialog(g_passProc, &item);
     if (item == 4) {
       SelectDialogItemText(d, 4, 32767, 32767);
     } else if (item == 1) {
@@ -628,6 +665,8 @@ short Open_Input_Password_Dialog() {
       break;
     }
   }
+  DisposeModalFilterUPP(g_passProc);
+  g_passProc = nullptr;
   DisposeDialog(d);
   return result;
 }

@@ -20,27 +20,45 @@ extern Boolean gbAdminMode;
 // Which masked field has the keyboard: 99 none, 101 the SNMP community.
 extern int SetPassFlag;
 
-// One masked field's state: the stored value (Str255), the limit (the
-// setting's max - 1), the typed secret and its length.
+// The masked fields, five groups of four: the stored value, the limit (the
+// setting's max - 1), the typed secret (the field shows only asterisks) and
+// its length.
+extern Str255 Tcppass;  // 264 device password
+extern short MaxSetpass;
+extern char TcpipPassBuff[256];
+extern short TcpipPass;
+extern Str255 Compass;  // 274 SNMP community
+extern short MaxCompass;
+extern char CommunityPassBuff[256];
+extern short CommunityPass;
+extern Str255 Serpass;  // 538 NetWare print-server password
+extern short MaxSerpass;
+extern char ServerPassBuff[256];
+extern short ServerPass;
+extern Str255 POPUserpass;  // 8453, 8709, 8965, 9221 POP user passwords
+extern short MaxPOPUpass;
+extern char PUserPassBuff[256];
+extern short PUserPass;
+extern Str255 WireLesspass;  // 12313 WEP key, as hexadecimal text
+extern short MaxWLesspass;
+extern char WLessPassBuff[256];
+extern short WLessPass;
+// One group's four seen together.
 struct MaskedGroup {
-  Str255 stored;
-  short limit;
-  char typed[256];
-  short length;
+  Str255& stored;
+  short& limit;
+  char (&typed)[256];
+  short& length;
 };
-extern MaskedGroup gTcpPass;       // 264 device password
-extern MaskedGroup gCommunityPass; // 274 SNMP community
-extern MaskedGroup gServerPass;    // 538 NetWare print-server password
-extern MaskedGroup gPopUserPass;   // 8453, 8709, 8965, 9221
-extern MaskedGroup gWirelessPass;  // 12313 WEP key (hexadecimal text)
 // The group of a masked variable, or null.
-MaskedGroup* Masked_Group(UInt16 var);
+const MaskedGroup* Masked_Group(UInt16 var);
 void Clear_Pass_Buffer();
 
 // Password dialog state.
 extern short MaxWdpass;
 extern char PassWdChkBuff[256];
 extern short PassWdChkCnt;
+extern ModalFilterUPP g_passProc;
 
 // ---- Edit fields -----------------------------------------------------------
 short Set_Editbox_From_Int(DialogRef d, short item, UInt16 var);

@@ -184,6 +184,7 @@ Typed typed_of(int flag) {
 }
 
 Boolean Flag_General_dialog = 0;
+ModalFilterUPP g_generalPasswordFilterProc = nullptr;
 
 Boolean Handle_General_Passward_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   if (Sub_Dialog_Frame_Event(d, e, item, &Flag_General_dialog, nullptr)) return true;
@@ -191,7 +192,7 @@ Boolean Handle_General_Passward_Filter(DialogRef d, EventRecord* e, DialogItemIn
   Typed t = typed_of(SetPassFlag);
   if (!t.buf) return false;
   // Return, Escape and Enter (result 1) are the caller's buttons.
-  Password_Input_Filter(e, 0, gTcpPass.limit, t.buf, t.len);
+  Password_Input_Filter(e, 0, MaxSetpass, t.buf, t.len);
   return false;
 }
 
@@ -224,8 +225,11 @@ void Open_General_Passward_Dialog(DialogRef d) {
   std::memset(NewPassBuff, 0, sizeof NewPassBuff);
   std::memset(pNewPassBuff, 0, sizeof pNewPassBuff);
   Flag_General_dialog = 1;
-  Run_Setup_Sub_Dialog(151, "PASS=", Load_Value_General_Detail, Get_Value_General_Detail,
-                       Handle_General_Passward_Filter, password_field);
+  g_generalPasswordFilterProc = NewModalFilterUPP(Handle_General_Passward_Filter);
+  Run_Setup_Sub_Dialog(151, "PASS=", Load_Value_General_Detail, Get_Value_General_Detail, g_generalPasswordFilterProc,
+                       password_field);
+  DisposeModalFilterUPP(g_generalPasswordFilterProc);
+  g_generalPasswordFilterProc = nullptr;
   SetPassFlag = 99;
   Set_Editbox_From_String(d, 7, 264);
 }
@@ -244,7 +248,7 @@ short Get_Value_General_Detail(DialogRef d) {
   for (int i = 0; i < 3; ++i)
     if (!Check_password(fields[i].buf)) return Setup_Error_Message(d, labels[i]), 0;
   if (Set_Editbox_To_String(d, 5, 264) != 0) return Setup_Error_Message(d, 4), 0;
-  if (OldPass != gTcpPass.length || std::memcmp(OldPassBuff, gTcpPass.typed, std::size_t(OldPass)) != 0) {
+  if (OldPass != TcpipPass || std::memcmp(OldPassBuff, TcpipPassBuff, std::size_t(OldPass)) != 0) {
     password_alert("PASSWORD=");
     return 0;
   }
@@ -253,15 +257,15 @@ short Get_Value_General_Detail(DialogRef d) {
     return 0;
   }
   char old[256];
-  std::memcpy(old, gTcpPass.typed, sizeof old);
-  const short oldLen = gTcpPass.length;
-  std::memset(gTcpPass.typed, 0, sizeof gTcpPass.typed);
-  std::memcpy(gTcpPass.typed, NewPassBuff, std::size_t(NewPass));
-  gTcpPass.length = NewPass;
+  std::memcpy(old, TcpipPassBuff, sizeof old);
+  const short oldLen = TcpipPass;
+  std::memset(TcpipPassBuff, 0, sizeof TcpipPassBuff);
+  std::memcpy(TcpipPassBuff, NewPassBuff, std::size_t(NewPass));
+  TcpipPass = NewPass;
   if (Set_Editbox_To_String(d, 7, 264) != 0) {
     Setup_Error_Message(d, 6);
-    std::memcpy(gTcpPass.typed, old, sizeof old);
-    gTcpPass.length = oldLen;
+    std::memcpy(TcpipPassBuff, old, sizeof old);
+    TcpipPass = oldLen;
     return 0;
   }
   return 1;

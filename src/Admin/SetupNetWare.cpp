@@ -112,7 +112,7 @@ void Load_Value_NetWare_PServer(DialogRef d) {
 
 short Get_Value_NetWare_PServer(DialogRef d) {
   if (Set_Editbox_To_String(d, 23, 538) != 0) return Setup_Error_Message(d, 22), 0;
-  if (!Check_password(gServerPass.typed)) return Setup_Error_Message(d, 22), 0;
+  if (!Check_password(ServerPassBuff)) return Setup_Error_Message(d, 22), 0;
   if (Set_Editbox_To_Int(d, 25, 539) != 0) return Setup_Error_Message(d, 24), 0;
   return store_rows(d, 529);
 }
@@ -124,7 +124,7 @@ Boolean Flag_show_dialog = 0;
 Boolean Handle_NetWare_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   if (Sub_Dialog_Frame_Event(d, e, item, &Flag_show_dialog, nullptr)) return true;
   if (NetWare_Detail_Type == 139 && (e->what == keyDown || e->what == autoKey) && SetPassFlag == 102)
-    Password_Input_Filter(e, 0, gServerPass.limit, gServerPass.typed, &gServerPass.length);
+    Password_Input_Filter(e, 0, MaxSerpass, ServerPassBuff, &ServerPass);
   return false;
 }
 
@@ -157,26 +157,31 @@ short Get_Value_NetWare_NDS(DialogRef d) {
   return 1;
 }
 
+ModalFilterUPP g_netwareSubFilterProc = nullptr;
+
 void Open_NetWare_Detail_Dialog(short item) {
   Flag_show_dialog = 1;
+  g_netwareSubFilterProc = NewModalFilterUPP(Handle_NetWare_Detail_Filter);
   switch (item) {
     case 14:
       NetWare_Detail_Type = 138;
       Run_Setup_Sub_Dialog(138, "RPRINTER=", Load_Value_NetWare_RPrinter, Get_Value_NetWare_RPrinter,
-                           Handle_NetWare_Detail_Filter);
+                           g_netwareSubFilterProc);
       break;
     case 15:
       NetWare_Detail_Type = 139;
       Run_Setup_Sub_Dialog(139, "BINDERY=", Load_Value_NetWare_PServer, Get_Value_NetWare_PServer,
-                           Handle_NetWare_Detail_Filter, pserver_item);
+                           g_netwareSubFilterProc, pserver_item);
       SetPassFlag = 99;
       break;
     case 16:
       NetWare_Detail_Type = 162;
-      Run_Setup_Sub_Dialog(162, "NDS=", Load_Value_NetWare_NDS, Get_Value_NetWare_NDS, Handle_NetWare_Detail_Filter);
+      Run_Setup_Sub_Dialog(162, "NDS=", Load_Value_NetWare_NDS, Get_Value_NetWare_NDS, g_netwareSubFilterProc);
       break;
     default: break;
   }
+  DisposeModalFilterUPP(g_netwareSubFilterProc);
+  g_netwareSubFilterProc = nullptr;
   NetWare_Detail_Type = 0;
 }
 

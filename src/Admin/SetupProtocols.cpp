@@ -62,7 +62,7 @@ void Setup_Snmp_Load_Value(DialogRef d) {
 }
 
 Boolean Setup_Snmp_Get_Value(DialogRef d) {
-  if (!Check_password(gCommunityPass.typed)) return Setup_Error_Message(d, 6), 0;
+  if (!Check_password(CommunityPassBuff)) return Setup_Error_Message(d, 6), 0;
   static const struct {
     short item;
     UInt16 var;

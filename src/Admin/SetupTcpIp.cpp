@@ -128,30 +128,34 @@ void Setup_TcpIp_Change_PortInfo(DialogRef d) {
 short Tcpip_Detail_Type = 0;
 Boolean Flag_Redraw_dialog = 0;
 
+ModalFilterUPP g_tcpipSubFilterProc = nullptr;
+
 Boolean Handle_TcpIp_Sub_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   return Sub_Dialog_Frame_Event(d, e, item, &Flag_Redraw_dialog, nullptr);
 }
 
 void Open_TcpIp_Sub_Dialog(short item) {
   Flag_Redraw_dialog = 1;
+  g_tcpipSubFilterProc = NewModalFilterUPP(Handle_TcpIp_Sub_Filter);
   switch (item) {
     case 20:
       Tcpip_Detail_Type = 152;
-      Run_Setup_Sub_Dialog(152, "DNS=", Load_Value_TcpIp_DNS_Detail, Get_Value_TcpIp_DNS_Detail,
-                           Handle_TcpIp_Sub_Filter);
+      Run_Setup_Sub_Dialog(152, "DNS=", Load_Value_TcpIp_DNS_Detail, Get_Value_TcpIp_DNS_Detail, g_tcpipSubFilterProc);
       break;
     case 22:
       Tcpip_Detail_Type = 154;
       Run_Setup_Sub_Dialog(154, "ACCESS=", Load_Value_TcpIp_IPFilter_Detail, Get_Value_TcpIp_IPFilter_Detail,
-                           Handle_TcpIp_Sub_Filter);
+                           g_tcpipSubFilterProc);
       break;
     case 23:
       Tcpip_Detail_Type = 164;
       Run_Setup_Sub_Dialog(164, "WINS=", Load_Value_TcpIp_WINS_Detail, Get_Value_TcpIp_WINS_Detail,
-                           Handle_TcpIp_Sub_Filter);
+                           g_tcpipSubFilterProc);
       break;
     default: break;
   }
+  DisposeModalFilterUPP(g_tcpipSubFilterProc);
+  g_tcpipSubFilterProc = nullptr;
   Tcpip_Detail_Type = 0;
 }
 

@@ -399,22 +399,21 @@ Boolean Handle_Setup_Key_Input(DialogRef dialog, EventRecord* event) {
     }
     case 0x33:
       if (SetPassFlag != 101) return 1;
-      if (gCommunityPass.length > 0) {
+      if (CommunityPass > 0) {
         char shown[256];
         Get_Item_Text(dialog, 7, shown, sizeof shown);
         short n = short(std::strlen(shown)) - 1;
         if (n < 0) n = 0;
-        if (n > gCommunityPass.length) n = gCommunityPass.length;
-        gCommunityPass.length = n;
-        gCommunityPass.typed[n] = 0;
+        if (n > CommunityPass) n = CommunityPass;
+        CommunityPass = n;
+        CommunityPassBuff[n] = 0;
         return 1;
       }
       SysBeep(1);
       return 0;
     default: break;
   }
-  if (SetPassFlag == 101)
-    return Password_Input_Filter(event, 0, gCommunityPass.limit, gCommunityPass.typed, &gCommunityPass.length) == 0;
+  if (SetPassFlag == 101) return Password_Input_Filter(event, 0, MaxCompass, CommunityPassBuff, &CommunityPass) == 0;
   return 1;
 }
 

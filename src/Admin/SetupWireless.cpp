@@ -22,6 +22,8 @@ struct WIRELESS_MODE {
   Boolean wepUse;
   short inputID;
   char keyIndex[256];
+  short wOrgLeng;
+  char wOrgKeyBuff[256];
   short wLeng[13];
   char wKeyPassBuff[13][8];
 };
@@ -116,18 +118,22 @@ void Chenge_Use_WEP_Item(DialogRef d) {
 }
 
 void Get_Password_From_Context() {
-  gWirelessPass = MaskedGroup{};
+  std::memset(WireLesspass, 0, sizeof WireLesspass);
+  std::memset(WLessPassBuff, 0, sizeof WLessPassBuff);
+  WLessPass = MaxWLesspass = 0;
   CONTEXT_ENTRY* e = get_context_by_varid(kKey);
   if (!e) return;
   auto f = context_field(e);
   static const char hex[] = "0123456789ABCDEF";
   const std::size_t n = f.empty() ? 0 : std::min<std::size_t>(f.size() - 1, 13);
   for (std::size_t i = 0; i < n; ++i) {
-    gWirelessPass.typed[2 * i] = hex[f[i] >> 4];
-    gWirelessPass.typed[2 * i + 1] = hex[f[i] & 15];
+    WLessPassBuff[2 * i] = hex[f[i] >> 4];
+    WLessPassBuff[2 * i + 1] = hex[f[i] & 15];
   }
-  gWirelessPass.length = short(2 * n);
-  gWirelessPass.limit = short(2 * n);
+  WLessPass = short(2 * n);
+  MaxWLesspass = short(2 * n);
+  WireLesspass[0] = UInt8(WLessPass);
+  std::memcpy(WireLesspass + 1, WLessPassBuff, std::size_t(WLessPass));
 }
 
 void Load_Value_Wireless_Setup(DialogRef d) {
@@ -138,10 +144,13 @@ void Load_Value_Wireless_Setup(DialogRef d) {
   Set_String_To_Item(d, 29, "WL_KEY_INDEX=", "[LABEL]", IniFileName);
   Set_Popup_From_Enum(d, 5, kMode);
   Get_Password_From_Context();
+  // The key as the box holds it, beside the fields' typed digits.
+  wLessInfo.wOrgLeng = WLessPass;
+  std::memcpy(wLessInfo.wOrgKeyBuff, WLessPassBuff, sizeof wLessInfo.wOrgKeyBuff);
   Set_Popup_From_Enum(d, 31, kWep);
   for (short i = 0; i < 13; ++i) {
-    const short have = std::max<short>(0, std::min<short>(2, short(gWirelessPass.length - 2 * i)));
-    std::memcpy(wLessInfo.wKeyPassBuff[i], gWirelessPass.typed + 2 * i, std::size_t(have));
+    const short have = std::max<short>(0, std::min<short>(2, short(WLessPass - 2 * i)));
+    std::memcpy(wLessInfo.wKeyPassBuff[i], WLessPassBuff + 2 * i, std::size_t(have));
     wLessInfo.wLeng[i] = have;
     Set_Item_Text(d, short(14 + i), "**");
   }

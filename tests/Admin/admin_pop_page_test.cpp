@@ -137,7 +137,7 @@ TEST_F(PopPage, AccountDialogKeepsDetailValuesAndMaskedKeysAcrossTheDetailDialog
       "click-item \"POP User 1\" 14\nwait-window \"Account Details\"\nclick-item \"Account Details\" 4\n"
       "advance 60\nclick-item \"Account Details\" 1\nwait-window \"POP User 1\"\ntype c\n"
       "expect-item-text \"POP User 1\" 11 *****\nadvance 60\nclick-item \"POP User 1\" 2\n");
-  EXPECT_STREQ(gPopUserPass.typed, "pwabc");
+  EXPECT_STREQ(PUserPassBuff, "pwabc");
   EXPECT_EQ(admintest::Shown(0x2107), "1");  // the detail dialog wrote it
   auto stored = [] {
     char out[256];

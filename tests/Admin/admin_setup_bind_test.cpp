@@ -111,18 +111,18 @@ TEST_F(SetupBind, LoadingFieldsAndMaskedSecrets) {
   // The secret shows as asterisks; what is stored is the typed text.
   EXPECT_EQ(Set_Editbox_From_String(dlg, 5, 264), 8);
   EXPECT_EQ(tb::DialogItemText(dlg, 5), "****");
-  EXPECT_STREQ(gTcpPass.typed, "abcd");
-  EXPECT_EQ(gTcpPass.limit, 8);
-  std::strcpy(gTcpPass.typed, "secret");
-  gTcpPass.length = 6;
+  EXPECT_STREQ(TcpipPassBuff, "abcd");
+  EXPECT_EQ(MaxSetpass, 8);
+  std::strcpy(TcpipPassBuff, "secret");
+  TcpipPass = 6;
   EXPECT_EQ(Set_Editbox_To_String(dlg, 5, 264), 0);
   char stored[256];
   ASSERT_EQ(Get_Context_String(264, stored), 1);
   EXPECT_STREQ(stored, "secret");
   EXPECT_EQ(t.show(264), "\"******\"");
   // Longer than the limit: refused, the old secret kept.
-  std::strcpy(gTcpPass.typed, "123456789");
-  gTcpPass.length = 9;
+  std::strcpy(TcpipPassBuff, "123456789");
+  TcpipPass = 9;
   EXPECT_EQ(Set_Editbox_To_String(dlg, 5, 264), 2);
   ASSERT_EQ(Get_Context_String(264, stored), 1);
   EXPECT_STREQ(stored, "secret");

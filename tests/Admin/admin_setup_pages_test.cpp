@@ -179,7 +179,7 @@ TEST_F(SetupPages, SnmpCommunityIsTypedBehindAsterisks) {
   tb::PressNamedKey("Delete");
   tb::TypeText("x");
   pump();
-  EXPECT_STREQ(gCommunityPass.typed, "publix");
+  EXPECT_STREQ(CommunityPassBuff, "publix");
   EXPECT_EQ(text(7), "******");
   to_tab("General");  // collects the page
   char stored[256];
