@@ -106,3 +106,6 @@ short GetPortName(const UInt8* list, short width, short portNo, char* name, std:
 // named `name`; *portNo is that entry's number (the count when none
 // matched). Returns the entries counted, the matching one included.
 short GetPortNum(const UInt8* list, short width, const char* name, short* portNo, long listSize = kPortListMax);
+// The entry number (from 1) of printer port `port` (from 1, the entries
+// named "system" not counted); 0 when the list has no such port.
+short GetPortEntry(const UInt8* list, short width, short port, long listSize = kPortListMax);

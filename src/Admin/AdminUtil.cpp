@@ -120,3 +120,14 @@ short GetPortNum(const UInt8* list, short width, const char* name, short* portNo
   if (portNo) *portNo = n > count ? count : n;
   return counted;
 }
+
+short GetPortEntry(const UInt8* list, short width, short port, long listSize) {
+  if (!list || listSize < 1 || port < 1) return 0;
+  short counted = 0;
+  for (short n = 1; n <= list[0]; ++n) {
+    const char* e = entry(list, width, n, listSize);
+    if (!e) break;
+    if (!is_system(e, width) && ++counted == port) return n;
+  }
+  return 0;
+}

@@ -337,31 +337,86 @@ short Set_Popup_To_Enum(DialogRef d, short item, UInt16 var) {
   return 0;
 }
 
-short Set_Popup_PortList(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth) {
-  ControlRef c;
-  MenuRef m = popup_menu(d, item, &c);
-  if (!m || !portList || portWidth <= 0) return 0;
-  for (short n = 0; n < portMax; ++n) append_name(m, port_name(portList, n, portWidth));
-  SetControlMinimum(c, 1);
-  SetControlMaximum(c, static_cast<short>(CountMenuItems(m) ? CountMenuItems(m) : 1));
-  SetControlValue(c, 1);
-  HiliteControl(c, portMax <= 1 ? 255 : 0);
-  return portMax;
+namespace {
+
+// Appends the printer ports of the list, those flagged 1 when flags are
+// given, each item marked with its port number; the number appended.
+short append_ports(MenuRef m, const UInt8* list, short portMax, short width, const int* flags) {
+  short appended = 0;
+  for (short port = 1; port <= portMax; ++port) {
+    const short entry = GetPortEntry(list, width, port);
+    if (entry == 0) break;
+    if (flags && flags[port - 1] != 1) continue;
+    append_name(m, port_name(list, short(entry - 1), width));
+    SetMenuItemCommandID(m, MenuItemIndex(CountMenuItems(m)), MenuCommand(port));
+    ++appended;
+  }
+  return appended;
 }
 
-short Set_Popup_PortListEx(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth,
-                           const int* portFlag) {
+short fill_ports(DialogRef d, short item, const UInt8* list, short portMax, short width, const int* flags) {
   ControlRef c;
   MenuRef m = popup_menu(d, item, &c);
-  if (!m || !portList || portWidth <= 0) return 0;
-  short shown = 0;
-  for (short n = 0; n < portMax; ++n)
-    if (portFlag && portFlag[n] == 1) append_name(m, port_name(portList, n, portWidth)), ++shown;
+  if (!m || !list || width <= 0) return 0;
+  const short shown = append_ports(m, list, portMax, width, flags);
   SetControlMinimum(c, 1);
   SetControlMaximum(c, shown ? shown : 1);
   SetControlValue(c, 1);
   HiliteControl(c, shown <= 1 ? 255 : 0);
   return portMax;
+}
+
+// Puts the pop-up on the item that stands for the port.
+void select_port(ControlRef popup, short port) {
+  MenuRef m = GetControlPopupMenuHandle(popup);
+  for (MenuItemIndex i = 1; m && i <= CountMenuItems(m); ++i) {
+    MenuCommand id = 0;
+    if (GetMenuItemCommandID(m, i, &id) == noErr && id == MenuCommand(port)) return SetControlValue(popup, i);
+  }
+  SetControlValue(popup, port);
+}
+
+}  // namespace
+
+short Set_Popup_PortList(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth) {
+  return fill_ports(d, item, portList, portMax, portWidth, nullptr);
+}
+
+short Set_Popup_PortListEx(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth,
+                           const int* portFlag) {
+  return portFlag ? fill_ports(d, item, portList, portMax, portWidth, portFlag) : 0;
+}
+
+short Popup_Port(DialogRef d, short item) {
+  ControlRef c = Item_Control(d, item);
+  if (!c) return 1;
+  const short value = GetControlValue(c);
+  MenuRef m = GetControlPopupMenuHandle(c);
+  MenuCommand id = 0;
+  if (m && GetMenuItemCommandID(m, MenuItemIndex(value), &id) == noErr && id > 0) return short(id);
+  return value;
+}
+
+void Set_Port_Items(DialogRef d, const PORT_ITEMS& items) {
+  const short port = Popup_Port(d, items.popup);
+  items.load(d, port);
+  if (ControlRef popup = Item_Control(d, items.popup)) SetControlReference(popup, port);
+}
+
+short Get_Port_Items(DialogRef d, const PORT_ITEMS& items) {
+  ControlRef popup = Item_Control(d, items.popup);
+  // Without a pop-up the page shows the first port.
+  const long shown = popup ? GetControlReference(popup) : 1;
+  if (shown < 1 || items.store(d, short(shown)) == 0) return 1;
+  Setup_Error_Message(d, items.label);
+  if (popup) select_port(popup, short(shown));
+  return 0;
+}
+
+short Change_Port_Items(DialogRef d, const PORT_ITEMS& items) {
+  if (!Get_Port_Items(d, items)) return 0;
+  Set_Port_Items(d, items);
+  return 1;
 }
 
 // ---- Values without a control ---------------------------------------------

@@ -80,8 +80,31 @@ short Set_Checkbox_From_Static(DialogRef d, short item, UInt16 var);
 short Set_Popup_From_Enum(DialogRef d, short item, UInt16 var);
 short Set_Popup_To_Enum(DialogRef d, short item, UInt16 var);
 short Set_Popup_PortList(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth);
+// The port pop-ups list the printer ports of the list (entries named
+// "system" are skipped wherever they stand), the Ex form only those whose
+// flag (one per printer port) is 1; each item is marked with its port.
 short Set_Popup_PortListEx(DialogRef d, short item, const UInt8* portList, short portMax, short portWidth,
                            const int* portFlag);
+// The printer port (from 1) that the pop-up's chosen item stands for; the
+// value itself for a pop-up the two above did not fill.
+short Popup_Port(DialogRef d, short item);
+
+// Items of a page that show one printer port at a time, chosen with a port
+// pop-up whose reference is the port shown (from 1; 0 while none is).
+struct PORT_ITEMS {
+  DialogItemIndex popup;
+  DialogItemIndex label;  // named when a store is refused
+  void (*load)(DialogRef d, short port);
+  short (*store)(DialogRef d, short port);  // 0 stored, else refused
+};
+// Shows the port the pop-up names and remembers it as the one shown.
+void Set_Port_Items(DialogRef d, const PORT_ITEMS& items);
+// Stores the port shown (nothing while none is shown): 1. A refusal shows
+// the validation alert with the label, puts the pop-up back on the port
+// shown and gives 0.
+short Get_Port_Items(DialogRef d, const PORT_ITEMS& items);
+// Stores the port shown, then shows the one now chosen; 0 when refused.
+short Change_Port_Items(DialogRef d, const PORT_ITEMS& items);
 
 // ---- Values without a control ---------------------------------------------
 short Check_Context_Data(UInt16 var);

@@ -138,26 +138,11 @@ namespace {
 
 bool qsv_e() { return std::strncmp(Setup_Model(), "QSV-E", 5) == 0; }
 
-UInt16 name_var(long port) { return UInt16(4369 + 256 * (port - 1)); }
+UInt16 name_var(short port) { return UInt16(4369 + 256 * (port - 1)); }
 
-void Setup_General_Set_PortInfo(DialogRef d) {
-  ControlRef popup = Item_Control(d, 18);
-  const short port = popup ? GetControlValue(popup) : 1;
-  Set_Editbox_From_String(d, 16, name_var(port));
-  if (popup) SetControlReference(popup, port);
-}
-
-short Setup_General_Get_PortInfo(DialogRef d) {
-  ControlRef popup = Item_Control(d, 18);
-  const long ref = popup ? GetControlReference(popup) : 1;
-  if (ref < 1) return 1;
-  if (Set_Editbox_To_String(d, 16, name_var(ref)) != 0) {
-    Setup_Error_Message(d, 15);
-    if (popup) SetControlValue(popup, short(ref));
-    return 0;
-  }
-  return 1;
-}
+void name_load(DialogRef d, short port) { Set_Editbox_From_String(d, 16, name_var(port)); }
+short name_store(DialogRef d, short port) { return Set_Editbox_To_String(d, 16, name_var(port)); }
+constexpr PORT_ITEMS kNamePorts{18, 15, name_load, name_store};
 
 void Setup_General_Message(DialogRef d) {
   const char* f = IniFileName;
@@ -212,11 +197,6 @@ void password_field(DialogRef d, DialogItemIndex item) {
   } else {
     SetPassFlag = 99;
   }
-}
-
-// Stores the name of the port shown, then shows the one now chosen.
-void Setup_General_Change_PortInfo(DialogRef d) {
-  if (Setup_General_Get_PortInfo(d)) Setup_General_Set_PortInfo(d);
 }
 
 void Open_General_Passward_Dialog(DialogRef d) {
@@ -289,7 +269,7 @@ void Setup_General_Load_Value(DialogRef d) {
       HideDialogItem(d, 17);
       HideDialogItem(d, 18);
     }
-    Setup_General_Set_PortInfo(d);
+    Set_Port_Items(d, kNamePorts);
   } else {
     for (short item : {15, 16, 17, 18}) HideDialogItem(d, item);
   }
@@ -321,7 +301,7 @@ Boolean Setup_General_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
       else
         HideDialogItem(d, 14);
       return 1;
-    case 18: Setup_General_Change_PortInfo(d); return 1;
+    case 18: Change_Port_Items(d, kNamePorts); return 1;
     case 14: Open_Wireless_Setup_Dialog(); return 0;
     case 9: Open_General_Passward_Dialog(d); return 0;
     default: return 0;
@@ -329,7 +309,7 @@ Boolean Setup_General_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
 }
 
 Boolean Setup_General_Get_Value(DialogRef d) {
-  if (qsv_e()) Setup_General_Get_PortInfo(d);
+  if (qsv_e()) Get_Port_Items(d, kNamePorts);
   Set_Checkbox_To_EnumYes(d, 10, 12288);
   Set_Popup_To_Enum(d, 13, 12289);
   return 1;

@@ -15,7 +15,7 @@
 
 namespace {
 
-UInt16 queue_var(long port) { return UInt16(4368 + 256 * (port - 1)); }
+UInt16 queue_var(short port) { return UInt16(4368 + 256 * (port - 1)); }
 
 void Setup_NetWare_Message(DialogRef d) {
   Set_String_To_Item(d, 7, "IPX_USE=", "[BUTTON]", IniFileName);
@@ -48,24 +48,9 @@ void fill_ports(DialogRef d) {
   if (iPortMax < 2) HideDialogItem(d, 18);
 }
 
-void Setup_NetWare_Set_PortName(DialogRef d) {
-  ControlRef popup = Item_Control(d, 18);
-  const short port = popup ? GetControlValue(popup) : 1;
-  Set_Editbox_From_String(d, 19, queue_var(port));
-  if (popup) SetControlReference(popup, port);
-}
-
-short Setup_NetWare_Change_PortName(DialogRef d) {
-  ControlRef popup = Item_Control(d, 18);
-  const long ref = popup ? GetControlReference(popup) : 1;
-  if (ref >= 1 && Set_Editbox_To_String(d, 19, queue_var(ref)) != 0) {
-    Setup_Error_Message(d, 17);
-    if (popup) SetControlValue(popup, short(ref));
-    return 0;
-  }
-  Setup_NetWare_Set_PortName(d);
-  return 1;
-}
+void queue_load(DialogRef d, short port) { Set_Editbox_From_String(d, 19, queue_var(port)); }
+short queue_store(DialogRef d, short port) { return Set_Editbox_To_String(d, 19, queue_var(port)); }
+constexpr PORT_ITEMS kQueuePorts{18, 17, queue_load, queue_store};
 
 // ---- Sub-dialogs -----------------------------------------------------------
 
@@ -217,7 +202,7 @@ void Setup_NetWare_Load_Value(DialogRef d) {
   Set_String_To_Item(d, 14, "RPRINTER_DETAIL=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, 15, "BINDERY=", "[BUTTON]", IniFileName);
   fill_ports(d);
-  Setup_NetWare_Set_PortName(d);
+  Set_Port_Items(d, kQueuePorts);
   Setup_NetWare_Label_Change(d, 0);
   Setup_NetWare_Message(d);
 }
@@ -228,13 +213,13 @@ Boolean Setup_NetWare_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
       Toggle_Item(d, 6);
       Setup_NetWare_Label_Change(d, 0);
       fill_ports(d);
-      Setup_NetWare_Set_PortName(d);
+      Set_Port_Items(d, kQueuePorts);
       return 1;
     case 13: Setup_NetWare_Label_Change(d, 0); return 1;
     case 14:
     case 15:
     case 16: Open_NetWare_Detail_Dialog(short(item)); return 1;
-    case 18: Setup_NetWare_Change_PortName(d); return 1;
+    case 18: Change_Port_Items(d, kQueuePorts); return 1;
     default: return 0;
   }
 }
@@ -245,10 +230,7 @@ Boolean Setup_NetWare_Get_Value(DialogRef d) {
   Set_Popup_To_Enum(d, 11, 515);
   char msg[kCtxMessageSize];
   context_set_varid(516, mode_of(d) == 1 ? "RPRINTER" : "PSERVER", msg, sizeof msg);
-  ControlRef popup = Item_Control(d, 18);
-  const short port = popup ? GetControlValue(popup) : 1;
-  if (Set_Editbox_To_String(d, 19, queue_var(port)) != 0) return Setup_Error_Message(d, 17), 0;
-  return 1;
+  return Get_Port_Items(d, kQueuePorts);
 }
 
 void Setup_NetWare_Update_Value(DialogRef) {}

@@ -83,12 +83,10 @@ Boolean Setup_Snmp_Get_Value(DialogRef d) {
 
 namespace {
 
-UInt16 talk_name(long port) { return UInt16(4369 + 256 * (port - 1)); }
-UInt16 talk_type(long port) { return UInt16(4388 + 256 * (port - 1)); }
+UInt16 talk_name(short port) { return UInt16(4369 + 256 * (port - 1)); }
+UInt16 talk_type(short port) { return UInt16(4388 + 256 * (port - 1)); }
 
-void Setup_Etalk_Set_PortInfo(DialogRef d) {
-  ControlRef popup = Item_Control(d, 11);
-  const short port = popup ? GetControlValue(popup) : 1;
+void talk_load(DialogRef d, short port) {
   Set_Editbox_From_String(d, 9, talk_name(port));
   if (Check_Context_Data(talk_type(port))) {
     ShowDialogItem(d, 14);
@@ -98,26 +96,16 @@ void Setup_Etalk_Set_PortInfo(DialogRef d) {
     HideDialogItem(d, 14);
     HideDialogItem(d, 15);
   }
-  if (popup) SetControlReference(popup, port);
 }
 
-short Setup_Etalk_Get_PortInfo(DialogRef d) {
-  ControlRef popup = Item_Control(d, 11);
-  const long ref = popup ? GetControlReference(popup) : 1;
-  if (ref < 1) return 1;
-  if (Set_Editbox_To_String(d, 9, talk_name(ref)) != 0) {
-    Setup_Error_Message(d, 8);
-    if (popup) SetControlValue(popup, short(ref));
-    return 0;
-  }
-  Set_Popup_To_Enum(d, 15, talk_type(ref));
-  return 1;
+// The printer type is stored only once the name was taken.
+short talk_store(DialogRef d, short port) {
+  if (const short r = Set_Editbox_To_String(d, 9, talk_name(port))) return r;
+  Set_Popup_To_Enum(d, 15, talk_type(port));
+  return 0;
 }
 
-// Stores the port shown, then shows the one now chosen.
-void Setup_Etalk_Change_PortInfo(DialogRef d) {
-  if (Setup_Etalk_Get_PortInfo(d)) Setup_Etalk_Set_PortInfo(d);
-}
+constexpr PORT_ITEMS kTalkPorts{11, 8, talk_load, talk_store};
 
 void Setup_Etalk_Message(DialogRef d) {
   Set_String_To_Item(d, 7, "TALK_USE=", "[BUTTON]", IniFileName);
@@ -144,18 +132,18 @@ void Setup_EtherTalk_Load_Value(DialogRef d) {
     HideDialogItem(d, 10);
     HideDialogItem(d, 11);
   }
-  Setup_Etalk_Set_PortInfo(d);
+  Set_Port_Items(d, kTalkPorts);
   Setup_Etalk_Message(d);
 }
 
 Boolean Setup_EtherTalk_Get_Value(DialogRef d) {
   if (Set_Editbox_To_String(d, 13, 770) != 0) return Setup_Error_Message(d, 12), 0;
-  return Setup_Etalk_Get_PortInfo(d) == 1 ? 1 : 0;
+  return Get_Port_Items(d, kTalkPorts) == 1 ? 1 : 0;
 }
 
 Boolean Setup_EtherTalk_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
   if (item != 11) return 0;
-  Setup_Etalk_Change_PortInfo(d);
+  Change_Port_Items(d, kTalkPorts);
   return 1;
 }
 

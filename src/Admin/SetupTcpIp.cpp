@@ -56,21 +56,17 @@ void Setup_TcpIp_Hilite_Item(DialogRef d) {
   for (short item : {20, 22, 23}) Hilite_Item(d, item, on);
 }
 
-// The per-port banner box: the pop-up's reference is the port shown.
-void Setup_TcpIp_Set_PortInfo(DialogRef d) {
-  ControlRef popup = Item_Control(d, 21);
-  const short port = popup ? GetControlValue(popup) : 1;
-  if (Set_Checkbox_From_EnumYes(d, 18, UInt16(4361 + 256 * (port - 1))) == 2) {
+// The banner box of each printer port.
+UInt16 banner_var(short port) { return UInt16(4361 + 256 * (port - 1)); }
+void banner_load(DialogRef d, short port) {
+  if (Set_Checkbox_From_EnumYes(d, 18, banner_var(port)) == 2)
     for (short item : {21, 18, 19}) HideDialogItem(d, item);
-  }
-  if (popup) SetControlReference(popup, port);
 }
-
-void Setup_TcpIp_Get_PortInfo(DialogRef d) {
-  ControlRef popup = Item_Control(d, 21);
-  const long ref = popup ? GetControlReference(popup) : 0;
-  if (ref >= 1) Set_Checkbox_To_EnumYes(d, 18, UInt16(4361 + 256 * (ref - 1)));
+short banner_store(DialogRef d, short port) {
+  Set_Checkbox_To_EnumYes(d, 18, banner_var(port));
+  return 0;
 }
+constexpr PORT_ITEMS kBannerPorts{21, 0, banner_load, banner_store};
 
 // ---- Sub-dialogs -----------------------------------------------------------
 
@@ -117,11 +113,6 @@ short Get_Value_TcpIp_WINS_Detail(DialogRef d) {
   if (Set_Editbox_To_Int(d, 7, 270) != 0) return Setup_Error_Message(d, 6), 0;
   if (Set_Editbox_To_String(d, 9, 271) != 0) return Setup_Error_Message(d, 8), 0;
   return 1;
-}
-
-void Setup_TcpIp_Change_PortInfo(DialogRef d) {
-  Setup_TcpIp_Get_PortInfo(d);
-  Setup_TcpIp_Set_PortInfo(d);
 }
 
 // The sub-dialog open (152 DNS, 154 IP filter, 164 WINS) and its redraw.
@@ -270,7 +261,7 @@ Boolean Setup_TcpIp_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item)
     case 20:
     case 22:
     case 23: Open_TcpIp_Sub_Dialog(short(item)); return 0;
-    case 21: Setup_TcpIp_Change_PortInfo(d); return 1;
+    case 21: Change_Port_Items(d, kBannerPorts); return 1;
     case 18: Toggle_Item(d, 18); return 1;
     default: return 0;
   }
@@ -286,7 +277,7 @@ Boolean Setup_TcpIp_Get_Value(DialogRef d) {
   Set_Checkbox_To_EnumEnable(d, 11, 262);
   if (Set_Editbox_To_Int(d, 13, 259) != 0) return Setup_Error_Message(d, 12), 0;
   if (Set_Editbox_To_Int(d, 15, 260) != 0) return Setup_Error_Message(d, 14), 0;
-  Setup_TcpIp_Get_PortInfo(d);
+  Get_Port_Items(d, kBannerPorts);
   if (Get_Item_Value(d, 11) == 0) backup_from_items(d);
   return 1;
 }

@@ -282,7 +282,7 @@ short Open_Setup_Window(PBOXinfo* pbox) {
     const UInt16 b = UInt16(0x1100 + 0x100 * k);
     if (!has(b + 1) && !has(b + 0x20) && !has(b + 0x21) && !has(b + 0x22)) break;
     char name[33];
-    GetPortName(sPortList, iPortWidth, short(k + 1), name, sizeof name, got);
+    GetPortName(sPortList, iPortWidth, GetPortEntry(sPortList, iPortWidth, short(k + 1), got), name, sizeof name, got);
     const std::size_t n = strnlen(name, 31);
     t.port[k].name[0] = UInt8(n);
     std::memcpy(t.port[k].name + 1, name, n);

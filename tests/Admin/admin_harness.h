@@ -123,8 +123,8 @@ inline DialogRef PageDialog(SInt16 ditlID) {
   return d;
 }
 
-// The device settings window over four emulated boxes (models QSV-A, B, C
-// and E, boxes 0 to 3) in administrator mode, driven by clicks and typing.
+// The device settings window over five emulated boxes (models QSV-A, B, C,
+// E and D, boxes 0 to 4) in administrator mode, driven by clicks and typing.
 class SetupWindowTest : public ::testing::Test {
  protected:
   SetupWindowTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
@@ -132,8 +132,8 @@ class SetupWindowTest : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(LoadForLoopbackSearch(60));
     ASSERT_EQ(Install_Menu(), 1);
     gbAdminMode = 1;
-    for (pboxemu::Model m :
-         {pboxemu::Model::QSV_A, pboxemu::Model::QSV_B, pboxemu::Model::QSV_C, pboxemu::Model::QSV_E}) {
+    for (pboxemu::Model m : {pboxemu::Model::QSV_A, pboxemu::Model::QSV_B, pboxemu::Model::QSV_C, pboxemu::Model::QSV_E,
+                             pboxemu::Model::QSV_D}) {
       pboxemu::BoxSpec s;
       s.model = m;
       emu.AddBox(s);

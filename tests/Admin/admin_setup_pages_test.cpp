@@ -329,4 +329,55 @@ TEST_F(SetupPages, AppleTalkPrinterNamePerPort) {
   EXPECT_EQ(admintest::Shown(4369 + 256), "\"PRINTER2\"");
 }
 
+// Box 4 names "system" first in its port list: the port pop-ups offer the
+// printer ports alone, and a name goes to the port the user chose.
+TEST_F(SetupPages, PortPopupsOfferThePrinterPortsAlone) {
+  struct Case {
+    bool netwareOnly;
+    const char* tab;
+    short popup, field;
+    UInt16 firstVar;
+  };
+  const Case cases[] = {{false, "AppleTalk", 11, 9, 4369}, {true, "NetWare", 18, 19, 4368}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tab);
+    if (c.netwareOnly) {
+      pboxemu::SettingsBuilder b;
+      b.String('X', 264, 9, "", "PASS");
+      b.Enum(513, {"ENABLE", "DISABLE"}, 0, "IPX ");
+      b.String('E', 514, 48, "PSERVER", "NWNM");
+      b.Enum(516, {"RPRINTER", "PSERVER"}, 0, "MODE");
+      b.String('E', 4368, 48, "Q1", "QUEU");
+      b.String('E', 4368 + 256, 48, "Q2", "QUEU");
+      emu.SetSettings(4, b.Build());
+    }
+    auto clock = ottest::SettledClock(emu);
+    open(4);
+    to_tab(c.tab);
+    DialogRef d = Get_Open_Setup_Dialog();
+    MenuRef m = GetControlPopupMenuHandle(Item_Control(d, c.popup));
+    ASSERT_NE(m, nullptr);
+    std::vector<std::string> names;
+    for (MenuItemIndex i = 1; i <= CountMenuItems(m); ++i) {
+      Str255 t;
+      GetMenuItemText(m, i, t);
+      names.emplace_back(reinterpret_cast<char*>(t + 1), t[0]);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"PORT1", "PORT2"}));
+    tb::AdvanceClock(60);
+    ASSERT_TRUE(tb::ChooseDialogPopupItem(d, c.popup, 2));
+    pump();
+    retype(c.field, "SECOND");
+    answer("12");
+    click(1);
+    EXPECT_FALSE(tb::ScriptRunning());
+    ASSERT_EQ(Get_Open_Setup_Dialog(), nullptr);
+    pboxemu::SettingsBlocks now = emu.Settings(4);
+    now.image = emu.Image(4);
+    admintest::Tables t(now);
+    EXPECT_EQ(t.show(UInt16(c.firstVar + 256)), "\"SECOND\"");
+    EXPECT_NE(t.show(c.firstVar), "\"SECOND\"");
+  }
+}
+
 }  // namespace
