@@ -194,6 +194,33 @@ TEST_F(CarbonEvents, EachKindReachesWindowThenApplicationThenTheDefault) {
   }
 }
 
+// A press in the front window whose handler opens another window (and
+// declines the press): the new window stays in front, as a dialog the press
+// opened must.
+TEST_F(CarbonEvents, AWindowOpenedByAPressInTheFrontWindowStaysInFront) {
+  WindowRef front = window("Front", 60);
+  runUntilIdle();
+  static WindowRef opened;
+  opened = nullptr;
+  EventTypeSpec spec{kEventClassMouse, kEventMouseDown};
+  EventHandlerRef h = nullptr;
+  ASSERT_EQ(InstallWindowEventHandler(
+                front,
+                +[](EventHandlerCallRef, EventRef, void*) -> OSStatus {
+                  opened = window("Opened", 300);
+                  return eventNotHandledErr;
+                },
+                1, &spec, nullptr, &h),
+            noErr);
+  Rect r;
+  GetWindowBounds(front, kWindowContentRgn, &r);
+  tb::ClickAt(Point{SInt16(r.top + 10), SInt16(r.left + 10)});
+  runUntilIdle();
+  ASSERT_NE(opened, nullptr);
+  EXPECT_EQ(FrontWindow(), opened);
+  RemoveEventHandler(h);
+}
+
 struct CommandLog {
   Log log;
   OSStatus answer = noErr;

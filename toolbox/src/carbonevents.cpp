@@ -38,6 +38,8 @@ struct OpaqueEventRef {
   std::map<EventParamName, Param> params;
   bool hasRecord = false;  // made from a classic event
   EventRecord record{};
+  // A press: the front window when it was made, before any handler ran.
+  WindowRef frontAtPress = nullptr;
 };
 
 struct OpaqueEventTargetRef {
@@ -210,8 +212,11 @@ OSStatus runDefault(EventRef e, WindowRef window) {
       WindowRef w = nullptr;
       const WindowPartCode part = FindWindow(where, &w);
       if (part == inMenuBar) return sendMenuChoice(MenuSelect(where));
-      // The program did any drag or grow itself: only bring the window up.
-      if (w && w == window && w != FrontWindow()) {
+      // The program did any drag or grow itself: only bring the window up,
+      // and only when it was behind at the press; a window the handler
+      // brought up for a press in the front window (a dialog it opened)
+      // stays in front.
+      if (w && w == window && w != e->frontAtPress && w != FrontWindow()) {
         SelectWindow(w);
         return noErr;
       }
@@ -264,6 +269,7 @@ EventRef fromClassic(const EventRecord& ev, const std::string& keyText, OpaqueEv
       put(e, kEventParamKeyModifiers, typeUInt32, UInt32(ev.modifiers));
       put(e, kEventParamMouseButton, typeMouseButton, EventMouseButton(kEventMouseButtonPrimary));
       if (ev.what == mouseDown) {
+        e->frontAtPress = FrontWindow();
         State& s = st();
         const bool again = s.clickCount > 0 && ev.when - s.lastDownTicks <= GetDblTime() &&
                            std::abs(ev.where.h - s.lastDownWhere.h) <= 4 &&

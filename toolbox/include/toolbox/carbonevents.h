@@ -12,7 +12,9 @@
 // - a mouse-down in the menu bar tracks the menu and sends the chosen item
 //   as a command (kEventCommandProcess with an HICommand) to the front
 //   window, then the application; in a window it only brings that window to
-//   the front (the program has done any drag or grow itself);
+//   the front (the program has done any drag or grow itself), and only when
+//   the window was not in front at the press, so a window that the press's
+//   handler opened stays in front;
 // - a raw key becomes a text-input event (kEventTextInputUnicodeForKeyEvent)
 //   to the same target, carrying the whole character as UTF-16 and the key
 //   event; a Command key that matches an enabled menu item is that item's
