@@ -80,6 +80,8 @@ TEST_F(EmulatorTest, BroadcastProbeIsAnsweredByEveryBoxOfThatPort) {
   pboxemu::BoxSpec old;
   old.oldVersion = true;
   emu.AddBox(old);
+  old.answersNewSearch = true;
+  emu.AddBox(old);
   std::string err;
   ASSERT_TRUE(emu.Start(&err)) << err;
   RawClient c;
@@ -91,15 +93,18 @@ TEST_F(EmulatorTest, BroadcastProbeIsAnsweredByEveryBoxOfThatPort) {
   std::set<UInt32> from;
   std::vector<UInt8> d;
   UInt32 a;
-  while (from.size() < 3 && c.recv(d, &a)) {
+  while (from.size() < 4 && c.recv(d, &a)) {
     ASSERT_EQ(d.size(), 72u);
     EXPECT_EQ(be::get32(d.data()), 0x00029506u);
     EXPECT_EQ(be::get32(&d[66]), a);  // reports its own address
+    // The old box that answers the new search names its own port.
+    EXPECT_EQ(be::get16(&d[62]), a == emu.BoxAddress(4) ? 9 : 19541);
     from.insert(a);
   }
-  EXPECT_EQ(from.size(), 3u);
+  EXPECT_EQ(from.size(), 4u);
+  EXPECT_EQ(from.count(emu.BoxAddress(3)), 0u);
   ASSERT_TRUE(emu.Settle());
-  EXPECT_FALSE(c.recv(d, &a, 0));  // the old box listens on 9 only
+  EXPECT_FALSE(c.recv(d, &a, 0));  // the plain old box listens on 9 only
   c.send(emu.BoxAddress(3), 9, probe);
   ASSERT_TRUE(c.recv(d, &a));
   EXPECT_EQ(a, emu.BoxAddress(3));

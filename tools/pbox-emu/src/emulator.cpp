@@ -98,6 +98,7 @@ class JcpUdpService : public Service {
       BoxState* box = b.get();
       reactor.Watch(fd, [this, box] { fromBoxSocket(*box); });
       ports[b->port] = true;
+      if (b->desc.answersNewSearch) ports[kJcpPort] = true;
     }
     for (auto& [port, _] : ports) {
       int s = udpSocket(kLoopbackBroadcast, tb::MapPort(port), error);
@@ -157,7 +158,7 @@ class JcpUdpService : public Service {
     while (receive(s, d)) {
       std::lock_guard<std::mutex> lock(emu_.mu);
       for (auto& b : emu_.boxes)
-        if (b->port == port) answer(*b, d, true);
+        if (b->port == port || (port == kJcpPort && b->desc.answersNewSearch)) answer(*b, d, true);
     }
   }
 

@@ -36,6 +36,9 @@ struct BoxSpec {
   std::string name;  // empty: "PBOX-<n>"
   Model model = Model::QSV_C;
   bool oldVersion = false;    // JCP on port 9 instead of 19541
+  // An old box whose firmware also answers searches broadcast to 19541; its
+  // reply still names port 9, where it takes commands.
+  bool answersNewSearch = false;
   bool hasMachineType = false;  // use machineType instead of the model's
   std::array<UInt8, 16> machineType{};
   bool hasMac = false;  // use mac instead of one derived from the address
