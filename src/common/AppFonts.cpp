@@ -1,6 +1,7 @@
 #include "common/AppFonts.h"
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "506Q_Lib/DialogItems.h"
@@ -17,6 +18,9 @@ constexpr const char* kStyleWords[] = {"NORMAL", "BOLD", "ITALIC", "UNDERLINE",
 constexpr int kStyleBits[] = {0, 1, 2, 4, 8, 16, 32, 64};
 constexpr const char* kColorWords[] = {"BLACK", "BLUE", "RED", "YELLOW",
                                        "GREEN", "LIGHT_BLUE", "VIOLET", "WHITE"};
+constexpr RGBColor kColors[] = {{0, 0, 0},     {0, 0, 65535},     {65535, 0, 0},     {65535, 65535, 0},
+                                {0, 65535, 0}, {0, 65535, 65535}, {65535, 0, 65535}, {65535, 65535, 65535}};
+static_assert(std::size(kColors) == std::size(kColorWords));
 
 // Copies text into a field of N bytes, cut on a character boundary.
 template <std::size_t N>
@@ -57,6 +61,8 @@ int Font_Color_Index(const char* word) {
     if (std::strcmp(word, kColorWords[i]) == 0) return static_cast<int>(i);
   return -1;
 }
+
+RGBColor Font_Color_RGB(UInt16 index) { return index < std::size(kColors) ? kColors[index] : kColors[0]; }
 
 short Get_Font_Data(const char* value, FONT_DATA* font) {
   if (!font) return 1;

@@ -60,6 +60,9 @@ short Get_Font_Details(FONT_DATA* font);
 int Font_Style_Bits(const char* word);
 // The index of a colour word, -1 for an unknown word.
 int Font_Color_Index(const char* word);
+// The colour of an index as foreClrID and backClrID hold it; an index past
+// the words is black.
+RGBColor Font_Color_RGB(UInt16 index);
 
 // The main bundle's localised string for "LANGUAGE_PATH" (the key itself
 // when the bundle has none): the format that turns an ini file's base name

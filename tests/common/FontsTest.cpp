@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "common/AppFonts.h"
 #include "common/AppGlobals.h"
@@ -92,6 +94,14 @@ TEST(FontValues, ValuesSplitWithDefaultsAndExactWords) {
     EXPECT_EQ(f.foreClrID, c.fore) << c.value;
     EXPECT_EQ(f.backClrID, c.back) << c.value;
     EXPECT_EQ(f.fontID, static_cast<UInt16>(FontNumber(c.name))) << c.value;
+  }
+  // What the colour indexes stand for; an index past the words is black.
+  for (auto [index, rgb] : {std::pair{UInt16(2), RGBColor{65535, 0, 0}},
+                            {UInt16(5), RGBColor{0, 65535, 65535}},
+                            {UInt16(7), RGBColor{65535, 65535, 65535}},
+                            {UInt16(8), RGBColor{0, 0, 0}}}) {
+    const RGBColor c = Font_Color_RGB(index);
+    EXPECT_EQ(std::tuple(c.red, c.green, c.blue), std::tuple(rgb.red, rgb.green, rgb.blue)) << index;
   }
 }
 
