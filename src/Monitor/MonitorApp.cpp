@@ -8,12 +8,6 @@
 
 #include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
-#include "Monitor/MonitorConfig.h"
-#include "Monitor/StartupFiles.h"
-#include "Monitor/StatusData.h"
-#include "Monitor/StatusWindow.h"
-#include "OT/OTEndpoint.h"
-#include "OT/PBoxTable.h"
 #include "common/AppAlerts.h"
 #include "common/AppFonts.h"
 #include "common/AppMenus.h"
@@ -22,12 +16,19 @@
 #include "common/MenuCommand.h"
 #include "common/SystemCheck.h"
 #include "common/TextFormat.h"
+#include "Monitor/MonitorConfig.h"
+#include "Monitor/StartupFiles.h"
+#include "Monitor/StatusData.h"
+#include "Monitor/StatusWindow.h"
+#include "OT/OTEndpoint.h"
+#include "OT/PBoxTable.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"
 #include "toolbox/fonts.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/menus.h"
 #include "toolbox/resources.h"
+#include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
 char SoundFName[kAppFileNameSize] = "";
@@ -213,16 +214,18 @@ void Install_Menu() {
     MeInfo[1][i].cShortCut[0] = sc[0];
   }
   Set_Up_Menu_Bar();
-  // The first window opens from the first high-level event (the toolbox
-  // hands the open-application event to a program started without one, so
-  // this wait is bounded).
+  // The first window opens from the first high-level event: the launch
+  // event, the open-application or the open-documents event. The wait lasts
+  // only while one is pending: an event no handler takes is dropped (the
+  // open-application event above 0x107F, where no handler is installed and
+  // the loop's five-pass rule opens the default printer instead).
   for (;;) {
     EventRecord event;
-    WaitNextEvent(everyEvent, &event, kSleepTicks, nullptr);
-    if (event.what == kHighLevelEvent) {
+    if (WaitNextEvent(everyEvent, &event, kSleepTicks, nullptr) && event.what == kHighLevelEvent) {
       AEProcessAppleEvent(&event);
       return;
     }
+    if (!EventAvail(highLevelEventMask, &event)) return;
   }
 }
 
@@ -251,12 +254,18 @@ void First_Get_Font_Data() {
 // ---- Loop -----------------------------------------------------------------
 
 void Five_Pass_Rule() {
+  static const char* const kPasses[] = {"0 passes", "1 pass", "2 passes", "3 passes", "4 passes", "5 passes"};
+  if (gHandleTime < 0 || gHandleTime > 5) return;
   if (gHandleTime <= 4) {
+    tb::TraceState("monitor", "five-pass rule", &gHandleTime, kPasses[gHandleTime], kPasses[gHandleTime + 1]);
     ++gHandleTime;
-  } else if (gHandleTime == 5) {
-    if (!gGetJCEvent) AEOpenHandler(nullptr, nullptr, 0);
-    gHandleTime = 6;
+    return;
   }
+  tb::TraceState(
+      "monitor", "five-pass rule", &gHandleTime, kPasses[5], "done",
+      gGetJCEvent ? "sixth pass, a launch event came" : "sixth pass, no launch event: the default printer opens");
+  gHandleTime = 6;
+  if (!gGetJCEvent) AEOpenHandler(nullptr, nullptr, 0);
 }
 
 void Handle_One_Event(EventRecord* event) {

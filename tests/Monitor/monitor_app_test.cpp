@@ -3,6 +3,7 @@
 // the windows each launch path opens, what the status page shows, and the
 // files a quit leaves.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -396,35 +397,63 @@ TEST_F(MonitorProgram, TheAdministrationProgramStartsTheMonitorThatWatchesTheBox
   EXPECT_NE(ReadFile(suite() / "MONITOR Data").find("VEMOMON-" + mac), std::string::npos);
 }
 
-TEST_F(MonitorProgram, EachLaunchPathOpensItsWindows) {
+// However it is started, on a system that installs the open-application
+// handler (0x1049) and on one that does not (0x1080), the monitor reaches
+// its loop and opens what it was asked for; above 0x107F the default
+// printer opens on the loop's sixth pass unless a launch event came first.
+TEST_F(MonitorProgram, EachLaunchPathOpensItsWindowsOnEverySystem) {
   StartBoxes(3);
-  // The alias file lists three printers; the pointer file names the second.
-  std::string alias = "[ALIAS]\r\n";
-  for (int i = 0; i < 3; ++i) alias += "ALIAS0" + std::to_string(i) + "=" + StatusFile(i) + "\r\n";
-  WriteFile(suite() / "Alias Data", alias);
+  // The alias file lists the first and third printers; the pointer file
+  // names the second, the default printer.
+  WriteFile(suite() / "Alias Data", "[ALIAS]\r\nALIAS00=" + StatusFile(0) + "\r\nALIAS01=" + StatusFile(2) + "\r\n");
   const std::string second = StatusFile(1);
+  const fs::path defaultSettings = suite() / ("VEMO-MONITOR-" + MacText(emu.BoxMac(1)));
+  const std::string record = launchEventHex(LaunchRecord(0)), alias = launchEventHex("Alias Data");
 
   struct Case {
     const char* what;
-    std::string launch;  // empty: started without an event
+    const char* system;
+    std::string launch;  // empty: started by hand
     std::vector<int> windows;
+    const char* rule;  // how the five-pass rule ends; null where it does not run
   };
+  const char* kNoLaunch = "5 passes -> done (sixth pass, no launch event: the default printer opens)";
+  const char* kLaunched = "5 passes -> done (sixth pass, a launch event came)";
   const Case cases[] = {
-      {"alias data", launchEventHex("Alias Data"), {0, 1, 2}},
-      {"open documents", openDocumentsHex(), {0, 1, 2}},
-      {"by hand", "", {1}},
-      {"unusable launch text", launchEventHex(""), {}},
+      {"by hand", "0x1049", "", {1}, nullptr},
+      {"by hand", "0x1080", "", {1}, kNoLaunch},
+      {"launch record", "0x1049", record, {0}, nullptr},
+      {"launch record", "0x1080", record, {0}, kLaunched},
+      {"alias data", "0x1049", alias, {0, 2}, nullptr},
+      {"alias data", "0x1080", alias, {0, 2}, kLaunched},
+      // The open-documents event is no launch event: the default printer
+      // joins the listed ones.
+      {"open documents", "0x1080", openDocumentsHex(), {0, 2, 1}, kNoLaunch},
+      {"unusable launch text", "0x1049", launchEventHex(""), {}, nullptr},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.what) + " at " + c.system);
+    testsupport::ScopedEnv system("TOOLBOX_GESTALT", (std::string("sysv=") + c.system).c_str());
+    testsupport::ScopedEnv trace("TOOLBOX_TRACE", "monitor");
     // Every quit names the last printer closed here: name the second again.
     WriteFile(suite() / "MONITOR Data", std::string(1, char(second.size())) + second + std::string(1, '\0'));
+    fs::remove(defaultSettings);
     std::string script;
     for (int w : c.windows) script += "wait-window " + Title(w) + " 10000\n";
     if (c.windows.empty()) script += "wait-window \"Status Monitor\" 10000\n";
-    script += "menu 129 5\n";
+    // Long past the sixth pass: the default printer has opened or never will.
+    script += "sleep 1000\nmenu 129 5\n";
     std::string err;
     EXPECT_EQ(Run(script, c.launch.empty() ? nullptr : c.launch.c_str(), &err), 0) << err;
+    const bool opensDefault = std::find(c.windows.begin(), c.windows.end(), 1) != c.windows.end();
+    EXPECT_EQ(fs::exists(defaultSettings), opensDefault);
+    if (c.rule) {
+      EXPECT_NE(err.find("five-pass rule"), std::string::npos) << err;
+      EXPECT_NE(err.find("4 passes -> 5 passes"), std::string::npos) << err;
+      EXPECT_NE(err.find(c.rule), std::string::npos) << err;
+    } else {
+      EXPECT_EQ(err.find("five-pass rule"), std::string::npos) << err;
+    }
   }
 }
 
