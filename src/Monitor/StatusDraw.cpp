@@ -114,16 +114,9 @@ void draw_values(STATUS_WND_INFO* rec) {
   DialogRef d = rec->dlg;
   const VEMOSTATUSSET& v = rec->viewData;
   const VEMOINFO& info = rec->info;
-  const bool noData = rec->powerCheck == 0 || rec->powerCheck == 5 || rec->powerCheck == 8;
+  const bool noData = !Power_Shows_Data(rec->powerCheck);
   char text[300];
-  const std::string res = label("STC_RES=", "Resolution:");
-  if (noData)
-    std::snprintf(text, sizeof text, "%s ? x ? dpi", res.c_str());
-  else if (v.SubDpiX == 330)
-    std::snprintf(text, sizeof text, "%s D600 x %d dpi", res.c_str(), v.SubDpiY);
-  else
-    std::snprintf(text, sizeof text, "%s %d x %d dpi", res.c_str(), v.SubDpiX, v.SubDpiY);
-  draw_text_in(d, 29, text);
+  draw_text_in(d, 29, Resolution_Text(rec));
   draw_text_in(d, 27, label("STC_HOLD=", "Held jobs"));
   char used[32], freeText[32];
   const UInt32 total = info.DeHldMem, free = info.DeHldMemZan;
@@ -199,6 +192,19 @@ void SetCopies(DialogRef dlg, UInt16 copies, UInt8) {
   for (int i = 0; i < 4; ++i) x = SInt16(x + draw(places[i] == ' ' ? 300 : SInt16(290 + (places[i] - '0')), x, r.top));
 }
 
+std::string Resolution_Text(const STATUS_WND_INFO* rec) {
+  const VEMOSTATUSSET& v = rec->viewData;
+  const std::string res = label("STC_RES=", "Resolution:");
+  char text[300];
+  if (!Power_Shows_Data(rec->powerCheck))
+    std::snprintf(text, sizeof text, "%s ? x ? dpi", res.c_str());
+  else if (v.SubDpiX == 330)
+    std::snprintf(text, sizeof text, "%s D600 x %d dpi", res.c_str(), v.SubDpiY);
+  else
+    std::snprintf(text, sizeof text, "%s %d x %d dpi", res.c_str(), v.SubDpiX, v.SubDpiY);
+  return text;
+}
+
 SInt16 Hold_Gauge_Picture(UInt32 total, UInt32 free) {
   if (total == 0) return 310;
   const double exact = 100.0 - 100.0 * double(free) / double(total);
@@ -218,7 +224,7 @@ void Size_Text(UInt32 megabytes, char* out, std::size_t size) {
 }
 
 short Page_Button_Check(STATUS_WND_INFO* rec) {
-  const bool data = !(rec->powerCheck == 0 || rec->powerCheck == 5 || rec->powerCheck == 8);
+  const bool data = Power_Shows_Data(rec->powerCheck);
   if (rec->activePage == kPageStatus) {
     ControlRef button = nullptr;
     if (GetDialogItemAsControl(rec->dlg, 30, &button) == noErr && button)

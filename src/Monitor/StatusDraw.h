@@ -2,6 +2,8 @@
 // pop-up decision after each poll and its alert sound.
 #pragma once
 
+#include <string>
+
 #include "Monitor/StatusWindow.h"
 
 // Page set-up after the page's items were appended, and its drawing.
@@ -21,6 +23,9 @@ void Draw_Main_Animation(STATUS_WND_INFO* rec);
 short Page_Button_Check(STATUS_WND_INFO* rec);
 // The copies counter in item 9: four places right-aligned, 65535 all blank.
 void SetCopies(DialogRef dlg, UInt16 copies, UInt8 reset);
+// The status page's resolution line: "? x ? dpi" while the power state
+// shows no data.
+std::string Resolution_Text(const STATUS_WND_INFO* rec);
 // The held-job gauge picture (310-320) for used and total megabytes.
 SInt16 Hold_Gauge_Picture(UInt32 total, UInt32 free);
 // "N MB", or "N GB" above 1023 megabytes.

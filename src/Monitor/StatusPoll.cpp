@@ -185,6 +185,9 @@ int GetStatusInfo(PSTATUS_WND_INFO* rec, UInt8* reply, std::size_t received, std
       // Published before decoding, while the volatile bytes still stand.
       if (len != 0) Save_Stat_Com_Data(&rec->pbox, data, len, kind);
       rec->decodeResult = GetVemoStatus(data, &rec->info, &rec->saved, &rec->nic);
+      // An unchanged status still moves the power state: a printer that
+      // stays asleep reaches the state that shows no data.
+      Set_Power_State(rec, Get_Power_Info(&rec->info, rec->powerCheck), "status reply");
       return 1;
     }
     case kReplyPlum7Info:
@@ -197,6 +200,33 @@ int GetStatusInfo(PSTATUS_WND_INFO* rec, UInt8* reply, std::size_t received, std
       return 1;
     default: tb::TraceRefusal(kChannel, "reply of kind %d not decoded", kind); return 0;
   }
+}
+
+SInt16 Get_Power_Info(const VEMOINFO* info, SInt16 power) {
+  const bool on = info->IcRg == 1 && info->MainPower == 1;
+  const bool asleep = info->IcRg == 0 && info->MainPower == 2;
+  switch (power) {
+    case 0: return on ? 3 : asleep ? 5 : 4;
+    case 1:
+    case 3: return on ? power : 2;
+    case 5:
+    case 8: return asleep ? power : 7;
+    case 2:
+    case 4:
+    case 7: return on ? 1 : asleep ? 8 : power;
+    default: return 0;
+  }
+}
+
+bool Power_Shows_Data(SInt16 power) { return power != 0 && power != 5 && power != 8; }
+
+void Set_Power_State(PSTATUS_WND_INFO* rec, SInt16 to, const char* why) {
+  if (rec->powerCheck == to) return;
+  if (tb::TraceOn(kChannel)) {
+    const std::string from = "power " + std::to_string(rec->powerCheck), now = "power " + std::to_string(to);
+    tb::TraceState(kChannel, "power state", rec, from.c_str(), now.c_str(), why);
+  }
+  rec->powerCheck = to;
 }
 
 int Get_Printer_Status(PSTATUS_WND_INFO* rec) {

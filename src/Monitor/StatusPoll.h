@@ -40,6 +40,8 @@ struct PSTATUS_WND_INFO {
   JCPEPInfo* jcpInfo = nullptr;
   PBOXinfo pbox{};
   SInt16 monitorOpen = 0;  // 1 after the communication-error view
+  SInt16 powerCheck = 0;   // the power state (0 before any reply)
+  SInt16 sleepCheck = 0;   // the power state at the last view
   CONFIGURATION configData{};
   SInt16 activePage = kPageStatus;
 
@@ -80,5 +82,17 @@ long GetStatusReceveData(JCPEPInfo* ctx, void* buffer, long size);
 // The notifier: a time-out is resent while retryCnt is 1 or less.
 void CommandNotifier(JCPEPInfo* ctx, void* data, void* extra, short status);
 // Hands a complete reply of `received` bytes (in a buffer of `room`
-// bytes) to the decoding; 1 when its kind was known.
+// bytes) to the decoding, and a status reply on to the power state; 1 when
+// its kind was known.
 int GetStatusInfo(PSTATUS_WND_INFO* rec, UInt8* reply, std::size_t received, std::size_t room);
+
+// The power state after a status reply, from the decoded state and the
+// power state before it: on (IcRg 1, MainPower 1), asleep (IcRg 0,
+// MainPower 2) or neither move it by the table; 0 is the state before any
+// reply and after the communication-error view.
+SInt16 Get_Power_Info(const VEMOINFO* info, SInt16 power);
+// States 0, 5 and 8 count as no data: the page shows no values and
+// disables what needs them.
+bool Power_Shows_Data(SInt16 power);
+// The one place the power state changes.
+void Set_Power_State(PSTATUS_WND_INFO* rec, SInt16 to, const char* why);

@@ -278,7 +278,7 @@ short Set_Data_Action(STATUS_WND_INFO* rec) {
 
 void Get_Error_Status(STATUS_WND_INFO* rec) {
   rec->sleepCheck = rec->powerCheck;
-  rec->powerCheck = 0;
+  Set_Power_State(rec, 0, "error view");
   VEMOSTATUSSET& v = rec->viewData;
   DispErrStatus(&rec->info, &v, kErrComm, rec->sleepCheck);
   Get_Status_Image(v.IconID, &rec->info, &rec->statImg);

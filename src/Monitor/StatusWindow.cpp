@@ -626,7 +626,6 @@ void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode) {
 void Status_Window_View(PSTATUS_WND_INFO* base) {
   auto* rec = static_cast<STATUS_WND_INFO*>(base);
   if (rec->decodeResult != 0 || rec->infoFlag != 0) {
-    rec->powerCheck = Get_Power_Info(&rec->info, rec->powerCheck);
     rec->sleepCheck = rec->powerCheck;
     GetDispStat(rec);
     if (rec->activePage == kPageStatus) {
@@ -650,22 +649,11 @@ void Error_Window_View(PSTATUS_WND_INFO* base) {
   Status_Popup_Decision(rec, kPopCommError);
   // The next answer counts as new whatever it holds.
   rec->saved = StatusMemory{};
-  rec->powerCheck = rec->sleepCheck = 8;
+  rec->sleepCheck = 8;
+  Set_Power_State(rec, 8, "printer lost");
   Get_Error_Status(rec);
   Draw_Error_Status(rec);
   if (rec->activePage == kPageStatus) Invalidate_Page(rec);
-}
-
-SInt16 Get_Power_Info(const VEMOINFO* info, SInt16 power) {
-  const bool a = info->IcRg == 1 && info->MainPower == 1;
-  const bool b = info->IcRg == 0 && info->MainPower == 2;
-  switch (power) {
-    case 0: return a ? 3 : b ? 5 : 4;
-    case 1: case 3: return a ? power : 2;
-    case 5: case 8: return b ? power : 7;
-    case 2: case 4: case 7: return a ? 1 : b ? 8 : power;
-    default: return 0;
-  }
 }
 
 void Get_Status_Image(SInt16 iconId, const VEMOINFO*, STAT_IMAGE* picture) {

@@ -46,7 +46,6 @@ struct STATUS_WND_INFO : PSTATUS_WND_INFO {
   CONFIG_PAGE fanction[3] = {};  // the pages: status, information, FTP
   UInt8 oldStat[8] = {};
   SOUND_INFO soundData{};
-  SInt16 powerCheck = 0, sleepCheck = 0;
   VEMOSTATUSSET viewData{};
   STAT_IMAGE statImg{};
   SInt16 oldIconID = 0, blinkCnt = 0, animeCnt = 0;
@@ -90,7 +89,6 @@ short Get_SubDlg_Table(DialogRef dlg);
 void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode);
 void Status_Window_View(PSTATUS_WND_INFO* rec);
 void Error_Window_View(PSTATUS_WND_INFO* rec);
-SInt16 Get_Power_Info(const VEMOINFO* info, SInt16 power);
 void Get_Status_Image(SInt16 iconId, const VEMOINFO* info, STAT_IMAGE* picture);
 
 short Initialize_Status_Image();
