@@ -89,12 +89,11 @@ int GetDispStatInfo(VEMOINFO* v, char* mesKey, char* comKey, const char** tip, S
     if (v->CmDrmNum >= 2 && v->MainStsBas == 3) row = v->IcType >= 4 ? (v->MainStsDrmSec == 1 ? 34 : 35) : 36;
     task("BUSY", kTaskBusy, kPopBusy);
   } else if (v->MainWaitMode || v->MainPrintWait) {
-    if (v->MainWaitMode == 1)
-      nn = 12;
-    else if (v->MainPrintWait == 1)
-      nn = 13;
-    else
-      nn = 28;
+    // Each later row overrides: a print wait is also a wait (the decoder
+    // sets both), and either one registered shows as registered.
+    if (v->MainWaitMode == 1) nn = 12;
+    if (v->MainPrintWait == 1) nn = 13;
+    if (v->MainWaitMode == 2 || v->MainPrintWait == 2) nn = 28;
     task("WAIT", kTaskWait, kPopWait);
   } else if (v->MainReady) {
     nn = 1;

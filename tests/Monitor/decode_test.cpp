@@ -312,131 +312,103 @@ TEST(Decode, FramingRefusesAndClampsLengths) {
   EXPECT_EQ(Convert_Status(small), 0);
 }
 
-TEST(Decode, DisplayChoiceOrder) {
+// Every key of the display table, each from the status bytes that select
+// it, through the decoder and the display fill as a window runs them.
+TEST(Decode, EveryDisplayKeyFromItsStatusBytes) {
+  using S = std::array<UInt8, 256>;
   struct Case {
     const char* name;
-    std::function<void(VEMOINFO&)> set;
-    const char* key;
-    SInt16 icon, err, task;
+    int icType;
+    std::function<void(S&, UInt8&)> set;  // the status bytes and the controller state
+    const char* key;                      // "" where no rule sets the keys
+    SInt16 icon, err;
     UInt16 pop;
   };
+  auto error = [](UInt8 code) { return [code](S& s, UInt8&) { s[10] = code; }; };
+  auto basic = [](UInt8 code, UInt8 s45 = 0x40 | 2, UInt8 s62 = 0) {
+    return [=](S& s, UInt8&) {
+      s[0] |= 0x02;
+      s[6] = 0x08 | code;
+      s[45] = s45;  // bit 6 clear: two drums
+      s[62] = s62;
+    };
+  };
   const Case cases[] = {
-      {"power",
-       [](VEMOINFO& v) {
-         v.MainPower = 1;
-         v.MainStsErr = 2;
+      {"result error", 2, [](S& s, UInt8&) { s[5] = 1; }, "23", 151, 273, kPopCommError},
+      {"controller error", 2, [](S&, UInt8& nic) { nic = 255; }, "22", 151, 272, kPopCommError},
+      {"asleep", 2, [](S& s, UInt8&) { s[0] |= 0x01; }, "05", 151, 0, kPopSleep},
+      {"on", 2, [](S& s, UInt8&) { s[0] |= 0x41; }, "06", 151, 0, kPopPower},
+      {"error 1", 2, error(1), "17", 151, 267, kPopError},
+      {"error 2", 2, error(2), "03", 151, 253, kPopError},
+      {"error 3", 2, error(3), "18", 151, 268, kPopError},
+      {"error 4", 2, error(4), "19", 151, 269, kPopError},
+      {"error 5", 2, error(5), "20", 151, 270, kPopError},
+      {"error 6", 2, error(6), "21", 151, 271, kPopError},
+      {"error 7", 2, error(7), "25", 151, 275, kPopError},
+      {"error 8", 2, error(8), "04", 151, 254, kPopError},
+      {"error 9 sets no keys", 2, error(9), "", 0, 0, kPopError},
+      {"busy", 2,
+       [](S& s, UInt8&) {
+         s[0] |= 0x02;
+         s[6] = 0;
        },
-       "MESSAGE06", 151, 0, 0, kPopPower},
-      {"error 2",
-       [](VEMOINFO& v) {
-         v.MainStsErr = 2;
-         v.MainBusy = 1;
+       "26", 151, 276, kPopBusyError},
+      {"paper out", 2, error(0x10), "02", 151, 252, kPopSupply},
+      {"box full over paper out", 2, error(0x90), "14", 151, 264, kPopSupply},
+      {"master out over box full", 2, error(0xC0), "15", 151, 265, kPopSupply},
+      {"ink out over master out", 2, error(0x60), "16", 151, 266, kPopSupply},
+      {"basic 1", 2, basic(1), "09", 153, 0, kPopBusy},
+      {"basic 2", 2, basic(2), "10", 157, 0, kPopBusy},
+      {"basic 3", 2, basic(3), "11", 158, 0, kPopBusy},
+      {"basic 4", 2, basic(4), "27", 162, 0, kPopBusy},
+      {"basic 1, plate drum", 4, basic(1, 2, 1 << 2), "09", 154, 0, kPopBusy},
+      {"basic 1, other drum", 4, basic(1, 2), "09", 155, 0, kPopBusy},
+      {"basic 1, two drums, older type", 2, basic(1, 2), "09", 156, 0, kPopBusy},
+      {"basic 3, second drum", 5, basic(3, 2, 1 << 5), "11", 159, 0, kPopBusy},
+      {"basic 3, other drum", 5, basic(3, 2), "11", 160, 0, kPopBusy},
+      {"basic 3, two drums, older type", 1, basic(3, 2), "11", 161, 0, kPopBusy},
+      {"waiting", 2, [](S& s, UInt8&) { s[1] = 0x10; }, "12", 151, 262, kPopWait},
+      // A print wait is a wait as well: the later row overrides.
+      {"waiting to print", 2, [](S& s, UInt8&) { s[1] = 0x28; }, "13", 151, 263, kPopWait},
+      {"waiting, registered", 2,
+       [](S& s, UInt8&) {
+         s[0] |= 0x40;
+         s[1] = 0x10;
        },
-       "MESSAGE03", 151, 253, 147, kPopError},
-      {"error 8", [](VEMOINFO& v) { v.MainStsErr = 8; }, "MESSAGE04", 151, 254, 147, kPopError},
-      {"error 12 keeps keys", [](VEMOINFO& v) { v.MainStsErr = 12; }, "KEEP", 0, 0, 147, kPopError},
-      {"busy",
-       [](VEMOINFO& v) {
-         v.MainBusy = 1;
-         v.MSInkNo = 1;
+       "28", 151, 278, kPopWait},
+      {"waiting to print, registered", 2,
+       [](S& s, UInt8&) {
+         s[0] |= 0x40;
+         s[1] = 0x28;
        },
-       "MESSAGE26", 151, 276, 147, kPopBusyError},
-      {"ink over master",
-       [](VEMOINFO& v) {
-         v.MSInkNo = v.MSMasterNo = 1;
-         v.MSPaperOut = 16;
+       "28", 151, 278, kPopWait},
+      {"ready", 2, [](S&, UInt8&) {}, "01", 151, 0, kPopReady},
+      {"receiving", 2, [](S& s, UInt8&) { s[1] = 0x02; }, "07", 152, 0, kPopBusy},
+      {"receiving, registered", 2,
+       [](S& s, UInt8&) {
+         s[0] |= 0x40;
+         s[1] = 0x02;
        },
-       "MESSAGE16", 151, 266, 147, kPopSupply},
-      {"box over paper",
-       [](VEMOINFO& v) {
-         v.MSBoxFull = 1;
-         v.MSPaperOut = 16;
-       },
-       "MESSAGE14", 151, 264, 147, kPopSupply},
-      {"paper", [](VEMOINFO& v) { v.MSPaperOut = 16; }, "MESSAGE02", 151, 252, 147, kPopSupply},
-      {"basic 4",
-       [](VEMOINFO& v) {
-         v.MainStsBas = 4;
-         v.MainReady = 1;
-       },
-       "MESSAGE27", 162, 0, 146, kPopBusy},
-      {"drum 1 plate",
-       [](VEMOINFO& v) {
-         v.MainStsBas = 1;
-         v.CmDrmNum = 2;
-         v.IcType = 4;
-         v.MainStsDrmPlat = 1;
-       },
-       "MESSAGE09", 154, 0, 146, kPopBusy},
-      {"drum 1 other",
-       [](VEMOINFO& v) {
-         v.MainStsBas = 1;
-         v.CmDrmNum = 2;
-         v.IcType = 4;
-       },
-       "MESSAGE09", 155, 0, 146, kPopBusy},
-      {"drum 1 old",
-       [](VEMOINFO& v) {
-         v.MainStsBas = 1;
-         v.CmDrmNum = 2;
-         v.IcType = 2;
-       },
-       "MESSAGE09", 156, 0, 146, kPopBusy},
-      {"drum 3 second",
-       [](VEMOINFO& v) {
-         v.MainStsBas = 3;
-         v.CmDrmNum = 2;
-         v.IcType = 5;
-         v.MainStsDrmSec = 1;
-       },
-       "MESSAGE11", 159, 0, 146, kPopBusy},
-      {"drum 3 old",
-       [](VEMOINFO& v) {
-         v.MainStsBas = 3;
-         v.CmDrmNum = 2;
-         v.IcType = 1;
-       },
-       "MESSAGE11", 161, 0, 146, kPopBusy},
-      {"one drum",
-       [](VEMOINFO& v) {
-         v.MainStsBas = 3;
-         v.CmDrmNum = 1;
-       },
-       "MESSAGE11", 158, 0, 146, kPopBusy},
-      {"wait",
-       [](VEMOINFO& v) {
-         v.MainWaitMode = 1;
-         v.MainPrintWait = 1;
-       },
-       "MESSAGE12", 151, 262, 149, kPopWait},
-      {"print wait", [](VEMOINFO& v) { v.MainPrintWait = 1; }, "MESSAGE13", 151, 263, 149, kPopWait},
-      {"wait 2", [](VEMOINFO& v) { v.MainWaitMode = 2; }, "MESSAGE28", 151, 278, 149, kPopWait},
-      {"ready",
-       [](VEMOINFO& v) {
-         v.MainReady = 1;
-         v.MainRecv = 1;
-       },
-       "MESSAGE01", 151, 0, 148, kPopReady},
-      {"receiving", [](VEMOINFO& v) { v.MainRecv = 2; }, "MESSAGE08", 152, 0, 146, kPopBusy},
+       "08", 152, 0, kPopBusy},
+      {"nothing applies", 2, [](S& s, UInt8&) { s[1] = 0x01; }, "", 0, 0, 77},
   };
   for (const Case& c : cases) {
-    VEMOINFO v{};
-    c.set(v);
-    char mes[32] = "KEEP", com[32] = "KEEP";
-    const char* tip = nullptr;
-    SInt16 icon = 0, err = 0, task = 0;
-    EXPECT_EQ(GetDispStatInfo(&v, mes, com, &tip, &icon, &err, &task), 1) << c.name;
-    EXPECT_STREQ(mes, c.key) << c.name;
-    EXPECT_EQ(icon, c.icon) << c.name;
-    EXPECT_EQ(err, c.err) << c.name;
-    EXPECT_EQ(task, c.task) << c.name;
-    EXPECT_EQ(v.PopStat, c.pop) << c.name;
+    SCOPED_TRACE(c.name);
+    PrinterStatus st = Base(c.icType);
+    c.set(st.s, st.nicStat);
+    Window w;
+    w.info.PopStat = 77;
+    const int result = w.Feed(pboxemu::StatusReply(false, st)).result;
+    VEMOSTATUSSET set{};
+    Disp_Main_Stat(&w.info, &w.nic, &set, result, 0);
+    const std::string key(reinterpret_cast<const char*>(set.mesKey + 1), set.mesKey[0]);
+    const std::string comment(reinterpret_cast<const char*>(set.comKey + 1), set.comKey[0]);
+    EXPECT_EQ(key, *c.key ? std::string("MESSAGE") + c.key : "");
+    EXPECT_EQ(comment, *c.key ? std::string("COMMENT") + c.key : "");
+    EXPECT_EQ(set.IconID, c.icon);
+    EXPECT_EQ(set.ErrID, c.err);
+    EXPECT_EQ(w.info.PopStat, c.pop);
   }
-  VEMOINFO none{};
-  none.PopStat = 77;
-  char mes[32] = "", com[32] = "";
-  EXPECT_EQ(GetDispStatInfo(&none, mes, com, nullptr, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(none.PopStat, 77);
 }
 
 TEST(Decode, SendBarScales) {
