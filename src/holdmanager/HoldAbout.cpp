@@ -74,12 +74,11 @@ void CloseAboutDlg(DialogRef dialog) {
   if (!gAbout || gAbout->dialog != dialog) return;
   ABOUT_DLG_DATA* a = gAbout;
   gAbout = nullptr;
-  if (GetFrontDialog() == dialog) SetFrontDialog(nullptr);
+  ForgetDialog(dialog);
   STCDisposeList(&a->texts);
   if (a->evtHandler) RemoveEventHandler(a->evtHandler);
   DisposeDialog(dialog);
   delete a;
-  EnableMenu(0, 1);
   if (GetCountdDlg() <= 1)
     if (MenuRef menu = GetMenuHandle(1000)) EnableMenuItem(menu, 0);
 }

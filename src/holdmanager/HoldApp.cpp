@@ -231,6 +231,17 @@ void SetFrontDialog(DialogRef dialog) {
   if (!gDlgList.empty()) SelectWindow(GetDialogWindow(gDlgList.back()));
 }
 
+void ForgetDialog(DialogRef dialog) {
+  auto it = std::find(gDlgList.begin(), gDlgList.end(), dialog);
+  if (it == gDlgList.end()) return;
+  if (it + 1 == gDlgList.end()) {
+    SetFrontDialog(nullptr);
+  } else {
+    gDlgList.erase(it);
+  }
+  if (gDlgList.size() <= 1) EnableMenu(0, 1);
+}
+
 DialogRef GetFrontDialog() { return gDlgList.empty() ? nullptr : gDlgList.back(); }
 int GetCountdDlg() { return int(gDlgList.size()); }
 DialogRef GetBehindDialog() { return gDlgList.size() < 2 ? nullptr : gDlgList[gDlgList.size() - 2]; }
@@ -357,6 +368,12 @@ OSStatus EventLoopX(EventHandlerCallRef, EventRef event, void*) {
       if (h->keyDown && h->keyDown(&rec, dialog)) return noErr;
       return eventNotHandledErr;
     case kEventClassMouse:
+      // Only the front dialog acts: a press in a window under it brings it
+      // back, so that no window comes up looking ready while it cannot act.
+      if (DialogRef top = GetFrontDialog(); top && top != dialog && IsWindowVisible(GetDialogWindow(top))) {
+        SelectWindow(GetDialogWindow(top));
+        return noErr;
+      }
       if (h->mouseDown) h->mouseDown(&rec, dialog);
       return eventNotHandledErr;
     case kEventClassWindow: {
@@ -540,8 +557,7 @@ void MainDlgClosed(MAIN_DLG_DATA* m) {
     gMainDlgNum = 0;
     gFoundTable = nullptr;
   }
-  auto it = std::find(gDlgList.begin(), gDlgList.end(), m->dialog);
-  if (it != gDlgList.end()) gDlgList.erase(it);
+  ForgetDialog(m->dialog);
 }
 
 int HoldManagerMain() {

@@ -52,6 +52,11 @@ OSStatus EventLoopX(EventHandlerCallRef call, EventRef event, void* data);
 // The dialog stack: a dialog is pushed (front one last); null pops the top
 // and brings the new top's window to the front.
 void SetFrontDialog(DialogRef dialog);
+// A dialog that goes away leaves the stack wherever it stands in it (a
+// dialog that started a command may lie under the progress dialog); when it
+// was the top, the new top comes to the front. The main menu's first menu
+// is enabled again once only the main window is left.
+void ForgetDialog(DialogRef dialog);
 DialogRef GetFrontDialog();
 int GetCountdDlg();
 DialogRef GetBehindDialog();

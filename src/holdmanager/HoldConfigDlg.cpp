@@ -235,19 +235,21 @@ void deleteAddress(SUB_DLG* d) {
   CLUpdate(r->addrList, nullptr, 1);
 }
 
-bool startFolderRename(SUB_DLG* d) {
+// The pending folder rename's request (taken off the dialog, which may close
+// before it starts); null when none is pending or memory is short.
+PRG_REQUEST* folderRenameRequest(SUB_DLG* d) {
   CFG_REC* r = rec(d);
-  if (r->pendingRename < 0 || std::size_t(r->pendingRename) >= r->folders.size() || !gHoldHost.engine) return false;
+  if (r->pendingRename < 0 || std::size_t(r->pendingRename) >= r->folders.size() || !gHoldHost.engine) return nullptr;
   const FOLDER_ENTRY& f = r->folders[std::size_t(r->pendingRename)];
   r->pendingRename = -1;
   auto* req = new (std::nothrow) PRG_REQUEST{};
   if (!req) {
     EndCommand(gHoldHost.engine, CMD_FOLDER_RENAME, nullptr, VFMP_ERR_NO_MEMORY, 0);
-    return false;
+    return nullptr;
   }
   std::memcpy(req->cmd.param.folderId, f.folderId, 4);
   SetPStrCut(req->cmd.param.name, r->pendingName, 255);
-  return StartProgressCommand(gHoldHost.engine, CMD_FOLDER_RENAME, req);
+  return req;
 }
 
 void SelectCfgDlg(SUB_DLG* d, short item, const EventRecord* ev) {
@@ -266,8 +268,12 @@ void SelectCfgDlg(SUB_DLG* d, short item, const EventRecord* ev) {
     case kApply: {
       if (!CheckCfgDlg(d)) return;
       SetConfigFromDlg(r->config, d);
-      const bool renaming = startFolderRename(d);
-      if (item == kOK) return CloseCfgDlg(d);
+      PRG_REQUEST* rename = folderRenameRequest(d);
+      // OK closes the dialog before the rename's progress dialog opens;
+      // Apply keeps it open under it.
+      if (item == kOK) CloseCfgDlg(d);
+      const bool renaming = rename && StartProgressCommand(gHoldHost.engine, CMD_FOLDER_RENAME, rename);
+      if (item == kOK) return;
       gHoldHost.configDlg = dlg;
       if (!renaming) ChangeApplyBtnState(d, false);
       return;

@@ -728,7 +728,8 @@ OneButtonPress TrackOneButtonPress(const EventRecord* event, DialogRef dialog, D
 
 bool OneButtonKey(const EventRecord* event, DialogRef dialog, DialogItemIndex button) {
   const char c = char(event->message & charCodeMask);
-  if (c != 13 && c != 3 && c != 27) return false;
+  const bool commandPeriod = c == '.' && (event->modifiers & cmdKey);
+  if (c != 13 && c != 3 && c != 27 && !commandPeriod) return false;
   if (ControlRef b = GetItemControl(dialog, button)) {
     HiliteControl(b, kControlButtonPart);
     Delay(8, nullptr);

@@ -145,7 +145,8 @@ inline Rect ItemRectOf(DialogRef dialog, DialogItemIndex item) {
 // released inside, else nothing.
 enum class OneButtonPress { none, closeBox, button };
 OneButtonPress TrackOneButtonPress(const EventRecord* event, DialogRef dialog, DialogItemIndex button);
-// Return, Enter or Escape: the button flashed; true when the key was one.
+// Return, Enter, Escape or Command-period: the button flashed; true when
+// the key was one.
 bool OneButtonKey(const EventRecord* event, DialogRef dialog, DialogItemIndex button);
 
 // ---- about box and icon list ----------------------------------------------

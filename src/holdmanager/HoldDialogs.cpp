@@ -13,7 +13,6 @@
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
 #include "toolbox/menus.h"
-#include "toolbox/pump.h"
 #include "toolbox/windows.h"
 
 HOLD_DLG_HOST gHoldHost;
@@ -89,12 +88,6 @@ void subMouseDown(EventRecord* ev, DialogRef dialog) {
     int item = MouseDownSubDlg(ev, d, d->id);
     if (item > 0 && d->select) d->select(d, short(item), ev);
   }
-  // A message the press opened stays in front of the window the press
-  // brings forward afterwards.
-  if (SUB_DLG* front = FrontSubDlg(); front && front != d)
-    tb::DeferToNextPass([] {
-      if (SUB_DLG* f = FrontSubDlg()) SelectWindow(GetDialogWindow(f->dialog));
-    });
 }
 
 Boolean subKeyDown(EventRecord* ev, DialogRef dialog) {
@@ -371,7 +364,7 @@ SUB_DLG* NewSubDlg(short id) {
   d->id = id;
   WindowRef w = GetDialogWindow(dialog);
   SetWRefCon(w, reinterpret_cast<long>(&d->handlers));
-  if (gHoldHost.enableMenu) gHoldHost.enableMenu(false);
+  EnableMenu(0, 0);
   gOpen.push_back(d);
   SetFrontDialog(dialog);
   RGBColor content{0xEEEE, 0xEEEE, 0xEEEE};
@@ -390,12 +383,6 @@ void ShowSubDlg(SUB_DLG* d) {
   WindowRef w = GetDialogWindow(d->dialog);
   ShowWindow(w);
   SelectWindow(w);
-  // A dialog opened by a press in another window stays in front of the
-  // window the press brings forward once its handler is done.
-  DialogRef dialog = d->dialog;
-  tb::DeferToNextPass([dialog] {
-    if (SubDlgOf(dialog) && SubDlgOf(dialog) == FrontSubDlg()) SelectWindow(GetDialogWindow(dialog));
-  });
 }
 
 void SetSubDlgIdle(SUB_DLG* d, void (*idle)(SUB_DLG*)) {
@@ -466,13 +453,12 @@ void CloseSubDlg(SUB_DLG* d, short id) {
   if (d->handler) RemoveEventHandler(d->handler);
   // Off the dialog stack before the dialog's own closing, which may answer
   // a message's caller that closes or opens another dialog.
-  if (GetFrontDialog() == d->dialog) SetFrontDialog(nullptr);
+  ForgetDialog(d->dialog);
   if (d->dispose) d->dispose(d);
   DisposeSubFields(d);
   STCDisposeList(&d->labels);
   DisposeDialog(d->dialog);
   delete d;
-  if (gHoldHost.enableMenu) gHoldHost.enableMenu(true);
   SetThemeCursor(kThemeArrowCursor);
 }
 

@@ -36,8 +36,6 @@ struct HOLD_DLG_HOST {
   std::function<bool(JOB_ENTRY*)> firstFileJob;
   // Several rows selected: keep the first only.
   std::function<void()> reduceHeldSelection;
-  // The main menu's first menu while a sub-dialog is open.
-  std::function<void(bool)> enableMenu;
   // The main window's detail page, filled from a job's information.
   std::function<void(const JOB_INFO&)> showDetails;
   // The main window's note that the information dialog fetches thumbnails.

@@ -153,12 +153,11 @@ void ClosePrgDlg() {
   PRG_DLG_DATA* p = gPrg;
   if (!p) return;
   gPrg = nullptr;
-  if (GetFrontDialog() == p->dialog) SetFrontDialog(nullptr);
+  ForgetDialog(p->dialog);
   STCDisposeList(&p->texts);
   if (p->evtHandler) RemoveEventHandler(p->evtHandler);
   DisposeDialog(p->dialog);
   delete p;
-  EnableMenu(0, 1);
 }
 
 void SetProgressDlgStrings(const std::string& info, const std::string& transfer, int percent) {

@@ -46,7 +46,6 @@ void hold::BindHost(MAIN_DLG_DATA* m) {
     CLSetSelect(m->tab1HMFile, first, true, false);
     CLUpdate(m->tab1HMFile, nullptr, 1);
   };
-  gHoldHost.enableMenu = [](bool on) { EnableMenu(0, on ? 1 : 0); };
   gHoldHost.thumbnailBusy = [m](bool busy) { m->thumbBusy = busy; };
   gHoldHost.showDetails = [m](const JOB_INFO& info) { SetDetailFileInfo(&info, m->tab0Info, m->bPreview != 0); };
 }

@@ -47,6 +47,12 @@ std::array<UInt8, 16> holdMachineType(UInt8 capability) {
 
 class HoldApp : public holdtest::ProgramTest {
  protected:
+  // Whatever a test did, the window it leaves answers.
+  void TearDown() override {
+    if (M() && !HasFatalFailure()) ExpectMainWindowLive();
+    ProgramTest::TearDown();
+  }
+
   // Two boxes the program lists, one it does not (capability without
   // 0x20), with folders and jobs on the first; jobs more on request.
   void StartBoxes(int extraJobs = 0) {

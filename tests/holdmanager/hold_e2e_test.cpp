@@ -1,7 +1,8 @@
 // The real VemoHoldManager driven by a script against two emulated boxes in
 // this process: the boxes are found, a box is chosen from the device
-// pop-up, its jobs are listed and shown, and quitting saves the window's
-// frame in the preference file.
+// pop-up, its jobs are listed and shown, the window answers a click, a menu
+// command and a key, and quitting saves the window's frame in the
+// preference file.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -54,6 +55,20 @@ TEST(HoldEndToEnd, TheProgramListsTheChosenBoxsJobsAndSavesItsFrameAtQuit) {
                          "window-shot VemoHoldManager " +
                              shot.string() +
                              "\n"
+                             // The window answers a click (Options opens the
+                             // settings, Cancel closes them), a menu command
+                             // (About, closed by Return), a click again after
+                             // it (the settings closed by Escape), and a key
+                             // (Command-Q quits).
+                             "click-item VemoHoldManager 6\n"
+                             "wait-window Options\n"
+                             "click-item Options 3\n"
+                             "menu 1000 1\n"
+                             "wait-window \"About VemoHoldManager\"\n"
+                             "key Return\n"
+                             "click-item VemoHoldManager 6\n"
+                             "wait-window Options\n"
+                             "key Escape\n"
                              "key q cmd\n");
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   const std::string program =

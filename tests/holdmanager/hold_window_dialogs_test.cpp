@@ -61,35 +61,14 @@ class HoldWindowDialogs : public holdtest::ProgramTest {
   }
 
   void TearDown() override {
+    if (M() && !HasFatalFailure()) ExpectMainWindowLive();
     while (SUB_DLG* d = FrontSubDlg()) CloseSubDlg(d, d->id);
     tb::ClearChooserAnswers();
     ProgramTest::TearDown();
   }
 
-  // The Carbon events queued, then the idle timer's step, until done().
-  bool Drive(const std::function<bool()>& done, int ms = 15000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-      tb::SetIdleEventSource(+[] {
-        QuitApplicationEventLoop();
-        return false;
-      });
-      RunApplicationEventLoop();
-      tb::SetIdleEventSource(nullptr);
-      tb::Pump(1);
-      IdleEventMainDlg();
-      tb::AdvanceTicks(1);
-      if (done()) return true;
-      if (std::chrono::steady_clock::now() > end) return false;
-    }
-  }
-  // One pass of the loop and the idle step.
-  void Pass() {
-    Drive([] { return true; });
-  }
-  bool Idle() {
-    return Drive([&] { return M()->eng.current == 0 && !M()->eng.progress; });
-  }
+  bool Drive(const std::function<bool()>& done, int ms = 15000) { return Loop(done, ms); }
+  bool Idle() { return LoopUntilIdle(); }
   void Click(DialogRef d, DialogItemIndex item) {
     ASSERT_TRUE(tb::ClickDialogItem(d, item)) << item;
     Pass();
@@ -101,6 +80,16 @@ class HoldWindowDialogs : public holdtest::ProgramTest {
     ASSERT_TRUE(Drive([&] { return M()->curTab == tab && CLGetCount(list) > 0 && M()->eng.current == 0; }));
     CLSetSelect(list, Cell{0, 0}, true, true);
     ChangeBtnState(M(), M()->tab0Info, false, 0);
+  }
+  // A click on the configuration dialog's tab strip where the page's tab is.
+  void ClickConfigTab(int page) {
+    DialogRef d = ConfigDialog()->dialog;
+    const Rect r = ItemRectOf(d, 1);
+    for (SInt16 x = SInt16(r.left + 2); x < r.right && CfgDlgPage(ConfigDialog()) != page; x = SInt16(x + 4)) {
+      tb::ClickInWindow(GetDialogWindow(d), Point{SInt16(r.top + 15), x});
+      Pass();
+    }
+    ASSERT_EQ(CfgDlgPage(ConfigDialog()), page);
   }
   pboxemu::HeldJob Job() {
     for (auto& j : emu_.Hold().Jobs(0))
@@ -124,6 +113,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   ASSERT_TRUE(Idle());
   EXPECT_EQ(Job().name, "plan-v2.txt");
   EXPECT_EQ(SubDlgCount(), 0);
+  ExpectMainWindowLive();
 
   SelectRow(2, M()->tab1HMFile);
   Click(M()->dialog, kT1Info);
@@ -133,6 +123,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   tb::PressNamedKey("Escape");
   Pass();
   EXPECT_FALSE(InfoDialogOpen());
+  ExpectMainWindowLive();
 
   // A refused information request: its message, and OK closes the dialog too.
   pboxemu::HoldFaultSpec refuseInfo;
@@ -147,6 +138,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   Click(FrontSubDlg()->dialog, 4);
   EXPECT_FALSE(InfoDialogOpen());
   EXPECT_EQ(SubDlgCount(), 0);
+  ExpectMainWindowLive();
 
   // First tab: print, then download into a chosen file.
   SelectRow(1, M()->tab0File);
@@ -155,11 +147,13 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   tb::PressNamedKey("Return");
   ASSERT_TRUE(Idle());
   EXPECT_EQ(emu_.Hold().Requests(0).back()[2], 6);
+  ExpectMainWindowLive();
   const std::string target = (dir_.path() / "plan.prn").string();
   tb::AnswerNextChooser({target});
   Click(M()->dialog, kT0Download);
   ASSERT_TRUE(Idle());
   EXPECT_EQ(fs::file_size(target), 2048u);
+  ExpectMainWindowLive();
 
   // A refusal of the box shows its message; OK closes it.
   pboxemu::HoldFaultSpec refuse;
@@ -174,6 +168,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   EXPECT_EQ(tb::DialogItemText(FrontSubDlg()->dialog, 2), "The print server refused the request.");
   Click(FrontSubDlg()->dialog, 4);
   EXPECT_EQ(SubDlgCount(), 0);
+  ExpectMainWindowLive();
 
   // Back on the second tab: move to the other folder.
   SelectRow(2, M()->tab1HMFile);
@@ -189,6 +184,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   Click(d, 4);
   ASSERT_TRUE(Idle());
   EXPECT_EQ(Job().folder, 2u);
+  ExpectMainWindowLive();
 
   // Two files chosen and uploaded into the folder the tab shows.
   std::vector<std::string> files = {(dir_.path() / "a.txt").string(), (dir_.path() / "b.txt").string()};
@@ -206,6 +202,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   for (auto& j : emu_.Hold().Jobs(0))
     uploaded += UInt32(M()->folderValue[1]) == j.folder && (j.name == "a.txt" || j.name == "b.txt");
   EXPECT_EQ(uploaded, 2);
+  ExpectMainWindowLive();
 
   // Options: the window's settings; Apply keeps the dialog open.
   Click(M()->dialog, kItemOptions);
@@ -221,6 +218,135 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   Click(ConfigDialog()->dialog, 3);
   EXPECT_EQ(ConfigDialog(), nullptr);
   EXPECT_EQ(M()->cfgDlg, nullptr);
+}
+
+// A folder renamed from the configuration dialog, confirmed with OK (the
+// dialog closes before the rename's progress dialog opens) and with Apply
+// (the dialog stays under it): afterwards the window answers again.
+TEST_F(HoldWindowDialogs, AFolderRenameConfirmedWithOKOrApplyLeavesTheWindowAnswering) {
+  for (const bool ok : {true, false}) {
+    SCOPED_TRACE(ok ? "OK" : "Apply");
+    Click(M()->dialog, kItemOptions);
+    ASSERT_TRUE(ConfigDialog());
+    ClickConfigTab(2);
+    SubFieldFocus(ConfigDialog(), 9, true);
+    tb::TypeText(ok ? "Plans" : "Drafts");
+    Pass();
+    Click(ConfigDialog()->dialog, ok ? 2 : 4);
+    ASSERT_TRUE(Idle());
+    bool renamed = false;
+    for (auto& f : emu_.Hold().Folders(0)) renamed = renamed || f.name == (ok ? "1_Plans" : "1_Drafts");
+    EXPECT_TRUE(renamed);
+    if (!ok) {
+      ASSERT_TRUE(ConfigDialog());
+      EXPECT_EQ(FrontWindow(), GetDialogWindow(ConfigDialog()->dialog));
+      tb::PressNamedKey("Escape");
+      ASSERT_TRUE(Drive([] { return ConfigDialog() == nullptr; }));
+    }
+    EXPECT_EQ(ConfigDialog(), nullptr);
+    ExpectMainWindowLive();
+  }
+}
+
+// Each command started from the window runs under its progress dialog,
+// in front and active, while the box stalls: the main window looks inactive
+// and a press on it only brings the progress dialog back; Cancel, Escape
+// and Command-period end the command and the window answers again.
+TEST_F(HoldWindowDialogs, EachProgressDialogStandsInFrontAndItsCancelKeysEndTheCommand) {
+  const std::string file = (dir_.path() / "upload.txt").string();
+  testsupport::WriteFile(file, std::string(300000, 'u'));
+  auto heldRow = [&] { SelectRow(2, M()->tab1HMFile); };
+  auto boxRow = [&] { SelectRow(1, M()->tab0File); };
+  auto answerYes = [&] {
+    ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID);
+    tb::PressNamedKey("Return");
+  };
+  enum Cancel { kButton, kEscape, kCommandPeriod };
+  const struct {
+    const char* name;
+    UInt16 command;
+    std::function<void()> start;
+  } rows[] = {
+      {"rename", CMD_RENAME,
+       [&] {
+         heldRow();
+         Click(M()->dialog, kT1Rename);
+         tb::PressNamedKey("Return");
+       }},
+      {"move", CMD_MOVE,
+       [&] {
+         heldRow();
+         Click(M()->dialog, kT1Move);
+         ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kMovDlgID);
+         DialogRef d = FrontSubDlg()->dialog;
+         const Rect r = ItemRectOf(d, 3);
+         ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{SInt16(r.top + 18 + 9), SInt16(r.left + 30)}));
+         Pass();
+         Click(d, 4);
+       }},
+      {"delete", CMD_DELETE,
+       [&] {
+         heldRow();
+         Click(M()->dialog, kT1Delete);
+         answerYes();
+       }},
+      {"print", CMD_PRINT,
+       [&] {
+         boxRow();
+         Click(M()->dialog, kT0Print);
+         tb::PressNamedKey("Return");
+       }},
+      {"download", CMD_DOWNLOAD,
+       [&] {
+         boxRow();
+         tb::AnswerNextChooser({(dir_.path() / "download.prn").string()});
+         Click(M()->dialog, kT0Download);
+       }},
+      {"upload", CMD_UPLOAD,
+       [&] {
+         if (M()->curTab != 2) ChangeTabPage(M()->dialog, M()->curTab, 2);
+         ASSERT_TRUE(Idle());
+         tb::AnswerNextChooser({file});
+         Click(M()->dialog, kT1Select);
+         Click(M()->dialog, kT1Upload);
+         answerYes();
+       }},
+  };
+  int how = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (row.command == CMD_UPLOAD)
+      emu_.Hold().SetLpdFault(0, {pboxemu::LpdFault::NoAck, 1});
+    else
+      emu_.Hold().SetFault(0, {pboxemu::HoldFault::Silent, row.command});
+    row.start();
+    ASSERT_TRUE(Drive([&] { return GetPrgDlgPtr() && M()->eng.current == row.command; }));
+    for (int i = 0; i < 10; ++i) Pass();
+    WindowRef progress = GetDialogWindow(GetPrgDlgPtr()), main = GetDialogWindow(M()->dialog);
+    EXPECT_EQ(FrontWindow(), progress);
+    EXPECT_EQ(GetFrontDialog(), GetPrgDlgPtr());
+    EXPECT_TRUE(IsWindowHilited(progress));
+    EXPECT_FALSE(IsWindowHilited(main));
+    EXPECT_FALSE(IsControlActive(Item(kItemExit))) << "the main window looks ready";
+    tb::ClickDialogItem(M()->dialog, kItemOptions);
+    Pass();
+    Pass();
+    EXPECT_EQ(ConfigDialog(), nullptr);
+    EXPECT_EQ(FrontWindow(), progress);
+    EXPECT_EQ(M()->eng.current, row.command);
+
+    switch (Cancel(how++ % 3)) {
+      case kButton: tb::ClickDialogItem(GetPrgDlgPtr(), 2); break;
+      case kEscape: tb::PressNamedKey("Escape"); break;
+      case kCommandPeriod: tb::PressKey('.', tb::KeyCodeForChar('.'), cmdKey); break;
+    }
+    ASSERT_TRUE(Drive([] { return GetPrgDlgPtr() == nullptr; }, 3000)) << "the cancel was not taken";
+    emu_.Hold().SetFault(0, {});
+    emu_.Hold().SetLpdFault(0, {});
+    ExpectMainWindowLive();
+  }
+  EXPECT_EQ(Job().name, "plan.txt");
+  EXPECT_EQ(Job().folder, 1u);
 }
 
 }  // namespace
