@@ -204,6 +204,9 @@ int Run_Upcaster() {
     First_Get_Font_Data();
     if (Open_File_Transfer()) {
       while (!All_Done) Handle_One_Event(&Event_Rec);
+      // The quit request ends the loop with the windows still open; their
+      // records are ours to free before the toolbox takes the windows.
+      if (Win_Que_Base) All_Done_Proc();
     }
   }
   TextFont(orgFType);

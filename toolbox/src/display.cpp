@@ -64,7 +64,8 @@ void present(bool force) {
 }
 
 // At exit: the screenshot asked for, then the windows go, while QuickDraw's
-// tables (made before this was registered) still hold their regions.
+// tables and the fonts (made before this was registered, so torn down after
+// it) still work.
 void atExit() {
   auto& d = ds();
   if (!d.shotAtExit.empty() && tb::SaveScreenPNG(d.shotAtExit.c_str()) != noErr)
@@ -96,6 +97,7 @@ void tb::InitDisplay() {
 
   if (const char* shot = std::getenv("TOOLBOX_SCREENSHOT"); shot && *shot) d.shotAtExit = shot;
   DisposeRgn(NewRgn());
+  tb::detail::InitFonts();
   std::atexit(atExit);
 }
 

@@ -20,6 +20,7 @@
 #include <unordered_map>
 
 #include "qd_internal.h"
+#include "screen_internal.h"
 #include "utf8_internal.h"
 
 using namespace tb::qd;
@@ -635,6 +636,8 @@ std::string FontFileFor(short font, Style face) {
 }
 
 GlyphCacheStats GetGlyphCacheStats() { return Fonts::get().stats(); }
+
+void detail::InitFonts() { Fonts::get(); }
 
 std::size_t Utf8BoundaryPrefix(const unsigned char* text, std::size_t len) {
   std::size_t i = 0;

@@ -24,6 +24,10 @@ void DisplaySetCursor(int kind);
 // Tells the display that the screen's content has changed.
 void ScreenChanged();
 
+// Fonts: brings the font engine up. Whatever registers its teardown at exit
+// after this call runs while the engine still works.
+void InitFonts();
+
 // Converts a global point to the current port's local coordinates.
 Point GlobalToCurrentLocal(Point global);
 // The mouse as of the events taken so far, in global coordinates.
