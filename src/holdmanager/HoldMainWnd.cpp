@@ -229,6 +229,11 @@ DialogItemIndex renewOf(int tab) {
   return DialogItemIndex(tab == 1 ? int(kT0Renew) : tab == 2 ? int(kT1Renew) : int(kT2Renew));
 }
 
+// The job the detail list shows: its first row's reference, or null.
+JOB_INFO* shownJobInfo(const MAIN_DLG_DATA* m) {
+  return m->tab0Info && CLGetCount(m->tab0Info) ? reinterpret_cast<JOB_INFO*>(CLGetReference(m->tab0Info, 0)) : nullptr;
+}
+
 bool commandBusy(const MAIN_DLG_DATA* m) {
   const UInt16 c = m->eng.current;
   return c == CMD_REFRESH || c == 2 || c == CMD_INFO || c == CMD_THUMBNAIL;
@@ -507,9 +512,7 @@ void ChangeBtnState(MAIN_DLG_DATA* m, CLIST_DATA*, bool thumbnails, int mode) {
   const bool running = m->eng.current != 0;
   const bool device = m->deviceAddr != 0;
   Cell c{0, 0};
-  const auto* info = m->tab0Info && CLGetCount(m->tab0Info)
-                         ? reinterpret_cast<const JOB_INFO*>(CLGetReference(m->tab0Info, 0))
-                         : nullptr;
+  const JOB_INFO* info = shownJobInfo(m);
   if (m->curTab == 1) {
     const bool pagesOn = !running && (m->bPreview || thumbnails) && info && info->pages;
     const int page = info ? info->hasPages : 0, last = info ? info->pages : 0;
@@ -815,9 +818,7 @@ void DrawThumbnailMainDlg(MAIN_DLG_DATA* m) {
   if (!m || m->curTab != 1) return;
   static const DialogItemIndex buttons[4] = {kT0First, kT0Prev, kT0Next, kT0Last};
   GWorldPtr picture = nullptr;
-  const auto* info = m->tab0Info && CLGetCount(m->tab0Info)
-                         ? reinterpret_cast<const JOB_INFO*>(CLGetReference(m->tab0Info, 0))
-                         : nullptr;
+  const JOB_INFO* info = shownJobInfo(m);
   if (m->bPreview && info)
     for (int i = 0, n = GetCountPtrList(m->eng.thumbs); i < n; ++i) {
       auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(m->eng.thumbs, i));
@@ -827,9 +828,7 @@ void DrawThumbnailMainDlg(MAIN_DLG_DATA* m) {
 }
 
 void ChangePreviewMainDlg(MAIN_DLG_DATA* m) {
-  const auto* info = m->tab0Info && CLGetCount(m->tab0Info)
-                         ? reinterpret_cast<const JOB_INFO*>(CLGetReference(m->tab0Info, 0))
-                         : nullptr;
+  const JOB_INFO* info = shownJobInfo(m);
   bool loaded = false;
   if (info)
     for (int i = 0, n = GetCountPtrList(m->eng.thumbs); i < n; ++i) {
@@ -1019,17 +1018,26 @@ void clickFirstTab(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item, P
       }
       break;
     }
-    case kT0Preview: {
-      auto* info = m->tab0Info && CLGetCount(m->tab0Info) ? reinterpret_cast<JOB_INFO*>(CLGetReference(m->tab0Info, 0))
-                                                          : nullptr;
+    case kT0Preview:
+    case kT0First:
+    case kT0Prev:
+    case kT0Next:
+    case kT0Last: {
+      // The page buttons lie on the preview: the one under the press, if any.
+      JOB_INFO* info = shownJobInfo(m);
       for (int i = 0; i < 4 && info; ++i) {
+        const DialogItemIndex button = DialogItemIndex(kT0First + i);
         Rect r;
-        GetDialogItemRect(m->dialog, DialogItemIndex(kT0First + i), &r);
-        if (!PtInRect(local, &r) || !TrackPageBtn(m->dialog, kT0Preview, local, i, 0)) continue;
+        GetDialogItemRect(m->dialog, button, &r);
+        if (!PtInRect(local, &r)) continue;
+        if (!TrackPageBtn(m->dialog, button, local, i, 0)) break;
         const int page = i == 0 ? 1 : i == 1 ? info->hasPages - 1 : i == 2 ? info->hasPages + 1 : info->pages;
         info->hasPages = UInt16(std::clamp(page, 1, std::max<int>(1, info->pages)));
+        // The page picture is fetched for the engine's copy of the job.
+        if (std::memcmp(m->eng.info.jobId, info->jobId, 4) == 0) m->eng.info.hasPages = info->hasPages;
         SetDetailFileInfoPage(m->tab0Info, m->bPreview, true);
         ChangePreviewMainDlg(m);
+        break;
       }
       break;
     }

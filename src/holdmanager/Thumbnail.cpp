@@ -203,6 +203,9 @@ int TrackPageBtn(DialogRef dialog, short item, Point pt, int index, int set) {
   btn->state = kPageBtnPressed;
   DrawPageBtn(btn);
   TrackControl(gTrackCtrl, pt, MouseDownProc);
+  // The state at the release: the mouse may have left the button in the
+  // same move that let it go.
+  MouseDownProc(gTrackCtrl, kControlNoPart);
   HideControl(gTrackCtrl);
   DisposeControl(gTrackCtrl);
   gTrackCtrl = nullptr;

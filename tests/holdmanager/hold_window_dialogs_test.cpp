@@ -46,7 +46,7 @@ class HoldWindowDialogs : public holdtest::ProgramTest {
     j.name = "plan.txt";
     j.owner = "alice";
     j.size = 2048;
-    j.pages = 2;
+    j.pages = 3;
     job_ = h.AddJob(0, j);
     std::string err;
     ASSERT_TRUE(emu_.Start(&err)) << err;
@@ -347,6 +347,52 @@ TEST_F(HoldWindowDialogs, EachProgressDialogStandsInFrontAndItsCancelKeysEndTheC
   }
   EXPECT_EQ(Job().name, "plan.txt");
   EXPECT_EQ(Job().folder, 1u);
+}
+
+// The preview's page buttons: a press released inside one turns to the
+// first, previous, next or last page, whose picture is fetched; a disabled
+// button and a press released outside leave the page as it is.
+TEST_F(HoldWindowDialogs, ThePreviewsPageButtonsTurnThePages) {
+  // A click on the job's row shows its details and its first page.
+  const Rect list = ItemRectOf(M()->dialog, kT0List);
+  ASSERT_TRUE(
+      tb::ClickInWindow(GetDialogWindow(M()->dialog), Point{SInt16(list.top + 18 + 9), SInt16(list.left + 40)}));
+  ASSERT_TRUE(Drive([&] { return CLGetCount(M()->tab0Info) == 6 && M()->eng.current == 0; }));
+  auto pageRow = [&] {
+    Str255 t;
+    SInt16 len = sizeof t;
+    CLGetCellOne(M()->tab0Info, t, &len, Cell{2, 1});
+    return std::string(reinterpret_cast<char*>(t + 1), t[0]);
+  };
+  ASSERT_EQ(pageRow(), "1 / 3");
+  const struct {
+    DialogItemIndex button;
+    const char* page;
+  } presses[] = {{kT0Next, "2 / 3"}, {kT0Last, "3 / 3"},  {kT0Next, "3 / 3"},
+                 {kT0Prev, "2 / 3"}, {kT0First, "1 / 3"}, {kT0Prev, "1 / 3"}};
+  for (const auto& p : presses) {
+    ASSERT_TRUE(tb::ClickDialogItem(M()->dialog, p.button));
+    ASSERT_TRUE(Idle());
+    EXPECT_EQ(pageRow(), p.page) << "after button " << p.button;
+  }
+  // Pressed on Next, released outside it.
+  const Rect next = ItemRectOf(M()->dialog, kT0Next);
+  Point in{SInt16((next.top + next.bottom) / 2), SInt16((next.left + next.right) / 2)};
+  Point out{SInt16(next.bottom + 40), in.h};
+  {
+    tb::PortSaver saver(GetDialogPort(M()->dialog));
+    LocalToGlobal(&in);
+    LocalToGlobal(&out);
+  }
+  tb::MouseDownAt(in);
+  tb::MouseUpAt(out);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(pageRow(), "1 / 3");
+  // Each page's picture was asked for once (the page follows the job's id).
+  std::vector<int> pages;
+  for (auto& r : emu_.Hold().Requests(0))
+    if (r.size() > 16 && r[2] == CMD_THUMBNAIL) pages.push_back(r[15] << 8 | r[16]);
+  EXPECT_EQ(pages, (std::vector<int>{1, 2, 3}));
 }
 
 }  // namespace
