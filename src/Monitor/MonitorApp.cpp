@@ -550,9 +550,10 @@ void Handle_File_Menu(short item) {
 void Handle_Option_Menu(short item) { Activate_Usr_Window(short(item - 1)); }
 
 void AppliMenu_Select_Enable(short flag) {
-  // The application menu carries no Quit command of its own here: the
-  // File menu's last item quits, and the system's quit comes as an event.
-  (void)flag;
+  if (flag)
+    EnableMenuCommand(nullptr, kHICommandQuit);
+  else
+    DisableMenuCommand(nullptr, kHICommandQuit);
 }
 
 // ---- Alerts -------------------------------------------------------------------

@@ -189,9 +189,11 @@ class FtpPage : public MonitorDialogs {
   std::string SendAndWait(const std::function<void()>& during = {}, int ms = 30000) {
     EventRecord e = Away();
     EXPECT_EQ(Alert([&] { Status_Ftp_Select_Item(win->dlg, &e, kFtpSend); }), "Send the chosen files to the printer?");
-    // While it sends, the window can be neither closed nor set up.
+    // While it sends, the window can be neither closed nor set up, and the
+    // program not quit.
     EXPECT_TRUE(Do_Ftp_Dialog_Open(win->dlg));
     EXPECT_TRUE(mondlg::IsDimmed(win->dlg, 1) && mondlg::IsDimmed(win->dlg, 2));
+    EXPECT_FALSE(IsMenuCommandEnabled(nullptr, kHICommandQuit));
     ParamText(testsupport::P(""), testsupport::P(""), testsupport::P(""), testsupport::P(""));
     RunUntil(
         [&] {
@@ -199,6 +201,7 @@ class FtpPage : public MonitorDialogs {
           return !Do_Ftp_Dialog_Open(win->dlg) && !tb::ParamTextValue(0).empty();
         },
         ms);
+    EXPECT_TRUE(IsMenuCommandEnabled(nullptr, kHICommandQuit));
     return tb::ParamTextValue(0);
   }
   STATUS_WND_INFO* win = nullptr;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "506Q_Lib/DialogItems.h"
+#include "common/AppMenus.h"
 #include "common/AppWindows.h"
 #include "common/StrConv.h"
 #include "Monitor/DialogUtil.h"
@@ -35,6 +36,7 @@
 #include "toolbox/files.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/memory.h"
+#include "toolbox/menus.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
@@ -120,6 +122,9 @@ class MonitorDialogs : public ::testing::Test {
     Get_NameCheck_Info();
     OT_Init();
     Init_Status_Table();
+    // The Window menu, where each status window enters itself.
+    static const UInt8 kWindowTitle[] = {6, 'W', 'i', 'n', 'd', 'o', 'w'};
+    InsertMenu(NewMenu(kOptionMenuID, kWindowTitle), 0);
   }
 
   void TearDown() override {
@@ -136,6 +141,7 @@ class MonitorDialogs : public ::testing::Test {
     emu.Stop();
     OT_Deinit();
     tb::ResetGestalt();
+    tb::ResetMenus();
     tb::UseVirtualClock(false);
     tb::DisposeAllWindows();
     tb::ResetResources();

@@ -457,6 +457,38 @@ TEST_F(MonitorProgram, EachLaunchPathOpensItsWindowsOnEverySystem) {
   }
 }
 
+// The application menu's Quit stands disabled while an option dialog is
+// open; once it is closed Quit closes the windows and ends the program.
+TEST_F(MonitorProgram, QuitWaitsWhileTheOptionDialogStands) {
+  StartBoxes(1);
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  std::string err;
+  ASSERT_EQ(Run("wait-window " + Title(0) + " 10000\n" +
+                    "sleep 500\n"
+                    "click-item " +
+                    Title(0) + " 1\n" +
+                    "wait-window Options 5000\n"
+                    "menu -16500 1\n"
+                    "sleep 500\n"
+                    "wait-window Options 1000\n"
+                    "log quit-refused\n"
+                    "click-item Options 2\n"
+                    "wait-window " +
+                    Title(0) + " 5000\n" +
+                    "menu -16500 1\n"
+                    "sleep 3000\n"
+                    "log still-running\n"
+                    "menu 129 5\n",
+                hex.c_str(), &err),
+            0)
+      << err;
+  EXPECT_NE(err.find("quit-refused"), std::string::npos) << err;
+  EXPECT_EQ(err.find("still-running"), std::string::npos) << err;
+  EXPECT_EQ(err.find("script: line"), std::string::npos) << err;
+  // The quit closed the window, which saved its printer's settings.
+  EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + MacText(emu.BoxMac(0)))));
+}
+
 // Eight windows are all there are: a ninth printer handed to the running
 // monitor opens nothing (its settings file is never made).
 TEST_F(MonitorProgram, ANinthPrinterIsRefused) {
