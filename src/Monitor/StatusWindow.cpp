@@ -424,7 +424,12 @@ short Set_Status_Print(DialogRef dlg, const PBOXinfo* pbox, short mode) {
     rec->info = VEMOINFO{};
     rec->nic = NICINFO{};
     rec->saved = StatusMemory{};
+    // The power state was the other printer's: the new one starts from no
+    // data, as a new window does.
+    rec->sleepCheck = 0;
+    Set_Power_State(rec, 0, "printer changed");
     Get_First_Status(rec, 1);
+    Page_Button_Check(rec);
     Invalidate_Page(rec);
   }
   return 1;
@@ -614,12 +619,16 @@ void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode) {
     std::memcpy(v.comKey + 1, com, v.comKey[0]);
   }
   Get_Status_Image(150, nullptr, &rec->statImg);
+  // The values of a printer that has not answered: no trays, no count.
   VEMOINFO blank{};
+  blank.SubPageNum = 65535;
   FirstMessage(&blank, Display_Key(v.mesKey).c_str(), v.messageStr, &v.mesLine);
   FirstComment(Display_Key(v.comKey).c_str(), v.commentStr);
   Get_Memory_Bar(&blank, v.szMemory, &v.memory);
-  UInt8 scale[16];
-  GetSendBar(&blank, v.szData, &v.data, scale);
+  GetSendBar(&blank, v.szData, &v.data, v.szGrada);
+  GetCopies(&blank, &v.SubPageNum, &v.copies);
+  GetPaperSize(&blank, v.szSize, &v.paper, &v.margin);
+  GetDpiSize(&blank, &v.SubDpiX, &v.SubDpiY);
   v.powerIcon = 0;
 }
 

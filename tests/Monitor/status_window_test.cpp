@@ -11,10 +11,10 @@ namespace {
 
 class StatusWindow : public MonitorDialogs {
  protected:
-  void SetUp() override {
-    MonitorDialogs::SetUp();
+  // n boxes, and a window for the first.
+  void Open(int n) {
     tb::UseVirtualClock(true);
-    StartBoxes(1);
+    StartBoxes(n);
     win = OpenWindow(0);
     ASSERT_NE(win, nullptr);
     base = pboxemu::StatusForState(pboxemu::PrinterState::Ready, pboxemu::IcTypeForMachineType(emu.BoxMachineType(0)));
@@ -22,8 +22,8 @@ class StatusWindow : public MonitorDialogs {
 
   // The box answers the next status request with these bytes; returns once
   // the window has taken the reply.
-  void Reply(const pboxemu::PrinterStatus& st) {
-    emu.SetPrinterStatus(0, st);
+  void Reply(const pboxemu::PrinterStatus& st, int box = 0) {
+    emu.SetPrinterStatus(box, st);
     tb::AdvanceTicks(UInt32(win->configData.statUpdate) * 60 / 1000 + 1);
     const UInt32 sent = TickCount();
     ASSERT_TRUE(RunUntil([&] { return win->statUpTick == sent && win->sendStat == 0; })) << "no reply taken";
@@ -56,6 +56,7 @@ class StatusWindow : public MonitorDialogs {
 // Every reply moves the power state by the table, repeated replies as much
 // as changed ones; states 0, 5 and 8 show no data.
 TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
+  Open(1);
   struct Case {
     const char* replies;  // A on, B asleep, N neither, one per reply
     std::vector<SInt16> states;
@@ -100,6 +101,62 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
   };
   for (const Case& c : cases) run(c, false);
   run(cases[0], true);
+}
+
+std::string Text(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
+
+// The option dialog's Apply moves the window to another printer: title and
+// Window-menu item follow, and the display starts again from the first
+// texts until the new printer answers. The same printer again changes
+// nothing.
+TEST_F(StatusWindow, AnotherPrinterStartsTheDisplayAgain) {
+  Open(2);
+  Reply(base);
+  const VEMOSTATUSSET& v = win->viewData;
+  ASSERT_EQ(Text(v.mesKey), "MESSAGE01");
+  ASSERT_EQ(Text(v.szSize), "A4");
+  ASSERT_EQ(win->powerCheck, 4);
+
+  CONFIG_WND_INFO* c = OpenOptions(win);
+  ASSERT_TRUE(WaitForRows(c, 2));
+  Choose(c, "Office B");
+  Click(c->dlg, kConfigApply);
+  char ip[20];
+  iptoa(Box(1).pbi_ip_addr, ip);
+  const std::string title = "Status Monitor - Office B(" + std::string(ip) + ")";
+  Str255 text;
+  GetWTitle(GetDialogWindow(win->dlg), text);
+  EXPECT_EQ(Text(text), title);
+  MenuRef windows = GetMenuHandle(kOptionMenuID);
+  ASSERT_EQ(CountMenuItems(windows), 1);
+  GetMenuItemText(windows, 1, text);
+  EXPECT_EQ(Text(text), title);
+  EXPECT_EQ(Get_Check_Window_Menu(), 0);
+  EXPECT_EQ(v.statusID, -1);
+  EXPECT_EQ(Text(v.mesKey), "MESSAGE00");
+  EXPECT_EQ(v.IconID, 150);
+  EXPECT_EQ(Text(v.szSize), "No tray");
+  EXPECT_EQ(v.SubPageNum, 65535);
+  EXPECT_EQ(win->powerCheck, 0);
+  EXPECT_NE(Resolution_Text(win).find('?'), std::string::npos);
+  EXPECT_TRUE(mondlg::IsDimmed(win->dlg, 30));
+
+  // Closed, the dialog lets the window ask its new printer.
+  Click(c->dlg, kConfigCancel);
+  pboxemu::PrinterStatus b4 = base;
+  b4.s[12] = 5;
+  Reply(b4, 1);
+  EXPECT_EQ(Text(v.mesKey), "MESSAGE01");
+  EXPECT_EQ(Text(v.szSize), "B4");
+  EXPECT_EQ(win->powerCheck, 4);
+
+  c = OpenOptions(win);
+  ASSERT_TRUE(WaitForRows(c, 2));
+  Choose(c, "Office B");
+  Click(c->dlg, kConfigOK);
+  EXPECT_EQ(Text(v.mesKey), "MESSAGE01");
+  EXPECT_EQ(Text(v.szSize), "B4");
+  EXPECT_EQ(win->powerCheck, 4);
 }
 
 }  // namespace
