@@ -245,6 +245,18 @@ short Handle_Status_Window_Update(DialogRef dlg, EventRecord*) {
 
 short Handle_Status_Window_Active(DialogRef dlg, EventRecord* event) {
   Handle_Window_Active(dlg, event);
+  STATUS_WND_INFO* rec = record_of(dlg);
+  if (!rec) return 1;
+  // What changed while the window was behind shows at once: a send window
+  // that closed gives Options and Close back without waiting for a poll.
+  if (rec->activePage == kPageFtp) {
+    Page_Button_Check(rec);
+    Setup_Ftp_Load_Value(dlg);
+    return 1;
+  }
+  Draw_Page(rec);
+  Page_Button_Check(rec);
+  if (rec->activePage == kPageStatus) Setup_Main_Load_Value(dlg);
   return 1;
 }
 
