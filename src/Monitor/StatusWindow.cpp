@@ -69,11 +69,22 @@ STATUS_WND_INFO* record_of(DialogRef dlg) {
   return nullptr;
 }
 
-// The record whose status window or consumables window the dialog is.
-STATUS_WND_INFO* owner_of(DialogRef dlg) {
+// The window's FTP send window, null when none is open.
+DialogRef send_window_of(const STATUS_WND_INFO* rec) {
+  for (const SEND_WND_INFO& slot : SendTbl)
+    if (slot.using_ == 1 && slot.ownerDlg == rec->dlg && slot.dlg) return slot.dlg;
+  return nullptr;
+}
+
+// The record whose status window, consumables window, option dialog or
+// FTP send window the dialog is.
+STATUS_WND_INFO* family_of(DialogRef dlg) {
   if (!dlg) return nullptr;
-  for (auto& r : StatusTbl)
-    if (r.dlg && (r.dlg == dlg || r.sumData.dlg == dlg)) return &r;
+  for (auto& r : StatusTbl) {
+    if (!r.dlg) continue;
+    if (r.dlg == dlg || r.sumData.dlg == dlg || send_window_of(&r) == dlg) return &r;
+    if (r.confData && r.confData->using_ == 1 && r.confData->dlg == dlg) return &r;
+  }
   return nullptr;
 }
 
@@ -580,35 +591,33 @@ void Menu_Hide_Status_Window(SInt16 ctrl) {
 
 short Get_SubDlg_Table(DialogRef dlg) {
   if (OpenMovableDlg) return dlg == OpenMovableDlg ? 1 : 0;
-  // An option dialog comes forward over its status window.
-  for (auto& r : StatusTbl)
-    if (r.dlg && r.confData && r.confData->using_ == 1 && r.confData->dlg == dlg) {
-      SelectWindow(GetDialogWindow(r.dlg));
-      SelectWindow(GetDialogWindow(dlg));
+  STATUS_WND_INFO* rec = family_of(dlg);
+  if (!rec) return 0;
+  const WindowRef status = GetDialogWindow(rec->dlg);
+  // A window of the family comes forward with its status window right
+  // behind it.
+  auto forward = [&](DialogRef sub) {
+    SelectWindow(status);
+    SelectWindow(GetDialogWindow(sub));
+  };
+  if (dlg == rec->dlg) {
+    const DialogRef option = rec->confData && rec->confData->using_ == 1 ? rec->confData->dlg : nullptr;
+    // The consumables window and the option dialog stay in front of their
+    // status window, which takes no press while one stands.
+    if (rec->sumData.dlg || option) {
+      forward(rec->sumData.dlg ? rec->sumData.dlg : option);
+      return 0;
+    }
+    if (const DialogRef send = send_window_of(rec)) {
+      forward(send);
       return 1;
     }
-  STATUS_WND_INFO* rec = owner_of(dlg);
-  if (!rec) return 0;
-  if (rec->sumData.dlg) {
-    // The consumables window stays in front of its status window.
-    WindowRef sub = GetDialogWindow(rec->sumData.dlg);
-    if (dlg == rec->sumData.dlg && FrontWindow() == sub) return 1;
-    SelectWindow(GetDialogWindow(rec->dlg));
-    SelectWindow(sub);
-    return dlg == rec->sumData.dlg ? 1 : 0;
+    if (FrontWindow() == status && IsWindowVisible(status)) return 1;
+    if (rec->showWindow || !IsWindowVisible(status)) Menu_Show_Status_Window(rec->controlID);
+    SelectWindow(status);
+    return 1;
   }
-  if (dlg == rec->dlg && rec->confData && rec->confData->using_ == 1 && rec->confData->dlg) {
-    SelectWindow(GetDialogWindow(dlg));
-    SelectWindow(GetDialogWindow(rec->confData->dlg));
-    return 0;
-  }
-  WindowRef w = GetDialogWindow(dlg);
-  if (FrontWindow() == w && IsWindowVisible(w)) return 1;
-  if (rec->showWindow || !IsWindowVisible(w)) {
-    rec->showWindow = 0;
-    ShowWindow(w);
-  }
-  SelectWindow(w);
+  if (FrontWindow() != GetDialogWindow(dlg)) forward(dlg);
   return 1;
 }
 

@@ -281,6 +281,53 @@ TEST_F(FtpPage, ACancelledAndAStalledTransferSayHowTheyEnded) {
   EXPECT_TRUE(advanced);
 }
 
+// A send window keeps to its status window: a press on it, behind another
+// printer's window, brings it forward over its status window (no beep),
+// and the Window menu brings the status window with its send window in
+// front.
+TEST_F(FtpPage, TheSendWindowComesForwardWithItsStatusWindow) {
+  Open(2);
+  STATUS_WND_INFO* other = OpenWindow(1);
+  ASSERT_NE(other, nullptr);
+  // The box never connects for the data: the send window stays open.
+  pboxemu::FtpFaultSpec fault;
+  fault.mode = pboxemu::FtpFault::NoDial;
+  fault.command = "STOR";
+  emu.Ftp().SetFault(0, fault);
+  Choose({{"small.prn", "abc"}});
+  EventRecord e = Away();
+  EXPECT_EQ(Alert([&] { Status_Ftp_Select_Item(win->dlg, &e, kFtpSend); }), "Send the chosen files to the printer?");
+  SEND_WND_INFO* slot = nullptr;
+  for (SEND_WND_INFO& s : SendTbl)
+    if (s.using_ && s.ownerDlg == win->dlg) slot = &s;
+  ASSERT_TRUE(slot && slot->dlg);
+  const WindowRef status = GetDialogWindow(win->dlg), send = GetDialogWindow(slot->dlg);
+  const WindowRef otherStatus = GetDialogWindow(other->dlg);
+  // Side by side, as a user would drag them.
+  MoveWindow(otherStatus, 540, 60, false);
+  MoveWindow(send, 60, 450, false);
+  auto press = [&](WindowRef w) {
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(w, Point{5, 5}));
+    for (int n = 0; n < 5; ++n) Pass();
+  };
+  const int beeps = tb::Beeps();
+  press(otherStatus);
+  ASSERT_EQ(FrontWindow(), otherStatus);
+  press(send);
+  EXPECT_EQ(FrontWindow(), send);
+  EXPECT_EQ(GetNextWindow(send), status);
+  EXPECT_EQ(tb::Beeps(), beeps);
+
+  press(otherStatus);
+  ASSERT_TRUE(tb::ChooseMenuItem(kOptionMenuID, 1));
+  for (int n = 0; n < 5; ++n) Pass();
+  EXPECT_EQ(FrontWindow(), send);
+  EXPECT_EQ(GetNextWindow(send), status);
+  FTP_Cancel_Send(slot);
+  RunUntil([&] { return !Do_Ftp_Dialog_Open(win->dlg); });
+}
+
 TEST_F(FtpPage, TheSameFilesReachARealFtpServer) {
   testsupport::VsftpdServer server;
   std::string why;
