@@ -8,6 +8,7 @@
 #include <string>
 
 #include "506Q_Lib/DialogItems.h"
+#include "common/GWorldImage.h"
 #include "common/IniFile.h"
 #include "common/TextFormat.h"
 #include "Monitor/FtpPage.h"
@@ -110,6 +111,19 @@ void draw_message(STATUS_WND_INFO* rec) {
   Draw_String_From_Item(rec->dlg, 6, text, rec->viewData.ErrID);
 }
 
+// The gauge picture's own background (the colour of its top-left pixel)
+// gives way to the window's, so the bar sits on the page.
+void draw_gauge(DialogRef d, SInt16 picture) {
+  GWorldPtr world = nullptr;
+  if (NewGWorldFromPict(&world, picture) != noErr || !world) return;
+  RGBColor back{0xFFFF, 0xFFFF, 0xFFFF};
+  GetWindowContentColor(GetDialogWindow(d), &back);
+  ExchangePixelColor(world, 32, &back, Point{0, 0});
+  const Rect g = item_rect(d, 32);
+  DrawGWorld(d, world, &g);
+  DisposeGWorld(world);
+}
+
 void draw_values(STATUS_WND_INFO* rec) {
   DialogRef d = rec->dlg;
   const VEMOSTATUSSET& v = rec->viewData;
@@ -124,10 +138,7 @@ void draw_values(STATUS_WND_INFO* rec) {
   Size_Text(free, freeText, sizeof freeText);
   draw_text_in(d, 35, label("STC_USE=", "Use Size:") + " " + used);
   draw_text_in(d, 36, label("STC_EMPTY=", "Free Size:") + " " + freeText);
-  if (PicHandle gauge = GetPicture(Hold_Gauge_Picture(total, free))) {
-    Rect g = item_rect(d, 32);
-    DrawPicture(gauge, &g);
-  }
+  draw_gauge(d, Hold_Gauge_Picture(total, free));
   draw_text_in(d, 28, label("STC_COPIES=", "Copies"));
   SetCopies(d, v.statusID == -1 || noData ? 65535 : v.SubPageNum, v.copies);
   draw_text_in(d, 26, label("STC_CONSUM=", "Consumables"));

@@ -103,6 +103,28 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
   run(cases[0], true);
 }
 
+// The held-job gauge takes the window's background around its frame: the
+// picture's corner colour gives way to it; the frame stays.
+TEST_F(StatusWindow, TheGaugeSitsOnTheWindowsBackground) {
+  Open(1);
+  pboxemu::PrinterStatus half = base;
+  half.s[50] = 0;  // 100 MB held, 40 free
+  half.s[51] = 100;
+  half.s[53] = 40;
+  Reply(half);
+  Draw_Page(win);
+  tb::PortSaver port(GetDialogPort(win->dlg));
+  const Rect gauge = mondlg::ItemRect(win->dlg, 32);
+  RGBColor content{}, corner{}, frame{};
+  GetWindowContentColor(GetDialogWindow(win->dlg), &content);
+  GetCPixel(gauge.left, gauge.top, &corner);
+  GetCPixel(SInt16(gauge.left + 1), gauge.top, &frame);
+  EXPECT_EQ(corner.red >> 8, content.red >> 8);
+  EXPECT_EQ(corner.green >> 8, content.green >> 8);
+  EXPECT_EQ(corner.blue >> 8, content.blue >> 8);
+  EXPECT_LT(frame.green >> 8, 80) << "the frame";
+}
+
 std::string Text(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
 
 // The option dialog's Apply moves the window to another printer: title and
