@@ -46,6 +46,19 @@ void PaintWith(const RGBColor& color, const Rect& r) {
   RGBForeColor(&saved);
 }
 
+// The title's baseline in a tab picture h pixels high. A title the usual
+// place would cut, at its head or at the tab's foot (the picture's bottom
+// or, where the page frame starts higher, the frame's top edge, which is
+// drawn over the tabs), is centred in what shows of the tab instead.
+int TitleBaseline(const CTAB_DATA* ct, int h, const FontInfo& info) {
+  int shown = h;
+  if (ct->frameRect && ct->frameRect->top > ct->tabRect.top)
+    shown = std::min(shown, ct->frameRect->top - ct->tabRect.top);
+  const int y = (ct->offsetTitleHeight + h + info.ascent - info.descent) / 2 + ct->adjustPosY;
+  if (y - info.ascent >= 0 && y + info.descent <= shown) return y;
+  return (shown + info.ascent - info.descent) / 2;
+}
+
 // Builds picture k of the tab (0 on `front`, 1 on `back`); null when the
 // resource or a buffer is missing.
 PicHandle BuildOne(CTAB_DATA* ct, CTAB_LIST* tab, int k, ConstStr255Param title) {
@@ -85,7 +98,7 @@ PicHandle BuildOne(CTAB_DATA* ct, CTAB_LIST* tab, int k, ConstStr255Param title)
           TextFace(tab->font.txFace);
           TextSize(tab->font.txSize);
           RGBForeColor(k == 0 ? &tab->color.rgbStrFront : &tab->color.rgbStrBack);
-          MoveTo(SInt16(cap), SInt16((ct->offsetTitleHeight + h + info.ascent - info.descent) / 2 + ct->adjustPosY));
+          MoveTo(SInt16(cap), SInt16(TitleBaseline(ct, h, info)));
           DrawString(title);
           RGBForeColor(&rgbBlack);
           CopyPart(first.bits(), R(2 * cap, 0, 3 * cap, h), R(r.right - cap, 0, r.right, h));

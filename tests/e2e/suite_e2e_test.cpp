@@ -1,6 +1,7 @@
 // Every program of the suite that has a window, started from the build the
 // way a user starts it, each driven by a script: ending by the system's quit
-// request with the screen written at exit.
+// request with the screen written at exit, and every tab strip of the suite
+// shown in English and Japanese, its titles whole in their tabs.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "toolbox/pictures.h"
@@ -22,6 +24,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::ReadFile;
 using testsupport::ScopedEnv;
 using testsupport::WriteFile;
 
@@ -84,7 +87,7 @@ TEST(SuiteEndToEnd, EachProgramQuitBySystemRequestEndsCleanlyAndWritesItsScreen)
     std::string err;
     EXPECT_EQ(runUntilReadyThenTerminate(kBuild / p.path, &err), 0) << err;
 
-    const std::string png = testsupport::ReadFile(shot);
+    const std::string png = ReadFile(shot);
     const auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
     if (!image) {
       ADD_FAILURE() << "no screen written at exit\n" << err;
@@ -101,6 +104,177 @@ TEST(SuiteEndToEnd, EachProgramQuitBySystemRequestEndsCleanlyAndWritesItsScreen)
       for (int x = 10; x < 100; ++x) ink += rgb(x, y)[1] < 0x60;
     EXPECT_GT(ink, 20);
   }
+}
+
+// A window's tab strips as the shot shows them: each tab is found by the
+// fill of the tab pictures (the selected tab's and the others'), and its
+// title is whole when it keeps off the tab's top border and a row of fill
+// stays clear below it, inside the part of the tab that shows (the page
+// frame covers the tab's foot).
+struct TabProbe {
+  int tabs = 0;
+  std::string cut;  // "x..x rows y..y of fill, ink y..y" for each cut tab
+};
+
+TabProbe probeTabs(const tb::Image& im) {
+  auto rgb = [&](int x, int y) {
+    return reinterpret_cast<const UInt8*>(&im.pixels[std::size_t(y * im.width + x)]) + 1;
+  };
+  auto is = [&](int x, int y, int r, int g, int b) {
+    const UInt8* p = rgb(x, y);
+    return p[0] == r && p[1] == g && p[2] == b;
+  };
+  auto fill = [&](int x, int y) { return is(x, y, 0xFF, 0xF0, 0xA0) || is(x, y, 0xB0, 0xC0, 0xD0); };
+  auto ink = [&](int x, int y) {
+    const UInt8* p = rgb(x, y);
+    return !fill(x, y) && !is(x, y, 0x20, 0x40, 0x80) && p[0] + p[1] + p[2] < 480;
+  };
+  TabProbe probe;
+  for (int y = 0; y < im.height;) {
+    // A band of rows that hold tab fill.
+    auto fillIn = [&](int row) {
+      int n = 0;
+      for (int x = 0; x < im.width; ++x) n += fill(x, row);
+      return n;
+    };
+    if (fillIn(y) < 6) {
+      ++y;
+      continue;
+    }
+    int bottom = y;
+    while (bottom + 1 < im.height && fillIn(bottom + 1) >= 6) ++bottom;
+    // Each run of columns with fill in the band is one tab (a border
+    // column parts two tabs).
+    for (int x = 0; x < im.width;) {
+      auto filled = [&](int col) {
+        for (int row = y; row <= bottom; ++row)
+          if (fill(col, row)) return true;
+        return false;
+      };
+      if (!filled(x)) {
+        ++x;
+        continue;
+      }
+      const int left = x;
+      while (x < im.width && filled(x)) ++x;
+      int top = bottom, foot = y, inkTop = bottom + 1, inkFoot = y - 1;
+      for (int row = y; row <= bottom; ++row)
+        for (int col = left; col < x; ++col) {
+          if (fill(col, row)) top = std::min(top, row), foot = std::max(foot, row);
+          if (ink(col, row)) inkTop = std::min(inkTop, row), inkFoot = std::max(inkFoot, row);
+        }
+      // A title cut at its head runs over the tab's top border.
+      bool overBorder = false;
+      for (int col = left; col < x && top > 0; ++col) overBorder = overBorder || ink(col, top - 1);
+      ++probe.tabs;
+      if (inkFoot - inkTop < 4 || overBorder || inkFoot >= foot)
+        probe.cut += std::to_string(left) + ".." + std::to_string(x) + " rows " + std::to_string(top) + ".." +
+                     std::to_string(foot) + " of fill, ink " + std::to_string(inkTop) + ".." + std::to_string(inkFoot) +
+                     "\n";
+    }
+    y = bottom + 1;
+  }
+  return probe;
+}
+
+struct Shot {
+  std::string window;
+  int tabs;
+};
+
+struct TabCase {
+  const char* path;
+  const char* lang;
+  std::string script;  // with "SHOT n" where window shot n is taken
+  std::vector<Shot> shots;
+};
+
+// Runs each case's program by its script, ended by the script (its windows
+// still open), and probes every shot's tabs.
+void checkTabStrips(const std::vector<TabCase>& cases) {
+  for (const TabCase& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + " in " + c.lang);
+    testsupport::TempDir dir;
+    ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+    ScopedEnv home("HOME", (dir / "home").c_str());
+    fs::create_directories(dir / "home");
+    ScopedEnv lang("TOOLBOX_LANG", c.lang);
+    ScopedEnv leaks("ASAN_OPTIONS", "detect_leaks=0");
+    std::string script = c.script;
+    for (std::size_t n = 0; n < c.shots.size(); ++n) {
+      const std::string mark = "SHOT " + std::to_string(n) + "\n";
+      const auto at = script.find(mark);
+      ASSERT_NE(at, std::string::npos) << mark;
+      script.replace(at, mark.size(),
+                     "wait-window \"" + c.shots[n].window + "\" 20000\nwait 5\nwindow-shot \"" + c.shots[n].window +
+                         "\" " + (dir / (std::to_string(n) + ".png")).string() + "\n");
+    }
+    WriteFile(dir / "tour.txt", script + "exit 0\n");
+    ScopedEnv run("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+    std::string err;
+    ASSERT_EQ(testsupport::RunProgram({(kBuild / c.path).string()}, &err), 0) << err;
+    for (std::size_t n = 0; n < c.shots.size(); ++n) {
+      SCOPED_TRACE(c.shots[n].window);
+      const std::string png = ReadFile(dir / (std::to_string(n) + ".png"));
+      const auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+      ASSERT_TRUE(image);
+      const TabProbe probe = probeTabs(*image);
+      EXPECT_EQ(probe.tabs, c.shots[n].tabs);
+      EXPECT_EQ(probe.cut, "");
+    }
+  }
+}
+
+TEST(SuiteEndToEnd, MonitorTabTitlesFitTheirTabs) {
+  // The status window, its Options dialog (Options), and the search
+  // settings that dialog opens (Search Settings...).
+  const std::string path = "suite/VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR";
+  auto tour = [](const std::string& status, const std::string& options) {
+    return "SHOT 0\nclick-window \"" + status + "\" 70 315\nSHOT 1\nclick-window \"" + options + "\" 218 215\nSHOT 2\n";
+  };
+  checkTabStrips({
+      {path.c_str(),
+       "en",
+       tour("Status Monitor", "Options"),
+       {{"Status Monitor", 3}, {"Options", 1}, {"Search Settings", 2}}},
+      {path.c_str(), "ja", tour("ステータスモニタ", "設定"), {{"ステータスモニタ", 3}, {"設定", 1}, {"検索設定", 2}}},
+  });
+}
+
+TEST(SuiteEndToEnd, AdministrationSearchSettingsTabTitlesFitTheirTabs) {
+  const std::string path = "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
+  auto tour = [](const std::string& main) { return "wait-window \"" + main + "\" 20000\nmenu 131 3\nSHOT 0\n"; };
+  checkTabStrips({
+      {path.c_str(), "en", tour("VEMO-ADMIN [ User Mode ]"), {{"Search Settings", 3}}},
+      {path.c_str(), "ja", tour("VEMO-ADMIN [ ユーザーモード ]"), {{"検索の設定", 3}}},
+  });
+}
+
+TEST(SuiteEndToEnd, HeldJobManagerTabTitlesFitTheirTabs) {
+  // The main window and its Options dialog (Options...).
+  const std::string path = "suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager";
+  const std::string tour = "SHOT 0\nclick-window VemoHoldManager 364 398\nSHOT 1\n";
+  checkTabStrips({
+      {path.c_str(), "en", tour, {{"VemoHoldManager", 3}, {"Options", 2}}},
+      {path.c_str(), "ja", tour, {{"VemoHoldManager", 3}, {"オプション", 2}}},
+  });
+}
+
+TEST(SuiteEndToEnd, InstallerSearchSettingsTabTitlesFitTheirTabs) {
+  // Through the wizard with the tools as they stand ticked, the copy, then
+  // the printer page's settings button.
+  const std::string path = "disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall";
+  const std::string title = "\"VEMOPLEX Installer\"";
+  auto click = [&](int x, int y) {
+    return "click-window " + title + " " + std::to_string(x) + " " + std::to_string(y) + "\nwait 3\n";
+  };
+  const std::string next = click(500, 355);
+  const std::string toPrinters = next + next + next + next + next + next + "wait 20\n" + next;
+  const std::string start = "wait-window " + title + " 20000\n";
+  checkTabStrips({
+      {path.c_str(), "en", start + toPrinters + click(230, 295) + "SHOT 0\n", {{"Search Settings", 1}}},
+      {path.c_str(), "ja", start + click(300, 117) + toPrinters + click(230, 295) + "SHOT 0\n", {{"検索の設定", 1}}},
+  });
 }
 
 }  // namespace
