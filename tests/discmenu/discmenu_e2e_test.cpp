@@ -103,11 +103,14 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
                                   shot("hover.png") +
                                   "expect-cursor 151\n"
                                   "move-window " +
-                                  w +
-                                  " 20 20\nwait 3\nexpect-cursor 0\n"
+                                  w + " 20 20\nwait 3\nexpect-cursor 0\n" +
+                                  // The manuals' sub-menu: its first entry highlighted and
+                                  // left again, the mouse back where it came in; Back.
+                                  "click-window " + w + " 300 200\nwait 3\n" + shot("sub-en.png") + "move-window " + w +
+                                  " 230 135\nwait 3\nmove-window " + w + " 300 200\nwait 3\n" +
+                                  shot("sub-en-again.png") + "click-window " + w + " 60 410\nwait 3\n" +
                                   // Back to the languages, Japanese chosen, then install.
-                                  "click-window " +
-                                  w + " 170 410\nwait 3\n" + shot("lang.png") + "click-window " + w +
+                                  "click-window " + w + " 170 410\nwait 3\n" + shot("lang.png") + "click-window " + w +
                                   " 440 210\nwait 3\n"
                                   "click-window " +
                                   w +
@@ -143,6 +146,14 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
   EXPECT_EQ(langs.at(130, 190), (std::array<int, 3>{20, 60, 200}));  // English
   EXPECT_EQ(langs.at(370, 190), (std::array<int, 3>{190, 20, 40}));  // Japanese
   EXPECT_EQ(sub.at(160, 145), (std::array<int, 3>{90, 90, 90}));     // a document icon
+  // An entry drawn normal again after its highlight (in bold) looks as it
+  // did before it was ever highlighted.
+  Shot subEn(dir / "sub-en.png"), subEnAgain(dir / "sub-en-again.png");
+  ASSERT_TRUE(subEn.image && subEnAgain.image);
+  int differ = 0;
+  for (std::size_t i = 0; i < subEn.image->pixels.size(); ++i)
+    differ += subEn.image->pixels[i] != subEnAgain.image->pixels[i];
+  EXPECT_EQ(differ, 0);
 
   // The real installer took the language from the launch event: no
   // language page, the welcome page first, its quit question in Japanese.

@@ -211,6 +211,9 @@ void Draw_Label(ConstStr255Param label, const Rect* rect, const MENU_FONT* font,
                 short dv);
 // The rectangle a label takes at pos in that font.
 Rect Label_Rect(ConstStr255Param label, Point pos, const MENU_FONT* font);
+// Every pixel Draw_Label can touch with that font and offset, overhang of
+// bold and slanted faces included.
+Rect Label_Bounds(ConstStr255Param label, const Rect* rect, const MENU_FONT* font, short dh, short dv);
 
 // ---- Items and launching ------------------------------------------------------
 
@@ -238,6 +241,8 @@ short Set_Alert_Dialog_Items_YesNo(short dialogID, short kind, const FSSpec* men
                                    ConstStr255Param p1, ConstStr255Param p2, ConstStr255Param p3);
 // Draws a sub-menu entry's label, selected or normal.
 void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected);
+// The font of a sub-menu label, selected or normal, as the menu file names it.
+void Get_Sub_Menu_Font(bool selected, MENU_FONT* font);
 
 // ---- Ini helpers --------------------------------------------------------------
 

@@ -93,27 +93,47 @@ const MENU_DATA* screenEntries(short* count) {
   return nullptr;
 }
 
+// The button and everything its label's drawings in either state cover
+// (each drawn twice: with the shadow's offset and without, the highlighted
+// one moved by `shift`), so that the state drawn before, in a wider or
+// bolder font, is erased whole.
+Rect buttonArea(const MENU_DATA& e, const MENU_FONT (&fonts)[2], short shift) {
+  Rect area;
+  UnionRect(&e.btnRect, &e.strRect, &area);
+  if (e.label[0] == 0) return area;
+  for (int k = 0; k < 2; ++k) {
+    const short by = k == 1 ? shift : 0;
+    for (const Rect& r :
+         {Label_Bounds(e.label, &e.strRect, &fonts[k], short(fonts[k].dx + by), short(fonts[k].dy + by)),
+          Label_Bounds(e.label, &e.strRect, &fonts[k], by, by)})
+      UnionRect(&area, &r, &area);
+  }
+  return area;
+}
+
 void drawMainButton(short i, bool selected) {
   const MENU_DATA& e = iContents[i];
   if (!e.enable) return;
-  Rect both;
-  UnionRect(&e.btnRect, &e.strRect, &both);
-  restoreBackground(both);
+  MENU_FONT fonts[2];
+  Get_Menu_Font(&gAutorunInfo.menuFile, "SUP_ADD=", &fonts[0]);
+  Get_Menu_Font(&gAutorunInfo.menuFile, "SUP_ADDS=", &fonts[1]);
+  const short shift = -1;
+  restoreBackground(buttonArea(e, fonts, shift));
   drawTransparent(selected && e.select ? e.select : e.normal, &e.btnRect);
   if (e.label[0] == 0) return;
-  MENU_FONT font;
-  Get_Menu_Font(&gAutorunInfo.menuFile, selected ? "SUP_ADDS=" : "SUP_ADD=", &font);
-  const short shift = selected ? -1 : 0;
-  Draw_Label(e.label, &e.strRect, &font, &font.back, short(font.dx + shift), short(font.dy + shift));
-  Draw_Label(e.label, &e.strRect, &font, &font.fore, shift, shift);
+  const MENU_FONT& font = fonts[selected ? 1 : 0];
+  const short by = selected ? shift : 0;
+  Draw_Label(e.label, &e.strRect, &font, &font.back, short(font.dx + by), short(font.dy + by));
+  Draw_Label(e.label, &e.strRect, &font, &font.fore, by, by);
 }
 
 void drawSubEntry(short i, bool selected) {
   const MENU_DATA& e = iManual[i];
   if (!e.enable) return;
-  Rect both;
-  UnionRect(&e.btnRect, &e.strRect, &both);
-  restoreBackground(both);
+  MENU_FONT fonts[2];
+  Get_Sub_Menu_Font(false, &fonts[0]);
+  Get_Sub_Menu_Font(true, &fonts[1]);
+  restoreBackground(buttonArea(e, fonts, 0));
   drawTransparent(selected && e.select ? e.select : e.normal, &e.btnRect);
   Draw_Mouse_In_Rect(&e, selected);
 }

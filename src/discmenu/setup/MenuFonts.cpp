@@ -150,3 +150,14 @@ void Draw_Label(ConstStr255Param label, const Rect* rect, const MENU_FONT* font,
     DrawText(line.data(), 0, short(line.size()));
   });
 }
+
+Rect Label_Bounds(ConstStr255Param label, const Rect* rect, const MENU_FONT* font, short dh, short dv) {
+  const Rect text = Label_Rect(label, Point{rect->top, rect->left}, font);
+  const int lines = lineCount(label);
+  const int step = font->info.ascent + font->info.descent;
+  // Several lines start one line lower than one line does (Draw_Label).
+  const int bottom = lines > 1 ? rect->top + step * lines + font->info.descent : rect->top + step;
+  const int top = lines > 1 ? rect->top + step - font->info.ascent : rect->top;
+  const int slack = font->size / 4 + 1;
+  return Rect{short(top + dv), short(text.left + dh - slack), short(bottom + dv), short(text.right + dh + slack)};
+}

@@ -270,8 +270,7 @@ short Set_Alert_Dialog_Items_YesNo(short dialogID, short kind, const FSSpec* men
   return hit;
 }
 
-void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected) {
-  if (!entry->enable || entry->label[0] == 0) return;
+void Get_Sub_Menu_Font(bool selected, MENU_FONT* font) {
   char key[40];
   if (gMenuColor.fontSet) {
     const char* underscore = std::strchr(gMenuColor.fontKey, '_');
@@ -280,8 +279,13 @@ void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected) {
   } else {
     std::strcpy(key, selected ? "SELECT_MENU=" : "NORMAL_MENU=");
   }
+  Get_Menu_Font(&gAutorunInfo.menuFile, key, font);
+}
+
+void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected) {
+  if (!entry->enable || entry->label[0] == 0) return;
   MENU_FONT font;
-  Get_Menu_Font(&gAutorunInfo.menuFile, key, &font);
+  Get_Sub_Menu_Font(selected, &font);
   const RGBColor white{65535, 65535, 65535}, black{0, 0, 0};
   const RGBColor& colour = selected ? (gMenuColor.sColorSet ? gMenuColor.sColor : white)
                                     : (gMenuColor.nColorSet ? gMenuColor.nColor : black);
