@@ -142,6 +142,7 @@ void Setup_POP_Setup(DialogRef d) {
 }
 
 void Setup_POP_Message(DialogRef d) {
+  SettingsFont font(d);
   struct C {
     short item;
     const char *section, *key;
@@ -195,6 +196,8 @@ Boolean Setup_POP_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
 void Load_Value_POP_Detail(DialogRef d, short item) {
   const UInt16 u = user_base(item);
   if (!u) return;
+  // The filter group's frame; its title (item 13) is drawn over it.
+  SetDialogItem(d, 12, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Setup_Frame_Item), nullptr);
   for (auto [box, var] : {std::pair<short, UInt16>{4, UInt16(u + 7)}, {6, UInt16(u + 8)}}) {
     CONTEXT_ENTRY* e = get_context_by_varid(var);
     if (!e) {

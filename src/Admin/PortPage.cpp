@@ -173,6 +173,7 @@ short Open_Sub_Dialog(DialogRef, SInt16 id, short k) {
 }
 
 void Setup_PrnPort_Message(DialogRef d) {
+  SettingsFont font(d);
   struct C {
     short item;
     const char* key;

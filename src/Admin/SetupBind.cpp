@@ -11,6 +11,7 @@
 
 #include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
+#include "Admin/SetupWindow.h"
 #include "common/AppWindows.h"
 #include "common/Context.h"
 #include "common/IniFile.h"
@@ -547,16 +548,42 @@ short wep_context_set_varid(UInt16 var, std::span<const UInt8> bytes) {
   return 1;
 }
 
+// ---- Drawing ---------------------------------------------------------------
+
+FONT_DATA gGetFont{};
+
+namespace {
+
+constexpr RGBColor kGreyInk{0x8888, 0x8888, 0x8888};
+constexpr RGBColor kBlackInk{0, 0, 0};
+
+// The dialog's port current, with the ink of the state, for the scope;
+// text items are drawn in the port's colour as they are set.
+class Ink {
+ public:
+  Ink(DialogRef d, Boolean grey) : port_(GetDialogPort(d)) {
+    GetForeColor(&old_);
+    RGBForeColor(grey ? &kGreyInk : &kBlackInk);
+  }
+  ~Ink() { RGBForeColor(&old_); }
+  Ink(const Ink&) = delete;
+  Ink& operator=(const Ink&) = delete;
+
+ private:
+  tb::PortSaver port_;
+  RGBColor old_{};
+};
+
+}  // namespace
+
 short Set_Editbox_From_String_Color(DialogRef d, short item, UInt16 var, Boolean colorStat) {
-  const short r = Set_Editbox_From_String(d, item, var);
-  Hilite_Item(d, item, !colorStat);
-  return r;
+  Ink ink(d, colorStat);
+  return Set_Editbox_From_String(d, item, var);
 }
 
 short Set_Editbox_From_Int_Color(DialogRef d, short item, UInt16 var, Boolean colorStat) {
-  const short r = Set_Editbox_From_Int(d, item, var);
-  Hilite_Item(d, item, !colorStat);
-  return r;
+  Ink ink(d, colorStat);
+  return Set_Editbox_From_Int(d, item, var);
 }
 
 short Draw_Color_String(DialogRef d, short item, const char* text, Boolean colorStat) {
@@ -564,22 +591,58 @@ short Draw_Color_String(DialogRef d, short item, const char* text, Boolean color
   Handle h = nullptr;
   Rect r;
   GetDialogItem(d, item, &kind, &h, &r);
-  switch (kind & ~itemDisable) {
+  switch (kind) {
     case ctrlItem + btnCtrl:
     case ctrlItem + chkCtrl:
     case ctrlItem + radCtrl:
+    case ctrlItem + btnCtrl + itemDisable:
+    case ctrlItem + chkCtrl + itemDisable:
+    case ctrlItem + radCtrl + itemDisable:
       if (ControlRef c = Item_Control(d, item)) {
+        ControlFontStyleRec style;
+        if (colorStat) {
+          style.flags = kControlUseForeColorMask;
+          style.foreColor = kGreyInk;
+        }
+        SetControlFontStyle(c, &style);
         Str255 p;
         to_pstr(text, p);
         SetControlTitle(c, p);
-        HiliteControl(c, colorStat ? 255 : 0);
       }
       break;
     case statText:
-    case editText: Set_Item_Text(d, item, text); break;
+    case editText:
+    case statText + itemDisable: {
+      Ink ink(d, colorStat);
+      Set_Item_Text(d, item, text);
+      break;
+    }
     default: break;
   }
   return 0;
+}
+
+void Draw_Color_Label(DialogRef d, short item, const char* section, const char* key, Boolean colorStat) {
+  char text[256] = "";
+  Load_File_To_CstringEx(section, key, text, sizeof text, IniFileName);
+  Draw_Color_String(d, item, text, colorStat);
+}
+
+Boolean Set_Dialog_Font(DialogRef d, Boolean setFont) {
+  CGrafPtr port = GetDialogPort(d);
+  if (setFont) {
+    gGetFont.fontID = UInt16(GetPortTextFont(port));
+    gGetFont.styleID = UInt16(GetPortTextFace(port));
+    gGetFont.fSize = UInt16(GetPortTextSize(port));
+    SetPortTextFont(port, short(gSetFont.fontID));
+    SetPortTextFace(port, StyleParameter(gSetFont.styleID));
+    SetPortTextSize(port, short(gSetFont.fSize));
+  } else {
+    SetPortTextFont(port, short(gGetFont.fontID));
+    SetPortTextFace(port, StyleParameter(gGetFont.styleID));
+    SetPortTextSize(port, short(gGetFont.fSize));
+  }
+  return setFont ? 1 : 0;
 }
 
 // ---- Messages --------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "506Q_Lib/DialogItems.h"
+#include "common/AppFonts.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
 #include "toolbox/types.h"
@@ -143,11 +144,35 @@ void Get_Item_Text(DialogRef d, short item, char* out, std::size_t outSize);
 void Set_Item_Text(DialogRef d, short item, const char* text);
 void Toggle_Item(DialogRef d, short item);
 
-// The same loads shown grey (colorStat 1) or black; a text put into a
-// button, check box, radio button, static or edit item likewise.
+// ---- Drawing ---------------------------------------------------------------
+// The loads above drawn in grey (red, green and blue 0x8888; colorStat
+// true) or in black; the port's colour and the current port are kept.
 short Set_Editbox_From_String_Color(DialogRef d, short item, UInt16 var, Boolean colorStat);
 short Set_Editbox_From_Int_Color(DialogRef d, short item, UInt16 var, Boolean colorStat);
+// The text as the title of a button, check box or radio button, or as the
+// text of a static, edit or disabled static item, drawn in grey or black;
+// other kinds are left alone. A grey control stays active: only its title
+// is grey. Returns 0.
 short Draw_Color_String(DialogRef d, short item, const char* text, Boolean colorStat);
+// The same with the text of key in section of the language ini.
+void Draw_Color_Label(DialogRef d, short item, const char* section, const char* key, Boolean colorStat);
+// The port's own font, face and size while a page draws in the settings
+// font.
+extern FONT_DATA gGetFont;
+// setFont true keeps the port's font, face and size in gGetFont and sets
+// the settings font's; false puts the kept ones back. Returns setFont.
+Boolean Set_Dialog_Font(DialogRef d, Boolean setFont);
+// Set_Dialog_Font true for the scope, false at its end.
+class SettingsFont {
+ public:
+  explicit SettingsFont(DialogRef d) : d_(d) { Set_Dialog_Font(d_, 1); }
+  ~SettingsFont() { Set_Dialog_Font(d_, 0); }
+  SettingsFont(const SettingsFont&) = delete;
+  SettingsFont& operator=(const SettingsFont&) = delete;
+
+ private:
+  DialogRef d_;
+};
 
 // ---- Messages --------------------------------------------------------------
 void Setup_Error_Message(DialogRef d, short labelItem);

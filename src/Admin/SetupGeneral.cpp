@@ -145,6 +145,7 @@ short name_store(DialogRef d, short port) { return Set_Editbox_To_String(d, 16, 
 constexpr PORT_ITEMS kNamePorts{18, 15, name_load, name_store};
 
 void Setup_General_Message(DialogRef d) {
+  SettingsFont font(d);
   const char* f = IniFileName;
   Set_String_To_Item(d, 6, "ROOT=", "[LABEL]", f);
   Set_String_To_Item(d, 11, "HPC=", "[BUTTON]", f);

@@ -18,6 +18,7 @@ namespace {
 UInt16 queue_var(short port) { return UInt16(4368 + 256 * (port - 1)); }
 
 void Setup_NetWare_Message(DialogRef d) {
+  SettingsFont font(d);
   Set_String_To_Item(d, 7, "IPX_USE=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, 8, "NW_MACHINE_NAME=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 10, "PACKET_TYPE=", "[LABEL]", IniFileName);
@@ -70,7 +71,15 @@ void Setup_NetWare_RPrinter_Message(DialogRef d) {
   Set_String_To_Item(d, 24, "SEC=", "[LABEL]", IniFileName);
 }
 
+// The two grey frames of a sub-dialog; its group label (item 21) comes
+// after the first in the item list, so it is drawn over it.
+void frame_items(DialogRef d, short second) {
+  for (short item : {short(20), second})
+    SetDialogItem(d, item, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Setup_Frame_Item), nullptr);
+}
+
 void Load_Value_NetWare_RPrinter(DialogRef d) {
+  frame_items(d, 25);
   Setup_NetWare_RPrinter_Message(d);
   Set_Editbox_From_Int(d, 23, 553);
   load_rows(d, 545);
@@ -89,6 +98,7 @@ void Setup_NetWare_PServer_Message(DialogRef d) {
 }
 
 void Load_Value_NetWare_PServer(DialogRef d) {
+  frame_items(d, 27);
   Setup_NetWare_PServer_Message(d);
   Set_Editbox_From_String(d, 23, 538);
   Set_Editbox_From_Int(d, 25, 539);

@@ -15,6 +15,7 @@
 namespace {
 
 void Setup_Snmp_Message(DialogRef d) {
+  SettingsFont font(d);
   static const struct {
     short item;
     const char* key;
@@ -108,6 +109,7 @@ short talk_store(DialogRef d, short port) {
 constexpr PORT_ITEMS kTalkPorts{11, 8, talk_load, talk_store};
 
 void Setup_Etalk_Message(DialogRef d) {
+  SettingsFont font(d);
   Set_String_To_Item(d, 7, "TALK_USE=", "[BUTTON]", IniFileName);
   for (auto [item, key] : {std::pair<short, const char*>{8, "TALK_PORT="}, {12, "TALK_ZONE="}, {14, "TALK_PS="},
                            {10, "PORTNAME="}})
@@ -158,11 +160,14 @@ struct BeuiField {
   UInt16 var;
   char* backup;
   short label;
+  const char* key;  // the label's text
 };
-BeuiField beui_fields[] = {
-    {9, 1027, gBeuiBackup.mnStr, 8}, {11, 1026, gBeuiBackup.wgStr, 10}, {13, 1028, gBeuiBackup.cmStr, 12}};
+BeuiField beui_fields[] = {{9, 1027, gBeuiBackup.mnStr, 8, "NB_MACHINE_NAME="},
+                           {11, 1026, gBeuiBackup.wgStr, 10, "WORKGROUP="},
+                           {13, 1028, gBeuiBackup.cmStr, 12, "COMMENT="}};
 
 void Setup_NetBEUI_Message(DialogRef d) {
+  SettingsFont font(d);
   Set_String_To_Item(d, 7, "NB_USE=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, 8, "NB_MACHINE_NAME=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 10, "WORKGROUP=", "[LABEL]", IniFileName);
@@ -214,6 +219,13 @@ void Setup_NetBEUI_Load_Value(DialogRef d) {
 
 void Setup_NetBEUI_Update_Value(DialogRef d) {
   const bool off = Get_Item_Value(d, 6) == 0 && Get_Item_Value(d, 14) == 0;
+  {
+    SettingsFont font(d);
+    Set_String_To_Item(d, 7, "NB_USE=", "[BUTTON]", IniFileName);
+    Set_String_To_Item(d, 15, "NBT_USE=", "[BUTTON]", IniFileName);
+    Set_String_To_Item(d, 17, "BMS_USR=", "[BUTTON]", IniFileName);
+    for (BeuiField& f : beui_fields) Draw_Color_Label(d, f.label, "[LABEL]", f.key, off);
+  }
   for (BeuiField& f : beui_fields) {
     if (off) {
       HideDialogItem(d, f.item);

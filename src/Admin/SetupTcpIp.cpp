@@ -25,8 +25,11 @@ struct AddrField {
   UInt16 var;
   char* backup;
   short label;
+  const char* key;  // the label's text
 };
-AddrField addr_fields[] = {{9, 258, gIpBackup.ipAddr, 8}, {13, 259, gIpBackup.smAddr, 12}, {15, 260, gIpBackup.gwAddr, 14}};
+AddrField addr_fields[] = {{9, 258, gIpBackup.ipAddr, 8, "IPADDRESS="},
+                           {13, 259, gIpBackup.smAddr, 12, "SUBNETMASK="},
+                           {15, 260, gIpBackup.gwAddr, 14, "GATEWAY="}};
 
 bool tcp_off(DialogRef d) { return Check_Context_Data(257) && Get_Item_Value(d, 6) == 0; }
 
@@ -38,6 +41,7 @@ void items_from_backup(DialogRef d) {
 }
 
 void Setup_TcpIp_Message(DialogRef d) {
+  SettingsFont font(d);
   const char* f = IniFileName;
   Set_String_To_Item(d, 7, "TCP_USE=", "[BUTTON]", f);
   Set_String_To_Item(d, 8, "IPADDRESS=", "[LABEL]", f);
@@ -208,6 +212,12 @@ void Setup_TcpIp_Load_Value(DialogRef d) {
 
 void Setup_TcpIp_Update_Value(DialogRef d) {
   const bool grey = tcp_off(d) || Get_Item_Value(d, 11) != 0;
+  {
+    SettingsFont font(d);
+    Set_String_To_Item(d, 7, "TCP_USE=", "[BUTTON]", IniFileName);
+    Set_String_To_Item(d, 16, "DHCP=", "[BUTTON]", IniFileName);
+    for (AddrField& f : addr_fields) Draw_Color_Label(d, f.label, "[LABEL]", f.key, grey);
+  }
   for (AddrField& f : addr_fields) {
     if (!grey) {
       ShowDialogItem(d, f.item);

@@ -61,17 +61,48 @@ void show(DialogRef d, short item, bool on) {
     HideDialogItem(d, item);
 }
 
-// The fields of the current mode from the typed name and channel.
-void Review_Wireless_Mode_String(DialogRef d) {
+// The field a mode shows read-only: the name in mode 1, the channel in
+// mode 3, none in mode 2.
+short read_only_item(short mode) { return mode == 1 ? 11 : mode == 3 ? 12 : 0; }
+
+// A read-only field's grey frame, one 3-pixel step outside it (or the
+// frame's place erased).
+void frame_read_only(DialogRef d, short item, bool draw) {
+  if (!item) return;
+  Rect r;
+  Get_Dialog_Item_Rect(d, item, &r);
+  if (r.left >= 16384) r.left = SInt16(r.left - 16384), r.right = SInt16(r.right - 16384);
+  InsetRect(&r, -3, -3);
+  if (draw) {
+    Draw_Setup_Frame_Rect(d, &r);
+  } else {
+    InsetRect(&r, -1, -1);
+    Clear_Dialog_Rect_Area(d, &r);
+  }
+}
+
+// The mode's two labels, grey where the mode shows the field read-only.
+void Draw_Wireless_Message(DialogRef d, short mode) {
+  Draw_Color_Label(d, 6, "[LABEL]", "WL_SSID=", mode == 1);
+  Draw_Color_Label(d, 8, "[LABEL]", "WL_CHANNEL=", mode == 3);
+}
+
+// The fields of the current mode from the kept name and channel; with
+// update only what a redraw of the dialog leaves black or unframed.
+void Review_Wireless_Mode_String(DialogRef d, bool update) {
   const short mode = wLessInfo.wirelessMode;
-  show(d, 7, mode != 1);
-  show(d, 11, mode == 1);
-  show(d, 9, mode != 3);
-  show(d, 12, mode == 3);
-  Set_Item_Text(d, 7, wLessInfo.essID);
-  Set_Item_Text(d, 11, wLessInfo.essID);
-  Set_Item_Text(d, 9, wLessInfo.channel);
-  Set_Item_Text(d, 12, wLessInfo.channel);
+  if (!update) {
+    show(d, 7, mode != 1);
+    show(d, 11, mode == 1);
+    show(d, 9, mode != 3);
+    show(d, 12, mode == 3);
+    Draw_Color_String(d, 7, wLessInfo.essID, false);
+    Draw_Color_String(d, 9, wLessInfo.channel, false);
+  }
+  if (mode == 1) Draw_Color_String(d, 11, wLessInfo.essID, true);
+  if (mode == 3) Draw_Color_String(d, 12, wLessInfo.channel, true);
+  frame_read_only(d, read_only_item(mode), true);
+  Draw_Wireless_Message(d, mode);
 }
 
 void show_wep(DialogRef d) {
@@ -87,18 +118,20 @@ void show_wep(DialogRef d) {
   if (index) Set_Item_Text(d, 30, wLessInfo.keyIndex);
 }
 
-// The mode's two labels.
-void Draw_Wireless_Message(DialogRef d, short) {
-  Set_String_To_Item(d, 6, "WL_SSID=", "[LABEL]", IniFileName);
-  Set_String_To_Item(d, 8, "WL_CHANNEL=", "[LABEL]", IniFileName);
-}
-
 // A mode's fields from the settings.
 void Wireless_Mode_String(DialogRef d, short mode) {
   wLessInfo.wirelessMode = mode;
+  show(d, 7, mode != 1);
+  show(d, 11, mode == 1);
+  show(d, 9, mode != 3);
+  show(d, 12, mode == 3);
+  Set_Editbox_From_String_Color(d, 7, kSsid, false);
+  Set_Editbox_From_String_Color(d, 11, kSsid, true);
+  Set_Editbox_From_Int_Color(d, 9, kChannel, false);
+  Set_Editbox_From_Int_Color(d, 12, kChannel, true);
   Get_Context_String(kSsid, wLessInfo.essID);
   Get_Context_Int(kChannel, wLessInfo.channel);
-  Review_Wireless_Mode_String(d);
+  frame_read_only(d, read_only_item(mode), true);
   Draw_Wireless_Message(d, mode);
 }
 
@@ -107,8 +140,9 @@ void Chenge_Wireless_Mode(DialogRef d) {
   if (mode == wLessInfo.wirelessMode) return;
   if (wLessInfo.wirelessMode != 1) Get_Item_Text(d, 7, wLessInfo.essID, sizeof wLessInfo.essID);
   if (wLessInfo.wirelessMode != 3) Get_Item_Text(d, 9, wLessInfo.channel, sizeof wLessInfo.channel);
+  frame_read_only(d, read_only_item(wLessInfo.wirelessMode), false);
   wLessInfo.wirelessMode = mode;
-  Review_Wireless_Mode_String(d);
+  Review_Wireless_Mode_String(d, false);
 }
 
 void Chenge_Use_WEP_Item(DialogRef d) {
@@ -186,7 +220,12 @@ short Get_Value_Wireless_Setup(DialogRef d) {
   return 1;
 }
 
-Boolean Handle_Wireless_Setup_Filter(DialogRef, EventRecord* e, DialogItemIndex*) {
+Boolean Handle_Wireless_Setup_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
+  // The dialog repaints itself on every update: the mode's grey texts and
+  // frame are drawn over what the items draw.
+  static Boolean repaint = 1;
+  if (Sub_Dialog_Frame_Event(d, e, item, &repaint, [](DialogRef dd) { Review_Wireless_Mode_String(dd, true); }))
+    return true;
   if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 104 && wLessInfo.inputID >= 14 &&
       wLessInfo.inputID <= 26) {
     const int i = wLessInfo.inputID - 14;

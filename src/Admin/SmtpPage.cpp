@@ -12,6 +12,8 @@
 #include "Admin/AdminApp.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
+#include "Admin/SetupWindow.h"
+#include "common/AppFonts.h"
 #include "common/Context.h"
 #include "common/IniFile.h"
 #include "toolbox/controls.h"
@@ -86,14 +88,14 @@ void restore_group(DialogRef d, const Group& g) {
     if (field_editable(g, i)) Set_Item_Text(d, g.edits[i], pstr::str(g.fields[i]->text).c_str());
 }
 
-void set_color(DialogRef d, DialogItemIndex item, bool black) {
-  // Static captions grey out by their control hilite where they are
-  // controls; texts are redrawn in the colour through the item's state.
-  Hilite_Item(d, item, black);
+// A caption of the page drawn black or grey.
+void set_color(DialogRef d, DialogItemIndex item, const char* section, const char* key, bool black) {
+  SettingsFont font(d);
+  Draw_Color_Label(d, item, section, key, !black);
 }
 
 void view_group(DialogRef d, const Group& g, bool active) {
-  for (int i = 0; i < 5; ++i) set_color(d, g.labels[i], active);
+  for (int i = 0; i < 5; ++i) set_color(d, g.labels[i], "[LABEL]", g.keys[i], active);
   for (int i = 0; i < 5; ++i) {
     const bool editable = active && field_editable(g, i);
     if (editable) {
@@ -127,6 +129,7 @@ void buttons(DialogRef d) {
 }  // namespace
 
 void Setup_SMTP_MessageEX(DialogRef d) {
+  SettingsFont font(d);
   struct C {
     DialogItemIndex item;
     const char *section, *key;
@@ -276,21 +279,26 @@ void Setup_SMTP_Update_ValueEX(DialogRef d) {
   if (!d) return;
   buttons(d);
   Setup_SMTP_MessageEX(d);
-  if (!box_on(d, kUse)) {
+  DrawGroup(d, &gSetFont, kPrnGroup, kPrnGroupTitle, "[LABEL]", "PRINTER_GROUP=", IniFileName);
+  DrawGroup(d, &gSetFont, kConGroup, kConGroupTitle, "[LABEL]", "CONSUM_GROUP=", IniFileName);
+  const bool smtp = box_on(d, kUse);
+  set_color(d, kCodeLabel, "[LABEL]", "CHAR_CODE=", smtp);
+  if (!smtp) {
     for (DialogItemIndex i : {kCode, kPrnOn, kPrnForm, kPrnAuthen, kConOn, kConForm, kConAuthen})
       Hilite_Item(d, i, false);
+    set_color(d, kPrnCaption, "[BUTTON]", "MAILSEND=", false);
+    set_color(d, kConCaption, "[BUTTON]", "ORDER=", false);
     View_SMTP_Printer(d, false);
     View_SMTP_Consum(d, false);
     return;
   }
   Hilite_Item(d, kCode, true);
   for (const Group& g : {printer(), consum()}) {
-    if (Check_Context_Data(g.base)) {
-      Hilite_Item(d, g.on, true);
-      view_group(d, g, box_on(d, g.on));
-    } else {
-      view_group(d, g, false);
-    }
+    const bool offered = Check_Context_Data(g.base);
+    set_color(d, is_printer(g) ? kPrnCaption : kConCaption, "[BUTTON]",
+              is_printer(g) ? "MAILSEND=" : "ORDER=", offered);
+    if (offered) Hilite_Item(d, g.on, true);
+    view_group(d, g, offered && box_on(d, g.on));
   }
 }
 

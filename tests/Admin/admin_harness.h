@@ -8,9 +8,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
 #include "Admin/DeviceCommand.h"
@@ -107,6 +110,51 @@ class Tables {
  private:
   pboxemu::SettingsBlocks b_;
 };
+
+// Script lines "check" run the test's checks queued here, in order, each
+// where the script stands: inside a modal dialog the test cannot reach
+// otherwise.
+inline std::deque<std::function<void()>>& ScriptChecks() {
+  static std::deque<std::function<void()>> checks;
+  static const bool registered = [] {
+    tb::RegisterScriptCommand("check", [](const std::vector<std::string>&, std::string* error) {
+      if (checks.empty()) {
+        *error = "no check queued";
+        return tb::ScriptResult::kFailed;
+      }
+      auto check = std::move(checks.front());
+      checks.pop_front();
+      check();
+      return tb::ScriptResult::kDone;
+    });
+    return true;
+  }();
+  (void)registered;
+  return checks;
+}
+
+// How an item's place is inked: dark (black text or lines), only grey
+// (the 0x8888 grey of texts not in use), or not at all.
+enum class Ink { kNone, kGrey, kBlack };
+inline Ink InkOf(CGrafPtr port, const Rect& r) {
+  if (testsupport::DarkInkIn(port, r, 0x70)) return Ink::kBlack;
+  if (testsupport::DarkInkIn(port, r, 0xA0)) return Ink::kGrey;
+  return Ink::kNone;
+}
+inline Ink InkOf(DialogRef d, short item) {
+  Rect r;
+  Get_Dialog_Item_Rect(d, item, &r);
+  return InkOf(GetDialogPort(d), r);
+}
+// Whether the item's rectangle, grown by outset, has a frame line drawn
+// along its left edge (away from any title on its top line).
+inline bool FramedAt(DialogRef d, short item, short outset) {
+  Rect r;
+  Get_Dialog_Item_Rect(d, item, &r);
+  InsetRect(&r, SInt16(-outset), SInt16(-outset));
+  const Rect edge{SInt16(r.top + 4), r.left, SInt16(r.bottom - 4), SInt16(r.left + 1)};
+  return testsupport::DarkInkIn(GetDialogPort(d), edge, 0x70);
+}
 
 // A settings page alone: the settings window's frame (dialog 131) with the
 // page's item list appended; null, and a failure of the test, when either

@@ -131,10 +131,19 @@ TEST_F(PopPage, DetailDialogWritesItsValuesOnOk) {
 
 TEST_F(PopPage, AccountDialogKeepsDetailValuesAndMaskedKeysAcrossTheDetailDialog) {
   Open(true, 0x0001);
+  // The detail dialog as drawn: the filter group framed in grey, its title
+  // over the frame.
+  admintest::ScriptChecks().push_back([] {
+    DialogRef detail = tb::FindDialogByTitle("Account Details");
+    ASSERT_NE(detail, nullptr);
+    EXPECT_TRUE(admintest::FramedAt(detail, 12, 0));
+    EXPECT_EQ(admintest::InkOf(detail, 13), admintest::Ink::kBlack);
+  });
   // Password keys, the detail dialog accepted, more password keys, Cancel.
   Account(
       "wait-window \"POP User 1\"\nclick-item \"POP User 1\" 11\ntype ab\nadvance 60\n"
-      "click-item \"POP User 1\" 14\nwait-window \"Account Details\"\nclick-item \"Account Details\" 4\n"
+      "click-item \"POP User 1\" 14\nwait-window \"Account Details\"\nwait 5\ncheck\n"
+      "click-item \"Account Details\" 4\n"
       "advance 60\nclick-item \"Account Details\" 1\nwait-window \"POP User 1\"\ntype c\n"
       "expect-item-text \"POP User 1\" 11 *****\nadvance 60\nclick-item \"POP User 1\" 2\n");
   EXPECT_STREQ(PUserPassBuff, "pwabc");

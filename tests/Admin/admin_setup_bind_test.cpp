@@ -126,6 +126,18 @@ TEST_F(SetupBind, LoadingFieldsAndMaskedSecrets) {
   EXPECT_EQ(Set_Editbox_To_String(dlg, 5, 264), 2);
   ASSERT_EQ(Get_Context_String(264, stored), 1);
   EXPECT_STREQ(stored, "secret");
+
+  // A button's title drawn grey: only its words, the button still answers.
+  ShowWindow(GetDialogWindow(dlg));
+  for (Boolean grey : {Boolean(1), Boolean(0)}) {
+    Draw_Color_String(dlg, 1, "Go", grey);
+    Rect title;
+    Get_Dialog_Item_Rect(dlg, 1, &title);
+    InsetRect(&title, 8, 4);
+    EXPECT_EQ(admintest::InkOf(GetDialogPort(dlg), title), grey ? admintest::Ink::kGrey : admintest::Ink::kBlack);
+    EXPECT_TRUE(IsControlActive(Item_Control(dlg, 1)));
+    EXPECT_EQ(tb::DialogItemText(dlg, 1), "Go");
+  }
 }
 
 TEST_F(SetupBind, ValuesWithoutControlsAndTheWepKey) {

@@ -247,8 +247,9 @@ TEST_F(SetupPages, WirelessModeAndKeyFields) {
   EXPECT_EQ(std::memcmp(f.data(), want, 14), 0);
 }
 
-TEST_F(SetupPages, NetWareOnlyBox) {
-  // A box that offers NetWare alone, with IPX switched off in its image.
+// A box that offers NetWare alone, in print-server mode, with IPX switched
+// off in its image.
+pboxemu::SettingsBlocks NetWareOnly() {
   pboxemu::SettingsBuilder b;
   b.String('X', 264, 9, "", "PASS");
   b.Enum(513, {"ENABLE", "DISABLE"}, 1, "IPX ");
@@ -258,7 +259,11 @@ TEST_F(SetupPages, NetWareOnlyBox) {
   b.Enum(540, {"BINDERY", "NDS"}, 0, "BIND");
   b.String('E', 4368, 48, "Q1", "QUEU");
   b.String('E', 4368 + 256, 48, "Q2", "QUEU");
-  emu.SetSettings(2, b.Build());
+  return b.Build();
+}
+
+TEST_F(SetupPages, NetWareOnlyBox) {
+  emu.SetSettings(2, NetWareOnly());
   auto clock = ottest::SettledClock(emu);
   open(2);
   std::vector<std::string> titles;
@@ -341,16 +346,7 @@ TEST_F(SetupPages, PortPopupsOfferThePrinterPortsAlone) {
   const Case cases[] = {{false, "AppleTalk", 11, 9, 4369}, {true, "NetWare", 18, 19, 4368}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tab);
-    if (c.netwareOnly) {
-      pboxemu::SettingsBuilder b;
-      b.String('X', 264, 9, "", "PASS");
-      b.Enum(513, {"ENABLE", "DISABLE"}, 0, "IPX ");
-      b.String('E', 514, 48, "PSERVER", "NWNM");
-      b.Enum(516, {"RPRINTER", "PSERVER"}, 0, "MODE");
-      b.String('E', 4368, 48, "Q1", "QUEU");
-      b.String('E', 4368 + 256, 48, "Q2", "QUEU");
-      emu.SetSettings(4, b.Build());
-    }
+    if (c.netwareOnly) emu.SetSettings(4, NetWareOnly());
     auto clock = ottest::SettledClock(emu);
     open(4);
     to_tab(c.tab);
@@ -378,6 +374,143 @@ TEST_F(SetupPages, PortPopupsOfferThePrinterPortsAlone) {
     EXPECT_EQ(t.show(UInt16(c.firstVar + 256)), "\"SECOND\"");
     EXPECT_NE(t.show(c.firstVar), "\"SECOND\"");
   }
+}
+
+// The grey and black rule of the pages' labels, as drawn and as redrawn by
+// the window's update: grey while the value beside the label is not in use.
+TEST_F(SetupPages, LabelsAreGreyWhileTheirValuesAreNotInUse) {
+  using admintest::Ink;
+  struct Step {
+    const char* tab;
+    short click;  // 0: none
+    std::vector<short> labels;
+    Ink ink;
+  };
+  const std::vector<short> printerLabels{13, 15, 17, 19, 21};
+  const Step steps[] = {
+      {"TCP/IP", 0, {8, 12, 14}, Ink::kBlack},  {"TCP/IP", 11, {8, 12, 14}, Ink::kGrey},  // DHCP on
+      {"TCP/IP", 11, {8, 12, 14}, Ink::kBlack}, {"NetBIOS", 0, {8, 10, 12}, Ink::kBlack},
+      {"NetBIOS", 6, {8, 10, 12}, Ink::kBlack},  // NetBIOS over TCP/IP is still on
+      {"NetBIOS", 14, {8, 10, 12}, Ink::kGrey}, {"SMTP", 0, {8, 11, 27, 13, 21, 29, 37}, Ink::kGrey},
+      {"SMTP", 6, {8, 11, 27}, Ink::kBlack},    {"SMTP", 0, printerLabels, Ink::kGrey},
+      {"SMTP", 10, printerLabels, Ink::kBlack},
+  };
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  std::string tab;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(std::string(s.tab) + " after a click on " + std::to_string(s.click));
+    if (tab != s.tab) to_tab(tab = s.tab);
+    if (s.click) click(s.click);
+    DialogRef d = Get_Open_Setup_Dialog();
+    for (int pass = 0; pass < 2; ++pass) {
+      for (short item : s.labels) EXPECT_EQ(admintest::InkOf(d, item), s.ink) << "item " << item << " pass " << pass;
+      // The window's own update draws the page again.
+      Rect all;
+      GetPortBounds(GetDialogPort(d), &all);
+      InvalWindowRect(GetDialogWindow(d), &all);
+      pump();
+    }
+  }
+  answer("1");
+  click(2);
+}
+
+// The wireless dialog by mode: the label of the value the mode does not
+// edit is grey, and that value is shown grey and framed in its read-only
+// place.
+TEST_F(SetupPages, WirelessLabelsAndReadOnlyFieldFollowTheMode) {
+  using admintest::Ink;
+  auto clock = ottest::SettledClock(emu);
+  open(3);
+  auto expect = [](short greyLabel, short blackLabel, short readOnly) {
+    admintest::ScriptChecks().push_back([=] {
+      DialogRef w = tb::FindDialogByTitle("Wireless LAN");
+      ASSERT_NE(w, nullptr);
+      EXPECT_EQ(admintest::InkOf(w, greyLabel), Ink::kGrey);
+      EXPECT_EQ(admintest::InkOf(w, blackLabel), Ink::kBlack);
+      EXPECT_EQ(admintest::InkOf(w, readOnly), Ink::kGrey);
+      EXPECT_TRUE(admintest::FramedAt(w, readOnly, 3));
+    });
+  };
+  expect(8, 6, 12);  // infrastructure: the channel is read-only
+  expect(6, 8, 11);  // ad hoc: the network name is
+  tb::LoadScriptText(
+      "wait-window \"Wireless LAN\"\nwait 5\ncheck\n"
+      "popup-item \"Wireless LAN\" 5 1\nwait 5\ncheck\nkey Escape\n");
+  click(14);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_TRUE(admintest::ScriptChecks().empty());
+  click(2);
+}
+
+// Opened with SMTP on, the two mail check boxes are drawn whole: their
+// group titles no longer cover them.
+TEST_F(SetupPages, SmtpMailBoxesAreDrawnWhole) {
+  pboxemu::SettingsBlocks b = emu.Settings(2);
+  admintest::PointTablesAt(b);
+  char msg[64];
+  for (UInt16 var : {0x2801, 0xEA10, 0xEA20}) ASSERT_EQ(context_set_varid(var, "ENABLE", msg, sizeof msg), 0);
+  admintest::ClearTables();
+  emu.SetSettings(2, b);
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  to_tab("SMTP");
+  DialogRef d = Get_Open_Setup_Dialog();
+  // As the window's update draws it.
+  Rect all;
+  GetPortBounds(GetDialogPort(d), &all);
+  InvalWindowRect(GetDialogWindow(d), &all);
+  pump();
+  for (short item : {10, 26}) {
+    SCOPED_TRACE(item);
+    EXPECT_EQ(Get_Item_Value(d, item), 1);
+    Rect r;
+    Get_Dialog_Item_Rect(d, item, &r);
+    // The box: 12 pixels square, one in from the item's left, centred.
+    const short top = SInt16(r.top + (r.bottom - r.top - 12) / 2), left = SInt16(r.left + 1);
+    CGrafPtr port = GetDialogPort(d);
+    // Its top edge right of the left corner, its right edge above the
+    // bottom corner: both along their whole length.
+    for (short h = SInt16(left + 2); h < left + 11; ++h)
+      EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{top, h, SInt16(top + 1), SInt16(h + 1)}, 0x70)) << "top " << h;
+    for (short v = SInt16(top + 2); v < top + 11; ++v)
+      EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{v, SInt16(left + 11), SInt16(v + 1), SInt16(left + 12)}, 0x70))
+          << "right " << v;
+  }
+  click(2);
+}
+
+// The NetWare sub-dialogs' grey frames, each with its group label drawn
+// over it.
+TEST_F(SetupPages, NetWareSubDialogsAreFramed) {
+  emu.SetSettings(2, NetWareOnly());
+  auto clock = ottest::SettledClock(emu);
+  open(2);
+  to_tab("NetWare");
+  DialogRef d = Get_Open_Setup_Dialog();
+  struct Case {
+    short mode, button;  // the mode that shows the button
+    const char* title;
+    short second;  // the other framed item
+  };
+  for (const Case& c : {Case{2, 15, "Print Server", 27}, Case{1, 14, "Remote Printer", 25}}) {
+    SCOPED_TRACE(c.title);
+    tb::AdvanceClock(60);
+    ASSERT_TRUE(tb::ChooseDialogPopupItem(d, 13, c.mode));
+    pump();
+    admintest::ScriptChecks().push_back([&c] {
+      DialogRef sub = tb::FindDialogByTitle(c.title);
+      ASSERT_NE(sub, nullptr);
+      for (short item : {short(20), c.second}) EXPECT_TRUE(admintest::FramedAt(sub, item, 0)) << item;
+      EXPECT_EQ(admintest::InkOf(sub, 21), admintest::Ink::kBlack);
+    });
+    tb::LoadScriptText(std::string("wait-window \"") + c.title + "\"\nwait 5\ncheck\nkey Escape\n");
+    click(c.button);
+    EXPECT_FALSE(tb::ScriptRunning());
+  }
+  answer("1");
+  click(2);
 }
 
 }  // namespace
