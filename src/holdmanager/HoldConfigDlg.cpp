@@ -114,6 +114,12 @@ void restoreField(SUB_DLG* d, short item, int idx, const std::string& initial) {
   r->lastText[idx] = SubFieldText(f);
 }
 
+// Hiding erases a list's place: only a list that shows has one (the other
+// page's items may lie there now).
+void hideList(CLIST_DATA* list) {
+  if (list && list->bShow) CLShow(list, false);
+}
+
 void ChangeTabPage(SUB_DLG* d, int page) {
   CFG_REC* r = rec(d);
   DialogRef dlg = d->dialog;
@@ -144,12 +150,12 @@ void ChangeTabPage(SUB_DLG* d, int page) {
       CLResize(r->addrList, &lr);
       CLShow(r->addrList, true);
     }
-    if (r->folderList) CLShow(r->folderList, false);
+    hideList(r->folderList);
     ChangeDelBtnState(d);
   } else {
     SetSubDlgItemTexts(d, gCfgPage2Item);
     STCSetAlignment(d->labels, 0, 1);
-    if (r->addrList) CLShow(r->addrList, false);
+    hideList(r->addrList);
     AddSubField(d, kNameField);
     if (r->folderList) {
       Rect lr = ItemRectOf(dlg, kFolderList);
@@ -166,9 +172,13 @@ void ChangeTabPage(SUB_DLG* d, int page) {
       if (r->saved[3].saved) TXNSetSelection(SubDlgField(d, kNameField)->obj, r->saved[3].selStart, r->saved[3].selEnd);
     }
   }
-  tb::PortSaver saver(GetDialogPort(dlg));
+  // Nothing of the page left is kept: the whole content is drawn again.
+  ColorPortSaver saver(GetDialogPort(dlg));
+  const RGBColor back = DialogBackColor(dlg);
+  RGBBackColor(&back);
   Rect all;
   GetPortBounds(GetDialogPort(dlg), &all);
+  EraseRect(&all);
   InvalWindowRect(GetDialogWindow(dlg), &all);
 }
 

@@ -318,7 +318,7 @@ void TPPaneDrawProc(ControlRef control, SInt16) {
     TXNSetFrameBounds(f->object, now.top, now.left, now.bottom, now.right, f->frameID);
     if (f->enabled) applyDest(f);
   }
-  tb::PortSaver saver(f->port);
+  ColorPortSaver saver(f->port);
   RGBColor white{0xFFFF, 0xFFFF, 0xFFFF};
   RGBBackColor(&white);
   EraseRgn(f->eraseRgn);
@@ -476,6 +476,12 @@ int STCAddList(STC_DATA** head, DialogRef dialog, UInt16 item, ConstStr255Param 
   while (*at) at = &(*at)->next;
   *at = rec;
   return 1;
+}
+
+RGBColor DialogBackColor(DialogRef dialog) {
+  RGBColor c{0xEEEE, 0xEEEE, 0xEEEE};
+  if (dialog) GetWindowContentColor(GetDialogWindow(dialog), &c);
+  return c;
 }
 
 void STCDraw(STC_DATA* rec) {

@@ -8,8 +8,35 @@
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/icons.h"
+#include "toolbox/quickdraw.h"
 #include "toolbox/textengine.h"
 #include "toolbox/types.h"
+
+// ---- drawing -------------------------------------------------------------------
+
+// The port made current for a drawing scope that changes its colours (a
+// white back for a field or a copy, a grey pen for a frame): the colours
+// it found come back at the end, so no later erase of the port takes them.
+class ColorPortSaver {
+ public:
+  explicit ColorPortSaver(GrafPtr port) : saver_(port) {
+    GetForeColor(&fore_);
+    GetBackColor(&back_);
+  }
+  ~ColorPortSaver() {
+    RGBForeColor(&fore_);
+    RGBBackColor(&back_);
+  }
+  ColorPortSaver(const ColorPortSaver&) = delete;
+  ColorPortSaver& operator=(const ColorPortSaver&) = delete;
+
+ private:
+  tb::PortSaver saver_;
+  RGBColor fore_{}, back_{};
+};
+
+// The dialog's background: its window's content colour.
+RGBColor DialogBackColor(DialogRef dialog);
 
 // ---- text fields ------------------------------------------------------------
 

@@ -71,6 +71,7 @@ void subUpdate(DialogRef dialog) {
   if (!d) return;
   DrawDialog(d->dialog);
   STCDrawList(d->labels);
+  for (const SUB_FIELD& f : d->fields) SubFieldDraw(d, &f);
   if (d->update) d->update(d);
   drawDefaultRing(d->dialog, d->defaultItem);
 }

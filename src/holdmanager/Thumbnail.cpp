@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/GWorldImage.h"
+#include "holdmanager/HoldControls.h"
 #include "toolbox/fonts.h"
 #include "toolbox/windows.h"
 
@@ -32,19 +33,13 @@ Rect worldBounds(GWorldPtr w) {
   return r;
 }
 
-RGBColor dialogBackground(DialogRef dialog) {
-  RGBColor c{0xFFFF, 0xFFFF, 0xFFFF};
-  if (dialog && GetWindowContentColor(GetDialogWindow(dialog), &c) != noErr) c = RGBColor{0xEEEE, 0xEEEE, 0xEEEE};
-  return c;
-}
-
 void drawBtnInto(const PAGE_BTN* btn, CGrafPtr port, const Rect& dst) {
   GWorldPtr pic = btn->index < 4 ? gBtnPict[btn->index] : nullptr;
   if (!pic) return;
   Rect src;
   GetPageBtnStateRect(btn, &src);
   if (EmptyRect(&src)) return;
-  tb::PortSaver saver(port);
+  ColorPortSaver saver(port);
   RGBColor white{0xFFFF, 0xFFFF, 0xFFFF}, black{0, 0, 0};
   RGBBackColor(&white);
   RGBForeColor(&black);
@@ -253,7 +248,7 @@ void DrawThumbnail(DialogRef dialog, GWorldPtr picture, short item, const short 
     place = hold::ThumbnailPlace(W, H, pb.right - pb.left, pb.bottom - pb.top);
     if (EmptyRect(&place)) picture = nullptr;
   }
-  const RGBColor white{0xFFFF, 0xFFFF, 0xFFFF}, black{0, 0, 0}, back = dialogBackground(dialog);
+  const RGBColor white{0xFFFF, 0xFFFF, 0xFFFF}, black{0, 0, 0}, back = DialogBackColor(dialog);
   {
     tb::PortSaver saver(off);
     RGBBackColor(picture || textFlag ? &white : &back);
@@ -284,7 +279,7 @@ void DrawThumbnail(DialogRef dialog, GWorldPtr picture, short item, const short 
     }
   }
   {
-    tb::PortSaver saver(GetDialogPort(dialog));
+    ColorPortSaver saver(GetDialogPort(dialog));
     RGBBackColor(&white);
     RGBForeColor(&black);
     CopyBits(GetPortBitMapForCopyBits(off), GetPortBitMapForCopyBits(GetDialogPort(dialog)), &bounds, &area, srcCopy,
