@@ -19,6 +19,7 @@
 
 struct CLIST_DATA;
 struct CTAB_DATA;
+struct ICON_LIST;
 struct STC_DATA;
 struct MAIN_DLG_DATA;
 
@@ -171,6 +172,7 @@ struct MAIN_DLG_DATA {
   bool thumbBusy;
   void* cfgDlg;                    // the open configuration dialog's record, or null
   std::vector<FSSpec> localFiles;  // references of the local file list's rows
+  ICON_LIST* icons;                // one reference of each icon the rows show
 };
 
 // Refreshes after a sub-dialog changed what the window shows.

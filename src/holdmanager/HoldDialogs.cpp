@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "506Q_Lib/Bridge.h"
 #include "holdmanager/HoldControls.h"
 #include "toolbox/appearance.h"
 #include "toolbox/clock.h"
@@ -370,11 +371,13 @@ SUB_DLG* NewSubDlg(short id) {
   SetFrontDialog(dialog);
   RGBColor content{0xEEEE, 0xEEEE, 0xEEEE};
   SetWindowContentColor(w, &content);
+  // The window was made in its resource's colour: all of it takes the
+  // content colour, or a hidden item would leave its place in another.
+  Set_Content_Color(dialog);
   {
     tb::PortSaver saver(GetDialogPort(dialog));
     TextFont(gHoldHost.font);
     TextSize(gHoldHost.fontSize);
-    RGBBackColor(&content);
   }
   d->handler = InstallWndEvtHandler(w);
   return d;

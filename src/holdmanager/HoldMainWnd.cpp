@@ -16,6 +16,7 @@
 #include "holdmanager/HoldDialogs.h"
 #include "holdmanager/HoldLists.h"
 #include "toolbox/catalog.h"
+#include "toolbox/cfstring.h"
 #include "toolbox/clock.h"
 #include "toolbox/datetime.h"
 #include "toolbox/icons.h"
@@ -601,6 +602,12 @@ void ChangeTabPage(DialogRef dialog, int oldTab, int newTab) {
     return;
   }
   (void)oldTab;
+  // Nothing is drawn while the page is rebuilt: a list that hides or moves
+  // erases its old place, and one never placed stands at the window's
+  // top-left, over the device pop-up and its label.
+  tb::OwnedRgn visible, none;
+  GetPortVisibleRegion(GetDialogPort(dialog), visible);
+  Set_Dialog_VisRegion(dialog, none);
   STCDisposeList(&m->stcPage);
   if (CountDITL(dialog) > kMainItemCount) ShortenDITL(dialog, DialogItemIndex(CountDITL(dialog) - kMainItemCount));
   int count = 0;
@@ -614,6 +621,7 @@ void ChangeTabPage(DialogRef dialog, int oldTab, int newTab) {
     showPage(m);
   }
   if (m->tab) CTSetCurSel(m->tab, SInt16(newTab - 1), false);
+  Set_Dialog_VisRegion(dialog, visible);
   RedrawMainDlg(m, 1);
   ChangeBtnState(m, m->tab0Info, false, 0);
   if (m->deviceAddr) StartCommand(&m->eng, CMD_REFRESH, false);
@@ -949,6 +957,50 @@ bool OverColumnDivider(MAIN_DLG_DATA* m, Point local) {
 
 namespace {
 
+// The system's kind of a document, or the program's own "unknown" text.
+std::string kindText(const FSSpec& file) {
+  FSRef ref;
+  CFStringRef kind = nullptr;
+  std::string out;
+  if (FSpMakeFSRef(&file, &ref) == noErr && LSCopyKindStringForRef(&ref, &kind) == noErr && kind) {
+    char text[256];
+    if (CFStringGetCString(kind, text, sizeof text, kCFStringEncodingUTF8)) out = text;
+    CFRelease(kind);
+  }
+  return out.empty() ? HoldIniText("FILE", "UNKNOWN=") : out;
+}
+
+// A local file's row: its icon and name, size, kind and date.
+void localFileRow(MAIN_DLG_DATA* m, SInt16 row) {
+  const FSSpec& f = m->localFiles[std::size_t(row)];
+  cellText(m->tab1PCFile, row, 0, ptext(f.name));
+  IconRef icon = nullptr;
+  if (GetIconRefFromFile(&f, &icon, nullptr) == noErr) {
+    // The window keeps one reference of each icon its rows show.
+    if (!AddIconList(&m->icons, icon)) ReleaseIconRef(icon);
+    CLSetIconHandle(m->tab1PCFile, row, icon, 16, 16, 0);
+  }
+  CInfoPBRec pb{};
+  Str255 name;
+  std::memcpy(name, f.name, f.name[0] + 1);
+  pb.hFileInfo.ioNamePtr = name;
+  pb.hFileInfo.ioVRefNum = f.vRefNum;
+  pb.hFileInfo.ioDirID = f.parID;
+  UInt64 size = 0;
+  std::string date;
+  if (PBGetCatInfoSync(&pb) == noErr) {
+    size = UInt64(pb.hFileInfo.ioFlLgLen);
+    DateTimeRec d;
+    SecondsToDate(pb.hFileInfo.ioFlMdDat, &d);
+    date = DateText(
+        HoldDate{UInt16(d.year), UInt16(d.month), UInt16(d.day), UInt16(d.hour), UInt16(d.minute), UInt16(d.second)});
+  }
+  cellText(m->tab1PCFile, row, 1, DataSizeText(size));
+  cellText(m->tab1PCFile, row, 2, kindText(f));
+  cellText(m->tab1PCFile, row, 3, date);
+  CLSetReference(m->tab1PCFile, row, reinterpret_cast<long>(&m->localFiles[std::size_t(row)]));
+}
+
 void listClick(MAIN_DLG_DATA* m, CLIST_DATA* list, EventRecord* event, bool scrollOnly) {
   if (!list) return;
   Point local = event->where;
@@ -1092,32 +1144,7 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
       }
       // The rows refer to the vector's elements: rebuilt whole.
       CLDelRow(m->tab1PCFile, 0, 0);
-      for (std::size_t i = 0; i < m->localFiles.size(); ++i) {
-        const FSSpec& f = m->localFiles[i];
-        std::string path;
-        tb::SpecToPath(f, path);
-        const SInt16 row = SInt16(i);
-        cellText(m->tab1PCFile, row, 0, ptext(f.name));
-        CInfoPBRec pb{};
-        Str255 name;
-        std::memcpy(name, f.name, f.name[0] + 1);
-        pb.hFileInfo.ioNamePtr = name;
-        pb.hFileInfo.ioVRefNum = f.vRefNum;
-        pb.hFileInfo.ioDirID = f.parID;
-        UInt64 size = 0;
-        std::string date;
-        if (PBGetCatInfoSync(&pb) == noErr) {
-          size = UInt64(pb.hFileInfo.ioFlLgLen);
-          DateTimeRec d;
-          SecondsToDate(pb.hFileInfo.ioFlMdDat, &d);
-          date = DateText(HoldDate{UInt16(d.year), UInt16(d.month), UInt16(d.day), UInt16(d.hour), UInt16(d.minute),
-                                   UInt16(d.second)});
-        }
-        cellText(m->tab1PCFile, row, 1, DataSizeText(size));
-        cellText(m->tab1PCFile, row, 2, HoldIniText("FILE", "UNKNOWN="));
-        cellText(m->tab1PCFile, row, 3, date);
-        CLSetReference(m->tab1PCFile, row, reinterpret_cast<long>(&m->localFiles[i]));
-      }
+      for (std::size_t i = 0; i < m->localFiles.size(); ++i) localFileRow(m, SInt16(i));
       CLUpdate(m->tab1PCFile, nullptr, 1);
       break;
     }
@@ -1380,7 +1407,7 @@ MAIN_DLG_DATA* CreateMainDlg() {
   ChangeTabPage(m->dialog, 0, 1);
   ResizeMainDlg(m, SInt16(m->config.usWinWidth), SInt16(m->config.usWinHeight));
   if (gAnimeInfo.world && gAnimeInfo.transparent) {
-    RGBColor back{0xFFFF, 0xFFFF, 0xFFFF};
+    RGBColor back = DialogBackColor(m->dialog);
     ExchangePixelColor(gAnimeInfo.world, 32, &back, Point{SInt16(gAnimeInfo.height - 1), 0});
   }
   m->search = new (std::nothrow) JCPEPInfo{};
@@ -1430,6 +1457,7 @@ void CloseMainDlg(DialogRef dialog, bool last) {
   if (m->tab) CTDispose(m->tab);
   for (int i = 0; i < count; ++i)
     if (lists[i]) CLDispose(lists[i]);
+  DisposeIconList(&m->icons);
   MainDlgClosed(m);
   DisposeDialog(dialog);
   delete m->view;

@@ -338,10 +338,25 @@ TEST_F(HoldApp, TheWindowWithJobsOnScreen) {
   EXPECT_GT(b0, r0 + 60);
   EXPECT_EQ(channel(list.left + 178, row1 + 9, 8), 0xFF);
   EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{pop.top, SInt16(pop.left + 4), pop.bottom, SInt16(pop.left + 150)}));
+  // The logo's background is the window's own.
+  Rect logo;
+  GetDialogItemRect(M()->dialog, kItemLogo, &logo);
+  ASSERT_GT(gAnimeInfo.height, 0);
+  EXPECT_EQ(tb::PortPixel(port, logo.left, logo.top + gAnimeInfo.height - 1), tb::PortPixel(port, 3, 3));
   // Kept for a person to look at.
   const std::string dir = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home";
   std::filesystem::create_directories(dir);
   EXPECT_EQ(tb::SaveWindowPNG(GetDialogWindow(M()->dialog), (dir + "/hold-main-window.png").c_str()), noErr);
+
+  // On every page the device pop-up's label and title stay whole.
+  const Rect label = ItemRectOf(M()->dialog, kItemDeviceLabel);
+  for (int tab : {2, 3, 1}) {
+    ChangeTabPage(M()->dialog, M()->curTab, tab);
+    ASSERT_TRUE(LoopUntilIdle());
+    EXPECT_TRUE(testsupport::DarkInkIn(port, label)) << "tab " << tab;
+    EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{pop.top, SInt16(pop.left + 4), pop.bottom, SInt16(pop.left + 16)}))
+        << "tab " << tab;
+  }
 }
 
 TEST_F(HoldApp, LayoutLimitsAndTheDetailRows) {
@@ -457,7 +472,7 @@ TEST_F(HoldApp, UploadOfTwoChosenFilesThroughTheWindowFilesThemInTheFolder) {
   StartAndChooseFirstBox();
   ChangeTabPage(M()->dialog, 1, 2);
   ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab1HMFile) == 2; }));
-  const fs::path a = dir_.path() / "first.prn", b = dir_.path() / "second.prn";
+  const fs::path a = dir_.path() / "first.job", b = dir_.path() / "second.ps";
   testsupport::WriteFile(a, std::string(3000, 'a'));
   testsupport::WriteFile(b, "%!PS\n");
   // Select takes the chooser's files (a file already listed is not added twice).
@@ -471,6 +486,20 @@ TEST_F(HoldApp, UploadOfTwoChosenFilesThroughTheWindowFilesThemInTheFolder) {
   SInt16 len = sizeof size;
   CLGetCellOne(M()->tab1PCFile, size, &len, Cell{0, 1});
   EXPECT_EQ(std::string(reinterpret_cast<char*>(size + 1), size[0]), "2.93 KB");
+  // Each row's kind (the program's own text when the system knows none) and icon.
+  const char* kinds[] = {"Document", "PostScript document"};
+  const Rect list = ItemRectOf(M()->dialog, kT1PCList);
+  UpdateMainDlg(M()->dialog);
+  for (SInt16 row = 0; row < 2; ++row) {
+    Str255 kind;
+    len = sizeof kind;
+    CLGetCellOne(M()->tab1PCFile, kind, &len, Cell{row, 2});
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(kind + 1), kind[0]), kinds[row]);
+    const SInt16 top = SInt16(list.top + 18 + 18 * row + 1);
+    EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(M()->dialog),
+                                       Rect{top, SInt16(list.left + 1), SInt16(top + 16), SInt16(list.left + 20)}))
+        << "row " << row << "'s icon";
+  }
   ASSERT_TRUE(IsControlActive(Item(kT1Upload)));
 
   // Upload asks (two files), Return says yes; both go to the first folder's

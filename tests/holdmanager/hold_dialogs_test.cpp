@@ -31,6 +31,25 @@ TEST_F(HoldDialogTest, MessageBoxButtonsAndKeysGiveTheirResults) {
                   [](long a, long, long, int r) { results.push_back(int(a) * 10 + r); }, 7, 0, 0),
               1);
     EXPECT_EQ(MessageText(), "Line one\rline two");
+    if (c.type == 1) {
+      // OK only: button 3 is hidden and dimmed, its place the dialog's
+      // background, and a press there answers nothing.
+      DialogRef d = FrontSubDlg()->dialog;
+      ControlRef three = GetItemControl(d, 3);
+      EXPECT_FALSE(IsControlVisible(three));
+      EXPECT_FALSE(IsControlActive(three));
+      Rect r = ItemRectOf(d, 3);
+      if (r.left >= 16384) OffsetRect(&r, -16384, 0);  // where hiding moved it from
+      CGrafPtr port = GetDialogPort(d);
+      int marked = 0;
+      for (int y = r.top - 2; y < r.bottom + 2; ++y)
+        for (int x = r.left - 2; x < r.right + 2; ++x) marked += tb::PortPixel(port, x, y) != tb::PortPixel(port, 3, 3);
+      EXPECT_EQ(marked, 0);
+      ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{SInt16((r.top + r.bottom) / 2), SInt16(r.left + 10)}));
+      Pass();
+      EXPECT_TRUE(results.empty());
+      ASSERT_EQ(SubDlgCount(), 1);
+    }
     if (c.input[0] == '3' || c.input[0] == '4')
       Click(short(c.input[0] - '0'));
     else
