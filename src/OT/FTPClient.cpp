@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "toolbox/clock.h"
@@ -50,8 +51,10 @@ void closeFile(FTPEPInfo* ctx) {
 }
 
 // Connections that had more to read than one step takes. They are read on
-// from the next pump; a context leaves the list when it closes or is
-// released, so the list never holds a freed one.
+// from the next pass of the loop, not from this one: a peer that streams
+// faster than we read would otherwise keep one pass going as long as it
+// liked. A context leaves the list when it closes or is released, so the
+// list never holds a freed one.
 std::vector<FTPEPInfo*>& unread() {
   static std::vector<FTPEPInfo*> list;
   return list;
@@ -63,7 +66,7 @@ void readOnLater(FTPEPInfo* ctx) {
   if (std::find(list.begin(), list.end(), ctx) == list.end()) list.push_back(ctx);
   if (gReadQueued) return;
   gReadQueued = true;
-  tb::Defer([] {
+  tb::DeferToNextPass([] {
     gReadQueued = false;
     std::vector<FTPEPInfo*> now;
     now.swap(unread());
@@ -636,6 +639,13 @@ Boolean FTP_Reply_Completed(const FTPEPInfo* ctx, const char* code) {
 }
 
 Boolean FTP_Reply_Refused(const FTPEPInfo* ctx) { return usable(ctx) && ctx->reply.refused; }
+
+Boolean FTP_Reply_Holds(const FTPEPInfo* ctx, const char* code) {
+  if (!usable(ctx) || !code || ctx->reply.inMulti) return 0;
+  const UInt32 len = std::min<UInt32>(ctx->rcvLargeBufLen, kReplyRoom);
+  const std::string_view text(reinterpret_cast<const char*>(ctx->rcvLargeBuf), len);
+  return text.find(code) != std::string_view::npos || FTP_Reply_Completed(ctx, code);
+}
 
 void FTP_Release_Context(FTPEPInfo* ctx) {
   if (!ctx) return;

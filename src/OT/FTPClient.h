@@ -110,6 +110,11 @@ void RcvData(FTPEPInfo* ctx);
 // reply carried the code (3 digits), and whether one refused.
 Boolean FTP_Reply_Completed(const FTPEPInfo* ctx, const char* code);
 Boolean FTP_Reply_Refused(const FTPEPInfo* ctx);
+// Whether the box has answered with the code (3 digits): found anywhere in
+// the text collected since the last command, or carried by a complete reply
+// too long for that text. 0 while a multi-line reply is still coming: its
+// text is not the answer yet, whatever numbers it holds.
+Boolean FTP_Reply_Holds(const FTPEPInfo* ctx, const char* code);
 // The local address of a connected control connection (the address the box
 // reaches this computer on), 0 when unknown.
 UInt32 FTP_Local_Address(FTPEPInfo* ctx);

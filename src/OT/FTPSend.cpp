@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
@@ -57,18 +56,6 @@ void changeState(SEND_WND_INFO* slot, SInt16 step, SInt16 result, const char* wh
 }
 
 void setStep(SEND_WND_INFO* slot, SInt16 step, const char* why) { changeState(slot, step, slot->sendResult, why); }
-
-std::string_view collected(const FTPEPInfo* ctx) {
-  UInt32 len = std::min<UInt32>(ctx->rcvLargeBufLen, kFTPLargeBufSize - 1);
-  return std::string_view(reinterpret_cast<const char*>(ctx->rcvLargeBuf), len);
-}
-
-// Codes are looked for anywhere in the text collected since the last
-// command, as the boxes' replies have always been read; a reply too long
-// for the window still counts by its code.
-bool holds(const FTPEPInfo* ctx, std::string_view code) {
-  return collected(ctx).find(code) != std::string_view::npos || FTP_Reply_Completed(ctx, code.data());
-}
 
 bool sendText(FTPEPInfo* ctx, const char* text) {
   UInt32 len = static_cast<UInt32>(std::strlen(text));
@@ -210,22 +197,22 @@ short FTP_RcvCommand_async(SEND_WND_INFO* slot) {
   char line[kFTPCmdSize];
   switch (slot->cmdNum) {
     case FTP_STEP_GREETING:
-      if (!holds(ftp, "220")) return 0;
+      if (!FTP_Reply_Holds(ftp, "220")) return 0;
       if (!sendText(ftp, "USER user\r\n")) return -1;
       setStep(slot, FTP_STEP_USER, "220");
       return 1;
     case FTP_STEP_USER:
-      if (!holds(ftp, "331")) return 0;
+      if (!FTP_Reply_Holds(ftp, "331")) return 0;
       if (!sendText(ftp, "PASS fern\r\n")) return -1;
       setStep(slot, FTP_STEP_PASS, "331");
       return 1;
     case FTP_STEP_PASS:
-      if (!holds(ftp, "230")) return 0;
+      if (!FTP_Reply_Holds(ftp, "230")) return 0;
       if (!sendText(ftp, "CWD lp\r\n")) return -1;
       setStep(slot, FTP_STEP_CWD, "230");
       return 1;
     case FTP_STEP_CWD:
-      if (!holds(ftp, "250")) return 0;
+      if (!FTP_Reply_Holds(ftp, "250")) return 0;
       // The data connection listens on the address the box reaches us on.
       slot->ftpData->listenIpAddr = FTP_Local_Address(ftp);
       if (FtpData_Protocol(slot->ftpData, slot->pbi_ip_addr, kFTPDataPort, kFTPConnectTimeoutMs, nullptr, 1) !=
@@ -235,7 +222,7 @@ short FTP_RcvCommand_async(SEND_WND_INFO* slot) {
       setStep(slot, FTP_STEP_TYPE, "250");
       return 1;
     case FTP_STEP_TYPE: {
-      if (!holds(ftp, "200")) return 0;
+      if (!FTP_Reply_Holds(ftp, "200")) return 0;
       FTPEPInfo* data = slot->ftpData;
       if (data->lportPort == 0) {
         // Still binding; a listener that closed without a port never will.
@@ -250,7 +237,7 @@ short FTP_RcvCommand_async(SEND_WND_INFO* slot) {
       return 1;
     }
     case FTP_STEP_PORT: {
-      if (!holds(ftp, "200")) return 0;
+      if (!FTP_Reply_Holds(ftp, "200")) return 0;
       const FSSpec& fss = slot->fileData.fileSpec;
       if (!sendableName(fss)) {
         tb::TraceRefusal("ftp", "a file name with a line break is never sent");
@@ -264,14 +251,14 @@ short FTP_RcvCommand_async(SEND_WND_INFO* slot) {
       return 1;
     }
     case FTP_STEP_STOR:
-      if (!holds(ftp, "150")) return 0;
+      if (!FTP_Reply_Holds(ftp, "150")) return 0;
       slot->dataConnect = 1;
       // The data phase is timed from its start until a piece goes.
       slot->dataTick = TickCount();
       setStep(slot, FTP_STEP_DATA, "150");
       return 1;
     case FTP_STEP_DATA:
-      if (!holds(ftp, "226")) return 0;
+      if (!FTP_Reply_Holds(ftp, "226")) return 0;
       if (slot->dataConnect) tb::TraceNote("ftp", "send@%p: 226, the box has the file", static_cast<void*>(slot));
       slot->dataConnect = 0;
       return 1;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 #include "filetransfer/Upcaster.h"
 #include "common/AppFonts.h"
@@ -55,12 +54,6 @@ void changeState(SEND_SLOT* slot, UInt16 step, UInt16 result, const char* why) {
                  why);
   slot->cmdNum = step;
   slot->sendResult = result;
-}
-
-bool holds(const FTPEPInfo* ctx, std::string_view code) {
-  UInt32 len = std::min<UInt32>(ctx->rcvLargeBufLen, kFTPLargeBufSize - 1);
-  std::string_view text(reinterpret_cast<const char*>(ctx->rcvLargeBuf), len);
-  return text.find(code) != std::string_view::npos || FTP_Reply_Completed(ctx, code.data());
 }
 
 bool sendText(FTPEPInfo* ctx, const char* text) {
@@ -232,22 +225,22 @@ short FTP_RcvCommand_async(SEND_SLOT* slot) {
   char line[kFTPCmdSize];
   switch (slot->cmdNum) {
     case 1:
-      if (!holds(ftp, "220")) return 0;
+      if (!FTP_Reply_Holds(ftp, "220")) return 0;
       if (!sendText(ftp, "USER user\r\n")) return -1;
       changeState(slot, 2, kSendRunning, "220");
       return 1;
     case 2:
-      if (!holds(ftp, "331")) return 0;
+      if (!FTP_Reply_Holds(ftp, "331")) return 0;
       if (!sendText(ftp, "PASS fern\r\n")) return -1;
       changeState(slot, 3, kSendRunning, "331");
       return 1;
     case 3:
-      if (!holds(ftp, "230")) return 0;
+      if (!FTP_Reply_Holds(ftp, "230")) return 0;
       if (!sendText(ftp, "CWD lp\r\n")) return -1;
       changeState(slot, 4, kSendRunning, "230");
       return 1;
     case 4:
-      if (!holds(ftp, "250")) return 0;
+      if (!FTP_Reply_Holds(ftp, "250")) return 0;
       // The data connection listens on the address the box reaches us on,
       // and takes only the box's call.
       slot->ftpData->listenIpAddr = FTP_Local_Address(ftp);
@@ -257,7 +250,7 @@ short FTP_RcvCommand_async(SEND_SLOT* slot) {
       changeState(slot, 5, kSendRunning, "250");
       return 1;
     case 5: {
-      if (!holds(ftp, "200")) return 0;
+      if (!FTP_Reply_Holds(ftp, "200")) return 0;
       FTPEPInfo* data = slot->ftpData;
       if (data->lportPort == 0) return data->isComplete ? -1 : 0;  // still binding
       std::snprintf(line, sizeof line, "PORT %s\r\n",
@@ -267,7 +260,7 @@ short FTP_RcvCommand_async(SEND_SLOT* slot) {
       return 1;
     }
     case 6: {
-      if (!holds(ftp, "200")) return 0;
+      if (!FTP_Reply_Holds(ftp, "200")) return 0;
       char name[64];
       pstr::toC(name, sizeof name, slot->fileData.info.fileSpec.name);
       std::snprintf(line, sizeof line, "STOR %s\r\n", name);
@@ -276,7 +269,7 @@ short FTP_RcvCommand_async(SEND_SLOT* slot) {
       return 1;
     }
     case 7:
-      if (!holds(ftp, "150")) return 0;
+      if (!FTP_Reply_Holds(ftp, "150")) return 0;
       slot->dataConnect = 1;
       // The data phase is timed from its start, not from when the slot was
       // claimed.
@@ -284,7 +277,7 @@ short FTP_RcvCommand_async(SEND_SLOT* slot) {
       changeState(slot, 8, kSendRunning, "150");
       return 1;
     case 8:
-      if (!holds(ftp, "226")) return 0;
+      if (!FTP_Reply_Holds(ftp, "226")) return 0;
       slot->dataConnect = 0;
       return 1;
     default:

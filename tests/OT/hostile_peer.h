@@ -1,6 +1,7 @@
 // Playing a hostile peer over loopback: raw UDP sockets standing for the box
 // and for strangers (over AppleTalk, DDP nodes of the test's own network),
-// and an event loop that remembers its longest turn.
+// a TCP peer that streams faster than anyone reads, and an event loop that
+// remembers its longest turn.
 #pragma once
 
 #include <arpa/inet.h>
@@ -9,10 +10,15 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "OT/JCPSearch.h"
@@ -157,6 +163,61 @@ struct Peers {
     p.otherPort = at(node, UInt8(socket + 1));
     return p;
   }
+};
+
+// A TCP server on loopback that, once called, sends one endless line (no
+// line end) in 64 KiB writes as fast as the caller takes them, until it is
+// stopped or limit has gone by, so that a reader that never gives the loop
+// back still ends.
+class Streamer {
+ public:
+  Streamer(UInt32 host, UInt16 port, Clock::duration limit = std::chrono::seconds(4)) {
+    listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a = atalktest::HostAddr(host, port);
+    if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listen_, 1) != 0) {
+      if (listen_ >= 0) close(listen_);
+      listen_ = -1;
+      return;
+    }
+    thread_ = std::thread([this, limit] { run(limit); });
+  }
+  ~Streamer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listen_ >= 0) close(listen_);
+  }
+  Streamer(const Streamer&) = delete;
+  Streamer& operator=(const Streamer&) = delete;
+
+  bool ok() const { return listen_ >= 0; }
+  UInt64 Sent() const { return sent_; }
+
+ private:
+  void run(Clock::duration limit) {
+    pollfd p{listen_, POLLIN, 0};
+    while (!stop_ && poll(&p, 1, 20) <= 0) {
+    }
+    if (stop_) return;
+    int c = accept(listen_, nullptr, nullptr);
+    if (c < 0) return;
+    const std::vector<char> chunk(64 * 1024, 'x');
+    const auto end = Clock::now() + limit;
+    while (!stop_ && Clock::now() < end) {
+      pollfd w{c, POLLOUT, 0};
+      if (poll(&w, 1, 20) <= 0) continue;
+      ssize_t n = send(c, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) sent_ += UInt64(n);
+      if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    }
+    close(c);
+  }
+
+  int listen_ = -1;
+  std::atomic<bool> stop_{false};
+  std::atomic<UInt64> sent_{0};
+  std::thread thread_;
 };
 
 }  // namespace hostile
