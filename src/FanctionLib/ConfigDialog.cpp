@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "506Q_Lib/DialogItems.h"
-#include "common/AppFonts.h"
 #include "common/AppWindows.h"
 #include "toolbox/resources.h"
 
@@ -28,16 +27,6 @@ void SwapPageItems(DialogRef dialog, SInt16 ditlID) {
 UInt8 KeyCode(const EventRecord* event) { return UInt8((event->message & keyCodeMask) >> 8); }
 
 }  // namespace
-
-void Set_Config_Tab_Look(CTAB_DATA* tabs) {
-  FONT_DATA font{};
-  Get_Font_Infomation("TAB=", &font);
-  const SInt16 id = SInt16(font.fontID);
-  const UInt8 face = UInt8(font.styleID);
-  const SInt16 size = SInt16(font.fSize ? font.fSize : 10);
-  CTSetFont(tabs, &id, &face, &size);
-  CTSetPictID(tabs, 143, 142, 144, 145, 146, 147, 148, 149);
-}
 
 short Create_Config_Tab(CONFIG_FRAME* record) {
   if (!record) return 1;

@@ -38,7 +38,9 @@ jcp_reply replyOf(const PBOXinfo& e) {
   return r;
 }
 
-void takeReply(PBOXinfo& e, const jcp_reply& r) {
+}  // namespace
+
+void TakePBOXReply(PBOXinfo& e, const jcp_reply& r) {
   std::memcpy(e.pbi_machine_name, r.jcpr_machine_name, 32);
   std::memcpy(e.pbi_machine_type, r.jcpr_machine_type, 16);
   e.pbi_netno = r.jcpr_netno;
@@ -48,8 +50,6 @@ void takeReply(PBOXinfo& e, const jcp_reply& r) {
   e.pbi_ip_addr = r.jcpr_ip_addr;
   e.pbi_status = r.jcpr_status;
 }
-
-}  // namespace
 
 void UnpackNameCheck(std::span<const UInt8> bytes, ACTIVE_MACHINE_NAME& out) {
   UInt8 b[kNameCheckSize] = {};
@@ -114,7 +114,7 @@ short RegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, const P
   PBOXinfo& e = *slot;
   e.pbi_hash = h;
   e.pbi_inuse = 1;
-  takeReply(e, *reply);
+  TakePBOXReply(e, *reply);
   e.pbi_netno &= 0xFFFFu;
   if (entity) {
     e.ddpEName = *entity;
@@ -163,7 +163,7 @@ bool UnpackPBOXinfo(std::span<const UInt8> bytes, PBOXinfo& out) {
   const UInt8* b = bytes.data();
   jcp_reply head;
   UnpackJcpReply(bytes.first(kJcpReplySize), head);
-  takeReply(out, head);
+  TakePBOXReply(out, head);
   out.pbi_inuse = b[0];
   out.pbi_hash = be::get16(b + 2);
   std::memcpy(out.ddpEName.objStr, b + 72, 34);

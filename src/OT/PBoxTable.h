@@ -71,6 +71,10 @@ void InitPBOXtable(PBOXinfo* table, short count);
 UInt16 GetPBOXHash(const UInt8* machineType, const UInt8* nodeAddr);
 short RegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, const PBOXEntityName* entity,
                    PBOXAddrBlock addr, short protocolNum);
+// The fields an entry takes from a search reply as it came (machine name
+// and type, network number, Ethernet address, socket, hop count, IPv4
+// address, status); the entry's other fields are left as they are.
+void TakePBOXReply(PBOXinfo& e, const jcp_reply& r);
 short UDPRegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, short protocolNum);
 PBOXinfo* FindPBOXbyIPAddr(PBOXinfo* table, short count, UInt32 ipAddr);
 short IsUseProtocol();
