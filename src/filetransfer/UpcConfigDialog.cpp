@@ -7,11 +7,12 @@
 #include <cstring>
 #include <string>
 
-#include "filetransfer/Upcaster.h"
+#include "506Q_Lib/DialogItems.h"
 #include "common/AppFonts.h"
 #include "common/StrConv.h"
 #include "common/TextFormat.h"
-#include "506Q_Lib/DialogItems.h"
+#include "FanctionLib/ConfigDialog.h"
+#include "filetransfer/Upcaster.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/quickdraw.h"
@@ -271,13 +272,14 @@ void Build_Config_Tab(DialogRef dialog) {
   Rect frame{tabRect.bottom, tabRect.left, static_cast<SInt16>(tabRect.bottom + 170), tabRect.right};
   confData.tab = CTNew(GetDialogWindow(dialog), &tabRect, &frame, 16, false, 0xFFFFFF, true);
   if (confData.tab) {
-    CTSetPictID(confData.tab, 143, 142, 144, 145, 146, 147, 148, 149);
+    Set_Config_Tab_Look(confData.tab);
     Str255 t;
     Get_Ini_Text(t, "[CONFIGTAB]", "TAB01=", 0, "TCP/IP");
     CTAdd(confData.tab, t, 0);
     Get_Ini_Text(t, "[CONFIGTAB]", "TAB02=", 0, "Timeout");
     CTAdd(confData.tab, t, 1);
     CTSetCurSel(confData.tab, 0, false);
+    CTShow(confData.tab, true);
   }
 }
 
@@ -352,6 +354,8 @@ void Exit_Config_Dialog() {
 short Setup_Config_Update_Value(DialogRef dialog, EventRecord*) {
   BeginUpdate(GetDialogWindow(dialog));
   Set_Content_Color(dialog);
+  // The strip and the pages' frame first: the page's items lie on it.
+  if (confData.tab) CTUpdate(confData.tab);
   DrawDialog(dialog);
   draw_page();
   EndUpdate(GetDialogWindow(dialog));

@@ -265,10 +265,11 @@ void Update_Send_Window() {
   FTP_Reap_Contexts();
   for (SEND_SLOT& slot : SendTbl) {
     if (!slot.using_) continue;
-    if (slot.sendResult == kSendRunning) {
-      Send_FTP_Command(&slot);
-      continue;
-    }
+    if (slot.sendResult == kSendRunning) Send_FTP_Command(&slot);
+    // A transfer that has just ended tells it before this pass's event is
+    // dispatched: a key pressed as it failed goes to its alert, which keeps
+    // the keyboard until it is answered, never to the window behind.
+    if (slot.sendResult == kSendRunning) continue;
     UInt16 result = slot.sendResult;
     slot = SEND_SLOT{};
     if (result == kSendDone) {

@@ -3,22 +3,27 @@
 // found, two selected and sent to bottom row first, the file whole at each
 // box in turn; a refused login, a stall and a cancel each end with their
 // alert and no box keeping a file it did not get whole; the quit question
-// while sending.
+// while sending. Then the tool's own loop driven by clicks, keys and menu
+// choices: the settings' tab strip, a key pressed as a send fails, and a
+// box that streams without end.
 #include <chrono>
 #include <functional>
 #include <random>
 
-#include "upcaster_fixture.h"
+#include "506Q_Lib/DialogItems.h"
+#include "FanctionLib/CList.h"
+#include "hostile_peer.h"
+#include "OT/OTEndpoint.h"
 #include "pboxemu/emulator.h"
 #include "pboxemu/ftp_server.h"
-#include "vsftpd_server.h"
-#include "FanctionLib/CList.h"
-#include "OT/OTEndpoint.h"
 #include "toolbox/clock.h"
+#include "toolbox/navigation.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/opentransport.h"
 #include "toolbox/pump.h"
 #include "toolbox/testdriver.h"
+#include "upcaster_fixture.h"
+#include "vsftpd_server.h"
 
 namespace {
 
@@ -81,13 +86,14 @@ class TransferTest : public UpcasterTest {
     UpcasterTest::TearDown();
   }
 
-  void StartBoxes(int n) {
-    for (int i = 0; i < n; ++i) {
-      pboxemu::BoxSpec d;
-      d.name = "Box " + std::to_string(i);
-      emu_.AddBox(d);
-    }
-    emu_.Ftp().Enable();
+  void StartBoxes(int n, bool ftp = true) {
+    std::vector<pboxemu::BoxSpec> boxes(n);
+    for (int i = 0; i < n; ++i) boxes[i].name = "Box " + std::to_string(i);
+    StartBoxes(boxes, ftp);
+  }
+  void StartBoxes(const std::vector<pboxemu::BoxSpec>& boxes, bool ftp = true) {
+    for (const pboxemu::BoxSpec& d : boxes) emu_.AddBox(d);
+    if (ftp) emu_.Ftp().Enable();
     std::string err;
     ASSERT_TRUE(emu_.Start(&err)) << err;
   }
@@ -287,8 +293,10 @@ TEST_F(TransferTest, RealFtpServerGetsTheFileWhole) {
   const std::string bytes = RandomBytes(3u << 20, 4);
   const FSSpec file = MakeFile("real.prn", bytes);
   ASSERT_EQ(upc::Open_Tcp_Dialog(nullptr, 0, 0x7F000001u, &file, 1), 1);
-  ASSERT_TRUE(Loop([] { return upc::SendTbl[0].sendResult != upc::kSendRunning; }, 60000));
-  EXPECT_EQ(upc::SendTbl[0].sendResult, upc::kSendDone);
+  // Without the main window a transfer that ends well tells nothing; one
+  // that fails still does.
+  ASSERT_TRUE(Loop([] { return !upc::SendTbl[0].using_; }, 60000));
+  EXPECT_TRUE(gOutcomes.empty());
   EXPECT_TRUE(testsupport::ReadFile(server.UploadFolder() / "real.prn") == bytes);
 }
 
@@ -344,23 +352,208 @@ TEST_F(TransferTest, WatchKeepsWhatAnsweredAndSilentOrUnreadableEndsFail) {
       tb::PathToSpec((dir_ / "missing.prn").string(), &fss);
     ASSERT_EQ(upc::Open_Tcp_Dialog(nullptr, 0, box, &fss, 1), 1) << c.what;
     upc::SEND_SLOT& slot = upc::SendTbl[0];
+    gOutcomes.clear();
     if (c.silent) {
       ASSERT_TRUE(Loop([&] { return emu_.Ftp().Sessions(0) >= 1 && slot.connect; })) << c.what;
       Loop([] { return false; }, 100);
       tb::AdvanceClock(180);
       Loop([] { return false; }, 100);
-      EXPECT_EQ(slot.sendResult, upc::kSendRunning) << c.what;
+      EXPECT_TRUE(slot.using_) << c.what;
       tb::AdvanceClock(1);
     }
-    ASSERT_TRUE(Loop([&] { return slot.sendResult != upc::kSendRunning; })) << c.what;
-    EXPECT_EQ(slot.sendResult, c.result) << c.what;
-    EXPECT_EQ(upc::Send_Percent(slot.fileData, slot.sendResult == upc::kSendDone),
-              c.result == upc::kSendDone ? 100 : 0)
-        << c.what;
-    slot = upc::SEND_SLOT{};
+    ASSERT_TRUE(Loop([&] { return !gOutcomes.empty(); })) << c.what;
+    EXPECT_EQ(gOutcomes[0].first, c.result) << c.what;
+    EXPECT_FALSE(slot.using_) << c.what;
     auto files = emu_.Ftp().Files(0);
     EXPECT_EQ(files.size(), c.result == upc::kSendDone ? 1u : 0u) << c.what;
   }
+}
+
+}  // namespace
+
+// ---- The program as a person uses it ------------------------------------------
+//
+// The tool's own loop (Handle_One_Event) takes queued clicks, keys and menu
+// choices; the outcome alerts are the real movable alerts, and only the
+// modal questions are answered by the test in place of the user.
+
+namespace {
+
+constexpr Point kSelectButton{50, 300};
+constexpr Point kSendButton{315, 300};
+
+class ProgramTest : public TransferTest {
+ protected:
+  void SetUp() override {
+    TransferTest::SetUp();
+    upc::Set_Outcome_Proc(nullptr);
+    upc::Install_Menu();
+    upc::First_Get_Font_Data();
+  }
+  void TearDown() override {
+    if (DialogRef d = upc::Config_Dialog()) upc::Handle_Config_Select_Item(d, nullptr, 2);
+    // The outcome alerts and anything else still open.
+    while (Win_Que_Base) {
+      WindowRef w = reinterpret_cast<USR_WINDOW_QUEUE*>(Win_Que_Base)->wndPtr;
+      if (upc::ftpData.dlg && w == GetDialogWindow(upc::ftpData.dlg)) break;
+      Close_Usr_Window(w);
+    }
+    TransferTest::TearDown();
+  }
+
+  // One pass of the tool's loop; the processor time it took is noted.
+  void Turn() {
+    const auto start = hostile::ThreadCpuTime();
+    upc::Handle_One_Event(&upc::Event_Rec);
+    longest_ = std::max(longest_, hostile::ThreadCpuTime() - start);
+  }
+  bool RunUntil(const std::function<bool()>& done, int ms = 20000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      Turn();
+    }
+    return true;
+  }
+  void Turns(int n) {
+    for (int i = 0; i < n; ++i) Turn();
+  }
+  long LongestTurnMs() const { return long(std::chrono::duration_cast<std::chrono::milliseconds>(longest_).count()); }
+
+  WindowRef Main() const { return GetDialogWindow(upc::ftpData.dlg); }
+  static std::string Title(WindowRef w) {
+    if (!w) return "";
+    Str255 t;
+    GetWTitle(w, t);
+    return pstr::str(t);
+  }
+  static std::string ItemText(DialogRef d, DialogItemIndex item) {
+    Handle h = nullptr;
+    Get_Dialog_Item_Handle(d, item, &h);
+    Str255 t = {0};
+    if (h) GetDialogItemText(h, t);
+    return pstr::str(t);
+  }
+
+  // The window opens and its first search runs to its end.
+  void OpenWindow(int expect) {
+    ConfigData.brAddr = 0x7FFFFFFFu;
+    ASSERT_EQ(upc::Open_File_Transfer(), 1);
+    RunToSearchEnd(expect);
+  }
+  void RunToSearchEnd(int expect) {
+    ASSERT_TRUE(RunUntil([&] { return upc::ftpData.jcp->found >= expect; }));
+    ASSERT_TRUE(emu_.Settle());
+    Turns(5);
+    tb::AdvanceClock(60);
+    ASSERT_TRUE(RunUntil([] { return !upc::ftpData.searching; }));
+  }
+  // Select... answered with a file of the test's folder.
+  void ChooseFile(const std::string& name) {
+    MakeFile(name, "job");
+    tb::AnswerNextChooser({(dir_ / name).string()});
+    tb::ClickInWindow(Main(), kSelectButton);
+    ASSERT_TRUE(RunUntil([&] { return ItemText(upc::ftpData.dlg, 4) == name; }));
+  }
+
+  // After any dialog: the main window is in front and takes a click (Select
+  // chooses another file), a key (Escape asks the quit question, answered
+  // Cancel) and a menu command (Settings opens its dialog; Escape closes it).
+  void ExpectMainWindowAnswers() {
+    ASSERT_EQ(FrontWindow(), Main());
+    ChooseFile("again.prn");
+    gAlerts.clear();
+    gAlertAnswer = 2;
+    tb::PressNamedKey("Escape");
+    ASSERT_TRUE(RunUntil([] { return !gAlerts.empty(); }));
+    EXPECT_EQ(gAlerts[0].text, "Are you sure you want to exit?");
+    EXPECT_FALSE(upc::All_Done);
+    gAlerts.clear();
+    gAlertAnswer = 1;
+    ASSERT_TRUE(tb::ChooseMenuItem(129, 3));
+    ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() != nullptr; }));
+    tb::PressNamedKey("Escape");
+    ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() == nullptr; }));
+    EXPECT_EQ(FrontWindow(), Main());
+  }
+
+  std::chrono::nanoseconds longest_{};
+};
+
+TEST_F(ProgramTest, SettingsOpenWithTheirTabStripDrawn) {
+  StartBoxes(1);
+  OpenWindow(1);
+  ASSERT_TRUE(tb::ChooseMenuItem(129, 3));
+  ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() != nullptr; }));
+  Turns(5);
+  DialogRef d = upc::Config_Dialog();
+  Rect strip;
+  Get_Dialog_Item_Rect(d, 3, &strip);
+  // The tab titles are on the screen before anything is clicked.
+  EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(d), strip));
+  // The Timeout tab is where its title shows; its page replaces the other.
+  for (short h = SInt16(strip.left + 10); h < strip.right && upc::Config_Page() != kConfigPageTimeout; h += 10) {
+    tb::ClickInWindow(GetDialogWindow(d), Point{SInt16((strip.top + strip.bottom) / 2), h});
+    Turns(3);
+  }
+  ASSERT_EQ(upc::Config_Page(), kConfigPageTimeout);
+  EXPECT_EQ(ItemText(d, 6), "500");
+  EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(d), strip));
+  tb::PressNamedKey("Escape");
+  ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() == nullptr; }));
+  ExpectMainWindowAnswers();
+}
+
+TEST_F(ProgramTest, EscapeAsASendFailsGoesToTheFailureAlert) {
+  StartBoxes(1);
+  pboxemu::FtpFaultSpec silent;
+  silent.mode = pboxemu::FtpFault::NoLineEnd;
+  silent.command = "";
+  emu_.Ftp().SetFault(0, silent);
+  OpenWindow(1);
+  ChooseFile("job.prn");
+  tb::ClickInWindow(Main(), kSendButton);
+  ASSERT_TRUE(RunUntil([&] { return upc::SendTbl[0].connect && emu_.Ftp().Sessions(0) >= 1; }));
+  Turns(5);
+  // The greeting never ends; Escape comes with the tick that fails it.
+  tb::AdvanceClock(181);
+  tb::PressNamedKey("Escape");
+  Turns(5);
+  EXPECT_TRUE(gAlerts.empty()) << gAlerts[0].text;
+  ASSERT_FALSE(upc::All_Done);
+  WindowRef alert = FrontWindow();
+  ASSERT_NE(alert, Main());
+  EXPECT_EQ(Title(alert), "Send File");
+  EXPECT_EQ(tb::ParamTextValue(0), "The file could not be sent.");
+  // It keeps the keyboard and the mouse until it is answered.
+  tb::PressNamedKey("Escape");
+  tb::ClickInWindow(Main(), kSelectButton);
+  Turns(5);
+  EXPECT_TRUE(gAlerts.empty());
+  EXPECT_EQ(FrontWindow(), alert);
+  tb::PressNamedKey("Return");
+  ASSERT_TRUE(RunUntil([&] { return FrontWindow() == Main(); }));
+  ExpectMainWindowAnswers();
+}
+
+TEST_F(ProgramTest, BoxStreamingAnEndlessLineNeverHoldsTheLoop) {
+  StartBoxes(1, false);
+  hostile::Streamer streamer(emu_.BoxAddress(0), tb::MapPort(21));
+  ASSERT_TRUE(streamer.ok());
+  OpenWindow(1);
+  ChooseFile("job.prn");
+  longest_ = {};
+  tb::ClickInWindow(Main(), kSendButton);
+  ASSERT_TRUE(RunUntil([&] { return streamer.Sent() >= (32u << 20); }, 30000));
+  EXPECT_LT(LongestTurnMs(), 100);
+  // No line end, so no greeting: the transfer fails as any silent box's.
+  tb::AdvanceClock(181);
+  ASSERT_TRUE(RunUntil([&] { return FrontWindow() != Main() && !upc::SendTbl[0].using_; }));
+  EXPECT_EQ(tb::ParamTextValue(0), "The file could not be sent.");
+  EXPECT_LT(LongestTurnMs(), 100);
+  tb::PressNamedKey("Return");
+  ASSERT_TRUE(RunUntil([&] { return FrontWindow() == Main(); }));
+  ExpectMainWindowAnswers();
 }
 
 }  // namespace
