@@ -1,11 +1,16 @@
 // The print-box search: one probe to each address of the broadcast list,
 // replies collected until the search's own time-out, and a watch that
-// gives the search up after 360 ticks.
+// gives the search up after 360 ticks. The tool keeps its own model filter
+// (the names its resources list) and its own rule for a box found twice:
+// one entry per Ethernet address, the first answer kept.
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "common/StrConv.h"
 #include "filetransfer/Upcaster.h"
 #include "toolbox/clock.h"
+#include "toolbox/resources.h"
 #include "toolbox/trace.h"
 
 namespace upc {
@@ -14,9 +19,16 @@ namespace {
 
 constexpr short kSearchCondition = 4;
 constexpr UInt32 kSearchWatchTicks = 360;
+constexpr std::size_t kMachineTypeSize = sizeof(jcp_reply{}.jcpr_machine_type);
 
 PBOXinfo* g_pbox = nullptr;
 short g_pboxMax = 0;
+
+struct ModelFilter {
+  bool on = false;
+  std::vector<std::string> names;
+};
+ModelFilter gFilter;
 
 void setSearching(FTP_DLG_INFO* rec, UInt8 on, const char* why) {
   if (rec->searching == on) return;
@@ -25,6 +37,54 @@ void setSearching(FTP_DLG_INFO* rec, UInt8 on, const char* why) {
 }
 
 }  // namespace
+
+void Get_NameCheck_Info() {
+  gFilter = ModelFilter{};
+  Handle h = GetResource('SPPT', 128);
+  if (!h || !*h) return;
+  ACTIVE_MACHINE_NAME head{};
+  const Size n = GetHandleSize(h);
+  UnpackNameCheck(std::span<const UInt8>(reinterpret_cast<const UInt8*>(*h), n > 0 ? std::size_t(n) : 0), head);
+  gFilter.on = head.name_chk == 1;
+  for (SInt16 i = 1; i <= head.name_cnt; ++i) {
+    Str255 name = {0};
+    GetIndString(name, static_cast<SInt16>(head.str_res_id), i);
+    // A list shorter than its count gives empty names; they are no names,
+    // never a prefix that would let every box through.
+    if (name[0] > 0) gFilter.names.push_back(pstr::str(name));
+  }
+}
+
+short Chk_Active_Machine_Name(const UInt8* machineType) {
+  if (!gFilter.on) return 1;
+  if (!machineType) return 0;
+  for (const std::string& name : gFilter.names)
+    if (name.size() <= kMachineTypeSize && std::memcmp(machineType, name.data(), name.size()) == 0) return 1;
+  return 0;
+}
+
+short RegisterPBOX(PBOXinfo* table, short max, const jcp_reply* reply) {
+  if (!table || !reply || max <= 0) return 0;
+  if (!Chk_Active_Machine_Name(reply->jcpr_machine_type)) return 0;
+  PBOXinfo* slot = nullptr;
+  for (short i = 0; i < max; ++i) {
+    PBOXinfo& e = table[i];
+    // The first answer of a box wins, whatever it answered and on however
+    // many of the targets.
+    if (e.pbi_inuse && std::memcmp(e.pbi_nodeaddr, reply->jcpr_nodeaddr, sizeof e.pbi_nodeaddr) == 0) return 0;
+    if (!e.pbi_inuse && !slot) slot = &e;
+  }
+  if (!slot) {
+    tb::TraceRefusal("upcaster", "the table of %d print boxes is full", int(max));
+    return 0;
+  }
+  *slot = PBOXinfo{};
+  TakePBOXReply(*slot, *reply);
+  slot->pbi_inuse = 1;
+  slot->pbi_hash = GetPBOXHash(reply->jcpr_machine_type, reply->jcpr_nodeaddr);
+  slot->protocol_Type_Num = PBOX_PROTO_TCPIP;
+  return 1;
+}
 
 short SearchPBOX(JCPEPInfo* context, PBOXinfo* table, short max) {
   if (!context || !table) return 0;
@@ -53,7 +113,7 @@ void SearchNotifier(JCPEPInfo* context, void* reply, void*, short status) {
   const auto* r = static_cast<const jcp_reply*>(reply);
   // Only a search answer (00 02 95 06), never a probe's echo.
   if (r->jcpr_chk != 2 || r->jcpr_rule != JCP_SEARCH_RULE) return;
-  if (UDPRegisterPBOX(g_pbox, g_pboxMax, r, PBOX_PROTO_TCPIP)) context->found++;
+  if (RegisterPBOX(g_pbox, g_pboxMax, r)) context->found++;
 }
 
 void Get_Search_Data(FTP_DLG_INFO* rec) {

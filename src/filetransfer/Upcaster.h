@@ -123,6 +123,17 @@ CLIST_DATA* Config_List();
 
 // ---- Search ----------------------------------------------------------------
 
+// The model filter of this tool: 'SPPT' 128 of its resources turns it on
+// and counts the names, the items of the string list it names; a missing
+// resource turns it off.
+void Get_NameCheck_Info();
+// 1 when the filter is off or the 16-byte machine type begins with one of
+// the names, else 0.
+short Chk_Active_Machine_Name(const UInt8* machineType);
+// Stores an accepted search reply found over TCP/IP in the first free
+// entry: 1 stored, 0 refused by the filter, already held (an entry with the
+// same Ethernet address) or no entry free.
+short RegisterPBOX(PBOXinfo* table, short max, const jcp_reply* reply);
 short SearchPBOX(JCPEPInfo* context, PBOXinfo* table, short max);
 void SearchNotifier(JCPEPInfo* context, void* reply, void* extra, short status);
 void PServer_Search_Result();

@@ -4,8 +4,8 @@
 // box in turn; a refused login, a stall and a cancel each end with their
 // alert and no box keeping a file it did not get whole; the quit question
 // while sending. Then the tool's own loop driven by clicks, keys and menu
-// choices: the settings' tab strip, a key pressed as a send fails, and a
-// box that streams without end.
+// choices: the settings' tab strip, a key pressed as a send fails, the
+// models listed and each box once, and a box that streams without end.
 #include <chrono>
 #include <functional>
 #include <random>
@@ -57,7 +57,7 @@ class TransferTest : public UpcasterTest {
     tb::ReloadNetConfig();
     ASSERT_EQ(OT_Init(), kOTNoError);
     tb::UseVirtualClock(true);
-    Get_NameCheck_Info();
+    upc::Get_NameCheck_Info();
     ConfigData.rcvWait = 500;
     gOutcomes.clear();
     upc::Set_Outcome_Proc([](UInt16 result, ConstStr255Param text) { gOutcomes.push_back({result, pstr::str(text)}); });
@@ -533,6 +533,97 @@ TEST_F(ProgramTest, EscapeAsASendFailsGoesToTheFailureAlert) {
   EXPECT_EQ(FrontWindow(), alert);
   tb::PressNamedKey("Return");
   ASSERT_TRUE(RunUntil([&] { return FrontWindow() == Main(); }));
+  ExpectMainWindowAnswers();
+}
+
+TEST_F(ProgramTest, ListHoldsOneRowPerBoxOfTheListedModels) {
+  // B3 and C4 are one box to the tool: the same Ethernet address.
+  const std::pair<const char*, pboxemu::Model> kinds[] = {{"C0", pboxemu::Model::QSV_C},
+                                                          {"E1", pboxemu::Model::QSV_E},
+                                                          {"F2", pboxemu::Model::Foreign},
+                                                          {"B3", pboxemu::Model::QSV_B},
+                                                          {"C4", pboxemu::Model::QSV_C}};
+  std::vector<pboxemu::BoxSpec> boxes(std::size(kinds));
+  for (std::size_t i = 0; i < boxes.size(); ++i) {
+    boxes[i].name = kinds[i].first;
+    boxes[i].model = kinds[i].second;
+    boxes[i].hasMac = i >= 3;
+    boxes[i].mac = {0x00, 0x80, 0x92, 0x11, 0x22, 0x33};
+  }
+  StartBoxes(boxes, false);
+  // C0 echoes each probe before it answers, and is asked twice: by the
+  // broadcast and by its own address.
+  pboxemu::FaultSpec echo;
+  echo.mode = pboxemu::Fault::Echo;
+  echo.command = false;
+  emu_.SetFault(0, echo);
+  upc::EnvInfo.tcp_count = 2;
+  std::snprintf(upc::EnvInfo.broadcast[1], kBroadcastTextSize, "%s", upc::Dotted(emu_.BoxAddress(0)).c_str());
+
+  struct Case {
+    const char* what;
+    bool shipped;  // the tool's own resources, else these:
+    UInt8 filter;
+    UInt8 count;
+    std::vector<std::string> names;
+    std::vector<std::string> rows;  // "B3|C4": either of the two
+  } cases[] = {
+      {"shipped list", true, 0, 0, {}, {"B3|C4", "C0", "E1"}},
+      {"own list", false, 1, 2, {"OTHERBOX", "VEMOPLEX[C]"}, {"C0", "C4", "F2"}},
+      {"count beyond the list", false, 1, 3, {"VEMOPLEX[E]"}, {"E1"}},
+      {"no names", false, 1, 0, {"VEMOPLEX"}, {}},
+      {"filter off", false, 0, 0, {}, {"B3|C4", "C0", "E1", "F2"}},
+  };
+  bool first = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Resources of the test's own over the tool's: the filter record and the
+    // string list it names.
+    SInt16 ref = -1;
+    if (!c.shipped) {
+      std::string list{0, char(c.names.size())};
+      for (const std::string& n : c.names) list += char(n.size()) + n;
+      testsupport::WriteResourceFile(dir_ / "models.rsrc",
+                                     {testsupport::Resource('SPPT', 128, {c.filter, 0, 0, c.count, 0x01, 0x2C}),
+                                      testsupport::Resource('STR#', 300, list)});
+      FSSpec fss = testsupport::FileSpecOf(dir_ / "models.rsrc");
+      ref = FSpOpenResFile(&fss, fsRdPerm);
+      ASSERT_GE(ref, 0);
+    }
+    upc::Get_NameCheck_Info();
+    if (ref >= 0) CloseResFile(ref);
+    UseResFile(Appl_Rsrc_Fork_No);
+    if (first) {
+      OpenWindow(0);
+      first = false;
+    } else {
+      tb::ClickInWindow(Main(), Point{315, 60});  // Search again
+      Turns(2);
+      EXPECT_EQ(CLGetCount(upc::ftpData.printerList), 0);
+      RunToSearchEnd(0);
+    }
+    std::vector<std::string> rows;
+    for (SInt16 r = 0; r < CLGetCount(upc::ftpData.printerList); ++r) {
+      Str255 t;
+      SInt16 len = sizeof t;
+      CLGetCellOne(upc::ftpData.printerList, t, &len, Cell{r, 0});
+      std::string name = pstr::str(t);
+      const bool either = std::find(c.rows.begin(), c.rows.end(), "B3|C4") != c.rows.end();
+      rows.push_back(either && (name == "B3" || name == "C4") ? "B3|C4" : name);
+    }
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, c.rows);
+  }
+  ExpectMainWindowAnswers();
+}
+
+TEST_F(ProgramTest, TableKeepsTheFirst128Boxes) {
+  std::vector<pboxemu::BoxSpec> boxes(130);
+  for (std::size_t i = 0; i < boxes.size(); ++i) boxes[i].name = "Box " + std::to_string(i);
+  StartBoxes(boxes, false);
+  OpenWindow(128);
+  EXPECT_EQ(upc::ftpData.found, 128);
+  EXPECT_EQ(CLGetCount(upc::ftpData.printerList), 128);
   ExpectMainWindowAnswers();
 }
 
