@@ -164,6 +164,10 @@ SInt16 CLGetIconID(CLIST_DATA* clData, SInt16 row);
 // Redraws a shown list: updateRgn null redraws the body; otherwise
 // redrawHeader 1 adds the header strip to the region and 0 takes it out.
 void CLUpdate(CLIST_DATA* clData, RgnHandle updateRgn, SInt16 redrawHeader);
+// Redraws one cell of the body where it shows, straight into the window,
+// clipped to the cell (nothing when the row is scrolled out of view or the
+// cell does not exist).
+void CLUpdateCell(CLIST_DATA* clData, Cell cell);
 void CLUpdateHeader(CLIST_DATA* clData);
 SInt16 CLGetRect(CLIST_DATA* clData, Rect* rect, Boolean bIncludeHeader, Boolean bIncludeHScrollBar,
                  Boolean bIncludeVScrollBar);

@@ -2,6 +2,7 @@
 // transfer, the header built from a small button picture, the frame.
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "FanctionLib/CListPriv.h"
 #include "toolbox/fonts.h"
@@ -69,9 +70,10 @@ class IconCache {
   std::map<SInt16, CIconHandle> icons_;
 };
 
-void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, IconCache& icons) {
+// The row with its top at top and the body's left edge at left.
+void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, IconCache& icons, int left = 0) {
   const int rowH = RowHeight(cl);
-  const int H = ScrollH(cl);
+  const int H = ScrollH(cl) - left;
   const int cols = ColumnCount(cl);
   RGBColor savedFore;
   GetForeColor(&savedFore);
@@ -135,7 +137,11 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
           tx = x0 + (room - tw) / 2;
         const Rect clip{SInt16(top), SInt16(std::clamp(x0, -32768, 32767)), SInt16(top + rowH),
                         SInt16(std::clamp(x0 + w - 10, -32768, 32767))};
-        ClipRect(&clip);
+        // Within whatever clip the caller set (one cell, for a redraw of it).
+        tb::OwnedRgn textClip;
+        RectRgn(textClip, &clip);
+        SectRgn(textClip, savedClip, textClip);
+        SetClip(textClip);
         MoveTo(SInt16(std::clamp(tx, -32768, 32767)), SInt16(Baseline(top, rowH)));
         DrawString(s);
         SetClip(savedClip);
@@ -152,6 +158,16 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
   TextFace(savedFace);
   TextSize(savedSize);
   RGBForeColor(&savedFore);
+}
+
+// The platform rows the body shows: [first, end).
+std::pair<int, int> RowsInView(CLIST_DATA* cl) {
+  const int V = ScrollV(cl);
+  const int VC = CLGetVisibleCount(cl);
+  int end = V + VC + (NoHeaderColumns(cl) ? 1 : 0);
+  end = std::min(end, PlatformRows(cl));
+  if (end - V > VC && HeaderShown(cl)) --end;
+  return {V + RowShift(cl), end};
 }
 
 // Draws the picture into the world, scaled to it; false when it is missing.
@@ -228,12 +244,7 @@ void clist::Draw(CLIST_DATA* clData, RgnHandle hUpdateRgn) {
 
       // 3. The rows in view.
       const int rowH = RowHeight(cl);
-      const int V = ScrollV(cl);
-      const int VC = CLGetVisibleCount(cl);
-      const int first = V + RowShift(cl);
-      int end = V + VC + (NoHeaderColumns(cl) ? 1 : 0);
-      end = std::min(end, PlatformRows(cl));
-      if (end - V > VC && HeaderShown(cl)) --end;
+      const auto [first, end] = RowsInView(cl);
       IconCache icons;
       for (int p = first; p < end; ++p) {
         CCELL_DATA rec;
@@ -420,6 +431,38 @@ void CLUpdate(CLIST_DATA* clData, RgnHandle updateRgn, SInt16 redrawHeader) {
   }
   if (BarVisible(cl->vScroll)) Draw1Control(cl->vScroll);
   if (BarVisible(cl->hScroll)) Draw1Control(cl->hScroll);
+}
+
+void CLUpdateCell(CLIST_DATA* clData, Cell cell) {
+  CLIST_DATA* cl = clData;
+  if (!HasList(cl) || !cl->bShow || cell.h < 0 || cell.h >= ColumnCount(cl) || cell.v < 0) return;
+  const auto [first, end] = RowsInView(cl);
+  const int p = cell.v + RowShift(cl);
+  if (p < first || p >= end) return;
+  CCELL_DATA rec;
+  if (!GetRecord(cl, p, &rec)) return;
+  const Rect& rect = cl->rect;
+  const Rect body{SInt16(rect.top + HeaderHeight(cl)), rect.left,
+                  SInt16(rect.bottom - (BarVisible(cl->hScroll) ? kBar : 0)),
+                  SInt16(rect.right - (BarVisible(cl->vScroll) ? kBar : 0))};
+  const int top = body.top + (p - first) * RowHeight(cl);
+  int left = body.left - ScrollH(cl);
+  for (int i = 0; i < cell.h; ++i) left += ColumnWidth(cl, i);
+  const Rect place{SInt16(std::clamp(top, -32768, 32767)), SInt16(std::clamp(left, -32768, 32767)),
+                   SInt16(std::clamp(top + RowHeight(cl), -32768, 32767)),
+                   SInt16(std::clamp(left + ColumnWidth(cl, cell.h), -32768, 32767))};
+  Rect shown;
+  if (!SectRect(&place, &body, &shown)) return;
+  // Straight into the window, clipped to the cell: no buffer to compose,
+  // since nothing else of the body changes.
+  tb::PortSaver saved(cl->orgPort);
+  tb::OwnedRgn clip;
+  GetClip(clip);
+  ClipRect(&shown);
+  IconCache icons;
+  Cell c{SInt16(p), 0};
+  DrawRow(cl, rec, top, LGetSelect(false, &c, cl->hList), icons, body.left);
+  SetClip(clip);
 }
 
 void CLUpdateHeader(CLIST_DATA* clData) {

@@ -149,6 +149,50 @@ TEST_F(ListDraw, ScrolledRightTheHeaderMovesWithTheBody) {
   EXPECT_NE(px(15, 21), kButtonPx);
 }
 
+// One changed cell redrawn alone gives what a redraw of the whole list
+// gives, scrolled or not, selected or not, and touches nothing else.
+TEST_F(ListDraw, ACellRedrawnAloneMatchesTheWholeList) {
+  build();
+  auto all = [&] {
+    std::vector<UInt32> out;
+    for (int v = 0; v < 300; ++v)
+      for (int h = 0; h < 400; ++h) out.push_back(px(h, v));
+    return out;
+  };
+  struct Case {
+    SInt16 scrollH;
+    Cell cell;
+    const char* text;
+    SInt16 icon;
+  };
+  for (const Case& c : {Case{0, Cell{1, 1}, "99", 0}, Case{0, Cell{2, 0}, "foxtrot", kIconGreen},
+                        Case{30, Cell{3, 2}, "7 KB", 0}, Case{30, Cell{0, 3}, "2/2/2005", 0}}) {
+    SCOPED_TRACE(c.text);
+    CLSetScrollValue(cl_, c.scrollH, 0);
+    CLUpdate(cl_, nullptr, 1);
+    const std::vector<UInt32> before = all();
+    CLSetCellOne(cl_, c.cell, P(c.text));
+    if (c.icon) CLSetCIconData(cl_, c.icon, c.cell.v, 16, 16);
+    EXPECT_EQ(all(), before);  // setting draws nothing
+    CLUpdateCell(cl_, c.cell);
+    const std::vector<UInt32> alone = all();
+    EXPECT_NE(alone, before);
+    CLUpdate(cl_, nullptr, 1);
+    EXPECT_EQ(alone, all());
+  }
+  // A row scrolled out of view draws nothing.
+  for (int r = 5; r < 30; ++r) setRow(r, {"more", "1", "1 KB", "1/1/2004"});
+  CLSetScrollValue(cl_, 0, 3);
+  SInt16 x = 0, y = 0;
+  CLGetScrollValue(cl_, &x, &y);
+  ASSERT_EQ(y, 3);
+  CLUpdate(cl_, nullptr, 1);
+  const std::vector<UInt32> before = all();
+  CLSetCellOne(cl_, Cell{0, 0}, P("golf"));
+  CLUpdateCell(cl_, Cell{0, 0});
+  EXPECT_EQ(all(), before);
+}
+
 TEST_F(ListDraw, WithoutHeaderPicturesNoStripIsDrawn) {
   make();
   CLSetHeaderPictID(cl_, -1, kPictSorted, kPictPushed);
