@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "506Q_Lib/AppFiles.h"
 #include "506Q_Lib/Bridge.h"
@@ -417,22 +418,47 @@ void Create_Server_List(DialogRef dialog) {
   CLSetColumnHeight(mainTbl.pservList, 20);
 }
 
+// The cells the last merge rewrote, the only ones to draw again.
+std::vector<Cell> gChangedCells;
+
+void note_change(SInt16 row, SInt16 column) {
+  for (const Cell& c : gChangedCells)
+    if (c.v == row && c.h == column) return;
+  gChangedCells.push_back(Cell{row, column});
+}
+
+// A cell's text and a row's icon, set only when they differ from what the
+// row shows.
+void put_text(SInt16 row, SInt16 column, ConstStr255Param text) {
+  Str255 cell;
+  SInt16 len = 255;
+  if (CLGetCellOne(mainTbl.pservList, cell, &len, Cell{row, column}) >= 0 && pstr_equal(cell, text)) return;
+  CLSetCellOne(mainTbl.pservList, Cell{row, column}, text);
+  note_change(row, column);
+}
+
+void put_icon(SInt16 row, SInt16 iconID) {
+  if (CLGetIconID(mainTbl.pservList, row) == iconID) return;
+  CLSetCIconData(mainTbl.pservList, iconID, row, 16, 16);
+  note_change(row, 0);
+}
+
 void set_status_cell(SInt16 row, const PBOXinfo& box, bool withText) {
   const UInt16 s = box.pbi_status > 30 ? 0 : box.pbi_status;
   if (withText) {
     Str255 text;
     status_text(text, s);
-    CLSetCellOne(mainTbl.pservList, Cell{row, 0}, text);
+    put_text(row, 0, text);
   }
-  CLSetCIconData(mainTbl.pservList, Status_Icon(s), row, 16, 16);
+  put_icon(row, Status_Icon(s));
 }
 
 void set_no_status(SInt16 row, const PBOXinfo& box) {
-  CLSetCIconData(mainTbl.pservList, kIconNoStatus, row, 16, 16);
+  put_icon(row, kIconNoStatus);
   if (has_status(box)) {
     Str255 text;
     status_text(text, 0);
-    CLSetCellOne(mainTbl.pservList, Cell{row, 0}, text);
+    put_text(row, 0, text);
   }
 }
 
@@ -624,6 +650,7 @@ short Set_Print_List_Value(MAIN_DLG_INFO* mInfo) {
 }
 
 short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
+  gChangedCells.clear();
   if (!m || !table || !m->pservList) return 0;
   SInt16 n = CLGetCount(m->pservList);
   const int bound = n + m->newCount;
@@ -652,14 +679,11 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
         if (has_status(box))
           set_status_cell(row, box, true);
         else
-          CLSetCIconData(m->pservList, kIconNoStatus, row, 16, 16);
+          put_icon(row, kIconNoStatus);
       } else if (box.pbi_ip_addr == 0) {
         set_no_status(row, box);
       }
-      Str255 cell;
-      SInt16 len = 255;
-      CLGetCellOne(m->pservList, cell, &len, Cell{row, 3});
-      if (!pstr_equal(cell, ipText)) CLSetCellOne(m->pservList, Cell{row, 3}, ipText);
+      put_text(row, 3, ipText);
       continue;
     }
     row = n;
@@ -703,14 +727,30 @@ void Update_Main_Dialog() {
   if (ConfigData.Protocol_2) count += Get_Search_Result(m, ddp_slot(m)) + 1;
   m->newCount = static_cast<SInt16>(count);
   const short added = Build_PrintServer_List(m, m->pboxTbl);
-  if (m->pservList) {
-    DialogPort port(m->dlg);
-    CLUpdate(m->pservList, nullptr, 0);
-  }
+  if (!m->pservList) return;
   if (added > 0) {
+    {
+      DialogPort port(m->dlg);
+      CLUpdate(m->pservList, nullptr, 0);
+    }
     m->psCount = CLGetCount(m->pservList);
     Draw_Status_Bar();
+    return;
   }
+  // An unchanged list draws nothing; a changed one only its changed cells,
+  // and the status bar when they are the selected box's.
+  if (gChangedCells.empty()) return;
+  Cell selected{0, 0};
+  const bool hasSelection = CLGetSelect(m->pservList, &selected, true);
+  bool selectedChanged = false;
+  {
+    DialogPort port(m->dlg);
+    for (const Cell& c : gChangedCells) {
+      CLUpdateCell(m->pservList, c);
+      selectedChanged = selectedChanged || (hasSelection && c.v == selected.v);
+    }
+  }
+  if (selectedChanged) Draw_Status_Pbox();
 }
 
 void Search_Again_PBOX() {

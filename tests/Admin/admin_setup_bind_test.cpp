@@ -9,17 +9,18 @@
 
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
-#include "common/StrConv.h"
 #include "Admin/IpSetup.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SetupBind.h"
 #include "admin_harness.h"
 #include "common/Context.h"
+#include "common/StrConv.h"
 #include "pboxemu/emulator.h"
 #include "pboxemu/settings.h"
 #include "settle.h"
 #include "test_support.h"
 #include "toolbox/pump.h"
+#include "toolbox/quickdraw.h"
 #include "toolbox/testdriver.h"
 
 namespace {
@@ -295,6 +296,41 @@ class IpSetup : public ::testing::Test {
     DeinitNetwork();
     tb::ResetResources();
   }
+  // Passes of the event loop: the input to the program's dispatch, then
+  // its idle step.
+  void pump(int passes = 20) {
+    EventRecord e;
+    for (int i = 0; i < passes; ++i) {
+      if (GetNextEvent(everyEvent, &e) && admin::Handle_Dialog_Event(&e) != 1) Handle_Window_Event(&e);
+      Update_Main_Dialog();
+    }
+  }
+  int row_of(const PBOXinfo* box) {
+    for (SInt16 r = 0; r < CLGetCount(mainTbl.pservList); ++r)
+      if (CLGetReference(mainTbl.pservList, r) == reinterpret_cast<long>(box)) return r;
+    return -1;
+  }
+  std::string cell(int row, int column) {
+    Str255 s;
+    SInt16 len = 255;
+    CLGetCellOne(mainTbl.pservList, s, &len, Cell{SInt16(row), SInt16(column)});
+    return std::string(reinterpret_cast<char*>(s + 1), s[0]);
+  }
+  // A click on the row, as a person selects a box.
+  void select(int row) {
+    Rect list;
+    CLGetRect(mainTbl.pservList, &list, false, true, true);
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(Get_Open_Main_Dialog()),
+                                  Point{SInt16(list.top + 18 * row + 9), SInt16(list.left + 200)}));
+    pump();
+  }
+  std::vector<UInt32> pixels(const Rect& r) {
+    std::vector<UInt32> out;
+    for (int v = r.top; v < r.bottom; ++v)
+      for (int h = r.left; h < r.right; ++h) out.push_back(tb::PortPixel(GetDialogPort(Get_Open_Main_Dialog()), h, v));
+    return out;
+  }
   PBOXinfo* find(int n) {
     PBOXinfo* t = Get_Pbox_Table();
     auto mac = emu.BoxMac(n);
@@ -380,6 +416,33 @@ TEST_F(IpSetup, CommandsOnABoxWithoutAddressAskFirst) {
   PBOXinfo* other = find(1);
   ASSERT_NE(other, nullptr);
   EXPECT_EQ(Check_IPAddress(other), 1);  // has an address: no question
+}
+
+// After the set-up the box's row and the status bar show the address the
+// table holds for it.
+TEST_F(IpSetup, TheRowAndTheStatusBarShowTheNewAddress) {
+  PBOXinfo* box = find(0);
+  ASSERT_NE(box, nullptr);
+  auto clock = ottest::SettledClock(emu);
+  const int row = row_of(box);
+  ASSERT_GE(row, 0);
+  select(row);
+  EXPECT_EQ(cell(row, 3), "0.0.0.0");
+  const Rect panel = mainTbl.statusBar.ipAddrRect;
+  const std::vector<UInt32> before = pixels(panel);
+  char fresh[20];
+  iptoa(emu.BoxAddress(1) + 10, fresh);
+  tb::LoadScriptText(std::string("type-item \"IP Address Setup\" 5 ") + fresh + "\n" +
+                     "click-item \"IP Address Setup\" 1\nwait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
+  EXPECT_EQ(Set_Ip_Address(box), 1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  pump(5);
+  EXPECT_EQ(cell(row, 3), fresh);
+  const std::vector<UInt32> after = pixels(panel);
+  EXPECT_NE(after, before);
+  // What selecting the row anew draws.
+  select(row);
+  EXPECT_EQ(pixels(panel), after);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
@@ -140,10 +141,40 @@ TEST_F(AdminWindow, TheNextCycleShowsAChangedStatusAndAddress) {
   search_cycle();
   const int r = row_of("Box 0");
   ASSERT_GE(r, 0);
+  // A whole cycle of the same answers draws nothing at all.
+  CGrafPtr port = GetDialogPort(Get_Open_Main_Dialog());
+  const UInt64 quiet = tb::PortPixelsVersion(port);
+  tb::AdvanceTicks(20 * 60 + 1);
+  search_cycle();
+  EXPECT_EQ(tb::PortPixelsVersion(port), quiet);
+  auto window = [&] {
+    std::vector<UInt32> out;
+    for (int v = 0; v < tb::PortHeight(port); ++v)
+      for (int h = 0; h < tb::PortWidth(port); ++h) out.push_back(tb::PortPixel(port, h, v));
+    return out;
+  };
+  const std::vector<UInt32> before = window();
+
   emu.SetStatus(0, 13);
   emu.SetStatus(1, 44);  // beyond the table: shown as status 0
   tb::AdvanceTicks(20 * 60 + 1);
   search_cycle();
+  // Only the changed status cell was drawn again, as the whole list draws it.
+  Rect list;
+  CLGetRect(mainTbl.pservList, &list, false, false, false);
+  const Rect changed{SInt16(list.top + 18 * r), list.left, SInt16(list.top + 18 * r + 18), SInt16(list.left + 150)};
+  const std::vector<UInt32> after = window();
+  int outside = 0, inside = 0;
+  for (int v = 0; v < tb::PortHeight(port); ++v)
+    for (int h = 0; h < tb::PortWidth(port); ++h) {
+      const std::size_t i = std::size_t(v * tb::PortWidth(port) + h);
+      if (after[i] == before[i]) continue;
+      (PtInRect(Point{SInt16(v), SInt16(h)}, &changed) ? inside : outside)++;
+    }
+  EXPECT_GT(inside, 0);
+  EXPECT_EQ(outside, 0);
+  CLUpdate(mainTbl.pservList, nullptr, 1);
+  EXPECT_EQ(window(), after);
   EXPECT_EQ(cell(r, 0), "Receiving data");
   EXPECT_EQ(CLGetIconID(mainTbl.pservList, SInt16(r)), 144);
   EXPECT_EQ(cell(row_of("Box 1"), 0), "Ready");
