@@ -2,12 +2,14 @@
 // and its alerts with captions from the language ini.
 #include <cstring>
 
-#include "Admin/AdminApp.h"
-#include "Admin/AdminMenu.h"
-#include "Admin/MainWindow.h"
 #include "506Q_Lib/AppFiles.h"
 #include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
+#include "Admin/AdminApp.h"
+#include "Admin/AdminMenu.h"
+#include "Admin/MainWindow.h"
+#include "Admin/SearchDialog.h"
+#include "Admin/SetupWindow.h"
 #include "common/AppAlerts.h"
 #include "common/AppWindows.h"
 #include "common/IniFile.h"
@@ -115,12 +117,15 @@ void Handle_Activate(EventRecord* event) {
   Set_Arrow_Cursor();
   if (!event) return;
   WindowRef window = event_window(event);
-  DialogRef main = Get_Open_Main_Dialog();
-  if (main && window == GetDialogWindow(main)) {
+  // The program's own windows take their controls along as they come to
+  // the front or go behind.
+  for (DialogRef own : {Get_Open_Main_Dialog(), Get_Open_Setup_Dialog(), Get_Open_Config_Dialog()}) {
+    if (!own || window != GetDialogWindow(own)) continue;
     DialogRef hit = nullptr;
     DialogItemIndex item = 0;
     DialogSelect(event, &hit, &item);
-    Handle_Window_Active(main, event);
+    Handle_Window_Active(own, event);
+    break;
   }
   Setup_Menu_Status();
 }

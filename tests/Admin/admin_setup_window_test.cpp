@@ -12,6 +12,7 @@
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
 #include "Admin/AdminPending.h"
+#include "Admin/SearchDialog.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
 #include "Admin/SetupWindow.h"
@@ -201,6 +202,38 @@ TEST_F(SetupWindow, ReturnByModeAndAuthority) {
   tb::PressNamedKey("Return");
   pump();
   EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+}
+
+// A window that comes back to the front takes its controls back: the about
+// box dims the window behind it, and once it is gone the settings window's
+// and the search dialog's buttons answer again.
+TEST_F(SetupWindow, ButtonsComeBackWhenTheirWindowIsInFrontAgain) {
+  auto clock = ottest::SettledClock(emu);
+  struct Case {
+    const char* what;
+    bool settings;
+  };
+  for (const Case& c : {Case{"settings", true}, Case{"search", false}}) {
+    SCOPED_TRACE(c.what);
+    DialogRef d = c.settings ? open(2) : Open_Configuration() == 1 ? Get_Open_Config_Dialog() : nullptr;
+    ASSERT_NE(d, nullptr);
+    pump();
+    ControlRef cancel = Item_Control(d, 2);
+    EXPECT_TRUE(IsControlActive(cancel));
+    admintest::ScriptChecks().push_back([cancel] { EXPECT_FALSE(IsControlActive(cancel)); });
+    tb::LoadScriptText("wait-window \"About VEMO-ADMIN\"\nwait 5\ncheck\nkey Return\n");
+    tb::AdvanceClock(60);
+    ASSERT_TRUE(tb::ChooseMenuItem(128, 1));
+    pump();
+    EXPECT_FALSE(tb::ScriptRunning());
+    EXPECT_TRUE(admintest::ScriptChecks().empty());
+    EXPECT_TRUE(IsControlActive(cancel));
+    if (c.settings)
+      Close_Setup_Dialog(d);
+    else
+      Close_Config_Dialog(d);
+    pump();
+  }
 }
 
 }  // namespace
