@@ -40,6 +40,7 @@ constexpr SInt16 kHoverFrame = 200;
 constexpr SInt16 kPressedFrame = 201;
 constexpr UInt8 kStatusCapability = 0x40;
 constexpr SInt16 kBandHeight = 62;
+constexpr SInt16 kPanelPicture = 132;
 
 struct SIMPLE_STAT_TBL {
   SInt16 iconID;
@@ -298,20 +299,63 @@ void Create_Status_Bar() {
   s.ipAddrWidth = static_cast<short>(s.ipAddrRect.right - s.ipAddrRect.left);
 }
 
-// A sunken panel in the colours of picture 132's edges.
+// An offscreen world of the size, released with the object.
+class Offscreen {
+ public:
+  explicit Offscreen(const Rect& r) {
+    if (NewGWorld(&world_, 32, &r, nullptr, nullptr, 0) != noErr) world_ = nullptr;
+  }
+  ~Offscreen() {
+    if (world_) DisposeGWorld(world_);
+  }
+  Offscreen(const Offscreen&) = delete;
+  Offscreen& operator=(const Offscreen&) = delete;
+  GWorldPtr get() const { return world_; }
+  const BitMap* bits() const { return GetPortBitMapForCopyBits(world_); }
+
+ private:
+  GWorldPtr world_ = nullptr;
+};
+
+// A panel of the status bar in the current port, framed by picture 132
+// (14 x 16): its corners kept, its edges and its middle stretched to the
+// panel.
 void DrawPictur(const Rect& r) {
-  EraseRect(&r);
-  const RGBColor shade{0x7777, 0x7777, 0x7777}, light{0xFFFF, 0xFFFF, 0xFFFF};
-  RGBColor fore;
-  GetForeColor(&fore);
-  RGBForeColor(&shade);
-  MoveTo(r.left, static_cast<short>(r.bottom - 1));
-  LineTo(r.left, r.top);
-  LineTo(static_cast<short>(r.right - 1), r.top);
-  RGBForeColor(&light);
-  LineTo(static_cast<short>(r.right - 1), static_cast<short>(r.bottom - 1));
-  LineTo(r.left, static_cast<short>(r.bottom - 1));
-  RGBForeColor(&fore);
+  const short w = static_cast<short>(r.right - r.left), h = static_cast<short>(r.bottom - r.top);
+  if (w < 8 || h < 8) return;
+  PicHandle pic = GetPicture(kPanelPicture);
+  if (!pic) return;
+  const Rect pictRect{0, 0, 16, 14}, panelRect{0, 0, h, w};
+  Offscreen piece(pictRect), panel(panelRect);
+  if (piece.get() && panel.get()) {
+    CGrafPtr port = GetQDGlobalsThePort();
+    {
+      tb::PortSaver saved;
+      SetGWorld(piece.get(), nullptr);
+      EraseRect(&pictRect);
+      DrawPicture(pic, &pictRect);
+      struct Piece {
+        Rect from, to;
+      };
+      const short b = static_cast<short>(h - 4), rt = static_cast<short>(w - 4);
+      const Piece pieces[] = {
+          {{0, 0, 4, 4}, {0, 0, 4, 4}},     {{11, 0, 16, 4}, {b, 0, h, 4}},  {{5, 0, 10, 4}, {4, 0, b, 4}},
+          {{0, 5, 16, 9}, {0, 4, h, rt}},   {{0, 10, 4, 14}, {0, rt, 4, w}}, {{11, 10, 16, 14}, {b, rt, h, w}},
+          {{5, 10, 10, 14}, {4, rt, b, w}},
+      };
+      for (const Piece& p : pieces) CopyBits(piece.bits(), panel.bits(), &p.from, &p.to, srcCopy, nullptr);
+    }
+    RGBColor fore, back;
+    GetForeColor(&fore);
+    GetBackColor(&back);
+    const RGBColor black{0, 0, 0}, white{0xFFFF, 0xFFFF, 0xFFFF};
+    RGBForeColor(&black);
+    RGBBackColor(&white);
+    CopyBits(panel.bits(), GetPortBitMapForCopyBits(port), &panelRect, &r, srcCopy, nullptr);
+    RGBForeColor(&fore);
+    RGBBackColor(&back);
+  }
+  ReleaseResource(reinterpret_cast<Handle>(pic));
 }
 
 void draw_panel_text(const Rect& r, const char* text) {

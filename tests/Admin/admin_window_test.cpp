@@ -129,6 +129,29 @@ TEST_F(AdminWindow, BoxesOfEveryModelAppearWithIconsAndTexts) {
     EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{top, 2, short(top + 18), 22}, 0x90)) << "icon " << r;
     EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{top, 152, short(top + 18), 290})) << "name " << r;
   }
+  // The status bar's panels are picture 132 framed to their size: its
+  // corners as they are, its middle stretched (the address panels show no
+  // text while no row is selected).
+  const Rect pictRect{0, 0, 16, 14};
+  GWorldPtr pict = nullptr;
+  ASSERT_EQ(NewGWorld(&pict, 32, &pictRect, nullptr, nullptr, 0), noErr);
+  {
+    tb::PortSaver saved;
+    SetGWorld(pict, nullptr);
+    PicHandle pic = GetPicture(132);
+    ASSERT_NE(pic, nullptr);
+    DrawPicture(pic, &pictRect);
+  }
+  const STATUS_DATA& bar = mainTbl.statusBar;
+  for (const Rect& p : {bar.cntRect, bar.eNetRect, bar.ipAddrRect}) {
+    EXPECT_EQ(tb::PortPixel(port, p.left, p.top), tb::PortPixel(pict, 0, 0));
+    EXPECT_EQ(tb::PortPixel(port, p.right - 1, p.top), tb::PortPixel(pict, 13, 0));
+    EXPECT_EQ(tb::PortPixel(port, p.left, p.bottom - 1), tb::PortPixel(pict, 0, 15));
+    EXPECT_EQ(tb::PortPixel(port, p.right - 1, p.bottom - 1), tb::PortPixel(pict, 13, 15));
+  }
+  for (const Rect& p : {bar.eNetRect, bar.ipAddrRect})
+    EXPECT_EQ(tb::PortPixel(port, (p.left + p.right) / 2, (p.top + p.bottom) / 2), tb::PortPixel(pict, 7, 8));
+  DisposeGWorld(pict);
   // Kept for a person to look at; the folder may not exist yet on a fresh build.
   const std::string dir = std::string(std::getenv("VEMO_BUILD_DIR")) + "/test-home";
   std::filesystem::create_directories(dir);
