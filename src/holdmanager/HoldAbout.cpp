@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "506Q_Lib/AppLocation.h"
-#include "506Q_Lib/Bridge.h"
 #include "common/GWorldImage.h"
 #include "common/IniFile.h"
 #include "holdmanager/HoldControls.h"
@@ -110,9 +109,7 @@ int OpenAboutDlg() {
   a->handlers.mouseDown = MouseDownAboutDlg;
   a->handlers.keyDown = KeyDownAboutDlg;
   WindowRef w = GetDialogWindow(a->dialog);
-  SetWRefCon(w, reinterpret_cast<long>(a));
-  Set_Content_Color(a->dialog);
-  a->evtHandler = InstallWndEvtHandler(w);
+  a->evtHandler = BindDialogWindow(a->dialog, &a->handlers);
   EnableMenu(0, 0);
   if (MenuRef menu = GetMenuHandle(1000)) DisableMenuItem(menu, 0);
   Str255 t;

@@ -334,6 +334,13 @@ EventHandlerRef InstallWndEvtHandler(WindowRef window) {
   return ref;
 }
 
+EventHandlerRef BindDialogWindow(DialogRef dialog, DLG_HANDLERS* handlers) {
+  WindowRef w = GetDialogWindow(dialog);
+  SetWRefCon(w, reinterpret_cast<long>(handlers));
+  Set_Content_Color(dialog);
+  return InstallWndEvtHandler(w);
+}
+
 OSStatus EventLoopX(EventHandlerCallRef, EventRef event, void*) {
   const UInt32 cls = GetEventClass(event), kind = GetEventKind(event);
   EventRecord rec{};

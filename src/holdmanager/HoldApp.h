@@ -48,6 +48,11 @@ DLG_HANDLERS* GetDlgHandlers(WindowRef window);
 // and deactivated, raw key down and repeat, and mouse down. The handler
 // reference (to remove at close), or null when it could not be installed.
 EventHandlerRef InstallWndEvtHandler(WindowRef window);
+// The dialog's window made one of the program's: its handlers as the
+// window's reference constant, all of its content in its content colour
+// (the window was made in its resource's), and EventLoopX installed; the
+// handler reference, or null when it could not be installed.
+EventHandlerRef BindDialogWindow(DialogRef dialog, DLG_HANDLERS* handlers);
 OSStatus EventLoopX(EventHandlerCallRef call, EventRef event, void* data);
 
 // The dialog stack: a dialog is pushed (front one last); null pops the top

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <new>
 
-#include "506Q_Lib/Bridge.h"
 #include "holdmanager/HoldControls.h"
 #include "toolbox/appearance.h"
 #include "toolbox/clock.h"
@@ -364,22 +363,18 @@ SUB_DLG* NewSubDlg(short id) {
   d->handlers = DLG_HANDLERS{subUpdate, subMouseDown, subKeyDown, subActivate};
   d->dialog = dialog;
   d->id = id;
-  WindowRef w = GetDialogWindow(dialog);
-  SetWRefCon(w, reinterpret_cast<long>(&d->handlers));
+  // All of the window in the content colour: a hidden item leaves no other.
+  RGBColor content{0xEEEE, 0xEEEE, 0xEEEE};
+  SetWindowContentColor(GetDialogWindow(dialog), &content);
+  d->handler = BindDialogWindow(dialog, &d->handlers);
   EnableMenu(0, 0);
   gOpen.push_back(d);
   SetFrontDialog(dialog);
-  RGBColor content{0xEEEE, 0xEEEE, 0xEEEE};
-  SetWindowContentColor(w, &content);
-  // The window was made in its resource's colour: all of it takes the
-  // content colour, or a hidden item would leave its place in another.
-  Set_Content_Color(dialog);
   {
     tb::PortSaver saver(GetDialogPort(dialog));
     TextFont(gHoldHost.font);
     TextSize(gHoldHost.fontSize);
   }
-  d->handler = InstallWndEvtHandler(w);
   return d;
 }
 

@@ -1043,15 +1043,18 @@ void uploadAnswer(long, long, long, int result) {
   StartUpload(&m->eng, LocalFilePaths(m), m->folderValue[1]);
 }
 
+// A folder chosen from the tab's pop-up: a newer box is asked for its jobs.
+void folderChosen(MAIN_DLG_DATA* m) {
+  if (m->newerDevice)
+    ChangeFolderEx(m);
+  else
+    ChangeFolder(m, true);
+}
+
 void clickFirstTab(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item, Point local) {
   const bool running = m->eng.current != 0;
   switch (item) {
-    case kT0Folder:
-      if (m->newerDevice)
-        ChangeFolderEx(m);
-      else
-        ChangeFolder(m, true);
-      break;
+    case kT0Folder: folderChosen(m); break;
     case kT0Renew: PushUpdateBtn(&m->eng); break;
     case kT0List: {
       Cell before{0, 0};
@@ -1173,12 +1176,7 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
       OpenMsgDlg(title.c_str(), text.c_str(), 6, uploadAnswer, CMD_UPLOAD, 0, 0);
       break;
     }
-    case kT1Folder:
-      if (m->newerDevice)
-        ChangeFolderEx(m);
-      else
-        ChangeFolder(m, true);
-      break;
+    case kT1Folder: folderChosen(m); break;
     case kT1Renew: PushUpdateBtn(&m->eng); break;
     case kT1HMList: listClick(m, m->tab1HMFile, event, running); break;
     case kT1Rename: OpenRenDlg(m); break;
@@ -1347,12 +1345,10 @@ MAIN_DLG_DATA* CreateMainDlg() {
     return nullptr;
   }
   WindowRef w = GetDialogWindow(m->dialog);
-  SetWRefCon(w, reinterpret_cast<long>(m));
   m->handlers.update = UpdateMainDlg;
   m->handlers.mouseDown = MouseDownMainDlg;
   m->handlers.keyDown = KeyDownMainDlg;
-  Set_Content_Color(m->dialog);
-  m->evtHandler = InstallWndEvtHandler(w);
+  m->evtHandler = BindDialogWindow(m->dialog, &m->handlers);
   if (!m->evtHandler) {
     DisposeDialog(m->dialog);
     delete m;

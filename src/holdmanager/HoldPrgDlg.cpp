@@ -2,7 +2,6 @@
 // has come, and its Cancel button.
 #include <cstring>
 
-#include "506Q_Lib/Bridge.h"
 #include "holdmanager/HoldControls.h"
 #include "holdmanager/HoldMainWnd.h"
 #include "toolbox/quickdraw.h"
@@ -120,9 +119,7 @@ int OpenPrgDlg(UInt16 command) {
   p->handlers.mouseDown = MouseDownPrgDlg;
   p->handlers.keyDown = KeyDownPrgDlg;
   WindowRef w = GetDialogWindow(p->dialog);
-  SetWRefCon(w, reinterpret_cast<long>(p));
-  Set_Content_Color(p->dialog);
-  p->evtHandler = InstallWndEvtHandler(w);
+  p->evtHandler = BindDialogWindow(p->dialog, &p->handlers);
   gPrg = p;
   for (const DLG_ITEM_TEXT& t : gPrgDlgItem) {
     if (t.item == kPrgCancel) {

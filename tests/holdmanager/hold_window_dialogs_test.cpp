@@ -126,12 +126,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   ExpectMainWindowLive();
 
   // A refused information request: its message, and OK closes the dialog too.
-  pboxemu::HoldFaultSpec refuseInfo;
-  refuseInfo.mode = pboxemu::HoldFault::Result;
-  refuseInfo.code = 3;
-  refuseInfo.count = 1;
-  refuseInfo.result = 254;
-  emu_.Hold().SetFault(0, refuseInfo);
+  emu_.Hold().SetFault(0, {pboxemu::HoldFault::Result, CMD_INFO, 0, 1, 254});
   SelectRow(2, M()->tab1HMFile);
   Click(M()->dialog, kT1Info);
   ASSERT_TRUE(Drive([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; }));
@@ -156,12 +151,7 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   ExpectMainWindowLive();
 
   // A refusal of the box shows its message; OK closes it.
-  pboxemu::HoldFaultSpec refuse;
-  refuse.mode = pboxemu::HoldFault::Result;
-  refuse.code = 6;
-  refuse.count = 1;
-  refuse.result = 254;
-  emu_.Hold().SetFault(0, refuse);
+  emu_.Hold().SetFault(0, {pboxemu::HoldFault::Result, CMD_PRINT, 0, 1, 254});
   Click(M()->dialog, kT0Print);
   tb::PressNamedKey("Return");
   ASSERT_TRUE(Drive([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; }));
@@ -315,8 +305,13 @@ TEST_F(HoldWindowDialogs, EachProgressDialogStandsInFrontAndItsCancelKeysEndTheC
   int how = 0;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
+    // The box stalls: an upload's first acknowledgement never comes, a
+    // download's data stops after its first 1000 bytes, other requests go
+    // unanswered.
     if (row.command == CMD_UPLOAD)
       emu_.Hold().SetLpdFault(0, {pboxemu::LpdFault::NoAck, 1});
+    else if (row.command == CMD_DOWNLOAD)
+      emu_.Hold().SetFault(0, {pboxemu::HoldFault::Stall, row.command, 0, -1, 0, 1000});
     else
       emu_.Hold().SetFault(0, {pboxemu::HoldFault::Silent, row.command});
     row.start();
@@ -347,6 +342,7 @@ TEST_F(HoldWindowDialogs, EachProgressDialogStandsInFrontAndItsCancelKeysEndTheC
   }
   EXPECT_EQ(Job().name, "plan.txt");
   EXPECT_EQ(Job().folder, 1u);
+  EXPECT_FALSE(fs::exists(dir_.path() / "download.prn"));
 }
 
 // The preview's page buttons: a press released inside one turns to the
