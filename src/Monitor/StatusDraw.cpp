@@ -189,18 +189,15 @@ void SetCopies(DialogRef dlg, UInt16 copies, UInt8) {
     DrawPicture(pic, &to);
     return w;
   };
-  char places[8];
-  if (copies == 65535)
-    std::snprintf(places, sizeof places, "    ");
-  else
-    std::snprintf(places, sizeof places, "%4u", std::min<unsigned>(copies, 9999));
+  SInt16 places[4];
+  CopiesPictures(copies, places);
   PicHandle edge = GetPicture(253);
   Rect edgeFrame{};
   if (edge) QDGetPictureBounds(edge, &edgeFrame);
   draw(252, r.left, r.top);
   draw(253, SInt16(r.right - (edgeFrame.right - edgeFrame.left)), r.top);
   SInt16 x = SInt16(r.left + 5);
-  for (int i = 0; i < 4; ++i) x = SInt16(x + draw(places[i] == ' ' ? 300 : SInt16(290 + (places[i] - '0')), x, r.top));
+  for (const SInt16 id : places) x = SInt16(x + draw(id, x, r.top));
 }
 
 std::string Resolution_Text(const STATUS_WND_INFO* rec) {

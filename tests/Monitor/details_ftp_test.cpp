@@ -165,13 +165,7 @@ class FtpPage : public MonitorDialogs {
     win = OpenWindow(0);
     ASSERT_NE(win, nullptr);
     ASSERT_TRUE(RunUntil([&] { return win->powerCheck != 0; })) << "the printer answers";
-    // The status window takes tab presses in the top of its tab area.
-    CTAB_DATA* ct = win->tabData;
-    SInt16 h = ct->tabRect.left;
-    for (SInt16 i = ct->visTabNo; i < 2; ++i) h = SInt16(h + ctab::GetTab(ct, i)->width);
-    tb::AdvanceClock(GetDblTime() + 1);
-    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(win->dlg), Point{SInt16(ct->tabRect.top + 8), SInt16(h + 10)}));
-    for (int n = 0; n < 5; ++n) Pass();
+    ClickTabOf(win->tabData, win->dlg, 2, 8);
     ASSERT_EQ(win->activePage, kPageFtp);
   }
   std::vector<std::string> Choose(const std::vector<std::pair<std::string, std::string>>& files) {
@@ -289,6 +283,7 @@ TEST_F(FtpPage, TheSendWindowComesForwardWithItsStatusWindow) {
   Open(2);
   STATUS_WND_INFO* other = OpenWindow(1);
   ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(FirstAnswer(other));
   // The box never connects for the data: the send window stays open.
   pboxemu::FtpFaultSpec fault;
   fault.mode = pboxemu::FtpFault::NoDial;
@@ -306,20 +301,15 @@ TEST_F(FtpPage, TheSendWindowComesForwardWithItsStatusWindow) {
   // Side by side, as a user would drag them.
   MoveWindow(otherStatus, 540, 60, false);
   MoveWindow(send, 60, 450, false);
-  auto press = [&](WindowRef w) {
-    tb::AdvanceClock(GetDblTime() + 1);
-    ASSERT_TRUE(tb::ClickInWindow(w, Point{5, 5}));
-    for (int n = 0; n < 5; ++n) Pass();
-  };
   const int beeps = tb::Beeps();
-  press(otherStatus);
+  Press(otherStatus);
   ASSERT_EQ(FrontWindow(), otherStatus);
-  press(send);
+  Press(send);
   EXPECT_EQ(FrontWindow(), send);
   EXPECT_EQ(GetNextWindow(send), status);
   EXPECT_EQ(tb::Beeps(), beeps);
 
-  press(otherStatus);
+  Press(otherStatus);
   ASSERT_TRUE(tb::ChooseMenuItem(kOptionMenuID, 1));
   for (int n = 0; n < 5; ++n) Pass();
   EXPECT_EQ(FrontWindow(), send);

@@ -122,9 +122,10 @@ class MonitorDialogs : public ::testing::Test {
     Get_NameCheck_Info();
     OT_Init();
     Init_Status_Table();
-    // The Window menu, where each status window enters itself.
-    static const UInt8 kWindowTitle[] = {6, 'W', 'i', 'n', 'd', 'o', 'w'};
-    InsertMenu(NewMenu(kOptionMenuID, kWindowTitle), 0);
+    // The program's File menu and its Window menu, where each status
+    // window enters itself.
+    InsertMenu(GetMenu(kFileMenuID), 0);
+    InsertMenu(GetMenu(kOptionMenuID), 0);
   }
 
   void TearDown() override {
@@ -177,6 +178,17 @@ class MonitorDialogs : public ::testing::Test {
           return done();
         },
         ms);
+  }
+  // A press near a window's top-left corner, clear of its items.
+  static void Press(WindowRef w) {
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(w, Point{5, 5}));
+    for (int n = 0; n < 5; ++n) Pass();
+  }
+  // A window's first answer (which may pop it up); past it, only presses
+  // move windows.
+  static bool FirstAnswer(const STATUS_WND_INFO* w) {
+    return RunUntil([&] { return w->statUpTick != 0 && w->sendStat == 0; });
   }
   static void Click(DialogRef d, DialogItemIndex item) {
     tb::AdvanceClock(GetDblTime() + 1);
@@ -279,13 +291,14 @@ class MonitorDialogs : public ::testing::Test {
     PackConfiguration(c, b);
     return std::string(reinterpret_cast<const char*>(b.data()), b.size());
   }
-  // A press on tab idx of a tab strip in the dialog.
-  static void ClickTabOf(CTAB_DATA* ct, DialogRef d, SInt16 idx) {
+  // A press on tab idx of a tab strip in the dialog, down pixels below the
+  // strip's top (a status window takes tab presses in its top 15 only).
+  static void ClickTabOf(CTAB_DATA* ct, DialogRef d, SInt16 idx, SInt16 down = 20) {
     SInt16 h = ct->tabRect.left;
     for (SInt16 i = ct->visTabNo; i < idx; ++i) h = SInt16(h + ctab::GetTab(ct, i)->width);
     tb::AdvanceClock(GetDblTime() + 1);
     ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d),
-                                  Point{SInt16(ct->tabRect.top + 20), SInt16(h + ctab::GetTab(ct, idx)->width / 2)}));
+                                  Point{SInt16(ct->tabRect.top + down), SInt16(h + ctab::GetTab(ct, idx)->width / 2)}));
     for (int n = 0; n < 5; ++n) Pass();
   }
   static std::string RandomBytes(std::size_t n, unsigned seed) {
