@@ -11,6 +11,7 @@
 #include "506Q_Lib/DialogItems.h"
 #include "common/AppWindows.h"
 #include "common/IniFile.h"
+#include "Monitor/StatusText.h"
 #include "OT/DrawUtil.h"
 #include "toolbox/fonts.h"
 #include "toolbox/icons.h"
@@ -52,13 +53,8 @@ int drums(const VEMOINFO& i) { return std::clamp<SInt32>(i.CmDrmNum, 0, kMaxDrum
 int disposals(const VEMOINFO& i) { return std::clamp<SInt32>(i.CmDisNum, 0, kMaxDisposals); }
 int trays(const VEMOINFO& i) { return std::clamp<SInt32>(i.CmPprNum, 0, kMaxTrays); }
 
-std::string iniText(const char* section, const char* key, const char* file, const char* fallback = "") {
-  char text[256] = "";
-  if (!Load_File_To_CstringEx(section, key, text, sizeof text, file)) return fallback;
-  return text;
-}
 std::string monText(const char* section, const char* key, const char* fallback = "") {
-  return iniText(section, key, MonFileName, fallback);
+  return Ini_Text(section, key, fallback, MonFileName);
 }
 
 std::string numbered(const std::string& name, int n) {
@@ -256,9 +252,8 @@ std::vector<ConsumRow> Consum_Rows(const VEMOINFO& info) {
         i == 0 || trays(info) == 1 ? monText("[PAPER]", "DTRAY00=") : numbered(monText("[PAPER]", "DTRAY01="), i);
     char key[16];
     std::snprintf(key, sizeof key, "SIZE%03d=", p.PprSiz);
-    char size[300] = "";
-    if (!Load_File_To_CstringEx("[PAPER]", key, size, sizeof size, MonFileName))
-      std::snprintf(size, sizeof size, "%s%d", monText("[PAPER]", "SIZE\?\?\?=").c_str(), p.PprSiz);
+    const std::string size =
+        monText("[PAPER]", key, (monText("[PAPER]", "SIZE\?\?\?=") + std::to_string(p.PprSiz)).c_str());
     add({kItemPaperIcon, kItemPaperName, kItemPaperGauge, kItemPaperSize, SInt16(i), SInt16(i == 0 ? 516 : 517),
          paperText(name), 0, false, "(" + paperText(size) + ")"},
         p.PprRm, false, false);
@@ -308,7 +303,7 @@ short Get_Consum_Table(CONSUM_WND_INFO* rec, DialogRef statusDlg, const VEMOINFO
 short ConDlgProc(CONSUM_WND_INFO* rec, DialogRef statusDlg, const VEMOINFO* info, SInt16) {
   if (!rec || !info || !Get_Consum_Table(rec, statusDlg, info)) return 0;
   Str255 title;
-  CopyCStringToPascal(iniText("[TITLE]", "CONSUMABLES=", IniFileName, "Consumables").c_str(), title);
+  CopyCStringToPascal(Ini_Text("[TITLE]", "CONSUMABLES=", "Consumables").c_str(), title);
   rec->dlg = Open_Usr_Dialog(kConsumDialogID, title, Handle_Consum_Select_Item, Handle_Consum_Window_Updata, nullptr,
                              Handle_Consum_Window_Active, Handle_Consum_Window_Close, nullptr);
   if (!rec->dlg) {
@@ -398,13 +393,13 @@ void Load_Value_Balance_Setup(CONSUM_WND_INFO* rec, const VEMOINFO* info) {
     Clear_Dialog_Item_Area(d, kItemSupply);
   Rect r{};
   Get_Dialog_Item_Rect(d, kItemZan, &r);
-  drawText(d, iniText("[LABEL]", "STC_ZAN=", IniFileName), r);
+  drawText(d, Ini_Text("[LABEL]", "STC_ZAN="), r);
   Draw_Item_Icon(d, kItemBoxIcon, 489);
   Get_Dialog_Item_Rect(d, kItemBox, &r);
-  drawText(d, iniText("[LABEL]", "STC_BOX=", IniFileName), r);
+  drawText(d, Ini_Text("[LABEL]", "STC_BOX="), r);
   Get_Dialog_Item_Rect(d, kItemGroup, &r);
   FrameRect(&r);
-  const std::string drumInfo = iniText("[LABEL]", "STC_DRMINFO=", IniFileName);
+  const std::string drumInfo = Ini_Text("[LABEL]", "STC_DRMINFO=");
   Get_Dialog_Item_Rect(d, kItemDrumInfo, &r);
   Rect clear = r;
   clear.left = SInt16(r.left - 2);

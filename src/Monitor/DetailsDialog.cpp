@@ -20,6 +20,7 @@
 #include "Monitor/MonitorLogin.h"
 #include "Monitor/OptionDialog.h"
 #include "Monitor/StatusData.h"
+#include "Monitor/StatusText.h"
 #include "Monitor/StatusWindow.h"
 #include "toolbox/resources.h"
 #include "toolbox/windows.h"
@@ -222,8 +223,8 @@ void Setup_Event_Update(DialogRef d) {
   Redraw(rec->popupEList);
   Draw_Group_Frame_Item(d, kEvtOffFrame);
   Draw_Group_Frame_Item(d, kEvtOnFrame);
-  DrawLabel(d, kEvtOffTitle, IniText("[GROUP]", "GRP_EVENT="));
-  DrawLabel(d, kEvtOnTitle, IniText("[GROUP]", "GRP_POPUP="));
+  DrawLabel(d, kEvtOffTitle, Ini_Text("[GROUP]", "GRP_EVENT="));
+  DrawLabel(d, kEvtOnTitle, Ini_Text("[GROUP]", "GRP_POPUP="));
 }
 
 // ---- Other page ------------------------------------------------------------
@@ -269,7 +270,7 @@ Boolean Setup_Other_Get_Value(DialogRef d) {
   UInt32 value = 0;
   if (!Interval_Text_Valid(text.c_str(), &value) && rec->checkFlag) {
     Str255 p;
-    pstr::set(p, sizeof p, IniText("[ERR]", "ERROR05=", "The interval is not valid.", MonFileName));
+    pstr::set(p, sizeof p, Ini_Text("[ERR]", "ERROR05=", "The interval is not valid.", MonFileName));
     Set_Alert_Dialog_Items(603, 2, p, nullptr, nullptr, nullptr);
     SelectDialogItemText(d, kOthInterval, 0, 32767);
     return false;
@@ -283,12 +284,12 @@ Boolean Setup_Other_Get_Value(DialogRef d) {
 }
 
 void Setup_Other_Update(DialogRef d) {
-  DrawLabel(d, kOthHiddenLabel, IniText("[BUTTON]", "BTN_MIN="));
-  DrawLabel(d, kOthLoginLabel, IniText("[BUTTON]", "BTN_START="));
-  DrawLabel(d, kOthPlaceLabel, IniText("[BUTTON]", "BTN_POS="));
-  DrawLabel(d, kOthSoundLabel, IniText("[BUTTON]", "BTN_SOUND="));
-  DrawLabel(d, kOthUnit, IniText("[LABEL]", "STC_SEC="));
-  DrawLabel(d, kOthTitle, IniText("[GROUP]", "GRP_TIME="));
+  DrawLabel(d, kOthHiddenLabel, Ini_Text("[BUTTON]", "BTN_MIN="));
+  DrawLabel(d, kOthLoginLabel, Ini_Text("[BUTTON]", "BTN_START="));
+  DrawLabel(d, kOthPlaceLabel, Ini_Text("[BUTTON]", "BTN_POS="));
+  DrawLabel(d, kOthSoundLabel, Ini_Text("[BUTTON]", "BTN_SOUND="));
+  DrawLabel(d, kOthUnit, Ini_Text("[LABEL]", "STC_SEC="));
+  DrawLabel(d, kOthTitle, Ini_Text("[GROUP]", "GRP_TIME="));
   Draw_Group_Frame_Item(d, kOthFrame);
 }
 
@@ -324,7 +325,7 @@ void Create_Details_Tab(DETAILS_WND_INFO* rec) {
     DCONF_PAGE& p = rec->sconfInfo[i];
     p.enable = 1;
     p.contID = pages[i].id;
-    pstr::set(p.contName, sizeof p.contName, IniText("[TAB]", pages[i].key, pages[i].fallback));
+    pstr::set(p.contName, sizeof p.contName, Ini_Text("[TAB]", pages[i].key, pages[i].fallback));
     p.cellData = pages[i].cell;
     CTAdd(rec->confTab, p.contName, -1);
   }
@@ -464,7 +465,7 @@ Boolean Open_Details_Setup_Dialog(DialogRef ownerDlg, DETAILS_WND_INFO* rec, con
   rec->fontID = f.id;
   rec->fontFace = f.face;
   rec->fontSize = f.size;
-  const std::string format = IniText("[TITLE]", "DETAILS=", "%s");
+  const std::string format = Ini_Text("[TITLE]", "DETAILS=", "%s");
   const std::string who = printer_text(*printer);
   char text[256];
   if (Format_Strings(text, sizeof text, format.c_str(), {who.c_str()}) < 0)

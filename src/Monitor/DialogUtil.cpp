@@ -1,3 +1,5 @@
+// The helpers the monitor's settings dialogs share: items, tabs, labels,
+// fonts and one-column lists.
 #include "Monitor/DialogUtil.h"
 
 #include <cstdio>
@@ -95,12 +97,6 @@ void UpdateTabbedDialog(DialogRef d, CTAB_DATA* tabs, void (*pageUpdate)(DialogR
   DrawDialog(d);
   if (pageUpdate) pageUpdate(d);
   EndUpdate(w);
-}
-
-std::string IniText(const char* section, const char* key, const char* fallback, const char* file) {
-  char value[1024] = "";
-  if (!Load_File_To_CstringEx(section, key, value, sizeof value, file ? file : IniFileName)) return fallback;
-  return value;
 }
 
 void DrawLabel(DialogRef d, DialogItemIndex item, const std::string& text) {

@@ -40,9 +40,6 @@ SInt16 TrackTabPress(DialogRef d, CTAB_DATA* tabs, DialogItemIndex item, EventRe
 // control, the items, then the page's own drawing (pageUpdate, when any).
 void UpdateTabbedDialog(DialogRef d, CTAB_DATA* tabs, void (*pageUpdate)(DialogRef));
 
-// The ini value of key in section of file (IniFileName when null); the
-// fallback when the key is missing.
-std::string IniText(const char* section, const char* key, const char* fallback = "", const char* file = nullptr);
 // Draws a text in the item's rectangle on the window's background (left,
 // centred vertically; carriage returns break the lines).
 void DrawLabel(DialogRef d, DialogItemIndex item, const std::string& text);

@@ -1,3 +1,5 @@
+// The FTP page of a status window and the monitor's side of the FTP send
+// window: the chosen files, the lists and the page's buttons.
 #include "Monitor/FtpPage.h"
 
 #include <algorithm>
@@ -11,6 +13,7 @@
 #include "Monitor/DialogUtil.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/StatusDraw.h"
+#include "Monitor/StatusText.h"
 #include "OT/DrawUtil.h"
 #include "OT/FTPSend.h"
 #include "toolbox/files.h"
@@ -120,9 +123,9 @@ void Setup_Ftp_Update(DialogRef dlg) {
   Draw_Item_Icon(dlg, kFtpIcon, 136);
   Redraw(rec->fSelectList);
   Redraw(rec->fSendList);
-  DrawLabel(dlg, kFtpInfo, IniText("[LABEL]", "STC_INFO1="));
-  DrawLabel(dlg, kFtpSelectTitle, IniText("[GROUP]", "GRP_FILE="));
-  DrawLabel(dlg, kFtpSendTitle, IniText("[GROUP]", "GRP_TRN="));
+  DrawLabel(dlg, kFtpInfo, Ini_Text("[LABEL]", "STC_INFO1="));
+  DrawLabel(dlg, kFtpSelectTitle, Ini_Text("[GROUP]", "GRP_FILE="));
+  DrawLabel(dlg, kFtpSendTitle, Ini_Text("[GROUP]", "GRP_TRN="));
 }
 
 Boolean Status_Ftp_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
@@ -159,7 +162,7 @@ Boolean Status_Ftp_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInde
       SetDimmed(dlg, kFtpSelect, true);
       SetDimmed(dlg, kFtpSend, true);
       Str255 text;
-      pstr::set(text, sizeof text, IniText("[STRING]", "STRING01=", "Send the files?", MonFileName));
+      pstr::set(text, sizeof text, Ini_Text("[STRING]", "STRING01=", "Send the files?", MonFileName));
       const short answer = Set_Alert_Dialog_Items(602, 1, text, nullptr, nullptr, nullptr);
       const UInt16 rows = rec->fSelectList ? UInt16(CLGetCount(rec->fSelectList)) : 0;
       if (answer == 1 && rows > 0 && Open_Tcp_Dialog(dlg, rec->pbox.pbi_ip_addr, rows)) {

@@ -19,6 +19,7 @@
 #include "Monitor/MonitorConfig.h"
 #include "Monitor/StartupFiles.h"
 #include "Monitor/StatusData.h"
+#include "Monitor/StatusText.h"
 #include "Monitor/StatusWindow.h"
 #include "OT/OTEndpoint.h"
 #include "OT/PBoxTable.h"
@@ -50,13 +51,6 @@ constexpr SInt32 kNewSystem = 0x107F;
 // The language's sub-folder format when the bundle names none.
 constexpr char kDefaultLanguagePath[] = "::Resources:English:%s";
 
-void copy_bounded(char* out, std::size_t size, const char* text) {
-  std::size_t n = std::strlen(text);
-  if (n >= size) n = size - 1;
-  std::memcpy(out, text, n);
-  out[n] = 0;
-}
-
 SInt32 system_version() {
   SInt32 v = 0;
   if (Gestalt('sysv', &v) != noErr) v = 0;
@@ -85,9 +79,9 @@ void Initialize_Variables() {
   std::memset(IniFileName, 0, sizeof IniFileName);
   std::memset(MonFileName, 0, sizeof MonFileName);
   std::memset(SoundFName, 0, sizeof SoundFName);
-  copy_bounded(IniFileName, sizeof IniFileName, "Popmon.ini");
-  copy_bounded(MonFileName, sizeof MonFileName, "Monitor.ini");
-  copy_bounded(SoundFName, sizeof SoundFName, "SOUND:BEEP.WAV");
+  Copy_Text(IniFileName, sizeof IniFileName, "Popmon.ini");
+  Copy_Text(MonFileName, sizeof MonFileName, "Monitor.ini");
+  Copy_Text(SoundFName, sizeof SoundFName, "SOUND:BEEP.WAV");
   Multifinder_Present = 1;
   Appl_Rsrc_Fork_No = CurResFile();
   PboxTblMax = 128;
@@ -113,12 +107,11 @@ void InitAEStuff() {
 
 void Get_Active_Language() {
   char format[256] = "";
-  if (!Get_Localize_Strings(format, sizeof format) || !format[0]) copy_bounded(format, sizeof format, kDefaultLanguagePath);
+  if (!Get_Localize_Strings(format, sizeof format) || !format[0])
+    Copy_Text(format, sizeof format, kDefaultLanguagePath);
   auto apply = [&](char* out, const char* base) {
-    char saved[kAppFileNameSize];
-    copy_bounded(saved, sizeof saved, base);
     std::memset(out, 0, kAppFileNameSize);
-    if (Format_Strings(out, kAppFileNameSize, format, {saved}) < 0) copy_bounded(out, kAppFileNameSize, saved);
+    if (Format_Strings(out, kAppFileNameSize, format, {base}) < 0) Copy_Text(out, kAppFileNameSize, base);
   };
   apply(IniFileName, "Popmon.ini");
   apply(MonFileName, "Monitor.ini");
@@ -235,14 +228,12 @@ void First_Get_Font_Data() {
   setFFace = 0;
   char value[256] = "";
   if (Load_File_To_CstringEx("[FONT]", "MAIN=", value, sizeof value, IniFileName)) {
-    char name[256] = "";
     int face = 0, size = 12;
     const char* c1 = std::strchr(value, ',');
     if (c1) {
-      copy_bounded(name, std::min<std::size_t>(sizeof name, std::size_t(c1 - value) + 1), value);
       std::sscanf(c1 + 1, "%d,%d", &face, &size);
       Str255 p;
-      CopyCStringToPascal(name, p);
+      pstr::set(p, sizeof p, std::string_view(value, std::size_t(c1 - value)));
       GetFNum(p, &setFType);
       setFFace = SInt16(face & 0xFF);
       if (size > 0 && size < 128) setFSize = SInt16(size);
@@ -314,11 +305,8 @@ int Run_Monitor() {
 // ---- Apple events -----------------------------------------------------------
 
 OSErr AEOpenHandler(const AppleEvent*, AppleEvent*, SRefCon) {
-  char name[256] = "";
-  if (!Load_File_To_CstringEx("[MACSTR2]", "SDATANAME=", name, sizeof name, IniFileName))
-    copy_bounded(name, sizeof name, Pointer_File_Name().c_str());
   std::vector<UInt8> record;
-  const std::vector<UInt8> pointer = read_beside(name);
+  const std::vector<UInt8> pointer = read_beside(Pointer_File_Name());
   if (!pointer.empty()) {
     // A length byte, then the name up to its NUL.
     std::string target;

@@ -1,3 +1,5 @@
+// The monitor's settings record and broadcast list in their files, packed
+// and unpacked field by field.
 #include "Monitor/MonitorConfig.h"
 
 #include <cstdio>

@@ -22,6 +22,7 @@
 #include "Monitor/SearchSetup.h"
 #include "Monitor/StatusData.h"
 #include "Monitor/StatusSearch.h"
+#include "Monitor/StatusText.h"
 #include "Monitor/StatusWindow.h"
 #include "toolbox/clock.h"
 #include "toolbox/trace.h"
@@ -156,7 +157,7 @@ void Setup_Status_Load_Value(DialogRef d) {
       CLSetHeaderPictID(rec->pservList, 130, 130, 129);
       for (const char* key : {"COL01=", "COL02=", "COL03="}) {
         Str255 title;
-        pstr::set(title, sizeof title, IniText("[COLUMN]", key, "???"));
+        pstr::set(title, sizeof title, Ini_Text("[COLUMN]", key, "???"));
         CLAddColumn(rec->pservList, title, 130, kCLSortText);
       }
     }
@@ -175,7 +176,7 @@ void Setup_Status_Update(DialogRef d) {
   InsetRect(&frame, -1, -1);
   Draw_Setup_Frame_Rect_B(d, &frame);
   Redraw(rec->pservList);
-  DrawLabel(d, kOptHelp, IniText("[LABEL]", "STC_INFO2="));
+  DrawLabel(d, kOptHelp, Ini_Text("[LABEL]", "STC_INFO2="));
 }
 
 Boolean Handle_Status_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex item) {
@@ -235,7 +236,7 @@ short Build_Config_Tab(CONFIG_FRAME* frame) {
   const UInt8 face = UInt8(f.face);
   CTSetFont(rec->tabData, &f.id, &face, &f.size);
   CTSetPictID(rec->tabData, 143, 142, 144, 145, 146, 147, 148, 149);
-  const std::string title = IniText("[TAB]", "TAB04=", "Printer");
+  const std::string title = Ini_Text("[TAB]", "TAB04=", "Printer");
   Str255 p;
   pstr::set(p, sizeof p, title);
   CTAdd(rec->tabData, p, -1);
@@ -362,7 +363,7 @@ Boolean Open_Configuration(CONFIG_WND_INFO* rec, DialogRef parentPtr, const CONF
                            const PBOXinfo* printData) {
   if (!Get_Config_Table(rec, parentPtr, configData, printData)) return false;
   Str255 title;
-  pstr::set(title, sizeof title, IniText("[TITLE]", "OPTION=", "Options"));
+  pstr::set(title, sizeof title, Ini_Text("[TITLE]", "OPTION=", "Options"));
   DialogRef d = Open_Usr_Dialog(kOptionDialogID, title, Handle_Config_Select_Item, Handle_Config_Window_Update, nullptr,
                                 Handle_Config_Window_Active, nullptr, Handle_Config_Key_Input);
   if (!d) {

@@ -1,3 +1,5 @@
+// The print box's status and information replies into the monitor's
+// records, every length and text bounded by what arrived.
 #include "Monitor/ReplyDecode.h"
 
 #include <algorithm>

@@ -19,6 +19,7 @@
 #include "Monitor/MonitorApp.h"
 #include "Monitor/MonitorConfig.h"
 #include "Monitor/OptionDialog.h"
+#include "Monitor/StatusText.h"
 #include "OT/PBoxTable.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/resources.h"
@@ -137,7 +138,7 @@ void Add_Value_BCast_List(BROADCAST_WND_INFO* rec, DialogRef d) {
   };
   const UInt32 addr = StrToIPAddr(typed.c_str());
   if (addr == 0 || typed.find("..") != std::string::npos) {
-    refuse(IniText("[ERR]", "ERROR03=", "The address is not valid.", MonFileName));
+    refuse(Ini_Text("[ERR]", "ERROR03=", "The address is not valid.", MonFileName));
     return;
   }
   char dotted[16];
@@ -146,14 +147,14 @@ void Add_Value_BCast_List(BROADCAST_WND_INFO* rec, DialogRef d) {
   pstr::set(p, sizeof p, dotted);
   Cell found{0, 0};
   if (CLSearch(list, &found, p, false)) {
-    const std::string format = IniText("[ERR]", "ERROR02=", "%s is in the list already.", MonFileName);
+    const std::string format = Ini_Text("[ERR]", "ERROR02=", "%s is in the list already.", MonFileName);
     char text[256];
     if (Format_Strings(text, sizeof text, format.c_str(), {dotted}) < 0) std::snprintf(text, sizeof text, "%s", dotted);
     refuse(text);
     return;
   }
   if (CLGetCount(list) >= kBroadListMax) {
-    refuse(IniText("[ERR]", "ERROR01=", "The list is full.", MonFileName));
+    refuse(Ini_Text("[ERR]", "ERROR01=", "The list is full.", MonFileName));
     return;
   }
   AppendRow(list, dotted);
@@ -207,8 +208,8 @@ void Setup_TCP_Update(DialogRef d) {
   if (!rec) return;
   Redraw(rec->broadCList);
   Draw_Group_Frame_Item(d, kTcpGroup);
-  DrawLabel(d, kTcpTitle, IniText("[GROUP]", "GRP_BROAD="));
-  if (before_106()) DrawLabel(d, kTcpLabel, IniText("[CONFIGTAB]", "PROTOCOL1="));
+  DrawLabel(d, kTcpTitle, Ini_Text("[GROUP]", "GRP_BROAD="));
+  if (before_106()) DrawLabel(d, kTcpLabel, Ini_Text("[CONFIGTAB]", "PROTOCOL1="));
 }
 
 // ---- AppleTalk page ------------------------------------------------------
@@ -312,9 +313,9 @@ void Setup_DDP_Update(DialogRef d) {
   if (!rec) return;
   Redraw(rec->zoneCList);
   Draw_Group_Frame_Item(d, kDdpGroup);
-  DrawLabel(d, kDdpChosenLabel, IniText("[CONFIGTAB]", "ZONEUSE="));
-  DrawLabel(d, kDdpEveryLabel, IniText("[CONFIGTAB]", "ZONENOTUSE="));
-  DrawLabel(d, kDdpLabel, IniText("[CONFIGTAB]", "PROTOCOL2="));
+  DrawLabel(d, kDdpChosenLabel, Ini_Text("[CONFIGTAB]", "ZONEUSE="));
+  DrawLabel(d, kDdpEveryLabel, Ini_Text("[CONFIGTAB]", "ZONENOTUSE="));
+  DrawLabel(d, kDdpLabel, Ini_Text("[CONFIGTAB]", "PROTOCOL2="));
 }
 
 // ---- Frame -----------------------------------------------------------------
@@ -418,7 +419,7 @@ Boolean Open_Broadcast_Setup_Dialog(DialogRef dlgPtr, const CONFIGURATION* confi
   rec->fontSize = f.size;
   backEnv = EnvInfo;
   Str255 title;
-  pstr::set(title, sizeof title, IniText("[TITLE]", "BROAD=", "Search Settings"));
+  pstr::set(title, sizeof title, Ini_Text("[TITLE]", "BROAD=", "Search Settings"));
   DialogRef d = Open_Usr_Dialog(kBroadDialogID, title, Handle_Broadcast_Select_Item, Handle_Broadcast_Window_Update,
                                 nullptr, Handle_Broadcast_Window_Active, nullptr, Handle_Broadcast_Key_Input);
   if (!d) {
@@ -453,7 +454,7 @@ Boolean Exit_Broadcast_Dialog(DialogRef dlgPtr, short isUpload) {
     const CONF_TAB_CELL* cell = page_cell(rec, rec->confOldSelect);
     if (cell && cell->dlg_get_value && !cell->dlg_get_value(dlgPtr)) return false;
     if (rec->configData.Protocol_1 == 0 && (!before_106() || rec->configData.Protocol_2 == 0)) {
-      alert(IniText("[LABEL]", "STC_PROTO=", "Choose a protocol."));
+      alert(Ini_Text("[LABEL]", "STC_PROTO=", "Choose a protocol."));
       return false;
     }
     if (!Setup_SubConfiguration(rec->ownerDlg, &rec->configData, 1)) return false;

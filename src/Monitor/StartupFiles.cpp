@@ -1,3 +1,4 @@
+// "Alias Data" and the pointer file: which printers the monitor opens.
 #include "Monitor/StartupFiles.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// The status-data file of a watched printer and the status-sharing file
+// the held-job manager reads.
 #include "Monitor/StatusData.h"
 
 #include <cstdio>

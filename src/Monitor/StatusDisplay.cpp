@@ -1,3 +1,5 @@
+// The display choice for a decoded printer state and the values the
+// status page formats from it.
 #include "Monitor/StatusDisplay.h"
 
 #include <cmath>
@@ -27,14 +29,7 @@ void setKeys(int nn, char* mesKey, char* comKey) {
   std::snprintf(comKey, 32, "COMMENT%02d", nn);
 }
 
-void setPascal(UInt8* out, std::size_t cap, const char* text) {
-  std::size_t n = std::min(std::strlen(text), cap - 2);
-  out[0] = UInt8(n);
-  std::memcpy(out + 1, text, n);
-  out[n + 1] = 0;
-}
-
-void keyToField(UInt8* field, const char* key) { setPascal(field, 32, key); }
+void keyToField(UInt8* field, const char* key) { Set_Pascal_Field(field, 32, key); }
 
 void fieldToKey(char* key, const UInt8* field) {
   std::size_t n = std::min<std::size_t>(field[0], 30);
@@ -197,7 +192,7 @@ void Disp_Main_Stat(VEMOINFO* v, const NICINFO* nic, VEMOSTATUSSET* set, int res
 void Get_Memory_Bar(const VEMOINFO* v, UInt8* text, SInt32* value) {
   char b[8];
   std::snprintf(b, sizeof b, "%d %%", v->SubMemPer);
-  setPascal(text, 8, b);
+  Set_Pascal_Field(text, 8, b);
   *value = v->SubMemPer;
 }
 
@@ -211,17 +206,17 @@ void GetSendBar(const VEMOINFO* v, UInt8* sizeText, SInt32* bar, UInt8* scaleTex
   }
   char b[32];
   std::snprintf(b, sizeof b, "%.2f %s", value, kUnits[index]);
-  setPascal(sizeText, 16, b);
+  Set_Pascal_Field(sizeText, 16, b);
   if (index < 2) {
     *bar = SInt32(UInt64(v->SubSendData) * 100 / 1048576);
-    setPascal(scaleText, 16, "    1 MB");
+    Set_Pascal_Field(scaleText, 16, "    1 MB");
     return;
   }
   for (int scale : {1, 10, 50, 100, 500}) {
     if (scale >= value) {
       *bar = SInt32(value * 100 / scale);
       std::snprintf(b, sizeof b, "%5d MB", scale);
-      setPascal(scaleText, 16, b);
+      Set_Pascal_Field(scaleText, 16, b);
       return;
     }
   }

@@ -29,26 +29,13 @@ namespace {
 constexpr int kFrameWidth = 77;
 constexpr UInt32 kAnimationTicks = 30;
 
-struct PortScope {
-  GrafPtr saved = nullptr;
-  explicit PortScope(DialogRef d) {
-    GetPort(&saved);
-    SetPortDialogPort(d);
-  }
-  ~PortScope() { SetPort(saved); }
-};
-
 Rect item_rect(DialogRef d, DialogItemIndex item) {
   Rect r{};
   Get_Dialog_Item_Rect(d, item, &r);
   return r;
 }
 
-std::string label(const char* key, const char* fallback) {
-  char text[256] = "";
-  if (!Load_File_To_CstringEx("[LABEL]", key, text, sizeof text, IniFileName)) return fallback;
-  return text;
-}
+std::string label(const char* key, const char* fallback) { return Ini_Text("[LABEL]", key, fallback); }
 
 std::string pstr_text(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
 
@@ -268,7 +255,7 @@ void Load_Page(STATUS_WND_INFO* rec) {
 
 void Draw_Page(STATUS_WND_INFO* rec) {
   DialogRef d = rec->dlg;
-  PortScope port(d);
+  tb::PortSaver port(GetDialogPort(d));
   TextFont(setFType);
   TextFace(setFFace);
   TextSize(setFSize);
@@ -327,7 +314,7 @@ void Draw_Main_Animation(STATUS_WND_INFO* rec) {
   if (rec->animeCnt < 1) rec->animeCnt = 1;
   rec->blinkCnt = SInt16((rec->blinkCnt + 1) % 4);
   if (!IsWindowVisible(GetDialogWindow(rec->dlg))) return;
-  PortScope port(rec->dlg);
+  tb::PortSaver port(GetDialogPort(rec->dlg));
   draw_picture_frame(rec);
   draw_message(rec);
 }

@@ -1,3 +1,5 @@
+// The poll step of a status window: requests on the window's own
+// contexts, replies into the decoder, the power state, a lost printer.
 #include "Monitor/StatusPoll.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The monitor's search for print boxes over UDP or AppleTalk.
 #include "Monitor/StatusSearch.h"
 
 #include <cstring>

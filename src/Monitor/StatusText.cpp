@@ -1,3 +1,5 @@
+// The status and information texts from the monitor's ini files, and the
+// text helpers the monitor's modules share.
 #include "Monitor/StatusText.h"
 
 #include <cstdio>
@@ -7,20 +9,16 @@
 
 #include "common/AppGlobals.h"
 #include "common/IniFile.h"
+#include "common/IniText.h"
 #include "common/StrConv.h"
 #include "common/TextFormat.h"
 #include "Monitor/ReplyDecode.h"
 
 namespace {
 
-constexpr std::size_t kIniText = 512;
-
 // A value of the monitor's ini file; empty when the key is missing.
 std::string ini(const char* section, const std::string& key) {
-  char value[kIniText] = {};
-  std::string k = key + "=";
-  if (!Load_File_To_CstringEx(section, k.c_str(), value, sizeof value, MonFileName)) return {};
-  return value;
+  return Ini_Text(section, (key + "=").c_str(), "", MonFileName);
 }
 
 std::string fmt2(const char* prefix, int n) {
@@ -36,15 +34,6 @@ int breakLines(std::string& text) {
   int lines = SetKaigyou(buf.data(), int(buf.size()));
   text.assign(buf.data());
   return lines;
-}
-
-// A length-prefixed field of cap bytes: length, text, NUL; cut on a
-// character boundary.
-void setPascal(UInt8* out, std::size_t cap, std::string_view text) {
-  std::size_t n = utf8_fit(text.data(), text.size(), std::min<std::size_t>(cap - 2, 255));
-  out[0] = UInt8(n);
-  std::memcpy(out + 1, text.data(), n);
-  out[n + 1] = 0;
 }
 
 // A format with one "%d" (any other conversion is refused: the format's
@@ -66,7 +55,7 @@ void message(const char* key, UInt8* out, SInt32* line) {
   std::string text = ini("[MAIN]", key);
   int lines = breakLines(text);
   if (line) *line = LineLayout(lines);
-  setPascal(out, 256, text);
+  Set_Pascal_Field(out, 256, text);
 }
 
 bool paperIconListed(int code) {
@@ -88,16 +77,17 @@ std::string traySizeText(const PPRINFO& p) {
 
 std::string blanks(int n) { return std::string(std::size_t(n), ' '); }
 
-std::string dotted(const UInt8* a) {
-  char b[20];
-  std::snprintf(b, sizeof b, "%d.%d.%d.%d", a[0], a[1], a[2], a[3]);
-  return b;
+// Addresses as they arrive: four bytes in network order, six bytes.
+std::string ipText(const UInt8* a) {
+  char text[16];
+  iptoa(be::get32(a), text);
+  return text;
 }
 
-std::string ether(const UInt8* a) {
-  char b[20];
-  std::snprintf(b, sizeof b, "%02X:%02X:%02X:%02X:%02X:%02X", a[0], a[1], a[2], a[3], a[4], a[5]);
-  return b;
+std::string macText(const UInt8* a) {
+  char text[18];
+  mactoa(a, text);
+  return text;
 }
 
 constexpr int kL1 = 1, kL2 = 5, kL3 = 9;
@@ -117,6 +107,31 @@ std::string valueName(const char* section, const char* label, int value) {
 
 }  // namespace
 
+std::string Ini_Text(const char* section, const char* key, const char* fallback, const char* file) {
+  if (!file) {
+    Str255 text;
+    Get_Ini_Text(text, section, key, 0, fallback);
+    return pstr::str(text);
+  }
+  char value[kIniLineMax + 1] = "";
+  if (!Load_File_To_CstringEx(section, key, value, sizeof value, file)) return fallback ? fallback : "";
+  return value;
+}
+
+void Set_Pascal_Field(UInt8* out, std::size_t cap, std::string_view text) {
+  const std::size_t n = utf8_fit(text.data(), text.size(), std::min<std::size_t>(cap - 2, 255));
+  out[0] = UInt8(n);
+  std::memcpy(out + 1, text.data(), n);
+  out[n + 1] = 0;
+}
+
+void Copy_Text(char* out, std::size_t size, std::string_view text) {
+  if (size == 0) return;
+  const std::size_t n = utf8_fit(text.data(), text.size(), size - 1);
+  std::memcpy(out, text.data(), n);
+  out[n] = 0;
+}
+
 void CopiesPictures(UInt16 copies, SInt16 (&places)[4]) {
   char digits[8] = "    ";
   if (copies != 65535) std::snprintf(digits, sizeof digits, "%4u", unsigned(std::min<UInt16>(copies, 9999)));
@@ -132,7 +147,7 @@ void ErrorMessage(const VEMOINFO*, const char* key, UInt8* out, SInt32* line) { 
 void FirstComment(const char* key, UInt8* out) {
   std::string text = ini("[MAIN]", key);
   breakLines(text);
-  setPascal(out, 256, text);
+  Set_Pascal_Field(out, 256, text);
 }
 
 void ErrorComment(const char* key, UInt8* out) { FirstComment(key, out); }
@@ -149,7 +164,7 @@ void FirstOpenComment(const VEMOINFO*, const char* key, const UInt8* sizeText, U
     text += ini("[MAIN]", "WARNING");
   }
   breakLines(text);
-  setPascal(out, 256, text);
+  Set_Pascal_Field(out, 256, text);
 }
 
 void GetPaperSize(const VEMOINFO* v, UInt8* out, UInt32* icon, SInt32* line) {
@@ -178,7 +193,7 @@ void GetPaperSize(const VEMOINFO* v, UInt8* out, UInt32* icon, SInt32* line) {
   }
   if (icon) *icon = id;
   if (line) *line = LineLayout(lines);
-  setPascal(out, 32, text);
+  Set_Pascal_Field(out, 32, text);
 }
 
 void SetTagString(std::string& t, const char* key, char marker, int indent) {
@@ -314,10 +329,10 @@ void SetVemoInfo(std::string& t, const VEMOINFO* v) {
 void SetNetInfoA(std::string& t, const NETINFO* n) {
   SetTagString(t, "NETWORK=", 0, 0);
   SetTagString(t, "GENERAL=", 0, kL1);
-  literal2(t, "HDADR", ether(n->pMac));
+  literal2(t, "HDADR", macText(n->pMac));
   t += " TCP/IP\r";
-  literal2(t, "IPADR", dotted(n->pIp));
-  literal2(t, "SBADR", dotted(n->pSubnet));
+  literal2(t, "IPADR", ipText(n->pIp));
+  literal2(t, "SBADR", ipText(n->pSubnet));
   t += " AppleTalk\r";
   literal2(t, "APPLE", n->szApple);
   t += "\r";
@@ -329,30 +344,30 @@ void SetNetInfoB(std::string& t, const VEMOINFO* v, const NETINFO* n) {
   SetTagString(t, "NETWORK=", 0, 0);
   SetTagString(t, "GENERAL=", 0, kL1);
   if (T == 6 || T == 7) literal2(t, "PRINTERNAME", n->szApple);
-  literal2(t, "HDADR", ether(n->pMac));
+  literal2(t, "HDADR", macText(n->pMac));
   if (n->bWireless) {
     SetTagString(t, "WIRELESS=", kMark, kL2);
     literal2(t, "WIREMODE", n->bWireMode ? "Infra." : "AdHoc", kL3);
     literal2(t, "LINKSPEED", std::to_string(n->wLinkSpeed) + " Mbps", kL3);
     literal2(t, "SSID", n->szSsid, kL3);
-    literal2(t, "BSSID", ether(n->bBssid), kL3);
+    literal2(t, "BSSID", macText(n->bBssid), kL3);
     literal2(t, "CHANNEL", std::to_string(n->bChannel), kL3);
   }
   t += " TCP/IP\r";
   literal2(t, "DHCP", n->bDhcp ? "Enable" : "Disable");
-  literal2(t, "IPADR", dotted(n->pIp));
-  literal2(t, "SBADR", dotted(n->pSubnet));
-  literal2(t, "GATEWAY", dotted(n->pGateway));
+  literal2(t, "IPADR", ipText(n->pIp));
+  literal2(t, "SBADR", ipText(n->pSubnet));
+  literal2(t, "GATEWAY", ipText(n->pGateway));
   if (T == 5) {
     SetTagString(t, "WINS=", kMark, kL2);
     literal2(t, "SCOPE", n->szScopeId, kL3);
-    literal2(t, "PRIMARY", dotted(n->bWins1st), kL3);
-    literal2(t, "SECONDARY", dotted(n->bWins2nd), kL3);
+    literal2(t, "PRIMARY", ipText(n->bWins1st), kL3);
+    literal2(t, "SECONDARY", ipText(n->bWins2nd), kL3);
   }
   if (mailBlocks) {
     SetTagString(t, "DNS=", kMark, kL2);
-    literal2(t, "PRIMARY", dotted(n->bDns1st), kL3);
-    literal2(t, "SECONDARY", dotted(n->bDns2nd), kL3);
+    literal2(t, "PRIMARY", ipText(n->bDns1st), kL3);
+    literal2(t, "SECONDARY", ipText(n->bDns2nd), kL3);
   }
   if (T <= 5) {
     t += " AppleTalk\r";
@@ -376,7 +391,7 @@ void SetNetInfoB(std::string& t, const VEMOINFO* v, const NETINFO* n) {
     t += " SNMP\r";
     literal2(t, "AUTHEN", "*****");
     literal2(t, "COMMNY", n->szTrap);
-    literal2(t, "TRADR", dotted(n->pTrap));
+    literal2(t, "TRADR", ipText(n->pTrap));
     SetTagString(t, "MIBII=", kMark, kL2);
     t += std::string("             -SysContact         : ") + n->szContact + "\r";
     t += std::string("             -SysName            : ") + n->szName + "\r";

@@ -1,12 +1,26 @@
 // The status and information texts: messages, comments, paper texts and
 // the detail-page text, all looked up in the monitor's "Monitor" ini file
-// (MonFileName) by keys the decoded state selects.
+// (MonFileName) by keys the decoded state selects; and the text helpers
+// every module of the monitor reads its ini texts and fills its fields
+// with.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "Monitor/MonitorTypes.h"
+
+// The value of key (with its "=") in section of one of the monitor's ini
+// files: the language ini (IniFileName) when file is null; fallback when the
+// key is missing.
+std::string Ini_Text(const char* section, const char* key, const char* fallback = "", const char* file = nullptr);
+// A length-prefixed field of cap bytes (a length byte, the text and a NUL),
+// the text cut on a character boundary.
+void Set_Pascal_Field(UInt8* out, std::size_t cap, std::string_view text);
+// The text into out, at most size bytes with its NUL, cut on a character
+// boundary.
+void Copy_Text(char* out, std::size_t size, std::string_view text);
 
 // The detail text is built into this many bytes at most (with its NUL).
 constexpr std::size_t kDetailTextSize = 16001;

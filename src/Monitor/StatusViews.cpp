@@ -30,12 +30,6 @@ constexpr std::size_t kDetailMax = 16000;
 constexpr int kMaxPieces = 127;
 constexpr int kMaxComboItems = 10;
 
-std::string iniText(const char* section, const char* key) {
-  char text[256] = "";
-  Load_File_To_CstringEx(section, key, text, sizeof text, IniFileName);
-  return text;
-}
-
 CEDIT_DATA* makeView(STATUS_WND_INFO* rec, DialogItemIndex item, const char* fontKey) {
   Rect r{};
   Get_Dialog_Item_Rect(rec->dlg, item, &r);
@@ -148,7 +142,7 @@ void Set_Popup_Menu(STATUS_WND_INFO* rec, DialogItemIndex item, SInt16 ctrl, SIn
   for (int i = 1; i <= kMaxComboItems; ++i) {
     char key[16];
     std::snprintf(key, sizeof key, "COM%02d=", i);
-    std::string t = iniText("[COMBO]", key);
+    std::string t = Ini_Text("[COMBO]", key);
     if (t.empty()) break;
     texts.push_back(t);
   }
@@ -378,13 +372,11 @@ void Draw_String_From_Item(DialogRef dlg, DialogItemIndex item, const std::strin
 }
 
 void Ink_Name_Texts(const VEMOINFO& info, std::string* first, std::string* second) {
-  char label[256] = "Ink Name:";
-  Load_File_To_CstringEx("[LABEL]", "STC_INK=", label, sizeof label, IniFileName);
+  const std::string label = Ini_Text("[LABEL]", "STC_INK=", "Ink Name:");
   auto ink = [](int code) {
-    char key[16], name[256] = " ";
+    char key[16];
     std::snprintf(key, sizeof key, "INK%02d=", code);
-    Load_File_To_CstringEx("[INK]", key, name, sizeof name, MonFileName);
-    return std::string(name);
+    return Ini_Text("[INK]", key, " ", MonFileName);
   };
   first->clear();
   second->clear();
@@ -392,26 +384,26 @@ void Ink_Name_Texts(const VEMOINFO& info, std::string* first, std::string* secon
   if (drums == 0) {
     *first = ink(0);
   } else if (drums == 1) {
-    *first = std::string(label) + " : " + ink(info.pDrm[0].DrmCol);
+    *first = label + " : " + ink(info.pDrm[0].DrmCol);
   } else {
-    *first = std::string(label) + "1 : " + ink(info.pDrm[0].DrmCol);
-    *second = std::string(label) + "2 : " + ink(info.pDrm[1].DrmCol);
+    *first = label + "1 : " + ink(info.pDrm[0].DrmCol);
+    *second = label + "2 : " + ink(info.pDrm[1].DrmCol);
   }
 }
 
 std::string Drum_Size_Text(const VEMOINFO& info) {
-  char format[256] = "Dram Size:";
-  Load_File_To_CstringEx("[LABEL]", "STC_DRM=", format, sizeof format, IniFileName);
+  const std::string format = Ini_Text("[LABEL]", "STC_DRM=", "Dram Size:");
   char key[16];
   if (info.CmDrmNum <= 0)
     std::snprintf(key, sizeof key, "SIZE000=");
   else
     std::snprintf(key, sizeof key, info.IcType ? "SIZEB%02d=" : "SIZEA%02d=", info.pDrm[0].DrmSiz);
-  char value[64] = "";
-  Load_File_To_CstringEx("[DETAIL]", key, value, sizeof value, MonFileName);
+  // The value is at most 63 bytes.
+  char value[64];
+  Copy_Text(value, sizeof value, Ini_Text("[DETAIL]", key, "", MonFileName));
   char text[320];
   // The label is the format: only "%s" is taken from it.
-  if (Format_Strings(text, sizeof text, format, {value}) < 0) return format;
+  if (Format_Strings(text, sizeof text, format.c_str(), {value}) < 0) return format;
   return text;
 }
 

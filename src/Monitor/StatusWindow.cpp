@@ -88,37 +88,27 @@ STATUS_WND_INFO* family_of(DialogRef dlg) {
   return nullptr;
 }
 
-void copy_bounded(char* out, std::size_t size, const char* text) {
-  std::size_t n = std::min(std::strlen(text), size - 1);
-  std::memcpy(out, text, n);
-  out[n] = 0;
-}
-
 // The window title of Algorithms 2.5; false when no "STMON=" text exists
 // (the title then comes from 'STR#' 129).
 bool build_title(const PBOXinfo& pbox, Str255 out) {
   char base[256] = "";
-  bool fromIni = Load_File_To_CstringEx("[MACSTR]", "STMON=", base, sizeof base, IniFileName) != 0;
+  const bool fromIni = Load_File_To_CstringEx("[MACSTR]", "STMON=", base, sizeof base, IniFileName) != 0;
+  std::string title = base;
   if (!fromIni) {
     Str255 s{};
     GetIndString(s, 129, 1);
-    std::memcpy(base, s + 1, s[0]);
-    base[s[0]] = 0;
+    title = pstr::str(s);
   }
-  char name[33] = {0};
-  std::memcpy(name, pbox.pbi_machine_name, 32);
-  char text[600];
-  char addr[24];
-  if (pbox.protocol_Type_Num == 2 && pbox.pbi_ip_addr != 0) {
+  char addr[24] = "";
+  if (pbox.protocol_Type_Num == PBOX_PROTO_TCPIP && pbox.pbi_ip_addr != 0)
     iptoa(pbox.pbi_ip_addr, addr);
-    std::snprintf(text, sizeof text, "%s - %s(%s)", base, name, addr);
-  } else if (pbox.protocol_Type_Num != 2 && pbox.pbi_inuse) {
+  else if (pbox.protocol_Type_Num != PBOX_PROTO_TCPIP && pbox.pbi_inuse)
     mactoa(pbox.pbi_nodeaddr, addr);
-    std::snprintf(text, sizeof text, "%s - %s(%s)", base, name, addr);
+  if (addr[0]) {
+    const char* name = reinterpret_cast<const char*>(pbox.pbi_machine_name);
+    title += " - " + std::string(name, strnlen(name, sizeof pbox.pbi_machine_name)) + "(" + addr + ")";
   }
-  else
-    copy_bounded(text, sizeof text, base);
-  CopyCStringToPascal(text, out);
+  pstr::set(out, 256, std::string_view(title.data(), utf8_fit(title.data(), title.size(), 255)));
   return fromIni;
 }
 
@@ -162,16 +152,15 @@ void Build_Status_Tab(STATUS_WND_INFO* rec) {
   if (!Create_Status_Tab(rec)) return;
   int built = 0;
   for (const PageDef& p : kPages) {
-    char text[64] = "";
-    if (!Load_File_To_CstringEx("[TAB]", p.key, text, sizeof text, IniFileName)) copy_bounded(text, sizeof text, p.fallback);
+    const std::string text = Ini_Text("[TAB]", p.key, p.fallback);
     Str255 title;
-    CopyCStringToPascal(text, title);
+    pstr::set(title, sizeof title, text);
     if (CTAdd(rec->tabData, title, -1) < 0) continue;
     CONFIG_PAGE& page = rec->fanction[built++];
     Set_Status_Function(&page.cellData, p.id);
     page.enable = 1;
     page.contID = p.id;
-    copy_bounded(page.contName, sizeof page.contName, text);
+    Copy_Text(page.contName, sizeof page.contName, text);
   }
   if (built == 3) CTSetCurSel(rec->tabData, 0, false);
   CTShow(rec->tabData, true);
@@ -182,11 +171,10 @@ void Handle_Status_Tab_Select(STATUS_WND_INFO* rec, EventRecord* event) {
   Rect item;
   Get_Dialog_Item_Rect(rec->dlg, 4, &item);
   Point local = event->where;
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortDialogPort(rec->dlg);
-  GlobalToLocal(&local);
-  SetPort(saved);
+  {
+    tb::PortSaver port(GetDialogPort(rec->dlg));
+    GlobalToLocal(&local);
+  }
   if (local.v > item.top + 15) return;
   const SInt16 before = CTGetCurSel(rec->tabData);
   SInt16 part = 0;

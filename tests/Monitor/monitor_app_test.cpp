@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/StrConv.h"
 #include "dialogs_harness.h"
 #include "Monitor/StatusData.h"
 #include "OT/PBoxTable.h"
@@ -27,12 +28,6 @@ namespace fs = std::filesystem;
 using montest::MacText;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-
-std::string dotted(UInt32 a) {
-  char text[20];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
-  return text;
-}
 
 // The launch event 'JCev'/'apop' for the monitor with one text item.
 AppleEvent launchEvent(const std::string& text) {
@@ -102,7 +97,9 @@ class MonitorProgram : public ::testing::Test {
   PBOXinfo Box(int i) const { return montest::OfficeBox(emu, i); }
 
   std::string Title(int i) const {
-    return "\"Status Monitor - Office " + std::string(1, char('A' + i)) + "(" + dotted(emu.BoxAddress(i)) + ")\"";
+    char ip[16];
+    iptoa(emu.BoxAddress(i), ip);
+    return "\"Status Monitor - Office " + std::string(1, char('A' + i)) + "(" + ip + ")\"";
   }
 
   // The 436-byte record the administration program sends.
