@@ -11,6 +11,7 @@
 #include "506Q_Lib/DialogItems.h"
 #include "common/AppWindows.h"
 #include "common/IniFile.h"
+#include "Monitor/DialogUtil.h"
 #include "Monitor/StatusText.h"
 #include "OT/DrawUtil.h"
 #include "toolbox/fonts.h"
@@ -272,23 +273,6 @@ std::vector<ConsumRow> Consum_Rows(const VEMOINFO& info) {
          {}},
         info.pDis[i].DisRm, false, true);
   return rows;
-}
-
-short Get_Font_Data2(const char* key, SInt16* font, UInt8* face, SInt16* size, const char* file) {
-  char value[256] = "";
-  if (!Load_File_To_CstringEx("[FONT]", key, value, sizeof value, file)) return 0;
-  const char* comma = std::strchr(value, ',');
-  if (!comma) return 0;
-  Str255 name;
-  const std::size_t n = std::min<std::size_t>(std::size_t(comma - value), 255);
-  name[0] = UInt8(n);
-  std::memcpy(name + 1, value, n);
-  int f = 0, s = 0;
-  if (std::sscanf(comma + 1, "%d,%d", &f, &s) != 2) return 0;
-  GetFNum(name, font);
-  *face = UInt8(f & 0xFF);
-  if (s > 0 && s < 128) *size = SInt16(s);
-  return 1;
 }
 
 short Get_Consum_Table(CONSUM_WND_INFO* rec, DialogRef statusDlg, const VEMOINFO* info) {

@@ -62,6 +62,3 @@ short Refresh_Consum_Printer_Info(CONSUM_WND_INFO* rec, const VEMOINFO* info);
 short Exit_Consum_Dialog(CONSUM_WND_INFO* rec);
 // Draws every value of the window into its port.
 void Load_Value_Balance_Setup(CONSUM_WND_INFO* rec, const VEMOINFO* info);
-
-// "name, face, size" of a font key of "[FONT]" in the file; 1 when found.
-short Get_Font_Data2(const char* key, SInt16* font, UInt8* face, SInt16* size, const char* file);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
@@ -120,17 +121,9 @@ void DrawLabel(DialogRef d, DialogItemIndex item, const std::string& text) {
 
 DialogFont FontOf(const char* key) {
   DialogFont f{setFType, Style(setFFace), setFSize};
-  char value[256] = "";
-  if (!Load_File_To_CstringEx("[FONT]", key, value, sizeof value, IniFileName)) return f;
-  const char* comma = std::strchr(value, ',');
-  if (!comma) return f;
-  int face = 0, size = 0;
-  std::sscanf(comma + 1, "%d,%d", &face, &size);
-  Str255 name;
-  pstr::set(name, sizeof name, std::string(value, std::size_t(comma - value)));
-  GetFNum(name, &f.id);
-  f.face = Style(face & 0xFF);
-  if (size > 0 && size < 128) f.size = SInt16(size);
+  UInt8 face = UInt8(f.face);
+  Get_Font_Data2(key, &f.id, &face, &f.size, IniFileName);
+  f.face = Style(face);
   return f;
 }
 
@@ -173,3 +166,27 @@ void Redraw(CLIST_DATA* list) {
 }
 
 }  // namespace mondlg
+
+short Get_Font_Data2(const char* key, SInt16* font, UInt8* face, SInt16* size, const char* file) {
+  char value[256] = "";
+  if (!Load_File_To_CstringEx("[FONT]", key, value, sizeof value, file)) return 0;
+  std::string_view rest(value);
+  std::string_view fields[3];
+  for (std::string_view& field : fields) {
+    const std::size_t comma = rest.find(',');
+    field = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+  }
+  auto number = [](std::string_view field, int* out) {
+    return !field.empty() && std::sscanf(std::string(field).c_str(), "%d", out) == 1;
+  };
+  if (!fields[0].empty()) {
+    Str255 name;
+    pstr::set(name, sizeof name, fields[0]);
+    GetFNum(name, font);
+  }
+  int n = 0;
+  if (number(fields[1], &n)) *face = UInt8(n & 0xFF);
+  if (number(fields[2], &n) && n > 0 && n < 128) *size = SInt16(n);
+  return 1;
+}

@@ -1,6 +1,6 @@
-// Small helpers the monitor's settings dialogs share: item values and
-// texts, captions and labels from the ini files, one-column list controls
-// in an item's rectangle, and the dialog fonts ("name,style,size").
+// Small helpers the monitor's windows and dialogs share: item values and
+// texts, labels, one-column list controls in an item's rectangle, and the
+// fonts of the language ini ("name,style,size").
 #pragma once
 
 #include <initializer_list>
@@ -64,3 +64,8 @@ SInt16 SelectedRow(CLIST_DATA* list);
 void Redraw(CLIST_DATA* list);
 
 }  // namespace mondlg
+
+// The font of a "[FONT]" key of the file written "name,face,size": each
+// field that is there sets its output (a size only from 1 to 127), the
+// others are left as they are. 1 when the key was found.
+short Get_Font_Data2(const char* key, SInt16* font, UInt8* face, SInt16* size, const char* file);

@@ -16,6 +16,7 @@
 #include "common/MenuCommand.h"
 #include "common/SystemCheck.h"
 #include "common/TextFormat.h"
+#include "Monitor/DialogUtil.h"
 #include "Monitor/MonitorConfig.h"
 #include "Monitor/StartupFiles.h"
 #include "Monitor/StatusData.h"
@@ -225,20 +226,9 @@ void Install_Menu() {
 void First_Get_Font_Data() {
   setFType = 0;
   setFSize = 12;
-  setFFace = 0;
-  char value[256] = "";
-  if (Load_File_To_CstringEx("[FONT]", "MAIN=", value, sizeof value, IniFileName)) {
-    int face = 0, size = 12;
-    const char* c1 = std::strchr(value, ',');
-    if (c1) {
-      std::sscanf(c1 + 1, "%d,%d", &face, &size);
-      Str255 p;
-      pstr::set(p, sizeof p, std::string_view(value, std::size_t(c1 - value)));
-      GetFNum(p, &setFType);
-      setFFace = SInt16(face & 0xFF);
-      if (size > 0 && size < 128) setFSize = SInt16(size);
-    }
-  }
+  UInt8 face = 0;
+  Get_Font_Data2("MAIN=", &setFType, &face, &setFSize, IniFileName);
+  setFFace = face;
   orgFSize = GetDefFontSize();
 }
 

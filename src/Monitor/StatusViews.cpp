@@ -12,6 +12,7 @@
 #include "common/IniFile.h"
 #include "common/TextFormat.h"
 #include "Monitor/ConsumWindow.h"
+#include "Monitor/DialogUtil.h"
 #include "Monitor/MonitorApp.h"
 #include "Monitor/StatusDisplay.h"
 #include "Monitor/StatusDraw.h"

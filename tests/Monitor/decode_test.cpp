@@ -324,7 +324,13 @@ TEST(Decode, EveryDisplayKeyFromItsStatusBytes) {
     SInt16 icon, err;
     UInt16 pop;
   };
-  auto error = [](UInt8 code) { return [code](S& s, UInt8&) { s[10] = code; }; };
+  // Bits set on the ready printer's bytes.
+  auto on = [](std::initializer_list<std::pair<int, UInt8>> bits) {
+    return [bits = std::vector(bits)](S& s, UInt8&) {
+      for (auto [at, v] : bits) s[std::size_t(at)] |= v;
+    };
+  };
+  auto error = [&](UInt8 code) { return on({{10, code}}); };
   auto basic = [](UInt8 code, UInt8 s45 = 0x40 | 2, UInt8 s62 = 0) {
     return [=](S& s, UInt8&) {
       s[0] |= 0x02;
@@ -334,10 +340,10 @@ TEST(Decode, EveryDisplayKeyFromItsStatusBytes) {
     };
   };
   const Case cases[] = {
-      {"result error", 2, [](S& s, UInt8&) { s[5] = 1; }, "23", 151, 273, kPopCommError},
+      {"result error", 2, on({{5, 1}}), "23", 151, 273, kPopCommError},
       {"controller error", 2, [](S&, UInt8& nic) { nic = 255; }, "22", 151, 272, kPopCommError},
-      {"asleep", 2, [](S& s, UInt8&) { s[0] |= 0x01; }, "05", 151, 0, kPopSleep},
-      {"on", 2, [](S& s, UInt8&) { s[0] |= 0x41; }, "06", 151, 0, kPopPower},
+      {"asleep", 2, on({{0, 0x01}}), "05", 151, 0, kPopSleep},
+      {"on", 2, on({{0, 0x41}}), "06", 151, 0, kPopPower},
       {"error 1", 2, error(1), "17", 151, 267, kPopError},
       {"error 2", 2, error(2), "03", 151, 253, kPopError},
       {"error 3", 2, error(3), "18", 151, 268, kPopError},
@@ -347,12 +353,7 @@ TEST(Decode, EveryDisplayKeyFromItsStatusBytes) {
       {"error 7", 2, error(7), "25", 151, 275, kPopError},
       {"error 8", 2, error(8), "04", 151, 254, kPopError},
       {"error 9 sets no keys", 2, error(9), "", 0, 0, kPopError},
-      {"busy", 2,
-       [](S& s, UInt8&) {
-         s[0] |= 0x02;
-         s[6] = 0;
-       },
-       "26", 151, 276, kPopBusyError},
+      {"busy", 2, on({{0, 0x02}}), "26", 151, 276, kPopBusyError},
       {"paper out", 2, error(0x10), "02", 151, 252, kPopSupply},
       {"box full over paper out", 2, error(0x90), "14", 151, 264, kPopSupply},
       {"master out over box full", 2, error(0xC0), "15", 151, 265, kPopSupply},
@@ -367,30 +368,15 @@ TEST(Decode, EveryDisplayKeyFromItsStatusBytes) {
       {"basic 3, second drum", 5, basic(3, 2, 1 << 5), "11", 159, 0, kPopBusy},
       {"basic 3, other drum", 5, basic(3, 2), "11", 160, 0, kPopBusy},
       {"basic 3, two drums, older type", 1, basic(3, 2), "11", 161, 0, kPopBusy},
-      {"waiting", 2, [](S& s, UInt8&) { s[1] = 0x10; }, "12", 151, 262, kPopWait},
+      {"waiting", 2, on({{1, 0x10}}), "12", 151, 262, kPopWait},
       // A print wait is a wait as well: the later row overrides.
-      {"waiting to print", 2, [](S& s, UInt8&) { s[1] = 0x28; }, "13", 151, 263, kPopWait},
-      {"waiting, registered", 2,
-       [](S& s, UInt8&) {
-         s[0] |= 0x40;
-         s[1] = 0x10;
-       },
-       "28", 151, 278, kPopWait},
-      {"waiting to print, registered", 2,
-       [](S& s, UInt8&) {
-         s[0] |= 0x40;
-         s[1] = 0x28;
-       },
-       "28", 151, 278, kPopWait},
-      {"ready", 2, [](S&, UInt8&) {}, "01", 151, 0, kPopReady},
-      {"receiving", 2, [](S& s, UInt8&) { s[1] = 0x02; }, "07", 152, 0, kPopBusy},
-      {"receiving, registered", 2,
-       [](S& s, UInt8&) {
-         s[0] |= 0x40;
-         s[1] = 0x02;
-       },
-       "08", 152, 0, kPopBusy},
-      {"nothing applies", 2, [](S& s, UInt8&) { s[1] = 0x01; }, "", 0, 0, 77},
+      {"waiting to print", 2, on({{1, 0x28}}), "13", 151, 263, kPopWait},
+      {"waiting, registered", 2, on({{0, 0x40}, {1, 0x10}}), "28", 151, 278, kPopWait},
+      {"waiting to print, registered", 2, on({{0, 0x40}, {1, 0x28}}), "28", 151, 278, kPopWait},
+      {"ready", 2, on({}), "01", 151, 0, kPopReady},
+      {"receiving", 2, on({{1, 0x02}}), "07", 152, 0, kPopBusy},
+      {"receiving, registered", 2, on({{0, 0x40}, {1, 0x02}}), "08", 152, 0, kPopBusy},
+      {"nothing applies", 2, on({{1, 0x01}}), "", 0, 0, 77},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
