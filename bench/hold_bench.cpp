@@ -3,17 +3,23 @@
 //   2. a 64 MiB job downloaded by the engine, against a plain TCP client
 //      that sends the same request to the same emulated box and reads the
 //      same reply bytes (the loopback limit), alternating;
-//   3. a 64 MiB upload over LPR to LPRng's lpd in a namespace of its own,
-//      ours against rlpr to the same daemon, alternating.
+//   3. uploads of 64 MiB and 1 MiB over LPR to LPRng's lpd in a namespace
+//      of its own: the program's upload as it runs it (the command engine
+//      stepped by the window's idle timer under the application event
+//      loop, hold_upload_probe) against Debian's lpr to the same daemon,
+//      alternating: lpr timed as its whole process, ours from the user's
+//      Yes to the last file sent.
 //
 //   hold_bench [rounds]   (default 5)
 //
 // Prints median and spread (min-max) per case and tool, the ratios, and the
-// load average before and after. Every download and upload is checked for
-// its size (and the download byte for byte).
+// load average before and after. Every download and every spooled upload
+// is checked byte for byte.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,13 +27,14 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "holdmanager/HoldEngine.h"
-#include "load_average.h"
 #include "lpd/lpd_namespace.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
@@ -49,15 +56,8 @@ struct QuietView : HoldView {
   bool failed = false;
 };
 
-struct Stats {
-  double median, min, max;
-};
-Stats Of(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return {v[v.size() / 2], v.front(), v.back()};
-}
 void Print(const char* what, const std::vector<double>& ms, double mib = 0) {
-  Stats s = Of(ms);
+  bench::Stats s = bench::StatsOf(ms);
   std::printf("  %-34s median %9.2f ms  spread %9.2f - %9.2f ms", what, s.median, s.min, s.max);
   if (mib > 0) std::printf("  %8.1f MiB/s", mib / (s.median / 1000));
   std::printf("\n");
@@ -100,7 +100,25 @@ double PlainDownload(UInt32 box, const std::vector<UInt8>& request, std::size_t 
 
 }  // namespace
 
+// "--timed TAG program args...": runs the program (found on PATH), its
+// output passed on, and prints "TIMED TAG <exit status> <microseconds>".
+int timedRun(int argc, char** argv) {
+  std::vector<char*> args(argv + 3, argv + argc);
+  args.push_back(nullptr);
+  const auto t0 = Clock::now();
+  pid_t pid = -1;
+  int status = -1;
+  int rc = 127;
+  if (posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0 && waitpid(pid, &status, 0) == pid)
+    rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+  const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+  std::fflush(stdout);
+  std::printf("TIMED %s %d %.0f\n", argv[2], rc, us);
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc > 3 && std::strcmp(argv[1], "--timed") == 0) return timedRun(argc, argv);
   int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
   std::string load0 = bench::LoadAverage();
   testsupport::ScopedEnv net("TOOLBOX_NET", "loopback");
@@ -217,59 +235,88 @@ int main(int argc, char** argv) {
   Print("engine download", ours, 64);
   Print("plain TCP read, same reply", plain, 64);
   Print("plain TCP read written to a file", plainFile, 64);
-  std::printf("  ratio plain/ours (median): %.2f; plain with its file/ours: %.2f\n", Of(plain).median / Of(ours).median,
-              Of(plainFile).median / Of(ours).median);
+  std::printf("  ratio plain/ours (median): %.2f; plain with its file/ours: %.2f\n",
+              bench::StatsOf(plain).median / bench::StatsOf(ours).median,
+              bench::StatsOf(plainFile).median / bench::StatsOf(ours).median);
   HoldEngineDispose(&e);
   emu.Stop();
   OT_Deinit();
 
-  // 3. Upload to the real daemon, alternating with rlpr.
-  std::string up = (dir.path() / "up.bin").string();
-  {
-    std::mt19937 rng(3);
-    std::string data(kBig, '\0');
-    for (char& c : data) c = char(rng());
-    testsupport::WriteFile(up, data);
-  }
+  // 3. Upload to the real daemon, alternating with Debian's lpr. lpr is
+  // timed as its whole process by this program inside the daemon's
+  // namespace; ours from the user's Yes to the step that sent the last
+  // file, inside the running program (its start-up is no part of an upload).
+  if (std::getenv("HOLD_BENCH_NO_LPD")) return 0;
+  const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+  const std::string probe = std::string("env -u TOOLBOX_PORTMAP TOOLBOX_NET=loopback XDG_CACHE_HOME='") +
+                            dir.path().string() + "' " + HOLD_UPLOAD_PROBE;
+  struct Upload {
+    const char* tag;
+    std::size_t bytes;
+    std::string path;
+  } uploads[] = {{"64MiB", kBig, (dir.path() / "up64.bin").string()},
+                 {"1MiB", 1u << 20, (dir.path() / "up1.bin").string()}};
   std::ostringstream cmds;
-  for (int r = 0; r < rounds; ++r) {
-    for (int turn = 0; turn < 2; ++turn) {
-      bool oursFirst = r % 2 == 0;
-      if ((turn == 0) == oursFirst)
-        cmds << "s=$(date +%s%N); env -u TOOLBOX_PORTMAP TOOLBOX_NET=loopback " << HOLD_LPR_PROBE << " --queue=1 '" << up
-             << "' >/dev/null; echo OURS $? $(( ($(date +%s%N) - s) / 1000 ))\n";
-      else
-        cmds << "s=$(date +%s%N); rlpr -H 127.0.0.1 -P hold_1 '" << up
-             << "' >/dev/null 2>&1; echo RLPR $? $(( ($(date +%s%N) - s) / 1000 ))\n";
+  for (const Upload& u : uploads) {
+    testsupport::WriteFile(u.path, bench::RandomBytes(u.bytes, unsigned(u.bytes)));
+    for (int r = 0; r < rounds; ++r) {
+      for (int turn = 0; turn < 2; ++turn) {
+        const bool ours = (turn == 0) == (r % 2 == 0);
+        const std::string tag = std::string(ours ? "OURS-" : "LPR-") + u.tag;
+        // The user's Yes falls anywhere between two idle calls.
+        const double phase = (r + 0.5) / rounds;
+        cmds << self << " --timed " << tag << " "
+             << (ours ? probe + " --queue=1 --phase=" + std::to_string(phase) + " '" + u.path + "'"
+                      : "lpr -Phold_1@127.0.0.1 '" + u.path + "'")
+             << "\n";
+        // The spooled data file, byte for byte, then the queue emptied.
+        cmds << "n=0; for f in /var/spool/lpd/hold_1/df*; do [ -e \"$f\" ] || continue; n=$((n+1)); "
+             << "if cmp -s \"$f\" '" << u.path << "'; then echo SAME " << tag << "; else echo DIFF " << tag
+             << "; fi; done; [ $n = 1 ] || echo COUNT " << tag << " $n; rm -f /var/spool/lpd/hold_1/[cdh]f*\n";
+      }
     }
   }
-  if (std::getenv("HOLD_BENCH_NO_LPD")) return 0;
-  holdtest::LpdRun run = holdtest::RunWithLpd((dir.path() / "lpd").string(), 1, cmds.str(), 900);
-  std::printf("3. a 64 MiB upload over LPR to LPRng's lpd (target: ours >= 0.9x rlpr):\n");
+  std::printf("3. uploads over LPR to LPRng's lpd on loopback, TCP both (target: ours >= 0.9x lpr); load average: %s\n",
+              bench::LoadAverage().c_str());
+  holdtest::LpdRun run = holdtest::RunWithLpd((dir.path() / "lpd").string(), 1, cmds.str(), 1800);
   if (!run.ran) {
     std::printf("  not run: %s\n", run.why.c_str());
   } else {
-    std::vector<double> o, l;
+    std::map<std::string, std::vector<double>> times;
+    std::map<std::string, int> same, bad;
     std::istringstream in(run.output);
-    std::string tag;
-    int rc;
-    double us;
-    std::string line;
-    int whole = 0;
+    std::string line, word, tag;
+    std::vector<double> pending;
     while (std::getline(in, line)) {
       std::istringstream ls(line);
-      if (!(ls >> tag)) continue;
-      if ((tag == "OURS" || tag == "RLPR") && (ls >> rc >> us)) {
-        if (rc != 0) std::printf("  %s run failed (%d)\n", tag.c_str(), rc);
-        (tag == "OURS" ? o : l).push_back(us / 1000);
+      if (!(ls >> word)) continue;
+      int rc = 0;
+      double us = 0;
+      if (word == "UPLOAD" && ls >> us) {
+        pending.push_back(us);
+      } else if (word == "TIMED" && ls >> tag >> rc >> us) {
+        const bool ours = tag.rfind("OURS-", 0) == 0;
+        if (rc != 0 || (ours && pending.empty())) {
+          std::printf("  %s run failed (%d)\n", tag.c_str(), rc);
+          bad[tag]++;
+        } else {
+          times[tag].push_back(ours ? pending.back() : us / 1000);
+        }
+        pending.clear();
+      } else if ((word == "SAME" || word == "DIFF" || word == "COUNT") && ls >> tag) {
+        (word == "SAME" ? same : bad)[tag]++;
       }
-      if (tag == "FILE" && line.find(" df") != std::string::npos && line.find(" 67108864") != std::string::npos) whole++;
     }
-    std::printf("  data files of 64 MiB in the spool: %d of %zu\n", whole, o.size() + l.size());
-    if (!o.empty() && !l.empty()) {
-      Print("ours (process start included)", o, 64);
-      Print("rlpr (process start included)", l, 64);
-      std::printf("  ratio rlpr/ours (median): %.2f\n", Of(l).median / Of(o).median);
+    for (const Upload& u : uploads) {
+      const std::string o = std::string("OURS-") + u.tag, l = std::string("LPR-") + u.tag;
+      const double mib = double(u.bytes) / (1 << 20);
+      std::printf("  %s: spooled data files equal to the source: ours %d, lpr %d of %d each; wrong or missing %d\n",
+                  u.tag, same[o], same[l], rounds, bad[o] + bad[l]);
+      if (times[o].empty() || times[l].empty()) continue;
+      Print(("ours " + std::string(u.tag) + ", Yes to last file sent").c_str(), times[o], mib);
+      Print(("lpr " + std::string(u.tag) + ", whole process").c_str(), times[l], mib);
+      std::printf("  ratio lpr/ours (median): %.2f\n",
+                  bench::StatsOf(times[l]).median / bench::StatsOf(times[o]).median);
     }
   }
   std::printf("load average after: %s\n", bench::LoadAverage().c_str());

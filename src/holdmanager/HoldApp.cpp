@@ -191,8 +191,12 @@ void unhighlight() { HiliteMenu(0); }
 
 }  // namespace
 
+void HoldIdleSoon() {
+  if (gIdleTimerRef) SetEventLoopTimerNextFireTime(gIdleTimerRef, kIdleWorkedInterval);
+}
+
 void IdleEventMainDlgX(EventLoopTimerRef timer, void*) {
-  if (IdleEventMainDlg()) SetEventLoopTimerNextFireTime(timer, 0.01);
+  if (IdleEventMainDlg()) SetEventLoopTimerNextFireTime(timer, kIdleWorkedInterval);
 }
 
 int CreateEventTimer(EventLoopTimerProcPtr routine, EventTimerInterval interval, void* userData,
@@ -532,7 +536,9 @@ int HoldStartup() {
   return 1;
 }
 
-int HoldInstallIdleTimer() { return CreateEventTimer(IdleEventMainDlgX, 0.1, nullptr, &gIdleTimerUpp, &gIdleTimerRef); }
+int HoldInstallIdleTimer() {
+  return CreateEventTimer(IdleEventMainDlgX, kIdleInterval, nullptr, &gIdleTimerUpp, &gIdleTimerRef);
+}
 
 void HoldShutdown() {
   if (!gStarted) return;

@@ -226,6 +226,13 @@ void DrawLogo(DialogRef dialog);
 int CreateEventTimer(EventLoopTimerProcPtr routine, EventTimerInterval interval, void* userData,
                      EventLoopTimerUPP* routineOut, EventLoopTimerRef* timerOut);
 void DestroyEventTimer(EventLoopTimerUPP routine, EventLoopTimerRef timer);
+// The idle timer's interval, and how soon it comes back after a step in
+// which the command engine worked.
+constexpr EventTimerInterval kIdleInterval = 0.1;
+constexpr EventTimerInterval kIdleWorkedInterval = 0.01;
+// The next idle step comes after kIdleWorkedInterval (a command started:
+// a user who confirmed it is not kept waiting for the regular call).
+void HoldIdleSoon();
 // The idle timer's routine: one idle step, the next one sooner when the
 // command engine worked.
 void IdleEventMainDlgX(EventLoopTimerRef timer, void* data);
@@ -233,7 +240,7 @@ extern Cursor gCurArrow;
 // The held-job protocol's notifier, made once for the program.
 extern OTNotifyUPP vfmpNotifyUpp;
 // One idle step; true when the command engine worked (the timer then
-// comes back after 0.01 s).
+// comes back after kIdleWorkedInterval).
 bool IdleEventMainDlg();
 void SearchNotifier(JCPEPInfo* context, void* reply, void* extra, short status);
 // A new search from the next idle step on (the Browse button).

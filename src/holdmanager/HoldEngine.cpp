@@ -638,6 +638,7 @@ void StartCommand(HOLD_ENGINE* e, UInt16 command, bool keepButtons) {
   e->current = command;
   e->next = 0;
   e->busy = 1;
+  e->view->StepSoon();
   e->view->DrawLogo(1);
   int n = e->previous ? startNumber(e->previous) : 0;
   setStatus(e, "STRING", n ? n : startNumber(command));

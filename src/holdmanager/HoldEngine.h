@@ -43,6 +43,9 @@ class HoldView {
   virtual void ShowMessage(const std::string& title, const std::string& text, bool yesNo, UInt16 command) = 0;
   // The buttons for the busy state; the logo for 0 idle, 1 running, 2 failed.
   virtual void UpdateButtons() {}
+  // A command has started: its first step should come soon, not at the
+  // idle timer's next regular call.
+  virtual void StepSoon() {}
   virtual void DrawLogo(int /*busy*/) {}
   virtual void RedrawPreview() {}
   virtual void ClearThumbnails() {}

@@ -283,19 +283,20 @@ void LPRClose(LPR_JOB* job) {
   setState(job, 16, "closed");
 }
 
-SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
-  *code = LPR_WORKING;
-  if (!job) return 0;
+namespace {
+
+// One state of the session (the daemon's answers are not waited for here).
+void lprState(LPR_JOB* job, SInt16* code) {
   if (job->state == 17) {
     *code = LPR_ALL_SENT;
-    return job->progress;
+    return;
   }
   if (job->state == 0 && !job->ep) {
     job->ep = new (std::nothrow) TCPEPInfo{};
     if (!job->ep) {
       *code = LPR_ERR_OPEN_ENDPOINT;
       setState(job, 18);
-      return job->progress;
+      return;
     }
     setLprState(LPR_CONNECTING);
   }
@@ -307,7 +308,7 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
     job->failure = LPR_ERR_TIMEOUT;
     LPRClose(job);
     setState(job, 16, "time-out");
-    return job->progress;
+    return;
   }
   if (job->state >= 2 && job->state <= 12 && g_lprState == LPR_CLOSED) {
     // The daemon ended the connection before the job was whole.
@@ -379,9 +380,14 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
             fail(job, code, LPR_ERR_OPEN_FILE);
             break;
           }
-          std::fseek(job->file, 0, SEEK_END);
-          long size = std::ftell(job->file);
-          job->fileSize = size > 0 ? UInt64(size) : 0;
+          const off_t size = fseeko(job->file, 0, SEEK_END) == 0 ? ftello(job->file) : -1;
+          if (size < 0 || fseeko(job->file, 0, SEEK_SET) != 0) {
+            fail(job, code, LPR_ERR_READ_FILE);
+            break;
+          }
+          job->fileSize = UInt64(size);
+          job->data.clear();
+          job->dataAt = 0;
           startMessage(job, "\3" + std::to_string(job->fileSize) + " dfA" + nnn(job) + fileHost(job) + "\n");
         } else if (job->state == 9) {
           job->controlLen = UInt32(LPRControlFile(job).size());
@@ -411,38 +417,34 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
       break;
     }
     case 6: {
-      if (job->out.empty()) {
-        job->out.resize(kLPRBlock);
-        if (!job->file || fseeko(job->file, off_t(job->bytesSent), SEEK_SET) != 0) {
-          fail(job, code, LPR_ERR_READ_FILE);
-          break;
-        }
-        std::size_t n = std::fread(job->out.data(), 1, kLPRBlock, job->file);
-        if (n == 0 && std::ferror(job->file)) {
-          job->out.clear();
+      // Blocks go one after the other while the socket takes them; the
+      // file is read in order, in large pieces, never past the size the
+      // daemon was told.
+      if (job->dataAt >= job->data.size()) {
+        const std::size_t want = std::size_t(std::min<UInt64>(kLPRPiece, job->fileSize - job->bytesSent));
+        job->data.resize(want);
+        job->dataAt = 0;
+        const std::size_t n = want && job->file ? std::fread(job->data.data(), 1, want, job->file) : 0;
+        job->data.resize(n);
+        if (n == 0 && (!job->file || std::ferror(job->file))) {
           fail(job, code, LPR_ERR_READ_FILE);
           break;
         }
         if (n == 0) {
-          // Nothing to send: the job cannot be completed.
-          job->out.clear();
-          setState(job, 13, "empty file");
+          // Nothing (more) to send: the job cannot be completed.
+          setState(job, 13, "file ended early");
           break;
         }
-        job->out.resize(n);
-        job->outSent = 0;
       }
-      std::size_t before = job->outSent;
-      Sent s = sendOut(job);
-      job->bytesSent += job->outSent - before;
-      if (s == Sent::Failed) {
-        job->out.clear();
+      const std::size_t block = std::min(kLPRBlock, job->data.size() - job->dataAt);
+      OTResult r = TCP_SndInPlace(job->ep, job->data.data() + job->dataAt, UInt32(block), 0);
+      if (r == kOTFlowErr) break;
+      if (r <= 0) {
         fail(job, code, LPR_ERR_SEND);
         break;
       }
-      if (s == Sent::Partly) break;
-      job->out.clear();
-      job->outSent = 0;
+      job->dataAt += std::size_t(r);
+      job->bytesSent += UInt64(r);
       setState(job, 7);
       [[fallthrough]];
     }
@@ -547,6 +549,31 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
       break;
     }
     default: break;
+  }
+}
+
+// States that wait for the daemon (the connection, an acknowledgement, its
+// end of the connection) rather than for this side.
+bool waitsForDaemon(const LPR_JOB* job) { return job->state == 2 || job->state == 3 || job->state == 18; }
+
+}  // namespace
+
+SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
+  *code = LPR_WORKING;
+  if (!job) return 0;
+  const UInt64 until = tb::MonotonicMicros() + kLPRStepMicros;
+  for (;;) {
+    const UInt16 state = job->state;
+    const UInt64 moved = job->bytesSent + job->outSent + job->controlSent;
+    lprState(job, code);
+    // A file's end and the job's end are the engine's to act on at once.
+    if (*code != LPR_WORKING || tb::MonotonicMicros() >= until) break;
+    if (job->state != state || job->bytesSent + job->outSent + job->controlSent != moved) continue;
+    // A full socket ends the step (its draining wakes the loop); an answer
+    // of the daemon is waited for within the step's time, the loop's
+    // network work going on meanwhile.
+    if (!waitsForDaemon(job)) break;
+    tb::Pump(1);
   }
   return job->progress;
 }

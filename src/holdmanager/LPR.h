@@ -1,8 +1,8 @@
 // Upload of local files into a hold folder of the print box: one
 // line-printer job (RFC 1179) per file over TCP port 515, from a reserved
 // local port 721-731, into the queue "hold_N" of the N-th folder by name.
-// LPRPrint runs one step per call; the command engine turns its codes into
-// the command's end.
+// LPRPrint runs one step per call (as far as the session goes in a few
+// milliseconds); the command engine turns its codes into the command's end.
 #pragma once
 
 #include <cstdio>
@@ -16,6 +16,10 @@ constexpr UInt16 kLPRPort = 515;
 constexpr UInt16 kLPRFirstLocalPort = 721;
 constexpr UInt16 kLPRLastLocalPort = 731;
 constexpr std::size_t kLPRBlock = 16384;
+// The file is read in pieces this large; each is sent in blocks.
+constexpr std::size_t kLPRPiece = std::size_t(1) << 20;
+// How long one step may go on while the session moves.
+constexpr UInt64 kLPRStepMicros = 8000;
 
 // Codes of LPRPrint.
 enum : SInt16 {
@@ -59,10 +63,13 @@ struct LPR_JOB {
   UInt8 fileComplete;
   UInt8 timedOut;
   UInt32 timeStamp;
-  // The message or block being sent, and how much of it went (a send the
-  // flow control cut short goes on from there).
+  // The message being sent, and how much of it went (a send the flow
+  // control cut short goes on from there).
   std::vector<UInt8> out;
   std::size_t outSent;
+  // The piece of the file read and not yet sent, from dataAt on.
+  std::vector<UInt8> data;
+  std::size_t dataAt;
   std::FILE* file;
   SInt16 failure;  // the code a failed step reported
 };
@@ -77,7 +84,11 @@ LPR_JOB* LPRMakeJob(const std::vector<std::string>& files, int folderValue, UInt
                     const std::string& hostName, const std::string& ownerName);
 void LPRFree(LPR_JOB* job);
 
-// One step; *code gets the step's code, the result is the percent sent of the current file.
+// One step: the session goes on from state to state, block after block,
+// for at most kLPRStepMicros, waiting within that time for the daemon's
+// answers; it ends early when the socket takes no more, a file ends or the
+// job ends. *code gets the step's code, the result is the percent sent of
+// the current file.
 SInt32 LPRPrint(LPR_JOB* job, SInt16* code);
 OSStatus LPRBind(TCPEPInfo* ep, TBind* ret);
 void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cookie);

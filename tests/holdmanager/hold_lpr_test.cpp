@@ -97,10 +97,18 @@ TEST_F(LprTest, TheDaemonsFaults) {
     std::string file;
     int folder;
     SInt16 code;
+    // A daemon that goes away mid-file is met by a send or by its own
+    // close, whichever comes first: either is a failure.
+    SInt16 orCode = 0;
   } cases[] = {
       {"non-zero acknowledgement", {pboxemu::LpdFault::NonZeroAck, 2, 0, 3}, small, 1, LPR_ERR_REFUSED},
       {"unknown queue", {}, small, 9, LPR_ERR_REFUSED},
-      {"close in the middle of the file", {pboxemu::LpdFault::CloseMid, 1, 0, 0, 100000}, big, 1, LPR_ERR_INCOMPLETE},
+      {"close in the middle of the file",
+       {pboxemu::LpdFault::CloseMid, 1, 0, 0, 100000},
+       big,
+       1,
+       LPR_ERR_INCOMPLETE,
+       LPR_ERR_SEND},
       {"empty file", {}, empty, 1, LPR_ERR_INCOMPLETE},
       {"hung up instead of the last acknowledgement",
        {pboxemu::LpdFault::HangUpAtAck, 5},
@@ -128,7 +136,7 @@ TEST_F(LprTest, TheDaemonsFaults) {
     tb::OTSetSendCap(0);
     LPRFree(job);
     ASSERT_FALSE(codes.empty());
-    EXPECT_EQ(codes.back(), c.code);
+    EXPECT_TRUE(codes.back() == c.code || codes.back() == c.orCode) << codes.back();
     ASSERT_TRUE(emu_.Settle());
     if (c.code == LPR_ALL_SENT) {
       auto s = emu_.Hold().LprSessions(0);

@@ -30,8 +30,10 @@ LpdRun RunWithLpd(const std::string& dir, int queues, const std::string& command
   fs::create_directories(dir + "/run/lprng");
   {
     std::ofstream conf(dir + "/etc/lpd.conf");
+    // No local socket: every client, lpr too, reaches the daemon over TCP
+    // on loopback as the program does.
     conf << "printcap_path=/etc/lprng/printcap\nlpd_printcap_path=\nlockfile=/run/lpd\n"
-            "lpd_listen_port=515\nlpd_port=515\n";
+            "lpd_listen_port=515\nlpd_port=515\nunix_socket_path=\n";
     std::ofstream perms(dir + "/etc/lpd.perms");
     perms << "ACCEPT SERVICE=C SERVER REMOTEUSER=root\nDEFAULT ACCEPT\n";
     std::ofstream pc(dir + "/etc/printcap");
