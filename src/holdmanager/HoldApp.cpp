@@ -282,30 +282,6 @@ void HoldIniPText(const char* section, const char* key, Str255 out) { SetPStrCut
 
 PText::PText(const char* text) { SetPStrCut(s, text ? text : ""); }
 
-std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args) {
-  std::string out;
-  auto next = args.begin();
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    const char c = format[i];
-    if (c != '%' || i + 1 >= format.size()) {
-      out += c;
-      continue;
-    }
-    const char k = format[i + 1];
-    if (k == '%') {
-      out += '%';
-      ++i;
-    } else if ((k == 's' || k == 'd') && next != args.end() && next->isText == (k == 's')) {
-      out += k == 's' ? next->text : std::to_string(next->number);
-      ++next;
-      ++i;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // ---- language ---------------------------------------------------------------
 
 int GetLangCodeFromLocalizedString(char* buffer, std::size_t size) {

@@ -99,19 +99,6 @@ extern char gszStr00[257];
 extern bool gbStartIdleEvent;
 extern int gNewFound;
 
-// A format from an ini or bundle text filled with the arguments: only %s
-// (a text), %d (a number) and %% are taken, in order; any other
-// conversion, or one without its argument, is copied as it stands.
-struct HoldArg {
-  HoldArg(const char* t) : text(t ? t : ""), isText(true) {}
-  HoldArg(const std::string& t) : text(t), isText(true) {}
-  HoldArg(long n) : number(n) {}
-  HoldArg(int n) : number(n) {}
-  std::string text;
-  long number = 0;
-  bool isText = false;
-};
-std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args);
 // A length-prefixed copy of a C text (cut to 255 bytes on a character
 // boundary), for the calls that take one.
 struct PText {

@@ -534,11 +534,7 @@ void UpdateFolderListCfgDlg(SUB_DLG* d, PtrListHead folders, int keepSelection) 
   if (!r->folderList) return;
   const short previous = selectedRow(r->folderList);
   CLDelRow(r->folderList, 0, 0);
-  r->folders.clear();
-  for (int i = 0; auto* f = static_cast<FOLDER_ENTRY*>(GetPtrList(folders, i)); ++i) r->folders.push_back(*f);
-  std::sort(r->folders.begin(), r->folders.end(), [](const FOLDER_ENTRY& a, const FOLDER_ENTRY& b) {
-    return std::lexicographical_compare(a.name + 1, a.name + 1 + a.name[0], b.name + 1, b.name + 1 + b.name[0]);
-  });
+  r->folders = SortedFolders(folders);
   for (std::size_t i = 0; i < r->folders.size(); ++i) {
     CLSetCellOne(r->folderList, Cell{short(i), 0}, r->folders[i].name);
     CLSetReference(r->folderList, short(i), long(i));

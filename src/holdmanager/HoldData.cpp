@@ -325,6 +325,30 @@ int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limi
   return int(n);
 }
 
+std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args) {
+  std::string out;
+  auto next = args.begin();
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    const char c = format[i];
+    if (c != '%' || i + 1 >= format.size()) {
+      out += c;
+      continue;
+    }
+    const char k = format[i + 1];
+    if (k == '%') {
+      out += '%';
+      ++i;
+    } else if ((k == 's' || k == 'd') && next != args.end() && next->isText == (k == 's')) {
+      out += k == 's' ? next->text : std::to_string(next->number);
+      ++next;
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string DataSizeText(UInt64 bytes) {
   static const char* units[] = {" Byte", " KB", " MB"};
   double v = double(bytes);

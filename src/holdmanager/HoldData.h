@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
@@ -127,6 +128,21 @@ int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limi
 
 // "1.50 KB", "1 MB", "512 Byte": steps of 1024 while above 1023, at most twice.
 std::string DataSizeText(UInt64 bytes);
+
+// A format from an ini or bundle text filled with the arguments: only %s
+// (a text), %d (a number) and %% are taken, in order; any other
+// conversion, or one without its argument, is copied as it stands.
+struct HoldArg {
+  HoldArg(const char* t) : text(t ? t : ""), isText(true) {}
+  HoldArg(const std::string& t) : text(t), isText(true) {}
+  HoldArg(long n) : number(n) {}
+  HoldArg(int n) : number(n) {}
+  std::string text;
+  long number = 0;
+  bool isText = false;
+};
+std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args);
+
 // The date as the list shows it: "yyyy/mm/dd, hh:mm".
 std::string DateText(const HoldDate& d);
 // The text of key in [section] of an ini file; "" when missing. The shared

@@ -51,17 +51,10 @@ int endNumber(UInt16 c) {
   }
 }
 
-// Fills the first "%d" of a text with a number.
-std::string withNumber(std::string text, long value) {
-  std::size_t at = text.find("%d");
-  if (at != std::string::npos) text.replace(at, 2, std::to_string(value));
-  return text;
-}
-
 void setStatus(HOLD_ENGINE* e, const char* section, int number, long value = 0) {
   char key[16];
   std::snprintf(key, sizeof key, std::strcmp(section, "MESSAGE") == 0 ? "STR%03d=" : "STR%02d=", number);
-  e->view->SetStatus(withNumber(HoldText(e, section, key), value));
+  e->view->SetStatus(HoldFormat(HoldText(e, section, key), {value}));
 }
 
 // Sends the record's request; a failed or short send ends with error 3.
@@ -168,24 +161,13 @@ void copyId(UInt8* dest, const UInt8* v, std::size_t n) {
 UInt16 val16(const UInt8* v, std::size_t n) { return n >= 2 ? UInt16(v[0] << 8 | v[1]) : n == 1 ? v[0] : 0; }
 UInt32 val32(const UInt8* v, std::size_t n) { return n >= 4 ? VFMPGet32(v) : val16(v, n); }
 
-int folderIndex(const UInt8 id[4]) {
-  // Change numbers of newer boxes are kept for folder ids 1..10.
-  UInt32 n = VFMPGet32(id);
-  return n >= 1 && n <= 10 ? int(n - 1) : 0;
+void markFoldersStale(HOLD_ENGINE* e) {
+  for (auto& kind : e->folderChangeStale) std::fill(std::begin(kind), std::end(kind), true);
 }
 
-std::vector<FOLDER_ENTRY> sortedFolders(HOLD_ENGINE* e) {
-  std::vector<FOLDER_ENTRY> v;
-  for (int i = 0; auto* f = static_cast<FOLDER_ENTRY*>(GetPtrList(e->folders, i)); ++i) v.push_back(*f);
-  std::stable_sort(v.begin(), v.end(), [](const FOLDER_ENTRY& a, const FOLDER_ENTRY& b) {
-    return std::string(reinterpret_cast<const char*>(a.name + 1), a.name[0]) <
-           std::string(reinterpret_cast<const char*>(b.name + 1), b.name[0]);
-  });
-  return v;
-}
-
+// The folder list kept in the order of the folder pop-ups.
 void sortFolderList(HOLD_ENGINE* e) {
-  std::vector<FOLDER_ENTRY> v = sortedFolders(e);
+  std::vector<FOLDER_ENTRY> v = SortedFolders(e->folders);
   ClearPtrList(&e->folders);
   for (const FOLDER_ENTRY& f : v) AddPtrList(&e->folders, &f, sizeof f);
 }
@@ -283,10 +265,13 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
       return;
     }
     const int k = e->listKind;
-    const int fi = folderIndex(rec->param.listFolder);
+    const bool perFolder = e->newerDevice && k == 2;
+    const int slot = e->listFolderSlot;
+    bool noSlot = true;
+    bool& stale = !perFolder ? e->changeStale[k] : slot >= 0 ? e->folderChangeStale[k][slot] : noSlot;
+    UInt32 unstored = 0;
+    UInt32& stored = !perFolder ? e->change[k] : slot >= 0 ? e->folderChange[k][slot] : unstored;
     bool sameBox = e->shownMacValid && std::memcmp(e->shownMac, e->boxMac, 6) == 0;
-    bool& stale = e->newerDevice && k == 2 ? e->folderChangeStale[k][fi] : e->changeStale[k];
-    UInt32& stored = e->newerDevice && k == 2 ? e->folderChange[k][fi] : e->change[k];
     if (sameBox && !stale && stored == number) {
       tb::TraceNote("vfmp", "list kind %d is current (change %u)", k, number);
       finishList(e, rec);
@@ -294,6 +279,9 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
     }
     stored = number;
     stale = false;
+    // Other folders may now stand at the places the change numbers were
+    // kept for.
+    if (k == 3) markFoldersStale(e);
     std::memcpy(e->shownMac, e->boxMac, 6);
     e->shownMacValid = true;
     clearListOfKind(e, k, rec->param.listFolder);
@@ -529,6 +517,39 @@ bool thumbStep(HOLD_ENGINE* e) {
   return true;
 }
 
+// The end an upload step's code makes: a file sent leaves the local list;
+// all sent starts the wait for the box to file the jobs, the progress
+// dialog staying to say so; a failure ends the command with its message.
+void uploadResult(HOLD_ENGINE* e, SInt16 code) {
+  if (code == LPR_WORKING) return;
+  if (code == LPR_NEXT_FILE || code == LPR_ALL_SENT) e->view->RemoveFirstLocalFile();
+  if (code == LPR_NEXT_FILE) return;
+  const int files = e->upload ? e->upload->fileCount : 0;
+  LPRFree(e->upload);
+  e->upload = nullptr;
+  if (code == LPR_ALL_SENT) {
+    e->uploadCount = files;
+    e->uploadStamp = TickCount();
+    StartCommand(e, CMD_REFRESH, true);
+    e->next = CMD_REFRESH;
+    setStatus(e, "STRING", 20, e->uploadCount);
+    return;
+  }
+  UInt16 err = VFMP_ERR_NO_MEMORY;
+  switch (code) {
+    case LPR_ERR_OPEN_ENDPOINT: err = 1; break;
+    case LPR_ERR_SEND:
+    case LPR_ERR_END_BYTE: err = 3; break;
+    case LPR_ERR_OPEN_FILE:
+    case LPR_ERR_READ_FILE: err = 5; break;
+    case LPR_ERR_OVERRUN:
+    case LPR_ERR_REFUSED: err = 255; break;
+    case LPR_ERR_TIMEOUT: err = 2; break;
+    default: break;
+  }
+  EndCommand(e, CMD_UPLOAD, nullptr, err, 0);
+}
+
 }  // namespace
 
 void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame) {
@@ -612,6 +633,7 @@ void HoldCacheRemove() {
 void HoldEngineInit(HOLD_ENGINE* e, HoldView* view, const std::string& strIni) {
   e->view = view;
   e->strIni = strIni;
+  HoldMarkListsStale(e);
 }
 
 void HoldEngineDispose(HOLD_ENGINE* e) {
@@ -663,46 +685,9 @@ bool CommandPendingLoop(HOLD_ENGINE* e) {
       return true;
     }
     case CMD_UPLOAD: {
-      if (!e->upload) {
-        EndCommand(e, CMD_UPLOAD, nullptr, VFMP_ERR_NO_MEMORY, 0);
-        return true;
-      }
-      SInt16 code = 1;
-      int percent = LPRPrint(e->upload, &code);
-      char name[40];
-      MakeShortJobName(name, reinterpret_cast<const UInt8*>(e->upload->jobName), false, 32);
-      e->view->ProgressTexts(name, DataSizeText(e->upload->bytesSent) + " / " + DataSizeText(e->upload->fileSize),
-                             percent);
-      UInt16 err = 0;
-      switch (code) {
-        case 1: return true;
-        case 2: e->view->RemoveFirstLocalFile(); return true;
-        case LPR_ALL_SENT:
-          e->view->RemoveFirstLocalFile();
-          e->uploadCount = e->upload->fileCount;
-          e->uploadStamp = TickCount();
-          LPRFree(e->upload);
-          e->upload = nullptr;
-          e->view->CloseProgress();
-          e->busy = 0;
-          setStatus(e, "STRING", 20, e->uploadCount);
-          StartCommand(e, CMD_REFRESH, true);
-          e->next = CMD_REFRESH;
-          setStatus(e, "STRING", 20, e->uploadCount);
-          return true;
-        case LPR_ERR_OPEN_ENDPOINT: err = 1; break;
-        case LPR_ERR_SEND:
-        case LPR_ERR_END_BYTE: err = 3; break;
-        case LPR_ERR_OPEN_FILE:
-        case LPR_ERR_READ_FILE: err = 5; break;
-        case LPR_ERR_OVERRUN:
-        case LPR_ERR_REFUSED: err = 255; break;
-        case LPR_ERR_TIMEOUT: err = 2; break;
-        default: err = 7; break;
-      }
-      LPRFree(e->upload);
-      e->upload = nullptr;
-      EndCommand(e, CMD_UPLOAD, nullptr, err, 0);
+      SInt32 code = LPR_WORKING;
+      ExecPrgCmd(e, &code);
+      uploadResult(e, SInt16(code));
       return true;
     }
     default: return false;
@@ -727,10 +712,11 @@ void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error
   }
   if (error) {
     if (command == CMD_REFRESH) {
-      std::fill(std::begin(e->changeStale), std::end(e->changeStale), true);
-      for (auto& row : e->folderChangeStale) std::fill(std::begin(row), std::end(row), true);
+      HoldMarkListsStale(e);
       ClearPtrList(&e->folders);
       ClearPtrList(&e->holdJobs);
+      ClearPtrList(&e->boxJobs);
+      e->view->ListsCleared();
     }
     setStatus(e, "MESSAGE", error);
     if (error != VFMP_ERR_NO_MEMORY) {
@@ -754,7 +740,8 @@ void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error
       int tab = e->view->CurrentTab();
       if (tab == 1 || tab == 2) {
         std::vector<std::string> names;
-        for (const FOLDER_ENTRY& f : sortedFolders(e)) names.emplace_back(reinterpret_cast<const char*>(f.name + 1), f.name[0]);
+        for (const FOLDER_ENTRY& f : SortedFolders(e->folders))
+          names.emplace_back(reinterpret_cast<const char*>(f.name + 1), f.name[0]);
         e->view->FillFolderPopup(tab, names, std::max(1, e->view->FolderPopupValue(tab)));
         if (e->previous != CMD_FOLDER_RENAME) e->view->ShowFolderJobs();
       }
@@ -854,11 +841,19 @@ void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind) {
   p->listKind = UInt8(kind);
   std::memset(p->listFolder, 0, 4);
   p->listFolder[3] = 1;
+  e->listFolderSlot = -1;
   if (kind != 2 || !e->newerDevice) return;
   int tab = e->view->CurrentTab();
-  std::vector<FOLDER_ENTRY> v = sortedFolders(e);
+  std::vector<FOLDER_ENTRY> v = SortedFolders(e->folders);
   int value = std::max(1, e->view->FolderPopupValue(tab == 3 ? 1 : tab));
-  if (std::size_t(value) <= v.size()) std::memcpy(p->listFolder, v[std::size_t(value - 1)].folderId, 4);
+  if (std::size_t(value) > v.size()) return;
+  std::memcpy(p->listFolder, v[std::size_t(value - 1)].folderId, 4);
+  if (value <= kHoldFolderSlots) e->listFolderSlot = value - 1;
+}
+
+void HoldMarkListsStale(HOLD_ENGINE* e) {
+  std::fill(std::begin(e->changeStale), std::end(e->changeStale), true);
+  markFoldersStale(e);
 }
 
 void MsgDlgResult(HOLD_ENGINE* e, UInt16 command, bool yesNo, int button) {

@@ -16,6 +16,8 @@
 
 struct LPR_JOB;
 
+constexpr int kHoldFolderSlots = 10;
+
 // Commands (the request code where one is sent).
 enum : UInt16 {
   CMD_NONE = 0,
@@ -51,6 +53,9 @@ class HoldView {
   virtual void ClearThumbnails() {}
   // A list's display is out of date (kind 1, 2 or 3).
   virtual void ListChanged(int /*kind*/) {}
+  // A failed refresh emptied the folders and every job list: the window
+  // shows them empty (folder pop-ups included) until the next refresh.
+  virtual void ListsCleared() {}
   // The folder pop-up of a tab refilled with names (UTF-8); value from 1.
   virtual void FillFolderPopup(int /*tab*/, const std::vector<std::string>& /*names*/, int /*value*/) {}
   // The tab's remembered folder pop-up value (from 1).
@@ -89,6 +94,7 @@ struct PRG_REQUEST {
   VFMP_CMD_INFO cmd;
   UInt16 command;
   std::vector<PRG_JOB> jobs;  // delete and move: every chosen job; others: one
+  Str255 folderName = {};     // move: the destination folder's name
   std::size_t done = 0;
   UInt32 waitStart = 0;
   // Download: the destination, written into a hidden file beside it that
@@ -127,6 +133,7 @@ struct HOLD_ENGINE {
   VFMP_CMD_INFO* list = nullptr;
   int listKind = 0;
   int listPhase = 0;  // 0 change number, 1 list
+  int listFolderSlot = -1;  // the change-number slot of the folder listed (-1 none)
   bool listForUploadWait = false;
   UInt32 listWaitStart = 0;
   VFMP_CMD_INFO* infoRec = nullptr;
@@ -146,11 +153,13 @@ struct HOLD_ENGINE {
   JOB_ENTRY entry{};
   FOLDER_ENTRY folderEntry{};
 
-  // Change numbers per kind, and per kind and folder on newer boxes.
+  // Change numbers per kind, and per kind and folder on newer boxes (the
+  // folder by its place in the folder list; a folder past the tenth has
+  // none and is always listed).
   UInt32 change[4] = {};
   bool changeStale[4] = {true, true, true, true};
-  UInt32 folderChange[4][10] = {};
-  bool folderChangeStale[4][10] = {};
+  UInt32 folderChange[4][kHoldFolderSlots] = {};
+  bool folderChangeStale[4][kHoldFolderSlots] = {};
 
   // Upload.
   LPR_JOB* upload = nullptr;
@@ -182,7 +191,11 @@ void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info);
 // end waits in the splitter's carry for the next frame.
 void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame);
 void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame);
+// The list request's kind and folder (a newer box's kind 2: the folder at
+// the tab's pop-up value); the folder's change-number slot is noted.
 void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind);
+// Every list's change number is forgotten: the next refresh lists them all.
+void HoldMarkListsStale(HOLD_ENGINE* e);
 // The answer of a message box the engine opened (button 2: Yes / OK).
 void MsgDlgResult(HOLD_ENGINE* e, UInt16 command, bool yesNo, int button);
 
@@ -193,11 +206,14 @@ bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req);
 // One step of the progress command; 1 when it ended by time-out or is idle.
 int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result);
 void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result);
-// The cancel of the progress dialog.
+// The cancel of the progress dialog (also during the wait after an upload).
 void CancelPrgCmd(HOLD_ENGINE* e);
+// Ends the running command with code 7 (the status line only): a new box,
+// a new search, the window's closing, an upload asked for meanwhile.
+void CancelCommand(HOLD_ENGINE* e);
 
-// Starts an upload of files into the folder at the pop-up value; false
-// when nothing could start.
+// Starts an upload of files into the folder at the pop-up value, a running
+// command ended first; false when nothing could start.
 bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int folderValue);
 
 // A command record for the box at addr with the engine's time-out and

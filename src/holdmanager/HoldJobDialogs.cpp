@@ -270,6 +270,7 @@ void SelectMovDlg(SUB_DLG* d, short item, const EventRecord* ev) {
   if (req) {
     for (const JOB_ENTRY& j : m->jobs) req->jobs.push_back(prgJob(j));
     std::memcpy(req->cmd.param.targetFolderId, f->folderId, 4);
+    std::memcpy(req->folderName, f->name, f->name[0] + 1u);
   }
   CloseSubDlg(d, kMovDlgID);
   startRequest(CMD_MOVE, req);
@@ -673,9 +674,9 @@ int hold::OpenMove() {
     Str255 none{};
     Rect r = ItemRectOf(dlg, 3);
     CLAddColumn(m->list, none, SInt16(r.right - r.left), kCLNoHeader | kCLSortText);
-    for (int i = 0; auto* f = static_cast<FOLDER_ENTRY*>(GetPtrList(gHoldHost.engine->folders, i)); ++i) {
-      m->folders.push_back(*f);
-      CLSetCellOne(m->list, Cell{short(i), 0}, f->name);
+    m->folders = SortedFolders(gHoldHost.engine->folders);
+    for (std::size_t i = 0; i < m->folders.size(); ++i) {
+      CLSetCellOne(m->list, Cell{short(i), 0}, m->folders[i].name);
       CLSetReference(m->list, short(i), long(i));
       CLSetIconHandle(m->list, short(i), HoldFolderIcon(), 16, 16, 0);
     }

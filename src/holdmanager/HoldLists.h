@@ -11,6 +11,9 @@
 #include <cstddef>
 #include <memory>
 
+#include <vector>
+
+#include "holdmanager/HoldData.h"
 #include "toolbox/catalog.h"
 #include "toolbox/files.h"
 #include "toolbox/types.h"
@@ -35,6 +38,13 @@ void DelPtrList(PtrListHead* head, int index);
 void ClearPtrList(PtrListHead* head);
 // Unlinks every node whose job record carries the folder id (4 bytes as received).
 void ClearPtrListFromFolder(PtrListHead* head, const UInt8 folderId[4]);
+
+// Sorts folder entries first..last (inclusive) by name, byte by byte,
+// folders of the same name kept in their order: the order of the folder
+// pop-ups, whose value picks a folder by its place.
+void SortFolderList(FOLDER_ENTRY* list, int first, int last);
+// The folders of a pointer list in that order.
+std::vector<FOLDER_ENTRY> SortedFolders(PtrListHead folders);
 
 // Reads the catalog entry at *index of a folder: on success the index moves
 // on and name (32 bytes) holds the length-prefixed, NUL-terminated name.

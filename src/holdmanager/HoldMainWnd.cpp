@@ -78,6 +78,12 @@ void MainView::ClearThumbnails() { ClearPreview(m_); }
 void MainView::ListChanged(int kind) {
   if (kind >= 1 && kind <= 3) m_->listStale[kind - 1] = true;
 }
+void MainView::ListsCleared() {
+  ClearFolderList(m_);
+  ClearFileList(m_);
+  ClearPreview(m_);
+  for (bool& s : m_->listStale) s = true;
+}
 void MainView::FillFolderPopup(int tab, const std::vector<std::string>& names, int value) {
   FillFolderMenu(m_, tab, names, value);
 }
@@ -262,14 +268,6 @@ void cellText(CLIST_DATA* list, SInt16 row, SInt16 col, const std::string& text)
 // row shows them.
 std::vector<std::shared_ptr<UInt8[]>> gRowRefs[3];
 
-std::vector<FOLDER_ENTRY> foldersSorted(MAIN_DLG_DATA* m) {
-  std::vector<FOLDER_ENTRY> out;
-  for (int i = 0, n = GetCountPtrList(m->eng.folders); i < n; ++i)
-    out.push_back(*static_cast<FOLDER_ENTRY*>(GetPtrList(m->eng.folders, i)));
-  if (!out.empty()) SortFolderList(out.data(), 0, int(out.size()) - 1);
-  return out;
-}
-
 void refillJobList(MAIN_DLG_DATA* m, int tab) {
   CLIST_DATA* list = jobListOf(m, tab);
   if (!list) return;
@@ -280,7 +278,7 @@ void refillJobList(MAIN_DLG_DATA* m, int tab) {
   UInt8 folderId[4] = {};
   bool filter = false;
   if (tab != 3) {
-    const auto folders = foldersSorted(m);
+    const auto folders = SortedFolders(m->eng.folders);
     const int v = m->folderValue[tab - 1];
     if (v < 1 || v > int(folders.size())) return;
     std::memcpy(folderId, folders[std::size_t(v - 1)].folderId, 4);
@@ -352,16 +350,6 @@ void AddFileList(CLIST_DATA* list, const JOB_ENTRY* job, SInt16 row) {
   cellText(list, row, 2, DateText(job->date));
   CLSetCIconData(list, 128, row, 16, 16);
   CLSetReference(list, row, reinterpret_cast<long>(job));
-}
-
-void SortFolderList(FOLDER_ENTRY* list, int first, int last) {
-  if (!list || first >= last) return;
-  auto less = [](const FOLDER_ENTRY& a, const FOLDER_ENTRY& b) {
-    const int n = std::min(a.name[0], b.name[0]);
-    const int c = std::memcmp(a.name + 1, b.name + 1, std::size_t(n));
-    return c != 0 ? c < 0 : a.name[0] < b.name[0];
-  };
-  std::sort(list + first, list + last + 1, less);
 }
 
 void ClearFolderList(MAIN_DLG_DATA* m) {
@@ -880,17 +868,7 @@ void DeletePCFileFromList(MAIN_DLG_DATA* m, const FSSpec* file) {
     }
 }
 
-void CancelMainCommand(MAIN_DLG_DATA* m) {
-  if (!m->eng.current) return;
-  if (m->eng.current == CMD_UPLOAD || m->eng.progress) {
-    CancelPrgCmd(&m->eng);
-    if (m->eng.current) CommandPendingLoop(&m->eng);
-    return;
-  }
-  if (m->eng.running) VFMPClose(m->eng.running, 7);
-  CommandPendingLoop(&m->eng);
-  if (m->eng.current) EndCommand(&m->eng, m->eng.current, nullptr, 7, 0);
-}
+void CancelMainCommand(MAIN_DLG_DATA* m) { CancelCommand(&m->eng); }
 
 void ResetDeviceChoice(MAIN_DLG_DATA* m, bool newSearch) {
   if (newSearch) {
@@ -938,7 +916,7 @@ void ChooseDevice(MAIN_DLG_DATA* m, int value) {
   std::memcpy(m->eng.boxMac, m->deviceMac, 6);
   m->eng.newerDevice = m->newerDevice;
   m->eng.timeoutSeconds = m->config.ulTimeOut;
-  std::fill(std::begin(m->eng.changeStale), std::end(m->eng.changeStale), true);
+  HoldMarkListsStale(&m->eng);
   StartCommand(&m->eng, CMD_REFRESH, false);
 }
 

@@ -74,6 +74,7 @@ class MainView : public HoldView {
   void RedrawPreview() override;
   void ClearThumbnails() override;
   void ListChanged(int kind) override;
+  void ListsCleared() override;
   void FillFolderPopup(int tab, const std::vector<std::string>& names, int value) override;
   int FolderPopupValue(int tab) override;
   void ShowFolderJobs() override;
@@ -132,7 +133,6 @@ void ChangeFolderEx(MAIN_DLG_DATA* m);
 void AddFileList(CLIST_DATA* list, const JOB_ENTRY* job, SInt16 row);
 void ClearFolderList(MAIN_DLG_DATA* m);
 void ClearFileList(MAIN_DLG_DATA* m);
-void SortFolderList(FOLDER_ENTRY* list, int first, int last);
 void DeletePCFileFromList(MAIN_DLG_DATA* m, const FSSpec* file);
 void ResizeMainDlg(MAIN_DLG_DATA* m, SInt16 width, SInt16 height);
 void ResizeTabPage(MAIN_DLG_DATA* m);

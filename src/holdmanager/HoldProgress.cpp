@@ -20,6 +20,13 @@ namespace {
 
 constexpr UInt32 kNextRequestTicks = 60;
 
+std::string shortName(const UInt8* name, bool lengthPrefixed) {
+  char out[40] = {};
+  MakeShortJobName(out, name, lengthPrefixed, 32);
+  return out;
+}
+
+// What the progress dialog says the command does.
 std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
   static const struct {
     UInt16 command;
@@ -29,30 +36,54 @@ std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
   const char* key = "";
   for (auto& k : keys)
     if (k.command == req->command) key = k.key;
-  char name[40] = {};
+  const std::string text = HoldText(e, "LABEL", key);
   if (req->command == CMD_DOWNLOAD) {
-    std::string base = req->path.substr(req->path.find_last_of('/') + 1);
-    MakeShortJobName(name, reinterpret_cast<const UInt8*>(base.c_str()), false, 32);
-  } else if (req->command == CMD_RENAME || req->command == CMD_FOLDER_RENAME) {
-    MakeShortJobName(name, req->cmd.param.name, true, 32);
-  } else if (req->done < req->jobs.size()) {
-    MakeShortJobName(name, req->jobs[req->done].name, true, 32);
+    const std::string base = req->path.substr(req->path.find_last_of('/') + 1);
+    return HoldFormat(text, {shortName(reinterpret_cast<const UInt8*>(base.c_str()), false)});
   }
-  std::string text = HoldText(e, "LABEL", key);
-  std::size_t at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, name);
-  return text;
+  if (req->command == CMD_RENAME) return HoldFormat(text, {shortName(req->cmd.param.name, true)});
+  // A folder's new name is shown whole: the box takes at most 16 characters.
+  if (req->command == CMD_FOLDER_RENAME)
+    return HoldFormat(text,
+                      {std::string(reinterpret_cast<const char*>(req->cmd.param.name + 1), req->cmd.param.name[0])});
+  const std::string job = req->done < req->jobs.size() ? shortName(req->jobs[req->done].name, true) : "";
+  return HoldFormat(text, {job, std::string(reinterpret_cast<const char*>(req->folderName + 1), req->folderName[0])});
 }
 
+// "12.5 KB / 100 KB (12%)": bytes done of the total and the percentage.
+std::string transferText(UInt64 done, UInt64 total, int percent) {
+  return HoldFormat("%s (%d%%)", {DataSizeText(done) + " / " + DataSizeText(total), percent});
+}
+
+int percentOf(UInt64 done, UInt64 total) { return total ? int(done * 100 / total) : 0; }
+
 void refreshTexts(HOLD_ENGINE* e, PRG_REQUEST* req) {
-  int percent = req->total ? int(req->received * 100 / req->total) : 0;
+  const int percent = percentOf(req->received, req->total);
   // The texts change only with the percentage.
   if (req->command == CMD_DOWNLOAD && percent == req->shownPercent && req->received) return;
   req->shownPercent = percent;
-  std::string transfer;
-  if (req->command == CMD_DOWNLOAD)
-    transfer = DataSizeText(req->received) + " / " + DataSizeText(req->total) + " (" + std::to_string(percent) + "%)";
+  const std::string transfer = req->command == CMD_DOWNLOAD ? transferText(req->received, req->total, percent) : "";
   e->view->ProgressTexts(progressInfo(e, req), transfer, percent);
+}
+
+// One step of the upload and its texts: the file being sent and how far,
+// or, once every file is sent, the wait for the box to file them.
+int uploadStep(HOLD_ENGINE* e, SInt32* result) {
+  LPR_JOB* job = e->upload;
+  if (!job) {
+    *result = LPR_ERR_INCOMPLETE;
+    return 0;
+  }
+  SInt16 code = LPR_WORKING;
+  LPRPrint(job, &code);
+  *result = code;
+  const int percent = percentOf(job->bytesSent, job->fileSize);
+  const std::string info = job->state == 17
+                               ? HoldText(e, "MESSAGE", "STR313=")
+                               : HoldFormat(HoldText(e, "LABEL", "STC_IC_UPLOAD="),
+                                            {shortName(reinterpret_cast<const UInt8*>(job->jobName), false)});
+  e->view->ProgressTexts(info, transferText(job->bytesSent, job->fileSize, percent), percent);
+  return 0;
 }
 
 // The request's parameters for the job it is at.
@@ -204,6 +235,7 @@ bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req) {
 }
 
 int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
+  if (e->current == CMD_UPLOAD) return uploadStep(e, result);
   PRG_REQUEST* req = e->progress;
   if (!req) return 0;
   VFMP_CMD_INFO* rec = &req->cmd;
@@ -253,15 +285,8 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         if (downloadStep(e, req)) return 0;
         break;
       }
-      // Frames that have come are taken in one step, for a few
-      // milliseconds at most, so a download is not paced by the idle timer.
-      const UInt64 until = tb::MonotonicMicros() + 8000;
-      for (bool more = true; more;) {
-      more = false;
       std::span<const UInt8> frame;
       OTResult r = VFMPRcvView(rec->ep, &frame);
-      const UInt8* buf = frame.data();
-      const UInt32 len = UInt32(frame.size());
       if (r == kVFMPFrameTooLong) {
         EndPrgCmd(e, req, VFMP_ERR_RECEIVE);
         return 0;
@@ -270,8 +295,8 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         if (r != kOTNoDataErr) rec->error = VFMP_ERR_RECEIVE;
         break;
       }
-      if (len < 4) break;
-      const UInt8 echo = buf[2], res = buf[3];
+      if (frame.size() < 4) break;
+      const UInt8 echo = frame[2], res = frame[3];
       if (res >= 0xFD) {
         EndPrgCmd(e, req, res);
         return 0;
@@ -281,56 +306,20 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         req->waitStart = TickCount();
         break;
       }
-      switch (req->command) {
-        case CMD_DELETE:
-        case CMD_MOVE:
-          if (echo == req->command && res == 0) {
-            req->done++;
-            if (req->done >= req->jobs.size()) {
-              rec->replyDone = 1;
-              EndPrgCmd(e, req, 0);
-              return 0;
-            }
-            takeJob(req);
-            refreshTexts(e, req);
-            VFMPSetState(rec, VFMP_ST_WAIT_RESEND, "next job");
-            req->waitStart = TickCount();
-          }
-          break;
-        case CMD_DOWNLOAD: {
-          if (len >= 8 && VFMPGet16(buf + 4) == VFMP_TAG_DATA) {
-            std::size_t n = VFMPGet16(buf + 6);
-            if (8 + n > len) {
-              tb::TraceRefusal("vfmp", "job data of %zu bytes runs past its %u-byte frame", n, unsigned(len));
-              EndPrgCmd(e, req, VFMP_ERR_RECEIVE);
-              return 0;
-            }
-            if (std::fwrite(buf + 8, 1, n, req->file) != n) {
-              EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
-              return 0;
-            }
-            req->received += n;
-            refreshTexts(e, req);
-          }
-          if (res == 0) {
-            rec->replyDone = 1;
-            EndPrgCmd(e, req, 0);
-            return 0;
-          }
-          more = tb::MonotonicMicros() < until;
-          break;
-        }
-        default:
-          if (echo == req->command && res == 0) {
-            rec->replyDone = 1;
-            refreshTexts(e, req);
-            EndPrgCmd(e, req, 0);
-            return 0;
-          }
-          break;
+      if (echo != req->command || res != 0) break;
+      const bool queued = req->command == CMD_DELETE || req->command == CMD_MOVE;
+      if (queued && ++req->done < req->jobs.size()) {
+        // The next job on the same connection, after the wait.
+        takeJob(req);
+        refreshTexts(e, req);
+        VFMPSetState(rec, VFMP_ST_WAIT_RESEND, "next job");
+        req->waitStart = TickCount();
+        break;
       }
-      }
-      break;
+      rec->replyDone = 1;
+      if (!queued) refreshTexts(e, req);
+      EndPrgCmd(e, req, 0);
+      return 0;
     }
     default: break;
   }
@@ -378,10 +367,34 @@ void CancelPrgCmd(HOLD_ENGINE* e) {
     LPRClose(e->upload);
     return;
   }
-  if (e->progress) EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
+  if (e->progress) {
+    EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
+    return;
+  }
+  // The wait for the box to file uploaded jobs, which the dialog shows.
+  if (e->current == CMD_REFRESH && e->previous == CMD_UPLOAD) CancelCommand(e);
+}
+
+void CancelCommand(HOLD_ENGINE* e) {
+  if (!e->current) return;
+  if (e->current == CMD_UPLOAD || e->progress) {
+    CancelPrgCmd(e);
+    // A closed upload goes on to its end in its own steps.
+    if (e->current == CMD_UPLOAD) CommandPendingLoop(e);
+    return;
+  }
+  if (e->running) {
+    VFMPClose(e->running, VFMP_ERR_NO_MEMORY);
+    CommandPendingLoop(e);
+  }
+  if (e->current) EndCommand(e, e->current, nullptr, VFMP_ERR_NO_MEMORY, 0);
 }
 
 bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int folderValue) {
+  // A running command (a refresh) ends first, as for a new search: the
+  // upload and the wait after it have records of their own.
+  CancelCommand(e);
+  if (e->current) return false;
   char host[256] = {};
   gethostname(host, sizeof host - 1);
   const char* user = std::getenv("USER");

@@ -38,79 +38,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::array<UInt8, 16> holdMachineType(UInt8 capability) {
-  std::array<UInt8, 16> t{};
-  std::memcpy(t.data(), "VEMOPLEX[C]", 11);
-  t[15] = capability;
-  return t;
-}
-
-class HoldApp : public holdtest::ProgramTest {
- protected:
-  // Whatever a test did, the window it leaves answers.
-  void TearDown() override {
-    if (M() && !HasFatalFailure()) ExpectMainWindowLive();
-    ProgramTest::TearDown();
-  }
-
-  // Two boxes the program lists, one it does not (capability without
-  // 0x20), with folders and jobs on the first; jobs more on request.
-  void StartBoxes(int extraJobs = 0) {
-    for (UInt8 cap : {UInt8(0x23), UInt8(0x23), UInt8(0x03)}) {
-      pboxemu::BoxSpec spec;
-      spec.hasMachineType = true;
-      spec.machineType = holdMachineType(cap);
-      emu_.AddBox(spec);
-    }
-    auto& h = emu_.Hold();
-    h.Enable();
-    h.AddFolder(0, {2, "2_Sales", 0, 0});
-    h.AddFolder(0, {1, "1_Design", 0, 0});
-    for (int i = 0; i < 3 + extraJobs; ++i) {
-      pboxemu::HeldJob j;
-      j.folder = i == 1 ? 2 : 1;
-      j.name = i == 0 ? "見積書.pdf" : "report-" + std::to_string(i);
-      j.owner = "alice";
-      j.size = 1536;
-      h.AddJob(0, j);
-    }
-    std::string err;
-    ASSERT_TRUE(emu_.Start(&err)) << err;
-  }
-
-  // Idle steps (the timer's work) with the network served, until done().
-  // ticks: the virtual clock's step per pass.
-  bool Drive(const std::function<bool()>& done, int ms = 15000, UInt32 ticks = 0) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      tb::Pump(1);
-      tb::AdvanceTicks(ticks);
-      IdleEventMainDlg();
-    }
-    return true;
-  }
-
-  int PopupCount(DialogItemIndex i) {
-    ControlRef c = Item(i);
-    return c ? CountMenuItems(GetControlPopupMenuHandle(c)) : -1;
-  }
-
-  // Starts the program, finds the boxes and chooses the first by the
-  // pop-up that opens by itself.
-  void StartAndChooseFirstBox() {
-    ASSERT_EQ(HoldStartup(), 1);
-    ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 2; }));
-    Rect r;
-    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
-    const Point at{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)};
-    tb::AdvanceTicks(91);
-    tb::MouseUpAt(at);
-    IdleEventMainDlg();
-    ASSERT_EQ(M()->deviceAddr, emu_.BoxAddress(0));
-    ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) > 0; }));
-  }
-};
+using HoldApp = holdtest::LiveProgramTest;
+using holdtest::holdMachineType;
 
 TEST(HoldStartupTables, LanguageRowsAndTheRepliesTheSearchLists) {
   const struct {

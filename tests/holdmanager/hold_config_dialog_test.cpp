@@ -4,55 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "FanctionLib/CTab.h"
 #include "hold_dialog_harness.h"
-#include "holdmanager/HoldConfigDlg.h"
 
 namespace holdtest {
 namespace {
-
-class HoldConfigTest : public HoldDialogTest {
- protected:
-  void SetUp() override {
-    HoldDialogTest::SetUp();
-    dview_.configOpen = [] { return ConfigDialog() != nullptr; };
-    dview_.foldersChanged = [this] { UpdateFolderListCfgDlg(ConfigDialog(), e_.folders, 1); };
-  }
-  void Focus(short item) { SubFieldFocus(ConfigDialog(), item, true); }
-  void Type(short item, const std::string& text) {
-    Focus(item);
-    Retype(text);
-  }
-  // OK, Apply or a tab: the message it gave ("" for none), dismissed.
-  std::string Press(short item) {
-    Click(item);
-    std::string m = MessageText();
-    if (!m.empty()) Click(4);
-    return m;
-  }
-  void ClickTab(int tab) {
-    DialogRef d = ConfigDialog()->dialog;
-    Rect r;
-    DialogItemType kind;
-    Handle h;
-    GetDialogItem(d, 1, &kind, &h, &r);
-    for (short x = short(r.left + 2); x < r.right; x += 4) {
-      Point local{short(r.top + 15), x};
-      tb::ClickInWindow(GetDialogWindow(d), local);
-      Pass();
-      if (CfgDlgPage(ConfigDialog()) == tab || !MessageText().empty()) return;
-    }
-  }
-  std::vector<std::string> Addresses() {
-    std::vector<std::string> out;
-    for (UInt16 i = 1; i < config_.usAddrCount; ++i) {
-      UInt32 a = config_.ulAddr[i];
-      out.push_back(std::to_string(a >> 24) + "." + std::to_string((a >> 16) & 0xFF) + "." +
-                    std::to_string((a >> 8) & 0xFF) + "." + std::to_string(a & 0xFF));
-    }
-    return out;
-  }
-};
 
 TEST(HoldConfigParse, DottedAddresses) {
   struct {

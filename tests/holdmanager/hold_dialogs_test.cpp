@@ -3,6 +3,8 @@
 // choosers, the message box, and the box refusing or dropping a command.
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <regex>
 
 #include "common/GWorldImage.h"
 #include "hold_dialog_harness.h"
@@ -352,6 +354,124 @@ TEST_F(HoldDialogTest, RefusalsAndLostConnectionsShowTheirMessages) {
       if (j.id == jobA_ && c.nameAfter) {
         EXPECT_EQ(j.name, c.nameAfter);
       }
+  }
+}
+
+// Every text the progress dialog is given, command by command as the
+// dialogs start them, is its format filled with what it names, in order;
+// a transfer text reads "done / total (n%)" and ends at 100%.
+TEST_F(HoldConfigTest, EveryProgressTextIsItsFormatFilledWithWhatItNames) {
+  StartListedBox();
+  auto label = [&](const char* key, std::initializer_list<HoldArg> args) {
+    return HoldFormat(HoldText(&e_, "LABEL", key), args);
+  };
+  auto shortOf = [](const std::string& name) {
+    char out[40] = {};
+    MakeShortJobName(out, reinterpret_cast<const UInt8*>(name.c_str()), false, 32);
+    return std::string(out);
+  };
+  const std::string longName = "a name of more than thirty-two bytes.txt";
+  const std::vector<std::string> uploads = {(dir_.path() / longName).string(), (dir_.path() / "two.txt").string()};
+  testsupport::WriteFile(uploads[0], std::string(70000, 'u'));
+  testsupport::WriteFile(uploads[1], "second");
+  const std::string saved = (dir_.path() / "saved job.prn").string();
+  auto clickRow = [&](short item, int row) {
+    DialogRef d = FrontSubDlg()->dialog;
+    Rect r;
+    DialogItemType kind;
+    Handle h;
+    GetDialogItem(d, item, &kind, &h, &r);
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{short(r.top + 18 * row + 9), short(r.left + 30)}));
+    Pass();
+  };
+  struct Case {
+    UInt16 command;
+    std::function<void()> start;
+    std::vector<std::string> infos;  // each shown in turn
+    bool transfer;
+  } cases[] = {
+      {CMD_RENAME,
+       [&] {
+         held_ = {Listed(jobA_)};
+         ASSERT_EQ(hold::OpenRename(), 1);
+         Retype("renamed");
+         Click(5);
+       },
+       {label("STC_IC_RENAME=", {"renamed"})},
+       false},
+      {CMD_PRINT,
+       [&] {
+         held_ = {Listed(jobC_)};
+         ASSERT_EQ(hold::OpenPrint(), 1);
+         Click(24);
+       },
+       {label("STC_IC_PRINT=", {"plan"})},
+       false},
+      {CMD_DOWNLOAD,
+       [&] {
+         held_ = {Listed(jobC_)};
+         PRG_REQUEST* req = nullptr;
+         tb::AnswerNextChooser({saved});
+         ASSERT_EQ(hold::OpenDownload(&req), 1);
+         ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, req));
+       },
+       {label("STC_IC_DOWNLOAD=", {"saved job.prn"})},
+       true},
+      {CMD_FOLDER_RENAME,
+       [&] {
+         ASSERT_EQ(OpenCfgDlg(&config_, e_.folders), 1);
+         ClickTab(2);
+         clickRow(6, 2);
+         Type(9, "Marketing");
+         EXPECT_EQ(Press(2), "");
+       },
+       {label("STC_IC_RENAME=", {"3_Marketing"})},
+       false},
+      {CMD_MOVE,
+       [&] {
+         held_ = {Listed(jobA_), Listed(jobC_)};
+         ASSERT_EQ(hold::OpenMove(), 1);
+         clickRow(3, 2);
+         Click(4);
+       },
+       {label("STC_IC_MOVE=", {"renamed", "3_Marketing"}), label("STC_IC_MOVE=", {"plan", "3_Marketing"})},
+       false},
+      {CMD_UPLOAD,
+       [&] { ASSERT_TRUE(StartUpload(&e_, uploads, 3)); },
+       {label("STC_IC_UPLOAD=", {shortOf(longName)}), label("STC_IC_UPLOAD=", {"two.txt"}),
+        HoldText(&e_, "MESSAGE", "STR313=")},
+       true},
+      {CMD_DELETE,
+       [&] {
+         held_ = {Listed(jobA_), Listed(jobC_)};
+         ASSERT_TRUE(StartProgressCommand(&e_, CMD_DELETE, hold::DeleteRequest()));
+       },
+       {label("STC_IC_DELETE=", {"renamed"}), label("STC_IC_DELETE=", {"plan"})},
+       false},
+  };
+  const std::regex transfer(R"([0-9.]+ (Byte|KB|MB) / [0-9.]+ (Byte|KB|MB) \(([0-9]{1,3})%\))");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    dview_.progress.clear();
+    c.start();
+    ASSERT_TRUE(RunUiIdle());
+    EXPECT_TRUE(dview_.messages.empty()) << dview_.messages.back().text;
+    std::vector<std::string> shown;
+    for (const ProgressText& p : dview_.progress) {
+      EXPECT_EQ(p.command, c.command);
+      if (shown.empty() || shown.back() != p.info) shown.push_back(p.info);
+      std::smatch m;
+      if (c.transfer) {
+        ASSERT_TRUE(std::regex_match(p.transfer, m, transfer)) << p.transfer;
+        EXPECT_EQ(std::stoi(m[3]), p.percent);
+      } else {
+        EXPECT_EQ(p.transfer, "");
+      }
+    }
+    EXPECT_EQ(shown, c.infos);
+    if (c.transfer) {
+      EXPECT_EQ(dview_.progress.back().percent, 100);
+    }
   }
 }
 

@@ -27,6 +27,13 @@ struct Message {
   UInt16 command;
 };
 
+// What the engine gave the progress dialog to show.
+struct ProgressText {
+  UInt16 command;
+  std::string info, transfer;
+  int percent;
+};
+
 class RecordingView : public HoldView {
  public:
   int tab = 1;
@@ -39,6 +46,8 @@ class RecordingView : public HoldView {
   std::vector<std::vector<std::string>> popups;
   int progressOpened = 0, progressClosed = 0, tabChanges = 0, removedFiles = 0;
   std::vector<JOB_INFO> infos;
+  std::vector<ProgressText> progress;
+  UInt16 progressCommand = 0;
 
   int CurrentTab() override { return tab; }
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
@@ -53,7 +62,13 @@ class RecordingView : public HoldView {
   bool PreviewOn() override { return preview; }
   int FolderPopupValue(int) override { return popupValue; }
   void ShowJobInfo(const JOB_INFO& info) override { infos.push_back(info); }
-  void OpenProgress(UInt16) override { progressOpened++; }
+  void OpenProgress(UInt16 command) override {
+    progressOpened++;
+    progressCommand = command;
+  }
+  void ProgressTexts(const std::string& info, const std::string& transfer, int percent) override {
+    progress.push_back({progressCommand, info, transfer, percent});
+  }
   void CloseProgress() override { progressClosed++; }
   void DoPendingTabChange() override { tabChanges++; }
   void RemoveFirstLocalFile() override { removedFiles++; }

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
+#include "FanctionLib/CList.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldConfigDlg.h"
 #include "holdmanager/HoldDialogs.h"
@@ -21,12 +24,23 @@
 #include "toolbox/bundle.h"
 #include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
+#include "toolbox/controls.h"
+#include "toolbox/menus.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/pump.h"
+#include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox/windows.h"
 
 namespace holdtest {
+
+inline std::array<UInt8, 16> holdMachineType(UInt8 capability) {
+  std::array<UInt8, 16> t{};
+  std::memcpy(t.data(), "VEMOPLEX[C]", 11);
+  t[15] = capability;
+  return t;
+}
 
 class ProgramTest : public ::testing::Test {
  protected:
@@ -131,9 +145,80 @@ class ProgramTest : public ::testing::Test {
     EXPECT_EQ(GetCountdDlg(), 1);
   }
 
+  // Two boxes the program lists, one it does not (capability without
+  // 0x20), with two folders ("1_Design", "2_Sales") and jobs on the first;
+  // jobs more on request. newer: the listed boxes are of the newer kind,
+  // which lists one folder's jobs at a time.
+  void StartBoxes(int extraJobs = 0, bool newer = false, UInt32 designId = 1, UInt32 salesId = 2) {
+    for (UInt8 cap : {UInt8(newer ? 0xA3 : 0x23), UInt8(newer ? 0xA3 : 0x23), UInt8(0x03)}) {
+      pboxemu::BoxSpec spec;
+      spec.hasMachineType = true;
+      spec.machineType = holdMachineType(cap);
+      emu_.AddBox(spec);
+    }
+    auto& h = emu_.Hold();
+    h.Enable();
+    h.SetNewer(0, newer);
+    h.AddFolder(0, {salesId, "2_Sales", 0, 0});
+    h.AddFolder(0, {designId, "1_Design", 0, 0});
+    for (int i = 0; i < 3 + extraJobs; ++i) {
+      pboxemu::HeldJob j;
+      j.folder = i == 1 ? salesId : designId;
+      j.name = i == 0 ? "見積書.pdf" : "report-" + std::to_string(i);
+      j.owner = "alice";
+      j.size = 1536;
+      h.AddJob(0, j);
+    }
+    std::string err;
+    ASSERT_TRUE(emu_.Start(&err)) << err;
+  }
+
+  // Idle steps (the timer's work) with the network served, until done().
+  // ticks: the virtual clock's step per pass.
+  bool Drive(const std::function<bool()>& done, int ms = 15000, UInt32 ticks = 0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      tb::Pump(1);
+      tb::AdvanceTicks(ticks);
+      IdleEventMainDlg();
+    }
+    return true;
+  }
+
+  int PopupCount(DialogItemIndex i) {
+    ControlRef c = Item(i);
+    return c ? CountMenuItems(GetControlPopupMenuHandle(c)) : -1;
+  }
+
+  // Starts the program, finds the boxes and chooses the first by the
+  // pop-up that opens by itself.
+  void StartAndChooseFirstBox() {
+    ASSERT_EQ(HoldStartup(), 1);
+    ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 2; }));
+    Rect r;
+    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
+    const Point at{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)};
+    tb::AdvanceTicks(91);
+    tb::MouseUpAt(at);
+    IdleEventMainDlg();
+    ASSERT_EQ(M()->deviceAddr, emu_.BoxAddress(0));
+    ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) > 0; }));
+  }
+
   testsupport::TempDir dir_;
   testsupport::ScopedEnv ports_, cache_, config_;
   pboxemu::Emulator emu_;
+};
+
+// A program test that, whatever the test did, checks the window it leaves
+// answers.
+class LiveProgramTest : public ProgramTest {
+ protected:
+  void TearDown() override {
+    if (M() && !HasFatalFailure()) ExpectMainWindowLive();
+    ProgramTest::TearDown();
+  }
 };
 
 }  // namespace holdtest
