@@ -8,7 +8,6 @@
 #include "common/IniFile.h"
 #include "common/StrConv.h"
 #include "OT/JCPPacket.h"
-#include "suite/SuiteNames.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/menus.h"
@@ -453,8 +452,10 @@ void ParsePrinterInfo(const char* text, std::size_t len, PrinterCaps* caps) {
 
 OSErr Get_Printer_Info(const UInt8 mac[6], PrinterCaps* caps, const char* strIni) {
   char folder[64] = {};
+  // Without a folder of its own in the ini the program looks in its own
+  // default, which is not the monitor's: the two meet through the ini files.
   if (!strIni || !Load_File_To_CstringEx("[MACSTR]", "FOLDER=", folder, 33, strIni) || !folder[0])
-    std::snprintf(folder, sizeof folder, "%s", suite::kStatusFolderName);
+    std::snprintf(folder, sizeof folder, "%s", kHoldStatusFolderDefault);
   SInt16 vRef = 0;
   SInt32 dirID = 0;
   OSErr err = FindFolder(kOnSystemDisk, kCurrentUserFolderType, false, &vRef, &dirID);

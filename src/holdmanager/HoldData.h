@@ -179,5 +179,7 @@ using PrinterCaps = std::array<PRINTER_CAP, 5>;
 // result of the missing folder or file. strIni: the string ini file (its
 // [MACSTR] "FOLDER=" may name the folder).
 OSErr Get_Printer_Info(const UInt8 mac[6], PrinterCaps* caps, const char* strIni);
+// The status-sharing folder read when the string file names none.
+inline constexpr char kHoldStatusFolderDefault[] = "VEMO-HoldManager";
 // The capability parse of the file's text (apart from the file).
 void ParsePrinterInfo(const char* text, std::size_t len, PrinterCaps* caps);

@@ -224,6 +224,43 @@ TEST(HoldData, StatusSharingValues) {
   }
 }
 
+// The status-sharing file is read from the folder the string file names,
+// else from the program's own default (not the monitor's); the string
+// files the program ships name the folder the monitor's ini files name.
+TEST(HoldData, StatusSharingFolderOfTheStringFileOrTheProgramsOwn) {
+  testsupport::TempDir dir;
+  testsupport::ScopedEnv home("HOME", dir.path().c_str());
+  const UInt8 mac[6] = {0, 1, 2, 3, 4, 0xAB};
+  const std::pair<const char*, const char*> folders[] = {
+      {"VEMO-HoldManager", "ID13=11"}, {"MONITOR-STATUS", "ID13=22"}, {"SHARED", "ID13=33"}};
+  for (auto& [folder, text] : folders) {
+    std::filesystem::create_directories(dir.path() / folder);
+    testsupport::WriteFile(dir.path() / folder / "V0001020304AB.vsf", text);
+  }
+  const std::string built = std::string(std::getenv("VEMO_BUILD_DIR")) + "/resources/";
+  testsupport::WriteFile(dir.path() / "none.ini", "[MACSTR]\nOTHER=x\n");
+  testsupport::WriteFile(dir.path() / "shared.ini", "[MACSTR]\nFOLDER=SHARED\n");
+  const std::pair<std::string, UInt8> cases[] = {
+      {"", 0x11},
+      {(dir.path() / "none.ini").string(), 0x11},
+      {(dir.path() / "shared.ini").string(), 0x33},
+      {built + "VemoHoldManager/English/Hmgstr.ini", 0x22},
+      {built + "VemoHoldManager/Japanese/Hmgstr.ini", 0x22},
+  };
+  for (auto& [ini, id13] : cases) {
+    PrinterCaps caps{};
+    EXPECT_EQ(Get_Printer_Info(mac, &caps, ini.empty() ? nullptr : ini.c_str()), noErr) << ini;
+    EXPECT_EQ(caps[0].value, id13) << ini;
+  }
+  for (const char* lang : {"English", "Japanese"}) {
+    const std::string ours =
+        HoldIniString((built + "VemoHoldManager/" + lang + "/Hmgstr.ini").c_str(), "MACSTR", "FOLDER=");
+    EXPECT_FALSE(ours.empty()) << lang;
+    EXPECT_EQ(ours, HoldIniString((built + "VEMO-MONITOR/" + lang + "/Popmon.ini").c_str(), "MACSTR", "FOLDER="))
+        << lang;
+  }
+}
+
 TEST(HoldData, RegistrationKeepsOneEntryPerBox) {
   PBOXinfo table[3] = {};
   jcp_reply r{};

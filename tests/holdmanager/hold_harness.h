@@ -93,7 +93,7 @@ class HoldTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(OT_Init(), kOTNoError);
     tb::UseVirtualClock(true);
-    std::string ini = std::string(std::getenv("VEMO_SOURCE_DIR") ? std::getenv("VEMO_SOURCE_DIR") : ".") +
+    std::string ini = std::string(std::getenv("VEMO_BUILD_DIR") ? std::getenv("VEMO_BUILD_DIR") : ".") +
                       "/resources/VemoHoldManager/English/Hmgstr.ini";
     HoldEngineInit(&e_, &view_, ini);
     gLocalPort = kLPRFirstLocalPort;
