@@ -65,6 +65,12 @@ SInt16 isSystemVer() {
 short Initialize_App() {
   if (!Initialize_ToolBox()) return 0;
   copy_bounded(IniFileName, sizeof IniFileName, "Admin.ini");
+  // No launching event has come yet: the first one still decides the
+  // language and the mode.
+  languStr[0] = 0;
+  OpenMode = 1;
+  All_Done = 0;
+  gLaunchHandled = false;
   return 1;
 }
 

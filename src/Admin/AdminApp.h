@@ -44,6 +44,8 @@ extern Pattern g_qdGrayPat, g_qdWhitePat, g_qdBlackPat;
 
 // ---- Start-up and Apple events -----------------------------------------
 
+// The toolbox, and the program's start-up state: the language file's name,
+// no launching event handled yet (mode 1, no language text), not quitting.
 short Initialize_App();
 namespace admin {
 // 1 when the system is 7.0 or later (a failing Gestalt counts as 0).

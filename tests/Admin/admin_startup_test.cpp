@@ -27,10 +27,7 @@ class AdminStartup : public ::testing::Test {
     ASSERT_GE(Appl_Rsrc_Fork_No, 0);
     tb::SetMainBundlePath(Bundle());
     tb::SetSystemLanguage("en");
-    std::strcpy(IniFileName, "Admin.ini");
-    languStr[0] = 0;
-    OpenMode = 1;
-    All_Done = 0;
+    ASSERT_EQ(Initialize_App(), 1);
   }
   void TearDown() override {
     tb::ResetAppleEvents();
