@@ -212,6 +212,15 @@ short Handle_Dialog_Event(EventRecord* event) {
     case mouseUp:
       if (in_main_window(event)) return Handle_Main_Select_Item2(Get_Open_Main_Dialog(), event);
       return 0;
+    case autoKey: {
+      // A held key repeats through the dialog's key handler as its first
+      // press went: a masked field's filter must see every character the
+      // field is given, or the repeats would be typed in clear.
+      event->what = keyDown;
+      const short r = ::Handle_Dialog_Event(event);
+      if (event->what == keyDown) event->what = autoKey;
+      return r;
+    }
     case osEvt:
     case kHighLevelEvent:
       return 0;

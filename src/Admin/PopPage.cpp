@@ -29,6 +29,11 @@ void on_off(DialogRef d, short user) {
 }
 
 short gDetailItem = 0;
+// The account dialog while it is open: its password field is masked, the
+// detail dialog's fields are not.
+DialogRef gUserDialog = nullptr;
+
+int password_flag(DialogRef d) { return d == gUserDialog ? Masked_Focus_Flag(d, 11, 103) : 99; }
 
 void user_captions(DialogRef d) {
   struct C {
@@ -47,10 +52,11 @@ Boolean POP_Detail_show_dialog = 0;
 
 Boolean Handle_POP_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   if (Sub_Dialog_Frame_Event(d, e, item, &POP_Detail_show_dialog, nullptr)) return true;
+  if (e->what == keyDown || e->what == autoKey) SetPassFlag = password_flag(d);
   if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 103) {
     // Masked keys go on to the field as stars; Return, Enter and Escape
     // are the buttons.
-    if (Password_Input_Filter(e, 0, MaxPOPUpass, PUserPassBuff, &PUserPass) != 1) return false;
+    if (Password_Input_Filter(d, e, 0, MaxPOPUpass, PUserPassBuff, &PUserPass) != 1) return false;
   }
   return Sub_Dialog_Button_Key(d, e, item);
 }
@@ -98,6 +104,7 @@ short Open_POP_USER_Dialog(DialogRef, short item) {
   if (!user_base(item)) return 0;
   DialogRef d = GetNewDialog(kPopUserDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
   if (!d) return 0;
+  gUserDialog = d;
   Load_Value_POP_USER(d, item);
   SetDialogDefaultItem(d, 1);
   ShowWindow(GetDialogWindow(d));
@@ -118,20 +125,17 @@ short Open_POP_USER_Dialog(DialogRef, short item) {
     } else if (hit == 4) {
       Toggle_Item(d, 4);
     } else if (hit == 14) {
-      const bool masked = SetPassFlag == 103;
       SetPassFlag = 99;
       Open_POP_Detail_Dialog(d, item);
-      if (masked) SetPassFlag = 103;
     } else if (hit == 11) {
-      SetPassFlag = 103;
       SelectDialogItemText(d, 11, PUserPass, PUserPass);
-    } else if (hit != -1) {
-      SetPassFlag = 99;
     }
+    SetPassFlag = password_flag(d);
     SetDialogDefaultItem(d, 1);
   }
   DisposeModalFilterUPP(filter);
   DisposeDialog(d);
+  gUserDialog = nullptr;
   // The page has no masked field of its own.
   SetPassFlag = 99;
   return result;

@@ -398,6 +398,10 @@ short Popup_Port(DialogRef d, short item) {
   return value;
 }
 
+void Select_Popup_Port(DialogRef d, short item, short port) {
+  if (ControlRef popup = Item_Control(d, item)) select_port(popup, port);
+}
+
 void Set_Port_Items(DialogRef d, const PORT_ITEMS& items) {
   const short port = Popup_Port(d, items.popup);
   items.load(d, port);
@@ -690,7 +694,12 @@ short Check_In_Password(const char* typed, short length, short* max) {
   return length >= 0 && n == static_cast<std::size_t>(length) && std::memcmp(stored, typed, n) == 0 ? 1 : 0;
 }
 
-short Password_Input_Filter(EventRecord* event, short minLen, short maxLen, char* buffer, short* length) {
+int Masked_Focus_Flag(DialogRef dialog, DialogItemIndex item, int code) {
+  return dialog && GetDialogKeyboardFocusItem(dialog) == item ? code : 99;
+}
+
+short Password_Input_Filter(DialogRef dialog, EventRecord* event, short minLen, short maxLen, char* buffer,
+                            short* length) {
   if (event->what != keyDown && event->what != autoKey) return 0;
   if (event->modifiers & (cmdKey | optionKey | controlKey)) {
     event->what = nullEvent;
@@ -698,27 +707,41 @@ short Password_Input_Filter(EventRecord* event, short minLen, short maxLen, char
   }
   const UInt8 code = static_cast<UInt8>((event->message & keyCodeMask) >> 8);
   const UInt8 ch = static_cast<UInt8>(event->message & charCodeMask);
-  if (maxLen > 255) maxLen = 255;
+  maxLen = std::clamp<short>(maxLen, 0, 255);
+  const short len = std::clamp<short>(*length, 0, 255);
+  // The field shows one asterisk per character: its selection, in bytes,
+  // is the same stretch of the secret.
+  short from = len, to = len;
+  if (TEHandle te = dialog ? GetDialogTextEditHandle(dialog) : nullptr) {
+    from = std::clamp<short>((**te).selStart, 0, len);
+    to = std::clamp<short>((**te).selEnd, from, len);
+  }
+  const auto refuse = [event] {
+    SysBeep(1);
+    event->what = nullEvent;
+    return short(0);
+  };
+  const auto replace = [&](short newFrom, const char* with, short count) {
+    std::memmove(buffer + newFrom + count, buffer + to, std::size_t(len - to));
+    if (count) std::memcpy(buffer + newFrom, with, std::size_t(count));
+    *length = short(len - (to - newFrom) + count);
+    buffer[*length] = 0;
+  };
   switch (code) {
-    case 0x33:
-      if (*length > minLen && *length <= maxLen) {
-        buffer[--*length] = 0;
-      } else {
-        SysBeep(1);
-      }
+    case 0x33: {
+      if (from == to) --from;
+      if (from < 0 || len - (to - from) < minLen) return refuse();
+      replace(from, nullptr, 0);
       return 0;
+    }
     case 0x24: case 0x35: case 0x4C: return 1;
     case 0x30: return 0;
     default: break;
   }
-  if (ch >= 0x20 && ch <= 0x7E && *length < maxLen) {
-    buffer[(*length)++] = static_cast<char>(ch);
-    buffer[*length] = 0;
-    event->message = (event->message & ~static_cast<UInt32>(charCodeMask)) | '*';
-  } else {
-    SysBeep(1);
-    event->what = nullEvent;
-  }
+  if (ch < 0x20 || ch > 0x7E || len - (to - from) + 1 > maxLen) return refuse();
+  const char typed = static_cast<char>(ch);
+  replace(from, &typed, 1);
+  event->message = (event->message & ~static_cast<UInt32>(charCodeMask)) | '*';
   return 0;
 }
 
@@ -726,7 +749,7 @@ namespace {
 
 Boolean Check_PassWord_Filter(DialogRef d, EventRecord* event, DialogItemIndex* item) {
   if (event->what == keyDown || event->what == autoKey) {
-    if (Password_Input_Filter(event, 0, MaxWdpass, PassWdChkBuff, &PassWdChkCnt) == 1) {
+    if (Password_Input_Filter(d, event, 0, MaxWdpass, PassWdChkBuff, &PassWdChkCnt) == 1) {
       const UInt8 code = static_cast<UInt8>((event->message & keyCodeMask) >> 8);
       *item = code == 0x35 ? 2 : 1;
       Invert_Button_Item(d, *item);

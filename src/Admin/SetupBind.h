@@ -89,6 +89,8 @@ short Set_Popup_PortListEx(DialogRef d, short item, const UInt8* portList, short
 // The printer port (from 1) that the pop-up's chosen item stands for; the
 // value itself for a pop-up the two above did not fill.
 short Popup_Port(DialogRef d, short item);
+// Chooses the pop-up's item that stands for the port (from 1).
+void Select_Popup_Port(DialogRef d, short item, short port);
 
 // Items of a page that show one printer port at a time, chosen with a port
 // pop-up whose reference is the port shown (from 1; 0 while none is).
@@ -182,8 +184,19 @@ void Setup_Label_Error_Message(const char* label);
 // 1 when the typed text (length bytes) equals the stored device password;
 // *max receives the setting's max - 1.
 short Check_In_Password(const char* typed, short length, short* max);
-// The masked key filter: 1 for Return, Escape and Enter (the caller treats
-// them as buttons), 0 otherwise (the event possibly changed or swallowed).
-short Password_Input_Filter(EventRecord* event, short minLen, short maxLen, char* buffer, short* length);
+// The masked key filter for the field that has the dialog's keyboard (the
+// field shows one "*" per character of the secret in buffer, length bytes,
+// NUL-terminated; buffer holds maxLen + 1 bytes). A character replaces the
+// field's selection in the secret and goes on as "*"; Delete removes the
+// selection, or the character before the insertion point; what the secret
+// refuses (too long, too short, not 0x20..0x7E, Command, Option or Control
+// held) beeps where the rules say and is swallowed (made a null event), so
+// the field and the secret never differ. A null dialog edits at the end.
+// Returns 1 for Return, Escape and Enter (the caller's buttons), else 0.
+short Password_Input_Filter(DialogRef dialog, EventRecord* event, short minLen, short maxLen, char* buffer,
+                            short* length);
+// SetPassFlag for the dialog's keyboard focus: code when the edit item that
+// has it is item, else 99.
+int Masked_Focus_Flag(DialogRef dialog, DialogItemIndex item, int code);
 // 1 go on (no password, or the right one typed), 0 cancelled.
 short Open_Input_Password_Dialog();

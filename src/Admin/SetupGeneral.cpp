@@ -172,13 +172,20 @@ Typed typed_of(int flag) {
 Boolean Flag_General_dialog = 0;
 ModalFilterUPP g_generalPasswordFilterProc = nullptr;
 
+// 100 + the item of the password field that has the keyboard, else 99.
+int password_flag(DialogRef d) {
+  const DialogItemIndex focus = GetDialogKeyboardFocusItem(d);
+  return focus == 5 || focus == 7 || focus == 9 ? 100 + focus : 99;
+}
+
 Boolean Handle_General_Passward_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   if (Sub_Dialog_Frame_Event(d, e, item, &Flag_General_dialog, nullptr)) return true;
-  if ((e->what != keyDown && e->what != autoKey) || SetPassFlag <= 100) return false;
+  if (e->what != keyDown && e->what != autoKey) return false;
+  SetPassFlag = password_flag(d);
   Typed t = typed_of(SetPassFlag);
   if (!t.buf) return false;
   // Return, Escape and Enter (result 1) are the caller's buttons.
-  Password_Input_Filter(e, 0, MaxSetpass, t.buf, t.len);
+  Password_Input_Filter(d, e, 0, MaxSetpass, t.buf, t.len);
   return false;
 }
 
@@ -192,12 +199,8 @@ void Load_Value_General_Detail(DialogRef d) {
 }
 
 void password_field(DialogRef d, DialogItemIndex item) {
-  if (item == 5 || item == 7 || item == 9) {
-    SetPassFlag = 100 + item;
-    SelectDialogItemText(d, item, 32767, 32767);
-  } else {
-    SetPassFlag = 99;
-  }
+  if (item == 5 || item == 7 || item == 9) SelectDialogItemText(d, item, 32767, 32767);
+  SetPassFlag = password_flag(d);
 }
 
 void Open_General_Passward_Dialog(DialogRef d) {

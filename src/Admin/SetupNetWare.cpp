@@ -118,18 +118,16 @@ Boolean Flag_show_dialog = 0;
 
 Boolean Handle_NetWare_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   if (Sub_Dialog_Frame_Event(d, e, item, &Flag_show_dialog, nullptr)) return true;
-  if (NetWare_Detail_Type == 139 && (e->what == keyDown || e->what == autoKey) && SetPassFlag == 102)
-    Password_Input_Filter(e, 0, MaxSerpass, ServerPassBuff, &ServerPass);
+  if (NetWare_Detail_Type == 139 && (e->what == keyDown || e->what == autoKey)) {
+    SetPassFlag = Masked_Focus_Flag(d, 23, 102);
+    if (SetPassFlag == 102) Password_Input_Filter(d, e, 0, MaxSerpass, ServerPassBuff, &ServerPass);
+  }
   return false;
 }
 
 void pserver_item(DialogRef d, DialogItemIndex item) {
-  if (item == 23) {
-    SetPassFlag = 102;
-    SelectDialogItemText(d, 23, 32767, 32767);
-  } else {
-    SetPassFlag = 99;
-  }
+  if (item == 23) SelectDialogItemText(d, 23, 32767, 32767);
+  SetPassFlag = Masked_Focus_Flag(d, 23, 102);
 }
 
 void Setup_NetWare_NDS_Message(DialogRef d) {
@@ -219,12 +217,16 @@ void Setup_NetWare_Load_Value(DialogRef d) {
 
 Boolean Setup_NetWare_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
   switch (item) {
-    case 6:
+    case 6: {
       Toggle_Item(d, 6);
       Setup_NetWare_Label_Change(d, 0);
+      // The queue name as typed stays, and so does the port it is for: the
+      // refilled pop-up goes back to the port shown.
       fill_ports(d);
-      Set_Port_Items(d, kQueuePorts);
+      if (ControlRef popup = Item_Control(d, 18); popup && GetControlReference(popup) >= 1)
+        Select_Popup_Port(d, 18, short(GetControlReference(popup)));
       return 1;
+    }
     case 13: Setup_NetWare_Label_Change(d, 0); return 1;
     case 14:
     case 15:

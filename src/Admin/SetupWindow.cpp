@@ -350,6 +350,18 @@ short Handle_Setup_Update_Value(DialogRef dialog, EventRecord*) {
   return 1;
 }
 
+namespace {
+
+// The SNMP page's community field takes its keys masked whenever it has the
+// keyboard, however the keyboard got there (a click, Tab, Shift-Tab, another
+// field hidden).
+void follow_focus(DialogRef dialog) {
+  SETUP_PAGE* page = Current_Setup_Page();
+  SetPassFlag = page && page->contID == kSnmpPage ? Masked_Focus_Flag(dialog, 7, 101) : 99;
+}
+
+}  // namespace
+
 Boolean Handle_Setup_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
   switch (item) {
     case 1:
@@ -371,17 +383,14 @@ Boolean Handle_Setup_Select_Item(DialogRef dialog, EventRecord* event, DialogIte
   Boolean r = page && page->cellData.dlg_item_select ? page->cellData.dlg_item_select(dialog, event, item) : 0;
   // The page may have closed the window (never, today), so look again.
   if (Get_Open_Setup_Dialog() != dialog) return r;
-  if (page && page->contID == kSnmpPage && item == 7) {
-    SetPassFlag = 101;
-    SelectDialogItemText(dialog, 7, 32767, 32767);
-  } else {
-    SetPassFlag = 99;
-  }
+  if (page && page->contID == kSnmpPage && item == 7) SelectDialogItemText(dialog, 7, 32767, 32767);
+  follow_focus(dialog);
   return r;
 }
 
 Boolean Handle_Setup_Key_Input(DialogRef dialog, EventRecord* event) {
   if (!event || (event->what != keyDown && event->what != autoKey)) return 1;
+  follow_focus(dialog);
   const UInt8 code = UInt8((event->message & keyCodeMask) >> 8);
   switch (code) {
     case 0x24:
@@ -405,25 +414,13 @@ Boolean Handle_Setup_Key_Input(DialogRef dialog, EventRecord* event) {
       DialogRef hit = nullptr;
       DialogItemIndex item = 0;
       if (DialogSelect(event, &hit, &item) && hit == dialog) return Handle_Setup_Select_Item(dialog, event, item);
+      follow_focus(dialog);
       return 0;
     }
-    case 0x33:
-      if (SetPassFlag != 101) return 1;
-      if (CommunityPass > 0) {
-        char shown[256];
-        Get_Item_Text(dialog, 7, shown, sizeof shown);
-        short n = short(std::strlen(shown)) - 1;
-        if (n < 0) n = 0;
-        if (n > CommunityPass) n = CommunityPass;
-        CommunityPass = n;
-        CommunityPassBuff[n] = 0;
-        return 1;
-      }
-      SysBeep(1);
-      return 0;
     default: break;
   }
-  if (SetPassFlag == 101) return Password_Input_Filter(event, 0, MaxCompass, CommunityPassBuff, &CommunityPass) == 0;
+  if (SetPassFlag == 101)
+    return Password_Input_Filter(dialog, event, 0, MaxCompass, CommunityPassBuff, &CommunityPass) == 0;
   return 1;
 }
 

@@ -1,6 +1,8 @@
 // The wireless dialog of the General page: network mode, network name,
 // channel, WEP mode, key index and the key as 13 masked two-digit fields.
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
@@ -186,7 +188,9 @@ void Load_Value_Wireless_Setup(DialogRef d) {
     const short have = std::max<short>(0, std::min<short>(2, short(WLessPass - 2 * i)));
     std::memcpy(wLessInfo.wKeyPassBuff[i], WLessPassBuff + 2 * i, std::size_t(have));
     wLessInfo.wLeng[i] = have;
-    Set_Item_Text(d, short(14 + i), "**");
+    // As many asterisks as the field holds digits: what it shows is what
+    // OK stores.
+    Set_Item_Text(d, short(14 + i), std::string(std::size_t(have), '*').c_str());
   }
   Get_Context_Int(kKeyIndex, wLessInfo.keyIndex);
   Wireless_Mode_String(d, Get_Wireless_Mode(d, 5));
@@ -220,16 +224,28 @@ short Get_Value_Wireless_Setup(DialogRef d) {
   return 1;
 }
 
+// The key field that has the keyboard takes the keys, however it got it.
+void follow_focus(DialogRef d) {
+  const DialogItemIndex focus = GetDialogKeyboardFocusItem(d);
+  if (focus >= 14 && focus <= 26) {
+    wLessInfo.inputID = focus;
+    SetPassFlag = 104;
+  } else {
+    SetPassFlag = 99;
+  }
+}
+
 Boolean Handle_Wireless_Setup_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   // The dialog repaints itself on every update: the mode's grey texts and
   // frame are drawn over what the items draw.
   static Boolean repaint = 1;
   if (Sub_Dialog_Frame_Event(d, e, item, &repaint, [](DialogRef dd) { Review_Wireless_Mode_String(dd, true); }))
     return true;
-  if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 104 && wLessInfo.inputID >= 14 &&
-      wLessInfo.inputID <= 26) {
+  if (e->what != keyDown && e->what != autoKey) return false;
+  follow_focus(d);
+  if (SetPassFlag == 104) {
     const int i = wLessInfo.inputID - 14;
-    Password_Input_Filter(e, 0, 2, wLessInfo.wKeyPassBuff[i], &wLessInfo.wLeng[i]);
+    Password_Input_Filter(d, e, 0, 2, wLessInfo.wKeyPassBuff[i], &wLessInfo.wLeng[i]);
   }
   return false;
 }
@@ -240,12 +256,9 @@ void item_hit(DialogRef d, DialogItemIndex item) {
   } else if (item == 31) {
     Chenge_Use_WEP_Item(d);
   } else if (item >= 14 && item <= 26) {
-    wLessInfo.inputID = item;
-    SetPassFlag = 104;
     SelectDialogItemText(d, item, 32767, 32767);
-  } else {
-    SetPassFlag = 99;
   }
+  follow_focus(d);
 }
 
 }  // namespace

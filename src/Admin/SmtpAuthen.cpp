@@ -142,20 +142,15 @@ Boolean Handle_SMTP_Authen_Filter(DialogRef d, EventRecord* e, DialogItemIndex* 
   }
   if (Sub_Dialog_Frame_Event(d, e, item, &SMTP_update_flag, Setup_Authen_Update_Value)) return true;
   if (e->what != keyDown && e->what != autoKey) return false;
-  const UInt8 code = UInt8((e->message & keyCodeMask) >> 8);
+  // The password takes the keys whenever its field has the keyboard,
+  // however it got it (a click, Tab, Shift-Tab).
+  active_EditBox = GetDialogKeyboardFocusItem(d) == kPass ? 1 : 0;
   if (active_EditBox == 1) {
     short length = gAuthenInfo->value;
-    const bool button = Password_Input_Filter(e, SInt16(gAuthenInfo->minimum), SInt16(gAuthenInfo->maximum),
+    const bool button = Password_Input_Filter(d, e, SInt16(gAuthenInfo->minimum), SInt16(gAuthenInfo->maximum),
                                               gAuthenInfo->password, &length) == 1;
     gAuthenInfo->value = length;
-    if (!button) {
-      // The masked key goes on to the field; Tab leaves the password.
-      if (code == 0x30) active_EditBox = 0;
-      return false;
-    }
-  } else if (code == 0x30 && e->what == keyDown) {
-    active_EditBox = 1;
-    return false;
+    if (!button) return false;
   }
   return Sub_Dialog_Button_Key(d, e, item);
 }
@@ -186,14 +181,11 @@ short Open_SMTP_Authen_Dialog(SMTP_AUTHEN_INFO* info) {
       if (Get_Item_Value(d, kUse) == 1) take_fields(d);
       Toggle_Item(d, kUse);
       gAuthenInfo->enable = Get_Item_Value(d, kUse) == 1 ? 1 : 0;
-      active_EditBox = 0;
       Setup_Authen_Update_Value(d);
     } else if (item == kPass) {
-      active_EditBox = 1;
       SelectDialogItemText(d, kPass, 32767, 32767);
-    } else if (item > 0) {
-      active_EditBox = 0;
     }
+    active_EditBox = GetDialogKeyboardFocusItem(d) == kPass ? 1 : 0;
   }
   DisposeModalFilterUPP(filter);
   DisposeDialog(d);

@@ -1,22 +1,27 @@
 // What the tests of the administration program share: where the built
 // bundle is, the program loaded as its start-up loads it, emulated boxes as
 // a search lists them, settings tables over a box's blocks, a settings page
-// alone, and the device settings window over four emulated boxes.
+// alone, the device settings window over four emulated boxes, and the
+// program as it runs, with the check that its main window still answers.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
+#include "Admin/AdminMode.h"
 #include "Admin/DeviceCommand.h"
+#include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupWindow.h"
@@ -26,12 +31,15 @@
 #include "OT/PBoxTable.h"
 #include "pboxemu/emulator.h"
 #include "pboxemu/settings.h"
+#include "settle.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/netconfig.h"
+#include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox/windows.h"
 
 namespace admintest {
 
@@ -223,6 +231,343 @@ class SetupWindowTest : public ::testing::Test {
 
   testsupport::ScopedEnv ports_;
   pboxemu::Emulator emu;
+};
+
+// A click on tab `index` of the settings window's strip, below its dead top.
+inline bool ClickSetupTab(SInt16 index) {
+  if (!gclData || index < 0 || index >= CTGetCount(gclData)) return false;
+  SInt16 h = gclData->tabRect.left;
+  for (SInt16 i = gclData->visTabNo; i < index; ++i) h = SInt16(h + ctab::GetTab(gclData, i)->width);
+  tb::AdvanceClock(GetDblTime() + 1);
+  return tb::ClickInWindow(GetDialogWindow(Get_Open_Setup_Dialog()),
+                           Point{SInt16(gclData->tabRect.top + 18), SInt16(h + 5)});
+}
+
+// The settings window's tab of that title, -1 when it has none.
+inline SInt16 SetupTabIndex(const std::string& title) {
+  for (SInt16 t = 0; gclData && t < CTGetCount(gclData); ++t) {
+    Str255 s;
+    CTGetTitle(gclData, t, s);
+    if (std::string(reinterpret_cast<char*>(s + 1), s[0]) == title) return t;
+  }
+  return -1;
+}
+
+// ---- Keyboard walks ---------------------------------------------------------
+
+// A field of a dialog walked by the keyboard.
+struct WalkField {
+  DialogItemIndex item;
+  UInt16 var;             // the setting OK stores the text into; 0: the test says
+  std::string typed;      // on the Tab pass, over the whole text; '\b' is Delete
+  std::string over = "";  // on the Shift-Tab pass, over the whole text
+  bool masked = false;
+};
+
+// The text a field holds after keys typed over its whole text.
+inline std::string TypedText(const std::string& keys) {
+  std::string out;
+  for (char c : keys) {
+    if (c != '\b')
+      out += c;
+    else if (!out.empty())
+      out.pop_back();
+  }
+  return out;
+}
+inline std::string FinalText(const WalkField& f) { return TypedText(f.over.empty() ? f.typed : f.over); }
+inline std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+// Script lines typing the keys ('\b' a Delete).
+inline std::string KeyLines(const std::string& text) {
+  std::string out, run;
+  auto flush = [&] {
+    if (!run.empty()) out += "type " + run + "\n";
+    run.clear();
+  };
+  for (char c : text) {
+    if (c == '\b') {
+      flush();
+      out += "key Delete\n";
+    } else {
+      run += c;
+    }
+  }
+  flush();
+  return out;
+}
+
+// The walk of a dialog's fields (given in Tab order from the one that has
+// the keyboard, after a click on start when that is not 0): a round of Tab,
+// then Tab again typing into each, then Shift-Tab typing `over` where given;
+// each masked field is looked at every time the keyboard has left it.
+// `resolve` turns a field's keys into what is typed. Needs the commands of
+// AddDialogCheckCommands.
+inline std::string WalkScript(const std::string& dialog, const std::vector<WalkField>& fields, DialogItemIndex start,
+                              const std::function<std::string(const std::string&)>& resolve = nullptr) {
+  const std::string t = Quoted(dialog);
+  const std::size_t n = fields.size();
+  std::string s;
+  if (start) s += "click-item " + t + " " + std::to_string(start) + "\n";
+  const auto focus = [&](std::size_t i) { return "expect-focus " + t + " " + std::to_string(fields[i].item) + "\n"; };
+  const auto left = [&](std::size_t i, const std::string& text) {
+    return fields[i].masked ? "expect-masked " + t + " " + std::to_string(fields[i].item) + " " +
+                                  std::to_string(TypedText(text).size()) + "\n"
+                            : std::string();
+  };
+  s += focus(0);
+  for (std::size_t i = 1; i <= n; ++i) s += "key Tab\n" + focus(i % n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string typed = resolve ? resolve(fields[i].typed) : fields[i].typed;
+    s += KeyLines(typed) + "key Tab\n" + left(i, typed) + focus((i + 1) % n);
+  }
+  for (std::size_t k = 1; k <= n; ++k) {
+    const std::size_t i = n - k;
+    s += "key Tab shift\n" + focus(i);
+    if (!fields[i].over.empty()) s += KeyLines(fields[i].over);
+    // The stars stay as they are while the field has the keyboard.
+    if (fields[i].masked) s += "key Tab\n" + left(i, FinalText(fields[i])) + "key Tab shift\n";
+  }
+  return s;
+}
+
+namespace detail {
+inline UInt64 gWait = 0;
+inline DialogRef dialogOf(const std::string& title, std::string* e) {
+  DialogRef d = tb::FindDialogByTitle(title);
+  if (!d) *e = "no dialog \"" + title + "\"";
+  return d;
+}
+// The item's pixels in its dialog's port, inside its frame.
+inline std::vector<UInt32> fieldPixels(DialogRef d, DialogItemIndex item) {
+  Rect r;
+  Get_Dialog_Item_Rect(d, item, &r);
+  std::vector<UInt32> px;
+  CGrafPtr port = GetDialogPort(d);
+  for (int v = r.top; v < r.bottom; ++v)
+    for (int h = r.left; h < r.right; ++h) px.push_back(tb::PortPixel(port, h, v));
+  return px;
+}
+}  // namespace detail
+
+// The script commands a keyboard walk checks with (a failed check is a
+// failure of the test; the script goes on):
+//   wait-alert                    waits until an alert is the front window
+//   expect-focus TITLE ITEM       the dialog's keyboard focus is on the item
+//   expect-masked TITLE ITEM N    the field shows N asterisks and nothing else, to the pixel
+inline void AddDialogCheckCommands() {
+  using W = const std::vector<std::string>&;
+  using R = tb::ScriptResult;
+  using detail::dialogOf;
+  using detail::fieldPixels;
+  using detail::gWait;
+  tb::RegisterScriptCommand("wait-alert", [](W, std::string* e) {
+    WindowRef front = FrontWindow();
+    DialogRef d = front ? GetDialogFromWindow(front) : nullptr;
+    if (d && d != Get_Open_Main_Dialog() && d != Get_Open_Setup_Dialog() && CountDITL(d) == 4) {
+      gWait = 0;
+      return R::kDone;
+    }
+    if (!gWait) gWait = tb::MonotonicMicros() + 10000000;
+    if (tb::MonotonicMicros() < gWait) return R::kAgain;
+    gWait = 0;
+    Str255 title = {0};
+    if (front) GetWTitle(front, title);
+    return *e = "no alert came; in front: \"" + std::string(reinterpret_cast<char*>(title + 1), title[0]) + "\"",
+           R::kFailed;
+  });
+  tb::RegisterScriptCommand("expect-focus", [](W w, std::string* e) {
+    DialogRef d = w.size() == 3 ? dialogOf(w[1], e) : nullptr;
+    if (!d) return R::kFailed;
+    EXPECT_EQ(GetDialogKeyboardFocusItem(d), std::stoi(w[2])) << "the keyboard in \"" << w[1] << "\"";
+    return R::kDone;
+  });
+  tb::RegisterScriptCommand("expect-masked", [](W w, std::string* e) {
+    DialogRef d = w.size() == 4 ? dialogOf(w[1], e) : nullptr;
+    if (!d) return R::kFailed;
+    const DialogItemIndex item = DialogItemIndex(std::stoi(w[2]));
+    const std::string stars(std::size_t(std::stoi(w[3])), '*');
+    const std::string shown = tb::DialogItemText(d, item);
+    EXPECT_EQ(shown, stars) << "item " << item << " of \"" << w[1] << "\"";
+    // What the field shows, to the pixel, is what the stars alone show
+    // (looked at without the blinking caret).
+    TEHandle te = GetDialogKeyboardFocusItem(d) == item ? GetDialogTextEditHandle(d) : nullptr;
+    if (te) TEDeactivate(te);
+    const std::vector<UInt32> before = fieldPixels(d, item);
+    Set_Item_Text(d, item, stars.c_str());
+    EXPECT_TRUE(fieldPixels(d, item) == before)
+        << "item " << item << " of \"" << w[1] << "\" shows more than " << stars.size() << " asterisks";
+    if (te) TEActivate(te);
+    return R::kDone;
+  });
+}
+
+// The program as it runs: its main window lists the emulated boxes its own
+// search found, and every input reaches it through its own event loop
+// (Handle_One_Event). The input is a toolbox script, so that checks can run
+// at any point of it, inside modal dialogs too; the script language gains:
+// those of AddDialogCheckCommands and
+//   click-box NAME                a click on the list row of that box (waits for the row)
+//   tab TITLE                     a click on the settings window's tab
+//   call NAME                     runs the test's check of that name until it returns true
+class AdminProgramTest : public ::testing::Test {
+ protected:
+  AdminProgramTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(LoadForLoopbackSearch(60));
+    ASSERT_EQ(Install_Menu(), 1);
+    // Administrator mode, from the mode file the installer would write.
+    Str255 modeName;
+    GetIndString(modeName, kStrFileNames, 2);
+    Set_Administrator(modeName, kAdminCreator, true);
+    addCommands();
+  }
+  void TearDown() override {
+    if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
+    DeinitMain();
+    emu.Stop();
+    tb::UseVirtualClock(false);
+    DeinitNetwork();
+    tb::ResetResources();
+    tb::ReloadNetConfig();
+  }
+
+  // Starts the boxes and the main window; returns once every box is listed.
+  void start(const std::vector<pboxemu::BoxSpec>& boxes) {
+    for (const pboxemu::BoxSpec& b : boxes) {
+      emu.AddBox(b);
+      names_.push_back(b.name);
+    }
+    std::string err;
+    ASSERT_TRUE(emu.Start(&err)) << err;
+    ASSERT_EQ(Open_Main_Window(), 1);
+    ASSERT_TRUE(runUntil([&] { return Listed() == int(boxes.size()); })) << "the boxes were not all listed";
+  }
+
+  // Runs the program's loop until the script has run out and the network is
+  // quiet.
+  void run(const std::string& script) {
+    if (std::getenv("ADMIN_TEST_SHOW_SCRIPT")) std::fprintf(stderr, "%s", script.c_str());
+    tb::LoadScriptText(script);
+    ASSERT_TRUE(runUntil([] { return !tb::ScriptRunning(); }, 120000)) << "the script did not end";
+    for (int i = 0; i < 20; ++i) Handle_One_Event(&Event_Rec);
+  }
+
+  // The check every test runs after a dialog: the main window still takes
+  // a click (another box becomes the selected one), a menu command and a
+  // key (each a new search that reaches the boxes).
+  void ExpectMainWindowAnswers() {
+    ASSERT_FALSE(names_.empty());
+    PBOXinfo* selected = Get_PBOX_Select_Data();
+    std::string other = names_.front();
+    for (const std::string& n : names_)
+      if (!selected || n != boxName(*selected)) other = n;
+    UInt64 probes = 0;
+    checks_["alive-selected"] = [this, other] {
+      PBOXinfo* now = Get_PBOX_Select_Data();
+      EXPECT_TRUE(now && boxName(*now) == other) << "a click on the list no longer selects";
+      return true;
+    };
+    checks_["alive-mark"] = [this, &probes] {
+      probes = allProbes();
+      return true;
+    };
+    checks_["alive-searched"] = [this, &probes] { return allProbes() > probes; };
+    run("click-box \"" + other +
+        "\"\ncall alive-selected\n"
+        "call alive-mark\nmenu 129 1\ncall alive-searched\n"
+        "call alive-mark\nkey r cmd\ncall alive-searched\n");
+    EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  }
+
+  int Listed() { return mainTbl.pservList ? CLGetCount(mainTbl.pservList) : 0; }
+  // The main window's row of the box of that name, -1 when not listed.
+  int RowOf(const std::string& name) {
+    for (int r = 0; r < Listed(); ++r) {
+      Str255 s;
+      SInt16 len = 255;
+      CLGetCellOne(mainTbl.pservList, s, &len, Cell{SInt16(r), 1});
+      if (std::string(reinterpret_cast<char*>(s + 1), s[0]) == name) return r;
+    }
+    return -1;
+  }
+  int BoxIndex(const std::string& name) {
+    for (std::size_t i = 0; i < names_.size(); ++i)
+      if (names_[i] == name) return int(i);
+    return -1;
+  }
+
+  testsupport::ScopedEnv ports_;
+  pboxemu::Emulator emu;
+  // Time moves on whenever the boxes have answered all they were sent.
+  ottest::LoopTicker clock_ = ottest::SettledClock(emu);
+  // Checks the script's "call" runs: true when done, false to be asked again
+  // at the next pass (for at most ten real seconds).
+  std::map<std::string, std::function<bool()>> checks_;
+
+ private:
+  bool runUntil(const std::function<bool()>& done, int realMs = 20000) {
+    const UInt64 end = tb::MonotonicMicros() + UInt64(realMs) * 1000;
+    while (!done()) {
+      if (tb::MonotonicMicros() > end) return false;
+      Handle_One_Event(&Event_Rec);
+    }
+    return true;
+  }
+  static std::string boxName(const PBOXinfo& b) {
+    return std::string(reinterpret_cast<const char*>(b.pbi_machine_name),
+                       strnlen(reinterpret_cast<const char*>(b.pbi_machine_name), 32));
+  }
+  UInt64 allProbes() {
+    emu.Settle(1000);
+    UInt64 n = 0;
+    for (int i = 0; i < emu.BoxCount(); ++i) n += UInt64(emu.Probes(i));
+    return n;
+  }
+  void addCommands() {
+    AddDialogCheckCommands();
+    using W = const std::vector<std::string>&;
+    using R = tb::ScriptResult;
+    tb::RegisterScriptCommand("click-box", [this](W w, std::string* e) {
+      if (w.size() != 2) return *e = "usage: click-box NAME", R::kFailed;
+      const int row = RowOf(w[1]);
+      if (row < 0) {
+        if (!wait_) wait_ = tb::MonotonicMicros() + 10000000;
+        if (tb::MonotonicMicros() < wait_) return R::kAgain;
+        wait_ = 0;
+        return *e = "no row " + w[1], R::kFailed;
+      }
+      wait_ = 0;
+      Rect list;
+      CLGetRect(mainTbl.pservList, &list, false, false, false);
+      const SInt16 v =
+          SInt16(list.top + row * CLGetCellHeight(mainTbl.pservList) + CLGetCellHeight(mainTbl.pservList) / 2);
+      tb::AdvanceClock(GetDblTime() + 1);
+      tb::ClickInWindow(GetDialogWindow(Get_Open_Main_Dialog()), Point{v, SInt16(list.left + 30)});
+      return R::kDone;
+    });
+    tb::RegisterScriptCommand("tab", [](W w, std::string* e) {
+      if (w.size() != 2 || !ClickSetupTab(SetupTabIndex(w[1])))
+        return *e = "no tab " + (w.size() > 1 ? w[1] : ""), R::kFailed;
+      return R::kDone;
+    });
+    tb::RegisterScriptCommand("call", [this](W w, std::string* e) {
+      auto it = w.size() == 2 ? checks_.find(w[1]) : checks_.end();
+      if (it == checks_.end()) return *e = "no check " + (w.size() > 1 ? w[1] : ""), R::kFailed;
+      if (it->second()) {
+        wait_ = 0;
+        return R::kDone;
+      }
+      if (!wait_) wait_ = tb::MonotonicMicros() + 10000000;
+      if (tb::MonotonicMicros() < wait_) return R::kAgain;
+      wait_ = 0;
+      ADD_FAILURE() << "check " << w[1] << " never held";
+      return R::kDone;
+    });
+  }
+
+  std::vector<std::string> names_;
+  UInt64 wait_ = 0;
 };
 
 }  // namespace admintest

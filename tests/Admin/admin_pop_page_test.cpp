@@ -22,6 +22,7 @@ class PopPage : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(60));
+    admintest::AddDialogCheckCommands();
     MenuChangeAuthority = 1;
     gbSetupCancel = 0;
   }
@@ -161,6 +162,23 @@ TEST_F(PopPage, AccountDialogKeepsDetailValuesAndMaskedKeysAcrossTheDetailDialog
       "type-item \"POP User 1\" 13 5\nadvance 60\nclick-item \"POP User 1\" 1\n");
   EXPECT_EQ(stored(), "pwz");
   EXPECT_EQ(admintest::Shown(0x2103), "1105");
+}
+
+TEST_F(PopPage, AccountDialogByKeyboardStoresWhatItShows) {
+  // The account dialog walked with Tab and Shift-Tab, left with Return: the
+  // password typed over, its Delete, its stars, and every field stored.
+  Open(true, 0x0001);
+  const std::vector<admintest::WalkField> fields = {
+      {7, 0x2102, "pop.test"}, {9, 0x2104, "login"}, {11, 0x2105, "secretX\b", "k3y", true}, {13, 0x2103, "995"}};
+  Account("wait-window \"POP User 1\"\n" + admintest::WalkScript("POP User 1", fields, 0) + "key Return\n");
+  for (const admintest::WalkField& f : fields) {
+    char stored[256];
+    if (f.var == 0x2103)
+      Get_Context_Int(f.var, stored);
+    else
+      Get_Context_String(f.var, stored);
+    EXPECT_EQ(stored, admintest::FinalText(f)) << "variable " << f.var;
+  }
 }
 
 TEST_F(PopPage, AStoredPasswordWithAControlCharacterIsRefusedBeforeItIsWritten) {

@@ -244,7 +244,7 @@ TEST_F(SetupBind, PasswordFilterKeys) {
     e.what = keyDown;
     e.message = UInt32(code) << 8 | UInt8(c);
     e.modifiers = mods;
-    short r = Password_Input_Filter(&e, 0, 3, buf, &len);
+    short r = Password_Input_Filter(nullptr, &e, 0, 3, buf, &len);
     return std::make_pair(r, e);
   };
   tb::ResetBeepCount();

@@ -1,0 +1,346 @@
+// Every dialog and page of the device settings used by the keyboard alone,
+// in the running program against emulated boxes: the fields are walked with
+// Tab (the whole round, then typing into each) and Shift-Tab (typing over
+// the masked fields' selected stars), masked fields also take Delete, and
+// the dialog is left with Return or Escape. What reaches the box is the
+// typed text exactly (nothing on Escape), a secret is never drawn but as
+// stars, the restart question asks once, and the main window still answers
+// a click, a menu command and a key afterwards.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Admin/SetupBind.h"
+#include "admin_harness.h"
+#include "common/Context.h"
+#include "pboxemu/emulator.h"
+#include "pboxemu/settings.h"
+#include "toolbox/dialogs.h"
+#include "toolbox/events.h"
+#include "toolbox/testdriver.h"
+
+namespace {
+
+using admintest::FinalText;
+using admintest::Quoted;
+using admintest::WalkField;
+using pboxemu::Model;
+
+constexpr const char* kSettings = "Print Server Settings";
+enum Box { kOffice, kReception, kNetWare };
+const char* const kBoxNames[] = {"Office C", "Reception E", "NetWare N"};
+
+struct Walk {
+  const char* name;
+  Box box;
+  const char* tab;
+  std::string prepare;         // script lines on the page first
+  DialogItemIndex button = 0;  // the button opening the sub-dialog; 0: the page itself
+  const char* dialog = kSettings;
+  std::string ready;              // script lines in the sub-dialog first
+  DialogItemIndex start = 0;      // clicked first when the keyboard is not there yet
+  std::vector<WalkField> fields;  // in Tab order, from the one that has the keyboard
+  std::string after = "";         // script lines after the walk, before leaving
+  // With the box's tables in place: what the prepare lines store once the
+  // window is left with OK, and what OK stores besides the fields' texts.
+  std::function<void()> prepared = nullptr, stored = nullptr;
+};
+
+void set(UInt16 var, const std::string& text) {
+  char msg[kCtxMessageSize];
+  ASSERT_EQ(context_set_varid(var, text.c_str(), msg, sizeof msg), 0) << "variable " << var << ": " << msg;
+}
+
+const std::string kKey = "0A1B2C3D4E5F60718293A4B5C6";  // the 13 bytes the wireless walk types
+
+std::vector<Walk> walks() {
+  const auto ip_range = [](int first) {
+    std::vector<WalkField> f;
+    for (int i = 0; i < 8; ++i)
+      f.push_back({DialogItemIndex(8 + 2 * i), UInt16(321 + i), "127.0.1." + std::to_string(first + i)});
+    return f;
+  };
+  const auto servers = [](UInt16 first, const char* stem) {
+    std::vector<WalkField> f;
+    for (int i = 0; i < 8; ++i) f.push_back({DialogItemIndex(12 + i), UInt16(first + i), stem + std::to_string(i + 1)});
+    return f;
+  };
+  std::vector<WalkField> wireless = {{7, 0x3011, "LAB"}};
+  for (int i = 0; i < 13; ++i) {
+    WalkField k{DialogItemIndex(14 + i), 0, kKey.substr(std::size_t(2 * i), 2), "", true};
+    if (i == 1) k.typed = k.typed.substr(0, 1) + "X\b" + k.typed.substr(1);  // Delete inside a key field
+    if (i == 0) k.over = k.typed, k.typed = "99";                            // typed over its stars
+    wireless.push_back(k);
+  }
+  wireless.push_back({30, 0x3018, "2"});
+  std::vector<WalkField> rprinter = servers(545, "rp");
+  rprinter.push_back({23, 553, "45"});
+  std::vector<WalkField> pserver = servers(529, "fs");
+  pserver.push_back({23, 538, "nw\bpass", "Q9", true});
+  pserver.push_back({25, 539, "5"});
+  const auto smtp_on = [] {
+    set(0x2801, "ENABLE");
+    set(0xEA10, "ENABLE");
+  };
+
+  return {
+      {"SnmpPage",
+       kOffice,
+       "SNMP",
+       "",
+       0,
+       kSettings,
+       "",
+       0,
+       {{7, 274, "s3cretZ\b", "n3w", true},
+        {9, 275, "trapxyz"},
+        {11, 276, "127.0.0.9"},
+        {13, 289, "Admin"},
+        {15, 290, "Hall"},
+        {17, 291, "Floor 2"},
+        {19, 293, "32"}},
+       // A held key's repeats go into the secret as its first press did.
+       "click-item \"Print Server Settings\" 7\ncall held-z\nkey Tab\nexpect-masked \"Print Server Settings\" 7 4\n",
+       nullptr,
+       [] { set(274, "n3wz"); }},
+      {"TcpIpPage",
+       kOffice,
+       "TCP/IP",
+       "",
+       0,
+       kSettings,
+       "",
+       0,
+       {{9, 258, "@IP"}, {13, 259, "255.255.0.0"}, {15, 260, "127.0.0.254"}}},
+      {"DnsDialog",
+       kOffice,
+       "TCP/IP",
+       "",
+       20,
+       "DNS Settings",
+       "",
+       0,
+       {{5, 59907, "example.test"}, {7, 265, "127.0.0.53"}, {9, 266, "127.0.0.54"}}},
+      {"WinsDialog",
+       kOffice,
+       "TCP/IP",
+       "",
+       23,
+       "WINS Settings",
+       "",
+       0,
+       {{5, 269, "127.0.0.41"}, {7, 270, "127.0.0.42"}, {9, 271, "scope"}}},
+      // The filter's button shows once TCP/IP was switched off and on again.
+      {"IpFilterDialog", kOffice, "TCP/IP",
+       "click-item \"Print Server Settings\" 6\nclick-item \"Print Server Settings\" 6\n", 22, "IP Filter", "", 0,
+       ip_range(10)},
+      {"AppleTalkPage", kOffice, "AppleTalk", "", 0, kSettings, "", 0, {{9, 4369, "HALL"}, {13, 770, "Zone 7"}}},
+      {"NetBiosPage",
+       kOffice,
+       "NetBIOS",
+       "",
+       0,
+       kSettings,
+       "",
+       0,
+       {{9, 1027, "PBOX7"}, {11, 1026, "GROUP7"}, {13, 1028, "Comment"}}},
+      {"PasswordChangeDialog",
+       kOffice,
+       "General",
+       "",
+       9,
+       "Change Password",
+       "",
+       0,
+       {{5, 0, "pw", "", true}, {7, 0, "abcd\b", "n3w", true}, {9, 0, "abc", "n3w", true}},
+       "",
+       nullptr,
+       [] { set(264, "n3w"); }},
+      {"SmtpPage",
+       kOffice,
+       "SMTP",
+       "click-item \"Print Server Settings\" 6\nclick-item \"Print Server Settings\" 10\n"
+       "click-item \"Print Server Settings\" 26\n",
+       0,
+       kSettings,
+       "",
+       14,
+       {{14, 0xEA11, "smtp.test"},
+        {16, 0xEA12, "reply@test"},
+        {20, 0xEA14, "second@test"},
+        {22, 0xEA15, "2525"},
+        {30, 0xEA21, "smtp2.test"},
+        {32, 0xEA22, "r2@test"},
+        {34, 0xEA23, "c1@test"},
+        {36, 0xEA24, "c2@test"},
+        {38, 0xEA25, "587"}},
+       "",
+       nullptr,
+       [] {
+         set(0x2801, "ENABLE");
+         set(0xEA10, "ENABLE");
+         set(0xEA20, "ENABLE");
+       }},
+      {"SmtpAuthenticationDialog",
+       kOffice,
+       "SMTP",
+       "click-item \"Print Server Settings\" 6\nclick-item \"Print Server Settings\" 10\n",
+       23,
+       "Printer Information Mail Authentication",
+       "click-item \"Printer Information Mail Authentication\" 3\n",
+       6,
+       {{6, 0xEA17, "mailer"}, {8, 0xEA18, "s3cret", "Y", true}},
+       "",
+       smtp_on,
+       [] { set(0xEA16, "ENABLE"); }},
+      {"GeneralPage", kReception, "General", "", 0, kSettings, "", 0, {{16, 4369, "FRONT-DESK"}}},
+      {"WirelessDialog", kReception, "General", "", 14, "Wireless LAN", "popup-item \"Wireless LAN\" 31 3\n", 7,
+       wireless, "", nullptr,
+       [] {
+         set(0x3014, "128bit");
+         auto f = context_field(get_context_by_varid(0x3019));
+         for (std::size_t i = 0; i < 13; ++i) f[i] = UInt8(std::stoi(kKey.substr(2 * i, 2), nullptr, 16));
+       }},
+      // The queue name typed for the second port stays, for that port, while IPX
+      // is switched off and on again.
+      {"NetWarePage",
+       kNetWare,
+       "NetWare",
+       "popup-item \"Print Server Settings\" 18 2\n",
+       0,
+       kSettings,
+       "",
+       0,
+       {{9, 514, "NWBOX"}, {19, 4368 + 256, "QUEUE2"}},
+       "click-item \"Print Server Settings\" 6\nclick-item \"Print Server Settings\" 6\n"},
+      {"RemotePrinterDialog", kNetWare, "NetWare", "popup-item \"Print Server Settings\" 13 1\n", 14, "Remote Printer",
+       "", 0, rprinter, "", [] { set(516, "RPRINTER"); }},
+      {"PrintServerDialog", kNetWare, "NetWare", "", 15, "Print Server", "", 0, pserver},
+      {"NdsDialog", kNetWare, "NetWare", "", 16, "NDS Settings", "", 0, {{7, 541, "tree"}, {9, 542, "ctx"}}},
+  };
+}
+
+// A box of NetWare alone (no TCP/IP, AppleTalk or NetBIOS switch), with a
+// print-server password, NDS and two ports' queues.
+pboxemu::SettingsBlocks netware_box() {
+  pboxemu::SettingsBuilder b;
+  b.String('X', 264, 9, "", "PASS");
+  b.Ip(258, 0x7F000063, "IPAD");
+  b.Enum(513, {"ENABLE", "DISABLE"}, 0, "IPX ");
+  b.String('E', 514, 48, "PSERVER", "NWNM");
+  b.Enum(515, {"AUTO", "802.2", "802.3"}, 0, "FRAM");
+  b.Enum(516, {"RPRINTER", "PSERVER"}, 1, "MODE");
+  for (UInt16 v = 529; v <= 536; ++v) b.String('E', v, 48, "", "FSRV");
+  b.String('X', 538, 16, "old", "NWPW");
+  b.Number('W', 539, 3, 1, 255, "POLL");
+  b.Enum(540, {"BINDERY", "NDS"}, 0, "BIND");
+  b.String('E', 541, 64, "", "TREE");
+  b.String('E', 542, 64, "", "CTXT");
+  for (UInt16 v = 545; v <= 552; ++v) b.String('E', v, 48, "", "PSRV");
+  b.Number('W', 553, 30, 1, 3600, "TOUT");
+  b.String('E', 4368, 48, "Q1", "QUEU");
+  b.String('E', 4368 + 256, 48, "Q2", "QUEU");
+  return b.Build();
+}
+
+class KeyboardWalk : public admintest::AdminProgramTest, public ::testing::WithParamInterface<std::tuple<int, bool>> {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(AdminProgramTest::SetUp());
+    std::vector<pboxemu::BoxSpec> boxes(3);
+    const Model models[] = {Model::QSV_C, Model::QSV_E, Model::QSV_B};
+    for (int i = 0; i < 3; ++i) {
+      boxes[std::size_t(i)].model = models[i];
+      boxes[std::size_t(i)].name = kBoxNames[i];
+    }
+    ASSERT_NO_FATAL_FAILURE(start(boxes));
+    // The first box guards its settings with a password.
+    pboxemu::SettingsBlocks office = emu.Settings(kOffice);
+    admintest::PointTablesAt(office);
+    set(264, "pw");
+    admintest::ClearTables();
+    emu.SetSettings(kOffice, office);
+    emu.SetSettings(kNetWare, netware_box());
+  }
+
+  std::string address(Box b) {
+    const UInt32 a = emu.BoxAddress(b);
+    char text[20];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
+    return text;
+  }
+  std::string resolve(const std::string& text, Box b) { return text == "@IP" ? address(b) : text; }
+};
+
+TEST_P(KeyboardWalk, WhatIsTypedReachesTheBoxAndSecretsShowAsStars) {
+  const Walk w = walks()[std::size_t(std::get<0>(GetParam()))];
+  const bool ok = std::get<1>(GetParam());
+  const bool sub = w.button != 0;
+  const pboxemu::SettingsBlocks before = emu.Settings(w.box);
+  const std::string settings = Quoted(kSettings);
+
+  std::string s = "click-box " + Quoted(kBoxNames[w.box]) + "\nmenu 132 1\n";
+  if (w.box == kOffice) s += "wait-window Password\ntype pw\nexpect-masked Password 4 2\nkey Return\n";
+  s += "wait-window " + settings + " 10000\ntab " + Quoted(w.tab) + "\n" + w.prepare;
+  if (sub)
+    s += "click-item " + settings + " " + std::to_string(w.button) + "\nwait-window " + Quoted(w.dialog) + "\n" +
+         w.ready;
+  s += admintest::WalkScript(w.dialog, w.fields, w.start, [&](const std::string& t) { return resolve(t, w.box); }) +
+       w.after;
+  if (ok) {
+    if (sub) s += "key Enter\n";
+    s += "key Return\nwait-alert\nkey Return\nwait-alert\ncall restart-question\nkey Escape\n";
+  } else if (sub) {
+    // The sub-dialog is cancelled; the window's OK then saves only what the
+    // page itself was given.
+    s += "key Escape\nkey Return\n";
+    if (w.prepared) s += "wait-alert\nkey Return\nwait-alert\nkey Escape\n";
+  } else {
+    s += "key Escape\nwait-alert\nkey Return\n";  // the changes discarded
+  }
+  checks_["held-z"] = [] {
+    PostEvent(autoKey, UInt32(tb::KeyCodeForChar('z')) << 8 | 'z');
+    return true;
+  };
+  checks_["restart-question"] = [] {
+    const std::string text = tb::ParamTextValue(0) + " " + tb::ParamTextValue(1);
+    std::size_t count = 0;
+    for (std::size_t at = text.find("Restart the print server now?"); at != std::string::npos;
+         at = text.find("Restart the print server now?", at + 1))
+      ++count;
+    EXPECT_EQ(count, 1u) << text;
+    return true;
+  };
+  ASSERT_NO_FATAL_FAILURE(run(s));
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+
+  pboxemu::SettingsBlocks want = before;
+  admintest::PointTablesAt(want);
+  const bool saved = ok || (sub && w.prepared);
+  if (saved && w.prepared) w.prepared();
+  if (ok) {
+    for (const WalkField& f : w.fields)
+      if (f.var) set(f.var, resolve(FinalText(f), w.box));
+    if (w.stored) w.stored();
+  }
+  admintest::ClearTables();
+  const std::vector<UInt8> got = emu.Image(w.box);
+  ASSERT_EQ(got.size(), want.image.size());
+  for (std::size_t i = 0; i < got.size(); ++i)
+    EXPECT_EQ(got[i], want.image[i]) << "byte " << i << " of the box's image";
+  EXPECT_EQ(emu.Executed(w.box, "SAVE EEP_DATA"), saved ? 1 : 0);
+
+  ExpectMainWindowAnswers();
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, KeyboardWalk,
+                         ::testing::Combine(::testing::Range(0, int(walks().size())), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<int, bool>>& p) {
+                           return std::string(walks()[std::size_t(std::get<0>(p.param))].name) +
+                                  (std::get<1>(p.param) ? "Ok" : "Cancel");
+                         });
+
+}  // namespace
