@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/PrefFile.h"
 #include "toolbox/clock.h"
 #include "toolbox/events.h"
 #include "toolbox/files.h"
@@ -26,15 +27,6 @@ bool is_admin_code(const UInt8* code) {
   for (int i = 0; i < 5; ++i)
     if (static_cast<UInt8>(code[i] ^ passCode[i]) != static_cast<UInt8>(keyCode[i])) return false;
   return true;
-}
-
-bool pref_spec(ConstStr255Param fName, FSSpec* fss) {
-  if (!fName || fName[0] == 0) return false;
-  SInt16 vol;
-  SInt32 dir;
-  if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir) != noErr) return false;
-  OSErr err = FSMakeFSSpec(vol, dir, fName, fss);
-  return err == noErr || err == fnfErr;
 }
 
 }  // namespace
@@ -70,20 +62,20 @@ short Get_Admin_Mode(const ADMIN_MODE* adminMode) {
 
 SInt16 Open_Admin_Pref(ConstStr255Param fName) {
   FSSpec fss;
-  if (!pref_spec(fName, &fss)) return -1;
+  if (!Pref_Folder_File_Spec(fName, &fss)) return -1;
   SInt16 ref = FSpOpenResFile(&fss, fsCurPerm);
   return ref < 0 ? SInt16(-1) : ref;
 }
 
 OSErr Delete_Admin_Pref(ConstStr255Param fName) {
   FSSpec fss;
-  if (!pref_spec(fName, &fss)) return fnfErr;
+  if (!Pref_Folder_File_Spec(fName, &fss)) return fnfErr;
   return FSpDelete(&fss);
 }
 
 SInt16 Create_Admin_Pref(SInt16 appliRsrcNo, ConstStr255Param fName, OSType fType) {
   FSSpec fss;
-  if (!pref_spec(fName, &fss)) return -1;
+  if (!Pref_Folder_File_Spec(fName, &fss)) return -1;
   UseResFile(appliRsrcNo);
   Handle tmpl = Get1Resource(kModeType, kModeID);
   SInt16 id = kModeID;
@@ -119,7 +111,8 @@ void Set_Administrator(ConstStr255Param fName, OSType fType, Boolean mode) {
   // one, so a failure on the way never leaves the program without its mode.
   FSSpec target;
   std::string path;
-  if (!fName || fName[0] == 0 || fName[0] > 59 || !pref_spec(fName, &target) || tb::SpecToPath(target, path) != noErr) {
+  if (!fName || fName[0] == 0 || fName[0] > 59 || !Pref_Folder_File_Spec(fName, &target) ||
+      tb::SpecToPath(target, path) != noErr) {
     UseResFile(saved);
     return;
   }

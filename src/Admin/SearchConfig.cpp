@@ -25,25 +25,11 @@ namespace {
 constexpr SInt16 kConfigID = 128;
 constexpr UInt16 kFtpRcvWaitMax = 5000;
 
-bool pref_spec(short item, FSSpec* fss) {
-  const SInt16 saved = CurResFile();
-  UseResFile(Appl_Rsrc_Fork_No);
-  Str255 name;
-  GetIndString(name, kStrFileNames, item);
-  UseResFile(saved);
-  if (name[0] == 0) return false;
-  SInt16 vol;
-  SInt32 dir;
-  if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir) != noErr) return false;
-  OSErr err = FSMakeFSSpec(vol, dir, name, fss);
-  return err == noErr || err == fnfErr;
-}
-
 // The settings file of a start by another program's launch event: a name
 // of its own, so that deleting it at exit never touches the mode file.
 SInt16 temp_pref_file() {
   FSSpec fss;
-  if (!pref_spec(4, &fss)) return -1;
+  if (!Pref_Name_File_Spec(4, &fss)) return -1;
   SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
   if (ref >= 0) return ref;
   return Create_Pref_File(&fss);
@@ -146,7 +132,7 @@ short Save_Status_Data(const SETUPINFO* info) {
 void Check_Configuration() {
   if (OpenMode == 1) return;
   FSSpec fss;
-  if (pref_spec(4, &fss)) FSpDelete(&fss);
+  if (Pref_Name_File_Spec(4, &fss)) FSpDelete(&fss);
 }
 
 SInt16 Check_VFTP_Preference_Version(SInt16 refNum) {
@@ -217,7 +203,7 @@ SInt16 Create_Ftp_Pref_File(const FSSpec* fss) {
 
 SInt16 Open_Ftp_Pref_File() {
   FSSpec fss;
-  if (!pref_spec(3, &fss)) return -1;
+  if (!Pref_Name_File_Spec(3, &fss)) return -1;
   SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
   if (ref >= 0) {
     if (Check_VFTP_Preference_Version(ref) == 0) {

@@ -40,24 +40,6 @@ bool isRegularFile(const FSSpec& fss) {
          S_ISREG(st.st_mode);
 }
 
-// The file spec of a preference file named by item `index` of the program's file
-// name list, in the Preferences folder.
-bool prefSpec(SInt16 index, FSSpec* fss) {
-  SInt16 saved = CurResFile();
-  UseResFile(Appl_Rsrc_Fork_No);
-  Str255 name;
-  GetIndString(name, kPrefNamesID, index);
-  UseResFile(saved);
-  // Without a name the file spec would name the Preferences folder itself.
-  if (name[0] == 0) return false;
-  SInt16 vol;
-  SInt32 dir;
-  if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir) != noErr)
-    return false;
-  OSErr err = FSMakeFSSpec(vol, dir, name, fss);
-  return err == noErr || err == fnfErr;
-}
-
 // Opens a settings file for changes; -1 with the reason in `why`.
 SInt16 openForChanges(const FSSpec* fss, OSErr& why) {
   SInt16 ref = FSpOpenResFile(fss, fsRdWrPerm);
@@ -142,9 +124,27 @@ SInt16 Check_Preference_Version(SInt16 refNum) {
   return currentVersion() == program ? 0 : 1;
 }
 
+bool Pref_Folder_File_Spec(ConstStr255Param name, FSSpec* fss) {
+  if (!name || name[0] == 0 || !fss) return false;
+  SInt16 vol;
+  SInt32 dir;
+  if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kDontCreateFolder, &vol, &dir) != noErr) return false;
+  OSErr err = FSMakeFSSpec(vol, dir, name, fss);
+  return err == noErr || err == fnfErr;
+}
+
+bool Pref_Name_File_Spec(SInt16 index, FSSpec* fss) {
+  SInt16 saved = CurResFile();
+  UseResFile(Appl_Rsrc_Fork_No);
+  Str255 name;
+  GetIndString(name, kPrefNamesID, index);
+  UseResFile(saved);
+  return Pref_Folder_File_Spec(name, fss);
+}
+
 SInt16 Open_Pref_File() {
   FSSpec fss;
-  if (!prefSpec(1, &fss)) return -1;
+  if (!Pref_Name_File_Spec(1, &fss)) return -1;
   OSErr why;
   SInt16 ref = openForChanges(&fss, why);
   if (ref >= 0) {
@@ -161,7 +161,7 @@ SInt16 Open_Pref_File() {
 
 SInt16 Temp_Pref_File() {
   FSSpec fss;
-  if (!prefSpec(2, &fss)) return -1;
+  if (!Pref_Name_File_Spec(2, &fss)) return -1;
   OSErr why;
   SInt16 ref = openForChanges(&fss, why);
   if (ref >= 0) return ref;

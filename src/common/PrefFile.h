@@ -34,6 +34,13 @@ SInt16 Create_Pref_File(const FSSpec* fss);
 // resource counts as 0 on either side), 1 otherwise. The file is current
 // afterwards.
 SInt16 Check_Preference_Version(SInt16 refNum);
+// The spec of the file of that name (length-prefixed) in the Preferences
+// folder; a file not there yet gives a spec too. False for an empty name
+// (the spec would name the folder itself) or when the folder cannot be had.
+bool Pref_Folder_File_Spec(ConstStr255Param name, FSSpec* fss);
+// The same for the name at item `index` of the program's file name list
+// ('STR#' 136 of its own resources); the current resource file is kept.
+bool Pref_Name_File_Spec(SInt16 index, FSSpec* fss);
 // Opens the main preference file (named by the program's 'STR#' 136 item 1,
 // in the Preferences folder). A file of another version or a damaged one is
 // deleted and made anew; a missing one is made. -1 when there is no usable
