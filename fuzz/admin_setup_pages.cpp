@@ -133,7 +133,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (SInt16 id : {kPortParaDialogID, kPortSeriDialogID}) {
     if (part != 11) break;
-    if (DialogRef d = Create_Sub_Dialog(id, port)) {
+    if (DialogRef d = GetNewDialog(id, nullptr, reinterpret_cast<WindowRef>(-1))) {
+      if (id == kPortParaDialogID)
+        Load_Value_PPort_Para(d, port);
+      else
+        Load_Value_PPort_Seri(d, port);
       Taken([&] { Handle_Sub_Dialog_Event(d, id, 1, port); });
       DisposeDialog(d);
     }

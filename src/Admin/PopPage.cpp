@@ -28,7 +28,8 @@ void on_off(DialogRef d, short user) {
   Set_Item_Text(d, short(12 + user), Get_Context_Enable(UInt16(base + 1)) ? "ON" : "OFF");
 }
 
-short gDetailItem = 0;
+// The account button the open account or detail dialog is for.
+short gAccountItem = 0;
 // The account dialog while it is open: its password field is masked, the
 // detail dialog's fields are not.
 DialogRef gUserDialog = nullptr;
@@ -64,19 +65,11 @@ Boolean Handle_POP_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* i
 void Load_Value_POP_USER(DialogRef d, short item) {
   const UInt16 u = user_base(item);
   if (!u) return;
-  SetDialogItem(d, 3, userItem, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
-  char key[16];
-  std::snprintf(key, sizeof key, "USER%d=", item - 16);
-  Str255 title;
-  Get_Ini_Text(title, "[TITLE]", key, 0);
-  if (title[0]) SetWTitle(GetDialogWindow(d), title);
   Set_Checkbox_From_EnumEnable(d, 4, UInt16(u + 1));
   Set_Editbox_From_String(d, 7, UInt16(u + 2));
   Set_Editbox_From_String(d, 9, UInt16(u + 4));
   Set_Editbox_From_String(d, 11, UInt16(u + 5));
   Set_Editbox_From_Int(d, 13, UInt16(u + 3));
-  Set_String_To_Item(d, 1, "OK=", "[BUTTON]", IniFileName);
-  Set_String_To_Item(d, 2, "CANCEL=", "[BUTTON]", IniFileName);
   user_captions(d);
 }
 
@@ -100,42 +93,40 @@ short Get_Value_POP_USER(DialogRef d, short item) {
   return 0;
 }
 
+namespace {
+
+void account_item(DialogRef d, DialogItemIndex hit) {
+  if (hit == 4) {
+    Toggle_Item(d, 4);
+  } else if (hit == 14) {
+    SetPassFlag = 99;
+    Open_POP_Detail_Dialog(d, gAccountItem);
+  } else if (hit == 11) {
+    SelectDialogItemText(d, 11, PUserPass, PUserPass);
+  }
+  SetPassFlag = password_flag(d);
+  SetDialogDefaultItem(d, 1);
+}
+
+}  // namespace
+
 short Open_POP_USER_Dialog(DialogRef, short item) {
   if (!user_base(item)) return 0;
-  DialogRef d = GetNewDialog(kPopUserDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
-  if (!d) return 0;
-  gUserDialog = d;
-  Load_Value_POP_USER(d, item);
-  SetDialogDefaultItem(d, 1);
-  ShowWindow(GetDialogWindow(d));
+  char title[16];
+  std::snprintf(title, sizeof title, "USER%d=", item - 16);
+  const short outer = gAccountItem;
+  gAccountItem = item;
   POP_Detail_show_dialog = 1;
   SetPassFlag = 99;
-  ModalFilterUPP filter = NewModalFilterUPP(Handle_POP_Detail_Filter);
-  short result = 0;
-  for (;;) {
-    DialogItemIndex hit = 0;
-    ModalDialog(filter, &hit);
-    if (hit == 1) {
-      if (Get_Value_POP_USER(d, item) == 1) {
-        result = 1;
-        break;
-      }
-    } else if (hit == 2) {
-      break;
-    } else if (hit == 4) {
-      Toggle_Item(d, 4);
-    } else if (hit == 14) {
-      SetPassFlag = 99;
-      Open_POP_Detail_Dialog(d, item);
-    } else if (hit == 11) {
-      SelectDialogItemText(d, 11, PUserPass, PUserPass);
-    }
-    SetPassFlag = password_flag(d);
-    SetDialogDefaultItem(d, 1);
-  }
-  DisposeModalFilterUPP(filter);
-  DisposeDialog(d);
-  gUserDialog = nullptr;
+  const short result = Run_Setup_Sub_Dialog(
+      kPopUserDialogID, title,
+      [](DialogRef d) {
+        gUserDialog = d;
+        Load_Value_POP_USER(d, gAccountItem);
+      },
+      [](DialogRef d) { return Get_Value_POP_USER(d, gAccountItem); }, Handle_POP_Detail_Filter, account_item,
+      [](DialogRef) { gUserDialog = nullptr; });
+  gAccountItem = outer;
   // The page has no masked field of its own.
   SetPassFlag = 99;
   return result;
@@ -236,16 +227,16 @@ short Get_Value_POP_Detail(DialogRef d, short item) {
 }
 
 short Open_POP_Detail_Dialog(DialogRef, short item) {
-  const short outer = gDetailItem;
-  gDetailItem = item;
+  const short outer = gAccountItem;
+  gAccountItem = item;
   POP_Detail_show_dialog = 1;
   const short r = Run_Setup_Sub_Dialog(
-      kPopDetailDialogID, "DETAIL=", [](DialogRef d) { Load_Value_POP_Detail(d, gDetailItem); },
-      [](DialogRef d) { return Get_Value_POP_Detail(d, gDetailItem); }, Handle_POP_Detail_Filter,
+      kPopDetailDialogID, "DETAIL=", [](DialogRef d) { Load_Value_POP_Detail(d, gAccountItem); },
+      [](DialogRef d) { return Get_Value_POP_Detail(d, gAccountItem); }, Handle_POP_Detail_Filter,
       [](DialogRef d, DialogItemIndex i) {
         if (i == 4 || i == 6) Toggle_Item(d, short(i));
       });
-  gDetailItem = outer;
+  gAccountItem = outer;
   POP_Detail_show_dialog = 1;
   Main_Window_Update();
   return r;

@@ -35,12 +35,6 @@ struct Field {
 constexpr Field kFields[] = {{7, 6, 0x01, false},  {9, 8, 0x02, false},  {13, 12, 0x03, false}, {15, 14, 0x04, false},
                              {19, 18, 0x05, true}, {21, 20, 0x07, true}, {23, 22, 0x08, true}};
 
-void title(DialogRef d, const char* key) {
-  Str255 t;
-  Get_Ini_Text(t, "[TITLE]", key, 0);
-  if (t[0]) SetWTitle(GetDialogWindow(d), t);
-}
-
 // Fills pop-ups 5, 7, ... from the port's enumerations; the number of
 // menu items of the one at index `asked`.
 short popups(DialogRef d, short k, UInt16 first, int count, int asked) {
@@ -103,29 +97,15 @@ Boolean Setup_PrnPort_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
   return false;
 }
 
-DialogRef Create_Sub_Dialog(SInt16 id, short k) {
-  if (id != kPortParaDialogID && id != kPortSeriDialogID) return nullptr;
-  DialogRef d = GetNewDialog(id, nullptr, reinterpret_cast<WindowRef>(-1));
-  if (!d) return nullptr;
-  if (id == kPortParaDialogID)
-    Load_Value_PPort_Para(d, k);
-  else
-    Load_Value_PPort_Seri(d, k);
-  Set_String_To_Item(d, 1, "OK=", "[BUTTON]", IniFileName);
-  Set_String_To_Item(d, 2, "CANCEL=", "[BUTTON]", IniFileName);
-  return d;
-}
-
 void Update_Sub_Dialog(DialogRef d, SInt16 id) {
   if (id != kPortParaDialogID && id != kPortSeriDialogID) return;
   SetDialogDefaultItem(d, 1);
 }
 
 Boolean Handle_Sub_Dialog_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
-  if (Sub_Dialog_Frame_Event(d, e, item, &PPort_show_dialog,
-                             [](DialogRef dialog) { Update_Sub_Dialog(dialog, gOpenSub); }))
-    return true;
-  return Sub_Dialog_Button_Key(d, e, item);
+  // Return, Enter and Escape are the sub-dialog's buttons.
+  return Sub_Dialog_Frame_Event(d, e, item, &PPort_show_dialog,
+                                [](DialogRef dialog) { Update_Sub_Dialog(dialog, gOpenSub); });
 }
 
 short PPort_Para_Item_Select(DialogRef d, DialogItemIndex item, short k) {
@@ -142,31 +122,21 @@ short Handle_Sub_Dialog_Event(DialogRef d, SInt16 id, DialogItemIndex item, shor
 }
 
 short Open_Sub_Dialog(DialogRef, SInt16 id, short k) {
+  if (id != kPortParaDialogID && id != kPortSeriDialogID) return 0;
   const SInt16 outerId = gOpenSub;
   const short outerPort = gSubPort;
   gOpenSub = id;
   gSubPort = k;
-  DialogRef d = Create_Sub_Dialog(id, k);
-  if (!d) {
-    gOpenSub = outerId;
-    return 0;
-  }
-  SetDialogDefaultItem(d, 1);
-  ShowWindow(GetDialogWindow(d));
   PPort_show_dialog = 1;
-  ModalFilterUPP filter = NewModalFilterUPP(Handle_Sub_Dialog_Filter);
-  short result = 0;
-  for (;;) {
-    DialogItemIndex item = 0;
-    ModalDialog(filter, &item);
-    if (item == 2) break;
-    if (item > 0 && Handle_Sub_Dialog_Event(d, id, item, k) == 1) {
-      result = 1;
-      break;
-    }
-  }
-  DisposeModalFilterUPP(filter);
-  DisposeDialog(d);
+  const short result = Run_Setup_Sub_Dialog(
+      id, id == kPortParaDialogID ? "PIO=" : "SIO=",
+      [](DialogRef d) {
+        if (gOpenSub == kPortParaDialogID)
+          Load_Value_PPort_Para(d, gSubPort);
+        else
+          Load_Value_PPort_Seri(d, gSubPort);
+      },
+      [](DialogRef d) { return Handle_Sub_Dialog_Event(d, gOpenSub, 1, gSubPort); }, Handle_Sub_Dialog_Filter);
   gOpenSub = outerId;
   gSubPort = outerPort;
   return result;
@@ -228,8 +198,6 @@ short Setup_PrnPort_Get_PortInfo(DialogRef d, short k) {
 }
 
 void Load_Value_PPort_Para(DialogRef d, short k) {
-  SetDialogItem(d, 3, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
-  title(d, "PIO=");
   if (popups(d, k, 0x20, 3, 2) <= 0) {  // no select level
     HideDialogItem(d, 8);
     HideDialogItem(d, 9);
@@ -241,8 +209,6 @@ void Load_Value_PPort_Para(DialogRef d, short k) {
 short Get_Value_PPort_Para(DialogRef d, short k) { return popups_back(d, k, 0x20, 3); }
 
 void Load_Value_PPort_Seri(DialogRef d, short k) {
-  SetDialogItem(d, 3, userItem | itemDisable, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
-  title(d, "SIO=");
   if (popups(d, k, 0x30, 6, 4) <= 0) {  // no hardware flow control
     HideDialogItem(d, 12);
     HideDialogItem(d, 13);

@@ -26,10 +26,9 @@ Boolean Setup_PrnPort_Get_Value(DialogRef d);
 void Setup_PrnPort_Update_Value(DialogRef d);
 
 // The port's parallel (174) or serial (175) dialog: OK writes the values
-// (1), Cancel nothing (0); any other id opens nothing.
+// (1), Cancel nothing (0); any other id opens nothing (0).
 extern Boolean PPort_show_dialog;
 short Open_Sub_Dialog(DialogRef parent, SInt16 id, short k);
-DialogRef Create_Sub_Dialog(SInt16 id, short k);
 short Handle_Sub_Dialog_Event(DialogRef d, SInt16 id, DialogItemIndex item, short k);
 void Update_Sub_Dialog(DialogRef d, SInt16 id);
 Boolean Handle_Sub_Dialog_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item);

@@ -54,15 +54,22 @@ Boolean sub_filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
 }  // namespace
 
 short Run_Setup_Sub_Dialog(SInt16 id, const char* titleKey, void (*load)(DialogRef), short (*collect)(DialogRef),
-                           ModalFilterProcPtr filter, void (*onItem)(DialogRef, DialogItemIndex)) {
+                           ModalFilterProcPtr filter, void (*onItem)(DialogRef, DialogItemIndex),
+                           void (*unload)(DialogRef)) {
   DialogRef d = GetNewDialog(id, nullptr, reinterpret_cast<WindowRef>(-1));
   if (!d) return 0;
-  Str255 title;
-  Get_Ini_Text(title, "[TITLE]", titleKey, 0);
+  Str255 title = {0};
+  if (titleKey) Get_Ini_Text(title, "[TITLE]", titleKey, 0);
   if (title[0]) SetWTitle(GetDialogWindow(d), title);
   Set_String_To_Item(d, 1, "OK=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, 2, "CANCEL=", "[BUTTON]", IniFileName);
-  SetDialogItem(d, 3, userItem, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
+  // Some sub-dialogs have a control of their own as item 3.
+  DialogItemType kind = 0;
+  Handle h = nullptr;
+  Rect r;
+  GetDialogItem(d, 3, &kind, &h, &r);
+  if ((kind & ~itemDisable) == userItem)
+    SetDialogItem(d, 3, kind, reinterpret_cast<Handle>(Draw_Dialog_Default_Button), nullptr);
   SetDialogDefaultItem(d, 1);
   if (load) load(d);
   ShowWindow(GetDialogWindow(d));
@@ -81,6 +88,7 @@ short Run_Setup_Sub_Dialog(SInt16 id, const char* titleKey, void (*load)(DialogR
     if (item == 2) break;
   }
   gSubFilter = outer;
+  if (unload) unload(d);
   DisposeDialog(d);
   return result;
 }

@@ -19,11 +19,16 @@ void Clear_Setup_Page_Backups();
 // Shared drawing: a value shown read-only in grey in the item's place,
 // framed 3 pixels outside it.
 void Draw_ReadOnly_Value(DialogRef dialog, short item, const char* text);
-// Runs a modal sub-dialog: load, then OK collects (1 ends), Cancel ends.
-// Returns 1 when left by OK.
-short Run_Setup_Sub_Dialog(SInt16 id, const char* titleKey, void (*load)(DialogRef),
-                           short (*collect)(DialogRef), ModalFilterProcPtr filter = nullptr,
-                           void (*onItem)(DialogRef, DialogItemIndex) = nullptr);
+// Runs a modal sub-dialog in front of all windows: its title from the
+// [TITLE] key (none: the resource's), items 1 and 2 captioned OK and
+// Cancel, item 3 (when a user item) the default button's outline, then
+// load, and the loop: filter first, then Return and Enter answer item 1,
+// Escape item 2; every item but Cancel goes to onItem; item 1 then
+// collects, and 1 ends the loop (a refused OK keeps what it stored); item 2
+// ends it. unload runs before the dialog goes. Returns 1 when left by OK.
+short Run_Setup_Sub_Dialog(SInt16 id, const char* titleKey, void (*load)(DialogRef), short (*collect)(DialogRef),
+                           ModalFilterProcPtr filter = nullptr, void (*onItem)(DialogRef, DialogItemIndex) = nullptr,
+                           void (*unload)(DialogRef) = nullptr);
 // What the pages' own sub-dialog filters share. The frame events: a press
 // in the dialog's title bar drags it (and sets *redrawFlag), one in another
 // window's title bar beeps; the dialog's update paints it, draws it with

@@ -116,16 +116,11 @@ void Load_Value_SMTP_Authen(DialogRef d) {
     Get_Printer_Authen(gAuthenInfo);
   else
     Get_Consum_Authen(gAuthenInfo);
-  Str255 title;
-  Get_Ini_Text(title, "[TITLE]", gAuthenInfo->sendType == 1 ? "SMTP_AUTHEN1=" : "SMTP_AUTHEN2=", 0);
-  if (title[0]) SetWTitle(GetDialogWindow(d), title);
   Set_Item_Value(d, kUse, gAuthenInfo->enable);
   Get_Dialog_Item_Rect(d, kUser, &gAuthenInfo->userNameRct);
   Get_Dialog_Item_Rect(d, kPass, &gAuthenInfo->passwordRct);
   Set_Item_Text(d, kUser, pstr::str(gAuthenInfo->userName).c_str());
   Set_Item_Text(d, kPass, pstr::str(gAuthenInfo->dummy).c_str());
-  Set_String_To_Item(d, kOK, "OK=", "[BUTTON]", IniFileName);
-  Set_String_To_Item(d, kCancel, "CANCEL=", "[BUTTON]", IniFileName);
   captions(d);
 }
 
@@ -147,48 +142,42 @@ Boolean Handle_SMTP_Authen_Filter(DialogRef d, EventRecord* e, DialogItemIndex* 
   active_EditBox = GetDialogKeyboardFocusItem(d) == kPass ? 1 : 0;
   if (active_EditBox == 1) {
     short length = gAuthenInfo->value;
-    const bool button = Password_Input_Filter(d, e, SInt16(gAuthenInfo->minimum), SInt16(gAuthenInfo->maximum),
-                                              gAuthenInfo->password, &length) == 1;
+    Password_Input_Filter(d, e, SInt16(gAuthenInfo->minimum), SInt16(gAuthenInfo->maximum), gAuthenInfo->password,
+                          &length);
     gAuthenInfo->value = length;
-    if (!button) return false;
   }
-  return Sub_Dialog_Button_Key(d, e, item);
+  // Return, Enter and Escape go on to the sub-dialog's buttons.
+  return false;
 }
+
+namespace {
+
+void authen_item(DialogRef d, DialogItemIndex item) {
+  if (item == kUse) {
+    if (Get_Item_Value(d, kUse) == 1) take_fields(d);
+    Toggle_Item(d, kUse);
+    gAuthenInfo->enable = Get_Item_Value(d, kUse) == 1 ? 1 : 0;
+    Setup_Authen_Update_Value(d);
+  } else if (item == kPass) {
+    SelectDialogItemText(d, kPass, 32767, 32767);
+  }
+  active_EditBox = GetDialogKeyboardFocusItem(d) == kPass ? 1 : 0;
+}
+
+}  // namespace
 
 short Open_SMTP_Authen_Dialog(SMTP_AUTHEN_INFO* info) {
   if (!info || info->sendType == 0) return 0;
-  DialogRef d = GetNewDialog(kSmtpAuthenDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
-  if (!d) return 0;
   gAuthenInfo = info;
-  Load_Value_SMTP_Authen(d);
-  Setup_Authen_Update_Value(d);
-  ShowWindow(GetDialogWindow(d));
   SMTP_update_flag = 1;
   active_EditBox = 0;
-  ModalFilterUPP filter = NewModalFilterUPP(Handle_SMTP_Authen_Filter);
-  short result = 0;
-  for (;;) {
-    DialogItemIndex item = 0;
-    ModalDialog(filter, &item);
-    if (item == kOK) {
-      if (Get_Value_SMTP_Authen(d) == 1) {
-        result = 1;
-        break;
-      }
-    } else if (item == kCancel) {
-      break;
-    } else if (item == kUse) {
-      if (Get_Item_Value(d, kUse) == 1) take_fields(d);
-      Toggle_Item(d, kUse);
-      gAuthenInfo->enable = Get_Item_Value(d, kUse) == 1 ? 1 : 0;
-      Setup_Authen_Update_Value(d);
-    } else if (item == kPass) {
-      SelectDialogItemText(d, kPass, 32767, 32767);
-    }
-    active_EditBox = GetDialogKeyboardFocusItem(d) == kPass ? 1 : 0;
-  }
-  DisposeModalFilterUPP(filter);
-  DisposeDialog(d);
+  const short result = Run_Setup_Sub_Dialog(
+      kSmtpAuthenDialogID, info->sendType == 1 ? "SMTP_AUTHEN1=" : "SMTP_AUTHEN2=",
+      [](DialogRef d) {
+        Load_Value_SMTP_Authen(d);
+        Setup_Authen_Update_Value(d);
+      },
+      Get_Value_SMTP_Authen, Handle_SMTP_Authen_Filter, authen_item);
   gAuthenInfo = nullptr;
   SMTP_update_flag = 0;
   return result;

@@ -12,6 +12,7 @@
 #include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
 #include "Admin/SetupBind.h"
+#include "Admin/SetupPages.h"
 #include "common/AppFonts.h"
 #include "common/AppWindows.h"
 #include "common/Context.h"
@@ -362,11 +363,6 @@ void Load_Value_SMTP_SendForm(DialogRef d, SMTP_SENDFORM_INFO* form) {
                                              form->adminAddr, form->subjName2, form->signature2};
   for (int i = 0; i < kSendFormFields; ++i) set_field_text(i, texts[i]);
   Set_Item_Value(d, kFormSecond, form->sendEnb ? 1 : 0);
-  Str255 title = {0};
-  Load_File_To_PascalEx("[TITLE]", printer ? "FORM_PRINTER=" : "FORM_CONSUM=", title, 256, IniFileName);
-  if (title[0]) SetWTitle(GetDialogWindow(d), title);
-  Set_String_To_Item(d, kFormOK, "OK=", "[BUTTON]", IniFileName);
-  Set_String_To_Item(d, kFormCancel, "CANCEL=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, kFormStandard, "STANDARD=", "[BUTTON]", IniFileName);
   for (int i = 0; i < kSendFormFields; ++i) Set_String_To_Item(d, kLabelItem[i], kLabelKey[i], "[LABEL]", IniFileName);
   Setup_Form_Update_ValueEX(d);
@@ -540,51 +536,42 @@ OpaqueTXNObject* SendForm_Field(int index) {
 }
 short SendForm_Focus() { return gTEDataTbl.actENum; }
 
+namespace {
+
+void form_item(DialogRef d, DialogItemIndex item) {
+  if (item == kFormStandard) {
+    Default_Hiden_Message();
+    Default_Form_Value(d, gForm);
+    Setup_Form_Update_ValueEX(d);
+  } else if (item == kFormSecond) {
+    Toggle_Item(d, kFormSecond);
+    gForm->sendEnb = Get_Item_Value(d, kFormSecond) ? 1 : 0;
+    Setup_Form_Update_ValueEX(d);
+  }
+}
+
+}  // namespace
+
 short Open_SMTP_SendForm_Dialog(DialogRef, SMTP_SENDFORM_INFO* form) {
   if (!form || form->sendType == 0) return 0;
   gSendFormTbl = *form;
-  DialogRef d = GetNewDialog(kSendFormDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
-  if (!d) return 0;
-  gFormDialog = d;
   gForm = form;
-  Set_Content_Color(d);
-  Create_MLTE_Item(d);
-  Load_Value_SMTP_SendForm(d, form);
-  ShowWindow(GetDialogWindow(d));
   SMTP_update_flag = 1;
-  ModalFilterUPP filter = NewModalFilterUPP(Handle_SMTP_Send_Filter);
-  short result = 0;
-  for (bool done = false; !done;) {
-    DialogItemIndex item = 0;
-    ModalDialog(filter, &item);
-    switch (item) {
-      case kFormOK:
-        if (Get_Value_SMTP_SendForm(d, form) == 1) {
-          done = true;
-          result = 1;
-        }
-        break;
-      case kFormCancel:
-        *form = gSendFormTbl;
-        group_form(form->sendType) = gSendFormTbl;
-        done = true;
-        break;
-      case kFormStandard:
-        Default_Hiden_Message();
-        Default_Form_Value(d, form);
-        Setup_Form_Update_ValueEX(d);
-        break;
-      case kFormSecond:
-        Toggle_Item(d, kFormSecond);
-        form->sendEnb = Get_Item_Value(d, kFormSecond) ? 1 : 0;
-        Setup_Form_Update_ValueEX(d);
-        break;
-      default: break;
-    }
+  const short result = Run_Setup_Sub_Dialog(
+      kSendFormDialogID, form->sendType == kSendFormPrinter ? "FORM_PRINTER=" : "FORM_CONSUM=",
+      [](DialogRef d) {
+        gFormDialog = d;
+        Set_Content_Color(d);
+        Create_MLTE_Item(d);
+        Load_Value_SMTP_SendForm(d, gForm);
+      },
+      [](DialogRef d) { return Get_Value_SMTP_SendForm(d, gForm); }, Handle_SMTP_Send_Filter, form_item,
+      [](DialogRef) { Dispose_MLTE_Item(); });
+  if (result != 1) {
+    // Cancel: the form and its group as they were.
+    *form = gSendFormTbl;
+    group_form(form->sendType) = gSendFormTbl;
   }
-  DisposeModalFilterUPP(filter);
-  Dispose_MLTE_Item();
-  DisposeDialog(d);
   gFormDialog = nullptr;
   gForm = nullptr;
   SMTP_update_flag = 0;

@@ -151,12 +151,13 @@ TEST_F(PortPage, TheTabNamesThePortAndTheSerialDialogWritesOnlyOnOk) {
   EXPECT_TRUE(Setup_PrnPort_Get_Value(d));
   EXPECT_EQ(admintest::Shown(0x1205), "12");
   // Without hardware flow control its label and pop-up are hidden.
-  DialogRef serial = Create_Sub_Dialog(kPortSeriDialogID, 1);
+  DialogRef serial = GetNewDialog(kPortSeriDialogID, nullptr, reinterpret_cast<WindowRef>(-1));
   ASSERT_NE(serial, nullptr);
+  Load_Value_PPort_Seri(serial, 1);
   EXPECT_TRUE(Hidden(serial, 12));
   EXPECT_TRUE(Hidden(serial, 13));
   EXPECT_FALSE(Hidden(serial, 15));
-  EXPECT_EQ(Create_Sub_Dialog(176, 1), nullptr);
+  EXPECT_EQ(Open_Sub_Dialog(nullptr, 176, 1), 0);
   DisposeDialog(serial);
   CTDispose(gclData);
   gclData = nullptr;
