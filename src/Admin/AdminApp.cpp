@@ -5,7 +5,7 @@
 
 #include "506Q_Lib/Bridge.h"
 #include "Admin/AdminMenu.h"
-#include "Admin/AdminPending.h"
+#include "Admin/AdminState.h"
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"

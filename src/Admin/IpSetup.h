@@ -1,9 +1,17 @@
 // The IP address set-up of a box found without an address.
 #pragma once
 
-#include "Admin/AdminPending.h"
 #include "OT/PBoxTable.h"
 #include "toolbox/dialogs.h"
+
+// The set-up dialog for a box without an address: 1 when it was left with
+// OK (the address then sent, a failure told), 0 when cancelled or when the
+// box has an address already (told).
+short Set_Ip_Address(PBOXinfo* box);
+// 1 when the box may be commanded. A box found over TCP/IP without an
+// address is asked about instead: 2 when the set-up dialog was offered,
+// else the alert's item; the command does not run.
+short Check_IPAddress(PBOXinfo* box);
 
 // Alert 603 with the communication error text; returns the item.
 short Connection_Error_Alert();

@@ -12,7 +12,7 @@
 #include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
-#include "Admin/AdminPending.h"
+#include "Admin/AdminState.h"
 #include "Admin/DeviceCommand.h"
 #include "Admin/SearchConfig.h"
 #include "common/AppMenus.h"

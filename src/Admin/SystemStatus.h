@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "Admin/AdminPending.h"
 #include "OT/PBoxTable.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/lists.h"
@@ -25,6 +24,9 @@ struct SYSTEM_WND_INFO {
 };
 extern SYSTEM_WND_INFO SystemTbl[kSystemWindowMax];
 
+// Opens the box's status window (or brings its open one to the front);
+// 0 when none can be opened (eight open, or no address).
+short Open_System_Window(PBOXinfo* box);
 short Get_System_Open_Count();
 void Update_System_Window_Info(SYSTEM_WND_INFO* s);
 // The status list of the window in item 2, with its vertical scroll bar.

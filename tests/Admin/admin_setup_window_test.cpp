@@ -11,7 +11,7 @@
 
 #include "Admin/AdminApp.h"
 #include "Admin/AdminMenu.h"
-#include "Admin/AdminPending.h"
+#include "Admin/AdminState.h"
 #include "Admin/SearchDialog.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
