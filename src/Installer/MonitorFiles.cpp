@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <thread>
 #include <vector>
 
@@ -187,12 +188,14 @@ SInt32 Set_Login_Preferences(const std::string& application, Boolean add) {
 
 short Str_To_Num(ConstStr255Param text, long* number, long max, long min) {
   if (!text || !number) return 0;
-  // More digits than any interval has is out of range, never an overflow.
-  if (text[0] > 9) return 0;
   long v = 0;
   for (int i = 1; i <= text[0]; ++i) {
     if (text[i] < '0' || text[i] > '9') return 0;
-    v = v * 10 + (text[i] - '0');
+    const int digit = text[i] - '0';
+    // Leading zeros are digits like any other; a value past what a long
+    // holds is refused before it can wrap into the range.
+    if (v > (std::numeric_limits<long>::max() - digit) / 10) return 0;
+    v = v * 10 + digit;
   }
   *number = v;
   return min <= v && v <= max ? 1 : 0;

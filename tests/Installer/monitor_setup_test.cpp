@@ -49,8 +49,23 @@ TEST(MonitorSetupRules, BroadcastAddressesAndIntervals) {
   struct Interval {
     const char* text;
     short ok;
-  } intervals[] = {{"500", 1},  {"15000", 1}, {"3000", 1}, {"499", 0},  {"15001", 0},
-                   {" 500", 0}, {"+500", 0},  {"", 0},     {"5 00", 0}, {"99999999999", 0}};
+  } intervals[] = {{"500", 1},
+                   {"15000", 1},
+                   {"3000", 1},
+                   {"499", 0},
+                   {"15001", 0},
+                   {" 500", 0},
+                   {"+500", 0},
+                   {"", 0},
+                   {"5 00", 0},
+                   {"99999999999", 0},
+                   // Leading zeros are digits; a value past a long is refused, never wrapped.
+                   {"0000000500", 1},
+                   {"0000000000000000000000015000", 1},
+                   {"000000000015001", 0},
+                   {"18446744073709552116", 0},
+                   {"9223372036854775807", 0},
+                   {"92233720368547758070", 0}};
   for (const auto& i : intervals) {
     long n = -1;
     EXPECT_EQ(Str_To_Num(testsupport::PStr(i.text), &n, 15000, 500), i.ok) << i.text;
