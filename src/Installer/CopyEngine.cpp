@@ -303,7 +303,8 @@ bool CopyEngine::Copy_Execution(const char* section, const char* key) {
   std::string target = installFolder();
   if (fd.instFolder[0]) target = Resolve_Partial_Path(target, fd.instFolder);
   toFolder_ = target;
-  if (onFile) onFile(name, gInstCount - 1, total_);
+  // The step counter already counts this file: the bar is full at the last.
+  if (onFile) onFile(name, gInstCount, total_);
   std::string org = fd.orgFolder;
   if (auto at = org.find("@LAN"); at != std::string::npos && at > 0) org = org.substr(0, at) + setup_.languageDir;
   std::string source = Resolve_Partial_Path(setup_.exeFolder, org);

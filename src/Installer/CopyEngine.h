@@ -66,7 +66,8 @@ class CopyEngine {
   // tool remains, or at once when there is nothing to copy.
   Step Copy_Preparation();
 
-  // Called before each file is copied: its name, files done, files in all.
+  // Called before each file is copied: its name, its number (1 for the
+  // first, the count in all for the last) and the count in all.
   std::function<void(const std::string& name, int done, int total)> onFile;
 
   int totalCount() const { return total_; }

@@ -73,22 +73,22 @@ Boolean alertFilter(DialogRef dialog, EventRecord* event, DialogItemIndex* item)
   }
   if (event->what != keyDown && event->what != autoKey) return false;
   const int code = (event->message & keyCodeMask) >> 8;
+  DialogItemIndex hit = 0;
   if (code == 36 || code == 76) {
-    *item = 1;
-    return true;
-  }
-  if (code == 53 && !(gAlertID >= 604 && gAlertID <= 607)) {
+    hit = 1;
+  } else if (code == 53 && !(gAlertID >= 604 && gAlertID <= 607)) {
     DialogItemType type;
     Handle h;
     Rect r;
     GetDialogItem(dialog, 2, &type, &h, &r);
     // Escape answers Cancel only where the alert shows it.
-    if (r.left < 8192) {
-      *item = 2;
-      return true;
-    }
+    if (r.left < 8192) hit = 2;
   }
-  return false;
+  if (!hit) return false;
+  // The key shows which button it pressed, as a click would.
+  Flash_Button(dialog, hit);
+  *item = hit;
+  return true;
 }
 
 OSErr AEOpenHandler(const AppleEvent*, AppleEvent*, SRefCon) {
@@ -340,19 +340,18 @@ void Set_Dialog_Item_Color(DialogRef dialog) {
   SetPort(saved);
 }
 
+bool Confirm_Quit() {
+  // The language page comes before any message file: it asks in the
+  // language file's words.
+  const std::string file = instTbl.activePage == kPageLanguage ? Exe_Relative(LanguFileName) : instData.messSpec;
+  const std::string text = instTbl.activePage == kPageLanguage ? iniText(file.c_str(), "[ERROR]", "MESSAGE_01=")
+                                                               : Message_Text("[ERROR]", "MESSAGE_03=");
+  return Set_Alert_Dialog_Items(kAlertQuestion, 1, file.c_str(), text.c_str()) == 1;
+}
+
 void Handle_File_Menu(short item) {
   if (item != 1) return;
-  if (!Get_Open_Install_Dialog() || instTbl.activePage == kPageFinish) {
-    Application_Exit_Function();
-    return;
-  }
-  short hit =
-      instTbl.activePage == kPageLanguage
-          ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(),
-                                   iniText(Exe_Relative(LanguFileName).c_str(), "[ERROR]", "MESSAGE_01=").c_str())
-          : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
-                                   Message_Text("[ERROR]", "MESSAGE_03=").c_str());
-  if (hit == 1) Application_Exit_Function();
+  if (!Get_Open_Install_Dialog() || instTbl.activePage == kPageFinish || Confirm_Quit()) Application_Exit_Function();
 }
 
 void Handle_Apple_Menu(short item) {

@@ -122,6 +122,10 @@ void Handle_Menu_Choice(long choice);
 void Handle_Apple_Menu(short item);
 // Item 1 quits, after asking unless the wizard is on its last page.
 void Handle_File_Menu(short item);
+// Alert 602 asking whether to leave the installation, in the words of the
+// language file on the language page and of the message file elsewhere;
+// true when the answer is OK.
+bool Confirm_Quit();
 // 1 with the language (possibly empty) when the option names one, else 0.
 // A language that could name another folder (holding ':', '/', or being
 // "." or "..") is refused as none.

@@ -3,6 +3,7 @@
 // program's own writer, so the record is exactly what it reads at start.
 #include <cstdio>
 
+#include "506Q_Lib/DialogItems.h"
 #include "Admin/AdminMode.h"
 #include "common/AppGlobals.h"
 #include "Installer/InstApp.h"
@@ -60,6 +61,6 @@ short Setup_AdMode_Next_Value(DialogRef d) {
 }
 
 short Setup_AdMode_Update_Value(DialogRef d) {
-  Draw_Group_Frame(d, kFrame);
+  Draw_Group_Frame_Item(d, kFrame);
   return 1;
 }

@@ -1,13 +1,11 @@
 // The monitor's set-up pages: 150 (set it up or not), 152 (the events that
 // pop its window up, moved between two lists) and 153 (its options and
 // polling interval, whose Next commits the set-up into the monitor's files).
-// Also the small item helpers these pages share.
+// Also the small item and list helpers these pages share.
 #include <cstdio>
 #include <cstring>
 
-#include <cstdlib>
 #include "506Q_Lib/DialogItems.h"
-
 #include "common/IniFile.h"
 #include "FanctionLib/CList.h"
 #include "Installer/InstApp.h"
@@ -127,48 +125,19 @@ std::string Page_Item_Text(DialogRef d, DialogItemIndex item) {
   return std::string(reinterpret_cast<const char*>(p + 1), p[0]);
 }
 
-void Set_Page_Item_Text(DialogRef d, DialogItemIndex item, const std::string& text) {
-  DialogItemType type = 0;
-  Handle h = nullptr;
-  Rect r;
-  GetDialogItem(d, item, &type, &h, &r);
-  if (!h || ((type & 127) != 8 && (type & 127) != 16)) return;
-  Str255 p;
-  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
-  SetDialogItemText(h, p);
-}
-
-void Page_Font(const char* key, SInt16* id, SInt16* size, Style* face) {
-  char value[kIniLineMax + 1] = "";
-  if (!Load_File_To_CstringEx("[FONT]", key, value, sizeof value, instData.messSpec.c_str())) return;
-  // name, size, style word, colours: an empty name keeps the system font.
-  std::string v = value;
-  const std::size_t c1 = v.find(','), c2 = c1 == std::string::npos ? c1 : v.find(',', c1 + 1);
-  const std::string name = v.substr(0, c1);
-  if (!name.empty()) {
-    Str255 p;
-    pstr::set(p, sizeof p, tb::Utf8Prefix(name, 255));
-    short family = 0;
-    GetFNum(p, &family);
-    *id = family;
-  }
-  if (c1 != std::string::npos) {
-    const int n = std::atoi(v.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1).c_str());
-    if (n > 0 && n < 128) *size = SInt16(n);
-  }
-  if (c2 != std::string::npos && v.compare(c2 + 1, 4, "BOLD") == 0) *face = bold;
-}
-
 CLIST_DATA* Create_Page_List(DialogRef d, DialogItemIndex item, SInt16 rowHeight, int columns, SInt16 columnWidth) {
   Rect r = Dialog_Item_Rect(d, item);
   const SInt16 width = SInt16(r.right - r.left - 16);
   CLIST_DATA* list =
       CLNew(GetDialogWindow(d), &r, Point{rowHeight, columns > 1 ? columnWidth : width}, false, true, false);
   if (!list) return nullptr;
-  SInt16 id = 0, size = 10;
-  Style face = 0;
-  Page_Font("LIST=", &id, &size, &face);
+  const FONT_DATA font = Message_Font("LIST=");
+  const SInt16 id = SInt16(font.fontID), size = SInt16(font.fSize);
+  const Style face = Style(font.styleID);
   CLSetFont(list, &id, &face, &size);
+  // Rows made from now on take the font's colours.
+  list->defColor.rgbStrNormal = Font_Color_RGB(font.foreClrID);
+  list->defColor.rgbBkNormal = Font_Color_RGB(font.backClrID);
   if (columns <= 1) {
     Str255 none = {0};
     CLAddColumn(list, none, width, kCLNoHeader | kCLSortText);
@@ -335,8 +304,8 @@ short Setup_MonEvent_Next_Value(DialogRef) {
 short Setup_MonEvent_Update_Value(DialogRef d) {
   if (instTbl.eventList) CLUpdate(instTbl.eventList, nullptr, 0);
   if (instTbl.popupList) CLUpdate(instTbl.popupList, nullptr, 0);
-  Draw_Group_Frame(d, kEventFrame);
-  Draw_Group_Frame(d, kPopupFrame);
+  Draw_Group_Frame_Item(d, kEventFrame);
+  Draw_Group_Frame_Item(d, kPopupFrame);
   return 1;
 }
 
@@ -383,7 +352,7 @@ short Setup_MonOption_Next_Value(DialogRef d) {
 }
 
 short Setup_MonOption_Update_Value(DialogRef d) {
-  Draw_Group_Frame(d, kOptFrame);
+  Draw_Group_Frame_Item(d, kOptFrame);
   return 1;
 }
 

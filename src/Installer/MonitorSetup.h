@@ -58,9 +58,9 @@ std::string Startup_Application_Path(const std::string& folder);
 // Adds (1) or removes (0) the application as a login item; nothing when it
 // already is (or is not) one. The index found before, or -1.
 SInt32 Set_Login_Preferences(const std::string& application, Boolean add);
-// 1 when the text (length-prefixed) is all decimal digits (an empty text is
-// 0) and min <= number <= max; else 0 (number set only when the digits
-// were read).
+// 1 when the text (length-prefixed) is all decimal digits, leading zeros
+// included (an empty text is 0), and min <= number <= max; else 0 (number
+// set only when the digits were read and fit a long).
 short Str_To_Num(ConstStr255Param text, long* number, long max, long min);
 
 // ---- item helpers of these pages beside the wizard's (MonitorPages.cpp) ----
@@ -69,9 +69,6 @@ SInt16 Page_Item_Value(DialogRef d, DialogItemIndex item);
 void Set_Page_Item_Value(DialogRef d, DialogItemIndex item, SInt16 value);
 // The text of an edit or static item (UTF-8).
 std::string Page_Item_Text(DialogRef d, DialogItemIndex item);
-void Set_Page_Item_Text(DialogRef d, DialogItemIndex item, const std::string& text);
-// The message file's "[FONT]" key: name, size and style (what it gives).
-void Page_Font(const char* key, SInt16* id, SInt16* size, Style* face);
 // A list control of the pages (font "LIST=" of the message file) in the
 // item's rectangle: one column of the whole width, or the columns given.
 struct CLIST_DATA* Create_Page_List(DialogRef d, DialogItemIndex item, SInt16 rowHeight, int columns,

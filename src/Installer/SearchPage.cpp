@@ -136,8 +136,9 @@ void Get_Search_Data() {
   if (mFancTbl.psCount != 0) return;
   if (!mFancTbl.jcudpConf || JCP_IsTerminated(mFancTbl.jcudpConf.get())) {
     JCP_SOCKET_CONTEXT* ctx = clearContext();
-    const bool started = SearchPBOX(ctx, mFancTbl.pboxTbl, kFoundBoxMax, kMethodUDP,
-                                    mConfTbl.oldVerCompati == 1 ? kOldSearchPort : kSearchPort);
+    // The search always asks on the new port: an old box chosen before
+    // must not hide every new box from the next search.
+    const bool started = SearchPBOX(ctx, mFancTbl.pboxTbl, kFoundBoxMax, kMethodUDP, kSearchPort);
     moveSearch(started ? SearchState::Searching : SearchState::Claimed, started ? "started" : "not started");
   }
 }

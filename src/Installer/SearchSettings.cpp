@@ -161,7 +161,7 @@ Boolean Setup_TCP_Get_Value(DialogRef) {
 }
 
 void Setup_TCP_Update(DialogRef d) {
-  Draw_Group_Frame(d, kGroup);
+  Draw_Group_Frame_Item(d, kGroup);
   if (confData.broadList) CLUpdate(confData.broadList, nullptr, 0);
 }
 
@@ -210,11 +210,12 @@ short Build_Config_Tab(CONFIG_FRAME* frame) {
   const Rect area{item.bottom, item.left, SInt16(item.bottom + kFrameHeight), item.right};
   frame->tabData = CTNew(GetDialogWindow(d), &item, &area, kTitleHeight, false, 0xFFFFFF, true);
   if (!frame->tabData) return 0;
-  SInt16 id = 0, size = 10;
-  Style face = 0;
-  Page_Font("TAB=", &id, &size, &face);
-  const UInt8 tabFace = UInt8(face);
-  CTSetFont(confData.tabData, &id, &tabFace, &size);
+  const FONT_DATA font = Message_Font("TAB=");
+  const SInt16 id = SInt16(font.fontID), size = SInt16(font.fSize);
+  const UInt8 face = UInt8(font.styleID);
+  CTSetFont(confData.tabData, &id, &face, &size);
+  const RGBColor ink = Font_Color_RGB(font.foreClrID);
+  CTSetColor(confData.tabData, &ink, &ink);
   CTSetPictID(confData.tabData, 143, 142, 144, 145, 146, 147, 148, 149);
   // One tab, for the TCP/IP page; the AppleTalk page has no tab here.
   const std::string tabTitle = text("[TAB]", "TAB01=");

@@ -1,7 +1,7 @@
 // The wizard: one dialog whose first three items are Next, Cancel and Back;
 // each page's items are appended below them from its own item list. A table
 // of cells gives each page its handlers; the pages of the administrator
-// mode and the monitor set-up keep their places in it until they are built.
+// mode and the monitor set-up live in their own files.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "506Q_Lib/DialogItems.h"
 #include "common/AppFonts.h"
 #include "common/IniFile.h"
 #include "FanctionLib/CEdit.h"
@@ -49,10 +50,10 @@ std::string gCopyFile;  // the file the copy message names
 // ---- item helpers ----
 
 // The font of every list ("[FONT]" "LIST=" of the message file), taken when
-// a list is made; the system font until a message file names one.
+// a list is made.
 FONT_DATA gListFont{};
 
-// Draws in the list font, the port's own font restored afterwards.
+// Draws in the list font and its colours, the port's own restored afterwards.
 class ListFontScope {
  public:
   ListFontScope() {
@@ -61,14 +62,21 @@ class ListFontScope {
     font_ = GetPortTextFont(port);
     face_ = GetPortTextFace(port);
     size_ = GetPortTextSize(port);
+    GetForeColor(&fore_);
+    GetBackColor(&back_);
     TextFont(SInt16(gListFont.fontID));
     TextFace(Style(gListFont.styleID));
     TextSize(SInt16(gListFont.fSize));
+    const RGBColor fore = Font_Color_RGB(gListFont.foreClrID), back = Font_Color_RGB(gListFont.backClrID);
+    RGBForeColor(&fore);
+    RGBBackColor(&back);
   }
   ~ListFontScope() {
     TextFont(font_);
     TextFace(face_);
     TextSize(size_);
+    RGBForeColor(&fore_);
+    RGBBackColor(&back_);
   }
   ListFontScope(const ListFontScope&) = delete;
   ListFontScope& operator=(const ListFontScope&) = delete;
@@ -76,6 +84,7 @@ class ListFontScope {
  private:
   SInt16 font_, size_;
   Style face_;
+  RGBColor fore_, back_;
 };
 
 // A plain row: the cell's text in the list font.
@@ -85,11 +94,11 @@ void textRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SI
     return;
   }
   if (message != lDrawMsg) return;
-  EraseRect(cellRect);
   char text[256];
   SInt16 len = sizeof text;
   LGetCell(text, &len, cell, list);
   ListFontScope font;
+  EraseRect(cellRect);
   MoveTo(SInt16(cellRect->left + 4), SInt16(cellRect->top + 13));
   DrawText(text, 0, len);
   if (selected) InvertRect(cellRect);
@@ -97,9 +106,7 @@ void textRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SI
 
 // A one-column list over the item less its bar, rows drawn by draw.
 ListHandle makeList(DialogRef d, DialogItemIndex item, ListDefProcPtr draw) {
-  gListFont = FONT_DATA{};
-  gListFont.fSize = 12;
-  if (!instData.messSpec.empty()) Get_Font_Infomation("LIST=", &gListFont, instData.messSpec.c_str());
+  gListFont = Message_Font("LIST=");
   Rect r = Dialog_Item_Rect(d, item);
   r.right = SInt16(r.right - 15);
   ListBounds bounds{0, 0, 0, 1};
@@ -111,25 +118,10 @@ ListHandle makeList(DialogRef d, DialogItemIndex item, ListDefProcPtr draw) {
   return list;
 }
 
-void setItemText(DialogRef d, DialogItemIndex item, const std::string& text) {
-  DialogItemType type;
-  Handle h = nullptr;
-  Rect r;
-  GetDialogItem(d, item, &type, &h, &r);
-  Str255 p;
-  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
-  const int kind = type & 127;
-  if (kind >= 4 && kind <= 6 && h) {
-    SetControlTitle(reinterpret_cast<ControlRef>(h), p);
-  } else if ((kind == 8 || kind == 16) && h) {
-    SetDialogItemText(h, p);
-  }
-}
-
 void setLanguageText(DialogRef d, DialogItemIndex item, const char* section, const char* key) {
   char value[kIniLineMax + 1] = "";
   if (Load_File_To_CstringEx(section, key, value, sizeof value, Exe_Relative(LanguFileName).c_str()))
-    setItemText(d, item, value);
+    Set_Page_Item_Text(d, item, value);
 }
 
 void showItem(DialogRef d, DialogItemIndex item, bool on) {
@@ -326,7 +318,7 @@ short Setup_Screen2_Next_Value(DialogRef) {
   return 1;
 }
 short Setup_Screen2_Update(DialogRef d) {
-  Draw_Group_Frame(d, 9);
+  Draw_Group_Frame_Item(d, 9);
   if (instTbl.textData) CEUpdate(instTbl.textData);
   return 1;
 }
@@ -356,6 +348,7 @@ void toolRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SI
     return;
   }
   if (message != lDrawMsg) return;
+  ListFontScope font;
   EraseRect(cellRect);
   const bool ticked = cell.v >= 0 && cell.v < instTbl.toolCnt && instTbl.toolData[cell.v].bEnable;
   Rect box{SInt16(cellRect->top + 3), SInt16(cellRect->left + kTickLeft), SInt16(cellRect->top + 15),
@@ -369,7 +362,6 @@ void toolRowDraw(SInt16 message, Boolean selected, Rect* cellRect, Cell cell, SI
   char name[64];
   SInt16 len = sizeof name;
   LGetCell(name, &len, cell, list);
-  ListFontScope font;
   MoveTo(SInt16(cellRect->left + kTickRight + 5), SInt16(cellRect->top + 13));
   DrawText(name, 0, len);
   if (selected) InvertRect(&nameRect);
@@ -383,7 +375,7 @@ void setToolRow(int row) {
 void showMemo(DialogRef d) {
   if (gToolSelected < 0 || gToolSelected >= instTbl.toolCnt) return;
   const unsigned char* memo = instTbl.toolData[gToolSelected].cMemo;
-  setItemText(d, 8, std::string(reinterpret_cast<const char*>(memo + 1), memo[0]));
+  Set_Page_Item_Text(d, 8, std::string(reinterpret_cast<const char*>(memo + 1), memo[0]));
 }
 
 }  // namespace
@@ -442,7 +434,7 @@ void Handle_Tool_Select(DialogRef d, EventRecord* event) {
   bool twice = false;
   int row = clickRow(d, 7, instTbl.toolList, event, &twice);
   if (row < 0 || row >= instTbl.toolCnt) {
-    setItemText(d, 8, "");
+    Set_Page_Item_Text(d, 8, "");
     return;
   }
   gToolSelected = SInt16(row);
@@ -477,7 +469,7 @@ short Setup_SelectTool_Next_Value(DialogRef) {
 }
 short Setup_SelectTool_Update(DialogRef d) {
   if (instTbl.toolList) LUpdate(nullptr, instTbl.toolList);
-  Draw_Group_Frame(d, 9);
+  Draw_Group_Frame_Item(d, 9);
   return 1;
 }
 
@@ -488,11 +480,22 @@ void showInstallPath(DialogRef d) {
   if (path.size() > 1 && path.back() == '/') path.pop_back();
   path += (path == "/" ? "" : "/") + instData.instName;
   if (path.size() > 59) {
-    short len = short(std::min<std::size_t>(path.size(), 255));
-    TruncText(short(60 * 12), path.data(), &len, truncMiddle);
+    // Sixty characters of the dialog's font, measured at its size.
+    const short size = GetPortTextSize(GetDialogPort(d));
+    short len = short(std::min<std::size_t>(path.size(), 0x7FFF));
+    TruncText(short(60 * (size > 0 ? size : GetDefFontSize())), path.data(), &len, truncMiddle);
     path.resize(std::size_t(len));
   }
-  setItemText(d, 7, path);
+  Set_Page_Item_Text(d, 7, path);
+}
+
+// While the chooser is up, the wizard and any other window of ours that it
+// uncovers are drawn by their own handlers.
+void folderChooserEvent(NavEventCallbackMessage message, NavCBRecPtr params, void*) {
+  if (message != kNavCBEvent || !params) return;
+  EventRecord* event = params->eventData.eventDataParms.event;
+  if (event && event->what == updateEvt && reinterpret_cast<WindowRef>(event->message) != params->window)
+    inst::Update_Window(event);
 }
 
 int User_Select_Folder(const std::string& current, std::string* chosen) {
@@ -505,7 +508,7 @@ int User_Select_Folder(const std::string& current, std::string* chosen) {
   tb::PathToSpec(current, &spec);
   AECreateDesc(typeFSS, &spec, sizeof spec, &location);
   NavReplyRecord reply{};
-  OSErr e = NavChooseFolder(&location, &reply, &options, nullptr, nullptr, nullptr);
+  OSErr e = NavChooseFolder(&location, &reply, &options, NewNavEventUPP(folderChooserEvent), nullptr, nullptr);
   AEDisposeDesc(&location);
   int result = 0;
   if (e == noErr && reply.validRecord) {
@@ -516,8 +519,9 @@ int User_Select_Folder(const std::string& current, std::string* chosen) {
     if (AEGetNthPtr(&reply.selection, 1, typeFSS, &keyword, &type, &picked, sizeof picked, &size) == noErr &&
         tb::SpecToPath(picked, *chosen) == noErr)
       result = 1;
-    NavDisposeReply(&reply);
   }
+  // A cancelled chooser still hands over an empty selection.
+  NavDisposeReply(&reply);
   return result;
 }
 
@@ -554,7 +558,7 @@ short Setup_Screen3_Next_Value(DialogRef) {
   return 1;
 }
 short Setup_Screen3_Update(DialogRef d) {
-  Draw_Group_Frame(d, 9);
+  Draw_Group_Frame_Item(d, 9);
   return 1;
 }
 
@@ -624,7 +628,7 @@ short Setup_Screen4_Load_Value(DialogRef d) {
   gEngine = std::make_unique<CopyEngine>(CopySetup{instData.rootSpec, instData.languFolderSpec, instData.copyFSpec,
                                                    instData.instParent, instData.instName},
                                          instTbl.toolData, &instTbl.toolCnt);
-  gEngine->onFile = [d](const std::string& name, int, int) {
+  gEngine->onFile = [d](const std::string& name, int number, int total) {
     gCopyFile = name;
     // The message is a format with one "%s": anything else shows the name.
     const char* f = instTbl.copyMess;
@@ -632,8 +636,8 @@ short Setup_Screen4_Load_Value(DialogRef d) {
     std::string text = s && !std::strchr(s + 2, '%') && std::count(f, s, '%') == 0
                            ? std::string(f, s) + name + std::string(s + 2)
                            : name;
-    setItemText(d, 8, text);
-    drawInstallBar(d);
+    Set_Page_Item_Text(d, 8, text);
+    Draw_Install_Bar(d, number, total);
   };
   copyStart = 1;
   return 1;
@@ -714,11 +718,6 @@ const SETUP_DLG_CELL* Get_Dialog_Function(SInt16 page) {
 
 namespace {
 
-bool pageBuilt(SInt16 page) {
-  const SETUP_DLG_CELL* c = Get_Dialog_Function(page);
-  return c && c->dlg_load_value;
-}
-
 bool buttonEnabled(DialogRef d, DialogItemIndex item) {
   ControlRef c = Page_Item_Control(d, item);
   return c && GetControlHilite(c) != 255 && IsControlVisible(c);
@@ -728,7 +727,7 @@ bool buttonEnabled(DialogRef d, DialogItemIndex item) {
 
 void Flash_Button(DialogRef d, DialogItemIndex item) {
   if (ControlRef c = Page_Item_Control(d, item)) {
-    HiliteControl(c, 1);
+    HiliteControl(c, kControlButtonPart);
     UInt32 until = TickCount() + 5;
     while (TickCount() < until) {
       EventRecord e;
@@ -746,11 +745,44 @@ Rect Dialog_Item_Rect(DialogRef d, DialogItemIndex item) {
   return r;
 }
 
+void Set_Page_Item_Text(DialogRef d, DialogItemIndex item, std::string_view text) {
+  DialogItemType type = 0;
+  Handle h = nullptr;
+  Rect r;
+  GetDialogItem(d, item, &type, &h, &r);
+  if (!h) return;
+  Str255 p;
+  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
+  const int kind = type & 127;
+  if (kind >= 4 && kind <= 6) {
+    SetControlTitle(reinterpret_cast<ControlRef>(h), p);
+  } else if (kind == 8 || kind == 16) {
+    SetDialogItemText(h, p);
+  }
+}
+
 void Set_Dialog_Item_Message(DialogRef d, DialogItemIndex item, const char* section, const char* key) {
   std::string text = Message_Text(section, key);
   char raw[kIniLineMax + 1] = "";
   if (text.empty() && !Load_File_To_CstringEx(section, key, raw, sizeof raw, instData.messSpec.c_str())) return;
-  setItemText(d, item, text);
+  Set_Page_Item_Text(d, item, text);
+}
+
+FONT_DATA Message_Font(const char* key) {
+  GrafPtr port;
+  GetPort(&port);
+  const SInt16 font = GetPortTextFont(port), size = GetPortTextSize(port);
+  const Style face = GetPortTextFace(port);
+  // The system font in plain black on white unless the message file says
+  // otherwise; reading a font leaves the port's font at 0.
+  FONT_DATA f{};
+  Get_Font_Data("", &f);
+  Get_Font_Details(&f);
+  if (!instData.messSpec.empty()) Get_Font_Infomation(key, &f, instData.messSpec.c_str());
+  TextFont(font);
+  TextFace(face);
+  TextSize(size);
+  return f;
 }
 
 void Set_Item_Enabled(DialogRef d, DialogItemIndex item, bool on) {
@@ -760,11 +792,6 @@ void Set_Item_Enabled(DialogRef d, DialogItemIndex item, bool on) {
 void Draw_Pict_Usr_Item(DialogRef d, DialogItemIndex item, SInt16 id) {
   Rect r = Dialog_Item_Rect(d, item);
   if (PicHandle pic = GetPicture(id)) DrawPicture(pic, &r);
-}
-
-void Draw_Group_Frame(DialogRef d, DialogItemIndex item) {
-  Rect r = Dialog_Item_Rect(d, item);
-  FrameRect(&r);
 }
 
 void Set_Common_Buttons(DialogRef d) {
@@ -807,17 +834,17 @@ std::string Copy_Failure_Text(const std::string& format, const std::vector<std::
 }
 
 SInt16 Page_After_Copy() {
-  if (Tool_Ticked("VEMO-ADMIN") && pageBuilt(kPageAdminMode)) return kPageAdminMode;
-  if (Tool_Ticked("VEMO-MONITOR") && pageBuilt(kPageMonitor)) return kPageMonitor;
+  if (Tool_Ticked("VEMO-ADMIN")) return kPageAdminMode;
+  if (Tool_Ticked("VEMO-MONITOR")) return kPageMonitor;
   return kPageFinish;
 }
 
 SInt16 Page_Back_From_Finish() {
-  if (Tool_Ticked("VEMO-MONITOR") && pageBuilt(kPageMonitor)) {
-    if (instTbl.mSetupFlag && pageBuilt(kPageMonOption)) return Printer_Selected() ? kPageMonOption : kPageMonSearch;
+  if (Tool_Ticked("VEMO-MONITOR")) {
+    if (instTbl.mSetupFlag) return Printer_Selected() ? kPageMonOption : kPageMonSearch;
     return kPageMonitor;
   }
-  if (Tool_Ticked("VEMO-ADMIN") && pageBuilt(kPageAdminMode)) return kPageAdminMode;
+  if (Tool_Ticked("VEMO-ADMIN")) return kPageAdminMode;
   return kPageFinish;
 }
 
@@ -895,18 +922,7 @@ Boolean Handle_Instwin_Select_Item(DialogRef dialog, EventRecord* event, DialogI
     return true;
   }
   if (item == 2) {
-    short hit = instTbl.activePage == kPageLanguage
-                    ? Set_Alert_Dialog_Items(kAlertQuestion, 1, Exe_Relative(LanguFileName).c_str(),
-                                             [] {
-                                               static char text[kIniLineMax + 1];
-                                               text[0] = 0;
-                                               Load_File_To_CstringEx("[ERROR]", "MESSAGE_01=", text, sizeof text,
-                                                                      Exe_Relative(LanguFileName).c_str());
-                                               return text;
-                                             }())
-                    : Set_Alert_Dialog_Items(kAlertQuestion, 1, instData.messSpec.c_str(),
-                                             Message_Text("[ERROR]", "MESSAGE_03=").c_str());
-    if (hit == 1) {
+    if (Confirm_Quit()) {
       Close_Main_Dialog(dialog);
       Application_Exit_Function();
     }

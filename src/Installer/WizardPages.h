@@ -7,6 +7,9 @@
 // handlers); nothing else changes the table's shape.
 #pragma once
 
+#include <string_view>
+
+#include "common/AppFonts.h"
 #include "Installer/InstApp.h"
 
 using PageItemProc = Boolean (*)(DialogRef dialog, EventRecord* event, DialogItemIndex item);
@@ -38,10 +41,16 @@ void Update_Search_Printer();
 
 // ---- Services of the pages ----
 
-// The message file's text of the key on the item, "\n" made line breaks:
-// the title of a button, check box or radio button, the text of a static
-// or edit text. A missing key changes nothing.
+// The text on the item, cut to 255 bytes on a character boundary: the
+// title of a button, check box or radio button, the text of a static or
+// edit text; other items are left alone.
+void Set_Page_Item_Text(DialogRef dialog, DialogItemIndex item, std::string_view text);
+// The message file's text of the key on the item as Set_Page_Item_Text
+// puts it, "\n" made line breaks. A missing key changes nothing.
 void Set_Dialog_Item_Message(DialogRef dialog, DialogItemIndex item, const char* section, const char* key);
+// The message file's "[FONT]" key read by the shared font reader over the
+// system font in plain black on white (what a missing key leaves).
+FONT_DATA Message_Font(const char* key);
 // The picture stretched over the item's rectangle.
 void Draw_Pict_Usr_Item(DialogRef dialog, DialogItemIndex item, SInt16 pictID);
 // A one-column list over the item's rectangle (less its scroll bar), rows
@@ -56,8 +65,6 @@ void Flash_Button(DialogRef dialog, DialogItemIndex item);
 void Set_Item_Enabled(DialogRef dialog, DialogItemIndex item, bool on);
 // The rectangle of an item.
 Rect Dialog_Item_Rect(DialogRef dialog, DialogItemIndex item);
-// The group frame around an item.
-void Draw_Group_Frame(DialogRef dialog, DialogItemIndex item);
 // Next, Cancel and Back captioned from the message file, Back shown, all
 // three enabled.
 void Set_Common_Buttons(DialogRef dialog);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Installer/CopyEngine.h"
@@ -73,11 +74,16 @@ class DiscCopy : public ::testing::Test {
   }
   CopyEngine::Step install(const char* lang = "English", CopyEngine** out = nullptr, bool monitor = false) {
     std::memset(tools, 0, sizeof tools);
-    count = 2;
+    // The tools as the message file lists them; the held-job manager left out.
+    count = 3;
     tick(tools, 0, "VEMO-ADMIN", true);
     tick(tools, 1, "VEMO-MONITOR", monitor);
+    tick(tools, 2, "VemoHoldManager", false);
     engine = std::make_unique<CopyEngine>(setup(lang), tools, &count);
-    engine->onFile = [this](const std::string& name, int, int) { shown.push_back(name); };
+    engine->onFile = [this](const std::string& name, int number, int total) {
+      shown.push_back(name);
+      numbers.push_back({number, total});
+    };
     if (out) *out = engine.get();
     return runToEnd(*engine);
   }
@@ -88,18 +94,24 @@ class DiscCopy : public ::testing::Test {
   SInt16 count = 0;
   std::unique_ptr<CopyEngine> engine;
   std::vector<std::string> shown;
+  std::vector<std::pair<int, int>> numbers;  // each file's number, of how many
 };
 
 TEST_F(DiscCopy, TickedProgramsArriveWholeAndRun) {
   ASSERT_EQ(install("Japanese", nullptr, true), CopyEngine::Step::Done);
-  EXPECT_EQ(engine->totalCount(), 3);
+  EXPECT_EQ(engine->totalCount(), 4);
   EXPECT_TRUE(engine->failures().empty());
-  EXPECT_EQ(shown, (std::vector<std::string>{"VEMO-ADMIN.app", "VEMO-MONITOR.app", "ReadMe.txt"}));
+  // The file-transfer tool comes with the administration program.
+  EXPECT_EQ(shown, (std::vector<std::string>{"VEMO-ADMIN.app", "upcaster.app", "VEMO-MONITOR.app", "ReadMe.txt"}));
+  // Each file is counted before it is copied, so the progress bar is full
+  // at the last.
+  EXPECT_EQ(numbers, (std::vector<std::pair<int, int>>{{1, 4}, {2, 4}, {3, 4}, {4, 4}}));
+  EXPECT_EQ(Install_Bar_Width(200, numbers.back().first, numbers.back().second), 200);
   const fs::path app = home / "VEMOPLEX/VEMO-ADMIN.app";
   EXPECT_EQ(ReadFile(home / "VEMOPLEX/ReadMe.txt"), ReadFile(disc / "TOOL/Japanese/ReadMe.txt"));
   // Whole: every file of both bundles, byte for byte, the programs (and the
   // monitor's start-up program inside its bundle) executable.
-  for (const char* bundle : {"VEMO-ADMIN.app", "VEMO-MONITOR.app"}) {
+  for (const char* bundle : {"VEMO-ADMIN.app", "upcaster.app", "VEMO-MONITOR.app"}) {
     for (auto& e : fs::recursive_directory_iterator(disc / "TOOL" / bundle)) {
       fs::path rel = fs::relative(e.path(), disc / "TOOL" / bundle);
       ASSERT_TRUE(fs::exists(home / "VEMOPLEX" / bundle / rel)) << rel;
@@ -153,7 +165,9 @@ TEST_F(DiscCopy, ReinstallReplacesAndAFailedReplaceKeepsTheOldProgram) {
   EXPECT_EQ(ReadFile(app / "Contents/Resources/marker.txt"), "installed before");
   EXPECT_EQ(ReadFile(app / "Contents/MacOS/VEMO-ADMIN"), exe);
   for (auto& e : fs::directory_iterator(home / "VEMOPLEX"))  // no half copy left beside it
-    EXPECT_TRUE(e.path().filename() == "VEMO-ADMIN.app" || e.path().filename() == "ReadMe.txt") << e.path();
+    EXPECT_TRUE(e.path().filename() == "VEMO-ADMIN.app" || e.path().filename() == "upcaster.app" ||
+                e.path().filename() == "ReadMe.txt")
+        << e.path();
 }
 
 TEST_F(DiscCopy, RefusedFolderStopsAndTheNextAttemptStartsOver) {
@@ -164,7 +178,7 @@ TEST_F(DiscCopy, RefusedFolderStopsAndTheNextAttemptStartsOver) {
   EXPECT_EQ(e->copied(), 0);
   tb::SetReadOnlyFolders({});
   ASSERT_EQ(runToEnd(*e), CopyEngine::Step::Done);
-  EXPECT_EQ(e->copied(), 2);
+  EXPECT_EQ(e->copied(), 3);
   EXPECT_TRUE(fs::exists(home / "VEMOPLEX/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"));
 }
 

@@ -1,19 +1,25 @@
-// The real installer from a copy of the build's disc against three emulated
-// print boxes, driven by scripts through the administrator-mode page and the
-// monitor's set-up; then the files it wrote, byte for byte, and the programs
-// that own them reading them: the administration program starts in the mode
-// chosen, and the monitor's login item brings up the monitor watching the
-// printer chosen.
+// The real installer from a copy of the build's disc against four emulated
+// print boxes (one of them of the old version), driven by scripts through
+// the administrator-mode page and the monitor's set-up; then the files it
+// wrote, byte for byte, and the programs that own them reading them: the
+// administration program starts in the mode chosen, and the monitor's login
+// item brings up the monitor watching the printer chosen. Every program on
+// the disc is installed and started once from the install folder, and each
+// works with the boxes.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "pboxemu/emulator.h"
 #include "test_support.h"
+#include "toolbox/pictures.h"
 #include "toolbox/resources.h"
 
 namespace {
@@ -30,11 +36,14 @@ std::string clickAt(int x, int y, const std::string& title = kTitle) {
   return "click-window " + title + " " + std::to_string(x) + " " + std::to_string(y) + "\nwait 3\n";
 }
 const std::string kNext = clickAt(500, 355), kBack = clickAt(300, 355);
-const std::string kTickAdmin = clickAt(20, 104), kTickMonitor = clickAt(20, 122);
-// Page 149's radio buttons, page 151's first row and buttons, page 152's
-// first not-armed event and ">>", page 153's login box and interval.
+const std::string kTickAdmin = clickAt(20, 104), kTickMonitor = clickAt(20, 122), kTickHold = clickAt(20, 140);
+// Page 149's radio buttons, page 151's name column header (the list comes
+// sorted by it: a click turns the order, a second turns it back), first and
+// second rows and buttons, page 152's first not-armed event and ">>", page
+// 153's login box and interval.
 const std::string kAdminMode = clickAt(100, 114), kUserMode = clickAt(100, 139);
-const std::string kFirstPrinter = clickAt(100, 125), kSearchAgain = clickAt(80, 295), kOpenSettings = clickAt(230, 295);
+const std::string kSortByName = clickAt(100, 89) + clickAt(100, 89), kTopPrinter = clickAt(100, 104),
+                  kFirstPrinter = clickAt(100, 125), kSearchAgain = clickAt(80, 295), kOpenSettings = clickAt(230, 295);
 const std::string kFirstEvent = clickAt(100, 114), kArm = clickAt(280, 160);
 const std::string kLoginBox = clickAt(48, 148), kInterval = clickAt(240, 213);
 // The settings dialog's Add, Apply, Cancel and OK.
@@ -70,6 +79,9 @@ std::vector<UInt8> resourceOf(const fs::path& file, ResType type, SInt16 id) {
   return {};
 }
 
+const char* const kNames[] = {"Office C", "Reception E", "Studio B", "Archive A"};
+constexpr int kHoldBox = 2, kOldBox = 3;
+
 class MonitorSetup : public ::testing::Test {
  protected:
   MonitorSetup() {
@@ -78,11 +90,27 @@ class MonitorSetup : public ::testing::Test {
     std::string cmd = std::string("cp -a ") + build + "/disc " + (dir / "disc").string();
     EXPECT_EQ(std::system(cmd.c_str()), 0);
     exe = dir / "disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall";
-    for (const char* name : {"Office C", "Reception E", "Studio B"}) {
+    for (const char* name : kNames) {
       pboxemu::BoxSpec box;
       box.name = name;
+      // The third box keeps jobs for the held-job manager, which lists only
+      // boxes that say they can.
+      if (box.name == "Studio B") {
+        box.hasMachineType = true;
+        std::memcpy(box.machineType.data(), "VEMOPLEX[C]", 11);
+        box.machineType[15] = 0x23;
+      }
+      // The last is of the old version and answers the new search as well.
+      box.oldVersion = box.answersNewSearch = box.name == "Archive A";
       emu.AddBox(box);
     }
+    emu.Hold().Enable();
+    emu.Hold().AddFolder(kHoldBox, {1, "1_Design", 0, 0});
+    pboxemu::HeldJob job;
+    job.folder = 1;
+    job.name = "plan.txt";
+    job.owner = "alice";
+    emu.Hold().AddJob(kHoldBox, job);
     std::string err;
     EXPECT_TRUE(emu.Start(&err)) << err;
   }
@@ -108,32 +136,56 @@ class MonitorSetup : public ::testing::Test {
       if (count("[install] printer chosen: " + dotted(emu.BoxAddress(b))) > 0) return b;
     return -1;
   }
-  // The administration program's window title after a start by script.
+  // An installed program of the install folder ("VEMO-ADMIN" is
+  // "VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN") run by script; its exit
+  // status.
+  int runInstalled(const std::string& program, const std::string& script) {
+    WriteFile(dir / "program.txt", script);
+    ScopedEnv s("TOOLBOX_SCRIPT", (dir / "program.txt").c_str());
+    const fs::path exe = dir / "home/VEMOPLEX" / (program + ".app") / "Contents/MacOS" / program;
+    return testsupport::RunProgram({exe.string()});
+  }
+  // The administration program in the window titled so: it lists the boxes
+  // its search finds (the shot in admin.png) and quits by its menu.
   int adminStartsAs(const std::string& title) {
-    const fs::path admin = dir / "home/VEMOPLEX/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
-    WriteFile(dir / "admin.txt", "wait-window " + title + " 20000\nexit 0\n");
-    ScopedEnv s("TOOLBOX_SCRIPT", (dir / "admin.txt").c_str());
-    // The script ends the program on the spot, its windows still open:
-    // what it holds then is no leak.
-    ScopedEnv a("ASAN_OPTIONS", "detect_leaks=0");
-    return testsupport::RunProgram({admin.string()});
+    return runInstalled("VEMO-ADMIN", "wait-window " + title + " 20000\nsleep 3500\nwindow-shot " + title + " " +
+                                          (dir / "admin.png").string() + "\nmenu 129 3\nwait 5\nkey Return\nwait 5\n");
+  }
+  // The rows of a list in a window shot that show anything but white, from
+  // the row at top (each height pixels high) down to the first blank one,
+  // looking between x0 and x1.
+  int listedRows(const fs::path& shotFile, int x0, int x1, int top, int height) {
+    const std::string png = ReadFile(shotFile);
+    auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+    if (!shot) return -1;
+    int rows = 0;
+    for (bool ink = true; ink && top + (rows + 1) * height <= shot->height; rows += ink) {
+      ink = false;
+      for (int y = top + rows * height; y < top + (rows + 1) * height && !ink; ++y)
+        for (int x = x0; x < x1 && !ink; ++x) {
+          const UInt8* p = reinterpret_cast<const UInt8*>(&shot->pixels[std::size_t(y * shot->width + x)]);
+          ink = p[1] != 255 || p[2] != 255 || p[3] != 255;
+        }
+    }
+    return rows;
   }
 
   testsupport::TempDir dir;
   ScopedEnv home{"HOME", (dir / "home").c_str()};
   ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
   ScopedEnv runtime{"XDG_RUNTIME_DIR", (dir / "run").c_str()};
-  ScopedEnv ports{"TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()};
+  ScopedEnv ports{"TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str()};
   pboxemu::Emulator emu;
   fs::path exe;
 };
 
-TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorReadWhatItWrote) {
-  // The broadcast list gets the second box's address; user mode is chosen,
-  // left through Back and replaced by administrator mode; the first
-  // not-armed event is armed; the monitor starts at login every 2000 ms.
+TEST_F(MonitorSetup, WholeInstallationThenEveryProgramWorksAndReadsWhatItWrote) {
+  // Every tool ticked. The broadcast list gets the second box's address;
+  // user mode is chosen, left through Back and replaced by administrator
+  // mode; the first not-armed event is armed; the monitor starts at login
+  // every 2000 ms.
   const std::string second = dotted(emu.BoxAddress(1));
-  const std::string script = kToCopy + kTickAdmin + kCopy +                                    // both tools ticked
+  const std::string script = kToCopy + kTickAdmin + kCopy +                                    // every tool ticked
                              kUserMode + kNext + kBack + kAdminMode + kNext +                  // 149, 150, 149
                              kNext + "sleep 2500\nwait 3\n" +                                  // 150 yes: the search
                              kOpenSettings + "type " + second + "\n" + kAdd + kOK +            // 151 settings
@@ -144,7 +196,7 @@ TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorR
   ASSERT_EQ(install(script), 0) << trace();
   EXPECT_EQ(count("[install] administrator mode 0"), 1) << trace();
   EXPECT_EQ(count("[install] administrator mode 1"), 1);
-  EXPECT_EQ(count("[install] printer list: 3 rows"), 2) << trace();
+  EXPECT_EQ(count("[install] printer list: 4 rows"), 2) << trace();
   EXPECT_EQ(count("[install] search again"), 1);
   const int box = chosenBox();
   ASSERT_GE(box, 0) << trace();
@@ -186,7 +238,7 @@ TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorR
   ASSERT_EQ(status.size(), 184u);
   const std::vector<UInt8> s = bytes(status);
   EXPECT_EQ(s[0], 1);
-  const std::string name = box == 0 ? "Office C" : box == 1 ? "Reception E" : "Studio B";
+  const std::string name = kNames[box];
   EXPECT_EQ(status.substr(4, 32), name + std::string(32 - name.size(), '\0'));
   const auto type = emu.BoxMachineType(box);
   EXPECT_EQ(std::vector<UInt8>(s.begin() + 36, s.begin() + 52), std::vector<UInt8>(type.begin(), type.end()));
@@ -209,8 +261,23 @@ TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorR
   EXPECT_NE(entry.find("Exec=\"" + startup + "\""), std::string::npos) << entry;
   EXPECT_EQ(entry.find("Hidden=true"), std::string::npos) << entry;
 
-  // The administration program starts in administrator mode.
+  // Each program, started from the install folder, works with the boxes:
+  // the administration program, in administrator mode, and the
+  // file-transfer tool list them; the held-job manager lists the jobs of
+  // the box that keeps some.
   EXPECT_EQ(adminStartsAs("VEMO-ADMIN"), 0);
+  EXPECT_GE(listedRows(dir / "admin.png", 155, 290, 81, 18), 3);
+  EXPECT_EQ(runInstalled("upcaster", "wait-window upcaster\nsleep 3500\nwindow-shot upcaster " +
+                                         (dir / "upcaster.png").string() + "\nmenu 129 1\n"),
+            0);
+  EXPECT_GE(listedRows(dir / "upcaster.png", 25, 100, 136, 15), 3);
+  EXPECT_EQ(
+      runInstalled("VemoHoldManager",
+                   "wait-window VemoHoldManager\nsleep 4000\npopup-item VemoHoldManager 3 1\nsleep 1500\nkey q cmd\n"),
+      0);
+  EXPECT_GE(emu.Hold().Requests(kHoldBox).size(), 2u);
+  for (const char* link : {"VEMO-ADMIN.app", "VEMO-MONITOR.app", "VemoHoldManager.app"})
+    EXPECT_EQ(fs::read_symlink(dir / "home" / link), folder / link) << link;
 
   // Started as the desktop starts the login item, the start-up program
   // brings up the monitor, whose status window watches the chosen box.
@@ -229,33 +296,46 @@ TEST_F(MonitorSetup, WholeInstallationThenTheAdministrationProgramAndTheMonitorR
 
   // A second installation of the administration program alone, in user
   // mode: it then starts in user mode; the monitor's files stay.
-  ASSERT_EQ(install(kToCopy + kTickAdmin + kTickMonitor + kCopy + kUserMode + kNext + kNext), 0) << trace();
+  ASSERT_EQ(install(kToCopy + kTickAdmin + kTickMonitor + kTickHold + kCopy + kUserMode + kNext + kNext), 0) << trace();
   EXPECT_EQ(adminStartsAs("\"VEMO-ADMIN [ User Mode ]\""), 0);
   EXPECT_TRUE(fs::exists(folder / "MONITOR Data"));
 }
 
-TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
+TEST_F(MonitorSetup, SearchSettingsRulesOldBoxAndTheIntervalCheck) {
   // Only the monitor is installed. The search is started again while it
-  // runs: it is aborted, and the new one starts once its end is seen. In
-  // the settings: a letter is refused
-  // with a beep, a bad and a repeated address with their alerts; the
-  // address with leading zeros is listed in its normal form and applied;
-  // fifteen more fill the list, a seventeenth is refused, and Cancel puts
-  // back the applied list. The interval 499 is refused, 15000
-  // taken. Then no at login: "Alias Data" lists nothing.
+  // runs: it is aborted, and the new one starts once its end is seen. The
+  // old box, first by name, is chosen; Back from the events page and Search
+  // again still find every box. In the settings: a letter is refused with a
+  // beep, a bad and a repeated address with their alerts; the address with
+  // leading zeros is listed in its normal form and applied; fifteen more
+  // fill the list, a seventeenth is refused, and Cancel puts back the
+  // applied list. The interval 499 is refused, 15000 with leading zeros
+  // taken. Then no at login: "Alias Data" lists nothing. The message file
+  // gives the lists and the tab their own fonts, which they are drawn in.
+  const fs::path messages = dir / "disc/vemoplexinstall.app/Contents/Resources/English/MESSAGE.INI";
+  std::string text = ReadFile(messages);
+  for (auto [from, to] : {std::pair{"LIST=Geneva,12,NORMAL,BLACK,WHITE", "LIST=Geneva,12,ITALIC,BLUE,WHITE"},
+                          {"TAB=Geneva,12,NORMAL,BLACK,WHITE", "TAB=Geneva,12,BOLD,RED,WHITE"}}) {
+    ASSERT_NE(text.find(from), std::string::npos) << from;
+    text.replace(text.find(from), std::strlen(from), to);
+  }
+  WriteFile(messages, text);
   std::string fill;  // fifteen more addresses: sixteen in the list
   for (int i = 1; i <= 15; ++i) fill += "type 10.0.0." + std::to_string(i) + "\n" + kAdd;
   const std::string script =
-      kToCopy + kCopy + kNext + kSearchAgain + "sleep 2500\nwait 3\n" +  // 150 yes, 151 at once again
-      kOpenSettings + "type a\nwait 3\nexpect-beeps 1\n" +               // the key filter
-      "type 256.1.1.1\n" + kAdd + "key Return\nwait 3\n" +               // MESSAGE_21
+      kToCopy + kTickHold + kCopy + kNext + kSearchAgain + "sleep 2500\nwait 3\n" +  // 150 yes, 151 at once again
+      kSortByName + kTopPrinter + kNext + kBack + "sleep 2500\nwait 3\n" +           // the old box, back
+      kSearchAgain + "sleep 2500\nwait 3\n" +                                        // and again
+      kOpenSettings + "type a\nwait 3\nexpect-beeps 1\n" +                           // the key filter
+      "type 256.1.1.1\n" + kAdd + "key Return\nwait 3\n" +                           // MESSAGE_21
       "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
       "type 010.001.002.003\n" + kAdd + "type 10.1.2.3\n" + kAdd + "key Return\nwait 3\n" +  // MESSAGE_23
       kApply + "key Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\nkey Delete\n" +
-      fill + "type 10.0.0.16\n" + kAdd + "key Return\nwait 3\n" +                   // a 17th: MESSAGE_22
-      kCancel + kFirstPrinter + kNext + kNext +                                     // 151, 152
+      fill + "type 10.0.0.16\n" + kAdd + "key Return\nwait 3\n" +  // a 17th: MESSAGE_22
+      "window-shot " + kSettings + " " + (dir / "settings.png").string() + "\n" + kCancel + kFirstPrinter + kNext +
+      kNext +                                                                       // 151, 152
       kInterval + kClearInterval + "type 499\n" + kNext + "key Return\nwait 3\n" +  // MESSAGE_24, stays
-      kClearInterval + "type 15000\n" + kNext + kNext;
+      kClearInterval + "type 0000015000\n" + kNext + kNext;
   ASSERT_EQ(install(script), 0) << trace();
   const std::string t = trace();
   EXPECT_NE(t.find("alert 603: The address is not valid."), std::string::npos) << t;
@@ -263,11 +343,19 @@ TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
   EXPECT_NE(t.find("alert 603: The list is full."), std::string::npos) << t;
   EXPECT_NE(t.find("alert 603: The polling interval must be a number from 500 to 15000."), std::string::npos) << t;
   EXPECT_EQ(count("[install] page 153 item 1"), 2);
+  EXPECT_EQ(count("[install] search again"), 2);
   EXPECT_NE(t.find("searching -> restarting (search again)"), std::string::npos) << t;
   const auto aborted = t.find("restarting -> claimed (aborted)");
   ASSERT_NE(aborted, std::string::npos) << t;
   EXPECT_NE(t.find("claimed -> searching (started)", aborted), std::string::npos) << t;
-  EXPECT_NE(t.find("[install] printer list: 3 rows", aborted), std::string::npos) << t;
+  EXPECT_NE(t.find("[install] printer list: 4 rows", aborted), std::string::npos) << t;
+  // After the old box was chosen, the search still asks on the new port:
+  // Back to the printer page, and Search again there, list every box.
+  const auto old = t.find("[install] printer chosen: " + dotted(emu.BoxAddress(kOldBox)));
+  ASSERT_NE(old, std::string::npos) << t;
+  const auto back = t.find("[install] printer list: 4 rows", old);
+  ASSERT_NE(back, std::string::npos) << t;
+  EXPECT_NE(t.find("[install] printer list: 4 rows", t.find("[install] search again", back)), std::string::npos) << t;
   const int box = chosenBox();
   ASSERT_GE(box, 0) << t;
   const fs::path folder = dir / "home/VEMOPLEX";
@@ -279,6 +367,18 @@ TEST_F(MonitorSetup, SearchSettingsRulesAndTheIntervalCheck) {
   ASSERT_EQ(record.size(), 64u);
   EXPECT_EQ(be::get16(record.data()), 15000);
   EXPECT_FALSE(fs::exists(dir / "config/vemo/Preferences/VEMO-ADMIN Mode"));
+  // The tab's title in red, the list's rows in blue.
+  const std::string png = ReadFile(dir / "settings.png");
+  auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  ASSERT_TRUE(shot);
+  int red = 0, blue = 0;
+  for (UInt32 pixel : shot->pixels) {
+    const UInt8* p = reinterpret_cast<const UInt8*>(&pixel);
+    red += p[1] > 220 && p[2] < 40 && p[3] < 40;
+    blue += p[1] < 40 && p[2] < 40 && p[3] > 220;
+  }
+  EXPECT_GT(red, 10);
+  EXPECT_GT(blue, 100);
 }
 
 }  // namespace

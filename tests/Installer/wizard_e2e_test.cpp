@@ -1,20 +1,24 @@
 // The real installer from a copy of the build's disc, driven by scripts:
-// the language page, licence, tools, the folder chooser, the check, the
-// copy and the end page in English; and, started by a stand-in disc menu
-// with a launch event naming Japanese, the same without the language page.
+// the language page, licence, tools, the folder chooser (answered, and on
+// screen then cancelled), the check, the copy and the end page in English;
+// and, started by a stand-in disc menu with a launch event naming Japanese,
+// the same without the language page.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/LaunchEvents.h"
@@ -22,6 +26,7 @@
 #include "toolbox/files.h"
 #include "toolbox/pictures.h"
 #include "toolbox/processes.h"
+#include "toolbox/quickdraw.h"
 
 namespace {
 
@@ -36,9 +41,32 @@ std::string clickAt(int x, int y) {
   return "click-window " + kTitle + " " + std::to_string(x) + " " + std::to_string(y) + "\nwait 3\n";
 }
 // kTick toggles the first tool row (VEMO-ADMIN), kTickMonitor the second
-// (VEMO-MONITOR, ticked at first).
-const std::string kNext = clickAt(500, 355), kBack = clickAt(300, 355), kTick = clickAt(20, 104),
-                  kTickMonitor = clickAt(20, 122);
+// (VEMO-MONITOR) and kTickHold the third (VemoHoldManager), both ticked at
+// first.
+const std::string kNext = clickAt(500, 355), kCancel = clickAt(400, 355), kBack = clickAt(300, 355),
+                  kTick = clickAt(20, 104), kTickMonitor = clickAt(20, 122), kTickHold = clickAt(20, 140);
+
+using Shot = std::optional<tb::Image>;
+Shot readShot(const fs::path& file) {
+  const std::string png = ReadFile(file);
+  return tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+}
+// The red, green and blue of a pixel.
+std::array<int, 3> rgbAt(const tb::Image& shot, int x, int y) {
+  const UInt8* p = reinterpret_cast<const UInt8*>(&shot.pixels[std::size_t(y * shot.width + x)]);
+  return {p[1], p[2], p[3]};
+}
+// The box around every pixel that differs between two shots of one size,
+// from row top down; empty when none does.
+Rect changed(const tb::Image& a, const tb::Image& b, int top = 0) {
+  Rect box{SInt16(a.height), SInt16(a.width), 0, 0};
+  for (int y = top; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x)
+      if (a.pixels[std::size_t(y * a.width + x)] != b.pixels[std::size_t(y * a.width + x)])
+        box = Rect{SInt16(std::min<int>(box.top, y)), SInt16(std::min<int>(box.left, x)),
+                   SInt16(std::max<int>(box.bottom, y + 1)), SInt16(std::max<int>(box.right, x + 1))};
+  return box;
+}
 // After the copy: Next on the administrator-mode page, the answer no on the
 // monitor's set-up page and its Next.
 const std::string kModeAndNoMonitor = kNext + clickAt(300, 224) + kNext;
@@ -82,9 +110,10 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
   const std::string script = "wait-window " + kTitle + "\n" + kNext +  // 141 English, preselected
                              kBack + kNext +                           // 146 Back leads to 141 again
                              kNext + kNext +                           // 146, licence agreed
-                             "screenshot " + (dir / "tools.png").string() + "\n" +
-                             kTickMonitor +                   // 147: the monitor unticked,
-                             "key Return\nwait 3\n" +         // nothing ticked: Return does nothing
+                             "screenshot " + (dir / "tools.png").string() + "\n" + kTickMonitor +
+                             kTickHold +                      // 147: the monitor and the held-job
+                             "key Return\nwait 3\n" +         // manager unticked, nothing ticked:
+                                                              // Return does nothing
                              kNext +                          // nor does the disabled Next
                              kTick + kBack + kNext + kNext +  // the tick survives Back
                              "chooser-answer " + (dir / "pick").string() + "\n" + clickAt(480, 170) + kNext + kBack +
@@ -93,26 +122,74 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
                              "wait 20\n" + kNext + kNext;  // 149 administrator mode, 145 Finish
   ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
   EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 3", "141 item 1", "146 item 1", "142 item 1",
-                                              "147 item 7", "147 item 7", "147 item 3", "142 item 1", "147 item 1",
-                                              "143 item 6", "143 item 1", "148 item 3", "143 item 1", "148 item 1",
-                                              "149 item 1", "145 item 1"}))
+                                              "147 item 7", "147 item 7", "147 item 7", "147 item 3", "142 item 1",
+                                              "147 item 1", "143 item 6", "143 item 1", "148 item 3", "143 item 1",
+                                              "148 item 1", "149 item 1", "145 item 1"}))
       << ReadFile(dir / "trace.txt");
   // The tools as they came: each row's tick drawn from its icon, the
-  // monitor ticked (a stroke of the check mark), the administration
-  // program not (the empty box).
-  const std::string png = ReadFile(dir / "tools.png");
-  auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  // monitor and the held-job manager ticked (a stroke of the check mark),
+  // the administration program not (the empty box).
+  const Shot shot = readShot(dir / "tools.png");
   ASSERT_TRUE(shot);
-  auto at = [&](int x, int y) {  // window content coordinates; the window's content starts at (40, 40)
-    const UInt8* p = reinterpret_cast<const UInt8*>(&shot->pixels[std::size_t((y + 40) * shot->width + x + 40)]);
-    return std::array<int, 3>{p[1], p[2], p[3]};
-  };
+  // Window content coordinates; the window's content starts at (40, 40).
+  auto at = [&](int x, int y) { return rgbAt(*shot, x + 40, y + 40); };
   EXPECT_EQ(at(26, 105), (std::array<int, 3>{255, 255, 255}));  // VEMO-ADMIN
   EXPECT_EQ(at(26, 123), (std::array<int, 3>{30, 90, 200}));    // VEMO-MONITOR
+  EXPECT_EQ(at(26, 141), (std::array<int, 3>{30, 90, 200}));    // VemoHoldManager
+  // The group frame is etched: a grey line with a white one inside it.
+  EXPECT_EQ(at(100, 5), (std::array<int, 3>{0x88, 0x88, 0x88}));
+  EXPECT_EQ(at(100, 6), (std::array<int, 3>{255, 255, 255}));
+  EXPECT_EQ(at(5, 100), (std::array<int, 3>{0x88, 0x88, 0x88}));
   const fs::path install = dir / "pick/VEMOPLEX";
   EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/English/ReadMe.txt"));
   EXPECT_TRUE(fs::exists(install / "VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"));
   EXPECT_TRUE(fs::is_symlink(dir / "pick/VEMO-ADMIN.app"));
+  EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX"));
+}
+
+TEST_F(Wizard, ChooserCancelledKeepsTheWizardDrawnAndAlertKeysFlashTheirButton) {
+  // Choose... clicked at once after Next, before the new page was drawn:
+  // the chooser opens over a wizard that still has to be drawn, stays a
+  // moment and is cancelled. Behind it and after it the wizard must look as
+  // when the page is shown afresh (its title bar aside, dimmed behind).
+  const std::string wizard = "window-shot " + kTitle + " ";
+  const std::string script =
+      "wait-window " + kTitle + "\n" + kNext + kNext + kNext +  // to the tools
+      "click-window " + kTitle + " 500 355\nclick-window " + kTitle + " 480 170\n" +
+      "wait-window \"Choose a Folder\"\nwait 3\n" + wizard + (dir / "behind.png").string() +
+      "\nclick-window \"Choose a Folder\" 300 260\nwait 5\n" + wizard + (dir / "after.png").string() + "\n" + kBack +
+      kNext + wizard + (dir / "fresh.png").string() + "\n" +
+      // Cancel's question: Escape presses its Cancel, later Return its OK;
+      // each shot is taken while the key's button is shown pressed.
+      kCancel + "window-shot vemoplexinstall " + (dir / "alert.png").string() +
+      "\nkey Escape\nwindow-shot vemoplexinstall " + (dir / "escape.png").string() + "\nwait 3\n" + kCancel +
+      "key Return\nwindow-shot vemoplexinstall " + (dir / "return.png").string() + "\nwait 3\n";
+  ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
+  EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 1", "142 item 1", "147 item 1", "143 item 6",
+                                              "143 item 3", "147 item 1", "143 item 2", "143 item 2"}));
+  const Shot behind = readShot(dir / "behind.png"), after = readShot(dir / "after.png"),
+             fresh = readShot(dir / "fresh.png");
+  ASSERT_TRUE(behind && after && fresh);
+  for (auto [shot, top] : {std::pair{&*behind, 20}, {&*after, 0}}) {
+    const Rect redrawn = changed(*shot, *fresh, top);
+    EXPECT_TRUE(EmptyRect(&redrawn)) << top << ": " << redrawn.top << " " << redrawn.left << " " << redrawn.bottom
+                                     << " " << redrawn.right;
+  }
+
+  // Only the button the key stands for changes, drawn pressed (the shots
+  // hold the alert's 20-pixel title bar above its items).
+  const Shot alert = readShot(dir / "alert.png"), escape = readShot(dir / "escape.png"),
+             pressed = readShot(dir / "return.png");
+  ASSERT_TRUE(alert && escape && pressed);
+  for (auto [shot, button] : {std::pair{&*escape, Rect{145, 240, 165, 315}}, {&*pressed, Rect{145, 330, 165, 405}}}) {
+    const Rect box = changed(*alert, *shot);
+    ASSERT_FALSE(EmptyRect(&box));
+    Rect outside = button;
+    InsetRect(&outside, -5, -5);
+    Rect both;
+    SectRect(&box, &outside, &both);
+    EXPECT_TRUE(EqualRect(&both, &box)) << box.top << " " << box.left << " " << box.bottom << " " << box.right;
+  }
   EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX"));
 }
 
