@@ -719,3 +719,30 @@ TEST_F(OpenTransport, AddressReuseNegotiatedSynchronouslyAndAsynchronously) {
   EXPECT_EQ(ev.results.back(), kOTBadFlagErr);
   OTCloseProvider(next);
 }
+
+// No delay, as the print client negotiates it beside address reuse: known
+// for TCP endpoints, before and after the bind; a datagram endpoint does
+// not support it.
+TEST_F(OpenTransport, NoDelayIsAStreamOption) {
+  auto negotiate = [](EndpointRef ep, OTFlags flags, UInt32 value, UInt32* status) {
+    UInt32 words[5] = {kOTFourByteOptionSize, INET_TCP, TCP_NODELAY, 0, value}, back[5] = {};
+    TOptMgmt req{TNetbuf{sizeof words, sizeof words, reinterpret_cast<UInt8*>(words)}, flags};
+    TOptMgmt ret{TNetbuf{sizeof back, 0, reinterpret_cast<UInt8*>(back)}, 0};
+    EXPECT_EQ(OTOptionManagement(ep, &req, &ret), kOTNoError);
+    *status = back[3];
+    return back[4];
+  };
+  UInt32 status = 0;
+  EndpointRef tcp = OpenSync("tcp");
+  EXPECT_EQ(negotiate(tcp, T_CURRENT, T_YES, &status), T_NO);
+  EXPECT_EQ(negotiate(tcp, T_NEGOTIATE, T_YES, &status), T_YES);
+  EXPECT_EQ(status, T_SUCCESS);
+  BindSync(tcp, 0x7F000019);
+  EXPECT_EQ(negotiate(tcp, T_CURRENT, T_NO, &status), T_YES);
+  EXPECT_EQ(negotiate(tcp, T_NEGOTIATE, T_NO, &status), T_NO);
+  OTCloseProvider(tcp);
+  EndpointRef udp = OpenSync("udp");
+  negotiate(udp, T_NEGOTIATE, T_YES, &status);
+  EXPECT_EQ(status, T_NOTSUPPORT);
+  OTCloseProvider(udp);
+}

@@ -5,6 +5,8 @@
 #include <ifaddrs.h>
 #include <linux/errqueue.h>
 #include <net/if.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -224,6 +226,7 @@ struct Endpoint final : OTProvider {
   bool sendPending = false;  // a send was only partly taken: wake when writable
   OTReason discReason = 0;
   bool reuseAddr = false;  // IP_REUSEADDR negotiated
+  bool noDelay = false;    // TCP_NODELAY negotiated
 
   // A listener's call between OTListen and OTAccept.
   int callFd = -1;
@@ -813,6 +816,10 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
   if (fd >= 0 && ep->reuseAddr) {
     int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  }
+  if (fd >= 0 && ep->noDelay && ep->kind == Kind::Stream) {
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
   bool refused = false;
   if (r == kOTNoError && bind(fd, reinterpret_cast<sockaddr*>(&want), sizeof want) < 0) {
@@ -1453,7 +1460,7 @@ void OTInetHostToString(InetHost host, char* str) {
 }
 
 // ---------------------------------------------------------------------------
-// Option management (only address reuse is known).
+// Option management (address reuse and no delay are known).
 
 namespace {
 
@@ -1469,22 +1476,25 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
   if (req.opt.len > 0 && !req.opt.buf) return kOTBadOptionErr;
   std::vector<UInt8> out(req.opt.buf, req.opt.buf + req.opt.len);
   UInt32 overall = T_SUCCESS;
-  bool reuse = ep.reuseAddr;
+  bool reuse = ep.reuseAddr, noDelay = ep.noDelay;
   for (std::size_t off = 0; off < out.size();) {
     if (out.size() - off < kOTOptionHeaderSize) return kOTBadOptionErr;
     TOption head;
     std::memcpy(&head, out.data() + off, kOTOptionHeaderSize);
     if (head.len < kOTOptionHeaderSize || head.len > out.size() - off) return kOTBadOptionErr;
     UInt32 status = T_NOTSUPPORT;
-    if (head.level == INET_IP && head.name == IP_REUSEADDR) {
+    bool* flag = head.level == INET_IP && head.name == IP_REUSEADDR                              ? &reuse
+                 : head.level == INET_TCP && head.name == TCP_NODELAY && ep.kind == Kind::Stream ? &noDelay
+                                                                                                 : nullptr;
+    if (flag) {
       if (head.len != kOTFourByteOptionSize) return kOTBadOptionErr;
       UInt32 value;
       std::memcpy(&value, out.data() + off + kOTOptionHeaderSize, sizeof value);
       if (req.flags == T_NEGOTIATE) {
         if (value != T_YES && value != T_NO) return kOTBadOptionErr;
-        reuse = value == T_YES;
+        *flag = value == T_YES;
       }
-      value = reuse ? T_YES : T_NO;
+      value = *flag ? T_YES : T_NO;
       std::memcpy(out.data() + off + kOTOptionHeaderSize, &value, sizeof value);
       status = T_SUCCESS;
     }
@@ -1498,13 +1508,16 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
     ret->opt.len = static_cast<OTByteCount>(out.size());
     ret->flags = overall;
   }
+  // Already bound: the socket takes them now.
   if (reuse != ep.reuseAddr) {
     ep.reuseAddr = reuse;
-    // Already bound: the socket takes it now.
-    if (ep.fd >= 0) {
-      int v = reuse ? 1 : 0;
-      setsockopt(ep.fd, SOL_SOCKET, SO_REUSEADDR, &v, sizeof v);
-    }
+    int v = reuse ? 1 : 0;
+    if (ep.fd >= 0) setsockopt(ep.fd, SOL_SOCKET, SO_REUSEADDR, &v, sizeof v);
+  }
+  if (noDelay != ep.noDelay) {
+    ep.noDelay = noDelay;
+    int v = noDelay ? 1 : 0;
+    if (ep.fd >= 0) setsockopt(ep.fd, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v);
   }
   return kOTNoError;
 }

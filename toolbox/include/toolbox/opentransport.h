@@ -292,10 +292,13 @@ Boolean OTIsSynchronous(ProviderRef ref);
 Boolean OTIsBlocking(ProviderRef ref);
 
 // Option management. The options buffer is a run of TOption records, each
-// starting on a 4-byte boundary (OTOptionNext), fields in host order. One
-// option is known: INET_IP / IP_REUSEADDR with a 4-byte T_YES or T_NO,
-// which lets a later bind take a local address still held by an ended
-// connection (negotiated before or after the bind). T_NEGOTIATE sets it,
+// starting on a 4-byte boundary (OTOptionNext), fields in host order. Two
+// options are known, each with a 4-byte T_YES or T_NO and negotiated before
+// or after the bind: INET_IP / IP_REUSEADDR lets a later bind take a local
+// address still held by an ended connection; INET_TCP / TCP_NODELAY sends
+// small writes at once instead of holding them until the peer acknowledges
+// what went before (a one-byte end mark after a file would otherwise wait
+// for the peer's delayed acknowledgement). T_NEGOTIATE sets it,
 // T_CURRENT reads it; other flags give kOTBadFlagErr. ret gets the request's
 // options back with their status and value (kOTBufferOverflowErr when its
 // buffer is too small) and, in flags, the worst status of them: an unknown
@@ -325,8 +328,13 @@ enum : UInt32 {
   T_NOTSUPPORT = 0x0200,
 };
 enum : UInt32 { T_NO = 0, T_YES = 1 };
-enum : OTXTILevel { INET_IP = 0 };
+enum : OTXTILevel { INET_IP = 0, INET_TCP = 6 };
 enum : OTXTIName { IP_REUSEADDR = 4 };
+// The old platform's name and value, which the host's <netinet/tcp.h>
+// defines alike.
+#ifndef TCP_NODELAY
+#define TCP_NODELAY 1
+#endif
 OSStatus OTOptionManagement(EndpointRef ref, TOptMgmt* req, TOptMgmt* ret);
 
 // Binding. reqAddr null or with an empty address binds "any" on a port the
