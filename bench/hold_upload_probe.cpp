@@ -1,7 +1,7 @@
 // The held-job manager's upload as the program runs it, for hold_bench: the
 // command engine stepped by an event-loop timer with the window's intervals
-// (kIdleInterval, and kIdleWorkedInterval after a step that worked or a
-// command's start) under the application event loop, uploading files into
+// (kIdleInterval; kIdleWorkedInterval after a step that worked,
+// kIdleStartInterval after a command's start) under the application event loop, uploading files into
 // queue hold_N of the line-printer daemon at 127.0.0.1. The upload starts
 // as the user's Yes starts it: from an event between two idle calls, at a
 // phase of the idle interval given by --phase (0..1), once the loop runs.
@@ -38,7 +38,7 @@ struct QuietView : HoldView {
   void ShowMessage(const std::string&, const std::string& text, bool, UInt16) override {
     std::fprintf(stderr, "message: %s\n", text.c_str());
   }
-  void StepSoon() override { SetEventLoopTimerNextFireTime(gIdle, kIdleWorkedInterval); }
+  void StepSoon() override { SetEventLoopTimerNextFireTime(gIdle, kIdleStartInterval); }
 };
 
 HOLD_ENGINE gEngine;

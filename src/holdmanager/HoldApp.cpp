@@ -192,7 +192,7 @@ void unhighlight() { HiliteMenu(0); }
 }  // namespace
 
 void HoldIdleSoon() {
-  if (gIdleTimerRef) SetEventLoopTimerNextFireTime(gIdleTimerRef, kIdleWorkedInterval);
+  if (gIdleTimerRef) SetEventLoopTimerNextFireTime(gIdleTimerRef, kIdleStartInterval);
 }
 
 void IdleEventMainDlgX(EventLoopTimerRef timer, void*) {

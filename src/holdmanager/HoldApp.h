@@ -213,12 +213,14 @@ void DrawLogo(DialogRef dialog);
 int CreateEventTimer(EventLoopTimerProcPtr routine, EventTimerInterval interval, void* userData,
                      EventLoopTimerUPP* routineOut, EventLoopTimerRef* timerOut);
 void DestroyEventTimer(EventLoopTimerUPP routine, EventLoopTimerRef timer);
-// The idle timer's interval, and how soon it comes back after a step in
-// which the command engine worked.
+// The idle timer's interval; how soon it comes back after a step in which
+// the command engine worked; and after a command was started (at the
+// loop's next turn: a user who confirmed it is not kept waiting for the
+// regular call).
 constexpr EventTimerInterval kIdleInterval = 0.1;
 constexpr EventTimerInterval kIdleWorkedInterval = 0.01;
-// The next idle step comes after kIdleWorkedInterval (a command started:
-// a user who confirmed it is not kept waiting for the regular call).
+constexpr EventTimerInterval kIdleStartInterval = 0;
+// The next idle step comes after kIdleStartInterval.
 void HoldIdleSoon();
 // The idle timer's routine: one idle step, the next one sooner when the
 // command engine worked.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "holdmanager/HoldData.h"
 #include "holdmanager/VFMP.h"
@@ -23,8 +24,8 @@ InetAddress gBindAddr;
 TBind gBindReq;
 int gBindAttempts = 0;
 bool gRebinding = false;
-// The option buffer of the reuse-address negotiation.
-alignas(4) UInt8 gOptBuf[kOTFourByteOptionSize];
+// The option buffer of the negotiation: reuse address, no delay.
+alignas(4) UInt8 gOptBuf[2 * kOTFourByteOptionSize];
 TOptMgmt gOptReq, gOptRet;
 
 constexpr UInt32 kCloseWaitTicks = 30;
@@ -190,13 +191,14 @@ void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cooki
       }
       OTSetNonBlocking(epi->epRef);
       // Reuse the address, so that a local port an ended connection still
-      // holds can be bound again.
-      auto* opt = reinterpret_cast<TOption*>(gOptBuf);
-      opt->len = kOTFourByteOptionSize;
-      opt->level = INET_IP;
-      opt->name = IP_REUSEADDR;
-      opt->status = 0;
-      opt->value[0] = T_YES;
+      // holds can be bound again; and no delay, so that each end byte goes
+      // at once rather than wait for the daemon's delayed acknowledgement
+      // of the file before it.
+      const std::pair<OTXTILevel, OTXTIName> options[] = {{INET_IP, IP_REUSEADDR}, {INET_TCP, TCP_NODELAY}};
+      for (std::size_t i = 0; i < 2; ++i) {
+        const UInt32 words[5] = {kOTFourByteOptionSize, options[i].first, options[i].second, 0, T_YES};
+        std::memcpy(gOptBuf + i * kOTFourByteOptionSize, words, sizeof words);
+      }
       gOptReq.opt = {sizeof gOptBuf, sizeof gOptBuf, gOptBuf};
       gOptReq.flags = T_NEGOTIATE;
       gOptRet.opt = {sizeof gOptBuf, sizeof gOptBuf, gOptBuf};
