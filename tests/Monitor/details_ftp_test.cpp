@@ -3,6 +3,8 @@
 // following the setting; three files sent through the status window's FTP
 // page to the emulated box and to a real FTP server, a cancelled and a
 // stalled transfer.
+#include <functional>
+
 #include "dialogs_harness.h"
 #include "Monitor/DetailsDialog.h"
 #include "Monitor/FtpPage.h"
@@ -275,47 +277,99 @@ TEST_F(FtpPage, ACancelledAndAStalledTransferSayHowTheyEnded) {
   EXPECT_TRUE(advanced);
 }
 
-// A send window keeps to its status window: a press on it, behind another
-// printer's window, brings it forward over its status window (no beep),
-// and the Window menu brings the status window with its send window in
-// front.
-TEST_F(FtpPage, TheSendWindowComesForwardWithItsStatusWindow) {
+// A status window's family comes forward with it. Its consumables window
+// and option dialog stay in front of it (a press on the status window
+// beeps); its FTP send window does not hold it (the status window comes
+// forward, the send window right behind). A press on the sub-window, behind
+// another printer's window, or the status window's Window-menu item brings
+// the sub-window forward over its status window. A hidden status window
+// chosen in the Window menu shows.
+TEST_F(FtpPage, EachWindowComesForwardWithItsFamily) {
   Open(2);
   STATUS_WND_INFO* other = OpenWindow(1);
   ASSERT_NE(other, nullptr);
   ASSERT_TRUE(FirstAnswer(other));
-  // The box never connects for the data: the send window stays open.
-  pboxemu::FtpFaultSpec fault;
-  fault.mode = pboxemu::FtpFault::NoDial;
-  fault.command = "STOR";
-  emu.Ftp().SetFault(0, fault);
-  Choose({{"small.prn", "abc"}});
-  EventRecord e = Away();
-  EXPECT_EQ(Alert([&] { Status_Ftp_Select_Item(win->dlg, &e, kFtpSend); }), "Send the chosen files to the printer?");
-  SEND_WND_INFO* slot = nullptr;
-  for (SEND_WND_INFO& s : SendTbl)
-    if (s.using_ && s.ownerDlg == win->dlg) slot = &s;
-  ASSERT_TRUE(slot && slot->dlg);
-  const WindowRef status = GetDialogWindow(win->dlg), send = GetDialogWindow(slot->dlg);
-  const WindowRef otherStatus = GetDialogWindow(other->dlg);
+  const WindowRef status = GetDialogWindow(win->dlg), otherStatus = GetDialogWindow(other->dlg);
   // Side by side, as a user would drag them.
   MoveWindow(otherStatus, 540, 60, false);
-  MoveWindow(send, 60, 450, false);
-  const int beeps = tb::Beeps();
-  Press(otherStatus);
-  ASSERT_EQ(FrontWindow(), otherStatus);
-  Press(send);
-  EXPECT_EQ(FrontWindow(), send);
-  EXPECT_EQ(GetNextWindow(send), status);
-  EXPECT_EQ(tb::Beeps(), beeps);
-
-  Press(otherStatus);
-  ASSERT_TRUE(tb::ChooseMenuItem(kOptionMenuID, 1));
-  for (int n = 0; n < 5; ++n) Pass();
-  EXPECT_EQ(FrontWindow(), send);
-  EXPECT_EQ(GetNextWindow(send), status);
-  FTP_Cancel_Send(slot);
-  RunUntil([&] { return !Do_Ftp_Dialog_Open(win->dlg); });
+  auto choose = [&](SInt16 menu, MenuItemIndex item) {
+    ASSERT_TRUE(tb::ChooseMenuItem(menu, item));
+    for (int n = 0; n < 5; ++n) Pass();
+  };
+  // (Closing the option dialog enters the window at the menu's end.)
+  auto windowItem = [&] { return MenuItemIndex(Get_Menu_Namber(win->controlID) + 1); };
+  SEND_WND_INFO* sending = nullptr;
+  struct Case {
+    const char* what;
+    std::function<DialogRef()> open;
+    std::function<void(DialogRef)> close;
+    bool holds;  // a press on the status window beeps, the sub-window stays in front
+  };
+  const Case cases[] = {
+      {"consumables",
+       [&] {
+         ClickTabOf(win->tabData, win->dlg, 0, 8);
+         Click(win->dlg, 30);
+         return win->sumData.dlg;
+       },
+       [&](DialogRef d) { Click(d, 1); }, true},
+      {"options", [&] { return OpenOptions(win)->dlg; }, [&](DialogRef d) { Click(d, kConfigCancel); }, true},
+      {"send window",
+       [&]() -> DialogRef {
+         ClickTabOf(win->tabData, win->dlg, 2, 8);
+         // The box never connects for the data: the send window stays open.
+         pboxemu::FtpFaultSpec fault;
+         fault.mode = pboxemu::FtpFault::NoDial;
+         fault.command = "STOR";
+         emu.Ftp().SetFault(0, fault);
+         Choose({{"small.prn", "abc"}});
+         EventRecord e = Away();
+         EXPECT_EQ(Alert([&] { Status_Ftp_Select_Item(win->dlg, &e, kFtpSend); }),
+                   "Send the chosen files to the printer?");
+         for (SEND_WND_INFO& s : SendTbl)
+           if (s.using_ && s.ownerDlg == win->dlg) sending = &s;
+         return sending ? sending->dlg : nullptr;
+       },
+       [&](DialogRef) {
+         // The transfer ends with its outcome alert, which the user answers.
+         FTP_Cancel_Send(sending);
+         ASSERT_TRUE(RunUntil([&] { return !Do_Ftp_Dialog_Open(win->dlg) && OpenMovableDlg; }));
+         Click(OpenMovableDlg, 1);
+         EXPECT_TRUE(RunUntil([] { return OpenMovableDlg == nullptr; }));
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Press(status);
+    const DialogRef sub = c.open();
+    ASSERT_NE(sub, nullptr);
+    const WindowRef subWindow = GetDialogWindow(sub);
+    MoveWindow(subWindow, 60, 450, false);
+    const int beeps = tb::Beeps();
+    Press(otherStatus);
+    Press(status);
+    EXPECT_EQ(FrontWindow(), c.holds ? subWindow : status);
+    EXPECT_EQ(GetNextWindow(c.holds ? subWindow : status), c.holds ? status : subWindow);
+    EXPECT_EQ(tb::Beeps(), beeps + (c.holds ? 1 : 0));
+    for (const bool byMenu : {false, true}) {
+      Press(otherStatus);
+      if (byMenu)
+        choose(kOptionMenuID, windowItem());
+      else
+        Press(subWindow);
+      EXPECT_EQ(FrontWindow(), subWindow) << byMenu;
+      EXPECT_EQ(GetNextWindow(subWindow), status) << byMenu;
+    }
+    EXPECT_EQ(tb::Beeps(), beeps + (c.holds ? 1 : 0));
+    c.close(sub);
+  }
+  Press(status);
+  choose(kFileMenuID, 2);
+  EXPECT_FALSE(IsWindowVisible(status));
+  choose(kOptionMenuID, windowItem());
+  EXPECT_TRUE(IsWindowVisible(status));
+  EXPECT_EQ(FrontWindow(), status);
 }
 
 TEST_F(FtpPage, TheSameFilesReachARealFtpServer) {

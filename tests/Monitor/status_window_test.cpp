@@ -1,8 +1,6 @@
 // A status window in process, driven by the emulated box's replies on the
 // virtual clock: the power state after every reply and what it lets the
 // page show.
-#include <functional>
-
 #include "dialogs_harness.h"
 #include "Monitor/DialogUtil.h"
 #include "Monitor/StatusDraw.h"
@@ -114,71 +112,6 @@ TEST_F(StatusWindow, TheGaugeSitsOnTheWindowsBackground) {
   EXPECT_EQ(corner.green >> 8, content.green >> 8);
   EXPECT_EQ(corner.blue >> 8, content.blue >> 8);
   EXPECT_LT(frame.green >> 8, 80) << "the frame";
-}
-
-// A status window's consumables window and option dialog stay in front of
-// it: a press on the status window beeps and brings the pair forward, a
-// press on the sub-window or the Window menu brings it forward over its
-// status window. A hidden status window chosen in the Window menu shows.
-TEST_F(StatusWindow, EachWindowComesForwardWithItsFamily) {
-  Open(2);
-  Reply(base);
-  STATUS_WND_INFO* other = OpenWindow(1);
-  ASSERT_NE(other, nullptr);
-  ASSERT_TRUE(FirstAnswer(other));
-  const WindowRef status = GetDialogWindow(win->dlg), otherStatus = GetDialogWindow(other->dlg);
-  // Side by side, as a user would drag them.
-  MoveWindow(otherStatus, 540, 60, false);
-  auto choose = [&](SInt16 menu, MenuItemIndex item) {
-    ASSERT_TRUE(tb::ChooseMenuItem(menu, item));
-    for (int n = 0; n < 5; ++n) Pass();
-  };
-  struct Case {
-    const char* what;
-    std::function<DialogRef()> open;
-    DialogItemIndex close;
-  };
-  const Case cases[] = {
-      {"consumables",
-       [&] {
-         Click(win->dlg, 30);
-         return win->sumData.dlg;
-       },
-       1},
-      {"options", [&] { return OpenOptions(win)->dlg; }, kConfigCancel},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Press(status);
-    const DialogRef sub = c.open();
-    ASSERT_NE(sub, nullptr);
-    const WindowRef subWindow = GetDialogWindow(sub);
-    MoveWindow(subWindow, 60, 450, false);
-    const int beeps = tb::Beeps();
-    Press(otherStatus);
-    Press(status);
-    EXPECT_EQ(FrontWindow(), subWindow);
-    EXPECT_EQ(GetNextWindow(subWindow), status);
-    EXPECT_EQ(tb::Beeps(), beeps + 1);
-    for (const bool byMenu : {false, true}) {
-      Press(otherStatus);
-      if (byMenu)
-        choose(kOptionMenuID, MenuItemIndex(Get_Menu_Namber(win->controlID) + 1));
-      else
-        Press(subWindow);
-      EXPECT_EQ(FrontWindow(), subWindow) << byMenu;
-      EXPECT_EQ(GetNextWindow(subWindow), status) << byMenu;
-    }
-    EXPECT_EQ(tb::Beeps(), beeps + 1);
-    Click(sub, c.close);
-  }
-  Press(status);
-  choose(kFileMenuID, 2);
-  EXPECT_FALSE(IsWindowVisible(status));
-  // (The option dialog's close entered the window at the menu's end.)
-  choose(kOptionMenuID, MenuItemIndex(Get_Menu_Namber(win->controlID) + 1));
-  EXPECT_TRUE(IsWindowVisible(status));
-  EXPECT_EQ(FrontWindow(), status);
 }
 
 std::string Text(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
