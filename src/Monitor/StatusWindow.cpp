@@ -643,7 +643,9 @@ void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode) {
 
 void Status_Window_View(PSTATUS_WND_INFO* base) {
   auto* rec = static_cast<STATUS_WND_INFO*>(base);
-  if (rec->decodeResult != 0 || rec->infoFlag != 0) {
+  // An unchanged reply that moved the power state changes what the page
+  // shows too (an asleep printer's values give way to "? x ? dpi").
+  if (rec->decodeResult != 0 || rec->infoFlag != 0 || rec->powerCheck != rec->sleepCheck) {
     rec->sleepCheck = rec->powerCheck;
     GetDispStat(rec);
     if (rec->activePage == kPageStatus) {

@@ -1,6 +1,8 @@
 // A status window in process, driven by the emulated box's replies on the
 // virtual clock: the power state after every reply and what it lets the
 // page show.
+#include <optional>
+
 #include "dialogs_harness.h"
 #include "Monitor/DialogUtil.h"
 #include "Monitor/StatusDraw.h"
@@ -58,6 +60,21 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
       {"ANNA", {3, 2, 2, 1}},
       {"NAN", {4, 1, 2}},
   };
+  // The resolution line as the page drew it.
+  auto shown = [&] {
+    for (int n = 0; n < 3; ++n) Pass();
+    tb::PortSaver port(GetDialogPort(win->dlg));
+    const Rect r = mondlg::ItemRect(win->dlg, 29);
+    std::string pixels;
+    for (SInt16 v = r.top; v < r.bottom; ++v)
+      for (SInt16 h = r.left; h < r.right; ++h) {
+        RGBColor c;
+        GetCPixel(h, v, &c);
+        pixels += {char(c.red >> 8), char(c.green >> 8), char(c.blue >> 8)};
+      }
+    return std::hash<std::string>()(pixels);
+  };
+  std::optional<std::size_t> noDataLine;
   auto run = [&](const Case& c, bool information) {
     SCOPED_TRACE(std::string(c.replies) + (information ? " on the information page" : ""));
     // A new window asks at once: the box holds the first state by then.
@@ -65,6 +82,8 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
     Exit_Status_Dialog(win->dlg);
     win = OpenWindow(0);
     ASSERT_NE(win, nullptr);
+    // No event pops the window up or down: it stays drawn.
+    win->configData.popupFlag = 0;
     // The information page asks for information too: those replies leave
     // the power state alone.
     if (information) {
@@ -86,6 +105,15 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
       const bool data = want != 0 && want != 5 && want != 8;
       EXPECT_EQ(mondlg::IsDimmed(win->dlg, information ? 7 : 30), !data) << "the page's button";
       EXPECT_EQ(Resolution_Text(win).find('?') == std::string::npos, data) << Resolution_Text(win);
+      if (information) continue;
+      // Drawn as it reads, unchanged replies too.
+      const std::size_t line = shown();
+      if (data)
+        EXPECT_NE(line, noDataLine) << "\"? x ? dpi\" drawn";
+      else if (!noDataLine)
+        noDataLine = line;
+      else
+        EXPECT_EQ(line, *noDataLine) << "\"? x ? dpi\" not drawn";
     }
   };
   for (const Case& c : cases) run(c, false);
