@@ -287,6 +287,19 @@ void LPRClose(LPR_JOB* job) {
 
 namespace {
 
+// The end byte of a file, then the acknowledgement wait before next; a send
+// the flow control refused is tried again in the next state step.
+void sendEndByte(LPR_JOB* job, SInt16* code, SInt16 failure, UInt16 next) {
+  OTResult r = SendEndofFile(job);
+  if (r == kOTFlowErr) return;
+  if (r <= 0) {
+    fail(job, code, failure);
+    return;
+  }
+  job->nextState = next;
+  setState(job, 3);
+}
+
 // One state of the session (the daemon's answers are not waited for here).
 void lprState(LPR_JOB* job, SInt16* code) {
   if (job->state == 17) {
@@ -460,35 +473,17 @@ void lprState(LPR_JOB* job, SInt16* code) {
         fail(job, code, LPR_ERR_OVERRUN);
       }
       break;
-    case 8: {
+    case 8:
       if (job->file) std::fclose(job->file), job->file = nullptr;
-      OTResult r = SendEndofFile(job);
-      if (r == kOTFlowErr) break;
-      if (r <= 0) {
-        fail(job, code, LPR_ERR_SEND);
-        break;
-      }
-      job->nextState = 9;
-      setState(job, 3);
+      sendEndByte(job, code, LPR_ERR_SEND, 9);
       break;
-    }
     case 11:
       if (job->controlSent < job->controlLen)
         setState(job, 10);
       else
         setState(job, 12);
       break;
-    case 12: {
-      OTResult r = SendEndofFile(job);
-      if (r == kOTFlowErr) break;
-      if (r <= 0) {
-        fail(job, code, LPR_ERR_END_BYTE);
-        break;
-      }
-      job->nextState = 13;
-      setState(job, 3);
-      break;
-    }
+    case 12: sendEndByte(job, code, LPR_ERR_END_BYTE, 13); break;
     case 13:
       if (job->file) std::fclose(job->file), job->file = nullptr;
       if (ep->epi.epRef && g_lprState != LPR_CLOSED) OT_SndOrderlyDisconnect(&ep->epi);
