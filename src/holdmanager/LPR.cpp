@@ -549,10 +549,6 @@ void lprState(LPR_JOB* job, SInt16* code) {
   }
 }
 
-// States that wait for the daemon (the connection, an acknowledgement, its
-// end of the connection) rather than for this side.
-bool waitsForDaemon(const LPR_JOB* job) { return job->state == 2 || job->state == 3 || job->state == 18; }
-
 }  // namespace
 
 SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
@@ -566,10 +562,12 @@ SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
     // A file's end and the job's end are the engine's to act on at once.
     if (*code != LPR_WORKING || tb::MonotonicMicros() >= until) break;
     if (job->state != state || job->bytesSent + job->outSent + job->controlSent != moved) continue;
-    // A full socket ends the step (its draining wakes the loop); an answer
-    // of the daemon is waited for within the step's time, the loop's
-    // network work going on meanwhile.
-    if (!waitsForDaemon(job)) break;
+    // Nothing moved: the session waits for the daemon (the connection, an
+    // acknowledgement, its end of the connection) or for the socket to take
+    // more. Within the step's time that wait is the loop's own, its network
+    // work going on meanwhile: the daemon's buffers drain faster than one
+    // idle interval, so a step that stopped at a full socket would leave the
+    // daemon idle until the next.
     tb::Pump(1);
   }
   return job->progress;
