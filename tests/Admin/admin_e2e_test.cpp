@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "admin_harness.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/pictures.h"
@@ -78,18 +79,21 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
   }
 
   const std::string title = "\"VEMO-ADMIN [ User Mode ]\"";
-  WriteFile(dir / "tour.txt",
-            "wait-window " + title + "\n"
-            "sleep 2500\n"
-            "window-shot " + title + " " + (dir / "list.png").string() + "\n"
-            "click-window " + title + " 200 69\n"
-            "wait 5\n"
-            "menu 130 2\n"
-            "wait 5\n"
-            "sleep 500\n"
-            "menu 129 3\n"
-            "wait 5\n"
-            "key Return\n");
+  WriteFile(dir / "tour.txt", "wait-window " + title +
+                                  "\n"
+                                  "sleep 2500\n"
+                                  "window-shot " +
+                                  title + " " + (dir / "list.png").string() +
+                                  "\n"
+                                  "click-window " +
+                                  title +
+                                  " 200 69\n"
+                                  "wait 5\n"
+                                  "menu 130 2\n"
+                                  "wait 5\n"
+                                  "sleep 500\n" +
+                                  admintest::MainWindowAnswersLines("VEMO-ADMIN [ User Mode ]") +
+                                  admintest::kQuitByKeyLines);
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   // Preferences of its own: no mode file, so the program runs in user mode.
   testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());

@@ -233,6 +233,18 @@ class SetupWindowTest : public ::testing::Test {
   pboxemu::Emulator emu;
 };
 
+// Ends what a test of the running program began: the main window, the
+// boxes, the virtual clock, the network, the resources and the network
+// settings as the test read them.
+inline void EndProgram(pboxemu::Emulator& emu) {
+  DeinitMain();
+  emu.Stop();
+  tb::UseVirtualClock(false);
+  DeinitNetwork();
+  tb::ResetResources();
+  tb::ReloadNetConfig();
+}
+
 // A click on tab `index` of the settings window's strip, below its dead top.
 inline bool ClickSetupTab(SInt16 index) {
   if (!gclData || index < 0 || index >= CTGetCount(gclData)) return false;
@@ -243,15 +255,36 @@ inline bool ClickSetupTab(SInt16 index) {
                            Point{SInt16(gclData->tabRect.top + 18), SInt16(h + 5)});
 }
 
-// The settings window's tab of that title, -1 when it has none.
-inline SInt16 SetupTabIndex(const std::string& title) {
+// The settings window's tab titles, in order.
+inline std::vector<std::string> SetupTabTitles() {
+  std::vector<std::string> out;
   for (SInt16 t = 0; gclData && t < CTGetCount(gclData); ++t) {
     Str255 s;
     CTGetTitle(gclData, t, s);
-    if (std::string(reinterpret_cast<char*>(s + 1), s[0]) == title) return t;
+    out.emplace_back(reinterpret_cast<char*>(s + 1), s[0]);
   }
+  return out;
+}
+// The settings window's tab of that title, -1 when it has none.
+inline SInt16 SetupTabIndex(const std::string& title) {
+  const std::vector<std::string> titles = SetupTabTitles();
+  for (std::size_t t = 0; t < titles.size(); ++t)
+    if (titles[t] == title) return SInt16(t);
   return -1;
 }
+
+// Script lines for the program run as its own process: its main window
+// (titled so) still answers after a dialog closed. A click selects its first
+// row and the settings command, which needs a selected box, opens the
+// settings window (Escape closes it again); a failing line ends the program
+// with status 3. The script's end then quits by a key (Command-Q) for the
+// main window's key.
+inline std::string MainWindowAnswersLines(const std::string& mainTitle) {
+  return "click-window \"" + mainTitle +
+         "\" 200 69\nwait 5\nmenu 132 1\n"
+         "wait-window \"Print Server Settings\" 10000\nkey Escape\nwait 5\n";
+}
+inline const char* kQuitByKeyLines = "key q cmd\nwait 5\nkey Return\n";
 
 // ---- Keyboard walks ---------------------------------------------------------
 
@@ -424,12 +457,7 @@ class AdminProgramTest : public ::testing::Test {
   }
   void TearDown() override {
     if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
-    DeinitMain();
-    emu.Stop();
-    tb::UseVirtualClock(false);
-    DeinitNetwork();
-    tb::ResetResources();
-    tb::ReloadNetConfig();
+    EndProgram(emu);
   }
 
   // Starts the boxes and the main window; returns once every box is listed.

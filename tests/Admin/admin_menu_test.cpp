@@ -60,13 +60,8 @@ class AdminMenus : public ::testing::Test {
     ASSERT_EQ(CLGetCount(mainTbl.pservList), 2);
   }
   void TearDown() override {
-    DeinitMain();
-    emu.Stop();
-    tb::UseVirtualClock(false);
-    DeinitNetwork();
-    tb::ResetResources();
+    admintest::EndProgram(emu);
     tb::SetApplicationPath("");
-    tb::ReloadNetConfig();
   }
 
   void select(const char* name) {

@@ -289,13 +289,7 @@ class IpSetup : public ::testing::Test {
     }
     ottest::Settle(emu, [] { Update_Main_Dialog(); });
   }
-  void TearDown() override {
-    DeinitMain();
-    emu.Stop();
-    tb::UseVirtualClock(false);
-    DeinitNetwork();
-    tb::ResetResources();
-  }
+  void TearDown() override { admintest::EndProgram(emu); }
   // Passes of the event loop: the input to the program's dispatch, then
   // its idle step.
   void pump(int passes = 20) {

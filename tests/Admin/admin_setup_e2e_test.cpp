@@ -56,29 +56,37 @@ TEST(AdminSetupEndToEnd, TheSettingsWindowWritesTwoPagesToTheBox) {
             "click-window VEMO-ADMIN 200 69\n"
             "wait 5\n"
             "menu 132 1\n"
-            "wait-window " + settings + " 10000\n"
+            "wait-window " +
+                settings +
+                " 10000\n"
 
-            "click-item " + settings + " 16\n"
-            "key a cmd\n"
-            "type HALL-PRINTER\n"
-            "wait 5\n"
-            "click-window " + settings + " 100 28\n"
-            "wait 5\n"
-            "click-item " + settings + " 15\n"
-            "key a cmd\n"
-            "type 127.0.0.254\n"
-            "wait 5\n"
+                "click-item " +
+                settings +
+                " 16\n"
+                "key a cmd\n"
+                "type HALL-PRINTER\n"
+                "wait 5\n"
+                "click-window " +
+                settings +
+                " 100 28\n"
+                "wait 5\n"
+                "click-item " +
+                settings +
+                " 15\n"
+                "key a cmd\n"
+                "type 127.0.0.254\n"
+                "wait 5\n"
 
-            "click-item " + settings + " 1\n"
-            "sleep 1000\n"
+                "click-item " +
+                settings +
+                " 1\n"
+                "sleep 1000\n"
 
-            "key Return\n"   // save the settings: yes
-            "sleep 1500\n"
-            "key Escape\n"   // restart now: no
-            "sleep 500\n"
-            "menu 129 3\n"
-            "sleep 500\n"
-            "key Return\n");
+                "key Return\n"  // save the settings: yes
+                "sleep 1500\n"
+                "key Escape\n"  // restart now: no
+                "sleep 500\n" +
+                admintest::MainWindowAnswersLines("VEMO-ADMIN") + admintest::kQuitByKeyLines);
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   const std::string exe = build + "/suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
   ASSERT_EQ(testsupport::RunProgram({exe}), 0);

@@ -27,18 +27,8 @@ using pboxemu::Model;
 class SetupPages : public admintest::SetupWindowTest {
  protected:
   void to_tab(const std::string& title) {
-    for (SInt16 t = 0; t < CTGetCount(gclData); ++t) {
-      Str255 s;
-      CTGetTitle(gclData, t, s);
-      if (std::string(reinterpret_cast<char*>(s + 1), s[0]) != title) continue;
-      SInt16 h = gclData->tabRect.left;
-      for (SInt16 i = gclData->visTabNo; i < t; ++i) h = SInt16(h + ctab::GetTab(gclData, i)->width);
-      tb::AdvanceClock(GetDblTime() + 1);
-      tb::ClickInWindow(GetDialogWindow(Get_Open_Setup_Dialog()), Point{SInt16(gclData->tabRect.top + 18), SInt16(h + 5)});
-      pump();
-      return;
-    }
-    ADD_FAILURE() << "no tab " << title;
+    EXPECT_TRUE(admintest::ClickSetupTab(admintest::SetupTabIndex(title))) << "no tab " << title;
+    pump();
   }
   bool hidden(short item) {
     DialogItemType k;
@@ -266,13 +256,7 @@ TEST_F(SetupPages, NetWareOnlyBox) {
   emu.SetSettings(2, NetWareOnly());
   auto clock = ottest::SettledClock(emu);
   open(2);
-  std::vector<std::string> titles;
-  for (SInt16 t = 0; t < CTGetCount(gclData); ++t) {
-    Str255 s;
-    CTGetTitle(gclData, t, s);
-    titles.emplace_back(reinterpret_cast<char*>(s + 1), s[0]);
-  }
-  EXPECT_EQ(titles, (std::vector<std::string>{"General", "NetWare"}));
+  EXPECT_EQ(admintest::SetupTabTitles(), (std::vector<std::string>{"General", "NetWare"}));
   to_tab("NetWare");
   DialogRef d = Get_Open_Setup_Dialog();
   EXPECT_EQ(Get_Item_Value(d, 6), 1);  // IPX is the only protocol

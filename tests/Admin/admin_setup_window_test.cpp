@@ -29,22 +29,9 @@ using pboxemu::Model;
 
 class SetupWindow : public admintest::SetupWindowTest {
  protected:
-  std::vector<std::string> tabs() {
-    std::vector<std::string> out;
-    for (SInt16 i = 0; gclData && i < CTGetCount(gclData); ++i) {
-      Str255 t;
-      CTGetTitle(gclData, i, t);
-      out.emplace_back(reinterpret_cast<char*>(t + 1), t[0]);
-    }
-    return out;
-  }
-  // A click on tab `index` of the strip, below the strip's dead top.
+  std::vector<std::string> tabs() { return admintest::SetupTabTitles(); }
   void click_tab(SInt16 index) {
-    SInt16 h = gclData->tabRect.left;
-    for (SInt16 i = gclData->visTabNo; i < index; ++i) h = SInt16(h + ctab::GetTab(gclData, i)->width);
-    tb::AdvanceClock(GetDblTime() + 1);
-    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(Get_Open_Setup_Dialog()),
-                                  Point{SInt16(gclData->tabRect.top + 18), SInt16(h + 5)}));
+    ASSERT_TRUE(admintest::ClickSetupTab(index));
     pump();
   }
   std::string page() {

@@ -46,14 +46,7 @@ class AdminWindow : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(admintest::LoadForLoopbackSearch(20));
     Install_Menu();
   }
-  void TearDown() override {
-    DeinitMain();
-    emu.Stop();
-    tb::UseVirtualClock(false);
-    DeinitNetwork();
-    tb::ResetResources();
-    tb::ReloadNetConfig();
-  }
+  void TearDown() override { admintest::EndProgram(emu); }
 
   void scene() {
     const pboxemu::Model models[] = {pboxemu::Model::QSV_C, pboxemu::Model::QSV_E, pboxemu::Model::QSV_B,
