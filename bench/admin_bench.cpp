@@ -1,11 +1,11 @@
 // VEMO-ADMIN: start-up to an idle main window (against the start of a
 // process that does nothing, alternating), a search answered by 128 boxes
-// until all 128 rows are listed, the merge of 128 replies into the list,
-// the list's redraw, and the processor time of an idle program.
+// until all 128 rows are listed, the merge of 128 replies into the list and
+// the list's redraw. The idle program's processor time, against a bare loop,
+// is admin_idle_bench's.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -194,59 +193,5 @@ void BM_StartUpToIdleMainWindow(benchmark::State& state) {
   state.counters["load1"] = bench::LoadAverage1();
 }
 BENCHMARK(BM_StartUpToIdleMainWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
-
-// The processor time the program takes while it sits idle with its window
-// open (5 s, a search cycle answered by 8 boxes included), read from
-// /proc between two lines the script writes.
-double cpu_seconds(pid_t pid) {
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(f, line);
-  const auto close = line.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream in(line.substr(close + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && in >> field; ++i)
-    if (i == 14 || i == 15) ticks += std::stod(field);
-  return ticks / double(sysconf(_SC_CLK_TCK));
-}
-
-void BM_IdleProcessorShare(benchmark::State& state) {
-  pboxemu::Emulator emu;
-  emu.AddBoxes(8);
-  std::string err;
-  if (!emu.Start(&err)) return state.SkipWithError(err.c_str());
-  const std::string exe = Suite() + "/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
-  const std::string script = gSetup.home + "/idle.txt";
-  std::ofstream(script) << "wait-window \"VEMO-ADMIN [ User Mode ]\"\nsleep 300\nlog idle-start\n"
-                           "sleep 5000\nlog idle-end\nsleep 200\nexit 0\n";
-  double share = 0;
-  for (auto _ : state) {
-    int fds[2];
-    if (pipe(fds) != 0) return state.SkipWithError("pipe");
-    pid_t pid = bench::SpawnWithEnv(exe, {"TOOLBOX_SCRIPT=" + script}, fds[1]);
-    close(fds[1]);
-    std::string seen;
-    char buf[256];
-    ssize_t n;
-    double cpu0 = -1, cpu1 = -1;
-    UInt64 t0 = 0, t1 = 0;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) {
-      seen.append(buf, std::size_t(n));
-      if (cpu0 < 0 && seen.find("idle-start") != std::string::npos) cpu0 = cpu_seconds(pid), t0 = tb::MonotonicMicros();
-      if (cpu1 < 0 && seen.find("idle-end") != std::string::npos) cpu1 = cpu_seconds(pid), t1 = tb::MonotonicMicros();
-    }
-    close(fds[0]);
-    waitpid(pid, nullptr, 0);
-    if (cpu0 < 0 || cpu1 < 0) return state.SkipWithError(("no idle window: " + seen).c_str());
-    const double wall = double(t1 - t0) / 1e6;
-    share += 100.0 * (cpu1 - cpu0) / wall;
-    state.SetIterationTime(wall);
-  }
-  state.counters["cpu_percent"] = benchmark::Counter(share, benchmark::Counter::kAvgIterations);
-  state.counters["load1"] = bench::LoadAverage1();
-}
-BENCHMARK(BM_IdleProcessorShare)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 }  // namespace

@@ -9,8 +9,8 @@
 // boxes answered while it sat idle.
 //
 // Usage: admin_idle_bench [seconds per run, default 60] [rounds, default 3]
-//        admin_idle_bench --bare-loop SECONDS   (the reference, started by
-//        the benchmark itself)
+// (the reference is this program again, started by itself with
+// ADMIN_IDLE_BARE_SECONDS set).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -37,6 +37,8 @@ namespace {
 
 constexpr UInt32 kSleepTicks = 5;  // the program's own sleep
 const char* const kTitle = "VEMO-ADMIN [ User Mode ]";
+// Set (to the seconds of the run) for the reference run of this program.
+const char* const kBareVariable = "ADMIN_IDLE_BARE_SECONDS";
 
 std::string Suite() {
   const char* dir = std::getenv("VEMO_SUITE_DIR");
@@ -82,28 +84,10 @@ struct Run {
 
 // Starts the program with the extra environment, takes the processor time
 // at its two markers and waits for its end.
-Run measure(const std::string& exe, const std::vector<std::string>& args, const std::vector<std::string>& env) {
+Run measure(const std::string& exe, const std::vector<std::string>& env) {
   int fds[2];
   if (pipe(fds) != 0) return {-1, "pipe"};
-  pid_t pid = -1;
-  {
-    std::vector<std::string> argv{exe};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> av;
-    for (auto& a : argv) av.push_back(a.data());
-    av.push_back(nullptr);
-    std::vector<std::string> envs;
-    for (char** e = environ; *e; ++e) envs.emplace_back(*e);
-    for (const auto& x : env) envs.push_back(x);
-    std::vector<char*> ev;
-    for (auto& e : envs) ev.push_back(e.data());
-    ev.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
-    if (posix_spawn(&pid, exe.c_str(), &fa, nullptr, av.data(), ev.data()) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&fa);
-  }
+  const pid_t pid = bench::SpawnWithEnv(exe, env, fds[1]);
   close(fds[1]);
   if (pid < 0) {
     close(fds[0]);
@@ -120,8 +104,7 @@ Run measure(const std::string& exe, const std::vector<std::string>& args, const 
     if (c1 < 0 && seen.find("idle-end") != std::string::npos) c1 = cpuSeconds(pid), t1 = tb::MonotonicMicros();
   }
   close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(pid, nullptr, 0);
   if (c0 < 0 || c1 < 0 || t1 <= t0) return {-1, "no idle markers: " + seen};
   return {100.0 * (c1 - c0) / (double(t1 - t0) / 1e6), ""};
 }
@@ -157,7 +140,7 @@ struct Condition {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "--bare-loop") == 0) return bareLoop(std::atof(argv[2]));
+  if (const char* bare = std::getenv(kBareVariable)) return bareLoop(std::atof(bare));
   const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
   if (seconds <= 0 || rounds <= 0) {
@@ -233,11 +216,13 @@ int main(int argc, char** argv) {
         for (int b = 0; b < 5; ++b) s += emu.Probes(b);
         return s;
       }();
-      Run p = measure(exe, {}, env);
+      Run p = measure(exe, env);
       int probes = -probes0;
       for (int b = 0; b < 5; ++b) probes += emu.Probes(b);
       const bool listed = fiveRowsListed(shot);
-      Run b = measure(self, {"--bare-loop", std::to_string(seconds)}, conditions[c].env);
+      std::vector<std::string> bareEnv = conditions[c].env;
+      bareEnv.push_back(std::string(kBareVariable) + "=" + std::to_string(seconds));
+      Run b = measure(self, bareEnv);
       std::printf("round %d %-8s VEMO-ADMIN %.4f%%  bare loop %.4f%%  (search replies sent %d, five rows %s)%s%s\n",
                   r + 1, conditions[c].name, p.cpuPercent, b.cpuPercent, probes, listed ? "listed" : "MISSING",
                   p.error.empty() ? "" : " program: ", p.error.c_str());

@@ -299,24 +299,6 @@ void Create_Status_Bar() {
   s.ipAddrWidth = static_cast<short>(s.ipAddrRect.right - s.ipAddrRect.left);
 }
 
-// An offscreen world of the size, released with the object.
-class Offscreen {
- public:
-  explicit Offscreen(const Rect& r) {
-    if (NewGWorld(&world_, 32, &r, nullptr, nullptr, 0) != noErr) world_ = nullptr;
-  }
-  ~Offscreen() {
-    if (world_) DisposeGWorld(world_);
-  }
-  Offscreen(const Offscreen&) = delete;
-  Offscreen& operator=(const Offscreen&) = delete;
-  GWorldPtr get() const { return world_; }
-  const BitMap* bits() const { return GetPortBitMapForCopyBits(world_); }
-
- private:
-  GWorldPtr world_ = nullptr;
-};
-
 // A panel of the status bar in the current port, framed by picture 132
 // (14 x 16): its corners kept, its edges and its middle stretched to the
 // panel.
@@ -326,7 +308,7 @@ void DrawPictur(const Rect& r) {
   PicHandle pic = GetPicture(kPanelPicture);
   if (!pic) return;
   const Rect pictRect{0, 0, 16, 14}, panelRect{0, 0, h, w};
-  Offscreen piece(pictRect), panel(panelRect);
+  tb::OwnedGWorld piece(pictRect), panel(panelRect);
   if (piece.get() && panel.get()) {
     CGrafPtr port = GetQDGlobalsThePort();
     {

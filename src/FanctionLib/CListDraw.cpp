@@ -13,26 +13,9 @@ using namespace clist;
 
 namespace {
 
-// An offscreen world released with the object; the previous drawing target
-// is restored by whoever set one.
-class World {
- public:
-  World(int width, int height) {
-    if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return;
-    const Rect r{0, 0, SInt16(height), SInt16(width)};
-    if (NewGWorld(&world_, 32, &r, nullptr, nullptr, 0) != noErr) world_ = nullptr;
-  }
-  ~World() {
-    if (world_) DisposeGWorld(world_);
-  }
-  World(const World&) = delete;
-  World& operator=(const World&) = delete;
-  GWorldPtr get() const { return world_; }
-  const BitMap* bits() const { return GetPortBitMapForCopyBits(world_); }
-
- private:
-  GWorldPtr world_ = nullptr;
-};
+// An offscreen world; the previous drawing target is restored by whoever
+// set one.
+using World = tb::OwnedGWorld;
 
 void SetFont(const FONT_SET& f) {
   TextFont(f.txFont);

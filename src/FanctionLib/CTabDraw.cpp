@@ -10,22 +10,7 @@ using namespace ctab;
 
 namespace {
 
-class OffscreenWorld {
- public:
-  explicit OffscreenWorld(const Rect& bounds) {
-    if (NewGWorld(&world_, 0, &bounds, nullptr, nullptr, 0) != noErr) world_ = nullptr;
-  }
-  ~OffscreenWorld() {
-    if (world_) DisposeGWorld(world_);
-  }
-  OffscreenWorld(const OffscreenWorld&) = delete;
-  OffscreenWorld& operator=(const OffscreenWorld&) = delete;
-  GWorldPtr get() const { return world_; }
-  const BitMap* bits() const { return GetPortBitMapForCopyBits(world_); }
-
- private:
-  GWorldPtr world_ = nullptr;
-};
+using OffscreenWorld = tb::OwnedGWorld;
 
 Rect Sized(const Rect& r) { return Rect{0, 0, SInt16(r.bottom - r.top), SInt16(r.right - r.left)}; }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,17 @@ class SetupPages : public admintest::SetupWindowTest {
     Rect r;
     GetDialogItem(Get_Open_Setup_Dialog(), item, &k, &h, &r);
     return r.left >= 16384;
+  }
+  // OK, the save question answered OK and the restart question No: the
+  // window closes; what the box then holds, as tables.
+  std::unique_ptr<admintest::Tables> save_and_read(int box) {
+    answer("12");
+    click(1);
+    EXPECT_FALSE(tb::ScriptRunning());
+    EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+    pboxemu::SettingsBlocks now = emu.Settings(box);
+    now.image = emu.Image(box);
+    return std::make_unique<admintest::Tables>(now);
   }
   void answer(const std::string& items) {  // alerts to come, by item
     std::string s;
@@ -279,14 +291,8 @@ TEST_F(SetupPages, NetWareOnlyBox) {
   EXPECT_FALSE(tb::ScriptRunning());
   EXPECT_EQ(Get_Item_Value(d, 18), 1);
   retype(19, "LASER");
-  // OK: the save question, then the restart question declined.
-  answer("12");
-  click(1);
-  EXPECT_FALSE(tb::ScriptRunning());
-  ASSERT_EQ(Get_Open_Setup_Dialog(), nullptr);
-  pboxemu::SettingsBlocks now = emu.Settings(2);
-  now.image = emu.Image(2);
-  admintest::Tables t(now);
+  auto saved = save_and_read(2);
+  admintest::Tables& t = *saved;
   EXPECT_EQ(t.show(513), "DISABLE");  // never stored on a NetWare-only box
   EXPECT_EQ(t.show(516), "RPRINTER");
   EXPECT_EQ(t.show(4368), "\"LASER\"");
@@ -348,15 +354,9 @@ TEST_F(SetupPages, PortPopupsOfferThePrinterPortsAlone) {
     ASSERT_TRUE(tb::ChooseDialogPopupItem(d, c.popup, 2));
     pump();
     retype(c.field, "SECOND");
-    answer("12");
-    click(1);
-    EXPECT_FALSE(tb::ScriptRunning());
-    ASSERT_EQ(Get_Open_Setup_Dialog(), nullptr);
-    pboxemu::SettingsBlocks now = emu.Settings(4);
-    now.image = emu.Image(4);
-    admintest::Tables t(now);
-    EXPECT_EQ(t.show(UInt16(c.firstVar + 256)), "\"SECOND\"");
-    EXPECT_NE(t.show(c.firstVar), "\"SECOND\"");
+    auto t = save_and_read(4);
+    EXPECT_EQ(t->show(UInt16(c.firstVar + 256)), "\"SECOND\"");
+    EXPECT_NE(t->show(c.firstVar), "\"SECOND\"");
   }
 }
 

@@ -55,6 +55,20 @@ TEST(Scoped, OwnedRgnIsDisposedOnceAndMovesItsRegion) {
   tb::OwnedRgn none(nullptr);  // adopting nothing disposes nothing
 }
 
+TEST(Scoped, OwnedGWorldIsMadeOnlyForASizeItCanHold) {
+  {
+    tb::OwnedGWorld w(40, 20);
+    ASSERT_NE(w.get(), nullptr);
+    EXPECT_TRUE(tb::IsGWorld(w.get()));
+    EXPECT_EQ(tb::PortWidth(w.get()), 40);
+    EXPECT_EQ(tb::PortHeight(w.get()), 20);
+    EXPECT_NE(w.bits(), nullptr);
+  }
+  for (auto [width, height] : {std::pair{0, 10}, std::pair{10, -1}, std::pair{40000, 10}})
+    EXPECT_EQ(tb::OwnedGWorld(width, height).get(), nullptr) << width << "x" << height;
+  EXPECT_EQ(tb::OwnedGWorld(Rect{5, 5, 5, 9}).get(), nullptr);
+}
+
 TEST(Scoped, UniqueFdAndWatchGuardCloseAndUnwatchOnEveryPath) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);

@@ -467,6 +467,31 @@ class OwnedRgn {
   RgnHandle rgn_ = nullptr;
 };
 
+// An offscreen world disposed with the object; get() is null when it could
+// not be made (an empty or too large size, no memory).
+class OwnedGWorld {
+ public:
+  explicit OwnedGWorld(const Rect& bounds) {
+    if (NewGWorld(&world_, 32, &bounds, nullptr, nullptr, 0) != noErr) world_ = nullptr;
+  }
+  // A world of width x height from (0, 0); sizes outside 1..32767 give none.
+  OwnedGWorld(int width, int height) {
+    if (width <= 0 || height <= 0 || width > 32767 || height > 32767) return;
+    const Rect r{0, 0, SInt16(height), SInt16(width)};
+    if (NewGWorld(&world_, 32, &r, nullptr, nullptr, 0) != noErr) world_ = nullptr;
+  }
+  ~OwnedGWorld() {
+    if (world_) DisposeGWorld(world_);
+  }
+  OwnedGWorld(const OwnedGWorld&) = delete;
+  OwnedGWorld& operator=(const OwnedGWorld&) = delete;
+  GWorldPtr get() const { return world_; }
+  const BitMap* bits() const { return GetPortBitMapForCopyBits(world_); }
+
+ private:
+  GWorldPtr world_ = nullptr;
+};
+
 }  // namespace tb
 
 #include "toolbox/fonts.h"
