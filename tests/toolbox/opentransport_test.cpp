@@ -720,12 +720,13 @@ TEST_F(OpenTransport, AddressReuseNegotiatedSynchronouslyAndAsynchronously) {
   OTCloseProvider(next);
 }
 
-// No delay, as the print client negotiates it beside address reuse: known
-// for TCP endpoints, before and after the bind; a datagram endpoint does
-// not support it.
-TEST_F(OpenTransport, NoDelayIsAStreamOption) {
-  auto negotiate = [](EndpointRef ep, OTFlags flags, UInt32 value, UInt32* status) {
-    UInt32 words[5] = {kOTFourByteOptionSize, INET_TCP, TCP_NODELAY, 0, value}, back[5] = {};
+// No delay and the send buffer, as the print client negotiates them beside
+// address reuse: known for TCP endpoints, before and after the bind; a
+// datagram endpoint supports neither.
+TEST_F(OpenTransport, NoDelayAndTheSendBufferAreStreamOptions) {
+  auto negotiate = [](EndpointRef ep, OTFlags flags, UInt32 value, UInt32* status, OTXTILevel level = INET_TCP,
+                      OTXTIName name = TCP_NODELAY) {
+    UInt32 words[5] = {kOTFourByteOptionSize, level, name, 0, value}, back[5] = {};
     TOptMgmt req{TNetbuf{sizeof words, sizeof words, reinterpret_cast<UInt8*>(words)}, flags};
     TOptMgmt ret{TNetbuf{sizeof back, 0, reinterpret_cast<UInt8*>(back)}, 0};
     EXPECT_EQ(OTOptionManagement(ep, &req, &ret), kOTNoError);
@@ -740,9 +741,15 @@ TEST_F(OpenTransport, NoDelayIsAStreamOption) {
   BindSync(tcp, 0x7F000019);
   EXPECT_EQ(negotiate(tcp, T_CURRENT, T_NO, &status), T_YES);
   EXPECT_EQ(negotiate(tcp, T_NEGOTIATE, T_NO, &status), T_NO);
+  EXPECT_EQ(negotiate(tcp, T_CURRENT, 0, &status, XTI_GENERIC, XTI_SNDBUF), 0u);
+  EXPECT_EQ(negotiate(tcp, T_NEGOTIATE, 8u << 20, &status, XTI_GENERIC, XTI_SNDBUF), 8u << 20);
+  EXPECT_EQ(status, T_SUCCESS);
+  EXPECT_EQ(negotiate(tcp, T_CURRENT, 0, &status, XTI_GENERIC, XTI_SNDBUF), 8u << 20);
   OTCloseProvider(tcp);
   EndpointRef udp = OpenSync("udp");
   negotiate(udp, T_NEGOTIATE, T_YES, &status);
+  EXPECT_EQ(status, T_NOTSUPPORT);
+  negotiate(udp, T_NEGOTIATE, 8u << 20, &status, XTI_GENERIC, XTI_SNDBUF);
   EXPECT_EQ(status, T_NOTSUPPORT);
   OTCloseProvider(udp);
 }

@@ -227,6 +227,7 @@ struct Endpoint final : OTProvider {
   OTReason discReason = 0;
   bool reuseAddr = false;  // IP_REUSEADDR negotiated
   bool noDelay = false;    // TCP_NODELAY negotiated
+  UInt32 sendBuffer = 0;   // XTI_SNDBUF negotiated (0: the host's own)
 
   // A listener's call between OTListen and OTAccept.
   int callFd = -1;
@@ -637,6 +638,28 @@ void describe(const Endpoint& ep, TEndpointInfo* info) {
     *info = TEndpointInfo{sizeof(InetAddress), 0, 0, -2, -2, -2, T_COTS_ORD, 0};
 }
 
+// A number from a file of /proc/sys (the field-th of its line), or fallback.
+long sysValue(const char* path, int field, long fallback) {
+  std::ifstream in(path);
+  long v = fallback;
+  for (int i = 0; i <= field && in >> v; ++i) {
+  }
+  return in ? v : fallback;
+}
+
+// A send buffer of at least want bytes. The host grows a stream's buffer by
+// itself up to tcp_wmem's largest value, and a fixed size ends that growth:
+// one is set only when the host's cap (which it doubles) gives more.
+void applySendBuffer(int fd, UInt32 want) {
+  if (want == 0) return;
+  const long grows = sysValue("/proc/sys/net/ipv4/tcp_wmem", 2, 4 << 20);
+  const long cap = sysValue("/proc/sys/net/core/wmem_max", 0, 212992);
+  const long size = std::min<long>(want, cap);
+  if (2 * size <= grows) return;
+  const int v = int(std::min<long>(size, 0x7FFFFFFF));
+  setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &v, sizeof v);
+}
+
 int newSocket(Kind kind) {
   int fd = socket(AF_INET, (kind == Kind::Datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -821,6 +844,7 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
+  if (fd >= 0 && ep->kind == Kind::Stream) applySendBuffer(fd, ep->sendBuffer);
   bool refused = false;
   if (r == kOTNoError && bind(fd, reinterpret_cast<sockaddr*>(&want), sizeof want) < 0) {
     r = ErrnoToOT(errno);
@@ -1460,7 +1484,7 @@ void OTInetHostToString(InetHost host, char* str) {
 }
 
 // ---------------------------------------------------------------------------
-// Option management (address reuse and no delay are known).
+// Option management (address reuse, no delay and the send buffer are known).
 
 namespace {
 
@@ -1477,6 +1501,7 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
   std::vector<UInt8> out(req.opt.buf, req.opt.buf + req.opt.len);
   UInt32 overall = T_SUCCESS;
   bool reuse = ep.reuseAddr, noDelay = ep.noDelay;
+  UInt32 sendBuffer = ep.sendBuffer;
   for (std::size_t off = 0; off < out.size();) {
     if (out.size() - off < kOTOptionHeaderSize) return kOTBadOptionErr;
     TOption head;
@@ -1486,7 +1511,14 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
     bool* flag = head.level == INET_IP && head.name == IP_REUSEADDR                              ? &reuse
                  : head.level == INET_TCP && head.name == TCP_NODELAY && ep.kind == Kind::Stream ? &noDelay
                                                                                                  : nullptr;
-    if (flag) {
+    if (head.level == XTI_GENERIC && head.name == XTI_SNDBUF && ep.kind == Kind::Stream) {
+      if (head.len != kOTFourByteOptionSize) return kOTBadOptionErr;
+      UInt32 value;
+      std::memcpy(&value, out.data() + off + kOTOptionHeaderSize, sizeof value);
+      if (req.flags == T_NEGOTIATE) sendBuffer = value;
+      std::memcpy(out.data() + off + kOTOptionHeaderSize, &sendBuffer, sizeof sendBuffer);
+      status = T_SUCCESS;
+    } else if (flag) {
       if (head.len != kOTFourByteOptionSize) return kOTBadOptionErr;
       UInt32 value;
       std::memcpy(&value, out.data() + off + kOTOptionHeaderSize, sizeof value);
@@ -1518,6 +1550,10 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
     ep.noDelay = noDelay;
     int v = noDelay ? 1 : 0;
     if (ep.fd >= 0) setsockopt(ep.fd, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v);
+  }
+  if (sendBuffer != ep.sendBuffer) {
+    ep.sendBuffer = sendBuffer;
+    if (ep.fd >= 0) applySendBuffer(ep.fd, sendBuffer);
   }
   return kOTNoError;
 }

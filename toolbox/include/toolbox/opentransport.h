@@ -292,13 +292,17 @@ Boolean OTIsSynchronous(ProviderRef ref);
 Boolean OTIsBlocking(ProviderRef ref);
 
 // Option management. The options buffer is a run of TOption records, each
-// starting on a 4-byte boundary (OTOptionNext), fields in host order. Two
-// options are known, each with a 4-byte T_YES or T_NO and negotiated before
-// or after the bind: INET_IP / IP_REUSEADDR lets a later bind take a local
-// address still held by an ended connection; INET_TCP / TCP_NODELAY sends
-// small writes at once instead of holding them until the peer acknowledges
-// what went before (a one-byte end mark after a file would otherwise wait
-// for the peer's delayed acknowledgement). T_NEGOTIATE sets it,
+// starting on a 4-byte boundary (OTOptionNext), fields in host order. Three
+// options are known, each with a 4-byte value and negotiated before or
+// after the bind: INET_IP / IP_REUSEADDR (T_YES or T_NO) lets a later bind
+// take a local address still held by an ended connection; INET_TCP /
+// TCP_NODELAY (T_YES or T_NO) sends small writes at once instead of holding
+// them until the peer acknowledges what went before (a one-byte end mark
+// after a file would otherwise wait for the peer's delayed acknowledgement);
+// XTI_GENERIC / XTI_SNDBUF (bytes, 0 for the system's choice) asks for a
+// send buffer of at least that size on a TCP endpoint: the host keeps its
+// own growing buffer unless it lets a fixed one be larger than that grows
+// to. T_NEGOTIATE sets it,
 // T_CURRENT reads it; other flags give kOTBadFlagErr. ret gets the request's
 // options back with their status and value (kOTBufferOverflowErr when its
 // buffer is too small) and, in flags, the worst status of them: an unknown
@@ -328,8 +332,8 @@ enum : UInt32 {
   T_NOTSUPPORT = 0x0200,
 };
 enum : UInt32 { T_NO = 0, T_YES = 1 };
-enum : OTXTILevel { INET_IP = 0, INET_TCP = 6 };
-enum : OTXTIName { IP_REUSEADDR = 4 };
+enum : OTXTILevel { INET_IP = 0, INET_TCP = 6, XTI_GENERIC = 0xFFFF };
+enum : OTXTIName { IP_REUSEADDR = 4, XTI_SNDBUF = 0x1001 };
 // The old platform's name and value, which the host's <netinet/tcp.h>
 // defines alike.
 #ifndef TCP_NODELAY
