@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 #include "holdmanager/HoldData.h"
 #include "holdmanager/VFMP.h"
@@ -24,8 +23,12 @@ InetAddress gBindAddr;
 TBind gBindReq;
 int gBindAttempts = 0;
 bool gRebinding = false;
-// The option buffer of the negotiation: reuse address, no delay.
-alignas(4) UInt8 gOptBuf[2 * kOTFourByteOptionSize];
+// The option buffer of the negotiation: reuse address, no delay, send buffer.
+constexpr int kLPROptions = 3;
+alignas(4) UInt8 gOptBuf[kLPROptions * kOTFourByteOptionSize];
+// The data the socket holds while the program waits for its next step: the
+// daemon goes on taking it through the idle interval between two steps.
+constexpr UInt32 kLPRSendBuffer = 8u << 20;
 TOptMgmt gOptReq, gOptRet;
 
 constexpr UInt32 kCloseWaitTicks = 30;
@@ -191,12 +194,13 @@ void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cooki
       }
       OTSetNonBlocking(epi->epRef);
       // Reuse the address, so that a local port an ended connection still
-      // holds can be bound again; and no delay, so that each end byte goes
-      // at once rather than wait for the daemon's delayed acknowledgement
-      // of the file before it.
-      const std::pair<OTXTILevel, OTXTIName> options[] = {{INET_IP, IP_REUSEADDR}, {INET_TCP, TCP_NODELAY}};
-      for (std::size_t i = 0; i < 2; ++i) {
-        const UInt32 words[5] = {kOTFourByteOptionSize, options[i].first, options[i].second, 0, T_YES};
+      // holds can be bound again; no delay, so that each end byte goes at
+      // once rather than wait for the daemon's delayed acknowledgement of
+      // the file before it; a send buffer that outlasts the idle interval.
+      const UInt32 options[kLPROptions][3] = {
+          {INET_IP, IP_REUSEADDR, T_YES}, {INET_TCP, TCP_NODELAY, T_YES}, {XTI_GENERIC, XTI_SNDBUF, kLPRSendBuffer}};
+      for (int i = 0; i < kLPROptions; ++i) {
+        const UInt32 words[5] = {kOTFourByteOptionSize, options[i][0], options[i][1], 0, options[i][2]};
         std::memcpy(gOptBuf + i * kOTFourByteOptionSize, words, sizeof words);
       }
       gOptReq.opt = {sizeof gOptBuf, sizeof gOptBuf, gOptBuf};
