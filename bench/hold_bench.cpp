@@ -7,14 +7,15 @@
 //      of its own: the program's upload as it runs it (the command engine
 //      stepped by the window's idle timer under the application event
 //      loop, hold_upload_probe) against Debian's lpr to the same daemon,
-//      alternating: lpr timed as its whole process, ours from the user's
-//      Yes to the last file sent.
+//      alternating, both over TCP on loopback: lpr timed as its whole
+//      process, ours from the user's Yes to the last file sent.
 //
 //   hold_bench [rounds]   (default 5)
 //
 // Prints median and spread (min-max) per case and tool, the ratios, and the
-// load average before and after. Every download and every spooled upload
-// is checked byte for byte.
+// load average before and after. Every spooled upload is compared byte for
+// byte with its source; each download is checked for its size, the last one
+// for every 4,093rd byte.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <spawn.h>

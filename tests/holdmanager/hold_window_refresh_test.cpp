@@ -132,6 +132,10 @@ TEST_F(HoldWindow, AnUploadAskedForDuringARefreshEndsTheRefreshThenWaitsForTheBo
   AnswerMessage();
   ASSERT_TRUE(Loop([&] { return M()->eng.current == CMD_REFRESH && M()->eng.list; }));
   ASSERT_NE(GetPrgDlgPtr(), nullptr);
+  Str255 title;
+  GetWTitle(GetDialogWindow(GetPrgDlgPtr()), title);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(title + 1), title[0]),
+            HoldFormat(HoldText(&M()->eng, "TITLE", "UPLOAD="), {100}));
   tb::PressNamedKey("Escape");
   ASSERT_TRUE(Loop([&] { return GetPrgDlgPtr() == nullptr; }, 2000));
   EXPECT_TRUE(Idle());
