@@ -45,14 +45,18 @@ void Taken(Get get) {
   FlushEvents(everyEvent, 0);
 }
 
+// The settings window, made once as the program makes it once per box, its
+// page items swapped for every input as a change of tab swaps them (a
+// window for each input would cost more than the pages themselves).
 DialogRef Page(SInt16 id) {
-  DialogRef d = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
-  if (!d) return nullptr;
+  static DialogRef window = GetNewDialog(131, nullptr, reinterpret_cast<WindowRef>(-1));
+  if (!window) return nullptr;
+  if (CountDITL(window) > kSetupFrameItems) ShortenDITL(window, DialogItemIndex(CountDITL(window) - kSetupFrameItems));
   if (Handle items = GetResource('DITL', id)) {
-    AppendDITL(d, items, overlayDITL);
+    AppendDITL(window, items, overlayDITL);
     ReleaseResource(items);
   }
-  return d;
+  return window;
 }
 
 }  // namespace
@@ -94,7 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (cell.dlg_get_value) Taken([&] { cell.dlg_get_value(d); });
     if (id == 135) Taken([&] { Setup_PrnPort_Get_PortInfo(d, port); });
     if (id == 176) Taken([&] { Set_SMTP_Infomartion(d); });
-    DisposeDialog(d);
   }
   for (const ADDRESS_DATA_INFO& a : addrTbl)
     fuzz::Check(std::memchr(a.encode, 0, sizeof a.encode) && std::memchr(a.addr, 0, sizeof a.addr),

@@ -37,7 +37,7 @@ constexpr std::size_t kMaxDatagrams = 48;
 constexpr std::size_t kMaxBytes = 32 * 1024;
 
 struct Seen {
-  std::atomic<int> ends{0};
+  fuzz::Tally ends;
   std::atomic<int> status{-1};
 };
 
@@ -46,7 +46,7 @@ void Notifier(JCP_SOCKET_CONTEXT* ctx, void*, UInt32* length, int status) {
   fuzz::Check(status == kJCPFinished || status == kJCPFailed, "a command without time-out ends in order or fails");
   fuzz::Check(!length || *length <= kJCPDataMax, "the final length fits the receive buffer");
   seen->status.store(status);
-  seen->ends.fetch_add(1);
+  seen->ends.Add();
 }
 
 }  // namespace
@@ -96,10 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const UInt8 end[8] = {0, 3, 0, 0, 0, 0, 0, 0};
   box.SendTo(client, end);
   // The end reply follows every fuzzed one, so the exchange ends soon.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (seen.ends.load() == 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  fuzz::Check(seen.ends.load() == 1, "the exchange ends once after the end reply");
+  seen.ends.WaitFor(1, std::chrono::seconds(10));
+  fuzz::Check(seen.ends.Count() == 1, "the exchange ends once after the end reply");
   caller.join();
   fuzz::Check(JCP_IsTerminated(ctx.get()), "an ended exchange is terminated");
   fuzz::Check(ctx->received <= kJCPDataMax && ctx->recvCapacity <= kJCPDataMax, "received data fit the buffer");

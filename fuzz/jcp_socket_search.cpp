@@ -11,7 +11,6 @@
 //
 // Input: datagrams, each a flag byte (bit 0 from the stranger), a u16
 // length (big-endian, cut to 2050) and its bytes.
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -31,7 +30,7 @@ constexpr std::size_t kMaxBytes = 32 * 1024;
 struct Seen {
   std::mutex lock;
   std::vector<std::vector<UInt8>> replies;
-  std::atomic<int> count{0};
+  fuzz::Tally count;
 };
 
 void Notifier(JCP_SOCKET_CONTEXT* ctx, void* data, UInt32* length, int status) {
@@ -39,9 +38,11 @@ void Notifier(JCP_SOCKET_CONTEXT* ctx, void* data, UInt32* length, int status) {
   fuzz::Check(ctx->replyLength >= kJCPSearchReplyLength && ctx->replyLength <= kJCPReplyMax,
               "a found reply has its length");
   auto* seen = static_cast<Seen*>(ctx->userData);
-  std::lock_guard<std::mutex> g(seen->lock);
-  seen->replies.emplace_back(ctx->reply, ctx->reply + ctx->replyLength);
-  seen->count.fetch_add(1);
+  {
+    std::lock_guard<std::mutex> g(seen->lock);
+    seen->replies.emplace_back(ctx->reply, ctx->reply + ctx->replyLength);
+  }
+  seen->count.Add();
 }
 
 bool IsReply(const std::vector<UInt8>& d, UInt16 rule) {
@@ -87,9 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<UInt8> last(kJCPSearchReplyLength, 0xA5);
   last[0] = 0, last[1] = 2, last[2] = UInt8(rule >> 8), last[3] = UInt8(rule);
   box.SendTo(client, last);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (seen.count.load() < int(expected + 1) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  seen.count.WaitFor(int(expected + 1), std::chrono::seconds(10));
   JCP_Abort_Search(ctx.get());
   // The worker sees the stop at its next wake-up: wake it at once rather
   // than at the end of its wait.

@@ -18,13 +18,11 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <arpa/inet.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -189,10 +187,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     tb::Pump(0);
     daemon.Turn();
-    if (steps % 64 == 63) {
-      pollfd p{gListen, POLLIN, 0};
-      ::poll(&p, 1, 1);
-    }
   }
   fuzz::Check(steps < kStepLimit, "the upload ends once the daemon has acted or hung up");
   fuzz::Check(nextFiles <= int(files.size()) - 1, "one next-file per further file at most");
