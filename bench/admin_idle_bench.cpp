@@ -141,12 +141,10 @@ struct Condition {
 
 int main(int argc, char** argv) {
   if (const char* bare = std::getenv(kBareVariable)) return bareLoop(std::atof(bare));
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-  if (seconds <= 0 || rounds <= 0) {
-    std::fprintf(stderr, "usage: %s [seconds per run] [rounds]\n", argv[0]);
-    return 2;
-  }
+  bench::Args args(argc, argv, "[seconds per run] [rounds]");
+  const double seconds = args.Real(1, 60.0, 0.1, 3600);
+  const int rounds = int(args.Number(2, 3, 1, 1000));
+  args.End(2);
   // Each run's environment says whether it has a display.
   unsetenv("TOOLBOX_HEADLESS");
   unsetenv("DISPLAY");

@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,6 +22,74 @@
 extern char** environ;
 
 namespace bench {
+
+// The positional arguments of a timing program, each optional from the
+// right. Whatever is not what its place takes (a word where a number goes,
+// a number out of its range, one argument too many, "--help") prints the
+// usage line and ends the program with status 2 before anything is run: a
+// run that measured nothing must never read as a result.
+class Args {
+ public:
+  // usage: the arguments as the usage line names them ("[rounds] [disc]").
+  Args(int argc, char** argv, std::string usage) : argc_(argc), argv_(argv), usage_(std::move(usage)) {}
+
+  // Argument i (from 1): a whole number in [lo, hi], or fallback when absent.
+  long Number(int i, long fallback, long lo, long hi) {
+    const char* text = at(i);
+    if (!text) return fallback;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end || errno || v < lo || v > hi) Fail(text, lo, hi);
+    return v;
+  }
+  // Argument i: a number in [lo, hi], or fallback when absent.
+  double Real(int i, double fallback, double lo, double hi) {
+    const char* text = at(i);
+    if (!text) return fallback;
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end || !(v >= lo && v <= hi)) Fail(text, lo, hi);
+    return v;
+  }
+  // Argument i as it stands (a path), or fallback when absent.
+  std::string Text(int i, std::string fallback) {
+    const char* text = at(i);
+    return text ? std::string(text) : fallback;
+  }
+  // After the last argument read: any further one is refused.
+  void End(int count) {
+    if (argc_ > count + 1) Usage(std::string("one argument too many: \"") + argv_[count + 1] + "\"");
+  }
+
+  [[noreturn]] void Usage(const std::string& why) const {
+    std::fprintf(stderr, "%s: %s; nothing was measured\nusage: %s %s\n", name(), why.c_str(), name(), usage_.c_str());
+    std::exit(2);
+  }
+
+ private:
+  const char* at(int i) const {
+    if (i >= argc_) return nullptr;
+    const std::string a = argv_[i];
+    if (a == "--help" || a == "-h") Usage("asked for help");
+    return argv_[i];
+  }
+  static std::string shown(long v) { return std::to_string(v); }
+  static std::string shown(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%g", v);
+    return b;
+  }
+  template <class T>
+  [[noreturn]] void Fail(const char* text, T lo, T hi) const {
+    Usage(std::string("\"") + text + "\" is not a number from " + shown(lo) + " to " + shown(hi));
+  }
+  const char* name() const { return argc_ > 0 ? argv_[0] : "benchmark"; }
+
+  int argc_;
+  char** argv_;
+  std::string usage_;
+};
 
 struct Stats {
   double median, min, max;

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "load_average.h"
+#include "bench_util.h"
 #include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 
@@ -78,12 +78,10 @@ void report(const char* name, std::vector<Run> runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-  const int count = argc > 2 ? std::atoi(argv[2]) : 5;
-  if (seconds <= 0 || count <= 0) {
-    std::fprintf(stderr, "usage: %s [seconds per run] [runs]\n", argv[0]);
-    return 2;
-  }
+  bench::Args args(argc, argv, "[seconds per run] [runs]");
+  const double seconds = args.Real(1, 3.0, 0.1, 3600);
+  const int count = int(args.Number(2, 5, 1, 1000));
+  args.End(2);
   std::printf("load average before: %s\n", bench::LoadAverage().c_str());
   std::vector<Run> carbon, reference;
   for (int i = 0; i < count; ++i) {

@@ -38,8 +38,10 @@ void report(const char* what, std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-  const std::string disc = argc > 2 ? argv[2] : VEMO_DISC_DEFAULT;
+  bench::Args args(argc, argv, "[runs] [disc folder]");
+  const int runs = int(args.Number(1, 15, 1, 10000));
+  const std::string disc = args.Text(2, VEMO_DISC_DEFAULT);
+  args.End(2);
   const std::string exe = disc + "/setup.app/Contents/MacOS/setup";
   char tmpl[] = "/tmp/discmenu-bench-XXXXXX";
   if (!mkdtemp(tmpl)) return 1;

@@ -142,7 +142,9 @@ class Bench {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  bench::Args args(argc, argv, "[rounds]");
+  const int rounds = int(args.Number(1, 7, 1, 1000));
+  args.End(1);
   Bench bench;
   std::string why;
   if (!bench.Start(&why)) {

@@ -120,7 +120,9 @@ int timedRun(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc > 3 && std::strcmp(argv[1], "--timed") == 0) return timedRun(argc, argv);
-  int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  bench::Args args(argc, argv, "[rounds]");
+  const int rounds = int(args.Number(1, 5, 1, 1000));
+  args.End(1);
   std::string load0 = bench::LoadAverage();
   testsupport::ScopedEnv net("TOOLBOX_NET", "loopback");
   testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str());

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "FanctionLib/CList.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldMainWnd.h"
-#include "load_average.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/bundle.h"
@@ -56,7 +56,9 @@ void report(const char* what, std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  bench::Args args(argc, argv, "[rounds]");
+  const int rounds = int(args.Number(1, 7, 1, 1000));
+  args.End(1);
   testsupport::TempDir dir;
   setenv("TOOLBOX_NET", "loopback", 1);
   setenv("TOOLBOX_HEADLESS", "1", 1);

@@ -18,19 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "Installer/CopyEngine.h"
 
 namespace fs = std::filesystem;
 extern char** environ;
 
 namespace {
-
-std::string loadAverage() {
-  std::ifstream in("/proc/loadavg");
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
 
 double seconds(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -103,11 +97,13 @@ void report(const char* name, std::vector<double> t) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = argc > 1 ? std::atoi(argv[1]) : 9;
-  fs::path disc = argc > 2 ? fs::path(argv[2]) : fs::path(VEMO_DISC_DEFAULT);
+  bench::Args args(argc, argv, "[rounds] [disc folder]");
+  const int rounds = int(args.Number(1, 9, 1, 1000));
+  const fs::path disc = args.Text(2, VEMO_DISC_DEFAULT);
+  args.End(2);
   fs::path work = fs::temp_directory_path() / ("install_bench." + std::to_string(getpid()));
   fs::create_directories(work);
-  std::printf("load average before: %s\n", loadAverage().c_str());
+  std::printf("load average before: %s\n", bench::LoadAverage().c_str());
   std::vector<double> ours, cp;
   std::size_t bytes = 0;
   for (int i = 0; i < rounds; ++i) {
@@ -128,7 +124,7 @@ int main(int argc, char** argv) {
   std::sort(cp.begin(), cp.end());
   std::printf("speed of install relative to cp -a (cp time / install time): %.2fx\n",
               cp[cp.size() / 2] / ours[ours.size() / 2]);
-  std::printf("load average after: %s\n", loadAverage().c_str());
+  std::printf("load average after: %s\n", bench::LoadAverage().c_str());
   fs::remove_all(work);
   return 0;
 }

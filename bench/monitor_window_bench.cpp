@@ -273,8 +273,10 @@ class Bench {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
-  const int pairs = argc > 2 ? std::atoi(argv[2]) : 2;
+  bench::Args args(argc, argv, "[seconds per run] [pairs of runs]");
+  const int seconds = int(args.Number(1, 60, 1, 3600));
+  const int pairs = int(args.Number(2, 2, 1, 100));
+  args.End(2);
   const char* suiteEnv = std::getenv("VEMO_SUITE_DIR");
   const fs::path suiteSource = suiteEnv && *suiteEnv ? suiteEnv : VEMO_SUITE_DEFAULT;
   Bench b(suiteSource);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "toolbox/display.h"
 #include "toolbox/events.h"
 #include "toolbox/textedit.h"
@@ -25,13 +26,6 @@ constexpr int kRounds = 5;
 // Also timed: keystrokes 1,000 to 2,000, to show the cost does not grow
 // with the text.
 constexpr int kEarlyFrom = 1000;
-
-std::string loadavg() {
-  std::ifstream f("/proc/loadavg");
-  std::string s;
-  std::getline(f, s);
-  return s;
-}
 
 // The text: words of Latin and now and then Japanese, as characters.
 std::vector<std::string> textToType() {
@@ -108,7 +102,8 @@ double quantile(std::vector<double> v, double q) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  bench::Args(argc, argv, "(no arguments)").End(0);
   setenv("TOOLBOX_HEADLESS", "1", 1);
   tb::InitDisplay();
   Rect bounds{60, 60, 500, 500};
@@ -118,7 +113,7 @@ int main() {
   std::string expected;
   for (const auto& c : chars) expected += c;
 
-  std::printf("load average before: %s\n", loadavg().c_str());
+  std::printf("load average before: %s\n", bench::LoadAverage().c_str());
   std::vector<double> engine, textedit, engineMedians, teMedians, engineEarly, teEarly;
   for (int round = 0; round < kRounds; ++round) {
     std::string a, b;
@@ -147,7 +142,7 @@ int main() {
   std::printf("at 1,000-2,000 characters: engine median %.1f us, TextEdit median %.1f us\n", quantile(engineEarly, 0.5),
               quantile(teEarly, 0.5));
   std::printf("text typed: %d characters, %zu bytes, read back byte for byte each round\n", kChars, expected.size());
-  std::printf("load average after: %s\n", loadavg().c_str());
+  std::printf("load average after: %s\n", bench::LoadAverage().c_str());
   DisposeWindow(w);
   return 0;
 }

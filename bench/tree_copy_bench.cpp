@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_util.h"
 #include "toolbox/fileservices.h"
 
 namespace fs = std::filesystem;
@@ -30,13 +31,6 @@ namespace {
 
 constexpr int kFiles = 2000;
 constexpr std::size_t kTotal = 200u << 20;
-
-std::string LoadAverage() {
-  std::ifstream in("/proc/loadavg");
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
 
 // Sizes from 1 KB to about 200 KB, scaled so they add up to kTotal.
 void MakeTree(const fs::path& root) {
@@ -157,19 +151,23 @@ void Report(const char* name, std::vector<double> t) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // One copy alone, for profiling: tree_copy_bench --copy <source> <folder>
-  if (argc == 4 && std::string(argv[1]) == "--copy") {
+  bench::Args args(argc, argv, "[rounds] [work folder]  |  --copy <source> <folder>");
+  // One copy alone, for profiling.
+  if (argc > 1 && std::string(argv[1]) == "--copy") {
+    if (argc != 4) args.Usage("--copy takes a source and a folder");
     std::printf("%.3f s\n", RunOurs(argv[2], argv[3]));
     return 0;
   }
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-  fs::path work = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("tree-copy-bench-" + std::to_string(getpid()));
+  const int rounds = int(args.Number(1, 5, 1, 1000));
+  const fs::path work =
+      args.Text(2, (fs::temp_directory_path() / ("tree-copy-bench-" + std::to_string(getpid()))).string());
+  args.End(2);
   fs::path src = work / "Source", ours = work / "ours", theirs = work / "cp";
   fs::remove_all(work);
   fs::create_directories(ours);
   fs::create_directories(theirs);
   MakeTree(src);
-  std::printf("tree: %d files, %zu MB; load average before: %s\n", kFiles, kTotal >> 20, LoadAverage().c_str());
+  std::printf("tree: %d files, %zu MB; load average before: %s\n", kFiles, kTotal >> 20, bench::LoadAverage().c_str());
   std::vector<double> a, b, ca, cb, ratio;
   for (int r = 0; r < rounds; ++r) {
     fs::remove_all(ours / "Source");
@@ -195,7 +193,7 @@ int main(int argc, char** argv) {
     }
     ratio.push_back(b.back() / a.back());
     std::printf("round %d: ours %.3f s (cpu %.3f), cp -a %.3f s (cpu %.3f)   load %s\n", r + 1, a.back(), ca.back(),
-                b.back(), cb.back(), LoadAverage().c_str());
+                b.back(), cb.back(), bench::LoadAverage().c_str());
   }
   std::size_t bytesOurs = 0, bytesCp = 0;
   const bool okOurs = SameTree(src, ours / "Source", bytesOurs);
@@ -213,7 +211,7 @@ int main(int argc, char** argv) {
   Report("cp cpu", cb);
   std::printf("result trees: ours %s (%zu bytes), cp -a %s (%zu bytes)\n", okOurs ? "identical" : "DIFFER", bytesOurs,
               okCp ? "identical" : "DIFFER", bytesCp);
-  std::printf("load average after: %s\n", LoadAverage().c_str());
+  std::printf("load average after: %s\n", bench::LoadAverage().c_str());
   fs::remove_all(work);
   return okOurs && okCp ? 0 : 1;
 }

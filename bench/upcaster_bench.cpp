@@ -121,7 +121,9 @@ class Bench {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  bench::Args args(argc, argv, "[rounds]");
+  const int rounds = int(args.Number(1, 5, 1, 1000));
+  args.End(1);
   Bench bench;
   std::string why;
   if (!bench.Start(&why)) {
