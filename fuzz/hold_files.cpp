@@ -11,7 +11,6 @@
 
 #include "fuzz_support.h"
 #include "holdmanager/HoldData.h"
-#include "suite/SuiteNames.h"
 
 namespace {
 
@@ -22,7 +21,8 @@ std::string vsfPath;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static fuzz::ScratchFile home("home");
-  const std::filesystem::path folder = home.dir() / suite::kStatusFolderName;
+  // No string file names a folder here: the reader looks in its default.
+  const std::filesystem::path folder = home.dir() / kHoldStatusFolderDefault;
   std::filesystem::create_directories(folder);
   ::setenv("HOME", home.dir().c_str(), 1);
   vsfPath = (folder / "V0080920A0B0C.vsf").string();
