@@ -5,8 +5,6 @@
 // checked byte for byte against the disc.
 //
 //   install_bench [rounds] [disc folder]
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -22,7 +20,6 @@
 #include "Installer/CopyEngine.h"
 
 namespace fs = std::filesystem;
-extern char** environ;
 
 namespace {
 
@@ -76,15 +73,8 @@ double runOurs(const fs::path& disc, const fs::path& home, std::size_t& bytes) {
 
 double runCp(const fs::path& disc, const fs::path& into) {
   fs::remove_all(into);
-  std::string a = (disc / "TOOL").string(), b = into.string();
-  char* argv[] = {const_cast<char*>("cp"), const_cast<char*>("-a"), a.data(), b.data(), nullptr};
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (posix_spawnp(&pid, "cp", nullptr, nullptr, argv, environ) != 0) std::exit(1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  double t = seconds(start);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::exit(1);
+  const double t = bench::SpawnTimed({"cp", "-a", (disc / "TOOL").string(), into.string()});
+  if (t < 0) std::exit(1);
   return t;
 }
 

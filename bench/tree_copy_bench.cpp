@@ -4,10 +4,8 @@
 // spreads, and their ratio. Both results are compared with the source.
 //
 //   tree_copy_bench [rounds] [work folder]
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +23,6 @@
 #include "toolbox/fileservices.h"
 
 namespace fs = std::filesystem;
-extern char** environ;
 
 namespace {
 
@@ -124,17 +121,10 @@ double RunOurs(const fs::path& src, const fs::path& into) {
 }
 
 double RunCp(const fs::path& src, const fs::path& into) {
-  std::string a = src.string(), b = (into / src.filename()).string();
-  char* argv[] = {const_cast<char*>("cp"), const_cast<char*>("-a"), a.data(), b.data(), nullptr};
   const double cpu = CpuSeconds(RUSAGE_CHILDREN);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  if (posix_spawnp(&pid, "cp", nullptr, nullptr, argv, environ) != 0) std::exit(1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  double t = Seconds(start);
+  const double t = bench::SpawnTimed({"cp", "-a", src.string(), (into / src.filename()).string()});
   gCpu = CpuSeconds(RUSAGE_CHILDREN) - cpu;
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (t < 0) {
     std::fprintf(stderr, "cp -a failed\n");
     std::exit(1);
   }
