@@ -45,6 +45,16 @@ struct CONFIG_FANCTION {
   Boolean using_ = 0;
 };
 
+// The search worker writes into the found table under the lock: both are
+// made before the search record, so at an exit from inside a dialog (the
+// system's quit request) the record's end, which waits for the worker, comes
+// before theirs.
+std::unique_ptr<PBOXinfo[]> gFoundBoxes;
+std::mutex gTableLock;
+// What the notifier registers into; set before a search starts.
+PBOXinfo* gNotifyTable = nullptr;
+short gNotifyMax = 0;
+
 CONFIG_FANCTION mFancTbl;
 
 // The search record's states, as its three flags hold them.
@@ -78,11 +88,6 @@ void moveSearch(SearchState to, const char* why) {
 // The search settings: the monitor record's first 63 bytes, kept whole.
 using MONITOR_CONFIG = CONFIGURATION;
 MONITOR_CONFIG mConfTbl{};  // taken from the set-up whenever a search starts
-std::unique_ptr<PBOXinfo[]> gFoundBoxes;
-std::mutex gTableLock;
-// What the notifier registers into; set before a search starts.
-PBOXinfo* gNotifyTable = nullptr;
-short gNotifyMax = 0;
 
 void SearchNotifier(JCP_SOCKET_CONTEXT* ctx, void* data, UInt32*, int status) {
   if (status != kJCPFound || !data) return;

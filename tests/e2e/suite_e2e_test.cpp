@@ -3,14 +3,17 @@
 // request with the screen written at exit, and every tab strip of the suite
 // shown in English and Japanese, its titles whole in their tabs.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -49,9 +52,12 @@ const Program kPrograms[] = {
 // clang-format on
 
 // Starts the program with its standard error on a pipe; once the script has
-// logged "ready", sends SIGTERM as the system does at shut-down. The exit
-// status (128 + a signal that ended it), or -1.
-int runUntilReadyThenTerminate(const fs::path& exe, std::string* err) {
+// logged "ready", sends SIGTERM as the system does at shut-down; watch, when
+// given, looks at the process before and after. A program still running 20
+// seconds later is killed, as the system would. The exit status (128 + a
+// signal that ended it), or -1.
+int runUntilReadyThenTerminate(const fs::path& exe, std::string* err,
+                               const std::function<void(pid_t, bool sent)>& watch = {}) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return -1;
   posix_spawn_file_actions_t fa;
@@ -63,11 +69,23 @@ int runUntilReadyThenTerminate(const fs::path& exe, std::string* err) {
   posix_spawn_file_actions_destroy(&fa);
   close(fds[1]);
   bool sent = false;
+  auto killAt = std::chrono::steady_clock::time_point::max();
   char buf[512];
-  ssize_t n;
-  while (rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0) {
+  ssize_t n = 1;
+  while (rc == 0 && n > 0) {
+    pollfd in{fds[0], POLLIN, 0};
+    if (poll(&in, 1, 1000) == 0) {
+      if (std::chrono::steady_clock::now() > killAt) kill(pid, SIGKILL);
+      continue;
+    }
+    if ((n = read(fds[0], buf, sizeof buf)) <= 0) break;
     err->append(buf, std::size_t(n));
-    if (!sent && err->find("ready") != std::string::npos) sent = kill(pid, SIGTERM) == 0;
+    if (!sent && err->find("ready") != std::string::npos) {
+      if (watch) watch(pid, false);
+      sent = kill(pid, SIGTERM) == 0;
+      if (watch) watch(pid, true);
+      killAt = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    }
   }
   close(fds[0]);
   return rc == 0 ? testsupport::WaitExit(pid) : -1;
@@ -103,6 +121,57 @@ TEST(SuiteEndToEnd, EachProgramQuitBySystemRequestEndsCleanlyAndWritesItsScreen)
     for (int y = 2; y < 16; ++y)
       for (int x = 10; x < 100; ++x) ink += rgb(x, y)[1] < 0x60;
     EXPECT_GT(ink, 20);
+  }
+}
+
+TEST(SuiteEndToEnd, ProgramInAModalDialogSleepsThereAndEndsOnTheSystemQuitRequest) {
+  struct Case {
+    const char* path;
+    const char* window;
+    const char* open;  // script lines that leave it in a modal dialog
+  };
+  // clang-format off
+  const Case kCases[] = {
+      // The alert that asks whether to quit.
+      {"disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall", "VEMOPLEX Installer", "menu 129 1\n"},
+      // The About dialog. Its own quit asks first; from inside a dialog it
+      // cannot ask.
+      {"suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "VEMO-ADMIN [ User Mode ]", "menu 128 1\n"},
+  };
+  // clang-format on
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.path);
+    testsupport::TempDir dir;
+    ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+    ScopedEnv home("HOME", (dir / "home").c_str());
+    ScopedEnv lang("TOOLBOX_LANG", "en");
+    // The program ends from inside its dialog: what the dialog's callers
+    // hold is never given back.
+    ScopedEnv leaks("ASAN_OPTIONS", "detect_leaks=0");
+    const fs::path shot = dir / "exit.png";
+    ScopedEnv screenshot("TOOLBOX_SCREENSHOT", shot.c_str());
+    WriteFile(dir / "tour.txt",
+              "wait-window \"" + std::string(c.window) + "\" 20000\nwait 3\n" + c.open + "wait 3\nlog ready\n");
+    ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+    std::string err;
+    // Processor seconds used in a second in the dialog, and in half a second
+    // after the request (which ends the program a little later).
+    double idle = -1, afterTerm = -1;
+    auto termSent = std::chrono::steady_clock::now();
+    const int status = runUntilReadyThenTerminate(kBuild / c.path, &err, [&](pid_t pid, bool sent) {
+      if (sent) {
+        termSent = std::chrono::steady_clock::now();
+        afterTerm = testsupport::CpuSecondsOver(pid, 0.5);
+      } else {
+        idle = testsupport::CpuSecondsOver(pid, 1.0);
+      }
+    });
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_TRUE(idle >= 0 && idle < 0.3) << idle;
+    EXPECT_TRUE(afterTerm >= 0 && afterTerm < 0.2) << afterTerm;
+    EXPECT_LT(std::chrono::steady_clock::now() - termSent, std::chrono::seconds(10));
+    EXPECT_NE(err.find("the quit request found the program in a loop that cannot take it"), std::string::npos) << err;
+    EXPECT_TRUE(fs::exists(shot)) << err;
   }
 }
 

@@ -189,6 +189,32 @@ int RunProgramErrTo(const std::vector<std::string>& args, const std::filesystem:
   return WaitExit(pid);
 }
 
+namespace {
+// User plus system clock ticks of a process, from /proc (fields 14 and 15,
+// counted after the command name, which may hold blanks).
+long cpuTicks(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line)) return -1;
+  const std::size_t close = line.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(line.substr(close + 2));
+  std::string skip;
+  for (int i = 3; i < 14; ++i) fields >> skip;
+  long user = -1, system = -1;
+  fields >> user >> system;
+  return fields ? user + system : -1;
+}
+}  // namespace
+
+double CpuSecondsOver(int pid, double seconds) {
+  const long before = cpuTicks(pid);
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const long after = cpuTicks(pid);
+  if (before < 0 || after < 0) return -1;
+  return double(after - before) / double(sysconf(_SC_CLK_TCK));
+}
+
 int RunProgram(const std::vector<std::string>& args, std::string* errOut, const std::filesystem::path& cwd,
                const std::function<void(const std::string&)>& onOutput) {
   if (!errOut) return WaitExit(spawnProgram(args, "", cwd, -1));

@@ -114,5 +114,9 @@ int RunProgramErrTo(const std::vector<std::string>& args, const std::filesystem:
 // act on what the program logged while it runs).
 int RunProgram(const std::vector<std::string>& args, std::string* errOut = nullptr,
                const std::filesystem::path& cwd = {}, const std::function<void(const std::string&)>& onOutput = {});
+// The processor time (user and system, seconds) a running program has used
+// over the next `seconds` of waiting: a program idle in a loop that sleeps
+// uses next to none. -1 when its figures cannot be read.
+double CpuSecondsOver(int pid, double seconds);
 
 }  // namespace testsupport

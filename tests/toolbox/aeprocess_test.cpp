@@ -188,3 +188,36 @@ TEST_F(TwoProcesses, TerminationSignalEndsTheProgramThroughItsQuitHandler) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(testsupport::ReadLines(dir_.path() / "log.txt").back(), "aevt quit");
 }
+
+TEST_F(TwoProcesses, TerminationSignalEndsTheProgramFromLoopsThatTakeNoAppleEvents) {
+  for (const char* kind : {"modal", "busy"}) {
+    SCOPED_TRACE(kind);
+    fs::remove(dir_.path() / "log.txt");
+    const fs::path shot = dir_.path() / (std::string(kind) + ".png");
+    testsupport::ScopedEnv wait("AEHELPER_WAIT", kind);
+    testsupport::ScopedEnv screenshot("TOOLBOX_SCREENSHOT", shot.c_str());
+    // The program ends from inside its loop: what that loop's frames hold
+    // is never given back.
+    testsupport::ScopedEnv leaks("ASAN_OPTIONS", "detect_leaks=0");
+    ProcessSerialNumber psn{};
+    ASSERT_EQ(launch("", &psn), noErr);
+    ASSERT_EQ(WaitForLogLines(3).size(), 3u);  // ready, oapp, waiting
+    const int pid = static_cast<int>(psn.lowLongOfPSN);
+    // Waiting in the loop sleeps, and so does the wait for the quit
+    // request to be taken.
+    EXPECT_LT(testsupport::CpuSecondsOver(pid, 0.5), 0.2);
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    EXPECT_LT(testsupport::CpuSecondsOver(pid, 0.5), 0.2);
+    int status = -1;
+    ASSERT_TRUE(tb::WaitForProcessExit(psn, 10000, &status));
+    started_.pop_back();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // Ended through the ordinary exit: its exit steps ran, the screen was
+    // written, and its socket went.
+    const auto lines = testsupport::ReadLines(dir_.path() / "log.txt");
+    EXPECT_EQ(lines.back(), "exit");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "aevt quit"), 0);
+    EXPECT_TRUE(fs::exists(shot));
+    EXPECT_TRUE(fs::is_empty(dir_.path() / "run" / "vemo"));
+  }
+}

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -16,8 +17,10 @@
 #include <utility>
 
 #include "ae_internal.h"
+#include "events_internal.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/bundle.h"
+#include "toolbox/clock.h"
 #include "toolbox/iobuf.h"
 #include "toolbox/pump.h"
 #include "toolbox/trace.h"
@@ -44,6 +47,7 @@ struct Queued {
   AEEventClass eventClass;
   AEEventID eventID;
   bool high;
+  bool fromSignal = false;  // the quit SIGTERM asked for
 };
 
 struct State {
@@ -79,19 +83,20 @@ const HandlerEntry* findHandler(AEEventClass c, AEEventID id) {
   return nullptr;
 }
 
-void enqueue(std::string flat, bool high) {
+void enqueue(std::string flat, bool high, bool fromSignal = false) {
   Event ev;
   if (!ParseEvent(flat, ev)) {
     tb::TraceRefusal("ae", "an event of %zu bytes does not parse", flat.size());
     return;
   }
   State& s = st();
-  if (s.queue.size() >= kMaxQueued) {
+  // A flood from other processes must not cost the system's quit request.
+  if (s.queue.size() >= kMaxQueued && !fromSignal) {
     tb::TraceRefusal("ae", "queue full (%zu events): '%s'/'%s' dropped", s.queue.size(), CodeText(ev.eventClass).c_str(),
                      CodeText(ev.eventID).c_str());
     return;
   }
-  Queued q{std::move(flat), ev.eventClass, ev.eventID, high};
+  Queued q{std::move(flat), ev.eventClass, ev.eventID, high, fromSignal};
   if (high) {
     auto it = s.queue.begin();
     while (it != s.queue.end() && it->high) ++it;
@@ -137,6 +142,22 @@ void onReadable(int fd, short) {
 // have ended it.
 int gTermPipe[2] = {-1, -1};
 
+// A loop that cannot take Apple events (a modal dialog, a chooser, control
+// tracking, a busy wait) would hold the quit request for ever, and the
+// system's shut-down would end in SIGKILL with nothing written. Once the
+// request has waited this long unanswered, the toolbox ends the program
+// itself through the ordinary exit, so its exit steps still run. Short
+// waits (a button's flash, a click) end first and the program's own quit
+// handler runs as usual.
+constexpr UInt64 kQuitUnansweredMicros = 1'000'000;
+UInt64 gSignalQuitSince = 0;  // when the waiting request came; 0: none
+
+bool signalQuitQueued() {
+  for (const Queued& q : st().queue)
+    if (q.fromSignal) return true;
+  return false;
+}
+
 void onTermSignal(int) {
   int saved = errno;
   if (gTermPipe[1] >= 0) {
@@ -166,7 +187,10 @@ void onTermPipe(int fd, short) {
     raise(SIGTERM);
     return;
   }
-  enqueue(BuildEvent(makeQuitToSelf()), true);
+  // Further signals while one request waits ask for nothing more.
+  if (gSignalQuitSince && signalQuitQueued()) return;
+  enqueue(BuildEvent(makeQuitToSelf()), true, true);
+  gSignalQuitSince = tb::MonotonicMicros();
 }
 
 void watchTermSignal() {
@@ -225,6 +249,18 @@ bool peekHighLevel(UInt32* eventClass, UInt32* eventID) {
 [[maybe_unused]] const bool kSourceRegistered = (tb::SetHighLevelEventSource(&peekHighLevel), true);
 
 }  // namespace
+
+void tb::detail::EndIfQuitUnanswered() {
+  if (!gSignalQuitSince) return;
+  if (!signalQuitQueued()) {
+    gSignalQuitSince = 0;
+    return;
+  }
+  if (tb::MonotonicMicros() - gSignalQuitSince < kQuitUnansweredMicros) return;
+  std::fprintf(stderr, "toolbox: the quit request found the program in a loop that cannot take it; ending\n");
+  std::fflush(nullptr);
+  std::exit(0);
+}
 
 namespace aeimpl {
 
@@ -408,6 +444,7 @@ void tb::ResetAppleEvents() {
   if (!s.path.empty()) unlink(s.path.c_str());
   s.handlers.clear();
   s.queue.clear();
+  gSignalQuitSince = 0;
   s.started = false;
   s.autoStartChecked = false;
   s.autoStart = false;

@@ -895,7 +895,9 @@ void ModalDialog(ModalFilterUPP filter, DialogItemIndex* itemHit) {
       return;
     }
     EventRecord e;
-    WaitNextEvent(everyEvent, &e, GetCaretTime(), nullptr);
+    // High-level events wait for the program's own loop: reported here they
+    // could only be passed over, and would wake every pass at once.
+    WaitNextEvent(EventMask(everyEvent & ~highLevelEventMask), &e, GetCaretTime(), nullptr);
     SetPort(GetWindowPort(d->window));
     DialogItemIndex item = 0;
     if (filter && filter(d, &e, &item)) {
@@ -950,7 +952,6 @@ void ModalDialog(ModalFilterUPP filter, DialogItemIndex* itemHit) {
       case activateEvt:
         if (reinterpret_cast<WindowRef>(std::uintptr_t(e.message)) != d->window) continue;
         break;
-      case kHighLevelEvent:
       case osEvt:
       case diskEvt:
         continue;

@@ -196,6 +196,7 @@ bool pumpInput(bool fromEventLoop = false) {
   }
   tb::detail::DisplayIdle();
   bool ran = tb::Pump(0);
+  tb::detail::EndIfQuitUnanswered();
   if (fromEventLoop && st().idleSource && st().queue.empty()) {
     EventRecord ev;
     if (!tb::detail::NextActivateEvent(&ev, false) && st().idleSource()) ran = true;
@@ -233,7 +234,9 @@ bool tb::detail::WaitEvent(EventMask mask, EventRecord* event, UInt64 sleepMicro
     UInt64 left = deadline - now;
     int ms = int(std::min<UInt64>((left + 999) / 1000, 1000));
     tb::detail::DisplayIdle();
-    if (tb::Pump(ms)) {
+    const bool woke = tb::Pump(ms);
+    tb::detail::EndIfQuitUnanswered();
+    if (woke) {
       if (nextEvent(mask, event, true, keyText)) return true;
       break;
     }
@@ -337,6 +340,7 @@ Boolean StillDown() {
     }
     // A person holds the button: wait for their next move without spinning.
     tb::Pump(10);
+    tb::detail::EndIfQuitUnanswered();
   }
   return true;
 }
@@ -380,6 +384,7 @@ void Delay(UInt32 numTicks, UInt32* finalTicks) {
       UInt64 now = tb::MonotonicMicros();
       if (now >= end) break;
       tb::Pump(int(std::min<UInt64>((end - now + 999) / 1000, 1000)));
+      tb::detail::EndIfQuitUnanswered();
     }
   }
   if (finalTicks) *finalTicks = TickCount();
