@@ -427,7 +427,8 @@ short Save_Infolog_File(STATUS_WND_INFO* rec) {
   NavReplyRecord reply{};
   const OSErr err = NavPutFile(nullptr, &reply, &options, Save_File_Filter, 'TEXT', 'VMxm', rec);
   if (err != noErr || !reply.validRecord) {
-    if (err == noErr) NavDisposeReply(&reply);
+    // A cancelled chooser still hands over an empty selection.
+    NavDisposeReply(&reply);
     return 0;
   }
   FSSpec spec{};

@@ -273,7 +273,9 @@ TEST_F(MonitorProgram, TheConsumablesWindowShowsTheBoxsGauges) {
 }
 
 // The information page: its text drawn in the view, the pop-up over it,
-// and the save button writing the text where the chooser says.
+// and the save button: cancelled it gives back what the chooser handed
+// over (the program's clean end under the leak checker shows it), answered
+// it writes the text where the chooser says.
 TEST_F(MonitorProgram, TheInformationPageShowsAndSavesTheText) {
   StartBoxes(1);
   const std::string hex = launchEventHex(LaunchRecord(0));
@@ -290,6 +292,12 @@ TEST_F(MonitorProgram, TheInformationPageShowsAndSavesTheText) {
                     "window-shot " +
                     Title(0) + " " + shot +
                     "\n"
+                    "chooser-cancel\n"
+                    "click-item " +
+                    Title(0) +
+                    " 7\n"
+                    "sleep 200\n"
+                    "log cancelled\n"
                     "chooser-answer " +
                     saved +
                     "\n"
@@ -300,6 +308,7 @@ TEST_F(MonitorProgram, TheInformationPageShowsAndSavesTheText) {
                 hex.c_str(), &err),
             0)
       << err;
+  EXPECT_NE(err.find("cancelled"), std::string::npos);
   const std::string text = ReadFile(saved);
   EXPECT_EQ(text.rfind("****", 0), 0u) << text;
   EXPECT_NE(text.find("Printer Information"), std::string::npos);
