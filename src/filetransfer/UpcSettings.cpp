@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/BroadcastList.h"
+#include "common/PrefFile.h"
 #include "common/ReplaceResource.h"
 #include "filetransfer/Upcaster.h"
 #include "toolbox/files.h"
@@ -59,20 +60,6 @@ bool Unpack_Ftp_Config(std::span<const UInt8> bytes, CONFIGURATION& c) {
   return true;
 }
 
-bool Pref_Spec(FSSpec* fss) {
-  const SInt16 saved = CurResFile();
-  UseResFile(Appl_Rsrc_Fork_No);
-  Str255 name;
-  GetIndString(name, kStrFileNames, 1);
-  UseResFile(saved);
-  if (name[0] == 0) return false;
-  SInt16 vol;
-  SInt32 dir;
-  if (FindFolder(kOnSystemDisk, kPreferencesFolderType, kCreateFolder, &vol, &dir) != noErr) return false;
-  OSErr err = FSMakeFSSpec(vol, dir, name, fss);
-  return err == noErr || err == fnfErr;
-}
-
 SInt16 Create_Pref_File(const FSSpec* fss) {
   if (!fss) return -1;
   struct Taken {
@@ -113,7 +100,7 @@ SInt16 Create_Pref_File(const FSSpec* fss) {
 
 SInt16 Open_Pref_File() {
   FSSpec fss;
-  if (!Pref_Spec(&fss)) return -1;
+  if (!Pref_Name_File_Spec(1, &fss)) return -1;  // the first of the file names
   // Whoever made the file (this tool or the administration program), it is
   // read as it is: there is no version to compare.
   SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
@@ -121,7 +108,7 @@ SInt16 Open_Pref_File() {
     UseResFile(ref);
     return ref;
   }
-  return Create_Pref_File(&fss);
+  return upc::Create_Pref_File(&fss);
 }
 
 void Get_Configuration() {

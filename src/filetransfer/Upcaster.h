@@ -51,7 +51,6 @@ enum : SInt16 {
   kAlertQuestion = 602,  // OK / Cancel
   kAlertList = 603,      // OK only
   kAlertOutcome = 612,   // movable, one button
-  kStrFileNames = 136,   // item 1: the preference file
   kConfigDialogID = 500,
   kConfigPageTCP = 501,
   kConfigPageTimeout = 502,
@@ -96,8 +95,6 @@ void Set_Alert_Answer(AlertAnswerProc proc);
 void Pack_Ftp_Config(const CONFIGURATION& c, std::span<UInt8, kFtpConfigSize> out);
 // False (c unchanged) when fewer than 16 bytes are given.
 bool Unpack_Ftp_Config(std::span<const UInt8> bytes, CONFIGURATION& c);
-// The preference file's spec (Preferences, 'STR#' 136 item 1).
-bool Pref_Spec(FSSpec* fss);
 SInt16 Open_Pref_File();
 SInt16 Create_Pref_File(const FSSpec* fss);
 void Get_Configuration();

@@ -5,12 +5,13 @@
 
 #include <cstdlib>
 
-#include "upcaster_fixture.h"
 #include "506Q_Lib/DialogItems.h"
+#include "common/PrefFile.h"
 #include "FanctionLib/CList.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/memory.h"
 #include "toolbox/testdriver.h"
+#include "upcaster_fixture.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST_F(Settings, PreferenceFileRoundTripsAndIsMadeFromTheDefaults) {
   // A record too short to hold every field: the application's defaults,
   // nothing read past its end.
   FSSpec fss;
-  ASSERT_TRUE(upc::Pref_Spec(&fss));
+  ASSERT_TRUE(Pref_Name_File_Spec(1, &fss));
   SInt16 ref = FSpOpenResFile(&fss, fsRdWrPerm);
   ASSERT_GE(ref, 0);
   UseResFile(ref);
