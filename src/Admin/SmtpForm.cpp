@@ -482,6 +482,16 @@ Boolean Handle_SMTP_Send_Filter(DialogRef d, EventRecord* event, DialogItemIndex
         *item = 0;
         return true;
       }
+      // Tab and Shift-Tab go round the usable fields as in every other
+      // dialog, each reached with its whole text selected: a tab typed into
+      // a subject or an address would only reach the mail as a stray blank.
+      if (ch == kTabCharCode) {
+        const int n = usable_fields();
+        focus((gTEDataTbl.actENum + ((event->modifiers & shiftKey) ? n - 1 : 1)) % n);
+        if (field(gTEDataTbl.actENum)) TXNSelectAll(field(gTEDataTbl.actENum));
+        *item = 0;
+        return true;
+      }
       if (focused) TXNKeyDown(focused, event);
       *item = 0;
       return true;

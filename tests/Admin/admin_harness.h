@@ -23,8 +23,10 @@
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
+#include "Admin/SearchDialog.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupWindow.h"
+#include "Admin/SmtpForm.h"
 #include "common/AppGlobals.h"
 #include "common/AppWindows.h"
 #include "common/Context.h"
@@ -39,6 +41,7 @@
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
+#include "toolbox/textengine.h"
 #include "toolbox/windows.h"
 
 namespace admintest {
@@ -245,33 +248,38 @@ inline void EndProgram(pboxemu::Emulator& emu) {
   tb::ReloadNetConfig();
 }
 
-// A click on tab `index` of the settings window's strip, below its dead top.
-inline bool ClickSetupTab(SInt16 index) {
-  if (!gclData || index < 0 || index >= CTGetCount(gclData)) return false;
-  SInt16 h = gclData->tabRect.left;
-  for (SInt16 i = gclData->visTabNo; i < index; ++i) h = SInt16(h + ctab::GetTab(gclData, i)->width);
+// A click on tab `index` of a tab strip of the window, below its dead top.
+inline bool ClickTab(CTAB_DATA* tabs, WindowRef w, SInt16 index) {
+  if (!tabs || !w || index < 0 || index >= CTGetCount(tabs)) return false;
+  SInt16 h = tabs->tabRect.left;
+  for (SInt16 i = tabs->visTabNo; i < index; ++i) h = SInt16(h + ctab::GetTab(tabs, i)->width);
   tb::AdvanceClock(GetDblTime() + 1);
-  return tb::ClickInWindow(GetDialogWindow(Get_Open_Setup_Dialog()),
-                           Point{SInt16(gclData->tabRect.top + 18), SInt16(h + 5)});
+  return tb::ClickInWindow(w, Point{SInt16(tabs->tabRect.top + 18), SInt16(h + 5)});
 }
-
-// The settings window's tab titles, in order.
-inline std::vector<std::string> SetupTabTitles() {
+// The strip's tab titles, in order.
+inline std::vector<std::string> TabTitles(CTAB_DATA* tabs) {
   std::vector<std::string> out;
-  for (SInt16 t = 0; gclData && t < CTGetCount(gclData); ++t) {
+  for (SInt16 t = 0; tabs && t < CTGetCount(tabs); ++t) {
     Str255 s;
-    CTGetTitle(gclData, t, s);
+    CTGetTitle(tabs, t, s);
     out.emplace_back(reinterpret_cast<char*>(s + 1), s[0]);
   }
   return out;
 }
-// The settings window's tab of that title, -1 when it has none.
-inline SInt16 SetupTabIndex(const std::string& title) {
-  const std::vector<std::string> titles = SetupTabTitles();
+// The strip's tab of that title, -1 when it has none.
+inline SInt16 TabIndex(CTAB_DATA* tabs, const std::string& title) {
+  const std::vector<std::string> titles = TabTitles(tabs);
   for (std::size_t t = 0; t < titles.size(); ++t)
     if (titles[t] == title) return SInt16(t);
   return -1;
 }
+
+// The same for the settings window's strip.
+inline bool ClickSetupTab(SInt16 index) {
+  return ClickTab(gclData, Get_Open_Setup_Dialog() ? GetDialogWindow(Get_Open_Setup_Dialog()) : nullptr, index);
+}
+inline std::vector<std::string> SetupTabTitles() { return TabTitles(gclData); }
+inline SInt16 SetupTabIndex(const std::string& title) { return TabIndex(gclData, title); }
 
 // Script lines for the program run as its own process: its main window
 // (titled so) still answers after a dialog closed. A click selects its first
@@ -295,35 +303,45 @@ struct WalkField {
   std::string typed;      // on the Tab pass, over the whole text; '\b' is Delete
   std::string over = "";  // on the Shift-Tab pass, over the whole text
   bool masked = false;
+  std::string want = "";  // what the field holds at the end, where the keys do more than type
 };
 
-// The text a field holds after keys typed over its whole text.
+// The text a field holds after keys typed over its whole text (command
+// keys, "^" and a letter, left out).
 inline std::string TypedText(const std::string& keys) {
   std::string out;
-  for (char c : keys) {
-    if (c != '\b')
-      out += c;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i] == '^')
+      ++i;
+    else if (keys[i] != '\b')
+      out += keys[i];
     else if (!out.empty())
       out.pop_back();
   }
   return out;
 }
-inline std::string FinalText(const WalkField& f) { return TypedText(f.over.empty() ? f.typed : f.over); }
+inline std::string FinalText(const WalkField& f) {
+  return !f.want.empty() ? f.want : TypedText(f.over.empty() ? f.typed : f.over);
+}
 inline std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
-// Script lines typing the keys ('\b' a Delete).
+// Script lines typing the keys ('\b' a Delete, '^' and a letter that
+// letter with Command).
 inline std::string KeyLines(const std::string& text) {
   std::string out, run;
   auto flush = [&] {
     if (!run.empty()) out += "type " + run + "\n";
     run.clear();
   };
-  for (char c : text) {
-    if (c == '\b') {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\b') {
       flush();
       out += "key Delete\n";
+    } else if (text[i] == '^' && i + 1 < text.size()) {
+      flush();
+      out += std::string("key ") + text[++i] + " cmd\n";
     } else {
-      run += c;
+      run += text[i];
     }
   }
   flush();
@@ -342,6 +360,7 @@ inline std::string WalkScript(const std::string& dialog, const std::vector<WalkF
   const std::size_t n = fields.size();
   std::string s;
   if (start) s += "click-item " + t + " " + std::to_string(start) + "\n";
+  if (n == 0) return s + "key Tab\nkey Tab shift\n";  // a page of no fields takes them too
   const auto focus = [&](std::size_t i) { return "expect-focus " + t + " " + std::to_string(fields[i].item) + "\n"; };
   const auto left = [&](std::size_t i, const std::string& text) {
     return fields[i].masked ? "expect-masked " + t + " " + std::to_string(fields[i].item) + " " +
@@ -371,6 +390,19 @@ inline DialogRef dialogOf(const std::string& title, std::string* e) {
   if (!d) *e = "no dialog \"" + title + "\"";
   return d;
 }
+// The item that has the keyboard: that of the focused text-engine field
+// where the dialog has such fields, else the edit item's.
+inline DialogItemIndex focusItem(DialogRef d) {
+  TXNObject o = tb::TXNFocusedObject(GetDialogWindow(d));
+  if (!o) return GetDialogKeyboardFocusItem(d);
+  Rect view, r;
+  TXNGetViewRect(o, &view);
+  for (DialogItemIndex i = 1; i <= CountDITL(d); ++i) {
+    Get_Dialog_Item_Rect(d, i, &r);
+    if (r.top <= view.top && r.left <= view.left && view.bottom <= r.bottom && view.right <= r.right) return i;
+  }
+  return 0;
+}
 // The item's pixels in its dialog's port, inside its frame.
 inline std::vector<UInt32> fieldPixels(DialogRef d, DialogItemIndex item) {
   Rect r;
@@ -393,6 +425,7 @@ inline void AddDialogCheckCommands() {
   using R = tb::ScriptResult;
   using detail::dialogOf;
   using detail::fieldPixels;
+  using detail::focusItem;
   using detail::gWait;
   tb::RegisterScriptCommand("wait-alert", [](W, std::string* e) {
     WindowRef front = FrontWindow();
@@ -412,7 +445,7 @@ inline void AddDialogCheckCommands() {
   tb::RegisterScriptCommand("expect-focus", [](W w, std::string* e) {
     DialogRef d = w.size() == 3 ? dialogOf(w[1], e) : nullptr;
     if (!d) return R::kFailed;
-    EXPECT_EQ(GetDialogKeyboardFocusItem(d), std::stoi(w[2])) << "the keyboard in \"" << w[1] << "\"";
+    EXPECT_EQ(focusItem(d), std::stoi(w[2])) << "the keyboard in \"" << w[1] << "\"";
     return R::kDone;
   });
   tb::RegisterScriptCommand("expect-masked", [](W w, std::string* e) {
@@ -441,7 +474,7 @@ inline void AddDialogCheckCommands() {
 // at any point of it, inside modal dialogs too; the script language gains:
 // those of AddDialogCheckCommands and
 //   click-box NAME                a click on the list row of that box (waits for the row)
-//   tab TITLE                     a click on the settings window's tab
+//   tab TITLE                     a click on the tab of the search settings or the settings window
 //   call NAME                     runs the test's check of that name until it returns true
 class AdminProgramTest : public ::testing::Test {
  protected:
@@ -457,6 +490,8 @@ class AdminProgramTest : public ::testing::Test {
   }
   void TearDown() override {
     if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
+    if (DialogRef d = Get_Open_Config_Dialog()) Close_Config_Dialog(d);
+    Terminate_MLTE_Item();
     EndProgram(emu);
   }
 
@@ -469,6 +504,7 @@ class AdminProgramTest : public ::testing::Test {
     std::string err;
     ASSERT_TRUE(emu.Start(&err)) << err;
     ASSERT_EQ(Open_Main_Window(), 1);
+    Init_MLTE_Item();
     ASSERT_TRUE(runUntil([&] { return Listed() == int(boxes.size()); })) << "the boxes were not all listed";
   }
 
@@ -575,7 +611,13 @@ class AdminProgramTest : public ::testing::Test {
       return R::kDone;
     });
     tb::RegisterScriptCommand("tab", [](W w, std::string* e) {
-      if (w.size() != 2 || !ClickSetupTab(SetupTabIndex(w[1])))
+      // The search settings' strip while they are open, else the settings window's.
+      DialogRef search = Get_Open_Config_Dialog();
+      CTAB_DATA* tabs = search ? configTbl.tabData : gclData;
+      WindowRef in = search                    ? GetDialogWindow(search)
+                     : Get_Open_Setup_Dialog() ? GetDialogWindow(Get_Open_Setup_Dialog())
+                                               : nullptr;
+      if (w.size() != 2 || !ClickTab(tabs, in, TabIndex(tabs, w[1])))
         return *e = "no tab " + (w.size() > 1 ? w[1] : ""), R::kFailed;
       return R::kDone;
     });

@@ -1,52 +1,75 @@
-// Every dialog and page of the device settings used by the keyboard alone,
-// in the running program against emulated boxes: the fields are walked with
-// Tab (the whole round, then typing into each) and Shift-Tab (typing over
-// the masked fields' selected stars), masked fields also take Delete, and
-// the dialog is left with Return or Escape. What reaches the box is the
-// typed text exactly (nothing on Escape), a secret is never drawn but as
-// stars, the restart question asks once, and the main window still answers
-// a click, a menu command and a key afterwards.
+// Every dialog and page of the program used by the keyboard alone, in the
+// running program against emulated boxes: the device settings' pages and
+// sub-dialogs, the mail forms, the IP address set-up and each tab of the
+// search settings. The fields are walked with Tab (the whole round, then
+// typing into each) and Shift-Tab (typing over the masked fields' selected
+// stars), masked fields also take Delete, the mail forms' fields the
+// clipboard and undo keys, and the dialog is left with Return or Escape.
+// What reaches the box is the typed text exactly (nothing on Escape), the
+// search settings' files get only the record that changed (nothing on
+// Escape), a secret is never drawn but as stars, the restart question asks
+// once, and the main window still answers a click, a menu command and a key
+// afterwards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "Admin/SetupBind.h"
 #include "admin_harness.h"
+#include "common/BroadcastList.h"
 #include "common/Context.h"
+#include "common/PrefFile.h"
+#include "common/StrConv.h"
 #include "pboxemu/emulator.h"
 #include "pboxemu/settings.h"
+#include "suite/SuiteNames.h"
+#include "test_support.h"
+#include "toolbox/appletalk.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
+#include "toolbox/files.h"
+#include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
 
 namespace {
 
+namespace fs = std::filesystem;
 using admintest::FinalText;
 using admintest::Quoted;
 using admintest::WalkField;
 using pboxemu::Model;
 
 constexpr const char* kSettings = "Print Server Settings";
-enum Box { kOffice, kReception, kNetWare };
-const char* const kBoxNames[] = {"Office C", "Reception E", "NetWare N"};
+constexpr const char* kSearch = "Search Settings";
+enum Box { kOffice, kReception, kNetWare, kUnset };
+const char* const kBoxNames[] = {"Office C", "Reception E", "NetWare N", "New box"};
 
 struct Walk {
   const char* name;
   Box box;
   const char* tab;
-  std::string prepare;         // script lines on the page first
+  std::string prepare = "";    // script lines on the page first
   DialogItemIndex button = 0;  // the button opening the sub-dialog; 0: the page itself
   const char* dialog = kSettings;
-  std::string ready;              // script lines in the sub-dialog first
+  std::string ready = "";         // script lines in the dialog first
   DialogItemIndex start = 0;      // clicked first when the keyboard is not there yet
-  std::vector<WalkField> fields;  // in Tab order, from the one that has the keyboard
+  std::vector<WalkField> fields = {};  // in Tab order, from the one that has the keyboard
   std::string after = "";         // script lines after the walk, before leaving
   // With the box's tables in place: what the prepare lines store once the
   // window is left with OK, and what OK stores besides the fields' texts.
   std::function<void()> prepared = nullptr, stored = nullptr;
+  // A dialog of the main window instead: the menu command that opens it
+  // for the selected box (then its tab, when it has tabs, is clicked), the
+  // lines that leave it by OK, and what OK makes of the search settings.
+  std::string menu = "";
+  std::string okLines = "key Return\n";
+  std::function<void(CONFIGURATION&, SETUPINFO&)> searched = nullptr;
 };
 
 void set(UInt16 var, const std::string& text) {
@@ -85,6 +108,24 @@ std::vector<Walk> walks() {
     set(0x2801, "ENABLE");
     set(0xEA10, "ENABLE");
   };
+
+  const auto mail = [](UInt16 first, const std::vector<std::string>& typed) {
+    const DialogItemIndex items[] = {5, 7, 9, 13, 15, 17};
+    const UInt16 vars[] = {0, 1, 2, 4, 5, 6};
+    std::vector<WalkField> f;
+    for (std::size_t i = 0; i < typed.size(); ++i) f.push_back({items[i], UInt16(first + vars[i]), typed[i]});
+    return f;
+  };
+  // Command-A and C copy the text; V pastes it in the next field, X cuts,
+  // Z takes a paste back.
+  std::vector<WalkField> printerMail =
+      mail(0xEA19, {"Printer information", "Paper low^a^c", "^v-desk", "a@b^a^xadmin@test", "^v^zSecond", "Sig"});
+  printerMail[2].want = "Paper low-desk";
+  printerMail[3].want = "admin@test";
+  printerMail[4].want = "Second";
+  printerMail[5].over = "Room 5";
+  std::vector<WalkField> consumMail = mail(0xEA29, {"Toner", "Cyan low", "Desk 3"});
+  consumMail[1].over = "Magenta low";
 
   return {
       {"SnmpPage",
@@ -220,6 +261,74 @@ std::vector<Walk> walks() {
        "", 0, rprinter, "", [] { set(516, "RPRINTER"); }},
       {"PrintServerDialog", kNetWare, "NetWare", "", 15, "Print Server", "", 0, pserver},
       {"NdsDialog", kNetWare, "NetWare", "", 16, "NDS Settings", "", 0, {{7, 541, "tree"}, {9, 542, "ctx"}}},
+      // The second form switched on: Tab reaches all six fields. The
+      // subject typed as the language shows it is stored as the box's own.
+      {"PrinterMailForm", kOffice, "SMTP",
+       "click-item \"Print Server Settings\" 6\nclick-item \"Print Server Settings\" 10\n", 12,
+       "Printer Information Mail", "click-item \"Printer Information Mail\" 10\n", 0, printerMail, "", smtp_on,
+       [] {
+         set(0xEA19, "Printer Information");
+         set(0xEA1C, "ENABLE");
+       }},
+      // The second form off: Tab goes round the first three fields.
+      {"ConsumablesMailForm", kOffice, "SMTP",
+       "click-item \"Print Server Settings\" 6\nclick-item \"Print Server Settings\" 26\n", 28, "Consumables Mail", "",
+       0, consumMail, "",
+       [] {
+         set(0x2801, "ENABLE");
+         set(0xEA20, "ENABLE");
+       }},
+      // A box found without an address gets the typed one; the restart it
+      // offers is declined.
+      {.name = "IpSetup",
+       .box = kUnset,
+       .tab = nullptr,
+       .dialog = "IP Address Setup",
+       .fields = {{5, 258, "@FREE"}},
+       .stored =
+           [] {
+             set(261, "DISABLE");
+             set(262, "DISABLE");
+           },
+       .menu = "131 1",
+       .okLines = "key Return\nwait-alert\ncall restart-question\nkey Escape\n"},
+      // The search settings, a tab each: an address typed with leading
+      // zeros is added as the list shows it.
+      {.name = "SearchTcpIp",
+       .box = kOffice,
+       .tab = "TCP/IP",
+       .dialog = kSearch,
+       .fields = {{7, 0, "127.0.3.1", "127.000.3.002"}},
+       .after = "click-item \"Search Settings\" 11\n",
+       .menu = "131 3",
+       .searched =
+           [](CONFIGURATION&, SETUPINFO& e) {
+             std::snprintf(e.broadcast[e.tcp_count++], kBroadcastTextSize, "%s", "127.0.3.2");
+           }},
+      {.name = "SearchAppleTalk",
+       .box = kOffice,
+       .tab = "AppleTalk",
+       .dialog = kSearch,
+       .after = "click-item \"Search Settings\" 5\nclick-item \"Search Settings\" 10\n",
+       .menu = "131 3",
+       .searched =
+           [](CONFIGURATION& c, SETUPINFO&) {
+             c.Protocol_2 = 1;
+             c.choiceNetworkzone = 1;
+             std::snprintf(c.SearchZoneName, sizeof c.SearchZoneName, "%s", "Zone 1");
+           }},
+      {.name = "SearchTimeout",
+       .box = kOffice,
+       .tab = "Timeout",
+       .dialog = kSearch,
+       .fields = {{7, 0, "90"}, {10, 0, "7"}, {12, 0, "3", "4"}},
+       .menu = "131 3",
+       .searched =
+           [](CONFIGURATION& c, SETUPINFO&) {
+             c.pollTime = 90;
+             c.rcvWait = 7000;
+             c.retry = 4;
+           }},
   };
 }
 
@@ -246,16 +355,40 @@ pboxemu::SettingsBlocks netware_box() {
   return b.Build();
 }
 
+// The search settings as their files hold them: the record of the main
+// preference file, that of the file-transfer tool's, and the broadcast
+// list's text beside the bundles ("" where there is none).
+struct SearchFiles {
+  std::string record, transfer, list;
+};
+std::string Packed(const CONFIGURATION& c) {
+  UInt8 bytes[kConfigRecordSize];
+  Pack_Config_Record(c, bytes);
+  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
 class KeyboardWalk : public admintest::AdminProgramTest, public ::testing::WithParamInterface<std::tuple<int, bool>> {
  protected:
+  // A suite of the test's own (the broadcast list is written beside its
+  // bundles) and an AppleTalk network of three zones.
+  KeyboardWalk() : atalk_("TOOLBOX_APPLETALK_CONF", (home_ / "appletalk.conf").c_str()) {
+    testsupport::WriteFile(home_ / "appletalk.conf", "network = " + std::to_string(pboxemu::PrivateAppleTalkNetwork()) +
+                                                         "\nnode = 5\nport-base = 30000\nmyzone = Zone 2\n"
+                                                         "zone = Zone 1\nzone = Zone 2\nzone = Zone 3\n");
+    testsupport::WriteFile(home_ / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "");
+  }
   void SetUp() override {
+    tb::SetApplicationPath((home_ / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN").string());
+    tb::ReloadAppleTalkConfig();
     ASSERT_NO_FATAL_FAILURE(AdminProgramTest::SetUp());
-    std::vector<pboxemu::BoxSpec> boxes(3);
-    const Model models[] = {Model::QSV_C, Model::QSV_E, Model::QSV_B};
-    for (int i = 0; i < 3; ++i) {
+    OpenMode = 1;  // started as a person starts it: the broadcast list is kept
+    std::vector<pboxemu::BoxSpec> boxes(4);
+    const Model models[] = {Model::QSV_C, Model::QSV_E, Model::QSV_B, Model::QSV_C};
+    for (int i = 0; i < 4; ++i) {
       boxes[std::size_t(i)].model = models[i];
       boxes[std::size_t(i)].name = kBoxNames[i];
     }
+    boxes[kUnset].noAddress = true;
     ASSERT_NO_FATAL_FAILURE(start(boxes));
     // The first box guards its settings with a password.
     pboxemu::SettingsBlocks office = emu.Settings(kOffice);
@@ -265,6 +398,10 @@ class KeyboardWalk : public admintest::AdminProgramTest, public ::testing::WithP
     emu.SetSettings(kOffice, office);
     emu.SetSettings(kNetWare, netware_box());
   }
+  void TearDown() override {
+    AdminProgramTest::TearDown();
+    tb::SetApplicationPath("");
+  }
 
   std::string address(Box b) {
     const UInt32 a = emu.BoxAddress(b);
@@ -272,25 +409,64 @@ class KeyboardWalk : public admintest::AdminProgramTest, public ::testing::WithP
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
     return text;
   }
-  std::string resolve(const std::string& text, Box b) { return text == "@IP" ? address(b) : text; }
+  // "@IP" the box's address, "@FREE" one no box has.
+  std::string resolve(const std::string& text, Box b) {
+    if (text == "@FREE") {
+      char free[20];
+      iptoa(emu.BoxAddress(kOffice) + 10, free);
+      return free;
+    }
+    return text == "@IP" ? address(b) : text;
+  }
+
+  static std::string record(SInt16 nameIndex) {
+    FSSpec fss;
+    std::string out;
+    if (!Pref_Name_File_Spec(nameIndex, &fss)) return out;
+    const SInt16 ref = FSpOpenResFile(&fss, fsRdPerm);
+    if (ref < 0) return out;
+    if (Handle h = Get1Resource('CNFG', 128)) out.assign(*h, std::size_t(GetHandleSize(h)));
+    CloseResFile(ref);
+    UseResFile(Appl_Rsrc_Fork_No);
+    return out;
+  }
+  SearchFiles searchFiles() {
+    const fs::path list = home_ / "suite" / suite::kConfigDataName;
+    return {record(1), record(3), fs::exists(list) ? testsupport::ReadFile(list) : ""};
+  }
+
+  testsupport::TempDir home_;
+  testsupport::ScopedEnv atalk_;
 };
 
 TEST_P(KeyboardWalk, WhatIsTypedReachesTheBoxAndSecretsShowAsStars) {
   const Walk w = walks()[std::size_t(std::get<0>(GetParam()))];
   const bool ok = std::get<1>(GetParam());
   const bool sub = w.button != 0;
+  const bool main = !w.menu.empty();
   const pboxemu::SettingsBlocks before = emu.Settings(w.box);
   const std::string settings = Quoted(kSettings);
+  const CONFIGURATION conf = ConfigData;
+  const SETUPINFO env = EnvInfo;
+  const SearchFiles files = searchFiles();
 
-  std::string s = "click-box " + Quoted(kBoxNames[w.box]) + "\nmenu 132 1\n";
-  if (w.box == kOffice) s += "wait-window Password\ntype pw\nexpect-masked Password 4 2\nkey Return\n";
-  s += "wait-window " + settings + " 10000\ntab " + Quoted(w.tab) + "\n" + w.prepare;
-  if (sub)
-    s += "click-item " + settings + " " + std::to_string(w.button) + "\nwait-window " + Quoted(w.dialog) + "\n" +
-         w.ready;
-  s += admintest::WalkScript(w.dialog, w.fields, w.start, [&](const std::string& t) { return resolve(t, w.box); }) +
+  std::string s = "click-box " + Quoted(kBoxNames[w.box]) + "\n";
+  if (main) {
+    s += "menu " + w.menu + "\nwait-window " + Quoted(w.dialog) + "\n";
+    if (w.tab) s += "tab " + Quoted(w.tab) + "\n";
+  } else {
+    s += "menu 132 1\n";
+    if (w.box == kOffice) s += "wait-window Password\ntype pw\nexpect-masked Password 4 2\nkey Return\n";
+    s += "wait-window " + settings + " 10000\ntab " + Quoted(w.tab) + "\n" + w.prepare;
+    if (sub)
+      s += "click-item " + settings + " " + std::to_string(w.button) + "\nwait-window " + Quoted(w.dialog) + "\n";
+  }
+  s += w.ready +
+       admintest::WalkScript(w.dialog, w.fields, w.start, [&](const std::string& t) { return resolve(t, w.box); }) +
        w.after;
-  if (ok) {
+  if (main) {
+    s += ok ? w.okLines : "key Escape\n";
+  } else if (ok) {
     if (sub) s += "key Enter\n";
     s += "key Return\nwait-alert\nkey Return\nwait-alert\ncall restart-question\nkey Escape\n";
   } else if (sub) {
@@ -316,10 +492,13 @@ TEST_P(KeyboardWalk, WhatIsTypedReachesTheBoxAndSecretsShowAsStars) {
   };
   ASSERT_NO_FATAL_FAILURE(run(s));
   EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  EXPECT_EQ(Get_Open_Config_Dialog(), nullptr);
 
+  // What reaches the box: the fields' texts and what OK stores besides
+  // (a dialog of the main window stores only where it names something).
   pboxemu::SettingsBlocks want = before;
   admintest::PointTablesAt(want);
-  const bool saved = ok || (sub && w.prepared);
+  const bool saved = main ? ok && w.stored : ok || (sub && w.prepared);
   if (saved && w.prepared) w.prepared();
   if (ok) {
     for (const WalkField& f : w.fields)
@@ -332,6 +511,34 @@ TEST_P(KeyboardWalk, WhatIsTypedReachesTheBoxAndSecretsShowAsStars) {
   for (std::size_t i = 0; i < got.size(); ++i)
     EXPECT_EQ(got[i], want.image[i]) << "byte " << i << " of the box's image";
   EXPECT_EQ(emu.Executed(w.box, "SAVE EEP_DATA"), saved ? 1 : 0);
+  EXPECT_EQ(emu.Executed(w.box, "SET IP_ADDR:"), ok && w.box == kUnset ? 1 : 0);
+
+  // What reaches the search settings' files: only a record that changed,
+  // and nothing on Cancel.
+  CONFIGURATION wantConf = conf;
+  SETUPINFO wantEnv = env;
+  if (ok && w.searched) w.searched(wantConf, wantEnv);
+  EXPECT_EQ(Packed(ConfigData), Packed(wantConf)) << "the search settings in use";
+  EXPECT_EQ(std::memcmp(&EnvInfo, &wantEnv, sizeof env), 0) << "the broadcast list in use";
+  SearchFiles wantFiles = files;
+  if (Packed(wantConf) != Packed(conf)) {
+    wantFiles.record = Packed(wantConf);
+    UInt8 transfer[16] = {};
+    be::put16(transfer, UInt16(std::min<int>(wantConf.rcvWait, 5000)));
+    be::put16(transfer + 2, 5);
+    be::put16(transfer + 4, UInt16(wantConf.retry));
+    be::put32(transfer + 6, wantConf.brAddr);
+    transfer[10] = wantConf.oldVerCompati;
+    wantFiles.transfer.assign(reinterpret_cast<const char*>(transfer), sizeof transfer);
+  }
+  if (std::memcmp(&wantEnv, &env, sizeof env) != 0) {
+    const std::vector<UInt8> text = Broadcast_List_Text(wantEnv.broadcast, wantEnv.tcp_count);
+    wantFiles.list.assign(text.begin(), text.end());
+  }
+  const SearchFiles gotFiles = searchFiles();
+  EXPECT_EQ(gotFiles.record, wantFiles.record) << "the preference file's record";
+  EXPECT_EQ(gotFiles.transfer, wantFiles.transfer) << "the file-transfer tool's record";
+  EXPECT_EQ(gotFiles.list, wantFiles.list) << "the broadcast list file";
 
   ExpectMainWindowAnswers();
 }
