@@ -14,6 +14,7 @@
 #include "Admin/MainWindow.h"
 #include "Admin/PopPage.h"
 #include "Admin/PortPage.h"
+#include "Admin/SearchDialog.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupPages.h"
 #include "Admin/SmtpPage.h"
@@ -464,7 +465,10 @@ short Close_Setup_Dialog(DialogRef dialog) {
   }
   if (dialog) Close_Usr_Dialog(dialog);
   Free_Setup_Table();
-  Window_Select_Mode(nullptr);
+  // Search settings the window was opened over are again the one window
+  // that takes clicks; without them back the main window could be brought
+  // over them while they stay open, and their menu command then does nothing.
+  Window_Select_Mode(Get_Open_Config_Dialog());
   Dispose_Setup_Memory();
   for (SETUP_PAGE& p : fancInfo) p = SETUP_PAGE{};
   Setup_Menu_Status();

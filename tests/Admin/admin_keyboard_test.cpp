@@ -293,11 +293,14 @@ std::vector<Walk> walks() {
        .menu = "131 1",
        .okLines = "key Return\nwait-alert\ncall restart-question\nkey Escape\n"},
       // The search settings, a tab each: an address typed with leading
-      // zeros is added as the list shows it.
+      // zeros is added as the list shows it. The settings window opened and
+      // closed over them leaves them the one window that takes clicks.
       {.name = "SearchTcpIp",
-       .box = kOffice,
+       .box = kReception,
        .tab = "TCP/IP",
        .dialog = kSearch,
+       .ready = "menu 132 1\nwait-window \"Print Server Settings\" 10000\nkey Escape\nwait-window \"Search Settings\"\n"
+                "click-box \"NetWare N\"\n",
        .fields = {{7, 0, "127.0.3.1", "127.000.3.002"}},
        .after = "click-item \"Search Settings\" 11\n",
        .menu = "131 3",
