@@ -335,7 +335,8 @@ void lprState(LPR_JOB* job, SInt16* code) {
   }
   switch (job->state) {
     case 0:
-      job->bytesSent = job->controlSent = 0;
+      // The next file's size is known once it is opened.
+      job->bytesSent = job->fileSize = job->controlSent = 0;
       job->fileComplete = job->timedOut = 0;
       job->failure = 0;
       [[fallthrough]];
