@@ -215,7 +215,11 @@ void CLGetScrollValue(CLIST_DATA* clData, SInt16* x, SInt16* y);
 void CLSetScrollValue(CLIST_DATA* clData, SInt16 x, SInt16 y);
 void CLSelectScroll(CLIST_DATA* clData);
 Boolean CLIsHeaderMovable(CLIST_DATA* clData, Point pt);
+// Moves the list; a list that shows erases the part of its old place it
+// leaves, a hidden one draws nothing.
 void CLResize(CLIST_DATA* clData, const Rect* resizeRect);
+// Shows and draws the list, or hides it: a list that showed erases its
+// place, one already hidden (or made hidden) draws nothing.
 void CLShow(CLIST_DATA* clData, Boolean bShow);
 void CLAdjustScrollBar(CLIST_DATA* clData, Boolean isDrawScrollBar);
 void CLAdjustColumnWidth(CLIST_DATA* clData);

@@ -162,7 +162,7 @@ void CSetControlViewSize(CLIST_DATA* clData) {
 void CLResize(CLIST_DATA* clData, const Rect* resizeRect) {
   CLIST_DATA* cl = clData;
   if (!HasList(cl) || !cl->vScroll || !cl->hScroll || !resizeRect) return;
-  if (!EqualRect(resizeRect, &cl->rect)) {
+  if (cl->bShow && !EqualRect(resizeRect, &cl->rect)) {
     Rect oldR = cl->rect, newR = *resizeRect;
     InsetRect(&oldR, -1, -1);
     InsetRect(&newR, -1, -1);
@@ -195,6 +195,9 @@ void CLResize(CLIST_DATA* clData, const Rect* resizeRect) {
 void CLShow(CLIST_DATA* clData, Boolean bShow) {
   CLIST_DATA* cl = clData;
   if (!cl) return;
+  // A list that does not show has no place on screen: what lies in its
+  // rectangle (the next page's items, or nothing it ever drew) is another's.
+  const bool wasShown = cl->bShow;
   cl->bShow = bShow;
   if (bShow) {
     CLAdjustScrollBar(cl, 0);
@@ -206,7 +209,7 @@ void CLShow(CLIST_DATA* clData, Boolean bShow) {
   } else {
     HideControl(cl->vScroll);
     HideControl(cl->hScroll);
-    if (cl->parPort) {
+    if (wasShown && cl->parPort) {
       Rect r = cl->rect;
       InsetRect(&r, -1, -1);
       WithPort(cl->parPort, [&] { EraseRect(&r); });

@@ -114,12 +114,6 @@ void restoreField(SUB_DLG* d, short item, int idx, const std::string& initial) {
   r->lastText[idx] = SubFieldText(f);
 }
 
-// Hiding erases a list's place: only a list that shows has one (the other
-// page's items may lie there now).
-void hideList(CLIST_DATA* list) {
-  if (list && list->bShow) CLShow(list, false);
-}
-
 void ChangeTabPage(SUB_DLG* d, int page) {
   CFG_REC* r = rec(d);
   DialogRef dlg = d->dialog;
@@ -150,12 +144,12 @@ void ChangeTabPage(SUB_DLG* d, int page) {
       CLResize(r->addrList, &lr);
       CLShow(r->addrList, true);
     }
-    hideList(r->folderList);
+    if (r->folderList) CLShow(r->folderList, false);
     ChangeDelBtnState(d);
   } else {
     SetSubDlgItemTexts(d, gCfgPage2Item);
     STCSetAlignment(d->labels, 0, 1);
-    hideList(r->addrList);
+    if (r->addrList) CLShow(r->addrList, false);
     AddSubField(d, kNameField);
     if (r->folderList) {
       Rect lr = ItemRectOf(dlg, kFolderList);

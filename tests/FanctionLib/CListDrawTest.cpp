@@ -235,15 +235,44 @@ TEST_F(ListDraw, CornerAndFrameWithBothBars) {
 }
 
 TEST_F(ListDraw, HiddenListsDrawNothing) {
+  // What another item (the next page's) draws where a hidden list stands.
+  const UInt32 kOtherPx = Px(0x20, 0x90, 0x30);
+  const Rect place{19, 19, 222, 422};
+  auto paintOver = [&](const Rect& r) {
+    tb::PortSaver saver(GetWindowPort(w_));
+    const RGBColor green{0x2020, 0x9090, 0x3030};
+    RGBForeColor(&green);
+    PaintRect(&r);
+  };
+  auto area = [](const Rect& r) { return (r.bottom - r.top) * (r.right - r.left); };
+
+  // Made hidden, the list never stood anywhere: nothing under it goes.
+  paintOver(place);
+  const Rect r{20, 20, 220, 420};
+  cl_ = CLNew(w_, &r, Point{18, 400}, true, false, false);
+  ASSERT_NE(cl_, nullptr);
+  EXPECT_EQ(count(place, kOtherPx), area(place));
+  CLDispose(cl_);
+  cl_ = nullptr;
+
   build();
   CLShow(cl_, false);
   EXPECT_FALSE(IsControlVisible(cl_->hScroll));
-  EXPECT_FALSE(inkIn(Rect{19, 19, 222, 422}));
+  EXPECT_FALSE(inkIn(place));
   CLUpdate(cl_, nullptr, 1);
   CLUpdateHeader(cl_);
-  EXPECT_FALSE(inkIn(Rect{19, 19, 222, 422}));
+  EXPECT_FALSE(inkIn(place));
+  // Hidden again, or moved while hidden, it leaves alone what is drawn in
+  // its old place now.
+  paintOver(place);
+  CLShow(cl_, false);
+  EXPECT_EQ(count(place, kOtherPx), area(place));
+  Rect to{241, 20, 379, 299};
+  CLResize(cl_, &to);
+  EXPECT_EQ(count(place, kOtherPx), area(place));
   CLShow(cl_, true);
-  EXPECT_TRUE(inkIn(Rect{38, 20, 56, 150}));
+  EXPECT_TRUE(inkIn(Rect{259, 21, 277, 150}));
+  EXPECT_EQ(count(place, kOtherPx), area(place));
 }
 
 TEST_F(ListDraw, ListWithoutColumnsDrawsEachRowsText) {
