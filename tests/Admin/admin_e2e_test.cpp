@@ -91,8 +91,14 @@ TEST(AdminEndToEnd, ListsTheBoxesAndStartsTheMonitorForTheSelectedOne) {
                                   "wait 5\n"
                                   "menu 130 2\n"
                                   "wait 5\n"
-                                  "sleep 500\n" +
-                                  admintest::MainWindowAnswersLines("VEMO-ADMIN [ User Mode ]") +
+                                  "sleep 500\n"
+                                  // The rows come in the order the boxes
+                                  // answered, and the old box takes no
+                                  // command on the new port: sorted by
+                                  // model, the third row is "Office C".
+                                  "click-window " +
+                                  title + " 250 50\nwait 5\n" +
+                                  admintest::MainWindowAnswersLines("VEMO-ADMIN [ User Mode ]", 2) +
                                   admintest::kQuitByKeyLines);
   testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
   // Preferences of its own: no mode file, so the program runs in user mode.

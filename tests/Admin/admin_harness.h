@@ -282,14 +282,14 @@ inline std::vector<std::string> SetupTabTitles() { return TabTitles(gclData); }
 inline SInt16 SetupTabIndex(const std::string& title) { return TabIndex(gclData, title); }
 
 // Script lines for the program run as its own process: its main window
-// (titled so) still answers after a dialog closed. A click selects its first
-// row and the settings command, which needs a selected box, opens the
-// settings window (Escape closes it again); a failing line ends the program
-// with status 3. The script's end then quits by a key (Command-Q) for the
-// main window's key.
-inline std::string MainWindowAnswersLines(const std::string& mainTitle) {
-  return "click-window \"" + mainTitle +
-         "\" 200 69\nwait 5\nmenu 132 1\n"
+// (titled so) still answers after a dialog closed. A click selects a row (the
+// first, or the one given) and the settings command, which needs a selected
+// box that answers on the command port, opens the settings window (Escape
+// closes it again); a failing line ends the program with status 3. The
+// script's end then quits by a key (Command-Q) for the main window's key.
+inline std::string MainWindowAnswersLines(const std::string& mainTitle, int row = 0) {
+  return "click-window \"" + mainTitle + "\" 200 " + std::to_string(69 + 18 * row) +
+         "\nwait 5\nmenu 132 1\n"
          "wait-window \"Print Server Settings\" 10000\nkey Escape\nwait 5\n";
 }
 inline const char* kQuitByKeyLines = "key q cmd\nwait 5\nkey Return\n";
