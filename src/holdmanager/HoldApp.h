@@ -220,7 +220,8 @@ void DestroyEventTimer(EventLoopTimerUPP routine, EventLoopTimerRef timer);
 constexpr EventTimerInterval kIdleInterval = 0.1;
 constexpr EventTimerInterval kIdleWorkedInterval = 0.01;
 constexpr EventTimerInterval kIdleStartInterval = 0;
-// The next idle step comes after kIdleStartInterval.
+// The next idle step comes after kIdleStartInterval (also when an upload's
+// connection has news between two steps).
 void HoldIdleSoon();
 // The idle timer's routine: one idle step, the next one sooner when the
 // command engine worked.

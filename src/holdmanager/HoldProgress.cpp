@@ -407,6 +407,12 @@ bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int fold
   const char* user = std::getenv("USER");
   LPR_JOB* job = LPRMakeJob(files, folderValue, e->boxAddr, e->timeoutSeconds, host, user ? user : "");
   if (!job) return false;
+  // The daemon's answers and the socket's room for more come between two
+  // steps: the next step then comes at the loop's next turn instead of an
+  // idle interval on (a step in which the engine worked still sets the
+  // interval after it, so news during a step changes nothing).
+  job->answered = [](void* engine) { static_cast<HOLD_ENGINE*>(engine)->view->StepSoon(); };
+  job->answeredCookie = e;
   e->upload = job;
   e->view->OpenProgress(CMD_UPLOAD);
   StartCommand(e, CMD_UPLOAD, true);

@@ -261,6 +261,7 @@ void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cooki
     case OT_FLUSH_COMPLETE: OT_Unbind(epi); break;
     default: break;
   }
+  if (job->answered) job->answered(job->answeredCookie);
 }
 
 OTResult SendEndofFile(LPR_JOB* job) {

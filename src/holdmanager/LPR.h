@@ -73,6 +73,13 @@ struct LPR_JOB {
   std::size_t dataAt;
   std::FILE* file;
   SInt16 failure;  // the code a failed step reported
+  // Told from the notifier whenever the connection has news: the daemon
+  // answered (the connection, an acknowledgement, its end of the
+  // connection) or the socket takes data again. The session that waits on
+  // it between two steps can go on at the loop's next turn rather than an
+  // idle interval on, so the daemon is not left without data meanwhile.
+  void (*answered)(void* cookie);
+  void* answeredCookie;
 };
 
 extern UInt16 g_lprState;
