@@ -1,11 +1,13 @@
 // Uploads files with the held-job manager's LPR client to 127.0.0.1 (the
 // line-printer daemon of the namespace it runs in) and prints each code, the
 // local port, and the time taken. With --occupy it first takes every
-// reserved port 721-731 itself, so the client has to fall back to any port.
+// reserved port 721-731 it can (the rest are someone else's), so the client
+// has to fall back to any port.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
       files.push_back(argv[i]);
   }
   std::vector<int> held;
+  std::size_t takenByOthers = 0;
   if (occupy) {
     for (int p = kLPRFirstLocalPort; p <= kLPRLastLocalPort; ++p) {
       int s = socket(AF_INET, SOCK_STREAM, 0);
@@ -37,10 +40,15 @@ int main(int argc, char** argv) {
       sockaddr_in a{};
       a.sin_family = AF_INET;
       a.sin_port = htons(UInt16(p));
-      if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(s, 1) == 0) held.push_back(s);
+      if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(s, 1) == 0) {
+        held.push_back(s);
+        continue;
+      }
+      if (errno == EADDRINUSE) ++takenByOthers;  // the daemon's own connections use these ports too
+      close(s);
     }
   }
-  if (occupy) std::printf("HELD %zu\n", held.size());
+  if (occupy) std::printf("HELD %zu\n", held.size() + takenByOthers);
   if (OT_Init() != kOTNoError) return 2;
   LPR_JOB* job = LPRMakeJob(files, queue, 0x7F000001, 60, "probehost", "prober");
   if (!job) return 2;
