@@ -74,14 +74,13 @@ int uploadStep(HOLD_ENGINE* e, SInt32* result) {
     *result = LPR_ERR_INCOMPLETE;
     return 0;
   }
-  const auto fileText = [&] {
-    return HoldFormat(HoldText(e, "LABEL", "STC_IC_UPLOAD="),
-                      {shortName(reinterpret_cast<const UInt8*>(job->jobName), false)});
-  };
-  // A step can send a whole file and move on to the next: the file it
-  // finished is still named with its own figures, so that no file goes
-  // unnamed and no name is shown with another file's sizes.
-  const std::string sending = fileText();
+  // The file's text is read before the step: a step can send a whole file
+  // and move on to the next, and the file it finished is still named with
+  // its own figures, so that no file goes unnamed and no name is shown with
+  // another file's sizes. Only that move renames the job, so the text
+  // stands for the step's file whatever the step did.
+  const std::string sending = HoldFormat(HoldText(e, "LABEL", "STC_IC_UPLOAD="),
+                                         {shortName(reinterpret_cast<const UInt8*>(job->jobName), false)});
   SInt16 code = LPR_WORKING;
   LPRPrint(job, &code);
   *result = code;
@@ -89,7 +88,7 @@ int uploadStep(HOLD_ENGINE* e, SInt32* result) {
   const std::string transfer = transferText(job->bytesSent, job->fileSize, percent);
   if (code == LPR_NEXT_FILE || code == LPR_ALL_SENT) e->view->ProgressTexts(sending, transfer, percent);
   if (code == LPR_NEXT_FILE) return 0;
-  e->view->ProgressTexts(job->state == 17 ? HoldText(e, "MESSAGE", "STR313=") : fileText(), transfer, percent);
+  e->view->ProgressTexts(job->state == 17 ? HoldText(e, "MESSAGE", "STR313=") : sending, transfer, percent);
   return 0;
 }
 
