@@ -98,18 +98,13 @@ void ClearPtrListFromFolder(PtrListHead* head, const UInt8 folderId[4]) {
   }
 }
 
-void SortFolderList(FOLDER_ENTRY* list, int first, int last) {
-  if (!list || first >= last) return;
-  std::stable_sort(list + first, list + last + 1, [](const FOLDER_ENTRY& a, const FOLDER_ENTRY& b) {
-    return std::lexicographical_compare(a.name + 1, a.name + 1 + a.name[0], b.name + 1, b.name + 1 + b.name[0]);
-  });
-}
-
 std::vector<FOLDER_ENTRY> SortedFolders(PtrListHead folders) {
   std::vector<FOLDER_ENTRY> v;
   for (PtrNode* n = folders; n; n = n->next)
     if (n->size >= sizeof(FOLDER_ENTRY)) v.push_back(*reinterpret_cast<const FOLDER_ENTRY*>(n->data.get()));
-  if (!v.empty()) SortFolderList(v.data(), 0, int(v.size()) - 1);
+  std::stable_sort(v.begin(), v.end(), [](const FOLDER_ENTRY& a, const FOLDER_ENTRY& b) {
+    return std::lexicographical_compare(a.name + 1, a.name + 1 + a.name[0], b.name + 1, b.name + 1 + b.name[0]);
+  });
   return v;
 }
 

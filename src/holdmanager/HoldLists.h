@@ -39,11 +39,9 @@ void ClearPtrList(PtrListHead* head);
 // Unlinks every node whose job record carries the folder id (4 bytes as received).
 void ClearPtrListFromFolder(PtrListHead* head, const UInt8 folderId[4]);
 
-// Sorts folder entries first..last (inclusive) by name, byte by byte,
-// folders of the same name kept in their order: the order of the folder
-// pop-ups, whose value picks a folder by its place.
-void SortFolderList(FOLDER_ENTRY* list, int first, int last);
-// The folders of a pointer list in that order.
+// The folders of a pointer list sorted by name, byte by byte, folders of
+// the same name kept in their order: the order of the folder pop-ups,
+// whose value picks a folder by its place.
 std::vector<FOLDER_ENTRY> SortedFolders(PtrListHead folders);
 
 // Reads the catalog entry at *index of a folder: on success the index moves
