@@ -427,13 +427,6 @@ class ProgramTest : public TransferTest {
     GetWTitle(w, t);
     return pstr::str(t);
   }
-  static std::string ItemText(DialogRef d, DialogItemIndex item) {
-    Handle h = nullptr;
-    Get_Dialog_Item_Handle(d, item, &h);
-    Str255 t = {0};
-    if (h) GetDialogItemText(h, t);
-    return pstr::str(t);
-  }
 
   // The window opens and its first search runs to its end.
   void OpenWindow(int expect) {
@@ -453,7 +446,7 @@ class ProgramTest : public TransferTest {
     MakeFile(name, "job");
     tb::AnswerNextChooser({(dir_ / name).string()});
     tb::ClickInWindow(Main(), kSelectButton);
-    ASSERT_TRUE(RunUntil([&] { return ItemText(upc::ftpData.dlg, 4) == name; }));
+    ASSERT_TRUE(RunUntil([&] { return tb::DialogItemText(upc::ftpData.dlg, 4) == name; }));
   }
 
   // After any dialog: the main window is in front and takes a click (Select
@@ -497,7 +490,7 @@ TEST_F(ProgramTest, SettingsOpenWithTheirTabStripDrawn) {
     Turns(3);
   }
   ASSERT_EQ(upc::Config_Page(), kConfigPageTimeout);
-  EXPECT_EQ(ItemText(d, 6), "500");
+  EXPECT_EQ(tb::DialogItemText(d, 6), "500");
   EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(d), strip));
   tb::PressNamedKey("Escape");
   ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() == nullptr; }));
