@@ -34,9 +34,9 @@ SInt16 Create_Pref_File(const FSSpec* fss);
 // resource counts as 0 on either side), 1 otherwise. The file is current
 // afterwards.
 SInt16 Check_Preference_Version(SInt16 refNum);
-// The spec of the file of that name (length-prefixed) in the Preferences
-// folder; a file not there yet gives a spec too. False for an empty name
-// (the spec would name the folder itself) or when the folder cannot be had.
+// The FSSpec of the file of that name (length-prefixed) in the Preferences
+// folder; a file not there yet gives an FSSpec too. False for an empty name
+// (the FSSpec would name the folder itself) or when the folder cannot be had.
 bool Pref_Folder_File_Spec(ConstStr255Param name, FSSpec* fss);
 // The same for the name at item `index` of the program's file name list
 // ('STR#' 136 of its own resources); the current resource file is kept.
