@@ -53,11 +53,11 @@ Boolean POP_Detail_show_dialog = 0;
 
 Boolean Handle_POP_Detail_Filter(DialogRef d, EventRecord* e, DialogItemIndex* item) {
   if (Sub_Dialog_Frame_Event(d, e, item, &POP_Detail_show_dialog, nullptr)) return true;
-  if (e->what == keyDown || e->what == autoKey) SetPassFlag = password_flag(d);
-  if ((e->what == keyDown || e->what == autoKey) && SetPassFlag == 103) {
+  if (e->what == keyDown || e->what == autoKey) {
+    SetPassFlag = password_flag(d);
     // Masked keys go on to the field as stars; Return, Enter and Escape
     // are the buttons.
-    if (Password_Input_Filter(d, e, 0, MaxPOPUpass, PUserPassBuff, &PUserPass) != 1) return false;
+    if (SetPassFlag == 103 && Password_Input_Filter(d, e, 0, MaxPOPUpass, PUserPassBuff, &PUserPass) != 1) return false;
   }
   return Sub_Dialog_Button_Key(d, e, item);
 }

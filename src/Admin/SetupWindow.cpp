@@ -21,7 +21,6 @@
 #include "common/AppWindows.h"
 #include "common/Context.h"
 #include "common/IniFile.h"
-#include "toolbox/fonts.h"
 #include "toolbox/resources.h"
 #include "toolbox/trace.h"
 
@@ -323,12 +322,7 @@ short Open_Setup_Window(PBOXinfo* pbox) {
   // The window's font: every page, its captions and its fields are drawn
   // in it, whatever draws them. Set once the tab font was read, which
   // leaves the current port's font at the system's.
-  if (gSetFont.fSize) {
-    CGrafPtr port = GetDialogPort(dialog);
-    SetPortTextFont(port, short(gSetFont.fontID));
-    SetPortTextFace(port, StyleParameter(gSetFont.styleID));
-    SetPortTextSize(port, short(gSetFont.fSize));
-  }
+  if (gSetFont.fSize) Set_Dialog_Font(dialog, 1);
   Setup_Base_Setting(dialog);
   Window_Select_Mode(dialog);
   ShowWindow(GetDialogWindow(dialog));

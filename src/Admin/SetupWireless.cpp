@@ -89,15 +89,21 @@ void Draw_Wireless_Message(DialogRef d, short mode) {
   Draw_Color_Label(d, 8, "[LABEL]", "WL_CHANNEL=", mode == 3);
 }
 
+// The name and channel fields a mode shows: read-only (grey) the name in
+// mode 1, the channel in mode 3; editable the others.
+void show_mode_fields(DialogRef d, short mode) {
+  show(d, 7, mode != 1);
+  show(d, 11, mode == 1);
+  show(d, 9, mode != 3);
+  show(d, 12, mode == 3);
+}
+
 // The fields of the current mode from the kept name and channel; with
 // update only what a redraw of the dialog leaves black or unframed.
 void Review_Wireless_Mode_String(DialogRef d, bool update) {
   const short mode = wLessInfo.wirelessMode;
   if (!update) {
-    show(d, 7, mode != 1);
-    show(d, 11, mode == 1);
-    show(d, 9, mode != 3);
-    show(d, 12, mode == 3);
+    show_mode_fields(d, mode);
     Draw_Color_String(d, 7, wLessInfo.essID, false);
     Draw_Color_String(d, 9, wLessInfo.channel, false);
   }
@@ -123,10 +129,7 @@ void show_wep(DialogRef d) {
 // A mode's fields from the settings.
 void Wireless_Mode_String(DialogRef d, short mode) {
   wLessInfo.wirelessMode = mode;
-  show(d, 7, mode != 1);
-  show(d, 11, mode == 1);
-  show(d, 9, mode != 3);
-  show(d, 12, mode == 3);
+  show_mode_fields(d, mode);
   Set_Editbox_From_String_Color(d, 7, kSsid, false);
   Set_Editbox_From_String_Color(d, 11, kSsid, true);
   Set_Editbox_From_Int_Color(d, 9, kChannel, false);
