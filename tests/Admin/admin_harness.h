@@ -182,14 +182,26 @@ inline DialogRef PageDialog(SInt16 ditlID) {
   return d;
 }
 
-// The device settings window over five emulated boxes (models QSV-A, B, C,
-// E and D, boxes 0 to 4) in administrator mode, driven by clicks and typing.
-class SetupWindowTest : public ::testing::Test {
+// The program loaded for a loopback search, with its menus, and emulated
+// boxes on ports of the test's own.
+class LoopbackProgramTest : public ::testing::Test {
  protected:
-  SetupWindowTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
+  LoopbackProgramTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(LoadForLoopbackSearch(60));
     ASSERT_EQ(Install_Menu(), 1);
+  }
+
+  testsupport::ScopedEnv ports_;
+  pboxemu::Emulator emu;
+};
+
+// The device settings window over five emulated boxes (models QSV-A, B, C,
+// E and D, boxes 0 to 4) in administrator mode, driven by clicks and typing.
+class SetupWindowTest : public LoopbackProgramTest {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(LoopbackProgramTest::SetUp());
     gbAdminMode = 1;
     for (pboxemu::Model m : {pboxemu::Model::QSV_A, pboxemu::Model::QSV_B, pboxemu::Model::QSV_C, pboxemu::Model::QSV_E,
                              pboxemu::Model::QSV_D}) {
@@ -231,9 +243,6 @@ class SetupWindowTest : public ::testing::Test {
     pump(40 + int(text.size()) * 3);
   }
   std::string text(short item) { return tb::DialogItemText(Get_Open_Setup_Dialog(), item); }
-
-  testsupport::ScopedEnv ports_;
-  pboxemu::Emulator emu;
 };
 
 // Ends what a test of the running program began: the main window, the
@@ -476,12 +485,10 @@ inline void AddDialogCheckCommands() {
 //   click-box NAME                a click on the list row of that box (waits for the row)
 //   tab TITLE                     a click on the tab of the search settings or the settings window
 //   call NAME                     runs the test's check of that name until it returns true
-class AdminProgramTest : public ::testing::Test {
+class AdminProgramTest : public LoopbackProgramTest {
  protected:
-  AdminProgramTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
   void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(LoadForLoopbackSearch(60));
-    ASSERT_EQ(Install_Menu(), 1);
+    ASSERT_NO_FATAL_FAILURE(LoopbackProgramTest::SetUp());
     // Administrator mode, from the mode file the installer would write.
     Str255 modeName;
     GetIndString(modeName, kStrFileNames, 2);
@@ -561,8 +568,6 @@ class AdminProgramTest : public ::testing::Test {
     return -1;
   }
 
-  testsupport::ScopedEnv ports_;
-  pboxemu::Emulator emu;
   // Time moves on whenever the boxes have answered all they were sent.
   ottest::LoopTicker clock_ = ottest::SettledClock(emu);
   // Checks the script's "call" runs: true when done, false to be asked again
