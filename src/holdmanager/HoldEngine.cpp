@@ -740,8 +740,7 @@ void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error
       int tab = e->view->CurrentTab();
       if (tab == 1 || tab == 2) {
         std::vector<std::string> names;
-        for (const FOLDER_ENTRY& f : SortedFolders(e->folders))
-          names.emplace_back(reinterpret_cast<const char*>(f.name + 1), f.name[0]);
+        for (const FOLDER_ENTRY& f : SortedFolders(e->folders)) names.push_back(pstr::str(f.name));
         e->view->FillFolderPopup(tab, names, std::max(1, e->view->FolderPopupValue(tab)));
         if (e->previous != CMD_FOLDER_RENAME) e->view->ShowFolderJobs();
       }

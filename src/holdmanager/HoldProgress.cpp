@@ -43,11 +43,9 @@ std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
   }
   if (req->command == CMD_RENAME) return HoldFormat(text, {shortName(req->cmd.param.name, true)});
   // A folder's new name is shown whole: the box takes at most 16 characters.
-  if (req->command == CMD_FOLDER_RENAME)
-    return HoldFormat(text,
-                      {std::string(reinterpret_cast<const char*>(req->cmd.param.name + 1), req->cmd.param.name[0])});
+  if (req->command == CMD_FOLDER_RENAME) return HoldFormat(text, {pstr::str(req->cmd.param.name)});
   const std::string job = req->done < req->jobs.size() ? shortName(req->jobs[req->done].name, true) : "";
-  return HoldFormat(text, {job, std::string(reinterpret_cast<const char*>(req->folderName + 1), req->folderName[0])});
+  return HoldFormat(text, {job, pstr::str(req->folderName)});
 }
 
 // "12.5 KB / 100 KB (12%)": bytes done of the total and the percentage.
