@@ -277,24 +277,4 @@ TEST_F(SettingsDialog, CancelRestoresEverythingAndOkWritesOnlyWhatChanged) {
   EXPECT_TRUE(upc::Handle_Config_Key_Input(upc::Config_Dialog(), &key));
 }
 
-TEST_F(SettingsDialog, ClickingTheTabStripSwitchesPages) {
-  WindowRef window = GetDialogWindow(dlg_);
-  Rect strip;
-  Get_Dialog_Item_Rect(dlg_, 3, &strip);
-  const SInt16 v = static_cast<SInt16>((strip.top + strip.bottom) / 2);
-  // The second tab lies somewhere right of the first: the first click on it
-  // shows the Timeout page, with the values of the record.
-  for (SInt16 h = static_cast<SInt16>(strip.left + 4); h < strip.right && upc::Config_Page() != kConfigPageTimeout;
-       h = static_cast<SInt16>(h + 8)) {
-    ASSERT_TRUE(tb::ClickInWindow(window, Point{v, h}));
-    for (int i = 0; i < 4; ++i) upc::Handle_One_Event(&upc::Event_Rec);
-  }
-  ASSERT_EQ(upc::Config_Page(), kConfigPageTimeout);
-  Handle h = nullptr;
-  Get_Dialog_Item_Handle(dlg_, 6, &h);
-  Str255 text;
-  GetDialogItemText(h, text);
-  EXPECT_EQ(pstr::str(text), std::to_string(ConfigData.rcvWait));
-}
-
 }  // namespace

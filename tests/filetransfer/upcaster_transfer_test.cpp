@@ -484,13 +484,14 @@ TEST_F(ProgramTest, SettingsOpenWithTheirTabStripDrawn) {
   Get_Dialog_Item_Rect(d, 3, &strip);
   // The tab titles are on the screen before anything is clicked.
   EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(d), strip));
-  // The Timeout tab is where its title shows; its page replaces the other.
+  // The Timeout tab lies somewhere right of the first: the first click on
+  // it shows its page, with the record's values.
   for (short h = SInt16(strip.left + 10); h < strip.right && upc::Config_Page() != kConfigPageTimeout; h += 10) {
-    tb::ClickInWindow(GetDialogWindow(d), Point{SInt16((strip.top + strip.bottom) / 2), h});
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{SInt16((strip.top + strip.bottom) / 2), h}));
     Turns(3);
   }
   ASSERT_EQ(upc::Config_Page(), kConfigPageTimeout);
-  EXPECT_EQ(tb::DialogItemText(d, 6), "500");
+  EXPECT_EQ(tb::DialogItemText(d, 6), std::to_string(ConfigData.rcvWait));
   EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(d), strip));
   tb::PressNamedKey("Escape");
   ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() == nullptr; }));
