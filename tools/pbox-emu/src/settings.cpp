@@ -291,6 +291,8 @@ void general(SettingsBuilder& b) {
 
 }  // namespace
 
+void NetWareSettings(SettingsBuilder& b) { netware(b); }
+
 SettingsBlocks ModelSettings(Model m, UInt32 ipAddr, int portsWanted) {
   SettingsBuilder b;
   tcpip(b, ipAddr, m != Model::QSV_E);

@@ -69,6 +69,11 @@ enum class Model {
   Foreign,  // not of the product family; the model filter refuses it
 };
 
+// The NetWare settings every model has (IPX, names, frame type, mode,
+// file servers, print-server password, polling, bindery or NDS, remote
+// printer servers), appended to the builder.
+void NetWareSettings(SettingsBuilder& b);
+
 std::array<UInt8, 16> ModelMachineType(Model m);
 const char* ModelName(Model m);
 bool ParseModel(std::string_view text, Model& out);
