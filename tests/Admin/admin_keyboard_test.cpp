@@ -337,27 +337,21 @@ std::vector<Walk> walks() {
   };
 }
 
-// A box of NetWare alone (no TCP/IP, AppleTalk or NetBIOS switch), with a
-// print-server password, NDS and two ports' queues.
+// A box of NetWare alone (no TCP/IP, AppleTalk or NetBIOS switch): the
+// NetWare settings of every model, with a print-server password to type
+// over, and two ports' queues.
 pboxemu::SettingsBlocks netware_box() {
   pboxemu::SettingsBuilder b;
   b.String('X', 264, 9, "", "PASS");
   b.Ip(258, 0x7F000063, "IPAD");
-  b.Enum(513, {"ENABLE", "DISABLE"}, 0, "IPX ");
-  b.String('E', 514, 48, "PSERVER", "NWNM");
-  b.Enum(515, {"AUTO", "802.2", "802.3"}, 0, "FRAM");
-  b.Enum(516, {"RPRINTER", "PSERVER"}, 1, "MODE");
-  for (UInt16 v = 529; v <= 536; ++v) b.String('E', v, 48, "", "FSRV");
-  b.String('X', 538, 16, "old", "NWPW");
-  b.Number('W', 539, 3, 1, 255, "POLL");
-  b.Enum(540, {"BINDERY", "NDS"}, 0, "BIND");
-  b.String('E', 541, 64, "", "TREE");
-  b.String('E', 542, 64, "", "CTXT");
-  for (UInt16 v = 545; v <= 552; ++v) b.String('E', v, 48, "", "PSRV");
-  b.Number('W', 553, 30, 1, 3600, "TOUT");
+  pboxemu::NetWareSettings(b);
   b.String('E', 4368, 48, "Q1", "QUEU");
   b.String('E', 4368 + 256, 48, "Q2", "QUEU");
-  return b.Build();
+  pboxemu::SettingsBlocks blocks = b.Build();
+  admintest::PointTablesAt(blocks);
+  set(538, "old");
+  admintest::ClearTables();
+  return blocks;
 }
 
 // The search settings as their files hold them: the record of the main
