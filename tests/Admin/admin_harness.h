@@ -144,6 +144,14 @@ inline std::deque<std::function<void()>>& ScriptChecks() {
   return checks;
 }
 
+// The port's pixels in the rectangle, row by row.
+inline std::vector<UInt32> PortPixels(CGrafPtr port, const Rect& r) {
+  std::vector<UInt32> px;
+  for (int v = r.top; v < r.bottom; ++v)
+    for (int h = r.left; h < r.right; ++h) px.push_back(tb::PortPixel(port, h, v));
+  return px;
+}
+
 // How an item's place is inked: dark (black text or lines), only grey
 // (the 0x8888 grey of texts not in use), or not at all.
 enum class Ink { kNone, kGrey, kBlack };
@@ -416,11 +424,15 @@ inline DialogItemIndex focusItem(DialogRef d) {
 inline std::vector<UInt32> fieldPixels(DialogRef d, DialogItemIndex item) {
   Rect r;
   Get_Dialog_Item_Rect(d, item, &r);
-  std::vector<UInt32> px;
-  CGrafPtr port = GetDialogPort(d);
-  for (int v = r.top; v < r.bottom; ++v)
-    for (int h = r.left; h < r.right; ++h) px.push_back(tb::PortPixel(port, h, v));
-  return px;
+  return PortPixels(GetDialogPort(d), r);
+}
+// For a script command that waits: true (try again) until ten real seconds
+// have passed since its first try; then false, the deadline cleared.
+inline bool stillWaiting(UInt64& until) {
+  if (!until) until = tb::MonotonicMicros() + 10000000;
+  if (tb::MonotonicMicros() < until) return true;
+  until = 0;
+  return false;
 }
 }  // namespace detail
 
@@ -443,9 +455,7 @@ inline void AddDialogCheckCommands() {
       gWait = 0;
       return R::kDone;
     }
-    if (!gWait) gWait = tb::MonotonicMicros() + 10000000;
-    if (tb::MonotonicMicros() < gWait) return R::kAgain;
-    gWait = 0;
+    if (detail::stillWaiting(gWait)) return R::kAgain;
     Str255 title = {0};
     if (front) GetWTitle(front, title);
     return *e = "no alert came; in front: \"" + std::string(reinterpret_cast<char*>(title + 1), title[0]) + "\"",
@@ -600,12 +610,7 @@ class AdminProgramTest : public LoopbackProgramTest {
     tb::RegisterScriptCommand("click-box", [this](W w, std::string* e) {
       if (w.size() != 2) return *e = "usage: click-box NAME", R::kFailed;
       const int row = RowOf(w[1]);
-      if (row < 0) {
-        if (!wait_) wait_ = tb::MonotonicMicros() + 10000000;
-        if (tb::MonotonicMicros() < wait_) return R::kAgain;
-        wait_ = 0;
-        return *e = "no row " + w[1], R::kFailed;
-      }
+      if (row < 0) return detail::stillWaiting(wait_) ? R::kAgain : (*e = "no row " + w[1], R::kFailed);
       wait_ = 0;
       Rect list;
       CLGetRect(mainTbl.pservList, &list, false, false, false);
@@ -633,9 +638,7 @@ class AdminProgramTest : public LoopbackProgramTest {
         wait_ = 0;
         return R::kDone;
       }
-      if (!wait_) wait_ = tb::MonotonicMicros() + 10000000;
-      if (tb::MonotonicMicros() < wait_) return R::kAgain;
-      wait_ = 0;
+      if (detail::stillWaiting(wait_)) return R::kAgain;
       ADD_FAILURE() << "check " << w[1] << " never held";
       return R::kDone;
     });

@@ -319,12 +319,7 @@ class IpSetup : public ::testing::Test {
                                   Point{SInt16(list.top + 18 * row + 9), SInt16(list.left + 200)}));
     pump();
   }
-  std::vector<UInt32> pixels(const Rect& r) {
-    std::vector<UInt32> out;
-    for (int v = r.top; v < r.bottom; ++v)
-      for (int h = r.left; h < r.right; ++h) out.push_back(tb::PortPixel(GetDialogPort(Get_Open_Main_Dialog()), h, v));
-    return out;
-  }
+  std::vector<UInt32> pixels(const Rect& r) { return admintest::PortPixels(GetDialogPort(Get_Open_Main_Dialog()), r); }
   PBOXinfo* find(int n) {
     PBOXinfo* t = Get_Pbox_Table();
     auto mac = emu.BoxMac(n);

@@ -38,6 +38,14 @@ class SetupPages : public admintest::SetupWindowTest {
     GetDialogItem(Get_Open_Setup_Dialog(), item, &k, &h, &r);
     return r.left >= 16384;
   }
+  // The window's own update draws the whole page again.
+  void redraw() {
+    DialogRef d = Get_Open_Setup_Dialog();
+    Rect all;
+    GetPortBounds(GetDialogPort(d), &all);
+    InvalWindowRect(GetDialogWindow(d), &all);
+    pump();
+  }
   // OK, the save question answered OK and the restart question No: the
   // window closes; what the box then holds, as tables.
   std::unique_ptr<admintest::Tables> save_and_read(int box) {
@@ -389,11 +397,7 @@ TEST_F(SetupPages, LabelsAreGreyWhileTheirValuesAreNotInUse) {
     DialogRef d = Get_Open_Setup_Dialog();
     for (int pass = 0; pass < 2; ++pass) {
       for (short item : s.labels) EXPECT_EQ(admintest::InkOf(d, item), s.ink) << "item " << item << " pass " << pass;
-      // The window's own update draws the page again.
-      Rect all;
-      GetPortBounds(GetDialogPort(d), &all);
-      InvalWindowRect(GetDialogWindow(d), &all);
-      pump();
+      redraw();
     }
   }
   answer("1");
@@ -441,11 +445,7 @@ TEST_F(SetupPages, SmtpMailBoxesAreDrawnWhole) {
   open(2);
   to_tab("SMTP");
   DialogRef d = Get_Open_Setup_Dialog();
-  // As the window's update draws it.
-  Rect all;
-  GetPortBounds(GetDialogPort(d), &all);
-  InvalWindowRect(GetDialogWindow(d), &all);
-  pump();
+  redraw();
   for (short item : {10, 26}) {
     SCOPED_TRACE(item);
     EXPECT_EQ(Get_Item_Value(d, item), 1);

@@ -164,10 +164,7 @@ TEST_F(AdminWindow, TheNextCycleShowsAChangedStatusAndAddress) {
   search_cycle();
   EXPECT_EQ(tb::PortPixelsVersion(port), quiet);
   auto window = [&] {
-    std::vector<UInt32> out;
-    for (int v = 0; v < tb::PortHeight(port); ++v)
-      for (int h = 0; h < tb::PortWidth(port); ++h) out.push_back(tb::PortPixel(port, h, v));
-    return out;
+    return admintest::PortPixels(port, Rect{0, 0, SInt16(tb::PortHeight(port)), SInt16(tb::PortWidth(port))});
   };
   const std::vector<UInt32> before = window();
 
