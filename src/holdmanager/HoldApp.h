@@ -175,8 +175,6 @@ void SetDetailFileInfoPage(CLIST_DATA* detail, bool preview, bool redraw);
 void RedrawMainDlg(MAIN_DLG_DATA* m, int part);
 void ChangePreviewMainDlg(MAIN_DLG_DATA* m);
 void DrawThumbnailMainDlg(MAIN_DLG_DATA* m);
-// Ends whatever command runs (closed with the cancel code) at once.
-void CancelMainCommand(MAIN_DLG_DATA* m);
 
 // ---- start-up, idle step, search and logo -------------------------------------
 

@@ -868,8 +868,6 @@ void DeletePCFileFromList(MAIN_DLG_DATA* m, const FSSpec* file) {
     }
 }
 
-void CancelMainCommand(MAIN_DLG_DATA* m) { CancelCommand(&m->eng); }
-
 void ResetDeviceChoice(MAIN_DLG_DATA* m, bool newSearch) {
   if (newSearch) {
     std::memset(m->found, 0, sizeof m->found);
@@ -904,7 +902,7 @@ void ChooseDevice(MAIN_DLG_DATA* m, int value) {
   for (const PBOXinfo& p : m->found)
     if (p.pbi_inuse && ++index == value) chosen = &p;
   if (!chosen) return;
-  CancelMainCommand(m);
+  CancelCommand(&m->eng);
   ResetDeviceChoice(m, false);
   ClearPtrList(&m->eng.folders);
   ClearPtrList(&m->eng.holdJobs);
@@ -1253,7 +1251,7 @@ void MouseDownMainDlg(EventRecord* event, DialogRef dialog) {
       return;
     }
     case kItemBrowse:
-      CancelMainCommand(m);
+      CancelCommand(&m->eng);
       RequestNewSearch(m);
       return;
     case kItemOptions: OpenCfgDlg(m); return;
@@ -1395,7 +1393,7 @@ MAIN_DLG_DATA* CreateMainDlg() {
 void CloseMainDlg(DialogRef dialog, bool last) {
   MAIN_DLG_DATA* m = mainOf(dialog);
   if (!m) return;
-  CancelMainCommand(m);
+  CancelCommand(&m->eng);
   WindowRef w = GetDialogWindow(dialog);
   Rect bounds;
   GetWindowBounds(w, kWindowContentRgn, &bounds);
