@@ -97,24 +97,17 @@ TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
   // Page 2 and back: the typed texts stay, and each page is drawn whole and
   // alone (nothing of the other page's labels, frames, spins or fields).
   CGrafPtr port = GetDialogPort(ConfigDialog()->dialog);
-  auto blank = [&](const Rect& r) {
-    const UInt32 back = tb::PortPixel(port, 5, 5);
-    for (int y = r.top; y < r.bottom; ++y)
-      for (int x = r.left; x < r.right; ++x)
-        if (tb::PortPixel(port, x, y) != back) return false;
-    return true;
-  };
   ClickTab(2);
   ASSERT_EQ(CfgDlgPage(ConfigDialog()), 2);
   EXPECT_EQ(FieldText(9), "Design") << "the first folder is selected";
-  EXPECT_TRUE(blank(Rect{217, 292, 237, 400})) << "the re-search spin, field frame and unit";
-  EXPECT_TRUE(blank(Rect{203, 300, 208, 400})) << "the re-search group's frame";
+  EXPECT_EQ(MarkedPixels(port, Rect{217, 292, 237, 400}), 0) << "the re-search spin, field frame and unit";
+  EXPECT_EQ(MarkedPixels(port, Rect{203, 300, 208, 400}), 0) << "the re-search group's frame";
   ClickTab(1);
   ASSERT_EQ(CfgDlgPage(ConfigDialog()), 1);
   EXPECT_EQ(FieldText(12), "3600");
   EXPECT_EQ(FieldText(18), "4");
   EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{217, 25, 237, 95})) << "the time-out field shows its text";
-  EXPECT_TRUE(blank(Rect{88, 280, 174, 400})) << "the folder name's label, field and limit";
+  EXPECT_EQ(MarkedPixels(port, Rect{88, 280, 174, 400}), 0) << "the folder name's label, field and limit";
 
   EXPECT_EQ(Press(2), "");
   EXPECT_EQ(ConfigDialog(), nullptr);

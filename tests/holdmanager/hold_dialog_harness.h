@@ -188,6 +188,16 @@ class HoldConfigTest : public HoldDialogTest {
   }
 };
 
+// The pixels of the rectangle that differ from the dialog's background
+// (its pixel at 5,5, beyond every item): 0 when nothing is drawn there.
+inline int MarkedPixels(CGrafPtr port, const Rect& r) {
+  const UInt32 back = tb::PortPixel(port, 5, 5);
+  int marked = 0;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x) marked += tb::PortPixel(port, x, y) != back;
+  return marked;
+}
+
 // The value of a request record (tag) as bytes, empty when absent.
 inline std::vector<UInt8> RequestValue(const std::vector<UInt8>& frame, UInt16 tag) {
   for (std::size_t p = 3; p + 4 <= frame.size();) {

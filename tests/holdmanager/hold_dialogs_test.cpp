@@ -42,11 +42,9 @@ TEST_F(HoldDialogTest, MessageBoxButtonsAndKeysGiveTheirResults) {
       EXPECT_FALSE(IsControlActive(three));
       Rect r = ItemRectOf(d, 3);
       if (r.left >= 16384) OffsetRect(&r, -16384, 0);  // where hiding moved it from
-      CGrafPtr port = GetDialogPort(d);
-      int marked = 0;
-      for (int y = r.top - 2; y < r.bottom + 2; ++y)
-        for (int x = r.left - 2; x < r.right + 2; ++x) marked += tb::PortPixel(port, x, y) != tb::PortPixel(port, 3, 3);
-      EXPECT_EQ(marked, 0);
+      Rect around = r;
+      InsetRect(&around, -2, -2);
+      EXPECT_EQ(MarkedPixels(GetDialogPort(d), around), 0);
       ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{SInt16((r.top + r.bottom) / 2), SInt16(r.left + 10)}));
       Pass();
       EXPECT_TRUE(results.empty());
