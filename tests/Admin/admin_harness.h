@@ -265,6 +265,20 @@ inline void EndProgram(pboxemu::Emulator& emu) {
   tb::ReloadNetConfig();
 }
 
+// The text of a cell of the main window's list.
+inline std::string MainListCell(int row, int column) {
+  Str255 s;
+  SInt16 len = 255;
+  CLGetCellOne(mainTbl.pservList, s, &len, Cell{SInt16(row), SInt16(column)});
+  return std::string(reinterpret_cast<char*>(s + 1), s[0]);
+}
+// The main window's row of the box of that name, -1 when not listed.
+inline int MainListRow(const std::string& name) {
+  for (int r = 0; mainTbl.pservList && r < CLGetCount(mainTbl.pservList); ++r)
+    if (MainListCell(r, 1) == name) return r;
+  return -1;
+}
+
 // A click on tab `index` of a tab strip of the window, below its dead top.
 inline bool ClickTab(CTAB_DATA* tabs, WindowRef w, SInt16 index) {
   if (!tabs || !w || index < 0 || index >= CTGetCount(tabs)) return false;
@@ -562,16 +576,6 @@ class AdminProgramTest : public LoopbackProgramTest {
   }
 
   int Listed() { return mainTbl.pservList ? CLGetCount(mainTbl.pservList) : 0; }
-  // The main window's row of the box of that name, -1 when not listed.
-  int RowOf(const std::string& name) {
-    for (int r = 0; r < Listed(); ++r) {
-      Str255 s;
-      SInt16 len = 255;
-      CLGetCellOne(mainTbl.pservList, s, &len, Cell{SInt16(r), 1});
-      if (std::string(reinterpret_cast<char*>(s + 1), s[0]) == name) return r;
-    }
-    return -1;
-  }
   int BoxIndex(const std::string& name) {
     for (std::size_t i = 0; i < names_.size(); ++i)
       if (names_[i] == name) return int(i);
@@ -609,7 +613,7 @@ class AdminProgramTest : public LoopbackProgramTest {
     using R = tb::ScriptResult;
     tb::RegisterScriptCommand("click-box", [this](W w, std::string* e) {
       if (w.size() != 2) return *e = "usage: click-box NAME", R::kFailed;
-      const int row = RowOf(w[1]);
+      const int row = MainListRow(w[1]);
       if (row < 0) return detail::stillWaiting(wait_) ? R::kAgain : (*e = "no row " + w[1], R::kFailed);
       wait_ = 0;
       Rect list;

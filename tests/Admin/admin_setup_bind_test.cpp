@@ -304,12 +304,7 @@ class IpSetup : public ::testing::Test {
       if (CLGetReference(mainTbl.pservList, r) == reinterpret_cast<long>(box)) return r;
     return -1;
   }
-  std::string cell(int row, int column) {
-    Str255 s;
-    SInt16 len = 255;
-    CLGetCellOne(mainTbl.pservList, s, &len, Cell{SInt16(row), SInt16(column)});
-    return std::string(reinterpret_cast<char*>(s + 1), s[0]);
-  }
+  std::string cell(int row, int column) { return admintest::MainListCell(row, column); }
   // A click on the row, as a person selects a box.
   void select(int row) {
     Rect list;

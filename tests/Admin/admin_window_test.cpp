@@ -78,17 +78,8 @@ class AdminWindow : public ::testing::Test {
     settle();
   }
   int rows() { return CLGetCount(mainTbl.pservList); }
-  std::string cell(int row, int column) {
-    Str255 s;
-    SInt16 len = 255;
-    CLGetCellOne(mainTbl.pservList, s, &len, Cell{SInt16(row), SInt16(column)});
-    return std::string(reinterpret_cast<char*>(s + 1), s[0]);
-  }
-  int row_of(const std::string& name) {
-    for (int r = 0; r < rows(); ++r)
-      if (cell(r, 1) == name) return r;
-    return -1;
-  }
+  std::string cell(int row, int column) { return admintest::MainListCell(row, column); }
+  int row_of(const std::string& name) { return admintest::MainListRow(name); }
 
   testsupport::ScopedEnv ports_;
   pboxemu::Emulator emu;
