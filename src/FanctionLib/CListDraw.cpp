@@ -429,8 +429,7 @@ void CLUpdateCell(CLIST_DATA* clData, Cell cell) {
                   SInt16(rect.bottom - (BarVisible(cl->hScroll) ? kBar : 0)),
                   SInt16(rect.right - (BarVisible(cl->vScroll) ? kBar : 0))};
   const int top = body.top + (p - first) * RowHeight(cl);
-  int left = body.left - ScrollH(cl);
-  for (int i = 0; i < cell.h; ++i) left += ColumnWidth(cl, i);
+  const int left = body.left - ScrollH(cl) + ColumnsBefore(cl, cell.h);
   const Rect place{SInt16(std::clamp(top, -32768, 32767)), SInt16(std::clamp(left, -32768, 32767)),
                    SInt16(std::clamp(top + RowHeight(cl), -32768, 32767)),
                    SInt16(std::clamp(left + ColumnWidth(cl, cell.h), -32768, 32767))};
