@@ -45,8 +45,7 @@ TEST_F(ListDraw, ListWithIconsAndASortedHeader) {
   ASSERT_EQ(text(0, 0), "echo");
   const auto path = shotPath("list_icons_sorted_header.png");
   ASSERT_EQ(tb::WritePNG(path.string().c_str(), GetWindowPort(w_)), noErr);
-  const std::string bytes = testsupport::ReadFile(path);
-  auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(bytes.data()), bytes.size()));
+  const auto shot = testsupport::ReadPNG(path);
   ASSERT_TRUE(shot.has_value());
   auto at = [&](int h, int v) { return shot->pixels[std::size_t(v * shot->width + h)]; };
 

@@ -644,8 +644,7 @@ TEST_F(TabTest, StripAndFramePixels) {
 
   // A pixel-probe screenshot of the strip.
   const std::filesystem::path shot = screenshot("tab_strip.png");
-  const std::string bytes = testsupport::ReadFile(shot);
-  auto img = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(bytes.data()), bytes.size()));
+  const auto img = testsupport::ReadPNG(shot);
   ASSERT_TRUE(img.has_value());
   Rect content, frame;
   GetWindowBounds(w_, kWindowContentRgn, &content);

@@ -155,8 +155,7 @@ class MonitorSetup : public ::testing::Test {
   // the row at top (each height pixels high) down to the first blank one,
   // looking between x0 and x1.
   int listedRows(const fs::path& shotFile, int x0, int x1, int top, int height) {
-    const std::string png = ReadFile(shotFile);
-    auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+    const auto shot = testsupport::ReadPNG(shotFile);
     if (!shot) return -1;
     int rows = 0;
     for (bool ink = true; ink && top + (rows + 1) * height <= shot->height; rows += ink) {
@@ -368,8 +367,7 @@ TEST_F(MonitorSetup, SearchSettingsRulesOldBoxAndTheIntervalCheck) {
   EXPECT_EQ(be::get16(record.data()), 15000);
   EXPECT_FALSE(fs::exists(dir / "config/vemo/Preferences/VEMO-ADMIN Mode"));
   // The tab's title in red, the list's rows in blue.
-  const std::string png = ReadFile(dir / "settings.png");
-  auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  const auto shot = testsupport::ReadPNG(dir / "settings.png");
   ASSERT_TRUE(shot);
   int red = 0, blue = 0;
   for (UInt32 pixel : shot->pixels) {

@@ -15,7 +15,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -32,6 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+using testsupport::ReadPNG;
 using testsupport::ScopedEnv;
 using testsupport::WriteFile;
 
@@ -47,10 +47,6 @@ const std::string kNext = clickAt(500, 355), kCancel = clickAt(400, 355), kBack 
                   kTick = clickAt(20, 104), kTickMonitor = clickAt(20, 122), kTickHold = clickAt(20, 140);
 
 using Shot = std::optional<tb::Image>;
-Shot readShot(const fs::path& file) {
-  const std::string png = ReadFile(file);
-  return tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
-}
 // The red, green and blue of a pixel.
 std::array<int, 3> rgbAt(const tb::Image& shot, int x, int y) {
   const UInt8* p = reinterpret_cast<const UInt8*>(&shot.pixels[std::size_t(y * shot.width + x)]);
@@ -129,7 +125,7 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
   // The tools as they came: each row's tick drawn from its icon, the
   // monitor and the held-job manager ticked (a stroke of the check mark),
   // the administration program not (the empty box).
-  const Shot shot = readShot(dir / "tools.png");
+  const Shot shot = ReadPNG(dir / "tools.png");
   ASSERT_TRUE(shot);
   // Window content coordinates; the window's content starts at (40, 40).
   auto at = [&](int x, int y) { return rgbAt(*shot, x + 40, y + 40); };
@@ -167,8 +163,8 @@ TEST_F(Wizard, ChooserCancelledKeepsTheWizardDrawnAndAlertKeysFlashTheirButton) 
   ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
   EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 1", "142 item 1", "147 item 1", "143 item 6",
                                               "143 item 3", "147 item 1", "143 item 2", "143 item 2"}));
-  const Shot behind = readShot(dir / "behind.png"), after = readShot(dir / "after.png"),
-             fresh = readShot(dir / "fresh.png");
+  const Shot behind = ReadPNG(dir / "behind.png"), after = ReadPNG(dir / "after.png"),
+             fresh = ReadPNG(dir / "fresh.png");
   ASSERT_TRUE(behind && after && fresh);
   for (auto [shot, top] : {std::pair{&*behind, 20}, {&*after, 0}}) {
     const Rect redrawn = changed(*shot, *fresh, top);
@@ -178,8 +174,8 @@ TEST_F(Wizard, ChooserCancelledKeepsTheWizardDrawnAndAlertKeysFlashTheirButton) 
 
   // Only the button the key stands for changes, drawn pressed (the shots
   // hold the alert's 20-pixel title bar above its items).
-  const Shot alert = readShot(dir / "alert.png"), escape = readShot(dir / "escape.png"),
-             pressed = readShot(dir / "return.png");
+  const Shot alert = ReadPNG(dir / "alert.png"), escape = ReadPNG(dir / "escape.png"),
+             pressed = ReadPNG(dir / "return.png");
   ASSERT_TRUE(alert && escape && pressed);
   for (auto [shot, button] : {std::pair{&*escape, Rect{145, 240, 165, 315}}, {&*pressed, Rect{145, 330, 165, 405}}}) {
     const Rect box = changed(*alert, *shot);
@@ -286,8 +282,7 @@ TEST_F(Wizard, WithoutLanguageFileTheBundleLanguageAndTheCopyListTitle) {
   EXPECT_NE(ReadFile(dir / "trace.txt").find("alert 602: Quit the installer?"), std::string::npos);
   // The bar's arrows moved the text: the view's first lines differ.
   auto rows = [&](const char* file) {
-    const std::string png = ReadFile(dir / file);
-    auto shot = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+    const Shot shot = ReadPNG(dir / file);
     std::vector<UInt32> out;
     if (shot)
       for (int y = 62 + 40; y < 100 + 40; ++y)

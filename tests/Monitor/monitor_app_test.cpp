@@ -143,8 +143,7 @@ class MonitorProgram : public ::testing::Test {
 
 // The colour at a point of a window's content in a window shot whose
 // content is `contentHeight` high (the title bar lies above it).
-std::array<int, 3> Probe(const std::string& png, int contentHeight, int x, int y) {
-  auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+std::array<int, 3> Probe(const std::optional<tb::Image>& image, int contentHeight, int x, int y) {
   if (!image) return {-1, -1, -1};
   const int top = image->height - contentHeight;
   const UInt8* p = reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + x)]);
@@ -177,7 +176,7 @@ TEST_F(MonitorProgram, TheLaunchRecordOpensTheBoxsWindowAndQuitWritesItsFiles) {
   EXPECT_FALSE(fs::exists(shared)) << "deleted when the window closed";
 
   // The status page: the ready picture, green, in its frame.
-  const auto c = Probe(ReadFile(shot), 340, 28, 48);
+  const auto c = Probe(testsupport::ReadPNG(shot), 340, 28, 48);
   EXPECT_LT(c[0], 90) << c[0] << "," << c[1] << "," << c[2];
   EXPECT_GT(c[1], 130);
 
@@ -221,18 +220,15 @@ TEST_F(MonitorProgram, TheStatusPictureFollowsThePrinter) {
                   hex.c_str(), &err),
               0)
         << err;
-    const std::string png = ReadFile(shot);
-    EXPECT_EQ(Probe(png, 340, 28, 48), c.picture);
-    EXPECT_EQ(Probe(png, 340, 113, 53), c.errorIcon);  // below the first letter's baseline
-    EXPECT_EQ(Probe(png, 340, 156, 169), c.copies);
-    EXPECT_EQ(Probe(png, 340, 23, 135) == (RGB{40, 170, 60}), c.powered);
-    auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+    const auto image = testsupport::ReadPNG(shot);
     ASSERT_TRUE(image);
+    EXPECT_EQ(Probe(image, 340, 28, 48), c.picture);
+    EXPECT_EQ(Probe(image, 340, 113, 53), c.errorIcon);  // below the first letter's baseline
+    EXPECT_EQ(Probe(image, 340, 156, 169), c.copies);
+    EXPECT_EQ(Probe(image, 340, 23, 135) == (RGB{40, 170, 60}), c.powered);
     int black = 0;
     for (int y = 278; y < 288; ++y)
-      for (int x = 330; x < 410; ++x)
-        black += reinterpret_cast<const UInt8*>(
-                     &image->pixels[std::size_t((image->height - 340 + y) * image->width + x)])[1] < 80;
+      for (int x = 330; x < 410; ++x) black += Probe(image, 340, x, y)[0] < 80;
     EXPECT_EQ(black > 10, c.consumables) << black;
   }
 }
@@ -265,11 +261,11 @@ TEST_F(MonitorProgram, TheConsumablesWindowShowsTheBoxsGauges) {
       << err;
   using RGB = std::array<int, 3>;
   const RGB green{40, 160, 70}, grey{200, 200, 200}, white{255, 255, 255};
-  const std::string png = ReadFile(shot);
-  EXPECT_EQ(Probe(png, 328, 205, 46), green) << "master gauge, full";
-  EXPECT_EQ(Probe(png, 328, 190, 106), green) << "tray gauge, 8/10";
-  EXPECT_EQ(Probe(png, 328, 205, 106), grey) << "tray gauge, the empty part";
-  EXPECT_EQ(Probe(png, 328, 285, 150), white) << "the remaining panel";
+  const auto image = testsupport::ReadPNG(shot);
+  EXPECT_EQ(Probe(image, 328, 205, 46), green) << "master gauge, full";
+  EXPECT_EQ(Probe(image, 328, 190, 106), green) << "tray gauge, 8/10";
+  EXPECT_EQ(Probe(image, 328, 205, 106), grey) << "tray gauge, the empty part";
+  EXPECT_EQ(Probe(image, 328, 285, 150), white) << "the remaining panel";
 }
 
 // The information page: its text drawn in the view, the pop-up over it,
@@ -314,21 +310,17 @@ TEST_F(MonitorProgram, TheInformationPageShowsAndSavesTheText) {
   EXPECT_NE(text.find("Printer Information"), std::string::npos);
   EXPECT_LE(text.size(), 16000u);
   // Dark pixels of text inside the view, none in its empty right part.
-  const std::string png = ReadFile(shot);
-  auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  const auto image = testsupport::ReadPNG(shot);
   ASSERT_TRUE(image);
-  const int top = image->height - 340;
   int dark = 0;
   for (int y = 75; y < 260; ++y)
-    for (int x = 25; x < 200; ++x)
-      dark += reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + x)])[1] < 100;
+    for (int x = 25; x < 200; ++x) dark += Probe(image, 340, x, y)[0] < 100;
   EXPECT_GT(dark, 200);
   int popup = 0;  // the choice's name in the pop-up above the view
   for (int y = 42; y < 58; ++y)
-    for (int x = 25; x < 60; ++x)
-      popup += reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + x)])[1] < 100;
+    for (int x = 25; x < 60; ++x) popup += Probe(image, 340, x, y)[0] < 100;
   EXPECT_GT(popup, 5);
-  EXPECT_EQ(Probe(png, 340, 380, 250), (std::array<int, 3>{255, 255, 255}));
+  EXPECT_EQ(Probe(image, 340, 380, 250), (std::array<int, 3>{255, 255, 255}));
 }
 
 // The administration program's "status monitor" command starts the real
@@ -553,12 +545,12 @@ TEST_F(MonitorProgram, TheOptionsButtonOpensTheLiveSearch) {
                 hex.c_str(), &err),
             0)
       << err;
-  const std::string png = ReadFile(shot);
+  const auto image = testsupport::ReadPNG(shot);
   // The watched box's row is there and selected (the selection's blue).
   int blue = 0;
   for (int y = 92; y < 104; ++y)
     for (int x = 24; x < 150; x += 2) {
-      const auto c = Probe(png, 280, x, y);
+      const auto c = Probe(image, 280, x, y);
       blue += c[2] > 150 && c[0] < 80;
     }
   EXPECT_GT(blue, 100) << "the box's row, selected";

@@ -15,7 +15,6 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -65,9 +64,7 @@ int run(const std::vector<std::string>& args, std::string* err, const fs::path& 
 struct Shot {
   std::optional<tb::Image> image;
   int left = 0, top = 0;
-  explicit Shot(const fs::path& p) {
-    const std::string png = ReadFile(p);
-    image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+  explicit Shot(const fs::path& p) : image(testsupport::ReadPNG(p)) {
     if (image) {
       left = (image->width - 640) / 2;
       top = image->height - 440;

@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -27,7 +26,6 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::ReadFile;
 using testsupport::ScopedEnv;
 using testsupport::WriteFile;
 
@@ -105,8 +103,7 @@ TEST(SuiteEndToEnd, EachProgramQuitBySystemRequestEndsCleanlyAndWritesItsScreen)
     std::string err;
     EXPECT_EQ(runUntilReadyThenTerminate(kBuild / p.path, &err), 0) << err;
 
-    const std::string png = ReadFile(shot);
-    const auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+    const auto image = testsupport::ReadPNG(shot);
     if (!image) {
       ADD_FAILURE() << "no screen written at exit\n" << err;
       continue;
@@ -284,8 +281,7 @@ void checkTabStrips(const std::vector<TabCase>& cases) {
     ASSERT_EQ(testsupport::RunProgram({(kBuild / c.path).string()}, &err), 0) << err;
     for (std::size_t n = 0; n < c.shots.size(); ++n) {
       SCOPED_TRACE(c.shots[n].window);
-      const std::string png = ReadFile(dir / (std::to_string(n) + ".png"));
-      const auto image = tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
+      const auto image = testsupport::ReadPNG(dir / (std::to_string(n) + ".png"));
       ASSERT_TRUE(image);
       const TabProbe probe = probeTabs(*image);
       EXPECT_EQ(probe.tabs, c.shots[n].tabs);

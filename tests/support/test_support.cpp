@@ -9,6 +9,7 @@
 #include <deque>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -86,6 +87,11 @@ std::string ReadFile(const std::filesystem::path& p) {
   char buf[1 << 16];
   while (in.read(buf, sizeof buf) || in.gcount() > 0) out.append(buf, std::size_t(in.gcount()));
   return out;
+}
+
+std::optional<tb::Image> ReadPNG(const std::filesystem::path& p) {
+  const std::string png = ReadFile(p);
+  return tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
 }
 
 std::vector<std::string> ReadLines(const std::filesystem::path& p) {

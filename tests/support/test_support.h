@@ -3,10 +3,12 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "toolbox/pictures.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/types.h"
@@ -47,6 +49,9 @@ class ScopedEnv {
 void WriteFile(const std::filesystem::path& p, const std::string& bytes);
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& p);
+// The image of a PNG file (a shot a program or the test wrote); none when
+// the file is missing or damaged.
+std::optional<tb::Image> ReadPNG(const std::filesystem::path& p);
 
 // The lines of a text file (empty when it cannot be read).
 std::vector<std::string> ReadLines(const std::filesystem::path& p);
