@@ -49,6 +49,18 @@ const Program kPrograms[] = {
 };
 // clang-format on
 
+// One run's surroundings: a fresh home and settings folder, the language,
+// and the script (tour.txt) the program follows.
+struct Sandbox {
+  explicit Sandbox(const char* language) : lang("TOOLBOX_LANG", language) {}
+  void Script(const std::string& text) const { WriteFile(dir / "tour.txt", text); }
+  testsupport::TempDir dir;
+  ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+  ScopedEnv home{"HOME", (dir / "home").c_str()};
+  ScopedEnv lang;
+  ScopedEnv script{"TOOLBOX_SCRIPT", (dir / "tour.txt").c_str()};
+};
+
 // Starts the program with its standard error on a pipe; once the script has
 // logged "ready", sends SIGTERM as the system does at shut-down; watch, when
 // given, looks at the process before and after. A program still running 20
@@ -92,14 +104,10 @@ int runUntilReadyThenTerminate(const fs::path& exe, std::string* err,
 TEST(SuiteEndToEnd, EachProgramQuitBySystemRequestEndsCleanlyAndWritesItsScreen) {
   for (const Program& p : kPrograms) {
     SCOPED_TRACE(p.path);
-    testsupport::TempDir dir;
-    ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
-    ScopedEnv home("HOME", (dir / "home").c_str());
-    ScopedEnv lang("TOOLBOX_LANG", "en");
-    const fs::path shot = dir / "exit.png";
+    const Sandbox box("en");
+    const fs::path shot = box.dir / "exit.png";
     ScopedEnv screenshot("TOOLBOX_SCREENSHOT", shot.c_str());
-    WriteFile(dir / "tour.txt", "wait-window \"" + std::string(p.window) + "\" 20000\nwait 3\nlog ready\n" + p.onQuit);
-    ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+    box.Script("wait-window \"" + std::string(p.window) + "\" 20000\nwait 3\nlog ready\n" + p.onQuit);
     std::string err;
     EXPECT_EQ(runUntilReadyThenTerminate(kBuild / p.path, &err), 0) << err;
 
@@ -138,18 +146,13 @@ TEST(SuiteEndToEnd, ProgramInAModalDialogSleepsThereAndEndsOnTheSystemQuitReques
   // clang-format on
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.path);
-    testsupport::TempDir dir;
-    ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
-    ScopedEnv home("HOME", (dir / "home").c_str());
-    ScopedEnv lang("TOOLBOX_LANG", "en");
+    const Sandbox box("en");
     // The program ends from inside its dialog: what the dialog's callers
     // hold is never given back.
     ScopedEnv leaks("ASAN_OPTIONS", "detect_leaks=0");
-    const fs::path shot = dir / "exit.png";
+    const fs::path shot = box.dir / "exit.png";
     ScopedEnv screenshot("TOOLBOX_SCREENSHOT", shot.c_str());
-    WriteFile(dir / "tour.txt",
-              "wait-window \"" + std::string(c.window) + "\" 20000\nwait 3\n" + c.open + "wait 3\nlog ready\n");
-    ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+    box.Script("wait-window \"" + std::string(c.window) + "\" 20000\nwait 3\n" + c.open + "wait 3\nlog ready\n");
     std::string err;
     // Processor seconds used in a second in the dialog, and in half a second
     // after the request (which ends the program a little later).
@@ -260,11 +263,9 @@ struct TabCase {
 void checkTabStrips(const std::vector<TabCase>& cases) {
   for (const TabCase& c : cases) {
     SCOPED_TRACE(std::string(c.path) + " in " + c.lang);
-    testsupport::TempDir dir;
-    ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
-    ScopedEnv home("HOME", (dir / "home").c_str());
+    const Sandbox box(c.lang);
+    const fs::path& dir = box.dir.path();
     fs::create_directories(dir / "home");
-    ScopedEnv lang("TOOLBOX_LANG", c.lang);
     ScopedEnv leaks("ASAN_OPTIONS", "detect_leaks=0");
     std::string script = c.script;
     for (std::size_t n = 0; n < c.shots.size(); ++n) {
@@ -275,8 +276,7 @@ void checkTabStrips(const std::vector<TabCase>& cases) {
                      "wait-window \"" + c.shots[n].window + "\" 20000\nwait 5\nwindow-shot \"" + c.shots[n].window +
                          "\" " + (dir / (std::to_string(n) + ".png")).string() + "\n");
     }
-    WriteFile(dir / "tour.txt", script + "exit 0\n");
-    ScopedEnv run("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+    box.Script(script + "exit 0\n");
     std::string err;
     ASSERT_EQ(testsupport::RunProgram({(kBuild / c.path).string()}, &err), 0) << err;
     for (std::size_t n = 0; n < c.shots.size(); ++n) {
