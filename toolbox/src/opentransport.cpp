@@ -660,6 +660,17 @@ void applySendBuffer(int fd, UInt32 want) {
   setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &v, sizeof v);
 }
 
+// The endpoint's negotiated options onto its socket (a new one, or the
+// bound one when they change).
+void applyOptions(int fd, const Endpoint& ep) {
+  const int reuse = ep.reuseAddr ? 1 : 0;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+  if (ep.kind != Kind::Stream) return;
+  const int noDelay = ep.noDelay ? 1 : 0;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+  applySendBuffer(fd, ep.sendBuffer);
+}
+
 int newSocket(Kind kind) {
   int fd = socket(AF_INET, (kind == Kind::Datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
@@ -836,15 +847,7 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
     fd = newSocket(ep->kind);
     if (fd < 0) r = ErrnoToOT(errno);
   }
-  if (fd >= 0 && ep->reuseAddr) {
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  }
-  if (fd >= 0 && ep->noDelay && ep->kind == Kind::Stream) {
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  }
-  if (fd >= 0 && ep->kind == Kind::Stream) applySendBuffer(fd, ep->sendBuffer);
+  if (fd >= 0) applyOptions(fd, *ep);
   bool refused = false;
   if (r == kOTNoError && bind(fd, reinterpret_cast<sockaddr*>(&want), sizeof want) < 0) {
     r = ErrnoToOT(errno);
@@ -1540,21 +1543,12 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
     ret->opt.len = static_cast<OTByteCount>(out.size());
     ret->flags = overall;
   }
+  const bool changed = reuse != ep.reuseAddr || noDelay != ep.noDelay || sendBuffer != ep.sendBuffer;
+  ep.reuseAddr = reuse;
+  ep.noDelay = noDelay;
+  ep.sendBuffer = sendBuffer;
   // Already bound: the socket takes them now.
-  if (reuse != ep.reuseAddr) {
-    ep.reuseAddr = reuse;
-    int v = reuse ? 1 : 0;
-    if (ep.fd >= 0) setsockopt(ep.fd, SOL_SOCKET, SO_REUSEADDR, &v, sizeof v);
-  }
-  if (noDelay != ep.noDelay) {
-    ep.noDelay = noDelay;
-    int v = noDelay ? 1 : 0;
-    if (ep.fd >= 0) setsockopt(ep.fd, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v);
-  }
-  if (sendBuffer != ep.sendBuffer) {
-    ep.sendBuffer = sendBuffer;
-    if (ep.fd >= 0) applySendBuffer(ep.fd, sendBuffer);
-  }
+  if (changed && ep.fd >= 0) applyOptions(ep.fd, ep);
   return kOTNoError;
 }
 
