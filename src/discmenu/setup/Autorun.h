@@ -239,8 +239,9 @@ void Menu_Command_Error();
 // The Yes/No question; the item pressed.
 short Set_Alert_Dialog_Items_YesNo(short dialogID, short kind, const FSSpec* menuFile, ConstStr255Param text,
                                    ConstStr255Param p1, ConstStr255Param p2, ConstStr255Param p3);
-// Draws a sub-menu entry's label, selected or normal.
-void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected);
+// Draws a sub-menu entry's label, selected or normal, in that state's font
+// (Get_Sub_Menu_Font).
+void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected, const MENU_FONT& font);
 // The font of a sub-menu label, selected or normal, as the menu file names it.
 void Get_Sub_Menu_Font(bool selected, MENU_FONT* font);
 

@@ -135,7 +135,7 @@ void drawSubEntry(short i, bool selected) {
   Get_Sub_Menu_Font(true, &fonts[1]);
   restoreBackground(buttonArea(e, fonts, 0));
   drawTransparent(selected && e.select ? e.select : e.normal, &e.btnRect);
-  Draw_Mouse_In_Rect(&e, selected);
+  Draw_Mouse_In_Rect(&e, selected, fonts[selected ? 1 : 0]);
 }
 
 void drawLanguage(short i, bool selected) {

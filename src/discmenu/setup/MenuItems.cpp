@@ -282,10 +282,8 @@ void Get_Sub_Menu_Font(bool selected, MENU_FONT* font) {
   Get_Menu_Font(&gAutorunInfo.menuFile, key, font);
 }
 
-void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected) {
+void Draw_Mouse_In_Rect(const MENU_DATA* entry, bool selected, const MENU_FONT& font) {
   if (!entry->enable || entry->label[0] == 0) return;
-  MENU_FONT font;
-  Get_Sub_Menu_Font(selected, &font);
   const RGBColor white{65535, 65535, 65535}, black{0, 0, 0};
   const RGBColor& colour = selected ? (gMenuColor.sColorSet ? gMenuColor.sColor : white)
                                     : (gMenuColor.nColorSet ? gMenuColor.nColor : black);
