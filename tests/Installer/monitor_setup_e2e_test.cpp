@@ -162,8 +162,7 @@ class MonitorSetup : public ::testing::Test {
       ink = false;
       for (int y = top + rows * height; y < top + (rows + 1) * height && !ink; ++y)
         for (int x = x0; x < x1 && !ink; ++x) {
-          const UInt8* p = reinterpret_cast<const UInt8*>(&shot->pixels[std::size_t(y * shot->width + x)]);
-          ink = p[1] != 255 || p[2] != 255 || p[3] != 255;
+          ink = testsupport::RgbAt(*shot, x, y) != std::array<int, 3>{255, 255, 255};
         }
     }
     return rows;
@@ -370,11 +369,12 @@ TEST_F(MonitorSetup, SearchSettingsRulesOldBoxAndTheIntervalCheck) {
   const auto shot = testsupport::ReadPNG(dir / "settings.png");
   ASSERT_TRUE(shot);
   int red = 0, blue = 0;
-  for (UInt32 pixel : shot->pixels) {
-    const UInt8* p = reinterpret_cast<const UInt8*>(&pixel);
-    red += p[1] > 220 && p[2] < 40 && p[3] < 40;
-    blue += p[1] < 40 && p[2] < 40 && p[3] > 220;
-  }
+  for (int y = 0; y < shot->height; ++y)
+    for (int x = 0; x < shot->width; ++x) {
+      const auto [r, g, b] = testsupport::RgbAt(*shot, x, y);
+      red += r > 220 && g < 40 && b < 40;
+      blue += r < 40 && g < 40 && b > 220;
+    }
   EXPECT_GT(red, 10);
   EXPECT_GT(blue, 100);
 }

@@ -47,11 +47,6 @@ const std::string kNext = clickAt(500, 355), kCancel = clickAt(400, 355), kBack 
                   kTick = clickAt(20, 104), kTickMonitor = clickAt(20, 122), kTickHold = clickAt(20, 140);
 
 using Shot = std::optional<tb::Image>;
-// The red, green and blue of a pixel.
-std::array<int, 3> rgbAt(const tb::Image& shot, int x, int y) {
-  const UInt8* p = reinterpret_cast<const UInt8*>(&shot.pixels[std::size_t(y * shot.width + x)]);
-  return {p[1], p[2], p[3]};
-}
 // The box around every pixel that differs between two shots of one size,
 // from row top down; empty when none does.
 Rect changed(const tb::Image& a, const tb::Image& b, int top = 0) {
@@ -128,7 +123,7 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
   const Shot shot = ReadPNG(dir / "tools.png");
   ASSERT_TRUE(shot);
   // Window content coordinates; the window's content starts at (40, 40).
-  auto at = [&](int x, int y) { return rgbAt(*shot, x + 40, y + 40); };
+  auto at = [&](int x, int y) { return testsupport::RgbAt(*shot, x + 40, y + 40); };
   EXPECT_EQ(at(26, 105), (std::array<int, 3>{255, 255, 255}));  // VEMO-ADMIN
   EXPECT_EQ(at(26, 123), (std::array<int, 3>{30, 90, 200}));    // VEMO-MONITOR
   EXPECT_EQ(at(26, 141), (std::array<int, 3>{30, 90, 200}));    // VemoHoldManager

@@ -145,9 +145,7 @@ class MonitorProgram : public ::testing::Test {
 // content is `contentHeight` high (the title bar lies above it).
 std::array<int, 3> Probe(const std::optional<tb::Image>& image, int contentHeight, int x, int y) {
   if (!image) return {-1, -1, -1};
-  const int top = image->height - contentHeight;
-  const UInt8* p = reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + x)]);
-  return {p[1], p[2], p[3]};
+  return testsupport::RgbAt(*image, x, image->height - contentHeight + y);
 }
 
 TEST_F(MonitorProgram, TheLaunchRecordOpensTheBoxsWindowAndQuitWritesItsFiles) {

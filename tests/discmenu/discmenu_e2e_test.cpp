@@ -71,10 +71,7 @@ struct Shot {
     }
   }
   // The colour at a point of the window's content.
-  std::array<int, 3> at(int x, int y) const {
-    const UInt8* p = reinterpret_cast<const UInt8*>(&image->pixels[std::size_t((top + y) * image->width + left + x)]);
-    return {p[1], p[2], p[3]};
-  }
+  std::array<int, 3> at(int x, int y) const { return testsupport::RgbAt(*image, left + x, top + y); }
 };
 
 const fs::path kBuild = std::getenv("VEMO_BUILD_DIR") ? std::getenv("VEMO_BUILD_DIR") : ".";

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -118,13 +119,10 @@ TEST(SuiteEndToEnd, EachProgramQuitBySystemRequestEndsCleanlyAndWritesItsScreen)
     }
     // The menu bar, drawn at exit with the fonts of its titles: the right
     // end bare, the program's name in dark ink at the left.
-    auto rgb = [&](int x, int y) {
-      return reinterpret_cast<const UInt8*>(&image->pixels[std::size_t(y * image->width + x)]);
-    };
-    EXPECT_EQ(rgb(image->width - 5, 5)[1], 0xF2);
+    EXPECT_EQ(testsupport::RgbAt(*image, image->width - 5, 5)[0], 0xF2);
     int ink = 0;
     for (int y = 2; y < 16; ++y)
-      for (int x = 10; x < 100; ++x) ink += rgb(x, y)[1] < 0x60;
+      for (int x = 10; x < 100; ++x) ink += testsupport::RgbAt(*image, x, y)[0] < 0x60;
     EXPECT_GT(ink, 20);
   }
 }
@@ -186,17 +184,14 @@ struct TabProbe {
 };
 
 TabProbe probeTabs(const tb::Image& im) {
-  auto rgb = [&](int x, int y) {
-    return reinterpret_cast<const UInt8*>(&im.pixels[std::size_t(y * im.width + x)]) + 1;
+  using RGB = std::array<int, 3>;
+  auto fill = [&](int x, int y) {
+    const RGB c = testsupport::RgbAt(im, x, y);
+    return c == RGB{0xFF, 0xF0, 0xA0} || c == RGB{0xB0, 0xC0, 0xD0};
   };
-  auto is = [&](int x, int y, int r, int g, int b) {
-    const UInt8* p = rgb(x, y);
-    return p[0] == r && p[1] == g && p[2] == b;
-  };
-  auto fill = [&](int x, int y) { return is(x, y, 0xFF, 0xF0, 0xA0) || is(x, y, 0xB0, 0xC0, 0xD0); };
   auto ink = [&](int x, int y) {
-    const UInt8* p = rgb(x, y);
-    return !fill(x, y) && !is(x, y, 0x20, 0x40, 0x80) && p[0] + p[1] + p[2] < 480;
+    const RGB c = testsupport::RgbAt(im, x, y);
+    return !fill(x, y) && c != RGB{0x20, 0x40, 0x80} && c[0] + c[1] + c[2] < 480;
   };
   TabProbe probe;
   for (int y = 0; y < im.height;) {

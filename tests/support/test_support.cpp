@@ -94,6 +94,12 @@ std::optional<tb::Image> ReadPNG(const std::filesystem::path& p) {
   return tb::DecodePNG(std::span<const UInt8>(reinterpret_cast<const UInt8*>(png.data()), png.size()));
 }
 
+std::array<int, 3> RgbAt(const tb::Image& image, int x, int y) {
+  UInt8 r, g, b;
+  tb::UnpackPixel(image.pixels[std::size_t(y) * std::size_t(image.width) + std::size_t(x)], r, g, b);
+  return {r, g, b};
+}
+
 std::vector<std::string> ReadLines(const std::filesystem::path& p) {
   std::vector<std::string> out;
   std::istringstream in(ReadFile(p));

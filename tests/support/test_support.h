@@ -1,6 +1,7 @@
 // Small helpers shared by the test binaries.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -52,6 +53,8 @@ std::string ReadFile(const std::filesystem::path& p);
 // The image of a PNG file (a shot a program or the test wrote); none when
 // the file is missing or damaged.
 std::optional<tb::Image> ReadPNG(const std::filesystem::path& p);
+// The red, green and blue of the image's pixel at (x, y).
+std::array<int, 3> RgbAt(const tb::Image& image, int x, int y);
 
 // The lines of a text file (empty when it cannot be read).
 std::vector<std::string> ReadLines(const std::filesystem::path& p);
