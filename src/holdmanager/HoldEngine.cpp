@@ -165,13 +165,6 @@ void markFoldersStale(HOLD_ENGINE* e) {
   for (auto& kind : e->folderChangeStale) std::fill(std::begin(kind), std::end(kind), true);
 }
 
-// The folder list kept in the order of the folder pop-ups.
-void sortFolderList(HOLD_ENGINE* e) {
-  std::vector<FOLDER_ENTRY> v = SortedFolders(e->folders);
-  ClearPtrList(&e->folders);
-  for (const FOLDER_ENTRY& f : v) AddPtrList(&e->folders, &f, sizeof f);
-}
-
 void finishList(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
   rec->replyDone = 1;
   if (e->listKind == 3 && !e->listForUploadWait) {
@@ -706,10 +699,7 @@ void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error
   e->busy = error ? 2 : 0;
   e->view->DrawLogo(e->busy);
   e->view->CloseProgress();
-  if (e->view->ConfigDialogOpen()) {
-    sortFolderList(e);
-    e->view->ConfigFoldersChanged();
-  }
+  if (e->view->ConfigDialogOpen()) e->view->ConfigFoldersChanged();
   if (error) {
     if (command == CMD_REFRESH) {
       HoldMarkListsStale(e);
@@ -736,7 +726,6 @@ void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error
       n = endNumber(e->previous);
     if (n) setStatus(e, "STRING", n, e->uploadCount);
     if (command == CMD_REFRESH) {
-      sortFolderList(e);
       int tab = e->view->CurrentTab();
       if (tab == 1 || tab == 2) {
         std::vector<std::string> names;
