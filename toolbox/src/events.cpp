@@ -183,6 +183,14 @@ const char* scriptPath() {
   return std::getenv("TOOLBOX_SCRIPT");
 }
 
+// The pump of the Event Manager's waits, each of which a program may sit in
+// for good: a quit request left untaken there too long ends the program.
+bool pumpInWait(int ms) {
+  const bool ran = tb::Pump(ms);
+  tb::detail::EndIfQuitUnanswered();
+  return ran;
+}
+
 // Takes in input and runs ready descriptors without waiting. The event loop
 // (not a tracking loop) also lets the test script post its next input once
 // the program has taken everything before it.
@@ -195,8 +203,7 @@ bool pumpInput(bool fromEventLoop = false) {
     }
   }
   tb::detail::DisplayIdle();
-  bool ran = tb::Pump(0);
-  tb::detail::EndIfQuitUnanswered();
+  bool ran = pumpInWait(0);
   if (fromEventLoop && st().idleSource && st().queue.empty()) {
     EventRecord ev;
     if (!tb::detail::NextActivateEvent(&ev, false) && st().idleSource()) ran = true;
@@ -234,9 +241,7 @@ bool tb::detail::WaitEvent(EventMask mask, EventRecord* event, UInt64 sleepMicro
     UInt64 left = deadline - now;
     int ms = int(std::min<UInt64>((left + 999) / 1000, 1000));
     tb::detail::DisplayIdle();
-    const bool woke = tb::Pump(ms);
-    tb::detail::EndIfQuitUnanswered();
-    if (woke) {
+    if (pumpInWait(ms)) {
       if (nextEvent(mask, event, true, keyText)) return true;
       break;
     }
@@ -339,8 +344,7 @@ Boolean StillDown() {
       return false;
     }
     // A person holds the button: wait for their next move without spinning.
-    tb::Pump(10);
-    tb::detail::EndIfQuitUnanswered();
+    pumpInWait(10);
   }
   return true;
 }
@@ -383,8 +387,7 @@ void Delay(UInt32 numTicks, UInt32* finalTicks) {
       tb::detail::DisplayIdle();
       UInt64 now = tb::MonotonicMicros();
       if (now >= end) break;
-      tb::Pump(int(std::min<UInt64>((end - now + 999) / 1000, 1000)));
-      tb::detail::EndIfQuitUnanswered();
+      pumpInWait(int(std::min<UInt64>((end - now + 999) / 1000, 1000)));
     }
   }
   if (finalTicks) *finalTicks = TickCount();
