@@ -1,3 +1,6 @@
+// The program's own files and names: the front-process test, names compared
+// without regard to case, aliases, catalog search and picture frames, each a
+// short call over the toolbox.
 #include "506Q_Lib/AppFiles.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Where the running program's own file is, from the process information.
 #include "506Q_Lib/AppLocation.h"
 
 #include "toolbox/files.h"

@@ -1,3 +1,5 @@
+// The bridge's one-line operations over the toolbox, and the no-ops that
+// stand in for calls this system does not need.
 #include "506Q_Lib/Bridge.h"
 
 short Initialize_ToolBox() {

@@ -1,3 +1,5 @@
+// Reading and setting dialog items, and the small drawing calls the
+// programs' dialogs are drawn with, each inside the dialog's own port.
 #include "506Q_Lib/DialogItems.h"
 
 #include <string_view>

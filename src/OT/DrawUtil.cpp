@@ -1,3 +1,6 @@
+// Drawing and input helpers for dialog items shared by the FTP send window
+// and the programs' windows: aligned and wrapped text, colour icons, cleared
+// areas, number fields, control tracking and page swaps.
 #include "OT/DrawUtil.h"
 
 #include <string_view>

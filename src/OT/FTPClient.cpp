@@ -1,3 +1,7 @@
+// The FTP client's transport: the control connection to the box's port 21
+// and the active-mode data connection, each an endpoint of its own with its
+// notifier, reply reading and quiet-time checks. The command sequence that
+// drives them is the send window's.
 #include "OT/FTPClient.h"
 
 #include <algorithm>

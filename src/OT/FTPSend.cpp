@@ -1,3 +1,6 @@
+// The FTP send sequence: up to eight transfers to one print box, each a
+// state machine on the reply codes advanced one step per pass of the event
+// loop, and the hand-over of each confirmed file to the host's sent list.
 #include "OT/FTPSend.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// One JCP command exchange with a print box: the request and its payload
+// sent in acknowledged blocks, the reply gathered block by block into the
+// caller's buffer.
 #include "OT/JCPCommand.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The JCP packets' wire forms: each record filled from and written to its
+// big-endian bytes field by field.
 #include "OT/JCPPacket.h"
 
 #include <algorithm>

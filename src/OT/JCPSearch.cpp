@@ -1,3 +1,6 @@
+// The JCP search and the request context it shares with the command
+// exchange: opening the endpoint, the probe, the poll step that gathers
+// replies and the end sequence that closes it.
 #include "OT/JCPSearch.h"
 
 #include <algorithm>

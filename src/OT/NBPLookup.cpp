@@ -1,3 +1,6 @@
+// AppleTalk name lookup of print boxes: the lookup packet sent as a DDP
+// datagram, the table of boxes that answered, and the own zone and zone
+// list.
 #include "OT/NBPLookup.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The endpoint records and the thin Open Transport wrappers the JCP, name
+// lookup and FTP clients share; each wrapper notes the call, its result and
+// its time so the clients can measure their quiet times.
 #include "OT/OTEndpoint.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The table of print boxes that searches found, the model filter replies
+// pass through, and the packed entry the status monitor receives and keeps.
 #include "OT/PBoxTable.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Choosing several files to send, through the toolbox's file chooser.
 #include "OT/SelectFile.h"
 
 #include "common/AppWindows.h"

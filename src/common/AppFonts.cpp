@@ -1,3 +1,5 @@
+// Fonts and colours of the windows from the language ini file's "[FONT]"
+// section, and the language ini file's path format from the bundle.
 #include "common/AppFonts.h"
 
 #include <cstring>

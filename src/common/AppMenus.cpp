@@ -1,3 +1,5 @@
+// Enabling and checking menu items, and the two cleaners that turn ini
+// texts into menu titles.
 #include "common/AppMenus.h"
 
 #include <cstring>

@@ -1,3 +1,7 @@
+// The device settings tables a print box sends: finding a setting by its
+// variable id, reading and writing its value in the settings image, parsing
+// typed text into it and formatting it for display, all bounded by the
+// blocks as received.
 #include "common/Context.h"
 
 #include <algorithm>

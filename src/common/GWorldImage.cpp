@@ -1,3 +1,6 @@
+// Offscreen pictures: BMP files and picture resources loaded into 32-bit
+// worlds, combined, recoloured and drawn into dialogs. Every BMP field is
+// checked before it is used.
 #include "common/GWorldImage.h"
 
 #include <cstring>

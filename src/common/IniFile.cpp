@@ -1,3 +1,5 @@
+// The two ini readers: one over the whole file read through the File
+// Manager for the dialogs, one line by line over a POSIX path.
 #include "common/IniFile.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Handing data to another program of the suite by Apple event, whether it
+// is running or started for it, and asking the Finder to open a document.
 #include "common/LaunchEvents.h"
 
 #include "toolbox/aliases.h"

@@ -1,3 +1,4 @@
+// The program as the user's login item.
 #include "common/LoginPref.h"
 
 #include "common/AppGlobals.h"

@@ -1,3 +1,5 @@
+// The extra menu commands of a menu-definition text file: each item's
+// title, program, options, icon and shortcut read from its lines.
 #include "common/MenuCommand.h"
 
 #include <climits>

@@ -1,3 +1,6 @@
+// Preference files made from the program's templates in the user's
+// Preferences folder: opening, version check, replacing with defaults and
+// saving the settings record.
 #include "common/PrefFile.h"
 
 #include <sys/stat.h>

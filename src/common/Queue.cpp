@@ -1,3 +1,4 @@
+// The doubly linked queue the programs keep their records in.
 #include "common/Queue.h"
 
 #include "toolbox/invariant.h"

@@ -1,3 +1,5 @@
+// Text and number conversions on the caller's buffer: hexadecimal, decimal
+// and binary digits, IPv4 and Ethernet addresses, byte swaps.
 #include "common/StrConv.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// The start-up questions about the machine, answered from Gestalt.
 #include "common/SystemCheck.h"
 
 #include "common/AppGlobals.h"

@@ -1,3 +1,5 @@
+// Filling texts from ini and bundle files used as formats, taking only the
+// conversions expected, so a stray one can never read a missing argument.
 #include "common/TextFormat.h"
 
 #include <cstring>

@@ -1,3 +1,6 @@
+// The held-job manager's records and the data side of its dialogs: list
+// entries, the settings record and its file image, print-option bits, text
+// checks, short names, size and date texts.
 #include "holdmanager/HoldData.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The held-job manager's command engine: one command at a time against the
+// print box, advanced in small steps by the idle timer, reporting to the
+// window only through HoldView.
 #include "holdmanager/HoldEngine.h"
 
 #include <sys/stat.h>

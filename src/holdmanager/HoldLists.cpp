@@ -1,3 +1,6 @@
+// The held-job manager's linked lists of folders, jobs and cached pages,
+// with shared copies a list row can keep alive, the names proposed for
+// downloads and the walk over a folder.
 #include "holdmanager/HoldLists.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Uploading local files into a hold folder over the line-printer protocol,
+// one step per call, from a reserved local port.
 #include "holdmanager/LPR.h"
 
 #include <sys/types.h>

@@ -1,3 +1,6 @@
+// The held-job protocol over TCP: request frames built, reply frames
+// gathered whole, records cut by a frame's end carried over, and the
+// endpoint driven by its notifier.
 #include "holdmanager/VFMP.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The theme calls and cursors the programs ask for by name.
 #include "toolbox/appearance.h"
 
 #include "toolbox/events.h"

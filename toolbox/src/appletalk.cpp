@@ -1,3 +1,6 @@
+// AppleTalk over loopback UDP: the "ddp" datagram family plugged into Open
+// Transport, its address mapping and header, and the zone services read
+// from the configuration file.
 #include "toolbox/appletalk.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// Ticks from the monotonic clock, or from the virtual clock tests advance.
 #include "toolbox/clock.h"
 
 #include <atomic>

@@ -1,3 +1,7 @@
+// Control Manager: the control records of each window in their embedding
+// tree, their plain look drawn with QuickDraw, scroll-bar and pop-up
+// geometry, activation and hiliting, and the tracking of a click on each
+// kind of control.
 #include "toolbox/controls.h"
 
 #include <algorithm>

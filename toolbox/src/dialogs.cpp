@@ -1,3 +1,7 @@
+// Dialog Manager: item lists parsed from 'DLOG' and 'DITL' resources into
+// controls, text and edit items, their drawing and focus ring, the keys and
+// clicks of modeless and modal dialogs, and the dialog script commands
+// tests drive them with.
 #include "toolbox/dialogs.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The screen's framebuffer and its backend: headless, or one X window that
+// shows the framebuffer and turns the X server's mouse and keys into
+// events.
 #include "toolbox/display.h"
 
 #include <cstdio>

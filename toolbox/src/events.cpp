@@ -1,3 +1,5 @@
+// Event Manager: the event queue, its masks and the wait that pumps the
+// network and Apple events while the program sleeps.
 #include "toolbox/events.h"
 
 #include <algorithm>

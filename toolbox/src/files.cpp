@@ -1,3 +1,6 @@
+// File Manager over POSIX files: folder ids handed out per process, HFS
+// paths resolved to POSIX ones, FSSpecs made and checked, and files
+// opened, read, written and catalogued with the old calls' error codes.
 #include "toolbox/files.h"
 
 #include <dirent.h>

@@ -1,3 +1,5 @@
+// Reporting a broken invariant: the condition and where it stands, then an
+// abort.
 #include "toolbox/invariant.h"
 
 #include <cstdio>

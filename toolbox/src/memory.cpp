@@ -1,3 +1,5 @@
+// Memory Manager: pointers and handles that carry their size, and the last
+// error for MemError.
 #include "toolbox/memory.h"
 
 #include <cstdlib>

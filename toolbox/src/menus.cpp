@@ -1,3 +1,6 @@
+// Menu Manager: menu records from resources or built at run time, the menu
+// bar and open menus drawn onto the screen, mouse tracking, Command keys,
+// pop-up menus and the application menu's commands.
 #include "toolbox/menus.h"
 
 #include <errno.h>

@@ -1,3 +1,6 @@
+// Navigation Services: the file, folder and save choosers as a modal window
+// with its own event loop, their folder listing and filtering, and the
+// reply's selection.
 #include "toolbox/navigation.h"
 
 #include <algorithm>

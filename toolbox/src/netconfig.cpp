@@ -1,3 +1,4 @@
+// The loopback confinement and the port map, read from the environment.
 #include "toolbox/netconfig.h"
 
 #include <cstdlib>

@@ -1,3 +1,7 @@
+// Open Transport over non-blocking sockets: the endpoint record and its
+// state, the UDP and TCP configurations and the datagram families that
+// plug in, socket events turned into notifier calls run from the pump, and
+// the calls programs make on an endpoint.
 #include "toolbox/opentransport.h"
 
 #include <arpa/inet.h>

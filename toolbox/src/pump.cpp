@@ -1,3 +1,5 @@
+// The pump: descriptor watches, deferred calls and the one poll every wait
+// of the toolbox goes through.
 #include "toolbox/pump.h"
 
 #include <poll.h>

@@ -1,3 +1,6 @@
+// Resource Manager: resource files read whole and written back whole, the
+// chain of open files a search walks, and the calls that get, add, change
+// and remove resources.
 #include "toolbox/resources.h"
 
 #include <sys/stat.h>

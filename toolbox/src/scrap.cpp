@@ -1,3 +1,4 @@
+// Scrap Manager: the process clipboard and its flavours.
 #include "toolbox/scrap.h"
 
 #include <memory>

@@ -1,3 +1,4 @@
+// The debugger break and the computer's and owner's names.
 #include "toolbox/system.h"
 
 #include <pwd.h>

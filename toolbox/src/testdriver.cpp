@@ -1,3 +1,5 @@
+// Driving a program from a test or a script: queued input, the virtual
+// clock, beeps and screenshots, and the script runner with its commands.
 #include "toolbox/testdriver.h"
 
 #include <cctype>

@@ -1,3 +1,5 @@
+// TextEdit: one text laid out into lines wrapped to a rectangle, drawn,
+// edited by character, selected and scrolled, with the clipboard.
 #include "toolbox/textedit.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// The text engine: editable text objects with their line layout, drawing,
+// caret and selection, editing on character boundaries, UTF-16 offsets,
+// scroll bars and keyboard focus.
 #include "toolbox/textengine.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The trace of state changes and refusals: which channels TOOLBOX_TRACE
+// opened, and the lines written to standard error.
 #include "toolbox/trace.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Conversions between C and Pascal strings.
 #include "toolbox/types.h"
 
 void c2pstr(char* s) {

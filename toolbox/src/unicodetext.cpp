@@ -1,3 +1,5 @@
+// Unicode labels: styles, layouts of UTF-16 text in style runs, measured
+// and drawn in the current port through the font layer.
 #include "toolbox/unicodetext.h"
 
 #include <algorithm>

@@ -1,3 +1,6 @@
+// Window Manager: the window list in front-to-back order, each window's
+// port, pixels and frame, its parts found, dragged, grown and zoomed, the
+// update regions, and the screen composed from the windows.
 #include "toolbox/windows.h"
 
 #include <algorithm>

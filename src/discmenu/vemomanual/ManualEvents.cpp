@@ -1,3 +1,5 @@
+// The manual opener's menus and event handling, which a build that keeps
+// the program open runs.
 #include "discmenu/vemomanual/ManualEvents.h"
 
 #include "toolbox/appleevents.h"

@@ -1,3 +1,5 @@
+// The boxes' AppleTalk node: NBP lookups answered on the names information
+// socket, and JCP over DDP on a socket of its own, on loopback UDP.
 #include "atalk_node.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,6 @@
+// The emulator: the boxes and their sockets on loopback, the services run
+// on its one thread, the knobs tests turn, and the free loopback addresses
+// and ports it picks.
 #include "pboxemu/emulator.h"
 
 #include <arpa/inet.h>

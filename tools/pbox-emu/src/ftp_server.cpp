@@ -1,3 +1,5 @@
+// The boxes' FTP receive: login, the one folder "lp", active-mode data
+// connections and every stored file kept for the tests.
 #include "pboxemu/ftp_server.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,6 @@
+// The boxes' held jobs: the folder and job model, the held-job protocol on
+// port 2249 and the line-printer daemon on port 515, with their knobs and
+// fault modes.
 #include "pboxemu/hold_server.h"
 
 #include <arpa/inet.h>

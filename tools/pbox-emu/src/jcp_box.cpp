@@ -1,3 +1,6 @@
+// The JCP protocol as one box speaks it: the search reply, the command
+// requests and their replies in blocks, and the fault modes applied to
+// them.
 #include <algorithm>
 #include <cstring>
 

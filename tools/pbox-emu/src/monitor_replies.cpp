@@ -1,3 +1,4 @@
+// The status and information replies a box gives the status monitor.
 #include "pboxemu/monitor_replies.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The emulator's thread: one poll over every service's sockets and the
+// timers in ticks.
 #include "reactor.h"
 
 #include <poll.h>

@@ -1,3 +1,5 @@
+// A box's settings description as it sends it: context table, enumeration
+// names and settings image.
 #include "pboxemu/settings.h"
 
 #include <algorithm>

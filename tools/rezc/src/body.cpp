@@ -1,3 +1,5 @@
+// The tokeniser of a resource's body and the readers a kind's compiler
+// uses, each reporting where the text is wrong.
 #include "body.h"
 
 #include <filesystem>

@@ -1,3 +1,6 @@
+// Compiling a resource description: each resource's header and attributes
+// read, its body handed to its kind's compiler, errors placed by line and
+// column.
 #include <filesystem>
 #include <fstream>
 #include <iterator>
