@@ -1,3 +1,6 @@
+// The text-view control: its scroll bars and their layout, wrapping inside
+// the view, the bounded text read-out, and scrolling by arrows, pages and
+// the thumb.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// The tab control: adding and deleting tabs, their layout, the selection,
+// clicks on the tabs, and the spin buttons when the tabs overflow.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

@@ -1,3 +1,5 @@
+// The tabbed settings dialog: its first page, tab presses and a page that
+// refuses to be left, pages by title, and the keys that answer its buttons.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,6 @@
+// JCP command exchanges against the emulated boxes: gets and sets in blocks,
+// saves polled while the box is busy, resends and time-outs, fault modes and
+// replies that do not fit.
 #include <cstring>
 #include <string>
 

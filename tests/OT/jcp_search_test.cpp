@@ -1,3 +1,5 @@
+// The JCP search against the emulated boxes: replies, the targets probed,
+// bad and short replies, the quiet time, kills and refused starts.
 #include <cstring>
 #include <set>
 

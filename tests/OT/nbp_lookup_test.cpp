@@ -1,3 +1,5 @@
+// AppleTalk name lookup: the lookup packet, its ids, the rows replies give,
+// the table's growth, synchronous lookups, kills and the zones.
 #include "OT/NBPLookup.h"
 
 #include <gtest/gtest.h>

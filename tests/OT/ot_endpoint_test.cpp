@@ -1,3 +1,6 @@
+// The endpoint wrappers: tick conversions, time stamps and quiet times,
+// oversized data, the event order of datagram and TCP endpoints, and their
+// release.
 #include "OT/OTEndpoint.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,5 @@
+// The print-box table: the model filter, entries from replies, a full table,
+// AppleTalk and TCP/IP finds of one box, and the packed entry's bytes.
 #include <gtest/gtest.h>
 
 #include <array>

@@ -1,3 +1,4 @@
+// Starting and stopping the vsftpd fixture in its own namespace and folder.
 #include "vsftpd_server.h"
 
 #include <arpa/inet.h>

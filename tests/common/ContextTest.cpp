@@ -1,3 +1,6 @@
+// The settings tables: values parsed with range checks, addresses,
+// selections and strings stored and shown within their fields, and hostile
+// entries treated as absent.
 #include <gtest/gtest.h>
 
 #include <cstring>

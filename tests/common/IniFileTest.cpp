@@ -1,3 +1,5 @@
+// The ini readers: line ends, sections and keys, values cut to their
+// buffers on character boundaries, and hostile files and buffers.
 #include <gtest/gtest.h>
 
 #include <cstring>

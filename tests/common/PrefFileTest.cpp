@@ -1,3 +1,5 @@
+// Preference files: made from the templates, kept or replaced by version,
+// saved big-endian, damaged files replaced, and per-printer files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>

@@ -1,3 +1,5 @@
+// The text and number conversions: exact digits, addresses, readers that
+// stop at the first non-digit, and cuts that never split a character.
 #include <gtest/gtest.h>
 
 #include <cstring>

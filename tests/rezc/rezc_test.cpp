@@ -1,3 +1,5 @@
+// The resource compiler: each kind's bytes, resource headers, errors by line
+// and column, included files, and its command line.
 #include "rezc.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Helpers shared by the test binaries.
 #include "test_support.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The toolbox fixture's set-up and clean-up around each test.
 #include "toolbox_fixture.h"
 
 #include <signal.h>

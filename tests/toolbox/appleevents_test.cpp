@@ -1,3 +1,6 @@
+// Apple events: descriptor lists, parameters and attributes, launch
+// parameters, damaged events, sending to ourselves, priorities, handlers
+// and leftover sockets.
 #include "toolbox/appleevents.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The AppleTalk emulation: its configuration file, DDP endpoints and their
+// wire format, refused addresses, dynamic sockets and the zone services.
 #include "toolbox/appletalk.h"
 
 #include <arpa/inet.h>

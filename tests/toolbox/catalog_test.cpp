@@ -1,3 +1,5 @@
+// The catalog calls: indexed walks, file references, folder creation and
+// calendar texts.
 #include "toolbox/catalog.h"
 
 #include <gtest/gtest.h>

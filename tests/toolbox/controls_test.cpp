@@ -1,3 +1,6 @@
+// Controls: values and ranges, dimming and activation, hiding and moving,
+// scroll-bar parts and thumbs, titles, and tracking with held arrows and
+// pages.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The toolbox's core: big-endian fields, bounded copies, memory blocks,
+// virtual ticks and the pump's handlers and deferred work.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

@@ -1,3 +1,6 @@
+// The Event Manager: key events, masks and their order, flushing, posting,
+// high-level events, waits, tracking, held keys, the bounded queue and
+// cursors.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -1,3 +1,6 @@
+// The File Manager: partial and full paths, bad names, folder ids, the
+// program's own place, data forks, creating and renaming, and Finder
+// information.
 #include "toolbox/files.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// File services: tree copies, deletion, whole-or-nothing replacement,
+// exchange and atomic writes, and read-only folders.
 #include "toolbox/fileservices.h"
 
 #include <gtest/gtest.h>

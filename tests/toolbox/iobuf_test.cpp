@@ -1,3 +1,4 @@
+// The bounded buffer helpers and the socket retry.
 #include "toolbox/iobuf.h"
 
 #include <gtest/gtest.h>

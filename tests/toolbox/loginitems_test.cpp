@@ -1,3 +1,5 @@
+// Login items as autostart entries: adding, listing, removing, foreign
+// entries and awkward names.
 #include "toolbox/loginitems.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,6 @@
+// The Menu Manager: item metacharacters, mouse selection, Command keys, the
+// application menu's Quit, marks and the bar, pop-ups and menus from
+// resources.
 #include <gtest/gtest.h>
 
 #include "test_support.h"

@@ -1,3 +1,6 @@
+// The file choosers: answered by the test and operated by clicks and keys,
+// the listing, saving, folders, filters, and updates of the program's
+// windows behind them.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The loopback confinement and the port map.
 #include <gtest/gtest.h>
 
 #include "test_support.h"

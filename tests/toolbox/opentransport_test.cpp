@@ -1,3 +1,6 @@
+// Open Transport over loopback: UDP and TCP endpoints, asynchronous calls
+// and their events, confinement, the port map, slow readers, releases and
+// closing inside a notifier.
 #include "toolbox/opentransport.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,5 @@
+// The Resource Manager: round trips, handles, the search chain, saves,
+// read-only files, and damaged or lying files that are refused safely.
 #include "toolbox/resources.h"
 
 #include <gtest/gtest.h>

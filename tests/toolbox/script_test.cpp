@@ -1,3 +1,4 @@
+// Driving a program by a script file through its own event loop.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,5 @@
+// The Window Manager: activation and order, update events and regions,
+// window parts, dragging, growing and zooming, titles, and the screen.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// Running commands beside LPRng's lpd in a private mount and network
+// namespace of their own, for the upload tests.
 #include "lpd_namespace.h"
 
 #include <unistd.h>
