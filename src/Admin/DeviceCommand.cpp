@@ -11,11 +11,12 @@
 
 #include "Admin/AdminApp.h"
 #include "Admin/SearchConfig.h"
-#include "OT/JCPCommand.h"
-#include "OT/OTEndpoint.h"
 #include "common/Context.h"
 #include "common/StrConv.h"
+#include "OT/JCPCommand.h"
+#include "OT/OTEndpoint.h"
 #include "toolbox/resources.h"
+#include "toolbox/trace.h"
 
 namespace {
 
@@ -33,17 +34,24 @@ struct Exchange {
   short error = 0;
 };
 
+// A command that ends without a result says why on the trace: the callers
+// only show "Could not communicate with the print server." for any of them.
+short refuse(const char* command, const char* why, short result = -1) {
+  tb::TraceRefusal("jcp", "%s: %s", command, why);
+  return result;
+}
+
 // A cleared context aimed at the box; error -1 without memory or a usable
 // transport, or the remote-setting result.
-Exchange open_exchange(const PBOXinfo* box) {
+Exchange open_exchange(const PBOXinfo* box, const char* command) {
   Exchange ex;
   if (!box) {
-    ex.error = -1;
+    ex.error = refuse(command, "no box");
     return ex;
   }
   ex.ctx.reset(new (std::nothrow) JCPEPInfo{});
   if (!ex.ctx) {
-    ex.error = -1;
+    ex.error = refuse(command, "no memory for the request context");
     return ex;
   }
   short protocol;
@@ -53,13 +61,13 @@ Exchange open_exchange(const PBOXinfo* box) {
     protocol = JCP_PROTO_DDP;
   } else {
     ex.ctx.reset();
-    ex.error = -1;
+    ex.error = refuse(command, "the box's protocol is not usable");
     return ex;
   }
   short r = JCP_SetRemoteFromPBOX(ex.ctx.get(), protocol, box, Command_Port(), JCP_DDP_TYPE);
   if (r != 0) {
     ex.ctx.reset();
-    ex.error = r;
+    ex.error = refuse(command, "the box's address cannot be set as the remote", r);
   }
   return ex;
 }
@@ -96,12 +104,12 @@ UInt32 read_table(JCPEPInfo* ctx, const char* text, Ptr buf) {
 }
 
 // Polls while the box answers busy, at most kPollLimit times.
-short poll_while_busy(const PBOXinfo* box) {
+short poll_while_busy(const PBOXinfo* box, const char* command) {
   for (int i = 0; i < kPollLimit; ++i) {
     short r = PollToPBOX(box);
     if (r != 1) return r;
   }
-  return -1;
+  return refuse(command, "the box was still busy (or silent) after every POLLING");
 }
 
 void copy_backup() {
@@ -202,7 +210,7 @@ void CommandNotifier(JCPEPInfo* context, void*, void*, short status) {
 }
 
 short PollToPBOX(const PBOXinfo* box) {
-  Exchange ex = open_exchange(box);
+  Exchange ex = open_exchange(box, "POLLING");
   if (!ex.ctx) return ex.error;
   UInt8 field[kCommandFieldSize];
   std::size_t len = build_command(field, "POLLING");
@@ -211,16 +219,16 @@ short PollToPBOX(const PBOXinfo* box) {
 }
 
 short GetPBOXInfo(const PBOXinfo* box) {
-  Exchange ex = open_exchange(box);
+  Exchange ex = open_exchange(box, "GET CONTEXT");
   if (!ex.ctx) return ex.error;
   UInt32 n = read_table(ex.ctx.get(), "GET CONTEXT", pContextData);
-  if (n == 0) return -1;
+  if (n == 0) return refuse("GET CONTEXT", "no table came back");
   wContextSize = static_cast<UInt16>(n);
   n = read_table(ex.ctx.get(), "GET ENUM_DATA", pEnumData);
-  if (n == 0) return -1;
+  if (n == 0) return refuse("GET ENUM_DATA", "no table came back");
   wEnumSize = static_cast<UInt16>(n);
   n = read_table(ex.ctx.get(), "GET EEP_DATA", pEEPData);
-  if (n == 0) return -1;
+  if (n == 0) return refuse("GET EEP_DATA", "no image came back");
   wEEPDataSize = static_cast<UInt16>(n);
   wEnumWidth = static_cast<UInt16>(GetStringArrayWidth(pEnumData, 16, wEnumSize));
   copy_backup();
@@ -228,35 +236,42 @@ short GetPBOXInfo(const PBOXinfo* box) {
 }
 
 short PutPBOXInfo(const PBOXinfo* box) {
-  Exchange ex = open_exchange(box);
+  constexpr const char* kSave = "SAVE EEP_DATA";
+  if (!pEEPData || wEEPDataSize == 0) return refuse(kSave, "no settings image to send");
+  Exchange ex = open_exchange(box, kSave);
   if (!ex.ctx) return ex.error;
-  if (!pEEPData || wEEPDataSize == 0) return -1;
   UInt8 field[kCommandFieldSize];
-  std::size_t len = build_command(field, "SAVE EEP_DATA");
+  std::size_t len = build_command(field, kSave);
   JCP_SetCommand(ex.ctx.get(), field, static_cast<UInt32>(len), pEEPData, wEEPDataSize, ConfigData.rcvWait,
                  CommandNotifier, false);
   const bool answered = ex.ctx->rcvLargeBufLen != 0;
   ex.ctx.reset();
-  if (!answered) return -1;
-  return poll_while_busy(box);
+  if (!answered) return refuse(kSave, "the box never answered");
+  return poll_while_busy(box, kSave);
 }
 
 short GetPBOXDefault(const PBOXinfo* box) {
-  Exchange ex = open_exchange(box);
+  constexpr const char* kDefault = "SET DEFAULT";
+  Exchange ex = open_exchange(box, kDefault);
   if (!ex.ctx) return ex.error;
-  UInt32 n = read_table(ex.ctx.get(), "SET DEFAULT", pEEPData);
+  // The factory image replaces the user's only once the box has taken the
+  // request: a failure leaves the image and its backup as they were, so the
+  // window still knows what was changed and offers to save it.
+  std::vector<UInt8> image(kSetupBufferSize);
+  const UInt32 n = read_table(ex.ctx.get(), kDefault, reinterpret_cast<Ptr>(image.data()));
   ex.ctx.reset();
-  short result = -1;
-  if (n != 0) {
-    wEEPDataSize = static_cast<UInt16>(n);
-    result = poll_while_busy(box);
-  }
+  if (n == 0) return refuse(kDefault, "no image came back");
+  const short result = poll_while_busy(box, kDefault);
+  if (result != 0) return result;
+  if (!pEEPData) return refuse(kDefault, "no settings image to replace");
+  std::memcpy(pEEPData, image.data(), n);
+  wEEPDataSize = static_cast<UInt16>(n);
   copy_backup();
-  return result;
+  return 0;
 }
 
 long GetPortList(const PBOXinfo* box, void* buffer, long bufferSize) {
-  Exchange ex = open_exchange(box);
+  Exchange ex = open_exchange(box, "GET PORT_NAME");
   if (!ex.ctx) return ex.error;
   UInt8 field[kCommandFieldSize];
   std::size_t len = build_command(field, "GET PORT_NAME");
@@ -271,7 +286,7 @@ long GetPortStatus(const PBOXinfo* box, const char* portName, void* buffer, long
   char text[kCommandFieldSize + 1];
   const int w = std::snprintf(text, sizeof text, "GET STATUS:%s", portName ? portName : "");
   if (w < 0 || static_cast<std::size_t>(w) + 1 > kCommandFieldSize) return -1;
-  Exchange ex = open_exchange(box);
+  Exchange ex = open_exchange(box, "GET STATUS:");
   if (!ex.ctx) return ex.error;
   UInt8 field[kCommandFieldSize];
   std::size_t len = build_command(field, text);
@@ -306,7 +321,7 @@ short SetIPAddrToPBOX(const PBOXinfo* box, UInt32 ipAddr) {
 
 OSStatus ExecCmdToPBOX(const PBOXinfo* box, const char* command) {
   if (!command) return -1;
-  Exchange ex = open_exchange(box);
+  Exchange ex = open_exchange(box, command);
   if (!ex.ctx) return ex.error;
   UInt8 field[kCommandFieldSize];
   std::size_t len = build_command(field, command, box, box->pbi_ip_addr);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Admin/AdminApp.h"
 #include "Admin/DeviceCommand.h"
@@ -15,6 +16,7 @@
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/netconfig.h"
+#include "toolbox/trace.h"
 
 namespace {
 
@@ -113,6 +115,48 @@ TEST_F(AdminCommand, SavePollsWhileBusyAndDefaultsReturnTheImage) {
   emu.ClearLog();
   EXPECT_EQ(PutPBOXInfo(&b), -1);
   EXPECT_EQ(count(0, "POLLING"), kPollLimit);
+}
+
+// A failed save or reset names its cause on the trace, and a failed reset
+// leaves the image and its backup as they were.
+TEST_F(AdminCommand, FailedWritesSayWhyAndAFailedResetChangesNothing) {
+  start();
+  auto clock = ottest::SettledClock(emu);
+  PBOXinfo b = box(0);
+  ASSERT_EQ(GetPBOXInfo(&b), 0);
+  pEEPData[10] ^= 0x5A;
+  const std::vector<UInt8> edited(pEEPData, pEEPData + wEEPDataSize);
+  const std::vector<UInt8> backup(pEEPBackup, pEEPBackup + wEEPDataSize);
+  pboxemu::FaultSpec drop;
+  drop.mode = pboxemu::Fault::Drop;
+  struct Case {
+    const char* what;
+    short (*command)(const PBOXinfo*);
+    bool silent;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"silent save", PutPBOXInfo, true, "SAVE EEP_DATA: the box never answered"},
+      {"save busy for ever", PutPBOXInfo, false, "SAVE EEP_DATA: the box was still busy"},
+      {"silent reset", GetPBOXDefault, true, "SET DEFAULT: no image came back"},
+      {"reset busy for ever", GetPBOXDefault, false, "SET DEFAULT: the box was still busy"},
+  };
+  testsupport::ScopedEnv trace("TOOLBOX_TRACE", "jcp");
+  tb::ReloadTraceChannels();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.silent)
+      emu.SetFault(0, drop);
+    else
+      emu.SetBusyAfterSave(0, -1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.command(&b), -1);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(c.reason), std::string::npos);
+    emu.ClearFaults();
+    emu.SetBusyAfterSave(0, 0);
+    EXPECT_EQ(std::vector<UInt8>(pEEPData, pEEPData + wEEPDataSize), edited);
+    EXPECT_EQ(std::vector<UInt8>(pEEPBackup, pEEPBackup + wEEPDataSize), backup);
+  }
 }
 
 TEST_F(AdminCommand, ExecutedCommandsAndThePortOfOldBoxes) {

@@ -172,6 +172,40 @@ TEST_F(SetupWindow, FactorySettingsThroughTheAlert) {
   EXPECT_GT(sent(), 0);
 }
 
+// A request the box never answers changes nothing: the window still knows
+// what the user changed, and OK asks to save it.
+TEST_F(SetupWindow, AFailedFactorySettingsKeepsTheEdits) {
+  auto clock = ottest::SettledClock(emu);
+  ASSERT_NE(open(3), nullptr);
+  pboxemu::SettingsBlocks expect = emu.Settings(3);
+  retype(16, "HALL");
+  click_tab(1);
+  pboxemu::FaultSpec silent;
+  silent.mode = pboxemu::Fault::Silent;
+  emu.SetFault(3, silent);
+  // Yes to the defaults, then the message that the box did not answer.
+  tb::LoadScriptText(
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n"
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n");
+  click(3);
+  EXPECT_FALSE(tb::ScriptRunning());
+  emu.ClearFaults();
+  ASSERT_NE(Get_Open_Setup_Dialog(), nullptr);
+  click_tab(0);
+  EXPECT_EQ(text(16), "HALL");
+  // The save question (OK), then the restart question (No).
+  tb::LoadScriptText(
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
+      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
+  click(1);
+  EXPECT_FALSE(tb::ScriptRunning());
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+  admintest::Tables t(expect);
+  char msg[64];
+  ASSERT_EQ(context_set_varid(4369, "HALL", msg, sizeof msg), 0);
+  EXPECT_EQ(emu.Image(3), t.image());
+}
+
 TEST_F(SetupWindow, ReturnByModeAndAuthority) {
   auto clock = ottest::SettledClock(emu);
   // User mode: Return does nothing, OK is dimmed; Escape still leaves.
