@@ -700,14 +700,18 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
       }
     }
     if (row >= 0) {
-      if (box.pbi_status != m->old_status[i]) {
+      Str255 shownIp;
+      SInt16 len = 255;
+      const bool ipChanged =
+          CLGetCellOne(m->pservList, shownIp, &len, Cell{row, 3}) < 0 || !pstr_equal(shownIp, ipText);
+      // The icon follows the box's state: a box that was given an address
+      // (or lost it) shows its status anew, even when the status is the same.
+      if (box.pbi_status != m->old_status[i] || ipChanged || box.pbi_ip_addr == 0) {
         m->old_status[i] = box.pbi_status;
-        if (has_status(box))
+        if (has_status(box) && box.pbi_ip_addr != 0)
           set_status_cell(row, box, true);
         else
-          put_icon(row, kIconNoStatus);
-      } else if (box.pbi_ip_addr == 0) {
-        set_no_status(row, box);
+          set_no_status(row, box);
       }
       put_text(row, 3, ipText);
       continue;

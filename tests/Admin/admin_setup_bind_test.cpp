@@ -412,6 +412,7 @@ TEST_F(IpSetup, TheRowAndTheStatusBarShowTheNewAddress) {
   ASSERT_GE(row, 0);
   select(row);
   EXPECT_EQ(cell(row, 3), "0.0.0.0");
+  EXPECT_EQ(CLGetIconID(mainTbl.pservList, SInt16(row)), 140);
   const Rect panel = mainTbl.statusBar.ipAddrRect;
   const std::vector<UInt32> before = pixels(panel);
   char fresh[20];
@@ -422,6 +423,16 @@ TEST_F(IpSetup, TheRowAndTheStatusBarShowTheNewAddress) {
   EXPECT_FALSE(tb::ScriptRunning());
   pump(5);
   EXPECT_EQ(cell(row, 3), fresh);
+  // The icon follows: the box now has a status to show, and the next
+  // search, which finds it at its new address, keeps it.
+  EXPECT_EQ(CLGetIconID(mainTbl.pservList, SInt16(row)), 141);
+  EXPECT_EQ(cell(row, 0), "Ready");
+  const int probes = emu.Probes(0);
+  tb::AdvanceTicks(60 * 60 + 1);
+  pump(200);
+  EXPECT_GT(emu.Probes(0), probes);
+  EXPECT_EQ(box->pbi_ip_addr, emu.BoxAddress(0));
+  EXPECT_EQ(CLGetIconID(mainTbl.pservList, SInt16(row)), 141);
   const std::vector<UInt32> after = pixels(panel);
   EXPECT_NE(after, before);
   // What selecting the row anew draws.
