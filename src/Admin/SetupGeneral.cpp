@@ -281,7 +281,7 @@ void Setup_General_Load_Value(DialogRef d) {
       HideDialogItem(d, 17);
       HideDialogItem(d, 18);
     }
-    Set_Port_Items(d, kNamePorts);
+    Setup_General_Set_PortInfo(d);
   } else {
     for (short item : {15, 16, 17, 18}) HideDialogItem(d, item);
   }
@@ -313,7 +313,7 @@ Boolean Setup_General_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
       else
         HideDialogItem(d, 14);
       return 1;
-    case 18: Change_Port_Items(d, kNamePorts); return 1;
+    case 18: Setup_General_Change_PortInfo(d); return 1;
     case 14: Open_Wireless_Setup_Dialog(); return 0;
     case 9: Open_General_Passward_Dialog(d); return 0;
     default: return 0;
@@ -321,10 +321,14 @@ Boolean Setup_General_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
 }
 
 Boolean Setup_General_Get_Value(DialogRef d) {
-  if (qsv_e()) Get_Port_Items(d, kNamePorts);
+  if (qsv_e()) Setup_General_Get_PortInfo(d);
   Set_Checkbox_To_EnumYes(d, 10, 12288);
   Set_Popup_To_Enum(d, 13, 12289);
   return 1;
 }
 
 void Setup_General_Update_Value(DialogRef) {}
+
+void Setup_General_Set_PortInfo(DialogRef d) { Set_Port_Items(d, kNamePorts); }
+short Setup_General_Get_PortInfo(DialogRef d) { return Get_Port_Items(d, kNamePorts); }
+short Setup_General_Change_PortInfo(DialogRef d) { return Change_Port_Items(d, kNamePorts); }

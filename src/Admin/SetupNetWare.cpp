@@ -210,7 +210,7 @@ void Setup_NetWare_Load_Value(DialogRef d) {
   Set_String_To_Item(d, 14, "RPRINTER_DETAIL=", "[BUTTON]", IniFileName);
   Set_String_To_Item(d, 15, "BINDERY=", "[BUTTON]", IniFileName);
   fill_ports(d);
-  Set_Port_Items(d, kQueuePorts);
+  Setup_NetWare_Set_PortName(d);
   Setup_NetWare_Label_Change(d, 0);
   Setup_NetWare_Message(d);
 }
@@ -231,7 +231,7 @@ Boolean Setup_NetWare_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
     case 14:
     case 15:
     case 16: Open_NetWare_Detail_Dialog(short(item)); return 1;
-    case 18: Change_Port_Items(d, kQueuePorts); return 1;
+    case 18: Setup_NetWare_Change_PortName(d); return 1;
     default: return 0;
   }
 }
@@ -246,3 +246,6 @@ Boolean Setup_NetWare_Get_Value(DialogRef d) {
 }
 
 void Setup_NetWare_Update_Value(DialogRef) {}
+
+void Setup_NetWare_Set_PortName(DialogRef d) { Set_Port_Items(d, kQueuePorts); }
+short Setup_NetWare_Change_PortName(DialogRef d) { return Change_Port_Items(d, kQueuePorts); }

@@ -47,6 +47,12 @@ Boolean Setup_General_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex i
 void Setup_General_Load_Value(DialogRef d);
 Boolean Setup_General_Get_Value(DialogRef d);
 void Setup_General_Update_Value(DialogRef d);
+// The printer name of the port the pop-up (item 18) shows, in item 16: Set
+// loads the port chosen, Get stores the port shown (0 refused, with the
+// validation alert), Change stores, then loads the port now chosen.
+void Setup_General_Set_PortInfo(DialogRef d);
+short Setup_General_Get_PortInfo(DialogRef d);
+short Setup_General_Change_PortInfo(DialogRef d);
 short Get_Value_General_Detail(DialogRef d);
 extern char OldPassBuff[256], NewPassBuff[256], pNewPassBuff[256];
 extern short OldPass, NewPass, pNewPass;
@@ -56,6 +62,11 @@ Boolean Setup_TcpIp_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex ite
 void Setup_TcpIp_Load_Value(DialogRef d);
 Boolean Setup_TcpIp_Get_Value(DialogRef d);
 void Setup_TcpIp_Update_Value(DialogRef d);
+// The banner box (item 18) of the port the pop-up (item 21) shows, as the
+// General page's port routines; Get always gives 1.
+void Setup_TcpIp_Set_PortInfo(DialogRef d);
+short Setup_TcpIp_Get_PortInfo(DialogRef d);
+short Setup_TcpIp_Change_PortInfo(DialogRef d);
 short Get_Value_TcpIp_IPFilter_Detail(DialogRef d);
 
 // NetWare (133)
@@ -63,12 +74,22 @@ Boolean Setup_NetWare_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex i
 void Setup_NetWare_Load_Value(DialogRef d);
 Boolean Setup_NetWare_Get_Value(DialogRef d);
 void Setup_NetWare_Update_Value(DialogRef d);
+// The queue name (item 19) of the port the pop-up (item 18) shows: Set
+// loads the port chosen; Change stores the port shown (0 refused, the
+// pop-up back on it), then loads the one now chosen.
+void Setup_NetWare_Set_PortName(DialogRef d);
+short Setup_NetWare_Change_PortName(DialogRef d);
 
 // AppleTalk (134), NetBIOS (166), SNMP (165)
 Boolean Setup_EtherTalk_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
 void Setup_EtherTalk_Load_Value(DialogRef d);
 Boolean Setup_EtherTalk_Get_Value(DialogRef d);
 void Setup_ETalk_Update_Value(DialogRef d);
+// The printer name (item 9) and type (item 15) of the port the pop-up
+// (item 11) shows, as the General page's port routines.
+void Setup_Etalk_Set_PortInfo(DialogRef d);
+short Setup_Etalk_Get_PortInfo(DialogRef d);
+short Setup_Etalk_Change_PortInfo(DialogRef d);
 Boolean Setup_NetBEUI_Item_Select(DialogRef d, EventRecord* e, DialogItemIndex item);
 void Setup_NetBEUI_Load_Value(DialogRef d);
 Boolean Setup_NetBEUI_Get_Value(DialogRef d);

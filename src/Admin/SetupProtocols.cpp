@@ -134,20 +134,24 @@ void Setup_EtherTalk_Load_Value(DialogRef d) {
     HideDialogItem(d, 10);
     HideDialogItem(d, 11);
   }
-  Set_Port_Items(d, kTalkPorts);
+  Setup_Etalk_Set_PortInfo(d);
   Setup_Etalk_Message(d);
 }
 
 Boolean Setup_EtherTalk_Get_Value(DialogRef d) {
   if (Set_Editbox_To_String(d, 13, 770) != 0) return Setup_Error_Message(d, 12), 0;
-  return Get_Port_Items(d, kTalkPorts) == 1 ? 1 : 0;
+  return Setup_Etalk_Get_PortInfo(d) == 1 ? 1 : 0;
 }
 
 Boolean Setup_EtherTalk_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item) {
   if (item != 11) return 0;
-  Change_Port_Items(d, kTalkPorts);
+  Setup_Etalk_Change_PortInfo(d);
   return 1;
 }
+
+void Setup_Etalk_Set_PortInfo(DialogRef d) { Set_Port_Items(d, kTalkPorts); }
+short Setup_Etalk_Get_PortInfo(DialogRef d) { return Get_Port_Items(d, kTalkPorts); }
+short Setup_Etalk_Change_PortInfo(DialogRef d) { return Change_Port_Items(d, kTalkPorts); }
 
 void Setup_ETalk_Update_Value(DialogRef) {}
 

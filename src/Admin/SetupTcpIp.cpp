@@ -271,7 +271,7 @@ Boolean Setup_TcpIp_Item_Select(DialogRef d, EventRecord*, DialogItemIndex item)
     case 20:
     case 22:
     case 23: Open_TcpIp_Sub_Dialog(short(item)); return 0;
-    case 21: Change_Port_Items(d, kBannerPorts); return 1;
+    case 21: Setup_TcpIp_Change_PortInfo(d); return 1;
     case 18: Toggle_Item(d, 18); return 1;
     default: return 0;
   }
@@ -287,7 +287,14 @@ Boolean Setup_TcpIp_Get_Value(DialogRef d) {
   Set_Checkbox_To_EnumEnable(d, 11, 262);
   if (Set_Editbox_To_Int(d, 13, 259) != 0) return Setup_Error_Message(d, 12), 0;
   if (Set_Editbox_To_Int(d, 15, 260) != 0) return Setup_Error_Message(d, 14), 0;
-  Get_Port_Items(d, kBannerPorts);
+  Setup_TcpIp_Get_PortInfo(d);
   if (Get_Item_Value(d, 11) == 0) backup_from_items(d);
   return 1;
 }
+
+void Setup_TcpIp_Set_PortInfo(DialogRef d) { Set_Port_Items(d, kBannerPorts); }
+short Setup_TcpIp_Get_PortInfo(DialogRef d) {
+  Get_Port_Items(d, kBannerPorts);  // a check box cannot be refused
+  return 1;
+}
+short Setup_TcpIp_Change_PortInfo(DialogRef d) { return Change_Port_Items(d, kBannerPorts); }
