@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "FanctionLib/CListPriv.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
@@ -126,6 +127,7 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
         SectRgn(textClip, savedClip, textClip);
         SetClip(textClip);
         MoveTo(SInt16(std::clamp(tx, -32768, 32767)), SInt16(Baseline(top, rowH)));
+        tb::DrawnTextScope tag(tb::TextSource::kListCell, &clip);
         DrawString(s);
         SetClip(savedClip);
       }
@@ -135,6 +137,7 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
     SetFont(rec.font ? rec.font[0] : cl->defFont);
     textColour(0);
     MoveTo(SInt16(hasIcon ? rec.icon.width + 10 - H : 5 - H), SInt16(Baseline(top, rowH)));
+    tb::DrawnTextScope tag(tb::TextSource::kListCell);
     DrawString(t);
   }
   TextFont(savedFont);
@@ -360,6 +363,8 @@ void clist::DrawHeader(CGrafPtr port, CLIST_DATA* clData, SInt16 push) {
                                                       : &cl->anyColor[2];
       RGBForeColor(colour);
       MoveTo(SInt16(std::clamp(tx, -32768, 32767)), SInt16(Baseline(0, h)));
+      const Rect button{0, SInt16(std::clamp(x, -32768, 32767)), SInt16(h), SInt16(std::clamp(x + w, -32768, 32767))};
+      tb::DrawnTextScope tag(tb::TextSource::kListHeader, &button);
       DrawString(s);
     }
 

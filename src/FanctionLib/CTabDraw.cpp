@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "FanctionLib/CTab.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/resources.h"
 
 using namespace ctab;
@@ -84,6 +85,8 @@ PicHandle BuildOne(CTAB_DATA* ct, CTAB_LIST* tab, int k, ConstStr255Param title)
           TextSize(tab->font.txSize);
           RGBForeColor(k == 0 ? &tab->color.rgbStrFront : &tab->color.rgbStrBack);
           MoveTo(SInt16(cap), SInt16(TitleBaseline(ct, h, info)));
+          // The whole tab is what the title is drawn for: its frame is where a click selects it.
+          tb::DrawnTextScope tag(tb::TextSource::kTabTitle, &r);
           DrawString(title);
           RGBForeColor(&rgbBlack);
           CopyPart(first.bits(), R(2 * cap, 0, 3 * cap, h), R(r.right - cap, 0, r.right, h));

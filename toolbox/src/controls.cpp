@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "drawntext_internal.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
@@ -493,6 +494,7 @@ void drawIcon(ControlRecord* c) {
 void drawTree(ControlRecord* c, const DrawScope& scope, RgnHandle only);
 
 void drawSelf(ControlRecord* c, const DrawScope& scope) {
+  tb::detail::DefaultTextScope tag(tb::TextSource::kControlTitle, &c->bounds);
   switch (c->kind) {
     case Kind::kButton:
       drawButton(c, scope);

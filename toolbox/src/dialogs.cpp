@@ -10,14 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "textengine_internal.h"
 #include "toolbox/display.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/fonts.h"
 #include "toolbox/menus.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"
 #include "toolbox/scrap.h"
 #include "toolbox/testdriver.h"
-#include "textengine_internal.h"
 
 namespace {
 
@@ -257,15 +258,21 @@ void drawItem(DialogRef d, DialogItemIndex n) {
   Item* it = itemAt(d, n);
   if (!it || it->hidden) return;
   if (it->control) {
+    tb::DrawnTextScope tag(tb::TextSource::kControlTitle, &it->rect, n);
     Draw1Control(it->control);
     return;
   }
   switch (it->base()) {
-    case statText:
+    case statText: {
+      tb::DrawnTextScope tag(tb::TextSource::kStaticText, &it->rect, n);
       drawStatic(*it);
       break;
+    }
     case editText:
-      if (it->te) drawEdit(d, *it);
+      if (it->te) {
+        tb::DrawnTextScope tag(tb::TextSource::kEditText, &it->rect, n);
+        drawEdit(d, *it);
+      }
       break;
     case iconItem:
       if (it->icon) PlotCIcon(&it->rect, it->icon);

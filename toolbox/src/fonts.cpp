@@ -19,6 +19,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "drawntext_internal.h"
 #include "qd_internal.h"
 #include "screen_internal.h"
 #include "utf8_internal.h"
@@ -455,20 +456,25 @@ void Draw(const unsigned char* t, std::size_t n) {
     FillShape(p, box, patCopy, none);
   }
   bool drawn = false;
+  // The report wants the ink even where the clip leaves nothing to draw.
+  const bool report = tb::detail::DrawnTextOn();
+  Rgn inked;
   for (std::size_t i = 0; i < n;) {
     auto [cp, len] = Decode(t, n, i);
     i += len;
     Placed pl = Place(st, cp);
     const Glyph& g = *pl.glyph;
-    if (!clip.empty() && !g.coverage.empty()) {
+    if ((report || !clip.empty()) && !g.coverage.empty()) {
       if (st.face & (outline | shadow)) {
         int w, h;
         std::vector<UInt8> cov = Styled(g, st.face & shadow, w, h);
         Blit(p, clip, cov.data(), w, h, x + g.left - 1, base - g.top - 1, ink, mode);
+        if (report) tb::detail::AddInk(inked, cov.data(), w, h, x + g.left - 1, base - g.top - 1);
       } else {
         Blit(p, clip, g.coverage.data(), g.width, g.height, x + g.left, base - g.top, ink, mode);
+        if (report) tb::detail::AddInk(inked, g.coverage.data(), g.width, g.height, x + g.left, base - g.top);
       }
-      drawn = true;
+      drawn = drawn || !clip.empty();
     }
     x += pl.advance;
   }
@@ -478,10 +484,18 @@ void Draw(const unsigned char* t, std::size_t n) {
     int y = base + std::max(1, fi.descent / 2);
     std::vector<UInt8> line(std::size_t(x - x0), 255);
     Blit(p, clip, line.data(), x - x0, 1, x0, y, ink, mode);
+    if (report) tb::detail::AddInk(inked, line.data(), x - x0, 1, x0, y);
     drawn = true;
   }
   p->pnLoc.h = SInt16(std::clamp(x, kMinCoord, kMaxCoord));
   if (drawn || mode == srcCopy) Touch(p);
+  if (report && n) {
+    FontInfo fi;
+    Metrics(st, &fi);
+    const Rect box{SInt16(std::clamp(base - fi.ascent, kMinCoord, kMaxCoord)), SInt16(x0),
+                   SInt16(std::clamp(base + fi.descent, kMinCoord, kMaxCoord)), p->pnLoc.h};
+    tb::detail::NoteDrawnText(p, std::string_view(reinterpret_cast<const char*>(t), n), box, inked);
+  }
 }
 
 std::string_view Bytes(const void* buf, short first, short count) {
@@ -611,7 +625,10 @@ short TruncString(short width, Str255 theString, TruncCode truncWhere) {
   if (!theString) return truncErr;
   std::string out;
   short r = Truncate(StyleOf(Current()), theString + 1, theString[0], width, truncWhere, out, 255);
-  if (r == truncated) pstr::set(theString, 256, out);
+  if (r == truncated) {
+    if (tb::detail::DrawnTextOn()) tb::detail::NoteShortened(pstr::view(theString), out);
+    pstr::set(theString, 256, out);
+  }
   return r;
 }
 
@@ -622,6 +639,7 @@ short TruncText(short width, Ptr textPtr, short* length, TruncCode truncWhere) {
   short r = Truncate(StyleOf(Current()), reinterpret_cast<const unsigned char*>(textPtr), std::size_t(*length), width,
                      truncWhere, out, std::size_t(*length));
   if (r == truncated) {
+    if (tb::detail::DrawnTextOn()) tb::detail::NoteShortened(std::string_view(textPtr, std::size_t(*length)), out);
     std::memcpy(textPtr, out.data(), out.size());
     *length = short(out.size());
   }

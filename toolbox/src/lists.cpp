@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "drawntext_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
@@ -103,6 +104,7 @@ void standardDraw(ListRec* l, Cell c, const Rect& r, bool selected) {
     FontInfo fi;
     GetFontInfo(&fi);
     MoveTo(SInt16(r.left + l->indent.h), SInt16(r.top + (l->cellSize.v + fi.ascent - fi.descent) / 2));
+    tb::DrawnTextScope tag(tb::TextSource::kListCell, &r);
     DrawText(*l->cells + off, 0, SInt16(std::min<SInt32>(len, 32767)));
   }
   RGBForeColor(&fore);

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "drawntext_internal.h"
 #include "input_internal.h"
 #include "screen_internal.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/display.h"
-#include "toolbox/processes.h"
 #include "toolbox/memory.h"
+#include "toolbox/processes.h"
 
 #if __has_include("toolbox/resources.h")
 #include "toolbox/resources.h"
@@ -263,6 +264,7 @@ void paint(const Rect& r, const RGBColor& c) {
 void drawTextAt(const std::string& text, short h, short v, const RGBColor& c) {
   RGBForeColor(&c);
   MoveTo(h, v);
+  tb::DrawnTextScope tag(tb::TextSource::kMenu);
   DrawText(text.data(), 0, short(std::min<std::size_t>(text.size(), 255)));
 }
 

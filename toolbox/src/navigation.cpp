@@ -14,6 +14,7 @@
 
 #include "screen_internal.h"
 #include "toolbox/controls.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
 #include "toolbox/quickdraw.h"
@@ -339,6 +340,7 @@ void drawText(const std::string& s, short h, short baseline, const RGBColor& col
   if (StringWidth(t) > maxWidth) TruncString(maxWidth, t, smTruncEnd);
   RGBForeColor(&color);
   MoveTo(h, baseline);
+  tb::DrawnTextScope tag(tb::TextSource::kChooser);
   DrawString(t);
 }
 

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "drawntext_internal.h"
 #include "qd_internal.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
@@ -312,6 +313,9 @@ void DrawImage(const Image& img, const Rect* dstRect) {
   if (clip.empty()) return;
   Surface& s = *p->surf;
   const bool alpha = img.alpha.size() == img.pixels.size();
+  if (!alpha && tb::detail::DrawnTextOn())
+    tb::detail::NotePainted(
+        p, Combine(clip, Rgn::FromRect(dstRect->left, dstRect->top, dstRect->right, dstRect->bottom), Op::Sect));
   std::vector<int> cols(std::size_t(dw), 0);
   for (int i = 0; i < dw; ++i) cols[std::size_t(i)] = int((std::int64_t(i) * img.width) / dw);
   ForEachSpanIn(clip, dstRect->left, dstRect->top, dstRect->right, dstRect->bottom, [&](int y, int x0, int x1) {
@@ -368,12 +372,14 @@ void DrawPicture(PicHandle pic, const Rect* dstRect) {
     SetQDError(invalidPictureErr);
     return;
   }
-  tb::DrawPictData(bytes, dstRect);
+  if (tb::DrawPictData(bytes, dstRect) && dstRect && tb::detail::DrawnTextOn())
+    tb::detail::NotePictureDrawn(Current(), pic, bytes, *dstRect);
 }
 
 void KillPicture(PicHandle pic) {
   Handle h = reinterpret_cast<Handle>(pic);
   if (Rec().handle == h) Rec() = Recording{};
+  if (tb::detail::DrawnTextOn()) tb::detail::NotePictureGone(pic);
   // A picture still owned by its resource file is released through the
   // Resource Manager, which would otherwise keep a handle to freed memory.
   if (HomeResFile(h) != -1) {
@@ -441,6 +447,8 @@ void ClosePicture() {
   if (MemError() != noErr) return;
   be::put16(*r.handle, UInt16((kPictHeader + png.size()) & 0xFFFF));
   if (!png.empty()) std::memcpy(*r.handle + kPictHeader, png.data(), png.size());
+  if (tb::detail::DrawnTextOn() && Valid(r.port))
+    tb::detail::NotePictureClosed(r.port, r.handle, HandleBytes(r.handle), r.frame);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "drawntext_internal.h"
 #include "qd_internal.h"
 
 namespace tb::qd {
@@ -110,6 +111,13 @@ void FillShape(GrafPort* p, const Rgn& shape, short mode, const Pattern& pat) {
   for (UInt8 b : pat.pat) {
     solid = solid && b == 0xFF;
     clear = clear && b == 0;
+  }
+  if (tb::detail::DrawnTextOn()) {
+    // What hides a text beneath: a copy mode, or a uniform pattern whose
+    // mode puts one colour everywhere.
+    const bool hides = mode == patCopy || mode == notPatCopy || (solid && (mode == patOr || mode == patBic)) ||
+                       (clear && (mode == notPatOr || mode == notPatBic));
+    if (hides) tb::detail::NotePainted(p, area);
   }
   const int oh = p->originH, ov = p->originV;
   auto every = [&](auto op) {
@@ -245,6 +253,7 @@ void DisposePort(CGrafPtr port) {
   State& st = S();
   if (!Valid(port) || port == st.fallback) return;
   if (port->ownsSurface) {
+    if (tb::detail::DrawnTextOn()) tb::detail::NoteSurfaceGone(port->surf.get());
     // Clones keep the surface alive but must not draw into pixels that go
     // away with their owner.
     Surface& s = *port->surf;
@@ -833,6 +842,11 @@ void CopyBits(const BitMap* src, const BitMap* dst, const Rect* srcRect, const R
     area = Combine(area, RgnOf(maskRgn), Op::Sect);
   }
   if (area.empty()) return;
+  if (tb::detail::DrawnTextOn()) {
+    const int cm = mode & ~ditherCopy;
+    tb::detail::NoteCopied(s.port, d.port, *srcRect, *dstRect, maskRgn ? &RgnOf(maskRgn) : nullptr,
+                           cm == srcCopy || cm == notSrcCopy);
+  }
 
   // The source rows that will be read, copied aside first when they share
   // memory with the destination.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "drawntext_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
@@ -317,12 +318,28 @@ void drawArea(TEHandle te, const Rect& want) {
   SectRgn(clip, saved, clip);
   SetClip(clip);
   EraseRect(&area);
+  tb::detail::DefaultTextScope tag(tb::TextSource::kTextEdit, &r.viewRect);
   const UInt8* t = textOf(te);
   const bool hilite = r.active && r.selStart != r.selEnd;
   short first = r.lineHeight > 0 ? short(std::max(0, (area.top - r.destRect.top) / r.lineHeight)) : 0;
   for (short line = first; line < r.nLines; ++line) {
     short top = short(r.destRect.top + line * r.lineHeight);
-    if (top >= area.bottom) break;
+    if (top >= area.bottom) {
+      // A static text's lines that fall below its box are lost to the
+      // reader (an edit item's are only scrolled out of view).
+      if (tb::detail::DrawnTextOn() && tb::detail::CurrentTextSource() == tb::TextSource::kStaticText &&
+          area.bottom >= r.viewRect.bottom) {
+        for (; line < r.nLines; ++line) {
+          short s = lineStartOf(te, line), e = lineEndOf(te, line);
+          if (e <= s) continue;
+          short lt = short(r.destRect.top + line * r.lineHeight), left = lineLeft(te, line);
+          Rect box{lt, left, short(lt + r.lineHeight), short(left + widthOf(t, std::size_t(s), std::size_t(e)))};
+          tb::detail::NoteUndrawnText(tb::qd::Current(), std::string_view(reinterpret_cast<const char*>(t) + s, e - s),
+                                      box);
+        }
+      }
+      break;
+    }
     short s = lineStartOf(te, line), e = lineEndOf(te, line);
     short left = lineLeft(te, line);
     if (hilite && r.selEnd > s && r.selStart <= e) {

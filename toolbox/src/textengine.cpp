@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "drawntext_internal.h"
 #include "input_internal.h"
 #include "textengine_internal.h"
 #include "toolbox/carbonevents.h"
@@ -421,6 +422,7 @@ void drawRun(TXNObject o, std::size_t from, std::size_t to, int x, int baseline,
   // as room. What lies well outside the box (a long line scrolled far) is
   // passed over.
   const std::string& t = o->text;
+  tb::detail::DefaultTextScope tag(tb::TextSource::kTextEngine, &o->view);
   constexpr int kOverhang = 16;
   while (from < to) {
     Char c = charAt(t, from);

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "drawntext_internal.h"
 #include "toolbox/fonts.h"
 #include "utf8_internal.h"
 
@@ -227,6 +228,7 @@ OSStatus ATSUDrawText(ATSUTextLayout layout, UniCharArrayOffset start, UniCharCo
   PortText pt;
   if (!pt.ok()) return paramErr;
   if (x != kATSUUseGrafPortPenLoc && y != kATSUUseGrafPortPenLoc) MoveTo(fixedToPixels(x), fixedToPixels(y));
+  tb::detail::DefaultTextScope tag(tb::TextSource::kUnicodeText, nullptr);
   for (const Piece& p : ps) {
     pt.use(*p.style);
     inChunks(p.utf8, [](const char* s, short n) { DrawText(s, 0, n); });

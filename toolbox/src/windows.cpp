@@ -10,6 +10,7 @@
 #include "screen_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/memory.h"
 #include "toolbox/menus.h"
 
@@ -326,6 +327,7 @@ void renderFrame(WindowRecord* w) {
     RGBColor ink = w->hilited ? rgb(0, 0, 0) : rgb(0x90, 0x90, 0x90);
     RGBForeColor(&ink);
     MoveTo(left, base);
+    tb::DrawnTextScope tag(tb::TextSource::kWindowTitle);
     DrawString(text);
   }
   RGBColor black = rgb(0, 0, 0);

@@ -64,3 +64,14 @@ resource 'DITL' 170 {
   user 10 10 28 390
   user 40 10 240 200
 }
+
+# Texts that fit, and texts that do not: a caption too long for its button,
+# a label with more lines than its box holds.
+resource 'DLOG' 180 { bounds 100 100 300 500  proc 1  visible  items 180  title "Drawn" }
+resource 'DITL' 180 {
+  button   160 300 180 380 "OK"                                   #  1
+  button   160 200 180 260 "Authentication..."                    #  2
+  static    10  10  26 200 "Fits"                                 #  3
+  static    40  10  56 100 "A label with more words than its box has lines for"  #  4
+  checkbox 100  10 116 190 "Remember"                             #  5
+}
