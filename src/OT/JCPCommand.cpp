@@ -8,7 +8,6 @@
 #include <cassert>
 #include <cstring>
 
-#include "toolbox/clock.h"
 #include "toolbox/iobuf.h"
 #include "toolbox/trace.h"
 
@@ -18,7 +17,7 @@ constexpr char kSetIpCommand[] = "SET IP_ADDR:";
 constexpr std::size_t kSetIpLen = sizeof kSetIpCommand - 1;
 constexpr int kMaxReadsPerStep = 64;
 
-bool isOpen(const EPInfo* ep) { return ep && ep->epRef != kOTInvalidEndpointRef; }
+bool isOpen(const EPInfo* ep) { return JCP_EndpointOpen(ep); }
 
 // Sends one request block: over UDP as long as it is, over AppleTalk always
 // as a full 510-byte datagram. The next request may go out only after the
@@ -241,20 +240,13 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   if (isOpen(ep) || JCP_IsOpening(ctx)) return kOTOutStateErr;
   if (cmdLen > kJcpCmdSize || dataLen > kJCPLargeBufSize || (cmdLen && !cmd) || (dataLen && !data))
     return kOTBadDataErr;
+  JCP_BeginExchange(ctx, ctx->cmdType, notify, timeoutMs);
   ctx->ackWait = 1;
   ctx->conditionNo = 1;
-  ctx->isTimeout = 0;
-  ctx->isComplete = 0;
-  ctx->isSuccess = 0;
   ctx->retryCnt = 0;
-  ep->prevCallFunc = 0;
-  ep->prevTick = 0;  // quiet time counts from this command's first datagram
-  ctx->startTick = TickCount();
-  ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
   ctx->rcvOffset = 0;
   ctx->sndOffset = 0;
   ctx->sentCond = 0;
-  ctx->NotifyProcPtr = notify;
   std::memset(ctx->cmd, 0, sizeof ctx->cmd);
   if (cmdLen) std::memcpy(ctx->cmd, cmd, cmdLen);
   ctx->cmdLen = UInt16(cmdLen);
@@ -263,11 +255,7 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   if (dataLen) std::memcpy(ctx->sndLargeBuf, data, dataLen);
   std::memset(ctx->rcvLargeBuf, 0, sizeof ctx->rcvLargeBuf);
   ctx->rcvLargeBufLen = 0;
-
-  OSStatus r = JCP_OpenActive(ctx, async);
-  if (r != kOTNoError && !isOpen(ep) && !ctx->isComplete && !JCP_IsOpening(ctx)) return r;
-  if (!async) JCP_WaitComplete(ctx);
-  return ep->err;
+  return JCP_RunExchange(ctx, async);
 }
 
 void GetLargeData(JCPEPInfo* ctx) {
@@ -311,12 +299,10 @@ OSStatus JCP_Resending(JCPEPInfo* ctx) {
   if (!ctx || !ep || !ctx->NotifyProcPtr) return kOTBadDataErr;
   if (ctx->protocolType != JCP_PROTO_UDP && ctx->protocolType != JCP_PROTO_DDP) return kOTBadDataErr;
   if (isOpen(ep) || JCP_IsOpening(ctx)) return kOTOutStateErr;
-  ctx->isComplete = 0;
+  // Offsets and buffers stay: the request for the current offset goes out
+  // again.
+  JCP_BeginTry(ctx);
   ctx->ackWait = 1;
-  ctx->isTimeout = 0;
-  ep->prevCallFunc = 0;
-  ep->prevTick = 0;  // a full time-out for this try
-  ctx->startTick = TickCount();
   OSStatus r = JCP_OpenActive(ctx, ep->bAsync);
   if (r != kOTNoError && !isOpen(ep) && !JCP_IsOpening(ctx)) return r;
   return ep->err;

@@ -3,7 +3,7 @@
 // acknowledges one by one.
 #pragma once
 
-#include "OT/JCPSearch.h"
+#include "OT/JCPExchange.h"
 #include "OT/PBoxTable.h"
 
 // The DDP type of JCP commands over AppleTalk.

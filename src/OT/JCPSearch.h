@@ -1,157 +1,23 @@
-// The JCP request context and the search: one JCPEPInfo carries one search
-// or one command from start to the notifier's end status. The endpoint
-// handling, the poll step and the end sequence here serve the command
-// transfer (JCPCommand.h) as well.
+// The JCP search: a request context (JCPExchange.h) aimed at a list of UDP
+// addresses or an AppleTalk entity probes every target and hands each
+// search reply to the caller's notifier until it has been quiet for its
+// time-out.
 #pragma once
 
-#include <string>
-
-#include "OT/JCPPacket.h"
-#include "OT/NBPLookup.h"
-#include "OT/OTEndpoint.h"
-#include "toolbox/types.h"
-
-struct JCPEPInfo;
-
-// The caller's notifier: (context, data, extra, status). Status 1 hands over
-// one search reply (a jcp_reply, valid during the call only; extra null
-// over UDP, the sender's 110-byte row over AppleTalk); the end statuses hand
-// over rcvLargeBuf and a pointer to rcvLargeBufLen.
-using JCPNotifyProcPtr = void (*)(JCPEPInfo* context, void* data, void* extra, short status);
-
-enum : short {
-  JCP_NOTIFY_SUCCESS = 0,
-  JCP_NOTIFY_FOUND = 1,
-  JCP_NOTIFY_TIMEOUT = 2,
-  JCP_NOTIFY_ERROR = 3,
-};
-
-enum : SInt16 {
-  JCP_CMD_SEARCH = 1,
-  JCP_CMD_GET = 2,
-  JCP_CMD_SET = 3,
-};
-
-// protocolType of a context.
-enum : SInt16 {
-  JCP_PROTO_UDP = 0,
-  JCP_PROTO_DDP = 2,
-  JCP_PROTO_NBP = 3,  // AppleTalk name lookup, then DDP
-};
-
-constexpr int kJCPMaxTargets = 17;
-constexpr std::size_t kJCPLargeBufSize = 16384;
-
-struct UDPAddInfo {
-  UDPEPInfo udpEPInfo;
-  UInt32 broadcastIpAddr[kJCPMaxTargets];
-  SInt16 broadcastNum;
-  SInt16 broadcastIdx;
-};
-
-// The AppleTalk side of a context: the DDP endpoint that carries probes and
-// commands, and the name-lookup endpoint that finds the boxes.
-struct DDPAddInfo {
-  DDPEPInfo ddpEPInfo;
-  NBPEPInfo nbpEPInfo;
-  DDPNBPAddress nbpAddress;    // the entity searched for (object:type@zone)
-  NBPAddrTable* nbpAddrTable;  // rows the lookup found and not yet probed
-  SInt16 nbpAddrTableCnt;
-  UInt32 curLookupIdx;         // next row to probe
-};
+#include "OT/JCPExchange.h"
 
 // The longest object, type or zone name of an AppleTalk entity.
 constexpr std::size_t kJCPEntityPartMax = 32;
 
-struct JCPEPInfo {
-  // The UDP and the AppleTalk endpoints lie side by side rather than
-  // overlaid: each is read only through its own member.
-  struct {
-    UDPAddInfo udp;
-    DDPAddInfo ddp;
-  } protocol;
-  JCPNotifyProcPtr NotifyProcPtr;
-  SInt16 protocolType;
-  SInt16 cmdType;
-  SInt16 conditionNo;
-  UInt16 found;
-  UInt16 retryCnt;
-  UInt8 cmd[kJcpCmdSize];
-  UInt8 sndLargeBuf[kJCPLargeBufSize];
-  UInt32 sndLargeBufLen;
-  UInt32 sndOffset;
-  UInt8 rcvLargeBuf[kJCPLargeBufSize];
-  UInt32 rcvLargeBufLen;
-  UInt32 rcvOffset;
-  Boolean isSuccess;
-  Boolean isTimeout;
-  Boolean ackWait;
-  Boolean isComplete;
-
-  // Where the endpoint's life stands (JCP_STATE_*), so that a context is
-  // never reported terminated while an open is under way and never
-  // reported twice. Changed only through JCP_SetState.
-  SInt16 state;
-  UInt16 cmdLen;     // bytes of cmd in use (the text and any payload)
-  UInt16 sentCond;   // jcpc_cond of the request last sent
-  UInt32 startTick;  // when this try began: the overall limit counts from here
-};
-
-// The life of a request's endpoint, beside the transfer flags.
-enum : SInt16 {
-  JCP_STATE_IDLE = 0,           // nothing under way (never started, or reported)
-  JCP_STATE_OPENING = 1,        // an asynchronous open has not completed yet
-  JCP_STATE_OPEN_KILLED = 2,    // ended while opening: closes once the open completes
-  JCP_STATE_RUNNING = 3,        // open: probes or requests go out, replies come in
-  JCP_STATE_CLOSING = 4,        // the end sequence has begun
-  JCP_STATE_LOOKUP_ENDING = 5,  // the probes have ended; the name lookup's end reports
-};
-
-// The one place a context's state changes; traced on the "jcp" channel
-// with the reason.
-void JCP_SetState(JCPEPInfo* context, SInt16 to, const char* why);
-const char* JCP_StateName(SInt16 state);
-// An asynchronous open has not completed yet.
-inline bool JCP_IsOpening(const JCPEPInfo* c) {
-  return c->state == JCP_STATE_OPENING || c->state == JCP_STATE_OPEN_KILLED;
-}
-// The end sequence has begun: nothing more is taken in.
-inline bool JCP_IsEnding(const JCPEPInfo* c) {
-  return c->state == JCP_STATE_CLOSING || c->state == JCP_STATE_LOOKUP_ENDING;
-}
-// A request that runs this many times its time-out ends, whatever arrives:
-// a peer that answers just often enough cannot keep it alive for ever.
-constexpr UInt32 kJCPOverallLimitFactor = 8;
-
 short JCP_UDP_SetSearch(JCPEPInfo* context, const UInt32* addrs, short count, UInt16 port);
 short JCP_DDP_SetSearch(JCPEPInfo* context, const char* zone, const char* type, const char* object);
-OSStatus JCP_Search(JCPEPInfo* context, short conditionNo, UInt32 timeoutMs, JCPNotifyProcPtr notify,
-                    Boolean async);
-OSStatus JCP_PendingLoop(JCPEPInfo* context);
-void JCP_KillIOEvent(JCPEPInfo* context);
-short JCP_IsTerminated(JCPEPInfo* context);
-short GetEPInfo(JCPEPInfo* context, EPInfo** udp, EPInfo** ddp, EPInfo** nbp, EPInfo** active);
+OSStatus JCP_Search(JCPEPInfo* context, short conditionNo, UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async);
 short DDPNextSearch(JCPEPInfo* context);
-void SndData(JCPEPInfo* context);
-void RcvData(JCPEPInfo* context);
-void EndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie);
 // The name lookup's callback: each row found is probed.
 void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status);
 
-// For the command transfer: the endpoint a context's protocolType uses
-// (null for one it cannot use), and the wait of a synchronous request.
-EPInfo* JCP_ActiveEndpoint(JCPEPInfo* context);
-OSStatus JCP_OpenActive(JCPEPInfo* context, Boolean async);
-void JCP_WaitComplete(JCPEPInfo* context);
-// Who sent a datagram: over UDP its address and port, over AppleTalk its
-// DDP address.
-struct JCPSender {
-  UInt32 ipAddr;
-  UInt16 port;
-  DDPAddress ddp;
-};
-// Reads one datagram on the active endpoint into its receive buffer; the
-// sender comes back through from when it is given.
-OSStatus JCP_ReadDatagram(JCPEPInfo* context, const UInt8** data, UInt32* len, JCPSender* from = nullptr);
-// "a.b.c.d:port" over UDP, "net.node:socket" over AppleTalk (for the trace).
-std::string JCP_SenderText(SInt16 protocolType, const JCPSender& from);
+// The search's part of the exchange's steps: the next probes, the replies
+// waiting, and (in the poll step) the probes of rows the lookup delivered.
+void JCP_SearchSend(JCPEPInfo* context);
+void JCP_SearchReceive(JCPEPInfo* context);
+void JCP_SearchPendingRows(JCPEPInfo* context);
