@@ -153,6 +153,11 @@ void addNewBoxes(MAIN_DLG_DATA* m) {
   gNewFound = std::max(gNewFound, 0);
   SetControl32BitMaximum(pop, inUse);
   if (wasEmpty && CountMenuItems(menu) > 0) {
+    // No box is chosen yet (value 0): the pop-up shows the first box by
+    // its menu's title.
+    Str255 first;
+    GetMenuItemText(menu, 1, first);
+    SetMenuTitle(menu, first);
     HiliteControl(pop, 0);
     SetControl32BitValue(pop, 0);
     Draw1Control(pop);

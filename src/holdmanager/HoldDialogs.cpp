@@ -163,7 +163,9 @@ std::string ExpandEscapes(std::string text) {
       out += text[i + 1] == 'n' ? '\r' : text[i + 1] == 't' ? '\t' : '\\';
       ++i;
     } else {
-      out += text[i];
+      // A line feed is a line break too: the box's text breaks lines at
+      // returns only.
+      out += text[i] == '\n' ? '\r' : text[i];
     }
   }
   return out;

@@ -146,7 +146,8 @@ void SetSubDlgLabel(SUB_DLG* d, short item, const std::string& utf8);
 std::string SubDlgLabel(SUB_DLG* d, short item);
 // A text of Hmgstr.ini; "" when missing.
 std::string HoldString(const char* section, const char* key);
-// "\n" and "\t" in an ini text as a line break and a tab.
+// "\n" and "\t" in an ini text as a line break and a tab; a line feed
+// as a line break too (a return, as the message box breaks lines).
 std::string ExpandEscapes(std::string text);
 void SetItemText(DialogRef d, short item, const std::string& utf8);
 // A control item's title.

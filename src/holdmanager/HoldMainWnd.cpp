@@ -58,13 +58,11 @@ void MainView::SetStatus(const std::string& text) {
 }
 
 void MainView::ShowMessage(const std::string& title, const std::string& text, bool yesNo, UInt16 command) {
-  std::string shown = text;
-  for (std::size_t at; (at = shown.find("\\n")) != std::string::npos;) shown.replace(at, 2, "\r");
   auto answer = [](long cmd, long yes, long, int result) {
     MAIN_DLG_DATA* m = GetMainDlgData();
     if (m) MsgDlgResult(&m->eng, UInt16(cmd), yes != 0, result == 2 ? 2 : 1);
   };
-  OpenMsgDlg(title.c_str(), shown.c_str(), yesNo ? 6 : 1, answer, command, yesNo, 0);
+  OpenMsgDlg(title.c_str(), text.c_str(), yesNo ? 6 : 1, answer, command, yesNo, 0);
 }
 
 void MainView::UpdateButtons() { ChangeBtnState(m_, m_->tab0Info, false, 0); }
@@ -878,6 +876,7 @@ void ResetDeviceChoice(MAIN_DLG_DATA* m, bool newSearch) {
       SetControlMinimum(pop, 0);
       SetControl32BitMaximum(pop, 0);
       SetControl32BitValue(pop, 0);
+      SetMenuTitle(menu, PText(""));
       HiliteControl(pop, kControlInactivePart);
       Draw1Control(pop);
     }
@@ -1338,6 +1337,9 @@ MAIN_DLG_DATA* CreateMainDlg() {
   m->eng.osCode = gOSCode;
   InitConfig();
   GetConfig(&m->config);
+  // Every dialog, the questions the window asks included, takes its texts
+  // and font from the window's settings.
+  hold::BindHost(m);
   m->eng.timeoutSeconds = m->config.ulTimeOut;
   m->bPreview = m->config.bPreview;
   m->divider = SInt16(m->config.usDivider);
@@ -1432,6 +1434,7 @@ void CloseMainDlg(DialogRef dialog, bool last) {
     if (lists[i]) CLDispose(lists[i]);
   DisposeIconList(&m->icons);
   MainDlgClosed(m);
+  hold::BindHost(nullptr);
   DisposeDialog(dialog);
   delete m->view;
   delete m;

@@ -17,6 +17,7 @@
 #include "hold_harness.h"
 #include "hold_program_fixture.h"
 #include "holdmanager/HoldApp.h"
+#include "holdmanager/HoldDialogs.h"
 #include "holdmanager/HoldMainWnd.h"
 #include "OT/JCPSearch.h"
 #include "pboxemu/emulator.h"
@@ -83,7 +84,17 @@ TEST_F(HoldApp, StartUpFindsTheBoxesOpensThePopUpAndListsTheChosenBox) {
   ASSERT_EQ(HoldStartup(), 1);
   ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 2; }));
   EXPECT_EQ(M()->statusText, "Print servers found: 2");
-  EXPECT_FALSE(IsControlActive(Item(kItemDevice)) && GetControl32BitValue(Item(kItemDevice)) != 0);
+  // None is chosen yet, but the pop-up is live and shows the first box.
+  ControlRef device = Item(kItemDevice);
+  EXPECT_TRUE(IsControlActive(device));
+  EXPECT_EQ(GetControl32BitValue(device), 0);
+  Str255 first, shown;
+  GetMenuItemText(GetControlPopupMenuHandle(device), 1, first);
+  GetMenuTitle(GetControlPopupMenuHandle(device), shown);
+  EXPECT_EQ(pstr::str(shown), pstr::str(first));
+  const Rect box = ItemRectOf(M()->dialog, kItemDevice);
+  EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(M()->dialog), Rect{SInt16(box.top + 3), SInt16(box.left + 6),
+                                                                      SInt16(box.bottom - 3), SInt16(box.left + 60)}));
 
   // Not before 90 ticks from the search's start; then once, and a press
   // released on nothing chooses nothing and does not open it again.
@@ -394,6 +405,79 @@ TEST_F(HoldApp, DeleteThroughTheWindowAsksThenDeletesAndRefreshes) {
   EXPECT_EQ(emu_.Hold().Jobs(0).size(), 2u);
   EXPECT_EQ(CLGetCount(M()->tab1HMFile), 1);
   EXPECT_EQ(M()->statusText, "The jobs were deleted.");
+}
+
+// Every question the window asks offers Yes and No, the texts from the
+// language file; No leaves the box and the window as they were.
+TEST_F(HoldApp, EveryQuestionOffersYesAndNoAndNoChangesNothing) {
+  StartBoxes();
+  StartAndChooseFirstBox();
+  ChangeTabPage(M()->dialog, 1, 2);
+  ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab1HMFile) == 2; }));
+  std::vector<std::string> files;
+  for (const char* name : {"up1.txt", "up2.txt", "up3.txt"}) {
+    files.push_back((dir_.path() / name).string());
+    testsupport::WriteFile(files.back(), name);
+  }
+  auto click = [&](DialogItemIndex item) {
+    ASSERT_TRUE(tb::ClickDialogItem(M()->dialog, item)) << item;
+    Pass();
+    Pass();
+  };
+  auto selectJobs = [&](SInt16 rows) {
+    CLClearSelect(M()->tab1HMFile, nullptr);
+    for (SInt16 r = 0; r < rows; ++r) CLSetSelect(M()->tab1HMFile, Cell{r, 0}, true, false);
+    ChangeBtnState(M(), M()->tab0Info, false, 0);
+    click(kT1Delete);
+  };
+  auto upload = [&](std::vector<std::string> chosen) {
+    tb::AnswerNextChooser(chosen);
+    click(kT1Select);
+    click(kT1Upload);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> ask;
+    const char* title;
+    const char* text;
+  } cases[] = {
+      {"one job", [&] { selectJobs(1); }, "Delete", "Delete \"report-2\"?"},
+      {"two jobs", [&] { selectJobs(2); }, "Delete", "Delete the 2 selected jobs?"},
+      {"one file", [&] { upload({files[0]}); }, "Upload", "Upload \"up1.txt\"?"},
+      {"three files",
+       [&] {
+         upload({files[1], files[2]});
+       },
+       "Upload", "Upload 3 files?"},
+      {"the box's list changed",
+       [&] {
+         emu_.Hold().SetFault(0, {pboxemu::HoldFault::Result, 0, 0, 1, 253});
+         click(kT1Renew);
+         ASSERT_TRUE(LoopUntilIdle());
+       },
+       "VEMO Hold Manager", "The job list on the print server has changed.\rRead the list again?"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.ask();
+    SUB_DLG* ask = FrontSubDlg();
+    ASSERT_TRUE(ask && ask->id == kMsgDlgID);
+    Str255 title;
+    GetWTitle(GetDialogWindow(ask->dialog), title);
+    EXPECT_EQ(pstr::str(title), c.title);
+    EXPECT_EQ(tb::DialogItemText(ask->dialog, 2), c.text);
+    EXPECT_EQ(tb::DialogItemText(ask->dialog, 3), "Yes");
+    EXPECT_EQ(tb::DialogItemText(ask->dialog, 4), "No");
+    const std::size_t requests = emu_.Hold().Requests(0).size();
+    const int local = CLGetCount(M()->tab1PCFile);
+    ASSERT_TRUE(tb::ClickDialogItem(ask->dialog, 4));
+    ASSERT_TRUE(LoopUntilIdle());
+    EXPECT_EQ(SubDlgCount(), 0);
+    EXPECT_EQ(emu_.Hold().Requests(0).size(), requests);
+    EXPECT_TRUE(emu_.Hold().LprSessions(0).empty());
+    EXPECT_EQ(emu_.Hold().Jobs(0).size(), 3u);
+    EXPECT_EQ(CLGetCount(M()->tab1PCFile), local);
+  }
 }
 
 TEST_F(HoldApp, UploadOfTwoChosenFilesThroughTheWindowFilesThemInTheFolder) {
