@@ -9,7 +9,9 @@
 #include "common/PrefFile.h"
 #include "FanctionLib/CList.h"
 #include "toolbox/dialogs.h"
+#include "toolbox/events.h"
 #include "toolbox/memory.h"
+#include "toolbox/quickdraw.h"
 #include "toolbox/testdriver.h"
 #include "upcaster_fixture.h"
 
@@ -183,10 +185,27 @@ TEST_F(SettingsDialog, TcpPageRefusesBadDuplicateAndSeventeenthAddresses) {
   Add("10.8.8.8");
   EXPECT_EQ(LastAlert(), "The list holds at most 16 addresses.");
   EXPECT_EQ(Rows(), 16);
-  // Deleting one makes room again.
-  CLSetSelect(upc::Config_List(), Cell{3, 0}, true, false);
+  // Deleting one makes room again: a click on the fourth row, where it is
+  // drawn (the list has no header), chooses it.
+  Rect list;
+  Get_Dialog_Item_Rect(dlg_, 5, &list);
+  Point at{SInt16(list.top + 3 * 15 + 7), SInt16(list.left + 20)};
+  {
+    tb::PortSaver port(GetDialogPort(dlg_));
+    LocalToGlobal(&at);
+  }
+  tb::ClickAt(at);
+  EventRecord press{};
+  ASSERT_TRUE(GetNextEvent(mDownMask, &press));
+  upc::Handle_Config_Select_Item(dlg_, &press, 5);
   Press(7);
   EXPECT_EQ(Rows(), 15);
+  for (short row = 0; row < Rows(); ++row) {
+    Str255 text;
+    SInt16 size = sizeof text;
+    CLGetCellOne(upc::Config_List(), text, &size, Cell{row, 0});
+    EXPECT_NE(pstr::str(text), "10.9.9.3") << "the clicked row is the one deleted";
+  }
   gAlerts.clear();
   Add("10.8.8.8");
   EXPECT_TRUE(gAlerts.empty());
