@@ -7,6 +7,16 @@
 
 #include "toolbox/types.h"
 
+// Kinds of a box's reply, by the request argument it echoes.
+enum : short {
+  kReplyUnknown = 0,
+  kReplyPlum7Stat = 1,
+  kReplyPlum7Info = 2,
+  kReplyIrisInfo = 3,
+  kReplyDeviceId = 4,
+  kReplyQsvDStat = 5,
+};
+
 // ---- Controller header and printer state --------------------------------
 
 // The first 24 bytes of realigned status data.

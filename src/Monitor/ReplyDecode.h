@@ -8,16 +8,6 @@
 
 #include "Monitor/MonitorTypes.h"
 
-// Reply kinds by their echoed request argument.
-enum : short {
-  kReplyUnknown = 0,
-  kReplyPlum7Stat = 1,
-  kReplyPlum7Info = 2,
-  kReplyIrisInfo = 3,
-  kReplyDeviceId = 4,
-  kReplyQsvDStat = 5,
-};
-
 // Where a reply kind's data begins (0 for kinds without data).
 std::size_t ReplyDataStart(short kind);
 

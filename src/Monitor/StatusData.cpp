@@ -9,7 +9,7 @@
 #include "common/IniFile.h"
 #include "common/StrConv.h"
 #include "Monitor/MonitorConfig.h"
-#include "Monitor/ReplyDecode.h"
+#include "Monitor/MonitorTypes.h"
 #include "suite/SuiteNames.h"
 #include "toolbox/fileservices.h"
 

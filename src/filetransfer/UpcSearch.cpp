@@ -143,4 +143,10 @@ void PServer_Search_Result() {
 
 void Search_PServer() { PServer_Search_Result(); }
 
+void Stop_Search(FTP_DLG_INFO* rec, const char* why) {
+  if (!rec || !rec->searching || !rec->jcp) return;
+  if (!JCP_IsTerminated(rec->jcp)) JCP_KillIOEvent(rec->jcp);
+  setSearching(rec, 0, why);
+}
+
 }  // namespace upc

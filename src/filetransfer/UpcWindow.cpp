@@ -288,10 +288,7 @@ void Update_Send_Window() {
 void Ftp_Search_Again_PBOX(DialogRef dialog) {
   // A search still running ends first; the new one starts on a clean
   // context.
-  if (ftpData.searching && ftpData.jcp) {
-    if (!JCP_IsTerminated(ftpData.jcp)) JCP_KillIOEvent(ftpData.jcp);
-    ftpData.searching = 0;
-  }
+  Stop_Search(&ftpData, "searched again");
   ftpData.found = 0;
   if (ftpData.printerList) {
     CLDelRow(ftpData.printerList, 0, 0);

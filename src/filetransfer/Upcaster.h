@@ -161,6 +161,9 @@ short Open_File_Transfer();
 // memory is short.
 short Get_Ftp_Table();
 void Get_Search_Data(FTP_DLG_INFO* rec);
+// Ends a running search (its context killed) so that a new one can start;
+// nothing when none runs.
+void Stop_Search(FTP_DLG_INFO* rec, const char* why);
 void Show_Search_Table(FTP_DLG_INFO* rec);
 short Check_Send_Status(DialogRef dialog);
 void Ftp_Send_File(FTP_DLG_INFO* rec);

@@ -579,7 +579,7 @@ bool HoldOpenRecord(VFMP_CMD_INFO*& rec) {
 
 void HoldFreeRecord(VFMP_CMD_INFO*& rec) {
   if (!rec) return;
-  rec->state = VFMP_ST_GIVEN_UP;
+  VFMPSetState(rec, VFMP_ST_GIVEN_UP, "record freed");
   VFMPRelease(rec);
   delete rec;
   rec = nullptr;

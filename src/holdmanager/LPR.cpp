@@ -135,7 +135,6 @@ LPR_JOB* LPRMakeJob(const std::vector<std::string>& files, int folderValue, UInt
   copyText(job->host, sizeof job->host, hostUsable ? hostName : ip);
   copyText(job->user, sizeof job->user, !hostName.empty() && !ownerName.empty() ? ownerName : ip);
   job->timeout = timeoutSeconds ? timeoutSeconds * 1000 : 0xFFFFFFFFu;
-  job->state = 0;
   return job;
 }
 

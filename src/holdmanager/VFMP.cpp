@@ -396,7 +396,7 @@ OSStatus VFMPOpen(VFMP_CMD_INFO* cmd) {
   ep->remoteIpAddr = cmd->ipAddr;
   ep->remotePort = kVFMPPort;
   ep->epi.timeout = SInt32(cmd->timeout);
-  cmd->state = VFMP_ST_OPENING;
+  VFMPSetState(cmd, VFMP_ST_OPENING, "opening");
   return OT_OpenEndpoint(&ep->epi, OT_PROTO_TCP, gVFMPNotifyUPP, cmd, true);
 }
 
@@ -422,7 +422,7 @@ void VFMPAdopt(VFMP_CMD_INFO* to, VFMP_CMD_INFO* from) {
   from->ep = nullptr;
   if (!gVFMPNotifyUPP) gVFMPNotifyUPP = NewOTNotifyUPP(VFMPNotifyProc);
   if (to->ep && to->ep->epi.epRef) OTInstallNotifier(to->ep->epi.epRef, gVFMPNotifyUPP, to);
-  to->state = VFMP_ST_SEND;
+  VFMPSetState(to, VFMP_ST_SEND, "took over an open connection");
   to->sent = 0;
   to->replyDone = 0;
 }

@@ -133,8 +133,7 @@ TEST_F(FtpTest, CancelInTheDataPhaseClosesBothConnectionsAndAbortsTheFile) {
   ASSERT_LT(slot->fileData.sendSize, slot->fileData.fileSize);
 
   // What the Cancel button does.
-  Exit_TCPftp_Dialog(slot);
-  slot->sendResult = FTP_SEND_CANCELLED;
+  FTP_Cancel_Send(slot);
   EXPECT_EQ(slot->ftp, nullptr);
   EXPECT_EQ(slot->ftpData, nullptr);
   ASSERT_TRUE(RunJob());

@@ -71,8 +71,7 @@ TEST_F(VsftpdTest, CancelledFileIsAbortedNotEnded) {
   ASSERT_NE(slot, nullptr);
   Get_File_Total_Size(slot, &slot->fileData);
   ASSERT_TRUE(PumpUntil([&] { return slot->fileData.sendSize > 0; }, 30000, [] { Update_Send_Window(); }));
-  Exit_TCPftp_Dialog(slot);
-  slot->sendResult = FTP_SEND_CANCELLED;
+  FTP_Cancel_Send(slot);
   ASSERT_TRUE(PumpUntil([&] { return !log_.outcomes.empty(); }, 10000, [] { Update_Send_Window(); }));
   EXPECT_EQ(log_.outcomes, std::vector<SInt16>{FTP_SEND_CANCELLED});
   EXPECT_TRUE(PumpUntil([&] { return !std::filesystem::exists(server_.UploadFolder() / "big.prn"); }, 5000));

@@ -400,12 +400,8 @@ short Open_Main_Window() {
   if (!autoWndPtr) return 0;
   WindowRef window = GetDialogWindow(autoWndPtr);
   SetWTitle(window, ptitle);
-  SetWRefCon(window, first);
-  gActivePNum = first;
+  Change_Autorun_Screen(first, "first screen");
   if (first == kScreenMain) Get_Contents_Keywoad();
-  Clear_Menu_Table(iManual, kSubMenuSlots);
-  tb::TraceState("setup", "screen", &gActivePNum, "start", first == kScreenMain ? "main" : "language", "first screen");
-  setDialogUpdate = 1;
   ShowWindow(window);
   return 1;
 }
