@@ -176,12 +176,6 @@ SETUP_PAGE* page_of_tab(SInt16 index) {
 short Handle_Setup_Tab_Select(DialogRef dialog, EventRecord* event) {
   if (!gclData || !event) return 1;
   tb::PortSaver keep(GetDialogPort(dialog));
-  Point local = event->where;
-  GlobalToLocal(&local);
-  Rect area;
-  Get_Dialog_Item_Rect(dialog, 5, &area);
-  area.top = SInt16(area.top + 15);
-  if (!PtInRect(local, &area)) return 1;
   const SInt16 old = CTGetCurSel(gclData);
   setupTabOldSelect = old;
   SInt16 pushed = -1;

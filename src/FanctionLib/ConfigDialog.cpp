@@ -64,17 +64,10 @@ short Config_Select_Dialog_Page(DialogRef dialog, SInt16 ditlID) {
   return 1;
 }
 
-short Handle_Config_Tab_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item) {
+short Handle_Config_Tab_Select(DialogRef dialog, EventRecord* event, DialogItemIndex) {
   CONFIG_FRAME* record = FrameOf(dialog);
   if (!record || !record->tabData || !event) return 1;
   tb::PortSaver keep(GetDialogPort(dialog));
-  Point local = event->where;
-  GlobalToLocal(&local);
-  Rect area;
-  Get_Dialog_Item_Rect(dialog, item, &area);
-  area.top = SInt16(area.top + kConfigTabDeadZone);
-  if (!PtInRect(local, &area)) return 1;
-
   CTAB_DATA* tabs = record->tabData;
   const SInt16 old = CTGetCurSel(tabs);
   SInt16 pushed = -1;

@@ -40,9 +40,6 @@ constexpr int kConfigPageCount = 3;
 // Items 1 to 4 are the frame's: OK, Cancel, a third button, the tabs' area.
 constexpr DialogItemIndex kConfigFrameItems = 4;
 enum : DialogItemIndex { kConfigOK = 1, kConfigCancel = 2, kConfigApply = 3, kConfigTabItem = 4 };
-// A press in the top of the tab item's area (over the dialog's frame
-// items) is not a tab press.
-constexpr SInt16 kConfigTabDeadZone = 15;
 
 // What the frame uses of a program's configuration-dialog record.
 struct CONFIG_FRAME {
@@ -68,9 +65,11 @@ short Get_Config_Fanction(CONFIG_FRAME* record, ConstStr255Param title);
 // The dialog cut back to its frame items and the item list appended.
 // Returns 1.
 short Config_Select_Dialog_Page(DialogRef dialog, SInt16 ditlID);
-// A press on the tab item: a change of tab is offered to the page being
+// A press on the tab item: a press on a drawn tab (the tab control alone
+// tells which, however high the title) offers the change to the page being
 // left (Delete_Config_Dialog), which may refuse it; then the new page is
-// shown, or the old tab selected again. Returns 1.
+// shown, or the old tab selected again. A press beside the tabs does
+// nothing. Returns 1.
 short Handle_Config_Tab_Select(DialogRef dialog, EventRecord* event, DialogItemIndex item);
 // Escape answers Cancel (item 2), Return and Enter answer OK (item 1),
 // each with its button flashed, through Handle_Config_Select_Item; these

@@ -78,12 +78,7 @@ CTAB_DATA* NewSettingsTabs(DialogRef d, DialogItemIndex item, SInt16 height) {
   return tab;
 }
 
-SInt16 TrackTabPress(DialogRef d, CTAB_DATA* tabs, DialogItemIndex item, EventRecord* event, SInt16 shown) {
-  Point local = event->where;
-  GlobalToLocal(&local);
-  Rect area = ItemRect(d, item);
-  area.top = SInt16(area.top + kConfigTabDeadZone);
-  if (!PtInRect(local, &area)) return -1;
+SInt16 TrackTabPress(DialogRef, CTAB_DATA* tabs, DialogItemIndex, EventRecord* event, SInt16 shown) {
   SInt16 part = -1;
   CTMouseDown(tabs, event, &part);
   const SInt16 now = CTGetCurSel(tabs);

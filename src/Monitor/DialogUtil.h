@@ -31,9 +31,8 @@ void InvalidateAll(DialogRef d);
 // high with its pages below the strip, in the "TAB=" font. Null when it
 // cannot be made.
 CTAB_DATA* NewSettingsTabs(DialogRef d, DialogItemIndex item, SInt16 height);
-// Tracks a press on the tab strip (the item's area below the frame's dead
-// zone) in the current port: the tab chosen, or -1 when the press lies off
-// the strip or chose none but `shown`.
+// Tracks a press on the tab strip in the current port: the tab chosen, or
+// -1 when the press lies on no drawn tab or chose none but `shown`.
 SInt16 TrackTabPress(DialogRef d, CTAB_DATA* tabs, DialogItemIndex item, EventRecord* event, SInt16 shown);
 
 // A tabbed settings dialog's update event: the background, the tab

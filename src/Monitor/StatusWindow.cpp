@@ -168,14 +168,6 @@ void Build_Status_Tab(STATUS_WND_INFO* rec) {
 
 void Handle_Status_Tab_Select(STATUS_WND_INFO* rec, EventRecord* event) {
   if (!rec->tabData) return;
-  Rect item;
-  Get_Dialog_Item_Rect(rec->dlg, 4, &item);
-  Point local = event->where;
-  {
-    tb::PortSaver port(GetDialogPort(rec->dlg));
-    GlobalToLocal(&local);
-  }
-  if (local.v > item.top + 15) return;
   const SInt16 before = CTGetCurSel(rec->tabData);
   SInt16 part = 0;
   CTMouseDown(rec->tabData, event, &part);
@@ -184,7 +176,8 @@ void Handle_Status_Tab_Select(STATUS_WND_INFO* rec, EventRecord* event) {
   Main_Change_Page(rec, before);
   if (before == 2) Hide_Ftp_Lists(rec);
   Load_Status_Dialog(rec);
-  InvalWindowRect(GetDialogWindow(rec->dlg), GetPortBounds(GetWindowPort(GetDialogWindow(rec->dlg)), &item));
+  Rect all;
+  InvalWindowRect(GetDialogWindow(rec->dlg), GetPortBounds(GetWindowPort(GetDialogWindow(rec->dlg)), &all));
 }
 
 // ---- Dialog handlers ----------------------------------------------------

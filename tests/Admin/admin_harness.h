@@ -279,13 +279,14 @@ inline int MainListRow(const std::string& name) {
   return -1;
 }
 
-// A click on tab `index` of a tab strip of the window, below its dead top.
+// A click on tab `index` of a tab strip of the window, on its title's top
+// row (a tab answers anywhere on it).
 inline bool ClickTab(CTAB_DATA* tabs, WindowRef w, SInt16 index) {
   if (!tabs || !w || index < 0 || index >= CTGetCount(tabs)) return false;
   SInt16 h = tabs->tabRect.left;
   for (SInt16 i = tabs->visTabNo; i < index; ++i) h = SInt16(h + ctab::GetTab(tabs, i)->width);
   tb::AdvanceClock(GetDblTime() + 1);
-  return tb::ClickInWindow(w, Point{SInt16(tabs->tabRect.top + 18), SInt16(h + 5)});
+  return tb::ClickInWindow(w, Point{SInt16(tabs->tabRect.top + 3), SInt16(h + ctab::GetTab(tabs, index)->width / 2)});
 }
 // The strip's tab titles, in order.
 inline std::vector<std::string> TabTitles(CTAB_DATA* tabs) {

@@ -14,6 +14,7 @@
 #include "atalk_harness.h"
 #include "common/AppWindows.h"
 #include "common/PrefFile.h"
+#include "drawn_text.h"
 #include "suite/SuiteNames.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
@@ -146,6 +147,49 @@ TEST_F(SearchDialog, TabsFollowTheSystemVersion) {
     FlushEvents(everyEvent, 0);
     EXPECT_EQ(Exit_Config_Dialog(d, 0), 1);
     EXPECT_EQ(Get_Open_Config_Dialog(), nullptr);
+  }
+}
+
+// Every page's texts can be read whole, and a click anywhere on a drawn tab
+// (its top row, middle and bottom row) shows its page; a click just above
+// the strip or right of the last tab changes nothing.
+TEST_F(SearchDialog, EveryTabAnswersAClickAnywhereOnItsDrawnTab) {
+  testsupport::DrawnTextReport report;
+  DialogRef d = Open();
+  ASSERT_NE(d, nullptr);
+  WindowRef w = GetDialogWindow(d);
+  auto tabs = testsupport::ClickTargets(d);
+  std::erase_if(tabs, [](auto& t) { return t.kind != testsupport::ClickTarget::Kind::kTab; });
+  ASSERT_EQ(tabs.size(), 3u);
+  EXPECT_EQ(tabs[0].title, "TCP/IP");
+  auto click = [&](Point at) {
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(w, at));
+    Run();
+  };
+  auto middle = [](const Rect& r, SInt16 v) { return Point{v, SInt16((r.left + r.right) / 2)}; };
+  // A tab as drawn now (a selected tab is drawn taller).
+  auto tab = [&](std::size_t i) {
+    auto now = testsupport::ClickTargets(d);
+    return now.size() > i ? now[i].rect : Rect{};
+  };
+  for (std::size_t i = 0; i < tabs.size(); ++i) {
+    for (int row = 0; row < 3; ++row) {
+      const Rect other = tab(i == 0 ? 1 : 0);
+      click(middle(other, SInt16((other.top + other.bottom) / 2)));
+      const Rect r = tab(i);
+      const SInt16 v = row == 0 ? r.top : row == 1 ? SInt16((r.top + r.bottom) / 2) : SInt16(r.bottom - 1);
+      click(middle(r, v));
+      EXPECT_EQ(CTGetCurSel(configTbl.tabData), SInt16(i)) << "tab " << i << " at y " << v;
+    }
+    const Rect r = tab(i);
+    Rect all;
+    InvalWindowRect(w, GetPortBounds(GetWindowPort(w), &all));
+    Run();
+    EXPECT_EQ(testsupport::JoinLines(testsupport::WindowTextFaults(w)), "") << "page " << i;
+    click(middle(tabs.back().rect, SInt16(r.top - 1)));
+    click(Point{SInt16((r.top + r.bottom) / 2), SInt16(tabs.back().rect.right + 2)});
+    EXPECT_EQ(CTGetCurSel(configTbl.tabData), SInt16(i));
   }
 }
 

@@ -108,7 +108,8 @@ class ConfigFrame : public testsupport::ToolboxFixture {
     for (int n = 0; n < 100 && GetNextEvent(everyEvent, &e); ++n)
       if (Handle_Dialog_Event(&e) != 1) Handle_Window_Event(&e);
   }
-  // A click on tab idx, dv pixels below the tab item's top.
+  // A click on tab idx (the number of tabs: beside the last), dv pixels
+  // below the tab item's top.
   void ClickTab(SInt16 idx, SInt16 dv) {
     CTAB_DATA* ct = rec_.tabData;
     SInt16 h = ct->tabRect.left;
@@ -160,10 +161,10 @@ TEST_F(ConfigFrame, TabPressesAndTheLeavingPagesRefusal) {
     Strings calls;
   };
   const Step steps[] = {
-      {"in the item's top 15 pixels", 1, 12, 1, 0, 6, {}, {}},
+      {"beside the last tab", 3, 12, 1, 0, 6, {}, {}},
       {"on the selected tab", 0, 18, 1, 0, 6, {}, {}},
       {"refused by the page", 1, 18, 0, 0, 6, {0}, {}},
-      {"accepted", 1, 18, 1, 1, 7, {0}, {"load 402"}},
+      {"accepted, on the title's top row", 1, 2, 1, 1, 7, {0}, {"load 402"}},
       {"to a tab without a page", 2, 18, 1, 2, 7, {1}, {}},
       {"back to the first", 0, 18, 1, 0, 6, {2}, {"setup 401", "load 401"}},
   };

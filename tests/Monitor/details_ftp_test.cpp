@@ -167,7 +167,7 @@ class FtpPage : public MonitorDialogs {
     win = OpenWindow(0);
     ASSERT_NE(win, nullptr);
     ASSERT_TRUE(RunUntil([&] { return win->powerCheck != 0; })) << "the printer answers";
-    ClickTabOf(win->tabData, win->dlg, 2, 8);
+    ClickTabOf(win->tabData, win->dlg, 2, 19);
     ASSERT_EQ(win->activePage, kPageFtp);
   }
   std::vector<std::string> Choose(const std::vector<std::pair<std::string, std::string>>& files) {
@@ -308,7 +308,7 @@ TEST_F(FtpPage, EachWindowComesForwardWithItsFamily) {
   const Case cases[] = {
       {"consumables",
        [&] {
-         ClickTabOf(win->tabData, win->dlg, 0, 8);
+         ClickTabOf(win->tabData, win->dlg, 0, 19);
          Click(win->dlg, 30);
          return win->sumData.dlg;
        },
@@ -316,7 +316,7 @@ TEST_F(FtpPage, EachWindowComesForwardWithItsFamily) {
       {"options", [&] { return OpenOptions(win)->dlg; }, [&](DialogRef d) { Click(d, kConfigCancel); }, true},
       {"send window",
        [&]() -> DialogRef {
-         ClickTabOf(win->tabData, win->dlg, 2, 8);
+         ClickTabOf(win->tabData, win->dlg, 2, 19);
          // The box never connects for the data: the send window stays open.
          pboxemu::FtpFaultSpec fault;
          fault.mode = pboxemu::FtpFault::NoDial;

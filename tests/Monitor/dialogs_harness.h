@@ -292,8 +292,9 @@ class MonitorDialogs : public ::testing::Test {
     return std::string(reinterpret_cast<const char*>(b.data()), b.size());
   }
   // A press on tab idx of a tab strip in the dialog, down pixels below the
-  // strip's top (a status window takes tab presses in its top 15 only).
-  static void ClickTabOf(CTAB_DATA* ct, DialogRef d, SInt16 idx, SInt16 down = 20) {
+  // strip's top: by default on the title's top row, where a tab must answer
+  // as well as anywhere else on it.
+  static void ClickTabOf(CTAB_DATA* ct, DialogRef d, SInt16 idx, SInt16 down = 3) {
     SInt16 h = ct->tabRect.left;
     for (SInt16 i = ct->visTabNo; i < idx; ++i) h = SInt16(h + ctab::GetTab(ct, i)->width);
     tb::AdvanceClock(GetDblTime() + 1);

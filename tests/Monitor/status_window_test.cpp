@@ -87,7 +87,7 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
     // The information page asks for information too: those replies leave
     // the power state alone.
     if (information) {
-      ClickTabOf(win->tabData, win->dlg, 1, 8);
+      ClickTabOf(win->tabData, win->dlg, 1, 19);  // the tab's bottom rows
       ASSERT_EQ(win->activePage, kPageDetail);
     }
     for (std::size_t i = 0; c.replies[i]; ++i) {
