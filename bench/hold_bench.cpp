@@ -36,6 +36,7 @@
 
 #include "bench_util.h"
 #include "holdmanager/HoldEngine.h"
+#include "holdmanager/HoldProgress.h"
 #include "lpd/lpd_namespace.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"

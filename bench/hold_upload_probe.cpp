@@ -20,7 +20,9 @@
 #include "common/AppGlobals.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldEngine.h"
+#include "holdmanager/HoldProgress.h"
 #include "toolbox/carbonevents.h"
+#include "toolbox/files.h"
 
 // The foundation's globals, as the program defines them.
 char IniFileName[kAppFileNameSize] = "Hmgstr.ini";
@@ -42,7 +44,7 @@ struct QuietView : HoldView {
 };
 
 HOLD_ENGINE gEngine;
-std::vector<std::string> gFiles;
+std::vector<FSSpec> gFiles;
 int gQueue = 1;
 Clock::time_point gStart, gEnd;
 bool gStarted = false, gSent = false;
@@ -73,8 +75,8 @@ int main(int argc, char** argv) {
       gQueue = std::atoi(argv[i] + 8);
     else if (!std::strncmp(argv[i], "--phase=", 8))
       phase = std::atof(argv[i] + 8);
-    else
-      gFiles.push_back(argv[i]);
+    else if (FSSpec fss{}; tb::PathToSpec(argv[i], &fss) == noErr)
+      gFiles.push_back(fss);
   }
   if (gFiles.empty() || OT_Init() != kOTNoError) return 2;
   QuietView view;

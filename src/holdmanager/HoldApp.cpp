@@ -14,6 +14,7 @@
 #include "common/SystemCheck.h"
 #include "common/TextFormat.h"
 #include "holdmanager/HoldControls.h"
+#include "holdmanager/HoldDialogs.h"
 #include "holdmanager/HoldMainWnd.h"
 #include "toolbox/appearance.h"
 #include "toolbox/bundle.h"
@@ -64,6 +65,8 @@ int gMainDlgNum = 0;
 MAIN_DLG_DATA* gMainDlgDataArg[1] = {};
 EventLoopTimerRef gIdleTimerRef = nullptr;
 EventLoopTimerUPP gIdleTimerUpp = nullptr;
+// The step that runs asked for the next one at once.
+bool gIdleSoon = false;
 EventRecord gCurrentEvent{};
 SInt16 gResFile = -1;
 bool gStarted = false;
@@ -197,11 +200,13 @@ void unhighlight() { HiliteMenu(0); }
 }  // namespace
 
 void HoldIdleSoon() {
+  gIdleSoon = true;
   if (gIdleTimerRef) SetEventLoopTimerNextFireTime(gIdleTimerRef, kIdleStartInterval);
 }
 
 void IdleEventMainDlgX(EventLoopTimerRef timer, void*) {
-  if (IdleEventMainDlg()) SetEventLoopTimerNextFireTime(timer, kIdleWorkedInterval);
+  gIdleSoon = false;
+  if (IdleEventMainDlg() && !gIdleSoon) SetEventLoopTimerNextFireTime(timer, kIdleWorkedInterval);
 }
 
 int CreateEventTimer(EventLoopTimerProcPtr routine, EventTimerInterval interval, void* userData,
@@ -458,6 +463,9 @@ void DrawLogo(DialogRef dialog) {
 // ---- start-up and shut-down ----------------------------------------------------------
 
 void QuitHoldManager() {
+  // A question or message left open goes with the window; its answer is
+  // no answer (nothing it would start starts).
+  while (SUB_DLG* d = FrontSubDlg()) CloseSubDlg(d, d->id);
   for (int i = gMainDlgNum; i > 0; --i)
     if (gMainDlg) CloseMainDlg(gMainDlg->dialog, i == 1);
 }

@@ -11,6 +11,7 @@
 #include "common/AppFonts.h"
 #include "holdmanager/HoldData.h"
 #include "holdmanager/HoldEngine.h"
+#include "holdmanager/HoldProgress.h"
 #include "OT/JCPSearch.h"
 #include "OT/PBoxTable.h"
 #include "toolbox/carbonevents.h"
@@ -218,11 +219,12 @@ void DestroyEventTimer(EventLoopTimerUPP routine, EventLoopTimerRef timer);
 constexpr EventTimerInterval kIdleInterval = 0.1;
 constexpr EventTimerInterval kIdleWorkedInterval = 0.01;
 constexpr EventTimerInterval kIdleStartInterval = 0;
-// The next idle step comes after kIdleStartInterval (also when an upload's
-// connection has news between two steps).
+// The next idle step comes after kIdleStartInterval: a command started, a
+// connection's news, a step that stopped at its time with more to do. Asked
+// for during a step, it stands over the worked interval.
 void HoldIdleSoon();
 // The idle timer's routine: one idle step, the next one sooner when the
-// command engine worked.
+// command engine worked, at once when the step asked for it.
 void IdleEventMainDlgX(EventLoopTimerRef timer, void* data);
 extern Cursor gCurArrow;
 // The held-job protocol's notifier, made once for the program.

@@ -175,8 +175,8 @@ int OpenDownload(PRG_REQUEST** request);
 // The delete request for every selected job (null when none is selected
 // or the request could not be made); the caller starts it.
 PRG_REQUEST* DeleteRequest();
-// The upload chooser's files as paths (empty when cancelled).
-std::vector<std::string> ChooseUploadFiles();
+// The upload chooser's files (empty when cancelled).
+std::vector<FSSpec> ChooseUploadFiles();
 // The host record from the main window's.
 void BindHost(MAIN_DLG_DATA* m);
 }  // namespace hold

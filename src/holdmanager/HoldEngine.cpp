@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "common/GWorldImage.h"
-#include "holdmanager/LPR.h"
+#include "holdmanager/HoldProgress.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
 #include "toolbox/trace.h"
@@ -513,16 +513,16 @@ bool thumbStep(HOLD_ENGINE* e) {
   return true;
 }
 
-// The end an upload step's code makes: a file sent leaves the local list;
-// all sent starts the wait for the box to file the jobs, the progress
-// dialog staying to say so; a failure ends the command with its message.
+// The end an upload step's code makes: each file the daemon has whole
+// leaves the local list as it goes; all sent starts the wait for the box to
+// file the jobs, the progress dialog staying to say so; a failure ends the
+// command with its message.
 void uploadResult(HOLD_ENGINE* e, SInt16 code) {
-  if (code == LPR_WORKING) return;
-  if (code == LPR_NEXT_FILE || code == LPR_ALL_SENT) e->view->RemoveFirstLocalFile();
-  if (code == LPR_NEXT_FILE) return;
-  const int files = e->upload ? e->upload->fileCount : 0;
-  LPRFree(e->upload);
-  e->upload = nullptr;
+  const LPR_JOB* job = e->upload.get();
+  while (job && e->uploadRemoved < job->filesSent) e->view->RemoveLocalFile(job->files[e->uploadRemoved++]);
+  if (code == LPR_WORKING || code == LPR_NEXT_FILE) return;
+  const int files = job ? job->fileCount : 0;
+  e->upload.reset();
   if (code == LPR_ALL_SENT) {
     e->uploadCount = files;
     e->uploadStamp = TickCount();
@@ -639,7 +639,7 @@ void HoldEngineDispose(HOLD_ENGINE* e) {
   if (e->progress) {
     EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
   }
-  if (e->upload) LPRFree(e->upload), e->upload = nullptr;
+  e->upload.reset();
   ClearPtrList(&e->holdJobs);
   ClearPtrList(&e->boxJobs);
   ClearPtrList(&e->folders);

@@ -11,10 +11,11 @@
 
 #include "holdmanager/HoldData.h"
 #include "holdmanager/HoldLists.h"
+#include "holdmanager/LPR.h"
 #include "holdmanager/VFMP.h"
 #include "toolbox/quickdraw.h"
 
-struct LPR_JOB;
+struct PRG_REQUEST;
 
 constexpr int kHoldFolderSlots = 10;
 
@@ -77,35 +78,8 @@ class HoldView {
   virtual void OpenProgress(UInt16 /*command*/) {}
   virtual void CloseProgress() {}
   virtual void ProgressTexts(const std::string& /*info*/, const std::string& /*transfer*/, int /*percent*/) {}
-  // The upload's local file list: the first file was sent.
-  virtual void RemoveFirstLocalFile() {}
-};
-
-// A job a progress command works on.
-struct PRG_JOB {
-  UInt8 jobId[4];
-  UInt8 folderId[4];
-  Str255 name;
-};
-
-// The record of a command run in the progress dialog (delete, rename,
-// print, download, folder rename, move).
-struct PRG_REQUEST {
-  VFMP_CMD_INFO cmd;
-  UInt16 command;
-  std::vector<PRG_JOB> jobs;  // delete and move: every chosen job; others: one
-  Str255 folderName = {};     // move: the destination folder's name
-  std::size_t done = 0;
-  UInt32 waitStart = 0;
-  // Download: the destination, written into a hidden file beside it that
-  // replaces it only once the whole job has come.
-  std::string path;
-  std::string partPath;
-  std::FILE* file = nullptr;
-  UInt64 received = 0;
-  UInt64 total = 0;
-  int shownPercent = -1;
-  SInt32 result = 0;
+  // The upload's local file list: the daemon has this file whole.
+  virtual void RemoveLocalFile(const FSSpec& /*file*/) {}
 };
 
 // A cached thumbnail page.
@@ -161,8 +135,9 @@ struct HOLD_ENGINE {
   UInt32 folderChange[4][kHoldFolderSlots] = {};
   bool folderChangeStale[4][kHoldFolderSlots] = {};
 
-  // Upload.
-  LPR_JOB* upload = nullptr;
+  // Upload: its job, the files already taken off the local list.
+  LPRJobPtr upload;
+  UInt16 uploadRemoved = 0;
   int uploadCount = 0;
   UInt32 uploadStamp = 0;
 
@@ -198,23 +173,6 @@ void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind);
 void HoldMarkListsStale(HOLD_ENGINE* e);
 // The answer of a message box the engine opened (button 2: Yes / OK).
 void MsgDlgResult(HOLD_ENGINE* e, UInt16 command, bool yesNo, int button);
-
-// Progress commands: a request made for command (delete, rename, print,
-// download, folder rename, move) is opened and started; false when its
-// endpoint could not be opened (nothing starts).
-bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req);
-// One step of the progress command; 1 when it ended by time-out or is idle.
-int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result);
-void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result);
-// The cancel of the progress dialog (also during the wait after an upload).
-void CancelPrgCmd(HOLD_ENGINE* e);
-// Ends the running command with code 7 (the status line only): a new box,
-// a new search, the window's closing, an upload asked for meanwhile.
-void CancelCommand(HOLD_ENGINE* e);
-
-// Starts an upload of files into the folder at the pop-up value, a running
-// command ended first; false when nothing could start.
-bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int folderValue);
 
 // A command record for the box at addr with the engine's time-out and
 // codes (null without memory); its endpoint opened (false, the record

@@ -772,8 +772,8 @@ int hold::OpenDownload(PRG_REQUEST** request) {
   return 1;
 }
 
-std::vector<std::string> hold::ChooseUploadFiles() {
-  std::vector<std::string> out;
+std::vector<FSSpec> hold::ChooseUploadFiles() {
+  std::vector<FSSpec> out;
   NavDialogCreationOptions opts{};
   NavGetDefaultDialogCreationOptions(&opts);
   opts.optionFlags |= kNavNoTypePopup | kNavAllowMultipleFiles;
@@ -795,10 +795,8 @@ std::vector<std::string> hold::ChooseUploadFiles() {
           AEKeyword key;
           DescType type;
           Size size;
-          std::string path;
-          if (AEGetNthPtr(&reply.selection, i, typeFSS, &key, &type, &fss, sizeof fss, &size) == noErr &&
-              tb::SpecToPath(fss, path) == noErr)
-            out.push_back(path);
+          if (AEGetNthPtr(&reply.selection, i, typeFSS, &key, &type, &fss, sizeof fss, &size) == noErr)
+            out.push_back(fss);
         }
       }
       NavDisposeReply(&reply);

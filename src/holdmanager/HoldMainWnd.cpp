@@ -111,7 +111,7 @@ void MainView::CloseProgress() { ClosePrgDlg(); }
 void MainView::ProgressTexts(const std::string& info, const std::string& transfer, int percent) {
   SetProgressDlgStrings(info, transfer, percent);
 }
-void MainView::RemoveFirstLocalFile() { RemoveLocalFile(m_, 0); }
+void MainView::RemoveLocalFile(const FSSpec& file) { DeletePCFileFromList(m_, &file); }
 
 // ---- status line ----------------------------------------------------------------
 
@@ -838,15 +838,6 @@ void ChangePreviewMainDlg(MAIN_DLG_DATA* m) {
   DrawThumbnailMainDlg(m);
 }
 
-std::vector<std::string> LocalFilePaths(MAIN_DLG_DATA* m) {
-  std::vector<std::string> out;
-  for (const FSSpec& f : m->localFiles) {
-    std::string path;
-    if (tb::SpecToPath(f, path) == noErr) out.push_back(path);
-  }
-  return out;
-}
-
 void RemoveLocalFile(MAIN_DLG_DATA* m, int row) {
   if (row < 0 || row >= int(m->localFiles.size())) return;
   m->localFiles.erase(m->localFiles.begin() + row);
@@ -1016,7 +1007,7 @@ void deleteAnswer(long, long, long, int result) {
 void uploadAnswer(long, long, long, int result) {
   MAIN_DLG_DATA* m = GetMainDlgData();
   if (!m || result != 2) return;
-  StartUpload(&m->eng, LocalFilePaths(m), m->folderValue[1]);
+  StartUpload(&m->eng, m->localFiles, m->folderValue[1]);
 }
 
 // A folder chosen from the tab's pop-up: a newer box is asked for its jobs.
@@ -1420,7 +1411,16 @@ void CloseMainDlg(DialogRef dialog, bool last) {
   m->config.bPreview = m->bPreview;
   SetConfig(m->config);
   if (m->search) {
-    if (!JCP_IsTerminated(m->search)) JCP_KillIOEvent(m->search);
+    // The search's endpoints close now: their news must not reach the
+    // context once it is freed.
+    EPInfo *udp = nullptr, *ddp = nullptr, *nbp = nullptr, *active = nullptr;
+    GetEPInfo(m->search, &udp, &ddp, &nbp, &active);
+    for (EPInfo* ep : {udp, ddp, nbp})
+      if (ep && ep->epRef) {
+        OTSetSynchronous(ep->epRef);
+        OT_CloseEndpoint(ep);
+        ep->epRef = nullptr;
+      }
     delete m->search;
     m->search = nullptr;
   }

@@ -90,7 +90,7 @@ class MainView : public HoldView {
   void OpenProgress(UInt16 command) override;
   void CloseProgress() override;
   void ProgressTexts(const std::string& info, const std::string& transfer, int percent) override;
-  void RemoveFirstLocalFile() override;
+  void RemoveLocalFile(const FSSpec& file) override;
 
  private:
   MAIN_DLG_DATA* m_;
@@ -144,8 +144,6 @@ void ClearPreview(MAIN_DLG_DATA* m);
 void FillFolderMenu(MAIN_DLG_DATA* m, int tab, const std::vector<std::string>& names, int value);
 bool FirstSelectedJob(MAIN_DLG_DATA* m, JOB_ENTRY* job);
 void RemoveLocalFile(MAIN_DLG_DATA* m, int row);
-// The local files to upload (the second tab's list), as paths.
-std::vector<std::string> LocalFilePaths(MAIN_DLG_DATA* m);
 // The divider's limits for the window as it stands.
 void DividerLimits(MAIN_DLG_DATA* m, SInt16* low, SInt16* high);
 

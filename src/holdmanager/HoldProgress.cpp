@@ -1,6 +1,8 @@
 // The progress step: the commands started from the sub-dialogs (delete,
 // rename, print, download, folder rename, move) run here one step per
 // engine call, and the upload is started.
+#include "holdmanager/HoldProgress.h"
+
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include <cstring>
 
 #include "holdmanager/HoldEngine.h"
-#include "holdmanager/LPR.h"
 #include "toolbox/clock.h"
 #include "toolbox/pump.h"
 #include "toolbox/trace.h"
@@ -67,7 +68,7 @@ void refreshTexts(HOLD_ENGINE* e, PRG_REQUEST* req) {
 // One step of the upload and its texts: the file being sent and how far,
 // or, once every file is sent, the wait for the box to file them.
 int uploadStep(HOLD_ENGINE* e, SInt32* result) {
-  LPR_JOB* job = e->upload;
+  LPR_JOB* job = e->upload.get();
   if (!job) {
     *result = LPR_ERR_INCOMPLETE;
     return 0;
@@ -86,7 +87,8 @@ int uploadStep(HOLD_ENGINE* e, SInt32* result) {
   const std::string transfer = transferText(job->bytesSent, job->fileSize, percent);
   if (code == LPR_NEXT_FILE || code == LPR_ALL_SENT) e->view->ProgressTexts(sending, transfer, percent);
   if (code == LPR_NEXT_FILE) return 0;
-  e->view->ProgressTexts(job->state == 17 ? HoldText(e, "MESSAGE", "STR313=") : sending, transfer, percent);
+  e->view->ProgressTexts(job->state == LprState::Finished ? HoldText(e, "MESSAGE", "STR313=") : sending, transfer,
+                         percent);
   return 0;
 }
 
@@ -368,15 +370,16 @@ void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result) {
 
 void CancelPrgCmd(HOLD_ENGINE* e) {
   if (e->current == CMD_UPLOAD && e->upload) {
-    LPRClose(e->upload);
+    LPRClose(e->upload.get());
     return;
   }
   if (e->progress) {
     EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
     return;
   }
-  // The wait for the box to file uploaded jobs, which the dialog shows.
-  if (e->current == CMD_REFRESH && e->previous == CMD_UPLOAD) CancelCommand(e);
+  // The refresh the dialog goes on to show: after a change on the box (it
+  // took the command's connection over) or the wait after an upload.
+  if (e->current == CMD_REFRESH) CancelCommand(e);
 }
 
 void CancelCommand(HOLD_ENGINE* e) {
@@ -394,7 +397,7 @@ void CancelCommand(HOLD_ENGINE* e) {
   if (e->current) EndCommand(e, e->current, nullptr, VFMP_ERR_NO_MEMORY, 0);
 }
 
-bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int folderValue) {
+bool StartUpload(HOLD_ENGINE* e, const std::vector<FSSpec>& files, int folderValue) {
   // A running command (a refresh) ends first, as for a new search: the
   // upload and the wait after it have records of their own.
   CancelCommand(e);
@@ -402,15 +405,15 @@ bool StartUpload(HOLD_ENGINE* e, const std::vector<std::string>& files, int fold
   char host[256] = {};
   gethostname(host, sizeof host - 1);
   const char* user = std::getenv("USER");
-  LPR_JOB* job = LPRMakeJob(files, folderValue, e->boxAddr, e->timeoutSeconds, host, user ? user : "");
+  LPRJobPtr job = LPRMakeJob(files, folderValue, e->boxAddr, e->timeoutSeconds, host, user ? user : "");
   if (!job) return false;
-  // The daemon's answers and the socket's room for more come between two
-  // steps: the next step then comes at the loop's next turn instead of an
-  // idle interval on (a step in which the engine worked still sets the
-  // interval after it, so news during a step changes nothing).
-  job->answered = [](void* engine) { static_cast<HOLD_ENGINE*>(engine)->view->StepSoon(); };
-  job->answeredCookie = e;
-  e->upload = job;
+  // The daemon's answers, the socket's room for more and a step that
+  // stopped at its time bring the next step at the loop's next turn instead
+  // of an idle interval on.
+  job->wake = [](void* engine) { static_cast<HOLD_ENGINE*>(engine)->view->StepSoon(); };
+  job->wakeCookie = e;
+  e->upload = std::move(job);
+  e->uploadRemoved = 0;
   e->view->OpenProgress(CMD_UPLOAD);
   StartCommand(e, CMD_UPLOAD, true);
   return true;

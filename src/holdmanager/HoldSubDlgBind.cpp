@@ -76,14 +76,7 @@ int OpenCfgDlg(MAIN_DLG_DATA* m) {
   m->cfgDlg = ConfigDialog();
   return 1;
 }
-std::vector<FSSpec> OpenAddDlg() {
-  std::vector<FSSpec> out;
-  for (const std::string& path : hold::ChooseUploadFiles()) {
-    FSSpec fss{};
-    if (tb::PathToSpec(path, &fss) == noErr) out.push_back(fss);
-  }
-  return out;
-}
+std::vector<FSSpec> OpenAddDlg() { return hold::ChooseUploadFiles(); }
 PRG_REQUEST* GetDelFileList(MAIN_DLG_DATA* m) {
   hold::BindHost(m);
   return hold::DeleteRequest();

@@ -2,18 +2,22 @@
 // one step per call, from a reserved local port.
 #include "holdmanager/LPR.h"
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "holdmanager/HoldData.h"
 #include "holdmanager/VFMP.h"
 #include "toolbox/clock.h"
-#include "toolbox/pump.h"
+#include "toolbox/invariant.h"
 #include "toolbox/trace.h"
 
-UInt16 g_lprState = LPR_IDLE;
+LprLink g_lprState = LprLink::Idle;
 UInt16 gLocalPort = kLPRFirstLocalPort;
 
 namespace {
@@ -33,23 +37,51 @@ alignas(4) UInt8 gOptBuf[kLPROptions * kOTFourByteOptionSize];
 constexpr UInt32 kLPRSendBuffer = 8u << 20;
 TOptMgmt gOptReq, gOptRet;
 
-constexpr UInt32 kCloseWaitTicks = 30;
-
-const char* stateName(UInt16 s) {
+const char* stateName(LprState s) {
   static const char* names[] = {"start",    "open",        "connecting",   "ack-wait",    "job",     "data-head",
                                 "data",     "data-check",  "data-end",     "ctrl-head",   "ctrl",    "ctrl-check",
                                 "ctrl-end", "disconnect",  "closing-1",    "closing-2",   "closed",  "finished",
                                 "end-file"};
-  return s < 19 ? names[s] : "?";
+  const auto i = std::size_t(s);
+  return i < std::size(names) ? names[i] : "?";
 }
 
-void setState(LPR_JOB* job, UInt16 s, const char* why = nullptr) {
+const char* linkName(LprLink s) {
+  switch (s) {
+    case LprLink::Connecting: return "connecting";
+    case LprLink::Idle: return "idle";
+    case LprLink::Connected: return "connected";
+    case LprLink::Closed: return "closed";
+  }
+  return "?";
+}
+
+void setState(LPR_JOB* job, LprState s, const char* why = nullptr) {
   if (job->state == s) return;
   tb::TraceState("lpr", "upload", job, stateName(job->state), stateName(s), why);
   job->state = s;
 }
 
-void setLprState(UInt16 s) { g_lprState = s; }
+// The one place the connection's state changes.
+void setLink(LprLink s, const char* why) {
+  if (g_lprState == s) return;
+  tb::TraceState("lpr", "connection", &g_lprState, linkName(g_lprState), linkName(s), why);
+  g_lprState = s;
+}
+
+bool linkClosed() { return g_lprState == LprLink::Closed; }
+
+// A step or a close in progress on the job.
+class InUse {
+ public:
+  explicit InUse(LPR_JOB* job) : job_(job) { ++job_->inUse; }
+  ~InUse() { --job_->inUse; }
+  InUse(const InUse&) = delete;
+  InUse& operator=(const InUse&) = delete;
+
+ private:
+  LPR_JOB* job_;
+};
 
 UInt16 nextPort(UInt16 p) { return p == 0 || p >= kLPRLastLocalPort ? kLPRFirstLocalPort : UInt16(p + 1); }
 
@@ -59,9 +91,8 @@ void copyText(char* dest, std::size_t size, const std::string& s) {
   dest[n] = 0;
 }
 
-std::string baseName(const std::string& path) {
-  std::size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+void nameJob(LPR_JOB* job) {
+  copyText(job->jobName, sizeof job->jobName, pstr::str(job->files[job->currentFile].name));
 }
 
 std::string nnn(const LPR_JOB* job) {
@@ -73,12 +104,29 @@ std::string nnn(const LPR_JOB* job) {
 // The host as it goes into file names: no spaces or control characters.
 std::string fileHost(const LPR_JOB* job) { return LPRCleanValue(job->host, 31); }
 
-// Sends what is left of job->out; true when all of it went. A send the flow
-// control refused leaves the rest for the next step.
+bool timedOut(const LPR_JOB* job) { return TickToMilli(UInt32(GetSpentTime(&job->ep->epi))) > job->timeout; }
+
+void fail(LPR_JOB* job, SInt16* code, SInt16 c) {
+  *code = c;
+  job->failure = c;
+  setState(job, LprState::Disconnect, "failed");
+}
+
+// The endpoint closed at once (its notifier never runs for it again).
+void closeNow(LPR_JOB* job, const char* why) {
+  job->ep.reset();
+  setLink(LprLink::Closed, why);
+}
+
+void closeFile(LPR_JOB* job) { job->file.reset(); }
+
+// Sends what is left of job->out. A send the flow control refused leaves
+// the rest for the next step.
 enum class Sent { All, Partly, Failed };
 Sent sendOut(LPR_JOB* job) {
   while (job->outSent < job->out.size()) {
-    OTResult r = TCP_SndInPlace(job->ep, job->out.data() + job->outSent, UInt32(job->out.size() - job->outSent), 0);
+    OTResult r =
+        TCP_SndInPlace(job->ep.get(), job->out.data() + job->outSent, UInt32(job->out.size() - job->outSent), 0);
     if (r == kOTFlowErr) return Sent::Partly;
     if (r <= 0) return Sent::Failed;
     job->outSent += std::size_t(r);
@@ -91,13 +139,332 @@ void startMessage(LPR_JOB* job, std::string msg) {
   job->outSent = 0;
 }
 
-void fail(LPR_JOB* job, SInt16* code, SInt16 c) {
-  *code = c;
-  job->failure = c;
-  setState(job, 13, "failed");
+// ---- the phases of a file's session ----
+
+// Start, Open, Connecting: the endpoint opened, bound and connected by the
+// notifier.
+void connectPhase(LPR_JOB* job, SInt16* code) {
+  TCPEPInfo* ep = job->ep.get();
+  switch (job->state) {
+    case LprState::Start:
+      // The next file's size is known once it is opened.
+      job->bytesSent = job->fileSize = job->controlSent = 0;
+      job->fileComplete = job->timedOut = 0;
+      job->failure = 0;
+      [[fallthrough]];
+    case LprState::Open:
+      ep->remoteIpAddr = job->ipAddr;
+      ep->remotePort = kLPRPort;
+      ep->epi.timeout = SInt32(job->timeout);
+      if (!gLPRNotifyProc) gLPRNotifyProc = NewOTNotifyUPP(LPRNotifyProc);
+      setLink(LprLink::Connecting, "open");
+      if (OT_OpenEndpoint(&ep->epi, OT_PROTO_TCP, gLPRNotifyProc, job, true) != kOTNoError) {
+        *code = LPR_ERR_OPEN_ENDPOINT;
+        job->failure = *code;
+        setLink(LprLink::Closed, "open failed");
+        setState(job, LprState::EndFile, "open failed");
+        return;
+      }
+      setState(job, LprState::Connecting);
+      return;
+    default:
+      if (g_lprState == LprLink::Connected) {
+        GetSpentTime(&ep->epi);
+        setState(job, LprState::Job, "connected");
+      }
+      return;
+  }
+}
+
+// AckWait: any byte goes on to the next state; a non-zero one is the
+// daemon's refusal.
+void ackWaitPhase(LPR_JOB* job, SInt16* code) {
+  UInt8 ack[16];
+  UInt32 len = sizeof ack;
+  OTFlags flags = 0;
+  OTResult r = TCP_Rcv(job->ep.get(), ack, &len, &flags);
+  if (r <= 0 || len == 0) return;
+  // Read on until nothing is left, which also lets the daemon's end of the
+  // connection be reported.
+  for (int i = 0; i < 4; ++i) {
+    UInt32 more = sizeof ack - 1;
+    if (TCP_Rcv(job->ep.get(), ack + 1, &more, &flags) <= 0) break;
+  }
+  if (ack[0] != 0) {
+    tb::TraceRefusal("lpr", "the daemon refused with acknowledgement %u", ack[0]);
+    fail(job, code, LPR_ERR_REFUSED);
+    return;
+  }
+  // The acknowledgement of the control file's end byte is what makes the
+  // file complete: a daemon that hangs up before it may not have the job.
+  if (job->nextState == LprState::Disconnect) job->fileComplete = 1;
+  setState(job, job->nextState, "acknowledged");
+}
+
+// Opens the current file and learns its size; false (with the failure
+// reported) when it cannot be read.
+bool openFile(LPR_JOB* job, SInt16* code) {
+  std::string path;
+  if (tb::SpecToPath(job->files[job->currentFile], path) == noErr)
+    job->file.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!job->file) {
+    fail(job, code, LPR_ERR_OPEN_FILE);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(job->file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    closeFile(job);
+    fail(job, code, LPR_ERR_READ_FILE);
+    return false;
+  }
+  job->fileSize = UInt64(st.st_size);
+  job->data.clear();
+  job->dataAt = 0;
+  return true;
+}
+
+// Job, DataHead, CtrlHead, Ctrl: a message, then the acknowledgement wait
+// (the control file itself goes on to its check).
+void messagePhase(LPR_JOB* job, SInt16* code) {
+  if (job->out.empty() || job->outSent == 0) {
+    switch (job->state) {
+      case LprState::Job: startMessage(job, std::string(1, '\2') + job->queue + "\n"); break;
+      case LprState::DataHead:
+        if (!openFile(job, code)) return;
+        startMessage(job, "\3" + std::to_string(job->fileSize) + " dfA" + nnn(job) + fileHost(job) + "\n");
+        break;
+      case LprState::CtrlHead:
+        job->controlLen = UInt32(LPRControlFile(job).size());
+        job->controlSent = 0;
+        startMessage(job, "\2" + std::to_string(job->controlLen) + " cfA" + nnn(job) + fileHost(job) + "\n");
+        break;
+      default:
+        // Sent from where it stopped: a short send loses nothing.
+        startMessage(job, LPRControlFile(job).substr(job->controlSent));
+        break;
+    }
+  }
+  const std::size_t before = job->outSent;
+  const Sent s = sendOut(job);
+  if (job->state == LprState::Ctrl) job->controlSent += UInt32(job->outSent - before);
+  if (s == Sent::Failed) {
+    fail(job, code, LPR_ERR_SEND);
+    return;
+  }
+  if (s == Sent::Partly) return;
+  job->out.clear();
+  job->outSent = 0;
+  switch (job->state) {
+    case LprState::Ctrl: setState(job, LprState::CtrlCheck); return;
+    case LprState::Job: job->nextState = LprState::DataHead; break;
+    case LprState::DataHead: job->nextState = LprState::Data; break;
+    default: job->nextState = LprState::Ctrl; break;
+  }
+  setState(job, LprState::AckWait);
+}
+
+// Data, DataCheck: blocks go one after the other while the socket takes
+// them; the file is read in order, in large pieces, never past the size
+// the daemon was told.
+void dataPhase(LPR_JOB* job, SInt16* code) {
+  if (job->state == LprState::Data) {
+    if (job->dataAt >= job->data.size()) {
+      const std::size_t want = std::size_t(std::min<UInt64>(kLPRPiece, job->fileSize - job->bytesSent));
+      job->data.resize(want);
+      job->dataAt = 0;
+      ssize_t n = 0;
+      while (want && job->file && (n = ::read(job->file.get(), job->data.data(), want)) < 0 && errno == EINTR) {
+      }
+      if (n < 0 || !job->file) {
+        fail(job, code, LPR_ERR_READ_FILE);
+        return;
+      }
+      job->data.resize(std::size_t(n));
+      if (n == 0) {
+        // Nothing (more) to send: the job cannot be completed.
+        setState(job, LprState::Disconnect, "file ended early");
+        return;
+      }
+    }
+    const std::size_t block = std::min(kLPRBlock, job->data.size() - job->dataAt);
+    OTResult r = TCP_SndInPlace(job->ep.get(), job->data.data() + job->dataAt, UInt32(block), 0);
+    if (r == kOTFlowErr) return;
+    if (r <= 0) {
+      fail(job, code, LPR_ERR_SEND);
+      return;
+    }
+    job->dataAt += std::size_t(r);
+    job->bytesSent += UInt64(r);
+    setState(job, LprState::DataCheck);
+  }
+  if (job->bytesSent < job->fileSize) {
+    job->progress = SInt32(job->bytesSent * 100 / job->fileSize);
+    setState(job, LprState::Data);
+  } else if (job->bytesSent == job->fileSize) {
+    setState(job, LprState::DataEnd);
+  } else {
+    fail(job, code, LPR_ERR_OVERRUN);
+  }
+}
+
+// DataEnd, CtrlEnd: the end byte of a file, then the acknowledgement wait;
+// a send the flow control refused is tried again in the next step.
+void endBytePhase(LPR_JOB* job, SInt16* code) {
+  const bool data = job->state == LprState::DataEnd;
+  if (data) closeFile(job);
+  const OTResult r = SendEndofFile(job);
+  if (r == kOTFlowErr) return;
+  if (r <= 0) {
+    fail(job, code, data ? LPR_ERR_SEND : LPR_ERR_END_BYTE);
+    return;
+  }
+  job->nextState = data ? LprState::CtrlHead : LprState::Disconnect;
+  setState(job, LprState::AckWait);
+}
+
+// Disconnect, Closing1, Closing2, Closed: the orderly release; a close
+// asked for (LPRClose) waits for the daemon's side, then cuts it off.
+void disconnectPhase(LPR_JOB* job, SInt16* code) {
+  TCPEPInfo* ep = job->ep.get();
+  switch (job->state) {
+    case LprState::Disconnect:
+      closeFile(job);
+      if (ep && ep->epi.epRef && !linkClosed()) OT_SndOrderlyDisconnect(&ep->epi);
+      setState(job, LprState::Closing1);
+      return;
+    case LprState::Closing1: {
+      // Anything the daemon still sends is read, so its release is seen.
+      UInt8 junk[64];
+      UInt32 len = sizeof junk;
+      OTFlags flags = 0;
+      if (ep && ep->epi.epRef) TCP_Rcv(ep, junk, &len, &flags);
+      setState(job, LprState::Closing2);
+      return;
+    }
+    case LprState::Closing2: setState(job, LprState::Closed); return;
+    default:
+      if (job->closing && ep && !linkClosed()) {
+        if (TickCount() - job->closeStart < kLPRCloseWaitTicks) return;
+        if (ep->epi.epRef) OT_SndDisconnect(&ep->epi);
+        closeNow(job, "cut off after the close wait");
+      }
+      if (job->timedOut) *code = LPR_ERR_TIMEOUT;
+      setState(job, LprState::EndFile);
+      return;
+  }
+}
+
+// EndFile: the connection ends, then the next file starts or the job ends.
+void endFilePhase(LPR_JOB* job, SInt16* code) {
+  TCPEPInfo* ep = job->ep.get();
+  if (!linkClosed() && ep && ep->epi.epRef) {
+    // Bytes the daemon sent after its last acknowledgement stand before
+    // its release: read them away (without counting as traffic for the
+    // time-out) so that the release is seen.
+    UInt8 junk[256];
+    OTFlags flags = 0;
+    for (int i = 0; i < 16 && OTRcv(ep->epi.epRef, junk, sizeof junk, &flags) > 0; ++i) {
+    }
+    // A daemon that never ends its side is cut off after the time-out.
+    if (!timedOut(job)) return;
+    closeNow(job, "the daemon kept its side open");
+  }
+  closeFile(job);
+  job->ep.reset();
+  job->out.clear();
+  job->outSent = 0;
+  job->progress = 100;
+  setState(job, LprState::Start, "file done");
+  if (job->fileComplete) job->filesSent++;
+  // A closed job starts no other file.
+  if (job->fileComplete && !job->closing && job->currentFile + 1 < job->fileCount) {
+    job->currentFile++;
+    job->fileComplete = 0;
+    nameJob(job);
+    *code = LPR_NEXT_FILE;
+  } else if (job->fileComplete && job->currentFile + 1 >= job->fileCount) {
+    job->timeStamp = 0;
+    setState(job, LprState::Finished, "all sent");
+    *code = LPR_ALL_SENT;
+  } else {
+    *code = LPR_ERR_INCOMPLETE;
+  }
+  if (gLPRNotifyProc && *code != LPR_NEXT_FILE) {
+    DisposeOTNotifyUPP(gLPRNotifyProc);
+    gLPRNotifyProc = nullptr;
+  }
+}
+
+// One state of the session (the daemon's answers are not waited for here).
+void lprStep(LPR_JOB* job, SInt16* code) {
+  if (job->state == LprState::Finished) {
+    *code = LPR_ALL_SENT;
+    return;
+  }
+  if (job->state == LprState::Start && !job->ep) {
+    job->ep.reset(new (std::nothrow) TCPEPInfo{});
+    if (!job->ep) {
+      *code = LPR_ERR_OPEN_ENDPOINT;
+      setState(job, LprState::EndFile, "no memory");
+      return;
+    }
+    setLink(LprLink::Connecting, "new file");
+  }
+  const bool sending = job->state >= LprState::Connecting && job->state <= LprState::CtrlEnd;
+  if (sending && !linkClosed() && timedOut(job)) {
+    job->timedOut = 1;
+    *code = LPR_ERR_TIMEOUT;
+    job->failure = LPR_ERR_TIMEOUT;
+    LPRClose(job);
+    setState(job, LprState::Closed, "time-out");
+    return;
+  }
+  // The daemon ended the connection before the job was whole.
+  if (sending && linkClosed()) {
+    setState(job, LprState::Closed, "connection ended");
+  } else if (sending && job->ep->epi.err == kOTFlowErr) {
+    // A send the flow control refused waits for the socket to take data again.
+    return;
+  }
+  switch (job->state) {
+    case LprState::Start:
+    case LprState::Open:
+    case LprState::Connecting: connectPhase(job, code); return;
+    case LprState::AckWait: ackWaitPhase(job, code); return;
+    case LprState::Job:
+    case LprState::DataHead:
+    case LprState::CtrlHead:
+    case LprState::Ctrl: messagePhase(job, code); return;
+    case LprState::Data:
+    case LprState::DataCheck: dataPhase(job, code); return;
+    case LprState::DataEnd:
+    case LprState::CtrlEnd: endBytePhase(job, code); return;
+    case LprState::CtrlCheck:
+      setState(job, job->controlSent < job->controlLen ? LprState::Ctrl : LprState::CtrlEnd);
+      return;
+    case LprState::Disconnect:
+    case LprState::Closing1:
+    case LprState::Closing2:
+    case LprState::Closed: disconnectPhase(job, code); return;
+    case LprState::EndFile: endFilePhase(job, code); return;
+    case LprState::Finished: return;
+  }
+}
+
+void wake(LPR_JOB* job) {
+  if (job->wake) job->wake(job->wakeCookie);
 }
 
 }  // namespace
+
+void LPREndpointCloser::operator()(TCPEPInfo* ep) const {
+  if (!ep) return;
+  if (ep->epi.epRef) {
+    OTSetSynchronous(ep->epi.epRef);
+    OT_CloseEndpoint(&ep->epi);
+  }
+  delete ep;
+}
 
 std::string LPRCleanValue(const std::string& v, std::size_t max) {
   std::string out;
@@ -119,16 +486,16 @@ std::string LPRControlFile(const LPR_JOB* job) {
   return "H" + host + "\nP" + user + "\nJ" + title + "\nf" + df + "\nU" + df + "\nN" + source + "\n";
 }
 
-LPR_JOB* LPRMakeJob(const std::vector<std::string>& files, int folderValue, UInt32 boxAddr, UInt32 timeoutSeconds,
-                    const std::string& hostName, const std::string& ownerName) {
+LPRJobPtr LPRMakeJob(const std::vector<FSSpec>& files, int folderValue, UInt32 boxAddr, UInt32 timeoutSeconds,
+                     const std::string& hostName, const std::string& ownerName) {
   if (files.empty() || folderValue < 1) return nullptr;
-  auto* job = new (std::nothrow) LPR_JOB{};
+  LPRJobPtr job(new (std::nothrow) LPR_JOB{});
   if (!job) return nullptr;
   job->files = files;
   job->fileCount = UInt16(std::min<std::size_t>(files.size(), 0xFFFF));
   std::snprintf(job->queue, sizeof job->queue, "hold_%d", folderValue);
   job->ipAddr = boxAddr;
-  copyText(job->jobName, sizeof job->jobName, baseName(files[0]));
+  nameJob(job.get());
   const std::string ip = DottedText(OT_GetMyIpAddress());
   // A name with spaces would not make a file name a daemon takes.
   bool hostUsable = !hostName.empty() && hostName.find(' ') == std::string::npos;
@@ -140,19 +507,13 @@ LPR_JOB* LPRMakeJob(const std::vector<std::string>& files, int folderValue, UInt
 
 void LPRFree(LPR_JOB* job) {
   if (!job) return;
-  if (job->file) std::fclose(job->file);
-  if (job->ep) {
-    if (job->ep->epi.epRef) {
-      OTSetSynchronous(job->ep->epi.epRef);
-      OT_CloseEndpoint(&job->ep->epi);
-    }
-    delete job->ep;
-  }
+  TB_INVARIANT(job->inUse == 0);
+  if (job->ep) closeNow(job, "job freed");
   if (gLPRNotifyProc) {
     DisposeOTNotifyUPP(gLPRNotifyProc);
     gLPRNotifyProc = nullptr;
   }
-  setLprState(LPR_IDLE);
+  setLink(LprLink::Idle, "job freed");
   delete job;
 }
 
@@ -175,7 +536,7 @@ void bindNow(TCPEPInfo* ep) {
   if (r != kOTNoError) {
     tb::TraceRefusal("lpr", "bind to local port %u failed (%d)", unsigned(gLocalPort), int(r));
     OT_RcvDisconnect(&ep->epi);
-    setLprState(LPR_CLOSED);
+    setLink(LprLink::Closed, "bind failed");
   }
 }
 }  // namespace
@@ -183,15 +544,15 @@ void bindNow(TCPEPInfo* ep) {
 void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cookie) {
   auto* job = static_cast<LPR_JOB*>(context);
   if (!job || !job->ep) return;
-  TCPEPInfo* ep = job->ep;
+  TCPEPInfo* ep = job->ep.get();
   EPInfo* epi = &ep->epi;
   switch (code) {
     case T_OPENCOMPLETE: {
       epi->epRef = static_cast<EndpointRef>(cookie);
       if (result != kOTNoError || !epi->epRef) {
         epi->epRef = nullptr;
-        setLprState(LPR_CLOSED);
-        return;
+        setLink(LprLink::Closed, "open failed");
+        break;
       }
       OTSetNonBlocking(epi->epRef);
       // Reuse the address, so that a local port an ended connection still
@@ -241,11 +602,11 @@ void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cooki
       }
       if (epi->epRef) OT_CloseEndpoint(epi);
       epi->epRef = nullptr;
-      setLprState(LPR_CLOSED);
+      setLink(LprLink::Closed, "unbound");
       break;
     case T_CONNECT:
       TCP_RcvConnect(ep);
-      setLprState(LPR_CONNECTED);
+      setLink(LprLink::Connected, "connected");
       break;
     case T_GODATA: epi->err = 0; break;
     case T_ORDREL:
@@ -262,320 +623,57 @@ void LPRNotifyProc(void* context, OTEventCode code, OTResult result, void* cooki
     case OT_FLUSH_COMPLETE: OT_Unbind(epi); break;
     default: break;
   }
-  if (job->answered) job->answered(job->answeredCookie);
+  wake(job);
 }
 
 OTResult SendEndofFile(LPR_JOB* job) {
   UInt8 zero = 0;
-  return TCP_Snd(job->ep, &zero, 1, 0);
+  return TCP_Snd(job->ep.get(), &zero, 1, 0);
 }
 
 void LPRClose(LPR_JOB* job) {
   if (!job) return;
-  if (job->state == 17) {
-    setState(job, 18, "closed after the end");
+  InUse use(job);
+  if (job->state == LprState::Finished) {
+    setState(job, LprState::EndFile, "closed after the end");
     job->fileComplete = 0;
     return;
   }
-  if (job->ep && job->ep->epi.epRef) {
-    if (job->state > 2) {
-      OT_SndOrderlyDisconnect(&job->ep->epi);
-      // Wait a little for the daemon's side, pumping so the notifier runs.
-      // (Bounded in passes too, as a test's clock may stand still.)
-      UInt32 start = TickCount();
-      for (int pass = 0; pass < 60 && g_lprState != LPR_CLOSED && TickCount() - start < kCloseWaitTicks; ++pass)
-        tb::Pump(5);
-    }
-    if (g_lprState != LPR_CLOSED && job->ep->epi.epRef) OT_SndDisconnect(&job->ep->epi);
+  if (job->closing) return;
+  job->closing = true;
+  job->closeStart = TickCount();
+  TCPEPInfo* ep = job->ep.get();
+  if (ep && ep->epi.epRef && !linkClosed()) {
+    // A connection that is up is released in order (the daemon's side is
+    // waited for by the next steps); one still being made is cut off.
+    if (job->state > LprState::Connecting && job->state < LprState::Closed)
+      OT_SndOrderlyDisconnect(&ep->epi);
+    else
+      closeNow(job, "closed before it was up");
   }
-  setState(job, 16, "closed");
+  closeFile(job);
+  setState(job, LprState::Closed, "closed");
 }
-
-namespace {
-
-// The end byte of a file, then the acknowledgement wait before next; a send
-// the flow control refused is tried again in the next state step.
-void sendEndByte(LPR_JOB* job, SInt16* code, SInt16 failure, UInt16 next) {
-  OTResult r = SendEndofFile(job);
-  if (r == kOTFlowErr) return;
-  if (r <= 0) {
-    fail(job, code, failure);
-    return;
-  }
-  job->nextState = next;
-  setState(job, 3);
-}
-
-// One state of the session (the daemon's answers are not waited for here).
-void lprState(LPR_JOB* job, SInt16* code) {
-  if (job->state == 17) {
-    *code = LPR_ALL_SENT;
-    return;
-  }
-  if (job->state == 0 && !job->ep) {
-    job->ep = new (std::nothrow) TCPEPInfo{};
-    if (!job->ep) {
-      *code = LPR_ERR_OPEN_ENDPOINT;
-      setState(job, 18);
-      return;
-    }
-    setLprState(LPR_CONNECTING);
-  }
-  TCPEPInfo* ep = job->ep;
-  if (job->state <= 12 && g_lprState != LPR_CLOSED && job->state >= 2 &&
-      TickToMilli(UInt32(GetSpentTime(&ep->epi))) > job->timeout) {
-    job->timedOut = 1;
-    *code = LPR_ERR_TIMEOUT;
-    job->failure = LPR_ERR_TIMEOUT;
-    LPRClose(job);
-    setState(job, 16, "time-out");
-    return;
-  }
-  if (job->state >= 2 && job->state <= 12 && g_lprState == LPR_CLOSED) {
-    // The daemon ended the connection before the job was whole.
-    setState(job, 16, "connection ended");
-  }
-  switch (job->state) {
-    case 0:
-      // The next file's size is known once it is opened.
-      job->bytesSent = job->fileSize = job->controlSent = 0;
-      job->fileComplete = job->timedOut = 0;
-      job->failure = 0;
-      [[fallthrough]];
-    case 1: {
-      ep->remoteIpAddr = job->ipAddr;
-      ep->remotePort = kLPRPort;
-      ep->epi.timeout = SInt32(job->timeout);
-      if (!gLPRNotifyProc) gLPRNotifyProc = NewOTNotifyUPP(LPRNotifyProc);
-      setLprState(LPR_CONNECTING);
-      if (OT_OpenEndpoint(&ep->epi, OT_PROTO_TCP, gLPRNotifyProc, job, true) != kOTNoError) {
-        *code = LPR_ERR_OPEN_ENDPOINT;
-        job->failure = *code;
-        setLprState(LPR_CLOSED);
-        setState(job, 18, "open failed");
-        break;
-      }
-      setState(job, 2);
-      break;
-    }
-    case 2:
-      if (g_lprState == LPR_CONNECTED) {
-        GetSpentTime(&ep->epi);
-        setState(job, 4, "connected");
-      }
-      break;
-    case 3: {
-      UInt8 ack[16];
-      UInt32 len = sizeof ack;
-      OTFlags flags = 0;
-      OTResult r = TCP_Rcv(ep, ack, &len, &flags);
-      if (r > 0 && len > 0) {
-        // Read on until nothing is left, which also lets the daemon's end
-        // of the connection be reported.
-        for (int i = 0; i < 4; ++i) {
-          UInt32 more = sizeof ack - 1;
-          if (TCP_Rcv(ep, ack + 1, &more, &flags) <= 0) break;
-        }
-        if (ack[0] != 0) {
-          tb::TraceRefusal("lpr", "the daemon refused with acknowledgement %u", ack[0]);
-          fail(job, code, LPR_ERR_REFUSED);
-          break;
-        }
-        // The acknowledgement of the control file's end byte is what makes
-        // the file complete: a daemon that hangs up before it may not have
-        // the job.
-        if (job->nextState == 13) job->fileComplete = 1;
-        setState(job, job->nextState, "acknowledged");
-      }
-      break;
-    }
-    case 4:
-    case 5:
-    case 9:
-    case 10: {
-      if (job->out.empty() || job->outSent == 0) {
-        if (job->state == 4) {
-          startMessage(job, std::string(1, '\2') + job->queue + "\n");
-        } else if (job->state == 5) {
-          job->file = std::fopen(job->files[job->currentFile].c_str(), "rb");
-          if (!job->file) {
-            fail(job, code, LPR_ERR_OPEN_FILE);
-            break;
-          }
-          const off_t size = fseeko(job->file, 0, SEEK_END) == 0 ? ftello(job->file) : -1;
-          if (size < 0 || fseeko(job->file, 0, SEEK_SET) != 0) {
-            fail(job, code, LPR_ERR_READ_FILE);
-            break;
-          }
-          job->fileSize = UInt64(size);
-          job->data.clear();
-          job->dataAt = 0;
-          startMessage(job, "\3" + std::to_string(job->fileSize) + " dfA" + nnn(job) + fileHost(job) + "\n");
-        } else if (job->state == 9) {
-          job->controlLen = UInt32(LPRControlFile(job).size());
-          job->controlSent = 0;
-          startMessage(job, "\2" + std::to_string(job->controlLen) + " cfA" + nnn(job) + fileHost(job) + "\n");
-        } else {
-          // Sent from where it stopped: a short send loses nothing.
-          startMessage(job, LPRControlFile(job).substr(job->controlSent));
-        }
-      }
-      std::size_t before = job->outSent;
-      Sent s = sendOut(job);
-      if (job->state == 10) job->controlSent += UInt32(job->outSent - before);
-      if (s == Sent::Failed) {
-        fail(job, code, LPR_ERR_SEND);
-        break;
-      }
-      if (s == Sent::Partly) break;
-      job->out.clear();
-      job->outSent = 0;
-      if (job->state == 10) {
-        setState(job, 11);
-      } else {
-        job->nextState = job->state == 4 ? 5 : job->state == 5 ? 6 : 10;
-        setState(job, 3);
-      }
-      break;
-    }
-    case 6: {
-      // Blocks go one after the other while the socket takes them; the
-      // file is read in order, in large pieces, never past the size the
-      // daemon was told.
-      if (job->dataAt >= job->data.size()) {
-        const std::size_t want = std::size_t(std::min<UInt64>(kLPRPiece, job->fileSize - job->bytesSent));
-        job->data.resize(want);
-        job->dataAt = 0;
-        const std::size_t n = want && job->file ? std::fread(job->data.data(), 1, want, job->file) : 0;
-        job->data.resize(n);
-        if (n == 0 && (!job->file || std::ferror(job->file))) {
-          fail(job, code, LPR_ERR_READ_FILE);
-          break;
-        }
-        if (n == 0) {
-          // Nothing (more) to send: the job cannot be completed.
-          setState(job, 13, "file ended early");
-          break;
-        }
-      }
-      const std::size_t block = std::min(kLPRBlock, job->data.size() - job->dataAt);
-      OTResult r = TCP_SndInPlace(job->ep, job->data.data() + job->dataAt, UInt32(block), 0);
-      if (r == kOTFlowErr) break;
-      if (r <= 0) {
-        fail(job, code, LPR_ERR_SEND);
-        break;
-      }
-      job->dataAt += std::size_t(r);
-      job->bytesSent += UInt64(r);
-      setState(job, 7);
-      [[fallthrough]];
-    }
-    case 7:
-      if (job->bytesSent < job->fileSize) {
-        job->progress = SInt32(job->bytesSent * 100 / job->fileSize);
-        setState(job, 6);
-      } else if (job->bytesSent == job->fileSize) {
-        setState(job, 8);
-      } else {
-        fail(job, code, LPR_ERR_OVERRUN);
-      }
-      break;
-    case 8:
-      if (job->file) std::fclose(job->file), job->file = nullptr;
-      sendEndByte(job, code, LPR_ERR_SEND, 9);
-      break;
-    case 11:
-      if (job->controlSent < job->controlLen)
-        setState(job, 10);
-      else
-        setState(job, 12);
-      break;
-    case 12: sendEndByte(job, code, LPR_ERR_END_BYTE, 13); break;
-    case 13:
-      if (job->file) std::fclose(job->file), job->file = nullptr;
-      if (ep->epi.epRef && g_lprState != LPR_CLOSED) OT_SndOrderlyDisconnect(&ep->epi);
-      setState(job, 14);
-      break;
-    case 14: {
-      // Anything the daemon still sends is read, so its release is seen.
-      UInt8 junk[64];
-      UInt32 len = sizeof junk;
-      OTFlags flags = 0;
-      if (ep->epi.epRef) TCP_Rcv(ep, junk, &len, &flags);
-      setState(job, 15);
-      break;
-    }
-    case 15: setState(job, 16); break;
-    case 16:
-      if (job->timedOut) *code = LPR_ERR_TIMEOUT;
-      setState(job, 18);
-      break;
-    case 18: {
-      if (g_lprState != LPR_CLOSED && ep && ep->epi.epRef) {
-        // Bytes the daemon sent after its last acknowledgement stand before
-        // its release: read them away (without counting as traffic for the
-        // time-out) so that the release is seen.
-        UInt8 junk[256];
-        OTFlags flags = 0;
-        for (int i = 0; i < 16 && OTRcv(ep->epi.epRef, junk, sizeof junk, &flags) > 0; ++i) {
-        }
-        // A daemon that never ends its side is cut off after the time-out.
-        if (TickToMilli(UInt32(GetSpentTime(&ep->epi))) <= job->timeout) break;
-        OTSetSynchronous(ep->epi.epRef);
-        OT_CloseEndpoint(&ep->epi);
-        ep->epi.epRef = nullptr;
-        setLprState(LPR_CLOSED);
-      }
-      if (job->file) std::fclose(job->file), job->file = nullptr;
-      delete job->ep;
-      job->ep = nullptr;
-      setState(job, 0, "file done");
-      job->out.clear();
-      job->outSent = 0;
-      if (job->fileComplete && job->currentFile + 1 < job->fileCount) {
-        job->currentFile++;
-        copyText(job->jobName, sizeof job->jobName, baseName(job->files[job->currentFile]));
-        job->progress = 100;
-        *code = LPR_NEXT_FILE;
-      } else if (job->fileComplete) {
-        job->timeStamp = 0;
-        job->progress = 100;
-        setState(job, 17, "all sent");
-        *code = LPR_ALL_SENT;
-      } else {
-        job->progress = 100;
-        *code = LPR_ERR_INCOMPLETE;
-      }
-      if (gLPRNotifyProc && *code != LPR_NEXT_FILE) {
-        DisposeOTNotifyUPP(gLPRNotifyProc);
-        gLPRNotifyProc = nullptr;
-      }
-      break;
-    }
-    default: break;
-  }
-}
-
-}  // namespace
 
 SInt32 LPRPrint(LPR_JOB* job, SInt16* code) {
   *code = LPR_WORKING;
   if (!job) return 0;
+  InUse use(job);
   const UInt64 until = tb::MonotonicMicros() + kLPRStepMicros;
   for (;;) {
-    const UInt16 state = job->state;
+    const LprState state = job->state;
     const UInt64 moved = job->bytesSent + job->outSent + job->controlSent;
-    lprState(job, code);
+    lprStep(job, code);
     // A file's end and the job's end are the engine's to act on at once.
-    if (*code != LPR_WORKING || tb::MonotonicMicros() >= until) break;
-    if (job->state != state || job->bytesSent + job->outSent + job->controlSent != moved) continue;
+    if (*code != LPR_WORKING) break;
     // Nothing moved: the session waits for the daemon (the connection, an
-    // acknowledgement, its end of the connection) or for the socket to take
-    // more. Within the step's time that wait is the loop's own, its network
-    // work going on meanwhile: the daemon's buffers drain faster than one
-    // idle interval, so a step that stopped at a full socket would leave the
-    // daemon idle until the next.
-    tb::Pump(1);
+    // acknowledgement, its end of the connection) or for the socket to
+    // take more, whose news wakes the next step.
+    if (job->state == state && job->bytesSent + job->outSent + job->controlSent == moved) break;
+    if (tb::MonotonicMicros() >= until) {
+      wake(job);
+      break;
+    }
   }
   return job->progress;
 }

@@ -318,8 +318,10 @@ TEST_F(HoldDialogTest, DownloadAndUploadGoThroughTheChoosers) {
   tb::CancelNextChooser();
   EXPECT_TRUE(hold::ChooseUploadFiles().empty());
   tb::AnswerNextChooser(files);
-  std::vector<std::string> chosen = hold::ChooseUploadFiles();
-  ASSERT_EQ(chosen, files);
+  std::vector<FSSpec> chosen = hold::ChooseUploadFiles();
+  ASSERT_EQ(chosen.size(), 2u);
+  EXPECT_EQ(pstr::str(chosen[0].name), "one.txt");
+  EXPECT_EQ(pstr::str(chosen[1].name), "two.txt");
   ASSERT_TRUE(StartUpload(&e_, chosen, 3));
   ASSERT_TRUE(RunUi([&] { return emu_.Hold().LprSessions(0).size() == 2 && e_.current == 0; }, 20000));
   EXPECT_EQ(emu_.Hold().LprSessions(0)[0].queue, "hold_3");
@@ -438,7 +440,7 @@ TEST_F(HoldConfigTest, EveryProgressTextIsItsFormatFilledWithWhatItNames) {
        {label("STC_IC_MOVE=", {"renamed", "3_Marketing"}), label("STC_IC_MOVE=", {"plan", "3_Marketing"})},
        false},
       {CMD_UPLOAD,
-       [&] { ASSERT_TRUE(StartUpload(&e_, uploads, 3)); },
+       [&] { ASSERT_TRUE(StartUpload(&e_, Specs(uploads), 3)); },
        {label("STC_IC_UPLOAD=", {shortOf(longName)}), label("STC_IC_UPLOAD=", {"two.txt"}),
         HoldText(&e_, "MESSAGE", "STR313=")},
        true,

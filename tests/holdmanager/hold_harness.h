@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "holdmanager/HoldEngine.h"
+#include "holdmanager/HoldProgress.h"
 #include "holdmanager/LPR.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/clock.h"
+#include "toolbox/files.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/pump.h"
 
@@ -44,7 +46,8 @@ class RecordingView : public HoldView {
   std::vector<std::string> statuses;
   std::vector<Message> messages;
   std::vector<std::vector<std::string>> popups;
-  int progressOpened = 0, progressClosed = 0, tabChanges = 0, removedFiles = 0;
+  int progressOpened = 0, progressClosed = 0, tabChanges = 0;
+  std::vector<std::string> removedFiles;  // names, in the order they left the list
   std::vector<JOB_INFO> infos;
   std::vector<ProgressText> progress;
   UInt16 progressCommand = 0;
@@ -71,8 +74,19 @@ class RecordingView : public HoldView {
   }
   void CloseProgress() override { progressClosed++; }
   void DoPendingTabChange() override { tabChanges++; }
-  void RemoveFirstLocalFile() override { removedFiles++; }
+  void RemoveLocalFile(const FSSpec& file) override { removedFiles.push_back(pstr::str(file.name)); }
 };
+
+// The file specifications of paths, in their order.
+inline std::vector<FSSpec> Specs(const std::vector<std::string>& paths) {
+  std::vector<FSSpec> out;
+  for (const std::string& p : paths) {
+    FSSpec fss{};
+    EXPECT_EQ(tb::PathToSpec(p, &fss), noErr) << p;
+    out.push_back(fss);
+  }
+  return out;
+}
 
 inline std::string PStr(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
 

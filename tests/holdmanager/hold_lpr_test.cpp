@@ -34,10 +34,10 @@ class LprTest : public HoldTest {
 TEST_F(LprTest, ASessionByteForByteFilesTheJobIntoItsFolder) {
   StartBox();
   std::string file = MakeFile("doc.txt", "hello\n");
-  LPR_JOB* job = LPRMakeJob({file}, 2, e_.boxAddr, 180, "testhost", "tester");
+  LPRJobPtr job = LPRMakeJob(Specs({file}), 2, e_.boxAddr, 180, "testhost", "tester");
   ASSERT_NE(job, nullptr);
-  EXPECT_EQ(Drive(job), (std::vector<SInt16>{LPR_ALL_SENT}));
-  LPRFree(job);
+  EXPECT_EQ(Drive(job.get()), (std::vector<SInt16>{LPR_ALL_SENT}));
+  job.reset();
   ASSERT_TRUE(emu_.Settle());
   auto sessions = emu_.Hold().LprSessions(0);
   ASSERT_EQ(sessions.size(), 1u);
@@ -61,13 +61,13 @@ TEST_F(LprTest, ThreeFilesGiveTwoTwoThenAllSentEachOnItsOwnPort) {
   std::string b = MakeFile("b.txt", std::string(40000, 'b'));
   std::string c = MakeFile("名前 with\nnewline.txt", "c");
   gLocalPort = 730;
-  LPR_JOB* job = LPRMakeJob({a, b, c}, 1, e_.boxAddr, 180, "host name", "o");
+  LPRJobPtr job = LPRMakeJob(Specs({a, b, c}), 1, e_.boxAddr, 180, "host name", "o");
   ASSERT_NE(job, nullptr);
-  EXPECT_EQ(Drive(job), (std::vector<SInt16>{LPR_NEXT_FILE, LPR_NEXT_FILE, LPR_ALL_SENT}));
+  EXPECT_EQ(Drive(job.get()), (std::vector<SInt16>{LPR_NEXT_FILE, LPR_NEXT_FILE, LPR_ALL_SENT}));
   SInt16 again = 1;
-  LPRPrint(job, &again);
+  LPRPrint(job.get(), &again);
   EXPECT_EQ(again, LPR_ALL_SENT) << "reported again on a later call";
-  LPRFree(job);
+  job.reset();
   ASSERT_TRUE(emu_.Settle());
   auto s = emu_.Hold().LprSessions(0);
   ASSERT_EQ(s.size(), 3u);
@@ -127,14 +127,14 @@ TEST_F(LprTest, TheDaemonsFaults) {
     SCOPED_TRACE(c.what);
     emu_.Hold().SetLpdFault(0, c.fault);
     emu_.Hold().ClearLog();
-    LPR_JOB* job = LPRMakeJob({c.file}, c.folder, e_.boxAddr, 180, "h", "u");
+    LPRJobPtr job = LPRMakeJob(Specs({c.file}), c.folder, e_.boxAddr, 180, "h", "u");
     // Every send call takes at most 777 bytes, so messages and blocks go in pieces.
     tb::OTSetSendCap(c.fault.mode == pboxemu::LpdFault::SmallWindow ? 777 : 0);
-    auto codes = Drive(job, [&] {
+    auto codes = Drive(job.get(), [&] {
       if (c.fault.mode == pboxemu::LpdFault::LateAck) tb::AdvanceTicks(1);
     });
     tb::OTSetSendCap(0);
-    LPRFree(job);
+    job.reset();
     ASSERT_FALSE(codes.empty());
     EXPECT_TRUE(codes.back() == c.code || codes.back() == c.orCode) << codes.back();
     ASSERT_TRUE(emu_.Settle());
@@ -146,27 +146,26 @@ TEST_F(LprTest, TheDaemonsFaults) {
   }
   // No acknowledgement: the time-out on the virtual clock.
   emu_.Hold().SetLpdFault(0, {pboxemu::LpdFault::NoAck, 2});
-  LPR_JOB* job = LPRMakeJob({small}, 1, e_.boxAddr, 5, "h", "u");
+  LPRJobPtr job = LPRMakeJob(Specs({small}), 1, e_.boxAddr, 5, "h", "u");
   std::vector<SInt16> codes;
   ASSERT_TRUE(Run([&] {
     SInt16 code = 1;
-    LPRPrint(job, &code);
+    LPRPrint(job.get(), &code);
     if (code != 1) codes.push_back(code);
-    return job->state == 3 && job->nextState == 6;
+    return job->state == LprState::AckWait && job->nextState == LprState::Data;
   }));
   tb::AdvanceTicks(300);
   for (int i = 0; i < 10 && codes.empty(); ++i) {
     SInt16 code = 1;
-    LPRPrint(job, &code);
+    LPRPrint(job.get(), &code);
     if (code != 1) codes.push_back(code);
     tb::Pump(1);
   }
   EXPECT_TRUE(codes.empty()) << "not before the time-out";
   tb::AdvanceTicks(2);
   SInt16 code = 1;
-  LPRPrint(job, &code);
+  LPRPrint(job.get(), &code);
   EXPECT_EQ(code, LPR_ERR_TIMEOUT);
-  LPRFree(job);
 }
 
 TEST_F(LprTest, AnUploadWaitsForTheBoxToFileItsJobsThenRefreshes) {
@@ -174,9 +173,9 @@ TEST_F(LprTest, AnUploadWaitsForTheBoxToFileItsJobsThenRefreshes) {
   view_.tab = 2;
   emu_.Hold().SetFilingDelay(0, 400);
   std::string f = MakeFile("up.txt", "data");
-  ASSERT_TRUE(StartUpload(&e_, {f}, 3));
+  ASSERT_TRUE(StartUpload(&e_, Specs({f}), 3));
   ASSERT_TRUE(Run([&] { return e_.current == CMD_REFRESH; }));
-  EXPECT_EQ(view_.removedFiles, 1);
+  EXPECT_EQ(view_.removedFiles, (std::vector<std::string>{"up.txt"}));
   // Nothing is asked before 3 s have passed.
   for (int i = 0; i < 20; ++i) CommandPendingLoop(&e_), tb::Pump(1);
   EXPECT_TRUE(Codes().empty());

@@ -76,8 +76,15 @@ class ProgramTest : public ::testing::Test {
   MAIN_DLG_DATA* M() { return GetMainDlgData(); }
   ControlRef Item(DialogItemIndex i) { return GetItemControl(M()->dialog, i); }
 
+  // From now on the program's own idle timer steps it, as when it runs.
+  void RunOnOwnTimer() {
+    ASSERT_EQ(HoldInstallIdleTimer(), 1);
+    ownTimer_ = true;
+  }
+
   // The queued input taken by the program's own event loop, then the idle
-  // timer's step, the clock a tick on, until done().
+  // timer's step (its own timer's, once installed), the clock a tick on,
+  // until done().
   bool Loop(const std::function<bool()>& done, int ms = 15000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
@@ -88,7 +95,7 @@ class ProgramTest : public ::testing::Test {
       RunApplicationEventLoop();
       tb::SetIdleEventSource(nullptr);
       tb::Pump(1);
-      IdleEventMainDlg();
+      if (!ownTimer_) IdleEventMainDlg();
       tb::AdvanceTicks(1);
       if (done()) return true;
       if (std::chrono::steady_clock::now() > end) return false;
@@ -209,6 +216,7 @@ class ProgramTest : public ::testing::Test {
   testsupport::TempDir dir_;
   testsupport::ScopedEnv ports_, cache_, config_;
   pboxemu::Emulator emu_;
+  bool ownTimer_ = false;
 };
 
 // A program test that, whatever the test did, checks the window it leaves

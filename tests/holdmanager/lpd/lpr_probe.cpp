@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "holdmanager/LPR.h"
+#include "toolbox/files.h"
 #include "toolbox/pump.h"
 
 int main(int argc, char** argv) {
@@ -50,22 +51,28 @@ int main(int argc, char** argv) {
   }
   if (occupy) std::printf("HELD %zu\n", held.size() + takenByOthers);
   if (OT_Init() != kOTNoError) return 2;
-  LPR_JOB* job = LPRMakeJob(files, queue, 0x7F000001, 60, "probehost", "prober");
+  std::vector<FSSpec> specs;
+  for (const std::string& f : files) {
+    FSSpec fss{};
+    if (tb::PathToSpec(f, &fss) != noErr) return 2;
+    specs.push_back(fss);
+  }
+  LPRJobPtr job = LPRMakeJob(specs, queue, 0x7F000001, 60, "probehost", "prober");
   if (!job) return 2;
   auto start = std::chrono::steady_clock::now();
   SInt16 code = 1;
   for (;;) {
     UInt16 before = gLocalPort;
-    LPRPrint(job, &code);
+    LPRPrint(job.get(), &code);
     if (gLocalPort != before && job->ep) std::printf("PORT %u\n", unsigned(job->ep->localPort));
     if (code != 1) std::printf("CODE %d\n", code);
     if (code != 1 && code != LPR_NEXT_FILE) break;
-    // Only wait when the step is waiting for the network.
-    tb::Pump(job->state == 3 || job->state == 2 || job->state == 18 ? 1 : 0);
+    // A step ends when it waits for the network, or at its time.
+    tb::Pump(1);
   }
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   std::printf("TIME %.3f\n", ms);
-  LPRFree(job);
+  job.reset();
   OT_Deinit();
   for (int s : held) close(s);
   return code == LPR_ALL_SENT ? 0 : 1;

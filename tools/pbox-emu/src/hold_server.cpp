@@ -148,6 +148,7 @@ struct HoldServer::Impl {
     std::vector<Bytes> requests;
     int connections = 0;
     std::vector<LprSession> lpr;
+    bool gone = false;
   };
   struct Conn {
     int box = 0;
@@ -189,9 +190,22 @@ struct HoldServer::Impl {
     conns.erase(it);
   }
 
+  // The box stops reading and answering on every connection and takes no
+  // new ones; its sockets stay open until the server closes.
+  void vanish(int boxIndex) {
+    Box& b = box(boxIndex);
+    if (b.gone) return;
+    b.gone = true;
+    for (int fd : {b.vfmpFd, b.lpdFd})
+      if (fd >= 0) reactor->Unwatch(fd);
+    for (auto& [id, c] : conns)
+      if (c->box == boxIndex && c->fd >= 0) reactor->Unwatch(c->fd);
+  }
+
   void onListen(int boxIndex, bool lpd) {
     std::lock_guard<std::mutex> lock(mu);
     Box& b = box(boxIndex);
+    if (b.gone) return;
     for (;;) {
       sockaddr_in peer{};
       socklen_t len = sizeof peer;
@@ -232,6 +246,7 @@ struct HoldServer::Impl {
     if (it == conns.end()) return;
     Conn& c = *it->second;
     Box& b = box(c.box);
+    if (b.gone) return;
     bool slow = c.lpd && c.faulted && b.lpdFault.mode == LpdFault::SmallWindow;
     UInt8 buf[65536];
     std::size_t want = slow ? std::max<std::size_t>(1, b.lpdFault.bytes / 2) : sizeof buf;
@@ -356,6 +371,17 @@ struct HoldServer::Impl {
           c.silent = true;
           return true;
         }
+        case HoldFault::Late: {
+          Bytes r = reply(b, code, frame);
+          if (code == 8)
+            if (HeldJob* j = findJob(b, records(frame)[0x0002])) r = downloadReply(b, *j);
+          reactor->At(TickCount() + b.fault.ticks, [this, id, r = std::move(r)] {
+            std::lock_guard<std::mutex> lock(mu);
+            if (conns.count(id) && !box(conns[id]->box).gone) write(id, r);
+          });
+          return true;
+        }
+        case HoldFault::Gone: vanish(c.box); return false;
         case HoldFault::None: break;
       }
     }
@@ -549,7 +575,7 @@ struct HoldServer::Impl {
             std::lock_guard<std::mutex> lock(mu);
             auto it = conns.find(id);
             UInt8 zero = 0;
-            if (it != conns.end()) sendAll(it->second->fd, &zero, 1);
+            if (it != conns.end() && !box(it->second->box).gone) sendAll(it->second->fd, &zero, 1);
           });
           return;
         case LpdFault::NonZeroAck: v = b.lpdFault.value; break;
@@ -582,9 +608,13 @@ struct HoldServer::Impl {
         std::size_t take = std::min(c.fileLeft, c.input.size());
         if (take) {
           if (c.fileIsData) {
-            if (c.faulted && b.lpdFault.mode == LpdFault::CloseMid &&
-                c.s.data.size() + take >= b.lpdFault.bytes) {
-              closeConn(id);
+            const bool cut = c.faulted && c.s.data.size() + take >= b.lpdFault.bytes;
+            if (cut && (b.lpdFault.mode == LpdFault::CloseMid || b.lpdFault.mode == LpdFault::ResetMid)) {
+              closeConn(id, b.lpdFault.mode == LpdFault::ResetMid);
+              return;
+            }
+            if (cut && b.lpdFault.mode == LpdFault::Gone) {
+              vanish(c.box);
               return;
             }
             c.s.data.insert(c.s.data.end(), c.input.begin(), c.input.begin() + std::ptrdiff_t(take));

@@ -8,12 +8,17 @@
 // stays open for further requests. Knobs cut the reply's records into
 // frames of any size (so records run across frames), send the bytes in
 // pieces of any size, and fault modes refuse, reset, stay silent or answer
-// with a given result.
+// with a given result, answer late, or make the box vanish.
 //
 // Line-printer daemon (RFC 1179 receive job): queues "hold_N" put a job
 // into the N-th folder by name; other queues are refused with a non-zero
 // acknowledgement. Knobs withhold, delay or spoil an acknowledgement, close
-// in the middle of a file, or read through a small receive window.
+// or reset in the middle of a file, read through a small receive window, or
+// make the box vanish.
+//
+// A box that vanishes (either fault's Gone) neither reads nor answers on
+// any of its connections from then on, and takes no new ones (the system
+// still completes their handshake): to a client it is a box switched off.
 #pragma once
 
 #include <memory>
@@ -52,10 +57,12 @@ struct HeldJob {
 
 enum class HoldFault {
   None,
-  Reset,    // the connection is reset after `bytes` bytes of the reply (0: before any)
-  Silent,   // requests are read and never answered
-  Result,   // the reply is one frame with result `result` and no records
-  Stall,    // `bytes` bytes of the reply are sent, then nothing more (the connection stays open)
+  Reset,   // the connection is reset after `bytes` bytes of the reply (0: before any)
+  Silent,  // requests are read and never answered
+  Result,  // the reply is one frame with result `result` and no records
+  Stall,   // `bytes` bytes of the reply are sent, then nothing more (the connection stays open)
+  Late,    // the reply goes out `ticks` ticks late (TickCount, so the virtual clock counts)
+  Gone,    // the box vanishes when the request comes, before any reply
 };
 
 struct HoldFaultSpec {
@@ -65,6 +72,7 @@ struct HoldFaultSpec {
   int count = -1;  // requests it hits, then it is off; -1: until cleared
   UInt8 result = 2;
   UInt32 bytes = 0;
+  UInt32 ticks = 180;
 };
 
 enum class LpdFault {
@@ -76,6 +84,8 @@ enum class LpdFault {
   SmallWindow,    // a receive buffer of `bytes` bytes, read slowly
   HangUpAtAck,    // the connection is reset instead of the `step`-th acknowledgement
   TrailingBytes,  // `bytes` more bytes follow the `step`-th acknowledgement
+  ResetMid,       // the connection is reset after `bytes` bytes of the data file
+  Gone,           // the box vanishes after `bytes` bytes of the data file
 };
 
 struct LpdFaultSpec {

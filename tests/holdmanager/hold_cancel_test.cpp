@@ -1,0 +1,356 @@
+// The cancel matrix: each command that runs under the progress dialog,
+// started from the window as a person starts it, against a box that stalls,
+// answers slowly, resets in the middle of a reply or vanishes, then ended
+// by Escape, a click on Cancel, Command-period, Command-Q or the progress
+// window's close box. The program runs on its own idle timer under its
+// event loop, as it does for a person. Whatever the timing: nothing
+// crashes, the program says the command stopped or failed, no partial
+// file is left, and the window answers afterwards (or the program has
+// quit cleanly).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "hold_program_fixture.h"
+#include "holdmanager/HoldConfigDlg.h"
+#include "holdmanager/HoldControls.h"
+#include "toolbox/navigation.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Command { Refresh, Rename, Move, Print, Delete, Download, Upload };
+enum class End { Escape, CancelButton, CommandPeriod, CommandQ, CloseBox };
+
+// What the box does to the command: a fault of its held-job service or of
+// its line-printer daemon.
+struct BoxFault {
+  const char* name;
+  pboxemu::HoldFaultSpec hold;
+  pboxemu::LpdFaultSpec lpd;
+};
+
+struct Case {
+  Command command;
+  BoxFault fault;
+  End end;
+};
+
+constexpr std::size_t kUploadBytes = 1u << 20;
+
+const char* commandName(Command c) {
+  switch (c) {
+    case Command::Refresh: return "DeletesAJobThenTheListIsRead";
+    case Command::Rename: return "RenamesAJob";
+    case Command::Move: return "MovesAJob";
+    case Command::Print: return "PrintsAJob";
+    case Command::Delete: return "DeletesTwoJobs";
+    case Command::Download: return "DownloadsAJob";
+    case Command::Upload: return "UploadsAFile";
+  }
+  return "";
+}
+
+const char* endName(End e) {
+  switch (e) {
+    case End::Escape: return "PressesEscape";
+    case End::CancelButton: return "ClicksCancel";
+    case End::CommandPeriod: return "PressesCommandPeriod";
+    case End::CommandQ: return "QuitsWithCommandQ";
+    case End::CloseBox: return "ClosesTheProgressWindow";
+  }
+  return "";
+}
+
+// The request code the box's faults hit: the command's own, the change
+// number that starts the refresh after a delete.
+int codeOf(Command c) {
+  switch (c) {
+    case Command::Refresh: return VFMP_CHANGE;
+    case Command::Rename: return CMD_RENAME;
+    case Command::Move: return CMD_MOVE;
+    case Command::Print: return CMD_PRINT;
+    case Command::Delete: return CMD_DELETE;
+    case Command::Download: return CMD_DOWNLOAD;
+    case Command::Upload: return 0;
+  }
+  return 0;
+}
+
+std::vector<BoxFault> holdFaults(Command c) {
+  using pboxemu::HoldFault;
+  const int code = codeOf(c);
+  // A delete of two jobs meets the fault at its second request; a
+  // download in the middle of its data.
+  const int skip = c == Command::Delete ? 1 : 0;
+  const UInt32 cut = c == Command::Download ? 40000 : 2;
+  return {
+      {"BoxStopsAnswering", {HoldFault::Silent, code, skip}, {}},
+      {"BoxStallsMidReply", {HoldFault::Stall, code, skip, -1, 0, cut}, {}},
+      {"BoxAnswersSlowly", {HoldFault::Late, code, skip, -1, 0, 0, 180}, {}},
+      {"BoxResetsMidReply", {HoldFault::Reset, code, skip, -1, 0, cut}, {}},
+      {"BoxVanishes", {HoldFault::Gone, code, skip}, {}},
+  };
+}
+
+std::vector<BoxFault> lpdFaults() {
+  using pboxemu::LpdFault;
+  return {
+      {"BoxSilentAtTheQueue", {}, {LpdFault::NoAck, 1}},
+      {"BoxNeverAcknowledgesTheData", {}, {LpdFault::NoAck, 3}},
+      {"BoxSilentAtTheControlFile", {}, {LpdFault::NoAck, 5}},
+      {"BoxAnswersSlowly", {}, {LpdFault::LateAck, 3, 180}},
+      {"BoxResetsMidData", {}, {LpdFault::ResetMid, 1, 0, 0, 300000}},
+      {"BoxVanishesMidData", {}, {LpdFault::Gone, 1, 0, 0, 300000}},
+  };
+}
+
+// The upload (where the cancel once crashed) meets every fault with every
+// end; each other command meets every fault once, the ends taking turns so
+// that each command is ended in each way.
+std::vector<Case> cases() {
+  const End ends[] = {End::Escape, End::CancelButton, End::CommandPeriod, End::CommandQ, End::CloseBox};
+  std::vector<Case> out;
+  for (const BoxFault& f : lpdFaults())
+    for (End e : ends) out.push_back({Command::Upload, f, e});
+  int turn = 0;
+  for (Command c :
+       {Command::Refresh, Command::Rename, Command::Move, Command::Print, Command::Delete, Command::Download}) {
+    for (const BoxFault& f : holdFaults(c)) out.push_back({c, f, ends[turn++ % 5]});
+    ++turn;
+  }
+  return out;
+}
+
+class CancelMatrix : public holdtest::ProgramTest, public ::testing::WithParamInterface<Case> {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    if (HasFatalFailure()) return;
+    pboxemu::BoxSpec spec;
+    spec.hasMachineType = true;
+    spec.machineType = holdtest::holdMachineType(0x23);
+    emu_.AddBox(spec);
+    auto& h = emu_.Hold();
+    h.Enable();
+    h.AddFolder(0, {1, "1_Design", 0, 0});
+    h.AddFolder(0, {2, "2_Sales", 0, 0});
+    for (const char* name : {"plan.txt", "notes.txt"}) {
+      pboxemu::HeldJob j;
+      j.folder = 1;
+      j.name = name;
+      j.owner = "alice";
+      j.size = 200000;
+      h.AddJob(0, j);
+    }
+    std::string err;
+    ASSERT_TRUE(emu_.Start(&err)) << err;
+    ASSERT_EQ(HoldStartup(), 1);
+    ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 1; }));
+    Rect r;
+    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
+    tb::AdvanceTicks(91);
+    tb::MouseUpAt(Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
+    IdleEventMainDlg();
+    ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) == 2; }));
+    RunOnOwnTimer();
+  }
+
+  void Click(DialogRef d, DialogItemIndex item) {
+    ASSERT_TRUE(tb::ClickDialogItem(d, item)) << item;
+    Pass();
+    Pass();
+  }
+  void ShowTab(int tab) {
+    if (M()->curTab != tab) ChangeTabPage(M()->dialog, M()->curTab, tab);
+    ASSERT_TRUE(LoopUntilIdle());
+  }
+  // A click on a row of a list with a header (18-pixel rows); shift adds
+  // it. What the click starts (the job's information) is let end.
+  void ClickRow(DialogItemIndex list, int row, EventModifiers mods = 0) {
+    const Rect r = ItemRectOf(M()->dialog, list);
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(M()->dialog),
+                                  Point{SInt16(r.top + 18 + 18 * row + 9), SInt16(r.left + 40)}, mods));
+    ASSERT_TRUE(LoopUntilIdle());
+  }
+  void AnswerYes() {
+    ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID);
+    tb::PressNamedKey("Return");
+    Pass();
+  }
+
+  // The command started as a person starts it; the box turns faulty
+  // (arm) just before the last key or click.
+  void Start(Command c, const std::function<void()>& arm) {
+    switch (c) {
+      case Command::Refresh:
+      case Command::Delete:
+        ShowTab(2);
+        ClickRow(kT1HMList, 0);
+        if (c == Command::Delete) ClickRow(kT1HMList, 1, shiftKey);
+        Click(M()->dialog, kT1Delete);
+        arm();
+        AnswerYes();
+        return;
+      case Command::Rename:
+        ShowTab(2);
+        ClickRow(kT1HMList, 0);
+        Click(M()->dialog, kT1Rename);
+        arm();
+        tb::PressNamedKey("Return");
+        return;
+      case Command::Move: {
+        ShowTab(2);
+        ClickRow(kT1HMList, 0);
+        Click(M()->dialog, kT1Move);
+        ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kMovDlgID);
+        DialogRef d = FrontSubDlg()->dialog;
+        const Rect r = ItemRectOf(d, 3);
+        ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{SInt16(r.top + 18 + 9), SInt16(r.left + 30)}));
+        Pass();
+        arm();
+        Click(d, 4);
+        return;
+      }
+      case Command::Print:
+        ShowTab(1);
+        ClickRow(kT0List, 0);
+        Click(M()->dialog, kT0Print);
+        arm();
+        tb::PressNamedKey("Return");
+        return;
+      case Command::Download:
+        ShowTab(1);
+        ClickRow(kT0List, 0);
+        tb::AnswerNextChooser({(downloads() / "saved.prn").string()});
+        arm();
+        Click(M()->dialog, kT0Download);
+        return;
+      case Command::Upload:
+        ShowTab(2);
+        testsupport::WriteFile(upload(), std::string(kUploadBytes, 'u'));
+        tb::AnswerNextChooser({upload().string()});
+        Click(M()->dialog, kT1Select);
+        Click(M()->dialog, kT1Upload);
+        arm();
+        AnswerYes();
+        return;
+    }
+  }
+
+  void EndIt(End e) {
+    DialogRef progress = GetPrgDlgPtr();
+    ASSERT_NE(progress, nullptr);
+    switch (e) {
+      case End::Escape: tb::PressNamedKey("Escape"); break;
+      case End::CancelButton: ASSERT_TRUE(tb::ClickDialogItem(progress, 2)); break;
+      case End::CommandPeriod: tb::PressKey('.', tb::KeyCodeForChar('.'), cmdKey); break;
+      case End::CommandQ: tb::PressKey('q', tb::KeyCodeForChar('q'), cmdKey); break;
+      case End::CloseBox: {
+        Rect box;
+        ASSERT_EQ(GetWindowBounds(GetDialogWindow(progress), kWindowCloseBoxRgn, &box), noErr);
+        tb::ClickAt(Point{SInt16((box.top + box.bottom) / 2), SInt16((box.left + box.right) / 2)});
+        break;
+      }
+    }
+  }
+
+  // What the program says when a command stopped or failed.
+  std::set<std::string> stoppedOrFailed() {
+    std::set<std::string> out;
+    for (int n : {1, 2, 3, 4, 5, 6, 7, 253, 254, 255}) {
+      char key[16];
+      std::snprintf(key, sizeof key, "STR%03d=", n);
+      out.insert(HoldIniText("MESSAGE", key));
+    }
+    return out;
+  }
+
+  fs::path downloads() {
+    fs::create_directories(dir_.path() / "downloads");
+    return dir_.path() / "downloads";
+  }
+  fs::path upload() { return dir_.path() / "up.bin"; }
+};
+
+TEST_P(CancelMatrix, NothingIsLeftHalfDoneAndTheWindowAnswers) {
+  const Case& c = GetParam();
+  const UInt16 command = c.command == Command::Refresh ? UInt16(CMD_DELETE) : UInt16(codeOf(c.command));
+  const int ownCommand = c.command == Command::Upload ? int(CMD_UPLOAD) : int(command);
+  const std::size_t jobsBefore = emu_.Hold().Jobs(0).size();
+  Start(c.command, [&] {
+    emu_.Hold().SetFault(0, c.fault.hold);
+    emu_.Hold().SetLpdFault(0, c.fault.lpd);
+  });
+  if (HasFatalFailure()) return;
+  // The progress dialog stands in front while the box keeps the command
+  // waiting (a reset may have ended it already).
+  ASSERT_TRUE(Loop([&] { return GetPrgDlgPtr() != nullptr || M()->eng.current == 0; }));
+  for (int i = 0; i < 20 && GetPrgDlgPtr(); ++i) Pass();
+  if (GetPrgDlgPtr()) {
+    EXPECT_EQ(FrontWindow(), GetDialogWindow(GetPrgDlgPtr()));
+    EXPECT_FALSE(IsWindowHilited(GetDialogWindow(M()->dialog)));
+    EXPECT_EQ(M()->eng.current, c.command == Command::Refresh ? int(CMD_REFRESH) : ownCommand);
+    // A press on the main window only brings the progress dialog back.
+    tb::ClickDialogItem(M()->dialog, kItemOptions);
+    Pass();
+    EXPECT_EQ(ConfigDialog(), nullptr);
+  }
+  if (GetPrgDlgPtr()) {
+    EndIt(c.end);
+  } else {
+    // The box's reset ended the command first: the person's key or click
+    // reaches whatever is in front now.
+    EXPECT_NE(std::string(c.fault.name).find("Reset"), std::string::npos) << "the command ended by itself";
+    if (c.end == End::CommandQ) tb::PressKey('q', tb::KeyCodeForChar('q'), cmdKey);
+  }
+  ASSERT_TRUE(Loop([&] { return !M() || (!GetPrgDlgPtr() && M()->eng.current == 0); }, 10000))
+      << "the command did not end";
+
+  // No partial file: nothing of the download beside the chosen name, and
+  // the box files no job of the upload that is not whole.
+  EXPECT_TRUE(fs::is_empty(downloads())) << fs::directory_iterator(downloads())->path();
+  for (const auto& j : emu_.Hold().Jobs(0)) {
+    if (j.name == "up.bin") {
+      EXPECT_EQ(j.data.size(), kUploadBytes);
+    }
+  }
+  if (c.command == Command::Upload) {
+    EXPECT_LE(emu_.Hold().Jobs(0).size(), jobsBefore + 1);
+  }
+
+  if (c.end == End::CommandQ) {
+    EXPECT_EQ(M(), nullptr) << "Command-Q did not quit";
+    return;
+  }
+  ASSERT_NE(M(), nullptr);
+  // A failure the box caused is told in a message box, which OK closes.
+  if (SUB_DLG* d = FrontSubDlg(); d && d->id == kMsgDlgID) {
+    EXPECT_EQ(stoppedOrFailed().count(tb::DialogItemText(d->dialog, 2)), 1u) << tb::DialogItemText(d->dialog, 2);
+    tb::PressNamedKey("Return");
+    ASSERT_TRUE(Loop([] { return FrontSubDlg() == nullptr; }, 2000));
+  }
+  EXPECT_EQ(stoppedOrFailed().count(M()->statusText), 1u) << "the status line says: " << M()->statusText;
+  // An upload that did not end leaves its file in the list to send again.
+  if (c.command == Command::Upload && M()->statusText == HoldIniText("MESSAGE", "STR007=")) {
+    EXPECT_EQ(CLGetCount(M()->tab1PCFile), 1);
+  }
+  emu_.Hold().SetFault(0, {});
+  emu_.Hold().SetLpdFault(0, {});
+  ExpectMainWindowLive();
+}
+
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << commandName(c.command) << ", " << c.fault.name << ", " << endName(c.end);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCommand, CancelMatrix, ::testing::ValuesIn(cases()), [](const auto& info) {
+  const Case& c = info.param;
+  return std::string(commandName(c.command)) + "_" + c.fault.name + "_" + endName(c.end);
+});
+
+}  // namespace
