@@ -5,6 +5,7 @@
 // window event handler (EventLoopX) reaches the dialog's own handlers.
 #pragma once
 
+#include <list>
 #include <string>
 #include <vector>
 
@@ -164,7 +165,7 @@ struct MAIN_DLG_DATA {
   // Thumbnails: the preview's current page and the information dialog's fetch.
   bool thumbBusy;
   void* cfgDlg;                    // the open configuration dialog's record, or null
-  std::vector<FSSpec> localFiles;  // references of the local file list's rows
+  std::list<FSSpec> localFiles;    // what the local file list's rows refer to (one each)
   ICON_LIST* icons;                // one reference of each icon the rows show
 };
 

@@ -838,21 +838,31 @@ void ChangePreviewMainDlg(MAIN_DLG_DATA* m) {
   DrawThumbnailMainDlg(m);
 }
 
+namespace {
+const FSSpec* localFileOf(MAIN_DLG_DATA* m, int row) {
+  return m->tab1PCFile ? reinterpret_cast<const FSSpec*>(CLGetReference(m->tab1PCFile, SInt16(row))) : nullptr;
+}
+}  // namespace
+
 void RemoveLocalFile(MAIN_DLG_DATA* m, int row) {
-  if (row < 0 || row >= int(m->localFiles.size())) return;
-  m->localFiles.erase(m->localFiles.begin() + row);
-  if (m->tab1PCFile) {
-    CLDelRow(m->tab1PCFile, 1, SInt16(row));
-    for (SInt16 r = 0; r < CLGetCount(m->tab1PCFile); ++r)
-      CLSetReference(m->tab1PCFile, r, reinterpret_cast<long>(&m->localFiles[std::size_t(r)]));
-    CLUpdate(m->tab1PCFile, nullptr, 1);
-  }
+  const FSSpec* file = localFileOf(m, row);
+  if (!file || row >= CLGetCount(m->tab1PCFile)) return;
+  CLDelRow(m->tab1PCFile, 1, SInt16(row));
+  m->localFiles.remove_if([file](const FSSpec& f) { return &f == file; });
+  CLUpdate(m->tab1PCFile, nullptr, 1);
+}
+
+std::vector<FSSpec> LocalFilesInListOrder(MAIN_DLG_DATA* m) {
+  std::vector<FSSpec> out;
+  for (int row = 0, n = m->tab1PCFile ? CLGetCount(m->tab1PCFile) : 0; row < n; ++row)
+    if (const FSSpec* f = localFileOf(m, row)) out.push_back(*f);
+  return out;
 }
 
 void DeletePCFileFromList(MAIN_DLG_DATA* m, const FSSpec* file) {
-  for (std::size_t i = 0; i < m->localFiles.size(); ++i)
-    if (file && std::memcmp(&m->localFiles[i], file, sizeof *file) == 0) {
-      RemoveLocalFile(m, int(i));
+  for (int row = 0, n = file && m->tab1PCFile ? CLGetCount(m->tab1PCFile) : 0; row < n; ++row)
+    if (const FSSpec* f = localFileOf(m, row); f && std::memcmp(f, file, sizeof *file) == 0) {
+      RemoveLocalFile(m, row);
       return;
     }
 }
@@ -938,8 +948,7 @@ std::string kindText(const FSSpec& file) {
 }
 
 // A local file's row: its icon and name, size, kind and date.
-void localFileRow(MAIN_DLG_DATA* m, SInt16 row) {
-  const FSSpec& f = m->localFiles[std::size_t(row)];
+void localFileRow(MAIN_DLG_DATA* m, SInt16 row, const FSSpec& f) {
   cellText(m->tab1PCFile, row, 0, ptext(f.name));
   IconRef icon = nullptr;
   if (GetIconRefFromFile(&f, &icon, nullptr) == noErr) {
@@ -965,7 +974,7 @@ void localFileRow(MAIN_DLG_DATA* m, SInt16 row) {
   cellText(m->tab1PCFile, row, 1, DataSizeText(size));
   cellText(m->tab1PCFile, row, 2, kindText(f));
   cellText(m->tab1PCFile, row, 3, date);
-  CLSetReference(m->tab1PCFile, row, reinterpret_cast<long>(&m->localFiles[std::size_t(row)]));
+  CLSetReference(m->tab1PCFile, row, reinterpret_cast<long>(&f));
 }
 
 void listClick(MAIN_DLG_DATA* m, CLIST_DATA* list, EventRecord* event, bool scrollOnly) {
@@ -1007,7 +1016,7 @@ void deleteAnswer(long, long, long, int result) {
 void uploadAnswer(long, long, long, int result) {
   MAIN_DLG_DATA* m = GetMainDlgData();
   if (!m || result != 2) return;
-  StartUpload(&m->eng, m->localFiles, m->folderValue[1]);
+  StartUpload(&m->eng, LocalFilesInListOrder(m), m->folderValue[1]);
 }
 
 // A folder chosen from the tab's pop-up: a newer box is asked for its jobs.
@@ -1110,11 +1119,14 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
         bool known = false;
         for (const FSSpec& k : m->localFiles) known = known || std::memcmp(&k, &f, sizeof f) == 0;
         if (known) continue;
+        const SInt16 row = CLGetCount(m->tab1PCFile);
         m->localFiles.push_back(f);
+        localFileRow(m, row, m->localFiles.back());
+        // A row the list could not take leaves no file behind it.
+        if (CLGetCount(m->tab1PCFile) <= row) m->localFiles.pop_back();
       }
-      // The rows refer to the vector's elements: rebuilt whole.
-      CLDelRow(m->tab1PCFile, 0, 0);
-      for (std::size_t i = 0; i < m->localFiles.size(); ++i) localFileRow(m, SInt16(i));
+      // The rows stand in the order the header shows.
+      CLSort(m->tab1PCFile, m->tab1PCFile->curSortPart, 0);
       CLUpdate(m->tab1PCFile, nullptr, 1);
       break;
     }
@@ -1135,7 +1147,7 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
       std::string text;
       if (m->localFiles.size() == 1) {
         char name[40] = {};
-        MakeShortJobName(name, m->localFiles[0].name, true, 32);
+        MakeShortJobName(name, m->localFiles.front().name, true, 32);
         text = HoldFormat(HoldIniText("LABEL", "STC_UPLOAD_CHK1="), {name});
       } else {
         text = HoldFormat(HoldIniText("LABEL", "STC_UPLOAD_CHK2="), {long(m->localFiles.size())});

@@ -143,7 +143,10 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item);
 void ClearPreview(MAIN_DLG_DATA* m);
 void FillFolderMenu(MAIN_DLG_DATA* m, int tab, const std::vector<std::string>& names, int value);
 bool FirstSelectedJob(MAIN_DLG_DATA* m, JOB_ENTRY* job);
+// The local file list: a row's file leaves it; the files in the order the
+// list shows them.
 void RemoveLocalFile(MAIN_DLG_DATA* m, int row);
+std::vector<FSSpec> LocalFilesInListOrder(MAIN_DLG_DATA* m);
 // The divider's limits for the window as it stands.
 void DividerLimits(MAIN_DLG_DATA* m, SInt16* low, SInt16* high);
 

@@ -537,4 +537,63 @@ TEST_F(HoldApp, UploadOfTwoChosenFilesThroughTheWindowFilesThemInTheFolder) {
   EXPECT_EQ(inFolder, 4);
 }
 
+// The local list's order is the upload's: after a click on the "Name"
+// header the files go out in the order shown, an empty file stops the job
+// with only the files sent gone from the list, and a list showing its
+// names in order keeps files added later in that order.
+TEST_F(HoldApp, UploadsFollowTheOrderTheLocalListShows) {
+  StartBoxes();
+  StartAndChooseFirstBox();
+  RunOnOwnTimer();
+  ChangeTabPage(M()->dialog, 1, 2);
+  ASSERT_TRUE(LoopUntilIdle());
+  auto rows = [&] {
+    std::vector<std::string> out;
+    for (SInt16 row = 0; row < CLGetCount(M()->tab1PCFile); ++row) {
+      Str255 name;
+      SInt16 len = sizeof name;
+      CLGetCellOne(M()->tab1PCFile, name, &len, Cell{row, 0});
+      out.push_back(std::string(reinterpret_cast<char*>(name + 1), name[0]));
+    }
+    return out;
+  };
+  auto add = [&](const std::vector<std::string>& names) {
+    std::vector<std::string> paths;
+    for (const std::string& n : names) paths.push_back((dir_.path() / n).string());
+    tb::AnswerNextChooser(paths);
+    ASSERT_TRUE(tb::ClickDialogItem(M()->dialog, kT1Select));
+    Pass();
+  };
+  const Rect list = ItemRectOf(M()->dialog, kT1PCList);
+  auto clickName = [&] {
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(M()->dialog), Point{SInt16(list.top + 9), SInt16(list.left + 20)}));
+    Pass();
+  };
+  testsupport::WriteFile(dir_.path() / "1-a.txt", "first by name");
+  testsupport::WriteFile(dir_.path() / "2-b.txt", "");
+  testsupport::WriteFile(dir_.path() / "3-c.txt", "last by name");
+  add({"1-a.txt", "3-c.txt", "2-b.txt"});
+  clickName();
+  ASSERT_EQ(rows(), (std::vector<std::string>{"3-c.txt", "2-b.txt", "1-a.txt"}));
+
+  ASSERT_TRUE(tb::ClickDialogItem(M()->dialog, kT1Upload));
+  Pass();
+  tb::PressNamedKey("Return");
+  ASSERT_TRUE(Loop([&] { return M()->eng.current == 0 && !GetPrgDlgPtr(); }));
+  const auto sessions = emu_.Hold().LprSessions(0);
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_NE(sessions[0].control.find("\nN3-c.txt\n"), std::string::npos) << sessions[0].control;
+  EXPECT_TRUE(sessions[0].complete);
+  EXPECT_EQ(sessions[1].dataName.find("dfA"), 0u);
+  EXPECT_FALSE(sessions[1].complete) << "the empty file stops the job";
+  EXPECT_EQ(rows(), (std::vector<std::string>{"2-b.txt", "1-a.txt"})) << "only the file sent left the list";
+
+  // Names ascending again; a file added later takes its place among them.
+  clickName();
+  ASSERT_EQ(rows(), (std::vector<std::string>{"1-a.txt", "2-b.txt"}));
+  testsupport::WriteFile(dir_.path() / "0-z.txt", "added later");
+  add({"0-z.txt"});
+  EXPECT_EQ(rows(), (std::vector<std::string>{"0-z.txt", "1-a.txt", "2-b.txt"}));
+}
+
 }  // namespace
