@@ -131,6 +131,12 @@ void Setup_Ftp_Update(DialogRef dlg) {
 Boolean Status_Ftp_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
   STATUS_WND_INFO* rec = rec_of(dlg);
   if (!rec) return true;
+  // The lists belong to the transfer while it runs: a new choice or a
+  // second job would send or list files the box never got.
+  if ((item == kFtpSelect || item == kFtpSend) && Do_Ftp_Dialog_Open(dlg)) {
+    SysBeep(1);
+    return true;
+  }
   switch (item) {
     case kFtpSelectList: Handle_File_List_Select(dlg, event, item, rec->fSelectList); break;
     case kFtpSendList: Handle_File_List_Select(dlg, event, item, rec->fSendList); break;
@@ -180,7 +186,7 @@ Boolean Status_Ftp_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInde
 
 void Ftp_Page_Buttons(STATUS_WND_INFO* rec, bool data) {
   DialogRef d = rec->dlg;
-  if (!data) {
+  if (!data || Do_Ftp_Dialog_Open(d)) {
     SetDimmed(d, kFtpSend, true);
     SetDimmed(d, kFtpSelect, true);
     return;

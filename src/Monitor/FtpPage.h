@@ -40,7 +40,8 @@ CLIST_DATA* File_ListBox(STATUS_WND_INFO* rec, const FONT_DATA* font, DialogItem
 short Build_SelectFile_List(CLIST_DATA* list, const FSS_LIST* specs);
 short Handle_File_List_Select(DialogRef dlg, EventRecord* event, DialogItemIndex item, CLIST_DATA* list);
 // Page 303's buttons: Select while data are shown, Send also only with
-// files chosen and a printer reached over IP.
+// files chosen and a printer reached over IP; neither while the window's
+// send window is open.
 void Ftp_Page_Buttons(STATUS_WND_INFO* rec, bool data);
 // While the window's send window is open its buttons 1 and 2 (options and
 // close) are dimmed: 1; otherwise they are enabled: 0.

@@ -474,7 +474,10 @@ void Handle_Mouse_Down(EventRecord* event) {
       }
       break;
     case inGoAway:
-      if (TrackGoAway(window, event->where)) {
+      // A status window closes only when nothing it owns stands.
+      if (refused()) {
+        SysBeep(1);
+      } else if (TrackGoAway(window, event->where)) {
         WINDOW_USR_DATA* data = Get_Usr_Window_Data(window);
         if (data && data->isDialog && data->usrDlg->usrDialog.Handle_Window_Close)
           data->usrDlg->usrDialog.Handle_Window_Close(GetDialogFromWindow(window), event);
@@ -493,6 +496,9 @@ void Handle_Activate(EventRecord* event) {
   if (ctrl < 0) return;
   const short pos = Get_Menu_Namber(ctrl);
   if (pos >= 0) Check_Window_Menu(pos);
+  // The File menu's commands act on the checked window: they follow what
+  // that window owns now (its keys are taken without a menu update).
+  Setup_Menu_Status();
 }
 
 Boolean Handle_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {

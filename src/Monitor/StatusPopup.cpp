@@ -45,8 +45,7 @@ void Change_Port_Status(STATUS_WND_INFO* rec, SInt32 newStat) {
     GetFrontProcess(&front);
     GetCurrentProcess(&self);
     if (SameProcess(&front, &self, &same) == noErr && !same) SetFrontProcess(&self);
-    SelectWindow(w);
-    if (rec->sumData.dlg) SelectWindow(GetDialogWindow(rec->sumData.dlg));
+    Bring_Status_Forward(rec);
     tb::TraceState("monitor", "popup", rec, wasVisible ? "shown" : "hidden", "shown", "event");
     if (!wasVisible && rec->configData.soundOpt == 1) {
       SoundToBegin(&rec->soundData);

@@ -88,6 +88,15 @@ STATUS_WND_INFO* family_of(DialogRef dlg) {
   return nullptr;
 }
 
+// The window of the family that holds the status window while it stands:
+// the consumables window, the option dialog or the FTP send window (only
+// one of them can be open, the status window takes no press meanwhile).
+DialogRef holder_of(const STATUS_WND_INFO* rec) {
+  if (rec->sumData.dlg) return rec->sumData.dlg;
+  if (rec->confData && rec->confData->using_ == 1 && rec->confData->dlg) return rec->confData->dlg;
+  return send_window_of(rec);
+}
+
 // The window title of Algorithms 2.5; false when no "STMON=" text exists
 // (the title then comes from 'STR#' 129).
 bool build_title(const PBOXinfo& pbox, Str255 out) {
@@ -559,7 +568,15 @@ void Menu_Show_Status_Window(SInt16 ctrl) {
   if (!rec) return;
   rec->showWindow = 0;
   ShowWindow(GetDialogWindow(rec->dlg));
+  Bring_Status_Forward(rec);
+}
+
+void Bring_Status_Forward(STATUS_WND_INFO* rec) {
+  if (!rec || !rec->dlg) return;
   SelectWindow(GetDialogWindow(rec->dlg));
+  if (const DialogRef holder = holder_of(rec)) SelectWindow(GetDialogWindow(holder));
+  // A movable-modal dialog stays in front of every other window.
+  if (OpenMovableDlg) SelectWindow(GetDialogWindow(OpenMovableDlg));
 }
 
 void Menu_Hide_Status_Window(SInt16 ctrl) {
@@ -575,30 +592,24 @@ short Get_SubDlg_Table(DialogRef dlg) {
   STATUS_WND_INFO* rec = family_of(dlg);
   if (!rec) return 0;
   const WindowRef status = GetDialogWindow(rec->dlg);
-  // A window of the family comes forward with its status window right
-  // behind it.
-  auto forward = [&](DialogRef sub) {
-    SelectWindow(status);
-    SelectWindow(GetDialogWindow(sub));
-  };
   if (dlg == rec->dlg) {
-    const DialogRef option = rec->confData && rec->confData->using_ == 1 ? rec->confData->dlg : nullptr;
-    // The consumables window and the option dialog stay in front of their
-    // status window, which takes no press while one stands.
-    if (rec->sumData.dlg || option) {
-      forward(rec->sumData.dlg ? rec->sumData.dlg : option);
+    // The window that holds the status window comes forward instead, and
+    // the status window takes no press while it stands.
+    if (holder_of(rec)) {
+      Bring_Status_Forward(rec);
       return 0;
-    }
-    if (const DialogRef send = send_window_of(rec)) {
-      forward(send);
-      return 1;
     }
     if (FrontWindow() == status && IsWindowVisible(status)) return 1;
     if (rec->showWindow || !IsWindowVisible(status)) Menu_Show_Status_Window(rec->controlID);
     SelectWindow(status);
     return 1;
   }
-  if (FrontWindow() != GetDialogWindow(dlg)) forward(dlg);
+  // A window of the family comes forward with its status window right
+  // behind it.
+  if (FrontWindow() != GetDialogWindow(dlg)) {
+    SelectWindow(status);
+    SelectWindow(GetDialogWindow(dlg));
+  }
   return 1;
 }
 

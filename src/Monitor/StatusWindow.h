@@ -86,6 +86,10 @@ void Menu_Exit_Status_Window(SInt16 ctrl);
 void Menu_Show_Status_Window(SInt16 ctrl);
 void Menu_Hide_Status_Window(SInt16 ctrl);
 short Get_SubDlg_Table(DialogRef dlg);
+// The status window comes forward with the window that holds it (its
+// consumables window, option dialog or send window) in front of it, and an
+// open movable-modal dialog in front of all.
+void Bring_Status_Forward(STATUS_WND_INFO* rec);
 void Get_First_Status(STATUS_WND_INFO* rec, SInt32 mode);
 void Status_Window_View(PSTATUS_WND_INFO* rec);
 void Error_Window_View(PSTATUS_WND_INFO* rec);

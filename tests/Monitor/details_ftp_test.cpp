@@ -10,6 +10,8 @@
 #include "Monitor/FtpPage.h"
 #include "Monitor/MonitorLogin.h"
 #include "Monitor/OptionDialog.h"
+#include "Monitor/StatusDisplay.h"
+#include "Monitor/StatusDraw.h"
 #include "toolbox/navigation.h"
 #include "vsftpd_server.h"
 
@@ -277,14 +279,16 @@ TEST_F(FtpPage, ACancelledAndAStalledTransferSayHowTheyEnded) {
   EXPECT_TRUE(advanced);
 }
 
-// A status window's family comes forward with it. Its consumables window
-// and option dialog stay in front of it (a press on the status window
-// beeps); its FTP send window does not hold it (the status window comes
-// forward, the send window right behind). A press on the sub-window, behind
-// another printer's window, or the status window's Window-menu item brings
-// the sub-window forward over its status window. A hidden status window
-// chosen in the Window menu shows.
-TEST_F(FtpPage, EachWindowComesForwardWithItsFamily) {
+// One command during another. While a window the status window owns
+// stands (its consumables window, its option dialog and the dialogs opened
+// over that, its send window against a box that stalls), every way of
+// bringing the status window forward (a press on it or on one of its
+// buttons, its Window-menu item, File > Show by menu and by Command-O, a
+// pop-up event) brings that window forward over it instead, and the status
+// window's own commands (its buttons, Command-W, Command-H) do nothing.
+// What happens is only what the owned window does: a stalled transfer sent
+// nothing twice and reports no file as sent.
+TEST_F(FtpPage, OneCommandDuringAnother) {
   Open(2);
   STATUS_WND_INFO* other = OpenWindow(1);
   ASSERT_NE(other, nullptr);
@@ -292,79 +296,193 @@ TEST_F(FtpPage, EachWindowComesForwardWithItsFamily) {
   const WindowRef status = GetDialogWindow(win->dlg), otherStatus = GetDialogWindow(other->dlg);
   // Side by side, as a user would drag them.
   MoveWindow(otherStatus, 540, 60, false);
+  // Passes until every event queued was taken (a window brought forward
+  // queues activates and updates ahead of the next input).
+  auto pass = [] {
+    EventRecord e;
+    for (int n = 0; n < 5 || (n < 100 && EventAvail(everyEvent, &e)); ++n) Pass();
+  };
+  auto press = [&](WindowRef w) {
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(w, Point{5, 5}));
+    pass();
+  };
   auto choose = [&](SInt16 menu, MenuItemIndex item) {
     ASSERT_TRUE(tb::ChooseMenuItem(menu, item));
-    for (int n = 0; n < 5; ++n) Pass();
+    pass();
+  };
+  auto command = [&](char c) {
+    press(status);  // its Window-menu item takes the check mark
+    tb::PressKey(UInt8(c), tb::KeyCodeForChar(c), cmdKey);
+    pass();
   };
   // (Closing the option dialog enters the window at the menu's end.)
   auto windowItem = [&] { return MenuItemIndex(Get_Menu_Namber(win->controlID) + 1); };
   SEND_WND_INFO* sending = nullptr;
+  auto open_options = [&] {
+    ClickTabOf(win->tabData, win->dlg, 0, 19);
+    CONFIG_WND_INFO* c = OpenOptions(win);
+    EXPECT_TRUE(WaitForRows(c, 2));
+    return c;
+  };
   struct Case {
     const char* what;
-    std::function<DialogRef()> open;
-    std::function<void(DialogRef)> close;
-    bool holds;  // a press on the status window beeps, the sub-window stays in front
+    std::function<std::vector<DialogRef>()> open;  // front to back, the status window last
+    std::vector<DialogItemIndex> buttons;          // the status window's, pressed in turn
+    bool holdsMenu;  // Close and Hide of the File menu wait for it (not so for the consumables window)
+    std::function<void()> close;
   };
   const Case cases[] = {
       {"consumables",
        [&] {
          ClickTabOf(win->tabData, win->dlg, 0, 19);
          Click(win->dlg, 30);
-         return win->sumData.dlg;
+         return std::vector<DialogRef>{win->sumData.dlg};
        },
-       [&](DialogRef d) { Click(d, 1); }, true},
-      {"options", [&] { return OpenOptions(win)->dlg; }, [&](DialogRef d) { Click(d, kConfigCancel); }, true},
+       {1, 30},
+       false,
+       [&] { Click(win->sumData.dlg, 1); }},
+      {"options",
+       [&] { return std::vector<DialogRef>{open_options()->dlg}; },
+       {1, 2, 30},
+       true,
+       [&] {
+         Click(win->confData->dlg, kConfigCancel);
+         EXPECT_EQ(win->pbox.pbi_ip_addr, Box(0).pbi_ip_addr) << "the printer kept";
+       }},
+      {"details over the options",
+       [&] {
+         CONFIG_WND_INFO* c = open_options();
+         MonitorDialogs::Choose(c, "Office A");
+         Click(c->dlg, kOptDetails);
+         return std::vector<DialogRef>{OpenMovableDlg, c->dlg};
+       },
+       {1, 2, 30},
+       true,
+       [&] {
+         Click(OpenMovableDlg, 2);
+         Click(win->confData->dlg, kConfigCancel);
+       }},
+      {"search settings over the options",
+       [&] {
+         CONFIG_WND_INFO* c = open_options();
+         Click(c->dlg, kOptSetup);
+         return std::vector<DialogRef>{OpenMovableDlg, c->dlg};
+       },
+       {1, 2, 30},
+       true,
+       [&] {
+         Click(OpenMovableDlg, 2);
+         Click(win->confData->dlg, kConfigCancel);
+       }},
       {"send window",
-       [&]() -> DialogRef {
+       [&]() -> std::vector<DialogRef> {
          ClickTabOf(win->tabData, win->dlg, 2, 19);
-         // The box never connects for the data: the send window stays open.
+         // The box never connects for the first file's data: the send
+         // window stays open.
          pboxemu::FtpFaultSpec fault;
          fault.mode = pboxemu::FtpFault::NoDial;
          fault.command = "STOR";
+         fault.count = 1;
          emu.Ftp().SetFault(0, fault);
-         Choose({{"small.prn", "abc"}});
+         emu.Ftp().ClearLog();
+         Choose({{"one.prn", "1"}, {"two.prn", "2"}});
          EventRecord e = Away();
          EXPECT_EQ(Alert([&] { Status_Ftp_Select_Item(win->dlg, &e, kFtpSend); }),
                    "Send the chosen files to the printer?");
          for (SEND_WND_INFO& s : SendTbl)
            if (s.using_ && s.ownerDlg == win->dlg) sending = &s;
-         return sending ? sending->dlg : nullptr;
+         EXPECT_TRUE(RunUntil([&] { return sending && sending->dataConnect; }));
+         return {sending ? sending->dlg : nullptr};
        },
-       [&](DialogRef) {
-         // The transfer ends with its outcome alert, which the user answers.
-         FTP_Cancel_Send(sending);
+       {1, 2, kFtpSend, kFtpSelect},
+       true,
+       [&] {
+         // One job, one STOR for the first file; nothing reached the box
+         // and nothing is listed or reported as sent.
+         int stors = 0;
+         for (const std::string& line : emu.Ftp().Commands(0)) stors += line.rfind("STOR ", 0) == 0;
+         EXPECT_EQ(stors, 1);
+         EXPECT_EQ(
+             std::count_if(std::begin(SendTbl), std::end(SendTbl), [](const SEND_WND_INFO& s) { return s.using_; }), 1);
+         EXPECT_EQ(Rows(win->fSelectList), (std::vector<std::string>{"one.prn", "two.prn"}));
+         ParamText(testsupport::P(""), testsupport::P(""), testsupport::P(""), testsupport::P(""));
+         Click(sending->dlg, 1);
          ASSERT_TRUE(RunUntil([&] { return !Do_Ftp_Dialog_Open(win->dlg) && OpenMovableDlg; }));
+         EXPECT_EQ(tb::ParamTextValue(0), "Sending was cancelled.");
          Click(OpenMovableDlg, 1);
          EXPECT_TRUE(RunUntil([] { return OpenMovableDlg == nullptr; }));
-       },
-       false},
+         EXPECT_TRUE(Rows(win->fSendList).empty());
+         EXPECT_TRUE(emu.Ftp().Files(0).empty() || !emu.Ftp().Files(0)[0].complete);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Press(status);
-    const DialogRef sub = c.open();
-    ASSERT_NE(sub, nullptr);
-    const WindowRef subWindow = GetDialogWindow(sub);
-    MoveWindow(subWindow, 60, 450, false);
-    const int beeps = tb::Beeps();
-    Press(otherStatus);
-    Press(status);
-    EXPECT_EQ(FrontWindow(), c.holds ? subWindow : status);
-    EXPECT_EQ(GetNextWindow(c.holds ? subWindow : status), c.holds ? status : subWindow);
-    EXPECT_EQ(tb::Beeps(), beeps + (c.holds ? 1 : 0));
-    for (const bool byMenu : {false, true}) {
-      Press(otherStatus);
-      if (byMenu)
-        choose(kOptionMenuID, windowItem());
-      else
-        Press(subWindow);
-      EXPECT_EQ(FrontWindow(), subWindow) << byMenu;
-      EXPECT_EQ(GetNextWindow(subWindow), status) << byMenu;
+    press(status);
+    std::vector<DialogRef> stack = c.open();
+    ASSERT_FALSE(stack.empty());
+    for (DialogRef d : stack) ASSERT_NE(d, nullptr);
+    for (std::size_t i = 0; i < stack.size(); ++i)
+      MoveWindow(GetDialogWindow(stack[i]), SInt16(60 + 40 * i), SInt16(420 + 20 * i), false);
+    std::vector<WindowRef> order;
+    for (DialogRef d : stack) order.push_back(GetDialogWindow(d));
+    order.push_back(status);
+    auto expectOrder = [&](const std::string& way) {
+      WindowRef w = FrontWindow();
+      for (WindowRef want : order) {
+        EXPECT_EQ(w, want) << way;
+        w = GetNextWindow(w);
+      }
+      EXPECT_TRUE(IsWindowVisible(status)) << way;
+      EXPECT_NE(win->dlg, nullptr) << way;
+    };
+    // A press on a status window whose owned window stands beeps.
+    auto refused = [&](const std::function<void()>& act) {
+      const int beeps = tb::Beeps();
+      act();
+      EXPECT_GT(tb::Beeps(), beeps);
+    };
+    std::vector<std::pair<std::string, std::function<void()>>> ways = {
+        {"a press on the window", [&] { refused([&] { press(status); }); }},
+        {"its Window-menu item", [&] { choose(kOptionMenuID, windowItem()); }},
+        {"File > Show",
+         [&] {
+           refused([&] { press(status); });  // its Window-menu item takes the check mark
+           choose(kFileMenuID, 1);
+         }},
+        {"Command-O", [&] { command('O'); }},
+        {"a pop-up event",
+         [&] {
+           // Printing pops the window up (its first event, armed).
+           win->configData.popupFlag |= 0x01;
+           Change_Port_Status(win, kPopBusy);
+           Change_Port_Status(win, kPopReady);
+         }},
+    };
+    if (c.holdsMenu) {
+      ways.emplace_back("Command-W", [&] { command('W'); });
+      ways.emplace_back("Command-H", [&] { command('H'); });
     }
-    EXPECT_EQ(tb::Beeps(), beeps + (c.holds ? 1 : 0));
-    c.close(sub);
+    for (DialogItemIndex item : c.buttons)
+      ways.emplace_back("its button " + std::to_string(item), [&, item] {
+        refused([&] {
+          tb::AdvanceClock(GetDblTime() + 1);
+          EXPECT_TRUE(tb::ClickDialogItem(win->dlg, item));
+          pass();
+        });
+      });
+    for (const auto& [way, act] : ways) {
+      // The other printer's window comes in front first (a movable-modal
+      // dialog keeps it behind).
+      press(otherStatus);
+      act();
+      pass();
+      expectOrder(way);
+    }
+    c.close();
+    EXPECT_EQ(OpenMovableDlg, nullptr);
   }
-  Press(status);
+  press(status);
   choose(kFileMenuID, 2);
   EXPECT_FALSE(IsWindowVisible(status));
   choose(kOptionMenuID, windowItem());
