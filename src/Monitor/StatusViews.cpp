@@ -53,6 +53,14 @@ CEDIT_DATA* makeView(STATUS_WND_INFO* rec, DialogItemIndex item, const char* fon
   return view;
 }
 
+// A view shown again stands with its scroll bar, as when it was made: the
+// view shows it only for a text taller than the view, and its range is
+// brought up to date after each change anyway.
+void showView(CEDIT_DATA* view) {
+  CEShow(view, true);
+  CEShowVScroll(view, true);
+}
+
 // The pieces a line may be cut into: words with their trailing blanks.
 std::vector<std::string> pieces(const std::string& text) {
   std::vector<std::string> out;
@@ -113,7 +121,7 @@ void Set_Status_Machine_Info(DialogRef dlg) {
 void Comment_TextEdit(STATUS_WND_INFO* rec) {
   if (!rec->commentData) rec->commentData = makeView(rec, 7, "COMMENT=");
   if (!rec->commentData) return;
-  CEShow(rec->commentData, true);
+  showView(rec->commentData);
   const UInt8* c = rec->viewData.commentStr;
   if (c[0])
     CTESetText(rec->commentData, c + 1, c[0]);
@@ -123,7 +131,7 @@ void Comment_TextEdit(STATUS_WND_INFO* rec) {
 
 void Detail_TextEdit(STATUS_WND_INFO* rec) {
   if (!rec->textData) rec->textData = makeView(rec, 6, "INFOFONT=");
-  if (rec->textData) CEShow(rec->textData, true);
+  if (rec->textData) showView(rec->textData);
 }
 
 short Comment_Scroll_Action(STATUS_WND_INFO* rec, EventRecord* event) {

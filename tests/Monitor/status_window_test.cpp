@@ -120,6 +120,33 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
   run(cases[0], true);
 }
 
+// The comment's and the information text's scroll bars stand beside their
+// views whenever their page shows, however the page was left and reached
+// again, short texts and a lost printer included.
+TEST_F(StatusWindow, TheViewsKeepTheirScrollBarsAcrossPages) {
+  Open(1);
+  Reply(base);
+  auto shown = [](CEDIT_DATA* v) { return v && v->vScroll && IsControlVisible(v->vScroll); };
+  const SInt16 route[] = {2, 0, 1, 2, 1, 0, 1};
+  for (const bool lost : {false, true}) {
+    if (lost) {
+      emu.SetPrinterState(0, pboxemu::PrinterState::Lost);
+      for (int i = 0; i < 20 && win->monitorOpen != 1; ++i) {
+        tb::AdvanceTicks(UInt32(win->configData.statUpdate) * 300 / 1000 + 1);
+        RunUntil([&] { return win->monitorOpen == 1; }, 200);
+      }
+      ASSERT_EQ(win->monitorOpen, 1);
+    }
+    for (const SInt16 page : route) {
+      SCOPED_TRACE(testing::Message() << "page " << page << (lost ? ", printer lost" : ""));
+      ClickTabOf(win->tabData, win->dlg, page, 19);
+      ASSERT_EQ(win->activePage, kPageStatus + page);
+      EXPECT_EQ(shown(win->commentData), page == 0);
+      EXPECT_EQ(shown(win->textData), page == 1);
+    }
+  }
+}
+
 // The held-job gauge takes the window's background around its frame: the
 // picture's corner colour gives way to it; the frame stays.
 TEST_F(StatusWindow, TheGaugeSitsOnTheWindowsBackground) {
