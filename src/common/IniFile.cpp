@@ -12,6 +12,7 @@
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
+#include "toolbox/trace.h"
 
 namespace {
 
@@ -178,8 +179,11 @@ int Get_File_To_CstringEx(const char* section, const char* key, char* out, int s
 int Get_CFile_To_CstringEx(const char* section, const char* key, char* out, int size,
                            const char* fileName) {
   FSSpec fss;
-  if (!make_ini_spec(fileName, &fss)) return 0;
-  return Get_File_To_CstringEx(section, key, out, size, &fss);
+  const int found = make_ini_spec(fileName, &fss) ? Get_File_To_CstringEx(section, key, out, size, &fss) : 0;
+  // A text the program asks for and no language file holds shows as a
+  // blank or a fallback: the "ini" channel names it.
+  if (found != 1) tb::TraceNote("ini", "missing %s%s in %s", section, key, fileName ? fileName : "(none)");
+  return found;
 }
 
 int Load_File_To_CstringEx(const char* section, const char* key, char* out, int size,

@@ -62,7 +62,7 @@ TEST_F(StatusTexts, InkNamesAndDrumSizeFollowTheDrums) {
     UInt8 icType, size0, colour0, colour1;
     const char *ink1, *ink2, *drum;
   } const cases[] = {
-      {0, 4, 0, 0, 0, "None", "", "Drum Size: "},
+      {0, 4, 0, 0, 0, "None", "", "Drum Size: None"},
       {1, 4, 2, 1, 0, "Ink : Black", "", "Drum Size: A4"},
       {1, 0, 1, 2, 0, "Ink : Red", "", "Drum Size: B4"},
       {2, 4, 0, 3, 99, "Ink1 : Blue", "Ink2 :  ", "Drum Size: A3"},
