@@ -334,9 +334,11 @@ void ctab::DrawFrame(CTAB_DATA* ct) {
   }
   put(R(20, 0, 30, 9), R(frr - 10, ft, frr, ft + 9));
   put(R(20, 10, 30, 19), R(frr - 10, ft + 9, frr, fb - 9));
-  put(R(20, 20, 30, 30), R(frr - 10, fb - 9, frr, fb));
-  put(R(10, 20, 19, 30), R(fl + 10, fb - 9, frr - 10, fb));
-  put(R(0, 20, 9, 30), R(fl, fb - 9, fl + 10, fb));
+  // The bottom row is nine pixels high: its parts are the picture's last
+  // nine rows, so that squeezing ten into nine cannot drop the edge line.
+  put(R(20, 21, 30, 30), R(frr - 10, fb - 9, frr, fb));
+  put(R(10, 21, 19, 30), R(fl + 10, fb - 9, frr - 10, fb));
+  put(R(0, 21, 9, 30), R(fl, fb - 9, fl + 10, fb));
   put(R(0, 10, 9, 19), R(fl, ft + 9, fl + 10, fb - 9));
   RGBBackColor(&savedBack);
   RGBForeColor(&savedFore);

@@ -632,6 +632,10 @@ TEST_F(TabTest, StripAndFramePixels) {
       {"frame top under an unselected tab", l0 + 4, 44, kFrameEdge},
       {"gap under the selected tab", l1 + 4, 44, kGrey},
       {"frame left edge", 10, 120, kFrameEdge},
+      {"frame bottom edge", 150, 199, kFrameEdge},
+      {"frame bottom-left corner", 10, 199, kFrameEdge},
+      {"frame bottom-right corner", 309, 199, kFrameEdge},
+      {"frame inside above the bottom edge", 150, 198, kFrameInside},
   };
   for (const Probe& p : probes) EXPECT_EQ(px(p.h, p.v), p.color) << p.what;
   // The title is drawn in the tab.
