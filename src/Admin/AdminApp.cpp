@@ -9,6 +9,8 @@
 #include "Admin/DeviceCommand.h"
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
+#include "Admin/SearchDialog.h"
+#include "Admin/SetupWindow.h"
 #include "Admin/SmtpForm.h"
 #include "common/AppFonts.h"
 #include "common/AppWindows.h"
@@ -210,6 +212,10 @@ int Run_Admin() {
     Init_MLTE_Item();
     while (!All_Done) Handle_One_Event(&Event_Rec);
   }
+  // A window left open at the quit is closed as its Close closes it, so
+  // its tab strip and lists are freed with it.
+  if (DialogRef d = Get_Open_Setup_Dialog()) Close_Setup_Dialog(d);
+  if (DialogRef d = Get_Open_Config_Dialog()) Close_Config_Dialog(d);
   TextFont(0);
   TextFace(0);
   TextSize(0);
