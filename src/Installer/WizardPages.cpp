@@ -373,9 +373,12 @@ void setToolRow(int row) {
 }
 
 void showMemo(DialogRef d) {
-  if (gToolSelected < 0 || gToolSelected >= instTbl.toolCnt) return;
-  const unsigned char* memo = instTbl.toolData[gToolSelected].cMemo;
-  Set_Page_Item_Text(d, 8, std::string(reinterpret_cast<const char*>(memo + 1), memo[0]));
+  std::string memo;
+  if (gToolSelected >= 0 && gToolSelected < instTbl.toolCnt) {
+    const unsigned char* m = instTbl.toolData[gToolSelected].cMemo;
+    memo.assign(reinterpret_cast<const char*>(m + 1), m[0]);
+  }
+  Set_Page_Item_Text(d, 8, memo);
 }
 
 }  // namespace
@@ -420,25 +423,34 @@ short Setup_SelectTool_Load_Value(DialogRef d) {
   while (shown < instTbl.toolCnt && std::strcmp(instTbl.toolData[shown].cToolName, "FILE_COMMON") != 0) ++shown;
   LAddRow(SInt16(shown), 0, instTbl.toolList);
   for (int i = 0; i < shown; ++i) setToolRow(i);
-  if (shown) LSetSelect(true, Cell{gToolSelected, 0}, instTbl.toolList);
+  if (gToolSelected >= 0 && gToolSelected < shown) LSetSelect(true, Cell{gToolSelected, 0}, instTbl.toolList);
   showMemo(d);
   Set_Item_Enabled(d, 1, anyTicked());
   return 1;
 }
 
-// A click in the tool list selects the row under it; a click in the row's
-// tick box toggles the tool. The selected tool's memo goes to item 8.
+// A click in the tool list selects the row under it, and a click below the
+// rows selects none; a click in the row's tick box toggles the tool; the
+// bar scrolls and keeps the selection. The selected tool's memo goes to
+// item 8, so the Description always tells of the row shown selected.
 void Handle_Tool_Select(DialogRef d, EventRecord* event) {
   Point pt = event->where;
   GlobalToLocal(&pt);
+  const Rect list = Dialog_Item_Rect(d, 7);
+  if (pt.h >= list.right - 15) {
+    LClick(pt, event->modifiers, instTbl.toolList);
+    return;
+  }
   bool twice = false;
   int row = clickRow(d, 7, instTbl.toolList, event, &twice);
   if (row < 0 || row >= instTbl.toolCnt) {
-    Set_Page_Item_Text(d, 8, "");
+    Cell c{0, 0};
+    while (LGetSelect(true, &c, instTbl.toolList)) LSetSelect(false, c, instTbl.toolList);
+    gToolSelected = -1;
+    showMemo(d);
     return;
   }
   gToolSelected = SInt16(row);
-  Rect list = Dialog_Item_Rect(d, 7);
   ListBounds visible;
   GetListVisibleCells(instTbl.toolList, &visible);
   const int rowTop = list.top + (row - visible.top) * kListRowHeight;

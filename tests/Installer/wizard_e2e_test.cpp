@@ -101,7 +101,8 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
   const std::string script = "wait-window " + kTitle + "\n" + kNext +  // 141 English, preselected
                              kBack + kNext +                           // 146 Back leads to 141 again
                              kNext + kNext +                           // 146, licence agreed
-                             "screenshot " + (dir / "tools.png").string() + "\n" + kTickMonitor +
+                             "screenshot " + (dir / "tools.png").string() + "\n" + clickAt(150, 250) + "screenshot " +
+                             (dir / "below.png").string() + "\n" + kTickMonitor +
                              kTickHold +                      // 147: the monitor and the held-job
                              "key Return\nwait 3\n" +         // manager unticked, nothing ticked:
                                                               // Return does nothing
@@ -113,9 +114,9 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
                              "wait 20\n" + kNext + kNext;  // 149 administrator mode, 145 Finish
   ASSERT_EQ(run(script), 0) << ReadFile(dir / "trace.txt");
   EXPECT_EQ(hits(), (std::vector<std::string>{"141 item 1", "146 item 3", "141 item 1", "146 item 1", "142 item 1",
-                                              "147 item 7", "147 item 7", "147 item 7", "147 item 3", "142 item 1",
-                                              "147 item 1", "143 item 6", "143 item 1", "148 item 3", "143 item 1",
-                                              "148 item 1", "149 item 1", "145 item 1"}))
+                                              "147 item 7", "147 item 7", "147 item 7", "147 item 7", "147 item 3",
+                                              "142 item 1", "147 item 1", "143 item 6", "143 item 1", "148 item 3",
+                                              "143 item 1", "148 item 1", "149 item 1", "145 item 1"}))
       << ReadFile(dir / "trace.txt");
   // The tools as they came: each row's tick drawn from its icon, the
   // monitor and the held-job manager ticked (a stroke of the check mark),
@@ -131,6 +132,22 @@ TEST_F(Wizard, EnglishThroughEveryPageIntoAChosenFolder) {
   EXPECT_EQ(at(100, 5), (std::array<int, 3>{0x88, 0x88, 0x88}));
   EXPECT_EQ(at(100, 6), (std::array<int, 3>{255, 255, 255}));
   EXPECT_EQ(at(5, 100), (std::array<int, 3>{0x88, 0x88, 0x88}));
+  // The first row comes selected (its highlight, right of the name) with
+  // its Description; a click below the rows selects none, and the
+  // Description says nothing.
+  const Shot below = ReadPNG(dir / "below.png");
+  ASSERT_TRUE(below);
+  auto inked = [&](const tb::Image& image, Rect r) {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) n += testsupport::RgbAt(image, x + 40, y + 40)[0] < 128;
+    return n;
+  };
+  const Rect firstName{96, 150, 113, 260}, description{95, 300, 300, 545};
+  EXPECT_GT(inked(*shot, firstName), 1000);
+  EXPECT_GT(inked(*shot, description), 100);
+  EXPECT_EQ(inked(*below, firstName), 0);
+  EXPECT_EQ(inked(*below, description), 0);
   const fs::path install = dir / "pick/VEMOPLEX";
   EXPECT_EQ(ReadFile(install / "ReadMe.txt"), ReadFile(dir / "disc/TOOL/English/ReadMe.txt"));
   EXPECT_TRUE(fs::exists(install / "VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"));
