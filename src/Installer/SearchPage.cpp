@@ -169,10 +169,15 @@ void Start_Search_Printer() {
   Get_Search_Data();
 }
 
+// Before each search the list forgets the last one's boxes, on screen too,
+// so that a search that finds nothing, or cannot start, shows an empty list.
 void clearFound() {
   std::lock_guard<std::mutex> hold(gTableLock);
   if (gFoundBoxes) std::memset(static_cast<void*>(gFoundBoxes.get()), 0, sizeof(PBOXinfo) * kFoundBoxMax);
-  if (instTbl.printList) CLDelRow(instTbl.printList, 0, 0);
+  if (instTbl.printList) {
+    CLDelRow(instTbl.printList, 0, 0);
+    CLUpdate(instTbl.printList, nullptr, 0);
+  }
   instTbl.psCount = 0;
 }
 
@@ -238,6 +243,7 @@ int Build_Printer_List(const PBOXinfo* table, int count, int newCount) {
   if (!list || !table) return 0;
   const int start = CLGetCount(list);
   int added = 0;
+  bool changed = false;
   for (int i = 0; i < count && i < start + newCount && table[i].pbi_inuse; ++i) {
     const PBOXinfo& e = table[i];
     const std::string mac = macText(e.pbi_nodeaddr);
@@ -247,7 +253,10 @@ int Build_Printer_List(const PBOXinfo* table, int count, int newCount) {
     for (SInt16 r = 0; r < CLGetCount(list) && row < 0; ++r)
       if (Page_List_Text(list, r, 2) == mac) row = r;
     if (row >= 0) {
-      if (Page_List_Text(list, row, 1) != ip) Set_Page_List_Text(list, row, 1, ip);
+      if (Page_List_Text(list, row, 1) != ip) {
+        Set_Page_List_Text(list, row, 1, ip);
+        changed = true;
+      }
       continue;
     }
     row = CLGetCount(list);
@@ -258,7 +267,7 @@ int Build_Printer_List(const PBOXinfo* table, int count, int newCount) {
     CLSetReference(list, row, i);
     ++added;
   }
-  if (added) CLUpdate(list, nullptr, 0);
+  if (added || changed) CLUpdate(list, nullptr, 0);
   return added;
 }
 

@@ -299,6 +299,37 @@ TEST_F(MonitorSetup, WholeInstallationThenEveryProgramWorksAndReadsWhatItWrote) 
   EXPECT_TRUE(fs::exists(folder / "MONITOR Data"));
 }
 
+TEST_F(MonitorSetup, ThePrinterListShowsWhatTheLastSearchFound) {
+  // Every box answers the first search, not the second, then again. The
+  // fourth search cannot start (its second address lies outside the
+  // loopback the tests are held to). After each, the list shows what that
+  // search found; a click where a row stood chooses nothing, and Next skips
+  // the monitor's set-up.
+  pboxemu::FaultSpec silentOnce;
+  silentOnce.mode = pboxemu::Fault::Silent;
+  silentOnce.skip = 1;
+  silentOnce.count = 1;
+  silentOnce.command = false;
+  emu.SetFault(-1, silentOnce);
+  const struct Step {
+    std::string action;
+    const char* shot;
+    int rows;
+  } steps[] = {
+      {"sleep 2500\nwait 3\n", "found.png", 4},
+      {kSearchAgain + "sleep 3500\nwait 3\n", "none.png", 0},
+      {kSearchAgain + "sleep 2500\nwait 3\n", "again.png", 4},
+      {kOpenSettings + "type 10.1.2.3\n" + kAdd + kOK + kSearchAgain + "sleep 500\nwait 3\n", "failed.png", 0},
+  };
+  std::string script = kToCopy + kTickHold + kCopy + kNext;
+  for (const Step& s : steps) script += s.action + "window-shot " + kTitle + " " + (dir / s.shot).string() + "\n";
+  ASSERT_EQ(install(script + kFirstPrinter + kNext + kNext), 0) << trace();
+  for (const Step& s : steps) EXPECT_EQ(listedRows(dir / s.shot, 30, 160, 118, 15), s.rows) << s.shot;
+  EXPECT_EQ(trace().find("printer chosen"), std::string::npos) << trace();
+  EXPECT_EQ(count("[install] page 151 item 1"), 1);
+  EXPECT_EQ(count("[install] page 145 item 1"), 1) << trace();
+}
+
 TEST_F(MonitorSetup, SearchSettingsRulesOldBoxAndTheIntervalCheck) {
   // Only the monitor is installed. The search is started again while it
   // runs: it is aborted, and the new one starts once its end is seen. The

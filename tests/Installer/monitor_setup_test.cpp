@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "FanctionLib/CList.h"
 #include "Installer/InstApp.h"
@@ -195,10 +196,19 @@ TEST_F(PrinterList, RowsAreAddedOnceAndFollowAnAddressChange) {
   EXPECT_EQ(cell(1, 1), "127.0.0.2");
   EXPECT_EQ(cell(1, 2), "00:00:00:00:00:02");
   EXPECT_EQ(CLGetReference(instTbl.printList, SInt16(1)), 1);
+  // The new address is shown at once.
+  auto pixels = [&] {
+    std::vector<UInt32> out;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) out.push_back(tb::PortPixel(GetWindowPort(w), x, y));
+    return out;
+  };
+  const std::vector<UInt32> before = pixels();
   table[1].pbi_ip_addr = 0x7F000009;
   EXPECT_EQ(Build_Printer_List(table, kFoundBoxMax, 0), 0);
   EXPECT_EQ(CLGetCount(instTbl.printList), 2);
   EXPECT_EQ(cell(1, 1), "127.0.0.9");
+  EXPECT_NE(pixels(), before);
   CLDispose(instTbl.printList);
   instTbl.printList = nullptr;
 }
