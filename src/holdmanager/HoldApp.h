@@ -153,7 +153,8 @@ struct MAIN_DLG_DATA {
   STC_DATA* stcPage;   // labels of the page shown
   int folderValue[3];  // the folder pop-up's value remembered per tab
   bool listStale[3];   // the tab's list needs refilling
-  SInt16 divider;
+  SInt16 divider;      // where the divider was put (by the user, or from the preferences)
+  SInt16 dividerGrow;  // the window's width beyond the design then
   UInt8 bPreview;
   bool dragging;
   // Status line.

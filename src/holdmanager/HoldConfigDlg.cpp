@@ -389,6 +389,7 @@ SUB_DLG* ConfigDialog() { return gCfg; }
 bool KeyDownCfgDlg(SUB_DLG*, const EventRecord*) { return false; }
 
 int CfgDlgPage(SUB_DLG* d) { return d ? rec(d)->page : 0; }
+CTAB_DATA* CfgDlgTabs(SUB_DLG* d) { return d ? rec(d)->tabs : nullptr; }
 
 int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
   if (gCfg || !config) return 0;

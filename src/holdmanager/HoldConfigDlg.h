@@ -34,6 +34,8 @@ void SetRenFolderName(SUB_DLG* d);
 std::string GetRenFolderName(SUB_DLG* d);
 // 1 or 2.
 int CfgDlgPage(SUB_DLG* d);
+// The dialog's tab control (its pages' frame).
+CTAB_DATA* CfgDlgTabs(SUB_DLG* d);
 
 namespace hold {
 // Dotted-decimal IPv4: four fields of digits (an empty one counts 0), each

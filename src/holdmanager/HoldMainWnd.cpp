@@ -677,80 +677,97 @@ std::vector<Rect> designRects(SInt16 id) {
   return out;
 }
 
+constexpr SInt16 kPageFrameBottom = 375;  // the tab control's page frame, at the design size
+
+SInt16 widthOf(const Rect& r) { return SInt16(r.right - r.left); }
+
+// The window's growth beyond the design.
+void growth(DialogRef d, SInt16* dw, SInt16* dh) {
+  Rect port;
+  GetPortBounds(GetDialogPort(d), &port);
+  *dw = SInt16(port.right - port.left - kMainWidth);
+  *dh = SInt16(port.bottom - port.top - kMainHeight);
+}
+
+// A page item's rectangle in its resource (empty when there is none).
+Rect designOf(const std::vector<Rect>& design, DialogItemIndex item) {
+  const std::size_t i = std::size_t(item - kMainItemCount - 1);
+  return i < design.size() ? design[i] : Rect{};
+}
+
+// The divider (the job list's right edge) keeps the job list at least as
+// wide as Print and Download beside each other, and the detail list, right
+// of the divider's own width, as wide as the Preview check box under it.
+void dividerLimits(const std::vector<Rect>& design, SInt16 dw, SInt16* low, SInt16* high) {
+  *low = SInt16(designOf(design, kT0List).left + widthOf(designOf(design, kT0Print)) +
+                widthOf(designOf(design, kT0Download)) + 6);
+  *high = std::max(*low, SInt16(designOf(design, kT0Detail).right + dw - widthOf(designOf(design, kT0PreviewCheck)) -
+                                widthOf(designOf(design, kT0Divider))));
+}
+
+// Where the divider stands for the window's width: where it was put, moved
+// by the width change since (the job list takes it all), within its limits
+// (narrower still, the detail side gives up what the list cannot).
+SInt16 dividerFor(const MAIN_DLG_DATA* m, const std::vector<Rect>& design, SInt16 dw) {
+  SInt16 low, high;
+  dividerLimits(design, dw, &low, &high);
+  const int put = m->divider > 0 ? m->divider + dw - m->dividerGrow : designOf(design, kT0List).right + dw;
+  return SInt16(std::clamp<int>(put, low, high));
+}
+
 }  // namespace
 
 void DividerLimits(MAIN_DLG_DATA* m, SInt16* low, SInt16* high) {
-  Rect list, detail, print, download, check;
-  GetDialogItemRect(m->dialog, kT0List, &list);
-  GetDialogItemRect(m->dialog, kT0Detail, &detail);
-  GetDialogItemRect(m->dialog, kT0Print, &print);
-  GetDialogItemRect(m->dialog, kT0Download, &download);
-  GetDialogItemRect(m->dialog, kT0PreviewCheck, &check);
-  *low = SInt16(list.left + (print.right - print.left) + (download.right - download.left) + 6);
-  *high = SInt16(detail.right - (check.right - check.left));
+  SInt16 dw, dh;
+  growth(m->dialog, &dw, &dh);
+  dividerLimits(designRects(129), dw, low, high);
 }
 
 void ResizeDivider(MAIN_DLG_DATA* m, SInt16 offset) {
-  if (m->curTab != 1) return;
-  SInt16 low, high;
-  DividerLimits(m, &low, &high);
-  const SInt16 pos = std::clamp<SInt16>(offset, low, std::max(low, high));
-  Rect list, div;
-  GetDialogItemRect(m->dialog, kT0List, &list);
-  GetDialogItemRect(m->dialog, kT0Divider, &div);
-  const SInt16 d = SInt16(pos - list.right);
-  ResizeDlgItem(m->dialog, kT0List, 0, 0, d, 0);
-  ResizeDlgItem(m->dialog, kT0Divider, d, 0, 0, 0);
-  for (DialogItemIndex i : {kT0Preview, kT0Detail}) ResizeDlgItem(m->dialog, i, d, 0, SInt16(-d), 0);
-  for (DialogItemIndex i : {kT0Print, kT0Download}) ResizeDlgItem(m->dialog, i, d, 0, 0, 0);
-  m->divider = pos;
-  m->config.usDivider = UInt16(pos);
-  Rect r;
-  GetDialogItemRect(m->dialog, kT0List, &r);
-  ResizeCList(m->tab0File, &r);
-  GetDialogItemRect(m->dialog, kT0Detail, &r);
-  ResizeCList(m->tab0Info, &r);
+  SInt16 dw, dh, low, high;
+  growth(m->dialog, &dw, &dh);
+  dividerLimits(designRects(129), dw, &low, &high);
+  m->divider = std::clamp(offset, low, high);
+  m->dividerGrow = dw;
+  if (m->curTab == 1) ResizeTabPage(m);
 }
 
 void ResizeTabPage(MAIN_DLG_DATA* m) {
   DialogRef d = m->dialog;
-  Rect port;
-  GetPortBounds(GetDialogPort(d), &port);
-  const SInt16 dw = SInt16(port.right - port.left - kMainWidth), dh = SInt16(port.bottom - port.top - kMainHeight);
+  SInt16 dw, dh;
+  growth(d, &dw, &dh);
   const auto design = designRects(SInt16(128 + m->curTab));
   auto place = [&](DialogItemIndex item, SInt16 mh, SInt16 mv, SInt16 gw, SInt16 gh) {
     const std::size_t i = std::size_t(item - kMainItemCount - 1);
     if (i < design.size()) placeFromDesign(d, item, design[i], mh, mv, gw, gh);
+  };
+  auto fitList = [&](CLIST_DATA* list, DialogItemIndex item) {
+    Rect r;
+    GetDialogItemRect(d, item, &r);
+    ResizeCList(list, &r);
   };
   if (m->curTab == 1) {
     place(kT0FolderLabel, 0, 0, 0, 0);
     place(kT0FolderIcon, 0, 0, 0, 0);
     place(kT0Folder, 0, 0, dw, 0);
     place(kT0Renew, dw, 0, 0, 0);
-    place(kT0List, 0, 0, dw, dh);
-    place(kT0Divider, dw, 0, 0, dh);
-    place(kT0Preview, dw, 0, 0, dh);
+    const SInt16 pos = dividerFor(m, design, dw);
+    const SInt16 shift = SInt16(pos - designOf(design, kT0List).right);
+    place(kT0List, 0, 0, shift, dh);
+    place(kT0Divider, shift, 0, 0, dh);
+    for (DialogItemIndex i : {kT0Print, kT0Download, kT0PreviewCheck}) place(i, shift, dh, 0, 0);
+    place(kT0Preview, shift, 0, SInt16(dw - shift), dh);
+    place(kT0Detail, shift, dh, SInt16(dw - shift), 0);
     for (DialogItemIndex i = kT0First; i <= kT0Last; ++i) place(i, dw, SInt16(dh / 2), 0, 0);
-    place(kT0Detail, dw, dh, 0, 0);
-    for (DialogItemIndex i : {kT0Print, kT0Download, kT0PreviewCheck}) place(i, dw, dh, 0, 0);
-    // The divider's stored position (the list gives up width down to its minimum).
-    SInt16 pos = m->divider ? m->divider : SInt16(m->config.usDivider);
-    Rect list;
-    GetDialogItemRect(d, kT0List, &list);
-    if (pos <= 0) pos = list.right;
-    ResizeDivider(m, SInt16(pos + dw));
-    Rect r;
-    GetDialogItemRect(d, kT0List, &r);
-    ResizeCList(m->tab0File, &r);
-    GetDialogItemRect(d, kT0Detail, &r);
-    ResizeCList(m->tab0Info, &r);
+    m->config.usDivider = UInt16(pos);
+    fitList(m->tab0File, kT0List);
+    fitList(m->tab0Info, kT0Detail);
   } else if (m->curTab == 2) {
+    // The page's two lists share its height: the split follows the middle
+    // of the page frame.
     Rect area;
     GetDialogItemRect(d, kItemTabArea, &area);
-    const SInt16 bottom = SInt16(kMainHeight - 64 + dh + 0);
-    const SInt16 middle = SInt16((area.bottom + bottom) / 2);
-    const SInt16 designMiddle = SInt16((64 + 375) / 2);
-    const SInt16 split = SInt16(middle - designMiddle);
+    const SInt16 split = SInt16((area.bottom + kPageFrameBottom + dh) / 2 - (area.bottom + kPageFrameBottom) / 2);
     place(kT1Icon138, 0, 0, 0, 0);
     place(kT1FileLabel, 0, 0, 0, 0);
     place(kT1PCList, 0, 0, dw, split);
@@ -760,18 +777,13 @@ void ResizeTabPage(MAIN_DLG_DATA* m) {
     place(kT1Renew, dw, split, 0, 0);
     place(kT1HMList, 0, split, dw, SInt16(dh - split));
     for (DialogItemIndex i : {kT1Rename, kT1Delete, kT1Info, kT1Move}) place(i, dw, dh, 0, 0);
-    Rect r;
-    GetDialogItemRect(d, kT1PCList, &r);
-    ResizeCList(m->tab1PCFile, &r);
-    GetDialogItemRect(d, kT1HMList, &r);
-    ResizeCList(m->tab1HMFile, &r);
+    fitList(m->tab1PCFile, kT1PCList);
+    fitList(m->tab1HMFile, kT1HMList);
   } else {
     place(kT2Label, 0, 0, 0, 0);
     place(kT2Renew, dw, 0, 0, 0);
     place(kT2List, 0, 0, dw, dh);
-    Rect r;
-    GetDialogItemRect(d, kT2List, &r);
-    ResizeCList(m->tab2Job, &r);
+    fitList(m->tab2Job, kT2List);
   }
 }
 
@@ -1096,11 +1108,16 @@ void clickFirstTab(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item, P
       m->dragging = true;
       tb::OwnedRgn rgn;
       RectRgn(rgn, &div);
-      Rect limit{div.top, low, div.bottom, SInt16(high + 1)};
-      const long moved = DragGrayRgn(rgn, local, &limit, &limit, hAxisOnly, nullptr);
+      // The pointer is held where the divider meets its limits; a release
+      // outside the window leaves the divider where it was.
+      const SInt16 grip = SInt16(local.h - list.right);
+      const Rect limit{div.top, SInt16(low + grip), div.bottom, SInt16(high + grip + 1)};
+      Rect window;
+      GetPortBounds(GetDialogPort(m->dialog), &window);
+      const long moved = DragGrayRgn(rgn, local, &limit, &window, hAxisOnly, nullptr);
       m->dragging = false;
       if (moved != long(0x80008000)) {
-        ResizeDivider(m, SInt16(m->divider + SInt16(moved & 0xFFFF)));
+        ResizeDivider(m, SInt16(list.right + SInt16(moved & 0xFFFF)));
         RedrawMainDlg(m, 1);
       }
       break;
@@ -1345,7 +1362,9 @@ MAIN_DLG_DATA* CreateMainDlg() {
   hold::BindHost(m);
   m->eng.timeoutSeconds = m->config.ulTimeOut;
   m->bPreview = m->config.bPreview;
+  // The stored divider stands where it was for the stored window size.
   m->divider = SInt16(m->config.usDivider);
+  m->dividerGrow = SInt16(std::max(0, int(m->config.usWinWidth) - kMainWidth));
   MoveWindow(w, m->config.sWinLeft, m->config.sWinTop, false);
   // Column widths from the preferences, in table order.
   const UInt16* cw = m->config.usColumnWidth;
@@ -1366,8 +1385,8 @@ MAIN_DLG_DATA* CreateMainDlg() {
   GetDialogItemRect(m->dialog, kItemTabArea, &area);
   // The control spans the strip and the page; the page's frame starts
   // below the strip.
-  const Rect tabs{area.top, area.left, 375, area.right};
-  const Rect frame{SInt16(area.top + kCTStripHeight), area.left, 375, area.right};
+  const Rect tabs{area.top, area.left, kPageFrameBottom, area.right};
+  const Rect frame{SInt16(area.top + kCTStripHeight), area.left, kPageFrameBottom, area.right};
   m->tab = CTNew(w, &tabs, &frame, 16, false, 0xFFFFFF, true);
   if (m->tab) {
     const SInt16 font = SInt16(gDefaultFont.fontID), size = SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 11);

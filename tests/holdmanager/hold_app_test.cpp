@@ -299,35 +299,107 @@ TEST_F(HoldApp, TheWindowWithJobsOnScreen) {
   }
 }
 
-TEST_F(HoldApp, LayoutLimitsAndTheDetailRows) {
+// The window grown and shrunk by its size box and its divider dragged: the
+// job list takes the width change down to its minimum, the detail side
+// gives up the rest; every item of every page stays whole inside the page
+// frame; the divider stops at its limits, is saved where it stands and
+// comes back there at the next start.
+TEST_F(HoldApp, TheWindowKeepsItsLayoutGrowingShrinkingAndDraggingTheDivider) {
+  ASSERT_EQ(HoldStartup(), 1);
+  auto rect = [&](DialogItemIndex i) { return ItemRectOf(M()->dialog, i); };
+  auto same = [](const Rect& a, const Rect& b) { return EqualRect(&a, &b) != 0; };
+  auto global = [&](Point p) {
+    tb::PortSaver saver(GetDialogPort(M()->dialog));
+    LocalToGlobal(&p);
+    return p;
+  };
+  auto size = [&](SInt16 width, SInt16 height) {
+    Rect content;
+    GetWindowBounds(GetDialogWindow(M()->dialog), kWindowContentRgn, &content);
+    const Point corner{SInt16(content.bottom - 3), SInt16(content.right - 3)};
+    tb::DragFromTo(corner, Point{SInt16(corner.v + height - (content.bottom - content.top)),
+                                 SInt16(corner.h + width - (content.right - content.left))});
+    Pass();
+  };
+  auto drag = [&](SInt16 to) {
+    const Rect div = rect(kT0Divider);
+    const SInt16 v = SInt16((div.top + div.bottom) / 2);
+    tb::DragFromTo(global(Point{v, SInt16(div.left + 2)}), global(Point{v, to}));
+    Pass();
+  };
+  // Every page item inside the frame's border, no two buttons or pop-ups
+  // over each other.
+  auto expectWhole = [&](int tab) {
+    const Rect inner = holdtest::FrameInside(M()->tab);
+    std::vector<Rect> controls;
+    for (DialogItemIndex i = kMainItemCount + 1; i <= CountDITL(M()->dialog); ++i) {
+      const Rect r = rect(i);
+      Rect in;
+      EXPECT_TRUE(holdtest::Within(r, inner)) << "tab " << tab << " item " << i;
+      if (!GetItemControl(M()->dialog, i)) continue;
+      for (const Rect& other : controls) EXPECT_FALSE(SectRect(&r, &other, &in)) << "tab " << tab << " item " << i;
+      controls.push_back(r);
+    }
+  };
+  // The list's least width (Print and Download), the detail list's (the check box).
+  const SInt16 low = 198, high0 = 565 - 80 - 6;
+  const Rect designList = rect(kT0List);
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    SInt16 width, divider;
+  } steps[] = {
+      {"grown", [&] { size(800, 560); }, 800, 306 + 215},
+      {"shrunk back", [&] { size(585, 439); }, 585, 306},
+      {"dragged past the left limit", [&] { drag(5); }, 585, low},
+      {"dragged past the right limit", [&] { drag(584); }, 585, high0},
+      {"grown again", [&] { size(700, 500); }, 700, high0 + 115},
+      {"dragged to the left limit, grown", [&] { drag(5); }, 700, low},
+      {"then shrunk: the detail side gives up", [&] { size(585, 439); }, 585, low},
+      {"pushed below the design", [&] { size(400, 300); }, 585, low},
+      {"and grown", [&] { size(800, 560); }, 800, low + 100},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.what);
+    s.act();
+    Rect port;
+    GetPortBounds(GetDialogPort(M()->dialog), &port);
+    ASSERT_EQ(port.right - port.left, s.width);
+    const SInt16 dw = SInt16(s.width - kMainWidth);
+    EXPECT_EQ(rect(kItemExit).right, 575 + dw) << "the bottom row follows the corner";
+    EXPECT_EQ(rect(kT0List).right, s.divider);
+    EXPECT_EQ(rect(kT0Divider).left, s.divider);
+    for (DialogItemIndex i : {kT0Detail, kT0Preview}) {
+      EXPECT_EQ(rect(i).left, s.divider + 6) << i;
+      EXPECT_EQ(rect(i).right, 565 + dw) << i;
+    }
+    EXPECT_EQ(rect(kT0Download).right, s.divider);
+    EXPECT_EQ(M()->config.usDivider, s.divider);
+    expectWhole(1);
+    if (s.divider == 306) {
+      EXPECT_TRUE(same(designList, rect(kT0List)));
+    }
+    if (s.width != 700) {
+      for (int tab : {2, 3, 1}) {
+        ChangeTabPage(M()->dialog, M()->curTab, tab);
+        expectWhole(tab);
+      }
+    }
+  }
+  // The layout comes back as it was left at the next start.
+  std::vector<Rect> before;
+  for (DialogItemIndex i = 1; i <= CountDITL(M()->dialog); ++i) before.push_back(rect(i));
+  Restart();
+  for (DialogItemIndex i = 1; i <= CountDITL(M()->dialog); ++i) {
+    const Rect r = rect(i), b = before[std::size_t(i - 1)];
+    EXPECT_TRUE(same(b, r)) << "item " << i << ": " << r.left << "," << r.top << " " << r.right << "," << r.bottom
+                            << " was " << b.left << "," << b.top << " " << b.right << "," << b.bottom;
+  }
+}
+
+TEST_F(HoldApp, TheDetailRows) {
   ASSERT_EQ(HoldStartup(), 1);
   MAIN_DLG_DATA* m = M();
-  // Never smaller than the design; growing moves the bottom row with the corner.
-  ResizeMainDlg(m, 500, 300);
-  Rect port;
-  GetPortBounds(GetDialogPort(m->dialog), &port);
-  EXPECT_EQ(port.right - port.left, kMainWidth);
-  EXPECT_EQ(port.bottom - port.top, kMainHeight);
-  Rect exitBefore, exitAfter;
-  GetDialogItemRect(m->dialog, kItemExit, &exitBefore);
-  ResizeMainDlg(m, 700, 500);
-  GetDialogItemRect(m->dialog, kItemExit, &exitAfter);
-  EXPECT_EQ(exitAfter.left - exitBefore.left, 115);
-  EXPECT_EQ(exitAfter.top - exitBefore.top, 61);
-
-  // The divider stays between the job list's minimum and the detail list's
-  // right edge less the Preview check box.
-  SInt16 low, high;
-  DividerLimits(m, &low, &high);
-  ASSERT_LT(low, high);
-  for (SInt16 want : {SInt16(0), SInt16(low + 10), SInt16(9999)}) {
-    ResizeDivider(m, want);
-    EXPECT_EQ(m->divider, std::clamp(want, low, high)) << want;
-    Rect list;
-    GetDialogItemRect(m->dialog, kT0List, &list);
-    EXPECT_EQ(list.right, m->divider);
-  }
-
   // Detail rows: resolution, the paper name or its fallback with the code,
   // the size with its unit, the page row with the preview on.
   JOB_INFO info{};

@@ -107,7 +107,7 @@ TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
   EXPECT_EQ(FieldText(12), "3600");
   EXPECT_EQ(FieldText(18), "4");
   EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{217, 25, 237, 95})) << "the time-out field shows its text";
-  EXPECT_EQ(MarkedPixels(port, Rect{88, 280, 174, 400}), 0) << "the folder name's label, field and limit";
+  EXPECT_EQ(MarkedPixels(port, Rect{88, 280, 174, 396}), 0) << "the folder name's label, field and limit";
 
   EXPECT_EQ(Press(2), "");
   EXPECT_EQ(ConfigDialog(), nullptr);
@@ -132,6 +132,34 @@ TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
   Pass();
   EXPECT_EQ(ConfigDialog(), nullptr);
   EXPECT_EQ(config_.ulTimeOut, 3600u);
+}
+
+// Each page lies whole inside the frame of the tab control, its text
+// fields' edges included, and shows them when it first appears.
+TEST_F(HoldConfigTest, EachPageLiesWholeInsideItsFrame) {
+  StartListedBox();
+  ASSERT_EQ(OpenCfgDlg(&config_, e_.folders), 1);
+  for (int page : {1, 2}) {
+    SCOPED_TRACE(page);
+    if (page == 2) ClickTab(2);
+    ASSERT_EQ(CfgDlgPage(ConfigDialog()), page);
+    Pass();
+    DialogRef d = ConfigDialog()->dialog;
+    const Rect inner = FrameInside(CfgDlgTabs(ConfigDialog()));
+    for (DialogItemIndex i = 5; i <= CountDITL(d); ++i) {
+      Rect r = ItemRectOf(d, i);
+      if (EmptyRect(&r)) continue;
+      if (SubDlgField(ConfigDialog(), i)) InsetRect(&r, -1, -1);
+      EXPECT_TRUE(Within(r, inner)) << "item " << i;
+    }
+    for (const SUB_FIELD& f : ConfigDialog()->fields) {
+      const Rect r = ItemRectOf(d, f.item);
+      EXPECT_TRUE(testsupport::DarkInkIn(
+          GetDialogPort(d), Rect{SInt16(r.top + 2), r.right, SInt16(r.bottom - 2), SInt16(r.right + 1)}, 0xB0))
+          << "the right edge of field " << f.item;
+    }
+  }
+  Click(3);
 }
 
 TEST_F(HoldConfigTest, SecondPageRenamesAFolderOnTheBox) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "FanctionLib/CTab.h"
 #include "holdmanager/HoldEngine.h"
 #include "holdmanager/HoldProgress.h"
 #include "holdmanager/LPR.h"
@@ -86,6 +87,16 @@ inline std::vector<FSSpec> Specs(const std::vector<std::string>& paths) {
     out.push_back(fss);
   }
   return out;
+}
+
+// What of a tab control's page frame lies inside the border its pictures
+// draw: where the page's items must stay to be seen whole.
+inline Rect FrameInside(const CTAB_DATA* tab) {
+  const Rect& f = *tab->frameRect;
+  return Rect{SInt16(f.top + 9), SInt16(f.left + 9), SInt16(f.bottom - 9), SInt16(f.right - 10)};
+}
+inline bool Within(const Rect& r, const Rect& area) {
+  return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
 }
 
 inline std::string PStr(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }

@@ -57,10 +57,22 @@ class ProgramTest : public ::testing::Test {
         std::filesystem::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VemoHoldManager.app";
     tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
     tb::SetMainBundlePath(bundle.string());
-    tb::ResetResources();
-    ASSERT_GT(tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()), 0);
+    OpenResources();
     tb::UseVirtualClock(true);
     tb::AdvanceTicks(600);
+  }
+  void OpenResources() {
+    const std::filesystem::path bundle =
+        std::filesystem::path(std::getenv("VEMO_BUILD_DIR")) / "suite/VemoHoldManager.app";
+    tb::ResetResources();
+    ASSERT_GT(tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()), 0);
+  }
+  // Quit, and start again with what the program saved.
+  void Restart() {
+    QuitHoldManager();
+    HoldShutdown();
+    OpenResources();
+    ASSERT_EQ(HoldStartup(), 1);
   }
 
   void TearDown() override {
