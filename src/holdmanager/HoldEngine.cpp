@@ -661,7 +661,11 @@ void StartCommand(HOLD_ENGINE* e, UInt16 command, bool keepButtons) {
   int n = e->previous ? startNumber(e->previous) : 0;
   setStatus(e, "STRING", n ? n : startNumber(command));
   if (command == CMD_INFO && !keepButtons) e->view->ClearThumbnails();
-  if (!keepButtons) e->view->UpdateButtons();
+  // Whoever keeps the buttons, no page is turned while a command runs.
+  if (!keepButtons)
+    e->view->UpdateButtons();
+  else
+    e->view->UpdatePageButtons();
   if (command == CMD_INFO || command == CMD_THUMBNAIL) e->view->RedrawPreview();
 }
 

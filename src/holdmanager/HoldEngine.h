@@ -46,6 +46,9 @@ class HoldView {
   virtual void ShowMessage(const std::string& title, const std::string& text, bool yesNo, UInt16 command) = 0;
   // The buttons for the busy state; the logo for 0 idle, 1 running, 2 failed.
   virtual void UpdateButtons() {}
+  // The preview's page buttons alone (a command started that leaves the
+  // other buttons to its dialog).
+  virtual void UpdatePageButtons() {}
   // A command has started: its first step should come soon, not at the
   // idle timer's next regular call.
   virtual void StepSoon() {}

@@ -66,6 +66,7 @@ void MainView::ShowMessage(const std::string& title, const std::string& text, bo
 }
 
 void MainView::UpdateButtons() { ChangeBtnState(m_, m_->tab0Info, false, 0); }
+void MainView::UpdatePageButtons() { ChangeBtnState(m_, m_->tab0Info, false, 1); }
 void MainView::StepSoon() { HoldIdleSoon(); }
 void MainView::DrawLogo(int busy) {
   NextLogoFrame(busy);

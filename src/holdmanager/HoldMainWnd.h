@@ -69,6 +69,7 @@ class MainView : public HoldView {
   void SetStatus(const std::string& text) override;
   void ShowMessage(const std::string& title, const std::string& text, bool yesNo, UInt16 command) override;
   void UpdateButtons() override;
+  void UpdatePageButtons() override;
   void StepSoon() override;
   void DrawLogo(int busy) override;
   void RedrawPreview() override;

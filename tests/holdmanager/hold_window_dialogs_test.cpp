@@ -16,6 +16,7 @@
 #include "holdmanager/HoldConfigDlg.h"
 #include "holdmanager/HoldDialogs.h"
 #include "holdmanager/HoldMainWnd.h"
+#include "holdmanager/Thumbnail.h"
 #include "toolbox/bundle.h"
 #include "toolbox/carbonevents.h"
 #include "toolbox/menus.h"
@@ -282,6 +283,20 @@ TEST_F(HoldWindowDialogs, ThePreviewsPageButtonsTurnThePages) {
   for (auto& r : emu_.Hold().Requests(0))
     if (r.size() > 16 && r[2] == CMD_THUMBNAIL) pages.push_back(r[15] << 8 | r[16]);
   EXPECT_EQ(pages, (std::vector<int>{1, 2, 3}));
+
+  // No page turns while a command runs, one of a dialog's here: the buttons
+  // are off and drawn so, and come back when it has ended.
+  emu_.Hold().SetFault(0, {pboxemu::HoldFault::Silent});
+  Click(M()->dialog, kT0Print);
+  tb::PressNamedKey("Return");
+  Pass();
+  ASSERT_EQ(M()->eng.current, CMD_PRINT);
+  for (const PAGE_BTN& b : gMainDlgBtn) EXPECT_EQ(b.state, kPageBtnDisabled) << b.index;
+  EXPECT_FALSE(testsupport::DarkInkIn(GetDialogPort(M()->dialog), next)) << "Next drawn as off";
+  tb::PressNamedKey("Escape");
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(gMainDlgBtn[kPageNext].state, kPageBtnNormal);
+  emu_.Hold().SetFault(0, {});
 }
 
 }  // namespace
