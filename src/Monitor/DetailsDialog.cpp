@@ -154,7 +154,6 @@ void Setup_Event_Load_Value(DialogRef d) {
   DETAILS_WND_INFO* rec = rec_of(d);
   CONFIGURATION* c = rec ? settings(rec) : nullptr;
   if (!c) return;
-  HideDecorations(d, {kEvtOffFrame, kEvtOffTitle, kEvtOnFrame, kEvtOnTitle});
   read_event_names(rec);
   if (!rec->popupDList)
     rec->popupDList = event_list(d, kEvtOffList);
@@ -233,7 +232,6 @@ void Setup_Other_Load_Value(DialogRef d) {
   DETAILS_WND_INFO* rec = rec_of(d);
   CONFIGURATION* c = rec ? settings(rec) : nullptr;
   if (!c) return;
-  HideDecorations(d, {kOthUnit, kOthTitle, kOthFrame, 13});
   SetItemText(d, kOthInterval, std::to_string(c->statUpdate));
   Set_Item_Value(d, kOthHidden, c->activeErrWin ? 1 : 0);
   Set_Item_Value(d, kOthLogin, c->StartupFlag ? 1 : 0);

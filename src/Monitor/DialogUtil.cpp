@@ -54,10 +54,6 @@ Rect ItemRect(DialogRef d, DialogItemIndex item) {
   return r;
 }
 
-void HideDecorations(DialogRef d, std::initializer_list<DialogItemIndex> items) {
-  for (DialogItemIndex item : items) HideDialogItem(d, item);
-}
-
 void InvalidateAll(DialogRef d) {
   WindowRef w = GetDialogWindow(d);
   Rect all;

@@ -3,7 +3,6 @@
 // fonts of the language ini ("name,style,size").
 #pragma once
 
-#include <initializer_list>
 #include <string>
 
 #include "FanctionLib/CList.h"
@@ -19,10 +18,6 @@ bool IsDimmed(DialogRef d, DialogItemIndex item);
 std::string ItemText(DialogRef d, DialogItemIndex item);
 void SetItemText(DialogRef d, DialogItemIndex item, const std::string& text);
 Rect ItemRect(DialogRef d, DialogItemIndex item);
-// Items the page draws itself (frames, titles, pictures) are hidden from the
-// Dialog Manager: a press goes to the list or field they lie around, and
-// their rectangles stay where the drawing finds them.
-void HideDecorations(DialogRef d, std::initializer_list<DialogItemIndex> items);
 
 // Marks the dialog's whole window for drawing again.
 void InvalidateAll(DialogRef d);

@@ -92,8 +92,6 @@ short Handle_File_List_Select(DialogRef dlg, EventRecord* event, DialogItemIndex
 void Setup_Ftp_Load_Value(DialogRef dlg) {
   STATUS_WND_INFO* rec = rec_of(dlg);
   if (!rec) return;
-  HideDecorations(dlg,
-                  {kFtpInfo, kFtpSelectFrame, kFtpSendFrame, kFtpIcon, kFtpInfoFrame, kFtpSelectTitle, kFtpSendTitle});
   FONT_DATA font{};
   std::snprintf(font.fName, sizeof font.fName, "Geneva");
   font.fSize = 10;

@@ -103,7 +103,6 @@ void SubLoad_Config_Dialog(BROADCAST_WND_INFO* rec, SInt16 tab) {
 void Setup_TCP_Load_Value(DialogRef d) {
   BROADCAST_WND_INFO* rec = rec_of(d);
   if (!rec) return;
-  HideDecorations(d, {kTcpGroup, kTcpTitle});
   if (before_106()) {
     Set_Item_Value(d, kTcpCheck, rec->configData.Protocol_1 ? 1 : 0);
   } else {
@@ -243,7 +242,6 @@ void zone_choice(BROADCAST_WND_INFO* rec, DialogRef d, bool chosen) {
 void Setup_DDP_Load_Value(DialogRef d) {
   BROADCAST_WND_INFO* rec = rec_of(d);
   if (!rec) return;
-  HideDecorations(d, {kDdpGroup});
   Set_Item_Value(d, kDdpCheck, rec->configData.Protocol_2 ? 1 : 0);
   std::memset(ConZoneNameSet, 0, sizeof ConZoneNameSet);
   // The radio buttons say what the settings hold even without a zone list,

@@ -1,11 +1,14 @@
 // Every window of the monitor as a person meets it, in English and in
 // Japanese: a tour opens each window, dialog, tab page and alert the
-// program has, and the tests look at each stop. Here: every text the
-// program asks of its language files is in both languages' files.
+// program has, and the tests look at each stop: every text the program asks
+// of its language files is in them; nothing is drawn outside its window,
+// cut or shortened; a click at the centre of each drawn tab and enabled
+// button acts.
 #include <regex>
 #include <set>
 
 #include "dialogs_harness.h"
+#include "drawn_text.h"
 #include "Monitor/DetailsDialog.h"
 #include "Monitor/FtpPage.h"
 #include "Monitor/SearchSetup.h"
@@ -14,10 +17,14 @@
 namespace montest {
 namespace {
 
-using Stop = std::function<void(const std::string& name, WindowRef window)>;
+// A stop: its name, its window and the window's tab strip (null for none).
+using Stop = std::function<void(const std::string& name, WindowRef window, CTAB_DATA* tabs)>;
 
-// The visitor of the stop a script line reaches inside a modal loop.
+// The visitor of the stop a script line reaches inside a modal loop, and
+// the button that answers the modal there.
 Stop* gStop = nullptr;
+DialogItemIndex gAnswer = 1;
+DialogItemIndex gReached = 0;  // the item a held press reached
 
 class Tour : public MonitorDialogs, public testing::WithParamInterface<const char*> {
  protected:
@@ -25,13 +32,26 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     MonitorDialogs::SetUp();
     InsertMenu(GetMenu(kAppleMenuID), 0);
     // "tour-stop NAME": the front window is a stop (a modal alert or the
-    // about box, which run their own loop).
+    // about box, which run their own loop), answered by a click at the
+    // centre of its answer button as drawn.
     tb::RegisterScriptCommand("tour-stop", [](const std::vector<std::string>& w, std::string* e) {
       if (w.size() != 2 || !gStop) {
         *e = "usage: tour-stop NAME";
         return tb::ScriptResult::kFailed;
       }
-      (*gStop)(w[1], FrontWindow());
+      WindowRef modal = FrontWindow();
+      if (Get_Usr_Window_Data(modal)) {
+        ADD_FAILURE() << w[1] << ": no modal window came up";
+        return tb::ScriptResult::kDone;
+      }
+      (*gStop)(w[1], modal, nullptr);
+      for (const testsupport::ClickTarget& t : testsupport::ClickTargets(GetDialogFromWindow(modal)))
+        if (t.kind == testsupport::ClickTarget::Kind::kButton && t.item == gAnswer) {
+          tb::ClickInWindow(modal, t.centre());
+          return tb::ScriptResult::kDone;
+        }
+      ADD_FAILURE() << w[1] << ": no button " << gAnswer << " drawn";
+      tb::PressNamedKey("Escape");
       return tb::ScriptResult::kDone;
     });
   }
@@ -46,11 +66,12 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   }
 
   // Runs what with the modal it raises visited as a stop, then answered
-  // with the key.
-  void Modal(const std::string& name, const std::function<void()>& what, const char* key = "Return") {
-    tb::LoadScriptText("wait 3\ntour-stop \"" + name + "\"\nkey " + key + "\n");
+  // by its button `answer`.
+  void Modal(const std::string& name, const std::function<void()>& what, DialogItemIndex answer = 1) {
+    gAnswer = answer;
+    tb::LoadScriptText("wait 3\ntour-stop \"" + name + "\"\n");
     what();
-    for (int n = 0; n < 5; ++n) Pass();
+    Drain();
   }
   void Choose(std::initializer_list<const char*> names) {
     std::vector<std::string> paths;
@@ -69,7 +90,7 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   // The outcome alert of a send that ended, visited and closed.
   void Outcome(const std::string& name, const Stop& at) {
     ASSERT_TRUE(RunUntil([&] { return !Sending() && OpenMovableDlg; }, 30000)) << name;
-    at(name, GetDialogWindow(OpenMovableDlg));
+    at(name, GetDialogWindow(OpenMovableDlg), nullptr);
     Click(OpenMovableDlg, 1);
   }
 
@@ -86,20 +107,23 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
                                  "status window, FTP page"};
     for (SInt16 i : {0, 1, 2}) {
       ClickTabOf(win->tabData, win->dlg, i, 19);
-      at(page[i], status);
+      at(page[i], status, win->tabData);
     }
 
     // The FTP page before, during and after a send.
     Choose({"one.prn", "two.prn"});
-    at(page[2] + ", files chosen", status);
+    at(page[2] + ", files chosen", status, win->tabData);
     pboxemu::FtpFaultSpec stall;
     stall.mode = pboxemu::FtpFault::NoDial;
     stall.command = "STOR";
     emu.Ftp().SetFault(0, stall);
+    Modal(
+        "the send confirmation, declined", [&] { Click(win->dlg, kFtpSend); }, 2);
+    ASSERT_EQ(Sending(), nullptr);
     Modal("the send confirmation", [&] { Click(win->dlg, kFtpSend); });
     ASSERT_TRUE(RunUntil([&] { return Sending() && Sending()->dataConnect; }));
-    at("Sending Files", GetDialogWindow(Sending()->dlg));
-    at(page[2] + ", sending", status);
+    at("Sending Files", GetDialogWindow(Sending()->dlg), nullptr);
+    at(page[2] + ", sending", status, win->tabData);
     Click(Sending()->dlg, 1);
     Outcome("the alert of a cancelled send", at);
     tb::UseVirtualClock(true);
@@ -111,20 +135,20 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     emu.Ftp().ClearFaults();
     Modal("the send confirmation", [&] { Click(win->dlg, kFtpSend); });
     Outcome("the alert of a finished send", at);
-    at(page[2] + ", files sent", status);
+    at(page[2] + ", files sent", status, win->tabData);
 
     ClickTabOf(win->tabData, win->dlg, 0, 19);
     Click(win->dlg, 30);
-    at("Consumables", GetDialogWindow(win->sumData.dlg));
+    at("Consumables", GetDialogWindow(win->sumData.dlg), nullptr);
     Click(win->sumData.dlg, 1);
 
     CONFIG_WND_INFO* c = OpenOptions(win);
     ASSERT_TRUE(WaitForRows(c, 1));
-    at("Options", GetDialogWindow(c->dlg));
+    at("Options", GetDialogWindow(c->dlg), c->tabData);
     Click(c->dlg, kOptSetup);
     BROADCAST_WND_INFO* b = Get_Broadcast_Info(OpenMovableDlg);
     ASSERT_NE(b, nullptr);
-    at("Search Settings, TCP/IP page", GetDialogWindow(b->dlg));
+    at("Search Settings, TCP/IP page", GetDialogWindow(b->dlg), b->confTab);
     for (const char* typed : {"1..2.3.4", "10.1.1.1", "10.1.1.1"}) {
       mondlg::SetItemText(b->dlg, 4, typed);
       if (typed[1] == '.' || mondlg::RowText(b->broadCList, 0) == typed)
@@ -133,15 +157,15 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
         Click(b->dlg, 6);
     }
     ClickTabOf(b->confTab, b->dlg, 1);
-    at("Search Settings, AppleTalk page", GetDialogWindow(b->dlg));
+    at("Search Settings, AppleTalk page", GetDialogWindow(b->dlg), b->confTab);
     Click(b->dlg, 2);
     MonitorDialogs::Choose(c, "Office A");
     Click(c->dlg, kOptDetails);
     DETAILS_WND_INFO* d = Get_Details_Info(OpenMovableDlg);
     ASSERT_NE(d, nullptr);
-    at("Details, Event page", GetDialogWindow(d->dlg));
+    at("Details, Event page", GetDialogWindow(d->dlg), d->confTab);
     ClickTabOf(d->confTab, d->dlg, 1);
-    at("Details, Other page", GetDialogWindow(d->dlg));
+    at("Details, Other page", GetDialogWindow(d->dlg), d->confTab);
     mondlg::SetItemText(d->dlg, 5, "1");
     Modal("the interval alert", [&] { Click(d->dlg, 1); });
     Click(d->dlg, 2);
@@ -156,9 +180,67 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     ASSERT_EQ(win->monitorOpen, 1);
     for (SInt16 i : {0, 1}) {
       ClickTabOf(win->tabData, win->dlg, i, 19);
-      at(page[i] + ", printer lost", status);
+      at(page[i] + ", printer lost", status, win->tabData);
     }
     Modal("About", [&] { ASSERT_TRUE(tb::ChooseMenuItem(kAppleMenuID, 1)); });
+  }
+
+  // Passes until every event queued was taken.
+  static void Drain() {
+    EventRecord e;
+    for (int n = 0; n < 5 || (n < 100 && EventAvail(everyEvent, &e)); ++n) Pass();
+  }
+
+  // The stop's window as a person reads and clicks it: no text outside the
+  // window, cut or shortened; every enabled button and drawn tab of the
+  // window in front answers a click at its centre (a button reaches its
+  // dialog's command for its item, held there; a tab shows its page).
+  static void LookAndClick(const std::string& name, WindowRef window, CTAB_DATA* tabs) {
+    SCOPED_TRACE(name);
+    testsupport::TextRules rules;
+    rules.exempt = [window](const tb::DrawnText& t) {
+      // A scrolling view's last line shows in part; the rest scrolls in.
+      if (t.source == tb::TextSource::kTextEdit && !(t.cut & tb::kOutsideWindow) && !t.shortened) return true;
+      // A field filled while its page was being laid out, drawn again
+      // whole since.
+      if (t.cut != tb::kCutByClip || !EmptyRect(&t.shown)) return false;
+      for (const tb::DrawnText& now : tb::DrawnTexts(window))
+        if (now.text == t.text && now.item == t.item && now.cut == 0) return true;
+      return false;
+    };
+    EXPECT_EQ(testsupport::JoinLines(testsupport::WindowTextFaults(window, rules)), "");
+    WINDOW_USR_DATA* data = Get_Usr_Window_Data(window);
+    if (window != FrontWindow() || !data || !data->isDialog) return;
+    auto click = [&](Point at) {
+      tb::AdvanceClock(GetDblTime() + 1);
+      ASSERT_TRUE(tb::ClickInWindow(window, at));
+      Drain();
+    };
+    const auto targets = testsupport::ClickTargets(GetDialogFromWindow(window));
+    USR_DIALOG& handlers = data->usrDlg->usrDialog;
+    for (const testsupport::ClickTarget& t : targets) {
+      if (t.kind != testsupport::ClickTarget::Kind::kButton) continue;
+      const UsrItemSelectProc held = handlers.Handle_Item_Select;
+      gReached = 0;
+      handlers.Handle_Item_Select = [](DialogRef, EventRecord*, DialogItemIndex item) -> Boolean {
+        gReached = item;
+        return true;
+      };
+      click(t.centre());
+      handlers.Handle_Item_Select = held;
+      EXPECT_EQ(gReached, t.item) << "button " << t.title;
+    }
+    std::vector<Point> tabCentres;
+    for (const testsupport::ClickTarget& t : targets)
+      if (t.kind == testsupport::ClickTarget::Kind::kTab) tabCentres.push_back(t.centre());
+    if (tabCentres.empty()) return;
+    ASSERT_NE(tabs, nullptr);
+    const SInt16 shown = CTGetCurSel(tabs);
+    for (SInt16 i = 0; i < SInt16(tabCentres.size()); ++i) {
+      click(tabCentres[std::size_t(i)]);
+      EXPECT_EQ(CTGetCurSel(tabs), i) << "tab " << i;
+    }
+    if (shown >= 0 && shown < SInt16(tabCentres.size())) click(tabCentres[std::size_t(shown)]);
   }
 
   STATUS_WND_INFO* win = nullptr;
@@ -181,14 +263,20 @@ TEST_P(Tour, EveryTextAskedForIsInTheLanguagesFiles) {
   UseLanguage(language);
   std::set<std::string> stops;
   testing::internal::CaptureStderr();
-  Visit([&](const std::string& name, WindowRef) { stops.insert(name); });
+  Visit([&](const std::string& name, WindowRef, CTAB_DATA*) { stops.insert(name); });
   const std::string got = testing::internal::GetCapturedStderr();
   tb::ReloadTraceChannels();
-  EXPECT_EQ(stops.size(), 23u);
+  EXPECT_EQ(stops.size(), 24u);
   // Lists read up to their first missing key end there by design.
   std::set<std::string> missing = MissingTexts(got);
   std::erase_if(missing, [](const std::string& k) { return k.rfind("[COMBO]COM", 0) == 0; });
   EXPECT_TRUE(missing.empty()) << language << ": " << testing::PrintToString(missing);
+}
+
+TEST_P(Tour, EveryWindowReadsWholeAndAnswersClicks) {
+  testsupport::DrawnTextReport report;
+  UseLanguage(GetParam());
+  Visit(LookAndClick);
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, Tour, testing::Values("English", "Japanese"));
