@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "506Q_Lib/DialogItems.h"
@@ -37,6 +39,7 @@
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"
+#include "toolbox/files.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
@@ -52,16 +55,16 @@ inline std::string Bundle() {
   return std::string(build ? build : ".") + "/suite/VEMO-ADMIN.app";
 }
 
-// The program's resources and English language file, the name checks, and
-// settings that search the loopback broadcast over TCP/IP alone every
-// pollSeconds; the network started and the virtual clock on. A fatal failure
-// when the resources do not open.
-inline void LoadForLoopbackSearch(SInt16 pollSeconds) {
+// The program's resources and language file (the folder's name), the name
+// checks, and settings that search the loopback broadcast over TCP/IP alone
+// every pollSeconds; the network started and the virtual clock on. A fatal
+// failure when the resources do not open.
+inline void LoadForLoopbackSearch(SInt16 pollSeconds, const std::string& language = "English") {
   tb::ReloadNetConfig();
   tb::ResetResources();
   Appl_Rsrc_Fork_No = tb::OpenApplicationResources(Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
   ASSERT_GE(Appl_Rsrc_Fork_No, 0);
-  std::strcpy(IniFileName, (Bundle() + "/Contents/Resources/English/Admin.ini").c_str());
+  std::strcpy(IniFileName, (Bundle() + "/Contents/Resources/" + language + "/Admin.ini").c_str());
   ConfigData = CONFIGURATION{500, 1, pollSeconds, 0x7FFFFFFFu, 0, 1, 0, 0, "*"};
   EnvInfo = SETUPINFO{};
   EnvInfo.tcp_count = 1;
@@ -69,6 +72,16 @@ inline void LoadForLoopbackSearch(SInt16 pollSeconds) {
   Get_NameCheck_Info();
   InitNetwork();
   tb::UseVirtualClock(true);
+}
+
+// The program as if it stood in a suite of the test's own under home, so
+// that what it writes beside its bundle (the broadcast list, the web page
+// document) goes there; "" puts it back.
+inline void PlaceProgramIn(const std::filesystem::path& home) {
+  if (home.empty()) return tb::SetApplicationPath("");
+  const std::filesystem::path exe = home / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
+  testsupport::WriteFile(exe, "");
+  tb::SetApplicationPath(exe.string());
 }
 
 // Box n of the emulator as a search would have listed it.
@@ -105,6 +118,26 @@ inline std::string Shown(UInt16 var) {
   char out[256] = "?";
   context_show_varid(var, out, sizeof out);
   return out;
+}
+
+// A box of NetWare alone (no TCP/IP, AppleTalk or NetBIOS switch): the
+// NetWare settings of every model and an IPv4 address, with a print-server
+// password, and two ports' queues.
+inline pboxemu::SettingsBlocks NetWareBox() {
+  pboxemu::SettingsBuilder b;
+  b.String('X', 264, 9, "", "PASS");
+  b.Ip(258, 0x7F000063, "IPAD");
+  b.Ip(259, 0xFFFFFF00, "SUBM");
+  b.Ip(260, 0x7F000001, "GATE");
+  pboxemu::NetWareSettings(b);
+  b.String('E', 4368, 48, "Q1", "QUEU");
+  b.String('E', 4368 + 256, 48, "Q2", "QUEU");
+  pboxemu::SettingsBlocks blocks = b.Build();
+  PointTablesAt(blocks);
+  char msg[kCtxMessageSize];
+  EXPECT_EQ(context_set_varid(538, "old", msg, sizeof msg), 0) << msg;
+  ClearTables();
+  return blocks;
 }
 
 // A copy of the blocks held as the program's settings tables while it
@@ -190,17 +223,19 @@ inline DialogRef PageDialog(SInt16 ditlID) {
   return d;
 }
 
-// The program loaded for a loopback search, with its menus, and emulated
-// boxes on ports of the test's own.
+// The program loaded for a loopback search in the language, with its
+// menus, and emulated boxes on ports of the test's own.
 class LoopbackProgramTest : public ::testing::Test {
  protected:
-  LoopbackProgramTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {}
+  explicit LoopbackProgramTest(std::string language = "English")
+      : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()), language_(std::move(language)) {}
   void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(LoadForLoopbackSearch(60));
+    ASSERT_NO_FATAL_FAILURE(LoadForLoopbackSearch(60, language_));
     ASSERT_EQ(Install_Menu(), 1);
   }
 
   testsupport::ScopedEnv ports_;
+  std::string language_;
   pboxemu::Emulator emu;
 };
 
@@ -512,6 +547,7 @@ inline void AddDialogCheckCommands() {
 //   call NAME                     runs the test's check of that name until it returns true
 class AdminProgramTest : public LoopbackProgramTest {
  protected:
+  using LoopbackProgramTest::LoopbackProgramTest;
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(LoopbackProgramTest::SetUp());
     // Administrator mode, from the mode file the installer would write.

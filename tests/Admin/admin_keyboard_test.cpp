@@ -337,23 +337,6 @@ std::vector<Walk> walks() {
   };
 }
 
-// A box of NetWare alone (no TCP/IP, AppleTalk or NetBIOS switch): the
-// NetWare settings of every model, with a print-server password to type
-// over, and two ports' queues.
-pboxemu::SettingsBlocks netware_box() {
-  pboxemu::SettingsBuilder b;
-  b.String('X', 264, 9, "", "PASS");
-  b.Ip(258, 0x7F000063, "IPAD");
-  pboxemu::NetWareSettings(b);
-  b.String('E', 4368, 48, "Q1", "QUEU");
-  b.String('E', 4368 + 256, 48, "Q2", "QUEU");
-  pboxemu::SettingsBlocks blocks = b.Build();
-  admintest::PointTablesAt(blocks);
-  set(538, "old");
-  admintest::ClearTables();
-  return blocks;
-}
-
 // The search settings as their files hold them: the record of the main
 // preference file, that of the file-transfer tool's, and the broadcast
 // list's text beside the bundles ("" where there is none).
@@ -374,10 +357,9 @@ class KeyboardWalk : public admintest::AdminProgramTest, public ::testing::WithP
     testsupport::WriteFile(home_ / "appletalk.conf", "network = " + std::to_string(pboxemu::PrivateAppleTalkNetwork()) +
                                                          "\nnode = 5\nport-base = 30000\nmyzone = Zone 2\n"
                                                          "zone = Zone 1\nzone = Zone 2\nzone = Zone 3\n");
-    testsupport::WriteFile(home_ / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "");
   }
   void SetUp() override {
-    tb::SetApplicationPath((home_ / "suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN").string());
+    admintest::PlaceProgramIn(home_.path());
     tb::ReloadAppleTalkConfig();
     ASSERT_NO_FATAL_FAILURE(AdminProgramTest::SetUp());
     OpenMode = 1;  // started as a person starts it: the broadcast list is kept
@@ -395,11 +377,11 @@ class KeyboardWalk : public admintest::AdminProgramTest, public ::testing::WithP
     set(264, "pw");
     admintest::ClearTables();
     emu.SetSettings(kOffice, office);
-    emu.SetSettings(kNetWare, netware_box());
+    emu.SetSettings(kNetWare, admintest::NetWareBox());
   }
   void TearDown() override {
     AdminProgramTest::TearDown();
-    tb::SetApplicationPath("");
+    admintest::PlaceProgramIn("");
   }
 
   std::string address(Box b) {
