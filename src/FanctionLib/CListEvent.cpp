@@ -691,10 +691,8 @@ Boolean CLKeyDown(CLIST_DATA* clData, const EventRecord* evt, SInt16 charCode) {
     } else if (HeaderShown(cl)) {
       inView = VC + v - excess > r + 1;
       if (!inView) newV = r - VC - excess + 2;
-    } else if (NoHeaderColumns(cl)) {
-      inView = VC + v - excess >= r;
-      if (!inView) newV = excess - VC + r;
     } else {
+      // With or without columns: the rows v .. v + VC - 1 show whole.
       inView = VC + v - excess > r;
       if (!inView) newV = r + excess - VC + 1;
     }

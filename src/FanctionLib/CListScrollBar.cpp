@@ -11,6 +11,13 @@ namespace {
 // Keeps CLAdjustScrollBar from resizing from inside its own resize.
 Boolean bRecursive = 1;
 
+// The view is the list's rectangle less the bars that show.
+bool ViewMissesTheBars(const CLIST_DATA* cl) {
+  const Rect view = ViewRect(cl);
+  return view.right != cl->rect.right - (BarVisible(cl->vScroll) ? kBar : 0) ||
+         view.bottom != cl->rect.bottom - (BarVisible(cl->hScroll) ? kBar : 0);
+}
+
 // The last value the thumb's tracking drew.
 SInt16 gThumbDrawn = 0;
 void LiveThumb(ControlRef bar, ControlPartCode) {
@@ -83,12 +90,18 @@ void CLAdjustScrollBar(CLIST_DATA* clData, Boolean isDrawScrollBar) {
   }
   CSetControlViewSize(cl);
 
-  // A bar that came or went changes the view: lay the list out again.
-  if (!cl->bAlwaysShowScroll && bRecursive && cl->bShow && (vWasShown != vNeeded || hWasShown != hNeeded)) {
-    bRecursive = 0;
-    const Rect r = cl->rect;
-    CLResize(cl, &r);
-    bRecursive = 1;
+  // A bar that came or went changes the view: lay the list out again, until
+  // the view leaves room for just the bars shown (the new view can make a
+  // bar unneeded again: a wider cell needs no horizontal bar).
+  if (!cl->bAlwaysShowScroll && bRecursive && cl->bShow) {
+    bool changed = vWasShown != vNeeded || hWasShown != hNeeded;
+    for (int pass = 0; pass < 3 && (changed || ViewMissesTheBars(cl)); ++pass) {
+      bRecursive = 0;
+      const Rect r = cl->rect;
+      CLResize(cl, &r);
+      bRecursive = 1;
+      changed = false;
+    }
   }
 }
 

@@ -220,6 +220,7 @@ void addAddress(SUB_DLG* d) {
   CLSetCellOne(r->addrList, Cell{row, 0}, s);
   CLClearSelect(r->addrList, nullptr);
   CLSetSelect(r->addrList, Cell{row, 0}, true, true);
+  CLSelectScroll(r->addrList);
   SubFieldFocus(d, kAddrField, true);
   ChangeDelBtnState(d);
   ChangeApplyBtnState(d, true);

@@ -419,5 +419,42 @@ TEST_F(ListEvents, ResizeMovesEverything) {
   EXPECT_EQ(b.top, 54);
 }
 
+// A list without a header, ten rows high, as the settings dialogs' address
+// lists: each row added and selected (the Add buttons' way), and each row
+// the Down key goes to, shows whole, and the view leaves room only for the
+// bars that show.
+TEST_F(ListEvents, ANewRowAndTheDownKeyScrollTheRowWholeIntoView) {
+  const Rect r{105, 25, 255, 250};
+  cl_ = CLNew(w_, &r, Point{15, 209}, false, true, false);
+  CLAddColumn(cl_, P(""), 209, SInt16(kCLNoHeader | kCLSortText));
+  auto whole = [&](int row) {
+    Rect cell, view = clist::ViewRect(cl_);
+    clist::GetCellRect(cl_, Cell{SInt16(row), 0}, &cell);
+    return cell.top >= view.top && cell.bottom <= view.bottom;
+  };
+  for (int i = 1; i <= 16; ++i) {
+    CLClearSelect(cl_, nullptr);
+    char t[32];
+    std::snprintf(t, sizeof t, "10.0.0.%03d", i);
+    CLSetCellOne(cl_, Cell{SInt16(CLGetCount(cl_)), 0}, P(t));
+    CLSort(cl_, 0, 0);
+    CLSetSelect(cl_, Cell{SInt16(i - 1), 0}, true, false);
+    CLSelectScroll(cl_);
+    EXPECT_TRUE(whole(i - 1)) << i << " rows, V " << V();
+    const Rect view = clist::ViewRect(cl_);
+    EXPECT_EQ(view.bottom, r.bottom) << i;  // no horizontal bar
+    EXPECT_EQ(view.right, r.right - (i > 10 ? 15 : 0)) << i;
+  }
+  CLSetScrollValue(cl_, 0, 0);
+  CLClearSelect(cl_, nullptr);
+  for (int row = 0; row < 16; ++row) {
+    EventRecord e{};
+    e.what = keyDown;
+    e.message = kDownArrowCharCode | (0x7D << 8);
+    CLKeyDown(cl_, &e, kDownArrowCharCode);
+    EXPECT_TRUE(whole(row)) << "down to " << row << ", V " << V();
+  }
+}
+
 }  // namespace
 }  // namespace cltest

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "drawn_text.h"
 #include "hold_dialog_harness.h"
 
 namespace holdtest {
@@ -34,6 +35,7 @@ TEST(HoldConfigParse, DottedAddresses) {
 }
 
 TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
+  testsupport::DrawnTextReport report;
   StartListedBox();
   ASSERT_EQ(OpenCfgDlg(&config_, e_.folders), 1);
   EXPECT_EQ(OpenCfgDlg(&config_, e_.folders), 0) << "one at a time";
@@ -79,9 +81,18 @@ TEST_F(HoldConfigTest, FirstPageChecksKeepsTextsAcrossPagesAndSaves) {
     Type(6, a.text);
     EXPECT_EQ(Press(7), a.message) << a.text;
   }
+  // Each added address is scrolled into the list's view, drawn whole.
+  auto shownWhole = [&](const std::string& text) {
+    for (const tb::DrawnText& t : tb::DrawnTexts(GetDialogWindow(ConfigDialog()->dialog)))
+      if (t.source == tb::TextSource::kListCell && t.text == text && !EmptyRect(&t.shown) &&
+          EqualRect(&t.shown, &t.ink))
+        return true;
+    return false;
+  };
   for (int i = 2; i <= 16; ++i) {
     Type(6, "192.168.0." + std::to_string(i));
     ASSERT_EQ(Press(7), "") << i;
+    EXPECT_TRUE(shownWhole("192.168.0." + std::to_string(i))) << i;
   }
   Type(6, "192.168.1.1");
   EXPECT_EQ(Press(7), "No more than 16 addresses can be added.");

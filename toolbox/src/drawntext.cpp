@@ -341,6 +341,7 @@ void NoteShortened(std::string_view full, std::string_view shortened) {
 }
 
 TextSource CurrentTextSource() { return gScope.source; }
+short CurrentTextItem() { return gScope.item; }
 
 }  // namespace tb::detail
 

@@ -36,8 +36,9 @@ void NotePictureGone(const void* pic);
 void NoteSurfaceGone(const qd::Surface* surface);
 // TruncString or TruncText made shortened from full.
 void NoteShortened(std::string_view full, std::string_view shortened);
-// The innermost scope's source (for drawers that decide by it).
+// The innermost scope's source and item (for drawers that decide by them).
 TextSource CurrentTextSource();
+short CurrentTextItem();
 
 // Tags the texts drawn while it lives unless an outer scope already did
 // (a control's title inside the dialog item's scope keeps the item).

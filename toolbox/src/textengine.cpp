@@ -422,7 +422,8 @@ void drawRun(TXNObject o, std::size_t from, std::size_t to, int x, int baseline,
   // as room. What lies well outside the box (a long line scrolled far) is
   // passed over.
   const std::string& t = o->text;
-  tb::detail::DefaultTextScope tag(tb::TextSource::kTextEngine, &o->view);
+  // A field is a field whatever holds it (a dialog item, a user pane).
+  tb::DrawnTextScope tag(tb::TextSource::kTextEngine, &o->view, tb::detail::CurrentTextItem());
   constexpr int kOverhang = 16;
   while (from < to) {
     Char c = charAt(t, from);
