@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Admin/AdminApp.h"
@@ -39,6 +41,22 @@ class SetupWindow : public admintest::SetupWindowTest {
     return p ? p->contName : "";
   }
   std::size_t requests(int n) { return emu.Requests(n).size(); }
+  // OK, the save question answered OK and the restart question No: the
+  // window closes and box n holds its image of `before` with the values set.
+  void saveAndExpect(int n, const pboxemu::SettingsBlocks& before,
+                     std::initializer_list<std::pair<UInt16, const char*>> values) {
+    tb::LoadScriptText(
+        "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
+        "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
+    click(1);
+    EXPECT_FALSE(tb::ScriptRunning());
+    EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+    EXPECT_EQ(emu.Executed(n, "EXEC REBOOT SYSTEM:"), 0);
+    admintest::Tables t(before);
+    char msg[64];
+    for (auto [var, value] : values) ASSERT_EQ(context_set_varid(var, value, msg, sizeof msg), 0) << var;
+    EXPECT_EQ(emu.Image(n), t.image());
+  }
 };
 
 TEST_F(SetupWindow, TabsPerModelAndAnUnchangedOkSendsNothing) {
@@ -100,21 +118,7 @@ TEST_F(SetupWindow, ChangesOnTwoPagesReachTheBoxAndNothingElse) {
   click_tab(3);
   ASSERT_EQ(page(), "NetBIOS");
   retype(11, "OFFICE");
-  // The save question (OK), then the restart question (No).
-  tb::LoadScriptText(
-      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
-      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
-  click(1);
-  EXPECT_FALSE(tb::ScriptRunning());
-  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
-  EXPECT_EQ(emu.Executed(2, "EXEC REBOOT SYSTEM:"), 0);
-
-  // What the box should hold: its old image with the two values changed.
-  admintest::Tables t(expect);
-  char msg[64];
-  ASSERT_EQ(context_set_varid(259, "255.255.0.0", msg, sizeof msg), 0);
-  ASSERT_EQ(context_set_varid(1026, "OFFICE", msg, sizeof msg), 0);
-  EXPECT_EQ(emu.Image(2), t.image());
+  saveAndExpect(2, expect, {{259, "255.255.0.0"}, {1026, "OFFICE"}});
 }
 
 TEST_F(SetupWindow, SmtpPageIsWrittenBackWhenTheWindowIsLeft) {
@@ -133,21 +137,7 @@ TEST_F(SetupWindow, SmtpPageIsWrittenBackWhenTheWindowIsLeft) {
   EXPECT_FALSE(tb::ScriptRunning());
   ASSERT_NE(Get_Open_Setup_Dialog(), nullptr);
   retype(22, "587");
-  tb::LoadScriptText(
-      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
-      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
-  click(1);
-  EXPECT_FALSE(tb::ScriptRunning());
-  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
-
-  admintest::Tables t(expect);
-  char msg[64];
-  for (auto [var, value] : {std::pair<UInt16, const char*>{0x2801, "ENABLE"},
-                            {0xEA10, "ENABLE"},
-                            {0xEA11, "mail.example.org"},
-                            {0xEA15, "587"}})
-    ASSERT_EQ(context_set_varid(var, value, msg, sizeof msg), 0) << var;
-  EXPECT_EQ(emu.Image(2), t.image());
+  saveAndExpect(2, expect, {{0x2801, "ENABLE"}, {0xEA10, "ENABLE"}, {0xEA11, "mail.example.org"}, {0xEA15, "587"}});
 }
 
 TEST_F(SetupWindow, FactorySettingsThroughTheAlert) {
@@ -193,17 +183,7 @@ TEST_F(SetupWindow, AFailedFactorySettingsKeepsTheEdits) {
   ASSERT_NE(Get_Open_Setup_Dialog(), nullptr);
   click_tab(0);
   EXPECT_EQ(text(16), "HALL");
-  // The save question (OK), then the restart question (No).
-  tb::LoadScriptText(
-      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 1\n"
-      "wait-window VEMO-ADMIN\nclick-item VEMO-ADMIN 2\n");
-  click(1);
-  EXPECT_FALSE(tb::ScriptRunning());
-  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
-  admintest::Tables t(expect);
-  char msg[64];
-  ASSERT_EQ(context_set_varid(4369, "HALL", msg, sizeof msg), 0);
-  EXPECT_EQ(emu.Image(3), t.image());
+  saveAndExpect(3, expect, {{4369, "HALL"}});
 }
 
 TEST_F(SetupWindow, ReturnByModeAndAuthority) {
