@@ -313,7 +313,12 @@ void SystemTask() { tb::Pump(0); }
 
 void GetMouse(Point* where) {
   if (!where) return;
-  pumpInput();
+  // Asked on every idle pass right after the loop's own wait has taken the
+  // input in: a pump in between is all the freshness needed. Asked again
+  // with no pump since (a tracking loop), it takes the input in itself.
+  static UInt64 seen = ~UInt64(0);
+  if (tb::PumpCount() == seen) pumpInput();
+  seen = tb::PumpCount();
   applyLeadingMoves();
   *where = tb::detail::GlobalToCurrentLocal(st().mouse);
 }

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -196,13 +197,19 @@ UInt32 ProcessGeneration(int pid) {
   return gen ? gen : 1;
 }
 
+// The process's own number, asked for on every pass of a loop: worked out
+// once, and again in a child after a fork (which has a pid of its own).
+namespace {
+bool gOwnPsnStale = true;
+}  // namespace
+
 ProcessSerialNumber CurrentPSN() {
-  static pid_t cachedPid = 0;
   static ProcessSerialNumber cached{};
-  pid_t pid = getpid();
-  if (pid != cachedPid) {
-    cachedPid = pid;
-    cached = psnOf(pid);
+  static const int registered = pthread_atfork(nullptr, nullptr, [] { gOwnPsnStale = true; });
+  (void)registered;
+  if (gOwnPsnStale) {
+    cached = psnOf(getpid());
+    gOwnPsnStale = false;
   }
   return cached;
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -32,6 +33,10 @@ std::map<int, Watch>& watches() {
 int gNextId = 1;
 
 std::mutex gDeferMutex;
+// Whether either queue below may hold work: set under the lock with each
+// addition, so a pass with nothing put off takes no lock (an addition made
+// just after the look also wakes the pump, which then finds it).
+std::atomic<bool> gMayHoldWork{false};
 std::deque<std::function<void()>>& deferred() {
   static auto& d = *new std::deque<std::function<void()>>;
   return d;
@@ -50,11 +55,15 @@ int wakeFd() {
 
 bool runDeferred() {
   bool ran = false;
+  if (!gMayHoldWork.load(std::memory_order_acquire)) return false;
   for (;;) {
     std::function<void()> fn;
     {
       std::lock_guard<std::mutex> lock(gDeferMutex);
-      if (deferred().empty()) break;
+      if (deferred().empty()) {
+        if (nextPass().empty()) gMayHoldWork.store(false, std::memory_order_release);
+        break;
+      }
       fn = std::move(deferred().front());
       deferred().pop_front();
     }
@@ -65,12 +74,14 @@ bool runDeferred() {
 }
 
 bool haveDeferred() {
+  if (!gMayHoldWork.load(std::memory_order_acquire)) return false;
   std::lock_guard<std::mutex> lock(gDeferMutex);
   return !deferred().empty() || !nextPass().empty();
 }
 
 // What was put off to this pass joins the work it runs.
 void takeNextPass() {
+  if (!gMayHoldWork.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> lock(gDeferMutex);
   for (auto& fn : nextPass()) deferred().push_back(std::move(fn));
   nextPass().clear();
@@ -116,6 +127,7 @@ void tb::Defer(std::function<void()> fn) {
   {
     std::lock_guard<std::mutex> lock(gDeferMutex);
     deferred().push_back(std::move(fn));
+    gMayHoldWork.store(true, std::memory_order_release);
   }
   Wake();
 }
@@ -124,6 +136,7 @@ void tb::DeferToNextPass(std::function<void()> fn) {
   {
     std::lock_guard<std::mutex> lock(gDeferMutex);
     nextPass().push_back(std::move(fn));
+    gMayHoldWork.store(true, std::memory_order_release);
   }
   Wake();
 }
@@ -134,7 +147,26 @@ void tb::Wake() {
   (void)r;
 }
 
+namespace {
+UInt64 gPumps = 0;
+
+// The descriptors of one pump and their watch ids, kept from pass to pass
+// (one pair per nesting depth: a handler may pump again).
+struct PollSet {
+  std::vector<pollfd> fds;
+  std::vector<int> ids;
+};
+std::deque<PollSet>& pollSets() {
+  static auto& s = *new std::deque<PollSet>;
+  return s;
+}
+int gPumpDepth = 0;
+}  // namespace
+
+UInt64 tb::PumpCount() { return gPumps; }
+
 bool tb::Pump(int maxWaitMs) {
+  ++gPumps;
   takeNextPass();
   detail::RunDueTimers();
   if (haveDeferred()) maxWaitMs = 0;
@@ -142,8 +174,16 @@ bool tb::Pump(int maxWaitMs) {
   if (SInt64 t = detail::MicrosToNextTimer(); t >= 0 && maxWaitMs > 0)
     maxWaitMs = int(std::min<SInt64>(maxWaitMs, (t + 999) / 1000));
 
-  std::vector<pollfd> fds;
-  std::vector<int> ids;
+  if (pollSets().size() <= std::size_t(gPumpDepth)) pollSets().emplace_back();
+  PollSet& set = pollSets()[std::size_t(gPumpDepth)];
+  struct Depth {
+    Depth() { ++gPumpDepth; }
+    ~Depth() { --gPumpDepth; }
+  } depth;
+  std::vector<pollfd>& fds = set.fds;
+  std::vector<int>& ids = set.ids;
+  fds.clear();
+  ids.clear();
   fds.push_back(pollfd{wakeFd(), POLLIN, 0});
   ids.push_back(0);
   for (auto& [id, w] : watches()) {

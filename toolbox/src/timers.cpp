@@ -67,9 +67,12 @@ SInt64 tb::detail::MicrosToNextTimer() {
 int tb::detail::RunDueTimers() {
   if (timers().empty()) return 0;
   const UInt64 now = ToolboxMicros();
+  // Most passes find nothing due: they look without building the list.
+  const auto isDue = [now](const auto& t) { return !t->removed && !t->running && t->due <= now; };
+  if (std::none_of(timers().begin(), timers().end(), isDue)) return 0;
   std::vector<std::shared_ptr<OpaqueEventLoopTimerRef>> due;
   for (const auto& t : timers())
-    if (!t->removed && !t->running && t->due <= now) due.push_back(t);
+    if (isDue(t)) due.push_back(t);
   std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a->due < b->due; });
   int ran = 0;
   for (const auto& t : due) {

@@ -99,7 +99,7 @@ class X11Backend : public tb::detail::DisplayBackend {
     XDefineCursor(dpy_, win_, cursors_[0]);
     XMapWindow(dpy_, win_);
     XFlush(dpy_);
-    watch_ = tb::WatchGuard(ConnectionNumber(dpy_), tb::kReadable, [this](int, short) { poll(); });
+    watch_ = tb::WatchGuard(ConnectionNumber(dpy_), tb::kReadable, [this](int, short) { read(); });
     return true;
   }
 
@@ -140,8 +140,11 @@ class X11Backend : public tb::detail::DisplayBackend {
     XFlush(dpy_);
   }
 
+  // What Xlib has already read (it reads while waiting for replies too):
+  // no call on the connection, since the pump polls it on every pass and
+  // the watch reads what comes.
   void poll() override {
-    while (XPending(dpy_)) {
+    while (XEventsQueued(dpy_, QueuedAlready)) {
       XEvent ev;
       XNextEvent(dpy_, &ev);
       handle(ev);
@@ -153,8 +156,12 @@ class X11Backend : public tb::detail::DisplayBackend {
     XFlush(dpy_);
   }
 
+  // Programs set the cursor on every idle pass: only a change goes to the
+  // server.
   void setCursor(int kind) override {
     if (kind < 0 || kind > 4) kind = 0;
+    if (kind == cursorShown_) return;
+    cursorShown_ = kind;
     XDefineCursor(dpy_, win_, cursors_[kind]);
     XFlush(dpy_);
   }
@@ -162,6 +169,15 @@ class X11Backend : public tb::detail::DisplayBackend {
   bool live() const override { return true; }
 
  private:
+  // Everything the server has sent, read from the connection.
+  void read() {
+    while (XPending(dpy_)) {
+      XEvent ev;
+      XNextEvent(dpy_, &ev);
+      handle(ev);
+    }
+  }
+
   static void shift(unsigned long mask, int* s, int* bits) {
     *s = 0;
     *bits = 0;
@@ -295,6 +311,7 @@ class X11Backend : public tb::detail::DisplayBackend {
   XImage* image_ = nullptr;
   Atom wmDelete_ = 0;
   Cursor cursors_[5] = {};
+  int cursorShown_ = 0;         // defined at the start
   std::vector<UInt32> pixels_;  // as the X server takes them
   std::vector<UInt32> shown_;   // what was last sent, as QuickDraw keeps it
   int rShift_ = 16, gShift_ = 8, bShift_ = 0, rBits_ = 8, gBits_ = 8, bBits_ = 8;

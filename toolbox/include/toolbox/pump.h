@@ -50,6 +50,10 @@ HighLevelPeek HighLevelEventSource();
 // Number of live watches (for tests of the managers that register them).
 int WatchCount();
 
+// How many times Pump has run: a call that just took the input in can tell
+// whether anything was taken in since it last looked.
+UInt64 PumpCount();
+
 // ---------------------------------------------------------------------------
 // Scoped descriptors and watches, so that every path out of a function or
 // an object closes what it opened and removes what it registered.
