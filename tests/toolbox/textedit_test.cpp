@@ -79,6 +79,26 @@ TEST_F(TE, LinesBreakAtReturnsAndWrapAtSpaces) {
   (**te_).crOnly = -1;
   TECalText(te_);
   EXPECT_EQ((**te_).nLines, 1);
+  // Japanese wraps, at widths of four characters and more, with no line starting with a stop, a
+  // closing bracket or a small kana, and none ending with an opening bracket.
+  const std::string jp =
+      "\xE3\x81\x93\xE3\x82\x8C\xE3\x81\xAF\xE3\x80\x8C\xE4\xBE\x8B\xE3\x80\x8D\xE3\x81\xA7"
+      "\xE3\x81\x99\xE3\x80\x82\xE3\x81\xA1\xE3\x82\x87\xE3\x81\xA3\xE3\x81\xA8\xE3\x80\x81"
+      "\xEF\xBC\x88\xE6\x97\xA5\xEF\xBC\x89\xE3\x80\x82";  // これは「例」です。ちょっと、（日）。
+  const std::vector<std::string> noStart = {"\xE3\x80\x82", "\xE3\x80\x81", "\xE3\x80\x8D",
+                                            "\xEF\xBC\x89", "\xE3\x82\x87", "\xE3\x81\xA3"};
+  const std::vector<std::string> noEnd = {"\xE3\x80\x8C", "\xEF\xBC\x88"};
+  for (int kanji = 4; kanji <= 9; ++kanji) {
+    TEDispose(te_);
+    make(Rect{0, 0, 100, short(kanji * width("\xE6\x97\xA5") + 1)});
+    TESetText(jp.data(), long(jp.size()), te_);
+    EXPECT_GT((**te_).nLines, 1) << kanji;
+    for (short l = 1; l < (**te_).nLines; ++l) {
+      const std::size_t at = std::size_t(tb::TELineStart(te_, l));
+      for (const std::string& c : noStart) EXPECT_NE(jp.compare(at, c.size(), c), 0) << kanji << " line " << l;
+      for (const std::string& c : noEnd) EXPECT_NE(jp.compare(at - c.size(), c.size(), c), 0) << kanji << " line " << l;
+    }
+  }
 }
 
 TEST_F(TE, TypingUtf8ByteByByteAndDeletingWholeCharacters) {

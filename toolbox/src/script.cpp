@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "toolbox/bundle.h"
@@ -153,9 +154,34 @@ Chars charsOf(const unsigned char* t, std::size_t len) {
   return c;
 }
 
-// Break rule between two characters (line rule).
+// What a Japanese line may not start with: closing brackets and quotes,
+// the stops and marks that follow a word, the iteration marks, the long
+// vowel mark and the small kana.
+bool noLineStart(char32_t c) {
+  static constexpr std::u32string_view kClosers =
+      U")]},.:;?!%\u3001\u3002\uFF0C\uFF0E\u30FB\uFF1A\uFF1B\uFF1F\uFF01\uFF09\uFF3D\uFF5D\u300D\u300F"
+      U"\u3011\u3015\u3009\u300B\u3017\u3019\u301F\u2019\u201D\u2026\u2025\u30FC\u309D\u309E\u30FD\u30FE"
+      U"\u3005\u303B\u30A0\u301C\uFF05\uFF61\uFF63\uFF64\uFF65\uFF70\u203C\u2047\u2048\u2049";
+  // Small hiragana and katakana: ぁぃぅぇぉっゃゅょゎゕゖ, ァィゥェォッャュョヮヵヶ, ㇰ-ㇿ, ｧ-ｯ.
+  static constexpr std::u32string_view kSmallKana =
+      U"\u3041\u3043\u3045\u3047\u3049\u3063\u3083\u3085\u3087\u308E\u3095\u3096"
+      U"\u30A1\u30A3\u30A5\u30A7\u30A9\u30C3\u30E3\u30E5\u30E7\u30EE\u30F5\u30F6";
+  return kClosers.find(c) != std::u32string_view::npos || kSmallKana.find(c) != std::u32string_view::npos ||
+         (c >= 0x31F0 && c <= 0x31FF) || (c >= 0xFF67 && c <= 0xFF6F);
+}
+
+// What a line may not end with: opening brackets and quotes.
+bool noLineEnd(char32_t c) {
+  static constexpr std::u32string_view kOpeners =
+      U"([{\uFF08\uFF3B\uFF5B\u300C\u300E\u3010\u3014\u3008\u300A\u3016\u3018\u301D\u2018\u201C\uFF62";
+  return kOpeners.find(c) != std::u32string_view::npos;
+}
+
+// Break rule between two characters (line rule): after blanks and around
+// CJK characters, but never before what may not start a line nor after
+// what may not end one.
 bool lineBreakBetween(char32_t before, char32_t after) {
-  if (isBlank(after)) return false;
+  if (isBlank(after) || noLineStart(after) || noLineEnd(before)) return false;
   return isBlank(before) || isCJK(before) || isCJK(after);
 }
 

@@ -12,6 +12,7 @@
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
 #include "toolbox/scrap.h"
+#include "toolbox/script.h"
 #include "utf8_internal.h"
 
 namespace {
@@ -45,12 +46,6 @@ std::string encode(char32_t cp) {
   std::string out;
   tb::utf8::Append(out, cp);
   return out;
-}
-
-// Wide scripts break between any two characters.
-bool breaksAnywhere(char32_t cp) {
-  return (cp >= 0x2E80 && cp <= 0x9FFF) || (cp >= 0xAC00 && cp <= 0xD7AF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-         (cp >= 0xFF00 && cp <= 0xFFEF) || (cp >= 0x20000 && cp <= 0x2FFFF);
 }
 
 bool isWordChar(char32_t cp) {
@@ -158,6 +153,7 @@ void layout(TEHandle te) {
   const bool wrap = r.crOnly >= 0 && scope.ok();
   std::vector<std::size_t> starts;
   std::vector<short> widths;
+  std::vector<bool> chance;  // a break may come before the character
   short ascii[128];
   std::fill(std::begin(ascii), std::end(ascii), short(-1));
   std::size_t i = 0;
@@ -183,14 +179,19 @@ void layout(TEHandle te) {
       std::size_t lineFirst = 0;  // index into starts
       long x = 0;
       std::size_t breakAfter = 0;  // index of the first character after a break chance; 0 none
+      char32_t prev = 0;
+      chance.assign(starts.size(), false);
       for (std::size_t c = 0; c < starts.size(); ++c) {
         char32_t cp = codeAt(t, n, starts[c]);
+        // The script's line rule: after blanks, around CJK characters, and
+        // never before a closing mark or after an opening one.
+        chance[c] = c > 0 && tb::IsLineBreakBetween(prev, cp);
+        if (chance[c] && c > lineFirst) breakAfter = c;
+        prev = cp;
         if (cp == ' ' || cp == '\t') {
-          x += widths[c];
-          breakAfter = c + 1;
+          x += widths[c];  // blanks hang past the line's end
           continue;
         }
-        if (breaksAnywhere(cp) && c > lineFirst) breakAfter = std::max(breakAfter, c);
         if (x + widths[c] > width && c > lineFirst) {
           std::size_t next = breakAfter > lineFirst ? breakAfter : c;
           p.lineStarts.push_back(short(starts[next]));
@@ -198,9 +199,10 @@ void layout(TEHandle te) {
           breakAfter = 0;
           x = 0;
           for (std::size_t k = next; k < c; ++k) x += widths[k];
+          for (std::size_t k = next + 1; k <= c; ++k)
+            if (chance[k]) breakAfter = k;
         }
         x += widths[c];
-        if (breaksAnywhere(cp)) breakAfter = c + 1;
       }
     }
     i = end < n ? end + 1 : end;
