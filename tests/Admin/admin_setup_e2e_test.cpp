@@ -25,25 +25,27 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::WriteFile;
 
-// Administrator mode: the mode file the installer would write.
-void SetAdministratorMode() {
-  tb::ResetResources();
-  Appl_Rsrc_Fork_No = tb::OpenApplicationResources(admintest::Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
-  ASSERT_GE(Appl_Rsrc_Fork_No, 0);
-  Str255 modeName;
-  GetIndString(modeName, kStrFileNames, 2);
-  Set_Administrator(modeName, kAdminCreator, true);
-  tb::ResetResources();
-}
+// A folder of the test's own, private ports, and administrator mode: the
+// mode file the installer would write.
+class AdminSetupEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tb::ResetResources();
+    Appl_Rsrc_Fork_No = tb::OpenApplicationResources(admintest::Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
+    ASSERT_GE(Appl_Rsrc_Fork_No, 0);
+    Str255 modeName;
+    GetIndString(modeName, kStrFileNames, 2);
+    Set_Administrator(modeName, kAdminCreator, true);
+    tb::ResetResources();
+  }
 
-TEST(AdminSetupEndToEnd, TheSettingsWindowWritesTwoPagesToTheBox) {
   const std::string build = std::getenv("VEMO_BUILD_DIR");
   testsupport::TempDir dir;
-  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str());
-  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+  testsupport::ScopedEnv ports{"TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()};
+  testsupport::ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+};
 
-  SetAdministratorMode();
-
+TEST_F(AdminSetupEndToEnd, TheSettingsWindowWritesTwoPagesToTheBox) {
   pboxemu::Emulator emu(pboxemu::PickBaseAddress());
   pboxemu::BoxSpec spec;
   spec.model = pboxemu::Model::QSV_E;
@@ -113,12 +115,7 @@ TEST(AdminSetupEndToEnd, TheSettingsWindowWritesTwoPagesToTheBox) {
 // Quitting with the settings window open, after it was opened and closed
 // twice: the program ends cleanly, with nothing of the window's tab strip
 // left behind for the leak checker.
-TEST(AdminSetupEndToEnd, QuittingWithTheSettingsWindowOpenLeavesNothingBehind) {
-  const std::string build = std::getenv("VEMO_BUILD_DIR");
-  testsupport::TempDir dir;
-  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str());
-  testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
-  SetAdministratorMode();
+TEST_F(AdminSetupEndToEnd, QuittingWithTheSettingsWindowOpenLeavesNothingBehind) {
   pboxemu::Emulator emu(pboxemu::PickBaseAddress());
   emu.AddBox(pboxemu::BoxSpec{});
   std::string err;
