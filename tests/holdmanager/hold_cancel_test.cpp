@@ -131,32 +131,17 @@ class CancelMatrix : public holdtest::ProgramTest, public ::testing::WithParamIn
   void SetUp() override {
     ProgramTest::SetUp();
     if (HasFatalFailure()) return;
-    pboxemu::BoxSpec spec;
-    spec.hasMachineType = true;
-    spec.machineType = holdtest::holdMachineType(0x23);
-    emu_.AddBox(spec);
-    auto& h = emu_.Hold();
-    h.Enable();
-    h.AddFolder(0, {1, "1_Design", 0, 0});
-    h.AddFolder(0, {2, "2_Sales", 0, 0});
+    std::vector<pboxemu::HeldJob> jobs;
     for (const char* name : {"plan.txt", "notes.txt"}) {
       pboxemu::HeldJob j;
       j.folder = 1;
       j.name = name;
       j.owner = "alice";
       j.size = 200000;
-      h.AddJob(0, j);
+      jobs.push_back(j);
     }
-    std::string err;
-    ASSERT_TRUE(emu_.Start(&err)) << err;
-    ASSERT_EQ(HoldStartup(), 1);
-    ASSERT_TRUE(Drive([&] { return PopupCount(kItemDevice) == 1; }));
-    Rect r;
-    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
-    tb::AdvanceTicks(91);
-    tb::MouseUpAt(Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
-    IdleEventMainDlg();
-    ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) == 2; }));
+    StartWithOneBox(jobs);
+    if (HasFatalFailure()) return;
     RunOnOwnTimer();
   }
 

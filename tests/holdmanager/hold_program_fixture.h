@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "FanctionLib/CList.h"
 #include "holdmanager/HoldApp.h"
@@ -203,6 +204,34 @@ class ProgramTest : public ::testing::Test {
       IdleEventMainDlg();
     }
     return true;
+  }
+
+  // One box the program lists, with the folders "1_Design" and "2_Sales"
+  // and the jobs given (their ids in *ids); the program started, the box
+  // chosen in the pop-up that opens by itself, its jobs listed.
+  void StartWithOneBox(const std::vector<pboxemu::HeldJob>& jobs, std::vector<UInt32>* ids = nullptr) {
+    pboxemu::BoxSpec spec;
+    spec.hasMachineType = true;
+    spec.machineType = holdMachineType(0x23);
+    emu_.AddBox(spec);
+    auto& h = emu_.Hold();
+    h.Enable();
+    h.AddFolder(0, {1, "1_Design", 0, 0});
+    h.AddFolder(0, {2, "2_Sales", 0, 0});
+    for (const pboxemu::HeldJob& j : jobs) {
+      const UInt32 id = h.AddJob(0, j);
+      if (ids) ids->push_back(id);
+    }
+    std::string err;
+    ASSERT_TRUE(emu_.Start(&err)) << err;
+    ASSERT_EQ(HoldStartup(), 1);
+    ASSERT_TRUE(Loop([&] { return PopupCount(kItemDevice) == 1; }));
+    Rect r;
+    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
+    tb::AdvanceTicks(91);
+    tb::MouseUpAt(Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
+    IdleEventMainDlg();
+    ASSERT_TRUE(Loop([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) == int(jobs.size()); }));
   }
 
   int PopupCount(DialogItemIndex i) {

@@ -33,32 +33,15 @@ class HoldWindowDialogs : public holdtest::ProgramTest {
   void SetUp() override {
     ProgramTest::SetUp();
     if (HasFatalFailure()) return;
-    pboxemu::BoxSpec spec;
-    spec.hasMachineType = true;
-    std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
-    spec.machineType[15] = 0x23;
-    emu_.AddBox(spec);
-    auto& h = emu_.Hold();
-    h.Enable();
-    h.AddFolder(0, {1, "1_Design", 0, 0});
-    h.AddFolder(0, {2, "2_Sales", 0, 0});
     pboxemu::HeldJob j;
     j.folder = 1;
     j.name = "plan.txt";
     j.owner = "alice";
     j.size = 2048;
     j.pages = 3;
-    job_ = h.AddJob(0, j);
-    std::string err;
-    ASSERT_TRUE(emu_.Start(&err)) << err;
-    ASSERT_EQ(HoldStartup(), 1);
-    ASSERT_TRUE(Drive([&] { return CountMenuItems(GetControlPopupMenuHandle(Item(kItemDevice))) == 1; }));
-    Rect r;
-    ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
-    tb::AdvanceTicks(91);
-    tb::MouseUpAt(Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
-    IdleEventMainDlg();
-    ASSERT_TRUE(Drive([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) > 0; }));
+    std::vector<UInt32> ids;
+    StartWithOneBox({j}, &ids);
+    if (!ids.empty()) job_ = ids[0];
   }
 
   void TearDown() override {
