@@ -556,9 +556,13 @@ void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame) {
   if (frame.size() >= 4) walkFrame(frame.data(), frame.size(), [&](const UInt8* r) { infoRecord(*info, r); });
 }
 
+void HoldStepSoon(void* engine) { static_cast<HOLD_ENGINE*>(engine)->view->StepSoon(); }
+
 VFMP_CMD_INFO* HoldNewRecord(HOLD_ENGINE* e, UInt32 addr) {
   auto* rec = new (std::nothrow) VFMP_CMD_INFO{};
   if (!rec) return nullptr;
+  rec->wake = HoldStepSoon;
+  rec->wakeCookie = e;
   rec->ipAddr = addr;
   rec->timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
   rec->param.langCode = e->langCode;

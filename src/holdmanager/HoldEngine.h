@@ -141,6 +141,7 @@ struct HOLD_ENGINE {
   // Upload: its job, the files already taken off the local list.
   LPRJobPtr upload;
   UInt16 uploadRemoved = 0;
+  UInt32 uploadShownTick = 0;  // when the progress dialog last drew its figures
   int uploadCount = 0;
   UInt32 uploadStamp = 0;
 
@@ -176,6 +177,10 @@ void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind);
 void HoldMarkListsStale(HOLD_ENGINE* e);
 // The answer of a message box the engine opened (button 2: Yes / OK).
 void MsgDlgResult(HOLD_ENGINE* e, UInt16 command, bool yesNo, int button);
+
+// Brings the engine's next step at the loop's next turn: the wake of its
+// records and of the upload (engine: the HOLD_ENGINE).
+void HoldStepSoon(void* engine);
 
 // A command record for the box at addr with the engine's time-out and
 // codes (null without memory); its endpoint opened (false, the record

@@ -14,7 +14,6 @@
 
 #include "holdmanager/HoldEngine.h"
 #include "toolbox/clock.h"
-#include "toolbox/pump.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -58,9 +57,16 @@ int percentOf(UInt64 done, UInt64 total) { return total ? int(done * 100 / total
 
 void refreshTexts(HOLD_ENGINE* e, PRG_REQUEST* req) {
   const int percent = percentOf(req->received, req->total);
-  // The texts change only with the percentage.
-  if (req->command == CMD_DOWNLOAD && percent == req->shownPercent && req->received) return;
+  if (req->command == CMD_DOWNLOAD && req->received) {
+    // The texts change only with the percentage, and while the data
+    // streams at most once a tick: a step that is not drawn is drawn by
+    // the next (a person sees no more, and the drawing would cost the
+    // transfer a sixth of its time).
+    if (percent == req->shownPercent) return;
+    if (percent != 100 && TickCount() == req->shownTick) return;
+  }
   req->shownPercent = percent;
+  req->shownTick = TickCount();
   const std::string transfer = req->command == CMD_DOWNLOAD ? transferText(req->received, req->total, percent) : "";
   e->view->ProgressTexts(progressInfo(e, req), transfer, percent);
 }
@@ -83,6 +89,11 @@ int uploadStep(HOLD_ENGINE* e, SInt32* result) {
   SInt16 code = LPR_WORKING;
   LPRPrint(job, &code);
   *result = code;
+  // While the data streams, the figures are drawn at most once a tick (as
+  // a download's).
+  const bool streaming = code == LPR_WORKING && job->bytesSent && job->bytesSent < job->fileSize;
+  if (streaming && TickCount() == e->uploadShownTick) return 0;
+  e->uploadShownTick = TickCount();
   const int percent = percentOf(job->bytesSent, job->fileSize);
   const std::string transfer = transferText(job->bytesSent, job->fileSize, percent);
   if (code == LPR_NEXT_FILE || code == LPR_ALL_SENT) e->view->ProgressTexts(sending, transfer, percent);
@@ -136,6 +147,7 @@ bool writeAll(int fd, iovec* iov, int count) {
 // not to sleep before the next step. Returns true when the command ended.
 bool downloadStep(HOLD_ENGINE* e, PRG_REQUEST* req) {
   VFMP_CMD_INFO* rec = &req->cmd;
+  refreshTexts(e, req);
   constexpr int kPieces = 256;
   constexpr std::size_t kRead = 1u << 20;
   const int fd = fileno(req->file);
@@ -201,7 +213,7 @@ bool downloadStep(HOLD_ENGINE* e, PRG_REQUEST* req) {
     }
     if (count == kPieces) continue;  // more whole frames may be held
     if (tb::MonotonicMicros() >= until) {
-      tb::Defer([] {});  // more has come or may have: no sleep before the next step
+      e->view->StepSoon();  // more has come or may have: no wait before the next step
       return false;
     }
     OTResult r = VFMPRcvMore(rec->ep, kRead);
@@ -221,6 +233,8 @@ bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req) {
     return false;
   }
   req->command = command;
+  req->cmd.wake = HoldStepSoon;
+  req->cmd.wakeCookie = e;
   req->cmd.ipAddr = e->boxAddr;
   req->cmd.timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
   req->cmd.param.langCode = e->langCode;
@@ -410,7 +424,7 @@ bool StartUpload(HOLD_ENGINE* e, const std::vector<FSSpec>& files, int folderVal
   // The daemon's answers, the socket's room for more and a step that
   // stopped at its time bring the next step at the loop's next turn instead
   // of an idle interval on.
-  job->wake = [](void* engine) { static_cast<HOLD_ENGINE*>(engine)->view->StepSoon(); };
+  job->wake = HoldStepSoon;
   job->wakeCookie = e;
   e->upload = std::move(job);
   e->uploadRemoved = 0;

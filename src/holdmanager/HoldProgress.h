@@ -37,6 +37,7 @@ struct PRG_REQUEST {
   UInt64 received = 0;
   UInt64 total = 0;
   int shownPercent = -1;
+  UInt32 shownTick = 0;  // when the dialog last drew the figures
   SInt32 result = 0;
 };
 

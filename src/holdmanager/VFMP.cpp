@@ -384,6 +384,7 @@ void VFMPNotifyProc(void* context, OTEventCode code, OTResult result, void* cook
       break;
     default: break;
   }
+  if (cmd->wake) cmd->wake(cmd->wakeCookie);
 }
 
 namespace {

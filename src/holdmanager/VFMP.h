@@ -127,6 +127,11 @@ struct VFMP_CMD_INFO {
   UInt8 replyDone;
   UInt8 code;  // the request this record sends
   VFMP_PARAM param;
+  // Told whenever the connection has news (its opening, data, its end), so
+  // that the reader goes on at the loop's next turn rather than an idle
+  // interval on.
+  void (*wake)(void* cookie);
+  void* wakeCookie;
 };
 
 // The time-out of a command from the preference's seconds (0: none).

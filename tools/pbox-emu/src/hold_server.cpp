@@ -168,6 +168,7 @@ struct HoldServer::Impl {
 
   mutable std::mutex mu;
   bool enabled = false;
+  bool lineprinter = true;
   Reactor* reactor = nullptr;
   std::map<int, Box> boxes;
   std::map<int, std::unique_ptr<Conn>> conns;
@@ -736,9 +737,10 @@ struct HoldServer::Impl {
 HoldServer::HoldServer() : impl_(std::make_unique<Impl>()) {}
 HoldServer::~HoldServer() { close(); }
 
-void HoldServer::Enable() {
+void HoldServer::Enable(bool lineprinter) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->enabled = true;
+  impl_->lineprinter = lineprinter;
 }
 
 bool HoldServer::Enabled() const {
@@ -843,6 +845,7 @@ bool HoldServer::open(Reactor& reactor, const std::vector<UInt32>& boxAddrs, std
     Impl::Box& b = impl_->box(int(i));
     b.addr = boxAddrs[i];
     for (bool lpd : {false, true}) {
+      if (lpd && !impl_->lineprinter) continue;
       UInt16 port = tb::MapPort(lpd ? kLpdPort : kVfmpPort);
       int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       int one = 1;

@@ -112,7 +112,8 @@ class HoldServer {
   HoldServer();
   ~HoldServer();
 
-  void Enable();
+  // lineprinter false: the boxes' port 515 is left to a real daemon.
+  void Enable(bool lineprinter = true);
   bool Enabled() const;
 
   // The model. A box that is "newer" answers a kind-2 list with the folder
