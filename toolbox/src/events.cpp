@@ -450,11 +450,27 @@ bool sameCursor(const Cursor& a, const Cursor& b) {
          a.hotSpot.v == b.hotSpot.v && a.hotSpot.h == b.hotSpot.h;
 }
 
+// The cursor last set and what it was found to be: programs set the same
+// one on every idle pass, and the search below compares whole records.
+struct LastCursor {
+  bool valid = false;
+  Cursor value{};
+  int kind = 0, id = 0;
+};
+LastCursor gLastCursor;
+
 }  // namespace
 
 void InitCursor() { SetCursor(&cursors().arrow); }
 
 void SetCursor(const Cursor* crsr) {
+  LastCursor& last = gLastCursor;
+  if (crsr && last.valid && sameCursor(*crsr, last.value)) {
+    st().cursor = last.kind;
+    st().cursorID = last.id;
+    tb::detail::DisplaySetCursor(last.kind);
+    return;
+  }
   int kind = 0, id = 0;
   for (int i = 1; i < 5; ++i)
     if (crsr && (crsr == &cursors().cursors[i] || sameCursor(*crsr, cursors().cursors[i]))) kind = id = i;
@@ -466,6 +482,7 @@ void SetCursor(const Cursor* crsr) {
   }
   st().cursor = kind;
   st().cursorID = id;
+  if (crsr) last = LastCursor{true, *crsr, kind, id};
   tb::detail::DisplaySetCursor(kind);
 }
 
@@ -479,13 +496,18 @@ CursHandle GetCursor(SInt16 cursorID) {
     slot = std::make_unique<CursorSet::FromResource>();
     slot->ptr = &slot->cursor;
   }
-  Cursor& c = slot->cursor;
+  Cursor c{};
   for (int i = 0; i < 16; ++i) {
     c.data[i] = be::get16(b + 2 * i);
     c.mask[i] = be::get16(b + 32 + 2 * i);
   }
   c.hotSpot.v = static_cast<SInt16>(be::get16(b + 64));
   c.hotSpot.h = static_cast<SInt16>(be::get16(b + 66));
+  if (!sameCursor(c, slot->cursor)) {
+    // A changed record may now be another id's twin.
+    slot->cursor = c;
+    gLastCursor.valid = false;
+  }
   return &slot->ptr;
 }
 
