@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
@@ -55,6 +56,10 @@ enum : DialogItemIndex {
   kOthSound = 16,
   kOthSoundLabel = 17,
 };
+
+// The records of the details dialogs open now (each owned by its option
+// dialog).
+std::vector<DETAILS_WND_INFO*> gOpen;
 
 DETAILS_WND_INFO* rec_of(DialogRef d) { return Get_Details_Info(d); }
 
@@ -441,10 +446,8 @@ bool Interval_Text_Valid(const char* text, UInt32* value) {
 
 DETAILS_WND_INFO* Get_Details_Info(DialogRef dlg) {
   if (!dlg) return nullptr;
-  for (auto& r : StatusTbl)
-    if (r.confData && r.confData->detailsTbl && r.confData->detailsTbl->using_ == 1 &&
-        r.confData->detailsTbl->dlg == dlg)
-      return r.confData->detailsTbl;
+  for (DETAILS_WND_INFO* r : gOpen)
+    if (r->using_ == 1 && r->dlg == dlg) return r;
   return nullptr;
 }
 
@@ -477,6 +480,7 @@ Boolean Open_Details_Setup_Dialog(DialogRef ownerDlg, DETAILS_WND_INFO* rec, con
     return false;
   }
   rec->dlg = d;
+  gOpen.push_back(rec);
   Set_Content_Color(d);
   SetDialogDefaultItem(d, 1);
   {
@@ -540,6 +544,7 @@ short Exit_Details_Dialog(DialogRef dlg, short ok) {
   if (rec->popupEList) CLDispose(rec->popupEList);
   if (rec->confTab) CTDispose(rec->confTab);
   Close_Usr_Dialog(dlg);
+  std::erase(gOpen, rec);
   rec->dlg = nullptr;
   rec->popupDList = rec->popupEList = nullptr;
   rec->confTab = nullptr;

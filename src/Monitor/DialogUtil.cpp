@@ -104,9 +104,7 @@ void DrawLabel(DialogRef d, DialogItemIndex item, const std::string& text) {
   Str255 p;
   pstr::set(p, sizeof p, buf);
   tb::PortSaver keep(GetDialogPort(d));
-  TextFont(setFType);
-  TextFace(setFFace);
-  TextSize(setFSize);
+  Use_Main_Font();
   Draw_String_User_Rect(d, p, &r, kDrawLeft, 0, true);
 }
 

@@ -22,8 +22,6 @@ namespace {
 
 using namespace mondlg;
 
-STATUS_WND_INFO* rec_of(DialogRef d) { return Get_Status_Record(d); }
-
 void empty_list(CLIST_DATA* list) {
   if (list && CLGetCount(list) > 0) CLDelRow(list, CLGetCount(list), 0);
   Redraw(list);
@@ -90,8 +88,11 @@ short Handle_File_List_Select(DialogRef dlg, EventRecord* event, DialogItemIndex
 }
 
 void Setup_Ftp_Load_Value(DialogRef dlg) {
-  STATUS_WND_INFO* rec = rec_of(dlg);
-  if (!rec) return;
+  if (STATUS_WND_INFO* rec = Page_Record(dlg)) Load_Ftp_Page(rec);
+}
+
+void Load_Ftp_Page(STATUS_WND_INFO* rec) {
+  DialogRef dlg = rec->dlg;
   FONT_DATA font{};
   std::snprintf(font.fName, sizeof font.fName, "Geneva");
   font.fSize = 10;
@@ -113,8 +114,11 @@ void Setup_Ftp_Load_Value(DialogRef dlg) {
 }
 
 void Setup_Ftp_Update(DialogRef dlg) {
-  STATUS_WND_INFO* rec = rec_of(dlg);
-  if (!rec) return;
+  if (STATUS_WND_INFO* rec = Page_Record(dlg)) Draw_Ftp_Page(rec);
+}
+
+void Draw_Ftp_Page(STATUS_WND_INFO* rec) {
+  DialogRef dlg = rec->dlg;
   Draw_Group_Frame_Item(dlg, kFtpSelectFrame);
   Draw_Group_Frame_Item(dlg, kFtpSendFrame);
   Draw_Setup_Frame_Item(dlg, kFtpInfoFrame);
@@ -127,7 +131,7 @@ void Setup_Ftp_Update(DialogRef dlg) {
 }
 
 Boolean Status_Ftp_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
-  STATUS_WND_INFO* rec = rec_of(dlg);
+  STATUS_WND_INFO* rec = Page_Record(dlg);
   if (!rec) return true;
   // The lists belong to the transfer while it runs: a new choice or a
   // second job would send or list files the box never got.
@@ -217,7 +221,7 @@ void Dispose_Ftp_Lists(STATUS_WND_INFO* rec) {
 // ---- The send window's host ------------------------------------------------
 
 short Get_FileSpec_FromList(DialogPtr owner, FSSpec* fss) {
-  STATUS_WND_INFO* rec = rec_of(owner);
+  STATUS_WND_INFO* rec = Page_Record(owner);
   if (!rec || !fss || !rec->fSelectList || !rec->fSelectSpecs || CLGetCount(rec->fSelectList) < 1) return 0;
   const long index = CLGetReference(rec->fSelectList, 0);
   if (index < 0 || index >= std::min<int>(rec->fSelectSpecs->fileCount, kSelectFileMax)) return 0;
@@ -226,7 +230,7 @@ short Get_FileSpec_FromList(DialogPtr owner, FSSpec* fss) {
 }
 
 void Move_FTP_File(DialogPtr owner) {
-  STATUS_WND_INFO* rec = rec_of(owner);
+  STATUS_WND_INFO* rec = Page_Record(owner);
   if (!rec || !rec->fSelectList || CLGetCount(rec->fSelectList) < 1) return;
   Str255 text = {0};
   SInt16 len = sizeof text - 1;

@@ -30,8 +30,12 @@ enum : DialogItemIndex {
   kFtpSendTitle = 16,
 };
 
+// The page's callbacks, and what they do for the window's record: its
+// drawing, and its lists and captions made or shown.
 void Setup_Ftp_Update(DialogRef dlg);
 void Setup_Ftp_Load_Value(DialogRef dlg);
+void Draw_Ftp_Page(STATUS_WND_INFO* rec);
+void Load_Ftp_Page(STATUS_WND_INFO* rec);
 Boolean Status_Ftp_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item);
 // A one-column list over the item, rows 15 high, in the font; null when it
 // cannot be made.

@@ -232,6 +232,12 @@ void First_Get_Font_Data() {
   orgFSize = GetDefFontSize();
 }
 
+void Use_Main_Font() {
+  TextFont(setFType);
+  TextFace(setFFace);
+  TextSize(setFSize);
+}
+
 // ---- Loop -----------------------------------------------------------------
 
 void Five_Pass_Rule() {

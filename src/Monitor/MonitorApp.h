@@ -39,6 +39,8 @@ void InitAEStuff();
 void Get_Active_Language();
 void Install_Menu();
 void First_Get_Font_Data();
+// The main font (setFType, setFFace, setFSize) on the current port.
+void Use_Main_Font();
 void Handle_One_Event(EventRecord* event);
 // The five-pass rule of one loop pass (systems that install no
 // open-application handler).

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "506Q_Lib/Bridge.h"
 #include "506Q_Lib/DialogItems.h"
@@ -31,6 +32,9 @@
 namespace {
 
 using namespace mondlg;
+
+// The records of the option dialogs open now.
+std::vector<CONFIG_WND_INFO*> gOpen;
 
 CONFIG_WND_INFO* rec_of(DialogRef d) { return Get_Config_Info(d); }
 
@@ -329,8 +333,8 @@ short Handle_Config_Window_Update(DialogRef d, EventRecord*) {
 
 CONFIG_WND_INFO* Get_Config_Info(DialogRef dlg) {
   if (!dlg) return nullptr;
-  for (auto& r : StatusTbl)
-    if (r.confData && r.confData->using_ == 1 && r.confData->dlg == dlg) return r.confData;
+  for (CONFIG_WND_INFO* r : gOpen)
+    if (r->using_ == 1 && r->dlg == dlg) return r;
   return nullptr;
 }
 
@@ -371,14 +375,13 @@ Boolean Open_Configuration(CONFIG_WND_INFO* rec, DialogRef parentPtr, const CONF
     return false;
   }
   rec->dlg = d;
+  gOpen.push_back(rec);
   Set_Content_Color(d);
   SetDialogDefaultItem(d, kConfigOK);
   Set_Usr_Window_RefCon(d, static_cast<CONFIG_FRAME*>(rec));
   {
     tb::PortSaver keep(GetDialogPort(d));
-    TextFont(setFType);
-    TextFace(setFFace);
-    TextSize(setFSize);
+    Use_Main_Font();
   }
   Create_Config_Tab(rec);
   Setup_Base_Setup(rec);
@@ -399,6 +402,7 @@ void Exit_Config_Dialog(CONFIG_WND_INFO* rec) {
   for (CLIST_DATA* list : {rec->popupDList, rec->popupEList})
     if (list) CLDispose(list);
   Free_Config_Table(rec);
+  std::erase(gOpen, rec);
   if (d) Close_Usr_Dialog(d);
   Setup_Menu_Status();
 }

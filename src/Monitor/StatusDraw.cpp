@@ -256,9 +256,7 @@ void Load_Page(STATUS_WND_INFO* rec) {
 void Draw_Page(STATUS_WND_INFO* rec) {
   DialogRef d = rec->dlg;
   tb::PortSaver port(GetDialogPort(d));
-  TextFont(setFType);
-  TextFace(setFFace);
-  TextSize(setFSize);
+  Use_Main_Font();
   if (rec->activePage == kPageStatus) {
     Rect ground = item_rect(d, 10);
     RGBColor white{0xFFFF, 0xFFFF, 0xFFFF};
@@ -273,7 +271,7 @@ void Draw_Page(STATUS_WND_INFO* rec) {
     if (rec->infoPopup) Draw1Control(rec->infoPopup);
     if (rec->textData) CEUpdate(rec->textData);
   } else if (rec->activePage == kPageFtp) {
-    Setup_Ftp_Update(d);
+    Draw_Ftp_Page(rec);
   }
 }
 

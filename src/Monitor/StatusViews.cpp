@@ -185,12 +185,12 @@ void Main_Change_Page(STATUS_WND_INFO* rec, SInt16 page) {
 }
 
 void Setup_Main_Load_Value(DialogRef dlg) {
-  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  STATUS_WND_INFO* rec = Page_Record(dlg);
   if (rec) Comment_TextEdit(rec);
 }
 
 void Setup_Detail_Load_Value(DialogRef dlg) {
-  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  STATUS_WND_INFO* rec = Page_Record(dlg);
   if (!rec) return;
   if (rec->activeNum < 1) rec->activeNum = 1;
   if (!rec->infoPopup) {
@@ -213,7 +213,7 @@ void Dispose_Page_Views(STATUS_WND_INFO* rec) {
 }
 
 Boolean Status_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
-  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  STATUS_WND_INFO* rec = Page_Record(dlg);
   if (!rec) return true;
   if (item == 7) Comment_Scroll_Action(rec, event);
   if (item == 30) ConDlgProc(&rec->sumData, dlg, &rec->info, rec->controlID);
@@ -221,7 +221,7 @@ Boolean Status_Main_Select_Item(DialogRef dlg, EventRecord* event, DialogItemInd
 }
 
 Boolean Status_Detail_Select_Item(DialogRef dlg, EventRecord* event, DialogItemIndex item) {
-  auto* rec = static_cast<STATUS_WND_INFO*>(Get_Usr_Window_RefCon(dlg));
+  STATUS_WND_INFO* rec = Page_Record(dlg);
   if (!rec) return true;
   switch (item) {
     case 5:

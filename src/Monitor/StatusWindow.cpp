@@ -234,9 +234,7 @@ short Handle_Status_Window_Update(DialogRef dlg, EventRecord*) {
   WindowRef w = GetDialogWindow(dlg);
   BeginUpdate(w);
   Set_Content_Color(dlg);
-  TextFont(setFType);
-  TextFace(setFFace);
-  TextSize(setFSize);
+  Use_Main_Font();
   if (rec && rec->tabData) CTUpdate(rec->tabData);
   DrawDialog(dlg);
   if (rec) Draw_Page(rec);
@@ -252,7 +250,7 @@ short Handle_Status_Window_Active(DialogRef dlg, EventRecord* event) {
   // that closed gives Options and Close back without waiting for a poll.
   if (rec->activePage == kPageFtp) {
     Page_Button_Check(rec);
-    Setup_Ftp_Load_Value(dlg);
+    Load_Ftp_Page(rec);
     return 1;
   }
   Draw_Page(rec);
@@ -377,7 +375,13 @@ void Update_Status_Window(EventRecord*) {
 
 void Retire_Request_Context(JCPEPInfo*& ctx) { kill_context(ctx); }
 
-STATUS_WND_INFO* Get_Status_Record(DialogRef dlg) { return record_of(dlg); }
+STATUS_WND_INFO* Page_Record(DialogRef dlg) {
+  const void* ref = dlg ? Get_Usr_Window_RefCon(dlg) : nullptr;
+  // Another dialog's reference is no status window's record.
+  for (auto& r : StatusTbl)
+    if (&r == ref && r.dlg == dlg) return &r;
+  return nullptr;
+}
 
 short Create_Status_Tab(STATUS_WND_INFO* rec) {
   if (!rec || !rec->dlg) return 0;

@@ -126,5 +126,7 @@ void Set_Status_Function(CONF_TAB_CELL* cell, SInt16 pageID);
 // Index of the first enabled page whose title begins with the tab title's
 // text; -1 when none.
 short Get_Status_Fanction(STATUS_WND_INFO* rec, ConstStr255Param title);
-// The status window record of a dialog, null for any other.
-STATUS_WND_INFO* Get_Status_Record(DialogRef dlg);
+// The record a status window's page callbacks and the send window's host
+// calls are given their window by: the window's own reference, set when it
+// opens; null for any other dialog.
+STATUS_WND_INFO* Page_Record(DialogRef dlg);
