@@ -325,6 +325,18 @@ TEST_F(FtpPage, OneCommandDuringAnother) {
     EXPECT_TRUE(WaitForRows(c, 2));
     return c;
   };
+  // A movable-modal dialog opened by the option dialog's button, both
+  // cancelled.
+  auto over_options = [&](DialogItemIndex button) {
+    CONFIG_WND_INFO* c = open_options();
+    MonitorDialogs::Choose(c, "Office A");
+    Click(c->dlg, button);
+    return std::vector<DialogRef>{OpenMovableDlg, c->dlg};
+  };
+  auto close_over_options = [&] {
+    Click(OpenMovableDlg, 2);
+    Click(win->confData->dlg, kConfigCancel);
+  };
   struct Case {
     const char* what;
     std::function<std::vector<DialogRef>()> open;  // front to back, the status window last
@@ -350,31 +362,12 @@ TEST_F(FtpPage, OneCommandDuringAnother) {
          Click(win->confData->dlg, kConfigCancel);
          EXPECT_EQ(win->pbox.pbi_ip_addr, Box(0).pbi_ip_addr) << "the printer kept";
        }},
-      {"details over the options",
-       [&] {
-         CONFIG_WND_INFO* c = open_options();
-         MonitorDialogs::Choose(c, "Office A");
-         Click(c->dlg, kOptDetails);
-         return std::vector<DialogRef>{OpenMovableDlg, c->dlg};
-       },
-       {1, 2, 30},
-       true,
-       [&] {
-         Click(OpenMovableDlg, 2);
-         Click(win->confData->dlg, kConfigCancel);
-       }},
+      {"details over the options", [&] { return over_options(kOptDetails); }, {1, 2, 30}, true, close_over_options},
       {"search settings over the options",
-       [&] {
-         CONFIG_WND_INFO* c = open_options();
-         Click(c->dlg, kOptSetup);
-         return std::vector<DialogRef>{OpenMovableDlg, c->dlg};
-       },
+       [&] { return over_options(kOptSetup); },
        {1, 2, 30},
        true,
-       [&] {
-         Click(OpenMovableDlg, 2);
-         Click(win->confData->dlg, kConfigCancel);
-       }},
+       close_over_options},
       {"send window",
        [&]() -> std::vector<DialogRef> {
          ClickTabOf(win->tabData, win->dlg, 2, 19);
