@@ -30,6 +30,7 @@
 #include "fuzz_support.h"
 #include "holdmanager/LPR.h"
 #include "toolbox/clock.h"
+#include "toolbox/files.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/pump.h"
 
@@ -181,11 +182,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t sel = in.U8();
   const std::size_t firstSize = kSizes[sel & 3];
   fuzz::ScratchFile::WriteAt(gFiles[0], std::vector<std::uint8_t>(firstSize, 'a'));
-  std::vector<std::string> files{gFiles[0]};
-  if (sel & 4) files.push_back(gFiles[1]);
+  std::vector<FSSpec> files(1 + ((sel & 4) ? 1 : 0));
+  for (std::size_t i = 0; i < files.size(); ++i)
+    fuzz::Check(tb::PathToSpec(gFiles[i], &files[i]) == noErr, "the file to send is found");
 
   gLocalPort = kLPRFirstLocalPort;
-  LPR_JOB* job = LPRMakeJob(files, 1, 0x7F000001, 180, "fuzzhost", "fuzzer");
+  LPRJobPtr job = LPRMakeJob(files, 1, 0x7F000001, 180, "fuzzhost", "fuzzer");
   fuzz::Check(job != nullptr, "the job is made");
   Daemon daemon(&in);
   gDaemon = &daemon;
@@ -194,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int nextFiles = 0, steps = 0;
   for (; steps < kStepLimit; ++steps) {
     code = LPR_WORKING;
-    LPRPrint(job, &code);
+    LPRPrint(job.get(), &code);
     if (code == LPR_NEXT_FILE)
       ++nextFiles;
     else if (code != LPR_WORKING)
@@ -215,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   "a file reported sent reached the daemon whole");
     }
   }
-  LPRFree(job);
+  job.reset();
   daemon.Reset();
   for (int i = 0; i < 64 && tb::Pump(0); ++i) {
   }
