@@ -190,35 +190,23 @@ void Change_Autorun_Screen(SInt16 screen, const char* why) {
   setDialogUpdate = 1;
 }
 
-bool Fixed_Button_Drawn(short slot) {
+// A fixed button is drawn on the screens where it acts and only there: the
+// picture of a button that does nothing would tell the user it does.
+bool Fixed_Button_Acts(short slot) {
   if (slot < 0 || slot >= kFixedCount || !gCommonTbl[slot].normal) return false;
   const char t = typeLetter();
   switch (slot) {
     case kFixedExit: return true;
     case kFixedBack:
       if (gActivePNum == kScreenLanguage) return t == 'A';
-      if (gActivePNum == kScreenMain) return t == 'A' || t == 'L';
-      return subLike(gActivePNum);
-    case kFixedBackToLang:
-      if (gActivePNum == kScreenLanguage) return t == 'A';
-      if (gActivePNum == kScreenMain) return t != 'L';
-      return subLike(gActivePNum);
-    default: return false;
-  }
-}
-
-bool Fixed_Button_Acts(short slot) {
-  if (!Fixed_Button_Drawn(slot)) return false;
-  const char t = typeLetter();
-  switch (slot) {
-    case kFixedExit: return true;
-    case kFixedBack:
       if (gActivePNum == kScreenMain) return t == 'L';
-      return true;
+      return subLike(gActivePNum);
     case kFixedBackToLang: return gActivePNum == kScreenMain && t == 'A';
     default: return false;
   }
 }
+
+bool Fixed_Button_Drawn(short slot) { return Fixed_Button_Acts(slot); }
 
 short Find_Fixed_Button(Point local) {
   for (short slot = 0; slot < kFixedCount; ++slot) {
