@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "OT/PBoxTable.h"
@@ -24,6 +25,7 @@
 #include "toolbox/files.h"
 #include "toolbox/loginitems.h"
 #include "toolbox/pictures.h"
+#include "toolbox/quickdraw.h"
 
 extern char** environ;
 
@@ -74,6 +76,41 @@ struct Shot {
   std::array<int, 3> at(int x, int y) const { return testsupport::RgbAt(*image, left + x, top + y); }
 };
 
+// How well the letters on a 160 x 60 button at (left, top) of the window
+// match the word drawn in bold Geneva 20 in its middle, from 0 to 1: the
+// lesser of the share of the word's solid pixels that show a letter on the
+// button, and the share of the button's clear letter pixels that lie on
+// the word. A letter pixel is one away from the button's own colour,
+// inside its rim.
+double wordShown(const Shot& shot, int left, int top, const char* word) {
+  const int w = 160, h = 60;
+  tb::OwnedGWorld world(w, h);
+  if (!shot.image || !world.get()) return 0;
+  tb::PortSaver saved(world.get());
+  short geneva = 0;
+  GetFNum(testsupport::PStr("Geneva"), &geneva);
+  TextFont(geneva);
+  TextFace(bold);
+  TextSize(20);
+  FontInfo fi;
+  GetFontInfo(&fi);
+  const short len = short(std::strlen(word));
+  MoveTo(short((w - TextWidth(word, 0, len)) / 2), short((h - fi.ascent - fi.descent) / 2 + fi.ascent));
+  DrawText(word, 0, len);
+  const auto fill = shot.at(left + 6, top + 6);
+  int solid = 0, solidShown = 0, clear = 0, clearOnWord = 0;
+  for (int y = 4; y < h - 4; ++y)
+    for (int x = 4; x < w - 4; ++x) {
+      UInt8 r, g, b;
+      tb::UnpackPixel(tb::PortPixel(world.get(), x, y), r, g, b);
+      const auto p = shot.at(left + x, top + y);
+      const int away = std::abs(p[0] - fill[0]) + std::abs(p[1] - fill[1]) + std::abs(p[2] - fill[2]);
+      if (r < 64) solid++, solidShown += away > 100;
+      if (away > 300) clear++, clearOnWord += r < 250;
+    }
+  return solid && clear ? std::min(double(solidShown) / solid, double(clearOnWord) / clear) : 0;
+}
+
 const fs::path kBuild = std::getenv("VEMO_BUILD_DIR") ? std::getenv("VEMO_BUILD_DIR") : ".";
 
 TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
@@ -104,7 +141,9 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
                                   " 230 135\nwait 3\nmove-window " + w + " 300 200\nwait 3\n" +
                                   shot("sub-en-again.png") + "click-window " + w + " 60 410\nwait 3\n" +
                                   // Back to the languages, Japanese chosen, then install.
-                                  "click-window " + w + " 170 410\nwait 3\n" + shot("lang.png") + "click-window " + w +
+                                  "click-window " + w + " 170 410\nwait 3\n" + shot("lang.png") + "move-window " + w +
+                                  " 200 210\nwait 3\n" + shot("lang-en.png") + "move-window " + w +
+                                  " 440 210\nwait 3\n" + shot("lang-ja.png") + "click-window " + w +
                                   " 440 210\nwait 3\n"
                                   "click-window " +
                                   w +
@@ -139,7 +178,17 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
   EXPECT_EQ(main.at(560, 410), (std::array<int, 3>{160, 0, 0}));     // exit
   EXPECT_EQ(langs.at(130, 190), (std::array<int, 3>{20, 60, 200}));  // English
   EXPECT_EQ(langs.at(370, 190), (std::array<int, 3>{190, 20, 40}));  // Japanese
-  EXPECT_EQ(sub.at(160, 145), (std::array<int, 3>{90, 90, 90}));     // a document icon
+  EXPECT_EQ(sub.at(155, 135), (std::array<int, 3>{90, 90, 90}));     // a document icon's edge
+  EXPECT_EQ(sub.at(160, 145), (std::array<int, 3>{255, 255, 255}));  // and its paper
+  // Each language's button names its language, in both its looks: the
+  // letters on it are those of the word drawn in the menu's bold font.
+  Shot langEn(dir / "lang-en.png"), langJa(dir / "lang-ja.png");
+  ASSERT_TRUE(langEn.image && langJa.image);
+  for (const auto& [shot, left, word] : {std::tuple{&langs, 120, "English"},
+                                         {&langEn, 120, "English"},
+                                         {&langs, 360, "日本語"},
+                                         {&langJa, 360, "日本語"}})
+    EXPECT_GT(wordShown(*shot, left, 180, word), 0.8) << word << " at " << left;
   // An entry drawn normal again after its highlight (in bold) looks as it
   // did before it was ever highlighted.
   Shot subEn(dir / "sub-en.png"), subEnAgain(dir / "sub-en-again.png");
