@@ -492,10 +492,14 @@ void showInstallPath(DialogRef d) {
   if (path.size() > 1 && path.back() == '/') path.pop_back();
   path += (path == "/" ? "" : "/") + instData.instName;
   if (path.size() > 59) {
-    // Sixty characters of the dialog's font, measured at its size.
+    // Sixty characters of the dialog's font, measured at its size, and
+    // never wider than the item: a path that wrapped would lose its end,
+    // the folder's own name.
     const short size = GetPortTextSize(GetDialogPort(d));
+    const Rect item = Dialog_Item_Rect(d, 7);
+    const short width = short(std::min<int>(60 * (size > 0 ? size : GetDefFontSize()), item.right - item.left));
     short len = short(std::min<std::size_t>(path.size(), 0x7FFF));
-    TruncText(short(60 * (size > 0 ? size : GetDefFontSize())), path.data(), &len, truncMiddle);
+    TruncText(width, path.data(), &len, truncMiddle);
     path.resize(std::size_t(len));
   }
   Set_Page_Item_Text(d, 7, path);
