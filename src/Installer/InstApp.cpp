@@ -296,6 +296,7 @@ short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, c
   ShowWindow(GetDialogWindow(alert));
   DialogItemIndex hit = 0;
   while (hit != 1 && hit != 2) ModalDialog(NewModalFilterUPP(alertFilter), &hit);
+  tb::TraceNote("install", "alert %d answered %d", alertID, hit);
   DisposeDialog(alert);
   if (swapped) hit = hit == 1 ? 2 : 1;
   return hit;

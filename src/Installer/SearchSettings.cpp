@@ -322,6 +322,7 @@ short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGU
 }
 
 Boolean Handle_Config_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex item) {
+  tb::TraceNote("install", "search settings item %d", item);
   switch (item) {
     case kOK:
       gStatus = 1;
