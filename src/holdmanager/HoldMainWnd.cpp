@@ -1020,6 +1020,13 @@ std::string shortName(const UInt8* name) {
   return out;
 }
 
+// The help page of the window's language, else the program's own; the
+// user is told when neither can be opened.
+void openHelp() {
+  if (Open_Help(gszStrFileName) || Open_Help(gszIniFileName)) return;
+  OpenMsgDlg(HoldIniText("MESSAGE", "TITLE=").c_str(), HoldIniText("MESSAGE", "STR314=").c_str(), 1, nullptr, 0, 0, 0);
+}
+
 void deleteAnswer(long, long, long, int result) {
   MAIN_DLG_DATA* m = GetMainDlgData();
   if (!m || result != 2) return;
@@ -1275,7 +1282,7 @@ void MouseDownMainDlg(EventRecord* event, DialogRef dialog) {
       RequestNewSearch(m);
       return;
     case kItemOptions: OpenCfgDlg(m); return;
-    case kItemHelp: Open_Help(gszIniFileName); return;
+    case kItemHelp: openHelp(); return;
     case kItemExit: CloseMainDlg(dialog, true); return;
   }
   if (item <= kMainItemCount) return;

@@ -31,6 +31,7 @@
 #include "toolbox/navigation.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/pump.h"
+#include "toolbox/recorder.h"
 #include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
 #include "toolbox/windows.h"
@@ -428,6 +429,59 @@ TEST_F(HoldApp, TheDetailRows) {
   EXPECT_EQ(cell(2), "4");
   EXPECT_EQ(cell(4), "Other 999");
   EXPECT_EQ(cell(5), "1 MB");
+}
+
+// Help opens the page of the program's language, which the bundle and the
+// disc carry; a bundle without it says so.
+TEST_F(HoldApp, HelpOpensThePageOfTheLanguageOrSaysItIsMissing) {
+  const fs::path build = std::getenv("VEMO_BUILD_DIR");
+  const fs::path real = build / "suite/VemoHoldManager.app", bare = dir_.path() / "suite/VemoHoldManager.app";
+  fs::create_directories(bare / "Contents/MacOS");
+  testsupport::WriteFile(bare / "Contents/MacOS/VemoHoldManager", "");
+  fs::copy(real / "Contents/Resources", bare / "Contents/Resources", fs::copy_options::recursive);
+  for (const char* lang : {"English", "Japanese"}) fs::remove_all(bare / "Contents/Resources" / lang / "Help");
+  const struct {
+    const char* language;
+    fs::path bundle;
+    const char* page;  // nullptr: none, the message
+    const char* text;  // in the page, or the message
+  } cases[] = {
+      {"", real, "English/Help/index.html", "<title>VemoHoldManager Help</title>"},
+      {"ja", real, "Japanese/Help/index.html", "<title>VemoHoldManager ヘルプ</title>"},
+      {"", bare, nullptr, "The help page could not be opened: it is missing from the program's folder."},
+      {"ja", bare, nullptr, "ヘルプのページを開けませんでした。プログラムのフォルダにありません。"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.language) + " " + c.bundle.string());
+    tb::SetSystemLanguage(c.language);
+    tb::SetApplicationPath((c.bundle / "Contents/MacOS/VemoHoldManager").string());
+    tb::SetMainBundlePath(c.bundle.string());
+    ASSERT_EQ(HoldStartup(), 1);
+    tb::ClearRecords();
+    ASSERT_TRUE(tb::ClickDialogItem(M()->dialog, kItemHelp));
+    Pass();
+    Pass();
+    const auto opened = tb::RecordedOpenedDocuments();
+    if (c.page) {
+      ASSERT_EQ(opened.size(), 1u);
+      EXPECT_EQ(opened[0], (real / "Contents/Resources" / c.page).string());
+      const std::string page = testsupport::ReadFile(opened[0]);
+      EXPECT_NE(page.find(c.text), std::string::npos);
+      EXPECT_EQ(testsupport::ReadFile(build / "disc/TOOL/VemoHoldManager.app/Contents/Resources" / c.page), page);
+    } else {
+      EXPECT_TRUE(opened.empty());
+      SUB_DLG* message = FrontSubDlg();
+      ASSERT_TRUE(message && message->id == kMsgDlgID);
+      EXPECT_EQ(tb::DialogItemText(message->dialog, 2), c.text);
+      ASSERT_TRUE(tb::ClickDialogItem(message->dialog, 4));
+      Pass();
+    }
+    tb::SetSystemLanguage("");
+    ExpectMainWindowLive();
+    QuitHoldManager();
+    HoldShutdown();
+    OpenResources();
+  }
 }
 
 TEST_F(HoldApp, InJapaneseTheLanguageRowAndTextsComeFromTheJapaneseFiles) {
