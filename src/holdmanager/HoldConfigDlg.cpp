@@ -530,7 +530,7 @@ void UpdateFolderListCfgDlg(SUB_DLG* d, PtrListHead folders, int keepSelection) 
   if (!r->folderList) return;
   const short previous = selectedRow(r->folderList);
   CLDelRow(r->folderList, 0, 0);
-  r->folders = SortedFolders(folders);
+  r->folders = SortFolderList(folders);
   for (std::size_t i = 0; i < r->folders.size(); ++i) {
     CLSetCellOne(r->folderList, Cell{short(i), 0}, r->folders[i].name);
     CLSetReference(r->folderList, short(i), long(i));

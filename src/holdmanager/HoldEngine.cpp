@@ -740,7 +740,7 @@ void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error
       int tab = e->view->CurrentTab();
       if (tab == 1 || tab == 2) {
         std::vector<std::string> names;
-        for (const FOLDER_ENTRY& f : SortedFolders(e->folders)) names.push_back(pstr::str(f.name));
+        for (const FOLDER_ENTRY& f : SortFolderList(e->folders)) names.push_back(pstr::str(f.name));
         e->view->FillFolderPopup(tab, names, std::max(1, e->view->FolderPopupValue(tab)));
         if (e->previous != CMD_FOLDER_RENAME) e->view->ShowFolderJobs();
       }
@@ -843,7 +843,7 @@ void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind) {
   e->listFolderSlot = -1;
   if (kind != 2 || !e->newerDevice) return;
   int tab = e->view->CurrentTab();
-  std::vector<FOLDER_ENTRY> v = SortedFolders(e->folders);
+  std::vector<FOLDER_ENTRY> v = SortFolderList(e->folders);
   int value = std::max(1, e->view->FolderPopupValue(tab == 3 ? 1 : tab));
   if (std::size_t(value) > v.size()) return;
   std::memcpy(p->listFolder, v[std::size_t(value - 1)].folderId, 4);

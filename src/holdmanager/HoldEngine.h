@@ -123,7 +123,7 @@ struct HOLD_ENGINE {
   // Lists.
   PtrListHead holdJobs = nullptr;   // kinds 2
   PtrListHead boxJobs = nullptr;    // kind 1 (the third tab)
-  PtrListHead folders = nullptr;    // kind 3, as listed (SortedFolders: the pop-ups' order)
+  PtrListHead folders = nullptr;    // kind 3, as listed (SortFolderList: the pop-ups' order)
   PtrListHead thumbs = nullptr;
   JOB_INFO info{};
   bool haveInfo = false;

@@ -674,7 +674,7 @@ int hold::OpenMove() {
     Str255 none{};
     Rect r = ItemRectOf(dlg, 3);
     CLAddColumn(m->list, none, SInt16(r.right - r.left), kCLNoHeader | kCLSortText);
-    m->folders = SortedFolders(gHoldHost.engine->folders);
+    m->folders = SortFolderList(gHoldHost.engine->folders);
     for (std::size_t i = 0; i < m->folders.size(); ++i) {
       CLSetCellOne(m->list, Cell{short(i), 0}, m->folders[i].name);
       CLSetReference(m->list, short(i), long(i));

@@ -101,7 +101,7 @@ void ClearPtrListFromFolder(PtrListHead* head, const UInt8 folderId[4]) {
   }
 }
 
-std::vector<FOLDER_ENTRY> SortedFolders(PtrListHead folders) {
+std::vector<FOLDER_ENTRY> SortFolderList(PtrListHead folders) {
   std::vector<FOLDER_ENTRY> v;
   for (PtrNode* n = folders; n; n = n->next)
     if (n->size >= sizeof(FOLDER_ENTRY)) v.push_back(*reinterpret_cast<const FOLDER_ENTRY*>(n->data.get()));

@@ -42,7 +42,7 @@ void ClearPtrListFromFolder(PtrListHead* head, const UInt8 folderId[4]);
 // The folders of a pointer list sorted by name, byte by byte, folders of
 // the same name kept in their order: the order of the folder pop-ups,
 // whose value picks a folder by its place.
-std::vector<FOLDER_ENTRY> SortedFolders(PtrListHead folders);
+std::vector<FOLDER_ENTRY> SortFolderList(PtrListHead folders);
 
 // Reads the catalog entry at *index of a folder: on success the index moves
 // on and name (32 bytes) holds the length-prefixed, NUL-terminated name.

@@ -277,7 +277,7 @@ void refillJobList(MAIN_DLG_DATA* m, int tab) {
   UInt8 folderId[4] = {};
   bool filter = false;
   if (tab != 3) {
-    const auto folders = SortedFolders(m->eng.folders);
+    const auto folders = SortFolderList(m->eng.folders);
     const int v = m->folderValue[tab - 1];
     if (v < 1 || v > int(folders.size())) return;
     std::memcpy(folderId, folders[std::size_t(v - 1)].folderId, 4);
