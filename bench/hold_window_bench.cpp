@@ -22,16 +22,14 @@
 
 #include "bench_util.h"
 #include "FanctionLib/CList.h"
+#include "hold_program.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldMainWnd.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
-#include "toolbox/bundle.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
-#include "toolbox/netconfig.h"
 #include "toolbox/pump.h"
-#include "toolbox/resources.h"
 
 namespace {
 
@@ -60,29 +58,9 @@ int main(int argc, char** argv) {
   const int rounds = int(args.Number(1, 7, 1, 1000));
   args.End(1);
   testsupport::TempDir dir;
-  setenv("TOOLBOX_NET", "loopback", 1);
-  setenv("TOOLBOX_HEADLESS", "1", 1);
-  setenv("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-  setenv("XDG_CACHE_HOME", dir.path().c_str(), 1);
-  tb::ReloadNetConfig();
-  const std::filesystem::path bundle = std::filesystem::path(VEMO_SUITE_DEFAULT) / "VemoHoldManager.app";
-  tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
-  tb::SetMainBundlePath(bundle.string());
-  if (tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").string().c_str()) <= 0) {
-    std::fprintf(stderr, "no resources in %s\n", bundle.c_str());
-    return 1;
-  }
-
+  if (!bench::OpenHoldProgram(dir.path(), pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap())) return 1;
   pboxemu::Emulator emu;
-  pboxemu::BoxSpec spec;
-  spec.hasMachineType = true;
-  std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
-  spec.machineType[15] = 0x23;
-  emu.AddBox(spec);
-  auto& h = emu.Hold();
-  h.Enable();
-  h.AddFolder(0, {1, "1_All", 0, 0});
+  pboxemu::HoldServer& h = bench::AddHoldBox(emu, "1_All");
   for (int i = 0; i < kJobs; ++i) {
     pboxemu::HeldJob j;
     j.folder = 1;

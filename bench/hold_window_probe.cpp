@@ -30,20 +30,18 @@
 
 #include "bench_util.h"
 #include "FanctionLib/CList.h"
+#include "hold_program.h"
 #include "holdmanager/HoldApp.h"
 #include "holdmanager/HoldControls.h"
 #include "holdmanager/HoldDialogs.h"
 #include "holdmanager/HoldMainWnd.h"
 #include "pboxemu/emulator.h"
 #include "test_support.h"
-#include "toolbox/bundle.h"
 #include "toolbox/carbonevents.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
 #include "toolbox/navigation.h"
-#include "toolbox/netconfig.h"
-#include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
 
 namespace {
@@ -215,32 +213,11 @@ int main(int argc, char** argv) {
   testsupport::TempDir dir;
   // Held-job requests go to the emulated box (on a port of this run's
   // own); the line-printer port is left alone, for the real daemon.
-  setenv("TOOLBOX_NET", "loopback", 1);
-  setenv("TOOLBOX_HEADLESS", "1", 1);
-  setenv("TOOLBOX_PORTMAP",
-         (pboxemu::PrivatePortMap() + "," + std::to_string(kVFMPPort) + ":" + std::to_string(pboxemu::PrivatePort(4)))
-             .c_str(),
-         1);
-  setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
-  setenv("XDG_CACHE_HOME", dir.path().c_str(), 1);
-  tb::ReloadNetConfig();
-  const fs::path bundle = fs::path(VEMO_SUITE_DEFAULT) / "VemoHoldManager.app";
-  tb::SetApplicationPath((bundle / "Contents/MacOS/VemoHoldManager").string());
-  tb::SetMainBundlePath(bundle.string());
-  if (tb::OpenApplicationResources((bundle / "Contents/Resources/VemoHoldManager.rsrc").c_str()) <= 0) {
-    std::fprintf(stderr, "no resources in %s\n", bundle.c_str());
+  if (!bench::OpenHoldProgram(dir.path(), pboxemu::PrivatePortMap() + "," + std::to_string(kVFMPPort) + ":" +
+                                              std::to_string(pboxemu::PrivatePort(4))))
     return 2;
-  }
-
   pboxemu::Emulator emu(0x7F000001);
-  pboxemu::BoxSpec spec;
-  spec.hasMachineType = true;
-  std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
-  spec.machineType[15] = 0x23;
-  emu.AddBox(spec);
-  auto& h = emu.Hold();
-  h.Enable(false);
-  h.AddFolder(0, {1, "1_Bench", 0, 0});
+  pboxemu::HoldServer& h = bench::AddHoldBox(emu, "1_Bench", false);
   pboxemu::HeldJob big;
   big.folder = 1;
   big.name = "big.prn";
