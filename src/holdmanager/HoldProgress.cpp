@@ -398,6 +398,9 @@ void CancelPrgCmd(HOLD_ENGINE* e) {
 
 void CancelCommand(HOLD_ENGINE* e) {
   if (!e->current) return;
+  // Nothing follows a cancelled command: the wait after an upload, between
+  // two of its looks at the box, would otherwise go on without its dialog.
+  e->next = 0;
   if (e->current == CMD_UPLOAD || e->progress) {
     CancelPrgCmd(e);
     // A closed upload goes on to its end in its own steps.
