@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -124,72 +125,71 @@ class NavigationTest : public testsupport::ToolboxFixture {
 
 // --- answered by the test driver ---------------------------------------------------------
 
-TEST_F(NavigationTest, AnsweredWithSeveralFiles) {
-  tb::AnswerNextChooser({path("a.txt"), path("missing.txt"), path(std::string(64, 'n')), path("c.txt")});
-  NavDialogOptions o = options(kNavAllowMultipleFiles);
-  NavReplyRecord reply;
-  ASSERT_EQ(NavGetFile(nullptr, &reply, &o, &Listen, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_TRUE(reply.validRecord);
-  EXPECT_EQ(paths(reply), (Paths{path("a.txt"), path("c.txt")}));
-  EXPECT_EQ(gHeard.messages, (std::vector<NavEventCallbackMessage>{kNavCBStart, kNavCBUserAction, kNavCBTerminate}));
-  NavDisposeReply(&reply);
-  EXPECT_EQ(tb::PendingChooserAnswers(), 0);
-
-  // Without kNavAllowMultipleFiles (which the defaults have) only the
-  // first counts.
-  tb::AnswerNextChooser({path("b.txt"), path("c.txt")});
-  o = options();
-  o.dialogOptionFlags &= ~kNavAllowMultipleFiles;
-  ASSERT_EQ(NavGetFile(nullptr, &reply, &o, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
-  EXPECT_EQ(paths(reply), Paths{path("b.txt")});
-  NavDisposeReply(&reply);
-}
-
-TEST_F(NavigationTest, AnsweredWithACancelOrNothingUsable) {
-  NavReplyRecord reply;
-  tb::CancelNextChooser();
-  EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
-  EXPECT_FALSE(reply.validRecord);
-  long n = -1;
-  AECountItems(&reply.selection, &n);
-  EXPECT_EQ(n, 0);
-  NavDisposeReply(&reply);
-  tb::AnswerNextChooser({path("sub")});  // a folder is no file
-  EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
-  NavDisposeReply(&reply);
-  tb::AnswerNextChooser({path("a.txt")});  // a file is no folder
-  EXPECT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
-  NavDisposeReply(&reply);
-}
-
-TEST_F(NavigationTest, AnsweredFolderAndSave) {
-  NavReplyRecord reply;
-  tb::AnswerNextChooser({path("sub")});
-  ASSERT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), noErr);
-  ASSERT_EQ(paths(reply), Paths{path("sub")});
-  FSSpec fss;
-  AEGetNthPtr(&reply.selection, 1, typeFSS, nullptr, nullptr, &fss, sizeof fss, nullptr);
-  EXPECT_EQ(pstr::view(fss.name), "sub");  // the folder itself
-  NavDisposeReply(&reply);
-
-  tb::AnswerNextChooser({path("new.log")});
-  NavDialogOptions o = options();
-  pstr::set(o.savedFileName, sizeof o.savedFileName, "proposed.log");
-  ASSERT_EQ(NavPutFile(nullptr, &reply, &o, nullptr, 'TEXT', 'VMxm', nullptr), noErr);
-  EXPECT_TRUE(reply.validRecord);
-  EXPECT_FALSE(reply.replacing);
-  EXPECT_EQ(paths(reply), Paths{path("new.log")});
-  EXPECT_EQ(tb::CFStringText(reply.saveFileName), "new.log");
-  NavDisposeReply(&reply);
-
-  tb::AnswerNextChooser({path("a.txt")});
-  ASSERT_EQ(NavPutFile(nullptr, &reply, &o, nullptr, 'TEXT', 'VMxm', nullptr), noErr);
-  EXPECT_TRUE(reply.replacing);
-  NavDisposeReply(&reply);
-
-  tb::AnswerNextChooser({path("no/such/folder/x.log")});
-  EXPECT_EQ(NavPutFile(nullptr, &reply, &o, nullptr, 'TEXT', 'VMxm', nullptr), userCanceledErr);
-  NavDisposeReply(&reply);
+// Every classic call, answered by the driver (an empty answer cancels):
+// what it returns, whether the reply is valid, and what it chose.
+TEST_F(NavigationTest, AnsweredByTheDriver) {
+  enum Call { kGet, kFolder, kPut };
+  using Messages = std::vector<NavEventCallbackMessage>;
+  struct Case {
+    const char* what;
+    Call call;
+    Paths answer;
+    OSErr err;
+    Paths chosen;
+    bool single = false, replacing = false;
+    Messages heard = {};  // empty: run without an event procedure
+  } cases[] = {
+      {"several files, the unusable left out",
+       kGet,
+       {path("a.txt"), path("missing.txt"), path(std::string(64, 'n')), path("c.txt")},
+       noErr,
+       {path("a.txt"), path("c.txt")},
+       false,
+       false,
+       {kNavCBStart, kNavCBUserAction, kNavCBTerminate}},
+      // Without kNavAllowMultipleFiles (which the defaults have) only the first counts.
+      {"one file only", kGet, {path("b.txt"), path("c.txt")}, noErr, {path("b.txt")}, true},
+      {"a cancel", kGet, {}, userCanceledErr, {}},
+      {"a folder is no file", kGet, {path("sub")}, userCanceledErr, {}},
+      {"a file is no folder", kFolder, {path("a.txt")}, userCanceledErr, {}},
+      {"a folder", kFolder, {path("sub")}, noErr, {path("sub")}},
+      {"a new file", kPut, {path("new.log")}, noErr, {path("new.log")}},
+      {"a file replaced", kPut, {path("a.txt")}, noErr, {path("a.txt")}, false, true},
+      {"no such folder to save in", kPut, {path("no/such/folder/x.log")}, userCanceledErr, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gHeard = Heard{};
+    if (c.answer.empty())
+      tb::CancelNextChooser();
+    else
+      tb::AnswerNextChooser(c.answer);
+    NavDialogOptions o = options();
+    if (c.single) o.dialogOptionFlags &= ~kNavAllowMultipleFiles;
+    pstr::set(o.savedFileName, sizeof o.savedFileName, "proposed.log");
+    NavEventUPP proc = c.heard.empty() ? nullptr : &Listen;
+    NavReplyRecord reply;
+    const OSErr err = c.call == kGet      ? NavGetFile(nullptr, &reply, &o, proc, nullptr, nullptr, nullptr, nullptr)
+                      : c.call == kFolder ? NavChooseFolder(nullptr, &reply, nullptr, proc, nullptr, nullptr)
+                                          : NavPutFile(nullptr, &reply, &o, proc, 'TEXT', 'VMxm', nullptr);
+    EXPECT_EQ(err, c.err);
+    EXPECT_EQ(bool(reply.validRecord), err == noErr);
+    EXPECT_EQ(paths(reply), c.chosen);
+    if (!c.heard.empty()) {
+      EXPECT_EQ(gHeard.messages, c.heard);
+    }
+    if (c.call == kPut && err == noErr) {
+      EXPECT_EQ(bool(reply.replacing), c.replacing);
+      EXPECT_EQ(tb::CFStringText(reply.saveFileName), std::filesystem::path(c.answer[0]).filename().string());
+    }
+    if (c.call == kFolder && err == noErr) {
+      FSSpec fss;
+      AEGetNthPtr(&reply.selection, 1, typeFSS, nullptr, nullptr, &fss, sizeof fss, nullptr);
+      EXPECT_EQ(pstr::view(fss.name), "sub");  // the folder itself
+    }
+    NavDisposeReply(&reply);
+    EXPECT_EQ(tb::PendingChooserAnswers(), 0);
+  }
 }
 
 void DisposeAtTheEnd(NavEventCallbackMessage what, NavCBRecPtr parms, void* ud) {
@@ -428,15 +428,7 @@ TEST_F(NavigationTest, UpdatesOfTheProgramsWindowsReachTheEventProcedure) {
   NavDisposeReply(&reply);
 }
 
-TEST_F(NavigationTest, HeadlessWithNobodyToAnswerCancels) {
-  NavReplyRecord reply;
-  EXPECT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
-  EXPECT_FALSE(reply.validRecord);
-  EXPECT_EQ(tb::WindowCount(), 0);
-  NavDisposeReply(&reply);
-}
-
-TEST_F(NavigationTest, ScriptsAnswerChoosers) {
+TEST_F(NavigationTest, ScriptsAnswerChoosersAndNobodyElseDoes) {
   tb::LoadScriptText("chooser-answer " + path("a.txt") + "\nchooser-cancel\n");
   EventRecord ev;
   for (int i = 0; i < 5 && tb::ScriptRunning(); ++i) WaitNextEvent(everyEvent, &ev, 0, nullptr);
@@ -445,6 +437,11 @@ TEST_F(NavigationTest, ScriptsAnswerChoosers) {
   EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), noErr);
   NavDisposeReply(&reply);
   EXPECT_EQ(NavGetFile(nullptr, &reply, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  NavDisposeReply(&reply);
+  // Headless, with nobody left to answer, a chooser cancels without a window.
+  EXPECT_EQ(NavChooseFolder(nullptr, &reply, nullptr, nullptr, nullptr, nullptr), userCanceledErr);
+  EXPECT_FALSE(reply.validRecord);
+  EXPECT_EQ(tb::WindowCount(), 0);
   NavDisposeReply(&reply);
 }
 
