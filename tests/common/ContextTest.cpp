@@ -82,7 +82,14 @@ struct SetCase {
   const char* text;
   int result;
   const char* message;  // null: the buffer stays untouched
+  const char* shown = nullptr;  // the setting as shown afterwards; null: not looked at
 };
+
+std::string show(UInt16 varid, std::size_t size = 256) {
+  std::vector<char> out(size, '#');
+  if (context_show_varid(varid, out.data(), out.size()) != 0) return "<none>";
+  return out.data();
+}
 
 void runSetCases(const std::vector<SetCase>& cases) {
   for (const SetCase& c : cases) {
@@ -90,13 +97,10 @@ void runSetCases(const std::vector<SetCase>& cases) {
     std::strcpy(msg, "untouched");
     EXPECT_EQ(context_set_varid(c.varid, c.text, msg, sizeof msg), c.result) << c.text;
     EXPECT_STREQ(msg, c.message ? c.message : "untouched") << c.text;
+    if (c.shown) {
+      EXPECT_EQ(show(c.varid), c.shown) << c.text;
+    }
   }
-}
-
-std::string show(UInt16 varid, std::size_t size = 256) {
-  std::vector<char> out(size, '#');
-  if (context_show_varid(varid, out.data(), out.size()) != 0) return "<none>";
-  return out.data();
 }
 
 // varids: 1 B, 2 W, 3 L, 4 I, 5 N, 6 E, 7 X, 8 P, 9 F
@@ -119,90 +123,71 @@ TEST(SettingsTables, NumbersParseWithRangeChecks) {
       {1, "99999999999999999999", kCtxOutOfRange, "Out of range."},
       {1, "-99999999999999999999", kCtxOutOfRange, "Out of range."},
       {1, "", kCtxSyntaxError, "Syntax Error."},
-      {1, "ten", kCtxSyntaxError, "Syntax Error."},
+      {1, "ten", kCtxSyntaxError, "Syntax Error.", "7"},  // the failures left the last stored value
       {2, "60000", kCtxStored, nullptr},
-      {2, "60001", kCtxOutOfRange, "Out of range."},
+      {2, "60001", kCtxOutOfRange, "Out of range.", "60000"},
       {3, "0xFFFFFFFF", kCtxOutOfRange, "Out of range."},
-      {3, "65535", kCtxStored, nullptr},
+      {3, "65535", kCtxStored, nullptr, "65535"},
   });
-  EXPECT_EQ(t.image()[0], 7);  // the failures left the last stored value
+  EXPECT_EQ(t.image()[0], 7);
   EXPECT_EQ(context_read(get_context_by_varid(2)), 60000);
-  EXPECT_EQ(show(1), "7");
-  EXPECT_EQ(show(2), "60000");
-  EXPECT_EQ(show(3), "65535");
-}
-
-TEST(SettingsTables, ByteSettingNeverStoresMoreThanAByte) {
-  Tables t({{'B', 0, 1, 0, 1000}}, kEnums, 1);
+  // A byte setting never stores more than a byte, whatever its range.
+  Tables byte({{'B', 0, 1, 0, 1000}}, kEnums, 1);
   runSetCases({{1, "255", kCtxStored, nullptr}, {1, "256", kCtxOutOfRange, "Out of range."}});
-  EXPECT_EQ(t.image()[0], 255);
+  EXPECT_EQ(byte.image()[0], 255);
 }
 
-TEST(SettingsTables, Addresses) {
+// Addresses, selections (counted from the entry's minimum) and strings:
+// stored within their fields and shown as they would be typed.
+TEST(SettingsTables, AddressesSelectionsAndStrings) {
   Tables t(kDefs, kEnums, 56);
+  auto field = [&](std::size_t at, std::size_t n) { return std::string(reinterpret_cast<char*>(t.image() + at), n); };
   runSetCases({
       {4, "192.168.1.300", kCtxOutOfRange, "Out of range."},
       {4, "192.168..1", kCtxSyntaxError, "Syntax Error."},
       {4, "192,168.1.1", kCtxSyntaxError, "Syntax Error."},
       {4, "192.168.1", kCtxSyntaxError, "Syntax Error."},
       {4, "-1.0.0.0", kCtxOutOfRange, "Out of range."},
-      {4, "10.0.0.1 and more", kCtxStored, nullptr},
-  });
-  EXPECT_EQ(show(4), "10.0.0.1");
-  runSetCases({{4, ".2.3.4", kCtxStored, nullptr}});
-  EXPECT_EQ(show(4), "0.2.3.4");
-  EXPECT_EQ(context_read(get_context_by_varid(4)), 0x00020304);
-}
-
-TEST(SettingsTables, SelectionsCountFromTheEntrysMinimum) {
-  Tables t(kDefs, kEnums, 56);
-  runSetCases({
+      {4, "10.0.0.1 and more", kCtxStored, nullptr, "10.0.0.1"},
+      {4, ".2.3.4", kCtxStored, nullptr, "0.2.3.4"},
       {5, "ENABLE", kCtxStored, nullptr},
-      {5, "ONE", kCtxNoSelection, "No such selection."},  // below min
+      {5, "ONE", kCtxNoSelection, "No such selection."},    // below min
       {5, "OTHER", kCtxNoSelection, "No such selection."},  // above max
       {5, "ENABL", kCtxNoSelection, "No such selection."},
-      {5, "", kCtxNoSelection, "No such selection."},
-  });
-  EXPECT_EQ(t.image()[11], 0);  // name 3 is stored as 0
-  EXPECT_EQ(show(5), "ENABLE");
-  runSetCases({{5, "AUTO", kCtxStored, nullptr}});
-  EXPECT_EQ(t.image()[11], 2);
-  EXPECT_EQ(show(5), "AUTO");
-  EXPECT_EQ(find_enum("TWO", 1), 2);
-  EXPECT_EQ(find_enum("TWO", 3), -1);
-  EXPECT_EQ(get_enum_by_number(0), nullptr);
-  EXPECT_EQ(get_enum_by_number(7), nullptr);
-}
-
-TEST(SettingsTables, PascalStrings) {
-  Tables t(kDefs, kEnums, 56);
-  runSetCases({
+      {5, "", kCtxNoSelection, "No such selection.", "ENABLE"},
       {8, "1234567", kCtxStored, nullptr},
       {8, "12345678", kCtxTooLong, "String too long."},
       {8, "\"open", kCtxOutOfRange, "Syntax error."},
       {8, "bad\\x4", kCtxSyntaxError, "Syntax Error."},
       {8, "bad\\", kCtxSyntaxError, "Syntax Error."},
   });
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(t.image() + 44), 8), "\x07" "1234567");
-  runSetCases({{8, "\"a\\tb\" ignored", kCtxStored, nullptr}});
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(t.image() + 44), 4), "\x03" "a\tb");
-  EXPECT_EQ(show(8), "\"a\\tb\"");
+  EXPECT_EQ(context_read(get_context_by_varid(4)), 0x00020304);
+  EXPECT_EQ(t.image()[11], 0);  // name 3 is stored as 0
+  EXPECT_EQ(field(44, 8),
+            "\x07"
+            "1234567");
+  runSetCases({
+      {5, "AUTO", kCtxStored, nullptr, "AUTO"},
+      {8, "\"a\\tb\" ignored", kCtxStored, nullptr, "\"a\\tb\""},
+  });
+  EXPECT_EQ(t.image()[11], 2);
+  EXPECT_EQ(field(44, 4),
+            "\x03"
+            "a\tb");
   runSetCases({{8, "\"q\\\"\\x41\"", kCtxStored, nullptr}});  // escaped quote inside
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(t.image() + 44), 4), "\x03q\"A");
-}
-
-TEST(SettingsTables, CStringsAreStoredCutAndShownEscaped) {
-  Tables t(kDefs, kEnums, 56);
-  runSetCases({{6, "tab\there \"q\" \x01", kCtxStored, nullptr}});
-  EXPECT_EQ(show(6), "\"tab\\there \\\"q\\\" \\x01\"");
-  runSetCases({{9, "abcdef", kCtxStored, nullptr}});  // F field of 4: 3 characters
-  EXPECT_EQ(show(9), "\"abc\"");
-  runSetCases({{9, "a\xC3\xA9", kCtxStored, nullptr}});  // 3 bytes fit exactly
-  EXPECT_EQ(show(9), "\"a\\xC3\\xA9\"");
-  runSetCases({{9, "ab\xC3\xA9", kCtxStored, nullptr}});  // é would be split: dropped
-  EXPECT_EQ(show(9), "\"ab\"");
-  runSetCases({{7, "0123456789", kCtxStored, nullptr}});
-  EXPECT_EQ(show(7), "\"**********\"");
+  EXPECT_EQ(field(44, 4), "\x03q\"A");
+  EXPECT_EQ(find_enum("TWO", 1), 2);
+  EXPECT_EQ(find_enum("TWO", 3), -1);
+  EXPECT_EQ(get_enum_by_number(0), nullptr);
+  EXPECT_EQ(get_enum_by_number(7), nullptr);
+  // C strings are cut to their field, never inside a character, and shown escaped.
+  runSetCases({
+      {6, "tab\there \"q\" \x01", kCtxStored, nullptr, "\"tab\\there \\\"q\\\" \\x01\""},
+      {9, "abcdef", kCtxStored, nullptr, "\"abc\""},             // F field of 4: 3 characters
+      {9, "a\xC3\xA9", kCtxStored, nullptr, "\"a\\xC3\\xA9\""},  // 3 bytes fit exactly
+      {9, "ab\xC3\xA9", kCtxStored, nullptr, "\"ab\""},          // é would be split: dropped
+      {7, "0123456789", kCtxStored, nullptr, "\"**********\""},
+  });
 }
 
 TEST(SettingsTables, ShowIsBoundedByTheOutputSize) {

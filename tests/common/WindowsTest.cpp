@@ -68,7 +68,7 @@ TEST_F(Framework, EntriesKeepTheirHandlersInSlotOrderAndTheirRecords) {
   DisposeWindow(other);
 }
 
-TEST_F(Framework, ClosingTheMiddleOfThreeDialogsRenumbersTheLaterOne) {
+TEST_F(Framework, ClosingADialogRenumbersTheLaterOnesAndEndsOnlyItsOwnModalMode) {
   DialogRef a = OpenDialog(), b = OpenDialog(), c = OpenDialog();
   ASSERT_TRUE(a && b && c);
   EXPECT_EQ(WindowNo(a), 0);
@@ -76,7 +76,11 @@ TEST_F(Framework, ClosingTheMiddleOfThreeDialogsRenumbersTheLaterOne) {
   EXPECT_EQ(WindowNo(c), 2);
   int recordB = 2;
   Set_Usr_Window_RefCon(b, &recordB);
+  // The movable-modal mode ends with its own dialog, not another.
+  Window_Select_Mode(a);
+  EXPECT_EQ(OpenMovableDlg, a);
   Close_Usr_Dialog(b);
+  EXPECT_EQ(OpenMovableDlg, a);
   EXPECT_EQ(count_que(Win_Que_Base), 2);
   EXPECT_EQ(WindowNo(a), 0);
   EXPECT_EQ(WindowNo(c), 1);
@@ -84,6 +88,7 @@ TEST_F(Framework, ClosingTheMiddleOfThreeDialogsRenumbersTheLaterOne) {
   // The module's record is the module's: untouched.
   EXPECT_EQ(recordB, 2);
   Close_Usr_Dialog(a);
+  EXPECT_EQ(OpenMovableDlg, nullptr);
   Close_Usr_Dialog(c);
   EXPECT_EQ(Win_Que_Base, nullptr);
   EXPECT_EQ(tb::DialogCount(), 0);
@@ -163,17 +168,6 @@ TEST_F(Framework, ContentColourAndTheRootControlFollowTheWindow) {
   EXPECT_FALSE(IsWindowHilited(w));
   Handle_Window_Active(d);
   EXPECT_FALSE(IsControlActive(check));
-}
-
-TEST_F(Framework, MovableModalModeEndsWithItsDialog) {
-  DialogRef a = OpenDialog(), b = OpenDialog();
-  Window_Select_Mode(a);
-  EXPECT_EQ(OpenMovableDlg, a);
-  Close_Usr_Dialog(b);
-  EXPECT_EQ(OpenMovableDlg, a);
-  Close_Usr_Dialog(a);
-  EXPECT_EQ(OpenMovableDlg, nullptr);
-  Window_Select_Mode(nullptr);
 }
 
 // ---- The dispatch ------------------------------------------------------------
@@ -286,16 +280,6 @@ TEST_F(Framework, KeysReachADialogOnlyThroughItsKeyHandler) {
     EXPECT_TRUE(testhost::host().mouseDowns.empty());
     Close_Usr_Dialog(d);
   }
-}
-
-TEST_F(Framework, AutoKeyGoesStraightToTheDialog) {
-  DialogRef d = OpenDialog();
-  Run();
-  Taken();
-  tb::PostKey(autoKey, 'z', tb::KeyCodeForChar('z'), 0);
-  Run();
-  EXPECT_EQ(EditText(d), "z");
-  EXPECT_EQ(Taken(), Strings{});
 }
 
 TEST_F(Framework, AKeyHandlerThatClosesItsDialogGivesTheKeyToNoOtherWindow) {
@@ -466,24 +450,21 @@ TEST_F(Framework, PlainWindowsGetTheirEventsThroughTheSecondStage) {
   EXPECT_EQ(Handle_Grow_Window(w, &e), 1);
   EXPECT_EQ(Handle_Zoom_Window(w, &e, inZoomOut), 1);
   EXPECT_EQ(Taken(), (Strings{"wresize", "wzoom 8"}));
-}
 
-TEST_F(Framework, DialogsAreNeitherResizedNorZoomed) {
+  // Dialogs are neither resized nor zoomed.
   DialogRef d = OpenDialog();
   Run();
   Taken();
-  EventRecord e{};
   EXPECT_EQ(Handle_Grow_Window(GetDialogWindow(d), &e), 1);
   EXPECT_EQ(Handle_Zoom_Window(GetDialogWindow(d), &e, inZoomIn), 1);
   EXPECT_EQ(Handle_Grow_Window(nullptr, &e), 1);
   EXPECT_EQ(Taken(), Strings{});
-}
 
-TEST_F(Framework, APlainWindowWithoutUpdateHandlerIsValidated) {
-  WindowRef w = Open_Usr_Window(400, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_NE(w, nullptr);
+  // A plain window without an update handler is validated all the same.
+  WindowRef bare = Open_Usr_Window(400, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(bare, nullptr);
   EXPECT_LT(Run(), 20);
-  EXPECT_FALSE(IsWindowUpdatePending(w));
+  EXPECT_FALSE(IsWindowUpdatePending(bare));
 }
 
 // ---- Apple events --------------------------------------------------------------
