@@ -157,16 +157,22 @@ void clickRow(DialogItemIndex list, int row) {
   tb::ClickInWindow(GetDialogWindow(M()->dialog), Point{SInt16(r.top + 18 + 18 * row + 9), SInt16(r.left + 40)});
 }
 
+double failed(const char* why) {
+  std::fprintf(stderr, "%s\n", why);
+  return -1;
+}
+
 // Ours: the file chosen into the local list, Upload, and the click on Yes
 // timed to the end of the upload. The wait for the box to file the job
 // that follows (this box files nothing: its daemon is elsewhere) is then
-// cancelled.
+// cancelled, which leaves the lists to the next Renew.
+
 double windowUpload(const std::string& file) {
   tb::AnswerNextChooser({file});
   tb::ClickDialogItem(M()->dialog, kT1Select);
-  if (!runUntil([] { return CLGetCount(M()->tab1PCFile) == 1; })) return -1;
+  if (!runUntil([] { return CLGetCount(M()->tab1PCFile) == 1; })) return failed("the file was not listed");
   tb::ClickDialogItem(M()->dialog, kT1Upload);
-  if (!runUntil([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; })) return -1;
+  if (!runUntil([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; })) return failed("Upload asked nothing");
   const auto t0 = Clock::now();
   tb::ClickDialogItem(FrontSubDlg()->dialog, 3);
   // Timed to the daemon's acknowledgement of the last byte (the job
@@ -184,11 +190,14 @@ double windowUpload(const std::string& file) {
             return ended;
           },
           120))
-    return -1;
-  const bool sent = M()->eng.current == CMD_REFRESH && M()->eng.previous == CMD_UPLOAD;
+    return failed("the upload did not end");
+  if (M()->eng.current != CMD_REFRESH || M()->eng.previous != CMD_UPLOAD) return failed("the upload failed");
   tb::PressNamedKey("Escape");
-  if (!runUntil(idle) || !sent || CLGetCount(M()->tab1PCFile) != 0) return -1;
-  return ms;  // -1 when the acknowledgement was never seen
+  if (!runUntil(idle)) return failed("the wait after the upload did not end");
+  tb::ClickDialogItem(M()->dialog, kT1Renew);
+  if (!runUntil([] { return idle() && M()->eng.folders; })) return failed("Renew did not list the box");
+  if (CLGetCount(M()->tab1PCFile) != 0) return failed("the file sent is still listed");
+  return ms < 0 ? failed("the last acknowledgement was not seen") : ms;
 }
 
 double windowDownload(const std::string& dest, UInt32 job, std::size_t size) {
