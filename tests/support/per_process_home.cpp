@@ -1,4 +1,8 @@
-// Linked into every test program: CTest gives all the cases of one program
+// Linked into every test program. Whoever starts it, by CTest or by hand,
+// its traffic and that of every program it starts stays on loopback: a
+// search's broadcast must never reach a real interface.
+//
+// CTest gives all the cases of one program
 // the same home and config folders, and runs those cases side by side, so
 // two cases writing the same preference file would read each other's. Each
 // test process moves to folders of its own below that home, removed again
@@ -37,6 +41,12 @@ struct PerProcessHome {
   }
 };
 
+struct LoopbackOnly {
+  LoopbackOnly() { setenv("TOOLBOX_NET", "loopback", 1); }
+};
+
+// Before any test or static of the program can open a socket.
+LoopbackOnly gLoopback;
 PerProcessHome gHome;
 
 }  // namespace
