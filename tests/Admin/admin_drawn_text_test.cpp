@@ -153,6 +153,28 @@ class DrawnText : public admintest::AdminProgramTest, public ::testing::WithPara
     const std::string title = TitleOf(w);
     seen_.insert(title);
     for (const std::string& f : testsupport::WindowTextFaults(w, rules_)) faults_[title].insert(f);
+    lookInsideFrame(w, title);
+  }
+  // A page's items, a field with its border, lie inside the page frame,
+  // clear of its edge line (the frame's last row and column).
+  void lookInsideFrame(WindowRef w, const std::string& title) {
+    DialogItemIndex frameItems;
+    CTAB_DATA* tabs = TabsOf(w, &frameItems);
+    if (!tabs || !tabs->frameRect) return;
+    const Rect fr = *tabs->frameRect;
+    DialogRef d = GetDialogFromWindow(w);
+    for (DialogItemIndex i = frameItems + 1; i <= CountDITL(d); ++i) {
+      DialogItemType kind = 0;
+      Handle h = nullptr;
+      Rect r;
+      GetDialogItem(d, i, &kind, &h, &r);
+      if (r.left >= 8192) continue;  // hidden
+      if ((kind & ~itemDisable) == editText) InsetRect(&r, -3, -3);
+      if (r.top < fr.top || r.left <= fr.left || r.bottom > fr.bottom - 1 || r.right > fr.right - 1)
+        faults_[title].insert("item " + std::to_string(i) + " (" + std::to_string(r.top) + "," +
+                              std::to_string(r.left) + "," + std::to_string(r.bottom) + "," +
+                              std::to_string(r.right) + ") crosses the page frame");
+    }
   }
 
  private:
