@@ -12,7 +12,7 @@ void PackJcpProbe(UInt16 conditionNo, std::span<UInt8, kJcpProbeSize> out) {
 }
 
 bool IsJcpReply(std::span<const UInt8> d) {
-  return d.size() >= 4 && d[0] == 0x00 && d[1] == 0x02 && d[2] == 0x95 && d[3] == 0x06;
+  return d.size() >= kJcpReplySize && d[0] == 0x00 && d[1] == 0x02 && d[2] == 0x95 && d[3] == 0x06;
 }
 
 void UnpackJcpReply(std::span<const UInt8> datagram, jcp_reply& out) {

@@ -73,11 +73,12 @@ struct jcp_server {
 
 // Writes the 88-byte probe.
 void PackJcpProbe(UInt16 conditionNo, std::span<UInt8, kJcpProbeSize> out);
-// True when a datagram is a search reply: its first four bytes are
-// 00 02 95 06 exactly.
+// True when a datagram is a search reply: at least the 72 bytes of one, the
+// first four 00 02 95 06 exactly. A shorter one is no reply, whatever it
+// begins with: the box it would stand for is made of zeros.
 bool IsJcpReply(std::span<const UInt8> datagram);
 
-// A reply shorter than 72 bytes reads as if zero bytes followed what came.
+// Reads the first 72 bytes (any missing read as zeros).
 void UnpackJcpReply(std::span<const UInt8> datagram, jcp_reply& out);
 void PackJcpReply(const jcp_reply& in, std::span<UInt8, kJcpReplySize> out);
 

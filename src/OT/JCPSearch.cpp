@@ -24,27 +24,40 @@ void notifyCaller(JCPEPInfo* ctx, void* data, void* extra, short status) {
   if (ctx->NotifyProcPtr) ctx->NotifyProcPtr(ctx, data, extra, status);
 }
 
+// Replies over UDP or over AppleTalk: each whole one goes to the caller,
+// over AppleTalk with the sender as a row of its own (its DDP address, no
+// entity name).
 void searchReceive(JCPEPInfo* ctx) {
-  UDPEPInfo* ep = &ctx->protocol.udp.udpEPInfo;
-  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !JCP_IsEnding(ctx); ++i) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  for (int i = 0; i < kMaxReadsPerStep && isOpen(ep) && !JCP_IsEnding(ctx); ++i) {
     UInt32 len = 0;
-    const SInt32 quietSince = ep->epi.prevTick;
     const UInt8* data = nullptr;
     JCPSender from;
+    const SInt32 quietSince = ep->prevTick;
     if (JCP_ReadDatagram(ctx, &data, &len, &from) != kOTNoError) return;
     std::span<const UInt8> d(data, len);
     if (!IsJcpReply(d)) {
-      // Only a reply is news: junk must not keep a search alive.
-      ep->epi.prevTick = quietSince;
+      // Only a reply is news: junk, or a reply cut short, must neither
+      // keep a search alive nor stand for a box.
+      ep->prevTick = quietSince;
       if (tb::TraceOn("jcp"))
-        tb::TraceRefusal("jcp", "search: %u bytes from %s are not a search reply", unsigned(len),
-                         JCP_SenderText(JCP_PROTO_UDP, from).c_str());
+        tb::TraceRefusal("jcp", "search: %u bytes from %s are not a whole search reply", unsigned(len),
+                         JCP_SenderText(ctx->protocolType, from).c_str());
       continue;
     }
-    // A reply cut short reads as zero bytes beyond what came.
     jcp_reply reply;
     UnpackJcpReply(d, reply);
-    notifyCaller(ctx, &reply, nullptr, JCP_NOTIFY_FOUND);
+    if (ctx->protocolType != JCP_PROTO_DDP) {
+      notifyCaller(ctx, &reply, nullptr, JCP_NOTIFY_FOUND);
+      continue;
+    }
+    NBPAddrTable row{};
+    row.addrType = from.ddp.fAddressType;
+    row.network = from.ddp.fNetwork;
+    row.node = from.ddp.fNodeID;
+    row.socket = from.ddp.fSocket;
+    row.ddpType = from.ddp.fDDPType;
+    notifyCaller(ctx, &reply, &row, JCP_NOTIFY_FOUND);
   }
 }
 
@@ -97,36 +110,6 @@ void ddpSearchSend(JCPEPInfo* ctx) {
   if (d.curLookupIdx >= UInt32(cnt)) {
     JCP_FreeRows(ctx);
     ep->sndComplete = 1;
-  }
-}
-
-void ddpSearchReceive(JCPEPInfo* ctx) {
-  DDPEPInfo* ep = &ctx->protocol.ddp.ddpEPInfo;
-  for (int i = 0; i < kMaxReadsPerStep && isOpen(&ep->epi) && !JCP_IsEnding(ctx); ++i) {
-    JCPSender sender;
-    UInt32 len = 0;
-    const UInt8* data = nullptr;
-    const SInt32 quietSince = ep->epi.prevTick;
-    if (JCP_ReadDatagram(ctx, &data, &len, &sender) != kOTNoError) return;
-    const DDPAddress& from = sender.ddp;
-    std::span<const UInt8> d(data, len);
-    if (!IsJcpReply(d)) {
-      ep->epi.prevTick = quietSince;
-      if (tb::TraceOn("jcp"))
-        tb::TraceRefusal("jcp", "search: %u bytes from %s are not a search reply", unsigned(len),
-                         JCP_SenderText(JCP_PROTO_DDP, sender).c_str());
-      continue;
-    }
-    jcp_reply reply;
-    UnpackJcpReply(d, reply);
-    // The sender as a row of its own: its DDP address, no entity name.
-    NBPAddrTable row{};
-    row.addrType = from.fAddressType;
-    row.network = from.fNetwork;
-    row.node = from.fNodeID;
-    row.socket = from.fSocket;
-    row.ddpType = from.fDDPType;
-    notifyCaller(ctx, &reply, &row, JCP_NOTIFY_FOUND);
   }
 }
 
@@ -307,8 +290,5 @@ void JCP_SearchSend(JCPEPInfo* ctx) {
 
 void JCP_SearchReceive(JCPEPInfo* ctx) {
   // The lookup's own notifier reads its answers.
-  if (ctx->protocolType == JCP_PROTO_UDP)
-    searchReceive(ctx);
-  else if (ctx->protocolType == JCP_PROTO_DDP)
-    ddpSearchReceive(ctx);
+  if (ctx->protocolType == JCP_PROTO_UDP || ctx->protocolType == JCP_PROTO_DDP) searchReceive(ctx);
 }

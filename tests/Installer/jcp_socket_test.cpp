@@ -319,7 +319,7 @@ TEST_F(SocketJcp, SearchTakesOnlyWholeRepliesOfItsRule) {
   EXPECT_EQ(probe[2], 0x95);
   EXPECT_EQ(probe[3], 0x06);
   peer.send(searchReply(0x1234, 72));  // another rule
-  peer.send(searchReply(0x9506, 40));  // too short to read
+  for (std::size_t cut : {4, 40, 71}) peer.send(searchReply(0x9506, cut));  // no reply: shorter than one
   peer.send(searchReply(0x9506, 72));
   peer.send(searchReply(0x9506, 100));
   ASSERT_TRUE(waitFor([&] { return ctx->foundCount.load() == 2; }));

@@ -61,6 +61,11 @@ std::vector<UInt8> SearchReply(const char* name) {
   return b;
 }
 
+std::vector<UInt8> Cut(std::vector<UInt8> d, std::size_t n) {
+  d.resize(n);
+  return d;
+}
+
 class HostilePeerTest : public ::testing::TestWithParam<SInt16> {
  protected:
   HostilePeerTest() {
@@ -145,6 +150,7 @@ TEST_P(HostilePeerTest, OnlyAcceptedRepliesKeepARequestAlive) {
       {"GET, junk", JCP_CMD_GET, std::vector<UInt8>(8, 0xEE), 60 + 30},
       {"GET, a reply for another offset", JCP_CMD_GET, CommandReply(1, 1, 512, "x"), 60 + 30},
       {"search, a box answering for ever", JCP_CMD_SEARCH, SearchReply("CHATTY"), 60 * kJCPOverallLimitFactor + 30},
+      {"search, replies one byte short", JCP_CMD_SEARCH, Cut(SearchReply("SHORT"), kJcpReplySize - 1), 60 + 30},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);

@@ -55,7 +55,9 @@ inline void RecordingNotifier(JCPEPInfo* ctx, void* data, void* extra, short sta
 
 class JcpTest : public ::testing::Test {
  protected:
-  JcpTest() : ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {
+  // Confined to loopback even when run by hand: a search probes the
+  // limited broadcast.
+  JcpTest() : net_("TOOLBOX_NET", "loopback"), ports_("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str()) {
     tb::ReloadNetConfig();
     OT_Init();
     tb::UseVirtualClock(true);
@@ -115,6 +117,7 @@ class JcpTest : public ::testing::Test {
 
   ottest::LoopTicker SettledClock() { return ottest::SettledClock(emu); }
 
+  testsupport::ScopedEnv net_;
   testsupport::ScopedEnv ports_;
   pboxemu::Emulator emu;
   std::unique_ptr<JCPEPInfo> ctx;

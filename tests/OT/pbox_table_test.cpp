@@ -310,9 +310,13 @@ TEST(PBoxRecords, OverlongNameLengthInARecordIsCut) {
   EXPECT_EQ(back.ddpEName.zoneStr[0], 0);
 }
 
-TEST(JcpPackets, ShortReplyReadsAsZeroFilled) {
+TEST(JcpPackets, OnlyAWholeReplyIsOneAndAShortOneReadsAsZeroFilled) {
   std::vector<UInt8> d = {0x00, 0x02, 0x95, 0x06, 'A', 'B'};
-  EXPECT_TRUE(IsJcpReply(d));
+  EXPECT_FALSE(IsJcpReply(d));
+  std::vector<UInt8> whole(kJcpReplySize, 0);
+  std::copy(d.begin(), d.end(), whole.begin());
+  EXPECT_TRUE(IsJcpReply(whole));
+  EXPECT_FALSE(IsJcpReply(std::span<const UInt8>(whole).first(kJcpReplySize - 1)));
   jcp_reply r;
   std::memset(&r, 0xEE, sizeof r);
   UnpackJcpReply(d, r);
