@@ -223,6 +223,7 @@ short GetPBOXInfo(const PBOXinfo* box) {
   if (!ex.ctx) return ex.error;
   UInt32 n = read_table(ex.ctx.get(), "GET CONTEXT", pContextData);
   if (n == 0) return refuse("GET CONTEXT", "no table came back");
+  if (n < sizeof(CONTEXT_ENTRY)) return refuse("GET CONTEXT", "the reply holds no whole entry: no settings table");
   wContextSize = static_cast<UInt16>(n);
   n = read_table(ex.ctx.get(), "GET ENUM_DATA", pEnumData);
   if (n == 0) return refuse("GET ENUM_DATA", "no table came back");

@@ -255,7 +255,15 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   if (dataLen) std::memcpy(ctx->sndLargeBuf, data, dataLen);
   std::memset(ctx->rcvLargeBuf, 0, sizeof ctx->rcvLargeBuf);
   ctx->rcvLargeBufLen = 0;
-  return JCP_RunExchange(ctx, async);
+  OSStatus r = JCP_RunExchange(ctx, async);
+  // What an exchange that did not end well brought is no reply: a box that
+  // never closed it, or whose blocks passed the buffer, has not sent a table.
+  if (!async && ctx->isComplete && !(ctx->isSuccess && !ctx->isTimeout) && ctx->rcvLargeBufLen) {
+    tb::TraceRefusal("jcp", "command: %u bytes of an exchange that did not succeed are dropped",
+                     unsigned(ctx->rcvLargeBufLen));
+    ctx->rcvLargeBufLen = 0;
+  }
+  return r;
 }
 
 void GetLargeData(JCPEPInfo* ctx) {

@@ -14,7 +14,11 @@ short JCP_DDP_SetRemote(JCPEPInfo* context, UInt16 network, UInt8 node, UInt8 so
 short JCP_SetRemoteFromPBOX(JCPEPInfo* context, short protocol, const PBOXinfo* box, UInt16 port, UInt8 ddpType);
 
 // cmd holds cmdLen bytes (the text and any payload, at most 80); data holds
-// dataLen bytes (at most 16384). Longer ones are refused with -3159.
+// dataLen bytes (at most 16384). Longer ones are refused with -3159. Each
+// try lasts the time-out at most, whatever the box sends. A synchronous
+// command returns once it has ended (after the resends its notifier made);
+// the reply lies in rcvLargeBuf, rcvLargeBufLen bytes, only when it ended
+// well: otherwise rcvLargeBufLen is 0.
 OSStatus JCP_GetCommand(JCPEPInfo* context, const void* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen,
                         UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async);
 OSStatus JCP_SetCommand(JCPEPInfo* context, const void* cmd, UInt32 cmdLen, const void* data, UInt32 dataLen,

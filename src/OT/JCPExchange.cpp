@@ -318,9 +318,16 @@ OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
   if (JCP_IsEnding(ctx)) return ep->err;
   const UInt32 limit = MilliToTick(UInt32(std::max<SInt32>(ep->timeout, 0)));
   const bool quiet = UInt32(GetSpentTime(ep)) > limit;
-  if (quiet || TickCount() - ctx->startTick > limit * kJCPOverallLimitFactor) {
+  // A command's try lasts its time-out at most, however the box answers
+  // (one that always says more follows, or never closes), so that the whole
+  // exchange ends within the time-out and the resends its caller allows. A
+  // search lives on while boxes keep answering, up to its overall limit.
+  const UInt32 lasted = TickCount() - ctx->startTick;
+  const bool over =
+      ctx->cmdType == JCP_CMD_SEARCH ? lasted > limit * kJCPOverallLimitFactor : lasted >= std::max<UInt32>(limit, 1);
+  if (quiet || over) {
     tb::TraceNote("jcp", "context@%p: %s", static_cast<void*>(ctx),
-                  quiet ? "no reply within the time-out" : "the overall limit has passed");
+                  quiet ? "no reply within the time-out" : "the request has run its whole time");
     ctx->isTimeout = 1;
     SInt32 err = ep->err;
     JCP_KillIOEvent(ctx);

@@ -118,8 +118,10 @@ inline bool JCP_IsEnding(const JCPEPInfo* c) {
   return c->state == JCP_STATE_CLOSING || c->state == JCP_STATE_LOOKUP_ENDING;
 }
 inline bool JCP_EndpointOpen(const EPInfo* ep) { return ep && ep->epRef != kOTInvalidEndpointRef; }
-// A request that runs this many times its time-out ends, whatever arrives:
-// a peer that answers just often enough cannot keep it alive for ever.
+// A search that runs this many times its time-out ends, whatever arrives:
+// a peer that answers just often enough cannot keep it alive for ever. A
+// command's try ends once its time-out has passed since it began, however
+// the box answers (see JCP_PendingLoop).
 constexpr UInt32 kJCPOverallLimitFactor = 8;
 
 // The start of every search and command: the caller's notifier and the

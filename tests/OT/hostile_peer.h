@@ -1,5 +1,6 @@
 // Playing a hostile peer over loopback: raw UDP sockets standing for the box
-// and for strangers (over AppleTalk, DDP nodes of the test's own network),
+// and for strangers (over AppleTalk, DDP nodes of the test's own network), a
+// box that answers every command request by a rule of the test's,
 // a TCP peer that streams faster than anyone reads, and an event loop that
 // remembers its longest turn.
 #pragma once
@@ -17,12 +18,16 @@
 #include <cerrno>
 #include <chrono>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "OT/JCPSearch.h"
 #include "atalk_harness.h"
+#include "OT/JCPPacket.h"
+#include "OT/JCPSearch.h"
 #include "toolbox/pump.h"
 
 namespace hostile {
@@ -108,6 +113,7 @@ class Peer {
   }
 
   bool ok() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
   UInt32 host() const { return host_; }
   UInt16 port() const { return port_; }
   const sockaddr_in& client() const { return client_; }
@@ -145,10 +151,11 @@ struct Peers {
   Peer box, otherHost, otherPort;
   bool ok() const { return box.ok() && otherHost.ok() && otherPort.ok(); }
 
-  static Peers Udp(UInt32 boxHost) {
+  // The box on boxPort (0: one the system picks).
+  static Peers Udp(UInt32 boxHost, UInt16 boxPort = 0) {
     Peers p;
     for (int tries = 0; tries < 20 && !p.ok(); ++tries) {
-      p.box = Peer(boxHost, 0);
+      p.box = Peer(boxHost, boxPort);
       if (!p.box.ok()) continue;
       p.otherHost = Peer(boxHost + 1, p.box.port());
       p.otherPort = Peer(boxHost, 0);
@@ -163,6 +170,86 @@ struct Peers {
     p.otherPort = at(node, UInt8(socket + 1));
     return p;
   }
+};
+
+// A command reply: the head (chk, cond, offset, the size it claims) and the
+// data bytes that really follow.
+inline std::vector<UInt8> CommandReply(UInt16 chk, UInt16 cond, UInt16 offset, const std::string& data,
+                                       int claimedSize = -1) {
+  std::vector<UInt8> r(kJcpServerHeadSize);
+  jcp_server h{chk, cond, offset, UInt16(claimedSize < 0 ? data.size() : std::size_t(claimedSize))};
+  PackJcpServer(h, std::span<UInt8, kJcpServerHeadSize>(r.data(), kJcpServerHeadSize));
+  r.insert(r.end(), data.begin(), data.end());
+  return r;
+}
+
+// A box that answers every command request at once, on a thread of its
+// own, with the datagrams a rule of the test's makes of the request; they go
+// from the box, or from a stranger on the box's host at another port.
+class Responder {
+ public:
+  using Rule = std::function<std::vector<std::vector<UInt8>>(const jcp_client&)>;
+  Responder(Peers& peers, Rule rule, bool fromOtherPort = false)
+      : peers_(peers), rule_(std::move(rule)), fromOtherPort_(fromOtherPort) {
+    thread_ = std::thread([this] { run(); });
+  }
+  ~Responder() {
+    stop_ = true;
+    thread_.join();
+  }
+  Responder(const Responder&) = delete;
+  Responder& operator=(const Responder&) = delete;
+
+  int Requests() const { return requests_; }
+  // The tries the requests came in: each opens an endpoint of its own.
+  int Tries() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return int(ports_.size());
+  }
+  // For a clock that moves with the caller's loop: false while a request
+  // waits for its answer, unless answers went out since the last call (a
+  // box that answers without end must not stop the clock).
+  bool ClockMayMove() {
+    const int seen = requests_;
+    const bool answered = seen != seen_;
+    seen_ = seen;
+    pollfd p{peers_.box.fd(), POLLIN, 0};
+    return answered || (!busy_ && poll(&p, 1, 0) <= 0);
+  }
+
+ private:
+  void run() {
+    std::vector<UInt8> req;
+    while (!stop_) {
+      busy_ = true;
+      if (!peers_.box.Receive(req)) {
+        busy_ = false;
+        usleep(200);
+        continue;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ports_.insert(peers_.box.client().sin_port);
+      }
+      jcp_client c{};
+      if (UnpackJcpClient(req, c)) {
+        Peer& from = fromOtherPort_ ? peers_.otherPort : peers_.box;
+        for (const auto& d : rule_(c)) from.SendTo(peers_.box.client(), d);
+      }
+      ++requests_;
+      busy_ = false;
+    }
+  }
+
+  Peers& peers_;
+  Rule rule_;
+  bool fromOtherPort_;
+  std::atomic<bool> stop_{false}, busy_{false};
+  std::atomic<int> requests_{0};
+  mutable std::mutex mutex_;
+  std::set<UInt16> ports_;
+  int seen_ = -1;
+  std::thread thread_;
 };
 
 // A TCP server on loopback that, once called, sends one endless line (no
