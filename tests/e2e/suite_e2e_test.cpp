@@ -1,7 +1,8 @@
 // Every program of the suite that has a window, started from the build the
 // way a user starts it, each driven by a script: ending by the system's quit
-// request with the screen written at exit, and every tab strip of the suite
-// shown in English and Japanese, its titles whole in their tabs.
+// request with the screen written at exit and its sockets on loopback, and
+// every tab strip of the suite shown in English and Japanese, its titles
+// whole in their tabs.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,12 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,19 +44,58 @@ struct Program {
   const char* path;    // below the build folder
   const char* window;  // the title of the window it opens first
   const char* onQuit;  // script lines that answer a quit question, if it asks one
+  bool searches;       // it searches for boxes on its own: a datagram socket is open
+  const char* search;  // script lines that start a search anew, where one ends soon
 };
 
 // clang-format off
 const Program kPrograms[] = {
     {"suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "VEMO-ADMIN [ User Mode ]",
-     "wait-window VEMO-ADMIN 20000\nkey Return\n"},
-    {"suite/VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR", "Status Monitor", ""},
-    {"suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager", "VemoHoldManager", ""},
-    {"suite/upcaster.app/Contents/MacOS/upcaster", "upcaster", ""},
-    {"disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall", "VEMOPLEX Installer", ""},
-    {"disc/setup.app/Contents/MacOS/setup", "VEMOPLEX", ""},
+     "wait-window VEMO-ADMIN 20000\nkey Return\n", true, "key r cmd\n"},
+    {"suite/VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR", "Status Monitor", "", false, ""},
+    {"suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager", "VemoHoldManager", "", true, ""},
+    {"suite/upcaster.app/Contents/MacOS/upcaster", "upcaster", "", true, ""},
+    {"disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall", "VEMOPLEX Installer", "", false, ""},
+    {"disc/setup.app/Contents/MacOS/setup", "VEMOPLEX", "", false, ""},
 };
 // clang-format on
+
+// The local addresses of the process's Internet sockets ("udp
+// 127.0.0.1:4321"), as the system's socket tables list those of its
+// descriptors.
+std::vector<std::string> boundAddresses(pid_t pid) {
+  const fs::path proc = "/proc/" + std::to_string(pid);
+  std::set<std::string> inodes;
+  std::error_code ec;
+  for (const fs::directory_entry& fd : fs::directory_iterator(proc / "fd", ec)) {
+    const std::string link = fs::read_symlink(fd.path(), ec).string();
+    if (link.starts_with("socket:[")) inodes.insert(link.substr(8, link.size() - 9));
+  }
+  std::vector<std::string> out;
+  for (const char* table : {"udp", "tcp", "udp6", "tcp6"}) {
+    std::ifstream in(proc / "net" / table);
+    std::string line;
+    std::getline(in, line);  // the heading
+    while (std::getline(in, line)) {
+      std::istringstream row(line);
+      std::string slot, local, field, inode;
+      row >> slot >> local;
+      for (int i = 0; i < 7; ++i) row >> field;  // remote, state, queues, timers, retransmits, uid, time-out
+      row >> inode;
+      if (!inodes.contains(inode)) continue;
+      const std::size_t colon = local.find(':');
+      const unsigned port = unsigned(std::stoul(local.substr(colon + 1), nullptr, 16));
+      std::string host = local.substr(0, colon);
+      if (host.size() == 8) {  // IPv4, in the machine's byte order
+        const std::uint32_t a = ntohl(std::uint32_t(std::stoul(host, nullptr, 16)));
+        host = std::to_string(a >> 24) + "." + std::to_string(a >> 16 & 255) + "." + std::to_string(a >> 8 & 255) +
+               "." + std::to_string(a & 255);
+      }
+      out.push_back(std::string(table) + " " + host + ":" + std::to_string(port));
+    }
+  }
+  return out;
+}
 
 // One run's surroundings: a fresh home and settings folder, the language,
 // and the script (tour.txt) the program follows.
@@ -108,9 +155,26 @@ TEST(SuiteEndToEnd, EachProgramQuitBySystemRequestEndsCleanlyAndWritesItsScreen)
     const Sandbox box("en");
     const fs::path shot = box.dir / "exit.png";
     ScopedEnv screenshot("TOOLBOX_SCREENSHOT", shot.c_str());
-    box.Script("wait-window \"" + std::string(p.window) + "\" 20000\nwait 3\nlog ready\n" + p.onQuit);
+    box.Script("wait-window \"" + std::string(p.window) + "\" 20000\n" + p.search + "wait 3\nlog ready\n" + p.onQuit);
     std::string err;
-    EXPECT_EQ(runUntilReadyThenTerminate(kBuild / p.path, &err), 0) << err;
+    // Confined to loopback, every socket it opens is bound there; one that
+    // searches is looked at once its search is out.
+    std::vector<std::string> sockets;
+    const auto lookAtSockets = [&](pid_t pid, bool sent) {
+      for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); !sent;) {
+        sockets = boundAddresses(pid);
+        const bool datagram = std::ranges::any_of(sockets, [](const std::string& s) { return s.starts_with("udp"); });
+        if (datagram || !p.searches || std::chrono::steady_clock::now() > end) break;
+        usleep(2000);
+      }
+    };
+    EXPECT_EQ(runUntilReadyThenTerminate(kBuild / p.path, &err, lookAtSockets), 0) << err;
+    if (p.searches) {
+      EXPECT_TRUE(std::ranges::any_of(sockets, [](const std::string& s) { return s.starts_with("udp "); }))
+          << "no search under way";
+    }
+    for (const std::string& s : sockets)
+      EXPECT_TRUE(s.find(" 127.") != std::string::npos) << s << " is not on loopback";
 
     const auto image = testsupport::ReadPNG(shot);
     if (!image) {

@@ -355,7 +355,7 @@ TEST_F(OpenTransport, UndeliverableDatagramBecomesUnitDataError) {
   EXPECT_EQ(OTUnbind(a), kOTNoError);
 }
 
-TEST_F(OpenTransport, ConfinementRefusesOutsideDestinationsAndRedirectsBroadcast) {
+TEST_F(OpenTransport, ConfinementKeepsEndpointsOnLoopbackAndRedirectsBroadcast) {
   ScopedEnv net("TOOLBOX_NET", "loopback");
   tb::ReloadNetConfig();
   Events ev;
@@ -363,15 +363,25 @@ TEST_F(OpenTransport, ConfinementRefusesOutsideDestinationsAndRedirectsBroadcast
   Addr req;
   OTBind(a, &req.bind, &req.bind);
   ASSERT_TRUE(PumpUntil([&] { return ev.has(T_BINDCOMPLETE); }));
+  // Bound to "any", datagram and connection endpoints alike land on
+  // loopback; another local address is refused.
+  EXPECT_EQ(req.a.fHost, kLoop);
+  for (const char* kind : {"udp", "tcp"}) {
+    EndpointRef e = OpenSync(kind);
+    Addr far(0x0A000001);
+    EXPECT_EQ(OTBind(e, &far.bind, &far.bind), kOTBadAddressErr) << kind;
+    OTCloseProvider(e);
+  }
   EXPECT_EQ(SendTo(a, 0x0A000001, 9, "probe"), kOTBadAddressErr);
   EXPECT_EQ(SendTo(a, 0xC0A80101, 19541, "probe"), kOTBadAddressErr);
   EXPECT_EQ(SendTo(a, 0x7F000001, 0, "probe"), kOTBadAddressErr);
   PumpFor(30);
   EXPECT_FALSE(ev.has(T_UDERR));  // nothing went out to fail
 
-  // The limited broadcast reaches listeners on loopback.
+  // The limited broadcast reaches listeners on the loopback broadcast
+  // address.
   EndpointRef rcv = OpenSync("udp");
-  InetAddress rb = BindSync(rcv, kOTAnyInetAddress);
+  InetAddress rb = BindSync(rcv, 0x7FFFFFFF);
   ASSERT_EQ(SendTo(a, 0xFFFFFFFF, rb.fPort, "all"), kOTNoError);
   ASSERT_TRUE(PumpUntil([&] { return OTLook(rcv) == T_DATA; }));
   EXPECT_EQ(Receive(rcv).data, "all");
@@ -381,6 +391,7 @@ TEST_F(OpenTransport, ConfinementRefusesOutsideDestinationsAndRedirectsBroadcast
   Addr any;
   OTBind(c, &any.bind, &any.bind);
   ASSERT_TRUE(PumpUntil([&] { return cev.has(T_BINDCOMPLETE); }));
+  EXPECT_EQ(any.a.fHost, kLoop);
   Addr far(0x0A000001, 21);
   TCall call{};
   call.addr = far.nb();

@@ -154,14 +154,26 @@ sockaddr_in hostAddr(InetHost host, UInt16 realPort) {
 InetHost hostOf(const sockaddr_in& s) { return ntohl(s.sin_addr.s_addr); }
 UInt16 portOf(const sockaddr_in& s) { return ntohs(s.sin_port); }
 
-// The local address for a bind request of an Internet endpoint.
+// The local address for a bind request of an Internet endpoint. Confined
+// to loopback, every endpoint, datagram or connection, is reachable only
+// from this machine: "any" becomes 127.0.0.1 and another local address is
+// refused. (A datagram endpoint bound so still takes what boxes on loopback
+// send it; only broadcasts to 127.255.255.255 pass it by, and the programs
+// send those, they never wait for one.)
 OTResult inetBindAddress(const TNetbuf* req, sockaddr_in& out) {
   out = hostAddr(kOTAnyInetAddress, 0);
-  if (!req || req->len == 0) return kOTNoError;
-  InetAddress a;
-  if (!tb::ot::ReadInetAddress(*req, a)) return kOTBadAddressErr;
-  out = hostAddr(a.fHost, a.fPort ? tb::MapPort(a.fPort) : 0);
-  return kOTNoError;
+  if (req && req->len != 0) {
+    InetAddress a;
+    if (!tb::ot::ReadInetAddress(*req, a)) return kOTBadAddressErr;
+    out = hostAddr(a.fHost, a.fPort ? tb::MapPort(a.fPort) : 0);
+  }
+  if (!tb::NetLoopbackOnly()) return kOTNoError;
+  const InetHost host = hostOf(out);
+  if (host == kOTAnyInetAddress) {
+    out.sin_addr.s_addr = htonl(0x7F000001);
+    return kOTNoError;
+  }
+  return (host >> 24) == 127 ? kOTNoError : kOTBadAddressErr;
 }
 
 void inetReport(const sockaddr_in& s, TNetbuf* out) {
@@ -819,22 +831,6 @@ Boolean OTIsBlocking(ProviderRef ref) { return tb::ot::IsOpen(ref) && ref->block
 // ---------------------------------------------------------------------------
 // Binding.
 
-namespace {
-// Confined to loopback, a connection endpoint (a listener above all) is
-// reachable only from this machine: "any" becomes 127.0.0.1 and another
-// local address is refused. Datagram endpoints keep the wildcard, which
-// alone hears broadcasts to 127.255.255.255.
-OTResult confineLocal(sockaddr_in& want) {
-  if (!tb::NetLoopbackOnly()) return kOTNoError;
-  InetHost host = hostOf(want);
-  if (host == kOTAnyInetAddress) {
-    want.sin_addr.s_addr = htonl(0x7F000001);
-    return kOTNoError;
-  }
-  return (host >> 24) == 127 ? kOTNoError : kOTBadAddressErr;
-}
-}  // namespace
-
 OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
   Endpoint* ep = endpointOf(ref);
   if (!ep) return kOTBadReferenceErr;
@@ -843,7 +839,6 @@ OSStatus OTBind(EndpointRef ref, TBind* reqAddr, TBind* retAddr) {
   sockaddr_in want{};
   const TNetbuf* reqNb = reqAddr ? &reqAddr->addr : nullptr;
   OTResult r = ep->family ? ep->family->BindAddress(reqNb, want) : inetBindAddress(reqNb, want);
-  if (r == kOTNoError && ep->kind == Kind::Stream) r = confineLocal(want);
   OTByteCount qlen = reqAddr && ep->kind == Kind::Stream ? reqAddr->qlen : 0;
 
   int fd = -1;
