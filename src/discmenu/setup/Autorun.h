@@ -134,6 +134,10 @@ extern char gDefaultButton[kMainMenuSlots][3][256];
 
 // ---- Start-up and screens -------------------------------------------------
 
+// The whole program: start-up, the window on its first screen, the event
+// loop until the user quits, and the clean-up; the exit status.
+int Run_Setup();
+
 // "::Resources:UserLangu.ini", from the program's folder.
 extern const char LanguFileName[];
 // The program's variables: the menu file's name "MENU.INI" (IniFileName of
