@@ -173,7 +173,7 @@ TEST(DiscEndToEnd, MenuScreensHoverInstallDocumentAndQuit) {
   Shot main(dir / "main.png"), hover(dir / "hover.png"), langs(dir / "lang.png"), sub(dir / "sub.png");
   ASSERT_TRUE(main.image && hover.image && langs.image && sub.image);
   EXPECT_EQ(main.at(215, 135), (std::array<int, 3>{30, 50, 140}));
-  EXPECT_EQ(hover.at(215, 135), (std::array<int, 3>{230, 180, 30}));
+  EXPECT_EQ(hover.at(215, 135), (std::array<int, 3>{30, 90, 210}));
   EXPECT_EQ(hover.at(215, 205), (std::array<int, 3>{30, 50, 140}));
   EXPECT_EQ(main.at(560, 410), (std::array<int, 3>{160, 0, 0}));     // exit
   EXPECT_EQ(langs.at(130, 190), (std::array<int, 3>{20, 60, 200}));  // English

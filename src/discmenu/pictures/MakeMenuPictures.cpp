@@ -221,7 +221,8 @@ int main(int argc, char** argv) {
       {pic / "lang_s.bmp", 128, 32, 8,
        withWords(128, 32, button(128, 32, {255, 180, 40}), kLanguages, 12, {60, 30, 0}, 16)},
       {pic / "button.bmp", 220, 48, 24, button(220, 48, {30, 50, 140})},
-      {pic / "button_s.bmp", 220, 48, 24, button(220, 48, {230, 180, 30})},
+      // Lit under the mouse, dark enough for the label's yellow.
+      {pic / "button_s.bmp", 220, 48, 24, button(220, 48, {30, 90, 210})},
       {pic / "icon.bmp", 32, 32, 8, button(32, 32, {120, 40, 160})},
       {pic / "doc.bmp", 32, 32, 8, documentIcon(32, 32, {90, 90, 90})},
       {pic / "doc_s.bmp", 32, 32, 8, documentIcon(32, 32, {0, 90, 220})},

@@ -301,12 +301,19 @@ void Handle_Autorun_Window_Active() {
   tb::PortSaver saver(GetDialogPort(autoWndPtr));
   Point mouse;
   GetMouse(&mouse);
+  short* current = gActivePNum == kScreenMain ? &contentItem : &langItem;
   const short fixed = Find_Fixed_Button(mouse);
   if (fixed >= 0) {
     if (fixed != gItem) {
       if (gItem >= 0) drawFixed(gItem, false);
       drawFixed(fixed, true);
       gItem = fixed;
+    }
+    // The mouse may come straight from one of the screen's buttons: only the
+    // button under it shows highlighted.
+    if (*current >= 0) {
+      drawScreenButton(*current, false);
+      *current = -1;
     }
     if (!gCheckCursor) setCursor(true);
     return;
@@ -315,7 +322,6 @@ void Handle_Autorun_Window_Active() {
     drawFixed(gItem, false);
     gItem = -1;
   }
-  short* current = gActivePNum == kScreenMain ? &contentItem : &langItem;
   const short over = Find_Screen_Button(mouse);
   if (over != *current) {
     drawScreenButton(*current, false);

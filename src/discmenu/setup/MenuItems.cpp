@@ -151,6 +151,13 @@ short runAlert(short dialogID, ConstStr255Param text, ConstStr255Param p1, Const
   ParamText(text, p1, p2, p3);
   DialogRef dialog = GetNewDialog(dialogID, nullptr, reinterpret_cast<WindowRef>(-1));
   if (!dialog) return 1;
+  // The menu's own title, read from its files, so that no word of another
+  // language stands over the question.
+  if (autoWndPtr) {
+    Str255 title;
+    GetWTitle(GetDialogWindow(autoWndPtr), title);
+    SetWTitle(GetDialogWindow(dialog), title);
+  }
   const DialogItemIndex yesItem = yesOnSecond ? 2 : 1;
   const DialogItemIndex noItem = yesOnSecond ? 1 : 2;
   setCaption(dialog, yesItem, yes);
