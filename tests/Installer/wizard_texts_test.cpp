@@ -86,11 +86,22 @@ void registerCommands() {
     testsupport::TextRules rules;
     rules.exempt = installPath;
     for (const std::string& f : testsupport::WindowTextFaults(w, rules)) gSeen.faults.push_back(name + ": " + f);
+    std::set<std::string> captions;
     if (DialogRef d = GetDialogFromWindow(w))
       for (const auto& t : testsupport::ClickTargets(d)) {
         DialogItemIndex item = t.item;
         if (!item) item = DialogItemIndex(FindDialogItem(d, t.centre()) + 1);
         gSeen.targets.insert(name + " item " + std::to_string(item));
+        captions.insert(t.title);
+      }
+    // A text that tells the user which button to click names one the
+    // window shows ("Click Next to ...", 「次へ」をクリック).
+    static const std::regex click("Click (.+?) to |\xE3\x80\x8C(.+?)\xE3\x80\x8D\xE3\x82\x92\xE3\x82\xAF");
+    for (const tb::DrawnText& t : tb::DrawnTexts(w))
+      for (std::sregex_iterator m(t.text.begin(), t.text.end(), click), end; m != end; ++m) {
+        const std::string named = (*m)[1].matched ? (*m)[1].str() : (*m)[2].str();
+        if (!captions.count(named) && !captions.count(named + "...") && !captions.count(named + "\xE2\x80\xA6"))
+          gSeen.lines.push_back(name + ": '" + t.text + "' names no button it shows");
       }
     return R::kDone;
   });
