@@ -83,8 +83,15 @@ void Exit_Status_Dialog(DialogRef dlg);
 short Close_All_Status_Window();
 short Handle_Status_Window_Close(DialogRef dlg, EventRecord* event);
 void Menu_Exit_Status_Window(SInt16 ctrl);
+// Shows the window and brings it forward as Bring_Status_Forward does.
 void Menu_Show_Status_Window(SInt16 ctrl);
 void Menu_Hide_Status_Window(SInt16 ctrl);
+// Whether a press on the dialog may act (1) or is refused (0), after
+// bringing the right window forward: while a movable-modal dialog stands
+// only it takes presses; a status window whose consumables window, option
+// dialog or send window stands brings that window forward and takes none; a
+// window of a status window's family comes forward with the status window
+// right behind it.
 short Get_SubDlg_Table(DialogRef dlg);
 // The status window comes forward with the window that holds it (its
 // consumables window, option dialog or send window) in front of it, and an
