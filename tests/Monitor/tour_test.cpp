@@ -95,8 +95,13 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   }
 
   // Every stop of the tour, each once.
-  void Visit(const Stop& at) {
-    gStop = const_cast<Stop*>(&at);
+  void Visit(const Stop& visit) {
+    gStop = const_cast<Stop*>(&visit);
+    // A stop is looked at once all it queued is drawn.
+    const Stop at = [&](const std::string& name, WindowRef window, CTAB_DATA* tabs) {
+      Drain();
+      visit(name, window, tabs);
+    };
     tb::SetGestalt(gestaltSystemVersion, 0x1050);  // the AppleTalk page too
     StartBoxes(1, true);
     win = OpenWindow(0);
@@ -208,6 +213,7 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
         if (now.text == t.text && now.item == t.item && now.cut == 0) return true;
       return false;
     };
+    EXPECT_FALSE(tb::DrawnTexts(window).empty()) << "nothing drawn";
     EXPECT_EQ(testsupport::JoinLines(testsupport::WindowTextFaults(window, rules)), "");
     WINDOW_USR_DATA* data = Get_Usr_Window_Data(window);
     if (window != FrontWindow() || !data || !data->isDialog) return;
