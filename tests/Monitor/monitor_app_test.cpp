@@ -435,10 +435,14 @@ TEST_F(MonitorProgram, EachLaunchPathOpensItsWindowsOnEverySystem) {
     WriteFile(suite() / "MONITOR Data", std::string(1, char(second.size())) + second + std::string(1, '\0'));
     fs::remove(defaultSettings);
     std::string script;
-    for (int w : c.windows) script += "wait-window " + Title(w) + " 10000\n";
-    if (c.windows.empty()) script += "wait-window \"Status Monitor\" 10000\n";
-    // Long past the sixth pass: the default printer has opened or never will.
-    script += "sleep 1000\nmenu 129 5\n";
+    // (Bounds for a loaded machine, not waits: each ends when its window
+    // stands.)
+    for (int w : c.windows) script += "wait-window " + Title(w) + " 60000\n";
+    if (c.windows.empty()) script += "wait-window \"Status Monitor\" 60000\n";
+    // Past the sixth pass of the loop, counted in passes (a loaded machine
+    // makes fewer of them in a second): the default printer has opened or
+    // never will.
+    script += "wait 8\nmenu 129 5\n";
     std::string err;
     EXPECT_EQ(Run(script, c.launch.empty() ? nullptr : c.launch.c_str(), &err), 0) << err;
     const bool opensDefault = std::find(c.windows.begin(), c.windows.end(), 1) != c.windows.end();
