@@ -4,7 +4,7 @@
 # errors, supplies and lost printers pop up with the sound; TCP/IP on.
 resource 'CNFG' 128 "Config" {
   u16 3000  zero 2  u32 0xFFFFFFFF  u16 3
-  u8 0  u8 0  u8 0  u8 0  u8 8  u8 0  u8 0x3E  u8 0  u8 0  zero 1
+  u8 0  u8 0  u8 0  u8 0  u8 8  u8 0  u8 0xE0  u8 0  u8 0  zero 1
   u16 0  u16 0
   u8 1  u8 0  u8 0
   string "" 36

@@ -51,7 +51,7 @@ CONFIGURATION Default_Configuration() {
   c.brAddr = SInt32(0xFFFFFFFFu);
   c.retry = 3;
   c.popupCount = 8;
-  c.popupFlag = 0x3E;  // errors, supplies and lost printers pop up
+  c.popupFlag = 0xE0;  // a lost printer, supplies out and a printer error pop up
   c.Protocol_1 = 1;
   c.soundOpt = 1;
   return c;

@@ -214,10 +214,10 @@ TEST_F(MonitorSetup, WholeInstallationThenEveryProgramWorksAndReadsWhatItWrote) 
   ASSERT_EQ(mode.size(), 16u);
   EXPECT_EQ(std::vector<UInt8>(mode.begin(), mode.begin() + 5), (std::vector<UInt8>{0x06, 0x13, 0x06, 0x61, 0x15}));
   EXPECT_EQ(mode[15], 0);
-  // 2000 ms, the limited broadcast, 3 resends, 8 events with 0 to 5 armed,
+  // 2000 ms, the limited broadcast, 3 resends, 8 events with 0 and 5 to 7 armed,
   // at login, TCP/IP, no zone, the sound.
   const std::vector<UInt8> record = {0x07, 0xD0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 3, 0, 0, 0, 0, 8, 0,
-                                     0x3F, 0,    1, 0, 0,    0,    0,    0,    1, 0, 0, 0, 0, 0, 0, 0,
+                                     0xE1, 0,    1, 0, 0,    0,    0,    0,    1, 0, 0, 0, 0, 0, 0, 0,
                                      0,    0,    0, 0, 0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,
                                      0,    0,    0, 0, 0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 1};
   ASSERT_EQ(record.size(), 64u);

@@ -87,9 +87,10 @@ class Details : public MonitorDialogs {
 };
 
 TEST_F(Details, EventsMoveIntoThePopUpFlagsAndApplyStoresThem) {
-  // Eight events of the ten named; the default settings arm 1 to 5.
-  EXPECT_EQ(Rows(d->popupDList), (std::vector<std::string>{"Printing", "Supplies out", "Printer error"}));
-  EXPECT_EQ(Rows(d->popupEList).size(), 5u);
+  // Eight events of the ten named; the default settings arm 5 to 7.
+  EXPECT_EQ(Rows(d->popupDList),
+            (std::vector<std::string>{"Printing", "Waiting", "Ready", "Power saving", "In use at the panel"}));
+  EXPECT_EQ(Rows(d->popupEList).size(), 3u);
   EXPECT_TRUE(mondlg::IsDimmed(d->dlg, 5));
   Select(7, d->popupDList, "Printing");
   EXPECT_FALSE(mondlg::IsDimmed(d->dlg, 5));
@@ -98,11 +99,11 @@ TEST_F(Details, EventsMoveIntoThePopUpFlagsAndApplyStoresThem) {
   Click(d->dlg, 6);
   EXPECT_EQ(Rows(d->popupEList).back(), "Printing");
   EXPECT_EQ(Rows(d->popupDList).back(), "Communication error");
-  EXPECT_EQ(c->configData.popupFlag, 0x1F);
+  EXPECT_EQ(c->configData.popupFlag, 0xC1);
   EXPECT_FALSE(mondlg::IsDimmed(d->dlg, 3));
   Click(d->dlg, 3);
-  EXPECT_EQ(Stored().popupFlag, 0x1F);
-  EXPECT_EQ(win->configData.popupFlag, 0x1F);
+  EXPECT_EQ(Stored().popupFlag, 0xC1);
+  EXPECT_EQ(win->configData.popupFlag, 0xC1);
   EXPECT_TRUE(mondlg::IsDimmed(d->dlg, 3));
 }
 
@@ -446,8 +447,8 @@ TEST_F(FtpPage, OneCommandDuringAnother) {
         {"Command-O", [&] { command('O'); }},
         {"a pop-up event",
          [&] {
-           // Printing pops the window up (its first event, armed).
-           win->configData.popupFlag |= 0x01;
+           // The change to ready pops the window up (its event armed).
+           win->configData.popupFlag |= 0x04;
            Change_Port_Status(win, kPopBusy);
            Change_Port_Status(win, kPopReady);
          }},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Monitor/MonitorApp.h"
+#include "Monitor/MonitorConfig.h"
 #include "Monitor/StatusDraw.h"
 #include "toolbox/clock.h"
 #include "toolbox/dialogs.h"
@@ -62,6 +63,10 @@ TEST_F(Popup, LatchesShowAndHideTheWindow) {
       {"the busy latch waits for ready", 0x01, {{4, true}, {2, true}, {6, true}, {1, false}}, 1},
       {"unarmed statuses do nothing", 0x20, {{6, false}, {4, false}, {1, false}}, 0},
       {"each pop-up of a hidden window plays once", 0x80, {{6, true}, {1, false}, {6, true}}, 2},
+      {"by default supplies out, a printer error and a lost printer pop up, and only they",
+       Default_Configuration().popupFlag,
+       {{1, false}, {2, false}, {4, false}, {5, true}, {1, false}, {6, true}, {2, false}, {8, true}, {1, false}},
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
