@@ -4,6 +4,8 @@
 // against an emulated box.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -90,6 +92,43 @@ TEST(MonitorSetupRules, OnlyTheFirstEightEventsAreStored) {
   events[8].bEnable = events[9].bEnable = 1;
   EXPECT_EQ(Event_Flags(events, 10, 0xFF), 0xFE);
   instData.messSpec.clear();
+}
+
+// Row i of the events page arms bit i of the monitor's events, so the page
+// names each row as the monitor names that bit, in every language, with
+// the monitor's icon.
+TEST(MonitorSetupRules, TheEventsPageNamesTheMonitorsOwnEvents) {
+  const fs::path src = std::getenv("VEMO_SOURCE_DIR") ? std::getenv("VEMO_SOURCE_DIR") : ".";
+  const auto values = [](const fs::path& file, const char* format) {
+    std::vector<std::string> out;
+    const std::string text = ReadFile(file);
+    for (int i = 0;; ++i) {
+      char key[16];
+      std::snprintf(key, sizeof key, format, i);
+      const std::size_t at = text.find(std::string("\n") + key);
+      if (at == std::string::npos) break;
+      const std::size_t from = at + 1 + std::strlen(key);
+      out.push_back(text.substr(from, text.find_first_of("\r\n", from) - from));
+    }
+    return out;
+  };
+  for (const char* language : {"English", "Japanese"}) {
+    SCOPED_TRACE(language);
+    const auto monitor = values(src / "resources/VEMO-MONITOR" / language / "Popmon.ini.in", "POP%02d=");
+    EXPECT_EQ(monitor.size(), 8u);
+    EXPECT_EQ(values(src / "resources/vemoplexinstall" / language / "MESSAGE.INI", "POP_%02d="), monitor);
+  }
+  const std::string installer = ReadFile(src / "resources/vemoplexinstall/Installer.r.in");
+  const std::string monitor = ReadFile(src / "resources/VEMO-MONITOR/Monitor.r.in");
+  for (int id = 150; id < 158; ++id) {
+    const std::string line = "resource 'cicn' " + std::to_string(id) + " {";
+    const auto picture = [&](const std::string& text) {
+      const std::size_t at = text.find(line);
+      return at == std::string::npos ? std::string() : text.substr(at, text.find('\n', at) - at);
+    };
+    EXPECT_FALSE(picture(monitor).empty()) << id;
+    EXPECT_EQ(picture(installer), picture(monitor)) << id;
+  }
 }
 
 class MonitorFolder : public ::testing::Test {
