@@ -291,11 +291,16 @@ int CopyEngine::Get_Install_File_Count() {
   return total;
 }
 
-bool CopyEngine::Copy_Execution(const char* section, const char* key) {
+bool CopyEngine::toolComplete(const char* toolName) const {
+  if (!counted_) return false;
+  return std::none_of(failures_.begin(), failures_.end(), [&](const CopyFailure& f) { return f.tool == toolName; });
+}
+
+bool CopyEngine::Copy_Execution(const char* tool, const char* section, const char* key) {
   FILE_DATA fd{};
   if (!Get_File_Name(section, key, setup_.copyList.c_str(), &fd)) {
     // Counted but gone when copied (the list changed): it cannot arrive.
-    failures_.push_back(std::string(key) + " (" + std::to_string(fnfErr) + ")");
+    failures_.push_back({key, tool, fnfErr});
     return false;
   }
   char name[32];
@@ -312,7 +317,7 @@ bool CopyEngine::Copy_Execution(const char* section, const char* key) {
   if (e == noErr) e = Inst_File_Copying(source, target, name);
   if (e != noErr) {
     tb::TraceRefusal("install", "%s not copied (%d)", name, e);
-    failures_.push_back(std::string(name) + " (" + std::to_string(e) + ")");
+    failures_.push_back({name, tool, e});
   }
   if (std::strcmp(section, "[FILE_MONITOR]") == 0 && std::strcmp(key, "FILE_000=") == 0) monitorFolder_ = target;
   return true;
@@ -358,7 +363,7 @@ CopyEngine::Step CopyEngine::Copy_Preparation() {
   char key[16];
   std::snprintf(key, sizeof key, "FILE_%03d=", t.cCopyCnt);
   ++t.cCopyCnt;
-  Copy_Execution(Tool_Section(t.cToolName), key);
+  Copy_Execution(t.cToolName, Tool_Section(t.cToolName), key);
   ++gInstCount;
   if (gInstCount - 1 >= total_) {
     makeShortcuts();

@@ -52,6 +52,15 @@ struct CopySetup {
   std::string installName;    // the install folder's name, or a colon partial path
 };
 
+// A file that could not be copied: its name (its key when the entry was gone
+// by the time it was copied), the tool it belongs to and the error.
+struct CopyFailure {
+  std::string name;
+  std::string tool;
+  OSErr err;
+  bool operator==(const CopyFailure&) const = default;
+};
+
 class CopyEngine {
  public:
   enum class Step { More, Done, Refused };
@@ -73,8 +82,11 @@ class CopyEngine {
   int totalCount() const { return total_; }
   int copied() const { return gInstCount - 1; }
   OSErr folderResult() const { return folderErr_; }
-  // "name (error)" of every file that could not be copied.
-  const std::vector<std::string>& failures() const { return failures_; }
+  // Every file that could not be copied, in copy order.
+  const std::vector<CopyFailure>& failures() const { return failures_; }
+  // Whether the copy has counted its files and none of the named tool's
+  // failed.
+  bool toolComplete(const char* toolName) const;
   // Shortcut results in row order (0, or CreateAliasX's code).
   const std::vector<OSErr>& shortcuts() const { return shortcutResults_; }
   // The target folder of the monitor's first file, when it was copied.
@@ -88,7 +100,7 @@ class CopyEngine {
 
  private:
   int Get_Install_File_Count();
-  bool Copy_Execution(const char* section, const char* key);
+  bool Copy_Execution(const char* tool, const char* section, const char* key);
   void makeShortcuts();
 
   CopySetup setup_;
@@ -99,7 +111,7 @@ class CopyEngine {
   int total_ = 0;
   bool counted_ = false;
   OSErr folderErr_ = 0;
-  std::vector<std::string> failures_;
+  std::vector<CopyFailure> failures_;
   std::vector<OSErr> shortcutResults_;
   std::string monitorFolder_;
   std::string toFolder_, alias_, aliasFolder_;

@@ -187,6 +187,10 @@ void Setup_File_Copy();
 // The alert text naming the files a copy could not install: the message
 // file's format with one "%s" (else an English one) and the files, one a line.
 std::string Copy_Failure_Text(const std::string& format, const std::vector<std::string>& failures);
+// One line of that list: the file and the cause in the message file's
+// words ("[ERROR]" "MESSAGE_52=" to "MESSAGE_56=", the last for any other
+// code, its "%d" the code).
+std::string Copy_Failure_Line(const CopyFailure& failure);
 // Whether a tool of that name is listed and ticked.
 bool Tool_Ticked(const char* name);
 // The page after the copy and the page Back leads to from the finish page,

@@ -56,7 +56,7 @@ short Setup_AdMode_Next_Value(DialogRef d) {
     std::fprintf(stderr, "vemoplexinstall: the administration program's mode could not be written\n");
   UseResFile(saved);
   tb::TraceNote("install", "administrator mode %d", int(instTbl.aSetupFlag));
-  instTbl.activePage = Tool_Ticked("VEMO-MONITOR") ? kPageMonitor : kPageFinish;
+  instTbl.activePage = Tool_Installed("VEMO-MONITOR") ? kPageMonitor : kPageFinish;
   return 1;
 }
 

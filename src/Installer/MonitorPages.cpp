@@ -174,7 +174,7 @@ void Delete_Page_List_Row(CLIST_DATA* list, SInt16 row) {
 
 short Setup_Monitor_Load_Value(DialogRef d) {
   Set_Common_Buttons(d);
-  Set_Item_Enabled(d, 3, Tool_Ticked("VEMO-ADMIN"));
+  Set_Item_Enabled(d, 3, Tool_Installed("VEMO-ADMIN"));
   Set_Page_Item_Value(d, kMonYes, instTbl.mSetupFlag ? 1 : 0);
   Set_Page_Item_Value(d, kMonNo, instTbl.mSetupFlag ? 0 : 1);
   Set_Dialog_Item_Message(d, 4, "[LABEL]", "MONCHECK_00=");
@@ -193,7 +193,7 @@ Boolean Setup_Monitor_Item_Select(DialogRef d, EventRecord*, DialogItemIndex ite
 }
 
 short Setup_Monitor_Back_Value(DialogRef) {
-  instTbl.activePage = Tool_Ticked("VEMO-ADMIN") ? kPageAdminMode : kPageMonitor;
+  instTbl.activePage = Tool_Installed("VEMO-ADMIN") ? kPageAdminMode : kPageMonitor;
   return 1;
 }
 

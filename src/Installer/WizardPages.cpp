@@ -670,7 +670,10 @@ short Setup_Screen5_Load_Value(DialogRef d) {
   Set_Dialog_Item_Message(d, 1, "[BUTTON]", "FINISH=");
   Set_Item_Enabled(d, 2, false);
   Set_Item_Enabled(d, 3, Page_Back_From_Finish() != kPageFinish);
-  Set_Dialog_Item_Message(d, 4, "[LABEL]", "FINISH_00=");
+  // Missing files are not a completed installation.
+  const char* end = Copy_Incomplete() ? "FINISH_01=" : "FINISH_00=";
+  Set_Dialog_Item_Message(d, 4, "[LABEL]", end);
+  tb::TraceNote("install", "finish: %s", Message_Text("[LABEL]", end).c_str());
   Set_Dialog_Item_Message(d, 5, "[LABEL]", "FINISH_03=");
   return 1;
 }
@@ -831,10 +834,35 @@ bool Tool_Ticked(const char* name) {
   return false;
 }
 
+bool Tool_Installed(const char* name) { return Tool_Ticked(name) && gEngine && gEngine->toolComplete(name); }
+
+bool Copy_Incomplete() { return gEngine && !gEngine->failures().empty(); }
+
 short Access_Err(const char* messageFile) {
   char text[kIniLineMax + 1] = "";
   Load_File_To_CstringEx("[ERROR]", "MESSAGE_50=", text, sizeof text, messageFile);
   return Set_Alert_Dialog_Items(kAlertQuestion, 2, messageFile, text);
+}
+
+std::string Copy_Failure_Line(const CopyFailure& failure) {
+  // The cause in the user's words; a code we have no words for is named.
+  struct Cause {
+    OSErr err;
+    const char* key;
+  };
+  static constexpr Cause kCauses[] = {{dskFulErr, "MESSAGE_52="},
+                                      {afpAccessDenied, "MESSAGE_53="},
+                                      {fnfErr, "MESSAGE_54="},
+                                      {dirNFErr, "MESSAGE_54="},
+                                      {ioErr, "MESSAGE_55="}};
+  const char* key = "MESSAGE_56=";
+  for (const Cause& c : kCauses)
+    if (c.err == failure.err) key = c.key;
+  std::string cause = Message_Text("[ERROR]", key);
+  const std::string code = std::to_string(failure.err);
+  if (auto at = cause.find("%d"); at != std::string::npos) cause.replace(at, 2, code);
+  if (cause.empty() || cause.find('%') != std::string::npos) cause = "error " + code;
+  return failure.name + ": " + cause;
 }
 
 std::string Copy_Failure_Text(const std::string& format, const std::vector<std::string>& failures) {
@@ -850,17 +878,18 @@ std::string Copy_Failure_Text(const std::string& format, const std::vector<std::
 }
 
 SInt16 Page_After_Copy() {
-  if (Tool_Ticked("VEMO-ADMIN")) return kPageAdminMode;
-  if (Tool_Ticked("VEMO-MONITOR")) return kPageMonitor;
+  // A program that did not arrive whole is not set up.
+  if (Tool_Installed("VEMO-ADMIN")) return kPageAdminMode;
+  if (Tool_Installed("VEMO-MONITOR")) return kPageMonitor;
   return kPageFinish;
 }
 
 SInt16 Page_Back_From_Finish() {
-  if (Tool_Ticked("VEMO-MONITOR")) {
+  if (Tool_Installed("VEMO-MONITOR")) {
     if (instTbl.mSetupFlag) return Printer_Selected() ? kPageMonOption : kPageMonSearch;
     return kPageMonitor;
   }
-  if (Tool_Ticked("VEMO-ADMIN")) return kPageAdminMode;
+  if (Tool_Installed("VEMO-ADMIN")) return kPageAdminMode;
   return kPageFinish;
 }
 
@@ -1018,9 +1047,12 @@ void Setup_File_Copy() {
     instTbl.activePage = kPageCheck;
   } else {
     instTbl.instFolder = gEngine->monitorFolder();
-    if (!gEngine->failures().empty())
+    if (Copy_Incomplete()) {
+      std::vector<std::string> lines;
+      for (const CopyFailure& f : gEngine->failures()) lines.push_back(Copy_Failure_Line(f));
       Set_Alert_Dialog_Items(kAlertQuestion, 2, instData.messSpec.c_str(),
-                             Copy_Failure_Text(Message_Text("[ERROR]", "MESSAGE_51="), gEngine->failures()).c_str());
+                             Copy_Failure_Text(Message_Text("[ERROR]", "MESSAGE_51="), lines).c_str());
+    }
     instTbl.activePage = Page_After_Copy();
   }
   Change_Dialog_Page(instTbl.dlg, instTbl.activePage);

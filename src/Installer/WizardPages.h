@@ -70,3 +70,7 @@ Rect Dialog_Item_Rect(DialogRef dialog, DialogItemIndex item);
 void Set_Common_Buttons(DialogRef dialog);
 // Whether the tool list holds a row of that name whose tool is ticked.
 bool Tool_Ticked(const char* name);
+// Ticked, and the copy brought all of its files: a program that may be set up.
+bool Tool_Installed(const char* name);
+// Whether the copy left files out.
+bool Copy_Incomplete();

@@ -161,7 +161,8 @@ TEST_F(DiscCopy, ReinstallReplacesAndAFailedReplaceKeepsTheOldProgram) {
   tb::FailCopyAfter(2, EIO);
   ASSERT_EQ(install(), CopyEngine::Step::Done);
   ASSERT_EQ(engine->failures().size(), 1u);
-  EXPECT_EQ(engine->failures()[0], "VEMO-ADMIN.app (-36)");
+  EXPECT_EQ(engine->failures()[0], (CopyFailure{"VEMO-ADMIN.app", "VEMO-ADMIN", ioErr}));
+  EXPECT_FALSE(engine->toolComplete("VEMO-ADMIN"));
   EXPECT_EQ(ReadFile(app / "Contents/Resources/marker.txt"), "installed before");
   EXPECT_EQ(ReadFile(app / "Contents/MacOS/VEMO-ADMIN"), exe);
   for (auto& e : fs::directory_iterator(home / "VEMOPLEX"))  // no half copy left beside it
@@ -268,7 +269,9 @@ TEST_F(CopyRules, LanguageSourcesFailuresAndShortcuts) {
       "[SHORTCUT]\nICON_000=f1;\nICON_001=liesmich;:mon\nICON_002=f2;:hold\n");
   ASSERT_EQ(runToEnd(engine), CopyEngine::Step::Done);
   EXPECT_EQ(engine.totalCount(), 4);
-  EXPECT_EQ(engine.failures(), std::vector<std::string>{"missing (-43)"});
+  EXPECT_EQ(engine.failures(), (std::vector<CopyFailure>{{"missing", "VEMO-ADMIN", fnfErr}}));
+  EXPECT_FALSE(engine.toolComplete("VEMO-ADMIN"));
+  EXPECT_TRUE(engine.toolComplete("VEMO-MONITOR"));
   EXPECT_EQ(ReadFile(dir / "home/Inst/Sub/mon/liesmich"), "de");
   EXPECT_EQ(engine.monitorFolder(), (dir / "home/Inst/Sub/mon").string());
   // Row 0's link beside the install folder, row 1's in it; row 2's place is

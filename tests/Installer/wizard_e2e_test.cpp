@@ -249,22 +249,54 @@ TEST_F(Wizard, LaunchEventFromTheDiscMenuNamesTheLanguage) {
 
 namespace {
 
-TEST_F(Wizard, JapaneseByDoubleClickAndACopyFailureListed) {
-  // A double click on the second language is Next; the copy inside the
-  // program's bundle fails and the alert names it; Return closes it.
-  ScopedEnv fail("TOOLBOX_FAIL_COPY_AFTER", "2:5");
+TEST_F(Wizard, CopyFailuresNamedInWordsAndTheProgramsMissingAreNotSetUp) {
+  // Japanese by a double click on the second language (a double click is
+  // Next), the administration program ticked, and a copy inside its bundle
+  // failing; then English with the default ticks and the disk full at the
+  // monitor. The alert names each file and its cause in words; the program
+  // that did not arrive whole gets no set-up page, and the end page does not
+  // call the installation complete.
   const std::string row = "click-window " + kTitle + " 300 117\n";
-  ASSERT_EQ(run("wait-window " + kTitle + "\n" + row + row + "wait 3\n" + kNext + kNext + kTick + kNext + kNext +
-                kNext + "wait 20\nkey Return\nwait 5\n" + kModeAndNoMonitor + kNext),
-            0)
-      << ReadFile(dir / "trace.txt");
-  const std::string trace = ReadFile(dir / "trace.txt");
-  EXPECT_NE(trace.find("alert 602: 次のファイルをインストールできませんでした:\rVEMO-ADMIN.app (-36)"),
-            std::string::npos)
-      << trace;
-  EXPECT_EQ(hits().back(), "145 item 1");
-  EXPECT_EQ(ReadFile(dir / "home/VEMOPLEX/ReadMe.txt"), ReadFile(dir / "disc/TOOL/Japanese/ReadMe.txt"));
-  EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX/VEMO-ADMIN.app"));
+  const std::string no = clickAt(300, 224);  // page 150's answer no
+  struct Case {
+    const char* fail;
+    std::string script, alert, finish, missing;
+    std::vector<std::string> pages;  // from the Install button on
+    const char* language;
+  };
+  const Case cases[] = {
+      {"2:5",
+       row + row + "wait 3\n" + kNext + kNext + kTick + kNext + kNext,
+       "alert 602: 次のファイルをインストールできませんでした:\rVEMO-ADMIN.app: ディスクの読み書きができませんでした",
+       "finish: インストールは完了していません。一部のファイルをインストールできませんでした。",
+       "VEMO-ADMIN.app",
+       {"148 item 1", "150 item 8", "150 item 1", "145 item 1"},
+       "Japanese"},
+      {"5:28",
+       kNext + kNext + kNext + kNext + kNext,
+       "alert 602: These files could not be installed:\rVEMO-MONITOR.app: the disk is full",
+       "finish: The installation is not complete: some files could not be installed.",
+       "VEMO-MONITOR.app",
+       {"148 item 1", "145 item 1"},
+       "English"},
+  };
+  for (const Case& c : cases) {
+    ScopedEnv fail("TOOLBOX_FAIL_COPY_AFTER", c.fail);
+    fs::remove_all(dir / "home/VEMOPLEX");
+    const bool monitorAsked = c.pages.size() > 2;
+    ASSERT_EQ(run("wait-window " + kTitle + "\n" + c.script + kNext + "wait 20\nkey Return\nwait 5\n" +
+                  (monitorAsked ? no + kNext : "") + kNext),
+              0)
+        << ReadFile(dir / "trace.txt");
+    const std::string trace = ReadFile(dir / "trace.txt");
+    EXPECT_NE(trace.find(c.alert), std::string::npos) << trace;
+    EXPECT_NE(trace.find(c.finish), std::string::npos) << trace;
+    const std::vector<std::string> all = hits();
+    ASSERT_GE(all.size(), c.pages.size());
+    EXPECT_EQ(std::vector<std::string>(all.end() - std::ptrdiff_t(c.pages.size()), all.end()), c.pages) << trace;
+    EXPECT_FALSE(fs::exists(dir / "home/VEMOPLEX" / c.missing));
+    EXPECT_EQ(ReadFile(dir / "home/VEMOPLEX/ReadMe.txt"), ReadFile(dir / "disc/TOOL" / c.language / "ReadMe.txt"));
+  }
 }
 
 }  // namespace
