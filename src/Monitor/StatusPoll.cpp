@@ -65,7 +65,10 @@ void collect(PSTATUS_WND_INFO* rec, Half h, UInt32 now, UInt32 waitLimit) {
   if (!h.sending || !ctx) return;
   // The exchange's own step (time-outs, resends) runs on the loop too.
   if (!ctx->isComplete || JCP_IsOpening(ctx)) JCP_PendingLoop(ctx);
-  if (ctx->isSuccess && ctx->isComplete) {
+  // The closing request marks the exchange a success as it goes out; a box
+  // that then never answers it ends the exchange by time-out, and what it
+  // sent before is no reply.
+  if (ctx->isComplete && ctx->isSuccess && !ctx->isTimeout) {
     setSending(rec, h.kind, 0, "reply complete");
     std::vector<UInt8> buf(h.room, 0);
     long n = GetStatusReceveData(ctx, buf.data(), long(buf.size()));

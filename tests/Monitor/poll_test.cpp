@@ -189,6 +189,9 @@ TEST_F(Polling, InformationOnlyOnTheDetailPage) {
   EXPECT_EQ(views.info, 1);
 }
 
+// A printer that goes silent, or that answers and then never answers the
+// closing request, is lost after the wait limit (a time-out is no reply, even
+// one that ends the exchange); it recovers when it answers again.
 TEST_F(Polling, SilentPrinterIsLostThenRecovers) {
   emu.AddBox();
   Start();
@@ -196,27 +199,49 @@ TEST_F(Polling, SilentPrinterIsLostThenRecovers) {
   tb::AdvanceTicks(61);
   Run(0, 0);
   ASSERT_EQ(views.status, 1);
-  emu.SetPrinterState(0, pboxemu::PrinterState::Lost);
-  Run(7, 10);  // the next request goes out
-  UInt32 sent = rec.statUpTick;
-  int passes = 0;
-  while (views.error == 0 && passes++ < 100) Run(1, 10);
-  ASSERT_EQ(views.error, 1);
-  EXPECT_EQ(rec.monitorOpen, 1);
-  EXPECT_GE(TickCount() - sent, 300u);  // not before the wait limit
-  // The good one; the lost one and the notifier's two resends; the next
-  // cycle's, which goes out at once.
-  EXPECT_EQ(Requests(0, "GET STATUS:PLUM7 STAT"), 1 + 3 + 1);
+  int blocks = 0;  // data requests of one exchange
+  for (const auto& r : emu.Requests(0)) blocks += r.kind == pboxemu::RequestRecord::Command && r.cond != 3;
+  struct Case {
+    const char* name;
+    bool atTheClose;
+    int asks;  // the lost request and the notifier's resends of the opening request
+  };
+  for (const Case& c : {Case{"silent", false, 3}, Case{"silent at the close", true, 1}}) {
+    SCOPED_TRACE(c.name);
+    const Views before = views;
+    const int asked = Requests(0, "GET STATUS:PLUM7 STAT");
+    if (c.atTheClose) {
+      pboxemu::FaultSpec close;
+      close.mode = pboxemu::Fault::Drop;
+      close.skip = blocks;
+      emu.SetFault(0, close);
+    } else {
+      emu.SetPrinterState(0, pboxemu::PrinterState::Lost);
+    }
+    Run(7, 10);  // the next request goes out
+    UInt32 sent = rec.statUpTick;
+    int passes = 0;
+    while (views.error == before.error && passes++ < 100) Run(1, 10);
+    ASSERT_EQ(views.error, before.error + 1);
+    EXPECT_EQ(views.status, before.status);
+    EXPECT_EQ(rec.monitorOpen, 1);
+    EXPECT_GE(TickCount() - sent, 300u);  // not before the wait limit
+    // And the next cycle's, which goes out at once.
+    EXPECT_EQ(Requests(0, "GET STATUS:PLUM7 STAT"), asked + c.asks + 1);
 
-  emu.SetPrinterState(0, pboxemu::PrinterState::CoverOpen);
-  passes = 0;
-  while (views.status == 1 && passes++ < 50) Run(1, 10);
-  // A resend's answer may be followed at once by the next cycle's, as the
-  // interval counts from the send.
-  EXPECT_GE(views.status, 2);
-  EXPECT_EQ(rec.monitorOpen, 0);
-  EXPECT_EQ(rec.info.MainStsErr, 2);
-  EXPECT_EQ(views.error, 1);
+    emu.ClearFaults();
+    emu.SetPrinterState(0, pboxemu::PrinterState::CoverOpen);
+    passes = 0;
+    while (views.status == before.status && passes++ < 50) Run(1, 10);
+    // A resend's answer may be followed at once by the next cycle's, as the
+    // interval counts from the send.
+    EXPECT_GE(views.status, before.status + 1);
+    EXPECT_EQ(rec.monitorOpen, 0);
+    EXPECT_EQ(rec.info.MainStsErr, 2);
+    EXPECT_EQ(views.error, before.error + 1);
+    emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
+    Run(7, 10);
+  }
 }
 
 // A send that cannot go out (no address) leaves the window idle, never lost.
