@@ -181,8 +181,8 @@ int Get_CFile_To_CstringEx(const char* section, const char* key, char* out, int 
   FSSpec fss;
   const int found = make_ini_spec(fileName, &fss) ? Get_File_To_CstringEx(section, key, out, size, &fss) : 0;
   // A text the program asks for and no language file holds shows as a
-  // blank or a fallback: the "ini" channel names it.
-  if (found != 1) tb::TraceNote("ini", "missing %s%s in %s", section, key, fileName ? fileName : "(none)");
+  // blank or a fallback: the "ini" channel names it, and each text found.
+  tb::TraceNote("ini", "%s %s%s in %s", found == 1 ? "read" : "missing", section, key, fileName ? fileName : "(none)");
   return found;
 }
 

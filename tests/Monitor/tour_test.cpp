@@ -4,9 +4,11 @@
 // of its language files is in them; nothing is drawn outside its window,
 // cut or shortened; a click at the centre of each drawn tab and enabled
 // button acts.
+#include <cstring>
 #include <regex>
 #include <set>
 
+#include "common/IniFile.h"
 #include "dialogs_harness.h"
 #include "drawn_text.h"
 #include "Monitor/DetailsDialog.h"
@@ -266,14 +268,35 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   STATUS_WND_INFO* win = nullptr;
 };
 
-// The texts the tour asked for and found nowhere, as the "ini" trace names
-// them: "[SECTION]KEY= of the file".
-std::set<std::string> MissingTexts(const std::string& trace) {
-  static const std::regex kLine(R"(\[ini\] missing (\[[A-Z0-9_]+\][A-Za-z0-9_]+=) in .*/(\w+\.ini)\n)");
-  std::set<std::string> out;
-  for (std::sregex_iterator it(trace.begin(), trace.end(), kLine), end; it != end; ++it)
-    out.insert((*it)[1].str() + " of " + (*it)[2].str());
+// The texts the tour asked for, as the "ini" trace names them: each
+// "[SECTION]KEY=" with the file it was looked for in, found or not.
+struct Asked {
+  std::set<std::string> missing;                        // "[SECTION]KEY= of File.ini"
+  std::set<std::pair<std::string, std::string>> found;  // key, the file's path
+};
+Asked AskedTexts(const std::string& trace) {
+  static const std::regex kLine(R"(\[ini\] (read|missing) (\[[A-Z0-9_]+\])([A-Za-z0-9_?]+=) in (.*/(\w+\.ini))\n)");
+  Asked out;
+  for (std::sregex_iterator it(trace.begin(), trace.end(), kLine), end; it != end; ++it) {
+    const std::smatch& m = *it;
+    if (m[1] == "read")
+      out.found.insert({m[2].str() + m[3].str(), m[4].str()});
+    else
+      out.missing.insert(m[2].str() + m[3].str() + " of " + m[5].str());
+  }
   return out;
+}
+
+// Words a translation keeps: protocol, code, paper and file names, the
+// menu's own names; besides these only numbers, single characters and
+// blanks may read the same in both languages.
+bool KeptInEveryLanguage(std::string value) {
+  while (!value.empty() && (value.back() == ':' || value.back() == ' ')) value.pop_back();
+  static const std::set<std::string> kNames = {
+      "A3",   "A4",   "A5",  "B4",     "B5",  "ISO-2022-JP", "Shift_JIS", "UTF-8",        "SSID",          "BSSID",
+      "DHCP", "WINS", "DNS", "MIB-II", "FTP", "OK",          "Apple",     "MONITOR Data", "MONITOR-STATUS"};
+  static const std::regex kNumber(R"(-?[0-9]+)");
+  return value.size() <= 1 || kNames.contains(value) || std::regex_match(value, kNumber);
 }
 
 TEST_P(Tour, EveryTextAskedForIsInTheLanguagesFiles) {
@@ -287,10 +310,27 @@ TEST_P(Tour, EveryTextAskedForIsInTheLanguagesFiles) {
   const std::string got = testing::internal::GetCapturedStderr();
   tb::ReloadTraceChannels();
   EXPECT_EQ(stops.size(), 24u);
+  Asked asked = AskedTexts(got);
   // Lists read up to their first missing key end there by design.
-  std::set<std::string> missing = MissingTexts(got);
-  std::erase_if(missing, [](const std::string& k) { return k.rfind("[COMBO]COM", 0) == 0; });
-  EXPECT_TRUE(missing.empty()) << language << ": " << testing::PrintToString(missing);
+  std::erase_if(asked.missing, [](const std::string& k) { return k.rfind("[COMBO]COM", 0) == 0; });
+  EXPECT_TRUE(asked.missing.empty()) << language << ": " << testing::PrintToString(asked.missing);
+  // And each is in the language: a text that reads as the English one is
+  // left untranslated.
+  if (language == "English") return;
+  std::set<std::string> untranslated;
+  for (const auto& [key, path] : asked.found) {
+    const std::size_t at = path.rfind("/" + language + "/");
+    ASSERT_NE(at, std::string::npos) << path;
+    const std::string english = std::string(path).replace(at + 1, language.size(), "English");
+    const std::string section = key.substr(0, key.find(']') + 1), name = key.substr(section.size());
+    char mine[512], theirs[512];
+    ASSERT_TRUE(Load_File_To_CstringEx(section.c_str(), name.c_str(), mine, sizeof mine, path.c_str())) << key;
+    if (Load_File_To_CstringEx(section.c_str(), name.c_str(), theirs, sizeof theirs, english.c_str()) &&
+        std::strcmp(mine, theirs) == 0 && !KeptInEveryLanguage(mine))
+      untranslated.insert(key + " \"" + mine + "\"");
+  }
+  EXPECT_GT(asked.found.size(), 100u);  // the trace was read
+  EXPECT_TRUE(untranslated.empty()) << language << ": " << testing::PrintToString(untranslated);
 }
 
 TEST_P(Tour, EveryWindowReadsWholeAndAnswersClicks) {
