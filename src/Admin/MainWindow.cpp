@@ -453,6 +453,32 @@ void note_change(SInt16 row, SInt16 column) {
   gChangedCells.push_back(Cell{row, column});
 }
 
+// What the last merge was made from. The merge only reads the table's
+// entries it walks and the list's rows, and only it and a new search change
+// those rows: the same entries over the same rows would merge to the rows
+// the list shows, so an idle pass that finds them unchanged does nothing.
+struct MergeSource {
+  const CLIST_DATA* list = nullptr;
+  const PBOXinfo* table = nullptr;
+  SInt16 rows = -1;
+  std::vector<PBOXinfo> walked;
+};
+MergeSource gLastMerge;
+
+bool same_merge_source(const MAIN_DLG_INFO* m, const PBOXinfo* table, SInt16 rows, int walked) {
+  const MergeSource& last = gLastMerge;
+  return last.list == m->pservList && last.table == table && last.rows == rows &&
+         last.walked.size() == std::size_t(walked) &&
+         (walked == 0 || std::memcmp(last.walked.data(), table, sizeof(PBOXinfo) * std::size_t(walked)) == 0);
+}
+
+void note_merge_source(const MAIN_DLG_INFO* m, const PBOXinfo* table, SInt16 rows, int walked) {
+  gLastMerge.list = m->pservList;
+  gLastMerge.table = table;
+  gLastMerge.rows = rows;
+  gLastMerge.walked.assign(table, table + walked);
+}
+
 // A cell's text and a row's icon, set only when they differ from what the
 // row shows.
 void put_text(SInt16 row, SInt16 column, ConstStr255Param text) {
@@ -651,6 +677,7 @@ void DeinitMain() {
   std::free(mainTbl.old_status);
   mainTbl = MAIN_DLG_INFO{};
   toolBarInfo = TOOL_BAR{};
+  gLastMerge = MergeSource{};
 }
 
 DialogRef Get_Open_Main_Dialog() { return mainTbl.dlg; }
@@ -680,8 +707,11 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
   if (!m || !table || !m->pservList) return 0;
   SInt16 n = CLGetCount(m->pservList);
   const int bound = n + m->newCount;
+  int walked = 0;
+  while (walked < bound && walked < PboxTblMax && table[walked].pbi_inuse) ++walked;
+  if (same_merge_source(m, table, n, walked)) return 0;
   short added = 0;
-  for (int i = 0; i < bound && i < PboxTblMax && table[i].pbi_inuse; ++i) {
+  for (int i = 0; i < walked; ++i) {
     PBOXinfo& box = table[i];
     char mac[24], ip[20];
     mactoa(box.pbi_nodeaddr, mac);
@@ -738,6 +768,7 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
     ++n;
     ++added;
   }
+  note_merge_source(m, table, n, walked);
   return added;
 }
 
