@@ -64,42 +64,57 @@ SInt64 tb::detail::MicrosToNextTimer() {
   return next <= now ? 0 : SInt64(next - now);
 }
 
+namespace {
+
+// Calls a due timer and sets its next time; false when it has gone since.
+bool fire(const std::shared_ptr<OpaqueEventLoopTimerRef>& t, UInt64 now) {
+  // An earlier callback may have removed this one or moved it on.
+  if (t->removed || t->running || t->due > now) return false;
+  const UInt64 fired = t->due;
+  t->running = true;
+  t->rearmed = false;
+  t->proc(t.get(), t->user);
+  t->running = false;
+  if (t->removed) {
+    auto it = find(t.get());
+    if (it != timers().end()) timers().erase(it);
+    return true;
+  }
+  if (t->rearmed) return true;
+  if (t->interval == 0) {
+    t->due = kNever;
+  } else {
+    // The interval counts from the planned time; a timer that fell behind
+    // (a long callback, a jump of the clock) is not called in a burst.
+    const UInt64 after = tb::detail::ToolboxMicros();
+    t->due = fired + t->interval;
+    if (t->due <= after) t->due = after + t->interval;
+  }
+  return true;
+}
+
+}  // namespace
+
 int tb::detail::RunDueTimers() {
   if (timers().empty()) return 0;
   const UInt64 now = ToolboxMicros();
-  // Most passes find nothing due: they look without building the list.
+  // Most passes find nothing due, and most of the rest one timer (a
+  // program's idle timer): neither builds a list.
   const auto isDue = [now](const auto& t) { return !t->removed && !t->running && t->due <= now; };
-  if (std::none_of(timers().begin(), timers().end(), isDue)) return 0;
+  const auto first = std::find_if(timers().begin(), timers().end(), isDue);
+  if (first == timers().end()) return 0;
+  if (std::none_of(std::next(first), timers().end(), isDue)) {
+    // Held here: the callback may remove the timer or add others.
+    const std::shared_ptr<OpaqueEventLoopTimerRef> only = *first;
+    return fire(only, now) ? 1 : 0;
+  }
   std::vector<std::shared_ptr<OpaqueEventLoopTimerRef>> due;
   for (const auto& t : timers())
     if (isDue(t)) due.push_back(t);
   std::stable_sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a->due < b->due; });
   int ran = 0;
-  for (const auto& t : due) {
-    // An earlier callback may have removed this one or moved it on.
-    if (t->removed || t->running || t->due > now) continue;
-    const UInt64 fired = t->due;
-    t->running = true;
-    t->rearmed = false;
-    t->proc(t.get(), t->user);
-    t->running = false;
-    ++ran;
-    if (t->removed) {
-      auto it = find(t.get());
-      if (it != timers().end()) timers().erase(it);
-      continue;
-    }
-    if (t->rearmed) continue;
-    if (t->interval == 0) {
-      t->due = kNever;
-    } else {
-      // The interval counts from the planned time; a timer that fell behind
-      // (a long callback, a jump of the clock) is not called in a burst.
-      const UInt64 after = ToolboxMicros();
-      t->due = fired + t->interval;
-      if (t->due <= after) t->due = after + t->interval;
-    }
-  }
+  for (const auto& t : due)
+    if (fire(t, now)) ++ran;
   return ran;
 }
 
