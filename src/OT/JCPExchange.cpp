@@ -237,6 +237,7 @@ OSStatus JCP_ReadDatagram(JCPEPInfo* ctx, const UInt8** data, UInt32* len, JCPSe
     r = readDDPDatagram(ep, len, &from->ddp);
     if (r == kOTNoError) *data = ep->rcvBuf;
   }
+  ctx->rcvArmed = r == kOTNoDataErr;
   return r;
 }
 
@@ -255,6 +256,7 @@ void JCP_BeginTry(JCPEPInfo* ctx) {
   ctx->isComplete = 0;
   ctx->isTimeout = 0;
   ctx->startTick = TickCount();
+  ctx->rcvArmed = 0;
   if (!ep) return;
   ep->prevCallFunc = 0;
   ep->prevTick = 0;  // quiet time counts from this try's first datagram
@@ -273,6 +275,7 @@ OSStatus JCP_OpenActive(JCPEPInfo* ctx, Boolean async) {
   if (!ep) return kOTBadDataErr;
   if (!g_endpointNotifyProcJCP) g_endpointNotifyProcJCP = NewOTNotifyUPP(EndpointNotifierProc);
   ep->bAsync = async;
+  ctx->rcvArmed = 0;  // a new endpoint is read once before its notifier is relied on
   JCP_SetState(ctx, async ? JCP_STATE_OPENING : JCP_STATE_RUNNING, "opening the endpoint");
   OSStatus r = OT_OpenEndpoint(ep, ep->protocol, g_endpointNotifyProcJCP, ctx, async);
   if (r != kOTNoError) {
@@ -340,7 +343,9 @@ OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
       RcvData(ctx);
   } else {
     SndData(ctx);
-    if (isOpen(ep) && !JCP_IsEnding(ctx)) RcvData(ctx);
+    // A notifier-driven endpoint that has been read empty tells of its next
+    // datagram itself: looking again would only find the socket empty.
+    if (isOpen(ep) && !JCP_IsEnding(ctx) && !(ep->bAsync && ctx->rcvArmed)) RcvData(ctx);
   }
   return ep->err;
 }

@@ -93,6 +93,10 @@ struct JCPEPInfo {
   UInt16 cmdLen;     // bytes of cmd in use (the text and any payload)
   UInt16 sentCond;   // jcpc_cond of the request last sent
   UInt32 startTick;  // when this try began: the overall limit counts from here
+  // The last read of the active endpoint found nothing: on an asynchronous
+  // endpoint the next datagram comes as T_DATA, so the poll step need not
+  // look for it.
+  Boolean rcvArmed;
 };
 
 // The life of a request's endpoint, beside the transfer flags.

@@ -223,6 +223,29 @@ TEST_P(HostilePeerTest, SynchronousRequestWaitsOnlyItsTimeOutWhileJunkArrives) {
   EXPECT_GT(junk.load(), 30) << "the junk came while the request waited";
 }
 
+// A search's poll step runs on every idle pass of a program. Once it has
+// read the socket empty it leaves the socket to the endpoint's notifier,
+// which takes the next reply as soon as the pump hears of it.
+TEST_P(HostilePeerTest, PollStepLeavesAQuietSearchSocketToItsNotifier) {
+  const bool ddp = GetParam() == JCP_PROTO_DDP;
+  Peers peers = ddp ? Peers::Ddp(atalk.net, 60, 200) : Peers::Udp(0x7F000001);
+  ASSERT_TRUE(peers.ok());
+  const UInt32 target = peers.box.host();
+  if (ddp)
+    JCP_DDP_SetRemote(ctx.get(), atalk.net, 60, 200, 0);
+  else
+    JCP_UDP_SetSearch(ctx.get(), &target, 1, peers.box.port());
+  ASSERT_EQ(JCP_Search(ctx.get(), 4, 1000, Notifier, true), kOTNoError);
+  std::vector<UInt8> probe;
+  ASSERT_TRUE(loop.RunUntil([&] { return peers.box.Receive(probe); }, ctx.get()));
+  loop.Turn(ctx.get());
+  peers.box.SendTo(peers.box.client(), SearchReply("LATE"));
+  for (int i = 0; i < 5; ++i) JCP_PendingLoop(ctx.get());
+  EXPECT_EQ(out.found, 0) << "the poll step read the socket itself";
+  ASSERT_TRUE(loop.RunUntil([&] { return out.found == 1; }, ctx.get()));
+  EXPECT_FALSE(out.ended());
+}
+
 INSTANTIATE_TEST_SUITE_P(Protocols, HostilePeerTest, ::testing::Values(JCP_PROTO_UDP, JCP_PROTO_DDP),
                          [](const auto& info) { return info.param == JCP_PROTO_DDP ? "AppleTalk" : "UDP"; });
 
