@@ -15,6 +15,7 @@ resource 'DITL' 602 {
   button   95 310 115 385 "Yes"
   button   95 220 115 295 "No"
   static   15  60  85 385 "^0" disabled
+  icon     15  15  47  47 2
 }
 
 resource 'MENU' 128 { title "\x14"  item "About" disabled }

@@ -12,6 +12,7 @@
 #include "toolbox/appearance.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
+#include "toolbox/icons.h"
 #include "toolbox/menus.h"
 #include "toolbox/windows.h"
 
@@ -522,7 +523,23 @@ bool KeyDownMsgDlg(SUB_DLG* d, const EventRecord* ev) {
   return true;
 }
 
-void UpdateMsgDlg(SUB_DLG* d) { drawDefaultRing(d->dialog, static_cast<MSG_REC*>(d->data)->type == 1 ? 4 : 3); }
+void UpdateMsgDlg(SUB_DLG* d) {
+  const int type = static_cast<MSG_REC*>(d->data)->type;
+  // Item 1 holds the icon: a message's note, a question's caution.
+  GrafPtr saved;
+  GetPort(&saved);
+  SetPortDialogPort(d->dialog);
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d->dialog, 1, &kind, &h, &r);
+  if (CIconHandle icon = GetCIcon(type == 1 ? kNoteIcon : kCautionIcon)) {
+    PlotCIcon(&r, icon);
+    DisposeCIcon(icon);
+  }
+  SetPort(saved);
+  drawDefaultRing(d->dialog, type == 1 ? 4 : 3);
+}
 
 void disposeMsg(SUB_DLG* d) {
   auto* m = static_cast<MSG_REC*>(d->data);

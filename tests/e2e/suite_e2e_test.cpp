@@ -28,7 +28,13 @@
 #include <vector>
 
 #include "test_support.h"
+#include "toolbox/dialogs.h"
+#include "toolbox/files.h"
+#include "toolbox/icons.h"
 #include "toolbox/pictures.h"
+#include "toolbox/quickdraw.h"
+#include "toolbox/resources.h"
+#include "toolbox_fixture.h"
 
 extern char** environ;
 
@@ -399,6 +405,79 @@ TEST(SuiteEndToEnd, InstallerSearchSettingsTabTitlesFitTheirTabs) {
       {path.c_str(), "en", start + toPrinters + click(230, 295) + "SHOT 0\n", {{"Search Settings", 1}}},
       {path.c_str(), "ja", start + click(300, 117) + toPrinters + click(230, 295) + "SHOT 0\n", {{"検索の設定", 1}}},
   });
+}
+
+}  // namespace
+
+namespace {
+
+class AlertIcons : public testsupport::ToolboxFixture {};
+
+TEST_F(AlertIcons, EveryProgramsAlertShowsTheStopNoteOrCautionIcon) {
+  // Each alert of each program as it opens: the picture in its icon item
+  // must be the system's stop, note or caution icon, as the alert's role
+  // asks (messages a note, questions and refusals a caution, failures to
+  // reach a box a stop).
+  struct Alerts {
+    const char* rsrc;
+    std::vector<std::pair<short, short>> icons;  // alert, icon id
+  };
+  const Alerts programs[] = {
+      {"suite/VEMO-ADMIN.app/Contents/Resources/VEMO-ADMIN.rsrc",
+       {{601, kNoteIcon}, {602, kCautionIcon}, {603, kStopIcon}, {604, kCautionIcon}, {607, kCautionIcon}}},
+      {"suite/VEMO-MONITOR.app/Contents/Resources/VEMO-MONITOR.rsrc",
+       {{601, kNoteIcon}, {602, kCautionIcon}, {603, kCautionIcon}, {605, kCautionIcon}, {612, kNoteIcon}}},
+      {"suite/upcaster.app/Contents/Resources/upcaster.rsrc",
+       {{601, kCautionIcon}, {602, kCautionIcon}, {603, kNoteIcon}}},
+      {"disc/vemoplexinstall.app/Contents/Resources/vemoplexinstall.rsrc", {{602, kCautionIcon}, {603, kNoteIcon}}},
+      {"disc/setup.app/Contents/Resources/setup.rsrc", {{602, kCautionIcon}}},
+  };
+  for (const Alerts& program : programs) {
+    FSSpec spec;
+    ASSERT_EQ(tb::PathToSpec((kBuild / program.rsrc).string(), &spec), noErr) << program.rsrc;
+    const SInt16 file = FSpOpenResFile(&spec, fsRdPerm);
+    ASSERT_NE(file, -1) << program.rsrc;
+    UseResFile(file);
+    for (auto [id, icon] : program.icons) {
+      SCOPED_TRACE(std::string(program.rsrc) + " alert " + std::to_string(id));
+      DialogRef d = GetNewDialog(id, nullptr, reinterpret_cast<WindowRef>(-1));
+      ASSERT_TRUE(d);
+      ShowWindow(GetDialogWindow(d));
+      SetPortDialogPort(d);
+      DrawDialog(d);
+      Rect at{};
+      for (DialogItemIndex i = 1; i <= CountDITL(d); ++i) {
+        DialogItemType kind;
+        Handle h;
+        Rect r;
+        GetDialogItem(d, i, &kind, &h, &r);
+        if ((kind & 127) == kIconDialogItem) at = r;
+      }
+      ASSERT_FALSE(EmptyRect(&at)) << "no icon item";
+      // The port's pixels against each alert icon laid on white: the one
+      // it matches (nearly every pixel within a few levels).
+      short matched = -1;
+      for (short kind : {kStopIcon, kNoteIcon, kCautionIcon}) {
+        const auto want = tb::AlertIconImage(kind);
+        ASSERT_TRUE(want && want->width == at.right - at.left && want->height == at.bottom - at.top);
+        int same = 0;
+        for (int y = 0; y < want->height; ++y)
+          for (int x = 0; x < want->width; ++x) {
+            const std::size_t p = std::size_t(y * want->width + x);
+            const int a = want->alpha.empty() ? 255 : want->alpha[p];
+            UInt8 r, g, b, sr, sg, sb;
+            tb::UnpackPixel(want->pixels[p], r, g, b);
+            tb::UnpackPixel(tb::PortPixel(GetDialogPort(d), at.left + x, at.top + y), sr, sg, sb);
+            auto over = [&](int c) { return (c * a + 255 * (255 - a)) / 255; };
+            same += std::abs(over(r) - sr) <= 8 && std::abs(over(g) - sg) <= 8 && std::abs(over(b) - sb) <= 8;
+          }
+        if (same * 100 >= want->width * want->height * 95) matched = kind;
+      }
+      EXPECT_EQ(matched, icon);
+      DisposeDialog(d);
+    }
+    CloseResFile(file);
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -92,6 +93,68 @@ tb::Image applicationImage() {
   return p.img;
 }
 
+// The alert icons, drawn by 4 x 4 samples a pixel so their edges are smooth:
+// shade answers the colour at a point of the 32 x 32 square, or false
+// where the icon is not.
+template <class Shade>
+tb::Image sampled(Shade shade) {
+  Painter p;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x) {
+      int r = 0, g = 0, b = 0, n = 0;
+      for (int sy = 0; sy < 4; ++sy)
+        for (int sx = 0; sx < 4; ++sx) {
+          UInt8 cr, cg, cb;
+          if (!shade(x + (sx + 0.5) / 4, y + (sy + 0.5) / 4, cr, cg, cb)) continue;
+          r += cr, g += cg, b += cb, ++n;
+        }
+      if (n == 0) continue;
+      p.set(x, y, tb::PackPixel(UInt8(r / n), UInt8(g / n), UInt8(b / n)));
+      p.img.alpha[std::size_t(y * kSide + x)] = UInt8(n * 255 / 16);
+    }
+  return p.img;
+}
+
+bool paint(UInt8& r, UInt8& g, UInt8& b, UInt32 rgb) {
+  r = UInt8(rgb >> 16), g = UInt8(rgb >> 8), b = UInt8(rgb);
+  return true;
+}
+
+// Stop: a red octagon with a white cross.
+bool stopShade(double x, double y, UInt8& r, UInt8& g, UInt8& b) {
+  const double dx = std::abs(x - 16), dy = std::abs(y - 16);
+  const double edge = std::max({dx, dy, (dx + dy) / std::sqrt(2.0)});  // 15 on the outline
+  if (edge > 15) return false;
+  if (edge > 13.8) return paint(r, g, b, 0x8C1010);
+  const bool cross = dx <= 7.5 && dy <= 7.5 && std::abs(dx - dy) <= 2.6;
+  return paint(r, g, b, cross ? 0xFFFFFF : 0xD42A2A);
+}
+
+// Note: a blue disc with a white "i".
+bool noteShade(double x, double y, UInt8& r, UInt8& g, UInt8& b) {
+  const double d = std::hypot(x - 16, y - 16);
+  if (d > 15) return false;
+  if (d > 13.8) return paint(r, g, b, 0x1E4E9C);
+  const bool dot = std::hypot(x - 16, y - 9) <= 2.3;
+  const bool stem = std::abs(x - 16) <= 2 && y >= 13 && y <= 25;
+  return paint(r, g, b, dot || stem ? 0xFFFFFF : 0x3778D8);
+}
+
+// Caution: a yellow triangle with a black "!".
+bool cautionShade(double x, double y, UInt8& r, UInt8& g, UInt8& b) {
+  // Distance inside each side (negative outside): the base, then the two
+  // slopes from the apex (16, 1.5) to the corners (1, 29.5) and (31, 29.5).
+  const double len = std::hypot(15.0, 28.0);
+  const double base = 29.5 - y, left = ((x - 1) * 28 + (y - 29.5) * 15) / len,
+               right = ((31 - x) * 28 + (y - 29.5) * 15) / len;
+  const double inside = std::min({base, left, right});
+  if (inside < 0) return false;
+  if (inside < 1.3) return paint(r, g, b, 0x8A6A00);
+  const bool bar = std::abs(x - 16) <= 1.9 - (y - 10) * 0.04 && y >= 10 && y <= 21.5;
+  const bool dot = std::hypot(x - 16, y - 25) <= 2;
+  return paint(r, g, b, bar || dot ? 0x000000 : 0xF6C21C);
+}
+
 OSErr getGeneric(OSType type, IconRef* out) {
   for (IconRef r : live())
     if (r->type == type) {
@@ -104,6 +167,9 @@ OSErr getGeneric(OSType type, IconRef* out) {
     case kGenericFolderIcon: img = folderImage(); break;
     case kGenericDocumentIcon: img = documentImage(); break;
     case kGenericApplicationIcon: img = applicationImage(); break;
+    case kAlertStopIcon: img = sampled(stopShade); break;
+    case kAlertNoteIcon: img = sampled(noteShade); break;
+    case kAlertCautionIcon: img = sampled(cautionShade); break;
     default: return noSuchIconErr;
   }
   auto* r = new OpaqueIconRef{type, 1, std::move(img)};
@@ -181,6 +247,15 @@ OSErr PlotIconRef(const Rect* theRect, IconAlignmentType align, IconTransformTyp
   if (!theRect) return paramErr;
   tb::PlotImage(r->image, *theRect, align, transform);
   return noErr;
+}
+
+std::optional<tb::Image> tb::AlertIconImage(short iconID) {
+  switch (iconID) {
+    case kStopIcon: return sampled(stopShade);
+    case kNoteIcon: return sampled(noteShade);
+    case kCautionIcon: return sampled(cautionShade);
+    default: return std::nullopt;
+  }
 }
 
 Boolean PtInIconID(Point testPt, const Rect* iconRect, IconAlignmentType align, SInt16 iconID) {

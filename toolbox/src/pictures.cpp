@@ -13,6 +13,7 @@
 
 #include "drawntext_internal.h"
 #include "qd_internal.h"
+#include "toolbox/icons.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
 
@@ -457,6 +458,16 @@ void ClosePicture() {
 CIconHandle GetCIcon(short iconID) {
   Handle h = GetResource('cicn', iconID);
   if (!h) {
+    // The alert icons are the system's own unless a program has its own.
+    if (auto img = tb::AlertIconImage(iconID)) {
+      auto* b = new CIconBlock();
+      b->iconBounds = Rect{0, 0, SInt16(img->height), SInt16(img->width)};
+      b->handle = IconSlots().acquire(b);
+      b->image = std::make_shared<const tb::Image>(std::move(*img));
+      LiveIcons().insert(b);
+      SetQDError(noErr);
+      return b->handle;
+    }
     SetQDError(resNotFound);
     return nullptr;
   }

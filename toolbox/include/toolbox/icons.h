@@ -24,13 +24,20 @@ enum : OSType {
   kGenericFolderIcon = 'fldr',
   kGenericDocumentIcon = 'docu',
   kGenericApplicationIcon = 'APPL',
+  kAlertStopIcon = 'stop',
+  kAlertNoteIcon = 'note',
+  kAlertCautionIcon = 'caut',
 };
+// The alert icons' ids: an icon item (or GetCIcon) of these ids draws the
+// system's stop, note or caution icon when no 'cicn' of that id is found.
+enum : short { kStopIcon = 0, kNoteIcon = 1, kCautionIcon = 2 };
 enum : OSErr {
   invalidIconRefErr = -2580,
   noSuchIconErr = -2582,
 };
 
-// A generic icon (creator kSystemIconsCreator); noSuchIconErr for others.
+// A generic or alert icon (creator kSystemIconsCreator); noSuchIconErr for
+// others.
 OSErr GetIconRef(SInt16 vRefNum, OSType creator, OSType iconType, IconRef* theIconRef);
 // The icon of a file or folder (see above); fnfErr when it is missing.
 // theLabel (may be null) is always 0.
@@ -54,3 +61,9 @@ OSErr ReadIconFile(const FSSpec* iconFile, IconFamilyHandle* iconFamily);
 // align (kAlignNone: the 32 x 32 mask scaled to the rectangle). False when
 // the resource is missing or short.
 Boolean PtInIconID(Point testPt, const Rect* iconRect, IconAlignmentType align, SInt16 iconID);
+
+namespace tb {
+// The stop, note or caution icon's image for kStopIcon, kNoteIcon or
+// kCautionIcon; nullopt for any other id.
+std::optional<Image> AlertIconImage(short iconID);
+}  // namespace tb
