@@ -145,7 +145,10 @@ short Set_Alert_Dialog_Items(SInt16 id, short kind, ConstStr255Param text, Const
 }
 
 short All_Done_Proc() {
-  // Every window of the table closes, the transfers' first.
+  // Every window of the table closes, the transfers' first. The settings
+  // dialog closes through its own exit, which frees its tab strip and list
+  // and clears its record, as a Cancel would.
+  Close_Configuration();
   for (SEND_SLOT& slot : SendTbl)
     if (slot.using_) {
       Exit_TCPftp_Dialog(&slot);

@@ -401,6 +401,13 @@ CLIST_DATA* Config_List() { return confData.list; }
 
 short Open_Configuration() {
   if (confData.inUse) return 0;
+  // A transfer window or an outcome alert holds the lock: the dialog would
+  // take the lock over and, closing, free the window behind while that one
+  // still stands.
+  if (OpenMovableDlg) {
+    SysBeep(1);
+    return 0;
+  }
   confData = CONFIG_DATA{};
   backConf = ConfigData;
   backEnv = EnvInfo;
@@ -423,6 +430,10 @@ short Open_Configuration() {
   Window_Select_Mode(dialog);
   ShowWindow(GetDialogWindow(dialog));
   return 1;
+}
+
+void Close_Configuration() {
+  if (confData.inUse) do_cancel();
 }
 
 short Config_Select_Tab(short index) {

@@ -107,8 +107,12 @@ short Save_Status_Data(const BROAD_DATA* info);
 UInt32 Parse_IPv4(const char* text);
 std::string Dotted(UInt32 addr);
 
-// The settings dialog (500).
+// The settings dialog (500); 0 (and a beep when another window holds the
+// lock of the window table) when it does not open.
 short Open_Configuration();
+// Closes the settings dialog as its Cancel does (nothing typed is kept or
+// written); nothing when it is not open.
+void Close_Configuration();
 DialogRef Config_Dialog();
 Boolean Handle_Config_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
 Boolean Handle_Config_Key_Input(DialogRef dialog, EventRecord* event);

@@ -496,6 +496,15 @@ TEST_F(ProgramTest, SettingsOpenWithTheirTabStripDrawn) {
   tb::PressNamedKey("Escape");
   ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() == nullptr; }));
   ExpectMainWindowAnswers();
+  // Quit with them open: they close as Cancel closes them, their tab strip
+  // and list freed with their record.
+  ASSERT_TRUE(tb::ChooseMenuItem(129, 3));
+  ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() != nullptr; }));
+  ASSERT_TRUE(tb::ChooseMenuItem(129, 1));
+  ASSERT_TRUE(RunUntil([] { return upc::All_Done; }));
+  EXPECT_EQ(upc::Config_Dialog(), nullptr);
+  EXPECT_EQ(upc::Config_List(), nullptr);
+  EXPECT_EQ(OpenMovableDlg, nullptr);
 }
 
 TEST_F(ProgramTest, EscapeAsASendFailsGoesToTheFailureAlert) {
@@ -509,6 +518,13 @@ TEST_F(ProgramTest, EscapeAsASendFailsGoesToTheFailureAlert) {
   tb::ClickInWindow(Main(), kSendButton);
   ASSERT_TRUE(RunUntil([&] { return upc::SendTbl[0].connect && emu_.Ftp().Sessions(0) >= 1; }));
   Turns(5);
+  // The settings wait for the transfer window: opened over it, they took
+  // its lock, and closed, let the main window take clicks under it.
+  DialogRef sending = upc::SendTbl[0].dlg;
+  ASSERT_TRUE(tb::ChooseMenuItem(129, 3));
+  Turns(5);
+  EXPECT_EQ(upc::Config_Dialog(), nullptr);
+  EXPECT_EQ(OpenMovableDlg, sending);
   // The greeting never ends; Escape comes with the tick that fails it.
   tb::AdvanceClock(181);
   tb::PressNamedKey("Escape");
@@ -519,12 +535,14 @@ TEST_F(ProgramTest, EscapeAsASendFailsGoesToTheFailureAlert) {
   ASSERT_NE(alert, Main());
   EXPECT_EQ(Title(alert), "Send File");
   EXPECT_EQ(tb::ParamTextValue(0), "The file could not be sent.");
-  // It keeps the keyboard and the mouse until it is answered.
+  // It keeps the keyboard, the mouse and the settings until it is answered.
   tb::PressNamedKey("Escape");
   tb::ClickInWindow(Main(), kSelectButton);
+  ASSERT_TRUE(tb::ChooseMenuItem(129, 3));
   Turns(5);
   EXPECT_TRUE(gAlerts.empty());
   EXPECT_EQ(FrontWindow(), alert);
+  EXPECT_EQ(upc::Config_Dialog(), nullptr);
   tb::PressNamedKey("Return");
   ASSERT_TRUE(RunUntil([&] { return FrontWindow() == Main(); }));
   ExpectMainWindowAnswers();
