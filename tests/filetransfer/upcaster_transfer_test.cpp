@@ -473,6 +473,25 @@ class ProgramTest : public TransferTest {
   std::chrono::nanoseconds longest_{};
 };
 
+// The lines a column of the dialog crosses from the tab strip's top down to
+// above the default button's ring: each run of pixels darker than the
+// background counts once.
+int linesDown(DialogRef d, short x) {
+  Rect strip, ok;
+  Get_Dialog_Item_Rect(d, 3, &strip);
+  Get_Dialog_Item_Rect(d, 1, &ok);
+  int lines = 0;
+  bool in = false;
+  for (int y = strip.top; y < ok.top - 6; ++y) {
+    UInt8 r, g, b;
+    tb::UnpackPixel(tb::PortPixel(GetDialogPort(d), x, y), r, g, b);
+    const bool dark = r < 0xC0 && g < 0xC0 && b < 0xC0;
+    lines += dark && !in;
+    in = dark;
+  }
+  return lines;
+}
+
 TEST_F(ProgramTest, SettingsOpenWithTheirTabStripDrawn) {
   StartBoxes(1);
   OpenWindow(1);
@@ -484,6 +503,10 @@ TEST_F(ProgramTest, SettingsOpenWithTheirTabStripDrawn) {
   Get_Dialog_Item_Rect(d, 3, &strip);
   // The tab titles are on the screen before anything is clicked.
   EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(d), strip));
+  // One frame holds the page, its top and bottom edge a line each, right of
+  // the buttons where nothing else is drawn (the page's group frame lies on
+  // the tab strip's frame, not a few pixels beside it).
+  EXPECT_EQ(linesDown(d, 330), 2);
   // The Timeout tab lies somewhere right of the first: the first click on
   // it shows its page, with the record's values.
   for (short h = SInt16(strip.left + 10); h < strip.right && upc::Config_Page() != kConfigPageTimeout; h += 10) {
@@ -493,6 +516,7 @@ TEST_F(ProgramTest, SettingsOpenWithTheirTabStripDrawn) {
   ASSERT_EQ(upc::Config_Page(), kConfigPageTimeout);
   EXPECT_EQ(tb::DialogItemText(d, 6), std::to_string(ConfigData.rcvWait));
   EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(d), strip));
+  EXPECT_EQ(linesDown(d, 330), 2);
   tb::PressNamedKey("Escape");
   ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() == nullptr; }));
   ExpectMainWindowAnswers();
