@@ -1,12 +1,14 @@
 // The cancel matrix: each command that runs under the progress dialog,
-// started from the window as a person starts it, against a box that stalls,
-// answers slowly, resets in the middle of a reply or vanishes, then ended
-// by Escape, a click on Cancel, Command-period, Command-Q or the progress
-// window's close box. The program runs on its own idle timer under its
-// event loop, as it does for a person. Whatever the timing: nothing
-// crashes, the program says the command stopped or failed, no partial
-// file is left, and the window answers afterwards (or the program has
-// quit cleanly).
+// started from the window as a person starts it (a folder's rename from the
+// Options dialog, whose Apply keeps it open under the progress dialog),
+// against a box that stalls, answers slowly, resets in the middle of a
+// reply or vanishes, then ended by Escape, a click on Cancel,
+// Command-period, Command-Q or the progress window's close box. The
+// program runs on its own idle timer under its event loop, as it does for
+// a person. Whatever the timing: nothing crashes, clicks on the windows
+// under the progress dialog and the About command wait for it, the program
+// says the command stopped or failed, no partial file is left, and the
+// window answers afterwards (or the program has quit cleanly).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class Command { Refresh, Rename, Move, Print, Delete, Download, Upload };
+enum class Command { Refresh, Rename, Move, Print, Delete, Download, Upload, RenameFolder };
 enum class End { Escape, CancelButton, CommandPeriod, CommandQ, CloseBox };
 
 // What the box does to the command: a fault of its held-job service or of
@@ -54,6 +56,7 @@ const char* commandName(Command c) {
     case Command::Delete: return "DeletesTwoJobs";
     case Command::Download: return "DownloadsAJob";
     case Command::Upload: return "UploadsAFile";
+    case Command::RenameFolder: return "RenamesAFolderWithApply";
   }
   return "";
 }
@@ -80,6 +83,7 @@ int codeOf(Command c) {
     case Command::Delete: return CMD_DELETE;
     case Command::Download: return CMD_DOWNLOAD;
     case Command::Upload: return 0;
+    case Command::RenameFolder: return CMD_FOLDER_RENAME;
   }
   return 0;
 }
@@ -128,7 +132,7 @@ std::vector<BoxFault> lpdFaults() {
 std::vector<Case> cases() {
   std::vector<Case> out;
   for (Command c : {Command::Upload, Command::Refresh, Command::Rename, Command::Move, Command::Print, Command::Delete,
-                    Command::Download})
+                    Command::Download, Command::RenameFolder})
     for (const BoxFault& f : c == Command::Upload ? lpdFaults() : holdFaults(c))
       for (End e : {End::Escape, End::CancelButton, End::CommandPeriod, End::CommandQ, End::CloseBox})
         out.push_back({c, f, e});
@@ -224,6 +228,29 @@ class CancelMatrix : public holdtest::ProgramTest, public ::testing::WithParamIn
         arm();
         Click(M()->dialog, kT0Download);
         return;
+      case Command::RenameFolder: {
+        // From the Options dialog's folder page; Apply keeps the dialog
+        // open under the progress dialog.
+        Click(M()->dialog, kItemOptions);
+        ASSERT_NE(ConfigDialog(), nullptr);
+        DialogRef d = ConfigDialog()->dialog;
+        const Rect strip = ItemRectOf(d, 1);
+        for (short x = short(strip.left + 2); x < strip.right && CfgDlgPage(ConfigDialog()) != 2; x += 4) {
+          tb::ClickInWindow(GetDialogWindow(d), Point{short(strip.top + 15), x});
+          Pass();
+        }
+        ASSERT_EQ(CfgDlgPage(ConfigDialog()), 2);
+        const Rect list = ItemRectOf(d, 6);
+        ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{SInt16(list.top + 18 + 9), SInt16(list.left + 30)}));
+        Pass();
+        SubFieldFocus(ConfigDialog(), 9, true);
+        tb::PressKey('a', tb::KeyCodeForChar('a'), cmdKey);
+        tb::TypeText("Plans");
+        Pass();
+        arm();
+        Click(d, 4);
+        return;
+      }
       case Command::Upload:
         ShowTab(2);
         testsupport::WriteFile(upload(), std::string(kUploadBytes, 'u'));
@@ -296,13 +323,29 @@ TEST_P(CancelMatrix, NothingIsLeftHalfDoneAndTheWindowAnswers) {
     // progress dialog back.
     tb::ClickDialogItem(M()->dialog, kItemOptions);
     Pass();
-    EXPECT_EQ(ConfigDialog(), nullptr);
+    EXPECT_EQ(ConfigDialog() != nullptr, c.command == Command::RenameFolder);
+    // The Options dialog under it neither cancels nor closes.
+    if (SUB_DLG* cfg = ConfigDialog()) {
+      tb::ClickDialogItem(cfg->dialog, 3);
+      Pass();
+      Rect box;
+      ASSERT_EQ(GetWindowBounds(GetDialogWindow(cfg->dialog), kWindowCloseBoxRgn, &box), noErr);
+      tb::ClickAt(Point{SInt16((box.top + box.bottom) / 2), SInt16((box.left + box.right) / 2)});
+      Pass();
+      EXPECT_EQ(ConfigDialog(), cfg) << "the Options dialog closed under the progress dialog";
+      EXPECT_EQ(FrontWindow(), GetDialogWindow(GetPrgDlgPtr()));
+    }
     Rect box;
     ASSERT_EQ(GetWindowBounds(main, kWindowCloseBoxRgn, &box), noErr);
     tb::ClickAt(Point{SInt16((box.top + box.bottom) / 2), SInt16((box.left + box.right) / 2)});
     Pass();
     ASSERT_NE(M(), nullptr) << "the main window closed under the progress dialog";
     EXPECT_NE(GetPrgDlgPtr(), nullptr);
+    // The menu's About waits for the command too.
+    tb::ChooseMenuItem(1000, 1);
+    Pass();
+    EXPECT_EQ(GetFrontDialog(), GetPrgDlgPtr()) << "About opened over the progress dialog";
+    EXPECT_EQ(FrontWindow(), GetDialogWindow(GetPrgDlgPtr()));
   }
   if (GetPrgDlgPtr()) {
     EndIt(c.end);
@@ -338,9 +381,16 @@ TEST_P(CancelMatrix, NothingIsLeftHalfDoneAndTheWindowAnswers) {
   if (SUB_DLG* d = FrontSubDlg(); d && d->id == kMsgDlgID) {
     EXPECT_EQ(stoppedOrFailed().count(tb::DialogItemText(d->dialog, 2)), 1u) << tb::DialogItemText(d->dialog, 2);
     tb::PressNamedKey("Return");
-    ASSERT_TRUE(Loop([] { return FrontSubDlg() == nullptr; }, 2000));
+    ASSERT_TRUE(Loop([] { return !FrontSubDlg() || FrontSubDlg()->id != kMsgDlgID; }, 2000));
   }
   EXPECT_EQ(stoppedOrFailed().count(M()->statusText), 1u) << "the status line says: " << M()->statusText;
+  // Apply left the Options dialog open, and it answers.
+  if (c.command == Command::RenameFolder) {
+    ASSERT_NE(ConfigDialog(), nullptr);
+    EXPECT_EQ(FrontWindow(), GetDialogWindow(ConfigDialog()->dialog));
+    Click(ConfigDialog()->dialog, 3);
+    EXPECT_EQ(ConfigDialog(), nullptr);
+  }
   // Nothing is lost: a file the box does not have stays in the list to
   // send again, and one that left the list is on the box. (A daemon that
   // files the job without its last answer has it while it stays listed.)
