@@ -212,6 +212,33 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   // Bounds for waits on loopback traffic: a loaded machine may take long.
   static constexpr int kBound = 60000;
 
+  // The page's items (those after the item the tab strip stands over) that
+  // reach out of the page frame or onto its edges, one line each.
+  static std::string ItemsOutsideThePageFrame(DialogRef d, CTAB_DATA* tabs) {
+    const Rect& f = *tabs->frameRect;
+    // The frame's edges are drawn in bands inside its rectangle: a few
+    // pixels at the sides, nine at the bottom.
+    const Rect inside{f.top, SInt16(f.left + 3), SInt16(f.bottom - 9), SInt16(f.right - 3)};
+    std::string out;
+    DialogItemIndex first = 0;
+    for (DialogItemIndex i = 1; i <= CountDITL(d); ++i) {
+      Rect r = mondlg::ItemRect(d, i);
+      if (!first) {
+        if (PtInRect(Point{SInt16(tabs->tabRect.top + 5), SInt16(tabs->tabRect.left + 5)}, &r))
+          first = DialogItemIndex(i + 1);
+        continue;
+      }
+      if (r.left >= 8192 || EmptyRect(&r)) continue;  // hidden, or no place
+      Rect common;
+      SectRect(&r, &inside, &common);
+      if (!EqualRect(&common, &r))
+        out += "item " + std::to_string(i) + " at (" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" +
+               std::to_string(r.right) + "," + std::to_string(r.bottom) + ")\n";
+    }
+    EXPECT_NE(first, 0) << "no item under the tab strip";
+    return out;
+  }
+
   // The stop's window as a person reads and clicks it: no text outside the
   // window, cut or shortened; every enabled button and drawn tab of the
   // window in front answers a click at its centre (a button reaches its
@@ -231,6 +258,9 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     };
     EXPECT_FALSE(tb::DrawnTexts(window).empty()) << "nothing drawn";
     EXPECT_EQ(testsupport::JoinLines(testsupport::WindowTextFaults(window, rules)), "");
+    if (tabs) {
+      EXPECT_EQ(ItemsOutsideThePageFrame(GetDialogFromWindow(window), tabs), "");
+    }
     WINDOW_USR_DATA* data = Get_Usr_Window_Data(window);
     if (window != FrontWindow() || !data || !data->isDialog) return;
     auto click = [&](Point at) {
