@@ -19,6 +19,7 @@
 #include "toolbox/clock.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/icons.h"
 #include "toolbox/pictures.h"
 #include "toolbox/quickdraw.h"
@@ -45,6 +46,7 @@ void draw_text_in(DialogRef d, DialogItemIndex item, const std::string& text, sh
   Rect r = item_rect(d, item);
   if (r.right <= r.left) return;
   EraseRect(&r);
+  tb::DrawnTextScope tag(tb::TextSource::kDirect, &r, item);
   const short width = short(r.right - r.left - indent - 4);
   short v = short(r.top + 12);
   std::size_t at = 0;

@@ -17,6 +17,7 @@
 #include "Monitor/StatusDisplay.h"
 #include "Monitor/StatusDraw.h"
 #include "Monitor/StatusText.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/files.h"
 #include "toolbox/fonts.h"
 #include "toolbox/icons.h"
@@ -351,6 +352,7 @@ void DrawTextRect(const std::string& text, const Rect* r) {
   GetFontInfo(&fi);
   const short lineHeight = short(fi.ascent + fi.descent + fi.leading);
   short v = short(r->top + fi.ascent);
+  tb::DrawnTextScope tag(tb::TextSource::kDirect, r);
   for (const std::string& line : Text_Rect_Lines(text, short(r->right - r->left - 12), 2)) {
     MoveTo(r->left, v);
     DrawText(line.data(), 0, short(line.size()));

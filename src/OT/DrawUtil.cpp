@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "506Q_Lib/DialogItems.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/fonts.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"
@@ -64,6 +65,9 @@ void Draw_String_User_Rect(DialogRef dialog, ConstStr255Param text, const Rect* 
   if (!dialog || !text || !rect) return;
   tb::PortSaver port(GetDialogPort(dialog));
   if (clear) Clear_Dialog_Rect_Area(dialog, rect);
+  // Drawn for the rectangle: what reaches out of it shows as such in the
+  // drawn-text report.
+  tb::DrawnTextScope tag(tb::TextSource::kDirect, rect);
   drawLines(text, *rect, hStyle, vStyle);
 }
 
@@ -75,6 +79,7 @@ void Draw_String_Color_Rect(DialogRef dialog, ConstStr255Param text, const Rect*
   GetBackColor(&savedBack);
   RGBBackColor(color);
   EraseRect(rect);
+  tb::DrawnTextScope tag(tb::TextSource::kDirect, rect);
   drawLines(text, *rect, hStyle, vStyle);
   RGBBackColor(&savedBack);
 }
