@@ -249,9 +249,12 @@ bool commandBusy(const MAIN_DLG_DATA* m) {
 void enableItem(DialogRef d, DialogItemIndex item, bool on) {
   ControlRef c = GetItemControl(d, item);
   if (!c) return;
-  if (on && !IsControlActive(c))
+  // The control's own state, whatever its window's: a button turned off
+  // while a progress dialog holds the window inactive stays off when the
+  // window comes back.
+  if (on)
     ActivateControl(c);
-  else if (!on && IsControlActive(c))
+  else
     DeactivateControl(c);
 }
 
@@ -371,6 +374,10 @@ void ClearFileList(MAIN_DLG_DATA* m) {
     gRowRefs[tab - 1].clear();
   }
   if (m->tab0Info) CLDelRow(m->tab0Info, 0, 0);
+  // The lists in view are drawn empty at once: an end that opens no message
+  // box (a cancel) brings no update that would.
+  if (CLIST_DATA* l = jobListOf(m, m->curTab)) CLUpdate(l, nullptr, 0);
+  if (m->curTab == 1 && m->tab0Info) CLUpdate(m->tab0Info, nullptr, 0);
 }
 
 void FillFolderMenu(MAIN_DLG_DATA* m, int tab, const std::vector<std::string>& names, int value) {

@@ -42,6 +42,7 @@ const char* stateName(LprState s) {
                                 "data",     "data-check",  "data-end",     "ctrl-head",   "ctrl",    "ctrl-check",
                                 "ctrl-end", "disconnect",  "closing-1",    "closing-2",   "closed",  "finished",
                                 "end-file"};
+  static_assert(std::size(names) == std::size_t(LprState::EndFile) + 1, "a name for every state");
   const auto i = std::size_t(s);
   return i < std::size(names) ? names[i] : "?";
 }

@@ -16,9 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "drawn_text.h"
 #include "hold_program_fixture.h"
 #include "holdmanager/HoldConfigDlg.h"
 #include "holdmanager/HoldControls.h"
+#include "toolbox/drawntext.h"
 #include "toolbox/navigation.h"
 
 namespace {
@@ -291,6 +293,24 @@ class CancelMatrix : public holdtest::ProgramTest, public ::testing::WithParamIn
     return out;
   }
 
+  // A job list the command's end emptied shows no row either.
+  void ExpectNoRowOfAnEmptiedList() {
+    if (M()->curTab == 3) return;
+    CLIST_DATA* list = M()->curTab == 1 ? M()->tab0File : M()->tab1HMFile;
+    if (CLGetCount(list) > 0) return;
+    const Rect r = ItemRectOf(M()->dialog, DialogItemIndex(M()->curTab == 1 ? int(kT0List) : int(kT1HMList)));
+    for (const tb::DrawnText& t : tb::DrawnTexts(GetDialogWindow(M()->dialog))) {
+      Rect both;
+      if (t.source == tb::TextSource::kListCell && !(t.cut & tb::kPaintedOver) && SectRect(&t.shown, &r, &both))
+        ADD_FAILURE() << "the emptied job list still shows " << t.text;
+    }
+    // Nor does a button for a job stand ready.
+    for (DialogItemIndex i : M()->curTab == 1 ? std::vector<DialogItemIndex>{kT0Print, kT0Download}
+                                              : std::vector<DialogItemIndex>{kT1Rename, kT1Delete, kT1Info, kT1Move})
+      EXPECT_FALSE(IsControlActive(Item(i))) << "item " << i;
+  }
+
+  testsupport::DrawnTextReport report_;
   fs::path downloads() {
     fs::create_directories(dir_.path() / "downloads");
     return dir_.path() / "downloads";
@@ -391,6 +411,7 @@ TEST_P(CancelMatrix, NothingIsLeftHalfDoneAndTheWindowAnswers) {
     Click(ConfigDialog()->dialog, 3);
     EXPECT_EQ(ConfigDialog(), nullptr);
   }
+  ExpectNoRowOfAnEmptiedList();
   // Nothing is lost: a file the box does not have stays in the list to
   // send again, and one that left the list is on the box. (A daemon that
   // files the job without its last answer has it while it stays listed.)
