@@ -21,6 +21,7 @@
 #include "toolbox/pictures.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/scrap.h"
+#include "toolbox/script.h"
 #include "toolbox/windows.h"
 
 namespace {
@@ -484,6 +485,28 @@ RGBColor DialogBackColor(DialogRef dialog) {
   return c;
 }
 
+// The label's lines: [start, end) byte runs of its text. A text wider than
+// its item is broken at the language's line breaks into as many lines as
+// the item is high enough for; the last of them takes the rest.
+namespace {
+std::vector<std::pair<long, long>> labelLines(const UInt8* text, SInt16 width, int maxLines) {
+  std::vector<std::pair<long, long>> lines;
+  const long len = text[0];
+  for (long start = 0; start < len;) {
+    long end = len;
+    if (int(lines.size()) + 1 < maxLines) {
+      Fixed room = Fixed(width) << 16;
+      end = 1;  // the run starts its line
+      StyledLineBreak(text + 1, len, start, len, 0, &room, &end);
+      if (end <= start) end = len;
+    }
+    lines.emplace_back(start, end);
+    start = end;
+  }
+  return lines;
+}
+}  // namespace
+
 void STCDraw(STC_DATA* rec) {
   if (!rec || !rec->dialog) return;
   Rect r;
@@ -506,10 +529,18 @@ void STCDraw(STC_DATA* rec) {
     TextSize(rec->fontSize > 0 ? rec->fontSize : 12);
     FontInfo fi;
     GetFontInfo(&fi);
-    const SInt16 width = StringWidth(rec->text);
-    const SInt16 h = rec->alignment == 1 ? SInt16(local.right - width) : 0;
-    MoveTo(h, fi.ascent);
-    DrawString(rec->text);
+    const int lineHeight = std::max(1, fi.ascent + fi.descent + fi.leading);
+    // A pixel before a flush-left text: letters such as J reach left of
+    // their pen, and the copy into the item would cut them there.
+    const SInt16 lead = rec->alignment == 1 ? 0 : 1;
+    const auto lines = labelLines(rec->text, SInt16(local.right - lead), std::max(1, local.bottom / lineHeight));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const auto [start, end] = lines[i];
+      const char* line = reinterpret_cast<const char*>(rec->text + 1);
+      const SInt16 width = TextWidth(line, SInt16(start), SInt16(end - start));
+      MoveTo(rec->alignment == 1 ? SInt16(local.right - width) : lead, SInt16(fi.ascent + int(i) * lineHeight));
+      DrawText(line, SInt16(start), SInt16(end - start));
+    }
   }
   tb::PortSaver saver(port);
   CopyBits(GetPortBitMapForCopyBits(world), GetPortBitMapForCopyBits(port), &local, &r, srcCopy, nullptr);

@@ -231,6 +231,15 @@ void SetSubDlgLabel(SUB_DLG* d, short item, const std::string& utf8) {
   if (!STCAddList(&d->labels, d->dialog, UInt16(item), font, gHoldHost.fontSize, gHoldHost.encoding, text)) return;
   for (STC_DATA* s = d->labels; s; s = s->next)
     if (!s->next) s->fontID = gHoldHost.font;
+  // The label stands for the item's own text, which the Dialog Manager
+  // would draw under it in the dialog's font (wrapped, when the label's
+  // width was fitted to a narrower text).
+  DialogItemType kind;
+  Handle h;
+  Rect r;
+  GetDialogItem(d->dialog, item, &kind, &h, &r);
+  static const UInt8 kNone[1] = {0};
+  if ((kind & 0x7F) == statText && h) SetDialogItemText(h, kNone);
 }
 
 std::string SubDlgLabel(SUB_DLG* d, short item) {

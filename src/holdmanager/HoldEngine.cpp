@@ -743,6 +743,8 @@ void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error
         for (const FOLDER_ENTRY& f : SortFolderList(e->folders)) names.push_back(pstr::str(f.name));
         e->view->FillFolderPopup(tab, names, std::max(1, e->view->FolderPopupValue(tab)));
         if (e->previous != CMD_FOLDER_RENAME) e->view->ShowFolderJobs();
+      } else if (tab == 3) {
+        e->view->ShowFolderJobs();  // the box's own job list, as read
       }
     }
   }

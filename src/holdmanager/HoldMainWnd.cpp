@@ -15,6 +15,7 @@
 #include "holdmanager/HoldControls.h"
 #include "holdmanager/HoldDialogs.h"
 #include "holdmanager/HoldLists.h"
+#include "holdmanager/Thumbnail.h"
 #include "toolbox/catalog.h"
 #include "toolbox/cfstring.h"
 #include "toolbox/clock.h"
@@ -825,7 +826,7 @@ void ResizeMainDlg(MAIN_DLG_DATA* m, SInt16 width, SInt16 height) {
 // ---- preview, local files, device --------------------------------------------------
 
 void ClearPreview(MAIN_DLG_DATA* m) {
-  ClearPtrList(&m->eng.thumbs);
+  DisposeThumbnailList(&m->eng.thumbs);
   DrawThumbnailMainDlg(m);
 }
 
@@ -1067,7 +1068,7 @@ void clickFirstTab(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item, P
       Cell after{0, 0};
       if (CLGetSelect(m->tab0File, &after, true)) {
         if (!had || after.v != before.v) {
-          ClearPtrList(&m->eng.thumbs);
+          DisposeThumbnailList(&m->eng.thumbs);
           StartCommand(&m->eng, CMD_INFO, false);
         }
       } else {

@@ -294,3 +294,8 @@ void DisposeThumbnail(THUMB_ENTRY* entry) {
     entry->picture = nullptr;
   }
 }
+
+void DisposeThumbnailList(PtrListHead* list) {
+  for (int i = 0; auto* t = static_cast<THUMB_ENTRY*>(GetPtrList(*list, i)); ++i) DisposeThumbnail(t);
+  ClearPtrList(list);
+}

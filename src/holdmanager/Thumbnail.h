@@ -50,6 +50,9 @@ void MouseDownProc(ControlRef control, ControlPartCode part);
 // is no picture; btnItems are the items of the four buttons.
 void DrawThumbnail(DialogRef dialog, GWorldPtr picture, short item, const short btnItems[4], bool textFlag, int set);
 void DisposeThumbnail(THUMB_ENTRY* entry);
+// Every entry's picture disposed and the list emptied (the cache files stay
+// until quit).
+void DisposeThumbnailList(PtrListHead* list);
 
 namespace hold {
 // Where a w x h picture lands in a W x H preview item (item-relative); an
