@@ -9,8 +9,10 @@
 #include <chrono>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "506Q_Lib/DialogItems.h"
+#include "drawn_text.h"
 #include "FanctionLib/CList.h"
 #include "hostile_peer.h"
 #include "OT/OTEndpoint.h"
@@ -682,5 +684,200 @@ TEST_F(ProgramTest, BoxStreamingAnEndlessLineNeverHoldsTheLoop) {
   ASSERT_TRUE(RunUntil([&] { return FrontWindow() == Main(); }));
   ExpectMainWindowAnswers();
 }
+
+// Every window of the tool as a person meets it, in English and Japanese:
+// the main window before and after a file and a box are chosen, the file
+// chooser, the send window, each outcome alert, the settings' two pages
+// with their messages, and the quit question. At each stop no text may be
+// drawn outside its window, cut or shortened; every button a framework
+// dialog draws enabled takes a click at its centre as its own item (the
+// click only recorded), each drawn tab shows its page; a modal alert is
+// answered by a click at the centre of its button. The tour goes on by
+// clicks at the centres of what is drawn.
+using testsupport::ClickTarget;
+using Kind = ClickTarget::Kind;
+DialogItemIndex gReached = 0;
+
+Rect ItemRect(DialogRef d, DialogItemIndex item) {
+  Rect r{};
+  Get_Dialog_Item_Rect(d, item, &r);
+  return r;
+}
+
+class UpcTour : public ProgramTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    std::snprintf(IniFileName, sizeof IniFileName, "%s",
+                  (Bundle() + "/Contents/Resources/" + GetParam() + "/ftpup.ini").c_str());
+    upc::Install_Menu();
+    upc::First_Get_Font_Data();
+    upc::Set_Alert_Answer(nullptr);
+    // "stop NAME ITEM": the modal window in front (an alert, the chooser)
+    // is a stop, answered by a click at the centre of its item (0: Escape).
+    tb::RegisterScriptCommand("stop", [this](const std::vector<std::string>& w, std::string*) {
+      WindowRef front = FrontWindow();
+      // Up, and drawn by the loop that runs it.
+      if (Get_Usr_Window_Data(front) || ++modalPasses_ < 4) return tb::ScriptResult::kAgain;
+      modalPasses_ = 0;
+      Look(w.at(1), front);
+      const DialogItemIndex answer = DialogItemIndex(std::stoi(w.at(2)));
+      if (answer == 0) tb::PressNamedKey("Escape");
+      for (const ClickTarget& t : testsupport::ClickTargets(GetDialogFromWindow(front)))
+        if (answer && t.kind == Kind::kButton && t.item == answer) tb::ClickInWindow(front, t.centre());
+      return tb::ScriptResult::kDone;
+    });
+  }
+
+  void Look(const std::string& stop, WindowRef w) {
+    stops_.insert(stop);
+    // What a field holds is the user's and may be drawn while an alert
+    // covers it, but lies in its window and its rectangle; every label,
+    // caption and message shows whole.
+    const testsupport::TextRules rules{.exempt = [](const tb::DrawnText& t) {
+      const bool field = t.source == tb::TextSource::kEditText || t.source == tb::TextSource::kTextEdit;
+      return field && !t.shortened && !(t.cut & (tb::kOutsideWindow | tb::kOffScreen | tb::kOutsideFrame));
+    }};
+    for (const std::string& f : testsupport::WindowTextFaults(w, rules)) faults_.insert(stop + ": " + f);
+    if (tb::DrawnTexts(w).empty()) faults_.insert(stop + ": nothing drawn");
+  }
+  // The framework dialog in front as a stop.
+  void Visit(const std::string& stop) {
+    WindowRef w = FrontWindow();
+    // Drawn: its buttons show.
+    RunUntil([&] { return !tb::DrawnTexts(w).empty(); }, 5000);
+    Turns(3);
+    Look(stop, w);
+    WINDOW_USR_DATA* data = Get_Usr_Window_Data(w);
+    ASSERT_TRUE(data && data->isDialog) << stop;
+    const auto targets = testsupport::ClickTargets(GetDialogFromWindow(w));
+    USR_DIALOG& handlers = data->usrDlg->usrDialog;
+    const UsrItemSelectProc own = handlers.Handle_Item_Select;
+    handlers.Handle_Item_Select = [](DialogRef, EventRecord*, DialogItemIndex item) -> Boolean {
+      gReached = item;
+      return true;
+    };
+    for (const ClickTarget& t : targets) {
+      if (t.kind != Kind::kButton) continue;
+      gReached = 0;
+      Click(w, t.centre());
+      EXPECT_EQ(gReached, t.item) << stop << ": '" << t.title << "'";
+    }
+    handlers.Handle_Item_Select = own;
+    SInt16 page = kConfigPageTCP;
+    for (const ClickTarget& t : targets) {
+      if (t.kind != Kind::kTab) continue;
+      Click(w, t.centre());
+      EXPECT_EQ(upc::Config_Page(), page) << stop << ": tab '" << t.title << "'";
+      Look(stop + ", page " + t.title, w);
+      ++page;
+    }
+    if (page > kConfigPageTCP + 1) Click(w, targets.front().centre());
+  }
+  void Click(WindowRef w, Point at) {
+    tb::AdvanceClock(GetDblTime() + 1);
+    ASSERT_TRUE(tb::ClickInWindow(w, at));
+    Turns(3);
+  }
+  // A click at the centre of the front dialog's button, which acts; a
+  // modal it brings is the stop named, answered by its item.
+  void Press(DialogItemIndex item, const std::string& modal = "", int answer = 0) {
+    if (!modal.empty()) tb::LoadScriptText("stop \"" + modal + "\" " + std::to_string(answer) + "\n");
+    WindowRef w = FrontWindow();
+    for (const ClickTarget& t : testsupport::ClickTargets(GetDialogFromWindow(w)))
+      if (t.kind == Kind::kButton && t.item == item) {
+        Click(w, t.centre());
+        if (!modal.empty()) {
+          EXPECT_TRUE(RunUntil([] { return !tb::ScriptRunning(); }, 5000)) << modal;
+        }
+        return;
+      }
+    ADD_FAILURE() << "item " << item << " is not drawn enabled";
+  }
+  void Type(DialogItemIndex item, const std::string& text) {
+    DialogRef d = GetDialogFromWindow(FrontWindow());
+    Handle h = nullptr;
+    Get_Dialog_Item_Handle(d, item, &h);
+    Str255 t;
+    pstr::set(t, sizeof t, text);
+    SetDialogItemText(h, t);
+  }
+
+  testsupport::DrawnTextReport report_;
+  std::set<std::string> stops_, faults_;
+  int modalPasses_ = 0;
+};
+
+TEST_P(UpcTour, EveryWindowReadsWholeAndEveryClickActs) {
+  StartBoxes(2);
+  OpenWindow(2);
+  Visit("main window");
+  Press(3, "file chooser", 0);
+  ChooseFile("quarterly-report-of-the-sales-division.prn");
+  Click(Main(), Point{SInt16(ItemRect(upc::ftpData.dlg, 8).top + 24), 100});
+  ASSERT_EQ(CLGetSelectCount(upc::ftpData.printerList), 1);
+  Visit("main window, a file and a box chosen");
+
+  // A send the box never takes the data of, cancelled; one that fails; one
+  // that ends.
+  pboxemu::FtpFaultSpec stall;
+  stall.mode = pboxemu::FtpFault::NoDial;
+  stall.command = "STOR";
+  emu_.Ftp().SetFault(0, stall);
+  emu_.Ftp().SetFault(1, stall);
+  for (const char* outcome : {"cancelled", "failed", "sent"}) {
+    Press(1);
+    ASSERT_TRUE(RunUntil([] { return upc::SendTbl[0].using_ && upc::SendTbl[0].dlg; }));
+    Turns(5);
+    const std::string sent = outcome;
+    if (sent == "cancelled") {
+      Visit("Send File");
+      Press(1);
+    } else if (sent == "failed") {
+      tb::AdvanceClock(upc::kReplyTicks + 1);
+    }
+    ASSERT_TRUE(RunUntil([&] { return !upc::SendTbl[0].using_ && FrontWindow() != Main(); })) << outcome;
+    Visit(std::string("the alert of a send ") + outcome);
+    Press(1);
+    ASSERT_TRUE(RunUntil([&] { return FrontWindow() == Main(); }));
+    emu_.Ftp().ClearFaults();
+  }
+
+  // Settings: each page, a wrong address, one added and added again, a
+  // wait out of range.
+  ASSERT_TRUE(tb::ChooseMenuItem(129, 3));
+  ASSERT_TRUE(RunUntil([] { return upc::Config_Dialog() != nullptr; }));
+  Visit("Settings");
+  Type(4, "1.2.3");
+  Press(6, "the input alert, an address", 1);
+  Type(4, "10.0.0.1");
+  Press(6);
+  Type(4, "010.0.0.1");
+  Press(6, "the address alert", 1);
+  Click(GetDialogWindow(upc::Config_Dialog()), Point{SInt16(ItemRect(upc::Config_Dialog(), 5).top + 7), 60});
+  Visit("Settings, an address chosen");
+  for (const ClickTarget& t : testsupport::ClickTargets(upc::Config_Dialog()))
+    if (t.kind == Kind::kTab && upc::Config_Page() == kConfigPageTCP) Click(FrontWindow(), t.centre());
+  ASSERT_EQ(upc::Config_Page(), kConfigPageTimeout);
+  Type(6, "299");
+  Press(1, "the input alert, a wait", 1);
+  Press(2);
+  ASSERT_EQ(upc::Config_Dialog(), nullptr);
+
+  // Quit: the question declined, then confirmed.
+  Press(2, "the quit question, declined", 2);
+  EXPECT_FALSE(upc::All_Done);
+  Press(2, "the quit question", 1);
+  EXPECT_TRUE(upc::All_Done);
+
+  EXPECT_EQ(testsupport::JoinLines({faults_.begin(), faults_.end()}), "") << GetParam();
+  std::string list;
+  for (const std::string& s : stops_) list += (list.empty() ? "" : "; ") + s;
+  std::printf("stops (%s): %s\n", GetParam(), list.c_str());
+  EXPECT_EQ(stops_.size(), 18u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, UpcTour, ::testing::Values("English", "Japanese"),
+                         [](const ::testing::TestParamInfo<const char*>& p) { return std::string(p.param); });
 
 }  // namespace
