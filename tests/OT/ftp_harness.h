@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -28,33 +29,45 @@
 
 namespace ftptest {
 
-// The longest pass of PumpUntil's loop (the step and one pump) since the
-// last reset, in microseconds: what a user's event loop would have waited.
-// A pass counts its real time less the time the thread sat ready to run
-// while others had the processors (/proc's run delay), so a loaded machine
-// does not count, while a pass that waits for a peer does.
-inline UInt64 gLongestTurnUs = 0;
+// What the passes of PumpUntil's loop (the step and one pump) have done
+// since ResetTurns, as a user's event loop would have lived them. A pass
+// must never wait on the box: it runs no wait of its own (a pump nested in
+// the step or in a handler, the loop's one way to wait, as a close that
+// waited for the box's answer did), and its processor time stays short (a
+// pass that read or spun for as long as the box kept it busy would not).
+// Both are counted, not read off the clock on the wall, so a loaded
+// machine changes neither.
+struct TurnRecord {
+  UInt64 nestedPumps = 0;  // most pumps one pass ran besides its own
+  UInt64 longestCpuUs = 0;
+};
+inline TurnRecord gTurns;
+inline void ResetTurns() { gTurns = TurnRecord{}; }
 
-inline UInt64 RunDelayUs() {
-  std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
-  unsigned long long run = 0, delay = 0;
-  bool ok = f && std::fscanf(f, "%llu %llu", &run, &delay) == 2;
-  if (f) std::fclose(f);
-  return ok ? delay / 1000 : 0;
+inline UInt64 ThreadCpuMicros() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return UInt64(ts.tv_sec) * 1000000 + UInt64(ts.tv_nsec) / 1000;
 }
 
-// Runs the network (and step, when given) until done or ms real time.
+// No pass since ResetTurns waited or took longer than 100 ms of processor.
+inline void ExpectNoPassHeldTheLoop() {
+  EXPECT_EQ(gTurns.nestedPumps, 0u) << "a pass waited inside the loop";
+  EXPECT_LT(gTurns.longestCpuUs, 100000u);
+}
+
+// Runs the network (and step, when given) until done; false after ms of
+// real time, a limit only for a test that would otherwise never end.
 inline bool PumpUntil(const std::function<bool()>& done, int ms = 10000, const std::function<void()>& step = {}) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!done()) {
     if (std::chrono::steady_clock::now() > end) return false;
-    UInt64 start = tb::MonotonicMicros();
-    UInt64 delayed = RunDelayUs();
+    const UInt64 cpu = ThreadCpuMicros();
+    const UInt64 pumps = tb::PumpCount();
     if (step) step();
     tb::Pump(2);
-    UInt64 spent = tb::MonotonicMicros() - start;
-    UInt64 preempted = std::min(spent, RunDelayUs() - delayed);
-    gLongestTurnUs = std::max(gLongestTurnUs, spent - preempted);
+    gTurns.nestedPumps = std::max(gTurns.nestedPumps, tb::PumpCount() - pumps - 1);
+    gTurns.longestCpuUs = std::max(gTurns.longestCpuUs, ThreadCpuMicros() - cpu);
   }
   return true;
 }

@@ -253,12 +253,14 @@ class Responder {
 };
 
 // A TCP server on loopback that, once called, sends one endless line (no
-// line end) in 64 KiB writes as fast as the caller takes them, until it is
-// stopped or limit has gone by, so that a reader that never gives the loop
-// back still ends.
+// line end) in 64 KiB writes as fast as the caller takes them, `limit`
+// bytes of it, then holds the connection open without another word until
+// it is stopped. The amount, not a time, ends the stream: a reader that
+// never gives the loop back still ends, and a loaded machine that reads
+// slowly is sent the same line.
 class Streamer {
  public:
-  Streamer(UInt32 host, UInt16 port, Clock::duration limit = std::chrono::seconds(4)) {
+  Streamer(UInt32 host, UInt16 port, UInt64 limit) {
     listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -282,7 +284,7 @@ class Streamer {
   UInt64 Sent() const { return sent_; }
 
  private:
-  void run(Clock::duration limit) {
+  void run(UInt64 limit) {
     pollfd p{listen_, POLLIN, 0};
     while (!stop_ && poll(&p, 1, 20) <= 0) {
     }
@@ -290,11 +292,15 @@ class Streamer {
     int c = accept(listen_, nullptr, nullptr);
     if (c < 0) return;
     const std::vector<char> chunk(64 * 1024, 'x');
-    const auto end = Clock::now() + limit;
-    while (!stop_ && Clock::now() < end) {
+    while (!stop_) {
+      if (sent_ >= limit) {
+        poll(nullptr, 0, 20);  // silent, the connection kept open
+        continue;
+      }
       pollfd w{c, POLLOUT, 0};
       if (poll(&w, 1, 20) <= 0) continue;
-      ssize_t n = send(c, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      const std::size_t want = std::size_t(std::min<UInt64>(chunk.size(), limit - sent_));
+      ssize_t n = send(c, chunk.data(), want, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n > 0) sent_ += UInt64(n);
       if (n < 0 && errno != EAGAIN && errno != EINTR) break;
     }

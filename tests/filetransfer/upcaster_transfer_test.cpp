@@ -667,13 +667,14 @@ TEST_F(ProgramTest, TableKeepsTheFirst128Boxes) {
 
 TEST_F(ProgramTest, BoxStreamingAnEndlessLineNeverHoldsTheLoop) {
   StartBoxes(1, false);
-  hostile::Streamer streamer(emu_.BoxAddress(0), tb::MapPort(21));
+  constexpr UInt64 kLine = 32u << 20;
+  hostile::Streamer streamer(emu_.BoxAddress(0), tb::MapPort(21), kLine);
   ASSERT_TRUE(streamer.ok());
   OpenWindow(1);
   ChooseFile("job.prn");
   longest_ = {};
   tb::ClickInWindow(Main(), kSendButton);
-  ASSERT_TRUE(RunUntil([&] { return streamer.Sent() >= (32u << 20); }, 30000));
+  ASSERT_TRUE(RunUntil([&] { return streamer.Sent() == kLine; }, 120000));
   EXPECT_LT(LongestTurnMs(), 100);
   // No line end, so no greeting: the transfer fails as any silent box's.
   tb::AdvanceClock(181);
