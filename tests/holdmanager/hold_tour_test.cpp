@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -63,14 +64,28 @@ class Tour : public holdtest::ProgramTest, public ::testing::WithParamInterface<
   }
 
   // A click at the centre of a button the main window draws enabled.
+  // A window just given back by a dialog may take a few turns of the loop
+  // to come to the front and draw its buttons live again.
   void Press(DialogItemIndex item) {
-    for (const ClickTarget& t : testsupport::ClickTargets(M()->dialog))
-      if (t.kind == Kind::kButton && t.item == item) {
-        pressed_.insert(MainKey(t));
-        ClickAt(GetDialogWindow(M()->dialog), t.centre());
-        return;
-      }
-    ADD_FAILURE() << "page " << M()->curTab << " item " << item << " is not drawn enabled";
+    std::optional<ClickTarget> target;
+    Loop(
+        [&] {
+          for (const ClickTarget& t : testsupport::ClickTargets(M()->dialog))
+            if (t.kind == Kind::kButton && t.item == item) target = t;
+          return target.has_value();
+        },
+        3000);
+    if (!target) {
+      ControlRef c = nullptr;
+      GetDialogItemAsControl(M()->dialog, item, &c);
+      ADD_FAILURE() << "page " << M()->curTab << " item " << item << " is not drawn enabled (control "
+                    << (c && IsControlActive(c) ? "active" : "inactive") << ", window "
+                    << (IsWindowHilited(GetDialogWindow(M()->dialog)) ? "in front" : "behind") << ", command "
+                    << M()->eng.current << ")";
+      return;
+    }
+    pressed_.insert(MainKey(*target));
+    ClickAt(GetDialogWindow(M()->dialog), target->centre());
   }
   // The main window's tab (from 0) at the centre of what is drawn; its
   // page shows and has read its lists.
