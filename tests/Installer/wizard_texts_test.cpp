@@ -4,7 +4,8 @@
 // process, so that the toolbox's drawn-text report sees all they draw. No
 // text may be drawn outside its window, cut or shortened (the install path
 // aside, which is shortened in its middle); each tool's memo takes the
-// lines it has; and every tab and enabled button drawn is clicked at its
+// lines it has; a selected row of a one-column list is highlighted across
+// the list; and every tab and enabled button drawn is clicked at its
 // centre somewhere in the walk, and the installer takes the click.
 #include <fcntl.h>
 #include <unistd.h>
@@ -144,6 +145,32 @@ void registerCommands() {
                             std::to_string(drawn));
     return R::kDone;
   });
+  // hilite ITEM...: the selected row of each one-column list ITEM of the
+  // window in front is highlighted across the list, up to its frame or its
+  // scroll bar.
+  tb::RegisterScriptCommand("hilite", [](const std::vector<std::string>& words, std::string*) {
+    WindowRef w = FrontWindow();
+    DialogRef d = GetDialogFromWindow(w);
+    // The port's pixels are blue, green, red and an unused byte, high to low.
+    const auto highlight = [](UInt32 p) { return p >> 24 > 150 && (p >> 8 & 0xFF) < 100; };
+    for (std::size_t i = 1; i < words.size(); ++i) {
+      const Rect r = Dialog_Item_Rect(d, DialogItemIndex(std::atoi(words[i].c_str())));
+      const std::string list = windowName(w) + " list " + words[i];
+      int y = r.top + 1;
+      while (y < r.bottom && !highlight(tb::PortPixel(GetWindowPort(w), r.left + 2, y))) ++y;
+      if (y == r.bottom) {
+        gSeen.lines.push_back(list + ": no row highlighted");
+        continue;
+      }
+      // Right of the row's end lies the list's frame or its scroll bar, never the white of the list.
+      int x = r.right - 2;
+      while (x > r.left && tb::PortPixel(GetWindowPort(w), x, y) >> 8 == 0xFFFFFF) --x;
+      if (x < r.right - 2)
+        gSeen.lines.push_back(list + ": the highlight ends at " + std::to_string(x + 1) +
+                              ", short of the list's edge " + std::to_string(r.right));
+    }
+    return R::kDone;
+  });
   // rows: waits until the printer list shows every box (20 s at most).
   tb::RegisterScriptCommand("rows", [](const std::vector<std::string>&, std::string* error) {
     static auto since = std::chrono::steady_clock::now();
@@ -255,12 +282,12 @@ TEST_P(WizardTexts, EveryWindowReadsWholeAndEveryButtonTakesItsClick) {
       "press 8\npress 7\n" + kBackAndOn + kCancelKept + "press 1\nwait 3\n" + kSearch + "check\n" +  // 150
       "press 8\n" + kSearch + "press 9\nwait 3\ncheck\npress 4\nwait 3\n" +            // 151, its settings:
       "type 1.2.3\npress 8\nwait 3\ncheck\npress 1\nwait 3\n" + kClearField +          // a bad address,
-      "type 127.0.0.77\npress 8\nwait 3\ncheck\npress 9\nwait 3\n" +                   // one added, deleted,
+      "type 127.0.0.77\npress 8\nwait 3\ncheck\nhilite 7\npress 9\nwait 3\n" +         // one added, deleted,
       "type 127.0.0.78\npress 8\nwait 3\npress 3\nwait 3\ncheck\npress 2\nwait 3\n" +  // applied, cancelled
       "press 9\nwait 3\npress 1\nwait 3\n" + at(100, 104) + "check\n" + "press 3\nwait 3\npress 1\nwait 3\n" + kSearch +
       at(100, 104) + kCancelKept + kNext +  // 151
-      at(100, 114) + "press 13\nwait 3\n" + at(400, 114) + "press 14\nwait 3\ncheck\n" + "press 3\nwait 3\n" + kSearch +
-      at(100, 104) + "press 1\nwait 3\n" + kCancelKept + kNext +  // 152
+      at(100, 114) + "press 13\nwait 3\n" + at(400, 114) + "press 14\nwait 3\ncheck\nhilite 7 10\n" +
+      "press 3\nwait 3\n" + kSearch + at(100, 104) + "press 1\nwait 3\n" + kCancelKept + kNext +  // 152
       "press 7\npress 9\npress 11\npress 13\n" + at(240, 213) + kClearField + "type 1\npress 1\nwait 3\ncheck\n" +
       "press 1\nwait 3\n" + kClearField + "type 3000\n" + kBackAndOn + kCancelKept + kNext +  // 153
       "press 3\nwait 3\n" + walk.end;                                                         // 145
