@@ -132,11 +132,6 @@ bool fiveRowsListed(const std::string& png) {
   return !dark(kFirstRow + 18 * 5);
 }
 
-struct Condition {
-  const char* name;
-  std::vector<std::string> env;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,28 +160,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Xvfb on a display of its own choosing, for the X11 runs.
-  int xfds[2];
-  pid_t xvfb = -1;
-  std::string display;
-  if (pipe(xfds) == 0) {
-    const std::string fd = std::to_string(xfds[1]);
-    std::vector<std::string> xa{"Xvfb", "-displayfd", fd, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
-    std::vector<char*> av;
-    for (auto& a : xa) av.push_back(a.data());
-    av.push_back(nullptr);
-    if (posix_spawnp(&xvfb, "Xvfb", nullptr, nullptr, av.data(), environ) != 0) xvfb = -1;
-    close(xfds[1]);
-    char num[32] = {0};
-    if (xvfb > 0 && read(xfds[0], num, sizeof num - 1) > 0) display = ":" + std::string(num, std::strcspn(num, "\n"));
-    close(xfds[0]);
-  }
-
-  std::vector<Condition> conditions{{"headless", {"TOOLBOX_HEADLESS=1", "DISPLAY="}}};
-  if (!display.empty())
-    conditions.push_back({"Xvfb", {"TOOLBOX_HEADLESS=", "DISPLAY=" + display}});
-  else
-    std::printf("Xvfb could not be started: the X11 runs are left out\n");
+  const bench::Displays displays;
+  const std::vector<bench::Condition>& conditions = displays.conditions();
 
   const std::string exe = Suite() + "/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
@@ -240,10 +215,6 @@ int main(int argc, char** argv) {
   }
   std::printf("load average after:  %s\n", bench::LoadAverage().c_str());
   emu.Stop();
-  if (xvfb > 0) {
-    kill(xvfb, SIGTERM);
-    waitpid(xvfb, nullptr, 0);
-  }
   std::filesystem::remove_all(home);
   return failures ? 1 : 0;
 }

@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -170,5 +172,45 @@ bool AlternateRound(int round, const std::string& title, const std::string& thei
   }
   return true;
 }
+
+// The displays an idle benchmark runs its programs under: headless, and an
+// Xvfb of its own on a display it chooses, when one starts (it is stopped
+// with this).
+struct Condition {
+  const char* name;
+  std::vector<std::string> env;  // "NAME=value" added to the program's
+};
+class Displays {
+ public:
+  Displays() {
+    conditions_.push_back({"headless", {"TOOLBOX_HEADLESS=1", "DISPLAY="}});
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    std::vector<std::string> xa{"Xvfb",      "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
+                                "-nolisten", "tcp"};
+    std::vector<char*> av;
+    for (auto& a : xa) av.push_back(a.data());
+    av.push_back(nullptr);
+    if (posix_spawnp(&xvfb_, "Xvfb", nullptr, nullptr, av.data(), environ) != 0) xvfb_ = -1;
+    close(fds[1]);
+    char num[32] = {0};
+    if (xvfb_ > 0 && read(fds[0], num, sizeof num - 1) > 0)
+      conditions_.push_back({"Xvfb", {"TOOLBOX_HEADLESS=", "DISPLAY=:" + std::string(num, std::strcspn(num, "\n"))}});
+    close(fds[0]);
+    if (conditions_.size() == 1) std::printf("Xvfb could not be started: the X11 runs are left out\n");
+  }
+  ~Displays() {
+    if (xvfb_ <= 0) return;
+    kill(xvfb_, SIGTERM);
+    waitpid(xvfb_, nullptr, 0);
+  }
+  Displays(const Displays&) = delete;
+  Displays& operator=(const Displays&) = delete;
+  const std::vector<Condition>& conditions() const { return conditions_; }
+
+ private:
+  pid_t xvfb_ = -1;
+  std::vector<Condition> conditions_;
+};
 
 }  // namespace bench

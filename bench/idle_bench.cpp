@@ -111,30 +111,6 @@ bool running(pid_t pid) {
   return waitpid(pid, &status, WNOHANG) == 0;
 }
 
-struct Condition {
-  const char* name;
-  std::vector<std::string> env;
-};
-
-// Xvfb on a display of its own choosing; its pid (-1 when it could not
-// start) and the display's name.
-pid_t startXvfb(std::string* display) {
-  int fds[2];
-  if (pipe(fds) != 0) return -1;
-  std::vector<std::string> xa{"Xvfb",      "-displayfd", std::to_string(fds[1]), "-screen", "0", "1024x768x24",
-                              "-nolisten", "tcp"};
-  std::vector<char*> av;
-  for (auto& a : xa) av.push_back(a.data());
-  av.push_back(nullptr);
-  pid_t pid = -1;
-  if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, av.data(), environ) != 0) pid = -1;
-  close(fds[1]);
-  char num[32] = {0};
-  if (pid > 0 && read(fds[0], num, sizeof num - 1) > 0) *display = ":" + std::string(num, std::strcspn(num, "\n"));
-  close(fds[0]);
-  return pid;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -158,13 +134,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "emulator: %s\n", err.c_str());
     return 1;
   }
-  std::string display;
-  const pid_t xvfb = startXvfb(&display);
-  std::vector<Condition> conditions{{"headless", {"TOOLBOX_HEADLESS=1", "DISPLAY="}}};
-  if (!display.empty())
-    conditions.push_back({"Xvfb", {"TOOLBOX_HEADLESS=", "DISPLAY=" + display}});
-  else
-    std::printf("Xvfb could not be started: the X11 rounds are left out\n");
+  const bench::Displays displays;
+  const std::vector<bench::Condition>& conditions = displays.conditions();
 
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   std::printf("%d rounds of %.0f s, the five programs and the bare loop (%u-tick sleep) at the same time\n", rounds,
@@ -247,10 +218,6 @@ int main(int argc, char** argv) {
     }
   std::printf("load average at the end: %s\n", bench::LoadAverage().c_str());
   emu.Stop();
-  if (xvfb > 0) {
-    kill(xvfb, SIGTERM);
-    waitpid(xvfb, nullptr, 0);
-  }
   std::filesystem::remove_all(home);
   return failures ? 1 : 0;
 }
