@@ -22,9 +22,13 @@
 #include "Monitor/StatusData.h"
 #include "Monitor/StatusText.h"
 #include "Monitor/StatusWindow.h"
+#include "OT/FTPClient.h"
 #include "OT/OTEndpoint.h"
 #include "OT/PBoxTable.h"
+#include "toolbox/appleevents.h"
+#include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
+#include "toolbox/events.h"
 #include "toolbox/files.h"
 #include "toolbox/fonts.h"
 #include "toolbox/gestalt.h"
@@ -64,6 +68,14 @@ std::vector<UInt8> read_beside(const std::string& name) {
   if (name.empty()) return out;
   Load_Status_Data(name, out);
   return out;
+}
+
+// True while the system's quit request waits in the queue (a high-level
+// event carries its id in the place of the mouse).
+bool quitRequestPending() {
+  EventRecord pending;
+  if (!EventAvail(highLevelEventMask, &pending) || pending.message != kCoreEventClass) return false;
+  return (UInt32(UInt16(pending.where.v)) << 16 | UInt16(pending.where.h)) == kAEQuitApplication;
 }
 
 void open_record(const std::vector<UInt8>& bytes) {
@@ -291,6 +303,8 @@ int Run_Monitor() {
   while (!All_Done) Handle_One_Event(&Event_Rec);
   Close_All_Status_Window();
   Reap_Request_Contexts(true);
+  // A transfer the quit cancelled leaves its connections closing.
+  FTP_Release_All_Contexts();
   Dispose_Status_Image();
   OT_Deinit();
   // Everything loaded from the program's own resources goes with the file.
@@ -509,6 +523,17 @@ void Handle_Activate(EventRecord* event) {
 
 Boolean Handle_Alert_Filter(DialogRef dialog, EventRecord* event, DialogItemIndex* item) {
   if (!event || !item) return false;
+  // The system's quit (its shut-down, SIGTERM) waits for the program's own
+  // loop, which the alert holds: the alert is answered as declined (a
+  // one-button notice as read), so the quit handler closes the windows and
+  // writes the printers' files, where the toolbox would end the program
+  // after a second with nothing written.
+  if (quitRequestPending()) {
+    ControlRef cancel = nullptr;
+    const bool two = GetDialogItemAsControl(dialog, 2, &cancel) == noErr && cancel && IsControlVisible(cancel);
+    *item = two ? 2 : 1;
+    return true;
+  }
   if (event->what == keyDown) return Alert_Answer_Key(dialog, event, item);
   if (event->what == updateEvt && reinterpret_cast<WindowRef>(event->message) != GetDialogWindow(dialog)) {
     Handle_Update(event);

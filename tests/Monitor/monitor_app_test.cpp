@@ -62,6 +62,26 @@ std::string hexOf(AppleEvent event) {
 
 std::string launchEventHex(const std::string& text) { return hexOf(launchEvent(text)); }
 
+// The quit event the system sends the monitor at shut-down.
+AppleEvent quitEvent() {
+  const OSType sig = 'VMxm';
+  AEAddressDesc target;
+  AECreateDesc(typeApplSignature, &sig, 4, &target);
+  AppleEvent event;
+  AECreateAppleEvent(kCoreEventClass, kAEQuitApplication, &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
+  AEDisposeDesc(&target);
+  return event;
+}
+
+// Sends the event to the running monitor without waiting for a reply; the
+// event is disposed of.
+void sendEvent(AppleEvent event) {
+  AppleEvent reply;
+  AEInitializeDesc(&reply);
+  EXPECT_EQ(AESend(&event, &reply, kAENoReply, kAENormalPriority, kAEDefaultTimeout, nullptr, nullptr), noErr);
+  AEDisposeDesc(&event);
+}
+
 // The open-documents event, which opens the printers of "Alias Data".
 std::string openDocumentsHex() {
   const OSType sig = 'VMxm';
@@ -489,6 +509,62 @@ TEST_F(MonitorProgram, QuitWaitsWhileTheOptionDialogStands) {
   EXPECT_TRUE(fs::exists(suite() / ("VEMO-MONITOR-" + MacText(emu.BoxMac(0)))));
 }
 
+// The system's quit (its shut-down, which SIGTERM stands for) in the middle
+// of a command: whatever stands (the details dialog over the searching
+// option dialog, the send confirmation, a transfer the box stalls), the
+// program closes its windows, writes the printer's files and ends cleanly,
+// with no sanitizer report; the stalled file is not reported as sent.
+TEST_F(MonitorProgram, TheSystemsQuitDuringACommandEndsCleanly) {
+  testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::FtpPortMap()).c_str());
+  montest::StartOffices(emu, 1, true);
+  WriteFile(dir_ / "one.prn", std::string(100000, 'x'));
+  const std::string hex = launchEventHex(LaunchRecord(0));
+  const std::string window = Title(0), start = "wait-window " + window + " 10000\nsleep 800\n";
+  // The FTP tab, then Select (item 12) and Send (item 5).
+  const std::string send = start + "click-window " + window + " 168 25\nsleep 300\nchooser-answer " +
+                           (dir_ / "one.prn").string() + "\nclick-item " + window + " 12\nsleep 300\nclick-item " +
+                           window + " 5\nwait-window VEMO-MONITOR 5000\n";
+  struct Case {
+    const char* what;
+    std::string script;
+    bool stall;  // the box never connects for the file's data
+  };
+  const Case cases[] = {
+      {"details over the option dialog",
+       start + "click-item " + window + " 1\nwait-window Options 5000\nsleep 1500\nclick-item Options 8\nsleep 500\n",
+       false},
+      {"the send confirmation", send + "sleep 300\n", false},
+      {"a stalled transfer", send + "click-item VEMO-MONITOR 1\nwait-window \"Sending Files\" 5000\nsleep 500\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    emu.Ftp().ClearFaults();
+    if (c.stall) {
+      pboxemu::FtpFaultSpec stall;
+      stall.mode = pboxemu::FtpFault::NoDial;
+      stall.command = "STOR";
+      emu.Ftp().SetFault(0, stall);
+    }
+    fs::remove(suite() / "MONITOR Data");
+    bool quit = false;
+    std::string err;
+    const int status = Run(c.script + "log quit-now\nsleep 5000\nlog still-running\nexit 9\n", hex.c_str(), &err,
+                           [&](const std::string& out) {
+                             if (quit || out.find("quit-now") == std::string::npos) return;
+                             quit = true;
+                             sendEvent(quitEvent());
+                           });
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_TRUE(quit) << err;
+    EXPECT_EQ(err.find("still-running"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+    EXPECT_EQ(err.find("runtime error"), std::string::npos) << err;
+    EXPECT_EQ(err.find("script: line"), std::string::npos) << err;
+    EXPECT_NE(ReadFile(suite() / "MONITOR Data").find("VEMOMON-" + MacText(emu.BoxMac(0))), std::string::npos);
+    for (const auto& f : emu.Ftp().Files(0)) EXPECT_FALSE(f.complete) << f.name;
+  }
+}
+
 // Eight windows are all there are: a ninth printer handed to the running
 // monitor opens nothing (its settings file is never made).
 TEST_F(MonitorProgram, ANinthPrinterIsRefused) {
@@ -504,27 +580,14 @@ TEST_F(MonitorProgram, ANinthPrinterIsRefused) {
   const std::string hex = launchEventHex("Alias Data");
   testsupport::ScopedEnv trace("TOOLBOX_TRACE", "monitor");
   bool sent = false, quit = false;
-  auto send = [](AppleEvent event) {
-    AppleEvent reply;
-    AEInitializeDesc(&reply);
-    EXPECT_EQ(AESend(&event, &reply, kAENoReply, kAENormalPriority, kAEDefaultTimeout, nullptr, nullptr), noErr);
-    AEDisposeDesc(&event);
-  };
   std::string err;
   const int status = Run(script, hex.c_str(), &err, [&](const std::string& out) {
     if (!sent && out.find("eight-open") != std::string::npos) {
-      send(launchEvent(LaunchRecord(8)));
+      sendEvent(launchEvent(LaunchRecord(8)));
       sent = true;
     }
     if (sent && !quit && out.find("no free status window") != std::string::npos) {
-      const OSType sig = 'VMxm';
-      AEAddressDesc target;
-      AECreateDesc(typeApplSignature, &sig, 4, &target);
-      AppleEvent event;
-      AECreateAppleEvent(kCoreEventClass, kAEQuitApplication, &target, kAutoGenerateReturnID, kAnyTransactionID,
-                         &event);
-      AEDisposeDesc(&target);
-      send(event);
+      sendEvent(quitEvent());
       quit = true;
     }
   });
