@@ -710,7 +710,9 @@ int hold::OpenInformation() {
     for (const auto& column : gInfList) {
       Str255 t;
       pstr::set(t, sizeof t, HoldString("LIST", column.key));
-      CLAddColumn(inf->list, t, column.width, kCLSortText);
+      // No header, as the main window's detail page: the list drew an
+      // empty band above its first row.
+      CLAddColumn(inf->list, t, column.width, kCLSortText | kCLNoHeader);
     }
   }
   InitThumbnail(d->dialog, kThumbSetSub);

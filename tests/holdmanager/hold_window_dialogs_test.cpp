@@ -104,6 +104,14 @@ TEST_F(HoldWindowDialogs, TheWindowsButtonsOpenTheDialogsForTheSelectedJob) {
   ASSERT_TRUE(InfoDialogOpen());
   ASSERT_TRUE(Idle());
   EXPECT_EQ(CLGetCount(M()->tab0Info), 6) << "the window's detail page is filled too";
+  {
+    // The dialog's own detail list starts at its top: no empty header band.
+    DialogRef info = FrontSubDlg()->dialog;
+    const Rect list = ItemRectOf(info, 6);
+    EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(info), Rect{SInt16(list.top + 1), SInt16(list.left + 2),
+                                                                 SInt16(list.top + 15), SInt16(list.left + 60)}))
+        << "the first row";
+  }
   tb::PressNamedKey("Escape");
   Pass();
   EXPECT_FALSE(InfoDialogOpen());
