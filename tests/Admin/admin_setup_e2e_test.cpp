@@ -2,10 +2,15 @@
 // emulated box's settings: the printer name on the General page and the
 // gateway on the TCP/IP page, OK, the save question confirmed and the
 // restart question declined; the box's image then holds the new values and
-// nothing else changed.
+// nothing else changed. The system's quit request in the middle of a
+// command on a box gone silent ends the program cleanly.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +24,8 @@
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/resources.h"
+
+extern char** environ;
 
 namespace {
 
@@ -131,6 +138,69 @@ TEST_F(AdminSetupEndToEnd, QuittingWithTheSettingsWindowOpenLeavesNothingBehind)
   EXPECT_EQ(testsupport::RunProgram({build + "/suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN"}, &out), 0);
   EXPECT_EQ(out.find("LeakSanitizer"), std::string::npos) << out;
   emu.Stop();
+}
+
+// The system's quit request (SIGTERM) while a command waits on a box that
+// has gone silent: the program ends at once with status 0, and the
+// sanitizers, which end a run with another status, find nothing.
+TEST_F(AdminSetupEndToEnd, QuitRequestInTheMiddleOfEachCommandEndsCleanly) {
+  struct Moment {
+    const char* command;  // the command the box leaves unanswered
+    std::string lines;    // what brings it, with the first box selected
+  };
+  const std::string settings = "menu 132 1\nwait-window \"Print Server Settings\" 10000\n";
+  const Moment moments[] = {
+      {"GET CONTEXT", "menu 132 1\n"},
+      {"GET EEP_DATA", "menu 132 1\n"},
+      {"SAVE EEP_DATA", settings + "click-item \"Print Server Settings\" 16\nkey a cmd\ntype HALL\nwait 5\n" +
+                            "click-item \"Print Server Settings\" 1\nsleep 1000\nkey Return\n"},
+      {"EXEC REBOOT SYSTEM:", "menu 131 4\nsleep 1000\nkey Return\n"},
+  };
+  for (const Moment& m : moments) {
+    SCOPED_TRACE(m.command);
+    pboxemu::Emulator emu(pboxemu::PickBaseAddress());
+    pboxemu::BoxSpec box;
+    box.model = pboxemu::Model::QSV_E;
+    emu.AddBox(box);
+    pboxemu::FaultSpec silent;
+    silent.mode = pboxemu::Fault::Silent;
+    silent.search = false;
+    silent.onlyCommand = m.command;
+    emu.SetFault(0, silent);
+    std::string err;
+    ASSERT_TRUE(emu.Start(&err)) << err;
+    WriteFile(dir / "tour.txt", "wait-window VEMO-ADMIN\nsleep 2500\nclick-window VEMO-ADMIN 200 69\nwait 5\n" +
+                                    m.lines + "sleep 60000\n");
+    testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+    const std::string exe = build + "/suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN";
+    const int errFd = open((dir / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, errFd, 2);
+    char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    close(errFd);
+    const auto asked = [&] {
+      for (const pboxemu::RequestRecord& r : emu.Requests(0))
+        if (r.kind == pboxemu::RequestRecord::Command && r.command == m.command) return true;
+      return false;
+    };
+    for (int i = 0; i < 300 && !asked(); ++i) usleep(100000);
+    EXPECT_TRUE(asked()) << "the command never went out";
+    usleep(200000);
+    kill(pid, SIGTERM);
+    // A program that no longer ends by itself is ended, and the row fails.
+    int status = 0, waited = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0 && ++waited < 300) usleep(100000);
+    if (waited == 300) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << testsupport::ReadFile(dir / "err.txt");
+    emu.Stop();
+  }
 }
 
 }  // namespace
