@@ -30,9 +30,11 @@ struct ModelFilter {
 };
 ModelFilter gFilter;
 
+const char* searchName(UInt8 state) { return state == kSearchWaiting ? "waiting" : state ? "searching" : "idle"; }
+
 void setSearching(FTP_DLG_INFO* rec, UInt8 on, const char* why) {
   if (rec->searching == on) return;
-  tb::TraceState("upcaster", "search", rec, rec->searching ? "searching" : "idle", on ? "searching" : "idle", why);
+  tb::TraceState("upcaster", "search", rec, searchName(rec->searching), searchName(on), why);
   rec->searching = on;
 }
 
@@ -131,6 +133,12 @@ void PServer_Search_Result() {
   FTP_DLG_INFO* rec = &ftpData;
   if (!rec->using_ || !rec->searching || !rec->jcp) return;
   JCP_PendingLoop(rec->jcp);
+  if (rec->searching == kSearchWaiting) {
+    if (!JCP_IsTerminated(rec->jcp)) return;
+    setSearching(rec, 0, "the last search's endpoint closed");
+    Get_Search_Data(rec);
+    return;
+  }
   const bool ended = rec->jcp->isTimeout;
   if (!ended && TickCount() - rec->searchTick <= kSearchWatchTicks) return;
   // Ended, or given up by the watch: either way the boxes that answered
@@ -147,6 +155,21 @@ void Stop_Search(FTP_DLG_INFO* rec, const char* why) {
   if (!rec || !rec->searching || !rec->jcp) return;
   if (!JCP_IsTerminated(rec->jcp)) JCP_KillIOEvent(rec->jcp);
   setSearching(rec, 0, why);
+}
+
+void Search_Again(FTP_DLG_INFO* rec) {
+  if (!rec || !rec->using_ || !rec->jcp) return;
+  Stop_Search(rec, "searched again");
+  rec->found = 0;
+  // The context's endpoint closes asynchronously; a search begun on it now
+  // would forget that endpoint, left open with its notices still coming to
+  // the context.
+  if (!JCP_IsTerminated(rec->jcp)) {
+    setSearching(rec, kSearchWaiting, "the last search's endpoint is closing");
+    Show_Search_Table(rec);
+    return;
+  }
+  Get_Search_Data(rec);
 }
 
 }  // namespace upc

@@ -289,13 +289,12 @@ void Ftp_Search_Again_PBOX(DialogRef dialog) {
   // A search still running ends first; the new one starts on a clean
   // context.
   Stop_Search(&ftpData, "searched again");
-  ftpData.found = 0;
   if (ftpData.printerList) {
     CLDelRow(ftpData.printerList, 0, 0);
     tb::PortSaver port(GetDialogPort(dialog));
     CLUpdate(ftpData.printerList, nullptr, 1);
   }
-  Get_Search_Data(&ftpData);
+  Search_Again(&ftpData);
 }
 
 short Exit_Ftp_Dialog(DialogRef dialog) {

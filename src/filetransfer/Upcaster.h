@@ -143,13 +143,16 @@ void Search_PServer();
 
 // ---- Main window and queue ---------------------------------------------------
 
+// A new search waits for the last one's endpoint to close.
+constexpr UInt8 kSearchWaiting = 2;
+
 struct FTP_DLG_INFO {
   DialogRef dlg;
   FTP_CONFIG conf[2];
   UInt16 found;
   PBOXinfo* pboxTbl;
   CLIST_DATA* printerList;
-  UInt8 searching;
+  UInt8 searching;  // 0 idle, 1 searching, kSearchWaiting
   UInt32 searchTick;
   JCPEPInfo* jcp;
   FSSpec fileSpec;
@@ -168,6 +171,10 @@ void Get_Search_Data(FTP_DLG_INFO* rec);
 // Ends a running search (its context killed) so that a new one can start;
 // nothing when none runs.
 void Stop_Search(FTP_DLG_INFO* rec, const char* why);
+// A new search: the running one ended first, and the new one begun once the
+// context's endpoint has closed (searching is kSearchWaiting until then;
+// the idle step begins it).
+void Search_Again(FTP_DLG_INFO* rec);
 void Show_Search_Table(FTP_DLG_INFO* rec);
 short Check_Send_Status(DialogRef dialog);
 void Ftp_Send_File(FTP_DLG_INFO* rec);

@@ -652,6 +652,19 @@ TEST_F(ProgramTest, ListHoldsOneRowPerBoxOfTheListedModels) {
     std::sort(rows.begin(), rows.end());
     EXPECT_EQ(rows, c.rows);
   }
+  // Search again pressed three times while the search runs: each search's
+  // endpoint closes before the next begins (none is left open, forgotten
+  // by the context), and the last lists every box once.
+  const int providers = tb::OTOpenProviderCount();
+  for (int i = 0; i < 3; ++i) {
+    tb::ClickInWindow(Main(), Point{315, 60});
+    Turns(2);
+    EXPECT_NE(upc::ftpData.searching, 0) << i;
+  }
+  EXPECT_EQ(CLGetCount(upc::ftpData.printerList), 0);
+  RunToSearchEnd(0);
+  EXPECT_EQ(tb::OTOpenProviderCount(), providers);
+  EXPECT_EQ(CLGetCount(upc::ftpData.printerList), 4);
   ExpectMainWindowAnswers();
 }
 
