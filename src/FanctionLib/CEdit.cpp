@@ -409,6 +409,9 @@ SInt16 CTESetTextVScroll(CEDIT_DATA* ceData) {
   // Both bars keep their minimum of 0: a text shorter than the view has
   // nothing to scroll.
   SetControlMaximum(ce->vScroll, Clamp16(std::max<long>(0, Lines(ce) - viewH / LineHeight(ce) + 1)));
+  // The bar counts lines, so the view is counted in lines too: a view
+  // counted in pixels drew the thumb as if nearly the whole text showed.
+  SetControlViewSize(ce->vScroll, std::max<long>(1, viewH / LineHeight(ce)));
   SetControlValue(ce->vScroll, 0);
   ce->vScrShow = viewH <= Lines(ce) * LineHeight(ce);
   return ce->vScrShow;

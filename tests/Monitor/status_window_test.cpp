@@ -122,7 +122,8 @@ TEST_F(StatusWindow, ThePowerStateFollowsEveryReply) {
 
 // The comment's and the information text's scroll bars stand beside their
 // views whenever their page shows, however the page was left and reached
-// again, short texts and a lost printer included.
+// again, short texts and a lost printer included; their thumbs are as long
+// as the part of the text in view.
 TEST_F(StatusWindow, TheViewsKeepTheirScrollBarsAcrossPages) {
   Open(1);
   Reply(base);
@@ -143,6 +144,13 @@ TEST_F(StatusWindow, TheViewsKeepTheirScrollBarsAcrossPages) {
       ASSERT_EQ(win->activePage, kPageStatus + page);
       EXPECT_EQ(shown(win->commentData), page == 0);
       EXPECT_EQ(shown(win->textData), page == 1);
+      // The thumb stands for the part of the text in view: the bar counts
+      // its range and its view in lines alike.
+      for (CEDIT_DATA* v : {win->commentData, win->textData})
+        if (shown(v)) {
+          const TERec& te = **v->hTEdit;
+          EXPECT_EQ(GetControlViewSize(v->vScroll), (te.viewRect.bottom - te.viewRect.top) / te.lineHeight);
+        }
     }
   }
 }
