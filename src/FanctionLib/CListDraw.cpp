@@ -65,12 +65,15 @@ void DrawRow(CLIST_DATA* cl, const CCELL_DATA& rec, int top, bool selected, Icon
   const Style savedFace = GetPortTextFace(GetQDGlobalsThePort());
   const SInt16 savedSize = GetPortTextSize(GetQDGlobalsThePort());
 
-  // Cell backgrounds.
+  // Cell backgrounds. The last column's reaches to the body's right edge
+  // (the drawing's clip ends it), so a row is highlighted across the list
+  // however narrow its columns are.
   int x = -H;
   for (int i = 0; i < cols; ++i) {
     const int w = ColumnWidth(cl, i);
+    const int right = i == cols - 1 ? 32767 : x + w;
     const Rect r{SInt16(top), SInt16(std::clamp(x, -32768, 32767)), SInt16(top + rowH),
-                 SInt16(std::clamp(x + w, -32768, 32767))};
+                 SInt16(std::clamp(right, -32768, 32767))};
     const COLOR_SET* c = rec.color ? &rec.color[i] : &cl->defColor;
     RGBForeColor(CellDisabled(rec, i) ? &c->rgbBkDisable : selected ? &c->rgbBkHilite : &c->rgbBkNormal);
     PaintRect(&r);
@@ -435,9 +438,9 @@ void CLUpdateCell(CLIST_DATA* clData, Cell cell) {
                   SInt16(rect.right - (BarVisible(cl->vScroll) ? kBar : 0))};
   const int top = body.top + (p - first) * RowHeight(cl);
   const int left = body.left - ScrollH(cl) + ColumnsBefore(cl, cell.h);
+  const int right = cell.h == ColumnCount(cl) - 1 ? body.right : left + ColumnWidth(cl, cell.h);
   const Rect place{SInt16(std::clamp(top, -32768, 32767)), SInt16(std::clamp(left, -32768, 32767)),
-                   SInt16(std::clamp(top + RowHeight(cl), -32768, 32767)),
-                   SInt16(std::clamp(left + ColumnWidth(cl, cell.h), -32768, 32767))};
+                   SInt16(std::clamp(top + RowHeight(cl), -32768, 32767)), SInt16(std::clamp(right, -32768, 32767))};
   Rect shown;
   if (!SectRect(&place, &body, &shown)) return;
   // Straight into the window, clipped to the cell: no buffer to compose,

@@ -99,7 +99,10 @@ void clist::PtToCell(CLIST_DATA* clData, Point pt, Cell* cell, Boolean* isEnable
   const int rowH = RowHeight(clData);
   if (rowH <= 0) return;
   const int x = pt.h - view.left, y = pt.v - view.top;
-  const int h = HeaderHeight(clData), viewH = view.bottom - view.top, width = ContentWidth(clData);
+  // A row reaches across the view, as its highlight does, past narrow
+  // columns.
+  const int h = HeaderHeight(clData), viewH = view.bottom - view.top,
+            width = std::max<int>(ContentWidth(clData), view.right - view.left);
   const int rows = PlatformRows(clData);
   // A row cut by the bottom of the view can be hit too: a click on it
   // scrolls it into view.

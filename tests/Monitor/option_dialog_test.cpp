@@ -42,6 +42,23 @@ TEST_F(OptionDialog, ChoosesAmongThreeBoxesAndEachButtonLeavesItsFiles) {
   EXPECT_TRUE(mondlg::IsDimmed(c->dlg, kConfigApply));
   EXPECT_FALSE(mondlg::IsDimmed(c->dlg, kOptDetails));
 
+  // A row reaches across the list past its three columns: a press at its
+  // right end chooses it, and it is highlighted there.
+  {
+    Rect body;
+    CLGetRect(c->pservList, &body, false, false, false);
+    const Point end{SInt16(body.top + 15 + 7), SInt16(body.right - 3)};
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(c->dlg), end));
+    ASSERT_TRUE(RunUntil([&] { return CLGetSelect(c->pservList, &(sel = Cell{0, 0}), true) && sel.v == 1; }));
+    for (int n = 0; n < 3; ++n) Pass();
+    tb::PortSaver port(GetDialogPort(c->dlg));
+    RGBColor shown;
+    GetCPixel(end.h, end.v, &shown);
+    EXPECT_EQ(shown.blue >> 8, c->pservList->defColor.rgbBkHilite.blue >> 8);
+    EXPECT_EQ(shown.red >> 8, c->pservList->defColor.rgbBkHilite.red >> 8);
+  }
+  Choose(c, "Office A");
+
   // Search again while the search runs: the list empties, the running
   // search ends first, and a new one finds the boxes again.
   const int probes = emu.Probes(0);
