@@ -91,6 +91,11 @@ void Set_Arrow_Cursor();
 
 // ---- Utilities -----------------------------------------------------------
 
+// Narrows the static text item, a group's title on its frame's edge, to
+// the text it holds (in the dialog port's font) and a few pixels, so that
+// it clears the edge for its letters only; never widens it.
+void Fit_Group_Title(DialogRef dialog, DialogItemIndex item);
+
 short Allocate_Setup_Memory();
 void Dispose_Setup_Memory();
 UInt8 GetVemoplexType(char* type, const UInt8* machineType);

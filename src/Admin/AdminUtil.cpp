@@ -1,10 +1,13 @@
 // Small utilities of the program: the settings buffers of the selected
-// box, the controller model text and the printer-port list.
+// box, the controller model text, the printer-port list and the width of
+// a group's title.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "Admin/AdminApp.h"
 #include "common/Context.h"
+#include "toolbox/dialogs.h"
 
 Ptr pContextData = nullptr;
 UInt16 wContextSize = 0;
@@ -130,4 +133,21 @@ short GetPortEntry(const UInt8* list, short width, short port, long listSize) {
     if (!is_system(e, width) && ++counted == port) return n;
   }
   return 0;
+}
+
+void Fit_Group_Title(DialogRef dialog, DialogItemIndex item) {
+  if (!dialog) return;
+  DialogItemType kind = 0;
+  Handle handle = nullptr;
+  Rect box;
+  GetDialogItem(dialog, item, &kind, &handle, &box);
+  if ((kind & ~itemDisable) != kStaticTextDialogItem || !handle) return;
+  Str255 text;
+  GetDialogItemText(handle, text);
+  tb::PortSaver saver(GetDialogPort(dialog));
+  // The item's text is drawn from its left edge in the port's font; a few
+  // pixels more keep the line off the last letter.
+  const short width = TextWidth(text + 1, 0, text[0]);
+  box.right = SInt16(std::min<int>(box.right, box.left + width + 4));
+  SetDialogItem(dialog, item, kind, handle, &box);
 }

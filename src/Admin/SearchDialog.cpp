@@ -406,6 +406,7 @@ void Setup_TCP_Load_Value(DialogRef d) {
   caption(d, kTcpAdd, "[BUTTON]", "ADD=");
   caption(d, kTcpDelete, "[BUTTON]", "DELETE=");
   caption(d, kTcpListLabel, "[LABEL]", "BROADCAST=");
+  Fit_Group_Title(d, kTcpListLabel);
 }
 
 Boolean Config_TCP_Select_Item(DialogRef d, EventRecord* event, DialogItemIndex item) {

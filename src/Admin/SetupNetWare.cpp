@@ -67,6 +67,7 @@ short store_rows(DialogRef d, UInt16 first) {
 
 void Setup_NetWare_RPrinter_Message(DialogRef d) {
   Set_String_To_Item(d, 21, "CONNECT_PSERV=", "[LABEL]", IniFileName);
+  Fit_Group_Title(d, 21);
   Set_String_To_Item(d, 22, "TIMEOUT=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 24, "SEC=", "[LABEL]", IniFileName);
 }
@@ -92,6 +93,7 @@ short Get_Value_NetWare_RPrinter(DialogRef d) {
 
 void Setup_NetWare_PServer_Message(DialogRef d) {
   Set_String_To_Item(d, 21, "CONNECT_FSERV=", "[LABEL]", IniFileName);
+  Fit_Group_Title(d, 21);
   Set_String_To_Item(d, 22, "PASSWORD=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 24, "POLLING=", "[LABEL]", IniFileName);
   Set_String_To_Item(d, 26, "SEC=", "[LABEL]", IniFileName);

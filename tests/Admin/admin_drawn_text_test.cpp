@@ -7,9 +7,10 @@
 // left). Each click must act (a window comes or goes, the page switches, a
 // box changes, a box or another program is asked something, the program
 // beeps or draws something new), and every text those windows draw must
-// lie inside its window and its rectangle, whole and not shortened. Every
-// message the program shows in an alert is looked at the same way, with
-// both of the alert's buttons.
+// lie inside its window and its rectangle, whole and not shortened; a
+// group's title on its frame's edge breaks the line for its letters only.
+// Every message the program shows in an alert is looked at the same way,
+// with both of the alert's buttons.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -154,6 +155,30 @@ class DrawnText : public admintest::AdminProgramTest, public ::testing::WithPara
     seen_.insert(title);
     for (const std::string& f : testsupport::WindowTextFaults(w, rules_)) faults_[title].insert(f);
     lookInsideFrame(w, title);
+    lookAtGroupTitles(w, title);
+  }
+  // A title that sits on a frame's edge breaks the line for its letters
+  // only: a line that runs into the title's rectangle from both sides comes
+  // back a few pixels after its last letter.
+  void lookAtGroupTitles(WindowRef w, const std::string& title) {
+    CGrafPtr port = GetWindowPort(w);
+    // The port's pixels are blue, green, red and an unused byte, high to low.
+    const auto line = [port](int x, int y) {
+      return (tb::PortPixel(port, x, y) >> 8) != 0xFFFFFF || (tb::PortPixel(port, x - 1, y) >> 8) != 0xFFFFFF;
+    };
+    for (const tb::DrawnText& t : tb::DrawnTexts(w)) {
+      const Rect& r = t.frame;
+      if (t.source != tb::TextSource::kStaticText || t.text.empty() || r.right - t.ink.right <= 8) continue;
+      for (int y = r.top; y < r.bottom; ++y) {
+        bool clear = true;
+        for (int x = t.ink.right + 4; x < r.right && clear; ++x) clear = (tb::PortPixel(port, x, y) >> 8) == 0xFFFFFF;
+        if (clear && line(r.left - 1, y) && line(r.right + 1, y)) {
+          faults_[title].insert("'" + t.text + "' (item " + std::to_string(t.item) + ") breaks a frame's edge from " +
+                                std::to_string(t.ink.right) + " to " + std::to_string(r.right));
+          break;
+        }
+      }
+    }
   }
   // A page's items, a field with its border, lie inside the page frame,
   // clear of its edge line (the frame's last row and column).
