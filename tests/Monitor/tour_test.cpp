@@ -366,7 +366,17 @@ TEST_P(Tour, EveryTextAskedForIsInTheLanguagesFiles) {
 TEST_P(Tour, EveryWindowReadsWholeAndAnswersClicks) {
   testsupport::DrawnTextReport report;
   UseLanguage(GetParam());
-  Visit(LookAndClick);
+  Visit([](const std::string& name, WindowRef window, CTAB_DATA* tabs) {
+    LookAndClick(name, window, tabs);
+    if (name != "About") return;
+    // The program's icon fills the about box's icon area.
+    CIconHandle icon = GetCIcon(128);
+    ASSERT_NE(icon, nullptr);
+    const Rect bounds = (**icon).iconBounds, area = mondlg::ItemRect(GetDialogFromWindow(window), 2);
+    DisposeCIcon(icon);
+    EXPECT_EQ(bounds.right - bounds.left, area.right - area.left);
+    EXPECT_EQ(bounds.bottom - bounds.top, area.bottom - area.top);
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, Tour, testing::Values("English", "Japanese"));
