@@ -118,6 +118,9 @@ short Set_Ip_Address(PBOXinfo* box) {
   Set_String_To_Item(d, 2, "CANCEL=", "[BUTTON]", IniFileName);
   Str255 p0, p1, p2, p3;
   Get_Ini_Text(p0, "[TITLE]", "IPSETUP=", 4);
+  // The window is titled in the language of its texts, as the program's
+  // other dialogs, not by its item list's English.
+  SetWTitle(GetDialogWindow(d), p0);
   Get_Ini_Text(p1, "[LABEL]", "IPADDRESS=", 4);
   Get_Ini_Text(p2, "[LABEL]", "ENADDRESS=", 4);
   char mac[20];
