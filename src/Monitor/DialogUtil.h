@@ -47,9 +47,12 @@ struct DialogFont {
 };
 DialogFont FontOf(const char* key);
 
+// The width of a list's scroll bar: a one-column list's column leaves it
+// room, so that rows enough for the vertical bar bring no horizontal one.
+inline constexpr SInt16 kListBarWidth = 15;
 // A list control over the item's rectangle: rows `rowHeight` high, one
-// column as wide as the rectangle without a header, in the "LIST=" font.
-// Null when it cannot be made.
+// column as wide as the rectangle less the scroll bar's room, without a
+// header, in the "LIST=" font. Null when it cannot be made.
 CLIST_DATA* NewOneColumnList(DialogRef d, DialogItemIndex item, SInt16 rowHeight);
 void AppendRow(CLIST_DATA* list, const std::string& text);
 std::string RowText(CLIST_DATA* list, SInt16 row, SInt16 column = 0);

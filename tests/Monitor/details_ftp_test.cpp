@@ -247,6 +247,14 @@ TEST_F(FtpPage, ThreeFilesArriveWholeAndMoveToTheSentList) {
   // Choosing again clears the sent list.
   Choose({{"four.prn", "4"}});
   EXPECT_TRUE(Rows(win->fSendList).empty());
+  // More files than the list shows: it scrolls up and down only, its
+  // column leaving room for the bar.
+  std::vector<std::pair<std::string, std::string>> many;
+  for (int i = 0; i < 13; ++i) many.push_back({"file" + std::to_string(i) + ".prn", "x"});
+  Choose(many);
+  for (int n = 0; n < 3; ++n) Pass();
+  EXPECT_TRUE(win->fSelectList->vScroll && IsControlVisible(win->fSelectList->vScroll));
+  EXPECT_FALSE(win->fSelectList->hScroll && IsControlVisible(win->fSelectList->hScroll));
 }
 
 TEST_F(FtpPage, ACancelledAndAStalledTransferSayHowTheyEnded) {
