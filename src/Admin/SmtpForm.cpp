@@ -396,8 +396,13 @@ void flash(DialogRef d, DialogItemIndex item) {
 void draw_fields(DialogRef d) {
   for (int i = 0; i < kSendFormFields; ++i) {
     if (!field(i)) continue;
-    Rect r;
-    TXNGetViewRect(field(i), &r);
+    // The frame goes round the field's whole rectangle, its scroll bars
+    // included: the toolbox's view is the text's part alone, and a frame
+    // round it alone ran under the bars and left them without an edge.
+    Rect view, r;
+    TXNGetViewRect(field(i), &view);
+    Get_Dialog_Item_Rect(d, kFieldItem[i], &r);
+    UnionRect(&view, &r, &r);
     InsetRect(&r, -2, -2);
     FrameRect(&r);
     TXNDraw(field(i), nullptr);

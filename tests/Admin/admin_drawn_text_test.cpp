@@ -36,6 +36,7 @@
 #include "toolbox/dialogs.h"
 #include "toolbox/recorder.h"
 #include "toolbox/testdriver.h"
+#include "toolbox/textengine.h"
 #include "toolbox/windows.h"
 
 namespace {
@@ -156,6 +157,22 @@ class DrawnText : public admintest::AdminProgramTest, public ::testing::WithPara
     for (const std::string& f : testsupport::WindowTextFaults(w, rules_)) faults_[title].insert(f);
     lookInsideFrame(w, title);
     lookAtGroupTitles(w, title);
+    lookAtScrollingFields(w, title);
+  }
+  // A mail form's scrolling fields (items 7, 9 and 17) are framed round
+  // their scroll bars too: the frame's top and bottom lines reach past the
+  // bars' right edge.
+  void lookAtScrollingFields(WindowRef w, const std::string& title) {
+    if (!tb::TXNFocusedObject(w)) return;
+    CGrafPtr port = GetWindowPort(w);
+    for (DialogItemIndex item : {7, 9, 17}) {
+      Rect r;
+      Get_Dialog_Item_Rect(GetDialogFromWindow(w), item, &r);
+      for (int y : {r.top - 2, r.bottom + 1})
+        if ((tb::PortPixel(port, r.right + 1, y) >> 8) == 0xFFFFFF)
+          faults_[title].insert("the frame of field " + std::to_string(item) + " stops short of its scroll bar at " +
+                                std::to_string(y));
+    }
   }
   // A title that sits on a frame's edge breaks the line for its letters
   // only: a line that runs into the title's rectangle from both sides comes
