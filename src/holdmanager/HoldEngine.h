@@ -142,6 +142,8 @@ struct HOLD_ENGINE {
   LPRJobPtr upload;
   UInt16 uploadRemoved = 0;
   UInt32 uploadShownTick = 0;  // when the progress dialog last drew its figures
+  // The text naming the file being sent, and the job name it was made for.
+  std::string uploadSending, uploadSendingName;
   int uploadCount = 0;
   UInt32 uploadStamp = 0;
 

@@ -83,9 +83,15 @@ int uploadStep(HOLD_ENGINE* e, SInt32* result) {
   // and move on to the next, and the file it finished is still named with
   // its own figures, so that no file goes unnamed and no name is shown with
   // another file's sizes. Only that move renames the job, so the text
-  // stands for the step's file whatever the step did.
-  const std::string sending = HoldFormat(HoldText(e, "LABEL", "STC_IC_UPLOAD="),
-                                         {shortName(reinterpret_cast<const UInt8*>(job->jobName), false)});
+  // stands for the step's file whatever the step did. It is read from the
+  // string file once per file, not at every step (a step comes with every
+  // acknowledgement and every time the socket takes data again).
+  if (e->uploadSending.empty() || e->uploadSendingName != job->jobName) {
+    e->uploadSendingName = job->jobName;
+    e->uploadSending = HoldFormat(HoldText(e, "LABEL", "STC_IC_UPLOAD="),
+                                  {shortName(reinterpret_cast<const UInt8*>(job->jobName), false)});
+  }
+  const std::string sending = e->uploadSending;
   SInt16 code = LPR_WORKING;
   LPRPrint(job, &code);
   *result = code;
@@ -431,6 +437,7 @@ bool StartUpload(HOLD_ENGINE* e, const std::vector<FSSpec>& files, int folderVal
   job->wakeCookie = e;
   e->upload = std::move(job);
   e->uploadRemoved = 0;
+  e->uploadSending.clear();
   e->view->OpenProgress(CMD_UPLOAD);
   StartCommand(e, CMD_UPLOAD, true);
   return true;
