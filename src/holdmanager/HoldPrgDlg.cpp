@@ -21,6 +21,11 @@ struct PRG_DLG_DATA {
   ControlRef bar;
   EventHandlerRef evtHandler;
   std::string info, transfer, title;
+  // The title's and the figures' forms from the string file, read once for
+  // the command they were read for (the texts are set at every step).
+  std::string titleForm, transferForm;
+  UInt16 formsCommand;
+  bool formsRead;
   int percent;
   PRG_REQUEST* request;  // the request of the step in progress
 };
@@ -161,8 +166,13 @@ void SetProgressDlgStrings(const std::string& info, const std::string& transfer,
   PRG_DLG_DATA* p = gPrg;
   if (!p) return;
   Str255 title;
-  const std::string key = titleKey(p->command);
-  std::string t = HoldIniText("TITLE", key.c_str());
+  if (!p->formsRead || p->formsCommand != p->command) {
+    p->formsRead = true;
+    p->formsCommand = p->command;
+    p->titleForm = HoldIniText("TITLE", titleKey(p->command));
+    p->transferForm = HoldIniText("LABEL", "STC_TRANS=");
+  }
+  std::string t = p->titleForm;
   if (p->command == CMD_DOWNLOAD || p->command == CMD_UPLOAD) t = HoldFormat(t, {long(percent)});
   if (t != p->title) {
     p->title = t;
@@ -176,7 +186,7 @@ void SetProgressDlgStrings(const std::string& info, const std::string& transfer,
     setText(p, kPrgInfo, info);
   }
   if (p->resID == 260) {
-    const std::string shown = transfer.empty() ? "" : HoldFormat(HoldIniText("LABEL", "STC_TRANS="), {transfer});
+    const std::string shown = transfer.empty() ? "" : HoldFormat(p->transferForm, {transfer});
     if (shown != p->transfer) {
       p->transfer = shown;
       setText(p, kPrgTransfer, shown);
