@@ -86,6 +86,12 @@ class ProgramTest : public ::testing::Test {
     tb::ResetResources();
   }
 
+  // The clock stands still while the first search waits for the box's
+  // reply: the pop-up opens by itself 90 ticks after the search began, and
+  // a reply that came later than that in passes (a loaded machine) would
+  // find it opened before the test's release at the box was queued.
+  static constexpr UInt32 kClockStill = 0;
+
   MAIN_DLG_DATA* M() { return GetMainDlgData(); }
   ControlRef Item(DialogItemIndex i) { return GetItemControl(M()->dialog, i); }
 
@@ -96,9 +102,9 @@ class ProgramTest : public ::testing::Test {
   }
 
   // The queued input taken by the program's own event loop, then the idle
-  // timer's step (its own timer's, once installed), the clock a tick on,
-  // until done().
-  bool Loop(const std::function<bool()>& done, int ms = 15000) {
+  // timer's step (its own timer's, once installed), the clock ticks on
+  // (one a pass unless told otherwise), until done().
+  bool Loop(const std::function<bool()>& done, int ms = 15000, UInt32 ticks = 1) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
       tb::SetIdleEventSource(+[] {
@@ -109,7 +115,7 @@ class ProgramTest : public ::testing::Test {
       tb::SetIdleEventSource(nullptr);
       tb::Pump(1);
       if (!ownTimer_) IdleEventMainDlg();
-      tb::AdvanceTicks(1);
+      tb::AdvanceTicks(ticks);
       if (done()) return true;
       if (std::chrono::steady_clock::now() > end) return false;
     }
@@ -225,7 +231,7 @@ class ProgramTest : public ::testing::Test {
     std::string err;
     ASSERT_TRUE(emu_.Start(&err)) << err;
     ASSERT_EQ(HoldStartup(), 1);
-    ASSERT_TRUE(Loop([&] { return PopupCount(kItemDevice) == 1; }));
+    ASSERT_TRUE(Loop([&] { return PopupCount(kItemDevice) == 1; }, 15000, kClockStill));
     Rect r;
     ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
     tb::AdvanceTicks(91);

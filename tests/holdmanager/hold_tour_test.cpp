@@ -229,7 +229,7 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   WindowRef w = GetDialogWindow(M()->dialog);
   Pass();
   Look(main + ", searching", w);
-  ASSERT_TRUE(Loop([&] { return PopupCount(kItemDevice) == 1; }));
+  ASSERT_TRUE(Loop([&] { return PopupCount(kItemDevice) == 1; }, 15000, kClockStill));
   Rect r;
   ASSERT_TRUE(tb::PopupItemRect(Item(kItemDevice), 1, &r));
   tb::AdvanceTicks(91);
