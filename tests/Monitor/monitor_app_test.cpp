@@ -62,16 +62,19 @@ std::string hexOf(AppleEvent event) {
 
 std::string launchEventHex(const std::string& text) { return hexOf(launchEvent(text)); }
 
-// The quit event the system sends the monitor at shut-down.
-AppleEvent quitEvent() {
+// A core event addressed to the monitor by its signature.
+AppleEvent monitorEvent(AEEventID id) {
   const OSType sig = 'VMxm';
   AEAddressDesc target;
   AECreateDesc(typeApplSignature, &sig, 4, &target);
   AppleEvent event;
-  AECreateAppleEvent(kCoreEventClass, kAEQuitApplication, &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
+  AECreateAppleEvent(kCoreEventClass, id, &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
   AEDisposeDesc(&target);
   return event;
 }
+
+// The quit event the system sends the monitor at shut-down.
+AppleEvent quitEvent() { return monitorEvent(kAEQuitApplication); }
 
 // Sends the event to the running monitor without waiting for a reply; the
 // event is disposed of.
@@ -83,15 +86,7 @@ void sendEvent(AppleEvent event) {
 }
 
 // The open-documents event, which opens the printers of "Alias Data".
-std::string openDocumentsHex() {
-  const OSType sig = 'VMxm';
-  AEAddressDesc target;
-  AECreateDesc(typeApplSignature, &sig, 4, &target);
-  AppleEvent event;
-  AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, &target, kAutoGenerateReturnID, kAnyTransactionID, &event);
-  AEDisposeDesc(&target);
-  return hexOf(event);
-}
+std::string openDocumentsHex() { return hexOf(monitorEvent(kAEOpenDocuments)); }
 
 class MonitorProgram : public ::testing::Test {
  protected:
