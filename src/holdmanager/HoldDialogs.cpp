@@ -535,18 +535,17 @@ bool KeyDownMsgDlg(SUB_DLG* d, const EventRecord* ev) {
 void UpdateMsgDlg(SUB_DLG* d) {
   const int type = static_cast<MSG_REC*>(d->data)->type;
   // Item 1 holds the icon: a message's note, a question's caution.
-  GrafPtr saved;
-  GetPort(&saved);
-  SetPortDialogPort(d->dialog);
-  DialogItemType kind;
-  Handle h;
-  Rect r;
-  GetDialogItem(d->dialog, 1, &kind, &h, &r);
-  if (CIconHandle icon = GetCIcon(type == 1 ? kNoteIcon : kCautionIcon)) {
-    PlotCIcon(&r, icon);
-    DisposeCIcon(icon);
+  {
+    tb::PortSaver saver(GetDialogPort(d->dialog));
+    DialogItemType kind;
+    Handle h;
+    Rect r;
+    GetDialogItem(d->dialog, 1, &kind, &h, &r);
+    if (CIconHandle icon = GetCIcon(type == 1 ? kNoteIcon : kCautionIcon)) {
+      PlotCIcon(&r, icon);
+      DisposeCIcon(icon);
+    }
   }
-  SetPort(saved);
   drawDefaultRing(d->dialog, type == 1 ? 4 : 3);
 }
 
