@@ -27,6 +27,7 @@
 #include "toolbox/menus.h"
 #include "toolbox/processes.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 
 namespace admin {
 
@@ -61,13 +62,13 @@ void set_pstring(char* field, std::size_t size, const char* text) {
   std::size_t n = std::strlen(text);
   if (n > size - 1) n = size - 1;
   if (n > 255) n = 255;
-  n = utf8_fit(text, std::strlen(text), n);
+  n = tb::CharCutLength(std::string_view(text), n);
   field[0] = static_cast<char>(n);
   std::memcpy(field + 1, text, n);
 }
 
 void copy_cstring(char* field, std::size_t size, const char* text) {
-  std::size_t n = utf8_fit(text, std::strlen(text), size - 1);
+  std::size_t n = tb::CharCutLength(std::string_view(text), size - 1);
   std::memcpy(field, text, n);
   field[n] = 0;
 }

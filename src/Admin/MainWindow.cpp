@@ -23,6 +23,7 @@
 #include "toolbox/fonts.h"
 #include "toolbox/pictures.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 MAIN_DLG_INFO mainTbl{};
@@ -66,7 +67,7 @@ bool has_status(const PBOXinfo& box) { return (box.pbi_machine_type[15] & kStatu
 void to_pstr(Str255 out, const char* text) {
   std::size_t n = std::strlen(text);
   if (n > 255) n = 255;
-  n = utf8_fit(text, std::strlen(text), n);
+  n = tb::CharCutLength(std::string_view(text), n);
   out[0] = static_cast<UInt8>(n);
   std::memcpy(out + 1, text, n);
 }
@@ -354,7 +355,7 @@ void draw_panel_text(const Rect& r, const char* text) {
     std::size_t k = 1;
     while (k < s[0] && TextWidth(s + 1, 0, static_cast<short>(k)) <= width) ++k;
     std::size_t keep = k > 3 ? k - 3 : 0;
-    keep = utf8_fit(reinterpret_cast<const char*>(s + 1), s[0], keep);
+    keep = tb::CharCutLength(std::string_view(reinterpret_cast<const char*>(s + 1), s[0]), keep);
     s[0] = static_cast<UInt8>(keep);
   }
   MoveTo(static_cast<short>(r.left + 4), static_cast<short>(r.bottom - (fi.ascent - fi.descent) / 2));

@@ -16,6 +16,7 @@
 #include "toolbox/files.h"
 #include "toolbox/fileservices.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -32,7 +33,7 @@ constexpr SectionName kSections[] = {
 };
 
 void copyField(char* dst, std::size_t cap, std::string_view text) {
-  std::string_view cut = tb::Utf8Prefix(text, cap - 1);
+  std::string_view cut = tb::CharPrefix(text, cap - 1);
   // A field the entry lacks is an empty view without data: nothing to copy.
   if (!cut.empty()) std::memcpy(dst, cut.data(), cut.size());
   dst[cut.size()] = 0;
@@ -100,7 +101,7 @@ int Get_File_Name(const char* section, const char* key, const char* copyList, FI
     if (semi == std::string_view::npos) break;
     v.remove_prefix(semi + 1);
   }
-  pstr::set(out->fName, sizeof out->fName, tb::Utf8Prefix(fields[0], 31));
+  pstr::set(out->fName, sizeof out->fName, tb::CharPrefix(fields[0], 31));
   copyField(out->orgFolder, sizeof out->orgFolder, fields[1]);
   copyField(out->instFolder, sizeof out->instFolder, fields[2]);
   return 1;

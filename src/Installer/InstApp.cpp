@@ -20,6 +20,7 @@
 #include "toolbox/memory.h"
 #include "toolbox/menus.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -54,7 +55,7 @@ std::string exeFolder() {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-void pset(Str255 out, std::string_view text) { pstr::set(out, 256, tb::Utf8Prefix(text, 255)); }
+void pset(Str255 out, std::string_view text) { pstr::set(out, 256, tb::CharPrefix(text, 255)); }
 
 std::string iniText(const char* file, const char* section, const char* key) {
   char value[kIniLineMax + 1] = "";
@@ -189,7 +190,7 @@ int Analysis_Option(const unsigned char* option, char* language, std::size_t siz
   // The text becomes a folder name in paths: nothing that leaves the
   // Resources folder.
   if (text.find_first_of(std::string(":/\0", 3)) != std::string::npos || text == "." || text == "..") return 0;
-  std::string_view cut = tb::Utf8Prefix(text, std::min<std::size_t>(size - 1, 31));
+  std::string_view cut = tb::CharPrefix(text, std::min<std::size_t>(size - 1, 31));
   std::memcpy(language, cut.data(), cut.size());
   language[cut.size()] = 0;
   return 1;

@@ -18,11 +18,12 @@
 #include "toolbox/files.h"
 #include "toolbox/fileservices.h"
 #include "toolbox/script.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
 void copyBounded(char* out, std::size_t size, std::string_view text) {
-  std::string_view cut = tb::Utf8Prefix(text, size - 1);
+  std::string_view cut = tb::CharPrefix(text, size - 1);
   std::memcpy(out, cut.data(), cut.size());
   out[cut.size()] = 0;
 }

@@ -14,6 +14,7 @@
 #include "toolbox/pictures.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -48,7 +49,7 @@ void Move_Button_Check(DialogRef d, CLIST_DATA* notArmed, CLIST_DATA* armed) {
 
 void appendEvent(CLIST_DATA* list, const EVENT_DATA& e, int index) {
   const SInt16 row = CLGetCount(list);
-  Set_Page_List_Text(list, row, 0, tb::Utf8Prefix(e.cEventName, kEventNameMax));
+  Set_Page_List_Text(list, row, 0, tb::CharPrefix(e.cEventName, kEventNameMax));
   CLSetCIconData(list, e.iconID, row, 16, 16);
   CLSetReference(list, row, index);
 }
@@ -83,7 +84,7 @@ bool readOptions(DialogRef d) {
   c.StartupFlag = Page_Item_Value(d, kOptStartup) ? 1 : 0;
   c.soundOpt = Page_Item_Value(d, kOptSound) ? 1 : 0;
   Str255 text;
-  pstr::set(text, sizeof text, tb::Utf8Prefix(Page_Item_Text(d, kOptInterval), 255));
+  pstr::set(text, sizeof text, tb::CharPrefix(Page_Item_Text(d, kOptInterval), 255));
   long value = 0;
   if (!Str_To_Num(text, &value, kIntervalMax, kIntervalMin)) {
     Set_Alert_Dialog_Items(kAlertNote, 2, instData.messSpec.c_str(), Message_Text("[ERROR]", "MESSAGE_24=").c_str());
@@ -157,7 +158,7 @@ std::string Page_List_Text(CLIST_DATA* list, SInt16 row, SInt16 column) {
 
 void Set_Page_List_Text(CLIST_DATA* list, SInt16 row, SInt16 column, std::string_view text) {
   Str255 p;
-  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
+  pstr::set(p, sizeof p, tb::CharPrefix(text, 255));
   CLSetCellOne(list, Cell{row, column}, p);
 }
 
@@ -234,7 +235,7 @@ int Build_Event_Data(EVENT_DATA* events, UInt8 popupFlag) {
     // The flags hold events 0 to 7; later ones start not armed.
     e.bEnable = n < 8 && (popupFlag >> n) & 1;
     e.iconID = SInt16(kFirstEventIcon + n);
-    const std::string_view cut = tb::Utf8Prefix(name, kEventNameMax);
+    const std::string_view cut = tb::CharPrefix(name, kEventNameMax);
     std::memcpy(e.cEventName, cut.data(), cut.size());
   }
   return n;

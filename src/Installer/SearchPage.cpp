@@ -15,6 +15,7 @@
 #include "Installer/WizardPages.h"
 #include "OT/JCPPacket.h"
 #include "toolbox/clock.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -196,7 +197,7 @@ CLIST_DATA* makePrinterList(DialogRef d) {
   if (!list) return nullptr;
   for (const char* key : {"COL00=", "COL01=", "COL02="}) {
     Str255 title;
-    pstr::set(title, sizeof title, tb::Utf8Prefix(Message_Text("[COLUMN]", key), 255));
+    pstr::set(title, sizeof title, tb::CharPrefix(Message_Text("[COLUMN]", key), 255));
     CLAddColumn(list, title, kColumnWidth, kCLSortText);
   }
   CLSetHeaderPictID(list, 133, 133, 132);

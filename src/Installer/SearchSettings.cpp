@@ -17,6 +17,7 @@
 #include "Monitor/MonitorConfig.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -54,7 +55,7 @@ void alert(const char* key) {
 SInt16 selectedRow() { return Page_List_Selected(confData.broadList); }
 
 void appendRow(CLIST_DATA* list, const std::string& t) {
-  Set_Page_List_Text(list, CLGetCount(list), 0, tb::Utf8Prefix(t, kBroadcastEntry - 1));
+  Set_Page_List_Text(list, CLGetCount(list), 0, tb::CharPrefix(t, kBroadcastEntry - 1));
 }
 
 bool sameRecord(const CONFIGURATION& a, const CONFIGURATION& b) {
@@ -220,7 +221,7 @@ short Build_Config_Tab(CONFIG_FRAME* frame) {
   // One tab, for the TCP/IP page; the AppleTalk page has no tab here.
   const std::string tabTitle = text("[TAB]", "TAB01=");
   Str255 title;
-  pstr::set(title, sizeof title, tb::Utf8Prefix(tabTitle, 255));
+  pstr::set(title, sizeof title, tb::CharPrefix(tabTitle, 255));
   CTAdd(frame->tabData, title, -1);
   CONFIG_PAGE& page = frame->fanction[0];
   page.enable = 1;
@@ -296,7 +297,7 @@ short Open_Configuration(DialogRef owner, const char* messageFile, const CONFIGU
   backEnv = EnvInfo;
   gStatus = 0;
   Str255 title;
-  pstr::set(title, sizeof title, tb::Utf8Prefix(text("[TITLE]", "TCPIP="), 255));
+  pstr::set(title, sizeof title, tb::CharPrefix(text("[TITLE]", "TCPIP="), 255));
   DialogRef d = inst::Open_Usr_Dialog(kSettingsDialogID, title[0] ? title : nullptr, Handle_Config_Select_Item, nullptr,
                                       Handle_Config_Update_Value, Handle_Config_Window_Active, nullptr,
                                       Handle_Config_Key_Input, nullptr);

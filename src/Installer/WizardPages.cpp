@@ -27,6 +27,7 @@
 #include "toolbox/pictures.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -393,12 +394,12 @@ int Build_Tool_Data(INST_DLG_INFO* tbl) {
     if (std::strncmp(name, "FILE_COMMON", 11) == 0) break;
     TOOL_DATA& t = tbl->toolData[i];
     t = TOOL_DATA{};
-    std::string_view cut = tb::Utf8Prefix(name, 31);
+    std::string_view cut = tb::CharPrefix(name, 31);
     std::memcpy(t.cToolName, cut.data(), cut.size());
     t.bEnable = std::strncmp(name, "VEMO-ADMIN", 10) != 0;
     std::snprintf(key, sizeof key, "MEMO_%02d=", i);
     std::string memo = Message_Text("[APR]", key);
-    pstr::set(t.cMemo, sizeof t.cMemo, tb::Utf8Prefix(memo, 255));
+    pstr::set(t.cMemo, sizeof t.cMemo, tb::CharPrefix(memo, 255));
     ++tbl->toolCnt;
   }
   return 1;
@@ -771,7 +772,7 @@ void Set_Page_Item_Text(DialogRef d, DialogItemIndex item, std::string_view text
   GetDialogItem(d, item, &type, &h, &r);
   if (!h) return;
   Str255 p;
-  pstr::set(p, sizeof p, tb::Utf8Prefix(text, 255));
+  pstr::set(p, sizeof p, tb::CharPrefix(text, 255));
   const int kind = type & 127;
   if (kind >= 4 && kind <= 6) {
     SetControlTitle(reinterpret_cast<ControlRef>(h), p);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/StrConv.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -323,7 +324,7 @@ class Walk {
     const void* nul = std::memchr(start, 0, n_ - at_);
     std::size_t len = nul ? static_cast<const UInt8*>(nul) - start : n_ - at_;
     if (out && cap) {
-      std::size_t k = utf8_fit(reinterpret_cast<const char*>(start), len, cap - 1);
+      std::size_t k = tb::CharCutLength(std::string_view(reinterpret_cast<const char*>(start), len), cap - 1);
       std::memcpy(out, start, k);
       out[k] = '\0';
     }

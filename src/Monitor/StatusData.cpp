@@ -12,6 +12,7 @@
 #include "Monitor/MonitorTypes.h"
 #include "suite/SuiteNames.h"
 #include "toolbox/fileservices.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ bool Stat_Com_File_Spec(const PBOXinfo* pbox, FSSpec* fss) {
   SInt32 home;
   if (FindFolder(kOnSystemDisk, kCurrentUserFolderType, kDontCreateFolder, &vol, &home) != noErr) return false;
   std::string folder = Status_Folder_Name();
-  folder.resize(utf8_fit(folder.data(), folder.size(), 63));
+  folder.resize(tb::CharCutLength(folder, 63));
   Str255 name;
   if (!toStr255(folder, name)) return false;
   FSSpec dir;

@@ -13,6 +13,7 @@
 #include "common/StrConv.h"
 #include "common/TextFormat.h"
 #include "Monitor/ReplyDecode.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ std::string Ini_Text(const char* section, const char* key, const char* fallback,
 }
 
 void Set_Pascal_Field(UInt8* out, std::size_t cap, std::string_view text) {
-  const std::size_t n = utf8_fit(text.data(), text.size(), std::min<std::size_t>(cap - 2, 255));
+  const std::size_t n = tb::CharCutLength(text, std::min<std::size_t>(cap - 2, 255));
   out[0] = UInt8(n);
   std::memcpy(out + 1, text.data(), n);
   out[n + 1] = 0;
@@ -127,7 +128,7 @@ void Set_Pascal_Field(UInt8* out, std::size_t cap, std::string_view text) {
 
 void Copy_Text(char* out, std::size_t size, std::string_view text) {
   if (size == 0) return;
-  const std::size_t n = utf8_fit(text.data(), text.size(), size - 1);
+  const std::size_t n = tb::CharCutLength(text, size - 1);
   std::memcpy(out, text.data(), n);
   out[n] = 0;
 }
@@ -446,7 +447,7 @@ void SetVerInfo(std::string& t, const VEMOINFO* v, const NICINFO* nic) {
   SetTagString(t, "VERSION=", 0, 0);
   SetInfoString(t, nullptr, v->VerCon, "CONT", 255, 0, kL1);
   std::string nicVer(nic->NicVer, strnlen(nic->NicVer, sizeof nic->NicVer));
-  nicVer.resize(utf8_fit(nicVer.data(), nicVer.size(), nicVer.size()));
+  nicVer.resize(tb::CharCutLength(nicVer, nicVer.size()));
   SetInfoString(t, nullptr, nicVer.c_str(), "NIC", 255, 0, kL1);
   SetInfoString(t, nullptr, v->VerIF, "IF", 255, 0, kL1);
   if (v->IcType < 8) SetInfoString(t, nullptr, kNames[v->IcType], "IC", 255, 0, kL1);
@@ -458,12 +459,7 @@ std::string DispInfoStat(int choice, const VEMOINFO* v, const NICINFO* nic, cons
   if (nic->NicStat == 255 || v->MainRsltErr || v->MainPower == 2) return t;
   std::string title = ini("[INFORMATION]", "TITLE");
   // The frame is as long as the title (in bytes), of its first character.
-  std::size_t first = 0;
-  if (!title.empty()) {
-    UInt8 lead = UInt8(title[0]);
-    first = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    first = std::min(first, title.size());
-  }
+  const std::size_t first = tb::CharByteCount(title, 0);
   std::string rule;
   while (first && rule.size() + first <= title.size()) rule += title.substr(0, first);
   t += rule + "\r" + title + "\r" + rule + "\r";
@@ -477,6 +473,6 @@ std::string DispInfoStat(int choice, const VEMOINFO* v, const NICINFO* nic, cons
   if (choice == 1 || choice == 4) SetVerInfo(t, v, nic);
   t += "\r";
   breakLines(t);
-  if (t.size() > kDetailTextSize - 1) t.resize(utf8_fit(t.data(), t.size(), kDetailTextSize - 1));
+  if (t.size() > kDetailTextSize - 1) t.resize(tb::CharCutLength(t, kDetailTextSize - 1));
   return t;
 }

@@ -29,6 +29,7 @@
 #include "OT/JCPSearch.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -117,7 +118,7 @@ bool build_title(const PBOXinfo& pbox, Str255 out) {
     const char* name = reinterpret_cast<const char*>(pbox.pbi_machine_name);
     title += " - " + std::string(name, strnlen(name, sizeof pbox.pbi_machine_name)) + "(" + addr + ")";
   }
-  pstr::set(out, 256, std::string_view(title.data(), utf8_fit(title.data(), title.size(), 255)));
+  pstr::set(out, 256, std::string_view(title.data(), tb::CharCutLength(title, 255)));
   return fromIni;
 }
 

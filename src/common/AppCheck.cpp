@@ -6,6 +6,7 @@
 #include "common/AppWindows.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr SInt16 kNotInstalledAlertID = 603;
 OSErr find_ini(const FSSpec& app, FSSpec* spec) {
   if (IniFileName[0] == '/') return tb::PathToSpec(IniFileName, spec);
   Str255 name;
-  pstr::set(name, sizeof name, tb::Utf8Prefix(IniFileName, 255));
+  pstr::set(name, sizeof name, tb::CharPrefix(IniFileName, 255));
   return FSMakeFSSpec(app.vRefNum, app.parID, name, spec);
 }
 

@@ -12,6 +12,7 @@
 #include "common/StrConv.h"
 #include "toolbox/bundle.h"
 #include "toolbox/fonts.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ static_assert(std::size(kColors) == std::size(kColorWords));
 // Copies text into a field of N bytes, cut on a character boundary.
 template <std::size_t N>
 void set_field(char (&field)[N], std::string_view text) {
-  std::size_t n = utf8_fit(text.data(), text.size(), N - 1);
+  std::size_t n = tb::CharCutLength(text, N - 1);
   std::memcpy(field, text.data(), n);
   field[n] = '\0';
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/StrConv.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -134,7 +135,7 @@ class Display {
   }
   // Text of unknown origin, cut on a character boundary.
   void text(std::string_view s) {
-    std::size_t n = utf8_fit(s.data(), s.size(), room_);
+    std::size_t n = tb::CharCutLength(s, room_);
     put(s.data(), n);
   }
   void finish() { *p_ = '\0'; }
@@ -146,7 +147,7 @@ class Display {
 };
 
 void store_c_string(std::span<UInt8> field, const char* text) {
-  std::size_t n = utf8_fit(text, std::strlen(text), field.size() - 1);
+  std::size_t n = tb::CharCutLength(std::string_view(text), field.size() - 1);
   if (n) std::memcpy(field.data(), text, n);
   field[n] = 0;
 }
@@ -321,7 +322,7 @@ int context_write(const CONTEXT_ENTRY* e, const char* text) {
     store_c_string(f, text);
     return 0;
   }
-  std::size_t n = utf8_fit(text, std::strlen(text), pascal_room(f));
+  std::size_t n = tb::CharCutLength(std::string_view(text), pascal_room(f));
   f[0] = static_cast<UInt8>(n);
   if (n) std::memcpy(f.data() + 1, text, n);
   return 0;

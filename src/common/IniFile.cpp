@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "506Q_Lib/AppLocation.h"
@@ -12,6 +13,7 @@
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"
 #include "toolbox/memory.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 
 namespace {
@@ -34,7 +36,7 @@ int copy_if_fits(const char* value, std::size_t len, char* out, int size) {
 
 // Sets a length-prefixed string of at most max bytes.
 void set_pascal(StringPtr out, const char* value, std::size_t max) {
-  std::size_t n = utf8_fit(value, std::strlen(value), std::min<std::size_t>(max, 255));
+  std::size_t n = tb::CharCutLength(std::string_view(value), std::min<std::size_t>(max, 255));
   out[0] = static_cast<unsigned char>(n);
   if (n) std::memcpy(out + 1, value, n);
 }
@@ -236,22 +238,16 @@ int Load_File_To_Pascal(Str255 out, const char* key, const char* section, const 
 int DeleteTitleFlag(char* out, const char* line, const char* key, std::size_t outSize) {
   if (!out || outSize == 0) return 0;
   if (!key) key = "";
-  std::size_t w = 0;
+  std::string kept;
   for (const char* p = line ? line : ""; *p; ++p) {
     if (*key && *p == *key) {
       ++key;
       continue;
     }
-    if (w + 1 >= outSize) {
-      // Cut: never leave the start of a character without its end.
-      if ((static_cast<unsigned char>(*p) & 0xC0) == 0x80) {
-        while (w > 0 && (static_cast<unsigned char>(out[w - 1]) & 0xC0) == 0x80) --w;
-        if (w > 0 && (static_cast<unsigned char>(out[w - 1]) & 0xC0) == 0xC0) --w;
-      }
-      break;
-    }
-    out[w++] = *p;
+    kept += *p;
   }
+  const std::size_t w = tb::CharCutLength(kept, outSize - 1);
+  std::memcpy(out, kept.data(), w);
   out[w] = '\0';
   return static_cast<int>(w);
 }

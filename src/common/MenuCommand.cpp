@@ -11,12 +11,13 @@
 #include <string_view>
 #include <vector>
 
-#include "common/AppGlobals.h"
 #include "506Q_Lib/AppLocation.h"
+#include "common/AppGlobals.h"
 #include "common/AppMenus.h"
 #include "common/IniFile.h"
 #include "common/StrConv.h"
 #include "toolbox/files.h"
+#include "toolbox/textencoding.h"
 
 MENUINFO MeInfo[kMenuInfoMenus][kMenuInfoItems];
 
@@ -53,7 +54,7 @@ bool read_lines(const std::string& path, std::vector<std::string>* lines) {
     std::size_t end = data.find_first_of("\r\n", pos);
     if (end == std::string::npos) end = data.size();
     std::string_view line(data.data() + pos, end - pos);
-    lines->emplace_back(line.substr(0, utf8_fit(line.data(), line.size(), kLineMax)));
+    lines->emplace_back(line.substr(0, tb::CharCutLength(line, kLineMax)));
     pos = end;
     if (pos < data.size() && data[pos] == '\r') ++pos;
     if (pos < data.size() && data[pos] == '\n') ++pos;
@@ -63,7 +64,7 @@ bool read_lines(const std::string& path, std::vector<std::string>* lines) {
 
 template <std::size_t N>
 void set_field(char (&field)[N], std::string_view text) {
-  std::size_t n = utf8_fit(text.data(), text.size(), N - 1);
+  std::size_t n = tb::CharCutLength(text, N - 1);
   std::memcpy(field, text.data(), n);
   field[n] = '\0';
 }

@@ -150,16 +150,3 @@ UInt32 StrToIPAddr(const char* text) {
   }
   return addr;
 }
-
-std::size_t utf8_fit(const char* text, std::size_t len, std::size_t max) {
-  if (len <= max) return len;
-  std::size_t n = max;
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  if ((byte(n) & 0xC0) != 0x80) return n;  // text[n] starts a character
-  std::size_t back = 0;
-  while (back < 3 && n - back > 0 && (byte(n - back) & 0xC0) == 0x80) ++back;
-  unsigned char lead = byte(n - back);
-  std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  if (lead < 0xC0 || need <= back) return n;  // not a sequence we would split
-  return n - back;
-}

@@ -66,8 +66,3 @@ inline char* skip_string(char* t) { return const_cast<char*>(skip_string(static_
 // digits reads as 0 (".1.2.3" is 0.1.2.3); a part that has more digits than
 // fit or exceeds 255 is an error.
 UInt32 StrToIPAddr(const char* text);
-
-// The largest length n <= max at which the first len bytes of a UTF-8 text
-// can be cut without splitting a character. Bytes that are not UTF-8 are
-// cut where they stand.
-std::size_t utf8_fit(const char* text, std::size_t len, std::size_t max);

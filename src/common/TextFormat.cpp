@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/StrConv.h"
+#include "toolbox/textencoding.h"
 
 int Count_String_Conversions(const char* format) {
   if (!format) return -1;
@@ -45,7 +46,7 @@ int Format_Strings(char* out, std::size_t size, const char* format,
     }
   }
   if (out && size) {
-    std::size_t n = utf8_fit(text.data(), text.size(), size - 1);
+    std::size_t n = tb::CharCutLength(text, size - 1);
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
   }

@@ -17,13 +17,14 @@
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
 #include "toolbox/script.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
 // The longest leading part of text (len bytes) of at most max bytes that
 // ends on a character boundary.
 std::size_t wholeChars(const UInt8* text, std::size_t len, std::size_t max) {
-  return Utf8CutLength(std::string_view(reinterpret_cast<const char*>(text), len), max);
+  return tb::CharCutLength(std::string_view(reinterpret_cast<const char*>(text), len), max);
 }
 
 void put16(UInt8* p, UInt16 v) {
@@ -374,16 +375,8 @@ std::string HoldIniString(const char* iniFile, const char* section, const char* 
   return buf;
 }
 
-std::size_t Utf8CutLength(std::string_view text, std::size_t max) {
-  if (text.size() <= max) return text.size();
-  std::size_t n = max;
-  // A continuation byte at the cut belongs to a character that would be split.
-  while (n > 0 && (UInt8(text[n]) & 0xC0) == 0x80) --n;
-  return n;
-}
-
 void SetPStrCut(UInt8* dest, std::string_view text, std::size_t limit) {
-  const std::size_t n = Utf8CutLength(text, std::min<std::size_t>(limit, 255));
+  const std::size_t n = tb::CharCutLength(text, std::min<std::size_t>(limit, 255));
   dest[0] = UInt8(n);
   if (n) std::memcpy(dest + 1, text.data(), n);
 }

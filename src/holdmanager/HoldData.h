@@ -149,9 +149,6 @@ std::string DateText(const HoldDate& d);
 // reader takes a section name wherever it stands in a line, so the name is
 // looked up with its brackets (given with or without them).
 std::string HoldIniString(const char* iniFile, const char* section, const char* key);
-// The length of the longest leading part of text of at most max bytes
-// that does not end inside a UTF-8 character.
-std::size_t Utf8CutLength(std::string_view text, std::size_t max);
 // A text cut so to at most limit bytes (and 255), into a length-prefixed
 // string of 256 bytes.
 void SetPStrCut(UInt8* dest, std::string_view text, std::size_t limit = 255);

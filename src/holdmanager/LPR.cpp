@@ -15,6 +15,7 @@
 #include "holdmanager/VFMP.h"
 #include "toolbox/clock.h"
 #include "toolbox/invariant.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 
 LprLink g_lprState = LprLink::Idle;
@@ -87,7 +88,7 @@ class InUse {
 UInt16 nextPort(UInt16 p) { return p == 0 || p >= kLPRLastLocalPort ? kLPRFirstLocalPort : UInt16(p + 1); }
 
 void copyText(char* dest, std::size_t size, const std::string& s) {
-  const std::size_t n = Utf8CutLength(s, size - 1);
+  const std::size_t n = tb::CharCutLength(s, size - 1);
   std::memcpy(dest, s.data(), n);
   dest[n] = 0;
 }
@@ -474,7 +475,7 @@ std::string LPRCleanValue(const std::string& v, std::size_t max) {
     if (u < 0x20 || u == 0x7F) continue;
     out += c;
   }
-  out.resize(Utf8CutLength(out, max));
+  out.resize(tb::CharCutLength(out, max));
   return out;
 }
 

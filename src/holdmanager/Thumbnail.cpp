@@ -10,6 +10,7 @@
 #include "common/GWorldImage.h"
 #include "holdmanager/HoldControls.h"
 #include "toolbox/fonts.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 PAGE_BTN gMainDlgBtn[4];
@@ -46,14 +47,7 @@ void drawBtnInto(const PAGE_BTN* btn, CGrafPtr port, const Rect& dst) {
   CopyBits(GetPortBitMapForCopyBits(pic), GetPortBitMapForCopyBits(port), &src, &dst, srcCopy, nullptr);
 }
 
-std::size_t utf8Next(const std::string& s, std::size_t i) {
-  if (i >= s.size()) return s.size();
-  unsigned char c = static_cast<unsigned char>(s[i]);
-  std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-  std::size_t j = i + 1;
-  while (j < s.size() && j < i + n && (static_cast<unsigned char>(s[j]) & 0xC0) == 0x80) ++j;
-  return j;
-}
+std::size_t utf8Next(const std::string& s, std::size_t i) { return std::min(s.size(), i + tb::CharByteCount(s, i)); }
 
 short widthOf(const std::string& s, std::size_t from, std::size_t to) {
   return TextWidth(s.data(), short(from), short(to - from));
@@ -84,11 +78,8 @@ std::vector<std::string> breakLines(const std::string& text, int width) {
     if (end == start) end = utf8Next(text, start);  // a character wider than the line stands alone, cut
     std::string line = text.substr(start, end - start);
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    while (!line.empty() && widthOf(line, 0, line.size()) > width) {
-      std::size_t cut = line.size() - 1;
-      while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-      line.resize(cut);
-    }
+    while (!line.empty() && widthOf(line, 0, line.size()) > width)
+      line.resize(tb::CharCutLength(line, line.size() - 1));
     lines.push_back(line);
     start = end;
     if (start < text.size() && (text[start] == '\n' || text[start] == '\r')) ++start;

@@ -123,17 +123,6 @@ TEST(Conversions, StrToIPAddr) {
   EXPECT_EQ(StrToIPAddr(nullptr), 0u);
 }
 
-TEST(Conversions, Utf8CutNeverSplitsACharacter) {
-  const std::string s = "a\xC3\xA9z\xE2\x82\xAC";  // a é z €
-  EXPECT_EQ(utf8_fit(s.data(), s.size(), 100), s.size());
-  EXPECT_EQ(utf8_fit(s.data(), s.size(), 2), 1u);   // inside é
-  EXPECT_EQ(utf8_fit(s.data(), s.size(), 3), 3u);
-  EXPECT_EQ(utf8_fit(s.data(), s.size(), 5), 4u);   // inside €
-  EXPECT_EQ(utf8_fit(s.data(), s.size(), 6), 4u);
-  const std::string junk = "\x80\x80\x80\x80\x80";
-  EXPECT_EQ(utf8_fit(junk.data(), junk.size(), 2), 2u);  // not UTF-8: cut where asked
-}
-
 struct Item {
   tag_queue link;
   int id;

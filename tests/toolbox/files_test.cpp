@@ -320,14 +320,4 @@ TEST(Files, PreferencesFolderIsMadeOnFirstUse) {
   EXPECT_EQ(FindFolder(kOnSystemDisk, 'zzzz', kCreateFolder, &vol, &dir), fnfErr);
 }
 
-TEST(Files, Utf8PrefixNeverSplitsACharacter) {
-  const std::string s = "a\xC3\xA9\xE6\x97\xA5";  // a, e-acute, a CJK character
-  EXPECT_EQ(tb::Utf8Prefix(s, 1), "a");
-  EXPECT_EQ(tb::Utf8Prefix(s, 2), "a");
-  EXPECT_EQ(tb::Utf8Prefix(s, 3), "a\xC3\xA9");
-  EXPECT_EQ(tb::Utf8Prefix(s, 5), "a\xC3\xA9");
-  EXPECT_EQ(tb::Utf8Prefix(s, 6), s);
-  EXPECT_EQ(tb::Utf8Prefix(s, 0), "");
-}
-
 }  // namespace

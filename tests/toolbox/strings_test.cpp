@@ -1,5 +1,6 @@
-// Strings and script text utilities: CFString conversions under every
-// encoding number the programs pass, titles and menu texts from strings,
+// Strings and script text utilities: text encodings and CFString
+// conversions under every encoding number the programs pass, cuts on
+// character boundaries, titles and menu texts from strings,
 // byte types and word breaks of UTF-8 text.
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include "toolbox/menus.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/script.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 #include "toolbox_fixture.h"
 
@@ -22,24 +24,64 @@ using testsupport::PStr;
 // "Aé日本😀" and a stray continuation byte: 1, 2, 3, 3, 4 and 1 bytes.
 const std::string kMixed = "A\xC3\xA9\xE6\x97\xA5\xE6\x9C\xAC\xF0\x9F\x98\x80\x80";
 
-TEST(CFStringTest, EncodingNumbersAllMeanUtf8AndRoundTrip) {
-  for (CFStringEncoding e : std::initializer_list<CFStringEncoding>{kCFStringEncodingMacRoman, kCFStringEncodingMacJapanese, kCFStringEncodingMacChineseTrad,
-                             kCFStringEncodingMacKorean, kCFStringEncodingMacChineseSimp, kCFStringEncodingUTF8,
-                             CFStringGetSystemEncoding()}) {
-    SCOPED_TRACE(e);
-    CFStringRef s = CFStringCreateWithCString(nullptr, kMixed.c_str(), e);
-    ASSERT_NE(s, nullptr);
-    char c[64];
-    EXPECT_TRUE(CFStringGetCString(s, c, sizeof c, e));
-    EXPECT_EQ(std::string(c), kMixed);  // byte for byte, the stray byte included
+// Names as other clients write them: the same bytes read in the language's
+// encoding, UTF-8 taken as it stands, and the way back, refused for a
+// character the encoding cannot hold; strings convert the same way.
+TEST(TextEncodingTest, NamesConvertInTheLanguagesEncoding) {
+  const std::string nihongo = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";  // three CJK characters, UTF-8
+  const std::string sjis = "\x93\xFA\x96\x7B\x8C\xEA";                 // the same in the Japanese encoding
+  struct Case {
+    TextEncoding encoding;
+    std::string bytes;  // as the box holds them
+    std::string text;   // as the program reads them
+    bool writable;      // the text goes back as the same bytes
+  } cases[] = {
+      {kTextEncodingMacRoman, "memo.txt", "memo.txt", true},
+      {kTextEncodingMacJapanese, "memo.txt", "memo.txt", true},
+      {kTextEncodingMacJapanese, sjis + ".txt", nihongo + ".txt", true},
+      {kTextEncodingMacRoman, sjis, "\xC3\xAC\xCB\x99\xC3\xB1{\xC3\xA5\xC3\x8D", true},  // read as Western letters
+      {kTextEncodingMacRoman, "Caf\x8E", "Caf\xC3\xA9", true},
+      {kTextEncodingMacJapanese, "Caf\x8E", "Caf\xEF\xBF\xBD", false},  // a lead byte cut short
+      {kTextEncodingMacJapanese, nihongo, nihongo, false},              // UTF-8 as it stands
+      {kTextEncodingMacRoman, nihongo, nihongo, false},
+      {kCFStringEncodingUTF8, sjis, sjis, true},  // UTF-8 asked for: bytes kept
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.encoding << " " << c.text);
+    EXPECT_EQ(tb::TextFromEncoding(c.bytes, c.encoding), c.text);
+    std::string back = "untouched";
+    if (c.writable) {
+      EXPECT_TRUE(tb::TextToEncoding(c.text, c.encoding, &back));
+      EXPECT_EQ(back, c.bytes);
+    }
+    CFStringRef s = CFStringCreateWithPascalString(nullptr, PStr(c.bytes), c.encoding);
+    EXPECT_EQ(tb::CFStringText(s), c.text);
     Str255 p;
-    EXPECT_TRUE(CFStringGetPascalString(s, p, sizeof p, e));
-    EXPECT_EQ(pstr::str(p), kMixed);
-    CFStringRef back = CFStringCreateWithPascalString(nullptr, p, e);
-    EXPECT_EQ(CFStringCompare(s, back, 0), kCFCompareEqualTo);
-    CFRelease(back);
+    if (c.writable) {
+      EXPECT_TRUE(CFStringGetPascalString(s, p, sizeof p, c.encoding));
+      EXPECT_EQ(pstr::str(p), c.bytes);
+    }
     CFRelease(s);
   }
+  // UTF-8 written in a script encoding; what it cannot hold is refused:
+  // Hangul in Japanese or Western, CJK in Western, a yen sign Japanese
+  // would turn into a backslash.
+  std::string out = "untouched";
+  EXPECT_TRUE(tb::TextToEncoding(nihongo, kTextEncodingMacJapanese, &out));
+  EXPECT_EQ(out, sjis);
+  out = "untouched";
+  for (auto [text, e] :
+       {std::pair{std::string("\xED\x95\x9C"), kTextEncodingMacJapanese},
+        std::pair{std::string("\xED\x95\x9C"), kTextEncodingMacRoman}, std::pair{nihongo, kTextEncodingMacRoman},
+        std::pair{std::string("\xC2\xA5"), kTextEncodingMacJapanese}}) {
+    EXPECT_FALSE(tb::TextToEncoding(text, e, &out)) << text;
+    CFStringRef s = tb::NewCFString(text);
+    char c[16] = "x";
+    EXPECT_FALSE(CFStringGetCString(s, c, sizeof c, e));
+    EXPECT_EQ(c[0], '\0');
+    CFRelease(s);
+  }
+  EXPECT_EQ(out, "untouched");
   // Other encodings are refused; ASCII only for ASCII text.
   EXPECT_EQ(CFStringCreateWithCString(nullptr, "x", 0x0500), nullptr);
   EXPECT_EQ(CFStringCreateWithCString(nullptr, kMixed.c_str(), kCFStringEncodingASCII), nullptr);
@@ -49,10 +91,54 @@ TEST(CFStringTest, EncodingNumbersAllMeanUtf8AndRoundTrip) {
   EXPECT_FALSE(CFStringGetCString(ascii, c, sizeof c, 0x0500));
   EXPECT_EQ(c[0], '\0');
   CFRelease(ascii);
+  // UTF-8 and the system encoding keep every byte, a stray one included.
+  for (CFStringEncoding e : {CFStringEncoding(kCFStringEncodingUTF8), CFStringGetSystemEncoding()}) {
+    CFStringRef s = CFStringCreateWithCString(nullptr, kMixed.c_str(), e);
+    Str255 p;
+    EXPECT_TRUE(CFStringGetPascalString(s, p, sizeof p, e));
+    EXPECT_EQ(pstr::str(p), kMixed);
+    CFRelease(s);
+  }
+}
+
+// A cut at a byte limit never splits a character of the encoding in use;
+// a byte that starts no character is one of its own.
+TEST(TextEncodingTest, CutsFallOnCharacterBoundaries) {
+  const std::string aez = "a\xC3\xA9z\xE2\x82\xAC";  // a é z €
+  const std::string aej = "a\xC3\xA9\xE6\x97\xA5";   // a é 日
+  const std::string junk = "\x80\x80\x80\x80\x80";
+  const std::string sjis = "\x93\xFA\x96\x7B.txt";  // two CJK characters in the Japanese encoding
+  const std::string meme = "\x83\x81\x83\x81";      // trail bytes that are lead bytes too
+  struct Case {
+    std::string text;
+    std::size_t max;
+    TextEncoding encoding;
+    std::size_t want;
+  } cases[] = {
+      {aez, 100, kCFStringEncodingUTF8, 7},   {aez, 2, kCFStringEncodingUTF8, 1},
+      {aez, 3, kCFStringEncodingUTF8, 3},     {aez, 5, kCFStringEncodingUTF8, 4},
+      {aez, 6, kCFStringEncodingUTF8, 4},     {aej, 1, kCFStringEncodingUTF8, 1},
+      {aej, 2, kCFStringEncodingUTF8, 1},     {aej, 5, kCFStringEncodingUTF8, 3},
+      {aej, 0, kCFStringEncodingUTF8, 0},     {junk, 2, kCFStringEncodingUTF8, 2},
+      {aej, 5, kTextEncodingMacJapanese, 3},  // UTF-8 whatever the encoding
+      {sjis, 3, kTextEncodingMacJapanese, 2}, {sjis, 5, kTextEncodingMacJapanese, 5},
+      {sjis, 3, kTextEncodingMacRoman, 3},    {meme, 3, kTextEncodingMacJapanese, 2},
+      {meme, 1, kTextEncodingMacJapanese, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(tb::CharCutLength(c.text, c.max, c.encoding), c.want) << c.max << " " << c.encoding;
+    EXPECT_EQ(tb::CharPrefix(c.text, c.max, c.encoding).size(), c.want);
+  }
+  EXPECT_EQ(tb::CharByteCount(aez, 1), 2u);
+  EXPECT_EQ(tb::CharByteCount(aez, 4), 3u);
+  EXPECT_EQ(tb::CharByteCount(junk, 0), 1u);
+  EXPECT_EQ(tb::CharByteCount(sjis, 2, kTextEncodingMacJapanese), 2u);
+  EXPECT_EQ(tb::CharByteCount("\x93", 0, kTextEncodingMacJapanese), 1u);  // cut short by the end
+  EXPECT_EQ(tb::CharByteCount(aez, 9), 0u);
 }
 
 TEST(CFStringTest, CharactersLengthsAndCuts) {
-  CFStringRef s = CFStringCreateWithCString(nullptr, kMixed.c_str(), kCFStringEncodingMacJapanese);
+  CFStringRef s = CFStringCreateWithCString(nullptr, kMixed.c_str(), kCFStringEncodingUTF8);
   // A, é, 日, 本, the surrogate pair of 😀, and U+FFFD for the stray byte.
   const std::vector<UniChar> want = {0x41, 0xE9, 0x65E5, 0x672C, 0xD83D, 0xDE00, 0xFFFD};
   ASSERT_EQ(CFStringGetLength(s), CFIndex(want.size()));
@@ -78,7 +164,7 @@ TEST(CFStringTest, CharactersLengthsAndCuts) {
   EXPECT_FALSE(CFStringGetCString(s, c, sizeof c, kCFStringEncodingUTF8));
   EXPECT_EQ(std::string(c), "A\xC3\xA9");
   unsigned char p[6];
-  EXPECT_FALSE(CFStringGetPascalString(s, p, sizeof p, kCFStringEncodingMacRoman));
+  EXPECT_FALSE(CFStringGetPascalString(s, p, sizeof p, kCFStringEncodingUTF8));
   EXPECT_EQ(pstr::str(p), "A\xC3\xA9");
   // A Pascal string never takes more than 255 bytes.
   CFStringRef big = tb::NewCFString(std::string(300, 'x'));

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -156,22 +157,45 @@ std::string tb::SystemLanguage() {
 
 void tb::SetSystemLanguage(std::string lang) { st().languageOverride = std::move(lang); }
 
+namespace {
+
+// The localisation folders looked in, in order (without ".lproj").
+std::vector<std::string> localizationFolders() {
+  std::string lang = tb::SystemLanguage();
+  std::vector<std::string> folders;
+  auto sep = lang.find('_');
+  if (sep != std::string::npos) {
+    folders.push_back(lang);
+    folders.push_back(lang.substr(0, sep) + "-" + lang.substr(sep + 1));
+    folders.push_back(lang.substr(0, sep));
+  } else {
+    folders.push_back(lang);
+  }
+  folders.push_back("en");
+  return folders;
+}
+
+}  // namespace
+
+std::string tb::LocalizationLanguage() {
+  const std::string bundle = MainBundlePath();
+  if (bundle.empty()) return SystemLanguage();
+  for (std::string f : localizationFolders()) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(bundle + "/Contents/Resources/" + f + ".lproj", ec)) {
+      for (char& c : f)
+        if (c == '-') c = '_';
+      return f;
+    }
+  }
+  return "en";
+}
+
 std::string tb::LocalizedString(const std::string& key, const char* fallback, const std::string& table) {
   std::string bundle = MainBundlePath();
   if (!bundle.empty() && !table.empty() && table.find('/') == std::string::npos) {
-    std::string lang = SystemLanguage();
-    std::vector<std::string> folders;
-    auto sep = lang.find('_');
-    if (sep != std::string::npos) {
-      folders.push_back(lang);
-      folders.push_back(lang.substr(0, sep) + "-" + lang.substr(sep + 1));
-      folders.push_back(lang.substr(0, sep));
-    } else {
-      folders.push_back(lang);
-    }
-    folders.push_back("en");
     std::string value;
-    for (const std::string& f : folders) {
+    for (const std::string& f : localizationFolders()) {
       if (lookupInFile(bundle + "/Contents/Resources/" + f + ".lproj/" + table + ".strings", key, value))
         return value;
     }

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "files_internal.h"
+#include "toolbox/cfstring.h"
 #include "toolbox/datetime.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -92,7 +94,7 @@ std::string catalogName(const std::string& hfsName, SInt32 id) {
   if (hfsName.size() <= kCatalogNameMax) return hfsName;
   char tag[16];
   std::snprintf(tag, sizeof tag, "#%X", static_cast<unsigned>(id));
-  std::string start(tb::Utf8Prefix(hfsName, kCatalogNameMax - std::strlen(tag)));
+  std::string start(tb::CharPrefix(hfsName, kCatalogNameMax - std::strlen(tag)));
   return start + tag;
 }
 
@@ -204,38 +206,14 @@ UTCDateTime utcOf(const struct timespec& ts) {
   return out;
 }
 
-// UTF-8 to UTF-16; a byte that starts no valid character stands for U+FFFD.
+// UTF-8 to UTF-16 as strings convert it, at most 255 units and never half
+// a surrogate pair.
 void toUnicodeName(std::string_view text, HFSUniStr255* out) {
-  out->length = 0;
-  std::size_t i = 0;
-  auto put = [&](UInt32 c) {
-    if (c >= 0x10000) {
-      if (out->length + 2 > 255) return false;
-      c -= 0x10000;
-      out->unicode[out->length++] = UniChar(0xD800 + (c >> 10));
-      out->unicode[out->length++] = UniChar(0xDC00 + (c & 0x3FF));
-      return true;
-    }
-    if (out->length + 1 > 255) return false;
-    out->unicode[out->length++] = UniChar(c);
-    return true;
-  };
-  while (i < text.size()) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    UInt32 c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
-    bool ok = n > 0 && i + n <= text.size();
-    for (std::size_t k = 1; ok && k < n; ++k) {
-      const auto cb = static_cast<unsigned char>(text[i + k]);
-      ok = (cb & 0xC0) == 0x80;
-      c = (c << 6) | (cb & 0x3F);
-    }
-    if (ok && ((n == 2 && c < 0x80) || (n == 3 && c < 0x800) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
-               (c >= 0xD800 && c <= 0xDFFF)))
-      ok = false;
-    if (!put(ok ? c : 0xFFFD)) return;
-    i += ok ? n : 1;
-  }
+  const std::u16string u = tb::Utf8ToUtf16(text);
+  std::size_t n = std::min<std::size_t>(u.size(), 255);
+  if (n < u.size() && n > 0 && u[n - 1] >= 0xD800 && u[n - 1] < 0xDC00) --n;
+  std::copy_n(u.begin(), n, out->unicode);
+  out->length = UInt16(n);
 }
 
 }  // namespace

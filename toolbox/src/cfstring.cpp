@@ -1,5 +1,5 @@
-// Core Foundation strings: UTF-8 text kept as given, with the UTF-16 view
-// computed when asked.
+// Core Foundation strings: UTF-8 text, converted from and to a language's
+// encoding at the edges, with the UTF-16 view computed when asked.
 #include "toolbox/cfstring.h"
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "cf_internal.h"
+#include "toolbox/textencoding.h"
 #include "utf8_internal.h"
 
 struct OpaqueCFString {
@@ -46,53 +47,38 @@ UInt32 magicOf(CFTypeRef cf) {
 
 bool live(CFStringRef s) { return s && magicOf(s) == kStringMagic; }
 
-// The script encodings all mean the system encoding, UTF-8.
-bool meansUtf8(CFStringEncoding e) {
-  switch (e) {
-    case kCFStringEncodingMacRoman:
-    case kCFStringEncodingMacJapanese:
-    case kCFStringEncodingMacChineseTrad:
-    case kCFStringEncodingMacKorean:
-    case kCFStringEncodingMacChineseSimp:
-    case kCFStringEncodingUTF8:
-      return true;
-    default:
-      return false;
-  }
-}
+// The encodings a string takes text in and gives it out in.
+bool known(CFStringEncoding e) { return e == kCFStringEncodingUTF8 || tb::IsScriptEncoding(e); }
 
 bool isAscii(std::string_view t) {
   return std::all_of(t.begin(), t.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 // Text in encoding as a new string's text; false when refused.
-bool accept(std::string_view t, CFStringEncoding e) {
-  if (meansUtf8(e)) return true;
-  return e == kCFStringEncodingASCII && isAscii(t);
-}
-
-// The longest start of t of at most max bytes that ends on a character
-// boundary (a byte that is no valid sequence is a character of its own).
-std::size_t boundaryPrefix(std::string_view t, std::size_t max) {
-  if (t.size() <= max) return t.size();
-  const auto* b = reinterpret_cast<const unsigned char*>(t.data());
-  std::size_t i = 0;
-  while (i < t.size()) {
-    std::size_t len = tb::utf8::Decode(b, t.size(), i).second;
-    if (i + len > max) break;
-    i += len;
+bool import(std::string_view t, CFStringEncoding e, std::string* out) {
+  if (known(e)) {
+    *out = tb::TextFromEncoding(t, e);
+    return true;
   }
-  return i;
+  if (e != kCFStringEncodingASCII || !isAscii(t)) return false;
+  *out = std::string(t);
+  return true;
 }
 
-// The text as it fits in room bytes, for the C and Pascal forms; true when
-// the whole text fits in an accepted encoding.
-bool exportText(CFStringRef s, CFStringEncoding e, std::size_t room, std::string_view* out) {
-  *out = {};
+// The text in encoding as it fits in room bytes, for the C and Pascal
+// forms; true when the whole text fits. A text the encoding cannot hold
+// gives nothing.
+bool exportText(CFStringRef s, CFStringEncoding e, std::size_t room, std::string* out) {
+  out->clear();
   if (!live(s)) return false;
-  std::string_view t = s->text;
-  if (!accept(t, e)) return false;
-  std::size_t n = boundaryPrefix(t, room);
+  std::string t;
+  if (e == kCFStringEncodingASCII) {
+    if (!isAscii(s->text)) return false;
+    t = s->text;
+  } else if (!known(e) || !tb::TextToEncoding(s->text, e, &t)) {
+    return false;
+  }
+  const std::size_t n = tb::CharCutLength(t, room, e);
   *out = t.substr(0, n);
   return n == t.size();
 }
@@ -154,16 +140,15 @@ std::string tb::CFStringText(CFStringRef s) { return live(s) ? s->text : std::st
 bool tb::IsCFString(CFTypeRef cf) { return cf && magicOf(cf) == kStringMagic; }
 
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding) {
-  if (!cStr) return nullptr;
-  std::string t = cStr;
-  if (!accept(t, encoding)) return nullptr;
+  std::string t;
+  if (!cStr || !import(cStr, encoding, &t)) return nullptr;
   return newString(std::move(t), false);
 }
 
 CFStringRef CFStringCreateWithPascalString(CFAllocatorRef, ConstStr255Param pStr, CFStringEncoding encoding) {
-  if (!pStr) return nullptr;
-  std::string t(reinterpret_cast<const char*>(pStr + 1), pStr[0]);
-  if (!accept(t, encoding)) return nullptr;
+  std::string t;
+  if (!pStr || !import(std::string_view(reinterpret_cast<const char*>(pStr + 1), pStr[0]), encoding, &t))
+    return nullptr;
   return newString(std::move(t), false);
 }
 
@@ -182,8 +167,9 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex 
     if (isExternalRepresentation && !u.empty() && u[0] == 0xFEFF) u.erase(0, 1);
     return newString(tb::Utf16ToUtf8(u), false);
   }
-  std::string t(reinterpret_cast<const char*>(bytes), std::size_t(numBytes));
-  if (!accept(t, encoding)) return nullptr;
+  std::string t;
+  if (!import(std::string_view(reinterpret_cast<const char*>(bytes), std::size_t(numBytes)), encoding, &t))
+    return nullptr;
   return newString(std::move(t), false);
 }
 
@@ -191,7 +177,7 @@ CFStringRef CFStringCreateCopy(CFAllocatorRef, CFStringRef s) { return live(s) ?
 
 Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize, CFStringEncoding encoding) {
   if (!buffer || bufferSize <= 0) return false;
-  std::string_view cut;
+  std::string cut;
   bool whole = exportText(s, encoding, std::size_t(bufferSize - 1), &cut);
   if (!cut.empty()) std::memcpy(buffer, cut.data(), cut.size());
   buffer[cut.size()] = '\0';
@@ -200,7 +186,7 @@ Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize, CFSt
 
 Boolean CFStringGetPascalString(CFStringRef s, StringPtr buffer, CFIndex bufferSize, CFStringEncoding encoding) {
   if (!buffer || bufferSize <= 0) return false;
-  std::string_view cut;
+  std::string cut;
   bool whole = exportText(s, encoding, std::size_t(std::min<CFIndex>(bufferSize - 1, 255)), &cut);
   buffer[0] = static_cast<unsigned char>(cut.size());
   if (!cut.empty()) std::memcpy(buffer + 1, cut.data(), cut.size());
@@ -208,7 +194,8 @@ Boolean CFStringGetPascalString(CFStringRef s, StringPtr buffer, CFIndex bufferS
 }
 
 const char* CFStringGetCStringPtr(CFStringRef s, CFStringEncoding encoding) {
-  if (!live(s) || !meansUtf8(encoding)) return nullptr;
+  // Only where the bytes are the same in the encoding asked for.
+  if (!live(s) || !known(encoding) || (encoding != kCFStringEncodingUTF8 && !isAscii(s->text))) return nullptr;
   return s->text.c_str();
 }
 
@@ -252,7 +239,7 @@ CFComparisonResult CFStringCompare(CFStringRef a, CFStringRef b, CFOptionFlags o
 CFStringEncoding CFStringGetSystemEncoding() { return kCFStringEncodingUTF8; }
 
 Boolean CFStringIsEncodingAvailable(CFStringEncoding e) {
-  return meansUtf8(e) || e == kCFStringEncodingASCII || e == kCFStringEncodingUnicode;
+  return known(e) || e == kCFStringEncodingASCII || e == kCFStringEncodingUnicode;
 }
 
 CFTypeRef CFRetain(CFTypeRef cf) {

@@ -912,14 +912,6 @@ std::string PreferencesFolderPath() {
   return config + "/vemo/Preferences";
 }
 
-std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
-  if (text.size() <= maxBytes) return text;
-  std::size_t n = maxBytes;
-  // Step back over continuation bytes to the start of the cut character.
-  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  return text.substr(0, n);
-}
-
 // ---------------------------------------------------------------------------
 
 namespace detail {

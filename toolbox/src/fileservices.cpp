@@ -19,6 +19,7 @@
 #include "files_internal.h"
 #include "toolbox/memory.h"
 #include "toolbox/pump.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 
@@ -316,7 +317,7 @@ std::string hiddenName(const std::string& name, const char* what) {
   char tag[48];
   std::snprintf(tag, sizeof tag, ".%s-%d-%u", what, int(::getpid()), counter++);
   // Kept within the file system's name limit whatever the name's length.
-  return "." + std::string(tb::Utf8Prefix(name, 200)) + tag;
+  return "." + std::string(tb::CharPrefix(name, 200)) + tag;
 }
 
 // Swaps two paths in one step where the file system can.

@@ -28,6 +28,7 @@
 #include "toolbox/bundle.h"
 #include "toolbox/files.h"
 #include "toolbox/pump.h"
+#include "toolbox/textencoding.h"
 
 extern char** environ;
 
@@ -366,7 +367,7 @@ OSErr GetProcessInformation(const ProcessSerialNumber* psn, ProcessInfoRec* info
   info->processLaunchDate = 0;
   info->processActiveTime = 0;
   if (info->processName) {
-    std::string name = std::string(tb::Utf8Prefix(programName(exe), 31));
+    std::string name = std::string(tb::CharPrefix(programName(exe), 31));
     pstr::set(info->processName, 32, name);
   }
   if (info->processAppSpec) {

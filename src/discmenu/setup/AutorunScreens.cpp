@@ -12,6 +12,7 @@
 #include "toolbox/fonts.h"
 #include "toolbox/icons.h"
 #include "toolbox/pictures.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -347,7 +348,7 @@ bool Autorun_Quit_Asked() {
   if (!haveFile || !Read_Ini(&file, "[SYSTEM]", "EXITMESS=", text, sizeof text) || text[0] == 0) return true;
   SetKaigyou(text, int(std::strlen(text)));
   Str255 message;
-  text[utf8_fit(text, std::strlen(text), 255)] = '\0';
+  text[tb::CharCutLength(std::string_view(text), 255)] = '\0';
   pstr::set(message, sizeof message, text);
   static const unsigned char kEmpty[1] = {0};
   const short item = Set_Alert_Dialog_Items_YesNo(602, 1, &file, message, kEmpty, kEmpty, kEmpty);

@@ -16,6 +16,7 @@
 #include "toolbox/bundle.h"
 #include "toolbox/resources.h"
 #include "toolbox/script.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -139,7 +140,7 @@ bool localisedMenuPath(char* out, std::size_t size) {
 void Copy_Cut(char* out, std::size_t size, const char* text) {
   if (size == 0) return;
   const std::size_t len = text ? std::strlen(text) : 0;
-  const std::size_t n = utf8_fit(text ? text : "", len, size - 1);
+  const std::size_t n = tb::CharCutLength(std::string_view(text ? text : "", len), size - 1);
   if (n) std::memcpy(out, text, n);
   out[n] = '\0';
 }
@@ -365,7 +366,7 @@ void Get_Contents_Keywoad() {
     if (Read_Ini(file, section, "STR1=", value, sizeof value)) {
       const int len = int(std::strlen(value));
       SetKaigyou(value, len);
-      const std::size_t n = utf8_fit(value, std::strlen(value), 255);
+      const std::size_t n = tb::CharCutLength(std::string_view(value), 255);
       value[n] = '\0';
       pstr::set(e.label, sizeof e.label, value);
     }

@@ -14,6 +14,7 @@
 #include "toolbox/dialogs.h"
 #include "toolbox/events.h"
 #include "toolbox/files.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -69,7 +70,7 @@ void readSubMenu(int number, MENU_DATA* table, short count) {
     };
     if (item("_STR=", value, sizeof value)) {
       SetKaigyou(value, int(std::strlen(value)));
-      value[utf8_fit(value, std::strlen(value), 255)] = '\0';
+      value[tb::CharCutLength(std::string_view(value), 255)] = '\0';
       pstr::set(e.label, sizeof e.label, value);
     }
     if (item("_OBJ=", value, sizeof value)) Copy_Cut(e.obj, sizeof e.obj, value);
@@ -235,7 +236,7 @@ void Make_Launch_Option(const MENU_DATA* entry, Str255 out) {
   } else {
     std::snprintf(text, sizeof text, "%s ", entry->lang);
   }
-  const std::size_t n = utf8_fit(text, std::strlen(text), kLaunchOptionMax);
+  const std::size_t n = tb::CharCutLength(std::string_view(text), kLaunchOptionMax);
   out[0] = UInt8(n);
   std::memcpy(out + 1, text, n);
 }
@@ -261,7 +262,7 @@ void Menu_Command_Error() {
   Read_Ini(&gAutorunInfo.menuFile, "[SYSTEM]", "ERRORMES2=", text, sizeof text);
   if (!Read_Ini(&gAutorunInfo.menuFile, "[SYSTEM]", "OK=", ok, sizeof ok) || !ok[0]) std::strcpy(ok, "OK");
   SetKaigyou(text, int(std::strlen(text)));
-  text[utf8_fit(text, std::strlen(text), 255)] = '\0';
+  text[tb::CharCutLength(std::string_view(text), 255)] = '\0';
   Str255 message;
   pstr::set(message, sizeof message, text);
   runAlert(602, message, kEmpty, kEmpty, kEmpty, ok, nullptr, false);

@@ -20,7 +20,8 @@
 // TOOLBOX_LANG, else the locale (LC_ALL, LC_MESSAGES, LANG, first set wins),
 // as "ll" or "ll_RR" ("ja", "zh_TW"); "C", "POSIX" and nothing mean "en".
 //
-// Text is UTF-8 throughout, so the system encoding is UTF-8.
+// Text is UTF-8 throughout, so the system encoding is UTF-8; the language's
+// own text encoding (for texts other programs write) is in textencoding.h.
 #pragma once
 
 #include <string>
@@ -57,6 +58,10 @@ std::string BundleOfProgram(const std::string& path);
 
 // "ll" or "ll_RR" (see above).
 std::string SystemLanguage();
+// The language of the localisation the main bundle's strings come from:
+// the first of the folders above the bundle has ("en" when it has none),
+// or the system language for a program outside a bundle.
+std::string LocalizationLanguage();
 // Empty: back to the environment.
 void SetSystemLanguage(std::string lang);
 

@@ -1,11 +1,13 @@
 // Core Foundation strings, the small subset the programs use.
 //
-// A string holds UTF-8 text exactly as it was given, so a C or Pascal
-// string goes in and comes out byte for byte. Every text of the suite is
-// UTF-8, so the old script encodings the programs still pass (MacRoman 0,
-// MacJapanese 1, MacChineseTrad 2, MacKorean 3, MacChineseSimp 25) and the
-// system encoding all mean UTF-8. ASCII is accepted for text without bytes
-// above 0x7F; any other encoding is refused (null or false).
+// A string holds UTF-8 text; UTF-8 (also the system encoding) goes in and
+// comes out byte for byte. The script encodings (MacRoman 0, MacJapanese 1,
+// MacChineseTrad 2, MacKorean 3, MacChineseSimp 25) convert as
+// textencoding.h says: bytes that are well-formed UTF-8 go in as they
+// stand, others are read in the encoding; out, the text is written in the
+// encoding, and a text holding a character the encoding cannot hold comes
+// out empty with false. ASCII is accepted for text without bytes above
+// 0x7F; any other encoding is refused (null or false).
 //
 // The character forms (length, characters, compare) count UTF-16 units as
 // the platform did. Bytes that are not valid UTF-8 stand for U+FFFD, one
@@ -73,13 +75,15 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CF
 CFStringRef CFStringCreateCopy(CFAllocatorRef alloc, CFStringRef theString);
 
 // Writes the text NUL-terminated into buffer. A text too long is cut on a
-// character boundary, still terminated, and the result is false.
+// character boundary of the encoding, still terminated, and the result is
+// false.
 Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding);
 // The same as a length-prefixed string: at most bufferSize - 1 bytes (and
 // never more than 255).
 Boolean CFStringGetPascalString(CFStringRef theString, StringPtr buffer, CFIndex bufferSize,
                                 CFStringEncoding encoding);
-// The text itself for UTF-8 and the system encoding; null otherwise.
+// The text itself for UTF-8 and the system encoding, and for a script
+// encoding when the text is ASCII; null otherwise.
 const char* CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding);
 // Length in UTF-16 units.
 CFIndex CFStringGetLength(CFStringRef theString);

@@ -168,8 +168,4 @@ std::string ApplicationPath();
 // Where the Preferences folder is (it may not exist yet).
 std::string PreferencesFolderPath();
 
-// The longest start of text that fits in maxBytes without cutting a UTF-8
-// character.
-std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes);
-
 }  // namespace tb
