@@ -54,6 +54,17 @@ CEDIT_DATA* OwnerOf(ControlRef bar) {
   return ce;
 }
 
+// The wheel over a shown view scrolls it as its bars' arrows would.
+OSStatus WheelOverView(EventHandlerCallRef, EventRef e, void* data) {
+  auto* ce = static_cast<CEDIT_DATA*>(data);
+  int lines = 0;
+  bool horizontal = false;
+  if (!ce->hTEdit || !ce->bShow || !tb::WheelOverArea(e, GetWindowFromPort(ce->parPort), ce->rect, &lines, &horizontal))
+    return eventNotHandledErr;
+  tb::ScrollBarByLines(horizontal ? ce->hScroll : ce->vScroll, lines, ce->scrProc);
+  return noErr;
+}
+
 // The last steps of both layouts: the view less the bars that are needed,
 // the corner between two bars cleared, the text laid out, the bars'
 // ratios measured.
@@ -134,6 +145,8 @@ CEDIT_DATA* CECreate(CEDIT_DATA* ceData, WindowRef dlg, const Rect* iRect, const
   ce->scrProc = NewControlActionUPP(DragScrollProc);
   ce->parPort = port;
   ce->rect = in;
+  static const EventTypeSpec kWheel{kEventClassMouse, kEventMouseWheelMoved};
+  InstallWindowEventHandler(dlg, WheelOverView, 1, &kWheel, ce, &ce->wheel);
 
   CEShow(ce, true);
   ce->defFont = FONT_SET{GetPortTextFont(ce->orgPort), GetPortTextFace(ce->orgPort), GetPortTextSize(ce->orgPort)};
@@ -143,6 +156,8 @@ CEDIT_DATA* CECreate(CEDIT_DATA* ceData, WindowRef dlg, const Rect* iRect, const
 
 void CEDestroy(CEDIT_DATA* ceData) {
   if (!ceData) return;
+  if (ceData->wheel) RemoveEventHandler(ceData->wheel);
+  ceData->wheel = nullptr;
   if (ceData->hTEdit) {
     TEDispose(ceData->hTEdit);
     ceData->hTEdit = nullptr;

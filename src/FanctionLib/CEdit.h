@@ -9,6 +9,7 @@
 #pragma once
 
 #include "FanctionLib/CControlDefs.h"
+#include "toolbox/carbonevents.h"
 #include "toolbox/controls.h"
 #include "toolbox/events.h"
 #include "toolbox/quickdraw.h"
@@ -50,6 +51,7 @@ struct CEDIT_DATA {
   ControlActionUPP scrProc;
   SInt16 dvPerPoint;          // bar value units per 100 pixels of thumb travel
   SInt16 dhPerPoint;
+  EventHandlerRef wheel;  // takes the mouse wheel over the view on its window
 };
 
 // --- Creation ----------------------------------------------------------------------

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "FanctionLib/CControlDefs.h"
+#include "toolbox/carbonevents.h"
 #include "toolbox/controls.h"
 #include "toolbox/events.h"
 #include "toolbox/icons.h"
@@ -105,6 +106,7 @@ struct CLIST_DATA {
   ControlActionUPP divProc;
   ControlActionUPP btnProc;
   ControlActionUPP scrProc;
+  EventHandlerRef wheel;  // takes the mouse wheel over the list on its window
 };
 
 // --- Record, columns and cells ---------------------------------------------

@@ -15,6 +15,21 @@ Boolean glFoldCase = false;
 
 void Init() { glCPUType = 2; }
 
+namespace {
+// The wheel over a shown list scrolls it as its bars' arrows would.
+OSStatus WheelOverList(EventHandlerCallRef, EventRef e, void* data) {
+  auto* cl = static_cast<CLIST_DATA*>(data);
+  int lines = 0;
+  bool horizontal = false;
+  if (!HasList(cl) || !cl->bShow ||
+      !tb::WheelOverArea(e, GetWindowFromPort(cl->parPort), cl->rect, &lines, &horizontal))
+    return eventNotHandledErr;
+  if (horizontal ? cl->bEnableHScroll : cl->bEnableVScroll)
+    tb::ScrollBarByLines(horizontal ? cl->hScroll : cl->vScroll, lines, cl->scrProc);
+  return noErr;
+}
+}  // namespace
+
 int PlatformRows(const CLIST_DATA* cl) {
   ListBounds b;
   GetListDataBounds(cl->hList, &b);
@@ -287,6 +302,8 @@ CLIST_DATA* CLCreate(CLIST_DATA* clData, WindowRef dlg, const Rect* rect, Point 
   cl->divProc = NewControlActionUPP(DragDividerProc);
   cl->btnProc = NewControlActionUPP(DragBtnProc);
   cl->scrProc = NewControlActionUPP(DragScrollProc);
+  static const EventTypeSpec kWheel{kEventClassMouse, kEventMouseWheelMoved};
+  InstallWindowEventHandler(dlg, WheelOverList, 1, &kWheel, cl, &cl->wheel);
   cl->bSortCase = 1;
   cl->bMultiSel = bMultiSel;
   cl->header.num = 1;
@@ -327,6 +344,8 @@ void CLDestroy(CLIST_DATA* clData) {
   if (!clData) return;
   CLIST_DATA* cl = clData;
   LiveLists().erase(cl);
+  if (cl->wheel) RemoveEventHandler(cl->wheel);
+  cl->wheel = nullptr;
   if (cl->hList) {
     const int rows = PlatformRows(cl);
     for (int r = 0; r < rows; ++r) {

@@ -284,6 +284,33 @@ TEST_F(TextViewTest, ArrowsAndPagesScroll) {
   ASSERT_TRUE(tb::ScrollBarPartRect(v, kControlDownButtonPart, &down));
   pressOn(mid(down));
   EXPECT_EQ(GetControlValue(v), before + 1);
+
+  // The wheel over the view scrolls it as the arrows do, the text with the
+  // bar (a line a turn, a pixel sideways); it stops at the ends and leaves
+  // a hidden view and what lies outside the view alone.
+  const Point inView = mid(view()), outside{SInt16(rect_.bottom + 30), 100};
+  struct Turn {
+    Point at;
+    SInt16 lines;
+    bool horizontal, shown;
+    SInt16 v, h;
+  } const turns[] = {
+      {inView, -3, false, true, SInt16(before - 2), SInt16(page + 1)},
+      {inView, -100, false, true, 0, SInt16(page + 1)},
+      {inView, 2, false, true, 2, SInt16(page + 1)},
+      {inView, 100, false, true, vmax, SInt16(page + 1)},
+      {inView, -4, true, true, vmax, SInt16(page - 3)},
+      {outside, -5, false, true, vmax, SInt16(page - 3)},
+      {inView, -5, false, false, vmax, SInt16(page - 3)},
+  };
+  for (const Turn& t : turns) {
+    CEShow(ce_, t.shown);
+    tb::TurnWheelAt(global(t.at), t.lines, t.horizontal);
+    Drain();
+    EXPECT_EQ(GetControlValue(v), t.v) << t.lines;
+    EXPECT_EQ(GetControlValue(h), t.h) << t.lines;
+    EXPECT_EQ(dest().top, top - t.v * kLine);
+  }
 }
 
 TEST_F(TextViewTest, PinningAfterThumbTracking) {

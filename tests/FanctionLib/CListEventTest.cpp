@@ -269,6 +269,31 @@ TEST_F(ListEvents, ScrollBarsScrollTheList) {
   CLEnableScrollBar(cl_, true);
   tb::ClickAt(global(Point{212, 412}));
   EXPECT_FALSE(pressed());
+
+  // The wheel over the list moves it as the arrows do (a row a line,
+  // sideways a row height), from wherever the loop takes its input; it
+  // stops at the ends, and outside the list or on a disabled bar nothing
+  // moves.
+  CLSetScrollValue(cl_, 0, 0);
+  const Point inList{100, 200}, outside{300, 200};
+  struct Turn {
+    Point at;
+    SInt16 lines;
+    bool horizontal, enabled;
+    int v, h;
+  } const turns[] = {
+      {inList, 3, false, true, 3, 0},     {inList, -1, false, true, 2, 0}, {inList, -40, false, true, 0, 0},
+      {inList, 40, false, true, 21, 0},   {inList, 1, true, true, 21, 18}, {outside, -5, false, true, 21, 18},
+      {inList, -5, false, false, 21, 18},
+  };
+  for (const Turn& t : turns) {
+    CLEnableScrollBar(cl_, t.enabled);
+    tb::TurnWheelAt(global(t.at), t.lines, t.horizontal);
+    Drain();
+    EXPECT_EQ(V(), t.v) << t.lines;
+    EXPECT_EQ(H(), t.h) << t.lines;
+  }
+  CLEnableScrollBar(cl_, true);
 }
 
 TEST_F(ListEvents, HeaderClickSorts) {

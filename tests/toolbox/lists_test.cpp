@@ -218,6 +218,24 @@ TEST_F(Lists, TextListDrawsItsCellsAndScrolls) {
   EXPECT_EQ(GetListVisibleCells(list_, &visible)->top, 20);
   LScroll(0, -100, list_);
   EXPECT_EQ(GetListVisibleCells(list_, &visible)->top, 0);
+  // The wheel over the list (or its bar) moves it a row a line, to its ends;
+  // elsewhere in the window nothing moves.
+  struct Turn {
+    Point at;
+    SInt16 lines;
+    int top;
+  } const turns[] = {{Point{100, 100}, 3, 3},
+                     {Point{100, 290}, 2, 5},
+                     {Point{250, 100}, 4, 5},
+                     {Point{100, 100}, -9, 0},
+                     {Point{100, 100}, 40, 20}};
+  for (const Turn& t : turns) {
+    tb::TurnWheelAt(global(t.at), t.lines);
+    Drain();
+    EXPECT_EQ(GetListVisibleCells(list_, &visible)->top, t.top) << t.lines;
+    EXPECT_EQ(GetControlValue(bar), t.top);
+  }
+  LScroll(0, -100, list_);
   // emptied, the list erases what it showed
   LDelRow(0, 0, list_);
   EXPECT_FALSE(inkIn(Rect{20, 20, 180, 300}));

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "events_internal.h"
+#include "screen_internal.h"
 #include "timers_internal.h"
 #include "toolbox/cfstring.h"
 #include "toolbox/clock.h"
+#include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/pump.h"
 #include "toolbox/textengine.h"
@@ -196,6 +198,27 @@ OSStatus sendTextInput(EventRef key, WindowRef window) {
   return r;
 }
 
+// A turn of the wheel no view took: a scroll bar under the pointer that has
+// an action procedure of its own moves as its arrows would.
+OSStatus wheelOverBar(EventRef e, WindowRef window) {
+  if (!window) return eventNotHandledErr;
+  Point where{0, 0};
+  get(e, kEventParamMouseLocation, typeQDPoint, &where);
+  {
+    tb::PortSaver port(GetWindowPort(window));
+    GlobalToLocal(&where);
+  }
+  ControlRef bar = tb::ScrollBarWithActionAt(window, where);
+  Rect b{0, 0, 0, 0};
+  int lines = 0;
+  bool horizontal = false;
+  if (!bar || !tb::WheelOverArea(e, window, *GetControlBounds(bar, &b), &lines, &horizontal)) return eventNotHandledErr;
+  // The wheel of the bar's own direction.
+  if ((b.right - b.left > b.bottom - b.top) != horizontal || !tb::ScrollBarByLines(bar, lines))
+    return eventNotHandledErr;
+  return noErr;
+}
+
 OSStatus runDefault(EventRef e, WindowRef window) {
   // A handler may have disposed of the event's window.
   if (window && !IsValidWindowPtr(window)) return eventNotHandledErr;
@@ -206,6 +229,7 @@ OSStatus runDefault(EventRef e, WindowRef window) {
   }
   switch (e->cls) {
     case kEventClassMouse: {
+      if (e->kind == kEventMouseWheelMoved) return wheelOverBar(e, window);
       if (e->kind != kEventMouseDown) break;
       Point where{0, 0};
       get(e, kEventParamMouseLocation, typeQDPoint, &where);
@@ -583,6 +607,42 @@ void tb::SetDefaultEventHandler(UInt32 eventClass, UInt32 eventKind, DefaultEven
 }
 
 EventRef tb::CurrentDispatchedEvent() { return st().current; }
+
+bool tb::WheelOverArea(EventRef e, WindowRef window, const Rect& area, int* lines, bool* horizontal) {
+  if (!liveEvent(e) || e->cls != kEventClassMouse || e->kind != kEventMouseWheelMoved || !IsValidWindowPtr(window))
+    return false;
+  Point where{0, 0};
+  SInt32 delta = 0;
+  EventMouseWheelAxis axis = kEventMouseWheelAxisY;
+  if (!get(e, kEventParamMouseLocation, typeQDPoint, &where) || !get(e, kEventParamMouseWheelDelta, typeSInt32, &delta))
+    return false;
+  get(e, kEventParamMouseWheelAxis, typeMouseWheelAxis, &axis);
+  {
+    tb::PortSaver port(GetWindowPort(window));
+    GlobalToLocal(&where);
+  }
+  if (!PtInRect(where, &area)) return false;
+  // The platform counts up (or left) as positive; views scroll down by lines.
+  if (lines) *lines = int(-delta);
+  if (horizontal) *horizontal = axis == kEventMouseWheelAxisX;
+  return true;
+}
+
+void tb::detail::DeliverWheel(Point where, SInt16 lines, bool horizontal, EventModifiers mods) {
+  WindowRef w = nullptr;
+  const WindowPartCode part = FindWindow(where, &w);
+  if (!w || part == inMenuBar || part == inDesk) return;
+  if ((tb::detail::InModalLoop() && w != FrontWindow()) || tb::detail::MenuOpen()) return;
+  EventRef e = newEvent(kEventClassMouse, kEventMouseWheelMoved);
+  put(e, kEventParamMouseLocation, typeQDPoint, where);
+  put(e, kEventParamMouseWheelAxis, typeMouseWheelAxis,
+      EventMouseWheelAxis(horizontal ? kEventMouseWheelAxisX : kEventMouseWheelAxisY));
+  put(e, kEventParamMouseWheelDelta, typeSInt32, SInt32(-lines));
+  put(e, kEventParamKeyModifiers, typeUInt32, UInt32(mods));
+  put(e, kEventParamWindowRef, typeWindowRef, w);
+  dispatch(e, GetWindowEventTarget(w));
+  ReleaseEvent(e);
+}
 
 int tb::EventHandlerCount() { return int(st().live.size()); }
 

@@ -1406,6 +1406,27 @@ OSErr ClearKeyboardFocus(WindowRef window) { return SetKeyboardFocus(window, nul
 
 // ---------------------------------------------------------------------------
 
+bool tb::ScrollBarByLines(ControlRef c, int lines, ControlActionUPP action) {
+  if (!live(c) || c->kind != Kind::kScrollBar || !usable(c) || !windowAlive(c->window) || c->max <= c->min)
+    return false;
+  if (!action) action = c->action;
+  if (!action || action == kControlUseOwnAction) return false;
+  tb::PortSaver saved(GetWindowPort(c->window));
+  const ControlPartCode part = lines < 0 ? kControlUpButtonPart : kControlDownButtonPart;
+  for (int i = std::abs(lines); i > 0 && live(c); --i) {
+    const SInt32 before = c->value;
+    action(c, part);
+    if (!live(c) || c->value == before) break;
+  }
+  return true;
+}
+
+ControlRef tb::ScrollBarWithActionAt(WindowRef window, Point local) {
+  ControlRef c = nullptr;
+  if (!FindControl(local, window, &c) || !c || c->kind != Kind::kScrollBar) return nullptr;
+  return c->action && c->action != kControlUseOwnAction ? c : nullptr;
+}
+
 bool tb::ScrollBarPartRect(ControlRef c, ControlPartCode part, Rect* r) {
   if (!live(c) || c->kind != Kind::kScrollBar || !r) return false;
   const BarGeometry g = barGeometry(c);

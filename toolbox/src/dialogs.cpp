@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "events_internal.h"
 #include "textengine_internal.h"
 #include "toolbox/display.h"
 #include "toolbox/drawntext.h"
@@ -899,6 +900,7 @@ void ModalDialog(ModalFilterUPP filter, DialogItemIndex* itemHit) {
     return;
   }
   syncActive(d);
+  tb::detail::ModalScope modal;
   for (;;) {
     if (!isDialog(d)) {
       // Disposed by the filter or an update handler: nothing is left to run.

@@ -27,11 +27,16 @@ namespace {
 // A queued input item. Mouse moves only carry the position; they are kept in
 // order with the events so that a tracking loop sees the path of a drag.
 // A key event carries its whole character (UTF-8) in text: the classic
-// calls hand it out a byte at a time, the Carbon loop takes it whole.
+// calls hand it out a byte at a time, the Carbon loop takes it whole. A turn
+// of the wheel (lines in ev.message) is no event of the classic queue: the
+// toolbox delivers it itself when a loop that takes presses reaches it.
 struct Item {
   EventRecord ev;
   bool move;
   std::string text;
+  bool wheel = false;
+  bool horizontal = false;
+  bool event() const { return !move && !wheel; }
 };
 
 // Old entries are dropped past this many, so a flood of input cannot grow
@@ -115,6 +120,19 @@ void noteTaken(const EventRecord& ev) {
   }
 }
 
+// Takes the item at i out of the queue, with the moves before it, which
+// have happened by the time it is taken.
+Item takeAt(std::size_t i) {
+  auto& q = st().queue;
+  for (std::size_t j = 0; j < i; ++j)
+    if (q[j].move) st().mouse = q[j].ev.where;
+  Item item = std::move(q[i]);
+  q.erase(q.begin() + long(i));
+  for (std::size_t j = i; j-- > 0;)
+    if (q[j].move) q.erase(q.begin() + long(j));
+  return item;
+}
+
 bool isKey(EventKind what) { return what == keyDown || what == autoKey || what == keyUp; }
 
 // The queued event that comes first for the mask, by the platform's order:
@@ -127,7 +145,16 @@ bool nextEvent(EventMask mask, EventRecord* ev, bool remove, std::string* keyTex
 
   auto& q = st().queue;
   for (std::size_t i = 0; i < q.size(); ++i) {
-    if (q[i].move || !matches(mask, q[i].ev.what)) continue;
+    if (q[i].wheel && remove && (mask & mDownMask)) {
+      // A loop that takes presses has reached the turn of the wheel: the
+      // views under it scroll now.
+      const Item wheel = takeAt(i);
+      st().mouse = wheel.ev.where;
+      tb::detail::DeliverWheel(wheel.ev.where, SInt16(SInt32(wheel.ev.message)), wheel.horizontal, wheel.ev.modifiers);
+      // What the views did may have queued or taken input: look again.
+      return nextEvent(mask, ev, remove, keyText);
+    }
+    if (!q[i].event() || !matches(mask, q[i].ev.what)) continue;
     if (remove && !keyText && q[i].text.size() > 1) {
       // The bytes after the first wait as key events of their own.
       std::vector<Item> rest;
@@ -143,12 +170,7 @@ bool nextEvent(EventMask mask, EventRecord* ev, bool remove, std::string* keyTex
     *ev = q[i].ev;
     if (keyText && isKey(ev->what)) *keyText = q[i].text.empty() ? std::string(1, char(ev->message & charCodeMask)) : q[i].text;
     if (remove) {
-      // Moves before the event have happened by the time it is taken.
-      for (std::size_t j = 0; j < i; ++j)
-        if (q[j].move) st().mouse = q[j].ev.where;
-      q.erase(q.begin() + long(i));
-      for (std::size_t j = i; j-- > 0;)
-        if (q[j].move) q.erase(q.begin() + long(j));
+      takeAt(i);
       noteTaken(*ev);
     }
     return true;
@@ -215,7 +237,7 @@ bool pumpInput(bool fromEventLoop = false) {
 
 bool mouseEventPending() {
   for (const Item& it : st().queue)
-    if (!it.move && (it.ev.what == mouseDown || it.ev.what == mouseUp)) return true;
+    if (it.event() && (it.ev.what == mouseDown || it.ev.what == mouseUp)) return true;
   return false;
 }
 
@@ -284,8 +306,9 @@ void FlushEvents(EventMask whatToFlush, EventMask stopMask) {
   std::deque<Item> kept;
   bool stopped = false;
   for (Item& it : q) {
-    if (!stopped && !it.move && matches(stopMask, it.ev.what)) stopped = true;
-    if (!stopped && !it.move && matches(whatToFlush, it.ev.what)) continue;
+    if (!stopped && it.event() && matches(stopMask, it.ev.what)) stopped = true;
+    // Turns of the wheel go with the presses.
+    if (!stopped && !it.move && matches(whatToFlush, it.wheel ? EventKind(mouseDown) : it.ev.what)) continue;
     kept.push_back(it);
   }
   q.swap(kept);
@@ -327,7 +350,7 @@ Boolean Button() {
   pumpInput();
   bool down = st().button;
   for (const Item& it : st().queue) {
-    if (it.move) continue;
+    if (!it.event()) continue;
     if (it.ev.what == mouseDown) down = true;
     if (it.ev.what == mouseUp) down = false;
   }
@@ -361,7 +384,7 @@ Boolean WaitMouseUp() {
   auto& q = st().queue;
   // The release ends the press unless another press came before it.
   for (std::size_t i = 0; i < q.size(); ++i) {
-    if (q[i].move || (q[i].ev.what != mouseUp && q[i].ev.what != mouseDown)) continue;
+    if (!q[i].event() || (q[i].ev.what != mouseUp && q[i].ev.what != mouseDown)) continue;
     if (q[i].ev.what == mouseUp) {
       EventRecord ev;
       nextEvent(mUpMask, &ev, true);
@@ -539,6 +562,14 @@ void tb::PostMouseMove(Point where) {
   push(Item{EventRecord{nullEvent, 0, TickCount(), where, 0}, true, {}});
 }
 
+void tb::PostWheel(Point where, SInt16 delta, bool horizontal) {
+  if (delta == 0) return;
+  Item item{EventRecord{nullEvent, UInt32(SInt32(delta)), TickCount(), where, st().mods}, false, {}};
+  item.wheel = true;
+  item.horizontal = horizontal;
+  push(item);
+}
+
 void tb::PostKey(EventKind what, UInt8 charCode, UInt8 keyCode, EventModifiers mods) {
   st().mods = mods & ~(btnState | activeFlag);
   EventModifiers m = st().mods;
@@ -582,8 +613,15 @@ void tb::ResetEventState() {
 int tb::QueuedEventCount() {
   int n = 0;
   for (const Item& it : st().queue)
-    if (!it.move) ++n;
+    if (!it.move) ++n;  // a turn of the wheel is input still to take
   return n;
 }
 
 UInt64 tb::MouseDownsTaken() { return st().mouseDownsTaken; }
+
+namespace {
+int gModalDepth = 0;
+}
+tb::detail::ModalScope::ModalScope() { ++gModalDepth; }
+tb::detail::ModalScope::~ModalScope() { --gModalDepth; }
+bool tb::detail::InModalLoop() { return gModalDepth > 0; }

@@ -11,6 +11,11 @@ namespace tb {
 
 void PostMouse(UInt16 what, Point where, UInt16 mods);
 void PostMouseMove(Point where);
+// A turn of the mouse wheel over a point (global): delta lines, positive
+// down (or right, for a horizontal wheel). It is queued in order with the
+// other input and delivered as the platform's mouse-wheel event to the
+// window under the point, whose scrolling views take it (carbonevents.h).
+void PostWheel(Point where, SInt16 delta, bool horizontal);
 void PostKey(UInt16 what, UInt8 charCode, UInt8 keyCode, UInt16 mods);
 void PostKeyText(UInt16 what, std::string_view text, UInt8 keyCode, UInt16 mods);
 void SetModifierState(UInt16 mods);

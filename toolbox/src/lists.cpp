@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drawntext_internal.h"
+#include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/fonts.h"
 #include "toolbox/memory.h"
@@ -36,6 +37,7 @@ struct ListRec {
   bool drawing = true;
   bool standard = true;              // the standard text definition
   ListDefUPP def = nullptr;
+  EventHandlerRef wheel = nullptr;  // on the window, while the list has bars
 };
 
 namespace {
@@ -238,6 +240,22 @@ void barAction(ControlRef bar, ControlPartCode part) {
     scrollTo(l, l->visibleTopLeft.v, l->visibleTopLeft.h + step);
 }
 
+// The wheel over the list or its bars scrolls it as the arrows would.
+OSStatus wheelOverList(EventHandlerCallRef, EventRef e, void* data) {
+  auto* l = static_cast<ListRec*>(data);
+  if (!live(l) || !l->window) return eventNotHandledErr;
+  Rect area = l->view;
+  for (ControlRef bar : {l->vScroll, l->hScroll}) {
+    Rect b;
+    if (bar && IsControlVisible(bar)) UnionRect(&area, GetControlBounds(bar, &b), &area);
+  }
+  int lines = 0;
+  bool horizontal = false;
+  if (!tb::WheelOverArea(e, l->window, area, &lines, &horizontal)) return eventNotHandledErr;
+  tb::ScrollBarByLines(horizontal ? l->hScroll : l->vScroll, lines, barAction);
+  return noErr;
+}
+
 void replaceData(ListRec* l, int index, const void* data, SInt32 len) {
   const SInt32 start = l->offsets[index];
   const SInt32 oldLen = l->offsets[index + 1] - start;
@@ -264,6 +282,7 @@ void forgetWindow(WindowRef w) {
       l->port = nullptr;
       l->vScroll = nullptr;
       l->hScroll = nullptr;
+      l->wheel = nullptr;  // went with the window's handlers
     }
 }
 
@@ -307,6 +326,10 @@ ListHandle makeList(const Rect* rView, const ListBounds* dataBounds, Point cSize
   fitBars(l);
   if (l->vScroll) SetControlVisibility(l->vScroll, true, false);
   if (l->hScroll) SetControlVisibility(l->hScroll, true, false);
+  if (l->vScroll || l->hScroll) {
+    static const EventTypeSpec kWheel{kEventClassMouse, kEventMouseWheelMoved};
+    InstallWindowEventHandler(w, wheelOverList, 1, &kWheel, l, &l->wheel);
+  }
   if (l->def) {
     Rect none{};
     l->def(lInitMsg, false, &none, Cell{0, 0}, 0, 0, l);
@@ -341,6 +364,7 @@ void LDispose(ListHandle l) {
     l->def(lCloseMsg, false, &none, Cell{0, 0}, 0, 0, l);
   }
   liveLists().erase(l);
+  if (l->wheel) RemoveEventHandler(l->wheel);
   DisposeControl(l->vScroll);
   DisposeControl(l->hScroll);
   DisposeHandle(l->cells);

@@ -476,7 +476,7 @@ long runAppCommand(MenuRecord* m, int item) {
 // For the compositor
 
 UInt64 tb::detail::MenusVersion() { return mm().version; }
-
+bool tb::detail::MenuOpen() { return mm().open.menu != nullptr; }
 
 void tb::detail::CompositeMenus(UInt32* fb, int stride, int fw, int fh) {
   if (!mm().barPort || mm().barDrawn != mm().version) {

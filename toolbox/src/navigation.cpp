@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "events_internal.h"
 #include "screen_internal.h"
 #include "toolbox/controls.h"
 #include "toolbox/drawntext.h"
@@ -771,6 +772,7 @@ void runOnScreen(NavDialogRecord* d) {
   ns().onScreen.push_back(&c);
   tell(d, kNavCBStart, c.w);
 
+  tb::detail::ModalScope modal;
   int quiet = 0;
   while (!c.done) {
     EventRecord ev;

@@ -40,5 +40,7 @@ void CompositeWindows(UInt32* fb, int stride, int width, int height);
 void CompositeMenus(UInt32* fb, int stride, int width, int height);
 UInt64 WindowsVersion();
 UInt64 MenusVersion();
+// True while a menu is open on the screen (being chosen from).
+bool MenuOpen();
 
 }  // namespace tb::detail

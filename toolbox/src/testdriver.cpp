@@ -81,6 +81,8 @@ void tb::DragFromTo(Point from, Point to, EventModifiers mods, int steps) {
   PostMouse(mouseUp, to, mods);
 }
 
+void tb::TurnWheelAt(Point where, SInt16 lines, bool horizontal) { PostWheel(where, lines, horizontal); }
+
 bool tb::DragWindowBy(WindowRef w, short dh, short dv) {
   Rect title;
   if (GetWindowBounds(w, kWindowTitleBarRgn, &title) != noErr) return false;
@@ -335,6 +337,14 @@ void addBuiltins() {
         !toShort(w[4], &y2) || (w.size() > 5 && !parseMods(w[5], &m)))
       return fail(e, "usage: drag X1 Y1 X2 Y2 [MODS]");
     tb::DragFromTo(Point{y1, x1}, Point{y2, x2}, m);
+    return R::kDone;
+  };
+  c["wheel"] = [](W w, std::string* e) {
+    short x, y, lines;
+    if (w.size() < 4 || w.size() > 5 || !toShort(w[1], &x) || !toShort(w[2], &y) || !toShort(w[3], &lines) ||
+        (w.size() == 5 && w[4] != "h"))
+      return fail(e, "usage: wheel X Y LINES [h]");
+    tb::TurnWheelAt(Point{y, x}, lines, w.size() == 5);
     return R::kDone;
   };
   c["drag-window"] = [](W w, std::string* e) {

@@ -851,6 +851,19 @@ bool actOnKey(TXNObject o, unsigned char c, bool shift) {
   return true;
 }
 
+// A turn of the wheel no handler took, over a multi-line object of the
+// window with a vertical bar, scrolls it as the bar's arrows would.
+OSStatus takeWheel(EventRef e, WindowRef w) {
+  for (TXNObject o : eng().objects) {
+    int lines = 0;
+    bool horizontal = false;
+    if (o->window != w || !o->vBar || !tb::WheelOverArea(e, w, o->frame, &lines, &horizontal)) continue;
+    if (!horizontal) tb::ScrollBarByLines(o->vBar, lines);
+    return noErr;
+  }
+  return eventNotHandledErr;
+}
+
 // Text input no handler took goes to the window's focused object, as typed.
 OSStatus takeTextInput(EventRef e, WindowRef w) {
   TXNObject o = tb::TXNFocusedObject(w);
@@ -908,6 +921,7 @@ OSStatus TXNNewObject(const FSSpec* file, WindowRef window, const Rect* frame, T
   if (file || !window || !frame || !GetWindowPort(window)) return paramErr;
   // (Again for each object: tests may reset the event defaults.)
   tb::SetDefaultEventHandler(kEventClassTextInput, kEventTextInputUnicodeForKeyEvent, takeTextInput);
+  tb::SetDefaultEventHandler(kEventClassMouse, kEventMouseWheelMoved, takeWheel);
   auto o = new OpaqueTXNObject;
   o->window = window;
   o->port = GetWindowPort(window);

@@ -21,6 +21,12 @@
 //   command instead; text input nobody took is typed into the window's
 //   focused text object (textengine.h);
 // - an update with no handler that drew is validated (dialogs are drawn);
+// - a turn of the mouse wheel (kEventMouseWheelMoved) goes to the window
+//   under the pointer (only the front window while a modal dialog runs),
+//   from whatever loop takes presses when it reaches it in the input, the
+//   classic ones too; the scrolling views of the toolbox and the libraries
+//   handle it on their window, and what none took moves a scroll bar with
+//   an action procedure under the pointer as its arrows would;
 // - the 'quit' command ends the loop. The Quit item of the application menu
 //   and the 'aevt'/'quit' Apple event (when the program installed no handler
 //   of its own) become the 'quit' command.
@@ -72,7 +78,7 @@ enum : UInt32 {
   kEventClassWindow = 'wind',
   kEventClassCommand = 'cmds',
 };
-enum : UInt32 { kEventMouseDown = 1, kEventMouseUp = 2 };
+enum : UInt32 { kEventMouseDown = 1, kEventMouseUp = 2, kEventMouseWheelMoved = 10 };
 enum : UInt32 { kEventRawKeyDown = 1, kEventRawKeyRepeat = 2, kEventRawKeyUp = 3 };
 enum : UInt32 { kEventTextInputUnicodeForKeyEvent = 2 };
 enum : UInt32 { kEventWindowUpdate = 1, kEventWindowActivated = 5, kEventWindowDeactivated = 6 };
@@ -81,16 +87,18 @@ enum : UInt32 { kEventCommandProcess = 1 };
 // Parameters and their types.
 enum : EventParamName {
   kEventParamDirectObject = '----',
-  kEventParamKeyCode = 'kcod',          // typeUInt32
-  kEventParamKeyMacCharCodes = 'kchr',  // typeChar: the character's UTF-8 bytes
-  kEventParamKeyModifiers = 'kmod',     // typeUInt32
-  kEventParamKeyUnicodes = 'kuni',      // typeUnicodeText
-  kEventParamMouseLocation = 'mloc',    // typeQDPoint, global
-  kEventParamMouseButton = 'mbtn',      // typeMouseButton
-  kEventParamClickCount = 'ccnt',       // typeUInt32
-  kEventParamWindowRef = 'wind',        // typeWindowRef
-  kEventParamTextInputSendText = 'tstx',            // typeUnicodeText
-  kEventParamTextInputSendKeyboardEvent = 'tske',   // typeEventRef
+  kEventParamKeyCode = 'kcod',                     // typeUInt32
+  kEventParamKeyMacCharCodes = 'kchr',             // typeChar: the character's UTF-8 bytes
+  kEventParamKeyModifiers = 'kmod',                // typeUInt32
+  kEventParamKeyUnicodes = 'kuni',                 // typeUnicodeText
+  kEventParamMouseLocation = 'mloc',               // typeQDPoint, global
+  kEventParamMouseButton = 'mbtn',                 // typeMouseButton
+  kEventParamClickCount = 'ccnt',                  // typeUInt32
+  kEventParamWindowRef = 'wind',                   // typeWindowRef
+  kEventParamMouseWheelAxis = 'mwax',              // typeMouseWheelAxis
+  kEventParamMouseWheelDelta = 'mwdl',             // typeSInt32: lines, positive up (or left)
+  kEventParamTextInputSendText = 'tstx',           // typeUnicodeText
+  kEventParamTextInputSendKeyboardEvent = 'tske',  // typeEventRef
 };
 // typeWildCard, typeChar and typeSInt32 are the Apple-event types.
 enum : EventParamType {
@@ -101,10 +109,13 @@ enum : EventParamType {
   typeWindowRef = 'wind',
   typeHICommand = 'hcmd',
   typeEventRef = 'evrf',
+  typeMouseWheelAxis = 'mwax',
 };
 
 using EventMouseButton = UInt16;
 enum : EventMouseButton { kEventMouseButtonPrimary = 1 };
+using EventMouseWheelAxis = UInt16;
+enum : EventMouseWheelAxis { kEventMouseWheelAxisX = 0, kEventMouseWheelAxisY = 1 };
 
 // A command from a menu item (or sent by the program).
 enum : UInt32 { kHICommandFromMenu = 1 };
@@ -206,6 +217,12 @@ namespace tb {
 // object). Returns noErr when it handled the event.
 using DefaultEventHandler = OSStatus (*)(EventRef event, WindowRef window);
 void SetDefaultEventHandler(UInt32 eventClass, UInt32 eventKind, DefaultEventHandler handler);
+
+// For the owners of scrolling views: a mouse-wheel event over area (local
+// coordinates of the window's port) gives the lines to scroll, positive
+// down or right, and whether the wheel is the horizontal one. False when the
+// event is no turn of the wheel or lies outside the area.
+bool WheelOverArea(EventRef event, WindowRef window, const Rect& area, int* lines, bool* horizontal);
 
 // The event the loop is dispatching now (null between events), and its
 // classic record; text handlers read the key event from here.

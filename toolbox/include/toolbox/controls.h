@@ -349,5 +349,14 @@ bool ScrollBarPartRect(ControlRef control, ControlPartCode part, Rect* r);
 bool PopupItemRect(ControlRef control, MenuItemIndex item, Rect* r);
 // Number of live controls of the window, root included (tests).
 int ControlCount(WindowRef window);
+// Scrolls as the bar's arrows would for a turn of the wheel: with the
+// window's port current, action (the bar's own, SetControlAction, when null)
+// is called with the down or right arrow part once a line (the up or left
+// one for negative lines), until the value stops moving. False when the bar
+// is hidden, inactive, has nothing to scroll or no action.
+bool ScrollBarByLines(ControlRef bar, int lines, ControlActionUPP action = nullptr);
+// The scroll bar of the window under a local point that has an action
+// procedure of its own, or null.
+ControlRef ScrollBarWithActionAt(WindowRef window, Point local);
 
 }  // namespace tb

@@ -178,6 +178,9 @@ namespace tb {
 // the position without making an event; `where` is global.
 void PostMouse(EventKind what, Point where, EventModifiers mods);
 void PostMouseMove(Point where);
+// A turn of the wheel by delta lines (positive down or right), delivered as
+// the mouse-wheel event of carbonevents.h when a loop reaches it.
+void PostWheel(Point where, SInt16 delta, bool horizontal);
 void PostKey(EventKind what, UInt8 charCode, UInt8 keyCode, EventModifiers mods);
 // One key event per character of UTF-8 text (a byte that is no valid
 // sequence is a character of its own). The classic calls hand a character

@@ -30,6 +30,9 @@ bool ClickInWindow(WindowRef window, Point local, EventModifiers mods = 0);
 void DragFromTo(Point from, Point to, EventModifiers mods = 0, int steps = 4);
 // Drags a window by its title bar by (dh, dv).
 bool DragWindowBy(WindowRef window, short dh, short dv);
+// Turns the mouse wheel over a point by lines (positive down, or right for
+// the horizontal wheel), as the X display does for its wheel buttons.
+void TurnWheelAt(Point where, SInt16 lines, bool horizontal = false);
 
 // Keys: a character with its virtual key code.
 void PressKey(UInt8 charCode, UInt8 keyCode, EventModifiers mods = 0);
