@@ -530,7 +530,7 @@ SEARCH_SLOT ddp_slot(MAIN_DLG_INFO* m) { return {m->ddpSend, m->ddpTick, m->jcdd
 
 void start_slot(SEARCH_SLOT slot, short protocol, UInt16 port) {
   if (!slot.conf || !JCP_IsTerminated(slot.conf)) return;
-  *slot.conf = JCPEPInfo{};
+  JCP_ClearContext(slot.conf);
   slot.needKill = 0;
   slot.send = SearchPBOX(slot.conf, mainTbl.pboxTbl, PboxTblMax, protocol, port) ? 1 : 0;
   if (slot.send) slot.tick = TickCount();
@@ -555,7 +555,7 @@ SInt16 Get_Search_Result(MAIN_DLG_INFO* m, SEARCH_SLOT slot) {
   }
   if (JCP_IsTerminated(slot.conf)) {
     slot.needKill = 0;
-    *slot.conf = JCPEPInfo{};
+    JCP_ClearContext(slot.conf);
     Set_Print_List_Value(m);
   }
   return 0;

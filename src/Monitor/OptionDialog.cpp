@@ -81,6 +81,13 @@ void set_searching(CONFIG_WND_INFO* rec, bool udp, bool on, const char* why) {
   send = on ? 1 : 0;
 }
 
+// A record made free: no search runs for it any more.
+void clear_record(CONFIG_WND_INFO* rec, const char* why) {
+  set_searching(rec, true, false, why);
+  set_searching(rec, false, false, why);
+  *rec = CONFIG_WND_INFO{};
+}
+
 // One protocol's search: started on a cleared context when that context
 // has ended.
 void start_search(CONFIG_WND_INFO* rec, bool udp) {
@@ -88,7 +95,7 @@ void start_search(CONFIG_WND_INFO* rec, bool udp) {
   UInt8& restart = udp ? rec->bUdpNeedKillIOEvent : rec->bDdpNeedKillIOEvent;
   const UInt8 on = udp ? rec->configData.Protocol_1 : rec->configData.Protocol_2;
   if (on != 1 || !ctx || !JCP_IsTerminated(ctx)) return;
-  *ctx = JCPEPInfo{};
+  JCP_ClearContext(ctx);
   restart = 0;
   const bool started = SearchPBOX(&rec->configData, ctx, rec->pboxTbl, SInt16(PboxTblMax),
                                   udp ? PBOX_PROTO_TCPIP : PBOX_PROTO_ATALK) != 0;
@@ -140,7 +147,7 @@ void Free_Config_Table(CONFIG_WND_INFO* rec) {
     Forget_Search_Table(*ctx);
     Retire_Request_Context(*ctx);
   }
-  *rec = CONFIG_WND_INFO{};
+  clear_record(rec, "closed");
 }
 
 // ---- Page 401 --------------------------------------------------------------
@@ -341,7 +348,7 @@ CONFIG_WND_INFO* Get_Config_Info(DialogRef dlg) {
 Boolean Get_Config_Table(CONFIG_WND_INFO* rec, DialogRef parentPtr, const CONFIGURATION* configData,
                          const PBOXinfo* printData) {
   if (!rec || !configData || !printData || rec->using_ == 1) return false;
-  *rec = CONFIG_WND_INFO{};
+  clear_record(rec, "claimed");
   rec->ownerDlg = parentPtr;
   rec->configData = rec->backData = *configData;
   rec->printData = rec->oldPrintData = *printData;
@@ -355,7 +362,7 @@ Boolean Get_Config_Table(CONFIG_WND_INFO* rec, DialogRef parentPtr, const CONFIG
     delete[] rec->pboxTbl;
     delete rec->udpConf;
     delete rec->ddpConf;
-    *rec = CONFIG_WND_INFO{};
+    clear_record(rec, "out of memory");
     return false;
   }
   InitPBOXtable(rec->pboxTbl, SInt16(PboxTblMax));

@@ -139,6 +139,7 @@ SEND_WND_INFO* Get_Send_Table(DialogPtr owner, UInt32 ipAddr, UInt16 fileCount) 
       DisposePtr(reinterpret_cast<Ptr>(data));
       return nullptr;
     }
+    changeState(&slot, 0, FTP_SEND_RUNNING, "slot claimed");
     slot = SEND_WND_INFO{};
     slot.using_ = 1;
     slot.ownerDlg = owner;

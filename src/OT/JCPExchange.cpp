@@ -214,6 +214,11 @@ const char* JCP_StateName(SInt16 state) {
   }
 }
 
+void JCP_ClearContext(JCPEPInfo* ctx) {
+  JCP_SetState(ctx, JCP_STATE_IDLE, "cleared for a new request");
+  *ctx = JCPEPInfo{};
+}
+
 void JCP_SetState(JCPEPInfo* ctx, SInt16 to, const char* why) {
   assert(to >= JCP_STATE_IDLE && to <= JCP_STATE_LOOKUP_ENDING);
   if (ctx->state == to) return;

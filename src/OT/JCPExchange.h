@@ -164,6 +164,9 @@ void JCP_Finish(JCPEPInfo* context, EPInfo* ep);
 void JCP_Report(JCPEPInfo* context);
 // Frees the rows of a name lookup that are still waiting for their probes.
 void JCP_FreeRows(JCPEPInfo* context);
+// Clears a context for a new request, as a fresh allocation would; the
+// caller has seen its last request end (JCP_IsTerminated).
+void JCP_ClearContext(JCPEPInfo* context);
 
 // Who sent a datagram: over UDP its address and port, over AppleTalk its
 // DDP address.

@@ -152,7 +152,7 @@ short All_Done_Proc() {
   for (SEND_SLOT& slot : SendTbl)
     if (slot.using_) {
       Exit_TCPftp_Dialog(&slot);
-      slot = SEND_SLOT{};
+      Free_Slot(&slot);
     }
   if (ftpData.using_) {
     if (ftpData.dlg) Close_Usr_Dialog(ftpData.dlg);

@@ -40,6 +40,11 @@ void setSearching(FTP_DLG_INFO* rec, UInt8 on, const char* why) {
 
 }  // namespace
 
+void Clear_Ftp_Record(FTP_DLG_INFO* rec, const char* why) {
+  setSearching(rec, 0, why);
+  *rec = FTP_DLG_INFO{};
+}
+
 void Get_NameCheck_Info() {
   gFilter = ModelFilter{};
   Handle h = GetResource('SPPT', 128);
@@ -105,7 +110,7 @@ short SearchPBOX(JCPEPInfo* context, PBOXinfo* table, short max) {
     if (a) addrs.push_back(a);
   }
   if (addrs.empty()) return 0;
-  *context = JCPEPInfo{};
+  JCP_ClearContext(context);
   if (JCP_UDP_SetSearch(context, addrs.data(), static_cast<short>(addrs.size()), JCP_UDP_PORT) != 0) return 0;
   return JCP_Search(context, kSearchCondition, ConfigData.rcvWait, SearchNotifier, true) == 0 ? 1 : 0;
 }

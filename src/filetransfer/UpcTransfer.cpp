@@ -175,7 +175,7 @@ short Open_Tcp_Dialog(DialogRef owner, UInt8 view, UInt32 ipAddr, const FSSpec* 
     DisposePtr(reinterpret_cast<Ptr>(list));
     return 0;
   }
-  *slot = SEND_SLOT{};
+  Free_Slot(slot);
   slot->using_ = 1;
   slot->ownerDlg = owner;
   slot->view = view;
@@ -389,6 +389,11 @@ void Exit_TCPftp_Dialog(SEND_SLOT* slot) {
     Close_Usr_Dialog(slot->dlg);
     slot->dlg = nullptr;
   }
+}
+
+void Free_Slot(SEND_SLOT* slot) {
+  changeState(slot, 0, kSendRunning, "slot freed");
+  *slot = SEND_SLOT{};
 }
 
 void Cancel_Transfer(SEND_SLOT* slot) {

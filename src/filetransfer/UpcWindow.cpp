@@ -118,7 +118,7 @@ void Set_Outcome_Proc(OutcomeProc proc) { gOutcome = proc; }
 
 short Get_Ftp_Table() {
   if (ftpData.using_) return 0;
-  ftpData = FTP_DLG_INFO{};
+  Clear_Ftp_Record(&ftpData, "claimed");
   ftpData.pboxTbl = reinterpret_cast<PBOXinfo*>(NewPtrClear(sizeof(PBOXinfo) * kPboxMax));
   ftpData.jcp = reinterpret_cast<JCPEPInfo*>(NewPtrClear(sizeof(JCPEPInfo)));
   if (!ftpData.pboxTbl || !ftpData.jcp) {
@@ -162,7 +162,7 @@ void Free_Ftp_Table() {
   if (ftpData.printerList) CLDispose(ftpData.printerList);
   DisposePtr(reinterpret_cast<Ptr>(ftpData.pboxTbl));
   DisposePtr(reinterpret_cast<Ptr>(ftpData.jcp));
-  ftpData = FTP_DLG_INFO{};
+  Clear_Ftp_Record(&ftpData, "freed");
 }
 
 void Show_Search_Table(FTP_DLG_INFO* rec) {
@@ -271,7 +271,7 @@ void Update_Send_Window() {
     // the keyboard until it is answered, never to the window behind.
     if (slot.sendResult == kSendRunning) continue;
     UInt16 result = slot.sendResult;
-    slot = SEND_SLOT{};
+    Free_Slot(&slot);
     if (result == kSendDone) {
       if (Ftp_Send_Check() == 0) {
         show_outcome(kSendDone);
@@ -305,7 +305,7 @@ short Exit_Ftp_Dialog(DialogRef dialog) {
   for (SEND_SLOT& slot : SendTbl)
     if (slot.using_) {
       Exit_TCPftp_Dialog(&slot);
-      slot = SEND_SLOT{};
+      Free_Slot(&slot);
     }
   if (ftpData.printerList) {
     CLDispose(ftpData.printerList);

@@ -189,6 +189,8 @@ void Set_Send_File(const FSSpec& fss);
 // the program ends).
 short Exit_Ftp_Dialog(DialogRef dialog);
 void Free_Ftp_Table();
+// Makes the record free, as it was before it was claimed: no search runs.
+void Clear_Ftp_Record(FTP_DLG_INFO* rec, const char* why);
 Boolean Handle_Ftp_Select_Item(DialogRef dialog, EventRecord* event, DialogItemIndex item);
 Boolean Handle_Ftp_Key_Input(DialogRef dialog, EventRecord* event);
 void Handle_Ftp_Column_Cursol(EventRecord* event);
@@ -239,6 +241,9 @@ short Send_FTP_Command(SEND_SLOT* slot);
 short FTP_RcvCommand_async(SEND_SLOT* slot);
 void Exit_TCPftp_Dialog(SEND_SLOT* slot);
 void Cancel_Transfer(SEND_SLOT* slot);
+// Makes a slot free, as it was before it was claimed (its transfer has been
+// ended with Exit_TCPftp_Dialog).
+void Free_Slot(SEND_SLOT* slot);
 // PORT's argument text for an address and port ("a,b,c,d,p1,p2").
 std::string Port_Argument(UInt32 addr, UInt16 port);
 // Percent of the bar (0..100); a 0-byte file shows 0 until it is sent.

@@ -94,7 +94,7 @@ void startSearch(MAIN_DLG_DATA* m) {
   UInt32 addrs[kJCPMaxTargets];
   const int count = std::clamp<int>(m->config.usAddrCount, 1, kJCPMaxTargets);
   for (int i = 0; i < count; ++i) addrs[i] = m->config.ulAddr[i];
-  *m->search = JCPEPInfo{};
+  JCP_ClearContext(m->search);
   JCP_UDP_SetSearch(m->search, addrs, short(count), kJcpSearchPort);
   JCP_Search(m->search, kSearchKind, UInt32(-1), SearchNotifier, true);
   m->lastSearch = TickCount();
