@@ -236,8 +236,11 @@ void CLSort(CLIST_DATA* clData, SInt16 part, SInt16 change);
 void CLSetSortColumn(CLIST_DATA* clData, SInt16 idx);
 void CLSetSortState(CLIST_DATA* clData, SInt16 state);
 SInt16 CLGetSortColumn(CLIST_DATA* clData, SInt16* status);
+// bCase 0: texts sort and are found without case (compared in capitals, an
+// empty text first); 1 (as made): byte for byte.
 void CLSetSortCase(CLIST_DATA* clData, Boolean bCase);
-// The first cell whose text equals str; *cell is left alone when none.
+// The first cell whose text equals str (without case when bCase is 0);
+// *cell is left alone when none.
 Boolean CLSearch(CLIST_DATA* clData, Cell* cell, ConstStr255Param str, Boolean bCase);
 
 // --- The control's own parts (exposed for tests) ----------------------------
@@ -245,10 +248,6 @@ namespace clist {
 
 // Drawing variant selector; Init sets it to 2, the variant drawn here.
 extern SInt32 glCPUType;
-// The held-job manager and the file-transfer tool set this at start-up:
-// with it, a false case flag compares texts in upper case and an empty
-// text sorts first.
-extern Boolean glFoldCase;
 
 void Init();
 void Draw(CLIST_DATA* clData, RgnHandle hUpdateRgn);

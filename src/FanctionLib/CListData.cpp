@@ -11,7 +11,6 @@ using namespace clist;
 namespace clist {
 
 SInt32 glCPUType = 0;
-Boolean glFoldCase = false;
 
 void Init() { glCPUType = 2; }
 

@@ -206,8 +206,7 @@ SInt16 clist::PStrCmp(CLIST_DATA* clData, ConstStr255Param p1, ConstStr255Param 
       const SInt64 x = LeadingInteger(a), y = LeadingInteger(b);
       return SInt16(x < y ? -1 : x > y ? 1 : 0);
     }
-    default:
-      return SInt16(CompareText(a, b, glFoldCase && !bCase));
+    default: return SInt16(CompareText(a, b, !bCase));
   }
 }
 

@@ -74,13 +74,12 @@ TEST_F(ListSort, CompareByKind) {
   EXPECT_LT(cmp(0, "Zebra", "apple"), 0);
   EXPECT_GT(cmp(0, "\xC3\xA9", "z"), 0);
   cl_->part = 0;
-  EXPECT_LT(clist::PStrCmp(cl_, P("B"), P("a"), false), 0);
+  EXPECT_LT(clist::PStrCmp(cl_, P("B"), P("a"), true), 0);
 }
 
-TEST_F(ListSort, FoldingCaseProgramsCompareInCapitals) {
+TEST_F(ListSort, WithoutCaseTextsCompareInCapitals) {
   make();
   CLAddColumn(cl_, P("Name"), 150, kCLSortText);
-  clist::glFoldCase = true;
   cl_->part = 0;
   EXPECT_EQ(clist::PStrCmp(cl_, P("apple"), P("APPLE"), false), 0);
   EXPECT_GT(clist::PStrCmp(cl_, P("b"), P("A"), false), 0);
@@ -101,7 +100,6 @@ TEST_F(ListSort, FoldingCaseProgramsCompareInCapitals) {
   EXPECT_TRUE(CLSearch(cl_, &found, P("ALPHA"), false));
   EXPECT_EQ(found.v, 2);
   EXPECT_FALSE(CLSearch(cl_, &found, P("ALPHA"), true));
-  clist::glFoldCase = false;
 }
 
 // Five rows whose every column sorts differently; each row carries its
@@ -266,8 +264,8 @@ TEST_F(ListSort, SearchFindsTheFirstEqualCell) {
   EXPECT_EQ(cell.h, 7);
   EXPECT_TRUE(CLSearch(cl_, &cell, P("4"), true));
   EXPECT_EQ(cell.h, 1);
-  // case matters for the administration program's lists
-  EXPECT_FALSE(CLSearch(cl_, &cell, P("NEEDLE"), false));
+  // case matters when asked to
+  EXPECT_FALSE(CLSearch(cl_, &cell, P("NEEDLE"), true));
   // rows without a record do not end the search
   CLSetCellOne(cl_, Cell{9, 0}, P("far"));
   EXPECT_TRUE(CLSearch(cl_, &cell, P("far"), true));
