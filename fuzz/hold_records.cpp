@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int kind = sel & 3;
   const int limit = sel >> 2;
   HOLD_ENGINE e;
-  e.listKind = kind;
+  e.listKind = ListKind(kind);
   JOB_INFO info{};
   VFMPResetCarry();
   std::vector<UInt8> frame;

@@ -260,7 +260,7 @@ int OpenRenDlg(MAIN_DLG_DATA* m);
 int OpenPrnDlg(MAIN_DLG_DATA* m);
 int OpenInfDlg(MAIN_DLG_DATA* m);
 int OpenMovDlg(MAIN_DLG_DATA* m);
-int OpenDlDlg(MAIN_DLG_DATA* m, PRG_REQUEST** request);
+int OpenDlDlg(MAIN_DLG_DATA* m, PrgRequestPtr* request);
 int OpenCfgDlg(MAIN_DLG_DATA* m);
 // Message box: type 1 OK only, 6 Yes/No; the callback gets the three
 // values and the result (type 1: 1; button 3: 2, button 4: 4).
@@ -269,7 +269,7 @@ int OpenMsgDlg(const char* title, const char* text, int type, MsgDlgCallback cal
 // Files the user picks for the upload; empty when cancelled.
 std::vector<FSSpec> OpenAddDlg();
 // The delete context of the hold-file list's selected jobs, or null.
-PRG_REQUEST* GetDelFileList(MAIN_DLG_DATA* m);
+PrgRequestPtr GetDelFileList(MAIN_DLG_DATA* m);
 // The configuration dialog's folder list changed (a refresh ended).
 void UpdateFolderListCfgDlg(MAIN_DLG_DATA* m);
 // The information dialog is fetching thumbnails of its own.

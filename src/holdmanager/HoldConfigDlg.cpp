@@ -242,12 +242,12 @@ void deleteAddress(SUB_DLG* d) {
 
 // The pending folder rename's request (taken off the dialog, which may close
 // before it starts); null when none is pending or memory is short.
-PRG_REQUEST* folderRenameRequest(SUB_DLG* d) {
+PrgRequestPtr folderRenameRequest(SUB_DLG* d) {
   CFG_REC* r = rec(d);
   if (r->pendingRename < 0 || std::size_t(r->pendingRename) >= r->folders.size() || !gHoldHost.engine) return nullptr;
   const FOLDER_ENTRY& f = r->folders[std::size_t(r->pendingRename)];
   r->pendingRename = -1;
-  auto* req = new (std::nothrow) PRG_REQUEST{};
+  PrgRequestPtr req = NewPrgRequest();
   if (!req) {
     EndCommand(gHoldHost.engine, CMD_FOLDER_RENAME, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return nullptr;
@@ -273,11 +273,11 @@ void SelectCfgDlg(SUB_DLG* d, short item, const EventRecord* ev) {
     case kApply: {
       if (!CheckCfgDlg(d)) return;
       SetConfigFromDlg(r->config, d);
-      PRG_REQUEST* rename = folderRenameRequest(d);
+      PrgRequestPtr rename = folderRenameRequest(d);
       // OK closes the dialog before the rename's progress dialog opens;
       // Apply keeps it open under it.
       if (item == kOK) CloseCfgDlg(d);
-      const bool renaming = rename && StartProgressCommand(gHoldHost.engine, CMD_FOLDER_RENAME, rename);
+      const bool renaming = rename && StartProgressCommand(gHoldHost.engine, CMD_FOLDER_RENAME, std::move(rename));
       if (item == kOK) return;
       gHoldHost.configDlg = dlg;
       if (!renaming) ChangeApplyBtnState(d, false);

@@ -171,10 +171,10 @@ int OpenInformation();
 int OpenMove();
 // The save chooser for the first selected job of the box's list: 1 with
 // the download request (command 8) in *request, 0 when cancelled.
-int OpenDownload(PRG_REQUEST** request);
+int OpenDownload(PrgRequestPtr* request);
 // The delete request for every selected job (null when none is selected
 // or the request could not be made); the caller starts it.
-PRG_REQUEST* DeleteRequest();
+PrgRequestPtr DeleteRequest();
 // The upload chooser's files (empty when cancelled).
 std::vector<FSSpec> ChooseUploadFiles();
 // The host record from the main window's.

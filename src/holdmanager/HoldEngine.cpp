@@ -22,36 +22,60 @@ namespace {
 constexpr UInt32 kResendTicks = 61;
 constexpr UInt32 kUploadWaitMs = 3000;
 
-int startNumber(UInt16 c) {
+// The status texts' numbers while a command runs and when it has ended.
+int startNumber(HoldCommand c) {
   switch (c) {
-    case 1: return 1;
-    case 3:
-    case 17: return 2;
-    case 4: return 4;
-    case 5: return 5;
-    case 6: return 6;
-    case 8: return 7;
-    case 18: return 8;
-    case 19: return 9;
-    case 20: return 10;
-    default: return 0;
+    case CMD_REFRESH: return 1;
+    case CMD_INFO:
+    case CMD_THUMBNAIL: return 2;
+    case CMD_DELETE: return 4;
+    case CMD_RENAME: return 5;
+    case CMD_PRINT: return 6;
+    case CMD_DOWNLOAD: return 7;
+    case CMD_FOLDER_RENAME: return 8;
+    case CMD_MOVE: return 9;
+    case CMD_UPLOAD: return 10;
+    case CMD_NONE: break;
   }
+  return 0;
 }
 
-int endNumber(UInt16 c) {
+int endNumber(HoldCommand c) {
   switch (c) {
-    case 1: return 11;
-    case 3:
-    case 17: return 12;
-    case 4: return 17;
-    case 5: return 16;
-    case 6: return 14;
-    case 8: return 15;
-    case 18: return 18;
-    case 19: return 19;
-    case 20: return 20;
-    default: return 0;
+    case CMD_REFRESH: return 11;
+    case CMD_INFO:
+    case CMD_THUMBNAIL: return 12;
+    case CMD_DELETE: return 17;
+    case CMD_RENAME: return 16;
+    case CMD_PRINT: return 14;
+    case CMD_DOWNLOAD: return 15;
+    case CMD_FOLDER_RENAME: return 18;
+    case CMD_MOVE: return 19;
+    case CMD_UPLOAD: return 20;
+    case CMD_NONE: break;
   }
+  return 0;
+}
+
+// A command sequence as the trace names it: the command running, what it
+// followed, what comes after it. The wait after an upload (a refresh that
+// follows the upload, always followed by another) is "wait".
+std::string sequenceName(HoldCommand previous, HoldCommand current, HoldCommand next) {
+  if (previous == CMD_UPLOAD && current == CMD_REFRESH) return "wait";
+  std::string s = HoldCommandName(current);
+  if (previous && current) s += std::string(" after ") + HoldCommandName(previous);
+  if (next) s += next == current ? std::string(" and again") : std::string(" then ") + HoldCommandName(next);
+  return s;
+}
+
+const char* listKindName(ListKind k) {
+  switch (k) {
+    case ListKind::None: return "none";
+    case ListKind::BoxJobs: return "the box's jobs";
+    case ListKind::FolderJobs: return "a folder's jobs";
+    case ListKind::Folders: return "the folders";
+  }
+  return "?";
 }
 
 void setStatus(HOLD_ENGINE* e, const char* section, int number, long value = 0) {
@@ -170,10 +194,10 @@ void markFoldersStale(HOLD_ENGINE* e) {
 
 void finishList(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
   rec->replyDone = 1;
-  if (e->listKind == 3 && !e->listForUploadWait) {
+  if (e->listKind == ListKind::Folders && !e->listForUploadWait) {
     // The folders are known: the chosen folder's jobs on the same connection.
-    e->listKind = 2;
-    e->listPhase = 0;
+    e->listKind = ListKind::FolderJobs;
+    e->listPhase = ListPhase::ChangeNumber;
     VFMPSetState(rec, VFMP_ST_SEND, "folders listed");
     return;
   }
@@ -205,9 +229,9 @@ void listRecord(HOLD_ENGINE* e, const UInt8* r) {
     case VFMP_TAG_FOLDER_2A: f.attr2A = n ? v[0] : 0; break;
     case VFMP_TAG_FOLDER_2B: f.attr2B = val16(v, n); break;
     case VFMP_TAG_END_ENTRY:
-      if (e->listKind == 3)
+      if (e->listKind == ListKind::Folders)
         AddPtrList(&e->folders, &f, sizeof f);
-      else if (e->listKind == 1)
+      else if (e->listKind == ListKind::BoxJobs)
         AddPtrList(&e->boxJobs, &j, sizeof j);
       else
         AddPtrList(&e->holdJobs, &j, sizeof j);
@@ -228,16 +252,16 @@ void walkFrame(const UInt8* frame, std::size_t len, F&& onRecord) {
     if (VEMPAdjustRcv(rec, body, &pos)) onRecord(rec);
 }
 
-void clearListOfKind(HOLD_ENGINE* e, int kind, const UInt8 folder[4]) {
-  if (kind == 3)
+void clearListOfKind(HOLD_ENGINE* e, ListKind kind, const UInt8 folder[4]) {
+  if (kind == ListKind::Folders)
     ClearPtrList(&e->folders);
-  else if (kind == 1)
+  else if (kind == ListKind::BoxJobs)
     ClearPtrList(&e->boxJobs);
   else if (e->newerDevice)
     ClearPtrListFromFolder(&e->holdJobs, folder);
   else
     ClearPtrList(&e->holdJobs);
-  e->view->ListChanged(kind);
+  e->view->ListChanged(int(kind));
 }
 
 void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
@@ -246,7 +270,7 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
   if (len < 4) return;
   const UInt8 code = buf[2], result = buf[3];
   if (!frameTaken(e, rec, result)) return;
-  if (e->listPhase == 0) {
+  if (e->listPhase == ListPhase::ChangeNumber) {
     bool found = false;
     UInt32 number = 0;
     walkFrame(buf, std::size_t(len), [&](const UInt8* r) {
@@ -260,8 +284,9 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
       if (result == VFMP_RES_LAST) VFMPClose(rec, VFMP_ERR_RECEIVE);
       return;
     }
-    const int k = e->listKind;
-    const bool perFolder = e->newerDevice && k == 2;
+    const ListKind kind = e->listKind;
+    const int k = int(kind);
+    const bool perFolder = e->newerDevice && kind == ListKind::FolderJobs;
     const int slot = e->listFolderSlot;
     bool noSlot = true;
     bool& stale = !perFolder ? e->changeStale[k] : slot >= 0 ? e->folderChangeStale[k][slot] : noSlot;
@@ -269,7 +294,7 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
     UInt32& stored = !perFolder ? e->change[k] : slot >= 0 ? e->folderChange[k][slot] : unstored;
     bool sameBox = e->shownMacValid && std::memcmp(e->shownMac, e->boxMac, 6) == 0;
     if (sameBox && !stale && stored == number) {
-      tb::TraceNote("vfmp", "list kind %d is current (change %u)", k, number);
+      tb::TraceNote("vfmp", "%s: current (change %u)", listKindName(kind), number);
       finishList(e, rec);
       return;
     }
@@ -277,11 +302,11 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
     stale = false;
     // Other folders may now stand at the places the change numbers were
     // kept for.
-    if (k == 3) markFoldersStale(e);
+    if (kind == ListKind::Folders) markFoldersStale(e);
     std::memcpy(e->shownMac, e->boxMac, 6);
     e->shownMacValid = true;
-    clearListOfKind(e, k, rec->param.listFolder);
-    e->listPhase = 1;
+    clearListOfKind(e, kind, rec->param.listFolder);
+    e->listPhase = ListPhase::List;
     e->entry = JOB_ENTRY{};
     e->folderEntry = FOLDER_ENTRY{};
     sendRequest(rec, VFMP_LIST);
@@ -305,14 +330,11 @@ void endRefresh(HOLD_ENGINE* e) {
     if (empty) {
       // Every uploaded job is filed: a normal refresh follows.
       e->listForUploadWait = false;
-      e->previous = 0;
-      e->current = 1;
-      e->next = 1;
+      HoldSetCommands(e, CMD_NONE, CMD_REFRESH, CMD_REFRESH, "the box filed the upload");
       EndCommand(e, CMD_REFRESH, nullptr, 0, 0);
     } else {
-      e->previous = 20;
-      e->current = 1;
-      e->next = 1;
+      // The wait goes on: the box's own list is asked for again later.
+      HoldSetCommands(e, CMD_UPLOAD, CMD_REFRESH, CMD_REFRESH, "the box is still filing");
     }
     return;
   }
@@ -327,17 +349,17 @@ void endRefresh(HOLD_ENGINE* e) {
 // The first step of a refresh: what to list, and the connection.
 bool startRefresh(HOLD_ENGINE* e) {
   const int tab = e->view->CurrentTab();
-  int kind;
+  ListKind kind;
   switch (e->previous) {
-    case 0:
-    case 1:
-    case 4:
-    case 5:
-    case 19: kind = tab == 3 ? 1 : 3; break;
-    case 18: kind = 3; break;
-    case 20:
+    case CMD_NONE:
+    case CMD_REFRESH:
+    case CMD_DELETE:
+    case CMD_RENAME:
+    case CMD_MOVE: kind = tab == 3 ? ListKind::BoxJobs : ListKind::Folders; break;
+    case CMD_FOLDER_RENAME: kind = ListKind::Folders; break;
+    case CMD_UPLOAD:
       if (TickToMilli(TickCount() - e->uploadStamp) <= kUploadWaitMs) return false;
-      kind = 1;
+      kind = ListKind::BoxJobs;
       e->uploadStamp = TickCount();
       e->listForUploadWait = true;
       break;
@@ -349,18 +371,13 @@ bool startRefresh(HOLD_ENGINE* e) {
     return true;
   }
   e->listKind = kind;
-  e->listPhase = 0;
+  e->listPhase = ListPhase::ChangeNumber;
   if (e->progress && e->progress->cmd.ep && e->progress->cmd.ep->epi.epRef) {
     // The progress command that just succeeded is still connected.
     VFMPAdopt(rec, &e->progress->cmd);
-    delete e->progress;
-    e->progress = nullptr;
+    e->progress.reset();
   } else {
-    if (e->progress) {
-      VFMPRelease(&e->progress->cmd);
-      delete e->progress;
-      e->progress = nullptr;
-    }
+    e->progress.reset();
     if (!HoldOpenRecord(rec)) {
       EndCommand(e, CMD_REFRESH, nullptr, VFMP_ERR_NO_MEMORY, 0);
       return true;
@@ -381,7 +398,7 @@ bool refreshStep(HOLD_ENGINE* e) {
   switch (rec->state) {
     case VFMP_ST_SEND:
       GetActiveFolderInfo(e, &rec->param, e->listKind);
-      sendRequest(rec, e->listPhase == 0 ? VFMP_CHANGE : VFMP_LIST);
+      sendRequest(rec, e->listPhase == ListPhase::ChangeNumber ? VFMP_CHANGE : VFMP_LIST);
       break;
     case VFMP_ST_WAIT_RESEND:
       if (resendDue(e)) VFMPSetState(rec, VFMP_ST_SEND, "resend");
@@ -526,8 +543,8 @@ void uploadResult(HOLD_ENGINE* e, SInt16 code) {
   if (code == LPR_ALL_SENT) {
     e->uploadCount = files;
     e->uploadStamp = TickCount();
-    StartCommand(e, CMD_REFRESH, true);
-    e->next = CMD_REFRESH;
+    // The wait for the box to file the jobs, a refresh after it.
+    StartCommand(e, CMD_REFRESH, true, CMD_REFRESH);
     setStatus(e, "STRING", 20, e->uploadCount);
     return;
   }
@@ -640,9 +657,7 @@ void HoldEngineDispose(HOLD_ENGINE* e) {
   HoldFreeRecord(e->list);
   HoldFreeRecord(e->infoRec);
   HoldFreeRecord(e->thumbRec);
-  if (e->progress) {
-    EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
-  }
+  if (e->progress) EndPrgCmd(e, VFMP_ERR_NO_MEMORY);
   e->upload.reset();
   ClearPtrList(&e->holdJobs);
   ClearPtrList(&e->boxJobs);
@@ -652,13 +667,39 @@ void HoldEngineDispose(HOLD_ENGINE* e) {
   ClearPtrList(&e->thumbs);
   HoldCacheRemove();
   e->running = nullptr;
-  e->current = e->next = e->previous = 0;
+  HoldSetCommands(e, CMD_NONE, CMD_NONE, CMD_NONE, "disposed");
 }
 
-void StartCommand(HOLD_ENGINE* e, UInt16 command, bool keepButtons) {
-  e->previous = e->current;
-  e->current = command;
-  e->next = 0;
+const char* HoldCommandName(HoldCommand c) {
+  switch (c) {
+    case CMD_NONE: return "idle";
+    case CMD_REFRESH: return "refresh";
+    case CMD_INFO: return "info";
+    case CMD_DELETE: return "delete";
+    case CMD_RENAME: return "rename";
+    case CMD_PRINT: return "print";
+    case CMD_DOWNLOAD: return "download";
+    case CMD_THUMBNAIL: return "thumbnail";
+    case CMD_FOLDER_RENAME: return "folder-rename";
+    case CMD_MOVE: return "move";
+    case CMD_UPLOAD: return "upload";
+  }
+  return "?";
+}
+
+void HoldSetCommands(HOLD_ENGINE* e, HoldCommand previous, HoldCommand current, HoldCommand next, const char* why) {
+  if (e->previous == previous && e->current == current && e->next == next) return;
+  if (tb::TraceOn("hold")) {
+    const std::string from = sequenceName(e->previous, e->current, e->next);
+    tb::TraceState("hold", "command", e, from.c_str(), sequenceName(previous, current, next).c_str(), why);
+  }
+  e->previous = previous;
+  e->current = current;
+  e->next = next;
+}
+
+void StartCommand(HOLD_ENGINE* e, HoldCommand command, bool keepButtons, HoldCommand then) {
+  HoldSetCommands(e, e->current, command, then, "started");
   e->busy = 1;
   e->view->StepSoon();
   e->view->DrawLogo(1);
@@ -698,11 +739,13 @@ bool CommandPendingLoop(HOLD_ENGINE* e) {
   }
 }
 
-void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error, int after) {
-  e->current = e->next;
-  e->next = 0;
-  if ((rec && rec->error == VFMP_ERR_TAB_CHANGE) || error == VFMP_ERR_TAB_CHANGE) {
-    e->current = 0;
+void EndCommand(HOLD_ENGINE* e, HoldCommand command, VFMP_CMD_INFO* rec, UInt16 error, int after) {
+  const bool tabChange = (rec && rec->error == VFMP_ERR_TAB_CHANGE) || error == VFMP_ERR_TAB_CHANGE;
+  HoldSetCommands(e, e->previous, tabChange ? CMD_NONE : e->next, CMD_NONE,
+                  tabChange ? "a tab change"
+                  : error   ? "failed"
+                            : "ended");
+  if (tabChange) {
     if (rec) rec->error = 0;
     e->view->DoPendingTabChange();
     return;
@@ -838,12 +881,12 @@ void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info) {
   }
 }
 
-void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind) {
+void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, ListKind kind) {
   p->listKind = UInt8(kind);
   std::memset(p->listFolder, 0, 4);
   p->listFolder[3] = 1;
   e->listFolderSlot = -1;
-  if (kind != 2 || !e->newerDevice) return;
+  if (kind != ListKind::FolderJobs || !e->newerDevice) return;
   int tab = e->view->CurrentTab();
   std::vector<FOLDER_ENTRY> v = SortFolderList(e->folders);
   int value = std::max(1, e->view->FolderPopupValue(tab == 3 ? 1 : tab));

@@ -16,11 +16,19 @@
 #include "toolbox/quickdraw.h"
 
 struct PRG_REQUEST;
+// A progress command's request, owned by whoever holds it: the dialog that
+// made it, then the engine while it runs. Freeing it closes its connection
+// and removes a download's unfinished part file.
+struct PrgRequestFree {
+  void operator()(PRG_REQUEST* req) const;
+};
+using PrgRequestPtr = std::unique_ptr<PRG_REQUEST, PrgRequestFree>;
 
 constexpr int kHoldFolderSlots = 10;
 
-// Commands (the request code where one is sent).
-enum : UInt16 {
+// The engine's commands (the request code where one is sent). The wait
+// after an upload is the refresh with the upload as its previous command.
+enum HoldCommand : UInt16 {
   CMD_NONE = 0,
   CMD_REFRESH = 1,
   CMD_INFO = 3,
@@ -92,10 +100,19 @@ struct THUMB_ENTRY {
   UInt16 page;
 };
 
+// What a refresh lists (the kind its requests carry).
+enum class ListKind : UInt8 { None = 0, BoxJobs = 1, FolderJobs = 2, Folders = 3 };
+// A refresh first asks for a list's change number, then (when it changed)
+// for the list.
+enum class ListPhase : UInt8 { ChangeNumber = 0, List = 1 };
+
 struct HOLD_ENGINE {
   HoldView* view = nullptr;
   std::string strIni;  // the string file (Hmgstr.ini) the texts come from
-  UInt16 previous = 0, current = 0, next = 0;
+  // The command that was running when the current one started, the current
+  // one, and the one to go on with when it ends; set only by
+  // HoldSetCommands.
+  HoldCommand previous = CMD_NONE, current = CMD_NONE, next = CMD_NONE;
   int busy = 0;
   UInt32 boxAddr = 0;
   UInt8 boxMac[6] = {};
@@ -108,8 +125,8 @@ struct HOLD_ENGINE {
 
   // Command records.
   VFMP_CMD_INFO* list = nullptr;
-  int listKind = 0;
-  int listPhase = 0;  // 0 change number, 1 list
+  ListKind listKind = ListKind::None;
+  ListPhase listPhase = ListPhase::ChangeNumber;
   int listFolderSlot = -1;  // the change-number slot of the folder listed (-1 none)
   bool listForUploadWait = false;
   UInt32 listWaitStart = 0;
@@ -118,7 +135,7 @@ struct HOLD_ENGINE {
   std::string thumbPath;
   bool thumbCreated = false;
   VFMP_CMD_INFO* running = nullptr;
-  PRG_REQUEST* progress = nullptr;
+  PrgRequestPtr progress;
 
   // Lists.
   PtrListHead holdJobs = nullptr;   // kinds 2
@@ -157,24 +174,32 @@ void HoldEngineInit(HOLD_ENGINE* e, HoldView* view, const std::string& strIni);
 // Frees every record and list (at quit); removes the thumbnail cache.
 void HoldEngineDispose(HOLD_ENGINE* e);
 
-void StartCommand(HOLD_ENGINE* e, UInt16 command, bool keepButtons);
+// The one place the command sequence changes; traced on channel "hold"
+// with each move named (upload -> wait -> refresh).
+void HoldSetCommands(HOLD_ENGINE* e, HoldCommand previous, HoldCommand current, HoldCommand next, const char* why);
+// The name the trace gives a command ("idle" for none).
+const char* HoldCommandName(HoldCommand c);
+
+// Starts command after the one running (which becomes the previous);
+// then: the command to go on with when it ends.
+void StartCommand(HOLD_ENGINE* e, HoldCommand command, bool keepButtons, HoldCommand then = CMD_NONE);
 // One step; true when it worked on a command (the timer then comes back sooner).
 bool CommandPendingLoop(HOLD_ENGINE* e);
-void EndCommand(HOLD_ENGINE* e, UInt16 command, VFMP_CMD_INFO* rec, UInt16 error, int after);
+void EndCommand(HOLD_ENGINE* e, HoldCommand command, VFMP_CMD_INFO* rec, UInt16 error, int after);
 void PushUpdateBtn(HOLD_ENGINE* e);
 int VFMPGetJob(HOLD_ENGINE* e);
 int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec);
 int VFMPGetThumbnail(HOLD_ENGINE* e, VFMP_CMD_INFO* rec);
 void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info);
 // The records of one whole reply frame (from its 4-byte head on) into the
-// entries of the list being read (e->listKind: 1 the box's jobs, 2 held
-// jobs, 3 folders), or into a job's information; a record cut by the frame's
-// end waits in the splitter's carry for the next frame.
+// entries of the list being read (e->listKind), or into a job's
+// information; a record cut by the frame's end waits in the splitter's
+// carry for the next frame.
 void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame);
 void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame);
 // The list request's kind and folder (a newer box's kind 2: the folder at
 // the tab's pop-up value); the folder's change-number slot is noted.
-void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, int kind);
+void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, ListKind kind);
 // Every list's change number is forgotten: the next refresh lists them all.
 void HoldMarkListsStale(HOLD_ENGINE* e);
 // The answer of a message box the engine opened (button 2: Yes / OK).

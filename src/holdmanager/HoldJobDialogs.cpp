@@ -42,13 +42,9 @@ CLIST_DATA* newList(DialogRef d, short item, short rowHeight) {
 }
 
 // Runs the request through the engine; false when nothing started.
-bool startRequest(UInt16 command, PRG_REQUEST* req) {
+bool startRequest(HoldCommand command, PrgRequestPtr req) {
   HOLD_ENGINE* e = gHoldHost.engine;
-  if (!e) {
-    delete req;
-    return false;
-  }
-  return StartProgressCommand(e, command, req);
+  return e && StartProgressCommand(e, command, std::move(req));
 }
 
 // ---- rename ----------------------------------------------------------------
@@ -69,7 +65,7 @@ void SelectRenDlg(SUB_DLG* d, short item, const EventRecord*) {
   if (check == 2) return SubDlgMessage(d, 2, "STR301=");
   if (owner.empty()) return SubDlgMessage(d, 4, "STR303=");
   auto* rec = static_cast<REN_REC*>(d->data);
-  auto* req = new (std::nothrow) PRG_REQUEST{};
+  PrgRequestPtr req = NewPrgRequest();
   if (req) {
     req->jobs.push_back(prgJob(rec->job));
     // Cut on a character boundary: a name cut inside a character is not a name.
@@ -77,7 +73,7 @@ void SelectRenDlg(SUB_DLG* d, short item, const EventRecord*) {
     SetPStrCut(req->cmd.param.owner, owner, kMaxRenameBytes);
   }
   CloseSubDlg(d, kRenDlgID);
-  startRequest(CMD_RENAME, req);
+  startRequest(CMD_RENAME, std::move(req));
 }
 
 void MouseDownRenDlg(SUB_DLG* d, const EventRecord* ev) {
@@ -196,7 +192,7 @@ void SelectPrnDlg(SUB_DLG* d, short item, const EventRecord*) {
   for (const PopupKeys& p : kPopups)
     SetPrnOpt(&options, UInt32(std::max<SInt16>(1, GetControlValue(GetItemControl(dlg, p.item))) - 1), p.option);
   auto* rec = static_cast<PRN_REC*>(d->data);
-  auto* req = new (std::nothrow) PRG_REQUEST{};
+  PrgRequestPtr req = NewPrgRequest();
   if (req) {
     req->jobs.push_back(prgJob(rec->job));
     req->cmd.param.printOptions = options;
@@ -209,7 +205,7 @@ void SelectPrnDlg(SUB_DLG* d, short item, const EventRecord*) {
     gHoldHost.config->ulPrnOpt = options;
     SetConfig(*gHoldHost.config);
   }
-  startRequest(CMD_PRINT, req);
+  startRequest(CMD_PRINT, std::move(req));
 }
 
 void MouseDownPrnDlg(SUB_DLG* d, const EventRecord* ev) {
@@ -266,14 +262,14 @@ void SelectMovDlg(SUB_DLG* d, short item, const EventRecord* ev) {
   if (item != 4) return;
   const FOLDER_ENTRY* f = selectedFolder(m);
   if (!f) return;
-  auto* req = new (std::nothrow) PRG_REQUEST{};
+  PrgRequestPtr req = NewPrgRequest();
   if (req) {
     for (const JOB_ENTRY& j : m->jobs) req->jobs.push_back(prgJob(j));
     std::memcpy(req->cmd.param.targetFolderId, f->folderId, 4);
     std::memcpy(req->folderName, f->name, f->name[0] + 1u);
   }
   CloseSubDlg(d, kMovDlgID);
-  startRequest(CMD_MOVE, req);
+  startRequest(CMD_MOVE, std::move(req));
 }
 
 bool KeyDownMovDlg(SUB_DLG* d, const EventRecord* ev) {
@@ -309,7 +305,7 @@ struct INF_REC {
   CLIST_DATA* list = nullptr;
   JOB_INFO info{};
   bool haveInfo = false;
-  UInt16 command = 0;  // 3 or 17 while one runs
+  HoldCommand command = CMD_NONE;  // information or thumbnail while one runs
   VFMP_CMD_INFO* rec = nullptr;
   PtrListHead thumbs = nullptr;
   std::string thumbPath;
@@ -363,9 +359,9 @@ void fillDetails(INF_REC* inf) {
   CLUpdate(inf->list, nullptr, 1);
 }
 
-void EndGetThumbnail(SUB_DLG* d, UInt16 command, UInt16 result) {
+void EndGetThumbnail(SUB_DLG* d, HoldCommand command, UInt16 result) {
   INF_REC* inf = static_cast<INF_REC*>(d->data);
-  inf->command = 0;
+  inf->command = CMD_NONE;
   if (gHoldHost.thumbnailBusy) gHoldHost.thumbnailBusy(false);
   if (gHoldHost.engine) EndCommand(gHoldHost.engine, command, nullptr, result, 0);
   updatePageButtons(d, inf, true);
@@ -469,7 +465,7 @@ void IdleInfDlg(SUB_DLG* d) {
 void closeInfo(SUB_DLG* d) {
   INF_REC* inf = static_cast<INF_REC*>(d->data);
   if (inf->command) {
-    const UInt16 command = inf->command;
+    const HoldCommand command = inf->command;
     HoldFreeRecord(inf->rec);
     if (command == CMD_THUMBNAIL) std::remove(inf->thumbPath.c_str());
     EndGetThumbnail(d, command, VFMP_ERR_NO_MEMORY);
@@ -731,8 +727,8 @@ int hold::OpenInformation() {
 
 bool InfoDialogOpen() { return gInfo != nullptr; }
 
-int hold::OpenDownload(PRG_REQUEST** request) {
-  if (request) *request = nullptr;
+int hold::OpenDownload(PrgRequestPtr* request) {
+  if (request) request->reset();
   JOB_ENTRY job{};
   if (!gHoldHost.engine || !gHoldHost.firstFileJob || !gHoldHost.firstFileJob(&job)) return 0;
   UInt8 proposed[260] = {};
@@ -762,7 +758,7 @@ int hold::OpenDownload(PRG_REQUEST** request) {
   }
   NavDialogDispose(nav);
   if (path.empty()) return 0;
-  auto* req = new (std::nothrow) PRG_REQUEST{};
+  PrgRequestPtr req = NewPrgRequest();
   if (!req) {
     EndCommand(gHoldHost.engine, CMD_DOWNLOAD, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return 0;
@@ -770,7 +766,7 @@ int hold::OpenDownload(PRG_REQUEST** request) {
   req->jobs.push_back(prgJob(job));
   req->path = path;
   req->total = job.size;
-  if (request) *request = req;
+  if (request) *request = std::move(req);
   return 1;
 }
 
@@ -809,10 +805,10 @@ std::vector<FSSpec> hold::ChooseUploadFiles() {
   return out;
 }
 
-PRG_REQUEST* hold::DeleteRequest() {
+PrgRequestPtr hold::DeleteRequest() {
   std::vector<JOB_ENTRY> jobs = gHoldHost.heldSelection ? gHoldHost.heldSelection() : std::vector<JOB_ENTRY>{};
   if (jobs.empty()) return nullptr;
-  auto* req = new (std::nothrow) PRG_REQUEST{};
+  PrgRequestPtr req = NewPrgRequest();
   if (!req) {
     if (gHoldHost.engine) EndCommand(gHoldHost.engine, CMD_DELETE, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return nullptr;

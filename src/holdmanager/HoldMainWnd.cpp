@@ -1038,7 +1038,7 @@ void openHelp() {
 void deleteAnswer(long, long, long, int result) {
   MAIN_DLG_DATA* m = GetMainDlgData();
   if (!m || result != 2) return;
-  if (PRG_REQUEST* req = GetDelFileList(m)) StartProgressCommand(&m->eng, CMD_DELETE, req);
+  if (PrgRequestPtr req = GetDelFileList(m)) StartProgressCommand(&m->eng, CMD_DELETE, std::move(req));
 }
 
 void uploadAnswer(long, long, long, int result) {
@@ -1103,8 +1103,8 @@ void clickFirstTab(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item, P
     case kT0Detail: listClick(m, m->tab0Info, event, true); break;
     case kT0Print: OpenPrnDlg(m); break;
     case kT0Download: {
-      PRG_REQUEST* req = nullptr;
-      if (OpenDlDlg(m, &req) == 1 && req) StartProgressCommand(&m->eng, CMD_DOWNLOAD, req);
+      PrgRequestPtr req;
+      if (OpenDlDlg(m, &req) == 1 && req) StartProgressCommand(&m->eng, CMD_DOWNLOAD, std::move(req));
       break;
     }
     case kT0PreviewCheck: {

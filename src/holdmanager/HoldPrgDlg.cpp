@@ -142,7 +142,7 @@ int OpenPrgDlg(UInt16 command) {
     p->bar = NewControl(w, &r, PText(""), true, 0, 0, 100, kControlProgressBarProc, 0);
   }
   p->percent = -1;
-  if (MAIN_DLG_DATA* m = GetMainDlgData()) SetPrgCmd(m->eng.progress);
+  if (MAIN_DLG_DATA* m = GetMainDlgData()) SetPrgCmd(m->eng.progress.get());
   SetProgressDlgStrings("", "", 0);
   EnableMenu(0, 0);
   SetFrontDialog(p->dialog);

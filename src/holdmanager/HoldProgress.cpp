@@ -199,17 +199,17 @@ bool downloadStep(HOLD_ENGINE* e, PRG_REQUEST* req) {
       if (res == 0) outcome = Last;
     }
     if (outcome == Refused || outcome == Bad) {
-      EndPrgCmd(e, req, outcome == Bad ? SInt32(VFMP_ERR_RECEIVE) : SInt32(refusal));
+      EndPrgCmd(e, outcome == Bad ? SInt32(VFMP_ERR_RECEIVE) : SInt32(refusal));
       return true;
     }
     if (count && !writeAll(fd, pieces, count)) {
-      EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
+      EndPrgCmd(e, VFMP_ERR_FILE_WRITE);
       return true;
     }
     if (count) refreshTexts(e, req);
     if (outcome == Last) {
       rec->replyDone = 1;
-      EndPrgCmd(e, req, 0);
+      EndPrgCmd(e, 0);
       return true;
     }
     if (outcome == NotReady) {
@@ -233,7 +233,16 @@ bool downloadStep(HOLD_ENGINE* e, PRG_REQUEST* req) {
 
 }  // namespace
 
-bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req) {
+void PrgRequestFree::operator()(PRG_REQUEST* req) const {
+  if (!req) return;
+  dropPart(req);
+  VFMPRelease(&req->cmd);
+  delete req;
+}
+
+PrgRequestPtr NewPrgRequest() { return PrgRequestPtr(new (std::nothrow) PRG_REQUEST{}); }
+
+bool StartProgressCommand(HOLD_ENGINE* e, HoldCommand command, PrgRequestPtr req) {
   if (!req) {
     EndCommand(e, command, nullptr, VFMP_ERR_NO_MEMORY, 0);
     return false;
@@ -245,34 +254,25 @@ bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req) {
   req->cmd.timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
   req->cmd.param.langCode = e->langCode;
   req->cmd.param.osCode = e->osCode;
-  takeJob(req);
+  takeJob(req.get());
   req->cmd.ep = new (std::nothrow) TCPEPInfo{};
-  if (!req->cmd.ep || VFMPOpen(&req->cmd) != kOTNoError) {
-    VFMPRelease(&req->cmd);
-    delete req;
-    return false;
-  }
-  e->progress = req;
+  if (!req->cmd.ep || VFMPOpen(&req->cmd) != kOTNoError) return false;
   e->running = &req->cmd;
+  e->progress = std::move(req);
   e->view->OpenProgress(command);
   StartCommand(e, command, true);
-  refreshTexts(e, req);
+  refreshTexts(e, e->progress.get());
   return true;
 }
 
 int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
   if (e->current == CMD_UPLOAD) return uploadStep(e, result);
-  PRG_REQUEST* req = e->progress;
+  PRG_REQUEST* req = e->progress.get();
   if (!req) return 0;
   VFMP_CMD_INFO* rec = &req->cmd;
-  if (VFMPCheckTimeout(rec)) {
+  if (VFMPCheckTimeout(rec) || VFMPConnectionOver(rec)) {
     *result = rec->error;
-    EndPrgCmd(e, req, rec->error);
-    return 1;
-  }
-  if (VFMPConnectionOver(rec)) {
-    *result = rec->error;
-    EndPrgCmd(e, req, rec->error);
+    EndPrgCmd(e, rec->error);
     return 1;
   }
   switch (rec->state) {
@@ -280,7 +280,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
       refreshTexts(e, req);
       OTResult r = VFMPSendRequest(rec->ep, UInt8(req->command), rec->param);
       if (r <= 0) {
-        EndPrgCmd(e, req, VFMP_ERR_SEND);
+        EndPrgCmd(e, VFMP_ERR_SEND);
         return 0;
       }
       rec->sent = 1;
@@ -295,7 +295,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         req->file = std::fopen(req->partPath.c_str(), "wb");
         if (!req->file) {
           req->partPath.clear();
-          EndPrgCmd(e, req, VFMP_ERR_FILE_WRITE);
+          EndPrgCmd(e, VFMP_ERR_FILE_WRITE);
           return 0;
         }
       }
@@ -314,7 +314,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
       std::span<const UInt8> frame;
       OTResult r = VFMPRcvView(rec->ep, &frame);
       if (r == kVFMPFrameTooLong) {
-        EndPrgCmd(e, req, VFMP_ERR_RECEIVE);
+        EndPrgCmd(e, VFMP_ERR_RECEIVE);
         return 0;
       }
       if (r < 0) {
@@ -324,7 +324,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
       if (frame.size() < 4) break;
       const UInt8 echo = frame[2], res = frame[3];
       if (res >= 0xFD) {
-        EndPrgCmd(e, req, res);
+        EndPrgCmd(e, res);
         return 0;
       }
       if (res == VFMP_RES_NOT_READY) {
@@ -344,7 +344,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
       }
       rec->replyDone = 1;
       if (!queued) refreshTexts(e, req);
-      EndPrgCmd(e, req, 0);
+      EndPrgCmd(e, 0);
       return 0;
     }
     default: break;
@@ -353,9 +353,10 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
   return rec->state == VFMP_ST_CLOSED ? 1 : 0;
 }
 
-void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result) {
+void EndPrgCmd(HOLD_ENGINE* e, SInt32 result) {
+  PRG_REQUEST* req = e->progress.get();
   if (!req) return;
-  const UInt16 command = req->command;
+  const HoldCommand command = req->command;
   req->result = result;
   if (result == 0 &&
       (command == CMD_DELETE || command == CMD_RENAME || command == CMD_FOLDER_RENAME || command == CMD_MOVE)) {
@@ -373,19 +374,19 @@ void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result) {
       ok = std::fclose(req->file) == 0 && ok;
       req->file = nullptr;
       if (!ok || std::rename(req->partPath.c_str(), req->path.c_str()) != 0) {
-        std::remove(req->partPath.c_str());
         result = VFMP_ERR_FILE_WRITE;
         req->cmd.error = UInt16(result);
+      } else {
+        req->partPath.clear();
       }
-    } else {
-      dropPart(req);
     }
+    dropPart(req);
   }
   VFMPRelease(&req->cmd);
   if (e->running == &req->cmd) e->running = nullptr;
-  e->progress = nullptr;
-  EndCommand(e, command, &req->cmd, UInt16(result), 0);
-  delete req;
+  // Held until the end is told: the end reads the request's record.
+  PrgRequestPtr ended = std::move(e->progress);
+  EndCommand(e, command, &ended->cmd, UInt16(result), 0);
 }
 
 void CancelPrgCmd(HOLD_ENGINE* e) {
@@ -394,7 +395,7 @@ void CancelPrgCmd(HOLD_ENGINE* e) {
     return;
   }
   if (e->progress) {
-    EndPrgCmd(e, e->progress, VFMP_ERR_NO_MEMORY);
+    EndPrgCmd(e, VFMP_ERR_NO_MEMORY);
     return;
   }
   // The refresh the dialog goes on to show: after a change on the box (it
@@ -406,7 +407,7 @@ void CancelCommand(HOLD_ENGINE* e) {
   if (!e->current) return;
   // Nothing follows a cancelled command: the wait after an upload, between
   // two of its looks at the box, would otherwise go on without its dialog.
-  e->next = 0;
+  HoldSetCommands(e, e->previous, e->current, CMD_NONE, "cancelled");
   if (e->current == CMD_UPLOAD || e->progress) {
     CancelPrgCmd(e);
     // A closed upload goes on to its end in its own steps.

@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "holdmanager/HoldEngine.h"
 #include "holdmanager/VFMP.h"
 #include "toolbox/files.h"
-
-struct HOLD_ENGINE;
 
 // A job a progress command works on.
 struct PRG_JOB {
@@ -21,10 +20,10 @@ struct PRG_JOB {
 };
 
 // The record of a command run in the progress dialog (delete, rename,
-// print, download, folder rename, move).
+// print, download, folder rename, move); made by NewPrgRequest.
 struct PRG_REQUEST {
   VFMP_CMD_INFO cmd;
-  UInt16 command;
+  HoldCommand command;
   std::vector<PRG_JOB> jobs;  // delete and move: every chosen job; others: one
   Str255 folderName = {};     // move: the destination folder's name
   std::size_t done = 0;
@@ -32,7 +31,7 @@ struct PRG_REQUEST {
   // Download: the destination, written into a hidden file beside it that
   // replaces it only once the whole job has come.
   std::string path;
-  std::string partPath;
+  std::string partPath;  // empty once it replaced the destination
   std::FILE* file = nullptr;
   UInt64 received = 0;
   UInt64 total = 0;
@@ -41,13 +40,17 @@ struct PRG_REQUEST {
   SInt32 result = 0;
 };
 
+// A cleared request; null without memory.
+PrgRequestPtr NewPrgRequest();
 // A request made for command (delete, rename, print, download, folder
 // rename, move) is opened and started; false when its endpoint could not
-// be opened (nothing starts).
-bool StartProgressCommand(HOLD_ENGINE* e, UInt16 command, PRG_REQUEST* req);
+// be opened (nothing starts). A missing request ends the command at once
+// with error 7.
+bool StartProgressCommand(HOLD_ENGINE* e, HoldCommand command, PrgRequestPtr req);
 // One step of the progress command; 1 when it ended by time-out or is idle.
 int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result);
-void EndPrgCmd(HOLD_ENGINE* e, PRG_REQUEST* req, SInt32 result);
+// Ends the running progress command (e->progress) with result.
+void EndPrgCmd(HOLD_ENGINE* e, SInt32 result);
 // The cancel of the progress dialog (also during the wait after an upload).
 void CancelPrgCmd(HOLD_ENGINE* e);
 // Ends the running command with code 7 (the status line only): a new box,

@@ -66,7 +66,7 @@ int OpenMovDlg(MAIN_DLG_DATA* m) {
   hold::BindHost(m);
   return hold::OpenMove();
 }
-int OpenDlDlg(MAIN_DLG_DATA* m, PRG_REQUEST** request) {
+int OpenDlDlg(MAIN_DLG_DATA* m, PrgRequestPtr* request) {
   hold::BindHost(m);
   return hold::OpenDownload(request);
 }
@@ -77,7 +77,7 @@ int OpenCfgDlg(MAIN_DLG_DATA* m) {
   return 1;
 }
 std::vector<FSSpec> OpenAddDlg() { return hold::ChooseUploadFiles(); }
-PRG_REQUEST* GetDelFileList(MAIN_DLG_DATA* m) {
+PrgRequestPtr GetDelFileList(MAIN_DLG_DATA* m) {
   hold::BindHost(m);
   return hold::DeleteRequest();
 }

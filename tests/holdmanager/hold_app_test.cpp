@@ -215,7 +215,7 @@ TEST_F(HoldApp, TheProgressDialogsCancelEndsTheCommand) {
   pboxemu::HoldFaultSpec silent;
   silent.mode = pboxemu::HoldFault::Silent;
   emu_.Hold().SetFault(0, silent);
-  auto* req = new PRG_REQUEST{};
+  PrgRequestPtr req = NewPrgRequest();
   JOB_ENTRY job{};
   ASSERT_TRUE(FirstSelectedJob(M(), &job) ||
               (CLSetSelect(M()->tab0File, Cell{0, 0}, true, false), FirstSelectedJob(M(), &job)));
@@ -224,7 +224,7 @@ TEST_F(HoldApp, TheProgressDialogsCancelEndsTheCommand) {
   std::memcpy(pj.folderId, job.folderId, 4);
   std::memcpy(pj.name, job.name, job.name[0] + 1);
   req->jobs.push_back(pj);
-  ASSERT_TRUE(StartProgressCommand(&M()->eng, CMD_DELETE, req));
+  ASSERT_TRUE(StartProgressCommand(&M()->eng, CMD_DELETE, std::move(req)));
   DialogRef prg = GetPrgDlgPtr();
   ASSERT_NE(prg, nullptr);
   EXPECT_EQ(GetFrontDialog(), prg);

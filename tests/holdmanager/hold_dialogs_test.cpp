@@ -300,13 +300,13 @@ TEST_F(HoldDialogTest, DownloadAndUploadGoThroughTheChoosers) {
   StartListedBox();
   held_ = {Listed(jobA_)};
   const std::string target = (dir_.path() / "saved.prn").string();
-  PRG_REQUEST* req = nullptr;
+  PrgRequestPtr req;
   tb::CancelNextChooser();
   EXPECT_EQ(hold::OpenDownload(&req), 0);
   EXPECT_EQ(req, nullptr);
   tb::AnswerNextChooser({target});
   ASSERT_EQ(hold::OpenDownload(&req), 1);
-  ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, req));
+  ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, std::move(req)));
   ASSERT_TRUE(RunUiIdle());
   EXPECT_EQ(std::filesystem::file_size(target), 1536u);
   EXPECT_EQ(LastStatus(), "The job was downloaded.");
@@ -413,10 +413,10 @@ TEST_F(HoldConfigTest, EveryProgressTextIsItsFormatFilledWithWhatItNames) {
       {CMD_DOWNLOAD,
        [&] {
          held_ = {Listed(jobC_)};
-         PRG_REQUEST* req = nullptr;
+         PrgRequestPtr req;
          tb::AnswerNextChooser({saved});
          ASSERT_EQ(hold::OpenDownload(&req), 1);
-         ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, req));
+         ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, std::move(req)));
        },
        {label("STC_IC_DOWNLOAD=", {"saved job.prn"})},
        true},

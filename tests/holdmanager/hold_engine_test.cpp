@@ -169,8 +169,8 @@ TEST_F(HoldTest, JobInformationThenThumbnailWrittenAsBmpAndLoaded) {
   EXPECT_TRUE(std::filesystem::is_empty(HoldCacheFolder())) << "the cache is removed at quit";
 }
 
-PRG_REQUEST* DeleteRequest(const std::vector<JOB_ENTRY>& jobs) {
-  auto* req = new PRG_REQUEST{};
+PrgRequestPtr DeleteRequest(const std::vector<JOB_ENTRY>& jobs) {
+  PrgRequestPtr req = NewPrgRequest();
   for (const JOB_ENTRY& j : jobs) {
     PRG_JOB p{};
     std::memcpy(p.jobId, j.jobId, 4);
@@ -186,8 +186,8 @@ TEST_F(HoldTest, DeletingThreeJobsUsesOneConnectionThenRefreshes) {
   StartCommand(&e_, CMD_REFRESH, false);
   ASSERT_TRUE(RunIdle());
   emu_.Hold().ClearLog();
-  auto* req = DeleteRequest({JobEntry(jobA_, 1, "a"), JobEntry(jobB_, 2, "b"), JobEntry(jobC_, 1, "c")});
-  ASSERT_TRUE(StartProgressCommand(&e_, CMD_DELETE, req));
+  PrgRequestPtr req = DeleteRequest({JobEntry(jobA_, 1, "a"), JobEntry(jobB_, 2, "b"), JobEntry(jobC_, 1, "c")});
+  ASSERT_TRUE(StartProgressCommand(&e_, CMD_DELETE, std::move(req)));
   for (int n = 1; n <= 2; ++n) {
     ASSERT_TRUE(Run([&] { return int(emu_.Hold().Requests(0).size()) == n && e_.progress &&
                                  e_.progress->cmd.state == VFMP_ST_WAIT_RESEND; }));
@@ -218,9 +218,9 @@ TEST_F(HoldTest, DownloadReplacesOnlyWhenWholeAndLeavesNoPartialFile) {
   auto dest = dir_ / "big.prn";
   testsupport::WriteFile(dest, "old contents");
   auto start = [&] {
-    auto* req = DeleteRequest({JobEntry(id, 1, "big")});
+    PrgRequestPtr req = DeleteRequest({JobEntry(id, 1, "big")});
     req->path = dest.string();
-    return StartProgressCommand(&e_, CMD_DOWNLOAD, req);
+    return StartProgressCommand(&e_, CMD_DOWNLOAD, std::move(req));
   };
   auto leftovers = [&] {
     int n = 0;
@@ -270,9 +270,9 @@ TEST_F(HoldTest, DownloadOfThousandsOfSmallFramesInOddPiecesIsWholeAndInOrder) {
   UInt32 id = emu_.Hold().AddJob(0, job);
   emu_.Hold().SetFraming(0, 100, 5001);
   auto dest = dir_ / "many.prn";
-  auto* req = DeleteRequest({JobEntry(id, 1, "many")});
+  PrgRequestPtr req = DeleteRequest({JobEntry(id, 1, "many")});
   req->path = dest.string();
-  ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, req));
+  ASSERT_TRUE(StartProgressCommand(&e_, CMD_DOWNLOAD, std::move(req)));
   ASSERT_TRUE(RunIdle());
   EXPECT_TRUE(view_.messages.empty());
   std::string got = testsupport::ReadFile(dest);

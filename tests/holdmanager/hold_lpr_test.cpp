@@ -1,8 +1,10 @@
 // Upload over LPR against the emulated daemon: the bytes of a session,
 // files one connection each, local ports, and the daemon's faults.
 #include <filesystem>
+#include <sstream>
 
 #include "hold_harness.h"
+#include "toolbox/trace.h"
 
 namespace holdtest {
 namespace {
@@ -173,6 +175,10 @@ TEST_F(LprTest, AnUploadWaitsForTheBoxToFileItsJobsThenRefreshes) {
   view_.tab = 2;
   emu_.Hold().SetFilingDelay(0, 400);
   std::string f = MakeFile("up.txt", "data");
+  // The engine's trace names each move of the command sequence.
+  testsupport::ScopedEnv trace("TOOLBOX_TRACE", "hold");
+  tb::ReloadTraceChannels();
+  testing::internal::CaptureStderr();
   ASSERT_TRUE(StartUpload(&e_, Specs({f}), 3));
   ASSERT_TRUE(Run([&] { return e_.current == CMD_REFRESH; }));
   EXPECT_EQ(view_.removedFiles, (std::vector<std::string>{"up.txt"}));
@@ -191,6 +197,15 @@ TEST_F(LprTest, AnUploadWaitsForTheBoxToFileItsJobsThenRefreshes) {
   EXPECT_EQ(GetCountPtrList(e_.boxJobs), 0);
   EXPECT_EQ(JobNames(e_.holdJobs).back(), "up.txt");
   EXPECT_TRUE(view_.messages.empty());
+  const std::string said = testing::internal::GetCapturedStderr();
+  std::vector<std::string> moves;
+  std::istringstream lines(said);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("[hold] command@", 0) == 0) moves.push_back(line.substr(line.find(": ") + 2));
+  EXPECT_EQ(moves, (std::vector<std::string>{"idle -> upload (started)", "upload -> wait (started)",
+                                             "wait -> refresh and again (the box filed the upload)",
+                                             "refresh and again -> refresh (ended)", "refresh -> idle (ended)"}))
+      << said;
 }
 
 }  // namespace
