@@ -65,6 +65,11 @@ OSStatus WheelOverView(EventHandlerCallRef, EventRef e, void* data) {
   return noErr;
 }
 
+// A text laid out anew starts at its left edge: so does the horizontal bar.
+void AtTextStart(CEDIT_DATA* ce) {
+  if (ce->hScroll) SetControlValue(ce->hScroll, 0);
+}
+
 // The last steps of both layouts: the view less the bars that are needed,
 // the corner between two bars cleared, the text laid out, the bars'
 // ratios measured.
@@ -195,6 +200,7 @@ void CTESetText(CEDIT_DATA* ceData, const void* data, SInt32 dataSize) {
   Te(ce).destRect = R(v.left + 5, v.top, right, bottom);
   Te(ce).viewRect = ce->rect;
   TECalText(ce->hTEdit);
+  AtTextStart(ce);
   CTESetTextVScroll(ce);
   CTESetTextHScroll(ce);
 
@@ -219,6 +225,7 @@ void CTESetTextEx(CEDIT_DATA* ceData, const void* data, SInt32 dataSize) {
   // would wrap them.
   Te(ce).destRect = R(v.left, v.top, w + v.left + 10, v.bottom);
   TECalText(ce->hTEdit);
+  AtTextStart(ce);
   const Rect dest = R(v.left, v.top, w + v.left + 10, v.top + LaidOutHeight(ce));
   Te(ce).destRect = dest;
 
@@ -427,7 +434,14 @@ SInt16 CTESetTextVScroll(CEDIT_DATA* ceData) {
   // The bar counts lines, so the view is counted in lines too: a view
   // counted in pixels drew the thumb as if nearly the whole text showed.
   SetControlViewSize(ce->vScroll, std::max<long>(1, viewH / LineHeight(ce)));
-  SetControlValue(ce->vScroll, 0);
+  // The value is the line at the view's top: the first for a text just laid
+  // out, the one a person scrolled to when a host brings the range up to
+  // date (a bar put back to 0 under scrolled text drew its thumb at the top
+  // and let the arrows scroll past the end). A range now ending before that
+  // line takes the text back with the bar.
+  const long shown = std::max<long>(0, (long(Te(ce).viewRect.top) - Te(ce).destRect.top) / LineHeight(ce));
+  SetControlValue(ce->vScroll, Clamp16(shown));
+  ScrollBy(ce, ce->vScroll, shown, GetControlValue(ce->vScroll));
   ce->vScrShow = viewH <= Lines(ce) * LineHeight(ce);
   return ce->vScrShow;
 }
@@ -439,8 +453,11 @@ SInt16 CTESetTextHScroll(CEDIT_DATA* ceData) {
   CEDIT_DATA* ce = ceData;
   const Rect& dest = Te(ce).destRect;
   const Rect& view = Te(ce).viewRect;
+  const long before = GetControlValue(ce->hScroll);
   SetControlMaximum(ce->hScroll, Clamp16(std::max<long>(0, long(dest.right) - view.right)));
-  SetControlValue(ce->hScroll, 0);
+  // The text moves sideways only with the bar, so the value is where it
+  // stands (0 once a new text is laid out); a shorter range takes both back.
+  ScrollBy(ce, ce->hScroll, before, GetControlValue(ce->hScroll));
   ce->hScrShow = view.right <= dest.right;
   return ce->hScrShow;
 }

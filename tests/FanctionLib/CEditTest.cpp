@@ -389,6 +389,15 @@ TEST_F(TextViewTest, DraggingTheThumbPastTheEndScrollsToTheLastLine) {
   EXPECT_EQ(dest().top, top - GetControlMaximum(v) * kLine);
   // The last line is in view.
   EXPECT_LE(dest().top + CTEGetLine(ce_) * kLine, view().bottom + kLine);
+  // A host bringing the range up to date (as the monitor does at every
+  // refresh) leaves the bar with the text; the up arrow then scrolls back.
+  const SInt16 scrolled = dest().top;
+  EXPECT_EQ(CTESetTextVScroll(ce_), 1);
+  EXPECT_EQ(GetControlValue(v), GetControlMaximum(v));
+  EXPECT_EQ(dest().top, scrolled);
+  cedit::DragScrollProc(v, kControlUpButtonPart);
+  EXPECT_EQ(GetControlValue(v), GetControlMaximum(v) - 1);
+  EXPECT_EQ(dest().top, scrolled + kLine);
 }
 
 TEST_F(TextViewTest, DrawingHidingAndTheFrame) {

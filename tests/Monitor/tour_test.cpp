@@ -379,6 +379,95 @@ TEST_P(Tour, EveryWindowReadsWholeAndAnswersClicks) {
   });
 }
 
+// The information text as a person scrolls it, with the monitor's
+// refreshes in between: the bar and the text always agree, the thumb
+// dragged past either end of its track leaves both at that end, and the
+// arrows and the wheel never scroll past the last page.
+TEST_P(Tour, TheInformationTextStaysWhereItWasScrolled) {
+  UseLanguage(GetParam());
+  tb::UseVirtualClock(true);
+  StartBoxes(1, true);
+  win = OpenWindow(0);
+  ASSERT_NE(win, nullptr);
+  ASSERT_TRUE(RunUntil([&] { return win->powerCheck != 0; }, kBound));
+  ClickTabOf(win->tabData, win->dlg, 1, 19);
+  CEDIT_DATA* view = win->textData;
+  ASSERT_NE(view, nullptr);
+  ControlRef bar = view->vScroll;
+  ASSERT_TRUE(RunUntil([&] { return GetControlMaximum(bar) > 4; }, kBound));
+  Drain();
+  const SInt16 max = GetControlMaximum(bar);
+  const WindowRef w = GetDialogWindow(win->dlg);
+  const auto global = [&](Point local) {
+    Rect c;
+    GetWindowBounds(w, kWindowContentRgn, &c);
+    return Point{SInt16(c.top + local.v), SInt16(c.left + local.h)};
+  };
+  const auto mid = [](const Rect& r) { return Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)}; };
+  const auto part = [&](ControlPartCode p) {
+    Rect r{0, 0, 0, 0};
+    EXPECT_TRUE(tb::ScrollBarPartRect(bar, p, &r)) << p;
+    return r;
+  };
+  Rect barRect;
+  GetControlBounds(bar, &barRect);
+  const auto expectAt = [&](int line, const std::string& after) {
+    Rect d, v;
+    CTEGetDestRect(view, &d);
+    CTEGetViewRect(view, &v);
+    EXPECT_EQ(GetControlValue(bar), line) << after;
+    EXPECT_EQ((v.top - d.top) / CTEGetLineHeight(view), line) << after << ": the text";
+    // The thumb stands where the value puts it: at the top for the first
+    // line, at the end of the track for the last.
+    const Rect thumb = part(kControlIndicatorPart);
+    if (line == 0) {
+      EXPECT_EQ(thumb.top, barRect.top) << after;
+    } else if (line == max) {
+      EXPECT_GT(thumb.top, (barRect.top + barRect.bottom) / 2 - 40) << after;
+    }
+  };
+  const auto act = [&](const std::function<void()>& input) {
+    tb::AdvanceClock(GetDblTime() + 1);
+    input();
+    for (int n = 0; n < 5; ++n) Pass();
+  };
+  // The monitor asks for the information again (about every 2 s) and
+  // shows the answer.
+  const auto refresh = [&] {
+    const UInt32 before = win->infoUpTick;
+    tb::AdvanceTicks(UInt32(win->configData.statUpdate) * 60 / 1000 + 1);
+    ASSERT_TRUE(RunUntil([&] { return win->infoUpTick != before && win->sendInfo == 0; }, kBound));
+    Drain();
+  };
+  const Point inText = mid(view->rect), belowWindow = global(Point{SInt16(barRect.bottom + 400), barRect.left});
+  struct Step {
+    const char* what;
+    std::function<void()> input;
+    int line;
+  } const steps[] = {
+      {"the thumb dragged past the end", [&] { tb::DragFromTo(global(mid(part(kControlIndicatorPart))), belowWindow); },
+       max},
+      {"a refresh", [&] { refresh(); }, max},
+      {"the up arrow", [&] { tb::ClickAt(global(mid(part(kControlUpButtonPart)))); }, max - 1},
+      {"a refresh", [&] { refresh(); }, max - 1},
+      {"the down arrow", [&] { tb::ClickAt(global(mid(part(kControlDownButtonPart)))); }, max},
+      {"the down arrow at the end", [&] { tb::ClickAt(global(mid(part(kControlDownButtonPart)))); }, max},
+      {"the wheel up", [&] { tb::TurnWheelAt(global(inText), -3); }, max - 3},
+      {"a refresh", [&] { refresh(); }, max - 3},
+      {"the wheel down past the end", [&] { tb::TurnWheelAt(global(inText), 10); }, max},
+      {"the thumb dragged past the top",
+       [&] {
+         tb::DragFromTo(global(mid(part(kControlIndicatorPart))), global(Point{-300, barRect.left}));
+       },
+       0},
+      {"a refresh", [&] { refresh(); }, 0},
+  };
+  for (const Step& s : steps) {
+    act(s.input);
+    expectAt(s.line, s.what);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Languages, Tour, testing::Values("English", "Japanese"));
 
 }  // namespace
