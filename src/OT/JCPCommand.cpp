@@ -181,6 +181,36 @@ bool handleReply(JCPEPInfo* ctx, std::span<const UInt8> d) {
   return false;
 }
 
+void receiveStep(JCPEPInfo* ctx) {
+  EPInfo* ep = JCP_ActiveEndpoint(ctx);
+  for (int i = 0; i < kMaxReadsPerStep && !JCP_IsEnding(ctx) && isOpen(ep); ++i) {
+    const UInt8* d = nullptr;
+    UInt32 len = 0;
+    JCPSender from;
+    // Only the box's accepted answer is news: anything else leaves the
+    // quiet time running.
+    const SInt32 quietSince = ep->prevTick;
+    if (JCP_ReadDatagram(ctx, &d, &len, &from) != kOTNoError) return;
+    if (!fromTheBox(ctx, from)) {
+      ep->prevTick = quietSince;
+      if (tb::TraceOn("jcp"))
+        tb::TraceRefusal("jcp", "command: %u bytes from %s, not the box", unsigned(len),
+                         JCP_SenderText(ctx->protocolType, from).c_str());
+      continue;
+    }
+    if (!handleReply(ctx, std::span<const UInt8>(d, len))) ep->prevTick = quietSince;
+  }
+}
+
+void sendStep(JCPEPInfo* ctx) {
+  if (ctx->cmdType == JCP_CMD_GET)
+    GetLargeData(ctx);
+  else if (ctx->cmdType == JCP_CMD_SET)
+    SetLargeData(ctx);
+}
+
+constexpr JCPSteps kCommandSteps{sendStep, receiveStep, nullptr, 0};
+
 }  // namespace
 
 short JCP_UDP_SetRemote(JCPEPInfo* ctx, UInt32 ipAddr, UInt16 port) {
@@ -240,7 +270,7 @@ OSStatus SendCommand(JCPEPInfo* ctx, const void* cmd, UInt32 cmdLen, const void*
   if (isOpen(ep) || JCP_IsOpening(ctx)) return kOTOutStateErr;
   if (cmdLen > kJcpCmdSize || dataLen > kJCPLargeBufSize || (cmdLen && !cmd) || (dataLen && !data))
     return kOTBadDataErr;
-  JCP_BeginExchange(ctx, ctx->cmdType, notify, timeoutMs);
+  JCP_BeginExchange(ctx, ctx->cmdType, &kCommandSteps, notify, timeoutMs);
   ctx->ackWait = 1;
   ctx->conditionNo = 1;
   ctx->retryCnt = 0;
@@ -314,25 +344,4 @@ OSStatus JCP_Resending(JCPEPInfo* ctx) {
   OSStatus r = JCP_OpenActive(ctx, ep->bAsync);
   if (r != kOTNoError && !isOpen(ep) && !JCP_IsOpening(ctx)) return r;
   return ep->err;
-}
-
-void JCP_CommandReceive(JCPEPInfo* ctx) {
-  EPInfo* ep = JCP_ActiveEndpoint(ctx);
-  for (int i = 0; i < kMaxReadsPerStep && !JCP_IsEnding(ctx) && isOpen(ep); ++i) {
-    const UInt8* d = nullptr;
-    UInt32 len = 0;
-    JCPSender from;
-    // Only the box's accepted answer is news: anything else leaves the
-    // quiet time running.
-    const SInt32 quietSince = ep->prevTick;
-    if (JCP_ReadDatagram(ctx, &d, &len, &from) != kOTNoError) return;
-    if (!fromTheBox(ctx, from)) {
-      ep->prevTick = quietSince;
-      if (tb::TraceOn("jcp"))
-        tb::TraceRefusal("jcp", "command: %u bytes from %s, not the box", unsigned(len),
-                         JCP_SenderText(ctx->protocolType, from).c_str());
-      continue;
-    }
-    if (!handleReply(ctx, std::span<const UInt8>(d, len))) ep->prevTick = quietSince;
-  }
 }

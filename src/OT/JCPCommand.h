@@ -28,6 +28,3 @@ OSStatus SendCommand(JCPEPInfo* context, const void* cmd, UInt32 cmdLen, const v
 void GetLargeData(JCPEPInfo* context);
 void SetLargeData(JCPEPInfo* context);
 OSStatus JCP_Resending(JCPEPInfo* context);
-
-// The receive step of a command (part of RcvData).
-void JCP_CommandReceive(JCPEPInfo* context);

@@ -7,8 +7,6 @@
 #include <cassert>
 #include <cstdio>
 
-#include "OT/JCPCommand.h"
-#include "OT/JCPSearch.h"
 #include "toolbox/clock.h"
 #include "toolbox/memory.h"
 #include "toolbox/pump.h"
@@ -110,9 +108,9 @@ void bindComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result) {
   }
   ctx->isSuccess = 0;
   SndData(ctx);
-  // A search with no target sends nothing; it still listens, so that the
-  // poll step counts its quiet time and it ends.
-  if (ctx->cmdType == JCP_CMD_SEARCH && isOpen(ep) && ep->prevCallFunc != OT_FUNC_SNDUDATA) RcvData(ctx);
+  // A request with nothing to send (a search with no target) still
+  // listens, so that the poll step counts its quiet time and it ends.
+  if (isOpen(ep) && ep->prevCallFunc != OT_FUNC_SNDUDATA) RcvData(ctx);
 }
 
 // Reads one datagram into the endpoint's receive buffer (a datagram longer
@@ -267,9 +265,11 @@ void JCP_BeginTry(JCPEPInfo* ctx) {
   ep->prevTick = 0;  // quiet time counts from this try's first datagram
 }
 
-void JCP_BeginExchange(JCPEPInfo* ctx, SInt16 cmdType, JCPNotifyProcPtr notify, UInt32 timeoutMs) {
+void JCP_BeginExchange(JCPEPInfo* ctx, SInt16 cmdType, const JCPSteps* steps, JCPNotifyProcPtr notify,
+                       UInt32 timeoutMs) {
   ctx->NotifyProcPtr = notify;
   ctx->cmdType = cmdType;
+  ctx->steps = steps;
   ctx->isSuccess = 0;
   JCP_BeginTry(ctx);
   if (EPInfo* ep = JCP_ActiveEndpoint(ctx)) ep->timeout = SInt32(std::min<UInt32>(timeoutMs, 0x7FFFFFFF));
@@ -317,9 +317,9 @@ OSStatus JCP_RunExchange(JCPEPInfo* ctx, Boolean async) {
 OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
   EPInfo* ep = JCP_ActiveEndpoint(ctx);
   if (!ep) return kOTBadDataErr;
-  if (ctx->cmdType == JCP_CMD_SEARCH && !JCP_IsEnding(ctx)) {
-    JCP_SearchPendingRows(ctx);
-    ep = JCP_ActiveEndpoint(ctx);
+  if (ctx->steps && ctx->steps->poll && !JCP_IsEnding(ctx)) {
+    ctx->steps->poll(ctx);
+    ep = JCP_ActiveEndpoint(ctx);  // the user's step may have moved it on
   }
   if (!isOpen(ep)) return kOTBadDataErr;
   if (ep->prevCallFunc != 7 && ep->prevCallFunc != 9) return ep->err;
@@ -331,8 +331,8 @@ OSStatus JCP_PendingLoop(JCPEPInfo* ctx) {
   // exchange ends within the time-out and the resends its caller allows. A
   // search lives on while boxes keep answering, up to its overall limit.
   const UInt32 lasted = TickCount() - ctx->startTick;
-  const bool over =
-      ctx->cmdType == JCP_CMD_SEARCH ? lasted > limit * kJCPOverallLimitFactor : lasted >= std::max<UInt32>(limit, 1);
+  const UInt32 factor = ctx->steps ? ctx->steps->overallLimitFactor : 0;
+  const bool over = factor ? lasted > limit * factor : lasted >= std::max<UInt32>(limit, 1);
   if (quiet || over) {
     tb::TraceNote("jcp", "context@%p: %s", static_cast<void*>(ctx),
                   quiet ? "no reply within the time-out" : "the request has run its whole time");
@@ -403,21 +403,12 @@ short GetEPInfo(JCPEPInfo* ctx, EPInfo** udp, EPInfo** ddp, EPInfo** nbp, EPInfo
 }
 
 void SndData(JCPEPInfo* ctx) {
-  if (!ctx) return;
-  switch (ctx->cmdType) {
-    case JCP_CMD_SEARCH: JCP_SearchSend(ctx); break;
-    case JCP_CMD_GET: GetLargeData(ctx); break;
-    case JCP_CMD_SET: SetLargeData(ctx); break;
-    default: break;
-  }
+  if (ctx && ctx->steps && ctx->steps->send) ctx->steps->send(ctx);
 }
 
 void RcvData(JCPEPInfo* ctx) {
   if (!ctx || JCP_IsEnding(ctx)) return;
-  if (ctx->cmdType == JCP_CMD_SEARCH)
-    JCP_SearchReceive(ctx);
-  else
-    JCP_CommandReceive(ctx);
+  if (ctx->steps && ctx->steps->receive) ctx->steps->receive(ctx);
 }
 
 void EndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie) {

@@ -1,8 +1,9 @@
 // The JCP request context and the life of its endpoint, shared by the
-// search (JCPSearch.h) and the command transfer (JCPCommand.h): one
-// JCPEPInfo carries one search or one command from its start, through the
-// open, bind, send and receive steps, the poll step and the end sequence,
-// to the notifier's end status.
+// search and the command transfer: one JCPEPInfo carries one search or one
+// command from its start, through the open, bind, send and receive steps,
+// the poll step and the end sequence, to the notifier's end status. What
+// each kind of request sends and takes in is its user's: the user hands its
+// steps over when the request begins, and the exchange names none of them.
 #pragma once
 
 #include <string>
@@ -13,6 +14,22 @@
 #include "toolbox/types.h"
 
 struct JCPEPInfo;
+
+// What a kind of request does at the exchange's steps, handed over when a
+// request begins (JCP_BeginExchange) and kept for its resends.
+struct JCPSteps {
+  // The next probes or request block, when one may go out.
+  void (*send)(JCPEPInfo* context);
+  // The datagrams waiting on the active endpoint.
+  void (*receive)(JCPEPInfo* context);
+  // Work of the user's own that the poll step runs first (null: none), such
+  // as the probes of rows a name lookup has delivered since.
+  void (*poll)(JCPEPInfo* context);
+  // How long a try may last however the peer answers, in time-outs: a
+  // search lives on while boxes keep answering, up to this many; 0 (a
+  // command): one time-out from the try's start.
+  UInt32 overallLimitFactor;
+};
 
 // The caller's notifier: (context, data, extra, status). Status 1 hands over
 // one search reply (a jcp_reply, valid during the call only; extra null
@@ -69,6 +86,7 @@ struct JCPEPInfo {
     DDPAddInfo ddp;
   } protocol;
   JCPNotifyProcPtr NotifyProcPtr;
+  const JCPSteps* steps;  // the user's steps of the request under way
   SInt16 protocolType;
   SInt16 cmdType;
   SInt16 conditionNo;
@@ -128,10 +146,11 @@ inline bool JCP_EndpointOpen(const EPInfo* ep) { return ep && ep->epRef != kOTIn
 // the box answers (see JCP_PendingLoop).
 constexpr UInt32 kJCPOverallLimitFactor = 8;
 
-// The start of every search and command: the caller's notifier and the
-// kind of request, the transfer flags cleared, and a first try begun with
-// the time-out (ms) on the active endpoint.
-void JCP_BeginExchange(JCPEPInfo* context, SInt16 cmdType, JCPNotifyProcPtr notify, UInt32 timeoutMs);
+// The start of every search and command: the kind of request with its
+// user's steps, the caller's notifier, the transfer flags cleared, and a
+// first try begun with the time-out (ms) on the active endpoint.
+void JCP_BeginExchange(JCPEPInfo* context, SInt16 cmdType, const JCPSteps* steps, JCPNotifyProcPtr notify,
+                       UInt32 timeoutMs);
 // A new try of the same request (the start, or a resend): not complete, not
 // timed out, the quiet time and the overall limit counting from now.
 void JCP_BeginTry(JCPEPInfo* context);
@@ -144,8 +163,8 @@ OSStatus JCP_PendingLoop(JCPEPInfo* context);
 void JCP_KillIOEvent(JCPEPInfo* context);
 short JCP_IsTerminated(JCPEPInfo* context);
 short GetEPInfo(JCPEPInfo* context, EPInfo** udp, EPInfo** ddp, EPInfo** nbp, EPInfo** active);
-// The send and receive steps: by cmdType, the search's probes and replies
-// or the command's requests and replies.
+// The send and receive steps: the ones the request's user handed over (the
+// search's probes and replies, or the command's requests and replies).
 void SndData(JCPEPInfo* context);
 void RcvData(JCPEPInfo* context);
 void EndpointNotifierProc(void* context, OTEventCode code, OTResult result, void* cookie);

@@ -164,6 +164,29 @@ OSStatus lookupThenProbe(JCPEPInfo* ctx, UInt32 timeoutMs, Boolean async) {
   return d.ddpEPInfo.epi.err;
 }
 
+// The search's steps in the exchange.
+void sendStep(JCPEPInfo* ctx) {
+  if (ctx->protocolType == JCP_PROTO_UDP)
+    searchSend(ctx);
+  else if (ctx->protocolType == JCP_PROTO_DDP)
+    ddpSearchSend(ctx);
+  else if (ctx->protocolType == JCP_PROTO_NBP)
+    NBP_SndLookup(&ctx->protocol.ddp.nbpEPInfo);
+}
+
+void receiveStep(JCPEPInfo* ctx) {
+  // The lookup's own notifier reads its answers.
+  if (ctx->protocolType == JCP_PROTO_UDP || ctx->protocolType == JCP_PROTO_DDP) searchReceive(ctx);
+}
+
+// The probes of the rows the name lookup has delivered since.
+void pendingRows(JCPEPInfo* ctx) {
+  const DDPAddInfo& d = ctx->protocol.ddp;
+  if (d.curLookupIdx < UInt32(std::max<SInt16>(d.nbpAddrTableCnt, 0)) && d.nbpEPInfo.sndComplete) DDPNextSearch(ctx);
+}
+
+constexpr JCPSteps kSearchSteps{sendStep, receiveStep, pendingRows, kJCPOverallLimitFactor};
+
 }  // namespace
 
 short JCP_UDP_SetSearch(JCPEPInfo* ctx, const UInt32* addrs, short count, UInt16 port) {
@@ -262,7 +285,7 @@ void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status) 
 
 OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNotifyProcPtr notify, Boolean async) {
   if (!ctx || !notify || !JCP_ActiveEndpoint(ctx)) return kOTBadDataErr;
-  JCP_BeginExchange(ctx, JCP_CMD_SEARCH, notify, timeoutMs);
+  JCP_BeginExchange(ctx, JCP_CMD_SEARCH, &kSearchSteps, notify, timeoutMs);
   ctx->conditionNo = conditionNo;
   ctx->found = 0;
   if (ctx->protocolType == JCP_PROTO_NBP) return lookupThenProbe(ctx, timeoutMs, async);
@@ -272,23 +295,4 @@ OSStatus JCP_Search(JCPEPInfo* ctx, short conditionNo, UInt32 timeoutMs, JCPNoti
     ctx->protocol.ddp.ddpEPInfo.sndComplete = 0;
   }
   return JCP_RunExchange(ctx, async);
-}
-
-void JCP_SearchPendingRows(JCPEPInfo* ctx) {
-  const DDPAddInfo& d = ctx->protocol.ddp;
-  if (d.curLookupIdx < UInt32(std::max<SInt16>(d.nbpAddrTableCnt, 0)) && d.nbpEPInfo.sndComplete) DDPNextSearch(ctx);
-}
-
-void JCP_SearchSend(JCPEPInfo* ctx) {
-  if (ctx->protocolType == JCP_PROTO_UDP)
-    searchSend(ctx);
-  else if (ctx->protocolType == JCP_PROTO_DDP)
-    ddpSearchSend(ctx);
-  else if (ctx->protocolType == JCP_PROTO_NBP)
-    NBP_SndLookup(&ctx->protocol.ddp.nbpEPInfo);
-}
-
-void JCP_SearchReceive(JCPEPInfo* ctx) {
-  // The lookup's own notifier reads its answers.
-  if (ctx->protocolType == JCP_PROTO_UDP || ctx->protocolType == JCP_PROTO_DDP) searchReceive(ctx);
 }

@@ -15,9 +15,3 @@ OSStatus JCP_Search(JCPEPInfo* context, short conditionNo, UInt32 timeoutMs, JCP
 short DDPNextSearch(JCPEPInfo* context);
 // The name lookup's callback: each row found is probed.
 void NBPNotifyProc(NBPEPInfo* nbp, NBPAddrTable* row, void* ref, SInt16 status);
-
-// The search's part of the exchange's steps: the next probes, the replies
-// waiting, and (in the poll step) the probes of rows the lookup delivered.
-void JCP_SearchSend(JCPEPInfo* context);
-void JCP_SearchReceive(JCPEPInfo* context);
-void JCP_SearchPendingRows(JCPEPInfo* context);
