@@ -1,7 +1,9 @@
 // The X11 display under a real X server: a small program (this test binary
 // started again under xvfb-run) opens a window, is clicked and typed at
 // through X events sent by a second X client, and the result is read back
-// from the X server's screen.
+// from the X server's screen; it stands there named for the desktop and
+// shaped to its window, and a large text goes through the clipboard both
+// ways.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,20 +11,31 @@
 #include <string>
 
 #ifdef TB_HAVE_X11
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <vector>
 
 #include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
 #include "toolbox/events.h"
+#include "toolbox/scrap.h"
 #include "toolbox/windows.h"
 
 // X11 calls its cursor type Cursor too.
 #define Cursor XCursor
+#include <X11/keysym.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 #undef Cursor
+
+extern char** environ;
 
 namespace {
 
@@ -33,18 +46,23 @@ int fail(const char* what) {
   return 1;
 }
 
-Window findByName(Display* d, Window parent, const char* name) {
+// The top-level window whose _NET_WM_PID is pid.
+Window findByPid(Display* d, Window parent, long pid) {
   Window root, up, *kids = nullptr;
   unsigned n = 0;
   if (!XQueryTree(d, parent, &root, &up, &kids, &n)) return 0;
+  const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
   Window found = 0;
   for (unsigned i = 0; i < n && !found; ++i) {
-    char* wn = nullptr;
-    if (XFetchName(d, kids[i], &wn) && wn) {
-      if (std::string(wn) == name) found = kids[i];
-      XFree(wn);
-    }
-    if (!found) found = findByName(d, kids[i], name);
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, kids[i], pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+            Success &&
+        data && count == 1 && *reinterpret_cast<long*>(data) == pid)
+      found = kids[i];
+    if (data) XFree(data);
   }
   if (kids) XFree(kids);
   return found;
@@ -151,6 +169,64 @@ const char* typeJapanese(Display* d, Window screen, WindowRef win) {
   return nullptr;
 }
 
+// Runs a command (another X client) while the event loop goes on, so that
+// the program can answer it; its standard output, or nullopt when it failed.
+std::optional<std::string> whileLooping(std::vector<std::string> args, const std::string& input = "") {
+  char inName[] = "/tmp/x11-probe-in-XXXXXX", outName[] = "/tmp/x11-probe-out-XXXXXX";
+  const int in = mkstemp(inName), out = mkstemp(outName);
+  if (in < 0 || out < 0) return std::nullopt;
+  if (write(in, input.data(), input.size()) != ssize_t(input.size())) return std::nullopt;
+  lseek(in, 0, SEEK_SET);
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_adddup2(&fa, in, 0);
+  posix_spawn_file_actions_adddup2(&fa, out, 1);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int status = -1;
+  if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0) {
+    loopUntil(20000, [&](const EventRecord&) { return waitpid(pid, &status, WNOHANG) == pid; });
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+  }
+  posix_spawn_file_actions_destroy(&fa);
+  close(in);
+  close(out);
+  std::ifstream f(outName, std::ios::binary);
+  std::stringstream text;
+  text << f.rdbuf();
+  unlink(inName);
+  unlink(outName);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return text.str();
+}
+
+// A text far larger than one request can carry, lines ended the
+// platform's way here and the desktop's way there, goes out to another
+// client and comes back from one.
+const char* clipboardBothWays() {
+  if (std::system("command -v xclip >/dev/null 2>&1") != 0) return nullptr;
+  std::string ours, theirs;
+  for (int i = 0; ours.size() < 600000; ++i) {
+    ours += "line " + std::to_string(i) + " 日本\r";
+    theirs += "line " + std::to_string(i) + " 日本\n";
+  }
+  tb::PutScrapText(ours);
+  const auto read = whileLooping({"xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING"});
+  if (!read || *read != theirs) return "a large copy did not reach another client whole";
+  // xclip stays behind to answer one request, then ends.
+  const std::string other = "another " + theirs;
+  if (!whileLooping({"xclip", "-i", "-selection", "clipboard", "-loops", "1"}, other))
+    return "xclip could not take the clipboard";
+  std::string pasted;
+  if (!tb::GetScrapText(&pasted) || pasted != other) return "a large text another client copied was not pasted whole";
+  return nullptr;
+}
+
 int runProbe() {
   if (tb::DisplayIsHeadless()) return fail("the display came up headless");
   Str255 title;
@@ -162,13 +238,23 @@ int runProbe() {
   Display* d = XOpenDisplay(nullptr);
   if (!d) return fail("the second client cannot connect");
   Window screen = 0;
-  // The toolbox's window carries the program's name.
+  // The program's window carries its process, its name as its class and
+  // the front window's title.
   loopUntil(5000, [&](const EventRecord&) {
-    screen = findByName(d, DefaultRootWindow(d), program_invocation_short_name);
+    screen = findByPid(d, DefaultRootWindow(d), long(getpid()));
     XWindowAttributes a;
     return screen && XGetWindowAttributes(d, screen, &a) && a.map_state == IsViewable;
   });
   if (!screen) return fail("the screen window never appeared");
+  XClassHint cls{};
+  char* name = nullptr;
+  const bool named = XGetClassHint(d, screen, &cls) && cls.res_class &&
+                     std::string(cls.res_class) == program_invocation_short_name && XFetchName(d, screen, &name) &&
+                     name && std::string(name) == "Probe";
+  if (cls.res_name) XFree(cls.res_name);
+  if (cls.res_class) XFree(cls.res_class);
+  if (name) XFree(name);
+  if (!named) return fail("the screen window is not named for the desktop");
 
   // A click in the window's content.
   sendButton(d, screen, ButtonPress, 200, 150);
@@ -222,8 +308,14 @@ int runProbe() {
     XDestroyImage(img);
     return px == 0xFF0000;
   });
-  XCloseDisplay(d);
   if (!shown) return fail("the red window never reached the X server");
+  // Beside the window the desktop shows: the screen is shaped to it.
+  XImage* img = XGetImage(d, DefaultRootWindow(d), 60, 500, 1, 1, AllPlanes, ZPixmap);
+  const unsigned long beside = img ? XGetPixel(img, 0, 0) : 0;
+  if (img) XDestroyImage(img);
+  XCloseDisplay(d);
+  if (beside == 0xFF0000 || beside == 0x6E7F96) return fail("the screen covers the desktop beside the window");
+  if (const char* why = clipboardBothWays()) return fail(why);
   return 0;
 }
 

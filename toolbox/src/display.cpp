@@ -1,8 +1,9 @@
-// The screen's framebuffer and its backend: headless, or one X window that
-// shows the framebuffer and turns the X server's mouse and keys into
-// events.
+// The screen's framebuffer and its backend: headless, or an X window that
+// shows the menu bar and the windows of the framebuffer on the desktop and
+// turns the X server's mouse and keys into events.
 #include "toolbox/display.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,7 @@
 #include "display_backend.h"
 #include "screen_internal.h"
 #include "toolbox/clock.h"
+#include "toolbox/menus.h"
 #include "toolbox/windows.h"
 
 namespace {
@@ -48,6 +50,17 @@ UInt64 sceneVersion() {
          tb::detail::MenusVersion();
 }
 
+// The desktop names the program by its front window, else by its own name.
+std::string frontTitle() {
+  if (WindowRef front = FrontWindow()) {
+    Str255 title;
+    GetWTitle(front, title);
+    if (title[0]) return pstr::str(title);
+  }
+  const char* name = program_invocation_short_name;
+  return name && *name ? name : "toolbox";
+}
+
 void composite() {
   auto& d = ds();
   tb::detail::CompositeWindows(d.fb.data(), d.width, d.width, d.height);
@@ -61,7 +74,12 @@ void present(bool force) {
   if (!force && v == d.presented) return;
   d.presenting = true;  // drawing frames must not come back here
   composite();
-  d.backend->present(d.fb.data(), d.width, d.width, d.height);
+  std::vector<Rect> shown;
+  tb::detail::WindowsShownRects(&shown);
+  tb::detail::MenusShownRects(&shown);
+  d.backend->present(d.fb.data(), d.width, d.width, d.height, shown);
+  d.backend->holdPointer(tb::detail::MenuOpen());
+  d.backend->setTitle(frontTitle());
   d.presented = sceneVersion();
   d.presenting = false;
 }
@@ -167,3 +185,46 @@ void tb::detail::DisplaySetCursor(int kind) {
 }
 
 void tb::detail::ScreenChanged() { ++ds().changes; }
+
+void tb::detail::DisplayOwnClipboard() {
+  if (ds().backend) ds().backend->ownClipboard();
+}
+
+tb::detail::DisplayBackend::Clipboard tb::detail::DisplayClipboardText(std::string* text) {
+  if (!ds().backend) return DisplayBackend::Clipboard::kLocal;
+  return ds().backend->clipboardText(text);
+}
+
+Point tb::detail::PlaceOnDesktop(const Rect& content, const std::vector<Rect>& taken, const Rect& area, short gap) {
+  auto areaOf = [](const Rect& a, const Rect& b) {
+    const long w = std::min<long>(a.right, b.right) - std::max<long>(a.left, b.left);
+    const long h = std::min<long>(a.bottom, b.bottom) - std::max<long>(a.top, b.top);
+    return w > 0 && h > 0 ? w * h : 0;
+  };
+  // The best places lie against the area's top-left corner or just past
+  // what is taken, to its right or below it.
+  std::vector<long> xs{long(area.left) - content.left}, ys{long(area.top) - content.top};
+  for (const Rect& t : taken) {
+    xs.push_back(long(t.right) + gap - content.left);
+    ys.push_back(long(t.bottom) + gap - content.top);
+  }
+  const long size = long(content.right - content.left) * (content.bottom - content.top);
+  long bestCost = -1, bestX = xs[0], bestY = ys[0];
+  for (long dy : ys) {
+    for (long dx : xs) {
+      if (std::abs(dx) > 16000 || std::abs(dy) > 16000) continue;
+      const Rect r{SInt16(content.top + dy), SInt16(content.left + dx), SInt16(content.bottom + dy),
+                   SInt16(content.right + dx)};
+      long cost = size - areaOf(r, area);
+      for (const Rect& t : taken)
+        cost +=
+            areaOf(r, Rect{SInt16(t.top - gap), SInt16(t.left - gap), SInt16(t.bottom + gap), SInt16(t.right + gap)});
+      if (bestCost < 0 || cost < bestCost || (cost == bestCost && (dy < bestY || (dy == bestY && dx < bestX)))) {
+        bestCost = cost;
+        bestX = dx;
+        bestY = dy;
+      }
+    }
+  }
+  return Point{SInt16(bestY), SInt16(bestX)};
+}

@@ -1,9 +1,11 @@
 // The display's backends: where the composited screen goes and where real
-// input comes from. Private to the toolbox.
+// input comes from. Private to the toolbox; plain types only, since X11's
+// headers take the names Cursor and Region.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "toolbox/types.h"
 
@@ -12,8 +14,16 @@ namespace tb::detail {
 class DisplayBackend {
  public:
   virtual ~DisplayBackend() = default;
-  // Shows the framebuffer (0, R, G, B memory order, stride in pixels).
-  virtual void present(const UInt32* fb, int stride, int width, int height) = 0;
+  // Shows the framebuffer (0, R, G, B memory order, stride in pixels). Only
+  // the parts in shown (screen coordinates: the menu bar's titles, the
+  // windows, a menu pulled down) stand on the desktop; the rest of the
+  // screen is not there, for looks or for the mouse.
+  virtual void present(const UInt32* fb, int stride, int width, int height, const std::vector<Rect>& shown) = 0;
+  // The name the desktop's window manager and task bar show (UTF-8).
+  virtual void setTitle(const std::string& title) { (void)title; }
+  // While a menu is open every click must come here, also one beside the
+  // program's windows: it closes the menu.
+  virtual void holdPointer(bool hold) { (void)hold; }
   // Reads input that is already waiting (the descriptor watch does the
   // rest).
   virtual void poll() {}
@@ -21,10 +31,42 @@ class DisplayBackend {
   virtual void setCursor(int kind) { (void)kind; }
   // True when a person can give input (the button held can be released).
   virtual bool live() const { return false; }
+
+  // The desktop's clipboard. ownClipboard: the program's scrap now holds
+  // what was copied, for every other program to read.
+  virtual void ownClipboard() {}
+  enum class Clipboard {
+    kLocal,  // the scrap is the clipboard (it was copied here, or there is no desktop)
+    kText,   // another program's text, in *text (UTF-8)
+    kEmpty,  // another program holds something that is not text, or nobody holds anything
+  };
+  virtual Clipboard clipboardText(std::string* text) {
+    (void)text;
+    return Clipboard::kLocal;
+  }
 };
 
 // The X11 backend, or null (with the reason) when there is no X server or
 // the toolbox was built without X11.
 std::unique_ptr<DisplayBackend> MakeX11Backend(int width, int height, std::string* error);
+
+// Where a program's screen goes on the desktop: the offset that moves its
+// content (the bounds of what it shows) into the work area clear of what
+// other programs show there (each kept gap pixels away), else where it
+// covers the least of them and of the area's outside; among equals the
+// highest, then the leftmost.
+Point PlaceOnDesktop(const Rect& content, const std::vector<Rect>& taken, const Rect& area, short gap);
+
+// The scrap's way to the backend (nothing, and kLocal, when headless).
+void DisplayOwnClipboard();
+DisplayBackend::Clipboard DisplayClipboardText(std::string* text);
+
+// What a backend tells the toolbox.
+// The desktop gave the keyboard to another program (false) or back to this
+// one: the front window is deactivated or activated.
+void SetApplicationActive(bool active);
+// The text of the program's own scrap, as another program reads it; false
+// when it holds none.
+bool LocalScrapText(std::string* text);
 
 }  // namespace tb::detail

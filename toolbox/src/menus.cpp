@@ -71,6 +71,7 @@ struct MMState {
   UInt64 version = 1;
   CGrafPtr barPort = nullptr;
   UInt64 barDrawn = 0;
+  short barUsed = 0;  // where the last title ends, as last drawn
   CGrafPtr menuPort = nullptr;
   UInt64 menuDrawn = 0;
   tb::MenuCommandHandler handler = nullptr;
@@ -302,6 +303,7 @@ void renderBar() {
     }
     x = SInt16(x + tw);
   }
+  mm().barUsed = std::min<short>(SInt16(x + kBarLeft), w);
   RGBColor black = rgb(0, 0, 0);
   RGBForeColor(&black);
 }
@@ -494,6 +496,12 @@ void tb::detail::CompositeMenus(UInt32* fb, int stride, int fw, int fh) {
         if (y >= 0 && x >= 0 && (x >= r.right || y >= r.bottom)) fb[std::size_t(y) * stride + x] = shade;
     blit(fb, stride, fw, fh, mm().menuPort, r.left, r.top);
   }
+}
+
+void tb::detail::MenusShownRects(std::vector<Rect>* out) {
+  out->push_back(Rect{0, 0, kBarHeight, mm().barUsed});
+  if (const Rect& r = mm().open.rect; mm().open.menu)
+    out->push_back(Rect{r.top, r.left, SInt16(r.bottom + 3), SInt16(r.right + 3)});
 }
 
 // ---------------------------------------------------------------------------

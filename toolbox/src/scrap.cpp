@@ -1,10 +1,15 @@
-// Scrap Manager: the process clipboard and its flavours.
+// Scrap Manager: the process clipboard and its flavours, and on a desktop
+// the desktop's clipboard: what is copied here is offered to every other
+// program, and what another program copied is what a paste here takes.
 #include "toolbox/scrap.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "display_backend.h"
+#include "toolbox/display.h"
 #include "utf8_internal.h"
 
 struct OpaqueScrapRef {
@@ -80,10 +85,55 @@ std::string fromUtf16(const UInt16* u, std::size_t n) {
   return out;
 }
 
+void putText(ScrapRef scrap, std::string_view text) {
+  scrap->flavors.push_back({kScrapFlavorTypeText, kScrapFlavorMaskNone, {text.begin(), text.end()}});
+  std::vector<UInt16> u = toUtf16(text);
+  const auto* b = reinterpret_cast<const UInt8*>(u.data());
+  scrap->flavors.push_back({kScrapFlavorTypeUnicode, kScrapFlavorMaskNone, {b, b + u.size() * 2}});
+}
+
+bool textOf(ScrapRef scrap, std::string* text) {
+  if (auto* f = findFlavor(scrap, kScrapFlavorTypeText)) {
+    if (text) text->assign(f->data.begin(), f->data.end());
+    return true;
+  }
+  if (auto* f = findFlavor(scrap, kScrapFlavorTypeUnicode)) {
+    std::vector<UInt16> u(f->data.size() / 2);
+    if (!u.empty()) std::memcpy(u.data(), f->data.data(), u.size() * 2);
+    if (text) *text = fromUtf16(u.data(), u.size());
+    return true;
+  }
+  return false;
+}
+
+// Before the scrap is read: when another program of the desktop holds the
+// clipboard, its text becomes the scrap (a new one only when the text
+// differs, so references stay good while nothing changed).
+void followDesktop() {
+  if (tb::DisplayIsHeadless()) return;
+  std::string theirs;
+  switch (tb::detail::DisplayClipboardText(&theirs)) {
+    case tb::detail::DisplayBackend::Clipboard::kLocal: return;
+    case tb::detail::DisplayBackend::Clipboard::kEmpty:
+      if (!scraps().now()->flavors.empty()) ClearCurrentScrap();
+      return;
+    case tb::detail::DisplayBackend::Clipboard::kText: {
+      std::string ours;
+      if (textOf(scraps().now(), &ours) && ours == theirs) return;
+      ClearCurrentScrap();
+      putText(scraps().now(), theirs);
+      return;
+    }
+  }
+}
+
 }  // namespace
+
+bool tb::detail::LocalScrapText(std::string* text) { return textOf(scraps().now(), text); }
 
 OSStatus GetCurrentScrap(ScrapRef* scrap) {
   if (!scrap) return paramErr;
+  followDesktop();
   *scrap = scraps().now();
   return noErr;
 }
@@ -112,6 +162,7 @@ OSStatus PutScrapFlavor(ScrapRef scrap, ScrapFlavorType type, ScrapFlavorFlags f
     f.data.assign(b, b + size);
   }
   scrap->flavors.push_back(std::move(f));
+  if (type == kScrapFlavorTypeText || type == kScrapFlavorTypeUnicode) tb::detail::DisplayOwnClipboard();
   return noErr;
 }
 
@@ -144,24 +195,12 @@ OSStatus GetScrapFlavorData(ScrapRef scrap, ScrapFlavorType type, Size* byteCoun
 }
 
 bool tb::GetScrapText(std::string* text) {
-  ScrapRef scrap = scraps().now();
-  if (auto* f = findFlavor(scrap, kScrapFlavorTypeText)) {
-    if (text) text->assign(f->data.begin(), f->data.end());
-    return true;
-  }
-  if (auto* f = findFlavor(scrap, kScrapFlavorTypeUnicode)) {
-    std::vector<UInt16> u(f->data.size() / 2);
-    if (!u.empty()) std::memcpy(u.data(), f->data.data(), u.size() * 2);
-    if (text) *text = fromUtf16(u.data(), u.size());
-    return true;
-  }
-  return false;
+  followDesktop();
+  return textOf(scraps().now(), text);
 }
 
 void tb::PutScrapText(std::string_view text) {
   ClearCurrentScrap();
-  ScrapRef scrap = scraps().now();
-  PutScrapFlavor(scrap, kScrapFlavorTypeText, kScrapFlavorMaskNone, Size(text.size()), text.data());
-  std::vector<UInt16> u = toUtf16(text);
-  PutScrapFlavor(scrap, kScrapFlavorTypeUnicode, kScrapFlavorMaskNone, Size(u.size() * 2), u.data());
+  putText(scraps().now(), text);
+  tb::detail::DisplayOwnClipboard();
 }

@@ -2,6 +2,8 @@
 // display tell one another inside the toolbox. Not for programs.
 #pragma once
 
+#include <vector>
+
 #include "toolbox/events.h"
 
 namespace tb::detail {
@@ -42,5 +44,10 @@ UInt64 WindowsVersion();
 UInt64 MenusVersion();
 // True while a menu is open on the screen (being chosen from).
 bool MenuOpen();
+// What of the screen the windows (their frames, a drag outline) and the
+// menus (the bar as far as its titles go, a menu pulled down and its
+// shadow) cover, as last composited; the rest is the desk.
+void WindowsShownRects(std::vector<Rect>* out);
+void MenusShownRects(std::vector<Rect>* out);
 
 }  // namespace tb::detail

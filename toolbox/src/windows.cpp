@@ -7,6 +7,7 @@
 #include <deque>
 #include <vector>
 
+#include "display_backend.h"
 #include "screen_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
@@ -66,6 +67,7 @@ struct WMState {
   UInt64 orderVersion = 1;
   bool haveOutline = false;
   Rect outline{};
+  bool suspended = false;  // another program of the desktop has the keyboard
 };
 
 WMState& wm() {
@@ -175,8 +177,9 @@ void orderChanged() {
 
 // Activation follows the frontmost visible window: the old one is told it
 // is deactivated, the new one that it is activated.
+// While the program is in the background no window is active.
 void reconsiderFront() {
-  WindowRecord* front = FrontWindow();
+  WindowRecord* front = wm().suspended ? nullptr : FrontWindow();
   if (front == wm().active) return;
   if (wm().active) {
     wm().active->hilited = false;
@@ -456,6 +459,24 @@ void tb::detail::CompositeWindows(UInt32* fb, int stride, int fw, int fh) {
     if (!w->collapsed) blit(fb, stride, fw, fh, w->port, w->origin.h, w->origin.v, w->width, w->height);
   }
   if (wm().haveOutline) drawOutline(fb, stride, fw, fh, wm().outline);
+}
+
+void tb::detail::WindowsShownRects(std::vector<Rect>* out) {
+  for (WindowRecord* w : wm().windows)
+    if (w->visible) out->push_back(structureRect(w));
+  if (wm().haveOutline) {
+    const Rect& r = wm().outline;
+    out->push_back(Rect{r.top, r.left, SInt16(r.top + 1), r.right});
+    out->push_back(Rect{SInt16(r.bottom - 1), r.left, r.bottom, r.right});
+    out->push_back(Rect{r.top, r.left, r.bottom, SInt16(r.left + 1)});
+    out->push_back(Rect{r.top, SInt16(r.right - 1), r.bottom, r.right});
+  }
+}
+
+void tb::detail::SetApplicationActive(bool active) {
+  if (wm().suspended == !active) return;
+  wm().suspended = !active;
+  reconsiderFront();
 }
 
 // ---------------------------------------------------------------------------

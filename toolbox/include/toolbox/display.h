@@ -2,8 +2,9 @@
 // the process's windows, composited from each window's own pixels.
 //
 // The backend is headless when TOOLBOX_HEADLESS=1 or no DISPLAY is set, and
-// X11 otherwise (when built with it): one X window shows the screen; the
-// mouse and the keys come back as events, Control standing for Command.
+// X11 otherwise (when built with it): the screen is an X window on the
+// desktop shaped to the menu bar and the windows; the mouse and the keys
+// come back as events, Control standing for Command.
 // TOOLBOX_SCREEN=WIDTHxHEIGHT sets the screen size (1024x768 by default).
 // TOOLBOX_SCREENSHOT=file writes a PNG of the screen when the program ends.
 #pragma once
