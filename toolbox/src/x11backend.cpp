@@ -67,6 +67,7 @@ constexpr std::size_t kClipboardLimit = 16u << 20;
 // piece of a large copy, before it is given up.
 constexpr int kClipboardWaitMs = 2000;
 constexpr UInt64 kTransferIdleMicros = 10'000'000;
+constexpr int kWheelLines = 3;
 // The gap kept between programs placed side by side.
 constexpr short kPlacementGap = 16;
 
@@ -840,6 +841,10 @@ class X11Backend : public tb::detail::DisplayBackend {
     const Point where{SInt16(b.y), SInt16(b.x)};
     if (b.button == Button1) {
       tb::PostMouse(press ? tb::input::kMouseDown : tb::input::kMouseUp, where, mods);
+    } else if (press && b.button >= 4 && b.button <= 7) {
+      // The wheel: buttons 4 and 5 turn it up and down, 6 and 7 left and
+      // right; a notch scrolls three lines, as elsewhere on the desktop.
+      tb::PostWheel(where, SInt16(b.button == 4 || b.button == 6 ? -kWheelLines : kWheelLines), b.button >= 6);
     }
     // The middle and right buttons mean nothing here.
   }
