@@ -122,12 +122,7 @@ OSType creator_of(const FSSpec* fss) {
   if (FSpGetFInfo(fss, &info) == noErr && info.fdCreator != 0 && info.fdCreator != 0x3F3F3F3Fu) return info.fdCreator;
   std::string path;
   if (tb::SpecToPath(*fss, path) != noErr) return 0;
-  FILE* f = std::fopen((path + "/Contents/PkgInfo").c_str(), "rb");
-  if (!f) return 0;
-  UInt8 b[8] = {0};
-  std::size_t got = std::fread(b, 1, 8, f);
-  std::fclose(f);
-  return got == 8 ? be::get32(b + 4) : 0;
+  return tb::CreatorOfProgram(path);
 }
 
 OSErr send_launch(const FSSpec* fss, const void* data, Size len) {

@@ -3,6 +3,8 @@
 // the disc menu's launch event whose text may name the language.
 #include "Installer/InstApp.h"
 
+#include <fcntl.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -145,8 +147,11 @@ void Install_Menu() {
 
 void Initialize_FileName() {
   LanguFileName[0] = 0;
-  FSSpec spec;
-  if (tb::PathToSpec(exeFolder() + "/Language.INI", &spec) == noErr) std::strcpy(LanguFileName, "Language.INI");
+  // Only a file that can be read counts: a folder, a FIFO or a device of
+  // that name is no language file.
+  tb::UniqueFd file;
+  if (tb::OpenLocalFile(exeFolder() + "/Language.INI", O_RDONLY, file) == noErr)
+    std::strcpy(LanguFileName, "Language.INI");
 }
 
 void User_Globals() {

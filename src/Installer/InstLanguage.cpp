@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 
@@ -60,9 +59,9 @@ namespace {
 int findKey(char* value, std::size_t size, const char* key, const char* section, const char* path, bool sectionEnd,
             std::size_t* copied) {
   if (!value || size == 0 || !key || !section || !path) return 0;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return 0;
-  std::string all((std::istreambuf_iterator<char>(in)), {});
+  std::string all;
+  bool whole = false;
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, all, &whole) != noErr || !whole) return 0;
   // Lines end in CR, LF, CR LF or LF CR alike: split at either and drop
   // the empty pieces.
   bool inSection = false;

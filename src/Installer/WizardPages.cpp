@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -257,11 +256,8 @@ int Build_Text_Data(INST_DLG_INFO* tbl) {
   inst::CTESetText(tbl->textData, "", 0);
   std::string path =
       Resolve_Partial_Path(instData.rootSpec, "::Resources:" + instData.languFolderSpec + ":LICENSE.TXT");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return 0;
-  std::string text(kLicenceMax, '\0');
-  in.read(text.data(), std::streamsize(kLicenceMax));
-  text.resize(std::size_t(in.gcount()));
+  std::string text;
+  if (tb::ReadLocalFile(path, kLicenceMax, text) != noErr) return 0;
   // The text view breaks lines at CR: LF and CR LF ends become CR.
   std::string lines;
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -151,22 +151,12 @@ int GetFileDataFromBuffer(const char* data, std::size_t len, const char* section
 }
 
 int GetFileData(const char* section, const char* key, char* out, int size, const FSSpec* fss) {
-  if (!fss) return 0;
-  SInt16 ref;
-  if (FSpOpenDF(fss, fsRdPerm, &ref) != noErr) return 0;
-  int result = 0;
-  SInt32 len = 0;
-  if (GetEOF(ref, &len) == noErr && len >= 0) {
-    Ptr data = len ? NewPtrClear(len) : nullptr;
-    if (data || len == 0) {
-      SInt32 count = len;
-      if (len == 0 || (FSRead(ref, &count, data) == noErr && count == len))
-        result = GetFileDataFromBuffer(data, static_cast<std::size_t>(len), section, key, out, size);
-      if (data) DisposePtr(data);
-    }
-  }
-  FSClose(ref);
-  return result;
+  std::string path, data;
+  bool whole = false;
+  if (!fss || tb::SpecToPath(*fss, path) != noErr) return 0;
+  // A file larger than any text file is one there is no memory for.
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, data, &whole) != noErr || !whole) return 0;
+  return GetFileDataFromBuffer(data.data(), data.size(), section, key, out, size);
 }
 
 int Get_File_To_CstringEx(const char* section, const char* key, char* out, int size,
@@ -219,12 +209,10 @@ int Load_Buffer_To_Cstring(const char* data, std::size_t len, char* out, const c
 
 int Load_File_To_Cstring(char* out, const char* key, const char* section, const char* path,
                          int outSize) {
-  if (!path) return 0;
-  std::FILE* f = std::fopen(path, "r");
-  if (!f) return 0;
-  int result = reader_b([f]() { return std::getc(f); }, out, key, section, outSize);
-  std::fclose(f);
-  return result;
+  std::string data;
+  bool whole = false;
+  if (!path || tb::ReadLocalFile(path, tb::kTextFileMax, data, &whole) != noErr || !whole) return 0;
+  return Load_Buffer_To_Cstring(data.data(), data.size(), out, key, section, outSize);
 }
 
 int Load_File_To_Pascal(Str255 out, const char* key, const char* section, const char* path) {

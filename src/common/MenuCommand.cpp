@@ -5,8 +5,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,9 +44,9 @@ bool menu_file_path(std::string* path) {
 // The file's lines without their line ends (CR, LF or CRLF), each cut to
 // kLineMax bytes on a character boundary.
 bool read_lines(const std::string& path, std::vector<std::string>* lines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string data;
+  bool whole = false;
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, data, &whole) != noErr || !whole) return false;
   std::size_t pos = 0;
   while (pos < data.size()) {
     std::size_t end = data.find_first_of("\r\n", pos);

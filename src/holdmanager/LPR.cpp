@@ -14,6 +14,7 @@
 #include "holdmanager/HoldData.h"
 #include "holdmanager/VFMP.h"
 #include "toolbox/clock.h"
+#include "toolbox/files.h"
 #include "toolbox/invariant.h"
 #include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
@@ -207,14 +208,12 @@ void ackWaitPhase(LPR_JOB* job, SInt16* code) {
 // reported) when it cannot be read.
 bool openFile(LPR_JOB* job, SInt16* code) {
   std::string path;
-  if (tb::SpecToPath(job->files[job->currentFile], path) == noErr)
-    job->file.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!job->file) {
+  if (tb::SpecToPath(job->files[job->currentFile], path) != noErr || tb::OpenLocalFile(path, O_RDONLY, job->file)) {
     fail(job, code, LPR_ERR_OPEN_FILE);
     return false;
   }
   struct stat st {};
-  if (::fstat(job->file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(job->file.get(), &st) != 0) {
     closeFile(job);
     fail(job, code, LPR_ERR_READ_FILE);
     return false;

@@ -242,6 +242,15 @@ TEST_F(IniFiles, HostileFiles) {
     EXPECT_EQ(Load_File_To_CstringEx("[S]", c.key, out, sizeof out, f.c_str()), c.wantA) << c.bytes.size();
     EXPECT_EQ(Load_File_To_Cstring(out, c.key, "[S]", f.c_str(), sizeof out), c.wantB) << c.bytes.size();
   }
+  // Nothing to read, or more than any text file holds: neither reader waits
+  // on it or reads it to its end.
+  for (testsupport::Hostile kind : testsupport::kHostileKinds) {
+    const std::string f = path("hostile" + std::to_string(int(kind)) + ".ini");
+    testsupport::MakeHostile(f, kind, "[S]\nK=v\n");
+    char out[64] = "same";
+    EXPECT_EQ(Load_File_To_CstringEx("[S]", "K=", out, sizeof out, f.c_str()), 0) << testsupport::HostileName(kind);
+    EXPECT_EQ(Load_File_To_Cstring(out, "K=", "[S]", f.c_str(), sizeof out), 0) << testsupport::HostileName(kind);
+  }
   char out[8] = "same";
   EXPECT_EQ(Load_File_To_Cstring(out, "K=", "[S]", path("missing.ini").c_str(), sizeof out), 0);
   Str255 p;

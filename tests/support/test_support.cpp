@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
@@ -78,6 +79,35 @@ void WriteFile(const std::filesystem::path& p, const std::string& bytes) {
   if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+const char* HostileName(Hostile kind) {
+  switch (kind) {
+    case Hostile::Directory: return "a folder";
+    case Hostile::Fifo: return "a FIFO";
+    case Hostile::LinkToZero: return "a link to /dev/zero";
+    case Hostile::DanglingLink: return "a dangling link";
+    case Hostile::Empty: return "empty";
+    case Hostile::Oversize: return "a gigabyte long";
+  }
+  return "?";
+}
+
+void MakeHostile(const std::filesystem::path& p, Hostile kind, const std::string& good) {
+  namespace fs = std::filesystem;
+  fs::create_directories(p.parent_path());
+  fs::remove_all(p);
+  switch (kind) {
+    case Hostile::Directory: fs::create_directory(p); break;
+    case Hostile::Fifo: ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0) << p; break;
+    case Hostile::LinkToZero: fs::create_symlink("/dev/zero", p); break;
+    case Hostile::DanglingLink: fs::create_symlink(p.string() + ".nowhere", p); break;
+    case Hostile::Empty: WriteFile(p, ""); break;
+    case Hostile::Oversize:
+      WriteFile(p, good);
+      ASSERT_EQ(::truncate(p.c_str(), off_t(1) << 30), 0) << p;
+      break;
+  }
 }
 
 std::string ReadFile(const std::filesystem::path& p) {

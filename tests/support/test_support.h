@@ -65,6 +65,16 @@ std::vector<std::string> WaitForLines(const std::filesystem::path& p, std::size_
 // 20 real seconds have gone by; its bytes then (empty when it never came).
 std::string AwaitFile(const std::filesystem::path& p);
 
+// What may stand at a file's name instead of the file a program reads.
+enum class Hostile { Directory, Fifo, LinkToZero, DanglingLink, Empty, Oversize };
+inline constexpr Hostile kHostileKinds[] = {Hostile::Directory,    Hostile::Fifo,  Hostile::LinkToZero,
+                                            Hostile::DanglingLink, Hostile::Empty, Hostile::Oversize};
+const char* HostileName(Hostile kind);
+// Puts the kind at p in place of what stood there (the folder is made);
+// Oversize is the good content followed by a hole (no disk is used) that
+// makes the file a gigabyte long.
+void MakeHostile(const std::filesystem::path& p, Hostile kind, const std::string& good = {});
+
 // The file spec of a path whose folder exists (the item itself need not);
 // a failure of the test otherwise.
 FSSpec FileSpecOf(const std::filesystem::path& p);

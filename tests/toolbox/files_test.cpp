@@ -8,6 +8,8 @@
 #include <sys/xattr.h>
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "test_support.h"
 
@@ -214,6 +216,55 @@ TEST(Files, DataForkReadWriteAndPositions) {
   EXPECT_EQ(FSClose(ref), noErr);
   n = 1;
   EXPECT_EQ(FSRead(ref, &n, buf), rfNumErr);
+}
+
+TEST(Files, OnlyRegularFilesAreReadAndNoOpenWaits) {
+  // Whatever stands at the name, the open returns at once: a FIFO without a
+  // writer, or a device, would hold a blocking open or read for ever.
+  TempDir tmp;
+  const std::string good = "twelve bytes";
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+    OSErr err;
+    std::string bytes;  // the first 16 at most
+    bool whole;
+  };
+  std::vector<Case> cases = {
+      {"a regular file", [&](const fs::path& p) { WriteFile(p, good); }, noErr, good, true},
+      {"a link to one",
+       [&](const fs::path& p) {
+         WriteFile(p.string() + ".target", good);
+         fs::create_symlink(p.string() + ".target", p);
+       },
+       noErr, good, true},
+  };
+  for (testsupport::Hostile kind : testsupport::kHostileKinds) {
+    const bool data = kind == testsupport::Hostile::Empty || kind == testsupport::Hostile::Oversize;
+    cases.push_back(
+        {testsupport::HostileName(kind), [=](const fs::path& p) { testsupport::MakeHostile(p, kind, good); },
+         data ? OSErr(noErr) : OSErr(fnfErr), kind == testsupport::Hostile::Oversize ? good + std::string(4, '\0') : "",
+         kind == testsupport::Hostile::Empty});
+  }
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path p = tmp / ("f" + std::to_string(n++));
+    c.make(p);
+    std::vector<UInt8> bytes{1, 2, 3};
+    bool whole = !c.whole;
+    EXPECT_EQ(tb::ReadLocalFile(p.string(), 16, bytes, &whole), c.err);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes);
+    if (!c.err) {
+      EXPECT_EQ(whole, c.whole);
+    }
+    FSSpec fss = testsupport::FileSpecOf(p);
+    for (SInt8 perm : {fsRdPerm, fsWrPerm, fsRdWrShPerm, fsCurPerm}) {
+      SInt16 ref = 0;
+      EXPECT_EQ(FSpOpenDF(&fss, perm, &ref), c.err) << int(perm);
+      if (ref) FSClose(ref);
+    }
+  }
 }
 
 TEST(Files, CreateDeleteRenameAndFolders) {

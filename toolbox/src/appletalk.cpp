@@ -12,10 +12,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
+#include <sstream>
 
 #include "opentransport_family.h"
+#include "toolbox/files.h"
 
 // ---------------------------------------------------------------------------
 // Configuration.
@@ -51,8 +52,9 @@ void warn(const std::string& path, int line, const std::string& what) {
 
 tb::AppleTalkSettings load(const std::string& path) {
   tb::AppleTalkSettings c;
-  std::ifstream f(path);
-  if (!f) return c;
+  std::string text;
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, text) != noErr) return c;
+  std::istringstream f(text);
   bool haveZones = false;
   std::string raw;
   int lineNo = 0;

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -73,8 +72,9 @@ std::string unquote(const std::string& s) {
 
 // Finds key in one strings file; false when the file or the key is missing.
 bool lookupInFile(const std::string& path, const std::string& key, std::string& value) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
+  std::string text;
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, text) != noErr) return false;
+  std::istringstream f(text);
   std::string line;
   bool first = true;
   while (std::getline(f, line)) {

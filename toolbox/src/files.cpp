@@ -9,6 +9,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -284,8 +286,7 @@ std::string envOr(const char* name, std::string_view fallback) {
 // bundle, text files by their extension.
 bool bundleCreator(const std::string& bundle, OSType& creator) {
   std::vector<UInt8> info;
-  if (tb::detail::ReadWholeFile(bundle + "/Contents/PkgInfo", info) != noErr || info.size() < 8)
-    return false;
+  if (tb::ReadLocalFile(bundle + "/Contents/PkgInfo", 8, info) != noErr || info.size() < 8) return false;
   creator = be::get32(info.data() + 4);
   return true;
 }
@@ -517,29 +518,22 @@ OSErr FSpOpenDF(const FSSpec* fss, SInt8 permission, SInt16* refNum) {
     case fsCurPerm: flags = O_RDWR; break;
     default: return paramErr;
   }
-  if (isDir(path)) return fnfErr;
-  if (wr && permission != fsCurPerm) {
+  bool refused = false;
+  if (wr) {
     std::lock_guard g(s.lock);
-    if (refusedLocked(s, path)) return afpAccessDenied;
+    refused = refusedLocked(s, path);
   }
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-  bool curRefused = false;
-  if (wr && permission == fsCurPerm) {
-    std::lock_guard g(s.lock);
-    curRefused = refusedLocked(s, path);
-  }
-  if (curRefused && fd >= 0) {
-    ::close(fd);
-    fd = -1;
-    errno = EACCES;
-  }
-  if (fd < 0 && permission == fsCurPerm && (errno == EACCES || errno == EROFS)) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (refused && permission != fsCurPerm) return afpAccessDenied;
+  tb::UniqueFd held;
+  OSErr err = refused ? OSErr(permErr) : tb::OpenLocalFile(path, flags, held);
+  if ((err == permErr || err == vLckdErr) && permission == fsCurPerm) {
+    err = tb::OpenLocalFile(path, O_RDONLY, held);
     wr = false;
   }
-  if (fd < 0) return errnoToOSErr(errno);
+  if (err) return err;
   struct stat st;
-  ::fstat(fd, &st);
+  ::fstat(held.get(), &st);
+  int fd = held.release();
   OpenFile f{fd, rd, wr, st.st_dev, st.st_ino, wr ? path : std::string()};
   std::lock_guard g(s.lock);
   SInt16 ref = allocRef(s, f);
@@ -899,6 +893,79 @@ OSErr GetApplicationSpec(FSSpec* fss) {
   return PathToSpec(path, fss);
 }
 
+OSErr OpenLocalFile(const std::string& path, int access, UniqueFd& fd) {
+  fd.reset();
+  if (access != O_RDONLY && access != O_WRONLY && access != O_RDWR) return paramErr;
+  // Only a regular file is opened at all: opening a FIFO waits for its other
+  // end, and opening some devices acts on them.
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return errno == ELOOP ? OSErr(fnfErr) : errnoToOSErr(errno);
+  if (!S_ISREG(st.st_mode)) return fnfErr;
+  UniqueFd held(::open(path.c_str(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!held) return errno == ELOOP || errno == ENXIO || errno == EISDIR ? OSErr(fnfErr) : errnoToOSErr(errno);
+  // The name may have changed hands between the look and the open.
+  if (::fstat(held.get(), &st) != 0) return ioErr;
+  if (!S_ISREG(st.st_mode)) return fnfErr;
+  const int flags = ::fcntl(held.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(held.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return ioErr;
+  fd = std::move(held);
+  return noErr;
+}
+
+namespace {
+
+template <class Bytes>
+OSErr readLocal(const std::string& path, std::size_t maxBytes, Bytes& out, bool* whole) {
+  out.clear();
+  if (whole) *whole = false;
+  UniqueFd fd;
+  if (OSErr err = OpenLocalFile(path, O_RDONLY, fd)) return err;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return ioErr;
+  try {
+    // The size is a hint only: the file may grow or shrink while it is read.
+    out.resize(std::min<std::size_t>(maxBytes, st.st_size > 0 ? std::size_t(st.st_size) : 0));
+    std::size_t got = 0;
+    for (;;) {
+      if (got == out.size()) {
+        if (got == maxBytes) break;
+        out.resize(std::min(maxBytes, std::max<std::size_t>(2 * got, 4096)));
+      }
+      ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        out.clear();
+        return ioErr;
+      }
+      if (n == 0) break;
+      got += std::size_t(n);
+    }
+    out.resize(got);
+  } catch (const std::bad_alloc&) {
+    out.clear();
+    out.shrink_to_fit();
+    return memFullErr;
+  }
+  if (whole) {
+    char more;
+    ssize_t n;
+    while ((n = ::read(fd.get(), &more, 1)) < 0 && errno == EINTR) {
+    }
+    *whole = n == 0;
+  }
+  return noErr;
+}
+
+}  // namespace
+
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::vector<UInt8>& out, bool* whole) {
+  return readLocal(path, maxBytes, out, whole);
+}
+
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::string& out, bool* whole) {
+  return readLocal(path, maxBytes, out, whole);
+}
+
 void SetReadOnlyFolders(std::vector<std::string> folders) {
   for (std::string& f : folders) f = normalise(f);
   State& s = state();
@@ -929,27 +996,6 @@ void ReleaseRefNum(SInt16 refNum) {
   if (it != s.files.end() && it->second.fd < 0) s.files.erase(it);
 }
 
-OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out) {
-  out.clear();
-  if (isDir(path)) return fnfErr;
-  tb::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return errnoToOSErr(errno);
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return ioErr;
-  if (st.st_size > INT32_MAX) return memFullErr;
-  out.resize(static_cast<std::size_t>(st.st_size));
-  std::size_t got = 0;
-  while (got < out.size()) {
-    ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  fd.reset();
-  out.resize(got);  // a file that shrank meanwhile
-  return noErr;
-}
-
 OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes, const FInfo* newInfo) {
   if (Refused(path)) return afpAccessDenied;
   std::string tmp = tb::detail::PathJoin(tb::detail::PathParent(path), "." + tb::detail::PathLeaf(path) + ".XXXXXX");
@@ -967,8 +1013,11 @@ OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes, co
     }
     put += static_cast<std::size_t>(n);
   }
+  // Only the file itself hands on its mode and Finder information: what a
+  // link names, or a FIFO or device at the name, is another item, and the
+  // new file takes the mode every new file takes.
   struct stat st;
-  if (!err && ::stat(path.c_str(), &st) == 0) {
+  if (!err && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
     ::fchmod(fd, st.st_mode & 07777);
     UInt8 b[16];
     if (::getxattr(path.c_str(), kFinfoAttr, b, sizeof b) == static_cast<ssize_t>(sizeof b))

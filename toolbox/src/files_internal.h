@@ -1,6 +1,6 @@
 // File Manager services for the toolbox's own managers (the Resource
-// Manager): reference numbers from the same space as open files, and whole-
-// file reads and safe whole-file replacement.
+// Manager): reference numbers from the same space as open files, and safe
+// whole-file replacement.
 #pragma once
 
 #include <span>
@@ -32,14 +32,12 @@ inline std::string PathJoin(const std::string& dir, const std::string& leaf) {
 SInt16 ReserveRefNum();
 void ReleaseRefNum(SInt16 refNum);
 
-// Reads a whole file: noErr, fnfErr, permErr, ioErr, or memFullErr for a
-// file too large to hold.
-OSErr ReadWholeFile(const std::string& path, std::vector<UInt8>& out);
-
 // Replaces a file's contents as one step: the bytes go to a temporary file
 // beside it, which takes over the old file's mode and Finder information and
-// is then renamed over it. A failure leaves the old file as it was.
-// A new file gets newInfo as its Finder information when given.
+// is then renamed over it. A failure leaves the old file as it was. Where no
+// regular file stood at the name (nothing, a link, a FIFO, a device), the
+// link or item is replaced by a new file of mode 0666 less the umask, with
+// newInfo as its Finder information when given.
 OSErr ReplaceWholeFile(const std::string& path, std::span<const UInt8> bytes,
                        const FInfo* newInfo = nullptr);
 

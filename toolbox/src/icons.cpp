@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/resources.h"
 
@@ -279,17 +279,12 @@ OSErr ReadIconFile(const FSSpec* iconFile, IconFamilyHandle* iconFamily) {
   *iconFamily = nullptr;
   std::string path;
   if (tb::SpecToPath(*iconFile, path) != noErr) return fnfErr;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return fnfErr;
   // Icon families are small; anything past this is not one.
-  constexpr std::streamoff kFamilyMax = 16 << 20;
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) return ioErr;
-  if (size < 8 || size > kFamilyMax) return noSuchIconErr;
-  in.seekg(0);
-  std::vector<char> bytes(static_cast<std::size_t>(size));
-  if (!in.read(bytes.data(), size)) return ioErr;
+  constexpr std::size_t kFamilyMax = 16 << 20;
+  std::vector<UInt8> bytes;
+  bool whole = false;
+  if (OSErr err = tb::ReadLocalFile(path, kFamilyMax, bytes, &whole)) return err == fnfErr ? fnfErr : ioErr;
+  if (bytes.size() < 8 || !whole) return noSuchIconErr;
   const std::size_t n = bytes.size();
   auto u8 = [&](std::size_t i) { return UInt32(static_cast<unsigned char>(bytes[i])); };
   if (std::memcmp(bytes.data(), "icns", 4) != 0 || ((u8(4) << 24) | (u8(5) << 16) | (u8(6) << 8) | u8(7)) != n)

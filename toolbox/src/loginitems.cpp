@@ -10,7 +10,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "toolbox/bundle.h"
@@ -100,8 +99,9 @@ struct Entry {
 
 Entry readEntry(const std::string& file) {
   Entry e;
-  std::ifstream f(file, std::ios::binary);
-  if (!f) return e;
+  std::string text;
+  if (tb::ReadLocalFile(file, tb::kTextFileMax, text) != noErr) return e;
+  std::istringstream f(text);
   std::string line, group, exec, ourPath;
   while (std::getline(f, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -16,6 +16,7 @@
 
 #include "ae_internal.h"
 #include "toolbox/clock.h"
+#include "toolbox/files.h"
 
 namespace {
 
@@ -191,8 +192,10 @@ OSErr OpenMovieFile(const FSSpec* fileSpec, short* resRefNum, SInt8 permission) 
   if (permission != fsRdPerm && permission != fsCurPerm) return setErr(permErr);
   std::string path;
   if (tb::SpecToPath(*fileSpec, path) != noErr) return setErr(fnfErr);
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return setErr(errno == ENOENT || errno == ENOTDIR ? fnfErr : permErr);
+  tb::UniqueFd file;
+  if (OSErr err = tb::OpenLocalFile(path, O_RDONLY, file))
+    return setErr(err == fnfErr || err == dirNFErr ? fnfErr : permErr);
+  const int fd = file.release();
   short ref = 1;
   while (openFiles().count(ref)) ++ref;
   openFiles()[ref] = OpenFile{fd, path};

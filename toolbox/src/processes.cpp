@@ -410,10 +410,9 @@ void tb::SetCurrentCreator(OSType creator) {
 OSType tb::CreatorOfProgram(const std::string& path) {
   std::string bundle = tb::BundleOfProgram(path);
   if (bundle.empty()) return 0;
-  std::ifstream f(bundle + "/Contents/PkgInfo", std::ios::binary);
-  char info[8];
-  if (!f.read(info, sizeof info)) return 0;
-  return be::get32(info + 4);
+  std::vector<UInt8> info;
+  if (tb::ReadLocalFile(bundle + "/Contents/PkgInfo", 8, info) != noErr || info.size() < 8) return 0;
+  return be::get32(info.data() + 4);
 }
 
 std::string tb::ExecutableOfProgram(const std::string& path) {

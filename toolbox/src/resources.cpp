@@ -150,7 +150,7 @@ SInt16 openPath(const std::string& path, SInt8 permission, bool asApp) {
     setErr(errno == ENOENT ? fnfErr : errno == ENOTDIR ? dirNFErr : ioErr);
     return -1;
   }
-  if (S_ISDIR(sb.st_mode)) {
+  if (!S_ISREG(sb.st_mode)) {
     setErr(fnfErr);
     return -1;
   }
@@ -180,8 +180,13 @@ SInt16 openPath(const std::string& path, SInt8 permission, bool asApp) {
     default: setErr(paramErr); return -1;
   }
   std::vector<UInt8> image;
-  if (OSErr err = tb::detail::ReadWholeFile(path, image)) {
+  bool whole = false;
+  if (OSErr err = tb::ReadLocalFile(path, tb::kResourceFileMax, image, &whole)) {
     setErr(err);
+    return -1;
+  }
+  if (!whole) {  // larger than any resource file the programs keep: not one
+    setErr(mapReadErr);
     return -1;
   }
   std::vector<tb::ResourceEntry> entries;
@@ -315,19 +320,25 @@ void FSpCreateResFile(const FSSpec* fss, OSType creator, OSType fileType, Script
     setErr(err);
     return;
   }
+  // An empty file takes the empty map; so does a name that holds no file
+  // to keep (a dangling link, a FIFO, a device), which the new file
+  // replaces. A folder or a file with data stays.
   struct stat sb;
-  if (::stat(path.c_str(), &sb) == 0) {
-    if (S_ISDIR(sb.st_mode) || sb.st_size != 0) {
-      setErr(dupFNErr);
+  if (::lstat(path.c_str(), &sb) != 0) {
+    if (OSErr err = FSpCreate(fss, creator, fileType, scriptTag)) {
+      setErr(err);
       return;
     }
-  } else if (OSErr err = FSpCreate(fss, creator, fileType, scriptTag)) {
-    setErr(err);
+  } else if (::stat(path.c_str(), &sb) == 0 && (S_ISDIR(sb.st_mode) || (S_ISREG(sb.st_mode) && sb.st_size != 0))) {
+    setErr(dupFNErr);
     return;
   }
   std::vector<UInt8> image;
+  FInfo info{};
+  info.fdType = fileType;
+  info.fdCreator = creator;
   OSErr err = tb::BuildResourceFile({}, image);
-  if (!err) err = tb::detail::ReplaceWholeFile(path, image);
+  if (!err) err = tb::detail::ReplaceWholeFile(path, image, &info);
   setErr(err);
 }
 

@@ -4,19 +4,19 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <map>
 #include <sstream>
 
 #include "screen_internal.h"
-#include "utf8_internal.h"
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
+#include "toolbox/files.h"
 #include "toolbox/memory.h"
 #include "toolbox/movies.h"
+#include "utf8_internal.h"
 
 namespace {
 
@@ -507,11 +507,9 @@ void tb::RegisterScriptCommand(const std::string& name, ScriptCommand command) {
 }
 
 bool tb::LoadScript(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return false;
-  std::stringstream text;
-  text << in.rdbuf();
-  LoadScriptText(text.str());
+  std::string text;
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, text) != noErr) return false;
+  LoadScriptText(text);
   return true;
 }
 

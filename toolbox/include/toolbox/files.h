@@ -14,9 +14,12 @@
 // name is missing, a name that differs only in ASCII case is taken.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "toolbox/pump.h"
 #include "toolbox/types.h"
 
 using ScriptCode = SInt16;
@@ -164,6 +167,28 @@ OSErr GetApplicationSpec(FSSpec* fss);
 // for a whole process; the setter wins over it.
 void SetApplicationPath(std::string path);
 std::string ApplicationPath();
+
+// Local files, the one way every program and manager opens one to read (and
+// FSpOpenDF to write): the open never waits on what stands at the name and
+// takes only a regular file, through links. A missing name, a dangling link,
+// a folder, a FIFO, a device or a socket all give fnfErr (there is no file
+// to read; a device is never opened); a folder missing on the way dirNFErr,
+// a refusal permErr. access is O_RDONLY, O_WRONLY or O_RDWR (more flags are
+// not taken). The descriptor is closed on exec and reads and writes as a
+// regular file always does.
+OSErr OpenLocalFile(const std::string& path, int access, UniqueFd& fd);
+
+// Ceilings of what one read takes of a local file: text files (ini, menu
+// definitions, strings, settings and scripts), and resource files.
+inline constexpr std::size_t kTextFileMax = std::size_t(4) << 20;
+inline constexpr std::size_t kResourceFileMax = std::size_t(16) << 20;
+
+// Reads a local file opened as OpenLocalFile does: its first maxBytes bytes
+// at most into out (emptied first), and, when whole is given, whether that
+// was all the file holds. Errors as OpenLocalFile's, ioErr for a failed
+// read, memFullErr when the bytes cannot be held; never throws.
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::vector<UInt8>& out, bool* whole = nullptr);
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::string& out, bool* whole = nullptr);
 
 // Where the Preferences folder is (it may not exist yet).
 std::string PreferencesFolderPath();
