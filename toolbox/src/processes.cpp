@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -38,11 +40,22 @@ namespace {
 
 constexpr std::size_t kMaxLaunchEventBytes = 60 * 1024;
 
+// A child's end, watched: the process descriptor becomes readable when it
+// ends.
+struct ExitWatch {
+  tb::UniqueFd fd;
+  tb::WatchGuard watch;
+};
+
 struct State {
   OSType creator = 0;
   bool creatorSet = false;
   bool front = true;
   std::set<pid_t> children;
+  std::map<pid_t, ExitWatch> watching;
+  // The statuses of children reaped as they ended, for WaitForProcessExit
+  // (the oldest go past a few dozen).
+  std::map<pid_t, int> ended;
 };
 
 State& st() {
@@ -65,17 +78,35 @@ std::string baseName(const std::string& p) {
   return slash == std::string::npos ? s : s.substr(slash + 1);
 }
 
-// Children that ended are reaped here, so launching never leaves zombies
-// behind for long.
+// Takes a child that ended out of the process table; false while it runs.
+bool reap(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) != pid) return false;
+  State& s = st();
+  s.children.erase(pid);
+  s.watching.erase(pid);
+  if (s.ended.size() >= 64) s.ended.erase(s.ended.begin());
+  s.ended[pid] = status;
+  return true;
+}
+
+// A child is reaped as soon as it ends, from the pump: a program that
+// started another must not leave it a zombie until its next launch or its
+// own end. Where the system has no process descriptors, the next launch or
+// lookup reaps it.
+void watchChild(pid_t pid) {
+  State& s = st();
+  s.children.insert(pid);
+  const int fd = int(syscall(SYS_pidfd_open, pid, 0));
+  if (fd < 0) return;
+  ExitWatch& w = s.watching[pid];
+  w.fd.reset(fd);
+  w.watch = tb::WatchGuard(fd, tb::kReadable, [pid](int, short) { reap(pid); });
+}
+
 void reapChildren() {
-  auto& ch = st().children;
-  for (auto it = ch.begin(); it != ch.end();) {
-    int status;
-    if (waitpid(*it, &status, WNOHANG) == *it)
-      it = ch.erase(it);
-    else
-      ++it;
-  }
+  const std::set<pid_t> all = st().children;
+  for (pid_t pid : all) reap(pid);
 }
 
 bool probeSocket(const std::string& path, bool* refused) {
@@ -289,7 +320,7 @@ std::vector<Listener> FindListeners(OSType creator, int pid) {
   return found;
 }
 
-void TrackChild(int pid) { st().children.insert(static_cast<pid_t>(pid)); }
+void TrackChild(int pid) { watchChild(static_cast<pid_t>(pid)); }
 
 bool TakeLaunchEvent(std::string* flat) {
   const char* hex = std::getenv(kLaunchEventEnv);
@@ -499,7 +530,7 @@ OSErr tb::LaunchApplicationPath(const std::string& path, AppParametersPtr params
   int rc = posix_spawn(&pid, exe.c_str(), nullptr, &attr, argv, envp.data());
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return rc == ENOENT ? fnfErr : (rc == EACCES || rc == ENOEXEC) ? permErr : ioErr;
-  st().children.insert(pid);
+  watchChild(pid);
   ProcessSerialNumber psn = psnOf(pid);
   if (outPSN) *outPSN = psn;
   RecordLaunch(path, psn);
@@ -508,14 +539,14 @@ OSErr tb::LaunchApplicationPath(const std::string& path, AppParametersPtr params
 
 bool tb::WaitForProcessExit(const ProcessSerialNumber& psn, int timeoutMs, int* status) {
   auto pid = static_cast<pid_t>(psn.lowLongOfPSN);
-  auto& ch = st().children;
-  if (!ch.count(pid)) return false;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    int s = 0;
-    if (waitpid(pid, &s, WNOHANG) == pid) {
-      ch.erase(pid);
-      if (status) *status = s;
+    // Reaped here or by the pump as it ended.
+    if (!st().children.count(pid) || reap(pid)) {
+      auto it = st().ended.find(pid);
+      if (it == st().ended.end()) return false;
+      if (status) *status = it->second;
+      st().ended.erase(it);
       return true;
     }
     if (std::chrono::steady_clock::now() >= deadline) return false;
