@@ -34,18 +34,7 @@ const char* stateName(SInt16 step, SInt16 result) {
     case FTP_SEND_DONE: return "done";
     case FTP_SEND_FAILED: return "failed";
     case FTP_SEND_CANCELLED: return "cancelled";
-    default: break;
-  }
-  switch (step) {
-    case FTP_STEP_GREETING: return "greeting";
-    case FTP_STEP_USER: return "user";
-    case FTP_STEP_PASS: return "pass";
-    case FTP_STEP_CWD: return "cwd";
-    case FTP_STEP_TYPE: return "type";
-    case FTP_STEP_PORT: return "port";
-    case FTP_STEP_STOR: return "stor";
-    case FTP_STEP_DATA: return "data";
-    default: return "idle";
+    default: return FTP_Step_Name(step);
   }
 }
 
@@ -59,20 +48,6 @@ void changeState(SEND_WND_INFO* slot, SInt16 step, SInt16 result, const char* wh
 }
 
 void setStep(SEND_WND_INFO* slot, SInt16 step, const char* why) { changeState(slot, step, slot->sendResult, why); }
-
-bool sendText(FTPEPInfo* ctx, const char* text) {
-  UInt32 len = static_cast<UInt32>(std::strlen(text));
-  return FTP_Get_Command(ctx, text, len, nullptr, 0) == static_cast<OTResult>(len);
-}
-
-// A name that would break the command line it travels in is never sent.
-bool sendableName(const FSSpec& fss) {
-  for (int i = 1; i <= fss.name[0]; ++i) {
-    unsigned char c = fss.name[i];
-    if (c == '\r' || c == '\n' || c == 0) return false;
-  }
-  return true;
-}
 
 FTPEPInfo* newContext() { return reinterpret_cast<FTPEPInfo*>(NewPtrClear(sizeof(FTPEPInfo))); }
 
@@ -196,79 +171,11 @@ short Open_Ftp_Protocol(SEND_WND_INFO* slot) {
 }
 
 short FTP_RcvCommand_async(SEND_WND_INFO* slot) {
-  if (!slot || !slot->ftp || !slot->ftpData) return 0;
-  FTPEPInfo* ftp = slot->ftp;
-  char line[kFTPCmdSize];
-  switch (slot->cmdNum) {
-    case FTP_STEP_GREETING:
-      if (!FTP_Reply_Holds(ftp, "220")) return 0;
-      if (!sendText(ftp, "USER user\r\n")) return -1;
-      setStep(slot, FTP_STEP_USER, "220");
-      return 1;
-    case FTP_STEP_USER:
-      if (!FTP_Reply_Holds(ftp, "331")) return 0;
-      if (!sendText(ftp, "PASS fern\r\n")) return -1;
-      setStep(slot, FTP_STEP_PASS, "331");
-      return 1;
-    case FTP_STEP_PASS:
-      if (!FTP_Reply_Holds(ftp, "230")) return 0;
-      if (!sendText(ftp, "CWD lp\r\n")) return -1;
-      setStep(slot, FTP_STEP_CWD, "230");
-      return 1;
-    case FTP_STEP_CWD:
-      if (!FTP_Reply_Holds(ftp, "250")) return 0;
-      // The data connection listens on the address the box reaches us on.
-      slot->ftpData->listenIpAddr = FTP_Local_Address(ftp);
-      if (FtpData_Protocol(slot->ftpData, slot->pbi_ip_addr, kFTPDataPort, kFTPConnectTimeoutMs, nullptr, 1) !=
-          kOTNoError)
-        return -1;
-      if (!sendText(ftp, "TYPE I\r\n")) return -1;
-      setStep(slot, FTP_STEP_TYPE, "250");
-      return 1;
-    case FTP_STEP_TYPE: {
-      if (!FTP_Reply_Holds(ftp, "200")) return 0;
-      FTPEPInfo* data = slot->ftpData;
-      if (data->lportPort == 0) {
-        // Still binding; a listener that closed without a port never will.
-        return data->isComplete ? -1 : 1;
-      }
-      // The address the listener is bound to.
-      char addr[16];
-      iptoport(data->protocol.tcp.localIpAddr, addr);
-      std::snprintf(line, sizeof line, "PORT %s,%d,%d\r\n", addr, data->lportPort >> 8, data->lportPort & 0xFF);
-      if (!sendText(ftp, line)) return -1;
-      setStep(slot, FTP_STEP_PORT, "200");
-      return 1;
-    }
-    case FTP_STEP_PORT: {
-      if (!FTP_Reply_Holds(ftp, "200")) return 0;
-      const FSSpec& fss = slot->fileData.fileSpec;
-      if (!sendableName(fss)) {
-        tb::TraceRefusal("ftp", "a file name with a line break is never sent");
-        return -1;
-      }
-      char name[64];
-      pstr::toC(name, sizeof name, fss.name);
-      std::snprintf(line, sizeof line, "STOR %s\r\n", name);
-      if (!sendText(ftp, line)) return -1;
-      setStep(slot, FTP_STEP_STOR, "200");
-      return 1;
-    }
-    case FTP_STEP_STOR:
-      if (!FTP_Reply_Holds(ftp, "150")) return 0;
-      slot->dataConnect = 1;
-      // The data phase is timed from its start until a piece goes.
-      slot->dataTick = TickCount();
-      setStep(slot, FTP_STEP_DATA, "150");
-      return 1;
-    case FTP_STEP_DATA:
-      if (!FTP_Reply_Holds(ftp, "226")) return 0;
-      if (slot->dataConnect) tb::TraceNote("ftp", "send@%p: 226, the box has the file", static_cast<void*>(slot));
-      slot->dataConnect = 0;
-      return 1;
-    default:
-      return 0;
-  }
+  if (!slot) return 0;
+  const FTPStep step = FTP_Dialogue_Step(slot->cmdNum, {slot->ftp, slot->ftpData, slot->pbi_ip_addr,
+                                                        &slot->fileData.fileSpec, &slot->dataConnect, &slot->dataTick});
+  if (step.taken > 0) setStep(slot, step.next, step.why);
+  return step.taken;
 }
 
 short Send_FTP_Command(SEND_WND_INFO* slot) {

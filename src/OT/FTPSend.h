@@ -13,26 +13,12 @@
 #include "common/AppAlerts.h"
 #include "common/AppGlobals.h"
 #include "OT/FTPClient.h"
+#include "OT/FTPDialogue.h"
 #include "toolbox/types.h"
 
 constexpr int kSendTableSize = 8;
 // A transfer that has not advanced for this long (15 minutes) has failed.
 constexpr UInt32 kFTPStallTicks = 54000;
-constexpr UInt16 kFTPControlPort = 21;
-constexpr UInt16 kFTPDataPort = 20;
-constexpr UInt32 kFTPConnectTimeoutMs = 3000;
-
-// cmdNum: the FTP dialogue's steps, each named by the reply it awaits.
-enum : SInt16 {
-  FTP_STEP_GREETING = 1,  // "220": sends USER
-  FTP_STEP_USER = 2,      // "331": sends PASS
-  FTP_STEP_PASS = 3,      // "230": sends CWD lp
-  FTP_STEP_CWD = 4,       // "250": opens the data connection, sends TYPE I
-  FTP_STEP_TYPE = 5,      // "200": once the data connection listens, sends PORT
-  FTP_STEP_PORT = 6,      // "200": sends STOR
-  FTP_STEP_STOR = 7,      // "150": the data phase begins
-  FTP_STEP_DATA = 8,      // "226": the box has the file
-};
 
 // sendResult of a transfer.
 enum : SInt16 {
@@ -51,7 +37,7 @@ struct SEND_WND_INFO {
   Boolean draw;         // the last piece was sent and shown; the next step closes the data connection
   Boolean connect;      // the control connection was opened
   Boolean dataConnect;  // between the replies "150" and "226"
-  SInt16 cmdNum;        // dialogue state, 1-8
+  SInt16 cmdNum;        // dialogue state, FTP_STEP_* (1-8)
   UInt32 sendTick;      // tick of the last step that advanced the dialogue
   UInt32 dataTick;      // tick the data phase began, or of its last piece that made progress
   SInt16 sendStat;      // 1 while the control dialogue runs
@@ -94,10 +80,11 @@ short Do_Ftp_Dialog_Open(DialogPtr owner);
 short Get_File_Total_Size(SEND_WND_INFO* slot, FILE_INFO_DATA* file);
 // Opens the control connection to the box's port 21; 1 on success.
 short Open_Ftp_Protocol(SEND_WND_INFO* slot);
-// One step of the FTP dialogue: 1 when the awaited reply code was in the
-// collected text and the step was taken, 0 when not yet, -1 when the step
-// could not be taken (a command that could not be sent, a file name that
-// cannot be sent, a data connection that could not be opened).
+// One step of the FTP dialogue (FTP_Dialogue_Step): 1 when the awaited
+// reply code was in the collected text and the step was taken, 0 when not
+// yet, -1 when the step could not be taken (a command that could not be
+// sent, a file name that cannot be sent, a data connection that could not
+// be opened).
 short FTP_RcvCommand_async(SEND_WND_INFO* slot);
 // One step of the transfer: 1 when every file is sent, -1 when it failed,
 // else 0.

@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "filetransfer/Upcaster.h"
+#include "506Q_Lib/DialogItems.h"
 #include "common/AppFonts.h"
 #include "common/StrConv.h"
-#include "506Q_Lib/DialogItems.h"
+#include "filetransfer/Upcaster.h"
+#include "OT/FTPDialogue.h"
 #include "toolbox/clock.h"
 #include "toolbox/controls.h"
 #include "toolbox/dialogs.h"
@@ -27,9 +28,6 @@ UInt16 g_count = 0;
 
 namespace {
 
-constexpr UInt16 kControlPort = 21;
-constexpr UInt16 kDataPort = 20;
-constexpr UInt32 kConnectMs = 3000;
 // A step sends at most this much, so the window still draws and takes its
 // events between pieces however fast the box reads.
 constexpr UInt32 kStepBudget = 4u << 20;
@@ -41,10 +39,8 @@ const char* stateName(UInt16 step, UInt16 result) {
     case kSendDone: return "done";
     case kSendFailed: return "failed";
     case kSendCancelled: return "cancelled";
-    default: break;
+    default: return FTP_Step_Name(SInt16(step));
   }
-  static const char* const kNames[] = {"idle", "greeting", "user", "pass", "cwd", "type", "port", "stor", "data"};
-  return step < 9 ? kNames[step] : "?";
 }
 
 // The one place a transfer's dialogue state and outcome change.
@@ -54,21 +50,6 @@ void changeState(SEND_SLOT* slot, UInt16 step, UInt16 result, const char* why) {
                  why);
   slot->cmdNum = step;
   slot->sendResult = result;
-}
-
-bool sendText(FTPEPInfo* ctx, const char* text) {
-  UInt32 len = static_cast<UInt32>(std::strlen(text));
-  return FTP_Get_Command(ctx, text, len, nullptr, 0) == static_cast<OTResult>(len);
-}
-
-// A name that would break the command line it travels in is never sent.
-bool sendableName(const FSSpec& fss) {
-  if (fss.name[0] == 0) return false;
-  for (int i = 1; i <= fss.name[0]; ++i) {
-    unsigned char c = fss.name[i];
-    if (c == '\r' || c == '\n' || c == 0) return false;
-  }
-  return true;
 }
 
 FTPEPInfo* newContext() { return reinterpret_cast<FTPEPInfo*>(NewPtrClear(sizeof(FTPEPInfo))); }
@@ -138,13 +119,6 @@ void CommandNotifier(FTPEPInfo* context, short status) {
   }
 }
 
-std::string Port_Argument(UInt32 addr, UInt16 port) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%u,%u,%u,%u,%u,%u", addr >> 24, (addr >> 16) & 255, (addr >> 8) & 255, addr & 255,
-                unsigned(port >> 8), unsigned(port & 255));
-  return text;
-}
-
 short Send_Percent(const FILE_DATA& file, bool done) {
   if (file.info.fileSize == 0) return done ? 100 : 0;
   double p = double(file.info.sendSize) * 100.0 / double(file.info.fileSize);
@@ -186,7 +160,7 @@ short Open_Tcp_Dialog(DialogRef owner, UInt8 view, UInt32 ipAddr, const FSSpec* 
   slot->fileData.info.fileSpec = list[0];
   slot->ftp = ftp;
   slot->ftpData = data;
-  changeState(slot, 1, kSendRunning, "claimed");
+  changeState(slot, FTP_STEP_GREETING, kSendRunning, "claimed");
   g_count = 0;
 
   Str255 title;
@@ -221,68 +195,11 @@ short Open_Tcp_Dialog(DialogRef owner, UInt8 view, UInt32 ipAddr, const FSSpec* 
 }
 
 short FTP_RcvCommand_async(SEND_SLOT* slot) {
-  FTPEPInfo* ftp = slot->ftp;
-  char line[kFTPCmdSize];
-  switch (slot->cmdNum) {
-    case 1:
-      if (!FTP_Reply_Holds(ftp, "220")) return 0;
-      if (!sendText(ftp, "USER user\r\n")) return -1;
-      changeState(slot, 2, kSendRunning, "220");
-      return 1;
-    case 2:
-      if (!FTP_Reply_Holds(ftp, "331")) return 0;
-      if (!sendText(ftp, "PASS fern\r\n")) return -1;
-      changeState(slot, 3, kSendRunning, "331");
-      return 1;
-    case 3:
-      if (!FTP_Reply_Holds(ftp, "230")) return 0;
-      if (!sendText(ftp, "CWD lp\r\n")) return -1;
-      changeState(slot, 4, kSendRunning, "230");
-      return 1;
-    case 4:
-      if (!FTP_Reply_Holds(ftp, "250")) return 0;
-      // The data connection listens on the address the box reaches us on,
-      // and takes only the box's call.
-      slot->ftpData->listenIpAddr = FTP_Local_Address(ftp);
-      if (FtpData_Protocol(slot->ftpData, slot->pbi_ip_addr, kDataPort, kConnectMs, nullptr, 1) != kOTNoError)
-        return -1;
-      if (!sendText(ftp, "TYPE I\r\n")) return -1;
-      changeState(slot, 5, kSendRunning, "250");
-      return 1;
-    case 5: {
-      if (!FTP_Reply_Holds(ftp, "200")) return 0;
-      FTPEPInfo* data = slot->ftpData;
-      if (data->lportPort == 0) return data->isComplete ? -1 : 0;  // still binding
-      std::snprintf(line, sizeof line, "PORT %s\r\n",
-                    Port_Argument(data->protocol.tcp.localIpAddr, data->lportPort).c_str());
-      if (!sendText(ftp, line)) return -1;
-      changeState(slot, 6, kSendRunning, "200");
-      return 1;
-    }
-    case 6: {
-      if (!FTP_Reply_Holds(ftp, "200")) return 0;
-      char name[64];
-      pstr::toC(name, sizeof name, slot->fileData.info.fileSpec.name);
-      std::snprintf(line, sizeof line, "STOR %s\r\n", name);
-      if (!sendText(ftp, line)) return -1;
-      changeState(slot, 7, kSendRunning, "200");
-      return 1;
-    }
-    case 7:
-      if (!FTP_Reply_Holds(ftp, "150")) return 0;
-      slot->dataConnect = 1;
-      // The data phase is timed from its start, not from when the slot was
-      // claimed.
-      slot->dataTick = TickCount();
-      changeState(slot, 8, kSendRunning, "150");
-      return 1;
-    case 8:
-      if (!FTP_Reply_Holds(ftp, "226")) return 0;
-      slot->dataConnect = 0;
-      return 1;
-    default:
-      return 0;
-  }
+  const FTPStep step =
+      FTP_Dialogue_Step(SInt16(slot->cmdNum), {slot->ftp, slot->ftpData, slot->pbi_ip_addr,
+                                               &slot->fileData.info.fileSpec, &slot->dataConnect, &slot->dataTick});
+  if (step.taken > 0) changeState(slot, UInt16(step.next), kSendRunning, step.why);
+  return step.taken;
 }
 
 short Send_FTP_Command(SEND_SLOT* slot) {
@@ -291,11 +208,12 @@ short Send_FTP_Command(SEND_SLOT* slot) {
     // An unreadable file or a name that cannot travel in a command is never
     // reported as sent.
     if (!slot->readable) return fail(slot, "the file cannot be read");
-    if (!sendableName(slot->fileData.info.fileSpec)) {
+    if (!FTP_Sendable_Name(slot->fileData.info.fileSpec.name)) {
       tb::TraceRefusal("upcaster", "a file name with a line break is never sent");
       return fail(slot, "the file name cannot be sent");
     }
-    slot->connect = Ftp_Protocol(slot->ftp, slot->pbi_ip_addr, kControlPort, kConnectMs, CommandNotifier, 1) == kOTNoError;
+    slot->connect = Ftp_Protocol(slot->ftp, slot->pbi_ip_addr, kFTPControlPort, kFTPConnectTimeoutMs, CommandNotifier,
+                                 1) == kOTNoError;
     slot->sendTick = TickCount();
     slot->sendStat = 1;
     Draw_Send_Byte_Bar(slot, false);
@@ -304,7 +222,7 @@ short Send_FTP_Command(SEND_SLOT* slot) {
   Draw_Send_Byte_Bar(slot, false);
   FTPEPInfo* ftp = slot->ftp;
   if (slot->connect && slot->sendStat == 1) {
-    if (ftp->isComplete && slot->cmdNum < 8) return fail(slot, "the control connection has closed");
+    if (ftp->isComplete && slot->cmdNum < FTP_STEP_DATA) return fail(slot, "the control connection has closed");
     if (ftp->isSuccess) {
       if (FTP_Reply_Refused(ftp)) {
         tb::TraceRefusal("upcaster", "the box refused with %s", ftp->reply.code);
@@ -315,7 +233,7 @@ short Send_FTP_Command(SEND_SLOT* slot) {
       short r = FTP_RcvCommand_async(slot);
       if (r < 0) return fail(slot, "a command could not be sent");
       if (slot->cmdNum != before || slot->dataConnect != wasData) slot->sendTick = TickCount();
-      else if (slot->cmdNum < 8 && TickCount() - slot->sendTick > kReplyTicks)
+      else if (slot->cmdNum < FTP_STEP_DATA && TickCount() - slot->sendTick > kReplyTicks)
         return fail(slot, "no reply");
     } else if (TickCount() - slot->sendTick > kGreetingTicks) {
       return fail(slot, "no greeting within 180 ticks");
@@ -323,7 +241,7 @@ short Send_FTP_Command(SEND_SLOT* slot) {
   }
   FTPEPInfo* data = slot->ftpData;
   FILE_INFO_DATA* file = &slot->fileData.info;
-  if (slot->cmdNum == 8 && slot->sendResult == kSendRunning) {
+  if (slot->cmdNum == FTP_STEP_DATA && slot->sendResult == kSendRunning) {
     if (!slot->closing) {
       if (!data->isSuccess) {
         if (data->isComplete) return fail(slot, "the data connection closed before the box called");

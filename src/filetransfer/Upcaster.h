@@ -244,8 +244,6 @@ void Cancel_Transfer(SEND_SLOT* slot);
 // Makes a slot free, as it was before it was claimed (its transfer has been
 // ended with Exit_TCPftp_Dialog).
 void Free_Slot(SEND_SLOT* slot);
-// PORT's argument text for an address and port ("a,b,c,d,p1,p2").
-std::string Port_Argument(UInt32 addr, UInt16 port);
 // Percent of the bar (0..100); a 0-byte file shows 0 until it is sent.
 short Send_Percent(const FILE_DATA& file, bool done);
 // Tells the outcome (alert 612); tests may replace how it is shown.
