@@ -462,7 +462,13 @@ short Get_Check_Window_Menu() {
 void Activate_Usr_Window(short n) {
   const SInt16 ctrl = Get_Window_Control(n);
   if (ctrl < 0) return;
-  if (DialogRef dlg = Get_Window_Dialog(ctrl)) Get_SubDlg_Table(dlg);
+  STATUS_WND_INFO* rec = Get_ControlID_Dialog(ctrl);
+  if (!rec) return;
+  // Chosen from the Window menu, a window collapsed to its title bar comes
+  // back whole (unless a movable-modal dialog keeps every other window
+  // where it is).
+  if (!OpenMovableDlg && IsWindowCollapsed(GetDialogWindow(rec->dlg))) Show_Status_Whole(rec);
+  Get_SubDlg_Table(rec->dlg);
 }
 
 // ---- Hooks of the framework -------------------------------------------------
@@ -492,6 +498,12 @@ void Handle_Mouse_Down(EventRecord* event) {
         GetQDGlobalsScreenBits(&screen);
         DragWindow(window, event->where, &screen.bounds);
       }
+      break;
+    case inCollapseBox:
+      if (refused())
+        SysBeep(1);
+      else if (TrackBox(window, event->where, part))
+        CollapseWindow(window, !IsWindowCollapsed(window));
       break;
     case inGoAway:
       // A status window closes only when nothing it owns stands.

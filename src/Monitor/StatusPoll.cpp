@@ -83,6 +83,11 @@ void collect(PSTATUS_WND_INFO* rec, Half h, UInt32 now, UInt32 waitLimit) {
   if (now - h.upTick < waitLimit) return;
   if (ctx->retryCnt >= 2) {
     JCP_KillIOEvent(ctx);
+    // A try that timed out in this very pass reports its time-out only once
+    // its endpoint has closed, after the count below is back at 0: the
+    // notifier would send the cancelled request again, and nothing would
+    // ever end that one (no request goes out while it runs).
+    ctx->NotifyProcPtr = nullptr;
     setSending(rec, h.kind, 0, "printer lost");
     ctx->retryCnt = 0;
     rec->monitorOpen = 1;

@@ -37,9 +37,10 @@ void Change_Port_Status(STATUS_WND_INFO* rec, SInt32 newStat) {
   if (!rec->dlg) return;
   WindowRef w = GetDialogWindow(rec->dlg);
   if (up) {
-    const bool wasVisible = IsWindowVisible(w);
-    rec->showWindow = 0;
-    ShowWindow(w);
+    // A window collapsed to its title bar shows nothing of its printer:
+    // it is brought back whole and sounds as a hidden one does.
+    const bool wasVisible = IsWindowVisible(w) && !IsWindowCollapsed(w);
+    Show_Status_Whole(rec);
     ProcessSerialNumber front{}, self{};
     Boolean same = false;
     GetFrontProcess(&front);

@@ -571,9 +571,18 @@ void Menu_Exit_Status_Window(SInt16 ctrl) {
 void Menu_Show_Status_Window(SInt16 ctrl) {
   STATUS_WND_INFO* rec = Get_ControlID_Dialog(ctrl);
   if (!rec) return;
-  rec->showWindow = 0;
-  ShowWindow(GetDialogWindow(rec->dlg));
+  Show_Status_Whole(rec);
   Bring_Status_Forward(rec);
+}
+
+void Show_Status_Whole(STATUS_WND_INFO* rec) {
+  if (!rec || !rec->dlg) return;
+  const WindowRef w = GetDialogWindow(rec->dlg);
+  rec->showWindow = 0;
+  // A window its Hide button tucked away to its title bar is brought back
+  // whole, as a hidden one is.
+  CollapseWindow(w, false);
+  ShowWindow(w);
 }
 
 void Bring_Status_Forward(STATUS_WND_INFO* rec) {

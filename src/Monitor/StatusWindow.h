@@ -83,8 +83,12 @@ void Exit_Status_Dialog(DialogRef dlg);
 short Close_All_Status_Window();
 short Handle_Status_Window_Close(DialogRef dlg, EventRecord* event);
 void Menu_Exit_Status_Window(SInt16 ctrl);
-// Shows the window and brings it forward as Bring_Status_Forward does.
+// Shows the window whole (hidden or collapsed to its title bar) and brings
+// it forward as Bring_Status_Forward does.
 void Menu_Show_Status_Window(SInt16 ctrl);
+// Shows the window whole, not brought forward: it stays hidden no more
+// (showWindow 0) and is expanded when it was collapsed.
+void Show_Status_Whole(STATUS_WND_INFO* rec);
 void Menu_Hide_Status_Window(SInt16 ctrl);
 // Whether a press on the dialog may act (1) or is refused (0), after
 // bringing the right window forward: while a movable-modal dialog stands

@@ -242,6 +242,21 @@ TEST_F(Polling, SilentPrinterIsLostThenRecovers) {
     emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
     Run(7, 10);
   }
+
+  // With an interval of 600 ms the wait limit (180 ticks) ends as the last
+  // try times out: the window declares the printer lost while that try's
+  // time-out is still to be reported, and the report must not send the
+  // cancelled request again (nothing would ever end it, and no request
+  // would go out again).
+  rec.configData.statUpdate = 600;
+  const Views before = views;
+  emu.SetPrinterState(0, pboxemu::PrinterState::Lost);
+  for (int passes = 0; views.error == before.error && passes < 20; ++passes) Run(1, 180);
+  ASSERT_EQ(views.error, before.error + 1);
+  emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
+  for (int passes = 0; views.status == before.status && passes < 20; ++passes) Run(1, 180);
+  EXPECT_GT(views.status, before.status);
+  EXPECT_EQ(rec.monitorOpen, 0);
 }
 
 // A send that cannot go out (no address) leaves the window idle, never lost.

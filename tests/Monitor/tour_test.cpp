@@ -14,6 +14,7 @@
 #include "Monitor/DetailsDialog.h"
 #include "Monitor/FtpPage.h"
 #include "Monitor/SearchSetup.h"
+#include "settle.h"
 #include "toolbox/trace.h"
 
 namespace montest {
@@ -33,6 +34,10 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   void SetUp() override {
     MonitorDialogs::SetUp();
     InsertMenu(GetMenu(kAppleMenuID), 0);
+    // The alert sound where the program finds it beside its bundle.
+    fs::create_directories(suite() / "VEMO-MONITOR.app/Contents/Resources/SOUND");
+    fs::copy_file(MONITOR_SOUND, suite() / "VEMO-MONITOR.app/Contents/Resources/SOUND/BEEP.WAV");
+    std::snprintf(SoundFName, sizeof SoundFName, "::Resources:SOUND:BEEP.WAV");
     // "tour-stop NAME": the front window is a stop (a modal alert or the
     // about box, which run their own loop), answered by a click at the
     // centre of its answer button as drawn.
@@ -60,6 +65,7 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   void TearDown() override {
     gStop = nullptr;
     MonitorDialogs::TearDown();
+    SoundFName[0] = 0;
   }
 
   void UseLanguage(const std::string& language) {
@@ -180,18 +186,91 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     Click(d->dlg, 2);
     Click(c->dlg, kConfigCancel);
 
+    // Tucked away by its Hide button (collapsed to its title bar), the
+    // window comes back whole, in front and with its sound when its lost
+    // printer pops it up, and hides when the printer answers again.
+    Click(win->dlg, kHide);
+    ASSERT_TRUE(IsWindowCollapsed(status));
+    tb::ClearRecordedSounds();
     emu.SetPrinterState(0, pboxemu::PrinterState::Lost);
     for (int i = 0; i < 20 && win->monitorOpen != 1; ++i) {
       tb::AdvanceTicks(UInt32(win->configData.statUpdate) * 300 / 1000 + 1);
       for (int n = 0; n < 5; ++n) Pass();
     }
     ASSERT_EQ(win->monitorOpen, 1);
+    Drain();
+    EXPECT_TRUE(Whole(status, "popped up"));
+    EXPECT_EQ(tb::RecordedSounds().played, 1);
     for (SInt16 i : {0, 1}) {
       ClickTabOf(win->tabData, win->dlg, i, 19);
       at(page[i] + ", printer lost", status, win->tabData);
     }
     Modal("About", [&] { ASSERT_TRUE(tb::ChooseMenuItem(kAppleMenuID, 1)); });
+    emu.SetPrinterState(0, pboxemu::PrinterState::Ready);
+    ASSERT_TRUE(AnsweredAgain());
+    EXPECT_FALSE(IsWindowVisible(status));
+
+    // Hidden, it comes back from the Window menu; collapsed, by each way a
+    // person has of bringing a window back.
+    ASSERT_TRUE(tb::ChooseMenuItem(kOptionMenuID, 1));
+    Drain();
+    EXPECT_TRUE(Whole(status, "chosen from the Window menu while hidden"));
+    const auto titleCentre = [&] {
+      Rect bar{};
+      GetWindowBounds(status, kWindowTitleBarRgn, &bar);
+      return Point{SInt16((bar.top + bar.bottom) / 2), SInt16((bar.left + bar.right) / 2)};
+    };
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"its collapse box",
+         [&] {
+           Rect box{};
+           GetWindowBounds(status, kWindowCollapseBoxRgn, &box);
+           tb::ClickAt(Point{SInt16((box.top + box.bottom) / 2), SInt16((box.left + box.right) / 2)});
+         }},
+        {"Show Status (Command-O)", [] { tb::PressKey('o', tb::KeyCodeForChar('o'), cmdKey); }},
+        {"the Window menu", [] { ASSERT_TRUE(tb::ChooseMenuItem(kOptionMenuID, 1)); }},
+        {"a double-click on its title",
+         [&] {
+           // One press leaves it as it is: that is a drag of its title bar.
+           tb::ClickAt(titleCentre());
+           for (int n = 0; n < 5; ++n) Pass();
+           EXPECT_TRUE(IsWindowCollapsed(status)) << "after one press on its title";
+           tb::ClickAt(titleCentre());
+         }},
+    };
+    for (const auto& [way, act] : ways) {
+      Click(win->dlg, kHide);
+      ASSERT_TRUE(IsWindowCollapsed(status)) << way;
+      tb::AdvanceClock(GetDblTime() + 1);
+      act();
+      Drain();
+      EXPECT_TRUE(Whole(status, way));
+    }
   }
+
+  // Whether the window's printer, lost, answered again, and no request
+  // sent while it was lost waits any more: those time out as the clock
+  // moves on, and a new one the box takes is answered in real time.
+  bool AnsweredAgain() {
+    const auto answered = [&] {
+      return win->monitorOpen == 0 && win->powerCheck != 0 && win->sendStat == 0 && win->sendInfo == 0;
+    };
+    for (int i = 0; i < 100 && !answered(); ++i) {
+      tb::AdvanceTicks(61);
+      EXPECT_TRUE(ottest::Settle(
+          emu, [] { Pass(); }, kBound));
+    }
+    Drain();
+    return answered();
+  }
+  // Whether the window shows whole and in front.
+  static testing::AssertionResult Whole(WindowRef w, const std::string& how) {
+    if (!IsWindowVisible(w)) return testing::AssertionFailure() << how << ": hidden";
+    if (IsWindowCollapsed(w)) return testing::AssertionFailure() << how << ": collapsed to its title bar";
+    if (FrontWindow() != w) return testing::AssertionFailure() << how << ": behind another window";
+    return testing::AssertionSuccess();
+  }
+  static constexpr DialogItemIndex kHide = 3;
 
   // Passes until every event queued was taken and every request a window
   // sent to a box that answers was answered (on the virtual clock a reply

@@ -4,6 +4,7 @@
 #include "toolbox/windows.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <vector>
 
@@ -60,8 +61,17 @@ struct PendingActivate {
   bool active;
 };
 
+// The last press on a title bar that moved nothing: a second press there
+// soon after is the second click of a double-click.
+struct TitleClick {
+  WindowRecord* window = nullptr;
+  UInt32 releasedAt = 0;
+  Point where{};
+};
+
 struct WMState {
   std::vector<WindowRecord*> windows;  // front to back
+  TitleClick titleClick;
   WindowRecord* active = nullptr;
   std::deque<PendingActivate> activates;
   UInt64 orderVersion = 1;
@@ -595,6 +605,7 @@ void DisposeWindow(WindowRef w) {
           q.end());
   // A disposed window is not told it was deactivated.
   if (wm().active == w) wm().active = nullptr;
+  if (wm().titleClick.window == w) wm().titleClick = TitleClick{};
   tb::DisposePort(w->port);
   if (w->framePort) tb::DisposePort(w->framePort);
   DisposeRgn(w->updateRgn);
@@ -1000,8 +1011,27 @@ Boolean trackBoxPart(WindowRecord* w, Point pt, WindowPartCode part, const Rect&
 
 }  // namespace
 
+namespace {
+
+bool secondClickOnTitle(WindowRecord* w, Point pt) {
+  const TitleClick& last = wm().titleClick;
+  return last.window == w && TickCount() - last.releasedAt <= GetDblTime() && std::abs(pt.h - last.where.h) <= 4 &&
+         std::abs(pt.v - last.where.v) <= 4;
+}
+
+}  // namespace
+
 void DragWindow(WindowRef w, Point startPt, const Rect* boundsRect) {
   if (!isWindow(w)) return;
+  // A double-click on the title bar of a window collapsed to it brings the
+  // window back whole, as its collapse box does.
+  if (w->collapsed && secondClickOnTitle(w, startPt)) {
+    wm().titleClick = TitleClick{};
+    WaitMouseUp();
+    CollapseWindow(w, false);
+    if (!(GetCurrentKeyModifiers() & cmdKey)) SelectWindow(w);
+    return;
+  }
   Rect limit = boundsRect ? *boundsRect : tb::ScreenBounds();
   // The mouse stays a little inside the limits, and never above the menu
   // bar, so the title bar can always be reached again.
@@ -1030,6 +1060,7 @@ void DragWindow(WindowRef w, Point startPt, const Rect* boundsRect) {
   // Whatever the limits, the title bar does not go under the menu bar.
   if (s0.top + dv < GetMBarHeight()) dv = SInt16(std::min<int>(0, GetMBarHeight() - s0.top));
   if (dh || dv) MoveWindow(w, SInt16(w->origin.h + dh), SInt16(w->origin.v + dv), false);
+  wm().titleClick = dh || dv ? TitleClick{} : TitleClick{w, TickCount(), startPt};
   if (!(GetCurrentKeyModifiers() & cmdKey)) SelectWindow(w);
 }
 
