@@ -22,6 +22,7 @@
 #include "toolbox/menus.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
 
@@ -139,14 +140,12 @@ void addNewBoxes(MAIN_DLG_DATA* m) {
   for (const PBOXinfo& p : m->found) {
     if (!p.pbi_inuse) continue;
     if (index++ < CountMenuItems(menu)) continue;
-    char name[33] = {};
-    std::memcpy(name, p.pbi_machine_name, 32);
-    char text[80];
-    const UInt32 a = p.pbi_ip_addr;
-    std::snprintf(text, sizeof text, "%s (%u.%u.%u.%u)", name, a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
+    const char* name = reinterpret_cast<const char*>(p.pbi_machine_name);
+    const std::string text =
+        tb::TextFromEncoding(std::string_view(name, strnlen(name, sizeof p.pbi_machine_name)), gTextEncoding) + " (" +
+        DottedText(p.pbi_ip_addr) + ")";
     Str255 item;
-    item[0] = UInt8(std::min<std::size_t>(std::strlen(text), 255));
-    std::memcpy(item + 1, text, item[0]);
+    SetPStrCut(item, text);
     // Appended as text: a name may hold characters the menu would read as
     // item separators or marks.
     AppendMenuItemText(menu, PText(" "));
@@ -275,10 +274,11 @@ void EnableMenu(int which, int enable) {
 
 void SetDialogTitle(DialogRef dialog, ConstStr255Param text) {
   if (!dialog || !text) return;
-  Str255 now;
+  Str255 title, now;
+  SetPStrCut(title, NameText(text, gTextEncoding));
   GetWTitle(GetDialogWindow(dialog), now);
-  if (now[0] == text[0] && std::memcmp(now + 1, text + 1, text[0]) == 0) return;
-  SetWTitle(GetDialogWindow(dialog), text);
+  if (now[0] == title[0] && std::memcmp(now + 1, title + 1, title[0]) == 0) return;
+  SetWTitle(GetDialogWindow(dialog), title);
 }
 
 SInt32 GetTimeoutValue(const HOLD_CONFIG* config) {

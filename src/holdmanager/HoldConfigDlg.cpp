@@ -14,6 +14,7 @@
 #include "toolbox/appearance.h"
 #include "toolbox/icons.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 namespace {
@@ -82,6 +83,22 @@ const FOLDER_ENTRY* selectedFolder(SUB_DLG* d) {
   if (row < 0) return nullptr;
   long ref = CLGetReference(r->folderList, row);
   return ref >= 0 && std::size_t(ref) < r->folders.size() ? &r->folders[std::size_t(ref)] : nullptr;
+}
+
+// A folder's name as the box holds it, split at its prefix, and the rest
+// as the name field shows it.
+struct FolderParts {
+  std::string prefix, rest, restText;
+};
+FolderParts folderParts(const FOLDER_ENTRY* f) {
+  FolderParts p;
+  if (!f) return p;
+  const std::string name = pstr::str(f->name);
+  // The parts read as the whole name does.
+  const TextEncoding in = tb::ReadingEncoding(name, gHoldHost.encoding);
+  DivideFolderName(name, &p.prefix, &p.rest, in);
+  p.restText = tb::ConvertFromEncoding(p.rest, in);
+  return p;
 }
 
 // Leaves the shown page: its field texts and selections are kept.
@@ -490,10 +507,16 @@ int CheckCfgDlg(SUB_DLG* d) {
     SubDlgMessage(d, kNameField, bad == 1 ? "STR311=" : "STR312=");
     return 0;
   }
-  std::string prefix, rest;
-  DivideFolderName(pstr::str(f->name), &prefix, &rest);
+  // The box holds the name in the language's encoding; a name left as it
+  // was keeps the box's own bytes.
+  const FolderParts parts = folderParts(f);
+  std::string held;
+  if (text != parts.restText && !tb::TextToEncoding(text, gHoldHost.encoding, &held)) {
+    SubDlgMessage(d, kNameField, "STR312=");
+    return 0;
+  }
   std::string full = GetRenFolderName(d);
-  if (full != pstr::str(f->name) && !prefix.empty() && !text.empty()) {
+  if (full != pstr::str(f->name) && !parts.prefix.empty() && !text.empty()) {
     r->pendingRename = int(f - r->folders.data());
     r->pendingName = full;
   }
@@ -532,7 +555,9 @@ void UpdateFolderListCfgDlg(SUB_DLG* d, PtrListHead folders, int keepSelection) 
   CLDelRow(r->folderList, 0, 0);
   r->folders = SortFolderList(folders);
   for (std::size_t i = 0; i < r->folders.size(); ++i) {
-    CLSetCellOne(r->folderList, Cell{short(i), 0}, r->folders[i].name);
+    Str255 name;
+    SetPStrCut(name, NameText(r->folders[i].name, gHoldHost.encoding));
+    CLSetCellOne(r->folderList, Cell{short(i), 0}, name);
     CLSetReference(r->folderList, short(i), long(i));
     CLSetIconHandle(r->folderList, short(i), HoldFolderIcon(), 16, 16, 0);
   }
@@ -572,17 +597,18 @@ void ChangeDelBtnState(SUB_DLG* d) {
 void SetRenFolderName(SUB_DLG* d) {
   SUB_FIELD* f = SubDlgField(d, kNameField);
   if (!f) return;
-  const FOLDER_ENTRY* folder = selectedFolder(d);
-  std::string prefix, rest;
-  if (folder) DivideFolderName(pstr::str(folder->name), &prefix, &rest);
+  const std::string rest = folderParts(selectedFolder(d)).restText;
   SubFieldSetText(f, rest);
   rec(d)->lastText[3] = rest;
   SubFieldDraw(d, f);
 }
 
 std::string GetRenFolderName(SUB_DLG* d) {
-  const FOLDER_ENTRY* folder = selectedFolder(d);
-  std::string prefix, rest;
-  if (folder) DivideFolderName(pstr::str(folder->name), &prefix, &rest);
-  return MakeRenFolderName(prefix, SubFieldText(SubDlgField(d, kNameField)));
+  const FolderParts parts = folderParts(selectedFolder(d));
+  const std::string text = SubFieldText(SubDlgField(d, kNameField));
+  // The part the user left as it was goes back as the box's own bytes.
+  if (text == parts.restText) return parts.prefix + parts.rest;
+  std::string held;
+  if (!tb::TextToEncoding(text, gHoldHost.encoding, &held)) return {};
+  return MakeRenFolderName(parts.prefix, held, gHoldHost.encoding);
 }

@@ -21,10 +21,8 @@
 
 namespace {
 
-// The longest leading part of text (len bytes) of at most max bytes that
-// ends on a character boundary.
-std::size_t wholeChars(const UInt8* text, std::size_t len, std::size_t max) {
-  return tb::CharCutLength(std::string_view(reinterpret_cast<const char*>(text), len), max);
+std::string_view bytesOf(const UInt8* text, std::size_t len) {
+  return std::string_view(reinterpret_cast<const char*>(text), len);
 }
 
 void put16(UInt8* p, UInt16 v) {
@@ -45,8 +43,8 @@ bool isForbidden(char c) { return std::strchr("\\/:,;*?\"<>|", c) != nullptr && 
 const UInt16 gusPrnOptShift[8] = {31, 27, 24, 21, 18, 13, 8, 0};
 const UInt32 gulPrnOptMask[8] = {0x80000000, 0x38000000, 0x07000000, 0x00E00000, 0x001C0000, 0x0000E000, 0x00000100, 0};
 
-void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len) {
-  std::size_t n = wholeChars(value, len, 255);
+void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len, TextEncoding encoding) {
+  std::size_t n = tb::CharCutLength(bytesOf(value, len), 255, encoding);
   dest[0] = UInt8(n);
   if (n) std::memcpy(dest + 1, value, n);
 }
@@ -277,9 +275,10 @@ UInt32 GetPrnOpt(UInt32 options, int index) {
   return (options & gulPrnOptMask[index]) >> gusPrnOptShift[index];
 }
 
-void DivideFolderName(const std::string& name, std::string* prefix, std::string* rest) {
-  std::size_t u = name.find('_');
-  if (u == std::string::npos) {
+void DivideFolderName(const std::string& name, std::string* prefix, std::string* rest, TextEncoding encoding) {
+  std::size_t u = 0;
+  while (u < name.size() && name[u] != '_') u += tb::CharByteCount(name, u, encoding);
+  if (u >= name.size()) {
     prefix->clear();
     rest->clear();
     return;
@@ -288,9 +287,24 @@ void DivideFolderName(const std::string& name, std::string* prefix, std::string*
   *rest = name.substr(u + 1);
 }
 
-std::string MakeRenFolderName(const std::string& prefix, const std::string& text) {
-  auto* t = reinterpret_cast<const UInt8*>(text.data());
-  return prefix + text.substr(0, wholeChars(t, text.size(), 16));
+std::string MakeRenFolderName(const std::string& prefix, const std::string& text, TextEncoding encoding) {
+  return prefix + text.substr(0, tb::CharCutLength(text, 16, encoding));
+}
+
+std::string NameText(const UInt8* name, TextEncoding encoding) {
+  return name ? tb::TextFromEncoding(bytesOf(name + 1, name[0]), encoding) : std::string();
+}
+
+bool NameBytes(const std::string& text, const UInt8* original, TextEncoding encoding, std::size_t limit,
+               std::string* out) {
+  std::string bytes;
+  if (original && NameText(original, encoding) == text)
+    bytes = pstr::str(original);
+  else if (!tb::TextToEncoding(text, encoding, &bytes))
+    return false;
+  bytes.resize(tb::CharCutLength(bytes, limit, encoding));
+  *out = std::move(bytes);
+  return true;
 }
 
 int CheckDigit(const char* text, int len, long min, long max) {
@@ -312,20 +326,22 @@ int CheckProhibitionStr(const char* text, int len) {
 
 int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limit) {
   if (!out || limit < 0) return 0;
-  const UInt8* text = lengthPrefixed ? name + 1 : name;
-  std::size_t len = lengthPrefixed ? name[0] : std::strlen(reinterpret_cast<const char*>(name));
-  std::size_t n;
-  if (len <= std::size_t(limit)) {
-    n = len;
-    std::memcpy(out, text, n);
-  } else {
-    std::size_t keep = wholeChars(text, len, limit >= 3 ? std::size_t(limit - 3) : 0);
-    std::memcpy(out, text, keep);
-    n = keep + std::min(3, limit);
-    std::memcpy(out + keep, "...", std::size_t(std::min(3, limit)));
-  }
-  out[n] = 0;
-  return int(n);
+  // In UTF-8 the text is the bytes, so it fits the caller's limit + 1.
+  const std::string text = ShortJobName(name, lengthPrefixed, kCFStringEncodingUTF8, limit);
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return int(text.size());
+}
+
+std::string ShortJobName(const UInt8* name, bool lengthPrefixed, TextEncoding encoding, int limit) {
+  if (!name || limit < 0) return {};
+  const std::string_view bytes =
+      lengthPrefixed ? bytesOf(name + 1, name[0]) : std::string_view(reinterpret_cast<const char*>(name));
+  // The part kept is read as the whole name reads, so a name in the
+  // language's encoding is not taken for UTF-8 by its first bytes.
+  const TextEncoding in = tb::ReadingEncoding(bytes, encoding);
+  if (bytes.size() <= std::size_t(limit)) return tb::ConvertFromEncoding(bytes, in);
+  const std::size_t keep = tb::CharCutLength(bytes, limit >= 3 ? std::size_t(limit - 3) : 0, in);
+  return tb::ConvertFromEncoding(bytes.substr(0, keep), in) + std::string("...", std::size_t(std::min(3, limit)));
 }
 
 std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args) {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "OT/PBoxTable.h"
+#include "toolbox/cfstring.h"
 #include "toolbox/types.h"
 
 struct HoldDate {
@@ -59,8 +60,23 @@ struct JOB_INFO {
 };
 
 // Copies a text record's value into a length-prefixed field, cut to 255
-// bytes on a character boundary.
-void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len);
+// bytes on a character boundary of encoding (the language's, in which the
+// box holds its names).
+void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len, TextEncoding encoding = kCFStringEncodingUTF8);
+
+// ---- names at the box --------------------------------------------------
+// The box holds names in the encoding of the program's language (names
+// this suite wrote as UTF-8 read as they stand); the program shows and
+// edits them as its own text.
+
+// A length-prefixed name from the box as text.
+std::string NameText(const UInt8* name, TextEncoding encoding);
+// What the box is to hold for a name the user left as text, cut to limit
+// bytes on a character boundary of encoding: the box's own bytes when text
+// still reads as they do, else text in encoding. False (out untouched)
+// when text holds a character the encoding cannot hold.
+bool NameBytes(const std::string& text, const UInt8* original, TextEncoding encoding, std::size_t limit,
+               std::string* out);
 
 // ---- settings ----------------------------------------------------------
 
@@ -111,10 +127,15 @@ extern const UInt32 gulPrnOptMask[8];
 void SetPrnOpt(UInt32* options, UInt32 value, int index);
 UInt32 GetPrnOpt(UInt32 options, int index);
 
-// A folder name "prefix_name" into "prefix_" and "name"; both empty without "_".
-void DivideFolderName(const std::string& name, std::string* prefix, std::string* rest);
-// The full name from the prefix and the field text cut to 16 bytes (on a character boundary).
-std::string MakeRenFolderName(const std::string& prefix, const std::string& text);
+// A folder name "prefix_name" into "prefix_" and "name"; both empty without
+// "_". The "_" is a character of the name read in encoding (in a two-byte
+// encoding the byte may be the second of a character).
+void DivideFolderName(const std::string& name, std::string* prefix, std::string* rest,
+                      TextEncoding encoding = kCFStringEncodingUTF8);
+// The full name from the prefix and the field text cut to 16 bytes (on a
+// character boundary of encoding).
+std::string MakeRenFolderName(const std::string& prefix, const std::string& text,
+                              TextEncoding encoding = kCFStringEncodingUTF8);
 
 // ---- checks and texts --------------------------------------------------
 
@@ -125,6 +146,9 @@ int CheckProhibitionStr(const char* text, int len);
 // The name cut to limit bytes with "..." (NUL-terminated, out of limit + 1
 // bytes); returns the length written.
 int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limit);
+// A name from the box as the messages show it: its bytes cut as above on
+// a character boundary of encoding, as text.
+std::string ShortJobName(const UInt8* name, bool lengthPrefixed, TextEncoding encoding, int limit = 32);
 
 // "1.50 KB", "1 MB", "512 Byte": steps of 1024 while above 1023, at most twice.
 std::string DataSizeText(UInt64 bytes);

@@ -214,8 +214,8 @@ void listRecord(HOLD_ENGINE* e, const UInt8* r) {
   switch (tag) {
     case VFMP_TAG_JOB_ID1:
     case VFMP_TAG_JOB_ID: copyId(j.jobId, v, n); break;
-    case VFMP_TAG_JOB_NAME: SetPStrFromRecord(j.name, v, n); break;
-    case VFMP_TAG_OWNER: SetPStrFromRecord(j.owner, v, n); break;
+    case VFMP_TAG_JOB_NAME: SetPStrFromRecord(j.name, v, n, e->encoding); break;
+    case VFMP_TAG_OWNER: SetPStrFromRecord(j.owner, v, n, e->encoding); break;
     case VFMP_TAG_BYTE05: j.byte05 = n ? v[0] : 0; break;
     case VFMP_TAG_DATE: dateFrom(&j.date, v, n); break;
     case VFMP_TAG_SIZE: j.size = val32(v, n); break;
@@ -225,7 +225,7 @@ void listRecord(HOLD_ENGINE* e, const UInt8* r) {
       copyId(j.folderId, v, n);
       copyId(f.folderId, v, n);
       break;
-    case VFMP_TAG_FOLDER_NAME: SetPStrFromRecord(f.name, v, n); break;
+    case VFMP_TAG_FOLDER_NAME: SetPStrFromRecord(f.name, v, n, e->encoding); break;
     case VFMP_TAG_FOLDER_2A: f.attr2A = n ? v[0] : 0; break;
     case VFMP_TAG_FOLDER_2B: f.attr2B = val16(v, n); break;
     case VFMP_TAG_END_ENTRY:
@@ -410,7 +410,7 @@ bool refreshStep(HOLD_ENGINE* e) {
   return true;
 }
 
-void infoRecord(JOB_INFO& i, const UInt8* r) {
+void infoRecord(JOB_INFO& i, const UInt8* r, TextEncoding encoding) {
   const UInt16 tag = VFMPGet16(r);
   const std::size_t n = VFMPGet16(r + 2);
   const UInt8* v = r + 4;
@@ -418,8 +418,8 @@ void infoRecord(JOB_INFO& i, const UInt8* r) {
   switch (tag) {
     case VFMP_TAG_JOB_ID1:
     case VFMP_TAG_JOB_ID: copyId(i.jobId, v, n); break;
-    case VFMP_TAG_JOB_NAME: SetPStrFromRecord(i.name, v, n); break;
-    case VFMP_TAG_OWNER: SetPStrFromRecord(i.owner, v, n); break;
+    case VFMP_TAG_JOB_NAME: SetPStrFromRecord(i.name, v, n, encoding); break;
+    case VFMP_TAG_OWNER: SetPStrFromRecord(i.owner, v, n, encoding); break;
     case VFMP_TAG_BYTE05: i.byte05 = n ? v[0] : 0; break;
     case VFMP_TAG_DATE: dateFrom(&i.date, v, n); break;
     case VFMP_TAG_PAGES:
@@ -569,8 +569,8 @@ void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame) {
   if (frame.size() >= 4) walkFrame(frame.data(), frame.size(), [&](const UInt8* r) { listRecord(e, r); });
 }
 
-void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame) {
-  if (frame.size() >= 4) walkFrame(frame.data(), frame.size(), [&](const UInt8* r) { infoRecord(*info, r); });
+void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame, TextEncoding encoding) {
+  if (frame.size() >= 4) walkFrame(frame.data(), frame.size(), [&](const UInt8* r) { infoRecord(*info, r, encoding); });
 }
 
 void HoldStepSoon(void* engine) { static_cast<HOLD_ENGINE*>(engine)->view->StepSoon(); }
@@ -827,7 +827,7 @@ int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
       e->info.ipAddr = rec->ipAddr;
       e->haveInfo = true;
     }
-    HoldTakeInfoFrame(&e->info, std::span<const UInt8>(buf, std::size_t(len)));
+    HoldTakeInfoFrame(&e->info, std::span<const UInt8>(buf, std::size_t(len)), e->encoding);
     closeIfLast(rec, result);
   });
 }

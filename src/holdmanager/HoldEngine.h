@@ -13,6 +13,7 @@
 #include "holdmanager/HoldLists.h"
 #include "holdmanager/LPR.h"
 #include "holdmanager/VFMP.h"
+#include "toolbox/cfstring.h"
 #include "toolbox/quickdraw.h"
 
 struct PRG_REQUEST;
@@ -121,6 +122,7 @@ struct HOLD_ENGINE {
   bool newerDevice = false;
   UInt32 timeoutSeconds = 180;
   UInt8 langCode = 1;
+  TextEncoding encoding = kCFStringEncodingUTF8;  // of the language, in which the box holds names
   UInt8 osCode = 122;
 
   // Command records.
@@ -194,9 +196,10 @@ void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info);
 // The records of one whole reply frame (from its 4-byte head on) into the
 // entries of the list being read (e->listKind), or into a job's
 // information; a record cut by the frame's end waits in the splitter's
-// carry for the next frame.
+// carry for the next frame. Names longer than a field are cut on a
+// character boundary of the engine's (or the given) encoding.
 void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame);
-void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame);
+void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame, TextEncoding encoding = kCFStringEncodingUTF8);
 // The list request's kind and folder (a newer box's kind 2: the folder at
 // the tab's pop-up value); the folder's change-number slot is noted.
 void GetActiveFolderInfo(HOLD_ENGINE* e, VFMP_PARAM* p, ListKind kind);

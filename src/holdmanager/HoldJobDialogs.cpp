@@ -21,6 +21,7 @@
 #include "toolbox/menus.h"
 #include "toolbox/navigation.h"
 #include "toolbox/script.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 namespace {
@@ -65,12 +66,19 @@ void SelectRenDlg(SUB_DLG* d, short item, const EventRecord*) {
   if (check == 2) return SubDlgMessage(d, 2, "STR301=");
   if (owner.empty()) return SubDlgMessage(d, 4, "STR303=");
   auto* rec = static_cast<REN_REC*>(d->data);
+  // The box holds the names in the language's encoding: a name left as it
+  // was goes back as the box's own bytes, a character the encoding cannot
+  // hold is refused. Either is cut on a character boundary.
+  std::string nameBytes, ownerBytes;
+  if (!NameBytes(name, rec->job.name, gHoldHost.encoding, kMaxRenameBytes, &nameBytes))
+    return SubDlgMessage(d, 2, "STR301=");
+  if (!NameBytes(owner, rec->job.owner, gHoldHost.encoding, kMaxRenameBytes, &ownerBytes))
+    return SubDlgMessage(d, 4, "STR301=");
   PrgRequestPtr req = NewPrgRequest();
   if (req) {
     req->jobs.push_back(prgJob(rec->job));
-    // Cut on a character boundary: a name cut inside a character is not a name.
-    SetPStrCut(req->cmd.param.name, name, kMaxRenameBytes);
-    SetPStrCut(req->cmd.param.owner, owner, kMaxRenameBytes);
+    pstr::set(req->cmd.param.name, sizeof req->cmd.param.name, nameBytes);
+    pstr::set(req->cmd.param.owner, sizeof req->cmd.param.owner, ownerBytes);
   }
   CloseSubDlg(d, kRenDlgID);
   startRequest(CMD_RENAME, std::move(req));
@@ -569,8 +577,8 @@ int hold::OpenRename() {
   SetSubDlgItemTexts(d, gRenDlgItem);
   AddSubField(d, 2);
   AddSubField(d, 4);
-  SubFieldSetText(SubDlgField(d, 2), pstr::str(rec->job.name));
-  SubFieldSetText(SubDlgField(d, 4), pstr::str(rec->job.owner));
+  SubFieldSetText(SubDlgField(d, 2), NameText(rec->job.name, gHoldHost.encoding));
+  SubFieldSetText(SubDlgField(d, 4), NameText(rec->job.owner, gHoldHost.encoding));
   SubFieldFocus(d, 2, true);
   show(d);
   return 1;
@@ -593,9 +601,7 @@ int hold::OpenPrint() {
   d->cancelItem = 25;
   DialogRef dlg = d->dialog;
   titled(d, "PRINT=");
-  char shortName[40] = {};
-  MakeShortJobName(shortName, job.name, true, 32);
-  SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), shortName));
+  SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), ShortJobName(job.name, true, gHoldHost.encoding)));
   SetSubDlgItemTexts(d, gPrnDlgItem);
   const HOLD_CONFIG* c = gHoldHost.config;
   const UInt32 opts = c ? c->ulPrnOpt : 0x100;
@@ -659,9 +665,9 @@ int hold::OpenMove() {
   titled(d, "MOVE=");
   SetSubDlgItemTexts(d, gMovDlgItem);
   if (jobs.size() == 1) {
-    char shortName[40] = {};
-    MakeShortJobName(shortName, jobs.front().name, true, 32);
-    SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVE="), shortName));
+    SetSubDlgLabel(
+        d, 1,
+        FormatOne(HoldString("LABEL", "STC_IF_MOVE="), ShortJobName(jobs.front().name, true, gHoldHost.encoding)));
   } else {
     SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVES="), std::to_string(jobs.size())));
   }
@@ -672,7 +678,9 @@ int hold::OpenMove() {
     CLAddColumn(m->list, none, SInt16(r.right - r.left), kCLNoHeader | kCLSortText);
     m->folders = SortFolderList(gHoldHost.engine->folders);
     for (std::size_t i = 0; i < m->folders.size(); ++i) {
-      CLSetCellOne(m->list, Cell{short(i), 0}, m->folders[i].name);
+      Str255 folder;
+      SetPStrCut(folder, NameText(m->folders[i].name, gHoldHost.encoding));
+      CLSetCellOne(m->list, Cell{short(i), 0}, folder);
       CLSetReference(m->list, short(i), long(i));
       CLSetIconHandle(m->list, short(i), HoldFolderIcon(), 16, 16, 0);
     }
@@ -732,7 +740,7 @@ int hold::OpenDownload(PrgRequestPtr* request) {
   JOB_ENTRY job{};
   if (!gHoldHost.engine || !gHoldHost.firstFileJob || !gHoldHost.firstFileJob(&job)) return 0;
   UInt8 proposed[260] = {};
-  Get_Download_FileName(job.name, proposed);
+  Get_Download_FileName(job.name, proposed, gHoldHost.encoding);
   NavDialogCreationOptions opts{};
   NavGetDefaultDialogCreationOptions(&opts);
   opts.optionFlags |= kNavNoTypePopup;
@@ -819,8 +827,8 @@ PrgRequestPtr hold::DeleteRequest() {
 
 std::vector<std::pair<std::string, std::string>> DetailRows(const JOB_INFO& info) {
   std::vector<std::pair<std::string, std::string>> rows;
-  rows.emplace_back(HoldString("INFOMATION", "JOB="), pstr::str(info.name));
-  rows.emplace_back(HoldString("INFOMATION", "OWNER="), pstr::str(info.owner));
+  rows.emplace_back(HoldString("INFOMATION", "JOB="), NameText(info.name, gHoldHost.encoding));
+  rows.emplace_back(HoldString("INFOMATION", "OWNER="), NameText(info.owner, gHoldHost.encoding));
   std::string pages = FormatOne(HoldString("INFOMATION", "PAGES="), std::to_string(info.pages));
   if (info.hasThumbnails == 1 && info.pages) pages = std::to_string(info.hasPages) + " / " + pages;
   rows.emplace_back(HoldString("INFOMATION", "TOTAL="), pages);

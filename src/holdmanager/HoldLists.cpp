@@ -11,9 +11,9 @@
 #include "506Q_Lib/AppLocation.h"
 #include "common/IniFile.h"
 #include "holdmanager/HoldData.h"
-#include "toolbox/finder.h"
 #include "toolbox/catalog.h"
-#include "toolbox/script.h"
+#include "toolbox/finder.h"
+#include "toolbox/textencoding.h"
 
 namespace {
 // The one iteration cursor of the program.
@@ -130,21 +130,13 @@ OSErr GetNextFile(SInt16 vRefNum, SInt32 dirID, SInt16* index, CInfoPBRec* pb, U
   return err;
 }
 
-int Get_Download_FileName(const UInt8* jobName, UInt8* out) {
-  std::string name(reinterpret_cast<const char*>(jobName + 1), jobName[0]);
+int Get_Download_FileName(const UInt8* jobName, UInt8* out, TextEncoding encoding) {
+  std::string name = NameText(jobName, encoding);
   // Path separators and the partial-path colon from the box never reach a
   // file name.
   for (char& c : name)
     if (c == '/' || c == ':' || c == '\0') c = '_';
-  auto cut = [](std::string s) {
-    if (s.size() < 29) return s;
-    // Back from byte 27 to the end of a whole character.
-    for (int i = 27; i >= 1; --i) {
-      short t = CharacterByteType(s.data(), short(i), 0);
-      if (t == smSingleByte || t == smLastByte) return s.substr(0, std::size_t(i) + 1);
-    }
-    return s.substr(0, 1);
-  };
+  auto cut = [](const std::string& s) { return s.size() < 29 ? s : std::string(tb::CharPrefix(s, 28)); };
   std::string result;
   std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && (name.compare(dot, 4, ".prn") == 0 || name.compare(dot, 4, ".PRN") == 0)) {
@@ -166,7 +158,7 @@ int Get_Download_FileName(const UInt8* jobName, UInt8* out) {
     }
     result = cut(joined) + ".prn";
   }
-  if (result.size() > 255) result.resize(255);
+  result.resize(tb::CharCutLength(result, 255));
   out[0] = UInt8(result.size());
   std::memcpy(out + 1, result.data(), result.size());
   out[result.size() + 1] = 0;

@@ -15,6 +15,7 @@
 
 #include "holdmanager/HoldData.h"
 #include "toolbox/catalog.h"
+#include "toolbox/cfstring.h"
 #include "toolbox/files.h"
 #include "toolbox/types.h"
 
@@ -53,6 +54,7 @@ OSErr GetNextFile(SInt16 vRefNum, SInt32 dirID, SInt16* index, CInfoPBRec* pb, U
 // missing, the path leads nowhere or the open fails.
 int Open_Help(const char* iniFile);
 
-// The file name proposed for a held job (length-prefixed, NUL after it,
-// out of at least 258 bytes); returns 1.
-int Get_Download_FileName(const UInt8* jobName, UInt8* out);
+// The file name proposed for a held job whose name the box holds in
+// encoding (length-prefixed, NUL after it, out of at least 258 bytes);
+// returns 1.
+int Get_Download_FileName(const UInt8* jobName, UInt8* out, TextEncoding encoding = kCFStringEncodingUTF8);

@@ -24,6 +24,7 @@
 #include "toolbox/menus.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 namespace {
@@ -348,8 +349,8 @@ void SetDlgItemStrings(DialogRef dialog, const DLG_ITEM_TEXT* table, STC_DATA** 
 }
 
 void AddFileList(CLIST_DATA* list, const JOB_ENTRY* job, SInt16 row) {
-  cellText(list, row, 0, ptext(job->name));
-  cellText(list, row, 1, ptext(job->owner));
+  cellText(list, row, 0, NameText(job->name, gTextEncoding));
+  cellText(list, row, 1, NameText(job->owner, gTextEncoding));
   cellText(list, row, 2, DateText(job->date));
   CLSetCIconData(list, 128, row, 16, 16);
   CLSetReference(list, row, reinterpret_cast<long>(job));
@@ -390,9 +391,7 @@ void FillFolderMenu(MAIN_DLG_DATA* m, int tab, const std::vector<std::string>& n
   DeleteMenuItems(menu, 1, CountMenuItems(menu));
   for (const std::string& n : names) {
     Str255 s;
-    std::size_t len = std::min<std::size_t>(n.size(), 255);
-    s[0] = UInt8(len);
-    std::memcpy(s + 1, n.data(), len);
+    SetPStrCut(s, tb::TextFromEncoding(n, gTextEncoding));
     AppendMenuItemText(menu, PText(" "));
     SetMenuItemText(menu, CountMenuItems(menu), s);
   }
@@ -482,8 +481,8 @@ void SetDetailFileInfo(const JOB_INFO* info, CLIST_DATA* detail, bool preview) {
   const char* labels[][2] = {{"INFOMATION", "JOB="},        {"INFOMATION", "OWNER="}, {"INFOMATION", "TOTAL="},
                              {"INFOMATION", "RESOLUTION="}, {"PAPER", "SIZE="},       {"INFOMATION", "DATASIZE="}};
   for (SInt16 row = 0; row < 6; ++row) cellText(detail, row, 0, HoldIniText(labels[row][0], labels[row][1]));
-  cellText(detail, 0, 1, ptext(info->name));
-  cellText(detail, 1, 1, ptext(info->owner));
+  cellText(detail, 0, 1, NameText(info->name, gTextEncoding));
+  cellText(detail, 1, 1, NameText(info->owner, gTextEncoding));
   char text[300];
   std::snprintf(text, sizeof text, "%d x %d dpi", (info->resolution >> 8) * 10, (info->resolution & 255) * 10);
   cellText(detail, 3, 1, text);
@@ -1022,11 +1021,7 @@ void listClick(MAIN_DLG_DATA* m, CLIST_DATA* list, EventRecord* event, bool scro
   ChangeBtnState(m, m->tab0Info, false, 0);
 }
 
-std::string shortName(const UInt8* name) {
-  char out[40] = {};
-  MakeShortJobName(out, name, true, 32);
-  return out;
-}
+std::string shortName(const UInt8* name) { return ShortJobName(name, true, gTextEncoding); }
 
 // The help page of the window's language, else the program's own; the
 // user is told when neither can be opened.
@@ -1039,6 +1034,14 @@ void deleteAnswer(long, long, long, int result) {
   MAIN_DLG_DATA* m = GetMainDlgData();
   if (!m || result != 2) return;
   if (PrgRequestPtr req = GetDelFileList(m)) StartProgressCommand(&m->eng, CMD_DELETE, std::move(req));
+}
+
+// The box is to hold each file's name as a job name in the language's
+// encoding: a name it cannot hold is refused before anything is sent.
+bool uploadNamesFit(const MAIN_DLG_DATA* m) {
+  std::string bytes;
+  return std::all_of(m->localFiles.begin(), m->localFiles.end(),
+                     [&](const FSSpec& f) { return tb::TextToEncoding(pstr::str(f.name), gTextEncoding, &bytes); });
 }
 
 void uploadAnswer(long, long, long, int result) {
@@ -1176,6 +1179,11 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
       break;
     }
     case kT1Upload: {
+      if (!uploadNamesFit(m)) {
+        OpenMsgDlg(HoldIniText("MESSAGE", "TITLE=").c_str(), HoldIniText("MESSAGE", "STR301=").c_str(), 1, nullptr, 0,
+                   0, 0);
+        break;
+      }
       const std::string title = HoldIniText("LABEL", "STC_UPLOAD_TITLE=");
       std::string text;
       if (m->localFiles.size() == 1) {
@@ -1371,6 +1379,7 @@ MAIN_DLG_DATA* CreateMainDlg() {
   HoldEngineInit(&m->eng, m->view, gszStrFileName);
   m->eng.langCode = gLangCode;
   m->eng.osCode = gOSCode;
+  m->eng.encoding = gTextEncoding;
   InitConfig();
   GetConfig(&m->config);
   // Every dialog, the questions the window asks included, takes its texts

@@ -14,16 +14,16 @@
 
 #include "holdmanager/HoldEngine.h"
 #include "toolbox/clock.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 
 namespace {
 
 constexpr UInt32 kNextRequestTicks = 60;
 
-std::string shortName(const UInt8* name, bool lengthPrefixed) {
-  char out[40] = {};
-  MakeShortJobName(out, name, lengthPrefixed, 32);
-  return out;
+// A name the box holds (in the engine's encoding) or a local one (UTF-8).
+std::string shortName(const UInt8* name, bool lengthPrefixed, TextEncoding encoding = kCFStringEncodingUTF8) {
+  return ShortJobName(name, lengthPrefixed, encoding);
 }
 
 // What the progress dialog says the command does.
@@ -41,11 +41,11 @@ std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
     const std::string base = req->path.substr(req->path.find_last_of('/') + 1);
     return HoldFormat(text, {shortName(reinterpret_cast<const UInt8*>(base.c_str()), false)});
   }
-  if (req->command == CMD_RENAME) return HoldFormat(text, {shortName(req->cmd.param.name, true)});
+  if (req->command == CMD_RENAME) return HoldFormat(text, {shortName(req->cmd.param.name, true, e->encoding)});
   // A folder's new name is shown whole: the box takes at most 16 characters.
-  if (req->command == CMD_FOLDER_RENAME) return HoldFormat(text, {pstr::str(req->cmd.param.name)});
-  const std::string job = req->done < req->jobs.size() ? shortName(req->jobs[req->done].name, true) : "";
-  return HoldFormat(text, {job, pstr::str(req->folderName)});
+  if (req->command == CMD_FOLDER_RENAME) return HoldFormat(text, {NameText(req->cmd.param.name, e->encoding)});
+  const std::string job = req->done < req->jobs.size() ? shortName(req->jobs[req->done].name, true, e->encoding) : "";
+  return HoldFormat(text, {job, NameText(req->folderName, e->encoding)});
 }
 
 // "12.5 KB / 100 KB (12%)": bytes done of the total and the percentage.
@@ -429,7 +429,7 @@ bool StartUpload(HOLD_ENGINE* e, const std::vector<FSSpec>& files, int folderVal
   char host[256] = {};
   gethostname(host, sizeof host - 1);
   const char* user = std::getenv("USER");
-  LPRJobPtr job = LPRMakeJob(files, folderValue, e->boxAddr, e->timeoutSeconds, host, user ? user : "");
+  LPRJobPtr job = LPRMakeJob(files, folderValue, e->boxAddr, e->timeoutSeconds, host, user ? user : "", e->encoding);
   if (!job) return false;
   // The daemon's answers, the socket's room for more and a step that
   // stopped at its time bring the next step at the loop's next turn instead

@@ -467,28 +467,30 @@ void LPREndpointCloser::operator()(TCPEPInfo* ep) const {
   delete ep;
 }
 
-std::string LPRCleanValue(const std::string& v, std::size_t max) {
+std::string LPRCleanValue(const std::string& v, std::size_t max, TextEncoding encoding) {
   std::string out;
   for (char c : v) {
     auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F) continue;
     out += c;
   }
-  out.resize(tb::CharCutLength(out, max));
+  out.resize(tb::CharCutLength(out, max, encoding));
   return out;
 }
 
 std::string LPRControlFile(const LPR_JOB* job) {
   // Values cut to the lengths RFC 1179 allows, with no control characters
   // that could start a line of their own.
+  std::string name;
+  if (!tb::TextToEncoding(job->jobName, job->encoding, &name)) name = job->jobName;
   const std::string host = LPRCleanValue(job->host, 31), user = LPRCleanValue(job->user, 31),
-                    title = LPRCleanValue(job->jobName, 99), source = LPRCleanValue(job->jobName, 131);
+                    title = LPRCleanValue(name, 99, job->encoding), source = LPRCleanValue(name, 131, job->encoding);
   const std::string df = "dfA" + nnn(job) + fileHost(job);
   return "H" + host + "\nP" + user + "\nJ" + title + "\nf" + df + "\nU" + df + "\nN" + source + "\n";
 }
 
 LPRJobPtr LPRMakeJob(const std::vector<FSSpec>& files, int folderValue, UInt32 boxAddr, UInt32 timeoutSeconds,
-                     const std::string& hostName, const std::string& ownerName) {
+                     const std::string& hostName, const std::string& ownerName, TextEncoding encoding) {
   if (files.empty() || folderValue < 1) return nullptr;
   LPRJobPtr job(new (std::nothrow) LPR_JOB{});
   if (!job) return nullptr;
@@ -496,6 +498,7 @@ LPRJobPtr LPRMakeJob(const std::vector<FSSpec>& files, int folderValue, UInt32 b
   job->fileCount = UInt16(std::min<std::size_t>(files.size(), 0xFFFF));
   std::snprintf(job->queue, sizeof job->queue, "hold_%d", folderValue);
   job->ipAddr = boxAddr;
+  job->encoding = encoding;
   nameJob(job.get());
   const std::string ip = DottedText(OT_GetMyIpAddress());
   // A name with spaces would not make a file name a daemon takes.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "OT/OTEndpoint.h"
+#include "toolbox/cfstring.h"
 #include "toolbox/files.h"
 #include "toolbox/pump.h"
 #include "toolbox/types.h"
@@ -86,7 +87,8 @@ struct LPR_JOB {
   char host[64] = {};
   char queue[32] = {};
   char user[64] = {};
-  char jobName[264] = {};
+  char jobName[264] = {};                         // the current file's name (the program's own text)
+  TextEncoding encoding = kCFStringEncodingUTF8;  // the box's, for the names the control file gives it
   std::vector<FSSpec> files;  // in list order
   UInt32 jobNumber = 0;
   UInt64 fileSize = 0;
@@ -141,9 +143,11 @@ using LPRJobPtr = std::unique_ptr<LPR_JOB, LPRFreeDeleter>;
 
 // Makes the job of an upload: files into queue "hold_<folderValue>" of the
 // box. host and user are this computer's name and its owner (either empty
-// gives the dotted address). Null when it cannot be made.
+// gives the dotted address); the job and source names go to the box in
+// encoding. Null when it cannot be made.
 LPRJobPtr LPRMakeJob(const std::vector<FSSpec>& files, int folderValue, UInt32 boxAddr, UInt32 timeoutSeconds,
-                     const std::string& hostName, const std::string& ownerName);
+                     const std::string& hostName, const std::string& ownerName,
+                     TextEncoding encoding = kCFStringEncodingUTF8);
 
 // One step: the session goes on from state to state, block after block,
 // for at most kLPRStepMicros, until it has to wait for the daemon or for
@@ -160,7 +164,10 @@ OTResult SendEndofFile(LPR_JOB* job);
 // cut it off and report the file incomplete.
 void LPRClose(LPR_JOB* job);
 
-// The control file of the job's current file.
+// The control file of the job's current file. Its job and source names are
+// the file's name in the job's encoding (kept as it is where the encoding
+// cannot hold it; the program refuses such names before an upload).
 std::string LPRControlFile(const LPR_JOB* job);
-// A value fit for a control-file line: control characters removed, cut to max bytes.
-std::string LPRCleanValue(const std::string& v, std::size_t max);
+// A value fit for a control-file line: control characters removed, cut to
+// max bytes on a character boundary of encoding.
+std::string LPRCleanValue(const std::string& v, std::size_t max, TextEncoding encoding = kCFStringEncodingUTF8);

@@ -88,9 +88,12 @@ TEST_F(HoldDialogTest, RenameRefusesBadInputThenRenamesOnTheBox) {
     Pass();
     ASSERT_EQ(FrontSubDlg()->id, kRenDlgID);
   }
-  // 200 bytes of three-byte characters: sent cut to whole characters within 128.
-  std::string longName;
-  for (int i = 0; i < 66; ++i) longName += "名";
+  // A Japanese user's long name: 66 characters of two bytes in the
+  // Japanese encoding and two letters, sent cut to the whole characters
+  // within 128 bytes.
+  gHoldHost.encoding = kTextEncodingMacJapanese;
+  std::string longName, held;
+  for (int i = 0; i < 66; ++i) longName += "名", held += "\x96\xBC";
   longName += "xx";
   SubFieldFocus(FrontSubDlg(), 2, true);
   Retype(longName);
@@ -104,8 +107,8 @@ TEST_F(HoldDialogTest, RenameRefusesBadInputThenRenamesOnTheBox) {
   auto jobs = emu_.Hold().Jobs(0);
   auto it = std::find_if(jobs.begin(), jobs.end(), [&](auto& j) { return j.id == jobA_; });
   ASSERT_NE(it, jobs.end());
-  EXPECT_EQ(it->name, longName.substr(0, 126));
-  EXPECT_EQ(it->owner, "山田");
+  EXPECT_EQ(it->name, held.substr(0, 128));
+  EXPECT_EQ(it->owner, "\x8E\x52\x93\x63");  // 山田
   EXPECT_EQ(LastStatus(), "The job was renamed.");
 }
 

@@ -133,8 +133,12 @@ TextEncoding GetApplicationTextEncoding() {
 
 bool tb::IsScriptEncoding(TextEncoding encoding) { return iconvName(encoding) != nullptr; }
 
-std::string tb::TextFromEncoding(std::string_view bytes, TextEncoding encoding) {
-  if (readsAsUtf8(bytes, encoding)) return std::string(bytes);
+TextEncoding tb::ReadingEncoding(std::string_view bytes, TextEncoding encoding) {
+  return readsAsUtf8(bytes, encoding) ? TextEncoding(kCFStringEncodingUTF8) : encoding;
+}
+
+std::string tb::ConvertFromEncoding(std::string_view bytes, TextEncoding encoding) {
+  if (!iconvName(encoding)) return std::string(bytes);
   std::string out;
   iconv_t cd = converter(encoding, true);
   if (!cd) {
@@ -147,6 +151,10 @@ std::string tb::TextFromEncoding(std::string_view bytes, TextEncoding encoding) 
     return true;
   });
   return out;
+}
+
+std::string tb::TextFromEncoding(std::string_view bytes, TextEncoding encoding) {
+  return ConvertFromEncoding(bytes, ReadingEncoding(bytes, encoding));
 }
 
 bool tb::TextToEncoding(std::string_view text, TextEncoding encoding, std::string* out) {

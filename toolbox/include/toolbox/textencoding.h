@@ -32,6 +32,13 @@ bool IsScriptEncoding(TextEncoding encoding);
 // UTF-8); anything else is converted from encoding, a byte sequence the
 // encoding does not define reading as U+FFFD (one per byte).
 std::string TextFromEncoding(std::string_view bytes, TextEncoding encoding);
+// The encoding TextFromEncoding reads bytes in: UTF-8 when they are
+// well-formed UTF-8 as a whole, else encoding.
+TextEncoding ReadingEncoding(std::string_view bytes, TextEncoding encoding);
+// Bytes converted from encoding whatever they look like (for a part of a
+// text whose encoding ReadingEncoding told from the whole); UTF-8 is taken
+// as it stands.
+std::string ConvertFromEncoding(std::string_view bytes, TextEncoding encoding);
 // The program's text in encoding. False, *out untouched, when the text
 // holds a character the encoding cannot hold (or bytes that are not
 // UTF-8); for UTF-8 the text is copied as it stands.
@@ -40,8 +47,7 @@ bool TextToEncoding(std::string_view text, TextEncoding encoding, std::string* o
 // The byte count of the character that starts at text[i] (i < size): in
 // UTF-8 a well-formed sequence, else the single byte; in a two-byte
 // encoding a lead byte with the byte after it; a byte cut short by the end
-// of the text counts alone. Bytes that are well-formed UTF-8 as a whole
-// are read as UTF-8 whatever the encoding, as TextFromEncoding reads them.
+// of the text counts alone. The text is read in its ReadingEncoding.
 std::size_t CharByteCount(std::string_view text, std::size_t i, TextEncoding encoding = kCFStringEncodingUTF8);
 // The length of the longest leading part of text of at most max bytes that
 // ends on a character boundary (the characters counted as above).
