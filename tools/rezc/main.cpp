@@ -101,7 +101,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!depfile.empty()) {
-    std::string rule = escape(output) + ":";
+    // The input itself is listed too: a rule without a dependency is
+    // dropped on the way to the build tool, which then finds no depfile and
+    // compiles the description again at every build.
+    std::string rule = escape(output) + ": " + escape(input);
     for (const auto& d : r.dependencies) rule += " " + escape(d);
     rule += "\n";
     if (!writeFile(depfile, rule)) {
