@@ -1,13 +1,17 @@
 // The emulator seen from a plain socket, so that the client's tests rest on
-// a peer that is known to speak the protocol.
+// a peer that is known to speak the protocol; and its command line, with
+// the held-job manager against the boxes it runs.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -16,6 +20,7 @@
 #include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/netconfig.h"
+#include "toolbox/pictures.h"
 
 namespace {
 
@@ -182,6 +187,101 @@ TEST_F(EmulatorTest, SetIpAddressOnlyForTheBoxWithThatEthernetAddress) {
   ASSERT_TRUE(c.recv(d, &from));
   EXPECT_EQ(from, next);
   EXPECT_EQ(be::get32(&d[66]), next);
+}
+
+// The command line, as the README and the scripts use it: --help tells every
+// option and scene word and ends well; a wrong option, value or scene line
+// is refused with status 2 and says why.
+TEST(EmulatorCommandLine, HelpTellsEveryOptionAndSceneWordAndWrongInputIsRefused) {
+  const std::string emu = std::string(std::getenv("VEMO_BUILD_DIR")) + "/tools/pbox-emu/pbox-emu";
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "bad.txt", "box C \"Office\" 0 hold loud\n");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> told;
+  };
+  const Case cases[] = {
+      {{"--help"},
+       0,
+       {"--count N", "--model M", "--old K", "--busy-after-save N", "--scene FILE", "--base ADDRESS", "--zone NAME",
+        "--ftp DIR", "--hold", "--private-ports", "--help", "TOOLBOX_PORTMAP=<map>",
+        "box MODEL \"NAME\" [STATUS] [old] [noaddress] [ports=N] [printer=STATE] [hold]", "  noaddress ", "  ports=N ",
+        "  printer=STATE ", "  hold ", "2249", "515"}},
+      {{"--loud"}, 2, {"usage: pbox-emu", "pbox-emu --help tells more"}},
+      {{"--count", "0"}, 2, {"usage: pbox-emu"}},
+      {{"--base", "10.0.0.1"}, 2, {"loopback only"}},
+      {{"--scene", (dir / "bad.txt").string()}, 2, {"bad.txt:1: unknown word loud"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    std::vector<std::string> args = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", emu};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const int pid = testsupport::SpawnProgram(args, (dir / "out.txt").string());
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(testsupport::WaitExit(pid), c.status);
+    const std::string out = testsupport::ReadFile(dir / "out.txt");
+    for (const std::string& text : c.told) EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+  }
+}
+
+// The held-job manager against the emulator run from its command line, with
+// ports of its own (the map it prints) and a box that holds jobs beside one
+// that does not: the box is found and chosen, and the three sample jobs of
+// its first folder are listed.
+TEST(EmulatorCommandLine, HeldJobManagerListsTheSampleJobsOfABoxThatHoldsJobs) {
+  const std::string build = std::getenv("VEMO_BUILD_DIR");
+  testsupport::TempDir dir;
+  testsupport::WriteFile(dir / "scene.txt", "box C \"Office\" 0 hold\nbox B \"Studio\" 7\n");
+  const UInt32 base = pboxemu::PickBaseAddress();
+  const std::string dotted = std::to_string(base >> 24) + "." + std::to_string(base >> 16 & 255) + "." +
+                             std::to_string(base >> 8 & 255) + "." + std::to_string(base & 255);
+  const int emu = testsupport::SpawnProgram({build + "/tools/pbox-emu/pbox-emu", "--scene",
+                                             (dir / "scene.txt").string(), "--base", dotted, "--private-ports"},
+                                            (dir / "emu.out").string());
+  ASSERT_GT(emu, 0);
+  // Two boxes, then the port map: the last line, once they answer.
+  const std::vector<std::string> lines = testsupport::WaitForLines(dir / "emu.out", 3);
+  const bool started = lines.size() == 3 && lines[2].starts_with("TOOLBOX_PORTMAP=");
+  if (!started) kill(emu, SIGTERM);
+  ASSERT_TRUE(started) << testsupport::ReadFile(dir / "emu.out");
+  EXPECT_NE(lines[0].find("holds jobs"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1].find("holds jobs"), std::string::npos) << lines[1];
+
+  const std::string shot = (dir / "window.png").string();
+  testsupport::WriteFile(dir / "tour.txt",
+                         "wait-window VemoHoldManager 20000\nsleep 3000\n"
+                         "popup-item VemoHoldManager 3 1\nsleep 2500\n"
+                         "window-shot VemoHoldManager " +
+                             shot + "\nkey q cmd\n");
+  int status;
+  {
+    testsupport::ScopedEnv ports("TOOLBOX_PORTMAP", lines[2].substr(16).c_str());
+    testsupport::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").c_str());
+    testsupport::ScopedEnv script("TOOLBOX_SCRIPT", (dir / "tour.txt").c_str());
+    std::string errors;
+    status = testsupport::RunProgram({build + "/suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager"}, &errors);
+    EXPECT_EQ(status, 0) << errors;
+  }
+  kill(emu, SIGTERM);
+  EXPECT_EQ(testsupport::WaitExit(emu), 0);
+  ASSERT_EQ(status, 0);
+
+  // Dark names on three rows of the job list (from 20 pixels into the
+  // content's left, rows of 18 pixels below a header ending at 118), none
+  // on a fourth.
+  const auto image = testsupport::ReadPNG(shot);
+  ASSERT_TRUE(image);
+  const int top = image->height - 440, left = image->width - 586;  // the frame above and left of the content
+  auto rowHasInk = [&](int row) {
+    for (int y = top + 118 + 18 * row + 2; y < top + 118 + 18 * row + 16; ++y)
+      for (int x = left + 45; x < left + 120; ++x)
+        if (std::array<int, 3> c = testsupport::RgbAt(*image, x, y); c[0] < 0x70 && c[1] < 0x70 && c[2] < 0x70)
+          return true;
+    return false;
+  };
+  for (int row = 0; row < 3; ++row) EXPECT_TRUE(rowHasInk(row)) << row;
+  EXPECT_FALSE(rowHasInk(3));
 }
 
 }  // namespace

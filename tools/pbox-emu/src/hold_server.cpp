@@ -310,8 +310,8 @@ struct HoldServer::Impl {
     UInt8 date[6] = {UInt8(j.year >> 8), UInt8(j.year), j.month, j.day, j.hour, j.minute};
     rec(r, 0x0006, date, 6);
     rec32(r, 0x0008, jobSize(j));
-    rec8(r, 0x000F, 14);
-    rec8(r, 0x0010, 122);
+    rec8(r, 0x000F, j.language);
+    rec8(r, 0x0010, j.system);
     rec32(r, 0x0028, j.folder);
   }
 
@@ -501,6 +501,8 @@ struct HoldServer::Impl {
         if (!j) return echo(code, 254);
         j->name.assign(r[0x0003].begin(), r[0x0003].end());
         j->owner.assign(r[0x0004].begin(), r[0x0004].end());
+        if (r[0x000F].size() == 1) j->language = r[0x000F][0];
+        if (r[0x0010].size() == 1) j->system = r[0x0010][0];
         b.change++;
         return echo(code, 0);
       }

@@ -53,6 +53,10 @@ struct HeldJob {
   UInt16 resolution = 0x3C3C;
   bool thumbnails = true;
   bool listed = false;  // in the box's own job list (list kind 1), not yet filed
+  // The language and system codes listed with the job (records 0x000F and
+  // 0x0010): those of the client that named it, as a rename brings them.
+  UInt8 language = 14;
+  UInt8 system = 122;
 };
 
 enum class HoldFault {
