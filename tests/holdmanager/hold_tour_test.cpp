@@ -218,8 +218,17 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   h.Enable();
   h.AddFolder(0, {1, "1_Design", 0, 0});
   h.AddFolder(0, {2, "2_Sales", 0, 0});
-  for (const auto& j : {job(1, "plan.txt", "alice", 3), job(1, "見積書.pdf", "山田", 0), job(2, "budget.xls", "bob", 1),
-                        job(1, "queued.prn", "carol", 1, true)})
+  // A Japanese name as a client of the language writes it: in Japanese the
+  // box holds it in the language's encoding, in English as UTF-8; either
+  // way it reads whole.
+  const bool japanese = GetParam() == std::string("Japanese");
+  const std::string quote = "見積書.pdf";
+  const char* quoteHeld = japanese ? "\x8C\xA9\x90\xCF\x8F\x91.pdf" : quote.c_str();
+  const char* owner = japanese ? "\x8E\x52\x93\x63" : "山田";
+  for (const auto& j :
+       {job(1, "plan.txt", "alice", 3), job(1, quoteHeld, owner, 0), job(2, "budget.xls", "bob", 1),
+        job(1, "queued.prn", "carol", 1, true), job(1, "Delta", "dan", 1, true), job(1, "alpha", "al", 1, true),
+        job(1, "charlie", "cy", 1, true), job(1, "Beta", "bea", 1, true)})
     h.AddJob(0, j);
   std::string err;
   ASSERT_TRUE(emu_.Start(&err)) << err;
@@ -236,6 +245,10 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   tb::MouseUpAt(Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
   ASSERT_TRUE(Loop([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) == 2; }));
   Look(main + ", Print / Download", w);
+  const auto drawn = tb::DrawnTexts(w);
+  EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [&](const tb::DrawnText& t) { return t.text == quote; }))
+      << "the Japanese name drawn whole";
+  EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [](const tb::DrawnText& t) { return t.text == "山田"; }));
 
   // First page: a job with pages, its preview turned; one without; the
   // preview off; a refresh that takes its time, stopped.
@@ -357,7 +370,15 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   Press(kT2Renew);
   ASSERT_TRUE(LoopUntilIdle());
   Look(main + ", Job List", w);
-  EXPECT_EQ(CLGetCount(M()->tab2Job), 1) << "the box's job list";
+  // The box's job list, sorted by name without case.
+  std::vector<std::string> order;
+  for (SInt16 row = 0; row < CLGetCount(M()->tab2Job); ++row) {
+    Str255 t;
+    SInt16 len = sizeof t;
+    CLGetCellOne(M()->tab2Job, t, &len, Cell{row, 0});
+    order.push_back(pstr::str(t));
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"alpha", "Beta", "charlie", "Delta", "queued.prn"}));
   PressTab(0);
 
   // Options: a refused address, one added and deleted, a time-out changed

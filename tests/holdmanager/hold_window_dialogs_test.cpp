@@ -1,7 +1,8 @@
 // The sub-dialogs opened from the program's main window against an
 // emulated box: the window's buttons open them for the rows selected in its
 // lists, a refusal of the box reaches the user through the message box, and
-// the Options button opens the configuration dialog on the window's settings.
+// the Options button opens the configuration dialog on the window's settings;
+// the names a box holds, in each language, through the lists and dialogs.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "box_names.h"
 #include "FanctionLib/CList.h"
 #include "hold_harness.h"
 #include "hold_program_fixture.h"
@@ -289,5 +291,186 @@ TEST_F(HoldWindowDialogs, ThePreviewsPageButtonsTurnThePages) {
   EXPECT_EQ(gMainDlgBtn[kPageNext].state, kPageBtnNormal);
   emu_.Hold().SetFault(0, {});
 }
+
+// Every name of the shared table, as the box holds it, through the program
+// in each language: the held-job list (name and owner), the Rename field,
+// what Rename sends (the box's own bytes for a name left as it was, a new
+// name in the language's encoding or refused), the name the save chooser
+// proposes for a download, and the job and source names of an upload's
+// control file (a file name the encoding cannot hold refused).
+class HoldNames : public holdtest::ProgramTest, public ::testing::WithParamInterface<testsupport::BoxLanguage> {
+ protected:
+  void SetUp() override {
+    tb::SetSystemLanguage(GetParam() == testsupport::kJapanese ? "ja" : "en");
+    ProgramTest::SetUp();
+  }
+  void TearDown() override {
+    while (SUB_DLG* d = FrontSubDlg()) CloseSubDlg(d, d->id);
+    tb::ClearChooserAnswers();
+    ProgramTest::TearDown();
+    tb::SetSystemLanguage("");
+  }
+  void Click(DialogRef d, DialogItemIndex item) {
+    ASSERT_TRUE(tb::ClickDialogItem(d, item)) << item;
+    Pass();
+    Pass();
+  }
+  void Retype(short field, const std::string& text) {
+    SubFieldFocus(FrontSubDlg(), field, true);
+    tb::PressKey('a', tb::KeyCodeForChar('a'), cmdKey);
+    tb::TypeText(text);
+    Pass();
+  }
+  // The row of a job (by its id on the box) selected in a list of the tab.
+  void Select(int tab, CLIST_DATA* list, UInt32 id) {
+    if (M()->curTab != tab) ChangeTabPage(M()->dialog, M()->curTab, tab);
+    ASSERT_TRUE(Loop([&] { return M()->curTab == tab && M()->eng.current == 0 && CLGetCount(list) > 0; }));
+    CLClearSelect(list, nullptr);
+    for (SInt16 r = 0; r < CLGetCount(list); ++r)
+      if (const auto* j = reinterpret_cast<const JOB_ENTRY*>(CLGetReference(list, r)))
+        if (UInt32(j->jobId[0] << 24 | j->jobId[1] << 16 | j->jobId[2] << 8 | j->jobId[3]) == id)
+          CLSetSelect(list, Cell{r, 0}, true, true);
+    ChangeBtnState(M(), M()->tab0Info, false, 0);
+  }
+  std::string SelectedText(CLIST_DATA* list, SInt16 col) {
+    Cell c{0, 0};
+    if (!CLGetSelect(list, &c, true)) return "(none selected)";
+    Str255 t;
+    SInt16 len = sizeof t;
+    CLGetCellOne(list, t, &len, Cell{c.v, col});
+    return pstr::str(t);
+  }
+  pboxemu::HeldJob Held(UInt32 id) {
+    for (auto& j : emu_.Hold().Jobs(0))
+      if (j.id == id) return j;
+    return {};
+  }
+  bool MessageUp() {
+    return Loop([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; }, 3000);
+  }
+  // The name the save chooser proposes for the selected job (left with Escape).
+  std::string ProposedDownloadName() {
+    static std::string seen;
+    static int passes;
+    seen.clear();
+    passes = 0;
+    const Rect r = ItemRectOf(M()->dialog, kT0Download);
+    tb::AdvanceClock(GetDblTime() + 1);
+    tb::ClickInWindow(GetDialogWindow(M()->dialog),
+                      Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
+    tb::SetIdleEventSource(+[] {
+      if (tb::ChooserWindow() && seen.empty()) {
+        seen = tb::ChooserSaveName();
+        tb::PressNamedKey("Escape");
+      } else if ((!tb::ChooserWindow() && !seen.empty()) || ++passes > 5000) {
+        QuitApplicationEventLoop();
+      }
+      return false;
+    });
+    RunApplicationEventLoop();
+    tb::SetIdleEventSource(nullptr);
+    Pass();
+    return seen;
+  }
+};
+
+TEST_P(HoldNames, ReadAndGoBackInTheLanguagesEncoding) {
+  const int lang = GetParam();
+  const auto& names = testsupport::BoxNames();
+  std::vector<pboxemu::HeldJob> jobs;
+  for (const auto& n : names) {
+    pboxemu::HeldJob j;
+    j.folder = 1, j.name = n.held, j.owner = n.held, j.size = 100;
+    jobs.push_back(j);
+  }
+  std::vector<UInt32> ids;
+  StartWithOneBox(jobs, &ids);
+  ASSERT_EQ(ids.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const testsupport::BoxName& n = names[i];
+    SCOPED_TRACE(n.what);
+    Select(1, M()->tab0File, ids[i]);
+    EXPECT_EQ(SelectedText(M()->tab0File, 0), n.shown[lang]);
+    EXPECT_EQ(SelectedText(M()->tab0File, 1), n.shown[lang]);
+    EXPECT_EQ(ProposedDownloadName(), n.shown[lang] + ".prn");
+
+    // Only the owner changed: the name goes back as the box's bytes.
+    Select(2, M()->tab1HMFile, ids[i]);
+    Click(M()->dialog, kT1Rename);
+    ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kRenDlgID);
+    EXPECT_EQ(SubFieldText(SubDlgField(FrontSubDlg(), 2)), n.shown[lang]);
+    EXPECT_EQ(SubFieldText(SubDlgField(FrontSubDlg(), 4)), n.shown[lang]);
+    Retype(4, "owner");
+    tb::PressNamedKey("Return");
+    ASSERT_TRUE(LoopUntilIdle());
+    EXPECT_EQ(Held(ids[i]).name, n.held);
+    EXPECT_EQ(Held(ids[i]).owner, "owner");
+
+    // A new name: in the language's encoding, or refused with the name's message.
+    Select(2, M()->tab1HMFile, ids[i]);
+    Click(M()->dialog, kT1Rename);
+    Retype(2, n.typed);
+    tb::PressNamedKey("Return");
+    if (n.written[lang]) {
+      ASSERT_TRUE(LoopUntilIdle());
+      EXPECT_EQ(Held(ids[i]).name, *n.written[lang]);
+    } else {
+      ASSERT_TRUE(MessageUp());
+      EXPECT_EQ(tb::DialogItemText(FrontSubDlg()->dialog, 2).substr(0, 20),
+                HoldIniText("MESSAGE", "STR301=").substr(0, 20));
+      tb::PressNamedKey("Return");
+      Pass();
+      ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kRenDlgID);
+      tb::PressNamedKey("Escape");
+      Pass();
+      EXPECT_EQ(Held(ids[i]).name, n.held);
+    }
+    EXPECT_EQ(SubDlgCount(), 0);
+  }
+
+  // Uploads of files named as typed: a name the encoding cannot hold is
+  // refused before anything is sent; the others go out in one upload.
+  std::vector<std::string> sendable;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string path = (dir_.path() / names[i].typed).string();
+    testsupport::WriteFile(path, std::to_string(i));
+    if (names[i].written[lang]) {
+      sendable.push_back(path);
+      continue;
+    }
+    tb::AnswerNextChooser({path});
+    Click(M()->dialog, kT1Select);
+    ChangeBtnState(M(), M()->tab0Info, false, 0);
+    Click(M()->dialog, kT1Upload);
+    EXPECT_TRUE(MessageUp()) << names[i].what;
+    tb::PressNamedKey("Return");
+    Pass();
+    CLSetSelect(M()->tab1PCFile, Cell{0, 0}, true, true);
+    ChangeBtnState(M(), M()->tab0Info, false, 0);
+    Click(M()->dialog, kT1Remove);
+    ASSERT_EQ(CLGetCount(M()->tab1PCFile), 0);
+  }
+  EXPECT_TRUE(emu_.Hold().LprSessions(0).empty());
+  tb::AnswerNextChooser(sendable);
+  Click(M()->dialog, kT1Select);
+  ChangeBtnState(M(), M()->tab0Info, false, 0);
+  Click(M()->dialog, kT1Upload);
+  ASSERT_TRUE(MessageUp());
+  Click(FrontSubDlg()->dialog, 3);  // Yes
+  ASSERT_TRUE(
+      Loop([&] { return emu_.Hold().LprSessions(0).size() == sendable.size() && M()->eng.current == 0; }, 20000));
+  for (const pboxemu::LprSession& session : emu_.Hold().LprSessions(0)) {
+    const testsupport::BoxName& n =
+        names[std::size_t(std::stoi(std::string(session.data.begin(), session.data.end())))];
+    SCOPED_TRACE(n.what);
+    EXPECT_NE(session.control.find("\nJ" + *n.written[lang] + "\n"), std::string::npos) << session.control;
+    EXPECT_NE(session.control.find("\nN" + *n.written[lang] + "\n"), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, HoldNames, ::testing::Values(testsupport::kEnglish, testsupport::kJapanese),
+                         [](const ::testing::TestParamInfo<testsupport::BoxLanguage>& p) {
+                           return std::string(p.param == testsupport::kJapanese ? "Japanese" : "English");
+                         });
 
 }  // namespace

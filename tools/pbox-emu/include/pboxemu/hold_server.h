@@ -33,7 +33,7 @@ class Reactor;
 
 struct HeldFolder {
   UInt32 id = 0;
-  std::string name;  // UTF-8
+  std::string name;  // the bytes the box holds (its clients write their language's encoding)
   UInt8 attr2A = 0;
   UInt16 attr2B = 0;
 };
@@ -41,7 +41,7 @@ struct HeldFolder {
 struct HeldJob {
   UInt32 id = 0;  // 0: given by AddJob
   UInt32 folder = 0;  // folder id
-  std::string name;   // UTF-8
+  std::string name;   // the bytes the box holds, as for folders
   std::string owner;
   UInt8 byte05 = 0;
   UInt16 year = 2026;
