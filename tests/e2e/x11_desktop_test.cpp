@@ -1,0 +1,370 @@
+// Two programs of the suite on a real desktop (Xvfb with the openbox window
+// manager), started together and used by X input alone (xdotool, through
+// the XTest extension); what they do is read back from the X server only:
+// its screen, the windows' properties and shapes, and the clipboard through
+// xclip, another X client.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+#ifdef TB_HAVE_X11
+#include "toolbox/quickdraw.h"
+
+// X11 calls its cursor and region types as the toolbox does.
+#define Cursor XCursor
+#define Region XRegion
+#include <X11/extensions/shape.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#undef Cursor
+#undef Region
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::ScopedEnv;
+
+const fs::path kBuild = std::getenv("VEMO_BUILD_DIR") ? std::getenv("VEMO_BUILD_DIR") : ".";
+constexpr unsigned long kDesktop = 0x305070;  // the root window's colour here
+// The frames' title bars, active and inactive.
+constexpr unsigned long kActiveTitle = 0xD6D6D6, kInactiveTitle = 0xEEEEEE;
+constexpr unsigned long kThumb = 0x8C8C96;  // a scroll bar's thumb
+
+// Polls cond until it holds or the time is up (generous: sanitizer builds
+// on a loaded machine start slowly).
+bool waitUntil(const std::function<bool()>& cond, int seconds = 60) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    usleep(20000);
+  }
+  return true;
+}
+
+// A command's standard output and whether it ended well.
+bool run(const std::string& command, std::string* out = nullptr) {
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return false;
+  std::string text;
+  char buf[512];
+  while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) text.append(buf, n);
+  if (out) *out = text;
+  return pclose(p) == 0;
+}
+
+struct Area {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool empty() const { return right <= left || bottom <= top; }
+};
+
+// An X server of its own with a window manager, ended with the object.
+class Desktop {
+ public:
+  Desktop() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    const std::string fd = std::to_string(fds[1]);
+    xvfb_ = testsupport::SpawnProgram(
+        {"/usr/bin/env", "Xvfb", "-displayfd", fd, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    close(fds[1]);
+    char num[32] = {};
+    const ssize_t n = read(fds[0], num, sizeof num - 1);
+    close(fds[0]);
+    if (xvfb_ <= 0 || n <= 0) return;
+    name_ = ":" + std::string(num, std::strcspn(num, "\n"));
+    display_.emplace("DISPLAY", name_.c_str());
+    d_ = XOpenDisplay(name_.c_str());
+    if (!d_) return;
+    root_ = DefaultRootWindow(d_);
+    XSetWindowBackground(d_, root_, kDesktop);
+    XClearWindow(d_, root_);
+    XFlush(d_);
+    wm_ = testsupport::SpawnProgram({"/usr/bin/env", "openbox", "--sm-disable"});
+    const Atom check = atom("_NET_SUPPORTING_WM_CHECK");
+    ready_ = waitUntil([&] { return property(root_, check, XA_WINDOW).size() == 1; });
+  }
+  ~Desktop() {
+    for (int pid : programs_) stop(pid, SIGKILL);
+    if (d_) XCloseDisplay(d_);
+    stop(wm_);
+    stop(xvfb_);
+  }
+  bool ready() const { return ready_; }
+  Display* d() const { return d_; }
+
+  // Starts a program of the build with this desktop.
+  int start(const fs::path& exe) {
+    const int pid = testsupport::SpawnProgram({exe.string()});
+    if (pid > 0) programs_.push_back(pid);
+    return pid;
+  }
+
+  Atom atom(const char* name) const { return XInternAtom(d_, name, False); }
+
+  std::vector<long> property(Window w, Atom name, Atom type) const {
+    Atom actual;
+    int format;
+    unsigned long n = 0, after;
+    unsigned char* data = nullptr;
+    std::vector<long> out;
+    if (XGetWindowProperty(d_, w, name, 0, 64, False, type, &actual, &format, &n, &after, &data) == Success && data &&
+        format == 32)
+      out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + n);
+    if (data) XFree(data);
+    return out;
+  }
+
+  std::string text(Window w, const char* name) const {
+    XTextProperty tp{};
+    std::string out;
+    if (XGetTextProperty(d_, w, &tp, atom(name)) && tp.value) out.assign(reinterpret_cast<char*>(tp.value), tp.nitems);
+    if (tp.value) XFree(tp.value);
+    return out;
+  }
+
+  // The viewable window of a process (its _NET_WM_PID), at any depth
+  // below the window manager's frames.
+  Window windowOf(long pid, Window parent = 0) const {
+    if (!parent) parent = root_;
+    Window r, up, *kids = nullptr;
+    unsigned n = 0;
+    Window found = 0;
+    if (!XQueryTree(d_, parent, &r, &up, &kids, &n)) return 0;
+    for (unsigned i = 0; i < n && !found; ++i) {
+      const auto p = property(kids[i], atom("_NET_WM_PID"), XA_CARDINAL);
+      XWindowAttributes a;
+      if (p.size() == 1 && p[0] == pid && XGetWindowAttributes(d_, kids[i], &a) && a.map_state == IsViewable)
+        found = kids[i];
+      else if (parent == root_)
+        found = windowOf(pid, kids[i]);
+    }
+    if (kids) XFree(kids);
+    return found;
+  }
+
+  // What of the desktop the window shows (its shape), in root coordinates.
+  Area shown(Window w) const {
+    Bool bShaped = False, cShaped = False;
+    int bx = 0, by = 0, cx, cy;
+    unsigned bw = 0, bh = 0, cw, ch;
+    int x = 0, y = 0;
+    Window child;
+    if (!XShapeQueryExtents(d_, w, &bShaped, &bx, &by, &bw, &bh, &cShaped, &cx, &cy, &cw, &ch) || !bShaped ||
+        !XTranslateCoordinates(d_, w, root_, 0, 0, &x, &y, &child))
+      return {};
+    return Area{x + bx, y + by, x + bx + int(bw), y + by + int(bh)};
+  }
+
+  // Writes the screen as PNG (for a person looking into a failure).
+  void save(const fs::path& file) const {
+    XImage* img = shot();
+    if (!img) return;
+    std::vector<UInt32> px(std::size_t(img->width) * img->height);
+    for (int y = 0; y < img->height; ++y)
+      for (int x = 0; x < img->width; ++x) {
+        const unsigned long p = XGetPixel(img, x, y);
+        px[std::size_t(y) * img->width + x] = tb::PackPixel(UInt8(p >> 16), UInt8(p >> 8), UInt8(p));
+      }
+    tb::WritePNG(file.c_str(), px.data(), SInt32(img->width) * 4, img->width, img->height);
+    XDestroyImage(img);
+  }
+
+  // The screen as the X server shows it.
+  XImage* shot() const {
+    XWindowAttributes a;
+    XGetWindowAttributes(d_, root_, &a);
+    return XGetImage(d_, root_, 0, 0, unsigned(a.width), unsigned(a.height), AllPlanes, ZPixmap);
+  }
+
+ private:
+  // Ends a process of ours: the programs at once (one may be asking
+  // whether to quit), the server and the window manager when asked to.
+  static void stop(int pid, int sig = SIGTERM) {
+    if (pid <= 0) return;
+    kill(pid, sig);
+    int status = 0;
+    if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 10)) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+    }
+  }
+  int xvfb_ = -1, wm_ = -1;
+  std::vector<int> programs_;
+  std::string name_;
+  std::optional<ScopedEnv> display_;
+  ScopedEnv live_{"TOOLBOX_HEADLESS", "0"};
+  Display* d_ = nullptr;
+  Window root_ = 0;
+  bool ready_ = false;
+};
+
+// Pixels of a colour inside an area of the screen.
+int count(XImage* img, const Area& a, unsigned long colour) {
+  int n = 0;
+  for (int y = std::max(a.top, 0); y < std::min(a.bottom, img->height); ++y)
+    for (int x = std::max(a.left, 0); x < std::min(a.right, img->width); ++x) n += XGetPixel(img, x, y) == colour;
+  return n;
+}
+
+}  // namespace
+#endif
+
+TEST(X11Display, TwoProgramsStandSideBySideAndAreUsedByXInputAlone) {
+#ifndef TB_HAVE_X11
+  GTEST_SKIP() << "the toolbox was built without X11";
+#else
+  if (!run("command -v Xvfb && command -v openbox && command -v xdotool && command -v xclip"))
+    GTEST_SKIP() << "Xvfb, openbox, xdotool or xclip is missing (scripts/install-deps installs them)";
+  const testsupport::TempDir dir;
+  const ScopedEnv home("HOME", dir.path().c_str());
+  const ScopedEnv config("XDG_CONFIG_HOME", (dir.path() / "config").c_str());
+  const ScopedEnv lang("TOOLBOX_LANG", "en");
+  Desktop desk;
+  ASSERT_TRUE(desk.ready()) << "no X server with a window manager";
+  // VEMO_X11_SHOTS=folder keeps the screen as it was at the end.
+  struct KeepScreen {
+    const Desktop& desk;
+    ~KeepScreen() {
+      if (const char* to = std::getenv("VEMO_X11_SHOTS")) desk.save(fs::path(to) / "x11-desktop.png");
+    }
+  } keep{desk};
+
+  struct Started {
+    const char* exe;
+    const char* name;
+    const char* title;  // of its first window
+    int pid = -1;
+    Window win = 0;
+    Area area;
+  };
+  Started programs[] = {
+      {"suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "VEMO-ADMIN", "VEMO-ADMIN [ User Mode ]", -1, 0, {}},
+      {"suite/VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR", "VEMO-MONITOR", "Status Monitor", -1, 0, {}},
+  };
+  for (Started& p : programs) p.pid = desk.start(kBuild / p.exe);
+  // Each stands on the desktop named for the window manager: its class,
+  // its process, the front window's title, and nothing to maximise it.
+  for (Started& p : programs) {
+    SCOPED_TRACE(p.name);
+    ASSERT_TRUE(waitUntil([&] {
+      p.win = desk.windowOf(p.pid);
+      return p.win && desk.text(p.win, "_NET_WM_NAME") == p.title;
+    })) << "no window titled "
+        << p.title;
+    XClassHint cls{};
+    ASSERT_TRUE(XGetClassHint(desk.d(), p.win, &cls));
+    EXPECT_STREQ(cls.res_class, p.name);
+    XFree(cls.res_name);
+    XFree(cls.res_class);
+    std::vector<long> actions;
+    ASSERT_TRUE(waitUntil([&] {
+      actions = desk.property(p.win, desk.atom("_NET_WM_ALLOWED_ACTIONS"), XA_ATOM);
+      return !actions.empty();
+    }));
+    for (const char* maximise : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT"})
+      EXPECT_EQ(std::count(actions.begin(), actions.end(), long(desk.atom(maximise))), 0) << maximise;
+    p.area = desk.shown(p.win);
+    ASSERT_FALSE(p.area.empty());
+  }
+
+  // Both on one screenshot, the desktop between them, each with its menu
+  // bar; one program's windows are active, the other's not.
+  const Area& a = programs[0].area;
+  const Area& b = programs[1].area;
+  const bool apart = a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
+  EXPECT_TRUE(apart) << "the two programs overlap";
+  const int gapX = a.right <= b.left ? (a.right + b.left) / 2 : b.right <= a.left ? (b.right + a.left) / 2 : -1;
+  const int gapY = a.bottom <= b.top ? (a.bottom + b.top) / 2 : b.bottom <= a.top ? (b.bottom + a.top) / 2 : -1;
+  const int betweenX = gapX >= 0 ? gapX : std::max(a.left, b.left) + 30;
+  const int betweenY = gapY >= 0 ? gapY : std::max(a.top, b.top) + 30;
+  unsigned long between = 0, bars[2] = {};
+  // Once both have drawn.
+  waitUntil([&] {
+    XImage* img = desk.shot();
+    if (!img) return false;
+    between = XGetPixel(img, betweenX, betweenY);
+    for (int i = 0; i < 2; ++i) bars[i] = XGetPixel(img, programs[i].area.left + 3, programs[i].area.top + 3);
+    XDestroyImage(img);
+    return between == kDesktop && bars[0] == 0xF2F2F2 && bars[1] == 0xF2F2F2;
+  });
+  EXPECT_EQ(between, kDesktop) << "no desktop between the programs";
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(bars[i], 0xF2F2F2UL) << programs[i].name << ": no menu bar";
+
+  // The keyboard given to one program by the window manager leaves the
+  // other's windows looking inactive, and back again.
+  auto titles = [&](const Started& p) {
+    XImage* now = desk.shot();
+    const int on = now ? count(now, p.area, kActiveTitle) : 0;
+    const int off = now ? count(now, p.area, kInactiveTitle) : 0;
+    if (now) XDestroyImage(now);
+    return on > 2000 && off < 500 ? 1 : on < 500 && off > 2000 ? 0 : -1;
+  };
+  for (int front : {1, 0}) {
+    const Started& p = programs[front];
+    run("xdotool windowactivate " + std::to_string(p.win));
+    EXPECT_TRUE(waitUntil([&] { return titles(p) == 1 && titles(programs[1 - front]) == 0; }))
+        << p.name << " given the keyboard: its window active, the other's inactive";
+  }
+
+  // In the administration program (now in front): a menu chosen by
+  // pressing on its title and letting go on the item opens the search
+  // settings, whose address field takes a text
+  // typed and hands it to another client, and takes one another client
+  // copied; the list of addresses it fills scrolls under the wheel.
+  const Started& admin = programs[0];
+  int ox = 0, oy = 0;
+  Window child;
+  XTranslateCoordinates(desk.d(), admin.win, DefaultRootWindow(desk.d()), 0, 0, &ox, &oy, &child);
+  // Places on the program's screen (its menu bar's titles, the dialog
+  // centred on it) as the desktop has them.
+  auto at = [&](int x, int y) { return " mousemove " + std::to_string(ox + x) + " " + std::to_string(oy + y); };
+  run("xdotool" + at(268, 8) + " mousedown 1" + at(300, 40) + at(310, 65) + " mouseup 1");
+  ASSERT_TRUE(waitUntil([&] { return desk.text(admin.win, "_NET_WM_NAME") == "Search Settings"; }))
+      << "Setup > Search Settings... did not open";
+  auto clipboard = [&](const std::string& want) {
+    return waitUntil([&] {
+      std::string got;
+      return XGetSelectionOwner(desk.d(), desk.atom("CLIPBOARD")) == admin.win &&
+             run("timeout 5 xclip -o -selection clipboard", &got) && got == want;
+    });
+  };
+  run("xdotool" + at(414, 361) + " click 1 type 10.9.8.7");
+  run("xdotool key ctrl+a ctrl+c");
+  EXPECT_TRUE(clipboard("10.9.8.7")) << "a text copied from the field did not reach another client";
+  run("printf 127.0.0.42 | xclip -i -selection clipboard >/dev/null 2>&1");
+  run("xdotool key ctrl+a ctrl+v ctrl+a ctrl+c");
+  EXPECT_TRUE(clipboard("127.0.0.42")) << "a text another client copied was not pasted";
+  for (int i = 1; i <= 12; ++i) {
+    run("xdotool key ctrl+a type 10.0.0." + std::to_string(i));
+    run("xdotool" + at(556, 363) + " click 1");
+  }
+  // The list's scroll thumb: where it starts in the bar (-1: none yet).
+  auto thumbTop = [&] {
+    int top = -1;
+    if (XImage* bar =
+            XGetImage(desk.d(), DefaultRootWindow(desk.d()), ox + 484, oy + 375, 1, 100, AllPlanes, ZPixmap)) {
+      for (int y = 0; y < 100 && top < 0; ++y)
+        if (XGetPixel(bar, 0, y) == kThumb) top = y;
+      XDestroyImage(bar);
+    }
+    return top;
+  };
+  int start = -1;
+  ASSERT_TRUE(waitUntil([&] { return (start = thumbTop()) >= 0; })) << "the addresses did not fill the list";
+  run("xdotool" + at(414, 430) + " click 5 click 5");
+  EXPECT_TRUE(waitUntil([&] { return thumbTop() > start; }, 20)) << "the wheel did not scroll the list";
+#endif
+}
