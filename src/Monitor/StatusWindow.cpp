@@ -122,6 +122,40 @@ bool build_title(const PBOXinfo& pbox, Str255 out) {
   return fromIni;
 }
 
+// A window without a place of its own steps right and down by a title
+// bar's height from where its dialog opens, until it covers no other status
+// window whole (every window opens at the same place: two printers opened
+// together lay exactly on each other), as far as the screen allows.
+void place_clear_of_others(const STATUS_WND_INFO* rec) {
+  const WindowRef w = GetDialogWindow(rec->dlg);
+  SInt32 step = 20;
+  GetThemeMetric(kThemeMetricTitleBarHeight, &step);
+  BitMap screen;
+  GetQDGlobalsScreenBits(&screen);
+  Rect start{}, content{};
+  GetWindowBounds(w, kWindowStructureRgn, &start);
+  GetWindowBounds(w, kWindowContentRgn, &content);
+  const auto coversOne = [&](const Rect& place) {
+    for (const auto& r : StatusTbl) {
+      if (&r == rec || !r.dlg) continue;
+      Rect other{}, common{};
+      GetWindowBounds(GetDialogWindow(r.dlg), kWindowStructureRgn, &other);
+      SectRect(&place, &other, &common);
+      if (EqualRect(&common, &other)) return true;
+    }
+    return false;
+  };
+  for (int n = 0; n < kStatusWindowMax; ++n) {
+    const SInt16 d = SInt16(n * step);
+    Rect place = start;
+    OffsetRect(&place, d, d);
+    if (place.bottom > screen.bounds.bottom || place.right > screen.bounds.right) return;
+    if (coversOne(place)) continue;
+    if (d) MoveWindow(w, SInt16(content.left + d), SInt16(content.top + d), false);
+    return;
+  }
+}
+
 void kill_context(JCPEPInfo*& ctx) {
   if (!ctx) return;
   JCP_KillIOEvent(ctx);
@@ -510,6 +544,8 @@ short Open_Status_Window(const UInt8* record, std::size_t size) {
   Load_Status_Dialog(rec);
   if (rec->configData.monitorOption & 1)
     MoveWindow(GetDialogWindow(rec->dlg), SInt16(rec->configData.windowH), SInt16(rec->configData.windowV), false);
+  else
+    place_clear_of_others(rec);
   if (rec->configData.activeErrWin == 0) {
     rec->showWindow = 0;
     ShowWindow(GetDialogWindow(rec->dlg));

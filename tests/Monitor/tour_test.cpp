@@ -114,7 +114,7 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     // Time moves only when the tour moves it (a press's double-click gap,
     // a stall, a lost printer), so a loaded machine meets the same states.
     tb::UseVirtualClock(true);
-    StartBoxes(1, true);
+    StartBoxes(2, true);
     win = OpenWindow(0);
     ASSERT_NE(win, nullptr);
     ASSERT_TRUE(RunUntil([&] { return win->powerCheck != 0; }, kBound));
@@ -158,7 +158,7 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     Click(win->sumData.dlg, 1);
 
     CONFIG_WND_INFO* c = OpenOptions(win);
-    ASSERT_TRUE(RunUntil([&] { return Rows(c->pservList).size() == 1; }, kBound));
+    ASSERT_TRUE(RunUntil([&] { return Rows(c->pservList).size() == 2; }, kBound));
     at("Options", GetDialogWindow(c->dlg), c->tabData);
     Click(c->dlg, kOptSetup);
     BROADCAST_WND_INFO* b = Get_Broadcast_Info(OpenMovableDlg);
@@ -246,6 +246,33 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
       Drain();
       EXPECT_TRUE(Whole(status, way));
     }
+
+    // A second printer's window opens where it covers the first one in
+    // part at most, and the first, brought forward from the Window menu,
+    // draws its default button's ring as the active window's.
+    STATUS_WND_INFO* second = OpenWindow(1);
+    ASSERT_NE(second, nullptr);
+    const WindowRef other = GetDialogWindow(second->dlg);
+    Drain();
+    Rect first{}, next{}, common{};
+    GetWindowBounds(status, kWindowStructureRgn, &first);
+    GetWindowBounds(other, kWindowStructureRgn, &next);
+    SectRect(&first, &next, &common);
+    EXPECT_FALSE(EqualRect(&common, &first)) << "the second window covers the first whole";
+    at("status window of a second printer", other, second->tabData);
+    EXPECT_FALSE(RingDrawnActive(win->dlg)) << "the window behind draws its ring as the active one's";
+    ASSERT_TRUE(tb::ChooseMenuItem(kOptionMenuID, 1));
+    Drain();
+    EXPECT_TRUE(Whole(status, "chosen from the Window menu behind another"));
+  }
+
+  // Whether the default button's ring is drawn in the active window's black.
+  static bool RingDrawnActive(DialogRef d) {
+    Rect ring = mondlg::ItemRect(d, 1);
+    InsetRect(&ring, -4, -4);
+    // The port's pixels are blue, green, red and an unused byte, high to low.
+    const UInt32 p = tb::PortPixel(GetDialogPort(d), ring.left + 1, (ring.top + ring.bottom) / 2);
+    return (p >> 24) < 0x40 && (p >> 16 & 0xFF) < 0x40 && (p >> 8 & 0xFF) < 0x40;
   }
 
   // Whether the window's printer, lost, answered again, and no request
@@ -263,11 +290,14 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     Drain();
     return answered();
   }
-  // Whether the window shows whole and in front.
+  // Whether the window shows whole and in front, its default button's
+  // ring drawn as the active window's.
   static testing::AssertionResult Whole(WindowRef w, const std::string& how) {
     if (!IsWindowVisible(w)) return testing::AssertionFailure() << how << ": hidden";
     if (IsWindowCollapsed(w)) return testing::AssertionFailure() << how << ": collapsed to its title bar";
     if (FrontWindow() != w) return testing::AssertionFailure() << how << ": behind another window";
+    if (!RingDrawnActive(GetDialogFromWindow(w)))
+      return testing::AssertionFailure() << how << ": its default button's ring drawn inactive";
     return testing::AssertionSuccess();
   }
   static constexpr DialogItemIndex kHide = 3;
@@ -418,7 +448,7 @@ TEST_P(Tour, EveryTextAskedForIsInTheLanguagesFiles) {
   Visit([&](const std::string& name, WindowRef, CTAB_DATA*) { stops.insert(name); });
   const std::string got = testing::internal::GetCapturedStderr();
   tb::ReloadTraceChannels();
-  EXPECT_EQ(stops.size(), 24u);
+  EXPECT_EQ(stops.size(), 25u);
   Asked asked = AskedTexts(got);
   // Lists read up to their first missing key end there by design.
   std::erase_if(asked.missing, [](const std::string& k) { return k.rfind("[COMBO]COM", 0) == 0; });

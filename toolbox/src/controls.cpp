@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "controls_internal.h"
 #include "drawntext_internal.h"
 #include "toolbox/gestalt.h"
 #include "toolbox/memory.h"
@@ -638,6 +639,8 @@ void forEachIn(ControlRecord* c, F&& f) {
     if (live(k)) forEachIn(k, f);
 }
 
+tb::detail::ControlActivityObserver gActivityObserver = nullptr;
+
 // Changes a control's own activity, telling the user panes whose
 // activity changes with it and redrawing.
 void setActivity(ControlRecord* c, bool active) {
@@ -650,7 +653,9 @@ void setActivity(ControlRecord* c, bool active) {
     const bool now = effectiveActive(k);
     if (now != was && k->activateProc) k->activateProc(k, Boolean(now));
   }
+  const WindowRef window = c->window;
   redraw(c);
+  if (gActivityObserver && windowAlive(window)) gActivityObserver(window);
 }
 
 Kind kindOf(SInt16 procID) {
@@ -1263,6 +1268,8 @@ Rect* GetControlBounds(ControlRef c, Rect* bounds) {
 
 // ---------------------------------------------------------------------------
 // Drawing
+
+void tb::detail::SetControlActivityObserver(ControlActivityObserver observer) { gActivityObserver = observer; }
 
 void Draw1Control(ControlRef c) { redraw(c); }
 void DrawOneControl(ControlRef c) { redraw(c); }

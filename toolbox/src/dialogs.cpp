@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "controls_internal.h"
 #include "events_internal.h"
 #include "textengine_internal.h"
 #include "toolbox/display.h"
@@ -387,6 +388,16 @@ void addItems(DialogRef d, const std::vector<tb::DialogItemTemplate>& list, shor
 
 void onWindowDisposed(WindowRef w);
 
+// The default button's ring takes the look of the button, which follows
+// its window's activation: a window brought forward without being drawn
+// again (nothing of it was covered) showed the ring of an inactive one.
+void onControlActivity(WindowRef w) {
+  DialogRef d = GetDialogFromWindow(w);
+  if (!d || !shown(d)) return;
+  tb::PortSaver dp(GetWindowPort(w));
+  drawRing(d);
+}
+
 void registerScriptCommands();
 
 DialogRef makeDialog(const Rect& bounds, ConstStr255Param title, bool visible, SInt16 procID, WindowRef behind,
@@ -394,6 +405,7 @@ DialogRef makeDialog(const Rect& bounds, ConstStr255Param title, bool visible, S
   State& s = st();
   if (!s.hooked) {
     s.hooked = true;
+    tb::detail::SetControlActivityObserver(onControlActivity);
     tb::AddWindowDisposeHook(onWindowDisposed);
   }
   registerScriptCommands();
