@@ -3,6 +3,9 @@
 // resources.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "test_support.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/events.h"
@@ -125,6 +128,58 @@ TEST_F(MenusTest, MenuSelectByMouse) {
   EXPECT_FALSE(tb::ChooseMenuItem(131, 1));
 }
 
+// A click on a title opens its menu, which stays open until the next click
+// chooses an item or closes it; keys move through it. All of it is taken
+// by the menu: nothing is left for the program.
+TEST_F(MenusTest, AClickOpensAMenuThatTheNextClickChoosesFrom) {
+  const auto title = [](MenuID id) {
+    Rect r;
+    EXPECT_TRUE(tb::MenuTitleRect(id, &r));
+    return Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)};
+  };
+  const auto item = [](MenuID id, MenuItemIndex i) {
+    Rect r;
+    EXPECT_TRUE(tb::MenuItemRect(id, i, &r));
+    return Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)};
+  };
+  const auto click = [](Point p) { tb::ClickAt(p); };
+  const auto key = [](const char* name) { return [name] { tb::PressNamedKey(name); }; };
+  struct Case {
+    const char* what;
+    std::vector<std::function<void()>> then;  // after a click on File's title
+    long choice;
+  } const cases[] = {
+      {"a click on an item", {[&] { click(item(129, 5)); }}, (129L << 16) | 5},
+      {"the pointer moved there first",
+       {[&] { tb::MoveMouseTo(item(129, 2)); }, [&] { click(item(129, 2)); }},
+       (129L << 16) | 2},
+      {"a dimmed item, then another", {[&] { click(item(129, 3)); }, [&] { click(item(129, 1)); }}, (129L << 16) | 1},
+      {"a divider, then another", {[&] { click(item(129, 4)); }, [&] { click(item(129, 5)); }}, (129L << 16) | 5},
+      {"another title, then its item", {[&] { click(title(130)); }, [&] { click(item(130, 2)); }}, (130L << 16) | 2},
+      {"the same title again", {[&] { click(title(129)); }}, 0},
+      {"a click elsewhere",
+       {[&] {
+         click(Point{400, 600});
+       }},
+       0},
+      {"nothing more", {}, 0},
+      {"Down past the dimmed item, Return", {key("Down"), key("Down"), key("Down"), key("Return")}, (129L << 16) | 5},
+      {"Down, Up at the first, Enter", {key("Down"), key("Up"), key("Up"), key("Enter")}, (129L << 16) | 1},
+      {"Right to the next menu, Down, Return", {key("Right"), key("Down"), key("Return")}, (130L << 16) | 1},
+      {"Escape", {key("Down"), key("Escape")}, 0},
+      {"Return with nothing hilited", {key("Return")}, 0},
+  };
+  for (const Case& c : cases) {
+    click(title(129));
+    for (const auto& input : c.then) input();
+    EXPECT_EQ(selectByMouse(), c.choice) << c.what;
+    EXPECT_EQ(tb::QueuedEventCount(), 0) << c.what;
+    EXPECT_EQ(tb::ShownMenu(), nullptr) << c.what;
+    EXPECT_EQ(tb::HilitedMenu(), c.choice >> 16) << c.what;
+    HiliteMenu(0);
+  }
+}
+
 TEST_F(MenusTest, CommandKeys) {
   struct Case {
     CharParameter key;
@@ -230,6 +285,57 @@ TEST_F(MenusTest, PopUpMenus) {
   tb::DragFromTo(press, Point{short(r3.top + 4), short(r3.left + 10)});
   ASSERT_TRUE(GetNextEvent(mDownMask, &ev));
   EXPECT_EQ(PopUpMenuSelect(pop, 300, 400, 2), 0);  // disabled
+
+  // Opened by a click, or with no press at all (a program opening it for
+  // the user), the menu stays open for the next click. It is at least as
+  // wide as the box it opens from, so a press on the box's far end (over
+  // its arrow) and a move straight down choose; a click on the box while
+  // open takes the item shown there.
+  const Rect box{300, 400, 318, 900};
+  Rect wide4;
+  ASSERT_TRUE(tb::PopUpItemRect(pop, 300, 400, 2, 4, &wide4, 500));
+  EXPECT_GE(wide4.right, box.right);
+  const Point far{300 + 9, 890}, farBelow{short(wide4.top + 4), 890};
+  struct Case {
+    const char* what;
+    bool pressed;  // the menu opens on a press taken by the program
+    std::function<void()> input;
+    long choice;
+  } const cases[] = {
+      {"a click, then a click on an item", true,
+       [&] {
+         tb::ClickAt(press);
+         tb::ClickAt(Point{short(r4.top + 4), 410});
+       },
+       (200L << 16) | 4},
+      {"a click, then a click elsewhere", true,
+       [&] {
+         tb::ClickAt(press);
+         tb::ClickAt(Point{50, 50});
+       },
+       0},
+      {"a click, then a click on its box", true,
+       [&] {
+         tb::ClickAt(press);
+         tb::ClickAt(Point{310, 880});
+       },
+       (200L << 16) | 2},
+      {"no press, then a click on an item", false,
+       [&] {
+         tb::ClickAt(Point{short(r4.top + 4), 410});
+       },
+       (200L << 16) | 4},
+      {"no press and no click", false, [] {}, 0},
+      {"a press over the arrow, straight down", true, [&] { tb::DragFromTo(far, farBelow); }, (200L << 16) | 4},
+  };
+  for (const Case& c : cases) {
+    c.input();
+    if (c.pressed) {
+      ASSERT_TRUE(GetNextEvent(mDownMask, &ev)) << c.what;
+    }
+    EXPECT_EQ(tb::PopUpMenuSelectFrom(pop, 300, 400, 2, box), c.choice) << c.what;
+    EXPECT_EQ(tb::QueuedEventCount(), 0) << c.what;
+  }
 }
 
 TEST_F(MenusTest, MenusAndBarsFromResources) {

@@ -784,10 +784,11 @@ ControlPartCode trackPopup(ControlRecord* c) {
   Rect box = popupBox(c);
   Point topLeft{box.top, box.left};
   LocalToGlobal(&topLeft);
+  OffsetRect(&box, SInt16(topLeft.h - box.left), SInt16(topLeft.v - box.top));
   const int n = CountMenuItems(c->menu);
   const short current = short(c->value >= 1 && c->value <= n ? c->value : 1);
   setHilite(c, kControlMenuPart);
-  const long choice = PopUpMenuSelect(c->menu, topLeft.v, topLeft.h, current);
+  const long choice = tb::PopUpMenuSelectFrom(c->menu, topLeft.v, topLeft.h, current, box);
   if (!live(c)) return kControlNoPart;
   setHilite(c, 0);
   const int item = int(choice & 0xFFFF);
@@ -1477,7 +1478,7 @@ bool tb::PopupItemRect(ControlRef c, MenuItemIndex item, Rect* r) {
   }
   const int n = CountMenuItems(c->menu);
   const short current = short(c->value >= 1 && c->value <= n ? c->value : 1);
-  return tb::PopUpItemRect(c->menu, topLeft.v, topLeft.h, current, item, r);
+  return tb::PopUpItemRect(c->menu, topLeft.v, topLeft.h, current, item, r, SInt16(box.right - box.left));
 }
 
 int tb::ControlCount(WindowRef window) {

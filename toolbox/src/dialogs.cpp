@@ -1295,6 +1295,9 @@ bool tb::ChooseDialogPopupItem(DialogRef d, DialogItemIndex n, MenuItemIndex men
   }
   const Point release{short((target.top + target.bottom) / 2), short((target.left + target.right) / 2)};
   tb::MouseDownAt(press);
+  // Dragged (off the menu and back), so the release chooses even the item
+  // under the press, where a mere click would leave the menu open.
+  tb::MoveMouseTo(Point{short(release.v), short(release.h - 40)});
   tb::MoveMouseTo(release);
   tb::MouseUpAt(release);
   return true;

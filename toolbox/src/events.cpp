@@ -598,6 +598,7 @@ void tb::ResetBeepCount() { st().beeps = 0; }
 int tb::CurrentCursorKind() { return st().cursor; }
 int tb::CurrentCursorID() { return st().cursorID; }
 Point tb::detail::GlobalMouse() { return st().mouse; }
+bool tb::detail::ButtonTaken() { return st().button; }
 
 void tb::SetIdleEventSource(EventSource source) { st().idleSource = source; }
 

@@ -7,16 +7,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "drawntext_internal.h"
+#include "events_internal.h"
 #include "input_internal.h"
 #include "screen_internal.h"
 #include "toolbox/appleevents.h"
 #include "toolbox/display.h"
 #include "toolbox/memory.h"
 #include "toolbox/processes.h"
+#include "toolbox/testdriver.h"
 
 #if __has_include("toolbox/resources.h")
 #include "toolbox/resources.h"
@@ -187,7 +191,7 @@ std::string cmdText(CharParameter cmd) {
 
 short itemHeight(const MenuItem& it) { return it.divider() ? kDividerHeight : kItemHeight; }
 
-short menuWidth(const MenuRecord* m) {
+short menuWidth(const MenuRecord* m, short atLeast = 0) {
   MeasurePort mp;
   TextFont(systemFont);
   TextSize(12);
@@ -201,7 +205,7 @@ short menuWidth(const MenuRecord* m) {
     if (!c.empty()) tw += 24 + TextWidth(c.data(), 0, short(c.size()));
     w = std::max(w, tw);
   }
-  return SInt16(std::clamp(w + 22 + 16, 100, 600));
+  return SInt16(std::max<int>(std::clamp(w + 22 + 16, 100, 600), atLeast));
 }
 
 short menuHeight(const MenuRecord* m) {
@@ -210,10 +214,11 @@ short menuHeight(const MenuRecord* m) {
   return SInt16(std::min(h, 30000));
 }
 
-// The menu's rectangle with its top-left at (left, top), kept on screen.
-Rect placeMenu(const MenuRecord* m, short top, short left) {
+// The menu's rectangle with its top-left at (left, top), kept on screen,
+// at least atLeast wide.
+Rect placeMenu(const MenuRecord* m, short top, short left, short atLeast = 0) {
   const Rect s = tb::ScreenBounds();
-  short w = menuWidth(m), h = menuHeight(m);
+  short w = menuWidth(m, atLeast), h = menuHeight(m);
   if (left + w > s.right) left = SInt16(s.right - w);
   if (left < s.left) left = s.left;
   if (top + h > s.bottom) top = SInt16(std::max<int>(kBarHeight, s.bottom - h));
@@ -246,11 +251,12 @@ bool choosable(const MenuRecord* m, int item) {
   return it.enabled && !it.divider();
 }
 
-// A pop-up menu placed so that item popUpItem lies at (top, left).
-Rect popUpRect(const MenuRecord* m, short top, short left, short popUpItem) {
+// A pop-up menu placed so that item popUpItem lies at (top, left), at
+// least as wide as the box it opens from.
+Rect popUpRect(const MenuRecord* m, short top, short left, short popUpItem, short boxWidth) {
   const int anchor = std::clamp<int>(popUpItem, 1, std::max<int>(1, int(m->items.size())));
-  const Rect first = itemRectIn(m, Rect{0, 0, 0, menuWidth(m)}, anchor);
-  return placeMenu(m, SInt16(top - first.top), left);
+  const Rect first = itemRectIn(m, Rect{0, 0, 0, menuWidth(m, boxWidth)}, anchor);
+  return placeMenu(m, SInt16(top - first.top), left, boxWidth);
 }
 
 // --- drawing -----------------------------------------------------------------
@@ -450,19 +456,156 @@ void closeMenu() {
   changed();
 }
 
-template <typename Step>
-void track(Point start, Step step) {
-  Point p = start;
-  step(p);
+// A menu opens on a press and is chosen from by the release (press, drag,
+// release), or opens on a click and stays open until the next click
+// chooses an item or dismisses it, as on the desktops of today. A press
+// that the pointer leaves by more than this many pixels before its release
+// is a drag.
+constexpr int kClickSlop = 4;
+
+// What lies under the pointer while a menu is open.
+enum class Spot { kItem, kMenu, kOpener, kElsewhere };  // kItem: a choosable item
+
+// The menu being chosen from: the bar's menus, or one pop-up menu.
+struct Chooser {
+  std::function<void(Point)> follow;  // shows what the pointer asks for; sets item
+  std::function<Spot(Point)> spot;
+  std::function<bool(Point)> sameOpener;  // a press there closes the menu again (its title, its box)
+  std::function<void(int)> sideways;      // Left and Right: the menu beside (the bar's)
+  MenuRecord* menu = nullptr;             // the menu open now
+  Rect rect{};                            // where it is
+  int item = 0;                           // the choosable item hilited, 0 none
+};
+
+enum class Press { kOpening, kToggle, kInMenu, kStray };
+enum class End { kChosen, kOpen, kDismissed };
+
+bool farFrom(Point a, Point b) { return std::abs(a.h - b.h) > kClickSlop || std::abs(a.v - b.v) > kClickSlop; }
+
+void hilite(Chooser& c, int item) {
+  c.item = item;
+  if (mm().open.menu && mm().open.hilite != item) {
+    mm().open.hilite = item;
+    changed();
+  }
+}
+
+// Follows the button from a press at from to its release: what the
+// release means. A click (no drag) on what opened the menu leaves it open,
+// or closes it when it was open already; a release on an item chooses it,
+// one back on what opened the menu leaves it open.
+End held(Chooser& c, Point from, Press kind) {
+  Point p = from;
+  bool far = false;
+  c.follow(p);
   while (StillDown()) {
-    Point now = tb::detail::GlobalMouse();
-    if (now.h != p.h || now.v != p.v) {
-      p = now;
-      step(p);
-    }
+    const Point now = tb::detail::GlobalMouse();
+    if (now.h == p.h && now.v == p.v) continue;
+    p = now;
+    far = far || farFrom(p, from);
+    c.follow(p);
   }
   WaitMouseUp();
-  step(tb::detail::GlobalMouse());
+  p = tb::detail::GlobalMouse();
+  far = far || farFrom(p, from);
+  c.follow(p);
+  if (!far && kind == Press::kOpening) return End::kOpen;
+  if (!far && kind == Press::kToggle) return End::kDismissed;
+  switch (c.spot(p)) {
+    case Spot::kItem: return End::kChosen;
+    // A drag that ends on a dimmed item or a divider chooses nothing, as on
+    // the platform; a click on one leaves the menu open.
+    case Spot::kMenu: return kind == Press::kInMenu ? End::kOpen : End::kDismissed;
+    case Spot::kOpener: return End::kOpen;
+    default: return End::kDismissed;
+  }
+}
+
+// The choosable item rows away from the one hilited (the first or last
+// when none is), for the arrow keys.
+int itemBeside(const MenuRecord* m, int from, int rows) {
+  const int n = int(m->items.size());
+  int at = from;
+  if (at == 0) at = rows > 0 ? 0 : n + 1;
+  for (int i = at + rows; i >= 1 && i <= n; i += rows)
+    if (choosable(m, i)) return i;
+  return from;
+}
+
+// The menu stays open: the pointer hilites, the next press chooses (on an
+// item), closes (on what opened it, or anywhere else, the press going no
+// further) or, in the bar, opens another menu; Up and Down move through
+// the items, Return chooses, Escape closes. The loop pumps as every wait
+// does (network, timers, scripts, the display). Headless, with nothing
+// left to give input (no person, no script, nothing queued), it closes.
+End open(Chooser& c) {
+  int quiet = 0;
+  Point last = tb::detail::GlobalMouse();
+  for (;;) {
+    EventRecord ev;
+    const bool live = tb::detail::DisplayHasLiveInput();
+    if (!tb::detail::WaitEvent(mDownMask | mUpMask | keyDownMask | autoKeyMask, &ev, live ? 1000000 : 10000, nullptr)) {
+      const Point now = tb::detail::GlobalMouse();
+      if (now.h != last.h || now.v != last.v) {
+        last = now;
+        quiet = 0;
+        c.follow(now);
+      } else if (!live && !tb::ScriptRunning() && tb::QueuedEventCount() == 0 && ++quiet >= 3) {
+        return End::kDismissed;
+      }
+      continue;
+    }
+    quiet = 0;
+    last = ev.where;
+    switch (ev.what) {
+      case mouseDown:
+        switch (c.spot(ev.where)) {
+          case Spot::kItem:
+          case Spot::kMenu: return held(c, ev.where, Press::kInMenu);
+          case Spot::kOpener: return held(c, ev.where, c.sameOpener(ev.where) ? Press::kToggle : Press::kOpening);
+          default:
+            // The press only closes the menu; its release goes with it.
+            while (StillDown()) {
+            }
+            WaitMouseUp();
+            return End::kDismissed;
+        }
+      case mouseUp:
+        // A release whose press came before the menu opened.
+        c.follow(ev.where);
+        if (c.spot(ev.where) == Spot::kItem) return End::kChosen;
+        break;
+      default: {
+        const UInt8 ch = UInt8(ev.message & charCodeMask), code = UInt8((ev.message & keyCodeMask) >> 8);
+        if (ch == kEscapeCharCode || code == kVK_Escape || ((ev.modifiers & cmdKey) && ch == '.'))
+          return End::kDismissed;
+        if (ch == kReturnCharCode || ch == kEnterCharCode) return c.item ? End::kChosen : End::kDismissed;
+        if (ch == kUpArrowCharCode || ch == kDownArrowCharCode)
+          hilite(c, itemBeside(c.menu, c.item, ch == kUpArrowCharCode ? -1 : 1));
+        if ((ch == kLeftArrowCharCode || ch == kRightArrowCharCode) && c.sideways)
+          c.sideways(ch == kLeftArrowCharCode ? -1 : 1);
+        break;
+      }
+    }
+  }
+}
+
+// One menu session from a press at start (or none: a menu opened without a
+// press waits for a click): the item chosen, 0 none.
+int choose(Chooser& c, Point start) {
+  End end = End::kOpen;
+  EventRecord next;
+  if (tb::detail::ButtonTaken()) {
+    end = held(c, start, Press::kOpening);
+  } else if (EventAvail(mDownMask | mUpMask, &next) && next.what == mouseUp) {
+    // A release still queued: the press that belongs to it came before.
+    end = held(c, next.where, Press::kStray);
+  } else {
+    c.follow(tb::detail::GlobalMouse());
+  }
+  while (end == End::kOpen) end = open(c);
+  closeMenu();
+  return end == End::kChosen ? c.item : 0;
 }
 
 // Sends a command of the application menu to its handler.
@@ -925,40 +1068,53 @@ void HiliteMenu(MenuID id) {
 long MenuSelect(Point start) {
   tb::InitDisplay();
   HiliteMenu(0);
-  MenuRecord* cur = nullptr;
-  int item = 0;
-  auto step = [&](Point p) {
-    if (p.v >= 0 && p.v < kBarHeight) {
-      MenuRecord* under = nullptr;
-      for (MenuRecord* m : barMenus()) {
-        Rect r;
-        if (titleRectOf(m, &r) && p.h >= r.left && p.h < r.right) under = m;
-      }
-      if (under && under != cur) {
-        cur = under;
-        HiliteMenu(cur->id);
-        Rect t;
-        titleRectOf(cur, &t);
-        openMenu(cur, placeMenu(cur, kBarHeight, t.left), 0);
-      }
-      item = 0;
-    } else if (cur) {
-      int at = itemAt(cur, mm().open.rect, p);
-      item = (p.v >= mm().open.rect.top && p.v < mm().open.rect.bottom && choosable(cur, at)) ? at : 0;
+  Chooser c;
+  const auto titleAt = [](Point p) -> MenuRecord* {
+    if (p.v < 0 || p.v >= kBarHeight) return nullptr;
+    for (MenuRecord* m : barMenus()) {
+      Rect r;
+      if (titleRectOf(m, &r) && p.h >= r.left && p.h < r.right) return m;
     }
-    if (mm().open.menu && mm().open.hilite != item) {
-      mm().open.hilite = item;
-      changed();
+    return nullptr;
+  };
+  const auto show = [&c](MenuRecord* m) {
+    c.menu = m;
+    HiliteMenu(m->id);
+    Rect t;
+    titleRectOf(m, &t);
+    c.rect = placeMenu(m, kBarHeight, t.left);
+    openMenu(m, c.rect, 0);
+    c.item = 0;
+  };
+  c.follow = [&](Point p) {
+    if (p.v >= 0 && p.v < kBarHeight) {
+      MenuRecord* under = titleAt(p);
+      if (under && under != c.menu) show(under);
+      hilite(c, 0);
+    } else if (c.menu) {
+      const int at = PtInRect(p, &c.rect) ? itemAt(c.menu, c.rect, p) : 0;
+      hilite(c, choosable(c.menu, at) ? at : 0);
     }
   };
-  track(start, step);
-  closeMenu();
-  if (!cur || !item) {
+  c.spot = [&](Point p) {
+    if (p.v >= 0 && p.v < kBarHeight) return Spot::kOpener;
+    if (!c.menu || !PtInRect(p, &c.rect)) return Spot::kElsewhere;
+    return choosable(c.menu, itemAt(c.menu, c.rect, p)) ? Spot::kItem : Spot::kMenu;
+  };
+  c.sameOpener = [&](Point p) { return titleAt(p) == c.menu; };
+  c.sideways = [&](int by) {
+    const std::vector<MenuRecord*> bar = barMenus();
+    const auto at = std::find(bar.begin(), bar.end(), c.menu);
+    if (at == bar.end()) return;
+    show(bar[std::size_t((at - bar.begin() + long(bar.size()) + by) % long(bar.size()))]);
+  };
+  const int item = choose(c, start);
+  if (!c.menu || !item) {
     HiliteMenu(0);
     return 0;
   }
-  if (cur == mm().appMenu) return runAppCommand(cur, item);
-  return (long(cur->id) << 16) | item;
+  if (c.menu == mm().appMenu) return runAppCommand(c.menu, item);
+  return (long(c.menu->id) << 16) | item;
 }
 
 long MenuKey(CharParameter ch) {
@@ -990,20 +1146,26 @@ UInt32 MenuEvent(const EventRecord* event) {
 }
 
 long PopUpMenuSelect(MenuRef m, short top, short left, short popUpItem) {
+  return tb::PopUpMenuSelectFrom(m, top, left, popUpItem, Rect{0, 0, 0, 0});
+}
+
+long tb::PopUpMenuSelectFrom(MenuRef m, short top, short left, short popUpItem, const Rect& box) {
   if (!isMenu(m) || m->items.empty()) return 0;
   tb::InitDisplay();
-  const Rect whole = popUpRect(m, top, left, popUpItem);
-  int item = 0;
-  openMenu(m, whole, 0);
-  track(tb::detail::GlobalMouse(), [&](Point p) {
-    int at = (p.v >= whole.top && p.v < whole.bottom) ? itemAt(m, whole, p) : 0;
-    item = choosable(m, at) ? at : 0;
-    if (mm().open.hilite != item) {
-      mm().open.hilite = item;
-      changed();
-    }
-  });
-  closeMenu();
+  Chooser c;
+  c.menu = m;
+  c.rect = popUpRect(m, top, left, popUpItem, SInt16(std::max(0, box.right - box.left)));
+  openMenu(m, c.rect, 0);
+  c.follow = [&](Point p) {
+    const int at = PtInRect(p, &c.rect) ? itemAt(m, c.rect, p) : 0;
+    hilite(c, choosable(m, at) ? at : 0);
+  };
+  c.spot = [&](Point p) {
+    if (PtInRect(p, &c.rect)) return choosable(m, itemAt(m, c.rect, p)) ? Spot::kItem : Spot::kMenu;
+    return PtInRect(p, &box) ? Spot::kOpener : Spot::kElsewhere;
+  };
+  c.sameOpener = [](Point) { return true; };
+  const int item = choose(c, tb::detail::GlobalMouse());
   return item ? ((long(m->id) << 16) | item) : 0;
 }
 
@@ -1079,11 +1241,13 @@ bool tb::MenuItemRect(MenuID id, MenuItemIndex item, Rect* r) {
   return true;
 }
 
-bool tb::PopUpItemRect(MenuRef m, short top, short left, short popUpItem, MenuItemIndex item, Rect* r) {
+bool tb::PopUpItemRect(MenuRef m, short top, short left, short popUpItem, MenuItemIndex item, Rect* r, short boxWidth) {
   if (!isMenu(m) || !r || item < 1 || item > m->items.size()) return false;
-  *r = itemRectIn(m, popUpRect(m, top, left, popUpItem), item);
+  *r = itemRectIn(m, popUpRect(m, top, left, popUpItem, boxWidth), item);
   return true;
 }
+
+MenuRef tb::ShownMenu() { return mm().open.menu; }
 
 MenuID tb::HilitedMenu() { return mm().hilited; }
 

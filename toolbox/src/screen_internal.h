@@ -34,6 +34,8 @@ void InitFonts();
 Point GlobalToCurrentLocal(Point global);
 // The mouse as of the events taken so far, in global coordinates.
 Point GlobalMouse();
+// The button as of the events taken so far (a press taken, its release not).
+bool ButtonTaken();
 
 // The compositor: windows back to front over the desktop, then the menu
 // bar and any menu pulled down. The versions change whenever what the

@@ -161,8 +161,15 @@ bool RunMenuCommand(MenuCommand command);
 // rectangle of one item of that menu when pulled down (global).
 bool MenuTitleRect(MenuID menuID, Rect* r);
 bool MenuItemRect(MenuID menuID, MenuItemIndex item, Rect* r);
-// The item rectangle of a pop-up menu shown by PopUpMenuSelect.
-bool PopUpItemRect(MenuRef menu, short top, short left, short popUpItem, MenuItemIndex item, Rect* r);
+// The item rectangle of a pop-up menu shown by PopUpMenuSelect (or, for a
+// box that wide, by PopUpMenuSelectFrom).
+bool PopUpItemRect(MenuRef menu, short top, short left, short popUpItem, MenuItemIndex item, Rect* r,
+                   short boxWidth = 0);
+// PopUpMenuSelect for a pop-up button: the menu at least as wide as its box
+// (global), where a press while the menu is open closes it again.
+long PopUpMenuSelectFrom(MenuRef menu, short top, short left, short popUpItem, const Rect& box);
+// The menu open on the screen now, being chosen from (null when none).
+MenuRef ShownMenu();
 // The menu id currently highlighted in the bar (0 none).
 MenuID HilitedMenu();
 // Drops every menu and the bar (tests).
