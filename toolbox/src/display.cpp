@@ -201,26 +201,34 @@ Point tb::detail::PlaceOnDesktop(const Rect& content, const std::vector<Rect>& t
     const long h = std::min<long>(a.bottom, b.bottom) - std::max<long>(a.top, b.top);
     return w > 0 && h > 0 ? w * h : 0;
   };
-  // The best places lie against the area's top-left corner or just past
-  // what is taken, to its right or below it.
-  std::vector<long> xs{long(area.left) - content.left}, ys{long(area.top) - content.top};
+  // The best places lie against an edge of the area or beside what is
+  // taken, on any of its sides.
+  std::vector<long> xs{long(area.left) - content.left, long(area.right) - content.right};
+  std::vector<long> ys{long(area.top) - content.top, long(area.bottom) - content.bottom};
   for (const Rect& t : taken) {
     xs.push_back(long(t.right) + gap - content.left);
+    xs.push_back(long(t.left) - gap - content.right);
     ys.push_back(long(t.bottom) + gap - content.top);
+    ys.push_back(long(t.top) - gap - content.bottom);
   }
   const long size = long(content.right - content.left) * (content.bottom - content.top);
-  long bestCost = -1, bestX = xs[0], bestY = ys[0];
+  // What falls outside the area cannot be reached at all, what covers
+  // another program can be raised: the first counts before the second.
+  long bestOut = -1, bestOver = 0, bestX = xs[0], bestY = ys[0];
   for (long dy : ys) {
     for (long dx : xs) {
       if (std::abs(dx) > 16000 || std::abs(dy) > 16000) continue;
       const Rect r{SInt16(content.top + dy), SInt16(content.left + dx), SInt16(content.bottom + dy),
                    SInt16(content.right + dx)};
-      long cost = size - areaOf(r, area);
+      const long out = size - areaOf(r, area);
+      long over = 0;
       for (const Rect& t : taken)
-        cost +=
+        over +=
             areaOf(r, Rect{SInt16(t.top - gap), SInt16(t.left - gap), SInt16(t.bottom + gap), SInt16(t.right + gap)});
-      if (bestCost < 0 || cost < bestCost || (cost == bestCost && (dy < bestY || (dy == bestY && dx < bestX)))) {
-        bestCost = cost;
+      if (bestOut < 0 || out < bestOut ||
+          (out == bestOut && (over < bestOver || (over == bestOver && (dy < bestY || (dy == bestY && dx < bestX)))))) {
+        bestOut = out;
+        bestOver = over;
         bestX = dx;
         bestY = dy;
       }

@@ -52,9 +52,9 @@ std::unique_ptr<DisplayBackend> MakeX11Backend(int width, int height, std::strin
 
 // Where a program's screen goes on the desktop: the offset that moves its
 // content (the bounds of what it shows) into the work area clear of what
-// other programs show there (each kept gap pixels away), else where it
-// covers the least of them and of the area's outside; among equals the
-// highest, then the leftmost.
+// other programs show there (each kept gap pixels away); where nothing is
+// clear, the place that leaves least of it outside the area, then covers
+// least of the others; among equals the highest, then the leftmost.
 Point PlaceOnDesktop(const Rect& content, const std::vector<Rect>& taken, const Rect& area, short gap);
 
 // The scrap's way to the backend (nothing, and kLocal, when headless).
