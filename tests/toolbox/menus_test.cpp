@@ -8,6 +8,7 @@
 
 #include "test_support.h"
 #include "toolbox/appleevents.h"
+#include "toolbox/carbonevents.h"
 #include "toolbox/events.h"
 #include "toolbox/menus.h"
 #include "toolbox/resources.h"
@@ -326,6 +327,15 @@ TEST_F(MenusTest, PopUpMenus) {
        },
        (200L << 16) | 4},
       {"no press and no click", false, [] {}, 0},
+      // The open menu's loop runs timers (and the network) as every wait does.
+      {"no press, a timer's click", false,
+       [&] {
+         static Point at;
+         at = Point{short(r4.top + 4), 410};
+         InstallEventLoopTimer(
+             GetCurrentEventLoop(), 0, 0, +[](EventLoopTimerRef, void*) { tb::ClickAt(at); }, nullptr, nullptr);
+       },
+       (200L << 16) | 4},
       {"a press over the arrow, straight down", true, [&] { tb::DragFromTo(far, farBelow); }, (200L << 16) | 4},
   };
   for (const Case& c : cases) {

@@ -366,6 +366,11 @@ TEST_F(TextEngine, ScrollingALongText) {
   EXPECT_EQ(run(), 2);
   EXPECT_EQ(tb::TXNFirstVisibleLine(many_), 0);
   EXPECT_EQ(tb::TXNText(many_), text);
+  // The wheel over the text moves it as the arrows do, in a modal loop too.
+  tb::TurnWheelAt(global(Point{short(view.top + 10), short(view.left + 10)}), 5);
+  EXPECT_EQ(run(), 2);
+  EXPECT_EQ(tb::TXNFirstVisibleLine(many_), 5);
+  EXPECT_EQ(GetControl32BitValue(bar), 5);
 
   // Texts far longer than the port's coordinates reach: the end of 4,000
   // lines, and the end of one line of 8,000 characters, still show.
