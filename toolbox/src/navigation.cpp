@@ -14,6 +14,7 @@
 
 #include "events_internal.h"
 #include "screen_internal.h"
+#include "toolbox/carbonevents.h"
 #include "toolbox/controls.h"
 #include "toolbox/drawntext.h"
 #include "toolbox/fonts.h"
@@ -560,6 +561,19 @@ void goUp(Chooser& c) {
     }
 }
 
+void scrollAction(ControlRef bar, ControlPartCode part);
+
+OSStatus wheelOverList(EventHandlerCallRef, EventRef e, void* data) {
+  auto* c = static_cast<Chooser*>(data);
+  Rect area = listRect();
+  area.right = SInt16(area.right + 16);  // and the bar
+  int lines = 0;
+  bool horizontal = false;
+  if (!tb::WheelOverArea(e, c->w, area, &lines, &horizontal)) return eventNotHandledErr;
+  if (!horizontal) tb::ScrollBarByLines(c->bar, lines, scrollAction);
+  return noErr;
+}
+
 void scrollAction(ControlRef bar, ControlPartCode part) {
   auto* c = reinterpret_cast<Chooser*>(GetControlReference(bar));
   if (!c) return;
@@ -751,6 +765,10 @@ void runOnScreen(NavDialogRecord* d) {
   Rect barRect{kListTop, kListRight, kListBottom, SInt16(kListRight + 16)};
   c.bar = NewControl(c.w, &barRect, reinterpret_cast<const unsigned char*>("\x01v"), true, 0, 0, 0, scrollBarProc,
                      reinterpret_cast<long>(&c));
+  // The wheel over the list scrolls it as the bar's arrows do (the handler
+  // goes with the window).
+  static const EventTypeSpec kWheel{kEventClassMouse, kEventMouseWheelMoved};
+  InstallWindowEventHandler(c.w, wheelOverList, 1, &kWheel, &c, nullptr);
   c.name = d->saveName;
 
   // The starting folder, and the entry to select in it.
