@@ -757,11 +757,12 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
       CLSetCellOne(m->pservList, Cell{row, 0}, text);
       CLSetCIconData(m->pservList, kIconNoStatus, row, 16, 16);
     }
-    char name[33];
-    std::memcpy(name, box.pbi_machine_name, 32);
-    name[32] = 0;
+    // The box holds its name in the language's encoding.
+    const char* held = reinterpret_cast<const char*>(box.pbi_machine_name);
+    const std::string name = tb::TextFromEncoding(std::string_view(held, strnlen(held, sizeof box.pbi_machine_name)),
+                                                  GetApplicationTextEncoding());
     Str255 nameText;
-    to_pstr(nameText, name);
+    to_pstr(nameText, name.c_str());
     CLSetCellOne(m->pservList, Cell{row, 1}, nameText);
     CLSetCellOne(m->pservList, Cell{row, 2}, macText);
     CLSetCellOne(m->pservList, Cell{row, 3}, ipText);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "506Q_Lib/DialogItems.h"
@@ -17,6 +18,7 @@
 #include "common/IniFile.h"
 #include "toolbox/controls.h"
 #include "toolbox/menus.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 Boolean MenuChangeAuthority = 1;
@@ -98,10 +100,14 @@ std::string_view enum_name(const CONTEXT_ENTRY* e) {
 }
 
 void to_pstr(const char* text, Str255 out) {
-  std::size_t n = std::min<std::size_t>(std::strlen(text), 255);
+  std::size_t n = tb::CharCutLength(text, 255);
   out[0] = static_cast<UInt8>(n);
   std::memcpy(out + 1, text, n);
 }
+
+// The box holds its string settings in the language's encoding; the
+// fields show them as text.
+std::string shown_text(const char* stored) { return tb::TextFromEncoding(stored, GetApplicationTextEncoding()); }
 
 }  // namespace
 
@@ -206,7 +212,7 @@ short Set_Editbox_From_String(DialogRef d, short item, UInt16 var) {
     std::string stars(std::strlen(text), '*');
     Set_Item_Text(d, item, stars.c_str());
   } else {
-    Set_Item_Text(d, item, text);
+    Set_Item_Text(d, item, shown_text(text).c_str());
   }
   return limit;
 }
@@ -222,7 +228,17 @@ short Set_Editbox_To_String(DialogRef d, short item, UInt16 var) {
     std::memcpy(text, g->typed, n);
     text[n] = 0;
   } else {
-    Get_Item_Text(d, item, text, sizeof text);
+    char typed[256], stored[256];
+    Get_Item_Text(d, item, typed, sizeof typed);
+    // A text that still reads as the stored one leaves the box's bytes as
+    // they are; a changed one goes in the language's encoding, a character
+    // that cannot hold refused as one an "E" setting cannot take is.
+    stored_string(e, stored);
+    if (shown_text(stored) == typed) return 0;
+    std::string held;
+    if (!tb::TextToEncoding(typed, GetApplicationTextEncoding(), &held)) return 1;
+    if (held.size() > limit || held.size() > 255) return rule(2);
+    std::memcpy(text, held.c_str(), held.size() + 1);
   }
   if (std::strlen(text) > limit) return rule(2);
   if (get_ctx_type(e) == 'E' && !printable(text)) return 1;

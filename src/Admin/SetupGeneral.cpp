@@ -161,6 +161,7 @@ void Setup_General_Message(DialogRef d) {
   Set_String_To_Item(d, 9, "PASS=", "[BUTTON]", f);
   Set_String_To_Item(d, 14, "WIRELESS=", "[BUTTON]", f);
   Set_String_To_Item(d, 15, "GEN_PRINTER_NAME=", "[LABEL]", f);
+  Set_String_To_Item(d, 17, "PORTNAME=", "[LABEL]", f);
 }
 
 // The typed text of the change dialog's field that has the keyboard.

@@ -1,7 +1,8 @@
 // The mail forms: reading and writing a group's form in the settings
 // tables (the fixed subjects the box stores shown as the language's own,
-// line ends CR LF in the box and CR on screen), the Standard values, and
-// the modal dialog with its six text-engine fields.
+// line ends CR LF in the box and CR on screen, texts in the language's
+// encoding in the box and the form), the Standard values, and the modal
+// dialog with its six text-engine fields.
 #include "Admin/SmtpForm.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "toolbox/controls.h"
 #include "toolbox/events.h"
 #include "toolbox/memory.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/textengine.h"
 #include "toolbox/windows.h"
 
@@ -45,6 +47,19 @@ void label_text(const char* key, Str255 out) {
   out[0] = 0;
   Load_File_To_PascalEx("[LABEL]", key, out, 256, IniFileName);
 }
+
+// The box keeps its mail texts, and the form its values, in the language's
+// encoding; the fields show them as text.
+TextEncoding box_encoding() { return GetApplicationTextEncoding(); }
+
+// A [LABEL] text as the box is to hold it (as it stands when the encoding
+// cannot hold it).
+void held_label(const char* key, Str255 out) {
+  label_text(key, out);
+  std::string held;
+  if (tb::TextToEncoding(pstr::str(out), box_encoding(), &held))
+    pstr::set(out, 256, tb::CharPrefix(held, 255, box_encoding()));
+}
 bool same(ConstStr255Param a, ConstStr255Param b) { return a[0] == b[0] && std::memcmp(a + 1, b + 1, a[0]) == 0; }
 
 // A string setting into out (at most 255 bytes); *max its limit less one.
@@ -65,8 +80,8 @@ void read_string(UInt16 var, Str255 out, UInt16* max) {
 void read_subject(UInt16 var, Str255 out, UInt16* max, const char* storedKey, const char* shownKey) {
   read_string(var, out, max);
   Str255 stored, shown;
-  label_text(storedKey, stored);
-  label_text(shownKey, shown);
+  held_label(storedKey, stored);
+  held_label(shownKey, shown);
   if (stored[0] && same(out, stored)) std::memcpy(out, shown, std::size_t(shown[0]) + 1);
 }
 
@@ -97,8 +112,8 @@ bool write_text(UInt16 var, const UInt8* data, std::size_t len) {
 
 bool write_subject(UInt16 var, ConstStr255Param subject, const char* storedKey, const char* shownKey) {
   Str255 stored, shown;
-  label_text(storedKey, stored);
-  label_text(shownKey, shown);
+  held_label(storedKey, stored);
+  held_label(shownKey, shown);
   if (shown[0] && same(subject, shown)) return write_text(var, stored + 1, stored[0]);
   return write_text(var, subject + 1, subject[0]);
 }
@@ -193,7 +208,12 @@ void Default_Hiden_Message() {
     char text[256] = "";
     if (!Load_File_To_CstringEx("[LABEL]", h.key, text, sizeof text, IniFileName) || !text[0])
       std::snprintf(text, sizeof text, "%s", h.fallback);
-    context_write(e, text);
+    // The box mails these in the language's encoding; a text it cannot
+    // hold gives way to the built-in one, which any encoding holds.
+    std::string held;
+    if (!tb::TextToEncoding(text, box_encoding(), &held)) held = h.fallback;
+    held.resize(tb::CharCutLength(held, 255, box_encoding()));
+    context_write(e, held.c_str());
   }
 }
 
@@ -244,9 +264,10 @@ void Set_MLTE_Font(TXNObject object) {
   TXNSetFontDefaults(object, count, d);
 }
 
-void set_field_text(int i, ConstStr255Param text) {
+void set_field_text(int i, ConstStr255Param held) {
   if (!field(i)) return;
-  TXNSetData(field(i), kTXNTextData, text + 1, text[0], kTXNStartOffset, kTXNEndOffset);
+  const std::string text = tb::TextFromEncoding(pstr::str(held), box_encoding());
+  TXNSetData(field(i), kTXNTextData, text.data(), ByteCount(text.size()), kTXNStartOffset, kTXNEndOffset);
 }
 
 void set_field_color(int i, UInt16 level) {
@@ -304,21 +325,21 @@ void Dispose_MLTE_Item() {
   gTEDataTbl = SENDFORM_DATA_INFO{};
 }
 
-// The text of a field as a length-prefixed string: 0, or -1 when the
-// field is missing or holds 256 bytes or more.
+// The text of a field as the box is to hold it, into out (which holds the
+// value the field was loaded with): left as it is while the text still
+// reads as it, else the text in the language's encoding. 0, or -1 when the
+// field is missing, the encoding cannot hold a character of the text, or it
+// makes 256 bytes or more.
 short Get_Setup_Data(TXNObject object, Str255 out) {
-  out[0] = 0;
   if (!object) return -1;
   Handle h = nullptr;
   if (TXNGetDataEncoded(object, kTXNStartOffset, kTXNEndOffset, &h, kTXNTextData) != noErr || !h) return -1;
-  const Size n = GetHandleSize(h);
-  if (n > 255) {
-    DisposeHandle(h);
-    return -1;
-  }
-  std::memcpy(out + 1, *h, std::size_t(n));
-  out[0] = UInt8(n);
+  const std::string text(*h, std::size_t(GetHandleSize(h)));
   DisposeHandle(h);
+  if (tb::TextFromEncoding(pstr::str(out), box_encoding()) == text) return 0;
+  std::string held;
+  if (!tb::TextToEncoding(text, box_encoding(), &held) || held.size() > 255) return -1;
+  pstr::set(out, 256, held);
   return 0;
 }
 
@@ -341,8 +362,8 @@ void Setup_Form_Update_ValueEX(DialogRef d) {
 
 void Default_Form_Value(DialogRef d, SMTP_SENDFORM_INFO* form) {
   const bool printer = form->sendType == kSendFormPrinter;
-  label_text(printer ? "PRINTER_SUBJECT1=" : "CONSUM_SUBJECT1=", form->subjName1);
-  label_text(printer ? "PRINTER_SUBJECT2=" : "CONSUM_SUBJECT2=", form->subjName2);
+  held_label(printer ? "PRINTER_SUBJECT1=" : "CONSUM_SUBJECT1=", form->subjName1);
+  held_label(printer ? "PRINTER_SUBJECT2=" : "CONSUM_SUBJECT2=", form->subjName2);
   set_field_text(0, form->subjName1);
   set_field_text(4, form->subjName2);
   Set_Item_Value(d, kFormSecond, form->sendEnb ? 1 : 0);
@@ -375,6 +396,7 @@ short Get_Value_SMTP_SendForm(DialogRef d, SMTP_SENDFORM_INFO* form) {
   for (int i = 0; i < kSendFormFields; ++i) {
     if (i == 3) form->sendEnb = Get_Item_Value(d, kFormSecond) ? 1 : 0;
     Str255 text;
+    std::memcpy(text, dest[i], std::size_t(dest[i][0]) + 1);
     if (Get_Setup_Data(field(i), text) != 0) {
       Setup_Error_Message(d, kLabelItem[i]);
       return 0;

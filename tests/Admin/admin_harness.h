@@ -65,6 +65,8 @@ inline void LoadForLoopbackSearch(SInt16 pollSeconds, const std::string& languag
   Appl_Rsrc_Fork_No = tb::OpenApplicationResources(Bundle() + "/Contents/Resources/VEMO-ADMIN.rsrc");
   ASSERT_GE(Appl_Rsrc_Fork_No, 0);
   std::strcpy(IniFileName, (Bundle() + "/Contents/Resources/" + language + "/Admin.ini").c_str());
+  // The program runs in the language of its ini (and its text encoding).
+  tb::SetSystemLanguage(language == "Japanese" ? "ja" : "en");
   ConfigData = CONFIGURATION{500, 1, pollSeconds, 0x7FFFFFFFu, 0, 1, 0, 0, "*"};
   EnvInfo = SETUPINFO{};
   EnvInfo.tcp_count = 1;

@@ -179,6 +179,33 @@ TEST_F(SetupPages, GeneralPasswordAndPrinterNames) {
   EXPECT_EQ(text(7), "***");
 }
 
+// In Japanese the E box's General page labels its port pop-up in the
+// language, and shows the printer name a Japanese client wrote (in the
+// language's encoding) as its text; left as it was, it is not taken for a
+// text of characters the setting refuses.
+class SetupPagesJapanese : public SetupPages {
+ protected:
+  SetupPagesJapanese() { language_ = "Japanese"; }
+};
+
+TEST_F(SetupPagesJapanese, GeneralPortLabelAndAPrinterNameAsTheBoxHoldsIt) {
+  {
+    pboxemu::SettingsBlocks b = emu.Settings(3);
+    admintest::PointTablesAt(b);
+    char msg[64];
+    ASSERT_EQ(context_set_varid(4369, "\x93\xFA\x96\x7B", msg, sizeof msg), 0) << msg;
+    admintest::ClearTables();
+    emu.SetSettings(3, b);
+  }
+  auto clock = ottest::SettledClock(emu);
+  open(3);
+  EXPECT_EQ(text(17), "ポート");
+  EXPECT_EQ(text(16), "日本");
+  // OK: nothing changed, so nothing is refused or asked.
+  click(1);
+  EXPECT_EQ(Get_Open_Setup_Dialog(), nullptr);
+}
+
 TEST_F(SetupPages, SnmpCommunityIsTypedBehindAsterisks) {
   auto clock = ottest::SettledClock(emu);
   open(2);

@@ -1,7 +1,8 @@
 // The mail forms: the line-end conversions, a form read from and written to
 // the settings tables with the subject translation, and the dialog driven
 // by queued keys and clicks (typing Japanese, selection, clipboard, undo,
-// the field cycle, Standard and Cancel).
+// the field cycle, Standard and Cancel), the texts in the language's
+// encoding.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -130,32 +131,49 @@ TEST_F(MailForm, ReadTranslatesAndWriteRestoresTheStoredForms) {
 }
 
 TEST_F(MailForm, DialogEditsTheFieldsByKeysAndWritesOnOk) {
-  // Field 0: Japanese typed over the subject (selected all first); Command-T
-  // three times with the second form off comes back to field 0; then to the
-  // text: select all, cut, paste twice, undo the second paste, type more.
-  Cmd('a');
-  tb::TypeText("件名テスト");
-  for (int i = 0; i < 3; ++i) Cmd('t');
-  tb::TypeText("!");
-  Cmd('t');
-  Cmd('a');
-  Cmd('x');
-  Cmd('v');
-  Cmd('v');
-  Cmd('z');
-  tb::TypeText(" ok");
-  Cmd('t');  // the signature: undo a typed run, redo it
-  tb::TypeText("X");
-  Cmd('z');
-  Cmd('z', shiftKey);
-  tb::PressNamedKey("Return");
-  SMTP_SENDFORM_INFO form{};
-  form.sendType = kSendFormPrinter;
-  ASSERT_EQ(Open_SMTP_SendForm_Dialog(nullptr, &form), 1);
-  EXPECT_EQ(P(form.subjName1), "件名テスト!");
-  EXPECT_EQ(Show(0xEA19), "件名テスト!");
-  EXPECT_EQ(Show(0xEA1A), "Line 1\r\nLine 2 ok");
-  EXPECT_EQ(Show(0xEA1B), "Desk\r\nRoom 5X");
+  // Japanese typed in the subject goes to the box in the language's
+  // encoding; in English, whose encoding cannot hold it, it is refused with
+  // the subject's message (OK'd away) and the form cancelled.
+  const std::string subject = "\x8C\x8F\x96\xBC\x83\x65\x83\x58\x83\x67!";  // 件名テスト! in the Japanese encoding
+  for (const bool japanese : {false, true}) {
+    SCOPED_TRACE(japanese ? "Japanese" : "English");
+    tb::SetSystemLanguage(japanese ? "ja" : "en");
+    // Field 0: typed over the subject (selected all first); Command-T three
+    // times with the second form off comes back to field 0; then to the
+    // text: select all, cut, paste twice, undo the second paste, type more.
+    Cmd('a');
+    tb::TypeText("件名テスト");
+    for (int i = 0; i < 3; ++i) Cmd('t');
+    tb::TypeText("!");
+    Cmd('t');
+    Cmd('a');
+    Cmd('x');
+    Cmd('v');
+    Cmd('v');
+    Cmd('z');
+    tb::TypeText(" ok");
+    Cmd('t');  // the signature: undo a typed run, redo it
+    tb::TypeText("X");
+    Cmd('z');
+    Cmd('z', shiftKey);
+    tb::PressNamedKey("Return");
+    if (!japanese) {
+      tb::PressNamedKey("Return");
+      tb::PressNamedKey("Escape");
+    }
+    SMTP_SENDFORM_INFO form{};
+    form.sendType = kSendFormPrinter;
+    ASSERT_EQ(Open_SMTP_SendForm_Dialog(nullptr, &form), japanese ? 1 : 0);
+    if (!japanese) {
+      EXPECT_EQ(Show(0xEA19), "Printer Information");
+      EXPECT_EQ(Show(0xEA1A), "Line 1\r\nLine 2");
+      continue;
+    }
+    EXPECT_EQ(P(form.subjName1), subject);
+    EXPECT_EQ(Show(0xEA19), subject);
+    EXPECT_EQ(Show(0xEA1A), "Line 1\r\nLine 2 ok");
+    EXPECT_EQ(Show(0xEA1B), "Desk\r\nRoom 5X");
+  }
 }
 
 TEST_F(MailForm, StandardWritesTheHiddenMessagesEvenWhenCancelled) {
@@ -166,21 +184,38 @@ TEST_F(MailForm, StandardWritesTheHiddenMessagesEvenWhenCancelled) {
                                                      std::size_t(GetHandleSize(items))),
                               list),
             noErr);
-  ClickItem(list[2].rect);  // Standard
-  // With the second form on (box 10), Command-T reaches all six fields.
-  ClickItem(list[9].rect);
-  for (int i = 0; i < 4; ++i) Cmd('t');
-  tb::TypeText("x");
-  tb::PressNamedKey("Escape");
-  SMTP_SENDFORM_INFO form{};
-  form.sendType = kSendFormPrinter;
-  EXPECT_EQ(Open_SMTP_SendForm_Dialog(nullptr, &form), 0);
-  EXPECT_EQ(Show(0xEA04), "Success");
-  EXPECT_EQ(Show(0xEA07), "Transmission of the mail failed.");
-  // Cancel leaves the form and the tables' form as they were.
-  EXPECT_EQ(form.sendEnb, 0);
-  EXPECT_EQ(Show(0xEA19), "Printer Information");
-  EXPECT_EQ(Show(0xEA1E), "Other");
+  // The box mails them in the language's encoding.
+  const struct {
+    const char* language;
+    const char* code;
+    std::string success, failure;
+  } languages[] = {
+      {"English", "en", "Success", "Transmission of the mail failed."},
+      {"Japanese", "ja", "\x90\xAC\x8C\xF7",  // 成功, メールの送信に失敗しました。
+       "\x83\x81\x81\x5B\x83\x8B\x82\xCC\x91\x97\x90\x4D\x82\xC9\x8E\xB8\x94\x73\x82\xB5\x82\xDC\x82\xB5\x82\xBD"
+       "\x81\x42"},
+  };
+  for (const auto& l : languages) {
+    SCOPED_TRACE(l.language);
+    std::snprintf(IniFileName, sizeof IniFileName, "%s/Contents/Resources/%s/Admin.ini", admintest::Bundle().c_str(),
+                  l.language);
+    tb::SetSystemLanguage(l.code);
+    ClickItem(list[2].rect);  // Standard
+    // With the second form on (box 10), Command-T reaches all six fields.
+    ClickItem(list[9].rect);
+    for (int i = 0; i < 4; ++i) Cmd('t');
+    tb::TypeText("x");
+    tb::PressNamedKey("Escape");
+    SMTP_SENDFORM_INFO form{};
+    form.sendType = kSendFormPrinter;
+    EXPECT_EQ(Open_SMTP_SendForm_Dialog(nullptr, &form), 0);
+    EXPECT_EQ(Show(0xEA04), l.success);
+    EXPECT_EQ(Show(0xEA07), l.failure);
+    // Cancel leaves the form and the tables' form as they were.
+    EXPECT_EQ(form.sendEnb, 0);
+    EXPECT_EQ(Show(0xEA19), "Printer Information");
+    EXPECT_EQ(Show(0xEA1E), "Other");
+  }
 }
 
 }  // namespace

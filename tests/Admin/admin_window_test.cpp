@@ -17,6 +17,7 @@
 #include "Admin/MainWindow.h"
 #include "Admin/SearchConfig.h"
 #include "admin_harness.h"
+#include "box_names.h"
 #include "pboxemu/emulator.h"
 #include "settle.h"
 #include "test_support.h"
@@ -308,5 +309,32 @@ TEST_F(AdminWindow, JapaneseTextsAreListedDrawnAndCutWhole) {
   ASSERT_EQ(bounds.right - bounds.left, 300);
   EXPECT_TRUE(testsupport::DarkInkIn(port, Rect{136, 4, 150, 140}));
 }
+
+// Every name of the shared table as a box's own name, in each language:
+// listed as the language's encoding reads it.
+class AdminNames : public AdminWindow, public ::testing::WithParamInterface<testsupport::BoxLanguage> {};
+
+TEST_P(AdminNames, DeviceNamesReadInTheLanguagesEncoding) {
+  const int lang = GetParam();
+  std::snprintf(IniFileName, sizeof IniFileName, "%s/Contents/Resources/%s/Admin.ini", Bundle().c_str(),
+                lang == testsupport::kJapanese ? "Japanese" : "English");
+  tb::SetSystemLanguage(lang == testsupport::kJapanese ? "ja" : "en");
+  for (const testsupport::BoxName& n : testsupport::BoxNames()) {
+    pboxemu::BoxSpec d;
+    d.name = n.held;
+    emu.AddBox(d);
+  }
+  std::string err;
+  ASSERT_TRUE(emu.Start(&err)) << err;
+  ASSERT_EQ(Open_Main_Window(), 1);
+  search_cycle();
+  ASSERT_EQ(rows(), int(testsupport::BoxNames().size()));
+  for (const testsupport::BoxName& n : testsupport::BoxNames()) EXPECT_GE(row_of(n.shown[lang]), 0) << n.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, AdminNames, ::testing::Values(testsupport::kEnglish, testsupport::kJapanese),
+                         [](const ::testing::TestParamInfo<testsupport::BoxLanguage>& p) {
+                           return std::string(p.param == testsupport::kJapanese ? "Japanese" : "English");
+                         });
 
 }  // namespace
