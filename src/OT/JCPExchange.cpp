@@ -19,8 +19,22 @@ namespace {
 constexpr int kSyncWaitMs = 5;
 // Unbind attempts while events keep arriving on a closing endpoint.
 constexpr int kMaxUnbindTries = 8;
+// The queue of received datagrams asked for (the host may cap it): a burst
+// of replies, a box's repeats or a stranger's, must not push the one
+// awaited out of the queue before it is read.
+constexpr UInt32 kReceiveQueueBytes = 4u << 20;
 
 bool isOpen(const EPInfo* ep) { return JCP_EndpointOpen(ep); }
+
+// An asynchronous endpoint hears of it as T_OPTMGMTCOMPLETE, which needs
+// nothing more.
+void askForReceiveQueue(EPInfo* ep) {
+  UInt32 words[5] = {kOTFourByteOptionSize, XTI_GENERIC, XTI_RCVBUF, 0, kReceiveQueueBytes};
+  TOptMgmt req{};
+  req.opt = TNetbuf{sizeof words, sizeof words, reinterpret_cast<UInt8*>(words)};
+  req.flags = T_NEGOTIATE;
+  OTOptionManagement(ep->epRef, &req, nullptr);
+}
 
 void unbindComplete(JCPEPInfo* ctx, EPInfo* ep) {
   // A second unbind-complete (the event after a direct run) finds the
@@ -88,6 +102,7 @@ void openComplete(JCPEPInfo* ctx, EPInfo* ep, OTResult result, void* cookie) {
     JCP_Finish(ctx, ep);
     return;
   }
+  askForReceiveQueue(ep);
   r = OT_Bind(ep);
   if (r != kOTNoError) {
     ctx->isSuccess = 0;
@@ -301,7 +316,12 @@ void JCP_WaitComplete(JCPEPInfo* ctx) {
     // Nothing is left that could complete the request (a caller cleared
     // isComplete without starting a resend).
     if (r == kOTBadDataErr && !isOpen(JCP_ActiveEndpoint(ctx))) break;
-    tb::Pump(kSyncWaitMs);
+    // Datagrams a receive step left for its next turn (its last read took
+    // one) are read at once: sleeping on them would let a burst fill the
+    // socket's queue and push the box's answer out.
+    const EPInfo* ep = JCP_ActiveEndpoint(ctx);
+    const bool left = isOpen(ep) && !JCP_IsEnding(ctx) && ep->prevCallFunc == OT_FUNC_RCVUDATA && ep->err == kOTNoError;
+    tb::Pump(left ? 0 : kSyncWaitMs);
   }
 }
 

@@ -736,8 +736,9 @@ TEST_F(OpenTransport, AddressReuseNegotiatedSynchronouslyAndAsynchronously) {
 
 // No delay and the send buffer, as the print client negotiates them beside
 // address reuse: known for TCP endpoints, before and after the bind; a
-// datagram endpoint supports neither.
-TEST_F(OpenTransport, NoDelayAndTheSendBufferAreStreamOptions) {
+// datagram endpoint supports neither, but takes the queue of received
+// datagrams the JCP client asks for, which a TCP endpoint does not.
+TEST_F(OpenTransport, EachKindOfEndpointTakesItsOwnOptions) {
   auto negotiate = [](EndpointRef ep, OTFlags flags, UInt32 value, UInt32* status, OTXTILevel level = INET_TCP,
                       OTXTIName name = TCP_NODELAY) {
     UInt32 words[5] = {kOTFourByteOptionSize, level, name, 0, value}, back[5] = {};
@@ -759,11 +760,17 @@ TEST_F(OpenTransport, NoDelayAndTheSendBufferAreStreamOptions) {
   EXPECT_EQ(negotiate(tcp, T_NEGOTIATE, 8u << 20, &status, XTI_GENERIC, XTI_SNDBUF), 8u << 20);
   EXPECT_EQ(status, T_SUCCESS);
   EXPECT_EQ(negotiate(tcp, T_CURRENT, 0, &status, XTI_GENERIC, XTI_SNDBUF), 8u << 20);
+  negotiate(tcp, T_NEGOTIATE, 4u << 20, &status, XTI_GENERIC, XTI_RCVBUF);
+  EXPECT_EQ(status, T_NOTSUPPORT);
   OTCloseProvider(tcp);
   EndpointRef udp = OpenSync("udp");
   negotiate(udp, T_NEGOTIATE, T_YES, &status);
   EXPECT_EQ(status, T_NOTSUPPORT);
   negotiate(udp, T_NEGOTIATE, 8u << 20, &status, XTI_GENERIC, XTI_SNDBUF);
   EXPECT_EQ(status, T_NOTSUPPORT);
+  EXPECT_EQ(negotiate(udp, T_NEGOTIATE, 4u << 20, &status, XTI_GENERIC, XTI_RCVBUF), 4u << 20);
+  EXPECT_EQ(status, T_SUCCESS);
+  BindSync(udp, 0x7F000019);
+  EXPECT_EQ(negotiate(udp, T_CURRENT, 0, &status, XTI_GENERIC, XTI_RCVBUF), 4u << 20);
   OTCloseProvider(udp);
 }

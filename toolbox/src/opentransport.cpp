@@ -244,6 +244,7 @@ struct Endpoint final : OTProvider {
   bool reuseAddr = false;  // IP_REUSEADDR negotiated
   bool noDelay = false;    // TCP_NODELAY negotiated
   UInt32 sendBuffer = 0;   // XTI_SNDBUF negotiated (0: the host's own)
+  UInt32 recvBuffer = 0;   // XTI_RCVBUF negotiated (0: the host's own)
 
   // A listener's call between OTListen and OTAccept.
   int callFd = -1;
@@ -676,12 +677,29 @@ void applySendBuffer(int fd, UInt32 want) {
   setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &v, sizeof v);
 }
 
+// A datagram socket's queue of want bytes, as far as the host's cap lets
+// it (a burst of datagrams beyond its queue is dropped by the host before
+// anyone reads it); never smaller than the host's own. The host doubles
+// what it is given.
+void applyReceiveBuffer(int fd, UInt32 want) {
+  if (want == 0) return;
+  const long cap = sysValue("/proc/sys/net/core/rmem_max", 0, 212992);
+  const long deflt = sysValue("/proc/sys/net/core/rmem_default", 0, 212992);
+  const long size = std::min<long>(want, cap);
+  if (2 * size <= deflt) return;
+  const int v = int(std::min<long>(size, 0x7FFFFFFF));
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &v, sizeof v);
+}
+
 // The endpoint's negotiated options onto its socket (a new one, or the
 // bound one when they change).
 void applyOptions(int fd, const Endpoint& ep) {
   const int reuse = ep.reuseAddr ? 1 : 0;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-  if (ep.kind != Kind::Stream) return;
+  if (ep.kind != Kind::Stream) {
+    applyReceiveBuffer(fd, ep.recvBuffer);
+    return;
+  }
   const int noDelay = ep.noDelay ? 1 : 0;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
   applySendBuffer(fd, ep.sendBuffer);
@@ -1503,7 +1521,7 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
   std::vector<UInt8> out(req.opt.buf, req.opt.buf + req.opt.len);
   UInt32 overall = T_SUCCESS;
   bool reuse = ep.reuseAddr, noDelay = ep.noDelay;
-  UInt32 sendBuffer = ep.sendBuffer;
+  UInt32 sendBuffer = ep.sendBuffer, recvBuffer = ep.recvBuffer;
   for (std::size_t off = 0; off < out.size();) {
     if (out.size() - off < kOTOptionHeaderSize) return kOTBadOptionErr;
     TOption head;
@@ -1513,12 +1531,16 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
     bool* flag = head.level == INET_IP && head.name == IP_REUSEADDR                              ? &reuse
                  : head.level == INET_TCP && head.name == TCP_NODELAY && ep.kind == Kind::Stream ? &noDelay
                                                                                                  : nullptr;
-    if (head.level == XTI_GENERIC && head.name == XTI_SNDBUF && ep.kind == Kind::Stream) {
+    UInt32* size = head.level != XTI_GENERIC                              ? nullptr
+                   : head.name == XTI_SNDBUF && ep.kind == Kind::Stream   ? &sendBuffer
+                   : head.name == XTI_RCVBUF && ep.kind == Kind::Datagram ? &recvBuffer
+                                                                          : nullptr;
+    if (size) {
       if (head.len != kOTFourByteOptionSize) return kOTBadOptionErr;
       UInt32 value;
       std::memcpy(&value, out.data() + off + kOTOptionHeaderSize, sizeof value);
-      if (req.flags == T_NEGOTIATE) sendBuffer = value;
-      std::memcpy(out.data() + off + kOTOptionHeaderSize, &sendBuffer, sizeof sendBuffer);
+      if (req.flags == T_NEGOTIATE) *size = value;
+      std::memcpy(out.data() + off + kOTOptionHeaderSize, size, sizeof *size);
       status = T_SUCCESS;
     } else if (flag) {
       if (head.len != kOTFourByteOptionSize) return kOTBadOptionErr;
@@ -1542,10 +1564,12 @@ OTResult manageOptions(Endpoint& ep, const TOptMgmt& req, TOptMgmt* ret) {
     ret->opt.len = static_cast<OTByteCount>(out.size());
     ret->flags = overall;
   }
-  const bool changed = reuse != ep.reuseAddr || noDelay != ep.noDelay || sendBuffer != ep.sendBuffer;
+  const bool changed =
+      reuse != ep.reuseAddr || noDelay != ep.noDelay || sendBuffer != ep.sendBuffer || recvBuffer != ep.recvBuffer;
   ep.reuseAddr = reuse;
   ep.noDelay = noDelay;
   ep.sendBuffer = sendBuffer;
+  ep.recvBuffer = recvBuffer;
   // Already bound: the socket takes them now.
   if (changed && ep.fd >= 0) applyOptions(ep.fd, ep);
   return kOTNoError;

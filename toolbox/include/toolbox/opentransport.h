@@ -302,7 +302,10 @@ Boolean OTIsBlocking(ProviderRef ref);
 // XTI_GENERIC / XTI_SNDBUF (bytes, 0 for the system's choice) asks for a
 // send buffer of at least that size on a TCP endpoint: the host keeps its
 // own growing buffer unless it lets a fixed one be larger than that grows
-// to. T_NEGOTIATE sets it,
+// to; XTI_GENERIC / XTI_RCVBUF (bytes, 0 for the system's choice) asks for a
+// queue of received datagrams of that size on a UDP (or DDP) endpoint, as
+// far as the host's cap lets it, never below the host's own. T_NEGOTIATE
+// sets it,
 // T_CURRENT reads it; other flags give kOTBadFlagErr. ret gets the request's
 // options back with their status and value (kOTBufferOverflowErr when its
 // buffer is too small) and, in flags, the worst status of them: an unknown
@@ -333,7 +336,7 @@ enum : UInt32 {
 };
 enum : UInt32 { T_NO = 0, T_YES = 1 };
 enum : OTXTILevel { INET_IP = 0, INET_TCP = 6, XTI_GENERIC = 0xFFFF };
-enum : OTXTIName { IP_REUSEADDR = 4, XTI_SNDBUF = 0x1001 };
+enum : OTXTIName { IP_REUSEADDR = 4, XTI_SNDBUF = 0x1001, XTI_RCVBUF = 0x1002 };
 // The old platform's name and value, which the host's <netinet/tcp.h>
 // defines alike.
 #ifndef TCP_NODELAY
