@@ -231,7 +231,8 @@ short Build_Config_Tab(CONFIG_FRAME* frame) {
   Rect item;
   Get_Dialog_Item_Rect(record->dlg, kConfigTabItem, &item);
   const Rect tabs{item.top, item.left, SInt16(item.top + 230), item.right};
-  const Rect page{SInt16(item.top + kCTStripHeight), item.left, SInt16(item.top + 230), item.right};
+  // The selected tab stands on the page frame, as in the settings window.
+  const Rect page{SInt16(item.top + CTFrontTabHeight(143)), item.left, SInt16(item.top + 230), item.right};
   record->tabData = CTNew(GetDialogWindow(record->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
   if (!record->tabData) return 0;
   Set_Config_Tab_Look(record->tabData);

@@ -39,6 +39,11 @@ enum : SInt16 {
 
 // The strip is drawn this high, whatever the height of tabRect.
 constexpr SInt16 kCTStripHeight = 30;
+// How high the selected tab stands: the height of the front picture (at
+// most kCTStripHeight; kCTStripHeight when the picture is missing). A page
+// frame that starts this far below the strip's top has the selected tab
+// standing on its top line.
+SInt16 CTFrontTabHeight(SInt16 frontPictID);
 // The spin button's size, in the strip's bottom right corner.
 constexpr SInt16 kCTSpinWidth = 28;
 constexpr SInt16 kCTSpinHeight = 14;

@@ -105,6 +105,15 @@ PicHandle BuildOne(CTAB_DATA* ct, CTAB_LIST* tab, int k, ConstStr255Param title)
 // ---------------------------------------------------------------------------
 // Tab pictures and regions
 
+SInt16 CTFrontTabHeight(SInt16 frontPictID) {
+  PicHandle pic = GetPicture(frontPictID);
+  if (!pic) return kCTStripHeight;
+  Rect r;
+  QDGetPictureBounds(pic, &r);
+  ReleaseResource(reinterpret_cast<Handle>(pic));
+  return SInt16(std::clamp<int>(r.bottom - r.top, 1, kCTStripHeight));
+}
+
 PicHandle ctab::CreateTabPicture(CTAB_DATA* ct, SInt16 idx, ConstStr255Param title) {
   CTAB_LIST* tab = ct && idx >= 0 && idx < ct->num ? GetTab(ct, idx) : nullptr;
   if (!tab) return nullptr;

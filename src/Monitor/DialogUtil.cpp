@@ -64,7 +64,8 @@ void InvalidateAll(DialogRef d) {
 CTAB_DATA* NewSettingsTabs(DialogRef d, DialogItemIndex item, SInt16 height) {
   const Rect r = ItemRect(d, item);
   const Rect tabs{r.top, r.left, SInt16(r.top + height), r.right};
-  const Rect page{SInt16(r.top + kCTStripHeight), r.left, SInt16(r.top + height), r.right};
+  // The selected tab stands on the page frame.
+  const Rect page{SInt16(r.top + CTFrontTabHeight(143)), r.left, SInt16(r.top + height), r.right};
   CTAB_DATA* tab = CTNew(GetDialogWindow(d), &tabs, &page, 16, false, 0xFFFFFF, true);
   if (!tab) return nullptr;
   const DialogFont f = FontOf("TAB=");

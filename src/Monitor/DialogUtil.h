@@ -23,8 +23,8 @@ Rect ItemRect(DialogRef d, DialogItemIndex item);
 void InvalidateAll(DialogRef d);
 
 // The tab control of a settings dialog over the item's rectangle, `height`
-// high with its pages below the strip, in the "TAB=" font. Null when it
-// cannot be made.
+// high with its pages below the strip (the selected tab standing on their
+// frame), in the "TAB=" font. Null when it cannot be made.
 CTAB_DATA* NewSettingsTabs(DialogRef d, DialogItemIndex item, SInt16 height);
 // Tracks a press on the tab strip in the current port: the tab chosen, or
 // -1 when the press lies on no drawn tab or chose none but `shown`.

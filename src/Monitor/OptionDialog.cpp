@@ -238,15 +238,8 @@ void Setup_Base_Setup(CONFIG_WND_INFO* rec) {
 short Build_Config_Tab(CONFIG_FRAME* frame) {
   auto* rec = static_cast<CONFIG_WND_INFO*>(frame);
   if (!rec || !rec->dlg) return 0;
-  const Rect item = ItemRect(rec->dlg, kConfigTabItem);
-  const Rect tabs{item.top, item.left, SInt16(item.top + 225), item.right};
-  const Rect page{SInt16(item.top + kCTStripHeight), item.left, SInt16(item.top + 225), item.right};
-  rec->tabData = CTNew(GetDialogWindow(rec->dlg), &tabs, &page, 16, false, 0xFFFFFF, true);
+  rec->tabData = NewSettingsTabs(rec->dlg, kConfigTabItem, 225);
   if (!rec->tabData) return 0;
-  const DialogFont f = FontOf("TAB=");
-  const UInt8 face = UInt8(f.face);
-  CTSetFont(rec->tabData, &f.id, &face, &f.size);
-  CTSetPictID(rec->tabData, 143, 142, 144, 145, 146, 147, 148, 149);
   const std::string title = Ini_Text("[TAB]", "TAB04=", "Printer");
   Str255 p;
   pstr::set(p, sizeof p, title);

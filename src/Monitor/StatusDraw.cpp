@@ -41,15 +41,21 @@ std::string label(const char* key, const char* fallback) { return Ini_Text("[LAB
 std::string pstr_text(const UInt8* p) { return std::string(reinterpret_cast<const char*>(p + 1), p[0]); }
 
 // Text in an item's rectangle, erased first, wrapped at blanks into the
-// lines that fit.
+// lines that fit. The last line the rectangle holds ends with an ellipsis
+// when text is left over: nothing is left out unseen.
 void draw_text_in(DialogRef d, DialogItemIndex item, const std::string& text, short indent = 0) {
   Rect r = item_rect(d, item);
   if (r.right <= r.left) return;
   EraseRect(&r);
   tb::DrawnTextScope tag(tb::TextSource::kDirect, &r, item);
   const short width = short(r.right - r.left - indent - 4);
+  constexpr short kLine = 14;
   short v = short(r.top + 12);
   std::size_t at = 0;
+  const auto skipBreaks = [&](std::size_t k) {
+    while (k < text.size() && (text[k] == ' ' || text[k] == '\r' || text[k] == '\n')) ++k;
+    return k;
+  };
   while (at < text.size() && v <= r.bottom) {
     std::size_t end = text.find_first_of("\r\n", at);
     if (end == std::string::npos) end = text.size();
@@ -62,10 +68,19 @@ void draw_text_in(DialogRef d, DialogItemIndex item, const std::string& text, sh
     }
     if (fit == at) fit = end;
     MoveTo(short(r.left + indent + 2), v);
+    if (v + kLine > r.bottom && skipBreaks(fit) < text.size()) {
+      std::string rest = text.substr(at);
+      std::replace_if(
+          rest.begin(), rest.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+      Str255 last;
+      pstr::set(last, sizeof last, rest);
+      TruncString(width, last, truncEnd);
+      DrawString(last);
+      return;
+    }
     DrawText(text.data(), short(at), short(fit - at));
-    at = fit;
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\r' || text[at] == '\n')) ++at;
-    v = short(v + 14);
+    at = skipBreaks(fit);
+    v = short(v + kLine);
   }
 }
 

@@ -198,13 +198,16 @@ class DrawnText : public admintest::AdminProgramTest, public ::testing::WithPara
     }
   }
   // A page's items, a field with its border, lie inside the page frame,
-  // clear of its edge line (the frame's last row and column).
+  // clear of its edge line (the frame's last row and column), and the
+  // selected tab stands on the frame.
   void lookInsideFrame(WindowRef w, const std::string& title) {
     DialogItemIndex frameItems;
     CTAB_DATA* tabs = TabsOf(w, &frameItems);
     if (!tabs || !tabs->frameRect) return;
     const Rect fr = *tabs->frameRect;
     DialogRef d = GetDialogFromWindow(w);
+    const std::string standing = testsupport::TabAboveItsFrame(d, CTGetCurSel(tabs) - tabs->visTabNo, fr.top);
+    if (!standing.empty()) faults_[title].insert(standing);
     for (DialogItemIndex i = frameItems + 1; i <= CountDITL(d); ++i) {
       DialogItemType kind = 0;
       Handle h = nullptr;

@@ -115,6 +115,12 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     // a stall, a lost printer), so a loaded machine meets the same states.
     tb::UseVirtualClock(true);
     StartBoxes(2, true);
+    // A box whose values make the status page's longest texts: a gigabyte
+    // of held-job memory, 324 megabytes of it in use.
+    pboxemu::PrinterStatus busy =
+        pboxemu::StatusForState(pboxemu::PrinterState::Ready, pboxemu::IcTypeForMachineType(emu.BoxMachineType(0)));
+    busy.s[50] = 1024 >> 8, busy.s[51] = 1024 & 0xFF, busy.s[52] = 700 >> 8, busy.s[53] = 700 & 0xFF;
+    emu.SetPrinterStatus(0, busy);
     win = OpenWindow(0);
     ASSERT_NE(win, nullptr);
     ASSERT_TRUE(RunUntil([&] { return win->powerCheck != 0; }, kBound));
@@ -355,6 +361,7 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
   static void LookAndClick(const std::string& name, WindowRef window, CTAB_DATA* tabs) {
     SCOPED_TRACE(name);
     testsupport::TextRules rules;
+    rules.allowShortenedListCells = false;
     rules.exempt = [window](const tb::DrawnText& t) {
       // A scrolling view's last line shows in part; the rest scrolls in.
       if (t.source == tb::TextSource::kTextEdit && !(t.cut & tb::kOutsideWindow) && !t.shortened) return true;
@@ -369,6 +376,9 @@ class Tour : public MonitorDialogs, public testing::WithParamInterface<const cha
     EXPECT_EQ(testsupport::JoinLines(testsupport::WindowTextFaults(window, rules)), "");
     if (tabs) {
       EXPECT_EQ(ItemsOutsideThePageFrame(GetDialogFromWindow(window), tabs), "");
+      EXPECT_EQ(testsupport::TabAboveItsFrame(GetDialogFromWindow(window), CTGetCurSel(tabs) - tabs->visTabNo,
+                                              tabs->frameRect->top),
+                "");
     }
     WINDOW_USR_DATA* data = Get_Usr_Window_Data(window);
     if (window != FrontWindow() || !data || !data->isDialog) return;
@@ -575,6 +585,33 @@ TEST_P(Tour, TheInformationTextStaysWhereItWasScrolled) {
     act(s.input);
     expectAt(s.line, s.what);
   }
+}
+
+// Every drum size the decoding can give (codes 0 to 7 of the oldest
+// controller, 0 to 15 of the others, the consumables window reading the
+// latter's names for both) has its text, and every paper size the status
+// page names the consumables window names alike.
+TEST_P(Tour, EveryDrumAndPaperSizeHasItsText) {
+  UseLanguage(GetParam());
+  const auto text = [](const char* section, const std::string& key) {
+    char value[256] = "";
+    Load_File_To_CstringEx(section, key.c_str(), value, sizeof value, MonFileName);
+    return std::string(value);
+  };
+  std::set<std::string> missing;
+  for (const auto& [prefix, codes] : {std::pair{"SIZEA", 8}, std::pair{"SIZEB", 16}})
+    for (int code = 0; code < codes; ++code) {
+      char key[16];
+      std::snprintf(key, sizeof key, "%s%02d=", prefix, code);
+      if (text("[DETAIL]", key).empty()) missing.insert(std::string("[DETAIL]") + key);
+    }
+  for (int code = 1; code < 128; ++code) {
+    char key[16];
+    std::snprintf(key, sizeof key, "SIZE%03d=", code);
+    if (text("[DETAIL]", key) != text("[PAPER]", key))
+      missing.insert(std::string(key) + " \"" + text("[DETAIL]", key) + "\" / \"" + text("[PAPER]", key) + "\"");
+  }
+  EXPECT_TRUE(missing.empty()) << GetParam() << ": " << testing::PrintToString(missing);
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, Tour, testing::Values("English", "Japanese"));

@@ -97,4 +97,14 @@ std::vector<ClickTarget> ClickTargets(DialogRef dialog) {
   return out;
 }
 
+std::string TabAboveItsFrame(DialogRef dialog, int sel, short frameTop) {
+  std::vector<ClickTarget> tabs = ClickTargets(dialog);
+  std::erase_if(tabs, [](const ClickTarget& t) { return t.kind != ClickTarget::Kind::kTab; });
+  if (sel < 0 || sel >= int(tabs.size())) return "";
+  const ClickTarget& tab = tabs[std::size_t(sel)];
+  if (tab.rect.bottom >= frameTop) return "";
+  return "the selected tab '" + tab.title + "' ends " + std::to_string(frameTop - tab.rect.bottom) +
+         " pixels above its page frame";
+}
+
 }  // namespace testsupport

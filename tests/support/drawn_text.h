@@ -58,5 +58,10 @@ struct ClickTarget {
 // when the tabs were made), left to right, then every visible, active and
 // enabled push button, check box and radio button, by item.
 std::vector<ClickTarget> ClickTargets(DialogRef dialog);
+// A line saying how far the selected tab (index sel among the tabs the
+// dialog shows, left to right) stands above its page frame, whose top line
+// runs at frameTop, when it does not reach down to it; "" when the tab
+// stands on the frame (or no such tab is drawn).
+std::string TabAboveItsFrame(DialogRef dialog, int sel, short frameTop);
 
 }  // namespace testsupport
