@@ -60,8 +60,7 @@ int findKey(char* value, std::size_t size, const char* key, const char* section,
             std::size_t* copied) {
   if (!value || size == 0 || !key || !section || !path) return 0;
   std::string all;
-  bool whole = false;
-  if (tb::ReadLocalFile(path, tb::kTextFileMax, all, &whole) != noErr || !whole) return 0;
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, all) != noErr) return 0;
   // Lines end in CR, LF, CR LF or LF CR alike: split at either and drop
   // the empty pieces.
   bool inSection = false;

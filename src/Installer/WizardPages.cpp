@@ -257,7 +257,7 @@ int Build_Text_Data(INST_DLG_INFO* tbl) {
   std::string path =
       Resolve_Partial_Path(instData.rootSpec, "::Resources:" + instData.languFolderSpec + ":LICENSE.TXT");
   std::string text;
-  if (tb::ReadLocalFile(path, kLicenceMax, text) != noErr) return 0;
+  if (tb::ReadLocalFile(path, kLicenceMax, text, tb::LongerFile::Cut) != noErr) return 0;
   // The text view breaks lines at CR: LF and CR LF ends become CR.
   std::string lines;
   for (std::size_t i = 0; i < text.size(); ++i) {

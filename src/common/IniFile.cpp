@@ -152,10 +152,8 @@ int GetFileDataFromBuffer(const char* data, std::size_t len, const char* section
 
 int GetFileData(const char* section, const char* key, char* out, int size, const FSSpec* fss) {
   std::string path, data;
-  bool whole = false;
-  if (!fss || tb::SpecToPath(*fss, path) != noErr) return 0;
   // A file larger than any text file is one there is no memory for.
-  if (tb::ReadLocalFile(path, tb::kTextFileMax, data, &whole) != noErr || !whole) return 0;
+  if (!fss || tb::SpecToPath(*fss, path) != noErr || tb::ReadLocalFile(path, tb::kTextFileMax, data) != noErr) return 0;
   return GetFileDataFromBuffer(data.data(), data.size(), section, key, out, size);
 }
 
@@ -210,8 +208,7 @@ int Load_Buffer_To_Cstring(const char* data, std::size_t len, char* out, const c
 int Load_File_To_Cstring(char* out, const char* key, const char* section, const char* path,
                          int outSize) {
   std::string data;
-  bool whole = false;
-  if (!path || tb::ReadLocalFile(path, tb::kTextFileMax, data, &whole) != noErr || !whole) return 0;
+  if (!path || tb::ReadLocalFile(path, tb::kTextFileMax, data) != noErr) return 0;
   return Load_Buffer_To_Cstring(data.data(), data.size(), out, key, section, outSize);
 }
 

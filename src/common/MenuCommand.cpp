@@ -45,8 +45,7 @@ bool menu_file_path(std::string* path) {
 // kLineMax bytes on a character boundary.
 bool read_lines(const std::string& path, std::vector<std::string>* lines) {
   std::string data;
-  bool whole = false;
-  if (tb::ReadLocalFile(path, tb::kTextFileMax, data, &whole) != noErr || !whole) return false;
+  if (tb::ReadLocalFile(path, tb::kTextFileMax, data) != noErr) return false;
   std::size_t pos = 0;
   while (pos < data.size()) {
     std::size_t end = data.find_first_of("\r\n", pos);

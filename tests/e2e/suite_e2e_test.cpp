@@ -1,12 +1,14 @@
 // Every program of the suite that has a window, started from the build the
 // way a user starts it, each driven by a script: ending by the system's quit
-// request with the screen written at exit and its sockets on loopback, and
+// request with the screen written at exit and its sockets on loopback,
 // every tab strip of the suite shown in English and Japanese, its titles
-// whole in their tabs.
+// whole in their tabs, and every file it reads at start replaced in turn by
+// what else may stand at its name.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -18,15 +20,19 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "pboxemu/emulator.h"
 #include "test_support.h"
 #include "toolbox/dialogs.h"
 #include "toolbox/files.h"
@@ -481,3 +487,359 @@ TEST_F(AlertIcons, EveryProgramsAlertShowsTheStopNoteOrCautionIcon) {
 }
 
 }  // namespace
+
+// ---- Files read at start that are not what they seem -------------------------
+
+namespace {
+
+// One program run among others side by side: its environment, and what came
+// of it.
+struct Launch {
+  std::string exe;
+  std::vector<std::string> env;  // NAME=value, the whole of it
+  int status = -1;
+  double toWindow = -1;      // seconds from its start to the script's "ready"
+  double toEnd = -1;         // and to its end
+  long long bytesRead = -1;  // what it had read by then
+  std::string err;
+};
+
+// The bytes a running process has read so far (rchar), -1 when unknown.
+long long bytesReadBy(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/io");
+  std::string key;
+  long long value;
+  while (in >> key >> value)
+    if (key == "rchar:") return value;
+  return -1;
+}
+
+// Runs the launches, `parallel` at a time. Each runs until its script logs
+// "ready", then gets the system's quit request (SIGTERM); one without a
+// window 30 seconds after its start, or still running 20 seconds after the
+// request, is killed.
+void runSideBySide(std::vector<Launch>& launches, std::size_t parallel) {
+  using Clock = std::chrono::steady_clock;
+  struct Live {
+    Launch* launch;
+    pid_t pid;
+    int fd;
+    Clock::time_point start, killAt;
+    bool sent;
+  };
+  std::vector<Live> live;
+  for (std::size_t next = 0; next < launches.size() || !live.empty();) {
+    while (live.size() < parallel && next < launches.size()) {
+      Launch& l = launches[next++];
+      int fds[2];
+      if (pipe2(fds, O_CLOEXEC) != 0) continue;
+      posix_spawn_file_actions_t fa;
+      posix_spawn_file_actions_init(&fa);
+      posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+      std::vector<char*> envp;
+      for (std::string& e : l.env) envp.push_back(e.data());
+      envp.push_back(nullptr);
+      char* argv[] = {l.exe.data(), nullptr};
+      pid_t pid = -1;
+      const int rc = posix_spawn(&pid, l.exe.c_str(), &fa, nullptr, argv, envp.data());
+      posix_spawn_file_actions_destroy(&fa);
+      close(fds[1]);
+      if (rc != 0) {
+        close(fds[0]);
+        continue;
+      }
+      live.push_back({&l, pid, fds[0], Clock::now(), Clock::now() + std::chrono::seconds(30), false});
+    }
+    std::vector<pollfd> polls;
+    for (const Live& c : live) polls.push_back({c.fd, POLLIN, 0});
+    poll(polls.data(), polls.size(), 200);
+    for (std::size_t i = 0; i < live.size();) {
+      Live& c = live[i];
+      bool ended = false;
+      if (polls[i].revents) {
+        char buf[4096];
+        const ssize_t n = read(c.fd, buf, sizeof buf);
+        if (n > 0)
+          c.launch->err.append(buf, std::size_t(n));
+        else
+          ended = true;
+      }
+      if (!c.sent && c.launch->err.find("script: ready") != std::string::npos) {
+        c.launch->toWindow = std::chrono::duration<double>(Clock::now() - c.start).count();
+        c.launch->bytesRead = bytesReadBy(c.pid);
+        c.sent = kill(c.pid, SIGTERM) == 0;
+        c.killAt = Clock::now() + std::chrono::seconds(20);
+      }
+      if (Clock::now() > c.killAt) kill(c.pid, SIGKILL);
+      if (!ended) {
+        ++i;
+        continue;
+      }
+      close(c.fd);
+      c.launch->status = testsupport::WaitExit(c.pid);
+      c.launch->toEnd = std::chrono::duration<double>(Clock::now() - c.start).count();
+      live.erase(live.begin() + std::ptrdiff_t(i));
+      polls.erase(polls.begin() + std::ptrdiff_t(i));
+    }
+  }
+}
+
+// What an item of a folder tree is, links not followed; a folder's time
+// and size change with its names and are left out. The home and runtime
+// folders start empty and belong to the program.
+struct Item {
+  mode_t mode = 0;
+  off_t size = 0;
+  std::int64_t mtime = 0;
+  std::string target;
+  bool operator==(const Item&) const = default;
+};
+
+std::map<std::string, Item> snapshot(const fs::path& root) {
+  std::map<std::string, Item> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    const std::string name = it->path().lexically_relative(root).string();
+    if (name == "home" || name == "run" || name == "tour.txt") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    struct stat st;
+    if (lstat(it->path().c_str(), &st) != 0) continue;
+    Item item{st.st_mode, S_ISDIR(st.st_mode) ? 0 : st.st_size,
+              S_ISDIR(st.st_mode) ? 0 : std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, ""};
+    if (S_ISLNK(st.st_mode)) item.target = fs::read_symlink(it->path(), ec).string();
+    out[name] = item;
+  }
+  return out;
+}
+
+// A program and the files it reads at start, below a sandbox laid out as
+// the build is (suite/, disc/) with its settings folder (config/).
+struct StartFiles {
+  std::string exe;
+  std::string window;
+  std::string onQuit;
+  std::vector<std::string> reads;
+  std::vector<std::string> own;  // what it may write (some of them it reads too)
+  // Files without which it ends at once, without a window, as it should.
+  std::vector<std::string> needed = {};
+  // Its preference file, which it makes anew where no file stands at the name.
+  std::string remade = {};
+};
+
+// The printer the monitor opens at start: the pointer file names its
+// status-data file.
+const char kStatusName[] = "VEMOMON-00;80;92;0A;0B;0C";
+
+std::string statusRecord() {
+  std::string r(184, '\0');
+  r[0] = 1;                              // in use
+  r[3] = 1;                              // hash
+  std::memcpy(&r[4], "Front desk", 10);  // name
+  std::memcpy(&r[36], "QSV-D", 5);       // model text
+  std::memcpy(&r[56], "\x00\x80\x92\x0A\x0B\x0C", 6);
+  std::memcpy(&r[62], "\x4C\x55", 2);          // JCP port 19541
+  std::memcpy(&r[66], "\x7F\x00\x00\x01", 4);  // 127.0.0.1
+  r[179] = 2;                                  // found over TCP/IP
+  return r;
+}
+
+// The bundle of exe mirrored into the sandbox (folders made, every file a
+// link to the build's), the shared files beside it and the settings.
+void layOut(const fs::path& box, const std::string& exe) {
+  const fs::path bundle = fs::path(exe).parent_path().parent_path().parent_path();
+  for (const auto& e : fs::recursive_directory_iterator(kBuild / bundle)) {
+    const fs::path at = box / bundle / fs::relative(e.path(), kBuild / bundle);
+    if (e.is_directory())
+      fs::create_directories(at);
+    else
+      fs::create_symlink(e.path(), at);
+  }
+  std::string pointer(256, '\0');
+  pointer[0] = char(sizeof kStatusName - 1);
+  std::memcpy(&pointer[1], kStatusName, sizeof kStatusName - 1);
+  WriteFile(box / "suite/MONITOR Data", pointer);
+  WriteFile(box / "suite" / kStatusName, statusRecord());
+  WriteFile(box / "suite/Brdadr", "[SYSTEM]\r\nUDP00=127.0.0.1\r\n");
+  WriteFile(box / "suite/ConfigData", "[SYSTEM]\r\nUDP00=127.0.0.1\r\n");
+  WriteFile(box / "config/vemo/appletalk.conf",
+            "network = " + std::to_string(pboxemu::PrivateAppleTalkNetwork()) + "\n");
+  fs::create_directories(box / "home");
+  fs::create_directories(box / "run");
+}
+
+Launch launchIn(const fs::path& box, const StartFiles& p) {
+  WriteFile(box / "tour.txt", "wait-window \"" + p.window + "\" 25000\nwait 3\nlog ready\n" + p.onQuit);
+  const std::map<std::string, std::string> own = {
+      {"XDG_CONFIG_HOME", (box / "config").string()}, {"HOME", (box / "home").string()},
+      {"XDG_RUNTIME_DIR", (box / "run").string()},    {"TOOLBOX_SCRIPT", (box / "tour.txt").string()},
+      {"TOOLBOX_APP_PATH", (box / p.exe).string()},   {"TOOLBOX_LANG", "en"},
+      {"TOOLBOX_PORTMAP", pboxemu::PrivatePortMap()},
+  };
+  Launch l;
+  l.exe = (box / p.exe).string();
+  for (char** e = environ; *e; ++e) {
+    const std::string var = *e;
+    const std::string name = var.substr(0, var.find('='));
+    if (!own.contains(name) && name != "TOOLBOX_SCREENSHOT" && name != "TOOLBOX_APPLETALK_CONF") l.env.push_back(var);
+  }
+  for (const auto& [name, value] : own) l.env.push_back(name + "=" + value);
+  return l;
+}
+
+}  // namespace
+
+TEST(SuiteEndToEnd, FilesReadAtStartThatAreNotWhatTheySeemNeitherHoldNorChangeTheProgram) {
+  const std::string prefs = "config/vemo/Preferences";
+  const std::string admin = "suite/VEMO-ADMIN.app/Contents/", monitor = "suite/VEMO-MONITOR.app/Contents/",
+                    hold = "suite/VemoHoldManager.app/Contents/", upc = "suite/upcaster.app/Contents/",
+                    inst = "disc/vemoplexinstall.app/Contents/", setup = "disc/setup.app/Contents/";
+  std::vector<StartFiles> programs = {
+      {admin + "MacOS/VEMO-ADMIN",
+       "VEMO-ADMIN [ User Mode ]",
+       "wait-window VEMO-ADMIN 20000\nkey Return\n",
+       {admin + "PkgInfo", admin + "Resources/English/Admin.ini", admin + "Resources/en.lproj/Localizable.strings",
+        prefs + "/VEMO-ADMIN Preferences", prefs + "/VEMO-ADMIN Mode", "suite/ConfigData",
+        "config/vemo/appletalk.conf"},
+       {prefs, prefs + "/VEMO-ADMIN Preferences"},
+       {},
+       prefs + "/VEMO-ADMIN Preferences"},
+      {monitor + "MacOS/VEMO-MONITOR",
+       "Status Monitor*",
+       "",
+       {monitor + "PkgInfo", monitor + "Resources/English/Monitor.ini", monitor + "Resources/English/Popmon.ini",
+        monitor + "Resources/SOUND/BEEP.WAV", monitor + "Resources/en.lproj/Localizable.strings",
+        prefs + "/VEMO-MONITOR Preferences", "suite/MONITOR Data", "suite/" + std::string(kStatusName),
+        "suite/VEMO-MONITOR-00;80;92;0A;0B;0C", "suite/Brdadr", "config/vemo/appletalk.conf"},
+       {prefs, prefs + "/VEMO-MONITOR Preferences", "suite/MONITOR Data", "suite/" + std::string(kStatusName),
+        "suite/VEMO-MONITOR-00;80;92;0A;0B;0C"},
+       {},
+       prefs + "/VEMO-MONITOR Preferences"},
+      {hold + "MacOS/VemoHoldManager",
+       "VemoHoldManager",
+       "",
+       {hold + "PkgInfo", hold + "Resources/English/Hmgstr.ini", hold + "Resources/Holdmng.ini",
+        hold + "Resources/Logo.bmp", hold + "Resources/en.lproj/Localizable.strings", prefs + "/VemoHoldManagerPrefs"},
+       {prefs, prefs + "/VemoHoldManagerPrefs"}},
+      {upc + "MacOS/upcaster",
+       "upcaster",
+       "",
+       {upc + "PkgInfo", upc + "Resources/English/ftpup.ini", upc + "Resources/en.lproj/Localizable.strings",
+        prefs + "/upcaster Preferences", "suite/ConfigData"},
+       {prefs, prefs + "/upcaster Preferences"},
+       {},
+       prefs + "/upcaster Preferences"},
+      {inst + "MacOS/vemoplexinstall", "VEMOPLEX Installer", "", {inst + "PkgInfo", inst + "MacOS/Language.INI"}, {}},
+      {setup + "MacOS/setup",
+       "VEMOPLEX",
+       "",
+       {setup + "PkgInfo", setup + "Resources/UserLangu.ini"},
+       {},
+       {setup + "Resources/UserLangu.ini", setup + "Resources/pictures/cont.bmp",
+        setup + "Resources/pictures/cont2.bmp"}},
+  };
+  // Every picture and menu file of the disc menu's.
+  for (const auto& e : fs::recursive_directory_iterator(kBuild / setup / "Resources"))
+    if (e.path().extension() == ".bmp" || e.path().filename() == "MENU.INI")
+      programs.back().reads.push_back(fs::relative(e.path(), kBuild).string());
+
+  // New files are the user's own.
+  const mode_t mask = 027;
+  const mode_t savedMask = umask(mask);
+  std::vector<std::unique_ptr<testsupport::TempDir>> boxes;
+  auto sandbox = [&](const StartFiles& p) {
+    boxes.push_back(std::make_unique<testsupport::TempDir>());
+    layOut(boxes.back()->path(), p.exe);
+    return boxes.back()->path();
+  };
+
+  // Each program as built, twice: how long it takes to its window here and
+  // now, and the good files it makes.
+  std::vector<Launch> clean;
+  std::vector<fs::path> cleanBox;
+  for (int round = 0; round < 2; ++round)
+    for (const StartFiles& p : programs) {
+      cleanBox.push_back(sandbox(p));
+      clean.push_back(launchIn(cleanBox.back(), p));
+    }
+  runSideBySide(clean, 4);
+  std::map<std::string, double> slowest;
+  for (std::size_t i = 0; i < clean.size(); ++i) {
+    const StartFiles& p = programs[i % programs.size()];
+    ASSERT_EQ(clean[i].status, 0) << p.exe << "\n" << clean[i].err;
+    ASSERT_GE(clean[i].toWindow, 0) << p.exe << "\n" << clean[i].err;
+    slowest[p.exe] = std::max(slowest[p.exe], clean[i].toWindow);
+  }
+
+  struct Case {
+    const StartFiles* program;
+    std::string file;
+    testsupport::Hostile kind;
+    fs::path box;
+    std::map<std::string, Item> before;
+  };
+  std::vector<Case> cases;
+  std::vector<Launch> runs;
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    const StartFiles& p = programs[i];
+    for (const std::string& file : p.reads) {
+      const std::string good = testsupport::ReadFile(cleanBox[i] / file);
+      for (testsupport::Hostile kind : testsupport::kHostileKinds) {
+        const fs::path box = sandbox(p);
+        testsupport::MakeHostile(box / file, kind, good);
+        cases.push_back({&p, file, kind, box, snapshot(box)});
+        runs.push_back(launchIn(box, p));
+      }
+    }
+  }
+  runSideBySide(runs, 4);
+  umask(savedMask);
+
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const Launch& r = runs[i];
+    SCOPED_TRACE(c.program->exe + " with " + c.file + " " + testsupport::HostileName(c.kind));
+    EXPECT_EQ(r.status, 0) << r.err;
+    // A picture too long is read for what its header names; a text file too
+    // long is none.
+    const bool unreadable = c.kind != testsupport::Hostile::Oversize || c.file.ends_with(".ini");
+    if (unreadable && std::ranges::find(c.program->needed, c.file) != c.program->needed.end()) {
+      EXPECT_EQ(r.toWindow, -1) << "a window without a file it needs\n" << r.err;
+      EXPECT_LT(r.toEnd, slowest[c.program->exe] + 2.0);
+    } else {
+      EXPECT_GE(r.toWindow, 0) << "no window\n" << r.err;
+      EXPECT_LT(r.toWindow, slowest[c.program->exe] + 2.0);
+      // Nothing read without end, nor a gigabyte file to its end.
+      EXPECT_TRUE(r.bytesRead >= 0 && r.bytesRead < (64 << 20)) << r.bytesRead;
+    }
+    // Only its own files change, and what it writes is a regular file of
+    // its own, whatever stood at the name before.
+    const auto after = snapshot(c.box);
+    if (c.file == c.program->remade && c.kind != testsupport::Hostile::Directory) {
+      EXPECT_TRUE(after.contains(c.file) && S_ISREG(after.at(c.file).mode)) << "not made anew";
+    }
+    std::set<std::string> names;
+    for (const auto& [name, item] : c.before) names.insert(name);
+    for (const auto& [name, item] : after) names.insert(name);
+    for (const std::string& name : names) {
+      const auto was = c.before.find(name), is = after.find(name);
+      if (was != c.before.end() && is != after.end() && was->second == is->second) continue;
+      if (std::ranges::find(c.program->own, name) == c.program->own.end()) {
+        ADD_FAILURE() << name << " changed";
+        continue;
+      }
+      if (is == after.end()) {
+        EXPECT_TRUE(S_ISREG(was->second.mode)) << name << " removed";
+        continue;
+      }
+      if (S_ISDIR(is->second.mode) && was == c.before.end()) {
+        EXPECT_EQ(is->second.mode & 07777, 0777 & ~mask) << name;
+        continue;
+      }
+      EXPECT_TRUE(S_ISREG(is->second.mode)) << name;
+      EXPECT_EQ(is->second.mode & 07777, 0666 & ~mask) << name;
+    }
+  }
+}

@@ -226,42 +226,45 @@ TEST(Files, OnlyRegularFilesAreReadAndNoOpenWaits) {
   struct Case {
     const char* what;
     std::function<void(const fs::path&)> make;
-    OSErr err;
-    std::string bytes;  // the first 16 at most
-    bool whole;
+    OSErr open;
+    OSErr whole;        // a read of at most 16 bytes that refuses more
+    std::string bytes;  // what it reads
+    std::string start;  // the first 4 bytes, or what there is
   };
   std::vector<Case> cases = {
-      {"a regular file", [&](const fs::path& p) { WriteFile(p, good); }, noErr, good, true},
+      {"a regular file", [&](const fs::path& p) { WriteFile(p, good); }, noErr, noErr, good, "twel"},
       {"a link to one",
        [&](const fs::path& p) {
          WriteFile(p.string() + ".target", good);
          fs::create_symlink(p.string() + ".target", p);
        },
-       noErr, good, true},
+       noErr, noErr, good, "twel"},
   };
   for (testsupport::Hostile kind : testsupport::kHostileKinds) {
-    const bool data = kind == testsupport::Hostile::Empty || kind == testsupport::Hostile::Oversize;
-    cases.push_back(
-        {testsupport::HostileName(kind), [=](const fs::path& p) { testsupport::MakeHostile(p, kind, good); },
-         data ? OSErr(noErr) : OSErr(fnfErr), kind == testsupport::Hostile::Oversize ? good + std::string(4, '\0') : "",
-         kind == testsupport::Hostile::Empty});
+    const bool empty = kind == testsupport::Hostile::Empty, longer = kind == testsupport::Hostile::Oversize;
+    cases.push_back({testsupport::HostileName(kind),
+                     [=](const fs::path& p) { testsupport::MakeHostile(p, kind, good); },
+                     empty || longer ? OSErr(noErr) : OSErr(fnfErr),
+                     empty    ? OSErr(noErr)
+                     : longer ? OSErr(memFullErr)
+                              : OSErr(fnfErr),
+                     "", longer ? "twel" : ""});
   }
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path p = tmp / ("f" + std::to_string(n++));
     c.make(p);
-    std::vector<UInt8> bytes{1, 2, 3};
-    bool whole = !c.whole;
-    EXPECT_EQ(tb::ReadLocalFile(p.string(), 16, bytes, &whole), c.err);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes);
-    if (!c.err) {
-      EXPECT_EQ(whole, c.whole);
-    }
+    std::string bytes = "old";
+    EXPECT_EQ(tb::ReadLocalFile(p.string(), 16, bytes), c.whole);
+    EXPECT_EQ(bytes, c.bytes);
+    std::vector<UInt8> start{1};
+    EXPECT_EQ(tb::ReadLocalFile(p.string(), 4, start, tb::LongerFile::Cut), c.open);
+    EXPECT_EQ(std::string(start.begin(), start.end()), c.start);
     FSSpec fss = testsupport::FileSpecOf(p);
     for (SInt8 perm : {fsRdPerm, fsWrPerm, fsRdWrShPerm, fsCurPerm}) {
       SInt16 ref = 0;
-      EXPECT_EQ(FSpOpenDF(&fss, perm, &ref), c.err) << int(perm);
+      EXPECT_EQ(FSpOpenDF(&fss, perm, &ref), c.open) << int(perm);
       if (ref) FSClose(ref);
     }
   }

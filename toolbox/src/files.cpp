@@ -286,7 +286,8 @@ std::string envOr(const char* name, std::string_view fallback) {
 // bundle, text files by their extension.
 bool bundleCreator(const std::string& bundle, OSType& creator) {
   std::vector<UInt8> info;
-  if (tb::ReadLocalFile(bundle + "/Contents/PkgInfo", 8, info) != noErr || info.size() < 8) return false;
+  if (tb::ReadLocalFile(bundle + "/Contents/PkgInfo", 8, info, tb::LongerFile::Cut) != noErr || info.size() < 8)
+    return false;
   creator = be::get32(info.data() + 4);
   return true;
 }
@@ -915,23 +916,24 @@ OSErr OpenLocalFile(const std::string& path, int access, UniqueFd& fd) {
 namespace {
 
 template <class Bytes>
-OSErr readLocal(const std::string& path, std::size_t maxBytes, Bytes& out, bool* whole) {
+OSErr readLocal(const std::string& path, std::size_t maxBytes, Bytes& out, LongerFile longer) {
   out.clear();
-  if (whole) *whole = false;
   UniqueFd fd;
   if (OSErr err = OpenLocalFile(path, O_RDONLY, fd)) return err;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return ioErr;
+  const std::size_t size = st.st_size > 0 ? std::size_t(st.st_size) : 0;
+  if (longer == LongerFile::Refused && size > maxBytes) return memFullErr;
   try {
     // The size is a hint only: the file may grow or shrink while it is read.
-    out.resize(std::min<std::size_t>(maxBytes, st.st_size > 0 ? std::size_t(st.st_size) : 0));
+    out.resize(std::min(maxBytes, size));
     std::size_t got = 0;
     for (;;) {
       if (got == out.size()) {
         if (got == maxBytes) break;
         out.resize(std::min(maxBytes, std::max<std::size_t>(2 * got, 4096)));
       }
-      ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
+      const ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
         out.clear();
@@ -942,28 +944,30 @@ OSErr readLocal(const std::string& path, std::size_t maxBytes, Bytes& out, bool*
     }
     out.resize(got);
   } catch (const std::bad_alloc&) {
-    out.clear();
-    out.shrink_to_fit();
+    out = Bytes();
     return memFullErr;
   }
-  if (whole) {
+  if (longer == LongerFile::Refused && out.size() == maxBytes) {
     char more;
     ssize_t n;
     while ((n = ::read(fd.get(), &more, 1)) < 0 && errno == EINTR) {
     }
-    *whole = n == 0;
+    if (n != 0) {
+      out = Bytes();
+      return n > 0 ? OSErr(memFullErr) : OSErr(ioErr);
+    }
   }
   return noErr;
 }
 
 }  // namespace
 
-OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::vector<UInt8>& out, bool* whole) {
-  return readLocal(path, maxBytes, out, whole);
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::vector<UInt8>& out, LongerFile longer) {
+  return readLocal(path, maxBytes, out, longer);
 }
 
-OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::string& out, bool* whole) {
-  return readLocal(path, maxBytes, out, whole);
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::string& out, LongerFile longer) {
+  return readLocal(path, maxBytes, out, longer);
 }
 
 void SetReadOnlyFolders(std::vector<std::string> folders) {

@@ -282,9 +282,9 @@ OSErr ReadIconFile(const FSSpec* iconFile, IconFamilyHandle* iconFamily) {
   // Icon families are small; anything past this is not one.
   constexpr std::size_t kFamilyMax = 16 << 20;
   std::vector<UInt8> bytes;
-  bool whole = false;
-  if (OSErr err = tb::ReadLocalFile(path, kFamilyMax, bytes, &whole)) return err == fnfErr ? fnfErr : ioErr;
-  if (bytes.size() < 8 || !whole) return noSuchIconErr;
+  if (OSErr err = tb::ReadLocalFile(path, kFamilyMax, bytes))
+    return err == memFullErr ? OSErr(noSuchIconErr) : err == fnfErr ? OSErr(fnfErr) : OSErr(ioErr);
+  if (bytes.size() < 8) return noSuchIconErr;
   const std::size_t n = bytes.size();
   auto u8 = [&](std::size_t i) { return UInt32(static_cast<unsigned char>(bytes[i])); };
   if (std::memcmp(bytes.data(), "icns", 4) != 0 || ((u8(4) << 24) | (u8(5) << 16) | (u8(6) << 8) | u8(7)) != n)

@@ -442,7 +442,8 @@ OSType tb::CreatorOfProgram(const std::string& path) {
   std::string bundle = tb::BundleOfProgram(path);
   if (bundle.empty()) return 0;
   std::vector<UInt8> info;
-  if (tb::ReadLocalFile(bundle + "/Contents/PkgInfo", 8, info) != noErr || info.size() < 8) return 0;
+  if (tb::ReadLocalFile(bundle + "/Contents/PkgInfo", 8, info, tb::LongerFile::Cut) != noErr || info.size() < 8)
+    return 0;
   return be::get32(info.data() + 4);
 }
 

@@ -180,13 +180,9 @@ SInt16 openPath(const std::string& path, SInt8 permission, bool asApp) {
     default: setErr(paramErr); return -1;
   }
   std::vector<UInt8> image;
-  bool whole = false;
-  if (OSErr err = tb::ReadLocalFile(path, tb::kResourceFileMax, image, &whole)) {
-    setErr(err);
-    return -1;
-  }
-  if (!whole) {  // larger than any resource file the programs keep: not one
-    setErr(mapReadErr);
+  if (OSErr err = tb::ReadLocalFile(path, tb::kResourceFileMax, image)) {
+    // Larger than any resource file the programs keep: not one.
+    setErr(err == memFullErr ? OSErr(mapReadErr) : err);
     return -1;
   }
   std::vector<tb::ResourceEntry> entries;

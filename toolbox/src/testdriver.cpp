@@ -402,8 +402,15 @@ void addBuiltins() {
   c["wait-window"] = [](W w, std::string* e) {
     long ms = 5000;
     if (w.size() < 2 || (w.size() > 2 && !toInt(w[2], &ms))) return fail(e, "usage: wait-window TITLE [MS]");
-    WindowRef win = tb::FindWindowByTitle(w[1]);
-    if (win && IsWindowVisible(win)) return R::kDone;
+    // A title ending in "*" stands for every title that starts with the rest.
+    const bool prefix = !w[1].empty() && w[1].back() == '*';
+    const std::string_view want = std::string_view(w[1]).substr(0, w[1].size() - prefix);
+    for (WindowRef win = GetWindowList(); win; win = GetNextWindow(win)) {
+      Str255 title;
+      GetWTitle(win, title);
+      const std::string_view have = pstr::view(title);
+      if (IsWindowVisible(win) && (prefix ? have.starts_with(want) : have == want)) return R::kDone;
+    }
     if (timedOut(UInt64(std::max<long>(ms, 0)))) return fail(e, "no window \"" + w[1] + "\" appeared");
     return R::kAgain;
   };

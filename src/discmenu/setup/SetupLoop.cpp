@@ -87,12 +87,9 @@ int Run_Setup() {
   Initialize_Variables();
   AEInstallEventHandler(kCoreEventClass, kAEQuitApplication, NewAEEventHandlerUPP(quitHandler), 0, false);
   installMenus();
-  if (!Get_Autorun_Start_Infomation()) return 0;
-  if (!Initialize_GWorld()) {
-    Dispose_All_GWorld();
-    return 0;
-  }
-  if (Open_Main_Window()) {
+  // Without its settings file or its two backgrounds the program ends at
+  // once, by the same way out as a quit.
+  if (Get_Autorun_Start_Infomation() && Initialize_GWorld() && Open_Main_Window()) {
     while (!gQuitFlag) {
       EventRecord event;
       WaitNextEvent(everyEvent, &event, 5, nullptr);

@@ -183,12 +183,17 @@ OSErr OpenLocalFile(const std::string& path, int access, UniqueFd& fd);
 inline constexpr std::size_t kTextFileMax = std::size_t(4) << 20;
 inline constexpr std::size_t kResourceFileMax = std::size_t(16) << 20;
 
-// Reads a local file opened as OpenLocalFile does: its first maxBytes bytes
-// at most into out (emptied first), and, when whole is given, whether that
-// was all the file holds. Errors as OpenLocalFile's, ioErr for a failed
-// read, memFullErr when the bytes cannot be held; never throws.
-OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::vector<UInt8>& out, bool* whole = nullptr);
-OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::string& out, bool* whole = nullptr);
+// Reads a local file opened as OpenLocalFile does into out (emptied first),
+// never throwing. A file that holds more than maxBytes is Refused (not read
+// at all; memFullErr, more than the caller can hold) or Cut to its first
+// maxBytes (for a record of a fixed size at its start). Errors as
+// OpenLocalFile's, ioErr for a failed read, memFullErr when the bytes
+// cannot be held.
+enum class LongerFile { Refused, Cut };
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::vector<UInt8>& out,
+                    LongerFile longer = LongerFile::Refused);
+OSErr ReadLocalFile(const std::string& path, std::size_t maxBytes, std::string& out,
+                    LongerFile longer = LongerFile::Refused);
 
 // Where the Preferences folder is (it may not exist yet).
 std::string PreferencesFolderPath();
