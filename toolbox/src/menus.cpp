@@ -537,14 +537,21 @@ int itemBeside(const MenuRecord* m, int from, int rows) {
 // further) or, in the bar, opens another menu; Up and Down move through
 // the items, Return chooses, Escape closes. The loop pumps as every wait
 // does (network, timers, scripts, the display). Headless, with nothing
-// left to give input (no person, no script, nothing queued), it closes.
+// left to give input (no person, no script, nothing queued), it closes; so
+// it does when the desktop gives the keyboard to another program.
 End open(Chooser& c) {
   int quiet = 0;
   Point last = tb::detail::GlobalMouse();
+  const bool suspended = tb::detail::ApplicationSuspended();
   for (;;) {
     EventRecord ev;
     const bool live = tb::detail::DisplayHasLiveInput();
-    if (!tb::detail::WaitEvent(mDownMask | mUpMask | keyDownMask | autoKeyMask, &ev, live ? 1000000 : 10000, nullptr)) {
+    const bool got =
+        tb::detail::WaitEvent(mDownMask | mUpMask | keyDownMask | autoKeyMask, &ev, live ? 1000000 : 10000, nullptr);
+    // A click in another program of the desktop takes the keyboard away:
+    // the menu closes, as menus there do.
+    if (!suspended && tb::detail::ApplicationSuspended()) return End::kDismissed;
+    if (!got) {
       const Point now = tb::detail::GlobalMouse();
       if (now.h != last.h || now.v != last.v) {
         last = now;

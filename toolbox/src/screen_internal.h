@@ -36,6 +36,8 @@ Point GlobalToCurrentLocal(Point global);
 Point GlobalMouse();
 // The button as of the events taken so far (a press taken, its release not).
 bool ButtonTaken();
+// True while the desktop has given the keyboard to another program.
+bool ApplicationSuspended();
 
 // The compositor: windows back to front over the desktop, then the menu
 // bar and any menu pulled down. The versions change whenever what the

@@ -483,6 +483,8 @@ void tb::detail::WindowsShownRects(std::vector<Rect>* out) {
   }
 }
 
+bool tb::detail::ApplicationSuspended() { return wm().suspended; }
+
 void tb::detail::SetApplicationActive(bool active) {
   if (wm().suspended == !active) return;
   wm().suspended = !active;
