@@ -218,8 +218,9 @@ const char* clipboardBothWays() {
   tb::PutScrapText(ours);
   const auto read = whileLooping({"xclip", "-o", "-selection", "clipboard", "-t", "UTF8_STRING"});
   if (!read || *read != theirs) return "a large copy did not reach another client whole";
-  // xclip stays behind to answer one request, then ends.
-  const std::string other = "another " + theirs;
+  // xclip stays behind to answer one request, then ends; a text of more
+  // than a megabyte it hands over in pieces.
+  const std::string other = "another " + theirs + theirs;
   if (!whileLooping({"xclip", "-i", "-selection", "clipboard", "-loops", "1"}, other))
     return "xclip could not take the clipboard";
   std::string pasted;
