@@ -15,29 +15,21 @@
 // (more than the quiet box's means resends after lost answers), and the load
 // average before and after.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "Admin/AdminApp.h"
-#include "Admin/AdminMenu.h"
-#include "Admin/DeviceCommand.h"
-#include "Admin/SearchConfig.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupWindow.h"
+#include "admin_in_process.h"
 #include "bench_util.h"
 #include "common/Context.h"
 #include "hostile_peer.h"
 #include "OT/JCPCommand.h"
-#include "pboxemu/emulator.h"
 #include "pboxemu/settings.h"
 #include "toolbox/clock.h"
 #include "toolbox/events.h"
 #include "toolbox/netconfig.h"
-#include "toolbox/pump.h"
-#include "toolbox/resources.h"
 #include "toolbox/testdriver.h"
 #include "toolbox/windows.h"
 
@@ -66,11 +58,6 @@ void registerDismiss() {
     tb::ClickDialogItem(d, 1);
     return tb::ScriptResult::kDone;
   });
-}
-
-std::string Suite() {
-  const char* dir = std::getenv("VEMO_SUITE_DIR");
-  return dir ? dir : VEMO_SUITE_DEFAULT;
 }
 
 // A box of the model on loopback that answers each request as the model
@@ -123,20 +110,6 @@ class Box {
 
 struct World {
   World() {
-    setenv("TOOLBOX_NET", "loopback", 1);
-    setenv("TOOLBOX_HEADLESS", "1", 1);
-    setenv("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str(), 1);
-    char tmpl[] = "/tmp/admin-flood-probe-XXXXXX";
-    home = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    tb::ReloadNetConfig();
-    const std::string res = Suite() + "/VEMO-ADMIN.app/Contents/Resources";
-    Appl_Rsrc_Fork_No = tb::OpenApplicationResources(res + "/VEMO-ADMIN.rsrc");
-    std::snprintf(IniFileName, sizeof IniFileName, "%s/English/Admin.ini", res.c_str());
-    ConfigData = CONFIGURATION{500, 1, 60, 0x7FFFFFFFu, 0, 1, 0, 0, "*"};
-    InitNetwork();
-    Install_Menu();
-    gbAdminMode = 1;
     peers = hostile::Peers::Udp(kBoxHost, tb::MapPort(JCP_UDP_PORT));
     box.pbi_inuse = 1;
     box.protocol_Type_Num = PBOX_PROTO_TCPIP;
@@ -144,11 +117,7 @@ struct World {
     const auto type = pboxemu::ModelMachineType(kModel);
     std::memcpy(box.pbi_machine_type, type.data(), type.size());
   }
-  ~World() {
-    DeinitNetwork();
-    std::filesystem::remove_all(home);
-  }
-  std::string home;
+  bench::AdminInProcess admin{"admin-flood-probe"};
   hostile::Peers peers;
   PBOXinfo box{};
 };

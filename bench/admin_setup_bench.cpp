@@ -11,12 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "Admin/AdminApp.h"
-#include "Admin/AdminMenu.h"
 #include "Admin/DeviceCommand.h"
-#include "Admin/SearchConfig.h"
 #include "Admin/SetupBind.h"
 #include "Admin/SetupWindow.h"
+#include "admin_in_process.h"
 #include "common/Context.h"
 #include "load_average.h"
 #include "pboxemu/emulator.h"
@@ -25,27 +23,8 @@
 
 namespace {
 
-std::string Suite() {
-  const char* dir = std::getenv("VEMO_SUITE_DIR");
-  return dir ? dir : VEMO_SUITE_DEFAULT;
-}
-
 struct World {
   World() {
-    setenv("TOOLBOX_NET", "loopback", 1);
-    setenv("TOOLBOX_HEADLESS", "1", 1);
-    setenv("TOOLBOX_PORTMAP", pboxemu::PrivatePortMap().c_str(), 1);
-    char tmpl[] = "/tmp/admin-setup-bench-XXXXXX";
-    home = mkdtemp(tmpl);
-    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    tb::ReloadNetConfig();
-    const std::string res = Suite() + "/VEMO-ADMIN.app/Contents/Resources";
-    Appl_Rsrc_Fork_No = tb::OpenApplicationResources(res + "/VEMO-ADMIN.rsrc");
-    std::snprintf(IniFileName, sizeof IniFileName, "%s/English/Admin.ini", res.c_str());
-    ConfigData = CONFIGURATION{500, 1, 60, 0x7FFFFFFFu, 0, 1, 0, 0, "*"};
-    InitNetwork();
-    Install_Menu();
-    gbAdminMode = 1;
     emu.AddBox(pboxemu::BoxSpec{});
     ok = emu.Start();
     box.pbi_inuse = 1;
@@ -55,12 +34,8 @@ struct World {
     std::memcpy(box.pbi_nodeaddr, mac.data(), 6);
     std::memcpy(box.pbi_machine_type, emu.BoxMachineType(0).data(), 16);
   }
-  ~World() {
-    emu.Stop();
-    DeinitNetwork();
-    std::filesystem::remove_all(home);
-  }
-  std::string home;
+  ~World() { emu.Stop(); }
+  bench::AdminInProcess admin{"admin-setup-bench"};
   pboxemu::Emulator emu;
   PBOXinfo box{};
   bool ok = false;
