@@ -97,6 +97,10 @@ void Setup_Authen_Update_Value(DialogRef d) {
   const bool on = Get_Item_Value(d, kUse) == 1;
   for (DialogItemIndex i : {kUseCaption, kUserLabel, kPassLabel}) Hilite_Item(d, i, on);
   captions(d);
+  // The fields' labels are grey while authentication is off, as their
+  // values are.
+  Draw_Color_Label(d, kUserLabel, "[LABEL]", "SMTPAUTH_USER=", !on);
+  Draw_Color_Label(d, kPassLabel, "[LABEL]", "SMTPAUTH_PASS=", !on);
   for (auto [item, text] :
        {std::pair<DialogItemIndex, const UInt8*>{kUser, gAuthenInfo->userName}, {kPass, gAuthenInfo->dummy}}) {
     if (!on) {

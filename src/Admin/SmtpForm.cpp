@@ -347,6 +347,7 @@ void Setup_Form_Update_ValueEX(DialogRef d) {
   Set_String_To_Item(d, kFormSecondLabel, "SMTP_SENDFORM=", "[BUTTON]", IniFileName);
   for (int i = 0; i < 3; ++i) set_field_color(i, 0);
   const bool on = second_on();
+  for (int i = 3; i < kSendFormFields; ++i) Draw_Color_Label(d, kLabelItem[i], "[LABEL]", kLabelKey[i], !on);
   for (int i = 3; i < kSendFormFields; ++i) {
     if (!field(i)) continue;
     if (on) {

@@ -158,6 +158,34 @@ class DrawnText : public admintest::AdminProgramTest, public ::testing::WithPara
     lookInsideFrame(w, title);
     lookAtGroupTitles(w, title);
     lookAtScrollingFields(w, title);
+    lookAtLabelInk(w, title);
+  }
+  // The labels of fields a check box turns off are drawn grey while it is
+  // off and black while it is on: the authentication dialog's user name and
+  // password, the mail form's second administrator address, subject and
+  // signature.
+  void lookAtLabelInk(WindowRef w, const std::string& title) {
+    struct Switched {
+      const char* titles[2];
+      DialogItemIndex box;
+      std::vector<DialogItemIndex> labels;
+    };
+    static const Switched kSwitched[] = {{{"SMTP_AUTHEN1=", "SMTP_AUTHEN2="}, 3, {5, 7}},
+                                         {{"FORM_PRINTER=", "FORM_CONSUM="}, 10, {12, 14, 16}}};
+    DialogRef d = GetDialogFromWindow(w);
+    for (const Switched& s : kSwitched) {
+      if (std::none_of(std::begin(s.titles), std::end(s.titles), [&](const char* key) {
+            Str255 t = {0};
+            return Load_File_To_PascalEx("[TITLE]", key, t, sizeof t, IniFileName) == 1 &&
+                   title == std::string(reinterpret_cast<const char*>(t + 1), t[0]);
+          }))
+        continue;
+      const bool on = Get_Item_Value(d, s.box) == 1;
+      for (DialogItemIndex label : s.labels)
+        if (admintest::InkOf(d, label) != (on ? admintest::Ink::kBlack : admintest::Ink::kGrey))
+          faults_[title].insert("label " + std::to_string(label) + " is not drawn " + (on ? "black" : "grey") +
+                                " while box " + std::to_string(s.box) + " is " + (on ? "on" : "off"));
+    }
   }
   // A mail form's scrolling fields (items 7, 9 and 17) are framed round
   // their scroll bars too: the frame's top and bottom lines reach past the
