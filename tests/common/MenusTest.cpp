@@ -293,6 +293,14 @@ TEST_F(MenuFile, SeparatorsNeedNoFileAndBadInputChangesNothing) {
   std::strcpy(MonFileName, "::Resources:Missing.txt");
   CommandMenu(0, 0);
   EXPECT_EQ(pstr::str(MeInfo[0][0].cTotalMen), "");
+  // Whatever else stands at the name is no menu file; none is read to its
+  // end or waited on.
+  for (testsupport::Hostile kind : testsupport::kHostileKinds) {
+    testsupport::MakeHostile(dir_ / "Hostile.txt", kind, "KEY\nMENU_STR=Title\n");
+    std::snprintf(MonFileName, sizeof MonFileName, "%s", (dir_ / "Hostile.txt").c_str());
+    CommandMenu(0, 0);
+    EXPECT_EQ(pstr::str(MeInfo[0][0].cTotalMen), "") << testsupport::HostileName(kind);
+  }
 
   // A full path, LF line ends, a key that fills its whole field and a key
   // line at the very end (no title behind it).

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +31,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "pboxemu/emulator.h"
@@ -121,13 +123,14 @@ struct Sandbox {
   ScopedEnv script{"TOOLBOX_SCRIPT", (dir / "tour.txt").c_str()};
 };
 
-// Starts the program with its standard error on a pipe; once the script has
-// logged "ready", sends SIGTERM as the system does at shut-down; watch, when
-// given, looks at the process before and after. A program still running 20
-// seconds later is killed, as the system would. The exit status (128 + a
-// signal that ended it), or -1.
+// Starts the program with its standard error on a pipe, in the environment
+// given (this process's by default); once the script has logged "ready",
+// sends SIGTERM as the system does at shut-down; watch, when given, looks at
+// the process before and after. A program still running 20 seconds later,
+// or without its "ready" a minute after its start, is killed, as the system
+// would. The exit status (128 + a signal that ended it), or -1.
 int runUntilReadyThenTerminate(const fs::path& exe, std::string* err,
-                               const std::function<void(pid_t, bool sent)>& watch = {}) {
+                               const std::function<void(pid_t, bool sent)>& watch = {}, char* const* envp = environ) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return -1;
   posix_spawn_file_actions_t fa;
@@ -135,11 +138,11 @@ int runUntilReadyThenTerminate(const fs::path& exe, std::string* err,
   posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
   char* argv[] = {const_cast<char*>(exe.c_str()), nullptr};
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, environ);
+  const int rc = posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv, envp);
   posix_spawn_file_actions_destroy(&fa);
   close(fds[1]);
   bool sent = false;
-  auto killAt = std::chrono::steady_clock::time_point::max();
+  auto killAt = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   char buf[512];
   ssize_t n = 1;
   while (rc == 0 && n > 0) {
@@ -514,74 +517,33 @@ long long bytesReadBy(pid_t pid) {
   return -1;
 }
 
-// Runs the launches, `parallel` at a time. Each runs until its script logs
-// "ready", then gets the system's quit request (SIGTERM); one without a
-// window 30 seconds after its start, or still running 20 seconds after the
-// request, is killed.
-void runSideBySide(std::vector<Launch>& launches, std::size_t parallel) {
-  using Clock = std::chrono::steady_clock;
-  struct Live {
-    Launch* launch;
-    pid_t pid;
-    int fd;
-    Clock::time_point start, killAt;
-    bool sent;
-  };
-  std::vector<Live> live;
-  for (std::size_t next = 0; next < launches.size() || !live.empty();) {
-    while (live.size() < parallel && next < launches.size()) {
-      Launch& l = launches[next++];
-      int fds[2];
-      if (pipe2(fds, O_CLOEXEC) != 0) continue;
-      posix_spawn_file_actions_t fa;
-      posix_spawn_file_actions_init(&fa);
-      posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
-      std::vector<char*> envp;
-      for (std::string& e : l.env) envp.push_back(e.data());
-      envp.push_back(nullptr);
-      char* argv[] = {l.exe.data(), nullptr};
-      pid_t pid = -1;
-      const int rc = posix_spawn(&pid, l.exe.c_str(), &fa, nullptr, argv, envp.data());
-      posix_spawn_file_actions_destroy(&fa);
-      close(fds[1]);
-      if (rc != 0) {
-        close(fds[0]);
-        continue;
+// Runs the launches as runUntilReadyThenTerminate does, `parallel` at a time.
+void runSideBySide(std::vector<Launch>& launches, int parallel) {
+  std::atomic<std::size_t> next = 0;
+  std::vector<std::thread> workers;
+  for (int w = 0; w < parallel; ++w)
+    workers.emplace_back([&] {
+      for (std::size_t i; (i = next++) < launches.size();) {
+        Launch& l = launches[i];
+        std::vector<char*> envp;
+        for (std::string& e : l.env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const auto start = std::chrono::steady_clock::now();
+        const auto since = [&] {
+          return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        };
+        l.status = runUntilReadyThenTerminate(
+            l.exe, &l.err,
+            [&](pid_t pid, bool sent) {
+              if (sent) return;
+              l.toWindow = since();
+              l.bytesRead = bytesReadBy(pid);
+            },
+            envp.data());
+        l.toEnd = since();
       }
-      live.push_back({&l, pid, fds[0], Clock::now(), Clock::now() + std::chrono::seconds(30), false});
-    }
-    std::vector<pollfd> polls;
-    for (const Live& c : live) polls.push_back({c.fd, POLLIN, 0});
-    poll(polls.data(), polls.size(), 200);
-    for (std::size_t i = 0; i < live.size();) {
-      Live& c = live[i];
-      bool ended = false;
-      if (polls[i].revents) {
-        char buf[4096];
-        const ssize_t n = read(c.fd, buf, sizeof buf);
-        if (n > 0)
-          c.launch->err.append(buf, std::size_t(n));
-        else
-          ended = true;
-      }
-      if (!c.sent && c.launch->err.find("script: ready") != std::string::npos) {
-        c.launch->toWindow = std::chrono::duration<double>(Clock::now() - c.start).count();
-        c.launch->bytesRead = bytesReadBy(c.pid);
-        c.sent = kill(c.pid, SIGTERM) == 0;
-        c.killAt = Clock::now() + std::chrono::seconds(20);
-      }
-      if (Clock::now() > c.killAt) kill(c.pid, SIGKILL);
-      if (!ended) {
-        ++i;
-        continue;
-      }
-      close(c.fd);
-      c.launch->status = testsupport::WaitExit(c.pid);
-      c.launch->toEnd = std::chrono::duration<double>(Clock::now() - c.start).count();
-      live.erase(live.begin() + std::ptrdiff_t(i));
-      polls.erase(polls.begin() + std::ptrdiff_t(i));
-    }
-  }
+    });
+  for (std::thread& w : workers) w.join();
 }
 
 // What an item of a folder tree is, links not followed; a folder's time
