@@ -2,7 +2,8 @@
 // connection for the control dialogue (the box's port 21) and one for the
 // data in active mode (we listen, announce our address with PORT, and the
 // box connects). Each connection has its own context. The command sequence
-// and the polling that drive them belong to the send window (FTPSend.h).
+// that drives them is FTPDialogue.h's; the polling and time limits belong to
+// each sender (the send window, FTPSend.h, and the file-transfer tool's).
 #pragma once
 
 #include <cstddef>
