@@ -757,12 +757,8 @@ short Build_PrintServer_List(MAIN_DLG_INFO* m, PBOXinfo* table) {
       CLSetCellOne(m->pservList, Cell{row, 0}, text);
       CLSetCIconData(m->pservList, kIconNoStatus, row, 16, 16);
     }
-    // The box holds its name in the language's encoding.
-    const char* held = reinterpret_cast<const char*>(box.pbi_machine_name);
-    const std::string name = tb::TextFromEncoding(std::string_view(held, strnlen(held, sizeof box.pbi_machine_name)),
-                                                  GetApplicationTextEncoding());
     Str255 nameText;
-    to_pstr(nameText, name.c_str());
+    to_pstr(nameText, PBOXNameText(box).c_str());
     CLSetCellOne(m->pservList, Cell{row, 1}, nameText);
     CLSetCellOne(m->pservList, Cell{row, 2}, macText);
     CLSetCellOne(m->pservList, Cell{row, 3}, ipText);

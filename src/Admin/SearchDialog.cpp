@@ -23,6 +23,7 @@
 #include "OT/NBPLookup.h"
 #include "toolbox/controls.h"
 #include "toolbox/gestalt.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 CONF_DLG_INFO configTbl{};
@@ -134,7 +135,10 @@ void Build_Zone_List(DialogRef d) {
   OldZSelect = 0;
   const int count = std::atoi(ConZoneNameSet[0]);
   for (int n = 1; n <= count && n < kZoneNameMax; ++n) {
-    append_row(configTbl.zoneList, ConZoneNameSet[n]);
+    // Shown as the language's encoding reads it; the zone is taken from
+    // the table by its row, as the network named it.
+    const std::string_view zone(ConZoneNameSet[n], strnlen(ConZoneNameSet[n], kZoneEntrySize));
+    append_row(configTbl.zoneList, tb::TextFromEncoding(zone, GetApplicationTextEncoding()).c_str());
     if (std::strncmp(ConZoneNameSet[n], ConfigData.SearchZoneName, kZoneNameSize) == 0) OldZSelect = SInt16(n - 1);
   }
 }
@@ -551,9 +555,8 @@ Boolean Setup_DDP_Get_Value(DialogRef d) {
   } else {
     ConfigData.choiceNetworkzone = 1;
     const SInt16 row = selected_row(configTbl.zoneList);
-    if (row >= 0) {
-      const std::string zone = row_text(configTbl.zoneList, row);
-      std::snprintf(ConfigData.SearchZoneName, kZoneNameSize, "%s", zone.c_str());
+    if (row >= 0 && row + 1 < kZoneNameMax) {
+      std::snprintf(ConfigData.SearchZoneName, kZoneNameSize, "%s", ConZoneNameSet[row + 1]);
       OldZSelect = row;
     }
   }

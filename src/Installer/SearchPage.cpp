@@ -261,8 +261,7 @@ int Build_Printer_List(const PBOXinfo* table, int count, int newCount) {
       continue;
     }
     row = CLGetCount(list);
-    const char* name = reinterpret_cast<const char*>(e.pbi_machine_name);
-    Set_Page_List_Text(list, row, 0, std::string_view(name, strnlen(name, sizeof e.pbi_machine_name)));
+    Set_Page_List_Text(list, row, 0, PBOXNameText(e));
     Set_Page_List_Text(list, row, 1, ip);
     Set_Page_List_Text(list, row, 2, mac);
     CLSetReference(list, row, i);

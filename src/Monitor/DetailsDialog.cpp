@@ -407,8 +407,7 @@ short Handle_Details_Window_Active(DialogRef dlg, EventRecord* event) {
 }
 
 std::string printer_text(const PBOXinfo& p) {
-  char name[sizeof p.pbi_machine_name + 1] = {};
-  std::memcpy(name, p.pbi_machine_name, sizeof p.pbi_machine_name);
+  const std::string name = PBOXNameText(p);
   char addr[24] = "";
   if (p.protocol_Type_Num == PBOX_PROTO_TCPIP) {
     if (p.pbi_ip_addr == 0) return name;
@@ -417,7 +416,7 @@ std::string printer_text(const PBOXinfo& p) {
     if (!p.pbi_inuse) return name;
     mactoa(p.pbi_nodeaddr, addr);
   }
-  return std::string(name) + "(" + addr + ")";
+  return name + "(" + addr + ")";
 }
 
 }  // namespace

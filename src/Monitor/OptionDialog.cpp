@@ -443,12 +443,11 @@ void Build_Printer_List(CONFIG_WND_INFO* rec) {
     const PBOXinfo& box = rec->pboxTbl[i];
     if (!box.pbi_inuse) continue;
     const SInt16 row = CLGetCount(list);
-    char name[sizeof box.pbi_machine_name + 1] = {};
-    std::memcpy(name, box.pbi_machine_name, sizeof box.pbi_machine_name);
+    const std::string name = PBOXNameText(box);
     char ip[20], mac[24];
     iptoa(box.pbi_ip_addr, ip);
     mactoa(box.pbi_nodeaddr, mac);
-    const char* texts[3] = {name, ip, mac};
+    const char* texts[3] = {name.c_str(), ip, mac};
     for (SInt16 c = 0; c < 3; ++c) {
       Str255 p;
       pstr::set(p, sizeof p, texts[c]);

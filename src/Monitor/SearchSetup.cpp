@@ -24,6 +24,7 @@
 #include "toolbox/gestalt.h"
 #include "toolbox/resources.h"
 #include "toolbox/textedit.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/windows.h"
 
 BROADCAST_WND_INFO gBroadInfo[kBroadTableSize];
@@ -225,7 +226,10 @@ void Build_Zone_CList(BROADCAST_WND_INFO* rec) {
   NowZSelect = -1;
   const int n = std::clamp(std::atoi(ConZoneNameSet[0]), 0, kZoneSetMax - 1);
   for (int i = 0; i < n; ++i) {
-    AppendRow(list, ConZoneNameSet[i + 1]);
+    // Shown as the language's encoding reads it; the zone is taken from
+    // the table by its row, as the network named it.
+    const std::string_view zone(ConZoneNameSet[i + 1], strnlen(ConZoneNameSet[i + 1], sizeof(ZONESET)));
+    AppendRow(list, tb::TextFromEncoding(zone, GetApplicationTextEncoding()));
     if (std::strncmp(ConZoneNameSet[i + 1], rec->configData.SearchZoneName, sizeof rec->configData.SearchZoneName) == 0)
       NowZSelect = SInt16(i);
   }
@@ -294,8 +298,8 @@ Boolean Setup_DDP_Get_Value(DialogRef d) {
   c.Protocol_2 = Get_Item_Value(d, kDdpCheck) ? 1 : 0;
   if (Get_Item_Value(d, kDdpEvery) == 0) {
     c.choiceNetworkzone = 1;
-    if (const SInt16 row = SelectedRow(rec->zoneCList); row >= 0) {
-      const std::string zone = RowText(rec->zoneCList, row);
+    if (const SInt16 row = SelectedRow(rec->zoneCList); row >= 0 && row + 1 < kZoneSetMax) {
+      const std::string_view zone(ConZoneNameSet[row + 1], strnlen(ConZoneNameSet[row + 1], sizeof(ZONESET)));
       std::memset(c.SearchZoneName, 0, sizeof c.SearchZoneName);
       std::memcpy(c.SearchZoneName, zone.data(), std::min(zone.size(), sizeof c.SearchZoneName - 1));
       NowZSelect = row;

@@ -115,8 +115,7 @@ bool build_title(const PBOXinfo& pbox, Str255 out) {
   else if (pbox.protocol_Type_Num != PBOX_PROTO_TCPIP && pbox.pbi_inuse)
     mactoa(pbox.pbi_nodeaddr, addr);
   if (addr[0]) {
-    const char* name = reinterpret_cast<const char*>(pbox.pbi_machine_name);
-    title += " - " + std::string(name, strnlen(name, sizeof pbox.pbi_machine_name)) + "(" + addr + ")";
+    title += " - " + PBOXNameText(pbox) + "(" + addr + ")";
   }
   pstr::set(out, 256, std::string_view(title.data(), tb::CharCutLength(title, 255)));
   return fromIni;

@@ -42,6 +42,11 @@ jcp_reply replyOf(const PBOXinfo& e) {
 
 }  // namespace
 
+std::string PBOXNameText(const PBOXinfo& box, TextEncoding encoding) {
+  const char* name = reinterpret_cast<const char*>(box.pbi_machine_name);
+  return tb::TextFromEncoding(std::string_view(name, strnlen(name, sizeof box.pbi_machine_name)), encoding);
+}
+
 void TakePBOXReply(PBOXinfo& e, const jcp_reply& r) {
   std::memcpy(e.pbi_machine_name, r.jcpr_machine_name, 32);
   std::memcpy(e.pbi_machine_type, r.jcpr_machine_type, 16);

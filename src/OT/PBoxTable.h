@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 
 #include "OT/JCPPacket.h"
+#include "toolbox/textencoding.h"
 #include "toolbox/types.h"
 
 // A length-prefixed name of up to 32 characters in a 34-byte field.
@@ -75,6 +77,10 @@ short RegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, const P
 // and type, network number, Ethernet address, socket, hop count, IPv4
 // address, status); the entry's other fields are left as they are.
 void TakePBOXReply(PBOXinfo& e, const jcp_reply& r);
+// The box's name as text: its bytes up to the first NUL, read in the text
+// encoding the box holds names in, that of the program's language unless
+// given.
+std::string PBOXNameText(const PBOXinfo& box, TextEncoding encoding = GetApplicationTextEncoding());
 short UDPRegisterPBOX(PBOXinfo* table, short count, const jcp_reply* reply, short protocolNum);
 PBOXinfo* FindPBOXbyIPAddr(PBOXinfo* table, short count, UInt32 ipAddr);
 short IsUseProtocol();

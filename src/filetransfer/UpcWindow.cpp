@@ -172,9 +172,7 @@ void Show_Search_Table(FTP_DLG_INFO* rec) {
   for (int i = 0; i < kPboxMax && row < rec->found; ++i) {
     const PBOXinfo& box = rec->pboxTbl[i];
     if (!box.pbi_inuse || box.pbi_ip_addr == 0) continue;
-    char name[33];
-    std::memcpy(name, box.pbi_machine_name, 32);
-    name[32] = 0;
+    const std::string name = PBOXNameText(box);
     char mac[18];
     mactoa(box.pbi_nodeaddr, mac);
     Str255 text;

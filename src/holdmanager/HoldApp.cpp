@@ -140,10 +140,7 @@ void addNewBoxes(MAIN_DLG_DATA* m) {
   for (const PBOXinfo& p : m->found) {
     if (!p.pbi_inuse) continue;
     if (index++ < CountMenuItems(menu)) continue;
-    const char* name = reinterpret_cast<const char*>(p.pbi_machine_name);
-    const std::string text =
-        tb::TextFromEncoding(std::string_view(name, strnlen(name, sizeof p.pbi_machine_name)), gTextEncoding) + " (" +
-        DottedText(p.pbi_ip_addr) + ")";
+    const std::string text = PBOXNameText(p, gTextEncoding) + " (" + DottedText(p.pbi_ip_addr) + ")";
     Str255 item;
     SetPStrCut(item, text);
     // Appended as text: a name may hold characters the menu would read as

@@ -3,6 +3,7 @@
 // page show.
 #include <optional>
 
+#include "box_names.h"
 #include "dialogs_harness.h"
 #include "Monitor/DialogUtil.h"
 #include "Monitor/StatusDraw.h"
@@ -232,6 +233,42 @@ TEST_F(StatusWindow, AnotherPrinterStartsTheDisplayAgain) {
   EXPECT_EQ(Text(v.szSize), "B4");
   EXPECT_EQ(win->powerCheck, 4);
 }
+
+// The window's title names the box as the language's encoding reads its
+// name, for every name of the shared table, in each language.
+class StatusWindowNames : public StatusWindow, public ::testing::WithParamInterface<testsupport::BoxLanguage> {};
+
+TEST_P(StatusWindowNames, TheTitleReadsTheBoxsNameInTheLanguagesEncoding) {
+  const int lang = GetParam();
+  const char* language = lang == testsupport::kJapanese ? "Japanese" : "English";
+  tb::SetSystemLanguage(lang == testsupport::kJapanese ? "ja" : "en");
+  std::snprintf(IniFileName, sizeof IniFileName, "%s/Contents/Resources/%s/Popmon.ini", Bundle().c_str(), language);
+  tb::UseVirtualClock(true);
+  StartBoxes(1);
+  char ip[20];
+  iptoa(Box(0).pbi_ip_addr, ip);
+  for (const testsupport::BoxName& n : testsupport::BoxNames()) {
+    PBOXinfo box = Box(0);
+    std::memset(box.pbi_machine_name, 0, sizeof box.pbi_machine_name);
+    std::memcpy(box.pbi_machine_name, n.held.data(), n.held.size());
+    std::array<UInt8, kPBOXRecordFileSize> rec{};
+    PackPBOXinfo(box, std::span<UInt8, kPBOXinfoPackedSize>(rec.data(), kPBOXinfoPackedSize));
+    ASSERT_EQ(Open_Status_Window(rec.data(), rec.size()), 1);
+    STATUS_WND_INFO* w = Search_Status_Table(&box);
+    ASSERT_NE(w, nullptr);
+    Str255 title;
+    GetWTitle(GetDialogWindow(w->dlg), title);
+    EXPECT_EQ(Text(title), std::string(lang == testsupport::kJapanese ? "ステータスモニタ" : "Status Monitor") + " - " +
+                               n.shown[lang] + "(" + ip + ")")
+        << n.what;
+    Close_All_Status_Window();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, StatusWindowNames, ::testing::Values(testsupport::kEnglish, testsupport::kJapanese),
+                         [](const ::testing::TestParamInfo<testsupport::BoxLanguage>& p) {
+                           return std::string(p.param == testsupport::kJapanese ? "Japanese" : "English");
+                         });
 
 }  // namespace
 }  // namespace montest

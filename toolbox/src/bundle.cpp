@@ -180,15 +180,19 @@ std::vector<std::string> localizationFolders() {
 std::string tb::LocalizationLanguage() {
   const std::string bundle = MainBundlePath();
   if (bundle.empty()) return SystemLanguage();
+  const std::string resources = bundle + "/Contents/Resources/";
+  std::error_code ec;
   for (std::string f : localizationFolders()) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(bundle + "/Contents/Resources/" + f + ".lproj", ec)) {
+    if (std::filesystem::is_directory(resources + f + ".lproj", ec)) {
       for (char& c : f)
         if (c == '-') c = '_';
       return f;
     }
   }
-  return "en";
+  // A bundle with no localisation at all follows the system.
+  for (const auto& entry : std::filesystem::directory_iterator(resources, ec))
+    if (entry.path().extension() == ".lproj") return "en";
+  return SystemLanguage();
 }
 
 std::string tb::LocalizedString(const std::string& key, const char* fallback, const std::string& table) {

@@ -59,8 +59,9 @@ std::string BundleOfProgram(const std::string& path);
 // "ll" or "ll_RR" (see above).
 std::string SystemLanguage();
 // The language of the localisation the main bundle's strings come from:
-// the first of the folders above the bundle has ("en" when it has none),
-// or the system language for a program outside a bundle.
+// the first of the folders above the bundle has ("en" when it has none of
+// them), or the system language for a program outside a bundle or in one
+// with no localisation at all.
 std::string LocalizationLanguage();
 // Empty: back to the environment.
 void SetSystemLanguage(std::string lang);
