@@ -295,9 +295,9 @@ TEST_F(HoldWindowDialogs, ThePreviewsPageButtonsTurnThePages) {
 // Every name of the shared table, as the box holds it, through the program
 // in each language: the held-job list (name and owner), the Rename field,
 // what Rename sends (the box's own bytes for a name left as it was, a new
-// name in the language's encoding or refused), the name the save chooser
-// proposes for a download, and the job and source names of an upload's
-// control file (a file name the encoding cannot hold refused).
+// name in the language's encoding or refused), the name proposed for a
+// download, and the job and source names of an upload's control file (a
+// file name the encoding cannot hold refused).
 class HoldNames : public holdtest::ProgramTest, public ::testing::WithParamInterface<testsupport::BoxLanguage> {
  protected:
   void SetUp() override {
@@ -348,30 +348,6 @@ class HoldNames : public holdtest::ProgramTest, public ::testing::WithParamInter
   bool MessageUp() {
     return Loop([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; }, 3000);
   }
-  // The name the save chooser proposes for the selected job (left with Escape).
-  std::string ProposedDownloadName() {
-    static std::string seen;
-    static int passes;
-    seen.clear();
-    passes = 0;
-    const Rect r = ItemRectOf(M()->dialog, kT0Download);
-    tb::AdvanceClock(GetDblTime() + 1);
-    tb::ClickInWindow(GetDialogWindow(M()->dialog),
-                      Point{SInt16((r.top + r.bottom) / 2), SInt16((r.left + r.right) / 2)});
-    tb::SetIdleEventSource(+[] {
-      if (tb::ChooserWindow() && seen.empty()) {
-        seen = tb::ChooserSaveName();
-        tb::PressNamedKey("Escape");
-      } else if ((!tb::ChooserWindow() && !seen.empty()) || ++passes > 5000) {
-        QuitApplicationEventLoop();
-      }
-      return false;
-    });
-    RunApplicationEventLoop();
-    tb::SetIdleEventSource(nullptr);
-    Pass();
-    return seen;
-  }
 };
 
 TEST_P(HoldNames, ReadAndGoBackInTheLanguagesEncoding) {
@@ -392,7 +368,11 @@ TEST_P(HoldNames, ReadAndGoBackInTheLanguagesEncoding) {
     Select(1, M()->tab0File, ids[i]);
     EXPECT_EQ(SelectedText(M()->tab0File, 0), n.shown[lang]);
     EXPECT_EQ(SelectedText(M()->tab0File, 1), n.shown[lang]);
-    EXPECT_EQ(ProposedDownloadName(), n.shown[lang] + ".prn");
+    UInt8 proposed[258];
+    JOB_ENTRY job{};
+    ASSERT_TRUE(gHoldHost.firstFileJob(&job));
+    Get_Download_FileName(job.name, proposed, gTextEncoding);
+    EXPECT_EQ(pstr::str(proposed), n.shown[lang] + ".prn");
 
     // Only the owner changed: the name goes back as the box's bytes.
     Select(2, M()->tab1HMFile, ids[i]);
@@ -428,37 +408,28 @@ TEST_P(HoldNames, ReadAndGoBackInTheLanguagesEncoding) {
     EXPECT_EQ(SubDlgCount(), 0);
   }
 
-  // Uploads of files named as typed: a name the encoding cannot hold is
-  // refused before anything is sent; the others go out in one upload.
-  std::vector<std::string> sendable;
+  // Files named as typed: those the encoding holds go out in one upload,
+  // their names in it; then one it cannot hold is refused before anything
+  // more is sent.
+  std::vector<std::string> sendable, refused;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string path = (dir_.path() / names[i].typed).string();
     testsupport::WriteFile(path, std::to_string(i));
-    if (names[i].written[lang]) {
-      sendable.push_back(path);
-      continue;
-    }
-    tb::AnswerNextChooser({path});
+    (names[i].written[lang] ? sendable : refused).push_back(path);
+  }
+  for (const auto* files : {&sendable, &refused}) {
+    tb::AnswerNextChooser(*files);
     Click(M()->dialog, kT1Select);
     ChangeBtnState(M(), M()->tab0Info, false, 0);
     Click(M()->dialog, kT1Upload);
-    EXPECT_TRUE(MessageUp()) << names[i].what;
-    tb::PressNamedKey("Return");
-    Pass();
-    CLSetSelect(M()->tab1PCFile, Cell{0, 0}, true, true);
-    ChangeBtnState(M(), M()->tab0Info, false, 0);
-    Click(M()->dialog, kT1Remove);
-    ASSERT_EQ(CLGetCount(M()->tab1PCFile), 0);
+    ASSERT_TRUE(MessageUp());
+    if (files == &refused) break;
+    Click(FrontSubDlg()->dialog, 3);  // Yes
+    ASSERT_TRUE(
+        Loop([&] { return emu_.Hold().LprSessions(0).size() == sendable.size() && M()->eng.current == 0; }, 20000));
   }
-  EXPECT_TRUE(emu_.Hold().LprSessions(0).empty());
-  tb::AnswerNextChooser(sendable);
-  Click(M()->dialog, kT1Select);
-  ChangeBtnState(M(), M()->tab0Info, false, 0);
-  Click(M()->dialog, kT1Upload);
-  ASSERT_TRUE(MessageUp());
-  Click(FrontSubDlg()->dialog, 3);  // Yes
-  ASSERT_TRUE(
-      Loop([&] { return emu_.Hold().LprSessions(0).size() == sendable.size() && M()->eng.current == 0; }, 20000));
+  EXPECT_EQ(tb::DialogItemText(FrontSubDlg()->dialog, 2).substr(0, 20),
+            HoldIniText("MESSAGE", "STR301=").substr(0, 20));
   for (const pboxemu::LprSession& session : emu_.Hold().LprSessions(0)) {
     const testsupport::BoxName& n =
         names[std::size_t(std::stoi(std::string(session.data.begin(), session.data.end())))];
@@ -466,6 +437,7 @@ TEST_P(HoldNames, ReadAndGoBackInTheLanguagesEncoding) {
     EXPECT_NE(session.control.find("\nJ" + *n.written[lang] + "\n"), std::string::npos) << session.control;
     EXPECT_NE(session.control.find("\nN" + *n.written[lang] + "\n"), std::string::npos);
   }
+  EXPECT_EQ(emu_.Hold().LprSessions(0).size(), sendable.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, HoldNames, ::testing::Values(testsupport::kEnglish, testsupport::kJapanese),
