@@ -227,8 +227,11 @@ namespace {
 void line2(std::string& t, const char* label, int value, int indent = kL2, const char* section = "[DETAIL]") {
   SetInfoString(t, section, nullptr, label, value, kMark, indent);
 }
+// The texts the box gives (its names, addresses) are in the language's
+// encoding; what the program writes itself is ASCII, which reads the same.
+std::string boxText(std::string_view text) { return tb::TextFromEncoding(text, GetApplicationTextEncoding()); }
 void literal2(std::string& t, const char* label, const std::string& text, int indent = kL2) {
-  SetInfoString(t, nullptr, text.c_str(), label, 255, kMark, indent);
+  SetInfoString(t, nullptr, boxText(text).c_str(), label, 255, kMark, indent);
 }
 
 }  // namespace
@@ -394,9 +397,9 @@ void SetNetInfoB(std::string& t, const VEMOINFO* v, const NETINFO* n) {
     literal2(t, "COMMNY", n->szTrap);
     literal2(t, "TRADR", ipText(n->pTrap));
     SetTagString(t, "MIBII=", kMark, kL2);
-    t += std::string("             -SysContact         : ") + n->szContact + "\r";
-    t += std::string("             -SysName            : ") + n->szName + "\r";
-    t += std::string("             -SysLocation        : ") + n->szLocation + "\r";
+    t += "             -SysContact         : " + boxText(n->szContact) + "\r";
+    t += "             -SysName            : " + boxText(n->szName) + "\r";
+    t += "             -SysLocation        : " + boxText(n->szLocation) + "\r";
     t += "             -Default TTL        : " + std::to_string(n->bTtl) + "\r";
     if (n->bAuthen == 1) t += "             -Enable Authen Trap : Enable\r";
     if (n->bAuthen == 2) t += "             -Enable Authen Trap : Disable\r";
