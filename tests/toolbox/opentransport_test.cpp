@@ -564,6 +564,46 @@ TEST_F(OpenTransport, AbortiveDisconnectAndRefusedConnect) {
   EXPECT_EQ(OTUnbind(p.client), kOTNoError);
 }
 
+// However the reader stands when the peer resets, its notifier hears of it
+// without another read's luck: after the data it has read out, while data
+// it was told of lies unread (told once more, and the reset follows the
+// data), and after a look that found the reset first.
+TEST_F(OpenTransport, APeersResetIsHeardWhateverTheReaderWasDoing) {
+  enum class Reader { ReadOut, DataUnread, LookedFirst };
+  for (Reader r : {Reader::ReadOut, Reader::DataUnread, Reader::LookedFirst}) {
+    SCOPED_TRACE(int(r));
+    Pair p;
+    Connect(p, 0x7F00001E);
+    char b[64];
+    OTFlags f;
+    char data[] = "partial reply";
+    ASSERT_EQ(OTSnd(p.server, data, 13, 0), 13);
+    ASSERT_TRUE(PumpUntil([&] { return p.cev.has(T_DATA); }));
+    if (r != Reader::DataUnread) {
+      EXPECT_EQ(OTRcv(p.client, b, sizeof b, &f), 13);
+      EXPECT_EQ(OTRcv(p.client, b, sizeof b, &f), kOTNoDataErr);
+    }
+    ASSERT_EQ(OTSndDisconnect(p.server, nullptr), kOTNoError);
+    if (r == Reader::LookedFirst) {
+      // The look sees the reset before any pump has.
+      ASSERT_TRUE(PumpUntil([&] { return OTLook(p.client) != 0; }));
+      EXPECT_EQ(OTLook(p.client), T_DISCONNECT);
+    }
+    if (r == Reader::DataUnread) {
+      ASSERT_TRUE(PumpUntil([&] { return p.cev.count(T_DATA) == 2; })) << "the reset woke no reader";
+      EXPECT_EQ(OTRcv(p.client, b, sizeof b, &f), 13) << "the data came before the reset";
+      EXPECT_EQ(OTRcv(p.client, b, sizeof b, &f), kOTLookErr);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return p.cev.has(T_DISCONNECT); })) << "the reset was not told";
+    EXPECT_EQ(p.cev.results.back(), kECONNRESETErr);
+    EXPECT_EQ(p.cev.count(T_DISCONNECT), 1);
+    ASSERT_EQ(OTRcvDisconnect(p.client, nullptr), kOTNoError);
+    EXPECT_EQ(OTGetEndpointState(p.client), T_IDLE);
+    OTCloseProvider(p.client);
+    OTCloseProvider(p.server);
+  }
+}
+
 TEST_F(OpenTransport, ClosingInsideTheNotifierAndStaleReferences) {
   Events ev;
   EndpointRef a = OpenAsync("udp", ev);

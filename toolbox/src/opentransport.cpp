@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -235,6 +236,10 @@ struct Endpoint final : OTProvider {
   int held = 0;
   // T_DATA is told once per readable edge; a read that finds nothing re-arms.
   bool dataArmed = true;
+  // While T_DATA is told and not yet read out, the peer's end or reset is
+  // told as T_DATA once more (the reader then meets it after the data), so
+  // a connection that breaks while the program is not reading is heard of.
+  bool endWoken = false;
   // The event a call must take before others may go on (T_LISTEN, T_CONNECT,
   // T_DISCONNECT, T_ORDREL, T_UDERR); 0 when none.
   OTEventCode look = 0;
@@ -345,6 +350,7 @@ void updateWatch(Endpoint& ep) {
     if (hearing && ep.look == 0 && ep.callFd < 0) ev |= POLLIN;
   } else if (ep.state == T_DATAXFER || ep.state == T_OUTREL) {
     if (hearing && ep.look == 0 && ep.dataArmed) ev |= POLLIN;
+    if (hearing && ep.look == 0 && !ep.dataArmed && !ep.endWoken) ev |= POLLRDHUP;
   }
   if ((ep.flowBlocked || ep.sendPending) && ep.state != T_OUTCON) ev |= POLLOUT;
   tb::SetWatchEvents(ep.watch, ev);
@@ -364,6 +370,7 @@ void closeSocket(Endpoint& ep, bool abortive = false) {
   ep.flowBlocked = false;
   ep.sendPending = false;
   ep.dataArmed = true;
+  ep.endWoken = false;
 }
 
 void abortCall(Endpoint& ep) {
@@ -470,8 +477,10 @@ bool connectResult(Endpoint& ep, int& err) {
   return true;
 }
 
-// Looks at the socket without delivering anything, so OTLook and the calls
-// that wait on an event see what a notifier would have heard.
+// Looks at the socket, so OTLook and the calls that wait on an event see
+// what a notifier would hear. What it finds is still told to the notifier
+// unless a call takes it first: the look has taken an error from the socket,
+// which the pump can no longer see.
 void refresh(Endpoint& ep) {
   if (ep.fd < 0 || ep.look != 0) return;
   if (ep.kind == Kind::Datagram) {
@@ -482,18 +491,18 @@ void refresh(Endpoint& ep) {
     int err;
     if (connectResult(ep, err)) {
       if (err == 0) {
-        setLook(ep, T_CONNECT);
+        raiseLater(ep, T_CONNECT);
       } else {
         ep.discReason = ErrnoToOT(err);
-        setLook(ep, T_DISCONNECT);
+        raiseLater(ep, T_DISCONNECT, ep.discReason);
       }
     }
   } else if (listening(ep)) {
-    if (ep.callFd < 0 && readyNow(ep.fd, POLLIN)) setLook(ep, T_LISTEN);
+    if (ep.callFd < 0 && readyNow(ep.fd, POLLIN)) raiseLater(ep, T_LISTEN);
   } else if (ep.state == T_DATAXFER || ep.state == T_OUTREL) {
     Peek p = peekStream(ep);
-    if (p == Peek::End) setLook(ep, T_ORDREL);
-    if (p == Peek::Reset) setLook(ep, T_DISCONNECT);
+    if (p == Peek::End) raiseLater(ep, T_ORDREL);
+    if (p == Peek::Reset) raiseLater(ep, T_DISCONNECT, ep.discReason);
   }
 }
 
@@ -539,7 +548,11 @@ void onSocket(Endpoint* ep, UInt64 serial, short revents) {
       events.push_back(T_LISTEN);
     }
   } else if (ep->state == T_DATAXFER || ep->state == T_OUTREL) {
-    if ((revents & (POLLIN | POLLHUP | POLLERR)) && ep->look == 0 && ep->dataArmed && ep->held == 0) {
+    if ((revents & (POLLRDHUP | POLLHUP | POLLERR)) && ep->look == 0 && !ep->dataArmed && !ep->endWoken &&
+        ep->held == 0) {
+      ep->endWoken = true;
+      events.push_back(T_DATA);
+    } else if ((revents & (POLLIN | POLLHUP | POLLERR)) && ep->look == 0 && ep->dataArmed && ep->held == 0) {
       switch (peekStream(*ep)) {
         case Peek::Data:
           ep->dataArmed = false;
@@ -592,6 +605,7 @@ void flushRead(Endpoint& ep) {
     while (recv(ep.fd, buf, sizeof buf, MSG_DONTWAIT) > 0) {
     }
     ep.dataArmed = true;
+    ep.endWoken = false;
   }
 }
 
@@ -1132,6 +1146,7 @@ OSStatus OTConnect(EndpointRef ref, TCall* sndCall, TCall* rcvCall) {
     }
     setState(*ep, T_DATAXFER);
     ep->dataArmed = true;
+    ep->endWoken = false;
     fillCall(rcvCall, ep->peer, 0);
     updateWatch(*ep);
     return kOTNoError;
@@ -1155,6 +1170,7 @@ OSStatus OTRcvConnect(EndpointRef ref, TCall* call) {
   setLook(*ep, 0);
   setState(*ep, T_DATAXFER);
   ep->dataArmed = true;
+  ep->endWoken = false;
   fillCall(call, ep->peer, 0);
   updateWatch(*ep);
   return kOTNoError;
@@ -1211,12 +1227,13 @@ OSStatus OTAccept(EndpointRef listener, EndpointRef worker, TCall* call) {
   setState(*ep, T_DATAXFER);
   setLook(*ep, 0);
   ep->dataArmed = true;
+  ep->endWoken = false;
   if (ep->async) completeLater(*ep, T_ACCEPTCOMPLETE, kOTNoError, worker);
   updateWatch(*ep);
   return kOTNoError;
 }
 
-OTResult OTSnd(EndpointRef ref, void* buf, OTByteCount nbytes, OTFlags) {
+OTResult OTSnd(EndpointRef ref, void* buf, OTByteCount nbytes, OTFlags flags) {
   Endpoint* ep = endpointOf(ref);
   if (!ep) return kOTBadReferenceErr;
   if (ep->kind != Kind::Stream) return kOTNotSupportedErr;
@@ -1272,6 +1289,7 @@ OTResult OTRcv(EndpointRef ref, void* buf, OTByteCount nbytes, OTFlags* flags) {
   }
   if (io.wouldBlock()) {
     ep->dataArmed = true;
+    ep->endWoken = false;
     updateWatch(*ep);
     return kOTNoDataErr;
   }
@@ -1376,8 +1394,9 @@ OTResult OTLook(EndpointRef ref) {
     return recv(ep->fd, &b, 1, MSG_PEEK | MSG_DONTWAIT) >= 0 ? OTResult(T_DATA) : 0;
   }
   if (ep->state == T_DATAXFER || ep->state == T_OUTREL) {
-    char b;
-    return recv(ep->fd, &b, 1, MSG_PEEK | MSG_DONTWAIT) > 0 ? OTResult(T_DATA) : 0;
+    // Counted, not peeked: a peek would take a reset that came meanwhile.
+    int queued = 0;
+    return ioctl(ep->fd, FIONREAD, &queued) == 0 && queued > 0 ? OTResult(T_DATA) : 0;
   }
   return 0;
 }
