@@ -117,6 +117,10 @@ int readFrame(VFMP_CMD_INFO* rec, UInt8* buf) {
     if (r != kOTNoDataErr) rec->error = VFMP_ERR_RECEIVE;
     return 0;
   }
+  // A whole frame was taken and more may stand behind it, already read or
+  // still in the socket (of which no news comes until it is read out): the
+  // next frame is read at the loop's next turn, not an idle interval on.
+  if (len && rec->wake) rec->wake(rec->wakeCookie);
   return int(len);
 }
 

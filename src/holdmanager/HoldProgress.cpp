@@ -322,6 +322,8 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         break;
       }
       if (frame.size() < 4) break;
+      // More frames may stand behind this one (see the list reader).
+      if (rec->wake) rec->wake(rec->wakeCookie);
       const UInt8 echo = frame[2], res = frame[3];
       if (res >= 0xFD) {
         EndPrgCmd(e, res);

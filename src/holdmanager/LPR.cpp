@@ -420,10 +420,14 @@ void lprStep(LPR_JOB* job, SInt16* code) {
     setState(job, LprState::Closed, "time-out");
     return;
   }
-  // The daemon ended the connection before the job was whole.
+  // The connection ended before the file was whole: it could not be made,
+  // or the daemon ended or reset it and what was sent did not arrive (as
+  // when a send fails).
   if (sending && linkClosed()) {
-    setState(job, LprState::Closed, "connection ended");
-  } else if (sending && job->ep->epi.err == kOTFlowErr) {
+    fail(job, code, job->state == LprState::Connecting ? LPR_ERR_OPEN_ENDPOINT : LPR_ERR_SEND);
+    return;
+  }
+  if (sending && job->ep->epi.err == kOTFlowErr) {
     // A send the flow control refused waits for the socket to take data again.
     return;
   }

@@ -141,7 +141,9 @@ std::vector<Case> cases() {
   return out;
 }
 
-class CancelMatrix : public holdtest::ProgramTest, public ::testing::WithParamInterface<Case> {
+// The program on its own timer with one box of two jobs, and the commands
+// started as a person starts them.
+class CommandTest : public holdtest::ProgramTest {
  protected:
   void SetUp() override {
     ProgramTest::SetUp();
@@ -310,6 +312,12 @@ class CancelMatrix : public holdtest::ProgramTest, public ::testing::WithParamIn
       EXPECT_FALSE(IsControlActive(Item(i))) << "item " << i;
   }
 
+  // The text of the message box in front, or "" when none is.
+  std::string MessageShown() {
+    SUB_DLG* d = FrontSubDlg();
+    return d && d->id == kMsgDlgID ? tb::DialogItemText(d->dialog, 2) : "";
+  }
+
   testsupport::DrawnTextReport report_;
   fs::path downloads() {
     fs::create_directories(dir_.path() / "downloads");
@@ -317,6 +325,74 @@ class CancelMatrix : public holdtest::ProgramTest, public ::testing::WithParamIn
   }
   fs::path upload() { return dir_.path() / "up.bin"; }
 };
+
+class CancelMatrix : public CommandTest, public ::testing::WithParamInterface<Case> {};
+
+// A connection the box ends or resets in the middle of a command ends it as
+// soon as it happens (well within a second, the clock moving a tick a
+// pass), with the message of a lost connection, nothing half done, and the
+// window answering afterwards: a download cut off in its reply, an upload
+// cut off in its data or reset instead of the data's acknowledgement.
+TEST_F(CommandTest, ALostConnectionEndsTheCommandAtOnceWithItsMessage) {
+  using pboxemu::HoldFault;
+  using pboxemu::LpdFault;
+  const struct {
+    const char* what;
+    Command command;
+    pboxemu::HoldFaultSpec hold;
+    pboxemu::LpdFaultSpec lpd;
+    const char* message;
+  } cases[] = {
+      {"the box resets in the reply",
+       Command::Download,
+       {HoldFault::Reset, CMD_DOWNLOAD, 0, -1, 0, 3000},
+       {},
+       "STR004="},
+      {"the box resets before the reply", Command::Download, {HoldFault::Reset, CMD_DOWNLOAD}, {}, "STR004="},
+      {"the daemon resets in the data", Command::Upload, {}, {LpdFault::ResetMid, 1, 0, 0, 300000}, "STR003="},
+      {"the daemon hangs up in the data", Command::Upload, {}, {LpdFault::CloseMid, 1, 0, 0, 300000}, "STR003="},
+      {"the daemon resets instead of acknowledging the data",
+       Command::Upload,
+       {},
+       {LpdFault::HangUpAtAck, 3},
+       "STR003="},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    UInt32 armed = 0;
+    Start(c.command, [&] {
+      emu_.Hold().SetFault(0, c.hold);
+      emu_.Hold().SetLpdFault(0, c.lpd);
+      armed = TickCount();
+    });
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(Loop([&] { return M()->eng.current == 0 && !M()->eng.progress; }, 20000)) << "the command goes on";
+    EXPECT_LE(TickCount() - armed, 60u) << "the command waited for more than the lost connection";
+    const std::string want = HoldIniText("MESSAGE", c.message);
+    EXPECT_EQ(MessageShown(), want);
+    EXPECT_EQ(M()->statusText, want);
+    EXPECT_EQ(GetPrgDlgPtr(), nullptr);
+    // Nothing half done: no part of the download beside the chosen name;
+    // no job of the upload filed, and its file still listed to send again.
+    EXPECT_TRUE(fs::is_empty(downloads()));
+    for (const auto& j : emu_.Hold().Jobs(0)) EXPECT_NE(j.name, "up.bin");
+    if (c.command == Command::Upload) {
+      EXPECT_EQ(CLGetCount(M()->tab1PCFile), 1);
+    }
+    emu_.Hold().SetFault(0, {});
+    emu_.Hold().SetLpdFault(0, {});
+    tb::PressNamedKey("Return");
+    ASSERT_TRUE(Loop([&] { return MessageShown().empty(); }, 2000));
+    ExpectMainWindowLive();
+    if (HasFatalFailure()) return;
+    // The next case starts from an empty local list.
+    if (c.command == Command::Upload) {
+      ClickRow(kT1PCList, 0);
+      Click(M()->dialog, kT1Remove);
+      ASSERT_EQ(CLGetCount(M()->tab1PCFile), 0);
+    }
+  }
+}
 
 TEST_P(CancelMatrix, NothingIsLeftHalfDoneAndTheWindowAnswers) {
   const Case& c = GetParam();
