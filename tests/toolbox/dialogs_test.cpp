@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -207,6 +208,9 @@ TEST_F(Dialogs, DrivenByAScript) {
       "advance 60\n"
       "popup-item \"Every Kind\" 9 2\n"
       "advance 60\n"
+      "wait-item \"Every Kind\" 1\n"
+      "click-item \"Every Kind\" 1 3 3\n"
+      "advance 60\n"
       "click-item \"Every Kind\" 1\n"
       "expect-item-text \"Every Kind\" 5 hello world\n");
   std::vector<DialogItemIndex> hits;
@@ -219,6 +223,8 @@ TEST_F(Dialogs, DrivenByAScript) {
   EXPECT_FALSE(tb::ScriptRunning());
   EXPECT_EQ(text(d, 5), "hello world");
   EXPECT_EQ(GetControlValue(control(d, 9)), 2);
+  // Item 1 was clicked twice: at its middle, and just inside its corner.
+  EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), 2);
   ASSERT_FALSE(hits.empty());
   EXPECT_EQ(hits.back(), 1);
 }

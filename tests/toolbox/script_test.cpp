@@ -100,12 +100,16 @@ struct Program {
 TEST(Script, DrivesAProgramThroughItsEventLoop) {
   testsupport::TempDir dir;
   const std::string shot = (dir / "shot.png").string();
+  testsupport::WriteFile(dir / "go", "");
   Program prog;
   tb::UseVirtualClock(true);
   const UInt32 t0 = TickCount();
   tb::LoadScriptText(
       "# a comment line\n"
       "wait-window Main\n"
+      "wait-file " +
+      (dir / "go").string() +
+      "\n"
       "click-window \"Main\" 10 20\n"
       "key n cmd\n"
       "type \"Hi\"\n"
@@ -116,7 +120,8 @@ TEST(Script, DrivesAProgramThroughItsEventLoop) {
       "expect-cursor 0\n"
       "expect-sounds played 0 stopped 0\n"
       "advance 30\n"
-      "screenshot " + shot + "\n");
+      "screenshot " +
+      shot + "\n");
   prog.run(200);
   EXPECT_FALSE(tb::ScriptRunning());
   const std::vector<std::string> want = {"click 10 20", "menu 129 1", "key H", "key i",
@@ -150,6 +155,7 @@ TEST(Script, ABadLineEndsTheProgramWithItsReason) {
       {"expect-cursor 161\n", "expected cursor 161, shown 0"},
       {"expect-sounds played 0 rewound 1\n", "expected rewound 1, counted 0"},
       {"wait-window Later 0\nwait 1\n", "no window \"Later\" appeared"},
+      {"wait-file /nonexistent/go 0\nwait 1\n", "no file /nonexistent/go appeared"},
   };
   for (const auto& c : cases) {
     EXPECT_EXIT(

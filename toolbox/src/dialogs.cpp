@@ -648,15 +648,48 @@ void registerScriptCommands() {
     *n = DialogItemIndex(v);
     return true;
   };
+  // click-item TITLE ITEM [DX DY]: at the item's centre, or DX DY in from
+  // its top-left corner (a row of a list).
   tb::RegisterScriptCommand("click-item", [=](W w, std::string* e) {
     DialogRef d;
     DialogItemIndex n;
     if (!dialogItem(w, &d, &n, e)) return R::kFailed;
+    long dx = 0, dy = 0;
+    if (w.size() == 5 && parseNumber(w[3], &dx) && parseNumber(w[4], &dy)) {
+      Item* it = itemAt(d, n);
+      if (it && !it->hidden && shown(d) &&
+          tb::ClickInWindow(d->window, Point{short(it->rect.top + dy), short(it->rect.left + dx)}))
+        return R::kDone;
+      *e = "no shown item " + w[2] + " in \"" + w[1] + "\"";
+      return R::kFailed;
+    }
+    if (w.size() != 3) {
+      *e = "usage: click-item TITLE ITEM [DX DY]";
+      return R::kFailed;
+    }
     if (!tb::ClickDialogItem(d, n)) {
       *e = "no shown item " + w[2] + " in \"" + w[1] + "\"";
       return R::kFailed;
     }
     return R::kDone;
+  });
+  // wait-item TITLE ITEM [MS]: until the dialog is shown with the item
+  // shown and active (a pop-up the program fills and enables later).
+  tb::RegisterScriptCommand("wait-item", [=](W w, std::string* e) {
+    long ms = 5000, v = 0;
+    if (w.size() < 3 || w.size() > 4 || !parseNumber(w[2], &v) || v < 1 || v > 32767 ||
+        (w.size() == 4 && !parseNumber(w[3], &ms))) {
+      *e = "usage: wait-item TITLE ITEM [MS]";
+      return R::kFailed;
+    }
+    DialogRef d = tb::FindDialogByTitle(w[1]);
+    Item* it = d ? itemAt(d, DialogItemIndex(v)) : nullptr;
+    if (it && !it->hidden && shown(d) && (!it->control || IsControlActive(it->control))) return R::kDone;
+    if (tb::ScriptTimedOut(UInt64(std::max<long>(ms, 0)))) {
+      *e = "item " + w[2] + " of \"" + w[1] + "\" was not shown and active";
+      return R::kFailed;
+    }
+    return R::kAgain;
   });
   tb::RegisterScriptCommand("type-item", [=](W w, std::string* e) {
     DialogRef d;

@@ -2,6 +2,8 @@
 // clock, beeps and screenshots, and the script runner with its commands.
 #include "toolbox/testdriver.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -414,6 +416,17 @@ void addBuiltins() {
     if (timedOut(UInt64(std::max<long>(ms, 0)))) return fail(e, "no window \"" + w[1] + "\" appeared");
     return R::kAgain;
   };
+  // Waits for a file another process makes: a driver outside the program
+  // says when the next step may come.
+  c["wait-file"] = [](W w, std::string* e) {
+    long ms = 5000;
+    if (w.size() < 2 || w.size() > 3 || (w.size() == 3 && !toInt(w[2], &ms)))
+      return fail(e, "usage: wait-file PATH [MS]");
+    struct stat st;
+    if (::stat(w[1].c_str(), &st) == 0) return R::kDone;
+    if (timedOut(UInt64(std::max<long>(ms, 0)))) return fail(e, "no file " + w[1] + " appeared");
+    return R::kAgain;
+  };
   c["screenshot"] = [](W w, std::string* e) {
     if (w.size() != 2) return fail(e, "usage: screenshot FILE");
     if (tb::SaveScreenshot(w[1].c_str()) != noErr) return fail(e, "cannot write " + w[1]);
@@ -507,6 +520,8 @@ bool scriptStep() {
 }
 
 }  // namespace
+
+bool tb::ScriptTimedOut(UInt64 limitMs) { return timedOut(limitMs); }
 
 void tb::RegisterScriptCommand(const std::string& name, ScriptCommand command) {
   ensureBuiltins();

@@ -67,6 +67,9 @@ OSErr SaveScreenshot(const char* path);
 enum class ScriptResult { kDone, kAgain, kFailed };
 using ScriptCommand = std::function<ScriptResult(const std::vector<std::string>& words, std::string* error)>;
 void RegisterScriptCommand(const std::string& name, ScriptCommand command);
+// For a command that waits: true once the current line has been waiting
+// longer than limitMs (real time, from its first call).
+bool ScriptTimedOut(UInt64 limitMs);
 
 // Runs the script in file path from the event loop (TOOLBOX_SCRIPT does
 // this at the first WaitNextEvent). False when it cannot be read.
