@@ -24,6 +24,26 @@ void CopyPart(const BitMap* src, const Rect& from, const Rect& to) {
   CopyBits(src, GetPortBitMapForCopyBits(GetQDGlobalsThePort()), &from, &to, srcCopy, nullptr);
 }
 
+// The frame picture's white is the page's: it becomes the window's own
+// colour (white in a white window, grey in a grey dialog, where a white
+// band would stand between the frame and the page's groups).
+void TakeWindowColor(OffscreenWorld& art, const RGBColor& window) {
+  PixMapHandle pm = GetGWorldPixMap(art.get());
+  if (!pm || GetPixDepth(pm) != 32) return;
+  LockPixels(pm);
+  auto* base = reinterpret_cast<UInt8*>(GetPixBaseAddr(pm));
+  const SInt32 rowBytes = GetPixRowBytes(pm);
+  Rect b;
+  GetPixBounds(pm, &b);
+  const UInt8 rgb[3] = {UInt8(window.red >> 8), UInt8(window.green >> 8), UInt8(window.blue >> 8)};
+  for (int y = 0; y < b.bottom - b.top; ++y)
+    for (int x = 0; x < b.right - b.left; ++x) {
+      UInt8* p = base + std::size_t(y) * rowBytes + std::size_t(x) * 4;
+      if (p[1] == 0xFF && p[2] == 0xFF && p[3] == 0xFF) std::copy(rgb, rgb + 3, p + 1);
+    }
+  UnlockPixels(pm);
+}
+
 void PaintWith(const RGBColor& color, const Rect& r) {
   RGBColor saved;
   GetForeColor(&saved);
@@ -318,6 +338,7 @@ void ctab::DrawFrame(CTAB_DATA* ct) {
   SetGWorld(art.get(), nullptr);
   DrawPicture(pic, &f);
   ReleaseResource(reinterpret_cast<Handle>(pic));
+  TakeWindowColor(art, ct->anyColor);
 
   SetGWorld(ct->parPort, nullptr);
   RGBColor savedBack, savedFore;

@@ -165,13 +165,16 @@ int Get_Download_FileName(const UInt8* jobName, UInt8* out, TextEncoding encodin
   return 1;
 }
 
-int Open_Help(const char* iniFile) {
+HelpOpened HoldOpenHelp(const char* iniFile) {
   Str255 path{};
-  if (!iniFile || !Load_File_To_PascalEx("LINK", "HELP=", path, 256, iniFile) || path[0] == 0) return 0;
+  if (!iniFile || !Load_File_To_PascalEx("LINK", "HELP=", path, 256, iniFile) || path[0] == 0)
+    return HelpOpened::Missing;
   FSSpec app{}, doc{};
-  if (GetAppLocation(&app) != noErr) return 0;
-  if (FSMakeFSSpec(app.vRefNum, app.parID, path, &doc) != noErr) return 0;
+  if (GetAppLocation(&app) != noErr) return HelpOpened::Missing;
+  if (FSMakeFSSpec(app.vRefNum, app.parID, path, &doc) != noErr) return HelpOpened::Missing;
   std::string full;
-  if (tb::SpecToPath(doc, full) != noErr) return 0;
-  return tb::FinderOpenPath(full) == noErr ? 1 : 0;
+  if (tb::SpecToPath(doc, full) != noErr) return HelpOpened::Missing;
+  return tb::FinderOpenPath(full) == noErr ? HelpOpened::Opened : HelpOpened::NotOpened;
 }
+
+int Open_Help(const char* iniFile) { return HoldOpenHelp(iniFile) == HelpOpened::Opened ? 1 : 0; }

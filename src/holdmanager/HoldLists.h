@@ -53,6 +53,10 @@ OSErr GetNextFile(SInt16 vRefNum, SInt32 dirID, SInt16* index, CInfoPBRec* pb, U
 // the program's own folder) through the Finder: 1, or 0 when the key is
 // missing, the path leads nowhere or the open fails.
 int Open_Help(const char* iniFile);
+// The same, telling the failures apart: the document is there but could
+// not be opened (no opener), or there is none to open.
+enum class HelpOpened { Opened, NotOpened, Missing };
+HelpOpened HoldOpenHelp(const char* iniFile);
 
 // The file name proposed for a held job whose name the box holds in
 // encoding (length-prefixed, NUL after it, out of at least 258 bytes);

@@ -1026,8 +1026,14 @@ std::string shortName(const UInt8* name) { return ShortJobName(name, true, gText
 // The help page of the window's language, else the program's own; the
 // user is told when neither can be opened.
 void openHelp() {
-  if (Open_Help(gszStrFileName) || Open_Help(gszIniFileName)) return;
-  OpenMsgDlg(HoldIniText("MESSAGE", "TITLE=").c_str(), HoldIniText("MESSAGE", "STR314=").c_str(), 1, nullptr, 0, 0, 0);
+  const HelpOpened own = HoldOpenHelp(gszStrFileName);
+  if (own == HelpOpened::Opened) return;
+  const HelpOpened program = own == HelpOpened::Missing ? HoldOpenHelp(gszIniFileName) : own;
+  if (program == HelpOpened::Opened) return;
+  // A page that is there but could not be opened (no program on this
+  // computer opens it) is not said to be missing.
+  const char* key = program == HelpOpened::Missing ? "STR314=" : "STR315=";
+  OpenMsgDlg(HoldIniText("MESSAGE", "TITLE=").c_str(), HoldIniText("MESSAGE", key).c_str(), 1, nullptr, 0, 0, 0);
 }
 
 void deleteAnswer(long, long, long, int result) {

@@ -125,6 +125,17 @@ void dropPart(PRG_REQUEST* req) {
   if (!req->partPath.empty()) std::remove(req->partPath.c_str());
 }
 
+// A downloaded job is a text document of this program; the type and
+// creator go with the hidden part file when it replaces the destination.
+void markDownload(const std::string& path) {
+  FSSpec fss{};
+  FInfo info{};
+  if (tb::PathToSpec(path, &fss) != noErr || FSpGetFInfo(&fss, &info) != noErr) return;
+  info.fdType = 'TEXT';
+  info.fdCreator = 'VMxh';
+  FSpSetFInfo(&fss, &info);
+}
+
 // Writes the pieces whole (a short write goes on from where it stopped).
 bool writeAll(int fd, iovec* iov, int count) {
   while (count > 0) {
@@ -293,6 +304,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         std::string base = req->path.substr(req->path.find_last_of('/') + 1);
         req->partPath = dir + "." + base + ".part";
         req->file = std::fopen(req->partPath.c_str(), "wb");
+        if (req->file) markDownload(req->partPath);
         if (!req->file) {
           req->partPath.clear();
           EndPrgCmd(e, VFMP_ERR_FILE_WRITE);

@@ -22,6 +22,7 @@
 #include "toolbox/navigation.h"
 #include "toolbox/netconfig.h"
 #include "toolbox/opentransport.h"
+#include "toolbox/pictures.h"
 #include "toolbox/pump.h"
 #include "toolbox/testdriver.h"
 #include "upcaster_fixture.h"
@@ -788,6 +789,30 @@ class UpcTour : public ProgramTest, public ::testing::WithParamInterface<const c
     }
     if (page > kConfigPageTCP + 1) Click(w, targets.front().centre());
   }
+  // The front alert's message stands beside its icon, which is drawn: the
+  // text is not set in from the left for an icon that is not there.
+  void ExpectTextBesideItsIcon(const std::string& stop) {
+    WindowRef w = FrontWindow();
+    DialogRef d = GetDialogFromWindow(w);
+    const Rect icon = ItemRect(d, 4);
+    const std::string shot = (dir_ / "alert.png").string();
+    ASSERT_EQ(tb::SaveWindowPNG(w, shot.c_str()), noErr);
+    const auto image = testsupport::ReadPNG(shot);
+    ASSERT_TRUE(image);
+    Rect content;
+    GetWindowBounds(w, kWindowContentRgn, &content);
+    const int top = image->height - (content.bottom - content.top);
+    const int left = (image->width - (content.right - content.left)) / 2;
+    int marked = 0;
+    for (int y = icon.top; y < icon.bottom; ++y)
+      for (int x = icon.left; x < icon.right; ++x) marked += testsupport::RgbAt(*image, left + x, top + y)[0] < 200;
+    EXPECT_GT(marked, 50) << stop << ": no icon drawn beside the message";
+    for (const tb::DrawnText& t : tb::DrawnTexts(w))
+      if (t.source == tb::TextSource::kStaticText) {
+        EXPECT_GE(t.shown.left, icon.right) << stop << ": " << t.text;
+        EXPECT_LT(t.shown.left, icon.right + 20) << stop << ": " << t.text;
+      }
+  }
   void Click(WindowRef w, Point at) {
     tb::AdvanceClock(GetDblTime() + 1);
     ASSERT_TRUE(tb::ClickInWindow(w, at));
@@ -852,6 +877,7 @@ TEST_P(UpcTour, EveryWindowReadsWholeAndEveryClickActs) {
     }
     ASSERT_TRUE(RunUntil([&] { return !upc::SendTbl[0].using_ && FrontWindow() != Main(); })) << outcome;
     Visit(std::string("the alert of a send ") + outcome);
+    ExpectTextBesideItsIcon(outcome);
     Press(1);
     ASSERT_TRUE(RunUntil([&] { return FrontWindow() == Main(); }));
     emu_.Ftp().ClearFaults();

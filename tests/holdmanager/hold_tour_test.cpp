@@ -18,6 +18,7 @@
 
 #include "drawn_text.h"
 #include "hold_program_fixture.h"
+#include "toolbox/finder.h"
 #include "toolbox/navigation.h"
 #include "toolbox/recorder.h"
 
@@ -336,6 +337,16 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   VisitOneButton("progress, download", GetPrgDlgPtr(), 2);
   h.SetFault(0, {});
   ASSERT_TRUE(LoopUntilIdle());
+  // A download that ends is a text document of the program's.
+  tb::AnswerNextChooser({(dir_.path() / "plan.prn").string()});
+  Press(kT0Download);
+  ASSERT_TRUE(LoopUntilIdle());
+  FSSpec saved{};
+  FInfo info{};
+  ASSERT_EQ(tb::PathToSpec((dir_.path() / "plan.prn").string(), &saved), noErr);
+  ASSERT_EQ(FSpGetFInfo(&saved, &info), noErr);
+  EXPECT_EQ(info.fdType, OSType('TEXT'));
+  EXPECT_EQ(info.fdCreator, OSType('VMxh'));
 
   // Second page: local files chosen and one removed; the job dialogs.
   PressTab(1);
@@ -440,6 +451,18 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   tb::ClearRecords();
   Press(kItemHelp);
   EXPECT_EQ(tb::RecordedOpenedDocuments().size(), 1u);
+  {
+    // Without a desktop opener the page is there but cannot be opened:
+    // the message does not say it is missing.
+    testsupport::ScopedEnv path("PATH", dir_.path().c_str());
+    tb::SetFinderMode(tb::FinderMode::kRun);
+    Press(kItemHelp);
+    tb::SetFinderMode(tb::FinderMode::kAuto);
+    ASSERT_TRUE(MessageUp());
+    EXPECT_EQ(tb::DialogItemText(FrontSubDlg()->dialog, 2), HoldIniText("MESSAGE", "STR315="));
+    Visit("message, help without an opener", kMsgDlgID);
+    Answer(4);
+  }
   Press(kItemBrowse);
   ASSERT_TRUE(Loop([&] { return PopupCount(kItemDevice) == 1; }));
   Look(main + ", searching again", w);
