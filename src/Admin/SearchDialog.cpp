@@ -97,7 +97,7 @@ void ini_alert(const char* key, const char* fallback) {
 CLIST_DATA* Create_ListBox(DialogRef d, DialogItemIndex item) {
   Rect r;
   Get_Dialog_Item_Rect(d, item, &r);
-  CLIST_DATA* list = CLNew(GetDialogWindow(d), &r, Point{15, SInt16(r.right - r.left)}, false, true, false);
+  CLIST_DATA* list = CLNew(GetDialogWindow(d), &r, Point{15, CLOneColumnWidth(r)}, false, true, false);
   if (!list) return nullptr;
   FONT_DATA font{};
   std::strcpy(font.fName, "Geneva");
@@ -108,7 +108,7 @@ CLIST_DATA* Create_ListBox(DialogRef d, DialogItemIndex item) {
   const SInt16 size = SInt16(font.fSize ? font.fSize : 10);
   CLSetFont(list, &id, &face, &size);
   Str255 none = {0};
-  CLAddColumn(list, none, SInt16(r.right - r.left), kCLNoHeader | kCLSortText);
+  CLAddColumn(list, none, CLOneColumnWidth(r), kCLNoHeader | kCLSortText);
   return list;
 }
 

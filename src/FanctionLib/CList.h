@@ -28,6 +28,15 @@
 #include "toolbox/quickdraw.h"
 #include "toolbox/windows.h"
 
+// The width of the list's scroll bars.
+inline constexpr SInt16 kCLScrollBarWidth = 15;
+// The column of a one-column list over the rectangle: as wide as the list
+// less the vertical bar's room, so that more rows than the list shows bring
+// the vertical bar alone (a full-width column brought a horizontal bar too,
+// which took a row of the view); a selected row is still highlighted up to
+// the list's edge.
+inline SInt16 CLOneColumnWidth(const Rect& r) { return SInt16(r.right - r.left - kCLScrollBarWidth); }
+
 // Column flag word (the kind given to CLAddColumn).
 enum : SInt16 {
   kCLAlignRight = 0x0002,

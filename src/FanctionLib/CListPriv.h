@@ -12,7 +12,7 @@ inline constexpr int kRowRecordBytes = 36;
 inline constexpr int kRowDataLimit = 32767;
 // Width of a scroll bar, and how far the list keeps its view from the
 // control's edges for one.
-inline constexpr int kBar = 15;
+inline constexpr int kBar = kCLScrollBarWidth;
 
 inline bool HasList(const CLIST_DATA* cl) { return cl && cl->hList; }
 // Data row n is platform row n + RowShift.

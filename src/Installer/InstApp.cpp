@@ -224,6 +224,23 @@ DialogRef Get_Open_Install_Dialog() { return instTbl.using_ ? instTbl.dlg : null
 
 INST_DLG_INFO* Get_Open_Install_Tbl() { return instTbl.using_ && instTbl.dlg ? &instTbl : nullptr; }
 
+namespace {
+
+// The wizard's title: the language file's, else the copy list's installer
+// name, else the program's string.
+void wizardTitle(Str255 out) {
+  std::string title;
+  if (LanguFileName[0]) title = iniText(Exe_Relative(LanguFileName).c_str(), "[TITLE]", "TITLE=");
+  if (title.empty()) title = iniText(Exe_Relative("::Resources:COPYFILE.INI").c_str(), "[SYSTEM]", "INSTNAME=");
+  out[0] = 0;
+  if (title.empty())
+    GetIndString(out, 129, 1);
+  else
+    pset(out, title);
+}
+
+}  // namespace
+
 int Open_Main_Window(const unsigned char* option) {
   // A second opening event while the wizard is open is ignored.
   INST_DLG_INFO* tbl = Get_Install_Table();
@@ -234,16 +251,8 @@ int Open_Main_Window(const unsigned char* option) {
   nonSelectLang = (named && language[0]) || LanguFileName[0] == 0;
   SInt16 first = nonSelectLang ? kPageWelcome : kPageLanguage;
 
-  std::string title;
-  if (LanguFileName[0]) title = iniText(Exe_Relative(LanguFileName).c_str(), "[TITLE]", "TITLE=");
-  if (title.empty()) title = iniText(Exe_Relative("::Resources:COPYFILE.INI").c_str(), "[SYSTEM]", "INSTNAME=");
   Str255 ptitle = {0};
-  if (title.empty()) {
-    GetIndString(ptitle, 129, 1);
-  } else {
-    pset(ptitle, title);
-  }
-
+  wizardTitle(ptitle);
   DialogRef dlg =
       inst::Open_Usr_Dialog(kWizardDialogID, ptitle, Handle_Instwin_Select_Item, nullptr, Handle_Instwin_Update_Value,
                             nullptr, nullptr, Handle_Instwin_Key_Input, nullptr);
@@ -277,6 +286,10 @@ short Set_Alert_Dialog_Items(SInt16 alertID, short kind, const char* textFile, c
   tb::TraceNote("install", "alert %d: %s", alertID, message ? message : "");
   DialogRef alert = GetNewDialog(alertID, nullptr, reinterpret_cast<WindowRef>(-1));
   if (!alert) return 1;
+  // Titled as the wizard whose question or message it is.
+  Str255 title;
+  wizardTitle(title);
+  SetWTitle(GetDialogWindow(alert), title);
   Str255 text, p1, p2, p3;
   pset(text, message ? message : "");
   pset(p1, param1 ? param1 : "");

@@ -128,10 +128,7 @@ std::string Page_Item_Text(DialogRef d, DialogItemIndex item) {
 
 CLIST_DATA* Create_Page_List(DialogRef d, DialogItemIndex item, SInt16 rowHeight, int columns, SInt16 columnWidth) {
   Rect r = Dialog_Item_Rect(d, item);
-  // A single column spans the whole list, as in the suite's other lists,
-  // so that a selected row is highlighted up to the list's frame; rows
-  // enough for a scroll bar bring the horizontal one too, as before.
-  const SInt16 width = SInt16(r.right - r.left);
+  const SInt16 width = CLOneColumnWidth(r);
   CLIST_DATA* list =
       CLNew(GetDialogWindow(d), &r, Point{rowHeight, columns > 1 ? columnWidth : width}, false, true, false);
   if (!list) return nullptr;

@@ -120,7 +120,7 @@ DialogFont FontOf(const char* key) {
 CLIST_DATA* NewOneColumnList(DialogRef d, DialogItemIndex item, SInt16 rowHeight) {
   Rect r = ItemRect(d, item);
   if (r.right <= r.left) return nullptr;
-  const SInt16 width = SInt16(r.right - r.left - kListBarWidth);
+  const SInt16 width = CLOneColumnWidth(r);
   CLIST_DATA* list = CLNew(GetDialogWindow(d), &r, Point{rowHeight, width}, false, true, false);
   if (!list) return nullptr;
   const DialogFont f = FontOf("LIST=");

@@ -47,9 +47,6 @@ struct DialogFont {
 };
 DialogFont FontOf(const char* key);
 
-// The width of a list's scroll bar: a one-column list's column leaves it
-// room, so that rows enough for the vertical bar bring no horizontal one.
-inline constexpr SInt16 kListBarWidth = 15;
 // A list control over the item's rectangle: rows `rowHeight` high, one
 // column as wide as the rectangle less the scroll bar's room, without a
 // header, in the "LIST=" font. Null when it cannot be made.

@@ -50,9 +50,7 @@ CLIST_DATA* File_ListBox(STATUS_WND_INFO* rec, const FONT_DATA* font, DialogItem
   if (!rec || !rec->dlg) return nullptr;
   const Rect r = ItemRect(rec->dlg, item);
   if (r.right <= r.left) return nullptr;
-  // The column leaves room for the scroll bar, so many files bring the
-  // vertical bar alone (a row's highlight still reaches the list's edge).
-  const SInt16 width = SInt16(r.right - r.left - kListBarWidth);
+  const SInt16 width = CLOneColumnWidth(r);
   CLIST_DATA* list = CLNew(GetDialogWindow(rec->dlg), &r, Point{15, width}, false, true, false);
   if (!list) return nullptr;
   if (font) {

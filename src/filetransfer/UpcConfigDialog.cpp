@@ -117,12 +117,10 @@ void Setup_TCP_Load_Value() {
   if (!confData.list) {
     Rect r;
     Get_Dialog_Item_Rect(confData.dlg, kAddrList, &r);
-    confData.list = CLNew(GetDialogWindow(confData.dlg), &r, Point{15, static_cast<short>(r.right - r.left - 16)},
-                          false, true, false);
+    confData.list = CLNew(GetDialogWindow(confData.dlg), &r, Point{15, CLOneColumnWidth(r)}, false, true, false);
     if (confData.list) {
       // No header: the first address is the list's top row.
-      CLAddColumn(confData.list, reinterpret_cast<const UInt8*>("\0"), static_cast<SInt16>(r.right - r.left - 16),
-                  kCLSortText | kCLNoHeader);
+      CLAddColumn(confData.list, reinterpret_cast<const UInt8*>("\0"), CLOneColumnWidth(r), kCLSortText | kCLNoHeader);
       CLEnableHeader(confData.list, false);
       for (UInt32 i = 1; i < EnvInfo.tcp_count && i < UInt32(kBroadcastMax); ++i) {
         char text[kBroadcastTextSize + 1];

@@ -674,8 +674,7 @@ int hold::OpenMove() {
   m->list = newList(dlg, 3, 18);
   if (m->list) {
     Str255 none{};
-    Rect r = ItemRectOf(dlg, 3);
-    CLAddColumn(m->list, none, SInt16(r.right - r.left), kCLNoHeader | kCLSortText);
+    CLAddColumn(m->list, none, CLOneColumnWidth(ItemRectOf(dlg, 3)), kCLNoHeader | kCLSortText);
     m->folders = SortFolderList(gHoldHost.engine->folders);
     for (std::size_t i = 0; i < m->folders.size(); ++i) {
       Str255 folder;

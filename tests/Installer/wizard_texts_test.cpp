@@ -5,8 +5,11 @@
 // text may be drawn outside its window, cut or shortened (the install path
 // aside, which is shortened in its middle); each tool's memo takes the
 // lines it has; a selected row of a one-column list is highlighted across
-// the list; and every tab and enabled button drawn is clicked at its
-// centre somewhere in the walk, and the installer takes the click.
+// the list, and the list grows its vertical scroll bar alone; the pages'
+// pictures fill their items; alerts are titled as the wizard is and the
+// application menu's About stands disabled; and every tab and enabled
+// button drawn is clicked at its centre somewhere in the walk, and the
+// installer takes the click.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -32,7 +35,9 @@
 #include "test_support.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
+#include "toolbox/menus.h"
 #include "toolbox/netconfig.h"
+#include "toolbox/pictures.h"
 #include "toolbox/testdriver.h"
 #include "toolbox/trace.h"
 #include "toolbox/windows.h"
@@ -78,6 +83,38 @@ std::vector<tb::DrawnText> itemTexts(WindowRef w, DialogItemIndex item) {
   return out;
 }
 
+std::string titleOf(WindowRef w) {
+  Str255 t = {0};
+  GetWTitle(w, t);
+  return std::string(reinterpret_cast<const char*>(t + 1), t[0]);
+}
+
+// The item a page draws its picture in, 0 for a page without one.
+DialogItemIndex pictureItem(const std::string& page) {
+  static const std::pair<const char*, DialogItemIndex> kPictures[] = {
+      {"page 141", 7}, {"page 146", 7}, {"page 150", 9}, {"page 145", 6}};
+  for (const auto& [name, item] : kPictures)
+    if (page == name) return item;
+  return 0;
+}
+
+void lookAtPicture(WindowRef w, const std::string& page, DialogItemIndex item) {
+  const Rect r = Dialog_Item_Rect(GetDialogFromWindow(w), item);
+  if (PicHandle pic = GetPicture(129)) {
+    Rect frame;
+    QDGetPictureBounds(pic, &frame);
+    if (frame.right - frame.left != r.right - r.left || frame.bottom - frame.top != r.bottom - r.top)
+      gSeen.lines.push_back(page + ": the picture is " + std::to_string(frame.right - frame.left) + " x " +
+                            std::to_string(frame.bottom - frame.top) + " for an item of " +
+                            std::to_string(r.right - r.left) + " x " + std::to_string(r.bottom - r.top));
+  }
+  std::set<UInt32> colours;
+  for (int y = r.top; y < r.bottom; ++y)
+    for (int x = r.left; x < r.right; ++x) colours.insert(tb::PortPixel(GetWindowPort(w), x, y) >> 8);
+  if (colours.size() < 16)
+    gSeen.lines.push_back(page + ": the picture shows " + std::to_string(colours.size()) + " colours");
+}
+
 void registerCommands() {
   // check: the texts of the window in front, and what a click can reach.
   tb::RegisterScriptCommand("check", [](const std::vector<std::string>&, std::string*) {
@@ -95,6 +132,18 @@ void registerCommands() {
         gSeen.targets.insert(name + " item " + std::to_string(item));
         captions.insert(t.title);
       }
+    // The application menu's About stands disabled (it has nothing to
+    // show); an alert is titled as the wizard is; a page's picture fills
+    // its item and is a picture (more than a few colours), not a plain
+    // rectangle.
+    const std::string about = "the application menu's About is enabled";
+    if (MenuRef apple = GetMenuHandle(128);
+        apple && IsMenuItemEnabled(apple, 1) &&
+        std::find(gSeen.lines.begin(), gSeen.lines.end(), about) == gSeen.lines.end())
+      gSeen.lines.push_back(about);
+    if (name == "alert" && instTbl.dlg && titleOf(w) != titleOf(GetDialogWindow(instTbl.dlg)))
+      gSeen.lines.push_back("an alert titled '" + titleOf(w) + "'");
+    if (const DialogItemIndex picture = pictureItem(name)) lookAtPicture(w, name, picture);
     // A text that tells the user which button to click names one the
     // window shows ("Click Next to ...", 「次へ」をクリック).
     static const std::regex click("Click (.+?) to |\xE3\x80\x8C(.+?)\xE3\x80\x8D\xE3\x82\x92\xE3\x82\xAF");
@@ -169,6 +218,18 @@ void registerCommands() {
         gSeen.lines.push_back(list + ": the highlight ends at " + std::to_string(x + 1) +
                               ", short of the list's edge " + std::to_string(r.right));
     }
+    return R::kDone;
+  });
+  // bars ITEM WHICH: the scroll bars list ITEM of the window in front shows
+  // ("vertical", "horizontal", "vertical and horizontal", "none").
+  tb::RegisterScriptCommand("bars", [](const std::vector<std::string>& words, std::string*) {
+    WindowRef w = FrontWindow();
+    const Rect r = Dialog_Item_Rect(GetDialogFromWindow(w), DialogItemIndex(std::atoi(words.at(1).c_str())));
+    std::string want;
+    for (std::size_t i = 2; i < words.size(); ++i) want += (want.empty() ? "" : " ") + words[i];
+    const std::string shown = testsupport::ScrollBarsOver(w, r);
+    if (shown != want)
+      gSeen.lines.push_back(windowName(w) + " list " + words[1] + ": " + shown + " scroll bars, not " + want);
     return R::kDone;
   });
   // rows: waits until the printer list shows every box (20 s at most).
@@ -268,10 +329,13 @@ TEST_P(WizardTexts, EveryWindowReadsWholeAndEveryButtonTakesItsClick) {
   for (const char* name : {"Programs", "Printing", "Office tools", "Second floor", "Print servers", "Installed"})
     folder /= name;
   fs::create_directories(folder);
+  // Addresses enough for the list's vertical scroll bar.
+  std::string manyAddresses;
+  for (int i = 101; i <= 111; ++i) manyAddresses += "type 127.0.0." + std::to_string(i) + "\npress 8\nwait 3\n";
   const std::string script =
-      "wait-window \"VEMOPLEX Installer\"\ncheck\n" + kCancelKept + walk.choose + kNext +  // 141
-      kBackAndOn + kCancelKept + kNext +                                                   // 146
-      kBackAndOn + kCancelKept + kNext +                                                   // 142
+      "wait-window \"VEMOPLEX Installer\"\nwait 3\ncheck\n" + kCancelKept + walk.choose + kNext +  // 141
+      kBackAndOn + kCancelKept + kNext +                                                           // 146
+      kBackAndOn + kCancelKept + kNext +                                                           // 142
       at(20, 104) + "memo 0\n" + at(150, 122) + "memo 1\n" + at(150, 140) + "memo 2\n" + at(150, 104) + kBackAndOn +
       kCancelKept + kNext +                                                           // 147
       "chooser-answer \"" + folder.string() + "\"\npress 6\nwait 3\npath\ncheck\n" +  // 143: a long path
@@ -280,10 +344,11 @@ TEST_P(WizardTexts, EveryWindowReadsWholeAndEveryButtonTakesItsClick) {
       kBackAndOn + kCancelKept + "press 1\nwait 2\ncheck\nwait 20\ncheck\n" +                        // 148, 144
       "press 8\nwait 3\ncheck\npress 7\nwait 3\n" + kCancelKept + kNext +                            // 149
       "press 8\npress 7\n" + kBackAndOn + kCancelKept + "press 1\nwait 3\n" + kSearch + "check\n" +  // 150
-      "press 8\n" + kSearch + "press 9\nwait 3\ncheck\npress 4\nwait 3\n" +            // 151, its settings:
-      "type 1.2.3\npress 8\nwait 3\ncheck\npress 1\nwait 3\n" + kClearField +          // a bad address,
-      "type 127.0.0.77\npress 8\nwait 3\ncheck\nhilite 7\npress 9\nwait 3\n" +         // one added, deleted,
-      "type 127.0.0.78\npress 8\nwait 3\npress 3\nwait 3\ncheck\npress 2\nwait 3\n" +  // applied, cancelled
+      "press 8\n" + kSearch + "press 9\nwait 3\ncheck\npress 4\nwait 3\n" +           // 151, its settings:
+      "type 1.2.3\npress 8\nwait 3\ncheck\npress 1\nwait 3\n" + kClearField +         // a bad address,
+      "type 127.0.0.77\npress 8\nwait 3\ncheck\nhilite 7\npress 9\nwait 3\n" +        // one added, deleted,
+      "type 127.0.0.78\npress 8\nwait 3\npress 3\nwait 3\ncheck\n" + manyAddresses +  // applied, more added,
+      "bars 7 vertical\nhilite 7\npress 2\nwait 3\n" +                                // cancelled
       "press 9\nwait 3\npress 1\nwait 3\n" + at(100, 104) + "check\n" + "press 3\nwait 3\npress 1\nwait 3\n" + kSearch +
       at(100, 104) + kCancelKept + kNext +  // 151
       at(100, 114) + "press 13\nwait 3\n" + at(400, 114) + "press 14\nwait 3\ncheck\nhilite 7 10\n" +

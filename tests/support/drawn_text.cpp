@@ -107,4 +107,19 @@ std::string TabAboveItsFrame(DialogRef dialog, int sel, short frameTop) {
          " pixels above its page frame";
 }
 
+std::string ScrollBarsOver(WindowRef window, const Rect& list) {
+  // A bar lies along the list's right or bottom edge, 15 or 16 pixels thick.
+  const auto barAt = [&](Point p, bool vertical) {
+    SInt16 part = 0;
+    ControlRef c = FindControlUnderMouse(p, window, &part);
+    Rect b{};
+    if (!c || !IsControlVisible(c)) return false;
+    GetControlBounds(c, &b);
+    return (vertical ? b.right - b.left : b.bottom - b.top) <= 16;
+  };
+  const bool v = barAt(Point{SInt16((list.top + list.bottom) / 2), SInt16(list.right - 7)}, true);
+  const bool h = barAt(Point{SInt16(list.bottom - 7), SInt16((list.left + list.right) / 2)}, false);
+  return v && h ? "vertical and horizontal" : v ? "vertical" : h ? "horizontal" : "none";
+}
+
 }  // namespace testsupport

@@ -63,5 +63,9 @@ std::vector<ClickTarget> ClickTargets(DialogRef dialog);
 // runs at frameTop, when it does not reach down to it; "" when the tab
 // stands on the frame (or no such tab is drawn).
 std::string TabAboveItsFrame(DialogRef dialog, int sel, short frameTop);
+// The scroll bars that show over a list's rectangle (the window's local
+// coordinates): "vertical", "horizontal", "vertical and horizontal" or
+// "none".
+std::string ScrollBarsOver(WindowRef window, const Rect& list);
 
 }  // namespace testsupport
