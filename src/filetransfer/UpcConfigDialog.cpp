@@ -268,7 +268,9 @@ Boolean Handle_Timeout_Select_Item(DialogRef, EventRecord*, DialogItemIndex) { r
 void Build_Config_Tab(DialogRef dialog) {
   Rect tabRect;
   Get_Dialog_Item_Rect(dialog, kTabs, &tabRect);
-  Rect frame{tabRect.bottom, tabRect.left, static_cast<SInt16>(tabRect.bottom + 170), tabRect.right};
+  // The frame starts where the selected tab ends, so that the tab stands on it.
+  Rect frame{static_cast<SInt16>(tabRect.top + CTFrontTabHeight(143)), tabRect.left,
+             static_cast<SInt16>(tabRect.bottom + 170), tabRect.right};
   confData.tab = CTNew(GetDialogWindow(dialog), &tabRect, &frame, 16, false, 0xFFFFFF, true);
   if (confData.tab) {
     Set_Config_Tab_Look(confData.tab);

@@ -438,8 +438,10 @@ int OpenCfgDlg(HOLD_CONFIG* config, PtrListHead folders) {
   }
   const Rect area = ItemRectOf(dlg, kTabItem);
   const Rect strip{area.top, area.left, short(area.top + kCTStripHeight), area.right};
-  // The page frame reaches down to above the buttons.
-  const Rect frame{short(area.top + kCTStripHeight), area.left, short(ItemRectOf(dlg, kOK).top - 15), area.right};
+  // The page frame starts where the selected tab ends (the tab stands on
+  // it) and reaches down to above the buttons.
+  const Rect frame{short(area.top + CTFrontTabHeight(143)), area.left, short(ItemRectOf(dlg, kOK).top - 15),
+                   area.right};
   r->tabs = CTNew(GetDialogWindow(dlg), &strip, &frame, -8, false, 0xFFFFFF, true);
   if (r->tabs) {
     const SInt16 font = gHoldHost.font, size = gHoldHost.fontSize;

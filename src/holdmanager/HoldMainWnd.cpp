@@ -1415,9 +1415,9 @@ MAIN_DLG_DATA* CreateMainDlg() {
   Rect area;
   GetDialogItemRect(m->dialog, kItemTabArea, &area);
   // The control spans the strip and the page; the page's frame starts
-  // below the strip.
+  // where the selected tab ends, so that the tab stands on it.
   const Rect tabs{area.top, area.left, kPageFrameBottom, area.right};
-  const Rect frame{SInt16(area.top + kCTStripHeight), area.left, kPageFrameBottom, area.right};
+  const Rect frame{SInt16(area.top + CTFrontTabHeight(143)), area.left, kPageFrameBottom, area.right};
   m->tab = CTNew(w, &tabs, &frame, 16, false, 0xFFFFFF, true);
   if (m->tab) {
     const SInt16 font = SInt16(gDefaultFont.fontID), size = SInt16(gDefaultFont.fSize ? gDefaultFont.fSize : 11);

@@ -4,9 +4,10 @@
 // the questions and messages, the choosers and the about box. At each stop
 // no text may be drawn outside its window, cut or shortened; every button a
 // sub-dialog draws enabled takes a click at its centre as its own item and
-// each drawn tab shows its page. The tour itself goes from window to window
-// by clicks at the centre of what is drawn, and every button and tab the
-// main window ever draws enabled is clicked so somewhere in it.
+// each drawn tab shows its page, the selected one standing on the page's
+// frame. The tour itself goes from window to window by clicks at the centre
+// of what is drawn, and every button and tab the main window ever draws
+// enabled is clicked so somewhere in it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "drawn_text.h"
+#include "FanctionLib/CTab.h"
 #include "hold_program_fixture.h"
 #include "toolbox/finder.h"
 #include "toolbox/navigation.h"
@@ -57,6 +59,16 @@ class Tour : public holdtest::ProgramTest, public ::testing::WithParamInterface<
     if (tb::DrawnTexts(w).empty()) faults_.insert(stop + ": nothing drawn");
     if (M() && w == GetDialogWindow(M()->dialog))
       for (const ClickTarget& t : testsupport::ClickTargets(M()->dialog)) targets_.insert(MainKey(t));
+    // The selected tab of the main window and of the options stands on its
+    // page's frame.
+    CTAB_DATA* tabs = nullptr;
+    if (M() && w == GetDialogWindow(M()->dialog)) tabs = M()->tab;
+    if (ConfigDialog() && w == GetDialogWindow(ConfigDialog()->dialog)) tabs = CfgDlgTabs(ConfigDialog());
+    if (tabs && tabs->frameRect) {
+      const std::string standing = testsupport::TabAboveItsFrame(
+          GetDialogFromWindow(w), CTGetCurSel(tabs) - tabs->visTabNo, tabs->frameRect->top);
+      if (!standing.empty()) faults_.insert(stop + ": " + standing);
+    }
   }
   std::string MainKey(const ClickTarget& t) {
     if (t.kind == Kind::kTab) return "tab '" + t.title + "'";
