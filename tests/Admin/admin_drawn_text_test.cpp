@@ -8,7 +8,8 @@
 // box changes, a box or another program is asked something, the program
 // beeps or draws something new), and every text those windows draw must
 // lie inside its window and its rectangle, whole and not shortened; a
-// group's title on its frame's edge breaks the line for its letters only.
+// field's text starts inside the field unless it is wider than the field;
+// a group's title on its frame's edge breaks the line for its letters only.
 // Every message the program shows in an alert is looked at the same way,
 // with both of the alert's buttons.
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "Admin/AdminApp.h"
@@ -159,6 +161,26 @@ class DrawnText : public admintest::AdminProgramTest, public ::testing::WithPara
     lookAtGroupTitles(w, title);
     lookAtScrollingFields(w, title);
     lookAtLabelInk(w, title);
+    lookAtFieldText(w, title);
+  }
+  // A field scrolls its text only when the text is wider than the field: a
+  // text that fits starts inside the field's left edge. (The text rules let
+  // a field's text run under its edges, as a scrolled text does.)
+  void lookAtFieldText(WindowRef w, const std::string& title) {
+    std::map<std::tuple<short, short, short, short>, std::pair<short, short>> spans;  // by frame: the text's extent
+    for (const tb::DrawnText& t : tb::DrawnTexts(w)) {
+      if (t.source != tb::TextSource::kTextEngine || EmptyRect(&t.box)) continue;
+      auto [it, fresh] =
+          spans.try_emplace({t.frame.top, t.frame.left, t.frame.bottom, t.frame.right}, t.box.left, t.box.right);
+      if (!fresh) it->second = {std::min(it->second.first, t.box.left), std::max(it->second.second, t.box.right)};
+    }
+    for (const auto& [frame, span] : spans) {
+      const auto [top, left, bottom, right] = frame;
+      if (span.first < left && span.second - span.first <= right - left)
+        faults_[title].insert("a field's text that fits its field (" + std::to_string(top) + "," +
+                              std::to_string(left) + "," + std::to_string(bottom) + "," + std::to_string(right) +
+                              ") starts " + std::to_string(left - span.first) + " pixels left of it");
+    }
   }
   // The labels of fields a check box turns off are drawn grey while it is
   // off and black while it is on: the authentication dialog's user name and
@@ -556,11 +578,13 @@ TEST_P(DrawnText, EveryWindowReadsWholeAndEveryClickActs) {
   for (const std::string& t : seen_) list += (list.empty() ? "" : ", ") + ("\"" + t + "\"");
   // A Japanese user meets every window under a Japanese title, but for the
   // program's name and the status window's, which names the box.
-  if (std::string(GetParam()) == "Japanese")
-    for (const std::string& t : seen_)
+  if (std::string(GetParam()) == "Japanese") {
+    for (const std::string& t : seen_) {
       EXPECT_TRUE(t == "VEMO-ADMIN" || t.starts_with("Status - ") ||
                   std::any_of(t.begin(), t.end(), [](char c) { return c & 0x80; }))
           << "\"" << t << "\" is titled in English";
+    }
+  }
   std::printf("windows walked (%s): %s\n", GetParam(), list.c_str());
 }
 
