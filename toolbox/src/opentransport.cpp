@@ -1233,7 +1233,7 @@ OSStatus OTAccept(EndpointRef listener, EndpointRef worker, TCall* call) {
   return kOTNoError;
 }
 
-OTResult OTSnd(EndpointRef ref, void* buf, OTByteCount nbytes, OTFlags flags) {
+OTResult OTSnd(EndpointRef ref, void* buf, OTByteCount nbytes, OTFlags) {
   Endpoint* ep = endpointOf(ref);
   if (!ep) return kOTBadReferenceErr;
   if (ep->kind != Kind::Stream) return kOTNotSupportedErr;
