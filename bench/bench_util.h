@@ -125,11 +125,19 @@ inline double SpawnTimed(std::vector<std::string> args) {
   return ok ? secs : -1;
 }
 
-// Starts path with this environment plus extra ("NAME=value"), its
-// standard error on errFd when that is not -1; its pid (-1 on failure).
+// Starts path with this environment and extra ("NAME=value", each in place
+// of a variable of that name), its standard error on errFd when that is
+// not -1; its pid (-1 on failure).
 inline pid_t SpawnWithEnv(const std::string& path, const std::vector<std::string>& extra, int errFd) {
   std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  const auto named = [&](const std::string& e) {
+    const std::string name = e.substr(0, e.find('=') + 1);
+    for (const auto& x : extra)
+      if (x.compare(0, name.size(), name) == 0) return true;
+    return false;
+  };
+  for (char** e = environ; *e; ++e)
+    if (!named(*e)) env.emplace_back(*e);
   for (const auto& x : extra) env.push_back(x);
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());

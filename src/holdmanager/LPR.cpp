@@ -200,7 +200,11 @@ void ackWaitPhase(LPR_JOB* job, SInt16* code) {
   }
   // The acknowledgement of the control file's end byte is what makes the
   // file complete: a daemon that hangs up before it may not have the job.
-  if (job->nextState == LprState::Disconnect) job->fileComplete = 1;
+  if (job->nextState == LprState::Disconnect) {
+    job->fileComplete = 1;
+    // Said on the program's channel: the moment a person's file has arrived.
+    tb::TraceNote("hold", "upload: the daemon has %s whole", job->jobName);
+  }
   setState(job, job->nextState, "acknowledged");
 }
 
