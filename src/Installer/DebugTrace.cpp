@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "toolbox/files.h"
 #include "toolbox/fonts.h"
 #include "toolbox/script.h"
 
@@ -91,10 +92,12 @@ FILE* start_debug() {
     dir += "/vemo";
     for (std::size_t i = 1; i <= dir.size(); ++i)
       if (i == dir.size() || dir[i] == '/') mkdir(dir.substr(0, i).c_str(), 0700);
-    int fd = open((dir + "/VEMO_log.txt").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    gLog = fdopen(fd, "a");
-    if (!gLog) close(fd);
+    // A log of its own: never through a link, never into a pipe that would
+    // hold the installer.
+    tb::UniqueFd fd;
+    if (tb::OpenLocalFileToWrite(dir + "/VEMO_log.txt", O_CREAT | O_APPEND, fd, 0600) != noErr) return;
+    gLog = fdopen(fd.get(), "a");
+    if (gLog) fd.release();
   });
   return gLog;
 }

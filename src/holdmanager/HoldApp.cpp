@@ -4,6 +4,8 @@
 // status line, and the shut-down.
 #include "holdmanager/HoldApp.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,7 @@
 #include "toolbox/appearance.h"
 #include "toolbox/bundle.h"
 #include "toolbox/clock.h"
+#include "toolbox/files.h"
 #include "toolbox/menus.h"
 #include "toolbox/quickdraw.h"
 #include "toolbox/resources.h"
@@ -578,8 +581,13 @@ int WriteDebugFile(const char* text, long length, const char* fileName) {
   if (!text || !fileName) return 0;
   const char* home = std::getenv("HOME");
   std::string path = std::string(home ? home : ".") + "/Desktop/" + fileName;
-  std::FILE* f = std::fopen(path.c_str(), "ab");
+  // Appended only to a file of its own: never through a link, never into a
+  // pipe that would hold the program.
+  tb::UniqueFd fd;
+  if (tb::OpenLocalFileToWrite(path, O_CREAT | O_APPEND, fd) != noErr) return 0;
+  std::FILE* f = ::fdopen(fd.get(), "ab");
   if (!f) return 0;
+  fd.release();
   const std::size_t n = length < 0 ? std::strlen(text) : std::size_t(length);
   std::fputc('\n', f);
   const std::size_t written = std::fwrite(text, 1, n, f);

@@ -15,12 +15,16 @@
 #include "holdmanager/HoldProgress.h"
 #include "toolbox/clock.h"
 #include "toolbox/files.h"
+#include "toolbox/fileservices.h"
 #include "toolbox/trace.h"
 
 namespace {
 
 constexpr UInt32 kResendTicks = 61;
 constexpr UInt32 kUploadWaitMs = 3000;
+// A page picture is a small bitmap; a reply that runs past this is no
+// thumbnail and is not held.
+constexpr std::size_t kThumbnailMax = std::size_t(16) << 20;
 
 // The status texts' numbers while a command runs and when it has ended.
 int startNumber(HoldCommand c) {
@@ -462,15 +466,14 @@ bool startInfo(HOLD_ENGINE* e) {
   return true;
 }
 
-// Creates the thumbnail cache file of the current page.
+// Names the thumbnail cache file of the current page, which the fetch
+// writes whole when the picture has come.
 bool createThumbFile(HOLD_ENGINE* e, UInt16 page) {
   static int serial = 0;
   std::string dir = HoldCacheFolder();
   if (dir.empty()) return false;
   e->thumbPath = dir + "/_thmb" + std::to_string(++serial) + "_" + std::to_string(page);
-  std::FILE* f = std::fopen(e->thumbPath.c_str(), "wb");
-  if (!f) return false;
-  std::fclose(f);
+  e->thumbBytes.clear();
   e->thumbCreated = true;
   return true;
 }
@@ -798,6 +801,7 @@ void EndCommand(HOLD_ENGINE* e, HoldCommand command, VFMP_CMD_INFO* rec, UInt16 
   if (command == CMD_THUMBNAIL && e->thumbCreated && error) {
     std::remove(e->thumbPath.c_str());
   }
+  if (command == CMD_THUMBNAIL) e->thumbBytes = {};
   if (command == CMD_THUMBNAIL) e->thumbCreated = false;
   if (after == 0) e->view->UpdateButtons();
   if (after == 1 && e->previous == CMD_UPLOAD) PushUpdateBtn(e);
@@ -849,9 +853,21 @@ int VFMPGetThumbnail(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
         VFMPClose(rec, VFMP_ERR_RECEIVE);
         return;
       }
-      std::FILE* f = std::fopen(e->thumbPath.c_str(), "ab");
-      bool ok = f && std::fwrite(buf + 8, 1, n, f) == n;
-      if (f) ok = std::fclose(f) == 0 && ok;
+      if (n > kThumbnailMax - e->thumbBytes.size()) {
+        tb::TraceRefusal("vfmp", "thumbnail passes %zu bytes", kThumbnailMax);
+        VFMPClose(rec, VFMP_ERR_RECEIVE);
+        return;
+      }
+      e->thumbBytes.insert(e->thumbBytes.end(), buf + 8, buf + 8 + n);
+    }
+    if (result == VFMP_RES_LAST) {
+      // One new file, written whole or not at all: nothing planted at the
+      // name (a link, a pipe) is written through or waited on.
+      FSSpec fss{};
+      const OSErr named = tb::PathToSpec(e->thumbPath, &fss);
+      const bool ok =
+          (named == noErr || named == fnfErr) && tb::WriteFileAtomically(fss, e->thumbBytes, 'VMxh', 'THMB') == noErr;
+      e->thumbBytes = {};
       if (!ok) {
         VFMPClose(rec, VFMP_ERR_FILE_WRITE);
         return;

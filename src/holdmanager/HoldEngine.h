@@ -136,6 +136,9 @@ struct HOLD_ENGINE {
   VFMP_CMD_INFO* thumbRec = nullptr;
   std::string thumbPath;
   bool thumbCreated = false;
+  // The page picture as it comes, written to thumbPath whole once the
+  // last frame is in.
+  std::vector<UInt8> thumbBytes;
   VFMP_CMD_INFO* running = nullptr;
   PrgRequestPtr progress;
 

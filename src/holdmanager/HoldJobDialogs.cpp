@@ -417,18 +417,11 @@ void idleThumb(SUB_DLG* d, INF_REC* inf) {
   HOLD_ENGINE* e = gHoldHost.engine;
   if (!inf->rec) {
     static int serial = 0;
+    // The fetch writes the file whole when the picture has come.
     std::string dir = HoldCacheFolder();
-    bool made = false;
-    if (!dir.empty()) {
-      inf->thumbPath = dir + "/_thmb" + std::to_string(::getpid()) + "_i" + std::to_string(++serial);
-      if (std::FILE* f = std::fopen(inf->thumbPath.c_str(), "wbx")) {
-        std::fclose(f);
-        made = true;
-      }
-    }
-    inf->rec = made ? openedRecord(inf->info.ipAddr ? inf->info.ipAddr : e->boxAddr) : nullptr;
+    if (!dir.empty()) inf->thumbPath = dir + "/_thmb" + std::to_string(::getpid()) + "_i" + std::to_string(++serial);
+    inf->rec = dir.empty() ? nullptr : openedRecord(inf->info.ipAddr ? inf->info.ipAddr : e->boxAddr);
     if (!inf->rec) {
-      if (made) std::remove(inf->thumbPath.c_str());
       EndGetThumbnail(d, CMD_THUMBNAIL, 254);
       DrawThumbnailInfDlg(d);
       return;
@@ -437,6 +430,7 @@ void idleThumb(SUB_DLG* d, INF_REC* inf) {
     std::memcpy(inf->rec->param.folderId, inf->info.folderId, 4);
     inf->rec->param.page = inf->page;
     e->thumbPath = inf->thumbPath;
+    e->thumbBytes.clear();
     e->thumbCreated = false;  // the file is this dialog's
     return;
   }
@@ -446,6 +440,7 @@ void idleThumb(SUB_DLG* d, INF_REC* inf) {
   UInt16 err = inf->rec->error;
   const UInt16 page = inf->rec->param.page;
   HoldFreeRecord(inf->rec);
+  e->thumbBytes = {};
   if (err == 0) err = HoldAddThumbnail(&inf->thumbs, inf->thumbPath, page);
   if (err) std::remove(inf->thumbPath.c_str());
   EndGetThumbnail(d, CMD_THUMBNAIL, err);
@@ -475,7 +470,10 @@ void closeInfo(SUB_DLG* d) {
   if (inf->command) {
     const HoldCommand command = inf->command;
     HoldFreeRecord(inf->rec);
-    if (command == CMD_THUMBNAIL) std::remove(inf->thumbPath.c_str());
+    if (command == CMD_THUMBNAIL) {
+      std::remove(inf->thumbPath.c_str());
+      if (gHoldHost.engine) gHoldHost.engine->thumbBytes = {};
+    }
     EndGetThumbnail(d, command, VFMP_ERR_NO_MEMORY);
   }
   CloseSubDlg(d, kInfDlgID);

@@ -3,6 +3,7 @@
 // engine call, and the upload is started.
 #include "holdmanager/HoldProgress.h"
 
+#include <fcntl.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "holdmanager/HoldEngine.h"
 #include "toolbox/clock.h"
+#include "toolbox/files.h"
 #include "toolbox/textencoding.h"
 #include "toolbox/trace.h"
 
@@ -123,6 +125,18 @@ void dropPart(PRG_REQUEST* req) {
     req->file = nullptr;
   }
   if (!req->partPath.empty()) std::remove(req->partPath.c_str());
+}
+
+// The hidden part file, new: what stood at its name (an earlier part, or
+// a link or a pipe planted there) is removed, not written through or
+// waited on. Null when it cannot be made.
+std::FILE* openPart(const std::string& path) {
+  std::remove(path.c_str());
+  tb::UniqueFd fd;
+  if (tb::OpenLocalFileToWrite(path, O_CREAT | O_EXCL, fd) != noErr) return nullptr;
+  std::FILE* f = ::fdopen(fd.get(), "wb");
+  if (f) fd.release();
+  return f;
 }
 
 // A downloaded job is a text document of this program; the type and
@@ -303,7 +317,7 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
         std::string dir = req->path.substr(0, req->path.find_last_of('/') + 1);
         std::string base = req->path.substr(req->path.find_last_of('/') + 1);
         req->partPath = dir + "." + base + ".part";
-        req->file = std::fopen(req->partPath.c_str(), "wb");
+        req->file = openPart(req->partPath);
         if (req->file) markDownload(req->partPath);
         if (!req->file) {
           req->partPath.clear();

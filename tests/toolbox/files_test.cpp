@@ -3,6 +3,7 @@
 // information.
 #include "toolbox/files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -220,7 +221,9 @@ TEST(Files, DataForkReadWriteAndPositions) {
 
 TEST(Files, OnlyRegularFilesAreReadAndNoOpenWaits) {
   // Whatever stands at the name, the open returns at once: a FIFO without a
-  // writer, or a device, would hold a blocking open or read for ever.
+  // writer, or a device, would hold a blocking open or read for ever. A
+  // writer's own open takes no link either: nothing is written through one,
+  // nor made at its end.
   TempDir tmp;
   const std::string good = "twelve bytes";
   struct Case {
@@ -230,6 +233,7 @@ TEST(Files, OnlyRegularFilesAreReadAndNoOpenWaits) {
     OSErr whole;        // a read of at most 16 bytes that refuses more
     std::string bytes;  // what it reads
     std::string start;  // the first 4 bytes, or what there is
+    OSErr append = noErr;  // OpenLocalFileToWrite, to append or make
   };
   std::vector<Case> cases = {
       {"a regular file", [&](const fs::path& p) { WriteFile(p, good); }, noErr, noErr, good, "twel"},
@@ -238,7 +242,8 @@ TEST(Files, OnlyRegularFilesAreReadAndNoOpenWaits) {
          WriteFile(p.string() + ".target", good);
          fs::create_symlink(p.string() + ".target", p);
        },
-       noErr, noErr, good, "twel"},
+       noErr, noErr, good, "twel", fnfErr},
+      {"nothing", [](const fs::path&) {}, fnfErr, fnfErr, "", "", noErr},
   };
   for (testsupport::Hostile kind : testsupport::kHostileKinds) {
     const bool empty = kind == testsupport::Hostile::Empty, longer = kind == testsupport::Hostile::Oversize;
@@ -248,7 +253,7 @@ TEST(Files, OnlyRegularFilesAreReadAndNoOpenWaits) {
                      empty    ? OSErr(noErr)
                      : longer ? OSErr(memFullErr)
                               : OSErr(fnfErr),
-                     "", longer ? "twel" : ""});
+                     "", longer ? "twel" : "", empty || longer ? OSErr(noErr) : OSErr(fnfErr)});
   }
   int n = 0;
   for (const Case& c : cases) {
@@ -266,6 +271,18 @@ TEST(Files, OnlyRegularFilesAreReadAndNoOpenWaits) {
       SInt16 ref = 0;
       EXPECT_EQ(FSpOpenDF(&fss, perm, &ref), c.open) << int(perm);
       if (ref) FSClose(ref);
+    }
+    const auto items = [&] { return std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()); };
+    const bool made = !fs::exists(fs::symlink_status(p));
+    const auto before = items();
+    tb::UniqueFd fd;
+    const mode_t mask = ::umask(027);
+    EXPECT_EQ(tb::OpenLocalFileToWrite(p.string(), O_CREAT | O_APPEND, fd), c.append);
+    ::umask(mask);
+    EXPECT_EQ(bool(fd), c.append == noErr);
+    EXPECT_EQ(items(), before + (made ? 1 : 0));
+    if (made) {
+      EXPECT_EQ(fs::status(p).permissions(), fs::perms(0640));
     }
   }
 }

@@ -913,6 +913,32 @@ OSErr OpenLocalFile(const std::string& path, int access, UniqueFd& fd) {
   return noErr;
 }
 
+OSErr OpenLocalFileToWrite(const std::string& path, int flags, UniqueFd& fd, unsigned mode) {
+  fd.reset();
+  if ((flags & ~(O_CREAT | O_EXCL | O_TRUNC | O_APPEND)) != 0) return paramErr;
+  if (detail::Refused(path)) return afpAccessDenied;
+  // What is not a regular file is never opened at all (some devices act on
+  // an open); one that takes its place after this look is caught below.
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return fnfErr;
+  // O_NONBLOCK: a FIFO without a reader refuses at once (ENXIO) instead of
+  // waiting for one; what is not a regular file is let go before any write.
+  UniqueFd held(::open(path.c_str(), O_WRONLY | flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode & 07777));
+  if (!held) {
+    const int e = errno;
+    if (e == ELOOP || e == ENXIO || e == EISDIR || e == ENODEV || e == EOPNOTSUPP) return fnfErr;
+    if (e == ENOENT && (flags & O_CREAT)) return dirNFErr;
+    return errnoToOSErr(e);
+  }
+  if (::fstat(held.get(), &st) != 0) return ioErr;
+  if (!S_ISREG(st.st_mode)) return fnfErr;
+  const int now = ::fcntl(held.get(), F_GETFL);
+  if (now < 0 || ::fcntl(held.get(), F_SETFL, now & ~O_NONBLOCK) != 0) return ioErr;
+  detail::NoteWritten(path);
+  fd = std::move(held);
+  return noErr;
+}
+
 namespace {
 
 template <class Bytes>

@@ -177,6 +177,17 @@ std::string ApplicationPath();
 // not taken). The descriptor is closed on exec and reads and writes as a
 // regular file always does.
 OSErr OpenLocalFile(const std::string& path, int access, UniqueFd& fd);
+// A local file opened to write (a log appended to, a file filled piece by
+// piece) in the same spirit: the open never waits and never goes through a
+// link. A regular file at the name is opened; a missing one is made (with
+// O_CREAT) with mode less the umask; flags may add O_CREAT, O_EXCL (the file
+// must be new: dupFNErr), O_TRUNC and O_APPEND. A link of any kind, a folder,
+// a FIFO, a device or a socket at the name give fnfErr (nothing is written
+// through or made at the link's end); a missing name without O_CREAT fnfErr,
+// a folder missing on the way dirNFErr, a refusal permErr (afpAccessDenied in
+// a folder made read-only, fileservices.h). Closed on exec; writes block as a
+// regular file's always do.
+OSErr OpenLocalFileToWrite(const std::string& path, int flags, UniqueFd& fd, unsigned mode = 0666);
 
 // Ceilings of what one read takes of a local file: text files (ini, menu
 // definitions, strings, settings and scripts), and resource files.
