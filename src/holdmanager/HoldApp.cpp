@@ -45,13 +45,6 @@ Cursor gCurArrow{};
 OTNotifyUPP vfmpNotifyUpp = nullptr;
 ANIME_INFO gAnimeInfo{};
 
-const LANG_CODE_ROW langCodeTable[16] = {
-    {"en", 0, 0, 1},      {"fr", 0, 1, 4},   {"de", 0, 2, 3},       {"it", 0, 3, 5},
-    {"es", 0, 6, 6},      {"jp", 1, 11, 18}, {"en_GB", 0, 0, 2},    {"nl", 0, 4, 8},
-    {"sl", 0, 5, 12},     {"pt", 0, 8, 7},   {"no", 0, 9, 10},      {"fi", 0, 13, 11},
-    {"zh_TW", 2, 19, 20}, {"ko", 3, 23, 21}, {"zh_CN", 25, 33, 19}, {"", 0, 0, 1},
-};
-
 namespace {
 
 constexpr UInt16 kJcpSearchPort = 19541;

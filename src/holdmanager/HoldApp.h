@@ -181,14 +181,6 @@ void DrawThumbnailMainDlg(MAIN_DLG_DATA* m);
 
 // ---- start-up, idle step, search and logo -------------------------------------
 
-struct LANG_CODE_ROW {
-  char code[33];
-  UInt32 encoding;
-  UInt8 platformLang;
-  UInt8 programCode;
-};
-// 15 rows and the end row (empty code).
-extern const LANG_CODE_ROW langCodeTable[16];
 // The first row whose code equals (case-sensitive), else the end row.
 const LANG_CODE_ROW* FindLangCode(const char* code);
 // The bundle's "LANGUAGE_CODE"; 1 when it fitted.

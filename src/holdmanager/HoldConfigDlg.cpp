@@ -45,7 +45,8 @@ struct CFG_REC {
   short focus = kTimeField;           // page 1's focused field when it was left
   std::vector<FOLDER_ENTRY> folders;  // in list order
   int pendingRename = -1;             // the folder whose rename is pending
-  std::string pendingName;
+  std::string pendingName;            // as the box is to hold it
+  UInt8 pendingLang = 0;              // the language code it goes with
   std::string lastText[4];  // to tell a typed change
 };
 
@@ -89,16 +90,42 @@ const FOLDER_ENTRY* selectedFolder(SUB_DLG* d) {
 // as the name field shows it.
 struct FolderParts {
   std::string prefix, rest, restText;
+  TextEncoding in = kCFStringEncodingUTF8;  // that the whole name reads in
 };
 FolderParts folderParts(const FOLDER_ENTRY* f) {
   FolderParts p;
   if (!f) return p;
   const std::string name = pstr::str(f->name);
-  // The parts read as the whole name does.
-  const TextEncoding in = tb::ReadingEncoding(name, gHoldHost.encoding);
-  DivideFolderName(name, &p.prefix, &p.rest, in);
-  p.restText = tb::ConvertFromEncoding(p.rest, in);
+  // The parts read as the whole name does, in the language of the folder's entry.
+  p.in = tb::ReadingEncoding(name, LangCodeEncoding(f->lang, gHoldHost.encoding));
+  DivideFolderName(name, &p.prefix, &p.rest, p.in);
+  p.restText = tb::ConvertFromEncoding(p.rest, p.in);
   return p;
+}
+
+// The name the box is to hold for the name field's text, and the language
+// code it goes with: the box's own bytes when the text is as it was; else
+// the prefix and the text cut to 16 bytes, in the first of the folder's
+// own language and the program's that holds them. False when neither does.
+bool renFolderBytes(const FOLDER_ENTRY& f, const FolderParts& parts, const std::string& text, std::string* full,
+                    UInt8* code) {
+  if (text == parts.restText) {
+    *full = parts.prefix + parts.rest;
+    *code = f.lang;
+    return true;
+  }
+  const UInt8 running = gHoldHost.engine ? gHoldHost.engine->langCode : 1;
+  for (const NameLanguage& l : RenameLanguages(f.lang, running, gHoldHost.encoding)) {
+    std::string prefix, held;
+    if (NameBytes(tb::ConvertFromEncoding(parts.prefix, parts.in), parts.prefix, parts.in, l.encoding, 255, &prefix) &&
+        tb::TextToEncoding(text, l.encoding, &held)) {
+      *full = MakeRenFolderName(prefix, held, l.encoding);
+      full->resize(tb::CharCutLength(*full, 255, l.encoding));
+      *code = l.code;
+      return true;
+    }
+  }
+  return false;
 }
 
 // Leaves the shown page: its field texts and selections are kept.
@@ -270,7 +297,8 @@ PrgRequestPtr folderRenameRequest(SUB_DLG* d) {
     return nullptr;
   }
   std::memcpy(req->cmd.param.folderId, f.folderId, 4);
-  SetPStrCut(req->cmd.param.name, r->pendingName, 255);
+  pstr::set(req->cmd.param.name, sizeof req->cmd.param.name, r->pendingName);
+  req->langCode = r->pendingLang;
   return req;
 }
 
@@ -509,18 +537,17 @@ int CheckCfgDlg(SUB_DLG* d) {
     SubDlgMessage(d, kNameField, bad == 1 ? "STR311=" : "STR312=");
     return 0;
   }
-  // The box holds the name in the language's encoding; a name left as it
-  // was keeps the box's own bytes.
   const FolderParts parts = folderParts(f);
-  std::string held;
-  if (text != parts.restText && !tb::TextToEncoding(text, gHoldHost.encoding, &held)) {
+  std::string full;
+  UInt8 code = 0;
+  if (!renFolderBytes(*f, parts, text, &full, &code)) {
     SubDlgMessage(d, kNameField, "STR312=");
     return 0;
   }
-  std::string full = GetRenFolderName(d);
   if (full != pstr::str(f->name) && !parts.prefix.empty() && !text.empty()) {
     r->pendingRename = int(f - r->folders.data());
     r->pendingName = full;
+    r->pendingLang = code;
   }
   return 1;
 }
@@ -558,7 +585,7 @@ void UpdateFolderListCfgDlg(SUB_DLG* d, PtrListHead folders, int keepSelection) 
   r->folders = SortFolderList(folders);
   for (std::size_t i = 0; i < r->folders.size(); ++i) {
     Str255 name;
-    SetPStrCut(name, NameText(r->folders[i].name, gHoldHost.encoding));
+    SetPStrCut(name, NameText(r->folders[i].name, LangCodeEncoding(r->folders[i].lang, gHoldHost.encoding)));
     CLSetCellOne(r->folderList, Cell{short(i), 0}, name);
     CLSetReference(r->folderList, short(i), long(i));
     CLSetIconHandle(r->folderList, short(i), HoldFolderIcon(), 16, 16, 0);
@@ -606,11 +633,10 @@ void SetRenFolderName(SUB_DLG* d) {
 }
 
 std::string GetRenFolderName(SUB_DLG* d) {
-  const FolderParts parts = folderParts(selectedFolder(d));
-  const std::string text = SubFieldText(SubDlgField(d, kNameField));
-  // The part the user left as it was goes back as the box's own bytes.
-  if (text == parts.restText) return parts.prefix + parts.rest;
-  std::string held;
-  if (!tb::TextToEncoding(text, gHoldHost.encoding, &held)) return {};
-  return MakeRenFolderName(parts.prefix, held, gHoldHost.encoding);
+  const FOLDER_ENTRY* f = selectedFolder(d);
+  std::string full;
+  UInt8 code = 0;
+  return f && renFolderBytes(*f, folderParts(f), SubFieldText(SubDlgField(d, kNameField)), &full, &code)
+             ? full
+             : std::string();
 }

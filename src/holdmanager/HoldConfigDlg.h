@@ -30,7 +30,10 @@ void ChangeApplyBtnState(SUB_DLG* d, bool on);
 void ChangeDelBtnState(SUB_DLG* d);
 // The selected folder's name part into the name field.
 void SetRenFolderName(SUB_DLG* d);
-// The selected folder's prefix and the field's text cut to 16 bytes.
+// The name the box is to hold for the selected folder: its prefix and the
+// field's text cut to 16 bytes (the box's own bytes when the text is as it
+// was), in the folder's own language or else the program's; empty when
+// neither can hold the text.
 std::string GetRenFolderName(SUB_DLG* d);
 // 1 or 2.
 int CfgDlgPage(SUB_DLG* d);

@@ -40,6 +40,32 @@ bool isForbidden(char c) { return std::strchr("\\/:,;*?\"<>|", c) != nullptr && 
 
 }  // namespace
 
+const LANG_CODE_ROW langCodeTable[16] = {
+    {"en", 0, 0, 1},      {"fr", 0, 1, 4},   {"de", 0, 2, 3},       {"it", 0, 3, 5},
+    {"es", 0, 6, 6},      {"jp", 1, 11, 18}, {"en_GB", 0, 0, 2},    {"nl", 0, 4, 8},
+    {"sl", 0, 5, 12},     {"pt", 0, 8, 7},   {"no", 0, 9, 10},      {"fi", 0, 13, 11},
+    {"zh_TW", 2, 19, 20}, {"ko", 3, 23, 21}, {"zh_CN", 25, 33, 19}, {"", 0, 0, 1},
+};
+
+namespace {
+const LANG_CODE_ROW* rowOfProgramCode(UInt8 code) {
+  for (const LANG_CODE_ROW* row = langCodeTable; row->code[0]; ++row)
+    if (row->programCode == code) return row;
+  return nullptr;
+}
+}  // namespace
+
+TextEncoding LangCodeEncoding(UInt8 code, TextEncoding running) {
+  const LANG_CODE_ROW* row = rowOfProgramCode(code);
+  return row ? row->encoding : running;
+}
+
+std::array<NameLanguage, 2> RenameLanguages(UInt8 entryCode, UInt8 running, TextEncoding runningEncoding) {
+  const LANG_CODE_ROW* own = rowOfProgramCode(entryCode);
+  return {NameLanguage{own ? entryCode : running, own ? own->encoding : runningEncoding},
+          NameLanguage{running, runningEncoding}};
+}
+
 const UInt16 gusPrnOptShift[8] = {31, 27, 24, 21, 18, 13, 8, 0};
 const UInt32 gulPrnOptMask[8] = {0x80000000, 0x38000000, 0x07000000, 0x00E00000, 0x001C0000, 0x0000E000, 0x00000100, 0};
 
@@ -295,16 +321,36 @@ std::string NameText(const UInt8* name, TextEncoding encoding) {
   return name ? tb::TextFromEncoding(bytesOf(name + 1, name[0]), encoding) : std::string();
 }
 
-bool NameBytes(const std::string& text, const UInt8* original, TextEncoding encoding, std::size_t limit,
-               std::string* out) {
+bool NameBytes(const std::string& text, std::string_view original, TextEncoding from, TextEncoding to,
+               std::size_t limit, std::string* out) {
   std::string bytes;
-  if (original && NameText(original, encoding) == text)
-    bytes = pstr::str(original);
-  else if (!tb::TextToEncoding(text, encoding, &bytes))
+  if (tb::TextFromEncoding(original, from) == text && tb::TextFromEncoding(original, to) == text)
+    bytes = original;
+  else if (!tb::TextToEncoding(text, to, &bytes))
     return false;
-  bytes.resize(tb::CharCutLength(bytes, limit, encoding));
+  bytes.resize(tb::CharCutLength(bytes, limit, to));
   *out = std::move(bytes);
   return true;
+}
+
+RenameRefusal RenameJobTexts(const std::string& name, const std::string& owner, const JOB_ENTRY& job, UInt8 running,
+                             TextEncoding runningEncoding, std::size_t limit, RenameTexts* out) {
+  const TextEncoding own = LangCodeEncoding(job.lang, runningEncoding);
+  const std::string heldName = pstr::str(job.name), heldOwner = pstr::str(job.owner);
+  // The box lists the names with the code the rename brings, so both go in
+  // the one language that code names: the job's own keeps what its client
+  // wrote, the program's takes what the user typed that the job's cannot.
+  RenameTexts t;
+  for (const NameLanguage& l : RenameLanguages(job.lang, running, runningEncoding)) {
+    t.langCode = l.code;
+    if (NameBytes(name, heldName, own, l.encoding, limit, &t.name) &&
+        NameBytes(owner, heldOwner, own, l.encoding, limit, &t.owner)) {
+      *out = std::move(t);
+      return RenameRefusal::None;
+    }
+  }
+  std::string unused;
+  return NameBytes(name, heldName, own, own, limit, &unused) ? RenameRefusal::Owner : RenameRefusal::Name;
 }
 
 int CheckDigit(const char* text, int len, long min, long max) {

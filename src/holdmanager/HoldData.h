@@ -15,6 +15,36 @@
 #include "toolbox/cfstring.h"
 #include "toolbox/types.h"
 
+// ---- languages ---------------------------------------------------------
+
+// A row of the language table: the bundle's language code, its text
+// encoding, the platform's language number and the program language code
+// the box's requests and list entries carry.
+struct LANG_CODE_ROW {
+  char code[33];
+  UInt32 encoding;
+  UInt8 platformLang;
+  UInt8 programCode;
+};
+// 15 rows and the end row (empty code).
+extern const LANG_CODE_ROW langCodeTable[16];
+// The text encoding a program language code stands for (a list entry's
+// record 0x000F: the language of the client that wrote the entry's names):
+// that of the table's row with the code, else running (no code, or one the
+// table does not know).
+TextEncoding LangCodeEncoding(UInt8 code, TextEncoding running);
+
+// A language a renamed entry's names may go back in: the code the request
+// carries (and the box then lists with the entry) and its encoding.
+struct NameLanguage {
+  UInt8 code;
+  TextEncoding encoding;
+};
+// The languages tried, in order: the entry's own (entryCode, when the
+// table knows it; else the program's), then the program's (running, in
+// runningEncoding).
+std::array<NameLanguage, 2> RenameLanguages(UInt8 entryCode, UInt8 running, TextEncoding runningEncoding);
+
 struct HoldDate {
   UInt16 year, month, day, hour, minute, second;
 };
@@ -57,6 +87,7 @@ struct JOB_INFO {
   UInt8 hasThumbnails;
   UInt8 folderId[4];
   UInt32 ipAddr;
+  UInt8 lang;  // the language code of the job's list entry, whose encoding the names are in
 };
 
 // Copies a text record's value into a length-prefixed field, cut to 255
@@ -65,18 +96,36 @@ struct JOB_INFO {
 void SetPStrFromRecord(Str255 dest, const UInt8* value, std::size_t len, TextEncoding encoding = kCFStringEncodingUTF8);
 
 // ---- names at the box --------------------------------------------------
-// The box holds names in the encoding of the program's language (names
-// this suite wrote as UTF-8 read as they stand); the program shows and
-// edits them as its own text.
+// The box holds each entry's names in the encoding of the language its
+// entry carries (LangCodeEncoding: the program's own for an entry without
+// a known one; names this suite wrote as UTF-8 read as they stand); the
+// program shows and edits them as its own text.
 
 // A length-prefixed name from the box as text.
 std::string NameText(const UInt8* name, TextEncoding encoding);
-// What the box is to hold for a name the user left as text, cut to limit
-// bytes on a character boundary of encoding: the box's own bytes when text
-// still reads as they do, else text in encoding. False (out untouched)
-// when text holds a character the encoding cannot hold.
-bool NameBytes(const std::string& text, const UInt8* original, TextEncoding encoding, std::size_t limit,
-               std::string* out);
+// What the box is to hold for a name the user left as text, when it goes
+// out in encoding to, cut to limit bytes on a character boundary of to:
+// the box's own bytes (original, read in from) when text reads as they do
+// in from and in to alike, else text in to. False (out untouched) when to
+// cannot hold text.
+bool NameBytes(const std::string& text, std::string_view original, TextEncoding from, TextEncoding to,
+               std::size_t limit, std::string* out);
+
+// What a rename sends: the job's name and owner as the box is to hold them
+// and the one language code that tags both.
+struct RenameTexts {
+  std::string name, owner;
+  UInt8 langCode = 0;
+};
+enum class RenameRefusal { None, Name, Owner };
+// The rename of job to the texts name and owner, each cut to limit bytes,
+// in the first of RenameLanguages(job.lang, running, runningEncoding) that
+// holds both: a text left as it was goes back as the box's own bytes when
+// they read the same in that language. When none holds both, the name is
+// refused if the job's own language cannot hold it, else the owner (out
+// untouched).
+RenameRefusal RenameJobTexts(const std::string& name, const std::string& owner, const JOB_ENTRY& job, UInt8 running,
+                             TextEncoding runningEncoding, std::size_t limit, RenameTexts* out);
 
 // ---- settings ----------------------------------------------------------
 

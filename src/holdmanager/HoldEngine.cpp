@@ -212,6 +212,16 @@ void finishList(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
   VFMPClose(rec, 0);
 }
 
+const UInt8* bytesOf(const std::string& s) { return reinterpret_cast<const UInt8*>(s.data()); }
+
+void clearEntry(HOLD_ENGINE* e) {
+  e->entry = JOB_ENTRY{};
+  e->folderEntry = FOLDER_ENTRY{};
+  e->entryName.clear();
+  e->entryOwner.clear();
+  e->entryFolderName.clear();
+}
+
 void listRecord(HOLD_ENGINE* e, const UInt8* r) {
   const UInt16 tag = VFMPGet16(r);
   const std::size_t n = VFMPGet16(r + 2);
@@ -222,8 +232,8 @@ void listRecord(HOLD_ENGINE* e, const UInt8* r) {
   switch (tag) {
     case VFMP_TAG_JOB_ID1:
     case VFMP_TAG_JOB_ID: copyId(j.jobId, v, n); break;
-    case VFMP_TAG_JOB_NAME: SetPStrFromRecord(j.name, v, n, e->encoding); break;
-    case VFMP_TAG_OWNER: SetPStrFromRecord(j.owner, v, n, e->encoding); break;
+    case VFMP_TAG_JOB_NAME: e->entryName.assign(reinterpret_cast<const char*>(v), n); break;
+    case VFMP_TAG_OWNER: e->entryOwner.assign(reinterpret_cast<const char*>(v), n); break;
     case VFMP_TAG_BYTE05: j.byte05 = n ? v[0] : 0; break;
     case VFMP_TAG_DATE: dateFrom(&j.date, v, n); break;
     case VFMP_TAG_SIZE: j.size = val32(v, n); break;
@@ -233,18 +243,21 @@ void listRecord(HOLD_ENGINE* e, const UInt8* r) {
       copyId(j.folderId, v, n);
       copyId(f.folderId, v, n);
       break;
-    case VFMP_TAG_FOLDER_NAME: SetPStrFromRecord(f.name, v, n, e->encoding); break;
+    case VFMP_TAG_FOLDER_NAME: e->entryFolderName.assign(reinterpret_cast<const char*>(v), n); break;
     case VFMP_TAG_FOLDER_2A: f.attr2A = n ? v[0] : 0; break;
     case VFMP_TAG_FOLDER_2B: f.attr2B = val16(v, n); break;
     case VFMP_TAG_END_ENTRY:
-      if (e->listKind == ListKind::Folders)
+      if (e->listKind == ListKind::Folders) {
+        SetPStrFromRecord(f.name, bytesOf(e->entryFolderName), e->entryFolderName.size(),
+                          LangCodeEncoding(f.lang, e->encoding));
         AddPtrList(&e->folders, &f, sizeof f);
-      else if (e->listKind == ListKind::BoxJobs)
-        AddPtrList(&e->boxJobs, &j, sizeof j);
-      else
-        AddPtrList(&e->holdJobs, &j, sizeof j);
-      j = JOB_ENTRY{};
-      f = FOLDER_ENTRY{};
+      } else {
+        const TextEncoding own = LangCodeEncoding(j.lang, e->encoding);
+        SetPStrFromRecord(j.name, bytesOf(e->entryName), e->entryName.size(), own);
+        SetPStrFromRecord(j.owner, bytesOf(e->entryOwner), e->entryOwner.size(), own);
+        AddPtrList(e->listKind == ListKind::BoxJobs ? &e->boxJobs : &e->holdJobs, &j, sizeof j);
+      }
+      clearEntry(e);
       break;
     default: break;
   }
@@ -315,8 +328,7 @@ void listStep(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
     e->shownMacValid = true;
     clearListOfKind(e, kind, rec->param.listFolder);
     e->listPhase = ListPhase::List;
-    e->entry = JOB_ENTRY{};
-    e->folderEntry = FOLDER_ENTRY{};
+    clearEntry(e);
     sendRequest(rec, VFMP_LIST);
     return;
   }
@@ -463,6 +475,7 @@ bool startInfo(HOLD_ENGINE* e) {
   e->infoRec = rec;
   e->running = rec;
   e->haveInfo = false;
+  e->infoLang = job.lang;
   return true;
 }
 
@@ -790,7 +803,8 @@ void EndCommand(HOLD_ENGINE* e, HoldCommand command, VFMP_CMD_INFO* rec, UInt16 
       int tab = e->view->CurrentTab();
       if (tab == 1 || tab == 2) {
         std::vector<std::string> names;
-        for (const FOLDER_ENTRY& f : SortFolderList(e->folders)) names.push_back(pstr::str(f.name));
+        for (const FOLDER_ENTRY& f : SortFolderList(e->folders))
+          names.push_back(NameText(f.name, LangCodeEncoding(f.lang, e->encoding)));
         e->view->FillFolderPopup(tab, names, std::max(1, e->view->FolderPopupValue(tab)));
         if (e->previous != CMD_FOLDER_RENAME) e->view->ShowFolderJobs();
       } else if (tab == 3) {
@@ -833,9 +847,11 @@ int VFMPGetFileInfo(HOLD_ENGINE* e, VFMP_CMD_INFO* rec) {
     if (!e->haveInfo) {
       e->info = JOB_INFO{};
       e->info.ipAddr = rec->ipAddr;
+      e->info.lang = e->infoLang;
       e->haveInfo = true;
     }
-    HoldTakeInfoFrame(&e->info, std::span<const UInt8>(buf, std::size_t(len)), e->encoding);
+    HoldTakeInfoFrame(&e->info, std::span<const UInt8>(buf, std::size_t(len)),
+                      LangCodeEncoding(e->info.lang, e->encoding));
     closeIfLast(rec, result);
   });
 }

@@ -122,7 +122,9 @@ struct HOLD_ENGINE {
   bool newerDevice = false;
   UInt32 timeoutSeconds = 180;
   UInt8 langCode = 1;
-  TextEncoding encoding = kCFStringEncodingUTF8;  // of the language, in which the box holds names
+  // The program's language: the names of an entry without a known
+  // language code of its own are in it.
+  TextEncoding encoding = kCFStringEncodingUTF8;
   UInt8 osCode = 122;
 
   // Command records.
@@ -149,8 +151,13 @@ struct HOLD_ENGINE {
   PtrListHead thumbs = nullptr;
   JOB_INFO info{};
   bool haveInfo = false;
+  UInt8 infoLang = 0;  // the language code of the job whose information is read
+  // The entry being read, and its names as the box sent them: they are cut
+  // to their fields in the encoding of the entry's language code, which
+  // may come after them.
   JOB_ENTRY entry{};
   FOLDER_ENTRY folderEntry{};
+  std::string entryName, entryOwner, entryFolderName;
 
   // Change numbers per kind, and per kind and folder on newer boxes (the
   // folder by its place in the folder list; a folder past the tenth has
@@ -200,7 +207,8 @@ void UpdateJobInfo(HOLD_ENGINE* e, const JOB_INFO& info);
 // entries of the list being read (e->listKind), or into a job's
 // information; a record cut by the frame's end waits in the splitter's
 // carry for the next frame. Names longer than a field are cut on a
-// character boundary of the engine's (or the given) encoding.
+// character boundary of the encoding of the entry's language code (for
+// the information, the given encoding).
 void HoldTakeListFrame(HOLD_ENGINE* e, std::span<const UInt8> frame);
 void HoldTakeInfoFrame(JOB_INFO* info, std::span<const UInt8> frame, TextEncoding encoding = kCFStringEncodingUTF8);
 // The list request's kind and folder (a newer box's kind 2: the folder at

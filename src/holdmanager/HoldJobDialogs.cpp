@@ -34,7 +34,13 @@ PRG_JOB prgJob(const JOB_ENTRY& j) {
   std::memcpy(p.jobId, j.jobId, 4);
   std::memcpy(p.folderId, j.folderId, 4);
   std::memcpy(p.name, j.name, sizeof p.name);
+  p.lang = j.lang;
   return p;
+}
+
+// A job's name as the dialogs' labels show it, read in its entry's language.
+std::string shortName(const JOB_ENTRY& job) {
+  return ShortJobName(job.name, true, LangCodeEncoding(job.lang, gHoldHost.encoding));
 }
 
 CLIST_DATA* newList(DialogRef d, short item, short rowHeight) {
@@ -66,19 +72,22 @@ void SelectRenDlg(SUB_DLG* d, short item, const EventRecord*) {
   if (check == 2) return SubDlgMessage(d, 2, "STR301=");
   if (owner.empty()) return SubDlgMessage(d, 4, "STR303=");
   auto* rec = static_cast<REN_REC*>(d->data);
-  // The box holds the names in the language's encoding: a name left as it
-  // was goes back as the box's own bytes, a character the encoding cannot
-  // hold is refused. Either is cut on a character boundary.
-  std::string nameBytes, ownerBytes;
-  if (!NameBytes(name, rec->job.name, gHoldHost.encoding, kMaxRenameBytes, &nameBytes))
-    return SubDlgMessage(d, 2, "STR301=");
-  if (!NameBytes(owner, rec->job.owner, gHoldHost.encoding, kMaxRenameBytes, &ownerBytes))
-    return SubDlgMessage(d, 4, "STR301=");
+  // The texts go out in the job's own language, or else the program's (a
+  // character neither holds refused); a text left as it was, as the box's
+  // own bytes.
+  RenameTexts texts;
+  const UInt8 language = gHoldHost.engine ? gHoldHost.engine->langCode : 1;
+  switch (RenameJobTexts(name, owner, rec->job, language, gHoldHost.encoding, kMaxRenameBytes, &texts)) {
+    case RenameRefusal::Name: return SubDlgMessage(d, 2, "STR301=");
+    case RenameRefusal::Owner: return SubDlgMessage(d, 4, "STR301=");
+    case RenameRefusal::None: break;
+  }
   PrgRequestPtr req = NewPrgRequest();
   if (req) {
     req->jobs.push_back(prgJob(rec->job));
-    pstr::set(req->cmd.param.name, sizeof req->cmd.param.name, nameBytes);
-    pstr::set(req->cmd.param.owner, sizeof req->cmd.param.owner, ownerBytes);
+    pstr::set(req->cmd.param.name, sizeof req->cmd.param.name, texts.name);
+    pstr::set(req->cmd.param.owner, sizeof req->cmd.param.owner, texts.owner);
+    req->langCode = texts.langCode;
   }
   CloseSubDlg(d, kRenDlgID);
   startRequest(CMD_RENAME, std::move(req));
@@ -275,6 +284,7 @@ void SelectMovDlg(SUB_DLG* d, short item, const EventRecord* ev) {
     for (const JOB_ENTRY& j : m->jobs) req->jobs.push_back(prgJob(j));
     std::memcpy(req->cmd.param.targetFolderId, f->folderId, 4);
     std::memcpy(req->folderName, f->name, f->name[0] + 1u);
+    req->folderLang = f->lang;
   }
   CloseSubDlg(d, kMovDlgID);
   startRequest(CMD_MOVE, std::move(req));
@@ -394,6 +404,7 @@ void idleInfo(SUB_DLG* d, INF_REC* inf) {
     std::memcpy(inf->rec->param.jobId, jobs.front().jobId, 4);
     std::memcpy(inf->rec->param.folderId, jobs.front().folderId, 4);
     e->haveInfo = false;
+    e->infoLang = jobs.front().lang;
     return;
   }
   VFMPGetFileInfo(e, inf->rec);
@@ -575,8 +586,9 @@ int hold::OpenRename() {
   SetSubDlgItemTexts(d, gRenDlgItem);
   AddSubField(d, 2);
   AddSubField(d, 4);
-  SubFieldSetText(SubDlgField(d, 2), NameText(rec->job.name, gHoldHost.encoding));
-  SubFieldSetText(SubDlgField(d, 4), NameText(rec->job.owner, gHoldHost.encoding));
+  const TextEncoding own = LangCodeEncoding(rec->job.lang, gHoldHost.encoding);
+  SubFieldSetText(SubDlgField(d, 2), NameText(rec->job.name, own));
+  SubFieldSetText(SubDlgField(d, 4), NameText(rec->job.owner, own));
   SubFieldFocus(d, 2, true);
   show(d);
   return 1;
@@ -599,7 +611,7 @@ int hold::OpenPrint() {
   d->cancelItem = 25;
   DialogRef dlg = d->dialog;
   titled(d, "PRINT=");
-  SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), ShortJobName(job.name, true, gHoldHost.encoding)));
+  SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), shortName(job)));
   SetSubDlgItemTexts(d, gPrnDlgItem);
   const HOLD_CONFIG* c = gHoldHost.config;
   const UInt32 opts = c ? c->ulPrnOpt : 0x100;
@@ -663,9 +675,7 @@ int hold::OpenMove() {
   titled(d, "MOVE=");
   SetSubDlgItemTexts(d, gMovDlgItem);
   if (jobs.size() == 1) {
-    SetSubDlgLabel(
-        d, 1,
-        FormatOne(HoldString("LABEL", "STC_IF_MOVE="), ShortJobName(jobs.front().name, true, gHoldHost.encoding)));
+    SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVE="), shortName(jobs.front())));
   } else {
     SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVES="), std::to_string(jobs.size())));
   }
@@ -676,7 +686,7 @@ int hold::OpenMove() {
     m->folders = SortFolderList(gHoldHost.engine->folders);
     for (std::size_t i = 0; i < m->folders.size(); ++i) {
       Str255 folder;
-      SetPStrCut(folder, NameText(m->folders[i].name, gHoldHost.encoding));
+      SetPStrCut(folder, NameText(m->folders[i].name, LangCodeEncoding(m->folders[i].lang, gHoldHost.encoding)));
       CLSetCellOne(m->list, Cell{short(i), 0}, folder);
       CLSetReference(m->list, short(i), long(i));
       CLSetIconHandle(m->list, short(i), HoldFolderIcon(), 16, 16, 0);
@@ -737,7 +747,7 @@ int hold::OpenDownload(PrgRequestPtr* request) {
   JOB_ENTRY job{};
   if (!gHoldHost.engine || !gHoldHost.firstFileJob || !gHoldHost.firstFileJob(&job)) return 0;
   UInt8 proposed[260] = {};
-  Get_Download_FileName(job.name, proposed, gHoldHost.encoding);
+  Get_Download_FileName(job.name, proposed, LangCodeEncoding(job.lang, gHoldHost.encoding));
   NavDialogCreationOptions opts{};
   NavGetDefaultDialogCreationOptions(&opts);
   opts.optionFlags |= kNavNoTypePopup;
@@ -824,8 +834,9 @@ PrgRequestPtr hold::DeleteRequest() {
 
 std::vector<std::pair<std::string, std::string>> DetailRows(const JOB_INFO& info) {
   std::vector<std::pair<std::string, std::string>> rows;
-  rows.emplace_back(HoldString("INFOMATION", "JOB="), NameText(info.name, gHoldHost.encoding));
-  rows.emplace_back(HoldString("INFOMATION", "OWNER="), NameText(info.owner, gHoldHost.encoding));
+  const TextEncoding own = LangCodeEncoding(info.lang, gHoldHost.encoding);
+  rows.emplace_back(HoldString("INFOMATION", "JOB="), NameText(info.name, own));
+  rows.emplace_back(HoldString("INFOMATION", "OWNER="), NameText(info.owner, own));
   std::string pages = FormatOne(HoldString("INFOMATION", "PAGES="), std::to_string(info.pages));
   if (info.hasThumbnails == 1 && info.pages) pages = std::to_string(info.hasPages) + " / " + pages;
   rows.emplace_back(HoldString("INFOMATION", "TOTAL="), pages);

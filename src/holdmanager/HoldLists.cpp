@@ -131,16 +131,21 @@ OSErr GetNextFile(SInt16 vRefNum, SInt32 dirID, SInt16* index, CInfoPBRec* pb, U
 }
 
 int Get_Download_FileName(const UInt8* jobName, UInt8* out, TextEncoding encoding) {
-  std::string name = NameText(jobName, encoding);
+  // The name is worked on as the box holds it, so that the cut falls on a
+  // character of its own encoding. The bytes looked at and put in are
+  // ASCII below 0x40, which no encoding here uses within a character, and
+  // each put in stands for one taken out, so the name reads as before.
+  std::string name = jobName ? pstr::str(jobName) : std::string();
   // Path separators and the partial-path colon from the box never reach a
   // file name.
   for (char& c : name)
     if (c == '/' || c == ':' || c == '\0') c = '_';
-  auto cut = [](const std::string& s) { return s.size() < 29 ? s : std::string(tb::CharPrefix(s, 28)); };
+  const TextEncoding in = tb::ReadingEncoding(name, encoding);
+  auto cut = [in](const std::string& s) { return s.size() < 29 ? s : s.substr(0, tb::CharCutLength(s, 28, in)); };
   std::string result;
   std::size_t dot = name.rfind('.');
   if (dot != std::string::npos && (name.compare(dot, 4, ".prn") == 0 || name.compare(dot, 4, ".PRN") == 0)) {
-    result = name.size() < 32 ? name : cut(name) + ".prn";
+    result = name.size() < 32 ? tb::ConvertFromEncoding(name, in) : tb::ConvertFromEncoding(cut(name), in) + ".prn";
   } else {
     std::string joined = name;
     if (dot != std::string::npos) {
@@ -156,7 +161,7 @@ int Get_Download_FileName(const UInt8* jobName, UInt8* out, TextEncoding encodin
         at = e + 1;
       }
     }
-    result = cut(joined) + ".prn";
+    result = tb::ConvertFromEncoding(cut(joined), in) + ".prn";
   }
   result.resize(tb::CharCutLength(result, 255));
   out[0] = UInt8(result.size());

@@ -59,6 +59,6 @@ enum class HelpOpened { Opened, NotOpened, Missing };
 HelpOpened HoldOpenHelp(const char* iniFile);
 
 // The file name proposed for a held job whose name the box holds in
-// encoding (length-prefixed, NUL after it, out of at least 258 bytes);
-// returns 1.
+// encoding (its entry's; length-prefixed, NUL after it, out of at least
+// 258 bytes), its bytes cut on that encoding's characters; returns 1.
 int Get_Download_FileName(const UInt8* jobName, UInt8* out, TextEncoding encoding = kCFStringEncodingUTF8);

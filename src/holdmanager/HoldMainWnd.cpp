@@ -349,8 +349,9 @@ void SetDlgItemStrings(DialogRef dialog, const DLG_ITEM_TEXT* table, STC_DATA** 
 }
 
 void AddFileList(CLIST_DATA* list, const JOB_ENTRY* job, SInt16 row) {
-  cellText(list, row, 0, NameText(job->name, gTextEncoding));
-  cellText(list, row, 1, NameText(job->owner, gTextEncoding));
+  const TextEncoding own = LangCodeEncoding(job->lang, gTextEncoding);
+  cellText(list, row, 0, NameText(job->name, own));
+  cellText(list, row, 1, NameText(job->owner, own));
   cellText(list, row, 2, DateText(job->date));
   CLSetCIconData(list, 128, row, 16, 16);
   CLSetReference(list, row, reinterpret_cast<long>(job));
@@ -391,7 +392,7 @@ void FillFolderMenu(MAIN_DLG_DATA* m, int tab, const std::vector<std::string>& n
   DeleteMenuItems(menu, 1, CountMenuItems(menu));
   for (const std::string& n : names) {
     Str255 s;
-    SetPStrCut(s, tb::TextFromEncoding(n, gTextEncoding));
+    SetPStrCut(s, n);
     AppendMenuItemText(menu, PText(" "));
     SetMenuItemText(menu, CountMenuItems(menu), s);
   }
@@ -481,8 +482,9 @@ void SetDetailFileInfo(const JOB_INFO* info, CLIST_DATA* detail, bool preview) {
   const char* labels[][2] = {{"INFOMATION", "JOB="},        {"INFOMATION", "OWNER="}, {"INFOMATION", "TOTAL="},
                              {"INFOMATION", "RESOLUTION="}, {"PAPER", "SIZE="},       {"INFOMATION", "DATASIZE="}};
   for (SInt16 row = 0; row < 6; ++row) cellText(detail, row, 0, HoldIniText(labels[row][0], labels[row][1]));
-  cellText(detail, 0, 1, NameText(info->name, gTextEncoding));
-  cellText(detail, 1, 1, NameText(info->owner, gTextEncoding));
+  const TextEncoding own = LangCodeEncoding(info->lang, gTextEncoding);
+  cellText(detail, 0, 1, NameText(info->name, own));
+  cellText(detail, 1, 1, NameText(info->owner, own));
   char text[300];
   std::snprintf(text, sizeof text, "%d x %d dpi", (info->resolution >> 8) * 10, (info->resolution & 255) * 10);
   cellText(detail, 3, 1, text);
@@ -1021,7 +1023,9 @@ void listClick(MAIN_DLG_DATA* m, CLIST_DATA* list, EventRecord* event, bool scro
   ChangeBtnState(m, m->tab0Info, false, 0);
 }
 
-std::string shortName(const UInt8* name) { return ShortJobName(name, true, gTextEncoding); }
+std::string shortName(const JOB_ENTRY& job) {
+  return ShortJobName(job.name, true, LangCodeEncoding(job.lang, gTextEncoding));
+}
 
 // The help page of the window's language, else the program's own; the
 // user is told when neither can be opened.
@@ -1210,7 +1214,7 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
       const int n = CLGetSelectCount(m->tab1HMFile);
       JOB_ENTRY job{};
       if (n < 1 || !FirstSelectedJob(m, &job)) break;
-      const std::string text = n == 1 ? HoldFormat(HoldIniText("LABEL", "STC_DELETE="), {shortName(job.name)})
+      const std::string text = n == 1 ? HoldFormat(HoldIniText("LABEL", "STC_DELETE="), {shortName(job)})
                                       : HoldFormat(HoldIniText("LABEL", "STC_DELETES="), {long(n)});
       OpenMsgDlg(HoldIniText("TITLE", "DELETE=").c_str(), text.c_str(), 6, deleteAnswer, CMD_DELETE, 0, 0);
       break;

@@ -23,10 +23,12 @@ namespace {
 
 constexpr UInt32 kNextRequestTicks = 60;
 
-// A name the box holds (in the engine's encoding) or a local one (UTF-8).
+// A name the box holds (in the encoding of the language code given with
+// it) or a local one (UTF-8).
 std::string shortName(const UInt8* name, bool lengthPrefixed, TextEncoding encoding = kCFStringEncodingUTF8) {
   return ShortJobName(name, lengthPrefixed, encoding);
 }
+TextEncoding encodingOf(const HOLD_ENGINE* e, UInt8 langCode) { return LangCodeEncoding(langCode, e->encoding); }
 
 // What the progress dialog says the command does.
 std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
@@ -43,11 +45,14 @@ std::string progressInfo(HOLD_ENGINE* e, PRG_REQUEST* req) {
     const std::string base = req->path.substr(req->path.find_last_of('/') + 1);
     return HoldFormat(text, {shortName(reinterpret_cast<const UInt8*>(base.c_str()), false)});
   }
-  if (req->command == CMD_RENAME) return HoldFormat(text, {shortName(req->cmd.param.name, true, e->encoding)});
+  // The names a request sends are in the language it gives them.
+  const TextEncoding sent = encodingOf(e, req->cmd.param.langCode);
+  if (req->command == CMD_RENAME) return HoldFormat(text, {shortName(req->cmd.param.name, true, sent)});
   // A folder's new name is shown whole: the box takes at most 16 characters.
-  if (req->command == CMD_FOLDER_RENAME) return HoldFormat(text, {NameText(req->cmd.param.name, e->encoding)});
-  const std::string job = req->done < req->jobs.size() ? shortName(req->jobs[req->done].name, true, e->encoding) : "";
-  return HoldFormat(text, {job, NameText(req->folderName, e->encoding)});
+  if (req->command == CMD_FOLDER_RENAME) return HoldFormat(text, {NameText(req->cmd.param.name, sent)});
+  const PRG_JOB* job = req->done < req->jobs.size() ? &req->jobs[req->done] : nullptr;
+  return HoldFormat(text, {job ? shortName(job->name, true, encodingOf(e, job->lang)) : "",
+                           NameText(req->folderName, encodingOf(e, req->folderLang))});
 }
 
 // "12.5 KB / 100 KB (12%)": bytes done of the total and the percentage.
@@ -277,7 +282,7 @@ bool StartProgressCommand(HOLD_ENGINE* e, HoldCommand command, PrgRequestPtr req
   req->cmd.wakeCookie = e;
   req->cmd.ipAddr = e->boxAddr;
   req->cmd.timeout = VFMPTimeoutFromSeconds(e->timeoutSeconds);
-  req->cmd.param.langCode = e->langCode;
+  req->cmd.param.langCode = req->langCode ? req->langCode : e->langCode;
   req->cmd.param.osCode = e->osCode;
   takeJob(req.get());
   req->cmd.ep = new (std::nothrow) TCPEPInfo{};

@@ -17,6 +17,7 @@ struct PRG_JOB {
   UInt8 jobId[4];
   UInt8 folderId[4];
   Str255 name;
+  UInt8 lang;  // its entry's language code, whose encoding the name is in
 };
 
 // The record of a command run in the progress dialog (delete, rename,
@@ -26,6 +27,10 @@ struct PRG_REQUEST {
   HoldCommand command;
   std::vector<PRG_JOB> jobs;  // delete and move: every chosen job; others: one
   Str255 folderName = {};     // move: the destination folder's name
+  UInt8 folderLang = 0;       // and its entry's language code
+  // The language code the request gives the names it sends (0: the
+  // program's), whose encoding they are in.
+  UInt8 langCode = 0;
   std::size_t done = 0;
   UInt32 waitStart = 0;
   // Download: the destination, written into a hidden file beside it that

@@ -179,11 +179,11 @@ TEST_F(HoldConfigTest, SecondPageRenamesAFolderOnTheBox) {
   ClickTab(2);
   ASSERT_EQ(CfgDlgPage(ConfigDialog()), 2);
   DialogRef d = ConfigDialog()->dialog;
-  Rect r;
+  Rect rect;
   DialogItemType kind;
   Handle h;
-  GetDialogItem(d, 6, &kind, &h, &r);
-  ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{short(r.top + 18 * 2 + 9), short(r.left + 30)}));
+  GetDialogItem(d, 6, &kind, &h, &rect);
+  ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{short(rect.top + 18 * 2 + 9), short(rect.left + 30)}));
   Pass();
   EXPECT_EQ(FieldText(9), "Sales");
   for (auto& [text, message] : std::vector<std::pair<const char*, const char*>>{
@@ -193,17 +193,37 @@ TEST_F(HoldConfigTest, SecondPageRenamesAFolderOnTheBox) {
   }
   ControlRef apply;
   GetDialogItemAsControl(d, 4, &apply);
-  Type(9, "Marketing and Sales 2026");  // 24 bytes: sent cut to 16
-  ASSERT_TRUE(RunUi([&] { return IsControlActive(apply); })) << "typing enables Apply";
-  EXPECT_EQ(Press(4), "");
-  ASSERT_TRUE(RunUiIdle());
-  bool found = false;
-  for (auto& f : emu_.Hold().Folders(0)) found = found || (f.id == 3 && f.name == "3_Marketing and Sa");
-  EXPECT_TRUE(found);
-  EXPECT_EQ(LastStatus(), "The folder was renamed.");
-  // The refreshed folders reach the open dialog, its selection kept.
-  ASSERT_TRUE(ConfigDialog());
-  EXPECT_EQ(GetRenFolderName(ConfigDialog()), "3_Marketing and Sa");
+  // The new name goes out in the folder's own language (the program's here
+  // is English), and the box lists it with that language's code.
+  struct {
+    short row;
+    const char* shown;
+    const char* typed;
+    UInt32 id;
+    std::string held;
+    UInt8 language;
+  } renames[] = {
+      {2, "Sales", "Marketing and Sales 2026", 3, "3_Marketing and Sa", 1},  // 24 bytes: sent cut to 16
+      {1, "管理部", "経理部", 2, "2_\x8C\x6F\x97\x9D\x95\x94", 18},
+  };
+  for (const auto& r : renames) {
+    SCOPED_TRACE(r.typed);
+    ASSERT_TRUE(tb::ClickInWindow(GetDialogWindow(d), Point{short(rect.top + 18 * r.row + 9), short(rect.left + 30)}));
+    Pass();
+    EXPECT_EQ(FieldText(9), r.shown);
+    Type(9, r.typed);
+    ASSERT_TRUE(RunUi([&] { return IsControlActive(apply); })) << "typing enables Apply";
+    EXPECT_EQ(Press(4), "");
+    ASSERT_TRUE(RunUiIdle());
+    bool found = false;
+    for (auto& f : emu_.Hold().Folders(0))
+      found = found || (f.id == r.id && f.name == r.held && f.language == r.language);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(LastStatus(), "The folder was renamed.");
+    // The refreshed folders reach the open dialog, its selection kept.
+    ASSERT_TRUE(ConfigDialog());
+    EXPECT_EQ(GetRenFolderName(ConfigDialog()), r.held);
+  }
   Click(3);
   EXPECT_EQ(ConfigDialog(), nullptr);
 }

@@ -20,18 +20,24 @@
 
 namespace {
 
-std::string Proposed(const std::string& job) {
+std::string Proposed(const std::string& job, TextEncoding encoding) {
   UInt8 in[258] = {UInt8(job.size())};
   std::memcpy(in + 1, job.data(), job.size());
   UInt8 out[258];
-  Get_Download_FileName(in, out);
+  Get_Download_FileName(in, out, encoding);
   EXPECT_EQ(out[out[0] + 1], 0);
   return std::string(reinterpret_cast<char*>(out + 1), out[0]);
 }
 
 TEST(HoldData, DownloadNames) {
+  // Names as the box holds them, in the encoding of their entry: the cut
+  // at 28 bytes falls on a character of that encoding.
+  const std::string sjis = "\x93\xFA\x96\x7B\x8C\xEA";  // 日本語
+  std::string sjis30;
+  for (int i = 0; i < 5; ++i) sjis30 += sjis;
   struct {
     std::string job, want;
+    TextEncoding encoding = kCFStringEncodingUTF8;
   } cases[] = {
       {"report.2024.txt", "report_2024_txt.prn"},
       {"scan.prn", "scan.prn"},
@@ -44,8 +50,62 @@ TEST(HoldData, DownloadNames) {
       {std::string(26, 'a') + "日本語", std::string(26, 'a') + ".prn"},
       {"../etc/passwd", "_etc_passwd.prn"},
       {"a:b/c", "a_b_c.prn"},
+      // 14 two-byte characters of the Japanese encoding, not the 9 of UTF-8.
+      {sjis30, "日本語日本語日本語日本語日本.prn", kTextEncodingMacJapanese},
+      // After one byte the 28th is the first of a character: 27 bytes kept.
+      {"a" + sjis30, "a日本語日本語日本語日本語日.prn", kTextEncodingMacJapanese},
+      {sjis + ".a/b." + sjis + ".prn", "日本語.a_b.日本語.prn", kTextEncodingMacJapanese},
+      {"Caf\x8E.2026", "Café_2026.prn", kTextEncodingMacRoman},
+      // UTF-8 reads as it stands in any language.
+      {std::string(26, 'a') + "日本語", std::string(26, 'a') + ".prn", kTextEncodingMacJapanese},
   };
-  for (auto& c : cases) EXPECT_EQ(Proposed(c.job), c.want) << c.job;
+  for (auto& c : cases) EXPECT_EQ(Proposed(c.job, c.encoding), c.want) << c.job;
+}
+
+// A rename goes out in one language, whose code tags both texts: the job's
+// own, else the program's; a text left as it was keeps the box's bytes.
+// (The names table runs each name through the program; these are the
+// mixes of a kept and a typed text, and the cut.)
+TEST(HoldData, RenameTextsAndTheirLanguageAgree) {
+  const std::string sjisName = "\x93\xFA\x96\x7B\x8C\xEA", sjisOwner = "\x8E\x52\x93\x63";  // 日本語, 山田
+  struct {
+    const char* what;
+    UInt8 jobLang;
+    std::string heldName, heldOwner;
+    UInt8 running;  // the program's language code (1 English, 18 Japanese)
+    std::string name, owner;
+    RenameRefusal refused;
+    std::string sentName = {}, sentOwner = {};
+    UInt8 sentLang = 0;
+    std::size_t limit = 128;
+  } cases[] = {
+      {"an owner neither language holds with the name", 18, sjisName, sjisOwner, 1, "日本語", "Müller",
+       RenameRefusal::Owner},
+      {"Japanese typed in Japanese, for a Western job: the program's language", 4, "Caf\x8E", "bob", 18, "日本語",
+       "bob", RenameRefusal::None, sjisName, "bob", 18},
+      {"a Western name kept in Japanese, Japanese typed", 4, "Caf\x8E", "bob", 18, "Café", "田中",
+       RenameRefusal::Owner},
+      {"cut on a character of the language sent", 18, sjisName, sjisOwner, 1, "日本語日本語", "山田",
+       RenameRefusal::None, "\x93\xFA", "\x8E\x52", 18, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    JOB_ENTRY job{};
+    job.lang = c.jobLang;
+    pstr::set(job.name, sizeof job.name, c.heldName);
+    pstr::set(job.owner, sizeof job.owner, c.heldOwner);
+    RenameTexts sent;
+    sent.name = "untouched";
+    EXPECT_EQ(RenameJobTexts(c.name, c.owner, job, c.running, LangCodeEncoding(c.running, 0), c.limit, &sent),
+              c.refused);
+    if (c.refused != RenameRefusal::None) {
+      EXPECT_EQ(sent.name, "untouched");
+      continue;
+    }
+    EXPECT_EQ(sent.name, c.sentName);
+    EXPECT_EQ(sent.owner, c.sentOwner);
+    EXPECT_EQ(sent.langCode, c.sentLang);
+  }
 }
 
 TEST(HoldData, PointerListsOwnTheirCopiesAndShareThemWithHolders) {

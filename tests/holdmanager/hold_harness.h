@@ -140,7 +140,8 @@ class HoldTest : public ::testing::Test {
     h.SetNewer(0, newer);
     h.AddFolder(0, {3, "3_Sales", 0, 0});
     h.AddFolder(0, {1, "1_Design", 1, 2});
-    h.AddFolder(0, {2, "2_管理部", 0, 0});
+    // A Japanese client's folder: its name in that language's encoding.
+    h.AddFolder(0, {2, "2_\x8A\xC7\x97\x9D\x95\x94", 0, 0, 18});
     pboxemu::HeldJob a;
     a.folder = 1;
     a.name = "report.2024.txt";

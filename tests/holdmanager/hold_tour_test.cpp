@@ -188,6 +188,7 @@ class Tour : public holdtest::ProgramTest, public ::testing::WithParamInterface<
     tb::SetIdleEventSource(+[] {
       if (!GetDlgHandlers(FrontWindow()) && !gTour->chooser_.empty()) {
         gTour->Look(gTour->chooser_, FrontWindow());
+        gTour->chooserTexts_ = tb::DrawnTexts(FrontWindow());
         gTour->chooser_.clear();
         tb::PressNamedKey("Escape");
       } else if ((gTour->chooser_.empty() && GetDlgHandlers(FrontWindow())) || ++gTour->chooserPasses_ > 5000) {
@@ -225,6 +226,16 @@ class Tour : public holdtest::ProgramTest, public ::testing::WithParamInterface<
     tb::ClickAt(on);
     return true;
   }
+  // How many texts drawn in a window read text, or hold it.
+  static long Drawn(WindowRef w, const std::string& text) {
+    const auto drawn = tb::DrawnTexts(w);
+    return std::count_if(drawn.begin(), drawn.end(), [&](const tb::DrawnText& t) { return t.text == text; });
+  }
+  static long Contains(WindowRef w, const std::string& text) {
+    const auto drawn = tb::DrawnTexts(w);
+    return std::count_if(drawn.begin(), drawn.end(),
+                         [&](const tb::DrawnText& t) { return t.text.find(text) != std::string::npos; });
+  }
   std::string PageRow() {
     Str255 t;
     SInt16 len = sizeof t;
@@ -236,6 +247,7 @@ class Tour : public holdtest::ProgramTest, public ::testing::WithParamInterface<
   std::vector<std::string> stops_;
   std::set<std::string> faults_, targets_, pressed_;
   std::string chooser_;  // the chooser stop awaited
+  std::vector<tb::DrawnText> chooserTexts_;  // what the last chooser drew
   int chooserPasses_ = 0;
   Rect popupItem_{};  // the Printer pop-up's item, as its menu shows it
   int popupPasses_ = 0;
@@ -255,19 +267,20 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   emu_.AddBox(spec);
   auto& h = emu_.Hold();
   h.Enable();
+  // A Japanese client's names (a job's, its owner's and a folder's), held
+  // in the language's encoding with the client's language code: they read
+  // whole in either language, and a new name goes back in that encoding.
+  const std::string quote = "日本語.txt", owner = "山田", sales = "2_営業", renamed = "日本語 2.txt";
+  auto japanese = [](auto held) {
+    held.language = 18;
+    return held;
+  };
   h.AddFolder(0, {1, "1_Design", 0, 0});
-  h.AddFolder(0, {2, "2_Sales", 0, 0});
-  // A Japanese name as a client of the language writes it: in Japanese the
-  // box holds it in the language's encoding, in English as UTF-8; either
-  // way it reads whole.
-  const bool japanese = GetParam() == std::string("Japanese");
-  const std::string quote = "見積書.pdf";
-  const char* quoteHeld = japanese ? "\x8C\xA9\x90\xCF\x8F\x91.pdf" : quote.c_str();
-  const char* owner = japanese ? "\x8E\x52\x93\x63" : "山田";
+  h.AddFolder(0, japanese(pboxemu::HeldFolder{2, "2_\x89\x63\x8B\xC6", 0, 0}));
   for (const auto& j :
-       {job(1, "plan.txt", "alice", 3), job(1, quoteHeld, owner, 0), job(2, "budget.xls", "bob", 1),
-        job(1, "queued.prn", "carol", 1, true), job(1, "Delta", "dan", 1, true), job(1, "alpha", "al", 1, true),
-        job(1, "charlie", "cy", 1, true), job(1, "Beta", "bea", 1, true)})
+       {job(1, "plan.txt", "alice", 3), japanese(job(1, "\x93\xFA\x96\x7B\x8C\xEA.txt", "\x8E\x52\x93\x63", 0)),
+        job(2, "budget.xls", "bob", 1), job(1, "queued.prn", "carol", 1, true), job(1, "Delta", "dan", 1, true),
+        job(1, "alpha", "al", 1, true), job(1, "charlie", "cy", 1, true), job(1, "Beta", "bea", 1, true)})
     h.AddJob(0, j);
   std::string err;
   ASSERT_TRUE(emu_.Start(&err)) << err;
@@ -288,10 +301,8 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   ASSERT_TRUE(Loop([&] { return M()->eng.current == 0 && CLGetCount(M()->tab0File) == 2; }));
   EXPECT_EQ(PopupCount(kT0Folder), 2);
   Look(main + ", Print / Download", w);
-  const auto drawn = tb::DrawnTexts(w);
-  EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [&](const tb::DrawnText& t) { return t.text == quote; }))
-      << "the Japanese name drawn whole";
-  EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [](const tb::DrawnText& t) { return t.text == "山田"; }));
+  EXPECT_EQ(Drawn(w, quote), 1) << "the Japanese name drawn whole";
+  EXPECT_EQ(Drawn(w, owner), 1);
 
   // First page: a job with pages, its preview turned; one without; the
   // preview off; a refresh that takes its time, stopped.
@@ -308,6 +319,8 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   ClickRow(kT0List, 1);
   ASSERT_TRUE(LoopUntilIdle());
   Look(main + ", Print / Download, a job without pages", w);
+  EXPECT_EQ(Drawn(w, quote), 2) << "in the list and on the detail page";
+  EXPECT_EQ(Drawn(w, owner), 2);
   h.SetFault(0, {pboxemu::HoldFault::Silent});
   Press(kT0Renew);
   ASSERT_TRUE(Loop([&] { return M()->eng.current == CMD_REFRESH; }));
@@ -340,8 +353,15 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   Look(main + ", Print / Download, a print stopped", w);
   h.SetFault(0, {});
 
-  // Download: the save chooser, then a download into a file.
+  // Download: the save chooser, proposing the Japanese job's name as a
+  // local (UTF-8) name; then a download into a file.
+  ClickRow(kT0List, 1);
+  ASSERT_TRUE(LoopUntilIdle());
   VisitChooser("download chooser", kT0Download);
+  EXPECT_TRUE(std::any_of(chooserTexts_.begin(), chooserTexts_.end(),
+                          [](const tb::DrawnText& t) { return t.text == "日本語_txt.prn"; }));
+  ClickRow(kT0List, 0);
+  ASSERT_TRUE(LoopUntilIdle());
   tb::AnswerNextChooser({(dir_.path() / "plan.prn").string()});
   h.SetFault(0, {pboxemu::HoldFault::Silent});
   Press(kT0Download);
@@ -391,12 +411,58 @@ TEST_P(Tour, EveryWindowReadsWholeAndEveryClickActs) {
   ASSERT_TRUE(LoopUntilIdle());
   Visit("Information", kInfDlgID);
   Answer(7);
+  // The Japanese client's job in the job dialogs.
+  ClickRow(kT1HMList, 1);
+  Press(kT1Rename);
+  if (SUB_DLG* d = Visit("Rename, a Japanese client's job", kRenDlgID)) {
+    EXPECT_EQ(SubFieldText(SubDlgField(d, 2)), quote);
+    EXPECT_EQ(SubFieldText(SubDlgField(d, 4)), owner);
+    EXPECT_EQ(Drawn(GetDialogWindow(d->dialog), quote), 1);
+  }
+  // A new name, first while the box does not answer: the progress dialog
+  // names it; then taken, in the job's encoding, and listed as typed.
+  for (bool slow : {true, false}) {
+    if (!slow) {
+      ClickRow(kT1HMList, 1);
+      Press(kT1Rename);
+    }
+    SubFieldFocus(FrontSubDlg(), 2, true);
+    tb::TypeText(renamed);
+    Pass();
+    h.SetFault(0, {slow ? pboxemu::HoldFault::Silent : pboxemu::HoldFault::None});
+    Answer(5);
+    if (!slow) break;
+    ASSERT_TRUE(Loop([&] { return GetPrgDlgPtr() != nullptr; }));
+    Pass();
+    EXPECT_EQ(Contains(GetDialogWindow(GetPrgDlgPtr()), renamed), 1);
+    VisitOneButton("progress, rename", GetPrgDlgPtr(), 2);
+    ASSERT_TRUE(LoopUntilIdle());
+  }
+  ASSERT_TRUE(LoopUntilIdle());
+  const auto jobs = h.Jobs(0);
+  EXPECT_TRUE(std::any_of(jobs.begin(), jobs.end(), [](const pboxemu::HeldJob& j) {
+    return j.name == "\x93\xFA\x96\x7B\x8C\xEA 2.txt" && j.owner == "\x8E\x52\x93\x63" && j.language == 18;
+  }));
+  ClickRow(kT1HMList, 1);
+  EXPECT_EQ(Drawn(w, renamed), 1);
+  Press(kT1Info);
+  ASSERT_TRUE(LoopUntilIdle());
+  if (SUB_DLG* d = Visit("Information, a Japanese client's job", kInfDlgID)) {
+    EXPECT_EQ(Drawn(GetDialogWindow(d->dialog), renamed), 1);
+    EXPECT_EQ(Drawn(GetDialogWindow(d->dialog), owner), 1);
+  }
+  Answer(7);
   Press(kT1Move);
-  Visit("Move", kMovDlgID);
+  if (SUB_DLG* d = Visit("Move", kMovDlgID)) {
+    EXPECT_EQ(Drawn(GetDialogWindow(d->dialog), sales), 1) << "a Japanese client's folder";
+    EXPECT_EQ(Contains(GetDialogWindow(d->dialog), renamed), 1) << "the job's name in its label";
+  }
   Answer(5);
   Press(kT1Delete);
   ASSERT_TRUE(MessageUp());
-  Visit("question, delete one job", kMsgDlgID);
+  if (SUB_DLG* d = Visit("question, delete one job", kMsgDlgID)) {
+    EXPECT_EQ(Contains(GetDialogWindow(d->dialog), renamed), 1);
+  }
   Answer(4);
 
   // The upload: asked for, then stopped while the box is slow to take it.

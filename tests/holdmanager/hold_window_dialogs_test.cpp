@@ -9,8 +9,10 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include "box_names.h"
+#include "drawn_text.h"
 #include "FanctionLib/CList.h"
 #include "hold_harness.h"
 #include "hold_program_fixture.h"
@@ -293,9 +295,12 @@ TEST_F(HoldWindowDialogs, ThePreviewsPageButtonsTurnThePages) {
 }
 
 // Every name of the shared table, as the box holds it, through the program
-// in each language: the held-job list (name and owner), the Rename field,
-// what Rename sends (the box's own bytes for a name left as it was, a new
-// name in the language's encoding or refused), the name proposed for a
+// in each language, in a job of its client's language code and in one of a
+// code the program does not know: the held-job list (name and owner), the
+// information, the Rename field, what Rename sends (the box's own bytes for
+// a name left as it was, which reads as before once listed again; a new
+// name in the job's language's encoding, else the program's, or refused),
+// the name proposed for a
 // download, and the job and source names of an upload's control file (a
 // file name the encoding cannot hold refused).
 class HoldNames : public holdtest::ProgramTest, public ::testing::WithParamInterface<testsupport::BoxLanguage> {
@@ -348,52 +353,89 @@ class HoldNames : public holdtest::ProgramTest, public ::testing::WithParamInter
   bool MessageUp() {
     return Loop([] { return FrontSubDlg() && FrontSubDlg()->id == kMsgDlgID; }, 3000);
   }
+  static std::string CellText(CLIST_DATA* list, SInt16 row, SInt16 col) {
+    Str255 t;
+    SInt16 len = sizeof t;
+    CLGetCellOne(list, t, &len, Cell{row, col});
+    return pstr::str(t);
+  }
+  testsupport::DrawnTextReport report_;
 };
 
 TEST_P(HoldNames, ReadAndGoBackInTheLanguagesEncoding) {
   const int lang = GetParam();
   const auto& names = testsupport::BoxNames();
+  // Each name twice: as its client's job lists it, with that client's
+  // language code, and with a code the program does not know, which reads
+  // in the program's own language.
+  struct Listed {
+    const testsupport::BoxName* n;
+    bool own;  // with its client's code
+    std::string shown;
+  };
+  std::vector<Listed> listed;
   std::vector<pboxemu::HeldJob> jobs;
-  for (const auto& n : names) {
-    pboxemu::HeldJob j;
-    j.folder = 1, j.name = n.held, j.owner = n.held, j.size = 100;
-    jobs.push_back(j);
-  }
+  for (const auto& n : names)
+    for (bool own : {true, false}) {
+      pboxemu::HeldJob j;
+      j.folder = 1, j.name = n.held, j.owner = n.held, j.size = 100, j.language = UInt8(own ? n.client : 14);
+      jobs.push_back(j);
+      listed.push_back({&n, own, own ? n.meant : n.shown[lang]});
+    }
   std::vector<UInt32> ids;
   StartWithOneBox(jobs, &ids);
-  ASSERT_EQ(ids.size(), names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const testsupport::BoxName& n = names[i];
-    SCOPED_TRACE(n.what);
+  ASSERT_EQ(ids.size(), listed.size());
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    const testsupport::BoxName& n = *listed[i].n;
+    const std::string& shown = listed[i].shown;
+    SCOPED_TRACE(std::string(n.what) + (listed[i].own ? ", in its client's language" : ", in no known language"));
     Select(1, M()->tab0File, ids[i]);
-    EXPECT_EQ(SelectedText(M()->tab0File, 0), n.shown[lang]);
-    EXPECT_EQ(SelectedText(M()->tab0File, 1), n.shown[lang]);
+    EXPECT_EQ(SelectedText(M()->tab0File, 0), shown);
+    EXPECT_EQ(SelectedText(M()->tab0File, 1), shown);
     UInt8 proposed[258];
     JOB_ENTRY job{};
     ASSERT_TRUE(gHoldHost.firstFileJob(&job));
-    Get_Download_FileName(job.name, proposed, gTextEncoding);
-    EXPECT_EQ(pstr::str(proposed), n.shown[lang] + ".prn");
+    Get_Download_FileName(job.name, proposed, LangCodeEncoding(job.lang, gTextEncoding));
+    EXPECT_EQ(pstr::str(proposed), shown + ".prn");
 
-    // Only the owner changed: the name goes back as the box's bytes.
+    // The information: the dialog's and the window's detail page.
     Select(2, M()->tab1HMFile, ids[i]);
+    Click(M()->dialog, kT1Info);
+    ASSERT_TRUE(LoopUntilIdle());
+    ASSERT_TRUE(InfoDialogOpen());
+    Pass();  // drawn
+    long drawn = 0;
+    for (const tb::DrawnText& t : tb::DrawnTexts(GetDialogWindow(FrontSubDlg()->dialog))) drawn += t.text == shown;
+    EXPECT_EQ(drawn, 2) << "name and owner";
+    for (SInt16 row : {0, 1}) EXPECT_EQ(CellText(M()->tab0Info, row, 1), shown) << row;
+    tb::PressNamedKey("Escape");
+    Pass();
+
+    // Only the owner changed: the name goes back as the box's bytes, and
+    // reads as before once listed again.
     Click(M()->dialog, kT1Rename);
     ASSERT_TRUE(FrontSubDlg() && FrontSubDlg()->id == kRenDlgID);
-    EXPECT_EQ(SubFieldText(SubDlgField(FrontSubDlg(), 2)), n.shown[lang]);
-    EXPECT_EQ(SubFieldText(SubDlgField(FrontSubDlg(), 4)), n.shown[lang]);
+    EXPECT_EQ(SubFieldText(SubDlgField(FrontSubDlg(), 2)), shown);
+    EXPECT_EQ(SubFieldText(SubDlgField(FrontSubDlg(), 4)), shown);
     Retype(4, "owner");
     tb::PressNamedKey("Return");
     ASSERT_TRUE(LoopUntilIdle());
     EXPECT_EQ(Held(ids[i]).name, n.held);
     EXPECT_EQ(Held(ids[i]).owner, "owner");
-
-    // A new name: in the language's encoding, or refused with the name's message.
     Select(2, M()->tab1HMFile, ids[i]);
+    EXPECT_EQ(SelectedText(M()->tab1HMFile, 0), shown);
+
+    // A new name: in the job's language's encoding, else the program's, or
+    // refused with the name's message; it reads as typed once listed again.
     Click(M()->dialog, kT1Rename);
     Retype(2, n.typed);
     tb::PressNamedKey("Return");
-    if (n.written[lang]) {
+    const std::optional<std::string>& written = listed[i].own ? n.writtenForClient[lang] : n.written[lang];
+    if (written) {
       ASSERT_TRUE(LoopUntilIdle());
-      EXPECT_EQ(Held(ids[i]).name, *n.written[lang]);
+      EXPECT_EQ(Held(ids[i]).name, *written);
+      Select(2, M()->tab1HMFile, ids[i]);
+      EXPECT_EQ(SelectedText(M()->tab1HMFile, 0), n.typed);
     } else {
       ASSERT_TRUE(MessageUp());
       EXPECT_EQ(tb::DialogItemText(FrontSubDlg()->dialog, 2).substr(0, 20),

@@ -448,8 +448,8 @@ struct HoldServer::Impl {
             recText(body, 0x0029, f.name);
             rec8(body, 0x002A, f.attr2A);
             rec16(body, 0x002B, f.attr2B);
-            rec8(body, 0x000F, 14);
-            rec8(body, 0x0010, 122);
+            rec8(body, 0x000F, f.language);
+            rec8(body, 0x0010, f.system);
             rec(body, 0x0032, nullptr, 0);
           }
         } else if (kind == 1 || kind == 2) {
@@ -537,6 +537,8 @@ struct HoldServer::Impl {
         for (HeldFolder& f : b.folders)
           if (f.id == id) {
             f.name.assign(r[0x0029].begin(), r[0x0029].end());
+            if (r[0x000F].size() == 1) f.language = r[0x000F][0];
+            if (r[0x0010].size() == 1) f.system = r[0x0010][0];
             b.change++;
             return echo(code, 0);
           }

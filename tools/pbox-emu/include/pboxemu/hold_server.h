@@ -36,6 +36,10 @@ struct HeldFolder {
   std::string name;  // the bytes the box holds (its clients write their language's encoding)
   UInt8 attr2A = 0;
   UInt16 attr2B = 0;
+  // The language and system codes listed with the folder (records 0x000F
+  // and 0x0010): those of the client that named it, as a rename brings them.
+  UInt8 language = 14;
+  UInt8 system = 122;
 };
 
 struct HeldJob {
