@@ -72,6 +72,12 @@ struct Program {
               log.push_back("moved " + std::to_string(c.left) + " " + std::to_string(c.top));
               break;
             }
+            case inCollapseBox:
+              if (TrackBox(w, ev.where, inCollapseBox)) {
+                CollapseWindow(w, !IsWindowCollapsed(w));
+                log.push_back(IsWindowCollapsed(w) ? "collapsed" : "whole");
+              }
+              break;
             case inContent: {
               SetPortWindowPort(w);
               Point p = ev.where;
@@ -116,6 +122,10 @@ TEST(Script, DrivesAProgramThroughItsEventLoop) {
       "menu File Open\n"
       "menu 129 1\n"
       "drag-window Main 30 40\n"
+      "click-box Main collapse\n"
+      "expect-collapsed Main yes\n"
+      "click-box Main collapse\n"
+      "expect-collapsed Main no\n"
       "expect-beeps 0\n"
       "expect-cursor 0\n"
       "expect-sounds played 0 stopped 0\n"
@@ -124,8 +134,8 @@ TEST(Script, DrivesAProgramThroughItsEventLoop) {
       shot + "\n");
   prog.run(200);
   EXPECT_FALSE(tb::ScriptRunning());
-  const std::vector<std::string> want = {"click 10 20", "menu 129 1", "key H", "key i",
-                                         "menu 129 2", "menu 129 1", "moved 130 140"};
+  const std::vector<std::string> want = {"click 10 20", "menu 129 1",    "key H",     "key i", "menu 129 2",
+                                         "menu 129 1",  "moved 130 140", "collapsed", "whole"};
   EXPECT_EQ(prog.log, want);
   EXPECT_EQ(TickCount(), t0 + 30);
   EXPECT_EQ(testsupport::ReadFile(shot).substr(1, 3), "PNG");
@@ -151,6 +161,9 @@ TEST(Script, ABadLineEndsTheProgramWithItsReason) {
       {"key Hyper\n", "unknown key"},
       {"type \"open\n", "unclosed quote"},
       {"menu File Close\n", "no menu item"},
+      {"click-box Main grow\n", "usage: click-box TITLE close"},
+      {"click-box Main zoom\n", "no window \"Main\" with a zoom box"},
+      {"expect-collapsed Main yes\n", "\"Main\" is whole"},
       {"expect-beeps 2\n", "expected 2 beeps, counted 0"},
       {"expect-cursor 161\n", "expected cursor 161, shown 0"},
       {"expect-sounds played 0 rewound 1\n", "expected rewound 1, counted 0"},

@@ -4,13 +4,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include "screen_internal.h"
 #include "toolbox/clock.h"
@@ -353,6 +356,25 @@ void addBuiltins() {
     short dh, dv;
     if (w.size() < 4 || !toShort(w[2], &dh) || !toShort(w[3], &dv)) return fail(e, "usage: drag-window TITLE DH DV");
     if (!tb::DragWindowBy(tb::FindWindowByTitle(w[1]), dh, dv)) return fail(e, "no window \"" + w[1] + "\" with a title bar");
+    return R::kDone;
+  };
+  c["click-box"] = [](W w, std::string* e) {
+    static const std::pair<const char*, WindowRegionCode> kBoxes[] = {
+        {"close", kWindowCloseBoxRgn}, {"zoom", kWindowZoomBoxRgn}, {"collapse", kWindowCollapseBoxRgn}};
+    const auto box = std::ranges::find_if(kBoxes, [&](const auto& b) { return w.size() == 3 && w[2] == b.first; });
+    if (box == std::end(kBoxes)) return fail(e, "usage: click-box TITLE close|zoom|collapse");
+    Rect r;
+    if (GetWindowBounds(tb::FindWindowByTitle(w[1]), box->second, &r) != noErr)
+      return fail(e, "no window \"" + w[1] + "\" with a " + w[2] + " box");
+    tb::ClickAt(mid(r));
+    return R::kDone;
+  };
+  c["expect-collapsed"] = [](W w, std::string* e) {
+    if (w.size() != 3 || (w[2] != "yes" && w[2] != "no")) return fail(e, "usage: expect-collapsed TITLE yes|no");
+    WindowRef win = tb::FindWindowByTitle(w[1]);
+    if (!win) return fail(e, "no window \"" + w[1] + "\"");
+    if (bool(IsWindowCollapsed(win)) != (w[2] == "yes"))
+      return fail(e, "\"" + w[1] + "\" is " + (IsWindowCollapsed(win) ? "collapsed" : "whole"));
     return R::kDone;
   };
   c["key"] = [](W w, std::string* e) {
