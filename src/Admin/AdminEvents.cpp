@@ -147,7 +147,7 @@ void Handle_Mouse_Down(EventRecord* event) {
     case inGoAway:
     case inZoomIn:
     case inZoomOut:
-      break;
+    case inCollapseBox: break;
     default:
       return;
   }
@@ -171,6 +171,9 @@ void Handle_Mouse_Down(EventRecord* event) {
       break;
     }
     case inGoAway: Handle_Window_Close(window, event); break;
+    case inCollapseBox:
+      if (TrackBox(window, event->where, part)) CollapseWindow(window, !IsWindowCollapsed(window));
+      break;
     default: Handle_Zoom_Window(window, event, part); break;
   }
 }

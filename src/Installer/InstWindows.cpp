@@ -136,6 +136,12 @@ void Handle_Window_Event(EventRecord* event) {
         case inGoAway:
           if (TrackGoAway(window, event->where)) Application_Exit_Function();
           break;
+        case inCollapseBox:
+          if (MovableDlg_Is_Open(window))
+            SysBeep(1);
+          else if (TrackBox(window, event->where, inCollapseBox))
+            CollapseWindow(window, !IsWindowCollapsed(window));
+          break;
         default: break;
       }
       break;

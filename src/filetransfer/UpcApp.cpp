@@ -266,6 +266,13 @@ void Handle_Mouse_Down(EventRecord* event) {
       }
       if (TrackGoAway(window, event->where)) upc::All_Done_Proc();
       return;
+    case inCollapseBox:
+      if (locked) {
+        SysBeep(1);
+        return;
+      }
+      if (TrackBox(window, event->where, part)) CollapseWindow(window, !IsWindowCollapsed(window));
+      return;
     default: return;
   }
 }

@@ -252,6 +252,60 @@ TEST(SuiteEndToEnd, ProgramInAModalDialogSleepsThereAndEndsOnTheSystemQuitReques
   }
 }
 
+TEST(SuiteEndToEnd, EachMainWindowCollapsesByItsBoxAndComesBackWholeByASecondClick) {
+  struct Case {
+    const char* path;
+    const char* window;
+    const char* lock;  // script lines that stand a movable dialog over the window, if the program has one
+    int lockBeeps;     // the beeps a click on the window's box then gives
+  };
+  // clang-format off
+  const std::string next = "click-window \"VEMOPLEX Installer\" 500 355\nwait 3\n";
+  const std::string toSearchSettings = next + next + next + next + next + next + "wait 20\n" + next +
+                                       "click-window \"VEMOPLEX Installer\" 230 295\n";
+  const Case kCases[] = {
+      {"suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "VEMO-ADMIN [ User Mode ]", "menu 131 3\n", 1},
+      {"suite/VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR", "Status Monitor", "click-window \"Status Monitor\" 70 315\n", 1},
+      // A press on a window under a dialog brings the dialog forward instead.
+      {"suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager", "VemoHoldManager", "click-window VemoHoldManager 364 398\n", 0},
+      {"suite/upcaster.app/Contents/MacOS/upcaster", "upcaster", "menu File Settings...\n", 1},
+      {"disc/vemoplexinstall.app/Contents/MacOS/vemoplexinstall", "VEMOPLEX Installer", toSearchSettings.c_str(), 1},
+      {"disc/setup.app/Contents/MacOS/setup", "VEMOPLEX", nullptr, 0},
+  };
+  // clang-format on
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.path);
+    const Sandbox box("en");
+    fs::create_directories(box.dir.path() / "home");
+    ScopedEnv leaks("ASAN_OPTIONS", "detect_leaks=0");
+    const std::string w = "\"" + std::string(c.window) + "\"";
+    const fs::path collapsed = box.dir / "collapsed.png", whole = box.dir / "whole.png";
+    const auto clickBox = [&](const std::string& expect) {
+      return "click-box " + w + " collapse\nwait 3\nexpect-collapsed " + w + " " + expect + "\n";
+    };
+    std::string script = "wait-window " + w + " 20000\nwait 3\n" + clickBox("yes") + "window-shot " + w + " " +
+                         collapsed.string() + "\n" + clickBox("no") + "window-shot " + w + " " + whole.string() +
+                         "\nexpect-beeps 0\n";
+    // With a movable dialog over it, the window is inactive: its box is not
+    // drawn, and a click where it stood is refused as any click there is.
+    if (c.lock) script += c.lock + ("wait 5\n" + clickBox("no")) + "expect-beeps " + std::to_string(c.lockBeeps) + "\n";
+    box.Script(script + "exit 0\n");
+    std::string err;
+    const int status = testsupport::RunProgram({(kBuild / c.path).string()}, &err);
+    EXPECT_EQ(status, 0) << err;
+    if (status != 0) continue;
+    // Collapsed, the window is its title bar and the border around it.
+    const auto shut = testsupport::ReadPNG(collapsed), open = testsupport::ReadPNG(whole);
+    if (!shut || !open) {
+      ADD_FAILURE() << "no window shot";
+      continue;
+    }
+    EXPECT_EQ(shut->height, 22);
+    EXPECT_EQ(shut->width, open->width);
+    EXPECT_GT(open->height, 100);
+  }
+}
+
 // A window's tab strips as the shot shows them: each tab is found by the
 // fill of the tab pictures (the selected tab's and the others'), and its
 // title is whole when it keeps off the tab's top border and a row of fill

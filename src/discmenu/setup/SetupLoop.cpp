@@ -46,6 +46,9 @@ void clickDown(const EventRecord& event) {
       // The close box quits without asking.
       if (ours && TrackGoAway(window, event.where)) gQuitFlag = true;
       break;
+    case inCollapseBox:
+      if (ours && TrackBox(window, event.where, part)) CollapseWindow(window, !IsWindowCollapsed(window));
+      break;
     case inContent:
       if (ours) {
         SetPortDialogPort(autoWndPtr);
