@@ -1,7 +1,8 @@
-// Two programs of the suite on a real desktop (Xvfb with the openbox window
-// manager), started together and used by X input alone (xdotool, through
-// the XTest extension); what they do is read back from the X server only:
-// its screen, the windows' properties and shapes, and the clipboard through
+// Three programs of the suite on a real desktop (Xvfb with the openbox window
+// manager), two started together and a third later, used by X input alone
+// (xdotool, through the XTest extension, and the window manager's own
+// moves); what they do is read back from the X server only: its screen, the
+// windows' geometry, properties and shapes, and the clipboard through
 // xclip, another X client.
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,12 +10,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -68,23 +74,21 @@ bool run(const std::string& command, std::string* out = nullptr) {
 struct Area {
   int left = 0, top = 0, right = 0, bottom = 0;
   bool empty() const { return right <= left || bottom <= top; }
+  bool within(const Area& o) const { return left >= o.left && top >= o.top && right <= o.right && bottom <= o.bottom; }
+  bool apart(const Area& o) const { return right <= o.left || o.right <= left || bottom <= o.top || o.bottom <= top; }
+  bool operator==(const Area&) const = default;
 };
+
+std::ostream& operator<<(std::ostream& o, const Area& a) {
+  return o << a.left << "," << a.top << " to " << a.right << "," << a.bottom;
+}
 
 // An X server of its own with a window manager, ended with the object.
 class Desktop {
  public:
   Desktop() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    const std::string fd = std::to_string(fds[1]);
-    xvfb_ = testsupport::SpawnProgram(
-        {"/usr/bin/env", "Xvfb", "-displayfd", fd, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-    close(fds[1]);
-    char num[32] = {};
-    const ssize_t n = read(fds[0], num, sizeof num - 1);
-    close(fds[0]);
-    if (xvfb_ <= 0 || n <= 0) return;
-    name_ = ":" + std::string(num, std::strcspn(num, "\n"));
+    xvfb_ = testsupport::StartXvfb("1600x960x24", &name_);
+    if (xvfb_ <= 0) return;
     display_.emplace("DISPLAY", name_.c_str());
     d_ = XOpenDisplay(name_.c_str());
     if (!d_) return;
@@ -155,6 +159,36 @@ class Desktop {
     return found;
   }
 
+  // Where a window's top-left stands on the desktop.
+  std::pair<int, int> origin(Window w) const {
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(d_, w, root_, 0, 0, &x, &y, &child);
+    return {x, y};
+  }
+
+  // What a program says it shows, for the next one that looks for a place
+  // (empty when it says nothing).
+  Area published(Window w) const {
+    const auto v = property(w, atom("_VEMO_TOOLBOX_AREA"), XA_CARDINAL);
+    if (v.size() != 4) return {};
+    return Area{int(v[0]), int(v[1]), int(v[0] + v[2]), int(v[1] + v[3])};
+  }
+
+  // The window manager's work area of the current desktop.
+  Area workArea() const {
+    const auto v = property(root_, atom("_NET_WORKAREA"), XA_CARDINAL);
+    if (v.size() < 4) return {};
+    return Area{int(v[0]), int(v[1]), int(v[0] + v[2]), int(v[1] + v[3])};
+  }
+
+  Window focus() const {
+    Window f = 0;
+    int revert = 0;
+    XGetInputFocus(d_, &f, &revert);
+    return f;
+  }
+
   // What of the desktop the window shows (its shape), in root coordinates.
   Area shown(Window w) const {
     Bool bShaped = False, cShaped = False;
@@ -222,7 +256,7 @@ int count(XImage* img, const Area& a, unsigned long colour) {
 }  // namespace
 #endif
 
-TEST(X11Display, TwoProgramsStandSideBySideAndAreUsedByXInputAlone) {
+TEST(X11Display, ProgramsStandApartStayOnTheDesktopAndAreUsedByXInputAlone) {
 #ifndef TB_HAVE_X11
   GTEST_SKIP() << "the toolbox was built without X11";
 #else
@@ -250,14 +284,22 @@ TEST(X11Display, TwoProgramsStandSideBySideAndAreUsedByXInputAlone) {
     Window win = 0;
     Area area;
   };
+  // The first two start together, the third once they stand.
   Started programs[] = {
       {"suite/VEMO-ADMIN.app/Contents/MacOS/VEMO-ADMIN", "VEMO-ADMIN", "VEMO-ADMIN [ User Mode ]", -1, 0, {}},
+      {"suite/VemoHoldManager.app/Contents/MacOS/VemoHoldManager", "VemoHoldManager", "VemoHoldManager", -1, 0, {}},
       {"suite/VEMO-MONITOR.app/Contents/MacOS/VEMO-MONITOR", "VEMO-MONITOR", "Status Monitor", -1, 0, {}},
   };
-  for (Started& p : programs) p.pid = desk.start(kBuild / p.exe);
+  // What a program says it shows is what the desktop shows of it, where
+  // the window manager put it.
+  auto current = [&](const Started& p) {
+    const Area shown = desk.shown(p.win);
+    return !shown.empty() && desk.published(p.win) == shown;
+  };
   // Each stands on the desktop named for the window manager: its class,
-  // its process, the front window's title, and nothing to maximise it.
-  for (Started& p : programs) {
+  // its process, the front window's title, and nothing to maximise it;
+  // clear of those started before or with it.
+  auto standing = [&](Started& p) {
     SCOPED_TRACE(p.name);
     ASSERT_TRUE(waitUntil([&] {
       p.win = desk.windowOf(p.pid);
@@ -276,16 +318,27 @@ TEST(X11Display, TwoProgramsStandSideBySideAndAreUsedByXInputAlone) {
     }));
     for (const char* maximise : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT"})
       EXPECT_EQ(std::count(actions.begin(), actions.end(), long(desk.atom(maximise))), 0) << maximise;
+    ASSERT_TRUE(waitUntil([&] { return current(p); }))
+        << "it says it shows " << desk.published(p.win) << " where it shows " << desk.shown(p.win);
     p.area = desk.shown(p.win);
-    ASSERT_FALSE(p.area.empty());
+    EXPECT_TRUE(p.area.within(desk.workArea())) << p.area;
+    for (const Started& other : programs) {
+      if (&other != &p && other.win) {
+        EXPECT_TRUE(p.area.apart(other.area)) << "over " << other.name;
+      }
+    }
+  };
+  programs[0].pid = desk.start(kBuild / programs[0].exe);
+  programs[1].pid = desk.start(kBuild / programs[1].exe);
+  for (int i : {0, 1}) {
+    standing(programs[i]);
+    if (HasFatalFailure()) return;
   }
 
   // Both on one screenshot, the desktop between them, each with its menu
   // bar; one program's windows are active, the other's not.
   const Area& a = programs[0].area;
   const Area& b = programs[1].area;
-  const bool apart = a.right <= b.left || b.right <= a.left || a.bottom <= b.top || b.bottom <= a.top;
-  EXPECT_TRUE(apart) << "the two programs overlap";
   const int gapX = a.right <= b.left ? (a.right + b.left) / 2 : b.right <= a.left ? (b.right + a.left) / 2 : -1;
   const int gapY = a.bottom <= b.top ? (a.bottom + b.top) / 2 : b.bottom <= a.top ? (b.bottom + a.top) / 2 : -1;
   const int betweenX = gapX >= 0 ? gapX : std::max(a.left, b.left) + 30;
@@ -307,8 +360,9 @@ TEST(X11Display, TwoProgramsStandSideBySideAndAreUsedByXInputAlone) {
   // other's windows looking inactive, and back again.
   auto titles = [&](const Started& p) {
     XImage* now = desk.shot();
-    const int on = now ? count(now, p.area, kActiveTitle) : 0;
-    const int off = now ? count(now, p.area, kInactiveTitle) : 0;
+    const Area at = desk.shown(p.win);
+    const int on = now ? count(now, at, kActiveTitle) : 0;
+    const int off = now ? count(now, at, kInactiveTitle) : 0;
     if (now) XDestroyImage(now);
     return on > 2000 && off < 500 ? 1 : on < 500 && off > 2000 ? 0 : -1;
   };
@@ -326,8 +380,7 @@ TEST(X11Display, TwoProgramsStandSideBySideAndAreUsedByXInputAlone) {
   // copied; the list of addresses it fills scrolls under the wheel.
   const Started& admin = programs[0];
   int ox = 0, oy = 0;
-  Window child;
-  XTranslateCoordinates(desk.d(), admin.win, DefaultRootWindow(desk.d()), 0, 0, &ox, &oy, &child);
+  std::tie(ox, oy) = desk.origin(admin.win);
   // Places on the program's screen (its menu bar's titles, the dialog
   // centred on it) as the desktop has them.
   auto at = [&](int x, int y) { return " mousemove " + std::to_string(ox + x) + " " + std::to_string(oy + y); };
@@ -381,5 +434,95 @@ TEST(X11Display, TwoProgramsStandSideBySideAndAreUsedByXInputAlone) {
   ASSERT_TRUE(waitUntil([&] { return (start = thumbTop()) >= 0; })) << "the addresses did not fill the list";
   run("xdotool" + at(414, 430) + " click 5 click 5");
   EXPECT_TRUE(waitUntil([&] { return thumbTop() > start; }, 20)) << "the wheel did not scroll the list";
+  run("xdotool key Escape");
+  ASSERT_TRUE(waitUntil([&] { return desk.text(admin.win, "_NET_WM_NAME") == admin.title; }))
+      << "Escape did not close the search settings";
+
+  // The third program, started while the administration program has the
+  // keyboard, stands clear of the other two; from its first look on, the
+  // program that has the keyboard looks active and only that one.
+  Started& monitor = programs[2];
+  monitor.pid = desk.start(kBuild / monitor.exe);
+  standing(monitor);
+  if (HasFatalFailure()) return;
+  auto looks = [&](const Started& p) {
+    XImage* now = desk.shot();
+    const int on = now ? count(now, desk.shown(p.win), kActiveTitle) : 0;
+    if (now) XDestroyImage(now);
+    return on > 2000 ? 1 : on < 500 ? 0 : -1;
+  };
+  auto lookFollowsKeyboard = [&] {
+    return waitUntil([&] {
+      const Window focus = desk.focus();
+      return std::all_of(std::begin(programs), std::end(programs),
+                         [&](const Started& p) { return looks(p) == (p.win == focus ? 1 : 0); });
+    });
+  };
+  EXPECT_TRUE(lookFollowsKeyboard()) << "the look of the programs does not follow the keyboard";
+  for (const Started& p : programs) EXPECT_TRUE(current(p)) << p.name;
+
+  // A dialog that would stand partly off the desktop brings its program
+  // back inside, moved no further than it must, and there it stays once
+  // the dialog is gone.
+  const Area work = desk.workArea();
+  int mx = 0, my = 0;
+  std::tie(mx, my) = desk.origin(monitor.win);
+  run("xdotool mousemove " + std::to_string(mx + 130) + " " + std::to_string(my + 374) + " click 1");
+  ASSERT_TRUE(waitUntil([&] { return desk.text(monitor.win, "_NET_WM_NAME") == "Options" && current(monitor); }))
+      << "the monitor's Options did not open where it says it is";
+  {
+    const Area shown = desk.shown(monitor.win);
+    const auto [x, y] = desk.origin(monitor.win);
+    // The dialog's extent on the program's own screen, wherever it stands.
+    const Area own{shown.left - x, shown.top - y, shown.right - x, shown.bottom - y};
+    ASSERT_FALSE((Area{own.left + mx, own.top + my, own.right + mx, own.bottom + my}.within(work)))
+        << "the dialog would have stood on the desktop where the program was";
+    EXPECT_TRUE(shown.within(work)) << shown;
+    EXPECT_EQ(x, std::clamp(mx, work.left - own.left, work.right - own.right));
+    EXPECT_EQ(y, std::clamp(my, work.top - own.top, work.bottom - own.bottom));
+    mx = x;
+    my = y;
+  }
+  run("xdotool key Escape");
+  EXPECT_TRUE(waitUntil([&] { return desk.text(monitor.win, "_NET_WM_NAME") == monitor.title && current(monitor); }));
+  EXPECT_EQ(desk.origin(monitor.win), std::pair(mx, my)) << "the program moved again when the dialog closed";
+
+  // Moved by the window manager (Alt and a drag), the program says where
+  // it stands now.
+  run("xdotool mousemove " + std::to_string(mx + 30) + " " + std::to_string(my + 8) + " keydown alt mousedown 1");
+  EXPECT_TRUE(waitUntil([&] {
+    run("xdotool mousemove_relative 2 1");
+    return desk.origin(monitor.win) != std::pair(mx, my);
+  })) << "the window manager did not move the program";
+  run("xdotool mouseup 1 keyup alt");
+  EXPECT_TRUE(waitUntil([&] { return current(monitor); }))
+      << "moved, it says it shows " << desk.published(monitor.win) << " where it shows " << desk.shown(monitor.win);
+  std::tie(mx, my) = desk.origin(monitor.win);
+
+  // A window dragged by its title bar off the desktop's foot: nothing moves
+  // while the button is held, then the program comes up just enough.
+  run("xdotool mousemove " + std::to_string(mx + 270) + " " + std::to_string(my + 46) + " mousedown 1");
+  EXPECT_TRUE(waitUntil([&] {
+    run("xdotool mousemove_relative 0 20");
+    return desk.shown(monitor.win).bottom > work.bottom + 40;
+  })) << "the window's outline did not follow the drag";
+  const Area dragged = desk.shown(monitor.win);
+  run("xdotool mousemove_relative 0 5");
+  EXPECT_TRUE(waitUntil([&] { return desk.shown(monitor.win) != dragged; }));
+  EXPECT_EQ(desk.origin(monitor.win), std::pair(mx, my)) << "the program moved while the button was held";
+  EXPECT_TRUE(current(monitor)) << "the program asked to move while the button was held";
+  run("xdotool mouseup 1");
+  EXPECT_TRUE(waitUntil([&] { return current(monitor) && desk.shown(monitor.win).bottom == work.bottom; }))
+      << "the dropped window was not brought back to the desktop's foot";
+  EXPECT_EQ(desk.origin(monitor.win).first, mx) << "the program moved sideways too";
+
+  // Minimised, a program takes no place on the desktop; back, it does.
+  run("xdotool windowminimize " + std::to_string(monitor.win));
+  EXPECT_TRUE(waitUntil([&] { return desk.published(monitor.win).empty(); }))
+      << "a minimised program still says what it shows";
+  run("xdotool windowactivate " + std::to_string(monitor.win));
+  EXPECT_TRUE(waitUntil([&] { return current(monitor); })) << "back on the desktop, it does not say so";
+  for (const Started& p : programs) EXPECT_TRUE(current(p)) << p.name;
+  EXPECT_TRUE(lookFollowsKeyboard()) << "back on the desktop, the look of the programs does not follow the keyboard";
 #endif
 }

@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <fstream>
 #include <iterator>
@@ -221,6 +223,26 @@ int spawnProgram(const std::vector<std::string>& args, const std::string& stdout
 int SpawnProgram(const std::vector<std::string>& args, const std::string& stdoutPath,
                  const std::filesystem::path& cwd) {
   return spawnProgram(args, stdoutPath, cwd, -1);
+}
+
+int StartXvfb(const std::string& screen, std::string* display) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const int pid = SpawnProgram(
+      {"/usr/bin/env", "Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen, "-nolisten", "tcp"});
+  close(fds[1]);
+  char num[32] = {};
+  const ssize_t n = pid > 0 ? read(fds[0], num, sizeof num - 1) : -1;
+  close(fds[0]);
+  if (n <= 0) {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      WaitExit(pid);
+    }
+    return -1;
+  }
+  *display = ":" + std::string(num, std::strcspn(num, "\n"));
+  return pid;
 }
 
 int WaitExit(int pid) {

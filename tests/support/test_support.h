@@ -120,6 +120,12 @@ SInt16 OpenResourcesAsApplication(const std::filesystem::path& p, const std::vec
 // afresh) when given. Its process id, or -1 when it could not start.
 int SpawnProgram(const std::vector<std::string>& args, const std::string& stdoutPath = "",
                  const std::filesystem::path& cwd = {});
+// An X server of the test's own (Xvfb, screen as "1280x1024x24", no TCP):
+// the server picks a free display number itself, so that tests run side by
+// side, by one person or several, never share one (a number chosen by
+// looking first can be taken meanwhile). Its process id with ":N" in
+// *display, or -1.
+int StartXvfb(const std::string& screen, std::string* display);
 // The exit status of a started program (128 + the signal that ended it),
 // or -1.
 int WaitExit(int pid);

@@ -1,9 +1,9 @@
 // The X11 display under a real X server: a small program (this test binary
-// started again under xvfb-run) opens a window, is clicked and typed at
-// through X events sent by a second X client, and the result is read back
-// from the X server's screen; it stands there named for the desktop and
-// shaped to its window, and a large text goes through the clipboard both
-// ways.
+// started again on an Xvfb of the test's own) opens a window, is clicked
+// and typed at through X events sent by a second X client, and the result
+// is read back from the X server's screen; it stands there named for the
+// desktop and shaped to its window, and a large text goes through the
+// clipboard both ways.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,11 +15,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <vector>
 
+#include "test_support.h"
 #include "toolbox/carbonevents.h"
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
@@ -337,12 +339,17 @@ TEST(X11Display, AProgramIsClickedAndTypedAtThroughX) {
 #ifndef TB_HAVE_X11
   GTEST_SKIP() << "the toolbox was built without X11";
 #else
-  if (std::system("command -v xvfb-run >/dev/null 2>&1 && command -v Xvfb >/dev/null 2>&1") != 0)
+  if (std::system("command -v Xvfb >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "Xvfb is not installed (scripts/install-deps installs it)";
+  // A server of the test's own: xvfb-run's -a picks a number by looking,
+  // which a test started at the same moment can take too, and the probe
+  // then typed on another test's desktop.
+  std::string display;
+  const int xvfb = testsupport::StartXvfb("1280x1024x24", &display);
+  ASSERT_GT(xvfb, 0) << "Xvfb did not start";
   const std::string cmd =
-      "env -u TOOLBOX_HEADLESS -u TOOLBOX_SCRIPT -u TOOLBOX_SCREENSHOT TOOLBOX_X11_PROBE=1 "
-      "xvfb-run -a -s '-screen 0 1280x1024x24' /proc/" +
-      std::to_string(getpid()) + "/exe 2>&1";
+      "env -u TOOLBOX_HEADLESS -u TOOLBOX_SCRIPT -u TOOLBOX_SCREENSHOT TOOLBOX_X11_PROBE=1 DISPLAY=" + display +
+      " /proc/" + std::to_string(getpid()) + "/exe 2>&1";
   // The probe binary is this one; /proc/<pid>/exe names it while we run.
   FILE* p = popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
@@ -350,6 +357,8 @@ TEST(X11Display, AProgramIsClickedAndTypedAtThroughX) {
   char buf[256];
   while (std::fgets(buf, sizeof buf, p)) out += buf;
   const int status = pclose(p);
+  kill(xvfb, SIGTERM);
+  testsupport::WaitExit(xvfb);
   EXPECT_EQ(status, 0) << out;
 #endif
 }

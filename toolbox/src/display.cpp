@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "display_backend.h"
@@ -77,8 +79,10 @@ void present(bool force) {
   std::vector<Rect> shown;
   tb::detail::WindowsShownRects(&shown);
   tb::detail::MenusShownRects(&shown);
-  d.backend->present(d.fb.data(), d.width, d.width, d.height, shown);
+  // The menu's state first: a menu pulled down moves nothing on the
+  // desktop.
   d.backend->holdPointer(tb::detail::MenuOpen());
+  d.backend->present(d.fb.data(), d.width, d.width, d.height, shown);
   d.backend->setTitle(frontTitle());
   d.presented = sceneVersion();
   d.presenting = false;
@@ -195,16 +199,22 @@ tb::detail::DisplayBackend::Clipboard tb::detail::DisplayClipboardText(std::stri
   return ds().backend->clipboardText(text);
 }
 
-Point tb::detail::PlaceOnDesktop(const Rect& content, const std::vector<Rect>& taken, const Rect& area, short gap) {
+Point tb::detail::PlaceOnDesktop(const Rect& content, const std::vector<Rect>& taken, const Rect& area, short gap,
+                                 const Point* from) {
   auto areaOf = [](const Rect& a, const Rect& b) {
     const long w = std::min<long>(a.right, b.right) - std::max<long>(a.left, b.left);
     const long h = std::min<long>(a.bottom, b.bottom) - std::max<long>(a.top, b.top);
     return w > 0 && h > 0 ? w * h : 0;
   };
   // The best places lie against an edge of the area or beside what is
-  // taken, on any of its sides.
+  // taken, on any of its sides; a program that stands already may also
+  // stay in one direction and move in the other.
   std::vector<long> xs{long(area.left) - content.left, long(area.right) - content.right};
   std::vector<long> ys{long(area.top) - content.top, long(area.bottom) - content.bottom};
+  if (from) {
+    xs.push_back(from->h);
+    ys.push_back(from->v);
+  }
   for (const Rect& t : taken) {
     xs.push_back(long(t.right) + gap - content.left);
     xs.push_back(long(t.left) - gap - content.right);
@@ -213,8 +223,11 @@ Point tb::detail::PlaceOnDesktop(const Rect& content, const std::vector<Rect>& t
   }
   const long size = long(content.right - content.left) * (content.bottom - content.top);
   // What falls outside the area cannot be reached at all, what covers
-  // another program can be raised: the first counts before the second.
-  long bestOut = -1, bestOver = 0, bestX = xs[0], bestY = ys[0];
+  // another program can be raised: the first counts before the second. A
+  // program that stands already keeps as near as it can to where the
+  // person last saw it, before it keeps clear of the others.
+  using Rank = std::tuple<long, long, long, long, long>;
+  std::optional<Rank> best;
   for (long dy : ys) {
     for (long dx : xs) {
       if (std::abs(dx) > 16000 || std::abs(dy) > 16000) continue;
@@ -225,14 +238,11 @@ Point tb::detail::PlaceOnDesktop(const Rect& content, const std::vector<Rect>& t
       for (const Rect& t : taken)
         over +=
             areaOf(r, Rect{SInt16(t.top - gap), SInt16(t.left - gap), SInt16(t.bottom + gap), SInt16(t.right + gap)});
-      if (bestOut < 0 || out < bestOut ||
-          (out == bestOut && (over < bestOver || (over == bestOver && (dy < bestY || (dy == bestY && dx < bestX)))))) {
-        bestOut = out;
-        bestOver = over;
-        bestX = dx;
-        bestY = dy;
-      }
+      const long way = from ? std::abs(dx - from->h) + std::abs(dy - from->v) : 0;
+      const Rank rank{out, from ? way : over, from ? over : 0, dy, dx};
+      if (!best || rank < *best) best = rank;
     }
   }
-  return Point{SInt16(bestY), SInt16(bestX)};
+  if (!best) return from ? *from : Point{SInt16(ys[0]), SInt16(xs[0])};
+  return Point{SInt16(std::get<3>(*best)), SInt16(std::get<4>(*best))};
 }

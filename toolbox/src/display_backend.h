@@ -54,8 +54,13 @@ std::unique_ptr<DisplayBackend> MakeX11Backend(int width, int height, std::strin
 // content (the bounds of what it shows) into the work area clear of what
 // other programs show there (each kept gap pixels away); where nothing is
 // clear, the place that leaves least of it outside the area, then covers
-// least of the others; among equals the highest, then the leftmost.
-Point PlaceOnDesktop(const Rect& content, const std::vector<Rect>& taken, const Rect& area, short gap);
+// least of the others; among equals the highest, then the leftmost. With
+// from (the offset where the program stands now), the place that leaves
+// least outside and lies nearest to from (the sum of the two distances),
+// then covers least of the others: a program brought back inside moves
+// no further than it must.
+Point PlaceOnDesktop(const Rect& content, const std::vector<Rect>& taken, const Rect& area, short gap,
+                     const Point* from = nullptr);
 
 // The scrap's way to the backend (nothing, and kLocal, when headless).
 void DisplayOwnClipboard();

@@ -173,6 +173,14 @@ class X11Backend : public tb::detail::DisplayBackend {
     // A property written in one request; larger texts go in pieces.
     pieceSize_ = std::clamp<std::size_t>(std::size_t(maxRequest) * 4 - 1024, 4096, 256u << 10);
     started_ = tb::MonotonicMicros();
+    // The program looks active only once the window manager gives it the
+    // keyboard, from its first look on: one started while another program
+    // is in use stays in the background. Without a window manager the
+    // keyboard follows the pointer, into this program too.
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(dpy_, &focus, &revert);
+    if (focus != PointerRoot) tb::detail::SetApplicationActive(false);
     XFlush(dpy_);
     watch_ = tb::WatchGuard(ConnectionNumber(dpy_), tb::kReadable, [this](int, short) { read(); });
     return true;
@@ -214,11 +222,15 @@ class X11Backend : public tb::detail::DisplayBackend {
     if (!sameRects(shown, shape_)) {
       shape_ = shown;
       reshape();
+      refit_ = placed_;
     }
     // The program stands on the desktop once it shows a window, or after
     // a while with its menu bar alone.
-    if (!placed_ && (shown.size() > 1 || tb::MonotonicMicros() - started_ > 2'000'000)) place();
-    XFlush(dpy_);
+    if (!placed_ && (shown.size() > 1 || tb::MonotonicMicros() - started_ > 2'000'000))
+      place();
+    else if (refit_ && !held())
+      keepInside();
+    settle();
   }
 
   void setTitle(const std::string& title) override {
@@ -238,6 +250,7 @@ class X11Backend : public tb::detail::DisplayBackend {
   }
 
   void holdPointer(bool hold) override {
+    menuOpen_ = hold;
     if (hold == grabbed_ || (hold && !mapped_)) return;
     if (hold) {
       grabbed_ = XGrabPointer(dpy_, win_, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
@@ -246,7 +259,7 @@ class X11Backend : public tb::detail::DisplayBackend {
       XUngrabPointer(dpy_, CurrentTime);
       grabbed_ = false;
     }
-    XFlush(dpy_);
+    settle();
   }
 
   // What Xlib has already read (it reads while waiting for replies too):
@@ -258,11 +271,12 @@ class X11Backend : public tb::detail::DisplayBackend {
       XNextEvent(dpy_, &ev);
       handle(ev);
     }
-    if (!placed_ && tb::MonotonicMicros() - started_ > 2'000'000) {
+    if (!placed_ && tb::MonotonicMicros() - started_ > 2'000'000)
       place();
-      XFlush(dpy_);
-    }
+    else if (refit_ && !held())
+      keepInside();
     if (!transfers_.empty()) dropStalledTransfers();
+    settle();
   }
 
   void beep() override {
@@ -289,6 +303,7 @@ class X11Backend : public tb::detail::DisplayBackend {
     XSetSelectionOwner(dpy_, atom_[kClipboard], win_, ownTime_);
     owned_ = XGetSelectionOwner(dpy_, atom_[kClipboard]) == win_;
     if (!owned_) tb::TraceRefusal("x11", "the clipboard could not be taken");
+    settle();
   }
 
   Clipboard clipboardText(std::string* text) override {
@@ -409,10 +424,13 @@ class X11Backend : public tb::detail::DisplayBackend {
            });
   }
 
+  // The bounds of what shows (the shape, cut to the screen).
   Rect contentBounds() const {
     Rect c{0, 0, 0, 0};
     bool any = false;
-    for (const Rect& r : shape_) {
+    for (const Rect& shown : shape_) {
+      const Rect r{SInt16(std::max<int>(shown.top, 0)), SInt16(std::max<int>(shown.left, 0)),
+                   SInt16(std::min<int>(shown.bottom, height_)), SInt16(std::min<int>(shown.right, width_))};
       if (r.bottom <= r.top || r.right <= r.left) continue;
       if (!any) c = r;
       c = Rect{std::min(c.top, r.top), std::min(c.left, r.left), std::max(c.bottom, r.bottom),
@@ -432,11 +450,13 @@ class X11Backend : public tb::detail::DisplayBackend {
             XRectangle{short(l), short(t), static_cast<unsigned short>(rr - l), static_cast<unsigned short>(b - t)});
     }
     XShapeCombineRectangles(dpy_, win_, ShapeBounding, 0, 0, rects.data(), int(rects.size()), ShapeSet, Unsorted);
-    if (placed_) writeArea();
+    if (placed_ && !hidden_) writeArea();
   }
 
   // What this program shows, in the desktop's coordinates, for the next
-  // program that looks for a place.
+  // program that looks for a place. It follows every move and change of
+  // shape, and is withdrawn while the program is hidden (minimised, or on
+  // another of the desktop's workspaces).
   void writeArea() {
     const Rect c = contentBounds();
     const long area[4] = {origin_.h + c.left, origin_.v + c.top, c.right - c.left, c.bottom - c.top};
@@ -544,7 +564,6 @@ class X11Backend : public tb::detail::DisplayBackend {
     if (content.right <= content.left) content = Rect{0, 0, 20, 200};
     XGrabServer(dpy_);
     const Point at = tb::detail::PlaceOnDesktop(content, takenOnDesktop(), workArea(), kPlacementGap);
-    origin_ = at;
     XSizeHints size{};
     size.flags = USPosition | PPosition | PMinSize | PMaxSize;
     size.x = at.h;
@@ -552,10 +571,54 @@ class X11Backend : public tb::detail::DisplayBackend {
     size.min_width = size.max_width = width_;
     size.min_height = size.max_height = height_;
     XSetWMNormalHints(dpy_, win_, &size);
-    XMoveWindow(dpy_, win_, at.h, at.v);
-    writeArea();
+    moveTo(at);
     XUngrabServer(dpy_);
     XMapWindow(dpy_, win_);
+    windowShown_ = true;
+  }
+
+  // A window or dialog opened later (or a window dropped) that stands
+  // partly off the work area brings the whole program back inside, its
+  // windows kept where they are on its screen: no further than it must,
+  // and of the places as near, the one that covers least of the other
+  // programs. Never under the person's hand: while a button is held or a
+  // menu is open it waits.
+  void keepInside() {
+    if (hidden_) return;  // until it shows again
+    refit_ = false;
+    const Rect content = contentBounds();
+    if (content.right <= content.left) return;
+    const Rect area = workArea();
+    if (origin_.h + content.left >= area.left && origin_.v + content.top >= area.top &&
+        origin_.h + content.right <= area.right && origin_.v + content.bottom <= area.bottom)
+      return;
+    XGrabServer(dpy_);
+    const Point at = tb::detail::PlaceOnDesktop(content, takenOnDesktop(), area, kPlacementGap, &origin_);
+    if (at.h != origin_.h || at.v != origin_.v) {
+      tb::TraceNote("x11", "moved from %d,%d to %d,%d to keep what shows inside the work area", origin_.h, origin_.v,
+                    at.h, at.v);
+      moveTo(at);
+    }
+    XUngrabServer(dpy_);
+  }
+
+  // Where the window manager is asked to put the program, said at once
+  // for the programs placed meanwhile; moved() corrects it from where the
+  // window really goes.
+  void moveTo(Point at) {
+    origin_ = at;
+    XMoveWindow(dpy_, win_, at.h, at.v);
+    writeArea();
+  }
+
+  bool held() const { return buttonDown_ || menuOpen_; }
+
+  // Xlib reads the events that come while it waits for a reply: they are
+  // taken on the pump's next pass, which must not sleep first, since the
+  // connection has nothing left to read.
+  void settle() {
+    XFlush(dpy_);
+    if (XEventsQueued(dpy_, QueuedAlready)) tb::Wake();
   }
 
   // Everything the server has sent, read from the connection.
@@ -777,12 +840,13 @@ class X11Backend : public tb::detail::DisplayBackend {
           XFlush(dpy_);
         }
         break;
-      case MapNotify:
-        mapped_ = true;
+      case MapNotify: shown(ev.xmap.window, true); break;
+      case UnmapNotify: shown(ev.xunmap.window, false); break;
+      case ReparentNotify:
+        if (ev.xreparent.window == win_) follow(ev.xreparent.parent);
         break;
-      case UnmapNotify: mapped_ = false; break;
       case ConfigureNotify:
-        if (ev.xconfigure.window == win_ && placed_) moved();
+        if ((ev.xconfigure.window == win_ || ev.xconfigure.window == frame_) && placed_) moved();
         break;
       case ButtonPress:
       case ButtonRelease:
@@ -791,6 +855,7 @@ class X11Backend : public tb::detail::DisplayBackend {
         break;
       case MotionNotify:
         lastTime_ = ev.xmotion.time;
+        buttonDown_ = (ev.xmotion.state & Button1Mask) != 0;
         tb::SetModifierState(modifiersOf(ev.xmotion.state));
         tb::PostMouseMove(Point{SInt16(ev.xmotion.y), SInt16(ev.xmotion.x)});
         break;
@@ -825,14 +890,61 @@ class X11Backend : public tb::detail::DisplayBackend {
   }
 
   // The window manager (or a person moving the whole program) put the
-  // screen elsewhere.
+  // screen elsewhere. Where it stands is asked of the server each time:
+  // the events tell where the window stands in its parent, and the window
+  // manager's frame moves without one for this window.
   void moved() {
     int x = 0, y = 0;
     Window child = None;
     if (!XTranslateCoordinates(dpy_, win_, root_, 0, 0, &x, &y, &child)) return;
     if (x == origin_.h && y == origin_.v) return;
     origin_ = Point{SInt16(y), SInt16(x)};
-    writeArea();
+    if (!hidden_) writeArea();
+  }
+
+  // The window manager put the window into a frame of its own (or back on
+  // the root): the frame's moves are this program's moves.
+  void follow(Window parent) {
+    Window top = parent;
+    while (top != root_ && top != None) {
+      Window rootOut = None, up = None, *kids = nullptr;
+      unsigned n = 0;
+      if (!XQueryTree(dpy_, top, &rootOut, &up, &kids, &n)) break;
+      if (kids) XFree(kids);
+      if (up == root_) break;
+      top = up;
+    }
+    if (frame_ != None && frame_ != top) XSelectInput(dpy_, frame_, NoEventMask);
+    frame_ = top != root_ ? top : None;
+    // A new frame counts as shown until it is seen unmapped: the window
+    // manager shows it right after it took the window in.
+    frameShown_ = true;
+    if (frame_ != None) XSelectInput(dpy_, frame_, StructureNotifyMask);
+    if (placed_) reconsiderShown();
+  }
+
+  // The window, or the frame that holds it, mapped or unmapped.
+  void shown(Window w, bool mapped) {
+    if (w == win_) {
+      mapped_ = windowShown_ = mapped;
+    } else if (w == frame_ && frame_ != None) {
+      frameShown_ = mapped;
+    } else {
+      return;
+    }
+    if (placed_) reconsiderShown();
+  }
+
+  // An unmapped program (minimised, on another workspace) takes no place
+  // on the desktop; shown again, it says where it stands now.
+  void reconsiderShown() {
+    hidden_ = !(windowShown_ && frameShown_);
+    if (hidden_) {
+      XDeleteProperty(dpy_, win_, atom_[kArea]);
+    } else {
+      moved();
+      writeArea();
+    }
   }
 
   void button(const XButtonEvent& b, bool press) {
@@ -840,6 +952,7 @@ class X11Backend : public tb::detail::DisplayBackend {
     tb::SetModifierState(mods);
     const Point where{SInt16(b.y), SInt16(b.x)};
     if (b.button == Button1) {
+      buttonDown_ = press;
       tb::PostMouse(press ? tb::input::kMouseDown : tb::input::kMouseUp, where, mods);
     } else if (press && b.button >= 4 && b.button <= 7) {
       // The wheel: buttons 4 and 5 turn it up and down, 6 and 7 left and
@@ -926,7 +1039,14 @@ class X11Backend : public tb::detail::DisplayBackend {
   int rShift_ = 16, gShift_ = 8, bShift_ = 0, rBits_ = 8, gBits_ = 8, bBits_ = 8;
   bool mapped_ = false;
   bool placed_ = false;
+  bool hidden_ = false;  // unmapped after it was placed
+  bool windowShown_ = false;
+  bool frameShown_ = true;
+  bool refit_ = false;  // what shows changed since it was last kept inside
   bool grabbed_ = false;
+  bool menuOpen_ = false;
+  bool buttonDown_ = false;
+  Window frame_ = None;  // the window manager's frame around the window
   UInt64 started_ = 0;
   Point origin_{0, 0};       // the screen's top-left on the desktop
   std::vector<Rect> shape_;  // what shows, in screen coordinates
