@@ -308,17 +308,11 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
   switch (rec->state) {
     case VFMP_ST_SEND: {
       refreshTexts(e, req);
-      OTResult r = VFMPSendRequest(rec->ep, UInt8(req->command), rec->param);
-      if (r <= 0) {
-        EndPrgCmd(e, VFMP_ERR_SEND);
-        return 0;
-      }
-      rec->sent = 1;
-      rec->replyDone = 0;
-      VFMPSetState(rec, VFMP_ST_READING, "sent");
       if (req->command == CMD_DOWNLOAD && !req->file) {
         // The job goes into a hidden file beside the destination, which
-        // replaces it only when the whole job has come.
+        // replaces it only when the whole job has come. It is made before
+        // the request goes: the reply is read from its first byte on, not
+        // left to pile up while the file is made.
         std::string dir = req->path.substr(0, req->path.find_last_of('/') + 1);
         std::string base = req->path.substr(req->path.find_last_of('/') + 1);
         req->partPath = dir + "." + base + ".part";
@@ -330,6 +324,14 @@ int ExecPrgCmd(HOLD_ENGINE* e, SInt32* result) {
           return 0;
         }
       }
+      OTResult r = VFMPSendRequest(rec->ep, UInt8(req->command), rec->param);
+      if (r <= 0) {
+        EndPrgCmd(e, VFMP_ERR_SEND);
+        return 0;
+      }
+      rec->sent = 1;
+      rec->replyDone = 0;
+      VFMPSetState(rec, VFMP_ST_READING, "sent");
       VFMPRcv(nullptr, nullptr, nullptr);
       VFMPResetCarry();
       break;
