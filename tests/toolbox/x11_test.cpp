@@ -1,8 +1,9 @@
 // The X11 display under a real X server: a small program (this test binary
 // started again on an Xvfb of the test's own) opens a window, is clicked
 // and typed at through X events sent by a second X client, and the result
-// is read back from the X server's screen; it stands there named for the
-// desktop and shaped to its window, and a large text goes through the
+// is read back from the X server's screen (also what is drawn behind a
+// window in front, which must stay behind it); it stands there named for
+// the desktop and shaped to its window, and a large text goes through the
 // clipboard both ways.
 #include <gtest/gtest.h>
 
@@ -312,6 +313,34 @@ int runProbe() {
     return px == 0xFF0000;
   });
   if (!shown) return fail("the red window never reached the X server");
+  // Only what was drawn into goes out again, and a window in front stays in
+  // front of what is drawn behind it: the back window painted blue under a
+  // small green one.
+  Rect frontBounds{140, 180, 200, 260};
+  WindowRef front = NewCWindow(nullptr, &frontBounds, title, true, plainDBox, kFirstWindowOfClass, false, 0);
+  if (!front) return fail("no second window");
+  SetPortWindowPort(front);
+  RGBColor green{0, 0xFFFF, 0};
+  RGBForeColor(&green);
+  GetWindowPortBounds(front, &all);
+  PaintRect(&all);
+  auto pixelAt = [&](int x, int y) {
+    XImage* one = XGetImage(d, screen, x, y, 1, 1, AllPlanes, ZPixmap);
+    const unsigned long px = one ? XGetPixel(one, 0, 0) : 0;
+    if (one) XDestroyImage(one);
+    return px;
+  };
+  if (!loopUntil(5000, [&](const EventRecord&) { return pixelAt(220, 160) == 0x00FF00; }))
+    return fail("the window in front never reached the X server");
+  SetPortWindowPort(win);
+  RGBColor blue{0, 0, 0xFFFF};
+  RGBForeColor(&blue);
+  GetWindowPortBounds(win, &all);
+  PaintRect(&all);
+  if (!loopUntil(5000, [&](const EventRecord&) { return pixelAt(400, 250) == 0x0000FF; }))
+    return fail("the window drawn into again never reached the X server");
+  if (pixelAt(220, 160) != 0x00FF00) return fail("what was drawn behind a window came out in front of it");
+  DisposeWindow(front);
   // Beside the window the desktop shows: the screen is shaped to it.
   XImage* img = XGetImage(d, DefaultRootWindow(d), 60, 500, 1, 1, AllPlanes, ZPixmap);
   const unsigned long beside = img ? XGetPixel(img, 0, 0) : 0;

@@ -29,6 +29,9 @@ struct DisplayState {
   std::unique_ptr<tb::detail::DisplayBackend> backend;
   UInt64 changes = 1;
   UInt64 presented = 0;
+  // What the backend was last given stood on these counts.
+  UInt64 presentedChanges = 0;
+  UInt64 presentedMenus = 0;
   std::string shotAtExit;
   bool presenting = false;
 };
@@ -63,9 +66,11 @@ std::string frontTitle() {
   return name && *name ? name : "toolbox";
 }
 
-void composite() {
+Rect wholeScreen() { return Rect{0, 0, ds().height, ds().width}; }
+
+void composite(const Rect& clip = wholeScreen()) {
   auto& d = ds();
-  tb::detail::CompositeWindows(d.fb.data(), d.width, d.width, d.height);
+  tb::detail::CompositeWindows(d.fb.data(), d.width, d.width, d.height, clip);
   tb::detail::CompositeMenus(d.fb.data(), d.width, d.width, d.height);
 }
 
@@ -75,14 +80,24 @@ void present(bool force) {
   UInt64 v = sceneVersion();
   if (!force && v == d.presented) return;
   d.presenting = true;  // drawing frames must not come back here
-  composite();
+  // When only what windows hold was drawn into (a progress bar, a text),
+  // only those windows' parts of the screen are put together and looked
+  // over again: the rest stands as it was shown.
+  Rect dirty = wholeScreen(), damage;
+  const UInt64 menus = tb::detail::MenusVersion();
+  if (tb::detail::WindowsDamage(&damage) && !force && d.changes == d.presentedChanges && menus == d.presentedMenus)
+    dirty = Rect{std::max(damage.top, dirty.top), std::max(damage.left, dirty.left),
+                 std::min(damage.bottom, dirty.bottom), std::min(damage.right, dirty.right)};
+  d.presentedChanges = d.changes;
+  d.presentedMenus = menus;
+  composite(dirty);
   std::vector<Rect> shown;
   tb::detail::WindowsShownRects(&shown);
   tb::detail::MenusShownRects(&shown);
   // The menu's state first: a menu pulled down moves nothing on the
   // desktop.
   d.backend->holdPointer(tb::detail::MenuOpen());
-  d.backend->present(d.fb.data(), d.width, d.width, d.height, shown);
+  d.backend->present(d.fb.data(), d.width, d.width, d.height, shown, dirty);
   d.backend->setTitle(frontTitle());
   d.presented = sceneVersion();
   d.presenting = false;

@@ -17,8 +17,10 @@ class DisplayBackend {
   // Shows the framebuffer (0, R, G, B memory order, stride in pixels). Only
   // the parts in shown (screen coordinates: the menu bar's titles, the
   // windows, a menu pulled down) stand on the desktop; the rest of the
-  // screen is not there, for looks or for the mouse.
-  virtual void present(const UInt32* fb, int stride, int width, int height, const std::vector<Rect>& shown) = 0;
+  // screen is not there, for looks or for the mouse. Outside dirty the
+  // framebuffer holds what the last call showed.
+  virtual void present(const UInt32* fb, int stride, int width, int height, const std::vector<Rect>& shown,
+                       const Rect& dirty) = 0;
   // The name the desktop's window manager and task bar show (UTF-8).
   virtual void setTitle(const std::string& title) { (void)title; }
   // While a menu is open every click must come here, also one beside the

@@ -226,8 +226,11 @@ bool pumpInput(bool fromEventLoop = false) {
       std::exit(3);
     }
   }
-  tb::detail::DisplayIdle();
+  // What is ready (network news, due timers) runs before the screen is
+  // shown again: what it draws goes out in the same present, and an answer
+  // is not left waiting behind one.
   bool ran = pumpInWait(0);
+  tb::detail::DisplayIdle();
   if (fromEventLoop && st().idleSource && st().queue.empty()) {
     EventRecord ev;
     if (!tb::detail::NextActivateEvent(&ev, false) && st().idleSource()) ran = true;

@@ -39,12 +39,19 @@ bool ButtonTaken();
 // True while the desktop has given the keyboard to another program.
 bool ApplicationSuspended();
 
-// The compositor: windows back to front over the desktop, then the menu
-// bar and any menu pulled down. The versions change whenever what the
-// composite would show may have changed.
-void CompositeWindows(UInt32* fb, int stride, int width, int height);
+// The compositor: windows back to front over the desktop (only within clip,
+// framebuffer coordinates), then the menu bar and any menu pulled down. The
+// versions change whenever what the composite would show may have changed.
+void CompositeWindows(UInt32* fb, int stride, int width, int height, const Rect& clip);
 void CompositeMenus(UInt32* fb, int stride, int width, int height);
 UInt64 WindowsVersion();
+// What the windows changed since the last call: true, with the bounds of
+// what changed in *damage (a window's content drawn into, its frame drawn
+// again; empty when nothing was), when the same windows stand where they
+// stood in the same order; false when a window came, went, moved or changed
+// its size or place in the order (the whole screen may have changed). For
+// a compositor that keeps what it showed.
+bool WindowsDamage(Rect* damage);
 UInt64 MenusVersion();
 // True while a menu is open on the screen (being chosen from).
 bool MenuOpen();

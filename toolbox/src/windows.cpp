@@ -174,10 +174,11 @@ void fillBuffer(WindowRecord* w, const Rect& bufferRect) {
   RGBBackColor(&oldBack);
 }
 
+// The frame's version tells the compositor (the window's part of the
+// screen is put together again).
 void markFrame(WindowRecord* w) {
   w->frameDirty = true;
   ++w->frameVersion;
-  tb::detail::ScreenChanged();
 }
 
 void orderChanged() {
@@ -354,31 +355,22 @@ void ensureFrame(WindowRecord* w) {
   }
 }
 
-// Copies a port's pixels into the framebuffer at (x, y), clipped.
-void blit(UInt32* fb, int stride, int fw, int fh, CGrafPtr port, int x, int y, int maxW, int maxH) {
+// Copies a port's pixels into the framebuffer at (x, y), clipped to the
+// framebuffer and to clip (framebuffer coordinates).
+void blit(UInt32* fb, int stride, int fw, int fh, CGrafPtr port, int x, int y, int maxW, int maxH,
+          const Rect& clip = Rect{-32768, -32768, 32767, 32767}) {
   PixMapHandle pm = GetPortPixMap(port);
   if (!pm || !*pm) return;
   const char* base = (**pm).baseAddr;
   const SInt32 rowBytes = (**pm).rowBytes;
-  int w = std::min<int>(tb::PortWidth(port), maxW);
-  int h = std::min<int>(tb::PortHeight(port), maxH);
-  int sx = 0, sy = 0;
-  if (x < 0) {
-    sx = -x;
-    w += x;
-    x = 0;
-  }
-  if (y < 0) {
-    sy = -y;
-    h += y;
-    y = 0;
-  }
-  w = std::min(w, fw - x);
-  h = std::min(h, fh - y);
-  if (w <= 0 || h <= 0 || !base) return;
-  for (int row = 0; row < h; ++row) {
-    std::memcpy(fb + std::size_t(y + row) * stride + x,
-                base + std::size_t(sy + row) * rowBytes + std::size_t(sx) * 4, std::size_t(w) * 4);
+  const int w = std::min<int>(tb::PortWidth(port), maxW);
+  const int h = std::min<int>(tb::PortHeight(port), maxH);
+  const int left = std::max({x, 0, int(clip.left)}), top = std::max({y, 0, int(clip.top)});
+  const int right = std::min({x + w, fw, int(clip.right)}), bottom = std::min({y + h, fh, int(clip.bottom)});
+  if (right <= left || bottom <= top || !base) return;
+  for (int row = top; row < bottom; ++row) {
+    std::memcpy(fb + std::size_t(row) * stride + left,
+                base + std::size_t(row - y) * rowBytes + std::size_t(left - x) * 4, std::size_t(right - left) * 4);
   }
 }
 
@@ -456,19 +448,55 @@ UInt64 tb::detail::WindowsVersion() {
   return v;
 }
 
-void tb::detail::CompositeWindows(UInt32* fb, int stride, int fw, int fh) {
+void tb::detail::CompositeWindows(UInt32* fb, int stride, int fw, int fh, const Rect& clip) {
   const UInt32 desk = tb::PackPixel(0x6E, 0x7F, 0x96);
-  for (int y = 0; y < fh; ++y) std::fill_n(fb + std::size_t(y) * stride, fw, desk);
+  const int left = std::max(0, int(clip.left)), right = std::min(fw, int(clip.right));
+  for (int y = std::max(0, int(clip.top)); y < std::min(fh, int(clip.bottom)) && left < right; ++y)
+    std::fill(fb + std::size_t(y) * stride + left, fb + std::size_t(y) * stride + right, desk);
   auto& v = wm().windows;
   for (auto it = v.rbegin(); it != v.rend(); ++it) {
     WindowRecord* w = *it;
     if (!w->visible) continue;
     ensureFrame(w);
     Rect s = structureRect(w);
-    blit(fb, stride, fw, fh, w->framePort, s.left, s.top, s.right - s.left, s.bottom - s.top);
-    if (!w->collapsed) blit(fb, stride, fw, fh, w->port, w->origin.h, w->origin.v, w->width, w->height);
+    blit(fb, stride, fw, fh, w->framePort, s.left, s.top, s.right - s.left, s.bottom - s.top, clip);
+    if (!w->collapsed) blit(fb, stride, fw, fh, w->port, w->origin.h, w->origin.v, w->width, w->height, clip);
   }
   if (wm().haveOutline) drawOutline(fb, stride, fw, fh, wm().outline);
+}
+
+bool tb::detail::WindowsDamage(Rect* damage) {
+  struct Shown {
+    WindowRecord* window;
+    Rect frame, content;
+    UInt64 frameVersion, pixels;
+  };
+  const auto sameRect = [](const Rect& a, const Rect& b) {
+    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+  };
+  static auto& last = *new std::vector<Shown>;
+  std::vector<Shown> now;
+  for (WindowRecord* w : wm().windows)
+    if (w->visible)
+      now.push_back({w, structureRect(w), w->collapsed ? Rect{} : contentRect(w), w->frameVersion,
+                     tb::PortPixelsVersion(w->port)});
+  bool same = now.size() == last.size();
+  Rect d{0, 0, 0, 0};
+  const auto add = [&d](const Rect& r) {
+    if (r.bottom <= r.top || r.right <= r.left) return;
+    d = d.bottom <= d.top ? r
+                          : Rect{std::min(d.top, r.top), std::min(d.left, r.left), std::max(d.bottom, r.bottom),
+                                 std::max(d.right, r.right)};
+  };
+  for (std::size_t i = 0; same && i < now.size(); ++i) {
+    const Shown &a = now[i], &b = last[i];
+    same = a.window == b.window && sameRect(a.frame, b.frame) && sameRect(a.content, b.content);
+    if (a.frameVersion != b.frameVersion) add(a.frame);
+    if (a.pixels != b.pixels) add(a.content);
+  }
+  last.swap(now);
+  *damage = d;
+  return same;
 }
 
 void tb::detail::WindowsShownRects(std::vector<Rect>* out) {
@@ -1260,7 +1288,6 @@ void EndUpdate(WindowRef w) {
   if (!isWindow(w) || !w->inUpdate) return;
   SetPortVisibleRegion(w->port, w->savedVis);
   w->inUpdate = false;
-  tb::detail::ScreenChanged();
 }
 
 Boolean IsWindowUpdatePending(WindowRef w) { return isWindow(w) && !EmptyRgn(w->updateRgn); }

@@ -197,14 +197,16 @@ class X11Backend : public tb::detail::DisplayBackend {
     XCloseDisplay(dpy_);
   }
 
-  void present(const UInt32* fb, int stride, int width, int height, const std::vector<Rect>& shown) override {
+  void present(const UInt32* fb, int stride, int width, int height, const std::vector<Rect>& shown,
+               const Rect& dirty) override {
     if (width != width_ || height != height_) return;
     int top = height, bottom = -1, left = width, right = -1;
-    for (int y = 0; y < height; ++y) {
+    const int from = std::max(0, int(dirty.left)), to = std::min(width, int(dirty.right));
+    for (int y = std::max(0, int(dirty.top)); y < std::min(height, int(dirty.bottom)) && from < to; ++y) {
       const UInt32* src = fb + std::size_t(y) * stride;
       UInt32* seen = shown_.data() + std::size_t(y) * width;
-      if (std::memcmp(src, seen, std::size_t(width) * 4) == 0) continue;
-      int x0 = 0, x1 = width - 1;
+      if (std::memcmp(src + from, seen + from, std::size_t(to - from) * 4) == 0) continue;
+      int x0 = from, x1 = to - 1;
       while (src[x0] == seen[x0]) ++x0;
       while (src[x1] == seen[x1]) --x1;
       UInt32* out = pixels_.data() + std::size_t(y) * width;
