@@ -165,6 +165,13 @@ void autoDeviceChoice(MAIN_DLG_DATA* m) {
   if (!pop || m->popupOpened || TickCount() - m->lastSearch <= kAutoPopupTicks) return;
   MenuRef menu = GetControlPopupMenuHandle(pop);
   if (!menu || CountMenuItems(menu) < 1 || GetControl32BitValue(pop) != 0) return;
+  // The menu opens for a person who looks at the window: it waits while
+  // the program is in the background (another program has the keyboard)
+  // or another of its windows is in front. Opened there it would hold the
+  // desktop's mouse, so that the person's next click in the program they
+  // use only closed it; and on a pop-up dimmed with its window it would not
+  // open at all, and then never again.
+  if (!IsWindowHilited(GetDialogWindow(m->dialog)) || !IsControlActive(pop)) return;
   m->popupOpened = true;
   Rect r;
   GetControlBounds(pop, &r);

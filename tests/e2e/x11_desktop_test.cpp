@@ -2,8 +2,9 @@
 // manager), two started together and a third later, used by X input alone
 // (xdotool, through the XTest extension, and the window manager's own
 // moves); what they do is read back from the X server only: its screen, the
-// windows' geometry, properties and shapes, and the clipboard through
-// xclip, another X client.
+// windows' geometry, properties and shapes, who holds the pointer, and the
+// clipboard through xclip, another X client. The held-job manager among
+// them finds an emulated box while it stands in the background.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,18 +15,23 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "pboxemu/emulator.h"
+#include "pboxemu/hold_server.h"
 #include "test_support.h"
 
 #ifdef TB_HAVE_X11
+#include "toolbox/clock.h"
 #include "toolbox/quickdraw.h"
 
 // X11 calls its cursor and region types as the toolbox does.
@@ -48,6 +54,7 @@ constexpr unsigned long kDesktop = 0x305070;  // the root window's colour here
 // The frames' title bars, active and inactive.
 constexpr unsigned long kActiveTitle = 0xD6D6D6, kInactiveTitle = 0xEEEEEE;
 constexpr unsigned long kThumb = 0x8C8C96;  // a scroll bar's thumb
+constexpr unsigned long kMenu = 0xFAFAFA;   // the ground of a menu pulled down
 
 // Polls cond until it holds or the time is up (generous: sanitizer builds
 // on a loaded machine start slowly).
@@ -83,10 +90,13 @@ std::ostream& operator<<(std::ostream& o, const Area& a) {
   return o << a.left << "," << a.top << " to " << a.right << "," << a.bottom;
 }
 
-// An X server of its own with a window manager, ended with the object.
+// An X server of its own with a window manager, ended with the object. The
+// window manager leaves the keyboard where it is when a program starts, as
+// desktops that keep a new program from taking it while the person types
+// elsewhere do; its configuration is written in dir.
 class Desktop {
  public:
-  Desktop() {
+  explicit Desktop(const fs::path& dir) {
     xvfb_ = testsupport::StartXvfb("1600x960x24", &name_);
     if (xvfb_ <= 0) return;
     display_.emplace("DISPLAY", name_.c_str());
@@ -96,7 +106,14 @@ class Desktop {
     XSetWindowBackground(d_, root_, kDesktop);
     XClearWindow(d_, root_);
     XFlush(d_);
-    wm_ = testsupport::SpawnProgram({"/usr/bin/env", "openbox", "--sm-disable"});
+    std::vector<std::string> wm{"/usr/bin/env", "openbox", "--sm-disable"};
+    std::string rc = testsupport::ReadFile("/etc/xdg/openbox/rc.xml");
+    if (const auto at = rc.find("<focusNew>yes</focusNew>"); at != std::string::npos) {
+      rc.replace(at, std::strlen("<focusNew>yes</focusNew>"), "<focusNew>no</focusNew>");
+      testsupport::WriteFile(dir / "openbox.xml", rc);
+      wm.insert(wm.end(), {"--config-file", (dir / "openbox.xml").string()});
+    }
+    wm_ = testsupport::SpawnProgram(wm);
     const Atom check = atom("_NET_SUPPORTING_WM_CHECK");
     ready_ = waitUntil([&] { return property(root_, check, XA_WINDOW).size() == 1; });
   }
@@ -216,6 +233,27 @@ class Desktop {
     XDestroyImage(img);
   }
 
+  // The pixels of an area of the screen, row by row.
+  std::vector<unsigned long> pixels(const Area& a) const {
+    std::vector<unsigned long> out;
+    if (a.empty()) return out;
+    XImage* img =
+        XGetImage(d_, root_, a.left, a.top, unsigned(a.right - a.left), unsigned(a.bottom - a.top), AllPlanes, ZPixmap);
+    for (int y = 0; img && y < img->height; ++y)
+      for (int x = 0; x < img->width; ++x) out.push_back(XGetPixel(img, x, y));
+    if (img) XDestroyImage(img);
+    return out;
+  }
+
+  // Whether a client holds the pointer: this one cannot take it.
+  bool pointerHeld() const {
+    const int taken =
+        XGrabPointer(d_, root_, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+    if (taken == GrabSuccess) XUngrabPointer(d_, CurrentTime);
+    XSync(d_, False);
+    return taken == AlreadyGrabbed;
+  }
+
   // The screen as the X server shows it.
   XImage* shot() const {
     XWindowAttributes a;
@@ -266,7 +304,30 @@ TEST(X11Display, ProgramsStandApartStayOnTheDesktopAndAreUsedByXInputAlone) {
   const ScopedEnv home("HOME", dir.path().c_str());
   const ScopedEnv config("XDG_CONFIG_HOME", (dir.path() / "config").c_str());
   const ScopedEnv lang("TOOLBOX_LANG", "en");
-  Desktop desk;
+  // A box that holds jobs, whose answers to a search wait for this test's
+  // clock: the held-job manager finds it when the test says so.
+  const ScopedEnv ports("TOOLBOX_PORTMAP", (pboxemu::PrivatePortMap() + "," + pboxemu::HoldPortMap()).c_str());
+  struct VirtualClock {
+    VirtualClock() { tb::UseVirtualClock(true); }
+    ~VirtualClock() { tb::UseVirtualClock(false); }
+  } clock;
+  pboxemu::Emulator emu;
+  pboxemu::BoxSpec spec;
+  spec.hasMachineType = true;
+  std::memcpy(spec.machineType.data(), "VEMOPLEX[C]", 11);
+  spec.machineType[15] = 0x23;
+  emu.AddBox(spec);
+  emu.Hold().Enable();
+  emu.Hold().AddFolder(0, {1, "1_Design", 0, 0});
+  constexpr UInt32 kAnswerLate = 60;
+  pboxemu::FaultSpec late;
+  late.mode = pboxemu::Fault::Late;
+  late.ticks = kAnswerLate;
+  late.command = false;
+  emu.SetFault(0, late);
+  std::string err;
+  ASSERT_TRUE(emu.Start(&err)) << err;
+  Desktop desk(dir.path());
   ASSERT_TRUE(desk.ready()) << "no X server with a window manager";
   // VEMO_X11_SHOTS=folder keeps the screen as it was at the end.
   struct KeepScreen {
@@ -336,7 +397,7 @@ TEST(X11Display, ProgramsStandApartStayOnTheDesktopAndAreUsedByXInputAlone) {
   }
 
   // Both on one screenshot, the desktop between them, each with its menu
-  // bar; one program's windows are active, the other's not.
+  // bar.
   const Area& a = programs[0].area;
   const Area& b = programs[1].area;
   const int gapX = a.right <= b.left ? (a.right + b.left) / 2 : b.right <= a.left ? (b.right + a.left) / 2 : -1;
@@ -356,8 +417,8 @@ TEST(X11Display, ProgramsStandApartStayOnTheDesktopAndAreUsedByXInputAlone) {
   EXPECT_EQ(between, kDesktop) << "no desktop between the programs";
   for (int i = 0; i < 2; ++i) EXPECT_EQ(bars[i], 0xF2F2F2UL) << programs[i].name << ": no menu bar";
 
-  // The keyboard given to one program by the window manager leaves the
-  // other's windows looking inactive, and back again.
+  // How a program's windows look: active (1), inactive (0), or neither
+  // yet (-1).
   auto titles = [&](const Started& p) {
     XImage* now = desk.shot();
     const Area at = desk.shown(p.win);
@@ -366,6 +427,75 @@ TEST(X11Display, ProgramsStandApartStayOnTheDesktopAndAreUsedByXInputAlone) {
     if (now) XDestroyImage(now);
     return on > 2000 && off < 500 ? 1 : on < 500 && off > 2000 ? 0 : -1;
   };
+  const Started& admin = programs[0];
+  int ox = 0, oy = 0;
+  std::tie(ox, oy) = desk.origin(admin.win);
+  // Places on the administration program's screen (its menu bar's titles,
+  // the dialog centred on it) as the desktop has them.
+  auto at = [&](int x, int y) { return " mousemove " + std::to_string(ox + x) + " " + std::to_string(oy + y); };
+  // Below its menu bar and above its main window: the desktop, unless a
+  // menu is pulled down there.
+  auto menuShown = [&] {
+    XImage* px = XGetImage(desk.d(), DefaultRootWindow(desk.d()), ox + 300, oy + 30, 1, 1, AllPlanes, ZPixmap);
+    const bool shown = px && XGetPixel(px, 0, 0) != kDesktop;
+    if (px) XDestroyImage(px);
+    return shown;
+  };
+
+  // The held-job manager, started in the background (the window manager
+  // leaves the keyboard where it is), finds its box while the person works
+  // in the administration program: it shows the box in its device pop-up
+  // but does not open the pop-up by itself there, so the person's mouse
+  // stays theirs and a click on the program they use reaches it. Brought
+  // forward, the held-job manager opens the pop-up, and the box chosen
+  // there by the keyboard is asked for its held jobs.
+  const Started& hold = programs[1];
+  // How much of a menu pulled down the held-job manager shows.
+  auto holdMenu = [&] {
+    XImage* now = desk.shot();
+    const int menu = now ? count(now, desk.shown(hold.win), kMenu) : 0;
+    if (now) XDestroyImage(now);
+    return menu;
+  };
+  run("xdotool windowactivate " + std::to_string(admin.win));
+  ASSERT_TRUE(waitUntil([&] { return desk.focus() == admin.win && titles(hold) == 0; }));
+  // The pop-up would open by itself 1.5 s (by the program's own clock)
+  // after the search began: the box answers once both programs' searches
+  // have been quiet for longer than that.
+  std::size_t heard = 0;
+  auto lastHeard = std::chrono::steady_clock::now();
+  ASSERT_TRUE(waitUntil([&] {
+    const auto now = std::chrono::steady_clock::now();
+    std::set<UInt16> searchers;
+    const auto requests = emu.Requests(0);
+    for (const pboxemu::RequestRecord& r : requests)
+      if (r.kind == pboxemu::RequestRecord::Probe) searchers.insert(r.fromPort);
+    if (requests.size() != heard) {
+      heard = requests.size();
+      lastHeard = now;
+    }
+    return searchers.size() >= 2 && now - lastHeard > std::chrono::milliseconds(1600);
+  })) << "the programs did not search";
+  const Area holdShown = desk.shown(hold.win);
+  const std::vector<unsigned long> searching = desk.pixels(holdShown);
+  const int menuBefore = holdMenu();
+  tb::AdvanceTicks(kAnswerLate + 1);
+  ASSERT_TRUE(waitUntil([&] { return desk.pixels(holdShown) != searching; })) << "the box found did not show";
+  EXPECT_LT(holdMenu(), menuBefore + 300) << "the held-job manager opened its pop-up in the background";
+  EXPECT_FALSE(desk.pointerHeld()) << "the held-job manager in the background holds the desktop's mouse";
+  run("xdotool" + at(268, 8) + " click 1");
+  EXPECT_TRUE(waitUntil(menuShown)) << "a click on the front program's menu did not reach it";
+  run("xdotool key Escape");
+  EXPECT_TRUE(waitUntil([&] { return !menuShown(); }));
+  run("xdotool windowactivate " + std::to_string(hold.win));
+  EXPECT_TRUE(waitUntil([&] { return holdMenu() > menuBefore + 1000; }))
+      << "brought forward, the held-job manager did not open its device pop-up";
+  run("xdotool key Down Return");
+  EXPECT_TRUE(waitUntil([&] { return !emu.Hold().Requests(0).empty(); }))
+      << "the box chosen from the pop-up was not asked for its held jobs";
+
+  // The keyboard given to one program by the window manager leaves the
+  // other's windows looking inactive, and back again.
   for (int front : {1, 0}) {
     const Started& p = programs[front];
     run("xdotool windowactivate " + std::to_string(p.win));
@@ -378,20 +508,6 @@ TEST(X11Display, ProgramsStandApartStayOnTheDesktopAndAreUsedByXInputAlone) {
   // one chosen by two clicks opens the search settings, whose address field takes a text
   // typed and hands it to another client, and takes one another client
   // copied; the list of addresses it fills scrolls under the wheel.
-  const Started& admin = programs[0];
-  int ox = 0, oy = 0;
-  std::tie(ox, oy) = desk.origin(admin.win);
-  // Places on the program's screen (its menu bar's titles, the dialog
-  // centred on it) as the desktop has them.
-  auto at = [&](int x, int y) { return " mousemove " + std::to_string(ox + x) + " " + std::to_string(oy + y); };
-  // Below the menu bar and above the main window: the desktop, unless a
-  // menu is pulled down there.
-  auto menuShown = [&] {
-    XImage* px = XGetImage(desk.d(), DefaultRootWindow(desk.d()), ox + 300, oy + 30, 1, 1, AllPlanes, ZPixmap);
-    const bool shown = px && XGetPixel(px, 0, 0) != kDesktop;
-    if (px) XDestroyImage(px);
-    return shown;
-  };
   run("xdotool" + at(268, 8) + " click 1");
   EXPECT_TRUE(waitUntil(menuShown)) << "a click on a menu's title did not open it";
   run("xdotool mousemove " + std::to_string((programs[1].area.left + programs[1].area.right) / 2) + " " +

@@ -97,15 +97,23 @@ TEST_F(HoldApp, StartUpFindsTheBoxesOpensThePopUpAndListsTheChosenBox) {
   EXPECT_TRUE(testsupport::DarkInkIn(GetDialogPort(M()->dialog), Rect{SInt16(box.top + 3), SInt16(box.left + 6),
                                                                       SInt16(box.bottom - 3), SInt16(box.left + 60)}));
 
-  // Not before 90 ticks from the search's start; then once, and a press
-  // released on nothing chooses nothing and does not open it again.
+  // Not before 90 ticks from the search's start, nor while another of its
+  // windows stands in front (the about box, which dims the pop-up with the
+  // main window); then once, and a press released on nothing chooses
+  // nothing and does not open it again.
   const UInt32 started = M()->lastSearch;
   while (TickCount() - started < 90) {
     tb::AdvanceTicks(6);
     IdleEventMainDlg();
   }
   EXPECT_FALSE(M()->popupOpened);
+  ASSERT_TRUE(tb::ChooseMenuItem(1000, 1));
+  ASSERT_TRUE(Loop([&] { return GetFrontDialog() != M()->dialog && !IsControlActive(device); }, 15000, 0));
   tb::AdvanceTicks(1);
+  IdleEventMainDlg();
+  EXPECT_FALSE(M()->popupOpened) << "opened behind the about box";
+  tb::PressNamedKey("Return");
+  ASSERT_TRUE(Loop([&] { return GetFrontDialog() == M()->dialog && IsControlActive(device); }, 15000, 0));
   IdleEventMainDlg();
   EXPECT_TRUE(M()->popupOpened);
   EXPECT_EQ(M()->deviceAddr, 0u);

@@ -3,8 +3,10 @@
 // and typed at through X events sent by a second X client, and the result
 // is read back from the X server's screen (also what is drawn behind a
 // window in front, which must stay behind it); it stands there named for
-// the desktop and shaped to its window, and a large text goes through the
-// clipboard both ways.
+// the desktop and shaped to its window; a menu it opens while another
+// client has the keyboard leaves the pointer to the desktop until the
+// keyboard comes back; and a large text goes through the clipboard both
+// ways.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -27,6 +29,7 @@
 #include "toolbox/clock.h"
 #include "toolbox/display.h"
 #include "toolbox/events.h"
+#include "toolbox/menus.h"
 #include "toolbox/scrap.h"
 #include "toolbox/windows.h"
 
@@ -208,6 +211,91 @@ std::optional<std::string> whileLooping(std::vector<std::string> args, const std
   return text.str();
 }
 
+// Whether another client holds the pointer: taking it fails.
+bool pointerHeld(Display* d) {
+  const int taken = XGrabPointer(d, DefaultRootWindow(d), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                                 None, CurrentTime);
+  if (taken == GrabSuccess) XUngrabPointer(d, CurrentTime);
+  XSync(d, False);
+  return taken == AlreadyGrabbed;
+}
+
+// A menu the program opens by itself while another client has the
+// keyboard, followed by a timer that runs inside the menu's own loop.
+struct MenuInBackground {
+  Display* d = nullptr;
+  Window screen = 0;
+  WindowRef win = nullptr;
+  enum { kBehind, kBack, kDone } step = kBehind;
+  const char* fault = nullptr;
+  UInt64 deadline = 0;
+};
+
+void endMenu(MenuInBackground& m, const char* fault) {
+  m.fault = fault;
+  m.step = MenuInBackground::kDone;
+  sendKey(m.d, m.screen, XK_Escape, 0);
+}
+
+// The menu stands on the screen, left to the desktop's pointer; then the
+// keyboard comes back and the menu takes the pointer, as one opened by a
+// click does.
+void followMenu(EventLoopTimerRef, void* user) {
+  auto& m = *static_cast<MenuInBackground*>(user);
+  if (m.step == MenuInBackground::kDone || !tb::ShownMenu()) return;
+  if (tb::MonotonicMicros() > m.deadline) {
+    endMenu(m, m.step == MenuInBackground::kBehind ? "the menu never reached the X server"
+                                                   : "the menu did not take the pointer once the keyboard came back");
+    return;
+  }
+  if (m.step == MenuInBackground::kBehind) {
+    XImage* img = XGetImage(m.d, m.screen, 200, 200, 40, 10, AllPlanes, ZPixmap);
+    int menu = 0;
+    for (int y = 0; img && y < img->height; ++y)
+      for (int x = 0; x < img->width; ++x) menu += XGetPixel(img, x, y) == 0xFAFAFA;
+    if (img) XDestroyImage(img);
+    if (menu < 100) return;
+    if (pointerHeld(m.d)) return endMenu(m, "a menu opened in the background took the pointer from the desktop");
+    XSetInputFocus(m.d, m.screen, RevertToPointerRoot, CurrentTime);
+    XSync(m.d, False);
+    m.step = MenuInBackground::kBack;
+  } else if (IsWindowHilited(m.win) && pointerHeld(m.d)) {
+    endMenu(m, nullptr);
+  }
+}
+
+const char* menuInBackground(Display* d, Window screen, WindowRef win) {
+  // Another client's window takes the keyboard from the program.
+  Window other = XCreateSimpleWindow(d, DefaultRootWindow(d), 1200, 900, 20, 20, 0, 0, 0);
+  XMapWindow(d, other);
+  XSetInputFocus(d, screen, RevertToPointerRoot, CurrentTime);
+  XSync(d, False);
+  if (!loopUntil(5000, [&](const EventRecord&) { return IsWindowHilited(win); }))
+    return "the keyboard given to the program did not activate its window";
+  XSetInputFocus(d, other, RevertToPointerRoot, CurrentTime);
+  XSync(d, False);
+  if (!loopUntil(5000, [&](const EventRecord&) { return !IsWindowHilited(win); }))
+    return "the keyboard given to another client did not deactivate the window";
+  Str255 title, items;
+  pstr::set(title, sizeof title, "Probe");
+  pstr::set(items, sizeof items, "One;Two");
+  MenuRef menu = NewMenu(200, title);
+  AppendMenu(menu, items);
+  MenuInBackground m{d, screen, win};
+  m.deadline = tb::MonotonicMicros() + 10'000'000;
+  EventLoopTimerRef timer = nullptr;
+  InstallEventLoopTimer(GetCurrentEventLoop(), 0, 0.02, followMenu, &m, &timer);
+  const long chosen = PopUpMenuSelect(menu, 200, 200, 1);
+  RemoveEventLoopTimer(timer);
+  DisposeMenu(menu);
+  XDestroyWindow(d, other);
+  XSync(d, False);
+  if (m.step != MenuInBackground::kDone) return "the menu closed by itself";
+  if (m.fault) return m.fault;
+  if (chosen != 0) return "Escape chose from the menu";
+  return nullptr;
+}
+
 // A text far larger than one request can carry, lines ended the
 // platform's way here and the desktop's way there, goes out to another
 // client and comes back from one.
@@ -297,6 +385,8 @@ int runProbe() {
   // A Japanese character from a key mapped to it reaches the Carbon loop
   // as one key event carrying the whole character.
   if (const char* why = typeJapanese(d, screen, win)) return fail(why);
+
+  if (const char* why = menuInBackground(d, screen, win)) return fail(why);
 
   // The program answers by painting the window; the X server shows it.
   SetPortWindowPort(win);

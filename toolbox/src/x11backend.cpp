@@ -180,7 +180,8 @@ class X11Backend : public tb::detail::DisplayBackend {
     Window focus = None;
     int revert = 0;
     XGetInputFocus(dpy_, &focus, &revert);
-    if (focus != PointerRoot) tb::detail::SetApplicationActive(false);
+    active_ = focus == PointerRoot;
+    if (!active_) tb::detail::SetApplicationActive(false);
     XFlush(dpy_);
     watch_ = tb::WatchGuard(ConnectionNumber(dpy_), tb::kReadable, [this](int, short) { read(); });
     return true;
@@ -253,8 +254,12 @@ class X11Backend : public tb::detail::DisplayBackend {
 
   void holdPointer(bool hold) override {
     menuOpen_ = hold;
-    if (hold == grabbed_ || (hold && !mapped_)) return;
-    if (hold) {
+    // A program in the background never takes the person's mouse from the
+    // program they use: a menu it opens there (by itself) holds the pointer
+    // only once the keyboard comes back to it.
+    const bool take = hold && mapped_ && active_;
+    if (take == grabbed_) return;
+    if (take) {
       grabbed_ = XGrabPointer(dpy_, win_, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
                               GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
     } else {
@@ -973,7 +978,9 @@ class X11Backend : public tb::detail::DisplayBackend {
     if (f.detail == NotifyInferior || f.detail == NotifyPointer || f.detail == NotifyPointerRoot ||
         f.detail == NotifyDetailNone)
       return;
+    active_ = in;
     tb::detail::SetApplicationActive(in);
+    holdPointer(menuOpen_);
   }
 
   void key(XKeyEvent& k, bool press) {
@@ -1047,6 +1054,7 @@ class X11Backend : public tb::detail::DisplayBackend {
   bool refit_ = false;  // what shows changed since it was last kept inside
   bool grabbed_ = false;
   bool menuOpen_ = false;
+  bool active_ = true;  // the desktop gives this program the keyboard
   bool buttonDown_ = false;
   Window frame_ = None;  // the window manager's frame around the window
   UInt64 started_ = 0;
