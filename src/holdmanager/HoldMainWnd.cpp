@@ -1294,6 +1294,10 @@ void MouseDownMainDlg(EventRecord* event, DialogRef dialog) {
   if (!item) return;
   if (ControlRef c = GetItemControl(dialog, item)) {
     if (!IsControlActive(c) || !IsControlVisible(c)) return;
+    // A person who opened the device pop-up has opened it: it is not opened
+    // for them again (the idle step runs while the menu stands, and would
+    // open a second one over it).
+    if (item == kItemDevice) m->popupOpened = true;
     tb::PortSaver saver(GetDialogPort(dialog));
     if (!TrackControl(c, local, reinterpret_cast<ControlActionUPP>(-1))) return;
   }

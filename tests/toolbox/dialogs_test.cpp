@@ -223,6 +223,18 @@ TEST_F(Dialogs, DrivenByAScript) {
   EXPECT_FALSE(tb::ScriptRunning());
   EXPECT_EQ(text(d, 5), "hello world");
   EXPECT_EQ(GetControlValue(control(d, 9)), 2);
+  // Without a label and with nothing chosen the first item opens under the
+  // press: it is chosen all the same.
+  SetControlTitle(control(d, 9), PStr(""));
+  SetControlMinimum(control(d, 9), 0);
+  SetControlValue(control(d, 9), 0);
+  tb::LoadScriptText("popup-item \"Every Kind\" 9 1\n");
+  for (int i = 0; i < 50 && tb::ScriptRunning(); ++i) {
+    WaitNextEvent(everyEvent, &e, 0, nullptr);
+    DialogItemIndex item = 0;
+    if (IsDialogEvent(&e)) DialogSelect(&e, nullptr, &item);
+  }
+  EXPECT_EQ(GetControlValue(control(d, 9)), 1);
   // Item 1 was clicked twice: at its middle, and just inside its corner.
   EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), 2);
   ASSERT_FALSE(hits.empty());

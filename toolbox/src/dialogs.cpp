@@ -1326,13 +1326,14 @@ bool tb::ChooseDialogPopupItem(DialogRef d, DialogItemIndex n, MenuItemIndex men
     tb::PortSaver port(GetWindowPort(d->window));
     LocalToGlobal(&press);
   }
-  const Point release{short((target.top + target.bottom) / 2), short((target.left + target.right) / 2)};
-  tb::MouseDownAt(press);
-  // Dragged (off the menu and back), so the release chooses even the item
-  // under the press, where a mere click would leave the menu open.
-  tb::MoveMouseTo(Point{short(release.v), short(release.h - 40)});
-  tb::MoveMouseTo(release);
-  tb::MouseUpAt(release);
+  const Point item{short((target.top + target.bottom) / 2), short((target.left + target.right) / 2)};
+  // A click opens the menu (unless it stands open already, opened by the
+  // program) and a click on the item chooses it, as a person may: a press
+  // dragged to the item would be read as a mere click when the item lies
+  // under the press (the moves queued before the release count by their
+  // last place only), and the menu would stay open.
+  if (!tb::ShownMenu()) tb::ClickAt(press);
+  tb::ClickAt(item);
   return true;
 }
 
