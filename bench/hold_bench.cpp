@@ -8,7 +8,12 @@
 //     into the daemon, against Debian's lpr to the same daemon;
 // alternating with the reference tool round by round, first on the
 // machine as it is, then with busy processes of the benchmark's own beside
-// it, each with the load average. Every byte of every file is compared.
+// it, each headless and under Xvfb, and each of those with the box (the
+// emulated box and the daemon) sharing the CPUs as the scheduler places it
+// and with the box on a CPU of its own, the computer's processes kept off
+// it, as a real box has a processor of its own. Every condition's figures
+// are printed under its label with the load average, then all of them in
+// one summary. Every byte of every file is compared.
 //
 //   hold_bench [rounds] [busy-processes]   (default 5 and 4)
 #include <cstdio>
@@ -34,7 +39,8 @@ int main(int argc, char** argv) {
               bench::LoadAverage().c_str());
   std::fflush(stdout);
   const std::string probe = std::string(HOLD_WINDOW_PROBE) + " " + std::to_string(rounds) + " " + std::to_string(kBig) +
-                            " " + std::to_string(burners) + " /var/spool/lpd/hold_1 '" + big + "' '" + small + "'";
+                            " " + std::to_string(burners) + " \"$LPD\" /var/spool/lpd/hold_1 '" + big + "' '" + small +
+                            "'";
   holdtest::LpdRun run = holdtest::RunWithLpd((dir.path() / "lpd").string(), 1, probe + "; echo PROBE $?", 3600);
   if (!run.ran) {
     std::printf("not run: %s\n", run.why.c_str());

@@ -15,24 +15,33 @@
 //     process; each upload must then end in the wait for the box to file
 //     the job.
 // Each load is measured without a display and under an X server of the
-// probe's own (Xvfb), as a person's desktop draws the windows.
+// probe's own (Xvfb), as a person's desktop draws the windows; and each of
+// those twice, side by side: with the box (the emulated box and the daemon)
+// sharing the CPUs as the scheduler places it, and with the box on a CPU of
+// its own and everything of the computer (the program, the reference tools,
+// the X server, the busy processes) kept off it, as a real box never shares
+// the computer's processor.
 // The program's moves are read from its "hold" trace and the script's log
 // lines, each stamped as it arrives. Every byte of every file is compared:
 // the downloads with the job's data, the files the daemon spooled with
 // their source.
 //
-//   hold_window_probe ROUNDS DOWNLOAD_BYTES BURNERS SPOOL_DIR FILE...
+//   hold_window_probe ROUNDS DOWNLOAD_BYTES BURNERS DAEMON_PID SPOOL_DIR FILE...
 //
-// Prints the figures of each load (median, spread, ratio, load average);
-// exits 0 when every run was whole.
+// DAEMON_PID: the line-printer daemon's process (0: it is left where it
+// runs). Prints the figures of each condition (median, spread, ratio, load
+// average), then all of them in one summary; exits 0 when every run was
+// whole.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -92,10 +101,9 @@ Box startBox(std::size_t downloadBytes) {
   if (b.pid == 0) {
     close(ready[0]);
     close(control[1]);
-    // Not this computer's own address (127.0.0.1): a search drops what seems
-    // to come back from itself. The line-printer daemon listens on every
-    // loopback address.
-    pboxemu::Emulator emu(0x7F000005);
+    // 127.0.0.1: where the line-printer daemon listens, so the program's
+    // uploads to the box reach it.
+    pboxemu::Emulator emu(0x7F000001);
     pboxemu::HoldServer& h = bench::AddHoldBox(emu, "1_Bench", false);
     pboxemu::HeldJob big;
     big.folder = 1;
@@ -147,6 +155,86 @@ void stopBurners(std::vector<pid_t>& pids) {
   for (pid_t p : pids) kill(p, SIGKILL);
   for (pid_t p : pids) waitpid(p, nullptr, 0);
   pids.clear();
+}
+
+// ---- where the processes run -------------------------------------------------
+
+// The CPUs the box may run on (the emulated box, and the line-printer
+// daemon that stands in for its own) and those of everything of the
+// computer (this probe, so the program and the reference tools it starts,
+// the X server and the busy processes).
+struct Placement {
+  std::string name;
+  cpu_set_t box, computer;
+};
+
+// Measured side by side: the box sharing the CPUs this probe was given, as
+// the scheduler places it; and the box on the last of them alone, everything
+// else on the rest, as a real box has a processor of its own and never takes
+// the computer's (left out, and said so, with fewer than two CPUs). None,
+// said on standard error, when the CPUs cannot be read.
+std::vector<Placement> placements() {
+  cpu_set_t all;
+  CPU_ZERO(&all);
+  if (sched_getaffinity(0, sizeof all, &all) != 0) {
+    std::fprintf(stderr, "the CPUs this probe may run on are unknown: %s\n", std::strerror(errno));
+    return {};
+  }
+  std::vector<Placement> out{{"box sharing the CPUs", all, all}};
+  int last = -1;
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &all)) last = c;
+  if (CPU_COUNT(&all) < 2) {
+    std::printf("one CPU only: the box cannot have a CPU of its own, that condition is left out\n");
+    return out;
+  }
+  Placement own{"box on a CPU of its own (CPU " + std::to_string(last) + ")", {}, all};
+  CPU_ZERO(&own.box);
+  CPU_SET(last, &own.box);
+  CPU_CLR(last, &own.computer);
+  out.push_back(own);
+  return out;
+}
+
+// The process and every process descended from it, from /proc.
+std::vector<pid_t> withDescendants(pid_t root) {
+  std::vector<std::pair<pid_t, pid_t>> parents;  // (process, its parent)
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string stat;
+    std::getline(std::ifstream(e.path() / "stat"), stat);
+    // The parent follows the state, after the name's closing parenthesis
+    // (a name may hold one).
+    const std::size_t named = stat.rfind(')');
+    int parent = 0;
+    if (named != std::string::npos && std::sscanf(stat.c_str() + named + 1, " %*c %d", &parent) == 1)
+      parents.push_back({pid_t(std::stoi(name)), pid_t(parent)});
+  }
+  std::vector<pid_t> tree{root};
+  for (std::size_t i = 0; i < tree.size(); ++i)
+    for (const auto& [child, parent] : parents)
+      if (parent == tree[i]) tree.push_back(child);
+  return tree;
+}
+
+// Every thread of root and of its descendants onto cpus; threads and
+// processes made later take it from the thread that makes them. False, said
+// on standard error, when one refused (one that ended meanwhile is no fault).
+bool place(pid_t root, const cpu_set_t& cpus) {
+  for (pid_t p : withDescendants(root)) {
+    std::error_code ec;
+    for (const auto& t : fs::directory_iterator("/proc/" + std::to_string(p) + "/task", ec)) {
+      const pid_t tid = pid_t(std::stoi(t.path().filename().string()));
+      if (sched_setaffinity(tid, sizeof cpus, &cpus) != 0 && errno != ESRCH) {
+        std::fprintf(stderr, "thread %d of process %d stays where it was: %s\n", int(tid), int(p),
+                     std::strerror(errno));
+        return false;
+      }
+    }
+  }
+  return true;
 }
 
 // ---- the program, in its own process ----------------------------------------
@@ -457,21 +545,34 @@ bool uploads(const fs::path& dir, const std::string& file, const fs::path& spool
   return p.Quit() == 0 && whole;
 }
 
-void print(const char* what, const std::vector<double>& ms, double mib) {
-  const bench::Stats s = bench::StatsOf(ms);
-  std::printf("    %-40s median %9.2f ms  spread %9.2f - %9.2f ms  %7.1f MiB/s\n", what, s.median, s.min, s.max,
-              mib / (s.median / 1000));
+// One case's figures under its condition's heading, and its line in the
+// summary that closes the run.
+void report(const std::string& condition, const std::string& load, const std::string& what, const Figures& f,
+            const char* ours, const char* theirs, const char* theirShort, double mib,
+            std::vector<std::string>* summary) {
+  if (f.ours.empty() || f.theirs.empty()) return;
+  const bench::Stats o = bench::StatsOf(f.ours), t = bench::StatsOf(f.theirs);
+  for (const auto& [name, s] : {std::pair{ours, o}, std::pair{theirs, t}})
+    std::printf("    %-40s median %9.2f ms  spread %9.2f - %9.2f ms  %7.1f MiB/s\n", name, s.median, s.min, s.max,
+                mib / (s.median / 1000));
+  std::printf("    ratio %s/ours (median): %.2f\n", theirShort, t.median / o.median);
+  char line[512];
+  std::snprintf(line, sizeof line, "  %-62s %-14s %8.2f (%8.2f - %8.2f)  %-10s %8.2f (%8.2f - %8.2f)  %5.2f  %s",
+                condition.c_str(), what.c_str(), o.median, o.min, o.max, theirShort, t.median, t.min, t.max,
+                t.median / o.median, load.c_str());
+  summary->push_back(line);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bench::Args args(argc, argv, "rounds download-bytes burners spool-dir file...");
+  bench::Args args(argc, argv, "rounds download-bytes burners daemon-pid spool-dir file...");
   const int rounds = int(args.Number(1, 5, 1, 1000));
   const std::size_t downloadBytes = std::size_t(args.Number(2, 64 << 20, 1, 1L << 31));
   const int burners = int(args.Number(3, 4, 0, 256));
-  const fs::path spool = args.Text(4, "");
-  const std::vector<std::string> files(argv + std::min(argc, 5), argv + argc);
+  const pid_t daemon = pid_t(args.Number(4, 0, 0, 1L << 22));
+  const fs::path spool = args.Text(5, "");
+  const std::vector<std::string> files(argv + std::min(argc, 6), argv + argc);
 
   testsupport::TempDir dir;
   // Held-job requests go to the emulated box (on a port of this run's
@@ -486,6 +587,9 @@ int main(int argc, char** argv) {
 
   // A person's display (an X server of the benchmark's own) and none.
   bench::Displays displays;
+  const std::vector<Placement> where = placements();
+  if (where.empty()) return 2;
+  std::vector<std::string> summary;
   bool whole = true;
   for (int phase = 0; phase < 2; ++phase) {
     std::vector<pid_t> load;
@@ -496,43 +600,50 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::seconds(2));
     }
     for (const bench::Condition& display : displays.conditions()) {
-      const std::string load0 = bench::LoadAverage();
-      const fs::path here = dir.path() / (std::string(phase ? "loaded-" : "quiet-") + display.name);
-      Figures dl;
-      std::vector<Figures> up(files.size());
-      bool ok = downloads(here / "download", box, downloadBytes, rounds, portMap, display, &dl);
-      for (std::size_t i = 0; i < files.size(); ++i)
-        ok = uploads(here / ("upload" + std::to_string(i)), files[i], spool, rounds, portMap, display, &up[i]) && ok;
-      const std::string load1 = bench::LoadAverage();
-      whole = ok && whole;
+      for (const Placement& at : where) {
+        // The probe's own descendants first: the box is one of them.
+        if (!place(getpid(), at.computer) || !place(box.pid, at.box) || (daemon > 0 && !place(daemon, at.box))) {
+          whole = false;
+          continue;
+        }
+        const std::string load0 = bench::LoadAverage();
+        const fs::path here = dir.path() / (std::string(phase ? "loaded-" : "quiet-") + display.name + "-" +
+                                            std::to_string(&at - where.data()));
+        Figures dl;
+        std::vector<Figures> up(files.size());
+        bool ok = downloads(here / "download", box, downloadBytes, rounds, portMap, display, &dl);
+        for (std::size_t i = 0; i < files.size(); ++i)
+          ok = uploads(here / ("upload" + std::to_string(i)), files[i], spool, rounds, portMap, display, &up[i]) && ok;
+        const std::string load1 = bench::LoadAverage();
+        whole = ok && whole;
 
-      std::printf("%s, %s: %s\n", phase ? "UNDER LOAD" : "AS THE MACHINE IS", display.name,
-                  phase ? (std::to_string(burners) + " busy processes of the benchmark's own beside it").c_str()
-                        : "nothing added");
-      std::printf("  load average at the start: %s\n  load average at the end:   %s\n", load0.c_str(), load1.c_str());
-      const double dlMiB = double(downloadBytes) / (1 << 20);
-      std::printf("  %.0f MiB download (target: ours >= 0.9x the plain read):\n", dlMiB);
-      if (!dl.ours.empty() && !dl.theirs.empty()) {
-        print("program: Download clicked to the file", dl.ours, dlMiB);
-        print("plain socket read written to a file", dl.theirs, dlMiB);
-        std::printf("    ratio plain/ours (median): %.2f\n",
-                    bench::StatsOf(dl.theirs).median / bench::StatsOf(dl.ours).median);
+        const std::string condition =
+            std::string(phase ? "under load" : "as is") + ", " + display.name + ", " + at.name;
+        std::printf("%s, %s, %s: %s\n", phase ? "UNDER LOAD" : "AS THE MACHINE IS", display.name, at.name.c_str(),
+                    phase ? (std::to_string(burners) + " busy processes of the benchmark's own beside it").c_str()
+                          : "nothing added");
+        std::printf("  load average at the start: %s\n  load average at the end:   %s\n", load0.c_str(), load1.c_str());
+        const double dlMiB = double(downloadBytes) / (1 << 20);
+        std::printf("  %.0f MiB download (target: ours >= 0.9x the plain read):\n", dlMiB);
+        report(condition, load0, std::to_string(int(dlMiB)) + " MiB down", dl, "program: Download clicked to the file",
+               "plain socket read written to a file", "plain", dlMiB, &summary);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+          const double mib = double(fs::file_size(files[i])) / (1 << 20);
+          std::printf("  %g MiB upload (target: ours >= 1.0x lpr):\n", mib);
+          char what[32];
+          std::snprintf(what, sizeof what, "%g MiB up", mib);
+          report(condition, load0, what, up[i], "program: Yes clicked to the last ack", "lpr, whole process", "lpr",
+                 mib, &summary);
+        }
+        std::fflush(stdout);
       }
-      for (std::size_t i = 0; i < files.size(); ++i) {
-        const double mib = double(fs::file_size(files[i])) / (1 << 20);
-        std::printf("  %g MiB upload (target: ours >= 1.0x lpr):\n", mib);
-        if (up[i].ours.empty() || up[i].theirs.empty()) continue;
-        print("program: Yes clicked to the last ack", up[i].ours, mib);
-        print("lpr, whole process", up[i].theirs, mib);
-        std::printf("    ratio lpr/ours (median): %.2f\n",
-                    bench::StatsOf(up[i].theirs).median / bench::StatsOf(up[i].ours).median);
-      }
-      std::fflush(stdout);
     }
     stopBurners(load);
   }
   close(box.control);
   waitpid(box.pid, nullptr, 0);
+  std::printf("SUMMARY: median ms (spread) of ours and of the reference, reference/ours, load average at the start\n");
+  for (const std::string& line : summary) std::printf("%s\n", line.c_str());
   std::printf("every byte of every file compared: %s\n", whole ? "all whole" : "A RUN FAILED (see above)");
   return whole ? 0 : 1;
 }

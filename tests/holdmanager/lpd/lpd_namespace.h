@@ -17,7 +17,7 @@ struct LpdRun {
 };
 
 // Runs shell commands next to the daemon (inside the namespace, where the
-// daemon listens on 127.0.0.1:515), then prints every spooled file of each
+// daemon listens on 127.0.0.1:515; $LPD holds its process id), then prints every spooled file of each
 // queue as "FILE <queue> <name> <size>" and, for control files, their lines
 // as "LINE <queue> <text>". dir: an empty folder of the caller's.
 LpdRun RunWithLpd(const std::string& dir, int queues, const std::string& commands, int timeoutSeconds = 120);
