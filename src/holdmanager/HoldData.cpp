@@ -390,6 +390,10 @@ std::string ShortJobName(const UInt8* name, bool lengthPrefixed, TextEncoding en
   return tb::ConvertFromEncoding(bytes.substr(0, keep), in) + std::string("...", std::size_t(std::min(3, limit)));
 }
 
+std::string JobShortName(const JOB_ENTRY& job, TextEncoding running) {
+  return ShortJobName(job.name, true, LangCodeEncoding(job.lang, running));
+}
+
 std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args) {
   std::string out;
   auto next = args.begin();

@@ -198,6 +198,9 @@ int MakeShortJobName(char* out, const UInt8* name, bool lengthPrefixed, int limi
 // A name from the box as the messages show it: its bytes cut as above on
 // a character boundary of encoding, as text.
 std::string ShortJobName(const UInt8* name, bool lengthPrefixed, TextEncoding encoding, int limit = 32);
+// A held job's name as the messages show it, read in its entry's language
+// (running for an entry without a known one).
+std::string JobShortName(const JOB_ENTRY& job, TextEncoding running);
 
 // "1.50 KB", "1 MB", "512 Byte": steps of 1024 while above 1023, at most twice.
 std::string DataSizeText(UInt64 bytes);

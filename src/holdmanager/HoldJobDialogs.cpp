@@ -38,11 +38,6 @@ PRG_JOB prgJob(const JOB_ENTRY& j) {
   return p;
 }
 
-// A job's name as the dialogs' labels show it, read in its entry's language.
-std::string shortName(const JOB_ENTRY& job) {
-  return ShortJobName(job.name, true, LangCodeEncoding(job.lang, gHoldHost.encoding));
-}
-
 CLIST_DATA* newList(DialogRef d, short item, short rowHeight) {
   Rect r = ItemRectOf(d, item);
   return CLNew(GetDialogWindow(d), &r, Point{rowHeight, short(r.right - r.left)}, false, true, false);
@@ -611,7 +606,7 @@ int hold::OpenPrint() {
   d->cancelItem = 25;
   DialogRef dlg = d->dialog;
   titled(d, "PRINT=");
-  SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), shortName(job)));
+  SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_PRN="), JobShortName(job, gHoldHost.encoding)));
   SetSubDlgItemTexts(d, gPrnDlgItem);
   const HOLD_CONFIG* c = gHoldHost.config;
   const UInt32 opts = c ? c->ulPrnOpt : 0x100;
@@ -675,7 +670,8 @@ int hold::OpenMove() {
   titled(d, "MOVE=");
   SetSubDlgItemTexts(d, gMovDlgItem);
   if (jobs.size() == 1) {
-    SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVE="), shortName(jobs.front())));
+    SetSubDlgLabel(d, 1,
+                   FormatOne(HoldString("LABEL", "STC_IF_MOVE="), JobShortName(jobs.front(), gHoldHost.encoding)));
   } else {
     SetSubDlgLabel(d, 1, FormatOne(HoldString("LABEL", "STC_IF_MOVES="), std::to_string(jobs.size())));
   }

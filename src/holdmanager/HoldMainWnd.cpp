@@ -1023,10 +1023,6 @@ void listClick(MAIN_DLG_DATA* m, CLIST_DATA* list, EventRecord* event, bool scro
   ChangeBtnState(m, m->tab0Info, false, 0);
 }
 
-std::string shortName(const JOB_ENTRY& job) {
-  return ShortJobName(job.name, true, LangCodeEncoding(job.lang, gTextEncoding));
-}
-
 // The help page of the window's language, else the program's own; the
 // user is told when neither can be opened.
 void openHelp() {
@@ -1214,8 +1210,9 @@ void SelectTab1Item(EventRecord* event, MAIN_DLG_DATA* m, DialogItemIndex item) 
       const int n = CLGetSelectCount(m->tab1HMFile);
       JOB_ENTRY job{};
       if (n < 1 || !FirstSelectedJob(m, &job)) break;
-      const std::string text = n == 1 ? HoldFormat(HoldIniText("LABEL", "STC_DELETE="), {shortName(job)})
-                                      : HoldFormat(HoldIniText("LABEL", "STC_DELETES="), {long(n)});
+      const std::string text = n == 1
+                                   ? HoldFormat(HoldIniText("LABEL", "STC_DELETE="), {JobShortName(job, gTextEncoding)})
+                                   : HoldFormat(HoldIniText("LABEL", "STC_DELETES="), {long(n)});
       OpenMsgDlg(HoldIniText("TITLE", "DELETE=").c_str(), text.c_str(), 6, deleteAnswer, CMD_DELETE, 0, 0);
       break;
     }

@@ -83,11 +83,11 @@ void present(bool force) {
   // When only what windows hold was drawn into (a progress bar, a text),
   // only those windows' parts of the screen are put together and looked
   // over again: the rest stands as it was shown.
-  Rect dirty = wholeScreen(), damage;
+  const Rect screen = wholeScreen();
+  Rect dirty = screen, damage;
   const UInt64 menus = tb::detail::MenusVersion();
   if (tb::detail::WindowsDamage(&damage) && !force && d.changes == d.presentedChanges && menus == d.presentedMenus)
-    dirty = Rect{std::max(damage.top, dirty.top), std::max(damage.left, dirty.left),
-                 std::min(damage.bottom, dirty.bottom), std::min(damage.right, dirty.right)};
+    SectRect(&damage, &screen, &dirty);
   d.presentedChanges = d.changes;
   d.presentedMenus = menus;
   composite(dirty);

@@ -471,9 +471,6 @@ bool tb::detail::WindowsDamage(Rect* damage) {
     Rect frame, content;
     UInt64 frameVersion, pixels;
   };
-  const auto sameRect = [](const Rect& a, const Rect& b) {
-    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
-  };
   static auto& last = *new std::vector<Shown>;
   std::vector<Shown> now;
   for (WindowRecord* w : wm().windows)
@@ -490,7 +487,7 @@ bool tb::detail::WindowsDamage(Rect* damage) {
   };
   for (std::size_t i = 0; same && i < now.size(); ++i) {
     const Shown &a = now[i], &b = last[i];
-    same = a.window == b.window && sameRect(a.frame, b.frame) && sameRect(a.content, b.content);
+    same = a.window == b.window && EqualRect(&a.frame, &b.frame) && EqualRect(&a.content, &b.content);
     if (a.frameVersion != b.frameVersion) add(a.frame);
     if (a.pixels != b.pixels) add(a.content);
   }
