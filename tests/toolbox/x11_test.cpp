@@ -20,6 +20,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -430,6 +431,41 @@ int runProbe() {
   if (!loopUntil(5000, [&](const EventRecord&) { return pixelAt(400, 250) == 0x0000FF; }))
     return fail("the window drawn into again never reached the X server");
   if (pixelAt(220, 160) != 0x00FF00) return fail("what was drawn behind a window came out in front of it");
+  // A window that moves, goes behind, comes forward, hides, shows again or
+  // gives way to a new one at its place: what each point shows reaches the
+  // X server, though only the part of the screen that changed is sent.
+  const auto paintNew = [&](const RGBColor& c) {
+    WindowRef w = NewCWindow(nullptr, &frontBounds, title, true, plainDBox, kFirstWindowOfClass, false, 0);
+    SetPortWindowPort(w);
+    RGBForeColor(&c);
+    GetWindowPortBounds(w, &all);
+    PaintRect(&all);
+    return w;
+  };
+  const RGBColor yellow{0xFFFF, 0xFFFF, 0};
+  const struct {
+    std::function<void()> act;
+    unsigned long at220, at340;  // the pixels at (220, 160) and (340, 160)
+    const char* fault;
+  } steps[] = {
+      {[&] { MoveWindow(front, 300, 140, false); }, 0x0000FF, 0x00FF00, "a moved window left itself behind"},
+      {[&] { SelectWindow(win); }, 0x0000FF, 0x0000FF, "a window brought forward stayed behind"},
+      {[&] { SelectWindow(front); }, 0x0000FF, 0x00FF00, "a window brought forward again stayed behind"},
+      {[&] { HideWindow(front); }, 0x0000FF, 0x0000FF, "a hidden window still showed"},
+      {[&] { ShowWindow(front); }, 0x0000FF, 0x00FF00, "a window shown again did not show"},
+      {[&] {
+         DisposeWindow(front);
+         front = paintNew(yellow);
+       },
+       0xFFFF00, 0x0000FF, "a window made where another was disposed did not show"},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    if (!loopUntil(5000, [&](const EventRecord&) {
+          return pixelAt(220, 160) == step.at220 && pixelAt(340, 160) == step.at340;
+        }))
+      return fail(step.fault);
+  }
   DisposeWindow(front);
   // Beside the window the desktop shows: the screen is shaped to it.
   XImage* img = XGetImage(d, DefaultRootWindow(d), 60, 500, 1, 1, AllPlanes, ZPixmap);

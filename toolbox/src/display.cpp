@@ -80,14 +80,15 @@ void present(bool force) {
   UInt64 v = sceneVersion();
   if (!force && v == d.presented) return;
   d.presenting = true;  // drawing frames must not come back here
-  // When only what windows hold was drawn into (a progress bar, a text),
-  // only those windows' parts of the screen are put together and looked
-  // over again: the rest stands as it was shown.
+  // Only the part of the screen the windows changed is put together and
+  // looked over again (a progress bar drawn, a dialog come or gone): the
+  // rest stands as it was shown. A menu or an outline dragged draws over
+  // everything, so the whole screen is.
   const Rect screen = wholeScreen();
   Rect dirty = screen, damage;
   const UInt64 menus = tb::detail::MenusVersion();
-  if (tb::detail::WindowsDamage(&damage) && !force && d.changes == d.presentedChanges && menus == d.presentedMenus)
-    SectRect(&damage, &screen, &dirty);
+  tb::detail::WindowsDamage(&damage);
+  if (!force && d.changes == d.presentedChanges && menus == d.presentedMenus) SectRect(&damage, &screen, &dirty);
   d.presentedChanges = d.changes;
   d.presentedMenus = menus;
   composite(dirty);

@@ -45,13 +45,12 @@ bool ApplicationSuspended();
 void CompositeWindows(UInt32* fb, int stride, int width, int height, const Rect& clip);
 void CompositeMenus(UInt32* fb, int stride, int width, int height);
 UInt64 WindowsVersion();
-// What the windows changed since the last call: true, with the bounds of
-// what changed in *damage (a window's content drawn into, its frame drawn
-// again; empty when nothing was), when the same windows stand where they
-// stood in the same order; false when a window came, went, moved or changed
-// its size or place in the order (the whole screen may have changed). For
-// a compositor that keeps what it showed.
-bool WindowsDamage(Rect* damage);
+// The bounds of what the windows changed on the screen since the last call
+// (empty when nothing did): a window's content drawn into, its frame drawn
+// again, and the frames, old and new, of a window that came, went, moved,
+// changed its size or its place in the order. For a compositor that keeps
+// what it showed.
+void WindowsDamage(Rect* damage);
 UInt64 MenusVersion();
 // True while a menu is open on the screen (being chosen from).
 bool MenuOpen();

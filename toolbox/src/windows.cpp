@@ -48,6 +48,9 @@ struct WindowRecord {
   bool frameDirty = true;
   WindowPartCode pressed = 0;
   UInt64 frameVersion = 1;
+  // Tells the compositor a new window from one that stood at the same
+  // address before it.
+  UInt64 serial = 0;
 };
 
 namespace {
@@ -181,10 +184,8 @@ void markFrame(WindowRecord* w) {
   ++w->frameVersion;
 }
 
-void orderChanged() {
-  ++wm().orderVersion;
-  tb::detail::ScreenChanged();
-}
+// The order's version tells the compositor to look at what changed place.
+void orderChanged() { ++wm().orderVersion; }
 
 // Activation follows the frontmost visible window: the old one is told it
 // is deactivated, the new one that it is activated.
@@ -465,9 +466,9 @@ void tb::detail::CompositeWindows(UInt32* fb, int stride, int fw, int fh, const 
   if (wm().haveOutline) drawOutline(fb, stride, fw, fh, wm().outline);
 }
 
-bool tb::detail::WindowsDamage(Rect* damage) {
+void tb::detail::WindowsDamage(Rect* damage) {
   struct Shown {
-    WindowRecord* window;
+    UInt64 serial;
     Rect frame, content;
     UInt64 frameVersion, pixels;
   };
@@ -475,25 +476,42 @@ bool tb::detail::WindowsDamage(Rect* damage) {
   std::vector<Shown> now;
   for (WindowRecord* w : wm().windows)
     if (w->visible)
-      now.push_back({w, structureRect(w), w->collapsed ? Rect{} : contentRect(w), w->frameVersion,
+      now.push_back({w->serial, structureRect(w), w->collapsed ? Rect{} : contentRect(w), w->frameVersion,
                      tb::PortPixelsVersion(w->port)});
-  bool same = now.size() == last.size();
   Rect d{0, 0, 0, 0};
   const auto add = [&d](const Rect& r) {
-    if (r.bottom <= r.top || r.right <= r.left) return;
-    d = d.bottom <= d.top ? r
-                          : Rect{std::min(d.top, r.top), std::min(d.left, r.left), std::max(d.bottom, r.bottom),
-                                 std::max(d.right, r.right)};
+    if (EmptyRect(&r)) return;
+    if (EmptyRect(&d))
+      d = r;
+    else
+      UnionRect(&d, &r, &d);
   };
-  for (std::size_t i = 0; same && i < now.size(); ++i) {
-    const Shown &a = now[i], &b = last[i];
-    same = a.window == b.window && EqualRect(&a.frame, &b.frame) && EqualRect(&a.content, &b.content);
+  const auto in = [](const std::vector<Shown>& v, UInt64 serial) {
+    return std::any_of(v.begin(), v.end(), [serial](const Shown& s) { return s.serial == serial; });
+  };
+  // A point of the screen shows another window only where a window came,
+  // went, moved or changed its place in the order among those that stayed:
+  // only their frames, old and new, are put together again.
+  std::size_t i = 0, j = 0;
+  for (;;) {
+    while (i < now.size() && !in(last, now[i].serial)) add(now[i++].frame);
+    while (j < last.size() && !in(now, last[j].serial)) add(last[j++].frame);
+    if (i == now.size() || j == last.size()) break;
+    const Shown &a = now[i++], &b = last[j++];
+    if (a.serial != b.serial || !EqualRect(&a.frame, &b.frame) || !EqualRect(&a.content, &b.content)) {
+      add(a.frame);
+      add(b.frame);
+      for (const Shown& o : last)
+        if (o.serial == a.serial) add(o.frame);
+      for (const Shown& o : now)
+        if (o.serial == b.serial) add(o.frame);
+      continue;
+    }
     if (a.frameVersion != b.frameVersion) add(a.frame);
     if (a.pixels != b.pixels) add(a.content);
   }
   last.swap(now);
   *damage = d;
-  return same;
 }
 
 void tb::detail::WindowsShownRects(std::vector<Rect>* out) {
@@ -524,6 +542,8 @@ WindowRef NewCWindow(void*, const Rect* bounds, ConstStr255Param title, Boolean 
   if (!bounds) return nullptr;
   tb::InitDisplay();
   auto* w = new WindowRecord;
+  static UInt64 serials = 0;
+  w->serial = ++serials;
   w->procID = procID;
   w->goAway = goAwayFlag && hasTitleBar(w);
   w->refCon = refCon;
