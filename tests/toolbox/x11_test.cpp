@@ -415,6 +415,7 @@ int runProbe() {
   RGBForeColor(&green);
   GetWindowPortBounds(front, &all);
   PaintRect(&all);
+  unsigned long sleeping = 0;
   auto pixelAt = [&](int x, int y) {
     XImage* one = XGetImage(d, screen, x, y, 1, 1, AllPlanes, ZPixmap);
     const unsigned long px = one ? XGetPixel(one, 0, 0) : 0;
@@ -466,6 +467,26 @@ int runProbe() {
         }))
       return fail(step.fault);
   }
+  // Two drawings within one refresh of the screen: the second is held to
+  // the refresh's end and reaches the X server while the program sleeps on
+  // (looked at from a timer a tenth of a second into the sleep).
+  SetPortWindowPort(front);
+  GetWindowPortBounds(front, &all);
+  for (const RGBColor& c : {blue, green}) {
+    RGBForeColor(&c);
+    PaintRect(&all);
+    QDFlushPortBuffer(GetWindowPort(front), nullptr);
+  }
+  std::function<void()> look = [&] { sleeping = pixelAt(220, 160); };
+  EventLoopTimerRef lookTimer = nullptr;
+  InstallEventLoopTimer(
+      GetCurrentEventLoop(), 0.1, 0, +[](EventLoopTimerRef, void* f) { (*static_cast<std::function<void()>*>(f))(); },
+      &look, &lookTimer);
+  EventRecord slept;
+  WaitNextEvent(0, &slept, 30, nullptr);
+  RemoveEventLoopTimer(lookTimer);
+  if (sleeping != 0x00FF00)
+    return fail("a drawing held to the screen's refresh did not go out while the program slept");
   DisposeWindow(front);
   // Beside the window the desktop shows: the screen is shaped to it.
   XImage* img = XGetImage(d, DefaultRootWindow(d), 60, 500, 1, 1, AllPlanes, ZPixmap);

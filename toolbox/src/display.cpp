@@ -34,7 +34,16 @@ struct DisplayState {
   UInt64 presentedMenus = 0;
   std::string shotAtExit;
   bool presenting = false;
+  // When the last frame went out, and when one drawn since is due (0: none
+  // is waiting).
+  UInt64 lastFrame = 0;
+  UInt64 frameDue = 0;
 };
+
+// A screen shows a frame per refresh: what is drawn within one refresh goes
+// out together at its end, not piece by piece, so that a program answering
+// the network between two drawings does not wait for each to be sent.
+constexpr UInt64 kFrameMicros = 16000;
 
 DisplayState& ds() {
   static DisplayState& s = *new DisplayState;
@@ -74,11 +83,21 @@ void composite(const Rect& clip = wholeScreen()) {
   tb::detail::CompositeMenus(d.fb.data(), d.width, d.width, d.height);
 }
 
-void present(bool force) {
+void present() {
   auto& d = ds();
   if (!d.backend || d.presenting) return;
   UInt64 v = sceneVersion();
-  if (!force && v == d.presented) return;
+  if (v == d.presented) {
+    d.frameDue = 0;
+    return;
+  }
+  const UInt64 now = tb::MonotonicMicros();
+  if (now < d.lastFrame + kFrameMicros) {
+    d.frameDue = d.lastFrame + kFrameMicros;
+    return;
+  }
+  d.lastFrame = now;
+  d.frameDue = 0;
   d.presenting = true;  // drawing frames must not come back here
   // Only the part of the screen the windows changed is put together and
   // looked over again (a progress bar drawn, a dialog come or gone): the
@@ -88,7 +107,7 @@ void present(bool force) {
   Rect dirty = screen, damage;
   const UInt64 menus = tb::detail::MenusVersion();
   tb::detail::WindowsDamage(&damage);
-  if (!force && d.changes == d.presentedChanges && menus == d.presentedMenus) SectRect(&damage, &screen, &dirty);
+  if (d.changes == d.presentedChanges && menus == d.presentedMenus) SectRect(&damage, &screen, &dirty);
   d.presentedChanges = d.changes;
   d.presentedMenus = menus;
   composite(dirty);
@@ -181,7 +200,7 @@ OSErr tb::SaveScreenPNG(const char* path) {
 
 void tb::FlushDisplay() {
   if (!ds().inited) return;
-  present(false);
+  present();
 }
 
 // ---------------------------------------------------------------------------
@@ -191,7 +210,18 @@ void tb::detail::DisplayIdle() {
   auto& d = ds();
   if (!d.backend) return;
   d.backend->poll();
-  present(false);
+  present();
+}
+
+SInt64 tb::detail::MicrosToDisplayFrame() {
+  const auto& d = ds();
+  if (!d.frameDue) return -1;
+  const UInt64 now = tb::MonotonicMicros();
+  return d.frameDue > now ? SInt64(d.frameDue - now) : 0;
+}
+
+void tb::detail::DisplayFrameIfDue() {
+  if (ds().frameDue && tb::MonotonicMicros() >= ds().frameDue) present();
 }
 
 bool tb::detail::DisplayHasLiveInput() { return ds().backend && ds().backend->live(); }

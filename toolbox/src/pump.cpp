@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "screen_internal.h"
 #include "timers_internal.h"
 #include "toolbox/invariant.h"
 
@@ -173,6 +174,9 @@ bool tb::Pump(int maxWaitMs) {
   // Sleep only until the next timer is due.
   if (SInt64 t = detail::MicrosToNextTimer(); t >= 0 && maxWaitMs > 0)
     maxWaitMs = int(std::min<SInt64>(maxWaitMs, (t + 999) / 1000));
+  // Nor past the end of the screen's refresh when a frame waits for it.
+  if (SInt64 t = detail::MicrosToDisplayFrame(); t >= 0 && maxWaitMs > 0)
+    maxWaitMs = int(std::min<SInt64>(maxWaitMs, (t + 999) / 1000));
 
   if (pollSets().size() <= std::size_t(gPumpDepth)) pollSets().emplace_back();
   PollSet& set = pollSets()[std::size_t(gPumpDepth)];
@@ -215,5 +219,6 @@ bool tb::Pump(int maxWaitMs) {
   }
   if (runDeferred()) ran = true;
   detail::RunDueTimers();
+  detail::DisplayFrameIfDue();
   return ran;
 }

@@ -18,6 +18,10 @@ bool NextUpdateEvent(EventRecord* event);
 // Display: called before the event loop sleeps and when input is looked
 // for, so that a backend shows what was drawn and reads its input.
 void DisplayIdle();
+// A frame drawn but held back to the end of the screen's refresh: the
+// microseconds until it is due (-1: none is held), and sending it once due.
+SInt64 MicrosToDisplayFrame();
+void DisplayFrameIfDue();
 // True when a backend can deliver real input (the mouse can be released
 // by a person); headless, an unanswered wait for the button ends at once.
 bool DisplayHasLiveInput();
