@@ -294,6 +294,15 @@ const char* menuInBackground(Display* d, Window screen, WindowRef win) {
   if (m.step != MenuInBackground::kDone) return "the menu closed by itself";
   if (m.fault) return m.fault;
   if (chosen != 0) return "Escape chose from the menu";
+  // Where the menu stood, the window under it shows again.
+  const auto under = [&] {
+    XImage* img = XGetImage(d, screen, 210, 205, 1, 1, AllPlanes, ZPixmap);
+    const unsigned long px = img ? XGetPixel(img, 0, 0) : 0;
+    if (img) XDestroyImage(img);
+    return px;
+  };
+  if (!loopUntil(5000, [&](const EventRecord&) { return under() == 0xFFFFFF; }))
+    return "the menu put away stayed on the screen";
   return nullptr;
 }
 

@@ -32,6 +32,7 @@ struct DisplayState {
   // What the backend was last given stood on these counts.
   UInt64 presentedChanges = 0;
   UInt64 presentedMenus = 0;
+  Rect presentedMenusBounds{};
   std::string shotAtExit;
   bool presenting = false;
   // When the last frame went out, and when one drawn since is due (0: none
@@ -99,17 +100,28 @@ void present() {
   d.lastFrame = now;
   d.frameDue = 0;
   d.presenting = true;  // drawing frames must not come back here
-  // Only the part of the screen the windows changed is put together and
-  // looked over again (a progress bar drawn, a dialog come or gone): the
-  // rest stands as it was shown. A menu or an outline dragged draws over
-  // everything, so the whole screen is.
+  // Only the part of the screen the windows and menus changed is put
+  // together and looked over again (a progress bar drawn, a dialog come or
+  // gone, the bar's items dimmed, a menu pulled down or put away): the rest
+  // stands as it was shown. An outline dragged may cross anything, so the
+  // whole screen is.
   const Rect screen = wholeScreen();
   Rect dirty = screen, damage;
   const UInt64 menus = tb::detail::MenusVersion();
   tb::detail::WindowsDamage(&damage);
-  if (d.changes == d.presentedChanges && menus == d.presentedMenus) SectRect(&damage, &screen, &dirty);
+  const Rect menusNow = tb::detail::MenusBounds();
+  if (menus != d.presentedMenus)
+    for (const Rect& r : {d.presentedMenusBounds, menusNow}) {
+      if (EmptyRect(&r)) continue;
+      if (EmptyRect(&damage))
+        damage = r;
+      else
+        UnionRect(&damage, &r, &damage);
+    }
+  if (d.changes == d.presentedChanges) SectRect(&damage, &screen, &dirty);
   d.presentedChanges = d.changes;
   d.presentedMenus = menus;
+  d.presentedMenusBounds = menusNow;
   composite(dirty);
   std::vector<Rect> shown;
   tb::detail::WindowsShownRects(&shown);

@@ -86,10 +86,9 @@ MMState& mm() {
   return s;
 }
 
-void changed() {
-  ++mm().version;
-  tb::detail::ScreenChanged();
-}
+// The version tells the compositor to put the bar and the open menu
+// together again, where they stood and where they stand.
+void changed() { ++mm().version; }
 
 bool isMenu(MenuRef m) {
   return m && std::find(mm().all.begin(), mm().all.end(), m) != mm().all.end();
@@ -646,6 +645,16 @@ void tb::detail::CompositeMenus(UInt32* fb, int stride, int fw, int fh) {
         if (y >= 0 && x >= 0 && (x >= r.right || y >= r.bottom)) fb[std::size_t(y) * stride + x] = shade;
     blit(fb, stride, fw, fh, mm().menuPort, r.left, r.top);
   }
+}
+
+Rect tb::detail::MenusBounds() {
+  Rect r{0, 0, kBarHeight, tb::ScreenWidth()};
+  if (mm().open.menu) {
+    const Rect& m = mm().open.rect;
+    const Rect shaded{m.top, m.left, SInt16(m.bottom + 3), SInt16(m.right + 3)};
+    UnionRect(&r, &shaded, &r);
+  }
+  return r;
 }
 
 void tb::detail::MenusShownRects(std::vector<Rect>* out) {

@@ -63,5 +63,8 @@ bool MenuOpen();
 // shadow) cover, as last composited; the rest is the desk.
 void WindowsShownRects(std::vector<Rect>* out);
 void MenusShownRects(std::vector<Rect>* out);
+// The bounds of all the menus draw on the screen: the bar across the screen
+// and the open menu with its shadow.
+Rect MenusBounds();
 
 }  // namespace tb::detail
