@@ -484,7 +484,8 @@ int runProbe() {
   for (const RGBColor& c : {blue, green}) {
     RGBForeColor(&c);
     PaintRect(&all);
-    QDFlushPortBuffer(GetWindowPort(front), nullptr);
+    EventRecord shown;
+    WaitNextEvent(0, &shown, 0, nullptr);
   }
   std::function<void()> look = [&] { sleeping = pixelAt(220, 160); };
   EventLoopTimerRef lookTimer = nullptr;
@@ -496,6 +497,16 @@ int runProbe() {
   RemoveEventLoopTimer(lookTimer);
   if (sleeping != 0x00FF00)
     return fail("a drawing held to the screen's refresh did not go out while the program slept");
+  // A program's own flush shows its drawing at once, within a refresh that
+  // already showed one, though the program then neither pumps nor sleeps.
+  RGBForeColor(&blue);
+  PaintRect(&all);
+  WaitNextEvent(0, &slept, 0, nullptr);
+  RGBForeColor(&red);
+  PaintRect(&all);
+  QDFlushPortBuffer(GetWindowPort(front), nullptr);
+  for (int i = 0; i < 100 && pixelAt(220, 160) != 0xFF0000; ++i) usleep(10000);
+  if (pixelAt(220, 160) != 0xFF0000) return fail("a drawing the program flushed did not go out at once");
   DisposeWindow(front);
   // Beside the window the desktop shows: the screen is shaped to it.
   XImage* img = XGetImage(d, DefaultRootWindow(d), 60, 500, 1, 1, AllPlanes, ZPixmap);

@@ -84,7 +84,9 @@ void composite(const Rect& clip = wholeScreen()) {
   tb::detail::CompositeMenus(d.fb.data(), d.width, d.width, d.height);
 }
 
-void present() {
+// Immediately: the frame goes out even within a refresh that already
+// showed one.
+void present(bool immediately = false) {
   auto& d = ds();
   if (!d.backend || d.presenting) return;
   UInt64 v = sceneVersion();
@@ -93,7 +95,7 @@ void present() {
     return;
   }
   const UInt64 now = tb::MonotonicMicros();
-  if (now < d.lastFrame + kFrameMicros) {
+  if (!immediately && now < d.lastFrame + kFrameMicros) {
     d.frameDue = d.lastFrame + kFrameMicros;
     return;
   }
@@ -212,7 +214,9 @@ OSErr tb::SaveScreenPNG(const char* path) {
 
 void tb::FlushDisplay() {
   if (!ds().inited) return;
-  present();
+  // A program's own flush asks for its drawing to be seen now (a button's
+  // flash, a progress shown before a long piece of work): no refresh waits.
+  present(true);
 }
 
 // ---------------------------------------------------------------------------
