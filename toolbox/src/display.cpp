@@ -113,13 +113,7 @@ void present(bool immediately = false) {
   tb::detail::WindowsDamage(&damage);
   const Rect menusNow = tb::detail::MenusBounds();
   if (menus != d.presentedMenus)
-    for (const Rect& r : {d.presentedMenusBounds, menusNow}) {
-      if (EmptyRect(&r)) continue;
-      if (EmptyRect(&damage))
-        damage = r;
-      else
-        UnionRect(&damage, &r, &damage);
-    }
+    for (const Rect& r : {d.presentedMenusBounds, menusNow}) tb::detail::AddToBounds(&damage, r);
   if (d.changes == d.presentedChanges) SectRect(&damage, &screen, &dirty);
   d.presentedChanges = d.changes;
   d.presentedMenus = menus;

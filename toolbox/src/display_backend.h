@@ -3,6 +3,7 @@
 // headers take the names Cursor and Region.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,18 @@ class DisplayBackend {
 // The X11 backend, or null (with the reason) when there is no X server or
 // the toolbox was built without X11.
 std::unique_ptr<DisplayBackend> MakeX11Backend(int width, int height, std::string* error);
+
+// Grows bounds to take in r: an empty r adds nothing, and empty bounds
+// become r.
+inline void AddToBounds(Rect* bounds, const Rect& r) {
+  if (r.right <= r.left || r.bottom <= r.top) return;
+  if (bounds->right <= bounds->left || bounds->bottom <= bounds->top) {
+    *bounds = r;
+    return;
+  }
+  *bounds = Rect{std::min(bounds->top, r.top), std::min(bounds->left, r.left), std::max(bounds->bottom, r.bottom),
+                 std::max(bounds->right, r.right)};
+}
 
 // Where a program's screen goes on the desktop: the offset that moves its
 // content (the bounds of what it shows) into the work area clear of what

@@ -479,15 +479,15 @@ void tb::detail::WindowsDamage(Rect* damage) {
       now.push_back({w->serial, structureRect(w), w->collapsed ? Rect{} : contentRect(w), w->frameVersion,
                      tb::PortPixelsVersion(w->port)});
   Rect d{0, 0, 0, 0};
-  const auto add = [&d](const Rect& r) {
-    if (EmptyRect(&r)) return;
-    if (EmptyRect(&d))
-      d = r;
-    else
-      UnionRect(&d, &r, &d);
-  };
+  const auto add = [&d](const Rect& r) { tb::detail::AddToBounds(&d, r); };
   const auto in = [](const std::vector<Shown>& v, UInt64 serial) {
     return std::any_of(v.begin(), v.end(), [serial](const Shown& s) { return s.serial == serial; });
+  };
+  // A window's frame where it stood and where it stands.
+  const auto bothFrames = [&](UInt64 serial) {
+    for (const std::vector<Shown>* v : {&last, &now})
+      for (const Shown& o : *v)
+        if (o.serial == serial) add(o.frame);
   };
   // A point of the screen shows another window only where a window came,
   // went, moved or changed its place in the order among those that stayed:
@@ -499,12 +499,8 @@ void tb::detail::WindowsDamage(Rect* damage) {
     if (i == now.size() || j == last.size()) break;
     const Shown &a = now[i++], &b = last[j++];
     if (a.serial != b.serial || !EqualRect(&a.frame, &b.frame) || !EqualRect(&a.content, &b.content)) {
-      add(a.frame);
-      add(b.frame);
-      for (const Shown& o : last)
-        if (o.serial == a.serial) add(o.frame);
-      for (const Shown& o : now)
-        if (o.serial == b.serial) add(o.frame);
+      bothFrames(a.serial);
+      bothFrames(b.serial);
       continue;
     }
     if (a.frameVersion != b.frameVersion) add(a.frame);

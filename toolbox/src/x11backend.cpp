@@ -227,12 +227,7 @@ class X11Backend : public tb::detail::DisplayBackend {
       reshape();
       refit_ = placed_;
     }
-    // The program stands on the desktop once it shows a window, or after
-    // a while with its menu bar alone.
-    if (!placed_ && (shown.size() > 1 || tb::MonotonicMicros() - started_ > 2'000'000))
-      place();
-    else if (refit_ && !held())
-      keepInside();
+    standOnDesktop(shown.size() > 1);
     settle();
   }
 
@@ -278,10 +273,7 @@ class X11Backend : public tb::detail::DisplayBackend {
       XNextEvent(dpy_, &ev);
       handle(ev);
     }
-    if (!placed_ && tb::MonotonicMicros() - started_ > 2'000'000)
-      place();
-    else if (refit_ && !held())
-      keepInside();
+    standOnDesktop(false);
     if (!transfers_.empty()) dropStalledTransfers();
     settle();
   }
@@ -434,16 +426,10 @@ class X11Backend : public tb::detail::DisplayBackend {
   // The bounds of what shows (the shape, cut to the screen).
   Rect contentBounds() const {
     Rect c{0, 0, 0, 0};
-    bool any = false;
-    for (const Rect& shown : shape_) {
-      const Rect r{SInt16(std::max<int>(shown.top, 0)), SInt16(std::max<int>(shown.left, 0)),
-                   SInt16(std::min<int>(shown.bottom, height_)), SInt16(std::min<int>(shown.right, width_))};
-      if (r.bottom <= r.top || r.right <= r.left) continue;
-      if (!any) c = r;
-      c = Rect{std::min(c.top, r.top), std::min(c.left, r.left), std::max(c.bottom, r.bottom),
-               std::max(c.right, r.right)};
-      any = true;
-    }
+    for (const Rect& shown : shape_)
+      tb::detail::AddToBounds(
+          &c, Rect{SInt16(std::max<int>(shown.top, 0)), SInt16(std::max<int>(shown.left, 0)),
+                   SInt16(std::min<int>(shown.bottom, height_)), SInt16(std::min<int>(shown.right, width_))});
     return c;
   }
 
@@ -619,6 +605,16 @@ class X11Backend : public tb::detail::DisplayBackend {
   }
 
   bool held() const { return buttonDown_ || menuOpen_; }
+
+  // The program stands on the desktop once it shows a window, or after a
+  // while with its menu bar alone; standing, it is kept inside the work
+  // area when what shows changed.
+  void standOnDesktop(bool showsWindow) {
+    if (!placed_ && (showsWindow || tb::MonotonicMicros() - started_ > 2'000'000))
+      place();
+    else if (refit_ && !held())
+      keepInside();
+  }
 
   // Xlib reads the events that come while it waits for a reply: they are
   // taken on the pump's next pass, which must not sleep first, since the
