@@ -114,8 +114,7 @@ bool renFolderBytes(const FOLDER_ENTRY& f, const FolderParts& parts, const std::
     *code = f.lang;
     return true;
   }
-  const UInt8 running = gHoldHost.engine ? gHoldHost.engine->langCode : 1;
-  for (const NameLanguage& l : RenameLanguages(f.lang, running, gHoldHost.encoding)) {
+  for (const NameLanguage& l : RenameLanguages(f.lang, HoldLangCode(), gHoldHost.encoding)) {
     std::string prefix, held;
     if (NameBytes(tb::ConvertFromEncoding(parts.prefix, parts.in), parts.prefix, parts.in, l.encoding, 255, &prefix) &&
         tb::TextToEncoding(text, l.encoding, &held)) {
@@ -583,13 +582,7 @@ void UpdateFolderListCfgDlg(SUB_DLG* d, PtrListHead folders, int keepSelection) 
   const short previous = selectedRow(r->folderList);
   CLDelRow(r->folderList, 0, 0);
   r->folders = SortFolderList(folders);
-  for (std::size_t i = 0; i < r->folders.size(); ++i) {
-    Str255 name;
-    SetPStrCut(name, NameText(r->folders[i].name, LangCodeEncoding(r->folders[i].lang, gHoldHost.encoding)));
-    CLSetCellOne(r->folderList, Cell{short(i), 0}, name);
-    CLSetReference(r->folderList, short(i), long(i));
-    CLSetIconHandle(r->folderList, short(i), HoldFolderIcon(), 16, 16, 0);
-  }
+  FillFolderList(r->folderList, r->folders);
   if (previous >= 0 && previous < CLGetCount(r->folderList)) CLSetSelect(r->folderList, Cell{previous, 0}, true, false);
   if (r->page != 2) return;
   CLUpdate(r->folderList, nullptr, 1);

@@ -394,6 +394,10 @@ std::string JobShortName(const JOB_ENTRY& job, TextEncoding running) {
   return ShortJobName(job.name, true, LangCodeEncoding(job.lang, running));
 }
 
+std::string FolderNameText(const FOLDER_ENTRY& folder, TextEncoding running) {
+  return NameText(folder.name, LangCodeEncoding(folder.lang, running));
+}
+
 std::string HoldFormat(const std::string& format, std::initializer_list<HoldArg> args) {
   std::string out;
   auto next = args.begin();

@@ -201,6 +201,9 @@ std::string ShortJobName(const UInt8* name, bool lengthPrefixed, TextEncoding en
 // A held job's name as the messages show it, read in its entry's language
 // (running for an entry without a known one).
 std::string JobShortName(const JOB_ENTRY& job, TextEncoding running);
+// A folder's name as text, read in its entry's language (running for an
+// entry without a known one).
+std::string FolderNameText(const FOLDER_ENTRY& folder, TextEncoding running);
 
 // "1.50 KB", "1 MB", "512 Byte": steps of 1024 while above 1023, at most twice.
 std::string DataSizeText(UInt64 bytes);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "FanctionLib/CList.h"
 #include "holdmanager/HoldControls.h"
 #include "toolbox/appearance.h"
 #include "toolbox/clock.h"
@@ -147,10 +148,19 @@ void SubDlgMessage(SUB_DLG* d, short item, const char* key, const std::string& a
   if (d) SubFieldFocus(d, item, true);
 }
 
-IconRef HoldFolderIcon() {
+UInt8 HoldLangCode() { return gHoldHost.engine ? gHoldHost.engine->langCode : 1; }
+
+void FillFolderList(CLIST_DATA* list, const std::vector<FOLDER_ENTRY>& folders) {
+  // The system's folder icon, got once.
   static IconRef icon = nullptr;
   if (!icon) GetIconRef(kOnSystemDisk, kSystemIconsCreator, kGenericFolderIcon, &icon);
-  return icon;
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    Str255 name;
+    SetPStrCut(name, FolderNameText(folders[i], gHoldHost.encoding));
+    CLSetCellOne(list, Cell{short(i), 0}, name);
+    CLSetReference(list, short(i), long(i));
+    CLSetIconHandle(list, short(i), icon, 16, 16, 0);
+  }
 }
 
 std::string HoldString(const char* section, const char* key) {

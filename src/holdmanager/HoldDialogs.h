@@ -157,8 +157,12 @@ std::string FormatOne(const std::string& format, const std::string& value);
 // The message box of a refused entry ([MESSAGE] key, its %s or %d filled
 // with arg when one is given); the field at item takes the focus again.
 void SubDlgMessage(SUB_DLG* d, short item, const char* key, const std::string& arg = {});
-// The system's folder icon, got once.
-IconRef HoldFolderIcon();
+// The running program's language code (the engine's; English's before
+// there is one).
+UInt8 HoldLangCode();
+// A list's rows for folders in their order: each folder's name, read in
+// its entry's language, beside the folder icon, with its row as reference.
+void FillFolderList(CLIST_DATA* list, const std::vector<FOLDER_ENTRY>& folders);
 
 // ---- the dialogs ----------------------------------------------------------
 

@@ -803,8 +803,7 @@ void EndCommand(HOLD_ENGINE* e, HoldCommand command, VFMP_CMD_INFO* rec, UInt16 
       int tab = e->view->CurrentTab();
       if (tab == 1 || tab == 2) {
         std::vector<std::string> names;
-        for (const FOLDER_ENTRY& f : SortFolderList(e->folders))
-          names.push_back(NameText(f.name, LangCodeEncoding(f.lang, e->encoding)));
+        for (const FOLDER_ENTRY& f : SortFolderList(e->folders)) names.push_back(FolderNameText(f, e->encoding));
         e->view->FillFolderPopup(tab, names, std::max(1, e->view->FolderPopupValue(tab)));
         if (e->previous != CMD_FOLDER_RENAME) e->view->ShowFolderJobs();
       } else if (tab == 3) {

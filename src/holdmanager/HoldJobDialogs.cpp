@@ -71,8 +71,7 @@ void SelectRenDlg(SUB_DLG* d, short item, const EventRecord*) {
   // character neither holds refused); a text left as it was, as the box's
   // own bytes.
   RenameTexts texts;
-  const UInt8 language = gHoldHost.engine ? gHoldHost.engine->langCode : 1;
-  switch (RenameJobTexts(name, owner, rec->job, language, gHoldHost.encoding, kMaxRenameBytes, &texts)) {
+  switch (RenameJobTexts(name, owner, rec->job, HoldLangCode(), gHoldHost.encoding, kMaxRenameBytes, &texts)) {
     case RenameRefusal::Name: return SubDlgMessage(d, 2, "STR301=");
     case RenameRefusal::Owner: return SubDlgMessage(d, 4, "STR301=");
     case RenameRefusal::None: break;
@@ -680,13 +679,7 @@ int hold::OpenMove() {
     Str255 none{};
     CLAddColumn(m->list, none, CLOneColumnWidth(ItemRectOf(dlg, 3)), kCLNoHeader | kCLSortText);
     m->folders = SortFolderList(gHoldHost.engine->folders);
-    for (std::size_t i = 0; i < m->folders.size(); ++i) {
-      Str255 folder;
-      SetPStrCut(folder, NameText(m->folders[i].name, LangCodeEncoding(m->folders[i].lang, gHoldHost.encoding)));
-      CLSetCellOne(m->list, Cell{short(i), 0}, folder);
-      CLSetReference(m->list, short(i), long(i));
-      CLSetIconHandle(m->list, short(i), HoldFolderIcon(), 16, 16, 0);
-    }
+    FillFolderList(m->list, m->folders);
   }
   ChangeMoveDlgBtnState(d);
   show(d);
