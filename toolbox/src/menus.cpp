@@ -364,21 +364,6 @@ void renderMenu(const Open& o) {
   RGBForeColor(&black);
 }
 
-void blit(UInt32* fb, int stride, int fw, int fh, CGrafPtr port, int x, int y) {
-  PixMapHandle pm = GetPortPixMap(port);
-  if (!pm || !*pm || !(**pm).baseAddr) return;
-  const char* base = (**pm).baseAddr;
-  const SInt32 rowBytes = (**pm).rowBytes;
-  int w = tb::PortWidth(port), h = tb::PortHeight(port), sx = 0, sy = 0;
-  if (x < 0) { sx = -x; w += x; x = 0; }
-  if (y < 0) { sy = -y; h += y; y = 0; }
-  w = std::min(w, fw - x);
-  h = std::min(h, fh - y);
-  for (int row = 0; row < h && w > 0; ++row)
-    std::memcpy(fb + std::size_t(y + row) * stride + x, base + std::size_t(sy + row) * rowBytes + std::size_t(sx) * 4,
-                std::size_t(w) * 4);
-}
-
 // --- item text parsing ---------------------------------------------------
 
 // One item of AppendMenu's text, with its metacharacters taken out.
@@ -635,7 +620,7 @@ void tb::detail::CompositeMenus(UInt32* fb, int stride, int fw, int fh) {
     if (mm().open.menu) renderMenu(mm().open);
     mm().barDrawn = mm().version;
   }
-  blit(fb, stride, fw, fh, mm().barPort, 0, 0);
+  tb::detail::BlitPort(fb, stride, fw, fh, mm().barPort, 0, 0);
   if (mm().open.menu) {
     const Rect& r = mm().open.rect;
     // A soft shadow to the right and below.
@@ -643,7 +628,7 @@ void tb::detail::CompositeMenus(UInt32* fb, int stride, int fw, int fh) {
     for (int y = r.top + 3; y < r.bottom + 3 && y < fh; ++y)
       for (int x = r.left + 3; x < r.right + 3 && x < fw; ++x)
         if (y >= 0 && x >= 0 && (x >= r.right || y >= r.bottom)) fb[std::size_t(y) * stride + x] = shade;
-    blit(fb, stride, fw, fh, mm().menuPort, r.left, r.top);
+    tb::detail::BlitPort(fb, stride, fw, fh, mm().menuPort, r.left, r.top);
   }
 }
 

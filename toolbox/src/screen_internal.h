@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "toolbox/events.h"
+#include "toolbox/quickdraw.h"
 
 namespace tb::detail {
 
@@ -48,6 +49,10 @@ bool ApplicationSuspended();
 // versions change whenever what the composite would show may have changed.
 void CompositeWindows(UInt32* fb, int stride, int width, int height, const Rect& clip);
 void CompositeMenus(UInt32* fb, int stride, int width, int height);
+// Copies a port's pixels into the framebuffer at (x, y), at most maxW by
+// maxH of them, cut to the framebuffer and to clip (its coordinates).
+void BlitPort(UInt32* fb, int stride, int fw, int fh, CGrafPtr port, int x, int y, int maxW = 32767, int maxH = 32767,
+              const Rect& clip = Rect{-32768, -32768, 32767, 32767});
 UInt64 WindowsVersion();
 // The bounds of what the windows changed on the screen since the last call
 // (empty when nothing did): a window's content drawn into, its frame drawn

@@ -356,25 +356,6 @@ void ensureFrame(WindowRecord* w) {
   }
 }
 
-// Copies a port's pixels into the framebuffer at (x, y), clipped to the
-// framebuffer and to clip (framebuffer coordinates).
-void blit(UInt32* fb, int stride, int fw, int fh, CGrafPtr port, int x, int y, int maxW, int maxH,
-          const Rect& clip = Rect{-32768, -32768, 32767, 32767}) {
-  PixMapHandle pm = GetPortPixMap(port);
-  if (!pm || !*pm) return;
-  const char* base = (**pm).baseAddr;
-  const SInt32 rowBytes = (**pm).rowBytes;
-  const int w = std::min<int>(tb::PortWidth(port), maxW);
-  const int h = std::min<int>(tb::PortHeight(port), maxH);
-  const int left = std::max({x, 0, int(clip.left)}), top = std::max({y, 0, int(clip.top)});
-  const int right = std::min({x + w, fw, int(clip.right)}), bottom = std::min({y + h, fh, int(clip.bottom)});
-  if (right <= left || bottom <= top || !base) return;
-  for (int row = top; row < bottom; ++row) {
-    std::memcpy(fb + std::size_t(row) * stride + left,
-                base + std::size_t(row - y) * rowBytes + std::size_t(left - x) * 4, std::size_t(right - left) * 4);
-  }
-}
-
 void drawOutline(UInt32* fb, int stride, int fw, int fh, const Rect& r) {
   const UInt32 ink = tb::PackPixel(0x20, 0x20, 0x20);
   auto put = [&](int x, int y) {
@@ -449,6 +430,23 @@ UInt64 tb::detail::WindowsVersion() {
   return v;
 }
 
+void tb::detail::BlitPort(UInt32* fb, int stride, int fw, int fh, CGrafPtr port, int x, int y, int maxW, int maxH,
+                          const Rect& clip) {
+  PixMapHandle pm = GetPortPixMap(port);
+  if (!pm || !*pm) return;
+  const char* base = (**pm).baseAddr;
+  const SInt32 rowBytes = (**pm).rowBytes;
+  const int w = std::min<int>(tb::PortWidth(port), maxW);
+  const int h = std::min<int>(tb::PortHeight(port), maxH);
+  const int left = std::max({x, 0, int(clip.left)}), top = std::max({y, 0, int(clip.top)});
+  const int right = std::min({x + w, fw, int(clip.right)}), bottom = std::min({y + h, fh, int(clip.bottom)});
+  if (right <= left || bottom <= top || !base) return;
+  for (int row = top; row < bottom; ++row) {
+    std::memcpy(fb + std::size_t(row) * stride + left,
+                base + std::size_t(row - y) * rowBytes + std::size_t(left - x) * 4, std::size_t(right - left) * 4);
+  }
+}
+
 void tb::detail::CompositeWindows(UInt32* fb, int stride, int fw, int fh, const Rect& clip) {
   const UInt32 desk = tb::PackPixel(0x6E, 0x7F, 0x96);
   const int left = std::max(0, int(clip.left)), right = std::min(fw, int(clip.right));
@@ -460,8 +458,9 @@ void tb::detail::CompositeWindows(UInt32* fb, int stride, int fw, int fh, const 
     if (!w->visible) continue;
     ensureFrame(w);
     Rect s = structureRect(w);
-    blit(fb, stride, fw, fh, w->framePort, s.left, s.top, s.right - s.left, s.bottom - s.top, clip);
-    if (!w->collapsed) blit(fb, stride, fw, fh, w->port, w->origin.h, w->origin.v, w->width, w->height, clip);
+    tb::detail::BlitPort(fb, stride, fw, fh, w->framePort, s.left, s.top, s.right - s.left, s.bottom - s.top, clip);
+    if (!w->collapsed)
+      tb::detail::BlitPort(fb, stride, fw, fh, w->port, w->origin.h, w->origin.v, w->width, w->height, clip);
   }
   if (wm().haveOutline) drawOutline(fb, stride, fw, fh, wm().outline);
 }
@@ -1319,9 +1318,10 @@ OSErr tb::SaveWindowPNG(WindowRef w, const char* path) {
   Rect s = structureRect(w);
   const int sw = s.right - s.left, sh = s.bottom - s.top;
   std::vector<UInt32> pixels(std::size_t(sw) * sh);
-  blit(pixels.data(), sw, sw, sh, w->framePort, 0, 0, sw, sh);
+  tb::detail::BlitPort(pixels.data(), sw, sw, sh, w->framePort, 0, 0, sw, sh);
   if (!w->collapsed)
-    blit(pixels.data(), sw, sw, sh, w->port, w->origin.h - s.left, w->origin.v - s.top, w->width, w->height);
+    tb::detail::BlitPort(pixels.data(), sw, sw, sh, w->port, w->origin.h - s.left, w->origin.v - s.top, w->width,
+                         w->height);
   return tb::WritePNG(path, pixels.data(), sw * 4, sw, sh);
 }
 
